@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Date values: days since 1899-12-30 00:00:00 as a double, the time of day as the
+// fraction (one second is 1/86400), as the OLE Automation date counts them. For a
+// date before 1899-12-30 the whole part counts the days back and the fraction still
+// adds the time of day (-1.25 is 1899-12-29 06:00:00).
+namespace tideplot {
+
+inline constexpr double kSecondsPerDay = 86400.0;
+
+// Reads "YYYY-MM-DD hh:mm:ss" and the same with shorter digit counts
+// ("2007-1-1 9:05", the seconds may be left out); blanks around the text and one or
+// more blanks between date and time are allowed. Throws Error quoting the text when
+// it is not a valid date and time (month 13, 24:00:01, February 30, a missing part,
+// letters).
+double DateValueFromText(std::string_view text);
+
+// Like DateValueFromText, but returns false instead of throwing.
+bool TryDateValueFromText(std::string_view text, double& value);
+
+// Date value from its parts; the parts must already be valid.
+double DateValue(int year, int month, int day, int hour, int minute, int second);
+
+// "YYYY-MM-DD hh:mm:ss", rounded to the nearest second.
+std::string DateText(double dateValue);
+
+// The race clock as "hh:mm:ss": the time of day of the clock rounded to the second,
+// the magnitude for a negative clock, starting again at 00:00:00 after 24 hours.
+std::string RaceClockText(double raceClockDays);
+
+} // namespace tideplot

@@ -1,0 +1,106 @@
+#include "linereader.h"
+
+#include "error.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tideplot {
+
+namespace {
+constexpr std::size_t kBufferSize = 1 << 16;
+}
+
+LineReader::LineReader(const std::string& path) : path_(path)
+{
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_)
+        throw Error("cannot open \"" + path + "\": " + std::strerror(errno));
+    buffer_.resize(kBufferSize);
+}
+
+LineReader::~LineReader()
+{
+    if (file_)
+        std::fclose(file_);
+}
+
+bool LineReader::Fill()
+{
+    if (eof_)
+        return false;
+    pos_ = 0;
+    end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    if (end_ == 0) {
+        if (std::ferror(file_))
+            throw Error("cannot read \"" + path_ + "\": " + std::strerror(errno));
+        eof_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool LineReader::AtEnd()
+{
+    return pos_ == end_ && !Fill();
+}
+
+std::string_view LineReader::ReadLine()
+{
+    if (AtEnd())
+        throw Error(path_ + ": read past the end of the file");
+    ++lineNumber_;
+    spill_.clear();
+    bool spilled = false;
+    for (;;) {
+        const char* begin = buffer_.data() + pos_;
+        const std::size_t avail = end_ - pos_;
+        // Look for the first CR or LF; memchr twice beats a byte loop on long lines.
+        const char* lf = static_cast<const char*>(std::memchr(begin, '\n', avail));
+        const std::size_t searchCr = lf ? static_cast<std::size_t>(lf - begin) : avail;
+        const char* cr = static_cast<const char*>(std::memchr(begin, '\r', searchCr));
+        const char* stop = cr ? cr : lf;
+        if (stop) {
+            const std::size_t length = static_cast<std::size_t>(stop - begin);
+            pos_ += length + 1;
+            std::string_view line;
+            if (spilled) {
+                spill_.append(begin, length);
+                line = spill_;
+            } else {
+                line = std::string_view(begin, length);
+            }
+            if (*stop == '\r') {
+                // CR LF counts as one line break, also when LF starts the next buffer.
+                if (pos_ < end_) {
+                    if (buffer_[pos_] == '\n')
+                        ++pos_;
+                } else {
+                    if (!spilled) {
+                        spill_.assign(line);
+                        line = spill_;
+                    }
+                    if (Fill() && buffer_[pos_] == '\n')
+                        ++pos_;
+                }
+            }
+            return line;
+        }
+        spill_.append(begin, avail);
+        spilled = true;
+        pos_ = end_;
+        if (!Fill())
+            return spill_;
+    }
+}
+
+std::vector<std::string> ReadAllLines(const std::string& path)
+{
+    LineReader reader(path);
+    std::vector<std::string> lines;
+    while (!reader.AtEnd())
+        lines.emplace_back(reader.ReadLine());
+    return lines;
+}
+
+} // namespace tideplot

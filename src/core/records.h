@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The two records that carry a race into the replay: the boat entry line (one per
+// boat, in the boat list and the race file) and the track line (one per GPS point).
+namespace tideplot {
+
+// A position and its time: Lat and Lon in decimal degrees (north and east positive),
+// Elapsed in days since the boat's start time.
+struct TrackPoint {
+    double Lat = 0;
+    double Lon = 0;
+    double Elapsed = 0;
+};
+
+// The fields between which a boat entry line is written.
+inline constexpr std::string_view kEntrySeparator = " , ";
+
+// A boat entry line read into its values.
+struct BoatEntry {
+    std::string TrackFile;   // field 0 without its trailing blanks
+    double StartTime = 0;    // date value
+    double Lys = 0;          // LYS handicap number
+    std::int32_t Colour = 0; // colour number
+    char SepChar = ',';      // separator of the track lines: the last character of the line
+    std::string Name;        // display name
+};
+
+// Splits a boat entry line at "," and reads its values. Throws Error naming the
+// field that cannot be read (the caller adds the file and line).
+BoatEntry ReadBoatEntry(std::string_view line);
+
+// The display name made from field 0 of a boat entry: its last 20 characters
+// (including the blank before the ","), with blanks at both ends removed.
+std::string BoatDisplayName(std::string_view field0);
+
+// Builds a boat entry line: the five texts joined by " , ", each as given.
+std::string BoatEntryLine(std::string_view trackFile, std::string_view startTime, std::string_view lys,
+                          std::string_view colour, std::string_view sepChar);
+
+// The date value of a track line: the year, month and day of field 2 (characters 1-4,
+// 5-6, 7-8) and the hour, minute and second of field 3 (characters 1-2, 3-4, 5-6),
+// fields split at `sep`. An empty line gives 0. Throws Error quoting the line when
+// the fields give no valid date and time.
+double TrackPointTime(std::string_view line, char sep);
+
+// A track line read into a TrackPoint: Lat and Lon are the leading-number values of
+// fields 0 and 1, Elapsed is the line's date value minus `startTime`.
+TrackPoint ReadTrackPoint(std::string_view line, char sep, double startTime);
+
+// The latitude of a track line (the leading-number value of field 0).
+double TrackLineLatitude(std::string_view line, char sep);
+
+} // namespace tideplot

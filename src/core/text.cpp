@@ -1,0 +1,273 @@
+#include "text.h"
+
+#include "error.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace tideplot {
+
+void ThrowAt(const std::string& file, long lineNumber, const std::string& what)
+{
+    throw Error(file + ", line " + std::to_string(lineNumber) + ": " + what);
+}
+
+std::string_view GetField(std::string_view text, int index, char separator)
+{
+    for (int i = 0; i < index; ++i) {
+        const auto at = text.find(separator);
+        if (at == std::string_view::npos)
+            return {};
+        text.remove_prefix(at + 1);
+    }
+    return text.substr(0, text.find(separator));
+}
+
+std::string CommaToPoint(std::string_view text)
+{
+    std::string out(text);
+    if (const auto at = out.find(','); at != std::string::npos)
+        out[at] = '.';
+    return out;
+}
+
+namespace {
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool IsValBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
+std::string Quoted(std::string_view text)
+{
+    constexpr std::size_t kMax = 60;
+    std::string out = "\"";
+    out.append(text.substr(0, kMax));
+    if (text.size() > kMax)
+        out += "...";
+    out += '"';
+    return out;
+}
+
+// Converts a number already checked to be [-]digits[.digits][e[-]digits] (with at
+// least one mantissa digit). from_chars is locale independent and correctly rounded.
+double ConvertChecked(std::string_view number, std::string_view original)
+{
+    double value = 0;
+    const char* first = number.data();
+    const char* last = number.data() + number.size();
+    const bool negative = *first == '-';
+    const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
+    if (ec == std::errc::result_out_of_range) {
+        // Underflow reads as zero; overflow is an error. Decide by the decimal
+        // magnitude: digits before the point plus the exponent.
+        long magnitude = 0;
+        bool leading = true;
+        std::size_t i = negative ? 1 : 0;
+        for (; i < number.size() && number[i] != '.' && number[i] != 'e'; ++i) {
+            if (leading && number[i] == '0')
+                continue;
+            leading = false;
+            ++magnitude;
+        }
+        if (const auto e = number.find('e'); e != std::string_view::npos) {
+            long exponent = 0;
+            std::from_chars(number.data() + e + 1, last, exponent);
+            magnitude += exponent;
+        }
+        if (magnitude <= 0)
+            return negative ? -0.0 : 0.0;
+        throw Error("the number " + Quoted(original) + " is too large");
+    }
+    if (ec != std::errc() || ptr != last)
+        throw Error("the number " + Quoted(original) + " cannot be read");
+    return value;
+}
+
+// Reads sign, mantissa and exponent from `text` starting at `pos`, skipping the
+// characters for which `skip` is true. Appends the normalised number to `out` and
+// returns the position after the last character used, or npos when no mantissa
+// digit was found.
+template <typename Skip> std::size_t ScanNumber(std::string_view text, std::size_t pos, Skip skip, std::string& out)
+{
+    const auto n = text.size();
+    auto next = [&](std::size_t p) {
+        while (p < n && skip(text[p]))
+            ++p;
+        return p;
+    };
+    pos = next(pos);
+    if (pos < n && (text[pos] == '+' || text[pos] == '-')) {
+        if (text[pos] == '-')
+            out += '-';
+        pos = next(pos + 1);
+    }
+    bool digits = false;
+    bool point = false;
+    std::size_t used = pos;
+    while (pos < n) {
+        const char c = text[pos];
+        if (IsDigit(c)) {
+            out += c;
+            digits = true;
+        } else if (c == '.' && !point) {
+            out += c;
+            point = true;
+        } else {
+            break;
+        }
+        used = pos + 1;
+        pos = next(pos + 1);
+    }
+    if (!digits)
+        return std::string_view::npos;
+    if (pos < n && (text[pos] == 'E' || text[pos] == 'e' || text[pos] == 'D' || text[pos] == 'd')) {
+        std::string exponent = "e";
+        std::size_t p = next(pos + 1);
+        if (p < n && (text[p] == '+' || text[p] == '-')) {
+            if (text[p] == '-')
+                exponent += '-';
+            p = next(p + 1);
+        }
+        std::string expDigitText;
+        bool expDigits = false;
+        std::size_t expUsed = p;
+        while (p < n && IsDigit(text[p])) {
+            if (!expDigitText.empty() || text[p] != '0')
+                expDigitText += text[p];
+            expDigits = true;
+            expUsed = p + 1;
+            p = next(p + 1);
+        }
+        if (expDigits) {
+            // An exponent beyond any double's reach is cut to one that still
+            // overflows or underflows, so the conversion decides.
+            if (expDigitText.size() > 6)
+                expDigitText = "999999";
+            out += exponent;
+            out += expDigitText.empty() ? std::string("0") : expDigitText;
+            used = expUsed;
+        }
+    }
+    return used;
+}
+
+} // namespace
+
+double LeadingNumber(std::string_view text)
+{
+    std::string number;
+    number.reserve(24);
+    if (ScanNumber(text, 0, IsValBlank, number) == std::string_view::npos)
+        return 0;
+    return ConvertChecked(number, text);
+}
+
+double NumberOfText(std::string_view text)
+{
+    const auto trimmed = TrimSpaces(text);
+    auto none = [](char) { return false; };
+    std::string number;
+    const auto used = ScanNumber(trimmed, 0, none, number);
+    if (used == std::string_view::npos || used != trimmed.size())
+        throw Error(Quoted(text) + " is not a number");
+    return ConvertChecked(number, text);
+}
+
+namespace {
+
+template <typename Int> Int RoundHalfEven(double value)
+{
+    if (!std::isfinite(value))
+        throw Error("the value is not a number");
+    double whole = std::floor(value);
+    const double rest = value - whole;
+    if (rest > 0.5 || (rest == 0.5 && std::fmod(whole, 2.0) != 0.0))
+        whole += 1.0;
+    if (whole < static_cast<double>(std::numeric_limits<Int>::min()) ||
+        whole > static_cast<double>(std::numeric_limits<Int>::max())) {
+        char buffer[64];
+        const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+        (void)ec;
+        throw Error("the number " + std::string(buffer, end) + " is out of range (" +
+                    std::to_string(std::numeric_limits<Int>::min()) + " to " +
+                    std::to_string(std::numeric_limits<Int>::max()) + ")");
+    }
+    return static_cast<Int>(whole);
+}
+
+} // namespace
+
+std::int32_t RoundToInt32(double value)
+{
+    return RoundHalfEven<std::int32_t>(value);
+}
+std::int16_t RoundToInt16(double value)
+{
+    return RoundHalfEven<std::int16_t>(value);
+}
+
+std::string DistanceText(double value)
+{
+    if (!std::isfinite(value))
+        throw Error("a distance is not a finite number");
+    std::array<char, 400> buffer;
+    const auto [end, ec] =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value + 0.0, std::chars_format::fixed, 3);
+    std::string out(buffer.data(), end);
+    if (out == "-0.000")
+        out.erase(0, 1);
+    return out;
+}
+
+void AppendCoordinateText(std::string& out, double value)
+{
+    if (!std::isfinite(value))
+        throw Error("a coordinate is not a finite number");
+    std::array<char, 400> buffer;
+    auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, 11);
+    while (end[-1] == '0')
+        --end;
+    const char* begin = buffer.data();
+    // A value that rounds to zero is written without a sign.
+    if (*begin == '-' && end - begin == 3 && begin[1] == '0' && begin[2] == '.')
+        ++begin;
+    out.append(begin, static_cast<std::size_t>(end - begin));
+}
+
+std::string CoordinateText(double value)
+{
+    std::string out;
+    AppendCoordinateText(out, value);
+    return out;
+}
+
+std::string ShortNumberText(double value)
+{
+    std::array<char, 64> buffer;
+    const auto [end, ec] =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value + 0.0, std::chars_format::general, 15);
+    return std::string(buffer.data(), end);
+}
+
+std::string_view TrimSpaces(std::string_view text)
+{
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string_view TrimTrailingSpaces(std::string_view text)
+{
+    const auto last = text.find_last_not_of(' ');
+    return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
+}
+
+} // namespace tideplot

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Text helpers shared by every reader and writer of the program. Text here is the
+// bytes of the files (the system's 8-bit code page); positions count bytes.
+namespace tideplot {
+
+// The field `index` (counted from 0) of `text` split at `separator`. Blanks stay part
+// of the field. An index past the last field gives an empty text; a negative index
+// gives the first field.
+std::string_view GetField(std::string_view text, int index, char separator);
+
+// The first "," of `text` turned into "."; a text without "," comes back unchanged.
+std::string CommaToPoint(std::string_view text);
+
+// a if a > b, otherwise b (so b on a tie).
+inline double MaxOf(double a, double b)
+{
+    return a > b ? a : b;
+}
+// b if a > b, otherwise a (so a on a tie).
+inline double MinOf(double a, double b)
+{
+    return a > b ? b : a;
+}
+
+// The leading-number value of a text: blanks (space, tab, line feed) anywhere are
+// skipped, then an optional sign, digits with at most one "." and an optional
+// exponent ("E" or "D", optional sign, digits) are read up to the first character
+// that does not fit. A text without a number gives 0; "," is not a decimal point.
+// Throws Error when the number is too large for a double.
+double LeadingNumber(std::string_view text);
+
+// The whole text read as one number ("read as a number"): blanks around it are
+// allowed, anything else that is not part of the number is an error. Throws Error
+// quoting the text.
+double NumberOfText(std::string_view text);
+
+// Rounding to a whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
+// Throws Error when the result does not fit the integer type or the value is no number.
+std::int32_t RoundToInt32(double value);
+std::int16_t RoundToInt16(double value);
+
+// "###0.000": at least one digit before the point, exactly three after it.
+std::string DistanceText(double value);
+
+// "##0.###########" with "." as decimal point: at most 11 decimals, trailing zeros
+// dropped, a whole number keeps its point (12 -> "12.", 57.5 -> "57.5").
+std::string CoordinateText(double value);
+// The same, appended to `out` without building a temporary string.
+void AppendCoordinateText(std::string& out, double value);
+
+// A number with up to 15 significant digits and no trailing zeros (1.05 -> "1.05",
+// 1.0 -> "1").
+std::string ShortNumberText(double value);
+
+// Text with the blanks (space characters) at both ends removed, or at its end only.
+std::string_view TrimSpaces(std::string_view text);
+std::string_view TrimTrailingSpaces(std::string_view text);
+
+} // namespace tideplot

@@ -1,0 +1,107 @@
+#include "core/datetime.h"
+#include "core/error.h"
+#include "core/records.h"
+
+#include <gtest/gtest.h>
+
+namespace tideplot {
+namespace {
+
+TEST(BoatEntry, ReadsTheFiveFields)
+{
+    const BoatEntry e = ReadBoatEntry("C:\\Race\\boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ;");
+    EXPECT_EQ(e.TrackFile, "C:\\Race\\boat1.txt");
+    EXPECT_EQ(e.StartTime, DateValueFromText("2007-01-01 12:30:00"));
+    EXPECT_EQ(e.Lys, 1.1);
+    EXPECT_EQ(e.Colour, 100);
+    EXPECT_EQ(e.SepChar, ';');
+    EXPECT_EQ(e.Name, "C:\\Race\\boat1.txt");
+}
+
+TEST(BoatEntry, CommaSeparatorIsTheLastCharacter)
+{
+    const BoatEntry e = ReadBoatEntry("b.txt , 2007-01-01 12:30:00 , 1.05 , 0 , ,");
+    EXPECT_EQ(e.SepChar, ',');
+    EXPECT_EQ(e.Lys, 1.05);
+    EXPECT_EQ(e.Colour, 0);
+}
+
+TEST(BoatEntry, ColourIsRoundedHalfToEven)
+{
+    EXPECT_EQ(ReadBoatEntry("b , 2007-01-01 12:30:00 , 1 , 100.5 , ,").Colour, 100);
+    EXPECT_EQ(ReadBoatEntry("b , 2007-01-01 12:30:00 , 1 , 101.5 , ,").Colour, 102);
+    EXPECT_EQ(ReadBoatEntry("b , 2007-01-01 12:30:00 , 1 , red , ,").Colour, 0);
+    EXPECT_THROW(ReadBoatEntry("b , 2007-01-01 12:30:00 , 1 , 1e12 , ,"), Error);
+}
+
+TEST(BoatEntry, UnreadableStartTimeNamesTheText)
+{
+    for (const char* line : {"", "b.txt", "b.txt , , 1 , 2 , ,", "b.txt , 2007-13-01 10:00:00 , 1 , 2 , ,"}) {
+        try {
+            ReadBoatEntry(line);
+            ADD_FAILURE() << "accepted '" << line << "'";
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find("start time"), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(BoatEntry, DisplayNameIsTheLast20CharactersTrimmed)
+{
+    EXPECT_EQ(BoatDisplayName("short.txt "), "short.txt");
+    EXPECT_EQ(BoatDisplayName("abcdefghijklmnopqrs "), "abcdefghijklmnopqrs");  // 19 + blank
+    EXPECT_EQ(BoatDisplayName("0abcdefghijklmnopqrs "), "abcdefghijklmnopqrs"); // 20 + blank
+    EXPECT_EQ(BoatDisplayName("C:\\Races\\2008\\Vinga\\Elsa.txt "), "2008\\Vinga\\Elsa.txt");
+    EXPECT_EQ(BoatDisplayName(""), "");
+    EXPECT_EQ(ReadBoatEntry("C:\\Races\\2008\\Vinga\\Elsa.txt  , 2007-01-01 12:30:00 , 1 , 2 , ,").Name,
+              "008\\Vinga\\Elsa.txt");
+}
+
+TEST(BoatEntry, LineIsJoinedWithBlankCommaBlank)
+{
+    const std::string line = BoatEntryLine("C:\\Race\\boat1.txt", "2007-01-01 12:30:00", "1.10", "100", ",");
+    EXPECT_EQ(line, "C:\\Race\\boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,");
+    const BoatEntry e = ReadBoatEntry(line);
+    EXPECT_EQ(e.TrackFile, "C:\\Race\\boat1.txt");
+    EXPECT_EQ(e.SepChar, ',');
+}
+
+TEST(TrackPointTime, BuildsDateAndTimeFromFixedPositions)
+{
+    const double expected = DateValueFromText("2008-01-20 10:30:05");
+    EXPECT_EQ(TrackPointTime("57.1,11.2,20080120,103005", ','), expected);
+    EXPECT_EQ(TrackPointTime("57.1;11.2;20080120;103005.250;extra", ';'), expected);
+    EXPECT_EQ(TrackPointTime("57.1,11.2,20080120999,103005", ','), expected);
+    EXPECT_EQ(TrackPointTime("", ','), 0);
+    EXPECT_EQ(TrackPointTime("57.7012345,11.9012345,20080621,143005", ','), DateValueFromText("2008-06-21 14:30:05"));
+}
+
+TEST(TrackPointTime, MalformedFieldsAreErrors)
+{
+    for (const char* line : {"57,11", "57,11,200801,103005", "57,11,20081320,103005", "57,11,20080120,1030",
+                             "57,11,20080120,250000", "57,11,2008O120,103005", "57,11,20080230,103005",
+                             "57,11, 20080120,103005", "#header", "57;11;20080120;103005"}) {
+        EXPECT_THROW(TrackPointTime(line, ','), Error) << line;
+    }
+}
+
+TEST(ReadTrackPoint, LatLonAndElapsedFromTheStart)
+{
+    const double start = DateValueFromText("2008-01-20 10:00:00");
+    const TrackPoint p = ReadTrackPoint("57,11,20080120,103000", ',', start);
+    EXPECT_EQ(p.Lat, 57);
+    EXPECT_EQ(p.Lon, 11);
+    EXPECT_NEAR(p.Elapsed * 86400, 1800, 1e-6);
+    const TrackPoint empty = ReadTrackPoint("", ',', start);
+    EXPECT_EQ(empty.Lat, 0);
+    EXPECT_EQ(empty.Lon, 0);
+    EXPECT_EQ(empty.Elapsed, -start);
+    const TrackPoint south = ReadTrackPoint("-33.85;151.2;20080120;100000", ';', start);
+    EXPECT_EQ(south.Lat, -33.85);
+    EXPECT_EQ(south.Lon, 151.2);
+    EXPECT_EQ(TrackLineLatitude("0,11,20080120,103000", ','), 0);
+    EXPECT_EQ(TrackLineLatitude("", ','), 0);
+}
+
+} // namespace
+} // namespace tideplot
