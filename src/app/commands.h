@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The command-line verbs of the program. Each takes the arguments after the verb,
+// prints its result on stdout and its errors on stderr, and returns the exit status.
+namespace tideplot {
+
+int RunReplayCommand(const std::vector<std::string>& args);
+int RunImportKmlCommand(const std::vector<std::string>& args);
+
+// True when stderr is a terminal, so progress may be shown there.
+bool StderrIsTerminal();
+
+}  // namespace tideplot

@@ -1,0 +1,47 @@
+#include "app/commands.h"
+#include "tideplot/version.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+void PrintUsage(std::FILE* to)
+{
+    std::fputs("Usage:\n"
+               "  tideplot replay RACE.TP1 [options]   replay a race without windows (tideplot replay --help)\n"
+               "  tideplot import-kml LOG.kml [...]    turn KML logs into track files (LOG.kml.txt)\n"
+               "  tideplot --help | --version\n",
+               to);
+}
+
+}  // namespace
+
+namespace tideplot {
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+}  // namespace tideplot
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        PrintUsage(stdout);
+        return args.empty() ? 2 : 0;
+    }
+    if (args[0] == "--version") {
+        std::printf("Tideplot %s\n", tideplot::kVersionText);
+        return 0;
+    }
+    const std::string verb = args[0];
+    args.erase(args.begin());
+    if (verb == "replay")
+        return tideplot::RunReplayCommand(args);
+    if (verb == "import-kml")
+        return tideplot::RunImportKmlCommand(args);
+    std::fprintf(stderr, "tideplot: unknown command \"%s\"\n", verb.c_str());
+    PrintUsage(stderr);
+    return 2;
+}
