@@ -1,0 +1,53 @@
+#pragma once
+
+#include "earth/applicationge.h"
+#include "earth/kmldocument.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// The lines of every document loaded during a replay, kept per track (the name of the
+// line, that is the boat's legend caption) in load order, and written out as one
+// standard KML 2.2 document that any KML reader shows as the separate loads were shown.
+namespace tideplot {
+
+class KmlTrackCollection {
+public:
+    struct Track {
+        QString Name;
+        std::vector<KmlLineString> Lines; // in load order
+    };
+
+    // Adds the lines of one loaded document.
+    void add(std::vector<KmlLineString> lines);
+    void setCamera(const CameraInfoGE& camera) { camera_ = camera; }
+
+    const std::vector<Track>& tracks() const { return tracks_; }
+    const std::optional<CameraInfoGE>& camera() const { return camera_; }
+    std::size_t lineCount() const { return lineCount_; }
+
+    enum class Layout {
+        // One placemark per loaded line.
+        EveryLine,
+        // One LineString per unbroken run of a track's lines of the same colour and
+        // width (the next line starts where the run ends), which keeps the document
+        // small.
+        MergedRuns,
+    };
+
+    // The whole collection as a KML 2.2 document: one Document named `title`, the last
+    // camera as a LookAt, one Style per distinct colour and width (unique ids), one
+    // Folder per track. Coordinates are written as the standard says: tuples separated
+    // by a blank, "color" before "width" in LineStyle.
+    QByteArray toKml(const QString& title, Layout layout) const;
+
+private:
+    std::vector<Track> tracks_;
+    std::optional<CameraInfoGE> camera_;
+    std::size_t lineCount_ = 0;
+};
+
+} // namespace tideplot
