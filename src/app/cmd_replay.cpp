@@ -1,13 +1,241 @@
 #include "app/commands.h"
+#include "app/headless.h"
+#include "core/error.h"
+#include "core/text.h"
+#include "earth/googleearth.h"
+#include "earth/kmlfile.h"
 
+#include <QFileInfo>
+#include <QString>
+
+#include <chrono>
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 namespace tideplot {
 
-int RunReplayCommand(const std::vector<std::string>&)
+namespace {
+
+const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
+                           "Replays a race without windows, from the race clock at minus five minutes until every\n"
+                           "track file is at its end.\n"
+                           "  --resolution TEXT   seconds of race time per step, as typed in the control window (10)\n"
+                           "  --points TEXT       steps from one wide plot to the next (90)\n"
+                           "  --heading DEG       the heading the view reports (0)\n"
+                           "  --tilt DEG          the tilt the view reports (0)\n"
+                           "  --max-steps N       stop after N steps\n"
+                           "  --kml FILE          write everything drawn into one KML file\n"
+                           "  --trace FILE        write every event of the replay, one line each\n";
+
+struct ReplayOptions {
+    std::string raceFile;
+    std::string resolution = "10";
+    std::string points = "90";
+    double headingDeg = 0;
+    double tiltDeg = 0;
+    long long maxSteps = -1;
+    std::string kmlFile;
+    std::string traceFile;
+};
+
+class UsageError : public Error {
+public:
+    using Error::Error;
+};
+
+ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
-    std::fputs("tideplot replay: not built yet\n", stderr);
-    return 1;
+    ReplayOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        std::optional<std::string> value;
+        if (arg.rfind("--", 0) == 0) {
+            if (const auto eq = arg.find('='); eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                arg.erase(eq);
+            }
+        }
+        auto take = [&]() -> std::string {
+            if (value)
+                return *value;
+            if (i + 1 >= args.size())
+                throw UsageError(arg + " needs a value");
+            return args[++i];
+        };
+        auto number = [&](const std::string& text) {
+            try {
+                return NumberOfText(text);
+            } catch (const Error& e) {
+                throw UsageError(arg + ": " + e.what());
+            }
+        };
+        if (arg == "--resolution")
+            options.resolution = take();
+        else if (arg == "--points")
+            options.points = take();
+        else if (arg == "--heading")
+            options.headingDeg = number(take());
+        else if (arg == "--tilt")
+            options.tiltDeg = number(take());
+        else if (arg == "--max-steps") {
+            const double n = number(take());
+            if (n < 0 || n != static_cast<double>(static_cast<long long>(n)))
+                throw UsageError("--max-steps needs a whole number of 0 or more");
+            options.maxSteps = static_cast<long long>(n);
+        } else if (arg == "--kml")
+            options.kmlFile = take();
+        else if (arg == "--trace")
+            options.traceFile = take();
+        else if (arg.rfind("--", 0) == 0 || (arg.size() > 1 && arg[0] == '-'))
+            throw UsageError("unknown option " + arg);
+        else if (options.raceFile.empty())
+            options.raceFile = arg;
+        else
+            throw UsageError("more than one race file: " + options.raceFile + " and " + arg);
+    }
+    if (options.raceFile.empty())
+        throw UsageError("no race file given");
+    return options;
 }
 
-}  // namespace tideplot
+// Counts the segments drawn on their way to the output.
+class CountingPlotter : public TrackPlotter {
+public:
+    explicit CountingPlotter(TrackPlotter& inner) : inner_(inner) {}
+    void PlotTrackSegment(const std::string& name, const TrackPoint& from, const TrackPoint& to,
+                          std::int32_t colourNumber, std::int16_t width) override
+    {
+        inner_.PlotTrackSegment(name, from, to, colourNumber, width);
+        ++segments;
+    }
+    void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2) override
+    {
+        inner_.FrameCamera(corner1, corner2);
+    }
+    long long segments = 0;
+
+private:
+    TrackPlotter& inner_;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* f) const
+    {
+        if (f)
+            std::fclose(f);
+    }
+};
+
+} // namespace
+
+int RunReplayCommand(const std::vector<std::string>& args)
+{
+    for (const auto& a : args) {
+        if (a == "--help" || a == "-h") {
+            std::fputs(kReplayUsage, stdout);
+            return 0;
+        }
+    }
+    ReplayOptions options;
+    try {
+        options = ParseReplayOptions(args);
+    } catch (const Error& e) {
+        std::fprintf(stderr, "tideplot replay: %s\n%s", e.what(), kReplayUsage);
+        return 2;
+    }
+
+    const auto started = std::chrono::steady_clock::now();
+    std::unique_ptr<std::FILE, FileCloser> traceFile;
+    if (!options.traceFile.empty()) {
+        traceFile.reset(std::fopen(options.traceFile.c_str(), "wb"));
+        if (!traceFile) {
+            std::fprintf(stderr, "tideplot replay: cannot write the trace file \"%s\"\n", options.traceFile.c_str());
+            return 1;
+        }
+    }
+    std::optional<TraceWriter> trace;
+    if (traceFile)
+        trace.emplace(traceFile.get());
+
+    HeadlessControlPanel panel;
+    panel.resolution = options.resolution;
+    panel.pointPlot = options.points;
+    std::optional<TracingControlPanel> tracingPanel;
+    if (trace)
+        tracingPanel.emplace(panel, *trace);
+    ControlPanel& control = tracingPanel ? static_cast<ControlPanel&>(*tracingPanel) : panel;
+
+    std::unique_ptr<KmlFileApplication> kmlFile;
+    std::unique_ptr<ApplicationGE> view;
+    if (!options.kmlFile.empty()) {
+        kmlFile = std::make_unique<KmlFileApplication>(
+            QString::fromLocal8Bit(options.kmlFile.c_str()),
+            QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(), options.headingDeg,
+            options.tiltDeg);
+    } else {
+        view = std::make_unique<NullApplication>(options.headingDeg, options.tiltDeg);
+    }
+    ApplicationGE& backend = kmlFile ? static_cast<ApplicationGE&>(*kmlFile) : *view;
+    std::optional<TracingApplication> tracingApp;
+    if (trace)
+        tracingApp.emplace(backend, *trace);
+    ApplicationGE& application = tracingApp ? static_cast<ApplicationGE&>(*tracingApp) : backend;
+
+    GoogleEarthOutput output(application);
+    CountingPlotter plotter(output);
+
+    RaceState state;
+    state.RaceFileName = options.raceFile;
+    state.RaceClock = kRaceClockAtStart;
+    long long steps = 0;
+    std::string failure;
+    const bool progress = StderrIsTerminal();
+    auto lastProgress = started;
+    try {
+        StartReplay(state, control);
+        while ((options.maxSteps < 0 || steps < options.maxSteps) && !AllTrackFilesAtEnd(state)) {
+            ReplayStep(state, control, plotter);
+            ++steps;
+            if (progress && (steps & 255) == 0) {
+                const auto now = std::chrono::steady_clock::now();
+                if (now - lastProgress > std::chrono::milliseconds(200)) {
+                    lastProgress = now;
+                    std::fprintf(stderr, "\rstep %lld, race time %s ", steps, panel.raceTime.c_str());
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    CloseTrackFiles(state);
+    if (progress && steps >= 256)
+        std::fputs("\r\033[K", stderr);
+    if (traceFile && std::fflush(traceFile.get()) != 0 && failure.empty())
+        failure = "cannot write the trace file \"" + options.traceFile + "\"";
+    // What was drawn before a failure is kept too.
+    if (kmlFile) {
+        try {
+            kmlFile->save();
+        } catch (const Error& e) {
+            if (failure.empty())
+                failure = e.what();
+        }
+    }
+    if (!failure.empty()) {
+        std::fprintf(stderr, "tideplot replay: %s\n", failure.c_str());
+        return 1;
+    }
+
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("Replayed %s: %d boats, %lld steps, %lld segments drawn, race time reached %s, %.3f s\n",
+                options.raceFile.c_str(), state.BoatCount, steps, plotter.segments,
+                panel.raceTime.empty() ? "-" : panel.raceTime.c_str(), seconds);
+    if (kmlFile)
+        std::printf("KML file: %s\n", options.kmlFile.c_str());
+    if (traceFile)
+        std::printf("Trace: %s\n", options.traceFile.c_str());
+    return 0;
+}
+
+} // namespace tideplot

@@ -76,19 +76,25 @@ double TrackPointTime(std::string_view line, char sep)
         return 0;
     const auto d = GetField(line, 2, sep);
     const auto t = GetField(line, 3, sep);
-    std::string text;
-    text.reserve(24);
-    text += Mid(d, 0, 4);
-    text += '-';
-    text += Mid(d, 4, 2);
-    text += '-';
-    text += Mid(d, 6, 2);
-    text += ' ';
-    text += Mid(t, 0, 2);
-    text += ':';
-    text += Mid(t, 2, 2);
-    text += ':';
-    text += Mid(t, 4, 2);
+    // At most "YYYY-MM-DD hh:mm:ss": 19 characters.
+    char buffer[24];
+    std::size_t length = 0;
+    auto put = [&](std::string_view part) {
+        for (const char c : part)
+            buffer[length++] = c;
+    };
+    put(Mid(d, 0, 4));
+    put("-");
+    put(Mid(d, 4, 2));
+    put("-");
+    put(Mid(d, 6, 2));
+    put(" ");
+    put(Mid(t, 0, 2));
+    put(":");
+    put(Mid(t, 2, 2));
+    put(":");
+    put(Mid(t, 4, 2));
+    const std::string_view text(buffer, length);
     double value = 0;
     if (!TryDateValueFromText(text, value))
         throw Error("the date " + Shown(d) + " and time " + Shown(t) + " give no valid date and time (" + Shown(text) +

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/replay.h"
+#include "earth/applicationge.h"
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+// The pieces that run the replay without windows: a control panel that holds its
+// texts, a view that shows nothing, and the trace of every observable event.
+namespace tideplot {
+
+// The control window's texts, as the window starts ("10" seconds, "90" points).
+class HeadlessControlPanel : public ControlPanel {
+public:
+    std::string PointPlotText() override { return pointPlot; }
+    std::string ResolutionText() override { return resolution; }
+    std::string TrackInfoCaption(int row) override;
+    void SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour) override;
+    void SetRaceTime(const std::string& text) override { raceTime = text; }
+    void SetDistance(int row, const std::string& text) override;
+
+    std::string pointPlot = "90";
+    std::string resolution = "10";
+    std::string raceTime;
+    std::array<std::string, kMaxBoats> trackInfo;
+    std::array<std::uint32_t, kMaxBoats> trackColour{};
+    std::array<std::string, kMaxBoats> distance; // row 0 is the "Dist nm" heading
+};
+
+// A view that shows nothing: it keeps the camera it was given and reports it.
+class NullApplication : public ApplicationGE {
+public:
+    NullApplication(double headingDeg, double tiltDeg)
+    {
+        view_.Azimuth = headingDeg;
+        view_.Tilt = tiltDeg;
+    }
+    void LoadKmlData(const std::string&) override {}
+    CameraInfoGE GetCamera(int) override { return view_; }
+    void SetCamera(const CameraInfoGE& camera, double) override { view_ = camera; }
+
+private:
+    CameraInfoGE view_;
+};
+
+// Writes the trace: one LF-terminated line per event, in the order they happen.
+//   legend K COLOUR CAPTION     a legend row written (window colour in decimal)
+//   step N TEXT                 the N-th step (from 1) wrote TEXT as race time
+//   dst K TEXT                  a distance written (TEXT may be empty)
+//   kml DOC                     a document loaded
+//   camera LAT LON RANGE TILT AZIMUTH SPEED   a camera set ("%.17g" each)
+class TraceWriter {
+public:
+    explicit TraceWriter(std::FILE* out) : out_(out) {}
+    void legend(int row, std::uint32_t colour, const std::string& caption);
+    void step(const std::string& raceTime);
+    void distance(int row, const std::string& text);
+    void kml(const std::string& document);
+    void camera(const CameraInfoGE& camera, double speed);
+
+private:
+    std::FILE* out_;
+    long steps_ = 0;
+};
+
+// Passes every call on to `inner` and writes it to the trace.
+class TracingControlPanel : public ControlPanel {
+public:
+    TracingControlPanel(ControlPanel& inner, TraceWriter& trace) : inner_(inner), trace_(trace) {}
+    std::string PointPlotText() override { return inner_.PointPlotText(); }
+    std::string ResolutionText() override { return inner_.ResolutionText(); }
+    std::string TrackInfoCaption(int row) override { return inner_.TrackInfoCaption(row); }
+    void SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour) override;
+    void SetRaceTime(const std::string& text) override;
+    void SetDistance(int row, const std::string& text) override;
+
+private:
+    ControlPanel& inner_;
+    TraceWriter& trace_;
+};
+
+class TracingApplication : public ApplicationGE {
+public:
+    TracingApplication(ApplicationGE& inner, TraceWriter& trace) : inner_(inner), trace_(trace) {}
+    void LoadKmlData(const std::string& kmlText) override;
+    CameraInfoGE GetCamera(int flag) override { return inner_.GetCamera(flag); }
+    void SetCamera(const CameraInfoGE& camera, double speed) override;
+
+private:
+    ApplicationGE& inner_;
+    TraceWriter& trace_;
+};
+
+} // namespace tideplot

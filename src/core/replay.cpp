@@ -1,0 +1,302 @@
+#include "replay.h"
+
+#include "colour.h"
+#include "datetime.h"
+#include "error.h"
+#include "text.h"
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+
+namespace tideplot {
+
+namespace {
+
+std::string FileLabel(const std::string& path)
+{
+    return std::filesystem::path(path).filename().string();
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+bool HasPosition(const TrackPoint& p)
+{
+    return p.Lat * p.Lon != 0;
+}
+
+void RequireFinite(double value, const LineReader& file, const char* what)
+{
+    if (!std::isfinite(value))
+        ThrowAt(FileLabel(file.Path()), file.LineNumber(), std::string(what) + " is not a finite number");
+}
+
+} // namespace
+
+std::string ResolveTrackFile(const std::string& raceFileName, const std::string& trackFile)
+{
+    std::string name = trackFile;
+#ifndef _WIN32
+    for (char& c : name)
+        if (c == '\\')
+            c = '/';
+#endif
+    const std::filesystem::path path(name);
+    if (path.is_absolute() || name.empty())
+        return name;
+    return (std::filesystem::path(raceFileName).parent_path() / path).lexically_normal().string();
+}
+
+void CloseTrackFiles(RaceState& state)
+{
+    for (auto& file : state.TrackFile)
+        file.reset();
+}
+
+bool AllTrackFilesAtEnd(RaceState& state)
+{
+    for (int k = 0; k < state.BoatCount; ++k)
+        if (state.TrackFile[k] && !state.TrackFile[k]->AtEnd())
+            return false;
+    return true;
+}
+
+void StartReplay(RaceState& state, ControlPanel& control)
+{
+    const std::string raceLabel = FileLabel(state.RaceFileName);
+    std::vector<std::string> entries;
+    try {
+        entries = ReadAllLines(state.RaceFileName);
+    } catch (const Error& e) {
+        throw Error(std::string("the race file cannot be read: ") + e.what());
+    }
+    if (entries.empty())
+        throw Error(raceLabel + " holds no boat entry");
+    if (entries.size() > static_cast<std::size_t>(kMaxBoats))
+        throw Error(raceLabel + " holds " + std::to_string(entries.size()) +
+                    " boat entries; a race can replay at most " + std::to_string(kMaxBoats) + " boats");
+
+    CloseTrackFiles(state);
+    state.BoatCount = 0;
+    try {
+        for (std::size_t line = 0; line < entries.size(); ++line) {
+            const int k = static_cast<int>(line);
+            const int n = k + kFirstBoatNumber;
+            BoatEntry entry;
+            try {
+                entry = ReadBoatEntry(entries[line]);
+            } catch (const Error& e) {
+                ThrowAt(raceLabel, static_cast<long>(line + 1), e.what());
+            }
+            state.StartTime[k] = entry.StartTime;
+            state.BoatLys[k] = entry.Lys;
+            state.BoatColour[k] = entry.Colour;
+            state.SepChar[k] = entry.SepChar;
+            state.BoatName[k] = entry.Name;
+
+            control.SetTrackInfo(state.BoatCount, entry.Name + " " + ShortNumberText(entry.Lys),
+                                 WindowColour(ColourHex(entry.Colour)));
+
+            const std::string path = ResolveTrackFile(state.RaceFileName, entry.TrackFile);
+            try {
+                state.TrackFile[k] = std::make_unique<LineReader>(path);
+            } catch (const Error& e) {
+                ThrowAt(raceLabel, static_cast<long>(line + 1), std::string("the track file ") + e.what());
+            }
+            LineReader& file = *state.TrackFile[k];
+            // Header lines hold "#"; the first line without one goes with them.
+            do {
+                if (file.AtEnd())
+                    ThrowAt(raceLabel, static_cast<long>(line + 1), "the track file " + Quoted(path) + " is empty");
+                state.NextLine[k] = file.ReadLine();
+            } while (state.NextLine[k].find('#') != std::string::npos && !file.AtEnd());
+            state.NextLine[k].clear();
+            state.PrevLine[k].clear();
+            state.NextPointRead[k] = false;
+            state.LastPlotted[n].Lat = state.LastPlotted[n].Lon = 0;
+            state.NextPoint[n].Lat = state.NextPoint[n].Lon = 0;
+            ++state.BoatCount;
+        }
+    } catch (...) {
+        CloseTrackFiles(state);
+        throw;
+    }
+}
+
+namespace {
+
+// Reads NextLine(k) into NextPoint(n) unless that is already done.
+void ReadNextPoint(RaceState& state, int k, double knownElapsed, bool elapsedKnown)
+{
+    const int n = k + kFirstBoatNumber;
+    if (state.NextPointRead[k])
+        return;
+    LineReader& file = *state.TrackFile[k];
+    const std::string& line = state.NextLine[k];
+    const char sep = state.SepChar[k];
+    try {
+        TrackPoint p;
+        p.Lat = LeadingNumber(GetField(line, 0, sep));
+        p.Lon = LeadingNumber(GetField(line, 1, sep));
+        p.Elapsed = elapsedKnown ? knownElapsed : TrackPointTime(line, sep) - state.StartTime[k];
+        state.NextPoint[n] = p;
+    } catch (const Error& e) {
+        ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
+    }
+    state.NextPointRead[k] = true;
+}
+
+double ElapsedOfLine(RaceState& state, int k, const std::string& line)
+{
+    try {
+        return TrackPointTime(line, state.SepChar[k]) - state.StartTime[k];
+    } catch (const Error& e) {
+        const LineReader& file = *state.TrackFile[k];
+        ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
+    }
+}
+
+void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, int k)
+{
+    const int n = k + kFirstBoatNumber;
+    LineReader& file = *state.TrackFile[k];
+    if (file.AtEnd())
+        return;
+
+    if (state.BoatLys[k] == 0)
+        throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] +
+                    ") has the LYS number 0: its handicap time cannot be computed");
+    const double h = state.RaceClock / state.BoatLys[k];
+    if (!std::isfinite(h))
+        throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] + "): the handicap time is not finite");
+
+    // Advance: the next point becomes the previous one once per step, then lines are
+    // read until one lies after h (a latitude-0 line never does while lines remain).
+    const double nextElapsed =
+        state.NextPointRead[k] ? state.NextPoint[n].Elapsed : ElapsedOfLine(state, k, state.NextLine[k]);
+    if (nextElapsed < h) {
+        ReadNextPoint(state, k, nextElapsed, true);
+        state.PrevPoint[n] = state.NextPoint[n];
+        std::swap(state.PrevLine[k], state.NextLine[k]);
+        double elapsed = 0;
+        bool elapsedKnown = false;
+        const char sep = state.SepChar[k];
+        for (;;) {
+            state.NextLine[k] = file.ReadLine();
+            elapsedKnown = false;
+            if (file.AtEnd())
+                break;
+            double lat = 0;
+            try {
+                lat = LeadingNumber(GetField(state.NextLine[k], 0, sep));
+            } catch (const Error& e) {
+                ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
+            }
+            if (lat != 0) {
+                elapsed = ElapsedOfLine(state, k, state.NextLine[k]);
+                elapsedKnown = true;
+                if (elapsed > h)
+                    break;
+            }
+        }
+        state.NextPointRead[k] = false;
+        ReadNextPoint(state, k, elapsed, elapsedKnown);
+    } else {
+        ReadNextPoint(state, k, nextElapsed, true);
+    }
+    // An empty previous line reads as no position (day 0 as its time).
+    if (state.PrevLine[k].empty())
+        state.PrevPoint[n] = TrackPoint{0, 0, -state.StartTime[k]};
+
+    const TrackPoint& prev = state.PrevPoint[n];
+    const TrackPoint& next = state.NextPoint[n];
+    state.StepLeg = CourseAndDistance(prev, next);
+    const double span = next.Elapsed - prev.Elapsed;
+    if (span == 0)
+        ThrowAt(FileLabel(file.Path()), file.LineNumber(),
+                "this line and the track point before it have the same time, so the boat cannot be placed "
+                "between them");
+    state.StepLeg.Distance = (h - prev.Elapsed) * state.StepLeg.Distance / span;
+    RequireFinite(state.StepLeg.Distance, file, "the boat's distance along its leg");
+
+    if (HasPosition(prev)) {
+        state.StepPosition = LegStart(prev, state.StepLeg);
+        RequireFinite(state.StepPosition.Lat, file, "the boat's latitude");
+        RequireFinite(state.StepPosition.Lon, file, "the boat's longitude");
+    } else {
+        state.StepPosition = TrackPoint{};
+    }
+
+    if (k >= 1 && k <= 6) {
+        const TrackPoint& first = state.NextPoint[kFirstBoatNumber];
+        std::string text;
+        if (HasPosition(state.StepPosition) && HasPosition(first)) {
+            const double distance = CourseAndDistance(first, state.StepPosition).Distance;
+            RequireFinite(distance, file, "the distance to the first boat");
+            text = DistanceText(distance);
+        }
+        control.SetDistance(k, text);
+    }
+
+    TrackPoint& last = state.LastPlotted[n];
+    // Whole seconds apart, so a millisecond decides a gap of exactly five minutes.
+    const bool inGap = span * kSecondsPerDay >= kGapDays * kSecondsPerDay - 1e-3;
+    if (HasPosition(state.StepPosition) && HasPosition(last) && !inGap) {
+        plotter.PlotTrackSegment(control.TrackInfoCaption(k), last, state.StepPosition, state.BoatColour[k],
+                                 state.LineWidth);
+        state.BoxMin.Lat = MinOf(state.BoxMin.Lat, MinOf(state.StepPosition.Lat, last.Lat));
+        state.BoxMin.Lon = MinOf(state.BoxMin.Lon, MinOf(state.StepPosition.Lon, last.Lon));
+        state.BoxMax.Lat = MaxOf(state.BoxMax.Lat, MaxOf(state.StepPosition.Lat, last.Lat));
+        state.BoxMax.Lon = MaxOf(state.BoxMax.Lon, MaxOf(state.StepPosition.Lon, last.Lon));
+    }
+    last = state.StepPosition;
+}
+
+} // namespace
+
+void ReplayStep(RaceState& state, ControlPanel& control, TrackPlotter& plotter)
+{
+    if (state.PlotCountdown == std::numeric_limits<std::int16_t>::min())
+        throw Error("the wide-plot countdown ran below -32768: the race clock has not passed 0 in 32768 steps");
+    --state.PlotCountdown;
+    if (state.RaceClock <= 0) {
+        state.LineWidth = 1;
+    } else if (state.PlotCountdown <= 0) {
+        const std::string text = control.PointPlotText();
+        try {
+            state.PlotCountdown = RoundToInt16(NumberOfText(text));
+        } catch (const Error& e) {
+            throw Error(std::string("Points (steps between wide plots): ") + e.what());
+        }
+        state.LineWidth = 5;
+    } else {
+        state.LineWidth = 1;
+    }
+
+    control.SetRaceTime(RaceClockText(state.RaceClock));
+
+    state.BoxMin = TrackPoint{90, 180, 0};
+    state.BoxMax = TrackPoint{-90, -180, 0};
+
+    for (int k = 0; k < state.BoatCount; ++k)
+        MoveBoat(state, control, plotter, k);
+
+    if (state.BoxMin.Lat != 90 && state.BoxMin.Lon != 180 && state.BoxMax.Lat != -90 && state.BoxMax.Lon != -180)
+        plotter.FrameCamera(state.BoxMin, state.BoxMax);
+
+    double resolution = 0;
+    try {
+        resolution = NumberOfText(control.ResolutionText());
+    } catch (const Error& e) {
+        throw Error(std::string("Resolution: ") + e.what());
+    }
+    const double clock = state.RaceClock + resolution / 3600 / 24;
+    if (!std::isfinite(clock))
+        throw Error("Resolution: the race clock is no longer a finite number");
+    state.RaceClock = clock;
+}
+
+} // namespace tideplot

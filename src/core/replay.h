@@ -1,0 +1,105 @@
+#pragma once
+
+#include "geometry.h"
+#include "linereader.h"
+#include "records.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The replay engine: a race file becomes the race state, and every step moves each
+// boat on corrected time, draws the piece of track it sailed since the last step and
+// frames the camera on the fleet.
+//
+// Corrected time: at race clock T a boat with LYS number L is shown where it was T / L
+// after its own start, so the boat that leads on the screen leads on handicap.
+namespace tideplot {
+
+// A race replays at most seven boats: the control window has seven legend rows.
+inline constexpr int kMaxBoats = 7;
+// Boat number = boat index + 2 (the numbering of the track files and position slots).
+inline constexpr int kFirstBoatNumber = 2;
+// The race clock at the start of a replay: minus five minutes, in days.
+inline constexpr double kRaceClockAtStart = -5.0 / 60 / 24;
+// Two track points this far apart or more are a gap in the log: nothing is drawn.
+inline constexpr double kGapDays = 5.0 / 24 / 60;
+
+// The replay control window as the engine sees it: the texts it reads and writes.
+class ControlPanel {
+public:
+    virtual ~ControlPanel() = default;
+    virtual std::string PointPlotText() = 0;           // txtPointPlot: steps from one wide plot to the next
+    virtual std::string ResolutionText() = 0;          // txtResolution: seconds of race time per step
+    virtual std::string TrackInfoCaption(int row) = 0; // lblTrackInfo(row)
+    // Legend row `row` (0 to 6): caption and window colour (0x00BBGGRR).
+    virtual void SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour) = 0;
+    virtual void SetRaceTime(const std::string& text) = 0;          // txtRaceTime
+    virtual void SetDistance(int row, const std::string& text) = 0; // lblDst(row), rows 1 to 6
+};
+
+// Where the replay draws: one straight segment per boat and step, and the camera.
+class TrackPlotter {
+public:
+    virtual ~TrackPlotter() = default;
+    virtual void PlotTrackSegment(const std::string& name, const TrackPoint& from, const TrackPoint& to,
+                                  std::int32_t colourNumber, std::int16_t width) = 0;
+    // Frames the view on the box between the south-west and the north-east corner.
+    virtual void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2) = 0;
+};
+
+// Everything the replay keeps between steps. Per-boat values are indexed by boat
+// index k (0 to 6); the three position arrays by boat number k + 2, as the track
+// files are numbered (slots 0 and 1 belong to no boat).
+struct RaceState {
+    std::string RaceFileName;
+    std::int16_t BoatCount = 0;
+
+    std::array<double, kMaxBoats> StartTime{};
+    std::array<double, kMaxBoats> BoatLys{};
+    std::array<std::int32_t, kMaxBoats> BoatColour{};
+    std::array<char, kMaxBoats> SepChar{};
+    std::array<std::string, kMaxBoats> BoatName;
+    std::array<std::string, kMaxBoats> NextLine;
+    std::array<std::string, kMaxBoats> PrevLine;
+    std::array<std::unique_ptr<LineReader>, kMaxBoats> TrackFile; // open track files
+
+    std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> PrevPoint{};
+    std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> NextPoint{};
+    std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> LastPlotted{};
+
+    double RaceClock = 0;           // days of corrected time since the start
+    std::int16_t PlotCountdown = 0; // steps left to the next wide plot; kept across replays
+    std::int16_t LineWidth = 1;
+
+    Leg StepLeg;
+    TrackPoint StepPosition;
+    TrackPoint BoxMin;
+    TrackPoint BoxMax;
+
+    // NextPoint(n) already holds NextLine(k) read (a track line is read once).
+    std::array<bool, kMaxBoats> NextPointRead{};
+};
+
+// Loads the race file `state.RaceFileName`: reads every boat entry, opens every
+// boat's track file past its header lines and writes the legend rows. Relative
+// track file names are taken from the race file's folder. Throws Error naming the
+// file, the line and the fault (a race of more than seven boats is refused before
+// any track file is opened); the track files opened so far are closed then.
+void StartReplay(RaceState& state, ControlPanel& control);
+
+// One tick of the replay. Throws Error naming the file, line and fault.
+void ReplayStep(RaceState& state, ControlPanel& control, TrackPlotter& plotter);
+
+// Closes every open track file.
+void CloseTrackFiles(RaceState& state);
+
+// True when every loaded boat's track file is at its end (nothing is left to draw).
+bool AllTrackFilesAtEnd(RaceState& state);
+
+// The path of a track file named in a boat entry: a relative name is taken from the
+// race file's folder; "\" separates folders as well as "/".
+std::string ResolveTrackFile(const std::string& raceFileName, const std::string& trackFile);
+
+} // namespace tideplot

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/replay.h"
+#include "earth/applicationge.h"
+
+#include <cstdint>
+#include <string>
+
+// Drawing the replay into an ApplicationGE: one small KML document per track segment
+// and the camera framed on the fleet.
+namespace tideplot {
+
+// The KML document of one track segment: a Document named `name` (XML-escaped) with
+// one line style of `width` and the colour of `colourNumber`, and one Placemark whose
+// LineString runs from `to` back to `from`, both at altitude 0, the tuples joined by
+// commas, all on one line.
+std::string TrackSegmentDocument(const std::string& name, const TrackPoint& from, const TrackPoint& to,
+                                 std::int32_t colourNumber, std::int16_t width);
+
+// Text with "&", "<" and ">" written as XML entities.
+std::string XmlEscaped(const std::string& text);
+
+class GoogleEarthOutput : public TrackPlotter {
+public:
+    explicit GoogleEarthOutput(ApplicationGE& application) : geApp_(application) {}
+
+    // Builds the segment's document and loads it.
+    void PlotTrackSegment(const std::string& name, const TrackPoint& from, const TrackPoint& to,
+                          std::int32_t colourNumber, std::int16_t width) override;
+
+    // Centres the view on the box between the corners, from 3000 metres per nautical
+    // mile of its diagonal (never less than 1000), keeping the view's heading and tilt.
+    void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2) override;
+
+    // The last document loaded.
+    const std::string& kmlText() const { return kmlText_; }
+
+private:
+    ApplicationGE& geApp_;
+    std::string kmlText_;
+};
+
+} // namespace tideplot
