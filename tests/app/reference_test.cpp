@@ -1,0 +1,119 @@
+// The program's trace against a second implementation of the same rules, written
+// separately in Python (tests/reference/replay_reference.py): they must agree line by
+// line, to the last digit.
+#include "support/process.h"
+#include "support/racefiles.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace tideplot {
+namespace {
+
+using testing::Quote;
+using testing::RunCommand;
+using testing::TempDir;
+
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs both on `race` with `options` and compares their traces.
+void ExpectSameTrace(const TempDir& dir, const std::string& race, const std::string& options)
+{
+    const auto ours = RunCommand(std::string(TIDEPLOT_EXE) + " replay " + Quote(race) + " " + options + " --trace " +
+                                 Quote(dir.file("ours.trace")));
+    ASSERT_EQ(ours.status, 0) << ours.output;
+    const auto theirs = RunCommand("python3 " + Quote(TIDEPLOT_REFERENCE) + " " + Quote(race) + " " + options + " > " +
+                                   Quote(dir.file("theirs.trace")));
+    ASSERT_EQ(theirs.status, 0) << theirs.output;
+    const std::string a = Slurp(dir.file("ours.trace"));
+    const std::string b = Slurp(dir.file("theirs.trace"));
+    if (a == b)
+        return;
+    std::istringstream sa(a), sb(b);
+    std::string la, lb;
+    for (int line = 1;; ++line) {
+        const bool moreA = static_cast<bool>(std::getline(sa, la));
+        const bool moreB = static_cast<bool>(std::getline(sb, lb));
+        if (!moreA && !moreB)
+            break;
+        if (la != lb || moreA != moreB) {
+            ADD_FAILURE() << race << " " << options << ": traces differ at line " << line << "\n  program:   " << la
+                          << "\n  reference: " << lb;
+            return;
+        }
+    }
+}
+
+class ReferenceTrace : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testing::HaveCommand("python3"))
+            GTEST_SKIP() << "python3 is not installed: the trace is not compared with the reference";
+    }
+    TempDir dir;
+};
+
+TEST_F(ReferenceTrace, SampleRaceWithVariousSettings)
+{
+    const std::string race = std::string(TIDEPLOT_SOURCE_DIR) + "/examples/sample-race/race.TP1";
+    for (const char* options : {"", "--resolution 1", "--resolution 7.5 --points 3", "--resolution 60 --points 1",
+                                "--resolution 400", "--resolution 13 --points 0 --heading 120 --tilt 30"})
+        ExpectSameTrace(dir, race, options);
+}
+
+TEST_F(ReferenceTrace, GeneratedSevenBoatRace)
+{
+    const auto gen = RunCommand(std::string(TIDEPLOT_RACEGEN) + " --out " + Quote(dir.path().string()) +
+                                " --boats 7 --hours 1 --interval 1 --seed 7");
+    ASSERT_EQ(gen.status, 0) << gen.output;
+    ExpectSameTrace(dir, dir.file("race.TP1"), "");
+    ExpectSameTrace(dir, dir.file("race.TP1"), "--resolution 3.3 --points 7");
+}
+
+// The awkward cases: latitude-0 lines in the middle and at the end, a gap of exactly five
+// minutes and more, a file that ends mid-race, header-only files, an empty last line, CR
+// line ends, ";" as separator, a LYS below 1, a first boat that starts late.
+TEST_F(ReferenceTrace, EdgeCaseRace)
+{
+    std::vector<std::string> a{"# logger", "# boat A", "lat,lon,date,time"};
+    std::vector<std::string> b{"lat;lon;date;time"};
+    std::vector<std::string> c{"h"};
+    int t = 36000 - 400;
+    for (int i = 0; i < 300; ++i) {
+        const std::string lat = std::to_string(57.6 + i * 0.0003);
+        const std::string lon = std::to_string(11.5 - i * 0.0002);
+        a.push_back((i % 37 == 5 ? std::string("0") : lat) + "," + lon + ",20080621," + testing::Hms(t));
+        if (i % 50 == 7)
+            a.push_back("");
+        b.push_back(lat + ";" + std::to_string(11.51 + i * 0.0001) + ";20080621;" + testing::Hms(t + 3));
+        if (i < 120)
+            c.push_back(std::to_string(57.59 - i * 0.0002) + "," + lon + ",20080621," + testing::Hms(t + 1));
+        t += (i == 100) ? 300 : (i == 150 ? 420 : 7);
+    }
+    a.push_back("");
+    dir.write("a.txt", a);
+    dir.write("b.txt", b, "\r");
+    dir.write("c.txt", c, "\n");
+    dir.writeBytes("d.txt", "# only a header\r\n");
+    dir.write("late.txt",
+              {"h", "57.61,11.49,20080621,101500", "57.62,11.49,20080621,101510", "57.63,11.49,20080621,101520", ""});
+    dir.write("race.TP1",
+              {"late.txt , 2008-06-21 10:00:00 , 1.0 , 100 , ,", "a.txt , 2008-06-21 09:58:00 , 0.8 , 0 , ,",
+               "b.txt , 2008-06-21 10:00:00 , 1.12 , 1279 , ;", "c.txt , 2008-06-21 10:01:30 , 1.05 , 600 , ,",
+               "d.txt , 2008-06-21 10:00:00 , 1 , 2000 , ,"});
+    for (const char* options :
+         {"", "--resolution 5 --points 4", "--resolution 299", "--resolution 0.5 --max-steps 3000"})
+        ExpectSameTrace(dir, dir.file("race.TP1"), options);
+}
+
+} // namespace
+} // namespace tideplot
