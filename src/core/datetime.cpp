@@ -47,15 +47,32 @@ bool Expect(std::string_view text, std::size_t& pos, char c)
 
 } // namespace
 
-double DateValue(int yearValue, int monthValue, int dayValue, int hour, int minute, int second)
+bool IsValidDateTime(int y, int mo, int d, int h, int mi, int s)
+{
+    if (y < 1 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31)
+        return false;
+    const year_month_day date{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
+    return date.ok() && h >= 0 && h <= 23 && mi >= 0 && mi <= 59 && s >= 0 && s <= 59;
+}
+
+long long DayNumber(int yearValue, int monthValue, int dayValue)
 {
     const year_month_day date{year{yearValue}, month{static_cast<unsigned>(monthValue)},
                               day{static_cast<unsigned>(dayValue)}};
-    const long long days = (sys_days{date} - kEpoch).count();
-    const long long seconds = hour * 3600LL + minute * 60LL + second;
+    return (sys_days{date} - kEpoch).count();
+}
+
+double DateValueOfDay(long long days, int secondOfDay)
+{
+    // One rounding of the exact value; before the epoch the time still counts forward.
     if (days >= 0)
-        return static_cast<double>(days * 86400 + seconds) / kSecondsPerDay;
-    return static_cast<double>(days * 86400 - seconds) / kSecondsPerDay;
+        return static_cast<double>(days * 86400 + secondOfDay) / kSecondsPerDay;
+    return static_cast<double>(days * 86400 - secondOfDay) / kSecondsPerDay;
+}
+
+double DateValue(int yearValue, int monthValue, int dayValue, int hour, int minute, int second)
+{
+    return DateValueOfDay(DayNumber(yearValue, monthValue, dayValue), hour * 3600 + minute * 60 + second);
 }
 
 bool TryDateValueFromText(std::string_view text, double& value)
@@ -83,8 +100,7 @@ bool TryDateValueFromText(std::string_view text, double& value)
         ++pos;
     if (pos != n)
         return false;
-    const year_month_day date{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
-    if (y < 1 || !date.ok() || h > 23 || mi > 59 || s > 59)
+    if (!IsValidDateTime(y, mo, d, h, mi, s))
         return false;
     value = DateValue(y, mo, d, h, mi, s);
     return true;

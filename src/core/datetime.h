@@ -21,6 +21,14 @@ double DateValueFromText(std::string_view text);
 // Like DateValueFromText, but returns false instead of throwing.
 bool TryDateValueFromText(std::string_view text, double& value);
 
+// True when the parts name a real date (year 1 to 9999) and a time of day 00:00:00 to 23:59:59.
+bool IsValidDateTime(int year, int month, int day, int hour, int minute, int second);
+
+// Days since 1899-12-30 of a valid date.
+long long DayNumber(int year, int month, int day);
+// The date value of a day number and a time of day in seconds (0 to 86399).
+double DateValueOfDay(long long dayNumber, int secondOfDay);
+
 // Date value from its parts; the parts must already be valid.
 double DateValue(int year, int month, int day, int hour, int minute, int second);
 

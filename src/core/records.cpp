@@ -4,6 +4,8 @@
 #include "error.h"
 #include "text.h"
 
+#include <cstring>
+
 namespace tideplot {
 
 namespace {
@@ -14,6 +16,52 @@ std::string_view Mid(std::string_view text, std::size_t start, std::size_t count
     if (start >= text.size())
         return {};
     return text.substr(start, count);
+}
+
+bool AllDigits(std::string_view text)
+{
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+int Digits(std::string_view text, std::size_t from, std::size_t count)
+{
+    int value = 0;
+    for (std::size_t i = from; i < from + count; ++i)
+        value = value * 10 + (text[i] - '0');
+    return value;
+}
+
+// The text "YYYY-MM-DD hh:mm:ss" joined from the characters of the date and time fields
+// (as many as there are): at most 19 characters.
+struct JoinedText {
+    char buffer[24];
+    std::size_t length = 0;
+    void put(std::string_view part)
+    {
+        for (const char c : part)
+            buffer[length++] = c;
+    }
+    std::string_view view() const { return std::string_view(buffer, length); }
+};
+
+JoinedText JoinedDateText(std::string_view d, std::string_view t)
+{
+    JoinedText text;
+    text.put(Mid(d, 0, 4));
+    text.put("-");
+    text.put(Mid(d, 4, 2));
+    text.put("-");
+    text.put(Mid(d, 6, 2));
+    text.put(" ");
+    text.put(Mid(t, 0, 2));
+    text.put(":");
+    text.put(Mid(t, 2, 2));
+    text.put(":");
+    text.put(Mid(t, 4, 2));
+    return text;
 }
 
 std::string Shown(std::string_view text)
@@ -70,35 +118,67 @@ std::string BoatEntryLine(std::string_view trackFile, std::string_view startTime
     return line;
 }
 
+TrackLineFields SplitTrackLine(std::string_view line, char sep)
+{
+    std::string_view fields[4];
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    for (int i = 0; i < 4 && p; ++i) {
+        const char* stop = static_cast<const char*>(std::memchr(p, sep, static_cast<std::size_t>(end - p)));
+        fields[i] = std::string_view(p, static_cast<std::size_t>((stop ? stop : end) - p));
+        p = stop ? stop + 1 : nullptr;
+    }
+    return {fields[0], fields[1], fields[2], fields[3]};
+}
+
 double TrackPointTime(std::string_view line, char sep)
 {
     if (line.empty())
         return 0;
-    const auto d = GetField(line, 2, sep);
-    const auto t = GetField(line, 3, sep);
-    // At most "YYYY-MM-DD hh:mm:ss": 19 characters.
-    char buffer[24];
-    std::size_t length = 0;
-    auto put = [&](std::string_view part) {
-        for (const char c : part)
-            buffer[length++] = c;
-    };
-    put(Mid(d, 0, 4));
-    put("-");
-    put(Mid(d, 4, 2));
-    put("-");
-    put(Mid(d, 6, 2));
-    put(" ");
-    put(Mid(t, 0, 2));
-    put(":");
-    put(Mid(t, 2, 2));
-    put(":");
-    put(Mid(t, 4, 2));
-    const std::string_view text(buffer, length);
+    const TrackLineFields fields = SplitTrackLine(line, sep);
+    return TrackFieldsTime(fields.Date, fields.Time);
+}
+
+bool TryTrackFieldsTime(std::string_view d, std::string_view t, double& value)
+{
+    // The usual eight and six digits: the joined text would be "YYYY-MM-DD hh:mm:ss"
+    // in full, so read the digits in place.
+    if (d.size() >= 8 && t.size() >= 6 && AllDigits(d.substr(0, 8)) && AllDigits(t.substr(0, 6))) {
+        const int year = Digits(d, 0, 4), month = Digits(d, 4, 2), day = Digits(d, 6, 2);
+        const int hour = Digits(t, 0, 2), minute = Digits(t, 2, 2), second = Digits(t, 4, 2);
+        if (!IsValidDateTime(year, month, day, hour, minute, second))
+            return false;
+        value = DateValue(year, month, day, hour, minute, second);
+        return true;
+    }
+    return TryDateValueFromText(JoinedDateText(d, t).view(), value);
+}
+
+bool TrackTimeReader::read(std::string_view d, std::string_view t, double& value)
+{
+    if (d.size() < 8 || t.size() < 6 || !AllDigits(d.substr(0, 8)) || !AllDigits(t.substr(0, 6)))
+        return TryTrackFieldsTime(d, t, value);
+    if (!known_ || std::memcmp(d.data(), date_, 8) != 0) {
+        const int year = Digits(d, 0, 4), month = Digits(d, 4, 2), day = Digits(d, 6, 2);
+        if (!IsValidDateTime(year, month, day, 0, 0, 0))
+            return false;
+        std::memcpy(date_, d.data(), 8);
+        dayNumber_ = DayNumber(year, month, day);
+        known_ = true;
+    }
+    const int hour = Digits(t, 0, 2), minute = Digits(t, 2, 2), second = Digits(t, 4, 2);
+    if (hour > 23 || minute > 59 || second > 59)
+        return false;
+    value = DateValueOfDay(dayNumber_, hour * 3600 + minute * 60 + second);
+    return true;
+}
+
+double TrackFieldsTime(std::string_view d, std::string_view t)
+{
     double value = 0;
-    if (!TryDateValueFromText(text, value))
-        throw Error("the date " + Shown(d) + " and time " + Shown(t) + " give no valid date and time (" + Shown(text) +
-                    ")");
+    if (!TryTrackFieldsTime(d, t, value))
+        throw Error("the date " + Shown(d) + " and time " + Shown(t) + " give no valid date and time (" +
+                    Shown(JoinedDateText(d, t).view()) + ")");
     return value;
 }
 
@@ -109,10 +189,11 @@ double TrackLineLatitude(std::string_view line, char sep)
 
 TrackPoint ReadTrackPoint(std::string_view line, char sep, double startTime)
 {
+    const TrackLineFields fields = SplitTrackLine(line, sep);
     TrackPoint point;
-    point.Lat = LeadingNumber(GetField(line, 0, sep));
-    point.Lon = LeadingNumber(GetField(line, 1, sep));
-    point.Elapsed = TrackPointTime(line, sep) - startTime;
+    point.Lat = LeadingNumber(fields.Lat);
+    point.Lon = LeadingNumber(fields.Lon);
+    point.Elapsed = (line.empty() ? 0 : TrackFieldsTime(fields.Date, fields.Time)) - startTime;
     return point;
 }
 

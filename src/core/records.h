@@ -47,6 +47,29 @@ std::string BoatEntryLine(std::string_view trackFile, std::string_view startTime
 // the fields give no valid date and time.
 double TrackPointTime(std::string_view line, char sep);
 
+// The first four fields of a track line, split at `sep` in one pass (GetField's rules).
+struct TrackLineFields {
+    std::string_view Lat, Lon, Date, Time;
+};
+TrackLineFields SplitTrackLine(std::string_view line, char sep);
+
+// TrackPointTime of a non-empty line whose date and time fields are given; the Try
+// form returns false instead of throwing.
+double TrackFieldsTime(std::string_view date, std::string_view time);
+bool TryTrackFieldsTime(std::string_view date, std::string_view time, double& value);
+
+// TryTrackFieldsTime for the lines of one track, read front to back: consecutive
+// lines mostly share their date, whose day number is then reused.
+class TrackTimeReader {
+public:
+    bool read(std::string_view date, std::string_view time, double& value);
+
+private:
+    char date_[8] = {};
+    long long dayNumber_ = 0;
+    bool known_ = false;
+};
+
 // A track line read into a TrackPoint: Lat and Lon are the leading-number values of
 // fields 0 and 1, Elapsed is the line's date value minus `startTime`.
 TrackPoint ReadTrackPoint(std::string_view line, char sep, double startTime);

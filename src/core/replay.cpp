@@ -138,10 +138,12 @@ void ReadNextPoint(RaceState& state, int k, double knownElapsed, bool elapsedKno
     const std::string& line = state.NextLine[k];
     const char sep = state.SepChar[k];
     try {
+        const TrackLineFields fields = SplitTrackLine(line, sep);
         TrackPoint p;
-        p.Lat = LeadingNumber(GetField(line, 0, sep));
-        p.Lon = LeadingNumber(GetField(line, 1, sep));
-        p.Elapsed = elapsedKnown ? knownElapsed : TrackPointTime(line, sep) - state.StartTime[k];
+        p.Lat = LeadingNumber(fields.Lat);
+        p.Lon = LeadingNumber(fields.Lon);
+        p.Elapsed = elapsedKnown ? knownElapsed
+                                 : (line.empty() ? 0 : TrackFieldsTime(fields.Date, fields.Time)) - state.StartTime[k];
         state.NextPoint[n] = p;
     } catch (const Error& e) {
         ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
@@ -184,22 +186,30 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
         double elapsed = 0;
         bool elapsedKnown = false;
         const char sep = state.SepChar[k];
+        std::string& line = state.NextLine[k];
         for (;;) {
-            state.NextLine[k] = file.ReadLine();
+            line = file.ReadLine();
             elapsedKnown = false;
             if (file.AtEnd())
                 break;
-            double lat = 0;
+            // The line ends the advance when its latitude is not 0 and its time lies
+            // after h. The time decides most lines, so it is read first; a line whose
+            // time cannot be read only fails when its latitude is not 0.
             try {
-                lat = LeadingNumber(GetField(state.NextLine[k], 0, sep));
+                const TrackLineFields fields = SplitTrackLine(line, sep);
+                double date = 0;
+                const bool dated = line.empty() || state.TimeReader[k].read(fields.Date, fields.Time, date);
+                if (dated && date - state.StartTime[k] <= h)
+                    continue;
+                if (LeadingNumber(fields.Lat) == 0)
+                    continue;
+                if (!dated)
+                    TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
+                elapsed = date - state.StartTime[k];
+                elapsedKnown = true;
+                break;
             } catch (const Error& e) {
                 ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
-            }
-            if (lat != 0) {
-                elapsed = ElapsedOfLine(state, k, state.NextLine[k]);
-                elapsedKnown = true;
-                if (elapsed > h)
-                    break;
             }
         }
         state.NextPointRead[k] = false;

@@ -80,6 +80,7 @@ struct RaceState {
 
     // NextPoint(n) already holds NextLine(k) read (a track line is read once).
     std::array<bool, kMaxBoats> NextPointRead{};
+    std::array<TrackTimeReader, kMaxBoats> TimeReader;
 };
 
 // Loads the race file `state.RaceFileName`: reads every boat entry, opens every

@@ -16,13 +16,20 @@ void ThrowAt(const std::string& file, long lineNumber, const std::string& what)
 
 std::string_view GetField(std::string_view text, int index, char separator)
 {
+    // Fields are short: a plain scan beats a library search call per separator.
+    const char* p = text.data();
+    const char* const end = p + text.size();
     for (int i = 0; i < index; ++i) {
-        const auto at = text.find(separator);
-        if (at == std::string_view::npos)
+        while (p != end && *p != separator)
+            ++p;
+        if (p == end)
             return {};
-        text.remove_prefix(at + 1);
+        ++p;
     }
-    return text.substr(0, text.find(separator));
+    const char* const first = p;
+    while (p != end && *p != separator)
+        ++p;
+    return std::string_view(first, static_cast<std::size_t>(p - first));
 }
 
 std::string CommaToPoint(std::string_view text)
@@ -160,8 +167,57 @@ template <typename Skip> std::size_t ScanNumber(std::string_view text, std::size
 
 } // namespace
 
+namespace {
+
+// The common case, a plain decimal such as "57.7012345" or "-11.5" followed by the end
+// of the field or a character that cannot continue a number: read in place.
+bool PlainLeadingNumber(std::string_view text, double& value)
+{
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    if (negative)
+        ++p;
+    const char* const digitsFrom = p;
+    std::uint64_t mantissa = 0;
+    while (p != end && IsDigit(*p))
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
+    const auto wholeDigits = p - digitsFrom;
+    if (wholeDigits == 0)
+        return false;
+    std::ptrdiff_t decimals = 0;
+    if (p != end && *p == '.') {
+        const char* const fractionFrom = ++p;
+        while (p != end && IsDigit(*p))
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p++ - '0');
+        decimals = p - fractionFrom;
+    }
+    if (p != end) {
+        const char c = *p;
+        if (IsValBlank(c) || c == '.' || c == 'E' || c == 'e' || c == 'D' || c == 'd')
+            return false;
+    }
+    // A whole number below 2^53 and one division by an exact power of ten give the
+    // correctly rounded value (Clinger, "How to read floating point numbers
+    // accurately", PLDI 1990, the fast path).
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (wholeDigits + decimals <= 18 && mantissa <= (std::uint64_t{1} << 53)) {
+        const double magnitude = static_cast<double>(mantissa) / kPowersOfTen[decimals];
+        value = negative ? -magnitude : magnitude;
+        return true;
+    }
+    const auto [ptr, ec] = std::from_chars(text.data(), p, value, std::chars_format::fixed);
+    return ec == std::errc() && ptr == p;
+}
+
+} // namespace
+
 double LeadingNumber(std::string_view text)
 {
+    double plain = 0;
+    if (PlainLeadingNumber(text, plain))
+        return plain;
     std::string number;
     number.reserve(24);
     if (ScanNumber(text, 0, IsValBlank, number) == std::string_view::npos)
@@ -226,10 +282,58 @@ std::string DistanceText(double value)
     return out;
 }
 
+namespace {
+
+// Writes |value| rounded to 11 decimals as digits and a point when the rounding is
+// certain from value * 1e11 in double arithmetic: the product's error is far below
+// 0.01 for coordinates, so a fraction not within 0.01 of one half rounds the same way
+// as the exact decimal expansion would. Returns false when unsure.
+bool AppendCoordinateFast(std::string& out, double value)
+{
+    const double magnitude = std::fabs(value);
+    if (!(magnitude < 1e4))
+        return false;
+    const double scaled = magnitude * 1e11;
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) < 0.01)
+        return false;
+    std::uint64_t units = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    char digits[32];
+    int length = 0;
+    // Fraction digits without trailing zeros, then the point, then the whole part.
+    int decimals = 11;
+    while (decimals > 0 && units % 10 == 0) {
+        units /= 10;
+        --decimals;
+    }
+    for (int i = 0; i < decimals; ++i) {
+        digits[length++] = static_cast<char>('0' + units % 10);
+        units /= 10;
+    }
+    digits[length++] = '.';
+    do {
+        digits[length++] = static_cast<char>('0' + units % 10);
+        units /= 10;
+    } while (units > 0);
+    const bool zero = decimals == 0 && length == 2 && digits[1] == '0';
+    if (value < 0 && !zero)
+        digits[length++] = '-';
+    char text[32];
+    for (int i = 0; i < length; ++i)
+        text[i] = digits[length - 1 - i];
+    out.append(text, static_cast<std::size_t>(length));
+    return true;
+}
+
+} // namespace
+
 void AppendCoordinateText(std::string& out, double value)
 {
     if (!std::isfinite(value))
         throw Error("a coordinate is not a finite number");
+    if (AppendCoordinateFast(out, value))
+        return;
     std::array<char, 400> buffer;
     auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, 11);
     while (end[-1] == '0')

@@ -105,3 +105,45 @@ TEST(ReadTrackPoint, LatLonAndElapsedFromTheStart)
 
 } // namespace
 } // namespace tideplot
+
+namespace tideplot {
+namespace {
+
+// The reader that reuses the day of the previous line gives the same values and the
+// same refusals as reading each line on its own.
+TEST(TrackTimeReader, AgreesWithReadingEachLineAlone)
+{
+    const std::pair<const char*, const char*> fields[] = {
+        {"20080621", "235958"},
+        {"20080621", "235959"},
+        {"20080622", "000000"},
+        {"20080622", "000000.5"},
+        {"20080622", "240000"},
+        {"20080622", "126000"},
+        {"20080622", "120060"},
+        {"20080230", "120000"},
+        {"20080229", "120000"},
+        {"20070229", "120000"},
+        {"2008062", "120000"},
+        {"20080622", "12000"},
+        {"2008062x", "120000"},
+        {"200806221", "1200001"},
+        {"18991229", "060000"},
+        {"00000101", "000000"},
+        {"20081301", "000000"},
+        {"20080622", "120000"},
+        {"", ""},
+    };
+    TrackTimeReader reader;
+    for (const auto& [d, t] : fields) {
+        double alone = 0, reused = 0;
+        const bool okAlone = TryTrackFieldsTime(d, t, alone);
+        EXPECT_EQ(reader.read(d, t, reused), okAlone) << d << " " << t;
+        if (okAlone) {
+            EXPECT_EQ(reused, alone) << d << " " << t;
+        }
+    }
+}
+
+} // namespace
+} // namespace tideplot

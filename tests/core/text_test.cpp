@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace tideplot {
@@ -181,6 +184,71 @@ TEST(Trim, SpacesOnly)
     EXPECT_EQ(TrimSpaces("   "), "");
     EXPECT_EQ(TrimSpaces("\tx "), "\tx");
     EXPECT_EQ(TrimTrailingSpaces(" a b  "), " a b");
+}
+
+} // namespace
+} // namespace tideplot
+
+namespace tideplot {
+namespace {
+
+// The quick way of writing coordinates must give exactly the correctly rounded text.
+TEST(NumberTexts, CoordinateTextMatchesCorrectRoundingEverywhere)
+{
+    std::uint64_t seed = 12345;
+    auto next = [&]() {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    };
+    for (int i = 0; i < 200000; ++i) {
+        double value = static_cast<double>(next() % 36000000000000ULL) / 1e11 - 180;
+        if (i % 3 == 0)
+            value = std::round(value * 1e7) / 1e7; // seven decimals, as loggers write them
+        if (i % 5 == 0)
+            value = (static_cast<double>(next() % 2000001) - 1000000) * 5e-12; // halves at the 11th decimal
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.11f", value);
+        std::string expected(buffer);
+        while (expected.back() == '0')
+            expected.pop_back();
+        if (expected == "-0.")
+            expected = "0.";
+        ASSERT_EQ(CoordinateText(value), expected) << std::hexfloat << value;
+    }
+}
+
+} // namespace
+} // namespace tideplot
+
+namespace tideplot {
+namespace {
+
+// The quick reading of plain decimals gives the correctly rounded double, as the
+// general conversion does.
+TEST(LeadingNumber, PlainDecimalsAreCorrectlyRounded)
+{
+    std::uint64_t seed = 99;
+    auto next = [&]() {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    };
+    for (int i = 0; i < 100000; ++i) {
+        const int decimals = static_cast<int>(next() % 20);
+        const std::uint64_t whole = next() % (i % 2 ? 200 : 100000000000ULL);
+        std::string text = (next() % 2 ? "-" : "") + std::to_string(whole);
+        if (decimals > 0) {
+            text += '.';
+            for (int d = 0; d < decimals; ++d)
+                text += static_cast<char>('0' + next() % 10);
+        }
+        const double expected = std::strtod(text.c_str(), nullptr);
+        ASSERT_EQ(LeadingNumber(text), expected) << text;
+        ASSERT_EQ(LeadingNumber(text + ",11.5,20080621"), expected) << text;
+    }
 }
 
 } // namespace
