@@ -1,3 +1,4 @@
+#include "app/args.h"
 #include "app/commands.h"
 #include "app/headless.h"
 #include "core/error.h"
@@ -39,63 +40,27 @@ struct ReplayOptions {
     std::string traceFile;
 };
 
-class UsageError : public Error {
-public:
-    using Error::Error;
-};
-
 ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
-    ReplayOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::optional<std::string> value;
-        if (arg.rfind("--", 0) == 0) {
-            if (const auto eq = arg.find('='); eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg.erase(eq);
-            }
-        }
-        auto take = [&]() -> std::string {
-            if (value)
-                return *value;
-            if (i + 1 >= args.size())
-                throw UsageError(arg + " needs a value");
-            return args[++i];
-        };
-        auto number = [&](const std::string& text) {
-            try {
-                return NumberOfText(text);
-            } catch (const Error& e) {
-                throw UsageError(arg + ": " + e.what());
-            }
-        };
-        if (arg == "--resolution")
-            options.resolution = take();
-        else if (arg == "--points")
-            options.points = take();
-        else if (arg == "--heading")
-            options.headingDeg = number(take());
-        else if (arg == "--tilt")
-            options.tiltDeg = number(take());
-        else if (arg == "--max-steps") {
-            const double n = number(take());
-            if (n < 0 || n != static_cast<double>(static_cast<long long>(n)))
-                throw UsageError("--max-steps needs a whole number of 0 or more");
-            options.maxSteps = static_cast<long long>(n);
-        } else if (arg == "--kml")
-            options.kmlFile = take();
-        else if (arg == "--trace")
-            options.traceFile = take();
-        else if (arg.rfind("--", 0) == 0 || (arg.size() > 1 && arg[0] == '-'))
-            throw UsageError("unknown option " + arg);
-        else if (options.raceFile.empty())
-            options.raceFile = arg;
-        else
-            throw UsageError("more than one race file: " + options.raceFile + " and " + arg);
-    }
-    if (options.raceFile.empty())
+    const ParsedArgs parsed =
+        ParseArgs(args, {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace"}, {});
+    if (parsed.positional.empty())
         throw UsageError("no race file given");
+    if (parsed.positional.size() > 1)
+        throw UsageError("more than one race file: " + parsed.positional[0] + " and " + parsed.positional[1]);
+    ReplayOptions options;
+    options.raceFile = parsed.positional[0];
+    options.resolution = parsed.value("--resolution", options.resolution);
+    options.points = parsed.value("--points", options.points);
+    options.headingDeg = parsed.number("--heading", 0);
+    options.tiltDeg = parsed.number("--tilt", 0);
+    const double maxSteps = parsed.number("--max-steps", -1);
+    if (parsed.has("--max-steps") &&
+        (maxSteps < 0 || maxSteps > 1e15 || maxSteps != static_cast<double>(static_cast<long long>(maxSteps))))
+        throw UsageError("--max-steps needs a whole number of 0 or more");
+    options.maxSteps = static_cast<long long>(maxSteps);
+    options.kmlFile = parsed.value("--kml", "");
+    options.traceFile = parsed.value("--trace", "");
     return options;
 }
 

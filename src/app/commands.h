@@ -9,8 +9,10 @@ namespace tideplot {
 
 int RunReplayCommand(const std::vector<std::string>& args);
 int RunImportKmlCommand(const std::vector<std::string>& args);
+// Runs a Qt event loop, which takes the program's own argc and argv.
+int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv);
 
 // True when stderr is a terminal, so progress may be shown there.
 bool StderrIsTerminal();
 
-}  // namespace tideplot
+} // namespace tideplot

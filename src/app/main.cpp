@@ -14,15 +14,19 @@ void PrintUsage(std::FILE* to)
     std::fputs("Usage:\n"
                "  tideplot replay RACE.TP1 [options]   replay a race without windows (tideplot replay --help)\n"
                "  tideplot import-kml LOG.kml [...]    turn KML logs into track files (LOG.kml.txt)\n"
+               "  tideplot link RACE.TP1 [options]     replay a race live in Google Earth Pro\n"
                "  tideplot --help | --version\n",
                to);
 }
 
-}  // namespace
+} // namespace
 
 namespace tideplot {
-bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
-}  // namespace tideplot
+bool StderrIsTerminal()
+{
+    return isatty(STDERR_FILENO) == 1;
+}
+} // namespace tideplot
 
 int main(int argc, char** argv)
 {
@@ -41,6 +45,8 @@ int main(int argc, char** argv)
         return tideplot::RunReplayCommand(args);
     if (verb == "import-kml")
         return tideplot::RunImportKmlCommand(args);
+    if (verb == "link")
+        return tideplot::RunLinkCommand(args, argc, argv);
     std::fprintf(stderr, "tideplot: unknown command \"%s\"\n", verb.c_str());
     PrintUsage(stderr);
     return 2;

@@ -260,3 +260,25 @@ TEST(ReplayCommand, VersionAndHelp)
 
 } // namespace
 } // namespace tideplot
+
+namespace tideplot {
+namespace {
+
+// The live link replays the whole race at the given pace and serves it.
+TEST(LinkCommand, ReplaysTheSampleRaceBehindTheLink)
+{
+    testing::TempDir dir;
+    const auto run = testing::RunCommand(
+        "HOME=" + testing::Quote(dir.path().string()) + " XDG_DATA_HOME= " + std::string(TIDEPLOT_EXE) + " link " +
+        testing::Quote(kSampleRace) + " --no-open --exit-at-end --playspeed 1 --resolution 60");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Link file: "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Serving at: http://127.0.0.1:"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("4 boats, 144 steps"), std::string::npos) << run.output;
+    const auto bad =
+        testing::RunCommand(std::string(TIDEPLOT_EXE) + " link " + testing::Quote(kSampleRace) + " --playspeed 0");
+    EXPECT_EQ(bad.status, 2) << bad.output;
+}
+
+} // namespace
+} // namespace tideplot

@@ -1,0 +1,123 @@
+#include "app/args.h"
+#include "app/commands.h"
+#include "app/headless.h"
+#include "app/replaydriver.h"
+#include "core/error.h"
+#include "core/text.h"
+#include "earth/gelink/googleearthlink.h"
+#include "earth/googleearth.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <memory>
+
+namespace tideplot {
+
+namespace {
+
+const char* kLinkUsage = "Usage: tideplot link RACE.TP1 [options]\n"
+                         "Replays a race live in Google Earth Pro at the control window's pace: writes a link file\n"
+                         "that Google Earth Pro opens and polls every second, and serves the race to it from\n"
+                         "127.0.0.1. After the last step the race stays served until the program is stopped\n"
+                         "(Ctrl+C).\n"
+                         "  --resolution TEXT   seconds of race time per step (10)\n"
+                         "  --points TEXT       steps from one wide plot to the next (90)\n"
+                         "  --playspeed MS      milliseconds between steps (10)\n"
+                         "  --no-open           do not open the link file; open it in Google Earth Pro by hand\n"
+                         "  --exit-at-end       stop serving when the replay has reached the end\n";
+
+// A window system is there to open files with: Google Earth Pro is opened through the
+// file association when it is not on the PATH.
+bool HaveWindowSystem()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+} // namespace
+
+int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
+{
+    ParsedArgs parsed;
+    int playspeedMs = 10;
+    try {
+        parsed = ParseArgs(args, {"--resolution", "--points", "--playspeed"}, {"--no-open", "--exit-at-end", "--help"});
+        if (parsed.flags.count("--help")) {
+            std::fputs(kLinkUsage, stdout);
+            return 0;
+        }
+        if (parsed.positional.size() != 1)
+            throw UsageError(parsed.positional.empty() ? "no race file given" : "more than one race file");
+        const double speed = parsed.number("--playspeed", 10);
+        if (speed < 1 || speed > 65535)
+            throw UsageError("--playspeed needs milliseconds from 1 to 65535");
+        playspeedMs = RoundToInt32(speed);
+    } catch (const Error& e) {
+        std::fprintf(stderr, "tideplot link: %s\n%s", e.what(), kLinkUsage);
+        return 2;
+    }
+
+    std::unique_ptr<QCoreApplication> app;
+    if (HaveWindowSystem())
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+
+    HeadlessControlPanel panel;
+    panel.resolution = parsed.value("--resolution", panel.resolution);
+    panel.pointPlot = parsed.value("--points", panel.pointPlot);
+    RaceState state;
+    state.RaceFileName = parsed.positional[0];
+    state.RaceClock = kRaceClockAtStart;
+
+    std::unique_ptr<GoogleEarthLink> link;
+    try {
+        GoogleEarthLinkOptions options;
+        options.OpenInGoogleEarth = parsed.flags.count("--no-open") == 0;
+        link = std::make_unique<GoogleEarthLink>(options);
+        StartReplay(state, panel);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tideplot link: %s\n", e.what());
+        return 1;
+    }
+    std::printf("Link file: %s\nServing at: %s\n%s\n", link->linkFilePath().toLocal8Bit().constData(),
+                link->serverUrl().toString().toLocal8Bit().constData(), link->openReport().toLocal8Bit().constData());
+    std::fflush(stdout);
+
+    GoogleEarthOutput output(*link);
+    ReplayDriver driver(state, panel, output);
+    const bool exitAtEnd = parsed.flags.count("--exit-at-end") > 0;
+    int status = 0;
+    auto finished = [&] {
+        driver.stop();
+        std::printf("Replayed %s: %d boats, %lld steps, race time reached %s\n", state.RaceFileName.c_str(),
+                    state.BoatCount, driver.steps(), panel.raceTime.empty() ? "-" : panel.raceTime.c_str());
+        if (exitAtEnd)
+            QCoreApplication::quit();
+        else
+            std::puts("The race stays served until the program is stopped (Ctrl+C).");
+        std::fflush(stdout);
+    };
+    driver.onStep = [&] {
+        if (AllTrackFilesAtEnd(state))
+            finished();
+        else if (StderrIsTerminal() && driver.steps() % 50 == 0)
+            std::fprintf(stderr, "\rstep %lld, race time %s ", driver.steps(), panel.raceTime.c_str());
+    };
+    driver.onFailure = [&](const std::string& message) {
+        std::fprintf(stderr, "tideplot link: %s\n", message.c_str());
+        status = 1;
+        QCoreApplication::exit(1);
+    };
+    if (AllTrackFilesAtEnd(state))
+        finished();
+    else
+        driver.play(playspeedMs);
+    const int loop = QCoreApplication::exec();
+    CloseTrackFiles(state);
+    return status != 0 ? status : loop;
+}
+
+} // namespace tideplot
