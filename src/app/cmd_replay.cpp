@@ -3,13 +3,19 @@
 #include "app/headless.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "earth/chart/chartapplication.h"
+#include "earth/earthfactory.h"
 #include "earth/googleearth.h"
 #include "earth/kmlfile.h"
+
+#include <QApplication>
 
 #include <QFileInfo>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -38,12 +44,16 @@ struct ReplayOptions {
     long long maxSteps = -1;
     std::string kmlFile;
     std::string traceFile;
+    bool chart = false;
+    std::string screenshot;
 };
 
 ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
-    const ParsedArgs parsed =
-        ParseArgs(args, {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace"}, {});
+    const ParsedArgs parsed = ParseArgs(args,
+                                        {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml",
+                                         "--trace", "--earth", "--screenshot"},
+                                        {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
     if (parsed.positional.size() > 1)
@@ -61,10 +71,32 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     options.maxSteps = static_cast<long long>(maxSteps);
     options.kmlFile = parsed.value("--kml", "");
     options.traceFile = parsed.value("--trace", "");
+    options.screenshot = parsed.value("--screenshot", "");
+    if (parsed.has("--earth")) {
+        EarthChoice choice;
+        try {
+            choice = ParseEarthChoice(QString::fromLocal8Bit(parsed.value("--earth", "").c_str()));
+        } catch (const Error& e) {
+            throw UsageError(std::string("--earth: ") + e.what());
+        }
+        if (choice.kind == EarthChoice::Kind::GoogleEarth || choice.kind == EarthChoice::Kind::Automatic)
+            throw UsageError("--earth: the replay without windows draws into chart or kml:FILE; "
+                             "\"tideplot link\" replays a race live in Google Earth Pro");
+        if (choice.kind == EarthChoice::Kind::KmlFile) {
+            if (!options.kmlFile.empty())
+                throw UsageError("--earth=kml:FILE and --kml FILE both name a KML file");
+            options.kmlFile = choice.kmlPath.toLocal8Bit().toStdString();
+        }
+        options.chart = choice.kind == EarthChoice::Kind::Chart;
+    }
+    if (!options.screenshot.empty())
+        options.chart = true;
     return options;
 }
 
-// Counts the segments drawn on their way to the output.
+const QSize kScreenshotSize(1280, 960);
+
+// Counts the segments drawn on their way to the output, and the box they cover.
 class CountingPlotter : public TrackPlotter {
 public:
     explicit CountingPlotter(TrackPlotter& inner) : inner_(inner) {}
@@ -73,15 +105,40 @@ public:
     {
         inner_.PlotTrackSegment(name, from, to, colourNumber, width);
         ++segments;
+        for (const TrackPoint* p : {&from, &to}) {
+            min_.Lat = std::min(min_.Lat, p->Lat);
+            min_.Lon = std::min(min_.Lon, p->Lon);
+            max_.Lat = std::max(max_.Lat, p->Lat);
+            max_.Lon = std::max(max_.Lon, p->Lon);
+        }
     }
     void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2) override
     {
         inner_.FrameCamera(corner1, corner2);
     }
+    bool drawn() const { return segments > 0; }
+
+    // A camera that shows every segment drawn on a picture of the given size, with a
+    // margin: the view shows 2 tan 30 degrees (1.1547) times the range across its width.
+    CameraInfoGE wholeRaceCamera(CameraInfoGE camera, int widthPx, int heightPx) const
+    {
+        camera.FocusPointLatitude = (min_.Lat + max_.Lat) / 2;
+        camera.FocusPointLongitude = (min_.Lon + max_.Lon) / 2;
+        const double metresPerDegree = 60 * 1852.0;
+        const double northSouth = (max_.Lat - min_.Lat) * metresPerDegree;
+        const double eastWest = (max_.Lon - min_.Lon) * metresPerDegree * std::cos(Radians(camera.FocusPointLatitude));
+        const double aspect = static_cast<double>(widthPx) / heightPx;
+        const double across = camera.Azimuth == 0 ? std::max(eastWest, northSouth * aspect)
+                                                  : std::hypot(eastWest, northSouth) * std::max(1.0, aspect);
+        camera.Range = std::max(across * 1.1 / 1.1547, 1000.0);
+        return camera;
+    }
     long long segments = 0;
 
 private:
     TrackPlotter& inner_;
+    TrackPoint min_{90, 180, 0};
+    TrackPoint max_{-90, -180, 0};
 };
 
 struct FileCloser {
@@ -94,7 +151,7 @@ struct FileCloser {
 
 } // namespace
 
-int RunReplayCommand(const std::vector<std::string>& args)
+int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv)
 {
     for (const auto& a : args) {
         if (a == "--help" || a == "-h") {
@@ -131,17 +188,34 @@ int RunReplayCommand(const std::vector<std::string>& args)
         tracingPanel.emplace(panel, *trace);
     ControlPanel& control = tracingPanel ? static_cast<ControlPanel&>(*tracingPanel) : panel;
 
+    // The views: a KML file, the chart (drawn offscreen for the picture), or none.
     std::unique_ptr<KmlFileApplication> kmlFile;
-    std::unique_ptr<ApplicationGE> view;
     if (!options.kmlFile.empty()) {
         kmlFile = std::make_unique<KmlFileApplication>(
             QString::fromLocal8Bit(options.kmlFile.c_str()),
             QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(), options.headingDeg,
             options.tiltDeg);
-    } else {
-        view = std::make_unique<NullApplication>(options.headingDeg, options.tiltDeg);
     }
-    ApplicationGE& backend = kmlFile ? static_cast<ApplicationGE&>(*kmlFile) : *view;
+    std::unique_ptr<QApplication> qtApp;
+    std::unique_ptr<ChartApplication> chart;
+    if (options.chart) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        qtApp = std::make_unique<QApplication>(argc, argv);
+        chart = std::make_unique<ChartApplication>();
+        CameraInfoGE start = chart->GetCamera(2);
+        start.Azimuth = options.headingDeg;
+        start.Tilt = options.tiltDeg;
+        chart->SetCamera(start, 10.0);
+    }
+    NullApplication nothing(options.headingDeg, options.tiltDeg);
+    std::optional<TeeApplication> both;
+    if (chart && kmlFile)
+        both.emplace(*chart, *kmlFile);
+    ApplicationGE& backend = both      ? static_cast<ApplicationGE&>(*both)
+                             : chart   ? static_cast<ApplicationGE&>(*chart)
+                             : kmlFile ? static_cast<ApplicationGE&>(*kmlFile)
+                                       : static_cast<ApplicationGE&>(nothing);
     std::optional<TracingApplication> tracingApp;
     if (trace)
         tracingApp.emplace(backend, *trace);
@@ -187,6 +261,18 @@ int RunReplayCommand(const std::vector<std::string>& args)
                 failure = e.what();
         }
     }
+    if (chart && !options.screenshot.empty()) {
+        try {
+            if (plotter.drawn())
+                chart->SetCamera(
+                    plotter.wholeRaceCamera(chart->GetCamera(2), kScreenshotSize.width(), kScreenshotSize.height()),
+                    10.0);
+            chart->saveImage(QString::fromLocal8Bit(options.screenshot.c_str()), kScreenshotSize);
+        } catch (const Error& e) {
+            if (failure.empty())
+                failure = e.what();
+        }
+    }
     if (!failure.empty()) {
         std::fprintf(stderr, "tideplot replay: %s\n", failure.c_str());
         return 1;
@@ -200,6 +286,8 @@ int RunReplayCommand(const std::vector<std::string>& args)
         std::printf("KML file: %s\n", options.kmlFile.c_str());
     if (traceFile)
         std::printf("Trace: %s\n", options.traceFile.c_str());
+    if (!options.screenshot.empty())
+        std::printf("Chart picture: %s\n", options.screenshot.c_str());
     return 0;
 }
 

@@ -7,7 +7,8 @@
 // prints its result on stdout and its errors on stderr, and returns the exit status.
 namespace tideplot {
 
-int RunReplayCommand(const std::vector<std::string>& args);
+// Takes the program's argc and argv for the Qt application the chart view needs.
+int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv);
 int RunImportKmlCommand(const std::vector<std::string>& args);
 // Runs a Qt event loop, which takes the program's own argc and argv.
 int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv);

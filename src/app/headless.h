@@ -45,6 +45,27 @@ private:
     CameraInfoGE view_;
 };
 
+// Sends everything to two views; the first one is the view the camera is read from.
+class TeeApplication : public ApplicationGE {
+public:
+    TeeApplication(ApplicationGE& primary, ApplicationGE& secondary) : primary_(primary), secondary_(secondary) {}
+    void LoadKmlData(const std::string& kmlText) override
+    {
+        primary_.LoadKmlData(kmlText);
+        secondary_.LoadKmlData(kmlText);
+    }
+    CameraInfoGE GetCamera(int flag) override { return primary_.GetCamera(flag); }
+    void SetCamera(const CameraInfoGE& camera, double speed) override
+    {
+        primary_.SetCamera(camera, speed);
+        secondary_.SetCamera(camera, speed);
+    }
+
+private:
+    ApplicationGE& primary_;
+    ApplicationGE& secondary_;
+};
+
 // Writes the trace: one LF-terminated line per event, in the order they happen.
 //   legend K COLOUR CAPTION     a legend row written (window colour in decimal)
 //   step N TEXT                 the N-th step (from 1) wrote TEXT as race time

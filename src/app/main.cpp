@@ -42,7 +42,7 @@ int main(int argc, char** argv)
     const std::string verb = args[0];
     args.erase(args.begin());
     if (verb == "replay")
-        return tideplot::RunReplayCommand(args);
+        return tideplot::RunReplayCommand(args, argc, argv);
     if (verb == "import-kml")
         return tideplot::RunImportKmlCommand(args);
     if (verb == "link")

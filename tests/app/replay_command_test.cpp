@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -247,6 +249,24 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay ok.TP1 --max-steps 3");
     EXPECT_EQ(ok.status, 0) << ok.output;
     EXPECT_NE(ok.output.find("3 steps"), std::string::npos) << ok.output;
+}
+
+// The chart view of the whole race, saved as a picture, shows the boats' colours.
+TEST(ReplayCommand, ScreenshotOfTheChartView)
+{
+    TempDir dir;
+    const std::string png = dir.file("race.png");
+    const auto run = RunCommand(kTideplot + " replay " + Quote(kSampleRace) + " --earth=chart --screenshot " +
+                                Quote(png) + " --kml " + Quote(dir.file("race.kml")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::ifstream in(png, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 10000u);
+    EXPECT_EQ(bytes.substr(1, 3), "PNG");
+    EXPECT_TRUE(std::filesystem::exists(dir.file("race.kml")));
+    const auto bad = RunCommand(kTideplot + " replay " + Quote(kSampleRace) + " --earth=googleearth");
+    EXPECT_EQ(bad.status, 2) << bad.output;
+    EXPECT_NE(bad.output.find("tideplot link"), std::string::npos) << bad.output;
 }
 
 TEST(ReplayCommand, VersionAndHelp)

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "earth/applicationge.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+
+// The built-in chart view behind the ApplicationGE interface: it reads every document
+// the replay loads, as Google Earth would, and draws its lines on a chart window that
+// the camera calls move. Needs a QApplication (QT_QPA_PLATFORM=offscreen without a
+// display); the window stays hidden until widget()->show().
+namespace tideplot {
+
+class ChartWidget;
+
+class ChartApplication : public ApplicationGE {
+public:
+    ChartApplication();
+    ~ChartApplication() override;
+
+    // Reads the document and keeps each of its lines in its colour and width under its
+    // name. Throws Error with the reason when the document cannot be read or a point
+    // lies off the globe; nothing of such a document is kept.
+    void LoadKmlData(const std::string& kmlText) override;
+    CameraInfoGE GetCamera(int considerTerrainFlag) override;
+    // Moves at once, whatever the speed.
+    void SetCamera(const CameraInfoGE& camera, double speed) override;
+
+    ChartWidget* widget() const { return widget_.get(); }
+
+    // The chart of the current camera on a picture of `sizePx`, without showing it.
+    QImage renderImage(const QSize& sizePx) const;
+    // Writes that picture as PNG. Throws Error naming the file and the reason.
+    void saveImage(const QString& path, const QSize& sizePx) const;
+
+private:
+    std::unique_ptr<ChartWidget> widget_;
+};
+
+} // namespace tideplot

@@ -1,0 +1,321 @@
+#include "earth/chart/chartpainter.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace tideplot {
+
+namespace {
+
+const QColor kSea(0xa4, 0xc3, 0xd8);
+const QColor kGridLine(0xd9, 0xe6, 0xef); // white at 60 % on the sea, opaque: five times faster to draw
+const QColor kLabelBox(255, 255, 255, 205);
+const QColor kInk(0x18, 0x28, 0x38);
+constexpr double kMinLatSpacingPx = 70;
+constexpr double kMinLonSpacingPx = 110;
+constexpr long long kMaxGridLines = 400;
+constexpr double kMarginPx = 10;
+
+struct GridLine {
+    QLineF Line; // on the screen, clipped to it
+    QString Label;
+    bool Latitude = false;
+};
+
+// Liang-Barsky clipping (Y.-D. Liang, B. A. Barsky, "A new concept and method for line
+// clipping", ACM Transactions on Graphics 3(1), 1984).
+bool ClipToRect(QLineF& line, const QRectF& rect)
+{
+    double t0 = 0, t1 = 1;
+    const double p[4] = {-line.dx(), line.dx(), -line.dy(), line.dy()};
+    const double q[4] = {line.x1() - rect.left(), rect.right() - line.x1(), line.y1() - rect.top(),
+                         rect.bottom() - line.y1()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0)
+                return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return false;
+    }
+    line = QLineF(line.pointAt(t0), line.pointAt(t1));
+    return true;
+}
+
+std::vector<GridLine> ComputeGrid(const ChartViewport& viewport, const ChartGridSteps& steps)
+{
+    const QTransform toScreen = viewport.projectedToScreen();
+    const QRectF screen(QPointF(0, 0), viewport.SizePx);
+    const QRectF area = VisibleProjectedRect(viewport, 0);
+    const double latLow = UnprojectPoint({0, area.top()}).LatDeg;
+    const double latHigh = UnprojectPoint({0, area.bottom()}).LatDeg;
+    const double lonLow = std::max(UnprojectPoint({area.left(), 0}).LonDeg, -180.0);
+    const double lonHigh = std::min(UnprojectPoint({area.right(), 0}).LonDeg, 180.0);
+    const double latStep = steps.LatMinutes;
+    const double lonStep = steps.LonMinutes;
+
+    std::vector<GridLine> lines;
+    auto add = [&](const QPointF& a, const QPointF& b, const QString& label, bool latitude) {
+        QLineF line(toScreen.map(a), toScreen.map(b));
+        if (ClipToRect(line, screen))
+            lines.push_back({line, label, latitude});
+    };
+    const auto latFirst = static_cast<long long>(std::ceil(latLow * 60 / latStep));
+    const auto latLast = static_cast<long long>(std::floor(latHigh * 60 / latStep));
+    for (long long k = latFirst; k <= latLast && latLast - latFirst < kMaxGridLines; ++k) {
+        const double lat = static_cast<double>(k) * latStep / 60;
+        if (std::abs(lat) > 89.5)
+            continue;
+        const double y = ProjectLatLon(lat, 0).y();
+        add({area.left(), y}, {area.right(), y}, FormatLatitude(lat, latStep), true);
+    }
+    const auto lonFirst = static_cast<long long>(std::ceil(lonLow * 60 / lonStep));
+    const auto lonLast = static_cast<long long>(std::floor(lonHigh * 60 / lonStep));
+    for (long long k = lonFirst; k <= lonLast && lonLast - lonFirst < kMaxGridLines; ++k) {
+        const double lon = static_cast<double>(k) * lonStep / 60;
+        const double x = ProjectLatLon(0, lon).x();
+        add({x, area.top()}, {x, area.bottom()}, FormatLongitude(lon, lonStep), false);
+    }
+    return lines;
+}
+
+QRectF Inside(QRectF box, const QRectF& bounds)
+{
+    box.moveLeft(std::clamp(box.left(), bounds.left(), std::max(bounds.left(), bounds.right() - box.width())));
+    box.moveTop(std::clamp(box.top(), bounds.top(), std::max(bounds.top(), bounds.bottom() - box.height())));
+    return box;
+}
+
+void DrawLabel(QPainter& painter, const QRectF& box, const QString& text)
+{
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kLabelBox);
+    painter.drawRoundedRect(box, 3, 3);
+    painter.setPen(kInk);
+    painter.drawText(box, Qt::AlignCenter, text);
+}
+
+QRectF LabelBox(const QFontMetricsF& metrics, const QString& text)
+{
+    return QRectF(0, 0, metrics.horizontalAdvance(text) + 8, metrics.height() + 2);
+}
+
+struct ScaleBar {
+    double LengthPx = 0;
+    QString Text;
+    QRectF Box;
+};
+
+ScaleBar MakeScaleBar(const ChartViewport& viewport, const QFontMetricsF& metrics)
+{
+    const double pxPerNm = kMetresPerNauticalMile / viewport.groundMetresPerPixel();
+    const double maxPx = std::clamp(viewport.SizePx.width() / 4, 60.0, 240.0);
+    const double nm = ScaleBarNauticalMiles(pxPerNm, maxPx);
+    if (nm <= 0)
+        return {};
+    ScaleBar bar;
+    bar.LengthPx = nm * pxPerNm;
+    bar.Text = FormatNauticalMiles(nm);
+    const double width = std::max(bar.LengthPx, metrics.horizontalAdvance(bar.Text)) + 16;
+    const double height = metrics.height() + 18;
+    bar.Box = QRectF(kMarginPx, viewport.SizePx.height() - kMarginPx - height, width, height);
+    return bar;
+}
+
+void DrawScaleBar(QPainter& painter, const ScaleBar& bar)
+{
+    if (bar.LengthPx <= 0)
+        return;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kLabelBox);
+    painter.drawRoundedRect(bar.Box, 3, 3);
+    const double x0 = bar.Box.left() + 8;
+    const double y = bar.Box.bottom() - 9;
+    const double half = bar.LengthPx / 2;
+    painter.setPen(QPen(kInk, 1));
+    painter.setBrush(kInk);
+    painter.drawRect(QRectF(x0, y - 2, half, 4));
+    painter.setBrush(Qt::white);
+    painter.drawRect(QRectF(x0 + half, y - 2, half, 4));
+    painter.drawLine(QPointF(x0, y - 6), QPointF(x0, y + 2));
+    painter.drawLine(QPointF(x0 + bar.LengthPx, y - 6), QPointF(x0 + bar.LengthPx, y + 2));
+    painter.drawText(QRectF(bar.Box.left(), bar.Box.top() + 2, bar.Box.width(), y - 6 - bar.Box.top() - 2),
+                     Qt::AlignCenter, bar.Text);
+}
+
+bool IsTurned(const ChartViewport& viewport)
+{
+    const double h = NormalizedHeading(viewport.HeadingDeg);
+    return h > 1e-6 && h < 360 - 1e-6;
+}
+
+QRectF NorthArrowBox(const ChartViewport& viewport)
+{
+    constexpr double kSize = 64;
+    return QRectF(viewport.SizePx.width() - kMarginPx - kSize, kMarginPx, kSize, kSize);
+}
+
+void DrawNorthArrow(QPainter& painter, const ChartViewport& viewport)
+{
+    const QRectF box = NorthArrowBox(viewport);
+    const QPointF centre = box.center();
+    const double h = viewport.HeadingDeg * std::numbers::pi / 180;
+    const QPointF north(-std::sin(h), -std::cos(h)); // on the screen, y down
+    const QPointF side(-north.y(), north.x());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kLabelBox);
+    painter.drawEllipse(centre, box.width() / 2, box.height() / 2);
+    constexpr double kNeedle = 18, kHalfWidth = 6;
+    painter.setPen(QPen(kInk, 1));
+    painter.setBrush(QColor(0xd0, 0x20, 0x20));
+    painter.drawPolygon(QPolygonF{centre + north * kNeedle, centre + side * kHalfWidth, centre - side * kHalfWidth});
+    painter.setBrush(Qt::white);
+    painter.drawPolygon(QPolygonF{centre - north * kNeedle, centre + side * kHalfWidth, centre - side * kHalfWidth});
+    QFont font = painter.font();
+    font.setBold(true);
+    painter.setFont(font);
+    const QPointF letter = centre + north * (kNeedle + 8);
+    painter.setPen(kInk);
+    painter.drawText(QRectF(letter.x() - 8, letter.y() - 8, 16, 16), Qt::AlignCenter, QStringLiteral("N"));
+}
+
+void DrawGridLabels(QPainter& painter, const ChartViewport& viewport, const ChartGridSteps& steps,
+                    std::vector<QRectF>& taken)
+{
+    const QFontMetricsF metrics(painter.font());
+    const QRectF bounds = QRectF(QPointF(0, 0), viewport.SizePx).adjusted(2, 2, -2, -2);
+    for (const GridLine& g : ComputeGrid(viewport, steps)) {
+        // Latitudes are labelled at their left end, longitudes at their top end.
+        const QPointF a = g.Line.p1(), b = g.Line.p2();
+        QPointF end;
+        if (g.Latitude)
+            end = std::abs(a.x() - b.x()) > 0.5 ? (a.x() < b.x() ? a : b) : (a.y() > b.y() ? a : b);
+        else
+            end = std::abs(a.y() - b.y()) > 0.5 ? (a.y() < b.y() ? a : b) : (a.x() < b.x() ? a : b);
+        QRectF box = LabelBox(metrics, g.Label);
+        box.moveCenter(end);
+        box = Inside(box, bounds);
+        if (std::any_of(taken.begin(), taken.end(), [&](const QRectF& r) { return r.intersects(box); }))
+            continue;
+        taken.push_back(box);
+        DrawLabel(painter, box, g.Label);
+    }
+}
+
+QColor TrackColour(KmlColour colour)
+{
+    return ChartLinePen(colour, 1).color();
+}
+
+void DrawTrackNames(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
+                    std::vector<QRectF>& taken)
+{
+    const QTransform toScreen = viewport.projectedToScreen();
+    const QRectF screen(QPointF(0, 0), viewport.SizePx);
+    QFont font = painter.font();
+    font.setBold(true);
+    painter.setFont(font);
+    const QFontMetricsF metrics(font);
+    for (const ChartTrack& track : tracks.tracks()) {
+        const QPointF at = toScreen.map(track.Newest);
+        if (!screen.contains(at))
+            continue;
+        painter.setPen(QPen(kInk, 1.5));
+        painter.setBrush(TrackColour(track.Colour | 0xff000000u));
+        painter.drawEllipse(at, 4, 4);
+        if (track.Name.isEmpty())
+            continue;
+        const QRectF box = LabelBox(metrics, track.Name);
+        const QPointF offsets[] = {
+            {8, -8 - box.height()}, {8, 8}, {-8 - box.width(), -8 - box.height()}, {-8 - box.width(), 8}};
+        QRectF place;
+        for (int attempt = 0; attempt < 12 && place.isNull(); ++attempt) {
+            const QPointF offset = offsets[attempt % 4] + QPointF(0, (attempt / 4) * (box.height() + 2) *
+                                                                         (offsets[attempt % 4].y() < 0 ? -1 : 1));
+            QRectF candidate = box.translated(at + offset);
+            if (std::none_of(taken.begin(), taken.end(), [&](const QRectF& r) { return r.intersects(candidate); }))
+                place = candidate;
+        }
+        if (place.isNull())
+            place = box.translated(at + offsets[0]);
+        taken.push_back(place);
+        DrawLabel(painter, place, track.Name);
+    }
+}
+
+} // namespace
+
+QRectF VisibleProjectedRect(const ChartViewport& viewport, double marginPx)
+{
+    const QRectF screen = QRectF(QPointF(0, 0), viewport.SizePx).adjusted(-marginPx, -marginPx, marginPx, marginPx);
+    return viewport.projectedToScreen().inverted().mapRect(screen);
+}
+
+ChartGridSteps GridStepsFor(const ChartViewport& viewport)
+{
+    const double metresPerPx = viewport.groundMetresPerPixel();
+    const double focusLat = UnprojectPoint(viewport.Focus).LatDeg;
+    const double lonMetresPerMinute = kMetresPerNauticalMile * std::cos(focusLat * std::numbers::pi / 180);
+    return {GridStepMinutes(kMetresPerNauticalMile / metresPerPx, kMinLatSpacingPx),
+            GridStepMinutes(lonMetresPerMinute / metresPerPx, kMinLonSpacingPx)};
+}
+
+void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const ChartGridSteps& steps)
+{
+    painter.fillRect(QRectF(QPointF(0, 0), viewport.SizePx), kSea);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(QPen(kGridLine, 1));
+    for (const GridLine& g : ComputeGrid(viewport, steps))
+        painter.drawLine(g.Line);
+}
+
+void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
+                      const ChartGridSteps& steps)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    QFont font = painter.font();
+    font.setPixelSize(11);
+    painter.setFont(font);
+    const QFontMetricsF metrics(font);
+    const ScaleBar bar = MakeScaleBar(viewport, metrics);
+    const bool turned = IsTurned(viewport);
+    std::vector<QRectF> taken;
+    if (bar.LengthPx > 0)
+        taken.push_back(bar.Box);
+    if (turned)
+        taken.push_back(NorthArrowBox(viewport));
+    DrawGridLabels(painter, viewport, steps, taken);
+    DrawScaleBar(painter, bar);
+    if (turned)
+        DrawNorthArrow(painter, viewport);
+    painter.setFont(font);
+    DrawTrackNames(painter, viewport, tracks, taken);
+    painter.restore();
+}
+
+void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks)
+{
+    const ChartGridSteps steps = GridStepsFor(viewport);
+    DrawChartUnderlay(painter, viewport, steps);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const double marginPx = tracks.maxWidth() + 2;
+    tracks.draw(painter, viewport.projectedToScreen(), VisibleProjectedRect(viewport, marginPx), 0.5);
+    painter.restore();
+    DrawChartOverlay(painter, viewport, tracks, steps);
+}
+
+} // namespace tideplot

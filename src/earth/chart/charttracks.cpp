@@ -1,0 +1,172 @@
+#include "earth/chart/charttracks.h"
+
+#include "core/error.h"
+#include "earth/chart/chartview.h"
+
+#include <QPainter>
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tideplot {
+
+namespace {
+
+constexpr double kMaxPenWidth = 100;
+
+bool SamePoint(const QPointF& a, const QPointF& b)
+{
+    return a.x() == b.x() && a.y() == b.y();
+}
+
+bool Reaches(const QRectF& bounds, const QRectF& clip)
+{
+    return bounds.left() <= clip.right() && bounds.right() >= clip.left() && bounds.top() <= clip.bottom() &&
+           bounds.bottom() >= clip.top();
+}
+
+void Extend(ChartRun& run, const QPointF& p)
+{
+    if (run.Points.empty()) {
+        run.Bounds = QRectF(p, QSizeF(0, 0));
+    } else {
+        const double left = std::min(run.Bounds.left(), p.x());
+        const double top = std::min(run.Bounds.top(), p.y());
+        const double right = std::max(run.Bounds.right(), p.x());
+        const double bottom = std::max(run.Bounds.bottom(), p.y());
+        run.Bounds = QRectF(left, top, right - left, bottom - top);
+    }
+    run.Points.push_back(p);
+}
+
+void CheckOnGlobe(const KmlLineString& line)
+{
+    for (const KmlCoordinate& c : line.Points) {
+        if (std::abs(c.Lat) <= 90 && std::abs(c.Lon) <= 180)
+            continue;
+        throw Error(QStringLiteral("the chart cannot show the line \"%1\": its point %2,%3 lies off the globe "
+                                   "(longitude -180 to 180, latitude -90 to 90)")
+                        .arg(line.Name, KmlNumberText(c.Lon), KmlNumberText(c.Lat))
+                        .toStdString());
+    }
+}
+
+} // namespace
+
+QPen ChartLinePen(KmlColour colour, double width)
+{
+    const QColor c(static_cast<int>(colour & 0xff), static_cast<int>((colour >> 8) & 0xff),
+                   static_cast<int>((colour >> 16) & 0xff), static_cast<int>(colour >> 24));
+    return QPen(c, std::min(width, kMaxPenWidth), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+void ChartTracks::add(const std::vector<KmlLineString>& lines, std::vector<ChartSegment>* added)
+{
+    for (const KmlLineString& line : lines)
+        CheckOnGlobe(line);
+    for (const KmlLineString& line : lines) {
+        std::vector<QPointF> points;
+        points.reserve(line.Points.size());
+        for (const KmlCoordinate& c : line.Points)
+            points.push_back(ProjectLatLon(c.Lat, c.Lon));
+        addLine(line, std::move(points), added);
+    }
+}
+
+void ChartTracks::addLine(const KmlLineString& line, std::vector<QPointF> points, std::vector<ChartSegment>* added)
+{
+    if (points.empty())
+        return;
+    auto it = trackByName_.constFind(line.Name);
+    if (it == trackByName_.constEnd()) {
+        it = trackByName_.insert(line.Name, tracks_.size());
+        tracks_.push_back(ChartTrack{line.Name, line.Colour, points.front(), -1});
+    }
+    ChartTrack& track = tracks_[*it];
+    track.Colour = line.Colour;
+    track.Newest = points.front();
+    maxWidth_ = std::max(maxWidth_, std::min(line.Width, kMaxPenWidth));
+    if (points.size() < 2)
+        return;
+    segmentCount_ += points.size() - 1;
+    if (added) {
+        for (std::size_t i = 1; i < points.size(); ++i)
+            added->push_back(ChartSegment{points[i], points[i - 1], line.Colour, line.Width});
+    }
+    append(track, line, points);
+}
+
+// The newest point of a line is its first one (the replay writes each segment from the
+// boat's new position back to its previous one), so runs keep points oldest first and
+// a segment that ends where the open run ends continues it.
+void ChartTracks::append(ChartTrack& track, const KmlLineString& line, const std::vector<QPointF>& points)
+{
+    std::vector<QPointF> order;
+    order.reserve(points.size());
+    bool continues = false;
+    if (track.OpenRun >= 0) {
+        const ChartRun& open = runs_[static_cast<std::size_t>(track.OpenRun)];
+        if (open.Colour == line.Colour && open.Width == line.Width) {
+            if (SamePoint(open.Points.back(), points.back())) {
+                continues = true;
+                order.assign(points.rbegin() + 1, points.rend());
+            } else if (SamePoint(open.Points.back(), points.front())) {
+                continues = true;
+                order.assign(points.begin() + 1, points.end());
+            }
+        }
+    }
+    if (!continues) {
+        order.assign(points.rbegin(), points.rend());
+        runs_.push_back(ChartRun{line.Colour, line.Width, {}, {}});
+        track.OpenRun = static_cast<std::ptrdiff_t>(runs_.size() - 1);
+    }
+    for (const QPointF& p : order) {
+        ChartRun* run = &runs_[static_cast<std::size_t>(track.OpenRun)];
+        if (run->Points.size() >= ChartRun::kMaxPoints) {
+            const QPointF last = run->Points.back();
+            runs_.push_back(ChartRun{line.Colour, line.Width, {}, {}});
+            track.OpenRun = static_cast<std::ptrdiff_t>(runs_.size() - 1);
+            run = &runs_.back();
+            Extend(*run, last);
+        }
+        Extend(*run, p);
+    }
+}
+
+void ChartTracks::draw(QPainter& painter, const QTransform& toScreen, const QRectF& clip, double minStepPx) const
+{
+    std::vector<QPointF> screen;
+    screen.reserve(ChartRun::kMaxPoints);
+    for (const ChartRun& run : runs_) {
+        if (!Reaches(run.Bounds, clip))
+            continue;
+        screen.clear();
+        QPointF last = toScreen.map(run.Points.front());
+        screen.push_back(last);
+        const std::size_t n = run.Points.size();
+        for (std::size_t i = 1; i < n; ++i) {
+            const QPointF q = toScreen.map(run.Points[i]);
+            if (i + 1 == n || std::abs(q.x() - last.x()) + std::abs(q.y() - last.y()) >= minStepPx) {
+                screen.push_back(q);
+                last = q;
+            }
+        }
+        painter.setPen(ChartLinePen(run.Colour, run.Width));
+        painter.drawPolyline(screen.data(), static_cast<int>(screen.size()));
+    }
+}
+
+void DrawChartSegments(QPainter& painter, const std::vector<ChartSegment>& segments, const QTransform& toScreen)
+{
+    const ChartSegment* previous = nullptr;
+    for (const ChartSegment& s : segments) {
+        if (!previous || previous->Colour != s.Colour || previous->Width != s.Width)
+            painter.setPen(ChartLinePen(s.Colour, s.Width));
+        painter.drawLine(toScreen.map(s.From), toScreen.map(s.To));
+        previous = &s;
+    }
+}
+
+} // namespace tideplot

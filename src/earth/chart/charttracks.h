@@ -1,0 +1,81 @@
+#pragma once
+
+#include "earth/kmldocument.h"
+
+#include <QHash>
+#include <QPen>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+
+#include <cstddef>
+#include <vector>
+
+class QPainter;
+class QTransform;
+
+// The lines loaded into the chart, kept in projected metres (chartview.h) as few long
+// polylines: the replay sends each boat's track one segment at a time, each segment
+// starting where the boat's last one ended, and those join into one run per boat,
+// colour and width.
+namespace tideplot {
+
+// An unbroken polyline of one style, at most kMaxPoints long, with its bounds.
+struct ChartRun {
+    static constexpr std::size_t kMaxPoints = 256;
+    KmlColour Colour = 0xffffffff;
+    double Width = 1; // pixels
+    std::vector<QPointF> Points;
+    QRectF Bounds; // of Points; may have no width or height
+};
+
+// The lines loaded under one name.
+struct ChartTrack {
+    QString Name;
+    KmlColour Colour = 0xffffffff; // of its newest line
+    QPointF Newest;                // first point of its newest line
+    std::ptrdiff_t OpenRun = -1;   // the run its next segment may continue
+};
+
+// One straight piece, in projected metres.
+struct ChartSegment {
+    QPointF From;
+    QPointF To;
+    KmlColour Colour = 0xffffffff;
+    double Width = 1;
+};
+
+class ChartTracks {
+public:
+    // Adds every line of a document under its name, and appends its segments to
+    // `added` when given. Throws Error, adding nothing, when a point lies off the globe.
+    void add(const std::vector<KmlLineString>& lines, std::vector<ChartSegment>* added = nullptr);
+
+    const std::vector<ChartRun>& runs() const { return runs_; }
+    const std::vector<ChartTrack>& tracks() const { return tracks_; }
+    std::size_t segmentCount() const { return segmentCount_; }
+    double maxWidth() const { return maxWidth_; }
+
+    // Draws the runs that reach into `clip` (projected metres) through `toScreen`,
+    // leaving out points closer than `minStepPx` to the last one drawn.
+    void draw(QPainter& painter, const QTransform& toScreen, const QRectF& clip, double minStepPx) const;
+
+private:
+    void addLine(const KmlLineString& line, std::vector<QPointF> points, std::vector<ChartSegment>* added);
+    void append(ChartTrack& track, const KmlLineString& line, const std::vector<QPointF>& points);
+
+    std::vector<ChartRun> runs_;
+    std::vector<ChartTrack> tracks_;
+    QHash<QString, std::size_t> trackByName_;
+    std::size_t segmentCount_ = 0;
+    double maxWidth_ = 1;
+};
+
+// Draws each segment as one line through `toScreen`.
+void DrawChartSegments(QPainter& painter, const std::vector<ChartSegment>& segments, const QTransform& toScreen);
+
+// The pen of a line: its KML colour and width, with round ends so that pieces drawn one
+// at a time join as a polyline does.
+QPen ChartLinePen(KmlColour colour, double width);
+
+} // namespace tideplot

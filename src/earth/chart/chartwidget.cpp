@@ -1,0 +1,312 @@
+#include "earth/chart/chartwidget.h"
+
+#include "core/error.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace tideplot {
+
+namespace {
+
+constexpr double kMinRangeMetres = 10;
+constexpr double kMaxRangeMetres = 4e7;
+constexpr double kZoomStep = 1.25;
+constexpr double kTurnStepDeg = 15;
+constexpr double kMinTurnRadiusPx = 20;
+
+void CheckNumber(double value, const char* what)
+{
+    if (!std::isfinite(value))
+        throw Error(std::string("the chart cannot move the camera: its ") + what + " is not a number");
+}
+
+} // namespace
+
+ChartWidget::ChartWidget(QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle(QString::fromLatin1(kChartWindowTitle));
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(200, 150);
+    resize(sizeHint());
+}
+
+void ChartWidget::addLines(const std::vector<KmlLineString>& lines)
+{
+    if (layer_.Valid) {
+        tracks_.add(lines, &pending_);
+        if (pending_.size() > kMaxPendingSegments) {
+            pending_ = {};
+            layer_.Valid = false;
+        }
+    } else {
+        tracks_.add(lines);
+    }
+    update();
+}
+
+void ChartWidget::setCamera(const CameraInfoGE& camera)
+{
+    CheckNumber(camera.FocusPointLatitude, "latitude");
+    CheckNumber(camera.FocusPointLongitude, "longitude");
+    CheckNumber(camera.Range, "range");
+    CheckNumber(camera.Azimuth, "azimuth");
+    CheckNumber(camera.Tilt, "tilt");
+    moveFocusTo(ProjectLatLon(camera.FocusPointLatitude, camera.FocusPointLongitude));
+    setRange(camera.Range);
+    headingDeg_ = NormalizedHeading(camera.Azimuth);
+    tiltDeg_ = camera.Tilt;
+    focusAltitude_ = camera.FocusPointAltitude;
+    focusAltitudeMode_ = camera.FocusPointAltitudeMode;
+    update();
+}
+
+CameraInfoGE ChartWidget::camera() const
+{
+    const LatLon focus = UnprojectPoint(focus_);
+    CameraInfoGE camera;
+    camera.FocusPointLatitude = focus.LatDeg;
+    camera.FocusPointLongitude = focus.LonDeg;
+    camera.FocusPointAltitude = focusAltitude_;
+    camera.FocusPointAltitudeMode = focusAltitudeMode_;
+    camera.Range = rangeMetres_;
+    camera.Tilt = tiltDeg_;
+    camera.Azimuth = headingDeg_;
+    return camera;
+}
+
+ChartViewport ChartWidget::viewport(const QSizeF& sizePx) const
+{
+    return ChartViewport{focus_, rangeMetres_, headingDeg_, sizePx};
+}
+
+QImage ChartWidget::renderImage(const QSize& sizePx) const
+{
+    if (sizePx.isEmpty())
+        return {};
+    QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    DrawChart(painter, viewport(sizePx), tracks_);
+    return image;
+}
+
+void ChartWidget::zoomBy(double factor, const QPointF& anchorPx)
+{
+    if (!(factor > 0) || !std::isfinite(factor))
+        return;
+    const QSizeF size = this->size();
+    const QPointF anchor = viewport(size).projectedToScreen().inverted().map(anchorPx);
+    setRange(rangeMetres_ / factor);
+    const QPointF moved = viewport(size).projectedToScreen().inverted().map(anchorPx);
+    moveFocusTo(focus_ + anchor - moved);
+    update();
+}
+
+void ChartWidget::turnBy(double degrees)
+{
+    headingDeg_ = NormalizedHeading(headingDeg_ + degrees);
+    update();
+}
+
+void ChartWidget::panBy(const QPointF& deltaPx)
+{
+    const QSizeF size = this->size();
+    const QPointF centre(size.width() / 2, size.height() / 2);
+    moveFocusTo(viewport(size).projectedToScreen().inverted().map(centre - deltaPx));
+    update();
+}
+
+void ChartWidget::moveFocusTo(const QPointF& projected)
+{
+    const QPointF corner = ProjectLatLon(90, 180);
+    focus_ =
+        QPointF(std::clamp(projected.x(), -corner.x(), corner.x()), std::clamp(projected.y(), -corner.y(), corner.y()));
+}
+
+void ChartWidget::setRange(double rangeMetres)
+{
+    rangeMetres_ = std::clamp(rangeMetres, kMinRangeMetres, kMaxRangeMetres);
+}
+
+void ChartWidget::paintEvent(QPaintEvent*)
+{
+    const ChartViewport vp = viewport(size());
+    const QTransform toScreen = vp.projectedToScreen();
+    updateTrackLayer(vp, toScreen);
+
+    QPainter painter(this);
+    const QTransform imageToScreen = layer_.ProjectedToImage.inverted() * toScreen;
+    if (imageToScreen.type() <= QTransform::TxTranslate) {
+        painter.drawImage(QPointF(std::round(imageToScreen.dx()), std::round(imageToScreen.dy())), layer_.Image);
+    } else {
+        painter.save();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+        painter.setTransform(imageToScreen, true);
+        painter.drawImage(QPointF(0, 0), layer_.Image);
+        painter.restore();
+    }
+    DrawChartOverlay(painter, vp, tracks_, layer_.Grid);
+}
+
+void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
+{
+    if (!trackLayerServes(viewport, toScreen)) {
+        redrawTrackLayer(viewport, toScreen);
+        return;
+    }
+    if (pending_.empty())
+        return;
+    QPainter painter(&layer_.Image);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    DrawChartSegments(painter, pending_, layer_.ProjectedToImage);
+    pending_.clear();
+}
+
+bool ChartWidget::trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const
+{
+    if (!layer_.Valid || layer_.HeadingDeg != viewport.HeadingDeg ||
+        layer_.Image.devicePixelRatio() != devicePixelRatioF())
+        return false;
+    const double zoom = viewport.pixelsPerProjectedMetre() / layer_.PixelsPerProjectedMetre;
+    if (zoom > kZoomDrift || zoom < 1 / kZoomDrift)
+        return false;
+    const QTransform screenToImage = toScreen.inverted() * layer_.ProjectedToImage;
+    const QRectF shown = screenToImage.mapRect(QRectF(QPointF(0, 0), viewport.SizePx));
+    return QRectF(QPointF(0, 0), layer_.Image.deviceIndependentSize()).contains(shown);
+}
+
+void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
+{
+    const double dpr = devicePixelRatioF();
+    const QSizeF layerSize = viewport.SizePx * (1 + 2 * kLayerMargin);
+    const QSize pixels(static_cast<int>(std::ceil(layerSize.width() * dpr)),
+                       static_cast<int>(std::ceil(layerSize.height() * dpr)));
+    if (layer_.Image.size() != pixels)
+        layer_.Image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    layer_.Image.setDevicePixelRatio(dpr);
+    layer_.ProjectedToImage = toScreen * QTransform::fromTranslate(kLayerMargin * viewport.SizePx.width(),
+                                                                   kLayerMargin * viewport.SizePx.height());
+    layer_.PixelsPerProjectedMetre = viewport.pixelsPerProjectedMetre();
+    layer_.HeadingDeg = viewport.HeadingDeg;
+    layer_.Grid = GridStepsFor(viewport);
+
+    // The same camera on the larger picture: the same pixels per metre about the same centre.
+    const ChartViewport layerView{viewport.Focus, viewport.RangeMetres * layerSize.width() / viewport.SizePx.width(),
+                                  viewport.HeadingDeg, layerSize};
+    QPainter painter(&layer_.Image);
+    DrawChartUnderlay(painter, layerView, layer_.Grid);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const double marginPx = tracks_.maxWidth() + 2;
+    tracks_.draw(painter, layer_.ProjectedToImage, VisibleProjectedRect(layerView, marginPx), 0.5 / dpr);
+    pending_.clear();
+    layer_.Valid = true;
+    ++trackLayerRedraws_;
+}
+
+void ChartWidget::keyPressEvent(QKeyEvent* event)
+{
+    const QPointF centre(width() / 2.0, height() / 2.0);
+    const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        zoomBy(kZoomStep, centre);
+        break;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore:
+        zoomBy(1 / kZoomStep, centre);
+        break;
+    case Qt::Key_BracketLeft:
+        turnBy(-kTurnStepDeg);
+        break;
+    case Qt::Key_BracketRight:
+        turnBy(kTurnStepDeg);
+        break;
+    case Qt::Key_Left:
+        ctrl ? turnBy(-kTurnStepDeg) : panBy({width() / 8.0, 0});
+        break;
+    case Qt::Key_Right:
+        ctrl ? turnBy(kTurnStepDeg) : panBy({-width() / 8.0, 0});
+        break;
+    case Qt::Key_Up:
+        panBy({0, height() / 8.0});
+        break;
+    case Qt::Key_Down:
+        panBy({0, -height() / 8.0});
+        break;
+    case Qt::Key_N:
+        turnBy(-headingDeg_);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void ChartWidget::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    drag_ = event->modifiers().testFlag(Qt::ShiftModifier) ? Drag::Turn : Drag::Pan;
+    lastMousePx_ = event->position();
+    event->accept();
+}
+
+void ChartWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPointF at = event->position();
+    if (drag_ == Drag::Pan) {
+        panBy(at - lastMousePx_);
+    } else if (drag_ == Drag::Turn) {
+        // The chart turns with the pointer about its centre; turning it clockwise by an
+        // angle brings up the heading that was that angle anticlockwise of up.
+        const QPointF centre(width() / 2.0, height() / 2.0);
+        const QPointF from = lastMousePx_ - centre, to = at - centre;
+        double clockwiseDeg = 0;
+        if (std::hypot(from.x(), from.y()) >= kMinTurnRadiusPx && std::hypot(to.x(), to.y()) >= kMinTurnRadiusPx) {
+            clockwiseDeg = (std::atan2(to.y(), to.x()) - std::atan2(from.y(), from.x())) * 180 / std::numbers::pi;
+            clockwiseDeg = std::remainder(clockwiseDeg, 360.0);
+        } else {
+            clockwiseDeg = (at.x() - lastMousePx_.x()) * 0.5;
+        }
+        turnBy(-clockwiseDeg);
+    } else {
+        QWidget::mouseMoveEvent(event);
+        return;
+    }
+    lastMousePx_ = at;
+    event->accept();
+}
+
+void ChartWidget::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && drag_ != Drag::None) {
+        drag_ = Drag::None;
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void ChartWidget::wheelEvent(QWheelEvent* event)
+{
+    const double notches = event->angleDelta().y() / 120.0;
+    if (notches == 0) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    zoomBy(std::pow(kZoomStep, notches), event->position());
+    event->accept();
+}
+
+} // namespace tideplot

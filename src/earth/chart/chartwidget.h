@@ -1,0 +1,108 @@
+#pragma once
+
+#include "earth/applicationge.h"
+#include "earth/chart/chartpainter.h"
+#include "earth/chart/charttracks.h"
+#include "earth/chart/chartview.h"
+
+#include <QImage>
+#include <QTransform>
+#include <QWidget>
+
+#include <vector>
+
+// The chart window: the loaded tracks on a sea with a latitude/longitude grid, seen by
+// a camera that the replay moves and the user can pan, zoom and turn.
+//
+//   drag               pan
+//   Shift+drag         turn the chart about its centre
+//   wheel, + and -     zoom (the wheel about the pointer)
+//   [ and ], Ctrl+Left and Ctrl+Right   turn by 15 degrees
+//   arrow keys         pan by an eighth of the view
+//   N                  north up
+namespace tideplot {
+
+inline constexpr const char* kChartWindowTitle = "Tideplot1 Chart";
+
+class ChartWidget : public QWidget {
+public:
+    explicit ChartWidget(QWidget* parent = nullptr);
+
+    // Adds the lines of one document. Throws Error, adding nothing, when a point lies
+    // off the globe.
+    void addLines(const std::vector<KmlLineString>& lines);
+
+    // Moves the view at once: centred on the focus point, the range setting the scale as
+    // in Google Earth (chartview.h), the azimuth pointing up. Throws Error when a value
+    // is not a number; a range below 10 m or above 40,000 km is taken as that limit.
+    void setCamera(const CameraInfoGE& camera);
+    // The view as it is now, with the user's pan, zoom and turn.
+    CameraInfoGE camera() const;
+
+    // The current view on a picture of `sizePx`: same focus, range and heading.
+    ChartViewport viewport(const QSizeF& sizePx) const;
+    // The chart as the window would show it on a picture of `sizePx`, drawn afresh.
+    QImage renderImage(const QSize& sizePx) const;
+
+    const ChartTracks& tracks() const { return tracks_; }
+    // How often the cached picture of the chart under the labels was drawn whole.
+    int trackLayerRedraws() const { return trackLayerRedraws_; }
+
+    // What the keys and the mouse do: zoom by `factor` (above 1 is closer) keeping the
+    // point at `anchorPx` in place; turn so that the heading grows by `degrees`; move the
+    // chart by `deltaPx` on the screen.
+    void zoomBy(double factor, const QPointF& anchorPx);
+    void turnBy(double degrees);
+    void panBy(const QPointF& deltaPx);
+
+    QSize sizeHint() const override { return {1000, 750}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    // The sea, the grid lines and the tracks drawn once onto a picture larger than the
+    // window, at the view's heading and a scale near the view's, then shown through a
+    // transform; segments that arrive later are drawn onto it. It is drawn whole again only
+    // when the view has turned, zoomed beyond kZoomDrift or moved past its margin.
+    struct TrackLayer {
+        QImage Image;
+        QTransform ProjectedToImage;
+        double PixelsPerProjectedMetre = 0;
+        double HeadingDeg = 0;
+        ChartGridSteps Grid; // the labels over it follow its grid
+        bool Valid = false;
+    };
+    static constexpr double kZoomDrift = 1.15;
+    static constexpr double kLayerMargin = 0.25; // of the window's width and height on each side
+    static constexpr std::size_t kMaxPendingSegments = 20000;
+
+    void updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
+    bool trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const;
+    void redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
+    void moveFocusTo(const QPointF& projected);
+    void setRange(double rangeMetres);
+
+    ChartTracks tracks_;
+    std::vector<ChartSegment> pending_;
+    TrackLayer layer_;
+    int trackLayerRedraws_ = 0;
+
+    QPointF focus_; // projected metres
+    double rangeMetres_ = 1e7;
+    double headingDeg_ = 0;
+    double tiltDeg_ = 0;
+    double focusAltitude_ = 0;
+    int focusAltitudeMode_ = 1;
+
+    enum class Drag { None, Pan, Turn };
+    Drag drag_ = Drag::None;
+    QPointF lastMousePx_;
+};
+
+} // namespace tideplot

@@ -1,0 +1,73 @@
+#include "earth/earthfactory.h"
+
+#include "core/error.h"
+#include "earth/chart/chartapplication.h"
+#include "earth/gelink/googleearthlink.h"
+#include "earth/kmlfile.h"
+
+#include <QFileInfo>
+
+namespace tideplot {
+
+EarthChoice ParseEarthChoice(const QString& text)
+{
+    EarthChoice choice;
+    if (text.isEmpty())
+        return choice;
+    if (text == u"chart") {
+        choice.kind = EarthChoice::Kind::Chart;
+    } else if (text == u"googleearth") {
+        choice.kind = EarthChoice::Kind::GoogleEarth;
+    } else if (text.startsWith(u"kml:") && text.size() > 4) {
+        choice.kind = EarthChoice::Kind::KmlFile;
+        choice.kmlPath = text.mid(4);
+    } else {
+        throw Error("\"" + text.toStdString() + "\" is no view: use chart, googleearth or kml:FILE");
+    }
+    return choice;
+}
+
+bool GoogleEarthProInstalled()
+{
+    if (!FindGoogleEarthProgram().isEmpty())
+        return true;
+#if defined(Q_OS_WIN)
+    for (const char* path : {"C:/Program Files/Google/Google Earth Pro/client/googleearth.exe",
+                             "C:/Program Files (x86)/Google/Google Earth Pro/client/googleearth.exe"})
+        if (QFileInfo::exists(QString::fromLatin1(path)))
+            return true;
+#elif defined(Q_OS_MACOS)
+    if (QFileInfo::exists(QStringLiteral("/Applications/Google Earth Pro.app")))
+        return true;
+#else
+    if (QFileInfo::exists(QStringLiteral("/opt/google/earth/pro/googleearth")))
+        return true;
+#endif
+    return false;
+}
+
+EarthChoice::Kind ResolvedKind(const EarthChoice& choice)
+{
+    if (choice.kind != EarthChoice::Kind::Automatic)
+        return choice.kind;
+    return GoogleEarthProInstalled() ? EarthChoice::Kind::GoogleEarth : EarthChoice::Kind::Chart;
+}
+
+std::unique_ptr<ApplicationGE> CreateApplicationGE(const EarthChoice& choice, const EarthOptions& options)
+{
+    switch (ResolvedKind(choice)) {
+    case EarthChoice::Kind::GoogleEarth: {
+        GoogleEarthLinkOptions link;
+        link.OpenInGoogleEarth = options.openGoogleEarth;
+        return std::make_unique<GoogleEarthLink>(link);
+    }
+    case EarthChoice::Kind::KmlFile:
+        return std::make_unique<KmlFileApplication>(choice.kmlPath, options.title);
+    case EarthChoice::Kind::Chart:
+    case EarthChoice::Kind::Automatic:
+        break;
+    }
+    return std::make_unique<ChartApplication>();
+}
+
+} // namespace tideplot
