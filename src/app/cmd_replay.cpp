@@ -96,6 +96,14 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 
 const QSize kScreenshotSize(1280, 960);
 
+class NullPlotter : public TrackPlotter {
+public:
+    void PlotTrackSegment(const std::string&, const TrackPoint&, const TrackPoint&, std::int32_t, std::int16_t) override
+    {
+    }
+    void FrameCamera(const TrackPoint&, const TrackPoint&) override {}
+};
+
 // Counts the segments drawn on their way to the output, and the box they cover.
 class CountingPlotter : public TrackPlotter {
 public:
@@ -221,8 +229,11 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         tracingApp.emplace(backend, *trace);
     ApplicationGE& application = tracingApp ? static_cast<ApplicationGE&>(*tracingApp) : backend;
 
+    // With no view, no KML file and no trace nobody reads the documents: none are made.
     GoogleEarthOutput output(application);
-    CountingPlotter plotter(output);
+    NullPlotter nowhere;
+    const bool drawnSomewhere = kmlFile || chart || trace;
+    CountingPlotter plotter(drawnSomewhere ? static_cast<TrackPlotter&>(output) : nowhere);
 
     RaceState state;
     state.RaceFileName = options.raceFile;

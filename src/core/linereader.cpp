@@ -55,7 +55,7 @@ std::string_view LineReader::ReadLine()
     for (;;) {
         const char* begin = buffer_.data() + pos_;
         const std::size_t avail = end_ - pos_;
-        // Look for the first CR or LF; memchr twice beats a byte loop on long lines.
+        // The first CR or LF: two library searches beat any byte loop here.
         const char* lf = static_cast<const char*>(std::memchr(begin, '\n', avail));
         const std::size_t searchCr = lf ? static_cast<std::size_t>(lf - begin) : avail;
         const char* cr = static_cast<const char*>(std::memchr(begin, '\r', searchCr));

@@ -2,8 +2,10 @@
 
 #include "datetime.h"
 #include "error.h"
+#include "scan.h"
 #include "text.h"
 
+#include <bit>
 #include <cstring>
 
 namespace tideplot {
@@ -120,15 +122,37 @@ std::string BoatEntryLine(std::string_view trackFile, std::string_view startTime
 
 TrackLineFields SplitTrackLine(std::string_view line, char sep)
 {
-    std::string_view fields[4];
-    const char* p = line.data();
-    const char* const end = p + line.size();
-    for (int i = 0; i < 4 && p; ++i) {
-        const char* stop = static_cast<const char*>(std::memchr(p, sep, static_cast<std::size_t>(end - p)));
-        fields[i] = std::string_view(p, static_cast<std::size_t>((stop ? stop : end) - p));
-        p = stop ? stop + 1 : nullptr;
+    // One pass up to the fourth separator; fields are short, so a plain loop wins.
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    const char* bounds[5] = {begin, end, end, end, end};
+    int found = 0;
+    const char* p = begin;
+    // Eight bytes at a time while they last, then byte by byte.
+    const std::uint64_t pattern = scan::kOnes * static_cast<unsigned char>(sep);
+    while (found < 4 && end - p >= 8) {
+        for (std::uint64_t hits = scan::Matches(scan::Load(p), pattern); hits != 0 && found < 4; hits &= hits - 1)
+            bounds[++found] = p + (std::countr_zero(hits) >> 3) + 1;
+        p += 8;
     }
-    return {fields[0], fields[1], fields[2], fields[3]};
+    if (found < 4) {
+        for (; p != end; ++p) {
+            if (*p == sep) {
+                bounds[++found] = p + 1;
+                if (found == 4)
+                    break;
+            }
+        }
+    }
+    // Field i runs from bounds[i] to the separator before bounds[i + 1], the last one
+    // found to the end of the line; fields past it are empty.
+    auto field = [&](int i) -> std::string_view {
+        if (i > found)
+            return {};
+        const char* stop = i < found ? bounds[i + 1] - 1 : end;
+        return std::string_view(bounds[i], static_cast<std::size_t>(stop - bounds[i]));
+    };
+    return {field(0), field(1), field(2), field(3)};
 }
 
 double TrackPointTime(std::string_view line, char sep)
@@ -156,9 +180,11 @@ bool TryTrackFieldsTime(std::string_view d, std::string_view t, double& value)
 
 bool TrackTimeReader::read(std::string_view d, std::string_view t, double& value)
 {
-    if (d.size() < 8 || t.size() < 6 || !AllDigits(d.substr(0, 8)) || !AllDigits(t.substr(0, 6)))
+    if (t.size() < 6 || d.size() < 8)
         return TryTrackFieldsTime(d, t, value);
     if (!known_ || std::memcmp(d.data(), date_, 8) != 0) {
+        if (!AllDigits(d.substr(0, 8)))
+            return TryTrackFieldsTime(d, t, value);
         const int year = Digits(d, 0, 4), month = Digits(d, 4, 2), day = Digits(d, 6, 2);
         if (!IsValidDateTime(year, month, day, 0, 0, 0))
             return false;
@@ -166,10 +192,14 @@ bool TrackTimeReader::read(std::string_view d, std::string_view t, double& value
         dayNumber_ = DayNumber(year, month, day);
         known_ = true;
     }
-    const int hour = Digits(t, 0, 2), minute = Digits(t, 2, 2), second = Digits(t, 4, 2);
+    const auto digit = [&](std::size_t i) { return static_cast<unsigned>(t[i] - '0'); };
+    const unsigned h1 = digit(0), h2 = digit(1), m1 = digit(2), m2 = digit(3), s1 = digit(4), s2 = digit(5);
+    if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9)
+        return TryTrackFieldsTime(d, t, value);
+    const unsigned hour = h1 * 10 + h2, minute = m1 * 10 + m2, second = s1 * 10 + s2;
     if (hour > 23 || minute > 59 || second > 59)
         return false;
-    value = DateValueOfDay(dayNumber_, hour * 3600 + minute * 60 + second);
+    value = DateValueOfDay(dayNumber_, static_cast<int>(hour * 3600 + minute * 60 + second));
     return true;
 }
 

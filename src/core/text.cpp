@@ -269,10 +269,91 @@ std::int16_t RoundToInt16(double value)
     return RoundHalfEven<std::int16_t>(value);
 }
 
+namespace {
+
+// Writes `count` digits of `value` (zero-padded) ending at `end`, two at a time.
+char* PutDigits(char* end, std::uint64_t value, int count)
+{
+    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                                     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                                     "8081828384858687888990919293949596979899";
+    while (count >= 2) {
+        const auto pair = static_cast<std::size_t>(value % 100) * 2;
+        value /= 100;
+        *--end = kPairs[pair + 1];
+        *--end = kPairs[pair];
+        count -= 2;
+    }
+    if (count == 1)
+        *--end = static_cast<char>('0' + value % 10);
+    return end;
+}
+
+// |value| scaled by 10^decimals and rounded, when that rounding is certain from the
+// double product: the product's error is far below 0.01 for the magnitudes allowed
+// here, so a fraction not within 0.01 of one half rounds as the exact decimal
+// expansion of the value would. False when unsure (the caller then uses to_chars).
+bool ScaledUnits(double value, double scale, double limit, std::uint64_t& units)
+{
+    const double magnitude = std::fabs(value);
+    if (!(magnitude < limit))
+        return false;
+    const double scaled = magnitude * scale;
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) < 0.01)
+        return false;
+    units = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+    return true;
+}
+
+bool AppendCoordinateFast(std::string& out, double value)
+{
+    constexpr std::uint64_t kScale = 100000000000ULL; // 11 decimals
+    std::uint64_t units = 0;
+    if (!ScaledUnits(value, 1e11, 1e4, units))
+        return false;
+    const std::uint64_t whole = units / kScale;
+    std::uint64_t fraction = units % kScale;
+    int decimals = 11;
+    while (decimals > 0 && fraction % 10 == 0) {
+        fraction /= 10;
+        --decimals;
+    }
+    char text[32];
+    char* const end = text + sizeof text;
+    char* first = PutDigits(end, fraction, decimals);
+    *--first = '.';
+    int wholeDigits = 1;
+    for (std::uint64_t w = whole; w >= 10; w /= 10)
+        ++wholeDigits;
+    first = PutDigits(first, whole, wholeDigits);
+    if (value < 0 && units != 0)
+        *--first = '-';
+    out.append(first, static_cast<std::size_t>(end - first));
+    return true;
+}
+
+} // namespace
+
 std::string DistanceText(double value)
 {
     if (!std::isfinite(value))
         throw Error("a distance is not a finite number");
+    if (std::uint64_t units = 0; ScaledUnits(value, 1e3, 1e12, units)) {
+        char text[32];
+        char* const end = text + sizeof text;
+        char* first = PutDigits(end, units % 1000, 3);
+        *--first = '.';
+        std::uint64_t whole = units / 1000;
+        int wholeDigits = 1;
+        for (std::uint64_t w = whole; w >= 10; w /= 10)
+            ++wholeDigits;
+        first = PutDigits(first, whole, wholeDigits);
+        if (value < 0 && units != 0)
+            *--first = '-';
+        return std::string(first, end);
+    }
     std::array<char, 400> buffer;
     const auto [end, ec] =
         std::to_chars(buffer.data(), buffer.data() + buffer.size(), value + 0.0, std::chars_format::fixed, 3);
@@ -281,52 +362,6 @@ std::string DistanceText(double value)
         out.erase(0, 1);
     return out;
 }
-
-namespace {
-
-// Writes |value| rounded to 11 decimals as digits and a point when the rounding is
-// certain from value * 1e11 in double arithmetic: the product's error is far below
-// 0.01 for coordinates, so a fraction not within 0.01 of one half rounds the same way
-// as the exact decimal expansion would. Returns false when unsure.
-bool AppendCoordinateFast(std::string& out, double value)
-{
-    const double magnitude = std::fabs(value);
-    if (!(magnitude < 1e4))
-        return false;
-    const double scaled = magnitude * 1e11;
-    const double whole = std::floor(scaled);
-    const double fraction = scaled - whole;
-    if (std::fabs(fraction - 0.5) < 0.01)
-        return false;
-    std::uint64_t units = static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
-    char digits[32];
-    int length = 0;
-    // Fraction digits without trailing zeros, then the point, then the whole part.
-    int decimals = 11;
-    while (decimals > 0 && units % 10 == 0) {
-        units /= 10;
-        --decimals;
-    }
-    for (int i = 0; i < decimals; ++i) {
-        digits[length++] = static_cast<char>('0' + units % 10);
-        units /= 10;
-    }
-    digits[length++] = '.';
-    do {
-        digits[length++] = static_cast<char>('0' + units % 10);
-        units /= 10;
-    } while (units > 0);
-    const bool zero = decimals == 0 && length == 2 && digits[1] == '0';
-    if (value < 0 && !zero)
-        digits[length++] = '-';
-    char text[32];
-    for (int i = 0; i < length; ++i)
-        text[i] = digits[length - 1 - i];
-    out.append(text, static_cast<std::size_t>(length));
-    return true;
-}
-
-} // namespace
 
 void AppendCoordinateText(std::string& out, double value)
 {

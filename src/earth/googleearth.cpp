@@ -7,12 +7,8 @@
 
 namespace tideplot {
 
-std::string XmlEscaped(const std::string& text)
+void AppendXmlEscaped(std::string& out, const std::string& text)
 {
-    if (text.find_first_of("&<>") == std::string::npos)
-        return text;
-    std::string out;
-    out.reserve(text.size() + 16);
     for (const char c : text) {
         switch (c) {
         case '&':
@@ -28,6 +24,13 @@ std::string XmlEscaped(const std::string& text)
             out += c;
         }
     }
+}
+
+std::string XmlEscaped(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    AppendXmlEscaped(out, text);
     return out;
 }
 
@@ -37,7 +40,7 @@ std::string TrackSegmentDocument(const std::string& name, const TrackPoint& from
     std::string kml;
     kml.reserve(320 + name.size());
     kml += "<Document><name>";
-    kml += XmlEscaped(name);
+    AppendXmlEscaped(kml, name);
     kml += "</name><open>1</open><Style id=\"Style\"><LineStyle><width>";
     char number[8];
     const auto [end, ec] = std::to_chars(number, number + sizeof number, width);

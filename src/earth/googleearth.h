@@ -19,6 +19,7 @@ std::string TrackSegmentDocument(const std::string& name, const TrackPoint& from
 
 // Text with "&", "<" and ">" written as XML entities.
 std::string XmlEscaped(const std::string& text);
+void AppendXmlEscaped(std::string& out, const std::string& text);
 
 class GoogleEarthOutput : public TrackPlotter {
 public:

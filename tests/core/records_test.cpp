@@ -1,6 +1,7 @@
 #include "core/datetime.h"
 #include "core/error.h"
 #include "core/records.h"
+#include "core/text.h"
 
 #include <gtest/gtest.h>
 
@@ -141,6 +142,26 @@ TEST(TrackTimeReader, AgreesWithReadingEachLineAlone)
         EXPECT_EQ(reader.read(d, t, reused), okAlone) << d << " " << t;
         if (okAlone) {
             EXPECT_EQ(reused, alone) << d << " " << t;
+        }
+    }
+}
+
+} // namespace
+} // namespace tideplot
+
+namespace tideplot {
+namespace {
+
+TEST(SplitTrackLine, SameFieldsAsGetField)
+{
+    for (const char* line : {"", "a", "a,b", "a,b,c", "a,b,c,d", "a,b,c,d,e,f", ",,,", ",,,,",
+                             "57.1,11.2,20080621,143005", "57.1;11.2;20080621;143005", "x,,20080621", ",11,,143005,"}) {
+        for (const char sep : {',', ';'}) {
+            const TrackLineFields f = SplitTrackLine(line, sep);
+            EXPECT_EQ(f.Lat, GetField(line, 0, sep)) << line;
+            EXPECT_EQ(f.Lon, GetField(line, 1, sep)) << line;
+            EXPECT_EQ(f.Date, GetField(line, 2, sep)) << line;
+            EXPECT_EQ(f.Time, GetField(line, 3, sep)) << line;
         }
     }
 }

@@ -193,7 +193,7 @@ namespace tideplot {
 namespace {
 
 // The quick way of writing coordinates must give exactly the correctly rounded text.
-TEST(NumberTexts, CoordinateTextMatchesCorrectRoundingEverywhere)
+TEST(NumberTexts, QuickTextsMatchCorrectRoundingEverywhere)
 {
     std::uint64_t seed = 12345;
     auto next = [&]() {
@@ -216,7 +216,16 @@ TEST(NumberTexts, CoordinateTextMatchesCorrectRoundingEverywhere)
         if (expected == "-0.")
             expected = "0.";
         ASSERT_EQ(CoordinateText(value), expected) << std::hexfloat << value;
+        const double distance = std::fabs(value) * (i % 7 == 0 ? 1e5 : 1);
+        std::snprintf(buffer, sizeof buffer, "%.3f", distance);
+        ASSERT_EQ(DistanceText(distance), buffer) << std::hexfloat << distance;
     }
+    for (const double half : {0.0005, 0.0015, 1.0005, 2.5e-3, 12345.6785, 0.1235})
+        EXPECT_EQ(DistanceText(half), [&] {
+            char buffer[64];
+            std::snprintf(buffer, sizeof buffer, "%.3f", half);
+            return std::string(buffer);
+        }()) << half;
 }
 
 } // namespace
