@@ -1,13 +1,123 @@
+#include "app/args.h"
 #include "app/commands.h"
+#include "core/error.h"
+#include "core/kmlimport.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <string>
 
 namespace tideplot {
 
-int RunImportKmlCommand(const std::vector<std::string>&)
+namespace {
+
+const char* kImportKmlUsage =
+    "Usage: tideplot import-kml LOG.kml [LOG2.kml ...]\n"
+    "Appends the points of each KML log to the track file beside it (LOG.kml gives LOG.kml.txt),\n"
+    "one line \"LAT,LON,YYYYMMDD,hhmmss\" per point; a boat entry for that file uses \",\" as its\n"
+    "separator. The points are the placemarks with a time stamp and a Point, and the points of\n"
+    "gx:Track elements. Times are copied as the log writes them, without zone conversion.\n"
+    "A log that cannot be read appends nothing; the other logs are still imported. Importing a\n"
+    "log twice appends its points twice.\n"
+    "Exit status: 0 when every log was imported, 1 when a log failed, 2 for a usage error.\n"
+    "  --help   show this text\n";
+
+// Logs smaller than this are read in well under a second: no progress for them.
+constexpr std::int64_t kProgressMinBytes = std::int64_t{16} << 20;
+
+// A message on one line, whatever the text it quotes holds.
+std::string OneLine(std::string text)
 {
-    std::fputs("tideplot import-kml: not built yet\n", stderr);
-    return 1;
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
 }
 
-}  // namespace tideplot
+// "LOG.kml: 37%" on stderr, rewritten in place while a large log is read.
+class ProgressLine {
+public:
+    ProgressLine(const std::string& log, bool enabled) : log_(log), enabled_(enabled) {}
+    ~ProgressLine() { clear(); }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void show(std::int64_t bytesRead, std::int64_t totalBytes)
+    {
+        if (!enabled_ || totalBytes < kProgressMinBytes)
+            return;
+        const int percent = int(bytesRead * 100 / totalBytes);
+        if (percent == percent_)
+            return;
+        percent_ = percent;
+        std::fprintf(stderr, "\r%s: %d%%", log_.c_str(), percent);
+        std::fflush(stderr);
+    }
+
+    void clear()
+    {
+        if (percent_ < 0)
+            return;
+        std::fprintf(stderr, "\r%*s\r", int(log_.size()) + 6, "");
+        std::fflush(stderr);
+        percent_ = -1;
+    }
+
+private:
+    std::string log_;
+    bool enabled_;
+    int percent_ = -1;
+};
+
+// Imports one log and reports it; false when it failed.
+bool ImportOne(const std::string& log, bool showProgress)
+{
+    ProgressLine progress(log, showProgress);
+    try {
+        const KmlImportResult result =
+            ImportKmlLog(log, [&](std::int64_t read, std::int64_t total) { progress.show(read, total); });
+        progress.clear();
+        if (result.PointCount == 0)
+            std::printf("%s: no point found; nothing appended to %s\n", log.c_str(), result.TrackFile.c_str());
+        else
+            std::printf("%s: %ld point%s appended to %s\n", log.c_str(), result.PointCount,
+                        result.PointCount == 1 ? "" : "s", result.TrackFile.c_str());
+        std::fflush(stdout);
+        return true;
+    } catch (const Error& e) {
+        progress.clear();
+        std::fprintf(stderr, "tideplot import-kml: %s\n", OneLine(e.what()).c_str());
+    } catch (const std::exception& e) {
+        progress.clear();
+        std::fprintf(stderr, "tideplot import-kml: %s: %s\n", log.c_str(), OneLine(e.what()).c_str());
+    }
+    return false;
+}
+
+} // namespace
+
+int RunImportKmlCommand(const std::vector<std::string>& args)
+{
+    ParsedArgs parsed;
+    try {
+        parsed = ParseArgs(args, {}, {"--help", "-h"});
+        if (parsed.flags.count("--help") || parsed.flags.count("-h")) {
+            std::fputs(kImportKmlUsage, stdout);
+            return 0;
+        }
+        if (parsed.positional.empty())
+            throw UsageError("no KML log given");
+    } catch (const Error& e) {
+        std::fprintf(stderr, "tideplot import-kml: %s\n%s", e.what(), kImportKmlUsage);
+        return 2;
+    }
+    const bool showProgress = StderrIsTerminal();
+    int failed = 0;
+    for (const std::string& log : parsed.positional)
+        if (!ImportOne(log, showProgress))
+            ++failed;
+    return failed == 0 ? 0 : 1;
+}
+
+} // namespace tideplot

@@ -1,0 +1,152 @@
+#pragma once
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+// Writes a KML log of a boat's race the way gpsbabel writes a GPX track with
+// "-o kml,points=1,lines=0": the document's styles, then one Folder per track holding one
+// Placemark per point, each with a description table, a LookAt, a TimeStamp and a Point.
+// The boat sails a slow circle off Stockholm, one point every 5 seconds from
+// 2007-08-18 10:00:00 UTC, with its elevation. Returns false when writing fails.
+namespace tideplot::bench {
+
+inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
+{
+    const std::time_t start = 1187431200; // 2007-08-18T10:00:00Z
+    const auto timeText = [&](long i) {
+        const std::time_t t = start + 5 * i;
+        std::tm tm{};
+        gmtime_r(&t, &tm);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        return std::string(text);
+    };
+    const auto position = [](long i, double& lat, double& lon) {
+        const double a = double(i) * 0.0005;
+        lat = 59.3 + 0.05 * std::sin(a);
+        lon = 18.4 + 0.1 * std::cos(a);
+    };
+    const std::string first = timeText(0);
+    const std::string last = timeText(pointCount > 0 ? pointCount - 1 : 0);
+
+    std::fprintf(out,
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<kml xmlns=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n"
+                 "  <Document>\n"
+                 "    <name>GPS device</name>\n"
+                 "    <snippet>Created Sat Aug 18 20:00:00 2007 GMT</snippet>\n"
+                 "    <LookAt>\n"
+                 "      <gx:TimeSpan>\n"
+                 "        <begin>%s</begin>\n"
+                 "        <end>%s</end>\n"
+                 "      </gx:TimeSpan>\n"
+                 "      <longitude>18.400000</longitude>\n"
+                 "      <latitude>59.300000</latitude>\n"
+                 "      <range>22236.857413</range>\n"
+                 "    </LookAt>\n",
+                 first.c_str(), last.c_str());
+    const char* const iconBase = "https://earth.google.com/images/kml-icons/track-directional/track-none.png";
+    std::fprintf(out,
+                 "    <!-- Normal track style -->\n"
+                 "    <Style id=\"track_n\">\n"
+                 "      <IconStyle>\n"
+                 "        <scale>.5</scale>\n"
+                 "        <Icon>\n"
+                 "          <href>%s</href>\n"
+                 "        </Icon>\n"
+                 "      </IconStyle>\n"
+                 "      <LabelStyle>\n"
+                 "        <scale>0</scale>\n"
+                 "      </LabelStyle>\n"
+                 "    </Style>\n"
+                 "    <!-- Highlighted track style -->\n"
+                 "    <Style id=\"track_h\">\n"
+                 "      <IconStyle>\n"
+                 "        <scale>1.2</scale>\n"
+                 "        <Icon>\n"
+                 "          <href>%s</href>\n"
+                 "        </Icon>\n"
+                 "      </IconStyle>\n"
+                 "    </Style>\n"
+                 "    <StyleMap id=\"track\">\n"
+                 "      <Pair>\n"
+                 "        <key>normal</key>\n"
+                 "        <styleUrl>#track_n</styleUrl>\n"
+                 "      </Pair>\n"
+                 "      <Pair>\n"
+                 "        <key>highlight</key>\n"
+                 "        <styleUrl>#track_h</styleUrl>\n"
+                 "      </Pair>\n"
+                 "    </StyleMap>\n"
+                 "    <Style id=\"lineStyle\">\n"
+                 "      <LineStyle>\n"
+                 "        <color>99ffac59</color>\n"
+                 "        <width>6</width>\n"
+                 "      </LineStyle>\n"
+                 "    </Style>\n"
+                 "    <Folder>\n"
+                 "      <name>Tracks</name>\n"
+                 "      <Folder>\n"
+                 "        <name>Race</name>\n"
+                 "        <snippet/>\n"
+                 "        <description>\n"
+                 "<![CDATA[<table>\n"
+                 "<tr><td><b>Start Time</b>%s</td></tr>\n"
+                 "<tr><td><b>End Time</b>%s</td></tr>\n"
+                 "</table>]]>\n"
+                 "</description>\n"
+                 "        <TimeSpan>\n"
+                 "          <begin>%s</begin>\n"
+                 "          <end>%s</end>\n"
+                 "        </TimeSpan>\n"
+                 "        <Folder>\n"
+                 "          <name>Points</name>\n",
+                 iconBase, iconBase, first.c_str(), last.c_str(), first.c_str(), last.c_str());
+    for (long i = 0; i < pointCount; ++i) {
+        double lat = 0, lon = 0;
+        position(i, lat, lon);
+        const double elevationMetres = 2.0 + double(i % 7) * 0.25;
+        const std::string when = timeText(i);
+        std::fprintf(out,
+                     "          <Placemark>\n"
+                     "            <name>Race-%ld</name>\n"
+                     "            <snippet/>\n"
+                     "            <description><![CDATA[\n"
+                     "<table>\n"
+                     "<tr><td>Longitude: %f </td></tr>\n"
+                     "<tr><td>Latitude: %f </td></tr>\n"
+                     "<tr><td>Altitude: %.3f ft </td></tr>\n"
+                     "<tr><td>Speed: %.1f mph </td></tr>\n"
+                     "<tr><td>Heading: %.1f </td></tr>\n"
+                     "<tr><td>Time: %s </td></tr>\n"
+                     "</table>\n"
+                     "]]></description>\n"
+                     "            <LookAt>\n"
+                     "              <longitude>%f</longitude>\n"
+                     "              <latitude>%f</latitude>\n"
+                     "              <tilt>66</tilt>\n"
+                     "            </LookAt>\n"
+                     "            <TimeStamp>\n"
+                     "              <when>%s</when>\n"
+                     "            </TimeStamp>\n"
+                     "            <styleUrl>#track</styleUrl>\n"
+                     "            <Point>\n"
+                     "              <coordinates>%f,%f,%.2f</coordinates>\n"
+                     "            </Point>\n"
+                     "          </Placemark>\n",
+                     i, lon, lat, elevationMetres * 3.2808399, 6.5 + double(i % 10) * 0.1,
+                     std::fmod(double(i) * 0.0286, 360.0), when.c_str(), lon, lat, when.c_str(), lon, lat,
+                     elevationMetres);
+    }
+    std::fputs("        </Folder>\n"
+               "      </Folder>\n"
+               "    </Folder>\n"
+               "  </Document>\n"
+               "</kml>\n",
+               out);
+    return std::ferror(out) == 0;
+}
+
+} // namespace tideplot::bench

@@ -1,0 +1,163 @@
+// The headless replay of a whole day's race against the floor (wc -l reading the same
+// files) and a generic tool doing the same reading and interpolation (gpsbabel), side
+// by side in one run, plus the peak memory of a 1-hour and a 24-hour replay.
+//
+//   build/bench/bench/replay_bench [--benchmark_...]
+//
+// The race: 7 boats, one fix a second, generated once into $TMPDIR/tideplot-bench-race-*.
+#include "app/headless.h"
+#include "core/replay.h"
+#include "earth/googleearth.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Generates (once) a race of 7 boats, `hours` long, with the unicsv copies for gpsbabel.
+std::string RaceFolder(int hours)
+{
+    const fs::path dir = fs::temp_directory_path() / ("tideplot-bench-race-" + std::to_string(hours) + "h");
+    if (!fs::exists(dir / "race.TP1")) {
+        const std::string command = std::string(TIDEPLOT_RACEGEN) + " --out " + dir.string() + " --boats 7 --hours " +
+                                    std::to_string(hours) + " --interval 1 --unicsv --seed 24";
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "cannot generate the race: %s\n", command.c_str());
+            std::exit(1);
+        }
+    }
+    return dir.string();
+}
+
+std::vector<std::string> Files(const std::string& dir, const char* extension)
+{
+    std::vector<std::string> files;
+    for (int i = 1; i <= 7; ++i)
+        files.push_back(dir + "/boat" + std::to_string(i) + extension);
+    return files;
+}
+
+// Runs a command without a shell; returns the child's peak resident memory in KiB.
+long RunMeasured(const std::vector<std::string>& args, bool quiet = true)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (quiet) {
+            std::freopen("/dev/null", "w", stdout);
+            std::freopen("/dev/null", "w", stderr);
+        }
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "failed: %s\n", args[0].c_str());
+        std::exit(1);
+    }
+    return usage.ru_maxrss;
+}
+
+class NullPlotter : public tideplot::TrackPlotter {
+public:
+    void PlotTrackSegment(const std::string&, const tideplot::TrackPoint&, const tideplot::TrackPoint&, std::int32_t,
+                          std::int16_t) override
+    {
+    }
+    void FrameCamera(const tideplot::TrackPoint&, const tideplot::TrackPoint&) override {}
+};
+
+// The replay in this process: 7 boats, resolution 10, from the race file to the last
+// step. With documents: every segment's KML document is built and handed to a view
+// that shows nothing (what a view costs on top is the view's own benchmark).
+void Replay(benchmark::State& state, bool documents)
+{
+    const std::string race = RaceFolder(static_cast<int>(state.range(0))) + "/race.TP1";
+    long long steps = 0;
+    for (auto _ : state) {
+        tideplot::RaceState raceState;
+        tideplot::HeadlessControlPanel panel;
+        tideplot::NullApplication view(0, 0);
+        tideplot::GoogleEarthOutput output(view);
+        NullPlotter nowhere;
+        tideplot::TrackPlotter& plotter = documents ? static_cast<tideplot::TrackPlotter&>(output) : nowhere;
+        raceState.RaceFileName = race;
+        raceState.RaceClock = tideplot::kRaceClockAtStart;
+        tideplot::StartReplay(raceState, panel);
+        steps = 0;
+        while (!tideplot::AllTrackFilesAtEnd(raceState)) {
+            tideplot::ReplayStep(raceState, panel, plotter);
+            ++steps;
+        }
+        tideplot::CloseTrackFiles(raceState);
+    }
+    state.counters["steps"] = static_cast<double>(steps);
+    state.counters["per_step"] =
+        benchmark::Counter(static_cast<double>(steps) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_Replay(benchmark::State& state)
+{
+    Replay(state, false);
+}
+void BM_ReplayWithDocuments(benchmark::State& state)
+{
+    Replay(state, true);
+}
+
+// The floor: wc -l over the same seven files.
+void BM_WcL(benchmark::State& state)
+{
+    std::vector<std::string> args{"wc", "-l"};
+    for (const auto& f : Files(RaceFolder(static_cast<int>(state.range(0))), ".txt"))
+        args.push_back(f);
+    for (auto _ : state)
+        RunMeasured(args);
+}
+
+// gpsbabel reading the same tracks and interpolating them every 10 seconds.
+void BM_Gpsbabel(benchmark::State& state)
+{
+    const auto files = Files(RaceFolder(static_cast<int>(state.range(0))), ".csv");
+    for (auto _ : state)
+        for (const auto& f : files)
+            RunMeasured({"gpsbabel", "-i", "unicsv,utc=0", "-f", f, "-x", "transform,trk=wpt,del", "-x",
+                         "interpolate,time=10", "-o", "unicsv", "-F", "/dev/null"});
+}
+
+// Peak memory of the whole program replaying the race (KiB, from the kernel's rusage).
+void BM_ReplayPeakMemory(benchmark::State& state)
+{
+    const std::string race = RaceFolder(static_cast<int>(state.range(0))) + "/race.TP1";
+    long peak = 0;
+    for (auto _ : state)
+        peak = RunMeasured({TIDEPLOT_EXE, "replay", race});
+    state.counters["peak_rss_KiB"] = static_cast<double>(peak);
+}
+
+} // namespace
+
+BENCHMARK(BM_Replay)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_ReplayWithDocuments)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_WcL)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_Gpsbabel)->Arg(24)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ReplayPeakMemory)->Arg(1)->Arg(24)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+BENCHMARK_MAIN();
