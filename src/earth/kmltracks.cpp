@@ -7,6 +7,16 @@
 
 namespace tideplot {
 
+void StartKmlFile(QXmlStreamWriter& xml, const QString& topElement)
+{
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(1);
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("kml"));
+    xml.writeDefaultNamespace(QStringLiteral("http://www.opengis.net/kml/2.2"));
+    xml.writeStartElement(topElement);
+}
+
 void KmlTrackCollection::add(std::vector<KmlLineString> lines)
 {
     for (auto& line : lines) {
@@ -100,12 +110,7 @@ QByteArray KmlTrackCollection::toKml(const QString& title, Layout layout) const
 
     QByteArray out;
     QXmlStreamWriter xml(&out);
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(1);
-    xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("kml"));
-    xml.writeDefaultNamespace(QStringLiteral("http://www.opengis.net/kml/2.2"));
-    xml.writeStartElement(QStringLiteral("Document"));
+    StartKmlFile(xml, QStringLiteral("Document"));
     xml.writeTextElement(QStringLiteral("name"), title);
     xml.writeTextElement(QStringLiteral("open"), QStringLiteral("1"));
     if (camera_) {

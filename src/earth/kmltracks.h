@@ -12,7 +12,13 @@
 // The lines of every document loaded during a replay, kept per track (the name of the
 // line, that is the boat's legend caption) in load order, and written out as one
 // standard KML 2.2 document that any KML reader shows as the separate loads were shown.
+class QXmlStreamWriter;
+
 namespace tideplot {
+
+// Starts a KML 2.2 file on `xml` (indented, the kml root in its namespace) and opens
+// its top element `topElement` (Document, NetworkLink, ...).
+void StartKmlFile(QXmlStreamWriter& xml, const QString& topElement);
 
 class KmlTrackCollection {
 public:

@@ -12,6 +12,18 @@
 namespace tideplot {
 namespace {
 
+// Repeatable pseudo-random numbers for the tests over many values (Marsaglia's xorshift).
+struct XorShift {
+    std::uint64_t seed;
+    std::uint64_t operator()()
+    {
+        seed ^= seed << 13;
+        seed ^= seed >> 7;
+        seed ^= seed << 17;
+        return seed;
+    }
+};
+
 TEST(GetField, SplitsAndKeepsBlanks)
 {
     struct Case {
@@ -195,13 +207,7 @@ namespace {
 // The quick way of writing coordinates must give exactly the correctly rounded text.
 TEST(NumberTexts, QuickTextsMatchCorrectRoundingEverywhere)
 {
-    std::uint64_t seed = 12345;
-    auto next = [&]() {
-        seed ^= seed << 13;
-        seed ^= seed >> 7;
-        seed ^= seed << 17;
-        return seed;
-    };
+    XorShift next{12345};
     for (int i = 0; i < 200000; ++i) {
         double value = static_cast<double>(next() % 36000000000000ULL) / 1e11 - 180;
         if (i % 3 == 0)
@@ -238,13 +244,7 @@ namespace {
 // general conversion does.
 TEST(LeadingNumber, PlainDecimalsAreCorrectlyRounded)
 {
-    std::uint64_t seed = 99;
-    auto next = [&]() {
-        seed ^= seed << 13;
-        seed ^= seed >> 7;
-        seed ^= seed << 17;
-        return seed;
-    };
+    XorShift next{99};
     for (int i = 0; i < 100000; ++i) {
         const int decimals = static_cast<int>(next() % 20);
         const std::uint64_t whole = next() % (i % 2 ? 200 : 100000000000ULL);

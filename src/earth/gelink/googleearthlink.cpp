@@ -56,12 +56,7 @@ QByteArray LinkFileText(const QUrl& href)
 {
     QByteArray out;
     QXmlStreamWriter xml(&out);
-    xml.setAutoFormatting(true);
-    xml.setAutoFormattingIndent(1);
-    xml.writeStartDocument();
-    xml.writeStartElement(QStringLiteral("kml"));
-    xml.writeDefaultNamespace(QStringLiteral("http://www.opengis.net/kml/2.2"));
-    xml.writeStartElement(QStringLiteral("NetworkLink"));
+    StartKmlFile(xml, QStringLiteral("NetworkLink"));
     xml.writeTextElement(QStringLiteral("name"), kLinkName);
     xml.writeTextElement(QStringLiteral("open"), QStringLiteral("1"));
     xml.writeTextElement(QStringLiteral("flyToView"), QStringLiteral("1"));
