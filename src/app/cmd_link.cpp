@@ -55,7 +55,7 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
             throw UsageError("--playspeed needs milliseconds from 1 to 65535");
         playspeedMs = RoundToInt32(speed);
     } catch (const Error& e) {
-        std::fprintf(stderr, "tideplot link: %s\n%s", e.what(), kLinkUsage);
+        std::fprintf(stderr, "tideplot link: %s (tideplot link --help)\n", e.what());
         return 2;
     }
 

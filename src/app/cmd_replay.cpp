@@ -171,7 +171,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     try {
         options = ParseReplayOptions(args);
     } catch (const Error& e) {
-        std::fprintf(stderr, "tideplot replay: %s\n%s", e.what(), kReplayUsage);
+        std::fprintf(stderr, "tideplot replay: %s (tideplot replay --help)\n", e.what());
         return 2;
     }
 

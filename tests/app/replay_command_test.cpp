@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -244,6 +245,8 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.args << "\n" << run.output;
         EXPECT_NE(run.output.find("tideplot replay: "), std::string::npos) << run.output;
+        // One line: the message, nothing else.
+        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
     }
     const auto ok =
         RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay ok.TP1 --max-steps 3");
