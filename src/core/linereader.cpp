@@ -37,6 +37,14 @@ bool LineReader::Fill()
         eof_ = true;
         return false;
     }
+    // A UTF-8 byte order mark, as some editors write one, is no part of the first line.
+    if (!started_) {
+        started_ = true;
+        if (end_ >= 3 && std::memcmp(buffer_.data(), "\xEF\xBB\xBF", 3) == 0)
+            pos_ = 3;
+        if (pos_ == end_)
+            return Fill();
+    }
     return true;
 }
 

@@ -9,7 +9,8 @@ namespace tideplot {
 
 // Reads a text file front to back, one line at a time, through a fixed buffer: the
 // file is never loaded whole. Lines may end in CR LF, LF or CR; the last line may end
-// without a line break. AtEnd() is true as soon as the last line has been read.
+// without a line break. AtEnd() is true as soon as the last line has been read. A UTF-8
+// byte order mark at the start of the file is skipped.
 class LineReader {
 public:
     // Opens `path` for reading; throws Error naming the file when it cannot.
@@ -35,6 +36,7 @@ private:
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
+    bool started_ = false;
     std::string spill_; // a line that crossed the end of the buffer
     long lineNumber_ = 0;
 };

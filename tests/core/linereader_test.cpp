@@ -55,6 +55,11 @@ TEST_F(LineReaderTest, LineEndsAndAtEnd)
         {"a\n\rb", {"a", "", "b"}},
         {"", {}},
         {"only", {"only"}},
+        {"\xEF\xBB\xBF"
+         "a\r\nb",
+         {"a", "b"}},
+        {"\xEF\xBB\xBF", {}},
+        {"a\xEF\xBB\xBF", {"a\xEF\xBB\xBF"}},
     };
     for (const auto& c : cases) {
         std::vector<bool> atEnd;
