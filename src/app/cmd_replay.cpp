@@ -9,6 +9,8 @@
 #include "earth/kmlfile.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 
 #include <QFileInfo>
 #include <QString>
@@ -209,6 +211,16 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     if (options.chart) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Without a session (a build server, say) Qt picks a runtime folder of its own and
+        // warns about it; pick the same folder quietly.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            const QString runtime =
+                QDir::tempPath() + QStringLiteral("/runtime-") + qEnvironmentVariable("USER", "tideplot");
+            if (QDir().mkpath(runtime) &&
+                QFile::setPermissions(runtime,
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+                qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        }
         qtApp = std::make_unique<QApplication>(argc, argv);
         chart = std::make_unique<ChartApplication>();
         CameraInfoGE start = chart->GetCamera(2);
