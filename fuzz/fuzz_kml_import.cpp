@@ -3,6 +3,7 @@
 // exactly what one pass gives; and the import must append those lines, or on an error
 // leave no track file behind.
 #include "core/error.h"
+#include "fuzz_check.h"
 #include "core/kmlimport.h"
 
 #include <cstdint>
@@ -17,14 +18,6 @@
 using namespace tideplot;
 
 namespace {
-
-void Check(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 // Kept alive to the very end: the files are removed at exit.
 const std::string& LogPath()

@@ -2,6 +2,7 @@
 // and what they accept must come back the same when written again.
 #include "core/datetime.h"
 #include "core/error.h"
+#include "fuzz_check.h"
 #include "core/linereader.h"
 #include "core/records.h"
 #include "core/text.h"
@@ -18,14 +19,6 @@
 using namespace tideplot;
 
 namespace {
-
-void Check(bool condition, const char* what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "broken: %s\n", what);
-        std::abort();
-    }
-}
 
 void Numbers(std::string_view text)
 {

@@ -56,10 +56,7 @@ public:
     double Uniform(double a, double b) { return a + (b - a) * Uniform(); }
 
     // A whole number from a to b, both included.
-    int Between(int a, int b)
-    {
-        return a + static_cast<int>(Next() % static_cast<std::uint64_t>(b - a + 1));
-    }
+    int Between(int a, int b) { return a + static_cast<int>(Next() % static_cast<std::uint64_t>(b - a + 1)); }
 
     // Standard normal, Box-Muller; the second value of each pair is kept for the next call.
     double Normal()
@@ -106,21 +103,45 @@ struct Vec {
     double y = 0;
 };
 
-Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y}; }
-Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
-Vec operator*(double k, Vec a) { return {k * a.x, k * a.y}; }
+Vec operator+(Vec a, Vec b)
+{
+    return {a.x + b.x, a.y + b.y};
+}
+Vec operator-(Vec a, Vec b)
+{
+    return {a.x - b.x, a.y - b.y};
+}
+Vec operator*(double k, Vec a)
+{
+    return {k * a.x, k * a.y};
+}
 
-double Radians(double degrees) { return degrees * kPi / 180.0; }
+double Radians(double degrees)
+{
+    return degrees * kPi / 180.0;
+}
 
 // The unit vector of a bearing.
-Vec Towards(double bearing) { return {std::sin(Radians(bearing)), std::cos(Radians(bearing))}; }
+Vec Towards(double bearing)
+{
+    return {std::sin(Radians(bearing)), std::cos(Radians(bearing))};
+}
 
-double Length(Vec v) { return std::hypot(v.x, v.y); }
+double Length(Vec v)
+{
+    return std::hypot(v.x, v.y);
+}
 
-double BearingOf(Vec v) { return std::fmod(std::atan2(v.x, v.y) * 180.0 / kPi + 360.0, 360.0); }
+double BearingOf(Vec v)
+{
+    return std::fmod(std::atan2(v.x, v.y) * 180.0 / kPi + 360.0, 360.0);
+}
 
 // An angle brought into [-180, 180).
-double Wrap180(double degrees) { return degrees - 360.0 * std::floor((degrees + 180.0) / 360.0); }
+double Wrap180(double degrees)
+{
+    return degrees - 360.0 * std::floor((degrees + 180.0) / 360.0);
+}
 
 // The race area: the middle of the start line, a little over four miles west-southwest of
 // Vinga lighthouse (57.632 N, 11.606 E), with open water for miles around the course.
@@ -246,8 +267,8 @@ public:
     }
 
 private:
-    static constexpr double kTurnRate = 10.0; // degrees a second
-    static constexpr double kSlowing = 1.0 - 0.88249690258459546; // 1 - exp(-1/8): 8 s lag
+    static constexpr double kTurnRate = 10.0;                      // degrees a second
+    static constexpr double kSlowing = 1.0 - 0.88249690258459546;  // 1 - exp(-1/8): 8 s lag
     static constexpr double kSpeeding = 1.0 - 0.90483741803595957; // 1 - exp(-1/10): 10 s lag
 
     enum class Mode { Direct, Beat, Run };
@@ -314,8 +335,8 @@ private:
     Mode mode_ = Mode::Direct;
     int side_ = 1;
     int tackTimer_ = 0;
-    Wander gust_{0.03, 40.0};  // share of the speed
-    Wander steer_{1.5, 20.0};  // degrees off the intended heading
+    Wander gust_{0.03, 40.0}; // share of the speed
+    Wander steer_{1.5, 20.0}; // degrees off the intended heading
 };
 
 // ---------------------------------------------------------------------------------
@@ -402,7 +423,10 @@ private:
 };
 
 // Seconds since 1899-12-30 00:00:00, the base of the program's date values.
-long long SecondsOfDateValue(double dateValue) { return std::llround(dateValue * tideplot::kSecondsPerDay); }
+long long SecondsOfDateValue(double dateValue)
+{
+    return std::llround(dateValue * tideplot::kSecondsPerDay);
+}
 
 std::string DateTextOfSeconds(long long seconds)
 {
@@ -484,10 +508,9 @@ void WriteTrack(const Options& options, const BoatSetup& boat, const BoatPlan& p
 
     const char sep = boat.sep;
     if (boat.hashHeader) {
-        track.buffer += "# logger: tideplot-racegen, simulated GPS track, one fix every " +
-                        std::to_string(options.intervalMin) +
-                        (options.intervalMax != options.intervalMin ? " to " + std::to_string(options.intervalMax) : "") +
-                        " s\r\n";
+        track.buffer +=
+            "# logger: tideplot-racegen, simulated GPS track, one fix every " + std::to_string(options.intervalMin) +
+            (options.intervalMax != options.intervalMin ? " to " + std::to_string(options.intervalMax) : "") + " s\r\n";
         track.buffer += "# boat: " + boat.name + ", LYS " + boat.lysText + "\r\n";
         track.buffer += "# start: " + DateTextOfSeconds(plan.start) + " UTC\r\n";
     }
@@ -497,8 +520,8 @@ void WriteTrack(const Options& options, const BoatSetup& boat, const BoatPlan& p
 
     const long long duration = std::llround(options.hours * 3600.0);
     long long day = -1;
-    std::string dateDigits;   // YYYYMMDD
-    std::string dateSlashed;  // YYYY/MM/DD
+    std::string dateDigits;  // YYYYMMDD
+    std::string dateSlashed; // YYYY/MM/DD
     long long nextFix = 0;
     for (long long t = 0; t < duration; ++t) {
         const double e = errorEast.Step(random);
