@@ -3,8 +3,8 @@
 // exactly what one pass gives; and the import must append those lines, or on an error
 // leave no track file behind.
 #include "core/error.h"
-#include "fuzz_check.h"
 #include "core/kmlimport.h"
+#include "fuzz_check.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,10 +2,10 @@
 // and what they accept must come back the same when written again.
 #include "core/datetime.h"
 #include "core/error.h"
-#include "fuzz_check.h"
 #include "core/linereader.h"
 #include "core/records.h"
 #include "core/text.h"
+#include "fuzz_check.h"
 
 #include <cmath>
 #include <cstdint>

@@ -128,37 +128,19 @@ void StartReplay(RaceState& state, ControlPanel& control)
 
 namespace {
 
-// Reads NextLine(k) into NextPoint(n) unless that is already done.
-void ReadNextPoint(RaceState& state, int k, double knownElapsed, bool elapsedKnown)
+// Reads NextLine(k) into NextPoint(n) unless that is already done: each track line is
+// read into a point once, though the step looks at it again while it stays next.
+void ReadNextPoint(RaceState& state, int k)
 {
-    const int n = k + kFirstBoatNumber;
     if (state.NextPointRead[k])
         return;
-    LineReader& file = *state.TrackFile[k];
-    const std::string& line = state.NextLine[k];
-    const char sep = state.SepChar[k];
     try {
-        const TrackLineFields fields = SplitTrackLine(line, sep);
-        TrackPoint p;
-        p.Lat = LeadingNumber(fields.Lat);
-        p.Lon = LeadingNumber(fields.Lon);
-        p.Elapsed = elapsedKnown ? knownElapsed
-                                 : (line.empty() ? 0 : TrackFieldsTime(fields.Date, fields.Time)) - state.StartTime[k];
-        state.NextPoint[n] = p;
-    } catch (const Error& e) {
-        ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
-    }
-    state.NextPointRead[k] = true;
-}
-
-double ElapsedOfLine(RaceState& state, int k, const std::string& line)
-{
-    try {
-        return TrackPointTime(line, state.SepChar[k]) - state.StartTime[k];
+        state.NextPoint[k + kFirstBoatNumber] = ReadTrackPoint(state.NextLine[k], state.SepChar[k], state.StartTime[k]);
     } catch (const Error& e) {
         const LineReader& file = *state.TrackFile[k];
         ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
     }
+    state.NextPointRead[k] = true;
 }
 
 void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, int k)
@@ -177,19 +159,14 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
 
     // Advance: the next point becomes the previous one once per step, then lines are
     // read until one lies after h (a latitude-0 line never does while lines remain).
-    const double nextElapsed =
-        state.NextPointRead[k] ? state.NextPoint[n].Elapsed : ElapsedOfLine(state, k, state.NextLine[k]);
-    if (nextElapsed < h) {
-        ReadNextPoint(state, k, nextElapsed, true);
+    ReadNextPoint(state, k);
+    if (state.NextPoint[n].Elapsed < h) {
         state.PrevPoint[n] = state.NextPoint[n];
         std::swap(state.PrevLine[k], state.NextLine[k]);
-        double elapsed = 0;
-        bool elapsedKnown = false;
         const char sep = state.SepChar[k];
         std::string& line = state.NextLine[k];
         for (;;) {
             line = file.ReadLine();
-            elapsedKnown = false;
             if (file.AtEnd())
                 break;
             // The line ends the advance when its latitude is not 0 and its time lies
@@ -205,17 +182,13 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
                     continue;
                 if (!dated)
                     TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
-                elapsed = date - state.StartTime[k];
-                elapsedKnown = true;
                 break;
             } catch (const Error& e) {
                 ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
             }
         }
         state.NextPointRead[k] = false;
-        ReadNextPoint(state, k, elapsed, elapsedKnown);
-    } else {
-        ReadNextPoint(state, k, nextElapsed, true);
+        ReadNextPoint(state, k);
     }
     // An empty previous line reads as no position (day 0 as its time).
     if (state.PrevLine[k].empty())
