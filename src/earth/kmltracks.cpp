@@ -17,6 +17,19 @@ void StartKmlFile(QXmlStreamWriter& xml, const QString& topElement)
     xml.writeStartElement(topElement);
 }
 
+void WriteLookAt(QXmlStreamWriter& xml, const CameraInfoGE& camera)
+{
+    xml.writeStartElement(QStringLiteral("LookAt"));
+    xml.writeTextElement(QStringLiteral("longitude"), KmlNumberText(camera.FocusPointLongitude));
+    xml.writeTextElement(QStringLiteral("latitude"), KmlNumberText(camera.FocusPointLatitude));
+    xml.writeTextElement(QStringLiteral("altitude"), KmlNumberText(camera.FocusPointAltitude));
+    xml.writeTextElement(QStringLiteral("heading"), KmlNumberText(camera.Azimuth));
+    xml.writeTextElement(QStringLiteral("tilt"), KmlNumberText(camera.Tilt));
+    xml.writeTextElement(QStringLiteral("range"), KmlNumberText(camera.Range));
+    xml.writeTextElement(QStringLiteral("altitudeMode"), QStringLiteral("relativeToGround"));
+    xml.writeEndElement();
+}
+
 void KmlTrackCollection::add(std::vector<KmlLineString> lines)
 {
     for (auto& line : lines) {
@@ -113,17 +126,8 @@ QByteArray KmlTrackCollection::toKml(const QString& title, Layout layout) const
     StartKmlFile(xml, QStringLiteral("Document"));
     xml.writeTextElement(QStringLiteral("name"), title);
     xml.writeTextElement(QStringLiteral("open"), QStringLiteral("1"));
-    if (camera_) {
-        xml.writeStartElement(QStringLiteral("LookAt"));
-        xml.writeTextElement(QStringLiteral("longitude"), KmlNumberText(camera_->FocusPointLongitude));
-        xml.writeTextElement(QStringLiteral("latitude"), KmlNumberText(camera_->FocusPointLatitude));
-        xml.writeTextElement(QStringLiteral("altitude"), KmlNumberText(camera_->FocusPointAltitude));
-        xml.writeTextElement(QStringLiteral("heading"), KmlNumberText(camera_->Azimuth));
-        xml.writeTextElement(QStringLiteral("tilt"), KmlNumberText(camera_->Tilt));
-        xml.writeTextElement(QStringLiteral("range"), KmlNumberText(camera_->Range));
-        xml.writeTextElement(QStringLiteral("altitudeMode"), QStringLiteral("relativeToGround"));
-        xml.writeEndElement();
-    }
+    if (camera_)
+        WriteLookAt(xml, *camera_);
     for (const auto& [key, id] : styles) {
         xml.writeStartElement(QStringLiteral("Style"));
         xml.writeAttribute(QStringLiteral("id"), id);

@@ -20,6 +20,10 @@ namespace tideplot {
 // its top element `topElement` (Document, NetworkLink, ...).
 void StartKmlFile(QXmlStreamWriter& xml, const QString& topElement);
 
+// Writes `camera` as a KML LookAt element (focus point, heading, tilt, range, relative to
+// the ground).
+void WriteLookAt(QXmlStreamWriter& xml, const CameraInfoGE& camera);
+
 class KmlTrackCollection {
 public:
     struct Track {
