@@ -795,6 +795,7 @@ TEST_F(GoogleEarthLinkTest, GoodPollsAreAnsweredWhileLocalProgramsAttackTheServe
         EXPECT_GE(Reported(polls, "polls"), 5) << attack.What << ": " << polls.toStdString();
         EXPECT_LT(Reported(polls, "slowest"), slowestAllowedMs) << attack.What << ": " << polls.toStdString();
         EXPECT_GT(Reported(attacked, "closed"), 0) << attack.What << ": " << attacked.toStdString();
+        EXPECT_EQ(attacker.exitCode(), 0) << attack.What << ": " << attacked.toStdString();
 #if !defined(__SANITIZE_ADDRESS__)
         EXPECT_LT(after - before, 100 * 1024) << attack.What << ": KiB of growth";
 #endif

@@ -31,6 +31,7 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -205,6 +206,15 @@ public:
         }
     }
 
+    ~Attack()
+    {
+        // The sockets report their closing as they go; nothing is replaced any more.
+        for (const auto& connection : connections_)
+            connection->socket.disconnect();
+    }
+    Attack(const Attack&) = delete;
+    Attack& operator=(const Attack&) = delete;
+
     QString report() const
     {
         return QStringLiteral("connections %1 closed %2 answers %3").arg(opened_).arg(closed_).arg(answers_);
@@ -212,53 +222,55 @@ public:
 
 private:
     struct Connection {
-        std::unique_ptr<QTcpSocket> socket;
+        QTcpSocket socket;
         QByteArray request; // what is left to send of a slow request
         QByteArray received;
     };
 
     void open()
     {
-        auto connection = std::make_shared<Connection>();
-        connection->socket = std::make_unique<QTcpSocket>();
-        QTcpSocket* socket = connection->socket.get();
+        connections_.push_back(std::make_unique<Connection>());
+        Connection* connection = connections_.back().get();
+        QTcpSocket* socket = &connection->socket;
         if (kind_ == Kind::NoRead)
             socket->setReadBufferSize(1); // Qt takes no more from the system: the answers pile up
         else
             QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, connection] {
-                connection->received += connection->socket->readAll();
+                connection->received += connection->socket.readAll();
                 answers_ += static_cast<int>(connection->received.count("HTTP/1.1 "));
                 connection->received = connection->received.right(16);
             });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, connection] { replace(connection); });
         QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [this, connection] {
-            if (connection->socket->state() == QAbstractSocket::UnconnectedState)
+            if (connection->socket.state() == QAbstractSocket::UnconnectedState)
                 replace(connection);
         });
         connection->request = "GET " + url_.path(QUrl::FullyEncoded).toLatin1() +
-                              "?1,2,3,4,5 HTTP/1.1\r\nHost: 127.0.0.1\r\n" + "X-Filler: " + QByteArray(200, 'x') +
+                              "?1,2,3,4,5 HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Filler: " + QByteArray(200, 'x') +
                               "\r\n\r\n";
         socket->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(url_.port()));
-        connections_.push_back(connection);
         ++opened_;
     }
 
-    void replace(const std::shared_ptr<Connection>& connection)
+    void replace(Connection* connection)
     {
-        const auto it = std::find(connections_.begin(), connections_.end(), connection);
+        const auto it = std::find_if(connections_.begin(), connections_.end(),
+                                     [connection](const auto& owned) { return owned.get() == connection; });
         if (it == connections_.end())
             return;
+        // Deleted once the socket's signal that got here has returned.
+        std::shared_ptr<Connection> closed(std::move(*it));
         connections_.erase(it);
+        closed->socket.disconnect();
+        QTimer::singleShot(0, [closed] {});
         ++closed_;
-        connection->socket->disconnect();
-        connection->socket.release()->deleteLater();
         QTimer::singleShot(50, [this] { open(); });
     }
 
     void send()
     {
         for (const auto& connection : connections_) {
-            QTcpSocket* socket = connection->socket.get();
+            QTcpSocket* socket = &connection->socket;
             if (socket->state() != QAbstractSocket::ConnectedState)
                 continue;
             if (kind_ == Kind::Slow) {
@@ -275,7 +287,7 @@ private:
 
     Kind kind_;
     QUrl url_;
-    std::vector<std::shared_ptr<Connection>> connections_;
+    std::vector<std::unique_ptr<Connection>> connections_;
     QTimer tick_;
     int opened_ = 0, closed_ = 0, answers_ = 0;
 };
