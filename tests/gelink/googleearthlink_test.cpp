@@ -391,7 +391,7 @@ TEST_F(GoogleEarthLinkTest, MakesRoomForANewConnectionByClosingTheIdlest)
     std::vector<std::unique_ptr<RawClient>> clients;
     for (int i = 0; i < 3; ++i) {
         clients.push_back(std::make_unique<RawClient>(port));
-        Pause(50); // accepted one after the other
+        Pause(200); // accepted one after the other
     }
     clients[0]->waitForClose();
     EXPECT_GE(clients[0]->closedMs(), 0) << "the connection idle longest makes way for the third";
@@ -422,11 +422,11 @@ TEST_F(GoogleEarthLinkTest, ARequestMustArriveWholeWithinItsDeadline)
     int sent = 0;
     QObject::connect(&trickle, &QTimer::timeout, [&] { trickling.send(request.mid(sent++ % request.size(), 1)); });
     trickle.start(100);
-    trickling.waitForClose(4000);
+    trickling.waitForClose(10'000);
     trickle.stop();
     EXPECT_TRUE(trickling.received().startsWith("HTTP/1.1 408")) << trickling.received().constData();
     EXPECT_GE(trickling.closedMs(), 0) << "bytes trickled in do not extend the deadline";
-    silent.waitForClose(4000);
+    silent.waitForClose(10'000);
     EXPECT_GE(silent.closedMs(), 0);
     EXPECT_TRUE(silent.received().isEmpty());
 
