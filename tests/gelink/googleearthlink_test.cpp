@@ -555,12 +555,12 @@ TEST_F(GoogleEarthLinkTest, KeepsItsPortAndAddressFromRunToRun)
     GoogleEarthLink again(options);
     EXPECT_EQ(again.documentUrl(), first);
     EXPECT_EQ(LinkFileHref(again.linkFilePath()), first.toString());
-    EXPECT_EQ(settings->value("Settings/GoogleEarthLinkPort").toInt(), first.port());
+    EXPECT_EQ(settings->value("GoogleEarthLink/Port").toInt(), first.port());
 
     // A token that is not one of ours is replaced.
     QTemporaryDir otherDir;
     const auto other = TestSettings(otherDir);
-    other->setValue("Settings/GoogleEarthLinkToken", "../../etc");
+    other->setValue("GoogleEarthLink/Token", "../../etc");
     options.Settings = other.get();
     options.LinkDirectory = otherDir.path();
     GoogleEarthLink fresh(options);
@@ -576,7 +576,7 @@ TEST_F(GoogleEarthLinkTest, TakesAnotherPortAndRewritesTheLinkFileWhenItsPortIsT
     EXPECT_NE(second.serverUrl().port(), link_.serverUrl().port());
     EXPECT_EQ(second.documentUrl().path(), link_.documentUrl().path()) << "the same address token";
     EXPECT_EQ(LinkFileHref(second.linkFilePath()), second.documentUrl().toString());
-    EXPECT_EQ(settings_->value("Settings/GoogleEarthLinkPort").toInt(), second.serverUrl().port());
+    EXPECT_EQ(settings_->value("GoogleEarthLink/Port").toInt(), second.serverUrl().port());
     EXPECT_TRUE(second.openReport().contains(QStringLiteral("Port %1 is taken").arg(link_.serverUrl().port())))
         << second.openReport().toStdString();
     EXPECT_EQ(Get(second.documentUrl()).Status, 200);

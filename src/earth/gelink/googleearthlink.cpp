@@ -39,9 +39,9 @@ const QString kViewRefreshSeconds = QStringLiteral("0.5");
 
 // The program's settings store, and where the link keeps its port and address in it.
 const QString kSettingsName = QStringLiteral("Tideplot1");
-const QString kSettingsGroup = QStringLiteral("Settings");
-const QString kPortKey = QStringLiteral("GoogleEarthLinkPort");
-const QString kTokenKey = QStringLiteral("GoogleEarthLinkToken");
+const QString kSettingsGroup = QStringLiteral("GoogleEarthLink");
+const QString kPortKey = QStringLiteral("Port");
+const QString kTokenKey = QStringLiteral("Token");
 
 // A path part nobody can guess, so that only whoever reads the link file finds the server.
 QString RandomToken()

@@ -29,8 +29,8 @@ struct GoogleEarthLinkOptions {
     bool OpenInGoogleEarth = true;
     // Where the link file goes; empty: the per-user application data folder.
     QString LinkDirectory;
-    // Where the port and the address token are kept from run to run (group "Settings");
-    // null: the program's settings store (QSettings, application "Tideplot1").
+    // Where the port and the address token are kept from run to run (group "GoogleEarthLink",
+    // keys "Port" and "Token"); null: the program's settings store (application "Tideplot1").
     QSettings* Settings = nullptr;
     // Limits of the HTTP server (see loopbackhttpserver.h).
     qsizetype MaxRequestBytes = 16 * 1024;
