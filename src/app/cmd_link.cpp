@@ -20,13 +20,15 @@ namespace {
 const char* kLinkUsage = "Usage: tideplot link RACE.TP1 [options]\n"
                          "Replays a race live in Google Earth Pro at the control window's pace: writes a link file\n"
                          "that Google Earth Pro opens and polls every second, and serves the race to it from\n"
-                         "127.0.0.1. After the last step the race stays served until the program is stopped\n"
-                         "(Ctrl+C).\n"
+                         "127.0.0.1. The link keeps its address from run to run: saved in Google Earth Pro once, it\n"
+                         "shows every later replay (then run with --no-open). After the last step the race stays\n"
+                         "served until the program is stopped (Ctrl+C).\n"
                          "  --resolution TEXT   seconds of race time per step (10)\n"
                          "  --points TEXT       steps from one wide plot to the next (90)\n"
                          "  --playspeed MS      milliseconds between steps (10)\n"
                          "  --no-open           do not open the link file; open it in Google Earth Pro by hand\n"
-                         "  --exit-at-end       stop serving when the replay has reached the end\n";
+                         "  --exit-at-end       stop once Google Earth Pro has fetched the end of the race (or has\n"
+                         "                      not polled for 5 seconds)\n";
 
 // A window system is there to open files with: Google Earth Pro is opened through the
 // file association when it is not on the PATH.
@@ -94,10 +96,12 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
         driver.stop();
         std::printf("Replayed %s: %d boats, %lld steps, race time reached %s\n", state.RaceFileName.c_str(),
                     state.BoatCount, driver.steps(), panel.raceTime.empty() ? "-" : panel.raceTime.c_str());
-        if (exitAtEnd)
-            QCoreApplication::quit();
-        else
+        if (exitAtEnd) {
+            std::puts("Serving until Google Earth Pro has fetched the end of the race.");
+            link->callWhenServed([] { QCoreApplication::quit(); });
+        } else {
             std::puts("The race stays served until the program is stopped (Ctrl+C).");
+        }
         std::fflush(stdout);
     };
     driver.onStep = [&] {

@@ -1,9 +1,11 @@
 #include "earth/kmltracks.h"
 
+#include <QBuffer>
 #include <QHash>
 #include <QXmlStreamWriter>
 
-#include <map>
+#include <charconv>
+#include <string>
 
 namespace tideplot {
 
@@ -15,6 +17,19 @@ void StartKmlFile(QXmlStreamWriter& xml, const QString& topElement)
     xml.writeStartElement(QStringLiteral("kml"));
     xml.writeDefaultNamespace(QStringLiteral("http://www.opengis.net/kml/2.2"));
     xml.writeStartElement(topElement);
+}
+
+void WriteLookAt(QXmlStreamWriter& xml, const CameraInfoGE& camera)
+{
+    xml.writeStartElement(QStringLiteral("LookAt"));
+    xml.writeTextElement(QStringLiteral("longitude"), KmlNumberText(camera.FocusPointLongitude));
+    xml.writeTextElement(QStringLiteral("latitude"), KmlNumberText(camera.FocusPointLatitude));
+    xml.writeTextElement(QStringLiteral("altitude"), KmlNumberText(camera.FocusPointAltitude));
+    xml.writeTextElement(QStringLiteral("heading"), KmlNumberText(camera.Azimuth));
+    xml.writeTextElement(QStringLiteral("tilt"), KmlNumberText(camera.Tilt));
+    xml.writeTextElement(QStringLiteral("range"), KmlNumberText(camera.Range));
+    xml.writeTextElement(QStringLiteral("altitudeMode"), QStringLiteral("relativeToGround"));
+    xml.writeEndElement();
 }
 
 void KmlTrackCollection::add(std::vector<KmlLineString> lines)
@@ -30,6 +45,7 @@ void KmlTrackCollection::add(std::vector<KmlLineString> lines)
             tracks_.push_back(Track{line.Name, {}});
             it = tracks_.end() - 1;
         }
+        styles_.emplace(line.Colour, line.Width);
         it->Lines.push_back(std::move(line));
         ++lineCount_;
     }
@@ -37,40 +53,69 @@ void KmlTrackCollection::add(std::vector<KmlLineString> lines)
 
 namespace {
 
-struct StyleKey {
-    KmlColour colour;
-    double width;
-    bool operator<(const StyleKey& o) const { return colour != o.colour ? colour < o.colour : width < o.width; }
-};
-
-QString StyleId(const StyleKey& key)
+QString StyleId(KmlColour colour, double width)
 {
-    return QStringLiteral("line-%1-w%2").arg(KmlColourText(key.colour), KmlNumberText(key.width));
+    return QStringLiteral("line-%1-w%2").arg(KmlColourText(colour), KmlNumberText(width));
+}
+
+void AppendNumber(std::string& text, double value)
+{
+    // As KmlNumberText writes it: the shortest text that reads back as the same double.
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value + 0.0);
+    text.append(buffer, end);
+}
+
+std::string CoordinatesText(const std::vector<KmlCoordinate>& points)
+{
+    // Written straight into one buffer: a long race has some hundred thousand numbers.
+    std::string text;
+    text.reserve(points.size() * 40);
+    for (const auto& p : points) {
+        if (!text.empty())
+            text += ' ';
+        AppendNumber(text, p.Lon);
+        text += ',';
+        AppendNumber(text, p.Lat);
+        text += ',';
+        AppendNumber(text, p.Alt);
+    }
+    return text;
 }
 
 void WriteCoordinates(QXmlStreamWriter& xml, const std::vector<KmlCoordinate>& points)
 {
-    QString text;
-    text.reserve(static_cast<qsizetype>(points.size()) * 32);
-    for (const auto& p : points) {
-        if (!text.isEmpty())
-            text += u' ';
-        text += KmlNumberText(p.Lon);
-        text += u',';
-        text += KmlNumberText(p.Lat);
-        text += u',';
-        text += KmlNumberText(p.Alt);
-    }
-    xml.writeTextElement(QStringLiteral("coordinates"), text);
+    const std::string text = CoordinatesText(points);
+    xml.writeTextElement(QStringLiteral("coordinates"),
+                         QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-// Joins lines that continue one another into runs of points in sailing order.
-std::vector<KmlLineString> MergeRuns(const std::vector<KmlLineString>& lines)
+// A track's Placemark as the document's writer lays it out inside a Folder. Style ids and
+// coordinates hold nothing that XML would escape.
+void AppendPlacemark(QByteArray& out, const KmlLineString& line)
 {
-    std::vector<KmlLineString> runs;
-    for (const auto& line : lines) {
+    out += "\n   <Placemark>\n    <styleUrl>#";
+    out += StyleId(line.Colour, line.Width).toLatin1();
+    out += "</styleUrl>\n    <LineString>\n     <coordinates>";
+    const std::string coordinates = CoordinatesText(line.Points);
+    out.append(coordinates.data(), static_cast<qsizetype>(coordinates.size()));
+    out += "</coordinates>\n    </LineString>\n   </Placemark>";
+}
+
+struct Run {
+    KmlLineString Line;
+    std::size_t FirstLine; // index of its first line in the track
+};
+
+// Joins lines that continue one another, from line `first` on, into runs of points in
+// sailing order. Only the last run can grow with lines added later.
+std::vector<Run> MergeRuns(const std::vector<KmlLineString>& lines, std::size_t first)
+{
+    std::vector<Run> runs;
+    for (std::size_t i = first; i < lines.size(); ++i) {
+        const auto& line = lines[i];
         if (line.Points.size() == 2 && !runs.empty()) {
-            auto& run = runs.back();
+            auto& run = runs.back().Line;
             if (run.Colour == line.Colour && run.Width == line.Width && run.Points.size() >= 2) {
                 const auto& a = line.Points[0];
                 const auto& b = line.Points[1];
@@ -92,7 +137,7 @@ std::vector<KmlLineString> MergeRuns(const std::vector<KmlLineString>& lines)
         // The program's documents hold the newer point first; runs go oldest first.
         if (run.Points.size() == 2)
             std::swap(run.Points[0], run.Points[1]);
-        runs.push_back(std::move(run));
+        runs.push_back({std::move(run), i});
     }
     return runs;
 }
@@ -101,52 +146,53 @@ std::vector<KmlLineString> MergeRuns(const std::vector<KmlLineString>& lines)
 
 QByteArray KmlTrackCollection::toKml(const QString& title, Layout layout) const
 {
-    std::map<StyleKey, QString> styles;
-    for (const auto& track : tracks_)
-        for (const auto& line : track.Lines)
-            styles.try_emplace(StyleKey{line.Colour, line.Width}, QString());
-    for (auto& [key, id] : styles)
-        id = StyleId(key);
-
     QByteArray out;
-    QXmlStreamWriter xml(&out);
+    QBuffer device(&out);
+    device.open(QIODevice::WriteOnly);
+    QXmlStreamWriter xml(&device);
     StartKmlFile(xml, QStringLiteral("Document"));
     xml.writeTextElement(QStringLiteral("name"), title);
     xml.writeTextElement(QStringLiteral("open"), QStringLiteral("1"));
-    if (camera_) {
-        xml.writeStartElement(QStringLiteral("LookAt"));
-        xml.writeTextElement(QStringLiteral("longitude"), KmlNumberText(camera_->FocusPointLongitude));
-        xml.writeTextElement(QStringLiteral("latitude"), KmlNumberText(camera_->FocusPointLatitude));
-        xml.writeTextElement(QStringLiteral("altitude"), KmlNumberText(camera_->FocusPointAltitude));
-        xml.writeTextElement(QStringLiteral("heading"), KmlNumberText(camera_->Azimuth));
-        xml.writeTextElement(QStringLiteral("tilt"), KmlNumberText(camera_->Tilt));
-        xml.writeTextElement(QStringLiteral("range"), KmlNumberText(camera_->Range));
-        xml.writeTextElement(QStringLiteral("altitudeMode"), QStringLiteral("relativeToGround"));
-        xml.writeEndElement();
-    }
-    for (const auto& [key, id] : styles) {
+    if (camera_)
+        WriteLookAt(xml, *camera_);
+    for (const auto& [colour, width] : styles_) {
         xml.writeStartElement(QStringLiteral("Style"));
-        xml.writeAttribute(QStringLiteral("id"), id);
+        xml.writeAttribute(QStringLiteral("id"), StyleId(colour, width));
         xml.writeStartElement(QStringLiteral("LineStyle"));
-        xml.writeTextElement(QStringLiteral("color"), KmlColourText(key.colour));
-        xml.writeTextElement(QStringLiteral("width"), KmlNumberText(key.width));
+        xml.writeTextElement(QStringLiteral("color"), KmlColourText(colour));
+        xml.writeTextElement(QStringLiteral("width"), KmlNumberText(width));
         xml.writeEndElement();
         xml.writeEndElement();
     }
-    for (const auto& track : tracks_) {
+    finishedRuns_.resize(tracks_.size());
+    for (std::size_t t = 0; t < tracks_.size(); ++t) {
+        const Track& track = tracks_[t];
         xml.writeStartElement(QStringLiteral("Folder"));
         xml.writeTextElement(QStringLiteral("name"), track.Name);
-        const std::vector<KmlLineString> merged =
-            layout == Layout::MergedRuns ? MergeRuns(track.Lines) : std::vector<KmlLineString>{};
-        const auto& lines = layout == Layout::MergedRuns ? merged : track.Lines;
-        for (const auto& line : lines) {
-            xml.writeStartElement(QStringLiteral("Placemark"));
-            xml.writeTextElement(QStringLiteral("styleUrl"),
-                                 QLatin1Char('#') + styles.at(StyleKey{line.Colour, line.Width}));
-            xml.writeStartElement(QStringLiteral("LineString"));
-            WriteCoordinates(xml, line.Points);
-            xml.writeEndElement();
-            xml.writeEndElement();
+        if (layout == Layout::EveryLine) {
+            for (const auto& line : track.Lines) {
+                xml.writeStartElement(QStringLiteral("Placemark"));
+                xml.writeTextElement(QStringLiteral("styleUrl"), QLatin1Char('#') + StyleId(line.Colour, line.Width));
+                xml.writeStartElement(QStringLiteral("LineString"));
+                WriteCoordinates(xml, line.Points);
+                xml.writeEndElement();
+                xml.writeEndElement();
+            }
+        } else {
+            // The finished runs' text is kept; only the runs still open are merged and
+            // written again. Both go to the device between the writer's elements.
+            FinishedRuns& finished = finishedRuns_[t];
+            const std::vector<Run> runs = MergeRuns(track.Lines, finished.openFrom);
+            for (std::size_t r = 0; r + 1 < runs.size(); ++r)
+                AppendPlacemark(finished.placemarks, runs[r].Line);
+            if (!runs.empty())
+                finished.openFrom = runs.back().FirstLine;
+            device.write(finished.placemarks);
+            if (!runs.empty()) {
+                QByteArray open;
+                AppendPlacemark(open, runs.back().Line);
+                device.write(open);
+            }
         }
         xml.writeEndElement();
     }

@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <optional>
+#include <set>
+#include <utility>
 #include <vector>
 
 // The lines of every document loaded during a replay, kept per track (the name of the
@@ -19,6 +21,10 @@ namespace tideplot {
 // Starts a KML 2.2 file on `xml` (indented, the kml root in its namespace) and opens
 // its top element `topElement` (Document, NetworkLink, ...).
 void StartKmlFile(QXmlStreamWriter& xml, const QString& topElement);
+
+// Writes `camera` as a KML LookAt element (focus point, heading, tilt, range, relative to
+// the ground).
+void WriteLookAt(QXmlStreamWriter& xml, const CameraInfoGE& camera);
 
 class KmlTrackCollection {
 public:
@@ -47,13 +53,24 @@ public:
     // The whole collection as a KML 2.2 document: one Document named `title`, the last
     // camera as a LookAt, one Style per distinct colour and width (unique ids), one
     // Folder per track. Coordinates are written as the standard says: tuples separated
-    // by a blank, "color" before "width" in LineStyle.
+    // by a blank, "color" before "width" in LineStyle. The merged layout keeps the text of
+    // every run that can no longer grow, so writing it again after more lines were added
+    // costs the new lines, not the whole collection.
     QByteArray toKml(const QString& title, Layout layout) const;
 
 private:
+    // Per track: the Placemarks of the merged runs that are finished (every run but the
+    // last), and the first line of the runs still open.
+    struct FinishedRuns {
+        QByteArray placemarks;
+        std::size_t openFrom = 0;
+    };
+
     std::vector<Track> tracks_;
     std::optional<CameraInfoGE> camera_;
     std::size_t lineCount_ = 0;
+    std::set<std::pair<KmlColour, double>> styles_; // colour and width of every line
+    mutable std::vector<FinishedRuns> finishedRuns_;
 };
 
 } // namespace tideplot

@@ -119,5 +119,43 @@ TEST(KmlTrackCollection, WritesStandardKmlWithUniqueStylesPerTrack)
     EXPECT_EQ(back[4].Colour, 0xffff0000u);
 }
 
+// The link writes the merged document after every step, keeping the text of finished runs:
+// what it writes must be what one write at the end gives, and read back as every segment.
+TEST(KmlTrackCollection, MergedRunsWrittenAsTheyGrowAreTheSameAsWrittenAtOnce)
+{
+    KmlTrackCollection growing;
+    KmlTrackCollection atOnce;
+    std::size_t segments = 0;
+    std::vector<double> lon{11.0, 12.0, 13.0};
+    for (int step = 0; step < 300; ++step) {
+        for (int boat = 0; boat < 3; ++boat) {
+            if ((step + boat) % 37 == 0) {
+                lon[boat] += 0.5; // a gap: the next segment starts a new run
+                continue;
+            }
+            const double width = step % 10 == 9 ? 5 : 1; // every tenth step wide
+            const KmlLineString segment{QStringLiteral("Boat %1").arg(boat),
+                                        0xff0000ffu + boat,
+                                        width,
+                                        {{lon[boat] + 0.001, 57.0 + boat, 0}, {lon[boat], 57.0 + boat, 0}}};
+            lon[boat] += 0.001;
+            growing.add({segment});
+            atOnce.add({segment});
+            ++segments;
+        }
+        if (step % 7 == 0)
+            growing.toKml("Race", KmlTrackCollection::Layout::MergedRuns);
+    }
+    const QByteArray written = growing.toKml("Race", KmlTrackCollection::Layout::MergedRuns);
+    EXPECT_EQ(written, atOnce.toKml("Race", KmlTrackCollection::Layout::MergedRuns));
+    const auto lines = ParseKmlLines(QString::fromUtf8(written));
+    std::size_t points = 0;
+    for (const auto& line : lines)
+        points += line.Points.size();
+    EXPECT_EQ(points - lines.size(), segments);
+    EXPECT_TRUE(written.contains("\n  <Folder>\n   <name>Boat 0</name>\n   <Placemark>\n    <styleUrl>#line-"))
+        << written.left(1500).constData();
+}
+
 } // namespace
 } // namespace tideplot

@@ -13,6 +13,8 @@
 #include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -123,15 +125,22 @@ CameraInfoGE Camera(double lat, double lon, double range, double tilt, double az
     return camera;
 }
 
+// Settings of a test's own, in a file of its temporary folder.
+std::unique_ptr<QSettings> TestSettings(const QTemporaryDir& dir, const QString& name = QStringLiteral("settings.ini"))
+{
+    return std::make_unique<QSettings>(dir.filePath(name), QSettings::IniFormat);
+}
+
 class GoogleEarthLinkTest : public ::testing::Test {
 protected:
-    GoogleEarthLinkTest() : link_(Options()) {}
+    GoogleEarthLinkTest() : settings_(TestSettings(dir_)), link_(Options()) {}
 
     GoogleEarthLinkOptions Options()
     {
         GoogleEarthLinkOptions options;
         options.OpenInGoogleEarth = false;
         options.LinkDirectory = dir_.path();
+        options.Settings = settings_.get();
         return options;
     }
 
@@ -145,6 +154,7 @@ protected:
     quint16 Port() const { return static_cast<quint16>(link_.serverUrl().port()); }
 
     QTemporaryDir dir_;
+    std::unique_ptr<QSettings> settings_;
     GoogleEarthLink link_;
 };
 
@@ -200,20 +210,34 @@ TEST_F(GoogleEarthLinkTest, ServesEverySegmentInItsColourAndWidthMergedIntoRuns)
     }
 }
 
-TEST_F(GoogleEarthLinkTest, ServesTheLastCameraAsLookAt)
+TEST_F(GoogleEarthLinkTest, ServesACameraAsLookAtInTheFirstPollAfterItWasSetOnly)
 {
-    EXPECT_TRUE(ReadLookAt(Get(link_.documentUrl()).Body).empty());
+    const auto poll = [this] { return Get(link_.documentUrl()).Body; };
+    EXPECT_TRUE(ReadLookAt(poll()).empty()) << "no camera set yet";
+    link_.LoadKmlData(SegmentDocument("Elsa", "ff0000ff", 1, {11.75, 57.5, 0}, {11.76, 57.51, 0}));
     link_.SetCamera(Camera(57.5, 11.75, 9000, 10, 15), 10.0);
     link_.SetCamera(Camera(57.25, 11.5, 3000, 20, 45), 10.0);
 
-    EXPECT_EQ(ReadLookAt(Get(link_.documentUrl()).Body),
-              (std::map<QString, QString>{{"longitude", "11.5"},
-                                          {"latitude", "57.25"},
-                                          {"altitude", "0"},
-                                          {"range", "3000"},
-                                          {"heading", "45"},
-                                          {"tilt", "20"},
-                                          {"altitudeMode", "relativeToGround"}}));
+    EXPECT_EQ(ReadLookAt(poll()), (std::map<QString, QString>{{"longitude", "11.5"},
+                                                              {"latitude", "57.25"},
+                                                              {"altitude", "0"},
+                                                              {"range", "3000"},
+                                                              {"heading", "45"},
+                                                              {"tilt", "20"},
+                                                              {"altitudeMode", "relativeToGround"}}));
+    // Until the next camera, polls carry the tracks and leave the view to the user.
+    QByteArray again = poll();
+    EXPECT_TRUE(ReadLookAt(again).empty()) << again.constData();
+    EXPECT_EQ(ParseKmlLines(QString::fromUtf8(again)).size(), 1u);
+    link_.LoadKmlData(SegmentDocument("Elsa", "ff0000ff", 1, {11.76, 57.51, 0}, {11.77, 57.52, 0}));
+    again = poll();
+    EXPECT_TRUE(ReadLookAt(again).empty()) << "a step that draws without framing";
+    ASSERT_EQ(ParseKmlLines(QString::fromUtf8(again)).size(), 1u);
+    EXPECT_EQ(ParseKmlLines(QString::fromUtf8(again))[0].Points.size(), 3u);
+
+    link_.SetCamera(Camera(57.3, 11.6, 3000, 20, 45), 10.0);
+    EXPECT_EQ(ReadLookAt(poll())["latitude"], "57.3");
+    EXPECT_TRUE(ReadLookAt(poll()).empty());
 }
 
 TEST_F(GoogleEarthLinkTest, GetCameraReportsTheViewOfTheLastPoll)
@@ -224,16 +248,25 @@ TEST_F(GoogleEarthLinkTest, GetCameraReportsTheViewOfTheLastPoll)
 
     ASSERT_EQ(Get(PollUrl(QStringLiteral("11.5,57.25,2500.5,30,120"))).Status, 200);
     link_.SetCamera(Camera(57.5, 11.75, 4000, 10, 15), 10.0);
-    const CameraInfoGE camera = link_.GetCamera(2);
+    CameraInfoGE camera = link_.GetCamera(2);
     EXPECT_EQ(camera.FocusPointLongitude, 11.5);
     EXPECT_EQ(camera.FocusPointLatitude, 57.25);
     EXPECT_EQ(camera.Range, 2500.5);
     EXPECT_EQ(camera.Tilt, 30);
     EXPECT_EQ(camera.Azimuth, 120);
 
+    ASSERT_EQ(Get(PollUrl(QStringLiteral("BBOX=1,2,3,4;CAMERA=11.6,57.3,2000,95,-60"))).Status, 200);
+    camera = link_.GetCamera(2);
+    EXPECT_EQ(camera.FocusPointLatitude, 57.3);
+    EXPECT_EQ(camera.Tilt, 90) << "a tilt above 90 is clamped";
+    EXPECT_EQ(camera.Azimuth, -60);
+
     // A poll without a readable view leaves the last one.
-    ASSERT_EQ(Get(PollUrl(QStringLiteral("11.5,57.25,2500"))).Status, 200);
-    EXPECT_EQ(link_.GetCamera(2).Azimuth, 120);
+    for (const char* bad : {"11.5,57.25,2500", "CAMERA=11.5,north,2500,30,120", ""}) {
+        ASSERT_EQ(Get(PollUrl(QString::fromLatin1(bad))).Status, 200) << bad;
+        EXPECT_EQ(link_.GetCamera(2).Azimuth, -60) << "Query: " << bad;
+        EXPECT_EQ(link_.GetCamera(2).FocusPointLatitude, 57.3) << "Query: " << bad;
+    }
 }
 
 TEST_F(GoogleEarthLinkTest, ServedViewKeepsTheUsersHeadingAndTilt)
@@ -309,33 +342,127 @@ TEST_F(GoogleEarthLinkTest, RefusesRequestsForAnotherHost)
     EXPECT_TRUE(Exchange(Port(), get + "localhost:" + port + "\r\n\r\n").startsWith("HTTP/1.1 200"));
 }
 
-TEST_F(GoogleEarthLinkTest, ClosesSilentAndSurplusConnections)
+// A raw connection to the server that records what comes back and when it is closed.
+class RawClient {
+public:
+    explicit RawClient(quint16 port)
+    {
+        clock_.start();
+        QObject::connect(&socket_, &QTcpSocket::readyRead, [this] { received_ += socket_.readAll(); });
+        QObject::connect(&socket_, &QTcpSocket::disconnected, [this] { closedMs_ = clock_.elapsed(); });
+        socket_.connectToHost(QHostAddress::LocalHost, port);
+        Wait(&socket_, &QTcpSocket::connected);
+    }
+    void send(const QByteArray& bytes) { socket_.write(bytes); }
+    // Waits until `what` has come back `times` times or the connection is closed.
+    void waitFor(const QByteArray& what, int times = 1, int ms = 5000)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (received_.count(what) < times && closedMs_ < 0 && waited.elapsed() < ms)
+            Wait(&socket_, &QTcpSocket::readyRead, 50);
+    }
+    void waitForClose(int ms = 5000) { waitFor(QByteArray(1, '\0'), 1, ms); }
+    qint64 closedMs() const { return closedMs_; }
+    const QByteArray& received() const { return received_; }
+
+private:
+    QTcpSocket socket_;
+    QElapsedTimer clock_;
+    QByteArray received_;
+    qint64 closedMs_ = -1;
+};
+
+void Pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+TEST_F(GoogleEarthLinkTest, MakesRoomForANewConnectionByClosingTheIdlest)
 {
     QTemporaryDir dir;
     GoogleEarthLinkOptions options = Options();
     options.LinkDirectory = dir.path();
     options.MaxConnections = 2;
-    options.IdleTimeoutMs = 1000;
     GoogleEarthLink link(options);
-    std::vector<std::unique_ptr<QTcpSocket>> sockets;
-    std::vector<qint64> closedMs(3, -1);
-    QElapsedTimer clock;
-    clock.start();
+    const auto port = static_cast<quint16>(link.serverUrl().port());
+    std::vector<std::unique_ptr<RawClient>> clients;
     for (int i = 0; i < 3; ++i) {
-        sockets.push_back(std::make_unique<QTcpSocket>());
-        QObject::connect(sockets[i].get(), &QTcpSocket::disconnected, [&, i] { closedMs[i] = clock.elapsed(); });
-        sockets[i]->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(link.serverUrl().port()));
-        Wait(sockets[i].get(), &QTcpSocket::connected);
-        sockets[i]->write("GET / HTTP/1.1\r\n"); // and no more
+        clients.push_back(std::make_unique<RawClient>(port));
+        Pause(200); // accepted one after the other
     }
-    QEventLoop loop;
-    QTimer::singleShot(2500, &loop, &QEventLoop::quit);
-    loop.exec();
-    EXPECT_GE(closedMs[2], 0) << "the third connection is closed at once";
-    EXPECT_LT(closedMs[2], 800);
-    for (int i = 0; i < 2; ++i)
-        EXPECT_GE(closedMs[i], 800) << "connection " << i << " is closed when it has been silent for a second";
-    EXPECT_EQ(Get(link.documentUrl()).Status, 200) << "closed connections give their places back";
+    clients[0]->waitForClose();
+    EXPECT_GE(clients[0]->closedMs(), 0) << "the connection idle longest makes way for the third";
+    // A good poll is answered, and takes the place of the next idlest connection.
+    RawClient good(port);
+    good.send("GET " + link.documentUrl().path().toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    good.waitFor("</kml>");
+    EXPECT_TRUE(good.received().startsWith("HTTP/1.1 200")) << good.received().constData();
+    clients[1]->waitForClose();
+    EXPECT_GE(clients[1]->closedMs(), 0);
+    EXPECT_LT(clients[2]->closedMs(), 0) << "the newest stays";
+    EXPECT_LT(good.closedMs(), 0);
+}
+
+TEST_F(GoogleEarthLinkTest, ARequestMustArriveWholeWithinItsDeadline)
+{
+    QTemporaryDir dir;
+    GoogleEarthLinkOptions options = Options();
+    options.LinkDirectory = dir.path();
+    options.RequestDeadlineMs = 1000;
+    GoogleEarthLink link(options);
+    const auto port = static_cast<quint16>(link.serverUrl().port());
+    const QByteArray request = "GET " + link.documentUrl().path().toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+
+    RawClient silent(port);
+    RawClient trickling(port);
+    QTimer trickle;
+    int sent = 0;
+    QObject::connect(&trickle, &QTimer::timeout, [&] { trickling.send(request.mid(sent++ % request.size(), 1)); });
+    trickle.start(100);
+    trickling.waitForClose(10'000);
+    trickle.stop();
+    EXPECT_TRUE(trickling.received().startsWith("HTTP/1.1 408")) << trickling.received().constData();
+    EXPECT_GE(trickling.closedMs(), 0) << "bytes trickled in do not extend the deadline";
+    silent.waitForClose(10'000);
+    EXPECT_GE(silent.closedMs(), 0);
+    EXPECT_TRUE(silent.received().isEmpty());
+
+    // Between requests a connection may rest longer than that.
+    RawClient good(port);
+    good.send(request);
+    good.waitFor("</kml>");
+    Pause(1500);
+    good.send(request);
+    good.waitFor("</kml>", 2);
+    EXPECT_EQ(good.received().count("HTTP/1.1 200"), 2) << good.received().left(300).constData();
+}
+
+TEST_F(GoogleEarthLinkTest, ClosesTheConnectionAfterAnsweringWhenTheClientAsks)
+{
+    const QByteArray path = link_.documentUrl().path().toLatin1();
+    const struct {
+        const char* What;
+        QByteArray Request;
+        bool Closed;
+    } cases[] = {
+        {"HTTP/1.0", "GET " + path + " HTTP/1.0\r\n\r\n", true},
+        {"Connection: close", "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: Close\r\n\r\n", true},
+        {"HTTP/1.1", "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", false},
+    };
+    for (const auto& c : cases) {
+        RawClient client(Port());
+        client.send(c.Request);
+        client.waitFor("</kml>");
+        if (c.Closed)
+            client.waitForClose();
+        else
+            Pause(300);
+        EXPECT_TRUE(client.received().startsWith("HTTP/1.1 200")) << c.What;
+        EXPECT_EQ(client.closedMs() >= 0, c.Closed) << c.What;
+    }
 }
 
 TEST_F(GoogleEarthLinkTest, ListensOnLoopbackOnly)
@@ -365,7 +492,7 @@ TEST_F(GoogleEarthLinkTest, RefusesUnreadableDocumentsAndKeepsWhatWasLoaded)
     EXPECT_EQ(lines[0].Points, (std::vector<Point>{{11.75, 57.5, 0}, {11.76, 57.51, 0}}));
 }
 
-TEST_F(GoogleEarthLinkTest, LinkFileIsANetworkLinkPolledEverySecond)
+TEST_F(GoogleEarthLinkTest, LinkFileAsksForTheViewEverySecondAndWhenTheViewStops)
 {
     EXPECT_EQ(QFileInfo(link_.linkFilePath()).dir().path(), dir_.path());
     QFile file(link_.linkFilePath());
@@ -393,9 +520,66 @@ TEST_F(GoogleEarthLinkTest, LinkFileIsANetworkLinkPolledEverySecond)
     EXPECT_EQ(fields["NetworkLink/Link/href"], link_.documentUrl().toString());
     EXPECT_EQ(fields["NetworkLink/Link/refreshMode"], "onInterval");
     EXPECT_EQ(fields["NetworkLink/Link/refreshInterval"], "1");
+    EXPECT_EQ(fields["NetworkLink/Link/viewRefreshMode"], "onStop");
+    EXPECT_EQ(fields["NetworkLink/Link/viewRefreshTime"], "0.5");
     EXPECT_EQ(fields["NetworkLink/Link/viewFormat"],
               "[lookatLon],[lookatLat],[lookatRange],[lookatTilt],[lookatHeading]");
+    const QString description = fields["NetworkLink/description"];
+    EXPECT_TRUE(description.contains(QStringLiteral("choose Refresh"))) << description.toStdString();
+    EXPECT_TRUE(description.contains(QDir::toNativeSeparators(link_.linkFilePath()))) << description.toStdString();
     EXPECT_TRUE(link_.openReport().contains(QDir::toNativeSeparators(link_.linkFilePath())));
+}
+
+QString LinkFileHref(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = file.readAll();
+    const auto start = text.indexOf("<href>") + 6;
+    return QString::fromUtf8(text.mid(start, text.indexOf("</href>") - start));
+}
+
+TEST_F(GoogleEarthLinkTest, KeepsItsPortAndAddressFromRunToRun)
+{
+    QTemporaryDir dir;
+    const auto settings = TestSettings(dir);
+    GoogleEarthLinkOptions options = Options();
+    options.LinkDirectory = dir.path();
+    options.Settings = settings.get();
+    QUrl first;
+    {
+        GoogleEarthLink link(options);
+        first = link.documentUrl();
+    }
+    GoogleEarthLink again(options);
+    EXPECT_EQ(again.documentUrl(), first);
+    EXPECT_EQ(LinkFileHref(again.linkFilePath()), first.toString());
+    EXPECT_EQ(settings->value("GoogleEarthLink/Port").toInt(), first.port());
+
+    // A token that is not one of ours is replaced.
+    QTemporaryDir otherDir;
+    const auto other = TestSettings(otherDir);
+    other->setValue("GoogleEarthLink/Token", "../../etc");
+    options.Settings = other.get();
+    options.LinkDirectory = otherDir.path();
+    GoogleEarthLink fresh(options);
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^/[0-9a-f]{32}/race.kml$")).match(fresh.documentUrl().path()).hasMatch())
+        << fresh.documentUrl().toString().toStdString();
+}
+
+TEST_F(GoogleEarthLinkTest, TakesAnotherPortAndRewritesTheLinkFileWhenItsPortIsTaken)
+{
+    // The fixture's link holds the port that its settings name.
+    GoogleEarthLink second(Options());
+    EXPECT_NE(second.serverUrl().port(), link_.serverUrl().port());
+    EXPECT_EQ(second.documentUrl().path(), link_.documentUrl().path()) << "the same address token";
+    EXPECT_EQ(LinkFileHref(second.linkFilePath()), second.documentUrl().toString());
+    EXPECT_EQ(settings_->value("GoogleEarthLink/Port").toInt(), second.serverUrl().port());
+    EXPECT_TRUE(second.openReport().contains(QStringLiteral("Port %1 is taken").arg(link_.serverUrl().port())))
+        << second.openReport().toStdString();
+    EXPECT_EQ(Get(second.documentUrl()).Status, 200);
 }
 
 class ScopedPath {
@@ -442,17 +626,35 @@ TEST_F(GoogleEarthLinkTest, SaysWhereTheLinkFileIsWhenNothingOpensIt)
     EXPECT_TRUE(link.openReport().contains(QStringLiteral("google-earth-pro")));
 }
 
-TEST(ParseGoogleEarthView, ReadsFiveNumbersInTheirRanges)
+TEST(ParseGoogleEarthView, ReadsTheViewInEveryFormClientsSendIt)
 {
-    const auto view = ParseGoogleEarthView(QStringLiteral("-11.5,57.25,2500.5,30,-120"));
-    ASSERT_TRUE(view);
-    EXPECT_EQ(view->LookAtLongitudeDeg, -11.5);
-    EXPECT_EQ(view->LookAtLatitudeDeg, 57.25);
-    EXPECT_EQ(view->RangeMetres, 2500.5);
-    EXPECT_EQ(view->TiltDeg, 30);
-    EXPECT_EQ(view->HeadingDeg, -120);
+    const struct {
+        const char* Query;
+        double Tilt;
+    } good[] = {
+        {"-11.5,57.25,2500.5,30,-120", 30},
+        {"-11.5,57.25,2500.5,30,-120=", 30},
+        {"CAMERA=-11.5,57.25,2500.5,30,-120", 30},
+        {"camera=-11.5,57.25,2500.5,30,-120", 30},
+        {"BBOX=1,2,3,4;CAMERA=-11.5,57.25,2500.5,30,-120", 30},
+        {"-11.5,57.25,2500.5,30,-120&client=earth", 30},
+        {"1,2,3,4,5&CAMERA=-11.5,57.25,2500.5,30,-120", 30},
+        {"-11.5%2C57.25%2C2500.5%2C30%2C-120", 30},
+        {"-11.5,57.25,2500.5,90.5,-120", 90},
+        {"-11.5,57.25,2500.5,180,-120", 90},
+    };
+    for (const auto& c : good) {
+        const auto view = ParseGoogleEarthView(QString::fromLatin1(c.Query));
+        ASSERT_TRUE(view) << "Input: " << c.Query;
+        EXPECT_EQ(view->LookAtLongitudeDeg, -11.5) << "Input: " << c.Query;
+        EXPECT_EQ(view->LookAtLatitudeDeg, 57.25) << "Input: " << c.Query;
+        EXPECT_EQ(view->RangeMetres, 2500.5) << "Input: " << c.Query;
+        EXPECT_EQ(view->TiltDeg, c.Tilt) << "Input: " << c.Query;
+        EXPECT_EQ(view->HeadingDeg, -120) << "Input: " << c.Query;
+    }
     for (const char* bad : {"", "1,2,3,4", "1,2,3,4,5,6", "a,2,3,4,5", "1,2,3,4,", "1,91,3,4,5", "181,2,3,4,5",
-                            "1,2,-3,4,5", "1,2,3,4,nan", "1,2,inf,4,5"})
+                            "1,2,-3,4,5", "1,2,3,-4,5", "1,2,3,4,361", "1,2,3,4,nan", "1,2,inf,4,5", "x=1,2,3,4,5",
+                            "CAMERA=1,2,3,4,5=", "CAMERA=", "1,2,3,4,5&CAMERA=1,2,north,4,5"})
         EXPECT_FALSE(ParseGoogleEarthView(QString::fromLatin1(bad))) << "Input: " << bad;
 }
 
@@ -467,29 +669,69 @@ long ResidentKiB()
     return -1;
 }
 
-// Runs the poll client in its own process while this one serves; returns its report.
-QString Polls(const QUrl& url, int count)
-{
-    QProcess client;
-    client.start(QStringLiteral(GELINK_POLL_CLIENT),
-                 {url.toString(), QString::number(count), QStringLiteral("4"), QStringLiteral("20")});
-    Wait(&client, &QProcess::finished, 60'000);
-    if (client.state() != QProcess::NotRunning) {
-        client.kill();
-        client.waitForFinished();
-        return QStringLiteral("timed out");
+// The poll client (or attacker) in its own process, while this one serves.
+class Helper {
+public:
+    explicit Helper(const QStringList& args,
+                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+    {
+        process_.setProcessEnvironment(environment);
+        process_.start(QStringLiteral(GELINK_POLL_CLIENT), args);
     }
-    return QString::fromLocal8Bit(client.readAllStandardOutput() + client.readAllStandardError()).trimmed();
+    ~Helper()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+    // Waits until the helper has printed `line`.
+    bool waitForLine(const QString& line, int ms = 20'000)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!output_.contains(line) && waited.elapsed() < ms && process_.state() != QProcess::NotRunning) {
+            Wait(&process_, &QProcess::readyReadStandardOutput, 100);
+            output_ += QString::fromLocal8Bit(process_.readAllStandardOutput());
+        }
+        return output_.contains(line);
+    }
+    // Waits for the end and returns all it printed (or "timed out").
+    QString finish(int ms = 60'000)
+    {
+        if (process_.state() != QProcess::NotRunning)
+            Wait(&process_, &QProcess::finished, ms);
+        if (process_.state() != QProcess::NotRunning)
+            return QStringLiteral("timed out");
+        output_ += QString::fromLocal8Bit(process_.readAllStandardOutput() + process_.readAllStandardError());
+        return output_.trimmed();
+    }
+    int exitCode() const { return process_.exitCode(); }
+
+private:
+    QProcess process_;
+    QString output_;
+};
+
+// A number that a helper printed after `name` ("slowest 12 ms" -> 12), or -1.
+long long Reported(const QString& report, const QString& name)
+{
+    const auto match = QRegularExpression(QStringLiteral("\\b%1 (\\d+)").arg(name)).match(report);
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
+
+void LoadFleet(GoogleEarthLink& link, int boats, int segments)
+{
+    for (int boat = 0; boat < boats; ++boat)
+        for (int step = 0; step < segments; ++step)
+            link.LoadKmlData(SegmentDocument(QStringLiteral("Boat %1").arg(boat), "ff0000ff", 1,
+                                             {11.7 + 0.00123 * step, 57.5 + 0.01 * boat, 0},
+                                             {11.7 + 0.00123 * (step + 1), 57.5 + 0.01 * boat, 0}));
 }
 
 TEST_F(GoogleEarthLinkTest, TenThousandPollsFromAnotherProcessWithoutErrorOrGrowth)
 {
-    // Seven boats of a hundred segments each.
-    for (int boat = 0; boat < 7; ++boat)
-        for (int step = 0; step < 100; ++step)
-            link_.LoadKmlData(SegmentDocument(QStringLiteral("Boat %1").arg(boat), "ff0000ff", 1,
-                                              {11.7 + 0.001 * step, 57.5 + 0.01 * boat, 0},
-                                              {11.7 + 0.001 * (step + 1), 57.5 + 0.01 * boat, 0}));
+    LoadFleet(link_, 7, 100);
     // The camera moves on as during a replay, so the answer is rebuilt now and then.
     QTimer steps;
     int step = 0;
@@ -498,13 +740,13 @@ TEST_F(GoogleEarthLinkTest, TenThousandPollsFromAnotherProcessWithoutErrorOrGrow
         link_.SetCamera(Camera(57.5 + 0.0001 * (step % 100), 11.75, 5000, 0, 0), 10.0);
     });
     steps.start(50);
-    const QUrl url = PollUrl(QStringLiteral("11.75,57.5,5000,0,0"));
+    const QString url = PollUrl(QStringLiteral("11.75,57.5,5000,0,0")).toString();
 
     // The first polls grow the heap and Qt's caches to their working size.
-    const QString warmUp = Polls(url, 1000);
+    const QString warmUp = Helper({"load", url, "1000", "4", "20"}).finish();
     ASSERT_TRUE(warmUp.startsWith("polls 1000 errors 0 ")) << warmUp.toStdString();
     const long before = ResidentKiB();
-    const QString load = Polls(url, 10'000);
+    const QString load = Helper({"load", url, "10000", "4", "20"}).finish();
     const long after = ResidentKiB();
     std::cout << "[ load     ] " << load.toStdString() << "; server resident " << before << " -> " << after << " KiB\n";
     EXPECT_TRUE(load.startsWith("polls 10000 errors 0 ")) << load.toStdString();
@@ -514,12 +756,152 @@ TEST_F(GoogleEarthLinkTest, TenThousandPollsFromAnotherProcessWithoutErrorOrGrow
 #endif
 }
 
+// Each attack runs for a few seconds while a good client in another process polls five
+// times a second, as Google Earth would: every poll must be answered, each within a second.
+TEST_F(GoogleEarthLinkTest, GoodPollsAreAnsweredWhileLocalProgramsAttackTheServer)
+{
+    QTemporaryDir dir;
+    GoogleEarthLinkOptions options = Options();
+    options.LinkDirectory = dir.path();
+    options.MaxConnections = 8;
+    options.RequestDeadlineMs = 2000;
+    GoogleEarthLink link(options);
+    LoadFleet(link, 7, 1500); // an answer of about 400 KB
+    const QString url = link.documentUrl().toString();
+#if defined(__SANITIZE_ADDRESS__)
+    const qint64 slowestAllowedMs = 3000; // the sanitizers slow everything down several times
+#else
+    const qint64 slowestAllowedMs = 1000;
+#endif
+    const struct {
+        const char* What;
+        QStringList Args;
+    } attacks[] = {
+        {"64 silent connections", {"silent", url, "64", "5"}},
+        {"40 slow senders", {"slow", url, "40", "5"}},
+        {"a client that never reads", {"noread", url, "5"}},
+    };
+    for (const auto& attack : attacks) {
+        const long before = ResidentKiB();
+        Helper attacker(attack.Args);
+        ASSERT_TRUE(attacker.waitForLine(QStringLiteral("ready"))) << attack.What;
+        Pause(500);
+        const QString polls = Helper({"watch", link.documentUrl().toString() + "?11.75,57.5,5000,0,0", "3"}).finish();
+        const QString attacked = attacker.finish();
+        const long after = ResidentKiB();
+        std::cout << "[ attack   ] " << attack.What << ": " << attacked.toStdString() << "; good client "
+                  << polls.toStdString() << "; server resident " << before << " -> " << after << " KiB\n";
+        EXPECT_EQ(Reported(polls, "errors"), 0) << attack.What << ": " << polls.toStdString();
+        EXPECT_GE(Reported(polls, "polls"), 5) << attack.What << ": " << polls.toStdString();
+        EXPECT_LT(Reported(polls, "slowest"), slowestAllowedMs) << attack.What << ": " << polls.toStdString();
+        EXPECT_GT(Reported(attacked, "closed"), 0) << attack.What << ": " << attacked.toStdString();
+        EXPECT_EQ(attacker.exitCode(), 0) << attack.What << ": " << attacked.toStdString();
+#if !defined(__SANITIZE_ADDRESS__)
+        EXPECT_LT(after - before, 100 * 1024) << attack.What << ": KiB of growth";
+#endif
+    }
+}
+
+// The served LookAt's position and range, and the last camera of a replay's trace.
+struct View {
+    double Lat = 0, Lon = 0, Range = 0, Tilt = 0, Heading = 0;
+};
+
+View LastTraceCamera(const QString& tracePath)
+{
+    QFile file(tracePath);
+    View view;
+    if (!file.open(QIODevice::ReadOnly))
+        return view;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (line.startsWith("camera ")) {
+            const QList<QByteArray> f = line.split(' ');
+            view = {f.value(1).toDouble(), f.value(2).toDouble(), f.value(3).toDouble(), f.value(4).toDouble(),
+                    f.value(5).toDouble()};
+        }
+    return view;
+}
+
+std::size_t SegmentCount(const QByteArray& kml)
+{
+    std::size_t segments = 0;
+    for (const auto& line : ParseKmlLines(QString::fromUtf8(kml)))
+        segments += line.Points.size() - 1;
+    return segments;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// tideplot link --exit-at-end, polled from another process that sends a turned view: the
+// last answer before the server stops holds every segment of the race, and the last LookAt
+// is the last framing, at the client's heading and tilt.
+TEST(LinkCommand, DeliversTheEndOfTheRaceBeforeStopping)
+{
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        environment.insert(QString::fromLatin1(name), home.path());
+    const QString race = QStringLiteral(TIDEPLOT_SOURCE_DIR "/examples/sample-race/race.TP1");
+
+    QProcess replay;
+    replay.setProcessEnvironment(environment);
+    replay.start(QStringLiteral(TIDEPLOT_EXE),
+                 {"replay", race, "--kml", home.filePath("all.kml"), "--trace", home.filePath("trace.txt")});
+    ASSERT_TRUE(replay.waitForFinished(60'000));
+    ASSERT_EQ(replay.exitCode(), 0) << replay.readAllStandardError().constData();
+    const View last = LastTraceCamera(home.filePath("trace.txt"));
+
+    QProcess link;
+    link.setProcessEnvironment(environment);
+    link.start(QStringLiteral(TIDEPLOT_EXE), {"link", race, "--no-open", "--exit-at-end", "--playspeed", "1"});
+    QString linkFile;
+    QByteArray printed;
+    QElapsedTimer waited;
+    waited.start();
+    while (linkFile.isEmpty() && waited.elapsed() < 20'000 && link.state() != QProcess::NotRunning) {
+        Wait(&link, &QProcess::readyReadStandardOutput, 100);
+        printed += link.readAllStandardOutput();
+        const auto match =
+            QRegularExpression(QStringLiteral("Link file: (.*)\n")).match(QString::fromLocal8Bit(printed));
+        if (match.hasMatch())
+            linkFile = match.captured(1);
+    }
+    ASSERT_FALSE(linkFile.isEmpty()) << printed.constData() << link.readAllStandardError().constData();
+    EXPECT_TRUE(linkFile.startsWith(home.path())) << linkFile.toStdString();
+    const QString out = home.filePath("polled.kml");
+    Helper follower({"follow", LinkFileHref(linkFile) + "?11.9,57.7,5000,30,120", out}, environment);
+
+    Wait(&link, &QProcess::finished, 60'000);
+    ASSERT_EQ(link.state(), QProcess::NotRunning) << "the link did not stop";
+    printed += link.readAllStandardOutput();
+    EXPECT_EQ(link.exitCode(), 0) << printed.constData() << link.readAllStandardError().constData();
+    const QString followed = follower.finish();
+    ASSERT_EQ(follower.exitCode(), 0) << followed.toStdString();
+    EXPECT_EQ(Reported(followed, "errors"), 0) << followed.toStdString();
+
+    const std::size_t segments = SegmentCount(ReadAll(home.filePath("all.kml")));
+    EXPECT_GT(segments, 1000u);
+    EXPECT_EQ(SegmentCount(ReadAll(out)), segments) << followed.toStdString();
+    auto lookAt = ReadLookAt(ReadAll(out + ".lookat"));
+    EXPECT_EQ(lookAt["latitude"].toDouble(), last.Lat) << followed.toStdString();
+    EXPECT_EQ(lookAt["longitude"].toDouble(), last.Lon);
+    EXPECT_EQ(lookAt["range"].toDouble(), last.Range);
+    EXPECT_EQ(lookAt["heading"], "120");
+    EXPECT_EQ(lookAt["tilt"], "30");
+}
+
 } // namespace
 } // namespace tideplot
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // Nothing here reaches the user's own settings or folders.
+    QStandardPaths::setTestModeEnabled(true);
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

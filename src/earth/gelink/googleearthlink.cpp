@@ -8,14 +8,20 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHttpServerRequest>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QTcpSocket>
+#include <QTimer>
 #include <QXmlStreamWriter>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -28,18 +34,14 @@ const QString kLinkName = QStringLiteral("Tideplot1 live replay");
 const QString kLinkFileName = QStringLiteral("tideplot-live.kml");
 const QString kViewFormat = QStringLiteral("[lookatLon],[lookatLat],[lookatRange],[lookatTilt],[lookatHeading]");
 const QByteArray kKmlMimeType = "application/vnd.google-earth.kml+xml";
+// Google Earth asks for the link again this long after the user stops moving the view.
+const QString kViewRefreshSeconds = QStringLiteral("0.5");
 
-bool SameCamera(const CameraInfoGE& a, const CameraInfoGE& b)
-{
-    return a.FocusPointLatitude == b.FocusPointLatitude && a.FocusPointLongitude == b.FocusPointLongitude &&
-           a.FocusPointAltitude == b.FocusPointAltitude && a.FocusPointAltitudeMode == b.FocusPointAltitudeMode &&
-           a.Range == b.Range && a.Tilt == b.Tilt && a.Azimuth == b.Azimuth;
-}
-
-bool SameCamera(const std::optional<CameraInfoGE>& a, const std::optional<CameraInfoGE>& b)
-{
-    return a.has_value() == b.has_value() && (!a || SameCamera(*a, *b));
-}
+// The program's settings store, and where the link keeps its port and address in it.
+const QString kSettingsName = QStringLiteral("Tideplot1");
+const QString kSettingsGroup = QStringLiteral("GoogleEarthLink");
+const QString kPortKey = QStringLiteral("Port");
+const QString kTokenKey = QStringLiteral("Token");
 
 // A path part nobody can guess, so that only whoever reads the link file finds the server.
 QString RandomToken()
@@ -52,18 +54,40 @@ QString RandomToken()
     return token;
 }
 
-QByteArray LinkFileText(const QUrl& href)
+bool IsToken(const QString& text)
+{
+    static const QRegularExpression token(QStringLiteral("^[0-9a-f]{32}$"));
+    return token.match(text).hasMatch();
+}
+
+// What the link says about itself in Google Earth's Places panel.
+QString LinkDescription(const QUrl& server, const QString& linkFile)
+{
+    return QStringLiteral("The race that Tideplot1 replays, fetched every second from %1 while Tideplot1 runs. "
+                          "Keep this link in My Places: it shows every later replay as well. "
+                          "To fetch the race at once, right-click the link and choose Refresh. "
+                          "When Tideplot1 reports that it had to take another port, this link no longer "
+                          "reaches it: delete it and open %2 again (File, Open).")
+        .arg(server.toString(), QDir::toNativeSeparators(linkFile));
+}
+
+QByteArray LinkFileText(const QUrl& href, const QString& description)
 {
     QByteArray out;
     QXmlStreamWriter xml(&out);
     StartKmlFile(xml, QStringLiteral("NetworkLink"));
     xml.writeTextElement(QStringLiteral("name"), kLinkName);
     xml.writeTextElement(QStringLiteral("open"), QStringLiteral("1"));
+    xml.writeTextElement(QStringLiteral("description"), description);
     xml.writeTextElement(QStringLiteral("flyToView"), QStringLiteral("1"));
     xml.writeStartElement(QStringLiteral("Link"));
     xml.writeTextElement(QStringLiteral("href"), href.toString(QUrl::FullyEncoded));
     xml.writeTextElement(QStringLiteral("refreshMode"), QStringLiteral("onInterval"));
     xml.writeTextElement(QStringLiteral("refreshInterval"), QStringLiteral("1"));
+    // A link that never refreshes on a view change sends no view at all: Google Earth
+    // leaves out its viewFormat then.
+    xml.writeTextElement(QStringLiteral("viewRefreshMode"), QStringLiteral("onStop"));
+    xml.writeTextElement(QStringLiteral("viewRefreshTime"), kViewRefreshSeconds);
     xml.writeTextElement(QStringLiteral("viewFormat"), kViewFormat);
     xml.writeEndElement();
     xml.writeEndElement();
@@ -73,22 +97,37 @@ QByteArray LinkFileText(const QUrl& href)
     return out.replace("\n", "\r\n");
 }
 
-QString WriteLinkFile(QString directory, const QUrl& href)
+QString LinkFilePath(QString directory)
 {
     if (directory.isEmpty())
         directory = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (directory.isEmpty())
         directory = QDir::tempPath();
-    const QString path = QDir(directory).filePath(kLinkFileName);
+    return QDir(directory).filePath(kLinkFileName);
+}
+
+void WriteLinkFile(const QString& path, const QByteArray& text)
+{
+    const QString directory = QFileInfo(path).path();
     if (!QDir().mkpath(directory))
         throw Error("Cannot create the folder " + QDir::toNativeSeparators(directory).toStdString() +
                     " for the Google Earth link file.");
     QSaveFile file(path);
-    const QByteArray text = LinkFileText(href);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
         throw Error("Cannot write the Google Earth link file " + QDir::toNativeSeparators(path).toStdString() + ": " +
                     file.errorString().toStdString());
-    return path;
+}
+
+// The LookAt element as a piece of the served document, between its open element and its
+// styles.
+QByteArray LookAtText(const CameraInfoGE& camera)
+{
+    QByteArray out;
+    QXmlStreamWriter xml(&out);
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(1);
+    WriteLookAt(xml, camera);
+    return "  " + out.trimmed().replace("\n", "\n  ") + "\n";
 }
 
 struct OpenResult {
@@ -139,9 +178,11 @@ QString FindGoogleEarthProgram()
     return {};
 }
 
-std::optional<GoogleEarthView> ParseGoogleEarthView(const QString& query)
+namespace {
+
+std::optional<GoogleEarthView> ParseViewNumbers(const QString& text)
 {
-    const QStringList parts = query.split(u',');
+    const QStringList parts = text.split(u',');
     if (parts.size() != 5)
         return std::nullopt;
     std::array<double, 5> values{};
@@ -151,27 +192,61 @@ std::optional<GoogleEarthView> ParseGoogleEarthView(const QString& query)
         if (!ok || !std::isfinite(values[i]))
             return std::nullopt;
     }
-    const GoogleEarthView view{values[0], values[1], values[2], values[3], values[4]};
+    GoogleEarthView view{values[0], values[1], values[2], values[3], values[4]};
     if (!InRange(view.LookAtLongitudeDeg, -180, 180) || !InRange(view.LookAtLatitudeDeg, -90, 90) ||
-        view.RangeMetres < 0 || !InRange(view.TiltDeg, 0, 180) || !InRange(view.HeadingDeg, -360, 360))
+        view.RangeMetres < 0 || view.TiltDeg < 0 || !InRange(view.HeadingDeg, -360, 360))
         return std::nullopt;
+    // Looking up from below the horizon is no view a LookAt can hold.
+    view.TiltDeg = std::min(view.TiltDeg, 90.0);
     return view;
+}
+
+QString PercentDecoded(const QString& text)
+{
+    return QUrl::fromPercentEncoding(text.toLatin1());
+}
+
+} // namespace
+
+std::optional<GoogleEarthView> ParseGoogleEarthView(const QString& query)
+{
+    static const QRegularExpression separators(QStringLiteral("[&;]"));
+    std::optional<QString> numbers;
+    for (const QString& parameter : query.split(separators, Qt::SkipEmptyParts)) {
+        const auto equals = parameter.indexOf(u'=');
+        const QString name = PercentDecoded(equals < 0 ? parameter : parameter.left(equals));
+        const QString value = equals < 0 ? QString() : PercentDecoded(parameter.mid(equals + 1));
+        if (equals >= 0 && name.compare(u"CAMERA", Qt::CaseInsensitive) == 0) {
+            numbers = value;
+            break;
+        }
+        if (!numbers && value.isEmpty() && name.contains(u','))
+            numbers = name;
+    }
+    if (!numbers)
+        return std::nullopt;
+    return ParseViewNumbers(*numbers);
 }
 
 struct GoogleEarthLink::Impl {
     KmlTrackCollection tracks;
     quint64 loads = 0;
     std::optional<CameraInfoGE> camera;  // of the last SetCamera
+    quint64 cameraSets = 0;              // SetCamera calls so far
+    quint64 lookAtServedFor = 0;         // the value of cameraSets the last LookAt was served for
     CameraInfoGE reportedWhenCameraSet;  // what GetCamera said at that time
     std::optional<GoogleEarthView> view; // of the last poll
-    QByteArray served;                   // the last answer, kept while nothing changed
-    quint64 servedLoads = 0;
-    std::optional<CameraInfoGE> servedLookAt;
-    bool servedValid = false;
+    QByteArray tracksDocument;           // everything loaded, without a LookAt
+    qsizetype lookAtOffset = 0;          // where a LookAt goes in it
+    quint64 tracksDocumentLoads = 0;
+    bool tracksDocumentValid = false;
     QString documentPath;
     QString linkFile;
     bool opened = false;
     QString report;
+    std::function<void()> whenServed;
+    QTimer quiet;
+    QTimer limit;
     std::unique_ptr<LoopbackHttpServer> server; // last, so it goes first
 
     CameraInfoGE reportedCamera() const
@@ -191,16 +266,14 @@ struct GoogleEarthLink::Impl {
         return c;
     }
 
-    std::optional<CameraInfoGE> lookAt() const
+    CameraInfoGE lookAt() const
     {
-        if (!camera)
-            return std::nullopt;
         CameraInfoGE c = *camera;
         // The replay keeps the heading and tilt that GetCamera gave it. A poll reports the view
-        // as it was before Google Earth flew to the previous answer, so those angles are one
-        // poll old: served again, they would turn the view back each time the user turns it.
-        // Kept angles are therefore served as the newest poll reports them; angles set to
-        // anything else are served as set.
+        // as it was before Google Earth flew to the previous answer, so those angles may be one
+        // poll old: served as they are, they would turn the view back when the user has just
+        // turned it. Kept angles are therefore served as the newest poll reports them; angles
+        // set to anything else are served as set.
         if (view && c.Azimuth == reportedWhenCameraSet.Azimuth && c.Tilt == reportedWhenCameraSet.Tilt) {
             c.Azimuth = view->HeadingDeg;
             c.Tilt = view->TiltDeg;
@@ -208,21 +281,24 @@ struct GoogleEarthLink::Impl {
         return c;
     }
 
-    const QByteArray& document()
+    // The answer to a poll: everything loaded and, when a camera was set since the last
+    // poll, that camera as a LookAt (once: later polls leave the user's view alone).
+    QByteArray document()
     {
-        const auto look = lookAt();
-        if (!servedValid || servedLoads != loads || !SameCamera(servedLookAt, look)) {
-            if (look)
-                tracks.setCamera(*look);
-            served = tracks.toKml(kDocumentTitle, KmlTrackCollection::Layout::MergedRuns);
-            servedLoads = loads;
-            servedLookAt = look;
-            servedValid = true;
+        if (!tracksDocumentValid || tracksDocumentLoads != loads) {
+            tracksDocument = tracks.toKml(kDocumentTitle, KmlTrackCollection::Layout::MergedRuns);
+            lookAtOffset = tracksDocument.indexOf('\n', tracksDocument.indexOf("</open>")) + 1;
+            tracksDocumentLoads = loads;
+            tracksDocumentValid = true;
         }
-        return served;
+        if (!camera || lookAtServedFor == cameraSets)
+            return tracksDocument;
+        lookAtServedFor = cameraSets;
+        QByteArray withLookAt = tracksDocument;
+        return withLookAt.insert(lookAtOffset, LookAtText(lookAt()));
     }
 
-    void answer(const QHttpServerRequest& request, QHttpServerResponder& responder)
+    void answer(const QHttpServerRequest& request, QHttpServerResponder& responder, QTcpSocket& socket)
     {
         using Status = QHttpServerResponder::StatusCode;
         const QUrl url = request.url();
@@ -236,9 +312,35 @@ struct GoogleEarthLink::Impl {
                             Status::MethodNotAllowed);
             return;
         }
-        if (const auto polled = ParseGoogleEarthView(url.query(QUrl::FullyDecoded)))
+        if (const auto polled = ParseGoogleEarthView(url.query(QUrl::FullyEncoded)))
             view = polled;
         responder.write(document(), {{"Content-Type", kKmlMimeType}, {"Cache-Control", "no-store"}}, Status::Ok);
+        if (whenServed)
+            servedAfterTheEnd(socket);
+    }
+
+    void servedAfterTheEnd(QTcpSocket& socket)
+    {
+        quiet.start();
+        if (socket.bytesToWrite() == 0) {
+            finishServing();
+            return;
+        }
+        QObject::connect(&socket, &QIODevice::bytesWritten, &socket, [this, &socket] {
+            if (socket.bytesToWrite() == 0)
+                finishServing();
+        });
+    }
+
+    void finishServing()
+    {
+        if (!whenServed)
+            return;
+        quiet.stop();
+        limit.stop();
+        const auto done = std::move(whenServed);
+        whenServed = nullptr;
+        done();
     }
 };
 
@@ -246,24 +348,59 @@ GoogleEarthLink::GoogleEarthLink(GoogleEarthLinkOptions options) : d_(std::make_
 {
     if (!QCoreApplication::instance())
         throw Error("The Google Earth link needs a running Qt application.");
-    d_->documentPath = QLatin1Char('/') + RandomToken() + QStringLiteral("/race.kml");
-    const HttpLimits limits{options.MaxRequestBytes, options.MaxConnections, options.IdleTimeoutMs};
+    std::unique_ptr<QSettings> programSettings;
+    QSettings* settings = options.Settings;
+    if (!settings) {
+        programSettings = std::make_unique<QSettings>(kSettingsName, kSettingsName);
+        settings = programSettings.get();
+    }
+    settings->beginGroup(kSettingsGroup);
+    QString token = settings->value(kTokenKey).toString();
+    if (!IsToken(token))
+        token = RandomToken();
+    bool storedPortRead = false;
+    const int storedPort = settings->value(kPortKey).toInt(&storedPortRead);
+    const quint16 preferredPort =
+        storedPortRead && storedPort >= 1024 && storedPort <= 65535 ? static_cast<quint16>(storedPort) : quint16{0};
+
+    d_->documentPath = QLatin1Char('/') + token + QStringLiteral("/race.kml");
+    const HttpLimits limits{options.MaxRequestBytes, options.MaxConnections, options.IdleTimeoutMs,
+                            options.RequestDeadlineMs, options.MaxUnsentBytes};
     d_->server = std::make_unique<LoopbackHttpServer>(
-        limits, [impl = d_.get()](const QHttpServerRequest& request, QHttpServerResponder& responder) {
-            impl->answer(request, responder);
-        });
-    d_->server->listenOnLoopback();
-    d_->linkFile = WriteLinkFile(options.LinkDirectory, documentUrl());
+        limits, [impl = d_.get()](const QHttpServerRequest& request, QHttpServerResponder& responder,
+                                  QTcpSocket& socket) { impl->answer(request, responder, socket); });
+    const quint16 port = d_->server->listenOnLoopback(preferredPort);
+    settings->setValue(kTokenKey, token);
+    settings->setValue(kPortKey, port);
+    settings->endGroup();
+    settings->sync();
+
+    d_->linkFile = LinkFilePath(options.LinkDirectory);
+    WriteLinkFile(d_->linkFile, LinkFileText(documentUrl(), LinkDescription(serverUrl(), d_->linkFile)));
+    const QString movedReport =
+        preferredPort != 0 && port != preferredPort
+            ? QStringLiteral("Port %1 is taken by another program, so the link now uses port %2: a link saved in "
+                             "Google Earth Pro before no longer reaches the replay. Open %3 again and delete the "
+                             "old link. ")
+                  .arg(preferredPort)
+                  .arg(port)
+                  .arg(QDir::toNativeSeparators(d_->linkFile))
+            : QString();
     if (options.OpenInGoogleEarth) {
         const OpenResult result = OpenWithGoogleEarth(d_->linkFile);
         d_->opened = result.Opened;
-        d_->report = result.Report;
+        d_->report = movedReport + result.Report;
         if (!result.Opened)
             qWarning("%s", qUtf8Printable(result.Report));
     } else {
-        d_->report = QStringLiteral("Open %1 in Google Earth Pro to see the replay.")
-                         .arg(QDir::toNativeSeparators(d_->linkFile));
+        d_->report = movedReport + QStringLiteral("Open %1 in Google Earth Pro to see the replay.")
+                                       .arg(QDir::toNativeSeparators(d_->linkFile));
     }
+
+    d_->quiet.setSingleShot(true);
+    d_->limit.setSingleShot(true);
+    d_->quiet.callOnTimeout([impl = d_.get()] { impl->finishServing(); });
+    d_->limit.callOnTimeout([impl = d_.get()] { impl->finishServing(); });
 }
 
 GoogleEarthLink::~GoogleEarthLink() = default;
@@ -283,6 +420,14 @@ void GoogleEarthLink::SetCamera(const CameraInfoGE& camera, double /*speed*/)
 {
     d_->reportedWhenCameraSet = d_->reportedCamera();
     d_->camera = camera;
+    ++d_->cameraSets;
+}
+
+void GoogleEarthLink::callWhenServed(std::function<void()> done, int quietMs, int limitMs)
+{
+    d_->whenServed = std::move(done);
+    d_->quiet.start(quietMs);
+    d_->limit.start(limitMs);
 }
 
 QUrl GoogleEarthLink::serverUrl() const
