@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -138,9 +139,12 @@ QString RunKmlImport(const QString& logPath, UserDialogs& dialogs)
 // The project's own pages: the README where the program is installed, or beside its sources.
 QString ReadmeUrl()
 {
-    const QString installed = QStringLiteral(TIDEPLOT_INSTALLED_README);
-    const QString readme = QFileInfo::exists(installed) ? installed : QStringLiteral(TIDEPLOT_SOURCE_README);
-    return QUrl::fromLocalFile(readme).toString();
+    const QString besideProgram =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../" TIDEPLOT_DOC_DIR "/README.md");
+    for (const QString& readme : {besideProgram, QStringLiteral(TIDEPLOT_INSTALLED_README)})
+        if (QFileInfo::exists(readme))
+            return QUrl::fromLocalFile(QFileInfo(readme).canonicalFilePath()).toString();
+    return QUrl::fromLocalFile(QStringLiteral(TIDEPLOT_SOURCE_README)).toString();
 }
 
 } // namespace
