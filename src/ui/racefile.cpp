@@ -32,12 +32,21 @@ std::vector<std::string> ReadRaceFile(const std::string& path)
 
 void WriteRaceFile(const std::string& path, const std::vector<std::string>& rows)
 {
+    QByteArray bytes;
+    for (const std::string& row : rows) {
+        bytes.append(row.data(), static_cast<qsizetype>(row.size()));
+        bytes.append("\r\n", 2);
+    }
     QSaveFile file(Name(path));
     if (!file.open(QIODevice::WriteOnly))
         Fail("cannot write the race file", path, file.errorString());
-    for (const std::string& row : rows) {
-        file.write(row.data(), static_cast<qint64>(row.size()));
-        file.write("\r\n", 2);
+    // Every write is checked before the new file takes the old one's place: a write that
+    // fails only when the buffer is flushed would otherwise be committed cut short.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        file.commit();
+        Fail("cannot write the race file", path, reason);
     }
     if (!file.commit())
         Fail("cannot write the race file", path, file.errorString());
