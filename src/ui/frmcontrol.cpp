@@ -122,7 +122,10 @@ FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dia
 
     connect(cmdPlay, &QPushButton::clicked, this, [this] { cmdPlay_Click(); });
     connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
+    showLater_.setSingleShot(true);
+    showLater_.callOnTimeout(this, [this] { showTexts(); });
     driver_.onFailure = [this](const std::string& message) {
+        showTexts();
         dialogs_.tell(QString::fromLocal8Bit(message), MessageKind::Error);
     };
 }
@@ -159,6 +162,7 @@ void FrmControl::cmdPlay_Click()
 void FrmControl::cmdStop_Click()
 {
     driver_.stop();
+    showTexts();
 }
 
 void FrmControl::closeEvent(QCloseEvent* event)
@@ -207,17 +211,41 @@ void FrmControl::SetTrackInfo(int row, const std::string& caption, std::uint32_t
 
 void FrmControl::SetRaceTime(const std::string& text)
 {
-    txtRaceTime->setText(QString::fromLocal8Bit(text));
+    raceTime_ = text;
+    showSoon();
 }
 
 void FrmControl::SetDistance(int row, const std::string& text)
 {
     if (row < 1 || row >= kMaxBoats)
         throw Error("the control window has no distance row " + std::to_string(row));
-    QLabel* label = lblDst[static_cast<std::size_t>(row)];
-    const QString shown = QString::fromLocal8Bit(text);
-    if (label->text() != shown)
-        label->setText(shown);
+    distance_[static_cast<std::size_t>(row)] = text;
+    showSoon();
+}
+
+void FrmControl::showSoon()
+{
+    if (showLater_.isActive())
+        return;
+    const qint64 since = sinceShown_.isValid() ? sinceShown_.elapsed() : kMinShowMs;
+    if (since >= kMinShowMs)
+        showTexts();
+    else
+        showLater_.start(static_cast<int>(kMinShowMs - since));
+}
+
+void FrmControl::showTexts()
+{
+    showLater_.stop();
+    sinceShown_.start();
+    const QString raceTime = QString::fromLocal8Bit(raceTime_);
+    if (txtRaceTime->text() != raceTime)
+        txtRaceTime->setText(raceTime);
+    for (int row = 1; row < kMaxBoats; ++row) {
+        const QString shown = QString::fromLocal8Bit(distance_[static_cast<std::size_t>(row)]);
+        if (lblDst[static_cast<std::size_t>(row)]->text() != shown)
+            lblDst[static_cast<std::size_t>(row)]->setText(shown);
+    }
 }
 
 } // namespace tideplot

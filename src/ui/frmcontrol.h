@@ -3,6 +3,8 @@
 #include "app/replaydriver.h"
 #include "core/replay.h"
 
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -48,6 +50,11 @@ private:
     void cmdPlay_Click();
     void cmdStop_Click();
     void Form_Unload();
+    // The race time and the distances change at every step; the window shows them at most
+    // every kMinShowMs (a screen shows no more), and at once when the replay stops.
+    void showSoon();
+    void showTexts();
+    static constexpr int kMinShowMs = 15;
 
     RaceState& state_;
     UserDialogs& dialogs_;
@@ -69,6 +76,10 @@ private:
     std::array<QLabel*, kMaxBoats> lblTrackInfo{};
     std::array<QLabel*, kMaxBoats> lblDst{}; // element 0 is not used
     std::array<std::string, kMaxBoats> trackInfoCaption_;
+    std::string raceTime_;
+    std::array<std::string, kMaxBoats> distance_;
+    QElapsedTimer sinceShown_;
+    QTimer showLater_;
 };
 
 } // namespace tideplot
