@@ -177,6 +177,11 @@ void TrackBrowser::Dir1_Change()
     File1->setCurrentRow(-1);
 }
 
+QString TrackBrowser::folderPath() const
+{
+    return Native(folder_);
+}
+
 QString TrackBrowser::selectedFileName() const
 {
     const QList<QListWidgetItem*> selected = File1->selectedItems();

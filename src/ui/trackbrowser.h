@@ -37,7 +37,7 @@ public:
 
     // The current folder as the system writes it ("/" for the root), and the name alone of
     // the selected file (empty when none is selected).
-    QString folderPath() const { return folder_; }
+    QString folderPath() const;
     QString selectedFileName() const;
 
     // Opens `path` in the folder list, as a double click does. Tells the user and returns
