@@ -1,4 +1,5 @@
 #include "app/commands.h"
+#include "app/gui.h"
 #include "tideplot/version.h"
 
 #include <cstdio>
@@ -12,6 +13,9 @@ namespace {
 void PrintUsage(std::FILE* to)
 {
     std::fputs("Usage:\n"
+               "  tideplot [RACE.TP1] [--earth=chart|googleearth|auto]\n"
+               "                                       the set-up window (with that race opened); the replay\n"
+               "                                       draws in the built-in chart, or in Google Earth Pro\n"
                "  tideplot replay RACE.TP1 [options]   replay a race without windows (tideplot replay --help)\n"
                "  tideplot import-kml LOG.kml [...]    turn KML logs into track files (LOG.kml.txt)\n"
                "  tideplot link RACE.TP1 [options]     replay a race live in Google Earth Pro\n"
@@ -31,9 +35,11 @@ bool StderrIsTerminal()
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    if (args.empty())
+        return tideplot::RunGui(args, argc, argv);
+    if (args[0] == "--help" || args[0] == "-h") {
         PrintUsage(stdout);
-        return args.empty() ? 2 : 0;
+        return 0;
     }
     if (args[0] == "--version") {
         std::printf("Tideplot %s\n", tideplot::kVersionText);
@@ -47,6 +53,10 @@ int main(int argc, char** argv)
         return tideplot::RunImportKmlCommand(args);
     if (verb == "link")
         return tideplot::RunLinkCommand(args, argc, argv);
+    if (tideplot::IsGuiArgument(verb)) {
+        args.insert(args.begin(), verb);
+        return tideplot::RunGui(args, argc, argv);
+    }
     std::fprintf(stderr, "tideplot: unknown command \"%s\"\n", verb.c_str());
     PrintUsage(stderr);
     return 2;

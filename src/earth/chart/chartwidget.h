@@ -5,7 +5,9 @@
 #include "earth/chart/charttracks.h"
 #include "earth/chart/chartview.h"
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QTransform>
 #include <QWidget>
 
@@ -85,6 +87,11 @@ private:
     void updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
     bool trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const;
     void redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
+    // A repaint for what the replay loaded: at most one every kMinRepaintMs, however fast
+    // the replay steps (a screen shows no more); the last one always follows.
+    void repaintSoon();
+    static constexpr int kMinRepaintMs = 15;
+
     void moveFocusTo(const QPointF& projected);
     void setRange(double rangeMetres);
 
@@ -103,6 +110,8 @@ private:
     enum class Drag { None, Pan, Turn };
     Drag drag_ = Drag::None;
     QPointF lastMousePx_;
+    QElapsedTimer sincePaint_;
+    QTimer repaintLater_;
 };
 
 } // namespace tideplot

@@ -1,0 +1,75 @@
+#include "ui/dialogs.h"
+
+#include "ui/settings.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+namespace tideplot {
+
+QString WidgetDialogs::askFileName(const QString& title, const QString& filter, FileQuestion question)
+{
+    QFileDialog dialog(parent_, title, QString(), filter);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(question == FileQuestion::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void WidgetDialogs::tell(const QString& text, MessageKind kind)
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (kind) {
+    case MessageKind::Information:
+        icon = QMessageBox::Information;
+        break;
+    case MessageKind::Warning:
+        icon = QMessageBox::Warning;
+        break;
+    case MessageKind::Error:
+        icon = QMessageBox::Critical;
+        break;
+    case MessageKind::Plain:
+        break;
+    }
+    QMessageBox box(icon, QString::fromLatin1(kProgramTitle), text, QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+namespace {
+
+class DialogProgress : public ProgressReport {
+public:
+    DialogProgress(QWidget* parent, const QString& label) : dialog_(label, QString(), 0, kSteps, parent)
+    {
+        dialog_.setWindowTitle(QString::fromLatin1(kProgramTitle));
+        dialog_.setWindowModality(Qt::WindowModal);
+        dialog_.setCancelButton(nullptr);
+        dialog_.setMinimumDuration(400);
+        dialog_.setAutoClose(false);
+        dialog_.setValue(0);
+    }
+    void setProgress(std::int64_t done, std::int64_t total) override
+    {
+        if (total <= 0)
+            return;
+        const auto steps = static_cast<int>(std::min<std::int64_t>(done, total) * kSteps / total);
+        if (steps != dialog_.value())
+            dialog_.setValue(steps); // a modal progress dialog keeps the windows painted
+    }
+
+private:
+    static constexpr int kSteps = 1000;
+    QProgressDialog dialog_;
+};
+
+} // namespace
+
+std::unique_ptr<ProgressReport> WidgetDialogs::showProgress(const QString& label)
+{
+    return std::make_unique<DialogProgress>(parent_, label);
+}
+
+} // namespace tideplot

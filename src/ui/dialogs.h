@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QWidget;
+
+// The questions the windows ask and the things they tell the user, behind one small
+// interface: the program answers with real dialogs, a test answers in code.
+namespace tideplot {
+
+enum class FileQuestion {
+    Open, // an open-file dialog that also takes the name of a file that does not exist yet
+    Save, // a save dialog, which asks before replacing a file
+};
+
+enum class MessageKind { Information, Warning, Error, Plain };
+
+// Shown while long work runs; the work reports how far it is.
+class ProgressReport {
+public:
+    virtual ~ProgressReport() = default;
+    virtual void setProgress(std::int64_t done, std::int64_t total) = 0;
+};
+
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+
+    // The full path of the chosen file, or an empty text when the user cancels.
+    // `filter` is "Description (*.EXT)", matched without regard to case.
+    virtual QString askFileName(const QString& title, const QString& filter, FileQuestion question) = 0;
+
+    // A message box titled "Tideplot1" with an OK button.
+    virtual void tell(const QString& text, MessageKind kind) = 0;
+
+    // A progress window for `label` that appears only when the work takes a while.
+    virtual std::unique_ptr<ProgressReport> showProgress(const QString& label) = 0;
+};
+
+// The real dialogs, modal over `parent`.
+class WidgetDialogs : public UserDialogs {
+public:
+    explicit WidgetDialogs(QWidget* parent) : parent_(parent) {}
+    QString askFileName(const QString& title, const QString& filter, FileQuestion question) override;
+    void tell(const QString& text, MessageKind kind) override;
+    std::unique_ptr<ProgressReport> showProgress(const QString& label) override;
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace tideplot

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QRect>
+
+#include <span>
+#include <string_view>
+
+class QWidget;
+
+// The windows are laid out as designed, in twips (1440 to the inch), and placed at the
+// screen's logical resolution so that they look the same at any scaling. Each window
+// keeps its controls in one table; BuildForm applies it.
+namespace tideplot {
+
+enum class ControlKind {
+    StatusBar,
+    ToolBar,
+    CommandButton,
+    PictureButton,
+    ListBox,
+    DriveList,
+    FolderList,
+    FileList,
+    TextBox,
+    MultiLineTextBox,
+    Label,
+    AutoSizeLabel, // sized to its text
+    Frame,
+};
+
+// One control as designed: Left, Top, Width and Height in twips from the top-left corner
+// of its container, its caption or initial text, its tool tip and its place in the tab
+// order (-1: none).
+struct ControlRow {
+    std::string_view Name;
+    ControlKind Kind;
+    int Left, Top, Width, Height;
+    std::string_view Text;
+    std::string_view ToolTip;
+    int TabIndex;
+};
+
+inline constexpr double kTwipsPerInch = 1440.0;
+
+int TwipsToPixels(int twips, double dpi);
+QRect TwipsToPixels(const ControlRow& row, double dpi);
+
+// Finds every control of `rows` among the children of `form` by its object name, places
+// it at `dpi`, gives it its initial text and tool tip, and chains the tab order by tab
+// index. A control named in the table and missing from the window is a programming fault.
+void BuildForm(QWidget* form, std::span<const ControlRow> rows, double dpi);
+
+// The logical resolution of the screen the widget is on (of the primary screen before it
+// is shown), dots per inch.
+double LogicalDpi(const QWidget* widget);
+
+} // namespace tideplot

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The race file: one boat entry line per boat, in the order of the boat list, each ended
+// by CR LF; bytes in the system's 8-bit code page. The name is the one the system uses
+// for the file (bytes).
+namespace tideplot {
+
+// The lines of the race file (CR LF, LF or CR line ends; an empty file has none).
+// Throws Error naming the file when it cannot be read.
+std::vector<std::string> ReadRaceFile(const std::string& path);
+
+// Writes the rows, each followed by CR LF, in place of the file's content, atomically: a
+// failing write leaves the file as it was. Throws Error naming the file and the reason.
+void WriteRaceFile(const std::string& path, const std::vector<std::string>& rows);
+
+// Creates the file empty when it is missing; an existing file is left as it is. Throws
+// Error naming the file when it can neither be found nor created.
+void CreateRaceFileIfMissing(const std::string& path);
+
+} // namespace tideplot

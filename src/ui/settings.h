@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class QSettings;
+
+// What the program keeps between runs: the set-up window's place and size, nothing else.
+namespace tideplot {
+
+inline constexpr const char* kProgramTitle = "Tideplot1";
+inline constexpr const char* kSettingsGroup = "Settings";
+
+// One stored value: its key and the value taken when it is missing or no number.
+struct SettingKey {
+    const char* Key;
+    float Default;
+};
+
+// The set-up window's outer frame in twips: left and top on the screen, width and
+// height with frame and title bar.
+struct WindowPlacement {
+    float Left = 1000;
+    float Top = 1000;
+    float Width = 6500;
+    float Height = 6500;
+};
+
+inline constexpr std::array<SettingKey, 4> kMainPlacementKeys{{
+    {"MainLeft", 1000},
+    {"MainTop", 1000},
+    {"MainWidth", 6500},
+    {"MainHeight", 6500},
+}};
+
+// The user's own settings store (application "Tideplot1").
+std::unique_ptr<QSettings> OpenUserSettings();
+
+// Reads the four values from the group "Settings"; a missing value or one that is no
+// number gives its default.
+WindowPlacement ReadMainPlacement(QSettings& settings);
+
+// Writes the four values to the group "Settings" as the text of single-precision numbers.
+void WriteMainPlacement(QSettings& settings, const WindowPlacement& placement);
+
+// The text of a stored value: plain digits for whole numbers ("1000", "-15"), otherwise
+// the shortest text that reads back as the same single-precision number.
+QString SettingText(float value);
+
+} // namespace tideplot

@@ -1,0 +1,300 @@
+// Assembling a race in the set-up window, the race file through the File menu and the tool
+// bar, the import button, and a race built by hand replayed as the command line replays it.
+#include "core/colour.h"
+#include "support/process.h"
+#include "ui_test_support.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include <sys/resource.h>
+
+namespace tideplot::testing {
+namespace {
+
+const std::string kSample = TIDEPLOT_SOURCE_DIR "/examples/sample-race/";
+
+// A folder whose name holds å, ä and ö, with one track file.
+struct RaceFolder {
+    TempDir dir;
+    std::string folder = dir.file("Seglingar åäö");
+    RaceFolder()
+    {
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder + "/boat1.txt") << "57.1,11.2,20070101,123000\r\n";
+    }
+    std::string file(const std::string& name) const { return folder + "/" + name; }
+};
+
+QColor Swatch(Window& w)
+{
+    auto* label = w.find<QLabel>("lblColor");
+    return label->autoFillBackground() ? label->palette().color(QPalette::Window) : QColor();
+}
+
+QColor Colour(int number)
+{
+    const std::uint32_t c = WindowColour(ColourHex(number));
+    return QColor(WindowColourRed(c), WindowColourGreen(c), WindowColourBlue(c));
+}
+
+TEST(Editing, AddSelectChangeAndDeleteAsTheUserSeesThem)
+{
+    Window w;
+    RaceFolder race;
+    w.openFolder(Q(race.folder));
+    w.click("cmdAdd");
+    EXPECT_TRUE(w.listRows().empty()) << "no file selected: nothing added";
+
+    w.clickFile("boat1.txt");
+    w.click("cmdAdd");
+    const std::string row = race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,";
+    ASSERT_EQ(w.main->boats().rows(), std::vector<std::string>{row});
+    EXPECT_EQ(w.highlighted(), 0) << "Delete would remove the first row: it is highlighted";
+
+    w.type("txtColor", "300");
+    EXPECT_EQ(Swatch(w), Colour(300));
+    w.type("txtColor", "abc");
+    EXPECT_EQ(Swatch(w), Colour(0));
+    w.type("txtColor", "2000");
+    EXPECT_EQ(Swatch(w), QColor(Qt::white));
+    w.type("txtLYStal", "1.20");
+    w.click("cmdAdd");
+    w.type("txtLYStal", "1.30");
+    w.click("cmdAdd");
+    ASSERT_EQ(w.listRows().size(), 3u);
+
+    // Selecting a row shows its fields; the swatch follows.
+    w.clickRow("lstBoats", 0);
+    EXPECT_EQ(w.text("txtStarttid"), "2007-01-01 12:30:00");
+    EXPECT_EQ(w.text("txtLYStal"), " 1.10 ");
+    EXPECT_EQ(w.text("txtColor"), " 100 ");
+    EXPECT_EQ(w.text("txtSepChar"), ",");
+    EXPECT_EQ(Swatch(w), Colour(100));
+
+    // Change keeps the track file as it is and moves the row to the end.
+    w.type("txtColor", "511");
+    w.click("cmdChange");
+    w.clickRow("lstBoats", 2);
+    w.click("cmdChange");
+    EXPECT_EQ(w.main->boats().rows().back(), race.folder + "/boat1.txt , 2007-01-01 12:30:00 ,   1.10   ,  511  , ,");
+
+    // Delete twice removes the highlighted row and then the one that moved up; the boxes stay.
+    w.clickRow("lstBoats", 1);
+    const QString lys = w.text("txtLYStal");
+    w.click("cmdDelete");
+    EXPECT_EQ(w.highlighted(), 1);
+    EXPECT_EQ(w.text("txtLYStal"), lys);
+    w.click("cmdDelete");
+    EXPECT_EQ(w.highlighted(), -1);
+    w.click("cmdDelete");
+    ASSERT_EQ(w.listRows().size(), 1u);
+    EXPECT_NE(w.main->boats().rows()[0].find(" 1.20 "), std::string::npos);
+}
+
+TEST(RaceFileMenu, SaveOpenRoundTripAndStartFollowsTheFile)
+{
+    Window w;
+    RaceFolder race;
+    const std::string path = race.file("race åäö.TP1");
+    const std::string text = race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,\r\n"
+                                           "x.txt , 2007-01-01 12:30:00 , 1 , 2 , ;\r\n";
+    w.openFolder(Q(race.folder));
+
+    // Save with no race file asks for one; a cancelled dialog changes nothing.
+    w.dialogs.answers = {""};
+    w.menu("mnuFileSave");
+    ASSERT_EQ(w.dialogs.asked.size(), 1u);
+    EXPECT_EQ(w.dialogs.asked[0].title, "Save as");
+    EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.TP1)");
+    EXPECT_EQ(w.dialogs.asked[0].kind, FileQuestion::Save);
+    EXPECT_TRUE(w.main->raceFileName().isEmpty());
+
+    // A file written on Linux (LF only) opens like one with CR LF; Save writes CR LF.
+    std::ofstream(race.file("lf.TP1"), std::ios::binary)
+        << race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,\nx.txt , 2007-01-01 12:30:00 , 1 , 2 , ;";
+    w.dialogs.answers = {Q(race.file("lf.TP1")), Q(path)};
+    w.toolBar("Open");
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled());
+    EXPECT_EQ(w.highlighted(), 0);
+    w.toolBar("Save as");
+    EXPECT_EQ(ReadBytes(path), text);
+    EXPECT_EQ(w.main->raceFileName(), Q(path));
+    EXPECT_EQ(w.highlighted(), 1) << "the last row ends selected and shown";
+    EXPECT_EQ(w.text("txtSepChar"), ";");
+
+    w.dialogs.answers = {Q(path)};
+    w.menu("mnuFileOpen");
+    EXPECT_EQ(w.dialogs.asked.back().title, "Open");
+    w.menu("mnuFileSave");
+    EXPECT_EQ(ReadBytes(path), text) << "byte for byte";
+
+    // An empty race file: an empty list and Start disabled; Save of an empty list empties the file.
+    std::ofstream(race.file("empty.TP1"));
+    w.dialogs.answers = {Q(race.file("empty.TP1"))};
+    w.toolBar("Open");
+    EXPECT_TRUE(w.listRows().empty());
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+    w.clickFile("boat1.txt");
+    w.click("cmdAdd");
+    w.dialogs.answers = {Q(race.file("other.TP1"))};
+    w.toolBar("Save as");
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled()) << "Save as leaves Start as it was";
+    w.toolBar("Save");
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled());
+    w.click("cmdDelete");
+    w.toolBar("Save");
+    EXPECT_EQ(ReadBytes(race.file("other.TP1")), "");
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+    EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+}
+
+TEST(RaceFileMenu, NewLeavesAnExistingFileUntilSaveAndFailuresAreTold)
+{
+    Window w;
+    RaceFolder race;
+    const std::string path = race.file("race.TP1");
+    std::ofstream(path, std::ios::binary) << "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n";
+    w.openFolder(Q(race.folder));
+    w.dialogs.answers = {Q(path)};
+    w.menu("mnuFileOpen");
+    w.dialogs.answers = {Q(path)};
+    QTest::keyClick(w.main.get(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(w.dialogs.asked.back().title, "New");
+    EXPECT_TRUE(w.listRows().empty());
+    EXPECT_EQ(ReadBytes(path), "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n");
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled()) << "New leaves Start as it was";
+    w.dialogs.answers = {""};
+    w.toolBar("New"); // cancelled
+    EXPECT_EQ(w.main->raceFileName(), Q(path));
+
+    // A file that cannot be read: the message names it; nothing changes.
+    w.clickFile("boat1.txt");
+    w.click("cmdAdd");
+    w.dialogs.answers = {Q(race.file("missing.TP1"))};
+    w.toolBar("Open");
+    EXPECT_TRUE(w.dialogs.lastMessage().contains("missing.TP1")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_EQ(w.listRows().size(), 1u);
+    EXPECT_EQ(w.main->raceFileName(), Q(path));
+
+    // A save that fails part way (files may grow to 16 bytes only): the old file stays whole.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &small);
+    const std::size_t told = w.dialogs.told.size();
+    w.toolBar("Save");
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(w.dialogs.told.size(), told + 1);
+    EXPECT_TRUE(w.dialogs.lastMessage().contains("race.TP1")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_EQ(ReadBytes(path), "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n");
+
+    w.menu("mnuFileClose");
+    EXPECT_EQ(w.listRows().size(), 1u) << "Close keeps the race as it is";
+}
+
+TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
+{
+    Window w;
+    RaceFolder race;
+    const std::string log = race.file("dag 1.kml");
+    std::ofstream(log) << "<?xml version=\"1.0\"?><kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n"
+                          "<Placemark><TimeStamp><when>2007-08-18T10:23:45Z</when></TimeStamp>"
+                          "<Point><coordinates>18.0710,59.3251,0</coordinates></Point></Placemark>\n"
+                          "<Placemark><TimeStamp><when>2007-08-18T10:23:50Z</when></TimeStamp>"
+                          "<Point><coordinates>18.0712,59.3252,0</coordinates></Point></Placemark>\n"
+                          "</Document></kml>\n";
+    const std::string broken = race.file("broken.KML");
+    std::ofstream(broken) << "<kml><Placemark>";
+
+    w.dialogs.answers = {Q(log), Q(broken), ""};
+    w.click("cmdParse");
+    ASSERT_EQ(w.dialogs.asked.size(), 1u);
+    EXPECT_EQ(w.dialogs.asked[0].title, "Parse .KML file");
+    EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.KML)");
+    EXPECT_EQ(w.dialogs.progressShown, 1);
+    EXPECT_EQ(ReadBytes(log + ".txt"), "59.3251,18.0710,20070818,102345\r\n59.3252,18.0712,20070818,102350\r\n");
+    EXPECT_EQ(w.dialogs.lastMessage(), "2 points were written to " + Q(log) + ".txt.");
+
+    w.click("cmdParse");
+    EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error);
+    EXPECT_TRUE(w.dialogs.lastMessage().contains("broken.KML")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_FALSE(QFile::exists(Q(broken + ".txt")));
+    w.click("cmdParse"); // cancelled
+    EXPECT_EQ(w.dialogs.told.size(), 2u);
+    EXPECT_TRUE(w.listRows().empty());
+}
+
+// The sample race built by hand from its track files in a folder named with å, ä and ö,
+// saved, started and played until segments are drawn: what the view received is what the
+// command line's replay traces for the same race file and number of steps.
+TEST(EndToEnd, ARaceBuiltInTheWindowReplaysLikeTheCommandLine)
+{
+    Window w;
+    RaceFolder race;
+    for (const char* file : {"Elsa.txt", "Saga.txt", "Svalan.txt", "Vinga.txt"})
+        std::filesystem::copy_file(kSample + file, race.file(file));
+    w.openFolder(Q(race.folder));
+    const struct {
+        const char *file, *start, *lys, *colour, *sep;
+    } boats[] = {{"Elsa.txt", "2008-06-21 11:00:00", "1.00", "0", ","},
+                 {"Saga.txt", "2008-06-21 11:03:30", "1.05", "1023", ","},
+                 {"Svalan.txt", "2008-06-21 11:08:00", "1.12", "511", ";"},
+                 {"Vinga.txt", "2008-06-21 11:12:30", "1.20", "1279", ","}};
+    for (const auto& b : boats) {
+        w.clickFile(b.file);
+        w.type("txtStarttid", b.start);
+        w.type("txtLYStal", b.lys);
+        w.type("txtColor", b.colour);
+        w.type("txtSepChar", b.sep);
+        w.click("cmdAdd");
+    }
+    const std::string path = race.file("race.TP1");
+    w.dialogs.answers = {Q(path)};
+    w.toolBar("Save");
+    ASSERT_TRUE(w.find("cmdStart")->isEnabled());
+    w.click("cmdStart");
+    ASSERT_NE(w.main->controlWindow(), nullptr);
+    ASSERT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+    Window::type(w.control<QLineEdit>("txtPlayspeed"), "1");
+    w.clickControl("cmdPlay");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder->documents().size() >= 40; }, 60000));
+    w.clickControl("cmdStop");
+    const long long steps = w.main->controlWindow()->driver().steps();
+
+    const std::string trace = race.file("trace.txt");
+    const auto run = RunCommand(std::string(TIDEPLOT_EXE) + " replay " + Quote(path) + " --max-steps " +
+                                std::to_string(steps) + " --trace " + Quote(trace));
+    ASSERT_EQ(run.status, 0) << run.output;
+    std::vector<std::string> expected;
+    std::ifstream in(trace, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("kml ", 0) == 0)
+            expected.push_back(line);
+        if (line.rfind("camera ", 0) == 0)
+            expected.push_back(line.substr(0, line.rfind(' '))); // the speed is the view's
+    }
+    std::vector<std::string> drawn;
+    for (const auto& call : w.recorder->calls) {
+        if (call.kind == RecordingApplication::Call::LoadKmlData)
+            drawn.push_back("kml " + call.kml);
+        if (call.kind == RecordingApplication::Call::SetCamera) {
+            char text[200];
+            const CameraInfoGE& c = call.camera;
+            std::snprintf(text, sizeof text, "camera %.17g %.17g %.17g %.17g %.17g", c.FocusPointLatitude,
+                          c.FocusPointLongitude, c.Range, c.Tilt, c.Azimuth);
+            drawn.push_back(text);
+        }
+    }
+    ASSERT_FALSE(drawn.empty());
+    EXPECT_EQ(drawn, expected);
+}
+
+} // namespace
+} // namespace tideplot::testing
