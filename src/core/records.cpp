@@ -68,8 +68,7 @@ JoinedText JoinedDateText(std::string_view d, std::string_view t)
 
 std::string Shown(std::string_view text)
 {
-    constexpr std::size_t kMax = 80;
-    return "\"" + std::string(text.substr(0, kMax)) + (text.size() > kMax ? "...\"" : "\"");
+    return QuotedText(text);
 }
 
 } // namespace

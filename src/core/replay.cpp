@@ -13,11 +13,6 @@ namespace tideplot {
 
 namespace {
 
-std::string FileLabel(const std::string& path)
-{
-    return std::filesystem::path(path).filename().string();
-}
-
 std::string Quoted(const std::string& text)
 {
     return "\"" + text + "\"";

@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 namespace tideplot {
@@ -53,13 +54,7 @@ bool IsValBlank(char c)
 
 std::string Quoted(std::string_view text)
 {
-    constexpr std::size_t kMax = 60;
-    std::string out = "\"";
-    out.append(text.substr(0, kMax));
-    if (text.size() > kMax)
-        out += "...";
-    out += '"';
-    return out;
+    return QuotedText(text, 60);
 }
 
 // Converts a number already checked to be [-]digits[.digits][e[-]digits] (with at
@@ -393,6 +388,38 @@ std::string ShortNumberText(double value)
     const auto [end, ec] =
         std::to_chars(buffer.data(), buffer.data() + buffer.size(), value + 0.0, std::chars_format::general, 15);
     return std::string(buffer.data(), end);
+}
+
+std::string QuotedText(std::string_view text, std::size_t maxBytes)
+{
+    std::size_t shown = text.size();
+    if (shown > maxBytes) {
+        shown = maxBytes;
+        // Not inside a UTF-8 character: back up over its continuation bytes.
+        for (int i = 0; i < 3 && shown > 0 && (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80; ++i)
+            --shown;
+    }
+    std::string out = "\"";
+    for (const char c : text.substr(0, shown)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    if (shown < text.size())
+        out += "...";
+    out += '"';
+    return out;
+}
+
+std::string FileLabel(const std::string& path)
+{
+    return std::filesystem::path(path).filename().string();
 }
 
 std::string_view TrimSpaces(std::string_view text)
