@@ -64,6 +64,20 @@ void Lines(std::string_view text)
         ReadTrackPoint(text, sep, 39000.5);
     } catch (const Error&) {
     }
+    // The quick test of a position agrees with reading its numbers.
+    const TrackLineFields fields = SplitTrackLine(text, sep);
+    bool quickRefused = false, readRefused = false;
+    try {
+        CheckOnGlobe(fields);
+    } catch (const Error&) {
+        quickRefused = true;
+    }
+    try {
+        CheckOnGlobe(fields, LeadingNumber(fields.Lat), LeadingNumber(fields.Lon));
+    } catch (const Error&) {
+        readRefused = true;
+    }
+    Check(quickRefused == readRefused, "the quick position test agrees with the numbers");
     try {
         const BoatEntry entry = ReadBoatEntry(text);
         Check(entry.SepChar == text.back(), "the separator is the last character");

@@ -142,13 +142,4 @@ std::string_view LineReader::ReadLine()
     }
 }
 
-std::vector<std::string> ReadAllLines(const std::string& path)
-{
-    LineReader reader(path);
-    std::vector<std::string> lines;
-    while (!reader.AtEnd())
-        lines.emplace_back(reader.ReadLine());
-    return lines;
-}
-
 } // namespace tideplot

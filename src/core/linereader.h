@@ -55,7 +55,4 @@ private:
     long lineNumber_ = 0;
 };
 
-// Reads every line of a small text file (a race file) with the same line rules.
-std::vector<std::string> ReadAllLines(const std::string& path);
-
 } // namespace tideplot

@@ -62,30 +62,41 @@ bool AllTrackFilesAtEnd(RaceState& state)
 void StartReplay(RaceState& state, ControlPanel& control)
 {
     const std::string raceLabel = FileLabel(state.RaceFileName);
-    std::vector<std::string> entries;
-    try {
-        entries = ReadAllLines(state.RaceFileName);
-    } catch (const Error& e) {
-        throw Error(std::string("the race file cannot be read: ") + e.what());
+    // The entries first, one line at a time: an eighth entry stops the reading at once,
+    // before any track file is opened.
+    std::vector<BoatEntry> entries;
+    std::vector<long> entryLines;
+    {
+        std::unique_ptr<LineReader> race;
+        try {
+            race = std::make_unique<LineReader>(state.RaceFileName);
+        } catch (const Error& e) {
+            throw Error(std::string("the race file cannot be read: ") + e.what());
+        }
+        while (!race->AtEnd()) {
+            const std::string_view line = race->ReadLine();
+            if (entries.size() == static_cast<std::size_t>(kMaxBoats))
+                ThrowAt(raceLabel, race->LineNumber(),
+                        "an eighth boat entry; a race can replay at most " + std::to_string(kMaxBoats) + " boats");
+            try {
+                entries.push_back(ReadBoatEntry(line));
+            } catch (const Error& e) {
+                ThrowAt(raceLabel, race->LineNumber(), e.what());
+            }
+            entryLines.push_back(race->LineNumber());
+        }
     }
     if (entries.empty())
         throw Error(raceLabel + " holds no boat entry");
-    if (entries.size() > static_cast<std::size_t>(kMaxBoats))
-        throw Error(raceLabel + " holds " + std::to_string(entries.size()) +
-                    " boat entries; a race can replay at most " + std::to_string(kMaxBoats) + " boats");
 
     CloseTrackFiles(state);
     state.BoatCount = 0;
     try {
-        for (std::size_t line = 0; line < entries.size(); ++line) {
-            const int k = static_cast<int>(line);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const BoatEntry& entry = entries[i];
+            const long line = entryLines[i];
+            const int k = static_cast<int>(i);
             const int n = k + kFirstBoatNumber;
-            BoatEntry entry;
-            try {
-                entry = ReadBoatEntry(entries[line]);
-            } catch (const Error& e) {
-                ThrowAt(raceLabel, static_cast<long>(line + 1), e.what());
-            }
             state.StartTime[k] = entry.StartTime;
             state.BoatLys[k] = entry.Lys;
             state.BoatColour[k] = entry.Colour;
@@ -99,13 +110,13 @@ void StartReplay(RaceState& state, ControlPanel& control)
             try {
                 state.TrackFile[k] = std::make_unique<LineReader>(path);
             } catch (const Error& e) {
-                ThrowAt(raceLabel, static_cast<long>(line + 1), std::string("the track file ") + e.what());
+                ThrowAt(raceLabel, line, std::string("the track file ") + e.what());
             }
             LineReader& file = *state.TrackFile[k];
             // Header lines hold "#"; the first line without one goes with them.
             do {
                 if (file.AtEnd())
-                    ThrowAt(raceLabel, static_cast<long>(line + 1), "the track file " + Quoted(path) + " is empty");
+                    ThrowAt(raceLabel, line, "the track file " + Quoted(path) + " is empty");
                 state.NextLine[k] = file.ReadLine();
             } while (state.NextLine[k].find('#') != std::string::npos && !file.AtEnd());
             state.NextLine[k].clear();
@@ -165,10 +176,11 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
             if (file.AtEnd())
                 break;
             // The line ends the advance when its latitude is not 0 and its time lies
-            // after h. The time decides most lines, so it is read first; a line whose
-            // time cannot be read only fails when its latitude is not 0.
+            // after h. A line whose time cannot be read only fails when its latitude is
+            // not 0; a position off the globe fails in every line.
             try {
                 const TrackLineFields fields = SplitTrackLine(line, sep);
+                CheckOnGlobe(fields);
                 double date = 0;
                 const bool dated = line.empty() || state.TimeReader[k].read(fields.Date, fields.Time, date);
                 if (dated && date - state.StartTime[k] <= h)

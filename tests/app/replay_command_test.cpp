@@ -216,6 +216,28 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
     dir.write("notrack.TP1", {"missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
     dir.write("emptytrack.TP1", {"empty.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
     dir.write("none.TP1", {});
+    // Inputs that once hung the replay, drew off the globe or gave a cut message.
+    for (const char* lys : {"-1", "0", "1e308", "abc"})
+        dir.write(std::string("lys") + lys + ".TP1",
+                  {"a.txt , 2008-06-21 10:00:00 , " + std::string(lys) + " , 0 , ,"});
+    dir.write("lat91.txt", {"h", "57.0,11.0,20080621,095500", "91.0,11.0,20080621,095600"});
+    dir.write("lon999.txt", {"h", "57.0,11.0,20080621,095500", "57.1,999,20080621,095600"});
+    dir.write("longline.txt", {"h", "57.0,11.0,20080621,095500", std::string(70000, '5')});
+    dir.write("lat91.TP1", {"lat91.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("lon999.TP1", {"lon999.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("longline.TP1", {"longline.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("longentry.TP1", {entry, "a.txt , 2008-06-21 10:00:00 , 1 , 0 , " + std::string(70000, ' ') + ","});
+    dir.write("zero.TP1", {"/dev/zero , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : entry + "\r\n")
+        utf16 += std::string(1, c) + '\0';
+    dir.writeBytes("utf16.TP1", utf16);
+    utf16 = "\xFF\xFE";
+    for (const char c : std::string("57.0,11.0,20080621,095500\r\n"))
+        utf16 += std::string(1, c) + '\0';
+    dir.writeBytes("utf16.txt", utf16);
+    dir.write("utf16track.TP1", {"utf16.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("old.TP1", {"a.txt , 1899-12-29 10:00:00 , 1 , 0 , ,"});
     struct Case {
         std::string args;
         int status;
@@ -229,8 +251,19 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"ok.TP1 --frobnicate", 2, "unknown option --frobnicate"},
         {"missing.TP1", 1, "the race file cannot be read: cannot open"},
         {"none.TP1", 1, "none.TP1 holds no boat entry"},
-        {"eight.TP1", 1, "eight.TP1 holds 8 boat entries; a race can replay at most 7 boats"},
-        {"lys0.TP1", 1, "has the LYS number 0"},
+        {"eight.TP1", 1, "eight.TP1, line 8: an eighth boat entry; a race can replay at most 7 boats"},
+        {"lys-1.TP1", 1, "lys-1.TP1, line 1: the LYS number \"-1\" is not a positive number"},
+        {"lys0.TP1", 1, "lys0.TP1, line 1: the LYS number \"0\" is not a positive number"},
+        {"lys1e308.TP1", 1, "lys1e308.TP1, line 1: the LYS number \"1e308\" lies outside 0.01 to 100"},
+        {"lysabc.TP1", 1, "lysabc.TP1, line 1: the LYS number \"abc\" is not a positive number"},
+        {"lat91.TP1", 1, "lat91.txt, line 3: the latitude \"91.0\" is not a number from -90 to 90"},
+        {"lon999.TP1", 1, "lon999.txt, line 3: the longitude \"999\" is not a number from -180 to 180"},
+        {"longline.TP1", 1, "longline.txt, line 3: the line is longer than 64 KiB"},
+        {"longentry.TP1", 1, "longentry.TP1, line 2: the line is longer than 64 KiB"},
+        {"zero.TP1", 1, "zero, line 1: the line is longer than 64 KiB"},
+        {"utf16.TP1", 1, "utf16.TP1 looks like UTF-16 text; save it as plain text"},
+        {"utf16track.TP1", 1, "utf16.txt looks like UTF-16 text; save it as plain text"},
+        {"old.TP1", 1, "old.TP1, line 1: the start time \"1899-12-29 10:00:00\" lies before 1900-01-01 00:00:00"},
         {"baddate.TP1", 1, "bad.txt, line 3: the date \"20081321\""},
         {"nostart.TP1", 1, "nostart.TP1, line 1: the start time \"\" is not a valid date and time"},
         {"blank.TP1", 1, "blank.TP1, line 2: the start time"},
@@ -241,7 +274,9 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write \"/nonexistent/dir/out.kml\""},
     };
     for (const auto& c : cases) {
-        const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay " + c.args);
+        // A time limit far above what any of them takes: none may hang.
+        const auto run =
+            RunCommand("cd " + Quote(dir.path().string()) + " && timeout 120 " + kTideplot + " replay " + c.args);
         EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.args << "\n" << run.output;
         EXPECT_NE(run.output.find("tideplot replay: "), std::string::npos) << run.output;

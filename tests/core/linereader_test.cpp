@@ -171,7 +171,8 @@ TEST_F(LineReaderTest, RefusesUtf16EndlessLinesAndNulInNames)
 
 TEST_F(LineReaderTest, OffsetIsWhereTheNextLineStarts)
 {
-    LineReader reader(Write("\xEF\xBB\xBF" "ab\r\ncde\rf"));
+    LineReader reader(Write("\xEF\xBB\xBF"
+                            "ab\r\ncde\rf"));
     EXPECT_EQ(reader.Offset(), 0);
     reader.ReadLine();
     EXPECT_EQ(reader.Offset(), 7);
