@@ -2,6 +2,7 @@
 #include "app/commands.h"
 #include "app/headless.h"
 #include "core/error.h"
+#include "core/outputfile.h"
 #include "core/text.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/earthfactory.h"
@@ -151,14 +152,6 @@ private:
     TrackPoint max_{-90, -180, 0};
 };
 
-struct FileCloser {
-    void operator()(std::FILE* f) const
-    {
-        if (f)
-            std::fclose(f);
-    }
-};
-
 } // namespace
 
 int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv)
@@ -178,17 +171,27 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     }
 
     const auto started = std::chrono::steady_clock::now();
-    std::unique_ptr<std::FILE, FileCloser> traceFile;
-    if (!options.traceFile.empty()) {
-        traceFile.reset(std::fopen(options.traceFile.c_str(), "wb"));
-        if (!traceFile) {
-            std::fprintf(stderr, "tideplot replay: cannot write the trace file \"%s\"\n", options.traceFile.c_str());
-            return 1;
-        }
+    // Every output goes to a temporary file beside it, and replaces the old file only
+    // when the whole replay has succeeded and every output is written whole: a replay
+    // that cannot start, fails midway or cannot write leaves the old files as they were
+    // (and creates none). Opening them first finds an unwritable folder at once.
+    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut;
+    try {
+        if (!options.traceFile.empty())
+            traceOut =
+                std::make_unique<OutputFile>(QString::fromLocal8Bit(options.traceFile.c_str()), "the trace file");
+        if (!options.kmlFile.empty())
+            kmlOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.kmlFile.c_str()), "the KML file");
+        if (!options.screenshot.empty())
+            pictureOut =
+                std::make_unique<OutputFile>(QString::fromLocal8Bit(options.screenshot.c_str()), "the chart picture");
+    } catch (const Error& e) {
+        std::fprintf(stderr, "tideplot replay: %s\n", e.what());
+        return 1;
     }
     std::optional<TraceWriter> trace;
-    if (traceFile)
-        trace.emplace(traceFile.get());
+    if (traceOut)
+        trace.emplace(*traceOut);
 
     HeadlessControlPanel panel;
     panel.resolution = options.resolution;
@@ -200,11 +203,10 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
 
     // The views: a KML file, the chart (drawn offscreen for the picture), or none.
     std::unique_ptr<KmlFileApplication> kmlFile;
-    if (!options.kmlFile.empty()) {
+    if (kmlOut) {
         kmlFile = std::make_unique<KmlFileApplication>(
-            QString::fromLocal8Bit(options.kmlFile.c_str()),
-            QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(), options.headingDeg,
-            options.tiltDeg);
+            kmlOut->Path(), QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(),
+            options.headingDeg, options.tiltDeg);
     }
     std::unique_ptr<QApplication> qtApp;
     std::unique_ptr<ChartApplication> chart;
@@ -273,28 +275,29 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     CloseTrackFiles(state);
     if (progress && steps >= 256)
         std::fputs("\r\033[K", stderr);
-    if (traceFile && std::fflush(traceFile.get()) != 0 && failure.empty())
-        failure = "cannot write the trace file \"" + options.traceFile + "\"";
-    // What was drawn before a failure is kept too.
-    if (kmlFile) {
+
+    // Every output written whole first, then each put in place.
+    if (failure.empty()) {
         try {
-            kmlFile->save();
+            if (trace)
+                trace->flush();
+            if (kmlOut)
+                kmlOut->Write(kmlFile->document());
+            if (pictureOut) {
+                if (plotter.drawn())
+                    chart->SetCamera(
+                        plotter.wholeRaceCamera(chart->GetCamera(2), kScreenshotSize.width(), kScreenshotSize.height()),
+                        10.0);
+                pictureOut->Write(chart->pngImage(kScreenshotSize));
+            }
+            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get()})
+                if (out)
+                    out->Commit();
         } catch (const Error& e) {
-            if (failure.empty())
-                failure = e.what();
+            failure = e.what();
         }
-    }
-    if (chart && !options.screenshot.empty()) {
-        try {
-            if (plotter.drawn())
-                chart->SetCamera(
-                    plotter.wholeRaceCamera(chart->GetCamera(2), kScreenshotSize.width(), kScreenshotSize.height()),
-                    10.0);
-            chart->saveImage(QString::fromLocal8Bit(options.screenshot.c_str()), kScreenshotSize);
-        } catch (const Error& e) {
-            if (failure.empty())
-                failure = e.what();
-        }
+    } else if (traceOut || kmlOut || pictureOut) {
+        failure += " (no output file was written; older ones are as they were)";
     }
     if (!failure.empty()) {
         std::fprintf(stderr, "tideplot replay: %s\n", failure.c_str());
@@ -305,11 +308,11 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     std::printf("Replayed %s: %d boats, %lld steps, %lld segments drawn, race time reached %s, %.3f s\n",
                 options.raceFile.c_str(), state.BoatCount, steps, plotter.segments,
                 panel.raceTime.empty() ? "-" : panel.raceTime.c_str(), seconds);
-    if (kmlFile)
+    if (kmlOut)
         std::printf("KML file: %s\n", options.kmlFile.c_str());
-    if (traceFile)
+    if (traceOut)
         std::printf("Trace: %s\n", options.traceFile.c_str());
-    if (!options.screenshot.empty())
+    if (pictureOut)
         std::printf("Chart picture: %s\n", options.screenshot.c_str());
     return 0;
 }

@@ -271,7 +271,7 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"emptytrack.TP1", 1, "is empty"},
         {"ok.TP1 --resolution ten", 1, "Resolution: \"ten\" is not a number"},
         {"long.TP1 --points x --resolution 100", 1, "Points (steps between wide plots): \"x\" is not a number"},
-        {"ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write \"/nonexistent/dir/out.kml\""},
+        {"ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write the KML file \"/nonexistent/dir/out.kml\""},
     };
     for (const auto& c : cases) {
         // A time limit far above what any of them takes: none may hang.
@@ -287,6 +287,78 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay ok.TP1 --max-steps 3");
     EXPECT_EQ(ok.status, 0) << ok.output;
     EXPECT_NE(ok.output.find("3 steps"), std::string::npos) << ok.output;
+}
+
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> FilesIn(const TempDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every output replaces the old file only when all of it is written and the replay has
+// succeeded: a file-size limit (as a full disk: the signal ignored, the write fails), a
+// replay that cannot start and one that fails midway leave old outputs as they were and
+// create none.
+TEST(ReplayCommand, OutputsAreWrittenWholeOrNotAtAll)
+{
+    if (!testing::HaveCommand("bash"))
+        GTEST_SKIP() << "bash is not installed: no child process with a file-size limit";
+    TempDir dir;
+    dir.write("a.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,095600", "57.2,11.0,20080621,095700"});
+    dir.write("bad.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20081321,095600", "5,5,20080621,100000"});
+    dir.write("nostart.TP1", {"missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("midway.TP1", {"a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,", "bad.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    const std::string outputs = " --kml out.kml --trace out.trace --screenshot out.png";
+    struct Case {
+        std::string race;
+        std::string options;
+        int limitKiB; // 0: none
+        std::string message;
+    };
+    const Case cases[] = {
+        {kSampleRace, " --kml out.kml", 16, "cannot write the KML file \"out.kml\": File too large"},
+        {kSampleRace, " --trace out.trace", 16, "cannot write the trace file \"out.trace\": File too large"},
+        {kSampleRace, " --screenshot out.png", 16, "cannot write the chart picture \"out.png\": File too large"},
+        {"nostart.TP1", outputs, 0, "the track file cannot open"},
+        {"midway.TP1", outputs, 0, "bad.txt, line 3: the date"},
+    };
+    const std::vector<std::string> names{"out.kml", "out.png", "out.trace"};
+    for (const bool oldFiles : {true, false}) {
+        for (const auto& c : cases) {
+            for (const auto& name : names)
+                std::filesystem::remove(dir.file(name));
+            if (oldFiles)
+                for (const auto& name : names)
+                    dir.writeBytes(name, "old " + name + "\n");
+            const std::vector<std::string> before = FilesIn(dir);
+            const std::string limit =
+                c.limitKiB > 0 ? "trap '' XFSZ; ulimit -f " + std::to_string(c.limitKiB) + "; " : std::string();
+            const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && bash -c " +
+                                        Quote(limit + "exec " + kTideplot + " replay " + Quote(c.race) + c.options));
+            EXPECT_EQ(run.status, 1) << c.race << c.options << "\n" << run.output;
+            EXPECT_NE(run.output.find(c.message), std::string::npos) << c.race << c.options << "\n" << run.output;
+            EXPECT_EQ(FilesIn(dir), before) << c.race << c.options << ": files made or left behind";
+            if (oldFiles) {
+                for (const auto& name : names)
+                    EXPECT_EQ(Slurp(dir.file(name)), "old " + name + "\n") << c.race << c.options;
+            }
+        }
+    }
+    // Without a limit the same outputs replace the old files.
+    const auto run =
+        RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay " + Quote(kSampleRace) + outputs);
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const auto& name : names)
+        EXPECT_GT(Slurp(dir.file(name)).size(), 10000u) << name;
 }
 
 // The chart view of the whole race, saved as a picture, shows the boats' colours.

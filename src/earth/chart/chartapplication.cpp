@@ -1,9 +1,11 @@
 #include "earth/chart/chartapplication.h"
 
 #include "core/error.h"
+#include "core/outputfile.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/kmldocument.h"
 
+#include <QBuffer>
 #include <QImageWriter>
 
 namespace tideplot {
@@ -32,12 +34,22 @@ QImage ChartApplication::renderImage(const QSize& sizePx) const
     return widget_->renderImage(sizePx);
 }
 
+QByteArray ChartApplication::pngImage(const QSize& sizePx) const
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(renderImage(sizePx)))
+        throw Error("the chart picture cannot be made as PNG: " + writer.errorString().toStdString());
+    return bytes;
+}
+
 void ChartApplication::saveImage(const QString& path, const QSize& sizePx) const
 {
-    QImageWriter writer(path, "png");
-    if (!writer.write(renderImage(sizePx)))
-        throw Error(
-            QStringLiteral("cannot write the chart picture %1: %2").arg(path, writer.errorString()).toStdString());
+    OutputFile file(path, "the chart picture");
+    file.Write(pngImage(sizePx));
+    file.Commit();
 }
 
 } // namespace tideplot

@@ -33,8 +33,11 @@ public:
 
     // The chart of the current camera on a picture of `sizePx`, without showing it.
     QImage renderImage(const QSize& sizePx) const;
-    // Writes that picture as PNG. Throws Error naming the file and the reason.
+    // Writes that picture as PNG, whole or not at all (an older file stays as it was
+    // when writing fails). Throws Error naming the file and the reason.
     void saveImage(const QString& path, const QSize& sizePx) const;
+    // That picture as PNG bytes; throws Error with the reason when it cannot be made.
+    QByteArray pngImage(const QSize& sizePx) const;
 
 private:
     std::unique_ptr<ChartWidget> widget_;
