@@ -93,15 +93,21 @@ void Reader(const std::uint8_t* data, std::size_t size)
         return;
     std::fwrite(data, 1, size, f);
     std::fclose(f);
-    LineReader reader(path);
-    std::size_t bytes = 0;
-    long lines = 0;
-    while (!reader.AtEnd()) {
-        bytes += reader.ReadLine().size();
-        ++lines;
+    try {
+        LineReader reader(path);
+        std::size_t bytes = 0;
+        long lines = 0;
+        while (!reader.AtEnd()) {
+            const std::size_t length = reader.ReadLine().size();
+            Check(length <= kMaxLineBytes, "no line is longer than the limit");
+            bytes += length;
+            ++lines;
+        }
+        Check(bytes <= size, "lines hold no more bytes than the file");
+        Check(lines == reader.LineNumber(), "line numbers count the lines");
+    } catch (const Error&) {
+        // UTF-16 text or a line that is too long: refused with a message.
     }
-    Check(bytes <= size, "lines hold no more bytes than the file");
-    Check(lines == reader.LineNumber(), "line numbers count the lines");
 }
 
 } // namespace
