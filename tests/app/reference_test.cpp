@@ -79,6 +79,18 @@ TEST_F(ReferenceTrace, GeneratedSevenBoatRace)
     ExpectSameTrace(dir, dir.file("race.TP1"), "--resolution 3.3 --points 7");
 }
 
+// An offshore race of more than two days: the race time counts on past 24 hours.
+TEST_F(ReferenceTrace, RaceOfMoreThanTwoDays)
+{
+    const auto gen = RunCommand(std::string(TIDEPLOT_RACEGEN) + " --out " + Quote(dir.path().string()) +
+                                " --boats 2 --hours 50 --interval 60 --seed 50");
+    ASSERT_EQ(gen.status, 0) << gen.output;
+    ExpectSameTrace(dir, dir.file("race.TP1"), "--resolution 300");
+    const std::string trace = Slurp(dir.file("ours.trace"));
+    for (const char* shown : {" 24:00:00\n", " 48:45:00\n"})
+        EXPECT_NE(trace.find(shown), std::string::npos) << shown;
+}
+
 // The awkward cases: latitude-0 lines in the middle and at the end, a gap of exactly five
 // minutes and more, a file that ends mid-race, header-only files, an empty last line, CR
 // line ends, ";" as separator, a LYS below 1, a first boat that starts late.

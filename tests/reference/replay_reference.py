@@ -122,8 +122,9 @@ def coordinate_text(x):
 
 
 def clock_text(days):
-    frac = abs(days - math.trunc(days))
-    seconds = int(math.floor(frac * 86400 + 0.5)) % 86400
+    """hh:mm:ss of the clock's magnitude; the hours keep counting past 24."""
+    whole = math.trunc(days)
+    seconds = abs(whole) * 86400 + int(math.floor(abs(days - whole) * 86400 + 0.5))
     return "%02d:%02d:%02d" % (seconds // 3600, seconds // 60 % 60, seconds % 60)
 
 
