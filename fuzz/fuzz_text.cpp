@@ -64,6 +64,8 @@ void Lines(std::string_view text)
         ReadTrackPoint(text, sep, 39000.5);
     } catch (const Error&) {
     }
+    if (IsValidUtf8(text))
+        Check(IsValidUtf8(BoatDisplayName(text)), "a UTF-8 path gives a UTF-8 display name");
     // The quick test of a position agrees with reading its numbers.
     const TrackLineFields fields = SplitTrackLine(text, sep);
     bool quickRefused = false, readRefused = false;

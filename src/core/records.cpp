@@ -112,9 +112,7 @@ BoatEntry ReadBoatEntry(std::string_view line)
 std::string BoatDisplayName(std::string_view field0)
 {
     constexpr std::size_t kNameLength = 20;
-    if (field0.size() > kNameLength)
-        field0.remove_prefix(field0.size() - kNameLength);
-    return std::string(TrimSpaces(field0));
+    return std::string(TrimSpaces(field0.substr(LastCharactersStart(field0, kNameLength))));
 }
 
 std::string BoatEntryLine(std::string_view trackFile, std::string_view startTime, std::string_view lys,

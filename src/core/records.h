@@ -47,7 +47,9 @@ inline constexpr std::string_view kEarliestStartText = "1900-01-01 00:00:00";
 BoatEntry ReadBoatEntry(std::string_view line);
 
 // The display name made from field 0 of a boat entry: its last 20 characters
-// (including the blank before the ","), with blanks at both ends removed.
+// (including the blank before the ","), with blanks at both ends removed. Characters
+// are UTF-8 characters when field 0 is UTF-8, so no letter is ever cut in two; bytes
+// otherwise.
 std::string BoatDisplayName(std::string_view field0);
 
 // Builds a boat entry line: the five texts joined by " , ", each as given.

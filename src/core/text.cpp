@@ -417,6 +417,56 @@ std::string QuotedText(std::string_view text, std::size_t maxBytes)
     return out;
 }
 
+bool IsValidUtf8(std::string_view text)
+{
+    // The well-formed byte sequences of the Unicode Standard, ch. 3.9, table 3-7.
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (p != end) {
+        const unsigned lead = *p++;
+        if (lead < 0x80)
+            continue;
+        int more = 0;
+        unsigned low = 0x80, high = 0xBF; // the range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            more = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            more = 2;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            more = 3;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p < more || *p < low || *p > high)
+            return false;
+        for (++p, --more; more > 0; --more, ++p)
+            if (*p < 0x80 || *p > 0xBF)
+                return false;
+    }
+    return true;
+}
+
+std::size_t LastCharactersStart(std::string_view text, std::size_t count)
+{
+    if (!IsValidUtf8(text))
+        return text.size() > count ? text.size() - count : 0;
+    std::size_t start = text.size();
+    for (std::size_t characters = 0; start > 0 && characters < count; ++characters) {
+        --start;
+        while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+            --start;
+    }
+    return start;
+}
+
 std::string FileLabel(const std::string& path)
 {
     return std::filesystem::path(path).filename().string();

@@ -89,6 +89,39 @@ TEST(BoatEntry, DisplayNameIsTheLast20CharactersTrimmed)
               "008\\Vinga\\Elsa.txt");
 }
 
+// Twenty characters, not bytes: a name with letters of two, three and four bytes is
+// never cut inside one, and stays well-formed UTF-8.
+TEST(BoatEntry, DisplayNameCountsUtf8Characters)
+{
+    struct Case {
+        std::string field0;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"/r/Fröken Sjöström.txt ", "Fröken Sjöström.txt"},      // 20 bytes would start inside "ö"
+        {"/races/Tärnö/Sjöfröken.txt ", "Tärnö/Sjöfröken.txt"},  // 31 bytes, 20 characters kept
+        {"/r/Åsa-Öland.txt ", "/r/Åsa-Öland.txt"},               // 19 bytes, 17 characters: whole
+        {"/r/€€€€€€€€€€€€€€€€€€€€.txt ", "€€€€€€€€€€€€€€€.txt"}, // three-byte letters
+        {"/r/𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞.txt ", "𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞.txt"},   // four-byte letters
+        {"C:\\Kappseglingar\\Sj\xF6"
+         "fr\xF6"
+         "ken.txt ",
+         "ingar\\Sj\xF6"
+         "fr\xF6"
+         "ken.txt"}, // Latin-1: bytes
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BoatDisplayName(c.field0), c.name) << c.field0;
+        if (IsValidUtf8(c.field0)) {
+            EXPECT_TRUE(IsValidUtf8(BoatDisplayName(c.field0))) << c.field0;
+        }
+    }
+    for (const char* bad : {"\xC3", "a\xC3(", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80"})
+        EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+    for (const char* good : {"", "abc", "\xC3\xB6", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\xEF\xBF\xBF"})
+        EXPECT_TRUE(IsValidUtf8(good)) << good;
+}
+
 TEST(BoatEntry, LineIsJoinedWithBlankCommaBlank)
 {
     const std::string line = BoatEntryLine("C:\\Race\\boat1.txt", "2007-01-01 12:30:00", "1.10", "100", ",");
