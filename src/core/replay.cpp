@@ -5,6 +5,7 @@
 #include "error.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -21,6 +22,66 @@ std::string Quoted(const std::string& text)
 bool HasPosition(const TrackPoint& p)
 {
     return p.Lat * p.Lon != 0;
+}
+
+// A boat entry as the race file holds it, for messages about one that cannot be read.
+constexpr const char* kEntryExample = "Elsa.txt , 2008-06-21 11:00:00 , 1.05 , 0 , ,";
+
+std::string SeparatorName(char sep)
+{
+    if (sep == '\t')
+        return "'\\t' (a tab)";
+    if (sep == ' ')
+        return "' ' (a blank)";
+    if (static_cast<unsigned char>(sep) < 0x20 || sep == '\x7F')
+        return "the control character " + QuotedText(std::string_view(&sep, 1));
+    return std::string("'") + sep + "'";
+}
+
+// The separator a track line seems to use instead of `sep`: one of the usual ones found
+// three times or more (the fields of a track line need three), or 0.
+char LikelySeparator(std::string_view line, char sep)
+{
+    char best = 0;
+    std::ptrdiff_t most = 2;
+    for (const char candidate : {',', ';', '\t', '|', ' '}) {
+        const auto count = std::count(line.begin(), line.end(), candidate);
+        if (candidate != sep && count > most) {
+            best = candidate;
+            most = count;
+        }
+    }
+    return best;
+}
+
+// What is wrong with a track line that cannot be read, in full: the line, what a track
+// line looks like with the boat's separator, and the separator the line seems to use.
+std::string TrackLineProblem(const RaceState& state, int k, std::string_view line, const std::string& reason)
+{
+    const char sep = state.SepChar[k];
+    const auto fields = std::count(line.begin(), line.end(), sep) + 1;
+    std::string text;
+    if (fields < 4)
+        text = "the line " + QuotedText(line) + " has " + std::to_string(fields) +
+               (fields == 1 ? " field" : " fields") + " separated by " + SeparatorName(sep) +
+               ", not the four of a track line";
+    else
+        text = reason + "; the line is " + QuotedText(line);
+    const std::string example = std::string("57.70") + sep + "11.90" + sep + "20080621" + sep + "143005";
+    text += ": expected a line such as " + example + " with the separator " + SeparatorName(sep) +
+            " (the last character of its boat entry, " + FileLabel(state.RaceFileName) + " line " +
+            std::to_string(state.EntryLine[k]) + ")";
+    if (const char other = LikelySeparator(line, sep))
+        text += "; this line seems to use " + SeparatorName(other);
+    return text;
+}
+
+// The start of a file that is a log rather than a track file: XML (KML, GPX) or a zip
+// archive (KMZ).
+bool LooksLikeLog(std::string_view firstLine)
+{
+    const auto start = firstLine.find_first_not_of(" \t");
+    return (start != std::string_view::npos && firstLine[start] == '<') || firstLine.substr(0, 4) == "PK\x03\x04";
 }
 
 void RequireFinite(double value, const LineReader& file, const char* what)
@@ -81,7 +142,11 @@ void StartReplay(RaceState& state, ControlPanel& control)
             try {
                 entries.push_back(ReadBoatEntry(line));
             } catch (const Error& e) {
-                ThrowAt(raceLabel, race->LineNumber(), e.what());
+                ThrowAt(raceLabel, race->LineNumber(),
+                        std::string(e.what()) + "; the line is " + QuotedText(line) +
+                            ": expected a boat entry such as " + QuotedText(kEntryExample) +
+                            " (track file, start time, LYS number, colour number and the separator of the "
+                            "track lines, joined by \" , \")");
             }
             entryLines.push_back(race->LineNumber());
         }
@@ -102,6 +167,7 @@ void StartReplay(RaceState& state, ControlPanel& control)
             state.BoatColour[k] = entry.Colour;
             state.SepChar[k] = entry.SepChar;
             state.BoatName[k] = entry.Name;
+            state.EntryLine[k] = line;
 
             control.SetTrackInfo(state.BoatCount, entry.Name + " " + ShortNumberText(entry.Lys),
                                  WindowColour(ColourHex(entry.Colour)));
@@ -118,6 +184,13 @@ void StartReplay(RaceState& state, ControlPanel& control)
                 if (file.AtEnd())
                     ThrowAt(raceLabel, line, "the track file " + Quoted(path) + " is empty");
                 state.NextLine[k] = file.ReadLine();
+                if (file.LineNumber() == 1 && LooksLikeLog(state.NextLine[k]))
+                    ThrowAt(raceLabel, line,
+                            "the track file " + Quoted(path) +
+                                " is a log (KML, KMZ or GPX), not a track file of lines: import the log first "
+                                "(tideplot import " +
+                                entry.TrackFile + ") and name the track file the import writes beside it, " +
+                                Quoted(entry.TrackFile + ".txt"));
             } while (state.NextLine[k].find('#') != std::string::npos && !file.AtEnd());
             state.NextLine[k].clear();
             state.PrevLine[k].clear();
@@ -144,7 +217,7 @@ void ReadNextPoint(RaceState& state, int k)
         state.NextPoint[k + kFirstBoatNumber] = ReadTrackPoint(state.NextLine[k], state.SepChar[k], state.StartTime[k]);
     } catch (const Error& e) {
         const LineReader& file = *state.TrackFile[k];
-        ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
+        ThrowAt(FileLabel(file.Path()), file.LineNumber(), TrackLineProblem(state, k, state.NextLine[k], e.what()));
     }
     state.NextPointRead[k] = true;
 }
@@ -191,7 +264,7 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
                     TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
                 break;
             } catch (const Error& e) {
-                ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
+                ThrowAt(FileLabel(file.Path()), file.LineNumber(), TrackLineProblem(state, k, line, e.what()));
             }
         }
         state.NextPointRead[k] = false;
