@@ -1,12 +1,14 @@
 // Runs a race file and its track files, cut from arbitrary bytes, through the replay
 // start and a capped number of steps, as the replay reads them from disk: it must load
 // the race or throw Error, step or throw Error, never crash or hang, never load more
-// than seven boats, and draw only finite positions on the globe's range of numbers.
+// than seven boats, and draw only finite positions; the check of the starts reads the
+// same files without failing.
 //
 // The input: the race file, then the track files t0.txt to t6.txt, each after a line
 // "----". Race files that name a folder ("/" or "\") are skipped, so that every track
 // file is one of these (or missing).
 #include "core/error.h"
+#include "core/racecheck.h"
 #include "core/replay.h"
 #include "fuzz_check.h"
 
@@ -123,6 +125,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     Check(state.BoatCount >= 1 && state.BoatCount <= kMaxBoats, "one to seven boats loaded");
+    const auto warnings = StartTimeWarnings(state);
+    Check(warnings.size() <= static_cast<std::size_t>(state.BoatCount), "at most one warning a boat");
+    for (const auto& warning : warnings)
+        Check(warning.find("race.TP1, line ") != std::string::npos, "a warning names the boat's entry");
     try {
         for (int step = 0; step < kMaxSteps && !AllTrackFilesAtEnd(state); ++step)
             ReplayStep(state, panel, plotter);

@@ -3,6 +3,7 @@
 #include "app/headless.h"
 #include "core/error.h"
 #include "core/outputfile.h"
+#include "core/racecheck.h"
 #include "core/text.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/earthfactory.h"
@@ -258,6 +259,8 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     auto lastProgress = started;
     try {
         StartReplay(state, control);
+        for (const std::string& warning : StartTimeWarnings(state))
+            std::fprintf(stderr, "warning: %s\n", warning.c_str());
         while ((options.maxSteps < 0 || steps < options.maxSteps) && !AllTrackFilesAtEnd(state)) {
             ReplayStep(state, control, plotter);
             ++steps;

@@ -205,29 +205,29 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
     dir.write("bad.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20081321,095600", "5,5,20080621,100000"});
     dir.write("empty.txt", {});
     dir.write("long.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,100500", "57.2,11.0,20080621,101500"});
-    const std::string entry = "a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,";
+    const std::string entry = "a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,";
     dir.write("ok.TP1", {entry});
-    dir.write("long.TP1", {"long.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("long.TP1", {"long.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
     dir.write("eight.TP1", std::vector<std::string>(8, entry));
-    dir.write("lys0.TP1", {"a.txt , 2008-06-21 10:00:00 , 0 , 0 , ,"});
-    dir.write("baddate.TP1", {"bad.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("lys0.TP1", {"a.txt , 2008-06-21 09:55:00 , 0 , 0 , ,"});
+    dir.write("baddate.TP1", {"bad.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
     dir.write("nostart.TP1", {"a.txt , , 1 , 0 , ,"});
     dir.write("blank.TP1", {entry, ""});
-    dir.write("notrack.TP1", {"missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
-    dir.write("emptytrack.TP1", {"empty.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("notrack.TP1", {"missing.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("emptytrack.TP1", {"empty.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
     dir.write("none.TP1", {});
     // Inputs that once hung the replay, drew off the globe or gave a cut message.
     for (const char* lys : {"-1", "0", "1e308", "abc"})
         dir.write(std::string("lys") + lys + ".TP1",
-                  {"a.txt , 2008-06-21 10:00:00 , " + std::string(lys) + " , 0 , ,"});
+                  {"a.txt , 2008-06-21 09:55:00 , " + std::string(lys) + " , 0 , ,"});
     dir.write("lat91.txt", {"h", "57.0,11.0,20080621,095500", "91.0,11.0,20080621,095600"});
     dir.write("lon999.txt", {"h", "57.0,11.0,20080621,095500", "57.1,999,20080621,095600"});
     dir.write("longline.txt", {"h", "57.0,11.0,20080621,095500", std::string(70000, '5')});
-    dir.write("lat91.TP1", {"lat91.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
-    dir.write("lon999.TP1", {"lon999.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
-    dir.write("longline.TP1", {"longline.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
-    dir.write("longentry.TP1", {entry, "a.txt , 2008-06-21 10:00:00 , 1 , 0 , " + std::string(70000, ' ') + ","});
-    dir.write("zero.TP1", {"/dev/zero , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("lat91.TP1", {"lat91.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("lon999.TP1", {"lon999.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("longline.TP1", {"longline.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("longentry.TP1", {entry, "a.txt , 2008-06-21 09:55:00 , 1 , 0 , " + std::string(70000, ' ') + ","});
+    dir.write("zero.TP1", {"/dev/zero , 2008-06-21 09:55:00 , 1 , 0 , ,"});
     std::string utf16 = "\xFF\xFE";
     for (const char c : entry + "\r\n")
         utf16 += std::string(1, c) + '\0';
@@ -236,7 +236,7 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
     for (const char c : std::string("57.0,11.0,20080621,095500\r\n"))
         utf16 += std::string(1, c) + '\0';
     dir.writeBytes("utf16.txt", utf16);
-    dir.write("utf16track.TP1", {"utf16.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("utf16track.TP1", {"utf16.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
     dir.write("old.TP1", {"a.txt , 1899-12-29 10:00:00 , 1 , 0 , ,"});
     struct Case {
         std::string args;
@@ -377,6 +377,34 @@ TEST(ReplayCommand, ScreenshotOfTheChartView)
     const auto bad = RunCommand(kTideplot + " replay " + Quote(kSampleRace) + " --earth=googleearth");
     EXPECT_EQ(bad.status, 2) << bad.output;
     EXPECT_NE(bad.output.find("tideplot link"), std::string::npos) << bad.output;
+}
+
+// Start times typed in local time for logs in UTC: the replay runs (and draws nothing for
+// that boat) but says why on stderr; a race whose tracks cover the starts says nothing.
+TEST(ReplayCommand, WarnsWhenATrackMissesItsStart)
+{
+    TempDir dir;
+    for (const char* boat : {"Elsa", "Saga"})
+        std::filesystem::copy_file(std::string(TIDEPLOT_SOURCE_DIR) + "/examples/sample-race/" + boat + ".txt",
+                                   dir.file(std::string(boat) + ".txt"));
+    dir.write("local.TP1",
+              {"Elsa.txt , 2008-06-21 11:00:00 , 1.00 , 0 , ,", "Saga.txt , 2008-06-21 13:03:30 , 1.05 , 1023 , ,"});
+    // stderr alone: the warnings.
+    const auto local = RunCommand("(" + kTideplot + " replay " + Quote(dir.file("local.TP1")) + " 2>&1 >/dev/null)");
+    EXPECT_EQ(local.status, 0) << local.output;
+    EXPECT_EQ(local.output.rfind("warning: boat \"Saga.txt\" (local.TP1, line 2) starts at 2008-06-21 13:03:30, "
+                                 "but its track \"Saga.txt\" runs from 2008-06-21 10:55:53 to 2008-06-21 12:55:51, ",
+                                 0),
+              0u)
+        << local.output;
+    EXPECT_NE(local.output.find("ending before the start: are the start time and the track in the same time zone?"),
+              std::string::npos)
+        << local.output;
+    EXPECT_EQ(std::count(local.output.begin(), local.output.end(), '\n'), 1) << local.output;
+
+    const auto covered = RunCommand(kTideplot + " replay " + Quote(kSampleRace));
+    EXPECT_EQ(covered.status, 0) << covered.output;
+    EXPECT_EQ(covered.output.find("warning"), std::string::npos) << covered.output;
 }
 
 TEST(ReplayCommand, VersionAndHelp)
