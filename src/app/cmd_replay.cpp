@@ -130,21 +130,9 @@ public:
     }
     bool drawn() const { return segments > 0; }
 
-    // A camera that shows every segment drawn on a picture of the given size, with a
-    // margin: the view shows 2 tan 30 degrees (1.1547) times the range across its width.
-    CameraInfoGE wholeRaceCamera(CameraInfoGE camera, int widthPx, int heightPx) const
-    {
-        camera.FocusPointLatitude = (min_.Lat + max_.Lat) / 2;
-        camera.FocusPointLongitude = (min_.Lon + max_.Lon) / 2;
-        const double metresPerDegree = 60 * 1852.0;
-        const double northSouth = (max_.Lat - min_.Lat) * metresPerDegree;
-        const double eastWest = (max_.Lon - min_.Lon) * metresPerDegree * std::cos(Radians(camera.FocusPointLatitude));
-        const double aspect = static_cast<double>(widthPx) / heightPx;
-        const double across = camera.Azimuth == 0 ? std::max(eastWest, northSouth * aspect)
-                                                  : std::hypot(eastWest, northSouth) * std::max(1.0, aspect);
-        camera.Range = std::max(across * 1.1 / 1.1547, 1000.0);
-        return camera;
-    }
+    // The box of every segment drawn, south-west corner first.
+    const TrackPoint& southWest() const { return min_; }
+    const TrackPoint& northEast() const { return max_; }
     long long segments = 0;
 
 private:
@@ -287,10 +275,11 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
             if (kmlOut)
                 kmlOut->Write(kmlFile->document());
             if (pictureOut) {
-                if (plotter.drawn())
-                    chart->SetCamera(
-                        plotter.wholeRaceCamera(chart->GetCamera(2), kScreenshotSize.width(), kScreenshotSize.height()),
-                        10.0);
+                if (plotter.drawn()) {
+                    const TrackPoint& sw = plotter.southWest();
+                    const TrackPoint& ne = plotter.northEast();
+                    chart->SetCamera(chart->cameraShowing(sw.Lat, sw.Lon, ne.Lat, ne.Lon, kScreenshotSize), 10.0);
+                }
                 pictureOut->Write(chart->pngImage(kScreenshotSize));
             }
             for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get()})
