@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -51,6 +52,15 @@ struct ReplayOptions {
     bool chart = false;
     std::string screenshot;
 };
+
+// Whether two names are the same file (also when neither exists yet).
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code errorA, errorB;
+    const auto canonicalA = std::filesystem::weakly_canonical(std::filesystem::absolute(a, errorA), errorA);
+    const auto canonicalB = std::filesystem::weakly_canonical(std::filesystem::absolute(b, errorB), errorB);
+    return !errorA && !errorB && canonicalA == canonicalB;
+}
 
 ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
@@ -95,7 +105,31 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     }
     if (!options.screenshot.empty())
         options.chart = true;
+    const std::pair<const char*, const std::string*> outputs[] = {
+        {"--kml", &options.kmlFile}, {"--trace", &options.traceFile}, {"--screenshot", &options.screenshot}};
+    for (std::size_t i = 0; i < std::size(outputs); ++i) {
+        const auto& [name, path] = outputs[i];
+        if (path->empty())
+            continue;
+        if (SameFile(*path, options.raceFile))
+            throw UsageError(std::string(name) + " names the race file");
+        for (std::size_t j = i + 1; j < std::size(outputs); ++j)
+            if (!outputs[j].second->empty() && SameFile(*path, *outputs[j].second))
+                throw UsageError(std::string(name) + " and " + outputs[j].first + " name the same file");
+    }
     return options;
+}
+
+// An output that names a boat's track file would replace it: refused before anything is
+// written.
+void CheckOutputsAreNoTrackFile(const ReplayOptions& options, const RaceState& state)
+{
+    for (const std::string* path : {&options.kmlFile, &options.traceFile, &options.screenshot}) {
+        for (int k = 0; k < state.BoatCount; ++k)
+            if (!path->empty() && state.TrackFile[k] && SameFile(*path, state.TrackFile[k]->Path()))
+                throw Error("the output file \"" + *path + "\" is the track file of boat " + std::to_string(k + 1) +
+                            "; choose another name");
+    }
 }
 
 const QSize kScreenshotSize(1280, 960);
@@ -247,6 +281,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     auto lastProgress = started;
     try {
         StartReplay(state, control);
+        CheckOutputsAreNoTrackFile(options, state);
         for (const std::string& warning : StartTimeWarnings(state))
             std::fprintf(stderr, "warning: %s\n", warning.c_str());
         while ((options.maxSteps < 0 || steps < options.maxSteps) && !AllTrackFilesAtEnd(state)) {
