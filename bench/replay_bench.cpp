@@ -1,11 +1,13 @@
 // The headless replay of a whole day's race against the floor (wc -l reading the same
 // files) and a generic tool doing the same reading and interpolation (gpsbabel), side
-// by side in one run, plus the peak memory of a 1-hour and a 24-hour replay.
+// by side in one run, plus the peak memory of a 1-hour and a 24-hour replay and the
+// check of the starts.
 //
 //   build/bench/bench/replay_bench [--benchmark_...]
 //
 // The race: 7 boats, one fix a second, generated once into $TMPDIR/tideplot-bench-race-*.
 #include "app/headless.h"
+#include "core/racecheck.h"
 #include "core/replay.h"
 #include "earth/googleearth.h"
 
@@ -122,6 +124,21 @@ void BM_ReplayWithDocuments(benchmark::State& state)
     Replay(state, true);
 }
 
+// The check of the starts after loading the race: each track's first and last fix.
+void BM_StartTimeWarnings(benchmark::State& state)
+{
+    const std::string race = RaceFolder(static_cast<int>(state.range(0))) + "/race.TP1";
+    tideplot::RaceState raceState;
+    tideplot::HeadlessControlPanel panel;
+    raceState.RaceFileName = race;
+    tideplot::StartReplay(raceState, panel);
+    std::size_t warnings = 0;
+    for (auto _ : state)
+        warnings = tideplot::StartTimeWarnings(raceState).size();
+    tideplot::CloseTrackFiles(raceState);
+    state.counters["warnings"] = static_cast<double>(warnings);
+}
+
 // The floor: wc -l over the same seven files.
 void BM_WcL(benchmark::State& state)
 {
@@ -156,6 +173,7 @@ void BM_ReplayPeakMemory(benchmark::State& state)
 
 BENCHMARK(BM_Replay)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_ReplayWithDocuments)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_StartTimeWarnings)->Arg(24)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_WcL)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_Gpsbabel)->Arg(24)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_ReplayPeakMemory)->Arg(1)->Arg(24)->Unit(benchmark::kMillisecond)->Iterations(3);

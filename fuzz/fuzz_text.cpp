@@ -64,6 +64,22 @@ void Lines(std::string_view text)
         ReadTrackPoint(text, sep, 39000.5);
     } catch (const Error&) {
     }
+    if (IsValidUtf8(text))
+        Check(IsValidUtf8(BoatDisplayName(text)), "a UTF-8 path gives a UTF-8 display name");
+    // The quick test of a position agrees with reading its numbers.
+    const TrackLineFields fields = SplitTrackLine(text, sep);
+    bool quickRefused = false, readRefused = false;
+    try {
+        CheckOnGlobe(fields);
+    } catch (const Error&) {
+        quickRefused = true;
+    }
+    try {
+        CheckOnGlobe(fields, LeadingNumber(fields.Lat), LeadingNumber(fields.Lon));
+    } catch (const Error&) {
+        readRefused = true;
+    }
+    Check(quickRefused == readRefused, "the quick position test agrees with the numbers");
     try {
         const BoatEntry entry = ReadBoatEntry(text);
         Check(entry.SepChar == text.back(), "the separator is the last character");
@@ -79,15 +95,21 @@ void Reader(const std::uint8_t* data, std::size_t size)
         return;
     std::fwrite(data, 1, size, f);
     std::fclose(f);
-    LineReader reader(path);
-    std::size_t bytes = 0;
-    long lines = 0;
-    while (!reader.AtEnd()) {
-        bytes += reader.ReadLine().size();
-        ++lines;
+    try {
+        LineReader reader(path);
+        std::size_t bytes = 0;
+        long lines = 0;
+        while (!reader.AtEnd()) {
+            const std::size_t length = reader.ReadLine().size();
+            Check(length <= kMaxLineBytes, "no line is longer than the limit");
+            bytes += length;
+            ++lines;
+        }
+        Check(bytes <= size, "lines hold no more bytes than the file");
+        Check(lines == reader.LineNumber(), "line numbers count the lines");
+    } catch (const Error&) {
+        // UTF-16 text or a line that is too long: refused with a message.
     }
-    Check(bytes <= size, "lines hold no more bytes than the file");
-    Check(lines == reader.LineNumber(), "line numbers count the lines");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "app/headless.h"
 #include "app/replaydriver.h"
 #include "core/error.h"
+#include "core/racecheck.h"
 #include "core/text.h"
 #include "earth/gelink/googleearthlink.h"
 #include "earth/googleearth.h"
@@ -80,6 +81,8 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
         options.OpenInGoogleEarth = parsed.flags.count("--no-open") == 0;
         link = std::make_unique<GoogleEarthLink>(options);
         StartReplay(state, panel);
+        for (const std::string& warning : StartTimeWarnings(state))
+            std::fprintf(stderr, "warning: %s\n", warning.c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tideplot link: %s\n", e.what());
         return 1;

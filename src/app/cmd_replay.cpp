@@ -2,6 +2,8 @@
 #include "app/commands.h"
 #include "app/headless.h"
 #include "core/error.h"
+#include "core/outputfile.h"
+#include "core/racecheck.h"
 #include "core/text.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/earthfactory.h"
@@ -19,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -49,6 +52,15 @@ struct ReplayOptions {
     bool chart = false;
     std::string screenshot;
 };
+
+// Whether two names are the same file (also when neither exists yet).
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code errorA, errorB;
+    const auto canonicalA = std::filesystem::weakly_canonical(std::filesystem::absolute(a, errorA), errorA);
+    const auto canonicalB = std::filesystem::weakly_canonical(std::filesystem::absolute(b, errorB), errorB);
+    return !errorA && !errorB && canonicalA == canonicalB;
+}
 
 ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
@@ -93,7 +105,31 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     }
     if (!options.screenshot.empty())
         options.chart = true;
+    const std::pair<const char*, const std::string*> outputs[] = {
+        {"--kml", &options.kmlFile}, {"--trace", &options.traceFile}, {"--screenshot", &options.screenshot}};
+    for (std::size_t i = 0; i < std::size(outputs); ++i) {
+        const auto& [name, path] = outputs[i];
+        if (path->empty())
+            continue;
+        if (SameFile(*path, options.raceFile))
+            throw UsageError(std::string(name) + " names the race file");
+        for (std::size_t j = i + 1; j < std::size(outputs); ++j)
+            if (!outputs[j].second->empty() && SameFile(*path, *outputs[j].second))
+                throw UsageError(std::string(name) + " and " + outputs[j].first + " name the same file");
+    }
     return options;
+}
+
+// An output that names a boat's track file would replace it: refused before anything is
+// written.
+void CheckOutputsAreNoTrackFile(const ReplayOptions& options, const RaceState& state)
+{
+    for (const std::string* path : {&options.kmlFile, &options.traceFile, &options.screenshot}) {
+        for (int k = 0; k < state.BoatCount; ++k)
+            if (!path->empty() && state.TrackFile[k] && SameFile(*path, state.TrackFile[k]->Path()))
+                throw Error("the output file \"" + *path + "\" is the track file of boat " + std::to_string(k + 1) +
+                            "; choose another name");
+    }
 }
 
 const QSize kScreenshotSize(1280, 960);
@@ -128,35 +164,15 @@ public:
     }
     bool drawn() const { return segments > 0; }
 
-    // A camera that shows every segment drawn on a picture of the given size, with a
-    // margin: the view shows 2 tan 30 degrees (1.1547) times the range across its width.
-    CameraInfoGE wholeRaceCamera(CameraInfoGE camera, int widthPx, int heightPx) const
-    {
-        camera.FocusPointLatitude = (min_.Lat + max_.Lat) / 2;
-        camera.FocusPointLongitude = (min_.Lon + max_.Lon) / 2;
-        const double metresPerDegree = 60 * 1852.0;
-        const double northSouth = (max_.Lat - min_.Lat) * metresPerDegree;
-        const double eastWest = (max_.Lon - min_.Lon) * metresPerDegree * std::cos(Radians(camera.FocusPointLatitude));
-        const double aspect = static_cast<double>(widthPx) / heightPx;
-        const double across = camera.Azimuth == 0 ? std::max(eastWest, northSouth * aspect)
-                                                  : std::hypot(eastWest, northSouth) * std::max(1.0, aspect);
-        camera.Range = std::max(across * 1.1 / 1.1547, 1000.0);
-        return camera;
-    }
+    // The box of every segment drawn, south-west corner first.
+    const TrackPoint& southWest() const { return min_; }
+    const TrackPoint& northEast() const { return max_; }
     long long segments = 0;
 
 private:
     TrackPlotter& inner_;
     TrackPoint min_{90, 180, 0};
     TrackPoint max_{-90, -180, 0};
-};
-
-struct FileCloser {
-    void operator()(std::FILE* f) const
-    {
-        if (f)
-            std::fclose(f);
-    }
 };
 
 } // namespace
@@ -178,17 +194,27 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     }
 
     const auto started = std::chrono::steady_clock::now();
-    std::unique_ptr<std::FILE, FileCloser> traceFile;
-    if (!options.traceFile.empty()) {
-        traceFile.reset(std::fopen(options.traceFile.c_str(), "wb"));
-        if (!traceFile) {
-            std::fprintf(stderr, "tideplot replay: cannot write the trace file \"%s\"\n", options.traceFile.c_str());
-            return 1;
-        }
+    // Every output goes to a temporary file beside it, and replaces the old file only
+    // when the whole replay has succeeded and every output is written whole: a replay
+    // that cannot start, fails midway or cannot write leaves the old files as they were
+    // (and creates none). Opening them first finds an unwritable folder at once.
+    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut;
+    try {
+        if (!options.traceFile.empty())
+            traceOut =
+                std::make_unique<OutputFile>(QString::fromLocal8Bit(options.traceFile.c_str()), "the trace file");
+        if (!options.kmlFile.empty())
+            kmlOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.kmlFile.c_str()), "the KML file");
+        if (!options.screenshot.empty())
+            pictureOut =
+                std::make_unique<OutputFile>(QString::fromLocal8Bit(options.screenshot.c_str()), "the chart picture");
+    } catch (const Error& e) {
+        std::fprintf(stderr, "tideplot replay: %s\n", e.what());
+        return 1;
     }
     std::optional<TraceWriter> trace;
-    if (traceFile)
-        trace.emplace(traceFile.get());
+    if (traceOut)
+        trace.emplace(*traceOut);
 
     HeadlessControlPanel panel;
     panel.resolution = options.resolution;
@@ -200,11 +226,10 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
 
     // The views: a KML file, the chart (drawn offscreen for the picture), or none.
     std::unique_ptr<KmlFileApplication> kmlFile;
-    if (!options.kmlFile.empty()) {
+    if (kmlOut) {
         kmlFile = std::make_unique<KmlFileApplication>(
-            QString::fromLocal8Bit(options.kmlFile.c_str()),
-            QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(), options.headingDeg,
-            options.tiltDeg);
+            kmlOut->Path(), QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(),
+            options.headingDeg, options.tiltDeg);
     }
     std::unique_ptr<QApplication> qtApp;
     std::unique_ptr<ChartApplication> chart;
@@ -256,6 +281,9 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     auto lastProgress = started;
     try {
         StartReplay(state, control);
+        CheckOutputsAreNoTrackFile(options, state);
+        for (const std::string& warning : StartTimeWarnings(state))
+            std::fprintf(stderr, "warning: %s\n", warning.c_str());
         while ((options.maxSteps < 0 || steps < options.maxSteps) && !AllTrackFilesAtEnd(state)) {
             ReplayStep(state, control, plotter);
             ++steps;
@@ -273,28 +301,30 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     CloseTrackFiles(state);
     if (progress && steps >= 256)
         std::fputs("\r\033[K", stderr);
-    if (traceFile && std::fflush(traceFile.get()) != 0 && failure.empty())
-        failure = "cannot write the trace file \"" + options.traceFile + "\"";
-    // What was drawn before a failure is kept too.
-    if (kmlFile) {
+
+    // Every output written whole first, then each put in place.
+    if (failure.empty()) {
         try {
-            kmlFile->save();
+            if (trace)
+                trace->flush();
+            if (kmlOut)
+                kmlOut->Write(kmlFile->document());
+            if (pictureOut) {
+                if (plotter.drawn()) {
+                    const TrackPoint& sw = plotter.southWest();
+                    const TrackPoint& ne = plotter.northEast();
+                    chart->SetCamera(chart->cameraShowing(sw.Lat, sw.Lon, ne.Lat, ne.Lon, kScreenshotSize), 10.0);
+                }
+                pictureOut->Write(chart->pngImage(kScreenshotSize));
+            }
+            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get()})
+                if (out)
+                    out->Commit();
         } catch (const Error& e) {
-            if (failure.empty())
-                failure = e.what();
+            failure = e.what();
         }
-    }
-    if (chart && !options.screenshot.empty()) {
-        try {
-            if (plotter.drawn())
-                chart->SetCamera(
-                    plotter.wholeRaceCamera(chart->GetCamera(2), kScreenshotSize.width(), kScreenshotSize.height()),
-                    10.0);
-            chart->saveImage(QString::fromLocal8Bit(options.screenshot.c_str()), kScreenshotSize);
-        } catch (const Error& e) {
-            if (failure.empty())
-                failure = e.what();
-        }
+    } else if (traceOut || kmlOut || pictureOut) {
+        failure += " (no output file was written; older ones are as they were)";
     }
     if (!failure.empty()) {
         std::fprintf(stderr, "tideplot replay: %s\n", failure.c_str());
@@ -305,11 +335,11 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     std::printf("Replayed %s: %d boats, %lld steps, %lld segments drawn, race time reached %s, %.3f s\n",
                 options.raceFile.c_str(), state.BoatCount, steps, plotter.segments,
                 panel.raceTime.empty() ? "-" : panel.raceTime.c_str(), seconds);
-    if (kmlFile)
+    if (kmlOut)
         std::printf("KML file: %s\n", options.kmlFile.c_str());
-    if (traceFile)
+    if (traceOut)
         std::printf("Trace: %s\n", options.traceFile.c_str());
-    if (!options.screenshot.empty())
+    if (pictureOut)
         std::printf("Chart picture: %s\n", options.screenshot.c_str());
     return 0;
 }

@@ -2,9 +2,14 @@
 
 #include "core/error.h"
 
+#include <algorithm>
+#include <cstdarg>
+
 namespace tideplot {
 
 namespace {
+constexpr std::size_t kTraceChunkBytes = 64 * 1024;
+
 void CheckRow(int row)
 {
     if (row < 0 || row >= kMaxBoats)
@@ -32,32 +37,61 @@ void HeadlessControlPanel::SetDistance(int row, const std::string& text)
     distance[static_cast<std::size_t>(row)] = text;
 }
 
+void TraceWriter::put(std::string_view text)
+{
+    buffer_ += text;
+    if (buffer_.size() >= kTraceChunkBytes)
+        flush();
+}
+
+void TraceWriter::putLine(const char* format, ...)
+{
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    put(std::string_view(line, static_cast<std::size_t>(std::clamp(length, 0, static_cast<int>(sizeof line) - 1))));
+}
+
+void TraceWriter::flush()
+{
+    out_.Write(buffer_);
+    buffer_.clear();
+}
+
 void TraceWriter::legend(int row, std::uint32_t colour, const std::string& caption)
 {
-    std::fprintf(out_, "legend %d %u %s\n", row, colour, caption.c_str());
+    putLine("legend %d %u ", row, colour);
+    put(caption);
+    put("\n");
 }
 
 void TraceWriter::step(const std::string& raceTime)
 {
-    std::fprintf(out_, "step %ld %s\n", ++steps_, raceTime.c_str());
+    putLine("step %ld ", ++steps_);
+    put(raceTime);
+    put("\n");
 }
 
 void TraceWriter::distance(int row, const std::string& text)
 {
-    std::fprintf(out_, "dst %d %s\n", row, text.c_str());
+    putLine("dst %d ", row);
+    put(text);
+    put("\n");
 }
 
 void TraceWriter::kml(const std::string& document)
 {
-    std::fputs("kml ", out_);
-    std::fwrite(document.data(), 1, document.size(), out_);
-    std::fputc('\n', out_);
+    put("kml ");
+    put(document);
+    put("\n");
 }
 
 void TraceWriter::camera(const CameraInfoGE& c, double speed)
 {
-    std::fprintf(out_, "camera %.17g %.17g %.17g %.17g %.17g %.17g\n", c.FocusPointLatitude, c.FocusPointLongitude,
-                 c.Range, c.Tilt, c.Azimuth, speed);
+    putLine("camera %.17g %.17g %.17g %.17g %.17g %.17g\n", c.FocusPointLatitude, c.FocusPointLongitude, c.Range,
+            c.Tilt, c.Azimuth, speed);
 }
 
 void TracingControlPanel::SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour)

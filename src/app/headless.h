@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/outputfile.h"
 #include "core/replay.h"
 #include "earth/applicationge.h"
 
@@ -66,7 +67,8 @@ private:
     ApplicationGE& secondary_;
 };
 
-// Writes the trace: one LF-terminated line per event, in the order they happen.
+// Writes the trace to a file: one LF-terminated line per event, in the order they
+// happen, in parts of 64 KiB (a failing write throws Error naming the file).
 //   legend K COLOUR CAPTION     a legend row written (window colour in decimal)
 //   step N TEXT                 the N-th step (from 1) wrote TEXT as race time
 //   dst K TEXT                  a distance written (TEXT may be empty)
@@ -74,15 +76,21 @@ private:
 //   camera LAT LON RANGE TILT AZIMUTH SPEED   a camera set ("%.17g" each)
 class TraceWriter {
 public:
-    explicit TraceWriter(std::FILE* out) : out_(out) {}
+    explicit TraceWriter(OutputFile& out) : out_(out) {}
     void legend(int row, std::uint32_t colour, const std::string& caption);
     void step(const std::string& raceTime);
     void distance(int row, const std::string& text);
     void kml(const std::string& document);
     void camera(const CameraInfoGE& camera, double speed);
+    // Writes what is still held back.
+    void flush();
 
 private:
-    std::FILE* out_;
+    void put(std::string_view text);
+    void putLine(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    OutputFile& out_;
+    std::string buffer_;
     long steps_ = 0;
 };
 

@@ -150,8 +150,9 @@ std::string RaceClockText(double raceClockDays)
 {
     long long days = 0, seconds = 0;
     SplitDateValue(raceClockDays, days, seconds);
+    const long long hours = (days < 0 ? -days : days) * 24 + seconds / 3600;
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld", hours, seconds / 60 % 60, seconds % 60);
     return buffer;
 }
 

@@ -35,8 +35,8 @@ double DateValue(int year, int month, int day, int hour, int minute, int second)
 // "YYYY-MM-DD hh:mm:ss", rounded to the nearest second.
 std::string DateText(double dateValue);
 
-// The race clock as "hh:mm:ss": the time of day of the clock rounded to the second,
-// the magnitude for a negative clock, starting again at 00:00:00 after 24 hours.
+// The race clock as "hh:mm:ss", rounded to the second, the magnitude for a negative
+// clock. The hours keep counting past a day: "24:00:00", "48:45:00", "100:00:00".
 std::string RaceClockText(double raceClockDays);
 
 } // namespace tideplot

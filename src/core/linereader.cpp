@@ -1,6 +1,7 @@
 #include "linereader.h"
 
 #include "error.h"
+#include "text.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,10 +10,29 @@ namespace tideplot {
 
 namespace {
 constexpr std::size_t kBufferSize = 1 << 16;
+
+// Text whose every second byte is NUL, the other bytes not: UTF-16 (LE when `first`
+// is 1, BE when 0) of the characters a race or track file holds.
+bool AlternatesWithNul(const char* bytes, std::size_t size, std::size_t first)
+{
+    const std::size_t pairs = std::min<std::size_t>(size, 64) / 2;
+    if (pairs < 2)
+        return false;
+    for (std::size_t i = 0; i < pairs; ++i) {
+        const char nul = bytes[2 * i + first];
+        const char other = bytes[2 * i + 1 - first];
+        if (nul != '\0' || other == '\0')
+            return false;
+    }
+    return true;
 }
+
+} // namespace
 
 LineReader::LineReader(const std::string& path) : path_(path)
 {
+    if (path.find('\0') != std::string::npos)
+        throw Error("the file name " + QuotedText(path) + " holds a NUL byte");
     file_ = std::fopen(path.c_str(), "rb");
     if (!file_)
         throw Error("cannot open \"" + path + "\": " + std::strerror(errno));
@@ -25,10 +45,25 @@ LineReader::~LineReader()
         std::fclose(file_);
 }
 
+void LineReader::CheckFirstBlock() const
+{
+    const char* b = buffer_.data();
+    const bool bom = end_ >= 2 && ((b[0] == '\xFF' && b[1] == '\xFE') || (b[0] == '\xFE' && b[1] == '\xFF'));
+    if (bom || AlternatesWithNul(b, end_, 1) || AlternatesWithNul(b, end_, 0))
+        throw Error(FileLabel(path_) + " looks like UTF-16 text; save it as plain text");
+}
+
+void LineReader::LineTooLong() const
+{
+    ThrowAt(FileLabel(path_), lineNumber_,
+            "the line is longer than 64 KiB; a race or track file holds one short line per boat or point");
+}
+
 bool LineReader::Fill()
 {
     if (eof_)
         return false;
+    bufferOffset_ += static_cast<long long>(end_);
     pos_ = 0;
     end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
     if (end_ == 0) {
@@ -40,6 +75,7 @@ bool LineReader::Fill()
     // A UTF-8 byte order mark, as some editors write one, is no part of the first line.
     if (!started_) {
         started_ = true;
+        CheckFirstBlock();
         if (end_ >= 3 && std::memcmp(buffer_.data(), "\xEF\xBB\xBF", 3) == 0)
             pos_ = 3;
         if (pos_ == end_)
@@ -74,6 +110,8 @@ std::string_view LineReader::ReadLine()
             std::string_view line;
             if (spilled) {
                 spill_.append(begin, length);
+                if (spill_.size() > kMaxLineBytes)
+                    LineTooLong();
                 line = spill_;
             } else {
                 line = std::string_view(begin, length);
@@ -97,18 +135,11 @@ std::string_view LineReader::ReadLine()
         spill_.append(begin, avail);
         spilled = true;
         pos_ = end_;
+        if (spill_.size() > kMaxLineBytes)
+            LineTooLong();
         if (!Fill())
             return spill_;
     }
-}
-
-std::vector<std::string> ReadAllLines(const std::string& path)
-{
-    LineReader reader(path);
-    std::vector<std::string> lines;
-    while (!reader.AtEnd())
-        lines.emplace_back(reader.ReadLine());
-    return lines;
 }
 
 } // namespace tideplot

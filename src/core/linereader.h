@@ -7,32 +7,46 @@
 
 namespace tideplot {
 
+// The longest line the readers take: a track or race file holds short lines, so a
+// longer one means the file is something else (a binary file, a file without line
+// breaks, /dev/zero), and is refused before memory grows with it.
+inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
+
 // Reads a text file front to back, one line at a time, through a fixed buffer: the
 // file is never loaded whole. Lines may end in CR LF, LF or CR; the last line may end
 // without a line break. AtEnd() is true as soon as the last line has been read. A UTF-8
-// byte order mark at the start of the file is skipped.
+// byte order mark at the start of the file is skipped; a file that starts as UTF-16
+// text is refused, and so is a line longer than kMaxLineBytes.
 class LineReader {
 public:
-    // Opens `path` for reading; throws Error naming the file when it cannot.
+    // Opens `path` for reading; throws Error naming the file when it cannot, or when the
+    // name holds a NUL byte (which would open a shorter name).
     explicit LineReader(const std::string& path);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
+    // Throws Error like ReadLine when the first block read shows the file is UTF-16.
     bool AtEnd();
     // The next line without its line break; valid until the next call. Throws Error
-    // when the file is at its end or cannot be read.
+    // naming the file (and the line) when the file is at its end, cannot be read, is
+    // UTF-16 text or the line is longer than kMaxLineBytes.
     std::string_view ReadLine();
     // 1-based number of the line ReadLine returned last (0 before the first).
     long LineNumber() const { return lineNumber_; }
+    // Bytes from the start of the file to the next line ReadLine returns.
+    long long Offset() const { return bufferOffset_ + static_cast<long long>(pos_); }
     const std::string& Path() const { return path_; }
 
 private:
     bool Fill(); // false at the end of the file
+    void CheckFirstBlock() const;
+    [[noreturn]] void LineTooLong() const;
 
     std::string path_;
     std::FILE* file_ = nullptr;
     std::vector<char> buffer_;
+    long long bufferOffset_ = 0; // file offset of buffer_[0]
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;
@@ -40,8 +54,5 @@ private:
     std::string spill_; // a line that crossed the end of the buffer
     long lineNumber_ = 0;
 };
-
-// Reads every line of a small text file (a race file) with the same line rules.
-std::vector<std::string> ReadAllLines(const std::string& path);
 
 } // namespace tideplot

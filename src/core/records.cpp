@@ -68,8 +68,7 @@ JoinedText JoinedDateText(std::string_view d, std::string_view t)
 
 std::string Shown(std::string_view text)
 {
-    constexpr std::size_t kMax = 80;
-    return "\"" + std::string(text.substr(0, kMax)) + (text.size() > kMax ? "...\"" : "\"");
+    return QuotedText(text);
 }
 
 } // namespace
@@ -81,12 +80,21 @@ BoatEntry ReadBoatEntry(std::string_view line)
     double start = 0;
     if (!TryDateValueFromText(startField, start))
         throw Error("the start time " + Shown(TrimSpaces(startField)) + " is not a valid date and time");
+    if (start < DateValueFromText(kEarliestStartText))
+        throw Error("the start time " + Shown(TrimSpaces(startField)) + " lies before " +
+                    std::string(kEarliestStartText) + ", the earliest start taken (dates count from 1899-12-30)");
     entry.StartTime = start;
+    const auto lysField = GetField(line, 2, ',');
     try {
-        entry.Lys = LeadingNumber(GetField(line, 2, ','));
-    } catch (const Error& e) {
-        throw Error(std::string("the LYS number: ") + e.what());
+        entry.Lys = LeadingNumber(lysField);
+    } catch (const Error&) {
+        throw Error("the LYS number " + Shown(TrimSpaces(lysField)) + " is too large"); // the one failure of a number
     }
+    if (!(entry.Lys > 0))
+        throw Error("the LYS number " + Shown(TrimSpaces(lysField)) + " is not a positive number");
+    if (entry.Lys < kMinLys || entry.Lys > kMaxLys)
+        throw Error("the LYS number " + Shown(TrimSpaces(lysField)) + " lies outside " + ShortNumberText(kMinLys) +
+                    " to " + ShortNumberText(kMaxLys) + ", the handicap numbers a replay takes");
     try {
         entry.Colour = RoundToInt32(LeadingNumber(GetField(line, 3, ',')));
     } catch (const Error& e) {
@@ -94,6 +102,8 @@ BoatEntry ReadBoatEntry(std::string_view line)
     }
     entry.SepChar = line.empty() ? ',' : line.back();
     const auto field0 = GetField(line, 0, ',');
+    if (field0.find('\0') != std::string_view::npos)
+        throw Error("the track file name " + Shown(TrimTrailingSpaces(field0)) + " holds a NUL byte");
     entry.Name = BoatDisplayName(field0);
     entry.TrackFile = std::string(TrimTrailingSpaces(field0));
     return entry;
@@ -102,9 +112,7 @@ BoatEntry ReadBoatEntry(std::string_view line)
 std::string BoatDisplayName(std::string_view field0)
 {
     constexpr std::size_t kNameLength = 20;
-    if (field0.size() > kNameLength)
-        field0.remove_prefix(field0.size() - kNameLength);
-    return std::string(TrimSpaces(field0));
+    return std::string(TrimSpaces(field0.substr(LastCharactersStart(field0, kNameLength))));
 }
 
 std::string BoatEntryLine(std::string_view trackFile, std::string_view startTime, std::string_view lys,
@@ -217,12 +225,79 @@ double TrackLineLatitude(std::string_view line, char sep)
     return LeadingNumber(GetField(line, 0, sep));
 }
 
+void CheckOnGlobe(const TrackLineFields& fields, double lat, double lon)
+{
+    if (!(lat >= -90 && lat <= 90))
+        throw Error("the latitude " + Shown(fields.Lat) + " is not a number from -90 to 90");
+    if (!(lon >= -180 && lon <= 180))
+        throw Error("the longitude " + Shown(fields.Lon) + " is not a number from -180 to 180");
+}
+
+namespace {
+
+// True when the `count` bytes before `end` (1 to 8, inside a field of 8 bytes or more
+// that ends at `end`) are all digits. One word: a byte is a digit when its high nibble
+// is 3, also after adding 6. A carry out of a byte of 0xFA or more can only make the
+// next byte fail, so the answer is never a wrong yes.
+bool LastBytesAreDigits(const char* end, std::size_t count)
+{
+    const std::uint64_t word = scan::Load(end - 8);
+    constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+    constexpr std::uint64_t kThrees = 0x3030303030303030ULL;
+    const std::uint64_t off =
+        ((word & kHighNibbles) ^ kThrees) | (((word + 0x0606060606060606ULL) & kHighNibbles) ^ kThrees);
+    return (off & (~std::uint64_t{0} << (8 * (8 - count)))) == 0;
+}
+
+// True when `field` is a plain decimal (-?digits[.digits]) whose whole part is below
+// `limit` (at most three digits): its value then lies strictly between -limit and limit.
+bool PlainDecimalBelow(std::string_view field, int limit)
+{
+    const char* p = field.data();
+    const char* const end = p + field.size();
+    if (p != end && *p == '-')
+        ++p;
+    int whole = 0;
+    int digits = 0;
+    for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) {
+        if (++digits > 3)
+            return false;
+        whole = whole * 10 + (*p - '0');
+    }
+    if (digits == 0 || whole >= limit)
+        return false;
+    if (p == end)
+        return true;
+    if (*p != '.')
+        return false;
+    ++p;
+    const auto fraction = static_cast<std::size_t>(end - p);
+    if (fraction == 0)
+        return true;
+    if (fraction <= 8 && field.size() >= 8)
+        return LastBytesAreDigits(end, fraction);
+    for (; p != end; ++p)
+        if (static_cast<unsigned>(*p - '0') >= 10)
+            return false;
+    return true;
+}
+
+} // namespace
+
+void CheckOnGlobe(const TrackLineFields& fields)
+{
+    if (PlainDecimalBelow(fields.Lat, 90) && PlainDecimalBelow(fields.Lon, 180))
+        return;
+    CheckOnGlobe(fields, LeadingNumber(fields.Lat), LeadingNumber(fields.Lon));
+}
+
 TrackPoint ReadTrackPoint(std::string_view line, char sep, double startTime)
 {
     const TrackLineFields fields = SplitTrackLine(line, sep);
     TrackPoint point;
     point.Lat = LeadingNumber(fields.Lat);
     point.Lon = LeadingNumber(fields.Lon);
+    CheckOnGlobe(fields, point.Lat, point.Lon);
     point.Elapsed = (line.empty() ? 0 : TrackFieldsTime(fields.Date, fields.Time)) - startTime;
     return point;
 }

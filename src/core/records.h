@@ -29,12 +29,27 @@ struct BoatEntry {
     std::string Name;        // display name
 };
 
+// The LYS numbers a race takes. A boat with LYS L is shown at T / L of race clock T,
+// so the replay needs L times the boat's sailing time to reach its end: far outside
+// this range (1e308, say) the race would never end, and no handicap rule comes near
+// these limits (LYS numbers lie between about 0.5 and 2).
+inline constexpr double kMinLys = 0.01;
+inline constexpr double kMaxLys = 100;
+
+// The earliest start time taken: date values count from 1899-12-30, and the replay
+// takes day 0 as "no time".
+inline constexpr std::string_view kEarliestStartText = "1900-01-01 00:00:00";
+
 // Splits a boat entry line at "," and reads its values. Throws Error naming the
-// field that cannot be read (the caller adds the file and line).
+// field that cannot be read (the caller adds the file and line): a start time that is
+// no date and time or lies before 1900, an LYS number that is not a number from
+// kMinLys to kMaxLys, a track file name holding a NUL byte.
 BoatEntry ReadBoatEntry(std::string_view line);
 
 // The display name made from field 0 of a boat entry: its last 20 characters
-// (including the blank before the ","), with blanks at both ends removed.
+// (including the blank before the ","), with blanks at both ends removed. Characters
+// are UTF-8 characters when field 0 is UTF-8, so no letter is ever cut in two; bytes
+// otherwise.
 std::string BoatDisplayName(std::string_view field0);
 
 // Builds a boat entry line: the five texts joined by " , ", each as given.
@@ -70,8 +85,16 @@ private:
     bool known_ = false;
 };
 
+// Throws Error quoting the field when the latitude lies outside -90 to 90 or the
+// longitude outside -180 to 180: such a position is on no globe.
+void CheckOnGlobe(const TrackLineFields& fields, double lat, double lon);
+// The same for a line whose position is not read otherwise: plain decimals such as
+// "57.7012345" are judged by their whole degrees, without reading the number.
+void CheckOnGlobe(const TrackLineFields& fields);
+
 // A track line read into a TrackPoint: Lat and Lon are the leading-number values of
-// fields 0 and 1, Elapsed is the line's date value minus `startTime`.
+// fields 0 and 1, Elapsed is the line's date value minus `startTime`. Throws Error
+// naming the field when the position is off the globe or the time cannot be read.
 TrackPoint ReadTrackPoint(std::string_view line, char sep, double startTime);
 
 // The latitude of a track line (the leading-number value of field 0).

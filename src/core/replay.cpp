@@ -5,6 +5,7 @@
 #include "error.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -12,11 +13,6 @@
 namespace tideplot {
 
 namespace {
-
-std::string FileLabel(const std::string& path)
-{
-    return std::filesystem::path(path).filename().string();
-}
 
 std::string Quoted(const std::string& text)
 {
@@ -26,6 +22,66 @@ std::string Quoted(const std::string& text)
 bool HasPosition(const TrackPoint& p)
 {
     return p.Lat * p.Lon != 0;
+}
+
+// A boat entry as the race file holds it, for messages about one that cannot be read.
+constexpr const char* kEntryExample = "Elsa.txt , 2008-06-21 11:00:00 , 1.05 , 0 , ,";
+
+std::string SeparatorName(char sep)
+{
+    if (sep == '\t')
+        return "'\\t' (a tab)";
+    if (sep == ' ')
+        return "' ' (a blank)";
+    if (static_cast<unsigned char>(sep) < 0x20 || sep == '\x7F')
+        return "the control character " + QuotedText(std::string_view(&sep, 1));
+    return std::string("'") + sep + "'";
+}
+
+// The separator a track line seems to use instead of `sep`: one of the usual ones found
+// three times or more (the fields of a track line need three), or 0.
+char LikelySeparator(std::string_view line, char sep)
+{
+    char best = 0;
+    std::ptrdiff_t most = 2;
+    for (const char candidate : {',', ';', '\t', '|', ' '}) {
+        const auto count = std::count(line.begin(), line.end(), candidate);
+        if (candidate != sep && count > most) {
+            best = candidate;
+            most = count;
+        }
+    }
+    return best;
+}
+
+// What is wrong with a track line that cannot be read, in full: the line, what a track
+// line looks like with the boat's separator, and the separator the line seems to use.
+std::string TrackLineProblem(const RaceState& state, int k, std::string_view line, const std::string& reason)
+{
+    const char sep = state.SepChar[k];
+    const auto fields = std::count(line.begin(), line.end(), sep) + 1;
+    std::string text;
+    if (fields < 4)
+        text = "the line " + QuotedText(line) + " has " + std::to_string(fields) +
+               (fields == 1 ? " field" : " fields") + " separated by " + SeparatorName(sep) +
+               ", not the four of a track line";
+    else
+        text = reason + "; the line is " + QuotedText(line);
+    const std::string example = std::string("57.70") + sep + "11.90" + sep + "20080621" + sep + "143005";
+    text += ": expected a line such as " + example + " with the separator " + SeparatorName(sep) +
+            " (the last character of its boat entry, " + FileLabel(state.RaceFileName) + " line " +
+            std::to_string(state.EntryLine[k]) + ")";
+    if (const char other = LikelySeparator(line, sep))
+        text += "; this line seems to use " + SeparatorName(other);
+    return text;
+}
+
+// The start of a file that is a log rather than a track file: XML (KML, GPX) or a zip
+// archive (KMZ).
+bool LooksLikeLog(std::string_view firstLine)
+{
+    const auto start = firstLine.find_first_not_of(" \t");
+    return (start != std::string_view::npos && firstLine[start] == '<') || firstLine.substr(0, 4) == "PK\x03\x04";
 }
 
 void RequireFinite(double value, const LineReader& file, const char* what)
@@ -67,35 +123,51 @@ bool AllTrackFilesAtEnd(RaceState& state)
 void StartReplay(RaceState& state, ControlPanel& control)
 {
     const std::string raceLabel = FileLabel(state.RaceFileName);
-    std::vector<std::string> entries;
-    try {
-        entries = ReadAllLines(state.RaceFileName);
-    } catch (const Error& e) {
-        throw Error(std::string("the race file cannot be read: ") + e.what());
+    // The entries first, one line at a time: an eighth entry stops the reading at once,
+    // before any track file is opened.
+    std::vector<BoatEntry> entries;
+    std::vector<long> entryLines;
+    {
+        std::unique_ptr<LineReader> race;
+        try {
+            race = std::make_unique<LineReader>(state.RaceFileName);
+        } catch (const Error& e) {
+            throw Error(std::string("the race file cannot be read: ") + e.what());
+        }
+        while (!race->AtEnd()) {
+            const std::string_view line = race->ReadLine();
+            if (entries.size() == static_cast<std::size_t>(kMaxBoats))
+                ThrowAt(raceLabel, race->LineNumber(),
+                        "an eighth boat entry; a race can replay at most " + std::to_string(kMaxBoats) + " boats");
+            try {
+                entries.push_back(ReadBoatEntry(line));
+            } catch (const Error& e) {
+                ThrowAt(raceLabel, race->LineNumber(),
+                        std::string(e.what()) + "; the line is " + QuotedText(line) +
+                            ": expected a boat entry such as " + QuotedText(kEntryExample) +
+                            " (track file, start time, LYS number, colour number and the separator of the "
+                            "track lines, joined by \" , \")");
+            }
+            entryLines.push_back(race->LineNumber());
+        }
     }
     if (entries.empty())
         throw Error(raceLabel + " holds no boat entry");
-    if (entries.size() > static_cast<std::size_t>(kMaxBoats))
-        throw Error(raceLabel + " holds " + std::to_string(entries.size()) +
-                    " boat entries; a race can replay at most " + std::to_string(kMaxBoats) + " boats");
 
     CloseTrackFiles(state);
     state.BoatCount = 0;
     try {
-        for (std::size_t line = 0; line < entries.size(); ++line) {
-            const int k = static_cast<int>(line);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const BoatEntry& entry = entries[i];
+            const long line = entryLines[i];
+            const int k = static_cast<int>(i);
             const int n = k + kFirstBoatNumber;
-            BoatEntry entry;
-            try {
-                entry = ReadBoatEntry(entries[line]);
-            } catch (const Error& e) {
-                ThrowAt(raceLabel, static_cast<long>(line + 1), e.what());
-            }
             state.StartTime[k] = entry.StartTime;
             state.BoatLys[k] = entry.Lys;
             state.BoatColour[k] = entry.Colour;
             state.SepChar[k] = entry.SepChar;
             state.BoatName[k] = entry.Name;
+            state.EntryLine[k] = line;
 
             control.SetTrackInfo(state.BoatCount, entry.Name + " " + ShortNumberText(entry.Lys),
                                  WindowColour(ColourHex(entry.Colour)));
@@ -104,14 +176,21 @@ void StartReplay(RaceState& state, ControlPanel& control)
             try {
                 state.TrackFile[k] = std::make_unique<LineReader>(path);
             } catch (const Error& e) {
-                ThrowAt(raceLabel, static_cast<long>(line + 1), std::string("the track file ") + e.what());
+                ThrowAt(raceLabel, line, std::string("the track file ") + e.what());
             }
             LineReader& file = *state.TrackFile[k];
             // Header lines hold "#"; the first line without one goes with them.
             do {
                 if (file.AtEnd())
-                    ThrowAt(raceLabel, static_cast<long>(line + 1), "the track file " + Quoted(path) + " is empty");
+                    ThrowAt(raceLabel, line, "the track file " + Quoted(path) + " is empty");
                 state.NextLine[k] = file.ReadLine();
+                if (file.LineNumber() == 1 && LooksLikeLog(state.NextLine[k]))
+                    ThrowAt(raceLabel, line,
+                            "the track file " + Quoted(path) +
+                                " is a log (KML, KMZ or GPX), not a track file of lines: import the log first "
+                                "(tideplot import " +
+                                entry.TrackFile + ") and name the track file the import writes beside it, " +
+                                Quoted(entry.TrackFile + ".txt"));
             } while (state.NextLine[k].find('#') != std::string::npos && !file.AtEnd());
             state.NextLine[k].clear();
             state.PrevLine[k].clear();
@@ -138,7 +217,7 @@ void ReadNextPoint(RaceState& state, int k)
         state.NextPoint[k + kFirstBoatNumber] = ReadTrackPoint(state.NextLine[k], state.SepChar[k], state.StartTime[k]);
     } catch (const Error& e) {
         const LineReader& file = *state.TrackFile[k];
-        ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
+        ThrowAt(FileLabel(file.Path()), file.LineNumber(), TrackLineProblem(state, k, state.NextLine[k], e.what()));
     }
     state.NextPointRead[k] = true;
 }
@@ -170,10 +249,11 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
             if (file.AtEnd())
                 break;
             // The line ends the advance when its latitude is not 0 and its time lies
-            // after h. The time decides most lines, so it is read first; a line whose
-            // time cannot be read only fails when its latitude is not 0.
+            // after h. A line whose time cannot be read only fails when its latitude is
+            // not 0; a position off the globe fails in every line.
             try {
                 const TrackLineFields fields = SplitTrackLine(line, sep);
+                CheckOnGlobe(fields);
                 double date = 0;
                 const bool dated = line.empty() || state.TimeReader[k].read(fields.Date, fields.Time, date);
                 if (dated && date - state.StartTime[k] <= h)
@@ -184,7 +264,7 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
                     TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
                 break;
             } catch (const Error& e) {
-                ThrowAt(FileLabel(file.Path()), file.LineNumber(), e.what());
+                ThrowAt(FileLabel(file.Path()), file.LineNumber(), TrackLineProblem(state, k, line, e.what()));
             }
         }
         state.NextPointRead[k] = false;

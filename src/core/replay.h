@@ -61,6 +61,7 @@ struct RaceState {
     std::array<std::int32_t, kMaxBoats> BoatColour{};
     std::array<char, kMaxBoats> SepChar{};
     std::array<std::string, kMaxBoats> BoatName;
+    std::array<long, kMaxBoats> EntryLine{}; // line of the boat's entry in the race file
     std::array<std::string, kMaxBoats> NextLine;
     std::array<std::string, kMaxBoats> PrevLine;
     std::array<std::unique_ptr<LineReader>, kMaxBoats> TrackFile; // open track files

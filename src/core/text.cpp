@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 namespace tideplot {
@@ -53,13 +54,7 @@ bool IsValBlank(char c)
 
 std::string Quoted(std::string_view text)
 {
-    constexpr std::size_t kMax = 60;
-    std::string out = "\"";
-    out.append(text.substr(0, kMax));
-    if (text.size() > kMax)
-        out += "...";
-    out += '"';
-    return out;
+    return QuotedText(text, 60);
 }
 
 // Converts a number already checked to be [-]digits[.digits][e[-]digits] (with at
@@ -393,6 +388,88 @@ std::string ShortNumberText(double value)
     const auto [end, ec] =
         std::to_chars(buffer.data(), buffer.data() + buffer.size(), value + 0.0, std::chars_format::general, 15);
     return std::string(buffer.data(), end);
+}
+
+std::string QuotedText(std::string_view text, std::size_t maxBytes)
+{
+    std::size_t shown = text.size();
+    if (shown > maxBytes) {
+        shown = maxBytes;
+        // Not inside a UTF-8 character: back up over its continuation bytes.
+        for (int i = 0; i < 3 && shown > 0 && (static_cast<unsigned char>(text[shown]) & 0xC0) == 0x80; ++i)
+            --shown;
+    }
+    std::string out = "\"";
+    for (const char c : text.substr(0, shown)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    if (shown < text.size())
+        out += "...";
+    out += '"';
+    return out;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    // The well-formed byte sequences of the Unicode Standard, ch. 3.9, table 3-7.
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (p != end) {
+        const unsigned lead = *p++;
+        if (lead < 0x80)
+            continue;
+        int more = 0;
+        unsigned low = 0x80, high = 0xBF; // the range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            more = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            more = 2;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            more = 3;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p < more || *p < low || *p > high)
+            return false;
+        for (++p, --more; more > 0; --more, ++p)
+            if (*p < 0x80 || *p > 0xBF)
+                return false;
+    }
+    return true;
+}
+
+std::size_t LastCharactersStart(std::string_view text, std::size_t count)
+{
+    if (!IsValidUtf8(text))
+        return text.size() > count ? text.size() - count : 0;
+    std::size_t start = text.size();
+    for (std::size_t characters = 0; start > 0 && characters < count; ++characters) {
+        --start;
+        while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+            --start;
+    }
+    return start;
+}
+
+std::string FileLabel(const std::string& path)
+{
+    return std::filesystem::path(path).filename().string();
 }
 
 std::string_view TrimSpaces(std::string_view text)

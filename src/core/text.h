@@ -57,6 +57,22 @@ void AppendCoordinateText(std::string& out, double value);
 // 1.0 -> "1").
 std::string ShortNumberText(double value);
 
+// `text` in double quotes for a message, on one readable line: control characters
+// (a NUL, a line break) written as \xNN, and a text longer than `maxBytes` cut before
+// a character, with "..." after it.
+std::string QuotedText(std::string_view text, std::size_t maxBytes = 80);
+
+// True when `text` is well-formed UTF-8 (no stray or missing continuation bytes, no
+// overlong forms, no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
+// The start of the last `count` characters of `text`: UTF-8 characters when the text is
+// well-formed UTF-8, else bytes (one character each in an 8-bit code page).
+std::size_t LastCharactersStart(std::string_view text, std::size_t count);
+
+// The name of a file as messages give it: its name without the folder.
+std::string FileLabel(const std::string& path);
+
 // Text with the blanks (space characters) at both ends removed, or at its end only.
 std::string_view TrimSpaces(std::string_view text);
 std::string_view TrimTrailingSpaces(std::string_view text);

@@ -1,9 +1,7 @@
 #include "earth/kmlfile.h"
 
-#include "core/error.h"
+#include "core/outputfile.h"
 #include "earth/kmldocument.h"
-
-#include <QSaveFile>
 
 namespace tideplot {
 
@@ -30,14 +28,16 @@ void KmlFileApplication::SetCamera(const CameraInfoGE& camera, double)
     tracks_.setCamera(camera);
 }
 
+QByteArray KmlFileApplication::document() const
+{
+    return tracks_.toKml(title_, KmlTrackCollection::Layout::EveryLine);
+}
+
 void KmlFileApplication::save() const
 {
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Error("cannot write \"" + path_.toStdString() + "\": " + file.errorString().toStdString());
-    file.write(tracks_.toKml(title_, KmlTrackCollection::Layout::EveryLine));
-    if (!file.commit())
-        throw Error("cannot write \"" + path_.toStdString() + "\": " + file.errorString().toStdString());
+    OutputFile file(path_, "the KML file");
+    file.Write(document());
+    file.Commit();
 }
 
 } // namespace tideplot

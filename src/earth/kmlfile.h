@@ -9,8 +9,8 @@ namespace tideplot {
 
 // Collects everything loaded during a replay into one KML 2.2 file: one Folder per
 // boat holding its segments in load order, one style per colour and width, the last
-// camera as a LookAt. The file is written by save(), in one piece (a failing write
-// leaves an older file whole).
+// camera as a LookAt. The file is written by save(), whole or not at all (a failing
+// write leaves an older file as it was).
 class KmlFileApplication : public ApplicationGE {
 public:
     // `headingDeg` and `tiltDeg` are the view GetCamera reports until a camera is set.
@@ -20,6 +20,8 @@ public:
     CameraInfoGE GetCamera(int considerTerrainFlag) override;
     void SetCamera(const CameraInfoGE& camera, double speed) override;
 
+    // The text of the file: everything loaded so far.
+    QByteArray document() const;
     // Writes the file; throws Error naming it when that fails.
     void save() const;
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -77,6 +78,41 @@ TEST_F(ReferenceTrace, GeneratedSevenBoatRace)
     ASSERT_EQ(gen.status, 0) << gen.output;
     ExpectSameTrace(dir, dir.file("race.TP1"), "");
     ExpectSameTrace(dir, dir.file("race.TP1"), "--resolution 3.3 --points 7");
+}
+
+// An offshore race of more than two days: the race time counts on past 24 hours.
+TEST_F(ReferenceTrace, RaceOfMoreThanTwoDays)
+{
+    const auto gen = RunCommand(std::string(TIDEPLOT_RACEGEN) + " --out " + Quote(dir.path().string()) +
+                                " --boats 2 --hours 50 --interval 60 --seed 50");
+    ASSERT_EQ(gen.status, 0) << gen.output;
+    ExpectSameTrace(dir, dir.file("race.TP1"), "--resolution 300");
+    const std::string trace = Slurp(dir.file("ours.trace"));
+    for (const char* shown : {" 24:00:00\n", " 48:45:00\n"})
+        EXPECT_NE(trace.find(shown), std::string::npos) << shown;
+}
+
+// Display names count letters, not bytes: the legend, the documents and the trace keep
+// "ö" whole where a cut at 20 bytes would split it.
+TEST_F(ReferenceTrace, MultiByteNamesCutByCharacters)
+{
+    std::filesystem::create_directories(dir.path() / "Båtar");
+    const auto track = [](int offset) {
+        std::vector<std::string> lines{"lat,lon,date,time"};
+        for (int s = 0; s < 1800; s += 5)
+            lines.push_back(std::to_string(57.6 + s * 1e-5) + "," + std::to_string(11.5 + offset * 0.01) +
+                            ",20080621," + testing::Hms(36000 + s));
+        return lines;
+    };
+    dir.write("Båtar/Fröken Sjöström.txt", track(0));
+    dir.write("Båtar/Tärnö.txt", track(1));
+    dir.write("race.TP1", {"Båtar\\Fröken Sjöström.txt , 2008-06-21 10:00:00 , 1 , 0 , ,",
+                           "Båtar/Tärnö.txt , 2008-06-21 10:00:00 , 1.1 , 700 , ,"});
+    ExpectSameTrace(dir, dir.file("race.TP1"), "--resolution 60");
+    const std::string trace = Slurp(dir.file("ours.trace"));
+    EXPECT_EQ(trace.rfind("legend 0 255 Fröken Sjöström.txt 1\nlegend 1 12386048 Båtar/Tärnö.txt 1.1\n", 0), 0u)
+        << trace.substr(0, 200);
+    EXPECT_NE(trace.find("<name>Fröken Sjöström.txt 1</name>"), std::string::npos);
 }
 
 // The awkward cases: latitude-0 lines in the middle and at the end, a gap of exactly five

@@ -205,17 +205,39 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
     dir.write("bad.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20081321,095600", "5,5,20080621,100000"});
     dir.write("empty.txt", {});
     dir.write("long.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,100500", "57.2,11.0,20080621,101500"});
-    const std::string entry = "a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,";
+    const std::string entry = "a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,";
     dir.write("ok.TP1", {entry});
-    dir.write("long.TP1", {"long.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("long.TP1", {"long.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
     dir.write("eight.TP1", std::vector<std::string>(8, entry));
-    dir.write("lys0.TP1", {"a.txt , 2008-06-21 10:00:00 , 0 , 0 , ,"});
-    dir.write("baddate.TP1", {"bad.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("lys0.TP1", {"a.txt , 2008-06-21 09:55:00 , 0 , 0 , ,"});
+    dir.write("baddate.TP1", {"bad.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
     dir.write("nostart.TP1", {"a.txt , , 1 , 0 , ,"});
     dir.write("blank.TP1", {entry, ""});
-    dir.write("notrack.TP1", {"missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
-    dir.write("emptytrack.TP1", {"empty.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("notrack.TP1", {"missing.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("emptytrack.TP1", {"empty.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
     dir.write("none.TP1", {});
+    // Inputs that once hung the replay, drew off the globe or gave a cut message.
+    for (const char* lys : {"-1", "0", "1e308", "abc"})
+        dir.write(std::string("lys") + lys + ".TP1",
+                  {"a.txt , 2008-06-21 09:55:00 , " + std::string(lys) + " , 0 , ,"});
+    dir.write("lat91.txt", {"h", "57.0,11.0,20080621,095500", "91.0,11.0,20080621,095600"});
+    dir.write("lon999.txt", {"h", "57.0,11.0,20080621,095500", "57.1,999,20080621,095600"});
+    dir.write("longline.txt", {"h", "57.0,11.0,20080621,095500", std::string(70000, '5')});
+    dir.write("lat91.TP1", {"lat91.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("lon999.TP1", {"lon999.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("longline.TP1", {"longline.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("longentry.TP1", {entry, "a.txt , 2008-06-21 09:55:00 , 1 , 0 , " + std::string(70000, ' ') + ","});
+    dir.write("zero.TP1", {"/dev/zero , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : entry + "\r\n")
+        utf16 += std::string(1, c) + '\0';
+    dir.writeBytes("utf16.TP1", utf16);
+    utf16 = "\xFF\xFE";
+    for (const char c : std::string("57.0,11.0,20080621,095500\r\n"))
+        utf16 += std::string(1, c) + '\0';
+    dir.writeBytes("utf16.txt", utf16);
+    dir.write("utf16track.TP1", {"utf16.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("old.TP1", {"a.txt , 1899-12-29 10:00:00 , 1 , 0 , ,"});
     struct Case {
         std::string args;
         int status;
@@ -227,10 +249,24 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"ok.TP1 --heading east", 2, "--heading"},
         {"ok.TP1 --max-steps -1", 2, "--max-steps"},
         {"ok.TP1 --frobnicate", 2, "unknown option --frobnicate"},
+        {"ok.TP1 --trace ok.TP1", 2, "--trace names the race file"},
+        {"ok.TP1 --kml x.kml --trace ./x.kml", 2, "--kml and --trace name the same file"},
+        {"ok.TP1 --kml a.txt", 1, "the output file \"a.txt\" is the track file of boat 1; choose another name"},
         {"missing.TP1", 1, "the race file cannot be read: cannot open"},
         {"none.TP1", 1, "none.TP1 holds no boat entry"},
-        {"eight.TP1", 1, "eight.TP1 holds 8 boat entries; a race can replay at most 7 boats"},
-        {"lys0.TP1", 1, "has the LYS number 0"},
+        {"eight.TP1", 1, "eight.TP1, line 8: an eighth boat entry; a race can replay at most 7 boats"},
+        {"lys-1.TP1", 1, "lys-1.TP1, line 1: the LYS number \"-1\" is not a positive number"},
+        {"lys0.TP1", 1, "lys0.TP1, line 1: the LYS number \"0\" is not a positive number"},
+        {"lys1e308.TP1", 1, "lys1e308.TP1, line 1: the LYS number \"1e308\" lies outside 0.01 to 100"},
+        {"lysabc.TP1", 1, "lysabc.TP1, line 1: the LYS number \"abc\" is not a positive number"},
+        {"lat91.TP1", 1, "lat91.txt, line 3: the latitude \"91.0\" is not a number from -90 to 90"},
+        {"lon999.TP1", 1, "lon999.txt, line 3: the longitude \"999\" is not a number from -180 to 180"},
+        {"longline.TP1", 1, "longline.txt, line 3: the line is longer than 64 KiB"},
+        {"longentry.TP1", 1, "longentry.TP1, line 2: the line is longer than 64 KiB"},
+        {"zero.TP1", 1, "zero, line 1: the line is longer than 64 KiB"},
+        {"utf16.TP1", 1, "utf16.TP1 looks like UTF-16 text; save it as plain text"},
+        {"utf16track.TP1", 1, "utf16.txt looks like UTF-16 text; save it as plain text"},
+        {"old.TP1", 1, "old.TP1, line 1: the start time \"1899-12-29 10:00:00\" lies before 1900-01-01 00:00:00"},
         {"baddate.TP1", 1, "bad.txt, line 3: the date \"20081321\""},
         {"nostart.TP1", 1, "nostart.TP1, line 1: the start time \"\" is not a valid date and time"},
         {"blank.TP1", 1, "blank.TP1, line 2: the start time"},
@@ -238,10 +274,12 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"emptytrack.TP1", 1, "is empty"},
         {"ok.TP1 --resolution ten", 1, "Resolution: \"ten\" is not a number"},
         {"long.TP1 --points x --resolution 100", 1, "Points (steps between wide plots): \"x\" is not a number"},
-        {"ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write \"/nonexistent/dir/out.kml\""},
+        {"ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write the KML file \"/nonexistent/dir/out.kml\""},
     };
     for (const auto& c : cases) {
-        const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay " + c.args);
+        // A time limit far above what any of them takes: none may hang.
+        const auto run =
+            RunCommand("cd " + Quote(dir.path().string()) + " && timeout 120 " + kTideplot + " replay " + c.args);
         EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.args << "\n" << run.output;
         EXPECT_NE(run.output.find("tideplot replay: "), std::string::npos) << run.output;
@@ -252,6 +290,78 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay ok.TP1 --max-steps 3");
     EXPECT_EQ(ok.status, 0) << ok.output;
     EXPECT_NE(ok.output.find("3 steps"), std::string::npos) << ok.output;
+}
+
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> FilesIn(const TempDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Every output replaces the old file only when all of it is written and the replay has
+// succeeded: a file-size limit (as a full disk: the signal ignored, the write fails), a
+// replay that cannot start and one that fails midway leave old outputs as they were and
+// create none.
+TEST(ReplayCommand, OutputsAreWrittenWholeOrNotAtAll)
+{
+    if (!testing::HaveCommand("bash"))
+        GTEST_SKIP() << "bash is not installed: no child process with a file-size limit";
+    TempDir dir;
+    dir.write("a.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,095600", "57.2,11.0,20080621,095700"});
+    dir.write("bad.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20081321,095600", "5,5,20080621,100000"});
+    dir.write("nostart.TP1", {"missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    dir.write("midway.TP1", {"a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,", "bad.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    const std::string outputs = " --kml out.kml --trace out.trace --screenshot out.png";
+    struct Case {
+        std::string race;
+        std::string options;
+        int limitKiB; // 0: none
+        std::string message;
+    };
+    const Case cases[] = {
+        {kSampleRace, " --kml out.kml", 16, "cannot write the KML file \"out.kml\": File too large"},
+        {kSampleRace, " --trace out.trace", 16, "cannot write the trace file \"out.trace\": File too large"},
+        {kSampleRace, " --screenshot out.png", 16, "cannot write the chart picture \"out.png\": File too large"},
+        {"nostart.TP1", outputs, 0, "the track file cannot open"},
+        {"midway.TP1", outputs, 0, "bad.txt, line 3: the date"},
+    };
+    const std::vector<std::string> names{"out.kml", "out.png", "out.trace"};
+    for (const bool oldFiles : {true, false}) {
+        for (const auto& c : cases) {
+            for (const auto& name : names)
+                std::filesystem::remove(dir.file(name));
+            if (oldFiles)
+                for (const auto& name : names)
+                    dir.writeBytes(name, "old " + name + "\n");
+            const std::vector<std::string> before = FilesIn(dir);
+            const std::string limit =
+                c.limitKiB > 0 ? "trap '' XFSZ; ulimit -f " + std::to_string(c.limitKiB) + "; " : std::string();
+            const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && bash -c " +
+                                        Quote(limit + "exec " + kTideplot + " replay " + Quote(c.race) + c.options));
+            EXPECT_EQ(run.status, 1) << c.race << c.options << "\n" << run.output;
+            EXPECT_NE(run.output.find(c.message), std::string::npos) << c.race << c.options << "\n" << run.output;
+            EXPECT_EQ(FilesIn(dir), before) << c.race << c.options << ": files made or left behind";
+            if (oldFiles) {
+                for (const auto& name : names)
+                    EXPECT_EQ(Slurp(dir.file(name)), "old " + name + "\n") << c.race << c.options;
+            }
+        }
+    }
+    // Without a limit the same outputs replace the old files.
+    const auto run =
+        RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay " + Quote(kSampleRace) + outputs);
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const auto& name : names)
+        EXPECT_GT(Slurp(dir.file(name)).size(), 10000u) << name;
 }
 
 // The chart view of the whole race, saved as a picture, shows the boats' colours.
@@ -270,6 +380,34 @@ TEST(ReplayCommand, ScreenshotOfTheChartView)
     const auto bad = RunCommand(kTideplot + " replay " + Quote(kSampleRace) + " --earth=googleearth");
     EXPECT_EQ(bad.status, 2) << bad.output;
     EXPECT_NE(bad.output.find("tideplot link"), std::string::npos) << bad.output;
+}
+
+// Start times typed in local time for logs in UTC: the replay runs (and draws nothing for
+// that boat) but says why on stderr; a race whose tracks cover the starts says nothing.
+TEST(ReplayCommand, WarnsWhenATrackMissesItsStart)
+{
+    TempDir dir;
+    for (const char* boat : {"Elsa", "Saga"})
+        std::filesystem::copy_file(std::string(TIDEPLOT_SOURCE_DIR) + "/examples/sample-race/" + boat + ".txt",
+                                   dir.file(std::string(boat) + ".txt"));
+    dir.write("local.TP1",
+              {"Elsa.txt , 2008-06-21 11:00:00 , 1.00 , 0 , ,", "Saga.txt , 2008-06-21 13:03:30 , 1.05 , 1023 , ,"});
+    // stderr alone: the warnings.
+    const auto local = RunCommand("(" + kTideplot + " replay " + Quote(dir.file("local.TP1")) + " 2>&1 >/dev/null)");
+    EXPECT_EQ(local.status, 0) << local.output;
+    EXPECT_EQ(local.output.rfind("warning: boat \"Saga.txt\" (local.TP1, line 2) starts at 2008-06-21 13:03:30, "
+                                 "but its track \"Saga.txt\" runs from 2008-06-21 10:55:53 to 2008-06-21 12:55:51, ",
+                                 0),
+              0u)
+        << local.output;
+    EXPECT_NE(local.output.find("ending before the start: are the start time and the track in the same time zone?"),
+              std::string::npos)
+        << local.output;
+    EXPECT_EQ(std::count(local.output.begin(), local.output.end(), '\n'), 1) << local.output;
+
+    const auto covered = RunCommand(kTideplot + " replay " + Quote(kSampleRace));
+    EXPECT_EQ(covered.status, 0) << covered.output;
+    EXPECT_EQ(covered.output.find("warning"), std::string::npos) << covered.output;
 }
 
 TEST(ReplayCommand, VersionAndHelp)

@@ -421,6 +421,58 @@ TEST_F(ChartViewTest, ReplayStepsDrawOntoTheCachedPicture)
     }
 }
 
+// The whole-race camera puts every corner of the box inside the picture, with little to
+// spare, for boats far apart north and south (where the chart's scale grows), east and
+// west, at any heading; and both far boats are drawn.
+TEST_F(ChartViewTest, WholeRaceCameraShowsEveryTrack)
+{
+    struct Case {
+        double south, west, north, east, headingDeg;
+        QSize size;
+    };
+    const Case cases[] = {
+        {57.59, 11.48, 57.62, 11.52, 0, {1280, 960}},  // one fleet
+        {57.59, 11.48, 77.62, 11.52, 0, {1280, 960}},  // a boat 20 degrees north
+        {7.59, 11.48, 57.62, 11.52, 0, {1280, 960}},   // one 50 degrees south
+        {57.59, -20.0, 57.62, 11.52, 0, {640, 480}},   // one far west
+        {57.59, 11.48, 60.62, 17.52, 45, {1280, 960}}, // turned
+        {-40.0, 100.0, 10.0, 170.0, 120, {800, 1200}}, // turned, on a tall picture
+    };
+    for (const auto& c : cases) {
+        frame(0, 0, 1000, c.headingDeg);
+        chart.SetCamera(chart.cameraShowing(c.south, c.west, c.north, c.east, c.size), 10.0);
+        const QTransform toScreen = widget.viewport(QSizeF(c.size)).projectedToScreen();
+        double left = 1e9, right = -1e9, top = 1e9, bottom = -1e9;
+        for (const double lat : {c.south, c.north}) {
+            for (const double lon : {c.west, c.east}) {
+                const QPointF p = toScreen.map(ProjectLatLon(lat, lon));
+                left = std::min(left, p.x()), right = std::max(right, p.x());
+                top = std::min(top, p.y()), bottom = std::max(bottom, p.y());
+            }
+        }
+        const QString box = QStringLiteral("%1 %2 %3 %4 heading %5")
+                                .arg(c.south)
+                                .arg(c.west)
+                                .arg(c.north)
+                                .arg(c.east)
+                                .arg(c.headingDeg);
+        EXPECT_GE(left, 0) << box.toStdString();
+        EXPECT_GE(top, 0) << box.toStdString();
+        EXPECT_LE(right, c.size.width()) << box.toStdString();
+        EXPECT_LE(bottom, c.size.height()) << box.toStdString();
+        EXPECT_GT(std::max((right - left) / c.size.width(), (bottom - top) / c.size.height()), 0.85)
+            << box.toStdString();
+    }
+
+    frame(0, 0, 1000);
+    line("Elsa", "ff0000ff", 3, 11.50, 57.60, 11.49, 57.59);
+    line("Far", "ff00ff00", 3, 11.50, 7.60, 11.49, 7.59);
+    chart.SetCamera(chart.cameraShowing(7.59, 11.49, 57.60, 11.50, QSize(kWidth, kHeight)), 10.0);
+    const QImage image = picture();
+    for (const auto& [lat, colour] : {std::pair{57.595, QColor(Qt::red)}, std::pair{7.595, QColor(Qt::green)}})
+        EXPECT_TRUE(HasColourNear(image, onScreen(lat, 11.495), colour, 4)) << lat;
+}
+
 TEST_F(ChartViewTest, SavesThePictureAsPng)
 {
     line("Elsa", "ff0000ff", 3, 11.76, 57.51, 11.75, 57.5);

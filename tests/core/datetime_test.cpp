@@ -77,7 +77,7 @@ TEST(DateText, WritesFullFormRoundedToTheSecond)
         EXPECT_EQ(DateText(DateValueFromText(text)), text);
 }
 
-TEST(RaceClockText, CountsDownBeforeTheStartAndWraps)
+TEST(RaceClockText, CountsDownBeforeTheStartAndKeepsCountingHours)
 {
     struct Case {
         double days;
@@ -90,8 +90,12 @@ TEST(RaceClockText, CountsDownBeforeTheStartAndWraps)
         {1.0 / 24, "01:00:00"},
         {1.0 / 24 + 0.49 * kSecond, "01:00:00"},
         {1.0 / 24 + 0.51 * kSecond, "01:00:01"},
-        {1 - 0.2 * kSecond, "00:00:00"},
-        {1 + 61 * kSecond, "00:01:01"},
+        {1 - 0.2 * kSecond, "24:00:00"},
+        {1, "24:00:00"},
+        {1 + 61 * kSecond, "24:01:01"},
+        {2 + 45.0 / 1440, "48:45:00"},
+        {-(1 + 2 * kSecond), "24:00:02"},
+        {100.0 / 24, "100:00:00"},
         {-(1.0 / 24 + 2 * kSecond), "01:00:02"},
         {23.0 / 24 + 59.0 / 1440 + 59 * kSecond, "23:59:59"},
     };

@@ -80,7 +80,7 @@ TEST_F(LineReaderTest, LinesCrossingTheBufferKeepEveryByte)
         bytes += line;
         bytes += (i % 3 == 0) ? "\r\n" : (i % 3 == 1 ? "\n" : "\r");
     }
-    expected.push_back(std::string(200000, 'y')); // longer than the buffer
+    expected.push_back(std::string(kMaxLineBytes, 'y')); // the longest line: a whole buffer
     bytes += expected.back();
     std::vector<bool> atEnd;
     EXPECT_EQ(ReadWithEnds(bytes, atEnd), expected);
@@ -109,6 +109,77 @@ TEST_F(LineReaderTest, LineNumbersAndErrors)
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("/nonexistent/dir/track.txt"), std::string::npos);
     }
+}
+
+// Files that are no text of short lines are refused at once, naming the file (and the
+// line), before memory grows with them.
+TEST_F(LineReaderTest, RefusesUtf16EndlessLinesAndNulInNames)
+{
+    const std::string name = std::filesystem::path(Write("")).filename().string();
+    const std::string utf16 = name + " looks like UTF-16 text; save it as plain text";
+    const std::string tooLong = "the line is longer than 64 KiB";
+    struct Case {
+        std::string bytes;
+        std::string message;
+    };
+    const Case cases[] = {
+        {std::string("\xFF\xFE"
+                     "5\0"
+                     "7\0",
+                     6),
+         utf16}, // UTF-16 LE with its byte order mark
+        {std::string("\xFE\xFF"
+                     "\0"
+                     "5\0"
+                     "7",
+                     6),
+         utf16}, // UTF-16 BE
+        {std::string("5\0"
+                     "7\0"
+                     ".\0"
+                     "7\0"
+                     ",\0",
+                     10),
+         utf16}, // UTF-16 LE without a mark
+        {"h\n" + std::string(kMaxLineBytes + 1, 'x') + "\n", name + ", line 2: " + tooLong},
+        {std::string(3 * kMaxLineBytes, 'x'), name + ", line 1: " + tooLong}, // no line break at all
+    };
+    for (const auto& c : cases) {
+        try {
+            LineReader reader(Write(c.bytes));
+            while (!reader.AtEnd())
+                reader.ReadLine();
+            ADD_FAILURE() << "no failure, expected: " << c.message;
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+    // An endless file of NUL bytes fails within its first line.
+    if (std::filesystem::exists("/dev/zero")) {
+        LineReader zero("/dev/zero");
+        EXPECT_THROW(zero.ReadLine(), Error);
+    }
+    // A name with a NUL byte would open the shorter name before it.
+    Write("x\n");
+    try {
+        LineReader reader(path_ + std::string(1, '\0') + ".txt");
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("\\x00.txt\" holds a NUL byte"), std::string::npos) << e.what();
+    }
+}
+
+TEST_F(LineReaderTest, OffsetIsWhereTheNextLineStarts)
+{
+    LineReader reader(Write("\xEF\xBB\xBF"
+                            "ab\r\ncde\rf"));
+    EXPECT_EQ(reader.Offset(), 0);
+    reader.ReadLine();
+    EXPECT_EQ(reader.Offset(), 7);
+    reader.ReadLine();
+    EXPECT_EQ(reader.Offset(), 11);
+    reader.ReadLine();
+    EXPECT_EQ(reader.Offset(), 12);
 }
 
 } // namespace

@@ -47,6 +47,37 @@ TEST(BoatEntry, UnreadableStartTimeNamesTheText)
     }
 }
 
+// An entry the replay could not run is refused with the text at fault.
+TEST(BoatEntry, RefusesHandicapsStartsAndNamesTheReplayCannotUse)
+{
+    struct Case {
+        std::string line;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"b.txt , 2008-06-21 10:00:00 , -1 , 0 , ,", "the LYS number \"-1\" is not a positive number"},
+        {"b.txt , 2008-06-21 10:00:00 , 0 , 0 , ,", "the LYS number \"0\" is not a positive number"},
+        {"b.txt , 2008-06-21 10:00:00 , abc , 0 , ,", "the LYS number \"abc\" is not a positive number"},
+        {"b.txt , 2008-06-21 10:00:00 , 1e308 , 0 , ,", "the LYS number \"1e308\" lies outside 0.01 to 100"},
+        {"b.txt , 2008-06-21 10:00:00 , 0.001 , 0 , ,", "the LYS number \"0.001\" lies outside 0.01 to 100"},
+        {"b.txt , 2008-06-21 10:00:00 , 1e999 , 0 , ,", "the LYS number \"1e999\" is too large"},
+        {"b.txt , 1899-12-29 10:00:00 , 1 , 0 , ,",
+         "the start time \"1899-12-29 10:00:00\" lies before 1900-01-01 00:00:00, the earliest start taken"},
+        {std::string("b\0.txt , 2008-06-21 10:00:00 , 1 , 0 , ,", 40),
+         "the track file name \"b\\x00.txt\" holds a NUL byte"},
+    };
+    for (const auto& c : cases) {
+        try {
+            ReadBoatEntry(c.line);
+            ADD_FAILURE() << "accepted: " << c.line;
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.line << "\n" << e.what();
+        }
+    }
+    EXPECT_EQ(ReadBoatEntry("b.txt , 1900-01-01 00:00:00 , 0.01 , 0 , ,").Lys, 0.01);
+    EXPECT_EQ(ReadBoatEntry("b.txt , 2008-06-21 10:00:00 , 100 , 0 , ,").Lys, 100);
+}
+
 TEST(BoatEntry, DisplayNameIsTheLast20CharactersTrimmed)
 {
     EXPECT_EQ(BoatDisplayName("short.txt "), "short.txt");
@@ -56,6 +87,39 @@ TEST(BoatEntry, DisplayNameIsTheLast20CharactersTrimmed)
     EXPECT_EQ(BoatDisplayName(""), "");
     EXPECT_EQ(ReadBoatEntry("C:\\Races\\2008\\Vinga\\Elsa.txt  , 2007-01-01 12:30:00 , 1 , 2 , ,").Name,
               "008\\Vinga\\Elsa.txt");
+}
+
+// Twenty characters, not bytes: a name with letters of two, three and four bytes is
+// never cut inside one, and stays well-formed UTF-8.
+TEST(BoatEntry, DisplayNameCountsUtf8Characters)
+{
+    struct Case {
+        std::string field0;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"/r/Fröken Sjöström.txt ", "Fröken Sjöström.txt"},      // 20 bytes would start inside "ö"
+        {"/races/Tärnö/Sjöfröken.txt ", "Tärnö/Sjöfröken.txt"},  // 31 bytes, 20 characters kept
+        {"/r/Åsa-Öland.txt ", "/r/Åsa-Öland.txt"},               // 19 bytes, 17 characters: whole
+        {"/r/€€€€€€€€€€€€€€€€€€€€.txt ", "€€€€€€€€€€€€€€€.txt"}, // three-byte letters
+        {"/r/𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞.txt ", "𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞.txt"},   // four-byte letters
+        {"C:\\Kappseglingar\\Sj\xF6"
+         "fr\xF6"
+         "ken.txt ",
+         "ingar\\Sj\xF6"
+         "fr\xF6"
+         "ken.txt"}, // Latin-1: bytes
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(BoatDisplayName(c.field0), c.name) << c.field0;
+        if (IsValidUtf8(c.field0)) {
+            EXPECT_TRUE(IsValidUtf8(BoatDisplayName(c.field0))) << c.field0;
+        }
+    }
+    for (const char* bad : {"\xC3", "a\xC3(", "\xE2\x82", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\x80"})
+        EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+    for (const char* good : {"", "abc", "\xC3\xB6", "\xE2\x82\xAC", "\xF0\x9D\x84\x9E", "\xEF\xBF\xBF"})
+        EXPECT_TRUE(IsValidUtf8(good)) << good;
 }
 
 TEST(BoatEntry, LineIsJoinedWithBlankCommaBlank)
@@ -102,6 +166,52 @@ TEST(ReadTrackPoint, LatLonAndElapsedFromTheStart)
     EXPECT_EQ(south.Lon, 151.2);
     EXPECT_EQ(TrackLineLatitude("0,11,20080120,103000", ','), 0);
     EXPECT_EQ(TrackLineLatitude("", ','), 0);
+}
+
+// Positions off the globe are refused, by the quick test of plain decimals as by reading
+// the numbers, and the message quotes the field.
+TEST(ReadTrackPoint, PositionsOffTheGlobeAreRefused)
+{
+    struct Case {
+        const char* lat;
+        const char* lon;
+        const char* message; // empty: on the globe
+    };
+    const Case cases[] = {
+        {"57.7012345", "11.9012345", ""},
+        {"-89.9999999", "-179.9999999", ""},
+        {"90", "180", ""},
+        {"-90.000000000", "180.0000000", ""},
+        {"", "", ""},
+        {"0", "999", "the longitude \"999\" is not a number from -180 to 180"},
+        {"91", "11.9", "the latitude \"91\" is not a number from -90 to 90"},
+        {"90.0000001", "11.9", "the latitude \"90.0000001\""},
+        {"-90.00000001", "11.9", "the latitude \"-90.00000001\""},
+        {"57.5E3", "11.9", "the latitude \"57.5E3\""}, // an exponent makes it 57500
+        {"5 7.1234567", "11.9", ""},                   // blanks are skipped: 57.1234567
+        {"9 1.1234567", "11.9", "the latitude \"9 1.1234567\""},
+        {"57.7", "180.00000001", "the longitude \"180.00000001\""},
+        {"57.7", "1234", "the longitude \"1234\""},
+        {"57.7", "-180.5x", "the longitude \"-180.5x\""},
+        {"57.7", "11.901234567890123456", ""},
+        {"00057.7", "0011.9", ""},
+    };
+    for (const auto& c : cases) {
+        const std::string line = std::string(c.lat) + "," + c.lon + ",20080120,103000";
+        const TrackLineFields fields = SplitTrackLine(line, ',');
+        for (const bool quick : {true, false}) {
+            try {
+                if (quick)
+                    CheckOnGlobe(fields);
+                else
+                    ReadTrackPoint(line, ',', 0);
+                EXPECT_STREQ(c.message, "") << line << (quick ? " (quick)" : "");
+            } catch (const Error& e) {
+                EXPECT_NE(std::string(c.message), "") << line << ": " << e.what();
+                EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << line << ": " << e.what();
+            }
+        }
+    }
 }
 
 } // namespace

@@ -323,8 +323,16 @@ TEST_F(Replay, FailuresNameFileLineAndFault)
     dir.write("a.txt", NorthTrack(-600, 600, 10));
     dir.write("empty.txt", {});
     dir.write("bad.txt", {"h", "57.0,11.0,20080621,100000", "57.1,11.0,20081321,100100"});
+    auto offGlobe = NorthTrack(-600, 600, 1); // a line a second: line 500 is passed over within a step
+    offGlobe[499] = "91.0,11.0,20080621,095818";
+    dir.write("globe.txt", offGlobe);
+    dir.writeBytes("log.kml", "<?xml version=\"1.0\"?>\n<kml/>\n");
+    dir.writeBytes("log.kmz", std::string("PK\x03\x04\x14\0\0\0", 8));
     dir.write("same.txt", {"h", "57.0,11.0,20080621,095400", "57.1,11.0,20080621,095600", "57.2,11.0,20080621,095600"});
     const std::string good = "a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,";
+    // The race file is read entry by entry: the eighth stops it before the line after it.
+    auto eightAndAnEndlessLine = std::vector<std::string>(8, "missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,");
+    eightAndAnEndlessLine.push_back(std::string(3 * kMaxLineBytes, 'x'));
     struct Case {
         std::vector<std::string> race;
         std::string message;
@@ -334,13 +342,36 @@ TEST_F(Replay, FailuresNameFileLineAndFault)
         {{}, "race.TP1 holds no boat entry", 0},
         {{good, "a.txt , 2008-06-21 , 1 , 0 , ,"}, "race.TP1, line 2: the start time \"2008-06-21\"", 0},
         {{good, ""}, "race.TP1, line 2: the start time", 0},
-        {std::vector<std::string>(8, "missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"),
-         "race.TP1 holds 8 boat entries; a race can replay at most 7 boats", 0},
+        {eightAndAnEndlessLine, "race.TP1, line 8: an eighth boat entry; a race can replay at most 7 boats", 0},
         {{good, "missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"}, "race.TP1, line 2: the track file cannot open", 0},
         {{"empty.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"}, "is empty", 0},
-        {{"a.txt , 2008-06-21 10:00:00 , 0 , 0 , ,"}, "has the LYS number 0", 1},
+        {{good, "a.txt , 2008-06-21 10:00:00 , 0 , 0 , ,"}, "race.TP1, line 2: the LYS number \"0\" is not", 0},
         {{"bad.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"}, "bad.txt, line 3: the date \"20081321\"", 40},
         {{"same.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"}, "same.txt, line 4: this line and the track point before", 10},
+        // The usual mistakes: the log named instead of its track file, the wrong separator.
+        {{good, "log.kml , 2008-06-21 10:00:00 , 1 , 0 , ,"},
+         "race.TP1, line 2: the track file \"" + dir.file("log.kml") +
+             "\" is a log (KML, KMZ or GPX), not a track file of lines: import the log first (tideplot import "
+             "log.kml) and name the track file the import writes beside it, \"log.kml.txt\"",
+         0},
+        {{"log.kmz , 2008-06-21 10:00:00 , 1 , 0 , ,"}, "log.kmz\" is a log (KML, KMZ or GPX)", 0},
+        {{good, "a.txt , 2008-06-21 10:00:00 , 1 , 0 , ;"},
+         "a.txt, line 2: the line \"56.9900000,11.0000000,20080621,095000\" has 1 field separated by ';', not the "
+         "four of a track line: expected a line such as 57.70;11.90;20080621;143005 with the separator ';' (the last "
+         "character of its boat entry, race.TP1 line 2); this line seems to use ','",
+         1},
+        {{"a.txt , 2008-06-21 10:00:00 , 1 , 0 , "}, "separated by ' ' (a blank), not the four", 1},
+        {{"a.txt ; 2008-06-21 10:00:00 ; 1 ; 0 ; ,"},
+         "race.TP1, line 1: the start time \"\" is not a valid date and time; the line is \"a.txt ; 2008-06-21 "
+         "10:00:00 ; 1 ; 0 ; ,\": expected a boat entry such as \"Elsa.txt , 2008-06-21 11:00:00 , 1.05 , 0 , ,\"",
+         0},
+        {{"bad.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"},
+         "bad.txt, line 3: the date \"20081321\" and time \"100100\" give no valid date and time (\"2008-13-21 "
+         "10:01:00\"); the line is \"57.1,11.0,20081321,100100\": expected a line such as 57.70,11.90,20080621,143005",
+         40},
+        {{"globe.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"},
+         "globe.txt, line 500: the latitude \"91.0\" is not a number from -90 to 90",
+         30},
     };
     for (const auto& c : cases) {
         RaceState s;

@@ -10,6 +10,7 @@ in scope: failures end it with a Python exception.
 """
 import argparse
 import datetime
+import io
 import math
 import os
 import re
@@ -122,13 +123,24 @@ def coordinate_text(x):
 
 
 def clock_text(days):
-    frac = abs(days - math.trunc(days))
-    seconds = int(math.floor(frac * 86400 + 0.5)) % 86400
+    """hh:mm:ss of the clock's magnitude; the hours keep counting past 24."""
+    whole = math.trunc(days)
+    seconds = abs(whole) * 86400 + int(math.floor(abs(days - whole) * 86400 + 0.5))
     return "%02d:%02d:%02d" % (seconds // 3600, seconds // 60 % 60, seconds % 60)
 
 
 def short_number(x):
     return "%.15g" % x
+
+
+def display_name(field0):
+    """The last 20 characters of field 0, trimmed: UTF-8 characters when the bytes are
+    UTF-8, else bytes. Text here holds one character per byte (read as Latin-1)."""
+    raw = field0.encode("latin-1")
+    try:
+        return raw.decode("utf-8")[-20:].strip(" ").encode("utf-8").decode("latin-1")
+    except UnicodeDecodeError:
+        return field0[-20:].strip(" ")
 
 
 class Track:
@@ -157,9 +169,10 @@ def main():
     ap.add_argument("--tilt", type=float, default=0.0)
     ap.add_argument("--max-steps", type=int, default=-1)
     a = ap.parse_args()
-    out = sys.stdout
+    # Every text is bytes read as Latin-1, one character a byte: written back the same way.
+    out = io.TextIOWrapper(sys.stdout.buffer, encoding="latin-1", newline="\n")
 
-    race_dir = os.path.dirname(a.race)
+    race_dir = os.fsencode(os.path.dirname(a.race))
     entries = Track(a.race).lines
     boats = []
     for k, line in enumerate(entries):
@@ -168,10 +181,10 @@ def main():
         colour = round_half_even(val(get_field(line, 3, ",")))
         sep = line[-1]
         field0 = get_field(line, 0, ",")
-        name = field0[-20:].strip(" ")
+        name = display_name(field0)
         caption = name + " " + short_number(lys)
         out.write("legend %d %d %s\n" % (k, int(colour_hex(colour), 16), caption))
-        track = Track(os.path.join(race_dir, field0.rstrip(" ").replace("\\", "/")))
+        track = Track(os.path.join(race_dir, field0.rstrip(" ").replace("\\", "/").encode("latin-1")))
         while True:
             header = track.read()
             if "#" not in header or track.eof():
@@ -254,6 +267,7 @@ def main():
             rng = max(d * 3000, 1000)
             out.write("camera %.17g %.17g %.17g %.17g %.17g %.17g\n" % (lat, lon, rng, a.tilt, a.heading, 10.0))
         clock = clock + float(a.resolution) / 3600 / 24
+    out.flush()
 
 
 if __name__ == "__main__":

@@ -31,10 +31,21 @@ public:
 
     ChartWidget* widget() const { return widget_.get(); }
 
+    // The camera, at the current heading and tilt, under which a picture of `sizePx`
+    // shows the whole box from the south-west to the north-east corner (degrees), with
+    // `marginFraction` of the picture to spare, in the chart's own projection: far-apart
+    // boats, north and south, at any heading, all land in the picture. Its range is
+    // never below 1000 metres.
+    CameraInfoGE cameraShowing(double southLat, double westLon, double northLat, double eastLon, const QSize& sizePx,
+                               double marginFraction = 0.1) const;
+
     // The chart of the current camera on a picture of `sizePx`, without showing it.
     QImage renderImage(const QSize& sizePx) const;
-    // Writes that picture as PNG. Throws Error naming the file and the reason.
+    // Writes that picture as PNG, whole or not at all (an older file stays as it was
+    // when writing fails). Throws Error naming the file and the reason.
     void saveImage(const QString& path, const QSize& sizePx) const;
+    // That picture as PNG bytes; throws Error with the reason when it cannot be made.
+    QByteArray pngImage(const QSize& sizePx) const;
 
 private:
     std::unique_ptr<ChartWidget> widget_;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QSaveFile>
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+namespace tideplot {
+
+// A file the program writes, in place of an older one only when all of it is written:
+// the bytes go to a temporary file beside it (QSaveFile), every write is checked, and
+// Commit() renames it over the old file. Until then, and whenever anything fails (a full
+// disk, a file-size limit), the old file stays as it was and no new file appears; an
+// OutputFile destroyed without Commit() removes its temporary file.
+class OutputFile {
+public:
+    // Opens the temporary file for `path`. `what` names the file in messages ("the KML
+    // file"). Throws Error naming the file and the reason when it cannot be created.
+    OutputFile(const QString& path, std::string what);
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Writes all of `bytes`; throws Error naming the file and the reason when any of it
+    // is not written.
+    void Write(std::string_view bytes);
+    void Write(const QByteArray& bytes);
+    // Puts the file in place of the old one. Throws Error naming the file.
+    void Commit();
+
+    const QString& Path() const { return path_; }
+
+private:
+    [[noreturn]] void Fail(const QString& reason) const;
+
+    QString path_;
+    std::string what_;
+    QSaveFile file_;
+};
+
+} // namespace tideplot

@@ -1,0 +1,142 @@
+#include "racecheck.h"
+
+#include "datetime.h"
+#include "error.h"
+#include "linereader.h"
+#include "records.h"
+#include "text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+namespace tideplot {
+
+namespace {
+
+constexpr double kHourDays = 1.0 / 24;
+
+// The date value of a track line that is a fix, or nothing.
+std::optional<double> FixTime(std::string_view line, char sep)
+{
+    if (line.empty())
+        return std::nullopt;
+    try {
+        const TrackLineFields fields = SplitTrackLine(line, sep);
+        const double lat = LeadingNumber(fields.Lat);
+        if (lat == 0)
+            return std::nullopt;
+        CheckOnGlobe(fields, lat, LeadingNumber(fields.Lon));
+        double time = 0;
+        if (!TryTrackFieldsTime(fields.Date, fields.Time, time))
+            return std::nullopt;
+        return time;
+    } catch (const Error&) {
+        return std::nullopt;
+    }
+}
+
+struct Fix {
+    double Time = 0;
+    long long Offset = 0; // where its line starts in the file
+};
+
+// The first fix after the header lines, read front to back as the replay reads them.
+std::optional<Fix> FirstFix(const std::string& path, char sep)
+{
+    LineReader file(path);
+    // Header lines hold "#"; the first line without one goes with them.
+    while (!file.AtEnd() && file.ReadLine().find('#') != std::string_view::npos) {
+    }
+    while (!file.AtEnd()) {
+        const long long offset = file.Offset();
+        if (const auto time = FixTime(file.ReadLine(), sep))
+            return Fix{*time, offset};
+    }
+    return std::nullopt;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The time of the last fix at or after `from` (where a line starts), read from the end
+// of the file back, a block at a time.
+std::optional<double> LastFixTime(const std::string& path, char sep, long long from)
+{
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file || fseeko(file.get(), 0, SEEK_END) != 0)
+        return std::nullopt;
+    long long end = ftello(file.get());
+    std::string block;
+    while (end > from) {
+        // A block holds at least one whole line: no line is longer than kMaxLineBytes.
+        const long long start = std::max(from, end - 2 * static_cast<long long>(kMaxLineBytes));
+        block.resize(static_cast<std::size_t>(end - start));
+        if (fseeko(file.get(), start, SEEK_SET) != 0 ||
+            std::fread(block.data(), 1, block.size(), file.get()) != block.size())
+            return std::nullopt;
+        // The first line of a block that does not start at `from` may be cut: it is
+        // read whole with the next block.
+        std::size_t first = 0;
+        if (start > from) {
+            first = block.find_first_of("\r\n");
+            if (first == std::string::npos)
+                return std::nullopt;
+        }
+        std::size_t lineEnd = block.size();
+        while (lineEnd > first) {
+            const std::size_t brk = block.find_last_of("\r\n", lineEnd - 1);
+            const std::size_t lineStart = (brk == std::string::npos || brk < first) ? first : brk + 1;
+            if (const auto time = FixTime(std::string_view(block).substr(lineStart, lineEnd - lineStart), sep))
+                return time;
+            if (lineStart == first)
+                break;
+            lineEnd = lineStart - 1;
+        }
+        end = start + static_cast<long long>(first);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::vector<std::string> StartTimeWarnings(const RaceState& state)
+{
+    std::vector<std::string> warnings;
+    for (int k = 0; k < state.BoatCount; ++k) {
+        if (!state.TrackFile[k])
+            continue;
+        const std::string& path = state.TrackFile[k]->Path();
+        const char sep = state.SepChar[k];
+        const double start = state.StartTime[k];
+        std::optional<Fix> first;
+        std::optional<double> last;
+        try {
+            first = FirstFix(path, sep);
+            if (first)
+                last = LastFixTime(path, sep, first->Offset);
+        } catch (const Error&) {
+            continue;
+        }
+        const std::string boat = "boat " + QuotedText(state.BoatName[k]) + " (" + FileLabel(state.RaceFileName) +
+                                 ", line " + std::to_string(state.EntryLine[k]) + ") starts at " + DateText(start);
+        if (!first) {
+            warnings.push_back(boat + ", but its track " + QuotedText(FileLabel(path)) +
+                               " holds no fix (no line with a position and a time): the boat is never drawn");
+            continue;
+        }
+        const double lastTime = last.value_or(first->Time);
+        if (lastTime >= start && first->Time <= start + kHourDays)
+            continue;
+        warnings.push_back(
+            boat + ", but its track " + QuotedText(FileLabel(path)) + " runs from " + DateText(first->Time) + " to " +
+            DateText(lastTime) +
+            (lastTime < start ? ", ending before the start" : ", starting more than an hour after the start") +
+            ": are the start time and the track in the same time zone? (Logs mostly keep UTC.)");
+    }
+    return warnings;
+}
+
+} // namespace tideplot
