@@ -1,7 +1,9 @@
 #pragma once
 
-#include <QSaveFile>
+#include <QFileDevice>
 #include <QString>
+
+#include <memory>
 
 #include <string>
 #include <string_view>
@@ -12,7 +14,9 @@ namespace tideplot {
 // the bytes go to a temporary file beside it (QSaveFile), every write is checked, and
 // Commit() renames it over the old file. Until then, and whenever anything fails (a full
 // disk, a file-size limit), the old file stays as it was and no new file appears; an
-// OutputFile destroyed without Commit() removes its temporary file.
+// OutputFile destroyed without Commit() removes its temporary file. A path that names no
+// regular file but a terminal, a pipe or a device (/dev/stdout) holds nothing to keep: it
+// is written directly.
 class OutputFile {
 public:
     // Opens the temporary file for `path`. `what` names the file in messages ("the KML
@@ -35,7 +39,7 @@ private:
 
     QString path_;
     std::string what_;
-    QSaveFile file_;
+    std::unique_ptr<QFileDevice> file_;
 };
 
 } // namespace tideplot

@@ -3,6 +3,7 @@
 #include "core/colour.h"
 #include "core/error.h"
 #include "core/kmlimport.h"
+#include "core/racecheck.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
 #include "tideplot/version.h"
@@ -417,7 +418,15 @@ void FrmMain::cmdStart_Click()
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
         if (frmControl_)
             frmControl_->close(); // nothing was loaded to play
+        return;
     }
+    // A race that cannot work as typed (start times in another time zone than the tracks)
+    // is said once; the replay stays ready to play.
+    QStringList warnings;
+    for (const std::string& warning : StartTimeWarnings(state_))
+        warnings += FromBytes(warning);
+    if (!warnings.isEmpty())
+        dialogs_.tell(warnings.join(QStringLiteral("\n\n")), MessageKind::Warning);
 }
 
 void FrmMain::showView()

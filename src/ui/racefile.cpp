@@ -2,10 +2,10 @@
 
 #include "core/error.h"
 #include "core/linereader.h"
+#include "core/outputfile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace tideplot {
 
@@ -27,29 +27,23 @@ std::vector<std::string> ReadRaceFile(const std::string& path)
 {
     if (QFileInfo(Name(path)).isDir())
         throw Error("cannot read the race file " + path + ": it is a folder");
-    return ReadAllLines(path);
+    LineReader reader(path);
+    std::vector<std::string> lines;
+    while (!reader.AtEnd())
+        lines.emplace_back(reader.ReadLine());
+    return lines;
 }
 
 void WriteRaceFile(const std::string& path, const std::vector<std::string>& rows)
 {
-    QByteArray bytes;
+    std::string bytes;
     for (const std::string& row : rows) {
-        bytes.append(row.data(), static_cast<qsizetype>(row.size()));
-        bytes.append("\r\n", 2);
+        bytes += row;
+        bytes += "\r\n";
     }
-    QSaveFile file(Name(path));
-    if (!file.open(QIODevice::WriteOnly))
-        Fail("cannot write the race file", path, file.errorString());
-    // Every write is checked before the new file takes the old one's place: a write that
-    // fails only when the buffer is flushed would otherwise be committed cut short.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        file.commit();
-        Fail("cannot write the race file", path, reason);
-    }
-    if (!file.commit())
-        Fail("cannot write the race file", path, file.errorString());
+    OutputFile file(Name(path), "the race file");
+    file.Write(bytes);
+    file.Commit();
 }
 
 void CreateRaceFileIfMissing(const std::string& path)

@@ -362,6 +362,11 @@ TEST(ReplayCommand, OutputsAreWrittenWholeOrNotAtAll)
     ASSERT_EQ(run.status, 0) << run.output;
     for (const auto& name : names)
         EXPECT_GT(Slurp(dir.file(name)).size(), 10000u) << name;
+    // A pipe holds nothing to keep: the trace goes straight into it.
+    const auto piped =
+        RunCommand(kTideplot + " replay " + Quote(kSampleRace) + " --max-steps 1 --trace /dev/stdout | cat");
+    EXPECT_EQ(piped.status, 0) << piped.output;
+    EXPECT_NE(piped.output.find("step 1 00:05:00\n"), std::string::npos) << piped.output;
 }
 
 // The chart view of the whole race, saved as a picture, shows the boats' colours.

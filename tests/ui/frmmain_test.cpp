@@ -339,7 +339,7 @@ TEST(Replay, StartTwiceDoesNothingAndClosingTheControlWindowLetsStartReplayAfres
     EXPECT_EQ(raceTime->text(), "00:05:00");
 }
 
-TEST(Replay, FailuresAreShownAndLeaveTheWindowsUsable)
+TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
 {
     Window w;
     TempDir race;
@@ -347,6 +347,20 @@ TEST(Replay, FailuresAreShownAndLeaveTheWindowsUsable)
                             "57.3,11.4,20080621,nonsense"});
     const std::string broken = race.write("broken.TP1", {"good.txt , 2008-06-21 11:00:00 , 1 , 0 , ,"});
     const std::string missing = race.write("missing.TP1", {"nowhere.txt , 2008-06-21 11:00:00 , 1 , 0 , ,"});
+    const std::string local = race.write("local.TP1", {"good.txt , 2008-06-21 13:00:00 , 1 , 0 , ,"});
+
+    // Start times two hours after the track: one warning, and the replay is ready to play.
+    w.dialogs.answers = {Q(local)};
+    w.menu("mnuFileOpen");
+    w.click("cmdStart");
+    ASSERT_EQ(w.dialogs.told.size(), 1u);
+    EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Warning);
+    EXPECT_TRUE(w.dialogs.lastMessage().contains("time zone")) << w.dialogs.lastMessage().toStdString();
+    ASSERT_NE(w.main->controlWindow(), nullptr);
+    EXPECT_TRUE(w.main->controlWindow()->isVisible());
+    w.main->controlWindow()->close();
+    QTest::qWait(20);
+    w.dialogs.told.clear();
 
     // A start that fails: the message, no control window, and Start works again.
     w.dialogs.answers = {Q(missing)};
