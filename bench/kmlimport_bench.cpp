@@ -2,7 +2,8 @@
 // (TIDEPLOT_BENCH_KML_POINTS changes the count). Reports the log's bytes per second.
 #include "kml_log_generator.h"
 
-#include "core/kmlimport.h"
+#include "core/kmlreader.h"
+#include "core/logimport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,7 +34,7 @@ public:
     ~BenchLog()
     {
         std::filesystem::remove(path_);
-        std::filesystem::remove(tideplot::KmlTrackFilePath(path_));
+        std::filesystem::remove(tideplot::TrackFilePath(path_));
     }
     const std::string& Path() const { return path_; }
     std::int64_t Bytes() const { return bytes_; }
@@ -56,11 +57,11 @@ const BenchLog& Log()
 void BM_ReadKmlTrackLines(benchmark::State& state)
 {
     const BenchLog& log = Log();
-    tideplot::KmlReadOptions options;
+    tideplot::LogReadOptions options;
     options.Threads = int(state.range(0));
     for (auto _ : state) {
         std::string lines;
-        const tideplot::KmlReadResult result = tideplot::ReadKmlTrackLines(log.Path(), lines, {}, options);
+        const tideplot::LogReadResult result = tideplot::ReadKmlTrackLines(log.Path(), lines, {}, options);
         if (result.PointCount != log.Points())
             state.SkipWithError("wrong point count");
         state.counters["parts"] = result.Parts;
@@ -72,21 +73,21 @@ void BM_ReadKmlTrackLines(benchmark::State& state)
 BENCHMARK(BM_ReadKmlTrackLines)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The whole import, the append to a fresh track file included.
-void BM_ImportKmlLog(benchmark::State& state)
+void BM_ImportLog(benchmark::State& state)
 {
     const BenchLog& log = Log();
-    const std::string trackFile = tideplot::KmlTrackFilePath(log.Path());
+    const std::string trackFile = tideplot::TrackFilePath(log.Path());
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(trackFile);
         state.ResumeTiming();
-        const tideplot::KmlImportResult result = tideplot::ImportKmlLog(log.Path());
+        const tideplot::LogImportResult result = tideplot::ImportLog(log.Path());
         if (result.PointCount != log.Points())
             state.SkipWithError("wrong point count");
     }
     state.SetBytesProcessed(state.iterations() * log.Bytes());
 }
-BENCHMARK(BM_ImportKmlLog)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImportLog)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

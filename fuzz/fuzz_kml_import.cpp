@@ -3,7 +3,9 @@
 // exactly what one pass gives; and the import must append those lines, or on an error
 // leave no track file behind.
 #include "core/error.h"
-#include "core/kmlimport.h"
+#include "core/kmlreader.h"
+#include "core/logimport.h"
+#include "core/trackwriter.h"
 #include "fuzz_check.h"
 
 #include <cstdint>
@@ -33,16 +35,16 @@ const std::string& LogPath()
 void RemoveFiles()
 {
     std::remove(LogPath().c_str());
-    std::remove(KmlTrackFilePath(LogPath()).c_str());
+    std::remove(TrackFilePath(LogPath()).c_str());
 }
 
 // The lines read with `options`, or the message of the Error thrown.
-std::string Read(const KmlReadOptions& options, bool& failed)
+std::string Read(const LogReadOptions& options, bool& failed)
 {
     std::string lines;
     failed = false;
     try {
-        const KmlReadResult result = ReadKmlTrackLines(LogPath(), lines, {}, options);
+        const LogReadResult result = ReadKmlTrackLines(LogPath(), lines, {}, options);
         Check(result.PointCount >= 0 && result.Parts >= 1, "read result");
     } catch (const Error& e) {
         failed = true;
@@ -58,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool cleanUp = [] { return std::atexit(RemoveFiles) == 0; }();
     (void)cleanUp;
     const std::string& log = LogPath();
-    const std::string trackFile = KmlTrackFilePath(log);
+    const std::string trackFile = TrackFilePath(log);
     {
         std::FILE* out = std::fopen(log.c_str(), "wb");
         Check(out != nullptr, "temporary log");
@@ -67,17 +69,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     bool onePassFailed = false, inPartsFailed = false;
-    const std::string onePass = Read(KmlReadOptions{1, 1}, onePassFailed);
-    const std::string inParts = Read(KmlReadOptions{3, 1}, inPartsFailed);
+    const std::string onePass = Read(LogReadOptions{1, 1}, onePassFailed);
+    const std::string inParts = Read(LogReadOptions{3, 1}, inPartsFailed);
     Check(onePassFailed == inPartsFailed && onePass == inParts, "parts differ from one pass");
 
     std::remove(trackFile.c_str());
     try {
-        const KmlImportResult result = ImportKmlLog(log);
+        const LogImportResult result = ImportLog(log);
         Check(!onePassFailed, "import succeeded where reading failed");
         std::ifstream in(trackFile, std::ios::binary);
         const std::string written(std::istreambuf_iterator<char>(in), {});
-        Check(written == onePass, "track file differs from the lines read");
+        Check(written == std::string(kTrackHeaderLine) + onePass, "track file differs from the lines read");
         Check(result.TrackFile == trackFile, "track file name");
     } catch (const Error& e) {
         Check(onePassFailed && onePass == e.what(), "import failed differently from reading");

@@ -1,0 +1,97 @@
+#include "logimport.h"
+
+#include "error.h"
+#include "kmlreader.h"
+#include "trackwriter.h"
+#include "xmlpass.h"
+
+#include <vector>
+
+namespace tideplot {
+
+namespace {
+
+using xmllog::CountText;
+
+// "a LineString" / "3 LineStrings".
+std::string Counted(long count, const std::string& one, const std::string& many)
+{
+    return count == 1 ? one : CountText(count) + " " + many;
+}
+
+// "a, b and c".
+std::string Listed(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == items.size() ? " and " : ", ";
+        text += items[i];
+    }
+    return text;
+}
+
+std::string Where(const LogReading&, long line)
+{
+    return "line " + std::to_string(line);
+}
+
+std::string SkippedText(const LogReading& reading)
+{
+    const SkippedPoints& skipped = reading.Result.Skipped;
+    return Counted(skipped.Count, "1 point", "points") + " skipped, " + (skipped.Count == 1 ? "at " : "the first at ") +
+           Where(reading, skipped.FirstLine) + ": " + skipped.FirstReason;
+}
+
+// What a log without usable points holds, and what the import would need.
+std::string NoPointText(const LogReading& reading)
+{
+    const LogContents& c = reading.Result.Contents;
+    std::vector<std::string> holds;
+    std::string nothing;
+    if (c.LineStrings > 0)
+        holds.push_back(Counted(c.LineStrings, "a LineString", "LineStrings") + " of " +
+                        Counted(c.LineStringPoints, "1 point", "points") + " without a time per point");
+    if (c.UntimedPlacemarks > 0)
+        holds.push_back(Counted(c.UntimedPlacemarks, "a placemark", "placemarks") + " without a time stamp");
+    if (c.Tracks > 0)
+        holds.push_back(Counted(c.Tracks, "a gx:Track", "gx:Tracks"));
+    nothing = "no placemark with a position, gx:Track or LineString";
+    std::string text = "it holds " + (holds.empty() ? nothing : Listed(holds));
+    if (reading.Result.Skipped.Count > 0)
+        text += "; " + SkippedText(reading);
+    return text + "; the import needs a track with a time at each point: a gx:Track or placemarks with time stamps";
+}
+
+} // namespace
+
+std::string TrackFilePath(const std::string& logPath)
+{
+    return logPath + ".txt";
+}
+
+LogReading ReadLogTrackLines(const std::string& logPath, std::string& lines, const LogProgress& progress,
+                             const LogReadOptions& options)
+{
+    LogReading reading;
+    reading.Result = ReadKmlTrackLines(logPath, lines, progress, options);
+    return reading;
+}
+
+LogImportResult ImportLog(const std::string& logPath, const LogProgress& progress)
+{
+    LogImportResult result;
+    result.TrackFile = TrackFilePath(logPath);
+    std::string lines;
+    const LogReading reading = ReadLogTrackLines(logPath, lines, progress);
+    result.PointCount = reading.Result.PointCount;
+    result.Skipped = reading.Result.Skipped;
+    if (result.PointCount == 0)
+        result.NoPointWarning = logPath + ": no point found: " + NoPointText(reading);
+    else if (result.Skipped.Count > 0)
+        result.SkippedWarning = logPath + ": " + SkippedText(reading);
+    result.HeaderWritten = AppendTrackLines(result.TrackFile, lines).HeaderWritten;
+    return result;
+}
+
+} // namespace tideplot

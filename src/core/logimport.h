@@ -1,0 +1,49 @@
+#pragma once
+
+#include "logreader.h"
+
+#include <string>
+
+// The log import: a GPS log exported as KML becomes a track file beside it. Every usable
+// point of the log adds one track line "LAT,LON,YYYYMMDD,hhmmss" ended by CR LF, with ","
+// as separator: the latitude and longitude text exactly as the log writes it, the date and
+// clock time of the point's time as written (no zone conversion; fractions of a second and
+// the zone mark are dropped).
+namespace tideplot {
+
+// What reading a log gave.
+struct LogReading {
+    LogReadResult Result;
+};
+
+// What one import did.
+struct LogImportResult {
+    std::string TrackFile; // the file the lines were appended to
+    long PointCount = 0;   // lines appended; 0 when the log holds no usable point
+    SkippedPoints Skipped;
+    // One line each, naming the log, for the command's "warning:" lines and the window's
+    // report; empty when there is nothing to say:
+    std::string SkippedWarning; // "LOG: 3 points skipped, the first at line 57: the latitude ..."
+    std::string NoPointWarning; // "LOG: no point found: it holds ...; the import needs ..."
+    bool HeaderWritten = false; // the track file got its column header line
+};
+
+// The track file that the import of `logPath` appends to: the log's path followed by
+// ".txt" (day1.kml gives day1.kml.txt).
+std::string TrackFilePath(const std::string& logPath);
+
+// Reads the log at `logPath` and appends the track lines of its usable points to `lines`
+// (see kmlreader.h). Throws Error naming the log, the line and the fault when
+// the log cannot be read; `lines` may then hold part of the log's lines.
+LogReading ReadLogTrackLines(const std::string& logPath, std::string& lines, const LogProgress& progress = {},
+                             const LogReadOptions& options = {});
+
+// The whole import: reads every point of the log, then appends their lines to
+// TrackFilePath(logPath) all or nothing (see AppendTrackLines: the track file gets its
+// column header line when it is new or empty). A log without usable points creates a
+// missing track file (holding the header) and leaves an existing one as it is. When
+// anything fails the track file is left as it was (not created when it was missing) and
+// Error says what failed. Importing a log twice appends its points twice.
+LogImportResult ImportLog(const std::string& logPath, const LogProgress& progress = {});
+
+} // namespace tideplot
