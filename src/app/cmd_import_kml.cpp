@@ -13,13 +13,14 @@ namespace tideplot {
 namespace {
 
 const char* kImportUsage =
-    "Usage: tideplot import-kml LOG.kml [LOG2.kml ...]\n"
-    "Appends the points of each KML log to the track file beside it (LOG.kml gives LOG.kml.txt),\n"
-    "one line \"LAT,LON,YYYYMMDD,hhmmss\" per point; a boat entry for that file uses \",\" as its\n"
-    "separator. A new track file starts with the column header line\n"
-    "\"Latitude,Longitude,Date,Time\". The points are the placemarks with a time stamp and a\n"
-    "Point, and the points of gx:Track elements. Times are copied as the log writes them,\n"
-    "without zone conversion.\n"
+    "Usage: tideplot import LOG [LOG2 ...]      (import-kml is another name for it)\n"
+    "Appends the points of each GPS log (KML or GPX, told by its content) to the track\n"
+    "file beside it (LOG.gpx gives LOG.gpx.txt), one line \"LAT,LON,YYYYMMDD,hhmmss\" per point;\n"
+    "a boat entry for that file uses \",\" as its separator. A new track file starts with the\n"
+    "column header line \"Latitude,Longitude,Date,Time\". The points are KML placemarks with a\n"
+    "time stamp and a Point, the points of KML gx:Track elements and GPX track points (trkpt)\n"
+    "with a time. Times are copied as the log writes them, without zone conversion (almost\n"
+    "every logger writes UTC): type the boats' start times in the same time base.\n"
     "A point without a usable time or position is skipped, with a warning. A log that cannot\n"
     "be read appends nothing and leaves the track file as it was; the other logs are still\n"
     "imported. Importing a log twice appends its points twice.\n"
@@ -94,10 +95,10 @@ bool ImportOne(const std::string& log, bool showProgress)
         return true;
     } catch (const Error& e) {
         progress.clear();
-        std::fprintf(stderr, "tideplot import-kml: %s\n", OneLine(e.what()).c_str());
+        std::fprintf(stderr, "tideplot import: %s\n", OneLine(e.what()).c_str());
     } catch (const std::exception& e) {
         progress.clear();
-        std::fprintf(stderr, "tideplot import-kml: %s: %s\n", log.c_str(), OneLine(e.what()).c_str());
+        std::fprintf(stderr, "tideplot import: %s: %s\n", log.c_str(), OneLine(e.what()).c_str());
     }
     return false;
 }
@@ -114,9 +115,9 @@ int RunImportKmlCommand(const std::vector<std::string>& args)
             return 0;
         }
         if (parsed.positional.empty())
-            throw UsageError("no KML log given");
+            throw UsageError("no log given");
     } catch (const Error& e) {
-        std::fprintf(stderr, "tideplot import-kml: %s\n%s", e.what(), kImportUsage);
+        std::fprintf(stderr, "tideplot import: %s\n%s", e.what(), kImportUsage);
         return 2;
     }
     const bool showProgress = StderrIsTerminal();

@@ -1,9 +1,13 @@
 #include "logimport.h"
 
 #include "error.h"
+#include "gpxreader.h"
 #include "kmlreader.h"
 #include "trackwriter.h"
 #include "xmlpass.h"
+
+#include <QFile>
+#include <QXmlStreamReader>
 
 #include <vector>
 
@@ -12,6 +16,19 @@ namespace tideplot {
 namespace {
 
 using xmllog::CountText;
+
+// The format is told by the root element found within this many bytes.
+constexpr std::int64_t kDetectBytes = std::int64_t{16} << 20;
+
+bool EndsWithGpx(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string end = path.substr(path.size() - 4);
+    for (char& c : end)
+        c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return end == ".gpx";
+}
 
 // "a LineString" / "3 LineStrings".
 std::string Counted(long count, const std::string& one, const std::string& many)
@@ -49,32 +66,82 @@ std::string NoPointText(const LogReading& reading)
     const LogContents& c = reading.Result.Contents;
     std::vector<std::string> holds;
     std::string nothing;
-    if (c.LineStrings > 0)
-        holds.push_back(Counted(c.LineStrings, "a LineString", "LineStrings") + " of " +
-                        Counted(c.LineStringPoints, "1 point", "points") + " without a time per point");
-    if (c.UntimedPlacemarks > 0)
-        holds.push_back(Counted(c.UntimedPlacemarks, "a placemark", "placemarks") + " without a time stamp");
-    if (c.Tracks > 0)
-        holds.push_back(Counted(c.Tracks, "a gx:Track", "gx:Tracks"));
-    nothing = "no placemark with a position, gx:Track or LineString";
+    if (reading.Format == LogFormat::Gpx) {
+        if (c.TrackPoints > 0)
+            holds.push_back(Counted(c.TrackPoints, "one track point", "track points"));
+        if (c.RoutePoints > 0)
+            holds.push_back(Counted(c.RoutePoints, "one route point", "route points") +
+                            " (a route is a plan, not a track)");
+        if (c.Waypoints > 0)
+            holds.push_back(Counted(c.Waypoints, "one waypoint", "waypoints"));
+        nothing = "no track point (trkpt), route point or waypoint";
+    } else {
+        if (c.LineStrings > 0)
+            holds.push_back(Counted(c.LineStrings, "a LineString", "LineStrings") + " of " +
+                            Counted(c.LineStringPoints, "1 point", "points") + " without a time per point");
+        if (c.UntimedPlacemarks > 0)
+            holds.push_back(Counted(c.UntimedPlacemarks, "a placemark", "placemarks") + " without a time stamp");
+        if (c.Tracks > 0)
+            holds.push_back(Counted(c.Tracks, "a gx:Track", "gx:Tracks"));
+        nothing = "no placemark with a position, gx:Track or LineString";
+    }
     std::string text = "it holds " + (holds.empty() ? nothing : Listed(holds));
     if (reading.Result.Skipped.Count > 0)
         text += "; " + SkippedText(reading);
-    return text + "; the import needs a track with a time at each point: a gx:Track or placemarks with time stamps";
+    return text + "; the import needs a track with a time at each point: a KML gx:Track, KML placemarks with time "
+                  "stamps, or a GPX track (trkpt elements with a time)";
 }
 
 } // namespace
+
+const char* LogFormatName(LogFormat format)
+{
+    switch (format) {
+    case LogFormat::Gpx:
+        return "GPX";
+    case LogFormat::Kml:
+        break;
+    }
+    return "KML";
+}
 
 std::string TrackFilePath(const std::string& logPath)
 {
     return logPath + ".txt";
 }
 
+LogFormat DetectLogFormat(const std::string& logPath)
+{
+    const QString path = QFile::decodeName(logPath.c_str());
+    QString failure;
+    std::unique_ptr<QIODevice> file = xmllog::OpenLogFile(path, 0, failure);
+    if (!file)
+        throw Error("cannot open \"" + logPath + "\": " + failure.toStdString());
+    const std::int64_t size = file->size();
+    xmllog::LogPartDevice device(std::move(file), size);
+    if (device.openPart()) {
+        QXmlStreamReader xml(&device);
+        while (!xml.atEnd() && !device.failed() && device.sourceBytesRead() <= kDetectBytes) {
+            if (xml.readNext() == QXmlStreamReader::StartElement)
+                return xml.name() == u"gpx" ? LogFormat::Gpx : LogFormat::Kml;
+        }
+    }
+    return EndsWithGpx(logPath) ? LogFormat::Gpx : LogFormat::Kml;
+}
+
 LogReading ReadLogTrackLines(const std::string& logPath, std::string& lines, const LogProgress& progress,
                              const LogReadOptions& options)
 {
     LogReading reading;
-    reading.Result = ReadKmlTrackLines(logPath, lines, progress, options);
+    reading.Format = DetectLogFormat(logPath);
+    switch (reading.Format) {
+    case LogFormat::Kml:
+        reading.Result = ReadKmlTrackLines(logPath, lines, progress, options);
+        break;
+    case LogFormat::Gpx:
+        reading.Result = ReadGpxTrackLines(logPath, lines, progress, options);
+        break;
+    }
     return reading;
 }
 
@@ -84,6 +151,7 @@ LogImportResult ImportLog(const std::string& logPath, const LogProgress& progres
     result.TrackFile = TrackFilePath(logPath);
     std::string lines;
     const LogReading reading = ReadLogTrackLines(logPath, lines, progress);
+    result.Format = reading.Format;
     result.PointCount = reading.Result.PointCount;
     result.Skipped = reading.Result.Skipped;
     if (result.PointCount == 0)

@@ -4,22 +4,35 @@
 
 #include <string>
 
-// The log import: a GPS log exported as KML becomes a track file beside it. Every usable
+// The log import: a GPS log (KML or GPX) becomes a track file beside it. Every usable
 // point of the log adds one track line "LAT,LON,YYYYMMDD,hhmmss" ended by CR LF, with ","
 // as separator: the latitude and longitude text exactly as the log writes it, the date and
 // clock time of the point's time as written (no zone conversion; fractions of a second and
-// the zone mark are dropped).
+// the zone mark are dropped). The format is told by the log's content: an XML document whose
+// root is "gpx" is a GPX log, any other XML a KML log.
 namespace tideplot {
+
+enum class LogFormat { Kml, Gpx };
+
+// "KML", "GPX".
+const char* LogFormatName(LogFormat format);
+
+// The filters of the import button's file dialog, in the order offered: the program's
+// classic one first, then every log the import reads.
+inline constexpr const char* kImportFileFilterKml = "All Files (*.KML)";
+inline constexpr const char* kImportFileFilterLogs = "GPS logs: KML, GPX (*.kml *.gpx *.KML *.GPX)";
 
 // What reading a log gave.
 struct LogReading {
+    LogFormat Format = LogFormat::Kml;
     LogReadResult Result;
 };
 
 // What one import did.
 struct LogImportResult {
     std::string TrackFile; // the file the lines were appended to
-    long PointCount = 0;   // lines appended; 0 when the log holds no usable point
+    LogFormat Format = LogFormat::Kml;
+    long PointCount = 0; // lines appended; 0 when the log holds no usable point
     SkippedPoints Skipped;
     // One line each, naming the log, for the command's "warning:" lines and the window's
     // report; empty when there is nothing to say:
@@ -29,12 +42,17 @@ struct LogImportResult {
 };
 
 // The track file that the import of `logPath` appends to: the log's path followed by
-// ".txt" (day1.kml gives day1.kml.txt).
+// ".txt" (day1.kml gives day1.kml.txt, day1.gpx day1.gpx.txt).
 std::string TrackFilePath(const std::string& logPath);
 
-// Reads the log at `logPath` and appends the track lines of its usable points to `lines`
-// (see kmlreader.h). Throws Error naming the log, the line and the fault when
-// the log cannot be read; `lines` may then hold part of the log's lines.
+// The format of the log at `logPath`, by its content (by its name ending only when its
+// content tells nothing: no root element within its first 16 MiB). Throws Error when the
+// log cannot be opened.
+LogFormat DetectLogFormat(const std::string& logPath);
+
+// Reads the log at `logPath`, whatever its format, and appends the track lines of its
+// usable points to `lines` (see the readers: kmlreader.h, gpxreader.h). Throws Error naming the log, the line and the
+// fault when the log cannot be read; `lines` may then hold part of the log's lines.
 LogReading ReadLogTrackLines(const std::string& logPath, std::string& lines, const LogProgress& progress = {},
                              const LogReadOptions& options = {});
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-// What every log reader promises: the track lines of the log's usable points in
+// What every log reader (KML, GPX) promises: the track lines of the log's usable points in
 // the order of the log, one "LAT,LON,YYYYMMDD,hhmmss" line ended by CR LF per point, or an
 // Error naming the log, the line and what is wrong when the log as a whole cannot be read
 // (not well-formed XML, past the reader's limits, unreadable). A point that cannot be used
@@ -38,6 +38,9 @@ struct LogContents {
     long LineStrings = 0;       // KML LineStrings (a line without a time per point)
     long LineStringPoints = 0;  // their coordinate tuples
     long Tracks = 0;            // KML gx:Track elements
+    long TrackPoints = 0;       // GPX trkpt elements, usable or not
+    long RoutePoints = 0;       // GPX rtept elements
+    long Waypoints = 0;         // GPX wpt elements
 };
 
 // What reading a log gave.

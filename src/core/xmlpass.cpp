@@ -44,6 +44,9 @@ void Add(LogContents& to, const LogContents& from)
     to.LineStrings += from.LineStrings;
     to.LineStringPoints += from.LineStringPoints;
     to.Tracks += from.Tracks;
+    to.TrackPoints += from.TrackPoints;
+    to.RoutePoints += from.RoutePoints;
+    to.Waypoints += from.Waypoints;
 }
 
 // Adds the skipped points of a later part, whose lines start after `lineOffset` lines.

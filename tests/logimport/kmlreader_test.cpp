@@ -1,5 +1,6 @@
 // The KML log reader: placemarks and gx:Tracks in any layout, its errors, reading a large
 // log in parts, and logs written by gpsbabel.
+#include "core/gpxreader.h"
 #include "core/kmlreader.h"
 #include "logimport_support.h"
 
@@ -290,12 +291,15 @@ TEST_F(KmlReaderTest, MalformedEndOfBigLogLeavesTheTrackFileUnchanged)
 
 // The log read in parts on several threads gives exactly what one pass gives (the lines,
 // the skipped points with the first one's line, what the log holds, the error), also for
-// logs whose cuts fall where the text cannot be cut.
+// logs whose cuts fall where the text cannot be cut. GPX logs are cut the same way.
 TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
 {
     std::string placemarks;
     for (int i = 0; i < 40; ++i)
         placemarks += GpsbabelPlacemark(i);
+    std::string trkpts;
+    for (int i = 0; i < 60; ++i)
+        trkpts += LoggerTrkpt(i);
     const std::string commented = "<!-- " + GpsbabelPlacemark(1000) + "-->\n";
     const std::string cdata = "<description><![CDATA[" + GpsbabelPlacemark(2000) + "]]></description>\n";
     const std::string track = "<Placemark><gx:Track><when>2010-05-28T02:02:09Z</when><gx:coord>1 2 3</gx:coord>"
@@ -314,6 +318,7 @@ TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
         const char* what;
         Cut cut;
         std::string log;
+        bool gpx = false;
     };
     const Case cases[] = {
         {"plain", Cut::Always, Kml("<Folder>" + placemarks + "</Folder>")},
@@ -351,19 +356,25 @@ TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
         {"skipped points, CR line ends", Cut::Always,
          Kml("<Folder>" + crPlacemarks + offGlobe + crPlacemarks + badTime + "</Folder>")},
         {"too deep in the middle", Cut::Never, Kml("<Folder>" + placemarks + Nested(300) + placemarks + "</Folder>")},
+        {"GPX", Cut::Always, Gpx(trkpts), true},
+        {"GPX, several tracks, skipped points", Cut::Always,
+         Gpx(trkpts + "<trkpt lat=\"100\" lon=\"1\"><time>2008-06-21T10:00:00Z</time></trkpt>\n</trkseg><trkseg>\n" +
+             trkpts + "<trkpt lat=\"1\" lon=\"2\"></trkpt>\n</trkseg></trk><trk><trkseg>" + trkpts),
+         true},
     };
-    const auto read = [](const Case&, const std::string& log, std::string& lines, const LogReadOptions& options) {
-        return ReadKmlTrackLines(log, lines, {}, options);
+    const auto read = [](const Case& c, const std::string& log, std::string& lines, const LogReadOptions& options) {
+        return c.gpx ? ReadGpxTrackLines(log, lines, {}, options) : ReadKmlTrackLines(log, lines, {}, options);
     };
     const auto describe = [](const LogReadResult& r) {
         const LogContents& c = r.Contents;
         return std::to_string(r.PointCount) + " points; skipped " + std::to_string(r.Skipped.Count) + ", first at " +
                std::to_string(r.Skipped.FirstLine) + ": " + r.Skipped.FirstReason + "; holds " +
                std::to_string(c.UntimedPlacemarks) + " " + std::to_string(c.LineStrings) + " " +
-               std::to_string(c.LineStringPoints) + " " + std::to_string(c.Tracks);
+               std::to_string(c.LineStringPoints) + " " + std::to_string(c.Tracks) + " " +
+               std::to_string(c.TrackPoints) + " " + std::to_string(c.RoutePoints) + " " + std::to_string(c.Waypoints);
     };
     for (const Case& c : cases) {
-        const std::string log = WriteLog(c.log);
+        const std::string log = WriteLog(c.log, c.gpx ? "log.gpx" : "log.kml");
         std::string onePass, onePassResult;
         try {
             onePassResult = describe(read(c, log, onePass, LogReadOptions{1, 1}));

@@ -1,5 +1,6 @@
-// The log import as a sailor uses it: logs as loggers write them, the points it skips and
-// why, what it says when a log holds no point, the XML limits, and the import command.
+// The log import as a sailor uses it: KML and GPX logs as loggers write them, the points it
+// skips and why, what it says when a log holds no point, the XML limits, GPX compared with
+// gpsbabel's reading, and the import command.
 #include "logimport_support.h"
 
 #include <QProcess>
@@ -23,6 +24,11 @@ std::string TrackPlacemark(const std::string& when, const std::string& coordinat
            "</coordinates>\n</Point>\n</Placemark>\n";
 }
 
+std::string Trkpt(const std::string& lat, const std::string& lon, const std::string& inside)
+{
+    return "<trkpt lat=\"" + lat + "\" lon=\"" + lon + "\">" + inside + "</trkpt>\n";
+}
+
 // Logs as loggers write them: the lines each gives and what the import warns about.
 TEST_F(LogImportTest, SmallLogsGiveTheirLinesAndWarnings)
 {
@@ -32,8 +38,8 @@ TEST_F(LogImportTest, SmallLogsGiveTheirLinesAndWarnings)
     lineString += "</coordinates></LineString></Placemark>\n";
     const std::string timed = TrackPlacemark("2008-06-21T14:30:05Z", "11.9,57.7,0");
     const std::string timedLine = "57.7,11.9,20080621,143005\r\n";
-    const std::string advice =
-        "; the import needs a track with a time at each point: a gx:Track or placemarks with time stamps";
+    const std::string advice = "; the import needs a track with a time at each point: a KML gx:Track, KML placemarks "
+                               "with time stamps, or a GPX track (trkpt elements with a time)";
     struct Case {
         const char* what;
         std::string name;
@@ -66,10 +72,44 @@ TEST_F(LogImportTest, SmallLogsGiveTheirLinesAndWarnings)
              advice},
         {"a KML log of nothing", "empty.kml", Kml("<name>Nothing</name>"), "",
          "no point found: it holds no placemark with a position, gx:Track or LineString" + advice},
+        {"GPX with times", "log.gpx",
+         Gpx(Trkpt("57.7012345", "11.9012345", "<ele>2.5</ele><time>2008-06-21T14:30:05Z</time>") +
+             Trkpt("-33.9", "-151.25", "<time>2008-06-21T23:59:59.750Z</time><sat>7</sat>")),
+         "57.7012345,11.9012345,20080621,143005\r\n-33.9,-151.25,20080621,235959\r\n", ""},
+        {"GPX without times", "notimes.gpx",
+         Gpx(Trkpt("57.7", "11.9", "<ele>2</ele>") + Trkpt("57.8", "11.9", "") + Trkpt("57.9", "11.9", "")), "",
+         "no point found: it holds 3 track points; 3 points skipped, the first at line 4: the track point has no time" +
+             advice},
+        {"GPX with a point without time", "gap.gpx",
+         Gpx(Trkpt("57.7", "11.9", "<time>2008-06-21T14:30:05Z</time>") + Trkpt("57.8", "11.9", "<ele>2</ele>") +
+             Trkpt("57.9", "11.9", "<time>2008-06-21T14:30:07Z</time>")),
+         "57.7,11.9,20080621,143005\r\n57.9,11.9,20080621,143007\r\n",
+         "1 point skipped, at line 5: the track point has no time"},
+        {"GPX route and waypoints", "route.gpx",
+         std::string(kGpxStart) + "<wpt lat=\"1\" lon=\"2\"><time>2008-06-21T14:30:05Z</time></wpt>\n<rte>"
+                                  "<rtept lat=\"1\" lon=\"2\"/><rtept lat=\"3\" lon=\"4\"/></rte>\n</gpx>\n",
+         "", "no point found: it holds 2 route points (a route is a plan, not a track) and one waypoint" + advice},
+        {"GPX bad time, time only in the extensions, off the globe, no lon", "bad.gpx",
+         Gpx(Trkpt("57.7", "11.9", "<time>2008-06-21 14:30</time>") +
+             Trkpt("57.7", "11.9", "<extensions><time>2008-06-21T14:30:05Z</time></extensions>") +
+             Trkpt("57.7", "181", "<time>2008-06-21T14:30:05Z</time>") +
+             "<trkpt lat=\"57.7\"><time>2008-06-21T14:30:05Z</time></trkpt>\n" +
+             Trkpt(" 57.7 ", "11.9\t", "<extensions><time>x</time></extensions><time>2008-06-21T14:30:08Z</time>")),
+         "57.7,11.9,20080621,143008\r\n",
+         "4 points skipped, the first at line 4: the time \"2008-06-21 14:30\" is not a date and time"},
         {"zone offsets, KML", "zones.kml",
          Kml(TrackPlacemark("2008-06-21T23:30:00-03:00", "1,2") + TrackPlacemark("2008-06-22T01:30:00.5+02:00", "1,2") +
              TrackPlacemark("2008-06-22T01:30:01+0530", "1,2")),
          "2,1,20080621,233000\r\n2,1,20080622,013000\r\n2,1,20080622,013001\r\n", ""},
+        {"zone offsets, GPX", "zones.gpx",
+         Gpx(Trkpt("1", "2", "<time>2008-06-21T23:30:00-03:00</time>") +
+             Trkpt("1", "2", "<time>2008-06-22T01:30:00.25+02:00</time>")),
+         "1,2,20080621,233000\r\n1,2,20080622,013000\r\n", ""},
+        {"GPX 1.0 without namespace, named .kml", "gpx.kml",
+         "<gpx version=\"1.0\"><trk><trkseg>" + Trkpt("1.5", "2.5", "<time>2008-06-21T10:00:00Z</time>") +
+             "</trkseg></trk></gpx>",
+         "1.5,2.5,20080621,100000\r\n", ""},
+        {"KML named .gpx", "kml.gpx", Kml(timed), timedLine, ""},
     };
     for (const Case& c : cases) {
         const std::string log = WriteLog(c.log, c.name);
@@ -151,29 +191,45 @@ TEST_F(LogImportTest, UnusablePointsAreSkippedWithTheirLineAndReason)
     }
 }
 
-// A log that cannot be read as a whole: the error names the log and the line, and the track
+// Logs that cannot be read as a whole: the error names the log and the line, and the track
 // file is neither created nor changed.
 TEST_F(LogImportTest, BadLogsChangeNothing)
 {
-    const std::string log =
-        WriteLog(Kml(TrackPlacemark("2008-06-21T14:30:05Z", "1,100") + "<Placemark>\n</Folder>"), "log.kml");
-    const std::string trackFile = TrackFilePath(log);
-    for (const bool trackFileExists : {false, true}) {
-        const std::string before = "Latitude,Longitude,Date,Time\r\n1,2,20080101,000000\r\n";
-        fs::remove(trackFile);
-        if (trackFileExists)
-            std::ofstream(trackFile, std::ios::binary) << before;
-        std::string message;
-        try {
-            ImportLog(log);
-        } catch (const Error& e) {
-            message = e.what();
+    struct Case {
+        const char* what;
+        std::string name;
+        std::string log;
+        std::string error; // the start of the message, LOG standing for the log's path
+    };
+    std::vector<Case> cases = {
+        {"malformed XML after unusable points", "log.kml",
+         Kml(TrackPlacemark("2008-06-21T14:30:05Z", "1,100") + "<Placemark>\n</Folder>"),
+         "LOG, line 13: the log is not well-formed XML"},
+        {"malformed GPX", "log.gpx", Gpx(Trkpt("1", "2", "<time>2008-06-21T10:00:00Z</time>") + "<trkpt>"),
+         "LOG, line 5: the log is not well-formed XML"},
+    };
+    for (const Case& c : cases) {
+        for (const bool trackFileExists : {false, true}) {
+            const std::string log = WriteLog(c.log, c.name);
+            const std::string trackFile = TrackFilePath(log);
+            const std::string before = "Latitude,Longitude,Date,Time\r\n1,2,20080101,000000\r\n";
+            fs::remove(trackFile);
+            if (trackFileExists)
+                std::ofstream(trackFile, std::ios::binary) << before;
+            std::string message;
+            try {
+                ImportLog(log);
+            } catch (const Error& e) {
+                message = e.what();
+            }
+            std::string expected = c.error;
+            expected.replace(expected.find("LOG"), 3, log);
+            EXPECT_EQ(message.rfind(expected, 0), 0u) << c.what << ": " << message;
+            if (trackFileExists)
+                EXPECT_EQ(ReadBytes(trackFile), before) << c.what;
+            else
+                EXPECT_FALSE(fs::exists(trackFile)) << c.what;
         }
-        EXPECT_EQ(message.rfind(log + ", line 13: the log is not well-formed XML", 0), 0u) << message;
-        if (trackFileExists)
-            EXPECT_EQ(ReadBytes(trackFile), before);
-        else
-            EXPECT_FALSE(fs::exists(trackFile));
     }
 }
 
@@ -249,6 +305,34 @@ TEST_F(LogImportTest, XmlLimits)
     }
 }
 
+// gpsbabel's reading of a GPX log, written as track lines, is what our import writes.
+TEST_F(LogImportTest, GpxAsGpsbabelReadsIt)
+{
+    const QString gpsbabel = QStandardPaths::findExecutable("gpsbabel");
+    if (gpsbabel.isEmpty())
+        GTEST_SKIP() << "NOTE: gpsbabel is not installed, so GPX imports are not compared with its reading";
+    const std::string style = Path("track.style");
+    std::ofstream(style) << "FIELD_DELIMITER COMMA\nRECORD_DELIMITER CRNEWLINE\nBADCHARS COMMA\n"
+                            "IFIELD LAT_DECIMAL,\"\",\"%.6f\"\nIFIELD LON_DECIMAL,\"\",\"%.6f\"\n"
+                            "IFIELD GMT_TIME,\"\",\"%Y%m%d\"\nIFIELD GMT_TIME,\"\",\"%H%M%S\"\n";
+    // Six decimals, as gpsbabel writes them; UTC times, which gpsbabel keeps as they are.
+    std::string trkpts;
+    for (int i = 0; i < 500; ++i)
+        trkpts += LoggerTrkpt(i * 97);
+    trkpts += Trkpt("-33.900000", "-151.250000", "<time>2008-06-21T23:59:59.750Z</time>");
+    trkpts += Trkpt("0.000000", "-0.500000", "<time>2008-06-22T00:00:00Z</time>");
+    trkpts += "</trkseg><trkseg>\n" + Trkpt("89.999999", "179.999999", "<ele>1</ele><time>2008-12-31T23:59:59Z</time>");
+    const std::string log = WriteLog(Gpx(trkpts), "race.gpx");
+    const std::string expected = Path("expected.txt");
+    QProcess p;
+    p.start(gpsbabel, {"-i", "gpx", "-f", QString::fromStdString(log), "-o",
+                       "xcsv,style=" + QString::fromStdString(style), "-F", QString::fromStdString(expected)});
+    ASSERT_TRUE(p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+        << p.readAllStandardError().toStdString();
+    EXPECT_EQ(ImportLog(log).PointCount, 503);
+    EXPECT_EQ(AfterHeader(TrackFilePath(log)), ReadBytes(expected));
+}
+
 // The command, run as a user runs it.
 TEST_F(LogImportTest, ImportCommand)
 {
@@ -269,40 +353,40 @@ TEST_F(LogImportTest, ImportCommand)
                    p.readAllStandardError().toStdString()};
     };
     const std::string good = WriteLog(GpsbabelLog(2), "good.kml");
-    const std::string skip =
-        WriteLog(Kml(TrackPlacemark("2008-06-21T14:30:05Z", "11.9,57.7,0") + TrackPlacemark("", "1,2")), "skip.kml");
+    const std::string gpx =
+        WriteLog(Gpx(Trkpt("1", "2", "<time>2008-06-21T10:00:00Z</time>") + Trkpt("1", "2", "")), "skip.gpx");
     const std::string none = WriteLog(Kml(""), "none.kml");
     const std::string bad = WriteLog(Kml("<Placemark>"), "bad.kml");
     const std::string missing = Path("missing.kml");
 
-    Run r = run("import-kml", {good, skip});
+    Run r = run("import", {good, gpx});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out,
-              good + ": 2 points appended to " + good + ".txt\n" + skip + ": 1 point appended to " + skip + ".txt\n");
-    EXPECT_EQ(r.err, "warning: " + skip + ": 1 point skipped, at line 14: the time is empty\n");
+              good + ": 2 points appended to " + good + ".txt\n" + gpx + ": 1 point appended to " + gpx + ".txt\n");
+    EXPECT_EQ(r.err, "warning: " + gpx + ": 1 point skipped, at line 5: the track point has no time\n");
 
     r = run("import-kml", {bad, good, missing, none});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, good + ": 2 points appended to " + good + ".txt\n" + none +
                          ": no point found; nothing appended to " + none + ".txt\n");
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 3) << r.err;
-    EXPECT_NE(r.err.find("tideplot import-kml: " + bad + ", line 4: the log is not well-formed XML"), std::string::npos)
+    EXPECT_NE(r.err.find("tideplot import: " + bad + ", line 4: the log is not well-formed XML"), std::string::npos)
         << r.err;
-    EXPECT_NE(r.err.find("tideplot import-kml: cannot open \"" + missing + "\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("tideplot import: cannot open \"" + missing + "\""), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("warning: " + none + ": no point found: it holds no placemark"), std::string::npos) << r.err;
     EXPECT_EQ(AfterHeader(good + ".txt").size(), 2 * 2 * std::string("57.710000,11.910000,20080621,000000\r\n").size());
     EXPECT_EQ(ReadBytes(none + ".txt"), std::string(kTrackHeaderLine));
     EXPECT_FALSE(fs::exists(bad + ".txt"));
 
-    r = run("import-kml", {});
+    r = run("import", {});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("Usage: tideplot import-kml LOG.kml"), std::string::npos) << r.err;
-    r = run("import-kml", {"--bogus"});
+    EXPECT_NE(r.err.find("Usage: tideplot import LOG"), std::string::npos) << r.err;
+    r = run("import", {"--bogus"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;
     r = run("import-kml", {"--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: tideplot import-kml LOG.kml", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("Usage: tideplot import LOG", 0), 0u) << r.out;
 }
 
 } // namespace
