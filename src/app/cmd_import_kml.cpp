@@ -14,7 +14,7 @@ namespace {
 
 const char* kImportUsage =
     "Usage: tideplot import LOG [LOG2 ...]      (import-kml is another name for it)\n"
-    "Appends the points of each GPS log (KML or GPX, told by its content) to the track\n"
+    "Appends the points of each GPS log (KML, KMZ or GPX, told by its content) to the track\n"
     "file beside it (LOG.gpx gives LOG.gpx.txt), one line \"LAT,LON,YYYYMMDD,hhmmss\" per point;\n"
     "a boat entry for that file uses \",\" as its separator. A new track file starts with the\n"
     "column header line \"Latitude,Longitude,Date,Time\". The points are KML placemarks with a\n"

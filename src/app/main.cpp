@@ -13,7 +13,7 @@ void PrintUsage(std::FILE* to)
 {
     std::fputs("Usage:\n"
                "  tideplot replay RACE.TP1 [options]   replay a race without windows (tideplot replay --help)\n"
-               "  tideplot import LOG [...]            turn KML and GPX logs into track files (LOG.txt)\n"
+               "  tideplot import LOG [...]            turn KML, KMZ and GPX logs into track files (LOG.txt)\n"
                "  tideplot link RACE.TP1 [options]     replay a race live in Google Earth Pro\n"
                "  tideplot --help | --version\n",
                to);

@@ -3,6 +3,7 @@
 #include "error.h"
 #include "gpxreader.h"
 #include "kmlreader.h"
+#include "kmz.h"
 #include "trackwriter.h"
 #include "xmlpass.h"
 
@@ -48,9 +49,9 @@ std::string Listed(const std::vector<std::string>& items)
     return text;
 }
 
-std::string Where(const LogReading&, long line)
+std::string Where(const LogReading& reading, long line)
 {
-    return "line " + std::to_string(line);
+    return (reading.LinesOf.empty() ? "" : reading.LinesOf + " ") + "line " + std::to_string(line);
 }
 
 std::string SkippedText(const LogReading& reading)
@@ -97,6 +98,8 @@ std::string NoPointText(const LogReading& reading)
 const char* LogFormatName(LogFormat format)
 {
     switch (format) {
+    case LogFormat::Kmz:
+        return "KMZ";
     case LogFormat::Gpx:
         return "GPX";
     case LogFormat::Kml:
@@ -117,6 +120,8 @@ LogFormat DetectLogFormat(const std::string& logPath)
     std::unique_ptr<QIODevice> file = xmllog::OpenLogFile(path, 0, failure);
     if (!file)
         throw Error("cannot open \"" + logPath + "\": " + failure.toStdString());
+    if (LooksLikeZip(file->peek(4)))
+        return LogFormat::Kmz;
     const std::int64_t size = file->size();
     xmllog::LogPartDevice device(std::move(file), size);
     if (device.openPart()) {
@@ -141,6 +146,13 @@ LogReading ReadLogTrackLines(const std::string& logPath, std::string& lines, con
     case LogFormat::Gpx:
         reading.Result = ReadGpxTrackLines(logPath, lines, progress, options);
         break;
+    case LogFormat::Kmz: {
+        KmzArchive archive(logPath);
+        reading.LinesOf = archive.KmlName();
+        reading.Result = ReadKmlTrackLines(logPath + " (" + archive.KmlName() + ")", archive.OpenKml(),
+                                           archive.KmlSize(), lines, progress);
+        break;
+    }
     }
     return reading;
 }

@@ -4,27 +4,30 @@
 
 #include <string>
 
-// The log import: a GPS log (KML or GPX) becomes a track file beside it. Every usable
+// The log import: a GPS log (KML, KMZ or GPX) becomes a track file beside it. Every usable
 // point of the log adds one track line "LAT,LON,YYYYMMDD,hhmmss" ended by CR LF, with ","
 // as separator: the latitude and longitude text exactly as the log writes it, the date and
 // clock time of the point's time as written (no zone conversion; fractions of a second and
-// the zone mark are dropped). The format is told by the log's content: an XML document whose
-// root is "gpx" is a GPX log, any other XML a KML log.
+// the zone mark are dropped). The format is told by the log's content: a zip archive is a
+// KMZ, an XML document whose root is "gpx" a GPX log, any other XML a KML log.
 namespace tideplot {
 
-enum class LogFormat { Kml, Gpx };
+enum class LogFormat { Kml, Kmz, Gpx };
 
-// "KML", "GPX".
+// "KML", "KMZ", "GPX".
 const char* LogFormatName(LogFormat format);
 
 // The filters of the import button's file dialog, in the order offered: the program's
 // classic one first, then every log the import reads.
 inline constexpr const char* kImportFileFilterKml = "All Files (*.KML)";
-inline constexpr const char* kImportFileFilterLogs = "GPS logs: KML, GPX (*.kml *.gpx *.KML *.GPX)";
+inline constexpr const char* kImportFileFilterLogs = "GPS logs: KML, KMZ, GPX (*.kml *.kmz *.gpx *.KML *.KMZ *.GPX)";
 
 // What reading a log gave.
 struct LogReading {
     LogFormat Format = LogFormat::Kml;
+    // Where the line numbers of messages count: the KML document inside a KMZ archive
+    // ("doc.kml"); empty for the log itself.
+    std::string LinesOf;
     LogReadResult Result;
 };
 
@@ -42,7 +45,7 @@ struct LogImportResult {
 };
 
 // The track file that the import of `logPath` appends to: the log's path followed by
-// ".txt" (day1.kml gives day1.kml.txt, day1.gpx day1.gpx.txt).
+// ".txt" (day1.kml gives day1.kml.txt, day1.kmz day1.kmz.txt, day1.gpx day1.gpx.txt).
 std::string TrackFilePath(const std::string& logPath);
 
 // The format of the log at `logPath`, by its content (by its name ending only when its
@@ -51,8 +54,9 @@ std::string TrackFilePath(const std::string& logPath);
 LogFormat DetectLogFormat(const std::string& logPath);
 
 // Reads the log at `logPath`, whatever its format, and appends the track lines of its
-// usable points to `lines` (see the readers: kmlreader.h, gpxreader.h). Throws Error naming the log, the line and the
-// fault when the log cannot be read; `lines` may then hold part of the log's lines.
+// usable points to `lines` (see the readers: kmlreader.h, gpxreader.h; a KMZ archive's KML
+// document is read in one pass). Throws Error naming the log, the line and the fault when
+// the log cannot be read; `lines` may then hold part of the log's lines.
 LogReading ReadLogTrackLines(const std::string& logPath, std::string& lines, const LogProgress& progress = {},
                              const LogReadOptions& options = {});
 

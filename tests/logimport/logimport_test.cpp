@@ -1,11 +1,14 @@
-// The log import as a sailor uses it: KML and GPX logs as loggers write them, the points it
-// skips and why, what it says when a log holds no point, the XML limits, GPX compared with
-// gpsbabel's reading, and the import command.
+// The log import as a sailor uses it: KML, KMZ and GPX logs as loggers write them, the
+// points it skips and why, what it says when a log holds no point, bad archives, the XML
+// limits, GPX compared with gpsbabel's reading, and the import command.
+#include "core/kmz.h"
 #include "logimport_support.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
+
+#include <zip.h>
 
 #include <algorithm>
 #include <utility>
@@ -17,6 +20,47 @@ namespace {
 using namespace tideplot::testing;
 
 using LogImportTest = ImportTest;
+
+struct ZipEntry {
+    std::string Name;
+    std::string Content;
+};
+
+// A zip archive holding `entries`, deflated (or stored), optionally encrypted.
+std::string Zip(const std::vector<ZipEntry>& entries, bool stored = false, const char* password = nullptr)
+{
+    const std::string path = (fs::temp_directory_path() / ("tideplot_zip_" + std::to_string(::getpid()))).string();
+    int code = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    EXPECT_NE(archive, nullptr);
+    if (!archive)
+        return {};
+    for (const ZipEntry& entry : entries) {
+        zip_source_t* source = zip_source_buffer(archive, entry.Content.data(), entry.Content.size(), 0);
+        const zip_int64_t index = zip_file_add(archive, entry.Name.c_str(), source, ZIP_FL_OVERWRITE);
+        EXPECT_GE(index, 0);
+        zip_set_file_compression(archive, zip_uint64_t(index), stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 9);
+        if (password) {
+            EXPECT_EQ(zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_AES_256, password), 0);
+        }
+    }
+    EXPECT_EQ(zip_close(archive), 0);
+    std::string bytes = ReadBytes(path);
+    fs::remove(path);
+    return bytes;
+}
+
+// The archive with the unpacked size of its (only) entry changed in both of its headers.
+std::string WithStatedSize(std::string archive, std::uint32_t size)
+{
+    const auto put = [&](std::size_t at) {
+        for (int i = 0; i < 4; ++i)
+            archive[at + std::size_t(i)] = char((size >> (8 * i)) & 0xFF);
+    };
+    put(archive.find("PK\x03\x04") + 22);
+    put(archive.find("PK\x01\x02") + 24);
+    return archive;
+}
 
 std::string TrackPlacemark(const std::string& when, const std::string& coordinates)
 {
@@ -72,6 +116,13 @@ TEST_F(LogImportTest, SmallLogsGiveTheirLinesAndWarnings)
              advice},
         {"a KML log of nothing", "empty.kml", Kml("<name>Nothing</name>"), "",
          "no point found: it holds no placemark with a position, gx:Track or LineString" + advice},
+        {"KMZ", "log.kmz", Zip({{"doc.kml", Kml(timed)}, {"files/icon.png", "\x89PNG"}}), timedLine, ""},
+        {"KMZ without doc.kml: its first KML entry", "log.kmz",
+         Zip({{"files/icon.png", "\x89PNG"}, {"tracks/Day 1.KML", Kml(timed)}, {"tracks/day2.kml", "not read"}}),
+         timedLine, ""},
+        {"KMZ: lines counted in the KML inside", "log.kmz",
+         Zip({{"doc.kml", Kml(TrackPlacemark("2008-06-21T14:30:06Z", "1,100") + timed)}}, true), timedLine,
+         "1 point skipped, at doc.kml line 9: the latitude \"100\""},
         {"GPX with times", "log.gpx",
          Gpx(Trkpt("57.7012345", "11.9012345", "<ele>2.5</ele><time>2008-06-21T14:30:05Z</time>") +
              Trkpt("-33.9", "-151.25", "<time>2008-06-21T23:59:59.750Z</time><sat>7</sat>")),
@@ -191,10 +242,17 @@ TEST_F(LogImportTest, UnusablePointsAreSkippedWithTheirLineAndReason)
     }
 }
 
-// Logs that cannot be read as a whole: the error names the log and the line, and the track
-// file is neither created nor changed.
-TEST_F(LogImportTest, BadLogsChangeNothing)
+// Logs that cannot be read as a whole: the error names the log (and the line), and the
+// track file is neither created nor changed.
+TEST_F(LogImportTest, BadLogsAndArchivesChangeNothing)
 {
+    const std::string kml = Kml(TrackPlacemark("2008-06-21T14:30:05Z", "11.9,57.7,0"));
+    std::string archive = Zip({{"doc.kml", kml}}, true);
+    std::string damaged = archive;
+    damaged[damaged.find("57.7")] = '6'; // the CRC no longer matches
+    std::string bomb(std::size_t(kKmzRatioFloorBytes) + 1024, ' ');
+    bomb.replace(0, 5, "<kml>");
+    const std::string deflated = Zip({{"doc.kml", kml + std::string(4000, ' ')}});
     struct Case {
         const char* what;
         std::string name;
@@ -207,7 +265,25 @@ TEST_F(LogImportTest, BadLogsChangeNothing)
          "LOG, line 13: the log is not well-formed XML"},
         {"malformed GPX", "log.gpx", Gpx(Trkpt("1", "2", "<time>2008-06-21T10:00:00Z</time>") + "<trkpt>"),
          "LOG, line 5: the log is not well-formed XML"},
+        {"not a zip archive", "log.kmz", "PK\x03\x04 this is not a zip archive",
+         "LOG: not a KMZ archive that can be read"},
+        {"cut short", "log.kmz", archive.substr(0, archive.size() - 30), "LOG: not a KMZ archive that can be read"},
+        {"no KML inside", "log.kmz", Zip({{"readme.txt", "hello"}}),
+         "LOG: the KMZ archive holds no KML document (no entry named doc.kml or ending in .kml)"},
+        {"empty KML inside", "log.kmz", Zip({{"doc.kml", ""}}), "LOG: doc.kml in the KMZ archive is empty"},
+        {"damaged data", "log.kmz", damaged, "cannot read \"LOG (doc.kml)\": CRC error"},
+        {"unpacks to more than stated", "log.kmz", WithStatedSize(deflated, 200),
+         "cannot read \"LOG (doc.kml)\": it unpacks to more than the size the archive states"},
+        {"unpacks to less than stated", "log.kmz", WithStatedSize(deflated, std::uint32_t(kml.size() + 8000)),
+         "cannot read \"LOG (doc.kml)\": it ends before the size the archive states"},
+        {"zip bomb", "log.kmz", Zip({{"doc.kml", bomb}}),
+         "LOG: doc.kml in the KMZ archive unpacks to 16778240 bytes from"},
+        {"malformed KML inside", "log.kmz", Zip({{"doc.kml", kml + "<x>"}}),
+         "LOG (doc.kml), line 14: the log is not well-formed XML"},
     };
+    if (zip_encryption_method_supported(ZIP_EM_AES_256, 1))
+        cases.push_back({"encrypted", "log.kmz", Zip({{"doc.kml", kml}}, false, "secret"),
+                         "LOG: doc.kml in the KMZ archive is encrypted"});
     for (const Case& c : cases) {
         for (const bool trackFileExists : {false, true}) {
             const std::string log = WriteLog(c.log, c.name);
@@ -352,18 +428,21 @@ TEST_F(LogImportTest, ImportCommand)
         return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
                    p.readAllStandardError().toStdString()};
     };
+    const std::string point = TrackPlacemark("2008-06-21T14:30:05Z", "11.9,57.7,0");
     const std::string good = WriteLog(GpsbabelLog(2), "good.kml");
     const std::string gpx =
         WriteLog(Gpx(Trkpt("1", "2", "<time>2008-06-21T10:00:00Z</time>") + Trkpt("1", "2", "")), "skip.gpx");
+    const std::string kmz = WriteLog(Zip({{"doc.kml", Kml(point)}}), "log.kmz");
     const std::string none = WriteLog(Kml(""), "none.kml");
     const std::string bad = WriteLog(Kml("<Placemark>"), "bad.kml");
     const std::string missing = Path("missing.kml");
 
-    Run r = run("import", {good, gpx});
+    Run r = run("import", {good, gpx, kmz});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out,
-              good + ": 2 points appended to " + good + ".txt\n" + gpx + ": 1 point appended to " + gpx + ".txt\n");
+    EXPECT_EQ(r.out, good + ": 2 points appended to " + good + ".txt\n" + gpx + ": 1 point appended to " + gpx +
+                         ".txt\n" + kmz + ": 1 point appended to " + kmz + ".txt\n");
     EXPECT_EQ(r.err, "warning: " + gpx + ": 1 point skipped, at line 5: the track point has no time\n");
+    EXPECT_EQ(AfterHeader(kmz + ".txt"), "57.7,11.9,20080621,143005\r\n");
 
     r = run("import-kml", {bad, good, missing, none});
     EXPECT_EQ(r.status, 1);
