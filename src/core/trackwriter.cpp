@@ -64,12 +64,19 @@ TrackAppendResult AppendTrackLines(const std::string& path, std::string_view lin
     if (!result.Created && !old.open(QIODevice::ReadOnly))
         throw Error("cannot read \"" + path + "\": " + old.errorString().toStdString() + "; the file is unchanged");
 
+    // Unbuffered, so every write reaches the file system and its result is seen here: with
+    // its own buffer QSaveFile can lose a short write (a file size limit, a full disk) and
+    // still commit the cut file.
     QSaveFile out(name);
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         WriteFailed(path, out.errorString());
+    qint64 total = 0;
     const auto write = [&](const char* data, qint64 size) {
         if (size > 0 && out.write(data, size) != size)
-            WriteFailed(path, out.errorString());
+            WriteFailed(path, out.error() == QFileDevice::NoError
+                                  ? QStringLiteral("the disk is full or the file too large")
+                                  : out.errorString());
+        total += size;
     };
 
     HeaderScan scan;
@@ -95,6 +102,8 @@ TrackAppendResult AppendTrackLines(const std::string& path, std::string_view lin
         result.HeaderWritten = true;
     }
     write(lines.data(), qint64(lines.size()));
+    if (out.size() != total)
+        WriteFailed(path, QStringLiteral("the new file came out at %1 bytes instead of %2").arg(out.size()).arg(total));
     if (!out.commit())
         WriteFailed(path, out.errorString());
     return result;

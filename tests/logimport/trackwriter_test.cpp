@@ -79,8 +79,9 @@ TEST_F(TrackWriterTest, KeepsTheFileWhenItCannotWrite)
 }
 
 // The real program, in a child process whose file size limit stops it in the middle of
-// writing: with the default action of SIGXFSZ it dies there, as a killed process would.
-// The track file keeps every byte, and a new log's track file is not created.
+// writing: with the default action of SIGXFSZ it dies there, as a killed process would;
+// with the signal ignored its write fails, as on a full disk, and it says so. The track
+// file keeps every byte, and a new log's track file is not created.
 TEST_F(TrackWriterTest, ImportKilledWhileWritingChangesNothing)
 {
     const std::string program = TIDEPLOT_BINARY_DIR "/src/app/tideplot";
@@ -91,11 +92,12 @@ TEST_F(TrackWriterTest, ImportKilledWhileWritingChangesNothing)
     while (before.size() < 100000)
         before += "57.700000,11.900000,20080620,120000\r\n";
 
-    // Runs the import with files limited to `limit` bytes; true when the child was killed by SIGXFSZ.
-    const auto importLimited = [&](rlim_t limit) {
+    // Runs the import with files limited to `limit` bytes; true when the child was killed by
+    // SIGXFSZ (or, with the signal ignored, exited with status 1).
+    const auto importLimited = [&](rlim_t limit, bool ignoreSignal = false) {
         const pid_t child = ::fork();
         if (child == 0) {
-            std::signal(SIGXFSZ, SIG_DFL);
+            std::signal(SIGXFSZ, ignoreSignal ? SIG_IGN : SIG_DFL);
             const rlimit fileSize{limit, limit};
             ::setrlimit(RLIMIT_FSIZE, &fileSize);
             const int null = ::open("/dev/null", O_WRONLY);
@@ -105,15 +107,20 @@ TEST_F(TrackWriterTest, ImportKilledWhileWritingChangesNothing)
         }
         int status = 0;
         ::waitpid(child, &status, 0);
+        if (ignoreSignal)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 1;
         return WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ;
     };
 
     const std::vector<rlim_t> limits = {
         0, 1, 4096, before.size(), before.size() + 1, before.size() + 7000, before.size() + 14799};
     for (const rlim_t limit : limits) {
-        std::ofstream(trackFile, std::ios::binary | std::ios::trunc) << before;
-        EXPECT_TRUE(importLimited(limit)) << "limit " << limit;
-        EXPECT_TRUE(ReadBytes(trackFile) == before) << "limit " << limit;
+        for (const bool ignoreSignal : {false, true}) {
+            std::ofstream(trackFile, std::ios::binary | std::ios::trunc) << before;
+            EXPECT_TRUE(importLimited(limit, ignoreSignal))
+                << "limit " << limit << ", SIGXFSZ ignored " << ignoreSignal;
+            EXPECT_TRUE(ReadBytes(trackFile) == before) << "limit " << limit << ", SIGXFSZ ignored " << ignoreSignal;
+        }
     }
     fs::remove(trackFile);
     EXPECT_TRUE(importLimited(100));
