@@ -149,4 +149,51 @@ inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
     return std::ferror(out) == 0;
 }
 
+// Writes the same race as a GPX 1.1 log, laid out the way GPS loggers write it: one track
+// of one segment, each track point with its elevation, time and satellite count on lines of
+// their own. Latitude and longitude with six decimals, as gpsbabel writes them. Returns
+// false when writing fails.
+inline bool WriteGpxLog(std::FILE* out, long pointCount)
+{
+    const std::time_t start = 1187431200; // 2007-08-18T10:00:00Z
+    const auto timeText = [&](long i) {
+        const std::time_t t = start + 5 * i;
+        std::tm tm{};
+        gmtime_r(&t, &tm);
+        char text[32];
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+        return std::string(text);
+    };
+    std::fprintf(out,
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<gpx version=\"1.1\" creator=\"GPS logger\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
+                 "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                 "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
+                 "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n"
+                 "  <metadata>\n"
+                 "    <time>%s</time>\n"
+                 "  </metadata>\n"
+                 "  <trk>\n"
+                 "    <name>Race</name>\n"
+                 "    <trkseg>\n",
+                 timeText(0).c_str());
+    for (long i = 0; i < pointCount; ++i) {
+        const double a = double(i) * 0.0005;
+        const double lat = 59.3 + 0.05 * std::sin(a);
+        const double lon = 18.4 + 0.1 * std::cos(a);
+        std::fprintf(out,
+                     "      <trkpt lat=\"%f\" lon=\"%f\">\n"
+                     "        <ele>%.2f</ele>\n"
+                     "        <time>%s</time>\n"
+                     "        <sat>%ld</sat>\n"
+                     "      </trkpt>\n",
+                     lat, lon, 2.0 + double(i % 7) * 0.25, timeText(i).c_str(), 6 + i % 5);
+    }
+    std::fputs("    </trkseg>\n"
+               "  </trk>\n"
+               "</gpx>\n",
+               out);
+    return std::ferror(out) == 0;
+}
+
 } // namespace tideplot::bench

@@ -1,8 +1,12 @@
-// The KML log import over a log of 200,000 placemarks in the layout gpsbabel writes
-// (TIDEPLOT_BENCH_KML_POINTS changes the count). Reports the log's bytes per second.
+// The log import over a KML log of 200,000 placemarks in the layout gpsbabel writes
+// (TIDEPLOT_BENCH_KML_POINTS changes the count) and over a GPX log of 1,000,000 track points
+// in the layout GPS loggers write (TIDEPLOT_BENCH_GPX_POINTS). Reports the log's bytes per
+// second.
 #include "kml_log_generator.h"
 
-#include "core/kmlimport.h"
+#include "core/gpxreader.h"
+#include "core/kmlreader.h"
+#include "core/logimport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,17 +18,19 @@
 
 namespace {
 
-// The log is written once, in the temporary folder, and removed at exit.
+// A log is written once, in the temporary folder, and removed at exit.
 class BenchLog {
 public:
-    BenchLog()
+    explicit BenchLog(bool gpx)
     {
-        const char* count = std::getenv("TIDEPLOT_BENCH_KML_POINTS");
-        points_ = count ? std::strtol(count, nullptr, 10) : 200000;
-        path_ = (std::filesystem::temp_directory_path() / ("tideplot_kmlbench_" + std::to_string(::getpid()) + ".kml"))
+        const char* count = std::getenv(gpx ? "TIDEPLOT_BENCH_GPX_POINTS" : "TIDEPLOT_BENCH_KML_POINTS");
+        points_ = count ? std::strtol(count, nullptr, 10) : gpx ? 1000000 : 200000;
+        path_ = (std::filesystem::temp_directory_path() /
+                 ("tideplot_importbench_" + std::to_string(::getpid()) + (gpx ? ".gpx" : ".kml")))
                     .string();
         std::FILE* out = std::fopen(path_.c_str(), "wb");
-        if (!out || !tideplot::bench::WriteGpsbabelKmlLog(out, points_) || std::fclose(out) != 0) {
+        const auto write = gpx ? tideplot::bench::WriteGpxLog : tideplot::bench::WriteGpsbabelKmlLog;
+        if (!out || !write(out, points_) || std::fclose(out) != 0) {
             std::fprintf(stderr, "cannot write %s\n", path_.c_str());
             std::exit(1);
         }
@@ -33,7 +39,7 @@ public:
     ~BenchLog()
     {
         std::filesystem::remove(path_);
-        std::filesystem::remove(tideplot::KmlTrackFilePath(path_));
+        std::filesystem::remove(tideplot::TrackFilePath(path_));
     }
     const std::string& Path() const { return path_; }
     std::int64_t Bytes() const { return bytes_; }
@@ -45,22 +51,29 @@ private:
     long points_ = 0;
 };
 
-const BenchLog& Log()
+const BenchLog& KmlLog()
 {
-    static const BenchLog log;
+    static const BenchLog log(false);
+    return log;
+}
+
+const BenchLog& GpxLog()
+{
+    static const BenchLog log(true);
     return log;
 }
 
 // Reading the log into track lines, without the track file: in one pass (argument 1) and
 // in parts on one thread per processor (argument 0).
-void BM_ReadKmlTrackLines(benchmark::State& state)
+template <bool Gpx> void BM_ReadTrackLines(benchmark::State& state)
 {
-    const BenchLog& log = Log();
-    tideplot::KmlReadOptions options;
+    const BenchLog& log = Gpx ? GpxLog() : KmlLog();
+    tideplot::LogReadOptions options;
     options.Threads = int(state.range(0));
     for (auto _ : state) {
         std::string lines;
-        const tideplot::KmlReadResult result = tideplot::ReadKmlTrackLines(log.Path(), lines, {}, options);
+        const tideplot::LogReadResult result = Gpx ? tideplot::ReadGpxTrackLines(log.Path(), lines, {}, options)
+                                                   : tideplot::ReadKmlTrackLines(log.Path(), lines, {}, options);
         if (result.PointCount != log.Points())
             state.SkipWithError("wrong point count");
         state.counters["parts"] = result.Parts;
@@ -69,24 +82,43 @@ void BM_ReadKmlTrackLines(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * log.Bytes());
     state.counters["points"] = double(log.Points());
 }
-BENCHMARK(BM_ReadKmlTrackLines)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-// The whole import, the append to a fresh track file included.
-void BM_ImportKmlLog(benchmark::State& state)
+void BM_ReadKmlTrackLines(benchmark::State& state)
 {
-    const BenchLog& log = Log();
-    const std::string trackFile = tideplot::KmlTrackFilePath(log.Path());
+    BM_ReadTrackLines<false>(state);
+}
+void BM_ReadGpxTrackLines(benchmark::State& state)
+{
+    BM_ReadTrackLines<true>(state);
+}
+BENCHMARK(BM_ReadKmlTrackLines)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadGpxTrackLines)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole import, the format told by the content and the write of a fresh track file
+// included.
+template <bool Gpx> void BM_ImportLog(benchmark::State& state)
+{
+    const BenchLog& log = Gpx ? GpxLog() : KmlLog();
+    const std::string trackFile = tideplot::TrackFilePath(log.Path());
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(trackFile);
         state.ResumeTiming();
-        const tideplot::KmlImportResult result = tideplot::ImportKmlLog(log.Path());
+        const tideplot::LogImportResult result = tideplot::ImportLog(log.Path());
         if (result.PointCount != log.Points())
             state.SkipWithError("wrong point count");
     }
     state.SetBytesProcessed(state.iterations() * log.Bytes());
 }
+void BM_ImportKmlLog(benchmark::State& state)
+{
+    BM_ImportLog<false>(state);
+}
+void BM_ImportGpxLog(benchmark::State& state)
+{
+    BM_ImportLog<true>(state);
+}
 BENCHMARK(BM_ImportKmlLog)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImportGpxLog)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

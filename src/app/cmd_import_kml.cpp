@@ -1,7 +1,7 @@
 #include "app/args.h"
 #include "app/commands.h"
 #include "core/error.h"
-#include "core/kmlimport.h"
+#include "core/logimport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,14 +12,18 @@ namespace tideplot {
 
 namespace {
 
-const char* kImportKmlUsage =
-    "Usage: tideplot import-kml LOG.kml [LOG2.kml ...]\n"
-    "Appends the points of each KML log to the track file beside it (LOG.kml gives LOG.kml.txt),\n"
-    "one line \"LAT,LON,YYYYMMDD,hhmmss\" per point; a boat entry for that file uses \",\" as its\n"
-    "separator. The points are the placemarks with a time stamp and a Point, and the points of\n"
-    "gx:Track elements. Times are copied as the log writes them, without zone conversion.\n"
-    "A log that cannot be read appends nothing; the other logs are still imported. Importing a\n"
-    "log twice appends its points twice.\n"
+const char* kImportUsage =
+    "Usage: tideplot import LOG [LOG2 ...]      (import-kml is another name for it)\n"
+    "Appends the points of each GPS log (KML, KMZ or GPX, told by its content) to the track\n"
+    "file beside it (LOG.gpx gives LOG.gpx.txt), one line \"LAT,LON,YYYYMMDD,hhmmss\" per point;\n"
+    "a boat entry for that file uses \",\" as its separator. A new track file starts with the\n"
+    "column header line \"Latitude,Longitude,Date,Time\". The points are KML placemarks with a\n"
+    "time stamp and a Point, the points of KML gx:Track elements and GPX track points (trkpt)\n"
+    "with a time. Times are copied as the log writes them, without zone conversion (almost\n"
+    "every logger writes UTC): type the boats' start times in the same time base.\n"
+    "A point without a usable time or position is skipped, with a warning. A log that cannot\n"
+    "be read appends nothing and leaves the track file as it was; the other logs are still\n"
+    "imported. Importing a log twice appends its points twice.\n"
     "Exit status: 0 when every log was imported, 1 when a log failed, 2 for a usage error.\n"
     "  --help   show this text\n";
 
@@ -75,9 +79,13 @@ bool ImportOne(const std::string& log, bool showProgress)
 {
     ProgressLine progress(log, showProgress);
     try {
-        const KmlImportResult result =
-            ImportKmlLog(log, [&](std::int64_t read, std::int64_t total) { progress.show(read, total); });
+        const LogImportResult result =
+            ImportLog(log, [&](std::int64_t read, std::int64_t total) { progress.show(read, total); });
         progress.clear();
+        if (!result.SkippedWarning.empty())
+            std::fprintf(stderr, "warning: %s\n", OneLine(result.SkippedWarning).c_str());
+        if (!result.NoPointWarning.empty())
+            std::fprintf(stderr, "warning: %s\n", OneLine(result.NoPointWarning).c_str());
         if (result.PointCount == 0)
             std::printf("%s: no point found; nothing appended to %s\n", log.c_str(), result.TrackFile.c_str());
         else
@@ -87,10 +95,10 @@ bool ImportOne(const std::string& log, bool showProgress)
         return true;
     } catch (const Error& e) {
         progress.clear();
-        std::fprintf(stderr, "tideplot import-kml: %s\n", OneLine(e.what()).c_str());
+        std::fprintf(stderr, "tideplot import: %s\n", OneLine(e.what()).c_str());
     } catch (const std::exception& e) {
         progress.clear();
-        std::fprintf(stderr, "tideplot import-kml: %s: %s\n", log.c_str(), OneLine(e.what()).c_str());
+        std::fprintf(stderr, "tideplot import: %s: %s\n", log.c_str(), OneLine(e.what()).c_str());
     }
     return false;
 }
@@ -103,13 +111,13 @@ int RunImportKmlCommand(const std::vector<std::string>& args)
     try {
         parsed = ParseArgs(args, {}, {"--help", "-h"});
         if (parsed.flags.count("--help") || parsed.flags.count("-h")) {
-            std::fputs(kImportKmlUsage, stdout);
+            std::fputs(kImportUsage, stdout);
             return 0;
         }
         if (parsed.positional.empty())
-            throw UsageError("no KML log given");
+            throw UsageError("no log given");
     } catch (const Error& e) {
-        std::fprintf(stderr, "tideplot import-kml: %s\n%s", e.what(), kImportKmlUsage);
+        std::fprintf(stderr, "tideplot import: %s\n%s", e.what(), kImportUsage);
         return 2;
     }
     const bool showProgress = StderrIsTerminal();

@@ -17,7 +17,7 @@ void PrintUsage(std::FILE* to)
                "                                       the set-up window (with that race opened); the replay\n"
                "                                       draws in the built-in chart, or in Google Earth Pro\n"
                "  tideplot replay RACE.TP1 [options]   replay a race without windows (tideplot replay --help)\n"
-               "  tideplot import-kml LOG.kml [...]    turn KML logs into track files (LOG.kml.txt)\n"
+               "  tideplot import LOG [...]            turn KML, KMZ and GPX logs into track files (LOG.txt)\n"
                "  tideplot link RACE.TP1 [options]     replay a race live in Google Earth Pro\n"
                "  tideplot --help | --version\n",
                to);
@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     args.erase(args.begin());
     if (verb == "replay")
         return tideplot::RunReplayCommand(args, argc, argv);
-    if (verb == "import-kml")
+    if (verb == "import" || verb == "import-kml")
         return tideplot::RunImportKmlCommand(args);
     if (verb == "link")
         return tideplot::RunLinkCommand(args, argc, argv);

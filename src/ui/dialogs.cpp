@@ -11,6 +11,9 @@ namespace tideplot {
 QString WidgetDialogs::askFileName(const QString& title, const QString& filter, FileQuestion question)
 {
     QFileDialog dialog(parent_, title, QString(), filter);
+    // Qt's own dialog matches the filters without regard to case (TRACK.TP1 and race.tp1);
+    // some desktops' dialogs would not.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(question == FileQuestion::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -30,7 +30,8 @@ public:
     virtual ~UserDialogs() = default;
 
     // The full path of the chosen file, or an empty text when the user cancels.
-    // `filter` is "Description (*.EXT)", matched without regard to case.
+    // `filter` is "Description (*.EXT)", or several of them joined by ";;", matched without
+    // regard to case.
     virtual QString askFileName(const QString& title, const QString& filter, FileQuestion question) = 0;
 
     // A message box titled "Tideplot1" with an OK button.

@@ -2,7 +2,7 @@
 
 #include "core/colour.h"
 #include "core/error.h"
-#include "core/kmlimport.h"
+#include "core/logimport.h"
 #include "core/racecheck.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
@@ -79,7 +79,9 @@ constexpr std::pair<const char*, const char*> kToolBarButtons[] = {
 };
 
 const QString kRaceFileFilter = QStringLiteral("All Files (*.TP1)");
-const QString kKmlLogFilter = QStringLiteral("All Files (*.KML)");
+// The classic filter first, then every log the import reads.
+const QString kLogFilter =
+    QString::fromLatin1(kImportFileFilterKml) + QStringLiteral(";;") + QString::fromLatin1(kImportFileFilterLogs);
 
 template <class W> W* Make(QWidget* parent, const char* name)
 {
@@ -121,20 +123,24 @@ private:
     std::function<void()> resized_;
 };
 
-// The import of one KML log, with its progress shown; the message to show when done.
-QString RunKmlImport(const QString& logPath, UserDialogs& dialogs)
+// The import of one log, with its progress shown; what to tell the user when it is done.
+std::pair<QString, MessageKind> RunLogImport(const QString& logPath, UserDialogs& dialogs)
 {
     const std::unique_ptr<ProgressReport> progress =
         dialogs.showProgress(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(logPath)));
-    const KmlImportResult result = ImportKmlLog(
+    const LogImportResult result = ImportLog(
         FileNameBytes(logPath), [&](std::int64_t done, std::int64_t total) { progress->setProgress(done, total); });
     const QString trackFile = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(result.TrackFile)));
     if (result.PointCount == 0)
-        return QStringLiteral("No point was found in %1; nothing was written to %2.")
-            .arg(QDir::toNativeSeparators(logPath), trackFile);
-    return QStringLiteral("%1 %2 written to %3.")
-        .arg(QLocale().toString(static_cast<qlonglong>(result.PointCount)),
-             result.PointCount == 1 ? QStringLiteral("point was") : QStringLiteral("points were"), trackFile);
+        return {QStringLiteral("Nothing was written to %1.\n\n%2").arg(trackFile, FromBytes(result.NoPointWarning)),
+                MessageKind::Warning};
+    QString text =
+        QStringLiteral("%1 %2 written to %3.")
+            .arg(QLocale().toString(static_cast<qlonglong>(result.PointCount)),
+                 result.PointCount == 1 ? QStringLiteral("point was") : QStringLiteral("points were"), trackFile);
+    if (result.SkippedWarning.empty())
+        return {text, MessageKind::Information};
+    return {text + QStringLiteral("\n\n") + FromBytes(result.SkippedWarning), MessageKind::Warning};
 }
 
 // The project's own pages: the README where the program is installed, or beside its sources.
@@ -626,11 +632,12 @@ void FrmMain::SaveAs()
 
 void FrmMain::cmdParse_Click()
 {
-    const QString log = dialogs_.askFileName(QStringLiteral("Parse .KML file"), kKmlLogFilter, FileQuestion::Open);
+    const QString log = dialogs_.askFileName(QStringLiteral("Parse .KML file"), kLogFilter, FileQuestion::Open);
     if (log.isEmpty())
         return;
     try {
-        dialogs_.tell(RunKmlImport(log, dialogs_), MessageKind::Information);
+        const auto [text, kind] = RunLogImport(log, dialogs_);
+        dialogs_.tell(text, kind);
     } catch (const std::exception& e) {
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
     }

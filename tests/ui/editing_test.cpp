@@ -209,6 +209,8 @@ TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
                           "<Point><coordinates>18.0710,59.3251,0</coordinates></Point></Placemark>\n"
                           "<Placemark><TimeStamp><when>2007-08-18T10:23:50Z</when></TimeStamp>"
                           "<Point><coordinates>18.0712,59.3252,0</coordinates></Point></Placemark>\n"
+                          "<Placemark><TimeStamp><when/></TimeStamp>"
+                          "<Point><coordinates>18.0714,59.3253,0</coordinates></Point></Placemark>\n"
                           "</Document></kml>\n";
     const std::string broken = race.file("broken.KML");
     std::ofstream(broken) << "<kml><Placemark>";
@@ -217,10 +219,15 @@ TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
     w.click("cmdParse");
     ASSERT_EQ(w.dialogs.asked.size(), 1u);
     EXPECT_EQ(w.dialogs.asked[0].title, "Parse .KML file");
-    EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.KML)");
+    EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.KML);;GPS logs: KML, KMZ, GPX (*.kml *.kmz *.gpx)");
     EXPECT_EQ(w.dialogs.progressShown, 1);
-    EXPECT_EQ(ReadBytes(log + ".txt"), "59.3251,18.0710,20070818,102345\r\n59.3252,18.0712,20070818,102350\r\n");
-    EXPECT_EQ(w.dialogs.lastMessage(), "2 points were written to " + Q(log) + ".txt.");
+    EXPECT_EQ(ReadBytes(log + ".txt"), "Latitude,Longitude,Date,Time\r\n59.3251,18.0710,20070818,102345\r\n"
+                                       "59.3252,18.0712,20070818,102350\r\n");
+    // The point without a time is skipped, and the report says so.
+    EXPECT_TRUE(w.dialogs.lastMessage().startsWith("2 points were written to " + Q(log) + ".txt."))
+        << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastMessage().contains("1 point skipped")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Warning);
 
     w.click("cmdParse");
     EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error);

@@ -1,83 +1,20 @@
-#include "core/error.h"
-#include "core/kmlimport.h"
-
-#include <gtest/gtest.h>
+// The KML log reader: placemarks and gx:Tracks in any layout, its errors, reading a large
+// log in parts, and logs written by gpsbabel.
+#include "core/gpxreader.h"
+#include "core/kmlreader.h"
+#include "logimport_support.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 
-#include <algorithm>
-#include <csignal>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <string>
 #include <vector>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace tideplot {
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr const char* kKmlStart = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                  "<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
-                                  "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n<Document>\n";
-constexpr const char* kKmlEnd = "</Document>\n</kml>\n";
-
-std::string Kml(const std::string& body)
-{
-    return kKmlStart + body + kKmlEnd;
-}
-
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// A placemark the way gpsbabel writes a track point (-o kml,points=1,lines=0).
-std::string GpsbabelPlacemark(int i)
-{
-    std::ostringstream p;
-    const int second = i % 60, minute = (i / 60) % 60, hour = (i / 3600) % 24;
-    char when[32];
-    std::snprintf(when, sizeof when, "2008-06-21T%02d:%02d:%02dZ", hour, minute, second);
-    p << "          <Placemark>\n"
-         "            <name>Race-"
-      << i
-      << "</name>\n"
-         "            <snippet/>\n"
-         "            <description><![CDATA[\n<table>\n<tr><td>Time: "
-      << when
-      << " </td></tr>\n</table>\n]]></description>\n"
-         "            <LookAt>\n              <longitude>11.9</longitude>\n              <latitude>57.7</latitude>\n"
-         "              <tilt>66</tilt>\n            </LookAt>\n"
-         "            <TimeStamp>\n              <when>"
-      << when
-      << "</when>\n            </TimeStamp>\n"
-         "            <styleUrl>#track</styleUrl>\n"
-         "            <Point>\n              <coordinates>11.9"
-      << 10000 + i % 9000 << ",57.7" << 10000 + i % 7000
-      << ",2.50</coordinates>\n            </Point>\n          </Placemark>\n";
-    return p.str();
-}
-
-std::string GpsbabelLog(int points)
-{
-    std::string body = "<Folder>\n<name>Tracks</name>\n<Folder>\n<name>Race</name>\n<Folder>\n<name>Points</name>\n";
-    for (int i = 0; i < points; ++i)
-        body += GpsbabelPlacemark(i);
-    body += "</Folder>\n</Folder>\n</Folder>\n";
-    return Kml(body);
-}
+using namespace tideplot::testing;
 
 // The field-by-field scan that reads logs written one placemark per line: fields end at a
 // comma or a line end (leading blanks skipped); a field holding "<Placemark>" and
@@ -121,50 +58,18 @@ std::string FieldScanLines(const std::string& log)
     return out;
 }
 
-class KmlImportTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("tideplot_kml_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+using KmlReaderTest = ImportTest;
 
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+// `levels` start tags, one inside the other.
+std::string Nested(int levels)
+{
+    std::string tags;
+    for (int i = 0; i < levels; ++i)
+        tags += "<a>";
+    return tags;
+}
 
-    std::string WriteLog(const std::string& bytes, const std::string& name = "log.kml") const
-    {
-        const std::string path = Path(name);
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-
-    // The track lines the import of `bytes` appends to a fresh track file.
-    std::string Import(const std::string& bytes)
-    {
-        const std::string log = WriteLog(bytes);
-        fs::remove(KmlTrackFilePath(log));
-        ImportKmlLog(log);
-        return ReadBytes(KmlTrackFilePath(log));
-    }
-
-    // The message of the Error that importing `bytes` throws ("" when it throws none).
-    std::string ImportError(const std::string& bytes)
-    {
-        try {
-            Import(bytes);
-        } catch (const Error& e) {
-            return e.what();
-        }
-        return "";
-    }
-
-    fs::path dir_;
-};
-
-TEST_F(KmlImportTest, OneLineLayoutGivesTheLinesOfTheFieldScan)
+TEST_F(KmlReaderTest, OneLineLayoutGivesTheLinesOfTheFieldScan)
 {
     const std::string example = "<Placemark><TimeStamp><when>2007-08-18T10:23:45Z</when></TimeStamp><Point>"
                                 "<coordinates>18.0710,59.3251,0</coordinates></Point></Placemark>";
@@ -191,7 +96,7 @@ TEST_F(KmlImportTest, OneLineLayoutGivesTheLinesOfTheFieldScan)
     }
 }
 
-TEST_F(KmlImportTest, PlacemarksInAnyLayout)
+TEST_F(KmlReaderTest, PlacemarksInAnyLayout)
 {
     struct Case {
         const char* what;
@@ -247,7 +152,7 @@ TEST_F(KmlImportTest, PlacemarksInAnyLayout)
         EXPECT_EQ(Import(c.log), c.lines) << c.what << "\nLog:\n" << c.log;
 }
 
-TEST_F(KmlImportTest, GxTracks)
+TEST_F(KmlReaderTest, GxTracks)
 {
     struct Case {
         const char* what;
@@ -280,63 +185,41 @@ TEST_F(KmlImportTest, GxTracks)
         EXPECT_EQ(Import(c.log), c.lines) << c.what << "\nLog:\n" << c.log;
 }
 
-TEST_F(KmlImportTest, ErrorsNameTheLogTheLineAndTheFault)
+TEST_F(KmlReaderTest, XmlErrorsNameTheLogAndTheLine)
 {
-    const auto placemark = [](const std::string& when, const std::string& coordinates) {
-        return Kml("<Placemark>\n<TimeStamp>\n<when>" + when + "</when>\n</TimeStamp>\n<Point>\n<coordinates>" +
-                   coordinates + "</coordinates>\n</Point>\n</Placemark>\n");
-    };
     struct Case {
         std::string log;
         long line;
         const char* fault;
     };
     const Case cases[] = {
-        {placemark("2008-06-21 14:30:05", "1,2"), 6, "\"2008-06-21 14:30:05\" is not a date and time"},
-        {placemark("2008-06-21", "1,2"), 6, "\"2008-06-21\" is not a date and time"},
-        {placemark("2008-6-21T14:30:05Z", "1,2"), 6, "is not a date and time"},
-        {placemark("2008-06-21T1a:30:05Z", "1,2"), 6, "is not a date and time"},
-        {placemark("2008-13-21T14:30:05Z", "1,2"), 6, "is not a date and time"},
-        {placemark("2008-02-30T14:30:05Z", "1,2"), 6, "is not a date and time"},
-        {placemark("2008-06-21T24:00:00Z", "1,2"), 6, "is not a date and time"},
-        {placemark("2008-06-21T14:30:05Zulu", "1,2"), 6, "is not a date and time"},
-        {placemark("2008-06-21T14:30:05.Z", "1,2"), 6, "is not a date and time"},
-        {placemark("", "1,2"), 6, "the time \"\" is not a date and time"},
-        {placemark("2008-06-21T14:30:05Z", "1"), 9, "the coordinates \"1\" are not one tuple"},
-        {placemark("2008-06-21T14:30:05Z", "1,2,3 4,5,6"), 9, "are not one tuple"},
-        {placemark("2008-06-21T14:30:05Z", ""), 9, "the coordinates \"\" are not one tuple"},
-        {placemark("2008-06-21T14:30:05Z", "east,2"), 9, "the longitude \"east\" is not a number"},
-        {placemark("2008-06-21T14:30:05Z", "1,95"), 9, "the latitude \"95\" is not a number from -90 to 90"},
-        {placemark("2008-06-21T14:30:05Z", "181,2"), 9, "the longitude \"181\""},
-        {placemark("2008-06-21T14:30:05Z", "1,2e"), 9, "the latitude \"2e\""},
-        {placemark("2008-06-21T14:30:05Z<b/>", "1,2"), 6, "not well-formed XML"},
-        {Kml("<Placemark>\n<gx:Track>\n<when>2010-05-28T02:02:09Z</when>\n</gx:Track></Placemark>"), 5,
-         "the gx:Track has 1 when and 0 gx:coord elements"},
-        {Kml("<Placemark><gx:Track>\n\n<when>2010-05-28T02:02:09Z</when><gx:coord>1 2 3 4</gx:coord>"
-             "</gx:Track></Placemark>"),
-         6, "the gx:coord \"1 2 3 4\" is not"},
+        {Kml("<Placemark>\n<TimeStamp>\n<when>2008-06-21T14:30:05Z<b/></when>\n</TimeStamp>\n</Placemark>\n"), 6,
+         "not well-formed XML"},
         {Kml("<Placemark id=\"a\" id=\"b\"/>"), 4, "not well-formed XML"},
         {Kml("<Placemark>\n</Placemark>\n</Folder>"), 6, "not well-formed XML"},
         {Kml("<gx:Track/>\n<x:y/>"), 5, "not well-formed XML"},
         {Kml("<name>a & b</name>"), 4, "not well-formed XML"},
         {std::string(kKmlStart) + "<Placemark>\n", 5, "not well-formed XML"},
         {"just text", 1, "not well-formed XML"},
-        {"<kml>\r<Placemark>\r<TimeStamp><when>bad</when></TimeStamp><Point><coordinates>1,2</coordinates></Point>"
-         "</Placemark>\r</kml>",
-         3, "the time \"bad\""},
         {"<kml>\r\n\r\n<x>\r\r</kml>", 5, "not well-formed XML"},
         {Kml("") + "<kml/>", 6, "not well-formed XML"},
     };
     for (const Case& c : cases) {
-        const std::string message = ImportError(c.log);
-        const std::string place = Path("log.kml") + ", line " + std::to_string(c.line) + ": ";
+        const std::string log = WriteLog(c.log);
+        std::string message;
+        try {
+            ImportLog(log);
+        } catch (const Error& e) {
+            message = e.what();
+        }
+        const std::string place = log + ", line " + std::to_string(c.line) + ": ";
         EXPECT_EQ(message.rfind(place, 0), 0u) << "Message: " << message << "\nLog:\n" << c.log;
         EXPECT_NE(message.find(c.fault), std::string::npos) << "Message: " << message << "\nLog:\n" << c.log;
-        EXPECT_FALSE(fs::exists(KmlTrackFilePath(Path("log.kml")))) << "Log:\n" << c.log;
+        EXPECT_FALSE(fs::exists(TrackFilePath(log))) << "Log:\n" << c.log;
     }
 }
 
-TEST_F(KmlImportTest, UnreadableLogs)
+TEST_F(KmlReaderTest, UnreadableLogs)
 {
     struct Case {
         std::string path;
@@ -349,43 +232,28 @@ TEST_F(KmlImportTest, UnreadableLogs)
     };
     for (const Case& c : cases) {
         try {
-            ImportKmlLog(c.path);
+            ImportLog(c.path);
             ADD_FAILURE() << c.path;
         } catch (const Error& e) {
             EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
             EXPECT_NE(std::string(e.what()).find(c.fault), std::string::npos) << e.what();
         }
-        EXPECT_FALSE(fs::exists(KmlTrackFilePath(c.path))) << c.path;
+        EXPECT_FALSE(fs::exists(TrackFilePath(c.path))) << c.path;
     }
 }
 
-TEST_F(KmlImportTest, LogWithoutPointsStillLeavesTheTrackFile)
-{
-    const std::string log = WriteLog(Kml("<Placemark><name>mark</name><Point><coordinates>1,2</coordinates>"
-                                         "</Point></Placemark>"));
-    const KmlImportResult result = ImportKmlLog(log);
-    EXPECT_EQ(result.PointCount, 0);
-    EXPECT_EQ(result.TrackFile, log + ".txt");
-    ASSERT_TRUE(fs::exists(result.TrackFile));
-    EXPECT_EQ(fs::file_size(result.TrackFile), 0u);
-
-    std::ofstream(result.TrackFile, std::ios::binary) << "1,2,20080621,100000\r\n";
-    EXPECT_EQ(ImportKmlLog(log).PointCount, 0);
-    EXPECT_EQ(ReadBytes(result.TrackFile), "1,2,20080621,100000\r\n");
-}
-
-TEST_F(KmlImportTest, SecondImportAppendsAgain)
+TEST_F(KmlReaderTest, SecondImportAppendsAgain)
 {
     const std::string log = WriteLog(GpsbabelLog(3));
-    EXPECT_EQ(ImportKmlLog(log).PointCount, 3);
-    const std::string once = ReadBytes(KmlTrackFilePath(log));
+    EXPECT_EQ(ImportLog(log).PointCount, 3);
+    const std::string once = AfterHeader(TrackFilePath(log));
     EXPECT_EQ(once, "57.710000,11.910000,20080621,000000\r\n57.710001,11.910001,20080621,000001\r\n"
                     "57.710002,11.910002,20080621,000002\r\n");
-    EXPECT_EQ(ImportKmlLog(log).PointCount, 3);
-    EXPECT_EQ(ReadBytes(KmlTrackFilePath(log)), once + once);
+    EXPECT_EQ(ImportLog(log).PointCount, 3);
+    EXPECT_EQ(AfterHeader(TrackFilePath(log)), once + once);
 }
 
-TEST_F(KmlImportTest, MalformedEndOfBigLogLeavesTheTrackFileUnchanged)
+TEST_F(KmlReaderTest, MalformedEndOfBigLogLeavesTheTrackFileUnchanged)
 {
     std::string big = GpsbabelLog(20000); // about 14 MB: read in parts where there are several cores
     const std::string before = "# earlier import\r\n1,2,20080101,000000\r\n";
@@ -397,15 +265,16 @@ TEST_F(KmlImportTest, MalformedEndOfBigLogLeavesTheTrackFileUnchanged)
     const Case cases[] = {
         {"cut short", big.substr(0, big.size() - 30), "not well-formed XML"},
         {"tag mismatch at the end", big.substr(0, big.size() - 20) + "</Folder>\n</kml>\n", "not well-formed XML"},
-        {"bad time in the last placemark",
-         big.substr(0, big.rfind("<when>") + 6) + "x" + big.substr(big.rfind("<when>") + 6), "is not a date and time"},
+        {"undeclared entity in the last placemark",
+         big.substr(0, big.rfind("<when>") + 6) + "&x;" + big.substr(big.rfind("<when>") + 6), "not well-formed XML"},
+        {"nested too deep at the end", big.substr(0, big.size() - 20) + Nested(300), "nest deeper than 256 levels"},
     };
     for (const Case& c : cases) {
         const std::string log = WriteLog(c.log);
-        const std::string lines = KmlTrackFilePath(log);
+        const std::string lines = TrackFilePath(log);
         std::ofstream(lines, std::ios::binary) << before;
         try {
-            ImportKmlLog(log);
+            ImportLog(log);
             ADD_FAILURE() << c.what;
         } catch (const Error& e) {
             EXPECT_NE(std::string(e.what()).find(c.fault), std::string::npos) << c.what << ": " << e.what();
@@ -413,29 +282,43 @@ TEST_F(KmlImportTest, MalformedEndOfBigLogLeavesTheTrackFileUnchanged)
         EXPECT_EQ(ReadBytes(lines), before) << c.what;
     }
     const std::string log = WriteLog(big);
-    EXPECT_EQ(ImportKmlLog(log).PointCount, 20000);
-    const std::string lines = ReadBytes(KmlTrackFilePath(log));
+    EXPECT_EQ(ImportLog(log).PointCount, 20000);
+    const std::string lines = ReadBytes(TrackFilePath(log));
     EXPECT_EQ(lines.rfind(before, 0), 0u);
     const std::string last = "57.715999,11.911999,20080621,053319\r\n";
     EXPECT_EQ(lines.substr(lines.size() - last.size()), last);
 }
 
-// The log read in parts on several threads gives exactly what one pass gives, also for logs
-// whose cuts fall where the text cannot be cut.
-TEST_F(KmlImportTest, PartsGiveWhatOnePassGives)
+// The log read in parts on several threads gives exactly what one pass gives (the lines,
+// the skipped points with the first one's line, what the log holds, the error), also for
+// logs whose cuts fall where the text cannot be cut. GPX logs are cut the same way.
+TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
 {
     std::string placemarks;
     for (int i = 0; i < 40; ++i)
         placemarks += GpsbabelPlacemark(i);
+    std::string trkpts;
+    for (int i = 0; i < 60; ++i)
+        trkpts += LoggerTrkpt(i);
     const std::string commented = "<!-- " + GpsbabelPlacemark(1000) + "-->\n";
     const std::string cdata = "<description><![CDATA[" + GpsbabelPlacemark(2000) + "]]></description>\n";
     const std::string track = "<Placemark><gx:Track><when>2010-05-28T02:02:09Z</when><gx:coord>1 2 3</gx:coord>"
                               "</gx:Track></Placemark>\n";
+    const std::string badTime = "<Placemark>\n<TimeStamp>\n<when>2008</when>\n</TimeStamp>\n<Point>\n"
+                                "<coordinates>1,2</coordinates></Point>\n</Placemark>\n";
+    const std::string offGlobe = "<Placemark><TimeStamp><when>2008-06-21T10:00:00Z</when></TimeStamp><Point>\n"
+                                 "<coordinates>1,100</coordinates></Point></Placemark>\n";
+    const std::string lineString = "<Placemark><LineString><coordinates>1,2,0 3,4,0\n5,6,0</coordinates>"
+                                   "</LineString></Placemark>\n";
+    std::string crPlacemarks = placemarks;
+    for (char& c : crPlacemarks)
+        c = c == '\n' ? '\r' : c;
     enum class Cut { Always, Never, Maybe }; // whether the log is read in parts
     struct Case {
         const char* what;
         Cut cut;
         std::string log;
+        bool gpx = false;
     };
     const Case cases[] = {
         {"plain", Cut::Always, Kml("<Folder>" + placemarks + "</Folder>")},
@@ -468,44 +351,62 @@ TEST_F(KmlImportTest, PartsGiveWhatOnePassGives)
          "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><kml><Folder><name>\xE5</name>" + placemarks +
              "</Folder></kml>"},
         {"broken in the middle", Cut::Never, Kml("<Folder>" + placemarks + "<x>" + placemarks + "</Folder>")},
-        {"bad time in the middle", Cut::Never,
-         Kml("<Folder>" + placemarks +
-             "<Placemark><TimeStamp><when>2008</when></TimeStamp><Point>"
-             "<coordinates>1,2</coordinates></Point></Placemark>" +
-             placemarks + "</Folder>")},
+        {"skipped points in later parts", Cut::Always,
+         Kml("<Folder>" + placemarks + badTime + placemarks + offGlobe + lineString + placemarks + "</Folder>")},
+        {"skipped points, CR line ends", Cut::Always,
+         Kml("<Folder>" + crPlacemarks + offGlobe + crPlacemarks + badTime + "</Folder>")},
+        {"too deep in the middle", Cut::Never, Kml("<Folder>" + placemarks + Nested(300) + placemarks + "</Folder>")},
+        {"GPX", Cut::Always, Gpx(trkpts), true},
+        {"GPX, several tracks, skipped points", Cut::Always,
+         Gpx(trkpts + "<trkpt lat=\"100\" lon=\"1\"><time>2008-06-21T10:00:00Z</time></trkpt>\n</trkseg><trkseg>\n" +
+             trkpts + "<trkpt lat=\"1\" lon=\"2\"></trkpt>\n</trkseg></trk><trk><trkseg>" + trkpts),
+         true},
+    };
+    const auto read = [](const Case& c, const std::string& log, std::string& lines, const LogReadOptions& options) {
+        return c.gpx ? ReadGpxTrackLines(log, lines, {}, options) : ReadKmlTrackLines(log, lines, {}, options);
+    };
+    const auto describe = [](const LogReadResult& r) {
+        const LogContents& c = r.Contents;
+        return std::to_string(r.PointCount) + " points; skipped " + std::to_string(r.Skipped.Count) + ", first at " +
+               std::to_string(r.Skipped.FirstLine) + ": " + r.Skipped.FirstReason + "; holds " +
+               std::to_string(c.UntimedPlacemarks) + " " + std::to_string(c.LineStrings) + " " +
+               std::to_string(c.LineStringPoints) + " " + std::to_string(c.Tracks) + " " +
+               std::to_string(c.TrackPoints) + " " + std::to_string(c.RoutePoints) + " " + std::to_string(c.Waypoints);
     };
     for (const Case& c : cases) {
-        const std::string log = WriteLog(c.log);
-        std::string onePass, inParts;
-        std::string onePassError, inPartsError;
+        const std::string log = WriteLog(c.log, c.gpx ? "log.gpx" : "log.kml");
+        std::string onePass, onePassResult;
         try {
-            ReadKmlTrackLines(log, onePass, {}, KmlReadOptions{1, 1});
+            onePassResult = describe(read(c, log, onePass, LogReadOptions{1, 1}));
         } catch (const Error& e) {
-            onePassError = e.what();
+            onePassResult = e.what();
         }
         for (int threads : {2, 3, 7}) {
             for (std::int64_t minPart : {std::int64_t{1}, std::int64_t{100}, std::int64_t{3000}}) {
-                inParts.clear();
-                inPartsError.clear();
+                std::string inParts, inPartsResult;
                 int parts = 0;
                 try {
-                    parts = ReadKmlTrackLines(log, inParts, {}, KmlReadOptions{threads, minPart}).Parts;
+                    const LogReadResult result = read(c, log, inParts, LogReadOptions{threads, minPart});
+                    parts = result.Parts;
+                    inPartsResult = describe(result);
                 } catch (const Error& e) {
-                    inPartsError = e.what();
+                    inPartsResult = e.what();
                 }
+                const std::string where = std::string(c.what) + ", " + std::to_string(threads) + " threads, parts of " +
+                                          std::to_string(minPart);
                 if (c.cut == Cut::Always) {
-                    EXPECT_GT(parts, 1) << c.what << ", " << threads << " threads, parts of " << minPart;
+                    EXPECT_GT(parts, 1) << where;
                 } else if (c.cut == Cut::Never) {
-                    EXPECT_LE(parts, 1) << c.what << ", " << threads << " threads, parts of " << minPart;
+                    EXPECT_LE(parts, 1) << where;
                 }
-                EXPECT_EQ(inParts, onePass) << c.what << ", " << threads << " threads, parts of " << minPart;
-                EXPECT_EQ(inPartsError, onePassError) << c.what << ", " << threads << " threads";
+                EXPECT_EQ(inParts, onePass) << where;
+                EXPECT_EQ(inPartsResult, onePassResult) << where;
             }
         }
     }
 }
 
-TEST_F(KmlImportTest, ProgressReachesTheEnd)
+TEST_F(KmlReaderTest, ProgressReachesTheEnd)
 {
     const std::string log = WriteLog(GpsbabelLog(3000));
     const auto size = std::int64_t(fs::file_size(log));
@@ -514,7 +415,7 @@ TEST_F(KmlImportTest, ProgressReachesTheEnd)
         std::string lines;
         ReadKmlTrackLines(
             log, lines, [&](std::int64_t read, std::int64_t total) { calls.emplace_back(read, total); },
-            KmlReadOptions{threads, 1 << 16});
+            LogReadOptions{threads, 1 << 16});
         ASSERT_FALSE(calls.empty());
         EXPECT_EQ(calls.back(), std::make_pair(size, size));
         for (const auto& [read, total] : calls) {
@@ -524,40 +425,9 @@ TEST_F(KmlImportTest, ProgressReachesTheEnd)
     }
 }
 
-TEST_F(KmlImportTest, FailingAppendCutsTheFileBack)
-{
-    const std::string path = Path("track.txt");
-    const std::string before = "1,2,20080101,000000\r\n";
-    std::ofstream(path, std::ios::binary) << before;
-    // A child limited to files of 4 KiB writes part of 64 KiB, then fails.
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        try {
-            AppendAllOrNothing(path, std::string(65536, 'x'));
-        } catch (const Error& e) {
-            const std::string message = e.what();
-            ::_exit(message.find(path) != std::string::npos && message.find("unchanged") != std::string::npos ? 0 : 3);
-        }
-        ::_exit(4);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_EQ(ReadBytes(path), before);
-
-    AppendAllOrNothing(path, "3,4,20080101,000001\r\n");
-    EXPECT_EQ(ReadBytes(path), before + "3,4,20080101,000001\r\n");
-    EXPECT_THROW(AppendAllOrNothing(Path("no/such/folder/track.txt"), "x"), Error);
-}
-
 // gpsbabel writes a GPX track as a KML log; our import of that log must give the lines
 // gpsbabel itself writes from the log in the track format.
-TEST_F(KmlImportTest, LogsWrittenByGpsbabel)
+TEST_F(KmlReaderTest, LogsWrittenByGpsbabel)
 {
     const QString gpsbabel = QStandardPaths::findExecutable("gpsbabel");
     if (gpsbabel.isEmpty())
@@ -600,65 +470,13 @@ TEST_F(KmlImportTest, LogsWrittenByGpsbabel)
         ASSERT_EQ(run({"-i", "kml", "-f", QString::fromStdString(log), "-o",
                        "xcsv,style=" + QString::fromStdString(style), "-F", QString::fromStdString(expected)}),
                   "");
-        fs::remove(KmlTrackFilePath(log));
-        EXPECT_EQ(ImportKmlLog(log).PointCount, 5);
-        EXPECT_EQ(ReadBytes(KmlTrackFilePath(log)), ReadBytes(expected))
+        fs::remove(TrackFilePath(log));
+        EXPECT_EQ(ImportLog(log).PointCount, 5);
+        EXPECT_EQ(AfterHeader(TrackFilePath(log)), ReadBytes(expected))
             << (elevations ? "with" : "without") << " elevations\nLog:\n"
             << ReadBytes(log);
-        fs::remove(KmlTrackFilePath(log));
+        fs::remove(TrackFilePath(log));
     }
-}
-
-// The command, run as a user runs it.
-TEST_F(KmlImportTest, ImportKmlCommand)
-{
-    const QString program = TIDEPLOT_BINARY_DIR "/src/app/tideplot";
-    ASSERT_TRUE(fs::exists(program.toStdString())) << "build the tideplot program first";
-    struct Run {
-        int status = -1;
-        std::string out, err;
-    };
-    const auto run = [&](const QStringList& args) {
-        QProcess p;
-        p.start(program, QStringList{"import-kml"} + args);
-        p.waitForFinished(60000);
-        return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
-                   p.readAllStandardError().toStdString()};
-    };
-    const auto count = [](const std::string& text, char c) { return std::count(text.begin(), text.end(), c); };
-
-    const std::string good = WriteLog(GpsbabelLog(2), "good.kml");
-    const std::string none = WriteLog(Kml(""), "none.kml");
-    const std::string bad = WriteLog(Kml("<Placemark>"), "bad.kml");
-    const std::string missing = Path("missing.kml");
-
-    Run r = run({QString::fromStdString(good)});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, good + ": 2 points appended to " + good + ".txt\n");
-    EXPECT_EQ(r.err, "");
-
-    r = run({QString::fromStdString(bad), QString::fromStdString(good), QString::fromStdString(missing),
-             QString::fromStdString(none)});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, good + ": 2 points appended to " + good + ".txt\n" + none +
-                         ": no point found; nothing appended to " + none + ".txt\n");
-    EXPECT_EQ(count(r.err, '\n'), 2) << r.err;
-    EXPECT_NE(r.err.find("tideplot import-kml: " + bad + ", line 4: the log is not well-formed XML"), std::string::npos)
-        << r.err;
-    EXPECT_NE(r.err.find("cannot open \"" + missing + "\""), std::string::npos) << r.err;
-    EXPECT_EQ(count(ReadBytes(good + ".txt"), '\n'), 4);
-    EXPECT_TRUE(fs::exists(none + ".txt"));
-    EXPECT_FALSE(fs::exists(bad + ".txt"));
-
-    r = run({});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("Usage: tideplot import-kml"), std::string::npos) << r.err;
-    r = run({"--bogus"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("unknown option --bogus"), std::string::npos) << r.err;
-    r = run({"--help"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: tideplot import-kml LOG.kml", 0), 0u) << r.out;
 }
 
 } // namespace

@@ -1,0 +1,153 @@
+#include "kmz.h"
+
+#include "error.h"
+
+#include <QIODevice>
+
+#include <zip.h>
+
+namespace tideplot {
+
+namespace {
+
+std::string ZipErrorText(int code)
+{
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return text;
+}
+
+bool EndsWithKml(const std::string& name)
+{
+    return name.size() > 4 && Lower(name.substr(name.size() - 4)) == ".kml";
+}
+
+// One entry of an archive, unpacked as it is read. The archive states the entry's size;
+// when that many bytes have been read, one more read must find the end, which is also
+// where libzip checks the CRC.
+class ZipEntryDevice : public QIODevice {
+public:
+    ZipEntryDevice(zip_file_t* file, std::int64_t size) : file_(file), size_(size) {}
+    ~ZipEntryDevice() override { zip_fclose(file_); }
+
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (read_ >= size_)
+            return 0;
+        const zip_int64_t n = zip_fread(file_, data, zip_uint64_t(std::min<qint64>(maxSize, size_ - read_)));
+        if (n < 0)
+            return failed(zip_file_strerror(file_));
+        if (n == 0)
+            return failed("it ends before the size the archive states");
+        read_ += n;
+        if (read_ == size_) {
+            char extra;
+            const zip_int64_t more = zip_fread(file_, &extra, 1);
+            if (more < 0)
+                return failed(zip_file_strerror(file_));
+            if (more > 0)
+                return failed("it unpacks to more than the size the archive states");
+        }
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    qint64 failed(const std::string& why)
+    {
+        setErrorString(QString::fromStdString(why));
+        return -1;
+    }
+
+    zip_file_t* file_;
+    std::int64_t size_;
+    std::int64_t read_ = 0;
+};
+
+} // namespace
+
+bool LooksLikeZip(const QByteArray& start)
+{
+    return start.startsWith("PK\x03\x04") || start.startsWith("PK\x05\x06");
+}
+
+KmzArchive::KmzArchive(const std::string& path) : path_(path)
+{
+    int code = 0;
+    zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    if (!zip_)
+        throw Error(path + ": not a KMZ archive that can be read: " + ZipErrorText(code));
+
+    const zip_int64_t entries = zip_get_num_entries(zip_, 0);
+    std::int64_t chosen = -1;
+    for (zip_int64_t i = 0; i < entries; ++i) {
+        const char* name = zip_get_name(zip_, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
+        if (!name)
+            continue;
+        const std::string text = name;
+        if (Lower(text) == "doc.kml") {
+            chosen = i;
+            break;
+        }
+        if (chosen < 0 && EndsWithKml(text))
+            chosen = i;
+    }
+    if (chosen < 0) {
+        zip_discard(zip_);
+        throw Error(path + ": the KMZ archive holds no KML document (no entry named doc.kml or ending in .kml)");
+    }
+    kmlIndex_ = zip_uint64_t(chosen);
+    kmlName_ = zip_get_name(zip_, kmlIndex_, ZIP_FL_ENC_GUESS);
+
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    const auto refuse = [&](const std::string& why) {
+        zip_discard(zip_);
+        throw Error(path + ": " + kmlName_ + " in the KMZ archive " + why);
+    };
+    if (zip_stat_index(zip_, kmlIndex_, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
+        !(stat.valid & ZIP_STAT_COMP_SIZE))
+        refuse("cannot be read: " + std::string(zip_strerror(zip_)));
+    if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
+        refuse("is encrypted; unpack it with its password and import the KML file");
+    if (stat.size == 0)
+        refuse("is empty");
+    if (stat.size > zip_uint64_t(kMaxKmzKmlBytes))
+        refuse("unpacks to " + std::to_string(stat.size) + " bytes, more than the " +
+               std::to_string(kMaxKmzKmlBytes >> 30) + " GiB an import reads");
+    if (stat.size > zip_uint64_t(kKmzRatioFloorBytes) && stat.size / kMaxKmzRatio > stat.comp_size)
+        refuse("unpacks to " + std::to_string(stat.size) + " bytes from " + std::to_string(stat.comp_size) +
+               ", more than " + std::to_string(kMaxKmzRatio) +
+               " times its packed size: that is a zip bomb, not a GPS log");
+    kmlSize_ = std::int64_t(stat.size);
+}
+
+KmzArchive::~KmzArchive()
+{
+    if (zip_)
+        zip_discard(zip_);
+}
+
+std::unique_ptr<QIODevice> KmzArchive::OpenKml()
+{
+    zip_file_t* file = zip_fopen_index(zip_, kmlIndex_, 0);
+    if (!file)
+        throw Error(path_ + ": cannot unpack " + kmlName_ + " from the KMZ archive: " + zip_strerror(zip_));
+    auto device = std::make_unique<ZipEntryDevice>(file, kmlSize_);
+    device->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    return device;
+}
+
+} // namespace tideplot

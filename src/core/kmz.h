@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QIODevice;
+struct zip;
+
+// The zip layer of the import: the KML document inside a KMZ archive (a zip archive that
+// holds a KML file, "doc.kml" by convention, and often its pictures), read through libzip.
+namespace tideplot {
+
+// A KML document that unpacks to more than this is refused: a week-long log at one fix a
+// second in the wordiest layout (gpsbabel's placemarks, about 800 bytes a point) is half of
+// it.
+constexpr std::int64_t kMaxKmzKmlBytes = std::int64_t{1} << 30;
+// Nor is one past kKmzRatioFloorBytes that unpacks to more than this many times its packed
+// size: KML logs pack 10 to 30 times; a zip bomb packs up to 1,000 times.
+constexpr std::int64_t kMaxKmzRatio = 200;
+constexpr std::int64_t kKmzRatioFloorBytes = std::int64_t{16} << 20;
+
+// True when `start`, the first bytes of a file, open a zip archive.
+bool LooksLikeZip(const QByteArray& start);
+
+// An open KMZ archive and the KML document it holds: "doc.kml" at the top of the archive,
+// else its first entry whose name ends in ".kml" (in any case).
+class KmzArchive {
+public:
+    // Opens the archive at `path` and finds its KML document; throws Error naming the
+    // archive when it is no zip archive that can be read, holds no KML document, or the
+    // document is encrypted, empty or unpacks past the limits above.
+    explicit KmzArchive(const std::string& path);
+    ~KmzArchive();
+    KmzArchive(const KmzArchive&) = delete;
+    KmzArchive& operator=(const KmzArchive&) = delete;
+
+    // The KML document's name in the archive, e.g. "doc.kml".
+    const std::string& KmlName() const { return kmlName_; }
+    // Its unpacked size in bytes, as the archive states it.
+    std::int64_t KmlSize() const { return kmlSize_; }
+    // The KML document, unpacked while it is read. A read fails (with the device's error
+    // string saying why) when the data is damaged (its CRC does not match) or unpacks to
+    // more or fewer bytes than stated. The archive must outlive the device.
+    std::unique_ptr<QIODevice> OpenKml();
+
+private:
+    std::string path_;
+    zip* zip_ = nullptr;
+    std::uint64_t kmlIndex_ = 0;
+    std::string kmlName_;
+    std::int64_t kmlSize_ = 0;
+};
+
+} // namespace tideplot
