@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kClientWidthTwips = 6735;
 constexpr int kClientHeightTwips = 1860;
+constexpr double kDialogFontPoints = 8;
 
 using K = ControlKind;
 
@@ -71,10 +72,13 @@ QLabel* MakeBuddy(QWidget* parent, const char* name, QWidget* buddy)
     return label;
 }
 
+// The label on the colour, its text in black or white, whichever reads better on it.
 void SetBackground(QLabel* label, const QColor& colour)
 {
     QPalette palette = label->palette();
     palette.setColor(QPalette::Window, colour);
+    const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
+    palette.setColor(QPalette::WindowText, luma < 128 ? Qt::white : Qt::black);
     label->setPalette(palette);
     label->setAutoFillBackground(true);
 }
@@ -115,6 +119,13 @@ FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dia
         button->setAccessibleName(QString::fromLatin1(name));
     }
 
+    // The window is laid out for a small dialog font; a larger one would run the labels
+    // into the boxes beside them.
+    QFont small = font();
+    if (small.pointSizeF() > kDialogFontPoints) {
+        small.setPointSizeF(kDialogFontPoints);
+        setFont(small);
+    }
     const double dpi = LogicalDpi(this);
     BuildForm(this, kFrameRows, dpi);
     BuildForm(this, kWindowRows, dpi);
