@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "core/logimport.h"
 #include "core/trackwriter.h"
+#include "support/racefiles.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
-
-#include <unistd.h>
 
 namespace tideplot::testing {
 
@@ -24,11 +22,10 @@ namespace fs = std::filesystem;
 inline constexpr const char* kKmlStart = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                          "<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
                                          "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n<Document>\n";
-inline constexpr const char* kKmlEnd = "</Document>\n</kml>\n";
 
 inline std::string Kml(const std::string& body)
 {
-    return kKmlStart + body + kKmlEnd;
+    return kKmlStart + body + "</Document>\n</kml>\n";
 }
 
 inline constexpr const char* kGpxStart = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -39,6 +36,27 @@ inline constexpr const char* kGpxStart = "<?xml version=\"1.0\" encoding=\"UTF-8
 inline std::string Gpx(const std::string& trkpts)
 {
     return kGpxStart + std::string("<trk><name>Race</name><trkseg>\n") + trkpts + "</trkseg></trk>\n</gpx>\n";
+}
+
+inline std::string Trkpt(const std::string& lat, const std::string& lon, const std::string& inside)
+{
+    return "<trkpt lat=\"" + lat + "\" lon=\"" + lon + "\">" + inside + "</trkpt>\n";
+}
+
+// A placemark over nine lines: the when on its line 3, the coordinates on its line 6.
+inline std::string TrackPlacemark(const std::string& when, const std::string& coordinates)
+{
+    return "<Placemark>\n<TimeStamp>\n<when>" + when + "</when>\n</TimeStamp>\n<Point>\n<coordinates>" + coordinates +
+           "</coordinates>\n</Point>\n</Placemark>\n";
+}
+
+// `count` copies of `tag`, each one inside the one before unless it closes itself.
+inline std::string Nested(int count, const std::string& tag = "<a>")
+{
+    std::string tags;
+    for (int i = 0; i < count; ++i)
+        tags += tag;
+    return tags;
 }
 
 inline std::string ReadBytes(const std::string& path)
@@ -55,40 +73,26 @@ inline std::string AfterHeader(const std::string& trackFile)
     return text.rfind(std::string(kTrackHeaderLine), 0) == 0 ? text.substr(kTrackHeaderLine.size()) : text;
 }
 
-// A placemark the way gpsbabel writes a track point (-o kml,points=1,lines=0).
-inline std::string GpsbabelPlacemark(int i)
-{
-    std::ostringstream p;
-    const int second = i % 60, minute = (i / 60) % 60, hour = (i / 3600) % 24;
-    char when[32];
-    std::snprintf(when, sizeof when, "2008-06-21T%02d:%02d:%02dZ", hour, minute, second);
-    p << "          <Placemark>\n"
-         "            <name>Race-"
-      << i
-      << "</name>\n"
-         "            <snippet/>\n"
-         "            <description><![CDATA[\n<table>\n<tr><td>Time: "
-      << when
-      << " </td></tr>\n</table>\n]]></description>\n"
-         "            <LookAt>\n              <longitude>11.9</longitude>\n              <latitude>57.7</latitude>\n"
-         "              <tilt>66</tilt>\n            </LookAt>\n"
-         "            <TimeStamp>\n              <when>"
-      << when
-      << "</when>\n            </TimeStamp>\n"
-         "            <styleUrl>#track</styleUrl>\n"
-         "            <Point>\n              <coordinates>11.9"
-      << 10000 + i % 9000 << ",57.7" << 10000 + i % 7000
-      << ",2.50</coordinates>\n            </Point>\n          </Placemark>\n";
-    return p.str();
-}
-
+// A log of `points` placemarks laid out the way gpsbabel writes track points
+// (-o kml,points=1,lines=0), one a second from 2008-06-21 00:00:00.
 inline std::string GpsbabelLog(int points)
 {
     std::string body = "<Folder>\n<name>Tracks</name>\n<Folder>\n<name>Race</name>\n<Folder>\n<name>Points</name>\n";
-    for (int i = 0; i < points; ++i)
-        body += GpsbabelPlacemark(i);
-    body += "</Folder>\n</Folder>\n</Folder>\n";
-    return Kml(body);
+    for (int i = 0; i < points; ++i) {
+        char when[32];
+        std::snprintf(when, sizeof when, "2008-06-21T%02d:%02d:%02dZ", i / 3600 % 24, i / 60 % 60, i % 60);
+        body += "          <Placemark>\n            <name>Race-" + std::to_string(i) +
+                "</name>\n            <snippet/>\n            <description><![CDATA[\n<table>\n<tr><td>Time: " + when +
+                " </td></tr>\n</table>\n]]></description>\n            <LookAt>\n              <longitude>11.9"
+                "</longitude>\n              <latitude>57.7</latitude>\n              <tilt>66</tilt>\n"
+                "            </LookAt>\n            <TimeStamp>\n              <when>" +
+                when +
+                "</when>\n            </TimeStamp>\n            <styleUrl>#track</styleUrl>\n            <Point>\n"
+                "              <coordinates>11.9" +
+                std::to_string(10000 + i % 9000) + ",57.7" + std::to_string(10000 + i % 7000) +
+                ",2.50</coordinates>\n            </Point>\n          </Placemark>\n";
+    }
+    return Kml(body + "</Folder>\n</Folder>\n</Folder>\n");
 }
 
 // A track point the way a logger writes it, one a second from 2008-06-21 10:00:00.
@@ -102,37 +106,20 @@ inline std::string LoggerTrkpt(int i)
     return text;
 }
 
-// A fresh folder for each test, removed after it.
+// A folder of its own for each test, removed after it.
 class ImportTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("tideplot_import_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    std::string Path(const std::string& name) const { return dir_.file(name); }
 
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
+    // Writes `bytes` as the log `name`, without a track file beside it.
     std::string WriteLog(const std::string& bytes, const std::string& name = "log.kml") const
     {
-        const std::string path = Path(name);
-        std::ofstream(path, std::ios::binary) << bytes;
+        const std::string path = dir_.writeBytes(name, bytes);
+        fs::remove(TrackFilePath(path));
         return path;
     }
 
-    // The track lines the import of `bytes` appends to a fresh track file.
-    std::string Import(const std::string& bytes, const std::string& name = "log.kml")
-    {
-        const std::string log = WriteLog(bytes, name);
-        fs::remove(TrackFilePath(log));
-        ImportLog(log);
-        return AfterHeader(TrackFilePath(log));
-    }
-
-    fs::path dir_;
+    TempDir dir_;
 };
 
 } // namespace tideplot::testing
