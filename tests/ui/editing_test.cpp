@@ -56,12 +56,14 @@ TEST(Editing, AddSelectChangeAndDeleteAsTheUserSeesThem)
     ASSERT_EQ(w.main->boats().rows(), std::vector<std::string>{row});
     EXPECT_EQ(w.highlighted(), 0) << "Delete would remove the first row: it is highlighted";
 
-    w.type("txtColor", "300");
-    EXPECT_EQ(Swatch(w), Colour(300));
-    w.type("txtColor", "abc");
-    EXPECT_EQ(Swatch(w), Colour(0));
-    w.type("txtColor", "2000");
-    EXPECT_EQ(Swatch(w), QColor(Qt::white));
+    // The swatch shows the colour of the number typed, rounded half to even; white off the scale.
+    const std::pair<const char*, QColor> swatches[] = {{"300", Colour(300)},   {"abc", Colour(0)},
+                                                       {"100.5", Colour(100)}, {"101.5", Colour(102)},
+                                                       {"1e20", Qt::white},    {"2000", Qt::white}};
+    for (const auto& [text, colour] : swatches) {
+        w.type("txtColor", text);
+        EXPECT_EQ(Swatch(w), colour) << text;
+    }
     w.type("txtLYStal", "1.20");
     w.click("cmdAdd");
     w.type("txtLYStal", "1.30");
@@ -96,6 +98,36 @@ TEST(Editing, AddSelectChangeAndDeleteAsTheUserSeesThem)
     EXPECT_NE(w.main->boats().rows()[0].find(" 1.20 "), std::string::npos);
 }
 
+// Rows of a race file with every kind of line end, shown in the boxes when selected: the
+// start time written out in full when it reads as one, the separator without blanks.
+TEST(Editing, ASelectedRowShowsItsFieldsInTheBoxes)
+{
+    Window w;
+    TempDir dir;
+    const std::string path = dir.writeBytes("race.TP1", "\xEF\xBB\xBF"
+                                                        "a.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,\r\n"
+                                                        "b.txt , 2007-1-1 9:05 , 1 , 2 , ;\r"
+                                                        "b.txt , tomorrow , 1 , 2 , ;\n"
+                                                        "\r\n"
+                                                        "b.txt , 2008-06-21 11:00:00 , 1 , 2 ,  \n"
+                                                        "b.txt , 2008-06-21 11:00:00 , 1 , 2 , \t");
+    w.open(Q(path));
+    const std::vector<std::string> shown[] = {{"2007-01-01 12:30:00", " 1.10 ", " 100 ", ","},
+                                              {"2007-01-01 09:05:00", " 1 ", " 2 ", ";"},
+                                              {" tomorrow ", " 1 ", " 2 ", ";"},
+                                              {"", "", "", ""},
+                                              {"2008-06-21 11:00:00", " 1 ", " 2 ", ","},
+                                              {"2008-06-21 11:00:00", " 1 ", " 2 ", "\t"}};
+    ASSERT_EQ(w.listRows().size(), std::size(shown));
+    for (std::size_t row = 0; row < std::size(shown); ++row) {
+        w.clickRow("lstBoats", static_cast<int>(row));
+        std::vector<std::string> boxes;
+        for (const char* box : {"txtStarttid", "txtLYStal", "txtColor", "txtSepChar"})
+            boxes.push_back(w.text(box).toStdString());
+        EXPECT_EQ(boxes, shown[row]) << w.listRows()[row];
+    }
+}
+
 TEST(RaceFileMenu, SaveOpenRoundTripAndStartFollowsTheFile)
 {
     Window w;
@@ -127,8 +159,7 @@ TEST(RaceFileMenu, SaveOpenRoundTripAndStartFollowsTheFile)
     EXPECT_EQ(w.highlighted(), 1) << "the last row ends selected and shown";
     EXPECT_EQ(w.text("txtSepChar"), ";");
 
-    w.dialogs.answers = {Q(path)};
-    w.menu("mnuFileOpen");
+    w.open(Q(path));
     EXPECT_EQ(w.dialogs.asked.back().title, "Open");
     w.menu("mnuFileSave");
     EXPECT_EQ(ReadBytes(path), text) << "byte for byte";
@@ -153,15 +184,14 @@ TEST(RaceFileMenu, SaveOpenRoundTripAndStartFollowsTheFile)
     EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
 }
 
-TEST(RaceFileMenu, NewLeavesAnExistingFileUntilSaveAndFailuresAreTold)
+TEST(RaceFileMenu, NewMakesAMissingFileLeavesAnExistingOneUntilSaveAndFailuresAreTold)
 {
     Window w;
     RaceFolder race;
     const std::string path = race.file("race.TP1");
     std::ofstream(path, std::ios::binary) << "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n";
     w.openFolder(Q(race.folder));
-    w.dialogs.answers = {Q(path)};
-    w.menu("mnuFileOpen");
+    w.open(Q(path));
     w.dialogs.answers = {Q(path)};
     QTest::keyClick(w.main.get(), Qt::Key_N, Qt::ControlModifier);
     EXPECT_EQ(w.dialogs.asked.back().title, "New");
@@ -171,13 +201,17 @@ TEST(RaceFileMenu, NewLeavesAnExistingFileUntilSaveAndFailuresAreTold)
     w.dialogs.answers = {""};
     w.toolBar("New"); // cancelled
     EXPECT_EQ(w.main->raceFileName(), Q(path));
+    w.dialogs.answers = {Q(race.file("no/such/folder.TP1"))};
+    w.toolBar("New");
+    EXPECT_TRUE(w.dialogs.lastSays("folder.TP1"));
+    EXPECT_EQ(w.main->raceFileName(), Q(path));
 
     // A file that cannot be read: the message names it; nothing changes.
     w.clickFile("boat1.txt");
     w.click("cmdAdd");
     w.dialogs.answers = {Q(race.file("missing.TP1"))};
     w.toolBar("Open");
-    EXPECT_TRUE(w.dialogs.lastMessage().contains("missing.TP1")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("missing.TP1"));
     EXPECT_EQ(w.listRows().size(), 1u);
     EXPECT_EQ(w.main->raceFileName(), Q(path));
 
@@ -192,11 +226,14 @@ TEST(RaceFileMenu, NewLeavesAnExistingFileUntilSaveAndFailuresAreTold)
     w.toolBar("Save");
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(w.dialogs.told.size(), told + 1);
-    EXPECT_TRUE(w.dialogs.lastMessage().contains("race.TP1")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("race.TP1"));
     EXPECT_EQ(ReadBytes(path), "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n");
 
     w.menu("mnuFileClose");
     EXPECT_EQ(w.listRows().size(), 1u) << "Close keeps the race as it is";
+    w.dialogs.answers = {Q(race.file("new.TP1"))};
+    w.toolBar("New");
+    EXPECT_EQ(ReadBytes(race.file("new.TP1")), "") << "New makes the file";
 }
 
 TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
@@ -226,12 +263,12 @@ TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
     // The point without a time is skipped, and the report says so.
     EXPECT_TRUE(w.dialogs.lastMessage().startsWith("2 points were written to " + Q(log) + ".txt."))
         << w.dialogs.lastMessage().toStdString();
-    EXPECT_TRUE(w.dialogs.lastMessage().contains("1 point skipped")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("1 point skipped"));
     EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Warning);
 
     w.click("cmdParse");
     EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error);
-    EXPECT_TRUE(w.dialogs.lastMessage().contains("broken.KML")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("broken.KML"));
     EXPECT_FALSE(QFile::exists(Q(broken + ".txt")));
     w.click("cmdParse"); // cancelled
     EXPECT_EQ(w.dialogs.told.size(), 2u);

@@ -45,21 +45,25 @@ public:
     void tell(const QString& text, MessageKind kind) override { told.push_back({text, kind}); }
     std::unique_ptr<ProgressReport> showProgress(const QString&) override
     {
-        struct Counting : ProgressReport {
-            int* calls;
-            explicit Counting(int* c) : calls(c) {}
-            void setProgress(std::int64_t, std::int64_t) override { ++*calls; }
+        struct Silent : ProgressReport {
+            void setProgress(std::int64_t, std::int64_t) override {}
         };
         ++progressShown;
-        return std::make_unique<Counting>(&progressCalls);
+        return std::make_unique<Silent>();
     }
     QString lastMessage() const { return told.empty() ? QString() : told.back().first; }
+    ::testing::AssertionResult lastSays(const QString& text) const
+    {
+        if (lastMessage().contains(text))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the last message \"" << lastMessage().toStdString()
+                                             << "\" does not say \"" << text.toStdString() << "\"";
+    }
 
     std::deque<QString> answers; // file names, "" for cancel
     std::vector<Question> asked;
     std::vector<std::pair<QString, MessageKind>> told;
     int progressShown = 0;
-    int progressCalls = 0;
 };
 
 inline QString Q(const std::string& bytes)
@@ -117,6 +121,11 @@ public:
         ADD_FAILURE() << "no tool bar button " << key;
     }
     void menu(const char* name) { find<QAction>(name)->trigger(); }
+    void open(const QString& race)
+    {
+        dialogs.answers = {race};
+        menu("mnuFileOpen");
+    }
 
     // Replaces the text of a box as a user does: select all, type.
     static void type(QLineEdit* box, const QString& text)
