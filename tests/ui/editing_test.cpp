@@ -1,7 +1,6 @@
 // Assembling a race in the set-up window, the race file through the File menu and the tool
 // bar, the import button, and a race built by hand replayed as the command line replays it.
 #include "core/colour.h"
-#include "support/process.h"
 #include "ui_test_support.h"
 
 #include <QLabel>
@@ -98,43 +97,20 @@ TEST(Editing, AddSelectChangeAndDeleteAsTheUserSeesThem)
     EXPECT_NE(w.main->boats().rows()[0].find(" 1.20 "), std::string::npos);
 }
 
-// Rows of a race file with every kind of line end, shown in the boxes when selected: the
-// start time written out in full when it reads as one, the separator without blanks.
-TEST(Editing, ASelectedRowShowsItsFieldsInTheBoxes)
-{
-    Window w;
-    TempDir dir;
-    const std::string path = dir.writeBytes("race.TP1", "\xEF\xBB\xBF"
-                                                        "a.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,\r\n"
-                                                        "b.txt , 2007-1-1 9:05 , 1 , 2 , ;\r"
-                                                        "b.txt , tomorrow , 1 , 2 , ;\n"
-                                                        "\r\n"
-                                                        "b.txt , 2008-06-21 11:00:00 , 1 , 2 ,  \n"
-                                                        "b.txt , 2008-06-21 11:00:00 , 1 , 2 , \t");
-    w.open(Q(path));
-    const std::vector<std::string> shown[] = {{"2007-01-01 12:30:00", " 1.10 ", " 100 ", ","},
-                                              {"2007-01-01 09:05:00", " 1 ", " 2 ", ";"},
-                                              {" tomorrow ", " 1 ", " 2 ", ";"},
-                                              {"", "", "", ""},
-                                              {"2008-06-21 11:00:00", " 1 ", " 2 ", ","},
-                                              {"2008-06-21 11:00:00", " 1 ", " 2 ", "\t"}};
-    ASSERT_EQ(w.listRows().size(), std::size(shown));
-    for (std::size_t row = 0; row < std::size(shown); ++row) {
-        w.clickRow("lstBoats", static_cast<int>(row));
-        std::vector<std::string> boxes;
-        for (const char* box : {"txtStarttid", "txtLYStal", "txtColor", "txtSepChar"})
-            boxes.push_back(w.text(box).toStdString());
-        EXPECT_EQ(boxes, shown[row]) << w.listRows()[row];
-    }
-}
-
-TEST(RaceFileMenu, SaveOpenRoundTripAndStartFollowsTheFile)
+TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
 {
     Window w;
     RaceFolder race;
     const std::string path = race.file("race åäö.TP1");
-    const std::string text = race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,\r\n"
-                                           "x.txt , 2007-01-01 12:30:00 , 1 , 2 , ;\r\n";
+    const std::vector<std::string> rows = {race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,",
+                                           "b.txt , 2007-1-1 9:05 , 1 , 2 , ;",
+                                           "b.txt , tomorrow , 1 , 2 , ;",
+                                           "",
+                                           "b.txt , 2008-06-21 11:00:00 , 1 , 2 ,  ",
+                                           "b.txt , 2008-06-21 11:00:00 , 1 , 2 , \t"};
+    std::string text;
+    for (const std::string& row : rows)
+        text += row + "\r\n";
     w.openFolder(Q(race.folder));
 
     // Save with no race file asks for one; a cancelled dialog changes nothing.
@@ -146,18 +122,36 @@ TEST(RaceFileMenu, SaveOpenRoundTripAndStartFollowsTheFile)
     EXPECT_EQ(w.dialogs.asked[0].kind, FileQuestion::Save);
     EXPECT_TRUE(w.main->raceFileName().isEmpty());
 
-    // A file written on Linux (LF only) opens like one with CR LF; Save writes CR LF.
-    std::ofstream(race.file("lf.TP1"), std::ios::binary)
-        << race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,\nx.txt , 2007-01-01 12:30:00 , 1 , 2 , ;";
-    w.dialogs.answers = {Q(race.file("lf.TP1")), Q(path)};
+    // A file with a byte order mark and every kind of line end, the last line without one,
+    // opens row by row; Save as writes CR LF.
+    std::ofstream(race.file("mixed.TP1"), std::ios::binary) << "\xEF\xBB\xBF" + rows[0] + "\r\n" + rows[1] + "\r" +
+                                                                   rows[2] + "\n" + rows[3] + "\r\n" + rows[4] + "\n" +
+                                                                   rows[5];
+    w.dialogs.answers = {Q(race.file("mixed.TP1")), Q(path)};
     w.toolBar("Open");
     EXPECT_TRUE(w.find("cmdStart")->isEnabled());
     EXPECT_EQ(w.highlighted(), 0);
     w.toolBar("Save as");
     EXPECT_EQ(ReadBytes(path), text);
     EXPECT_EQ(w.main->raceFileName(), Q(path));
-    EXPECT_EQ(w.highlighted(), 1) << "the last row ends selected and shown";
-    EXPECT_EQ(w.text("txtSepChar"), ";");
+    EXPECT_EQ(w.highlighted(), 5) << "the last row ends selected and shown";
+    EXPECT_EQ(w.text("txtSepChar"), "\t");
+
+    // A selected row shows in the boxes: the start time in full when it reads as one, the
+    // separator without blanks.
+    const std::vector<std::string> shown[] = {{"2007-01-01 12:30:00", " 1.10 ", " 100 ", ","},
+                                              {"2007-01-01 09:05:00", " 1 ", " 2 ", ";"},
+                                              {" tomorrow ", " 1 ", " 2 ", ";"},
+                                              {"", "", "", ""},
+                                              {"2008-06-21 11:00:00", " 1 ", " 2 ", ","},
+                                              {"2008-06-21 11:00:00", " 1 ", " 2 ", "\t"}};
+    for (int row = 0; row < 6; ++row) {
+        w.clickRow("lstBoats", row);
+        std::vector<std::string> boxes;
+        for (const char* box : {"txtStarttid", "txtLYStal", "txtColor", "txtSepChar"})
+            boxes.push_back(w.text(box).toStdString());
+        EXPECT_EQ(boxes, shown[row]) << rows[row];
+    }
 
     w.open(Q(path));
     EXPECT_EQ(w.dialogs.asked.back().title, "Open");
@@ -310,34 +304,9 @@ TEST(EndToEnd, ARaceBuiltInTheWindowReplaysLikeTheCommandLine)
     w.clickControl("cmdPlay");
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder->documents().size() >= 40; }, 60000));
     w.clickControl("cmdStop");
-    const long long steps = w.main->controlWindow()->driver().steps();
-
-    const std::string trace = race.file("trace.txt");
-    const auto run = RunCommand(std::string(TIDEPLOT_EXE) + " replay " + Quote(path) + " --max-steps " +
-                                std::to_string(steps) + " --trace " + Quote(trace));
-    ASSERT_EQ(run.status, 0) << run.output;
-    std::vector<std::string> expected;
-    std::ifstream in(trace, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("kml ", 0) == 0)
-            expected.push_back(line);
-        if (line.rfind("camera ", 0) == 0)
-            expected.push_back(line.substr(0, line.rfind(' '))); // the speed is the view's
-    }
-    std::vector<std::string> drawn;
-    for (const auto& call : w.recorder->calls) {
-        if (call.kind == RecordingApplication::Call::LoadKmlData)
-            drawn.push_back("kml " + call.kml);
-        if (call.kind == RecordingApplication::Call::SetCamera) {
-            char text[200];
-            const CameraInfoGE& c = call.camera;
-            std::snprintf(text, sizeof text, "camera %.17g %.17g %.17g %.17g %.17g", c.FocusPointLatitude,
-                          c.FocusPointLongitude, c.Range, c.Tilt, c.Azimuth);
-            drawn.push_back(text);
-        }
-    }
-    ASSERT_FALSE(drawn.empty());
-    EXPECT_EQ(drawn, expected);
+    const TracedReplay commandLine = ReplayOnTheCommandLine(path, w.main->controlWindow()->driver().steps());
+    ASSERT_FALSE(commandLine.drawn.empty());
+    EXPECT_EQ(w.drawn(), commandLine.drawn);
 }
 
 } // namespace

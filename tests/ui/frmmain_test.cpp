@@ -1,7 +1,5 @@
 // The set-up window and the replay control window as a user meets them: what they show,
 // the track browser, Start, Play and Stop, settings, About and closing.
-#include "app/headless.h"
-#include "earth/googleearth.h"
 #include "ui/formlayout.h"
 #include "ui_test_support.h"
 
@@ -73,17 +71,9 @@ TEST(SetUpWindow, ShowsItsControlsMenusAndBarsAsDesignedInTabOrder)
         QWidget* widget = w.find(c.name);
         ASSERT_NE(widget, nullptr);
         EXPECT_EQ(widget->toolTip(), QString::fromUtf8(c.toolTip)) << c.name;
-        QString text;
-        if (auto* b = qobject_cast<QAbstractButton*>(widget))
-            text = b->text();
-        else if (auto* e = qobject_cast<QLineEdit*>(widget))
-            text = e->text();
-        else if (auto* l = qobject_cast<QLabel*>(widget))
-            text = l->text();
-        else if (auto* p = qobject_cast<QPlainTextEdit*>(widget))
-            text = p->toPlainText();
         if (c.text) {
-            EXPECT_EQ(text, QString::fromUtf8(c.text)) << c.name;
+            const char* property = qobject_cast<QPlainTextEdit*>(widget) ? "plainText" : "text";
+            EXPECT_EQ(widget->property(property).toString(), QString::fromUtf8(c.text)) << c.name;
         }
         if (c.accessibleName) {
             // On Linux a combo box is read out by its current item; its own name is set all the same.
@@ -157,11 +147,7 @@ TEST(TrackBrowser, ListsTxtFilesOfTheFolderAndPreviewsTheFirst41Lines)
     std::filesystem::create_directories(files.path() / "sub");
     w.openFolder(Q(files.path().string()));
 
-    auto* fileList = w.find<QListWidget>("File1");
-    QStringList shown;
-    for (int i = 0; i < fileList->count(); ++i)
-        shown << fileList->item(i)->text();
-    EXPECT_EQ(shown.join(u' '), "long.txt nothing.txt TRACK.TXT");
+    EXPECT_EQ(w.listRows("File1"), (std::vector<std::string>{"long.txt", "nothing.txt", "TRACK.TXT"}));
     auto* dirs = w.find<QListWidget>("Dir1");
     EXPECT_EQ(dirs->item(dirs->count() - 1)->text(), "sub");
     EXPECT_EQ(dirs->currentItem()->text(), Q(files.path().filename().string()));
@@ -179,28 +165,11 @@ TEST(TrackBrowser, ListsTxtFilesOfTheFolderAndPreviewsTheFirst41Lines)
 
     w.clickFile("TRACK.TXT");
     w.openFolder(Q((files.path() / "sub").string()));
-    EXPECT_EQ(fileList->count(), 0);
+    EXPECT_TRUE(w.listRows("File1").empty());
     EXPECT_EQ(preview->toPlainText(), "a\nb\nc\n") << "changing the folder leaves the preview";
 }
 
-// The race file with the legend and distances the engine gives for the same steps.
-struct EngineSteps {
-    HeadlessControlPanel panel;
-    RecordingApplication view;
-    explicit EngineSteps(const QString& race, int steps)
-    {
-        RaceState state;
-        state.RaceFileName = race.toStdString();
-        state.RaceClock = kRaceClockAtStart;
-        StartReplay(state, panel);
-        GoogleEarthOutput output(view);
-        for (int i = 0; i < steps; ++i)
-            ReplayStep(state, panel, output);
-        CloseTrackFiles(state);
-    }
-};
-
-TEST(Replay, StartOpensTheControlWindowAndPlayStepsTheRaceLikeTheEngine)
+TEST(Replay, StartOpensTheControlWindowAndPlayStepsTheRaceLikeTheCommandLine)
 {
     Window w;
     w.open(kSampleRace);
@@ -261,17 +230,17 @@ TEST(Replay, StartOpensTheControlWindowAndPlayStepsTheRaceLikeTheEngine)
     w.clickControl("cmdPlay"); // twice: one timer
     ASSERT_TRUE(QTest::qWaitFor([&] { return control->driver().steps() >= 400; }, 60000));
     w.clickControl("cmdStop");
-    const EngineSteps engine(kSampleRace, static_cast<int>(control->driver().steps()));
-    EXPECT_EQ(raceTime->text().toStdString(), engine.panel.raceTime);
+    TracedReplay commandLine = ReplayOnTheCommandLine(kSampleRace.toStdString(), control->driver().steps());
+    EXPECT_EQ(raceTime->text().toStdString(), commandLine.raceTime);
     for (int row = 1; row < 4; ++row)
         EXPECT_EQ(w.control<QLabel>(QStringLiteral("lblDst%1").arg(row).toLatin1().constData())->text().toStdString(),
-                  engine.panel.distance[row])
+                  commandLine.distance[row])
             << row;
-    EXPECT_EQ(w.recorder->documents(), engine.view.documents());
+    EXPECT_EQ(w.drawn(), commandLine.drawn);
     EXPECT_FALSE(w.recorder->documents().empty());
 }
 
-TEST(Replay, StartTwiceDoesNothingAndClosingTheControlWindowLetsStartReplayAfresh)
+TEST(Replay, StartTwiceDoesNothingClosingTheControlWindowLetsStartReplayAfreshAndExitClosesIt)
 {
     Window w;
     w.open(kSampleRace);
@@ -299,6 +268,12 @@ TEST(Replay, StartTwiceDoesNothingAndClosingTheControlWindowLetsStartReplayAfres
     auto* raceTime = w.control<QLineEdit>("txtRaceTime");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !raceTime->text().isEmpty(); }, 10000));
     EXPECT_EQ(raceTime->text(), "00:05:00");
+
+    QPointer<FrmControl> second = w.main->controlWindow(); // playing
+    w.menu("mnuFileExit");
+    EXPECT_TRUE(second.isNull() || !second->isVisible());
+    for (const auto& file : w.main->raceState().TrackFile)
+        EXPECT_EQ(file, nullptr) << "Exit closes the replay first";
 }
 
 TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
@@ -387,7 +362,7 @@ TEST(Settings, PlaceIsStoredOnClosingAndRestoredOnOpening)
     EXPECT_EQ(w.main->frameGeometry(), QRect(px(1000), px(1000), px(9000), px(8100)));
 }
 
-TEST(Settings, AboutShowsTheVersionAndTheProjectPagesAndExitClosesTheReplayFirst)
+TEST(Settings, AboutShowsTheVersionAndTheProjectPages)
 {
     Window w;
     w.menu("mnuHelpAbout");
@@ -399,15 +374,6 @@ TEST(Settings, AboutShowsTheVersionAndTheProjectPagesAndExitClosesTheReplayFirst
     EXPECT_TRUE(lines[1].endsWith("README.md")) << lines[1].toStdString();
     EXPECT_TRUE(QFile::exists(QUrl(lines[1]).toLocalFile())) << lines[1].toStdString();
     EXPECT_EQ(lines[2], "FAQ and instructions: " + lines[1] + "#faq");
-
-    w.open(kSampleRace);
-    w.click("cmdStart");
-    w.clickControl("cmdPlay");
-    QPointer<FrmControl> control = w.main->controlWindow();
-    w.menu("mnuFileExit");
-    EXPECT_TRUE(control.isNull() || !control->isVisible());
-    for (const auto& file : w.main->raceState().TrackFile)
-        EXPECT_EQ(file, nullptr);
 }
 
 } // namespace
