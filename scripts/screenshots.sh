@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset default >/dev/null
-cmake --build --preset default --target ui_screenshots
+cmake --build --preset default --target tideplot-screenshots
 export XDG_CONFIG_HOME=$(mktemp -d)
 trap 'rm -rf "$XDG_CONFIG_HOME"' EXIT
-xvfb-run -a -s '-screen 0 1280x1024x24' build/default/tests/ui_screenshots "$PWD" "$PWD/docs"
+xvfb-run -a -s '-screen 0 1280x1024x24' build/default/tools/tideplot-screenshots "$PWD" "$PWD/docs"

@@ -1,7 +1,6 @@
 // Assembling a race in the set-up window, the race file through the File menu and the tool
 // bar, the import button, and a race built by hand replayed as the command line replays it.
 #include "core/colour.h"
-#include "support/process.h"
 #include "ui_test_support.h"
 
 #include <QLabel>
@@ -56,12 +55,14 @@ TEST(Editing, AddSelectChangeAndDeleteAsTheUserSeesThem)
     ASSERT_EQ(w.main->boats().rows(), std::vector<std::string>{row});
     EXPECT_EQ(w.highlighted(), 0) << "Delete would remove the first row: it is highlighted";
 
-    w.type("txtColor", "300");
-    EXPECT_EQ(Swatch(w), Colour(300));
-    w.type("txtColor", "abc");
-    EXPECT_EQ(Swatch(w), Colour(0));
-    w.type("txtColor", "2000");
-    EXPECT_EQ(Swatch(w), QColor(Qt::white));
+    // The swatch shows the colour of the number typed, rounded half to even; white off the scale.
+    const std::pair<const char*, QColor> swatches[] = {{"300", Colour(300)},   {"abc", Colour(0)},
+                                                       {"100.5", Colour(100)}, {"101.5", Colour(102)},
+                                                       {"1e20", Qt::white},    {"2000", Qt::white}};
+    for (const auto& [text, colour] : swatches) {
+        w.type("txtColor", text);
+        EXPECT_EQ(Swatch(w), colour) << text;
+    }
     w.type("txtLYStal", "1.20");
     w.click("cmdAdd");
     w.type("txtLYStal", "1.30");
@@ -96,13 +97,20 @@ TEST(Editing, AddSelectChangeAndDeleteAsTheUserSeesThem)
     EXPECT_NE(w.main->boats().rows()[0].find(" 1.20 "), std::string::npos);
 }
 
-TEST(RaceFileMenu, SaveOpenRoundTripAndStartFollowsTheFile)
+TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
 {
     Window w;
     RaceFolder race;
     const std::string path = race.file("race åäö.TP1");
-    const std::string text = race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,\r\n"
-                                           "x.txt , 2007-01-01 12:30:00 , 1 , 2 , ;\r\n";
+    const std::vector<std::string> rows = {race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,",
+                                           "b.txt , 2007-1-1 9:05 , 1 , 2 , ;",
+                                           "b.txt , tomorrow , 1 , 2 , ;",
+                                           "",
+                                           "b.txt , 2008-06-21 11:00:00 , 1 , 2 ,  ",
+                                           "b.txt , 2008-06-21 11:00:00 , 1 , 2 , \t"};
+    std::string text;
+    for (const std::string& row : rows)
+        text += row + "\r\n";
     w.openFolder(Q(race.folder));
 
     // Save with no race file asks for one; a cancelled dialog changes nothing.
@@ -114,21 +122,38 @@ TEST(RaceFileMenu, SaveOpenRoundTripAndStartFollowsTheFile)
     EXPECT_EQ(w.dialogs.asked[0].kind, FileQuestion::Save);
     EXPECT_TRUE(w.main->raceFileName().isEmpty());
 
-    // A file written on Linux (LF only) opens like one with CR LF; Save writes CR LF.
-    std::ofstream(race.file("lf.TP1"), std::ios::binary)
-        << race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,\nx.txt , 2007-01-01 12:30:00 , 1 , 2 , ;";
-    w.dialogs.answers = {Q(race.file("lf.TP1")), Q(path)};
+    // A file with a byte order mark and every kind of line end, the last line without one,
+    // opens row by row; Save as writes CR LF.
+    std::ofstream(race.file("mixed.TP1"), std::ios::binary) << "\xEF\xBB\xBF" + rows[0] + "\r\n" + rows[1] + "\r" +
+                                                                   rows[2] + "\n" + rows[3] + "\r\n" + rows[4] + "\n" +
+                                                                   rows[5];
+    w.dialogs.answers = {Q(race.file("mixed.TP1")), Q(path)};
     w.toolBar("Open");
     EXPECT_TRUE(w.find("cmdStart")->isEnabled());
     EXPECT_EQ(w.highlighted(), 0);
     w.toolBar("Save as");
     EXPECT_EQ(ReadBytes(path), text);
     EXPECT_EQ(w.main->raceFileName(), Q(path));
-    EXPECT_EQ(w.highlighted(), 1) << "the last row ends selected and shown";
-    EXPECT_EQ(w.text("txtSepChar"), ";");
+    EXPECT_EQ(w.highlighted(), 5) << "the last row ends selected and shown";
+    EXPECT_EQ(w.text("txtSepChar"), "\t");
 
-    w.dialogs.answers = {Q(path)};
-    w.menu("mnuFileOpen");
+    // A selected row shows in the boxes: the start time in full when it reads as one, the
+    // separator without blanks.
+    const std::vector<std::string> shown[] = {{"2007-01-01 12:30:00", " 1.10 ", " 100 ", ","},
+                                              {"2007-01-01 09:05:00", " 1 ", " 2 ", ";"},
+                                              {" tomorrow ", " 1 ", " 2 ", ";"},
+                                              {"", "", "", ""},
+                                              {"2008-06-21 11:00:00", " 1 ", " 2 ", ","},
+                                              {"2008-06-21 11:00:00", " 1 ", " 2 ", "\t"}};
+    for (int row = 0; row < 6; ++row) {
+        w.clickRow("lstBoats", row);
+        std::vector<std::string> boxes;
+        for (const char* box : {"txtStarttid", "txtLYStal", "txtColor", "txtSepChar"})
+            boxes.push_back(w.text(box).toStdString());
+        EXPECT_EQ(boxes, shown[row]) << rows[row];
+    }
+
+    w.open(Q(path));
     EXPECT_EQ(w.dialogs.asked.back().title, "Open");
     w.menu("mnuFileSave");
     EXPECT_EQ(ReadBytes(path), text) << "byte for byte";
@@ -153,15 +178,14 @@ TEST(RaceFileMenu, SaveOpenRoundTripAndStartFollowsTheFile)
     EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
 }
 
-TEST(RaceFileMenu, NewLeavesAnExistingFileUntilSaveAndFailuresAreTold)
+TEST(RaceFileMenu, NewMakesAMissingFileLeavesAnExistingOneUntilSaveAndFailuresAreTold)
 {
     Window w;
     RaceFolder race;
     const std::string path = race.file("race.TP1");
     std::ofstream(path, std::ios::binary) << "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n";
     w.openFolder(Q(race.folder));
-    w.dialogs.answers = {Q(path)};
-    w.menu("mnuFileOpen");
+    w.open(Q(path));
     w.dialogs.answers = {Q(path)};
     QTest::keyClick(w.main.get(), Qt::Key_N, Qt::ControlModifier);
     EXPECT_EQ(w.dialogs.asked.back().title, "New");
@@ -171,13 +195,17 @@ TEST(RaceFileMenu, NewLeavesAnExistingFileUntilSaveAndFailuresAreTold)
     w.dialogs.answers = {""};
     w.toolBar("New"); // cancelled
     EXPECT_EQ(w.main->raceFileName(), Q(path));
+    w.dialogs.answers = {Q(race.file("no/such/folder.TP1"))};
+    w.toolBar("New");
+    EXPECT_TRUE(w.dialogs.lastSays("folder.TP1"));
+    EXPECT_EQ(w.main->raceFileName(), Q(path));
 
     // A file that cannot be read: the message names it; nothing changes.
     w.clickFile("boat1.txt");
     w.click("cmdAdd");
     w.dialogs.answers = {Q(race.file("missing.TP1"))};
     w.toolBar("Open");
-    EXPECT_TRUE(w.dialogs.lastMessage().contains("missing.TP1")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("missing.TP1"));
     EXPECT_EQ(w.listRows().size(), 1u);
     EXPECT_EQ(w.main->raceFileName(), Q(path));
 
@@ -192,11 +220,14 @@ TEST(RaceFileMenu, NewLeavesAnExistingFileUntilSaveAndFailuresAreTold)
     w.toolBar("Save");
     setrlimit(RLIMIT_FSIZE, &old);
     EXPECT_EQ(w.dialogs.told.size(), told + 1);
-    EXPECT_TRUE(w.dialogs.lastMessage().contains("race.TP1")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("race.TP1"));
     EXPECT_EQ(ReadBytes(path), "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n");
 
     w.menu("mnuFileClose");
     EXPECT_EQ(w.listRows().size(), 1u) << "Close keeps the race as it is";
+    w.dialogs.answers = {Q(race.file("new.TP1"))};
+    w.toolBar("New");
+    EXPECT_EQ(ReadBytes(race.file("new.TP1")), "") << "New makes the file";
 }
 
 TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
@@ -226,12 +257,12 @@ TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
     // The point without a time is skipped, and the report says so.
     EXPECT_TRUE(w.dialogs.lastMessage().startsWith("2 points were written to " + Q(log) + ".txt."))
         << w.dialogs.lastMessage().toStdString();
-    EXPECT_TRUE(w.dialogs.lastMessage().contains("1 point skipped")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("1 point skipped"));
     EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Warning);
 
     w.click("cmdParse");
     EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error);
-    EXPECT_TRUE(w.dialogs.lastMessage().contains("broken.KML")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("broken.KML"));
     EXPECT_FALSE(QFile::exists(Q(broken + ".txt")));
     w.click("cmdParse"); // cancelled
     EXPECT_EQ(w.dialogs.told.size(), 2u);
@@ -273,34 +304,9 @@ TEST(EndToEnd, ARaceBuiltInTheWindowReplaysLikeTheCommandLine)
     w.clickControl("cmdPlay");
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.recorder->documents().size() >= 40; }, 60000));
     w.clickControl("cmdStop");
-    const long long steps = w.main->controlWindow()->driver().steps();
-
-    const std::string trace = race.file("trace.txt");
-    const auto run = RunCommand(std::string(TIDEPLOT_EXE) + " replay " + Quote(path) + " --max-steps " +
-                                std::to_string(steps) + " --trace " + Quote(trace));
-    ASSERT_EQ(run.status, 0) << run.output;
-    std::vector<std::string> expected;
-    std::ifstream in(trace, std::ios::binary);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("kml ", 0) == 0)
-            expected.push_back(line);
-        if (line.rfind("camera ", 0) == 0)
-            expected.push_back(line.substr(0, line.rfind(' '))); // the speed is the view's
-    }
-    std::vector<std::string> drawn;
-    for (const auto& call : w.recorder->calls) {
-        if (call.kind == RecordingApplication::Call::LoadKmlData)
-            drawn.push_back("kml " + call.kml);
-        if (call.kind == RecordingApplication::Call::SetCamera) {
-            char text[200];
-            const CameraInfoGE& c = call.camera;
-            std::snprintf(text, sizeof text, "camera %.17g %.17g %.17g %.17g %.17g", c.FocusPointLatitude,
-                          c.FocusPointLongitude, c.Range, c.Tilt, c.Azimuth);
-            drawn.push_back(text);
-        }
-    }
-    ASSERT_FALSE(drawn.empty());
-    EXPECT_EQ(drawn, expected);
+    const TracedReplay commandLine = ReplayOnTheCommandLine(path, w.main->controlWindow()->driver().steps());
+    ASSERT_FALSE(commandLine.drawn.empty());
+    EXPECT_EQ(w.drawn(), commandLine.drawn);
 }
 
 } // namespace

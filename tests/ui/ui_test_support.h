@@ -1,12 +1,12 @@
 #pragma once
 
 #include "earth/recorder.h"
+#include "support/process.h"
 #include "support/racefiles.h"
 #include "ui/dialogs.h"
 #include "ui/frmcontrol.h"
 #include "ui/frmmain.h"
 
-#include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,21 +47,25 @@ public:
     void tell(const QString& text, MessageKind kind) override { told.push_back({text, kind}); }
     std::unique_ptr<ProgressReport> showProgress(const QString&) override
     {
-        struct Counting : ProgressReport {
-            int* calls;
-            explicit Counting(int* c) : calls(c) {}
-            void setProgress(std::int64_t, std::int64_t) override { ++*calls; }
+        struct Silent : ProgressReport {
+            void setProgress(std::int64_t, std::int64_t) override {}
         };
         ++progressShown;
-        return std::make_unique<Counting>(&progressCalls);
+        return std::make_unique<Silent>();
     }
     QString lastMessage() const { return told.empty() ? QString() : told.back().first; }
+    ::testing::AssertionResult lastSays(const QString& text) const
+    {
+        if (lastMessage().contains(text))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the last message \"" << lastMessage().toStdString()
+                                             << "\" does not say \"" << text.toStdString() << "\"";
+    }
 
     std::deque<QString> answers; // file names, "" for cancel
     std::vector<Question> asked;
     std::vector<std::pair<QString, MessageKind>> told;
     int progressShown = 0;
-    int progressCalls = 0;
 };
 
 inline QString Q(const std::string& bytes)
@@ -71,6 +77,37 @@ inline std::string ReadBytes(const std::string& path)
 {
     QFile f(Q(path));
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string("<missing>");
+}
+
+// What the command line's replay of a race file traced for a number of steps: the documents
+// and cameras it sent to the view (as Window::drawn) and the race time and distances it showed last.
+struct TracedReplay {
+    std::vector<std::string> drawn;
+    std::string raceTime;
+    std::map<int, std::string> distance; // by legend row
+};
+
+inline TracedReplay ReplayOnTheCommandLine(const std::string& race, long long steps)
+{
+    TempDir dir;
+    const std::string trace = dir.file("trace.txt");
+    const auto run = RunCommand(std::string(TIDEPLOT_EXE) + " replay " + Quote(race) + " --max-steps " +
+                                std::to_string(steps) + " --trace " + Quote(trace));
+    EXPECT_EQ(run.status, 0) << run.output;
+    TracedReplay replay;
+    std::ifstream in(trace, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        const std::string word = line.substr(0, line.find(' '));
+        if (word == "kml")
+            replay.drawn.push_back(line);
+        else if (word == "camera")
+            replay.drawn.push_back(line.substr(0, line.rfind(' '))); // the speed is the view's
+        else if (word == "step")
+            replay.raceTime = line.substr(line.rfind(' ') + 1);
+        else if (word == "dst")
+            replay.distance[std::stoi(line.substr(4))] = line.substr(line.find(' ', 4) + 1);
+    }
+    return replay;
 }
 
 // The set-up window with scripted dialogs, its own settings file and the recorder as view.
@@ -117,6 +154,11 @@ public:
         ADD_FAILURE() << "no tool bar button " << key;
     }
     void menu(const char* name) { find<QAction>(name)->trigger(); }
+    void open(const QString& race)
+    {
+        dialogs.answers = {race};
+        menu("mnuFileOpen");
+    }
 
     // Replaces the text of a box as a user does: select all, type.
     static void type(QLineEdit* box, const QString& text)
@@ -130,47 +172,56 @@ public:
     }
     void type(const char* name, const QString& text) { type(find<QLineEdit>(name), text); }
 
-    static void clickRow(QListWidget* list, int row)
+    static void clickRow(QListWidget* list, int row, bool twice = false)
     {
         QListWidgetItem* item = list->item(row);
         ASSERT_NE(item, nullptr) << "row " << row;
         list->scrollToItem(item);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+        const QPoint at = list->visualItemRect(item).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at); // a double click's first press
+        if (twice)
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     }
     void clickRow(const char* list, int row) { clickRow(find<QListWidget>(list), row); }
-    void clickFile(const QString& name)
+    void clickItem(const char* listName, const QString& text, bool twice = false)
     {
-        auto* files = find<QListWidget>("File1");
-        const auto found = files->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(found.size(), 1) << name.toStdString();
-        clickRow(files, files->row(found.front()));
+        auto* list = find<QListWidget>(listName);
+        const auto found = list->findItems(text, Qt::MatchExactly);
+        ASSERT_FALSE(found.isEmpty()) << text.toStdString();
+        clickRow(list, list->row(found.back()), twice);
     }
+    void clickFile(const QString& name) { clickItem("File1", name); }
+    // Double clicks down the folder list from the root.
     void openFolder(const QString& path)
     {
-        // Double clicks down the folder list from the root.
-        auto* dirs = find<QListWidget>("Dir1");
-        const QStringList parts = QDir::cleanPath(path).split(u'/', Qt::SkipEmptyParts);
-        auto open = [&](const QString& name) {
-            const auto found = dirs->findItems(name, Qt::MatchExactly);
-            ASSERT_FALSE(found.isEmpty()) << name.toStdString();
-            QListWidgetItem* item = found.back();
-            dirs->scrollToItem(item);
-            const QPoint at = dirs->visualItemRect(item).center();
-            QTest::mouseClick(dirs->viewport(), Qt::LeftButton, {}, at); // a double click's first press
-            QTest::mouseDClick(dirs->viewport(), Qt::LeftButton, {}, dirs->visualItemRect(item).center());
-        };
-        open(QStringLiteral("/"));
-        for (const QString& part : parts)
-            open(part);
+        clickItem("Dir1", QStringLiteral("/"), true);
+        for (const QString& part : QDir::cleanPath(path).split(u'/', Qt::SkipEmptyParts))
+            clickItem("Dir1", part, true);
     }
 
-    std::vector<std::string> listRows() const
+    std::vector<std::string> listRows(const char* name = "lstBoats") const
     {
         std::vector<std::string> rows;
-        auto* list = find<QListWidget>("lstBoats");
+        auto* list = find<QListWidget>(name);
         for (int i = 0; i < list->count(); ++i)
             rows.push_back(list->item(i)->text().toStdString());
         return rows;
+    }
+    // What the view received: each document, and each camera without its speed.
+    std::vector<std::string> drawn() const
+    {
+        std::vector<std::string> lines;
+        for (const auto& call : recorder->calls) {
+            const CameraInfoGE& c = call.camera;
+            char camera[200];
+            std::snprintf(camera, sizeof camera, "camera %.17g %.17g %.17g %.17g %.17g", c.FocusPointLatitude,
+                          c.FocusPointLongitude, c.Range, c.Tilt, c.Azimuth);
+            if (call.kind == RecordingApplication::Call::LoadKmlData)
+                lines.push_back("kml " + call.kml);
+            else if (call.kind == RecordingApplication::Call::SetCamera)
+                lines.push_back(camera);
+        }
+        return lines;
     }
     int highlighted() const { return find<QListWidget>("lstBoats")->currentRow(); }
     QString text(const char* name) const { return find<QLineEdit>(name)->text(); }

@@ -1,7 +1,7 @@
 // Takes the README's pictures of the windows on a real X display, driving them as a user
 // would: scripts/screenshots.sh runs it under xvfb-run and writes docs/*.png.
 //
-//   ui_screenshots SOURCE_DIR OUT_DIR
+//   tideplot-screenshots SOURCE_DIR OUT_DIR
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/earthfactory.h"
@@ -89,7 +89,7 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     if (argc != 3) {
-        std::fputs("usage: ui_screenshots SOURCE_DIR OUT_DIR\n", stderr);
+        std::fputs("usage: tideplot-screenshots SOURCE_DIR OUT_DIR\n", stderr);
         return 2;
     }
     const QString source = QString::fromLocal8Bit(argv[1]);
