@@ -1,6 +1,5 @@
 #include "earth/googleearth.h"
 #include "earth/kmldocument.h"
-#include "earth/recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -43,35 +42,6 @@ TEST(TrackSegmentDocument, IsTheProgramsDocumentLetterForLetter)
         ASSERT_EQ(lines.size(), 1u) << doc;
         EXPECT_EQ(lines[0].Name.toStdString(), c.name);
         EXPECT_EQ(lines[0].Width, c.width);
-    }
-}
-
-// The camera is centred on the box, 3000 m back per nautical mile of its diagonal but at
-// least 1000 m, at the heading and tilt the user gave the view.
-TEST(GoogleEarthOutput, FrameCameraCentresOnTheBoxKeepingTheUsersHeadingAndTilt)
-{
-    const struct {
-        TrackPoint a, b;
-        double range;
-    } cases[] = {
-        {At(57, 11), At(58, 11), 180000}, // one degree of latitude: 60 nautical miles
-        {At(57, 11), At(57, 11), 1000},
-        {At(57, 11), At(57 + 0.3 / 60, 11), 1000}, // 0.3 nautical miles: 900
-        {At(57, 11), At(57 + 0.5 / 60, 11), 1500},
-    };
-    for (const auto& c : cases) {
-        RecordingApplication app;
-        app.view.Azimuth = 120;
-        app.view.Tilt = 30;
-        GoogleEarthOutput output(app);
-        output.FrameCamera(c.a, c.b);
-        ASSERT_EQ(app.calls.back().kind, RecordingApplication::Call::SetCamera);
-        const CameraInfoGE& camera = app.calls.back().camera;
-        EXPECT_EQ(camera.FocusPointLatitude, (c.a.Lat + c.b.Lat) / 2) << c.b.Lat;
-        EXPECT_EQ(camera.FocusPointLongitude, 11);
-        EXPECT_NEAR(camera.Range, c.range, 1e-6) << c.b.Lat;
-        EXPECT_EQ(camera.Azimuth, 120);
-        EXPECT_EQ(camera.Tilt, 30);
     }
 }
 
