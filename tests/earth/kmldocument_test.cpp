@@ -8,23 +8,6 @@
 namespace tideplot {
 namespace {
 
-const char* kSegment =
-    "<Document><name>Boat</name><open>1</open><Style id=\"Style\"><LineStyle><width>1</width><color>ff0000ff</color>"
-    "</LineStyle></Style><Placemark><styleUrl>#Style</styleUrl><LineString><coordinates>11.76,57.51,0,11.75,57.5,0"
-    "</coordinates></LineString></Placemark></Document>";
-
-TEST(ParseKmlLines, ReadsTheProgramsSegmentDocument)
-{
-    const auto lines = ParseKmlLines(std::string(kSegment));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].Name, "Boat");
-    EXPECT_EQ(lines[0].Colour, 0xff0000ffu);
-    EXPECT_EQ(lines[0].Width, 1);
-    ASSERT_EQ(lines[0].Points.size(), 2u);
-    EXPECT_EQ(lines[0].Points[0], (KmlCoordinate{11.76, 57.51, 0}));
-    EXPECT_EQ(lines[0].Points[1], (KmlCoordinate{11.75, 57.5, 0}));
-}
-
 TEST(ParseKmlLines, StandardFormsStylesAndNesting)
 {
     const char* kml = R"(<?xml version="1.0"?>
@@ -82,46 +65,11 @@ TEST(ParseKmlLines, RefusesUnreadableDocumentsWithTheReason)
     }
 }
 
-TEST(KmlTrackCollection, WritesStandardKmlWithUniqueStylesPerTrack)
-{
-    KmlTrackCollection tracks;
-    auto segment = [](const char* name, double lon0, double lon1, KmlColour colour, double width) {
-        return KmlLineString{name, colour, width, {{lon1, 57, 0}, {lon0, 57, 0}}};
-    };
-    tracks.add({segment("A", 11.0, 11.1, 0xff0000ff, 1)});
-    tracks.add({segment("B", 12.0, 12.1, 0xffff0000, 1)});
-    tracks.add({segment("A", 11.1, 11.2, 0xff0000ff, 5)});
-    tracks.add({segment("A", 11.2, 11.3, 0xff0000ff, 1)});
-    tracks.add({segment("A", 11.3, 11.4, 0xff0000ff, 1)});
-    tracks.setCamera(CameraInfoGE{57, 11.2, 0, 1, 3000, 30, 120});
-    EXPECT_EQ(tracks.lineCount(), 5u);
-
-    const QByteArray every = tracks.toKml("Race", KmlTrackCollection::Layout::EveryLine);
-    EXPECT_TRUE(every.contains("<coordinates>11.1,57,0 11,57,0</coordinates>")) << every.constData();
-    EXPECT_EQ(every.count("<Style id="), 3);
-    EXPECT_EQ(every.count("<Placemark>"), 5);
-    EXPECT_EQ(every.count("<Folder>"), 2);
-    EXPECT_LT(every.indexOf("<color>"), every.indexOf("<width>"));
-    EXPECT_LT(every.indexOf("<LookAt>"), every.indexOf("<Style"));
-    EXPECT_TRUE(every.contains("<heading>120</heading>"));
-
-    // Merged: A's four lines are three runs (the wide one breaks the run), B one.
-    const QByteArray merged = tracks.toKml("Race", KmlTrackCollection::Layout::MergedRuns);
-    EXPECT_EQ(merged.count("<Placemark>"), 4);
-    EXPECT_TRUE(merged.contains("<coordinates>11.2,57,0 11.3,57,0 11.4,57,0</coordinates>")) << merged.constData();
-
-    // What is written reads back as the same lines.
-    const auto back = ParseKmlLines(QString::fromUtf8(every));
-    ASSERT_EQ(back.size(), 5u);
-    EXPECT_EQ(back[0].Name, "A");
-    EXPECT_EQ(back[1].Width, 5);
-    EXPECT_EQ(back[4].Name, "B");
-    EXPECT_EQ(back[4].Colour, 0xffff0000u);
-}
-
 // The link writes the merged document after every step, keeping the text of finished runs:
-// what it writes must be what one write at the end gives, and read back as every segment.
-TEST(KmlTrackCollection, MergedRunsWrittenAsTheyGrowAreTheSameAsWrittenAtOnce)
+// what it writes must be what one write at the end gives. Both layouts are standard KML
+// (one style per colour and width, "color" before "width", the camera as a LookAt) that
+// reads back as every segment.
+TEST(KmlTrackCollection, MergedRunsWrittenAsTheyGrowAreTheSameAsWrittenAtOnceAndHoldEverySegment)
 {
     KmlTrackCollection growing;
     KmlTrackCollection atOnce;
@@ -146,15 +94,22 @@ TEST(KmlTrackCollection, MergedRunsWrittenAsTheyGrowAreTheSameAsWrittenAtOnce)
         if (step % 7 == 0)
             growing.toKml("Race", KmlTrackCollection::Layout::MergedRuns);
     }
-    const QByteArray written = growing.toKml("Race", KmlTrackCollection::Layout::MergedRuns);
-    EXPECT_EQ(written, atOnce.toKml("Race", KmlTrackCollection::Layout::MergedRuns));
-    const auto lines = ParseKmlLines(QString::fromUtf8(written));
-    std::size_t points = 0;
-    for (const auto& line : lines)
-        points += line.Points.size();
-    EXPECT_EQ(points - lines.size(), segments);
-    EXPECT_TRUE(written.contains("\n  <Folder>\n   <name>Boat 0</name>\n   <Placemark>\n    <styleUrl>#line-"))
-        << written.left(1500).constData();
+    growing.setCamera(CameraInfoGE{57, 11.2, 0, 1, 3000, 30, 120});
+    atOnce.setCamera(CameraInfoGE{57, 11.2, 0, 1, 3000, 30, 120});
+    const QByteArray merged = growing.toKml("Race", KmlTrackCollection::Layout::MergedRuns);
+    EXPECT_EQ(merged, atOnce.toKml("Race", KmlTrackCollection::Layout::MergedRuns));
+    EXPECT_TRUE(merged.contains("\n  <Folder>\n   <name>Boat 0</name>\n   <Placemark>\n    <styleUrl>#line-"))
+        << merged.left(1500).constData();
+    for (const QByteArray& kml : {merged, atOnce.toKml("Race", KmlTrackCollection::Layout::EveryLine)}) {
+        const auto lines = ParseKmlLines(QString::fromUtf8(kml));
+        std::size_t points = 0;
+        for (const auto& line : lines)
+            points += line.Points.size();
+        EXPECT_EQ(points - lines.size(), segments);
+        EXPECT_EQ(kml.count("<Style id="), 6) << "three colours, two widths";
+        EXPECT_LT(kml.indexOf("<color>"), kml.indexOf("<width>"));
+        EXPECT_TRUE(kml.contains("<heading>120</heading>"));
+    }
 }
 
 } // namespace
