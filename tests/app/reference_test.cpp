@@ -6,24 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace tideplot {
 namespace {
 
 using testing::Quote;
 using testing::RunCommand;
+using testing::Slurp;
 using testing::TempDir;
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Runs both on `race` with `options` and compares their traces.
 void ExpectSameTrace(const TempDir& dir, const std::string& race, const std::string& options)
@@ -38,19 +30,13 @@ void ExpectSameTrace(const TempDir& dir, const std::string& race, const std::str
     const std::string b = Slurp(dir.file("theirs.trace"));
     if (a == b)
         return;
-    std::istringstream sa(a), sb(b);
-    std::string la, lb;
-    for (int line = 1;; ++line) {
-        const bool moreA = static_cast<bool>(std::getline(sa, la));
-        const bool moreB = static_cast<bool>(std::getline(sb, lb));
-        if (!moreA && !moreB)
-            break;
-        if (la != lb || moreA != moreB) {
-            ADD_FAILURE() << race << " " << options << ": traces differ at line " << line << "\n  program:   " << la
-                          << "\n  reference: " << lb;
-            return;
-        }
-    }
+    // The first line that differs: from the line break before the first byte that differs.
+    const auto at = static_cast<std::size_t>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
+    const std::size_t from = at == 0 ? 0 : a.rfind('\n', at - 1) + 1; // npos + 1 is 0
+    const auto lineOf = [from](const std::string& trace) { return trace.substr(from, trace.find('\n', from) - from); };
+    ADD_FAILURE() << race << " " << options << ": traces differ at line "
+                  << std::count(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(from), '\n') + 1
+                  << "\n  program:   " << lineOf(a) << "\n  reference: " << lineOf(b);
 }
 
 class ReferenceTrace : public ::testing::Test {
