@@ -79,7 +79,7 @@ TEST_F(ReferenceTrace, RaceOfMoreThanTwoDays)
 }
 
 // Display names count letters, not bytes: the legend, the documents and the trace keep
-// "ö" whole where a cut at 20 bytes would split it.
+// "ö" and "å" whole where a cut at 20 bytes would split them; the documents escape "&".
 TEST_F(ReferenceTrace, MultiByteNamesCutByCharacters)
 {
     std::filesystem::create_directories(dir.path() / "Båtar");
@@ -91,14 +91,15 @@ TEST_F(ReferenceTrace, MultiByteNamesCutByCharacters)
         return lines;
     };
     dir.write("Båtar/Fröken Sjöström.txt", track(0));
-    dir.write("Båtar/Tärnö.txt", track(1));
+    dir.write("Båtar/Tärnö & Co.txt", track(1));
     dir.write("race.TP1", {"Båtar\\Fröken Sjöström.txt , 2008-06-21 10:00:00 , 1 , 0 , ,",
-                           "Båtar/Tärnö.txt , 2008-06-21 10:00:00 , 1.1 , 700 , ,"});
+                           "Båtar/Tärnö & Co.txt , 2008-06-21 10:00:00 , 1.1 , 700 , ,"});
     ExpectSameTrace(dir, dir.file("race.TP1"), "--resolution 60");
     const std::string trace = Slurp(dir.file("ours.trace"));
-    EXPECT_EQ(trace.rfind("legend 0 255 Fröken Sjöström.txt 1\nlegend 1 12386048 Båtar/Tärnö.txt 1.1\n", 0), 0u)
+    EXPECT_EQ(trace.rfind("legend 0 255 Fröken Sjöström.txt 1\nlegend 1 12386048 åtar/Tärnö & Co.txt 1.1\n", 0), 0u)
         << trace.substr(0, 200);
     EXPECT_NE(trace.find("<name>Fröken Sjöström.txt 1</name>"), std::string::npos);
+    EXPECT_NE(trace.find("<name>åtar/Tärnö &amp; Co.txt 1.1</name>"), std::string::npos);
 }
 
 // The awkward cases: latitude-0 lines in the middle and at the end, a gap of exactly five

@@ -81,12 +81,6 @@ TEST(NumberOfText, WholeTextMustBeANumber)
     EXPECT_EQ(NumberOfText("1e1"), 10);
     for (const char* bad : {"", " ", "abc", "10s", "1 0", "1,5", "--1", ".", "e5"})
         EXPECT_THROW(NumberOfText(bad), Error) << "text '" << bad << "'";
-    try {
-        NumberOfText("ten");
-        FAIL();
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("\"ten\""), std::string::npos) << e.what();
-    }
 }
 
 TEST(Rounding, HalvesToEvenAndRangeChecked)
