@@ -7,7 +7,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -17,6 +16,7 @@ namespace {
 
 using testing::Quote;
 using testing::RunCommand;
+using testing::Slurp;
 using testing::TempDir;
 
 const std::string kTideplot = TIDEPLOT_EXE;
@@ -47,14 +47,14 @@ TEST(ReplayCommand, SampleRaceTraceHoldsHandWorkedValues)
     const auto run = RunCommand(kTideplot + " replay " + Quote(kSampleRace) + " --trace " + Quote(dir.file("t")));
     ASSERT_EQ(run.status, 0) << run.output;
     EXPECT_NE(run.output.find("4 boats"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("warning"), std::string::npos) << run.output; // every track covers its start
     const auto trace = ReadLines(dir.file("t"));
     ASSERT_GT(trace.size(), 1000u);
 
     // Legend: name and LYS on the colour of the boat (window colour 0x00BBGGRR).
-    EXPECT_EQ(trace[0], "legend 0 255 Elsa.txt 1");
-    EXPECT_EQ(trace[1], "legend 1 16711680 Saga.txt 1.05");
-    EXPECT_EQ(trace[2], "legend 2 65280 Svalan.txt 1.12");
-    EXPECT_EQ(trace[3], "legend 3 16711935 Vinga.txt 1.2");
+    EXPECT_EQ(std::vector<std::string>(trace.begin(), trace.begin() + 4),
+              (std::vector<std::string>{"legend 0 255 Elsa.txt 1", "legend 1 16711680 Saga.txt 1.05",
+                                        "legend 2 65280 Svalan.txt 1.12", "legend 3 16711935 Vinga.txt 1.2"}));
 
     std::vector<std::string> steps, kml, cameras;
     std::vector<std::size_t> kmlStep, cameraStep;
@@ -197,105 +197,102 @@ TEST(ReplayCommand, KmlFileIsReadByGdalWithEverySegment)
     EXPECT_EQ(actual, expected);
 }
 
-// Bad arguments and every failure of a race give a one-line message and a non-zero status.
+// Bad arguments and every failure of a race give a one-line message naming the file, the line
+// and the fault, and a non-zero status; none may hang.
 TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
 {
     TempDir dir;
     dir.write("a.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,095600", "57.2,11.0,20080621,095700"});
     dir.write("bad.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20081321,095600", "5,5,20080621,100000"});
-    dir.write("empty.txt", {});
+    dir.write("same.txt", {"h", "57.0,11.0,20080621,095400", "57.1,11.0,20080621,095600", "57.2,11.0,20080621,095600"});
     dir.write("long.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,100500", "57.2,11.0,20080621,101500"});
-    const std::string entry = "a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,";
-    dir.write("ok.TP1", {entry});
-    dir.write("long.TP1", {"long.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
-    dir.write("eight.TP1", std::vector<std::string>(8, entry));
-    dir.write("lys0.TP1", {"a.txt , 2008-06-21 09:55:00 , 0 , 0 , ,"});
-    dir.write("baddate.TP1", {"bad.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
-    dir.write("nostart.TP1", {"a.txt , , 1 , 0 , ,"});
-    dir.write("blank.TP1", {entry, ""});
-    dir.write("notrack.TP1", {"missing.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
-    dir.write("emptytrack.TP1", {"empty.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
-    dir.write("none.TP1", {});
-    // Inputs that once hung the replay, drew off the globe or gave a cut message.
-    for (const char* lys : {"-1", "0", "1e308", "abc"})
-        dir.write(std::string("lys") + lys + ".TP1",
-                  {"a.txt , 2008-06-21 09:55:00 , " + std::string(lys) + " , 0 , ,"});
-    dir.write("lat91.txt", {"h", "57.0,11.0,20080621,095500", "91.0,11.0,20080621,095600"});
-    dir.write("lon999.txt", {"h", "57.0,11.0,20080621,095500", "57.1,999,20080621,095600"});
-    dir.write("longline.txt", {"h", "57.0,11.0,20080621,095500", std::string(70000, '5')});
-    dir.write("lat91.TP1", {"lat91.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
-    dir.write("lon999.TP1", {"lon999.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
-    dir.write("longline.TP1", {"longline.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
-    dir.write("longentry.TP1", {entry, "a.txt , 2008-06-21 09:55:00 , 1 , 0 , " + std::string(70000, ' ') + ","});
-    dir.write("zero.TP1", {"/dev/zero , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    dir.write("empty.txt", {});
+    std::vector<std::string> globe{"h"}; // a line a second: line 500 is passed over within a step
+    for (int s = 0; s < 1200; ++s)
+        globe.push_back((s == 498 ? "91.0" : "57.0") + std::string(",11.0,20080621,") + testing::Hms(35400 + s));
+    dir.write("globe.txt", globe);
+    dir.writeBytes("log.kml", "<?xml version=\"1.0\"?>\n<kml/>\n");
     std::string utf16 = "\xFF\xFE";
-    for (const char c : entry + "\r\n")
+    for (const char c : std::string("a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,\r\n"))
         utf16 += std::string(1, c) + '\0';
     dir.writeBytes("utf16.TP1", utf16);
-    utf16 = "\xFF\xFE";
-    for (const char c : std::string("57.0,11.0,20080621,095500\r\n"))
-        utf16 += std::string(1, c) + '\0';
-    dir.writeBytes("utf16.txt", utf16);
-    dir.write("utf16track.TP1", {"utf16.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
-    dir.write("old.TP1", {"a.txt , 1899-12-29 10:00:00 , 1 , 0 , ,"});
+    // The race file is read entry by entry: the eighth stops it before a track file is opened
+    // and before the endless line after it.
+    std::vector<std::string> eight(8, "missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,");
+    eight.push_back(std::string(3 * 65536, 'x'));
+    dir.write("eight.TP1", eight);
+    const std::map<std::string, std::vector<std::string>> races = {
+        {"ok", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+        {"none", {}},
+        {"wrongsep", {"a.txt ; 2008-06-21 09:55:00 ; 1 ; 0 ; ,"}},
+        {"lys0", {"a.txt , 2008-06-21 09:55:00 , 0 , 0 , ,"}},
+        {"notrack", {"missing.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+        {"emptytrack", {"empty.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+        {"kml", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,", "log.kml , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+        {"semicolon", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ;"}},
+        {"baddate", {"bad.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+        {"same", {"same.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+        {"globe", {"globe.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"}},
+        {"zero", {"/dev/zero , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+        {"long", {"long.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+    };
+    for (const auto& [name, entries] : races)
+        dir.write(name + ".TP1", entries);
     struct Case {
         std::string args;
         int status;
         std::string message;
     };
     const Case cases[] = {
-        {"", 2, "no race file given"},
-        {"ok.TP1 --resolution", 2, "--resolution needs a value"},
-        {"ok.TP1 --heading east", 2, "--heading"},
-        {"ok.TP1 --max-steps -1", 2, "--max-steps"},
-        {"ok.TP1 --frobnicate", 2, "unknown option --frobnicate"},
-        {"ok.TP1 --trace ok.TP1", 2, "--trace names the race file"},
-        {"ok.TP1 --kml x.kml --trace ./x.kml", 2, "--kml and --trace name the same file"},
-        {"ok.TP1 --kml a.txt", 1, "the output file \"a.txt\" is the track file of boat 1; choose another name"},
-        {"missing.TP1", 1, "the race file cannot be read: cannot open"},
-        {"none.TP1", 1, "none.TP1 holds no boat entry"},
-        {"eight.TP1", 1, "eight.TP1, line 8: an eighth boat entry; a race can replay at most 7 boats"},
-        {"lys-1.TP1", 1, "lys-1.TP1, line 1: the LYS number \"-1\" is not a positive number"},
-        {"lys0.TP1", 1, "lys0.TP1, line 1: the LYS number \"0\" is not a positive number"},
-        {"lys1e308.TP1", 1, "lys1e308.TP1, line 1: the LYS number \"1e308\" lies outside 0.01 to 100"},
-        {"lysabc.TP1", 1, "lysabc.TP1, line 1: the LYS number \"abc\" is not a positive number"},
-        {"lat91.TP1", 1, "lat91.txt, line 3: the latitude \"91.0\" is not a number from -90 to 90"},
-        {"lon999.TP1", 1, "lon999.txt, line 3: the longitude \"999\" is not a number from -180 to 180"},
-        {"longline.TP1", 1, "longline.txt, line 3: the line is longer than 64 KiB"},
-        {"longentry.TP1", 1, "longentry.TP1, line 2: the line is longer than 64 KiB"},
-        {"zero.TP1", 1, "zero, line 1: the line is longer than 64 KiB"},
-        {"utf16.TP1", 1, "utf16.TP1 looks like UTF-16 text; save it as plain text"},
-        {"utf16track.TP1", 1, "utf16.txt looks like UTF-16 text; save it as plain text"},
-        {"old.TP1", 1, "old.TP1, line 1: the start time \"1899-12-29 10:00:00\" lies before 1900-01-01 00:00:00"},
-        {"baddate.TP1", 1, "bad.txt, line 3: the date \"20081321\""},
-        {"nostart.TP1", 1, "nostart.TP1, line 1: the start time \"\" is not a valid date and time"},
-        {"blank.TP1", 1, "blank.TP1, line 2: the start time"},
-        {"notrack.TP1", 1, "notrack.TP1, line 1: the track file cannot open"},
-        {"emptytrack.TP1", 1, "is empty"},
-        {"ok.TP1 --resolution ten", 1, "Resolution: \"ten\" is not a number"},
-        {"long.TP1 --points x --resolution 100", 1, "Points (steps between wide plots): \"x\" is not a number"},
-        {"ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write the KML file \"/nonexistent/dir/out.kml\""},
+        {"replay", 2, "no race file given"},
+        {"replay ok.TP1 --resolution", 2, "--resolution needs a value"},
+        {"replay ok.TP1 --max-steps -1", 2, "--max-steps"},
+        {"replay ok.TP1 --frobnicate", 2, "unknown option --frobnicate"},
+        {"replay ok.TP1 --earth=googleearth", 2, "\"tideplot link\" replays a race live in Google Earth Pro"},
+        {"replay ok.TP1 --trace ok.TP1", 2, "--trace names the race file"},
+        {"replay ok.TP1 --kml x.kml --trace ./x.kml", 2, "--kml and --trace name the same file"},
+        {"replay ok.TP1 --kml a.txt", 1, "the output file \"a.txt\" is the track file of boat 1; choose another name"},
+        {"replay missing.TP1", 1, "the race file cannot be read: cannot open"},
+        {"replay none.TP1", 1, "none.TP1 holds no boat entry"},
+        {"replay eight.TP1", 1, "eight.TP1, line 8: an eighth boat entry; a race can replay at most 7 boats"},
+        {"replay wrongsep.TP1", 1,
+         "wrongsep.TP1, line 1: the start time \"\" is not a valid date and time; the line is \"a.txt ; 2008-06-21 "
+         "09:55:00 ; 1 ; 0 ; ,\": expected a boat entry such as \"Elsa.txt , 2008-06-21 11:00:00 , 1.05 , 0 , ,\""},
+        {"replay lys0.TP1", 1, "lys0.TP1, line 1: the LYS number \"0\" is not a positive number"},
+        {"replay utf16.TP1", 1, "utf16.TP1 looks like UTF-16 text; save it as plain text"},
+        {"replay notrack.TP1", 1, "notrack.TP1, line 1: the track file cannot open"},
+        {"replay emptytrack.TP1", 1, "is empty"},
+        {"replay kml.TP1", 1,
+         "kml.TP1, line 2: the track file \"log.kml\" is a log (KML, KMZ or GPX), not a track file of lines: import "
+         "the log first (tideplot import log.kml) and name the track file the import writes beside it, "
+         "\"log.kml.txt\""},
+        {"replay semicolon.TP1", 1,
+         "a.txt, line 2: the line \"57.0,11.0,20080621,095500\" has 1 field separated by ';', not the four of a track "
+         "line: expected a line such as 57.70;11.90;20080621;143005 with the separator ';' (the last character of its "
+         "boat entry, semicolon.TP1 line 1); this line seems to use ','"},
+        {"replay baddate.TP1", 1,
+         "bad.txt, line 3: the date \"20081321\" and time \"095600\" give no valid date and time (\"2008-13-21 "
+         "09:56:00\"); the line is \"57.1,11.0,20081321,095600\": expected a line such as 57.70,11.90,20080621,143005"},
+        {"replay same.TP1", 1, "same.txt, line 4: this line and the track point before"},
+        {"replay globe.TP1", 1, "globe.txt, line 500: the latitude \"91.0\" is not a number from -90 to 90"},
+        {"replay zero.TP1", 1, "zero, line 1: the line is longer than 64 KiB"},
+        {"replay ok.TP1 --resolution ten", 1, "Resolution: \"ten\" is not a number"},
+        // Points is read only when a wide plot is due, after the clock passes 0.
+        {"replay long.TP1 --points x --resolution 100", 1, "Points (steps between wide plots): \"x\" is not a number"},
+        {"replay ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write the KML file \"/nonexistent/dir/out.kml\""},
+        {"link ok.TP1 --playspeed 0", 2, "--playspeed needs milliseconds from 1 to 65535"},
     };
     for (const auto& c : cases) {
-        // A time limit far above what any of them takes: none may hang.
-        const auto run =
-            RunCommand("cd " + Quote(dir.path().string()) + " && timeout 120 " + kTideplot + " replay " + c.args);
+        const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && timeout 120 " + kTideplot + " " + c.args);
         EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.args << "\n" << run.output;
-        EXPECT_NE(run.output.find("tideplot replay: "), std::string::npos) << run.output;
-        // One line: the message, nothing else.
-        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
+        // One line: the message, after the warnings of starts that a track misses, if any.
+        std::string message = run.output;
+        while (message.rfind("warning: ", 0) == 0 && message.find('\n') != std::string::npos)
+            message.erase(0, message.find('\n') + 1);
+        EXPECT_EQ(message.rfind("tideplot " + c.args.substr(0, c.args.find(' ')) + ": ", 0), 0u) << run.output;
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << run.output;
     }
-    const auto ok =
-        RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay ok.TP1 --max-steps 3");
-    EXPECT_EQ(ok.status, 0) << ok.output;
-    EXPECT_NE(ok.output.find("3 steps"), std::string::npos) << ok.output;
-}
-
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 std::vector<std::string> FilesIn(const TempDir& dir)
@@ -356,12 +353,13 @@ TEST(ReplayCommand, OutputsAreWrittenWholeOrNotAtAll)
             }
         }
     }
-    // Without a limit the same outputs replace the old files.
-    const auto run =
-        RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay " + Quote(kSampleRace) + outputs);
+    // Without a limit the same outputs replace the old files: the picture is the chart view.
+    const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay " +
+                                Quote(kSampleRace) + outputs + " --earth=chart");
     ASSERT_EQ(run.status, 0) << run.output;
     for (const auto& name : names)
         EXPECT_GT(Slurp(dir.file(name)).size(), 10000u) << name;
+    EXPECT_EQ(Slurp(dir.file("out.png")).substr(1, 3), "PNG");
     // A pipe holds nothing to keep: the trace goes straight into it.
     const auto piped =
         RunCommand(kTideplot + " replay " + Quote(kSampleRace) + " --max-steps 1 --trace /dev/stdout | cat");
@@ -369,26 +367,8 @@ TEST(ReplayCommand, OutputsAreWrittenWholeOrNotAtAll)
     EXPECT_NE(piped.output.find("step 1 00:05:00\n"), std::string::npos) << piped.output;
 }
 
-// The chart view of the whole race, saved as a picture, shows the boats' colours.
-TEST(ReplayCommand, ScreenshotOfTheChartView)
-{
-    TempDir dir;
-    const std::string png = dir.file("race.png");
-    const auto run = RunCommand(kTideplot + " replay " + Quote(kSampleRace) + " --earth=chart --screenshot " +
-                                Quote(png) + " --kml " + Quote(dir.file("race.kml")));
-    ASSERT_EQ(run.status, 0) << run.output;
-    std::ifstream in(png, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ASSERT_GT(bytes.size(), 10000u);
-    EXPECT_EQ(bytes.substr(1, 3), "PNG");
-    EXPECT_TRUE(std::filesystem::exists(dir.file("race.kml")));
-    const auto bad = RunCommand(kTideplot + " replay " + Quote(kSampleRace) + " --earth=googleearth");
-    EXPECT_EQ(bad.status, 2) << bad.output;
-    EXPECT_NE(bad.output.find("tideplot link"), std::string::npos) << bad.output;
-}
-
 // Start times typed in local time for logs in UTC: the replay runs (and draws nothing for
-// that boat) but says why on stderr; a race whose tracks cover the starts says nothing.
+// that boat) but says why on stderr.
 TEST(ReplayCommand, WarnsWhenATrackMissesItsStart)
 {
     TempDir dir;
@@ -400,50 +380,9 @@ TEST(ReplayCommand, WarnsWhenATrackMissesItsStart)
     // stderr alone: the warnings.
     const auto local = RunCommand("(" + kTideplot + " replay " + Quote(dir.file("local.TP1")) + " 2>&1 >/dev/null)");
     EXPECT_EQ(local.status, 0) << local.output;
-    EXPECT_EQ(local.output.rfind("warning: boat \"Saga.txt\" (local.TP1, line 2) starts at 2008-06-21 13:03:30, "
-                                 "but its track \"Saga.txt\" runs from 2008-06-21 10:55:53 to 2008-06-21 12:55:51, ",
-                                 0),
-              0u)
-        << local.output;
-    EXPECT_NE(local.output.find("ending before the start: are the start time and the track in the same time zone?"),
-              std::string::npos)
+    EXPECT_EQ(local.output.rfind("warning: boat \"Saga.txt\" (local.TP1, line 2) starts at 2008-06-21 13:03:30", 0), 0u)
         << local.output;
     EXPECT_EQ(std::count(local.output.begin(), local.output.end(), '\n'), 1) << local.output;
-
-    const auto covered = RunCommand(kTideplot + " replay " + Quote(kSampleRace));
-    EXPECT_EQ(covered.status, 0) << covered.output;
-    EXPECT_EQ(covered.output.find("warning"), std::string::npos) << covered.output;
-}
-
-TEST(ReplayCommand, VersionAndHelp)
-{
-    const auto version = RunCommand(kTideplot + " --version");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_NE(version.output.find("1.0.10"), std::string::npos);
-    EXPECT_EQ(RunCommand(kTideplot + " replay --help").status, 0);
-    EXPECT_EQ(RunCommand(kTideplot + " frobnicate").status, 2);
-}
-
-} // namespace
-} // namespace tideplot
-
-namespace tideplot {
-namespace {
-
-// The live link replays the whole race at the given pace and serves it.
-TEST(LinkCommand, ReplaysTheSampleRaceBehindTheLink)
-{
-    testing::TempDir dir;
-    const auto run = testing::RunCommand(
-        "HOME=" + testing::Quote(dir.path().string()) + " XDG_DATA_HOME= " + std::string(TIDEPLOT_EXE) + " link " +
-        testing::Quote(kSampleRace) + " --no-open --exit-at-end --playspeed 1 --resolution 60");
-    ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("Link file: "), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("Serving at: http://127.0.0.1:"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("4 boats, 144 steps"), std::string::npos) << run.output;
-    const auto bad =
-        testing::RunCommand(std::string(TIDEPLOT_EXE) + " link " + testing::Quote(kSampleRace) + " --playspeed 0");
-    EXPECT_EQ(bad.status, 2) << bad.output;
 }
 
 } // namespace

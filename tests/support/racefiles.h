@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,13 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 // "hh:mm:ss" of a number of seconds into the day, as a track line's time field.
 inline std::string Hms(int seconds)
