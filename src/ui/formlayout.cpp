@@ -95,4 +95,14 @@ double LogicalDpi(const QWidget* widget)
     return widget->logicalDpiX();
 }
 
+void SetLabelColour(QLabel* label, const QColor& colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, colour);
+    const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
+    palette.setColor(QPalette::WindowText, luma < 128 ? Qt::white : Qt::black);
+    label->setPalette(palette);
+    label->setAutoFillBackground(true);
+}
+
 } // namespace tideplot

@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+class QColor;
+class QLabel;
 class QWidget;
 
 // The windows are laid out as designed, in twips (1440 to the inch), and placed at the
@@ -53,5 +55,8 @@ void BuildForm(QWidget* form, std::span<const ControlRow> rows, double dpi);
 // The logical resolution of the screen the widget is on (of the primary screen before it
 // is shown), dots per inch.
 double LogicalDpi(const QWidget* widget);
+
+// Gives a label a background colour, its text in black or white, whichever reads better on it.
+void SetLabelColour(QLabel* label, const QColor& colour);
 
 } // namespace tideplot

@@ -72,17 +72,6 @@ QLabel* MakeBuddy(QWidget* parent, const char* name, QWidget* buddy)
     return label;
 }
 
-// The label on the colour, its text in black or white, whichever reads better on it.
-void SetBackground(QLabel* label, const QColor& colour)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, colour);
-    const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
-    palette.setColor(QPalette::WindowText, luma < 128 ? Qt::white : Qt::black);
-    label->setPalette(palette);
-    label->setAutoFillBackground(true);
-}
-
 } // namespace
 
 FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dialogs, QWidget* parent)
@@ -110,7 +99,7 @@ FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dia
         if (i > 0)
             lblDst[i] = Make<QLabel>(this, QStringLiteral("lblDst%1").arg(i));
     }
-    SetBackground(lblTrackInfo[0], Qt::white);
+    SetLabelColour(lblTrackInfo[0], Qt::white);
 
     const int iconPx = 32;
     for (auto [button, picture, name] : {std::tuple{cmdPlay, "play", "Play"}, std::tuple{cmdStop, "stop", "Stop"}}) {
@@ -216,7 +205,7 @@ void FrmControl::SetTrackInfo(int row, const std::string& caption, std::uint32_t
     QLabel* label = lblTrackInfo[static_cast<std::size_t>(row)];
     label->setText(QString::fromLocal8Bit(caption));
     label->adjustSize();
-    SetBackground(
+    SetLabelColour(
         label, QColor(WindowColourRed(windowColour), WindowColourGreen(windowColour), WindowColourBlue(windowColour)));
 }
 

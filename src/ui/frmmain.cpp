@@ -512,11 +512,7 @@ void FrmMain::lstBoats_Click()
 void FrmMain::txtColor_Change()
 {
     const std::uint32_t colour = SwatchColour(Bytes(txtColor->text()));
-    QPalette palette = lblColor->palette();
-    palette.setColor(QPalette::Window,
-                     QColor(WindowColourRed(colour), WindowColourGreen(colour), WindowColourBlue(colour)));
-    lblColor->setPalette(palette);
-    lblColor->setAutoFillBackground(true);
+    SetLabelColour(lblColor, QColor(WindowColourRed(colour), WindowColourGreen(colour), WindowColourBlue(colour)));
 }
 
 // ---- The race file ----
