@@ -1,33 +1,137 @@
 // The log import as a sailor uses it: KML, KMZ and GPX logs as loggers write them, the
 // points it skips and why, what it says when a log holds no point, bad logs and archives,
-// the XML limits, and the import command.
+// the XML limits; logs read in parts on several threads against one pass, and gpsbabel's
+// reading of KML and GPX logs against ours; the track file's column header, and all or
+// nothing, also when the process dies in the middle; the import command.
+#include "core/error.h"
+#include "core/gpxreader.h"
+#include "core/kmlreader.h"
 #include "core/kmz.h"
-#include "logimport_support.h"
+#include "core/logimport.h"
+#include "core/trackwriter.h"
+#include "support/racefiles.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 
+#include <gtest/gtest.h>
 #include <zip.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 namespace tideplot {
 namespace {
 
 using namespace tideplot::testing;
+namespace fs = std::filesystem;
 
-using LogImportTest = ImportTest;
+constexpr const char* kKmlStart = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                  "<kml xmlns=\"http://www.opengis.net/kml/2.2\" "
+                                  "xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n<Document>\n";
 
-struct ZipEntry {
-    std::string Name;
-    std::string Content;
+std::string Kml(const std::string& body)
+{
+    return kKmlStart + body + "</Document>\n</kml>\n";
+}
+
+// A GPX log of one track segment holding `trkpts` (the trkpt elements), then `more`.
+std::string Gpx(const std::string& trkpts, const std::string& more = "")
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"test\" "
+           "xmlns=\"http://www.topografix.com/GPX/1/1\">\n<trk><name>Race</name><trkseg>\n" +
+           trkpts + "</trkseg></trk>\n" + more + "</gpx>\n";
+}
+
+std::string Trkpt(const std::string& lat, const std::string& lon, const std::string& inside)
+{
+    return "<trkpt lat=\"" + lat + "\" lon=\"" + lon + "\">" + inside + "</trkpt>\n";
+}
+
+// A placemark over nine lines: the when on its line 3, the coordinates on its line 6.
+std::string TrackPlacemark(const std::string& when, const std::string& coordinates)
+{
+    return "<Placemark>\n<TimeStamp>\n<when>" + when + "</when>\n</TimeStamp>\n<Point>\n<coordinates>" + coordinates +
+           "</coordinates>\n</Point>\n</Placemark>\n";
+}
+
+// `count` copies of `tag`, each one inside the one before unless it closes itself.
+std::string Nested(int count, const std::string& tag = "<a>")
+{
+    std::string tags;
+    for (int i = 0; i < count; ++i)
+        tags += tag;
+    return tags;
+}
+
+// A log of `points` placemarks laid out the way gpsbabel writes track points
+// (-o kml,points=1,lines=0), one a second from 2008-06-21 00:00:00.
+std::string GpsbabelLog(int points)
+{
+    std::string body = "<Folder>\n<name>Tracks</name>\n<Folder>\n<name>Race</name>\n<Folder>\n<name>Points</name>\n";
+    for (int i = 0; i < points; ++i) {
+        char when[32];
+        std::snprintf(when, sizeof when, "2008-06-21T%02d:%02d:%02dZ", i / 3600 % 24, i / 60 % 60, i % 60);
+        body += "          <Placemark>\n            <name>Race-" + std::to_string(i) +
+                "</name>\n            <snippet/>\n            <description><![CDATA[\n<table>\n<tr><td>Time: " + when +
+                " </td></tr>\n</table>\n]]></description>\n            <LookAt>\n              <longitude>11.9"
+                "</longitude>\n              <latitude>57.7</latitude>\n              <tilt>66</tilt>\n"
+                "            </LookAt>\n            <TimeStamp>\n              <when>" +
+                when +
+                "</when>\n            </TimeStamp>\n            <styleUrl>#track</styleUrl>\n            <Point>\n"
+                "              <coordinates>11.9" +
+                std::to_string(10000 + i % 9000) + ",57.7" + std::to_string(10000 + i % 7000) +
+                ",2.50</coordinates>\n            </Point>\n          </Placemark>\n";
+    }
+    return Kml(body + "</Folder>\n</Folder>\n</Folder>\n");
+}
+
+// A track point the way a logger writes it, one a second from 2008-06-21 10:00:00.
+std::string LoggerTrkpt(int i)
+{
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "<trkpt lat=\"57.%06d\" lon=\"11.%06d\"><ele>2.5</ele><time>2008-06-21T%02d:%02d:%02dZ</time>"
+                  "<extensions><speed>3.1</speed></extensions></trkpt>\n",
+                  100000 + i % 900000, 200000 + i % 800000, 10 + i / 3600 % 14, i / 60 % 60, i % 60);
+    return text;
+}
+
+// A folder of its own for each test, removed after it.
+class LogImportTest : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return dir_.file(name); }
+
+    // Writes `bytes` as the log `name`, without a track file beside it.
+    std::string WriteLog(const std::string& bytes, const std::string& name = "log.kml") const
+    {
+        const std::string path = dir_.writeBytes(name, bytes);
+        fs::remove(TrackFilePath(path));
+        return path;
+    }
+
+    TempDir dir_;
 };
 
+using KmlReaderTest = LogImportTest;
+using TrackWriterTest = LogImportTest;
+
 // A zip archive holding `entries`, deflated (or stored), optionally encrypted.
-std::string Zip(const std::vector<ZipEntry>& entries, bool stored = false, const char* password = nullptr)
+std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries, bool stored = false,
+                const char* password = nullptr)
 {
     const std::string path = (fs::temp_directory_path() / ("tideplot_zip_" + std::to_string(::getpid()))).string();
     int code = 0;
@@ -35,9 +139,9 @@ std::string Zip(const std::vector<ZipEntry>& entries, bool stored = false, const
     EXPECT_NE(archive, nullptr);
     if (!archive)
         return {};
-    for (const ZipEntry& entry : entries) {
-        zip_source_t* source = zip_source_buffer(archive, entry.Content.data(), entry.Content.size(), 0);
-        const zip_int64_t index = zip_file_add(archive, entry.Name.c_str(), source, ZIP_FL_OVERWRITE);
+    for (const auto& [name, content] : entries) {
+        zip_source_t* source = zip_source_buffer(archive, content.data(), content.size(), 0);
+        const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE);
         EXPECT_GE(index, 0);
         zip_set_file_compression(archive, zip_uint64_t(index), stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 9);
         if (password) {
@@ -45,7 +149,7 @@ std::string Zip(const std::vector<ZipEntry>& entries, bool stored = false, const
         }
     }
     EXPECT_EQ(zip_close(archive), 0);
-    std::string bytes = ReadBytes(path);
+    std::string bytes = Slurp(path);
     fs::remove(path);
     return bytes;
 }
@@ -59,9 +163,8 @@ std::string WithStatedSize(std::string archive, std::uint32_t size)
     return archive;
 }
 
-// Logs as loggers write them, in every layout, and every way a point can be unusable: the
-// lines each log gives and what the import warns about (a skipped point named by its line
-// and reason).
+// Logs in every layout loggers write and every way a point can be unusable: the lines each
+// log gives and what the import warns about (a skipped point named by its line and reason).
 TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
 {
     std::string lineString = "<Placemark><name>Track</name><LineString><coordinates>\n";
@@ -77,10 +180,7 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
     const std::string advice = "; the import needs a track with a time at each point: a KML gx:Track, KML placemarks "
                                "with time stamps, or a GPX track (trkpt elements with a time)";
     struct Case {
-        std::string what;
-        std::string name;
-        std::string log;
-        std::string lines;
+        std::string what, name, log, lines;
         std::string warning; // the start of SkippedWarning or NoPointWarning after "LOG: "
     };
     std::vector<Case> cases = {
@@ -164,17 +264,13 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
         {"KMZ: lines counted in the KML inside", "log.kmz",
          Zip({{"doc.kml", Kml(TrackPlacemark("2008-06-21T14:30:06Z", "1,100") + timed)}}, true), timedLine,
          "1 point skipped, at doc.kml line 9: the latitude \"100\""},
-        {"GPX with times", "log.gpx",
-         Gpx(Trkpt("57.7012345", "11.9012345", "<ele>2.5</ele><time>2008-06-21T14:30:05Z</time>") +
-             Trkpt("-33.9", "-151.25", "<time>2008-06-21T23:59:59.750Z</time><sat>7</sat>")),
-         "57.7012345,11.9012345,20080621,143005\r\n-33.9,-151.25,20080621,235959\r\n", ""},
         {"GPX without times", "notimes.gpx",
          Gpx(Trkpt("57.7", "11.9", "<ele>2</ele>") + Trkpt("57.8", "11.9", "") + Trkpt("57.9", "11.9", "")), "",
          "no point found: it holds 3 track points; 3 points skipped, the first at line 4: the track point has no time" +
              advice},
         {"GPX route and waypoints", "route.gpx",
-         std::string(kGpxStart) + "<wpt lat=\"1\" lon=\"2\"><time>2008-06-21T14:30:05Z</time></wpt>\n<rte>"
-                                  "<rtept lat=\"1\" lon=\"2\"/><rtept lat=\"3\" lon=\"4\"/></rte>\n</gpx>\n",
+         Gpx("", "<wpt lat=\"1\" lon=\"2\"><time>2008-06-21T14:30:05Z</time></wpt>\n<rte><rtept lat=\"1\" lon=\"2\"/>"
+                 "<rtept lat=\"3\" lon=\"4\"/></rte>\n"),
          "", "no point found: it holds 2 route points (a route is a plan, not a track) and one waypoint" + advice},
         {"GPX bad time, time only in the extensions, off the globe, no lon", "bad.gpx",
          Gpx(Trkpt("57.7", "11.9", "<time>2008-06-21 14:30</time>") +
@@ -188,15 +284,10 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
          Kml(TrackPlacemark("2008-06-21T23:30:00-03:00", "1,2") + TrackPlacemark("2008-06-22T01:30:00.5+02:00", "1,2") +
              TrackPlacemark("2008-06-22T01:30:01+0530", "1,2")),
          "2,1,20080621,233000\r\n2,1,20080622,013000\r\n2,1,20080622,013001\r\n", ""},
-        {"zone offsets, GPX", "zones.gpx",
-         Gpx(Trkpt("1", "2", "<time>2008-06-21T23:30:00-03:00</time>") +
-             Trkpt("1", "2", "<time>2008-06-22T01:30:00.25+02:00</time>")),
-         "1,2,20080621,233000\r\n1,2,20080622,013000\r\n", ""},
         {"GPX 1.0 without namespace, named .kml", "gpx.kml",
          "<gpx version=\"1.0\"><trk><trkseg>" + Trkpt("1.5", "2.5", "<time>2008-06-21T10:00:00Z</time>") +
              "</trkseg></trk></gpx>",
          "1.5,2.5,20080621,100000\r\n", ""},
-        {"KML named .gpx", "kml.gpx", Kml(timed), timedLine, ""},
     };
     // A placemark's unusable coordinates (on its line 9) or time (line 6), before a usable one.
     const std::pair<std::string, std::string> badCoordinates[] = {
@@ -204,7 +295,6 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
         {"1,2,3 4,5,6", "the coordinates \"1,2,3 4,5,6\" are not one tuple"},
         {"", "the coordinates are empty"},
         {"east,2", "the longitude \"east\" is not a number from -180 to 180"},
-        {"181,2", "the longitude \"181\" is not a number from -180 to 180"},
         {"1,2e", "the latitude \"2e\" is not a number from -90 to 90"},
         {"1,", "the latitude is empty"},
     };
@@ -212,39 +302,28 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
         cases.push_back({coordinates, "coordinates.kml",
                          Kml(TrackPlacemark("2008-06-21T14:30:05Z", coordinates) + next), nextLine,
                          "1 point skipped, at line 9: " + reason});
-    for (const std::string when :
-         {"2008-06-21 14:30:05", "2008-06-21", "2008-6-21T14:30:05Z", "2008-06-21T1a:30:05Z", "2008-13-21T14:30:05Z",
-          "2008-02-30T14:30:05Z", "2008-06-21T24:00:00Z", "2008-06-21T14:30:05Zulu", "2008-06-21T14:30:05.Z"})
+    for (const std::string when : {"2008-06-21 14:30:05", "2008-06-21", "2008-06-21T1a:30:05Z", "2008-02-30T14:30:05Z",
+                                   "2008-06-21T24:00:00Z", "2008-06-21T14:30:05Zulu", "2008-06-21T14:30:05.Z"})
         cases.push_back({when, "when.kml", Kml(TrackPlacemark(when, "1,2") + next), nextLine,
                          "1 point skipped, at line 6: the time \"" + when + "\" is not a date and time"});
-    cases.push_back({"blank time", "when.kml", Kml(TrackPlacemark(" ", "1,2") + next), nextLine,
-                     "1 point skipped, at line 6: the time is empty"});
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what + "\nLog:\n" + c.log);
         const std::string log = WriteLog(c.log, c.name);
         LogImportResult result;
-        try {
-            result = ImportLog(log);
-        } catch (const Error& e) {
-            ADD_FAILURE() << c.what << ": " << e.what();
-            continue;
-        }
-        EXPECT_EQ(AfterHeader(log + ".txt"), c.lines) << c.what << "\nLog:\n" << c.log;
-        EXPECT_EQ(result.PointCount, std::count(c.lines.begin(), c.lines.end(), '\n')) << c.what;
+        EXPECT_NO_THROW(result = ImportLog(log));
+        EXPECT_EQ(Slurp(log + ".txt"), std::string(kTrackHeaderLine) + c.lines);
+        EXPECT_EQ(result.PointCount, std::count(c.lines.begin(), c.lines.end(), '\n'));
         const std::string warning = result.PointCount == 0 ? result.NoPointWarning : result.SkippedWarning;
-        if (c.warning.empty())
-            EXPECT_EQ(warning, "") << c.what;
-        else
-            EXPECT_EQ(warning.rfind(log + ": " + c.warning, 0), 0u) << c.what << ": " << warning << "\nLog:\n" << c.log;
-        EXPECT_TRUE(result.PointCount == 0 || result.NoPointWarning.empty()) << c.what;
+        EXPECT_TRUE(c.warning.empty() ? warning.empty() : warning.starts_with(log + ": " + c.warning)) << warning;
+        EXPECT_TRUE(result.PointCount == 0 || result.NoPointWarning.empty());
     }
 }
 
-// Logs that cannot be read as a whole (broken, past the XML limits, bad archives): the
-// error names the log (and the line), and the track file is neither created nor changed,
-// also when a large log read in parts fails only at its end. The limits stop a log even
-// deep inside text the reader would otherwise take whole; markup-like text in comments,
-// CDATA, attribute values and the document type does not count; a log just within them is
-// read.
+// Logs that cannot be read as a whole (broken, past the XML limits, bad archives): the error
+// names the log (and the line), and the track file is neither created nor changed, also when
+// a large log read in parts fails only at its end. The limits hold deep inside text the reader
+// would otherwise take whole; markup-like text in comments, CDATA, attribute values and the
+// document type does not count; a log just within them is read.
 TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
 {
     const std::string point = TrackPlacemark("2008-06-21T14:30:05Z", "11.9,57.7,0");
@@ -263,10 +342,8 @@ TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
         return text;
     };
     std::string utf16 = "\xFF\xFE";
-    for (const char c : "<kml>\n" + Nested(300) + "\n</kml>") {
-        utf16 += c;
-        utf16 += '\0';
-    }
+    for (const char c : "<kml>\n" + Nested(300) + "\n</kml>")
+        utf16 += std::string{c, '\0'};
     const std::string notXml = ": the log is not well-formed XML";
     const std::string tooDeep = ": the elements nest deeper than 256 levels";
     const std::string notKmz = "LOG: not a KMZ archive that can be read";
@@ -281,11 +358,9 @@ TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
         {"missing", "missing.kml", std::nullopt, "cannot open \"LOG\""},
         {"a folder", "folder.kml", std::nullopt, "cannot open \"LOG\""},
         {"empty", "empty.kml", "", "LOG: the log is empty"},
-        {"just text", "log.kml", "just text", "LOG, line 1" + notXml},
         {"unopened end tag", "log.kml", Kml("<Placemark>\n</Placemark>\n</Folder>"), "LOG, line 6" + notXml},
         {"cut short", "log.kml", std::string(kKmlStart) + "<Placemark>\n", "LOG, line 5" + notXml},
         {"CR LF and CR line ends", "log.kml", "<kml>\r\n\r\n<x>\r\r</kml>", "LOG, line 5" + notXml},
-        {"second root", "log.kml", Kml("") + "<kml/>", "LOG, line 6" + notXml},
         {"malformed XML after unusable points", "log.kml",
          Kml(TrackPlacemark("2008-06-21T14:30:05Z", "1,100") + "<Placemark>\n</Folder>"), "LOG, line 13" + notXml},
         {"malformed GPX", "log.gpx", Gpx(Trkpt("1", "2", "<time>2008-06-21T10:00:00Z</time>") + "<trkpt>"),
@@ -330,6 +405,7 @@ TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
                          "LOG: doc.kml in the KMZ archive is encrypted"});
     const std::string before = "Latitude,Longitude,Date,Time\r\n1,2,20080101,000000\r\n";
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         const std::string log = c.log ? WriteLog(*c.log, c.name) : Path(c.name);
         const std::string trackFile = TrackFilePath(log);
         std::string expected = c.error;
@@ -345,35 +421,259 @@ TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
             } catch (const Error& e) {
                 message = e.what();
             }
-            const std::string unchanged = trackFileExists ? before : "";
-            if (c.error.empty()) {
-                EXPECT_EQ(message, "") << c.what;
-                EXPECT_EQ(ReadBytes(trackFile),
-                          (trackFileExists ? before : std::string(kTrackHeaderLine)) + "57.7,11.9,20080621,143005\r\n")
-                    << c.what;
-            } else {
-                EXPECT_EQ(message.rfind(expected, 0), 0u) << c.what << ": " << message;
-                EXPECT_EQ(fs::exists(trackFile), trackFileExists) << c.what;
-                EXPECT_EQ(ReadBytes(trackFile), unchanged) << c.what;
+            EXPECT_TRUE(c.error.empty() ? message.empty() : message.starts_with(expected)) << message;
+            // A log that is read adds its point; one that is not leaves the track file as it was.
+            const std::string start = trackFileExists ? before : c.error.empty() ? std::string(kTrackHeaderLine) : "";
+            EXPECT_EQ(fs::exists(trackFile), trackFileExists || c.error.empty());
+            EXPECT_EQ(Slurp(trackFile), start + (c.error.empty() ? "57.7,11.9,20080621,143005\r\n" : ""));
+        }
+    }
+}
+
+// The lines, the skipped points with the first one's line, what the log holds, the error,
+// and the progress reported, also for logs whose cuts fall where the text cannot be cut.
+TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
+{
+    std::string placemarks = GpsbabelLog(40);
+    placemarks = placemarks.substr(placemarks.find("<Placemark>"));
+    placemarks.erase(placemarks.rfind("</Placemark>") + 13);
+    std::string trkpts;
+    for (int i = 0; i < 60; ++i)
+        trkpts += LoggerTrkpt(i);
+    const std::string point = TrackPlacemark("2008-06-21T10:00:00Z", "1,2");
+    const std::string track = "<Placemark><gx:Track><when>2010-05-28T02:02:09Z</when><gx:coord>1 2 3</gx:coord>"
+                              "</gx:Track></Placemark>\n";
+    const std::string badTime = TrackPlacemark("2008", "1,2");
+    const std::string offGlobe = TrackPlacemark("2008-06-21T10:00:00Z", "1,100");
+    const std::string lineString = "<Placemark><LineString><coordinates>1,2,0 3,4,0\n5,6,0</coordinates>"
+                                   "</LineString></Placemark>\n";
+    std::string crPlacemarks = placemarks;
+    std::replace(crPlacemarks.begin(), crPlacemarks.end(), '\n', '\r');
+    std::string prefixed = point;
+    for (const char* tag : {"Placemark>", "TimeStamp>", "when>", "Point>", "coordinates>"})
+        for (std::size_t at = 0; (at = prefixed.find(tag, at)) != std::string::npos; at += 5)
+            prefixed.insert(at, "kml:");
+    enum class Cut { Always, Never, Maybe }; // whether the log is read in parts
+    struct Case {
+        const char* what;
+        Cut cut;
+        std::string log;
+        bool gpx = false;
+    };
+    const Case cases[] = {
+        {"placemarks in comments and CDATA", Cut::Maybe,
+         Kml("<Folder>" + placemarks + "<!-- " + point + "-->\n" + placemarks + "<description><![CDATA[" + point +
+             "]]></description>\n" + placemarks + "</Folder>")},
+        {"folders of different depth", Cut::Maybe,
+         Kml("<Folder>" + placemarks + "</Folder><Folder><Folder>" + placemarks + "</Folder></Folder>" + placemarks)},
+        {"namespace declared on a folder", Cut::Never,
+         Kml("<Folder>" + placemarks + "</Folder><Folder xmlns:gx=\"urn:other\">" + placemarks + track + "</Folder>")},
+        {"prefixed placemarks", Cut::Maybe,
+         "<kml:kml xmlns:kml=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"http://www.google.com/kml/ext/2.2\">"
+         "<kml:Folder>" +
+             track + prefixed + prefixed + "</kml:Folder></kml:kml>"},
+        {"entity declared in a DTD", Cut::Never,
+         "<!DOCTYPE kml [<!ENTITY lon \"11.9\">]>\n<kml><Folder>" + placemarks +
+             TrackPlacemark("2008-06-21T10:00:00Z", "&lon;,2") + placemarks + "</Folder></kml>"},
+        {"tracks between placemarks", Cut::Always,
+         Kml("<Folder>" + placemarks + track + placemarks + track + "</Folder>")},
+        {"UTF-16", Cut::Never, std::string("\xFF\xFE<\0k\0m\0l\0/\0>\0", 14)},
+        {"Latin-1 declared", Cut::Never,
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><kml><Folder><name>\xE5</name>" + placemarks +
+             "</Folder></kml>"},
+        {"broken in the middle", Cut::Never, Kml("<Folder>" + placemarks + "<x>" + placemarks + "</Folder>")},
+        {"skipped points in later parts", Cut::Always,
+         Kml("<Folder>" + placemarks + badTime + placemarks + offGlobe + lineString + placemarks + "</Folder>")},
+        {"skipped points, CR line ends", Cut::Always,
+         Kml("<Folder>" + crPlacemarks + offGlobe + crPlacemarks + badTime + "</Folder>")},
+        {"too deep in the middle", Cut::Never, Kml("<Folder>" + placemarks + Nested(300) + placemarks + "</Folder>")},
+        {"GPX, several tracks, skipped points", Cut::Always,
+         Gpx(trkpts + Trkpt("100", "1", "<time>2008-06-21T10:00:00Z</time>") + "</trkseg><trkseg>\n" + trkpts +
+             Trkpt("1", "2", "") + "</trkseg></trk><trk><trkseg>" + trkpts),
+         true},
+    };
+    // Reads the log: its lines, then the rest of the result (or the error); the parts read.
+    const auto read = [&](const Case& c, const std::string& log, const LogReadOptions& options) {
+        const auto size = std::int64_t(fs::file_size(log));
+        std::int64_t lastRead = -1;
+        const LogProgress progress = [&](std::int64_t read, std::int64_t total) {
+            EXPECT_TRUE(total == size && read <= size) << read << " of " << total;
+            lastRead = read;
+        };
+        std::string lines;
+        try {
+            const LogReadResult r = c.gpx ? ReadGpxTrackLines(log, lines, progress, options)
+                                          : ReadKmlTrackLines(log, lines, progress, options);
+            EXPECT_EQ(lastRead, size) << "the progress does not reach the end";
+            const LogContents& h = r.Contents;
+            for (const long n : {r.PointCount, r.Skipped.Count, r.Skipped.FirstLine, h.UntimedPlacemarks, h.LineStrings,
+                                 h.LineStringPoints, h.Tracks, h.TrackPoints, h.RoutePoints, h.Waypoints})
+                lines += std::to_string(n) + " ";
+            return std::pair(lines + r.Skipped.FirstReason, r.Parts);
+        } catch (const Error& e) {
+            return std::pair(lines + e.what(), 0);
+        }
+    };
+    for (const Case& c : cases) {
+        const std::string log = WriteLog(c.log, c.gpx ? "log.gpx" : "log.kml");
+        SCOPED_TRACE(c.what);
+        const std::string onePass = read(c, log, LogReadOptions{1, 1}).first;
+        for (int threads : {2, 3, 7}) {
+            for (std::int64_t minPart : {std::int64_t{1}, std::int64_t{100}, std::int64_t{3000}}) {
+                SCOPED_TRACE(std::to_string(threads) + " threads, parts of " + std::to_string(minPart));
+                const auto [inParts, parts] = read(c, log, LogReadOptions{threads, minPart});
+                if (c.cut == Cut::Always) {
+                    EXPECT_GT(parts, 1);
+                } else if (c.cut == Cut::Never) {
+                    EXPECT_LE(parts, 1);
+                }
+                EXPECT_EQ(inParts, onePass);
             }
         }
     }
 }
 
+// gpsbabel's reading of a GPX log, written in the track format, is our import of it; so is
+// its reading of the KML log it writes from that GPX log (points with and without altitude).
+TEST_F(KmlReaderTest, KmlAndGpxAsGpsbabelReadsThem)
+{
+    const QString gpsbabel = QStandardPaths::findExecutable("gpsbabel");
+    if (gpsbabel.isEmpty())
+        GTEST_SKIP() << "NOTE: gpsbabel is not installed, so KML and GPX imports are not compared with its reading";
+    const std::string style = Path("track.style");
+    std::ofstream(style) << "FIELD_DELIMITER COMMA\nRECORD_DELIMITER CRNEWLINE\nBADCHARS COMMA\n"
+                            "IFIELD LAT_DECIMAL,\"\",\"%.6f\"\nIFIELD LON_DECIMAL,\"\",\"%.6f\"\n"
+                            "IFIELD GMT_TIME,\"\",\"%Y%m%d\"\nIFIELD GMT_TIME,\"\",\"%H%M%S\"\n";
+    const auto convert = [&](const char* from, const std::string& in, const QString& to, const std::string& out) {
+        QProcess p;
+        p.start(gpsbabel, {"-i", from, "-f", QString::fromStdString(in), "-o", to, "-F", QString::fromStdString(out)});
+        ASSERT_TRUE(p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+            << p.readAllStandardError().toStdString();
+    };
+    // Six decimals, as gpsbabel writes them; UTC times, which gpsbabel keeps as they are.
+    std::string trkpts;
+    for (int i = 0; i < 500; ++i)
+        trkpts += LoggerTrkpt(i * 97);
+    trkpts += Trkpt("-33.900000", "-151.250000", "<time>2008-06-21T23:59:59.750Z</time>");
+    trkpts += Trkpt("0.000000", "-0.500000", "<time>2008-06-22T00:00:00Z</time>");
+    trkpts += "</trkseg><trkseg>\n" + Trkpt("89.999999", "179.999999", "<ele>1</ele><time>2008-12-31T23:59:59Z</time>");
+    const std::string gpx = WriteLog(Gpx(trkpts), "race.gpx");
+    const std::string kml = Path("race.kml");
+    convert("gpx", gpx, "kml,points=1,lines=0", kml);
+    for (const auto& [log, format] : {std::pair{gpx, "gpx"}, std::pair{kml, "kml"}}) {
+        const std::string expected = Path("expected.txt");
+        convert(format, log, "xcsv,style=" + QString::fromStdString(style), expected);
+        fs::remove(TrackFilePath(log));
+        EXPECT_EQ(ImportLog(log).PointCount, 503) << log;
+        EXPECT_EQ(Slurp(TrackFilePath(log)), std::string(kTrackHeaderLine) + Slurp(expected)) << "Log:\n" << Slurp(log);
+    }
+}
+
+constexpr const char* kLines = "57.7,11.9,20080621,143005\r\n57.8,11.9,20080621,143010\r\n";
+
+// The column header goes where the replay would otherwise take the first point for it; a
+// last line without its line end gets one; the file keeps its permissions.
+TEST_F(TrackWriterTest, HeaderOnlyWhereTheReplayWouldTakeAPointForIt)
+{
+    const std::string header(kTrackHeaderLine);
+    struct Case {
+        const char* what;
+        const char* before; // nullptr: no track file
+        std::string lines;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"new file", nullptr, kLines, header + kLines},
+        {"empty file", "", kLines, header + kLines},
+        {"file with lines", "1,2,20080101,000000\r\n", kLines, std::string("1,2,20080101,000000\r\n") + kLines},
+        {"file with a header", "Latitude,Longitude,Date,Time\r\n", kLines, header + kLines},
+        {"# lines with CR and LF ends", "# a\r# b\n", kLines, "# a\r# b\n" + header + kLines},
+        {"# line without a line end", "# a", kLines, "# a\r\n" + header + kLines},
+        {"a blank line is a header to the replay", "\r\n", kLines, std::string("\r\n") + kLines},
+        {"last line without a line end", "1,2,20080101,000000", kLines,
+         std::string("1,2,20080101,000000\r\n") + kLines},
+        {"nothing to add to a new file", nullptr, "", header},
+        {"nothing to add to an empty file", "", "", ""},
+        {"nothing to add to a file without a line end", "1,2", "", "1,2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = Path("track.txt");
+        fs::remove(path);
+        if (c.before) {
+            std::ofstream(path, std::ios::binary) << c.before;
+            ::chmod(path.c_str(), 0604);
+        }
+        const TrackAppendResult result = AppendTrackLines(path, c.lines);
+        EXPECT_EQ(Slurp(path), c.after);
+        EXPECT_EQ(result.Created, c.before == nullptr);
+        struct stat status {};
+        EXPECT_TRUE(::stat(path.c_str(), &status) == 0 && (!c.before || (status.st_mode & 0777) == 0604))
+            << "the track file keeps its permissions";
+    }
+}
+
+// The real program, in a child process whose file size limit stops it in the middle of
+// writing: with the default action of SIGXFSZ it dies there, as a killed process would;
+// with the signal ignored its write fails, as on a full disk, and it says so. The track
+// file keeps every byte, and a new log's track file is not created.
+TEST_F(TrackWriterTest, ImportKilledWhileWritingChangesNothing)
+{
+    const std::string program = TIDEPLOT_BINARY_DIR "/src/app/tideplot";
+    ASSERT_TRUE(fs::exists(program)) << "build the tideplot program first";
+    const std::string log = WriteLog(GpsbabelLog(400)); // 400 lines, 14,800 bytes
+    const std::string trackFile = TrackFilePath(log);
+    std::string before = "Latitude,Longitude,Date,Time\r\n";
+    while (before.size() < 100000)
+        before += "57.700000,11.900000,20080620,120000\r\n";
+
+    // Runs the import with files limited to `limit` bytes; true when the child was killed by
+    // SIGXFSZ (or, with the signal ignored, exited with status 1).
+    const auto importLimited = [&](rlim_t limit, bool ignoreSignal = false) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::signal(SIGXFSZ, ignoreSignal ? SIG_IGN : SIG_DFL);
+            const rlimit fileSize{limit, limit};
+            ::setrlimit(RLIMIT_FSIZE, &fileSize);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::execl(program.c_str(), program.c_str(), "import-kml", log.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (ignoreSignal)
+            return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+        return WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ;
+    };
+
+    for (const rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{4096}, before.size(), before.size() + 1,
+                               before.size() + 7000, before.size() + 14799}) {
+        for (const bool ignoreSignal : {false, true}) {
+            SCOPED_TRACE("limit " + std::to_string(limit) + (ignoreSignal ? ", SIGXFSZ ignored" : ""));
+            std::ofstream(trackFile, std::ios::binary | std::ios::trunc) << before;
+            EXPECT_TRUE(importLimited(limit, ignoreSignal));
+            EXPECT_TRUE(Slurp(trackFile) == before);
+        }
+    }
+    fs::remove(trackFile);
+    EXPECT_TRUE(importLimited(100));
+    EXPECT_FALSE(fs::exists(trackFile));
+
+    std::ofstream(trackFile, std::ios::binary | std::ios::trunc) << before;
+    EXPECT_FALSE(importLimited(before.size() + 14800 + 100));
+    EXPECT_EQ(Slurp(trackFile).size(), before.size() + 14800);
+}
+
 // The command, run as a user runs it: a report line per log on its output, warnings and
-// errors on its error output, the exit status, and a second import appending again.
+// errors on its error output, and the exit status.
 TEST_F(LogImportTest, ImportCommand)
 {
-    const QString program = TIDEPLOT_BINARY_DIR "/src/app/tideplot";
-    ASSERT_TRUE(fs::exists(program.toStdString())) << "build the tideplot program first";
     std::string out, err;
-    const auto run = [&](const QString& verb, const std::vector<std::string>& args) {
-        QStringList list{verb};
-        for (const std::string& arg : args)
-            list << QString::fromStdString(arg);
+    const auto run = [&](const QStringList& args) {
         QProcess p;
-        p.start(program, list);
-        p.waitForFinished(60000);
+        p.start(TIDEPLOT_BINARY_DIR "/src/app/tideplot", args);
+        EXPECT_TRUE(p.waitForFinished(60000)) << "the tideplot program did not run: build it first";
         out = p.readAllStandardOutput().toStdString();
         err = p.readAllStandardError().toStdString();
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
@@ -381,19 +681,17 @@ TEST_F(LogImportTest, ImportCommand)
     const std::string good = WriteLog(GpsbabelLog(2), "good.kml");
     const std::string gpx =
         WriteLog(Gpx(Trkpt("1", "2", "<time>2008-06-21T10:00:00Z</time>") + Trkpt("1", "2", "")), "skip.gpx");
-    const std::string kmz =
-        WriteLog(Zip({{"doc.kml", Kml(TrackPlacemark("2008-06-21T14:30:05Z", "11.9,57.7"))}}), "log.kmz");
     const std::string none = WriteLog(Kml(""), "none.kml");
     const std::string bad = WriteLog(Kml("<Placemark>"), "bad.kml");
     const std::string missing = Path("missing.kml");
+    const auto q = [](const std::string& text) { return QString::fromStdString(text); };
 
-    EXPECT_EQ(run("import", {good, gpx, kmz}), 0);
-    EXPECT_EQ(out, good + ": 2 points appended to " + good + ".txt\n" + gpx + ": 1 point appended to " + gpx +
-                       ".txt\n" + kmz + ": 1 point appended to " + kmz + ".txt\n");
+    EXPECT_EQ(run({"import", q(good), q(gpx)}), 0);
+    EXPECT_EQ(out,
+              good + ": 2 points appended to " + good + ".txt\n" + gpx + ": 1 point appended to " + gpx + ".txt\n");
     EXPECT_EQ(err, "warning: " + gpx + ": 1 point skipped, at line 5: the track point has no time\n");
-    EXPECT_EQ(AfterHeader(kmz + ".txt"), "57.7,11.9,20080621,143005\r\n");
 
-    EXPECT_EQ(run("import-kml", {bad, good, missing, none}), 1);
+    EXPECT_EQ(run({"import-kml", q(bad), q(good), q(missing), q(none)}), 1);
     EXPECT_EQ(out, good + ": 2 points appended to " + good + ".txt\n" + none +
                        ": no point found; nothing appended to " + none + ".txt\n");
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3) << err;
@@ -401,15 +699,11 @@ TEST_F(LogImportTest, ImportCommand)
                                     "tideplot import: cannot open \"" + missing + "\"",
                                     "warning: " + none + ": no point found: it holds no placemark"})
         EXPECT_NE(err.find(said), std::string::npos) << err;
-    const std::string twice = "57.710000,11.910000,20080621,000000\r\n57.710001,11.910001,20080621,000001\r\n";
-    EXPECT_EQ(AfterHeader(good + ".txt"), twice + twice);
-    EXPECT_EQ(ReadBytes(none + ".txt"), std::string(kTrackHeaderLine));
-    EXPECT_FALSE(fs::exists(bad + ".txt"));
 
-    EXPECT_EQ(run("import", {"--bogus"}), 2);
+    EXPECT_EQ(run({"import", "--bogus"}), 2);
     EXPECT_NE(err.find("unknown option --bogus"), std::string::npos) << err;
-    EXPECT_EQ(run("import-kml", {"--help"}), 0);
-    EXPECT_EQ(out.rfind("Usage: tideplot import LOG", 0), 0u) << out;
+    EXPECT_EQ(run({"import-kml", "--help"}), 0);
+    EXPECT_TRUE(out.starts_with("Usage: tideplot import LOG")) << out;
 }
 
 } // namespace
