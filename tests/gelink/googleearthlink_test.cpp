@@ -539,7 +539,7 @@ TEST_F(GoogleEarthLinkTest, GoodPollsAreAnsweredWhileLocalProgramsAttackTheServe
         {"40 slow senders", {"slow", "40"}, 60'000, false, false},
         // Fewer: only the deadline of a request closes them, however the bytes trickle in.
         {"6 slow senders", {"slow", "6"}, 2000, true, false},
-        {"a client that never reads", {"noread"}, 2000, false, false},
+        {"a client that never reads", {"noread", "1"}, 2000, false, false},
     };
     for (const auto& attack : attacks) {
         GoogleEarthLinkOptions options = Options();
