@@ -1,12 +1,43 @@
 #include "core/error.h"
+#include "earth/googleearth.h"
 #include "earth/kmldocument.h"
 #include "earth/kmltracks.h"
 
-#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 namespace tideplot {
 namespace {
+
+// The document of one segment, letter for letter: the new position first, numbers as short
+// as they read back, the colour of the boat's number, the name escaped; it reads as KML.
+TEST(TrackSegmentDocument, IsTheProgramsDocumentLetterForLetter)
+{
+    EXPECT_EQ(
+        TrackSegmentDocument("Boat", {57.5, 11.75}, {57.51, 11.76}, 0, 1),
+        "<Document><name>Boat</name><open>1</open><Style id=\"Style\"><LineStyle><width>1</width><color>ff0000ff"
+        "</color></LineStyle></Style><Placemark><styleUrl>#Style</styleUrl><LineString><coordinates>11.76,57.51,0,"
+        "11.75,57.5,0</coordinates></LineString></Placemark></Document>");
+    const struct {
+        std::string name;
+        TrackPoint from, to;
+        int colour, width;
+        std::string part;
+    } cases[] = {
+        {"B", {57, 12}, {57.5, -0.25}, 0, 1, "<coordinates>-0.25,57.5,0,12.,57.,0</coordinates>"},
+        {"B", {1.123456789012345, 2}, {3, 4}, 0, 1, "4.,3.,0,2.,1.12345678901,0"},
+        {"B", {1, 1}, {2, 2}, 10, 5, "<width>5</width><color>ff000Aff</color>"},
+        {"Sun & Sea <2>", {1, 1}, {2, 2}, 0, 1, "<Document><name>Sun &amp; Sea &lt;2&gt;</name><open>"},
+    };
+    for (const auto& c : cases) {
+        const std::string doc =
+            TrackSegmentDocument(c.name, c.from, c.to, c.colour, static_cast<std::int16_t>(c.width));
+        EXPECT_NE(doc.find(c.part), std::string::npos) << doc;
+        const auto lines = ParseKmlLines(doc);
+        ASSERT_EQ(lines.size(), 1u) << doc;
+        EXPECT_EQ(lines[0].Name.toStdString(), c.name);
+        EXPECT_EQ(lines[0].Width, c.width);
+    }
+}
 
 TEST(ParseKmlLines, StandardFormsStylesAndNesting)
 {
@@ -39,32 +70,6 @@ TEST(ParseKmlLines, StandardFormsStylesAndNesting)
     EXPECT_EQ(lines[2].Points[1], (KmlCoordinate{13, 58, 0}));
 }
 
-TEST(ParseKmlLines, RefusesUnreadableDocumentsWithTheReason)
-{
-    struct Case {
-        const char* text;
-        const char* reason;
-    };
-    const Case cases[] = {
-        {"", "line"},
-        {"<Document><name>Boat</name>", "line"},
-        {"<Document><name>A & B</name></Document>", "line"},
-        {"<Placemark><LineString><coordinates>11.7,abc,0 1,2</coordinates></LineString></Placemark>", "\"abc\""},
-        {"<Placemark><LineString><coordinates>1,2,3,4,5</coordinates></LineString></Placemark>", "5 numbers"},
-        {"<Placemark><LineString><coordinates>1 2</coordinates></LineString></Placemark>", "\"1\""},
-        {"<Placemark><Style><LineStyle><color>red</color></LineStyle></Style></Placemark>", "\"red\""},
-        {"<Placemark><Style><LineStyle><width>x</width></LineStyle></Style></Placemark>", "\"x\""},
-    };
-    for (const auto& c : cases) {
-        try {
-            ParseKmlLines(std::string(c.text));
-            ADD_FAILURE() << "accepted: " << c.text;
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
-        }
-    }
-}
-
 // The link writes the merged document after every step, keeping the text of finished runs:
 // what it writes must be what one write at the end gives. Both layouts are standard KML
 // (one style per colour and width, "color" before "width", the camera as a LookAt) that
@@ -74,19 +79,15 @@ TEST(KmlTrackCollection, MergedRunsWrittenAsTheyGrowAreTheSameAsWrittenAtOnceAnd
     KmlTrackCollection growing;
     KmlTrackCollection atOnce;
     std::size_t segments = 0;
-    std::vector<double> lon{11.0, 12.0, 13.0};
     for (int step = 0; step < 300; ++step) {
         for (int boat = 0; boat < 3; ++boat) {
-            if ((step + boat) % 37 == 0) {
-                lon[boat] += 0.5; // a gap: the next segment starts a new run
-                continue;
-            }
-            const double width = step % 10 == 9 ? 5 : 1; // every tenth step wide
+            if ((step + boat) % 37 == 0)
+                continue; // a gap: the next segment starts a new run
+            const double lon = 11.0 + boat + 0.001 * step;
             const KmlLineString segment{QStringLiteral("Boat %1").arg(boat),
                                         0xff0000ffu + boat,
-                                        width,
-                                        {{lon[boat] + 0.001, 57.0 + boat, 0}, {lon[boat], 57.0 + boat, 0}}};
-            lon[boat] += 0.001;
+                                        step % 10 == 9 ? 5.0 : 1.0, // every tenth step wide
+                                        {{lon + 0.001, 57.0 + boat, 0}, {lon, 57.0 + boat, 0}}};
             growing.add({segment});
             atOnce.add({segment});
             ++segments;
@@ -98,11 +99,9 @@ TEST(KmlTrackCollection, MergedRunsWrittenAsTheyGrowAreTheSameAsWrittenAtOnceAnd
     atOnce.setCamera(CameraInfoGE{57, 11.2, 0, 1, 3000, 30, 120});
     const QByteArray merged = growing.toKml("Race", KmlTrackCollection::Layout::MergedRuns);
     EXPECT_EQ(merged, atOnce.toKml("Race", KmlTrackCollection::Layout::MergedRuns));
-    EXPECT_TRUE(merged.contains("\n  <Folder>\n   <name>Boat 0</name>\n   <Placemark>\n    <styleUrl>#line-"))
-        << merged.left(1500).constData();
     for (const QByteArray& kml : {merged, atOnce.toKml("Race", KmlTrackCollection::Layout::EveryLine)}) {
-        const auto lines = ParseKmlLines(QString::fromUtf8(kml));
         std::size_t points = 0;
+        const auto lines = ParseKmlLines(QString::fromUtf8(kml));
         for (const auto& line : lines)
             points += line.Points.size();
         EXPECT_EQ(points - lines.size(), segments);

@@ -4,17 +4,13 @@
 //   gelink_poll_client poll URL COUNT PARALLEL PER_CONNECTION PAUSE_MS
 //       COUNT polls, PARALLEL in flight, the next one PAUSE_MS after an answer; after every
 //       PER_CONNECTION polls it drops its connections. Prints "polls N errors E slowest T ms".
-//   gelink_poll_client silent|slow URL COUNT SECONDS
-//       Holds COUNT connections to URL's port that send nothing (silent) or a request one
-//       byte every 300 ms (slow), opening a new one for every one closed.
-//   gelink_poll_client noread URL SECONDS
-//       One connection that sends request after request and reads no answer, opening a new
-//       one when it is closed.
-//
-// The attackers print "ready" once their first connections are opened, and at the end
-// "connections N closed C answers A longest L ms" (A: answers whose status line they saw; L:
-// the longest that one of their connections stayed open). Every mode
-// exits 0 when nothing went wrong on its side.
+//   gelink_poll_client silent|slow|noread URL COUNT SECONDS
+//       Holds COUNT connections to URL's port that send nothing (silent), a request one byte
+//       every 300 ms (slow), or one whole request every 5 ms and never read an answer
+//       (noread), opening a new one for every one closed. Prints "ready" once the first are
+//       opened, and at the end "connections N closed C answers A longest L ms" (A: answers
+//       whose status line they saw; L: the longest that one connection stayed open).
+// Every mode exits 0 when nothing went wrong on its side.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QNetworkAccessManager>
@@ -26,15 +22,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <vector>
 
 namespace {
-
-void Print(const QString& line)
-{
-    QTextStream(stdout) << line << Qt::endl;
-}
 
 // Polls as Google Earth polls the link; a new batch of polls starts once the last one is done.
 class Polls {
@@ -73,7 +65,7 @@ private:
             std::fprintf(stderr, "poll %d: %s\n", done_, qPrintable(reply->errorString()));
         reply->deleteLater();
         if (done_ == count_) {
-            Print(QStringLiteral("polls %1 errors %2 slowest %3 ms").arg(done_).arg(errors_).arg(slowest_));
+            QTextStream(stdout) << "polls " << done_ << " errors " << errors_ << " slowest " << slowest_ << " ms\n";
             QCoreApplication::exit(errors_ == 0 ? 0 : 1);
             return;
         }
@@ -99,19 +91,14 @@ public:
         QObject::connect(&tick_, &QTimer::timeout, [this] { tick(); });
         tick_.start(kind_ == Kind::Slow ? 300 : 5);
         tick();
-        Print(QStringLiteral("ready"));
+        QTextStream(stdout) << "ready" << Qt::endl;
     }
 
-    QString report() const
+    // The longest age as of the last tick.
+    void report() const
     {
-        qint64 longest = longest_;
-        for (const auto& connection : connections_)
-            longest = std::max(longest, connection->age.elapsed());
-        return QStringLiteral("connections %1 closed %2 answers %3 longest %4 ms")
-            .arg(opened_)
-            .arg(closed_)
-            .arg(answers_)
-            .arg(longest);
+        QTextStream(stdout) << "connections " << opened_ << " closed " << closed_ << " answers " << answers_
+                            << " longest " << longest_ << " ms\n";
     }
 
 private:
@@ -123,11 +110,10 @@ private:
 
     void tick()
     {
-        closed_ += static_cast<int>(std::erase_if(connections_, [this](const auto& connection) {
-            if (connection->socket.state() != QAbstractSocket::UnconnectedState)
-                return false;
+        for (const auto& connection : connections_)
             longest_ = std::max(longest_, connection->age.elapsed());
-            return true;
+        closed_ += static_cast<int>(std::erase_if(connections_, [](const auto& connection) {
+            return connection->socket.state() == QAbstractSocket::UnconnectedState;
         }));
         while (static_cast<int>(connections_.size()) < count_) {
             auto& connection = connections_.emplace_back(std::make_unique<Connection>());
@@ -152,9 +138,10 @@ private:
             if (kind_ == Kind::Slow) {
                 socket.write(connection->request.left(1));
                 connection->request.remove(0, 1);
-            } else if (socket.bytesToWrite() < 64 * 1024) {
-                for (int i = 0; i < 10; ++i)
-                    socket.write(connection->request);
+            } else if (socket.bytesToWrite() == 0) {
+                // The next request only once the last one is sent whole: the server reads
+                // each one in time and answers it.
+                socket.write(connection->request);
             }
         }
     }
@@ -167,16 +154,6 @@ private:
     int opened_ = 0, closed_ = 0, answers_ = 0;
     qint64 longest_ = 0;
 };
-
-int RunAttack(Attack::Kind kind, const QUrl& url, int count, int seconds)
-{
-    Attack attack(kind, url, count);
-    QTimer::singleShot(seconds * 1000, [&] {
-        Print(attack.report());
-        QCoreApplication::exit(0);
-    });
-    return QCoreApplication::exec();
-}
 
 } // namespace
 
@@ -191,11 +168,17 @@ int main(int argc, char** argv)
         Polls polls(url, number(2), number(3), number(4), number(5));
         return QCoreApplication::exec();
     }
-    if ((mode == u"silent" || mode == u"slow") && args.size() == 4 && number(2) > 0 && number(3) > 0)
-        return RunAttack(mode == u"silent" ? Attack::Kind::Silent : Attack::Kind::Slow, url, number(2), number(3));
-    if (mode == u"noread" && args.size() == 3 && number(2) > 0)
-        return RunAttack(Attack::Kind::NoRead, url, 1, number(2));
+    const std::map<QString, Attack::Kind> kinds = {
+        {"silent", Attack::Kind::Silent}, {"slow", Attack::Kind::Slow}, {"noread", Attack::Kind::NoRead}};
+    if (kinds.contains(mode) && args.size() == 4 && number(2) > 0 && number(3) > 0) {
+        Attack attack(kinds.at(mode), url, number(2));
+        QTimer::singleShot(number(3) * 1000, [&] {
+            attack.report();
+            QCoreApplication::exit(0);
+        });
+        return QCoreApplication::exec();
+    }
     std::fprintf(stderr, "usage: gelink_poll_client poll URL COUNT PARALLEL PER_CONNECTION PAUSE_MS |\n"
-                         "       silent|slow URL COUNT SECONDS | noread URL SECONDS\n");
+                         "       silent|slow|noread URL COUNT SECONDS\n");
     return 2;
 }
