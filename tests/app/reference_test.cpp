@@ -103,8 +103,9 @@ TEST_F(ReferenceTrace, MultiByteNamesCutByCharacters)
 }
 
 // The awkward cases: latitude-0 lines in the middle and at the end, a gap of exactly five
-// minutes and more, a file that ends mid-race, header-only files, an empty last line, CR
-// line ends, ";" as separator, a LYS below 1, a first boat that starts late.
+// minutes and more, a file that ends mid-race, header-only files, an empty last line, a last
+// line without a break, CR line ends, ";" as separator, a LYS below 1, a first boat that
+// starts late.
 TEST_F(ReferenceTrace, EdgeCaseRace)
 {
     std::vector<std::string> a{"# logger", "# boat A", "lat,lon,date,time"};
@@ -127,8 +128,8 @@ TEST_F(ReferenceTrace, EdgeCaseRace)
     dir.write("b.txt", b, "\r");
     dir.write("c.txt", c, "\n");
     dir.writeBytes("d.txt", "# only a header\r\n");
-    dir.write("late.txt",
-              {"h", "57.61,11.49,20080621,101500", "57.62,11.49,20080621,101510", "57.63,11.49,20080621,101520", ""});
+    dir.writeBytes("late.txt",
+                   "h\n57.61,11.49,20080621,101500\n57.62,11.49,20080621,101510\n57.63,11.49,20080621,101520");
     dir.write("race.TP1",
               {"late.txt , 2008-06-21 10:00:00 , 1.0 , 100 , ,", "a.txt , 2008-06-21 09:58:00 , 0.8 , 0 , ,",
                "b.txt , 2008-06-21 10:00:00 , 1.12 , 1279 , ;", "c.txt , 2008-06-21 10:01:30 , 1.05 , 600 , ,",

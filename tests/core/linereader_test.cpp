@@ -60,9 +60,7 @@ TEST_F(LineReaderTest, LineEndsAndAtEndAcrossTheBuffer)
         {"a\n\rb", {"a", "", "b"}},
         {"", {}},
         {"only", {"only"}},
-        {"\xEF\xBB\xBF"
-         "a\r\nb",
-         {"a", "b"}},
+        {"\xEF\xBB\xBFx\r\nb", {"x", "b"}},
         {"\xEF\xBB\xBF", {}},
         {"a\xEF\xBB\xBF", {"a\xEF\xBB\xBF"}},
         {block + "\r\nb", {block, "b"}},
@@ -76,8 +74,7 @@ TEST_F(LineReaderTest, LineEndsAndAtEndAcrossTheBuffer)
 
 TEST_F(LineReaderTest, OffsetIsWhereTheNextLineStarts)
 {
-    LineReader reader(Write("\xEF\xBB\xBF"
-                            "ab\r\ncde\rf"));
+    LineReader reader(Write("\xEF\xBB\xBFxy\r\ncde\rf"));
     EXPECT_EQ(reader.Offset(), 0);
     for (const long offset : {7, 11, 12}) {
         reader.ReadLine();

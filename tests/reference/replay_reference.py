@@ -40,8 +40,7 @@ def val(text):
     m = re.match(r"[+-]?(\d+\.?\d*|\.\d+)([EeDd][+-]?\d+)?", s)
     if not m:
         return 0.0
-    number = m.group(0)
-    return float(number.replace("D", "e").replace("d", "e"))
+    return float(m.group(0).replace("D", "e").replace("d", "e"))
 
 
 def date_value(text):
@@ -92,22 +91,12 @@ def leg_start(p, distance, bearing):
     return (lat, lon, 0.0)
 
 
-def hex_byte(n):
-    return "%02X" % n if 0 <= n <= 255 else "00"
-
-
 def colour_hex(n):
-    if 0 <= n <= 255:
-        return "00" + hex_byte(n) + "ff"
-    if 256 <= n <= 511:
-        return "00ff" + hex_byte(511 - n)
-    if 512 <= n <= 767:
-        return hex_byte(n - 512) + "ff00"
-    if 768 <= n <= 1023:
-        return "ff" + hex_byte(1023 - n) + "00"
-    if 1024 <= n <= 1279:
-        return "ff00" + hex_byte(n - 1024)
-    return "ffffff"
+    """Red, yellow, green, cyan, blue, magenta in bands of 256, written blue, green, red."""
+    if not 0 <= n <= 1279:
+        return "ffffff"
+    band, x = divmod(n, 256)
+    return ["00%02Xff", "00ff%02X", "%02Xff00", "ff%02X00", "ff00%02X"][band] % (x if band % 2 == 0 else 255 - x)
 
 
 def round_half_even(x):
@@ -117,9 +106,7 @@ def round_half_even(x):
 def coordinate_text(x):
     text = "%.11f" % x
     text = text.rstrip("0")
-    if text in ("-0.",):
-        text = "0."
-    return text
+    return "0." if text == "-0." else text
 
 
 def clock_text(days):
@@ -255,10 +242,9 @@ def main():
                        + coordinate_text(last[1]) + "," + coordinate_text(last[0])
                        + ",0</coordinates></LineString></Placemark></Document>")
                 out.write("kml " + doc + "\n")
-                box_min[0] = min(box_min[0], min(position[0], last[0]))
-                box_min[1] = min(box_min[1], min(position[1], last[1]))
-                box_max[0] = max(box_max[0], max(position[0], last[0]))
-                box_max[1] = max(box_max[1], max(position[1], last[1]))
+                for i in (0, 1):
+                    box_min[i] = min(box_min[i], position[i], last[i])
+                    box_max[i] = max(box_max[i], position[i], last[i])
             b["last"] = position
         if box_min[0] != 90 and box_min[1] != 180 and box_max[0] != -90 and box_max[1] != -180:
             lat = (box_min[0] + box_max[0]) / 2
