@@ -3,7 +3,6 @@
 #include "ui/formlayout.h"
 #include "ui_test_support.h"
 
-#include <QAccessible>
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
@@ -13,14 +12,6 @@
 
 namespace tideplot::testing {
 namespace {
-
-const QString kSampleRace = QStringLiteral(TIDEPLOT_SOURCE_DIR "/examples/sample-race/race.TP1");
-
-QString AccessibleName(QWidget* widget)
-{
-    QAccessibleInterface* a = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
-    return a ? a->text(QAccessible::Name) : QStringLiteral("<none>");
-}
 
 // Twips to pixels at the window's resolution.
 int Px(QWidget* window, double twips)
@@ -167,113 +158,6 @@ TEST(TrackBrowser, ListsTxtFilesOfTheFolderAndPreviewsTheFirst41Lines)
     w.openFolder(Q((files.path() / "sub").string()));
     EXPECT_TRUE(w.listRows("File1").empty());
     EXPECT_EQ(preview->toPlainText(), "a\nb\nc\n") << "changing the folder leaves the preview";
-}
-
-TEST(Replay, StartOpensTheControlWindowAndPlayStepsTheRaceLikeTheCommandLine)
-{
-    Window w;
-    w.open(kSampleRace);
-    ASSERT_TRUE(w.find("cmdStart")->isEnabled());
-    w.click("cmdStart");
-    FrmControl* control = w.main->controlWindow();
-    ASSERT_NE(control, nullptr);
-    EXPECT_TRUE(control->isVisible());
-    EXPECT_EQ(control->windowTitle(), "Play");
-    EXPECT_TRUE(control->windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_TRUE(control->testAttribute(Qt::WA_ShowWithoutActivating));
-    const std::pair<const char*, const char*> boxes[] = {
-        {"txtPlayspeed", "10"}, {"txtResolution", "10"}, {"txtPointPlot", "90"}, {"txtRaceTime", ""}};
-    for (const auto& [box, text] : boxes)
-        EXPECT_EQ(w.control<QLineEdit>(box)->text(), text) << box;
-    const std::pair<const char*, const char*> names[] = {{"txtPlayspeed", "Playspeed "},
-                                                         {"txtResolution", "Resolution sec"},
-                                                         {"txtRaceTime", "Race time"},
-                                                         {"txtPointPlot", "Points"},
-                                                         {"cmdPlay", "Play"},
-                                                         {"cmdStop", "Stop"},
-                                                         {"Label3", "Dist nm"}};
-    for (const auto& [name, accessible] : names)
-        EXPECT_EQ(AccessibleName(w.control(name)), accessible) << name;
-
-    // The legend: the boats in their track colours, named for assistive technology too.
-    const std::pair<const char*, QColor> legend[] = {{"Elsa.txt 1", QColor(255, 0, 0)},
-                                                     {"Saga.txt 1.05", QColor(0, 0, 255)},
-                                                     {"Svalan.txt 1.12", QColor(0, 255, 0)},
-                                                     {"Vinga.txt 1.2", QColor(255, 0, 255)}};
-    for (int row = 0; row < 4; ++row) {
-        auto* label = w.control<QLabel>(QStringLiteral("lblTrackInfo%1").arg(row).toLatin1().constData());
-        EXPECT_EQ(label->text(), legend[row].first);
-        EXPECT_EQ(AccessibleName(label), legend[row].first);
-        EXPECT_EQ(label->palette().color(QPalette::Window), legend[row].second) << row;
-    }
-
-    // Play with the play speed 40; the race time counts down from 00:05:00.
-    Window::type(w.control<QLineEdit>("txtPlayspeed"), "40");
-    w.clickControl("cmdPlay");
-    auto* raceTime = w.control<QLineEdit>("txtRaceTime");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !raceTime->text().isEmpty(); }, 10000));
-    EXPECT_EQ(raceTime->text(), "00:05:00");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return raceTime->text() == "00:04:40"; }, 10000));
-    w.clickControl("cmdStop");
-    const long long steps = control->driver().steps();
-    QTest::qWait(150);
-    EXPECT_EQ(control->driver().steps(), steps) << "Stop halts the timer";
-    EXPECT_FALSE(control->driver().playing());
-
-    // Play again continues; then the distances are those of the engine after as many steps.
-    Window::type(w.control<QLineEdit>("txtPlayspeed"), "0");
-    w.clickControl("cmdPlay");
-    QTest::qWait(100);
-    EXPECT_EQ(control->driver().steps(), steps) << "an interval of 0 is silent";
-    Window::type(w.control<QLineEdit>("txtPlayspeed"), "1");
-    w.clickControl("cmdPlay");
-    w.clickControl("cmdPlay"); // twice: one timer
-    ASSERT_TRUE(QTest::qWaitFor([&] { return control->driver().steps() >= 400; }, 60000));
-    w.clickControl("cmdStop");
-    TracedReplay commandLine = ReplayOnTheCommandLine(kSampleRace.toStdString(), control->driver().steps());
-    EXPECT_EQ(raceTime->text().toStdString(), commandLine.raceTime);
-    for (int row = 1; row < 4; ++row)
-        EXPECT_EQ(w.control<QLabel>(QStringLiteral("lblDst%1").arg(row).toLatin1().constData())->text().toStdString(),
-                  commandLine.distance[row])
-            << row;
-    EXPECT_EQ(w.drawn(), commandLine.drawn);
-    EXPECT_FALSE(w.recorder->documents().empty());
-}
-
-TEST(Replay, StartTwiceDoesNothingClosingTheControlWindowLetsStartReplayAfreshAndExitClosesIt)
-{
-    Window w;
-    w.open(kSampleRace);
-    w.click("cmdStart");
-    FrmControl* first = w.main->controlWindow();
-    Window::type(w.control<QLineEdit>("txtPlayspeed"), "1");
-    w.clickControl("cmdPlay");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return first->driver().steps() >= 40; }, 20000));
-    w.click("cmdStart");
-    EXPECT_EQ(w.main->controlWindow(), first);
-    EXPECT_EQ(w.viewsMade, 1);
-
-    first->close(); // while playing
-    QTest::qWait(30);
-    for (const auto& file : w.main->raceState().TrackFile)
-        EXPECT_EQ(file, nullptr) << "closing the control window closes the track files";
-    EXPECT_EQ(w.main->controlWindow(), nullptr);
-
-    w.click("cmdStart");
-    ASSERT_NE(w.main->controlWindow(), nullptr);
-    EXPECT_EQ(w.viewsMade, 2);
-    EXPECT_TRUE(w.recorder->calls.empty()) << "the new replay draws on a clear view";
-    EXPECT_EQ(w.control<QLineEdit>("txtPlayspeed")->text(), "10");
-    w.clickControl("cmdPlay");
-    auto* raceTime = w.control<QLineEdit>("txtRaceTime");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !raceTime->text().isEmpty(); }, 10000));
-    EXPECT_EQ(raceTime->text(), "00:05:00");
-
-    QPointer<FrmControl> second = w.main->controlWindow(); // playing
-    w.menu("mnuFileExit");
-    EXPECT_TRUE(second.isNull() || !second->isVisible());
-    for (const auto& file : w.main->raceState().TrackFile)
-        EXPECT_EQ(file, nullptr) << "Exit closes the replay first";
 }
 
 TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)

@@ -7,6 +7,7 @@
 #include "ui/frmcontrol.h"
 #include "ui/frmmain.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -73,10 +74,11 @@ inline QString Q(const std::string& bytes)
     return QFile::decodeName(QByteArray::fromStdString(bytes));
 }
 
-inline std::string ReadBytes(const std::string& path)
+// What a screen reader reads out for a widget.
+inline QString AccessibleName(QWidget* widget)
 {
-    QFile f(Q(path));
-    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string("<missing>");
+    QAccessibleInterface* a = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
+    return a ? a->text(QAccessible::Name) : QStringLiteral("<none>");
 }
 
 // What the command line's replay of a race file traced for a number of steps: the documents
@@ -137,10 +139,10 @@ public:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    template <class W = QWidget> W* control(const char* name) const
+    template <class W = QWidget> W* control(const QString& name) const
     {
         EXPECT_NE(main->controlWindow(), nullptr);
-        return main->controlWindow() ? main->controlWindow()->findChild<W*>(QString::fromLatin1(name)) : nullptr;
+        return main->controlWindow() ? main->controlWindow()->findChild<W*>(name) : nullptr;
     }
 
     void click(const char* name) { QTest::mouseClick(find(name), Qt::LeftButton); }
