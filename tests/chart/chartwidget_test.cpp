@@ -16,26 +16,13 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
-#include <sstream>
+#include <tuple>
 
 namespace tideplot {
 namespace {
 
 constexpr int kWidth = 800, kHeight = 600;
 const QPointF kCentre(kWidth / 2.0, kHeight / 2.0);
-
-// The document the replay loads for one segment of a boat's track, from its previous
-// position to its new one (written new position first).
-std::string SegmentDocument(const std::string& name, const std::string& colour, int width, double toLon, double toLat,
-                            double fromLon, double fromLat)
-{
-    auto n = [](double v) { return KmlNumberText(v).toStdString(); };
-    return "<Document><name>" + name + "</name><open>1</open><Style id=\"Style\"><LineStyle><width>" +
-           std::to_string(width) + "</width><color>" + colour +
-           "</color></LineStyle></Style><Placemark><styleUrl>#Style</styleUrl><LineString><coordinates>" + n(toLon) +
-           "," + n(toLat) + ",0," + n(fromLon) + "," + n(fromLat) +
-           ",0</coordinates></LineString></Placemark></Document>";
-}
 
 // The latitude and longitude `metres` of ground from a point on `bearingDeg`, by plane
 // sailing (one minute of latitude is one nautical mile).
@@ -46,39 +33,29 @@ std::pair<double, double> Sail(double lat, double lon, double bearingDeg, double
             lon + minutes * std::sin(b) / 60 / std::cos(lat * std::numbers::pi / 180)};
 }
 
+// How far a pixel is from a colour, summed over the channels.
 int Distance(QRgb pixel, const QColor& colour)
 {
     return std::abs(qRed(pixel) - colour.red()) + std::abs(qGreen(pixel) - colour.green()) +
            std::abs(qBlue(pixel) - colour.blue());
 }
 
-bool Near(QRgb pixel, const QColor& colour, int tolerance = 60)
-{
-    return Distance(pixel, colour) <= tolerance;
-}
-
-// The commonest colour of a picture: its sea.
-QRgb Sea(const QImage& image)
+// Whether a pixel near `at` is at least 40 % of the way from the sea (the commonest colour)
+// to `colour`, as a line one pixel wide is where it crosses a pixel.
+bool HasColourNear(const QImage& image, const QPointF& at, const QColor& colour, int radius = 2)
 {
     QHash<QRgb, int> counts;
     for (int y = 0; y < image.height(); y += 7) {
         for (int x = 0; x < image.width(); x += 7)
             ++counts[image.pixel(x, y)];
     }
-    return std::max_element(counts.keyValueBegin(), counts.keyValueEnd(),
-                            [](const auto& a, const auto& b) { return a.second < b.second; })
-        ->first;
-}
-
-// Whether a pixel near `at` is at least 40 % of the way from the sea to `colour`, as a
-// line one pixel wide is where it crosses a pixel.
-bool HasColourNear(const QImage& image, const QPointF& at, const QColor& colour, int radius = 2)
-{
-    const int tolerance = Distance(Sea(image), colour) * 6 / 10;
+    const auto sea = std::max_element(counts.keyValueBegin(), counts.keyValueEnd(),
+                                      [](const auto& a, const auto& b) { return a.second < b.second; });
+    const int tolerance = Distance((*sea).first, colour) * 6 / 10;
     for (int dy = -radius; dy <= radius; ++dy) {
         for (int dx = -radius; dx <= radius; ++dx) {
             const QPoint p(static_cast<int>(std::lround(at.x())) + dx, static_cast<int>(std::lround(at.y())) + dy);
-            if (image.valid(p) && Near(image.pixel(p), colour, tolerance))
+            if (image.valid(p) && Distance(image.pixel(p), colour) <= tolerance)
                 return true;
         }
     }
@@ -99,10 +76,17 @@ public:
         chart.SetCamera(camera, 10.0);
     }
 
+    // Loads the document the replay loads for one segment of a boat's track, from its
+    // previous position to its new one (written new position first).
     void line(const std::string& name, const std::string& colour, int width, double lon1, double lat1, double lon0,
               double lat0)
     {
-        chart.LoadKmlData(SegmentDocument(name, colour, width, lon1, lat1, lon0, lat0));
+        auto n = [](double v) { return KmlNumberText(v).toStdString(); };
+        chart.LoadKmlData(
+            "<Document><name>" + name + "</name><open>1</open><Style id=\"Style\"><LineStyle><width>" +
+            std::to_string(width) + "</width><color>" + colour +
+            "</color></LineStyle></Style><Placemark><styleUrl>#Style</styleUrl><LineString><coordinates>" + n(lon1) +
+            "," + n(lat1) + ",0," + n(lon0) + "," + n(lat0) + ",0</coordinates></LineString></Placemark></Document>");
     }
 
     QTransform toScreen() const { return widget.viewport(QSizeF(kWidth, kHeight)).projectedToScreen(); }
@@ -162,48 +146,45 @@ TEST_F(ChartViewTest, BoatsColoursWhereTheirLinesAre)
 // ticks 40 % of the width to either side of it, square to the heading.
 TEST_F(ChartViewTest, SetCameraCentresTheFocusAndShowsTwoTanThirtyTimesTheRangeAcross)
 {
-    struct Case {
-        double lat, lon, range, azimuth;
-    };
-    const Case cases[] = {{57.5, 11.75, 180000, 0},
-                          {57.7, 11.9, 3000, 0},
-                          {0.01, -0.01, 1000, 275},
-                          {-45, 11, 20000, 0},
-                          {-33.86, 151.21, 5000, 120}};
-    for (const auto& c : cases) {
-        std::ostringstream what;
-        what << "focus " << c.lat << "," << c.lon << " range " << c.range << " azimuth " << c.azimuth;
-        auto mark = [&](const char* colour, double lat, double lon, double bearing, double arm) {
-            const auto [lat1, lon1] = Sail(lat, lon, bearing, arm);
-            const auto [lat0, lon0] = Sail(lat, lon, bearing + 180, arm);
+    const double cases[][4] = {{57.5, 11.75, 180000, 0},
+                               {57.7, 11.9, 3000, 0},
+                               {0.01, -0.01, 1000, 275},
+                               {-45, 11, 20000, 0},
+                               {-33.86, 151.21, 5000, 120}};
+    for (const auto& [lat, lon, range, azimuth] : cases) {
+        SCOPED_TRACE(testing::Message() << "focus " << lat << "," << lon << " range " << range << " azimuth "
+                                        << azimuth);
+        auto mark = [&](const char* colour, double atLat, double atLon, double bearing, double arm) {
+            const auto [lat1, lon1] = Sail(atLat, atLon, bearing, arm);
+            const auto [lat0, lon0] = Sail(atLat, atLon, bearing + 180, arm);
             line("Mark", colour, 3, lon1, lat1, lon0, lat0);
         };
-        mark("ffffff00", c.lat, c.lon, 0, c.range / 40); // a cyan cross, arms of some 17 pixels
-        mark("ffffff00", c.lat, c.lon, 90, c.range / 40);
-        const double offset = 0.4 * 2 * std::tan(std::numbers::pi / 6) * c.range;
+        mark("ffffff00", lat, lon, 0, range / 40); // a cyan cross, arms of some 17 pixels
+        mark("ffffff00", lat, lon, 90, range / 40);
+        const double offset = 0.4 * 2 * std::tan(std::numbers::pi / 6) * range;
         for (const double side : {90, 270}) {
-            const auto [lat, lon] = Sail(c.lat, c.lon, c.azimuth + side, offset);
-            mark("ffff00ff", lat, lon, c.azimuth, c.range / 50); // magenta
+            const auto [tickLat, tickLon] = Sail(lat, lon, azimuth + side, offset);
+            mark("ffff00ff", tickLat, tickLon, azimuth, range / 50); // magenta
         }
-        frame(c.lat, c.lon, c.range, c.azimuth);
+        frame(lat, lon, range, azimuth);
         for (const QImage& image : {window(), picture()}) {
-            EXPECT_TRUE(Near(image.pixel(kWidth / 2, kHeight / 2), Qt::cyan)) << what.str();
-            EXPECT_FALSE(HasColourNear(image, kCentre + QPointF(40, 40), Qt::cyan, 3)) << what.str();
+            EXPECT_LE(Distance(image.pixel(kWidth / 2, kHeight / 2), Qt::cyan), 60);
+            EXPECT_FALSE(HasColourNear(image, kCentre + QPointF(40, 40), Qt::cyan, 3));
             double sum[2] = {0, 0};
             int count[2] = {0, 0};
             for (int x = 0; x < kWidth; ++x) {
-                if (Near(image.pixel(x, kHeight / 2), Qt::magenta, 120)) {
+                if (Distance(image.pixel(x, kHeight / 2), Qt::magenta) <= 120) {
                     sum[x > kWidth / 2] += x;
                     ++count[x > kWidth / 2];
                 }
             }
-            ASSERT_GT(count[0] * count[1], 0) << what.str();
-            EXPECT_NEAR(sum[1] / count[1] - sum[0] / count[0], 0.8 * kWidth, 0.8 * kWidth * 0.02) << what.str();
+            ASSERT_GT(count[0] * count[1], 0);
+            EXPECT_NEAR(sum[1] / count[1] - sum[0] / count[0], 0.8 * kWidth, 0.8 * kWidth * 0.02);
         }
     }
 }
 
-TEST_F(ChartViewTest, CameraHeadingFoldsIntoACircleTheRangeKeepsItsLimitsAndNaNIsRefused)
+TEST_F(ChartViewTest, CameraHeadingFoldsTheRangeKeepsItsLimitsAndBadCamerasAndDocumentsAreRefused)
 {
     EXPECT_EQ(widget.windowTitle(), "Tideplot1 Chart");
     const double cases[][4] = {{400, 40, 4321, 4321}, {-15, 345, 1, 10}, {725, 5, 1e9, 4e7}, {-360, 0, 10, 10}};
@@ -214,6 +195,29 @@ TEST_F(ChartViewTest, CameraHeadingFoldsIntoACircleTheRangeKeepsItsLimitsAndNaNI
     }
     EXPECT_THROW(frame(57.5, 11.75, std::nan("")), Error);
     EXPECT_THROW(frame(std::nan(""), 11.75, 2000), Error);
+
+    // Refused documents name the reason and add nothing, not even their good lines.
+    auto twoLines = [](const char* badPoint) {
+        return std::string("<Document><Placemark><name>Elsa</name><LineString><coordinates>11,57 12,58"
+                           "</coordinates></LineString></Placemark><Placemark><name>Bad</name><LineString>"
+                           "<coordinates>11,57 ") +
+               badPoint + "</coordinates></LineString></Placemark></Document>";
+    };
+    std::vector<std::pair<std::string, std::string>> documents = {{twoLines("11.76,x"), "\"x\" is not a number"}};
+    for (const std::string point : {"11,90.5", "11,-91", "180.5,57", "-181,57"})
+        documents.push_back({twoLines(point.c_str()), "\"Bad\": its point " + point + " lies off the globe"});
+    line("Elsa", "ff0000ff", 1, 11.76, 57.51, 11.75, 57.5);
+    for (const auto& [document, reason] : documents) {
+        try {
+            chart.LoadKmlData(document);
+            ADD_FAILURE() << "accepted " << document;
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(widget.tracks().segmentCount(), 1u) << document;
+    }
+    line("Edge", "ffffffff", 1, 180, 90, -180, -90);
+    EXPECT_EQ(widget.tracks().segmentCount(), 2u) << "the edges of the globe are on it";
 }
 
 // Keys, the wheel and drags: the range and heading they give, the point of the chart that
@@ -290,36 +294,6 @@ TEST_F(ChartViewTest, KeysWheelAndDragsZoomTurnAndPanAndTheHeadingIsKept)
     }
 }
 
-// Refused documents name the reason and add nothing, not even their good lines.
-TEST_F(ChartViewTest, BadDocumentsAreRefusedWithTheReason)
-{
-    auto twoLines = [](const char* badPoint) {
-        return std::string("<Document><Placemark><name>Elsa</name><LineString><coordinates>11,57 12,58"
-                           "</coordinates></LineString></Placemark><Placemark><name>Bad</name><LineString>"
-                           "<coordinates>11,57 ") +
-               badPoint + "</coordinates></LineString></Placemark></Document>";
-    };
-    std::vector<std::pair<std::string, std::string>> cases = {
-        {"<Document><name>Elsa</name>", "cannot be read"},
-        {SegmentDocument("Elsa", "red", 1, 11.76, 57.51, 11.75, 57.5), "\"red\" is not aabbggrr"},
-        {twoLines("11.76,x"), "\"x\" is not a number"},
-    };
-    for (const std::string point : {"11,90.5", "11,-91", "180.5,57", "-181,57"})
-        cases.push_back({twoLines(point.c_str()), "\"Bad\": its point " + point + " lies off the globe"});
-    line("Elsa", "ff0000ff", 1, 11.76, 57.51, 11.75, 57.5);
-    for (const auto& [document, reason] : cases) {
-        try {
-            chart.LoadKmlData(document);
-            ADD_FAILURE() << "accepted " << document;
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
-        }
-        EXPECT_EQ(widget.tracks().segmentCount(), 1u) << document;
-    }
-    line("Edge", "ffffffff", 1, 180, 90, -180, -90);
-    EXPECT_EQ(widget.tracks().segmentCount(), 2u) << "the edges of the globe are on it";
-}
-
 // Replay steps draw onto the window's cached picture instead of drawing it afresh; the
 // window shows what a fresh drawing shows after the steps and after each move of the view.
 TEST_F(ChartViewTest, ReplayStepsDrawOntoTheCachedPicture)
@@ -335,21 +309,17 @@ TEST_F(ChartViewTest, ReplayStepsDrawOntoTheCachedPicture)
     for (const double lon : {lon0 + step / 2, lon0 + 10.5 * step, lon0 + 20.5 * step})
         EXPECT_TRUE(HasColourNear(window(), onScreen(lat, lon), Qt::red)) << lon;
 
-    struct Move {
-        const char* what;
-        double lonShift, rangeFactor, azimuth;
-    };
-    const Move moves[] = {
+    const std::tuple<const char*, double, double, double> moves[] = {
         {"none", 0, 1, 0}, {"zoomed in", 0, 0.5, 0}, {"turned", 0, 1, 10}, {"moved away", 0.05, 1, 10}};
-    for (const Move& m : moves) {
-        frame(lat, lon0 + m.lonShift, range *= m.rangeFactor, m.azimuth);
+    for (const auto& [what, lonShift, rangeFactor, azimuth] : moves) {
+        frame(lat, lon0 + lonShift, range *= rangeFactor, azimuth);
         const QImage cached = window(), fresh = picture();
         int differing = 0;
         for (int y = 0; y < kHeight; ++y) {
             for (int x = 0; x < kWidth; ++x)
-                differing += !Near(cached.pixel(x, y), QColor(fresh.pixel(x, y)), 90);
+                differing += Distance(cached.pixel(x, y), QColor(fresh.pixel(x, y))) > 90;
         }
-        EXPECT_LT(differing, kWidth * kHeight / 1000) << m.what;
+        EXPECT_LT(differing, kWidth * kHeight / 1000) << what;
     }
 }
 
@@ -379,10 +349,10 @@ TEST_F(ChartViewTest, WholeRaceCameraShowsEveryTrackInTheSavedPicture)
             for (const double lon : {c.west, c.east})
                 corners |= QRectF(toScreen.map(ProjectLatLon(lat, lon)), QSizeF(1e-9, 1e-9));
         }
-        std::ostringstream box;
-        box << c.south << " " << c.west << " " << c.north << " " << c.east << " heading " << c.headingDeg;
-        EXPECT_TRUE(QRectF(QPointF(), QSizeF(c.size)).contains(corners)) << box.str();
-        EXPECT_GT(std::max(corners.width() / c.size.width(), corners.height() / c.size.height()), 0.85) << box.str();
+        SCOPED_TRACE(testing::Message() << c.south << " " << c.west << " " << c.north << " " << c.east << " heading "
+                                        << c.headingDeg);
+        EXPECT_TRUE(QRectF(QPointF(), QSizeF(c.size)).contains(corners));
+        EXPECT_GT(std::max(corners.width() / c.size.width(), corners.height() / c.size.height()), 0.85);
     }
 
     frame(0, 0, 1000);
@@ -396,14 +366,6 @@ TEST_F(ChartViewTest, WholeRaceCameraShowsEveryTrackInTheSavedPicture)
     EXPECT_EQ(saved.size(), QSize(kWidth, kHeight));
     for (const auto& [lat, colour] : {std::pair{57.595, QColor(Qt::red)}, std::pair{7.595, QColor(Qt::green)}})
         EXPECT_TRUE(HasColourNear(saved, onScreen(lat, 11.495), colour, 4)) << lat;
-
-    const QString unwritable = dir.filePath(QStringLiteral("missing/chart.png"));
-    try {
-        chart.saveImage(unwritable, QSize(640, 480));
-        ADD_FAILURE() << "wrote " << unwritable.toStdString();
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find(unwritable.toStdString()), std::string::npos) << e.what();
-    }
 }
 
 } // namespace
