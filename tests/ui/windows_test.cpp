@@ -176,15 +176,13 @@ public:
         menu("mnuFileOpen");
     }
 
-    // Replaces the text of a box as a user does: select all, type.
+    // Replaces the text of a box as a user does: select all, delete, type.
     static void type(QLineEdit* box, const QString& text)
     {
         box->setFocus();
         QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
-        if (text.isEmpty())
-            QTest::keyClick(box, Qt::Key_Delete);
-        else
-            QTest::keyClicks(box, text);
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, text);
     }
     void type(const char* name, const QString& text) { type(find<QLineEdit>(name), text); }
 
@@ -256,7 +254,7 @@ int Px(QWidget* window, double twips)
     return static_cast<int>(std::lround(twips * LogicalDpi(window) / 1440));
 }
 
-TEST(SetUpWindow, ShowsItsControlsMenusAndBarsAsDesignedInTabOrder)
+TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
 {
     Window w;
     EXPECT_EQ(w.main->windowTitle(), "Tideplot1.0");
@@ -264,10 +262,8 @@ TEST(SetUpWindow, ShowsItsControlsMenusAndBarsAsDesignedInTabOrder)
     EXPECT_TRUE(w.main->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(w.main->windowIcon().isNull());
 
-    struct Expected {
-        const char *name, *text, *toolTip, *accessibleName;
-    };
-    const Expected controls[] = {
+    // Each control's name, text, tool tip and name for assistive technology.
+    const std::tuple<const char*, const char*, const char*, const char*> controls[] = {
         {"cmdStart", "Start", "Start Google earth plot ", "Start"},
         {"lstBoats", nullptr, "", "Boats"},
         {"cmdDelete", "Delete", "Delete selected track from plotsession", "Delete"},
@@ -295,19 +291,19 @@ TEST(SetUpWindow, ShowsItsControlsMenusAndBarsAsDesignedInTabOrder)
             at->parentWidget() == w.main->centralWidget())
             tabOrder << at->objectName();
     }
-    for (const auto& c : controls) {
-        QWidget* widget = w.find(c.name);
+    for (const auto& [name, text, toolTip, accessibleName] : controls) {
+        QWidget* widget = w.find(name);
         ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget->toolTip(), QString::fromUtf8(c.toolTip)) << c.name;
-        if (c.text) {
+        EXPECT_EQ(widget->toolTip(), QString::fromUtf8(toolTip)) << name;
+        if (text) {
             const char* property = qobject_cast<QPlainTextEdit*>(widget) ? "plainText" : "text";
-            EXPECT_EQ(widget->property(property).toString(), QString::fromUtf8(c.text)) << c.name;
+            EXPECT_EQ(widget->property(property).toString(), QString::fromUtf8(text)) << name;
         }
-        if (c.accessibleName) {
+        if (accessibleName) {
             // On Linux a combo box is read out by its current item; its own name is set all the same.
-            const QString name = qobject_cast<QComboBox*>(widget) ? widget->accessibleName() : AccessibleName(widget);
-            EXPECT_EQ(name, QString::fromUtf8(c.accessibleName)) << c.name;
-            expectedTabOrder << c.name;
+            const QString spoken = qobject_cast<QComboBox*>(widget) ? widget->accessibleName() : AccessibleName(widget);
+            EXPECT_EQ(spoken, QString::fromUtf8(accessibleName)) << name;
+            expectedTabOrder << name;
         }
     }
     EXPECT_EQ(tabOrder, expectedTabOrder);
@@ -357,6 +353,17 @@ TEST(SetUpWindow, ShowsItsControlsMenusAndBarsAsDesignedInTabOrder)
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return labels[2]->text() == QLocale().toString(QTime::currentTime(), QLocale::ShortFormat); }, 3000))
         << "the clock is kept current";
+
+    // Help > About: the version and the project's pages.
+    w.menu("mnuHelpAbout");
+    ASSERT_EQ(w.dialogs.told.size(), 1u);
+    EXPECT_EQ(w.dialogs.told[0].second, MessageKind::Plain);
+    const QStringList lines = w.dialogs.told[0].first.split(u'\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "Version 1.0.10");
+    EXPECT_TRUE(lines[1].endsWith("README.md")) << lines[1].toStdString();
+    EXPECT_TRUE(QFile::exists(QUrl(lines[1]).toLocalFile())) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], "FAQ and instructions: " + lines[1] + "#faq");
 }
 
 TEST(TrackBrowser, ListsTxtFilesOfTheFolderAndPreviewsTheFirst41Lines)
@@ -481,20 +488,6 @@ TEST(Settings, PlaceIsStoredOnClosingAndRestoredOnOpening)
     w.settings.setValue("Settings/MainTop", "1e400");
     w.make();
     EXPECT_EQ(w.main->frameGeometry(), QRect(px(1000), px(1000), px(9000), px(8100)));
-}
-
-TEST(Settings, AboutShowsTheVersionAndTheProjectPages)
-{
-    Window w;
-    w.menu("mnuHelpAbout");
-    ASSERT_EQ(w.dialogs.told.size(), 1u);
-    EXPECT_EQ(w.dialogs.told[0].second, MessageKind::Plain);
-    const QStringList lines = w.dialogs.told[0].first.split(u'\n');
-    ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], "Version 1.0.10");
-    EXPECT_TRUE(lines[1].endsWith("README.md")) << lines[1].toStdString();
-    EXPECT_TRUE(QFile::exists(QUrl(lines[1]).toLocalFile())) << lines[1].toStdString();
-    EXPECT_EQ(lines[2], "FAQ and instructions: " + lines[1] + "#faq");
 }
 
 const std::string kSample = TIDEPLOT_SOURCE_DIR "/examples/sample-race/";
