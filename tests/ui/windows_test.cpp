@@ -237,6 +237,8 @@ public:
         }
         return lines;
     }
+    // Twips to pixels at the window's resolution.
+    int px(double twips) const { return static_cast<int>(std::lround(twips * LogicalDpi(main.get()) / 1440)); }
     int highlighted() const { return find<QListWidget>("lstBoats")->currentRow(); }
     QString text(const char* name) const { return find<QLineEdit>(name)->text(); }
 
@@ -247,12 +249,6 @@ public:
     int viewsMade = 0;
     std::unique_ptr<FrmMain> main;
 };
-
-// Twips to pixels at the window's resolution.
-int Px(QWidget* window, double twips)
-{
-    return static_cast<int>(std::lround(twips * LogicalDpi(window) / 1440));
-}
 
 TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
 {
@@ -312,10 +308,10 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
 
     // Twips at the screen's resolution: Start at 4800, 120, 2175, 329 and the preview at
     // 2760, 2880, 8895, 7455; worked out by hand for 96 and for 144 dots an inch.
-    auto px = [&](double twips) { return Px(w.main.get(), twips); };
-    EXPECT_EQ(w.find("cmdStart")->geometry(), QRect(px(4800), px(120), px(6975) - px(4800), px(449) - px(120)));
+    EXPECT_EQ(w.find("cmdStart")->geometry(),
+              QRect(w.px(4800), w.px(120), w.px(6975) - w.px(4800), w.px(449) - w.px(120)));
     EXPECT_EQ(w.find("txtTrackFile")->geometry(),
-              QRect(px(2760), px(2880), px(11655) - px(2760), px(10335) - px(2880)));
+              QRect(w.px(2760), w.px(2880), w.px(11655) - w.px(2760), w.px(10335) - w.px(2880)));
     const ControlRow start{"", ControlKind::CommandButton, 4800, 120, 2175, 329, "", "", 0};
     EXPECT_EQ(TwipsToPixels(start, 96.0), QRect(320, 8, 145, 22));
     EXPECT_EQ(TwipsToPixels(start, 144.0), QRect(480, 12, 218, 33));
@@ -455,20 +451,16 @@ TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
         EXPECT_TRUE(w.dialogs.lastSays("play speed")) << speed;
         EXPECT_FALSE(w.main->controlWindow()->driver().playing()) << speed;
     }
-    EXPECT_EQ(FrmControl::PlayInterval("65535.4"), 65535);
-    EXPECT_EQ(FrmControl::PlayInterval(" 10 "), 10);
-    EXPECT_EQ(FrmControl::PlayInterval("0.5"), 0);
 }
 
 TEST(Settings, PlaceIsStoredOnClosingAndRestoredOnOpening)
 {
     Window w;
-    auto px = [&](double twips) { return Px(w.main.get(), twips); };
     // Nothing stored: 1000 twips from the left and top, 6500 twips square.
-    EXPECT_EQ(w.main->frameGeometry(), QRect(px(1000), px(1000), px(6500), px(6500)));
+    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1000), w.px(1000), w.px(6500), w.px(6500)));
 
-    w.main->move(px(1500), px(1200));
-    w.main->resize(QSize(px(9000), px(8100)) - (w.main->frameGeometry().size() - w.main->size()));
+    w.main->move(w.px(1500), w.px(1200));
+    w.main->resize(QSize(w.px(9000), w.px(8100)) - (w.main->frameGeometry().size() - w.main->size()));
     w.menu("mnuFileExit");
     EXPECT_FALSE(w.main->isVisible());
     w.settings.sync();
@@ -478,7 +470,7 @@ TEST(Settings, PlaceIsStoredOnClosingAndRestoredOnOpening)
     EXPECT_EQ(stored.join(u' '), "1500 1200 9000 8100");
 
     w.make();
-    EXPECT_EQ(w.main->frameGeometry(), QRect(px(1500), px(1200), px(9000), px(8100)));
+    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1500), w.px(1200), w.px(9000), w.px(8100)));
 
     // Minimised at closing: nothing is stored. A value that is no number gives its default.
     w.main->showMinimized();
@@ -487,7 +479,7 @@ TEST(Settings, PlaceIsStoredOnClosingAndRestoredOnOpening)
     w.settings.setValue("Settings/MainLeft", "left");
     w.settings.setValue("Settings/MainTop", "1e400");
     w.make();
-    EXPECT_EQ(w.main->frameGeometry(), QRect(px(1000), px(1000), px(9000), px(8100)));
+    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1000), w.px(1000), w.px(9000), w.px(8100)));
 }
 
 const std::string kSample = TIDEPLOT_SOURCE_DIR "/examples/sample-race/";
