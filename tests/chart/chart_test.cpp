@@ -149,21 +149,18 @@ TEST_F(ChartViewTest, BoatsColoursWhereTheirLinesAre)
     }
     line("Red", "ff0000ff", 1, 11.7695, 57.5, 11.7685, 57.5); // jumped 0.0035 degrees east
     frame(57.5, 11.75, 3000);
-    const std::pair<const char*, QImage> renderings[] = {{"window", window()}, {"picture", picture()}};
-    for (const auto& [rendering, image] : renderings) {
-        for (const Boat& b : boats) {
-            for (const double at : {11.7363, 11.742, 11.7475, 11.7606, 11.764})
-                EXPECT_TRUE(HasColourNear(image, onScreen(b.lat, at), b.colour)) << rendering << ": " << b.name << at;
-            EXPECT_FALSE(HasColourNear(image, onScreen(b.lat + 0.0025, 11.7475), b.colour, 3))
-                << rendering << ": " << b.name << " between the lines";
-            EXPECT_FALSE(HasColourNear(image, onScreen(b.lat, 11.742) + QPointF(0, -2), b.colour, 0))
-                << rendering << ": " << b.name << " has no dot mid-track";
-        }
-        EXPECT_TRUE(HasColourNear(image, onScreen(57.505, 11.765) + QPointF(0, -2), Qt::green, 0)) << rendering;
-        EXPECT_TRUE(HasColourNear(image, onScreen(57.5, 11.7695) + QPointF(0, -2), Qt::red, 0)) << rendering;
-        EXPECT_FALSE(HasColourNear(image, onScreen(57.5, 11.7668), Qt::red, 1)) << rendering << ": the jump";
+    const QImage image = window();
+    for (const Boat& b : boats) {
+        for (const double at : {11.7363, 11.742, 11.7475, 11.7606, 11.764})
+            EXPECT_TRUE(HasColourNear(image, onScreen(b.lat, at), b.colour)) << b.name << at;
+        EXPECT_FALSE(HasColourNear(image, onScreen(b.lat + 0.0025, 11.7475), b.colour, 3)) << b.name << " between";
+        EXPECT_FALSE(HasColourNear(image, onScreen(b.lat, 11.742) + QPointF(0, -2), b.colour, 0))
+            << b.name << " has no dot mid-track";
     }
-    frame(57.5, 11.7606, 200); // close to where Red's track is cut into two polylines
+    EXPECT_TRUE(HasColourNear(image, onScreen(57.505, 11.765) + QPointF(0, -2), Qt::green, 0));
+    EXPECT_TRUE(HasColourNear(image, onScreen(57.5, 11.7695) + QPointF(0, -2), Qt::red, 0));
+    EXPECT_FALSE(HasColourNear(image, onScreen(57.5, 11.7668), Qt::red, 1)) << "the jump";
+    frame(57.5, 11.7606, 200); // close to where Red's track is cut into two polylines, drawn afresh
     const QImage close = picture();
     for (const double at : {11.76055, 11.7606, 11.76065})
         EXPECT_TRUE(HasColourNear(close, onScreen(57.5, at), Qt::red, 1)) << at;
@@ -249,10 +246,10 @@ TEST_F(ChartViewTest, CameraHeadingFoldsTheRangeKeepsItsLimitsAndBadCamerasAndDo
     EXPECT_TRUE(std::isfinite(ProjectLatLon(90, 0).y()));
 }
 
-// Keys, the wheel and drags: the range and heading they give, the point of the chart that
-// stays under the pointer (or moves with it), and a heading that the replay's next framing
-// keeps, as a line to the north shows.
-TEST_F(ChartViewTest, KeysWheelAndDragsZoomTurnAndPanAndTheHeadingIsKept)
+// Keys, the wheel and drags: the range and heading the view reports after them (which the
+// replay's next framing reads back), and the point of the chart that stays under the
+// pointer or moves with it.
+TEST_F(ChartViewTest, KeysWheelAndDragsZoomTurnAndPan)
 {
     using Action = std::function<void(ChartWidget&)>;
     auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = {}) -> Action {
@@ -297,8 +294,6 @@ TEST_F(ChartViewTest, KeysWheelAndDragsZoomTurnAndPanAndTheHeadingIsKept)
     widget.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
     const double lat = 57.5, lon = 11.75, range = 2000;
-    const auto [northLat, northLon] = Sail(lat, lon, 0, 600);
-    line("North", "ff00ffff", 3, northLon, northLat, lon, lat);
     for (const auto& c : cases) {
         frame(lat, lon, range);
         const QPointF ground = toScreen().inverted().map(c.from);
@@ -309,16 +304,6 @@ TEST_F(ChartViewTest, KeysWheelAndDragsZoomTurnAndPanAndTheHeadingIsKept)
         const QPointF moved = toScreen().map(ground);
         EXPECT_NEAR(moved.x(), c.to.x(), 0.5) << c.what;
         EXPECT_NEAR(moved.y(), c.to.y(), 0.5) << c.what;
-
-        frame(lat, lon, range, camera.Azimuth); // the replay's framing: a new focus and range
-        EXPECT_NEAR(chart.GetCamera(2).Azimuth, c.heading, 1e-6) << c.what;
-        const double h = c.heading * std::numbers::pi / 180;
-        const double px = 600 / (1.1547 * range / kWidth) * 0.8;
-        const QImage image = window();
-        EXPECT_TRUE(HasColourNear(image, kCentre + QPointF(-std::sin(h), -std::cos(h)) * px, Qt::yellow)) << c.what;
-        if (c.heading != 0) {
-            EXPECT_FALSE(HasColourNear(image, kCentre + QPointF(0, -px), Qt::yellow, 3)) << c.what;
-        }
     }
 }
 
