@@ -25,7 +25,7 @@ namespace {
 constexpr int kWidth = 800, kHeight = 600;
 const QPointF kCentre(kWidth / 2.0, kHeight / 2.0);
 
-TEST(ChartGrid, StepIsTheSmallestThatKeepsTheLinesApartAndLabelsInDegreesAndMinutes)
+TEST(ChartGridAndScaleBar, StepKeepsTheLinesApartLabelsInDegreesAndMinutesAndTheLongestRoundBarFits)
 {
     const double steps[][2] = {{1000, 0.1}, {500, 0.2}, {100, 1},   {69, 2},      {7, 10},
                                {5, 15},     {1, 120},   {0.1, 900}, {0.001, 2700}};
@@ -40,10 +40,7 @@ TEST(ChartGrid, StepIsTheSmallestThatKeepsTheLinesApartAndLabelsInDegreesAndMinu
         {11.75 + 0.5 / 60, 0.5, "11°45.5'E"}, {-0.1 / 60, 0.1, "0°00.1'W"}, {179.999999, 1, "180°00'E"}};
     for (const auto& [value, step, text] : longitudes)
         EXPECT_EQ(FormatLongitude(value, step).toStdString(), text) << "value " << value << " step " << step;
-}
 
-TEST(ChartScaleBar, LongestRoundLengthThatFits)
-{
     const std::tuple<double, double, double, const char*> cases[] = {
         {100, 200, 2, "2 NM"}, {100, 199, 1, "1 NM"},          {1000, 240, 0.2, "0.2 NM"},
         {3, 200, 50, "50 NM"}, {0.01, 200, 20000, "20000 NM"}, {1e6, 200, 0, ""}};
@@ -132,30 +129,25 @@ public:
 // newest end; nothing between the boats.
 TEST_F(ChartViewTest, BoatsColoursWhereTheirLinesAre)
 {
-    struct Boat {
-        const char* name;
-        const char* kml;
-        QColor colour;
-        double lat;
-        int wideEvery; // segments
-    };
-    const Boat boats[] = {{"Red", "ff0000ff", Qt::red, 57.5, 1000},
-                          {"Green", "ff00ff00", Qt::green, 57.505, 50},
-                          {"Blue", "ffff0000", Qt::blue, 57.495, 50}};
+    // Name, colour in the document and on the screen, latitude, and segments between wide ones.
+    const std::tuple<const char*, const char*, QColor, double, int> boats[] = {
+        {"Red", "ff0000ff", Qt::red, 57.5, 1000},
+        {"Green", "ff00ff00", Qt::green, 57.505, 50},
+        {"Blue", "ffff0000", Qt::blue, 57.495, 50}};
     auto lon = [](int i) { return 11.735 + i * 0.0001; };
     for (int i = 0; i < 300; ++i) {
-        for (const Boat& b : boats)
-            line(b.name, b.kml, i % b.wideEvery == 0 ? 5 : 1, lon(i + 1), b.lat, lon(i), b.lat);
+        for (const auto& [name, kml, colour, lat, wideEvery] : boats)
+            line(name, kml, i % wideEvery == 0 ? 5 : 1, lon(i + 1), lat, lon(i), lat);
     }
     line("Red", "ff0000ff", 1, 11.7695, 57.5, 11.7685, 57.5); // jumped 0.0035 degrees east
     frame(57.5, 11.75, 3000);
     const QImage image = window();
-    for (const Boat& b : boats) {
+    for (const auto& [name, kml, colour, lat, wideEvery] : boats) {
         for (const double at : {11.7363, 11.742, 11.7475, 11.7606, 11.764})
-            EXPECT_TRUE(HasColourNear(image, onScreen(b.lat, at), b.colour)) << b.name << at;
-        EXPECT_FALSE(HasColourNear(image, onScreen(b.lat + 0.0025, 11.7475), b.colour, 3)) << b.name << " between";
-        EXPECT_FALSE(HasColourNear(image, onScreen(b.lat, 11.742) + QPointF(0, -2), b.colour, 0))
-            << b.name << " has no dot mid-track";
+            EXPECT_TRUE(HasColourNear(image, onScreen(lat, at), colour)) << name << at;
+        EXPECT_FALSE(HasColourNear(image, onScreen(lat + 0.0025, 11.7475), colour, 3)) << name << " between";
+        EXPECT_FALSE(HasColourNear(image, onScreen(lat, 11.742) + QPointF(0, -2), colour, 0))
+            << name << " has no dot mid-track";
     }
     EXPECT_TRUE(HasColourNear(image, onScreen(57.505, 11.765) + QPointF(0, -2), Qt::green, 0));
     EXPECT_TRUE(HasColourNear(image, onScreen(57.5, 11.7695) + QPointF(0, -2), Qt::red, 0));
