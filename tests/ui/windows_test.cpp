@@ -1,0 +1,830 @@
+// The windows as a user meets them, driven with clicks and keys: the set-up window, its
+// track browser, assembling a race, the race file through the File menu and the tool bar,
+// the import button, settings and About; a race built by hand replayed through the control
+// window as the command line replays it.
+#include "earth/recorder.h"
+#include "support/process.h"
+#include "support/racefiles.h"
+#include "ui/dialogs.h"
+#include "ui/formlayout.h"
+#include "ui/frmcontrol.h"
+#include "ui/frmmain.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+namespace tideplot::testing {
+namespace {
+
+// Answers the windows' questions from a script and keeps what they tell the user.
+class ScriptedDialogs : public UserDialogs {
+public:
+    struct Question {
+        QString title, filter;
+        FileQuestion kind;
+    };
+    QString askFileName(const QString& title, const QString& filter, FileQuestion kind) override
+    {
+        asked.push_back({title, filter, kind});
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected file dialog " << title.toStdString();
+            return {};
+        }
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void tell(const QString& text, MessageKind kind) override { told.push_back({text, kind}); }
+    std::unique_ptr<ProgressReport> showProgress(const QString&) override
+    {
+        struct Silent : ProgressReport {
+            void setProgress(std::int64_t, std::int64_t) override {}
+        };
+        ++progressShown;
+        return std::make_unique<Silent>();
+    }
+    QString lastMessage() const { return told.empty() ? QString() : told.back().first; }
+    ::testing::AssertionResult lastSays(const QString& text) const
+    {
+        if (lastMessage().contains(text))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the last message \"" << lastMessage().toStdString()
+                                             << "\" does not say \"" << text.toStdString() << "\"";
+    }
+
+    std::deque<QString> answers; // file names, "" for cancel
+    std::vector<Question> asked;
+    std::vector<std::pair<QString, MessageKind>> told;
+    int progressShown = 0;
+};
+
+inline QString Q(const std::string& bytes)
+{
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
+// What a screen reader reads out for a widget.
+inline QString AccessibleName(QWidget* widget)
+{
+    QAccessibleInterface* a = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
+    return a ? a->text(QAccessible::Name) : QStringLiteral("<none>");
+}
+
+// What the command line's replay of a race file traced for a number of steps: the documents
+// and cameras it sent to the view (as Window::drawn) and the race time and distances it showed last.
+struct TracedReplay {
+    std::vector<std::string> drawn;
+    std::string raceTime;
+    std::map<int, std::string> distance; // by legend row
+};
+
+inline TracedReplay ReplayOnTheCommandLine(const std::string& race, long long steps)
+{
+    TempDir dir;
+    const std::string trace = dir.file("trace.txt");
+    const auto run = RunCommand(std::string(TIDEPLOT_EXE) + " replay " + Quote(race) + " --max-steps " +
+                                std::to_string(steps) + " --trace " + Quote(trace));
+    EXPECT_EQ(run.status, 0) << run.output;
+    TracedReplay replay;
+    std::ifstream in(trace, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        const std::string word = line.substr(0, line.find(' '));
+        if (word == "kml")
+            replay.drawn.push_back(line);
+        else if (word == "camera")
+            replay.drawn.push_back(line.substr(0, line.rfind(' '))); // the speed is the view's
+        else if (word == "step")
+            replay.raceTime = line.substr(line.rfind(' ') + 1);
+        else if (word == "dst")
+            replay.distance[std::stoi(line.substr(4))] = line.substr(line.find(' ', 4) + 1);
+    }
+    return replay;
+}
+
+// The set-up window with scripted dialogs, its own settings file and the recorder as view.
+class Window {
+public:
+    Window() : settings(Q(dir.file("settings.ini")), QSettings::IniFormat) { make(); }
+
+    void make()
+    {
+        FrmMain::Options options;
+        options.settings = &settings;
+        options.dialogs = &dialogs;
+        options.createEarth = [this] {
+            auto view = std::make_unique<RecordingApplication>();
+            recorder = view.get();
+            ++viewsMade;
+            return view;
+        };
+        main = std::make_unique<FrmMain>(std::move(options));
+        main->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    }
+
+    template <class W = QWidget> W* find(const char* name) const
+    {
+        W* w = main->findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    template <class W = QWidget> W* control(const QString& name) const
+    {
+        EXPECT_NE(main->controlWindow(), nullptr);
+        return main->controlWindow() ? main->controlWindow()->findChild<W*>(name) : nullptr;
+    }
+
+    void click(const char* name) { QTest::mouseClick(find(name), Qt::LeftButton); }
+    void clickControl(const char* name) { QTest::mouseClick(control(name), Qt::LeftButton); }
+    void toolBar(const char* key)
+    {
+        auto* bar = find<QToolBar>("tbToolBar");
+        for (QAction* a : bar->actions())
+            if (a->data().toString() == QString::fromLatin1(key))
+                return QTest::mouseClick(bar->widgetForAction(a), Qt::LeftButton);
+        ADD_FAILURE() << "no tool bar button " << key;
+    }
+    void menu(const char* name) { find<QAction>(name)->trigger(); }
+    void open(const QString& race)
+    {
+        dialogs.answers = {race};
+        menu("mnuFileOpen");
+    }
+
+    // Replaces the text of a box as a user does: select all, delete, type.
+    static void type(QLineEdit* box, const QString& text)
+    {
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, text);
+    }
+    void type(const char* name, const QString& text) { type(find<QLineEdit>(name), text); }
+
+    static void clickRow(QListWidget* list, int row, bool twice = false)
+    {
+        QListWidgetItem* item = list->item(row);
+        ASSERT_NE(item, nullptr) << "row " << row;
+        list->scrollToItem(item);
+        const QPoint at = list->visualItemRect(item).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at); // a double click's first press
+        if (twice)
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    void clickRow(const char* list, int row) { clickRow(find<QListWidget>(list), row); }
+    void clickItem(const char* listName, const QString& text, bool twice = false)
+    {
+        auto* list = find<QListWidget>(listName);
+        const auto found = list->findItems(text, Qt::MatchExactly);
+        ASSERT_FALSE(found.isEmpty()) << text.toStdString();
+        clickRow(list, list->row(found.back()), twice);
+    }
+    void clickFile(const QString& name) { clickItem("File1", name); }
+    // Double clicks down the folder list from the root.
+    void openFolder(const QString& path)
+    {
+        clickItem("Dir1", QStringLiteral("/"), true);
+        for (const QString& part : QDir::cleanPath(path).split(u'/', Qt::SkipEmptyParts))
+            clickItem("Dir1", part, true);
+    }
+
+    std::vector<std::string> listRows(const char* name = "lstBoats") const
+    {
+        std::vector<std::string> rows;
+        auto* list = find<QListWidget>(name);
+        for (int i = 0; i < list->count(); ++i)
+            rows.push_back(list->item(i)->text().toStdString());
+        return rows;
+    }
+    // What the view received: each document, and each camera without its speed.
+    std::vector<std::string> drawn() const
+    {
+        std::vector<std::string> lines;
+        for (const auto& call : recorder->calls) {
+            const CameraInfoGE& c = call.camera;
+            if (call.kind == RecordingApplication::Call::LoadKmlData)
+                lines.push_back("kml " + call.kml);
+            else if (call.kind == RecordingApplication::Call::SetCamera)
+                lines.push_back(QString::asprintf("camera %.17g %.17g %.17g %.17g %.17g", c.FocusPointLatitude,
+                                                  c.FocusPointLongitude, c.Range, c.Tilt, c.Azimuth)
+                                    .toStdString());
+        }
+        return lines;
+    }
+    // Twips to pixels at the window's resolution.
+    int px(double twips) const { return static_cast<int>(std::lround(twips * LogicalDpi(main.get()) / 1440)); }
+    int highlighted() const { return find<QListWidget>("lstBoats")->currentRow(); }
+    QString text(const char* name) const { return find<QLineEdit>(name)->text(); }
+
+    TempDir dir;
+    QSettings settings;
+    ScriptedDialogs dialogs;
+    RecordingApplication* recorder = nullptr;
+    int viewsMade = 0;
+    std::unique_ptr<FrmMain> main;
+};
+
+TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
+{
+    Window w;
+    EXPECT_EQ(w.main->windowTitle(), "Tideplot1.0");
+    EXPECT_FALSE(w.main->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(w.main->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(w.main->windowIcon().isNull());
+
+    // Each control's name, text, tool tip and name for assistive technology.
+    const std::tuple<const char*, const char*, const char*, const char*> controls[] = {
+        {"cmdStart", "Start", "Start Google earth plot ", "Start"},
+        {"lstBoats", nullptr, "", "Boats"},
+        {"cmdDelete", "Delete", "Delete selected track from plotsession", "Delete"},
+        {"cmdAdd", "Add", "Add track to plotsession", "Add"},
+        {"cmdChange", "Change", "Change data in selected track", "Change"},
+        {"cmdParse", "", "Parse KLM file", "Parse KLM file"},
+        {"Drive1", nullptr, "Select track file", "Drives"},
+        {"File1", nullptr, "Select track file", "Track files"},
+        {"Dir1", nullptr, "Select track file", "Folders"},
+        {"txtStarttid", "2007-01-01 12:30:00", "Startime to be added", "Start tid"},
+        {"txtLYStal", "1.10", "LYS for selected track to be added", "LYS tal"},
+        {"txtTrackFile", "", "Content in selected track file", "Content in selected track file"},
+        {"txtColor", "100", "Color of track (0-1300)", "Färg"},
+        {"txtSepChar", ",", "Separation character between information in selected track", "SepChar"},
+        {"Label1", "Start tid", "", nullptr},
+        {"Label2", "LYS tal", "", nullptr},
+        {"lblColor", "Färg", "", nullptr},
+        {"Label4", "SepChar", "", nullptr},
+    };
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled()) << "no race yet";
+    w.find("cmdStart")->setEnabled(true); // for the tab order
+    QStringList tabOrder, expectedTabOrder;
+    for (QWidget* at = w.find("cmdStart"); tabOrder.size() < 14; at = at->nextInFocusChain()) {
+        if (at->focusPolicy() & Qt::TabFocus && at->isVisibleTo(w.main.get()) && !at->objectName().isEmpty() &&
+            at->parentWidget() == w.main->centralWidget())
+            tabOrder << at->objectName();
+    }
+    for (const auto& [name, text, toolTip, accessibleName] : controls) {
+        QWidget* widget = w.find(name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->toolTip(), QString::fromUtf8(toolTip)) << name;
+        if (text) {
+            const char* property = qobject_cast<QPlainTextEdit*>(widget) ? "plainText" : "text";
+            EXPECT_EQ(widget->property(property).toString(), QString::fromUtf8(text)) << name;
+        }
+        if (accessibleName) {
+            // On Linux a combo box is read out by its current item; its own name is set all the same.
+            const QString spoken = qobject_cast<QComboBox*>(widget) ? widget->accessibleName() : AccessibleName(widget);
+            EXPECT_EQ(spoken, QString::fromUtf8(accessibleName)) << name;
+            expectedTabOrder << name;
+        }
+    }
+    EXPECT_EQ(tabOrder, expectedTabOrder);
+    EXPECT_FALSE(w.find<QLabel>("lblColor")->autoFillBackground()) << "the swatch starts uncoloured";
+
+    // Twips at the screen's resolution: Start at 4800, 120, 2175, 329 and the preview at
+    // 2760, 2880, 8895, 7455; worked out by hand for 96 and for 144 dots an inch.
+    EXPECT_EQ(w.find("cmdStart")->geometry(),
+              QRect(w.px(4800), w.px(120), w.px(6975) - w.px(4800), w.px(449) - w.px(120)));
+    EXPECT_EQ(w.find("txtTrackFile")->geometry(),
+              QRect(w.px(2760), w.px(2880), w.px(11655) - w.px(2760), w.px(10335) - w.px(2880)));
+    const ControlRow start{"", ControlKind::CommandButton, 4800, 120, 2175, 329, "", "", 0};
+    EXPECT_EQ(TwipsToPixels(start, 96.0), QRect(320, 8, 145, 22));
+    EXPECT_EQ(TwipsToPixels(start, 144.0), QRect(480, 12, 218, 33));
+
+    // Controls keep their places when the window is resized; the bars follow its edges.
+    const QRect startPlace = w.find("cmdStart")->geometry();
+    w.main->resize(w.main->width() + 150, w.main->height() + 90);
+    QTest::qWait(20);
+    EXPECT_EQ(w.find("cmdStart")->geometry(), startPlace);
+    EXPECT_EQ(w.find("tbToolBar")->width(), w.main->centralWidget()->width());
+    EXPECT_EQ(w.find("sbStatusBar")->geometry().bottom(), w.main->centralWidget()->height() - 1);
+
+    QStringList menus;
+    for (QAction* top : w.main->menuBar()->actions()) {
+        QStringList items;
+        for (QAction* item : top->menu()->actions())
+            items << item->objectName() + "=" + item->text() + "=" + item->shortcut().toString();
+        menus << top->text() + ": " + items.join(u", ");
+    }
+    EXPECT_EQ(menus.join(u" | "), "&File: mnuFileNew=&New=Ctrl+N, mnuFileOpen=&Open...=, mnuFileClose=&Close=, "
+                                  "mnuFileSave=&Save=, mnuFileExit=E&xit= | &Help: mnuHelpAbout=&About =");
+    QStringList buttons;
+    for (QAction* a : w.find<QToolBar>("tbToolBar")->actions()) {
+        buttons << a->data().toString() + "/" + a->toolTip();
+        EXPECT_FALSE(a->icon().isNull());
+    }
+    EXPECT_EQ(buttons.join(u", "), "New/New, Open/Open, Save/Save, Save as/Save as");
+
+    const auto labels = w.find<QStatusBar>("sbStatusBar")->findChildren<QLabel*>();
+    ASSERT_GE(labels.size(), 3);
+    EXPECT_EQ(labels[0]->text(), "Status");
+    EXPECT_EQ(labels[1]->text(), QLocale().toString(QDate::currentDate(), QLocale::ShortFormat));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return labels[2]->text() == QLocale().toString(QTime::currentTime(), QLocale::ShortFormat); }, 3000))
+        << "the clock is kept current";
+
+    // Help > About: the version and the project's pages.
+    w.menu("mnuHelpAbout");
+    ASSERT_EQ(w.dialogs.told.size(), 1u);
+    EXPECT_EQ(w.dialogs.told[0].second, MessageKind::Plain);
+    const QStringList lines = w.dialogs.told[0].first.split(u'\n');
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "Version 1.0.10");
+    EXPECT_TRUE(lines[1].endsWith("README.md")) << lines[1].toStdString();
+    EXPECT_TRUE(QFile::exists(QUrl(lines[1]).toLocalFile())) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], "FAQ and instructions: " + lines[1] + "#faq");
+}
+
+TEST(TrackBrowser, ListsTxtFilesOfTheFolderAndPreviewsTheFirst41Lines)
+{
+    Window w;
+    EXPECT_EQ(w.find<QListWidget>("Dir1")->currentItem()->data(Qt::UserRole).toString(), QDir::currentPath());
+
+    TempDir files;
+    std::vector<std::string> lines;
+    for (int i = 1; i <= 100; ++i)
+        lines.push_back("57.1,11.2,20080621," + std::to_string(100000 + i));
+    files.write("long.txt", lines, "\n");
+    files.write("TRACK.TXT", {"a", "b", "c"});
+    files.write("other.csv", {"x"});
+    files.writeBytes("nothing.txt", "");
+    std::filesystem::create_directories(files.path() / "sub");
+    w.openFolder(Q(files.path().string()));
+
+    EXPECT_EQ(w.listRows("File1"), (std::vector<std::string>{"long.txt", "nothing.txt", "TRACK.TXT"}));
+    auto* dirs = w.find<QListWidget>("Dir1");
+    EXPECT_EQ(dirs->item(dirs->count() - 1)->text(), "sub");
+    EXPECT_EQ(dirs->currentItem()->text(), Q(files.path().filename().string()));
+
+    auto* preview = w.find<QPlainTextEdit>("txtTrackFile");
+    w.clickFile("long.txt");
+    const QStringList previewLines = preview->toPlainText().split(u'\n');
+    EXPECT_EQ(previewLines.size(), 42); // 41 lines, each ended
+    EXPECT_EQ(previewLines.value(40), "57.1,11.2,20080621,100041");
+
+    w.clickFile("nothing.txt");
+    EXPECT_TRUE(preview->toPlainText().isEmpty());
+    EXPECT_TRUE(w.dialogs.lastSays("nothing.txt"));
+    EXPECT_TRUE(w.dialogs.lastSays("empty"));
+
+    w.clickFile("TRACK.TXT");
+    w.openFolder(Q((files.path() / "sub").string()));
+    EXPECT_TRUE(w.listRows("File1").empty());
+    EXPECT_EQ(preview->toPlainText(), "a\nb\nc\n") << "changing the folder leaves the preview";
+}
+
+TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
+{
+    Window w;
+    TempDir race;
+    race.write("good.txt", {"57.1,11.2,20080621,110000", "57.1,11.2,20080621,110000", "57.2,11.3,20080621,110100",
+                            "57.3,11.4,20080621,nonsense"});
+    const std::string broken = race.write("broken.TP1", {"good.txt , 2008-06-21 11:00:00 , 1 , 0 , ,"});
+    const std::string missing = race.write("missing.TP1", {"nowhere.txt , 2008-06-21 11:00:00 , 1 , 0 , ,"});
+    const std::string local = race.write("local.TP1", {"good.txt , 2008-06-21 13:00:00 , 1 , 0 , ,"});
+
+    // Start times two hours after the track: one warning, and the replay is ready to play.
+    w.open(Q(local));
+    w.click("cmdStart");
+    ASSERT_EQ(w.dialogs.told.size(), 1u);
+    EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Warning);
+    EXPECT_TRUE(w.dialogs.lastSays("time zone"));
+    ASSERT_NE(w.main->controlWindow(), nullptr);
+    w.main->controlWindow()->close();
+    QTest::qWait(20);
+    w.dialogs.told.clear();
+
+    // A start that fails: the message, no control window, and Start works again.
+    w.open(Q(missing));
+    w.click("cmdStart");
+    ASSERT_EQ(w.dialogs.told.size(), 1u);
+    EXPECT_TRUE(w.dialogs.lastSays("nowhere.txt"));
+    EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error);
+    QTest::qWait(20);
+    EXPECT_EQ(w.main->controlWindow(), nullptr);
+
+    // A step that fails: the message names the file and line; the timer stops.
+    w.open(Q(broken));
+    w.click("cmdStart");
+    ASSERT_NE(w.main->controlWindow(), nullptr);
+    Window::type(w.control<QLineEdit>("txtResolution"), "60");
+    w.clickControl("cmdPlay");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.dialogs.told.size() == 2; }, 20000));
+    EXPECT_TRUE(w.dialogs.lastSays("good.txt"));
+    EXPECT_TRUE(w.dialogs.lastSays("line 4"));
+    EXPECT_FALSE(w.main->controlWindow()->driver().playing());
+    EXPECT_TRUE(w.main->controlWindow()->isVisible());
+
+    // A play speed that is no whole number from 0 to 65535 is refused; the timer keeps its state.
+    w.clickControl("cmdStop");
+    for (const char* speed : {"abc", "-1", "65536", "", "1e9"}) {
+        Window::type(w.control<QLineEdit>("txtPlayspeed"), speed);
+        w.clickControl("cmdPlay");
+        EXPECT_TRUE(w.dialogs.lastSays("play speed")) << speed;
+        EXPECT_FALSE(w.main->controlWindow()->driver().playing()) << speed;
+    }
+}
+
+TEST(Settings, PlaceIsStoredOnClosingAndRestoredOnOpening)
+{
+    Window w;
+    // Nothing stored: 1000 twips from the left and top, 6500 twips square.
+    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1000), w.px(1000), w.px(6500), w.px(6500)));
+
+    w.main->move(w.px(1500), w.px(1200));
+    w.main->resize(QSize(w.px(9000), w.px(8100)) - (w.main->frameGeometry().size() - w.main->size()));
+    w.menu("mnuFileExit");
+    EXPECT_FALSE(w.main->isVisible());
+    w.settings.sync();
+    QStringList stored;
+    for (const char* key : {"MainLeft", "MainTop", "MainWidth", "MainHeight"})
+        stored << w.settings.value(QStringLiteral("Settings/") + key).toString();
+    EXPECT_EQ(stored.join(u' '), "1500 1200 9000 8100");
+
+    w.make();
+    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1500), w.px(1200), w.px(9000), w.px(8100)));
+
+    // Minimised at closing: nothing is stored. A value that is no number gives its default.
+    w.main->showMinimized();
+    w.main->close();
+    EXPECT_EQ(w.settings.value("Settings/MainLeft").toString(), "1500");
+    w.settings.setValue("Settings/MainLeft", "left");
+    w.settings.setValue("Settings/MainTop", "1e400");
+    w.make();
+    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1000), w.px(1000), w.px(9000), w.px(8100)));
+}
+
+const std::string kSample = TIDEPLOT_SOURCE_DIR "/examples/sample-race/";
+
+// A folder whose name holds å, ä and ö, with one track file.
+struct RaceFolder {
+    TempDir dir;
+    std::string folder = dir.file("Seglingar åäö");
+    RaceFolder()
+    {
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder + "/boat1.txt") << "57.1,11.2,20070101,123000\r\n";
+    }
+    std::string file(const std::string& name) const { return folder + "/" + name; }
+};
+
+QColor Swatch(Window& w)
+{
+    auto* label = w.find<QLabel>("lblColor");
+    return label->autoFillBackground() ? label->palette().color(QPalette::Window) : QColor();
+}
+
+TEST(Editing, AddSelectChangeAndDeleteAsTheUserSeesThem)
+{
+    Window w;
+    RaceFolder race;
+    w.openFolder(Q(race.folder));
+    w.click("cmdAdd");
+    EXPECT_TRUE(w.listRows().empty()) << "no file selected: nothing added";
+
+    w.clickFile("boat1.txt");
+    w.click("cmdAdd");
+    const std::string row = race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,";
+    ASSERT_EQ(w.main->boats().rows(), std::vector<std::string>{row});
+    EXPECT_EQ(w.highlighted(), 0) << "Delete would remove the first row: it is highlighted";
+
+    // The swatch shows the colour of the number typed, rounded half to even, on the scale from
+    // red (0) through yellow (255) to green (511); white off the scale.
+    const std::pair<const char*, QColor> swatches[] = {
+        {"300", QColor(211, 255, 0)},   {"abc", Qt::red},    {"100.5", QColor(255, 100, 0)},
+        {"101.5", QColor(255, 102, 0)}, {"1e20", Qt::white}, {"2000", Qt::white}};
+    for (const auto& [text, colour] : swatches) {
+        w.type("txtColor", text);
+        EXPECT_EQ(Swatch(w), colour) << text;
+    }
+    w.type("txtLYStal", "1.20");
+    w.click("cmdAdd");
+    w.type("txtLYStal", "1.30");
+    w.click("cmdAdd");
+    ASSERT_EQ(w.listRows().size(), 3u);
+
+    // Selecting a row shows its fields; the swatch follows.
+    w.clickRow("lstBoats", 0);
+    EXPECT_EQ(Swatch(w), QColor(255, 100, 0));
+
+    // Change keeps the track file as it is and moves the row to the end.
+    w.type("txtColor", "511");
+    w.click("cmdChange");
+    w.clickRow("lstBoats", 2);
+    w.click("cmdChange");
+    EXPECT_EQ(w.main->boats().rows().back(), race.folder + "/boat1.txt , 2007-01-01 12:30:00 ,   1.10   ,  511  , ,");
+
+    // Delete twice removes the highlighted row and then the one that moved up; the boxes stay.
+    w.clickRow("lstBoats", 1);
+    const QString lys = w.text("txtLYStal");
+    w.click("cmdDelete");
+    EXPECT_EQ(w.highlighted(), 1);
+    EXPECT_EQ(w.text("txtLYStal"), lys);
+    w.click("cmdDelete");
+    EXPECT_EQ(w.highlighted(), -1);
+    w.click("cmdDelete");
+    ASSERT_EQ(w.listRows().size(), 1u);
+    EXPECT_NE(w.main->boats().rows()[0].find(" 1.20 "), std::string::npos);
+}
+
+TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
+{
+    Window w;
+    RaceFolder race;
+    const std::string path = race.file("race åäö.TP1");
+    // Each row and its boxes when selected: the start time in full when it reads as one, the
+    // separator without blanks.
+    const struct {
+        std::string row;
+        std::vector<std::string> boxes;
+    } rows[] = {{race.folder + "/boat1.txt , 2007-01-01 12:30:00 , 1.10 , 100 , ,",
+                 {"2007-01-01 12:30:00", " 1.10 ", " 100 ", ","}},
+                {"b.txt , 2007-1-1 9:05 , 1 , 2 , ;", {"2007-01-01 09:05:00", " 1 ", " 2 ", ";"}},
+                {"b.txt , tomorrow , 1 , 2 , ;", {" tomorrow ", " 1 ", " 2 ", ";"}},
+                {"", {"", "", "", ""}},
+                {"b.txt , 2008-06-21 11:00:00 , 1 , 2 ,  ", {"2008-06-21 11:00:00", " 1 ", " 2 ", ","}},
+                {"b.txt , 2008-06-21 11:00:00 , 1 , 2 , \t", {"2008-06-21 11:00:00", " 1 ", " 2 ", "\t"}}};
+    w.openFolder(Q(race.folder));
+
+    // Save with no race file asks for one; a cancelled dialog changes nothing.
+    w.dialogs.answers = {""};
+    w.menu("mnuFileSave");
+    ASSERT_EQ(w.dialogs.asked.size(), 1u);
+    EXPECT_EQ(w.dialogs.asked[0].title, "Save as");
+    EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.TP1)");
+    EXPECT_EQ(w.dialogs.asked[0].kind, FileQuestion::Save);
+    EXPECT_TRUE(w.main->raceFileName().isEmpty());
+
+    // A file with a byte order mark and every kind of line end, the last line without one,
+    // opens row by row; Save as writes CR LF.
+    std::string mixed = "\xEF\xBB\xBF", text;
+    const char* ends[] = {"\r\n", "\r", "\n", "\r\n", "\n", ""};
+    for (int row = 0; row < 6; ++row) {
+        mixed += rows[row].row + ends[row];
+        text += rows[row].row + "\r\n";
+    }
+    w.dialogs.answers = {Q(race.file("mixed.TP1")), Q(path)};
+    std::ofstream(race.file("mixed.TP1"), std::ios::binary) << mixed;
+    w.toolBar("Open");
+    EXPECT_EQ(w.dialogs.asked.back().title, "Open");
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled());
+    EXPECT_EQ(w.highlighted(), 0);
+    w.toolBar("Save as");
+    EXPECT_EQ(Slurp(path), text);
+    EXPECT_EQ(w.main->raceFileName(), Q(path));
+    EXPECT_EQ(w.highlighted(), 5) << "the last row ends selected and shown";
+    EXPECT_EQ(w.text("txtSepChar"), "\t");
+    for (int row = 0; row < 6; ++row) {
+        w.clickRow("lstBoats", row);
+        std::vector<std::string> boxes;
+        for (const char* box : {"txtStarttid", "txtLYStal", "txtColor", "txtSepChar"})
+            boxes.push_back(w.text(box).toStdString());
+        EXPECT_EQ(boxes, rows[row].boxes) << rows[row].row;
+    }
+
+    // An empty race file: an empty list and Start disabled; Save of an empty list empties the file.
+    std::ofstream(race.file("empty.TP1"));
+    w.dialogs.answers = {Q(race.file("empty.TP1"))};
+    w.toolBar("Open");
+    EXPECT_TRUE(w.listRows().empty());
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+    w.clickFile("boat1.txt");
+    w.click("cmdAdd");
+    w.dialogs.answers = {Q(race.file("other.TP1"))};
+    w.toolBar("Save as");
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled()) << "Save as leaves Start as it was";
+    w.toolBar("Save");
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled());
+    w.click("cmdDelete");
+    w.toolBar("Save");
+    EXPECT_EQ(Slurp(race.file("other.TP1")), "");
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+    EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+}
+
+TEST(RaceFileMenu, NewMakesAMissingFileLeavesAnExistingOneUntilSaveAndFailuresAreTold)
+{
+    Window w;
+    RaceFolder race;
+    const std::string path = race.file("race.TP1");
+    std::ofstream(path, std::ios::binary) << "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n";
+    w.openFolder(Q(race.folder));
+    w.open(Q(path));
+    w.dialogs.answers = {Q(path)};
+    QTest::keyClick(w.main.get(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(w.dialogs.asked.back().title, "New");
+    EXPECT_TRUE(w.listRows().empty());
+    EXPECT_EQ(Slurp(path), "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n");
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled()) << "New leaves Start as it was";
+    w.dialogs.answers = {""};
+    w.toolBar("New"); // cancelled
+    EXPECT_EQ(w.main->raceFileName(), Q(path));
+    w.dialogs.answers = {Q(race.file("no/such/folder.TP1"))};
+    w.toolBar("New");
+    EXPECT_TRUE(w.dialogs.lastSays("folder.TP1"));
+    EXPECT_EQ(w.main->raceFileName(), Q(path));
+
+    // A file that cannot be read: the message names it; nothing changes.
+    w.clickFile("boat1.txt");
+    w.click("cmdAdd");
+    w.dialogs.answers = {Q(race.file("missing.TP1"))};
+    w.toolBar("Open");
+    EXPECT_TRUE(w.dialogs.lastSays("missing.TP1"));
+    EXPECT_EQ(w.listRows().size(), 1u);
+    EXPECT_EQ(w.main->raceFileName(), Q(path));
+
+    // A save that fails part way (files may grow to 16 bytes only): the old file stays whole.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = 16;
+    setrlimit(RLIMIT_FSIZE, &small);
+    w.toolBar("Save");
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_TRUE(w.dialogs.lastSays("race.TP1"));
+    EXPECT_EQ(Slurp(path), "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n");
+
+    w.menu("mnuFileClose");
+    EXPECT_EQ(w.listRows().size(), 1u) << "Close keeps the race as it is";
+    w.dialogs.answers = {Q(race.file("new.TP1"))};
+    w.toolBar("New");
+    EXPECT_TRUE(std::filesystem::exists(race.file("new.TP1"))) << "New makes the file";
+}
+
+TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
+{
+    Window w;
+    RaceFolder race;
+    const std::string log = race.file("dag 1.kml");
+    std::ofstream(log) << "<?xml version=\"1.0\"?><kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n"
+                          "<Placemark><TimeStamp><when>2007-08-18T10:23:45Z</when></TimeStamp>"
+                          "<Point><coordinates>18.0710,59.3251,0</coordinates></Point></Placemark>\n"
+                          "<Placemark><TimeStamp><when/></TimeStamp>"
+                          "<Point><coordinates>18.0714,59.3253,0</coordinates></Point></Placemark>\n"
+                          "</Document></kml>\n";
+    const std::string broken = race.file("broken.KML");
+    std::ofstream(broken) << "<kml><Placemark>";
+
+    w.dialogs.answers = {Q(log), Q(broken), ""};
+    w.click("cmdParse");
+    ASSERT_EQ(w.dialogs.asked.size(), 1u);
+    EXPECT_EQ(w.dialogs.asked[0].title, "Parse .KML file");
+    EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.KML);;GPS logs: KML, KMZ, GPX (*.kml *.kmz *.gpx)");
+    EXPECT_EQ(w.dialogs.progressShown, 1);
+    EXPECT_EQ(Slurp(log + ".txt"), "Latitude,Longitude,Date,Time\r\n59.3251,18.0710,20070818,102345\r\n");
+    // The point without a time is skipped, and the report says so.
+    EXPECT_TRUE(w.dialogs.lastMessage().startsWith("1 point was written to " + Q(log) + ".txt."))
+        << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("1 point skipped"));
+    EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Warning);
+
+    w.click("cmdParse");
+    EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error);
+    EXPECT_TRUE(w.dialogs.lastSays("broken.KML"));
+    EXPECT_FALSE(QFile::exists(Q(broken + ".txt")));
+    w.click("cmdParse"); // cancelled
+    EXPECT_EQ(w.dialogs.told.size(), 2u);
+    EXPECT_TRUE(w.listRows().empty());
+}
+
+// The sample race built by hand from its track files in a folder named with å, ä and ö, saved
+// and started: the control window, its legend, Play and Stop; after as many steps the race
+// time, the distances and what the view received are what the command line's replay traces.
+// Then Start again, closing the control window, and Exit.
+TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterClosing)
+{
+    Window w;
+    RaceFolder race;
+    const struct {
+        const char *file, *start, *lys, *colour, *sep, *legend;
+        QColor swatch;
+    } boats[] = {{"Elsa.txt", "2008-06-21 11:00:00", "1.00", "0", ",", "lingar åäö/Elsa.txt 1", Qt::red},
+                 {"Saga.txt", "2008-06-21 11:03:30", "1.05", "1023", ",", "lingar åäö/Saga.txt 1.05", Qt::blue},
+                 {"Svalan.txt", "2008-06-21 11:08:00", "1.12", "511", ";", "ngar åäö/Svalan.txt 1.12", Qt::green},
+                 {"Vinga.txt", "2008-06-21 11:12:30", "1.20", "1279", ",", "ingar åäö/Vinga.txt 1.2", Qt::magenta}};
+    for (const auto& b : boats)
+        std::filesystem::copy_file(kSample + b.file, race.file(b.file));
+    w.openFolder(Q(race.folder));
+    for (const auto& b : boats) {
+        w.clickFile(b.file);
+        w.type("txtStarttid", b.start);
+        w.type("txtLYStal", b.lys);
+        w.type("txtColor", b.colour);
+        w.type("txtSepChar", b.sep);
+        w.click("cmdAdd");
+    }
+    const std::string path = race.file("race.TP1");
+    w.dialogs.answers = {Q(path)};
+    w.toolBar("Save");
+    ASSERT_TRUE(w.find("cmdStart")->isEnabled());
+    w.click("cmdStart");
+    FrmControl* control = w.main->controlWindow();
+    ASSERT_NE(control, nullptr);
+    ASSERT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(control->isVisible());
+    EXPECT_EQ(control->windowTitle(), "Play");
+    EXPECT_TRUE(control->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(control->testAttribute(Qt::WA_ShowWithoutActivating));
+    // Each box's text and each control's name for assistive technology.
+    const std::tuple<const char*, const char*, const char*> controls[] = {
+        {"txtPlayspeed", "10", "Playspeed "}, {"txtResolution", "10", "Resolution sec"},
+        {"txtRaceTime", "", "Race time"},     {"txtPointPlot", "90", "Points"},
+        {"cmdPlay", nullptr, "Play"},         {"cmdStop", nullptr, "Stop"},
+        {"Label3", nullptr, "Dist nm"}};
+    for (const auto& [name, text, accessible] : controls) {
+        if (text) {
+            EXPECT_EQ(w.control<QLineEdit>(name)->text(), text) << name;
+        }
+        EXPECT_EQ(AccessibleName(w.control(name)), accessible) << name;
+    }
+    // The legend: the last 19 characters of each track file and its LYS number, in the
+    // track's colour, named for assistive technology too.
+    for (int row = 0; row < 4; ++row) {
+        auto* label = w.control<QLabel>(QStringLiteral("lblTrackInfo%1").arg(row));
+        EXPECT_EQ(label->text().toStdString(), boats[row].legend);
+        EXPECT_EQ(AccessibleName(label).toStdString(), boats[row].legend);
+        EXPECT_EQ(label->palette().color(QPalette::Window), boats[row].swatch) << row;
+    }
+
+    // Play with the play speed 40: the race time starts at 00:05:00.
+    Window::type(w.control<QLineEdit>("txtPlayspeed"), "40");
+    w.clickControl("cmdPlay");
+    auto* raceTime = w.control<QLineEdit>("txtRaceTime");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !raceTime->text().isEmpty(); }, 10000));
+    EXPECT_EQ(raceTime->text(), "00:05:00");
+    w.clickControl("cmdStop");
+    const long long steps = control->driver().steps();
+    QTest::qWait(150);
+    EXPECT_EQ(control->driver().steps(), steps) << "Stop halts the timer";
+    EXPECT_FALSE(control->driver().playing());
+
+    // Play again continues; an interval of 0 is silent.
+    Window::type(w.control<QLineEdit>("txtPlayspeed"), "0");
+    w.clickControl("cmdPlay");
+    QTest::qWait(100);
+    EXPECT_EQ(control->driver().steps(), steps) << "an interval of 0 is silent";
+    Window::type(w.control<QLineEdit>("txtPlayspeed"), "1");
+    w.clickControl("cmdPlay");
+    w.clickControl("cmdPlay"); // twice: one timer
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->driver().steps() >= 400; }, 60000));
+    w.clickControl("cmdStop");
+    TracedReplay commandLine = ReplayOnTheCommandLine(path, control->driver().steps());
+    EXPECT_EQ(raceTime->text().toStdString(), commandLine.raceTime);
+    for (int row = 1; row < 4; ++row)
+        EXPECT_EQ(w.control<QLabel>(QStringLiteral("lblDst%1").arg(row))->text().toStdString(),
+                  commandLine.distance[row])
+            << row;
+    ASSERT_FALSE(commandLine.drawn.empty());
+    EXPECT_EQ(w.drawn(), commandLine.drawn);
+
+    // Start while playing does nothing; closing the control window during play closes the
+    // track files, and Start then replays afresh on a clear view; Exit closes the replay first.
+    w.clickControl("cmdPlay");
+    w.click("cmdStart");
+    EXPECT_EQ(w.main->controlWindow(), control);
+    EXPECT_EQ(w.viewsMade, 1);
+    control->close();
+    QTest::qWait(30);
+    EXPECT_EQ(w.main->controlWindow(), nullptr);
+    for (const auto& file : w.main->raceState().TrackFile)
+        EXPECT_EQ(file, nullptr) << "closing the control window closes the track files";
+    w.click("cmdStart");
+    ASSERT_NE(w.main->controlWindow(), nullptr);
+    EXPECT_EQ(w.viewsMade, 2);
+    EXPECT_TRUE(w.recorder->calls.empty()) << "the new replay draws on a clear view";
+    EXPECT_EQ(w.control<QLineEdit>("txtPlayspeed")->text(), "10");
+    w.clickControl("cmdPlay");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.control<QLineEdit>("txtRaceTime")->text().isEmpty(); }, 10000));
+    EXPECT_EQ(w.control<QLineEdit>("txtRaceTime")->text(), "00:05:00") << "the race starts anew";
+    QPointer<FrmControl> second = w.main->controlWindow();
+    w.menu("mnuFileExit");
+    EXPECT_TRUE(second.isNull() || !second->isVisible());
+    for (const auto& file : w.main->raceState().TrackFile)
+        EXPECT_EQ(file, nullptr) << "Exit closes the replay first";
+}
+
+} // namespace
+} // namespace tideplot::testing
