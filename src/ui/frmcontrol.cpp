@@ -122,8 +122,6 @@ FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dia
 
     connect(cmdPlay, &QPushButton::clicked, this, [this] { cmdPlay_Click(); });
     connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
-    showLater_.setSingleShot(true);
-    showLater_.callOnTimeout(this, [this] { showTexts(); });
     driver_.onFailure = [this](const std::string& message) {
         showTexts();
         dialogs_.tell(QString::fromLocal8Bit(message), MessageKind::Error);
@@ -212,7 +210,7 @@ void FrmControl::SetTrackInfo(int row, const std::string& caption, std::uint32_t
 void FrmControl::SetRaceTime(const std::string& text)
 {
     raceTime_ = text;
-    showSoon();
+    shows_.request();
 }
 
 void FrmControl::SetDistance(int row, const std::string& text)
@@ -220,24 +218,12 @@ void FrmControl::SetDistance(int row, const std::string& text)
     if (row < 1 || row >= kMaxBoats)
         throw Error("the control window has no distance row " + std::to_string(row));
     distance_[static_cast<std::size_t>(row)] = text;
-    showSoon();
-}
-
-void FrmControl::showSoon()
-{
-    if (showLater_.isActive())
-        return;
-    const qint64 since = sinceShown_.isValid() ? sinceShown_.elapsed() : kMinShowMs;
-    if (since >= kMinShowMs)
-        showTexts();
-    else
-        showLater_.start(static_cast<int>(kMinShowMs - since));
+    shows_.request();
 }
 
 void FrmControl::showTexts()
 {
-    showLater_.stop();
-    sinceShown_.start();
+    shows_.ran();
     const QString raceTime = QString::fromLocal8Bit(raceTime_);
     if (txtRaceTime->text() != raceTime)
         txtRaceTime->setText(raceTime);

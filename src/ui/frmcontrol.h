@@ -2,9 +2,8 @@
 
 #include "app/replaydriver.h"
 #include "core/replay.h"
+#include "core/throttle.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -50,9 +49,6 @@ private:
     void cmdPlay_Click();
     void cmdStop_Click();
     void Form_Unload();
-    // The race time and the distances change at every step; the window shows them at most
-    // every kMinShowMs (a screen shows no more), and at once when the replay stops.
-    void showSoon();
     void showTexts();
     static constexpr int kMinShowMs = 15;
 
@@ -78,8 +74,9 @@ private:
     std::array<std::string, kMaxBoats> trackInfoCaption_;
     std::string raceTime_;
     std::array<std::string, kMaxBoats> distance_;
-    QElapsedTimer sinceShown_;
-    QTimer showLater_;
+    // The race time and the distances change at every step; the window shows them at most
+    // every kMinShowMs, and at once when the replay stops.
+    Throttle shows_{kMinShowMs, this, [this] { showTexts(); }};
 };
 
 } // namespace tideplot

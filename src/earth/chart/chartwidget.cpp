@@ -36,19 +36,6 @@ ChartWidget::ChartWidget(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
     resize(sizeHint());
-    repaintLater_.setSingleShot(true);
-    repaintLater_.callOnTimeout(this, [this] { update(); });
-}
-
-void ChartWidget::repaintSoon()
-{
-    if (repaintLater_.isActive())
-        return;
-    const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kMinRepaintMs;
-    if (since >= kMinRepaintMs)
-        update();
-    else
-        repaintLater_.start(static_cast<int>(kMinRepaintMs - since));
 }
 
 void ChartWidget::addLines(const std::vector<KmlLineString>& lines)
@@ -62,7 +49,7 @@ void ChartWidget::addLines(const std::vector<KmlLineString>& lines)
     } else {
         tracks_.add(lines);
     }
-    repaintSoon();
+    repaints_.request();
 }
 
 void ChartWidget::setCamera(const CameraInfoGE& camera)
@@ -78,7 +65,7 @@ void ChartWidget::setCamera(const CameraInfoGE& camera)
     tiltDeg_ = camera.Tilt;
     focusAltitude_ = camera.FocusPointAltitude;
     focusAltitudeMode_ = camera.FocusPointAltitudeMode;
-    repaintSoon();
+    repaints_.request();
 }
 
 CameraInfoGE ChartWidget::camera() const
@@ -150,7 +137,7 @@ void ChartWidget::setRange(double rangeMetres)
 
 void ChartWidget::paintEvent(QPaintEvent*)
 {
-    sincePaint_.start();
+    repaints_.ran();
     const ChartViewport vp = viewport(size());
     const QTransform toScreen = vp.projectedToScreen();
     updateTrackLayer(vp, toScreen);

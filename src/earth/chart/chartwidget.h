@@ -1,13 +1,12 @@
 #pragma once
 
+#include "core/throttle.h"
 #include "earth/applicationge.h"
 #include "earth/chart/chartpainter.h"
 #include "earth/chart/charttracks.h"
 #include "earth/chart/chartview.h"
 
-#include <QElapsedTimer>
 #include <QImage>
-#include <QTimer>
 #include <QTransform>
 #include <QWidget>
 
@@ -87,9 +86,6 @@ private:
     void updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
     bool trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const;
     void redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
-    // A repaint for what the replay loaded: at most one every kMinRepaintMs, however fast
-    // the replay steps (a screen shows no more); the last one always follows.
-    void repaintSoon();
     static constexpr int kMinRepaintMs = 15;
 
     void moveFocusTo(const QPointF& projected);
@@ -110,8 +106,9 @@ private:
     enum class Drag { None, Pan, Turn };
     Drag drag_ = Drag::None;
     QPointF lastMousePx_;
-    QElapsedTimer sincePaint_;
-    QTimer repaintLater_;
+    // A repaint for what the replay loaded: at most one every kMinRepaintMs, however fast
+    // the replay steps; the last one always follows.
+    Throttle repaints_{kMinRepaintMs, this, [this] { update(); }};
 };
 
 } // namespace tideplot
