@@ -15,6 +15,7 @@
 // first poll of all, which writes every run of the race (a link polled during the replay
 // has written the finished runs long before the end).
 #include "app/headless.h"
+#include "bench_race.h"
 #include "core/replay.h"
 #include "earth/gelink/googleearthlink.h"
 #include "earth/googleearth.h"
@@ -32,28 +33,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 
 namespace {
-
-namespace fs = std::filesystem;
-
-std::string RaceFolder()
-{
-    const fs::path dir = fs::temp_directory_path() / "tideplot-bench-race-24h";
-    if (!fs::exists(dir / "race.TP1")) {
-        const std::string command = std::string(TIDEPLOT_RACEGEN) + " --out " + dir.string() +
-                                    " --boats 7 --hours 24 --interval 1 --unicsv --seed 24";
-        if (std::system(command.c_str()) != 0) {
-            std::fprintf(stderr, "cannot generate the race: %s\n", command.c_str());
-            std::exit(1);
-        }
-    }
-    return dir.string();
-}
 
 // Draws into the link and remembers each boat's last segment, to draw more steps after
 // the end.
@@ -127,7 +111,7 @@ Race& RaceAtTheEnd()
         r.drawing = std::make_unique<Drawing>(*r.link);
         tideplot::RaceState state;
         tideplot::HeadlessControlPanel panel;
-        state.RaceFileName = RaceFolder() + "/race.TP1";
+        state.RaceFileName = RaceFolder(24) + "/race.TP1";
         state.RaceClock = tideplot::kRaceClockAtStart;
         tideplot::StartReplay(state, panel);
         while (!tideplot::AllTrackFilesAtEnd(state)) {

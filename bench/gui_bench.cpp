@@ -10,6 +10,7 @@
 //   file is at its end; reports steps a second. Then, with the timer still running, a
 //   click on Stop is posted to the control window and the time until the timer is off
 //   is reported (stop_ms).
+#include "bench_race.h"
 #include "core/replay.h"
 #include "earth/earthfactory.h"
 #include "ui/frmcontrol.h"
@@ -32,7 +33,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include <poll.h>
@@ -41,22 +41,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-std::string RaceFolder()
-{
-    const fs::path dir = fs::temp_directory_path() / "tideplot-bench-race-24h";
-    if (!fs::exists(dir / "race.TP1")) {
-        const std::string command = std::string(TIDEPLOT_RACEGEN) + " --out " + dir.string() +
-                                    " --boats 7 --hours 24 --interval 1 --unicsv --seed 24";
-        if (std::system(command.c_str()) != 0) {
-            std::fprintf(stderr, "cannot generate the race: %s\n", command.c_str());
-            std::exit(1);
-        }
-    }
-    return dir.string();
-}
 
 std::string WindowName(xcb_connection_t* x, xcb_window_t window)
 {
@@ -123,7 +108,7 @@ BENCHMARK(BM_StartupToSetUpWindow)->UseManualTime()->Unit(benchmark::kMillisecon
 
 void BM_PlayWholeRace(benchmark::State& state)
 {
-    const QString race = QString::fromStdString(RaceFolder() + "/race.TP1");
+    const QString race = QString::fromStdString(RaceFolder(24) + "/race.TP1");
     QTemporaryDir dir;
     QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
     settings.setValue(QStringLiteral("Settings/MainWidth"), 11820);

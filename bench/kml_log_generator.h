@@ -5,31 +5,36 @@
 #include <ctime>
 #include <string>
 
+namespace tideplot::bench {
+
+// The time of the race's point i, one every 5 seconds from 2007-08-18 10:00:00 UTC.
+inline std::string LogTimeText(long i)
+{
+    const std::time_t t = 1187431200 + 5 * i;
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return std::string(text);
+}
+
+// The position of the race's point i, on a slow circle off Stockholm.
+inline void LogPosition(long i, double& lat, double& lon)
+{
+    const double a = double(i) * 0.0005;
+    lat = 59.3 + 0.05 * std::sin(a);
+    lon = 18.4 + 0.1 * std::cos(a);
+}
+
 // Writes a KML log of a boat's race the way gpsbabel writes a GPX track with
 // "-o kml,points=1,lines=0": the document's styles, then one Folder per track holding one
 // Placemark per point, each with a description table, a LookAt, a TimeStamp and a Point.
 // The boat sails a slow circle off Stockholm, one point every 5 seconds from
 // 2007-08-18 10:00:00 UTC, with its elevation. Returns false when writing fails.
-namespace tideplot::bench {
-
 inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
 {
-    const std::time_t start = 1187431200; // 2007-08-18T10:00:00Z
-    const auto timeText = [&](long i) {
-        const std::time_t t = start + 5 * i;
-        std::tm tm{};
-        gmtime_r(&t, &tm);
-        char text[32];
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-        return std::string(text);
-    };
-    const auto position = [](long i, double& lat, double& lon) {
-        const double a = double(i) * 0.0005;
-        lat = 59.3 + 0.05 * std::sin(a);
-        lon = 18.4 + 0.1 * std::cos(a);
-    };
-    const std::string first = timeText(0);
-    const std::string last = timeText(pointCount > 0 ? pointCount - 1 : 0);
+    const std::string first = LogTimeText(0);
+    const std::string last = LogTimeText(pointCount > 0 ? pointCount - 1 : 0);
 
     std::fprintf(out,
                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -106,9 +111,9 @@ inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
                  iconBase, iconBase, first.c_str(), last.c_str(), first.c_str(), last.c_str());
     for (long i = 0; i < pointCount; ++i) {
         double lat = 0, lon = 0;
-        position(i, lat, lon);
+        LogPosition(i, lat, lon);
         const double elevationMetres = 2.0 + double(i % 7) * 0.25;
-        const std::string when = timeText(i);
+        const std::string when = LogTimeText(i);
         std::fprintf(out,
                      "          <Placemark>\n"
                      "            <name>Race-%ld</name>\n"
@@ -155,15 +160,6 @@ inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
 // false when writing fails.
 inline bool WriteGpxLog(std::FILE* out, long pointCount)
 {
-    const std::time_t start = 1187431200; // 2007-08-18T10:00:00Z
-    const auto timeText = [&](long i) {
-        const std::time_t t = start + 5 * i;
-        std::tm tm{};
-        gmtime_r(&t, &tm);
-        char text[32];
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-        return std::string(text);
-    };
     std::fprintf(out,
                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                  "<gpx version=\"1.1\" creator=\"GPS logger\" xmlns=\"http://www.topografix.com/GPX/1/1\" "
@@ -176,18 +172,18 @@ inline bool WriteGpxLog(std::FILE* out, long pointCount)
                  "  <trk>\n"
                  "    <name>Race</name>\n"
                  "    <trkseg>\n",
-                 timeText(0).c_str());
+                 LogTimeText(0).c_str());
     for (long i = 0; i < pointCount; ++i) {
-        const double a = double(i) * 0.0005;
-        const double lat = 59.3 + 0.05 * std::sin(a);
-        const double lon = 18.4 + 0.1 * std::cos(a);
+        double lat = 0;
+        double lon = 0;
+        LogPosition(i, lat, lon);
         std::fprintf(out,
                      "      <trkpt lat=\"%f\" lon=\"%f\">\n"
                      "        <ele>%.2f</ele>\n"
                      "        <time>%s</time>\n"
                      "        <sat>%ld</sat>\n"
                      "      </trkpt>\n",
-                     lat, lon, 2.0 + double(i % 7) * 0.25, timeText(i).c_str(), 6 + i % 5);
+                     lat, lon, 2.0 + double(i % 7) * 0.25, LogTimeText(i).c_str(), 6 + i % 5);
     }
     std::fputs("    </trkseg>\n"
                "  </trk>\n"

@@ -7,6 +7,7 @@
 //
 // The race: 7 boats, one fix a second, generated once into $TMPDIR/tideplot-bench-race-*.
 #include "app/headless.h"
+#include "bench_race.h"
 #include "core/racecheck.h"
 #include "core/replay.h"
 #include "earth/googleearth.h"
@@ -26,21 +27,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Generates (once) a race of 7 boats, `hours` long, with the unicsv copies for gpsbabel.
-std::string RaceFolder(int hours)
-{
-    const fs::path dir = fs::temp_directory_path() / ("tideplot-bench-race-" + std::to_string(hours) + "h");
-    if (!fs::exists(dir / "race.TP1")) {
-        const std::string command = std::string(TIDEPLOT_RACEGEN) + " --out " + dir.string() + " --boats 7 --hours " +
-                                    std::to_string(hours) + " --interval 1 --unicsv --seed 24";
-        if (std::system(command.c_str()) != 0) {
-            std::fprintf(stderr, "cannot generate the race: %s\n", command.c_str());
-            std::exit(1);
-        }
-    }
-    return dir.string();
-}
 
 std::vector<std::string> Files(const std::string& dir, const char* extension)
 {
