@@ -44,8 +44,10 @@ void OutputFile::Write(std::string_view bytes)
     errno = 0;
     const qint64 written = file_->write(bytes.data(), size);
     const int error = errno;
-    if (written == size && file_->error() == QFileDevice::NoError)
+    if (written == size && file_->error() == QFileDevice::NoError) {
+        written_ += size;
         return;
+    }
     // A short write (a full disk, a file-size limit) leaves the device without an error
     // of its own: the system's reason is in errno.
     if (file_->error() != QFileDevice::NoError)
@@ -63,6 +65,10 @@ void OutputFile::Write(const QByteArray& bytes)
 void OutputFile::Commit()
 {
     if (auto* save = dynamic_cast<QSaveFile*>(file_.get())) {
+        // What the file system holds, not only what the writes returned, before it replaces
+        // the old file.
+        if (save->size() != written_)
+            Fail(QStringLiteral("the new file came out at %1 bytes instead of %2").arg(save->size()).arg(written_));
         if (!save->commit())
             Fail(save->errorString());
     } else {

@@ -40,6 +40,7 @@ private:
     QString path_;
     std::string what_;
     std::unique_ptr<QFileDevice> file_;
+    qint64 written_ = 0;
 };
 
 } // namespace tideplot

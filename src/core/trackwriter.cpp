@@ -1,9 +1,9 @@
 #include "trackwriter.h"
 
 #include "error.h"
+#include "outputfile.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <vector>
 
@@ -46,66 +46,46 @@ private:
     bool afterCr_ = false;
 };
 
-[[noreturn]] void WriteFailed(const std::string& path, const QString& reason)
-{
-    throw Error("cannot write \"" + path + "\": " + reason.toStdString() + "; the file is unchanged");
-}
-
 } // namespace
 
 TrackAppendResult AppendTrackLines(const std::string& path, std::string_view lines)
 {
     const QString name = QFile::decodeName(path.c_str());
-    QFile old(name);
     TrackAppendResult result;
-    result.Created = !old.exists();
+    result.Created = !QFile::exists(name);
     if (!result.Created && lines.empty())
         return result;
-    if (!result.Created && !old.open(QIODevice::ReadOnly))
-        throw Error("cannot read \"" + path + "\": " + old.errorString().toStdString() + "; the file is unchanged");
-
-    // Unbuffered, so every write reaches the file system and its result is seen here: with
-    // its own buffer QSaveFile can lose a short write (a file size limit, a full disk) and
-    // still commit the cut file.
-    QSaveFile out(name);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        WriteFailed(path, out.errorString());
-    qint64 total = 0;
-    const auto write = [&](const char* data, qint64 size) {
-        if (size > 0 && out.write(data, size) != size)
-            WriteFailed(path, out.error() == QFileDevice::NoError
-                                  ? QStringLiteral("the disk is full or the file too large")
-                                  : out.errorString());
-        total += size;
-    };
-
-    HeaderScan scan;
-    char last = '\n';
-    if (!result.Created) {
-        std::vector<char> buffer(static_cast<std::size_t>(kCopyChunkBytes));
-        for (;;) {
-            const qint64 n = old.read(buffer.data(), kCopyChunkBytes);
-            if (n < 0)
-                throw Error("cannot read \"" + path + "\": " + old.errorString().toStdString() +
-                            "; the file is unchanged");
-            if (n == 0)
-                break;
-            scan.feed(buffer.data(), n);
-            write(buffer.data(), n);
-            last = buffer[std::size_t(n - 1)];
+    try {
+        QFile old(name);
+        if (!result.Created && !old.open(QIODevice::ReadOnly))
+            throw Error("cannot read \"" + path + "\": " + old.errorString().toStdString());
+        OutputFile out(name, "the track file");
+        HeaderScan scan;
+        char last = '\n';
+        if (!result.Created) {
+            std::vector<char> buffer(static_cast<std::size_t>(kCopyChunkBytes));
+            for (;;) {
+                const qint64 n = old.read(buffer.data(), kCopyChunkBytes);
+                if (n < 0)
+                    throw Error("cannot read \"" + path + "\": " + old.errorString().toStdString());
+                if (n == 0)
+                    break;
+                scan.feed(buffer.data(), n);
+                out.Write(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+                last = buffer[std::size_t(n - 1)];
+            }
         }
+        if (last != '\n' && last != '\r')
+            out.Write(std::string_view("\r\n"));
+        if (!scan.found()) {
+            out.Write(kTrackHeaderLine);
+            result.HeaderWritten = true;
+        }
+        out.Write(lines);
+        out.Commit();
+    } catch (const Error& e) {
+        throw Error(std::string(e.what()) + "; the file is unchanged");
     }
-    if (last != '\n' && last != '\r')
-        write("\r\n", 2);
-    if (!scan.found()) {
-        write(kTrackHeaderLine.data(), qint64(kTrackHeaderLine.size()));
-        result.HeaderWritten = true;
-    }
-    write(lines.data(), qint64(lines.size()));
-    if (out.size() != total)
-        WriteFailed(path, QStringLiteral("the new file came out at %1 bytes instead of %2").arg(out.size()).arg(total));
-    if (!out.commit())
-        WriteFailed(path, out.errorString());
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "earth/gelink/googleearthlink.h"
 
 #include "core/error.h"
+#include "core/outputfile.h"
 #include "earth/gelink/loopbackhttpserver.h"
 #include "earth/kmldocument.h"
 #include "earth/kmltracks.h"
@@ -14,7 +15,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTcpSocket>
@@ -112,10 +112,9 @@ void WriteLinkFile(const QString& path, const QByteArray& text)
     if (!QDir().mkpath(directory))
         throw Error("Cannot create the folder " + QDir::toNativeSeparators(directory).toStdString() +
                     " for the Google Earth link file.");
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        throw Error("Cannot write the Google Earth link file " + QDir::toNativeSeparators(path).toStdString() + ": " +
-                    file.errorString().toStdString());
+    OutputFile file(path, "the Google Earth link file");
+    file.Write(text);
+    file.Commit();
 }
 
 // The LookAt element as a piece of the served document, between its open element and its
