@@ -1,5 +1,6 @@
 #include "xmlpass.h"
 
+#include "datetime.h"
 #include "error.h"
 
 #include <QFile>
@@ -145,10 +146,7 @@ bool ReadLogTime(QStringView text, DateTimeFields& fields)
             value = value * 10 + (fields[i] - '0');
         return value;
     };
-    const int y = number(0, 4);
-    const std::chrono::year_month_day date{std::chrono::year{y}, std::chrono::month{unsigned(number(4, 2))},
-                                           std::chrono::day{unsigned(number(6, 2))}};
-    return y >= 1 && date.ok() && number(9, 2) <= 23 && number(11, 2) <= 59 && number(13, 2) <= 59;
+    return IsValidDateTime(number(0, 4), number(4, 2), number(6, 2), number(9, 2), number(11, 2), number(13, 2));
 }
 
 std::string TimeProblem(QStringView text)
@@ -537,8 +535,8 @@ qint64 LogPartDevice::readData(char* data, qint64 maxSize)
     if (failed())
         return -1;
     qint64 done = 0;
-    const auto serve = [&](const char* bytes, qint64 n) {
-        std::memcpy(data + done, bytes, std::size_t(n));
+    // Passes the n bytes at data + done through the guard.
+    const auto scanned = [&](qint64 n) {
         if (!guard_.scan(data + done, n)) {
             failure_ = guard_.failure();
             limitPassed_ = true;
@@ -546,6 +544,10 @@ qint64 LogPartDevice::readData(char* data, qint64 maxSize)
         }
         done += n;
         return true;
+    };
+    const auto serve = [&](const char* bytes, qint64 n) {
+        std::memcpy(data + done, bytes, std::size_t(n));
+        return scanned(n);
     };
     while (done < maxSize) {
         if (prefixRead_ < prefix_.size()) {
@@ -559,16 +561,10 @@ qint64 LogPartDevice::readData(char* data, qint64 maxSize)
                 failure_ = n < 0 ? source_->errorString().toStdString() : "the file got shorter while it was read";
                 return -1;
             }
-            const long linesBefore = guard_.lineBreaks();
-            if (!guard_.scan(data + done, n)) {
-                failure_ = guard_.failure();
-                limitPassed_ = true;
+            if (!scanned(n))
                 return -1;
-            }
-            sourceLineBreaks_ += guard_.lineBreaks() - linesBefore;
             left_ -= n;
             sourceRead_.fetch_add(n, std::memory_order_relaxed);
-            done += n;
         } else if (suffixRead_ < suffix_.size()) {
             const qint64 n = std::min<qint64>(maxSize - done, suffix_.size() - suffixRead_);
             if (!serve(suffix_.constData() + suffixRead_, n))
@@ -940,11 +936,9 @@ LogReadResult ReadXmlLogFile(const std::string& logPath, std::string& lines, con
     if (size == 0)
         throw Error(logPath + ": the log is empty");
 
-    const std::size_t linesBefore = lines.size();
     LogReadResult result;
     const int parts = PartCount(size, options);
     if (parts < 2 || !ReadInParts(logPath, path, size, parts, lines, result, progress, format)) {
-        lines.resize(linesBefore);
         QString failure;
         std::unique_ptr<QIODevice> file = OpenLogFile(path, 0, failure);
         if (!file)

@@ -134,8 +134,10 @@ public:
     bool atEnd() const override { return failed() || QIODevice::atEnd(); }
     // Bytes of the source served so far; may be read from another thread.
     std::int64_t sourceBytesRead() const { return sourceRead_.load(std::memory_order_relaxed); }
-    // Line breaks in the bytes of the source served so far.
-    long sourceLineBreaks() const { return sourceLineBreaks_; }
+    // Line breaks in the bytes served so far: those of the source, since the start and end
+    // tags put around it hold none. A CR that ends the source is counted once the next byte
+    // (of the end tags) shows it is not the first half of a CR LF.
+    long sourceLineBreaks() const { return guard_.lineBreaks(); }
     bool failed() const { return !failure_.empty(); }
     // What failed: the source's error, or a limit passed ("line 7: ...").
     const std::string& failure() const { return failure_; }
@@ -149,7 +151,6 @@ private:
     std::unique_ptr<QIODevice> source_;
     std::int64_t left_;
     std::atomic<std::int64_t> sourceRead_{0};
-    long sourceLineBreaks_ = 0;
     QByteArray prefix_;
     QByteArray suffix_;
     qsizetype prefixRead_ = 0;

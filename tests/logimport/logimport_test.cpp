@@ -447,8 +447,13 @@ TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
     const std::string offGlobe = TrackPlacemark("2008-06-21T10:00:00Z", "1,100");
     const std::string lineString = "<Placemark><LineString><coordinates>1,2,0 3,4,0\n5,6,0</coordinates>"
                                    "</LineString></Placemark>\n";
-    std::string crPlacemarks = placemarks;
-    std::replace(crPlacemarks.begin(), crPlacemarks.end(), '\n', '\r');
+    // CR line ends, each line unindented, so a part may end with a CR
+    std::string crPlacemarks;
+    for (const char c : placemarks)
+        if (c == '\n')
+            crPlacemarks += '\r';
+        else if (c != ' ' || (!crPlacemarks.empty() && crPlacemarks.back() != '\r' && crPlacemarks.back() != ' '))
+            crPlacemarks += c;
     std::string prefixed = point;
     for (const char* tag : {"Placemark>", "TimeStamp>", "when>", "Point>", "coordinates>"})
         for (std::size_t at = 0; (at = prefixed.find(tag, at)) != std::string::npos; at += 5)
