@@ -31,14 +31,6 @@ const char* kLinkUsage = "Usage: tideplot link RACE.TP1 [options]\n"
                          "  --exit-at-end       stop once Google Earth Pro has fetched the end of the race (or has\n"
                          "                      not polled for 5 seconds)\n";
 
-// A window system is there to open files with: Google Earth Pro is opened through the
-// file association when it is not on the PATH.
-bool HaveWindowSystem()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-
 } // namespace
 
 int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
@@ -63,6 +55,8 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
     }
 
     std::unique_ptr<QCoreApplication> app;
+    // With a window system Google Earth Pro is opened through the file association when it
+    // is not on the PATH.
     if (HaveWindowSystem())
         app = std::make_unique<QGuiApplication>(argc, argv);
     else

@@ -15,5 +15,8 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
 
 // True when stderr is a terminal, so progress may be shown there.
 bool StderrIsTerminal();
+// True when a window system (X11, Wayland, or a platform Qt is told to use) is there to
+// show windows on and open files with.
+bool HaveWindowSystem();
 
 } // namespace tideplot

@@ -1,6 +1,8 @@
 #include "app/gui.h"
 
 #include "app/args.h"
+#include "app/commands.h"
+#include "core/text.h"
 #include "earth/earthfactory.h"
 #include "ui/artwork.h"
 #include "ui/frmmain.h"
@@ -9,7 +11,6 @@
 #include <QApplication>
 #include <QFile>
 
-#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -17,12 +18,11 @@ namespace tideplot {
 
 namespace {
 
-// A window system is there to show the windows on.
+// A window system is there to show the windows on (other systems always have one).
 bool HaveDisplay()
 {
 #if defined(Q_OS_LINUX) || defined(Q_OS_FREEBSD)
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    return HaveWindowSystem();
 #else
     return true;
 #endif
@@ -50,11 +50,8 @@ bool IsGuiArgument(const std::string& arg)
         return true;
     if (arg.empty() || arg[0] == '-')
         return false;
-    std::string lower(arg);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
     std::error_code error;
-    return std::filesystem::is_regular_file(arg, error) ||
-           (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".tp1") == 0);
+    return std::filesystem::is_regular_file(arg, error) || (arg.size() > 4 && EndsWithNoCase(arg, ".tp1"));
 }
 
 int RunGui(const std::vector<std::string>& args, int& argc, char** argv)

@@ -2,6 +2,8 @@
 #include "app/gui.h"
 #include "tideplot/version.h"
 
+#include <QtGlobal>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +31,12 @@ namespace tideplot {
 bool StderrIsTerminal()
 {
     return isatty(STDERR_FILENO) == 1;
+}
+
+bool HaveWindowSystem()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 } // namespace tideplot
 

@@ -1,6 +1,7 @@
 #include "kmz.h"
 
 #include "error.h"
+#include "text.h"
 
 #include <QIODevice>
 
@@ -17,18 +18,6 @@ std::string ZipErrorText(int code)
     std::string text = zip_error_strerror(&error);
     zip_error_fini(&error);
     return text;
-}
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return text;
-}
-
-bool EndsWithKml(const std::string& name)
-{
-    return name.size() > 4 && Lower(name.substr(name.size() - 4)) == ".kml";
 }
 
 // One entry of an archive, unpacked as it is read. The archive states the entry's size;
@@ -97,11 +86,11 @@ KmzArchive::KmzArchive(const std::string& path) : path_(path)
         if (!name)
             continue;
         const std::string text = name;
-        if (Lower(text) == "doc.kml") {
+        if (text.size() == 7 && EndsWithNoCase(text, "doc.kml")) {
             chosen = i;
             break;
         }
-        if (chosen < 0 && EndsWithKml(text))
+        if (chosen < 0 && text.size() > 4 && EndsWithNoCase(text, ".kml"))
             chosen = i;
     }
     if (chosen < 0) {

@@ -4,6 +4,7 @@
 #include "gpxreader.h"
 #include "kmlreader.h"
 #include "kmz.h"
+#include "text.h"
 #include "trackwriter.h"
 #include "xmlpass.h"
 
@@ -20,16 +21,6 @@ using xmllog::CountText;
 
 // The format is told by the root element found within this many bytes.
 constexpr std::int64_t kDetectBytes = std::int64_t{16} << 20;
-
-bool EndsWithGpx(const std::string& path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string end = path.substr(path.size() - 4);
-    for (char& c : end)
-        c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return end == ".gpx";
-}
 
 // "a LineString" / "3 LineStrings".
 std::string Counted(long count, const std::string& one, const std::string& many)
@@ -131,7 +122,7 @@ LogFormat DetectLogFormat(const std::string& logPath)
                 return xml.name() == u"gpx" ? LogFormat::Gpx : LogFormat::Kml;
         }
     }
-    return EndsWithGpx(logPath) ? LogFormat::Gpx : LogFormat::Kml;
+    return EndsWithNoCase(logPath, ".gpx") ? LogFormat::Gpx : LogFormat::Kml;
 }
 
 LogReading ReadLogTrackLines(const std::string& logPath, std::string& lines, const LogProgress& progress,

@@ -2,6 +2,7 @@
 
 #include "error.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -470,6 +471,15 @@ std::size_t LastCharactersStart(std::string_view text, std::size_t count)
 std::string FileLabel(const std::string& path)
 {
     return std::filesystem::path(path).filename().string();
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view suffix)
+{
+    if (text.size() < suffix.size())
+        return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    return std::equal(suffix.begin(), suffix.end(), text.end() - suffix.size(),
+                      [&](char a, char b) { return lower(a) == lower(b); });
 }
 
 std::string_view TrimSpaces(std::string_view text)

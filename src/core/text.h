@@ -73,6 +73,10 @@ std::size_t LastCharactersStart(std::string_view text, std::size_t count);
 // The name of a file as messages give it: its name without the folder.
 std::string FileLabel(const std::string& path);
 
+// Whether `text` ends with `suffix`, ASCII letters of either case alike (".KML" ends with
+// ".kml").
+bool EndsWithNoCase(std::string_view text, std::string_view suffix);
+
 // Text with the blanks (space characters) at both ends removed, or at its end only.
 std::string_view TrimSpaces(std::string_view text);
 std::string_view TrimTrailingSpaces(std::string_view text);
