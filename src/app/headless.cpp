@@ -9,31 +9,24 @@ namespace tideplot {
 
 namespace {
 constexpr std::size_t kTraceChunkBytes = 64 * 1024;
-
-void CheckRow(int row)
-{
-    if (row < 0 || row >= kMaxBoats)
-        throw Error("the control window has no legend row " + std::to_string(row));
-}
 } // namespace
 
 std::string HeadlessControlPanel::TrackInfoCaption(int row)
 {
-    CheckRow(row);
+    CheckLegendRow(row);
     return trackInfo[static_cast<std::size_t>(row)];
 }
 
 void HeadlessControlPanel::SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour)
 {
-    CheckRow(row);
+    CheckLegendRow(row);
     trackInfo[static_cast<std::size_t>(row)] = caption;
     trackColour[static_cast<std::size_t>(row)] = windowColour;
 }
 
 void HeadlessControlPanel::SetDistance(int row, const std::string& text)
 {
-    if (row < 1 || row >= kMaxBoats)
-        throw Error("the control window has no distance row " + std::to_string(row));
+    CheckDistanceRow(row);
     distance[static_cast<std::size_t>(row)] = text;
 }
 

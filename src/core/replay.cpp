@@ -112,6 +112,18 @@ void CloseTrackFiles(RaceState& state)
         file.reset();
 }
 
+void ControlPanel::CheckLegendRow(int row)
+{
+    if (row < 0 || row >= kMaxBoats)
+        throw Error("the control window has no legend row " + std::to_string(row));
+}
+
+void ControlPanel::CheckDistanceRow(int row)
+{
+    if (row < 1 || row >= kMaxBoats)
+        throw Error("the control window has no distance row " + std::to_string(row));
+}
+
 bool AllTrackFilesAtEnd(RaceState& state)
 {
     for (int k = 0; k < state.BoatCount; ++k)

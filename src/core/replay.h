@@ -37,6 +37,11 @@ public:
     virtual void SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour) = 0;
     virtual void SetRaceTime(const std::string& text) = 0;          // txtRaceTime
     virtual void SetDistance(int row, const std::string& text) = 0; // lblDst(row), rows 1 to 6
+
+protected:
+    // Throw Error when `row` is not a legend row (0 to 6) or not a distance row (1 to 6).
+    static void CheckLegendRow(int row);
+    static void CheckDistanceRow(int row);
 };
 
 // Where the replay draws: one straight segment per boat and step, and the camera.

@@ -1,5 +1,7 @@
 #include "ui/formlayout.h"
 
+#include "core/colour.h"
+
 #include <QAbstractButton>
 #include <QGroupBox>
 #include <QLabel>
@@ -103,6 +105,12 @@ void SetLabelColour(QLabel* label, const QColor& colour)
     palette.setColor(QPalette::WindowText, luma < 128 ? Qt::white : Qt::black);
     label->setPalette(palette);
     label->setAutoFillBackground(true);
+}
+
+void SetLabelWindowColour(QLabel* label, std::uint32_t windowColour)
+{
+    SetLabelColour(
+        label, QColor(WindowColourRed(windowColour), WindowColourGreen(windowColour), WindowColourBlue(windowColour)));
 }
 
 } // namespace tideplot

@@ -2,6 +2,7 @@
 
 #include <QRect>
 
+#include <cstdint>
 #include <span>
 #include <string_view>
 
@@ -58,5 +59,7 @@ double LogicalDpi(const QWidget* widget);
 
 // Gives a label a background colour, its text in black or white, whichever reads better on it.
 void SetLabelColour(QLabel* label, const QColor& colour);
+// The same with a window colour value 0x00BBGGRR.
+void SetLabelWindowColour(QLabel* label, std::uint32_t windowColour);
 
 } // namespace tideplot

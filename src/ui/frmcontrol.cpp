@@ -1,6 +1,5 @@
 #include "ui/frmcontrol.h"
 
-#include "core/colour.h"
 #include "core/error.h"
 #include "core/text.h"
 #include "ui/artwork.h"
@@ -190,21 +189,18 @@ std::string FrmControl::ResolutionText()
 
 std::string FrmControl::TrackInfoCaption(int row)
 {
-    if (row < 0 || row >= kMaxBoats)
-        throw Error("the control window has no legend row " + std::to_string(row));
+    CheckLegendRow(row);
     return trackInfoCaption_[static_cast<std::size_t>(row)];
 }
 
 void FrmControl::SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour)
 {
-    if (row < 0 || row >= kMaxBoats)
-        throw Error("the control window has no legend row " + std::to_string(row));
+    CheckLegendRow(row);
     trackInfoCaption_[static_cast<std::size_t>(row)] = caption;
     QLabel* label = lblTrackInfo[static_cast<std::size_t>(row)];
     label->setText(QString::fromLocal8Bit(caption));
     label->adjustSize();
-    SetLabelColour(
-        label, QColor(WindowColourRed(windowColour), WindowColourGreen(windowColour), WindowColourBlue(windowColour)));
+    SetLabelWindowColour(label, windowColour);
 }
 
 void FrmControl::SetRaceTime(const std::string& text)
@@ -215,8 +211,7 @@ void FrmControl::SetRaceTime(const std::string& text)
 
 void FrmControl::SetDistance(int row, const std::string& text)
 {
-    if (row < 1 || row >= kMaxBoats)
-        throw Error("the control window has no distance row " + std::to_string(row));
+    CheckDistanceRow(row);
     distance_[static_cast<std::size_t>(row)] = text;
     shows_.request();
 }

@@ -1,6 +1,5 @@
 #include "ui/frmmain.h"
 
-#include "core/colour.h"
 #include "core/error.h"
 #include "core/logimport.h"
 #include "core/racecheck.h"
@@ -511,8 +510,7 @@ void FrmMain::lstBoats_Click()
 
 void FrmMain::txtColor_Change()
 {
-    const std::uint32_t colour = SwatchColour(Bytes(txtColor->text()));
-    SetLabelColour(lblColor, QColor(WindowColourRed(colour), WindowColourGreen(colour), WindowColourBlue(colour)));
+    SetLabelWindowColour(lblColor, SwatchColour(Bytes(txtColor->text())));
 }
 
 // ---- The race file ----
