@@ -16,7 +16,7 @@
 
 namespace tideplot {
 
-int TwipsToPixels(int twips, double dpi)
+int TwipsToPixels(double twips, double dpi)
 {
     return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
 }

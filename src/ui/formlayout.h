@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRect>
+#include <QString>
 
 #include <cstdint>
 #include <span>
@@ -45,7 +46,7 @@ struct ControlRow {
 
 inline constexpr double kTwipsPerInch = 1440.0;
 
-int TwipsToPixels(int twips, double dpi);
+int TwipsToPixels(double twips, double dpi);
 QRect TwipsToPixels(const ControlRow& row, double dpi);
 
 // Finds every control of `rows` among the children of `form` by its object name, places
@@ -56,6 +57,14 @@ void BuildForm(QWidget* form, std::span<const ControlRow> rows, double dpi);
 // The logical resolution of the screen the widget is on (of the primary screen before it
 // is shown), dots per inch.
 double LogicalDpi(const QWidget* widget);
+
+// A new control of the window, named as its layout table names it.
+template <class W> W* MakeControl(QWidget* parent, const QString& name)
+{
+    auto* w = new W(parent);
+    w->setObjectName(name);
+    return w;
+}
 
 // Gives a label a background colour, its text in black or white, whichever reads better on it.
 void SetLabelColour(QLabel* label, const QColor& colour);

@@ -57,16 +57,9 @@ constexpr ControlRow kWindowRows[] = {
     {"lblDst6", K::Label, 6000, 1560, 615, 255, "", "", 23},
 };
 
-template <class W> W* Make(QWidget* parent, const QString& name)
-{
-    auto* w = new W(parent);
-    w->setObjectName(name);
-    return w;
-}
-
 QLabel* MakeBuddy(QWidget* parent, const char* name, QWidget* buddy)
 {
-    auto* label = Make<QLabel>(parent, QString::fromLatin1(name));
+    auto* label = MakeControl<QLabel>(parent, QString::fromLatin1(name));
     label->setBuddy(buddy);
     return label;
 }
@@ -81,22 +74,22 @@ FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dia
     setWindowTitle(QStringLiteral("Play"));
     setAttribute(Qt::WA_ShowWithoutActivating);
 
-    frameReplay = Make<QGroupBox>(this, QStringLiteral("frameReplay"));
-    cmdPlay = Make<QPushButton>(frameReplay, QStringLiteral("cmdPlay"));
-    cmdStop = Make<QPushButton>(frameReplay, QStringLiteral("cmdStop"));
-    txtPlayspeed = Make<QLineEdit>(frameReplay, QStringLiteral("txtPlayspeed"));
-    txtResolution = Make<QLineEdit>(frameReplay, QStringLiteral("txtResolution"));
-    txtRaceTime = Make<QLineEdit>(frameReplay, QStringLiteral("txtRaceTime"));
-    txtPointPlot = Make<QLineEdit>(frameReplay, QStringLiteral("txtPointPlot"));
+    frameReplay = MakeControl<QGroupBox>(this, QStringLiteral("frameReplay"));
+    cmdPlay = MakeControl<QPushButton>(frameReplay, QStringLiteral("cmdPlay"));
+    cmdStop = MakeControl<QPushButton>(frameReplay, QStringLiteral("cmdStop"));
+    txtPlayspeed = MakeControl<QLineEdit>(frameReplay, QStringLiteral("txtPlayspeed"));
+    txtResolution = MakeControl<QLineEdit>(frameReplay, QStringLiteral("txtResolution"));
+    txtRaceTime = MakeControl<QLineEdit>(frameReplay, QStringLiteral("txtRaceTime"));
+    txtPointPlot = MakeControl<QLineEdit>(frameReplay, QStringLiteral("txtPointPlot"));
     Label7 = MakeBuddy(frameReplay, "Label7", txtPlayspeed);
     Label9 = MakeBuddy(frameReplay, "Label9", txtResolution);
     Label1 = MakeBuddy(frameReplay, "Label1", txtRaceTime);
     Label2 = MakeBuddy(frameReplay, "Label2", txtPointPlot);
-    Label3 = Make<QLabel>(this, QStringLiteral("Label3"));
+    Label3 = MakeControl<QLabel>(this, QStringLiteral("Label3"));
     for (int i = 0; i < kMaxBoats; ++i) {
-        lblTrackInfo[i] = Make<QLabel>(this, QStringLiteral("lblTrackInfo%1").arg(i));
+        lblTrackInfo[i] = MakeControl<QLabel>(this, QStringLiteral("lblTrackInfo%1").arg(i));
         if (i > 0)
-            lblDst[i] = Make<QLabel>(this, QStringLiteral("lblDst%1").arg(i));
+            lblDst[i] = MakeControl<QLabel>(this, QStringLiteral("lblDst%1").arg(i));
     }
     SetLabelColour(lblTrackInfo[0], Qt::white);
 

@@ -82,13 +82,6 @@ const QString kRaceFileFilter = QStringLiteral("All Files (*.TP1)");
 const QString kLogFilter =
     QString::fromLatin1(kImportFileFilterKml) + QStringLiteral(";;") + QString::fromLatin1(kImportFileFilterLogs);
 
-template <class W> W* Make(QWidget* parent, const char* name)
-{
-    auto* w = new W(parent);
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
 std::string Bytes(const QString& text)
 {
     return text.toLocal8Bit().toStdString();
@@ -197,23 +190,23 @@ void FrmMain::makeControls()
     client_->setObjectName(QStringLiteral("client"));
     setCentralWidget(client_);
 
-    tbToolBar = Make<QToolBar>(client_, "tbToolBar");
-    sbStatusBar = Make<QStatusBar>(client_, "sbStatusBar");
-    cmdStart = Make<QPushButton>(client_, "cmdStart");
-    lstBoats = Make<QListWidget>(client_, "lstBoats");
-    cmdDelete = Make<QPushButton>(client_, "cmdDelete");
-    cmdAdd = Make<QPushButton>(client_, "cmdAdd");
-    cmdChange = Make<QPushButton>(client_, "cmdChange");
-    cmdParse = Make<QPushButton>(client_, "cmdParse");
-    txtStarttid = Make<QLineEdit>(client_, "txtStarttid");
-    txtLYStal = Make<QLineEdit>(client_, "txtLYStal");
-    txtTrackFile = Make<QPlainTextEdit>(client_, "txtTrackFile");
-    txtColor = Make<QLineEdit>(client_, "txtColor");
-    txtSepChar = Make<QLineEdit>(client_, "txtSepChar");
-    Label1 = Make<QLabel>(client_, "Label1");
-    Label2 = Make<QLabel>(client_, "Label2");
-    lblColor = Make<QLabel>(client_, "lblColor");
-    Label4 = Make<QLabel>(client_, "Label4");
+    tbToolBar = MakeControl<QToolBar>(client_, "tbToolBar");
+    sbStatusBar = MakeControl<QStatusBar>(client_, "sbStatusBar");
+    cmdStart = MakeControl<QPushButton>(client_, "cmdStart");
+    lstBoats = MakeControl<QListWidget>(client_, "lstBoats");
+    cmdDelete = MakeControl<QPushButton>(client_, "cmdDelete");
+    cmdAdd = MakeControl<QPushButton>(client_, "cmdAdd");
+    cmdChange = MakeControl<QPushButton>(client_, "cmdChange");
+    cmdParse = MakeControl<QPushButton>(client_, "cmdParse");
+    txtStarttid = MakeControl<QLineEdit>(client_, "txtStarttid");
+    txtLYStal = MakeControl<QLineEdit>(client_, "txtLYStal");
+    txtTrackFile = MakeControl<QPlainTextEdit>(client_, "txtTrackFile");
+    txtColor = MakeControl<QLineEdit>(client_, "txtColor");
+    txtSepChar = MakeControl<QLineEdit>(client_, "txtSepChar");
+    Label1 = MakeControl<QLabel>(client_, "Label1");
+    Label2 = MakeControl<QLabel>(client_, "Label2");
+    lblColor = MakeControl<QLabel>(client_, "lblColor");
+    Label4 = MakeControl<QLabel>(client_, "Label4");
     browser_ = std::make_unique<TrackBrowser>(client_, txtTrackFile, dialogs_);
 
     Label1->setBuddy(txtStarttid);
@@ -334,8 +327,8 @@ void FrmMain::Form_Load()
 {
     const WindowPlacement p = ReadMainPlacement(settings_);
     const double dpi = LogicalDpi(this);
-    auto px = [dpi](float twips) { return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch)); };
-    placement_ = QRect(px(p.Left), px(p.Top), px(p.Width), px(p.Height));
+    placement_ = QRect(TwipsToPixels(p.Left, dpi), TwipsToPixels(p.Top, dpi), TwipsToPixels(p.Width, dpi),
+                       TwipsToPixels(p.Height, dpi));
     move(placement_.topLeft());
     resize(placement_.size());
 }
@@ -362,11 +355,9 @@ void FrmMain::closeEvent(QCloseEvent* event)
 
 void FrmMain::Form_Unload()
 {
-    if (frmControl_) {
-        delete frmControl_; // closes the replay's track files
-    }
-    if (auto* chart = dynamic_cast<ChartApplication*>(earthApp_.get()))
-        chart->widget()->close();
+    delete frmControl_; // closes the replay's track files
+    if (ChartWidget* view = chartView())
+        view->close();
     if (!isMinimized() && placed_) {
         const double dpi = LogicalDpi(this);
         auto twips = [dpi](int px) { return static_cast<float>(std::lround(px * kTwipsPerInch / dpi)); };
@@ -394,8 +385,8 @@ void FrmMain::cmdStart_Click()
     if (frmControl_ && frmControl_->isVisible())
         return;
     delete frmControl_;
-    if (auto* chart = dynamic_cast<ChartApplication*>(earthApp_.get()))
-        viewGeometry_ = chart->widget()->geometry();
+    if (ChartWidget* view = chartView())
+        viewGeometry_ = view->geometry();
     output_.reset();
     earthApp_.reset();
     try {
@@ -434,12 +425,17 @@ void FrmMain::cmdStart_Click()
         dialogs_.tell(warnings.join(QStringLiteral("\n\n")), MessageKind::Warning);
 }
 
-void FrmMain::showView()
+ChartWidget* FrmMain::chartView() const
 {
     auto* chart = dynamic_cast<ChartApplication*>(earthApp_.get());
-    if (!chart)
+    return chart ? chart->widget() : nullptr;
+}
+
+void FrmMain::showView()
+{
+    ChartWidget* view = chartView();
+    if (!view)
         return;
-    ChartWidget* view = chart->widget();
     view->setWindowIcon(windowIcon());
     if (!viewGeometry_.isValid()) {
         // First chart: beside the set-up window when there is room, else over its right part.

@@ -29,6 +29,8 @@ class QToolBar;
 // over a new view.
 namespace tideplot {
 
+class ChartWidget;
+
 class FrmControl;
 class TrackBrowser;
 class UserDialogs;
@@ -93,6 +95,8 @@ private:
     void showBoxes(const EntryBoxes& boxes);
     EntryBoxes typedBoxes() const;
     bool saveRaceFile(const std::string& path);
+    // The chart window of the replay, when the view is the chart.
+    ChartWidget* chartView() const;
     void showView();
     QString askRaceFileName(const QString& title, bool save);
 
