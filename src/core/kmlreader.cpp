@@ -230,9 +230,9 @@ private:
         Position parts;
         position.Problem = ReadPosition(text, true, parts);
         if (position.Problem.empty()) {
-            position.LatLon = parts.Lat.toString().toStdString();
+            AppendAscii(position.LatLon, parts.Lat);
             position.LatLon += ',';
-            position.LatLon += parts.Lon.toString().toStdString();
+            AppendAscii(position.LatLon, parts.Lon);
         }
     }
 

@@ -32,13 +32,6 @@ bool IsDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
-// Appends a text known to be ASCII (it passed IsDegrees).
-void AppendAscii(std::string& out, QStringView text)
-{
-    for (const QChar c : text)
-        out += static_cast<char>(c.unicode());
-}
-
 void Add(LogContents& to, const LogContents& from)
 {
     to.UntimedPlacemarks += from.UntimedPlacemarks;
@@ -197,6 +190,12 @@ bool IsDegrees(QStringView text, double limit)
     double value = 0;
     const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + number.size(), value);
     return error == std::errc() && end == ascii.data() + number.size() && value <= limit;
+}
+
+void AppendAscii(std::string& out, QStringView text)
+{
+    for (const QChar c : text)
+        out += static_cast<char>(c.unicode());
 }
 
 std::string LongitudeProblem(QStringView text)
@@ -926,23 +925,17 @@ LogReadResult ReadXmlLogFile(const std::string& logPath, std::string& lines, con
                              const LogReadOptions& options, const XmlLogFormat& format)
 {
     const QString path = QFile::decodeName(logPath.c_str());
-    std::int64_t size = 0;
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw Error("cannot open \"" + logPath + "\": " + file.errorString().toStdString());
-        size = file.size();
-    }
+    QString failure;
+    std::unique_ptr<QIODevice> file = OpenLogFile(path, 0, failure);
+    if (!file)
+        throw Error("cannot open \"" + logPath + "\": " + failure.toStdString());
+    const std::int64_t size = file->size();
     if (size == 0)
         throw Error(logPath + ": the log is empty");
 
     LogReadResult result;
     const int parts = PartCount(size, options);
     if (parts < 2 || !ReadInParts(logPath, path, size, parts, lines, result, progress, format)) {
-        QString failure;
-        std::unique_ptr<QIODevice> file = OpenLogFile(path, 0, failure);
-        if (!file)
-            throw Error("cannot open \"" + logPath + "\": " + failure.toStdString());
         result = ReadXmlLogStream(logPath, std::move(file), size, lines, progress, format);
     } else if (progress) {
         progress(size, size);

@@ -56,6 +56,8 @@ std::string TimeProblem(QStringView text);
 // A decimal number as logs write degrees ("-12.5", "59.3251", "1e-3") whose value lies
 // within +-limit.
 bool IsDegrees(QStringView text, double limit);
+// Appends a text known to be ASCII (it passed IsDegrees) as it stands.
+void AppendAscii(std::string& out, QStringView text);
 
 // Why a longitude or latitude text cannot be used, "" when it can.
 std::string LongitudeProblem(QStringView text);
