@@ -72,43 +72,47 @@ bool LooksLikeZip(const QByteArray& start)
     return start.startsWith("PK\x03\x04") || start.startsWith("PK\x05\x06");
 }
 
+void KmzArchive::Discard::operator()(zip* archive) const
+{
+    zip_discard(archive);
+}
+
 KmzArchive::KmzArchive(const std::string& path) : path_(path)
 {
     int code = 0;
-    zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    zip_.reset(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
     if (!zip_)
         throw Error(path + ": not a KMZ archive that can be read: " + ZipErrorText(code));
 
-    const zip_int64_t entries = zip_get_num_entries(zip_, 0);
+    const zip_int64_t entries = zip_get_num_entries(zip_.get(), 0);
     std::int64_t chosen = -1;
     for (zip_int64_t i = 0; i < entries; ++i) {
-        const char* name = zip_get_name(zip_, zip_uint64_t(i), ZIP_FL_ENC_GUESS);
+        const char* name = zip_get_name(zip_.get(), zip_uint64_t(i), ZIP_FL_ENC_GUESS);
         if (!name)
             continue;
         const std::string text = name;
         if (text.size() == 7 && EndsWithNoCase(text, "doc.kml")) {
             chosen = i;
+            kmlName_ = text;
             break;
         }
-        if (chosen < 0 && text.size() > 4 && EndsWithNoCase(text, ".kml"))
+        if (chosen < 0 && text.size() > 4 && EndsWithNoCase(text, ".kml")) {
             chosen = i;
+            kmlName_ = text;
+        }
     }
-    if (chosen < 0) {
-        zip_discard(zip_);
+    if (chosen < 0)
         throw Error(path + ": the KMZ archive holds no KML document (no entry named doc.kml or ending in .kml)");
-    }
     kmlIndex_ = zip_uint64_t(chosen);
-    kmlName_ = zip_get_name(zip_, kmlIndex_, ZIP_FL_ENC_GUESS);
 
     zip_stat_t stat;
     zip_stat_init(&stat);
     const auto refuse = [&](const std::string& why) {
-        zip_discard(zip_);
         throw Error(path + ": " + kmlName_ + " in the KMZ archive " + why);
     };
-    if (zip_stat_index(zip_, kmlIndex_, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
+    if (zip_stat_index(zip_.get(), kmlIndex_, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
         !(stat.valid & ZIP_STAT_COMP_SIZE))
-        refuse("cannot be read: " + std::string(zip_strerror(zip_)));
+        refuse("cannot be read: " + std::string(zip_strerror(zip_.get())));
     if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
         refuse("is encrypted; unpack it with its password and import the KML file");
     if (stat.size == 0)
@@ -123,17 +127,11 @@ KmzArchive::KmzArchive(const std::string& path) : path_(path)
     kmlSize_ = std::int64_t(stat.size);
 }
 
-KmzArchive::~KmzArchive()
-{
-    if (zip_)
-        zip_discard(zip_);
-}
-
 std::unique_ptr<QIODevice> KmzArchive::OpenKml()
 {
-    zip_file_t* file = zip_fopen_index(zip_, kmlIndex_, 0);
+    zip_file_t* file = zip_fopen_index(zip_.get(), kmlIndex_, 0);
     if (!file)
-        throw Error(path_ + ": cannot unpack " + kmlName_ + " from the KMZ archive: " + zip_strerror(zip_));
+        throw Error(path_ + ": cannot unpack " + kmlName_ + " from the KMZ archive: " + zip_strerror(zip_.get()));
     auto device = std::make_unique<ZipEntryDevice>(file, kmlSize_);
     device->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     return device;

@@ -33,9 +33,6 @@ public:
     // archive when it is no zip archive that can be read, holds no KML document, or the
     // document is encrypted, empty or unpacks past the limits above.
     explicit KmzArchive(const std::string& path);
-    ~KmzArchive();
-    KmzArchive(const KmzArchive&) = delete;
-    KmzArchive& operator=(const KmzArchive&) = delete;
 
     // The KML document's name in the archive, e.g. "doc.kml".
     const std::string& KmlName() const { return kmlName_; }
@@ -47,8 +44,12 @@ public:
     std::unique_ptr<QIODevice> OpenKml();
 
 private:
+    struct Discard {
+        void operator()(zip* archive) const;
+    };
+
     std::string path_;
-    zip* zip_ = nullptr;
+    std::unique_ptr<zip, Discard> zip_;
     std::uint64_t kmlIndex_ = 0;
     std::string kmlName_;
     std::int64_t kmlSize_ = 0;

@@ -330,9 +330,7 @@ bool XmlLimitGuard::scanUnits(const unsigned char* data, std::int64_t size)
             for (; p < end; ++p) {
                 const unsigned char c = *p;
                 if (c == '"' || c == '\'') {
-                    quote_ = c;
-                    quoteReturn_ = State::StartTag;
-                    state_ = State::Quote;
+                    enterQuote(c, State::StartTag);
                     ++p;
                     break;
                 }
@@ -393,12 +391,15 @@ bool XmlLimitGuard::scanUnits(const unsigned char* data, std::int64_t size)
         }
         case State::Comment:
         case State::DoctypeComment:
+        case State::CData: {
+            // Ends at "-->" or "]]>": two or more of its closing character, then ">".
+            const unsigned char closing = state_ == State::CData ? ']' : '-';
             for (; p < end; ++p) {
-                if (*p == '-') {
+                if (*p == closing) {
                     ++run_;
                 } else if (*p == '>' && run_ >= 2) {
                     run_ = 0;
-                    state_ = state_ == State::Comment ? State::Text : State::Doctype;
+                    state_ = state_ == State::DoctypeComment ? State::Doctype : State::Text;
                     ++p;
                     break;
                 } else {
@@ -406,20 +407,7 @@ bool XmlLimitGuard::scanUnits(const unsigned char* data, std::int64_t size)
                 }
             }
             break;
-        case State::CData:
-            for (; p < end; ++p) {
-                if (*p == ']') {
-                    ++run_;
-                } else if (*p == '>' && run_ >= 2) {
-                    run_ = 0;
-                    state_ = State::Text;
-                    ++p;
-                    break;
-                } else {
-                    run_ = 0;
-                }
-            }
-            break;
+        }
         case State::Pi:
         case State::DoctypePi:
             for (; p < end; ++p) {
@@ -434,9 +422,7 @@ bool XmlLimitGuard::scanUnits(const unsigned char* data, std::int64_t size)
         case State::Decl:
             for (; p < end; ++p) {
                 if (*p == '"' || *p == '\'') {
-                    quote_ = *p;
-                    quoteReturn_ = State::Decl;
-                    state_ = State::Quote;
+                    enterQuote(*p, State::Decl);
                     ++p;
                     break;
                 }
@@ -451,9 +437,7 @@ bool XmlLimitGuard::scanUnits(const unsigned char* data, std::int64_t size)
             for (; p < end; ++p) {
                 const unsigned char c = *p;
                 if (c == '"' || c == '\'') {
-                    quote_ = c;
-                    quoteReturn_ = State::Doctype;
-                    state_ = State::Quote;
+                    enterQuote(c, State::Doctype);
                     ++p;
                     break;
                 }

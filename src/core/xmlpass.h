@@ -100,6 +100,13 @@ private:
 
     bool scanUnits(const unsigned char* data, std::int64_t size);
     void countLines(const unsigned char* data, std::int64_t size);
+    // A quoted text starts with `quote`; after it the scan goes on in `back`.
+    void enterQuote(unsigned char quote, State back)
+    {
+        quote_ = quote;
+        quoteReturn_ = back;
+        state_ = State::Quote;
+    }
     bool fail(const unsigned char* data, const unsigned char* at, const std::string& what);
 
     State state_ = State::Text;
