@@ -154,14 +154,12 @@ LogImportResult ImportLog(const std::string& logPath, const LogProgress& progres
     result.TrackFile = TrackFilePath(logPath);
     std::string lines;
     const LogReading reading = ReadLogTrackLines(logPath, lines, progress);
-    result.Format = reading.Format;
     result.PointCount = reading.Result.PointCount;
-    result.Skipped = reading.Result.Skipped;
     if (result.PointCount == 0)
         result.NoPointWarning = logPath + ": no point found: " + NoPointText(reading);
-    else if (result.Skipped.Count > 0)
+    else if (reading.Result.Skipped.Count > 0)
         result.SkippedWarning = logPath + ": " + SkippedText(reading);
-    result.HeaderWritten = AppendTrackLines(result.TrackFile, lines).HeaderWritten;
+    AppendTrackLines(result.TrackFile, lines);
     return result;
 }
 

@@ -35,14 +35,11 @@ struct LogReading {
 // What one import did.
 struct LogImportResult {
     std::string TrackFile; // the file the lines were appended to
-    LogFormat Format = LogFormat::Kml;
-    long PointCount = 0; // lines appended; 0 when the log holds no usable point
-    SkippedPoints Skipped;
+    long PointCount = 0;   // lines appended; 0 when the log holds no usable point
     // One line each, naming the log, for the command's "warning:" lines and the window's
     // report; empty when there is nothing to say:
     std::string SkippedWarning; // "LOG: 3 points skipped, the first at line 57: the latitude ..."
     std::string NoPointWarning; // "LOG: no point found: it holds ...; the import needs ..."
-    bool HeaderWritten = false; // the track file got its column header line
 };
 
 // The track file that the import of `logPath` appends to: the log's path followed by

@@ -77,10 +77,8 @@ TrackAppendResult AppendTrackLines(const std::string& path, std::string_view lin
         }
         if (last != '\n' && last != '\r')
             out.Write(std::string_view("\r\n"));
-        if (!scan.found()) {
+        if (!scan.found())
             out.Write(kTrackHeaderLine);
-            result.HeaderWritten = true;
-        }
         out.Write(lines);
         out.Commit();
     } catch (const Error& e) {

@@ -13,8 +13,7 @@ inline constexpr std::string_view kTrackHeaderLine = "Latitude,Longitude,Date,Ti
 
 // What AppendTrackLines did.
 struct TrackAppendResult {
-    bool Created = false;       // the track file did not exist
-    bool HeaderWritten = false; // kTrackHeaderLine was put in front of the new lines
+    bool Created = false; // the track file did not exist
 };
 
 // Appends `lines` (whole track lines, each ended by CR LF) to the track file at `path`:
