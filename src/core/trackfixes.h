@@ -1,0 +1,42 @@
+#pragma once
+
+#include "linereader.h"
+#include "records.h"
+
+#include <string>
+
+// The fixes of a track file, front to back, as the replay takes them: the header lines
+// (those at the top that hold "#", and the first line after them) are skipped, a line
+// whose latitude reads as 0 is no fix, and a fix logged at the same second as the fix
+// before it is a repeat and is passed over. For the readers that need a boat's positions
+// and times but not the replay's steps: the results, the animated KML.
+namespace tideplot {
+
+struct TrackFix {
+    double Lat = 0;
+    double Lon = 0;
+    double Time = 0; // date value
+    long Line = 0;   // line of the track file
+};
+
+class TrackFixReader {
+public:
+    // Opens the track file; throws Error naming it when it cannot be read.
+    TrackFixReader(const std::string& path, char sep);
+
+    // The next fix; false at the end of the file. Throws Error naming the file, the line
+    // and the field when a line with a latitude cannot be read.
+    bool next(TrackFix& fix);
+
+    const std::string& path() const { return file_.Path(); }
+
+private:
+    LineReader file_;
+    char sep_;
+    bool headerSkipped_ = false;
+    bool haveLast_ = false;
+    double lastTime_ = 0;
+    TrackTimeReader times_;
+};
+
+} // namespace tideplot
