@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   gpsbabel gdal-bin fonts-dejavu-core
-  xvfb xauth imagemagick libxcb1-dev
+  xvfb xauth imagemagick openbox libxcb1-dev
 )
 
 missing=()

@@ -1,5 +1,8 @@
-// Takes the README's pictures of the windows on a real X display, driving them as a user
-// would: scripts/screenshots.sh runs it under xvfb-run and writes docs/*.png.
+// Takes the README's pictures of the windows on a real X display with a window manager,
+// driving them as a user would: scripts/screenshots.sh runs it on a 1366x768 screen under
+// openbox and writes docs/*.png. It starts as a first start does (nothing stored), and
+// fails when a window runs off the screen or the replay's windows cover each other or a
+// control of the set-up window.
 //
 //   tideplot-screenshots SOURCE_DIR OUT_DIR
 #include "earth/chart/chartapplication.h"
@@ -16,6 +19,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,7 +33,8 @@ using namespace tideplot;
 
 class QuietDialogs : public UserDialogs {
 public:
-    QString askFileName(const QString&, const QString&, FileQuestion) override { return {}; }
+    QString askFileName(const QString&, const QString&, FileQuestion, const QString&) override { return {}; }
+    SaveAnswer askToSave(const QString&) override { return SaveAnswer::Discard; }
     void tell(const QString& text, MessageKind) override
     {
         std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
@@ -70,6 +75,39 @@ void ClickFile(QWidget* window, const QString& name)
     ClickRow(files, files->row(files->findItems(name, Qt::MatchExactly).value(0)));
 }
 
+bool CheckInside(const QString& what, const QRect& frame, const QRect& screen)
+{
+    if (screen.contains(frame))
+        return true;
+    std::fprintf(stderr, "%s (%d,%d %dx%d) runs off the screen (%dx%d)\n", qPrintable(what), frame.x(), frame.y(),
+                 frame.width(), frame.height(), screen.width(), screen.height());
+    return false;
+}
+
+bool CheckApart(const QString& what, const QRect& a, const QString& other, const QRect& b)
+{
+    if (!a.intersects(b))
+        return true;
+    std::fprintf(stderr, "%s covers %s\n", qPrintable(what), qPrintable(other));
+    return false;
+}
+
+// Every control of the set-up window lies inside its client area.
+bool CheckControlsShown(QWidget* main)
+{
+    bool ok = true;
+    QWidget* client = main->findChild<QWidget*>(QStringLiteral("client"));
+    for (QWidget* control : client->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (control->objectName().isEmpty() || !control->isVisible())
+            continue;
+        if (!client->rect().contains(control->geometry())) {
+            std::fprintf(stderr, "%s is cut off by the set-up window's edge\n", qPrintable(control->objectName()));
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 std::unique_ptr<FrmMain> MakeWindow(QSettings& settings, UserDialogs& dialogs)
 {
     FrmMain::Options options;
@@ -96,10 +134,8 @@ int main(int argc, char** argv)
     const QDir out(QString::fromLocal8Bit(argv[2]));
     const QString sample = source + QStringLiteral("/examples/sample-race");
     QTemporaryDir dir;
+    // A first start: nothing stored.
     QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    // The window at its designed size (11820 by 10725 twips inside, with the menu bar).
-    for (auto [key, value] : {std::pair{"MainLeft", 0}, {"MainTop", 0}, {"MainWidth", 11820}, {"MainHeight", 11130}})
-        settings.setValue(QStringLiteral("Settings/") + key, value);
     QuietDialogs dialogs;
     bool ok = true;
 
@@ -108,21 +144,54 @@ int main(int argc, char** argv)
     {
         auto main = MakeWindow(settings, dialogs);
         main->openRaceFile(sample + QStringLiteral("/race.TP1"));
+        QTest::qWait(300); // placed by the window manager
+        const QRect screen = main->screen()->availableGeometry();
+        ok &= CheckInside(QStringLiteral("the set-up window"), main->frameGeometry(), screen);
+        ok &= CheckControlsShown(main.get());
         ok &= Capture(out.filePath(QStringLiteral("setup-window.png")), main->frameGeometry());
 
         QTest::mouseClick(Find<QPushButton>(main.get(), "cmdStart"), Qt::LeftButton);
         FrmControl* control = main->controlWindow();
         auto* chart = dynamic_cast<ChartApplication*>(main->earth())->widget();
-        chart->setGeometry(0, 0, 1000, 720);
-        control->move(chart->geometry().right() - control->width() - 10, 10);
-        QTest::mouseClick(Find<QPushButton>(control, "cmdPlay"), Qt::LeftButton);
+        QTest::qWait(300);
+        ok &= CheckInside(QStringLiteral("the chart window"), chart->frameGeometry(), screen);
+        ok &= CheckInside(QStringLiteral("the control window"), control->frameGeometry(), screen);
+        ok &= CheckApart(QStringLiteral("the chart window"), chart->frameGeometry(), QStringLiteral("the control window"),
+                         control->frameGeometry());
+        const QRect start = Find<QPushButton>(main.get(), "cmdStart")->rect().translated(
+            Find<QPushButton>(main.get(), "cmdStart")->mapToGlobal(QPoint(0, 0)));
+        ok &= CheckApart(QStringLiteral("the chart window"), chart->frameGeometry(), QStringLiteral("Start"), start);
+        ok &= CheckApart(QStringLiteral("the control window"), control->frameGeometry(), QStringLiteral("Start"), start);
+        if (QApplication::focusWidget() != Find<QPushButton>(control, "cmdPlay"))
+            std::fputs("warning: Play does not have the focus after Start\n", stderr);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // Play, from the keyboard
         auto* raceTime = Find<QLineEdit>(control, "txtRaceTime");
         // The window shows the race time at most every 15 ms, so it may skip a step's time:
         // waited for is the first shown at or after 01:15:00 ("hh:mm:ss" texts sort by time).
         if (!QTest::qWaitFor([&] { return raceTime->text() >= QStringLiteral("01:15:00"); }, 120000))
             std::fputs("the replay did not reach 01:15:00\n", stderr);
-        ok &= Capture(out.filePath(QStringLiteral("replay-windows.png")), chart->frameGeometry());
+        ok &= Capture(out.filePath(QStringLiteral("replay-windows.png")), screen);
         control->close();
+    }
+
+    // Ten starts in a row put the window where the last one left it, frame and all.
+    {
+        QRect first;
+        for (int run = 0; run < 10; ++run) {
+            auto main = MakeWindow(settings, dialogs);
+            QTest::qWait(300);
+            if (run == 0)
+                first = main->frameGeometry();
+            else if (main->frameGeometry() != first) {
+                std::fprintf(stderr, "start %d puts the window at %d,%d %dx%d, not where the first did (%d,%d %dx%d)\n",
+                             run + 1, main->frameGeometry().x(), main->frameGeometry().y(),
+                             main->frameGeometry().width(), main->frameGeometry().height(), first.x(), first.y(),
+                             first.width(), first.height());
+                ok = false;
+                break;
+            }
+            main->close();
+        }
     }
 
     // A race being assembled from the sample's track files, copied to a folder of their own.

@@ -15,10 +15,7 @@ void ReplayDriver::play(int intervalMs)
 {
     on_ = true;
     timer_.setInterval(intervalMs);
-    if (intervalMs > 0)
-        timer_.start();
-    else
-        timer_.stop();
+    timer_.start();
 }
 
 void ReplayDriver::stop()

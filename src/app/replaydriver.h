@@ -16,8 +16,9 @@ class ReplayDriver {
 public:
     ReplayDriver(RaceState& state, ControlPanel& control, TrackPlotter& plotter);
 
-    // Starts (or keeps) playing with a new interval in milliseconds. An interval of 0
-    // switches the timer on but it never ticks, as a window timer of interval 0 does.
+    // Starts (or keeps) playing with a new interval in milliseconds. An interval of 0 plays
+    // as fast as the program can: one step each time the event loop has nothing else to do,
+    // so the windows stay answerable.
     void play(int intervalMs);
     void stop();
     bool playing() const { return on_; }

@@ -3,6 +3,8 @@
 #include "error.h"
 #include "text.h"
 
+#include <algorithm>
+
 namespace tideplot {
 
 TrackFixReader::TrackFixReader(const std::string& path, char sep) : file_(path), sep_(sep) {}
@@ -40,6 +42,40 @@ bool TrackFixReader::next(TrackFix& fix)
         }
     }
     return false;
+}
+
+void FixBox::add(double lat, double lon)
+{
+    if (!empty()) {
+        // The longitude nearest the box's middle: the short way across the 180-degree meridian.
+        const double middle = (WestLon + EastLon) / 2;
+        while (lon - middle > 180)
+            lon -= 360;
+        while (lon - middle < -180)
+            lon += 360;
+    }
+    SouthLat = std::min(SouthLat, lat);
+    NorthLat = std::max(NorthLat, lat);
+    WestLon = std::min(WestLon, lon);
+    EastLon = std::max(EastLon, lon);
+}
+
+void FixBox::add(const FixBox& other)
+{
+    if (other.empty())
+        return;
+    add(other.SouthLat, other.WestLon);
+    add(other.NorthLat, other.EastLon);
+}
+
+FixBox TrackFixesBox(const std::string& path, char sep)
+{
+    TrackFixReader reader(path, sep);
+    FixBox box;
+    TrackFix fix;
+    while (reader.next(fix))
+        box.add(fix.Lat, fix.Lon);
+    return box;
 }
 
 } // namespace tideplot

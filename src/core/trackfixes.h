@@ -39,4 +39,18 @@ private:
     TrackTimeReader times_;
 };
 
+// The box around every fix of a track file, south-west and north-east corners in degrees.
+// Longitudes are taken the short way from the first fix, so a track across the
+// 180-degree meridian gives a narrow box whose east side may lie beyond 180.
+struct FixBox {
+    double SouthLat = 90, WestLon = 180, NorthLat = -90, EastLon = -180;
+    bool empty() const { return SouthLat > NorthLat; }
+    void add(double lat, double lon);
+    void add(const FixBox& other);
+};
+
+// The box of every fix of the track file; an empty box when it holds none. Throws Error
+// like TrackFixReader.
+FixBox TrackFixesBox(const std::string& path, char sep);
+
 } // namespace tideplot

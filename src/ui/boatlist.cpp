@@ -62,8 +62,8 @@ EntryBoxes BoxesOfRow(std::string_view row)
     boxes.StartTime = TryDateValueFromText(start, date) ? DateText(date) : std::string(start);
     boxes.Lys = GetField(row, 2, ',');
     boxes.Colour = GetField(row, 3, ',');
-    const std::string_view trimmed = TrimSpaces(row);
-    boxes.SepChar = trimmed.empty() ? std::string() : std::string(1, trimmed.back());
+    // The separator is the row's last character, as the replay reads it: a blank too.
+    boxes.SepChar = row.empty() ? std::string() : std::string(1, row.back());
     return boxes;
 }
 

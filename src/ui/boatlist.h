@@ -53,7 +53,7 @@ private:
 
 // The boxes that show a row: field 1 as "YYYY-MM-DD hh:mm:ss" when it reads as a date
 // and time (unchanged otherwise), fields 2 and 3 unchanged with their blanks, and the
-// last character of the row without its outer blanks as the separator.
+// last character of the row as the separator (a blank too, so that Change keeps it).
 EntryBoxes BoxesOfRow(std::string_view row);
 
 // The window colour (0x00BBGGRR) of the colour swatch for a colour text: the colour of

@@ -8,17 +8,38 @@
 
 namespace tideplot {
 
-QString WidgetDialogs::askFileName(const QString& title, const QString& filter, FileQuestion question)
+QString WidgetDialogs::askFileName(const QString& title, const QString& filter, FileQuestion question,
+                                   const QString& folder)
 {
-    QFileDialog dialog(parent_, title, QString(), filter);
+    QFileDialog dialog(parent_, title, folder, filter);
     // Qt's own dialog matches the filters without regard to case (TRACK.TP1 and race.tp1);
     // some desktops' dialogs would not.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setAcceptMode(question == FileQuestion::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setAcceptMode(question == FileQuestion::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    if (question == FileQuestion::Create) {
+        // A new race may take the name of an existing file: it is kept until the next Save.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Create"));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
+}
+
+SaveAnswer WidgetDialogs::askToSave(const QString& question)
+{
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kProgramTitle), question,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent_);
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return SaveAnswer::Save;
+    case QMessageBox::Discard:
+        return SaveAnswer::Discard;
+    default:
+        return SaveAnswer::Cancel;
+    }
 }
 
 void WidgetDialogs::tell(const QString& text, MessageKind kind)

@@ -12,9 +12,13 @@ class QWidget;
 namespace tideplot {
 
 enum class FileQuestion {
-    Open, // an open-file dialog that also takes the name of a file that does not exist yet
-    Save, // a save dialog, which asks before replacing a file
+    Open,   // an open-file dialog that also takes the name of a file that does not exist yet
+    Save,   // a save dialog, which asks before replacing a file
+    Create, // a dialog for the name of a new file, or of one to start afresh ("Create")
 };
+
+// The answers to "Save the changes?".
+enum class SaveAnswer { Save, Discard, Cancel };
 
 enum class MessageKind { Information, Warning, Error, Plain };
 
@@ -31,8 +35,12 @@ public:
 
     // The full path of the chosen file, or an empty text when the user cancels.
     // `filter` is "Description (*.EXT)", or several of them joined by ";;", matched without
-    // regard to case.
-    virtual QString askFileName(const QString& title, const QString& filter, FileQuestion question) = 0;
+    // regard to case. The dialog opens in `folder` (the process's current folder when empty).
+    virtual QString askFileName(const QString& title, const QString& filter, FileQuestion question,
+                                const QString& folder) = 0;
+
+    // Asks `question` ("Save the changes to race.TP1?") with Save, Discard and Cancel.
+    virtual SaveAnswer askToSave(const QString& question) = 0;
 
     // A message box titled "Tideplot1" with an OK button.
     virtual void tell(const QString& text, MessageKind kind) = 0;
@@ -45,7 +53,9 @@ public:
 class WidgetDialogs : public UserDialogs {
 public:
     explicit WidgetDialogs(QWidget* parent) : parent_(parent) {}
-    QString askFileName(const QString& title, const QString& filter, FileQuestion question) override;
+    QString askFileName(const QString& title, const QString& filter, FileQuestion question,
+                        const QString& folder) override;
+    SaveAnswer askToSave(const QString& question) override;
     void tell(const QString& text, MessageKind kind) override;
     std::unique_ptr<ProgressReport> showProgress(const QString& label) override;
 

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <cmath>
 #include <exception>
 #include <tuple>
 
@@ -114,6 +115,14 @@ FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dia
 
     connect(cmdPlay, &QPushButton::clicked, this, [this] { cmdPlay_Click(); });
     connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
+    driver_.onStep = [this] {
+        if (!AllTrackFilesAtEnd(state_))
+            return;
+        driver_.stop();
+        showTexts();
+        if (onEnd)
+            onEnd();
+    };
     driver_.onFailure = [this](const std::string& message) {
         showTexts();
         dialogs_.tell(QString::fromLocal8Bit(message), MessageKind::Error);
@@ -123,6 +132,18 @@ FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dia
 FrmControl::~FrmControl()
 {
     Form_Unload();
+}
+
+void FrmControl::focusPlay()
+{
+    activateWindow();
+    raise();
+    cmdPlay->setFocus(Qt::OtherFocusReason);
+}
+
+QString FrmControl::raceTimeShown() const
+{
+    return txtRaceTime->text();
 }
 
 std::optional<int> FrmControl::PlayInterval(const QString& text)
@@ -137,13 +158,38 @@ std::optional<int> FrmControl::PlayInterval(const QString& text)
     return std::nullopt;
 }
 
+std::optional<double> FrmControl::ResolutionSeconds(const QString& text)
+{
+    try {
+        const double seconds = NumberOfText(text.toLocal8Bit().toStdString());
+        if (seconds > 0 && std::isfinite(seconds))
+            return seconds;
+    } catch (const Error&) {
+    }
+    return std::nullopt;
+}
+
 void FrmControl::cmdPlay_Click()
 {
     const std::optional<int> interval = PlayInterval(txtPlayspeed->text());
     if (!interval) {
-        dialogs_.tell(QStringLiteral("The play speed \"%1\" is no whole number of milliseconds from 0 to 65535.")
+        dialogs_.tell(QStringLiteral("The play speed \"%1\" is no whole number of milliseconds from 0 to 65535 "
+                                     "(0: as fast as possible).")
                           .arg(txtPlayspeed->text()),
                       MessageKind::Warning);
+        return;
+    }
+    if (!ResolutionSeconds(txtResolution->text())) {
+        dialogs_.tell(QStringLiteral("The resolution \"%1\" is no positive number of seconds: each step moves the "
+                                     "race clock on by this many seconds.")
+                          .arg(txtResolution->text()),
+                      MessageKind::Warning);
+        return;
+    }
+    if (AllTrackFilesAtEnd(state_)) {
+        dialogs_.tell(QStringLiteral("The replay has reached the end of the race. Close this window and press Start "
+                                     "to replay it again."),
+                      MessageKind::Information);
         return;
     }
     driver_.play(*interval);
@@ -216,9 +262,15 @@ void FrmControl::showTexts()
     if (txtRaceTime->text() != raceTime)
         txtRaceTime->setText(raceTime);
     for (int row = 1; row < kMaxBoats; ++row) {
-        const QString shown = QString::fromLocal8Bit(distance_[static_cast<std::size_t>(row)]);
-        if (lblDst[static_cast<std::size_t>(row)]->text() != shown)
-            lblDst[static_cast<std::size_t>(row)]->setText(shown);
+        const auto r = static_cast<std::size_t>(row);
+        const QString shown = QString::fromLocal8Bit(distance_[r]);
+        if (lblDst[r]->text() == shown)
+            continue;
+        lblDst[r]->setText(shown);
+        // Read out with the boat it belongs to: "Saga.txt 1.05: 0.201 nm".
+        const QString boat = QString::fromLocal8Bit(trackInfoCaption_[r]);
+        lblDst[r]->setAccessibleName(shown.isEmpty() ? boat + QStringLiteral(": no distance")
+                                                     : boat + QStringLiteral(": ") + shown + QStringLiteral(" nm"));
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -38,9 +39,22 @@ public:
 
     ReplayDriver& driver() { return driver_; }
 
+    // Makes this the active window with the focus on Play, so that Space plays at once.
+    void focusPlay();
+    // The race time the window shows.
+    QString raceTimeShown() const;
+
     // The play speed text read as the timer's interval: a number that rounds to a whole
-    // number of milliseconds from 0 to 65535; nothing otherwise.
+    // number of milliseconds from 0 to 65535 (0: as fast as the program can); nothing
+    // otherwise.
     static std::optional<int> PlayInterval(const QString& text);
+    // The resolution text read as seconds of race time per step: a positive number;
+    // nothing otherwise.
+    static std::optional<double> ResolutionSeconds(const QString& text);
+
+    // Called when the replay has reached its end (every track file at its end): the timer
+    // has stopped and the last step's texts are shown.
+    std::function<void()> onEnd;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

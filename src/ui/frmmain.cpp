@@ -3,6 +3,8 @@
 #include "core/error.h"
 #include "core/logimport.h"
 #include "core/racecheck.h"
+#include "core/text.h"
+#include "core/trackfixes.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
 #include "tideplot/version.h"
@@ -15,7 +17,10 @@
 #include "ui/trackbrowser.h"
 
 #include <QAction>
+#include <QKeySequence>
+#include <QMenu>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -35,6 +40,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <vector>
@@ -47,26 +53,30 @@ constexpr int kClientWidthTwips = 11820;
 constexpr int kClientHeightTwips = 10725;
 
 using K = ControlKind;
-// In tab order. The track browser's lists (tab 8 to 10) are in TrackBrowser::Layout().
+// The controls, as designed, but for the row of four boxes: the start time box is wide enough
+// for a whole "YYYY-MM-DD hh:mm:ss" and the colour box narrower. The tab order follows the screen: the track browser (its
+// rows, tab 2 to 5, are in TrackBrowser::Layout()), the preview, the four boxes, the import
+// button, Add, Change and Delete, the boat list, and Start.
 constexpr ControlRow kMainRows[] = {
     {"sbStatusBar", K::StatusBar, 0, 10455, 11820, 270, "", "", 0},
     {"tbToolBar", K::ToolBar, 0, 0, 11820, 420, "", "", 1},
-    {"cmdStart", K::CommandButton, 4800, 120, 2175, 329, "Start", "Start Google earth plot ", 2},
-    {"lstBoats", K::ListBox, 120, 480, 11415, 1620, "", "", 3},
-    {"cmdDelete", K::CommandButton, 9720, 2280, 855, 615, "Delete", "Delete selected track from plotsession", 4},
-    {"cmdAdd", K::CommandButton, 7800, 2280, 855, 615, "Add", "Add track to plotsession", 5},
-    {"cmdChange", K::CommandButton, 8760, 2280, 855, 615, "Change", "Change data in selected track", 6},
-    {"cmdParse", K::PictureButton, 7080, 2280, 555, 570, "", "Parse KLM file", 7},
-    {"txtStarttid", K::TextBox, 2760, 2520, 1575, 285, "2007-01-01 12:30:00", "Startime to be added", 11},
-    {"txtLYStal", K::TextBox, 4440, 2520, 615, 285, "1.10", "LYS for selected track to be added", 12},
-    {"txtTrackFile", K::MultiLineTextBox, 2760, 2880, 8895, 7455, "", "Content in selected track file", 13},
-    {"txtColor", K::TextBox, 5160, 2520, 1095, 285, "100", "Color of track (0-1300)", 14},
-    {"txtSepChar", K::TextBox, 6360, 2520, 495, 285, ",", "Separation character between information in selected track",
-     15},
-    {"Label1", K::Label, 2760, 2280, 1815, 255, "Start tid", "", 16},
-    {"Label2", K::Label, 4440, 2280, 615, 255, "LYS tal", "", 17},
-    {"lblColor", K::Label, 5160, 2280, 495, 255, "Färg", "", 18},
-    {"Label4", K::Label, 6360, 2280, 855, 255, "SepChar", "", 19},
+    {"cmdStart", K::CommandButton, 4800, 120, 2175, 329, "Start", "Start Google earth plot ", 16},
+    {"lstBoats", K::ListBox, 120, 480, 11415, 1620, "", "", 15},
+    {"cmdDelete", K::CommandButton, 9720, 2280, 855, 615, "Delete", "Delete selected track from plotsession", 14},
+    {"cmdAdd", K::CommandButton, 7800, 2280, 855, 615, "Add", "Add track to plotsession", 12},
+    {"cmdChange", K::CommandButton, 8760, 2280, 855, 615, "Change", "Change data in selected track", 13},
+    {"cmdParse", K::PictureButton, 7080, 2280, 555, 570, "", "Parse KLM file", 11},
+    {"txtStarttid", K::TextBox, 2760, 2520, 2040, 285, "2007-01-01 12:30:00", "Startime to be added", 7},
+    {"txtLYStal", K::TextBox, 4860, 2520, 555, 285, "1.10", "LYS for selected track to be added", 8},
+    {"txtTrackFile", K::MultiLineTextBox, 2760, 2880, 8895, 7455, "", "Content in selected track file", 6},
+    {"txtColor", K::TextBox, 5535, 2520, 645, 285, "100", "Color of track (0-1300)", 9},
+    {"txtSepChar", K::TextBox, 6240, 2520, 495, 285, ",", "Separation character between information in selected track",
+     10},
+    {"Label1", K::Label, 2760, 2280, 2040, 255, "Start tid", "", 17},
+    {"Label2", K::Label, 4860, 2280, 615, 255, "LYS tal", "", 18},
+    {"lblColor", K::Label, 5535, 2280, 495, 255, "Färg", "", 19},
+    {"Label4", K::Label, 6240, 2280, 780, 255, "SepChar", "", 20},
+    {"lblDrive", K::Label, 120, 2310, 480, 255, "Drive", "", 21},
 };
 
 // Tool bar buttons, left to right: key (also the tool tip) and picture.
@@ -135,27 +145,33 @@ std::pair<QString, MessageKind> RunLogImport(const QString& logPath, UserDialogs
     return {text + QStringLiteral("\n\n") + FromBytes(result.SkippedWarning), MessageKind::Warning};
 }
 
-// The project's own pages: the README where the program is installed, or beside its sources.
-QString ReadmeUrl()
+// The project's own pages: where the program is installed (`cmake --install` puts the README
+// and the FAQ under share/doc), or the source tree's copy beside a program that runs from its
+// build folder. Never a path that does not exist on this computer: nothing when none does.
+QString DocumentUrl(const QString& name)
 {
     const QString besideProgram =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../" TIDEPLOT_DOC_DIR "/README.md");
-    for (const QString& readme : {besideProgram, QStringLiteral(TIDEPLOT_INSTALLED_README)})
-        if (QFileInfo::exists(readme))
-            return QUrl::fromLocalFile(QFileInfo(readme).canonicalFilePath()).toString();
-    return QUrl::fromLocalFile(QStringLiteral(TIDEPLOT_SOURCE_README)).toString();
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../" TIDEPLOT_DOC_DIR "/") + name;
+    const QString installed = QStringLiteral(TIDEPLOT_INSTALLED_DOC_DIR "/") + name;
+    const QString source = QStringLiteral(TIDEPLOT_SOURCE_DIR "/") + name;
+    for (const QString& file : {besideProgram, installed, source})
+        if (QFileInfo(file).isFile())
+            return QUrl::fromLocalFile(QFileInfo(file).canonicalFilePath()).toString();
+    return {};
 }
 
 } // namespace
 
 QString FrmMain::AboutText()
 {
-    const QString readme = ReadmeUrl();
-    return QStringLiteral("Version %1.%2.%3\n%4\nFAQ and instructions: %4#faq")
+    const QString readme = DocumentUrl(QStringLiteral("README.md"));
+    const QString faq = DocumentUrl(QStringLiteral("FAQ.md"));
+    const QString missing = QStringLiteral("(the documentation is not installed on this computer)");
+    return QStringLiteral("Version %1.%2.%3\n%4\nFAQ and instructions: %5")
         .arg(kVersionMajor)
         .arg(kVersionMinor)
         .arg(kVersionRevision)
-        .arg(readme);
+        .arg(readme.isEmpty() ? missing : readme, faq.isEmpty() ? missing : faq);
 }
 
 FrmMain::FrmMain(Options options)
@@ -167,16 +183,18 @@ FrmMain::FrmMain(Options options)
       settings_(options_.settings ? *options_.settings : *ownSettings_)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Tideplot1.0"));
     setWindowIcon(ArtworkIcon(QStringLiteral("globe")));
     makeControls();
     makeMenus();
+    showTitle();
+    chartDescription_.setInterval(1000);
+    connect(&chartDescription_, &QTimer::timeout, this, [this] { describeChart(); });
     Form_Load();
 }
 
 FrmMain::~FrmMain()
 {
-    Form_Unload();
+    Form_Unload(false);
 }
 
 FrmControl* FrmMain::controlWindow() const
@@ -208,13 +226,19 @@ void FrmMain::makeControls()
     lblColor = MakeControl<QLabel>(client_, "lblColor");
     Label4 = MakeControl<QLabel>(client_, "Label4");
     browser_ = std::make_unique<TrackBrowser>(client_, txtTrackFile, dialogs_);
+    lblDrive = MakeControl<QLabel>(client_, "lblDrive");
 
     Label1->setBuddy(txtStarttid);
     Label2->setBuddy(txtLYStal);
     lblColor->setBuddy(txtColor);
     Label4->setBuddy(txtSepChar);
+    lblDrive->setBuddy(browser_->Drive1);
     txtTrackFile->setAccessibleName(QStringLiteral("Content in selected track file"));
     txtTrackFile->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The preview only shows the file: Tab moves on instead of typing into it.
+    txtTrackFile->setReadOnly(true);
+    txtTrackFile->setTabChangesFocus(true);
+    txtTrackFile->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     lstBoats->setSelectionMode(QAbstractItemView::SingleSelection);
     lstBoats->setAccessibleName(QStringLiteral("Boats"));
     cmdParse->setIcon(QIcon(Artwork(QStringLiteral("kmlimport"), 16, devicePixelRatioF())));
@@ -232,7 +256,8 @@ void FrmMain::makeControls()
     for (QLineEdit* box : {txtStarttid, txtLYStal, txtColor, txtSepChar})
         box->setCursorPosition(0);
     cmdStart->raise(); // it stands on the tool bar's strip
-    client_->setMinimumSize(0, 0);
+    // The window may grow, never shrink below the designed size: every control stays in view.
+    client_->setMinimumSize(TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi));
     new ResizeWatcher(client_, [this] { followClientSize(); });
 
     connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
@@ -251,14 +276,7 @@ void FrmMain::makeToolBar()
     tbToolBar->setFloatable(false);
     tbToolBar->setIconSize(QSize(16, 16));
     tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    for (const auto& [key, picture] : kToolBarButtons) {
-        QAction* button = tbToolBar->addAction(QIcon(Artwork(QString::fromLatin1(picture), 16, devicePixelRatioF())),
-                                               QString::fromLatin1(key));
-        button->setToolTip(QString::fromLatin1(key));
-        button->setData(QString::fromLatin1(key));
-    }
-    connect(tbToolBar, &QToolBar::actionTriggered, this,
-            [this](QAction* button) { tbToolBar_ButtonClick(button->data().toString()); });
+    tbToolBar->setFocusPolicy(Qt::NoFocus);
 }
 
 void FrmMain::makeStatusBar()
@@ -284,27 +302,53 @@ void FrmMain::showClock()
     clock_.start(1000 - now.time().msec() + 20);
 }
 
+QAction* FrmMain::makeFileAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& keys)
+{
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(keys);
+    return action;
+}
+
 void FrmMain::makeMenus()
 {
     QMenu* mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
-    const struct {
-        const char* name;
-        const char* caption;
-        void (FrmMain::*handler)();
-    } fileItems[] = {
-        {"mnuFileNew", "&New", &FrmMain::mnuFileNew_Click},
-        {"mnuFileOpen", "&Open...", &FrmMain::mnuFileOpen_Click},
-        {"mnuFileClose", "&Close", &FrmMain::mnuFileClose_Click},
-        {"mnuFileSave", "&Save", &FrmMain::mnuFileSave_Click},
-        {"mnuFileExit", "E&xit", &FrmMain::mnuFileExit_Click},
+    // The standard keys of the platform, or the usual ones where it has none.
+    const auto standard = [](QKeySequence::StandardKey key, const QKeySequence& usual) {
+        const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+        return bindings.isEmpty() ? usual : bindings.constFirst();
     };
-    for (const auto& item : fileItems) {
-        QAction* action = mnuFile->addAction(QString::fromLatin1(item.caption));
-        action->setObjectName(QString::fromLatin1(item.name));
-        connect(action, &QAction::triggered, this, [this, handler = item.handler] { (this->*handler)(); });
+    QAction* fileNew = makeFileAction(mnuFile, "mnuFileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    QAction* fileOpen = makeFileAction(mnuFile, "mnuFileOpen", QStringLiteral("&Open..."),
+                                       standard(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
+    QAction* fileClose = makeFileAction(mnuFile, "mnuFileClose", QStringLiteral("&Close"), {});
+    QAction* fileSave = makeFileAction(mnuFile, "mnuFileSave", QStringLiteral("&Save"),
+                                       standard(QKeySequence::Save, QKeySequence(Qt::CTRL | Qt::Key_S)));
+    QAction* fileSaveAs =
+        makeFileAction(mnuFile, "mnuFileSaveAs", QStringLiteral("Save &As..."),
+                       standard(QKeySequence::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)));
+    QAction* fileExit = makeFileAction(mnuFile, "mnuFileExit", QStringLiteral("E&xit"),
+                                       standard(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    // The tool bar's buttons are the menu's own items: one action each, run by the tool bar's
+    // key whether the menu, the tool bar or a shortcut triggers it.
+    const std::pair<QAction*, const char*> toolBarItems[] = {
+        {fileNew, "New"}, {fileOpen, "Open"}, {fileSave, "Save"}, {fileSaveAs, "Save as"}};
+    for (const auto& [action, key] : toolBarItems) {
+        action->setIcon(QIcon(Artwork(QString::fromLatin1(key == std::string_view("Open") ? "open"
+                                                           : key == std::string_view("New")  ? "new"
+                                                                                              : "save"),
+                                      16, devicePixelRatioF())));
+        action->setToolTip(QString::fromLatin1(key));
+        action->setData(QString::fromLatin1(key));
+        action->setIconVisibleInMenu(false);
+        tbToolBar->addAction(action);
+        connect(action, &QAction::triggered, this,
+                [this, key = QString::fromLatin1(key)] { tbToolBar_ButtonClick(key); });
     }
-    mnuFile->findChild<QAction*>(QStringLiteral("mnuFileNew"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(fileClose, &QAction::triggered, this, [this] { mnuFileClose_Click(); });
+    connect(fileExit, &QAction::triggered, this, [this] { mnuFileExit_Click(); });
+
     QMenu* mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     QAction* about = mnuHelp->addAction(QStringLiteral("&About "));
@@ -321,16 +365,41 @@ void FrmMain::followClientSize()
     sbStatusBar->setGeometry(0, client_->height() - sbStatusBar->height(), width, sbStatusBar->height());
 }
 
+void FrmMain::showTitle()
+{
+    const QString title = QStringLiteral("Tideplot1.0");
+    if (state_.RaceFileName.empty()) {
+        setWindowTitle(title);
+        setWindowModified(false);
+        return;
+    }
+    setWindowTitle(title + QStringLiteral(" - ") + FromBytes(FileLabel(state_.RaceFileName)) +
+                   QStringLiteral("[*]"));
+    setWindowModified(boats_.rows() != savedRows_);
+}
+
 // ---- Window settings, About and exit ----
 
 void FrmMain::Form_Load()
 {
+    // The window system's record of the last run puts the window back exactly as it was.
+    const QByteArray geometry = ReadMainGeometry(settings_);
+    if (!geometry.isEmpty() && restoreGeometry(geometry)) {
+        restored_ = true;
+        return;
+    }
     const WindowPlacement p = ReadMainPlacement(settings_);
     const double dpi = LogicalDpi(this);
     placement_ = QRect(TwipsToPixels(p.Left, dpi), TwipsToPixels(p.Top, dpi), TwipsToPixels(p.Width, dpi),
                        TwipsToPixels(p.Height, dpi));
+    if (!HasStoredMainSize(settings_)) {
+        // A first start: every control in view, the window at its designed size.
+        placement_.setSize(QSize());
+        resize(client_->minimumSize() + QSize(0, menuBar()->sizeHint().height()));
+    } else {
+        resize(placement_.size());
+    }
     move(placement_.topLeft());
-    resize(placement_.size());
 }
 
 void FrmMain::showEvent(QShowEvent* event)
@@ -339,31 +408,61 @@ void FrmMain::showEvent(QShowEvent* event)
     if (placed_)
         return;
     placed_ = true;
+    if (restored_)
+        return;
     // The stored size is the outer frame's; once the frame is known the inside is set to fit.
+    // A first start keeps the designed size and is moved inside the screen, again once the
+    // window manager has put its frame around the window.
     QTimer::singleShot(0, this, [this] {
+        if (isMinimized())
+            return;
+        if (!placement_.size().isValid())
+            return fitOnScreen();
         const QSize frame = frameGeometry().size() - size();
-        if (!frame.isEmpty() && !isMinimized())
+        if (!frame.isEmpty())
             resize(placement_.size() - frame);
     });
+    if (!placement_.size().isValid())
+        QTimer::singleShot(300, this, [this] { fitOnScreen(); });
+}
+
+void FrmMain::fitOnScreen()
+{
+    if (isMinimized() || !isVisible())
+        return;
+    const QRect screen = this->screen()->availableGeometry();
+    const QRect outer = frameGeometry();
+    const QPoint at(std::max(screen.left(), std::min(outer.left(), screen.right() + 1 - outer.width())),
+                    std::max(screen.top(), std::min(outer.top(), screen.bottom() + 1 - outer.height())));
+    if (at != outer.topLeft())
+        move(at);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event)
 {
-    Form_Unload();
+    if (!maybeSave()) {
+        event->ignore();
+        return;
+    }
+    Form_Unload(true);
     QMainWindow::closeEvent(event);
 }
 
-void FrmMain::Form_Unload()
+void FrmMain::Form_Unload(bool tellProblems)
 {
     delete frmControl_; // closes the replay's track files
     if (ChartWidget* view = chartView())
         view->close();
+    chartDescription_.stop();
     if (!isMinimized() && placed_) {
         const double dpi = LogicalDpi(this);
         auto twips = [dpi](int px) { return static_cast<float>(std::lround(px * kTwipsPerInch / dpi)); };
         const QRect frame = frameGeometry();
-        WriteMainPlacement(settings_,
-                           {twips(frame.x()), twips(frame.y()), twips(frame.width()), twips(frame.height())});
+        const QString problem = WriteMainPlacement(
+            settings_, {twips(frame.x()), twips(frame.y()), twips(frame.width()), twips(frame.height())},
+            saveGeometry());
+        if (!problem.isEmpty() && tellProblems)
+            dialogs_.tell(problem, MessageKind::Warning);
     }
     placed_ = false;
 }
@@ -380,13 +479,36 @@ void FrmMain::mnuHelpAbout_Click()
 
 // ---- Start ----
 
+namespace {
+
+// Calls `closed` when the watched window closes.
+class CloseWatcher : public QObject {
+public:
+    CloseWatcher(QWidget* watched, std::function<void()> closed) : QObject(watched), closed_(std::move(closed))
+    {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close)
+            closed_();
+        return false;
+    }
+
+private:
+    std::function<void()> closed_;
+};
+
+} // namespace
+
 void FrmMain::cmdStart_Click()
 {
     if (frmControl_ && frmControl_->isVisible())
         return;
     delete frmControl_;
     if (ChartWidget* view = chartView())
-        viewGeometry_ = view->geometry();
+        viewGeometry_ = view->frameGeometry().isValid() && view->isVisible() ? view->geometry() : viewGeometry_;
+    chartDescription_.stop();
     output_.reset();
     earthApp_.reset();
     try {
@@ -396,15 +518,11 @@ void FrmMain::cmdStart_Click()
         return;
     }
     output_ = std::make_unique<GoogleEarthOutput>(*earthApp_);
-    showView();
 
     frmControl_ = new FrmControl(state_, *output_, dialogs_, this);
     frmControl_->setAttribute(Qt::WA_DeleteOnClose);
-    const QRect screen = this->screen()->availableGeometry();
-    const QRect besides = viewGeometry_.isValid() ? viewGeometry_ : frameGeometry();
-    frmControl_->move(std::max(screen.left(),
-                               std::min(besides.right() - frmControl_->width(), screen.right() - frmControl_->width())),
-                      std::max(screen.top(), besides.top()));
+    frmControl_->onEnd = [this] { frameChartOnWholeRace(true); };
+    showView();
     frmControl_->show();
 
     state_.RaceClock = kRaceClockAtStart;
@@ -416,6 +534,11 @@ void FrmMain::cmdStart_Click()
             frmControl_->close(); // nothing was loaded to play
         return;
     }
+    // Until the first step the chart shows the whole race.
+    frameChartOnWholeRace(false);
+    describeChart();
+    if (chartView())
+        chartDescription_.start();
     // A race that cannot work as typed (start times in another time zone than the tracks)
     // is said once; the replay stays ready to play.
     QStringList warnings;
@@ -423,6 +546,9 @@ void FrmMain::cmdStart_Click()
         warnings += FromBytes(warning);
     if (!warnings.isEmpty())
         dialogs_.tell(warnings.join(QStringLiteral("\n\n")), MessageKind::Warning);
+    // Space plays at once.
+    if (frmControl_)
+        frmControl_->focusPlay();
 }
 
 ChartWidget* FrmMain::chartView() const
@@ -434,19 +560,118 @@ ChartWidget* FrmMain::chartView() const
 void FrmMain::showView()
 {
     ChartWidget* view = chartView();
+    placeReplayWindows(view);
     if (!view)
         return;
     view->setWindowIcon(windowIcon());
-    if (!viewGeometry_.isValid()) {
-        // First chart: beside the set-up window when there is room, else over its right part.
-        const QRect screen = this->screen()->availableGeometry();
-        const QSize size = view->sizeHint().boundedTo(screen.size() * 0.9);
-        const QRect frame = frameGeometry();
-        const int left = std::min(frame.right() + 1, screen.right() + 1 - size.width());
-        viewGeometry_ = QRect(QPoint(std::max(screen.left(), left), std::max(screen.top(), frame.top())), size);
-    }
-    view->setGeometry(viewGeometry_);
+    view->setAccessibleName(QStringLiteral("Chart"));
+    view->setToolTip(QStringLiteral("Drag to pan, Shift+drag to turn; wheel, + and - zoom; [ and ] turn by 15 "
+                                    "degrees; arrow keys pan; N puts north up"));
+    // Closing the chart ends the replay, as closing the control window does.
+    new CloseWatcher(view, [this] {
+        chartDescription_.stop();
+        if (frmControl_)
+            frmControl_->close();
+    });
     view->show();
+}
+
+void FrmMain::placeReplayWindows(QWidget* view)
+{
+    // The chart and the control window go where they cover neither each other nor the
+    // set-up window: beside it when there is room, the control window under the chart, all
+    // inside the screen's available area. Frames are taken to be as thick as this window's.
+    const QRect screen = this->screen()->availableGeometry();
+    const QRect setup = frameGeometry();
+    const QMargins frame(geometry().left() - setup.left(), geometry().top() - setup.top(),
+                         setup.right() - geometry().right(), setup.bottom() - geometry().bottom());
+    const QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QSize controlOuter = frmControl_->size() + frameExtra;
+    constexpr int kMinChartWidth = 360;
+
+    QRect area; // where the chart and the control window go, outer frames
+    if (screen.right() - setup.right() >= kMinChartWidth)
+        area = QRect(QPoint(setup.right() + 1, screen.top()), screen.bottomRight());
+    else if (setup.left() - screen.left() >= kMinChartWidth)
+        area = QRect(screen.topLeft(), QPoint(setup.left() - 1, screen.bottom()));
+    else // over the set-up window's lower part: its Start button and tool bar stay in view
+        area = QRect(QPoint(screen.left(), std::max(screen.top(), geometry().top() + cmdStart->geometry().bottom() +
+                                                                      menuBar()->height() + 8)),
+                     screen.bottomRight());
+
+    if (view) {
+        QRect chart = viewGeometry_;
+        if (!chart.isValid()) {
+            const QSize room(area.width() - frameExtra.width(),
+                             area.height() - controlOuter.height() - frameExtra.height());
+            const QSize size = view->sizeHint().boundedTo(room).expandedTo(view->minimumSize());
+            chart = QRect(area.topLeft() + QPoint(frame.left(), frame.top()), size);
+            viewGeometry_ = chart;
+        }
+        view->setGeometry(chart);
+        const QRect chartOuter = chart.marginsAdded(frame);
+        int top = chartOuter.bottom() + 1;
+        if (top + controlOuter.height() > screen.bottom() + 1)
+            top = std::max(screen.top(), chartOuter.top()); // no room under it: beside Start's row
+        frmControl_->move(std::clamp(chartOuter.left(), screen.left(), screen.right() + 1 - controlOuter.width()),
+                          top);
+    } else {
+        frmControl_->move(std::clamp(area.left(), screen.left(), screen.right() + 1 - controlOuter.width()),
+                          std::clamp(area.top(), screen.top(), screen.bottom() + 1 - controlOuter.height()));
+    }
+}
+
+void FrmMain::frameChartOnWholeRace(bool drawnOnly)
+{
+    auto* chart = dynamic_cast<ChartApplication*>(earthApp_.get());
+    if (!chart)
+        return;
+    FixBox box;
+    if (drawnOnly) {
+        // What the chart holds: the whole race as it was drawn.
+        for (const ChartRun& run : chart->widget()->tracks().runs()) {
+            const LatLon a = UnprojectPoint(run.Bounds.topLeft());
+            const LatLon b = UnprojectPoint(run.Bounds.bottomRight());
+            box.add(a.LatDeg, a.LonDeg);
+            box.add(b.LatDeg, b.LonDeg);
+        }
+    } else {
+        for (int k = 0; k < state_.BoatCount; ++k) {
+            if (!state_.TrackFile[k])
+                continue;
+            try {
+                box.add(TrackFixesBox(state_.TrackFile[k]->Path(), state_.SepChar[k]));
+            } catch (const Error&) {
+                // The replay reports a track it cannot read when it gets there.
+            }
+        }
+    }
+    if (box.empty())
+        return;
+    ChartWidget* view = chart->widget();
+    chart->SetCamera(chart->cameraShowing(box.SouthLat, box.WestLon, box.NorthLat, box.EastLon, view->size()), 10.0);
+}
+
+void FrmMain::describeChart()
+{
+    ChartWidget* view = chartView();
+    if (!view)
+        return;
+    // For a screen reader: the race, the race time and the boats in view.
+    const ChartViewport viewport = view->viewport(view->size());
+    const QTransform toScreen = viewport.projectedToScreen();
+    const QRectF shown(QPointF(0, 0), viewport.SizePx);
+    QStringList inView;
+    for (const ChartTrack& track : view->tracks().tracks())
+        if (shown.contains(toScreen.map(track.Newest)))
+            inView << track.Name;
+    const QString raceTime = frmControl_ ? frmControl_->raceTimeShown() : QString();
+    view->setAccessibleDescription(
+        QStringLiteral("Chart of the race %1%2; %3")
+            .arg(FromBytes(FileLabel(state_.RaceFileName)),
+                 raceTime.isEmpty() ? QString() : QStringLiteral(" at race time ") + raceTime,
+                 inView.isEmpty() ? QStringLiteral("no boat in view")
+                                  : QStringLiteral("boats in view: ") + inView.join(QStringLiteral(", "))));
 }
 
 // ---- Boat list editing ----
@@ -458,6 +683,7 @@ void FrmMain::showRows()
     for (const std::string& row : boats_.rows())
         lstBoats->addItem(FromBytes(row));
     lstBoats->setCurrentRow(boats_.highlightedRow());
+    showTitle();
 }
 
 EntryBoxes FrmMain::typedBoxes() const
@@ -516,9 +742,17 @@ QString FrmMain::raceFileName() const
     return QFile::decodeName(QByteArray::fromStdString(state_.RaceFileName));
 }
 
-QString FrmMain::askRaceFileName(const QString& title, bool save)
+QString FrmMain::askRaceFileName(const QString& title, FileQuestion question)
 {
-    return dialogs_.askFileName(title, kRaceFileFilter, save ? FileQuestion::Save : FileQuestion::Open);
+    // Open starts in the current race's folder; a new race beside the track files shown.
+    QString folder = browser_->folderPath();
+    if (question == FileQuestion::Open && !state_.RaceFileName.empty())
+        folder = QFileInfo(raceFileName()).absolutePath();
+    QString name = dialogs_.askFileName(title, kRaceFileFilter, question, folder);
+    // A name typed without an extension gets the race file's, so that the Open dialog lists it.
+    if (!name.isEmpty() && question != FileQuestion::Open && QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".TP1");
+    return name;
 }
 
 void FrmMain::tbToolBar_ButtonClick(const QString& key)
@@ -533,9 +767,72 @@ void FrmMain::tbToolBar_ButtonClick(const QString& key)
         SaveAs();
 }
 
+bool FrmMain::hasUnsavedChanges() const
+{
+    if (state_.RaceFileName.empty())
+        return !boats_.rows().empty();
+    try {
+        return ReadRaceFile(state_.RaceFileName) != boats_.rows();
+    } catch (const Error&) {
+        return !boats_.rows().empty(); // the file is gone: the rows are only here
+    }
+}
+
+bool FrmMain::maybeSave()
+{
+    if (!hasUnsavedChanges())
+        return true;
+    const QString race =
+        state_.RaceFileName.empty() ? QStringLiteral("a new race file") : FromBytes(FileLabel(state_.RaceFileName));
+    switch (dialogs_.askToSave(QStringLiteral("Save the changes to %1?").arg(race))) {
+    case SaveAnswer::Save:
+        mnuFileSave_Click();
+        return !hasUnsavedChanges();
+    case SaveAnswer::Discard:
+        return true;
+    case SaveAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+void FrmMain::setRaceFile(const std::string& path, std::vector<std::string> rows)
+{
+    state_.RaceFileName = path;
+    savedRows_ = rows;
+    boats_.setRows(std::move(rows));
+    showRows();
+}
+
+bool FrmMain::checkRows()
+{
+    const std::vector<std::string> problems = RaceRowProblems(state_.RaceFileName, boats_.rows());
+    if (problems.empty())
+        return true;
+    constexpr std::size_t kShown = 10;
+    QStringList lines;
+    for (std::size_t i = 0; i < std::min(problems.size(), kShown); ++i)
+        lines << FromBytes(problems[i]);
+    if (problems.size() > kShown)
+        lines << QStringLiteral("and %1 more.").arg(problems.size() - kShown);
+    dialogs_.tell(QStringLiteral("%1 of the %2 rows of %3 will not replay; mend them in the list and save:\n\n%4")
+                      .arg(problems.size())
+                      .arg(boats_.size())
+                      .arg(FromBytes(FileLabel(state_.RaceFileName)), lines.join(u'\n')),
+                  MessageKind::Warning);
+    return false;
+}
+
+void FrmMain::enableStart()
+{
+    cmdStart->setEnabled(boats_.size() > 0 && checkRows());
+}
+
 void FrmMain::mnuFileNew_Click()
 {
-    const QString name = askRaceFileName(QStringLiteral("New"), false);
+    if (!maybeSave())
+        return;
+    const QString name = askRaceFileName(QStringLiteral("New"), FileQuestion::Create);
     if (name.isEmpty())
         return;
     try {
@@ -544,14 +841,23 @@ void FrmMain::mnuFileNew_Click()
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
         return;
     }
-    state_.RaceFileName = FileNameBytes(name);
-    boats_.setRows({});
-    showRows();
+    // The list starts empty; an existing file keeps its rows until the next Save.
+    std::vector<std::string> onDisk;
+    try {
+        onDisk = ReadRaceFile(FileNameBytes(name));
+    } catch (const Error&) {
+    }
+    setRaceFile(FileNameBytes(name), {});
+    savedRows_ = std::move(onDisk);
+    showTitle();
+    cmdStart->setEnabled(false);
 }
 
 void FrmMain::mnuFileOpen_Click()
 {
-    const QString name = askRaceFileName(QStringLiteral("Open"), false);
+    if (!maybeSave())
+        return;
+    const QString name = askRaceFileName(QStringLiteral("Open"), FileQuestion::Open);
     if (!name.isEmpty())
         openRaceFile(name);
 }
@@ -565,16 +871,17 @@ bool FrmMain::openRaceFile(const QString& path)
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
         return false;
     }
-    state_.RaceFileName = FileNameBytes(path);
-    boats_.setRows(std::move(rows));
-    showRows();
-    cmdStart->setEnabled(boats_.size() > 0);
+    setRaceFile(FileNameBytes(path), std::move(rows));
+    enableStart();
     return true;
 }
 
 void FrmMain::mnuFileClose_Click()
 {
-    // The race stays as it is: its list, its file and its name.
+    if (!maybeSave())
+        return;
+    setRaceFile({}, {});
+    cmdStart->setEnabled(false);
 }
 
 bool FrmMain::saveRaceFile(const std::string& path)
@@ -585,6 +892,7 @@ bool FrmMain::saveRaceFile(const std::string& path)
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
         return false;
     }
+    savedRows_ = boats_.rows();
     // Saving selects every row in turn: the last one ends selected and shown.
     if (boats_.size() > 0) {
         const QSignalBlocker quiet(lstBoats);
@@ -598,7 +906,7 @@ void FrmMain::mnuFileSave_Click()
 {
     std::string path = state_.RaceFileName;
     if (path.empty()) {
-        const QString name = askRaceFileName(QStringLiteral("Save as"), true);
+        const QString name = askRaceFileName(QStringLiteral("Save as"), FileQuestion::Save);
         if (name.isEmpty())
             return;
         path = FileNameBytes(name);
@@ -606,23 +914,27 @@ void FrmMain::mnuFileSave_Click()
     if (!saveRaceFile(path))
         return;
     state_.RaceFileName = path;
-    cmdStart->setEnabled(boats_.size() > 0);
+    showTitle();
+    enableStart();
 }
 
 void FrmMain::SaveAs()
 {
-    const QString name = askRaceFileName(QStringLiteral("Save as"), true);
+    const QString name = askRaceFileName(QStringLiteral("Save as"), FileQuestion::Save);
     if (name.isEmpty())
         return;
-    if (saveRaceFile(FileNameBytes(name)))
-        state_.RaceFileName = FileNameBytes(name);
+    if (!saveRaceFile(FileNameBytes(name)))
+        return;
+    state_.RaceFileName = FileNameBytes(name);
+    showTitle();
 }
 
 // ---- KML log import ----
 
 void FrmMain::cmdParse_Click()
 {
-    const QString log = dialogs_.askFileName(QStringLiteral("Parse .KML file"), kLogFilter, FileQuestion::Open);
+    const QString log = dialogs_.askFileName(QStringLiteral("Parse .KML file"), kLogFilter, FileQuestion::Open,
+                                             browser_->folderPath());
     if (log.isEmpty())
         return;
     try {

@@ -4,6 +4,7 @@
 #include "earth/applicationge.h"
 #include "earth/googleearth.h"
 #include "ui/boatlist.h"
+#include "ui/dialogs.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,8 +14,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+class QAction;
+class QKeySequence;
 class QLabel;
+class QMenu;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
@@ -50,7 +55,8 @@ public:
     ~FrmMain() override;
 
     // Opens the race file at `path` as File > Open does when that name is chosen; tells
-    // the user and changes nothing when it cannot be read.
+    // the user and changes nothing when it cannot be read. Rows that will not replay are
+    // shown all the same, and one message names them.
     bool openRaceFile(const QString& path);
 
     // What the window holds, for the program's own checks.
@@ -61,6 +67,10 @@ public:
     ApplicationGE* earth() const { return earthApp_.get(); }
 
     static QString AboutText();
+
+    // Whether the boat list differs from the race file on disk (or holds rows that were
+    // never saved): closing, New, Open and Close ask before dropping them.
+    bool hasUnsavedChanges() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -83,12 +93,27 @@ private:
     void mnuHelpAbout_Click();
     void tbToolBar_ButtonClick(const QString& key);
     void Form_Load();
-    void Form_Unload();
+    void Form_Unload(bool tellProblems);
+
+    // Asks "Save the changes to RACE?" when the list differs from the race file; true when
+    // the operation that asked may go on (saved, discarded, or nothing to save).
+    bool maybeSave();
+    void setRaceFile(const std::string& path, std::vector<std::string> rows);
+    void showTitle();
+    void enableStart();
+    // The rows that will not replay, told in one message; false when there are such rows.
+    bool checkRows();
+    QString askRaceFileName(const QString& title, FileQuestion question);
+    void fitOnScreen();
+    void placeReplayWindows(QWidget* view);
+    void frameChartOnWholeRace(bool drawnOnly);
+    void describeChart();
 
     void makeControls();
     void makeMenus();
     void makeToolBar();
     void makeStatusBar();
+    QAction* makeFileAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& keys);
     void followClientSize();
     void showClock();
     void showRows();
@@ -98,7 +123,6 @@ private:
     // The chart window of the replay, when the view is the chart.
     ChartWidget* chartView() const;
     void showView();
-    QString askRaceFileName(const QString& title, bool save);
 
     Options options_;
     std::unique_ptr<QSettings> ownSettings_;
@@ -114,7 +138,10 @@ private:
     QRect viewGeometry_; // where the chart window was, kept for the next replay's chart
     QRect placement_;    // the outer frame read from the settings, in pixels
     bool placed_ = false;
+    bool restored_ = false; // placed by the window system's own record of the last run
     QTimer clock_;
+    QTimer chartDescription_;
+    std::vector<std::string> savedRows_; // the race file's rows as last read or written
 
     QWidget* client_ = nullptr;
     QStatusBar* sbStatusBar = nullptr;
@@ -135,6 +162,7 @@ private:
     QLabel* Label2 = nullptr;
     QLabel* lblColor = nullptr;
     QLabel* Label4 = nullptr;
+    QLabel* lblDrive = nullptr;
     QLabel* statusText_ = nullptr;
     QLabel* statusDate_ = nullptr;
     QLabel* statusTime_ = nullptr;

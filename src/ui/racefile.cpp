@@ -3,6 +3,8 @@
 #include "core/error.h"
 #include "core/linereader.h"
 #include "core/outputfile.h"
+#include "core/records.h"
+#include "core/replay.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -44,6 +46,34 @@ void WriteRaceFile(const std::string& path, const std::vector<std::string>& rows
     OutputFile file(Name(path), "the race file");
     file.Write(bytes);
     file.Commit();
+}
+
+std::vector<std::string> RaceRowProblems(const std::string& raceFileName, const std::vector<std::string>& rows)
+{
+    std::vector<std::string> problems;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string row = "row " + std::to_string(i + 1) + ": ";
+        if (i >= static_cast<std::size_t>(kMaxBoats)) {
+            problems.push_back(row + "a race replays at most " + std::to_string(kMaxBoats) + " boats");
+            continue;
+        }
+        BoatEntry entry;
+        try {
+            entry = ReadBoatEntry(rows[i]);
+        } catch (const Error& e) {
+            problems.push_back(row + e.what());
+            continue;
+        }
+        const std::string path = ResolveTrackFile(raceFileName, entry.TrackFile);
+        try {
+            LineReader track(path);
+            if (track.AtEnd())
+                problems.push_back(row + "the track file \"" + path + "\" is empty");
+        } catch (const Error& e) {
+            problems.push_back(row + "the track file " + e.what());
+        }
+    }
+    return problems;
 }
 
 void CreateRaceFileIfMissing(const std::string& path)

@@ -16,6 +16,13 @@ std::vector<std::string> ReadRaceFile(const std::string& path);
 // failing write leaves the file as it was. Throws Error naming the file and the reason.
 void WriteRaceFile(const std::string& path, const std::vector<std::string>& rows);
 
+// One text for each row that the replay would refuse, as it reads the race file at Start:
+// "row 3: the start time \"x\" is not a valid date and time", a track file that cannot
+// be opened or is empty, a boat beyond the most a race replays. Relative track file names
+// are taken from the folder of `raceFileName`. Only the first line of each track file is
+// read.
+std::vector<std::string> RaceRowProblems(const std::string& raceFileName, const std::vector<std::string>& rows);
+
 // Creates the file empty when it is missing; an existing file is left as it is. Throws
 // Error naming the file when it can neither be found nor created.
 void CreateRaceFileIfMissing(const std::string& path);

@@ -1,6 +1,7 @@
 #include "ui/settings.h"
 
 #include <QSettings>
+#include <QString>
 
 #include <charconv>
 #include <cmath>
@@ -48,14 +49,51 @@ QString SettingText(float value)
     return QString::fromLatin1(text, end - text);
 }
 
-void WriteMainPlacement(QSettings& settings, const WindowPlacement& placement)
+bool HasStoredMainSize(QSettings& settings)
+{
+    settings.beginGroup(QString::fromLatin1(kSettingsGroup));
+    const bool stored = settings.contains(QString::fromLatin1(kMainPlacementKeys[2].Key)) &&
+                        settings.contains(QString::fromLatin1(kMainPlacementKeys[3].Key));
+    settings.endGroup();
+    return stored;
+}
+
+QByteArray ReadMainGeometry(QSettings& settings)
+{
+    settings.beginGroup(QString::fromLatin1(kSettingsGroup));
+    const QByteArray geometry = settings.value(QString::fromLatin1(kMainGeometryKey)).toByteArray();
+    settings.endGroup();
+    return geometry;
+}
+
+QString WriteMainPlacement(QSettings& settings, const WindowPlacement& placement, const QByteArray& geometry)
 {
     settings.beginGroup(QString::fromLatin1(kSettingsGroup));
     const float values[] = {placement.Left, placement.Top, placement.Width, placement.Height};
     for (std::size_t i = 0; i < kMainPlacementKeys.size(); ++i)
         settings.setValue(QString::fromLatin1(kMainPlacementKeys[i].Key), SettingText(values[i]));
+    if (!geometry.isEmpty())
+        settings.setValue(QString::fromLatin1(kMainGeometryKey), geometry);
     settings.endGroup();
+    return SyncSettings(settings);
+}
+
+QString SyncSettings(QSettings& settings)
+{
     settings.sync();
+    switch (settings.status()) {
+    case QSettings::NoError:
+        return {};
+    case QSettings::AccessError:
+        return QStringLiteral("The settings cannot be written to %1 (no permission, a read-only or full disk): "
+                              "the window's place and size are not kept for the next start.")
+            .arg(settings.fileName());
+    case QSettings::FormatError:
+        return QStringLiteral("The settings file %1 is damaged and cannot be read or written: the window's place "
+                              "and size are not kept for the next start.")
+            .arg(settings.fileName());
+    }
+    return {};
 }
 
 } // namespace tideplot

@@ -7,7 +7,7 @@
 
 class QSettings;
 
-// What the program keeps between runs: the set-up window's place and size, nothing else.
+// What the program keeps between runs: the set-up window's place and size.
 namespace tideplot {
 
 inline constexpr const char* kProgramTitle = "Tideplot1";
@@ -35,15 +35,29 @@ inline constexpr std::array<SettingKey, 4> kMainPlacementKeys{{
     {"MainHeight", 6500},
 }};
 
+// The window system's own record of the set-up window's place, size and state
+// (QWidget::saveGeometry), kept beside the four values: it restores the window exactly,
+// frame and all, so that it opens the same however often the program starts.
+inline constexpr const char* kMainGeometryKey = "MainGeometry";
+
 // The user's own settings store (application "Tideplot1").
 std::unique_ptr<QSettings> OpenUserSettings();
 
 // Reads the four values from the group "Settings"; a missing value or one that is no
 // number gives its default.
 WindowPlacement ReadMainPlacement(QSettings& settings);
+// Whether the store holds a width and a height of the window (not so on a first start).
+bool HasStoredMainSize(QSettings& settings);
+// The stored window record; empty when there is none.
+QByteArray ReadMainGeometry(QSettings& settings);
 
-// Writes the four values to the group "Settings" as the text of single-precision numbers.
-void WriteMainPlacement(QSettings& settings, const WindowPlacement& placement);
+// Writes the four values to the group "Settings" as the text of single-precision numbers,
+// and the window record beside them, then writes the store to disk. Returns what went
+// wrong when the store could not be written (a read-only or full disk), else an empty text.
+QString WriteMainPlacement(QSettings& settings, const WindowPlacement& placement, const QByteArray& geometry = {});
+
+// Writes `settings` to disk and says what went wrong, or an empty text when all went well.
+QString SyncSettings(QSettings& settings);
 
 // The text of a stored value: plain digits for whole numbers ("1000", "-15"), otherwise
 // the shortest text that reads back as the same single-precision number.

@@ -22,9 +22,9 @@ namespace {
 
 using K = ControlKind;
 constexpr ControlRow kBrowserRows[] = {
-    {"Drive1", K::DriveList, 120, 2280, 2535, 315, "", "Select track file", 8},
-    {"File1", K::FileList, 120, 5040, 2535, 5355, "", "Select track file", 9},
-    {"Dir1", K::FolderList, 120, 2640, 2535, 2340, "", "Select track file", 10},
+    {"Drive1", K::DriveList, 600, 2280, 2055, 315, "", "Select track file", 2},
+    {"File1", K::FileList, 120, 5040, 2535, 5355, "", "Select track file", 4},
+    {"Dir1", K::FolderList, 120, 2640, 2535, 2340, "", "Select track file", 3},
 };
 
 constexpr int kPathRole = Qt::UserRole;

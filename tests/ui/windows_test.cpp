@@ -2,6 +2,10 @@
 // track browser, assembling a race, the race file through the File menu and the tool bar,
 // the import button, settings and About; a race built by hand replayed through the control
 // window as the command line replays it.
+#include "core/trackfixes.h"
+#include "earth/chart/chartapplication.h"
+#include "earth/chart/chartwidget.h"
+#include "earth/earthfactory.h"
 #include "earth/recorder.h"
 #include "support/process.h"
 #include "support/racefiles.h"
@@ -12,6 +16,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -21,6 +26,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
@@ -30,6 +37,7 @@
 #include <csignal>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -46,16 +54,28 @@ public:
     struct Question {
         QString title, filter;
         FileQuestion kind;
+        QString folder;
     };
-    QString askFileName(const QString& title, const QString& filter, FileQuestion kind) override
+    QString askFileName(const QString& title, const QString& filter, FileQuestion kind, const QString& folder) override
     {
-        asked.push_back({title, filter, kind});
+        asked.push_back({title, filter, kind, folder});
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected file dialog " << title.toStdString();
             return {};
         }
         QString answer = answers.front();
         answers.pop_front();
+        return answer;
+    }
+    SaveAnswer askToSave(const QString& question) override
+    {
+        questions.push_back(question);
+        if (saveAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question " << question.toStdString();
+            return SaveAnswer::Cancel;
+        }
+        const SaveAnswer answer = saveAnswers.front();
+        saveAnswers.pop_front();
         return answer;
     }
     void tell(const QString& text, MessageKind kind) override { told.push_back({text, kind}); }
@@ -77,6 +97,8 @@ public:
     }
 
     std::deque<QString> answers; // file names, "" for cancel
+    std::deque<SaveAnswer> saveAnswers;
+    std::vector<QString> questions;
     std::vector<Question> asked;
     std::vector<std::pair<QString, MessageKind>> told;
     int progressShown = 0;
@@ -256,31 +278,34 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
     EXPECT_TRUE(w.main->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(w.main->windowIcon().isNull());
 
-    // Each control's name, text, tool tip and name for assistive technology.
+    // Each control's name, text, tool tip and name for assistive technology, in tab order:
+    // the track browser, the preview, the four boxes, the import button, Add, Change,
+    // Delete, the boat list and Start, as they stand on the screen.
     const std::tuple<const char*, const char*, const char*, const char*> controls[] = {
-        {"cmdStart", "Start", "Start Google earth plot ", "Start"},
-        {"lstBoats", nullptr, "", "Boats"},
-        {"cmdDelete", "Delete", "Delete selected track from plotsession", "Delete"},
-        {"cmdAdd", "Add", "Add track to plotsession", "Add"},
-        {"cmdChange", "Change", "Change data in selected track", "Change"},
-        {"cmdParse", "", "Parse KLM file", "Parse KLM file"},
         {"Drive1", nullptr, "Select track file", "Drives"},
-        {"File1", nullptr, "Select track file", "Track files"},
         {"Dir1", nullptr, "Select track file", "Folders"},
+        {"File1", nullptr, "Select track file", "Track files"},
+        {"txtTrackFile", "", "Content in selected track file", "Content in selected track file"},
         {"txtStarttid", "2007-01-01 12:30:00", "Startime to be added", "Start tid"},
         {"txtLYStal", "1.10", "LYS for selected track to be added", "LYS tal"},
-        {"txtTrackFile", "", "Content in selected track file", "Content in selected track file"},
         {"txtColor", "100", "Color of track (0-1300)", "Färg"},
         {"txtSepChar", ",", "Separation character between information in selected track", "SepChar"},
+        {"cmdParse", "", "Parse KLM file", "Parse KLM file"},
+        {"cmdAdd", "Add", "Add track to plotsession", "Add"},
+        {"cmdChange", "Change", "Change data in selected track", "Change"},
+        {"cmdDelete", "Delete", "Delete selected track from plotsession", "Delete"},
+        {"lstBoats", nullptr, "", "Boats"},
+        {"cmdStart", "Start", "Start Google earth plot ", "Start"},
         {"Label1", "Start tid", "", nullptr},
         {"Label2", "LYS tal", "", nullptr},
         {"lblColor", "Färg", "", nullptr},
         {"Label4", "SepChar", "", nullptr},
+        {"lblDrive", "Drive", "", nullptr},
     };
     EXPECT_FALSE(w.find("cmdStart")->isEnabled()) << "no race yet";
     w.find("cmdStart")->setEnabled(true); // for the tab order
     QStringList tabOrder, expectedTabOrder;
-    for (QWidget* at = w.find("cmdStart"); tabOrder.size() < 14; at = at->nextInFocusChain()) {
+    for (QWidget* at = w.find("Drive1"); tabOrder.size() < 14; at = at->nextInFocusChain()) {
         if (at->focusPolicy() & Qt::TabFocus && at->isVisibleTo(w.main.get()) && !at->objectName().isEmpty() &&
             at->parentWidget() == w.main->centralWidget())
             tabOrder << at->objectName();
@@ -300,11 +325,22 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
             expectedTabOrder << name;
         }
     }
-    EXPECT_EQ(tabOrder, expectedTabOrder);
+    EXPECT_EQ(tabOrder.join(u' ').toStdString(), expectedTabOrder.join(u' ').toStdString());
+    EXPECT_EQ(w.find<QLabel>("lblDrive")->buddy(), w.find("Drive1"));
+
+    // The preview only shows: typing changes nothing, and Tab moves on to the start time.
+    auto* preview = w.find<QPlainTextEdit>("txtTrackFile");
+    preview->setFocus();
+    QTest::keyClicks(preview, "typed");
+    EXPECT_TRUE(preview->toPlainText().isEmpty());
+    QTest::keyClick(preview, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.find("txtStarttid"));
+
     EXPECT_FALSE(w.find<QLabel>("lblColor")->autoFillBackground()) << "the swatch starts uncoloured";
 
     // Twips at the screen's resolution: Start at 4800, 120, 2175, 329 and the preview at
-    // 2760, 2880, 8895, 7455; worked out by hand for 96 and for 144 dots an inch.
+    // 2760, 2880, 8895, 7455; worked out by hand for 96 and for 144 dots an inch. The start
+    // time box shows a whole date and time.
     EXPECT_EQ(w.find("cmdStart")->geometry(),
               QRect(w.px(4800), w.px(120), w.px(6975) - w.px(4800), w.px(449) - w.px(120)));
     EXPECT_EQ(w.find("txtTrackFile")->geometry(),
@@ -312,6 +348,9 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
     const ControlRow start{"", ControlKind::CommandButton, 4800, 120, 2175, 329, "", "", 0};
     EXPECT_EQ(TwipsToPixels(start, 96.0), QRect(320, 8, 145, 22));
     EXPECT_EQ(TwipsToPixels(start, 144.0), QRect(480, 12, 218, 33));
+    auto* startTime = w.find<QLineEdit>("txtStarttid");
+    EXPECT_GE(startTime->contentsRect().width() - 6,
+              startTime->fontMetrics().horizontalAdvance(QStringLiteral("2007-01-01 12:30:00")));
 
     // Controls keep their places when the window is resized; the bars follow its edges.
     const QRect startPlace = w.find("cmdStart")->geometry();
@@ -328,14 +367,18 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
             items << item->objectName() + "=" + item->text() + "=" + item->shortcut().toString();
         menus << top->text() + ": " + items.join(u", ");
     }
-    EXPECT_EQ(menus.join(u" | "), "&File: mnuFileNew=&New=Ctrl+N, mnuFileOpen=&Open...=, mnuFileClose=&Close=, "
-                                  "mnuFileSave=&Save=, mnuFileExit=E&xit= | &Help: mnuHelpAbout=&About =");
+    EXPECT_EQ(menus.join(u" | ").toStdString(),
+              "&File: mnuFileNew=&New=Ctrl+N, mnuFileOpen=&Open...=Ctrl+O, mnuFileClose=&Close=, "
+              "mnuFileSave=&Save=Ctrl+S, mnuFileSaveAs=Save &As...=Ctrl+Shift+S, mnuFileExit=E&xit=Ctrl+Q | "
+              "&Help: mnuHelpAbout=&About =");
+    // Every tool bar button is an item of the File menu.
     QStringList buttons;
     for (QAction* a : w.find<QToolBar>("tbToolBar")->actions()) {
-        buttons << a->data().toString() + "/" + a->toolTip();
+        buttons << a->data().toString() + "/" + a->toolTip() + "/" + a->objectName();
         EXPECT_FALSE(a->icon().isNull());
     }
-    EXPECT_EQ(buttons.join(u", "), "New/New, Open/Open, Save/Save, Save as/Save as");
+    EXPECT_EQ(buttons.join(u", ").toStdString(), "New/New/mnuFileNew, Open/Open/mnuFileOpen, Save/Save/mnuFileSave, "
+                                                 "Save as/Save as/mnuFileSaveAs");
 
     const auto labels = w.find<QStatusBar>("sbStatusBar")->findChildren<QLabel*>();
     ASSERT_GE(labels.size(), 3);
@@ -345,7 +388,7 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
         [&] { return labels[2]->text() == QLocale().toString(QTime::currentTime(), QLocale::ShortFormat); }, 3000))
         << "the clock is kept current";
 
-    // Help > About: the version and the project's pages.
+    // Help > About: the version and the project's pages, which exist on this computer.
     w.menu("mnuHelpAbout");
     ASSERT_EQ(w.dialogs.told.size(), 1u);
     EXPECT_EQ(w.dialogs.told[0].second, MessageKind::Plain);
@@ -354,7 +397,9 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
     EXPECT_EQ(lines[0], "Version 1.0.10");
     EXPECT_TRUE(lines[1].endsWith("README.md")) << lines[1].toStdString();
     EXPECT_TRUE(QFile::exists(QUrl(lines[1]).toLocalFile())) << lines[1].toStdString();
-    EXPECT_EQ(lines[2], "FAQ and instructions: " + lines[1] + "#faq");
+    ASSERT_TRUE(lines[2].startsWith("FAQ and instructions: ")) << lines[2].toStdString();
+    const QUrl faq(lines[2].mid(22));
+    EXPECT_TRUE(faq.toLocalFile().endsWith("FAQ.md") && QFile::exists(faq.toLocalFile())) << lines[2].toStdString();
 }
 
 TEST(TrackBrowser, ListsTxtFilesOfTheFolderAndPreviewsTheFirst41Lines)
@@ -416,11 +461,22 @@ TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
     QTest::qWait(20);
     w.dialogs.told.clear();
 
-    // A start that fails: the message, no control window, and Start works again.
+    // A race whose track file is missing says so when it is opened; Start stays disabled.
     w.open(Q(missing));
+    ASSERT_EQ(w.dialogs.told.size(), 1u);
+    EXPECT_TRUE(w.dialogs.lastSays("row 1: the track file"));
+    EXPECT_TRUE(w.dialogs.lastSays("nowhere.txt"));
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+
+    // A start that fails (the track file went away after Open): the message, no control
+    // window, and Start works again.
+    const std::string gone = race.write("gone.txt", {"57.1,11.2,20080621,110000"});
+    w.open(Q(race.write("gone.TP1", {"gone.txt , 2008-06-21 11:00:00 , 1 , 0 , ,"})));
+    std::filesystem::remove(gone);
+    w.dialogs.told.clear();
     w.click("cmdStart");
     ASSERT_EQ(w.dialogs.told.size(), 1u);
-    EXPECT_TRUE(w.dialogs.lastSays("nowhere.txt"));
+    EXPECT_TRUE(w.dialogs.lastSays("gone.txt"));
     EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error);
     QTest::qWait(20);
     EXPECT_EQ(w.main->controlWindow(), nullptr);
@@ -437,43 +493,86 @@ TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
     EXPECT_FALSE(w.main->controlWindow()->driver().playing());
     EXPECT_TRUE(w.main->controlWindow()->isVisible());
 
-    // A play speed that is no whole number from 0 to 65535 is refused; the timer keeps its state.
+    // A play speed that is no whole number from 0 to 65535, or a resolution that is no
+    // positive number of seconds, is refused when Play is pressed; the timer keeps its state.
     w.clickControl("cmdStop");
-    for (const char* speed : {"abc", "-1", "65536", "", "1e9"}) {
+    const std::tuple<const char*, const char*, const char*> refused[] = {
+        {"abc", "10", "play speed"}, {"-1", "10", "play speed"},    {"65536", "10", "play speed"},
+        {"", "10", "play speed"},    {"1e9", "10", "play speed"},   {"10", "0", "resolution"},
+        {"10", "-60", "resolution"}, {"10", "abc", "resolution"},   {"0", "", "resolution"}};
+    for (const auto& [speed, resolution, told] : refused) {
         Window::type(w.control<QLineEdit>("txtPlayspeed"), speed);
+        Window::type(w.control<QLineEdit>("txtResolution"), resolution);
         w.clickControl("cmdPlay");
-        EXPECT_TRUE(w.dialogs.lastSays("play speed")) << speed;
-        EXPECT_FALSE(w.main->controlWindow()->driver().playing()) << speed;
+        EXPECT_TRUE(w.dialogs.lastSays(told)) << speed << " " << resolution;
+        EXPECT_FALSE(w.main->controlWindow()->driver().playing()) << speed << " " << resolution;
     }
 }
 
-TEST(Settings, PlaceIsStoredOnClosingAndRestoredOnOpening)
+TEST(Settings, FirstStartShowsEveryControlAndTheWindowComesBackAsItWasLeft)
 {
     Window w;
-    // Nothing stored: 1000 twips from the left and top, 6500 twips square.
-    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1000), w.px(1000), w.px(6500), w.px(6500)));
+    // Nothing stored: the designed size, every control in view, inside the screen as far as
+    // it goes; the window never gets smaller than that.
+    const QSize designed(w.px(11820), w.px(10725));
+    EXPECT_EQ(w.main->centralWidget()->size(), designed);
+    const QRect screen = w.main->screen()->availableGeometry();
+    EXPECT_EQ(w.main->frameGeometry().left(),
+              std::max(screen.left(), std::min(w.px(1000), screen.right() + 1 - w.main->frameGeometry().width())));
+    w.main->resize(300, 200);
+    EXPECT_EQ(w.main->centralWidget()->size(), designed);
 
     w.main->move(w.px(1500), w.px(1200));
-    w.main->resize(QSize(w.px(9000), w.px(8100)) - (w.main->frameGeometry().size() - w.main->size()));
+    w.main->resize(QSize(w.px(12000), w.px(11550)) - (w.main->frameGeometry().size() - w.main->size()));
+    const QRect left = w.main->frameGeometry();
     w.menu("mnuFileExit");
     EXPECT_FALSE(w.main->isVisible());
     w.settings.sync();
     QStringList stored;
     for (const char* key : {"MainLeft", "MainTop", "MainWidth", "MainHeight"})
         stored << w.settings.value(QStringLiteral("Settings/") + key).toString();
-    EXPECT_EQ(stored.join(u' '), "1500 1200 9000 8100");
+    EXPECT_EQ(stored.join(u' '), "1500 1200 12000 11550");
+    EXPECT_FALSE(w.settings.value("Settings/MainGeometry").toByteArray().isEmpty());
 
+    // Ten starts in a row: the window comes back where it was left, every time.
+    for (int run = 0; run < 10; ++run) {
+        w.make();
+        EXPECT_EQ(w.main->frameGeometry(), left) << "start " << run + 1;
+        w.main->close();
+    }
+
+    // Minimised at closing: nothing is stored. Without the window record, the four values
+    // place it, and a value that is no number gives its default.
     w.make();
-    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1500), w.px(1200), w.px(9000), w.px(8100)));
-
-    // Minimised at closing: nothing is stored. A value that is no number gives its default.
     w.main->showMinimized();
     w.main->close();
     EXPECT_EQ(w.settings.value("Settings/MainLeft").toString(), "1500");
+    w.settings.remove("Settings/MainGeometry");
     w.settings.setValue("Settings/MainLeft", "left");
     w.settings.setValue("Settings/MainTop", "1e400");
     w.make();
-    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1000), w.px(1000), w.px(9000), w.px(8100)));
+    EXPECT_EQ(w.main->frameGeometry(), QRect(w.px(1000), w.px(1000), w.px(12000), w.px(11550)));
+    w.main->close();
+    EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+}
+
+TEST(Settings, ASettingsStoreThatCannotBeWrittenIsToldOnce)
+{
+    TempDir dir;
+    dir.write("file", {"not a folder"});
+    QSettings unwritable(Q(dir.file("file") + "/settings.ini"), QSettings::IniFormat);
+    ScriptedDialogs dialogs;
+    FrmMain::Options options;
+    options.settings = &unwritable;
+    options.dialogs = &dialogs;
+    options.createEarth = [] { return std::make_unique<RecordingApplication>(); };
+    FrmMain main(std::move(options));
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    main.close();
+    ASSERT_EQ(dialogs.told.size(), 1u);
+    EXPECT_TRUE(dialogs.lastSays("cannot be written")) << dialogs.lastMessage().toStdString();
+    EXPECT_EQ(dialogs.told.back().second, MessageKind::Warning);
 }
 
 const std::string kSample = TIDEPLOT_SOURCE_DIR "/examples/sample-race/";
@@ -555,7 +654,7 @@ TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
     RaceFolder race;
     const std::string path = race.file("race åäö.TP1");
     // Each row and its boxes when selected: the start time in full when it reads as one, the
-    // separator without blanks.
+    // separator as the row's last character (a blank too).
     const struct {
         std::string row;
         std::vector<std::string> boxes;
@@ -564,21 +663,23 @@ TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
                 {"b.txt , 2007-1-1 9:05 , 1 , 2 , ;", {"2007-01-01 09:05:00", " 1 ", " 2 ", ";"}},
                 {"b.txt , tomorrow , 1 , 2 , ;", {" tomorrow ", " 1 ", " 2 ", ";"}},
                 {"", {"", "", "", ""}},
-                {"b.txt , 2008-06-21 11:00:00 , 1 , 2 ,  ", {"2008-06-21 11:00:00", " 1 ", " 2 ", ","}},
+                {"b.txt , 2008-06-21 11:00:00 , 1 , 2 ,  ", {"2008-06-21 11:00:00", " 1 ", " 2 ", " "}},
                 {"b.txt , 2008-06-21 11:00:00 , 1 , 2 , \t", {"2008-06-21 11:00:00", " 1 ", " 2 ", "\t"}}};
     w.openFolder(Q(race.folder));
 
-    // Save with no race file asks for one; a cancelled dialog changes nothing.
+    // Save with no race file asks for one in the browser's folder; a cancelled dialog changes nothing.
     w.dialogs.answers = {""};
     w.menu("mnuFileSave");
     ASSERT_EQ(w.dialogs.asked.size(), 1u);
     EXPECT_EQ(w.dialogs.asked[0].title, "Save as");
     EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.TP1)");
     EXPECT_EQ(w.dialogs.asked[0].kind, FileQuestion::Save);
+    EXPECT_EQ(w.dialogs.asked[0].folder, QDir::toNativeSeparators(Q(race.folder)));
     EXPECT_TRUE(w.main->raceFileName().isEmpty());
 
     // A file with a byte order mark and every kind of line end, the last line without one,
-    // opens row by row; Save as writes CR LF.
+    // opens row by row; the rows that will not replay are named in one message and Start
+    // stays disabled. Save as writes CR LF.
     std::string mixed = "\xEF\xBB\xBF", text;
     const char* ends[] = {"\r\n", "\r", "\n", "\r\n", "\n", ""};
     for (int row = 0; row < 6; ++row) {
@@ -589,11 +690,18 @@ TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
     std::ofstream(race.file("mixed.TP1"), std::ios::binary) << mixed;
     w.toolBar("Open");
     EXPECT_EQ(w.dialogs.asked.back().title, "Open");
-    EXPECT_TRUE(w.find("cmdStart")->isEnabled());
+    ASSERT_EQ(w.dialogs.told.size(), 1u);
+    for (const char* said : {"5 of the 6 rows of mixed.TP1 will not replay", "row 2: the track file", "row 3: the start",
+                             "row 4: the start", "row 6: the track file"})
+        EXPECT_TRUE(w.dialogs.lastSays(said)) << said;
+    EXPECT_FALSE(w.dialogs.lastSays("row 1:"));
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+    EXPECT_EQ(w.listRows().size(), 6u) << "shown all the same, to be mended";
     EXPECT_EQ(w.highlighted(), 0);
     w.toolBar("Save as");
     EXPECT_EQ(Slurp(path), text);
     EXPECT_EQ(w.main->raceFileName(), Q(path));
+    EXPECT_EQ(w.main->windowTitle(), "Tideplot1.0 - race åäö.TP1[*]");
     EXPECT_EQ(w.highlighted(), 5) << "the last row ends selected and shown";
     EXPECT_EQ(w.text("txtSepChar"), "\t");
     for (int row = 0; row < 6; ++row) {
@@ -603,17 +711,26 @@ TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
             boxes.push_back(w.text(box).toStdString());
         EXPECT_EQ(boxes, rows[row].boxes) << rows[row].row;
     }
+    // Change keeps a blank separator.
+    w.clickRow("lstBoats", 4);
+    w.click("cmdChange");
+    EXPECT_EQ(w.main->boats().rows().back().back(), ' ');
 
-    // An empty race file: an empty list and Start disabled; Save of an empty list empties the file.
+    // An empty race file: an empty list and Start disabled. A name typed without an
+    // extension is given the race file's; Save as leaves Start as it was, Save enables it.
     std::ofstream(race.file("empty.TP1"));
+    w.dialogs.told.clear();
+    w.dialogs.saveAnswers = {SaveAnswer::Discard};
     w.dialogs.answers = {Q(race.file("empty.TP1"))};
     w.toolBar("Open");
     EXPECT_TRUE(w.listRows().empty());
     EXPECT_FALSE(w.find("cmdStart")->isEnabled());
     w.clickFile("boat1.txt");
     w.click("cmdAdd");
-    w.dialogs.answers = {Q(race.file("other.TP1"))};
+    w.dialogs.answers = {Q(race.file("other"))};
     w.toolBar("Save as");
+    EXPECT_EQ(w.main->raceFileName(), Q(race.file("other.TP1")));
+    EXPECT_TRUE(std::filesystem::exists(race.file("other.TP1")));
     EXPECT_FALSE(w.find("cmdStart")->isEnabled()) << "Save as leaves Start as it was";
     w.toolBar("Save");
     EXPECT_TRUE(w.find("cmdStart")->isEnabled());
@@ -629,15 +746,20 @@ TEST(RaceFileMenu, NewMakesAMissingFileLeavesAnExistingOneUntilSaveAndFailuresAr
     Window w;
     RaceFolder race;
     const std::string path = race.file("race.TP1");
-    std::ofstream(path, std::ios::binary) << "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n";
+    const std::string old = "boat1.txt , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n";
+    std::ofstream(path, std::ios::binary) << old;
     w.openFolder(Q(race.folder));
     w.open(Q(path));
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled());
     w.dialogs.answers = {Q(path)};
     QTest::keyClick(w.main.get(), Qt::Key_N, Qt::ControlModifier);
     EXPECT_EQ(w.dialogs.asked.back().title, "New");
+    EXPECT_EQ(w.dialogs.asked.back().kind, FileQuestion::Create);
+    EXPECT_EQ(w.dialogs.asked.back().folder, QDir::toNativeSeparators(Q(race.folder)));
     EXPECT_TRUE(w.listRows().empty());
-    EXPECT_EQ(Slurp(path), "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n");
-    EXPECT_TRUE(w.find("cmdStart")->isEnabled()) << "New leaves Start as it was";
+    EXPECT_EQ(Slurp(path), old);
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled()) << "an empty list has nothing to start";
+    w.dialogs.saveAnswers = {SaveAnswer::Discard, SaveAnswer::Discard};
     w.dialogs.answers = {""};
     w.toolBar("New"); // cancelled
     EXPECT_EQ(w.main->raceFileName(), Q(path));
@@ -649,6 +771,7 @@ TEST(RaceFileMenu, NewMakesAMissingFileLeavesAnExistingOneUntilSaveAndFailuresAr
     // A file that cannot be read: the message names it; nothing changes.
     w.clickFile("boat1.txt");
     w.click("cmdAdd");
+    w.dialogs.saveAnswers = {SaveAnswer::Discard};
     w.dialogs.answers = {Q(race.file("missing.TP1"))};
     w.toolBar("Open");
     EXPECT_TRUE(w.dialogs.lastSays("missing.TP1"));
@@ -657,21 +780,86 @@ TEST(RaceFileMenu, NewMakesAMissingFileLeavesAnExistingOneUntilSaveAndFailuresAr
 
     // A save that fails part way (files may grow to 16 bytes only): the old file stays whole.
     std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    rlimit small = limit;
     small.rlim_cur = 16;
     setrlimit(RLIMIT_FSIZE, &small);
     w.toolBar("Save");
-    setrlimit(RLIMIT_FSIZE, &old);
+    setrlimit(RLIMIT_FSIZE, &limit);
     EXPECT_TRUE(w.dialogs.lastSays("race.TP1"));
-    EXPECT_EQ(Slurp(path), "old , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n");
+    EXPECT_EQ(Slurp(path), old);
 
+    // Close puts the race away: an empty list and a title without a race.
+    w.dialogs.saveAnswers = {SaveAnswer::Discard};
     w.menu("mnuFileClose");
-    EXPECT_EQ(w.listRows().size(), 1u) << "Close keeps the race as it is";
-    w.dialogs.answers = {Q(race.file("new.TP1"))};
+    EXPECT_TRUE(w.listRows().empty());
+    EXPECT_TRUE(w.main->raceFileName().isEmpty());
+    EXPECT_EQ(w.main->windowTitle(), "Tideplot1.0");
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+    w.dialogs.answers = {Q(race.file("new"))};
     w.toolBar("New");
-    EXPECT_TRUE(std::filesystem::exists(race.file("new.TP1"))) << "New makes the file";
+    EXPECT_TRUE(std::filesystem::exists(race.file("new.TP1"))) << "New makes the file, with the race file's extension";
+    EXPECT_TRUE(w.dialogs.saveAnswers.empty());
+}
+
+TEST(RaceFileMenu, UnsavedRowsAreAskedForBeforeClosingNewOpenAndClose)
+{
+    Window w;
+    RaceFolder race;
+    const std::string path = race.file("race.TP1"), other = race.file("other.TP1");
+    const std::string row = "boat1.txt , 2007-01-01 12:30:00 , 1 , 2 , ,\r\n";
+    std::ofstream(path, std::ios::binary) << row;
+    std::ofstream(other, std::ios::binary) << row << row;
+    w.openFolder(Q(race.folder));
+    w.open(Q(path));
+    EXPECT_FALSE(w.main->isWindowModified());
+    w.clickFile("boat1.txt");
+    w.click("cmdAdd");
+    EXPECT_TRUE(w.main->isWindowModified());
+    EXPECT_TRUE(w.main->hasUnsavedChanges());
+
+    // Cancel: the operation does not happen.
+    const std::size_t dialogsBefore = w.dialogs.asked.size();
+    for (auto operation : std::vector<std::function<void()>>{[&] { w.toolBar("Open"); }, [&] { w.toolBar("New"); },
+                                                              [&] { w.menu("mnuFileClose"); },
+                                                              [&] { w.main->close(); }}) {
+        w.dialogs.saveAnswers = {SaveAnswer::Cancel};
+        operation();
+        EXPECT_EQ(w.dialogs.questions.back(), "Save the changes to race.TP1?");
+        EXPECT_TRUE(w.dialogs.saveAnswers.empty());
+    }
+    EXPECT_EQ(w.dialogs.asked.size(), dialogsBefore) << "no file dialog after Cancel";
+    EXPECT_TRUE(w.main->isVisible());
+    EXPECT_EQ(w.listRows().size(), 2u);
+
+    // Discard: the operation goes on and the file stays as it was.
+    w.dialogs.saveAnswers = {SaveAnswer::Discard};
+    w.open(Q(other));
+    EXPECT_EQ(w.listRows().size(), 2u);
+    EXPECT_EQ(Slurp(path), row);
+
+    // Save: the rows are written first. A list that matches its file asks nothing.
+    w.click("cmdDelete");
+    w.dialogs.saveAnswers = {SaveAnswer::Save};
+    w.menu("mnuFileClose");
+    EXPECT_EQ(Slurp(other), row);
+    EXPECT_TRUE(w.listRows().empty());
+    w.open(Q(other));
+    w.dialogs.answers = {Q(path)};
+    w.toolBar("Open");
+    EXPECT_TRUE(w.dialogs.saveAnswers.empty());
+
+    // Unsaved rows of no race file yet: Save asks for a name when closing.
+    w.dialogs.saveAnswers = {SaveAnswer::Discard};
+    w.menu("mnuFileClose");
+    w.click("cmdAdd");
+    w.dialogs.saveAnswers = {SaveAnswer::Save};
+    w.dialogs.answers = {Q(race.file("kept"))};
+    w.menu("mnuFileExit");
+    EXPECT_EQ(w.dialogs.questions.back(), "Save the changes to a new race file?");
+    EXPECT_FALSE(w.main->isVisible());
+    EXPECT_NE(Slurp(race.file("kept.TP1")).find("boat1.txt"), std::string::npos);
 }
 
 TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
@@ -781,11 +969,7 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     EXPECT_EQ(control->driver().steps(), steps) << "Stop halts the timer";
     EXPECT_FALSE(control->driver().playing());
 
-    // Play again continues; an interval of 0 is silent.
-    Window::type(w.control<QLineEdit>("txtPlayspeed"), "0");
-    w.clickControl("cmdPlay");
-    QTest::qWait(100);
-    EXPECT_EQ(control->driver().steps(), steps) << "an interval of 0 is silent";
+    // Play again continues.
     Window::type(w.control<QLineEdit>("txtPlayspeed"), "1");
     w.clickControl("cmdPlay");
     w.clickControl("cmdPlay"); // twice: one timer
@@ -799,6 +983,25 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
             << row;
     ASSERT_FALSE(commandLine.drawn.empty());
     EXPECT_EQ(w.drawn(), commandLine.drawn);
+
+    // The play speed 0 plays as fast as the program can, to the end of the race, where the
+    // timer stops by itself with the last step's texts shown, as the command line ends.
+    Window::type(w.control<QLineEdit>("txtPlayspeed"), "0");
+    w.clickControl("cmdPlay");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->driver().playing(); }, 60000));
+    commandLine = ReplayOnTheCommandLine(path, 1000000);
+    EXPECT_EQ(raceTime->text().toStdString(), commandLine.raceTime);
+    EXPECT_EQ(w.drawn(), commandLine.drawn);
+    for (int row = 1; row < 4; ++row)
+        EXPECT_EQ(AccessibleName(w.control<QLabel>(QStringLiteral("lblDst%1").arg(row))).toStdString(),
+                  std::string(boats[row].legend) + ": " + commandLine.distance[row] + " nm")
+            << "a distance is read out with its boat";
+    const long long atEnd = control->driver().steps();
+    w.clickControl("cmdPlay");
+    QTest::qWait(50);
+    EXPECT_EQ(control->driver().steps(), atEnd);
+    EXPECT_TRUE(w.dialogs.lastSays("end of the race"));
+    w.dialogs.told.clear();
 
     // Start while playing does nothing; closing the control window during play closes the
     // track files, and Start then replays afresh on a clear view; Exit closes the replay first.
@@ -824,6 +1027,85 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     EXPECT_TRUE(second.isNull() || !second->isVisible());
     for (const auto& file : w.main->raceState().TrackFile)
         EXPECT_EQ(file, nullptr) << "Exit closes the replay first";
+}
+
+// Whether the chart shows the whole box, south-west to north-east corner, in degrees.
+::testing::AssertionResult ShowsBox(ChartWidget* view, double south, double west, double north, double east)
+{
+    const QTransform toScreen = view->viewport(view->size()).projectedToScreen();
+    const QRectF shown(QPointF(0, 0), QSizeF(view->size()));
+    for (const QPointF& corner : {ProjectLatLon(south, west), ProjectLatLon(north, east)})
+        if (!shown.contains(toScreen.map(corner)))
+            return ::testing::AssertionFailure() << "a corner lies at " << toScreen.map(corner).x() << ","
+                                                 << toScreen.map(corner).y() << " outside " << shown.width() << "x"
+                                                 << shown.height();
+    return ::testing::AssertionSuccess();
+}
+
+// The sample race in the chart view: the windows placed apart, the whole race shown at
+// Start and at the end, the chart described for assistive technology, and closing the
+// chart ends the replay.
+TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsTheReplay)
+{
+    TempDir dir;
+    QSettings settings(Q(dir.file("settings.ini")), QSettings::IniFormat);
+    ScriptedDialogs dialogs;
+    FrmMain::Options options;
+    options.settings = &settings;
+    options.dialogs = &dialogs;
+    options.createEarth = [] { return CreateApplicationGE(EarthChoice{EarthChoice::Kind::Chart, {}}); };
+    FrmMain main(std::move(options));
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    ASSERT_TRUE(main.openRaceFile(Q(kSample + "race.TP1")));
+    QTest::mouseClick(main.findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
+    FrmControl* control = main.controlWindow();
+    ASSERT_NE(control, nullptr);
+    ChartWidget* view = dynamic_cast<ChartApplication*>(main.earth())->widget();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    EXPECT_TRUE(dialogs.told.empty()) << dialogs.lastMessage().toStdString();
+
+    // Inside the screen, apart from each other and from Start.
+    const QRect screen = main.screen()->availableGeometry();
+    const QRect start(main.findChild<QPushButton*>("cmdStart")->mapToGlobal(QPoint(0, 0)),
+                      main.findChild<QPushButton*>("cmdStart")->size());
+    for (QWidget* window : {static_cast<QWidget*>(view), static_cast<QWidget*>(control)}) {
+        EXPECT_TRUE(screen.contains(window->frameGeometry())) << window->windowTitle().toStdString();
+        EXPECT_FALSE(window->frameGeometry().intersects(start)) << window->windowTitle().toStdString();
+    }
+    EXPECT_FALSE(view->frameGeometry().intersects(control->frameGeometry()));
+    EXPECT_EQ(QApplication::focusWidget(), control->findChild<QWidget*>("cmdPlay")) << "Space plays at once";
+
+    // Before the first step: every fix of the race in view.
+    FixBox race;
+    for (const char* boat : {"Elsa.txt", "Saga.txt", "Vinga.txt"})
+        race.add(TrackFixesBox(kSample + boat, ','));
+    race.add(TrackFixesBox(kSample + "Svalan.txt", ';'));
+    EXPECT_TRUE(ShowsBox(view, race.SouthLat, race.WestLon, race.NorthLat, race.EastLon));
+    EXPECT_EQ(AccessibleName(view), "Chart");
+    EXPECT_TRUE(view->toolTip().contains("wheel"));
+    EXPECT_TRUE(view->accessibleDescription().startsWith("Chart of the race race.TP1"))
+        << view->accessibleDescription().toStdString();
+
+    // Played to the end: the timer stops and the chart shows everything drawn.
+    Window::type(control->findChild<QLineEdit*>("txtPlayspeed"), "0");
+    QTest::mouseClick(control->findChild<QWidget*>("cmdPlay"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->driver().playing(); }, 60000));
+    ASSERT_FALSE(view->tracks().runs().empty());
+    for (const ChartRun& run : view->tracks().runs()) {
+        const LatLon sw = UnprojectPoint(run.Bounds.topLeft()), ne = UnprojectPoint(run.Bounds.bottomRight());
+        ASSERT_TRUE(ShowsBox(view, sw.LatDeg, sw.LonDeg, ne.LatDeg, ne.LonDeg));
+    }
+    QTest::qWait(1100);
+    EXPECT_TRUE(view->accessibleDescription().contains("boats in view: Elsa")) << view->accessibleDescription().toStdString();
+
+    // Closing the chart ends the replay as closing the control window does.
+    QPointer<FrmControl> closing = control;
+    view->close();
+    QTest::qWait(30);
+    EXPECT_TRUE(closing.isNull() || !closing->isVisible());
+    for (const auto& file : main.raceState().TrackFile)
+        EXPECT_EQ(file, nullptr);
 }
 
 } // namespace
