@@ -10,6 +10,7 @@ namespace tideplot {
 // Takes the program's argc and argv for the Qt application the chart view needs.
 int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv);
 int RunImportKmlCommand(const std::vector<std::string>& args);
+int RunResultsCommand(const std::vector<std::string>& args);
 // Runs a Qt event loop, which takes the program's own argc and argv.
 int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv);
 

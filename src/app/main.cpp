@@ -21,6 +21,8 @@ void PrintUsage(std::FILE* to)
                "  tideplot replay RACE.TP1 [options]   replay a race without windows (tideplot replay --help)\n"
                "  tideplot import LOG [...]            turn KML, KMZ and GPX logs into track files (LOG.txt)\n"
                "  tideplot link RACE.TP1 [options]     replay a race live in Google Earth Pro\n"
+               "  tideplot results RACE.TP1 [--finish LAT1,LON1,LAT2,LON2] [--csv FILE]\n"
+               "                                       the results from the finish line (tideplot results --help)\n"
                "  tideplot --help | --version\n",
                to);
 }
@@ -61,6 +63,8 @@ int main(int argc, char** argv)
         return tideplot::RunImportKmlCommand(args);
     if (verb == "link")
         return tideplot::RunLinkCommand(args, argc, argv);
+    if (verb == "results")
+        return tideplot::RunResultsCommand(args);
     if (tideplot::IsGuiArgument(verb)) {
         args.insert(args.begin(), verb);
         return tideplot::RunGui(args, argc, argv);

@@ -1,0 +1,388 @@
+#include "results.h"
+
+#include "datetime.h"
+#include "error.h"
+#include "geometry.h"
+#include "linereader.h"
+#include "outputfile.h"
+#include "records.h"
+#include "replay.h"
+#include "text.h"
+#include "trackfixes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace tideplot {
+
+namespace {
+
+constexpr double kMetresPerNm = 1852.0;
+
+// A longitude difference taken the short way round: -180 to 180 degrees.
+double ShortWayDeg(double degrees)
+{
+    if (degrees > 180)
+        return degrees - 360;
+    if (degrees < -180)
+        return degrees + 360;
+    return degrees;
+}
+
+void CheckEnd(const char* end, double lat, double lon)
+{
+    const auto check = [&](const char* what, double value, double limit) {
+        const std::string name = std::string("the finish line's ") + end + " " + what + " ";
+        if (!std::isfinite(value))
+            throw Error(name + "is not a number");
+        if (value < -limit || value > limit)
+            throw Error(name + ShortNumberText(value) + " is off the globe: " + what + "s lie from -" +
+                        ShortNumberText(limit) + " to " + ShortNumberText(limit));
+    };
+    check("latitude", lat, 90);
+    check("longitude", lon, 180);
+}
+
+// A boat entry as the race file holds it, for messages about one that cannot be read.
+constexpr const char* kEntryExample = "Elsa.txt , 2008-06-21 11:00:00 , 1.05 , 0 , ,";
+
+struct RaceEntry {
+    BoatEntry entry;
+    long line = 0;
+};
+
+// The boat entries of a race file, read as the replay reads them.
+std::vector<RaceEntry> ReadRaceEntries(const std::string& raceFileName)
+{
+    const std::string raceLabel = FileLabel(raceFileName);
+    std::unique_ptr<LineReader> race;
+    try {
+        race = std::make_unique<LineReader>(raceFileName);
+    } catch (const Error& e) {
+        throw Error(std::string("the race file cannot be read: ") + e.what());
+    }
+    std::vector<RaceEntry> entries;
+    while (!race->AtEnd()) {
+        const std::string_view line = race->ReadLine();
+        if (entries.size() == static_cast<std::size_t>(kResultsMaxBoats))
+            ThrowAt(raceLabel, race->LineNumber(),
+                    "a " + std::to_string(kResultsMaxBoats + 1) + "th boat entry; a race holds at most " +
+                        std::to_string(kResultsMaxBoats) + " boats");
+        try {
+            entries.push_back(RaceEntry{ReadBoatEntry(line), race->LineNumber()});
+        } catch (const Error& e) {
+            ThrowAt(raceLabel, race->LineNumber(),
+                    std::string(e.what()) + "; the line is " + QuotedText(line) + ": expected a boat entry such as " +
+                        QuotedText(kEntryExample) +
+                        " (track file, start time, LYS number, colour number and the separator of the track "
+                        "lines, joined by \" , \")");
+        }
+    }
+    if (entries.empty())
+        throw Error(raceLabel + " holds no boat entry");
+    return entries;
+}
+
+// The start of a file that is a log rather than a track file: XML (KML, GPX) or a zip
+// archive (KMZ).
+bool LooksLikeLog(std::string_view firstLine)
+{
+    const auto start = firstLine.find_first_not_of(" \t");
+    return (start != std::string_view::npos && firstLine[start] == '<') || firstLine.substr(0, 4) == "PK\x03\x04";
+}
+
+// Refuses, as the replay does, a track file that cannot be opened, is empty or is a log.
+void CheckTrackFile(const std::string& raceLabel, const RaceEntry& race, const std::string& path)
+{
+    std::unique_ptr<LineReader> file;
+    try {
+        file = std::make_unique<LineReader>(path);
+    } catch (const Error& e) {
+        ThrowAt(raceLabel, race.line, std::string("the track file ") + e.what());
+    }
+    if (file->AtEnd())
+        ThrowAt(raceLabel, race.line, "the track file \"" + path + "\" is empty");
+    if (LooksLikeLog(file->ReadLine()))
+        ThrowAt(raceLabel, race.line,
+                "the track file \"" + path +
+                    "\" is a log (KML, KMZ or GPX), not a track file of lines: import the log first (tideplot "
+                    "import " +
+                    race.entry.TrackFile + ") and name the track file the import writes beside it, \"" +
+                    race.entry.TrackFile + ".txt\"");
+}
+
+// Bytes as UTF-8: as they are when they are UTF-8, else each byte a Latin-1 character.
+std::string Utf8Text(std::string_view bytes)
+{
+    if (IsValidUtf8(bytes))
+        return std::string(bytes);
+    std::string out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        }
+    }
+    return out;
+}
+
+void AppendCsvField(std::string& out, const std::string& field)
+{
+    if (field.find_first_of(",\"\r\n") == std::string::npos) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (const char c : field) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+} // namespace
+
+void CheckFinishLine(const FinishLine& line)
+{
+    FinishLineGeometry{line};
+}
+
+FinishLineGeometry::FinishLineGeometry(const FinishLine& line) : line_(line)
+{
+    CheckEnd("P1", line.Lat1, line.Lon1);
+    CheckEnd("P2", line.Lat2, line.Lon2);
+    lonScale_ = std::cos(Radians((line.Lat1 + line.Lat2) / 2));
+    dx_ = ShortWayDeg(line.Lon2 - line.Lon1) * lonScale_;
+    dy_ = line.Lat2 - line.Lat1;
+    length2_ = dx_ * dx_ + dy_ * dy_;
+    const double lengthMetres = std::sqrt(length2_) * 60 * kMetresPerNm;
+    if (!(lengthMetres >= kMinFinishLineMetres))
+        throw Error("the finish line has zero length: its ends P1 (" + ShortNumberText(line.Lat1) + " " +
+                    ShortNumberText(line.Lon1) + ") and P2 (" + ShortNumberText(line.Lat2) + " " +
+                    ShortNumberText(line.Lon2) + ") lie less than " + ShortNumberText(kMinFinishLineMetres) +
+                    " m apart");
+}
+
+FinishLineGeometry::PlanePoint FinishLineGeometry::ToPlane(double lat, double lon) const
+{
+    return PlanePoint{ShortWayDeg(lon - line_.Lon1) * lonScale_, lat - line_.Lat1};
+}
+
+int FinishLineGeometry::Side(double lat, double lon) const
+{
+    const double side = SideValue(ToPlane(lat, lon));
+    return side > 0 ? 1 : side < 0 ? -1 : 0;
+}
+
+std::optional<double> FinishLineGeometry::CrossingFraction(double lat0, double lon0, double lat1, double lon1) const
+{
+    // Each end goes into the plane by itself, so a fix has one side whichever piece it
+    // ends or begins; only a piece that the plane's seam (opposite P1) cuts is joined
+    // again the short way round.
+    const PlanePoint a = ToPlane(lat0, lon0);
+    const double sideA = SideValue(a);
+    if (!(sideA > 0))
+        return std::nullopt;
+    PlanePoint b = ToPlane(lat1, lon1);
+    const double seam = 180 * lonScale_;
+    if (b.x - a.x > seam)
+        b.x -= 2 * seam;
+    else if (b.x - a.x < -seam)
+        b.x += 2 * seam;
+    const double sideB = SideValue(b);
+    if (!(sideB <= 0))
+        return std::nullopt;
+    const double s = sideA / (sideA - sideB);
+    const PlanePoint at = s == 1 ? b : PlanePoint{a.x + s * (b.x - a.x), a.y + s * (b.y - a.y)};
+    const double along = (at.x * dx_ + at.y * dy_) / length2_;
+    if (!(along >= 0 && along <= 1))
+        return std::nullopt;
+    return s;
+}
+
+std::optional<double> FinishLineGeometry::CrossingTime(const TimedPosition& from, const TimedPosition& to,
+                                                       double after) const
+{
+    if (!(to.Time > after))
+        return std::nullopt;
+    const auto s = CrossingFraction(from.Lat, from.Lon, to.Lat, to.Lon);
+    if (!s)
+        return std::nullopt;
+    const double time = *s == 1 ? to.Time : from.Time + *s * (to.Time - from.Time);
+    if (!(time > after))
+        return std::nullopt;
+    return time;
+}
+
+double FinishLineGeometry::DistanceNm(double lat, double lon) const
+{
+    const PlanePoint q = ToPlane(lat, lon);
+    const double along = std::clamp((q.x * dx_ + q.y * dy_) / length2_, 0.0, 1.0);
+    const double nearestLat = line_.Lat1 + along * dy_;
+    const double nearestLon = line_.Lon1 + along * dx_ / lonScale_;
+    const double dLat = lat - nearestLat;
+    const double dLon = ShortWayDeg(lon - nearestLon) * std::cos(Radians((lat + nearestLat) / 2));
+    return 60 * std::hypot(dLat, dLon);
+}
+
+FinishWatch::FinishWatch(const FinishLine& line, int boatCount)
+    : geometry_(line), boats_(static_cast<std::size_t>(std::max(boatCount, 0)))
+{
+}
+
+bool FinishWatch::Observe(int k, double lat, double lon, double raceClockDays)
+{
+    Boat& boat = boats_.at(k);
+    const TimedPosition now{lat, lon, raceClockDays};
+    bool crossed = false;
+    if (!boat.finished && boat.hasLast) {
+        if (const auto clock = geometry_.CrossingTime(boat.last, now, 0.0)) {
+            boat.finished = crossed = true;
+            boat.finishClock = *clock;
+        }
+    }
+    boat.last = now;
+    boat.hasLast = true;
+    boat.distanceNm = geometry_.DistanceNm(lat, lon);
+    return crossed;
+}
+
+void FinishWatch::NoPosition(int k)
+{
+    boats_.at(k).hasLast = false;
+}
+
+void FinishWatch::Reset()
+{
+    std::fill(boats_.begin(), boats_.end(), Boat{});
+}
+
+std::optional<double> BoatFinishSeconds(const std::string& trackPath, char sep, double startTime,
+                                        const FinishLineGeometry& line)
+{
+    TrackFixReader fixes(trackPath, sep);
+    TrackFix fix;
+    TimedPosition last;
+    bool haveLast = false;
+    while (fixes.next(fix)) {
+        // Fix times and start times are whole seconds: rounding takes the date values'
+        // floating-point error out of the seconds counted from the start.
+        const TimedPosition now{fix.Lat, fix.Lon, std::round((fix.Time - startTime) * kSecondsPerDay)};
+        if (haveLast)
+            if (const auto seconds = line.CrossingTime(last, now, 0.0))
+                return seconds;
+        last = now;
+        haveLast = true;
+    }
+    return std::nullopt;
+}
+
+void RankResults(std::vector<BoatResult>& results)
+{
+    const auto finishers =
+        std::stable_partition(results.begin(), results.end(), [](const BoatResult& r) { return r.Finished; });
+    const auto rounded = [](const BoatResult& r) { return std::llround(r.CorrectedSeconds); };
+    std::stable_sort(results.begin(), finishers,
+                     [&](const BoatResult& a, const BoatResult& b) { return rounded(a) < rounded(b); });
+    for (auto it = results.begin(); it != results.end(); ++it) {
+        if (!it->Finished)
+            it->Rank = 0;
+        else if (it != results.begin() && rounded(*(it - 1)) == rounded(*it))
+            it->Rank = (it - 1)->Rank;
+        else
+            it->Rank = static_cast<int>(it - results.begin()) + 1;
+    }
+}
+
+std::vector<BoatResult> RaceResults(const std::string& raceFileName, const FinishLine& line)
+{
+    const FinishLineGeometry geometry(line);
+    const std::string raceLabel = FileLabel(raceFileName);
+    const std::vector<RaceEntry> entries = ReadRaceEntries(raceFileName);
+    std::vector<BoatResult> results;
+    results.reserve(entries.size());
+    for (const RaceEntry& race : entries) {
+        const BoatEntry& entry = race.entry;
+        BoatResult result;
+        result.Boat = std::string(TrimSpaces(entry.TrackFile));
+        result.Name = entry.Name;
+        result.Colour = entry.Colour;
+        result.Lys = entry.Lys;
+        result.StartTime = entry.StartTime;
+        result.EntryLine = race.line;
+        result.TrackPath = ResolveTrackFile(raceFileName, entry.TrackFile);
+        CheckTrackFile(raceLabel, race, result.TrackPath);
+        if (const auto seconds = BoatFinishSeconds(result.TrackPath, entry.SepChar, entry.StartTime, geometry)) {
+            result.Finished = true;
+            result.ElapsedSeconds = *seconds;
+            result.FinishTime = entry.StartTime + *seconds / kSecondsPerDay;
+            result.CorrectedSeconds = *seconds * entry.Lys;
+        }
+        results.push_back(std::move(result));
+    }
+    RankResults(results);
+    return results;
+}
+
+std::string DurationText(double seconds)
+{
+    const long long whole = std::llround(std::fabs(seconds));
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%s%lld:%02lld:%02lld", seconds < 0 && whole > 0 ? "-" : "", whole / 3600,
+                  whole / 60 % 60, whole % 60);
+    return buffer;
+}
+
+std::array<std::string, 7> ResultTexts(const BoatResult& result)
+{
+    std::array<std::string, 7> texts;
+    texts[0] = result.Finished ? std::to_string(result.Rank) : std::string();
+    texts[1] = Utf8Text(result.Boat);
+    texts[2] = ShortNumberText(result.Lys);
+    texts[3] = DateText(result.StartTime);
+    if (result.Finished) {
+        // The finish as the start plus the elapsed time in whole seconds, so that the
+        // texts add up: finish - start = elapsed, to the second.
+        texts[4] =
+            DateText(result.StartTime + static_cast<double>(std::llround(result.ElapsedSeconds)) / kSecondsPerDay);
+        texts[5] = DurationText(result.ElapsedSeconds);
+        texts[6] = DurationText(result.CorrectedSeconds);
+    } else {
+        texts[4] = texts[5] = texts[6] = std::string(kDidNotFinishText);
+    }
+    return texts;
+}
+
+std::string ResultsCsv(const std::vector<BoatResult>& results)
+{
+    std::string csv;
+    for (std::size_t i = 0; i < kResultColumns.size(); ++i) {
+        csv += i == 0 ? "" : ",";
+        csv += kResultColumns[i];
+    }
+    csv += "\r\n";
+    for (const BoatResult& result : results) {
+        const auto texts = ResultTexts(result);
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            if (i > 0)
+                csv += ',';
+            AppendCsvField(csv, texts[i]);
+        }
+        csv += "\r\n";
+    }
+    return csv;
+}
+
+void SaveResultsCsv(const QString& path, const std::vector<BoatResult>& results)
+{
+    OutputFile out(path, "the results file");
+    out.Write(ResultsCsv(results));
+    out.Commit();
+}
+
+} // namespace tideplot

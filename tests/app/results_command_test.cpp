@@ -1,0 +1,119 @@
+// `tideplot results`: the table and the CSV of a small race worked out by hand, the finish
+// line from the course file or --finish, and the exit status of every kind of failure.
+#include "support/process.h"
+#include "support/racefiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tideplot {
+namespace {
+
+using testing::Quote;
+using testing::RunCommand;
+using testing::Slurp;
+using testing::TempDir;
+
+const std::string kTideplot = TIDEPLOT_EXE;
+
+// Three boats sailing east across the meridian 11.5 E; the finish line runs north along it
+// (57.60 to 57.62), so its left is the west. Fixes at 13:00:00 and 13:00:20 either side of
+// the line, the first 1/4 of the way from it: Elsa crosses at 13:00:05; Saga, LYS 1.05 and
+// started at 12:05:00, at 13:01:00 (a fix on the line); Vinga passes north of the line.
+class ResultsCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.write("Elsa.txt", {"lat,lon,date,time", "57.61,11.499,20080621,120000", "57.61,11.499,20080621,130000",
+                               "57.61,11.503,20080621,130020"});
+        dir.write("Saga.txt", {"# Saga", "lat;lon;date;time", "57.61;11.498;20080621;120500",
+                               "57.61;11.498;20080621;130030", "57.61;11.5;20080621;130100"});
+        dir.write("Vinga \"the old\".txt",
+                  {"lat,lon,date,time", "57.63,11.49,20080621,120000", "57.63,11.51,20080621,130000"});
+        race = dir.write("race.TP1", {"Elsa.txt , 2008-06-21 12:00:00 , 1.00 , 0 , ,",
+                                      "Vinga \"the old\".txt , 2008-06-21 12:00:00 , 1.2 , 1279 , ,",
+                                      "Saga.txt , 2008-06-21 12:05:00 , 1.05 , 1023 , ;"});
+    }
+    testing::CommandResult results(const std::string& options) const
+    {
+        return RunCommand(kTideplot + " results " + Quote(race) + " " + options);
+    }
+    TempDir dir;
+    std::string race;
+};
+
+TEST_F(ResultsCommand, TableAndCsvFromTheCourseFile)
+{
+    dir.writeBytes("race.TP1.course", "# Saturday race\nfinish 57.60 11.5 57.62 11.5\n");
+    const auto run = results("--csv " + Quote(dir.file("results.csv")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    // Elsa: 1:00:05 elapsed and corrected. Saga: 0:56:00 elapsed, x 1.05 = 0:58:48.
+    EXPECT_EQ(Slurp(dir.file("results.csv")),
+              "rank,boat,lys,start,finish,elapsed,corrected\r\n"
+              "1,Saga.txt,1.05,2008-06-21 12:05:00,2008-06-21 13:01:00,0:56:00,0:58:48\r\n"
+              "2,Elsa.txt,1,2008-06-21 12:00:00,2008-06-21 13:00:05,1:00:05,1:00:05\r\n"
+              ",\"Vinga \"\"the old\"\".txt\",1.2,2008-06-21 12:00:00,DNF,DNF,DNF\r\n");
+    EXPECT_EQ(run.output, "Results of " + race +
+                              ": finish line 57.6 11.5 57.62 11.5 (race.TP1.course), 3 boats, 2 finished\n\n"
+                              "Rank  Boat                 LYS   Start                Finish               "
+                              "Elapsed  Corrected\n"
+                              "   1  Saga.txt             1.05  2008-06-21 12:05:00  2008-06-21 13:01:00  "
+                              "0:56:00    0:58:48\n"
+                              "   2  Elsa.txt             1     2008-06-21 12:00:00  2008-06-21 13:00:05  "
+                              "1:00:05    1:00:05\n"
+                              "      Vinga \"the old\".txt  1.2   2008-06-21 12:00:00  DNF                      "
+                              "DNF        DNF\n"
+                              "\nCSV: " +
+                              dir.file("results.csv") + "\n");
+}
+
+// --finish takes the place of the course file; laid the other way round, the same
+// crossings are the wrong way and nobody finishes.
+TEST_F(ResultsCommand, FinishOption)
+{
+    dir.writeBytes("race.TP1.course", "finish 57.60 11.5 57.62 11.5\n");
+    auto run = results("--finish 57.62,11.5,57.60,11.5");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("(--finish), 3 boats, 0 finished"), std::string::npos) << run.output;
+    run = results("--finish='57.60 11.5 57.62 11.5'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("3 boats, 2 finished"), std::string::npos) << run.output;
+}
+
+TEST_F(ResultsCommand, Failures)
+{
+    dir.writeBytes("old.csv", "old");
+    dir.write("bad.TP1", {"Elsa.txt , 2008-06-21 12:00:00 , 1.00 , 0 , ,", "Elsa.txt , yesterday , 1 , 0 , ,"});
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string message;
+    };
+    const std::string csv = " --csv " + Quote(dir.file("old.csv"));
+    const Case cases[] = {
+        {"--help", 0, "Usage: tideplot results RACE.TP1"},
+        {"", 2, "tideplot results: no race file given"},
+        {Quote(race) + " " + Quote(race), 2, "more than one race file"},
+        {Quote(race) + " --finish 57.6,11.5,57.6,11.5", 2, "--finish: the finish line has zero length"},
+        {Quote(race) + " --finish 57.6,11.5,97,11.5", 2, "--finish: the finish line's P2 latitude 97 is off the globe"},
+        {Quote(race) + " --finish 57.6,11.5,57.62", 2, "--finish: the finish line \"57.6,11.5,57.62\" holds 3"},
+        {Quote(race) + " --finish 57.6,11.5,57.62,11.5 --csv " + Quote(race), 2, "--csv names the race file"},
+        {Quote(race) + " --finish 57.6,11.5,57.62,11.5 --csv " + Quote(dir.file("Elsa.txt")), 1,
+         "--csv names the track file of Elsa.txt"},
+        {Quote(race) + " --speed 3", 2, "unknown option --speed"},
+        {Quote(race) + csv, 1, "no finish line for race.TP1: its course file"},
+        {Quote(dir.file("bad.TP1")) + " --finish 57.6,11.5,57.62,11.5" + csv, 1,
+         "bad.TP1, line 2: the start time \"yesterday\" is not a valid date and time"},
+    };
+    for (const Case& c : cases) {
+        const auto run = RunCommand(kTideplot + " results " + c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
+    }
+    EXPECT_EQ(Slurp(dir.file("old.csv")), "old"); // no failure touched it
+    EXPECT_EQ(Slurp(dir.file("Elsa.txt")).substr(0, 17), "lat,lon,date,time");
+}
+
+} // namespace
+} // namespace tideplot
