@@ -47,8 +47,18 @@ public:
     // That picture as PNG bytes; throws Error with the reason when it cannot be made.
     QByteArray pngImage(const QSize& sizePx) const;
 
+    // The view as the window shows it now, at the window's size (and the screen's pixel
+    // ratio): its camera with the user's pan, zoom and turn, the tracks, the labels.
+    QImage viewImage() const;
+    // Writes that picture as PNG, whole or not at all ("Save picture..."). Throws Error
+    // naming the file and the reason.
+    void saveView(const QString& path) const;
+
 private:
     std::unique_ptr<ChartWidget> widget_;
 };
+
+// A picture as PNG bytes; throws Error with the reason when it cannot be made.
+QByteArray PngBytes(const QImage& image);
 
 } // namespace tideplot
