@@ -104,6 +104,15 @@ void BM_FramePicture(benchmark::State& state)
         benchmark::DoNotOptimize(tideplot::ReplayPicture(end.chart, end.panel, end.boats, QSize(1280, 720)));
 }
 
+// The same, through the chart window's cached picture of the tracks, step after step as
+// the replay moves the camera: the replay's last 100 steps again.
+void BM_FramePainted(benchmark::State& state)
+{
+    static ChartAtEnd end(24);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(end.chart.paintedImage(QSize(1280, 720)));
+}
+
 // Encoding that picture (conversion to yuv420p and H.264), frame after frame.
 void BM_FrameEncode(benchmark::State& state)
 {
@@ -123,6 +132,7 @@ void BM_FrameEncode(benchmark::State& state)
 
 BENCHMARK(BM_VideoCommand)->Arg(12)->Arg(24)->Unit(benchmark::kSecond)->UseManualTime()->Iterations(1);
 BENCHMARK(BM_FramePicture)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FramePainted)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FrameEncode)->Unit(benchmark::kMillisecond)->Iterations(300);
 
 int main(int argc, char** argv)

@@ -361,7 +361,8 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
                 const bool last = (options.maxSteps >= 0 && steps >= options.maxSteps) || AllTrackFilesAtEnd(state);
                 if (last && plotter.drawn())
                     FrameWholeRace(*chart, plotter.southWest(), plotter.northEast(), pictureSize);
-                video->addFrame(ReplayPicture(*chart, panel, state.BoatCount, pictureSize));
+                video->addFrame(ReplayPicture(*chart, panel, state.BoatCount, pictureSize,
+                                              last ? ChartDrawing::Fresh : ChartDrawing::Painted));
                 if (videoProgress)
                     videoProgress->update(steps);
             } else if (progress && (steps & 255) == 0) {

@@ -77,10 +77,10 @@ std::vector<ReplayLegendRow> LegendRows(const HeadlessControlPanel& panel, int b
     return rows;
 }
 
-QImage ReplayPicture(const ChartApplication& chart, const HeadlessControlPanel& panel, int boatCount,
-                     const QSize& sizePx)
+QImage ReplayPicture(ChartApplication& chart, const HeadlessControlPanel& panel, int boatCount, const QSize& sizePx,
+                     ChartDrawing drawing)
 {
-    QImage picture = chart.renderImage(sizePx);
+    QImage picture = drawing == ChartDrawing::Fresh ? chart.renderImage(sizePx) : chart.paintedImage(sizePx);
     if (picture.isNull())
         return picture;
     QPainter painter(&picture);
@@ -176,9 +176,11 @@ bool ExportReplayVideo(const std::string& raceFile, const QString& outPath, cons
     while ((options.maxSteps < 0 || steps < options.maxSteps) && !AllTrackFilesAtEnd(state)) {
         ReplayStep(state, panel, plotter);
         ++steps;
-        if (LastStep(state, steps, options.maxSteps) && plotter.drawn)
+        const bool last = LastStep(state, steps, options.maxSteps);
+        if (last && plotter.drawn)
             FrameWholeRace(chart, plotter.southWest, plotter.northEast, size);
-        video.addFrame(ReplayPicture(chart, panel, state.BoatCount, size));
+        video.addFrame(
+            ReplayPicture(chart, panel, state.BoatCount, size, last ? ChartDrawing::Fresh : ChartDrawing::Painted));
         if (progress && !progress(steps, std::max(total, steps)))
             return false;
     }

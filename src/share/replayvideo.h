@@ -27,10 +27,15 @@ inline constexpr QSize kScreenshotSizePx{1280, 960};
 // The legend rows of the first `boatCount` boats, as the control panel holds them.
 std::vector<ReplayLegendRow> LegendRows(const HeadlessControlPanel& panel, int boatCount);
 
+// How the chart is drawn: every track afresh (the --screenshot picture, the video's last
+// frame), or as the chart window paints itself, through its cached picture of the tracks
+// (the video's other frames: the same chart, many times faster step after step).
+enum class ChartDrawing { Fresh, Painted };
+
 // The chart under its current camera on a picture of `sizePx`, with the race time and the
 // legend (captions on their colours, distances to the first boat) in a corner.
-QImage ReplayPicture(const ChartApplication& chart, const HeadlessControlPanel& panel, int boatCount,
-                     const QSize& sizePx);
+QImage ReplayPicture(ChartApplication& chart, const HeadlessControlPanel& panel, int boatCount, const QSize& sizePx,
+                     ChartDrawing drawing = ChartDrawing::Fresh);
 
 // Frames the chart on the box of everything drawn, as the --screenshot picture and the
 // video's last frame show the whole race.

@@ -82,6 +82,18 @@ QByteArray ChartApplication::pngImage(const QSize& sizePx) const
     return PngBytes(renderImage(sizePx));
 }
 
+QImage ChartApplication::paintedImage(const QSize& sizePx)
+{
+    const QSize minimum = widget_->minimumSize();
+    if (sizePx.width() < minimum.width() || sizePx.height() < minimum.height())
+        return renderImage(sizePx);
+    if (widget_->size() != sizePx)
+        widget_->resize(sizePx);
+    QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
+    widget_->render(&image);
+    return image;
+}
+
 QImage ChartApplication::viewImage() const
 {
     const QSize size = widget_->size();
