@@ -91,6 +91,15 @@ void VideoFile::fail(const std::string& reason) const
     throw Error("cannot write the video \"" + path_.toStdString() + "\": " + reason);
 }
 
+void VideoFile::addFrame(const QImage& picture)
+{
+    try {
+        encoder_->addFrame(picture);
+    } catch (const Error& e) {
+        throw NamedAs(e, temporary_, path_);
+    }
+}
+
 void VideoFile::finish()
 {
     if (finished_)

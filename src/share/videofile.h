@@ -23,7 +23,8 @@ public:
     VideoFile(const VideoFile&) = delete;
     VideoFile& operator=(const VideoFile&) = delete;
 
-    void addFrame(const QImage& picture) { encoder_->addFrame(picture); }
+    // Throws Error naming the file and the reason.
+    void addFrame(const QImage& picture);
     // Ends the video and puts it on the disk (fsync); the named file is not touched yet.
     void finish();
     // finish(), then the temporary file replaces the named one.

@@ -374,6 +374,12 @@ TEST(AnimatedKml, PlacesEveryFixOnTheRaceClock)
     const Track& g = tracks["Gamma.txt 0.8"];
     EXPECT_EQ(g.when, (std::vector<std::string>{"2008-06-21T10:00:02Z", "2008-06-21T10:00:03Z"}));
     EXPECT_EQ(g.coord, (std::vector<std::string>{"13.0 59.0 0", "13.2 59.2 0"}));
+
+    // A second reader: GDAL's LIBKML driver takes each gx:Track as one feature.
+    if (testing::HaveCommand("ogrinfo")) {
+        const auto gdal = RunCommand("ogrinfo -ro -al -so " + Quote(dir.file("race.kml")));
+        EXPECT_NE(gdal.output.find("Feature Count: 3"), std::string::npos) << gdal.output;
+    }
 }
 
 // "Save picture...": the view as the window shows it, at the window's size, as PNG; and
