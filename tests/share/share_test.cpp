@@ -29,6 +29,8 @@ extern "C" {
 #include <regex>
 #include <thread>
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -224,8 +226,8 @@ TEST(ReplayVideo, RefusesOddSizesAndBadFrameRates)
     EXPECT_TRUE(FilesIn(dir.path()).empty());
 }
 
-// Ctrl+C in the middle of a video: the command stops, removes its temporary file and
-// leaves the older video as it was.
+// Ctrl+C (or SIGTERM) in the middle of a video: the command stops, removes its temporary
+// file and leaves the older video as it was.
 TEST(ReplayVideo, InterruptLeavesNothingBehindAndKeepsTheOldVideo)
 {
     TempDir dir;
@@ -240,32 +242,38 @@ TEST(ReplayVideo, InterruptLeavesNothingBehindAndKeepsTheOldVideo)
     dir.writeBytes("race.mp4", "the old video");
     const std::vector<std::string> before = FilesIn(dir.path());
 
-    const pid_t child = fork();
-    if (child == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+    for (const int signal : {SIGINT, SIGTERM}) {
         const std::string race = dir.file("race.TP1"), out = dir.file("race.mp4");
-        execl(kTideplot.c_str(), kTideplot.c_str(), "replay", race.c_str(), "--resolution", "1", "--size", "160x120",
-              "--video", out.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
+        std::vector<std::string> args{kTideplot, "replay",  race, "--resolution", "1", "--size",
+                                      "160x120", "--video", out};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        pid_t child = 0;
+        ASSERT_EQ(posix_spawn(&child, kTideplot.c_str(), &quiet, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&quiet);
+        // Signalled once the temporary video is there and frames are going into it.
+        bool writing = false;
+        for (int i = 0; i < 600 && !writing; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            for (const auto& name : FilesIn(dir.path()))
+                writing = writing || name.rfind(".tideplot-video-", 0) == 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_TRUE(writing) << "no temporary video appeared, signal " << signal;
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal) << signal;
+        EXPECT_EQ(FilesIn(dir.path()), before) << signal;
+        EXPECT_EQ(Slurp(dir.file("race.mp4")), "the old video") << signal;
     }
-    ASSERT_GT(child, 0);
-    // Signalled once the temporary video is there and frames are going into it.
-    bool writing = false;
-    for (int i = 0; i < 600 && !writing; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        for (const auto& name : FilesIn(dir.path()))
-            writing = writing || name.rfind(".tideplot-video-", 0) == 0;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_TRUE(writing) << "no temporary video appeared";
-    kill(child, SIGINT);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
-    EXPECT_EQ(FilesIn(dir.path()), before);
-    EXPECT_EQ(Slurp(dir.file("race.mp4")), "the old video");
 }
 
 // The windows' "Export video...": the same video from its own replay, and a cancel that
