@@ -24,10 +24,12 @@ namespace {
 // The encoders tried, in order: x264 gives the smaller file at the same quality.
 const char* const kH264Encoders[] = {"libx264", "libopenh264"};
 
-// libx264's speed against size: "veryfast" keeps a day's race at 720p well under a
-// minute on two cores; the chart's flat colours compress well at any preset.
-constexpr const char* kX264Preset = "veryfast";
-constexpr const char* kX264Quality = "23"; // constant rate factor, x264's default
+// libx264's speed against size and sharpness. The camera moves at every step, so every
+// frame is new: the encoder is most of the work. "superfast" at rate factor 26 takes a
+// third less time than x264's defaults for a light preset ("veryfast", 23) for a file of
+// the same size, the chart's thin lines and small texts still sharp (docs/performance.md).
+constexpr const char* kX264Preset = "superfast";
+constexpr const char* kX264Quality = "26"; // constant rate factor
 constexpr int kKeyFrameSeconds = 2;        // a key frame this often: a player seeks fast
 
 // FFmpeg's own lines stay off the terminal; the last error it reported goes into
