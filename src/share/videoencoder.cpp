@@ -280,7 +280,8 @@ void VideoEncoder::finish()
     if (d_->finished)
         return;
     if (d_->frames == 0)
-        throw Error("cannot write the video \"" + d_->path.toStdString() + "\": it has no frame");
+        throw Error("cannot write the video \"" + d_->path.toStdString() +
+                    "\": it would hold no frame (the replay took no step)");
     d_->encode(nullptr);
     const int status = av_write_trailer(d_->format);
     if (status < 0)
