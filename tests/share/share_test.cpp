@@ -9,6 +9,7 @@
 #include "support/racefiles.h"
 
 #include <QImage>
+#include <QPainter>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
@@ -388,6 +389,28 @@ TEST(AnimatedKml, PlacesEveryFixOnTheRaceClock)
         const auto gdal = RunCommand("ogrinfo -ro -al -so " + Quote(dir.file("race.kml")));
         EXPECT_NE(gdal.output.find("Feature Count: 3"), std::string::npos) << gdal.output;
     }
+}
+
+// A fleet larger than the picture has room for: the legend stays inside it, its last row
+// saying how many boats it leaves out.
+TEST(SharePictures, LegendOfALargeFleetStaysInsideThePicture)
+{
+    QImage picture(640, 360, QImage::Format_RGB32);
+    picture.fill(Qt::black);
+    std::vector<ReplayLegendRow> rows;
+    for (int k = 0; k < 30; ++k)
+        rows.push_back({QStringLiteral("boat%1.txt 1.05").arg(k + 1), QColor(Qt::red), QStringLiteral("0.125")});
+    {
+        QPainter painter(&picture);
+        DrawReplayLegend(painter, picture.rect(), QStringLiteral("24:00:00"), rows);
+    }
+    int top = picture.height(), left = picture.width();
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (picture.pixel(x, y) != qRgb(0, 0, 0))
+                top = std::min(top, y), left = std::min(left, x);
+    EXPECT_GE(top, 10) << "the legend reaches the top of the picture";
+    EXPECT_GT(left, picture.width() / 2) << "the legend reaches the left half";
 }
 
 // "Save picture...": the view as the window shows it, at the window's size, as PNG; and
