@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-httpserver-dev qt6-websockets-dev qt6-svg-dev libgl-dev
   libzip-dev
+  libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   gpsbabel gdal-bin fonts-dejavu-core

@@ -9,6 +9,10 @@
 #include "earth/earthfactory.h"
 #include "earth/googleearth.h"
 #include "earth/kmlfile.h"
+#include "share/animatedkml.h"
+#include "share/interrupt.h"
+#include "share/replayvideo.h"
+#include "share/videofile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,7 +42,13 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "  --tilt DEG          the tilt the view reports (0)\n"
                            "  --max-steps N       stop after N steps\n"
                            "  --kml FILE          write everything drawn into one KML file\n"
-                           "  --trace FILE        write every event of the replay, one line each\n";
+                           "  --trace FILE        write every event of the replay, one line each\n"
+                           "  --video FILE.mp4    write the chart of every step as one frame of an H.264 video\n"
+                           "  --size WxH          the video's picture size, even numbers (1280x720), and that of\n"
+                           "                      --screenshot (1280x960 without a video)\n"
+                           "  --fps N             the video's frames a second (30)\n"
+                           "  --kml-animated FILE write every boat's track as a gx:Track on the race clock, for\n"
+                           "                      Google Earth Pro's time slider\n";
 
 struct ReplayOptions {
     std::string raceFile;
@@ -51,6 +61,10 @@ struct ReplayOptions {
     std::string traceFile;
     bool chart = false;
     std::string screenshot;
+    std::string video;
+    std::optional<QSize> sizePx;
+    int framesPerSecond = 30;
+    std::string kmlAnimated;
 };
 
 // Whether two names are the same file (also when neither exists yet).
@@ -62,12 +76,44 @@ bool SameFile(const std::string& a, const std::string& b)
     return !errorA && !errorB && canonicalA == canonicalB;
 }
 
+// --video, --size, --fps and --kml-animated. The video's size must be even (yuv420p);
+// a --screenshot picture alone may have any size in the same range.
+void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)
+{
+    options.video = parsed.value("--video", "");
+    options.kmlAnimated = parsed.value("--kml-animated", "");
+    if (parsed.has("--fps") && options.video.empty())
+        throw UsageError("--fps sets the frame rate of --video");
+    if (parsed.has("--size") && options.video.empty() && parsed.value("--screenshot", "").empty())
+        throw UsageError("--size sets the picture size of --video and --screenshot");
+    const std::string fps = parsed.value("--fps", "30");
+    if (fps.empty() || fps.size() > 4 || fps.find_first_not_of("0123456789") != std::string::npos)
+        throw UsageError("--fps: \"" + fps + "\" is not a whole number of frames a second");
+    options.framesPerSecond = std::stoi(fps);
+    if (options.framesPerSecond < 1 || options.framesPerSecond > kMaxFramesPerSecond)
+        throw UsageError("--fps: " + fps + " is not a number of frames a second from 1 to " +
+                         std::to_string(kMaxFramesPerSecond));
+    try {
+        if (parsed.has("--size"))
+            options.sizePx = ParseVideoSize(parsed.value("--size", ""));
+        if (!options.video.empty()) {
+            CheckVideoSettings({options.sizePx.value_or(VideoSettings().SizePx), options.framesPerSecond});
+        } else if (options.sizePx) {
+            const QSize even((options.sizePx->width() + 1) / 2 * 2, (options.sizePx->height() + 1) / 2 * 2);
+            CheckVideoSettings({even, options.framesPerSecond});
+        }
+    } catch (const Error& e) {
+        throw UsageError(std::string("--size: ") + e.what());
+    }
+}
+
 ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
-    const ParsedArgs parsed = ParseArgs(args,
-                                        {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml",
-                                         "--trace", "--earth", "--screenshot"},
-                                        {});
+    const ParsedArgs parsed =
+        ParseArgs(args,
+                  {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
+                   "--screenshot", "--video", "--size", "--fps", "--kml-animated"},
+                  {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
     if (parsed.positional.size() > 1)
@@ -103,10 +149,14 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
         }
         options.chart = choice.kind == EarthChoice::Kind::Chart;
     }
-    if (!options.screenshot.empty())
+    ParseShareOptions(parsed, options);
+    if (!options.screenshot.empty() || !options.video.empty())
         options.chart = true;
-    const std::pair<const char*, const std::string*> outputs[] = {
-        {"--kml", &options.kmlFile}, {"--trace", &options.traceFile}, {"--screenshot", &options.screenshot}};
+    const std::pair<const char*, const std::string*> outputs[] = {{"--kml", &options.kmlFile},
+                                                                  {"--trace", &options.traceFile},
+                                                                  {"--screenshot", &options.screenshot},
+                                                                  {"--video", &options.video},
+                                                                  {"--kml-animated", &options.kmlAnimated}};
     for (std::size_t i = 0; i < std::size(outputs); ++i) {
         const auto& [name, path] = outputs[i];
         if (path->empty())
@@ -124,15 +174,14 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 // written.
 void CheckOutputsAreNoTrackFile(const ReplayOptions& options, const RaceState& state)
 {
-    for (const std::string* path : {&options.kmlFile, &options.traceFile, &options.screenshot}) {
+    for (const std::string* path :
+         {&options.kmlFile, &options.traceFile, &options.screenshot, &options.video, &options.kmlAnimated}) {
         for (int k = 0; k < state.BoatCount; ++k)
             if (!path->empty() && state.TrackFile[k] && SameFile(*path, state.TrackFile[k]->Path()))
                 throw Error("the output file \"" + *path + "\" is the track file of boat " + std::to_string(k + 1) +
                             "; choose another name");
     }
 }
-
-const QSize kScreenshotSize(1280, 960);
 
 class NullPlotter : public TrackPlotter {
 public:
@@ -193,12 +242,18 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         return 2;
     }
 
+    // Ctrl+C or SIGTERM stops the replay at its next step, as a failure does: no output
+    // file is written, the temporary ones are removed.
+    InterruptCatcher interrupts;
+    const QSize pictureSize =
+        options.sizePx.value_or(options.video.empty() ? kScreenshotSizePx : VideoSettings().SizePx);
     const auto started = std::chrono::steady_clock::now();
     // Every output goes to a temporary file beside it, and replaces the old file only
     // when the whole replay has succeeded and every output is written whole: a replay
     // that cannot start, fails midway or cannot write leaves the old files as they were
     // (and creates none). Opening them first finds an unwritable folder at once.
-    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut;
+    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut, animatedOut;
+    std::unique_ptr<VideoFile> video;
     try {
         if (!options.traceFile.empty())
             traceOut =
@@ -208,6 +263,12 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         if (!options.screenshot.empty())
             pictureOut =
                 std::make_unique<OutputFile>(QString::fromLocal8Bit(options.screenshot.c_str()), "the chart picture");
+        if (!options.kmlAnimated.empty())
+            animatedOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.kmlAnimated.c_str()),
+                                                       "the animated KML file");
+        if (!options.video.empty())
+            video = std::make_unique<VideoFile>(QString::fromLocal8Bit(options.video.c_str()),
+                                                VideoSettings{pictureSize, options.framesPerSecond});
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot replay: %s\n", e.what());
         return 1;
@@ -279,15 +340,32 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     std::string failure;
     const bool progress = StderrIsTerminal();
     auto lastProgress = started;
+    std::vector<AnimatedBoat> animatedBoats;
+    std::optional<VideoProgressLine> videoProgress;
     try {
         StartReplay(state, control);
         CheckOutputsAreNoTrackFile(options, state);
         for (const std::string& warning : StartTimeWarnings(state))
             std::fprintf(stderr, "warning: %s\n", warning.c_str());
+        if (animatedOut)
+            animatedBoats = AnimatedBoats(state, panel);
+        if (video && progress)
+            videoProgress.emplace(
+                stderr, CountReplaySteps(options.raceFile, options.resolution, options.points, options.maxSteps));
         while ((options.maxSteps < 0 || steps < options.maxSteps) && !AllTrackFilesAtEnd(state)) {
             ReplayStep(state, control, plotter);
             ++steps;
-            if (progress && (steps & 255) == 0) {
+            ThrowIfInterrupted();
+            if (video) {
+                // One frame a step, the screenshot's picture: the last one framed on the whole race.
+                const bool last = (options.maxSteps >= 0 && steps >= options.maxSteps) || AllTrackFilesAtEnd(state);
+                if (last && plotter.drawn())
+                    FrameWholeRace(*chart, plotter.southWest(), plotter.northEast(), pictureSize);
+                video->addFrame(ReplayPicture(*chart, panel, state.BoatCount, pictureSize,
+                                              last ? ChartDrawing::Fresh : ChartDrawing::Painted));
+                if (videoProgress)
+                    videoProgress->update(steps);
+            } else if (progress && (steps & 255) == 0) {
                 const auto now = std::chrono::steady_clock::now();
                 if (now - lastProgress > std::chrono::milliseconds(200)) {
                     lastProgress = now;
@@ -299,7 +377,9 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         failure = e.what();
     }
     CloseTrackFiles(state);
-    if (progress && steps >= 256)
+    if (videoProgress)
+        videoProgress->clear();
+    else if (progress && steps >= 256)
         std::fputs("\r\033[K", stderr);
 
     // Every output written whole first, then each put in place.
@@ -310,25 +390,31 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
             if (kmlOut)
                 kmlOut->Write(kmlFile->document());
             if (pictureOut) {
-                if (plotter.drawn()) {
-                    const TrackPoint& sw = plotter.southWest();
-                    const TrackPoint& ne = plotter.northEast();
-                    chart->SetCamera(chart->cameraShowing(sw.Lat, sw.Lon, ne.Lat, ne.Lon, kScreenshotSize), 10.0);
-                }
-                pictureOut->Write(chart->pngImage(kScreenshotSize));
+                if (plotter.drawn())
+                    FrameWholeRace(*chart, plotter.southWest(), plotter.northEast(), pictureSize);
+                pictureOut->Write(PngBytes(ReplayPicture(*chart, panel, state.BoatCount, pictureSize)));
             }
-            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get()})
+            if (animatedOut)
+                WriteAnimatedKml(animatedBoats,
+                                 QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(),
+                                 *animatedOut);
+            if (video)
+                video->finish();
+            ThrowIfInterrupted();
+            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get(), animatedOut.get()})
                 if (out)
                     out->Commit();
+            if (video)
+                video->commit();
         } catch (const Error& e) {
             failure = e.what();
         }
-    } else if (traceOut || kmlOut || pictureOut) {
+    } else if (traceOut || kmlOut || pictureOut || animatedOut || video) {
         failure += " (no output file was written; older ones are as they were)";
     }
     if (!failure.empty()) {
         std::fprintf(stderr, "tideplot replay: %s\n", failure.c_str());
-        return 1;
+        return InterruptSignal() != 0 ? 128 + InterruptSignal() : 1;
     }
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -341,6 +427,12 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         std::printf("Trace: %s\n", options.traceFile.c_str());
     if (pictureOut)
         std::printf("Chart picture: %s\n", options.screenshot.c_str());
+    if (video)
+        std::printf("Video: %s (%lld frames, %dx%d at %d frames a second, %s)\n", options.video.c_str(),
+                    video->frames(), pictureSize.width(), pictureSize.height(), options.framesPerSecond,
+                    video->encoderName().c_str());
+    if (animatedOut)
+        std::printf("Animated KML file: %s\n", options.kmlAnimated.c_str());
     return 0;
 }
 

@@ -35,7 +35,7 @@ bool TrackFixReader::next(TrackFix& fix)
                 continue;
             haveLast_ = true;
             lastTime_ = time;
-            fix = TrackFix{lat, lon, time, file_.LineNumber()};
+            fix = TrackFix{lat, lon, time, file_.LineNumber(), fields.Lat, fields.Lon};
             return true;
         } catch (const Error& e) {
             ThrowAt(FileLabel(file_.Path()), file_.LineNumber(), e.what());

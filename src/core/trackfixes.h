@@ -4,6 +4,7 @@
 #include "records.h"
 
 #include <string>
+#include <string_view>
 
 // The fixes of a track file, front to back, as the replay takes them: the header lines
 // (those at the top that hold "#", and the first line after them) are skipped, a line
@@ -17,6 +18,9 @@ struct TrackFix {
     double Lon = 0;
     double Time = 0; // date value
     long Line = 0;   // line of the track file
+    // The latitude and longitude fields as written; valid until the next call of next().
+    std::string_view LatText;
+    std::string_view LonText;
 };
 
 class TrackFixReader {

@@ -279,7 +279,8 @@ TEST(ReplayCommand, OutputsAreWrittenWholeOrNotAtAll)
     dir.write("bad.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20081321,095600", "5,5,20080621,100000"});
     dir.write("nostart.TP1", {"missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
     dir.write("midway.TP1", {"a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,", "bad.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
-    const std::string outputs = " --kml out.kml --trace out.trace --screenshot out.png";
+    const std::string classic = " --kml out.kml --trace out.trace --screenshot out.png";
+    const std::string outputs = classic + " --video out.mp4 --kml-animated anim.kml";
     struct Case {
         std::string race;
         std::string options;
@@ -290,10 +291,14 @@ TEST(ReplayCommand, OutputsAreWrittenWholeOrNotAtAll)
         {kSampleRace, " --kml out.kml", 16, "cannot write the KML file \"out.kml\": File too large"},
         {kSampleRace, " --trace out.trace", 16, "cannot write the trace file \"out.trace\": File too large"},
         {kSampleRace, " --screenshot out.png", 16, "cannot write the chart picture \"out.png\": File too large"},
+        {kSampleRace, " --video out.mp4", 16,
+         "cannot write the video \"out.mp4\": a frame cannot be written: File too large"},
+        {kSampleRace, " --kml-animated anim.kml", 16,
+         "cannot write the animated KML file \"anim.kml\": File too large"},
         {"nostart.TP1", outputs, 0, "the track file cannot open"},
         {"midway.TP1", outputs, 0, "bad.txt, line 3: the date"},
     };
-    const std::vector<std::string> names{"out.kml", "out.png", "out.trace"};
+    const std::vector<std::string> names{"anim.kml", "out.kml", "out.mp4", "out.png", "out.trace"};
     for (const bool oldFiles : {true, false}) {
         for (const auto& c : cases) {
             for (const auto& name : names)
@@ -317,9 +322,9 @@ TEST(ReplayCommand, OutputsAreWrittenWholeOrNotAtAll)
     }
     // Without a limit the same outputs replace the old files: the picture is the chart view.
     const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay " +
-                                Quote(kSampleRace) + outputs + " --earth=chart");
+                                Quote(kSampleRace) + classic + " --earth=chart");
     ASSERT_EQ(run.status, 0) << run.output;
-    for (const auto& name : names)
+    for (const auto& name : {"out.kml", "out.png", "out.trace"})
         EXPECT_GT(Slurp(dir.file(name)).size(), 10000u) << name;
     EXPECT_EQ(Slurp(dir.file("out.png")).substr(1, 3), "PNG");
     // A pipe holds nothing to keep: the trace goes straight into it.

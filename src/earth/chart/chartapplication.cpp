@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QImageWriter>
+#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
@@ -65,15 +66,54 @@ QImage ChartApplication::renderImage(const QSize& sizePx) const
     return widget_->renderImage(sizePx);
 }
 
-QByteArray ChartApplication::pngImage(const QSize& sizePx) const
+QByteArray PngBytes(const QImage& image)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "png");
-    if (!writer.write(renderImage(sizePx)))
+    if (!writer.write(image))
         throw Error("the chart picture cannot be made as PNG: " + writer.errorString().toStdString());
     return bytes;
+}
+
+QByteArray ChartApplication::pngImage(const QSize& sizePx) const
+{
+    return PngBytes(renderImage(sizePx));
+}
+
+QImage ChartApplication::paintedImage(const QSize& sizePx)
+{
+    const QSize minimum = widget_->minimumSize();
+    if (sizePx.width() < minimum.width() || sizePx.height() < minimum.height())
+        return renderImage(sizePx);
+    if (widget_->size() != sizePx)
+        widget_->resize(sizePx);
+    QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
+    widget_->render(&image);
+    return image;
+}
+
+QImage ChartApplication::viewImage() const
+{
+    const QSize size = widget_->size();
+    const double ratio = widget_->devicePixelRatioF();
+    if (size.isEmpty())
+        return {};
+    QImage image(
+        QSize(static_cast<int>(std::ceil(size.width() * ratio)), static_cast<int>(std::ceil(size.height() * ratio))),
+        QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    DrawChart(painter, widget_->viewport(size), widget_->tracks());
+    return image;
+}
+
+void ChartApplication::saveView(const QString& path) const
+{
+    OutputFile file(path, "the chart picture");
+    file.Write(PngBytes(viewImage()));
+    file.Commit();
 }
 
 void ChartApplication::saveImage(const QString& path, const QSize& sizePx) const

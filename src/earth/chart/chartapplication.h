@@ -47,8 +47,26 @@ public:
     // That picture as PNG bytes; throws Error with the reason when it cannot be made.
     QByteArray pngImage(const QSize& sizePx) const;
 
+    // The chart of the current camera on a picture of `sizePx`, painted as the window
+    // paints itself (the window takes that size; its picture of the tracks is kept from
+    // call to call and drawn whole only when the view has moved far): the same picture as
+    // renderImage, the tracks through that cached picture, many times faster frame after
+    // frame. For a chart whose window is not shown; below the window's minimum size it is
+    // renderImage.
+    QImage paintedImage(const QSize& sizePx);
+
+    // The view as the window shows it now, at the window's size (and the screen's pixel
+    // ratio): its camera with the user's pan, zoom and turn, the tracks, the labels.
+    QImage viewImage() const;
+    // Writes that picture as PNG, whole or not at all ("Save picture..."). Throws Error
+    // naming the file and the reason.
+    void saveView(const QString& path) const;
+
 private:
     std::unique_ptr<ChartWidget> widget_;
 };
+
+// A picture as PNG bytes; throws Error with the reason when it cannot be made.
+QByteArray PngBytes(const QImage& image);
 
 } // namespace tideplot

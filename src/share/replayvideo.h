@@ -1,0 +1,89 @@
+#pragma once
+
+#include "app/headless.h"
+#include "core/replay.h"
+#include "earth/chart/chartapplication.h"
+#include "earth/chart/chartlegend.h"
+#include "share/videoencoder.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+// The replay as pictures: each step's chart with the control window's texts over a
+// corner, the video of a whole race, and its progress.
+namespace tideplot {
+
+// The picture --screenshot writes when no --size is given and no video is made; with a
+// video the picture takes the video's size, so that it equals the video's last frame.
+inline constexpr QSize kScreenshotSizePx{1280, 960};
+
+// The legend rows of the first `boatCount` boats, as the control panel holds them.
+std::vector<ReplayLegendRow> LegendRows(const HeadlessControlPanel& panel, int boatCount);
+
+// How the chart is drawn: every track afresh (the --screenshot picture, the video's last
+// frame), or as the chart window paints itself, through its cached picture of the tracks
+// (the video's other frames: the same chart, many times faster step after step).
+enum class ChartDrawing { Fresh, Painted };
+
+// The chart under its current camera on a picture of `sizePx`, with the race time and the
+// legend (captions on their colours, distances to the first boat) in a corner.
+QImage ReplayPicture(ChartApplication& chart, const HeadlessControlPanel& panel, int boatCount, const QSize& sizePx,
+                     ChartDrawing drawing = ChartDrawing::Fresh);
+
+// Frames the chart on the box of everything drawn, as the --screenshot picture and the
+// video's last frame show the whole race.
+void FrameWholeRace(ChartApplication& chart, const TrackPoint& southWest, const TrackPoint& northEast,
+                    const QSize& sizePx);
+
+// The steps the replay of the race file takes to its end (at most `maxSteps` when that
+// is 0 or more), replayed without drawing. Throws Error as the replay does.
+long long CountReplaySteps(const std::string& raceFile, const std::string& resolutionText,
+                           const std::string& pointsText, long long maxSteps = -1);
+
+// A line on a terminal that says how far the video is: "video: 45 % (650 of 1445
+// frames), 0:32 left", rewritten at most every 200 ms.
+class VideoProgressLine {
+public:
+    VideoProgressLine(std::FILE* terminal, long long totalFrames);
+    void update(long long framesDone);
+    // Clears the line.
+    void clear();
+
+private:
+    std::FILE* terminal_;
+    long long total_;
+    std::chrono::steady_clock::time_point started_;
+    std::chrono::steady_clock::time_point shown_;
+    bool drawn_ = false;
+};
+
+struct ReplayVideoOptions {
+    std::string resolutionText = "10"; // as typed in the control window
+    std::string pointsText = "90";
+    double headingDeg = 0;
+    double tiltDeg = 0;
+    long long maxSteps = -1; // all steps
+    VideoSettings video;
+};
+
+// Called after every frame with the frames done and their total; returns false to stop.
+using VideoProgress = std::function<bool(long long framesDone, long long totalFrames)>;
+
+// Replays the race file from its start on a state, control panel and chart of its own
+// (an offscreen chart: a QApplication must exist; the windows' replay is not touched),
+// and writes one frame per step to `outPath` as the replay command's --video does: the
+// last frame shows the whole race. Returns true when the video is written, false when
+// `progress` returned false (nothing is written then, an older file stays). Throws Error
+// naming the file, line and fault; an older file stays then too. For a window: call it
+// with a QProgressDialog, processEvents() in `progress`.
+bool ExportReplayVideo(const std::string& raceFile, const QString& outPath, const ReplayVideoOptions& options,
+                       const VideoProgress& progress);
+
+} // namespace tideplot

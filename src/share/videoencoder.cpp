@@ -1,0 +1,305 @@
+#include "share/videoencoder.h"
+
+#include "core/error.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <QFile>
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+namespace tideplot {
+
+namespace {
+
+// The encoders tried, in order: x264 gives the smaller file at the same quality.
+const char* const kH264Encoders[] = {"libx264", "libopenh264"};
+
+// libx264's speed against size and sharpness. The camera moves at every step, so every
+// frame is new: the encoder is most of the work. "superfast" at rate factor 26 takes a
+// third less time than x264's defaults for a light preset ("veryfast", 23) for a file of
+// the same size, the chart's thin lines and small texts still sharp (docs/performance.md).
+constexpr const char* kX264Preset = "superfast";
+constexpr const char* kX264Quality = "26"; // constant rate factor
+constexpr int kKeyFrameSeconds = 2;        // a key frame this often: a player seeks fast
+
+// FFmpeg's own lines stay off the terminal; the last error it reported goes into
+// the message of the Error that follows it.
+std::mutex logMutex;
+std::string lastLibraryError;
+
+void LogToLastError(void* avcl, int level, const char* format, va_list args)
+{
+    if (level > AV_LOG_ERROR)
+        return;
+    char line[512];
+    int printPrefix = 1;
+    av_log_format_line2(avcl, level, format, args, line, sizeof line, &printPrefix);
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    const std::lock_guard<std::mutex> lock(logMutex);
+    lastLibraryError = text;
+}
+
+std::string TakeLastLibraryError()
+{
+    const std::lock_guard<std::mutex> lock(logMutex);
+    std::string text;
+    text.swap(lastLibraryError);
+    return text;
+}
+
+std::string AvErrorText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    std::string message(text);
+    const std::string library = TakeLastLibraryError();
+    if (!library.empty())
+        message += " (" + library + ")";
+    return message;
+}
+
+} // namespace
+
+void CheckVideoSettings(const VideoSettings& settings)
+{
+    const int w = settings.SizePx.width(), h = settings.SizePx.height();
+    const std::string size = std::to_string(w) + "x" + std::to_string(h);
+    if (w < kMinVideoSidePx || h < kMinVideoSidePx || w > kMaxVideoSidePx || h > kMaxVideoSidePx)
+        throw Error("the video size " + size + " is outside " + std::to_string(kMinVideoSidePx) + "x" +
+                    std::to_string(kMinVideoSidePx) + " to " + std::to_string(kMaxVideoSidePx) + "x" +
+                    std::to_string(kMaxVideoSidePx));
+    if (w % 2 != 0 || h % 2 != 0)
+        throw Error("the video size " + size +
+                    " has an odd side: H.264 in yuv420p needs an even width and height (try " +
+                    std::to_string(w + w % 2) + "x" + std::to_string(h + h % 2) + ")");
+    if (settings.FramesPerSecond < 1 || settings.FramesPerSecond > kMaxFramesPerSecond)
+        throw Error("the video's frame rate " + std::to_string(settings.FramesPerSecond) +
+                    " is not a whole number of frames a second from 1 to " + std::to_string(kMaxFramesPerSecond));
+}
+
+QSize ParseVideoSize(const std::string& text)
+{
+    const auto x = text.find_first_of("xX");
+    auto whole = [](const std::string& digits, int& value) {
+        if (digits.empty() || digits.size() > 5 || digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        value = std::stoi(digits);
+        return true;
+    };
+    int w = 0, h = 0;
+    if (x == std::string::npos || !whole(text.substr(0, x), w) || !whole(text.substr(x + 1), h))
+        throw Error("\"" + text + "\" is no picture size such as 1280x720");
+    return QSize(w, h);
+}
+
+struct VideoEncoder::Impl {
+    QString path;
+    VideoSettings settings;
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVStream* stream = nullptr;
+    SwsContext* scaler = nullptr;
+    AVFrame* frame = nullptr;
+    AVPacket* packet = nullptr;
+    long long frames = 0;
+    bool headerWritten = false;
+    bool finished = false;
+
+    ~Impl()
+    {
+        if (format && format->pb)
+            avio_closep(&format->pb);
+        avformat_free_context(format);
+        avcodec_free_context(&codec);
+        sws_freeContext(scaler);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+    }
+
+    [[noreturn]] void fail(const std::string& what, int code) const
+    {
+        throw Error("cannot write the video \"" + path.toStdString() + "\": " + what + ": " + AvErrorText(code));
+    }
+
+    // Sends `input` (nullptr: the end) and writes every packet the encoder gives back.
+    void encode(const AVFrame* input)
+    {
+        int status = avcodec_send_frame(codec, input);
+        if (status < 0)
+            fail("the encoder refused a frame", status);
+        for (;;) {
+            status = avcodec_receive_packet(codec, packet);
+            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF)
+                return;
+            if (status < 0)
+                fail("the encoder failed", status);
+            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            status = av_interleaved_write_frame(format, packet);
+            if (status < 0)
+                fail("a frame cannot be written", status);
+        }
+    }
+};
+
+VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) : d_(std::make_unique<Impl>())
+{
+    CheckVideoSettings(settings);
+    av_log_set_callback(LogToLastError);
+    TakeLastLibraryError();
+    d_->path = path;
+    d_->settings = settings;
+
+    const AVCodec* encoder = nullptr;
+    for (const char* name : kH264Encoders)
+        if ((encoder = avcodec_find_encoder_by_name(name)))
+            break;
+    if (!encoder)
+        throw Error("cannot write the video \"" + path.toStdString() +
+                    "\": this FFmpeg (libavcodec " LIBAVCODEC_IDENT ") has no H.264 encoder (libx264 or "
+                    "libopenh264); install a libavcodec built with one, as Debian's is");
+
+    // The muxer is named, not guessed from the file's name, and the file is opened as a
+    // file whatever its name holds (a ':' would otherwise name a protocol).
+    const std::string url = "file:" + std::string(QFile::encodeName(path).constData());
+    int status = avformat_alloc_output_context2(&d_->format, nullptr, "mp4", url.c_str());
+    if (status < 0 || !d_->format)
+        d_->fail("no MP4 writer", status);
+    d_->codec = avcodec_alloc_context3(encoder);
+    d_->frame = av_frame_alloc();
+    d_->packet = av_packet_alloc();
+    if (!d_->codec || !d_->frame || !d_->packet)
+        d_->fail("out of memory", AVERROR(ENOMEM));
+
+    AVCodecContext* c = d_->codec;
+    c->width = settings.SizePx.width();
+    c->height = settings.SizePx.height();
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    c->time_base = AVRational{1, settings.FramesPerSecond};
+    c->framerate = AVRational{settings.FramesPerSecond, 1};
+    c->gop_size = settings.FramesPerSecond * kKeyFrameSeconds;
+    c->sample_aspect_ratio = AVRational{1, 1};
+    c->color_range = AVCOL_RANGE_MPEG;
+    c->colorspace = AVCOL_SPC_BT709;
+    c->color_primaries = AVCOL_PRI_BT709;
+    c->color_trc = AVCOL_TRC_BT709;
+    if (d_->format->oformat->flags & AVFMT_GLOBALHEADER)
+        c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (std::string(encoder->name) == "libx264") {
+        av_opt_set(c->priv_data, "preset", kX264Preset, 0);
+        av_opt_set(c->priv_data, "crf", kX264Quality, 0);
+        av_opt_set(c->priv_data, "profile", "high", 0);
+    } else {
+        // A bit rate that keeps the chart's lines and texts sharp.
+        c->bit_rate = static_cast<int64_t>(c->width) * c->height * settings.FramesPerSecond / 10;
+    }
+    status = avcodec_open2(c, encoder, nullptr);
+    if (status < 0)
+        d_->fail(std::string("the encoder ") + encoder->name + " cannot start", status);
+
+    d_->stream = avformat_new_stream(d_->format, nullptr);
+    if (!d_->stream)
+        d_->fail("out of memory", AVERROR(ENOMEM));
+    d_->stream->time_base = c->time_base;
+    d_->stream->avg_frame_rate = c->framerate;
+    status = avcodec_parameters_from_context(d_->stream->codecpar, c);
+    if (status < 0)
+        d_->fail("the stream cannot be described", status);
+
+    d_->frame->format = c->pix_fmt;
+    d_->frame->width = c->width;
+    d_->frame->height = c->height;
+    status = av_frame_get_buffer(d_->frame, 0);
+    if (status < 0)
+        d_->fail("out of memory", status);
+
+    // QImage's 32-bit pixels (0xAARRGGBB in the machine's byte order) to yuv420p in
+    // BT.709's limited range, as the stream says.
+    d_->scaler = sws_getContext(c->width, c->height, AV_PIX_FMT_RGB32, c->width, c->height, AV_PIX_FMT_YUV420P,
+                                SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+    if (!d_->scaler)
+        d_->fail("no conversion to yuv420p", AVERROR(EINVAL));
+    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+    sws_setColorspaceDetails(d_->scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+
+    status = avio_open(&d_->format->pb, url.c_str(), AVIO_FLAG_WRITE);
+    if (status < 0)
+        d_->fail("the file cannot be opened", status);
+    AVDictionary* muxerOptions = nullptr;
+    av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+    status = avformat_write_header(d_->format, &muxerOptions);
+    av_dict_free(&muxerOptions);
+    if (status < 0)
+        d_->fail("the file's header cannot be written", status);
+    d_->headerWritten = true;
+}
+
+VideoEncoder::~VideoEncoder() = default;
+
+void VideoEncoder::addFrame(const QImage& picture)
+{
+    if (d_->finished)
+        throw Error("cannot write the video \"" + d_->path.toStdString() + "\": it is already finished");
+    if (picture.size() != d_->settings.SizePx)
+        throw Error("cannot write the video \"" + d_->path.toStdString() + "\": a picture of " +
+                    std::to_string(picture.width()) + "x" + std::to_string(picture.height()) +
+                    " does not fit a video of " + std::to_string(d_->settings.SizePx.width()) + "x" +
+                    std::to_string(d_->settings.SizePx.height()));
+    const QImage* pixels = &picture;
+    QImage converted;
+    if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32 &&
+        picture.format() != QImage::Format_ARGB32_Premultiplied) {
+        converted = picture.convertToFormat(QImage::Format_RGB32);
+        pixels = &converted;
+    }
+    int status = av_frame_make_writable(d_->frame);
+    if (status < 0)
+        d_->fail("out of memory", status);
+    const uint8_t* source[1] = {pixels->constBits()};
+    const int sourceStride[1] = {static_cast<int>(pixels->bytesPerLine())};
+    sws_scale(d_->scaler, source, sourceStride, 0, pixels->height(), d_->frame->data, d_->frame->linesize);
+    d_->frame->pts = d_->frames;
+    d_->encode(d_->frame);
+    ++d_->frames;
+}
+
+void VideoEncoder::finish()
+{
+    if (d_->finished)
+        return;
+    if (d_->frames == 0)
+        throw Error("cannot write the video \"" + d_->path.toStdString() +
+                    "\": it would hold no frame (the replay took no step)");
+    d_->encode(nullptr);
+    const int status = av_write_trailer(d_->format);
+    if (status < 0)
+        d_->fail("the end of the file cannot be written", status);
+    const int closed = avio_closep(&d_->format->pb);
+    if (closed < 0)
+        d_->fail("the file cannot be closed", closed);
+    d_->finished = true;
+}
+
+long long VideoEncoder::frames() const
+{
+    return d_->frames;
+}
+
+std::string VideoEncoder::encoderName() const
+{
+    return d_->codec && d_->codec->codec ? d_->codec->codec->name : "";
+}
+
+} // namespace tideplot
