@@ -769,12 +769,12 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
         EXPECT_EQ(label->palette().color(QPalette::Window), boats[row].swatch) << row;
     }
 
-    // Play with the play speed 40: the race time starts at 00:05:00.
+    // Play with the play speed 40: the race time starts at -00:05:00.
     Window::type(w.control<QLineEdit>("txtPlayspeed"), "40");
     w.clickControl("cmdPlay");
     auto* raceTime = w.control<QLineEdit>("txtRaceTime");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !raceTime->text().isEmpty(); }, 10000));
-    EXPECT_EQ(raceTime->text(), "00:05:00");
+    EXPECT_EQ(raceTime->text(), "-00:05:00");
     w.clickControl("cmdStop");
     const long long steps = control->driver().steps();
     QTest::qWait(150);
@@ -818,7 +818,7 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     EXPECT_EQ(w.control<QLineEdit>("txtPlayspeed")->text(), "10");
     w.clickControl("cmdPlay");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.control<QLineEdit>("txtRaceTime")->text().isEmpty(); }, 10000));
-    EXPECT_EQ(w.control<QLineEdit>("txtRaceTime")->text(), "00:05:00") << "the race starts anew";
+    EXPECT_EQ(w.control<QLineEdit>("txtRaceTime")->text(), "-00:05:00") << "the race starts anew";
     QPointer<FrmControl> second = w.main->controlWindow();
     w.menu("mnuFileExit");
     EXPECT_TRUE(second.isNull() || !second->isVisible());

@@ -1,6 +1,7 @@
 #include "earth/chart/charttracks.h"
 
 #include "core/error.h"
+#include "core/geometry.h"
 #include "earth/chart/chartview.h"
 
 #include <QPainter>
@@ -68,8 +69,14 @@ void ChartTracks::add(const std::vector<KmlLineString>& lines, std::vector<Chart
     for (const KmlLineString& line : lines) {
         std::vector<QPointF> points;
         points.reserve(line.Points.size());
-        for (const KmlCoordinate& c : line.Points)
-            points.push_back(ProjectLatLon(c.Lat, c.Lon));
+        // Each piece the short way, as Google Earth draws it: a point more than 180 degrees
+        // of longitude from the one before it is taken across the 180th meridian.
+        double lonBefore = 0;
+        for (const KmlCoordinate& c : line.Points) {
+            const double lon = points.empty() ? c.Lon : UnwrapLongitude(c.Lon, lonBefore);
+            points.push_back(ProjectLatLon(c.Lat, lon));
+            lonBefore = lon;
+        }
         addLine(line, std::move(points), added);
     }
 }

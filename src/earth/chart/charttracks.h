@@ -48,7 +48,9 @@ struct ChartSegment {
 class ChartTracks {
 public:
     // Adds every line of a document under its name, and appends its segments to
-    // `added` when given. Throws Error, adding nothing, when a point lies off the globe.
+    // `added` when given. A piece whose ends lie on either side of the 180th meridian is
+    // drawn the short way across it. Throws Error, adding nothing, when a point lies off
+    // the globe.
     void add(const std::vector<KmlLineString>& lines, std::vector<ChartSegment>* added = nullptr);
 
     const std::vector<ChartRun>& runs() const { return runs_; }
