@@ -371,6 +371,74 @@ bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double&
     return true;
 }
 
+namespace {
+
+// True when the `count` bytes before `end` (1 to 8, inside a field of 8 bytes or more
+// that ends at `end`) are all digits. One word: a byte is a digit when its high nibble
+// is 3, also after adding 6. A carry out of a byte of 0xFA or more can only make the
+// next byte fail, so the answer is never a wrong yes.
+bool LastBytesAreDigits(const char* end, std::size_t count)
+{
+    const std::uint64_t word = scan::Load(end - 8);
+    constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+    constexpr std::uint64_t kThrees = 0x3030303030303030ULL;
+    const std::uint64_t off =
+        ((word & kHighNibbles) ^ kThrees) | (((word + 0x0606060606060606ULL) & kHighNibbles) ^ kThrees);
+    return (off & (~std::uint64_t{0} << (8 * (8 - count)))) == 0;
+}
+
+// True when `field` is a plain decimal (-?digits[.digits]) whose whole part is below
+// `limit` (at most three digits): its value then lies strictly between -limit and limit.
+// `nonzero` tells whether the value is not 0. The number is not converted.
+bool PlainDecimalBelow(std::string_view field, int limit, bool& nonzero)
+{
+    const char* p = field.data();
+    const char* const end = p + field.size();
+    if (p != end && *p == '-')
+        ++p;
+    int whole = 0;
+    int digits = 0;
+    for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) {
+        if (++digits > 3)
+            return false;
+        whole = whole * 10 + (*p - '0');
+    }
+    if (digits == 0 || whole >= limit)
+        return false;
+    nonzero = whole != 0;
+    if (p == end)
+        return true;
+    if (*p != '.')
+        return false;
+    ++p;
+    const auto fraction = static_cast<std::size_t>(end - p);
+    if (fraction == 0)
+        return true;
+    if (nonzero && fraction <= 8 && field.size() >= 8)
+        return LastBytesAreDigits(end, fraction);
+    for (; p != end; ++p) {
+        if (static_cast<unsigned>(*p - '0') >= 10)
+            return false;
+        nonzero = nonzero || *p != '0';
+    }
+    return true;
+}
+
+} // namespace
+
+bool IsTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& time)
+{
+    // The usual line, plain decimals on the globe, is judged without converting them.
+    bool fix = false, lonNonzero = false;
+    if (!PlainDecimalBelow(fields.Lat, 90, fix) || !PlainDecimalBelow(fields.Lon, 180, lonNonzero)) {
+        double lat = 0, lon = 0;
+        return ReadTrackFix(fields, times, lat, lon, time);
+    }
+    if (fix && !times.read(fields.Date, fields.Time, time))
+        time = TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
+    return fix;
+}
+
 TrackPoint ReadTrackPoint(std::string_view line, char sep, double startTime)
 {
     if (line.empty())

@@ -116,6 +116,10 @@ void CheckOnGlobe(const TrackLineFields& fields, double lat, double lon);
 // Error naming the field that cannot be read.
 bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time);
 
+// ReadTrackFix without the latitude and longitude: whether the line is a fix (then `time`
+// is set). Plain decimals ("57.7012345") are judged without being converted.
+bool IsTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& time);
+
 // A track line read into a TrackPoint: a fix as ReadTrackFix reads it; a line without a
 // fix (at the end of a file the replay takes one) with Lat and Lon the leading-number
 // values of fields 0 and 1, on the globe. Elapsed is the line's date value (0 for an

@@ -266,7 +266,7 @@ void TakeNextLine(RaceState& state, int k, const TrackLine& line)
     const int n = k + kFirstBoatNumber;
     state.NextLine[k] = line.Text;
     if (line.Fix) {
-        state.NextPoint[n] = TrackPoint{line.Lat, line.Lon, line.Time - state.StartTime[k]};
+        state.NextPoint[n] = TrackPoint{line.Lat(), line.Lon(), line.Time - state.StartTime[k]};
         return;
     }
     // A line without a fix, taken at the end of the file.

@@ -10,21 +10,34 @@ TrackLineError::TrackLineError(const std::string& path, long line, std::string t
 {
 }
 
+double TrackLine::Lat() const
+{
+    return NumberOfText(std::string_view(Text).substr(LatFrom, LatSize));
+}
+
+double TrackLine::Lon() const
+{
+    return NumberOfText(std::string_view(Text).substr(LonFrom, LonSize));
+}
+
 TrackLineReader::TrackLineReader(const std::string& path, char sep) : file_(path), sep_(sep) {}
 
 bool TrackLineReader::fill()
 {
+    TrackLine& next = lines_[1 - current_];
     while (!file_.AtEnd()) {
         const long long offset = file_.Offset();
         const std::string_view text = file_.ReadLine();
         bool fix = false;
-        double lat = 0, lon = 0, time = 0;
-        next_.Problem.clear();
+        double time = 0;
+        TrackLineFields fields;
+        next.Problem.clear();
         if (!text.empty()) {
+            fields = SplitTrackLine(text, sep_);
             try {
-                fix = ReadTrackFix(SplitTrackLine(text, sep_), times_, lat, lon, time);
+                fix = IsTrackFix(fields, times_, time);
             } catch (const Error& e) {
-                next_.Problem = e.what();
+                next.Problem = e.what();
             }
         }
         if (fix) {
@@ -32,14 +45,19 @@ bool TrackLineReader::fill()
                 continue; // a repeat
             haveLastFix_ = true;
             lastFixTime_ = time;
+            const auto at = [&](std::string_view field) {
+                return static_cast<std::uint32_t>(field.data() - text.data());
+            };
+            next.LatFrom = at(fields.Lat);
+            next.LatSize = static_cast<std::uint32_t>(fields.Lat.size());
+            next.LonFrom = at(fields.Lon);
+            next.LonSize = static_cast<std::uint32_t>(fields.Lon.size());
         }
-        next_.Text.assign(text);
-        next_.Fix = fix;
-        next_.Lat = lat;
-        next_.Lon = lon;
-        next_.Time = time;
-        next_.Number = file_.LineNumber();
-        next_.Offset = offset;
+        next.Text.assign(text);
+        next.Fix = fix;
+        next.Time = time;
+        next.Number = file_.LineNumber();
+        next.Offset = offset;
         return true;
     }
     return false;
@@ -56,11 +74,12 @@ const TrackLine& TrackLineReader::ReadLine()
 {
     if (AtEnd())
         throw Error(file_.Path() + ": read past the end of the file");
-    std::swap(current_, next_);
+    current_ = 1 - current_;
     haveNext_ = false;
-    if (!current_.Problem.empty())
-        throw TrackLineError(file_.Path(), current_.Number, current_.Text, current_.Problem);
-    return current_;
+    const TrackLine& line = lines_[current_];
+    if (!line.Problem.empty())
+        throw TrackLineError(file_.Path(), line.Number, line.Text, line.Problem);
+    return line;
 }
 
 void SkipTrackHeader(LineReader& file)
@@ -80,7 +99,7 @@ bool TrackFixReader::next(TrackFix& fix)
     while (!lines_.AtEnd()) {
         const TrackLine& line = lines_.ReadLine();
         if (line.Fix) {
-            fix = TrackFix{line.Lat, line.Lon, line.Time, line.Number};
+            fix = TrackFix{line.Lat(), line.Lon(), line.Time, line.Number};
             return true;
         }
     }

@@ -4,6 +4,7 @@
 #include "linereader.h"
 #include "records.h"
 
+#include <cstdint>
 #include <string>
 
 // A track file front to back as the replay takes it: the header lines (those at the top
@@ -28,13 +29,17 @@ public:
 // One line of a track file as the replay reads it.
 struct TrackLine {
     std::string Text;
-    bool Fix = false; // the latitude is not 0: Lat, Lon and Time are read
-    double Lat = 0;
-    double Lon = 0;
+    bool Fix = false;     // the latitude is not 0, and the line is read: Time, Lat(), Lon()
     double Time = 0;      // date value
     long Number = 0;      // line of the file
     long long Offset = 0; // where the line starts in the file
     std::string Problem;  // why a fix cannot be read; empty when it can
+
+    // The latitude and longitude of a fix, read from its fields when asked for (a step
+    // takes one line of the many it reads).
+    double Lat() const;
+    double Lon() const;
+    std::uint32_t LatFrom = 0, LatSize = 0, LonFrom = 0, LonSize = 0; // the fields in Text
 };
 
 // The lines of a track file after its header, repeats passed over. One line is read
@@ -57,16 +62,16 @@ public:
 
     const std::string& Path() const { return file_.Path(); }
     // The line of the file that ReadLine returned last (0 before the first).
-    long LineNumber() const { return current_.Number; }
+    long LineNumber() const { return lines_[current_].Number; }
 
 private:
-    bool fill(); // reads the next line that counts into next_; false at the end of the file
+    bool fill(); // reads the next line that counts into the other slot; false at the end of the file
 
     LineReader file_;
     char sep_;
     TrackTimeReader times_;
-    TrackLine next_;
-    TrackLine current_;
+    TrackLine lines_[2]; // the line returned last and the line read ahead
+    std::size_t current_ = 0;
     bool haveNext_ = false;
     bool haveLastFix_ = false;
     double lastFixTime_ = 0;
