@@ -76,6 +76,8 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
         GoogleEarthLinkOptions options;
         options.OpenInGoogleEarth = parsed.flags.count("--no-open") == 0;
         link = std::make_unique<GoogleEarthLink>(options);
+        if (const QString problem = link->settingsProblem(); !problem.isEmpty())
+            std::fprintf(stderr, "warning: %s\n", problem.toLocal8Bit().constData());
         StartReplay(state, panel);
         for (const std::string& warning : StartTimeWarnings(state))
             std::fprintf(stderr, "warning: %s\n", warning.c_str());
