@@ -72,7 +72,9 @@ void Lines(std::string_view text)
     double quickTime = 0, readTime = 0, lat = 0, lon = 0;
     try {
         TrackTimeReader times;
-        quickFix = IsTrackFix(fields, times, quickTime);
+        quickFix = ReadTrackFixTime(fields, times, quickTime);
+        if (quickFix)
+            CheckTrackFixPosition(fields);
     } catch (const Error&) {
         quickRefused = true;
     }

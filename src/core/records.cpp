@@ -347,30 +347,6 @@ bool ReadsAsZero(std::string_view latitude)
 
 } // namespace
 
-bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time)
-{
-    double value = 0;
-    bool number = false;
-    try {
-        number = TryNumberOfText(fields.Lat, value);
-    } catch (const Error&) {
-        number = false; // too large: refused below
-    }
-    if (!number) {
-        if (ReadsAsZero(fields.Lat))
-            return false;
-        FixCoordinate(fields.Lat, "latitude"); // throws
-    }
-    if (value == 0)
-        return false;
-    lat = value;
-    lon = FixCoordinate(fields.Lon, "longitude");
-    CheckOnGlobe(fields, lat, lon);
-    if (!times.read(fields.Date, fields.Time, time))
-        time = TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
-    return true;
-}
-
 namespace {
 
 // True when the `count` bytes before `end` (1 to 8, inside a field of 8 bytes or more
@@ -426,17 +402,57 @@ bool PlainDecimalBelow(std::string_view field, int limit, bool& nonzero)
 
 } // namespace
 
-bool IsTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& time)
+namespace {
+
+// Whether a latitude makes its line a fix: not when it reads as 0.
+bool LatitudeIsFix(std::string_view latitude)
 {
-    // The usual line, plain decimals on the globe, is judged without converting them.
-    bool fix = false, lonNonzero = false;
-    if (!PlainDecimalBelow(fields.Lat, 90, fix) || !PlainDecimalBelow(fields.Lon, 180, lonNonzero)) {
-        double lat = 0, lon = 0;
-        return ReadTrackFix(fields, times, lat, lon, time);
+    bool nonzero = false;
+    if (PlainDecimalBelow(latitude, 90, nonzero))
+        return nonzero;
+    double value = 0;
+    bool number = false;
+    try {
+        number = TryNumberOfText(latitude, value);
+    } catch (const Error&) {
+        number = false; // too large: refused below
     }
-    if (fix && !times.read(fields.Date, fields.Time, time))
+    if (!number) {
+        if (ReadsAsZero(latitude))
+            return false;
+        FixCoordinate(latitude, "latitude"); // throws
+    }
+    return value != 0;
+}
+
+} // namespace
+
+bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, double& time)
+{
+    if (!LatitudeIsFix(fields.Lat))
+        return false;
+    if (!times.read(fields.Date, fields.Time, time))
         time = TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
-    return fix;
+    return true;
+}
+
+void CheckTrackFixPosition(const TrackLineFields& fields)
+{
+    // The usual fix, plain decimals on the globe, is judged without converting them.
+    bool nonzero = false;
+    if (PlainDecimalBelow(fields.Lat, 90, nonzero) && PlainDecimalBelow(fields.Lon, 180, nonzero))
+        return;
+    CheckOnGlobe(fields, FixCoordinate(fields.Lat, "latitude"), FixCoordinate(fields.Lon, "longitude"));
+}
+
+bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time)
+{
+    if (!ReadTrackFixTime(fields, times, time))
+        return false;
+    lat = FixCoordinate(fields.Lat, "latitude");
+    lon = FixCoordinate(fields.Lon, "longitude");
+    CheckOnGlobe(fields, lat, lon);
+    return true;
 }
 
 TrackPoint ReadTrackPoint(std::string_view line, char sep, double startTime)

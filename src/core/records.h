@@ -116,9 +116,12 @@ void CheckOnGlobe(const TrackLineFields& fields, double lat, double lon);
 // Error naming the field that cannot be read.
 bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time);
 
-// ReadTrackFix without the latitude and longitude: whether the line is a fix (then `time`
-// is set). Plain decimals ("57.7012345") are judged without being converted.
-bool IsTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& time);
+// ReadTrackFix in two parts, for a reader that passes over some fixes before it reads
+// their position: whether the line is a fix (its latitude not 0) and then its time, and
+// then whether its latitude and longitude are numbers on the globe (plain decimals such as
+// "57.7012345" are judged without being converted). Each throws Error naming the field.
+bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, double& time);
+void CheckTrackFixPosition(const TrackLineFields& fields);
 
 // A track line read into a TrackPoint: a fix as ReadTrackFix reads it; a line without a
 // fix (at the end of a file the replay takes one) with Lat and Lon the leading-number

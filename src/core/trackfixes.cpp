@@ -35,16 +35,21 @@ bool TrackLineReader::fill()
         if (!text.empty()) {
             fields = SplitTrackLine(text, sep_);
             try {
-                fix = IsTrackFix(fields, times_, time);
+                fix = ReadTrackFixTime(fields, times_, time);
             } catch (const Error& e) {
                 next.Problem = e.what();
             }
         }
         if (fix) {
             if (haveLastFix_ && time == lastFixTime_)
-                continue; // a repeat
+                continue; // a repeat, whatever else it holds
             haveLastFix_ = true;
             lastFixTime_ = time;
+            try {
+                CheckTrackFixPosition(fields);
+            } catch (const Error& e) {
+                next.Problem = e.what();
+            }
             const auto at = [&](std::string_view field) {
                 return static_cast<std::uint32_t>(field.data() - text.data());
             };

@@ -11,7 +11,7 @@
 // that hold "#", and the first line after them) are skipped; a line whose latitude reads as
 // 0 has no fix; and a fix logged at the same second as the last fix before it (the last
 // line with a latitude not 0 that was kept) is a repeat, passed over as if it were not in
-// the file. So a file whose last lines repeat its last fix ends at that fix, and a file
+// the file (its position is not read). So a file whose last lines repeat its last fix ends at that fix, and a file
 // with repeats replays exactly as the same file with the repeated lines deleted: a log
 // imported twice, a 5 Hz logger, an end placemark that repeats the last point.
 namespace tideplot {

@@ -11,7 +11,7 @@ namespace {
 using testing::TempDir;
 
 // The lines a replay takes from a track file: the header skipped, a fix at the second of the
-// last fix kept passed over (also with lines without a fix between them), lines without a fix
+// last fix kept passed over (also with lines without a fix between them, and unread), lines without a fix
 // kept; the file is at its end right after the last line that counts. The fixes are the
 // same lines, the readers of results and animations take.
 TEST(TrackLineReader, RepeatsArePassedOverAsIfDeleted)
@@ -28,6 +28,7 @@ TEST(TrackLineReader, RepeatsArePassedOverAsIfDeleted)
         "57.4,11.4,20080621,100005",   // 8
         "57.5,11.5,20080621,100005.5", // 9 the same second
         "57.4,11.4,20080621,100005",   // 10 the end placemark
+        "57.6,abc,20080621,100005",    // 11 a repeat, whatever else it holds
     };
     dir.write("a.txt", file);
     TrackLineReader lines(dir.file("a.txt"), ',');
