@@ -72,8 +72,9 @@ void Lines(std::string_view text)
     double quickTime = 0, readTime = 0, lat = 0, lon = 0;
     try {
         TrackTimeReader times;
-        quickFix = ReadTrackFixTime(fields, times, quickTime);
-        if (quickFix)
+        bool positionChecked = false;
+        quickFix = ReadTrackFixTime(fields, times, quickTime, positionChecked);
+        if (quickFix && !positionChecked)
             CheckTrackFixPosition(fields);
     } catch (const Error&) {
         quickRefused = true;

@@ -404,12 +404,9 @@ bool PlainDecimalBelow(std::string_view field, int limit, bool& nonzero)
 
 namespace {
 
-// Whether a latitude makes its line a fix: not when it reads as 0.
+// Whether a latitude that is no plain decimal makes its line a fix: not when it reads as 0.
 bool LatitudeIsFix(std::string_view latitude)
 {
-    bool nonzero = false;
-    if (PlainDecimalBelow(latitude, 90, nonzero))
-        return nonzero;
     double value = 0;
     bool number = false;
     try {
@@ -427,9 +424,15 @@ bool LatitudeIsFix(std::string_view latitude)
 
 } // namespace
 
-bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, double& time)
+bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, double& time, bool& positionChecked)
 {
-    if (!LatitudeIsFix(fields.Lat))
+    // The usual fix, plain decimals on the globe, is judged without converting them.
+    bool fix = false, lonNonzero = false;
+    const bool plainLat = PlainDecimalBelow(fields.Lat, 90, fix);
+    positionChecked = plainLat && PlainDecimalBelow(fields.Lon, 180, lonNonzero);
+    if (!plainLat)
+        fix = LatitudeIsFix(fields.Lat);
+    if (!fix)
         return false;
     if (!times.read(fields.Date, fields.Time, time))
         time = TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
@@ -438,16 +441,13 @@ bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, dou
 
 void CheckTrackFixPosition(const TrackLineFields& fields)
 {
-    // The usual fix, plain decimals on the globe, is judged without converting them.
-    bool nonzero = false;
-    if (PlainDecimalBelow(fields.Lat, 90, nonzero) && PlainDecimalBelow(fields.Lon, 180, nonzero))
-        return;
     CheckOnGlobe(fields, FixCoordinate(fields.Lat, "latitude"), FixCoordinate(fields.Lon, "longitude"));
 }
 
 bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time)
 {
-    if (!ReadTrackFixTime(fields, times, time))
+    bool positionChecked = false;
+    if (!ReadTrackFixTime(fields, times, time, positionChecked))
         return false;
     lat = FixCoordinate(fields.Lat, "latitude");
     lon = FixCoordinate(fields.Lon, "longitude");

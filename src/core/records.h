@@ -117,10 +117,11 @@ void CheckOnGlobe(const TrackLineFields& fields, double lat, double lon);
 bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time);
 
 // ReadTrackFix in two parts, for a reader that passes over some fixes before it reads
-// their position: whether the line is a fix (its latitude not 0) and then its time, and
-// then whether its latitude and longitude are numbers on the globe (plain decimals such as
-// "57.7012345" are judged without being converted). Each throws Error naming the field.
-bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, double& time);
+// their position: whether the line is a fix (its latitude not 0) and then its time; then,
+// unless `positionChecked` came back true (plain decimals such as "57.7012345" on the
+// globe, judged without being converted), whether its latitude and longitude are numbers
+// on the globe. Each throws Error naming the field.
+bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, double& time, bool& positionChecked);
 void CheckTrackFixPosition(const TrackLineFields& fields);
 
 // A track line read into a TrackPoint: a fix as ReadTrackFix reads it; a line without a

@@ -28,14 +28,14 @@ bool TrackLineReader::fill()
     while (!file_.AtEnd()) {
         const long long offset = file_.Offset();
         const std::string_view text = file_.ReadLine();
-        bool fix = false;
+        bool fix = false, positionChecked = false;
         double time = 0;
         TrackLineFields fields;
         next.Problem.clear();
         if (!text.empty()) {
             fields = SplitTrackLine(text, sep_);
             try {
-                fix = ReadTrackFixTime(fields, times_, time);
+                fix = ReadTrackFixTime(fields, times_, time, positionChecked);
             } catch (const Error& e) {
                 next.Problem = e.what();
             }
@@ -46,7 +46,8 @@ bool TrackLineReader::fill()
             haveLastFix_ = true;
             lastFixTime_ = time;
             try {
-                CheckTrackFixPosition(fields);
+                if (!positionChecked)
+                    CheckTrackFixPosition(fields);
             } catch (const Error& e) {
                 next.Problem = e.what();
             }
