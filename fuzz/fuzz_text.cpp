@@ -66,20 +66,27 @@ void Lines(std::string_view text)
     }
     if (IsValidUtf8(text))
         Check(IsValidUtf8(BoatDisplayName(text)), "a UTF-8 path gives a UTF-8 display name");
-    // The quick test of a position agrees with reading its numbers.
+    // The quick test of a fix agrees with reading its numbers.
     const TrackLineFields fields = SplitTrackLine(text, sep);
-    bool quickRefused = false, readRefused = false;
+    bool quickFix = false, readFix = false, quickRefused = false, readRefused = false;
+    double quickTime = 0, readTime = 0, lat = 0, lon = 0;
     try {
-        CheckOnGlobe(fields);
+        TrackTimeReader times;
+        bool positionChecked = false;
+        quickFix = ReadTrackFixTime(fields, times, quickTime, positionChecked);
+        if (quickFix && !positionChecked)
+            CheckTrackFixPosition(fields);
     } catch (const Error&) {
         quickRefused = true;
     }
     try {
-        CheckOnGlobe(fields, LeadingNumber(fields.Lat), LeadingNumber(fields.Lon));
+        TrackTimeReader times;
+        readFix = ReadTrackFix(fields, times, lat, lon, readTime);
     } catch (const Error&) {
         readRefused = true;
     }
-    Check(quickRefused == readRefused, "the quick position test agrees with the numbers");
+    Check(quickRefused == readRefused && quickFix == readFix && quickTime == readTime,
+          "the quick test of a fix agrees with reading its numbers");
     try {
         const BoatEntry entry = ReadBoatEntry(text);
         Check(entry.SepChar == text.back(), "the separator is the last character");

@@ -24,7 +24,7 @@ const char* kLinkUsage = "Usage: tideplot link RACE.TP1 [options]\n"
                          "127.0.0.1. The link keeps its address from run to run: saved in Google Earth Pro once, it\n"
                          "shows every later replay (then run with --no-open). After the last step the race stays\n"
                          "served until the program is stopped (Ctrl+C).\n"
-                         "  --resolution TEXT   seconds of race time per step (10)\n"
+                         "  --resolution TEXT   seconds of race time per step, 0.01 to 86400 (10)\n"
                          "  --points TEXT       steps from one wide plot to the next (90)\n"
                          "  --playspeed MS      milliseconds between steps (10)\n"
                          "  --no-open           do not open the link file; open it in Google Earth Pro by hand\n"
@@ -45,6 +45,8 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
         }
         if (parsed.positional.size() != 1)
             throw UsageError(parsed.positional.empty() ? "no race file given" : "more than one race file");
+        if (const std::string problem = ResolutionProblem(parsed.value("--resolution", "10")); !problem.empty())
+            throw UsageError("--resolution: " + problem);
         const double speed = parsed.number("--playspeed", 10);
         if (speed < 1 || speed > 65535)
             throw UsageError("--playspeed needs milliseconds from 1 to 65535");
@@ -74,6 +76,8 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
         GoogleEarthLinkOptions options;
         options.OpenInGoogleEarth = parsed.flags.count("--no-open") == 0;
         link = std::make_unique<GoogleEarthLink>(options);
+        if (const QString problem = link->settingsProblem(); !problem.isEmpty())
+            std::fprintf(stderr, "warning: %s\n", problem.toLocal8Bit().constData());
         StartReplay(state, panel);
         for (const std::string& warning : StartTimeWarnings(state))
             std::fprintf(stderr, "warning: %s\n", warning.c_str());

@@ -36,7 +36,8 @@ namespace {
 const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "Replays a race without windows, from the race clock at minus five minutes until every\n"
                            "track file is at its end.\n"
-                           "  --resolution TEXT   seconds of race time per step, as typed in the control window (10)\n"
+                           "  --resolution TEXT   seconds of race time per step, 0.01 to 86400, as typed in the\n"
+                           "                      control window (10)\n"
                            "  --points TEXT       steps from one wide plot to the next (90)\n"
                            "  --heading DEG       the heading the view reports (0)\n"
                            "  --tilt DEG          the tilt the view reports (0)\n"
@@ -121,6 +122,8 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     ReplayOptions options;
     options.raceFile = parsed.positional[0];
     options.resolution = parsed.value("--resolution", options.resolution);
+    if (const std::string problem = ResolutionProblem(options.resolution); !problem.empty())
+        throw UsageError("--resolution: " + problem);
     options.points = parsed.value("--points", options.points);
     options.headingDeg = parsed.number("--heading", 0);
     options.tiltDeg = parsed.number("--tilt", 0);

@@ -151,8 +151,12 @@ std::string RaceClockText(double raceClockDays)
     long long days = 0, seconds = 0;
     SplitDateValue(raceClockDays, days, seconds);
     const long long hours = (days < 0 ? -days : days) * 24 + seconds / 3600;
+    // Before the gun the clock counts down with a minus sign; a clock that rounds to
+    // 00:00:00 has none.
+    const bool beforeTheGun = raceClockDays < 0 && (days != 0 || seconds != 0);
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld", hours, seconds / 60 % 60, seconds % 60);
+    std::snprintf(buffer, sizeof buffer, "%s%02lld:%02lld:%02lld", beforeTheGun ? "-" : "", hours, seconds / 60 % 60,
+                  seconds % 60);
     return buffer;
 }
 

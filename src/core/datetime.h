@@ -35,8 +35,9 @@ double DateValue(int year, int month, int day, int hour, int minute, int second)
 // "YYYY-MM-DD hh:mm:ss", rounded to the nearest second.
 std::string DateText(double dateValue);
 
-// The race clock as "hh:mm:ss", rounded to the second, the magnitude for a negative
-// clock. The hours keep counting past a day: "24:00:00", "48:45:00", "100:00:00".
+// The race clock as "hh:mm:ss", rounded to the second; before the gun (a negative clock)
+// with a minus sign: "-00:05:00" ... "-00:00:10", "00:00:00", "00:00:10". The hours keep
+// counting past a day: "24:00:00", "48:45:00", "100:00:00".
 std::string RaceClockText(double raceClockDays);
 
 } // namespace tideplot

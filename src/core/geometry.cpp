@@ -11,16 +11,45 @@ double Radians(double degrees)
     return Pi * degrees / 180;
 }
 
+double LongitudeDifference(double lon1, double lon2)
+{
+    const double difference = lon1 - lon2;
+    if (difference > 180)
+        return difference - 360;
+    if (difference < -180)
+        return difference + 360;
+    return difference;
+}
+
+double UnwrapLongitude(double lon, double reference)
+{
+    if (lon - reference > 180)
+        return lon - 360;
+    if (lon - reference < -180)
+        return lon + 360;
+    return lon;
+}
+
+double FoldLongitude(double lon)
+{
+    if (lon > 180)
+        return lon - 360;
+    if (lon < -180)
+        return lon + 360;
+    return lon;
+}
+
 Leg CourseAndDistance(const TrackPoint& p1, const TrackPoint& p2)
 {
     const double dy = (p1.Lat - p2.Lat) * 60;
-    const double m = (p1.Lon - p2.Lon) * 60;
+    const double dLon = LongitudeDifference(p1.Lon, p2.Lon);
+    const double m = dLon * 60;
     const double mid = (p1.Lat + p2.Lat) / 2;
     const double dx = std::cos(Radians(mid)) * m;
 
     Leg leg;
     if (dy == 0) {
-        leg.Bearing = p1.Lon > p2.Lon ? 90 : 270;
+        leg.Bearing = dLon > 0 ? 90 : 270;
     } else {
         leg.Bearing = std::atan(dx / dy) * 180 / Pi;
         if (dy < 0)
@@ -44,7 +73,7 @@ TrackPoint LegStart(const TrackPoint& p, const Leg& leg)
     const double s = 1 / std::cos(Radians(p.Lat));
     TrackPoint out;
     out.Lat = p.Lat - (std::cos(Radians(b)) * d) / 60;
-    out.Lon = p.Lon - (s * d * std::sin(Radians(b))) / 60;
+    out.Lon = FoldLongitude(p.Lon - (s * d * std::sin(Radians(b))) / 60);
     out.Elapsed = 0;
     return out;
 }

@@ -3,11 +3,16 @@
 #include "error.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tideplot {
 
@@ -19,18 +24,82 @@ bool IsStream(const QString& path)
     return info.exists() && !info.isFile() && !info.isDir();
 }
 
+// The file a path names, its symbolic links followed (as far as they lead), so that the
+// new file replaces the file and not the link.
+QString FollowLinks(const QString& path)
+{
+    QFileInfo info(path);
+    for (int depth = 0; depth < 64 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.isSymLink() ? path : info.filePath();
+}
+
+QString SystemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
 } // namespace
 
-OutputFile::OutputFile(const QString& path, std::string what) : path_(path), what_(std::move(what))
+OutputFile::OutputFile(const QString& path, std::string what, Access access)
+    : path_(path), what_(std::move(what)), target_(path)
 {
-    if (IsStream(path))
+    if (IsStream(path)) {
         file_ = std::make_unique<QFile>(path);
-    else
-        file_ = std::make_unique<QSaveFile>(path);
-    // Unbuffered: every write reaches the file at once, so its failure is seen where it
-    // happens and not only when a buffer is flushed.
-    if (!file_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        Fail(file_->errorString());
+        // Unbuffered: every write reaches the file at once, so its failure is seen where it
+        // happens and not only when a buffer is flushed.
+        if (!file_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            Fail(file_->errorString());
+        return;
+    }
+    target_ = FollowLinks(path);
+    const QFileInfo targetInfo(target_);
+    if (targetInfo.isDir())
+        Fail(QStringLiteral("it is a folder"));
+    struct stat old {};
+    const bool replacing = ::stat(QFile::encodeName(target_).constData(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool ownerOnly = access == Access::OwnerOnly;
+
+    // A short name beside the file, whatever the length of its own.
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temporary_ =
+            targetInfo.path() +
+            QStringLiteral("/.tideplot-%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
+        // Until it holds the permissions it is to have, only the owner reads it.
+        fd = ::open(QFile::encodeName(temporary_).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                    replacing || ownerOnly ? 0600 : 0666);
+        if (fd < 0 && (errno != EEXIST || attempt == 100)) {
+            const int error = errno;
+            temporary_.clear();
+            Fail(SystemError(error));
+        }
+    }
+    file_ = std::make_unique<QFile>(temporary_);
+    const mode_t mode = ownerOnly ? 0600 : (replacing ? old.st_mode & 07777 : 0);
+    if ((mode != 0 && ::fchmod(fd, mode) != 0) ||
+        !file_->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        const int error = errno;
+        if (!file_->isOpen())
+            ::close(fd);
+        RemoveTemporary();
+        Fail(SystemError(error));
+    }
+}
+
+OutputFile::~OutputFile()
+{
+    RemoveTemporary();
+}
+
+void OutputFile::RemoveTemporary()
+{
+    if (temporary_.isEmpty())
+        return;
+    if (file_)
+        file_->close();
+    ::unlink(QFile::encodeName(temporary_).constData());
+    temporary_.clear();
 }
 
 void OutputFile::Fail(const QString& reason) const
@@ -53,7 +122,7 @@ void OutputFile::Write(std::string_view bytes)
     if (file_->error() != QFileDevice::NoError)
         Fail(file_->errorString());
     if (error != 0)
-        Fail(QString::fromLocal8Bit(std::strerror(error)));
+        Fail(SystemError(error));
     Fail(QStringLiteral("only %1 of %2 bytes were written").arg(std::max<qint64>(written, 0)).arg(size));
 }
 
@@ -64,16 +133,26 @@ void OutputFile::Write(const QByteArray& bytes)
 
 void OutputFile::Commit()
 {
-    if (auto* save = dynamic_cast<QSaveFile*>(file_.get())) {
-        // What the file system holds, not only what the writes returned, before it replaces
-        // the old file.
-        if (save->size() != written_)
-            Fail(QStringLiteral("the new file came out at %1 bytes instead of %2").arg(save->size()).arg(written_));
-        if (!save->commit())
-            Fail(save->errorString());
-    } else {
+    if (temporary_.isEmpty()) {
         file_->close();
+        return;
     }
+    // What the file system holds, not only what the writes returned, and on the disk,
+    // before it replaces the old file.
+    const int fd = file_->handle();
+    struct stat written {};
+    if (::fstat(fd, &written) != 0)
+        Fail(SystemError(errno));
+    if (written.st_size != written_)
+        Fail(QStringLiteral("the new file came out at %1 bytes instead of %2")
+                 .arg(static_cast<qint64>(written.st_size))
+                 .arg(written_));
+    if (::fsync(fd) != 0)
+        Fail(SystemError(errno));
+    file_->close();
+    if (::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(target_).constData()) != 0)
+        Fail(SystemError(errno));
+    temporary_.clear();
 }
 
 } // namespace tideplot

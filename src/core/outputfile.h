@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QFileDevice>
+#include <QFile>
 #include <QString>
 
 #include <memory>
@@ -11,17 +11,26 @@
 namespace tideplot {
 
 // A file the program writes, in place of an older one only when all of it is written:
-// the bytes go to a temporary file beside it (QSaveFile), every write is checked, and
-// Commit() renames it over the old file. Until then, and whenever anything fails (a full
-// disk, a file-size limit), the old file stays as it was and no new file appears; an
-// OutputFile destroyed without Commit() removes its temporary file. A path that names no
-// regular file but a terminal, a pipe or a device (/dev/stdout) holds nothing to keep: it
-// is written directly.
+// the bytes go to a temporary file beside it, every write is checked, and Commit() flushes
+// it to the disk and renames it over the old file. Until then, and whenever anything fails
+// (a full disk, a file-size limit), the old file stays as it was and no new file appears;
+// an OutputFile destroyed without Commit() removes its temporary file. The temporary file
+// has a short name of its own (".tideplot-XXXXXXXX.tmp"), so a file whose name is as long
+// as the system allows (255 bytes) can be replaced too. The new file keeps the old file's
+// permissions, or gets the usual ones of a new file. A path that names no regular file
+// but a terminal, a pipe or a device (/dev/stdout) holds nothing to keep: it is written
+// directly.
 class OutputFile {
 public:
+    enum class Access {
+        Usual,     // the old file's permissions, or those of any new file
+        OwnerOnly, // readable and writable by its owner only (0600): a file holding a secret
+    };
+
     // Opens the temporary file for `path`. `what` names the file in messages ("the KML
     // file"). Throws Error naming the file and the reason when it cannot be created.
-    OutputFile(const QString& path, std::string what);
+    OutputFile(const QString& path, std::string what, Access access = Access::Usual);
+    ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
@@ -36,10 +45,13 @@ public:
 
 private:
     [[noreturn]] void Fail(const QString& reason) const;
+    void RemoveTemporary();
 
     QString path_;
     std::string what_;
-    std::unique_ptr<QFileDevice> file_;
+    QString target_;    // the file replaced: path_ with its symbolic links followed
+    QString temporary_; // empty when the file is written directly
+    std::unique_ptr<QFile> file_;
     qint64 written_ = 0;
 };
 

@@ -5,9 +5,11 @@
 #include "linereader.h"
 #include "records.h"
 #include "text.h"
+#include "trackfixes.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -23,18 +25,13 @@ std::optional<double> FixTime(std::string_view line, char sep)
     if (line.empty())
         return std::nullopt;
     try {
-        const TrackLineFields fields = SplitTrackLine(line, sep);
-        const double lat = LeadingNumber(fields.Lat);
-        if (lat == 0)
-            return std::nullopt;
-        CheckOnGlobe(fields, lat, LeadingNumber(fields.Lon));
-        double time = 0;
-        if (!TryTrackFieldsTime(fields.Date, fields.Time, time))
-            return std::nullopt;
-        return time;
+        TrackTimeReader times;
+        double lat = 0, lon = 0, time = 0;
+        if (ReadTrackFix(SplitTrackLine(line, sep), times, lat, lon, time))
+            return time;
     } catch (const Error&) {
-        return std::nullopt;
     }
+    return std::nullopt;
 }
 
 struct Fix {
@@ -43,18 +40,23 @@ struct Fix {
 };
 
 // The first fix after the header lines, read front to back as the replay reads them.
+// Throws Error for a line the replay refuses.
 std::optional<Fix> FirstFix(const std::string& path, char sep)
 {
-    LineReader file(path);
-    // Header lines hold "#"; the first line without one goes with them.
-    while (!file.AtEnd() && file.ReadLine().find('#') != std::string_view::npos) {
-    }
+    TrackLineReader file(path, sep);
+    SkipTrackHeader(file.HeaderLines());
     while (!file.AtEnd()) {
-        const long long offset = file.Offset();
-        if (const auto time = FixTime(file.ReadLine(), sep))
-            return Fix{*time, offset};
+        const TrackLine& line = file.ReadLine();
+        if (line.Fix)
+            return Fix{line.Time, line.Offset};
     }
     return std::nullopt;
+}
+
+bool IsRegularFile(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
 }
 
 struct FileCloser {
@@ -111,6 +113,10 @@ std::vector<std::string> StartTimeWarnings(const RaceState& state)
         const std::string& path = state.TrackFile[k]->Path();
         const char sep = state.SepChar[k];
         const double start = state.StartTime[k];
+        // A pipe or a device is read by the replay alone: opened again here it could wait
+        // for a writer, or never end.
+        if (!IsRegularFile(path))
+            continue;
         std::optional<Fix> first;
         std::optional<double> last;
         try {

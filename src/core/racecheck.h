@@ -18,7 +18,8 @@ namespace tideplot {
 //
 // Each track file is opened again on its own and only its ends are read: from the front
 // to the first fix, from the back to the last one; a file that cannot be read gives no
-// warning (the replay reports it).
+// warning (the replay reports it), and one that is no regular file (a pipe, a device) is
+// not opened again.
 std::vector<std::string> StartTimeWarnings(const RaceState& state);
 
 } // namespace tideplot

@@ -5,7 +5,9 @@
 #include "scan.h"
 #include "text.h"
 
+#include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cstring>
 
 namespace tideplot {
@@ -73,33 +75,74 @@ std::string Shown(std::string_view text)
 
 } // namespace
 
-BoatEntry ReadBoatEntry(std::string_view line)
+namespace {
+
+constexpr int kEntryFields = 5;
+
+// The fields of a boat entry line split at ",": the separator "," at its end makes no
+// field of its own.
+int EntryFieldCount(std::string_view line)
 {
-    BoatEntry entry;
-    const auto startField = GetField(line, 1, ',');
-    double start = 0;
-    if (!TryDateValueFromText(startField, start))
-        throw Error("the start time " + Shown(TrimSpaces(startField)) + " is not a valid date and time");
-    if (start < DateValueFromText(kEarliestStartText))
-        throw Error("the start time " + Shown(TrimSpaces(startField)) + " lies before " +
-                    std::string(kEarliestStartText) + ", the earliest start taken (dates count from 1899-12-30)");
-    entry.StartTime = start;
-    const auto lysField = GetField(line, 2, ',');
+    auto commas = std::count(line.begin(), line.end(), ',');
+    if (!line.empty() && line.back() == ',')
+        --commas;
+    return static_cast<int>(commas) + 1;
+}
+
+// The LYS number of a text, or throws Error saying why the replay cannot take it.
+double ReadLys(std::string_view field)
+{
+    const std::string shown = Shown(TrimBlanks(field));
+    double lys = 0;
     try {
-        entry.Lys = LeadingNumber(lysField);
-    } catch (const Error&) {
-        throw Error("the LYS number " + Shown(TrimSpaces(lysField)) + " is too large"); // the one failure of a number
+        if (!TryNumberOfText(field, lys))
+            throw Error("the LYS number " + shown + " is not a number (such as 1.05)");
+    } catch (const Error& e) {
+        if (std::string_view(e.what()).find("is too large") == std::string_view::npos)
+            throw;
+        throw Error("the LYS number " + shown + " is too large");
     }
-    if (!(entry.Lys > 0))
-        throw Error("the LYS number " + Shown(TrimSpaces(lysField)) + " is not a positive number");
-    if (entry.Lys < kMinLys || entry.Lys > kMaxLys)
-        throw Error("the LYS number " + Shown(TrimSpaces(lysField)) + " lies outside " + ShortNumberText(kMinLys) +
-                    " to " + ShortNumberText(kMaxLys) + ", the handicap numbers a replay takes");
+    if (!(lys > 0))
+        throw Error("the LYS number " + shown + " is not a positive number");
+    if (lys < kMinLys || lys > kMaxLys)
+        throw Error("the LYS number " + shown + " lies outside " + ShortNumberText(kMinLys) + " to " +
+                    ShortNumberText(kMaxLys) + ", the handicap numbers a replay takes");
+    return lys;
+}
+
+double ReadStartTime(std::string_view field)
+{
+    double start = 0;
+    if (!TryDateValueFromText(field, start))
+        throw Error("the start time " + Shown(TrimSpaces(field)) + " is not a valid date and time");
+    if (start < DateValueFromText(kEarliestStartText))
+        throw Error("the start time " + Shown(TrimSpaces(field)) + " lies before " + std::string(kEarliestStartText) +
+                    ", the earliest start taken (dates count from 1899-12-30)");
+    return start;
+}
+
+std::int32_t ReadColour(std::string_view field)
+{
     try {
-        entry.Colour = RoundToInt32(LeadingNumber(GetField(line, 3, ',')));
+        return RoundToInt32(LeadingNumber(field));
     } catch (const Error& e) {
         throw Error(std::string("the colour number: ") + e.what());
     }
+}
+
+} // namespace
+
+BoatEntry ReadBoatEntry(std::string_view line)
+{
+    if (const int fields = EntryFieldCount(line); fields > kEntryFields)
+        throw Error("the entry has " + std::to_string(fields) + " fields separated by \",\" where a boat entry has " +
+                    std::to_string(kEntryFields) +
+                    ": a value holds a \",\"; a decimal comma must be a point (an LYS number such as 1.05, not "
+                    "1,05), and a file name or start time cannot hold a \",\"");
+    BoatEntry entry;
+    entry.StartTime = ReadStartTime(GetField(line, 1, ','));
+    entry.Lys = ReadLys(GetField(line, 2, ','));
+    entry.Colour = ReadColour(GetField(line, 3, ','));
     entry.SepChar = line.empty() ? ',' : line.back();
     const auto field0 = GetField(line, 0, ',');
     if (field0.find('\0') != std::string_view::npos)
@@ -109,10 +152,44 @@ BoatEntry ReadBoatEntry(std::string_view line)
     return entry;
 }
 
+std::string EntryBoxesProblem(std::string_view startTime, std::string_view lys, std::string_view colour,
+                              std::string_view sepChar)
+{
+    const std::pair<const char*, std::string_view> boxes[] = {
+        {"The start time (Start tid)", startTime}, {"The LYS number (LYS tal)", lys}, {"The colour (Färg)", colour}};
+    for (const auto& [what, text] : boxes)
+        if (text.find(',') != std::string_view::npos)
+            return std::string(what) + " " + Shown(text) +
+                   " holds a \",\", which would split the boat entry: write a decimal comma as a point (1.05).";
+    if (sepChar.size() != 1)
+        return "The separator (SepChar) must be the one character between the fields of the track lines (such as "
+               "\",\" or \";\"); it is " +
+               (sepChar.empty() ? std::string("empty") : Shown(sepChar)) + ".";
+    try {
+        ReadStartTime(startTime);
+        ReadLys(lys);
+        ReadColour(colour);
+    } catch (const Error& e) {
+        std::string text = e.what();
+        text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+        return text + ".";
+    }
+    return {};
+}
+
+std::string LysBoxText(std::string_view typed)
+{
+    if (std::count(typed.begin(), typed.end(), ',') == 1 && typed.find('.') == std::string_view::npos)
+        return CommaToPoint(typed);
+    return std::string(typed);
+}
+
 std::string BoatDisplayName(std::string_view field0)
 {
     constexpr std::size_t kNameLength = 20;
-    return std::string(TrimSpaces(field0.substr(LastCharactersStart(field0, kNameLength))));
+    const auto folderEnd = field0.find_last_of("/\\");
+    const std::string_view fileName = folderEnd == std::string_view::npos ? field0 : field0.substr(folderEnd + 1);
+    return std::string(TrimSpaces(fileName.substr(LastCharactersStart(fileName, kNameLength))));
 }
 
 std::string BoatEntryLine(std::string_view trackFile, std::string_view startTime, std::string_view lys,
@@ -171,28 +248,35 @@ double TrackPointTime(std::string_view line, char sep)
     return TrackFieldsTime(fields.Date, fields.Time);
 }
 
+namespace {
+
+// The date field is exactly eight digits and the time field starts with six.
+bool TrackTimeForm(std::string_view d, std::string_view t)
+{
+    return d.size() == 8 && t.size() >= 6 && AllDigits(d) && AllDigits(t.substr(0, 6));
+}
+
+} // namespace
+
 bool TryTrackFieldsTime(std::string_view d, std::string_view t, double& value)
 {
-    // The usual eight and six digits: the joined text would be "YYYY-MM-DD hh:mm:ss"
-    // in full, so read the digits in place.
-    if (d.size() >= 8 && t.size() >= 6 && AllDigits(d.substr(0, 8)) && AllDigits(t.substr(0, 6))) {
-        const int year = Digits(d, 0, 4), month = Digits(d, 4, 2), day = Digits(d, 6, 2);
-        const int hour = Digits(t, 0, 2), minute = Digits(t, 2, 2), second = Digits(t, 4, 2);
-        if (!IsValidDateTime(year, month, day, hour, minute, second))
-            return false;
-        value = DateValue(year, month, day, hour, minute, second);
-        return true;
-    }
-    return TryDateValueFromText(JoinedDateText(d, t).view(), value);
+    if (!TrackTimeForm(d, t))
+        return false;
+    const int year = Digits(d, 0, 4), month = Digits(d, 4, 2), day = Digits(d, 6, 2);
+    const int hour = Digits(t, 0, 2), minute = Digits(t, 2, 2), second = Digits(t, 4, 2);
+    if (!IsValidDateTime(year, month, day, hour, minute, second))
+        return false;
+    value = DateValue(year, month, day, hour, minute, second);
+    return true;
 }
 
 bool TrackTimeReader::read(std::string_view d, std::string_view t, double& value)
 {
-    if (t.size() < 6 || d.size() < 8)
-        return TryTrackFieldsTime(d, t, value);
+    if (d.size() != 8 || t.size() < 6)
+        return false;
     if (!known_ || std::memcmp(d.data(), date_, 8) != 0) {
-        if (!AllDigits(d.substr(0, 8)))
-            return TryTrackFieldsTime(d, t, value);
+        if (!AllDigits(d))
+            return false;
         const int year = Digits(d, 0, 4), month = Digits(d, 4, 2), day = Digits(d, 6, 2);
         if (!IsValidDateTime(year, month, day, 0, 0, 0))
             return false;
@@ -203,7 +287,7 @@ bool TrackTimeReader::read(std::string_view d, std::string_view t, double& value
     const auto digit = [&](std::size_t i) { return static_cast<unsigned>(t[i] - '0'); };
     const unsigned h1 = digit(0), h2 = digit(1), m1 = digit(2), m2 = digit(3), s1 = digit(4), s2 = digit(5);
     if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9)
-        return TryTrackFieldsTime(d, t, value);
+        return false;
     const unsigned hour = h1 * 10 + h2, minute = m1 * 10 + m2, second = s1 * 10 + s2;
     if (hour > 23 || minute > 59 || second > 59)
         return false;
@@ -214,15 +298,14 @@ bool TrackTimeReader::read(std::string_view d, std::string_view t, double& value
 double TrackFieldsTime(std::string_view d, std::string_view t)
 {
     double value = 0;
-    if (!TryTrackFieldsTime(d, t, value))
-        throw Error("the date " + Shown(d) + " and time " + Shown(t) + " give no valid date and time (" +
-                    Shown(JoinedDateText(d, t).view()) + ")");
-    return value;
-}
-
-double TrackLineLatitude(std::string_view line, char sep)
-{
-    return LeadingNumber(GetField(line, 0, sep));
+    if (TryTrackFieldsTime(d, t, value))
+        return value;
+    if (d.size() != 8 || !AllDigits(d))
+        throw Error("the date " + Shown(d) + " is not eight digits (YYYYMMDD, such as 20080621)");
+    if (t.size() < 6 || !AllDigits(t.substr(0, 6)))
+        throw Error("the time " + Shown(t) + " does not start with six digits (hhmmss, such as 143005)");
+    throw Error("the date " + Shown(d) + " and time " + Shown(t) + " give no valid date and time (" +
+                Shown(JoinedDateText(d, t).view()) + ")");
 }
 
 void CheckOnGlobe(const TrackLineFields& fields, double lat, double lon)
@@ -232,6 +315,37 @@ void CheckOnGlobe(const TrackLineFields& fields, double lat, double lon)
     if (!(lon >= -180 && lon <= 180))
         throw Error("the longitude " + Shown(fields.Lon) + " is not a number from -180 to 180");
 }
+
+namespace {
+
+// A coordinate of a fix: a number, or throws Error naming the field.
+double FixCoordinate(std::string_view field, const char* what)
+{
+    double value = 0;
+    bool number = false;
+    try {
+        number = TryNumberOfText(field, value);
+    } catch (const Error&) {
+        throw Error(std::string("the ") + what + " " + Shown(field) + " is too large a number");
+    }
+    if (!number)
+        throw Error(std::string("the ") + what + " " + Shown(field) + " is not a number (such as " +
+                    (what[1] == 'a' ? "57.7012345" : "11.9012345") + ")");
+    return value;
+}
+
+// Whether a latitude that is no number still reads as 0 by its leading number (a line of
+// text, "0x10"): then the line has no fix.
+bool ReadsAsZero(std::string_view latitude)
+{
+    try {
+        return LeadingNumber(latitude) == 0;
+    } catch (const Error&) {
+        return false; // too large: no 0
+    }
+}
+
+} // namespace
 
 namespace {
 
@@ -251,7 +365,8 @@ bool LastBytesAreDigits(const char* end, std::size_t count)
 
 // True when `field` is a plain decimal (-?digits[.digits]) whose whole part is below
 // `limit` (at most three digits): its value then lies strictly between -limit and limit.
-bool PlainDecimalBelow(std::string_view field, int limit)
+// `nonzero` tells whether the value is not 0. The number is not converted.
+bool PlainDecimalBelow(std::string_view field, int limit, bool& nonzero)
 {
     const char* p = field.data();
     const char* const end = p + field.size();
@@ -266,6 +381,7 @@ bool PlainDecimalBelow(std::string_view field, int limit)
     }
     if (digits == 0 || whole >= limit)
         return false;
+    nonzero = whole != 0;
     if (p == end)
         return true;
     if (*p != '.')
@@ -274,31 +390,86 @@ bool PlainDecimalBelow(std::string_view field, int limit)
     const auto fraction = static_cast<std::size_t>(end - p);
     if (fraction == 0)
         return true;
-    if (fraction <= 8 && field.size() >= 8)
+    if (nonzero && fraction <= 8 && field.size() >= 8)
         return LastBytesAreDigits(end, fraction);
-    for (; p != end; ++p)
+    for (; p != end; ++p) {
         if (static_cast<unsigned>(*p - '0') >= 10)
             return false;
+        nonzero = nonzero || *p != '0';
+    }
     return true;
 }
 
 } // namespace
 
-void CheckOnGlobe(const TrackLineFields& fields)
+namespace {
+
+// Whether a latitude that is no plain decimal makes its line a fix: not when it reads as 0.
+bool LatitudeIsFix(std::string_view latitude)
 {
-    if (PlainDecimalBelow(fields.Lat, 90) && PlainDecimalBelow(fields.Lon, 180))
-        return;
-    CheckOnGlobe(fields, LeadingNumber(fields.Lat), LeadingNumber(fields.Lon));
+    double value = 0;
+    bool number = false;
+    try {
+        number = TryNumberOfText(latitude, value);
+    } catch (const Error&) {
+        number = false; // too large: refused below
+    }
+    if (!number) {
+        if (ReadsAsZero(latitude))
+            return false;
+        FixCoordinate(latitude, "latitude"); // throws
+    }
+    return value != 0;
+}
+
+} // namespace
+
+bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, double& time, bool& positionChecked)
+{
+    // The usual fix, plain decimals on the globe, is judged without converting them.
+    bool fix = false, lonNonzero = false;
+    const bool plainLat = PlainDecimalBelow(fields.Lat, 90, fix);
+    positionChecked = plainLat && PlainDecimalBelow(fields.Lon, 180, lonNonzero);
+    if (!plainLat)
+        fix = LatitudeIsFix(fields.Lat);
+    if (!fix)
+        return false;
+    if (!times.read(fields.Date, fields.Time, time))
+        time = TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
+    return true;
+}
+
+void CheckTrackFixPosition(const TrackLineFields& fields)
+{
+    CheckOnGlobe(fields, FixCoordinate(fields.Lat, "latitude"), FixCoordinate(fields.Lon, "longitude"));
+}
+
+bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time)
+{
+    bool positionChecked = false;
+    if (!ReadTrackFixTime(fields, times, time, positionChecked))
+        return false;
+    lat = FixCoordinate(fields.Lat, "latitude");
+    lon = FixCoordinate(fields.Lon, "longitude");
+    CheckOnGlobe(fields, lat, lon);
+    return true;
 }
 
 TrackPoint ReadTrackPoint(std::string_view line, char sep, double startTime)
 {
+    if (line.empty())
+        return TrackPoint{0, 0, -startTime};
     const TrackLineFields fields = SplitTrackLine(line, sep);
     TrackPoint point;
-    point.Lat = LeadingNumber(fields.Lat);
-    point.Lon = LeadingNumber(fields.Lon);
-    CheckOnGlobe(fields, point.Lat, point.Lon);
-    point.Elapsed = (line.empty() ? 0 : TrackFieldsTime(fields.Date, fields.Time)) - startTime;
+    TrackTimeReader times;
+    double time = 0;
+    if (!ReadTrackFix(fields, times, point.Lat, point.Lon, time)) {
+        point.Lat = 0;
+        point.Lon = LeadingNumber(fields.Lon);
+        CheckOnGlobe(fields, point.Lat, point.Lon);
+        time = TrackFieldsTime(fields.Date, fields.Time);
+    }
+    point.Elapsed = time - startTime;
     return point;
 }
 

@@ -41,25 +41,43 @@ inline constexpr double kMaxLys = 100;
 inline constexpr std::string_view kEarliestStartText = "1900-01-01 00:00:00";
 
 // Splits a boat entry line at "," and reads its values. Throws Error naming the
-// field that cannot be read (the caller adds the file and line): a start time that is
-// no date and time or lies before 1900, an LYS number that is not a number from
-// kMinLys to kMaxLys, a track file name holding a NUL byte.
+// field that cannot be read (the caller adds the file and line): an entry of more fields
+// than five (a "," inside a value, such as a decimal comma; the separator "," at the end
+// of the line is no field of its own), a start time that is no date and time or lies
+// before 1900, an LYS number whose text is not a number from its first character to its
+// last (NumberOfText's forms, blanks around it aside) or lies outside kMinLys to kMaxLys,
+// a track file name holding a NUL byte.
 BoatEntry ReadBoatEntry(std::string_view line);
 
-// The display name made from field 0 of a boat entry: its last 20 characters
-// (including the blank before the ","), with blanks at both ends removed. Characters
-// are UTF-8 characters when field 0 is UTF-8, so no letter is ever cut in two; bytes
-// otherwise.
+// What is wrong with the four typed values of a boat entry (the set-up window's boxes
+// Start tid, LYS tal, Färg and SepChar), in words for the user, or "" when a race file
+// line built from them (BoatEntryLine) reads back as they were typed: the start time,
+// LYS number and colour number as ReadBoatEntry reads them, none holding a ",", and the
+// separator one character (a blank and "," are separators too). The LYS text is taken as
+// given: pass it through LysBoxText first.
+std::string EntryBoxesProblem(std::string_view startTime, std::string_view lys, std::string_view colour,
+                              std::string_view sepChar);
+
+// The LYS box's text with a decimal comma written as a point ("1,05" -> "1.05"): a text
+// holding one "," and no "." only; any other text comes back unchanged.
+std::string LysBoxText(std::string_view typed);
+
+// The display name made from field 0 of a boat entry: the file name alone (what follows
+// the last "/" or "\", with the blank before the ","), its last 20 characters, with
+// blanks at both ends removed. Characters are UTF-8 characters when the name is UTF-8, so
+// no letter is ever cut in two; bytes otherwise.
 std::string BoatDisplayName(std::string_view field0);
 
 // Builds a boat entry line: the five texts joined by " , ", each as given.
 std::string BoatEntryLine(std::string_view trackFile, std::string_view startTime, std::string_view lys,
                           std::string_view colour, std::string_view sepChar);
 
-// The date value of a track line: the year, month and day of field 2 (characters 1-4,
-// 5-6, 7-8) and the hour, minute and second of field 3 (characters 1-2, 3-4, 5-6),
-// fields split at `sep`. An empty line gives 0. Throws Error quoting the line when
-// the fields give no valid date and time.
+// The date value of a track line: the year, month and day of field 2, exactly eight
+// digits YYYYMMDD, and the hour, minute and second of the first six characters of field
+// 3, digits hhmmss (what follows them, such as fractions of a second, is ignored), fields
+// split at `sep`. An empty line gives 0. Throws Error naming the field when the date is
+// not eight digits, the time does not start with six digits, or they give no valid date
+// and time.
 double TrackPointTime(std::string_view line, char sep);
 
 // The first four fields of a track line, split at `sep` in one pass (GetField's rules).
@@ -88,16 +106,28 @@ private:
 // Throws Error quoting the field when the latitude lies outside -90 to 90 or the
 // longitude outside -180 to 180: such a position is on no globe.
 void CheckOnGlobe(const TrackLineFields& fields, double lat, double lon);
-// The same for a line whose position is not read otherwise: plain decimals such as
-// "57.7012345" are judged by their whole degrees, without reading the number.
-void CheckOnGlobe(const TrackLineFields& fields);
 
-// A track line read into a TrackPoint: Lat and Lon are the leading-number values of
-// fields 0 and 1, Elapsed is the line's date value minus `startTime`. Throws Error
-// naming the field when the position is off the globe or the time cannot be read.
+// The fix of a track line, split into `fields`. A line whose latitude reads as 0 (the
+// leading-number value of field 0: an empty line, a point logged without a fix, a line of
+// text) has no fix: false, and nothing else of it is read. Otherwise the line is a fix:
+// its latitude and longitude must each be a number (NumberOfText's forms, blanks around
+// it aside: not "abc", "nan", "inf", "0x10" or empty) on the globe, and its date and time
+// as TrackPointTime reads them; `lat`, `lon` and `time` (a date value) are set. Throws
+// Error naming the field that cannot be read.
+bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time);
+
+// ReadTrackFix in two parts, for a reader that passes over some fixes before it reads
+// their position: whether the line is a fix (its latitude not 0) and then its time; then,
+// unless `positionChecked` came back true (plain decimals such as "57.7012345" on the
+// globe, judged without being converted), whether its latitude and longitude are numbers
+// on the globe. Each throws Error naming the field.
+bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, double& time, bool& positionChecked);
+void CheckTrackFixPosition(const TrackLineFields& fields);
+
+// A track line read into a TrackPoint: a fix as ReadTrackFix reads it; a line without a
+// fix (at the end of a file the replay takes one) with Lat and Lon the leading-number
+// values of fields 0 and 1, on the globe. Elapsed is the line's date value (0 for an
+// empty line) minus `startTime`. Throws Error naming the field that cannot be read.
 TrackPoint ReadTrackPoint(std::string_view line, char sep, double startTime);
-
-// The latitude of a track line (the leading-number value of field 0).
-double TrackLineLatitude(std::string_view line, char sep);
 
 } // namespace tideplot

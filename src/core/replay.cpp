@@ -84,13 +84,51 @@ bool LooksLikeLog(std::string_view firstLine)
     return (start != std::string_view::npos && firstLine[start] == '<') || firstLine.substr(0, 4) == "PK\x03\x04";
 }
 
-void RequireFinite(double value, const LineReader& file, const char* what)
+void RequireFinite(double value, const TrackLineReader& file, const char* what)
 {
     if (!std::isfinite(value))
         ThrowAt(FileLabel(file.Path()), file.LineNumber(), std::string(what) + " is not a finite number");
 }
 
+// What a track file that is no regular file is, or "" for a regular file or a pipe (which
+// ends when its writer does). A device such as /dev/urandom never ends.
+std::string NotAFile(const std::string& path)
+{
+    std::error_code error;
+    switch (std::filesystem::status(path, error).type()) {
+    case std::filesystem::file_type::character:
+    case std::filesystem::file_type::block:
+        return "a device";
+    case std::filesystem::file_type::directory:
+        return "a folder";
+    case std::filesystem::file_type::socket:
+        return "a socket";
+    default:
+        return {};
+    }
+}
+
 } // namespace
+
+bool ValidResolution(double seconds)
+{
+    return seconds >= kMinResolutionSeconds && seconds <= kMaxResolutionSeconds;
+}
+
+std::string ResolutionProblem(std::string_view text)
+{
+    double seconds = 0;
+    bool number = false;
+    try {
+        number = TryNumberOfText(text, seconds);
+    } catch (const Error&) {
+        number = false; // too large
+    }
+    if (number && ValidResolution(seconds))
+        return {};
+    return QuotedText(text) + " is not a number of seconds from " + ShortNumberText(kMinResolutionSeconds) + " to " +
+           ShortNumberText(kMaxResolutionSeconds);
+}
 
 std::string ResolveTrackFile(const std::string& raceFileName, const std::string& trackFile)
 {
@@ -185,12 +223,16 @@ void StartReplay(RaceState& state, ControlPanel& control)
                                  WindowColour(ColourHex(entry.Colour)));
 
             const std::string path = ResolveTrackFile(state.RaceFileName, entry.TrackFile);
+            if (const std::string kind = NotAFile(path); !kind.empty())
+                ThrowAt(raceLabel, line,
+                        "the track file " + Quoted(path) + " is " + kind +
+                            ", not a file: a track file is a text file of lines, one GPS point each");
             try {
-                state.TrackFile[k] = std::make_unique<LineReader>(path);
+                state.TrackFile[k] = std::make_unique<TrackLineReader>(path, entry.SepChar);
             } catch (const Error& e) {
                 ThrowAt(raceLabel, line, std::string("the track file ") + e.what());
             }
-            LineReader& file = *state.TrackFile[k];
+            LineReader& file = state.TrackFile[k]->HeaderLines();
             // Header lines hold "#"; the first line without one goes with them.
             do {
                 if (file.AtEnd())
@@ -206,9 +248,8 @@ void StartReplay(RaceState& state, ControlPanel& control)
             } while (state.NextLine[k].find('#') != std::string::npos && !file.AtEnd());
             state.NextLine[k].clear();
             state.PrevLine[k].clear();
-            state.NextPointRead[k] = false;
             state.LastPlotted[n].Lat = state.LastPlotted[n].Lon = 0;
-            state.NextPoint[n].Lat = state.NextPoint[n].Lon = 0;
+            state.NextPoint[n] = TrackPoint{0, 0, -entry.StartTime}; // the empty line read: day 0
             ++state.BoatCount;
         }
     } catch (...) {
@@ -219,25 +260,41 @@ void StartReplay(RaceState& state, ControlPanel& control)
 
 namespace {
 
-// Reads NextLine(k) into NextPoint(n) unless that is already done: each track line is
-// read into a point once, though the step looks at it again while it stays next.
-void ReadNextPoint(RaceState& state, int k)
+// The track line the advance stopped at becomes the boat's next point.
+void TakeNextLine(RaceState& state, int k, const TrackLine& line)
 {
-    if (state.NextPointRead[k])
+    const int n = k + kFirstBoatNumber;
+    state.NextLine[k] = line.Text;
+    if (line.Fix) {
+        state.NextPoint[n] = TrackPoint{line.Lat(), line.Lon(), line.Time - state.StartTime[k]};
         return;
-    try {
-        state.NextPoint[k + kFirstBoatNumber] = ReadTrackPoint(state.NextLine[k], state.SepChar[k], state.StartTime[k]);
-    } catch (const Error& e) {
-        const LineReader& file = *state.TrackFile[k];
-        ThrowAt(FileLabel(file.Path()), file.LineNumber(), TrackLineProblem(state, k, state.NextLine[k], e.what()));
     }
-    state.NextPointRead[k] = true;
+    // A line without a fix, taken at the end of the file.
+    try {
+        state.NextPoint[n] = ReadTrackPoint(line.Text, state.SepChar[k], state.StartTime[k]);
+    } catch (const Error& e) {
+        ThrowAt(FileLabel(state.TrackFile[k]->Path()), line.Number, TrackLineProblem(state, k, line.Text, e.what()));
+    }
+}
+
+// A start typed years too early would replay every empty step up to the track: refused.
+void CheckStartBeforeFirstFix(const RaceState& state, int k, const TrackLine& firstFix)
+{
+    const double before = firstFix.Time - state.StartTime[k];
+    if (before <= kMaxStartBeforeTrackDays)
+        return;
+    ThrowAt(FileLabel(state.RaceFileName), state.EntryLine[k],
+            "boat " + QuotedText(state.BoatName[k]) + " starts at " + DateText(state.StartTime[k]) + ", " +
+                std::to_string(static_cast<long long>(before)) + " days before the first fix of its track " +
+                QuotedText(FileLabel(state.TrackFile[k]->Path())) + " (line " + std::to_string(firstFix.Number) + ", " +
+                DateText(firstFix.Time) + "); a start more than " + ShortNumberText(kMaxStartBeforeTrackDays) +
+                " days before its track is refused: is the start time's date right?");
 }
 
 void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, int k)
 {
     const int n = k + kFirstBoatNumber;
-    LineReader& file = *state.TrackFile[k];
+    TrackLineReader& file = *state.TrackFile[k];
     if (file.AtEnd())
         return;
 
@@ -249,38 +306,27 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
         throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] + "): the handicap time is not finite");
 
     // Advance: the next point becomes the previous one once per step, then lines are
-    // read until one lies after h (a latitude-0 line never does while lines remain).
-    ReadNextPoint(state, k);
+    // read until a fix lies after h (a line without a fix never does while lines remain).
     if (state.NextPoint[n].Elapsed < h) {
         state.PrevPoint[n] = state.NextPoint[n];
         std::swap(state.PrevLine[k], state.NextLine[k]);
-        const char sep = state.SepChar[k];
-        std::string& line = state.NextLine[k];
-        for (;;) {
-            line = file.ReadLine();
-            if (file.AtEnd())
-                break;
-            // The line ends the advance when its latitude is not 0 and its time lies
-            // after h. A line whose time cannot be read only fails when its latitude is
-            // not 0; a position off the globe fails in every line.
-            try {
-                const TrackLineFields fields = SplitTrackLine(line, sep);
-                CheckOnGlobe(fields);
-                double date = 0;
-                const bool dated = line.empty() || state.TimeReader[k].read(fields.Date, fields.Time, date);
-                if (dated && date - state.StartTime[k] <= h)
-                    continue;
-                if (LeadingNumber(fields.Lat) == 0)
-                    continue;
-                if (!dated)
-                    TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
-                break;
-            } catch (const Error& e) {
-                ThrowAt(FileLabel(file.Path()), file.LineNumber(), TrackLineProblem(state, k, line, e.what()));
+        const bool firstAdvance = state.PrevLine[k].empty();
+        const double start = state.StartTime[k];
+        bool fixPassed = false;
+        const TrackLine* line = nullptr;
+        try {
+            for (;;) {
+                line = &file.ReadLine();
+                if (file.AtEnd() || (line->Fix && line->Time - start > h))
+                    break;
+                fixPassed = fixPassed || line->Fix;
             }
+        } catch (const TrackLineError& e) {
+            ThrowAt(FileLabel(file.Path()), e.Line, TrackLineProblem(state, k, e.Text, e.Reason));
         }
-        state.NextPointRead[k] = false;
-        ReadNextPoint(state, k);
+        TakeNextLine(state, k, *line);
+        if (firstAdvance && line->Fix && !fixPassed)
+            CheckStartBeforeFirstFix(state, k, *line);
     }
     // An empty previous line reads as no position (day 0 as its time).
     if (state.PrevLine[k].empty())
@@ -289,11 +335,14 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
     const TrackPoint& prev = state.PrevPoint[n];
     const TrackPoint& next = state.NextPoint[n];
     state.StepLeg = CourseAndDistance(prev, next);
+    // Fixes one after the other never share a time (a repeat is passed over), but the last
+    // line of a file may be one without a fix, or earlier than the fix before it.
     const double span = next.Elapsed - prev.Elapsed;
     if (span == 0)
         ThrowAt(FileLabel(file.Path()), file.LineNumber(),
-                "this line and the track point before it have the same time, so the boat cannot be placed "
-                "between them");
+                "this line, the last of the file, has the same time as the boat's previous track point, so the boat "
+                "cannot be placed between them; the line is " +
+                    QuotedText(state.NextLine[k]));
     state.StepLeg.Distance = (h - prev.Elapsed) * state.StepLeg.Distance / span;
     RequireFinite(state.StepLeg.Distance, file, "the boat's distance along its leg");
 
@@ -322,10 +371,16 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
     if (HasPosition(state.StepPosition) && HasPosition(last) && !inGap) {
         plotter.PlotTrackSegment(control.TrackInfoCaption(k), last, state.StepPosition, state.BoatColour[k],
                                  state.LineWidth);
+        if (!state.BoxHasReference) {
+            state.BoxReferenceLon = state.StepPosition.Lon;
+            state.BoxHasReference = true;
+        }
+        const double stepLon = UnwrapLongitude(state.StepPosition.Lon, state.BoxReferenceLon);
+        const double lastLon = UnwrapLongitude(last.Lon, state.BoxReferenceLon);
         state.BoxMin.Lat = MinOf(state.BoxMin.Lat, MinOf(state.StepPosition.Lat, last.Lat));
-        state.BoxMin.Lon = MinOf(state.BoxMin.Lon, MinOf(state.StepPosition.Lon, last.Lon));
+        state.BoxMin.Lon = MinOf(state.BoxMin.Lon, MinOf(stepLon, lastLon));
         state.BoxMax.Lat = MaxOf(state.BoxMax.Lat, MaxOf(state.StepPosition.Lat, last.Lat));
-        state.BoxMax.Lon = MaxOf(state.BoxMax.Lon, MaxOf(state.StepPosition.Lon, last.Lon));
+        state.BoxMax.Lon = MaxOf(state.BoxMax.Lon, MaxOf(stepLon, lastLon));
     }
     last = state.StepPosition;
 }
@@ -355,6 +410,7 @@ void ReplayStep(RaceState& state, ControlPanel& control, TrackPlotter& plotter)
 
     state.BoxMin = TrackPoint{90, 180, 0};
     state.BoxMax = TrackPoint{-90, -180, 0};
+    state.BoxHasReference = false;
 
     for (int k = 0; k < state.BoatCount; ++k)
         MoveBoat(state, control, plotter, k);
@@ -362,12 +418,10 @@ void ReplayStep(RaceState& state, ControlPanel& control, TrackPlotter& plotter)
     if (state.BoxMin.Lat != 90 && state.BoxMin.Lon != 180 && state.BoxMax.Lat != -90 && state.BoxMax.Lon != -180)
         plotter.FrameCamera(state.BoxMin, state.BoxMax);
 
-    double resolution = 0;
-    try {
-        resolution = NumberOfText(control.ResolutionText());
-    } catch (const Error& e) {
-        throw Error(std::string("Resolution: ") + e.what());
-    }
+    const std::string resolutionText = control.ResolutionText();
+    if (const std::string problem = ResolutionProblem(resolutionText); !problem.empty())
+        throw Error("Resolution: " + problem);
+    const double resolution = NumberOfText(resolutionText);
     const double clock = state.RaceClock + resolution / 3600 / 24;
     if (!std::isfinite(clock))
         throw Error("Resolution: the race clock is no longer a finite number");

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "geometry.h"
-#include "linereader.h"
 #include "records.h"
+#include "trackfixes.h"
 
 #include <array>
 #include <cstdint>
@@ -25,6 +25,21 @@ inline constexpr int kFirstBoatNumber = 2;
 inline constexpr double kRaceClockAtStart = -5.0 / 60 / 24;
 // Two track points this far apart or more are a gap in the log: nothing is drawn.
 inline constexpr double kGapDays = 5.0 / 24 / 60;
+// A start this long before its track's first fix is refused: a year typed wrong would
+// replay years of empty race time.
+inline constexpr double kMaxStartBeforeTrackDays = 7;
+
+// The resolutions a replay takes, in seconds of race time per step. At the lowest, the
+// five minutes before the start take 30000 steps, within the 32768 that the wide-plot
+// countdown can run down before the clock passes 0; at the highest a step is a day.
+inline constexpr double kMinResolutionSeconds = 0.01;
+inline constexpr double kMaxResolutionSeconds = 86400;
+// Whether `seconds` is a resolution a replay takes (the command line's --resolution, the
+// control window's Resolution box).
+bool ValidResolution(double seconds);
+// What is wrong with a resolution typed as text, or "" when it is a number (NumberOfText)
+// that ValidResolution takes: "\"0\" is not a number of seconds from 0.01 to 86400".
+std::string ResolutionProblem(std::string_view text);
 
 // The replay control window as the engine sees it: the texts it reads and writes.
 class ControlPanel {
@@ -69,7 +84,7 @@ struct RaceState {
     std::array<long, kMaxBoats> EntryLine{}; // line of the boat's entry in the race file
     std::array<std::string, kMaxBoats> NextLine;
     std::array<std::string, kMaxBoats> PrevLine;
-    std::array<std::unique_ptr<LineReader>, kMaxBoats> TrackFile; // open track files
+    std::array<std::unique_ptr<TrackLineReader>, kMaxBoats> TrackFile; // open track files
 
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> PrevPoint{};
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> NextPoint{};
@@ -83,10 +98,10 @@ struct RaceState {
     TrackPoint StepPosition;
     TrackPoint BoxMin;
     TrackPoint BoxMax;
-
-    // NextPoint(n) already holds NextLine(k) read (a track line is read once).
-    std::array<bool, kMaxBoats> NextPointRead{};
-    std::array<TrackTimeReader, kMaxBoats> TimeReader;
+    // The longitude of the first position drawn in the step: the box's longitudes are
+    // taken within 180 degrees of it, so a fleet across the 180th meridian has a small box.
+    double BoxReferenceLon = 0;
+    bool BoxHasReference = false;
 };
 
 // Loads the race file `state.RaceFileName`: reads every boat entry, opens every

@@ -166,8 +166,9 @@ template <typename Skip> std::size_t ScanNumber(std::string_view text, std::size
 namespace {
 
 // The common case, a plain decimal such as "57.7012345" or "-11.5" followed by the end
-// of the field or a character that cannot continue a number: read in place.
-bool PlainLeadingNumber(std::string_view text, double& value)
+// of the field or a character that cannot continue a number: read in place. `used` is
+// the length of the number.
+bool PlainLeadingNumber(std::string_view text, double& value, std::size_t& used)
 {
     const char* p = text.data();
     const char* const end = p + text.size();
@@ -193,6 +194,7 @@ bool PlainLeadingNumber(std::string_view text, double& value)
         if (IsValBlank(c) || c == '.' || c == 'E' || c == 'e' || c == 'D' || c == 'd')
             return false;
     }
+    used = static_cast<std::size_t>(p - text.data());
     // A whole number below 2^53 and one division by an exact power of ten give the
     // correctly rounded value (Clinger, "How to read floating point numbers
     // accurately", PLDI 1990, the fast path).
@@ -212,7 +214,8 @@ bool PlainLeadingNumber(std::string_view text, double& value)
 double LeadingNumber(std::string_view text)
 {
     double plain = 0;
-    if (PlainLeadingNumber(text, plain))
+    std::size_t used = 0;
+    if (PlainLeadingNumber(text, plain, used))
         return plain;
     std::string number;
     number.reserve(24);
@@ -221,15 +224,31 @@ double LeadingNumber(std::string_view text)
     return ConvertChecked(number, text);
 }
 
-double NumberOfText(std::string_view text)
+bool TryNumberOfText(std::string_view text, double& value)
 {
-    const auto trimmed = TrimSpaces(text);
+    // A plain decimal that fills the whole text, the usual field of a track line.
+    double plain = 0;
+    std::size_t used = 0;
+    if (PlainLeadingNumber(text, plain, used) && used == text.size()) {
+        value = plain;
+        return true;
+    }
+    const auto trimmed = TrimBlanks(text);
     auto none = [](char) { return false; };
     std::string number;
-    const auto used = ScanNumber(trimmed, 0, none, number);
-    if (used == std::string_view::npos || used != trimmed.size())
+    const auto scanned = ScanNumber(trimmed, 0, none, number);
+    if (scanned == std::string_view::npos || scanned != trimmed.size())
+        return false;
+    value = ConvertChecked(number, text);
+    return true;
+}
+
+double NumberOfText(std::string_view text)
+{
+    double value = 0;
+    if (!TryNumberOfText(text, value))
         throw Error(Quoted(text) + " is not a number");
-    return ConvertChecked(number, text);
+    return value;
 }
 
 namespace {
@@ -488,6 +507,14 @@ std::string_view TrimSpaces(std::string_view text)
     if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 std::string_view TrimTrailingSpaces(std::string_view text)

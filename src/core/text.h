@@ -34,10 +34,16 @@ inline double MinOf(double a, double b)
 // Throws Error when the number is too large for a double.
 double LeadingNumber(std::string_view text);
 
-// The whole text read as one number ("read as a number"): blanks around it are
-// allowed, anything else that is not part of the number is an error. Throws Error
-// quoting the text.
+// The whole text read as one number ("read as a number"): blanks (space, tab) around it
+// are allowed; between them stands an optional sign ("+" or "-"), digits with at most one
+// "." (a digit on at least one side of it: "5.", ".5"), and an optional exponent ("E", "e",
+// "D" or "d", an optional sign, digits). Anything else is no number: "", "abc", "nan",
+// "inf", "0x10", "1,05", "1.0.0", "5e", "1 0". Throws Error quoting the text when it is
+// no number or too large for a double.
 double NumberOfText(std::string_view text);
+// The same, false instead of the error for a text that is no number (too large a number
+// still throws).
+bool TryNumberOfText(std::string_view text, double& value);
 
 // Rounding to a whole number, halves to the even neighbour (2.5 -> 2, 3.5 -> 4).
 // Throws Error when the result does not fit the integer type or the value is no number.
@@ -79,6 +85,8 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 
 // Text with the blanks (space characters) at both ends removed, or at its end only.
 std::string_view TrimSpaces(std::string_view text);
+// Text with spaces and tabs at both ends removed.
+std::string_view TrimBlanks(std::string_view text);
 std::string_view TrimTrailingSpaces(std::string_view text);
 
 } // namespace tideplot

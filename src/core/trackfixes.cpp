@@ -1,44 +1,116 @@
 #include "trackfixes.h"
 
-#include "error.h"
 #include "text.h"
 
 #include <algorithm>
 
 namespace tideplot {
 
-TrackFixReader::TrackFixReader(const std::string& path, char sep) : file_(path), sep_(sep) {}
+TrackLineError::TrackLineError(const std::string& path, long line, std::string text, std::string reason)
+    : Error(FileLabel(path) + ", line " + std::to_string(line) + ": " + reason), Line(line), Text(std::move(text)),
+      Reason(std::move(reason))
+{
+}
+
+double TrackLine::Lat() const
+{
+    return NumberOfText(std::string_view(Text).substr(LatFrom, LatSize));
+}
+
+double TrackLine::Lon() const
+{
+    return NumberOfText(std::string_view(Text).substr(LonFrom, LonSize));
+}
+
+TrackLineReader::TrackLineReader(const std::string& path, char sep) : file_(path), sep_(sep) {}
+
+bool TrackLineReader::fill()
+{
+    TrackLine& next = lines_[1 - current_];
+    while (!file_.AtEnd()) {
+        const long long offset = file_.Offset();
+        const std::string_view text = file_.ReadLine();
+        bool fix = false, positionChecked = false;
+        double time = 0;
+        TrackLineFields fields;
+        next.Problem.clear();
+        if (!text.empty()) {
+            fields = SplitTrackLine(text, sep_);
+            try {
+                fix = ReadTrackFixTime(fields, times_, time, positionChecked);
+            } catch (const Error& e) {
+                next.Problem = e.what();
+            }
+        }
+        if (fix) {
+            if (haveLastFix_ && time == lastFixTime_)
+                continue; // a repeat, whatever else it holds
+            haveLastFix_ = true;
+            lastFixTime_ = time;
+            try {
+                if (!positionChecked)
+                    CheckTrackFixPosition(fields);
+            } catch (const Error& e) {
+                next.Problem = e.what();
+            }
+            const auto at = [&](std::string_view field) {
+                return static_cast<std::uint32_t>(field.data() - text.data());
+            };
+            next.LatFrom = at(fields.Lat);
+            next.LatSize = static_cast<std::uint32_t>(fields.Lat.size());
+            next.LonFrom = at(fields.Lon);
+            next.LonSize = static_cast<std::uint32_t>(fields.Lon.size());
+        }
+        next.Text.assign(text);
+        next.Fix = fix;
+        next.Time = time;
+        next.Number = file_.LineNumber();
+        next.Offset = offset;
+        return true;
+    }
+    return false;
+}
+
+bool TrackLineReader::AtEnd()
+{
+    if (!haveNext_)
+        haveNext_ = fill();
+    return !haveNext_;
+}
+
+const TrackLine& TrackLineReader::ReadLine()
+{
+    if (AtEnd())
+        throw Error(file_.Path() + ": read past the end of the file");
+    current_ = 1 - current_;
+    haveNext_ = false;
+    const TrackLine& line = lines_[current_];
+    if (!line.Problem.empty())
+        throw TrackLineError(file_.Path(), line.Number, line.Text, line.Problem);
+    return line;
+}
+
+void SkipTrackHeader(LineReader& file)
+{
+    while (!file.AtEnd() && file.ReadLine().find('#') != std::string_view::npos) {
+    }
+}
+
+TrackFixReader::TrackFixReader(const std::string& path, char sep) : lines_(path, sep) {}
 
 bool TrackFixReader::next(TrackFix& fix)
 {
     if (!headerSkipped_) {
         headerSkipped_ = true;
-        // Header lines hold "#"; the first line without one goes with them.
-        while (!file_.AtEnd() && file_.ReadLine().find('#') != std::string_view::npos) {
-        }
+        SkipTrackHeader(lines_.HeaderLines());
     }
-    while (!file_.AtEnd()) {
-        const std::string_view line = file_.ReadLine();
-        if (line.empty())
-            continue;
-        try {
-            const TrackLineFields fields = SplitTrackLine(line, sep_);
-            const double lat = LeadingNumber(fields.Lat);
-            if (lat == 0)
-                continue;
-            const double lon = LeadingNumber(fields.Lon);
-            CheckOnGlobe(fields, lat, lon);
-            double time = 0;
-            if (!times_.read(fields.Date, fields.Time, time))
-                TrackFieldsTime(fields.Date, fields.Time); // throws with the reason
-            if (haveLast_ && time == lastTime_)
-                continue;
-            haveLast_ = true;
-            lastTime_ = time;
-            fix = TrackFix{lat, lon, time, file_.LineNumber(), fields.Lat, fields.Lon};
+    while (!lines_.AtEnd()) {
+        const TrackLine& line = lines_.ReadLine();
+        if (line.Fix) {
+            const std::string_view text(line.Text);
+            fix = TrackFix{line.Lat(), line.Lon(), line.Time, line.Number, text.substr(line.LatFrom, line.LatSize),
+                           text.substr(line.LonFrom, line.LonSize)};
             return true;
-        } catch (const Error& e) {
-            ThrowAt(FileLabel(file_.Path()), file_.LineNumber(), e.what());
         }
     }
     return false;

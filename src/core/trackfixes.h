@@ -1,17 +1,82 @@
 #pragma once
 
+#include "error.h"
 #include "linereader.h"
 #include "records.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-// The fixes of a track file, front to back, as the replay takes them: the header lines
-// (those at the top that hold "#", and the first line after them) are skipped, a line
-// whose latitude reads as 0 is no fix, and a fix logged at the same second as the fix
-// before it is a repeat and is passed over. For the readers that need a boat's positions
-// and times but not the replay's steps: the results, the animated KML.
+// A track file front to back as the replay takes it: the header lines (those at the top
+// that hold "#", and the first line after them) are skipped; a line whose latitude reads as
+// 0 has no fix; and a fix logged at the same second as the last fix before it (the last
+// line with a latitude not 0 that was kept) is a repeat, passed over as if it were not in
+// the file (its position is not read). So a file whose last lines repeat its last fix ends at that fix, and a file
+// with repeats replays exactly as the same file with the repeated lines deleted: a log
+// imported twice, a 5 Hz logger, an end placemark that repeats the last point.
 namespace tideplot {
+
+// A track line that cannot be read. what() is "FILE, line N: reason"; the parts are kept
+// for a message that says more.
+class TrackLineError : public Error {
+public:
+    TrackLineError(const std::string& path, long line, std::string text, std::string reason);
+    long Line;
+    std::string Text;
+    std::string Reason;
+};
+
+// One line of a track file as the replay reads it.
+struct TrackLine {
+    std::string Text;
+    bool Fix = false;     // the latitude is not 0, and the line is read: Time, Lat(), Lon()
+    double Time = 0;      // date value
+    long Number = 0;      // line of the file
+    long long Offset = 0; // where the line starts in the file
+    std::string Problem;  // why a fix cannot be read; empty when it can
+
+    // The latitude and longitude of a fix, read from its fields when asked for (a step
+    // takes one line of the many it reads).
+    double Lat() const;
+    double Lon() const;
+    std::uint32_t LatFrom = 0, LatSize = 0, LonFrom = 0, LonSize = 0; // the fields in Text
+};
+
+// The lines of a track file after its header, repeats passed over. One line is read
+// ahead, so AtEnd() is true right after the last line that counts; memory stays that of
+// two lines.
+class TrackLineReader {
+public:
+    // Opens the track file; throws Error naming it when it cannot be read.
+    TrackLineReader(const std::string& path, char sep);
+
+    // The file's lines as they are, for skipping the header: only before the first
+    // AtEnd() or ReadLine().
+    LineReader& HeaderLines() { return file_; }
+
+    bool AtEnd();
+    // The next line; valid until the next call. Throws Error at the end of the file, and
+    // TrackLineError for a fix that cannot be read (the line is read ahead, the error
+    // comes when it is its turn).
+    const TrackLine& ReadLine();
+
+    const std::string& Path() const { return file_.Path(); }
+    // The line of the file that ReadLine returned last (0 before the first).
+    long LineNumber() const { return lines_[current_].Number; }
+
+private:
+    bool fill(); // reads the next line that counts into the other slot; false at the end of the file
+
+    LineReader file_;
+    char sep_;
+    TrackTimeReader times_;
+    TrackLine lines_[2]; // the line returned last and the line read ahead
+    std::size_t current_ = 0;
+    bool haveNext_ = false;
+    bool haveLastFix_ = false;
+    double lastFixTime_ = 0;
+};
 
 struct TrackFix {
     double Lat = 0;
@@ -23,6 +88,8 @@ struct TrackFix {
     std::string_view LonText;
 };
 
+// The fixes of a track file, for the readers that need a boat's positions and times but
+// not the replay's steps: the results, the animated KML.
 class TrackFixReader {
 public:
     // Opens the track file; throws Error naming it when it cannot be read.
@@ -32,16 +99,16 @@ public:
     // and the field when a line with a latitude cannot be read.
     bool next(TrackFix& fix);
 
-    const std::string& path() const { return file_.Path(); }
+    const std::string& path() const { return lines_.Path(); }
 
 private:
-    LineReader file_;
-    char sep_;
+    TrackLineReader lines_;
     bool headerSkipped_ = false;
-    bool haveLast_ = false;
-    double lastTime_ = 0;
-    TrackTimeReader times_;
 };
+
+// Skips the header lines of a track file: those at the top that hold "#", and the first
+// line after them.
+void SkipTrackHeader(LineReader& file);
 
 // The box around every fix of a track file, south-west and north-east corners in degrees.
 // Longitudes are taken the short way from the first fix, so a track across the

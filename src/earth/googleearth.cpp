@@ -70,7 +70,9 @@ void GoogleEarthOutput::FrameCamera(const TrackPoint& corner1, const TrackPoint&
 {
     CameraInfoGE geCamera;
     geCamera.FocusPointLatitude = (corner1.Lat + corner2.Lat) / 2;
-    geCamera.FocusPointLongitude = (corner1.Lon + corner2.Lon) / 2;
+    // The replay's box may reach past 180 degrees on one side (its longitudes are taken
+    // near each other across the 180th meridian): the focus is folded back.
+    geCamera.FocusPointLongitude = FoldLongitude((corner1.Lon + corner2.Lon) / 2);
     const Leg leg = CourseAndDistance(corner1, corner2);
     geCamera.Range = MaxOf(leg.Distance * 3000, 1000);
     geCamera.Azimuth = geApp_.GetCamera(2).Azimuth;

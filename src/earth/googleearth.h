@@ -30,7 +30,9 @@ public:
                           std::int32_t colourNumber, std::int16_t width) override;
 
     // Centres the view on the box between the corners, from 3000 metres per nautical
-    // mile of its diagonal (never less than 1000), keeping the view's heading and tilt.
+    // mile of its diagonal (never less than 1000), keeping the view's heading and tilt. A
+    // corner may lie beyond 180 degrees of longitude (a box across the 180th meridian):
+    // the focus is folded into -180 to 180, the diagonal taken the short way.
     void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2) override;
 
     // The last document loaded.

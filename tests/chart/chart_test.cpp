@@ -156,6 +156,30 @@ TEST_F(ChartViewTest, BoatsColoursWhereTheirLinesAre)
         EXPECT_TRUE(HasColourNear(close, onScreen(57.5, at), Qt::red, 1)) << at;
 }
 
+// A piece whose ends lie on either side of the 180th meridian is drawn the short way across
+// it (0.02 degrees), not round the world, and is seen from either side of the meridian, as
+// are the tracks beyond it.
+TEST_F(ChartViewTest, APieceAcrossThe180thMeridianIsDrawnTheShortWay)
+{
+    line("Fiji", "ff0000ff", 3, -179.996, -17, 179.996, -17);
+    line("Fiji", "ff0000ff", 3, -179.992, -17, -179.996, -17);
+    line("Vanua", "ff00ff00", 3, 179.994, -17.002, 179.992, -17.002);
+    const auto east = [](double lon) { return lon < 0 ? lon + 360 : lon; };
+    for (const double focusLon : {179.999, -179.999}) {
+        frame(-17, focusLon, 3000);
+        // A longitude as the view shows it, on the focus's side of the meridian.
+        const auto seen = [&](double lon) { return focusLon > 0 ? east(lon) : east(lon) - 360; };
+        for (const QImage& image : {window(), picture()}) {
+            SCOPED_TRACE(testing::Message() << "focus " << focusLon);
+            for (const double lon : {179.998, 180.0, -179.998, -179.994})
+                EXPECT_TRUE(HasColourNear(image, onScreen(-17, seen(lon)), Qt::red)) << lon;
+            EXPECT_TRUE(HasColourNear(image, onScreen(-17.002, seen(179.993)), Qt::green));
+            EXPECT_FALSE(HasColourNear(image, onScreen(-17, seen(179.99)), Qt::red, 3)) << "west of the piece";
+            EXPECT_FALSE(HasColourNear(image, onScreen(-17, seen(-179.987)), Qt::red, 3)) << "east of the track";
+        }
+    }
+}
+
 // SetCamera puts the focus at the centre of the picture, shows 2 tan 30 degrees times the
 // range of ground across its width, and turns the azimuth up: a cross at the focus, and
 // ticks 40 % of the width to either side of it, square to the heading.

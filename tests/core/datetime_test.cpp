@@ -52,15 +52,23 @@ TEST(DateValue, RejectsInvalidDatesAndQuotesThem)
     }
 }
 
-TEST(RaceClockText, CountsDownBeforeTheStartAndKeepsCountingHours)
+// Before the gun the clock carries a minus sign, so no time is shown twice; a clock that
+// rounds to the gun shows none.
+TEST(RaceClockText, CountsDownWithAMinusSignBeforeTheStartAndKeepsCountingHours)
 {
     struct Case {
         double days;
         const char* expected;
     };
     const Case cases[] = {
-        {-5.0 / 60 / 24, "00:05:00"},
+        {-5.0 / 60 / 24, "-00:05:00"},
+        {-10 * kSecond, "-00:00:10"},
+        {-0.51 * kSecond, "-00:00:01"},
+        {-0.49 * kSecond, "00:00:00"},
+        {-1e-17, "00:00:00"},
         {0, "00:00:00"},
+        {10 * kSecond, "00:00:10"},
+        {-1 - kSecond, "-24:00:01"},
         {1.0 / 24 + 0.49 * kSecond, "01:00:00"},
         {1.0 / 24 + 0.51 * kSecond, "01:00:01"},
         {1 + 61 * kSecond, "24:01:01"},

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace tideplot {
@@ -21,8 +22,16 @@ TEST(CourseAndDistance, CardinalLegsAndNoLeg)
         double bearing, distance;
     };
     const Case cases[] = {
-        {At(57, 11), At(57, 11), 270, 0}, {At(58, 11), At(57, 11), 0, 60}, {At(56, 11), At(57, 11), 180, 60},
-        {At(0, 1), At(0, 0), 90, 60},     {At(0, 0), At(0, 1), 270, 60},   {At(60, 10), At(60, 11), 270, 30},
+        {At(57, 11), At(57, 11), 270, 0},
+        {At(58, 11), At(57, 11), 0, 60},
+        {At(56, 11), At(57, 11), 180, 60},
+        {At(0, 1), At(0, 0), 90, 60},
+        {At(0, 0), At(0, 1), 270, 60},
+        {At(60, 10), At(60, 11), 270, 30},
+        // Across the 180th meridian the short way: 0.2 degrees, not 359.8.
+        {At(0, -179.9), At(0, 179.9), 90, 12},
+        {At(0, 179.9), At(0, -179.9), 270, 12},
+        {At(60, 180), At(60, -179), 270, 30},
     };
     for (const auto& c : cases) {
         const Leg leg = CourseAndDistance(c.p1, c.p2);
@@ -31,6 +40,29 @@ TEST(CourseAndDistance, CardinalLegsAndNoLeg)
         EXPECT_EQ(leg.Bearing, c.bearing) << legText;
         EXPECT_NEAR(leg.Distance, c.distance, 1e-9) << legText;
     }
+}
+
+// A boat sailing east across the 180th meridian is placed on its short leg, at a longitude
+// folded into -180 to 180; away from the meridian longitudes are used exactly as stored.
+TEST(LegStart, CrossesTheMeridianTheShortWay)
+{
+    const TrackPoint west = At(-17, 179.95), east = At(-17, -179.95);
+    Leg leg = CourseAndDistance(west, east);
+    EXPECT_NEAR(leg.Bearing, 270, 1e-9);
+    leg.Distance /= 2;
+    const TrackPoint half = LegStart(west, leg);
+    EXPECT_NEAR(half.Lat, -17, 1e-9);
+    EXPECT_NEAR(std::abs(half.Lon), 180, 1e-9);
+    leg.Distance *= 1.5; // three quarters of the way: past the meridian
+    EXPECT_NEAR(LegStart(west, leg).Lon, -179.975, 1e-9);
+
+    EXPECT_EQ(LongitudeDifference(11.9, 11.5), 11.9 - 11.5);
+    EXPECT_EQ(LongitudeDifference(-179.5, 179.5), -179.5 - 179.5 + 360);
+    EXPECT_EQ(UnwrapLongitude(-179.9, 179.9), -179.9 + 360);
+    EXPECT_EQ(UnwrapLongitude(11.9, 179.9), 11.9);
+    EXPECT_EQ(FoldLongitude(180.25), 180.25 - 360);
+    EXPECT_EQ(FoldLongitude(180), 180);
+    EXPECT_EQ(FoldLongitude(-180), -180);
 }
 
 } // namespace

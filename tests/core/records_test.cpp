@@ -29,7 +29,15 @@ TEST(BoatEntry, RefusesHandicapsStartsColoursAndNamesTheReplayCannotUse)
         {"b.txt , 2007-13-01 10:00:00 , 1 , 2 , ,", "the start time \"2007-13-01 10:00:00\""},
         {"b.txt , 2008-06-21 10:00:00 , -1 , 0 , ,", "the LYS number \"-1\" is not a positive number"},
         {"b.txt , 2008-06-21 10:00:00 , 0 , 0 , ,", "the LYS number \"0\" is not a positive number"},
-        {"b.txt , 2008-06-21 10:00:00 , abc , 0 , ,", "the LYS number \"abc\" is not a positive number"},
+        {"b.txt , 2008-06-21 10:00:00 , abc , 0 , ,", "the LYS number \"abc\" is not a number"},
+        {"b.txt , 2008-06-21 10:00:00 , 1.0.0 , 0 , ,", "the LYS number \"1.0.0\" is not a number"},
+        {"b.txt , 2008-06-21 10:00:00 , 1.05x , 0 , ,", "the LYS number \"1.05x\" is not a number"},
+        {"b.txt , 2008-06-21 10:00:00 , , 0 , ,", "the LYS number \"\" is not a number"},
+        {"b.txt , 2008-06-21 10:00:00 , 1,05 , 0 , ,",
+         "the entry has 6 fields separated by \",\" where a boat entry has 5: a value holds a \",\"; a decimal "
+         "comma must be a point"},
+        {"b.txt , 2008-06-21 10:00:00 , 1,05 , 0 , ;", "the entry has 6 fields"},
+        {"b,c.txt , 2008-06-21 10:00:00 , 1 , 0 , ,", "the entry has 6 fields"},
         {"b.txt , 2008-06-21 10:00:00 , 1e308 , 0 , ,", "the LYS number \"1e308\" lies outside 0.01 to 100"},
         {"b.txt , 2008-06-21 10:00:00 , 0.001 , 0 , ,", "the LYS number \"0.001\" lies outside 0.01 to 100"},
         {"b.txt , 2008-06-21 10:00:00 , 1e999 , 0 , ,", "the LYS number \"1e999\" is too large"},
@@ -49,11 +57,55 @@ TEST(BoatEntry, RefusesHandicapsStartsColoursAndNamesTheReplayCannotUse)
     }
     EXPECT_EQ(ReadBoatEntry("b.txt , 1900-01-01 00:00:00 , 0.01 , 0 , ,").Lys, 0.01);
     EXPECT_EQ(ReadBoatEntry("b.txt , 2008-06-21 10:00:00 , 100 , 0 , ,").Lys, 100);
+    // Number forms that stay: a sign, a point at either end, an exponent, a tab around it.
+    for (const auto& [lys, value] : std::vector<std::pair<std::string, double>>{
+             {"+1.05", 1.05}, {".95", 0.95}, {"1.", 1}, {"1.05E0", 1.05}, {"\t1.2\t", 1.2}})
+        EXPECT_EQ(ReadBoatEntry("b.txt , 2008-06-21 10:00:00 , " + lys + " , 0 , ,").Lys, value) << lys;
+    // The separator "," at the end is no field of its own; four commas with another separator.
+    EXPECT_EQ(ReadBoatEntry("b.txt , 2008-06-21 10:00:00 , 1 , 0 ,,").SepChar, ',');
+    EXPECT_EQ(ReadBoatEntry("b.txt , 2008-06-21 10:00:00 , 1 , 0 , ;").SepChar, ';');
 }
 
-// The last 20 characters, not bytes, trimmed: a letter of two, three or four bytes is never
-// cut, and the name stays well-formed UTF-8; a name that is no UTF-8 is cut by bytes.
-TEST(BoatEntry, DisplayNameIsTheLast20CharactersTrimmed)
+// The set-up window's four boxes are checked as the replay will read the line built from
+// them; a decimal comma in the LYS box becomes a point first.
+TEST(BoatEntry, EntryBoxesAreCheckedAsTheReplayReadsThem)
+{
+    struct Case {
+        std::string start, lys, colour, sep;
+        std::string problem; // empty: none
+    };
+    const Case cases[] = {
+        {"2008-06-21 11:00:00", "1.05", "0", ",", ""},
+        {"2008-06-21 11:00:00", LysBoxText("1,05"), "1023", ";", ""},
+        {"2008-06-21 11:00:00", "1", "0", " ", ""},
+        {"2008-06-21 11:00:00", LysBoxText("1,0,5"), "0", ",",
+         "The LYS number (LYS tal) \"1,0,5\" holds a \",\", which would split the boat entry"},
+        {"2008-06-21 11:00:00", "1.05", "1,5", ",", "The colour (Färg) \"1,5\" holds a \",\""},
+        {"2008-06-21 11:00:00", "1.0.0", "0", ",", "The LYS number \"1.0.0\" is not a number"},
+        {"2008-06-21 11:00:00", "0", "0", ",", "The LYS number \"0\" is not a positive number"},
+        {"2008-13-21 11:00:00", "1", "0", ",", "The start time \"2008-13-21 11:00:00\" is not a valid date and time"},
+        {"2008-06-21 11:00:00", "1", "0", "", "The separator (SepChar) must be the one character"},
+        {"2008-06-21 11:00:00", "1", "0", ";;", "it is \";;\""},
+    };
+    for (const auto& c : cases) {
+        const std::string problem = EntryBoxesProblem(c.start, c.lys, c.colour, c.sep);
+        if (c.problem.empty()) {
+            EXPECT_EQ(problem, "") << c.lys;
+            const BoatEntry entry = ReadBoatEntry(BoatEntryLine("b.txt", c.start, c.lys, c.colour, c.sep));
+            EXPECT_EQ(entry.SepChar, c.sep[0]) << c.lys;
+        } else {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << c.lys << "\n" << problem;
+        }
+    }
+    EXPECT_EQ(LysBoxText("1,05"), "1.05");
+    EXPECT_EQ(LysBoxText("1.05"), "1.05");
+    EXPECT_EQ(LysBoxText("1,0.5"), "1,0.5");
+}
+
+// The file name alone (after the last "/" or "\\"), its last 20 characters, not bytes,
+// trimmed: a letter of two, three or four bytes is never cut, and the name stays
+// well-formed UTF-8; a name that is no UTF-8 is cut by bytes.
+TEST(BoatEntry, DisplayNameIsTheLast20CharactersOfTheFileNameTrimmed)
 {
     struct Case {
         std::string field0;
@@ -62,12 +114,16 @@ TEST(BoatEntry, DisplayNameIsTheLast20CharactersTrimmed)
     const Case cases[] = {
         {"", ""},
         {"0abcdefghijklmnopqrs ", "abcdefghijklmnopqrs"}, // 20 + blank
-        {"C:\\Races\\2008\\Vinga\\Elsa.txt  ", "008\\Vinga\\Elsa.txt"},
-        {"/r/Fröken Sjöström.txt ", "Fröken Sjöström.txt"},                       // 20 bytes would start inside "ö"
-        {"/r/Åsa-Öland.txt ", "/r/Åsa-Öland.txt"},                                // 19 bytes, 17 characters: whole
-        {"/r/€€€€€€€€€€€€€€€€€€€€.txt ", "€€€€€€€€€€€€€€€.txt"},                  // three-byte letters
-        {"/r/𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞.txt ", "𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞.txt"},                    // four-byte letters
-        {"C:\\Kappseglingar\\Sj\xF6str\xF6m.txt ", "lingar\\Sj\xF6str\xF6m.txt"}, // Latin-1: bytes
+        {"C:\\Races\\2008\\Vinga\\Elsa.txt  ", "Elsa.txt"},
+        {"/home/anna/sample-race/Elsa.txt ", "Elsa.txt"},
+        {"logs/leg3_12h.kml.txt ", "leg3_12h.kml.txt"},
+        {"C:\\Races/mixed\\ Elsa.txt ", "Elsa.txt"},
+        {"/r/long-name-of-a-boat-log.txt ", "e-of-a-boat-log.txt"},
+        {"/r/Fröken Sjöström.txt ", "Fröken Sjöström.txt"},      // 20 bytes would start inside "ö"
+        {"/r/€€€€€€€€€€€€€€€€€€€€.txt ", "€€€€€€€€€€€€€€€.txt"}, // three-byte letters
+        {"/r/𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞.txt ", "𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞𝄞.txt"},   // four-byte letters
+        {"C:\\Kappseglingar\\Segling\xE5r \xF6ver Sj\xF6str\xF6m.txt ",
+         "r \xF6ver Sj\xF6str\xF6m.txt"}, // Latin-1: bytes
     };
     for (const auto& c : cases) {
         EXPECT_EQ(BoatDisplayName(c.field0), c.name) << c.field0;
@@ -87,57 +143,97 @@ TEST(TrackPointTime, FixedPositionsOfDateAndTime)
     const double expected = DateValueFromText("2008-01-20 10:30:05");
     EXPECT_EQ(TrackPointTime("57.1,11.2,20080120,103005", ','), expected);
     EXPECT_EQ(TrackPointTime("57.1;11.2;20080120;103005.250;extra", ';'), expected);
-    EXPECT_EQ(TrackPointTime("57.1,11.2,20080120999,103005", ','), expected);
+    EXPECT_EQ(TrackPointTime("57.1,11.2,20080120,103005Z", ','), expected);
     EXPECT_EQ(TrackPointTime("", ','), 0);
-    for (const char* line : {"57,11", "57,11,200801,103005", "57,11,20081320,103005", "57,11,20080120,1030",
-                             "57,11,20080120,250000", "57,11,2008O120,103005", "57,11,20080230,103005",
-                             "57,11, 20080120,103005", "#header", "57;11;20080120;103005"}) {
-        EXPECT_THROW(TrackPointTime(line, ','), Error) << line;
+    struct Case {
+        const char* line;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"57,11", "the date \"\" is not eight digits"},
+        {"57,11,200801,103005", "the date \"200801\" is not eight digits"},
+        {"57,11,2008012,103005", "the date \"2008012\" is not eight digits"},
+        {"57,11,200801209,103005", "the date \"200801209\" is not eight digits"},
+        {"57,11, 20080120,103005", "the date \" 20080120\" is not eight digits"},
+        {"57,11,2008O120,103005", "the date \"2008O120\" is not eight digits"},
+        {"57,11,20080120,10300", "the time \"10300\" does not start with six digits"},
+        {"57,11,20080120,1030:5", "the time \"1030:5\" does not start with six digits"},
+        {"57,11,20081320,103005", "give no valid date and time (\"2008-13-20 10:30:05\")"},
+        {"57,11,20080120,250000", "give no valid date and time"},
+        {"57,11,20080230,103005", "give no valid date and time"},
+        {"#header", "the date \"\" is not eight digits"},
+    };
+    for (const auto& c : cases) {
+        try {
+            TrackPointTime(c.line, ',');
+            ADD_FAILURE() << "accepted: " << c.line;
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.line << "\n" << e.what();
+        }
     }
 }
 
-// Positions off the globe are refused, by the quick test of plain decimals as by reading
-// the numbers, and the message quotes the field.
-TEST(ReadTrackPoint, PositionsOffTheGlobeAreRefused)
+// A line whose latitude reads as 0 has no fix and is not read further; in a fix the
+// latitude and the longitude must be numbers on the globe, and the message quotes the field.
+TEST(ReadTrackFix, FixesMustHoldNumbersOnTheGlobe)
 {
     struct Case {
         const char* lat;
         const char* lon;
-        const char* message; // empty: on the globe
+        const char* message; // "": a fix; "-": no fix
     };
     const Case cases[] = {
         {"57.7012345", "11.9012345", ""},
         {"-89.9999999", "-179.9999999", ""},
         {"90", "180", ""},
         {"-90.000000000", "180.0000000", ""},
-        {"", "", ""},
-        {"0", "999", "the longitude \"999\" is not a number from -180 to 180"},
+        {"57.7", "11.901234567890123456", ""},
+        {"00057.7", "0011.9", ""},
+        {"+57.7", " 11.9\t", ""},
+        {"5.77E1", "1.19d1", ""},
+        {"", "", "-"},
+        {"0", "999", "-"},
+        {"0.000", "abc", "-"},
+        {"-0", "11.9", "-"},
+        {"abc", "11.9", "-"},
+        {"nan", "11.9", "-"},
+        {"0x10", "11.9", "-"},
+        {"no position", "", "-"},
+        {"57.7", "abc", "the longitude \"abc\" is not a number"},
+        {"57.7", "nan", "the longitude \"nan\" is not a number"},
+        {"57.7", "inf", "the longitude \"inf\" is not a number"},
+        {"57.7", "", "the longitude \"\" is not a number"},
+        {"57.7", "0x10", "the longitude \"0x10\" is not a number"},
+        {"57.7", "11;9", "the longitude \"11;9\" is not a number"},
+        {"57.7", "1 1.9", "the longitude \"1 1.9\" is not a number"},
+        {"57.7", "1e999", "the longitude \"1e999\" is too large a number"},
+        {"57.7x", "11.9", "the latitude \"57.7x\" is not a number"},
+        {"5 7.1234567", "11.9", "the latitude \"5 7.1234567\" is not a number"},
         {"91", "11.9", "the latitude \"91\" is not a number from -90 to 90"},
         {"90.0000001", "11.9", "the latitude \"90.0000001\""},
         {"57.5E3", "11.9", "the latitude \"57.5E3\""}, // an exponent makes it 57500
-        {"5 7.1234567", "11.9", ""},                   // blanks are skipped: 57.1234567
-        {"9 1.1234567", "11.9", "the latitude \"9 1.1234567\""},
-        {"57.7", "180.00000001", "the longitude \"180.00000001\""},
-        {"57.7", "-180.5x", "the longitude \"-180.5x\""},
-        {"57.7", "11.901234567890123456", ""},
-        {"00057.7", "0011.9", ""},
+        {"57.7", "180.00000001", "the longitude \"180.00000001\" is not a number from -180 to 180"},
     };
     for (const auto& c : cases) {
         const std::string line = std::string(c.lat) + "," + c.lon + ",20080120,103000";
-        const TrackLineFields fields = SplitTrackLine(line, ',');
-        for (const bool quick : {true, false}) {
-            try {
-                if (quick)
-                    CheckOnGlobe(fields);
-                else
-                    ReadTrackPoint(line, ',', 0);
-                EXPECT_STREQ(c.message, "") << line << (quick ? " (quick)" : "");
-            } catch (const Error& e) {
-                EXPECT_NE(std::string(c.message), "") << line << ": " << e.what();
-                EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << line << ": " << e.what();
+        TrackTimeReader times;
+        double lat = 0, lon = 0, time = 0;
+        try {
+            const bool fix = ReadTrackFix(SplitTrackLine(line, ','), times, lat, lon, time);
+            EXPECT_EQ(fix, c.message[0] == '\0') << line;
+            if (fix) {
+                EXPECT_EQ(lat, LeadingNumber(c.lat)) << line;
+                EXPECT_EQ(time, DateValueFromText("2008-01-20 10:30:00")) << line;
             }
+        } catch (const Error& e) {
+            EXPECT_NE(std::string(c.message).find(' '), std::string::npos) << line << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << line << ": " << e.what();
         }
     }
+    // A line without a fix is not read further: its date and time may be anything.
+    TrackTimeReader times;
+    double lat = 0, lon = 0, time = 0;
+    EXPECT_FALSE(ReadTrackFix(SplitTrackLine("0,0,garbage,x", ','), times, lat, lon, time));
 }
 
 // The reader that reuses the day of the previous line gives the same values and the
@@ -145,8 +241,8 @@ TEST(ReadTrackPoint, PositionsOffTheGlobeAreRefused)
 TEST(TrackTimeReader, AgreesWithReadingEachLineAlone)
 {
     // Every date with every time, a day at a time: the day is reused along each run.
-    const char* dates[] = {"20080621", "20080622",  "20080230", "20080229", "20070229", "2008062",
-                           "2008062x", "200806221", "18991229", "00000101", "20081301", ""};
+    const char* dates[] = {"20080621",  "20080622", "20080230", "20080229", "20070229", "2008062", "2008062x",
+                           "200806221", "18991229", "00000101", "20081301", "",         "20080621"};
     const char* times[] = {"235959", "000000", "000000.5", "240000", "126000", "120060", "12000", "1200001", ""};
     TrackTimeReader reader;
     for (const char* d : dates) {

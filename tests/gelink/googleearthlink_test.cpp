@@ -23,6 +23,10 @@
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 #include <iostream>
 #include <map>
 
@@ -133,6 +137,14 @@ std::map<QString, QString> ReadLookAt(const QByteArray& kml)
         if (const auto at = path.indexOf(u"LookAt/"); at >= 0)
             lookAt[path.mid(at + 7)] = text;
     return lookAt;
+}
+
+// The permission bits of a file (0600: its owner's alone).
+unsigned Mode(const QString& path)
+{
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode & 0777;
 }
 
 QString LinkFileHref(const QString& path)
@@ -329,8 +341,9 @@ TEST_F(GoogleEarthLinkTest, LinkFileAsksForTheViewEverySecondAndWhenTheViewStops
 }
 
 // A link saved in Google Earth shows every later replay: the port and the address token
-// are kept; when another program holds the port, another is taken and the link file rewritten.
-TEST_F(GoogleEarthLinkTest, KeepsItsPortAndTokenFromRunToRunAndTakesAnotherPortWhenItsOwnIsTaken)
+// are kept; when another program holds the port, another port and a new token are taken and
+// the link file rewritten.
+TEST_F(GoogleEarthLinkTest, KeepsItsPortAndTokenFromRunToRunAndTakesAnotherPortAndTokenWhenItsOwnIsTaken)
 {
     QTemporaryDir dir;
     QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
@@ -346,7 +359,8 @@ TEST_F(GoogleEarthLinkTest, KeepsItsPortAndTokenFromRunToRunAndTakesAnotherPortW
 
     const GoogleEarthLink second(options);
     EXPECT_NE(second.serverUrl().port(), first.port());
-    EXPECT_EQ(second.documentUrl().path(), first.path()) << "the same address token";
+    EXPECT_NE(second.documentUrl().path(), first.path()) << "a new address token with the new port";
+    EXPECT_EQ(settings.value("GoogleEarthLink/Token").toString(), second.documentUrl().path().section(u'/', 1, 1));
     EXPECT_EQ(LinkFileHref(second.linkFilePath()), second.documentUrl().toString());
     EXPECT_EQ(settings.value("GoogleEarthLink/Port").toInt(), second.serverUrl().port());
     EXPECT_TRUE(second.openReport().contains(QStringLiteral("Port %1 is taken").arg(first.port())))
@@ -359,6 +373,87 @@ TEST_F(GoogleEarthLinkTest, KeepsItsPortAndTokenFromRunToRunAndTakesAnotherPortW
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^/[0-9a-f]{32}/race.kml$")).match(fresh.documentUrl().path()).hasMatch())
         << fresh.documentUrl().toString().toStdString();
+}
+
+// The link file and the settings file hold the address token: both are their owner's
+// alone, also where the settings file was readable by others before.
+TEST_F(GoogleEarthLinkTest, LinkFileAndSettingsFileAreReadableByTheirOwnerOnly)
+{
+    EXPECT_EQ(Mode(link_.linkFilePath()), 0600u);
+    EXPECT_EQ(Mode(settings_.fileName()), 0600u);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("settings.ini"));
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("[Settings]\nMainLeft=100\n");
+    old.close();
+    ASSERT_EQ(::chmod(path.toLocal8Bit().constData(), 0644), 0);
+    QSettings settings(path, QSettings::IniFormat);
+    const GoogleEarthLink link(Options(dir, settings));
+    EXPECT_EQ(Mode(path), 0600u);
+    EXPECT_EQ(settings.value("Settings/MainLeft").toInt(), 100) << "the window's settings are kept";
+    EXPECT_TRUE(link.settingsProblem().isEmpty()) << link.settingsProblem().toStdString();
+}
+
+// Settings that cannot be written are reported: the link works, but says that its port and
+// address are not kept. A settings folder that does not exist yet is made.
+TEST_F(GoogleEarthLinkTest, SaysWhenItsPortAndTokenCannotBeKept)
+{
+    const bool root = ::geteuid() == 0; // writes into read-only folders
+    struct Case {
+        const char* name;
+        std::function<QString(const QTemporaryDir&)> settingsFile; // prepares the folder
+        bool kept;
+    };
+    const Case cases[] = {
+        {"missing folder", [](const QTemporaryDir& d) { return d.filePath(QStringLiteral("new/deeper/s.ini")); }, true},
+        {"a file where the folder should be",
+         [](const QTemporaryDir& d) {
+             QFile file(d.filePath(QStringLiteral("folder")));
+             (void)file.open(QIODevice::WriteOnly);
+             return d.filePath(QStringLiteral("folder/s.ini"));
+         },
+         false},
+        {"a folder where the file should be",
+         [](const QTemporaryDir& d) {
+             QDir(d.path()).mkpath(QStringLiteral("s.ini"));
+             return d.filePath(QStringLiteral("s.ini"));
+         },
+         false},
+        {"read-only folder",
+         [](const QTemporaryDir& d) {
+             QDir(d.path()).mkpath(QStringLiteral("ro"));
+             QFile::setPermissions(d.filePath(QStringLiteral("ro")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+             return d.filePath(QStringLiteral("ro/s.ini"));
+         },
+         root},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir dir;
+        const QString file = c.settingsFile(dir);
+        {
+            QSettings settings(file, QSettings::IniFormat);
+            const GoogleEarthLink link(Options(dir, settings));
+            EXPECT_EQ(link.settingsProblem().isEmpty(), c.kept)
+                << c.name << ": " << link.settingsProblem().toStdString();
+            if (!c.kept) {
+                EXPECT_TRUE(link.settingsProblem().contains(QDir::toNativeSeparators(file)))
+                    << c.name << ": " << link.settingsProblem().toStdString();
+            }
+            EXPECT_EQ(Get(link.documentUrl()).Status, 200) << c.name;
+        }
+        if (c.kept) {
+            QSettings again(file, QSettings::IniFormat);
+            EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$"))
+                            .match(again.value("GoogleEarthLink/Token").toString())
+                            .hasMatch())
+                << c.name;
+            EXPECT_EQ(Mode(file), 0600u) << c.name;
+        }
+        QFile::setPermissions(dir.filePath(QStringLiteral("ro")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
 }
 
 TEST_F(GoogleEarthLinkTest, OpensTheLinkFileWithGoogleEarthFromThePathOrSaysWhereItIs)
@@ -527,6 +622,27 @@ TEST_F(GoogleEarthLinkTest, GoodPollsAreAnsweredWhileLocalProgramsAttackTheServe
         EXPECT_LT(after - before, 100 * 1024) << report;
 #endif
     }
+}
+
+// The command line says so on stderr, as a warning, and goes on.
+TEST(LinkCommand, WarnsWhenItsPortAndTokenCannotBeKept)
+{
+    QTemporaryDir home;
+    QFile blocker(home.filePath(QStringLiteral("config")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the settings folder goes
+    blocker.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        environment.insert(QString::fromLatin1(name), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), blocker.fileName());
+    Helper link({"link", home.filePath("missing.TP1"), "--no-open"}, QStringLiteral(TIDEPLOT_EXE), environment);
+    const QString output = link.finish();
+    EXPECT_EQ(link.process.exitCode(), 1) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("warning: The link's port and address could not be kept in the "
+                                               "settings file %1/Tideplot1/Tideplot1.conf")
+                                    .arg(blocker.fileName())))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("tideplot link: the race file cannot be read"))) << output.toStdString();
 }
 
 // tideplot link --exit-at-end, polled with a turned view as Google Earth polls: the last

@@ -62,13 +62,37 @@ def track_point_time(line, sep):
     return date_value(text)
 
 
+def short_way(dlon):
+    """A difference of longitude taken the short way round the globe: at most 180 degrees."""
+    if dlon > 180:
+        return dlon - 360
+    if dlon < -180:
+        return dlon + 360
+    return dlon
+
+
+def near(lon, ref):
+    """lon, or lon one turn round the globe, whichever lies within 180 degrees of ref."""
+    if lon - ref > 180:
+        return lon - 360
+    if lon - ref < -180:
+        return lon + 360
+    return lon
+
+
+def fold(lon):
+    """A longitude back into -180..180."""
+    return lon - 360 if lon > 180 else lon + 360 if lon < -180 else lon
+
+
 def course_and_distance(p1, p2):
     dy = (p1[0] - p2[0]) * 60
-    m = (p1[1] - p2[1]) * 60
+    dlon = short_way(p1[1] - p2[1])
+    m = dlon * 60
     mid = (p1[0] + p2[0]) / 2
     dx = math.cos(rad(mid)) * m
     if dy == 0:
-        bearing = 90.0 if p1[1] > p2[1] else 270.0
+        bearing = 90.0 if dlon > 0 else 270.0
     else:
         bearing = math.atan(dx / dy) * 180 / PI
         if dy < 0:
@@ -88,7 +112,7 @@ def leg_start(p, distance, bearing):
     s = 1 / math.cos(rad(p[0]))
     lat = p[0] - (math.cos(rad(bearing)) * distance) / 60
     lon = p[1] - (s * distance * math.sin(rad(bearing))) / 60
-    return (lat, lon, 0.0)
+    return (lat, fold(lon), 0.0)
 
 
 def colour_hex(n):
@@ -110,10 +134,12 @@ def coordinate_text(x):
 
 
 def clock_text(days):
-    """hh:mm:ss of the clock's magnitude; the hours keep counting past 24."""
+    """hh:mm:ss of the clock's magnitude, "-" before it while the clock is below zero
+    (unless it rounds to 00:00:00); the hours keep counting past 24."""
     whole = math.trunc(days)
     seconds = abs(whole) * 86400 + int(math.floor(abs(days - whole) * 86400 + 0.5))
-    return "%02d:%02d:%02d" % (seconds // 3600, seconds // 60 % 60, seconds % 60)
+    sign = "-" if days < 0 and seconds > 0 else ""
+    return sign + "%02d:%02d:%02d" % (seconds // 3600, seconds // 60 % 60, seconds % 60)
 
 
 def short_number(x):
@@ -121,8 +147,10 @@ def short_number(x):
 
 
 def display_name(field0):
-    """The last 20 characters of field 0, trimmed: UTF-8 characters when the bytes are
-    UTF-8, else bytes. Text here holds one character per byte (read as Latin-1)."""
+    """The last 20 characters of the file's own name (field 0 after its last "/" or "\\"),
+    trimmed: UTF-8 characters when the bytes are UTF-8, else bytes. Text here holds one
+    character per byte (read as Latin-1)."""
+    field0 = re.split(r"[/\\]", field0)[-1]
     raw = field0.encode("latin-1")
     try:
         return raw.decode("utf-8")[-20:].strip(" ").encode("utf-8").decode("latin-1")
@@ -137,6 +165,20 @@ class Track:
         if data.endswith(("\r", "\n")):
             self.lines.pop()
         self.pos = 0
+
+    def drop_repeats(self, sep):
+        """After the header: a line with a latitude that repeats the time of the last such
+        line kept is taken out, as if it had never been written."""
+        kept = self.lines[:self.pos]
+        last_time = None
+        for line in self.lines[self.pos:]:
+            if val(get_field(line, 0, sep)) != 0:
+                t = track_point_time(line, sep)
+                if t == last_time:
+                    continue
+                last_time = t
+            kept.append(line)
+        self.lines = kept
 
     def eof(self):
         return self.pos >= len(self.lines)
@@ -176,6 +218,7 @@ def main():
             header = track.read()
             if "#" not in header or track.eof():
                 break
+        track.drop_repeats(sep)
         boats.append(dict(start=start, lys=lys, colour=colour, sep=sep, caption=caption, track=track,
                           next_line="", prev_line="", prev=(0, 0, 0), next=(0, 0, 0), last=(0, 0, 0)))
 
@@ -202,6 +245,7 @@ def main():
         out.write("step %d %s\n" % (steps, clock_text(clock)))
         box_min = [90.0, 180.0]
         box_max = [-90.0, -180.0]
+        box_lon = None  # longitude of the first position drawn in this step
         for k, b in enumerate(boats):
             if b["track"].eof():
                 continue
@@ -242,13 +286,17 @@ def main():
                        + coordinate_text(last[1]) + "," + coordinate_text(last[0])
                        + ",0</coordinates></LineString></Placemark></Document>")
                 out.write("kml " + doc + "\n")
-                for i in (0, 1):
-                    box_min[i] = min(box_min[i], position[i], last[i])
-                    box_max[i] = max(box_max[i], position[i], last[i])
+                if box_lon is None:
+                    box_lon = position[1]
+                box_min[0] = min(box_min[0], position[0], last[0])
+                box_max[0] = max(box_max[0], position[0], last[0])
+                lons = (near(position[1], box_lon), near(last[1], box_lon))
+                box_min[1] = min(box_min[1], *lons)
+                box_max[1] = max(box_max[1], *lons)
             b["last"] = position
         if box_min[0] != 90 and box_min[1] != 180 and box_max[0] != -90 and box_max[1] != -180:
             lat = (box_min[0] + box_max[0]) / 2
-            lon = (box_min[1] + box_max[1]) / 2
+            lon = fold((box_min[1] + box_max[1]) / 2)
             d, _ = course_and_distance(tuple(box_min), tuple(box_max))
             rng = max(d * 3000, 1000)
             out.write("camera %.17g %.17g %.17g %.17g %.17g %.17g\n" % (lat, lon, rng, a.tilt, a.heading, 10.0))

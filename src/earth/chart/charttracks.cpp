@@ -1,6 +1,7 @@
 #include "earth/chart/charttracks.h"
 
 #include "core/error.h"
+#include "core/geometry.h"
 #include "earth/chart/chartview.h"
 
 #include <QPainter>
@@ -52,6 +53,20 @@ void CheckOnGlobe(const KmlLineString& line)
     }
 }
 
+// The horizontal shifts by which the world's tracks are drawn into `clip` (projected
+// metres): 0, and one world's width east or west where the clip reaches past the 180th
+// meridian, so a fleet near it is seen on both of its sides.
+std::vector<double> WorldShifts(const QRectF& clip)
+{
+    const double halfWorld = ProjectLatLon(0, 180).x();
+    std::vector<double> shifts{0};
+    if (clip.right() > halfWorld)
+        shifts.push_back(2 * halfWorld);
+    if (clip.left() < -halfWorld)
+        shifts.push_back(-2 * halfWorld);
+    return shifts;
+}
+
 } // namespace
 
 QPen ChartLinePen(KmlColour colour, double width)
@@ -68,8 +83,14 @@ void ChartTracks::add(const std::vector<KmlLineString>& lines, std::vector<Chart
     for (const KmlLineString& line : lines) {
         std::vector<QPointF> points;
         points.reserve(line.Points.size());
-        for (const KmlCoordinate& c : line.Points)
-            points.push_back(ProjectLatLon(c.Lat, c.Lon));
+        // Each piece the short way, as Google Earth draws it: a point more than 180 degrees
+        // of longitude from the one before it is taken across the 180th meridian.
+        double lonBefore = 0;
+        for (const KmlCoordinate& c : line.Points) {
+            const double lon = points.empty() ? c.Lon : UnwrapLongitude(c.Lon, lonBefore);
+            points.push_back(ProjectLatLon(c.Lat, lon));
+            lonBefore = lon;
+        }
         addLine(line, std::move(points), added);
     }
 }
@@ -137,6 +158,12 @@ void ChartTracks::append(ChartTrack& track, const KmlLineString& line, const std
 
 void ChartTracks::draw(QPainter& painter, const QTransform& toScreen, const QRectF& clip, double minStepPx) const
 {
+    for (const double shift : WorldShifts(clip))
+        drawShifted(painter, QTransform::fromTranslate(shift, 0) * toScreen, clip.translated(-shift, 0), minStepPx);
+}
+
+void ChartTracks::drawShifted(QPainter& painter, const QTransform& toScreen, const QRectF& clip, double minStepPx) const
+{
     std::vector<QPointF> screen;
     screen.reserve(ChartRun::kMaxPoints);
     for (const ChartRun& run : runs_) {
@@ -160,12 +187,16 @@ void ChartTracks::draw(QPainter& painter, const QTransform& toScreen, const QRec
 
 void DrawChartSegments(QPainter& painter, const std::vector<ChartSegment>& segments, const QTransform& toScreen)
 {
-    const ChartSegment* previous = nullptr;
-    for (const ChartSegment& s : segments) {
-        if (!previous || previous->Colour != s.Colour || previous->Width != s.Width)
-            painter.setPen(ChartLinePen(s.Colour, s.Width));
-        painter.drawLine(toScreen.map(s.From), toScreen.map(s.To));
-        previous = &s;
+    const QRectF device(0, 0, painter.device()->width(), painter.device()->height());
+    for (const double shift : WorldShifts(toScreen.inverted().mapRect(device))) {
+        const QTransform shifted = QTransform::fromTranslate(shift, 0) * toScreen;
+        const ChartSegment* previous = nullptr;
+        for (const ChartSegment& s : segments) {
+            if (!previous || previous->Colour != s.Colour || previous->Width != s.Width)
+                painter.setPen(ChartLinePen(s.Colour, s.Width));
+            painter.drawLine(shifted.map(s.From), shifted.map(s.To));
+            previous = &s;
+        }
     }
 }
 

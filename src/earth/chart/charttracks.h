@@ -48,7 +48,9 @@ struct ChartSegment {
 class ChartTracks {
 public:
     // Adds every line of a document under its name, and appends its segments to
-    // `added` when given. Throws Error, adding nothing, when a point lies off the globe.
+    // `added` when given. A piece whose ends lie on either side of the 180th meridian is
+    // drawn the short way across it. Throws Error, adding nothing, when a point lies off
+    // the globe.
     void add(const std::vector<KmlLineString>& lines, std::vector<ChartSegment>* added = nullptr);
 
     const std::vector<ChartRun>& runs() const { return runs_; }
@@ -57,10 +59,12 @@ public:
     double maxWidth() const { return maxWidth_; }
 
     // Draws the runs that reach into `clip` (projected metres) through `toScreen`,
-    // leaving out points closer than `minStepPx` to the last one drawn.
+    // leaving out points closer than `minStepPx` to the last one drawn. Where the clip
+    // reaches past the 180th meridian, the tracks beyond it are drawn there too.
     void draw(QPainter& painter, const QTransform& toScreen, const QRectF& clip, double minStepPx) const;
 
 private:
+    void drawShifted(QPainter& painter, const QTransform& toScreen, const QRectF& clip, double minStepPx) const;
     void addLine(const KmlLineString& line, std::vector<QPointF> points, std::vector<ChartSegment>* added);
     void append(ChartTrack& track, const KmlLineString& line, const std::vector<QPointF>& points);
 
@@ -71,7 +75,8 @@ private:
     double maxWidth_ = 1;
 };
 
-// Draws each segment as one line through `toScreen`.
+// Draws each segment as one line through `toScreen` (and beyond the 180th meridian, where
+// the painter's device reaches past it).
 void DrawChartSegments(QPainter& painter, const std::vector<ChartSegment>& segments, const QTransform& toScreen);
 
 // The pen of a line: its KML colour and width, with round ends so that pieces drawn one

@@ -112,7 +112,8 @@ void WriteLinkFile(const QString& path, const QByteArray& text)
     if (!QDir().mkpath(directory))
         throw Error("Cannot create the folder " + QDir::toNativeSeparators(directory).toStdString() +
                     " for the Google Earth link file.");
-    OutputFile file(path, "the Google Earth link file");
+    // The link file holds the address token: only its owner reads it.
+    OutputFile file(path, "the Google Earth link file", OutputFile::Access::OwnerOnly);
     file.Write(text);
     file.Commit();
 }
@@ -127,6 +128,41 @@ QByteArray LookAtText(const CameraInfoGE& camera)
     xml.setAutoFormattingIndent(1);
     WriteLookAt(xml, camera);
     return "  " + out.trimmed().replace("\n", "\n  ") + "\n";
+}
+
+// The settings file holds the address token too: it is made readable by its owner only
+// before QSettings writes it (QSettings keeps the permissions of the file it replaces).
+void MakeSettingsFilePrivate(const QSettings& settings)
+{
+    const QString path = settings.fileName();
+    if (!QFileInfo(path).isAbsolute())
+        return; // not a file (the Windows registry)
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.exists() && file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        file.close();
+    if (QFileInfo(path).isFile())
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// What went wrong when the settings were written, in words for the user, or empty.
+QString SettingsProblem(const QSettings& settings)
+{
+    QString why;
+    switch (settings.status()) {
+    case QSettings::NoError:
+        return {};
+    case QSettings::AccessError:
+        why = QStringLiteral("it cannot be written");
+        break;
+    case QSettings::FormatError:
+        why = QStringLiteral("it is no settings file");
+        break;
+    }
+    return QStringLiteral("The link's port and address could not be kept in the settings file %1 (%2): a link saved "
+                          "in Google Earth Pro reaches only this run of the replay, and the next run may use "
+                          "another address.")
+        .arg(QDir::toNativeSeparators(settings.fileName()), why);
 }
 
 struct OpenResult {
@@ -243,6 +279,7 @@ struct GoogleEarthLink::Impl {
     QString linkFile;
     bool opened = false;
     QString report;
+    QString settingsProblem;
     std::function<void()> whenServed;
     QTimer quiet;
     QTimer limit;
@@ -355,36 +392,42 @@ GoogleEarthLink::GoogleEarthLink(GoogleEarthLinkOptions options) : d_(std::make_
     }
     settings->beginGroup(kSettingsGroup);
     QString token = settings->value(kTokenKey).toString();
-    if (!IsToken(token))
-        token = RandomToken();
     bool storedPortRead = false;
     const int storedPort = settings->value(kPortKey).toInt(&storedPortRead);
     const quint16 preferredPort =
         storedPortRead && storedPort >= 1024 && storedPort <= 65535 ? static_cast<quint16>(storedPort) : quint16{0};
 
-    d_->documentPath = QLatin1Char('/') + token + QStringLiteral("/race.kml");
     const HttpLimits limits{options.MaxRequestBytes, options.MaxConnections, options.IdleTimeoutMs,
                             options.RequestDeadlineMs, options.MaxUnsentBytes};
     d_->server = std::make_unique<LoopbackHttpServer>(
         limits, [impl = d_.get()](const QHttpServerRequest& request, QHttpServerResponder& responder,
                                   QTcpSocket& socket) { impl->answer(request, responder, socket); });
     const quint16 port = d_->server->listenOnLoopback(preferredPort);
+    // A new port gets a new token: whoever holds the old port learnt nothing of the new
+    // address from the old one.
+    const bool moved = preferredPort != 0 && port != preferredPort;
+    if (!IsToken(token) || moved)
+        token = RandomToken();
+    d_->documentPath = QLatin1Char('/') + token + QStringLiteral("/race.kml");
     settings->setValue(kTokenKey, token);
     settings->setValue(kPortKey, port);
     settings->endGroup();
+    MakeSettingsFilePrivate(*settings);
     settings->sync();
+    d_->settingsProblem = SettingsProblem(*settings);
+    if (!d_->settingsProblem.isEmpty())
+        qWarning("%s", qUtf8Printable(d_->settingsProblem));
 
     d_->linkFile = LinkFilePath(options.LinkDirectory);
     WriteLinkFile(d_->linkFile, LinkFileText(documentUrl(), LinkDescription(serverUrl(), d_->linkFile)));
     const QString movedReport =
-        preferredPort != 0 && port != preferredPort
-            ? QStringLiteral("Port %1 is taken by another program, so the link now uses port %2: a link saved in "
-                             "Google Earth Pro before no longer reaches the replay. Open %3 again and delete the "
-                             "old link. ")
-                  .arg(preferredPort)
-                  .arg(port)
-                  .arg(QDir::toNativeSeparators(d_->linkFile))
-            : QString();
+        moved ? QStringLiteral("Port %1 is taken by another program, so the link now uses port %2: a link saved in "
+                               "Google Earth Pro before no longer reaches the replay. Open %3 again and delete the "
+                               "old link. ")
+                    .arg(preferredPort)
+                    .arg(port)
+                    .arg(QDir::toNativeSeparators(d_->linkFile))
+              : QString();
     if (options.OpenInGoogleEarth) {
         const OpenResult result = OpenWithGoogleEarth(d_->linkFile);
         d_->opened = result.Opened;
@@ -454,6 +497,11 @@ bool GoogleEarthLink::openedInGoogleEarth() const
 QString GoogleEarthLink::openReport() const
 {
     return d_->report;
+}
+
+QString GoogleEarthLink::settingsProblem() const
+{
+    return d_->settingsProblem;
 }
 
 } // namespace tideplot

@@ -19,7 +19,9 @@
 // what GetCamera returns. The first fetch after a SetCamera also carries that camera as a
 // LookAt, which Google Earth flies to; the fetches in between leave the user's view alone.
 // The port and the address are kept in the settings store from run to run, so a link
-// saved in Google Earth Pro once shows every later replay.
+// saved in Google Earth Pro once shows every later replay; when the port has to move, the
+// address gets a new token as well. The link file and the settings file, which hold the
+// address, are readable by their owner only.
 class QSettings;
 
 namespace tideplot {
@@ -97,6 +99,12 @@ public:
     // the user (when nothing could open it: where the link file is, to open by hand).
     bool openedInGoogleEarth() const;
     QString openReport() const;
+    // Why the port and the address token could not be kept in the settings store (it
+    // cannot be written: a full or read-only disk, a folder where the file should be), in
+    // words for the user; empty when they were kept. The link works, but a link saved in
+    // Google Earth Pro may not reach the next run. The command line prints it as a
+    // warning, the windows show it.
+    QString settingsProblem() const;
 
 private:
     struct Impl;
