@@ -4,9 +4,9 @@
 // second.
 #include "kml_log_generator.h"
 
-#include "core/gpxreader.h"
-#include "core/kmlreader.h"
-#include "core/logimport.h"
+#include "import/gpxreader.h"
+#include "import/kmlreader.h"
+#include "import/logimport.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,9 +6,9 @@
 // archive must give what its KML document gives as a file of its own. A successful import
 // must write the header and the lines read; a failed one must leave no track file behind.
 #include "core/error.h"
-#include "core/kmlreader.h"
-#include "core/logimport.h"
-#include "core/trackwriter.h"
+#include "import/kmlreader.h"
+#include "import/logimport.h"
+#include "import/trackwriter.h"
 #include "fuzz_check.h"
 
 #include <zip.h>

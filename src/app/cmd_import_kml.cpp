@@ -1,7 +1,7 @@
 #include "app/args.h"
 #include "app/commands.h"
 #include "core/error.h"
-#include "core/logimport.h"
+#include "import/logimport.h"
 
 #include <cstdint>
 #include <cstdio>

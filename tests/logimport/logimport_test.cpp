@@ -4,11 +4,11 @@
 // reading of KML and GPX logs against ours; the track file's column header, and all or
 // nothing, also when the process dies in the middle; the import command.
 #include "core/error.h"
-#include "core/gpxreader.h"
-#include "core/kmlreader.h"
-#include "core/kmz.h"
-#include "core/logimport.h"
-#include "core/trackwriter.h"
+#include "import/gpxreader.h"
+#include "import/kmlreader.h"
+#include "import/kmz.h"
+#include "import/logimport.h"
+#include "import/trackwriter.h"
 #include "support/racefiles.h"
 
 #include <QProcess>

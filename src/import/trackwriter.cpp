@@ -1,7 +1,7 @@
 #include "trackwriter.h"
 
-#include "error.h"
-#include "outputfile.h"
+#include "core/error.h"
+#include "core/outputfile.h"
 
 #include <QFile>
 

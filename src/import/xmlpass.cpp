@@ -1,7 +1,7 @@
 #include "xmlpass.h"
 
-#include "datetime.h"
-#include "error.h"
+#include "core/datetime.h"
+#include "core/error.h"
 
 #include <QFile>
 #include <QXmlStreamNamespaceDeclarations>

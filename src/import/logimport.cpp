@@ -1,10 +1,10 @@
 #include "logimport.h"
 
-#include "error.h"
+#include "core/error.h"
 #include "gpxreader.h"
 #include "kmlreader.h"
 #include "kmz.h"
-#include "text.h"
+#include "core/text.h"
 #include "trackwriter.h"
 #include "xmlpass.h"
 

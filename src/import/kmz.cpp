@@ -1,7 +1,7 @@
 #include "kmz.h"
 
-#include "error.h"
-#include "text.h"
+#include "core/error.h"
+#include "core/text.h"
 
 #include <QIODevice>
 
