@@ -35,7 +35,8 @@ private:
         if (trkptDepth_ != 0) {
             if (depth_ == trkptDepth_ + 1 && !hasTime_ && name == u"time" && IsGpxNamespace(xml_.namespaceUri())) {
                 timeLine_ = xml_.lineNumber();
-                time_ = elementText();
+                time_.resize(0);
+                time_.append(elementText());
                 hasTime_ = true;
             }
             return;

@@ -169,13 +169,15 @@ private:
             } else if (timeStampDepth_ != 0 && depth_ == timeStampDepth_ + 1 && name == u"when" && !hasWhen_ &&
                        IsKmlNamespace(xml_.namespaceUri())) {
                 whenLine_ = xml_.lineNumber();
-                when_ = elementText();
+                when_.resize(0);
+                when_.append(elementText());
                 hasWhen_ = true;
                 return;
             } else if (pointDepth_ != 0 && depth_ == pointDepth_ + 1 && name == u"coordinates" && !hasCoordinates_ &&
                        IsKmlNamespace(xml_.namespaceUri())) {
                 coordinatesLine_ = xml_.lineNumber();
-                coordinates_ = elementText();
+                coordinates_.resize(0);
+                coordinates_.append(elementText());
                 hasCoordinates_ = true;
                 return;
             }
@@ -284,7 +286,7 @@ private:
     void trackWhen()
     {
         const qint64 line = xml_.lineNumber();
-        const QString text = elementText();
+        const QStringView text = elementText();
         DateTimeFields time{};
         const bool usable = readTime(text, time);
         if (!usable && whenProblem_.Index < 0)
@@ -297,7 +299,7 @@ private:
     void trackCoord()
     {
         const qint64 line = xml_.lineNumber();
-        const QString text = elementText();
+        const QStringView text = elementText();
         Position parts;
         const std::string problem = ReadPosition(text, true, parts);
         std::string latLon;

@@ -99,15 +99,16 @@ void XmlLogPass::checkXml() const
     fail(xml_.lineNumber(), "the log is not well-formed XML: " + xml_.errorString().toStdString());
 }
 
-QString XmlLogPass::elementText()
+QStringView XmlLogPass::elementText()
 {
-    QString text;
+    QString& text = text_;
+    text.resize(0);
     for (;;) {
         switch (xml_.readNext()) {
         case QXmlStreamReader::Characters:
         case QXmlStreamReader::EntityReference:
             if (text.size() <= kMaxValueChars)
-                text += xml_.text().left(kMaxValueChars + 1 - text.size());
+                text.append(xml_.text().left(kMaxValueChars + 1 - text.size()));
             break;
         case QXmlStreamReader::Comment:
         case QXmlStreamReader::ProcessingInstruction:

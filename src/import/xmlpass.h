@@ -54,9 +54,9 @@ protected:
 
     [[noreturn]] void fail(qint64 line, const std::string& what) const;
     // The text of the element just started (comments left out, at most 4,096 characters:
-    // a longer text is no value any reader takes, and reads as none); its end has been read
-    // afterwards.
-    QString elementText();
+    // a longer text is no value any reader takes, and reads as none), valid until the next
+    // call; its end has been read afterwards.
+    QStringView elementText();
     // ReadLogTime, noting the zone offset the time is written with.
     bool readTime(QStringView text, DateTimeFields& fields);
     void addPoint(QStringView lat, QStringView lon, const DateTimeFields& time, qint64 line);
@@ -93,6 +93,7 @@ private:
     bool innerNamespaceDeclarations_ = false;
     std::int64_t trackEvents_ = 0;
     std::string line_; // the track line being made
+    QString text_;     // the element text read last
     // The last date read and its first second, since most points share their date.
     std::array<char, 8> lastDate_{};
     LogSecond lastDayStart_ = 0;
