@@ -19,7 +19,8 @@ void PrintUsage(std::FILE* to)
                "                                       the set-up window (with that race opened); the replay\n"
                "                                       draws in the built-in chart, or in Google Earth Pro\n"
                "  tideplot replay RACE.TP1 [options]   replay a race without windows (tideplot replay --help)\n"
-               "  tideplot import LOG [...]            turn KML, KMZ and GPX logs into track files (LOG.txt)\n"
+               "  tideplot import [--split] LOG...     turn KML, KMZ and GPX logs into track files (LOG.txt,\n"
+               "                                       or LOG.1.txt ... per track with --split)\n"
                "  tideplot link RACE.TP1 [options]     replay a race live in Google Earth Pro\n"
                "  tideplot --help | --version\n",
                to);
