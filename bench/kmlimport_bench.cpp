@@ -4,9 +4,9 @@
 // second.
 #include "kml_log_generator.h"
 
-#include "core/gpxreader.h"
-#include "core/kmlreader.h"
-#include "core/logimport.h"
+#include "import/gpxreader.h"
+#include "import/kmlreader.h"
+#include "import/logimport.h"
 
 #include <benchmark/benchmark.h>
 
@@ -63,21 +63,21 @@ const BenchLog& GpxLog()
     return log;
 }
 
-// Reading the log into track lines, without the track file: in one pass (argument 1) and
-// in parts on one thread per processor (argument 0).
+// Reading the log's points, without sorting them or writing the track file: in one pass
+// (argument 1) and in parts on one thread per processor (argument 0).
 template <bool Gpx> void BM_ReadTrackLines(benchmark::State& state)
 {
     const BenchLog& log = Gpx ? GpxLog() : KmlLog();
     tideplot::LogReadOptions options;
     options.Threads = int(state.range(0));
     for (auto _ : state) {
-        std::string lines;
-        const tideplot::LogReadResult result = Gpx ? tideplot::ReadGpxTrackLines(log.Path(), lines, {}, options)
-                                                   : tideplot::ReadKmlTrackLines(log.Path(), lines, {}, options);
+        tideplot::LogPoints points(options.PointMemoryBytes);
+        const tideplot::LogReadResult result = Gpx ? tideplot::ReadGpxPoints(log.Path(), points, {}, options)
+                                                   : tideplot::ReadKmlPoints(log.Path(), points, {}, options);
         if (result.PointCount != log.Points())
             state.SkipWithError("wrong point count");
         state.counters["parts"] = result.Parts;
-        benchmark::DoNotOptimize(lines.data());
+        benchmark::DoNotOptimize(points.Count());
     }
     state.SetBytesProcessed(state.iterations() * log.Bytes());
     state.counters["points"] = double(log.Points());
@@ -93,8 +93,8 @@ void BM_ReadGpxTrackLines(benchmark::State& state)
 BENCHMARK(BM_ReadKmlTrackLines)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReadGpxTrackLines)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The whole import, the format told by the content and the write of a fresh track file
-// included.
+// The whole import, the format told by the content, the sorting and the write of a fresh
+// track file included.
 template <bool Gpx> void BM_ImportLog(benchmark::State& state)
 {
     const BenchLog& log = Gpx ? GpxLog() : KmlLog();

@@ -4,7 +4,7 @@
 // it to disk and renaming it over the track file (AppendTrackLines). Beside it, for scale:
 // the same lines appended in place (open for appending, one write), which a kill or a full
 // disk can cut, once without and once with syncing the file to disk.
-#include "core/trackwriter.h"
+#include "import/trackwriter.h"
 
 #include <benchmark/benchmark.h>
 

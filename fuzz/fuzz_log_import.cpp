@@ -1,18 +1,22 @@
 // Runs the log import over arbitrary bytes. The first byte chooses how they reach it:
 //  - even: the rest is the log file itself (KML, GPX or KMZ, told by its content);
 //  - odd: the rest is the KML document inside a KMZ archive (zipped here).
-// The import must give track lines or throw Error, never crash. A plain log read in parts
-// must give exactly what one pass gives (lines, skipped points, contents, error); a KMZ
-// archive must give what its KML document gives as a file of its own. A successful import
-// must write the header and the lines read; a failed one must leave no track file behind.
+// The import must give points or throw Error, never crash. A plain log read in parts, with
+// its points sorted in a little memory, must give exactly what one pass gives (points in
+// time order, skipped points, contents, times, tracks, error); a KMZ archive must give what
+// its KML document gives as a file of its own. A successful import must write the header and
+// the points read, in time order and one a second, or no file when it has none; a failed one
+// must leave no track file behind.
 #include "core/error.h"
-#include "core/kmlreader.h"
-#include "core/logimport.h"
-#include "core/trackwriter.h"
 #include "fuzz_check.h"
+#include "import/kmlreader.h"
+#include "import/logimport.h"
+#include "import/logpoints.h"
+#include "import/trackwriter.h"
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -75,21 +79,65 @@ void Zip(const std::string& path, const std::uint8_t* data, std::size_t size)
 std::string Describe(const LogReadResult& r)
 {
     const LogContents& c = r.Contents;
-    return std::to_string(r.PointCount) + "/" + std::to_string(r.Skipped.Count) + "/" +
-           std::to_string(r.Skipped.FirstLine) + "/" + r.Skipped.FirstReason + "/" +
-           std::to_string(c.UntimedPlacemarks) + "/" + std::to_string(c.LineStrings) + "/" +
-           std::to_string(c.LineStringPoints) + "/" + std::to_string(c.Tracks) + "/" + std::to_string(c.TrackPoints) +
-           "/" + std::to_string(c.RoutePoints) + "/" + std::to_string(c.Waypoints);
+    const LogTimes& t = r.Times;
+    std::string text = r.Skipped.FirstReason + "/" + r.ZoneOffset + (r.OtherZoneOffsets ? "+" : "");
+    for (const std::int64_t n : std::initializer_list<std::int64_t>{r.PointCount,
+                                                                    r.Lines,
+                                                                    r.EndedEarlyAt,
+                                                                    r.Skipped.Count,
+                                                                    r.Skipped.First.Line,
+                                                                    r.Skipped.First.Point,
+                                                                    c.UntimedPlacemarks,
+                                                                    c.LineStrings,
+                                                                    c.LineStringPoints,
+                                                                    c.Tracks,
+                                                                    c.TrackPoints,
+                                                                    c.RoutePoints,
+                                                                    c.Waypoints,
+                                                                    t.First,
+                                                                    t.FirstPlace.Line,
+                                                                    t.FirstPlace.Point,
+                                                                    t.Last,
+                                                                    t.Disorders,
+                                                                    t.FirstDisorder.Line,
+                                                                    t.FirstDisorder.Point,
+                                                                    t.DisorderTime,
+                                                                    t.DisorderAfter,
+                                                                    t.Before1990,
+                                                                    t.FirstBefore1990.Line,
+                                                                    t.FirstBefore1990Time})
+        text += "/" + std::to_string(n);
+    for (const TrackSpan& span : r.Tracks)
+        text += "/[" + std::to_string(span.Id) + " " + std::to_string(span.First) + " " + std::to_string(span.Last) +
+                " " + std::to_string(span.Points) + "]";
+    return text;
 }
 
-// The lines and result read with `options` (or the message of the Error thrown).
-std::string Read(const std::string& path, const LogReadOptions& options, bool& failed, std::string& lines)
+// The points, in time order, and the result read with `options` (or the message of the
+// Error thrown); `kept` gets the lines an import keeps: the first of each second.
+std::string Read(const std::string& path, const LogReadOptions& options, bool& failed, std::string& lines,
+                 std::string& kept)
 {
     failed = false;
     lines.clear();
+    kept.clear();
+    LogPoints points(options.PointMemoryBytes);
     try {
-        const LogReading reading = ReadLogTrackLines(path, lines, {}, options);
+        const LogReading reading = ReadLogPoints(path, points, {}, options);
         Check(reading.Result.PointCount >= 0 && reading.Result.Parts >= 1, "read result");
+        bool first = true;
+        LogSecond last = 0;
+        for (const auto cursor = points.Sorted(); cursor->Next();) {
+            const std::string line = std::string(cursor->Line()) + "\r\n";
+            Check(first || cursor->Second() >= last, "points in time order");
+            if (first || cursor->Second() != last)
+                kept += line;
+            lines += line;
+            first = false;
+            last = cursor->Second();
+        }
+        Check(std::int64_t(std::count(lines.begin(), lines.end(), '\n')) == reading.Result.PointCount,
+              "every point read is kept");
         return Describe(reading.Result);
     } catch (const Error& e) {
         failed = true;
@@ -113,25 +161,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     bool failed = false;
     std::string lines;
+    std::string kept;
     std::string result;
     if (!zipped) {
         Write(log, data, size);
         bool inPartsFailed = false;
-        std::string inPartsLines;
-        result = Read(log, LogReadOptions{1, 1}, failed, lines);
-        const std::string inParts = Read(log, LogReadOptions{3, 1}, inPartsFailed, inPartsLines);
+        std::string inPartsLines, inPartsKept;
+        result = Read(log, LogReadOptions{1, 1}, failed, lines, kept);
+        const std::string inParts = Read(log, LogReadOptions{3, 1, 2048}, inPartsFailed, inPartsLines, inPartsKept);
         Check(failed == inPartsFailed && result == inParts && lines == inPartsLines, "parts differ from one pass");
     } else {
         Zip(log, data, size);
         Write(KmlPath(), data, size);
-        result = Read(log, LogReadOptions{1, 1}, failed, lines);
-        std::string kmlLines;
+        result = Read(log, LogReadOptions{1, 1}, failed, lines, kept);
+        // The same document as a KML file (whatever its root), read in one pass.
+        LogPoints kmlPoints(LogReadOptions{}.PointMemoryBytes);
         bool kmlFailed = false;
         try {
-            ReadKmlTrackLines(KmlPath(), kmlLines, {}, LogReadOptions{1, 1});
+            const LogReadResult r = ReadKmlPoints(KmlPath(), kmlPoints, {}, LogReadOptions{1, 1});
+            kmlFailed = r.PointCount == 0 && r.EndedEarlyAt > 0;
         } catch (const Error&) {
             kmlFailed = true;
         }
+        std::string kmlLines;
+        for (const auto cursor = kmlPoints.Sorted(); cursor->Next();)
+            kmlLines += std::string(cursor->Line()) + "\r\n";
         Check(failed == kmlFailed && (failed || lines == kmlLines), "KMZ differs from its KML document");
     }
 
@@ -141,9 +195,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(!failed, "import succeeded where reading failed");
         std::ifstream in(trackFile, std::ios::binary);
         const std::string written(std::istreambuf_iterator<char>(in), {});
-        Check(written == std::string(kTrackHeaderLine) + lines, "track file differs from the lines read");
+        Check(kept.empty() ? !in.is_open() : written == std::string(kTrackHeaderLine) + kept,
+              "track file differs from the points read");
         Check(imported.TrackFile == trackFile, "track file name");
         Check((imported.PointCount == 0) != imported.NoPointWarning.empty(), "no-point warning");
+        Check(!ImportReportText(imported).empty(), "report");
     } catch (const Error& e) {
         Check(failed && result == e.what(), "import failed differently from reading");
         Check(std::fopen(trackFile.c_str(), "rb") == nullptr, "failed import left a track file");

@@ -1,7 +1,7 @@
 #include "app/args.h"
 #include "app/commands.h"
 #include "core/error.h"
-#include "core/logimport.h"
+#include "import/logimport.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,18 +13,26 @@ namespace tideplot {
 namespace {
 
 const char* kImportUsage =
-    "Usage: tideplot import LOG [LOG2 ...]      (import-kml is another name for it)\n"
+    "Usage: tideplot import [--split] LOG [LOG2 ...]      (import-kml is another name for it)\n"
     "Appends the points of each GPS log (KML, KMZ or GPX, told by its content) to the track\n"
     "file beside it (LOG.gpx gives LOG.gpx.txt), one line \"LAT,LON,YYYYMMDD,hhmmss\" per point;\n"
     "a boat entry for that file uses \",\" as its separator. A new track file starts with the\n"
     "column header line \"Latitude,Longitude,Date,Time\". The points are KML placemarks with a\n"
     "time stamp and a Point, the points of KML gx:Track elements and GPX track points (trkpt)\n"
-    "with a time. Times are copied as the log writes them, without zone conversion (almost\n"
-    "every logger writes UTC): type the boats' start times in the same time base.\n"
-    "A point without a usable time or position is skipped, with a warning. A log that cannot\n"
-    "be read appends nothing and leaves the track file as it was; the other logs are still\n"
-    "imported. Importing a log twice appends its points twice.\n"
-    "Exit status: 0 when every log was imported, 1 when a log failed, 2 for a usage error.\n"
+    "with a time. They are sorted by time and the first point of each second is kept; only\n"
+    "points later than the track file's last line are appended, so importing a log again adds\n"
+    "nothing. Times are copied as the log writes them, without zone conversion (almost every\n"
+    "logger writes UTC): type the boats' start times in the same time base.\n"
+    "A log of several tracks, or with a gap of more than an hour, is named with each track's\n"
+    "first and last time; --split writes each to a track file of its own, LOG.1.txt,\n"
+    "LOG.2.txt, ... (LOG.gpx gives LOG.gpx.1.txt). A point without a usable time or position\n"
+    "is skipped, with a warning; so are points out of order, zone offsets, a clock that was not\n"
+    "set and a log cut short (its complete points are kept). A log that cannot be read\n"
+    "appends nothing and leaves the track file as it was; the other logs are still imported.\n"
+    "No track file is made for a log without points.\n"
+    "Exit status: 0 when every log was read and one added a point, 1 when a log failed or no\n"
+    "log added a point, 2 for a usage error.\n"
+    "  --split  one track file per track of the log: LOG.1.txt, LOG.2.txt, ...\n"
     "  --help   show this text\n";
 
 // Logs smaller than this are read in well under a second: no progress for them.
@@ -37,6 +45,19 @@ std::string OneLine(std::string text)
         if (c == '\n' || c == '\r')
             c = ' ';
     return text;
+}
+
+// "left out: 1 repeated point and 4 points in seconds already taken (a track line holds
+// whole seconds)", or "".
+std::string LeftOutNote(const LogImportResult& result)
+{
+    std::string parts;
+    if (result.Repeats > 0)
+        parts = std::to_string(result.Repeats) + (result.Repeats == 1 ? " repeated point" : " repeated points");
+    if (result.SameSecond > 0)
+        parts += (parts.empty() ? "" : " and ") + std::to_string(result.SameSecond) +
+                 (result.SameSecond == 1 ? " point" : " points") + " in seconds already taken";
+    return parts.empty() ? "" : "left out " + parts + " (a track line holds whole seconds)";
 }
 
 // "LOG.kml: 37%" on stderr, rewritten in place while a large log is read.
@@ -74,25 +95,49 @@ private:
     int percent_ = -1;
 };
 
-// Imports one log and reports it; false when it failed.
-bool ImportOne(const std::string& log, bool showProgress)
+enum class Imported { Failed, Nothing, Points };
+
+// Imports one log and reports it.
+Imported ImportOne(const std::string& log, bool split, bool showProgress)
 {
     ProgressLine progress(log, showProgress);
     try {
-        const LogImportResult result =
-            ImportLog(log, [&](std::int64_t read, std::int64_t total) { progress.show(read, total); });
+        LogImportOptions options;
+        options.Split = split;
+        const LogImportResult result = ImportLog(
+            log, [&](std::int64_t read, std::int64_t total) { progress.show(read, total); }, options);
         progress.clear();
-        if (!result.SkippedWarning.empty())
-            std::fprintf(stderr, "warning: %s\n", OneLine(result.SkippedWarning).c_str());
+        for (const std::string& warning : result.Warnings)
+            std::fprintf(stderr, "warning: %s\n", OneLine(warning).c_str());
         if (!result.NoPointWarning.empty())
             std::fprintf(stderr, "warning: %s\n", OneLine(result.NoPointWarning).c_str());
-        if (result.PointCount == 0)
-            std::printf("%s: no point found; nothing appended to %s\n", log.c_str(), result.TrackFile.c_str());
-        else
+        if (result.CanSplit() && !split)
+            std::fprintf(stderr,
+                         "warning: %s: %s; all went to %s: tideplot import --split %s writes one track file for "
+                         "each (%s, %s, ...)\n",
+                         log.c_str(), PiecesText(result.Pieces).c_str(), result.TrackFile.c_str(), log.c_str(),
+                         PieceTrackFilePath(log, 1).c_str(), PieceTrackFilePath(log, 2).c_str());
+        std::string from;
+        if (!result.PassedOver.empty())
+            from = "read from " + result.Entry + " in the archive, as " + result.PassedOver + " holds no point";
+        const std::string leftOut = LeftOutNote(result);
+        if (result.LogPoints == 0) {
+            std::printf("%s: no point found; no track file written\n", log.c_str());
+        } else if (split) {
+            for (const LogPiece& piece : result.Pieces)
+                std::printf("%s: %ld point%s appended to %s (%s)\n", log.c_str(), piece.Appended,
+                            piece.Appended == 1 ? "" : "s", piece.TrackFile.c_str(), PieceTimeText(piece).c_str());
+        } else if (result.PointCount == 0) {
+            std::printf("%s: no new point; %s is unchanged\n", log.c_str(), result.TrackFile.c_str());
+        } else {
             std::printf("%s: %ld point%s appended to %s\n", log.c_str(), result.PointCount,
                         result.PointCount == 1 ? "" : "s", result.TrackFile.c_str());
+        }
+        for (const std::string& note : {from, leftOut})
+            if (!note.empty() && result.LogPoints > 0)
+                std::printf("%s: %s\n", log.c_str(), note.c_str());
         std::fflush(stdout);
-        return true;
+        return result.PointCount > 0 ? Imported::Points : Imported::Nothing;
     } catch (const Error& e) {
         progress.clear();
         std::fprintf(stderr, "tideplot import: %s\n", OneLine(e.what()).c_str());
@@ -100,7 +145,7 @@ bool ImportOne(const std::string& log, bool showProgress)
         progress.clear();
         std::fprintf(stderr, "tideplot import: %s: %s\n", log.c_str(), OneLine(e.what()).c_str());
     }
-    return false;
+    return Imported::Failed;
 }
 
 } // namespace
@@ -109,7 +154,7 @@ int RunImportKmlCommand(const std::vector<std::string>& args)
 {
     ParsedArgs parsed;
     try {
-        parsed = ParseArgs(args, {}, {"--help", "-h"});
+        parsed = ParseArgs(args, {}, {"--help", "-h", "--split"});
         if (parsed.flags.count("--help") || parsed.flags.count("-h")) {
             std::fputs(kImportUsage, stdout);
             return 0;
@@ -121,11 +166,15 @@ int RunImportKmlCommand(const std::vector<std::string>& args)
         return 2;
     }
     const bool showProgress = StderrIsTerminal();
-    int failed = 0;
-    for (const std::string& log : parsed.positional)
-        if (!ImportOne(log, showProgress))
-            ++failed;
-    return failed == 0 ? 0 : 1;
+    const bool split = parsed.flags.count("--split") > 0;
+    bool failed = false;
+    bool added = false;
+    for (const std::string& log : parsed.positional) {
+        const Imported imported = ImportOne(log, split, showProgress);
+        failed = failed || imported == Imported::Failed;
+        added = added || imported == Imported::Points;
+    }
+    return failed || !added ? 1 : 0;
 }
 
 } // namespace tideplot

@@ -1,7 +1,7 @@
 #include "ui/frmmain.h"
 
 #include "core/error.h"
-#include "core/logimport.h"
+#include "import/logimport.h"
 #include "core/racecheck.h"
 #include "core/text.h"
 #include "core/trackfixes.h"

@@ -1,14 +1,18 @@
 // The log import as a sailor uses it: KML, KMZ and GPX logs as loggers write them, the
-// points it skips and why, what it says when a log holds no point, bad logs and archives,
-// the XML limits; logs read in parts on several threads against one pass, and gpsbabel's
-// reading of KML and GPX logs against ours; the track file's column header, and all or
-// nothing, also when the process dies in the middle; the import command.
+// points it skips and why, what it says when a log holds no point, several tracks, points
+// out of order, repeated or already imported, a log cut short; every track file written
+// replayed by the engine; bad logs and archives, the XML limits; logs read in parts on
+// several threads and sorted in a little memory against one pass, and gpsbabel's reading
+// of KML and GPX logs against ours; the track file's column header, and all or nothing,
+// also when the process dies in the middle; the import command.
+#include "core/datetime.h"
 #include "core/error.h"
-#include "core/gpxreader.h"
-#include "core/kmlreader.h"
-#include "core/kmz.h"
-#include "core/logimport.h"
-#include "core/trackwriter.h"
+#include "core/replay.h"
+#include "import/gpxreader.h"
+#include "import/kmlreader.h"
+#include "import/kmz.h"
+#include "import/logimport.h"
+#include "import/trackwriter.h"
 #include "support/racefiles.h"
 
 #include <QProcess>
@@ -24,6 +28,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -120,6 +125,8 @@ protected:
     {
         const std::string path = dir_.writeBytes(name, bytes);
         fs::remove(TrackFilePath(path));
+        for (int piece = 1; piece <= 4; ++piece)
+            fs::remove(PieceTrackFilePath(path, piece));
         return path;
     }
 
@@ -163,8 +170,89 @@ std::string WithStatedSize(std::string archive, std::uint32_t size)
     return archive;
 }
 
-// Logs in every layout loggers write and every way a point can be unusable: the lines each
-// log gives and what the import warns about (a skipped point named by its line and reason).
+struct Panel : ControlPanel {
+    std::string PointPlotText() override { return "90"; }
+    std::string ResolutionText() override { return resolution; }
+    std::string TrackInfoCaption(int) override { return {}; }
+    void SetTrackInfo(int, const std::string&, std::uint32_t) override {}
+    void SetRaceTime(const std::string&) override {}
+    void SetDistance(int, const std::string&) override {}
+    std::string resolution;
+};
+
+struct Plotter : TrackPlotter {
+    void PlotTrackSegment(const std::string&, const TrackPoint&, const TrackPoint&, std::int32_t, std::int16_t) override
+    {
+    }
+    void FrameCamera(const TrackPoint&, const TrackPoint&) override {}
+};
+
+// A written track file is in time order, each second once, and the replay engine plays it
+// from its first fix to its end (in some 300 steps).
+void ExpectReplays(const std::string& trackFile)
+{
+    SCOPED_TRACE("replaying " + trackFile + ":\n" + Slurp(trackFile));
+    std::ifstream in(trackFile, std::ios::binary);
+    std::vector<long long> seconds;
+    char start[32] = "";
+    for (std::string line; std::getline(in, line);) {
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+        if (std::sscanf(line.c_str(), "%*[^,],%*[^,],%4d%2d%2d,%2d%2d%2d", &y, &mo, &d, &h, &mi, &s) != 6)
+            continue; // no fix: the header, a comment or an empty line
+        seconds.push_back(DayNumber(y, mo, d) * 86400 + h * 3600 + mi * 60 + s);
+        if (!*start)
+            std::snprintf(start, sizeof start, "%04d-%02d-%02d %02d:%02d:%02d", y, mo, d, h, mi, s);
+    }
+    ASSERT_FALSE(seconds.empty());
+    EXPECT_TRUE(std::adjacent_find(seconds.begin(), seconds.end(), std::greater_equal<>()) == seconds.end())
+        << "the fixes are not in time order, each second once";
+    RaceState state;
+    state.RaceFileName = trackFile + ".TP1";
+    std::ofstream(state.RaceFileName, std::ios::binary)
+        << fs::path(trackFile).filename().string() << " , " << start << " , 1.00 , 0 , ,\r\n";
+    Panel panel;
+    panel.resolution = std::to_string((seconds.back() - seconds.front()) / 300 + 1);
+    Plotter plotter;
+    try {
+        StartReplay(state, panel);
+        for (int step = 0; step < 400 && !AllTrackFilesAtEnd(state); ++step)
+            ReplayStep(state, panel, plotter);
+        EXPECT_TRUE(AllTrackFilesAtEnd(state));
+    } catch (const Error& e) {
+        ADD_FAILURE() << "the replay stops: " << e.what();
+    }
+    CloseTrackFiles(state);
+    fs::remove(state.RaceFileName);
+}
+
+// The points of a store, in time order, as track lines.
+std::string SortedLines(LogPoints& points)
+{
+    std::string lines;
+    for (const auto cursor = points.Sorted(); cursor->Next();)
+        lines += std::string(cursor->Line()) + "\r\n";
+    return lines;
+}
+
+// A GPX log of the track points `trkpts`, each "LAT LON TIME" ("" for a new trk), one a line
+// from line 3 on.
+std::string GpxTrack(const std::vector<std::string>& trkpts)
+{
+    std::string body;
+    for (const std::string& p : trkpts) {
+        if (p.empty()) {
+            body += "</trkseg></trk><trk><trkseg>\n";
+            continue;
+        }
+        const std::size_t a = p.find(' '), b = p.find(' ', a + 1);
+        body += Trkpt(p.substr(0, a), p.substr(a + 1, b - a - 1), "<time>" + p.substr(b + 1) + "</time>");
+    }
+    return "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\">\n<trk><trkseg>\n" + body + "</trkseg></trk></gpx>\n";
+}
+
+// Logs in every layout loggers write, every way a point can be unusable, and everything a
+// log can say about its times: the lines each log adds to its track file (which then
+// replays), its pieces, and what the import warns about, in order.
 TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
 {
     std::string lineString = "<Placemark><name>Track</name><LineString><coordinates>\n";
@@ -179,19 +267,43 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
     const std::string nextLine = "2,1,20080621,100000\r\n";
     const std::string advice = "; the import needs a track with a time at each point: a KML gx:Track, KML placemarks "
                                "with time stamps, or a GPX track (trkpt elements with a time)";
+    const std::string zone = "times are written with the offset ";
+    const std::string header(kTrackHeaderLine);
+    // gx:Track points of 2010-05-28 from 02:02:0S, one a second.
+    std::string whens, coords, placemarks;
+    for (int s = 0; s < 4; ++s) {
+        const std::string when = "2010-05-28T02:02:0" + std::to_string(s) + "Z";
+        whens += "<when>" + when + "</when>\n";
+        coords += "<gx:coord>1." + std::to_string(s) + " 2 0</gx:coord>\n";
+        placemarks += TrackPlacemark(when, "1." + std::to_string(s) + ",2");
+    }
+    const std::string trackLines = "2,1.0,20100528,020200\r\n2,1.1,20100528,020201\r\n2,1.2,20100528,020202\r\n"
+                                   "2,1.3,20100528,020203\r\n";
+    std::string comment(300000, 'c');
+    const std::string twoPoints = GpxTrack({"1 2 2008-07-12T09:00:00Z", "1.1 2 2008-07-12T09:00:01Z"});
+    const std::string cutTrack = Kml("<Placemark><gx:Track>\n" + whens + coords);
+    for (std::size_t i = 0; i < comment.size(); i += 70)
+        comment.replace(i, 2, "\n ");
     struct Case {
         std::string what, name, log, lines;
-        std::string warning; // the start of SkippedWarning or NoPointWarning after "LOG: "
+        std::string warnings; // the start of each after "LOG: ", one a line; a NoPointWarning last
+        std::size_t pieces = 1;
+        long leftOut = 0;     // repeats and other points of a second already taken
+        std::string before{}; // the track file before the import; "": none
+        std::string report{}; // a part of ImportReportText
     };
     std::vector<Case> cases = {
-        {"one placemark a line, CR LF, a LineString between", "line.kml",
+        {"one placemark a line, CR LF, a LineString between, a repeat", "line.kml",
          "<?xml version=\"1.0\"?>\r\n<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n<Document>\r\n" + oneLine +
              "<Placemark><name>B</name><TimeStamp><when>2007-08-18T23:59:59.75+02:00</when></TimeStamp><Point>"
              "<coordinates>-151.2500001,-33.9,12.5</coordinates></Point></Placemark>\r\n<Placemark><LineString>"
              "<coordinates>18.07,59.32,0 18.08,59.33,0</coordinates></LineString></Placemark>\r\n" +
              oneLine + "</Document>\r\n</kml>\r\n",
-         "59.3251,18.0710,20070818,102345\r\n-33.9,-151.2500001,20070818,235959\r\n59.3251,18.0710,20070818,102345\r\n",
-         ""},
+         "59.3251,18.0710,20070818,102345\r\n-33.9,-151.2500001,20070818,235959\r\n",
+         "the points are not in time order: at line 7 the time goes back from 2007-08-18 23:59:59 to 2007-08-18 "
+         "10:23:45; the track file has them sorted by time\n" +
+             zone + "+02:00 and are copied as written; type start times in the same time",
+         2, 1, "", "2 points were written to "},
         {"blanks, attributes and namespace prefixes", "prefixes.kml",
          "<k:kml xmlns:k=\"http://www.opengis.net/kml/2.2\"><k:Placemark id=\"p1\"><k:TimeStamp id=\"t\"><k:when>\n"
          " 2008-06-21T14:30:05 </k:when></k:TimeStamp><k:Point><extrude>0</extrude><k:coordinates>\n 11.9 , 57.7\n"
@@ -201,15 +313,17 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
          "<kml xmlns=\"http://earth.google.com/kml/2.1\">\r<Placemark>\r<TimeStamp><when>bad</when></TimeStamp><Point>"
          "<coordinates>1,2</coordinates></Point></Placemark>\r<Placemark>\r<Point><coordinates>-0&#46;5&#44;-45.25,3"
          "</coordinates></Point>\r<TimeStamp><when>2008-06-21T14:30:05.123-03:30</when></TimeStamp></Placemark></kml>",
-         "-45.25,-0.5,20080621,143005\r\n", "1 point skipped, at line 3: the time \"bad\" is not a date and time"},
-        {"document order: nested folders, gx:MultiTrack", "order.kml",
+         "-45.25,-0.5,20080621,143005\r\n",
+         "1 point skipped, at line 3: the time \"bad\" is not a date and time\n" + zone + "-03:30"},
+        {"nested folders, gx:MultiTrack of two segments, placemarks around it: sorted, one track", "order.kml",
          Kml("<Folder><Folder>" + TrackPlacemark("2010-05-28T02:00:02Z", "2,1") +
              "</Folder></Folder><Placemark>"
              "<gx:MultiTrack><gx:Track><when>2010-05-28T02:01:00Z</when><gx:coord>4 3 0</gx:coord></gx:Track>"
              "<gx:Track><when>2010-05-28T02:00:00Z</when><gx:coord>6 5 0</gx:coord></gx:Track></gx:MultiTrack>"
              "</Placemark>" +
              TrackPlacemark("2010-05-28T02:03:00Z", "8,7")),
-         "1,2,20100528,020002\r\n3,4,20100528,020100\r\n5,6,20100528,020000\r\n7,8,20100528,020300\r\n", ""},
+         "5,6,20100528,020000\r\n1,2,20100528,020002\r\n3,4,20100528,020100\r\n7,8,20100528,020300\r\n",
+         "the points are not in time order: at line 12 the time goes back from 2010-05-28 02:01:00"},
         {"gx:Track: whens paired with coords, with and without altitude, an empty gx:coord at a pause", "track.kml",
          Kml("<Placemark><gx:Track>\n<altitudeMode>absolute</altitudeMode>\n<when>2010-05-28T02:02:09Z</when>\n"
              "<when>2010-05-28T02:02:10Z</when>\n<when>2010-05-28T02:02:35.5Z</when>\n<gx:coord>-122.207881 "
@@ -218,10 +332,10 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
              "</ExtendedData>\n</gx:Track></Placemark>"),
          "37.371915,-122.207881,20100528,020209\r\n37.373288,-122.205712,20100528,020235\r\n",
          "1 point skipped, at line 10: the gx:coord is empty"},
-        {"KML 2.3 Track", "track23.kml",
+        {"gx:Track of whens and coords in turns; KML 2.3 Track", "track23.kml",
          "<kml xmlns=\"http://www.opengis.net/kml/2.3\"><Placemark><Track><when>2010-05-28T02:02:09Z</when>"
-         "<coord>1.5 2.5 3</coord></Track></Placemark></kml>",
-         "2.5,1.5,20100528,020209\r\n", ""},
+         "<coord>1.5 2.5 3</coord><when>2010-05-28T02:02:10Z</when><coord>1.5 2.6 3</coord></Track></Placemark></kml>",
+         "2.5,1.5,20100528,020209\r\n2.6,1.5,20100528,020210\r\n", ""},
         {"empty when for a fix without a time", "notime.kml",
          Kml("<Placemark><gx:Track>\n<when/>\n<when>2010-05-28T02:02:10Z</when>\n<gx:coord>1 2 3</gx:coord>\n"
              "<gx:coord>3 4 5</gx:coord>\n</gx:Track></Placemark>\n"),
@@ -257,21 +371,33 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
              "</Placemark><Placemark><TimeStamp><when>2008-06-21T10:00:00Z</when></TimeStamp><LineString>"
              "<coordinates>1,2,0 3,4,0</coordinates></LineString></Placemark>"),
          "", "no point found: it holds"},
+        {"marks only", "marks.kml", Kml("<Placemark><Point><coordinates>1,2</coordinates></Point></Placemark>"), "",
+         "no point found: it holds a placemark without a time stamp: this is a planned route (or marks), not a "
+         "recorded track: export the track your logger recorded"},
         {"KMZ", "log.kmz", Zip({{"doc.kml", Kml(timed)}, {"files/icon.png", "\x89PNG"}}), timedLine, ""},
         {"KMZ without doc.kml: its first KML entry", "log.kmz",
          Zip({{"files/icon.png", "\x89PNG"}, {"tracks/Day 1.KML", Kml(timed)}, {"tracks/day2.kml", "not read"}}),
          timedLine, ""},
-        {"KMZ: lines counted in the KML inside", "log.kmz",
-         Zip({{"doc.kml", Kml(TrackPlacemark("2008-06-21T14:30:06Z", "1,100") + timed)}}, true), timedLine,
-         "1 point skipped, at doc.kml line 9: the latitude \"100\""},
+        {"KMZ whose doc.kml is an overlay: the next KML document", "log.kmz",
+         Zip({{"doc.kml", Kml("<GroundOverlay><name>chart</name></GroundOverlay>")},
+              {"a.txt", ""},
+              {"tracks/race.kml", Kml(TrackPlacemark("2008-06-21T14:30:06Z", "1,100") + timed)}}),
+         timedLine, "1 point skipped, at tracks/race.kml line 9: the latitude \"100\"", 1, 0, "",
+         "The points were read from tracks/race.kml in the archive: doc.kml holds none."},
+        {"KMZ of overlays only", "log.kmz", Zip({{"doc.kml", Kml("")}, {"b.kml", Kml("")}}), "",
+         "no point found: it holds no placemark with a position, gx:Track or LineString, and the archive's other KML "
+         "document holds no point either"},
         {"GPX without times", "notimes.gpx",
          Gpx(Trkpt("57.7", "11.9", "<ele>2</ele>") + Trkpt("57.8", "11.9", "") + Trkpt("57.9", "11.9", "")), "",
-         "no point found: it holds 3 track points; 3 points skipped, the first at line 4: the track point has no time" +
+         "no point found: it holds 3 track points; 3 points skipped, the first at line 4: the track point has no "
+         "time" +
              advice},
         {"GPX route and waypoints", "route.gpx",
          Gpx("", "<wpt lat=\"1\" lon=\"2\"><time>2008-06-21T14:30:05Z</time></wpt>\n<rte><rtept lat=\"1\" lon=\"2\"/>"
                  "<rtept lat=\"3\" lon=\"4\"/></rte>\n"),
-         "", "no point found: it holds 2 route points (a route is a plan, not a track) and one waypoint" + advice},
+         "",
+         "no point found: it holds 2 route points and one waypoint: this is a planned route (or marks), not a "
+         "recorded track: export the track your logger recorded"},
         {"GPX bad time, time only in the extensions, off the globe, no lon", "bad.gpx",
          Gpx(Trkpt("57.7", "11.9", "<time>2008-06-21 14:30</time>") +
              Trkpt("57.7", "11.9", "<extensions><time>2008-06-21T14:30:05Z</time></extensions>") +
@@ -280,14 +406,81 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
              Trkpt(" 57.7 ", "11.9\t", "<extensions><time>x</time></extensions><time>2008-06-21T14:30:08Z</time>")),
          "57.7,11.9,20080621,143008\r\n",
          "4 points skipped, the first at line 4: the time \"2008-06-21 14:30\" is not a date and time"},
-        {"zone offsets, KML", "zones.kml",
+        {"decimal commas, GPX on one line: named by point", "comma.gpx",
+         "<gpx><trk><trkseg><trkpt lat=\"57.7\" lon=\"11.9\"><time>2008-06-21T10:00:00Z</time></trkpt><trkpt "
+         "lat=\"37,549225\" lon=\"11.9\"><time>2008-06-21T10:00:01Z</time></trkpt></trkseg></trk></gpx>",
+         "57.7,11.9,20080621,100000\r\n",
+         "1 point skipped, at point 2 (line 1): the latitude \"37,549225\" is written with a decimal comma; a GPS "
+         "log writes a decimal point"},
+        {"decimal commas, KML", "comma.kml", Kml(TrackPlacemark("2008-06-21T14:30:05Z", "11,9,57,7,0") + next),
+         nextLine,
+         "1 point skipped, at line 9: the coordinates \"11,9,57,7,0\" are written with decimal commas; KML parts "
+         "longitude, latitude and altitude with commas, so a GPS log writes decimal points"},
+        {"zone offsets, KML",
+         "zones.kml",
          Kml(TrackPlacemark("2008-06-21T23:30:00-03:00", "1,2") + TrackPlacemark("2008-06-22T01:30:00.5+02:00", "1,2") +
-             TrackPlacemark("2008-06-22T01:30:01+0530", "1,2")),
-         "2,1,20080621,233000\r\n2,1,20080622,013000\r\n2,1,20080622,013001\r\n", ""},
+             TrackPlacemark("2008-06-22T01:30:01+0530", "1,2") + TrackPlacemark("2008-06-22T01:30:02+00:00", "1,2")),
+         "2,1,20080621,233000\r\n2,1,20080622,013000\r\n2,1,20080622,013001\r\n2,1,20080622,013002\r\n",
+         {zone + "-03:00 (and others) and are copied as written"},
+         2},
         {"GPX 1.0 without namespace, named .kml", "gpx.kml",
          "<gpx version=\"1.0\"><trk><trkseg>" + Trkpt("1.5", "2.5", "<time>2008-06-21T10:00:00Z</time>") +
              "</trkseg></trk></gpx>",
          "1.5,2.5,20080621,100000\r\n", ""},
+        {"a 5 Hz logger: the first point of each second", "5hz.gpx",
+         GpxTrack({"1 2 2008-06-21T10:00:00.0Z", "1.1 2 2008-06-21T10:00:00.2Z", "1.2 2 2008-06-21T10:00:00.4Z",
+                   "1.3 2 2008-06-21T10:00:00.8Z", "1.4 2 2008-06-21T10:00:01.0Z", "1.5 2 2008-06-21T10:00:01.2Z"}),
+         "1,2,20080621,100000\r\n1.4,2,20080621,100001\r\n", "", 1, 4},
+        {"a phone app's marks at the ends of its gx:Track, the last repeating its last point", "mytracks.kml",
+         Kml(TrackPlacemark("2010-05-28T02:02:00Z", "1.0,2") + "<Placemark><gx:MultiTrack><gx:Track>\n" + whens +
+             coords + "</gx:Track></gx:MultiTrack></Placemark>\n" + TrackPlacemark("2010-05-28T02:02:03Z", "1.3,2")),
+         trackLines, "", 1, 2},
+        {"gpsbabel's points and track of the same log", "babel.kml",
+         Kml("<Folder><name>Points</name>\n" + placemarks + "</Folder>\n<Placemark><gx:Track>\n" + whens + coords +
+             "</gx:Track></Placemark>\n"),
+         trackLines, "", 1, 4},
+        {"a clock that was not set", "clock.gpx",
+         GpxTrack({"1 2 1901-12-13T20:45:52Z", "1.1 2 1901-12-13T20:45:52Z", "1.2 2 1901-12-13T20:45:52Z",
+                   "1.3 2 2008-06-21T10:00:00Z"}),
+         "1,2,19011213,204552\r\n1.3,2,20080621,100000\r\n",
+         "3 points are timed before 1990, the first at line 3 (1901-12-13 20:45:52): the logger's clock was probably "
+         "not set",
+         2, 2},
+        {"three days out of order", "days.gpx",
+         GpxTrack({"3 2 2008-07-14T09:00:00Z", "3.1 2 2008-07-14T09:30:00Z", "1 2 2008-07-12T09:58:00Z",
+                   "1.1 2 2008-07-12T10:40:00Z", "2 2 2008-07-13T10:01:00Z", "2.1 2 2008-07-13T10:30:00Z"}),
+         "1,2,20080712,095800\r\n1.1,2,20080712,104000\r\n2,2,20080713,100100\r\n2.1,2,20080713,103000\r\n"
+         "3,2,20080714,090000\r\n3.1,2,20080714,093000\r\n",
+         "the points are not in time order: at line 5 the time goes back from 2008-07-14 09:30:00 to 2008-07-12 "
+         "09:58:00",
+         3, 0, "", "The log holds 3 tracks: 2008-07-12 09:58-10:40, 2008-07-13 10:01-10:30, 2008-07-14 09:00-09:30."},
+        {"two tracks ten minutes apart, and a gap of more than an hour", "tracks.gpx",
+         GpxTrack({"1 2 2008-07-12T09:00:00Z", "1.1 2 2008-07-12T09:30:00Z", "", "2 2 2008-07-12T09:40:00Z",
+                   "2.1 2 2008-07-12T10:00:00Z", "2.2 2 2008-07-12T11:00:01Z"}),
+         "1,2,20080712,090000\r\n1.1,2,20080712,093000\r\n2,2,20080712,094000\r\n2.1,2,20080712,100000\r\n"
+         "2.2,2,20080712,110001\r\n",
+         "", 3},
+        {"a log cut short in a track point", "short.gpx", twoPoints.substr(0, twoPoints.find("09:00:01")),
+         "1,2,20080712,090000\r\n",
+         "the log ends early at line 4 (was the logger stopped while writing?): 1 point before it was kept"},
+        {"a log cut short in a gx:Track", "short.kml", cutTrack.substr(0, cutTrack.find("<gx:coord>1.2")),
+         "2,1.0,20100528,020200\r\n2,1.1,20100528,020201\r\n",
+         "the log ends early at line 11 (was the logger stopped while writing?): 2 points before it were kept"},
+        {"the same log again adds nothing", "again.kml", Kml(timed), "",
+         "1 point already in the track file was "
+         "skipped (it ends at 2008-06-21 14:30:05)",
+         1, 0, "# made by hand\r\n" + header + timedLine, "Nothing was written to "},
+        {"points not later than the track file's last are skipped", "later.kml",
+         Kml(TrackPlacemark("2008-06-21T14:30:00Z", "1,2") + timed + TrackPlacemark("2008-06-21T14:30:10Z", "3,4")),
+         "4,3,20080621,143010\r\n", "2 points already in the track file were skipped (it ends at 2008-06-21 14:30:05)",
+         1, 0, header + "57.7,11.9,20080621,143005\r\n\r\n"},
+        {"a long comment, blanks and a long CDATA section around the points", "long.kml",
+         Kml("<!--" + comment + "-->\n" + std::string(200000, ' ') + "\n<Placemark><description><![CDATA[" +
+             std::string(200000, 'x') +
+             "]]></description><TimeStamp><when>bad</when></TimeStamp><Point><coordinates>"
+             "1,2</coordinates></Point></Placemark>" +
+             timed),
+         timedLine, "1 point skipped, at line 4292: the time \"bad\""},
     };
     // A placemark's unusable coordinates (on its line 9) or time (line 6), before a usable one.
     const std::pair<std::string, std::string> badCoordinates[] = {
@@ -307,21 +500,71 @@ TEST_F(LogImportTest, LogsGiveTheirLinesAndWarnings)
         cases.push_back({when, "when.kml", Kml(TrackPlacemark(when, "1,2") + next), nextLine,
                          "1 point skipped, at line 6: the time \"" + when + "\" is not a date and time"});
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what + "\nLog:\n" + c.log);
+        SCOPED_TRACE(c.what + "\nLog:\n" + c.log.substr(0, 2000));
         const std::string log = WriteLog(c.log, c.name);
+        if (!c.before.empty())
+            dir_.writeBytes(c.name + ".txt", c.before);
         LogImportResult result;
         EXPECT_NO_THROW(result = ImportLog(log));
-        EXPECT_EQ(Slurp(log + ".txt"), std::string(kTrackHeaderLine) + c.lines);
+        const bool written = !c.before.empty() || !c.lines.empty();
+        EXPECT_EQ(fs::exists(TrackFilePath(log)), written) << "a track file only for a log that adds a point";
+        if (written) {
+            EXPECT_EQ(Slurp(TrackFilePath(log)), (c.before.empty() ? header : c.before) + c.lines);
+        }
         EXPECT_EQ(result.PointCount, std::count(c.lines.begin(), c.lines.end(), '\n'));
-        const std::string warning = result.PointCount == 0 ? result.NoPointWarning : result.SkippedWarning;
-        EXPECT_TRUE(c.warning.empty() ? warning.empty() : warning.starts_with(log + ": " + c.warning)) << warning;
-        EXPECT_TRUE(result.PointCount == 0 || result.NoPointWarning.empty());
+        std::vector<std::string> warnings = result.Warnings, expected;
+        if (!result.NoPointWarning.empty())
+            warnings.push_back(result.NoPointWarning);
+        for (std::istringstream in(c.warnings); std::getline(in, expected.emplace_back());)
+            ;
+        expected.pop_back();
+        EXPECT_EQ(warnings.size(), expected.size()) << ::testing::PrintToString(warnings);
+        for (std::size_t i = 0; i < std::min(warnings.size(), expected.size()); ++i)
+            EXPECT_TRUE(warnings[i].starts_with(log + ": " + expected[i])) << warnings[i];
+        EXPECT_EQ(result.Pieces.size(), result.LogPoints == 0 ? 0 : c.pieces) << PiecesText(result.Pieces);
+        EXPECT_EQ(result.Repeats + result.SameSecond, c.leftOut);
+        EXPECT_NE(ImportReportText(result).find(c.report), std::string::npos) << ImportReportText(result);
+        if (written)
+            ExpectReplays(TrackFilePath(log));
     }
 }
 
-// Logs that cannot be read as a whole (broken, past the XML limits, bad archives): the error
-// names the log (and the line), and the track file is neither created nor changed, also when
-// a large log read in parts fails only at its end. The limits hold deep inside text the reader
+// A log of three days, split: one track file for each, each replays; split again, it adds
+// nothing to any of them.
+TEST_F(LogImportTest, SplitWritesOneTrackFilePerPiece)
+{
+    const std::string log =
+        WriteLog(GpxTrack({"1 2 2008-07-12T09:58:00Z", "1.1 2 2008-07-12T10:40:59Z", "", "2 2 2008-07-13T23:30:00Z",
+                           "2.1 2 2008-07-14T00:20:00Z", "", "3 2 2008-07-14T09:00:00Z", "3.1 2 2008-07-14T09:30:00Z"}),
+                 "regatta.gpx");
+    const LogImportResult result = ImportLogSplit(log);
+    ASSERT_TRUE(result.CanSplit());
+    EXPECT_EQ(PiecesText(result.Pieces),
+              "3 tracks: 2008-07-12 09:58-10:40, 2008-07-13 23:30-2008-07-14 00:20, 2008-07-14 09:00-09:30");
+    const std::vector<std::string> files = {log + ".1.txt", log + ".2.txt", log + ".3.txt"};
+    EXPECT_EQ(result.TrackFiles, files);
+    EXPECT_EQ(result.PointCount, 6);
+    EXPECT_FALSE(fs::exists(TrackFilePath(log)));
+    const std::string header(kTrackHeaderLine);
+    EXPECT_EQ(Slurp(files[1]), header + "2,2,20080713,233000\r\n2.1,2,20080714,002000\r\n");
+    for (const std::string& file : files)
+        ExpectReplays(file);
+    EXPECT_EQ(ImportReportText(result), "The log's 3 tracks went to one track file each:\n" + files[0] +
+                                            ": 2008-07-12 09:58-10:40, 2 points\n" + files[1] +
+                                            ": 2008-07-13 23:30-2008-07-14 00:20, 2 points\n" + files[2] +
+                                            ": 2008-07-14 09:00-09:30, 2 points");
+
+    const LogImportResult again = ImportLogSplit(log);
+    EXPECT_EQ(again.PointCount, 0);
+    EXPECT_TRUE(again.TrackFiles.empty());
+    EXPECT_EQ(again.NoPointWarning, log + ": 6 points already in the track files were skipped");
+    EXPECT_EQ(Slurp(files[1]), header + "2,2,20080713,233000\r\n2.1,2,20080714,002000\r\n");
+}
+
+// Logs that cannot be read as a whole (broken, past the XML limits, bad archives, no file but
+// a folder or a FIFO, which the import refuses at once): the error names the log (and the
+// line), and the track file is neither created nor changed, also when a large log read in
+// parts fails only at its end. The limits hold deep inside text the reader
 // would otherwise take whole; markup-like text in comments, CDATA, attribute values and the
 // document type does not count; a log just within them is read.
 TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
@@ -348,6 +591,7 @@ TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
     const std::string tooDeep = ": the elements nest deeper than 256 levels";
     const std::string notKmz = "LOG: not a KMZ archive that can be read";
     fs::create_directory(Path("folder.kml"));
+    ASSERT_EQ(::mkfifo(Path("fifo.gpx").c_str(), 0600), 0);
     struct Case {
         const char* what;
         std::string name;
@@ -356,16 +600,18 @@ TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
     };
     std::vector<Case> cases = {
         {"missing", "missing.kml", std::nullopt, "cannot open \"LOG\""},
-        {"a folder", "folder.kml", std::nullopt, "cannot open \"LOG\""},
+        {"a folder", "folder.kml", std::nullopt, "cannot open \"LOG\": it is a folder, not a log file"},
+        {"a FIFO", "fifo.gpx", std::nullopt, "cannot open \"LOG\": it is a FIFO (a named pipe), not a log file"},
         {"empty", "empty.kml", "", "LOG: the log is empty"},
         {"unopened end tag", "log.kml", Kml("<Placemark>\n</Placemark>\n</Folder>"), "LOG, line 6" + notXml},
-        {"cut short", "log.kml", std::string(kKmlStart) + "<Placemark>\n", "LOG, line 5" + notXml},
+        {"cut short before its first point", "log.kml", std::string(kKmlStart) + "<Placemark>\n",
+         "LOG, line 5: the log ends early (was the logger stopped while writing?), before any complete point"},
         {"CR LF and CR line ends", "log.kml", "<kml>\r\n\r\n<x>\r\r</kml>", "LOG, line 5" + notXml},
         {"malformed XML after unusable points", "log.kml",
          Kml(TrackPlacemark("2008-06-21T14:30:05Z", "1,100") + "<Placemark>\n</Folder>"), "LOG, line 13" + notXml},
         {"malformed GPX", "log.gpx", Gpx(Trkpt("1", "2", "<time>2008-06-21T10:00:00Z</time>") + "<trkpt>"),
          "LOG, line 5" + notXml},
-        {"big log cut short", "big.kml", big.substr(0, big.size() - 30), "LOG, line 420011" + notXml},
+        {"big log broken at its end", "big.kml", big.substr(0, big.size() - 30) + "</x>", "LOG, line 420011" + notXml},
         {"big log nested too deep at its end", "big.kml", big.substr(0, big.size() - 20) + Nested(300),
          "LOG, line 420012" + tooDeep},
         {"255 levels below the root", "log.kml", "<kml>\n" + Nested(255) + Nested(255, "</a>") + point + "</kml>", ""},
@@ -380,6 +626,8 @@ TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
          "LOG, line 11: a start tag has more than 256 attributes, far more than any GPS log writes"},
         {"a million attributes", "log.kml", "<kml>\n<a" + attributes(1000000) + "/></kml>",
          "LOG, line 2: a start tag has more than"},
+        {"a tag of 2 MiB", "log.kml", "<kml>\n" + point + "<a b='" + std::string(2 << 20, 'x') + "'/></kml>",
+         "LOG, line 10: a tag, declaration or entity reference is longer than 1 MiB"},
         {"markup in comments, CDATA, values and the DTD", "log.kml",
          "<?xml version=\"1.0\"?>\n<!DOCTYPE kml [\n<!-- it's <a> -->\n<!ENTITY e \"<a x='1'>\">\n<?pi '<a>?>\n]>\n"
          "<kml x=\"" +
@@ -430,8 +678,47 @@ TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
     }
 }
 
-// The lines, the skipped points with the first one's line, what the log holds, the error,
-// and the progress reported, also for logs whose cuts fall where the text cannot be cut.
+// What a reading gave besides the points: every field of the result but Parts.
+std::string Described(const LogReadResult& r)
+{
+    const LogContents& h = r.Contents;
+    const LogTimes& t = r.Times;
+    std::string text = r.Skipped.FirstReason + " " + r.ZoneOffset + (r.OtherZoneOffsets ? "+" : "");
+    for (const std::int64_t n : std::initializer_list<std::int64_t>{r.PointCount,
+                                                                    r.Lines,
+                                                                    r.EndedEarlyAt,
+                                                                    r.Skipped.Count,
+                                                                    r.Skipped.First.Line,
+                                                                    r.Skipped.First.Point,
+                                                                    h.UntimedPlacemarks,
+                                                                    h.LineStrings,
+                                                                    h.LineStringPoints,
+                                                                    h.Tracks,
+                                                                    h.TrackPoints,
+                                                                    h.RoutePoints,
+                                                                    h.Waypoints,
+                                                                    t.First,
+                                                                    t.FirstPlace.Line,
+                                                                    t.FirstPlace.Point,
+                                                                    t.Last,
+                                                                    t.Disorders,
+                                                                    t.FirstDisorder.Line,
+                                                                    t.FirstDisorder.Point,
+                                                                    t.DisorderTime,
+                                                                    t.DisorderAfter,
+                                                                    t.Before1990,
+                                                                    t.FirstBefore1990.Line,
+                                                                    t.FirstBefore1990Time})
+        text += " " + std::to_string(n);
+    for (const TrackSpan& span : r.Tracks)
+        text += " [" + std::to_string(span.Id) + " " + std::to_string(span.First) + "-" + std::to_string(span.Last) +
+                " " + std::to_string(span.Points) + "]";
+    return text;
+}
+
+// The points, the skipped points with the first one's place, what the log holds, its
+// times and tracks, the error, and the progress reported, also for logs whose cuts fall
+// where the text cannot be cut, and with points sorted in a little memory.
 TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
 {
     std::string placemarks = GpsbabelLog(40);
@@ -458,6 +745,11 @@ TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
     for (const char* tag : {"Placemark>", "TimeStamp>", "when>", "Point>", "coordinates>"})
         for (std::size_t at = 0; (at = prefixed.find(tag, at)) != std::string::npos; at += 5)
             prefixed.insert(at, "kml:");
+    // Two folders, the second earlier and written in another zone.
+    std::string folders = "<Folder>" + placemarks + "</Folder><Folder>";
+    for (int i = 0; i < 30; ++i)
+        folders += TrackPlacemark("1980-06-20T10:00:" + std::to_string(10 + i) + "+02:00", "1,2");
+    folders += "</Folder>";
     enum class Cut { Always, Never, Maybe }; // whether the log is read in parts
     struct Case {
         const char* what;
@@ -491,13 +783,18 @@ TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
          Kml("<Folder>" + placemarks + badTime + placemarks + offGlobe + lineString + placemarks + "</Folder>")},
         {"skipped points, CR line ends", Cut::Always,
          Kml("<Folder>" + crPlacemarks + offGlobe + crPlacemarks + badTime + "</Folder>")},
+        {"tracks out of order, zones, a clock not set", Cut::Maybe, Kml(folders + placemarks)},
+        {"a long comment", Cut::Maybe,
+         Kml("<Folder>" + placemarks + "<!--" + std::string(100000, 'c') + "-->" + placemarks + "</Folder>")},
+        {"a log cut short", Cut::Never, Kml("<Folder>" + placemarks + placemarks).substr(0, 9000)},
         {"too deep in the middle", Cut::Never, Kml("<Folder>" + placemarks + Nested(300) + placemarks + "</Folder>")},
         {"GPX, several tracks, skipped points", Cut::Always,
          Gpx(trkpts + Trkpt("100", "1", "<time>2008-06-21T10:00:00Z</time>") + "</trkseg><trkseg>\n" + trkpts +
              Trkpt("1", "2", "") + "</trkseg></trk><trk><trkseg>" + trkpts),
          true},
     };
-    // Reads the log: its lines, then the rest of the result (or the error); the parts read.
+    // Reads the log: its points in time order, then the rest of the result (or the error);
+    // the parts read.
     const auto read = [&](const Case& c, const std::string& log, const LogReadOptions& options) {
         const auto size = std::int64_t(fs::file_size(log));
         std::int64_t lastRead = -1;
@@ -505,18 +802,14 @@ TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
             EXPECT_TRUE(total == size && read <= size) << read << " of " << total;
             lastRead = read;
         };
-        std::string lines;
+        LogPoints points(options.PointMemoryBytes);
         try {
-            const LogReadResult r = c.gpx ? ReadGpxTrackLines(log, lines, progress, options)
-                                          : ReadKmlTrackLines(log, lines, progress, options);
+            const LogReadResult r =
+                c.gpx ? ReadGpxPoints(log, points, progress, options) : ReadKmlPoints(log, points, progress, options);
             EXPECT_EQ(lastRead, size) << "the progress does not reach the end";
-            const LogContents& h = r.Contents;
-            for (const long n : {r.PointCount, r.Skipped.Count, r.Skipped.FirstLine, h.UntimedPlacemarks, h.LineStrings,
-                                 h.LineStringPoints, h.Tracks, h.TrackPoints, h.RoutePoints, h.Waypoints})
-                lines += std::to_string(n) + " ";
-            return std::pair(lines + r.Skipped.FirstReason, r.Parts);
+            return std::pair(SortedLines(points) + Described(r), r.Parts);
         } catch (const Error& e) {
-            return std::pair(lines + e.what(), 0);
+            return std::pair(std::string(e.what()), 0);
         }
     };
     for (const Case& c : cases) {
@@ -526,7 +819,7 @@ TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
         for (int threads : {2, 3, 7}) {
             for (std::int64_t minPart : {std::int64_t{1}, std::int64_t{100}, std::int64_t{3000}}) {
                 SCOPED_TRACE(std::to_string(threads) + " threads, parts of " + std::to_string(minPart));
-                const auto [inParts, parts] = read(c, log, LogReadOptions{threads, minPart});
+                const auto [inParts, parts] = read(c, log, LogReadOptions{threads, minPart, minPart * 40});
                 if (c.cut == Cut::Always) {
                     EXPECT_GT(parts, 1);
                 } else if (c.cut == Cut::Never) {
@@ -597,7 +890,7 @@ TEST_F(TrackWriterTest, HeaderOnlyWhereTheReplayWouldTakeAPointForIt)
         {"a blank line is a header to the replay", "\r\n", kLines, std::string("\r\n") + kLines},
         {"last line without a line end", "1,2,20080101,000000", kLines,
          std::string("1,2,20080101,000000\r\n") + kLines},
-        {"nothing to add to a new file", nullptr, "", header},
+        {"nothing to add to a new file: none is made", nullptr, "", ""},
         {"nothing to add to an empty file", "", "", ""},
         {"nothing to add to a file without a line end", "1,2", "", "1,2"},
     };
@@ -611,9 +904,10 @@ TEST_F(TrackWriterTest, HeaderOnlyWhereTheReplayWouldTakeAPointForIt)
         }
         const TrackAppendResult result = AppendTrackLines(path, c.lines);
         EXPECT_EQ(Slurp(path), c.after);
+        EXPECT_EQ(fs::exists(path), c.before || !c.lines.empty());
         EXPECT_EQ(result.Created, c.before == nullptr);
         struct stat status {};
-        EXPECT_TRUE(::stat(path.c_str(), &status) == 0 && (!c.before || (status.st_mode & 0777) == 0604))
+        EXPECT_TRUE(!c.before || (::stat(path.c_str(), &status) == 0 && (status.st_mode & 0777) == 0604))
             << "the track file keeps its permissions";
     }
 }
@@ -671,7 +965,8 @@ TEST_F(TrackWriterTest, ImportKilledWhileWritingChangesNothing)
 }
 
 // The command, run as a user runs it: a report line per log on its output, warnings and
-// errors on its error output, and the exit status.
+// errors on its error output, and the exit status; a log imported twice, a FIFO refused at
+// once, a log split.
 TEST_F(LogImportTest, ImportCommand)
 {
     std::string out, err;
@@ -689,26 +984,49 @@ TEST_F(LogImportTest, ImportCommand)
     const std::string none = WriteLog(Kml(""), "none.kml");
     const std::string bad = WriteLog(Kml("<Placemark>"), "bad.kml");
     const std::string missing = Path("missing.kml");
+    const std::string fifo = Path("fifo.kml");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string days = WriteLog(Gpx(Trkpt("1", "2", "<time>2008-06-21T10:00:00Z</time>") +
+                                          Trkpt("1", "3", "<time>2008-06-22T10:00:00Z</time>")),
+                                      "days.gpx");
     const auto q = [](const std::string& text) { return QString::fromStdString(text); };
 
     EXPECT_EQ(run({"import", q(good), q(gpx)}), 0);
     EXPECT_EQ(out,
               good + ": 2 points appended to " + good + ".txt\n" + gpx + ": 1 point appended to " + gpx + ".txt\n");
     EXPECT_EQ(err, "warning: " + gpx + ": 1 point skipped, at line 5: the track point has no time\n");
+    const std::string imported = Slurp(good + ".txt");
 
-    EXPECT_EQ(run({"import-kml", q(bad), q(good), q(missing), q(none)}), 1);
-    EXPECT_EQ(out, good + ": 2 points appended to " + good + ".txt\n" + none +
-                       ": no point found; nothing appended to " + none + ".txt\n");
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 3) << err;
+    // Again: nothing is added, and no log added a point.
+    EXPECT_EQ(run({"import", q(good)}), 1);
+    EXPECT_EQ(out, good + ": no new point; " + good + ".txt is unchanged\n");
+    EXPECT_EQ(err, "warning: " + good +
+                       ": 2 points already in the track file were skipped (it ends at 2008-06-21 "
+                       "00:00:01)\n");
+    EXPECT_EQ(Slurp(good + ".txt"), imported);
+
+    EXPECT_EQ(run({"import-kml", q(bad), q(missing), q(none), q(fifo)}), 1);
+    EXPECT_EQ(out, none + ": no point found; no track file written\n");
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 4) << err;
     for (const std::string& said : {"tideplot import: " + bad + ", line 4: the log is not well-formed XML",
                                     "tideplot import: cannot open \"" + missing + "\"",
+                                    "tideplot import: cannot open \"" + fifo + "\": it is a FIFO",
                                     "warning: " + none + ": no point found: it holds no placemark"})
         EXPECT_NE(err.find(said), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(none + ".txt"));
+
+    EXPECT_EQ(run({"import", q(days)}), 0);
+    EXPECT_EQ(err, "warning: " + days + ": 2 tracks: 2008-06-21 10:00-10:00, 2008-06-22 10:00-10:00; all went to " +
+                       days + ".txt: tideplot import --split " + days + " writes one track file for each (" + days +
+                       ".1.txt, " + days + ".2.txt, ...)\n");
+    EXPECT_EQ(run({"import", "--split", q(days)}), 0);
+    EXPECT_EQ(out, days + ": 1 point appended to " + days + ".1.txt (2008-06-21 10:00-10:00)\n" + days +
+                       ": 1 point appended to " + days + ".2.txt (2008-06-22 10:00-10:00)\n");
 
     EXPECT_EQ(run({"import", "--bogus"}), 2);
     EXPECT_NE(err.find("unknown option --bogus"), std::string::npos) << err;
     EXPECT_EQ(run({"import-kml", "--help"}), 0);
-    EXPECT_TRUE(out.starts_with("Usage: tideplot import LOG")) << out;
+    EXPECT_TRUE(out.starts_with("Usage: tideplot import [--split] LOG")) << out;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logpoints.h"
 #include "logreader.h"
 
 #include <string>
@@ -10,15 +11,16 @@
 // trkpt's time element as written ("YYYY-MM-DDThh:mm:ss", optionally with a fraction of a
 // second and a zone, which are dropped; no zone conversion). A track point without a
 // usable time or position is skipped. Route points (rtept) and waypoints (wpt) are plans and
-// marks, not a track: they are only counted. See logreader.h for the contract.
+// marks, not a track: they are only counted. Each trk element is a track of the log. See
+// logreader.h for the contract.
 namespace tideplot {
 
 // Reads the GPX log file at `logPath` front to back without loading it whole (a large log
-// in parts on several threads) and appends the track lines of its points to `lines`.
-// Throws Error naming the log, the line and what is wrong when the log cannot be read, is
-// empty or not well-formed XML; `lines` may then hold part of the log's lines. `progress` is
-// called on the calling thread.
-LogReadResult ReadGpxTrackLines(const std::string& logPath, std::string& lines, const LogProgress& progress = {},
-                                const LogReadOptions& options = {});
+// in parts on several threads) and adds its usable points to `points`. Throws Error naming
+// the log, the line and what is wrong when the log cannot be read, is empty or not
+// well-formed XML; `points` may then hold some of the log's points. `progress` is called on
+// the calling thread.
+LogReadResult ReadGpxPoints(const std::string& logPath, LogPoints& points, const LogProgress& progress = {},
+                            const LogReadOptions& options = {});
 
 } // namespace tideplot

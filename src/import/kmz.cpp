@@ -1,7 +1,7 @@
 #include "kmz.h"
 
-#include "error.h"
-#include "text.h"
+#include "core/error.h"
+#include "core/text.h"
 
 #include <QIODevice>
 
@@ -84,33 +84,36 @@ KmzArchive::KmzArchive(const std::string& path) : path_(path)
     if (!zip_)
         throw Error(path + ": not a KMZ archive that can be read: " + ZipErrorText(code));
 
-    const zip_int64_t entries = zip_get_num_entries(zip_.get(), 0);
-    std::int64_t chosen = -1;
-    for (zip_int64_t i = 0; i < entries; ++i) {
+    const zip_int64_t count = zip_get_num_entries(zip_.get(), 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
         const char* name = zip_get_name(zip_.get(), zip_uint64_t(i), ZIP_FL_ENC_GUESS);
         if (!name)
             continue;
         const std::string text = name;
-        if (text.size() == 7 && EndsWithNoCase(text, "doc.kml")) {
-            chosen = i;
-            kmlName_ = text;
-            break;
-        }
-        if (chosen < 0 && text.size() > 4 && EndsWithNoCase(text, ".kml")) {
-            chosen = i;
-            kmlName_ = text;
-        }
+        if (text.size() == 7 && EndsWithNoCase(text, "doc.kml"))
+            entries_.insert(entries_.begin(), Entry{zip_uint64_t(i), text, 0});
+        else if (text.size() > 4 && EndsWithNoCase(text, ".kml"))
+            entries_.push_back(Entry{zip_uint64_t(i), text, 0});
     }
-    if (chosen < 0)
+    if (entries_.empty())
         throw Error(path + ": the KMZ archive holds no KML document (no entry named doc.kml or ending in .kml)");
-    kmlIndex_ = zip_uint64_t(chosen);
+    for (Entry& entry : entries_) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(zip_.get(), entry.Index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE))
+            entry.Size = std::int64_t(stat.size);
+    }
+}
 
+std::unique_ptr<QIODevice> KmzArchive::OpenKml(int kml)
+{
+    const Entry& entry = entries_[std::size_t(kml)];
     zip_stat_t stat;
     zip_stat_init(&stat);
     const auto refuse = [&](const std::string& why) {
-        throw Error(path + ": " + kmlName_ + " in the KMZ archive " + why);
+        throw Error(path_ + ": " + entry.Name + " in the KMZ archive " + why);
     };
-    if (zip_stat_index(zip_.get(), kmlIndex_, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
+    if (zip_stat_index(zip_.get(), entry.Index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
         !(stat.valid & ZIP_STAT_COMP_SIZE))
         refuse("cannot be read: " + std::string(zip_strerror(zip_.get())));
     if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
@@ -124,15 +127,10 @@ KmzArchive::KmzArchive(const std::string& path) : path_(path)
         refuse("unpacks to " + std::to_string(stat.size) + " bytes from " + std::to_string(stat.comp_size) +
                ", more than " + std::to_string(kMaxKmzRatio) +
                " times its packed size: that is a zip bomb, not a GPS log");
-    kmlSize_ = std::int64_t(stat.size);
-}
-
-std::unique_ptr<QIODevice> KmzArchive::OpenKml()
-{
-    zip_file_t* file = zip_fopen_index(zip_.get(), kmlIndex_, 0);
+    zip_file_t* file = zip_fopen_index(zip_.get(), entry.Index, 0);
     if (!file)
-        throw Error(path_ + ": cannot unpack " + kmlName_ + " from the KMZ archive: " + zip_strerror(zip_.get()));
-    auto device = std::make_unique<ZipEntryDevice>(file, kmlSize_);
+        throw Error(path_ + ": cannot unpack " + entry.Name + " from the KMZ archive: " + zip_strerror(zip_.get()));
+    auto device = std::make_unique<ZipEntryDevice>(file, std::int64_t(stat.size));
     device->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     return device;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logpoints.h"
 #include "logreader.h"
 
 #include <cstdint>
@@ -15,6 +16,8 @@ class QIODevice;
 //    (a mark, a route point, a track's LineString) is no point and is only counted;
 //  - every gx:Track (or KML 2.3 Track): its when elements paired in order with its
 //    gx:coord elements "lon lat [alt]".
+// Its tracks are its Folders and Documents (the placemarks of each), its gx:MultiTracks
+// and the gx:Tracks outside them.
 // A time must read "YYYY-MM-DDThh:mm:ss", optionally followed by a fraction of a second and
 // a zone ("Z", "+hh:mm"); the clock time is copied as written, without zone conversion. A
 // longitude must be a decimal number from -180 to 180, a latitude one from -90 to 90; the
@@ -24,16 +27,16 @@ class QIODevice;
 namespace tideplot {
 
 // Reads the KML log file at `logPath` front to back without loading it whole (a large log
-// in parts on several threads) and appends the track lines of its points to `lines`.
-// Throws Error naming the log, the line and what is wrong when the log cannot be read, is
-// empty or not well-formed XML; `lines` may then hold part of the log's lines. `progress` is
-// called on the calling thread.
-LogReadResult ReadKmlTrackLines(const std::string& logPath, std::string& lines, const LogProgress& progress = {},
-                                const LogReadOptions& options = {});
+// in parts on several threads) and adds its usable points to `points`. Throws Error naming
+// the log, the line and what is wrong when the log cannot be read, is empty or not
+// well-formed XML; `points` may then hold some of the log's points. `progress` is called on
+// the calling thread.
+LogReadResult ReadKmlPoints(const std::string& logPath, LogPoints& points, const LogProgress& progress = {},
+                            const LogReadOptions& options = {});
 
 // The same in one pass over a KML document served by `source` (open, `size` bytes), such as
 // the KML inside a KMZ archive; `logName` names it in messages.
-LogReadResult ReadKmlTrackLines(const std::string& logName, std::unique_ptr<QIODevice> source, std::int64_t size,
-                                std::string& lines, const LogProgress& progress = {});
+LogReadResult ReadKmlPoints(const std::string& logName, std::unique_ptr<QIODevice> source, std::int64_t size,
+                            LogPoints& points, const LogProgress& progress = {}, const LogReadOptions& options = {});
 
 } // namespace tideplot

@@ -1,6 +1,6 @@
 #include "gpxreader.h"
 
-#include "xmlpass.h"
+#include "xmlparts.h"
 
 #include <QXmlStreamAttributes>
 
@@ -14,6 +14,11 @@ using namespace xmllog;
 bool IsGpxNamespace(QStringView ns)
 {
     return ns.isEmpty() || ns.startsWith(u"http://www.topografix.com/GPX/");
+}
+
+bool IsTrack(QStringView name, QStringView ns)
+{
+    return name == u"trk" && IsGpxNamespace(ns);
 }
 
 // One pass over a GPX log (or one part of it): the open trkpt's depth (0 when none is
@@ -30,14 +35,17 @@ private:
         if (trkptDepth_ != 0) {
             if (depth_ == trkptDepth_ + 1 && !hasTime_ && name == u"time" && IsGpxNamespace(xml_.namespaceUri())) {
                 timeLine_ = xml_.lineNumber();
-                time_ = elementText();
+                time_.resize(0);
+                time_.append(elementText());
                 hasTime_ = true;
             }
             return;
         }
         if (!IsGpxNamespace(xml_.namespaceUri()))
             return;
-        if (name == u"trkpt") {
+        if (name == u"trk") {
+            trackEvent();
+        } else if (name == u"trkpt") {
             trkptDepth_ = depth_;
             trkptLine_ = xml_.lineNumber();
             hasTime_ = false;
@@ -66,6 +74,8 @@ private:
 
     void endElement() override
     {
+        if (IsTrack(xml_.name(), xml_.namespaceUri()))
+            trackEvent();
         if (depth_ != trkptDepth_)
             return;
         trkptDepth_ = 0;
@@ -74,7 +84,7 @@ private:
             return;
         }
         DateTimeFields time;
-        if (!ReadLogTime(time_, time)) {
+        if (!readTime(time_, time)) {
             skip(timeLine_, TimeProblem(time_));
             return;
         }
@@ -92,7 +102,7 @@ private:
             skip(trkptLine_, problem);
             return;
         }
-        addPoint(lat, lon, time);
+        addPoint(lat, lon, time, trkptLine_);
     }
 
     int trkptDepth_ = 0;
@@ -111,17 +121,19 @@ const XmlLogFormat kGpxFormat{
     u"trkpt",
     IsGpxNamespace,
     nullptr,
-    [](const std::string& logName, LogPartDevice& device, std::string& lines) -> std::unique_ptr<XmlLogPass> {
-        return std::make_unique<GpxPass>(logName, device, lines);
+    IsTrack,
+    [](const std::string& logName, LogPartDevice& device, LogPoints& points, const LogReadOptions& options,
+       bool wholeLog) -> std::unique_ptr<XmlLogPass> {
+        return std::make_unique<GpxPass>(logName, device, points, options, wholeLog);
     },
 };
 
 } // namespace
 
-LogReadResult ReadGpxTrackLines(const std::string& logPath, std::string& lines, const LogProgress& progress,
-                                const LogReadOptions& options)
+LogReadResult ReadGpxPoints(const std::string& logPath, LogPoints& points, const LogProgress& progress,
+                            const LogReadOptions& options)
 {
-    return ReadXmlLogFile(logPath, lines, progress, options, kGpxFormat);
+    return ReadXmlLogFile(logPath, points, progress, options, kGpxFormat);
 }
 
 } // namespace tideplot

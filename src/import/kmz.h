@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QIODevice;
 struct zip;
@@ -25,34 +26,40 @@ constexpr std::int64_t kKmzRatioFloorBytes = std::int64_t{16} << 20;
 // True when `start`, the first bytes of a file, open a zip archive.
 bool LooksLikeZip(const QByteArray& start);
 
-// An open KMZ archive and the KML document it holds: "doc.kml" at the top of the archive,
-// else its first entry whose name ends in ".kml" (in any case).
+// An open KMZ archive and the KML documents it holds: "doc.kml" at the top of the archive
+// first, then every other entry whose name ends in ".kml" (in any case), in the order of
+// the archive.
 class KmzArchive {
 public:
-    // Opens the archive at `path` and finds its KML document; throws Error naming the
-    // archive when it is no zip archive that can be read, holds no KML document, or the
-    // document is encrypted, empty or unpacks past the limits above.
+    // Opens the archive at `path` and finds its KML documents; throws Error naming the
+    // archive when it is no zip archive that can be read or holds no KML document.
     explicit KmzArchive(const std::string& path);
 
-    // The KML document's name in the archive, e.g. "doc.kml".
-    const std::string& KmlName() const { return kmlName_; }
+    int KmlCount() const { return int(entries_.size()); }
+    // A KML document's name in the archive, e.g. "doc.kml".
+    const std::string& KmlName(int kml) const { return entries_[std::size_t(kml)].Name; }
     // Its unpacked size in bytes, as the archive states it.
-    std::int64_t KmlSize() const { return kmlSize_; }
-    // The KML document, unpacked while it is read. A read fails (with the device's error
-    // string saying why) when the data is damaged (its CRC does not match) or unpacks to
-    // more or fewer bytes than stated. The archive must outlive the device.
-    std::unique_ptr<QIODevice> OpenKml();
+    std::int64_t KmlSize(int kml) const { return entries_[std::size_t(kml)].Size; }
+    // The KML document, unpacked while it is read. Throws Error naming the archive and the
+    // document when it is encrypted, empty or unpacks past the limits above. A read fails
+    // (with the device's error string saying why) when the data is damaged (its CRC does
+    // not match) or unpacks to more or fewer bytes than stated. The archive must outlive
+    // the device.
+    std::unique_ptr<QIODevice> OpenKml(int kml);
 
 private:
     struct Discard {
         void operator()(zip* archive) const;
     };
+    struct Entry {
+        std::uint64_t Index = 0;
+        std::string Name;
+        std::int64_t Size = 0;
+    };
 
     std::string path_;
     std::unique_ptr<zip, Discard> zip_;
-    std::uint64_t kmlIndex_ = 0;
-    std::string kmlName_;
-    std::int64_t kmlSize_ = 0;
+    std::vector<Entry> entries_;
 };
 
 } // namespace tideplot

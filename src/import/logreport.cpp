@@ -1,0 +1,132 @@
+#include "logreport.h"
+
+#include "xmlvalues.h"
+
+namespace tideplot {
+
+namespace {
+
+using xmllog::CountText;
+
+// "a LineString" / "3 LineStrings".
+std::string Counted(long count, const std::string& one, const std::string& many)
+{
+    return count == 1 ? one : CountText(count) + " " + many;
+}
+
+// "a, b and c".
+std::string Listed(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == items.size() ? " and " : ", ";
+        text += items[i];
+    }
+    return text;
+}
+
+// "line 57", "doc.kml line 9"; "point 3,012" in a log whose points share their lines (a
+// log written on one line), where a line number tells nothing.
+std::string Where(const LogReading& reading, const LogPlace& place)
+{
+    const LogReadResult& r = reading.Result;
+    const std::string in = reading.LinesOf.empty() ? "" : reading.LinesOf + " ";
+    if (r.PointCount + r.Skipped.Count > r.Lines)
+        return in + "point " + CountText(place.Point) + " (line " + std::to_string(place.Line) + ")";
+    return in + "line " + std::to_string(place.Line);
+}
+
+const char* kNotATrack = "this is a planned route (or marks), not a recorded track: export the track your logger "
+                         "recorded";
+
+} // namespace
+
+namespace logreport {
+
+std::string SkippedText(const LogReading& reading)
+{
+    const SkippedPoints& skipped = reading.Result.Skipped;
+    return Counted(skipped.Count, "1 point", "points") + " skipped, " + (skipped.Count == 1 ? "at " : "the first at ") +
+           Where(reading, skipped.First) + ": " + skipped.FirstReason;
+}
+
+std::string NoPointText(const LogReading& reading, int otherKmlRead)
+{
+    const LogContents& c = reading.Result.Contents;
+    std::vector<std::string> holds;
+    std::string nothing;
+    bool plan = false;
+    if (reading.Format == LogFormat::Gpx) {
+        if (c.TrackPoints > 0)
+            holds.push_back(Counted(c.TrackPoints, "one track point", "track points"));
+        if (c.RoutePoints > 0)
+            holds.push_back(Counted(c.RoutePoints, "one route point", "route points"));
+        if (c.Waypoints > 0)
+            holds.push_back(Counted(c.Waypoints, "one waypoint", "waypoints"));
+        nothing = "no track point (trkpt), route point or waypoint";
+        plan = c.TrackPoints == 0 && (c.RoutePoints > 0 || c.Waypoints > 0);
+    } else {
+        if (c.LineStrings > 0)
+            holds.push_back(Counted(c.LineStrings, "a LineString", "LineStrings") + " of " +
+                            Counted(c.LineStringPoints, "1 point", "points") + " without a time per point");
+        if (c.UntimedPlacemarks > 0)
+            holds.push_back(Counted(c.UntimedPlacemarks, "a placemark", "placemarks") + " without a time stamp");
+        if (c.Tracks > 0)
+            holds.push_back(Counted(c.Tracks, "a gx:Track", "gx:Tracks"));
+        nothing = "no placemark with a position, gx:Track or LineString";
+        plan = c.UntimedPlacemarks > 0 && c.LineStrings == 0 && c.Tracks == 0 && reading.Result.Skipped.Count == 0;
+    }
+    std::string text = "it holds " + (holds.empty() ? nothing : Listed(holds));
+    if (otherKmlRead > 0)
+        text += otherKmlRead == 1 ? ", and the archive's other KML document holds no point either"
+                                  : ", and the archive's " + std::to_string(otherKmlRead) +
+                                        " other KML documents hold no point either";
+    if (reading.Result.Skipped.Count > 0)
+        text += "; " + SkippedText(reading);
+    if (plan)
+        return text + ": " + kNotATrack;
+    return text + "; the import needs a track with a time at each point: a KML gx:Track, KML placemarks with time "
+                  "stamps, or a GPX track (trkpt elements with a time)";
+}
+
+std::vector<std::string> ReadingWarnings(const std::string& log, const LogReading& reading)
+{
+    const LogReadResult& r = reading.Result;
+    const LogTimes& t = r.Times;
+    const std::string name = log + ": ";
+    std::vector<std::string> warnings;
+    if (r.EndedEarlyAt > 0)
+        warnings.push_back(name + "the log ends early at " + (reading.LinesOf.empty() ? "" : reading.LinesOf + " ") +
+                           "line " + std::to_string(r.EndedEarlyAt) +
+                           " (was the logger stopped while writing?): " + Counted(r.PointCount, "1 point", "points") +
+                           " before it " + (r.PointCount == 1 ? "was" : "were") + " kept");
+    if (r.Skipped.Count > 0)
+        warnings.push_back(name + SkippedText(reading));
+    if (t.Disorders > 0)
+        warnings.push_back(name + "the points are not in time order: at " + Where(reading, t.FirstDisorder) +
+                           " the time goes back from " + LogTimeText(t.DisorderAfter) + " to " +
+                           LogTimeText(t.DisorderTime) + "; the track file has them sorted by time");
+    if (t.Before1990 > 0)
+        warnings.push_back(name + Counted(t.Before1990, "1 point is", "points are") + " timed before 1990" +
+                           (t.Before1990 == 1 ? ", at " : ", the first at ") + Where(reading, t.FirstBefore1990) +
+                           " (" + LogTimeText(t.FirstBefore1990Time) + "): the logger's clock was probably not set");
+    if (!r.ZoneOffset.empty())
+        warnings.push_back(name + "times are written with the offset " + r.ZoneOffset +
+                           (r.OtherZoneOffsets ? " (and others)" : "") +
+                           " and are copied as written; type start times in the same time");
+    return warnings;
+}
+
+std::string AlreadyThereText(long points, bool split, LogSecond fileEnd)
+{
+    std::string text = Counted(points, "1 point", "points") + " already in the track file" + (split ? "s" : "") +
+                       (points == 1 ? " was" : " were") + " skipped";
+    if (!split)
+        text += " (it ends at " + LogTimeText(fileEnd) + ")";
+    return text;
+}
+
+} // namespace logreport
+
+} // namespace tideplot
