@@ -35,6 +35,7 @@ class QuietDialogs : public UserDialogs {
 public:
     QString askFileName(const QString&, const QString&, FileQuestion, const QString&) override { return {}; }
     SaveAnswer askToSave(const QString&) override { return SaveAnswer::Discard; }
+    bool askYesNo(const QString&, const QString&, const QString&) override { return false; }
     void tell(const QString& text, MessageKind) override
     {
         std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());

@@ -49,14 +49,11 @@ inline constexpr std::string_view kEarliestStartText = "1900-01-01 00:00:00";
 // a track file name holding a NUL byte.
 BoatEntry ReadBoatEntry(std::string_view line);
 
-// What is wrong with the four typed values of a boat entry (the set-up window's boxes
-// Start tid, LYS tal, Färg and SepChar), in words for the user, or "" when a race file
-// line built from them (BoatEntryLine) reads back as they were typed: the start time,
-// LYS number and colour number as ReadBoatEntry reads them, none holding a ",", and the
-// separator one character (a blank and "," are separators too). The LYS text is taken as
-// given: pass it through LysBoxText first.
-std::string EntryBoxesProblem(std::string_view startTime, std::string_view lys, std::string_view colour,
-                              std::string_view sepChar);
+// What is wrong with the typed start time, LYS number and colour of a boat entry (the set-up
+// window's boxes Start tid, LYS tal and Färg): a "," in one of them, which would split the
+// entry line into more fields than an entry has; "" when there is none. The LYS text is taken
+// as given: pass it through LysBoxText first.
+std::string EntryBoxesCommaProblem(std::string_view startTime, std::string_view lys, std::string_view colour);
 
 // The LYS box's text with a decimal comma written as a point ("1,05" -> "1.05"): a text
 // holding one "," and no "." only; any other text comes back unchanged.

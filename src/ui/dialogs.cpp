@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 
 namespace tideplot {
 
@@ -40,6 +41,17 @@ SaveAnswer WidgetDialogs::askToSave(const QString& question)
     default:
         return SaveAnswer::Cancel;
     }
+}
+
+bool WidgetDialogs::askYesNo(const QString& question, const QString& yes, const QString& no)
+{
+    QMessageBox box(QMessageBox::Question, QString::fromLatin1(kProgramTitle), question, QMessageBox::NoButton,
+                    parent_);
+    QPushButton* yesButton = box.addButton(yes, QMessageBox::YesRole);
+    box.addButton(no, QMessageBox::NoRole);
+    box.setDefaultButton(yesButton);
+    box.exec();
+    return box.clickedButton() == yesButton;
 }
 
 void WidgetDialogs::tell(const QString& text, MessageKind kind)

@@ -42,6 +42,9 @@ public:
     // Asks `question` ("Save the changes to race.TP1?") with Save, Discard and Cancel.
     virtual SaveAnswer askToSave(const QString& question) = 0;
 
+    // Asks `question` with two buttons, `yes` and `no`; true for `yes`.
+    virtual bool askYesNo(const QString& question, const QString& yes, const QString& no) = 0;
+
     // A message box titled "Tideplot1" with an OK button.
     virtual void tell(const QString& text, MessageKind kind) = 0;
 
@@ -56,6 +59,7 @@ public:
     QString askFileName(const QString& title, const QString& filter, FileQuestion question,
                         const QString& folder) override;
     SaveAnswer askToSave(const QString& question) override;
+    bool askYesNo(const QString& question, const QString& yes, const QString& no) override;
     void tell(const QString& text, MessageKind kind) override;
     std::unique_ptr<ProgressReport> showProgress(const QString& label) override;
 

@@ -4,6 +4,7 @@
 #include "import/logimport.h"
 #include "core/racecheck.h"
 #include "core/text.h"
+#include "core/records.h"
 #include "core/trackfixes.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
@@ -43,6 +44,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <vector>
 
 namespace tideplot {
@@ -88,9 +90,9 @@ constexpr std::pair<const char*, const char*> kToolBarButtons[] = {
 };
 
 const QString kRaceFileFilter = QStringLiteral("All Files (*.TP1)");
-// The classic filter first, then every log the import reads.
+// Every log the import reads first; the classic filter stays in the list.
 const QString kLogFilter =
-    QString::fromLatin1(kImportFileFilterKml) + QStringLiteral(";;") + QString::fromLatin1(kImportFileFilterLogs);
+    QString::fromLatin1(kImportFileFilterLogs) + QStringLiteral(";;") + QString::fromLatin1(kImportFileFilterKml);
 
 std::string Bytes(const QString& text)
 {
@@ -125,24 +127,18 @@ private:
     std::function<void()> resized_;
 };
 
-// The import of one log, with its progress shown; what to tell the user when it is done.
-std::pair<QString, MessageKind> RunLogImport(const QString& logPath, UserDialogs& dialogs)
+// The import of one log, with its progress shown.
+LogImportResult RunLogImport(const QString& logPath, UserDialogs& dialogs, bool split)
 {
     const std::unique_ptr<ProgressReport> progress =
         dialogs.showProgress(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(logPath)));
-    const LogImportResult result = ImportLog(
-        FileNameBytes(logPath), [&](std::int64_t done, std::int64_t total) { progress->setProgress(done, total); });
-    const QString trackFile = QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(result.TrackFile)));
-    if (result.PointCount == 0)
-        return {QStringLiteral("Nothing was written to %1.\n\n%2").arg(trackFile, FromBytes(result.NoPointWarning)),
-                MessageKind::Warning};
-    QString text =
-        QStringLiteral("%1 %2 written to %3.")
-            .arg(QLocale().toString(static_cast<qlonglong>(result.PointCount)),
-                 result.PointCount == 1 ? QStringLiteral("point was") : QStringLiteral("points were"), trackFile);
-    if (result.SkippedWarning.empty())
-        return {text, MessageKind::Information};
-    return {text + QStringLiteral("\n\n") + FromBytes(result.SkippedWarning), MessageKind::Warning};
+    const LogProgress shown = [&](std::int64_t done, std::int64_t total) { progress->setProgress(done, total); };
+    return split ? ImportLogSplit(FileNameBytes(logPath), shown) : ImportLog(FileNameBytes(logPath), shown);
+}
+
+MessageKind ReportKind(const LogImportResult& result)
+{
+    return result.PointCount == 0 || !result.Warnings.empty() ? MessageKind::Warning : MessageKind::Information;
 }
 
 // The project's own pages: where the program is installed (`cmake --install` puts the README
@@ -703,16 +699,37 @@ void FrmMain::showBoxes(const EntryBoxes& boxes)
     }
 }
 
+std::optional<EntryBoxes> FrmMain::checkedBoxes()
+{
+    // A decimal comma in the LYS box becomes a point; any other "," would split the entry.
+    const QString lys = FromBytes(LysBoxText(Bytes(txtLYStal->text())));
+    if (lys != txtLYStal->text())
+        txtLYStal->setText(lys);
+    EntryBoxes boxes = typedBoxes();
+    const std::string problem = EntryBoxesCommaProblem(boxes.StartTime, boxes.Lys, boxes.Colour);
+    if (!problem.empty()) {
+        dialogs_.tell(FromBytes(problem), MessageKind::Warning);
+        return std::nullopt;
+    }
+    return boxes;
+}
+
 void FrmMain::cmdAdd_Click()
 {
-    if (boats_.add(FileNameBytes(browser_->folderPath()), FileNameBytes(browser_->selectedFileName()),
-                   QDir::separator().toLatin1(), typedBoxes()))
+    if (browser_->selectedFileName().isEmpty())
+        return;
+    const std::optional<EntryBoxes> boxes = checkedBoxes();
+    if (boxes && boats_.add(FileNameBytes(browser_->folderPath()), FileNameBytes(browser_->selectedFileName()),
+                            QDir::separator().toLatin1(), *boxes))
         showRows();
 }
 
 void FrmMain::cmdChange_Click()
 {
-    if (boats_.change(typedBoxes()))
+    if (boats_.highlightedRow() < 0)
+        return;
+    const std::optional<EntryBoxes> boxes = checkedBoxes();
+    if (boxes && boats_.change(*boxes))
         showRows();
 }
 
@@ -938,8 +955,26 @@ void FrmMain::cmdParse_Click()
     if (log.isEmpty())
         return;
     try {
-        const auto [text, kind] = RunLogImport(log, dialogs_);
-        dialogs_.tell(text, kind);
+        LogImportResult result = RunLogImport(log, dialogs_, false);
+        const QString report = FromBytes(ImportReportText(result));
+        // A log of several tracks or days: one track file each as well, if the sailor wants.
+        if (result.CanSplit() &&
+            dialogs_.askYesNo(report + QStringLiteral("\n\nWrite one track file per track as well (%1 ... %2)?")
+                                           .arg(FromBytes(FileLabel(PieceTrackFilePath(FileNameBytes(log), 1))),
+                                                FromBytes(FileLabel(PieceTrackFilePath(
+                                                    FileNameBytes(log), static_cast<int>(result.Pieces.size()))))),
+                              QStringLiteral("Split"), QStringLiteral("Keep one file"))) {
+            result = RunLogImport(log, dialogs_, true);
+            dialogs_.tell(FromBytes(ImportReportText(result)), ReportKind(result));
+        } else if (!result.CanSplit()) {
+            dialogs_.tell(report, ReportKind(result));
+        }
+        // The browser shows the new track file, ready to be added.
+        for (const std::string& file : result.TrackFiles)
+            if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(file)))) {
+                browser_->showFile(QFile::decodeName(QByteArray::fromStdString(file)));
+                break;
+            }
     } catch (const std::exception& e) {
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
     }

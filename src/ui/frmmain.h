@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,8 @@ private:
     void showRows();
     void showBoxes(const EntryBoxes& boxes);
     EntryBoxes typedBoxes() const;
+    // The typed boxes, or nothing when they hold a "," that would split the entry (told).
+    std::optional<EntryBoxes> checkedBoxes();
     bool saveRaceFile(const std::string& path);
     // The chart window of the replay, when the view is the chart.
     ChartWidget* chartView() const;

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -165,6 +166,19 @@ bool TrackBrowser::openFolder(const QString& path)
         item->setData(kDepthRole, depth);
     }
     Dir1_Change();
+    return true;
+}
+
+bool TrackBrowser::showFile(const QString& path)
+{
+    const QFileInfo file(path);
+    if (!openFolder(file.absolutePath()))
+        return false;
+    const QList<QListWidgetItem*> found = File1->findItems(file.fileName(), Qt::MatchExactly);
+    if (found.isEmpty())
+        return false;
+    File1->setCurrentItem(found.constFirst());
+    File1->scrollToItem(found.constFirst());
     return true;
 }
 

@@ -43,6 +43,9 @@ public:
     // Opens `path` in the folder list, as a double click does. Tells the user and returns
     // false when the folder cannot be read.
     bool openFolder(const QString& path);
+    // Opens the folder of the file at `path` and selects the file there, which shows it in
+    // the preview; false when the folder cannot be read or does not list the file.
+    bool showFile(const QString& path);
 
     QComboBox* Drive1;
     QListWidget* File1;

@@ -66,40 +66,33 @@ TEST(BoatEntry, RefusesHandicapsStartsColoursAndNamesTheReplayCannotUse)
     EXPECT_EQ(ReadBoatEntry("b.txt , 2008-06-21 10:00:00 , 1 , 0 , ;").SepChar, ';');
 }
 
-// The set-up window's four boxes are checked as the replay will read the line built from
-// them; a decimal comma in the LYS box becomes a point first.
-TEST(BoatEntry, EntryBoxesAreCheckedAsTheReplayReadsThem)
+// The set-up window's boxes never write a "," inside a value: a decimal comma in the LYS box
+// becomes a point, any other "," is refused; the line built from them reads back as typed.
+TEST(BoatEntry, EntryBoxesHoldNoCommaInsideAValue)
 {
     struct Case {
-        std::string start, lys, colour, sep;
+        std::string start, lys, colour;
         std::string problem; // empty: none
     };
     const Case cases[] = {
-        {"2008-06-21 11:00:00", "1.05", "0", ",", ""},
-        {"2008-06-21 11:00:00", LysBoxText("1,05"), "1023", ";", ""},
-        {"2008-06-21 11:00:00", "1", "0", " ", ""},
-        {"2008-06-21 11:00:00", LysBoxText("1,0,5"), "0", ",",
+        {"2008-06-21 11:00:00", LysBoxText("1,05"), "1023", ""},
+        {"2008-06-21 11:00:00", LysBoxText("1,0,5"), "0",
          "The LYS number (LYS tal) \"1,0,5\" holds a \",\", which would split the boat entry"},
-        {"2008-06-21 11:00:00", "1.05", "1,5", ",", "The colour (Färg) \"1,5\" holds a \",\""},
-        {"2008-06-21 11:00:00", "1.0.0", "0", ",", "The LYS number \"1.0.0\" is not a number"},
-        {"2008-06-21 11:00:00", "0", "0", ",", "The LYS number \"0\" is not a positive number"},
-        {"2008-13-21 11:00:00", "1", "0", ",", "The start time \"2008-13-21 11:00:00\" is not a valid date and time"},
-        {"2008-06-21 11:00:00", "1", "0", "", "The separator (SepChar) must be the one character"},
-        {"2008-06-21 11:00:00", "1", "0", ";;", "it is \";;\""},
+        {"2008-06-21 11:00:00", LysBoxText("1,0.5"), "0", "The LYS number (LYS tal) \"1,0.5\""},
+        {"2008-06-21 11:00:00", "1.05", "1,5", "The colour (Färg) \"1,5\" holds a \",\""},
+        {"2008-06-21, 11:00:00", "1.05", "0", "The start time (Start tid)"},
     };
     for (const auto& c : cases) {
-        const std::string problem = EntryBoxesProblem(c.start, c.lys, c.colour, c.sep);
+        const std::string problem = EntryBoxesCommaProblem(c.start, c.lys, c.colour);
         if (c.problem.empty()) {
             EXPECT_EQ(problem, "") << c.lys;
-            const BoatEntry entry = ReadBoatEntry(BoatEntryLine("b.txt", c.start, c.lys, c.colour, c.sep));
-            EXPECT_EQ(entry.SepChar, c.sep[0]) << c.lys;
+            const BoatEntry entry = ReadBoatEntry(BoatEntryLine("b.txt", c.start, c.lys, c.colour, ","));
+            EXPECT_EQ(entry.Lys, 1.05);
+            EXPECT_EQ(entry.Colour, 1023);
         } else {
             EXPECT_NE(problem.find(c.problem), std::string::npos) << c.lys << "\n" << problem;
         }
     }
-    EXPECT_EQ(LysBoxText("1,05"), "1.05");
-    EXPECT_EQ(LysBoxText("1.05"), "1.05");
-    EXPECT_EQ(LysBoxText("1,0.5"), "1,0.5");
 }
 
 // The file name alone (after the last "/" or "\\"), its last 20 characters, not bytes,

@@ -78,6 +78,18 @@ public:
         saveAnswers.pop_front();
         return answer;
     }
+    bool askYesNo(const QString& question, const QString& yes, const QString&) override
+    {
+        questions.push_back(question);
+        if (yesNoAnswers.empty()) {
+            ADD_FAILURE() << "unexpected question " << question.toStdString();
+            return false;
+        }
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        lastYes = yes;
+        return answer;
+    }
     void tell(const QString& text, MessageKind kind) override { told.push_back({text, kind}); }
     std::unique_ptr<ProgressReport> showProgress(const QString&) override
     {
@@ -98,6 +110,8 @@ public:
 
     std::deque<QString> answers; // file names, "" for cancel
     std::deque<SaveAnswer> saveAnswers;
+    std::deque<bool> yesNoAnswers;
+    QString lastYes;
     std::vector<QString> questions;
     std::vector<Question> asked;
     std::vector<std::pair<QString, MessageKind>> told;
