@@ -6,9 +6,11 @@
 #include "core/racecheck.h"
 #include "core/text.h"
 #include "earth/chart/chartapplication.h"
+#include "earth/chart/chartmap.h"
 #include "earth/earthfactory.h"
 #include "earth/googleearth.h"
 #include "earth/kmlfile.h"
+#include "earth/map/mapchoice.h"
 
 #include <QApplication>
 #include <QDir>
@@ -38,7 +40,12 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "  --tilt DEG          the tilt the view reports (0)\n"
                            "  --max-steps N       stop after N steps\n"
                            "  --kml FILE          write everything drawn into one KML file\n"
-                           "  --trace FILE        write every event of the replay, one line each\n";
+                           "  --trace FILE        write every event of the replay, one line each\n"
+                           "  --screenshot FILE   save the chart of the whole race as a PNG, and beside it its world\n"
+                           "                      file FILE.pgw (Web Mercator, EPSG:3857) for GIS programs\n"
+                           "  --map SOURCE        draw the screenshot over a map: a tile server's URL template with\n"
+                           "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
+                           "                      none (the default); waits up to 10 s for the tiles\n";
 
 struct ReplayOptions {
     std::string raceFile;
@@ -51,6 +58,7 @@ struct ReplayOptions {
     std::string traceFile;
     bool chart = false;
     std::string screenshot;
+    MapChoice map;
 };
 
 // Whether two names are the same file (also when neither exists yet).
@@ -66,7 +74,7 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
     const ParsedArgs parsed = ParseArgs(args,
                                         {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml",
-                                         "--trace", "--earth", "--screenshot"},
+                                         "--trace", "--earth", "--screenshot", "--map"},
                                         {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
@@ -86,6 +94,13 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     options.kmlFile = parsed.value("--kml", "");
     options.traceFile = parsed.value("--trace", "");
     options.screenshot = parsed.value("--screenshot", "");
+    if (parsed.has("--map")) {
+        try {
+            options.map = ParseMapChoice(QString::fromLocal8Bit(parsed.value("--map", "").c_str()));
+        } catch (const Error& e) {
+            throw UsageError(std::string("--map: ") + e.what());
+        }
+    }
     if (parsed.has("--earth")) {
         EarthChoice choice;
         try {
@@ -116,6 +131,17 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
         for (std::size_t j = i + 1; j < std::size(outputs); ++j)
             if (!outputs[j].second->empty() && SameFile(*path, *outputs[j].second))
                 throw UsageError(std::string(name) + " and " + outputs[j].first + " name the same file");
+    }
+    if (!options.screenshot.empty()) {
+        const std::string world = WorldFilePath(QString::fromLocal8Bit(options.screenshot.c_str())).toStdString();
+        for (const auto& [name, path] : outputs) {
+            if (path == &options.screenshot && SameFile(world, *path))
+                throw UsageError("--screenshot: a picture named .pgw would be its own world file");
+            if (!path->empty() && SameFile(world, *path))
+                throw UsageError(std::string(name) + " names the world file of --screenshot, " + world);
+        }
+        if (SameFile(world, options.raceFile))
+            throw UsageError("the world file of --screenshot, " + world + ", is the race file");
     }
     return options;
 }
@@ -193,21 +219,28 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         return 2;
     }
 
+    if (options.map.kind != MapChoice::Kind::None && options.screenshot.empty())
+        std::fputs("warning: --map draws under the --screenshot picture; without one it has nothing to do\n", stderr);
+
     const auto started = std::chrono::steady_clock::now();
     // Every output goes to a temporary file beside it, and replaces the old file only
     // when the whole replay has succeeded and every output is written whole: a replay
     // that cannot start, fails midway or cannot write leaves the old files as they were
     // (and creates none). Opening them first finds an unwritable folder at once.
-    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut;
+    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut, worldOut;
     try {
         if (!options.traceFile.empty())
             traceOut =
                 std::make_unique<OutputFile>(QString::fromLocal8Bit(options.traceFile.c_str()), "the trace file");
         if (!options.kmlFile.empty())
             kmlOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.kmlFile.c_str()), "the KML file");
-        if (!options.screenshot.empty())
-            pictureOut =
-                std::make_unique<OutputFile>(QString::fromLocal8Bit(options.screenshot.c_str()), "the chart picture");
+        if (!options.screenshot.empty()) {
+            const QString picture = QString::fromLocal8Bit(options.screenshot.c_str());
+            pictureOut = std::make_unique<OutputFile>(picture, "the chart picture");
+            // A picture sent to a pipe or a device has no folder to hold its world file.
+            if (QFileInfo(picture).isFile() || !QFileInfo::exists(picture))
+                worldOut = std::make_unique<OutputFile>(WorldFilePath(picture), "the world file of the chart picture");
+        }
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot replay: %s\n", e.what());
         return 1;
@@ -248,6 +281,12 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         }
         qtApp = std::make_unique<QApplication>(argc, argv);
         chart = std::make_unique<ChartApplication>();
+        try {
+            chart->setMapSource(OpenMap(options.map));
+        } catch (const Error& e) {
+            std::fprintf(stderr, "tideplot replay: --map: %s\n", e.what());
+            return 1;
+        }
         CameraInfoGE start = chart->GetCamera(2);
         start.Azimuth = options.headingDeg;
         start.Tilt = options.tiltDeg;
@@ -316,8 +355,12 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
                     chart->SetCamera(chart->cameraShowing(sw.Lat, sw.Lon, ne.Lat, ne.Lon, kScreenshotSize), 10.0);
                 }
                 pictureOut->Write(chart->pngImage(kScreenshotSize));
+                for (const std::string& warning : chart->takeMapWarnings())
+                    std::fprintf(stderr, "warning: %s\n", warning.c_str());
+                if (worldOut)
+                    worldOut->Write(chart->worldFile(kScreenshotSize));
             }
-            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get()})
+            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get(), worldOut.get()})
                 if (out)
                     out->Commit();
         } catch (const Error& e) {
@@ -341,6 +384,8 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         std::printf("Trace: %s\n", options.traceFile.c_str());
     if (pictureOut)
         std::printf("Chart picture: %s\n", options.screenshot.c_str());
+    if (worldOut)
+        std::printf("World file: %s\n", worldOut->Path().toLocal8Bit().constData());
     return 0;
 }
 
