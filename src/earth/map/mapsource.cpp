@@ -26,7 +26,9 @@ QImage Decode(const TileBytes& bytes, QString& error)
         error = QStringLiteral("its %1 bytes are no picture (%2)").arg(bytes.Bytes.size()).arg(reader.errorString());
         return {};
     }
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Opaque tiles (most base maps) draw fastest without an alpha channel.
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                         : QImage::Format_RGB32);
 }
 
 } // namespace

@@ -46,7 +46,8 @@ public:
     int minZoom() const;
     int maxZoom() const;
 
-    // The tile's picture when it is in memory (premultiplied ARGB); a null image when it is
+    // The tile's picture when it is in memory (RGB32, or premultiplied ARGB when it has
+    // transparent parts); a null image when it is
     // not, or when the map has no such tile. Asks for nothing.
     QImage tile(const TileKey& key) const;
     // Whether the tile is settled in memory: a picture, or known to be empty.
