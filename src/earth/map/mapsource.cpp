@@ -27,8 +27,7 @@ QImage Decode(const TileBytes& bytes, QString& error)
         return {};
     }
     // Opaque tiles (most base maps) draw fastest without an alpha channel.
-    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                         : QImage::Format_RGB32);
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 
 } // namespace
