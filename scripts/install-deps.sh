@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-httpserver-dev qt6-websockets-dev qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-httpserver-dev qt6-websockets-dev qt6-svg-dev libgl-dev
   libzip-dev
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev

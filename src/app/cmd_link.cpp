@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "earth/gelink/googleearthlink.h"
 #include "earth/googleearth.h"
+#include "earth/map/mapchoice.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -29,7 +30,8 @@ const char* kLinkUsage = "Usage: tideplot link RACE.TP1 [options]\n"
                          "  --playspeed MS      milliseconds between steps (10)\n"
                          "  --no-open           do not open the link file; open it in Google Earth Pro by hand\n"
                          "  --exit-at-end       stop once Google Earth Pro has fetched the end of the race (or has\n"
-                         "                      not polled for 5 seconds)\n";
+                         "                      not polled for 5 seconds)\n"
+                         "  --map none          the only map here: Google Earth Pro draws its own imagery\n";
 
 } // namespace
 
@@ -38,10 +40,23 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
     ParsedArgs parsed;
     int playspeedMs = 10;
     try {
-        parsed = ParseArgs(args, {"--resolution", "--points", "--playspeed"}, {"--no-open", "--exit-at-end", "--help"});
+        parsed = ParseArgs(args, {"--resolution", "--points", "--playspeed", "--map"},
+                           {"--no-open", "--exit-at-end", "--help"});
         if (parsed.flags.count("--help")) {
             std::fputs(kLinkUsage, stdout);
             return 0;
+        }
+        if (parsed.has("--map")) {
+            MapChoice map;
+            try {
+                map = ParseMapChoice(QString::fromLocal8Bit(parsed.value("--map", "").c_str()));
+            } catch (const Error& e) {
+                throw UsageError(std::string("--map: ") + e.what());
+            }
+            if (map.kind != MapChoice::Kind::None)
+                throw UsageError("--map: Google Earth Pro draws its own imagery under the race, so the link "
+                                 "serves no map; maps are drawn by the chart view (its Map menu, or "
+                                 "\"tideplot replay RACE.TP1 --screenshot FILE --map SOURCE\")");
         }
         if (parsed.positional.size() != 1)
             throw UsageError(parsed.positional.empty() ? "no race file given" : "more than one race file");

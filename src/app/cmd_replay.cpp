@@ -6,6 +6,7 @@
 #include "core/racecheck.h"
 #include "core/text.h"
 #include "earth/chart/chartapplication.h"
+#include "earth/chart/chartmap.h"
 #include "earth/earthfactory.h"
 #include "earth/googleearth.h"
 #include "earth/kmlfile.h"
@@ -13,6 +14,7 @@
 #include "share/interrupt.h"
 #include "share/replayvideo.h"
 #include "share/videofile.h"
+#include "earth/map/mapchoice.h"
 
 #include <QApplication>
 #include <QDir>
@@ -49,7 +51,12 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "                      --screenshot (1280x960 without a video)\n"
                            "  --fps N             the video's frames a second (30)\n"
                            "  --kml-animated FILE write every boat's track as a gx:Track on the race clock, for\n"
-                           "                      Google Earth Pro's time slider\n";
+                           "                      Google Earth Pro's time slider\n"
+                           "  --screenshot FILE   save the chart of the whole race as a PNG, and beside it its world\n"
+                           "                      file FILE.pgw (Web Mercator, EPSG:3857) for GIS programs\n"
+                           "  --map SOURCE        draw the screenshot over a map: a tile server's URL template with\n"
+                           "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
+                           "                      none (the default); waits up to 10 s for the tiles\n";
 
 struct ReplayOptions {
     std::string raceFile;
@@ -66,6 +73,7 @@ struct ReplayOptions {
     std::optional<QSize> sizePx;
     int framesPerSecond = 30;
     std::string kmlAnimated;
+    MapChoice map;
 };
 
 // Whether two names are the same file (also when neither exists yet).
@@ -113,7 +121,7 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     const ParsedArgs parsed =
         ParseArgs(args,
                   {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
-                   "--screenshot", "--video", "--size", "--fps", "--kml-animated"},
+                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map"},
                   {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
@@ -135,6 +143,13 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     options.kmlFile = parsed.value("--kml", "");
     options.traceFile = parsed.value("--trace", "");
     options.screenshot = parsed.value("--screenshot", "");
+    if (parsed.has("--map")) {
+        try {
+            options.map = ParseMapChoice(QString::fromLocal8Bit(parsed.value("--map", "").c_str()));
+        } catch (const Error& e) {
+            throw UsageError(std::string("--map: ") + e.what());
+        }
+    }
     if (parsed.has("--earth")) {
         EarthChoice choice;
         try {
@@ -169,6 +184,17 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
         for (std::size_t j = i + 1; j < std::size(outputs); ++j)
             if (!outputs[j].second->empty() && SameFile(*path, *outputs[j].second))
                 throw UsageError(std::string(name) + " and " + outputs[j].first + " name the same file");
+    }
+    if (!options.screenshot.empty()) {
+        const std::string world = WorldFilePath(QString::fromLocal8Bit(options.screenshot.c_str())).toStdString();
+        for (const auto& [name, path] : outputs) {
+            if (path == &options.screenshot && SameFile(world, *path))
+                throw UsageError("--screenshot: a picture named .pgw would be its own world file");
+            if (!path->empty() && SameFile(world, *path))
+                throw UsageError(std::string(name) + " names the world file of --screenshot, " + world);
+        }
+        if (SameFile(world, options.raceFile))
+            throw UsageError("the world file of --screenshot, " + world + ", is the race file");
     }
     return options;
 }
@@ -250,12 +276,17 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     InterruptCatcher interrupts;
     const QSize pictureSize =
         options.sizePx.value_or(options.video.empty() ? kScreenshotSizePx : VideoSettings().SizePx);
+    if (options.map.kind != MapChoice::Kind::None && options.screenshot.empty() && options.video.empty())
+        std::fputs("warning: --map draws under the --screenshot and --video pictures; without one it has nothing to "
+                   "do\n",
+                   stderr);
+
     const auto started = std::chrono::steady_clock::now();
     // Every output goes to a temporary file beside it, and replaces the old file only
     // when the whole replay has succeeded and every output is written whole: a replay
     // that cannot start, fails midway or cannot write leaves the old files as they were
     // (and creates none). Opening them first finds an unwritable folder at once.
-    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut, animatedOut;
+    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut, worldOut, animatedOut;
     std::unique_ptr<VideoFile> video;
     try {
         if (!options.traceFile.empty())
@@ -263,9 +294,13 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
                 std::make_unique<OutputFile>(QString::fromLocal8Bit(options.traceFile.c_str()), "the trace file");
         if (!options.kmlFile.empty())
             kmlOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.kmlFile.c_str()), "the KML file");
-        if (!options.screenshot.empty())
-            pictureOut =
-                std::make_unique<OutputFile>(QString::fromLocal8Bit(options.screenshot.c_str()), "the chart picture");
+        if (!options.screenshot.empty()) {
+            const QString picture = QString::fromLocal8Bit(options.screenshot.c_str());
+            pictureOut = std::make_unique<OutputFile>(picture, "the chart picture");
+            // A picture sent to a pipe or a device has no folder to hold its world file.
+            if (QFileInfo(picture).isFile() || !QFileInfo::exists(picture))
+                worldOut = std::make_unique<OutputFile>(WorldFilePath(picture), "the world file of the chart picture");
+        }
         if (!options.kmlAnimated.empty())
             animatedOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.kmlAnimated.c_str()),
                                                        "the animated KML file");
@@ -312,6 +347,12 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         }
         qtApp = std::make_unique<QApplication>(argc, argv);
         chart = std::make_unique<ChartApplication>();
+        try {
+            chart->setMapSource(OpenMap(options.map));
+        } catch (const Error& e) {
+            std::fprintf(stderr, "tideplot replay: --map: %s\n", e.what());
+            return 1;
+        }
         CameraInfoGE start = chart->GetCamera(2);
         start.Azimuth = options.headingDeg;
         start.Tilt = options.tiltDeg;
@@ -396,7 +437,12 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
                 if (plotter.drawn())
                     FrameWholeRace(*chart, plotter.southWest(), plotter.northEast(), pictureSize);
                 pictureOut->Write(PngBytes(ReplayPicture(*chart, panel, state.BoatCount, pictureSize)));
+                if (worldOut)
+                    worldOut->Write(chart->worldFile(pictureSize));
             }
+            if (chart)
+                for (const std::string& warning : chart->takeMapWarnings())
+                    std::fprintf(stderr, "warning: %s\n", warning.c_str());
             if (animatedOut)
                 WriteAnimatedKml(animatedBoats,
                                  QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(),
@@ -404,7 +450,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
             if (video)
                 video->finish();
             ThrowIfInterrupted();
-            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get(), animatedOut.get()})
+            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get(), worldOut.get(), animatedOut.get()})
                 if (out)
                     out->Commit();
             if (video)
@@ -436,6 +482,8 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
                     video->encoderName().c_str());
     if (animatedOut)
         std::printf("Animated KML file: %s\n", options.kmlAnimated.c_str());
+    if (worldOut)
+        std::printf("World file: %s\n", worldOut->Path().toLocal8Bit().constData());
     return 0;
 }
 

@@ -2,13 +2,18 @@
 
 #include "core/error.h"
 #include "core/outputfile.h"
+#include "earth/chart/chartmap.h"
 #include "earth/chart/chartview.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/kmldocument.h"
+#include "earth/map/mapsource.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QImageWriter>
 #include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +21,10 @@
 
 namespace tideplot {
 
-ChartApplication::ChartApplication() : widget_(std::make_unique<ChartWidget>()) {}
+ChartApplication::ChartApplication() : widget_(std::make_unique<ChartWidget>())
+{
+    widget_->setMapMessageHandler([this](const QString& message) { mapFailures_.push_back(message); });
+}
 
 ChartApplication::~ChartApplication() = default;
 
@@ -61,9 +69,63 @@ CameraInfoGE ChartApplication::cameraShowing(double southLat, double westLon, do
     return camera;
 }
 
+void ChartApplication::setMapSource(std::shared_ptr<MapSource> map, std::chrono::milliseconds wait)
+{
+    widget_->setMapSource(std::move(map));
+    mapWait_ = wait;
+}
+
+std::vector<std::string> ChartApplication::takeMapWarnings()
+{
+    std::vector<std::string> warnings;
+    if (mapFailures_.size() == 1)
+        warnings.push_back(mapFailures_.front().toStdString());
+    else if (mapFailures_.size() > 1)
+        warnings.push_back(std::to_string(mapFailures_.size()) +
+                           " map tiles could not be loaded; the first: " + mapFailures_.front().toStdString());
+    warnings.insert(warnings.end(), mapLateWarnings_.begin(), mapLateWarnings_.end());
+    mapFailures_.clear();
+    mapLateWarnings_.clear();
+    return warnings;
+}
+
+void ChartApplication::waitForMap(const QSize& sizePx) const
+{
+    MapSource* map = widget_->mapSource().get();
+    const std::vector<TileKey> keys = widget_->mapTilesFor(sizePx);
+    if (!map || keys.empty())
+        return;
+    map->request(keys);
+    if (!map->loading(keys))
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    QEventLoop loop;
+    QTimer poll;
+    poll.callOnTimeout([&] {
+        if (!map->loading(keys) || waited.elapsed() >= mapWait_.count())
+            loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
+    if (map->loading(keys)) {
+        const auto late = std::count_if(keys.begin(), keys.end(), [&](const TileKey& k) { return map->loading({k}); });
+        mapLateWarnings_.push_back(std::to_string(late) + " of the " + std::to_string(keys.size()) +
+                                   " map tiles of the picture did not arrive within " +
+                                   QString::number(mapWait_.count() / 1000.0).toStdString() +
+                                   " s; the picture shows the sea in their place");
+    }
+}
+
 QImage ChartApplication::renderImage(const QSize& sizePx) const
 {
+    waitForMap(sizePx);
     return widget_->renderImage(sizePx);
+}
+
+QByteArray ChartApplication::worldFile(const QSize& sizePx) const
+{
+    return WorldFileText(WorldFileFor(widget_->viewport(QSizeF(sizePx))));
 }
 
 QByteArray PngBytes(const QImage& image)

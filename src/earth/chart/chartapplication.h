@@ -6,7 +6,10 @@
 #include <QSize>
 #include <QString>
 
+#include <chrono>
 #include <memory>
+#include <string>
+#include <vector>
 
 // The built-in chart view behind the ApplicationGE interface: it reads every document
 // the replay loads, as Google Earth would, and draws its lines on a chart window that
@@ -15,6 +18,7 @@
 namespace tideplot {
 
 class ChartWidget;
+class MapSource;
 
 class ChartApplication : public ApplicationGE {
 public:
@@ -39,8 +43,18 @@ public:
     CameraInfoGE cameraShowing(double southLat, double westLon, double northLat, double eastLon, const QSize& sizePx,
                                double marginFraction = 0.1) const;
 
-    // The chart of the current camera on a picture of `sizePx`, without showing it.
+    // The map under the chart (null: none). Each picture below waits for its tiles, up to
+    // `wait`, then shows what it has.
+    void setMapSource(std::shared_ptr<MapSource> map, std::chrono::milliseconds wait = std::chrono::seconds(10));
+    // What went wrong with the map since the last call, a line each: tiles that could not
+    // be loaded (one line for all of them), tiles that did not arrive in time.
+    std::vector<std::string> takeMapWarnings();
+
+    // The chart of the current camera on a picture of `sizePx`, without showing it, over the
+    // map's tiles once they have arrived.
     QImage renderImage(const QSize& sizePx) const;
+    // The world file (chartmap.h) of that picture: six lines placing it in Web Mercator.
+    QByteArray worldFile(const QSize& sizePx) const;
     // Writes that picture as PNG, whole or not at all (an older file stays as it was
     // when writing fails). Throws Error naming the file and the reason.
     void saveImage(const QString& path, const QSize& sizePx) const;
@@ -63,7 +77,12 @@ public:
     void saveView(const QString& path) const;
 
 private:
+    void waitForMap(const QSize& sizePx) const;
+
     std::unique_ptr<ChartWidget> widget_;
+    std::chrono::milliseconds mapWait_{10'000};
+    mutable std::vector<QString> mapFailures_;
+    mutable std::vector<std::string> mapLateWarnings_;
 };
 
 // A picture as PNG bytes; throws Error with the reason when it cannot be made.

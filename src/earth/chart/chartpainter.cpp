@@ -1,5 +1,8 @@
 #include "earth/chart/chartpainter.h"
 
+#include "earth/chart/chartmap.h"
+#include "earth/map/mapsource.h"
+
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,12 +18,14 @@ namespace {
 
 const QColor kSea(0xa4, 0xc3, 0xd8);
 const QColor kGridLine(0xd9, 0xe6, 0xef); // white at 60 % on the sea, opaque: five times faster to draw
+const QColor kGridLineOnMap(0x18, 0x28, 0x38, 72);
 const QColor kLabelBox(255, 255, 255, 205);
 const QColor kInk(0x18, 0x28, 0x38);
 constexpr double kMinLatSpacingPx = 70;
 constexpr double kMinLonSpacingPx = 110;
 constexpr long long kMaxGridLines = 400;
 constexpr double kMarginPx = 10;
+constexpr double kAttributionMarginPx = 2;
 
 struct GridLine {
     QLineF Line; // on the screen, clipped to it
@@ -255,6 +260,20 @@ void DrawTrackNames(QPainter& painter, const ChartViewport& viewport, const Char
     }
 }
 
+// The map's credit in the bottom right corner, cut short with "..." when the picture is
+// too narrow for it; returns its box.
+QRectF DrawAttribution(QPainter& painter, const ChartViewport& viewport, const QString& attribution)
+{
+    const QFontMetricsF metrics(painter.font());
+    const double maxWidth = std::max(viewport.SizePx.width() - 2 * kAttributionMarginPx - 8, 20.0);
+    const QString text = metrics.elidedText(attribution, Qt::ElideRight, maxWidth);
+    QRectF box = LabelBox(metrics, text);
+    box.moveBottomRight(QPointF(viewport.SizePx.width(), viewport.SizePx.height()) -
+                        QPointF(kAttributionMarginPx, kAttributionMarginPx));
+    DrawLabel(painter, box, text);
+    return box;
+}
+
 } // namespace
 
 QRectF VisibleProjectedRect(const ChartViewport& viewport, double marginPx)
@@ -272,17 +291,30 @@ ChartGridSteps GridStepsFor(const ChartViewport& viewport)
             GridStepMinutes(lonMetresPerMinute / metresPerPx, kMinLonSpacingPx)};
 }
 
-void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const ChartGridSteps& steps)
+ChartMap ChartMapFor(const MapSource* map, const ChartViewport& viewport)
 {
-    painter.fillRect(QRectF(QPointF(0, 0), viewport.SizePx), kSea);
+    if (!map)
+        return {};
+    return {map, MapZoomFor(viewport.pixelsPerProjectedMetre(), map->minZoom(), map->maxZoom())};
+}
+
+void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const ChartGridSteps& steps,
+                       const ChartMap& map)
+{
+    const QRectF picture(QPointF(0, 0), viewport.SizePx);
+    painter.fillRect(picture, kSea);
+    if (map.Map && map.Zoom >= 0) {
+        const QRectF area = painter.hasClipping() ? painter.clipBoundingRect().intersected(picture) : picture;
+        DrawMapTiles(painter, *map.Map, map.Zoom, viewport.projectedToScreen(), area);
+    }
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(QPen(kGridLine, 1));
+    painter.setPen(QPen(map.Map ? kGridLineOnMap : kGridLine, 1));
     for (const GridLine& g : ComputeGrid(viewport, steps))
         painter.drawLine(g.Line);
 }
 
 void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
-                      const ChartGridSteps& steps)
+                      const ChartGridSteps& steps, const QString& attribution)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -293,6 +325,8 @@ void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const Ch
     const ScaleBar bar = MakeScaleBar(viewport, metrics);
     const bool turned = IsTurned(viewport);
     std::vector<QRectF> taken;
+    if (!attribution.isEmpty())
+        taken.push_back(DrawAttribution(painter, viewport, attribution));
     if (bar.LengthPx > 0)
         taken.push_back(bar.Box);
     if (turned)
@@ -306,16 +340,16 @@ void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const Ch
     painter.restore();
 }
 
-void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks)
+void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks, const MapSource* map)
 {
     const ChartGridSteps steps = GridStepsFor(viewport);
-    DrawChartUnderlay(painter, viewport, steps);
+    DrawChartUnderlay(painter, viewport, steps, ChartMapFor(map, viewport));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     const double marginPx = tracks.maxWidth() + 2;
     tracks.draw(painter, viewport.projectedToScreen(), VisibleProjectedRect(viewport, marginPx), 0.5);
     painter.restore();
-    DrawChartOverlay(painter, viewport, tracks, steps);
+    DrawChartOverlay(painter, viewport, tracks, steps, map ? map->attribution() : QString());
 }
 
 } // namespace tideplot

@@ -5,9 +5,21 @@
 
 class QPainter;
 
-// Drawing the chart in layers: the sea and the grid lines under the tracks; the grid
-// labels, the boats' names, the scale bar and the north arrow over them.
+// Drawing the chart in layers: the sea, the map's tiles and the grid lines under the
+// tracks; the grid labels, the boats' names, the scale bar, the north arrow and the map's
+// attribution over them.
 namespace tideplot {
+
+class MapSource;
+
+// The map under a picture: its tiles at one zoom.
+struct ChartMap {
+    const MapSource* Map = nullptr; // none: the sea only
+    int Zoom = -1;
+};
+
+// The map's tiles at the zoom that best fits the viewport's scale.
+ChartMap ChartMapFor(const MapSource* map, const ChartViewport& viewport);
 
 // The spacing of the grid's parallels and meridians, in minutes of arc.
 struct ChartGridSteps {
@@ -18,13 +30,18 @@ struct ChartGridSteps {
 // Steps that keep the grid's lines apart on this viewport, at its focus.
 ChartGridSteps GridStepsFor(const ChartViewport& viewport);
 
-void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const ChartGridSteps& steps);
-// The labels are those of the grid lines drawn with `steps`.
+// The map's tiles are those in memory; where the painter clips, only the tiles inside the
+// clip are drawn.
+void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const ChartGridSteps& steps,
+                       const ChartMap& map = {});
+// The labels are those of the grid lines drawn with `steps`; the attribution, when there is
+// one, goes in the bottom right corner.
 void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
-                      const ChartGridSteps& steps);
+                      const ChartGridSteps& steps, const QString& attribution = {});
 
-// The whole chart at once, every track drawn afresh.
-void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks);
+// The whole chart at once, every track drawn afresh, over the map's tiles in memory.
+void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
+               const MapSource* map = nullptr);
 
 // The part of the projected plane that the viewport shows (the bounds of its turned
 // rectangle), widened by `marginPx` pixels on every side.

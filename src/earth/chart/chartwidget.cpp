@@ -1,6 +1,8 @@
 #include "earth/chart/chartwidget.h"
 
 #include "core/error.h"
+#include "earth/chart/chartmap.h"
+#include "earth/map/mapsource.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -36,6 +38,14 @@ ChartWidget::ChartWidget(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
     resize(sizeHint());
+}
+
+ChartWidget::~ChartWidget()
+{
+    if (map_) { // a map that outlives the chart calls it back no more
+        map_->setTileHandler(nullptr);
+        map_->setFailureHandler(nullptr);
+    }
 }
 
 void ChartWidget::addLines(const std::vector<KmlLineString>& lines)
@@ -93,8 +103,75 @@ QImage ChartWidget::renderImage(const QSize& sizePx) const
         return {};
     QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
-    DrawChart(painter, viewport(sizePx), tracks_);
+    DrawChart(painter, viewport(sizePx), tracks_, map_.get());
     return image;
+}
+
+void ChartWidget::setMapSource(std::shared_ptr<MapSource> map)
+{
+    if (map_) {
+        map_->setTileHandler(nullptr);
+        map_->setFailureHandler(nullptr);
+    }
+    map_ = std::move(map);
+    mapRequested_.clear();
+    if (map_) {
+        map_->setTileHandler([this](const TileKey& key) { mapTileArrived(key); });
+        map_->setFailureHandler([this](const QString& message) { reportMapMessage(message); });
+    }
+    layer_.Valid = false;
+    update();
+}
+
+std::vector<TileKey> ChartWidget::mapTilesFor(const QSize& sizePx) const
+{
+    if (!map_ || sizePx.isEmpty())
+        return {};
+    const ChartViewport vp = viewport(sizePx);
+    const ChartMap map = ChartMapFor(map_.get(), vp);
+    return MapTilesToLoad(vp.projectedToScreen(), QRectF(QPointF(0, 0), vp.SizePx), map.Zoom);
+}
+
+void ChartWidget::setMapMessageHandler(std::function<void(const QString&)> handler)
+{
+    onMapMessage_ = std::move(handler);
+}
+
+void ChartWidget::reportMapMessage(const QString& message)
+{
+    mapMessage_ = message;
+    if (onMapMessage_)
+        onMapMessage_(message);
+}
+
+void ChartWidget::mapTileArrived(const TileKey& key)
+{
+    // A tile drawn on the cached picture at its zoom, or a coarser one that stands in for
+    // tiles not there yet: that piece of the picture is drawn again at the next repaint.
+    if (!layer_.Valid || layer_.MapZoom < 0 || key.Z > layer_.MapZoom || key.Z < layer_.MapZoom - kMapParentLevels)
+        return;
+    const QRectF image(QPointF(0, 0), layer_.View.SizePx);
+    const int n = TilesAcross(key.Z);
+    for (int copy = -1; copy <= 1; ++copy) {
+        const QRectF area =
+            layer_.ProjectedToImage.mapRect(MapTileProjectedRect({key.Z, key.X + copy * n, key.Y})).intersected(image);
+        if (!area.isEmpty())
+            layer_.MapArrived |= area;
+    }
+    if (!layer_.MapArrived.isEmpty())
+        repaints_.request();
+}
+
+void ChartWidget::requestMapTiles(const ChartViewport& viewport)
+{
+    if (!map_ || layer_.MapZoom < 0)
+        return;
+    std::vector<TileKey> keys =
+        MapTilesToLoad(viewport.projectedToScreen(), QRectF(QPointF(0, 0), viewport.SizePx), layer_.MapZoom);
+    if (keys == mapRequested_)
+        return;
+    map_->request(keys);
+    mapRequested_ = std::move(keys);
 }
 
 void ChartWidget::zoomBy(double factor, const QPointF& anchorPx)
@@ -141,6 +218,7 @@ void ChartWidget::paintEvent(QPaintEvent*)
     const ChartViewport vp = viewport(size());
     const QTransform toScreen = vp.projectedToScreen();
     updateTrackLayer(vp, toScreen);
+    requestMapTiles(vp);
 
     QPainter painter(this);
     const QTransform imageToScreen = layer_.ProjectedToImage.inverted() * toScreen;
@@ -153,7 +231,7 @@ void ChartWidget::paintEvent(QPaintEvent*)
         painter.drawImage(QPointF(0, 0), layer_.Image);
         painter.restore();
     }
-    DrawChartOverlay(painter, vp, tracks_, layer_.Grid);
+    DrawChartOverlay(painter, vp, tracks_, layer_.Grid, map_ ? map_->attribution() : QString());
 }
 
 void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
@@ -162,12 +240,31 @@ void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransfo
         redrawTrackLayer(viewport, toScreen);
         return;
     }
-    if (pending_.empty())
-        return;
+    if (!pending_.empty()) {
+        QPainter painter(&layer_.Image);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        DrawChartSegments(painter, pending_, layer_.ProjectedToImage);
+        pending_.clear();
+    }
+    if (!layer_.MapArrived.isEmpty()) {
+        redrawLayerArea(layer_.MapArrived);
+        layer_.MapArrived = {};
+    }
+}
+
+void ChartWidget::redrawLayerArea(const QRectF& area)
+{
+    // The piece drawn as the whole picture is: everything under the clip, tracks included.
+    const QRect clip = area.toAlignedRect().adjusted(-1, -1, 1, 1);
     QPainter painter(&layer_.Image);
+    painter.setClipRect(clip);
+    DrawChartUnderlay(painter, layer_.View, layer_.Grid, {map_.get(), layer_.MapZoom});
     painter.setRenderHint(QPainter::Antialiasing, true);
-    DrawChartSegments(painter, pending_, layer_.ProjectedToImage);
-    pending_.clear();
+    const double marginPx = tracks_.maxWidth() + 2;
+    const QRectF tracksArea =
+        layer_.ProjectedToImage.inverted().mapRect(QRectF(clip).adjusted(-marginPx, -marginPx, marginPx, marginPx));
+    tracks_.draw(painter, layer_.ProjectedToImage, tracksArea, 0.5 / layer_.Image.devicePixelRatio());
+    ++mapAreaRedraws_;
 }
 
 bool ChartWidget::trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const
@@ -201,8 +298,12 @@ void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransfo
     // The same camera on the larger picture: the same pixels per metre about the same centre.
     const ChartViewport layerView{viewport.Focus, viewport.RangeMetres * layerSize.width() / viewport.SizePx.width(),
                                   viewport.HeadingDeg, layerSize};
+    layer_.View = layerView;
+    const ChartMap map = ChartMapFor(map_.get(), layerView);
+    layer_.MapZoom = map.Zoom;
+    layer_.MapArrived = {};
     QPainter painter(&layer_.Image);
-    DrawChartUnderlay(painter, layerView, layer_.Grid);
+    DrawChartUnderlay(painter, layerView, layer_.Grid, map);
     painter.setRenderHint(QPainter::Antialiasing, true);
     const double marginPx = tracks_.maxWidth() + 2;
     tracks_.draw(painter, layer_.ProjectedToImage, VisibleProjectedRect(layerView, marginPx), 0.5 / dpr);

@@ -5,15 +5,19 @@
 #include "earth/chart/chartpainter.h"
 #include "earth/chart/charttracks.h"
 #include "earth/chart/chartview.h"
+#include "earth/map/tilekey.h"
 
 #include <QImage>
 #include <QTransform>
 #include <QWidget>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
-// The chart window: the loaded tracks on a sea with a latitude/longitude grid, seen by
-// a camera that the replay moves and the user can pan, zoom and turn.
+// The chart window: the loaded tracks on a sea with a latitude/longitude grid, over a map
+// when one is set, seen by a camera that the replay moves and the user can pan, zoom and
+// turn.
 //
 //   drag               pan
 //   Shift+drag         turn the chart about its centre
@@ -23,11 +27,14 @@
 //   N                  north up
 namespace tideplot {
 
+class MapSource;
+
 inline constexpr const char* kChartWindowTitle = "Tideplot1 Chart";
 
 class ChartWidget : public QWidget {
 public:
     explicit ChartWidget(QWidget* parent = nullptr);
+    ~ChartWidget() override;
 
     // Adds the lines of one document. Throws Error, adding nothing, when a point lies
     // off the globe.
@@ -45,9 +52,25 @@ public:
     // The chart as the window would show it on a picture of `sizePx`, drawn afresh.
     QImage renderImage(const QSize& sizePx) const;
 
+    // The map under the chart; null for none (the sea and the grid only). The window asks
+    // the map for the tiles it shows and draws them as they arrive; nothing waits for them.
+    // A map serves one chart at a time (it calls back the chart it was set on last).
+    void setMapSource(std::shared_ptr<MapSource> map);
+    const std::shared_ptr<MapSource>& mapSource() const { return map_; }
+    // The tiles of the map that a picture of `sizePx` of the current view shows (none
+    // without a map).
+    std::vector<TileKey> mapTilesFor(const QSize& sizePx) const;
+    // Called with one line when a tile of the map could not be loaded (for a status bar;
+    // never a message box). mapMessage() is the last such line.
+    void setMapMessageHandler(std::function<void(const QString&)> handler);
+    const QString& mapMessage() const { return mapMessage_; }
+    void reportMapMessage(const QString& message);
+
     const ChartTracks& tracks() const { return tracks_; }
     // How often the cached picture of the chart under the labels was drawn whole.
     int trackLayerRedraws() const { return trackLayerRedraws_; }
+    // How often a piece of it was drawn again because tiles of the map arrived.
+    int mapAreaRedraws() const { return mapAreaRedraws_; }
 
     // What the keys and the mouse do: zoom by `factor` (above 1 is closer) keeping the
     // point at `anchorPx` in place; turn so that the heading grows by `degrees`; move the
@@ -67,16 +90,20 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    // The sea, the grid lines and the tracks drawn once onto a picture larger than the
-    // window, at the view's heading and a scale near the view's, then shown through a
-    // transform; segments that arrive later are drawn onto it. It is drawn whole again only
-    // when the view has turned, zoomed beyond kZoomDrift or moved past its margin.
+    // The sea, the map, the grid lines and the tracks drawn once onto a picture larger than
+    // the window, at the view's heading and a scale near the view's, then shown through a
+    // transform; segments that arrive later are drawn onto it, and where tiles of the map
+    // arrive that piece of it is drawn again. It is drawn whole again only when the view
+    // has turned, zoomed beyond kZoomDrift or moved past its margin.
     struct TrackLayer {
         QImage Image;
+        ChartViewport View; // the camera of the picture, on its size
         QTransform ProjectedToImage;
         double PixelsPerProjectedMetre = 0;
         double HeadingDeg = 0;
         ChartGridSteps Grid; // the labels over it follow its grid
+        int MapZoom = -1;
+        QRectF MapArrived; // where tiles arrived since it was drawn, on the picture
         bool Valid = false;
     };
     static constexpr double kZoomDrift = 1.15;
@@ -86,6 +113,9 @@ private:
     void updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
     bool trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const;
     void redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
+    void redrawLayerArea(const QRectF& area);
+    void mapTileArrived(const TileKey& key);
+    void requestMapTiles(const ChartViewport& viewport);
     static constexpr int kMinRepaintMs = 15;
 
     void moveFocusTo(const QPointF& projected);
@@ -95,6 +125,12 @@ private:
     std::vector<ChartSegment> pending_;
     TrackLayer layer_;
     int trackLayerRedraws_ = 0;
+    int mapAreaRedraws_ = 0;
+
+    std::shared_ptr<MapSource> map_;
+    std::vector<TileKey> mapRequested_;
+    std::function<void(const QString&)> onMapMessage_;
+    QString mapMessage_;
 
     QPointF focus_; // projected metres
     double rangeMetres_ = 1e7;

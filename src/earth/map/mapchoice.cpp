@@ -1,0 +1,129 @@
+#include "earth/map/mapchoice.h"
+
+#include "core/error.h"
+#include "earth/map/mapsource.h"
+#include "earth/map/mbtilessource.h"
+#include "earth/map/tilenetwork.h"
+#include "earth/map/xyzsource.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+
+namespace tideplot {
+
+namespace {
+
+constexpr const char* kMapForms = "a URL template with {z}, {x} and {y} (http or https), an .mbtiles file, "
+                                  "openstreetmap, openseamap or none";
+
+[[noreturn]] void Refuse(const QString& text, const std::string& reason)
+{
+    throw Error("the map \"" + text.toStdString() + "\" " + reason);
+}
+
+} // namespace
+
+void CheckTileUrlTemplate(const QString& urlTemplate)
+{
+    const QString scheme = urlTemplate.section(QStringLiteral("://"), 0, 0).toLower();
+    if (!urlTemplate.contains(QStringLiteral("://")) ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        Refuse(urlTemplate, "is no http or https URL");
+    for (const char* field : {"{z}", "{x}", "{y}"}) {
+        if (!urlTemplate.contains(QLatin1String(field)))
+            Refuse(urlTemplate, std::string("lacks ") + field + " (a tile's URL needs {z}, {x} and {y})");
+    }
+    static const QRegularExpression fieldPattern(QStringLiteral("\\{[^}]*\\}"));
+    for (const auto& match : fieldPattern.globalMatch(urlTemplate)) {
+        const QString field = match.captured();
+        if (field != QLatin1String("{z}") && field != QLatin1String("{x}") && field != QLatin1String("{y}"))
+            Refuse(urlTemplate, "holds " + field.toStdString() + ": only {z}, {x} and {y} are filled in");
+    }
+    QString sample = urlTemplate;
+    sample.replace(QLatin1String("{z}"), QLatin1String("1"))
+        .replace(QLatin1String("{x}"), QLatin1String("1"))
+        .replace(QLatin1String("{y}"), QLatin1String("1"));
+    const QUrl url(sample, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        Refuse(urlTemplate, "is no valid URL" + (url.isValid() ? std::string(" (no host)")
+                                                               : " (" + url.errorString().toStdString() + ")"));
+}
+
+MapChoice ParseMapChoice(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    const QString lower = trimmed.toLower();
+    if (trimmed.isEmpty())
+        throw Error(std::string("no map given: name ") + kMapForms);
+    if (lower == QLatin1String("none"))
+        return {};
+    if (lower == QLatin1String("openstreetmap") || lower == QLatin1String("osm"))
+        return {MapChoice::Kind::OpenStreetMap, {}};
+    if (lower == QLatin1String("openseamap"))
+        return {MapChoice::Kind::OpenSeaMap, {}};
+    if (lower.startsWith(QLatin1String("http://")) || lower.startsWith(QLatin1String("https://"))) {
+        CheckTileUrlTemplate(trimmed);
+        return {MapChoice::Kind::UrlTemplate, trimmed};
+    }
+    if (lower.endsWith(QLatin1String(".mbtiles")))
+        return {MapChoice::Kind::Mbtiles, text};
+    if (trimmed.contains(QStringLiteral("://")))
+        Refuse(trimmed, "is no http or https URL");
+    Refuse(trimmed, std::string("is none of: ") + kMapForms);
+}
+
+QString MapChoiceText(const MapChoice& choice)
+{
+    switch (choice.kind) {
+    case MapChoice::Kind::None:
+        return QStringLiteral("none");
+    case MapChoice::Kind::OpenStreetMap:
+        return QStringLiteral("openstreetmap");
+    case MapChoice::Kind::OpenSeaMap:
+        return QStringLiteral("openseamap");
+    case MapChoice::Kind::Mbtiles:
+    case MapChoice::Kind::UrlTemplate:
+        return choice.text;
+    }
+    return {};
+}
+
+std::shared_ptr<MapSource> OpenMap(const MapChoice& choice, std::shared_ptr<TileNetwork> network)
+{
+    if (choice.kind == MapChoice::Kind::None)
+        return nullptr;
+    std::vector<std::unique_ptr<TileSource>> layers;
+    if (choice.kind == MapChoice::Kind::Mbtiles) {
+        layers.push_back(std::make_unique<MbtilesTileSource>(choice.text));
+        const QString attribution = layers.front()->attribution();
+        return std::make_shared<MapSource>(std::move(layers), attribution);
+    }
+    if (!network)
+        network = std::make_shared<TileNetwork>();
+    QString attribution;
+    if (choice.kind == MapChoice::Kind::UrlTemplate) {
+        XyzTileSource::Options options;
+        options.UrlTemplate = choice.text;
+        layers.push_back(std::make_unique<XyzTileSource>(options, network));
+        attribution = layers.front()->attribution();
+    } else {
+        layers.push_back(std::make_unique<XyzTileSource>(
+            XyzTileSource::Options{.UrlTemplate = QString::fromLatin1(kOpenStreetMapUrl),
+                                   .Attribution = QString::fromUtf8(kOpenStreetMapAttribution),
+                                   .MaxZoom = 19},
+            network));
+        attribution = QString::fromUtf8(kOpenStreetMapAttribution);
+        if (choice.kind == MapChoice::Kind::OpenSeaMap) {
+            layers.push_back(std::make_unique<XyzTileSource>(
+                XyzTileSource::Options{.UrlTemplate = QString::fromLatin1(kOpenSeaMapSeamarkUrl),
+                                       .Attribution = QString::fromUtf8(kOpenSeaMapAttribution),
+                                       .MaxZoom = 18,
+                                       .Overlay = true},
+                network));
+            attribution = QString::fromUtf8(kOpenSeaMapAttribution);
+        }
+    }
+    return std::make_shared<MapSource>(std::move(layers), attribution);
+}
+
+} // namespace tideplot
