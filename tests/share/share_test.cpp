@@ -199,7 +199,7 @@ TEST(ReplayVideo, HoldsAFramePerStepAndEndsOnTheScreenshot)
             EXPECT_TRUE(red) << "no legend caption on red in the screenshot";
         }
     }
-    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"race.mp4", "race.png"}));
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"race.mp4", "race.pgw", "race.png"}));
 }
 
 // A size that yuv420p cannot hold or a frame rate out of range is refused before anything

@@ -876,7 +876,7 @@ TEST(RaceFileMenu, UnsavedRowsAreAskedForBeforeClosingNewOpenAndClose)
     EXPECT_NE(Slurp(race.file("kept.TP1")).find("boat1.txt"), std::string::npos);
 }
 
-TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
+TEST(ImportButton, WritesTheLogsPointsBesideItSaysHowManyAndShowsTheTrackFile)
 {
     Window w;
     RaceFolder race;
@@ -894,14 +894,17 @@ TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
     w.click("cmdParse");
     ASSERT_EQ(w.dialogs.asked.size(), 1u);
     EXPECT_EQ(w.dialogs.asked[0].title, "Parse .KML file");
-    EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.KML);;GPS logs: KML, KMZ, GPX (*.kml *.kmz *.gpx)");
+    EXPECT_EQ(w.dialogs.asked[0].filter, "GPS logs: KML, KMZ, GPX (*.kml *.kmz *.gpx);;All Files (*.KML)");
     EXPECT_EQ(w.dialogs.progressShown, 1);
     EXPECT_EQ(Slurp(log + ".txt"), "Latitude,Longitude,Date,Time\r\n59.3251,18.0710,20070818,102345\r\n");
-    // The point without a time is skipped, and the report says so.
+    // The point without a time is skipped, and the report says so; the browser shows the new
+    // track file, selected and previewed.
     EXPECT_TRUE(w.dialogs.lastMessage().startsWith("1 point was written to " + Q(log) + ".txt."))
         << w.dialogs.lastMessage().toStdString();
     EXPECT_TRUE(w.dialogs.lastSays("1 point skipped"));
     EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Warning);
+    EXPECT_EQ(w.find<QListWidget>("File1")->currentItem()->text(), "dag 1.kml.txt");
+    EXPECT_TRUE(w.find<QPlainTextEdit>("txtTrackFile")->toPlainText().contains("59.3251,18.0710"));
 
     w.click("cmdParse");
     EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error);
@@ -910,6 +913,25 @@ TEST(ImportButton, WritesTheLogsPointsBesideItAndSaysHowMany)
     w.click("cmdParse"); // cancelled
     EXPECT_EQ(w.dialogs.told.size(), 2u);
     EXPECT_TRUE(w.listRows().empty());
+
+    // A log of two days: the report offers one track file per day; the browser shows the first.
+    const std::string regatta = race.file("regatta.gpx");
+    std::ofstream(regatta) << "<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+                              "<trk><trkseg><trkpt lat=\"57.1\" lon=\"11.2\"><time>2008-07-12T10:00:00Z</time></trkpt>\n"
+                              "<trkpt lat=\"57.2\" lon=\"11.3\"><time>2008-07-12T10:00:05Z</time></trkpt></trkseg></trk>\n"
+                              "<trk><trkseg><trkpt lat=\"57.3\" lon=\"11.4\"><time>2008-07-13T10:00:00Z</time></trkpt>\n"
+                              "<trkpt lat=\"57.4\" lon=\"11.5\"><time>2008-07-13T10:00:05Z</time></trkpt></trkseg></trk>\n"
+                              "</gpx>\n";
+    w.dialogs.answers = {Q(regatta)};
+    w.dialogs.yesNoAnswers = {true};
+    w.click("cmdParse");
+    EXPECT_EQ(w.dialogs.lastYes, "Split");
+    EXPECT_TRUE(w.dialogs.questions.back().contains("2 tracks")) << w.dialogs.questions.back().toStdString();
+    EXPECT_TRUE(w.dialogs.questions.back().contains("regatta.gpx.1.txt ... regatta.gpx.2.txt"));
+    EXPECT_EQ(Slurp(regatta + ".2.txt"), "Latitude,Longitude,Date,Time\r\n57.3,11.4,20080713,100000\r\n"
+                                         "57.4,11.5,20080713,100005\r\n");
+    EXPECT_TRUE(QFile::exists(Q(regatta + ".txt")));
+    EXPECT_EQ(w.find<QListWidget>("File1")->currentItem()->text(), "regatta.gpx.1.txt");
 }
 
 // The sample race built by hand from its track files in a folder named with å, ä and ö, saved
