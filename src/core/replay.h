@@ -59,6 +59,19 @@ protected:
     static void CheckDistanceRow(int row);
 };
 
+// A piece of track the replay drew: boat `Boat` (its index in the race file, from 0) sailed
+// from `From` to `To` in step `Step` (from 1), whose positions are those of race clock
+// `RaceClock` (days of corrected time since the start), drawn `Width` pixels wide (1, or 5
+// at a wide plot). Only Lat and Lon of the two points count.
+struct DrawnPiece {
+    std::int32_t Step = 0;
+    std::int16_t Boat = 0;
+    std::int16_t Width = 1;
+    double RaceClock = 0;
+    TrackPoint From;
+    TrackPoint To;
+};
+
 // Where the replay draws: one straight segment per boat and step, and the camera.
 class TrackPlotter {
 public:
