@@ -14,11 +14,11 @@
 // by the benchmark add to it), lines (LineStrings in it), race_steps, and first_poll_ms: the
 // first poll of all, which writes every run of the race (a link polled during the replay
 // has written the finished runs long before the end).
-#include "app/headless.h"
 #include "bench_race.h"
 #include "core/replay.h"
 #include "earth/gelink/googleearthlink.h"
 #include "earth/googleearth.h"
+#include "replay/replaysession.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -41,20 +41,25 @@ namespace {
 
 // Draws into the link and remembers each boat's last segment, to draw more steps after
 // the end.
-class Drawing : public tideplot::TrackPlotter {
+class Drawing : public tideplot::FrameObserver {
 public:
     explicit Drawing(tideplot::ApplicationGE& view) : output_(view) {}
 
-    void PlotTrackSegment(const std::string& name, const tideplot::TrackPoint& from, const tideplot::TrackPoint& to,
-                          std::int32_t colour, std::int16_t width) override
+    void raceStarted(const tideplot::FleetInfo& fleet) override { fleet_ = fleet; }
+    void frame(const tideplot::FleetFrame& frame) override
     {
-        output_.PlotTrackSegment(name, from, to, colour, width);
-        last_[name] = {to, colour, width};
+        for (std::size_t k = 0; k < frame.Boats.size(); ++k) {
+            const tideplot::BoatStep& boat = frame.Boats[k];
+            if (!boat.Drawn)
+                continue;
+            const tideplot::FleetBoat& b = fleet_.Boats[k];
+            output_.PlotTrackSegment(b.Caption, boat.From, boat.To, b.Colour, frame.LineWidth);
+            last_[b.Caption] = {boat.To, b.Colour, frame.LineWidth};
+        }
+        if (frame.CameraSet)
+            output_.FrameCamera(frame.BoxMin, frame.BoxMax);
     }
-    void FrameCamera(const tideplot::TrackPoint& corner1, const tideplot::TrackPoint& corner2) override
-    {
-        output_.FrameCamera(corner1, corner2);
-    }
+    void rewound(const tideplot::FleetFrame&, std::span<const tideplot::DrawnPiece>) override {}
 
     // One more step: every boat a little further north-east (every 90th step wide, as the
     // replay draws them by default), and the camera on them.
@@ -82,6 +87,7 @@ private:
         std::int16_t width;
     };
     tideplot::GoogleEarthOutput output_;
+    tideplot::FleetInfo fleet_;
     std::map<std::string, Boat> last_;
     long long steps_ = 0;
 };
@@ -109,16 +115,12 @@ Race& RaceAtTheEnd()
         options.Settings = r.settings.get();
         r.link = std::make_unique<tideplot::GoogleEarthLink>(options);
         r.drawing = std::make_unique<Drawing>(*r.link);
-        tideplot::RaceState state;
-        tideplot::HeadlessControlPanel panel;
-        state.RaceFileName = RaceFolder(24) + "/race.TP1";
-        state.RaceClock = tideplot::kRaceClockAtStart;
-        tideplot::StartReplay(state, panel);
-        while (!tideplot::AllTrackFilesAtEnd(state)) {
-            tideplot::ReplayStep(state, panel, *r.drawing);
+        tideplot::ReplaySession session;
+        session.addObserver(r.drawing.get());
+        session.start(RaceFolder(24) + "/race.TP1", tideplot::ReplaySettings{}, false);
+        while (session.step())
             ++r.steps;
-        }
-        tideplot::CloseTrackFiles(state);
+        session.close();
         return r;
     }();
     return race;

@@ -137,7 +137,7 @@ void BM_PlayWholeRace(benchmark::State& state)
         while (!tideplot::AllTrackFilesAtEnd(main.raceState()) && playing.elapsed() < 600'000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double seconds = playing.nsecsElapsed() / 1e9;
-        const long long steps = control->driver().steps();
+        const long long steps = control->session().position();
 
         // The race is over; the timer still runs. A click on Stop, through the event queue.
         QElapsedTimer answering;
@@ -148,7 +148,7 @@ void BM_PlayWholeRace(benchmark::State& state)
                 stop,
                 new QMouseEvent(type, centre, stop->mapToGlobal(centre), Qt::LeftButton,
                                 type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
-        while (control->driver().playing() && answering.elapsed() < 10'000)
+        while (control->session().playing() && answering.elapsed() < 10'000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double stopMs = answering.nsecsElapsed() / 1e6;
 

@@ -6,11 +6,13 @@
 //   build/bench/bench/replay_bench [--benchmark_...]
 //
 // The race: 7 boats, one fix a second, generated once into $TMPDIR/tideplot-bench-race-*.
-#include "app/headless.h"
 #include "bench_race.h"
 #include "core/racecheck.h"
 #include "core/replay.h"
 #include "earth/googleearth.h"
+#include "replay/earthobserver.h"
+#include "replay/replaysession.h"
+#include "replay/trace.h"
 
 #include <benchmark/benchmark.h>
 
@@ -62,15 +64,6 @@ long RunMeasured(const std::vector<std::string>& args, bool quiet = true)
     return usage.ru_maxrss;
 }
 
-class NullPlotter : public tideplot::TrackPlotter {
-public:
-    void PlotTrackSegment(const std::string&, const tideplot::TrackPoint&, const tideplot::TrackPoint&, std::int32_t,
-                          std::int16_t) override
-    {
-    }
-    void FrameCamera(const tideplot::TrackPoint&, const tideplot::TrackPoint&) override {}
-};
-
 // The replay in this process: 7 boats, resolution 10, from the race file to the last
 // step. With documents: every segment's KML document is built and handed to a view
 // that shows nothing (what a view costs on top is the view's own benchmark).
@@ -79,21 +72,16 @@ void Replay(benchmark::State& state, bool documents)
     const std::string race = RaceFolder(static_cast<int>(state.range(0))) + "/race.TP1";
     long long steps = 0;
     for (auto _ : state) {
-        tideplot::RaceState raceState;
-        tideplot::HeadlessControlPanel panel;
+        tideplot::ReplaySession session;
         tideplot::NullApplication view(0, 0);
-        tideplot::GoogleEarthOutput output(view);
-        NullPlotter nowhere;
-        tideplot::TrackPlotter& plotter = documents ? static_cast<tideplot::TrackPlotter&>(output) : nowhere;
-        raceState.RaceFileName = race;
-        raceState.RaceClock = tideplot::kRaceClockAtStart;
-        tideplot::StartReplay(raceState, panel);
+        tideplot::GoogleEarthObserver drawing(view);
+        if (documents)
+            session.addObserver(&drawing);
+        session.start(race, tideplot::ReplaySettings{}, false);
         steps = 0;
-        while (!tideplot::AllTrackFilesAtEnd(raceState)) {
-            tideplot::ReplayStep(raceState, panel, plotter);
+        while (session.step())
             ++steps;
-        }
-        tideplot::CloseTrackFiles(raceState);
+        session.close();
     }
     state.counters["steps"] = static_cast<double>(steps);
     state.counters["per_step"] =
@@ -115,9 +103,8 @@ void BM_StartTimeWarnings(benchmark::State& state)
 {
     const std::string race = RaceFolder(static_cast<int>(state.range(0))) + "/race.TP1";
     tideplot::RaceState raceState;
-    tideplot::HeadlessControlPanel panel;
     raceState.RaceFileName = race;
-    tideplot::StartReplay(raceState, panel);
+    tideplot::StartReplay(raceState);
     std::size_t warnings = 0;
     for (auto _ : state)
         warnings = tideplot::StartTimeWarnings(raceState).size();

@@ -7,6 +7,7 @@
 // The races: 7 boats, one fix a second, generated once into $TMPDIR/tideplot-bench-race-*.
 #include "bench_race.h"
 #include "earth/googleearth.h"
+#include "replay/replaysession.h"
 #include "share/replayvideo.h"
 #include "share/videoencoder.h"
 
@@ -65,7 +66,7 @@ void BM_VideoCommand(benchmark::State& state)
 {
     const std::string dir = RaceFolder(static_cast<int>(state.range(0)));
     const std::string out = (fs::temp_directory_path() / "tideplot-bench-video.mp4").string();
-    const long long frames = tideplot::CountReplaySteps(dir + "/race.TP1", "60", "90");
+    const long long frames = tideplot::CountReplaySteps(dir + "/race.TP1", tideplot::ReplaySettings{60, 90});
     Measured last;
     for (auto _ : state) {
         last = RunMeasured({TIDEPLOT_EXE, "replay", dir + "/race.TP1", "--resolution", "60", "--video", out});
@@ -82,21 +83,18 @@ void BM_VideoCommand(benchmark::State& state)
 // The replay to its last step with the chart drawn, as the video's frames start from.
 struct ChartAtEnd {
     tideplot::ChartApplication chart;
-    tideplot::HeadlessControlPanel panel;
-    int boats = 0;
+    tideplot::ReplayTexts texts;
 
     explicit ChartAtEnd(int hours)
     {
-        tideplot::RaceState race;
-        race.RaceFileName = RaceFolder(hours) + "/race.TP1";
-        race.RaceClock = tideplot::kRaceClockAtStart;
-        panel.resolution = "60";
-        tideplot::GoogleEarthOutput output(chart);
-        tideplot::StartReplay(race, panel);
-        while (!tideplot::AllTrackFilesAtEnd(race))
-            tideplot::ReplayStep(race, panel, output);
-        tideplot::CloseTrackFiles(race);
-        boats = race.BoatCount;
+        tideplot::ReplaySession session;
+        tideplot::GoogleEarthObserver drawing(chart);
+        session.addObserver(&drawing);
+        session.addObserver(&texts);
+        session.start(RaceFolder(hours) + "/race.TP1", tideplot::ReplaySettings{60, 90}, false);
+        while (session.step()) {
+        }
+        session.close();
     }
 };
 
@@ -105,7 +103,7 @@ void BM_FramePicture(benchmark::State& state)
 {
     static ChartAtEnd end(24);
     for (auto _ : state)
-        benchmark::DoNotOptimize(tideplot::ReplayPicture(end.chart, end.panel, end.boats, QSize(1280, 720)));
+        benchmark::DoNotOptimize(tideplot::ReplayPicture(end.chart, end.texts, QSize(1280, 720)));
 }
 
 // One frame as the video makes it, the camera moving a little each time as the replay
@@ -121,7 +119,7 @@ void BM_FramePaintAndEncode(benchmark::State& state)
         for (auto _ : state) {
             camera.FocusPointLongitude += 2e-5;
             end.chart.SetCamera(camera, 10);
-            encoder.addFrame(tideplot::ReplayPicture(end.chart, end.panel, end.boats, QSize(1280, 720),
+            encoder.addFrame(tideplot::ReplayPicture(end.chart, end.texts, QSize(1280, 720),
                                                      tideplot::ChartDrawing::Painted));
         }
         encoder.finish();

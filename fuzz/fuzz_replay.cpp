@@ -48,38 +48,25 @@ void RemoveFolder()
     std::filesystem::remove_all(Folder(), ignored);
 }
 
-struct Panel : ControlPanel {
-    std::string PointPlotText() override { return "3"; }
-    std::string ResolutionText() override { return resolution; }
-    std::string TrackInfoCaption(int row) override { return captions.at(static_cast<std::size_t>(row)); }
-    void SetTrackInfo(int row, const std::string& caption, std::uint32_t) override
-    {
-        captions.at(static_cast<std::size_t>(row)) = caption;
-    }
-    void SetRaceTime(const std::string&) override {}
-    void SetDistance(int row, const std::string&) override { Check(row >= 1 && row < kMaxBoats, "a distance row"); }
-    std::string resolution;
-    std::array<std::string, kMaxBoats> captions;
-};
-
 bool Finite(const TrackPoint& p)
 {
     return std::isfinite(p.Lat) && std::isfinite(p.Lon);
 }
 
-struct Plotter : TrackPlotter {
-    void PlotTrackSegment(const std::string&, const TrackPoint& from, const TrackPoint& to, std::int32_t,
-                          std::int16_t width) override
-    {
-        Check(Finite(from) && Finite(to), "a segment between finite positions");
-        Check(width == 1 || width == 5, "a segment of width 1 or 5");
+// What a step did is sound: pieces between finite positions of width 1 or 5, a camera box
+// of finite corners with the south-west one first.
+void CheckStep(const StepOutcome& outcome)
+{
+    Check(outcome.LineWidth == 1 || outcome.LineWidth == 5, "a step of width 1 or 5");
+    for (const BoatStep& boat : outcome.Boats)
+        if (boat.Drawn)
+            Check(Finite(boat.From) && Finite(boat.To), "a segment between finite positions");
+    if (outcome.CameraSet) {
+        Check(Finite(outcome.BoxMin) && Finite(outcome.BoxMax), "a camera box of finite corners");
+        Check(outcome.BoxMin.Lat <= outcome.BoxMax.Lat && outcome.BoxMin.Lon <= outcome.BoxMax.Lon,
+              "the south-west corner first");
     }
-    void FrameCamera(const TrackPoint& a, const TrackPoint& b) override
-    {
-        Check(Finite(a) && Finite(b), "a camera box of finite corners");
-        Check(a.Lat <= b.Lat && a.Lon <= b.Lon, "the south-west corner first");
-    }
-};
+}
 
 void WriteFile(const std::filesystem::path& path, std::string_view bytes)
 {
@@ -110,28 +97,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 1; i < parts.size(); ++i)
         WriteFile(Folder() / ("t" + std::to_string(i - 1) + ".txt"), parts[i]);
 
-    static const char* const kResolutions[] = {"10", "1", "60", "0.5", "3600", "-10"};
+    static const double kResolutions[] = {10, 1, 60, 0.5, 3600, 0.01};
     RaceState state;
-    Panel panel;
-    Plotter plotter;
-    panel.resolution = kResolutions[size % std::size(kResolutions)];
+    ReplaySettings settings;
+    settings.ResolutionSeconds = kResolutions[size % std::size(kResolutions)];
+    settings.StepsPerWidePlot = 3;
+    StepOutcome outcome;
     state.RaceFileName = (Folder() / "race.TP1").string();
     state.RaceClock = kRaceClockAtStart;
     try {
-        StartReplay(state, panel);
+        StartReplay(state);
     } catch (const Error&) {
         for (const auto& file : state.TrackFile)
             Check(file == nullptr, "no track file left open after a failed start");
         return 0;
     }
-    Check(state.BoatCount >= 1 && state.BoatCount <= kMaxBoats, "one to seven boats loaded");
+    Check(state.BoatCount >= 1 && state.BoatCount <= kMaxBoats, "one to 64 boats loaded");
     const auto warnings = StartTimeWarnings(state);
     Check(warnings.size() <= static_cast<std::size_t>(state.BoatCount), "at most one warning a boat");
     for (const auto& warning : warnings)
         Check(warning.find("race.TP1, line ") != std::string::npos, "a warning names the boat's entry");
     try {
-        for (int step = 0; step < kMaxSteps && !AllTrackFilesAtEnd(state); ++step)
-            ReplayStep(state, panel, plotter);
+        for (int step = 0; step < kMaxSteps && !AllTrackFilesAtEnd(state); ++step) {
+            ReplayStep(state, settings, outcome);
+            CheckStep(outcome);
+        }
     } catch (const Error&) {
     }
     CloseTrackFiles(state);

@@ -5,8 +5,7 @@
 // control of the set-up window.
 //
 //   tideplot-screenshots SOURCE_DIR OUT_DIR
-#include "earth/chart/chartapplication.h"
-#include "earth/chart/chartwidget.h"
+#include "earth/replayview.h"
 #include "earth/earthfactory.h"
 #include "ui/dialogs.h"
 #include "ui/frmcontrol.h"
@@ -40,7 +39,7 @@ public:
     {
         std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
     }
-    std::unique_ptr<ProgressReport> showProgress(const QString&) override { return nullptr; }
+    std::unique_ptr<ProgressReport> showProgress(const QString&, ProgressKind) override { return nullptr; }
 };
 
 bool Capture(const QString& path, const QRect& area)
@@ -137,6 +136,7 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     // A first start: nothing stored.
     QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Map/Source"), QStringLiteral("none")); // the pictures are made offline
     QuietDialogs dialogs;
     bool ok = true;
 
@@ -153,7 +153,7 @@ int main(int argc, char** argv)
 
         QTest::mouseClick(Find<QPushButton>(main.get(), "cmdStart"), Qt::LeftButton);
         FrmControl* control = main->controlWindow();
-        auto* chart = dynamic_cast<ChartApplication*>(main->earth())->widget();
+        QWidget* chart = main->earth()->replayView()->window();
         QTest::qWait(300);
         ok &= CheckInside(QStringLiteral("the chart window"), chart->frameGeometry(), screen);
         ok &= CheckInside(QStringLiteral("the control window"), control->frameGeometry(), screen);

@@ -1,13 +1,13 @@
 #include "app/args.h"
 #include "app/commands.h"
-#include "app/headless.h"
-#include "app/replaydriver.h"
 #include "core/error.h"
 #include "core/racecheck.h"
 #include "core/text.h"
 #include "earth/gelink/googleearthlink.h"
 #include "earth/googleearth.h"
 #include "earth/map/mapchoice.h"
+#include "replay/earthobserver.h"
+#include "replay/replaysession.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -39,6 +39,7 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
 {
     ParsedArgs parsed;
     int playspeedMs = 10;
+    ReplaySettings settings;
     try {
         parsed = ParseArgs(args, {"--resolution", "--points", "--playspeed", "--map"},
                            {"--no-open", "--exit-at-end", "--help"});
@@ -62,6 +63,12 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
             throw UsageError(parsed.positional.empty() ? "no race file given" : "more than one race file");
         if (const std::string problem = ResolutionProblem(parsed.value("--resolution", "10")); !problem.empty())
             throw UsageError("--resolution: " + problem);
+        settings.ResolutionSeconds = NumberOfText(parsed.value("--resolution", "10"));
+        try {
+            settings.StepsPerWidePlot = RoundToInt16(NumberOfText(parsed.value("--points", "90")));
+        } catch (const Error& e) {
+            throw UsageError(std::string("--points: ") + e.what());
+        }
         const double speed = parsed.number("--playspeed", 10);
         if (speed < 1 || speed > 65535)
             throw UsageError("--playspeed needs milliseconds from 1 to 65535");
@@ -79,22 +86,18 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
     else
         app = std::make_unique<QCoreApplication>(argc, argv);
 
-    HeadlessControlPanel panel;
-    panel.resolution = parsed.value("--resolution", panel.resolution);
-    panel.pointPlot = parsed.value("--points", panel.pointPlot);
-    RaceState state;
-    state.RaceFileName = parsed.positional[0];
-    state.RaceClock = kRaceClockAtStart;
-
     std::unique_ptr<GoogleEarthLink> link;
+    ReplaySession session;
+    ReplayTexts texts;
+    session.addObserver(&texts);
     try {
         GoogleEarthLinkOptions options;
         options.OpenInGoogleEarth = parsed.flags.count("--no-open") == 0;
         link = std::make_unique<GoogleEarthLink>(options);
-        if (const QString problem = link->settingsProblem(); !problem.isEmpty())
-            std::fprintf(stderr, "warning: %s\n", problem.toLocal8Bit().constData());
-        StartReplay(state, panel);
-        for (const std::string& warning : StartTimeWarnings(state))
+        for (const std::string& warning : link->TakeWarnings())
+            std::fprintf(stderr, "warning: %s\n", warning.c_str());
+        session.start(parsed.positional[0], settings, false);
+        for (const std::string& warning : StartTimeWarnings(session.state()))
             std::fprintf(stderr, "warning: %s\n", warning.c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tideplot link: %s\n", e.what());
@@ -104,14 +107,16 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
                 link->serverUrl().toString().toLocal8Bit().constData(), link->openReport().toLocal8Bit().constData());
     std::fflush(stdout);
 
-    GoogleEarthOutput output(*link);
-    ReplayDriver driver(state, panel, output);
+    GoogleEarthObserver drawing(*link);
+    drawing.raceStarted(session.fleet());
+    session.addObserver(&drawing);
     const bool exitAtEnd = parsed.flags.count("--exit-at-end") > 0;
     int status = 0;
     auto finished = [&] {
-        driver.stop();
-        std::printf("Replayed %s: %d boats, %lld steps, race time reached %s\n", state.RaceFileName.c_str(),
-                    state.BoatCount, driver.steps(), panel.raceTime.empty() ? "-" : panel.raceTime.c_str());
+        session.stop();
+        std::printf("Replayed %s: %d boats, %lld steps, race time reached %s\n", session.fleet().RaceFileName.c_str(),
+                    static_cast<int>(session.fleet().Boats.size()), session.position(),
+                    texts.raceTime.empty() ? "-" : texts.raceTime.c_str());
         if (exitAtEnd) {
             std::puts("Serving until Google Earth Pro has fetched the end of the race.");
             link->callWhenServed([] { QCoreApplication::quit(); });
@@ -120,23 +125,22 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
         }
         std::fflush(stdout);
     };
-    driver.onStep = [&] {
-        if (AllTrackFilesAtEnd(state))
-            finished();
-        else if (StderrIsTerminal() && driver.steps() % 50 == 0)
-            std::fprintf(stderr, "\rstep %lld, race time %s ", driver.steps(), panel.raceTime.c_str());
+    session.onStep = [&] {
+        if (StderrIsTerminal() && !session.atEnd())
+            std::fprintf(stderr, "\rstep %lld, race time %s ", session.position(), texts.raceTime.c_str());
     };
-    driver.onFailure = [&](const std::string& message) {
+    session.onEnd = finished;
+    session.onFailure = [&](const std::string& message) {
         std::fprintf(stderr, "tideplot link: %s\n", message.c_str());
         status = 1;
         QCoreApplication::exit(1);
     };
-    if (AllTrackFilesAtEnd(state))
+    if (session.atEnd())
         finished();
     else
-        driver.play(playspeedMs);
+        session.play(playspeedMs);
     const int loop = QCoreApplication::exec();
-    CloseTrackFiles(state);
+    session.close();
     return status != 0 ? status : loop;
 }
 

@@ -1,6 +1,5 @@
 #include "app/args.h"
 #include "app/commands.h"
-#include "app/headless.h"
 #include "core/error.h"
 #include "core/outputfile.h"
 #include "core/racecheck.h"
@@ -10,11 +9,14 @@
 #include "earth/earthfactory.h"
 #include "earth/googleearth.h"
 #include "earth/kmlfile.h"
+#include "earth/map/mapchoice.h"
+#include "replay/earthobserver.h"
+#include "replay/replaysession.h"
+#include "replay/trace.h"
 #include "share/animatedkml.h"
 #include "share/interrupt.h"
 #include "share/replayvideo.h"
 #include "share/videofile.h"
-#include "earth/map/mapchoice.h"
 
 #include <QApplication>
 #include <QDir>
@@ -62,6 +64,7 @@ struct ReplayOptions {
     std::string raceFile;
     std::string resolution = "10";
     std::string points = "90";
+    ReplaySettings settings;
     double headingDeg = 0;
     double tiltDeg = 0;
     long long maxSteps = -1;
@@ -133,6 +136,12 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     if (const std::string problem = ResolutionProblem(options.resolution); !problem.empty())
         throw UsageError("--resolution: " + problem);
     options.points = parsed.value("--points", options.points);
+    options.settings.ResolutionSeconds = NumberOfText(options.resolution);
+    try {
+        options.settings.StepsPerWidePlot = RoundToInt16(NumberOfText(options.points));
+    } catch (const Error& e) {
+        throw UsageError(std::string("--points: ") + e.what());
+    }
     options.headingDeg = parsed.number("--heading", 0);
     options.tiltDeg = parsed.number("--tilt", 0);
     const double maxSteps = parsed.number("--max-steps", -1);
@@ -212,47 +221,6 @@ void CheckOutputsAreNoTrackFile(const ReplayOptions& options, const RaceState& s
     }
 }
 
-class NullPlotter : public TrackPlotter {
-public:
-    void PlotTrackSegment(const std::string&, const TrackPoint&, const TrackPoint&, std::int32_t, std::int16_t) override
-    {
-    }
-    void FrameCamera(const TrackPoint&, const TrackPoint&) override {}
-};
-
-// Counts the segments drawn on their way to the output, and the box they cover.
-class CountingPlotter : public TrackPlotter {
-public:
-    explicit CountingPlotter(TrackPlotter& inner) : inner_(inner) {}
-    void PlotTrackSegment(const std::string& name, const TrackPoint& from, const TrackPoint& to,
-                          std::int32_t colourNumber, std::int16_t width) override
-    {
-        inner_.PlotTrackSegment(name, from, to, colourNumber, width);
-        ++segments;
-        for (const TrackPoint* p : {&from, &to}) {
-            min_.Lat = std::min(min_.Lat, p->Lat);
-            min_.Lon = std::min(min_.Lon, p->Lon);
-            max_.Lat = std::max(max_.Lat, p->Lat);
-            max_.Lon = std::max(max_.Lon, p->Lon);
-        }
-    }
-    void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2) override
-    {
-        inner_.FrameCamera(corner1, corner2);
-    }
-    bool drawn() const { return segments > 0; }
-
-    // The box of every segment drawn, south-west corner first.
-    const TrackPoint& southWest() const { return min_; }
-    const TrackPoint& northEast() const { return max_; }
-    long long segments = 0;
-
-private:
-    TrackPlotter& inner_;
-    TrackPoint min_{90, 180, 0};
-    TrackPoint max_{-90, -180, 0};
-};
-
 } // namespace
 
 int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv)
@@ -315,14 +283,6 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     if (traceOut)
         trace.emplace(*traceOut);
 
-    HeadlessControlPanel panel;
-    panel.resolution = options.resolution;
-    panel.pointPlot = options.points;
-    std::optional<TracingControlPanel> tracingPanel;
-    if (trace)
-        tracingPanel.emplace(panel, *trace);
-    ControlPanel& control = tracingPanel ? static_cast<ControlPanel&>(*tracingPanel) : panel;
-
     // The views: a KML file, the chart (drawn offscreen for the picture), or none.
     std::unique_ptr<KmlFileApplication> kmlFile;
     if (kmlOut) {
@@ -372,14 +332,15 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     ApplicationGE& application = tracingApp ? static_cast<ApplicationGE&>(*tracingApp) : backend;
 
     // With no view, no KML file and no trace nobody reads the documents: none are made.
-    GoogleEarthOutput output(application);
-    NullPlotter nowhere;
-    const bool drawnSomewhere = kmlFile || chart || trace;
-    CountingPlotter plotter(drawnSomewhere ? static_cast<TrackPlotter&>(output) : nowhere);
+    ReplaySession session;
+    GoogleEarthObserver drawing(application, trace ? &*trace : nullptr);
+    if (kmlFile || chart || trace)
+        session.addObserver(&drawing);
+    DrawnBox box;
+    ReplayTexts texts;
+    session.addObserver(&box);
+    session.addObserver(&texts);
 
-    RaceState state;
-    state.RaceFileName = options.raceFile;
-    state.RaceClock = kRaceClockAtStart;
     long long steps = 0;
     std::string failure;
     const bool progress = StderrIsTerminal();
@@ -387,40 +348,40 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     std::vector<AnimatedBoat> animatedBoats;
     std::optional<VideoProgressLine> videoProgress;
     try {
-        StartReplay(state, control);
+        session.start(options.raceFile, options.settings, false);
+        RaceState& state = session.state();
         CheckOutputsAreNoTrackFile(options, state);
         for (const std::string& warning : StartTimeWarnings(state))
             std::fprintf(stderr, "warning: %s\n", warning.c_str());
         if (animatedOut)
-            animatedBoats = AnimatedBoats(state, panel);
+            animatedBoats = AnimatedBoats(state);
         if (video && progress)
-            videoProgress.emplace(
-                stderr, CountReplaySteps(options.raceFile, options.resolution, options.points, options.maxSteps));
-        while ((options.maxSteps < 0 || steps < options.maxSteps) && !AllTrackFilesAtEnd(state)) {
-            ReplayStep(state, control, plotter);
+            videoProgress.emplace(stderr, CountReplaySteps(options.raceFile, options.settings, options.maxSteps));
+        while ((options.maxSteps < 0 || steps < options.maxSteps) && session.step()) {
             ++steps;
             ThrowIfInterrupted();
             if (video) {
                 // One frame a step, the screenshot's picture: the last one framed on the whole race.
-                const bool last = (options.maxSteps >= 0 && steps >= options.maxSteps) || AllTrackFilesAtEnd(state);
-                if (last && plotter.drawn())
-                    FrameWholeRace(*chart, plotter.southWest(), plotter.northEast(), pictureSize);
-                video->addFrame(ReplayPicture(*chart, panel, state.BoatCount, pictureSize,
-                                              last ? ChartDrawing::Fresh : ChartDrawing::Painted));
+                const bool last = (options.maxSteps >= 0 && steps >= options.maxSteps) || session.atEnd();
+                if (last && box.drawn())
+                    FrameWholeRace(*chart, box.southWest, box.northEast, pictureSize);
+                video->addFrame(
+                    ReplayPicture(*chart, texts, pictureSize, last ? ChartDrawing::Fresh : ChartDrawing::Painted));
                 if (videoProgress)
                     videoProgress->update(steps);
             } else if (progress && (steps & 255) == 0) {
                 const auto now = std::chrono::steady_clock::now();
                 if (now - lastProgress > std::chrono::milliseconds(200)) {
                     lastProgress = now;
-                    std::fprintf(stderr, "\rstep %lld, race time %s ", steps, panel.raceTime.c_str());
+                    std::fprintf(stderr, "\rstep %lld, race time %s ", steps, texts.raceTime.c_str());
                 }
             }
         }
     } catch (const std::exception& e) {
         failure = e.what();
     }
-    CloseTrackFiles(state);
+    const int boatCount = session.state().BoatCount;
+    session.close();
     if (videoProgress)
         videoProgress->clear();
     else if (progress && steps >= 256)
@@ -434,9 +395,9 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
             if (kmlOut)
                 kmlOut->Write(kmlFile->document());
             if (pictureOut) {
-                if (plotter.drawn())
-                    FrameWholeRace(*chart, plotter.southWest(), plotter.northEast(), pictureSize);
-                pictureOut->Write(PngBytes(ReplayPicture(*chart, panel, state.BoatCount, pictureSize)));
+                if (box.drawn())
+                    FrameWholeRace(*chart, box.southWest, box.northEast, pictureSize);
+                pictureOut->Write(PngBytes(ReplayPicture(*chart, texts, pictureSize)));
                 if (worldOut)
                     worldOut->Write(chart->worldFile(pictureSize));
             }
@@ -468,8 +429,8 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("Replayed %s: %d boats, %lld steps, %lld segments drawn, race time reached %s, %.3f s\n",
-                options.raceFile.c_str(), state.BoatCount, steps, plotter.segments,
-                panel.raceTime.empty() ? "-" : panel.raceTime.c_str(), seconds);
+                options.raceFile.c_str(), boatCount, steps, box.segments,
+                texts.raceTime.empty() ? "-" : texts.raceTime.c_str(), seconds);
     if (kmlOut)
         std::printf("KML file: %s\n", options.kmlFile.c_str());
     if (traceOut)

@@ -4,6 +4,7 @@
 #include "text.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace tideplot {
@@ -82,6 +83,18 @@ bool LineReader::Fill()
             return Fill();
     }
     return true;
+}
+
+void LineReader::Seek(long long offset, long lineNumber)
+{
+    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0)
+        throw Error("cannot go back in \"" + path_ + "\": " + std::strerror(errno));
+    bufferOffset_ = offset;
+    pos_ = end_ = 0;
+    eof_ = false;
+    started_ = true;
+    spill_.clear();
+    lineNumber_ = lineNumber;
 }
 
 bool LineReader::AtEnd()

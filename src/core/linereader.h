@@ -36,6 +36,10 @@ public:
     long LineNumber() const { return lineNumber_; }
     // Bytes from the start of the file to the next line ReadLine returns.
     long long Offset() const { return bufferOffset_ + static_cast<long long>(pos_); }
+    // Goes back (or on) to the line that starts `offset` bytes into the file, a place that
+    // Offset() gave, as line `lineNumber` of the file. Throws Error naming the file when it
+    // cannot seek (a pipe).
+    void Seek(long long offset, long lineNumber);
     const std::string& Path() const { return path_; }
 
 private:

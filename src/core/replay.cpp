@@ -150,18 +150,6 @@ void CloseTrackFiles(RaceState& state)
         file.reset();
 }
 
-void ControlPanel::CheckLegendRow(int row)
-{
-    if (row < 0 || row >= kMaxBoats)
-        throw Error("the control window has no legend row " + std::to_string(row));
-}
-
-void ControlPanel::CheckDistanceRow(int row)
-{
-    if (row < 1 || row >= kMaxBoats)
-        throw Error("the control window has no distance row " + std::to_string(row));
-}
-
 bool AllTrackFilesAtEnd(RaceState& state)
 {
     for (int k = 0; k < state.BoatCount; ++k)
@@ -170,10 +158,75 @@ bool AllTrackFilesAtEnd(RaceState& state)
     return true;
 }
 
-void StartReplay(RaceState& state, ControlPanel& control)
+ReplaySettings ReadReplaySettings(std::string_view resolutionText, std::string_view pointsText)
+{
+    ReplaySettings settings;
+    if (const std::string problem = ResolutionProblem(resolutionText); !problem.empty())
+        throw Error("Resolution: " + problem);
+    settings.ResolutionSeconds = NumberOfText(resolutionText);
+    try {
+        settings.StepsPerWidePlot = RoundToInt16(NumberOfText(pointsText));
+    } catch (const Error& e) {
+        throw Error(std::string("Points (steps between wide plots): ") + e.what());
+    }
+    return settings;
+}
+
+std::string LegendCaption(const RaceState& state, int k)
+{
+    return state.BoatName[static_cast<std::size_t>(k)] + " " +
+           ShortNumberText(state.BoatLys[static_cast<std::size_t>(k)]);
+}
+
+RaceCheckpoint SaveCheckpoint(const RaceState& state)
+{
+    RaceCheckpoint checkpoint;
+    checkpoint.RaceClock = state.RaceClock;
+    checkpoint.PlotCountdown = state.PlotCountdown;
+    checkpoint.LineWidth = state.LineWidth;
+    checkpoint.Boats.resize(static_cast<std::size_t>(state.BoatCount));
+    for (int k = 0; k < state.BoatCount; ++k) {
+        RaceCheckpoint::Boat& boat = checkpoint.Boats[static_cast<std::size_t>(k)];
+        const int n = k + kFirstBoatNumber;
+        if (state.TrackFile[k]) {
+            boat.File = state.TrackFile[k]->position();
+            boat.Open = true;
+        }
+        boat.NextLine = state.NextLine[k];
+        boat.PrevLine = state.PrevLine[k];
+        boat.PrevPoint = state.PrevPoint[n];
+        boat.NextPoint = state.NextPoint[n];
+        boat.LastPlotted = state.LastPlotted[n];
+        boat.LastDistance = state.LastDistance[k];
+        boat.HasLastDistance = state.HasLastDistance[k];
+    }
+    return checkpoint;
+}
+
+void RestoreCheckpoint(RaceState& state, const RaceCheckpoint& checkpoint)
+{
+    state.RaceClock = checkpoint.RaceClock;
+    state.PlotCountdown = checkpoint.PlotCountdown;
+    state.LineWidth = checkpoint.LineWidth;
+    for (int k = 0; k < state.BoatCount && k < static_cast<int>(checkpoint.Boats.size()); ++k) {
+        const RaceCheckpoint::Boat& boat = checkpoint.Boats[static_cast<std::size_t>(k)];
+        const int n = k + kFirstBoatNumber;
+        if (boat.Open && state.TrackFile[k])
+            state.TrackFile[k]->restore(boat.File);
+        state.NextLine[k] = boat.NextLine;
+        state.PrevLine[k] = boat.PrevLine;
+        state.PrevPoint[n] = boat.PrevPoint;
+        state.NextPoint[n] = boat.NextPoint;
+        state.LastPlotted[n] = boat.LastPlotted;
+        state.LastDistance[k] = boat.LastDistance;
+        state.HasLastDistance[k] = boat.HasLastDistance;
+    }
+}
+
+void StartReplay(RaceState& state)
 {
     const std::string raceLabel = FileLabel(state.RaceFileName);
-    // The entries first, one line at a time: an eighth entry stops the reading at once,
+    // The entries first, one line at a time: a 65th entry stops the reading at once,
     // before any track file is opened.
     std::vector<BoatEntry> entries;
     std::vector<long> entryLines;
@@ -188,7 +241,8 @@ void StartReplay(RaceState& state, ControlPanel& control)
             const std::string_view line = race->ReadLine();
             if (entries.size() == static_cast<std::size_t>(kMaxBoats))
                 ThrowAt(raceLabel, race->LineNumber(),
-                        "an eighth boat entry; a race can replay at most " + std::to_string(kMaxBoats) + " boats");
+                        "a " + std::to_string(kMaxBoats + 1) + "th boat entry; a race can replay at most " +
+                            std::to_string(kMaxBoats) + " boats");
             try {
                 entries.push_back(ReadBoatEntry(line));
             } catch (const Error& e) {
@@ -219,9 +273,6 @@ void StartReplay(RaceState& state, ControlPanel& control)
             state.BoatName[k] = entry.Name;
             state.EntryLine[k] = line;
 
-            control.SetTrackInfo(state.BoatCount, entry.Name + " " + ShortNumberText(entry.Lys),
-                                 WindowColour(ColourHex(entry.Colour)));
-
             const std::string path = ResolveTrackFile(state.RaceFileName, entry.TrackFile);
             if (const std::string kind = NotAFile(path); !kind.empty())
                 ThrowAt(raceLabel, line,
@@ -249,6 +300,7 @@ void StartReplay(RaceState& state, ControlPanel& control)
             state.NextLine[k].clear();
             state.PrevLine[k].clear();
             state.LastPlotted[n].Lat = state.LastPlotted[n].Lon = 0;
+            state.HasLastDistance[k] = false;
             state.NextPoint[n] = TrackPoint{0, 0, -entry.StartTime}; // the empty line read: day 0
             ++state.BoatCount;
         }
@@ -291,12 +343,20 @@ void CheckStartBeforeFirstFix(const RaceState& state, int k, const TrackLine& fi
                 " days before its track is refused: is the start time's date right?");
 }
 
-void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, int k)
+void MoveBoat(RaceState& state, int k, BoatStep& out)
 {
     const int n = k + kFirstBoatNumber;
+    out = BoatStep{};
     TrackLineReader& file = *state.TrackFile[k];
-    if (file.AtEnd())
+    if (file.AtEnd()) {
+        out.TrackEnded = true;
+        out.Position = state.LastPlotted[n];
+        out.HasPosition = HasPosition(out.Position);
+        out.HasDistance = state.HasLastDistance[k];
+        out.DistanceNm = state.LastDistance[k];
         return;
+    }
+    out.Moved = true;
 
     if (state.BoatLys[k] == 0)
         throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] +
@@ -350,27 +410,37 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
         state.StepPosition = LegStart(prev, state.StepLeg);
         RequireFinite(state.StepPosition.Lat, file, "the boat's latitude");
         RequireFinite(state.StepPosition.Lon, file, "the boat's longitude");
+        // Course and speed over ground on the leg from the previous to the next point.
+        if (HasPosition(next)) {
+            const Leg leg = CourseAndDistance(next, prev);
+            out.CourseDeg = leg.Bearing;
+            out.SpeedKnots = span > 0 ? leg.Distance / (span * 24) : 0;
+        }
     } else {
         state.StepPosition = TrackPoint{};
     }
+    out.HasPosition = HasPosition(state.StepPosition);
+    out.Position = state.StepPosition;
 
-    if (k >= 1 && k <= 6) {
+    if (k >= 1) {
         const TrackPoint& first = state.NextPoint[kFirstBoatNumber];
-        std::string text;
         if (HasPosition(state.StepPosition) && HasPosition(first)) {
             const double distance = CourseAndDistance(first, state.StepPosition).Distance;
             RequireFinite(distance, file, "the distance to the first boat");
-            text = DistanceText(distance);
+            out.HasDistance = true;
+            out.DistanceNm = distance;
         }
-        control.SetDistance(k, text);
+        state.HasLastDistance[k] = out.HasDistance;
+        state.LastDistance[k] = out.DistanceNm;
     }
 
     TrackPoint& last = state.LastPlotted[n];
     // Whole seconds apart, so a millisecond decides a gap of exactly five minutes.
     const bool inGap = span * kSecondsPerDay >= kGapDays * kSecondsPerDay - 1e-3;
     if (HasPosition(state.StepPosition) && HasPosition(last) && !inGap) {
-        plotter.PlotTrackSegment(control.TrackInfoCaption(k), last, state.StepPosition, state.BoatColour[k],
-                                 state.LineWidth);
+        out.Drawn = true;
+        out.From = last;
+        out.To = state.StepPosition;
         if (!state.BoxHasReference) {
             state.BoxReferenceLon = state.StepPosition.Lon;
             state.BoxHasReference = true;
@@ -383,11 +453,12 @@ void MoveBoat(RaceState& state, ControlPanel& control, TrackPlotter& plotter, in
         state.BoxMax.Lon = MaxOf(state.BoxMax.Lon, MaxOf(stepLon, lastLon));
     }
     last = state.StepPosition;
+    out.TrackEnded = file.AtEnd();
 }
 
 } // namespace
 
-void ReplayStep(RaceState& state, ControlPanel& control, TrackPlotter& plotter)
+void ReplayStep(RaceState& state, const ReplaySettings& settings, StepOutcome& outcome)
 {
     if (state.PlotCountdown == std::numeric_limits<std::int16_t>::min())
         throw Error("the wide-plot countdown ran below -32768: the race clock has not passed 0 in 32768 steps");
@@ -395,34 +466,32 @@ void ReplayStep(RaceState& state, ControlPanel& control, TrackPlotter& plotter)
     if (state.RaceClock <= 0) {
         state.LineWidth = 1;
     } else if (state.PlotCountdown <= 0) {
-        const std::string text = control.PointPlotText();
-        try {
-            state.PlotCountdown = RoundToInt16(NumberOfText(text));
-        } catch (const Error& e) {
-            throw Error(std::string("Points (steps between wide plots): ") + e.what());
-        }
+        state.PlotCountdown = settings.StepsPerWidePlot;
         state.LineWidth = 5;
     } else {
         state.LineWidth = 1;
     }
 
-    control.SetRaceTime(RaceClockText(state.RaceClock));
+    outcome.RaceClock = state.RaceClock;
+    outcome.LineWidth = state.LineWidth;
 
     state.BoxMin = TrackPoint{90, 180, 0};
     state.BoxMax = TrackPoint{-90, -180, 0};
     state.BoxHasReference = false;
 
+    outcome.Boats.resize(static_cast<std::size_t>(state.BoatCount));
     for (int k = 0; k < state.BoatCount; ++k)
-        MoveBoat(state, control, plotter, k);
+        MoveBoat(state, k, outcome.Boats[static_cast<std::size_t>(k)]);
 
-    if (state.BoxMin.Lat != 90 && state.BoxMin.Lon != 180 && state.BoxMax.Lat != -90 && state.BoxMax.Lon != -180)
-        plotter.FrameCamera(state.BoxMin, state.BoxMax);
+    outcome.CameraSet =
+        state.BoxMin.Lat != 90 && state.BoxMin.Lon != 180 && state.BoxMax.Lat != -90 && state.BoxMax.Lon != -180;
+    outcome.BoxMin = state.BoxMin;
+    outcome.BoxMax = state.BoxMax;
 
-    const std::string resolutionText = control.ResolutionText();
-    if (const std::string problem = ResolutionProblem(resolutionText); !problem.empty())
-        throw Error("Resolution: " + problem);
-    const double resolution = NumberOfText(resolutionText);
-    const double clock = state.RaceClock + resolution / 3600 / 24;
+    if (!ValidResolution(settings.ResolutionSeconds))
+        throw Error("Resolution: " + ShortNumberText(settings.ResolutionSeconds) + " is not a number of seconds from " +
+                    ShortNumberText(kMinResolutionSeconds) + " to " + ShortNumberText(kMaxResolutionSeconds));
+    const double clock = state.RaceClock + settings.ResolutionSeconds / 3600 / 24;
     if (!std::isfinite(clock))
         throw Error("Resolution: the race clock is no longer a finite number");
     state.RaceClock = clock;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 // The replay engine: a race file becomes the race state, and every step moves each
 // boat on corrected time, draws the piece of track it sailed since the last step and
@@ -17,8 +19,8 @@
 // after its own start, so the boat that leads on the screen leads on handicap.
 namespace tideplot {
 
-// A race replays at most seven boats: the control window has seven legend rows.
-inline constexpr int kMaxBoats = 7;
+// A race replays at most 64 boats (a club race has ten to forty).
+inline constexpr int kMaxBoats = 64;
 // Boat number = boat index + 2 (the numbering of the track files and position slots).
 inline constexpr int kFirstBoatNumber = 2;
 // The race clock at the start of a replay: minus five minutes, in days.
@@ -41,23 +43,18 @@ bool ValidResolution(double seconds);
 // that ValidResolution takes: "\"0\" is not a number of seconds from 0.01 to 86400".
 std::string ResolutionProblem(std::string_view text);
 
-// The replay control window as the engine sees it: the texts it reads and writes.
-class ControlPanel {
-public:
-    virtual ~ControlPanel() = default;
-    virtual std::string PointPlotText() = 0;           // txtPointPlot: steps from one wide plot to the next
-    virtual std::string ResolutionText() = 0;          // txtResolution: seconds of race time per step
-    virtual std::string TrackInfoCaption(int row) = 0; // lblTrackInfo(row)
-    // Legend row `row` (0 to 6): caption and window colour (0x00BBGGRR).
-    virtual void SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour) = 0;
-    virtual void SetRaceTime(const std::string& text) = 0;          // txtRaceTime
-    virtual void SetDistance(int row, const std::string& text) = 0; // lblDst(row), rows 1 to 6
-
-protected:
-    // Throw Error when `row` is not a legend row (0 to 6) or not a distance row (1 to 6).
-    static void CheckLegendRow(int row);
-    static void CheckDistanceRow(int row);
+// The replay's settings as numbers: the race time each step moves the clock on, and the
+// steps from one wide plot to the next (1 or less: every step after the start is wide).
+struct ReplaySettings {
+    double ResolutionSeconds = 10;
+    std::int16_t StepsPerWidePlot = 90;
 };
+
+// The settings as the control window's boxes and the command line give them: the
+// resolution a number that ValidResolution takes, the points a number that rounds to a
+// whole number from -32768 to 32767. Throws Error naming the setting ("Resolution: ...",
+// "Points (steps between wide plots): ...").
+ReplaySettings ReadReplaySettings(std::string_view resolutionText, std::string_view pointsText);
 
 // A piece of track the replay drew: boat `Boat` (its index in the race file, from 0) sailed
 // from `From` to `To` in step `Step` (from 1), whose positions are those of race clock
@@ -72,18 +69,43 @@ struct DrawnPiece {
     TrackPoint To;
 };
 
-// Where the replay draws: one straight segment per boat and step, and the camera.
-class TrackPlotter {
-public:
-    virtual ~TrackPlotter() = default;
-    virtual void PlotTrackSegment(const std::string& name, const TrackPoint& from, const TrackPoint& to,
-                                  std::int32_t colourNumber, std::int16_t width) = 0;
-    // Frames the view on the box between the south-west and the north-east corner.
-    virtual void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2) = 0;
+// What one step did for one boat, in numbers.
+struct BoatStep {
+    // The boat was handled in this step: its track file was not yet at its end. A boat
+    // not moved keeps the position and the distance of its last step.
+    bool Moved = false;
+    // Where the boat is shown (none before its previous track point is known).
+    bool HasPosition = false;
+    TrackPoint Position;
+    // Its distance in nautical miles to the first boat's next track point (boats after
+    // the first, when both have a position).
+    bool HasDistance = false;
+    double DistanceNm = 0;
+    // The piece of track drawn in this step, from the boat's last position to this one.
+    bool Drawn = false;
+    TrackPoint From;
+    TrackPoint To;
+    // Course (degrees from north) and speed (knots) over ground on the leg between the two
+    // track points around the boat's time; 0 without a position.
+    double CourseDeg = 0;
+    double SpeedKnots = 0;
+    // The track file is at its end after this step: the boat is not moved again.
+    bool TrackEnded = false;
+};
+
+// What one step did: the race clock of its positions (before the clock moves on), the
+// width of its pieces, the box the camera was framed on, and every boat in race file order.
+struct StepOutcome {
+    double RaceClock = 0; // days
+    std::int16_t LineWidth = 1;
+    bool CameraSet = false;
+    TrackPoint BoxMin; // south-west corner; its longitude may lie beyond -180 across the meridian
+    TrackPoint BoxMax; // north-east corner; its longitude may lie beyond 180
+    std::vector<BoatStep> Boats;
 };
 
 // Everything the replay keeps between steps. Per-boat values are indexed by boat
-// index k (0 to 6); the three position arrays by boat number k + 2, as the track
+// index k (0 to 63); the three position arrays by boat number k + 2, as the track
 // files are numbered (slots 0 and 1 belong to no boat).
 struct RaceState {
     std::string RaceFileName;
@@ -102,6 +124,9 @@ struct RaceState {
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> PrevPoint{};
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> NextPoint{};
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> LastPlotted{};
+    // The distance to the first boat that the boat's last step showed (none: empty).
+    std::array<double, kMaxBoats> LastDistance{};
+    std::array<bool, kMaxBoats> HasLastDistance{};
 
     double RaceClock = 0;           // days of corrected time since the start
     std::int16_t PlotCountdown = 0; // steps left to the next wide plot; kept across replays
@@ -117,15 +142,41 @@ struct RaceState {
     bool BoxHasReference = false;
 };
 
-// Loads the race file `state.RaceFileName`: reads every boat entry, opens every
-// boat's track file past its header lines and writes the legend rows. Relative
-// track file names are taken from the race file's folder. Throws Error naming the
-// file, the line and the fault (a race of more than seven boats is refused before
-// any track file is opened); the track files opened so far are closed then.
-void StartReplay(RaceState& state, ControlPanel& control);
+// Loads the race file `state.RaceFileName`: reads every boat entry and opens every
+// boat's track file past its header lines. Relative track file names are taken from the
+// race file's folder. Throws Error naming the file, the line and the fault (a race of more
+// than 64 boats is refused before any track file is opened); the track files opened so
+// far are closed then.
+void StartReplay(RaceState& state);
 
-// One tick of the replay. Throws Error naming the file, line and fault.
-void ReplayStep(RaceState& state, ControlPanel& control, TrackPlotter& plotter);
+// The legend caption of boat k: its display name, a blank and its LYS number ("Elsa.txt 1",
+// "Saga.txt 1.05"), the name its pieces are drawn under.
+std::string LegendCaption(const RaceState& state, int k);
+
+// One tick of the replay: moves the race clock on by the resolution after placing every
+// boat, and says what it did in `outcome`. Throws Error naming the file, line and fault.
+void ReplayStep(RaceState& state, const ReplaySettings& settings, StepOutcome& outcome);
+
+// The race state between two steps, without its open files: where each track file is read
+// to, and everything the next step uses. A replay goes back (or on) to it with
+// RestoreCheckpoint, and its next steps are those it took from there before.
+struct RaceCheckpoint {
+    struct Boat {
+        TrackLineReader::Position File;
+        bool Open = false;
+        std::string NextLine, PrevLine;
+        TrackPoint PrevPoint, NextPoint, LastPlotted;
+        double LastDistance = 0;
+        bool HasLastDistance = false;
+    };
+    double RaceClock = 0;
+    std::int16_t PlotCountdown = 0;
+    std::int16_t LineWidth = 1;
+    std::vector<Boat> Boats;
+};
+RaceCheckpoint SaveCheckpoint(const RaceState& state);
+// Throws Error when a track file cannot go back (a pipe).
+void RestoreCheckpoint(RaceState& state, const RaceCheckpoint& checkpoint);
 
 // Closes every open track file.
 void CloseTrackFiles(RaceState& state);

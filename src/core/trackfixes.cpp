@@ -90,6 +90,33 @@ const TrackLine& TrackLineReader::ReadLine()
     return line;
 }
 
+TrackLineReader::Position TrackLineReader::position() const
+{
+    Position at;
+    at.FileOffset = file_.Offset();
+    at.FileLine = file_.LineNumber();
+    at.Times = times_;
+    at.Lines[0] = lines_[0];
+    at.Lines[1] = lines_[1];
+    at.Current = current_;
+    at.HaveNext = haveNext_;
+    at.HaveLastFix = haveLastFix_;
+    at.LastFixTime = lastFixTime_;
+    return at;
+}
+
+void TrackLineReader::restore(const Position& at)
+{
+    file_.Seek(at.FileOffset, at.FileLine);
+    times_ = at.Times;
+    lines_[0] = at.Lines[0];
+    lines_[1] = at.Lines[1];
+    current_ = at.Current;
+    haveNext_ = at.HaveNext;
+    haveLastFix_ = at.HaveLastFix;
+    lastFixTime_ = at.LastFixTime;
+}
+
 void SkipTrackHeader(LineReader& file)
 {
     while (!file.AtEnd() && file.ReadLine().find('#') != std::string_view::npos) {

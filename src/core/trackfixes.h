@@ -65,6 +65,22 @@ public:
     // The line of the file that ReadLine returned last (0 before the first).
     long LineNumber() const { return lines_[current_].Number; }
 
+    // Where the reader stands: the file's place and what was read ahead, to come back to.
+    struct Position {
+        long long FileOffset = 0;
+        long FileLine = 0;
+        TrackTimeReader Times;
+        TrackLine Lines[2];
+        std::size_t Current = 0;
+        bool HaveNext = false;
+        bool HaveLastFix = false;
+        double LastFixTime = 0;
+    };
+    Position position() const;
+    // Goes back (or on) to a place that position() gave. Throws Error when the file cannot
+    // seek (a pipe).
+    void restore(const Position& at);
+
 private:
     bool fill(); // reads the next line that counts into the other slot; false at the end of the file
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // Where the drawn race goes. The replay draws through this interface, as the program
 // once drove the Google Earth desktop application; every backend (the built-in chart,
@@ -34,6 +35,18 @@ public:
 
     // Moves the view to `camera`; `speed` 5.0 and above means at once.
     virtual void SetCamera(const CameraInfoGE& camera, double speed) = 0;
+
+    // Forgets every document loaded so far, so that the race can be drawn again from its
+    // start (after the replay went back to an earlier moment).
+    virtual void ClearKmlData() = 0;
+
+    // What the view has to tell the user since it was made (a settings store that cannot
+    // be written, say), each once; empty when there is nothing.
+    virtual std::vector<std::string> TakeWarnings() { return {}; }
+
+    // The view as a window of its own that draws the replay's pieces as values (the
+    // built-in chart), or null for a view that only takes documents.
+    virtual class ReplayView* replayView() { return nullptr; }
 };
 
 } // namespace tideplot

@@ -21,19 +21,19 @@ std::string TrackSegmentDocument(const std::string& name, const TrackPoint& from
 std::string XmlEscaped(const std::string& text);
 void AppendXmlEscaped(std::string& out, const std::string& text);
 
-class GoogleEarthOutput : public TrackPlotter {
+class GoogleEarthOutput {
 public:
     explicit GoogleEarthOutput(ApplicationGE& application) : geApp_(application) {}
 
     // Builds the segment's document and loads it.
     void PlotTrackSegment(const std::string& name, const TrackPoint& from, const TrackPoint& to,
-                          std::int32_t colourNumber, std::int16_t width) override;
+                          std::int32_t colourNumber, std::int16_t width);
 
     // Centres the view on the box between the corners, from 3000 metres per nautical
     // mile of its diagonal (never less than 1000), keeping the view's heading and tilt. A
     // corner may lie beyond 180 degrees of longitude (a box across the 180th meridian):
     // the focus is folded into -180 to 180, the diagonal taken the short way.
-    void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2) override;
+    void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2);
 
     // The last document loaded.
     const std::string& kmlText() const { return kmlText_; }

@@ -19,6 +19,7 @@ public:
     void LoadKmlData(const std::string& kmlText) override;
     CameraInfoGE GetCamera(int considerTerrainFlag) override;
     void SetCamera(const CameraInfoGE& camera, double speed) override;
+    void ClearKmlData() override { tracks_ = KmlTrackCollection{}; }
 
     // The text of the file: everything loaded so far.
     QByteArray document() const;

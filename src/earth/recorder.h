@@ -12,7 +12,7 @@ namespace tideplot {
 class RecordingApplication : public ApplicationGE {
 public:
     struct Call {
-        enum Kind { LoadKmlData, GetCamera, SetCamera } kind;
+        enum Kind { LoadKmlData, GetCamera, SetCamera, ClearKmlData } kind;
         std::string kml;       // LoadKmlData
         int flag = 0;          // GetCamera
         CameraInfoGE camera{}; // SetCamera
@@ -30,6 +30,8 @@ public:
         calls.push_back({Call::SetCamera, {}, 0, camera, speed});
         view = camera;
     }
+
+    void ClearKmlData() override { calls.push_back({Call::ClearKmlData}); }
 
     std::vector<std::string> documents() const
     {

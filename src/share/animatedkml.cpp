@@ -107,13 +107,13 @@ private:
 
 } // namespace
 
-std::vector<AnimatedBoat> AnimatedBoats(const RaceState& state, ControlPanel& legend)
+std::vector<AnimatedBoat> AnimatedBoats(const RaceState& state)
 {
     std::vector<AnimatedBoat> boats;
     for (int k = 0; k < state.BoatCount; ++k) {
         const auto i = static_cast<std::size_t>(k);
         AnimatedBoat boat;
-        boat.Caption = legend.TrackInfoCaption(k);
+        boat.Caption = LegendCaption(state, k);
         boat.TrackFile = state.TrackFile[i] ? state.TrackFile[i]->Path() : std::string();
         boat.SepChar = state.SepChar[i];
         boat.StartTime = state.StartTime[i];

@@ -27,8 +27,8 @@ struct AnimatedBoat {
     std::int32_t Colour = 0; // colour number
 };
 
-// The boats of a race loaded by StartReplay, captions from its legend.
-std::vector<AnimatedBoat> AnimatedBoats(const RaceState& state, ControlPanel& legend);
+// The boats of a race loaded by StartReplay, with their legend captions.
+std::vector<AnimatedBoat> AnimatedBoats(const RaceState& state);
 
 // Seconds since 1899-12-30 00:00:00 of the instant at which a fix logged at `fixTime`,
 // by a boat that started at `startTime` with `lys`, is shown: `earliestStart` +

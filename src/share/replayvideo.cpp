@@ -3,6 +3,7 @@
 #include "core/colour.h"
 #include "core/error.h"
 #include "earth/googleearth.h"
+#include "replay/replaysession.h"
 #include "share/videofile.h"
 
 #include <QPainter>
@@ -13,48 +14,6 @@ namespace tideplot {
 
 namespace {
 
-class NoPlotter : public TrackPlotter {
-public:
-    void PlotTrackSegment(const std::string&, const TrackPoint&, const TrackPoint&, std::int32_t, std::int16_t) override
-    {
-    }
-    void FrameCamera(const TrackPoint&, const TrackPoint&) override {}
-};
-
-// Passes the segments on and keeps the box they cover.
-class BoxPlotter : public TrackPlotter {
-public:
-    explicit BoxPlotter(TrackPlotter& inner) : inner_(inner) {}
-    void PlotTrackSegment(const std::string& name, const TrackPoint& from, const TrackPoint& to,
-                          std::int32_t colourNumber, std::int16_t width) override
-    {
-        inner_.PlotTrackSegment(name, from, to, colourNumber, width);
-        drawn = true;
-        for (const TrackPoint* p : {&from, &to}) {
-            southWest.Lat = std::min(southWest.Lat, p->Lat);
-            southWest.Lon = std::min(southWest.Lon, p->Lon);
-            northEast.Lat = std::max(northEast.Lat, p->Lat);
-            northEast.Lon = std::max(northEast.Lon, p->Lon);
-        }
-    }
-    void FrameCamera(const TrackPoint& corner1, const TrackPoint& corner2) override
-    {
-        inner_.FrameCamera(corner1, corner2);
-    }
-
-    bool drawn = false;
-    TrackPoint southWest{90, 180, 0};
-    TrackPoint northEast{-90, -180, 0};
-
-private:
-    TrackPlotter& inner_;
-};
-
-bool LastStep(RaceState& state, long long steps, long long maxSteps)
-{
-    return (maxSteps >= 0 && steps >= maxSteps) || AllTrackFilesAtEnd(state);
-}
-
 QString Minutes(double seconds)
 {
     const auto whole = static_cast<long long>(std::max(0.0, std::round(seconds)));
@@ -63,28 +22,25 @@ QString Minutes(double seconds)
 
 } // namespace
 
-std::vector<ReplayLegendRow> LegendRows(const HeadlessControlPanel& panel, int boatCount)
+std::vector<ReplayLegendRow> LegendRows(const ReplayTexts& texts)
 {
     std::vector<ReplayLegendRow> rows;
-    const int count = std::clamp(boatCount, 0, static_cast<int>(panel.trackInfo.size()));
-    for (int k = 0; k < count; ++k) {
-        const auto i = static_cast<std::size_t>(k);
-        const std::uint32_t colour = panel.trackColour[i];
-        rows.push_back({QString::fromLocal8Bit(panel.trackInfo[i]),
+    for (std::size_t k = 0; k < texts.caption.size(); ++k) {
+        const std::uint32_t colour = texts.colour[k];
+        rows.push_back({QString::fromLocal8Bit(texts.caption[k]),
                         QColor(WindowColourRed(colour), WindowColourGreen(colour), WindowColourBlue(colour)),
-                        k > 0 ? QString::fromLocal8Bit(panel.distance[i]) : QString()});
+                        k > 0 ? QString::fromLocal8Bit(texts.distance[k]) : QString()});
     }
     return rows;
 }
 
-QImage ReplayPicture(ChartApplication& chart, const HeadlessControlPanel& panel, int boatCount, const QSize& sizePx,
-                     ChartDrawing drawing)
+QImage ReplayPicture(ChartApplication& chart, const ReplayTexts& texts, const QSize& sizePx, ChartDrawing drawing)
 {
     QImage picture = drawing == ChartDrawing::Fresh ? chart.renderImage(sizePx) : chart.paintedImage(sizePx);
     if (picture.isNull())
         return picture;
     QPainter painter(&picture);
-    DrawReplayLegend(painter, picture.rect(), QString::fromLocal8Bit(panel.raceTime), LegendRows(panel, boatCount));
+    DrawReplayLegend(painter, picture.rect(), QString::fromLocal8Bit(texts.raceTime), LegendRows(texts));
     return picture;
 }
 
@@ -94,20 +50,16 @@ void FrameWholeRace(ChartApplication& chart, const TrackPoint& southWest, const 
     chart.SetCamera(chart.cameraShowing(southWest.Lat, southWest.Lon, northEast.Lat, northEast.Lon, sizePx), 10.0);
 }
 
-long long CountReplaySteps(const std::string& raceFile, const std::string& resolutionText,
-                           const std::string& pointsText, long long maxSteps)
+long long CountReplaySteps(const std::string& raceFile, const ReplaySettings& settings, long long maxSteps)
 {
     RaceState state;
     state.RaceFileName = raceFile;
     state.RaceClock = kRaceClockAtStart;
-    HeadlessControlPanel panel;
-    panel.resolution = resolutionText;
-    panel.pointPlot = pointsText;
-    NoPlotter nowhere;
-    StartReplay(state, panel);
+    StartReplay(state);
+    StepOutcome outcome;
     long long steps = 0;
     while ((maxSteps < 0 || steps < maxSteps) && !AllTrackFilesAtEnd(state)) {
-        ReplayStep(state, panel, nowhere);
+        ReplayStep(state, settings, outcome);
         ++steps;
     }
     CloseTrackFiles(state);
@@ -152,7 +104,7 @@ bool ExportReplayVideo(const std::string& raceFile, const QString& outPath, cons
 {
     CheckVideoSettings(options.video);
     const QSize size = options.video.SizePx;
-    const long long total = CountReplaySteps(raceFile, options.resolutionText, options.pointsText, options.maxSteps);
+    const long long total = CountReplaySteps(raceFile, options.settings, options.maxSteps);
     if (total == 0)
         throw Error("the replay of \"" + raceFile + "\" takes no step: the video would have no frame");
     VideoFile video(outPath, options.video);
@@ -162,29 +114,25 @@ bool ExportReplayVideo(const std::string& raceFile, const QString& outPath, cons
     start.Azimuth = options.headingDeg;
     start.Tilt = options.tiltDeg;
     chart.SetCamera(start, 10.0);
-    GoogleEarthOutput output(chart);
-    BoxPlotter plotter(output);
-    HeadlessControlPanel panel;
-    panel.resolution = options.resolutionText;
-    panel.pointPlot = options.pointsText;
-
-    RaceState state;
-    state.RaceFileName = raceFile;
-    state.RaceClock = kRaceClockAtStart;
-    StartReplay(state, panel);
+    GoogleEarthObserver drawing(chart);
+    DrawnBox box;
+    ReplayTexts texts;
+    ReplaySession session;
+    session.addObserver(&drawing);
+    session.addObserver(&box);
+    session.addObserver(&texts);
+    session.start(raceFile, options.settings, false);
     long long steps = 0;
-    while ((options.maxSteps < 0 || steps < options.maxSteps) && !AllTrackFilesAtEnd(state)) {
-        ReplayStep(state, panel, plotter);
+    while ((options.maxSteps < 0 || steps < options.maxSteps) && session.step()) {
         ++steps;
-        const bool last = LastStep(state, steps, options.maxSteps);
-        if (last && plotter.drawn)
-            FrameWholeRace(chart, plotter.southWest, plotter.northEast, size);
-        video.addFrame(
-            ReplayPicture(chart, panel, state.BoatCount, size, last ? ChartDrawing::Fresh : ChartDrawing::Painted));
+        const bool last = (options.maxSteps >= 0 && steps >= options.maxSteps) || session.atEnd();
+        if (last && box.drawn())
+            FrameWholeRace(chart, box.southWest, box.northEast, size);
+        video.addFrame(ReplayPicture(chart, texts, size, last ? ChartDrawing::Fresh : ChartDrawing::Painted));
         if (progress && !progress(steps, std::max(total, steps)))
             return false;
     }
-    CloseTrackFiles(state);
+    session.close();
     video.commit();
     return true;
 }

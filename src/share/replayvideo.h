@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/headless.h"
 #include "core/replay.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartlegend.h"
+#include "replay/earthobserver.h"
 #include "share/videoencoder.h"
 
 #include <QImage>
@@ -24,8 +24,8 @@ namespace tideplot {
 // video the picture takes the video's size, so that it equals the video's last frame.
 inline constexpr QSize kScreenshotSizePx{1280, 960};
 
-// The legend rows of the first `boatCount` boats, as the control panel holds them.
-std::vector<ReplayLegendRow> LegendRows(const HeadlessControlPanel& panel, int boatCount);
+// The legend rows of the boats, as the control window shows them.
+std::vector<ReplayLegendRow> LegendRows(const ReplayTexts& texts);
 
 // How the chart is drawn: every track afresh (the --screenshot picture, the video's last
 // frame), or as the chart window paints itself, through its cached picture of the tracks
@@ -34,7 +34,7 @@ enum class ChartDrawing { Fresh, Painted };
 
 // The chart under its current camera on a picture of `sizePx`, with the race time and the
 // legend (captions on their colours, distances to the first boat) in a corner.
-QImage ReplayPicture(ChartApplication& chart, const HeadlessControlPanel& panel, int boatCount, const QSize& sizePx,
+QImage ReplayPicture(ChartApplication& chart, const ReplayTexts& texts, const QSize& sizePx,
                      ChartDrawing drawing = ChartDrawing::Fresh);
 
 // Frames the chart on the box of everything drawn, as the --screenshot picture and the
@@ -44,8 +44,7 @@ void FrameWholeRace(ChartApplication& chart, const TrackPoint& southWest, const 
 
 // The steps the replay of the race file takes to its end (at most `maxSteps` when that
 // is 0 or more), replayed without drawing. Throws Error as the replay does.
-long long CountReplaySteps(const std::string& raceFile, const std::string& resolutionText,
-                           const std::string& pointsText, long long maxSteps = -1);
+long long CountReplaySteps(const std::string& raceFile, const ReplaySettings& settings, long long maxSteps = -1);
 
 // A line on a terminal that says how far the video is: "video: 45 % (650 of 1445
 // frames), 0:32 left", rewritten at most every 200 ms.
@@ -65,8 +64,7 @@ private:
 };
 
 struct ReplayVideoOptions {
-    std::string resolutionText = "10"; // as typed in the control window
-    std::string pointsText = "90";
+    ReplaySettings settings;
     double headingDeg = 0;
     double tiltDeg = 0;
     long long maxSteps = -1; // all steps

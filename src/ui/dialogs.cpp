@@ -74,15 +74,24 @@ void WidgetDialogs::tell(const QString& text, MessageKind kind)
     box.exec();
 }
 
+void WidgetDialogs::tellWithDetails(const QString& text, const QString& details)
+{
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), text, QMessageBox::Ok, parent_);
+    box.setDetailedText(details);
+    box.exec();
+}
+
 namespace {
 
 class DialogProgress : public ProgressReport {
 public:
-    DialogProgress(QWidget* parent, const QString& label) : dialog_(label, QString(), 0, kSteps, parent)
+    DialogProgress(QWidget* parent, const QString& label, ProgressKind kind)
+        : dialog_(label, QStringLiteral("Cancel"), 0, kSteps, parent)
     {
         dialog_.setWindowTitle(QString::fromLatin1(kProgramTitle));
         dialog_.setWindowModality(Qt::WindowModal);
-        dialog_.setCancelButton(nullptr);
+        if (kind == ProgressKind::Plain)
+            dialog_.setCancelButton(nullptr);
         dialog_.setMinimumDuration(400);
         dialog_.setAutoClose(false);
         dialog_.setValue(0);
@@ -95,6 +104,7 @@ public:
         if (steps != dialog_.value())
             dialog_.setValue(steps); // a modal progress dialog keeps the windows painted
     }
+    bool cancelled() const override { return dialog_.wasCanceled(); }
 
 private:
     static constexpr int kSteps = 1000;
@@ -103,9 +113,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<ProgressReport> WidgetDialogs::showProgress(const QString& label)
+std::unique_ptr<ProgressReport> WidgetDialogs::showProgress(const QString& label, ProgressKind kind)
 {
-    return std::make_unique<DialogProgress>(parent_, label);
+    return std::make_unique<DialogProgress>(parent_, label, kind);
 }
 
 } // namespace tideplot

@@ -27,7 +27,11 @@ class ProgressReport {
 public:
     virtual ~ProgressReport() = default;
     virtual void setProgress(std::int64_t done, std::int64_t total) = 0;
+    // The user asked to stop the work (a progress that can be cancelled).
+    virtual bool cancelled() const { return false; }
 };
+
+enum class ProgressKind { Plain, Cancellable };
 
 class UserDialogs {
 public:
@@ -47,9 +51,17 @@ public:
 
     // A message box titled "Tideplot1" with an OK button.
     virtual void tell(const QString& text, MessageKind kind) = 0;
+    // The same for a plain message with more to read behind a "Show Details..." button.
+    virtual void tellWithDetails(const QString& text, const QString& details)
+    {
+        (void)details;
+        tell(text, MessageKind::Plain);
+    }
 
-    // A progress window for `label` that appears only when the work takes a while.
-    virtual std::unique_ptr<ProgressReport> showProgress(const QString& label) = 0;
+    // A progress window for `label` that appears only when the work takes a while; with a
+    // Cancel button when `kind` says so.
+    virtual std::unique_ptr<ProgressReport> showProgress(const QString& label,
+                                                         ProgressKind kind = ProgressKind::Plain) = 0;
 };
 
 // The real dialogs, modal over `parent`.
@@ -61,7 +73,8 @@ public:
     SaveAnswer askToSave(const QString& question) override;
     bool askYesNo(const QString& question, const QString& yes, const QString& no) override;
     void tell(const QString& text, MessageKind kind) override;
-    std::unique_ptr<ProgressReport> showProgress(const QString& label) override;
+    void tellWithDetails(const QString& text, const QString& details) override;
+    std::unique_ptr<ProgressReport> showProgress(const QString& label, ProgressKind kind) override;
 
 private:
     QWidget* parent_;

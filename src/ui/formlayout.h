@@ -22,6 +22,7 @@ enum class ControlKind {
     CommandButton,
     PictureButton,
     ListBox,
+    Slider,
     DriveList,
     FolderList,
     FileList,

@@ -1,16 +1,23 @@
 #include "ui/frmcontrol.h"
 
+#include "core/colour.h"
+#include "core/datetime.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "replay/replaysession.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTableWidget>
 
 #include <cmath>
 #include <exception>
@@ -20,8 +27,10 @@ namespace tideplot {
 
 namespace {
 
+// The designed window, 1860 twips high, and below it the row of the replay's position and
+// its tail.
 constexpr int kClientWidthTwips = 6735;
-constexpr int kClientHeightTwips = 1860;
+constexpr int kClientHeightTwips = 1860 + 420;
 constexpr double kDialogFontPoints = 8;
 
 using K = ControlKind;
@@ -56,6 +65,12 @@ constexpr ControlRow kWindowRows[] = {
     {"lblDst4", K::Label, 6000, 1080, 615, 255, "", "", 21},
     {"lblDst5", K::Label, 6000, 1320, 615, 255, "", "", 22},
     {"lblDst6", K::Label, 6000, 1560, 615, 255, "", "", 23},
+    // A fleet of more than seven: the same rows in a list that scrolls.
+    {"lstFleet", K::ListBox, 3960, 120, 2655, 1620, "", "", 27},
+    // The position in the race and the tail, under the frame.
+    {"sldPosition", K::Slider, 240, 1800, 4560, 330, "", "Position in the race: steps since Start", 25},
+    {"lblTail", K::AutoSizeLabel, 4920, 1860, 600, 195, "Tail min", "", 28},
+    {"txtTail", K::TextBox, 6000, 1800, 615, 285, "0", "Minutes of track the chart draws (0: the whole track)", 26},
 };
 
 QLabel* MakeBuddy(QWidget* parent, const char* name, QWidget* buddy)
@@ -65,11 +80,15 @@ QLabel* MakeBuddy(QWidget* parent, const char* name, QWidget* buddy)
     return label;
 }
 
+QString Text(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes);
+}
+
 } // namespace
 
-FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dialogs, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), state_(state), dialogs_(dialogs),
-      driver_(state, *this, plotter)
+FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), session_(session), dialogs_(dialogs)
 {
     setObjectName(QStringLiteral("frmControl"));
     setWindowTitle(QStringLiteral("Play"));
@@ -87,12 +106,31 @@ FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dia
     Label1 = MakeBuddy(frameReplay, "Label1", txtRaceTime);
     Label2 = MakeBuddy(frameReplay, "Label2", txtPointPlot);
     Label3 = MakeControl<QLabel>(this, QStringLiteral("Label3"));
-    for (int i = 0; i < kMaxBoats; ++i) {
+    for (int i = 0; i < kLegendRows; ++i) {
         lblTrackInfo[i] = MakeControl<QLabel>(this, QStringLiteral("lblTrackInfo%1").arg(i));
         if (i > 0)
             lblDst[i] = MakeControl<QLabel>(this, QStringLiteral("lblDst%1").arg(i));
     }
     SetLabelColour(lblTrackInfo[0], Qt::white);
+    lstFleet = MakeControl<QTableWidget>(this, QStringLiteral("lstFleet"));
+    lstFleet->setColumnCount(2);
+    lstFleet->setHorizontalHeaderLabels({QStringLiteral("Boat"), QStringLiteral("Dist nm")});
+    lstFleet->verticalHeader()->hide();
+    lstFleet->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lstFleet->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    lstFleet->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstFleet->setSelectionMode(QAbstractItemView::NoSelection);
+    lstFleet->setAccessibleName(QStringLiteral("Boats and their distances to the first boat"));
+    lstFleet->hide();
+    sldPosition = MakeControl<QSlider>(this, QStringLiteral("sldPosition"));
+    sldPosition->setOrientation(Qt::Horizontal);
+    sldPosition->setAccessibleName(QStringLiteral("Replay position"));
+    sldPosition->setRange(0, 0);
+    sldPosition->setSingleStep(1);
+    sldPosition->setPageStep(10);
+    sldPosition->setEnabled(false);
+    txtTail = MakeControl<QLineEdit>(this, QStringLiteral("txtTail"));
+    lblTail = MakeBuddy(this, "lblTail", txtTail);
 
     const int iconPx = 32;
     for (auto [button, picture, name] : {std::tuple{cmdPlay, "play", "Play"}, std::tuple{cmdStop, "stop", "Stop"}}) {
@@ -115,17 +153,13 @@ FrmControl::FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dia
 
     connect(cmdPlay, &QPushButton::clicked, this, [this] { cmdPlay_Click(); });
     connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
-    driver_.onStep = [this] {
-        if (!AllTrackFilesAtEnd(state_))
-            return;
-        driver_.stop();
+    connect(sldPosition, &QSlider::valueChanged, this, [this](int value) { sldPosition_Change(value); });
+    connect(txtTail, &QLineEdit::textChanged, this, [this] { txtTail_Change(); });
+    session_.addObserver(this);
+    // A step that fails: the timer has stopped, the replay stays where it was.
+    session_.onFailure = [this](const std::string& message) {
         showTexts();
-        if (onEnd)
-            onEnd();
-    };
-    driver_.onFailure = [this](const std::string& message) {
-        showTexts();
-        dialogs_.tell(QString::fromLocal8Bit(message), MessageKind::Error);
+        dialogs_.tell(Text(message), MessageKind::Error);
     };
 }
 
@@ -158,15 +192,36 @@ std::optional<int> FrmControl::PlayInterval(const QString& text)
     return std::nullopt;
 }
 
-std::optional<double> FrmControl::ResolutionSeconds(const QString& text)
+std::optional<double> FrmControl::TailMinutes(const QString& text)
 {
+    double minutes = 0;
     try {
-        const double seconds = NumberOfText(text.toLocal8Bit().toStdString());
-        if (seconds > 0 && std::isfinite(seconds))
-            return seconds;
+        if (TryNumberOfText(text.toLocal8Bit().toStdString(), minutes) && minutes >= 0 && std::isfinite(minutes))
+            return minutes;
     } catch (const Error&) {
     }
     return std::nullopt;
+}
+
+std::optional<ReplaySettings> FrmControl::typedSettings()
+{
+    const std::string resolution = txtResolution->text().toLocal8Bit().toStdString();
+    if (const std::string problem = ResolutionProblem(resolution); !problem.empty()) {
+        dialogs_.tell(QStringLiteral("The resolution %1: each step moves the race clock on by this many seconds.")
+                          .arg(Text(problem)),
+                      MessageKind::Warning);
+        return std::nullopt;
+    }
+    ReplaySettings settings;
+    settings.ResolutionSeconds = NumberOfText(resolution);
+    try {
+        settings.StepsPerWidePlot = RoundToInt16(NumberOfText(txtPointPlot->text().toLocal8Bit().toStdString()));
+    } catch (const Error& e) {
+        dialogs_.tell(QStringLiteral("Points, the steps from one wide plot to the next: %1.").arg(Text(e.what())),
+                      MessageKind::Warning);
+        return std::nullopt;
+    }
+    return settings;
 }
 
 void FrmControl::cmdPlay_Click()
@@ -179,26 +234,48 @@ void FrmControl::cmdPlay_Click()
                       MessageKind::Warning);
         return;
     }
-    if (!ResolutionSeconds(txtResolution->text())) {
-        dialogs_.tell(QStringLiteral("The resolution \"%1\" is no positive number of seconds: each step moves the "
-                                     "race clock on by this many seconds.")
-                          .arg(txtResolution->text()),
+    const std::optional<ReplaySettings> settings = typedSettings();
+    if (!settings)
+        return;
+    if (!TailMinutes(txtTail->text())) {
+        dialogs_.tell(QStringLiteral("The tail \"%1\" is no number of minutes of 0 or more (0: the whole track).")
+                          .arg(txtTail->text()),
                       MessageKind::Warning);
         return;
     }
-    if (AllTrackFilesAtEnd(state_)) {
-        dialogs_.tell(QStringLiteral("The replay has reached the end of the race. Close this window and press Start "
-                                     "to replay it again."),
+    try {
+        // New settings count the race's steps anew; the race clock stays where it is.
+        session_.changeSettings(*settings);
+    } catch (const std::exception& e) {
+        dialogs_.tell(Text(e.what()), MessageKind::Error);
+        return;
+    }
+    if (session_.atEnd()) {
+        dialogs_.tell(QStringLiteral("The replay has reached the end of the race. Move the replay position back "
+                                     "(Home on it goes to the start) to play it again."),
                       MessageKind::Information);
         return;
     }
-    driver_.play(*interval);
+    session_.play(*interval);
 }
 
 void FrmControl::cmdStop_Click()
 {
-    driver_.stop();
+    session_.stop();
     showTexts();
+}
+
+void FrmControl::sldPosition_Change(int value)
+{
+    if (movingSlider_)
+        return;
+    session_.requestSeek(value);
+}
+
+void FrmControl::txtTail_Change()
+{
+    if (const std::optional<double> minutes = TailMinutes(txtTail->text()); minutes && onTailChanged)
+        onTailChanged(*minutes);
 }
 
 void FrmControl::closeEvent(QCloseEvent* event)
@@ -212,66 +289,124 @@ void FrmControl::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    driver_.stop();
-    CloseTrackFiles(state_);
+    session_.removeObserver(this);
+    session_.onFailure = nullptr;
+    session_.close();
 }
 
-std::string FrmControl::PointPlotText()
+void FrmControl::raceStarted(const FleetInfo& fleet)
 {
-    return txtPointPlot->text().toLocal8Bit().toStdString();
+    fleet_ = fleet;
+    const int boats = static_cast<int>(fleet.Boats.size());
+    const bool list = boats > kLegendRows;
+    for (int row = 0; row < kLegendRows; ++row) {
+        QLabel* label = lblTrackInfo[static_cast<std::size_t>(row)];
+        label->setVisible(!list);
+        if (row > 0)
+            lblDst[static_cast<std::size_t>(row)]->setVisible(!list);
+        if (row >= boats || list)
+            continue;
+        const FleetBoat& boat = fleet.Boats[static_cast<std::size_t>(row)];
+        label->setText(Text(boat.Caption));
+        label->adjustSize();
+        SetLabelWindowColour(label, boat.WindowColour);
+    }
+    Label3->setVisible(!list);
+    lstFleet->setVisible(list);
+    lstFleet->setRowCount(list ? boats : 0);
+    if (list) {
+        for (int row = 0; row < boats; ++row) {
+            const FleetBoat& boat = fleet.Boats[static_cast<std::size_t>(row)];
+            auto* caption = new QTableWidgetItem(Text(boat.Caption));
+            const std::uint32_t c = boat.WindowColour;
+            const QColor colour(WindowColourRed(c), WindowColourGreen(c), WindowColourBlue(c));
+            caption->setBackground(colour);
+            const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
+            caption->setForeground(luma < 128 ? Qt::white : Qt::black);
+            lstFleet->setItem(row, 0, caption);
+            lstFleet->setItem(row, 1, new QTableWidgetItem());
+        }
+        lstFleet->resizeRowsToContents();
+    }
+    distance_.assign(fleet.Boats.size(), std::string());
+    raceTime_.clear();
+    position_ = 0;
+    {
+        const QSignalBlocker quiet(sldPosition);
+        sldPosition->setRange(0, static_cast<int>(std::max<long long>(session_.stepCount(), 0)));
+        sldPosition->setValue(0);
+        sldPosition->setEnabled(session_.seekable());
+    }
+    showTexts();
 }
 
-std::string FrmControl::ResolutionText()
+void FrmControl::keep(const FleetFrame& frame)
 {
-    return txtResolution->text().toLocal8Bit().toStdString();
+    raceTime_ = frame.Step == 0 ? std::string() : RaceClockText(frame.RaceClock);
+    for (std::size_t k = 1; k < distance_.size(); ++k)
+        distance_[k] = k < frame.Boats.size() && frame.Boats[k].HasDistance ? DistanceText(frame.Boats[k].DistanceNm)
+                                                                            : std::string();
+    position_ = frame.Step;
 }
 
-std::string FrmControl::TrackInfoCaption(int row)
+void FrmControl::frame(const FleetFrame& frame)
 {
-    CheckLegendRow(row);
-    return trackInfoCaption_[static_cast<std::size_t>(row)];
-}
-
-void FrmControl::SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour)
-{
-    CheckLegendRow(row);
-    trackInfoCaption_[static_cast<std::size_t>(row)] = caption;
-    QLabel* label = lblTrackInfo[static_cast<std::size_t>(row)];
-    label->setText(QString::fromLocal8Bit(caption));
-    label->adjustSize();
-    SetLabelWindowColour(label, windowColour);
-}
-
-void FrmControl::SetRaceTime(const std::string& text)
-{
-    raceTime_ = text;
+    keep(frame);
     shows_.request();
 }
 
-void FrmControl::SetDistance(int row, const std::string& text)
+void FrmControl::rewound(const FleetFrame& frame, std::span<const DrawnPiece>)
 {
-    CheckDistanceRow(row);
-    distance_[static_cast<std::size_t>(row)] = text;
-    shows_.request();
+    keep(frame);
+    showTexts();
+}
+
+void FrmControl::reachedEnd()
+{
+    session_.stop();
+    showTexts();
+    if (onEnd)
+        onEnd();
+}
+
+void FrmControl::showPosition()
+{
+    if (sldPosition->maximum() < position_) {
+        const QSignalBlocker quiet(sldPosition);
+        sldPosition->setMaximum(static_cast<int>(position_));
+    }
+    if (sldPosition->value() != position_ && !sldPosition->isSliderDown()) {
+        movingSlider_ = true;
+        sldPosition->setValue(static_cast<int>(position_));
+        movingSlider_ = false;
+    }
 }
 
 void FrmControl::showTexts()
 {
     shows_.ran();
-    const QString raceTime = QString::fromLocal8Bit(raceTime_);
+    const QString raceTime = Text(raceTime_);
     if (txtRaceTime->text() != raceTime)
         txtRaceTime->setText(raceTime);
-    for (int row = 1; row < kMaxBoats; ++row) {
-        const auto r = static_cast<std::size_t>(row);
-        const QString shown = QString::fromLocal8Bit(distance_[r]);
-        if (lblDst[r]->text() == shown)
-            continue;
-        lblDst[r]->setText(shown);
+    const bool list = fleet_.Boats.size() > static_cast<std::size_t>(kLegendRows);
+    for (std::size_t k = 1; k < distance_.size(); ++k) {
+        const QString shown = Text(distance_[k]);
         // Read out with the boat it belongs to: "Saga.txt 1.05: 0.201 nm".
-        const QString boat = QString::fromLocal8Bit(trackInfoCaption_[r]);
-        lblDst[r]->setAccessibleName(shown.isEmpty() ? boat + QStringLiteral(": no distance")
-                                                     : boat + QStringLiteral(": ") + shown + QStringLiteral(" nm"));
+        const QString boat = Text(fleet_.Boats[k].Caption);
+        const QString spoken = shown.isEmpty() ? boat + QStringLiteral(": no distance")
+                                               : boat + QStringLiteral(": ") + shown + QStringLiteral(" nm");
+        if (list) {
+            QTableWidgetItem* item = lstFleet->item(static_cast<int>(k), 1);
+            if (item && item->text() != shown) {
+                item->setText(shown);
+                item->setData(Qt::AccessibleTextRole, spoken);
+            }
+        } else if (lblDst[k]->text() != shown) {
+            lblDst[k]->setText(shown);
+            lblDst[k]->setAccessibleName(spoken);
+        }
     }
+    showPosition();
 }
 
 } // namespace tideplot

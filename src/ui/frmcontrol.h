@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/replaydriver.h"
 #include "core/replay.h"
 #include "core/throttle.h"
+#include "replay/fleetframe.h"
 
 #include <QWidget>
 
@@ -11,50 +11,58 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QGroupBox;
+class QSlider;
+class QTableWidget;
 
-// The replay control window: Play and Stop, the replay's three settings, the race time,
-// the legend of up to seven boats in their colours and each boat's distance to the first.
-// It stays above the other windows without taking the focus. Closing it ends the replay:
-// the timer stops and the track files are closed; what was drawn stays in the view.
+// The replay control window: Play and Stop, the replay's settings, the race time, the
+// position in the race (a slider to go to any moment), the tail the chart draws, the legend
+// of the boats in their colours and each boat's distance to the first. Up to seven boats
+// stand in the seven designed legend rows; a larger fleet in a scrolling list of the same
+// rows. It stays above the other windows. Closing it ends the replay: the timer stops and
+// the track files are closed; what was drawn stays in the view.
 namespace tideplot {
 
+class ReplaySession;
 class UserDialogs;
 
-class FrmControl : public QWidget, public ControlPanel {
+class FrmControl : public QWidget, public FrameObserver {
 public:
-    FrmControl(RaceState& state, TrackPlotter& plotter, UserDialogs& dialogs, QWidget* parent = nullptr);
+    FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* parent = nullptr);
     ~FrmControl() override;
 
-    std::string PointPlotText() override;
-    std::string ResolutionText() override;
-    std::string TrackInfoCaption(int row) override;
-    void SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour) override;
-    void SetRaceTime(const std::string& text) override;
-    void SetDistance(int row, const std::string& text) override;
-
-    ReplayDriver& driver() { return driver_; }
+    ReplaySession& session() { return session_; }
 
     // Makes this the active window with the focus on Play, so that Space plays at once.
     void focusPlay();
     // The race time the window shows.
     QString raceTimeShown() const;
+    // The settings as the boxes hold them now; nothing (and the user told why) when a box
+    // holds no valid value.
+    std::optional<ReplaySettings> typedSettings();
 
     // The play speed text read as the timer's interval: a number that rounds to a whole
     // number of milliseconds from 0 to 65535 (0: as fast as the program can); nothing
     // otherwise.
     static std::optional<int> PlayInterval(const QString& text);
-    // The resolution text read as seconds of race time per step: a positive number;
-    // nothing otherwise.
-    static std::optional<double> ResolutionSeconds(const QString& text);
+    // The tail box read as minutes: a number of 0 or more (0: the whole track).
+    static std::optional<double> TailMinutes(const QString& text);
 
-    // Called when the replay has reached its end (every track file at its end): the timer
-    // has stopped and the last step's texts are shown.
+    // Called when the tail box holds a new valid number of minutes.
+    std::function<void(double minutes)> onTailChanged;
+    // Called when the replay has reached the end of the race (the timer stopped, the last
+    // step's texts shown).
     std::function<void()> onEnd;
+
+    void raceStarted(const FleetInfo& fleet) override;
+    void frame(const FleetFrame& frame) override;
+    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces) override;
+    void reachedEnd() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -62,13 +70,16 @@ protected:
 private:
     void cmdPlay_Click();
     void cmdStop_Click();
+    void sldPosition_Change(int value);
+    void txtTail_Change();
     void Form_Unload();
+    void keep(const FleetFrame& frame);
     void showTexts();
+    void showPosition();
     static constexpr int kMinShowMs = 15;
 
-    RaceState& state_;
+    ReplaySession& session_;
     UserDialogs& dialogs_;
-    ReplayDriver driver_;
     bool unloaded_ = false;
 
     QGroupBox* frameReplay;
@@ -83,13 +94,21 @@ private:
     QLabel* Label2;
     QLineEdit* txtPointPlot;
     QLabel* Label3;
-    std::array<QLabel*, kMaxBoats> lblTrackInfo{};
-    std::array<QLabel*, kMaxBoats> lblDst{}; // element 0 is not used
-    std::array<std::string, kMaxBoats> trackInfoCaption_;
+    QSlider* sldPosition;
+    QLabel* lblTail;
+    QLineEdit* txtTail;
+    static constexpr int kLegendRows = 7;
+    std::array<QLabel*, kLegendRows> lblTrackInfo{};
+    std::array<QLabel*, kLegendRows> lblDst{}; // element 0 is not used
+    QTableWidget* lstFleet = nullptr;          // the legend of a fleet of more than seven
+
+    FleetInfo fleet_;
     std::string raceTime_;
-    std::array<std::string, kMaxBoats> distance_;
-    // The race time and the distances change at every step; the window shows them at most
-    // every kMinShowMs, and at once when the replay stops.
+    std::vector<std::string> distance_;
+    long long position_ = 0;
+    bool movingSlider_ = false;
+    // The race time, the distances and the slider change at every step; the window shows
+    // them at most every kMinShowMs, and at once when the replay stops or goes elsewhere.
     Throttle shows_{kMinShowMs, this, [this] { showTexts(); }};
 };
 

@@ -1,13 +1,16 @@
 #include "ui/frmmain.h"
 
 #include "core/error.h"
-#include "import/logimport.h"
 #include "core/racecheck.h"
-#include "core/text.h"
 #include "core/records.h"
+#include "core/text.h"
 #include "core/trackfixes.h"
-#include "earth/chart/chartapplication.h"
-#include "earth/chart/chartwidget.h"
+#include "earth/replayview.h"
+#include "import/logimport.h"
+#include "replay/earthobserver.h"
+#include "replay/viewobserver.h"
+#include "share/licences.h"
+#include "share/replayvideo.h"
 #include "tideplot/version.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
@@ -18,8 +21,6 @@
 #include "ui/trackbrowser.h"
 
 #include <QAction>
-#include <QKeySequence>
-#include <QMenu>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -27,10 +28,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QMainWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -56,9 +60,9 @@ constexpr int kClientHeightTwips = 10725;
 
 using K = ControlKind;
 // The controls, as designed, but for the row of four boxes: the start time box is wide enough
-// for a whole "YYYY-MM-DD hh:mm:ss" and the colour box narrower. The tab order follows the screen: the track browser (its
-// rows, tab 2 to 5, are in TrackBrowser::Layout()), the preview, the four boxes, the import
-// button, Add, Change and Delete, the boat list, and Start.
+// for a whole "YYYY-MM-DD hh:mm:ss" and the colour box narrower. The tab order follows the screen: the track browser
+// (its rows, tab 2 to 5, are in TrackBrowser::Layout()), the preview, the four boxes, the import button, Add, Change
+// and Delete, the boat list, and Start.
 constexpr ControlRow kMainRows[] = {
     {"sbStatusBar", K::StatusBar, 0, 10455, 11820, 270, "", "", 0},
     {"tbToolBar", K::ToolBar, 0, 0, 11820, 420, "", "", 1},
@@ -315,7 +319,8 @@ void FrmMain::makeMenus()
         const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
         return bindings.isEmpty() ? usual : bindings.constFirst();
     };
-    QAction* fileNew = makeFileAction(mnuFile, "mnuFileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    QAction* fileNew =
+        makeFileAction(mnuFile, "mnuFileNew", QStringLiteral("&New"), QKeySequence(Qt::CTRL | Qt::Key_N));
     QAction* fileOpen = makeFileAction(mnuFile, "mnuFileOpen", QStringLiteral("&Open..."),
                                        standard(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
     QAction* fileClose = makeFileAction(mnuFile, "mnuFileClose", QStringLiteral("&Close"), {});
@@ -331,9 +336,9 @@ void FrmMain::makeMenus()
     const std::pair<QAction*, const char*> toolBarItems[] = {
         {fileNew, "New"}, {fileOpen, "Open"}, {fileSave, "Save"}, {fileSaveAs, "Save as"}};
     for (const auto& [action, key] : toolBarItems) {
-        action->setIcon(QIcon(Artwork(QString::fromLatin1(key == std::string_view("Open") ? "open"
-                                                           : key == std::string_view("New")  ? "new"
-                                                                                              : "save"),
+        action->setIcon(QIcon(Artwork(QString::fromLatin1(key == std::string_view("Open")  ? "open"
+                                                          : key == std::string_view("New") ? "new"
+                                                                                           : "save"),
                                       16, devicePixelRatioF())));
         action->setToolTip(QString::fromLatin1(key));
         action->setData(QString::fromLatin1(key));
@@ -364,13 +369,12 @@ void FrmMain::followClientSize()
 void FrmMain::showTitle()
 {
     const QString title = QStringLiteral("Tideplot1.0");
-    if (state_.RaceFileName.empty()) {
+    if (raceFileName_.empty()) {
         setWindowTitle(title);
         setWindowModified(false);
         return;
     }
-    setWindowTitle(title + QStringLiteral(" - ") + FromBytes(FileLabel(state_.RaceFileName)) +
-                   QStringLiteral("[*]"));
+    setWindowTitle(title + QStringLiteral(" - ") + FromBytes(FileLabel(raceFileName_)) + QStringLiteral("[*]"));
     setWindowModified(boats_.rows() != savedRows_);
 }
 
@@ -447,8 +451,8 @@ void FrmMain::closeEvent(QCloseEvent* event)
 void FrmMain::Form_Unload(bool tellProblems)
 {
     delete frmControl_; // closes the replay's track files
-    if (ChartWidget* view = chartView())
-        view->close();
+    if (ReplayView* view = replayView())
+        view->window()->close();
     chartDescription_.stop();
     if (!isMinimized() && placed_) {
         const double dpi = LogicalDpi(this);
@@ -470,7 +474,8 @@ void FrmMain::mnuFileExit_Click()
 
 void FrmMain::mnuHelpAbout_Click()
 {
-    dialogs_.tell(AboutText(), MessageKind::Plain);
+    // The licence and the libraries the program is built from, behind "Show Details...".
+    dialogs_.tellWithDetails(AboutText(), ThirdPartyLicencesText());
 }
 
 // ---- Start ----
@@ -501,11 +506,17 @@ void FrmMain::cmdStart_Click()
 {
     if (frmControl_ && frmControl_->isVisible())
         return;
-    delete frmControl_;
-    if (ChartWidget* view = chartView())
-        viewGeometry_ = view->frameGeometry().isValid() && view->isVisible() ? view->geometry() : viewGeometry_;
+    delete frmControl_; // closes the replay that was open
+    if (ReplayView* view = replayView())
+        if (view->window()->isVisible())
+            viewGeometry_ = view->window()->geometry();
     chartDescription_.stop();
-    output_.reset();
+    for (FrameObserver* observer :
+         {static_cast<FrameObserver*>(earthObserver_.get()), static_cast<FrameObserver*>(viewObserver_.get())})
+        if (observer)
+            session_.removeObserver(observer);
+    earthObserver_.reset();
+    viewObserver_.reset();
     earthApp_.reset();
     try {
         earthApp_ = options_.createEarth();
@@ -513,32 +524,54 @@ void FrmMain::cmdStart_Click()
         dialogs_.tell(QStringLiteral("The view cannot be opened: %1").arg(FromBytes(e.what())), MessageKind::Error);
         return;
     }
-    output_ = std::make_unique<GoogleEarthOutput>(*earthApp_);
 
-    frmControl_ = new FrmControl(state_, *output_, dialogs_, this);
+    frmControl_ = new FrmControl(session_, dialogs_, this);
     frmControl_->setAttribute(Qt::WA_DeleteOnClose);
-    frmControl_->onEnd = [this] { frameChartOnWholeRace(true); };
+    // The view observes the replay: the chart takes the pieces as values, any other view
+    // (Google Earth Pro, say) the documents.
+    if (ReplayView* view = earthApp_->replayView()) {
+        viewObserver_ = std::make_unique<ReplayViewObserver>(*earthApp_, *view);
+        session_.addObserver(viewObserver_.get());
+        frmControl_->onTailChanged = [view](double minutes) { view->setTailMinutes(minutes); };
+        frmControl_->onEnd = [view] { view->showBox(view->drawnBox()); }; // the whole race
+    } else {
+        earthObserver_ = std::make_unique<GoogleEarthObserver>(*earthApp_);
+        session_.addObserver(earthObserver_.get());
+    }
     showView();
     frmControl_->show();
 
-    state_.RaceClock = kRaceClockAtStart;
     try {
-        StartReplay(state_, *frmControl_);
+        session_.start(raceFileName_, ReplaySettings{}, true);
     } catch (const std::exception& e) {
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
         if (frmControl_)
             frmControl_->close(); // nothing was loaded to play
         return;
     }
-    // Until the first step the chart shows the whole race.
-    frameChartOnWholeRace(false);
-    describeChart();
-    if (chartView())
+    if (ReplayView* view = replayView()) {
+        // Until the first step the chart shows the whole race.
+        FixBox race;
+        const RaceState& state = session_.state();
+        for (int k = 0; k < state.BoatCount; ++k) {
+            try {
+                race.add(TrackFixesBox(session_.fleet().Boats[static_cast<std::size_t>(k)].TrackFile,
+                                       state.SepChar[static_cast<std::size_t>(k)]));
+            } catch (const Error&) {
+                // The replay reports a track it cannot read when it gets there.
+            }
+        }
+        view->showBox(race);
+        describeChart();
         chartDescription_.start();
-    // A race that cannot work as typed (start times in another time zone than the tracks)
-    // is said once; the replay stays ready to play.
+    }
+    // What the view and the race have to say (start times in another time zone than the
+    // tracks, a settings store that cannot keep the link's address) is said once; the
+    // replay stays ready to play.
     QStringList warnings;
-    for (const std::string& warning : StartTimeWarnings(state_))
+    for (const std::string& warning : earthApp_->TakeWarnings())
+        warnings += FromBytes(warning);
+    for (const std::string& warning : StartTimeWarnings(session_.state()))
         warnings += FromBytes(warning);
     if (!warnings.isEmpty())
         dialogs_.tell(warnings.join(QStringLiteral("\n\n")), MessageKind::Warning);
@@ -547,29 +580,97 @@ void FrmMain::cmdStart_Click()
         frmControl_->focusPlay();
 }
 
-ChartWidget* FrmMain::chartView() const
+ReplayView* FrmMain::replayView() const
 {
-    auto* chart = dynamic_cast<ChartApplication*>(earthApp_.get());
-    return chart ? chart->widget() : nullptr;
+    return earthApp_ ? earthApp_->replayView() : nullptr;
 }
 
 void FrmMain::showView()
 {
-    ChartWidget* view = chartView();
-    placeReplayWindows(view);
-    if (!view)
+    ReplayView* view = replayView();
+    QMainWindow* window = view ? view->window() : nullptr;
+    placeReplayWindows(window);
+    if (!window)
         return;
-    view->setWindowIcon(windowIcon());
-    view->setAccessibleName(QStringLiteral("Chart"));
-    view->setToolTip(QStringLiteral("Drag to pan, Shift+drag to turn; wheel, + and - zoom; [ and ] turn by 15 "
-                                    "degrees; arrow keys pan; N puts north up"));
+    window->setWindowIcon(windowIcon());
+    QWidget* chart = window->centralWidget();
+    window->setAccessibleName(QStringLiteral("Chart"));
+    chart->setAccessibleName(QStringLiteral("Chart"));
+    chart->setToolTip(QStringLiteral("Drag to pan, Shift+drag to turn; wheel, + and - zoom; [ and ] turn by 15 "
+                                     "degrees; arrow keys pan; N puts north up"));
+    makeChartMenus(*view);
     // Closing the chart ends the replay, as closing the control window does.
-    new CloseWatcher(view, [this] {
+    new CloseWatcher(window, [this] {
         chartDescription_.stop();
         if (frmControl_)
             frmControl_->close();
     });
-    view->show();
+    window->show();
+}
+
+void FrmMain::makeChartMenus(ReplayView& view)
+{
+    QMainWindow* window = view.window();
+    QMenu* chart = window->menuBar()->addMenu(QStringLiteral("&Chart"));
+    chart->setObjectName(QStringLiteral("mnuChart"));
+    QAction* picture = chart->addAction(QStringLiteral("Save &picture..."));
+    picture->setObjectName(QStringLiteral("mnuChartSavePicture"));
+    picture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(picture, &QAction::triggered, this, [this] { savePicture(); });
+    QAction* video = chart->addAction(QStringLiteral("Export &video..."));
+    video->setObjectName(QStringLiteral("mnuChartExportVideo"));
+    connect(video, &QAction::triggered, this, [this] { exportVideo(); });
+    QMenu* map = view.createMapMenu(settings_, window);
+    map->setObjectName(QStringLiteral("mnuMap"));
+    window->menuBar()->addMenu(map);
+}
+
+void FrmMain::savePicture()
+{
+    ReplayView* view = replayView();
+    if (!view)
+        return;
+    QString name = dialogs_.askFileName(QStringLiteral("Save picture"), QStringLiteral("PNG picture (*.png)"),
+                                        FileQuestion::Save, QFileInfo(raceFileName()).absolutePath());
+    if (name.isEmpty())
+        return;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".png");
+    try {
+        view->saveView(name);
+    } catch (const std::exception& e) {
+        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+    }
+}
+
+void FrmMain::exportVideo()
+{
+    if (raceFileName_.empty())
+        return;
+    QString name = dialogs_.askFileName(QStringLiteral("Export video"), QStringLiteral("MP4 video (*.mp4)"),
+                                        FileQuestion::Save, QFileInfo(raceFileName()).absolutePath());
+    if (name.isEmpty())
+        return;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".mp4");
+    ReplayVideoOptions options;
+    options.settings = session_.settings();
+    if (frmControl_)
+        if (const std::optional<ReplaySettings> typed = frmControl_->typedSettings())
+            options.settings = *typed;
+    const std::unique_ptr<ProgressReport> progress = dialogs_.showProgress(
+        QStringLiteral("Writing the video %1").arg(QDir::toNativeSeparators(name)), ProgressKind::Cancellable);
+    try {
+        const bool written = ExportReplayVideo(raceFileName_, name, options, [&](long long done, long long total) {
+            progress->setProgress(done, total);
+            return !progress->cancelled();
+        });
+        if (written)
+            dialogs_.tell(QStringLiteral("The video was written to %1.").arg(QDir::toNativeSeparators(name)),
+                          MessageKind::Information);
+    } catch (const std::exception& e) {
+        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+    }
 }
 
 void FrmMain::placeReplayWindows(QWidget* view)
@@ -600,8 +701,8 @@ void FrmMain::placeReplayWindows(QWidget* view)
         if (!chart.isValid()) {
             const QSize room(area.width() - frameExtra.width(),
                              area.height() - controlOuter.height() - frameExtra.height());
-            const QSize size = view->sizeHint().boundedTo(room).expandedTo(view->minimumSize());
-            chart = QRect(area.topLeft() + QPoint(frame.left(), frame.top()), size);
+            const QSize size = view->sizeHint().boundedTo(room).expandedTo(view->minimumSizeHint());
+            chart = QRect(area.topLeft() + QPoint(frame.left(), frame.top()), size.boundedTo(room));
             viewGeometry_ = chart;
         }
         view->setGeometry(chart);
@@ -609,65 +710,31 @@ void FrmMain::placeReplayWindows(QWidget* view)
         int top = chartOuter.bottom() + 1;
         if (top + controlOuter.height() > screen.bottom() + 1)
             top = std::max(screen.top(), chartOuter.top()); // no room under it: beside Start's row
-        frmControl_->move(std::clamp(chartOuter.left(), screen.left(), screen.right() + 1 - controlOuter.width()),
-                          top);
+        frmControl_->move(std::clamp(chartOuter.left(), screen.left(), screen.right() + 1 - controlOuter.width()), top);
     } else {
         frmControl_->move(std::clamp(area.left(), screen.left(), screen.right() + 1 - controlOuter.width()),
                           std::clamp(area.top(), screen.top(), screen.bottom() + 1 - controlOuter.height()));
     }
 }
 
-void FrmMain::frameChartOnWholeRace(bool drawnOnly)
-{
-    auto* chart = dynamic_cast<ChartApplication*>(earthApp_.get());
-    if (!chart)
-        return;
-    FixBox box;
-    if (drawnOnly) {
-        // What the chart holds: the whole race as it was drawn.
-        for (const ChartRun& run : chart->widget()->tracks().runs()) {
-            const LatLon a = UnprojectPoint(run.Bounds.topLeft());
-            const LatLon b = UnprojectPoint(run.Bounds.bottomRight());
-            box.add(a.LatDeg, a.LonDeg);
-            box.add(b.LatDeg, b.LonDeg);
-        }
-    } else {
-        for (int k = 0; k < state_.BoatCount; ++k) {
-            if (!state_.TrackFile[k])
-                continue;
-            try {
-                box.add(TrackFixesBox(state_.TrackFile[k]->Path(), state_.SepChar[k]));
-            } catch (const Error&) {
-                // The replay reports a track it cannot read when it gets there.
-            }
-        }
-    }
-    if (box.empty())
-        return;
-    ChartWidget* view = chart->widget();
-    chart->SetCamera(chart->cameraShowing(box.SouthLat, box.WestLon, box.NorthLat, box.EastLon, view->size()), 10.0);
-}
-
 void FrmMain::describeChart()
 {
-    ChartWidget* view = chartView();
+    ReplayView* view = replayView();
     if (!view)
         return;
     // For a screen reader: the race, the race time and the boats in view.
-    const ChartViewport viewport = view->viewport(view->size());
-    const QTransform toScreen = viewport.projectedToScreen();
-    const QRectF shown(QPointF(0, 0), viewport.SizePx);
     QStringList inView;
-    for (const ChartTrack& track : view->tracks().tracks())
-        if (shown.contains(toScreen.map(track.Newest)))
-            inView << track.Name;
+    for (const std::string& caption : view->boatsInView())
+        inView << FromBytes(caption);
     const QString raceTime = frmControl_ ? frmControl_->raceTimeShown() : QString();
-    view->setAccessibleDescription(
+    const QString description =
         QStringLiteral("Chart of the race %1%2; %3")
-            .arg(FromBytes(FileLabel(state_.RaceFileName)),
+            .arg(FromBytes(FileLabel(raceFileName_)),
                  raceTime.isEmpty() ? QString() : QStringLiteral(" at race time ") + raceTime,
                  inView.isEmpty() ? QStringLiteral("no boat in view")
-                                  : QStringLiteral("boats in view: ") + inView.join(QStringLiteral(", "))));
+                                  : QStringLiteral("boats in view: ") + inView.join(QStringLiteral(", ")));
+    view->window()->setAccessibleDescription(description);
+    view->window()->centralWidget()->setAccessibleDescription(description);
 }
 
 // ---- Boat list editing ----
@@ -756,14 +823,14 @@ void FrmMain::txtColor_Change()
 
 QString FrmMain::raceFileName() const
 {
-    return QFile::decodeName(QByteArray::fromStdString(state_.RaceFileName));
+    return QFile::decodeName(QByteArray::fromStdString(raceFileName_));
 }
 
 QString FrmMain::askRaceFileName(const QString& title, FileQuestion question)
 {
     // Open starts in the current race's folder; a new race beside the track files shown.
     QString folder = browser_->folderPath();
-    if (question == FileQuestion::Open && !state_.RaceFileName.empty())
+    if (question == FileQuestion::Open && !raceFileName_.empty())
         folder = QFileInfo(raceFileName()).absolutePath();
     QString name = dialogs_.askFileName(title, kRaceFileFilter, question, folder);
     // A name typed without an extension gets the race file's, so that the Open dialog lists it.
@@ -786,10 +853,10 @@ void FrmMain::tbToolBar_ButtonClick(const QString& key)
 
 bool FrmMain::hasUnsavedChanges() const
 {
-    if (state_.RaceFileName.empty())
+    if (raceFileName_.empty())
         return !boats_.rows().empty();
     try {
-        return ReadRaceFile(state_.RaceFileName) != boats_.rows();
+        return ReadRaceFile(raceFileName_) != boats_.rows();
     } catch (const Error&) {
         return !boats_.rows().empty(); // the file is gone: the rows are only here
     }
@@ -800,7 +867,7 @@ bool FrmMain::maybeSave()
     if (!hasUnsavedChanges())
         return true;
     const QString race =
-        state_.RaceFileName.empty() ? QStringLiteral("a new race file") : FromBytes(FileLabel(state_.RaceFileName));
+        raceFileName_.empty() ? QStringLiteral("a new race file") : FromBytes(FileLabel(raceFileName_));
     switch (dialogs_.askToSave(QStringLiteral("Save the changes to %1?").arg(race))) {
     case SaveAnswer::Save:
         mnuFileSave_Click();
@@ -815,7 +882,7 @@ bool FrmMain::maybeSave()
 
 void FrmMain::setRaceFile(const std::string& path, std::vector<std::string> rows)
 {
-    state_.RaceFileName = path;
+    raceFileName_ = path;
     savedRows_ = rows;
     boats_.setRows(std::move(rows));
     showRows();
@@ -823,7 +890,7 @@ void FrmMain::setRaceFile(const std::string& path, std::vector<std::string> rows
 
 bool FrmMain::checkRows()
 {
-    const std::vector<std::string> problems = RaceRowProblems(state_.RaceFileName, boats_.rows());
+    const std::vector<std::string> problems = RaceRowProblems(raceFileName_, boats_.rows());
     if (problems.empty())
         return true;
     constexpr std::size_t kShown = 10;
@@ -835,7 +902,7 @@ bool FrmMain::checkRows()
     dialogs_.tell(QStringLiteral("%1 of the %2 rows of %3 will not replay; mend them in the list and save:\n\n%4")
                       .arg(problems.size())
                       .arg(boats_.size())
-                      .arg(FromBytes(FileLabel(state_.RaceFileName)), lines.join(u'\n')),
+                      .arg(FromBytes(FileLabel(raceFileName_)), lines.join(u'\n')),
                   MessageKind::Warning);
     return false;
 }
@@ -921,7 +988,7 @@ bool FrmMain::saveRaceFile(const std::string& path)
 
 void FrmMain::mnuFileSave_Click()
 {
-    std::string path = state_.RaceFileName;
+    std::string path = raceFileName_;
     if (path.empty()) {
         const QString name = askRaceFileName(QStringLiteral("Save as"), FileQuestion::Save);
         if (name.isEmpty())
@@ -930,7 +997,7 @@ void FrmMain::mnuFileSave_Click()
     }
     if (!saveRaceFile(path))
         return;
-    state_.RaceFileName = path;
+    raceFileName_ = path;
     showTitle();
     enableStart();
 }
@@ -942,7 +1009,7 @@ void FrmMain::SaveAs()
         return;
     if (!saveRaceFile(FileNameBytes(name)))
         return;
-    state_.RaceFileName = FileNameBytes(name);
+    raceFileName_ = FileNameBytes(name);
     showTitle();
 }
 
@@ -950,8 +1017,8 @@ void FrmMain::SaveAs()
 
 void FrmMain::cmdParse_Click()
 {
-    const QString log = dialogs_.askFileName(QStringLiteral("Parse .KML file"), kLogFilter, FileQuestion::Open,
-                                             browser_->folderPath());
+    const QString log =
+        dialogs_.askFileName(QStringLiteral("Parse .KML file"), kLogFilter, FileQuestion::Open, browser_->folderPath());
     if (log.isEmpty())
         return;
     try {

@@ -3,6 +3,7 @@
 #include "core/replay.h"
 #include "earth/applicationge.h"
 #include "earth/googleearth.h"
+#include "replay/replaysession.h"
 #include "ui/boatlist.h"
 #include "ui/dialogs.h"
 
@@ -35,7 +36,9 @@ class QToolBar;
 // over a new view.
 namespace tideplot {
 
-class ChartWidget;
+class GoogleEarthObserver;
+class ReplayView;
+class ReplayViewObserver;
 
 class FrmControl;
 class TrackBrowser;
@@ -63,7 +66,8 @@ public:
     // What the window holds, for the program's own checks.
     const BoatList& boats() const { return boats_; }
     QString raceFileName() const;
-    RaceState& raceState() { return state_; }
+    RaceState& raceState() { return session_.state(); }
+    ReplaySession& session() { return session_; }
     FrmControl* controlWindow() const;
     ApplicationGE* earth() const { return earthApp_.get(); }
 
@@ -107,7 +111,6 @@ private:
     QString askRaceFileName(const QString& title, FileQuestion question);
     void fitOnScreen();
     void placeReplayWindows(QWidget* view);
-    void frameChartOnWholeRace(bool drawnOnly);
     void describeChart();
 
     void makeControls();
@@ -124,7 +127,11 @@ private:
     std::optional<EntryBoxes> checkedBoxes();
     bool saveRaceFile(const std::string& path);
     // The chart window of the replay, when the view is the chart.
-    ChartWidget* chartView() const;
+    // The view of the replay when it is a window of its own (the chart), else null.
+    ReplayView* replayView() const;
+    void makeChartMenus(ReplayView& view);
+    void savePicture();
+    void exportVideo();
     void showView();
 
     Options options_;
@@ -133,10 +140,12 @@ private:
     UserDialogs& dialogs_;
     QSettings& settings_;
 
-    RaceState state_;
+    std::string raceFileName_; // the race file of the list: New, Open and Save set it
+    ReplaySession session_;
     BoatList boats_;
     std::unique_ptr<ApplicationGE> earthApp_;
-    std::unique_ptr<GoogleEarthOutput> output_;
+    std::unique_ptr<GoogleEarthObserver> earthObserver_;
+    std::unique_ptr<ReplayViewObserver> viewObserver_;
     QPointer<FrmControl> frmControl_;
     QRect viewGeometry_; // where the chart window was, kept for the next replay's chart
     QRect placement_;    // the outer frame read from the settings, in pixels

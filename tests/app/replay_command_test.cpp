@@ -195,9 +195,9 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         globe.push_back((s == 498 ? "91.0" : "57.0") + std::string(",11.0,20080621,") + testing::Hms(35400 + s));
     dir.write("globe.txt", globe);
     dir.writeBytes("log.kml", "<?xml version=\"1.0\"?>\n<kml/>\n");
-    // The race file is read entry by entry: the eighth stops it before a track file is opened
+    // The race file is read entry by entry: the 65th stops it before a track file is opened
     // and before the endless line after it.
-    std::vector<std::string> eight(8, "missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,");
+    std::vector<std::string> eight(65, "missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,");
     eight.push_back(std::string(3 * 65536, 'x'));
     dir.write("eight.TP1", eight);
     const std::map<std::string, std::vector<std::string>> races = {
@@ -237,7 +237,7 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"replay ok.TP1 --kml a.txt", 1, "the output file \"a.txt\" is the track file of boat 1; choose another name"},
         {"replay missing.TP1", 1, "the race file cannot be read: cannot open"},
         {"replay none.TP1", 1, "none.TP1 holds no boat entry"},
-        {"replay eight.TP1", 1, "eight.TP1, line 8: an eighth boat entry; a race can replay at most 7 boats"},
+        {"replay eight.TP1", 1, "eight.TP1, line 65: a 65th boat entry; a race can replay at most 64 boats"},
         {"replay wrongsep.TP1", 1,
          "wrongsep.TP1, line 1: the start time \"\" is not a valid date and time; the line is \"a.txt ; 2008-06-21 "
          "09:55:00 ; 1 ; 0 ; ,\": expected a boat entry such as \"Elsa.txt , 2008-06-21 11:00:00 , 1.05 , 0 , ,\""},
@@ -282,7 +282,7 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"replay ok.TP1 --resolution 0.001", 2, "--resolution: \"0.001\" is not a number of seconds"},
         {"link ok.TP1 --resolution 0", 2, "--resolution: \"0\" is not a number of seconds from 0.01 to 86400"},
         // Points is read only when a wide plot is due, after the clock passes 0.
-        {"replay long.TP1 --points x --resolution 100", 1, "Points (steps between wide plots): \"x\" is not a number"},
+        {"replay long.TP1 --points x --resolution 100", 2, "--points: \"x\" is not a number"},
         {"replay ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write the KML file \"/nonexistent/dir/out.kml\""},
         {"link ok.TP1 --playspeed 0", 2, "--playspeed needs milliseconds from 1 to 65535"},
     };

@@ -16,31 +16,6 @@ namespace {
 using testing::Hms;
 using testing::TempDir;
 
-struct Panel : ControlPanel {
-    std::string PointPlotText() override { return points; }
-    std::string ResolutionText() override { return "10"; }
-    std::string TrackInfoCaption(int row) override { return captions.at(static_cast<std::size_t>(row)); }
-    void SetTrackInfo(int row, const std::string& caption, std::uint32_t) override
-    {
-        captions.at(static_cast<std::size_t>(row)) = caption;
-    }
-    void SetRaceTime(const std::string&) override {}
-    void SetDistance(int, const std::string&) override {}
-    std::string points = "90";
-    std::array<std::string, 7> captions;
-};
-
-// The width of every segment drawn.
-struct Plotter : TrackPlotter {
-    void PlotTrackSegment(const std::string&, const TrackPoint&, const TrackPoint&, std::int32_t,
-                          std::int16_t width) override
-    {
-        widths.push_back(width);
-    }
-    void FrameCamera(const TrackPoint&, const TrackPoint&) override {}
-    std::vector<int> widths;
-};
-
 // A track heading north from 57 N 11 E at 0.001 degrees a minute, one point every
 // `every` seconds from `from` to `to` seconds after 10:00 on 2008-06-21.
 std::vector<std::string> NorthTrack(int from, int to, int every)
@@ -60,44 +35,51 @@ protected:
     {
         state.RaceFileName = dir.write("race.TP1", entries);
         state.RaceClock = kRaceClockAtStart;
-        StartReplay(state, panel);
+        StartReplay(state);
+    }
+    // One step; the width of the boat's piece when it drew one, else 0.
+    int step()
+    {
+        ReplayStep(state, settings, outcome);
+        return outcome.Boats.at(0).Drawn ? outcome.LineWidth : 0;
     }
     TempDir dir;
     RaceState state;
-    Panel panel;
-    Plotter plotter;
+    ReplaySettings settings;
+    StepOutcome outcome;
 };
 
 TEST_F(ReplayEngine, WidePlotRhythmAndCountdownKeptAcrossReplays)
 {
     dir.write("a.txt", NorthTrack(-600, 3600, 5));
     load({"a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
-    panel.points = "3";
+    settings.StepsPerWidePlot = 3;
     // Width 1 while the clock is 0 or less; from the first step above 0 every third
     // step is wide. (Ten-second steps from minus five minutes add up to a clock a
     // hair above 0 at the step shown as 00:00:00.)
     int countdown = 0;
+    int wide = 0;
     for (int i = 0; i < 40; ++i) {
         const double clock = state.RaceClock;
-        const auto before = plotter.widths.size();
-        ReplayStep(state, panel, plotter);
+        const int drawn = step();
         --countdown;
         int width = 1;
         if (clock > 0 && countdown <= 0) {
             countdown = 3;
             width = 5;
         }
-        if (plotter.widths.size() > before) {
-            EXPECT_EQ(plotter.widths.back(), width) << "step " << i + 1 << " clock " << clock;
+        if (drawn != 0) {
+            EXPECT_EQ(drawn, width) << "step " << i + 1 << " clock " << clock;
+            wide += drawn == 5;
         }
     }
-    EXPECT_GE(std::count(plotter.widths.begin(), plotter.widths.end(), 5), 3);
+    EXPECT_GE(wide, 3);
 
     // A new replay keeps the countdown: 2 steps were left, and they run down before the start.
     const std::int16_t left = state.PlotCountdown;
     state.RaceClock = kRaceClockAtStart;
-    StartReplay(state, panel);
-    ReplayStep(state, panel, plotter);
+    StartReplay(state);
+    step();
     EXPECT_EQ(state.PlotCountdown, left - 1);
 }
 

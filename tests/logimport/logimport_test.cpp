@@ -170,23 +170,6 @@ std::string WithStatedSize(std::string archive, std::uint32_t size)
     return archive;
 }
 
-struct Panel : ControlPanel {
-    std::string PointPlotText() override { return "90"; }
-    std::string ResolutionText() override { return resolution; }
-    std::string TrackInfoCaption(int) override { return {}; }
-    void SetTrackInfo(int, const std::string&, std::uint32_t) override {}
-    void SetRaceTime(const std::string&) override {}
-    void SetDistance(int, const std::string&) override {}
-    std::string resolution;
-};
-
-struct Plotter : TrackPlotter {
-    void PlotTrackSegment(const std::string&, const TrackPoint&, const TrackPoint&, std::int32_t, std::int16_t) override
-    {
-    }
-    void FrameCamera(const TrackPoint&, const TrackPoint&) override {}
-};
-
 // A written track file is in time order, each second once, and the replay engine plays it
 // from its first fix to its end (in some 300 steps, a day at most each).
 void ExpectReplays(const std::string& trackFile)
@@ -210,13 +193,14 @@ void ExpectReplays(const std::string& trackFile)
     state.RaceFileName = trackFile + ".TP1";
     std::ofstream(state.RaceFileName, std::ios::binary)
         << fs::path(trackFile).filename().string() << " , " << start << " , 1.00 , 0 , ,\r\n";
-    Panel panel;
-    panel.resolution = std::to_string(std::min<long long>((seconds.back() - seconds.front()) / 300 + 1, 86400));
-    Plotter plotter;
+    ReplaySettings settings;
+    settings.ResolutionSeconds =
+        static_cast<double>(std::min<long long>((seconds.back() - seconds.front()) / 300 + 1, 86400));
+    StepOutcome outcome;
     try {
-        StartReplay(state, panel);
+        StartReplay(state);
         for (int step = 0; step < 100000 && !AllTrackFilesAtEnd(state); ++step)
-            ReplayStep(state, panel, plotter);
+            ReplayStep(state, settings, outcome);
         EXPECT_TRUE(AllTrackFilesAtEnd(state));
     } catch (const Error& e) {
         ADD_FAILURE() << "the replay stops: " << e.what();

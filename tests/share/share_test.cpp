@@ -284,7 +284,7 @@ TEST(ReplayVideo, ExportForTheWindowsWritesOrCancels)
     TempDir dir;
     dir.writeBytes("race.mp4", "the old video");
     ReplayVideoOptions options;
-    options.resolutionText = "120";
+    options.settings.ResolutionSeconds = 120;
     options.video = {QSize(320, 180), 10};
     const QString out = QString::fromStdString(dir.file("race.mp4"));
     std::vector<std::pair<long long, long long>> calls;
@@ -296,7 +296,7 @@ TEST(ReplayVideo, ExportForTheWindowsWritesOrCancels)
     EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"race.mp4"});
     ASSERT_EQ(calls.size(), 5u);
 
-    const long long total = CountReplaySteps(kSampleRace, "120", "90");
+    const long long total = CountReplaySteps(kSampleRace, options.settings);
     EXPECT_EQ(calls[0], std::make_pair(1LL, total));
     EXPECT_TRUE(ExportReplayVideo(kSampleRace, out, options, {}));
     const DecodedVideo video = Decode(dir.file("race.mp4"));

@@ -91,7 +91,7 @@ public:
         return answer;
     }
     void tell(const QString& text, MessageKind kind) override { told.push_back({text, kind}); }
-    std::unique_ptr<ProgressReport> showProgress(const QString&) override
+    std::unique_ptr<ProgressReport> showProgress(const QString&, ProgressKind) override
     {
         struct Silent : ProgressReport {
             void setProgress(std::int64_t, std::int64_t) override {}
@@ -504,7 +504,7 @@ TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.dialogs.told.size() == 2; }, 20000));
     EXPECT_TRUE(w.dialogs.lastSays("good.txt"));
     EXPECT_TRUE(w.dialogs.lastSays("line 4"));
-    EXPECT_FALSE(w.main->controlWindow()->driver().playing());
+    EXPECT_FALSE(w.main->controlWindow()->session().playing());
     EXPECT_TRUE(w.main->controlWindow()->isVisible());
 
     // A play speed that is no whole number from 0 to 65535, or a resolution that is no
@@ -519,7 +519,7 @@ TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
         Window::type(w.control<QLineEdit>("txtResolution"), resolution);
         w.clickControl("cmdPlay");
         EXPECT_TRUE(w.dialogs.lastSays(told)) << speed << " " << resolution;
-        EXPECT_FALSE(w.main->controlWindow()->driver().playing()) << speed << " " << resolution;
+        EXPECT_FALSE(w.main->controlWindow()->session().playing()) << speed << " " << resolution;
     }
 }
 
@@ -1000,18 +1000,18 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     ASSERT_TRUE(QTest::qWaitFor([&] { return !raceTime->text().isEmpty(); }, 10000));
     EXPECT_EQ(raceTime->text(), "-00:05:00");
     w.clickControl("cmdStop");
-    const long long steps = control->driver().steps();
+    const long long steps = control->session().position();
     QTest::qWait(150);
-    EXPECT_EQ(control->driver().steps(), steps) << "Stop halts the timer";
-    EXPECT_FALSE(control->driver().playing());
+    EXPECT_EQ(control->session().position(), steps) << "Stop halts the timer";
+    EXPECT_FALSE(control->session().playing());
 
     // Play again continues.
     Window::type(w.control<QLineEdit>("txtPlayspeed"), "1");
     w.clickControl("cmdPlay");
     w.clickControl("cmdPlay"); // twice: one timer
-    ASSERT_TRUE(QTest::qWaitFor([&] { return control->driver().steps() >= 400; }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->session().position() >= 400; }, 60000));
     w.clickControl("cmdStop");
-    TracedReplay commandLine = ReplayOnTheCommandLine(path, control->driver().steps());
+    TracedReplay commandLine = ReplayOnTheCommandLine(path, control->session().position());
     EXPECT_EQ(raceTime->text().toStdString(), commandLine.raceTime);
     for (int row = 1; row < 4; ++row)
         EXPECT_EQ(w.control<QLabel>(QStringLiteral("lblDst%1").arg(row))->text().toStdString(),
@@ -1024,7 +1024,7 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     // timer stops by itself with the last step's texts shown, as the command line ends.
     Window::type(w.control<QLineEdit>("txtPlayspeed"), "0");
     w.clickControl("cmdPlay");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->driver().playing(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->session().playing(); }, 60000));
     commandLine = ReplayOnTheCommandLine(path, 1000000);
     EXPECT_EQ(raceTime->text().toStdString(), commandLine.raceTime);
     EXPECT_EQ(w.drawn(), commandLine.drawn);
@@ -1032,10 +1032,10 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
         EXPECT_EQ(AccessibleName(w.control<QLabel>(QStringLiteral("lblDst%1").arg(row))).toStdString(),
                   std::string(boats[row].legend) + ": " + commandLine.distance[row] + " nm")
             << "a distance is read out with its boat";
-    const long long atEnd = control->driver().steps();
+    const long long atEnd = control->session().position();
     w.clickControl("cmdPlay");
     QTest::qWait(50);
-    EXPECT_EQ(control->driver().steps(), atEnd);
+    EXPECT_EQ(control->session().position(), atEnd);
     EXPECT_TRUE(w.dialogs.lastSays("end of the race"));
     w.dialogs.told.clear();
 
@@ -1098,18 +1098,19 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
     FrmControl* control = main.controlWindow();
     ASSERT_NE(control, nullptr);
     ChartWidget* view = dynamic_cast<ChartApplication*>(main.earth())->widget();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    QWidget* chartWindow = main.earth()->replayView()->window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(chartWindow));
     EXPECT_TRUE(dialogs.told.empty()) << dialogs.lastMessage().toStdString();
 
     // Inside the screen, apart from each other and from Start.
     const QRect screen = main.screen()->availableGeometry();
     const QRect start(main.findChild<QPushButton*>("cmdStart")->mapToGlobal(QPoint(0, 0)),
                       main.findChild<QPushButton*>("cmdStart")->size());
-    for (QWidget* window : {static_cast<QWidget*>(view), static_cast<QWidget*>(control)}) {
+    for (QWidget* window : {chartWindow, static_cast<QWidget*>(control)}) {
         EXPECT_TRUE(screen.contains(window->frameGeometry())) << window->windowTitle().toStdString();
         EXPECT_FALSE(window->frameGeometry().intersects(start)) << window->windowTitle().toStdString();
     }
-    EXPECT_FALSE(view->frameGeometry().intersects(control->frameGeometry()));
+    EXPECT_FALSE(chartWindow->frameGeometry().intersects(control->frameGeometry()));
     EXPECT_EQ(QApplication::focusWidget(), control->findChild<QWidget*>("cmdPlay")) << "Space plays at once";
 
     // Before the first step: every fix of the race in view.
@@ -1119,6 +1120,7 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
     race.add(TrackFixesBox(kSample + "Svalan.txt", ';'));
     EXPECT_TRUE(ShowsBox(view, race.SouthLat, race.WestLon, race.NorthLat, race.EastLon));
     EXPECT_EQ(AccessibleName(view), "Chart");
+    EXPECT_EQ(AccessibleName(chartWindow), "Chart");
     EXPECT_TRUE(view->toolTip().contains("wheel"));
     EXPECT_TRUE(view->accessibleDescription().startsWith("Chart of the race race.TP1"))
         << view->accessibleDescription().toStdString();
@@ -1126,7 +1128,7 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
     // Played to the end: the timer stops and the chart shows everything drawn.
     Window::type(control->findChild<QLineEdit*>("txtPlayspeed"), "0");
     QTest::mouseClick(control->findChild<QWidget*>("cmdPlay"), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->driver().playing(); }, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->session().playing(); }, 60000));
     ASSERT_FALSE(view->tracks().runs().empty());
     for (const ChartRun& run : view->tracks().runs()) {
         const LatLon sw = UnprojectPoint(run.Bounds.topLeft()), ne = UnprojectPoint(run.Bounds.bottomRight());
@@ -1137,7 +1139,7 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
 
     // Closing the chart ends the replay as closing the control window does.
     QPointer<FrmControl> closing = control;
-    view->close();
+    chartWindow->close();
     QTest::qWait(30);
     EXPECT_TRUE(closing.isNull() || !closing->isVisible());
     for (const auto& file : main.raceState().TrackFile)

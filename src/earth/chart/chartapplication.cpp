@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImageWriter>
+#include <QMainWindow>
 #include <QPainter>
 #include <QTimer>
 
@@ -23,14 +24,27 @@ namespace tideplot {
 
 ChartApplication::ChartApplication() : widget_(std::make_unique<ChartWidget>())
 {
-    widget_->setMapMessageHandler([this](const QString& message) { mapFailures_.push_back(message); });
+    widget_->setMapMessageHandler([this](const QString& message) {
+        mapFailures_.push_back(message);
+        if (window_)
+            ShowChartStatus(*window_, message);
+    });
 }
 
-ChartApplication::~ChartApplication() = default;
+ChartApplication::~ChartApplication()
+{
+    if (window_)
+        (void)widget_.release(); // the window deletes the chart with itself
+}
 
 void ChartApplication::LoadKmlData(const std::string& kmlText)
 {
     widget_->addLines(ParseKmlLines(kmlText));
+}
+
+void ChartApplication::ClearKmlData()
+{
+    widget_->clearLines();
 }
 
 CameraInfoGE ChartApplication::GetCamera(int)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "earth/applicationge.h"
+#include "earth/replayview.h"
 
 #include <QImage>
 #include <QSize>
@@ -20,7 +21,7 @@ namespace tideplot {
 class ChartWidget;
 class MapSource;
 
-class ChartApplication : public ApplicationGE {
+class ChartApplication : public ApplicationGE, public ReplayView {
 public:
     ChartApplication();
     ~ChartApplication() override;
@@ -32,8 +33,25 @@ public:
     CameraInfoGE GetCamera(int considerTerrainFlag) override;
     // Moves at once, whatever the speed.
     void SetCamera(const CameraInfoGE& camera, double speed) override;
+    void ClearKmlData() override;
+    // The map's warnings (tiles that could not be loaded).
+    std::vector<std::string> TakeWarnings() override { return takeMapWarnings(); }
 
     ChartWidget* widget() const { return widget_.get(); }
+
+    // The chart as the windows show it (chartreplayview.cpp): a window with a menu bar and
+    // a status bar (the map's messages) around the chart, made when first asked for.
+    ReplayView* replayView() override { return this; }
+    QMainWindow* window() override;
+    void setBoats(const std::vector<Boat>& boats) override;
+    void addPieces(std::span<const DrawnPiece> pieces) override;
+    void setPieces(std::span<const DrawnPiece> pieces) override;
+    void setRaceClock(double days) override;
+    void setTailMinutes(double minutes) override;
+    void showBox(const FixBox& box) override;
+    FixBox drawnBox() const override;
+    std::vector<std::string> boatsInView() const override;
+    QMenu* createMapMenu(QSettings& settings, QWidget* parent) override;
 
     // The camera, at the current heading and tilt, under which a picture of `sizePx`
     // shows the whole box from the south-west to the north-east corner (degrees), with
@@ -74,12 +92,14 @@ public:
     QImage viewImage() const;
     // Writes that picture as PNG, whole or not at all ("Save picture..."). Throws Error
     // naming the file and the reason.
-    void saveView(const QString& path) const;
+    void saveView(const QString& path) const override;
 
 private:
     void waitForMap(const QSize& sizePx) const;
 
     std::unique_ptr<ChartWidget> widget_;
+    std::unique_ptr<QMainWindow> window_; // owns the widget once made
+    std::vector<Boat> boats_;
     std::chrono::milliseconds mapWait_{10'000};
     mutable std::vector<QString> mapFailures_;
     mutable std::vector<std::string> mapLateWarnings_;
@@ -87,5 +107,8 @@ private:
 
 // A picture as PNG bytes; throws Error with the reason when it cannot be made.
 QByteArray PngBytes(const QImage& image);
+
+// Shows a line in the chart window's status bar for a while.
+void ShowChartStatus(QMainWindow& window, const QString& line);
 
 } // namespace tideplot

@@ -62,6 +62,14 @@ void ChartWidget::addLines(const std::vector<KmlLineString>& lines)
     repaints_.request();
 }
 
+void ChartWidget::clearLines()
+{
+    tracks_ = ChartTracks{};
+    pending_.clear();
+    layer_.Valid = false;
+    update();
+}
+
 void ChartWidget::setCamera(const CameraInfoGE& camera)
 {
     CheckNumber(camera.FocusPointLatitude, "latitude");

@@ -39,6 +39,8 @@ public:
     // Adds the lines of one document. Throws Error, adding nothing, when a point lies
     // off the globe.
     void addLines(const std::vector<KmlLineString>& lines);
+    // Forgets every line loaded.
+    void clearLines();
 
     // Moves the view at once: centred on the focus point, the range setting the scale as
     // in Google Earth (chartview.h), the azimuth pointing up. Throws Error when a value

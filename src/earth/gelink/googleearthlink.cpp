@@ -265,6 +265,7 @@ std::optional<GoogleEarthView> ParseGoogleEarthView(const QString& query)
 
 struct GoogleEarthLink::Impl {
     KmlTrackCollection tracks;
+    bool settingsProblemTold = false;
     quint64 loads = 0;
     std::optional<CameraInfoGE> camera;  // of the last SetCamera
     quint64 cameraSets = 0;              // SetCamera calls so far
@@ -451,6 +452,22 @@ void GoogleEarthLink::LoadKmlData(const std::string& kmlText)
 {
     d_->tracks.add(ParseKmlLines(kmlText));
     ++d_->loads;
+}
+
+void GoogleEarthLink::ClearKmlData()
+{
+    d_->tracks = KmlTrackCollection{};
+    d_->tracksDocumentValid = false;
+    ++d_->loads;
+}
+
+std::vector<std::string> GoogleEarthLink::TakeWarnings()
+{
+    std::vector<std::string> warnings;
+    if (!d_->settingsProblemTold && !settingsProblem().isEmpty())
+        warnings.push_back(settingsProblem().toLocal8Bit().toStdString());
+    d_->settingsProblemTold = true;
+    return warnings;
 }
 
 CameraInfoGE GoogleEarthLink::GetCamera(int /*considerTerrainFlag*/)

@@ -82,6 +82,10 @@ public:
     CameraInfoGE GetCamera(int considerTerrainFlag) override;
     // The LookAt of the next poll. `speed` is not used: Google Earth flies there.
     void SetCamera(const CameraInfoGE& camera, double speed) override;
+    // The next poll serves nothing drawn until more is loaded.
+    void ClearKmlData() override;
+    // The settings problem, once.
+    std::vector<std::string> TakeWarnings() override;
 
     // Calls `done` once, as soon as a poll answered after this call (which holds everything
     // loaded and set until then) has been handed to the system whole, or when `quietMs`

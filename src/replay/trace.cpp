@@ -1,4 +1,4 @@
-#include "app/headless.h"
+#include "replay/trace.h"
 
 #include "core/error.h"
 
@@ -10,25 +10,6 @@ namespace tideplot {
 namespace {
 constexpr std::size_t kTraceChunkBytes = 64 * 1024;
 } // namespace
-
-std::string HeadlessControlPanel::TrackInfoCaption(int row)
-{
-    CheckLegendRow(row);
-    return trackInfo[static_cast<std::size_t>(row)];
-}
-
-void HeadlessControlPanel::SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour)
-{
-    CheckLegendRow(row);
-    trackInfo[static_cast<std::size_t>(row)] = caption;
-    trackColour[static_cast<std::size_t>(row)] = windowColour;
-}
-
-void HeadlessControlPanel::SetDistance(int row, const std::string& text)
-{
-    CheckDistanceRow(row);
-    distance[static_cast<std::size_t>(row)] = text;
-}
 
 void TraceWriter::put(std::string_view text)
 {
@@ -85,24 +66,6 @@ void TraceWriter::camera(const CameraInfoGE& c, double speed)
 {
     putLine("camera %.17g %.17g %.17g %.17g %.17g %.17g\n", c.FocusPointLatitude, c.FocusPointLongitude, c.Range,
             c.Tilt, c.Azimuth, speed);
-}
-
-void TracingControlPanel::SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour)
-{
-    inner_.SetTrackInfo(row, caption, windowColour);
-    trace_.legend(row, windowColour, caption);
-}
-
-void TracingControlPanel::SetRaceTime(const std::string& text)
-{
-    inner_.SetRaceTime(text);
-    trace_.step(text);
-}
-
-void TracingControlPanel::SetDistance(int row, const std::string& text)
-{
-    inner_.SetDistance(row, text);
-    trace_.distance(row, text);
 }
 
 void TracingApplication::LoadKmlData(const std::string& kmlText)

@@ -1,34 +1,15 @@
 #pragma once
 
 #include "core/outputfile.h"
-#include "core/replay.h"
 #include "earth/applicationge.h"
 
 #include <array>
 #include <cstdio>
 #include <string>
 
-// The pieces that run the replay without windows: a control panel that holds its
-// texts, a view that shows nothing, and the trace of every observable event.
+// The pieces that run the replay without windows: a view that shows nothing, one that
+// sends everything to two views, and the trace of every observable event.
 namespace tideplot {
-
-// The control window's texts, as the window starts ("10" seconds, "90" points).
-class HeadlessControlPanel : public ControlPanel {
-public:
-    std::string PointPlotText() override { return pointPlot; }
-    std::string ResolutionText() override { return resolution; }
-    std::string TrackInfoCaption(int row) override;
-    void SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour) override;
-    void SetRaceTime(const std::string& text) override { raceTime = text; }
-    void SetDistance(int row, const std::string& text) override;
-
-    std::string pointPlot = "90";
-    std::string resolution = "10";
-    std::string raceTime;
-    std::array<std::string, kMaxBoats> trackInfo;
-    std::array<std::uint32_t, kMaxBoats> trackColour{};
-    std::array<std::string, kMaxBoats> distance; // row 0 is the "Dist nm" heading
-};
 
 // A view that shows nothing: it keeps the camera it was given and reports it.
 class NullApplication : public ApplicationGE {
@@ -41,6 +22,7 @@ public:
     void LoadKmlData(const std::string&) override {}
     CameraInfoGE GetCamera(int) override { return view_; }
     void SetCamera(const CameraInfoGE& camera, double) override { view_ = camera; }
+    void ClearKmlData() override {}
 
 private:
     CameraInfoGE view_;
@@ -60,6 +42,11 @@ public:
     {
         primary_.SetCamera(camera, speed);
         secondary_.SetCamera(camera, speed);
+    }
+    void ClearKmlData() override
+    {
+        primary_.ClearKmlData();
+        secondary_.ClearKmlData();
     }
 
 private:
@@ -94,28 +81,14 @@ private:
     long steps_ = 0;
 };
 
-// Passes every call on to `inner` and writes it to the trace.
-class TracingControlPanel : public ControlPanel {
-public:
-    TracingControlPanel(ControlPanel& inner, TraceWriter& trace) : inner_(inner), trace_(trace) {}
-    std::string PointPlotText() override { return inner_.PointPlotText(); }
-    std::string ResolutionText() override { return inner_.ResolutionText(); }
-    std::string TrackInfoCaption(int row) override { return inner_.TrackInfoCaption(row); }
-    void SetTrackInfo(int row, const std::string& caption, std::uint32_t windowColour) override;
-    void SetRaceTime(const std::string& text) override;
-    void SetDistance(int row, const std::string& text) override;
-
-private:
-    ControlPanel& inner_;
-    TraceWriter& trace_;
-};
-
+// Passes every call on to `inner` and writes the documents and cameras to the trace.
 class TracingApplication : public ApplicationGE {
 public:
     TracingApplication(ApplicationGE& inner, TraceWriter& trace) : inner_(inner), trace_(trace) {}
     void LoadKmlData(const std::string& kmlText) override;
     CameraInfoGE GetCamera(int flag) override { return inner_.GetCamera(flag); }
     void SetCamera(const CameraInfoGE& camera, double speed) override;
+    void ClearKmlData() override { inner_.ClearKmlData(); }
 
 private:
     ApplicationGE& inner_;

@@ -1,0 +1,103 @@
+// The built-in chart as the windows show it: its window, and the replay's pieces drawn as
+// values.
+#include "earth/chart/chartapplication.h"
+
+#include "core/colour.h"
+#include "earth/chart/chartview.h"
+#include "earth/chart/chartwidget.h"
+#include "earth/chart/mapmenu.h"
+#include "earth/googleearth.h"
+#include "earth/kmldocument.h"
+
+#include <QMainWindow>
+#include <QStatusBar>
+
+namespace tideplot {
+
+namespace {
+constexpr int kStatusLineMs = 10'000;
+} // namespace
+
+void ShowChartStatus(QMainWindow& window, const QString& line)
+{
+    window.statusBar()->showMessage(line, kStatusLineMs);
+}
+
+QMainWindow* ChartApplication::window()
+{
+    if (!window_) {
+        window_ = std::make_unique<QMainWindow>();
+        window_->setObjectName(QStringLiteral("chartWindow"));
+        window_->setWindowTitle(QString::fromLatin1(kChartWindowTitle));
+        window_->setCentralWidget(widget_.get()); // the window owns the chart from now on
+        window_->statusBar()->setObjectName(QStringLiteral("chartStatus"));
+        window_->resize(widget_->sizeHint());
+        widget_->setFocus();
+        if (!widget_->mapMessage().isEmpty())
+            ShowChartStatus(*window_, widget_->mapMessage());
+    }
+    return window_.get();
+}
+
+void ChartApplication::setBoats(const std::vector<Boat>& boats)
+{
+    boats_ = boats;
+}
+
+void ChartApplication::addPieces(std::span<const DrawnPiece> pieces)
+{
+    for (const DrawnPiece& piece : pieces) {
+        const Boat& boat = boats_.at(static_cast<std::size_t>(piece.Boat));
+        widget_->addLines(
+            ParseKmlLines(TrackSegmentDocument(boat.Caption, piece.From, piece.To, boat.Colour, piece.Width)));
+    }
+}
+
+void ChartApplication::setPieces(std::span<const DrawnPiece> pieces)
+{
+    widget_->clearLines();
+    addPieces(pieces);
+}
+
+void ChartApplication::setRaceClock(double) {}
+
+void ChartApplication::setTailMinutes(double) {}
+
+void ChartApplication::showBox(const FixBox& box)
+{
+    if (box.empty())
+        return;
+    const QSize size = widget_->size().isEmpty() ? widget_->sizeHint() : widget_->size();
+    SetCamera(cameraShowing(box.SouthLat, box.WestLon, box.NorthLat, box.EastLon, size), 10.0);
+}
+
+FixBox ChartApplication::drawnBox() const
+{
+    FixBox box;
+    for (const ChartRun& run : widget_->tracks().runs()) {
+        const LatLon a = UnprojectPoint(run.Bounds.topLeft());
+        const LatLon b = UnprojectPoint(run.Bounds.bottomRight());
+        box.add(a.LatDeg, a.LonDeg);
+        box.add(b.LatDeg, b.LonDeg);
+    }
+    return box;
+}
+
+std::vector<std::string> ChartApplication::boatsInView() const
+{
+    const ChartViewport viewport = widget_->viewport(widget_->size());
+    const QTransform toScreen = viewport.projectedToScreen();
+    const QRectF shown(QPointF(0, 0), viewport.SizePx);
+    std::vector<std::string> inView;
+    for (const ChartTrack& track : widget_->tracks().tracks())
+        if (shown.contains(toScreen.map(track.Newest)))
+            inView.push_back(track.Name.toLocal8Bit().toStdString());
+    return inView;
+}
+
+QMenu* ChartApplication::createMapMenu(QSettings& settings, QWidget* parent)
+{
+    return CreateMapMenu(widget_.get(), settings, parent);
+}
+
+} // namespace tideplot

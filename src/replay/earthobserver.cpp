@@ -1,0 +1,112 @@
+#include "replay/earthobserver.h"
+
+#include "core/datetime.h"
+#include "core/text.h"
+
+#include <algorithm>
+
+namespace tideplot {
+
+GoogleEarthObserver::GoogleEarthObserver(ApplicationGE& application, TraceWriter* trace)
+    : application_(application), output_(application), trace_(trace)
+{
+}
+
+void GoogleEarthObserver::raceStarted(const FleetInfo& fleet)
+{
+    fleet_ = fleet;
+    if (trace_)
+        for (std::size_t k = 0; k < fleet.Boats.size(); ++k)
+            trace_->legend(static_cast<int>(k), fleet.Boats[k].WindowColour, fleet.Boats[k].Caption);
+}
+
+void GoogleEarthObserver::frame(const FleetFrame& frame)
+{
+    if (trace_)
+        trace_->step(RaceClockText(frame.RaceClock));
+    // Boat by boat, as the step handles them: its distance, then its piece.
+    for (std::size_t k = 0; k < frame.Boats.size(); ++k) {
+        const BoatStep& boat = frame.Boats[k];
+        if (trace_ && k >= 1 && boat.Moved)
+            trace_->distance(static_cast<int>(k), boat.HasDistance ? DistanceText(boat.DistanceNm) : std::string());
+        if (boat.Drawn)
+            output_.PlotTrackSegment(fleet_.Boats[k].Caption, boat.From, boat.To, fleet_.Boats[k].Colour,
+                                     frame.LineWidth);
+    }
+    if (frame.CameraSet)
+        output_.FrameCamera(frame.BoxMin, frame.BoxMax);
+}
+
+void GoogleEarthObserver::draw(const DrawnPiece& piece)
+{
+    const FleetBoat& boat = fleet_.Boats[static_cast<std::size_t>(piece.Boat)];
+    output_.PlotTrackSegment(boat.Caption, piece.From, piece.To, boat.Colour, piece.Width);
+}
+
+void GoogleEarthObserver::rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces)
+{
+    application_.ClearKmlData();
+    for (const DrawnPiece& piece : pieces)
+        draw(piece);
+    if (frame.CameraSet)
+        output_.FrameCamera(frame.BoxMin, frame.BoxMax);
+}
+
+void DrawnBox::add(const TrackPoint& from, const TrackPoint& to)
+{
+    ++segments;
+    for (const TrackPoint* p : {&from, &to}) {
+        southWest.Lat = std::min(southWest.Lat, p->Lat);
+        southWest.Lon = std::min(southWest.Lon, p->Lon);
+        northEast.Lat = std::max(northEast.Lat, p->Lat);
+        northEast.Lon = std::max(northEast.Lon, p->Lon);
+    }
+}
+
+void DrawnBox::frame(const FleetFrame& frame)
+{
+    for (const BoatStep& boat : frame.Boats)
+        if (boat.Drawn)
+            add(boat.From, boat.To);
+}
+
+void DrawnBox::rewound(const FleetFrame&, std::span<const DrawnPiece> pieces)
+{
+    *this = DrawnBox{};
+    for (const DrawnPiece& piece : pieces)
+        add(piece.From, piece.To);
+}
+
+void ReplayTexts::raceStarted(const FleetInfo& fleet)
+{
+    caption.clear();
+    colour.clear();
+    for (const FleetBoat& boat : fleet.Boats) {
+        caption.push_back(boat.Caption);
+        colour.push_back(boat.WindowColour);
+    }
+    distance.assign(fleet.Boats.size(), std::string());
+    raceTime.clear();
+}
+
+void ReplayTexts::show(const FleetFrame& frame)
+{
+    raceTime = frame.Step == 0 ? std::string() : RaceClockText(frame.RaceClock);
+    for (std::size_t k = 1; k < frame.Boats.size() && k < distance.size(); ++k) {
+        const BoatStep& boat = frame.Boats[k];
+        distance[k] = boat.HasDistance ? DistanceText(boat.DistanceNm) : std::string();
+    }
+}
+
+void ReplayTexts::frame(const FleetFrame& frame)
+{
+    show(frame);
+}
+
+void ReplayTexts::rewound(const FleetFrame& frame, std::span<const DrawnPiece>)
+{
+    distance.assign(distance.size(), std::string());
+    show(frame);
+}
+
+} // namespace tideplot

@@ -1,0 +1,37 @@
+#include "replay/viewobserver.h"
+
+namespace tideplot {
+
+ReplayViewObserver::ReplayViewObserver(ApplicationGE& application, ReplayView& view) : view_(view), camera_(application)
+{
+}
+
+void ReplayViewObserver::raceStarted(const FleetInfo& fleet)
+{
+    std::vector<ReplayView::Boat> boats;
+    for (const FleetBoat& boat : fleet.Boats)
+        boats.push_back({boat.Caption, boat.Colour});
+    view_.setBoats(boats);
+    view_.setPieces({});
+}
+
+void ReplayViewObserver::frame(const FleetFrame& frame)
+{
+    pieces_.clear();
+    AppendPieces(frame, pieces_);
+    view_.setRaceClock(frame.RaceClock);
+    if (!pieces_.empty())
+        view_.addPieces(pieces_);
+    if (frame.CameraSet)
+        camera_.FrameCamera(frame.BoxMin, frame.BoxMax);
+}
+
+void ReplayViewObserver::rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces)
+{
+    view_.setRaceClock(frame.RaceClock);
+    view_.setPieces(pieces);
+    if (frame.CameraSet)
+        camera_.FrameCamera(frame.BoxMin, frame.BoxMax);
+}
+
+} // namespace tideplot

@@ -1,0 +1,224 @@
+// The replay as a timeline: going to a step shows exactly what playing from Start to that
+// step shows (the frame, everything drawn, the documents a Google Earth view receives),
+// forward and back, across the session's checkpoints; playing on after a seek goes on as
+// playing straight through; new settings keep the race clock; a race with a broken line
+// can be sought up to it.
+#include "earth/recorder.h"
+#include "replay/earthobserver.h"
+#include "replay/replaysession.h"
+#include "support/racefiles.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace tideplot {
+namespace {
+
+using testing::Hms;
+using testing::TempDir;
+
+const std::string kSampleRace = TIDEPLOT_SOURCE_DIR "/examples/sample-race/race.TP1";
+
+// Keeps the last frame shown and everything drawn, as a view would.
+class Recorder : public FrameObserver {
+public:
+    void frame(const FleetFrame& f) override
+    {
+        last = f;
+        AppendPieces(f, drawn);
+        ++frames;
+    }
+    void rewound(const FleetFrame& f, std::span<const DrawnPiece> pieces) override
+    {
+        last = f;
+        drawn.assign(pieces.begin(), pieces.end());
+    }
+    void reachedEnd() override { ended = true; }
+    FleetFrame last;
+    std::vector<DrawnPiece> drawn;
+    long long frames = 0;
+    bool ended = false;
+};
+
+::testing::AssertionResult SameFrame(const FleetFrame& a, const FleetFrame& b)
+{
+    auto samePoint = [](const TrackPoint& p, const TrackPoint& q) { return p.Lat == q.Lat && p.Lon == q.Lon; };
+    if (a.Step != b.Step || a.RaceClock != b.RaceClock || a.LineWidth != b.LineWidth || a.CameraSet != b.CameraSet ||
+        a.Boats.size() != b.Boats.size())
+        return ::testing::AssertionFailure()
+               << "step " << a.Step << " against " << b.Step << ", clock " << a.RaceClock << " against " << b.RaceClock;
+    if (a.CameraSet && (!samePoint(a.BoxMin, b.BoxMin) || !samePoint(a.BoxMax, b.BoxMax)))
+        return ::testing::AssertionFailure() << "camera box at step " << a.Step;
+    for (std::size_t k = 0; k < a.Boats.size(); ++k) {
+        const BoatStep &x = a.Boats[k], &y = b.Boats[k];
+        if (x.Moved != y.Moved || x.HasPosition != y.HasPosition || !samePoint(x.Position, y.Position) ||
+            x.HasDistance != y.HasDistance || x.DistanceNm != y.DistanceNm || x.Drawn != y.Drawn ||
+            !samePoint(x.From, y.From) || !samePoint(x.To, y.To) || x.CourseDeg != y.CourseDeg ||
+            x.SpeedKnots != y.SpeedKnots || x.TrackEnded != y.TrackEnded)
+            return ::testing::AssertionFailure() << "boat " << k << " at step " << a.Step;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+bool SamePieces(const std::vector<DrawnPiece>& a, const std::vector<DrawnPiece>& b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const DrawnPiece& p, const DrawnPiece& q) {
+        return p.Step == q.Step && p.Boat == q.Boat && p.Width == q.Width && p.RaceClock == q.RaceClock &&
+               p.From.Lat == q.From.Lat && p.From.Lon == q.From.Lon && p.To.Lat == q.To.Lat && p.To.Lon == q.To.Lon;
+    });
+}
+
+// Three boats sailing north for an hour from different starts, one point every 7 seconds,
+// one boat with a gap in its log: over a thousand steps at 3 seconds each.
+std::string GeneratedRace(const TempDir& dir)
+{
+    std::vector<std::string> entries;
+    for (int boat = 0; boat < 3; ++boat) {
+        std::vector<std::string> lines{"lat,lon,date,time"};
+        for (int s = -600; s <= 3600; s += 7) {
+            if (boat == 2 && s > 1200 && s < 1800)
+                continue; // a gap: nothing drawn for ten minutes
+            char line[96];
+            std::snprintf(line, sizeof line, "%.7f,%.7f,20080621,%s", 57 + s / 60.0 * 0.001 + boat * 0.002,
+                          11 + std::sin(s / 300.0) * 0.002, Hms(36000 + boat * 120 + s).c_str());
+            lines.emplace_back(line);
+        }
+        const std::string name = "boat" + std::to_string(boat) + ".txt";
+        dir.write(name, lines);
+        entries.push_back(name + " , 2008-06-21 10:0" + std::to_string(boat * 2) + ":00 , " +
+                          (boat == 1 ? "1.1" : "1") + " , " + std::to_string(boat * 400) + " , ,");
+    }
+    return dir.write("race.TP1", entries);
+}
+
+struct Played {
+    ReplaySession session;
+    Recorder seen;
+    RecordingApplication view;
+    std::unique_ptr<GoogleEarthObserver> earth;
+    Played(const std::string& race, const ReplaySettings& settings)
+    {
+        earth = std::make_unique<GoogleEarthObserver>(view);
+        session.addObserver(&seen);
+        session.addObserver(earth.get());
+        session.start(race, settings);
+    }
+    // The documents the view holds now: everything loaded since it was last cleared.
+    std::vector<std::string> documents() const
+    {
+        std::vector<std::string> held;
+        for (const auto& call : view.calls) {
+            if (call.kind == RecordingApplication::Call::ClearKmlData)
+                held.clear();
+            else if (call.kind == RecordingApplication::Call::LoadKmlData)
+                held.push_back(call.kml);
+        }
+        return held;
+    }
+};
+
+TEST(ReplaySession, GoingToAStepShowsWhatPlayingToItShowsForwardAndBack)
+{
+    TempDir dir;
+    const std::pair<std::string, ReplaySettings> races[] = {{GeneratedRace(dir), ReplaySettings{3, 7}},
+                                                            {kSampleRace, ReplaySettings{10, 90}}};
+    for (const auto& [race, settings] : races) {
+        SCOPED_TRACE(race);
+        Played straight(race, settings);
+        const long long count = straight.session.stepCount();
+        ASSERT_GT(count, 3 * ReplaySession::kCheckpointSteps);
+        // Every step played straight through, kept at the steps the seeks go to.
+        const long long targets[] = {count,
+                                     1,
+                                     0,
+                                     ReplaySession::kCheckpointSteps,
+                                     ReplaySession::kCheckpointSteps + 1,
+                                     count / 2,
+                                     ReplaySession::kCheckpointSteps - 1,
+                                     2 * ReplaySession::kCheckpointSteps + 17,
+                                     count - 1};
+        std::map<long long, std::pair<FleetFrame, std::vector<DrawnPiece>>> expected;
+        std::map<long long, std::vector<std::string>> documents;
+        expected[0] = {straight.session.lastFrame(), {}};
+        documents[0] = {};
+        while (straight.session.step()) {
+            const long long at = straight.session.position();
+            if (std::find(std::begin(targets), std::end(targets), at) != std::end(targets)) {
+                expected[at] = {straight.seen.last, straight.seen.drawn};
+                documents[at] = straight.documents();
+            }
+        }
+        EXPECT_EQ(straight.session.position(), count) << "the dry run counts the steps played";
+        EXPECT_TRUE(straight.seen.ended);
+
+        Played sought(race, settings);
+        for (const long long target : targets) {
+            sought.session.seek(target);
+            EXPECT_EQ(sought.session.position(), target);
+            EXPECT_TRUE(SameFrame(sought.seen.last, expected[target].first)) << "step " << target;
+            EXPECT_TRUE(SamePieces(sought.seen.drawn, expected[target].second)) << "step " << target;
+            EXPECT_EQ(sought.documents(), documents[target]) << "step " << target;
+        }
+        // Playing on after a seek goes on as playing straight through, to the same end.
+        sought.session.seek(count / 2 - 3);
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(sought.session.step());
+        EXPECT_TRUE(SameFrame(sought.seen.last, expected[count / 2].first));
+        EXPECT_TRUE(SamePieces(sought.seen.drawn, expected[count / 2].second));
+        while (sought.session.step()) {
+        }
+        EXPECT_EQ(sought.session.position(), count);
+        EXPECT_TRUE(SameFrame(sought.seen.last, expected[count].first));
+    }
+}
+
+// New settings count the steps anew and keep the race clock where it was, on the new steps;
+// the state is then that of playing from Start with the new settings.
+TEST(ReplaySession, NewSettingsKeepTheRaceClock)
+{
+    TempDir dir;
+    const std::string race = GeneratedRace(dir);
+    Played played(race, ReplaySettings{3, 7});
+    played.session.seek(600);
+    const double clock = played.seen.last.RaceClock;
+    played.session.changeSettings(ReplaySettings{10, 4});
+    EXPECT_LE(played.seen.last.RaceClock, clock + 1e-9);
+    EXPECT_GT(played.seen.last.RaceClock, clock - 10.0 / 86400);
+
+    Played fresh(race, ReplaySettings{10, 4});
+    EXPECT_EQ(played.session.stepCount(), fresh.session.stepCount());
+    for (long long i = 0; i < played.session.position(); ++i)
+        fresh.session.step();
+    EXPECT_TRUE(SameFrame(played.seen.last, fresh.seen.last));
+    EXPECT_TRUE(SamePieces(played.seen.drawn, fresh.seen.drawn));
+}
+
+// A line that cannot be read ends the timeline before the step that meets it; playing on
+// meets it and says what is wrong.
+TEST(ReplaySession, ARaceWithABrokenLineIsSoughtUpToIt)
+{
+    TempDir dir;
+    std::vector<std::string> lines{"lat,lon,date,time"};
+    for (int s = -300; s <= 600; s += 10)
+        lines.push_back("57.1,11.2,20080621," + Hms(36000 + s + (s == 300 ? 1 : 0)));
+    lines[40] = "57.2,11.3,20080621,nonsense";
+    dir.write("a.txt", lines);
+    const std::string race = dir.write("race.TP1", {"a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+    Played played(race, ReplaySettings{10, 90});
+    ASSERT_TRUE(played.session.seekable());
+    const long long count = played.session.stepCount();
+    EXPECT_GT(count, 0);
+    played.session.seek(count);
+    try {
+        played.session.step();
+        ADD_FAILURE() << "the broken line was played";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("a.txt, line 41"), std::string::npos) << e.what();
+    }
+}
+
+} // namespace
+} // namespace tideplot
