@@ -184,6 +184,9 @@ RaceCheckpoint SaveCheckpoint(const RaceState& state)
     checkpoint.RaceClock = state.RaceClock;
     checkpoint.PlotCountdown = state.PlotCountdown;
     checkpoint.LineWidth = state.LineWidth;
+    checkpoint.ViewBoxSet = state.ViewBoxSet;
+    checkpoint.ViewBoxMin = state.ViewBoxMin;
+    checkpoint.ViewBoxMax = state.ViewBoxMax;
     checkpoint.Boats.resize(static_cast<std::size_t>(state.BoatCount));
     for (int k = 0; k < state.BoatCount; ++k) {
         RaceCheckpoint::Boat& boat = checkpoint.Boats[static_cast<std::size_t>(k)];
@@ -208,6 +211,9 @@ void RestoreCheckpoint(RaceState& state, const RaceCheckpoint& checkpoint)
     state.RaceClock = checkpoint.RaceClock;
     state.PlotCountdown = checkpoint.PlotCountdown;
     state.LineWidth = checkpoint.LineWidth;
+    state.ViewBoxSet = checkpoint.ViewBoxSet;
+    state.ViewBoxMin = checkpoint.ViewBoxMin;
+    state.ViewBoxMax = checkpoint.ViewBoxMax;
     for (int k = 0; k < state.BoatCount && k < static_cast<int>(checkpoint.Boats.size()); ++k) {
         const RaceCheckpoint::Boat& boat = checkpoint.Boats[static_cast<std::size_t>(k)];
         const int n = k + kFirstBoatNumber;
@@ -260,6 +266,7 @@ void StartReplay(RaceState& state)
 
     CloseTrackFiles(state);
     state.BoatCount = 0;
+    state.ViewBoxSet = false;
     try {
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const BoatEntry& entry = entries[i];
@@ -487,6 +494,14 @@ void ReplayStep(RaceState& state, const ReplaySettings& settings, StepOutcome& o
         state.BoxMin.Lat != 90 && state.BoxMin.Lon != 180 && state.BoxMax.Lat != -90 && state.BoxMax.Lon != -180;
     outcome.BoxMin = state.BoxMin;
     outcome.BoxMax = state.BoxMax;
+    if (outcome.CameraSet) {
+        state.ViewBoxSet = true;
+        state.ViewBoxMin = state.BoxMin;
+        state.ViewBoxMax = state.BoxMax;
+    }
+    outcome.ViewBoxSet = state.ViewBoxSet;
+    outcome.ViewBoxMin = state.ViewBoxMin;
+    outcome.ViewBoxMax = state.ViewBoxMax;
 
     if (!ValidResolution(settings.ResolutionSeconds))
         throw Error("Resolution: " + ShortNumberText(settings.ResolutionSeconds) + " is not a number of seconds from " +

@@ -101,6 +101,11 @@ struct StepOutcome {
     bool CameraSet = false;
     TrackPoint BoxMin; // south-west corner; its longitude may lie beyond -180 across the meridian
     TrackPoint BoxMax; // north-east corner; its longitude may lie beyond 180
+    // The box of the last step up to this one that framed the camera: where the view
+    // stands after this step (none before the first piece is drawn).
+    bool ViewBoxSet = false;
+    TrackPoint ViewBoxMin;
+    TrackPoint ViewBoxMax;
     std::vector<BoatStep> Boats;
 };
 
@@ -136,6 +141,10 @@ struct RaceState {
     TrackPoint StepPosition;
     TrackPoint BoxMin;
     TrackPoint BoxMax;
+    // The box the camera was framed on last.
+    bool ViewBoxSet = false;
+    TrackPoint ViewBoxMin;
+    TrackPoint ViewBoxMax;
     // The longitude of the first position drawn in the step: the box's longitudes are
     // taken within 180 degrees of it, so a fleet across the 180th meridian has a small box.
     double BoxReferenceLon = 0;
@@ -172,6 +181,8 @@ struct RaceCheckpoint {
     double RaceClock = 0;
     std::int16_t PlotCountdown = 0;
     std::int16_t LineWidth = 1;
+    bool ViewBoxSet = false;
+    TrackPoint ViewBoxMin, ViewBoxMax;
     std::vector<Boat> Boats;
 };
 RaceCheckpoint SaveCheckpoint(const RaceState& state);

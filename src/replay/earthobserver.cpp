@@ -48,8 +48,8 @@ void GoogleEarthObserver::rewound(const FleetFrame& frame, std::span<const Drawn
     application_.ClearKmlData();
     for (const DrawnPiece& piece : pieces)
         draw(piece);
-    if (frame.CameraSet)
-        output_.FrameCamera(frame.BoxMin, frame.BoxMax);
+    if (frame.ViewBoxSet)
+        output_.FrameCamera(frame.ViewBoxMin, frame.ViewBoxMax);
 }
 
 void DrawnBox::add(const TrackPoint& from, const TrackPoint& to)

@@ -23,7 +23,7 @@ public:
     void raceStarted(const FleetInfo& fleet) override;
     void frame(const FleetFrame& frame) override;
     // Forgets what the view holds and draws every piece up to the frame again, then frames
-    // the camera as that step did.
+    // the camera where it stood after that step.
     void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces) override;
 
     GoogleEarthOutput& output() { return output_; }

@@ -30,8 +30,8 @@ void ReplayViewObserver::rewound(const FleetFrame& frame, std::span<const DrawnP
 {
     view_.setRaceClock(frame.RaceClock);
     view_.setPieces(pieces);
-    if (frame.CameraSet)
-        camera_.FrameCamera(frame.BoxMin, frame.BoxMax);
+    if (frame.ViewBoxSet)
+        camera_.FrameCamera(frame.ViewBoxMin, frame.ViewBoxMax);
 }
 
 } // namespace tideplot

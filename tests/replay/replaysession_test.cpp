@@ -52,6 +52,9 @@ public:
                << "step " << a.Step << " against " << b.Step << ", clock " << a.RaceClock << " against " << b.RaceClock;
     if (a.CameraSet && (!samePoint(a.BoxMin, b.BoxMin) || !samePoint(a.BoxMax, b.BoxMax)))
         return ::testing::AssertionFailure() << "camera box at step " << a.Step;
+    if (a.ViewBoxSet != b.ViewBoxSet ||
+        (a.ViewBoxSet && (!samePoint(a.ViewBoxMin, b.ViewBoxMin) || !samePoint(a.ViewBoxMax, b.ViewBoxMax))))
+        return ::testing::AssertionFailure() << "the view's box at step " << a.Step;
     for (std::size_t k = 0; k < a.Boats.size(); ++k) {
         const BoatStep &x = a.Boats[k], &y = b.Boats[k];
         if (x.Moved != y.Moved || x.HasPosition != y.HasPosition || !samePoint(x.Position, y.Position) ||

@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
@@ -133,6 +134,7 @@ inline QString AccessibleName(QWidget* widget)
 // What the command line's replay of a race file traced for a number of steps: the documents
 // and cameras it sent to the view (as Window::drawn) and the race time and distances it showed last.
 struct TracedReplay {
+    long long steps = 0;
     std::vector<std::string> drawn;
     std::string raceTime;
     std::map<int, std::string> distance; // by legend row
@@ -153,8 +155,10 @@ inline TracedReplay ReplayOnTheCommandLine(const std::string& race, long long st
             replay.drawn.push_back(line);
         else if (word == "camera")
             replay.drawn.push_back(line.substr(0, line.rfind(' '))); // the speed is the view's
-        else if (word == "step")
+        else if (word == "step") {
             replay.raceTime = line.substr(line.rfind(' ') + 1);
+            ++replay.steps;
+        }
         else if (word == "dst")
             replay.distance[std::stoi(line.substr(4))] = line.substr(line.find(' ', 4) + 1);
     }
@@ -256,13 +260,16 @@ public:
             rows.push_back(list->item(i)->text().toStdString());
         return rows;
     }
-    // What the view received: each document, and each camera without its speed.
+    // What the view received since it was last cleared: each document, and each camera
+    // without its speed.
     std::vector<std::string> drawn() const
     {
         std::vector<std::string> lines;
         for (const auto& call : recorder->calls) {
             const CameraInfoGE& c = call.camera;
-            if (call.kind == RecordingApplication::Call::LoadKmlData)
+            if (call.kind == RecordingApplication::Call::ClearKmlData)
+                lines.clear();
+            else if (call.kind == RecordingApplication::Call::LoadKmlData)
                 lines.push_back("kml " + call.kml);
             else if (call.kind == RecordingApplication::Call::SetCamera)
                 lines.push_back(QString::asprintf("camera %.17g %.17g %.17g %.17g %.17g", c.FocusPointLatitude,
@@ -977,7 +984,8 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
         {"txtPlayspeed", "10", "Playspeed "}, {"txtResolution", "10", "Resolution sec"},
         {"txtRaceTime", "", "Race time"},     {"txtPointPlot", "90", "Points"},
         {"cmdPlay", nullptr, "Play"},         {"cmdStop", nullptr, "Stop"},
-        {"Label3", nullptr, "Dist nm"}};
+        {"Label3", nullptr, "Dist nm"},       {"txtTail", "0", "Tail min"},
+        {"sldPosition", nullptr, "Replay position"}};
     for (const auto& [name, text, accessible] : controls) {
         if (text) {
             EXPECT_EQ(w.control<QLineEdit>(name)->text(), text) << name;
@@ -1019,6 +1027,44 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
             << row;
     ASSERT_FALSE(commandLine.drawn.empty());
     EXPECT_EQ(w.drawn(), commandLine.drawn);
+
+    // The replay position follows; its keys go to any step, everything then as if played
+    // from Start to there: Home to Start, Right one step, Page Up ten, End to the end. The
+    // view is drawn again from the start: the same documents, and the camera of that step.
+    auto* position = w.control<QSlider>("sldPosition");
+    EXPECT_EQ(position->value(), control->session().position());
+    const long long count = ReplayOnTheCommandLine(path, 1000000).steps;
+    EXPECT_EQ(position->maximum(), count) << "the dry run at Start counts the steps";
+    position->setFocus();
+    const auto key = [&](Qt::Key k, long long expected) {
+        QTest::keyClick(position, k);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return control->session().position() == expected; }, 5000))
+            << control->session().position() << " for " << expected;
+        commandLine = ReplayOnTheCommandLine(path, expected);
+        EXPECT_EQ(raceTime->text().toStdString(), commandLine.raceTime);
+        const auto documents = [](const std::vector<std::string>& lines) {
+            std::vector<std::string> kml;
+            std::copy_if(lines.begin(), lines.end(), std::back_inserter(kml),
+                         [](const std::string& line) { return line.rfind("kml ", 0) == 0; });
+            return kml;
+        };
+        const auto lastCamera = [](const std::vector<std::string>& lines) {
+            const auto camera = std::find_if(lines.rbegin(), lines.rend(),
+                                             [](const std::string& line) { return line.rfind("camera ", 0) == 0; });
+            return camera == lines.rend() ? std::string() : *camera;
+        };
+        const std::vector<std::string> shown = w.drawn();
+        EXPECT_EQ(documents(shown), documents(commandLine.drawn)) << "at step " << expected;
+        EXPECT_EQ(lastCamera(shown), lastCamera(commandLine.drawn)) << "at step " << expected;
+    };
+    key(Qt::Key_Home, 0);
+    key(Qt::Key_Right, 1);
+    key(Qt::Key_Right, 2);
+    key(Qt::Key_PageUp, 12);
+    key(Qt::Key_End, count);
+    key(Qt::Key_PageDown, count - 10);
+    key(Qt::Key_Left, count - 11);
+    key(Qt::Key_Home, 0);
 
     // The play speed 0 plays as fast as the program can, to the end of the race, where the
     // timer stops by itself with the last step's texts shown, as the command line ends.
