@@ -33,6 +33,31 @@ void ChartApplication::LoadKmlData(const std::string& kmlText)
     widget_->addLines(ParseKmlLines(kmlText));
 }
 
+void ChartApplication::setBoats(std::vector<ChartBoat> boats)
+{
+    widget_->setBoats(std::move(boats));
+}
+
+void ChartApplication::addPieces(std::span<const DrawnPiece> pieces)
+{
+    widget_->addPieces(pieces);
+}
+
+void ChartApplication::setPieces(std::span<const DrawnPiece> pieces)
+{
+    widget_->setPieces(pieces);
+}
+
+void ChartApplication::setRaceClock(double days)
+{
+    widget_->setRaceClock(days);
+}
+
+void ChartApplication::setTailMinutes(double minutes)
+{
+    widget_->setTailMinutes(minutes);
+}
+
 CameraInfoGE ChartApplication::GetCamera(int)
 {
     return widget_->camera();
@@ -167,7 +192,7 @@ QImage ChartApplication::viewImage() const
         QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     QPainter painter(&image);
-    DrawChart(painter, widget_->viewport(size), widget_->tracks());
+    DrawChart(painter, widget_->viewport(size), widget_->tracks(), nullptr, widget_->tail());
     return image;
 }
 

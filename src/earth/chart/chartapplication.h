@@ -1,6 +1,8 @@
 #pragma once
 
+#include "core/replay.h"
 #include "earth/applicationge.h"
+#include "earth/chart/charttracks.h"
 
 #include <QImage>
 #include <QSize>
@@ -8,6 +10,7 @@
 
 #include <chrono>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,14 @@ public:
     void SetCamera(const CameraInfoGE& camera, double speed) override;
 
     ChartWidget* widget() const { return widget_.get(); }
+
+    // The replay's pieces as values, with their step and race clock, and the tail of the
+    // chart (ChartWidget: setBoats, addPieces, setPieces, setRaceClock, setTailMinutes).
+    void setBoats(std::vector<ChartBoat> boats);
+    void addPieces(std::span<const DrawnPiece> pieces);
+    void setPieces(std::span<const DrawnPiece> pieces);
+    void setRaceClock(double days);
+    void setTailMinutes(double minutes);
 
     // The camera, at the current heading and tilt, under which a picture of `sizePx`
     // shows the whole box from the south-west to the north-east corner (degrees), with
