@@ -226,7 +226,9 @@ void ChartTracks::addCheckedPieces(std::span<const DrawnPiece> pieces, std::vect
 {
     if (trails_.size() < boats_.size())
         trails_.resize(boats_.size());
-    pieces_.reserve(pieces_.size() + pieces.size());
+    const std::size_t needed = pieces_.size() + pieces.size();
+    if (needed > pieces_.capacity())
+        pieces_.reserve(std::max(needed, 2 * pieces_.capacity()));
     for (const DrawnPiece& piece : pieces)
         addPiece(piece, added);
 }
