@@ -519,7 +519,8 @@ TEST(ChartPieces, SeekEqualsPlay)
 
 // With a tail of 10 minutes a piece 20 minutes old is not drawn, one a minute old is, and
 // one 8 minutes old is fainter; the boat's dot stands at its newest piece up to the race
-// clock; moving the clock moves the tail. A line loaded as a document is drawn whole.
+// clock; moving the clock moves the tail. A line loaded as a document is drawn whole, and
+// stays through a seek.
 TEST_F(ChartViewTest, TheTailDrawsTheLastMinutesFading)
 {
     const double now = 0.5, minute = 1.0 / 24 / 60;
@@ -533,6 +534,7 @@ TEST_F(ChartViewTest, TheTailDrawsTheLastMinutesFading)
     chart.setBoats({{QString(), 0xff0000ffu}}); // red, no caption
     chart.setPieces(pieces);
     line("Course", "ff00ff00", 5, east, 57.503, west, 57.503);
+    chart.setPieces(pieces); // a seek: the document's line stays
     chart.setTailMinutes(10);
     frame(57.5015, 11.75, 2000);
 

@@ -16,7 +16,8 @@
 
 // The built-in chart view behind the ApplicationGE interface: it reads every document
 // the replay loads, as Google Earth would, and draws its lines on a chart window that
-// the camera calls move. Needs a QApplication (QT_QPA_PLATFORM=offscreen without a
+// the camera calls move; or it takes the replay's pieces as values, which it can also
+// draw as a fading tail of the last minutes of race time. Needs a QApplication (QT_QPA_PLATFORM=offscreen without a
 // display); the window stays hidden until widget()->show().
 namespace tideplot {
 
