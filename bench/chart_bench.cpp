@@ -4,6 +4,11 @@
 // step's segments, 3000 m of range per nautical mile of their diagonal, the heading and
 // tilt read back with GetCamera) and repaints the window.
 //
+// The replay's pieces as values (BM_Pieces*, BM_SetPieces, BM_TailPaint): a step of 7 or 64
+// boats added typed; playing at full speed with the window's throttled repaints; a seek
+// (every piece of the race set at once) at 10 s and at 1 s a step (60,480 and 604,800
+// pieces); a paint with a 10-minute tail at the race's end.
+//
 // The same over a map (BM_Map*, BM_ChartStepMap): tiles from a tile server on 127.0.0.1
 // (the tests' TileServer, tiles that look like a map, 10 to 30 KB each) through the
 // program's TileNetwork, whose disk cache a first pass over the same path has filled: the
@@ -31,8 +36,10 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <numbers>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,28 +52,40 @@ constexpr int kWidePlotEvery = 90;
 const QSize kWindow(1000, 750);
 
 // Boats sailing round a triangle of about 30 NM legs at slightly different speeds, each
-// weaving a little about the course to the next mark.
+// weaving a little about the course to the next mark. Each step yields one piece a boat,
+// as the replay draws it: loaded as its document (step) or as a value (stepPieces).
 class Race {
 public:
-    Race()
+    explicit Race(int boatCount = 7, double stepSeconds = kStepSeconds) : stepSeconds_(stepSeconds)
     {
-        const int colourNumbers[] = {0, 200, 400, 600, 800, 1000, 1200};
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < boatCount; ++i) {
             Boat b;
-            b.Name = "Boat" + std::to_string(i + 1) + ".txt 1.0" + std::to_string(i);
-            b.Colour = "ff" + ColourHex(colourNumbers[i]);
-            b.Lat = 57.5 + 0.002 * i;
-            b.Lon = 11.75 - 0.003 * i;
-            b.SpeedKnots = 5.6 + 0.13 * i;
+            b.Name = "Boat" + std::to_string(i + 1) + ".txt 1.0" + std::to_string(i % 10);
+            b.Colour = "ff" + ColourHex(boatCount <= 7 ? 200 * i : 20 * i);
+            b.Lat = 57.5 + 0.002 * (i % 8);
+            b.Lon = 11.75 - 0.003 * (i % 8) - 0.001 * (i / 8);
+            b.SpeedKnots = 5.6 + 0.13 * (i % 7) + 0.02 * (i / 7);
             boats_.push_back(b);
         }
     }
 
-    void step(ApplicationGE& earth)
+    std::vector<ChartBoat> boats() const
+    {
+        std::vector<ChartBoat> boats;
+        for (const Boat& b : boats_) {
+            ChartBoat boat{QString::fromStdString(b.Name), 0};
+            ParseKmlColour(QString::fromStdString(b.Colour), boat.Colour);
+            boats.push_back(boat);
+        }
+        return boats;
+    }
+
+    // The pieces of the next step, one a boat.
+    const std::vector<DrawnPiece>& advance()
     {
         ++step_;
-        const int width = step_ % kWidePlotEvery == 0 ? 5 : 1;
-        TrackPoint boxMin{90, 180, 0}, boxMax{-90, -180, 0};
+        const auto width = static_cast<std::int16_t>(step_ % kWidePlotEvery == 0 ? 5 : 1);
+        pieces_.clear();
         for (std::size_t i = 0; i < boats_.size(); ++i) {
             Boat& b = boats_[i];
             const TrackPoint from{b.Lat, b.Lon, 0};
@@ -74,16 +93,42 @@ public:
             const Leg toMark = CourseAndDistance(TrackPoint{mark.Lat, mark.Lon, 0}, from);
             if (toMark.Distance < 0.1)
                 b.NextMark = (b.NextMark + 1) % std::size(kMarks);
-            const double weave = 12 * std::sin(step_ / 200.0 + static_cast<double>(i));
+            const double weave = 12 * std::sin(step_ * stepSeconds_ / 2000.0 + static_cast<double>(i));
             const double bearing = (toMark.Bearing + weave) * std::numbers::pi / 180;
-            const double nm = b.SpeedKnots * kStepSeconds / 3600;
+            const double nm = b.SpeedKnots * stepSeconds_ / 3600;
             b.Lat += nm * std::cos(bearing) / 60;
             b.Lon += nm * std::sin(bearing) / 60 / std::cos(b.Lat * std::numbers::pi / 180);
-            earth.LoadKmlData(Document(b, width, from));
-            boxMin.Lat = std::min({boxMin.Lat, from.Lat, b.Lat});
-            boxMin.Lon = std::min({boxMin.Lon, from.Lon, b.Lon});
-            boxMax.Lat = std::max({boxMax.Lat, from.Lat, b.Lat});
-            boxMax.Lon = std::max({boxMax.Lon, from.Lon, b.Lon});
+            pieces_.push_back(DrawnPiece{step_, static_cast<std::int16_t>(i), width, clock(), from, {b.Lat, b.Lon, 0}});
+        }
+        return pieces_;
+    }
+    double clock() const { return step_ * stepSeconds_ / 86400; }
+
+    // One step as the replay draws into Google Earth: a document a boat, then the camera.
+    void step(ApplicationGE& earth)
+    {
+        for (const DrawnPiece& p : advance())
+            earth.LoadKmlData(Document(boats_[static_cast<std::size_t>(p.Boat)], p));
+        frame(earth);
+    }
+    // One step as the replay draws into the chart: its pieces as values, the clock, the camera.
+    void stepPieces(ChartApplication& chart)
+    {
+        chart.addPieces(advance());
+        chart.setRaceClock(clock());
+        frame(chart);
+    }
+    void frame(ApplicationGE& earth) const { FrameOn(earth, pieces_); }
+
+    // The camera as the replay frames it on a step's pieces.
+    static void FrameOn(ApplicationGE& earth, std::span<const DrawnPiece> pieces)
+    {
+        TrackPoint boxMin{90, 180, 0}, boxMax{-90, -180, 0};
+        for (const DrawnPiece& p : pieces) {
+            boxMin.Lat = std::min({boxMin.Lat, p.From.Lat, p.To.Lat});
+            boxMin.Lon = std::min({boxMin.Lon, p.From.Lon, p.To.Lon});
+            boxMax.Lat = std::max({boxMax.Lat, p.From.Lat, p.To.Lat});
+            boxMax.Lon = std::max({boxMax.Lon, p.From.Lon, p.To.Lon});
         }
         CameraInfoGE camera;
         camera.FocusPointLatitude = (boxMin.Lat + boxMax.Lat) / 2;
@@ -105,18 +150,20 @@ private:
     };
     static constexpr Mark kMarks[] = {{57.95, 11.2}, {57.3, 10.75}, {57.5, 11.75}};
 
-    static std::string Document(const Boat& b, int width, const TrackPoint& from)
+    static std::string Document(const Boat& b, const DrawnPiece& p)
     {
         auto n = [](double v) { return KmlNumberText(v).toStdString(); };
         return "<Document><name>" + b.Name + "</name><open>1</open><Style id=\"Style\"><LineStyle><width>" +
-               std::to_string(width) + "</width><color>" + b.Colour +
+               std::to_string(p.Width) + "</width><color>" + b.Colour +
                "</color></LineStyle></Style><Placemark><styleUrl>#Style</styleUrl><LineString><coordinates>" +
-               n(b.Lon) + "," + n(b.Lat) + ",0," + n(from.Lon) + "," + n(from.Lat) +
+               n(p.To.Lon) + "," + n(p.To.Lat) + ",0," + n(p.From.Lon) + "," + n(p.From.Lat) +
                ",0</coordinates></LineString></Placemark></Document>";
     }
 
+    double stepSeconds_;
     std::vector<Boat> boats_;
-    int step_ = 0;
+    std::vector<DrawnPiece> pieces_;
+    std::int32_t step_ = 0;
 };
 
 struct Replay {
@@ -225,6 +272,201 @@ void BM_ChartRenderImageWholeRace(benchmark::State& state)
     counted.report(state);
 }
 BENCHMARK(BM_ChartRenderImageWholeRace)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+// ---- The replay's pieces as values ----------------------------------------------------
+
+// The pieces of the whole 24-hour race of 7 boats, a step every `stepSeconds`: 60,480
+// pieces at 10 s, 604,800 at 1 s.
+const std::vector<DrawnPiece>& WholeRace(double stepSeconds)
+{
+    static std::map<double, std::vector<DrawnPiece>> races;
+    std::vector<DrawnPiece>& pieces = races[stepSeconds];
+    if (pieces.empty()) {
+        Race race(7, stepSeconds);
+        const auto steps = static_cast<int>(86400 / stepSeconds);
+        pieces.reserve(static_cast<std::size_t>(steps) * 7);
+        for (int i = 0; i < steps; ++i) {
+            const auto& step = race.advance();
+            pieces.insert(pieces.end(), step.begin(), step.end());
+        }
+    }
+    return pieces;
+}
+
+// A shown chart that has drawn `stepsBefore` steps of the race (set at once, as after a
+// seek), framed on the fleet as the replay frames it, with a tail of `tailMinutes`.
+struct PieceReplay {
+    PieceReplay(int boats, double stepSeconds, int stepsBefore, double tailMinutes) : race(boats, stepSeconds)
+    {
+        ChartWidget& w = *chart.widget();
+        w.resize(kWindow);
+        chart.setBoats(race.boats());
+        chart.setTailMinutes(tailMinutes);
+        std::vector<DrawnPiece> before;
+        before.reserve(static_cast<std::size_t>(stepsBefore * boats));
+        for (int i = 0; i < stepsBefore; ++i) {
+            const auto& step = race.advance();
+            before.insert(before.end(), step.begin(), step.end());
+        }
+        chart.setPieces(before);
+        chart.setRaceClock(race.clock());
+        race.frame(chart);
+        w.show();
+        QApplication::processEvents();
+        w.repaint();
+    }
+    ChartApplication chart;
+    Race race;
+};
+
+// One step (the pieces of every boat added, the race clock and the camera set) and a
+// synchronous repaint of the window: the dearest case, a repaint for every step.
+void BM_PiecesStep(benchmark::State& state, int boats, double stepSeconds, double tailMinutes)
+{
+    PieceReplay replay(boats, stepSeconds, static_cast<int>(86400 / stepSeconds), tailMinutes);
+    ChartWidget& w = *replay.chart.widget();
+    const Counted counted(w);
+    double stepUs = 0;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        timer.start();
+        replay.race.stepPieces(replay.chart);
+        stepUs += static_cast<double>(timer.nsecsElapsed()) / 1e3;
+        w.repaint();
+    }
+    counted.report(state);
+    state.counters["step_us"] = stepUs / static_cast<double>(state.iterations());
+}
+BENCHMARK_CAPTURE(BM_PiecesStep, boats7_race_end, 7, 10.0, 0.0)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PiecesStep, boats64_race_end, 64, 10.0, 0.0)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PiecesStep, boats7_race_end_tail10, 7, 10.0, 10.0)
+    ->Iterations(1000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PiecesStep, boats64_race_end_tail10, 64, 10.0, 10.0)
+    ->Iterations(1000)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PiecesStep, boats7_1s_race_end_tail10, 7, 1.0, 10.0)
+    ->Iterations(1000)
+    ->Unit(benchmark::kMicrosecond);
+
+// Counts the paints of a widget.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* w) { w->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// Playing as fast as the replay can (Playspeed 0) with the window shown: one step, then a
+// turn of the event loop, which repaints the window when the throttle lets it (at most
+// every 15 ms). From the middle of the 24-hour race at 1 s a step, 20,000 steps (5,000
+// of 64 boats).
+void BM_PiecesPlay(benchmark::State& state, int boats, double tailMinutes)
+{
+    PieceReplay replay(boats, 1, 43200, tailMinutes);
+    ChartWidget& w = *replay.chart.widget();
+    const PaintCounter paints(&w);
+    QElapsedTimer timer;
+    timer.start();
+    for (auto _ : state) {
+        replay.race.stepPieces(replay.chart);
+        QApplication::processEvents();
+    }
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    state.counters["steps_per_s"] = static_cast<double>(state.iterations()) / seconds;
+    state.counters["paints_per_s"] = paints.paints / seconds;
+}
+BENCHMARK_CAPTURE(BM_PiecesPlay, boats7, 7, 0.0)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PiecesPlay, boats7_tail10, 7, 10.0)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PiecesPlay, boats64, 64, 0.0)->Iterations(5000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_PiecesPlay, boats64_tail10, 64, 10.0)->Iterations(5000)->Unit(benchmark::kMicrosecond);
+
+// A seek: every piece of the 24-hour race replaced at once (setPieces) and the window
+// repainted, the camera on the fleet at the race's end, or on the whole race.
+void BM_SetPieces(benchmark::State& state, double stepSeconds, bool wholeRaceInView, double tailMinutes)
+{
+    const std::vector<DrawnPiece>& pieces = WholeRace(stepSeconds);
+    ChartApplication chart;
+    ChartWidget& w = *chart.widget();
+    w.resize(kWindow);
+    chart.setBoats(Race().boats());
+    chart.setTailMinutes(tailMinutes);
+    chart.setRaceClock(pieces.back().RaceClock);
+    if (wholeRaceInView) {
+        chart.SetCamera({.FocusPointLatitude = 57.6, .FocusPointLongitude = 11.25, .Range = 100000}, 10);
+    } else {
+        Race::FrameOn(chart, std::span(pieces).last(7));
+    }
+    w.show();
+    QApplication::processEvents();
+    double setMs = 0, repaintMs = 0;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        timer.start();
+        chart.setPieces(pieces);
+        setMs += static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        timer.start();
+        w.repaint();
+        repaintMs += static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["pieces"] = static_cast<double>(pieces.size());
+    state.counters["setPieces_ms"] = setMs / n;
+    state.counters["repaint_ms"] = repaintMs / n;
+}
+BENCHMARK_CAPTURE(BM_SetPieces, pieces60k_fleet, 10.0, false, 0.0)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SetPieces, pieces60k_whole_race, 10.0, true, 0.0)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SetPieces, pieces60k_fleet_tail10, 10.0, false, 10.0)
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SetPieces, pieces600k_fleet, 1.0, false, 0.0)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SetPieces, pieces600k_whole_race, 1.0, true, 0.0)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SetPieces, pieces600k_fleet_tail10, 1.0, false, 10.0)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+// A paint with a 10-minute tail at the end of the 24-hour race, the camera on the fleet:
+// the cached sea under the tail's pieces drawn afresh; still, or dragged 12 pixels a frame
+// (30 frames one way, then back, the fleet in view). Without a tail for comparison.
+void BM_TailPaint(benchmark::State& state, double stepSeconds, double tailMinutes, bool pan)
+{
+    const std::vector<DrawnPiece>& pieces = WholeRace(stepSeconds);
+    ChartApplication chart;
+    ChartWidget& w = *chart.widget();
+    w.resize(kWindow);
+    chart.setBoats(Race().boats());
+    chart.setPieces(pieces);
+    chart.setTailMinutes(tailMinutes);
+    chart.setRaceClock(pieces.back().RaceClock);
+    Race::FrameOn(chart, std::span(pieces).last(7));
+    w.show();
+    QApplication::processEvents();
+    w.repaint();
+    const Counted counted(w);
+    int frame = 0;
+    for (auto _ : state) {
+        if (pan)
+            w.panBy({frame++ % 60 < 30 ? -12.0 : 12.0, 0});
+        w.repaint();
+    }
+    counted.report(state);
+    const double from = pieces.back().RaceClock - tailMinutes / 1440;
+    state.counters["tail_pieces"] =
+        tailMinutes > 0 ? static_cast<double>(std::count_if(pieces.begin(), pieces.end(),
+                                                            [&](const DrawnPiece& p) { return p.RaceClock >= from; }))
+                        : 0.0;
+}
+BENCHMARK_CAPTURE(BM_TailPaint, at10s_tail10, 10.0, 10.0, false)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TailPaint, at1s_tail10, 1.0, 10.0, false)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TailPaint, at1s_tail10_pan, 1.0, 10.0, true)->Iterations(1200)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TailPaint, at1s_whole, 1.0, 0.0, false)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_TailPaint, at1s_whole_pan, 1.0, 0.0, true)->Iterations(1200)->Unit(benchmark::kMicrosecond);
 
 // ---- Over a map ----------------------------------------------------------------------
 

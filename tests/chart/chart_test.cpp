@@ -1,9 +1,11 @@
 // The chart: its grid and scale bar against values worked out by hand, and the chart window as the replay and the user
 // drive it, checked on its pictures: the window's own (drawn from its cached picture) and the picture drawn afresh.
+#include "core/colour.h"
 #include "core/error.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartview.h"
 #include "earth/chart/chartwidget.h"
+#include "earth/googleearth.h"
 #include "earth/kmldocument.h"
 
 #include <QApplication>
@@ -16,7 +18,9 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numbers>
+#include <span>
 #include <tuple>
 
 namespace tideplot {
@@ -87,6 +91,17 @@ bool HasColourNear(const QImage& image, const QPointF& at, const QColor& colour,
         }
     }
     return false;
+}
+
+// How many pixels of two pictures of one size differ by more than `tolerance`.
+int DifferingPixels(const QImage& a, const QImage& b, int tolerance = 0)
+{
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x)
+            differing += Distance(a.pixel(x, y), QColor(b.pixel(x, y))) > tolerance;
+    }
+    return differing;
 }
 
 class ChartViewTest : public testing::Test {
@@ -340,13 +355,7 @@ TEST_F(ChartViewTest, ReplayStepsDrawOntoTheCachedPicture)
         {"none", 0, 1, 0}, {"zoomed in", 0, 0.5, 0}, {"turned", 0, 1, 10}, {"moved away", 0.05, 1, 10}};
     for (const auto& [what, lonShift, rangeFactor, azimuth] : moves) {
         frame(lat, lon0 + lonShift, range *= rangeFactor, azimuth);
-        const QImage cached = window(), fresh = picture();
-        int differing = 0;
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x)
-                differing += Distance(cached.pixel(x, y), QColor(fresh.pixel(x, y))) > 90;
-        }
-        EXPECT_LT(differing, kWidth * kHeight / 1000) << what;
+        EXPECT_LT(DifferingPixels(window(), picture(), 90), kWidth * kHeight / 1000) << what;
     }
 }
 
@@ -386,6 +395,218 @@ TEST_F(ChartViewTest, WholeRaceCameraShowsEveryTrackInTheSavedPicture)
     EXPECT_EQ(saved.size(), QSize(kWidth, kHeight));
     for (const auto& [lat, colour] : {std::pair{57.595, QColor(Qt::red)}, std::pair{7.595, QColor(Qt::green)}})
         EXPECT_TRUE(HasColourNear(saved, onScreen(lat, 11.495), colour, 4)) << lat;
+}
+
+// ---- The replay's pieces as values ----
+
+// A chart of the test's size and camera.
+struct Chart {
+    Chart()
+    {
+        app.widget()->resize(kWidth, kHeight);
+        app.SetCamera({.FocusPointLatitude = 57.503, .FocusPointLongitude = 11.75, .Range = 4000}, 10);
+    }
+    QImage window() { return app.widget()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QImage picture() const { return app.renderImage(QSize(kWidth, kHeight)).convertToFormat(QImage::Format_RGB32); }
+    ChartApplication app;
+};
+
+const std::tuple<const char*, int> kBoats[] = {{"Elsa.txt 1", 0}, {"Saga.txt 1.05", 400}, {"A&B.txt 0.95", 900}};
+
+std::vector<ChartBoat> Boats()
+{
+    std::vector<ChartBoat> boats;
+    for (const auto& [caption, colourNumber] : kBoats) {
+        ChartBoat boat{QString::fromUtf8(caption), 0};
+        EXPECT_TRUE(ParseKmlColour(QString::fromStdString("ff" + ColourHex(colourNumber)), boat.Colour));
+        boats.push_back(boat);
+    }
+    return boats;
+}
+
+// One replay step a second of three boats sailing east, weaving, wide every 50th step;
+// the second boat's log has a gap (steps 120 to 130 draw nothing of it). The points are
+// those their document text reads back as. Each step's pieces, in boat order.
+std::vector<std::vector<DrawnPiece>> RaceSteps(int steps)
+{
+    auto rounded = [](double v) { return QString::number(v, 'f', 7).toDouble(); };
+    auto at = [&](int boat, int step) {
+        return TrackPoint{rounded(57.5 + 0.003 * boat + 0.0003 * std::sin(step / 9.0 + boat)),
+                          rounded(11.735 + 0.0001 * step * (1 + 0.1 * boat)), 0};
+    };
+    std::vector<std::vector<DrawnPiece>> race;
+    for (int step = 1; step <= steps; ++step) {
+        std::vector<DrawnPiece>& pieces = race.emplace_back();
+        for (int boat = 0; boat < static_cast<int>(std::size(kBoats)); ++boat) {
+            if (boat == 1 && step >= 120 && step <= 130)
+                continue;
+            pieces.push_back({step, static_cast<std::int16_t>(boat), static_cast<std::int16_t>(step % 50 ? 1 : 5),
+                              step / 86400.0, at(boat, step - 1), at(boat, step)});
+        }
+    }
+    return race;
+}
+
+std::vector<DrawnPiece> Flat(std::span<const std::vector<DrawnPiece>> steps)
+{
+    std::vector<DrawnPiece> pieces;
+    for (const auto& step : steps)
+        pieces.insert(pieces.end(), step.begin(), step.end());
+    return pieces;
+}
+
+// Played step by step, typed or as the documents the replay loads, the window painted
+// every tenth step: the same pictures, to the pixel (the window's and one drawn afresh).
+TEST(ChartPieces, AddedTypedDrawTheSamePictureAsTheirDocuments)
+{
+    Chart typed, documents;
+    typed.app.setBoats(Boats());
+    const auto race = RaceSteps(300); // longer than a run of 256 points
+    for (std::size_t i = 0; i < race.size(); ++i) {
+        typed.app.addPieces(race[i]);
+        for (const DrawnPiece& p : race[i]) {
+            const auto& [caption, colourNumber] = kBoats[p.Boat];
+            documents.app.LoadKmlData(TrackSegmentDocument(caption, p.From, p.To, colourNumber, p.Width));
+        }
+        if (i % 10 == 0) {
+            typed.window();
+            documents.window();
+        }
+    }
+    EXPECT_EQ(typed.app.widget()->tracks().runs().size(), documents.app.widget()->tracks().runs().size());
+    EXPECT_EQ(DifferingPixels(typed.window(), documents.window()), 0);
+    EXPECT_EQ(DifferingPixels(typed.picture(), documents.picture()), 0);
+}
+
+// A seek after playing (setPieces), a fresh chart given the same pieces at once, and one
+// that played only up to there show the same: to the pixel after a seek, within the
+// joints of lines drawn one at a time when played; with the whole track and with a tail.
+TEST(ChartPieces, SeekEqualsPlay)
+{
+    const auto race = RaceSteps(300);
+    const std::size_t shown = 180;
+    const std::vector<DrawnPiece> upTo = Flat(std::span(race).first(shown));
+    for (const double tailMinutes : {0.0, 1.0}) {
+        SCOPED_TRACE(testing::Message() << "tail " << tailMinutes << " min");
+        Chart seeked, fresh, played;
+        for (Chart* c : {&seeked, &fresh, &played}) {
+            c->app.setBoats(Boats());
+            c->app.setTailMinutes(tailMinutes);
+        }
+        for (std::size_t i = 0; i < race.size(); ++i) {
+            seeked.app.addPieces(race[i]);
+            seeked.app.setRaceClock(race[i].front().RaceClock);
+            if (i < shown) {
+                played.app.addPieces(race[i]);
+                played.app.setRaceClock(race[i].front().RaceClock);
+            }
+            if (i % 10 == 0) {
+                seeked.window();
+                played.window();
+            }
+        }
+        const double clock = race[shown - 1].front().RaceClock;
+        seeked.app.setPieces(upTo);
+        seeked.app.setRaceClock(clock);
+        fresh.app.setPieces(upTo);
+        fresh.app.setRaceClock(clock);
+        EXPECT_EQ(DifferingPixels(seeked.window(), fresh.window()), 0);
+        EXPECT_EQ(DifferingPixels(seeked.picture(), fresh.picture()), 0);
+        EXPECT_LT(DifferingPixels(played.window(), fresh.window(), 90), kWidth * kHeight / 1000);
+        EXPECT_EQ(DifferingPixels(played.picture(), fresh.picture()), 0);
+    }
+}
+
+// With a tail of 10 minutes a piece 20 minutes old is not drawn, one a minute old is, and
+// one 8 minutes old is fainter; the boat's dot stands at its newest piece up to the race
+// clock; moving the clock moves the tail. A line loaded as a document is drawn whole, and
+// stays through a seek.
+TEST_F(ChartViewTest, TheTailDrawsTheLastMinutesFading)
+{
+    const double now = 0.5, minute = 1.0 / 24 / 60;
+    const QColor kDotRing(0x18, 0x28, 0x38);
+    const double ages[] = {20, 8, 1}; // minutes, oldest first
+    auto lat = [](int i) { return 57.5 + 0.001 * i; };
+    const double west = 11.746, east = 11.754;
+    std::vector<DrawnPiece> pieces;
+    for (int i = 0; i < 3; ++i)
+        pieces.push_back({i + 1, 0, 5, now - ages[i] * minute, {lat(i), west, 0}, {lat(i), east, 0}});
+    chart.setBoats({{QString(), 0xff0000ffu}}); // red, no caption
+    chart.setPieces(pieces);
+    line("Course", "ff00ff00", 5, east, 57.503, west, 57.503);
+    chart.setPieces(pieces); // a seek: the document's line stays
+    chart.setTailMinutes(10);
+    frame(57.5015, 11.75, 2000);
+
+    // How far a pixel has gone from the sea towards a colour: 0 the sea, 1 the colour.
+    auto strength = [](const QImage& image, const QPointF& at, const QColor& colour) {
+        const QColor sea(image.pixel(5, kHeight / 2));
+        return 1 - static_cast<double>(Distance(image.pixel(at.toPoint()), colour)) / Distance(sea.rgb(), colour);
+    };
+    struct Case {
+        double clockMinutes; // from now
+        double tailMinutes;
+        std::array<double, 3> drawn; // the strength of each piece: 0 not drawn, 1 opaque
+        int dotAt;                   // the piece at whose east end the boat's dot stands
+    };
+    const Case cases[] = {
+        {0, 10, {0, 0.33, 1}, 2},
+        {-12, 10, {0.33, 0, 0}, 0}, // the clock before two of the pieces
+        {15, 10, {0, 0, 0}, 2},
+        {15, 0, {1, 1, 1}, 2},
+    };
+    for (const Case& c : cases) {
+        chart.setRaceClock(now + c.clockMinutes * minute);
+        chart.setTailMinutes(c.tailMinutes);
+        for (const QImage& image : {window(), picture()}) {
+            SCOPED_TRACE(testing::Message() << "clock " << c.clockMinutes << " min, tail " << c.tailMinutes);
+            for (int i = 0; i < 3; ++i)
+                EXPECT_NEAR(strength(image, onScreen(lat(i), 11.75), Qt::red), c.drawn[i], 0.1) << ages[i] << " min";
+            EXPECT_GT(strength(image, onScreen(57.503, 11.75), Qt::green), 0.9) << "the document's line";
+            for (int i = 0; i < 3; ++i) // the dot's dark ring, beyond the line's end
+                EXPECT_EQ(HasColourNear(image, onScreen(lat(i), east) + QPointF(4, 0), kDotRing, 1), i == c.dotAt)
+                    << "dot at " << ages[i] << " min";
+        }
+    }
+}
+
+// Pieces the chart cannot draw are refused with the reason, and nothing of their call is
+// kept; so are tails and clocks that are not numbers of minutes and days.
+TEST_F(ChartViewTest, PiecesItCannotDrawAreRefused)
+{
+    chart.setBoats(Boats());
+    const DrawnPiece good{1, 0, 1, 0.01, {57.5, 11.75, 0}, {57.51, 11.76, 0}};
+    chart.setPieces(std::vector{good});
+    auto with = [&](auto change) {
+        DrawnPiece p = good;
+        p.Step = 2;
+        change(p);
+        return p;
+    };
+    const std::pair<DrawnPiece, const char*> cases[] = {
+        {with([](DrawnPiece& p) { p.Boat = 3; }), "step 2 of boat 3: the chart knows the colours of 3 boats only"},
+        {with([](DrawnPiece& p) { p.To.Lat = 90.5; }), "\"Elsa.txt 1\": its point 11.76,90.5 lies off the globe"},
+        {with([](DrawnPiece& p) { p.From.Lon = std::nan(""); }), "its point nan,57.5 lies off the globe"},
+        {with([](DrawnPiece& p) { p.Width = -1; }), "its width -1 is below 0"},
+        {with([](DrawnPiece& p) { p.RaceClock = std::numeric_limits<double>::infinity(); }),
+         "its race clock is not a number"},
+        {with([](DrawnPiece& p) { p.RaceClock = 0.005; }), "race clock 0.005 days comes before 0.01 days"},
+    };
+    for (const auto& [bad, reason] : cases) {
+        const std::vector<DrawnPiece> pieces{with([](DrawnPiece&) {}), bad};
+        for (const bool replace : {false, true}) {
+            try {
+                replace ? chart.setPieces(pieces) : chart.addPieces(pieces);
+                ADD_FAILURE() << "accepted: " << reason;
+            } catch (const Error& e) {
+                EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+            }
+            EXPECT_EQ(widget.tracks().pieces().size(), 1u) << reason;
+        }
+    }
+    for (const double minutes : {-1.0, std::nan("")})
+        EXPECT_THROW(chart.setTailMinutes(minutes), Error) << minutes;
+    EXPECT_THROW(chart.setRaceClock(std::nan("")), Error);
 }
 
 } // namespace

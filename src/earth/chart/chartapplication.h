@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/replay.h"
 #include "earth/applicationge.h"
 #include "earth/replayview.h"
+#include "earth/chart/charttracks.h"
 
 #include <QImage>
 #include <QSize>
@@ -9,12 +11,14 @@
 
 #include <chrono>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 // The built-in chart view behind the ApplicationGE interface: it reads every document
 // the replay loads, as Google Earth would, and draws its lines on a chart window that
-// the camera calls move. Needs a QApplication (QT_QPA_PLATFORM=offscreen without a
+// the camera calls move; or it takes the replay's pieces as values, which it can also
+// draw as a fading tail of the last minutes of race time. Needs a QApplication (QT_QPA_PLATFORM=offscreen without a
 // display); the window stays hidden until widget()->show().
 namespace tideplot {
 
@@ -52,6 +56,8 @@ public:
     FixBox drawnBox() const override;
     std::vector<std::string> boatsInView() const override;
     QMenu* createMapMenu(QSettings& settings, QWidget* parent) override;
+    // The boats as the chart's own values (ChartWidget::setBoats).
+    void setBoats(std::vector<ChartBoat> boats);
 
     // The camera, at the current heading and tilt, under which a picture of `sizePx`
     // shows the whole box from the south-west to the north-east corner (degrees), with

@@ -224,7 +224,7 @@ QColor TrackColour(KmlColour colour)
     return ChartLinePen(colour, 1).color();
 }
 
-void DrawTrackNames(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
+void DrawTrackNames(QPainter& painter, const ChartViewport& viewport, const std::vector<ChartTrack>& tracks,
                     std::vector<QRectF>& taken)
 {
     const QTransform toScreen = viewport.projectedToScreen();
@@ -233,7 +233,7 @@ void DrawTrackNames(QPainter& painter, const ChartViewport& viewport, const Char
     font.setBold(true);
     painter.setFont(font);
     const QFontMetricsF metrics(font);
-    for (const ChartTrack& track : tracks.tracks()) {
+    for (const ChartTrack& track : tracks) {
         const QPointF at = toScreen.map(track.Newest);
         if (!screen.contains(at))
             continue;
@@ -313,7 +313,7 @@ void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const C
         painter.drawLine(g.Line);
 }
 
-void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
+void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const std::vector<ChartTrack>& labels,
                       const ChartGridSteps& steps, const QString& attribution)
 {
     painter.save();
@@ -336,20 +336,24 @@ void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const Ch
     if (turned)
         DrawNorthArrow(painter, viewport);
     painter.setFont(font);
-    DrawTrackNames(painter, viewport, tracks, taken);
+    DrawTrackNames(painter, viewport, labels, taken);
     painter.restore();
 }
 
-void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks, const MapSource* map)
+void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks, const MapSource* map,
+               const ChartTail& tail)
 {
     const ChartGridSteps steps = GridStepsFor(viewport);
     DrawChartUnderlay(painter, viewport, steps, ChartMapFor(map, viewport));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     const double marginPx = tracks.maxWidth() + 2;
-    tracks.draw(painter, viewport.projectedToScreen(), VisibleProjectedRect(viewport, marginPx), 0.5);
+    const QTransform toScreen = viewport.projectedToScreen();
+    const QRectF clip = VisibleProjectedRect(viewport, marginPx);
+    tracks.draw(painter, toScreen, clip, 0.5, tail.whole());
+    tracks.drawTail(painter, toScreen, clip, tail, 0.5);
     painter.restore();
-    DrawChartOverlay(painter, viewport, tracks, steps, map ? map->attribution() : QString());
+    DrawChartOverlay(painter, viewport, tracks.labels(tail), steps, map ? map->attribution() : QString());
 }
 
 } // namespace tideplot

@@ -34,14 +34,16 @@ ChartGridSteps GridStepsFor(const ChartViewport& viewport);
 // clip are drawn.
 void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const ChartGridSteps& steps,
                        const ChartMap& map = {});
-// The labels are those of the grid lines drawn with `steps`; the attribution, when there is
-// one, goes in the bottom right corner.
-void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
+// The labels are those of the grid lines drawn with `steps` and the tracks' names at their
+// newest points (ChartTracks::labels); the attribution, when there is one, goes in the
+// bottom right corner.
+void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const std::vector<ChartTrack>& labels,
                       const ChartGridSteps& steps, const QString& attribution = {});
 
-// The whole chart at once, every track drawn afresh, over the map's tiles in memory.
+// The whole chart at once, every track drawn afresh (the replay's pieces as `tail` says),
+// over the map's tiles in memory.
 void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
-               const MapSource* map = nullptr);
+               const MapSource* map = nullptr, const ChartTail& tail = {});
 
 // The part of the projected plane that the viewport shows (the bounds of its turned
 // rectangle), widened by `marginPx` pixels on every side.

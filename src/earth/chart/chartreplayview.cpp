@@ -41,27 +41,35 @@ QMainWindow* ChartApplication::window()
 
 void ChartApplication::setBoats(const std::vector<Boat>& boats)
 {
-    boats_ = boats;
+    std::vector<ChartBoat> styles;
+    for (const Boat& boat : boats) {
+        // The colour of the boat's KML documents: opaque, then its blue, green and red.
+        ChartBoat style{QString::fromLocal8Bit(boat.Caption), 0xffffffff};
+        ParseKmlColour(QStringLiteral("ff") + QString::fromLatin1(ColourHex(boat.Colour)), style.Colour);
+        styles.push_back(std::move(style));
+    }
+    widget_->setBoats(std::move(styles));
 }
 
 void ChartApplication::addPieces(std::span<const DrawnPiece> pieces)
 {
-    for (const DrawnPiece& piece : pieces) {
-        const Boat& boat = boats_.at(static_cast<std::size_t>(piece.Boat));
-        widget_->addLines(
-            ParseKmlLines(TrackSegmentDocument(boat.Caption, piece.From, piece.To, boat.Colour, piece.Width)));
-    }
+    widget_->addPieces(pieces);
 }
 
 void ChartApplication::setPieces(std::span<const DrawnPiece> pieces)
 {
-    widget_->clearLines();
-    addPieces(pieces);
+    widget_->setPieces(pieces);
 }
 
-void ChartApplication::setRaceClock(double) {}
+void ChartApplication::setRaceClock(double days)
+{
+    widget_->setRaceClock(days);
+}
 
-void ChartApplication::setTailMinutes(double) {}
+void ChartApplication::setTailMinutes(double minutes)
+{
+    widget_->setTailMinutes(minutes);
+}
 
 void ChartApplication::showBox(const FixBox& box)
 {

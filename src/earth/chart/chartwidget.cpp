@@ -70,6 +70,56 @@ void ChartWidget::clearLines()
     update();
 }
 
+void ChartWidget::setBoats(std::vector<ChartBoat> boats)
+{
+    tracks_.setBoats(std::move(boats));
+    repaints_.request();
+}
+
+void ChartWidget::addPieces(std::span<const DrawnPiece> pieces)
+{
+    // With a tail the pieces are drawn at each paint, never onto the cached picture.
+    if (layer_.Valid && tail_.whole()) {
+        tracks_.addPieces(pieces, &pending_);
+        if (pending_.size() > kMaxPendingSegments) {
+            pending_ = {};
+            layer_.Valid = false;
+        }
+    } else {
+        tracks_.addPieces(pieces);
+    }
+    repaints_.request();
+}
+
+void ChartWidget::setPieces(std::span<const DrawnPiece> pieces)
+{
+    tracks_.replacePieces(pieces);
+    if (tail_.whole())
+        layer_.Valid = false;
+    repaints_.request();
+}
+
+void ChartWidget::setRaceClock(double days)
+{
+    if (!std::isfinite(days))
+        throw Error("the chart cannot show the race clock: it is not a number");
+    tail_.RaceClockDays = days;
+    if (!tail_.whole())
+        repaints_.request();
+}
+
+void ChartWidget::setTailMinutes(double minutes)
+{
+    if (!(minutes >= 0) || !std::isfinite(minutes))
+        throw Error("the chart cannot draw a tail of " + QString::number(minutes).toStdString() +
+                    " minutes: the tail is a number of minutes from 0 (0: the whole track)");
+    const bool wasWhole = tail_.whole();
+    tail_.Minutes = minutes;
+    if (tail_.whole() != wasWhole)
+        layer_.Valid = false;
+    update();
+}
+
 void ChartWidget::setCamera(const CameraInfoGE& camera)
 {
     CheckNumber(camera.FocusPointLatitude, "latitude");
@@ -111,7 +161,7 @@ QImage ChartWidget::renderImage(const QSize& sizePx) const
         return {};
     QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
-    DrawChart(painter, viewport(sizePx), tracks_, map_.get());
+    DrawChart(painter, viewport(sizePx), tracks_, map_.get(), tail_);
     return image;
 }
 
@@ -239,7 +289,13 @@ void ChartWidget::paintEvent(QPaintEvent*)
         painter.drawImage(QPointF(0, 0), layer_.Image);
         painter.restore();
     }
-    DrawChartOverlay(painter, vp, tracks_, layer_.Grid, map_ ? map_->attribution() : QString());
+    if (!tail_.whole()) {
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        tracks_.drawTail(painter, toScreen, VisibleProjectedRect(vp, tracks_.maxWidth() + 2), tail_, 0.5);
+        painter.restore();
+    }
+    DrawChartOverlay(painter, vp, tracks_.labels(tail_), layer_.Grid, map_ ? map_->attribution() : QString());
 }
 
 void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
@@ -271,7 +327,7 @@ void ChartWidget::redrawLayerArea(const QRectF& area)
     const double marginPx = tracks_.maxWidth() + 2;
     const QRectF tracksArea =
         layer_.ProjectedToImage.inverted().mapRect(QRectF(clip).adjusted(-marginPx, -marginPx, marginPx, marginPx));
-    tracks_.draw(painter, layer_.ProjectedToImage, tracksArea, 0.5 / layer_.Image.devicePixelRatio());
+    tracks_.draw(painter, layer_.ProjectedToImage, tracksArea, 0.5 / layer_.Image.devicePixelRatio(), tail_.whole());
     ++mapAreaRedraws_;
 }
 
@@ -314,7 +370,7 @@ void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransfo
     DrawChartUnderlay(painter, layerView, layer_.Grid, map);
     painter.setRenderHint(QPainter::Antialiasing, true);
     const double marginPx = tracks_.maxWidth() + 2;
-    tracks_.draw(painter, layer_.ProjectedToImage, VisibleProjectedRect(layerView, marginPx), 0.5 / dpr);
+    tracks_.draw(painter, layer_.ProjectedToImage, VisibleProjectedRect(layerView, marginPx), 0.5 / dpr, tail_.whole());
     pending_.clear();
     layer_.Valid = true;
     ++trackLayerRedraws_;

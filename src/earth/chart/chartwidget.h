@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 // The chart window: the loaded tracks on a sea with a latitude/longitude grid, over a map
@@ -41,6 +42,25 @@ public:
     void addLines(const std::vector<KmlLineString>& lines);
     // Forgets every line loaded.
     void clearLines();
+
+    // The replay's pieces, typed. setBoats gives each boat (by its index in the race file)
+    // the caption that labels its newest position and its track colour. addPieces
+    // appends the pieces of a step (or of several) as the documents of the same segments
+    // would: joined per boat, drawn onto the cached picture, one repaint at most every
+    // kMinRepaintMs. setPieces puts its pieces in the place of all pieces drawn so far (a
+    // seek); the lines of documents stay. Both throw Error, changing nothing, on a piece
+    // ChartTracks::addPieces refuses.
+    void setBoats(std::vector<ChartBoat> boats);
+    void addPieces(std::span<const DrawnPiece> pieces);
+    void setPieces(std::span<const DrawnPiece> pieces);
+    // The race clock of the step shown (days), and the tail: with `minutes` above 0 only
+    // the pieces of the last so many minutes of race time up to that clock are drawn, the
+    // older the fainter, each boat's label at its newest piece; 0 (the default) draws every
+    // piece. Lines of documents are drawn whole either way. Throw Error when the value is
+    // not a number (or, for the tail, below 0).
+    void setRaceClock(double days);
+    void setTailMinutes(double minutes);
+    const ChartTail& tail() const { return tail_; }
 
     // Moves the view at once: centred on the focus point, the range setting the scale as
     // in Google Earth (chartview.h), the azimuth pointing up. Throws Error when a value
@@ -92,7 +112,8 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    // The sea, the map, the grid lines and the tracks drawn once onto a picture larger than
+    // The sea, the map, the grid lines and the tracks (without the replay's pieces when a
+    // tail is drawn: those are drawn over it at each paint) drawn once onto a picture larger than
     // the window, at the view's heading and a scale near the view's, then shown through a
     // transform; segments that arrive later are drawn onto it, and where tiles of the map
     // arrive that piece of it is drawn again. It is drawn whole again only when the view
@@ -124,6 +145,7 @@ private:
     void setRange(double rangeMetres);
 
     ChartTracks tracks_;
+    ChartTail tail_;
     std::vector<ChartSegment> pending_;
     TrackLayer layer_;
     int trackLayerRedraws_ = 0;
