@@ -236,6 +236,29 @@ TEST_F(GoogleEarthLinkTest, ServesACameraAsLookAtInTheFirstPollAfterItWasSetOnly
     EXPECT_TRUE(ReadLookAt(poll()).empty());
 }
 
+// The replay keeps the user's heading and tilt: a user who turns the view between two steps
+// gets the newest heading and tilt back in the next LookAt, not the ones the replay read a
+// poll earlier (which would turn the view back); angles set to anything else are served as set.
+TEST_F(GoogleEarthLinkTest, TheNextLookAtKeepsTheHeadingAndTiltTheUserTurnedTo)
+{
+    const auto poll = [this](const char* view) { return Get(PollUrl(QString::fromLatin1(view))).Body; };
+    link_.LoadKmlData(TrackSegmentDocument("Elsa", {57.5, 11.75, 0}, {57.51, 11.76, 0}, 0, 1));
+    poll("11.75,57.5,3000,20,30");
+    GoogleEarthOutput replay(link_);
+    replay.FrameCamera({57.5, 11.75, 0}, {57.51, 11.76, 0}); // keeps heading 30 and tilt 20
+    const auto turned = ReadLookAt(poll("11.75,57.5,3000,40,60"));
+    EXPECT_EQ(turned.at(QStringLiteral("heading")), "60");
+    EXPECT_EQ(turned.at(QStringLiteral("tilt")), "40");
+
+    CameraInfoGE set = link_.GetCamera(2);
+    set.Azimuth = 90;
+    set.Tilt = 10;
+    link_.SetCamera(set, 10.0);
+    const auto asSet = ReadLookAt(poll("11.75,57.5,3000,45,75"));
+    EXPECT_EQ(asSet.at(QStringLiteral("heading")), "90");
+    EXPECT_EQ(asSet.at(QStringLiteral("tilt")), "10");
+}
+
 // Google Earth reports its view in every poll's query, as the link file asks it to.
 TEST_F(GoogleEarthLinkTest, GetCameraReportsTheViewOfTheLastPollInEveryFormClientsSendIt)
 {
