@@ -6,13 +6,15 @@
 //   mapped on the screen, seen from outside as an X client (MapNotify of the window
 //   titled "Tideplot1.0"); the sample race; a fresh settings folder.
 // - BM_PlayWholeRace: the 7-boat, 24-hour race (one fix a second) opened in the set-up
-//   window, Start (the chart window shown), play speed 1 and Play, until every track
-//   file is at its end; reports steps a second. Then, with the timer still running, a
-//   click on Stop is posted to the control window and the time until the timer is off
-//   is reported (stop_ms).
+//   window, Start (the chart window shown), play speed 0 and Play, until the end of the
+//   race; reports steps a second, and the time a Stop click takes to stop a replay that
+//   plays (stop_ms).
+// - BM_Seek: the replay position set to steps all over the same race at resolution 1, the
+//   chart drawn again and painted; and a drag from end to end.
 #include "bench_race.h"
 #include "core/replay.h"
 #include "earth/earthfactory.h"
+#include "earth/replayview.h"
 #include "ui/frmcontrol.h"
 #include "ui/frmmain.h"
 
@@ -22,6 +24,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <benchmark/benchmark.h>
@@ -33,6 +36,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include <poll.h>
@@ -106,40 +110,68 @@ void BM_StartupToSetUpWindow(benchmark::State& state)
 }
 BENCHMARK(BM_StartupToSetUpWindow)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
-void BM_PlayWholeRace(benchmark::State& state)
-{
-    const QString race = QString::fromStdString(RaceFolder(24) + "/race.TP1");
+// The set-up window with the 24-hour race open and Start pressed: the chart window and the
+// control window shown, the map off.
+struct Started {
     QTemporaryDir dir;
-    QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("Settings/MainWidth"), 11820);
-    settings.setValue(QStringLiteral("Settings/MainHeight"), 12000);
-    for (auto _ : state) {
+    QSettings settings{dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    std::unique_ptr<tideplot::FrmMain> main;
+    tideplot::FrmControl* control = nullptr;
+    bool ok = false;
+
+    explicit Started(const QString& race)
+    {
+        settings.setValue(QStringLiteral("Map/Source"), QStringLiteral("none"));
         tideplot::FrmMain::Options options;
         options.settings = &settings;
         options.createEarth = [] {
             return tideplot::CreateApplicationGE(tideplot::EarthChoice{tideplot::EarthChoice::Kind::Chart, {}});
         };
-        tideplot::FrmMain main(std::move(options));
-        main.show();
-        if (!QTest::qWaitForWindowExposed(&main) || !main.openRaceFile(race)) {
-            state.SkipWithError("the set-up window cannot open the race");
+        main = std::make_unique<tideplot::FrmMain>(std::move(options));
+        main->show();
+        if (!QTest::qWaitForWindowExposed(main.get()) || !main->openRaceFile(race))
+            return;
+        QTest::mouseClick(main->findChild<QPushButton*>(QStringLiteral("cmdStart")), Qt::LeftButton);
+        control = main->controlWindow();
+        ok = control && QTest::qWaitForWindowExposed(main->earth()->replayView()->window());
+    }
+    ~Started()
+    {
+        if (control)
+            control->close();
+    }
+    void click(const char* button) const
+    {
+        QTest::mouseClick(control->findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
+    }
+};
+
+// Play at the play speed 0 with the chart window shown, to the end of the race: steps a
+// second (the chart and the texts repaint at most every 15 ms). Then Play again from the
+// start and, after a second, a click on Stop posted through the event queue: the time
+// until the timer is off (stop_ms).
+void BM_PlayWholeRace(benchmark::State& state)
+{
+    const QString race = QString::fromStdString(RaceFolder(24) + "/race.TP1");
+    for (auto _ : state) {
+        Started s(race);
+        if (!s.ok) {
+            state.SkipWithError("the set-up window cannot start the race");
             return;
         }
-        QTest::mouseClick(main.findChild<QPushButton*>(QStringLiteral("cmdStart")), Qt::LeftButton);
-        tideplot::FrmControl* control = main.controlWindow();
-        auto* speed = control->findChild<QLineEdit*>(QStringLiteral("txtPlayspeed"));
-        speed->setText(QStringLiteral("1"));
-        auto* stop = control->findChild<QPushButton*>(QStringLiteral("cmdStop"));
-
+        s.control->findChild<QLineEdit*>(QStringLiteral("txtPlayspeed"))->setText(QStringLiteral("0"));
         QElapsedTimer playing;
         playing.start();
-        QTest::mouseClick(control->findChild<QPushButton*>(QStringLiteral("cmdPlay")), Qt::LeftButton);
-        while (!tideplot::AllTrackFilesAtEnd(main.raceState()) && playing.elapsed() < 600'000)
+        s.click("cmdPlay");
+        while (s.control->session().playing() && playing.elapsed() < 600'000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         const double seconds = playing.nsecsElapsed() / 1e9;
-        const long long steps = control->session().position();
+        const long long steps = s.control->session().position();
 
-        // The race is over; the timer still runs. A click on Stop, through the event queue.
+        s.control->session().seek(0);
+        s.click("cmdPlay");
+        QTest::qWait(1000);
+        auto* stop = s.control->findChild<QPushButton*>(QStringLiteral("cmdStop"));
         QElapsedTimer answering;
         answering.start();
         const QPointF centre = QRectF(stop->rect()).center();
@@ -148,18 +180,77 @@ void BM_PlayWholeRace(benchmark::State& state)
                 stop,
                 new QMouseEvent(type, centre, stop->mapToGlobal(centre), Qt::LeftButton,
                                 type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier));
-        while (control->session().playing() && answering.elapsed() < 10'000)
+        while (s.control->session().playing() && answering.elapsed() < 10'000)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        const double stopMs = answering.nsecsElapsed() / 1e6;
 
         state.SetIterationTime(seconds);
         state.counters["steps"] = static_cast<double>(steps);
         state.counters["steps_per_s"] = steps / seconds;
-        state.counters["stop_ms"] = stopMs;
-        control->close();
+        state.counters["stop_ms"] = answering.nsecsElapsed() / 1e6;
     }
 }
 BENCHMARK(BM_PlayWholeRace)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(2);
+
+// Seeking with the replay position to steps spread over the whole race (resolution 1: some
+// 100,000 steps), the chart drawn again and painted: the time from setting the slider to
+// the chart window painted, each seek on its own, and a drag from end to end.
+void BM_Seek(benchmark::State& state)
+{
+    const QString race = QString::fromStdString(RaceFolder(24) + "/race.TP1");
+    Started s(race);
+    if (!s.ok) {
+        state.SkipWithError("the set-up window cannot start the race");
+        return;
+    }
+    s.control->findChild<QLineEdit*>(QStringLiteral("txtResolution"))->setText(QStringLiteral("1"));
+    s.control->findChild<QLineEdit*>(QStringLiteral("txtPlayspeed"))->setText(QStringLiteral("1000"));
+    s.click("cmdPlay"); // counts the steps at the new resolution
+    s.click("cmdStop");
+    auto* slider = s.control->findChild<QSlider*>(QStringLiteral("sldPosition"));
+    QWidget* chart = s.main->earth()->replayView()->window();
+    const int count = slider->maximum();
+    int next = 0;
+    double worst = 0;
+    long long seeks = 0;
+    for (auto _ : state) {
+        const int target = static_cast<int>((static_cast<long long>(next) * 7919) % (count + 1));
+        ++next;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        slider->setValue(target);
+        while (s.control->session().position() != target)
+            QCoreApplication::processEvents();
+        chart->repaint();
+        const double ms = elapsed.nsecsElapsed() / 1e6;
+        worst = std::max(worst, ms);
+        ++seeks;
+        state.SetIterationTime(ms / 1000);
+    }
+    state.counters["steps"] = count;
+    state.counters["worst_ms"] = worst;
+
+    // A drag from the end to the start in two seconds, the slider moved 60 times a second as
+    // a mouse moves it: the seeks the window carried out, and the longest the window was
+    // busy at a time (the seeks are coalesced: never more than one in flight).
+    QElapsedTimer drag;
+    drag.start();
+    constexpr int kMoves = 120;
+    double busiest = 0;
+    for (int move = 1; move <= kMoves; ++move) {
+        slider->setValue(count - static_cast<int>(static_cast<long long>(count) * move / kMoves));
+        while (drag.elapsed() < move * 1000 / 60) {
+            QElapsedTimer turn;
+            turn.start();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            busiest = std::max(busiest, turn.nsecsElapsed() / 1e6);
+        }
+    }
+    while (s.control->session().position() != slider->value())
+        QCoreApplication::processEvents();
+    state.counters["drag_ms"] = drag.nsecsElapsed() / 1e6;
+    state.counters["drag_busiest_ms"] = busiest;
+}
+BENCHMARK(BM_Seek)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
 
 } // namespace
 

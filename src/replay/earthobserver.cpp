@@ -43,10 +43,11 @@ void GoogleEarthObserver::draw(const DrawnPiece& piece)
     output_.PlotTrackSegment(boat.Caption, piece.From, piece.To, boat.Colour, piece.Width);
 }
 
-void GoogleEarthObserver::rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces)
+void GoogleEarthObserver::rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept)
 {
-    application_.ClearKmlData();
-    for (const DrawnPiece& piece : pieces)
+    if (kept == 0)
+        application_.ClearKmlData();
+    for (const DrawnPiece& piece : pieces.subspan(kept))
         draw(piece);
     if (frame.ViewBoxSet)
         output_.FrameCamera(frame.ViewBoxMin, frame.ViewBoxMax);
@@ -70,10 +71,11 @@ void DrawnBox::frame(const FleetFrame& frame)
             add(boat.From, boat.To);
 }
 
-void DrawnBox::rewound(const FleetFrame&, std::span<const DrawnPiece> pieces)
+void DrawnBox::rewound(const FleetFrame&, std::span<const DrawnPiece> pieces, std::size_t kept)
 {
-    *this = DrawnBox{};
-    for (const DrawnPiece& piece : pieces)
+    if (kept == 0)
+        *this = DrawnBox{};
+    for (const DrawnPiece& piece : pieces.subspan(kept))
         add(piece.From, piece.To);
 }
 
@@ -103,7 +105,7 @@ void ReplayTexts::frame(const FleetFrame& frame)
     show(frame);
 }
 
-void ReplayTexts::rewound(const FleetFrame& frame, std::span<const DrawnPiece>)
+void ReplayTexts::rewound(const FleetFrame& frame, std::span<const DrawnPiece>, std::size_t)
 {
     distance.assign(distance.size(), std::string());
     show(frame);

@@ -24,7 +24,7 @@ public:
     void frame(const FleetFrame& frame) override;
     // Forgets what the view holds and draws every piece up to the frame again, then frames
     // the camera where it stood after that step.
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces) override;
+    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
 
     GoogleEarthOutput& output() { return output_; }
 
@@ -42,7 +42,7 @@ private:
 class DrawnBox : public FrameObserver {
 public:
     void frame(const FleetFrame& frame) override;
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces) override;
+    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
 
     long long segments = 0;
     bool drawn() const { return segments > 0; }
@@ -60,7 +60,7 @@ class ReplayTexts : public FrameObserver {
 public:
     void raceStarted(const FleetInfo& fleet) override;
     void frame(const FleetFrame& frame) override;
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces) override;
+    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
 
     std::string raceTime;              // empty before the first step
     std::vector<std::string> caption;  // per boat

@@ -46,8 +46,10 @@ public:
     virtual void frame(const FleetFrame& frame) = 0;
     // The replay went to another moment (a seek): `frame` is the step it stands at now, and
     // `pieces` everything drawn from Start up to and including that step, in step order.
-    // What was shown before is to be forgotten.
-    virtual void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces) = 0;
+    // The first `kept` of them are those the observer was shown before (the replay went on
+    // from where it stood), so only the rest are new; with `kept` 0 what was shown before
+    // is to be forgotten.
+    virtual void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) = 0;
     // The replay reached the end of the race: every track file is at its end.
     virtual void reachedEnd() {}
 };

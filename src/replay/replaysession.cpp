@@ -105,6 +105,7 @@ void ReplaySession::start(const std::string& raceFile, const ReplaySettings& set
     }
     for (FrameObserver* observer : observers_)
         observer->raceStarted(fleet_);
+    observersFollowTimeline_ = seekable_;
 }
 
 void ReplaySession::playUnseen()
@@ -134,6 +135,7 @@ void ReplaySession::playUnseen()
         checkpoints_.push_back(atStart_);
     RestoreCheckpoint(state_, atStart_);
     seekable_ = true;
+    observersFollowTimeline_ = false;
 }
 
 void ReplaySession::close()
@@ -194,11 +196,16 @@ void ReplaySession::seek(long long step)
     if (!seekable_)
         throw Error("this replay cannot go to another moment: a track file is no regular file");
     step = std::clamp<long long>(step, 0, stepCount());
+    // A seek on from where the replay stands keeps what the observers show.
+    const std::size_t kept = observersFollowTimeline_ && step >= position_ && position_ <= stepCount()
+                                 ? piecesUpTo_[static_cast<std::size_t>(position_)]
+                                 : 0;
     rewindTo(step);
     const std::size_t drawn = piecesUpTo_[static_cast<std::size_t>(step)];
     const std::span<const DrawnPiece> pieces(pieces_.data(), drawn);
     for (FrameObserver* observer : observers_)
-        observer->rewound(frame_, pieces);
+        observer->rewound(frame_, pieces, kept);
+    observersFollowTimeline_ = true;
     if (AllTrackFilesAtEnd(state_))
         for (FrameObserver* observer : observers_)
             observer->reachedEnd();

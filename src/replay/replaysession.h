@@ -104,6 +104,9 @@ private:
     std::vector<DrawnPiece> pieces_;          // every piece of the race, in step order
     std::vector<std::size_t> piecesUpTo_;     // pieces drawn in steps 1 to s: piecesUpTo_[s]
     std::vector<double> clocks_;              // the race clock of step s at clocks_[s - 1]
+    // The observers show the timeline's pieces up to the current step (not so after new
+    // settings made the timeline anew, until the next seek).
+    bool observersFollowTimeline_ = false;
 
     std::vector<FrameObserver*> observers_;
     QTimer timer_;

@@ -26,10 +26,13 @@ void ReplayViewObserver::frame(const FleetFrame& frame)
         camera_.FrameCamera(frame.BoxMin, frame.BoxMax);
 }
 
-void ReplayViewObserver::rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces)
+void ReplayViewObserver::rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept)
 {
     view_.setRaceClock(frame.RaceClock);
-    view_.setPieces(pieces);
+    if (kept > 0)
+        view_.addPieces(pieces.subspan(kept));
+    else
+        view_.setPieces(pieces);
     if (frame.ViewBoxSet)
         camera_.FrameCamera(frame.ViewBoxMin, frame.ViewBoxMax);
 }

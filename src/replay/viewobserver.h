@@ -16,7 +16,7 @@ public:
 
     void raceStarted(const FleetInfo& fleet) override;
     void frame(const FleetFrame& frame) override;
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces) override;
+    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
 
 private:
     ReplayView& view_;

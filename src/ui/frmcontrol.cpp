@@ -250,6 +250,11 @@ void FrmControl::cmdPlay_Click()
         dialogs_.tell(Text(e.what()), MessageKind::Error);
         return;
     }
+    if (session_.seekable() && sldPosition->maximum() != session_.stepCount()) {
+        const QSignalBlocker quiet(sldPosition);
+        sldPosition->setRange(0, static_cast<int>(session_.stepCount()));
+        sldPosition->setValue(static_cast<int>(session_.position()));
+    }
     if (session_.atEnd()) {
         dialogs_.tell(QStringLiteral("The replay has reached the end of the race. Move the replay position back "
                                      "(Home on it goes to the start) to play it again."),
@@ -355,7 +360,7 @@ void FrmControl::frame(const FleetFrame& frame)
     shows_.request();
 }
 
-void FrmControl::rewound(const FleetFrame& frame, std::span<const DrawnPiece>)
+void FrmControl::rewound(const FleetFrame& frame, std::span<const DrawnPiece>, std::size_t)
 {
     keep(frame);
     showTexts();

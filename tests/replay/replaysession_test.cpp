@@ -22,6 +22,19 @@ using testing::TempDir;
 
 const std::string kSampleRace = TIDEPLOT_SOURCE_DIR "/examples/sample-race/race.TP1";
 
+template <class A, class B> bool SamePieces(A aBegin, A aEnd, B bBegin, B bEnd)
+{
+    return std::equal(aBegin, aEnd, bBegin, bEnd, [](const DrawnPiece& p, const DrawnPiece& q) {
+        return p.Step == q.Step && p.Boat == q.Boat && p.Width == q.Width && p.RaceClock == q.RaceClock &&
+               p.From.Lat == q.From.Lat && p.From.Lon == q.From.Lon && p.To.Lat == q.To.Lat && p.To.Lon == q.To.Lon;
+    });
+}
+
+bool SamePieces(const std::vector<DrawnPiece>& a, const std::vector<DrawnPiece>& b)
+{
+    return SamePieces(a.begin(), a.end(), b.begin(), b.end());
+}
+
 // Keeps the last frame shown and everything drawn, as a view would.
 class Recorder : public FrameObserver {
 public:
@@ -31,9 +44,13 @@ public:
         AppendPieces(f, drawn);
         ++frames;
     }
-    void rewound(const FleetFrame& f, std::span<const DrawnPiece> pieces) override
+    void rewound(const FleetFrame& f, std::span<const DrawnPiece> pieces, std::size_t kept) override
     {
         last = f;
+        // What a seek keeps must be what was shown.
+        if (kept > drawn.size() || !SamePieces(drawn.begin(), drawn.begin() + static_cast<std::ptrdiff_t>(kept),
+                                               pieces.begin(), pieces.begin() + static_cast<std::ptrdiff_t>(kept)))
+            ADD_FAILURE() << "a seek keeps " << kept << " pieces of the " << drawn.size() << " shown";
         drawn.assign(pieces.begin(), pieces.end());
     }
     void reachedEnd() override { ended = true; }
@@ -64,14 +81,6 @@ public:
             return ::testing::AssertionFailure() << "boat " << k << " at step " << a.Step;
     }
     return ::testing::AssertionSuccess();
-}
-
-bool SamePieces(const std::vector<DrawnPiece>& a, const std::vector<DrawnPiece>& b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const DrawnPiece& p, const DrawnPiece& q) {
-        return p.Step == q.Step && p.Boat == q.Boat && p.Width == q.Width && p.RaceClock == q.RaceClock &&
-               p.From.Lat == q.From.Lat && p.From.Lon == q.From.Lon && p.To.Lat == q.To.Lat && p.To.Lon == q.To.Lon;
-    });
 }
 
 // Three boats sailing north for an hour from different starts, one point every 7 seconds,
