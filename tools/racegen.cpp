@@ -468,9 +468,17 @@ std::vector<BoatSetup> BoatsFor(const Options& options)
         BoatSetup b;
         b.name = "boat" + std::to_string(k + 1);
         b.file = b.name + ".txt";
-        b.lysText = kLys[k];
-        b.lys = std::strtod(kLys[k], nullptr);
-        b.colour = kColours[k];
+        if (k < static_cast<int>(kLys.size())) {
+            b.lysText = kLys[static_cast<std::size_t>(k)];
+            b.colour = kColours[static_cast<std::size_t>(k)];
+        } else {
+            // A larger fleet: LYS numbers from 0.95 to 1.25 and colours spread over the scale.
+            char lys[16];
+            std::snprintf(lys, sizeof lys, "%.3f", 0.95 + (k * 7 % 13) * 0.025);
+            b.lysText = lys;
+            b.colour = k * 397 % 1280;
+        }
+        b.lys = std::strtod(b.lysText.c_str(), nullptr);
         boats.push_back(b);
     }
     return boats;
@@ -633,7 +641,7 @@ Writes a race file (NAME.TP1) and one track file per boat into DIR: boats sailin
 windward-leeward course with a wing mark off Gothenburg, lap after lap.
 
   --out DIR             folder to write into (created if missing)
-  --boats N             number of boats, 1 to 7 (default 4)
+  --boats N             number of boats, 1 to 64 (default 4)
   --hours H             length of each track in hours (default 2)
   --interval S          one fix every S seconds
   --interval-min A      fixes A to B seconds apart, drawn for every fix (default 1 to 5)
@@ -680,7 +688,7 @@ Options ParseOptions(int argc, char** argv)
         } else if (arg == "--out") {
             options.out = value();
         } else if (arg == "--boats") {
-            options.boats = static_cast<int>(WholeNumber(arg, value(), 1, 7));
+            options.boats = static_cast<int>(WholeNumber(arg, value(), 1, 64));
             boatsGiven = true;
         } else if (arg == "--hours") {
             const char* text = value();

@@ -72,6 +72,18 @@ TEST_F(ReferenceTrace, GeneratedSevenBoatRace)
     ExpectSameTrace(dir, dir.file("race.TP1"), "--resolution 3.3 --points 7");
 }
 
+// A club fleet of twenty: every boat after the first gets its distance, every boat a legend line.
+TEST_F(ReferenceTrace, GeneratedFleetOfTwenty)
+{
+    const auto gen = RunCommand(std::string(TIDEPLOT_RACEGEN) + " --out " + Quote(dir.path().string()) +
+                                " --boats 20 --hours 1 --interval 5 --seed 20");
+    ASSERT_EQ(gen.status, 0) << gen.output;
+    ExpectSameTrace(dir, dir.file("race.TP1"), "--resolution 30 --points 5");
+    const std::string trace = Slurp(dir.file("ours.trace"));
+    for (const char* line : {"\nlegend 19 ", "\ndst 19 ", "<name>boat20.txt "})
+        EXPECT_NE(trace.find(line), std::string::npos) << line;
+}
+
 // An offshore race of more than two days: the race time counts on past 24 hours.
 TEST_F(ReferenceTrace, RaceOfMoreThanTwoDays)
 {

@@ -268,7 +268,7 @@ def main():
                 position = leg_start(prev, distance, bearing)
             else:
                 position = (0.0, 0.0, 0.0)
-            if 1 <= k <= 6:
+            if k >= 1:
                 first = boats[0]["next"]
                 if position[0] * position[1] == 0 or first[0] * first[1] == 0:
                     out.write("dst %d \n" % k)
