@@ -1,12 +1,14 @@
 #pragma once
 
 #include "core/replay.h"
+#include "core/results.h"
 #include "core/trackfixes.h"
 
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -60,6 +62,12 @@ public:
     // The Map menu (none, OpenStreetMap, OpenSeaMap, an MBTiles file, a custom URL), the
     // choice kept in `settings`.
     virtual QMenu* createMapMenu(QSettings& settings, QWidget* parent) = 0;
+
+    // Takes the next `count` clicks on the view as positions (latitude, longitude in
+    // degrees) and hands them to `done`; Escape gives up (`done` is not called).
+    virtual void pickPositions(int count, std::function<void(std::vector<std::pair<double, double>>)> done) = 0;
+    // Draws the finish line as a chequered segment from P1 to P2; none: no line.
+    virtual void setFinishLine(const std::optional<FinishLine>& line) = 0;
 };
 
 } // namespace tideplot

@@ -146,6 +146,13 @@ void ReplaySession::close()
     loaded_ = false;
 }
 
+std::span<const DrawnPiece> ReplaySession::drawnPieces() const
+{
+    if (!seekable_ || position_ < 0 || position_ >= static_cast<long long>(piecesUpTo_.size()))
+        return {};
+    return std::span<const DrawnPiece>(pieces_.data(), piecesUpTo_[static_cast<std::size_t>(position_)]);
+}
+
 bool ReplaySession::atEnd()
 {
     return !loaded_ || AllTrackFilesAtEnd(state_);

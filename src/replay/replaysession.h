@@ -56,6 +56,8 @@ public:
     // The steps played since Start (the frame shown last is this step's).
     long long position() const { return position_; }
     const FleetFrame& lastFrame() const { return frame_; }
+    // Everything drawn from Start up to the step shown (empty without a timeline).
+    std::span<const DrawnPiece> drawnPieces() const;
     // Every track file at its end: there is nothing left to play.
     bool atEnd();
 

@@ -4,6 +4,7 @@
 #include "core/datetime.h"
 #include "core/error.h"
 #include "core/text.h"
+#include "replay/leaderboard.h"
 #include "replay/replaysession.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
@@ -68,7 +69,9 @@ constexpr ControlRow kWindowRows[] = {
     // A fleet of more than seven: the same rows in a list that scrolls.
     {"lstFleet", K::ListBox, 3960, 120, 2655, 1620, "", "", 27},
     // The position in the race and the tail, under the frame.
-    {"sldPosition", K::Slider, 240, 1800, 4560, 330, "", "Position in the race: steps since Start", 25},
+    {"sldPosition", K::Slider, 240, 1800, 3480, 330, "", "Position in the race: steps since Start", 25},
+    {"cmdResults", K::CommandButton, 3840, 1800, 960, 330, "Results...", "Leaderboard and results from the finish line",
+     29},
     {"lblTail", K::AutoSizeLabel, 4920, 1860, 600, 195, "Tail min", "", 28},
     {"txtTail", K::TextBox, 6000, 1800, 615, 285, "0", "Minutes of track the chart draws (0: the whole track)", 26},
 };
@@ -131,6 +134,7 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     sldPosition->setEnabled(false);
     txtTail = MakeControl<QLineEdit>(this, QStringLiteral("txtTail"));
     lblTail = MakeBuddy(this, "lblTail", txtTail);
+    cmdResults = MakeControl<QPushButton>(this, QStringLiteral("cmdResults"));
 
     const int iconPx = 32;
     for (auto [button, picture, name] : {std::tuple{cmdPlay, "play", "Play"}, std::tuple{cmdStop, "stop", "Stop"}}) {
@@ -155,6 +159,10 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
     connect(sldPosition, &QSlider::valueChanged, this, [this](int value) { sldPosition_Change(value); });
     connect(txtTail, &QLineEdit::textChanged, this, [this] { txtTail_Change(); });
+    connect(cmdResults, &QPushButton::clicked, this, [this] {
+        if (onResults)
+            onResults();
+    });
     session_.addObserver(this);
     // A step that fails: the timer has stopped, the replay stays where it was.
     session_.onFailure = [this](const std::string& message) {
@@ -374,6 +382,36 @@ void FrmControl::reachedEnd()
         onEnd();
 }
 
+void FrmControl::setFleetRow(int row, int boat, const QString& caption, const QString& second, const QString& spoken)
+{
+    QTableWidgetItem* name = lstFleet->item(row, 0);
+    if (name->text() != caption) {
+        name->setText(caption);
+        const std::uint32_t c = fleet_.Boats.at(static_cast<std::size_t>(boat)).WindowColour;
+        const QColor colour(WindowColourRed(c), WindowColourGreen(c), WindowColourBlue(c));
+        name->setBackground(colour);
+        const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
+        name->setForeground(luma < 128 ? Qt::white : Qt::black);
+    }
+    QTableWidgetItem* item = lstFleet->item(row, 1);
+    if (item->text() != second) {
+        item->setText(second);
+        item->setData(Qt::AccessibleTextRole, spoken);
+    }
+}
+
+void FrmControl::showLeaderboardList()
+{
+    // The fleet in leaderboard order: each boat's caption on its colour, where it stands.
+    const std::vector<LeaderboardRow> rows = leaderboard->rows();
+    for (int i = 0; i < static_cast<int>(rows.size()) && i < lstFleet->rowCount(); ++i) {
+        const LeaderboardRow& row = rows[static_cast<std::size_t>(i)];
+        const QString caption = QStringLiteral("%1. %2").arg(i + 1).arg(Text(fleet_.Boats.at(row.Boat).Caption));
+        const QString status = Text(row.Gap.empty() ? row.Status : row.Status + " " + row.Gap);
+        setFleetRow(i, row.Boat, caption, status, caption + QStringLiteral(": ") + status);
+    }
+}
+
 void FrmControl::showPosition()
 {
     if (sldPosition->maximum() < position_) {
@@ -394,19 +432,28 @@ void FrmControl::showTexts()
     if (txtRaceTime->text() != raceTime)
         txtRaceTime->setText(raceTime);
     const bool list = fleet_.Boats.size() > static_cast<std::size_t>(kLegendRows);
-    for (std::size_t k = 1; k < distance_.size(); ++k) {
+    const bool ranked = list && leaderboard && leaderboard->finishLine();
+    if (list)
+        lstFleet->horizontalHeaderItem(1)->setText(ranked ? QStringLiteral("To finish") : QStringLiteral("Dist nm"));
+    if (ranked) {
+        showLeaderboardList();
+        showPosition();
+        return;
+    }
+    for (std::size_t k = 0; k < distance_.size() && list; ++k) {
+        const QString caption = Text(fleet_.Boats[k].Caption);
+        const QString shown = Text(distance_[k]);
+        setFleetRow(static_cast<int>(k), static_cast<int>(k), caption, shown,
+                    caption + (shown.isEmpty() ? QStringLiteral(": no distance")
+                                               : QStringLiteral(": ") + shown + QStringLiteral(" nm")));
+    }
+    for (std::size_t k = 1; k < distance_.size() && !list; ++k) {
         const QString shown = Text(distance_[k]);
         // Read out with the boat it belongs to: "Saga.txt 1.05: 0.201 nm".
         const QString boat = Text(fleet_.Boats[k].Caption);
         const QString spoken = shown.isEmpty() ? boat + QStringLiteral(": no distance")
                                                : boat + QStringLiteral(": ") + shown + QStringLiteral(" nm");
-        if (list) {
-            QTableWidgetItem* item = lstFleet->item(static_cast<int>(k), 1);
-            if (item && item->text() != shown) {
-                item->setText(shown);
-                item->setData(Qt::AccessibleTextRole, spoken);
-            }
-        } else if (lblDst[k]->text() != shown) {
+        if (lblDst[k]->text() != shown) {
             lblDst[k]->setText(shown);
             lblDst[k]->setAccessibleName(spoken);
         }

@@ -28,6 +28,7 @@ class QTableWidget;
 // the track files are closed; what was drawn stays in the view.
 namespace tideplot {
 
+class Leaderboard;
 class ReplaySession;
 class UserDialogs;
 
@@ -58,6 +59,11 @@ public:
     // Called when the replay has reached the end of the race (the timer stopped, the last
     // step's texts shown).
     std::function<void()> onEnd;
+    // Called by the Results button.
+    std::function<void()> onResults;
+    // The leaderboard of the race, when it has a finish line: a fleet of more than seven
+    // is listed in its order.
+    const Leaderboard* leaderboard = nullptr;
 
     void raceStarted(const FleetInfo& fleet) override;
     void frame(const FleetFrame& frame) override;
@@ -76,6 +82,8 @@ private:
     void keep(const FleetFrame& frame);
     void showTexts();
     void showPosition();
+    void showLeaderboardList();
+    void setFleetRow(int row, int boat, const QString& caption, const QString& second, const QString& spoken);
     static constexpr int kMinShowMs = 15;
 
     ReplaySession& session_;
@@ -97,6 +105,7 @@ private:
     QSlider* sldPosition;
     QLabel* lblTail;
     QLineEdit* txtTail;
+    QPushButton* cmdResults;
     static constexpr int kLegendRows = 7;
     std::array<QLabel*, kLegendRows> lblTrackInfo{};
     std::array<QLabel*, kLegendRows> lblDst{}; // element 0 is not used

@@ -1,5 +1,6 @@
 #include "ui/frmmain.h"
 
+#include "core/coursefile.h"
 #include "core/error.h"
 #include "core/racecheck.h"
 #include "core/records.h"
@@ -16,6 +17,7 @@
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
 #include "ui/frmcontrol.h"
+#include "ui/frmresults.h"
 #include "ui/racefile.h"
 #include "ui/settings.h"
 #include "ui/trackbrowser.h"
@@ -189,12 +191,22 @@ FrmMain::FrmMain(Options options)
     showTitle();
     chartDescription_.setInterval(1000);
     connect(&chartDescription_, &QTimer::timeout, this, [this] { describeChart(); });
+    session_.addObserver(&leaderboard_);
+    // The results window's leaderboard follows the replay four times a second.
+    leaderboardShown_.setInterval(250);
+    connect(&leaderboardShown_, &QTimer::timeout, this, [this] {
+        if (frmResults_ && frmResults_->isVisible())
+            frmResults_->showLeaderboard(leaderboard_.rows(), session_.fleet());
+        else
+            leaderboardShown_.stop();
+    });
     Form_Load();
 }
 
 FrmMain::~FrmMain()
 {
     Form_Unload(false);
+    session_.removeObserver(&leaderboard_);
 }
 
 FrmControl* FrmMain::controlWindow() const
@@ -527,6 +539,8 @@ void FrmMain::cmdStart_Click()
 
     frmControl_ = new FrmControl(session_, dialogs_, this);
     frmControl_->setAttribute(Qt::WA_DeleteOnClose);
+    frmControl_->leaderboard = &leaderboard_;
+    frmControl_->onResults = [this] { showResults(); };
     // The view observes the replay: the chart takes the pieces as values, any other view
     // (Google Earth Pro, say) the documents.
     if (ReplayView* view = earthApp_->replayView()) {
@@ -541,6 +555,7 @@ void FrmMain::cmdStart_Click()
     showView();
     frmControl_->show();
 
+    loadFinishLine();
     try {
         session_.start(raceFileName_, ReplaySettings{}, true);
     } catch (const std::exception& e) {
@@ -620,6 +635,14 @@ void FrmMain::makeChartMenus(ReplayView& view)
     QAction* video = chart->addAction(QStringLiteral("Export &video..."));
     video->setObjectName(QStringLiteral("mnuChartExportVideo"));
     connect(video, &QAction::triggered, this, [this] { exportVideo(); });
+    QAction* finish = chart->addAction(QStringLiteral("Set &finish line"));
+    finish->setObjectName(QStringLiteral("mnuChartSetFinishLine"));
+    finish->setShortcut(QKeySequence(Qt::Key_F));
+    connect(finish, &QAction::triggered, this, [this] { setFinishLine(); });
+    // The chart's own context menu offers it too.
+    QWidget* chartWidget = window->centralWidget();
+    chartWidget->setContextMenuPolicy(Qt::ActionsContextMenu);
+    chartWidget->addAction(finish);
     QMenu* map = view.createMapMenu(settings_, window);
     map->setObjectName(QStringLiteral("mnuMap"));
     window->menuBar()->addMenu(map);
@@ -671,6 +694,78 @@ void FrmMain::exportVideo()
     } catch (const std::exception& e) {
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
     }
+}
+
+void FrmMain::loadFinishLine()
+{
+    std::optional<FinishLine> line;
+    if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(raceFileName_))))) {
+        try {
+            line = ReadCourseFinishLine(raceFileName_);
+        } catch (const std::exception& e) {
+            dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
+        }
+    }
+    leaderboard_.setFinishLine(line);
+    if (ReplayView* view = replayView())
+        view->setFinishLine(line);
+}
+
+void FrmMain::setFinishLine()
+{
+    ReplayView* view = replayView();
+    if (!view || raceFileName_.empty())
+        return;
+    view->window()->statusBar()->showMessage(
+        QStringLiteral("Click the first end of the finish line, then the second: boats finish crossing it from the "
+                       "left of the first end towards the second to its right. Esc gives up."));
+    view->pickPositions(2, [this, view](std::vector<std::pair<double, double>> ends) {
+        view->window()->statusBar()->clearMessage();
+        const FinishLine line{ends.at(0).first, ends.at(0).second, ends.at(1).first, ends.at(1).second};
+        try {
+            CheckFinishLine(line);
+            SaveCourseFinishLine(raceFileName_, line);
+        } catch (const std::exception& e) {
+            dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
+            return;
+        }
+        view->setFinishLine(line);
+        // The leaderboard of the new line, as if it had been there from the start.
+        leaderboard_.setFinishLine(line);
+        leaderboard_.rewound(session_.lastFrame(), session_.drawnPieces(), 0);
+        view->window()->statusBar()->showMessage(QStringLiteral("The finish line is kept in %1.")
+                                                     .arg(QDir::toNativeSeparators(QFile::decodeName(
+                                                         QByteArray::fromStdString(CourseFilePath(raceFileName_))))),
+                                                 10'000);
+        if (frmResults_ && frmResults_->isVisible())
+            showResults();
+    });
+}
+
+void FrmMain::showResults()
+{
+    if (raceFileName_.empty())
+        return;
+    std::optional<FinishLine> line = leaderboard_.finishLine();
+    if (!line) {
+        dialogs_.tell(
+            QStringLiteral("The race has no finish line yet: set one in the chart (Chart > Set finish line, "
+                           "or F in the chart), or with \"tideplot results %1 --finish LAT1,LON1,LAT2,LON2\".")
+                .arg(FromBytes(FileLabel(raceFileName_))),
+            MessageKind::Information);
+        return;
+    }
+    if (!frmResults_) {
+        frmResults_ = new FrmResults(dialogs_, this);
+        frmResults_->setAttribute(Qt::WA_DeleteOnClose);
+        frmResults_->setWindowIcon(windowIcon());
+    }
+    frmResults_->showResults(raceFileName_, *line, FromBytes(FileLabel(CourseFilePath(raceFileName_))));
+    frmResults_->showLeaderboard(leaderboard_.rows(), session_.fleet());
+    frmResults_->show();
+    frmResults_->raise();
+    frmResults_->activateWindow();
+    leaderboardShown_.start();
 }
 
 void FrmMain::placeReplayWindows(QWidget* view)

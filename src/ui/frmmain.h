@@ -3,6 +3,7 @@
 #include "core/replay.h"
 #include "earth/applicationge.h"
 #include "earth/googleearth.h"
+#include "replay/leaderboard.h"
 #include "replay/replaysession.h"
 #include "ui/boatlist.h"
 #include "ui/dialogs.h"
@@ -37,6 +38,7 @@ class QToolBar;
 namespace tideplot {
 
 class GoogleEarthObserver;
+class FrmResults;
 class ReplayView;
 class ReplayViewObserver;
 
@@ -132,6 +134,13 @@ private:
     void makeChartMenus(ReplayView& view);
     void savePicture();
     void exportVideo();
+    // The chart takes two clicks for the ends of the finish line, draws it and keeps it in
+    // the race's course file.
+    void setFinishLine();
+    // The results window: the leaderboard and the results from the finish line.
+    void showResults();
+    // The course file's finish line, drawn and raced to (none when there is no course file).
+    void loadFinishLine();
     void showView();
 
     Options options_;
@@ -146,6 +155,9 @@ private:
     std::unique_ptr<ApplicationGE> earthApp_;
     std::unique_ptr<GoogleEarthObserver> earthObserver_;
     std::unique_ptr<ReplayViewObserver> viewObserver_;
+    Leaderboard leaderboard_;
+    QPointer<FrmResults> frmResults_;
+    QTimer leaderboardShown_;
     QPointer<FrmControl> frmControl_;
     QRect viewGeometry_; // where the chart window was, kept for the next replay's chart
     QRect placement_;    // the outer frame read from the settings, in pixels

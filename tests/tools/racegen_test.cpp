@@ -79,7 +79,7 @@ TEST(RaceGenerator, RefusesBadOptions)
 {
     const std::string exe = std::string("\"") + TIDEPLOT_RACEGEN + "\" ";
     const std::string out = " --out \"" + (kScratch / "bad").string() + "\" 2>/dev/null";
-    for (const char* bad : {"--boats 8", "--boats 0", "--hours x", "--interval 0", "--interval-min 5 --interval-max 2",
+    for (const char* bad : {"--boats 65", "--boats 0", "--hours x", "--interval 0", "--interval-min 5 --interval-max 2",
                             "--sample --boats 3", "--frobnicate"})
         EXPECT_NE(std::system((exe + bad + out).c_str()), 0) << bad;
 }

@@ -2,6 +2,8 @@
 // track browser, assembling a race, the race file through the File menu and the tool bar,
 // the import button, settings and About; a race built by hand replayed through the control
 // window as the command line replays it.
+#include "core/coursefile.h"
+#include "core/results.h"
 #include "core/trackfixes.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
@@ -31,6 +33,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
@@ -158,8 +161,7 @@ inline TracedReplay ReplayOnTheCommandLine(const std::string& race, long long st
         else if (word == "step") {
             replay.raceTime = line.substr(line.rfind(' ') + 1);
             ++replay.steps;
-        }
-        else if (word == "dst")
+        } else if (word == "dst")
             replay.distance[std::stoi(line.substr(4))] = line.substr(line.find(' ', 4) + 1);
     }
     return replay;
@@ -518,9 +520,9 @@ TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
     // positive number of seconds, is refused when Play is pressed; the timer keeps its state.
     w.clickControl("cmdStop");
     const std::tuple<const char*, const char*, const char*> refused[] = {
-        {"abc", "10", "play speed"}, {"-1", "10", "play speed"},    {"65536", "10", "play speed"},
-        {"", "10", "play speed"},    {"1e9", "10", "play speed"},   {"10", "0", "resolution"},
-        {"10", "-60", "resolution"}, {"10", "abc", "resolution"},   {"0", "", "resolution"}};
+        {"abc", "10", "play speed"}, {"-1", "10", "play speed"},  {"65536", "10", "play speed"},
+        {"", "10", "play speed"},    {"1e9", "10", "play speed"}, {"10", "0", "resolution"},
+        {"10", "-60", "resolution"}, {"10", "abc", "resolution"}, {"0", "", "resolution"}};
     for (const auto& [speed, resolution, told] : refused) {
         Window::type(w.control<QLineEdit>("txtPlayspeed"), speed);
         Window::type(w.control<QLineEdit>("txtResolution"), resolution);
@@ -712,8 +714,8 @@ TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
     w.toolBar("Open");
     EXPECT_EQ(w.dialogs.asked.back().title, "Open");
     ASSERT_EQ(w.dialogs.told.size(), 1u);
-    for (const char* said : {"5 of the 6 rows of mixed.TP1 will not replay", "row 2: the track file", "row 3: the start",
-                             "row 4: the start", "row 6: the track file"})
+    for (const char* said : {"5 of the 6 rows of mixed.TP1 will not replay", "row 2: the track file",
+                             "row 3: the start", "row 4: the start", "row 6: the track file"})
         EXPECT_TRUE(w.dialogs.lastSays(said)) << said;
     EXPECT_FALSE(w.dialogs.lastSays("row 1:"));
     EXPECT_FALSE(w.find("cmdStart")->isEnabled());
@@ -842,9 +844,9 @@ TEST(RaceFileMenu, UnsavedRowsAreAskedForBeforeClosingNewOpenAndClose)
 
     // Cancel: the operation does not happen.
     const std::size_t dialogsBefore = w.dialogs.asked.size();
-    for (auto operation : std::vector<std::function<void()>>{[&] { w.toolBar("Open"); }, [&] { w.toolBar("New"); },
-                                                              [&] { w.menu("mnuFileClose"); },
-                                                              [&] { w.main->close(); }}) {
+    for (auto operation :
+         std::vector<std::function<void()>>{[&] { w.toolBar("Open"); }, [&] { w.toolBar("New"); },
+                                            [&] { w.menu("mnuFileClose"); }, [&] { w.main->close(); }}) {
         w.dialogs.saveAnswers = {SaveAnswer::Cancel};
         operation();
         EXPECT_EQ(w.dialogs.questions.back(), "Save the changes to race.TP1?");
@@ -923,12 +925,13 @@ TEST(ImportButton, WritesTheLogsPointsBesideItSaysHowManyAndShowsTheTrackFile)
 
     // A log of two days: the report offers one track file per day; the browser shows the first.
     const std::string regatta = race.file("regatta.gpx");
-    std::ofstream(regatta) << "<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
-                              "<trk><trkseg><trkpt lat=\"57.1\" lon=\"11.2\"><time>2008-07-12T10:00:00Z</time></trkpt>\n"
-                              "<trkpt lat=\"57.2\" lon=\"11.3\"><time>2008-07-12T10:00:05Z</time></trkpt></trkseg></trk>\n"
-                              "<trk><trkseg><trkpt lat=\"57.3\" lon=\"11.4\"><time>2008-07-13T10:00:00Z</time></trkpt>\n"
-                              "<trkpt lat=\"57.4\" lon=\"11.5\"><time>2008-07-13T10:00:05Z</time></trkpt></trkseg></trk>\n"
-                              "</gpx>\n";
+    std::ofstream(regatta)
+        << "<gpx version=\"1.1\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n"
+           "<trk><trkseg><trkpt lat=\"57.1\" lon=\"11.2\"><time>2008-07-12T10:00:00Z</time></trkpt>\n"
+           "<trkpt lat=\"57.2\" lon=\"11.3\"><time>2008-07-12T10:00:05Z</time></trkpt></trkseg></trk>\n"
+           "<trk><trkseg><trkpt lat=\"57.3\" lon=\"11.4\"><time>2008-07-13T10:00:00Z</time></trkpt>\n"
+           "<trkpt lat=\"57.4\" lon=\"11.5\"><time>2008-07-13T10:00:05Z</time></trkpt></trkseg></trk>\n"
+           "</gpx>\n";
     w.dialogs.answers = {Q(regatta)};
     w.dialogs.yesNoAnswers = {true};
     w.click("cmdParse");
@@ -980,12 +983,15 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     EXPECT_TRUE(control->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(control->testAttribute(Qt::WA_ShowWithoutActivating));
     // Each box's text and each control's name for assistive technology.
-    const std::tuple<const char*, const char*, const char*> controls[] = {
-        {"txtPlayspeed", "10", "Playspeed "}, {"txtResolution", "10", "Resolution sec"},
-        {"txtRaceTime", "", "Race time"},     {"txtPointPlot", "90", "Points"},
-        {"cmdPlay", nullptr, "Play"},         {"cmdStop", nullptr, "Stop"},
-        {"Label3", nullptr, "Dist nm"},       {"txtTail", "0", "Tail min"},
-        {"sldPosition", nullptr, "Replay position"}};
+    const std::tuple<const char*, const char*, const char*> controls[] = {{"txtPlayspeed", "10", "Playspeed "},
+                                                                          {"txtResolution", "10", "Resolution sec"},
+                                                                          {"txtRaceTime", "", "Race time"},
+                                                                          {"txtPointPlot", "90", "Points"},
+                                                                          {"cmdPlay", nullptr, "Play"},
+                                                                          {"cmdStop", nullptr, "Stop"},
+                                                                          {"Label3", nullptr, "Dist nm"},
+                                                                          {"txtTail", "0", "Tail min"},
+                                                                          {"sldPosition", nullptr, "Replay position"}};
     for (const auto& [name, text, accessible] : controls) {
         if (text) {
             EXPECT_EQ(w.control<QLineEdit>(name)->text(), text) << name;
@@ -1118,9 +1124,9 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     const QRectF shown(QPointF(0, 0), QSizeF(view->size()));
     for (const QPointF& corner : {ProjectLatLon(south, west), ProjectLatLon(north, east)})
         if (!shown.contains(toScreen.map(corner)))
-            return ::testing::AssertionFailure() << "a corner lies at " << toScreen.map(corner).x() << ","
-                                                 << toScreen.map(corner).y() << " outside " << shown.width() << "x"
-                                                 << shown.height();
+            return ::testing::AssertionFailure()
+                   << "a corner lies at " << toScreen.map(corner).x() << "," << toScreen.map(corner).y() << " outside "
+                   << shown.width() << "x" << shown.height();
     return ::testing::AssertionSuccess();
 }
 
@@ -1181,7 +1187,8 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
         ASSERT_TRUE(ShowsBox(view, sw.LatDeg, sw.LonDeg, ne.LatDeg, ne.LonDeg));
     }
     QTest::qWait(1100);
-    EXPECT_TRUE(view->accessibleDescription().contains("boats in view: Elsa")) << view->accessibleDescription().toStdString();
+    EXPECT_TRUE(view->accessibleDescription().contains("boats in view: Elsa"))
+        << view->accessibleDescription().toStdString();
 
     // Closing the chart ends the replay as closing the control window does.
     QPointer<FrmControl> closing = control;
@@ -1190,6 +1197,93 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
     EXPECT_TRUE(closing.isNull() || !closing->isVisible());
     for (const auto& file : main.raceState().TrackFile)
         EXPECT_EQ(file, nullptr);
+}
+
+// A fleet of nine racing north across a finish line: the control window lists them all; the
+// chart takes the line from two clicks and keeps it in the course file; played to the end,
+// the list stands in the order of the results, and the results window shows the table from
+// the line and saves it as CSV.
+TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
+{
+    TempDir dir;
+    QSettings settings(Q(dir.file("settings.ini")), QSettings::IniFormat);
+    settings.setValue("Map/Source", "none");
+    ScriptedDialogs dialogs;
+    FrmMain::Options options;
+    options.settings = &settings;
+    options.dialogs = &dialogs;
+    options.createEarth = [] { return CreateApplicationGE(EarthChoice{EarthChoice::Kind::Chart, {}}); };
+    // Boat k sails north from 57.00 N at 10 + k/2 knots a tenth of a mile apart, LYS 1 + k/100:
+    // the line at 57.01 N (0.6 nm on) is crossed first by the fastest, on corrected time too.
+    std::vector<std::string> entries;
+    for (int k = 0; k < 9; ++k) {
+        std::vector<std::string> lines{"lat,lon,date,time"};
+        for (int s = 0; s <= 600; s += 10) {
+            const double knots = 10 + k / 2.0;
+            lines.push_back(std::to_string(57.0 + knots * s / 3600 / 60) + "," + std::to_string(11.0 + k * 0.002) +
+                            ",20080621," + Hms(36000 + s));
+        }
+        dir.write("b" + std::to_string(k) + ".txt", lines);
+        entries.push_back("b" + std::to_string(k) + ".txt , 2008-06-21 10:00:00 , " + std::to_string(1 + k / 100.0) +
+                          " , " + std::to_string(k * 140) + " , ,");
+    }
+    const std::string race = dir.write("race.TP1", entries);
+    FrmMain main(std::move(options));
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    ASSERT_TRUE(main.openRaceFile(Q(race)));
+    QTest::mouseClick(main.findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
+    FrmControl* control = main.controlWindow();
+    ASSERT_NE(control, nullptr);
+    auto* fleet = control->findChild<QTableWidget*>("lstFleet");
+    ASSERT_TRUE(fleet->isVisible()) << "more than seven boats: a list";
+    EXPECT_EQ(fleet->rowCount(), 9);
+    EXPECT_EQ(fleet->item(8, 0)->text(), "b8.txt 1.08");
+    EXPECT_FALSE(AccessibleName(fleet).isEmpty());
+
+    // F, then the two ends: the first east, the second west, so that boats sailing north
+    // come from the left of the line.
+    ChartWidget* chart = dynamic_cast<ChartApplication*>(main.earth())->widget();
+    chart->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(chart->window()));
+    QTest::keyClick(chart, Qt::Key_F);
+    const auto at = [&](double lat, double lon) {
+        return chart->viewport(chart->size()).projectedToScreen().map(ProjectLatLon(lat, lon)).toPoint();
+    };
+    QTest::mouseClick(chart, Qt::LeftButton, {}, at(57.01, 11.03));
+    QTest::mouseClick(chart, Qt::LeftButton, {}, at(57.01, 10.99));
+    const FinishLine line = ReadCourseFinishLine(race);
+    EXPECT_NEAR(line.Lat1, 57.01, 0.001);
+    EXPECT_NEAR(line.Lon1, 11.03, 0.002);
+    EXPECT_NEAR(line.Lon2, 10.99, 0.002);
+
+    Window::type(control->findChild<QLineEdit*>("txtPlayspeed"), "0");
+    QTest::mouseClick(control->findChild<QWidget*>("cmdPlay"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->session().playing(); }, 30000));
+    QTest::qWait(50);
+    const std::vector<BoatResult> results = RaceResults(race, line);
+    ASSERT_EQ(results.size(), 9u);
+    for (int row = 0; row < 9; ++row) {
+        EXPECT_TRUE(fleet->item(row, 0)->text().startsWith(QString::number(row + 1) + ". " +
+                                                           QString::fromStdString(results[row].Name)))
+            << fleet->item(row, 0)->text().toStdString();
+        EXPECT_TRUE(fleet->item(row, 1)->text().startsWith("finished")) << fleet->item(row, 1)->text().toStdString();
+    }
+
+    // The results window, from the control window: the table and its CSV.
+    QTest::mouseClick(control->findChild<QPushButton*>("cmdResults"), Qt::LeftButton);
+    auto* window = main.findChild<QWidget*>("frmResults");
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    auto* table = window->findChild<QTableWidget*>("lstResults");
+    ASSERT_EQ(table->rowCount(), 9);
+    EXPECT_EQ(table->item(0, 0)->text(), "1");
+    EXPECT_EQ(table->item(0, 1)->text(), QString::fromStdString(results[0].Boat));
+    EXPECT_EQ(AccessibleName(table), "Results");
+    dialogs.answers = {Q(dir.file("results"))};
+    QTest::mouseClick(window->findChild<QPushButton*>("cmdSave"), Qt::LeftButton);
+    EXPECT_EQ(Slurp(dir.file("results.csv")), ResultsCsv(results));
+    control->close();
 }
 
 } // namespace

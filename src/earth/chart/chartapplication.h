@@ -56,6 +56,8 @@ public:
     FixBox drawnBox() const override;
     std::vector<std::string> boatsInView() const override;
     QMenu* createMapMenu(QSettings& settings, QWidget* parent) override;
+    void pickPositions(int count, std::function<void(std::vector<std::pair<double, double>>)> done) override;
+    void setFinishLine(const std::optional<FinishLine>& line) override;
     // The boats as the chart's own values (ChartWidget::setBoats).
     void setBoats(std::vector<ChartBoat> boats);
 

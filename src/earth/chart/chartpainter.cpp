@@ -356,4 +356,31 @@ void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTrac
     DrawChartOverlay(painter, viewport, tracks.labels(tail), steps, map ? map->attribution() : QString());
 }
 
+void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
+                    double lon2)
+{
+    const QTransform toScreen = viewport.projectedToScreen();
+    const QPointF a = toScreen.map(ProjectLatLon(lat1, lon1));
+    // The second end the short way across the 180-degree meridian from the first.
+    double lon = lon2;
+    while (lon - lon1 > 180)
+        lon -= 360;
+    while (lon - lon1 < -180)
+        lon += 360;
+    const QPointF b = toScreen.map(ProjectLatLon(lat2, lon));
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    constexpr double kSquarePx = 6;
+    painter.setPen(QPen(Qt::white, kSquarePx, Qt::SolidLine, Qt::FlatCap));
+    painter.drawLine(a, b);
+    QPen black(Qt::black, kSquarePx, Qt::CustomDashLine, Qt::FlatCap);
+    black.setDashPattern({1, 1}); // in pen widths: black squares between the white ones
+    painter.setPen(black);
+    painter.drawLine(a, b);
+    painter.setPen(QPen(Qt::black, 1.5));
+    painter.setBrush(Qt::white);
+    painter.drawEllipse(a, kSquarePx * 0.8, kSquarePx * 0.8);
+    painter.restore();
+}
+
 } // namespace tideplot

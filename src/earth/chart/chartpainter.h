@@ -40,6 +40,11 @@ void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const C
 void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const std::vector<ChartTrack>& labels,
                       const ChartGridSteps& steps, const QString& attribution = {});
 
+// The finish line (P1 to P2, degrees) as a chequered segment of black and white squares,
+// P1's end marked with a small circle.
+void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
+                    double lon2);
+
 // The whole chart at once, every track drawn afresh (the replay's pieces as `tail` says),
 // over the map's tiles in memory.
 void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,

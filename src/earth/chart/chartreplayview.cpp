@@ -108,4 +108,22 @@ QMenu* ChartApplication::createMapMenu(QSettings& settings, QWidget* parent)
     return CreateMapMenu(widget_.get(), settings, parent);
 }
 
+void ChartApplication::pickPositions(int count, std::function<void(std::vector<std::pair<double, double>>)> done)
+{
+    widget_->pickPositions(count, [done = std::move(done)](std::vector<LatLon> picked) {
+        std::vector<std::pair<double, double>> positions;
+        for (const LatLon& p : picked)
+            positions.emplace_back(p.LatDeg, p.LonDeg);
+        done(std::move(positions));
+    });
+}
+
+void ChartApplication::setFinishLine(const std::optional<FinishLine>& line)
+{
+    if (line)
+        widget_->setFinishLine(ChartWidget::FinishEnds{line->Lat1, line->Lon1, line->Lat2, line->Lon2});
+    else
+        widget_->setFinishLine(std::nullopt);
+}
+
 } // namespace tideplot

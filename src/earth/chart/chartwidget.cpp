@@ -62,6 +62,20 @@ void ChartWidget::addLines(const std::vector<KmlLineString>& lines)
     repaints_.request();
 }
 
+void ChartWidget::setFinishLine(const std::optional<FinishEnds>& line)
+{
+    finish_ = line;
+    update();
+}
+
+void ChartWidget::pickPositions(int count, std::function<void(std::vector<LatLon>)> done)
+{
+    pickCount_ = std::max(count, 0);
+    picked_.clear();
+    pickDone_ = std::move(done);
+    setCursor(pickCount_ > 0 ? Qt::CrossCursor : Qt::ArrowCursor);
+}
+
 void ChartWidget::clearLines()
 {
     tracks_ = ChartTracks{};
@@ -162,6 +176,8 @@ QImage ChartWidget::renderImage(const QSize& sizePx) const
     QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     DrawChart(painter, viewport(sizePx), tracks_, map_.get(), tail_);
+    if (finish_)
+        DrawFinishLine(painter, viewport(sizePx), finish_->Lat1, finish_->Lon1, finish_->Lat2, finish_->Lon2);
     return image;
 }
 
@@ -295,6 +311,8 @@ void ChartWidget::paintEvent(QPaintEvent*)
         tracks_.drawTail(painter, toScreen, VisibleProjectedRect(vp, tracks_.maxWidth() + 2), tail_, 0.5);
         painter.restore();
     }
+    if (finish_)
+        DrawFinishLine(painter, vp, finish_->Lat1, finish_->Lon1, finish_->Lat2, finish_->Lon2);
     DrawChartOverlay(painter, vp, tracks_.labels(tail_), layer_.Grid, map_ ? map_->attribution() : QString());
 }
 
@@ -378,6 +396,11 @@ void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransfo
 
 void ChartWidget::keyPressEvent(QKeyEvent* event)
 {
+    if (pickCount_ > 0 && event->key() == Qt::Key_Escape) {
+        pickPositions(0, {});
+        event->accept();
+        return;
+    }
     const QPointF centre(width() / 2.0, height() / 2.0);
     const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
     switch (event->key()) {
@@ -419,6 +442,20 @@ void ChartWidget::keyPressEvent(QKeyEvent* event)
 
 void ChartWidget::mousePressEvent(QMouseEvent* event)
 {
+    if (pickCount_ > 0 && event->button() == Qt::LeftButton) {
+        const QTransform toScreen = viewport(size()).projectedToScreen();
+        picked_.push_back(UnprojectPoint(toScreen.inverted().map(event->position())));
+        event->accept();
+        if (static_cast<int>(picked_.size()) < pickCount_)
+            return;
+        pickCount_ = 0;
+        setCursor(Qt::ArrowCursor);
+        std::vector<LatLon> positions = std::move(picked_);
+        picked_.clear();
+        if (auto done = std::move(pickDone_))
+            done(std::move(positions));
+        return;
+    }
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -40,6 +41,18 @@ public:
     // Adds the lines of one document. Throws Error, adding nothing, when a point lies
     // off the globe.
     void addLines(const std::vector<KmlLineString>& lines);
+
+    // The finish line drawn over the tracks as a chequered segment (P1 to P2, degrees);
+    // none: no line.
+    struct FinishEnds {
+        double Lat1, Lon1, Lat2, Lon2;
+    };
+    void setFinishLine(const std::optional<FinishEnds>& line);
+    // Takes the next `count` left clicks on the chart as positions (latitude, longitude in
+    // degrees) instead of panning, and hands them to `done`; Escape gives up. The pointer is
+    // a cross meanwhile.
+    void pickPositions(int count, std::function<void(std::vector<LatLon>)> done);
+    bool picking() const { return pickCount_ > 0; }
     // Forgets every line loaded.
     void clearLines();
 
@@ -165,6 +178,10 @@ private:
 
     enum class Drag { None, Pan, Turn };
     Drag drag_ = Drag::None;
+    std::optional<FinishEnds> finish_;
+    int pickCount_ = 0;
+    std::vector<LatLon> picked_;
+    std::function<void(std::vector<LatLon>)> pickDone_;
     QPointF lastMousePx_;
     // A repaint for what the replay loaded: at most one every kMinRepaintMs, however fast
     // the replay steps; the last one always follows.

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "core/results.h"
+#include "replay/fleetframe.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// The live leaderboard of a replay with a finish line: the boats that have finished, by
+// corrected time, then those still sailing, by their distance to the finish line, each with
+// its gap to the one ahead of them all. A boat finishes when the track the replay draws for
+// it crosses the line from the course side (the left of P1->P2) after its own start, at
+// the race clock interpolated along the piece that crosses: its corrected time. It follows
+// the pieces drawn, so after a seek it stands as if the replay had played to that step.
+// The results table itself comes from the track files (results.h); where the two differ
+// (a crossing inside a gap of the log), the table holds.
+namespace tideplot {
+
+struct LeaderboardRow {
+    int Boat = 0; // index in the race file
+    bool Finished = false;
+    double CorrectedDays = 0; // the race clock at its finish: its corrected time
+    double DistanceNm = -1;   // to the finish line; negative before the boat is drawn
+    std::string Status;       // "finished 1:23:45" or "0.412 nm to go" (or "not started")
+    std::string Gap;          // "+0:01:05" behind the first to finish, "+0.120 nm" behind the nearest sailing, or ""
+};
+
+class Leaderboard : public FrameObserver {
+public:
+    // The finish line the boats race to; none: no leaderboard.
+    void setFinishLine(const std::optional<FinishLine>& line);
+    const std::optional<FinishLine>& finishLine() const { return line_; }
+
+    void raceStarted(const FleetInfo& fleet) override;
+    void frame(const FleetFrame& frame) override;
+    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
+
+    // The boats in leaderboard order; empty without a finish line.
+    std::vector<LeaderboardRow> rows() const;
+
+private:
+    void observe(int boat, const TrackPoint& at, double raceClock);
+
+    std::optional<FinishLine> line_;
+    std::optional<FinishWatch> watch_;
+    int boats_ = 0;
+};
+
+} // namespace tideplot

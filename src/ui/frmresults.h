@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/results.h"
+#include "replay/leaderboard.h"
+
+#include <QWidget>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+
+// The results window, opened from the replay control window: the live leaderboard of the
+// replay that plays, and the results table of the race from its finish line (the first
+// crossing of each boat after its own start, ranked by corrected time), which it saves as
+// CSV.
+namespace tideplot {
+
+class UserDialogs;
+
+class FrmResults : public QWidget {
+public:
+    FrmResults(UserDialogs& dialogs, QWidget* parent = nullptr);
+
+    // Works out the results of the race file from its finish line (read from the track
+    // files: a few seconds for a large fleet) and shows them; `source` says where the line
+    // comes from. Tells the user and shows none when they cannot be worked out.
+    void showResults(const std::string& raceFile, const FinishLine& line, const QString& source);
+    // The leaderboard as the replay stands; the fleet gives the boats' captions and colours.
+    void showLeaderboard(const std::vector<LeaderboardRow>& rows, const FleetInfo& fleet);
+
+    const std::vector<BoatResult>& results() const { return results_; }
+
+private:
+    void cmdSave_Click();
+
+    UserDialogs& dialogs_;
+    std::string raceFile_;
+    std::vector<BoatResult> results_;
+    QLabel* lblLine;
+    QTabWidget* tabs;
+    QTableWidget* lstLeaderboard;
+    QTableWidget* lstResults;
+    QPushButton* cmdSave;
+    QPushButton* cmdClose;
+};
+
+} // namespace tideplot
