@@ -25,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -95,13 +96,18 @@ public:
         return answer;
     }
     void tell(const QString& text, MessageKind kind) override { told.push_back({text, kind}); }
-    std::unique_ptr<ProgressReport> showProgress(const QString&, ProgressKind) override
+    std::unique_ptr<ProgressReport> showProgress(const QString&, ProgressKind kind) override
     {
+        // A progress that can be cancelled is cancelled at once when the script says so.
         struct Silent : ProgressReport {
+            bool cancel = false;
             void setProgress(std::int64_t, std::int64_t) override {}
+            bool cancelled() const override { return cancel; }
         };
         ++progressShown;
-        return std::make_unique<Silent>();
+        auto progress = std::make_unique<Silent>();
+        progress->cancel = kind == ProgressKind::Cancellable && cancelProgress;
+        return progress;
     }
     QString lastMessage() const { return told.empty() ? QString() : told.back().first; }
     ::testing::AssertionResult lastSays(const QString& text) const
@@ -115,6 +121,7 @@ public:
     std::deque<QString> answers; // file names, "" for cancel
     std::deque<SaveAnswer> saveAnswers;
     std::deque<bool> yesNoAnswers;
+    bool cancelProgress = false;
     QString lastYes;
     std::vector<QString> questions;
     std::vector<Question> asked;
@@ -1137,6 +1144,7 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
 {
     TempDir dir;
     QSettings settings(Q(dir.file("settings.ini")), QSettings::IniFormat);
+    settings.setValue("Map/Source", "none"); // no test reaches the internet
     ScriptedDialogs dialogs;
     FrmMain::Options options;
     options.settings = &settings;
@@ -1176,6 +1184,21 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
     EXPECT_TRUE(view->toolTip().contains("wheel"));
     EXPECT_TRUE(view->accessibleDescription().startsWith("Chart of the race race.TP1"))
         << view->accessibleDescription().toStdString();
+
+    // The chart window's menus: Chart (a picture of the view, a video, the finish line) and Map.
+    QStringList menus;
+    for (QAction* menu : static_cast<QMainWindow*>(chartWindow)->menuBar()->actions())
+        menus << menu->text();
+    EXPECT_EQ(menus.join(u' '), "&Chart &Map");
+    TempDir out;
+    dialogs.answers = {Q(out.file("view"))};
+    chartWindow->findChild<QAction*>("mnuChartSavePicture")->trigger();
+    EXPECT_EQ(QImage(Q(out.file("view.png"))).size(), view->size() * view->devicePixelRatio());
+    dialogs.answers = {Q(out.file("race"))};
+    dialogs.cancelProgress = true;
+    chartWindow->findChild<QAction*>("mnuChartExportVideo")->trigger();
+    EXPECT_FALSE(QFile::exists(Q(out.file("race.mp4")))) << "a cancelled export leaves no video";
+    EXPECT_TRUE(dialogs.told.empty()) << dialogs.lastMessage().toStdString();
 
     // Played to the end: the timer stops and the chart shows everything drawn.
     Window::type(control->findChild<QLineEdit*>("txtPlayspeed"), "0");
