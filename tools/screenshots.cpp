@@ -172,6 +172,7 @@ int main(int argc, char** argv)
         if (!QTest::qWaitFor([&] { return raceTime->text() >= QStringLiteral("01:15:00"); }, 120000))
             std::fputs("the replay did not reach 01:15:00\n", stderr);
         ok &= Capture(out.filePath(QStringLiteral("replay-windows.png")), screen);
+        ok &= Capture(out.filePath(QStringLiteral("control-window.png")), control->frameGeometry());
         control->close();
     }
 
