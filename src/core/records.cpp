@@ -198,20 +198,26 @@ TrackLineFields SplitTrackLine(std::string_view line, char sep)
     const char* const end = begin + line.size();
     const char* bounds[5] = {begin, end, end, end, end};
     int found = 0;
-    const char* p = begin;
-    // Eight bytes at a time while they last, then byte by byte.
-    const std::uint64_t pattern = scan::kOnes * static_cast<unsigned char>(sep);
-    while (found < 4 && end - p >= 8) {
-        for (std::uint64_t hits = scan::Matches(scan::Load(p), pattern); hits != 0 && found < 4; hits &= hits - 1)
-            bounds[++found] = p + (std::countr_zero(hits) >> 3) + 1;
-        p += 8;
-    }
-    if (found < 4) {
-        for (; p != end; ++p) {
-            if (*p == sep) {
-                bounds[++found] = p + 1;
-                if (found == 4)
-                    break;
+    if (ByteMaskFits(line.size())) {
+        // The usual line, 16 to 64 bytes: every separator's place in one mask.
+        for (std::uint64_t hits = ByteMask(begin, line.size(), sep); hits != 0 && found < 4; hits &= hits - 1)
+            bounds[++found] = begin + std::countr_zero(hits) + 1;
+    } else {
+        const char* p = begin;
+        // Eight bytes at a time while they last, then byte by byte.
+        const std::uint64_t pattern = scan::kOnes * static_cast<unsigned char>(sep);
+        while (found < 4 && end - p >= 8) {
+            for (std::uint64_t hits = scan::Matches(scan::Load(p), pattern); hits != 0 && found < 4; hits &= hits - 1)
+                bounds[++found] = p + (std::countr_zero(hits) >> 3) + 1;
+            p += 8;
+        }
+        if (found < 4) {
+            for (; p != end; ++p) {
+                if (*p == sep) {
+                    bounds[++found] = p + 1;
+                    if (found == 4)
+                        break;
+                }
             }
         }
     }

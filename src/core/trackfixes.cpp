@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tideplot {
 
@@ -32,10 +33,11 @@ bool TrackLineReader::fill()
         const std::string_view text = file_.ReadLine();
         bool fix = false, positionChecked = false;
         double time = 0;
-        TrackLineFields fields;
+        // Made in place: a copy of the fields would be read back as wider words than they
+        // were written, which stalls the processor on every line.
+        const TrackLineFields fields = SplitTrackLine(text, sep_);
         next.Problem.clear();
         if (!text.empty()) {
-            fields = SplitTrackLine(text, sep_);
             try {
                 fix = ReadTrackFixTime(fields, times_, time, positionChecked);
             } catch (const Error& e) {
@@ -61,7 +63,10 @@ bool TrackLineReader::fill()
             next.LonFrom = at(fields.Lon);
             next.LonSize = static_cast<std::uint32_t>(fields.Lon.size());
         }
-        next.Text.assign(text);
+        // Lines of one file mostly have one length: the text is copied over the last one's.
+        next.Text.resize(text.size());
+        if (!text.empty())
+            std::memcpy(next.Text.data(), text.data(), text.size());
         next.Fix = fix;
         next.Time = time;
         next.Number = file_.LineNumber();
@@ -71,23 +76,14 @@ bool TrackLineReader::fill()
     return false;
 }
 
-bool TrackLineReader::AtEnd()
+void TrackLineReader::ReadPastEnd() const
 {
-    if (!haveNext_)
-        haveNext_ = fill();
-    return !haveNext_;
+    throw Error(file_.Path() + ": read past the end of the file");
 }
 
-const TrackLine& TrackLineReader::ReadLine()
+void TrackLineReader::LineCannotBeRead(const TrackLine& line) const
 {
-    if (AtEnd())
-        throw Error(file_.Path() + ": read past the end of the file");
-    current_ = 1 - current_;
-    haveNext_ = false;
-    const TrackLine& line = lines_[current_];
-    if (!line.Problem.empty())
-        throw TrackLineError(file_.Path(), line.Number, line.Text, line.Problem);
-    return line;
+    throw TrackLineError(file_.Path(), line.Number, line.Text, line.Problem);
 }
 
 void SkipTrackHeader(LineReader& file)
@@ -108,7 +104,11 @@ bool TrackFixReader::next(TrackFix& fix)
         const TrackLine& line = lines_.ReadLine();
         if (line.Fix) {
             const std::string_view text(line.Text);
-            fix = TrackFix{line.Lat(), line.Lon(), line.Time, line.Number, text.substr(line.LatFrom, line.LatSize),
+            fix = TrackFix{line.Lat(),
+                           line.Lon(),
+                           line.Time,
+                           line.Number,
+                           text.substr(line.LatFrom, line.LatSize),
                            text.substr(line.LonFrom, line.LonSize)};
             return true;
         }

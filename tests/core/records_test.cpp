@@ -166,6 +166,32 @@ TEST(TrackPointTime, FixedPositionsOfDateAndTime)
     }
 }
 
+// The four fields are those GetField gives, whatever the line's length (short lines, the
+// usual 16 to 64 bytes read in blocks, longer ones) and wherever its separators stand,
+// five or more of them included.
+TEST(SplitTrackLine, FieldsAreThoseOfGetField)
+{
+    for (std::size_t length = 0; length <= 80; ++length) {
+        for (const std::size_t every : {1, 2, 3, 7, 9, 15, 16, 17, 40, 100}) {
+            std::string line(length, '7');
+            for (std::size_t i = every - 1; i < length; i += every)
+                line[i] = ';';
+            if (length > 0)
+                line[length / 2] = ','; // another separator's byte is text
+            const TrackLineFields fields = SplitTrackLine(line, ';');
+            const std::string_view expected[] = {GetField(line, 0, ';'), GetField(line, 1, ';'), GetField(line, 2, ';'),
+                                                 GetField(line, 3, ';')};
+            const std::string_view got[] = {fields.Lat, fields.Lon, fields.Date, fields.Time};
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(got[i], expected[i]) << "field " << i << " of \"" << line << "\"";
+                if (!expected[i].empty()) {
+                    EXPECT_EQ(got[i].data(), expected[i].data()) << "field " << i << " of \"" << line << "\"";
+                }
+            }
+        }
+    }
+}
+
 // A line whose latitude reads as 0 has no fix and is not read further; in a fix the
 // latitude and the longitude must be numbers on the globe, and the message quotes the field.
 TEST(ReadTrackFix, FixesMustHoldNumbersOnTheGlobe)
