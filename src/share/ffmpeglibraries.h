@@ -8,11 +8,10 @@ extern "C" {
 }
 
 // FFmpeg's libraries, loaded the first time a video is written (or the About box names
-// them), not when the program starts: libavcodec alone pulls in about a hundred codec
-// libraries, and mapping and linking them would cost every command, the headless replay
-// and --version included, some 15 ms. The program is built against FFmpeg's headers and
-// loads the libraries of the same major versions (libavcodec.so.59 for the headers of
-// libavcodec 59), whose functions then have the types the headers give them.
+// them), not when the program starts (core/sharedlibrary.h): libavcodec alone pulls in about
+// a hundred codec libraries, and mapping and linking them cost every command, the headless
+// replay and --version included, some 15 ms. The libraries loaded are those of the major
+// versions of the headers the program is built with (libavcodec.so.59 for libavcodec 59).
 namespace tideplot {
 
 // The functions the program calls, by library.
@@ -60,10 +59,9 @@ struct FFmpegLibraries {
 #undef TIDEPLOT_FFMPEG_POINTER
 };
 
-// Loads libavutil, libswscale, libavcodec and libavformat once, the first time it is
-// called, and returns their functions; later calls return the same. Throws Error naming
-// the library that cannot be loaded (and why) or the function it lacks; the next call
-// tries again.
+// Loads libavutil, libswscale, libavcodec and libavformat the first time it is called, and
+// returns their functions; later calls return the same. Throws Error naming the library
+// that cannot be loaded (and why) or the function it lacks; the next call tries again.
 const FFmpegLibraries& FFmpeg();
 
 } // namespace tideplot
