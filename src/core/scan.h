@@ -33,6 +33,21 @@ inline std::uint64_t Matches(std::uint64_t word, std::uint64_t pattern)
     const std::uint64_t x = word ^ pattern;
     return ~(((x & kLows) + kLows) | x | kLows);
 }
+
+// High bit set in the bytes of `word` that are no ASCII digit. A byte is a digit when its
+// high nibble is 3, also after adding 6; the carry out of a byte of 0xFA or more (no digit)
+// may flag the digit after it. So a clear bit is never wrong, and no bit set means eight
+// digits.
+inline std::uint64_t NonDigits(std::uint64_t word)
+{
+    constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+    constexpr std::uint64_t kThrees = 0x3030303030303030ULL;
+    const std::uint64_t off =
+        ((word & kHighNibbles) ^ kThrees) | (((word + 0x0606060606060606ULL) & kHighNibbles) ^ kThrees);
+    // A byte of `off` is 0 for a digit; any bit set moves to the byte's high bit.
+    constexpr std::uint64_t kLows = ~kHighs;
+    return (off | ((off & kLows) + kLows)) & kHighs;
+}
 } // namespace scan
 
 // The first byte in [p, end) equal to `a` or `b`, or end.

@@ -33,13 +33,11 @@ bool TrackLineReader::fill()
         const std::string_view text = file_.ReadLine();
         bool fix = false, positionChecked = false;
         double time = 0;
-        // Made in place: a copy of the fields would be read back as wider words than they
-        // were written, which stalls the processor on every line.
-        const TrackLineFields fields = SplitTrackLine(text, sep_);
+        TrackLineFields fields;
         next.Problem.clear();
         if (!text.empty()) {
             try {
-                fix = ReadTrackFixTime(fields, times_, time, positionChecked);
+                fix = fixes_.read(text, sep_, fields, time, positionChecked);
             } catch (const Error& e) {
                 next.Problem = e.what();
             }

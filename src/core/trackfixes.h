@@ -87,7 +87,7 @@ private:
 
     LineReader file_;
     char sep_;
-    TrackTimeReader times_;
+    TrackFixTimeReader fixes_;
     TrackLine lines_[2]; // the line returned last and the line read ahead
     std::size_t current_ = 0;
     bool haveNext_ = false;
