@@ -37,7 +37,7 @@ LineReader::LineReader(const std::string& path) : path_(path)
     file_ = std::fopen(path.c_str(), "rb");
     if (!file_)
         throw Error("cannot open \"" + path + "\": " + std::strerror(errno));
-    buffer_.resize(kBufferSize);
+    buffer_.resize(kBufferSize + kScanPaddingBytes);
 }
 
 LineReader::~LineReader()
@@ -66,7 +66,7 @@ bool LineReader::Fill()
         return false;
     bufferOffset_ += static_cast<long long>(end_);
     pos_ = 0;
-    end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    end_ = std::fread(buffer_.data(), 1, kBufferSize, file_);
     if (end_ == 0) {
         if (std::ferror(file_))
             throw Error("cannot read \"" + path_ + "\": " + std::strerror(errno));
@@ -97,12 +97,7 @@ void LineReader::Seek(long long offset, long lineNumber)
     lineNumber_ = lineNumber;
 }
 
-bool LineReader::AtEnd()
-{
-    return pos_ == end_ && !Fill();
-}
-
-std::string_view LineReader::ReadLine()
+std::string_view LineReader::ReadLineAcrossBlocks()
 {
     if (AtEnd())
         throw Error(path_ + ": read past the end of the file");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scan.h"
+
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -27,11 +29,25 @@ public:
     LineReader& operator=(const LineReader&) = delete;
 
     // Throws Error like ReadLine when the first block read shows the file is UTF-16.
-    bool AtEnd();
+    bool AtEnd() { return pos_ == end_ && !Fill(); }
     // The next line without its line break; valid until the next call. Throws Error
     // naming the file (and the line) when the file is at its end, cannot be read, is
     // UTF-16 text or the line is longer than kMaxLineBytes.
-    std::string_view ReadLine();
+    std::string_view ReadLine()
+    {
+        // The usual line: its line break lies in the buffer, and a CR is not the buffer's
+        // last byte (the LF that may follow it would be in the next block).
+        const char* const data = buffer_.data();
+        const char* const begin = data + pos_;
+        const char* const stop = FindEitherPadded(begin, data + end_, '\r', '\n');
+        const auto next = static_cast<std::size_t>(stop - data) + 1;
+        if (stop != data + end_ && (*stop == '\n' || next != end_)) {
+            ++lineNumber_;
+            pos_ = next + (*stop == '\r' && data[next] == '\n' ? 1 : 0);
+            return std::string_view(begin, static_cast<std::size_t>(stop - begin));
+        }
+        return ReadLineAcrossBlocks();
+    }
     // 1-based number of the line ReadLine returned last (0 before the first).
     long LineNumber() const { return lineNumber_; }
     // Bytes from the start of the file to the next line ReadLine returns.
@@ -43,13 +59,14 @@ public:
     const std::string& Path() const { return path_; }
 
 private:
-    bool Fill(); // false at the end of the file
+    bool Fill();                             // false at the end of the file
+    std::string_view ReadLineAcrossBlocks(); // ReadLine at the end of the buffer
     void CheckFirstBlock() const;
     [[noreturn]] void LineTooLong() const;
 
     std::string path_;
     std::FILE* file_ = nullptr;
-    std::vector<char> buffer_;
+    std::vector<char> buffer_;   // a block of the file, then kScanPaddingBytes
     long long bufferOffset_ = 0; // file offset of buffer_[0]
     std::size_t pos_ = 0;
     std::size_t end_ = 0;

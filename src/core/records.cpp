@@ -198,20 +198,26 @@ TrackLineFields SplitTrackLine(std::string_view line, char sep)
     const char* const end = begin + line.size();
     const char* bounds[5] = {begin, end, end, end, end};
     int found = 0;
-    const char* p = begin;
-    // Eight bytes at a time while they last, then byte by byte.
-    const std::uint64_t pattern = scan::kOnes * static_cast<unsigned char>(sep);
-    while (found < 4 && end - p >= 8) {
-        for (std::uint64_t hits = scan::Matches(scan::Load(p), pattern); hits != 0 && found < 4; hits &= hits - 1)
-            bounds[++found] = p + (std::countr_zero(hits) >> 3) + 1;
-        p += 8;
-    }
-    if (found < 4) {
-        for (; p != end; ++p) {
-            if (*p == sep) {
-                bounds[++found] = p + 1;
-                if (found == 4)
-                    break;
+    if (ByteMaskFits(line.size())) {
+        // The usual line, 16 to 64 bytes: every separator's place in one mask.
+        for (std::uint64_t hits = ByteMask(begin, line.size(), sep); hits != 0 && found < 4; hits &= hits - 1)
+            bounds[++found] = begin + std::countr_zero(hits) + 1;
+    } else {
+        const char* p = begin;
+        // Eight bytes at a time while they last, then byte by byte.
+        const std::uint64_t pattern = scan::kOnes * static_cast<unsigned char>(sep);
+        while (found < 4 && end - p >= 8) {
+            for (std::uint64_t hits = scan::Matches(scan::Load(p), pattern); hits != 0 && found < 4; hits &= hits - 1)
+                bounds[++found] = p + (std::countr_zero(hits) >> 3) + 1;
+            p += 8;
+        }
+        if (found < 4) {
+            for (; p != end; ++p) {
+                if (*p == sep) {
+                    bounds[++found] = p + 1;
+                    if (found == 4)
+                        break;
+                }
             }
         }
     }
@@ -336,17 +342,10 @@ bool ReadsAsZero(std::string_view latitude)
 namespace {
 
 // True when the `count` bytes before `end` (1 to 8, inside a field of 8 bytes or more
-// that ends at `end`) are all digits. One word: a byte is a digit when its high nibble
-// is 3, also after adding 6. A carry out of a byte of 0xFA or more can only make the
-// next byte fail, so the answer is never a wrong yes.
+// that ends at `end`) are all digits, tested as one word (never a wrong yes).
 bool LastBytesAreDigits(const char* end, std::size_t count)
 {
-    const std::uint64_t word = scan::Load(end - 8);
-    constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
-    constexpr std::uint64_t kThrees = 0x3030303030303030ULL;
-    const std::uint64_t off =
-        ((word & kHighNibbles) ^ kThrees) | (((word + 0x0606060606060606ULL) & kHighNibbles) ^ kThrees);
-    return (off & (~std::uint64_t{0} << (8 * (8 - count)))) == 0;
+    return (scan::NonDigits(scan::Load(end - 8)) & (~std::uint64_t{0} << (8 * (8 - count)))) == 0;
 }
 
 // True when `field` is a plain decimal (-?digits[.digits]) whose whole part is below
@@ -428,6 +427,93 @@ bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, dou
 void CheckTrackFixPosition(const TrackLineFields& fields)
 {
     CheckOnGlobe(fields, FixCoordinate(fields.Lat, "latitude"), FixCoordinate(fields.Lon, "longitude"));
+}
+
+bool TrackFixTimeReader::read(std::string_view line, char sep, TrackLineFields& fields, double& time,
+                              bool& positionChecked)
+{
+    if (length_ != 0 && readShaped(line, sep, fields, time)) {
+        positionChecked = true;
+        return true;
+    }
+    fields = SplitTrackLine(line, sep);
+    const bool fix = ReadTrackFixTime(fields, times_, time, positionChecked);
+    if (fix && positionChecked)
+        learn(line, sep, fields);
+    return fix;
+}
+
+void TrackFixTimeReader::learn(std::string_view line, char sep, const TrackLineFields& fields)
+{
+    // A fix whose position was checked: both coordinates are plain decimals below their
+    // limits, and the latitude is not 0; its date is the time reader's day.
+    length_ = 0;
+    const char* const begin = line.data();
+    const std::size_t size = line.size();
+    if (!ByteMaskFits(size) || !times_.known_ || fields.Date.size() != 8 ||
+        std::memcmp(fields.Date.data(), times_.date_, 8) != 0)
+        return;
+    // A coordinate is shaped when it has a point, after at most four bytes (sign and whole
+    // degrees), and one to eight decimals, and both its first eight bytes and the eight that
+    // end with it lie in the line. Its whole degrees are kept, so they must not read as 0
+    // when the latitude decides that the line is a fix.
+    const auto shape = [&](std::string_view field, bool wholeNotZero, Coordinate& c) {
+        const std::size_t from = static_cast<std::size_t>(field.data() - begin);
+        const std::size_t end = from + field.size();
+        const std::size_t point = field.find('.');
+        if (point == std::string_view::npos || point > 4 || field.size() - point - 1 < 1 ||
+            field.size() - point - 1 > 8 || from + 8 > size || end < 8)
+            return false;
+        if (wholeNotZero && field.substr(0, point).find_first_not_of("-0") == std::string_view::npos)
+            return false;
+        c.From = static_cast<std::uint32_t>(from);
+        c.End = static_cast<std::uint32_t>(end);
+        c.PrefixMask = ~std::uint64_t{0} >> (8 * (7 - point));
+        c.Prefix = scan::Load(field.data()) & c.PrefixMask;
+        c.DecimalMask = ~std::uint64_t{0} << (8 * (8 - (field.size() - point - 1)));
+        return true;
+    };
+    if (!shape(fields.Lat, true, lat_) || !shape(fields.Lon, false, lon_))
+        return;
+    sep_ = sep;
+    separators_ = ByteMask(begin, size, sep);
+    dateFrom_ = static_cast<std::uint32_t>(fields.Date.data() - begin);
+    timeFrom_ = static_cast<std::uint32_t>(fields.Time.data() - begin);
+    timeEnd_ = static_cast<std::uint32_t>(timeFrom_ + fields.Time.size());
+    date_ = scan::Load(fields.Date.data());
+    dayNumber_ = times_.dayNumber_;
+    length_ = static_cast<std::uint32_t>(size);
+}
+
+bool TrackFixTimeReader::readShaped(std::string_view line, char sep, TrackLineFields& fields, double& time) const
+{
+    // The same length and separators: the same fields.
+    const char* const begin = line.data();
+    if (line.size() != length_ || sep != sep_ || ByteMask(begin, length_, sep) != separators_)
+        return false;
+    // The same sign, whole degrees and point, and decimals that are digits: plain decimals
+    // below their limits, the latitude not 0.
+    const auto shaped = [&](const Coordinate& c) {
+        return (scan::Load(begin + c.From) & c.PrefixMask) == c.Prefix &&
+               (scan::NonDigits(scan::Load(begin + c.End - 8)) & c.DecimalMask) == 0;
+    };
+    if (!shaped(lat_) || !shaped(lon_) || scan::Load(begin + dateFrom_) != date_)
+        return false;
+    // The time as TrackTimeReader reads it on a known day.
+    const char* const t = begin + timeFrom_;
+    const auto digit = [&](int i) { return static_cast<unsigned>(t[i] - '0'); };
+    const unsigned h1 = digit(0), h2 = digit(1), m1 = digit(2), m2 = digit(3), s1 = digit(4), s2 = digit(5);
+    if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9)
+        return false;
+    const unsigned hour = h1 * 10 + h2, minute = m1 * 10 + m2, second = s1 * 10 + s2;
+    if (hour > 23 || minute > 59 || second > 59)
+        return false;
+    time = DateValueOfDay(dayNumber_, static_cast<int>(hour * 3600 + minute * 60 + second));
+    fields.Lat = std::string_view(begin, lat_.End);
+    fields.Lon = std::string_view(begin + lon_.From, lon_.End - lon_.From);
+    fields.Date = std::string_view(begin + dateFrom_, 8);
+    fields.Time = std::string_view(t, timeEnd_ - timeFrom_);
+    return true;
 }
 
 bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time)

@@ -95,6 +95,7 @@ public:
     bool read(std::string_view date, std::string_view time, double& value);
 
 private:
+    friend class TrackFixTimeReader;
     char date_[8] = {};
     long long dayNumber_ = 0;
     bool known_ = false;
@@ -120,6 +121,40 @@ bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double&
 // on the globe. Each throws Error naming the field.
 bool ReadTrackFixTime(const TrackLineFields& fields, TrackTimeReader& times, double& time, bool& positionChecked);
 void CheckTrackFixPosition(const TrackLineFields& fields);
+
+// SplitTrackLine and ReadTrackFixTime for the lines of one track, read front to back. A
+// line of the usual fix's shape, the shape of the last line read whole (the same length
+// and separators, the same sign, whole degrees and point in each coordinate, the same
+// date), is judged from the bytes that change from line to line: the decimals and the
+// time. The results are those of reading it whole.
+class TrackFixTimeReader {
+public:
+    // Sets `fields` to SplitTrackLine(line, sep) and returns ReadTrackFixTime(fields, ...);
+    // throws as ReadTrackFixTime does.
+    bool read(std::string_view line, char sep, TrackLineFields& fields, double& time, bool& positionChecked);
+
+private:
+    // Whether `line` has the shape; then its fields and time are set.
+    bool readShaped(std::string_view line, char sep, TrackLineFields& fields, double& time) const;
+    // Learns the shape of a line read whole, a fix whose position was checked.
+    void learn(std::string_view line, char sep, const TrackLineFields& fields);
+
+    struct Coordinate {
+        std::uint32_t From = 0;        // where the field starts in the line
+        std::uint32_t End = 0;         // where it ends
+        std::uint64_t Prefix = 0;      // the eight bytes from its start, only those up to its point kept
+        std::uint64_t PrefixMask = 0;  // those bytes
+        std::uint64_t DecimalMask = 0; // its decimals in the eight bytes that end with it
+    };
+    TrackTimeReader times_;
+    std::uint32_t length_ = 0; // of the shaped line; 0: no shape learnt
+    char sep_ = 0;
+    std::uint64_t separators_ = 0; // bit i set when byte i is a separator
+    Coordinate lat_, lon_;
+    std::uint32_t dateFrom_ = 0, timeFrom_ = 0, timeEnd_ = 0;
+    std::uint64_t date_ = 0; // the date's eight bytes
+    long long dayNumber_ = 0;
+};
 
 // A track line read into a TrackPoint: a fix as ReadTrackFix reads it; a line without a
 // fix (at the end of a file the replay takes one) with Lat and Lon the leading-number

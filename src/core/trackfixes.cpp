@@ -3,6 +3,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tideplot {
 
@@ -35,9 +36,8 @@ bool TrackLineReader::fill()
         TrackLineFields fields;
         next.Problem.clear();
         if (!text.empty()) {
-            fields = SplitTrackLine(text, sep_);
             try {
-                fix = ReadTrackFixTime(fields, times_, time, positionChecked);
+                fix = fixes_.read(text, sep_, fields, time, positionChecked);
             } catch (const Error& e) {
                 next.Problem = e.what();
             }
@@ -61,7 +61,10 @@ bool TrackLineReader::fill()
             next.LonFrom = at(fields.Lon);
             next.LonSize = static_cast<std::uint32_t>(fields.Lon.size());
         }
-        next.Text.assign(text);
+        // Lines of one file mostly have one length: the text is copied over the last one's.
+        next.Text.resize(text.size());
+        if (!text.empty())
+            std::memcpy(next.Text.data(), text.data(), text.size());
         next.Fix = fix;
         next.Time = time;
         next.Number = file_.LineNumber();
@@ -71,23 +74,14 @@ bool TrackLineReader::fill()
     return false;
 }
 
-bool TrackLineReader::AtEnd()
+void TrackLineReader::ReadPastEnd() const
 {
-    if (!haveNext_)
-        haveNext_ = fill();
-    return !haveNext_;
+    throw Error(file_.Path() + ": read past the end of the file");
 }
 
-const TrackLine& TrackLineReader::ReadLine()
+void TrackLineReader::LineCannotBeRead(const TrackLine& line) const
 {
-    if (AtEnd())
-        throw Error(file_.Path() + ": read past the end of the file");
-    current_ = 1 - current_;
-    haveNext_ = false;
-    const TrackLine& line = lines_[current_];
-    if (!line.Problem.empty())
-        throw TrackLineError(file_.Path(), line.Number, line.Text, line.Problem);
-    return line;
+    throw TrackLineError(file_.Path(), line.Number, line.Text, line.Problem);
 }
 
 TrackLineReader::Position TrackLineReader::position() const
@@ -95,7 +89,7 @@ TrackLineReader::Position TrackLineReader::position() const
     Position at;
     at.FileOffset = file_.Offset();
     at.FileLine = file_.LineNumber();
-    at.Times = times_;
+    at.Fixes = fixes_;
     at.Lines[0] = lines_[0];
     at.Lines[1] = lines_[1];
     at.Current = current_;
@@ -108,7 +102,7 @@ TrackLineReader::Position TrackLineReader::position() const
 void TrackLineReader::restore(const Position& at)
 {
     file_.Seek(at.FileOffset, at.FileLine);
-    times_ = at.Times;
+    fixes_ = at.Fixes;
     lines_[0] = at.Lines[0];
     lines_[1] = at.Lines[1];
     current_ = at.Current;
@@ -135,7 +129,11 @@ bool TrackFixReader::next(TrackFix& fix)
         const TrackLine& line = lines_.ReadLine();
         if (line.Fix) {
             const std::string_view text(line.Text);
-            fix = TrackFix{line.Lat(), line.Lon(), line.Time, line.Number, text.substr(line.LatFrom, line.LatSize),
+            fix = TrackFix{line.Lat(),
+                           line.Lon(),
+                           line.Time,
+                           line.Number,
+                           text.substr(line.LatFrom, line.LatSize),
                            text.substr(line.LonFrom, line.LonSize)};
             return true;
         }

@@ -55,11 +55,26 @@ public:
     // AtEnd() or ReadLine().
     LineReader& HeaderLines() { return file_; }
 
-    bool AtEnd();
+    bool AtEnd()
+    {
+        if (!haveNext_)
+            haveNext_ = fill();
+        return !haveNext_;
+    }
     // The next line; valid until the next call. Throws Error at the end of the file, and
     // TrackLineError for a fix that cannot be read (the line is read ahead, the error
     // comes when it is its turn).
-    const TrackLine& ReadLine();
+    const TrackLine& ReadLine()
+    {
+        if (AtEnd())
+            ReadPastEnd();
+        current_ = 1 - current_;
+        haveNext_ = false;
+        const TrackLine& line = lines_[current_];
+        if (!line.Problem.empty())
+            LineCannotBeRead(line);
+        return line;
+    }
 
     const std::string& Path() const { return file_.Path(); }
     // The line of the file that ReadLine returned last (0 before the first).
@@ -69,7 +84,7 @@ public:
     struct Position {
         long long FileOffset = 0;
         long FileLine = 0;
-        TrackTimeReader Times;
+        TrackFixTimeReader Fixes;
         TrackLine Lines[2];
         std::size_t Current = 0;
         bool HaveNext = false;
@@ -83,10 +98,12 @@ public:
 
 private:
     bool fill(); // reads the next line that counts into the other slot; false at the end of the file
+    [[noreturn]] void ReadPastEnd() const;
+    [[noreturn]] void LineCannotBeRead(const TrackLine& line) const;
 
     LineReader file_;
     char sep_;
-    TrackTimeReader times_;
+    TrackFixTimeReader fixes_;
     TrackLine lines_[2]; // the line returned last and the line read ahead
     std::size_t current_ = 0;
     bool haveNext_ = false;

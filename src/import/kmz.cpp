@@ -2,10 +2,9 @@
 
 #include "core/error.h"
 #include "core/text.h"
+#include "ziplibrary.h"
 
 #include <QIODevice>
-
-#include <zip.h>
 
 namespace tideplot {
 
@@ -14,9 +13,9 @@ namespace {
 std::string ZipErrorText(int code)
 {
     zip_error_t error;
-    zip_error_init_with_code(&error, code);
-    std::string text = zip_error_strerror(&error);
-    zip_error_fini(&error);
+    Zip().zip_error_init_with_code(&error, code);
+    std::string text = Zip().zip_error_strerror(&error);
+    Zip().zip_error_fini(&error);
     return text;
 }
 
@@ -26,7 +25,7 @@ std::string ZipErrorText(int code)
 class ZipEntryDevice : public QIODevice {
 public:
     ZipEntryDevice(zip_file_t* file, std::int64_t size) : file_(file), size_(size) {}
-    ~ZipEntryDevice() override { zip_fclose(file_); }
+    ~ZipEntryDevice() override { Zip().zip_fclose(file_); }
 
     bool isSequential() const override { return true; }
 
@@ -35,17 +34,17 @@ protected:
     {
         if (read_ >= size_)
             return 0;
-        const zip_int64_t n = zip_fread(file_, data, zip_uint64_t(std::min<qint64>(maxSize, size_ - read_)));
+        const zip_int64_t n = Zip().zip_fread(file_, data, zip_uint64_t(std::min<qint64>(maxSize, size_ - read_)));
         if (n < 0)
-            return failed(zip_file_strerror(file_));
+            return failed(Zip().zip_file_strerror(file_));
         if (n == 0)
             return failed("it ends before the size the archive states");
         read_ += n;
         if (read_ == size_) {
             char extra;
-            const zip_int64_t more = zip_fread(file_, &extra, 1);
+            const zip_int64_t more = Zip().zip_fread(file_, &extra, 1);
             if (more < 0)
-                return failed(zip_file_strerror(file_));
+                return failed(Zip().zip_file_strerror(file_));
             if (more > 0)
                 return failed("it unpacks to more than the size the archive states");
         }
@@ -74,19 +73,24 @@ bool LooksLikeZip(const QByteArray& start)
 
 void KmzArchive::Discard::operator()(zip* archive) const
 {
-    zip_discard(archive);
+    Zip().zip_discard(archive);
 }
 
 KmzArchive::KmzArchive(const std::string& path) : path_(path)
 {
+    try {
+        Zip();
+    } catch (const Error& e) {
+        throw Error(path + ": cannot read the KMZ archive: " + e.what());
+    }
     int code = 0;
-    zip_.reset(zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+    zip_.reset(Zip().zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
     if (!zip_)
         throw Error(path + ": not a KMZ archive that can be read: " + ZipErrorText(code));
 
-    const zip_int64_t count = zip_get_num_entries(zip_.get(), 0);
+    const zip_int64_t count = Zip().zip_get_num_entries(zip_.get(), 0);
     for (zip_int64_t i = 0; i < count; ++i) {
-        const char* name = zip_get_name(zip_.get(), zip_uint64_t(i), ZIP_FL_ENC_GUESS);
+        const char* name = Zip().zip_get_name(zip_.get(), zip_uint64_t(i), ZIP_FL_ENC_GUESS);
         if (!name)
             continue;
         const std::string text = name;
@@ -99,8 +103,8 @@ KmzArchive::KmzArchive(const std::string& path) : path_(path)
         throw Error(path + ": the KMZ archive holds no KML document (no entry named doc.kml or ending in .kml)");
     for (Entry& entry : entries_) {
         zip_stat_t stat;
-        zip_stat_init(&stat);
-        if (zip_stat_index(zip_.get(), entry.Index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE))
+        Zip().zip_stat_init(&stat);
+        if (Zip().zip_stat_index(zip_.get(), entry.Index, 0, &stat) == 0 && (stat.valid & ZIP_STAT_SIZE))
             entry.Size = std::int64_t(stat.size);
     }
 }
@@ -109,13 +113,13 @@ std::unique_ptr<QIODevice> KmzArchive::OpenKml(int kml)
 {
     const Entry& entry = entries_[std::size_t(kml)];
     zip_stat_t stat;
-    zip_stat_init(&stat);
+    Zip().zip_stat_init(&stat);
     const auto refuse = [&](const std::string& why) {
         throw Error(path_ + ": " + entry.Name + " in the KMZ archive " + why);
     };
-    if (zip_stat_index(zip_.get(), entry.Index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
+    if (Zip().zip_stat_index(zip_.get(), entry.Index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE) ||
         !(stat.valid & ZIP_STAT_COMP_SIZE))
-        refuse("cannot be read: " + std::string(zip_strerror(zip_.get())));
+        refuse("cannot be read: " + std::string(Zip().zip_strerror(zip_.get())));
     if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
         refuse("is encrypted; unpack it with its password and import the KML file");
     if (stat.size == 0)
@@ -127,9 +131,10 @@ std::unique_ptr<QIODevice> KmzArchive::OpenKml(int kml)
         refuse("unpacks to " + std::to_string(stat.size) + " bytes from " + std::to_string(stat.comp_size) +
                ", more than " + std::to_string(kMaxKmzRatio) +
                " times its packed size: that is a zip bomb, not a GPS log");
-    zip_file_t* file = zip_fopen_index(zip_.get(), entry.Index, 0);
+    zip_file_t* file = Zip().zip_fopen_index(zip_.get(), entry.Index, 0);
     if (!file)
-        throw Error(path_ + ": cannot unpack " + entry.Name + " from the KMZ archive: " + zip_strerror(zip_.get()));
+        throw Error(path_ + ": cannot unpack " + entry.Name +
+                    " from the KMZ archive: " + Zip().zip_strerror(zip_.get()));
     auto device = std::make_unique<ZipEntryDevice>(file, std::int64_t(stat.size));
     device->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     return device;

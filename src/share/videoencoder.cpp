@@ -2,13 +2,7 @@
 
 #include "core/error.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/opt.h>
-#include <libswscale/swscale.h>
-}
+#include "share/ffmpeglibraries.h"
 
 #include <QFile>
 
@@ -43,7 +37,7 @@ void LogToLastError(void* avcl, int level, const char* format, va_list args)
         return;
     char line[512];
     int printPrefix = 1;
-    av_log_format_line2(avcl, level, format, args, line, sizeof line, &printPrefix);
+    FFmpeg().av_log_format_line2(avcl, level, format, args, line, sizeof line, &printPrefix);
     std::string text(line);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         text.pop_back();
@@ -62,7 +56,7 @@ std::string TakeLastLibraryError()
 std::string AvErrorText(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
+    FFmpeg().av_strerror(code, text, sizeof text);
     std::string message(text);
     const std::string library = TakeLastLibraryError();
     if (!library.empty())
@@ -105,6 +99,7 @@ QSize ParseVideoSize(const std::string& text)
 }
 
 struct VideoEncoder::Impl {
+    const FFmpegLibraries* av = nullptr; // null when FFmpeg's libraries cannot be loaded
     QString path;
     VideoSettings settings;
     AVFormatContext* format = nullptr;
@@ -119,13 +114,15 @@ struct VideoEncoder::Impl {
 
     ~Impl()
     {
+        if (!av)
+            return;
         if (format && format->pb)
-            avio_closep(&format->pb);
-        avformat_free_context(format);
-        avcodec_free_context(&codec);
-        sws_freeContext(scaler);
-        av_frame_free(&frame);
-        av_packet_free(&packet);
+            av->avio_closep(&format->pb);
+        av->avformat_free_context(format);
+        av->avcodec_free_context(&codec);
+        av->sws_freeContext(scaler);
+        av->av_frame_free(&frame);
+        av->av_packet_free(&packet);
     }
 
     [[noreturn]] void fail(const std::string& what, int code) const
@@ -136,18 +133,18 @@ struct VideoEncoder::Impl {
     // Sends `input` (nullptr: the end) and writes every packet the encoder gives back.
     void encode(const AVFrame* input)
     {
-        int status = avcodec_send_frame(codec, input);
+        int status = av->avcodec_send_frame(codec, input);
         if (status < 0)
             fail("the encoder refused a frame", status);
         for (;;) {
-            status = avcodec_receive_packet(codec, packet);
+            status = av->avcodec_receive_packet(codec, packet);
             if (status == AVERROR(EAGAIN) || status == AVERROR_EOF)
                 return;
             if (status < 0)
                 fail("the encoder failed", status);
-            av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+            av->av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
             packet->stream_index = stream->index;
-            status = av_interleaved_write_frame(format, packet);
+            status = av->av_interleaved_write_frame(format, packet);
             if (status < 0)
                 fail("a frame cannot be written", status);
         }
@@ -157,14 +154,20 @@ struct VideoEncoder::Impl {
 VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) : d_(std::make_unique<Impl>())
 {
     CheckVideoSettings(settings);
-    av_log_set_callback(LogToLastError);
+    try {
+        d_->av = &FFmpeg();
+    } catch (const Error& e) {
+        throw Error("cannot write the video \"" + path.toStdString() + "\": " + e.what());
+    }
+    const FFmpegLibraries& av = *d_->av;
+    av.av_log_set_callback(LogToLastError);
     TakeLastLibraryError();
     d_->path = path;
     d_->settings = settings;
 
     const AVCodec* encoder = nullptr;
     for (const char* name : kH264Encoders)
-        if ((encoder = avcodec_find_encoder_by_name(name)))
+        if ((encoder = av.avcodec_find_encoder_by_name(name)))
             break;
     if (!encoder)
         throw Error("cannot write the video \"" + path.toStdString() +
@@ -174,12 +177,12 @@ VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) :
     // The muxer is named, not guessed from the file's name, and the file is opened as a
     // file whatever its name holds (a ':' would otherwise name a protocol).
     const std::string url = "file:" + std::string(QFile::encodeName(path).constData());
-    int status = avformat_alloc_output_context2(&d_->format, nullptr, "mp4", url.c_str());
+    int status = av.avformat_alloc_output_context2(&d_->format, nullptr, "mp4", url.c_str());
     if (status < 0 || !d_->format)
         d_->fail("no MP4 writer", status);
-    d_->codec = avcodec_alloc_context3(encoder);
-    d_->frame = av_frame_alloc();
-    d_->packet = av_packet_alloc();
+    d_->codec = av.avcodec_alloc_context3(encoder);
+    d_->frame = av.av_frame_alloc();
+    d_->packet = av.av_packet_alloc();
     if (!d_->codec || !d_->frame || !d_->packet)
         d_->fail("out of memory", AVERROR(ENOMEM));
 
@@ -198,49 +201,49 @@ VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) :
     if (d_->format->oformat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (std::string(encoder->name) == "libx264") {
-        av_opt_set(c->priv_data, "preset", kX264Preset, 0);
-        av_opt_set(c->priv_data, "crf", kX264Quality, 0);
-        av_opt_set(c->priv_data, "profile", "high", 0);
+        av.av_opt_set(c->priv_data, "preset", kX264Preset, 0);
+        av.av_opt_set(c->priv_data, "crf", kX264Quality, 0);
+        av.av_opt_set(c->priv_data, "profile", "high", 0);
     } else {
         // A bit rate that keeps the chart's lines and texts sharp.
         c->bit_rate = static_cast<int64_t>(c->width) * c->height * settings.FramesPerSecond / 10;
     }
-    status = avcodec_open2(c, encoder, nullptr);
+    status = av.avcodec_open2(c, encoder, nullptr);
     if (status < 0)
         d_->fail(std::string("the encoder ") + encoder->name + " cannot start", status);
 
-    d_->stream = avformat_new_stream(d_->format, nullptr);
+    d_->stream = av.avformat_new_stream(d_->format, nullptr);
     if (!d_->stream)
         d_->fail("out of memory", AVERROR(ENOMEM));
     d_->stream->time_base = c->time_base;
     d_->stream->avg_frame_rate = c->framerate;
-    status = avcodec_parameters_from_context(d_->stream->codecpar, c);
+    status = av.avcodec_parameters_from_context(d_->stream->codecpar, c);
     if (status < 0)
         d_->fail("the stream cannot be described", status);
 
     d_->frame->format = c->pix_fmt;
     d_->frame->width = c->width;
     d_->frame->height = c->height;
-    status = av_frame_get_buffer(d_->frame, 0);
+    status = av.av_frame_get_buffer(d_->frame, 0);
     if (status < 0)
         d_->fail("out of memory", status);
 
     // QImage's 32-bit pixels (0xAARRGGBB in the machine's byte order) to yuv420p in
     // BT.709's limited range, as the stream says.
-    d_->scaler = sws_getContext(c->width, c->height, AV_PIX_FMT_RGB32, c->width, c->height, AV_PIX_FMT_YUV420P,
-                                SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
+    d_->scaler = av.sws_getContext(c->width, c->height, AV_PIX_FMT_RGB32, c->width, c->height, AV_PIX_FMT_YUV420P,
+                                   SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
     if (!d_->scaler)
         d_->fail("no conversion to yuv420p", AVERROR(EINVAL));
-    const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-    sws_setColorspaceDetails(d_->scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+    const int* bt709 = av.sws_getCoefficients(SWS_CS_ITU709);
+    av.sws_setColorspaceDetails(d_->scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
 
-    status = avio_open(&d_->format->pb, url.c_str(), AVIO_FLAG_WRITE);
+    status = av.avio_open(&d_->format->pb, url.c_str(), AVIO_FLAG_WRITE);
     if (status < 0)
         d_->fail("the file cannot be opened", status);
     AVDictionary* muxerOptions = nullptr;
-    av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
-    status = avformat_write_header(d_->format, &muxerOptions);
-    av_dict_free(&muxerOptions);
+    av.av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+    status = av.avformat_write_header(d_->format, &muxerOptions);
+    av.av_dict_free(&muxerOptions);
     if (status < 0)
         d_->fail("the file's header cannot be written", status);
     d_->headerWritten = true;
@@ -264,12 +267,12 @@ void VideoEncoder::addFrame(const QImage& picture)
         converted = picture.convertToFormat(QImage::Format_RGB32);
         pixels = &converted;
     }
-    int status = av_frame_make_writable(d_->frame);
+    int status = d_->av->av_frame_make_writable(d_->frame);
     if (status < 0)
         d_->fail("out of memory", status);
     const uint8_t* source[1] = {pixels->constBits()};
     const int sourceStride[1] = {static_cast<int>(pixels->bytesPerLine())};
-    sws_scale(d_->scaler, source, sourceStride, 0, pixels->height(), d_->frame->data, d_->frame->linesize);
+    d_->av->sws_scale(d_->scaler, source, sourceStride, 0, pixels->height(), d_->frame->data, d_->frame->linesize);
     d_->frame->pts = d_->frames;
     d_->encode(d_->frame);
     ++d_->frames;
@@ -283,10 +286,10 @@ void VideoEncoder::finish()
         throw Error("cannot write the video \"" + d_->path.toStdString() +
                     "\": it would hold no frame (the replay took no step)");
     d_->encode(nullptr);
-    const int status = av_write_trailer(d_->format);
+    const int status = d_->av->av_write_trailer(d_->format);
     if (status < 0)
         d_->fail("the end of the file cannot be written", status);
-    const int closed = avio_closep(&d_->format->pb);
+    const int closed = d_->av->avio_closep(&d_->format->pb);
     if (closed < 0)
         d_->fail("the file cannot be closed", closed);
     d_->finished = true;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
+
 namespace tideplot {
 namespace {
 
@@ -166,6 +169,32 @@ TEST(TrackPointTime, FixedPositionsOfDateAndTime)
     }
 }
 
+// The four fields are those GetField gives, whatever the line's length (short lines, the
+// usual 16 to 64 bytes read in blocks, longer ones) and wherever its separators stand,
+// five or more of them included.
+TEST(SplitTrackLine, FieldsAreThoseOfGetField)
+{
+    for (std::size_t length = 0; length <= 80; ++length) {
+        for (const std::size_t every : {1, 2, 3, 7, 9, 15, 16, 17, 40, 100}) {
+            std::string line(length, '7');
+            for (std::size_t i = every - 1; i < length; i += every)
+                line[i] = ';';
+            if (length > 0)
+                line[length / 2] = ','; // another separator's byte is text
+            const TrackLineFields fields = SplitTrackLine(line, ';');
+            const std::string_view expected[] = {GetField(line, 0, ';'), GetField(line, 1, ';'), GetField(line, 2, ';'),
+                                                 GetField(line, 3, ';')};
+            const std::string_view got[] = {fields.Lat, fields.Lon, fields.Date, fields.Time};
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(got[i], expected[i]) << "field " << i << " of \"" << line << "\"";
+                if (!expected[i].empty()) {
+                    EXPECT_EQ(got[i].data(), expected[i].data()) << "field " << i << " of \"" << line << "\"";
+                }
+            }
+        }
+    }
+}
+
 // A line whose latitude reads as 0 has no fix and is not read further; in a fix the
 // latitude and the longitude must be numbers on the globe, and the message quotes the field.
 TEST(ReadTrackFix, FixesMustHoldNumbersOnTheGlobe)
@@ -248,6 +277,95 @@ TEST(TrackTimeReader, AgreesWithReadingEachLineAlone)
             }
         }
     }
+}
+
+// The reader of a track's lines in turn gives, for every line, the fields, fix, time,
+// position check and refusal of reading that line whole. Lines of a few shapes, each
+// followed by copies with bytes changed, added or taken away (digits, points, signs,
+// separators, blanks, bytes of 0xFA and above, another date), so that lines of the shape
+// learnt and lines just off it alternate.
+TEST(TrackFixTimeReader, AgreesWithReadingEachLineWhole)
+{
+    struct Outcome {
+        bool fix = false, positionChecked = false;
+        double time = 0;
+        TrackLineFields fields;
+        std::string error;
+    };
+    const auto whole = [](const std::string& line, char sep) {
+        Outcome o;
+        o.fields = SplitTrackLine(line, sep);
+        TrackTimeReader times;
+        try {
+            o.fix = ReadTrackFixTime(o.fields, times, o.time, o.positionChecked);
+        } catch (const Error& e) {
+            o.error = e.what();
+        }
+        return o;
+    };
+    const std::pair<std::string, char> shapes[] = {
+        {"57.5982101,11.5010199,20080621,105226", ','},
+        {"-33.8688197;-151.2092955;20080622;000001.5;extra", ';'},
+        {"0.5982101,0.5010199,20080621,105226", ','},
+        {"0.0000001,11.5010199,20080621,105226", ','},
+        {"-0.0000000,11.5010199,20080621,105226", ','},
+        {"157.59821,11.5,20080621,105226", ','},
+        {"57.7,11.9,20080621,235959", ','},
+        {"5.12345678,179.12345678,20081231,235959", ','},
+        {"57.598210123,11.50101990,20080621,105226", ','},
+    };
+    const char replacements[] = "0123456789.-+,; eE\xFA\xFF";
+    std::mt19937 next(2008);
+    TrackFixTimeReader reader;
+    long shapedLines = 0;
+    for (int round = 0; round < 3000; ++round) {
+        const auto& [base, sep] = shapes[next() % std::size(shapes)];
+        for (int copy = 0; copy < 8; ++copy) {
+            std::string line = base;
+            if (copy % 2 == 1) {
+                const std::size_t at = next() % line.size();
+                const char c = replacements[next() % (sizeof replacements - 1)];
+                switch (next() % 4) {
+                case 0:
+                    line.insert(line.begin() + static_cast<long>(at), c);
+                    break;
+                case 1:
+                    line.erase(at, 1);
+                    break;
+                default:
+                    line[at] = c;
+                    break;
+                }
+            } else if (copy == 4) {
+                line.replace(line.find("2008"), 8, "20080622");
+            }
+            const Outcome expected = whole(line, sep);
+            Outcome got;
+            try {
+                got.fix = reader.read(line, sep, got.fields, got.time, got.positionChecked);
+            } catch (const Error& e) {
+                got.error = e.what();
+            }
+            ASSERT_EQ(got.error, expected.error) << line;
+            if (!expected.error.empty())
+                continue;
+            ASSERT_EQ(got.fix, expected.fix) << line;
+            if (!expected.fix)
+                continue;
+            shapedLines += copy % 2 == 0 ? 1 : 0;
+            ASSERT_EQ(got.positionChecked, expected.positionChecked) << line;
+            ASSERT_EQ(got.time, expected.time) << line;
+            const std::string_view gotFields[] = {got.fields.Lat, got.fields.Lon, got.fields.Date, got.fields.Time};
+            const std::string_view expectedFields[] = {expected.fields.Lat, expected.fields.Lon, expected.fields.Date,
+                                                       expected.fields.Time};
+            for (int i = 0; i < 4; ++i) {
+                ASSERT_EQ(gotFields[i], expectedFields[i]) << "field " << i << " of " << line;
+                ASSERT_EQ(gotFields[i].data() - line.data(), expectedFields[i].data() - line.data())
+                    << "field " << i << " of " << line;
+            }
+        }
+    }
+    EXPECT_GT(shapedLines, 5000);
 }
 
 } // namespace
