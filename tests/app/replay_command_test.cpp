@@ -301,6 +301,18 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
 
 // A track file that is a pipe replays as the file it carries: the check of the starts does
 // not open it a second time (it would wait for another writer for ever).
+// FFmpeg's libraries (with their codecs) and libzip are loaded when a video is written or a
+// KMZ archive read, not by every command: the program does not link them.
+TEST(ReplayCommand, PlainCommandsLoadNeitherFFmpegNorLibzip)
+{
+    if (!testing::HaveCommand("ldd"))
+        GTEST_SKIP() << "ldd is not installed";
+    const auto libraries = RunCommand("ldd " + Quote(TIDEPLOT_EXE));
+    ASSERT_EQ(libraries.status, 0) << libraries.output;
+    for (const char* lazy : {"libavcodec", "libavformat", "libswscale", "libzip"})
+        EXPECT_EQ(libraries.output.find(lazy), std::string::npos) << lazy << " is linked:\n" << libraries.output;
+}
+
 TEST(ReplayCommand, TrackFromAPipeReplaysWithoutWaiting)
 {
     if (!testing::HaveCommand("mkfifo"))
