@@ -154,10 +154,23 @@ std::string RaceClockText(double raceClockDays)
     // Before the gun the clock counts down with a minus sign; a clock that rounds to
     // 00:00:00 has none.
     const bool beforeTheGun = raceClockDays < 0 && (days != 0 || seconds != 0);
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%s%02lld:%02lld:%02lld", beforeTheGun ? "-" : "", hours, seconds / 60 % 60,
-                  seconds % 60);
-    return buffer;
+    // Written digit by digit: the replay writes one at every step.
+    std::string text;
+    text.reserve(16);
+    if (beforeTheGun)
+        text += '-';
+    if (hours >= 100)
+        text += std::to_string(hours / 100);
+    const auto two = [&text](long long n) {
+        text += static_cast<char>('0' + n / 10);
+        text += static_cast<char>('0' + n % 10);
+    };
+    two(hours % 100);
+    text += ':';
+    two(seconds / 60 % 60);
+    text += ':';
+    two(seconds % 60);
+    return text;
 }
 
 } // namespace tideplot
