@@ -248,6 +248,20 @@ bool TrackTimeForm(std::string_view d, std::string_view t)
     return d.size() == 8 && t.size() >= 6 && AllDigits(d) && AllDigits(t.substr(0, 6));
 }
 
+// The time hhmmss that starts at `t` (six bytes) on day `dayNumber`, when it is one.
+bool TimeOnDay(const char* t, long long dayNumber, double& value)
+{
+    const auto digit = [&](int i) { return static_cast<unsigned>(t[i] - '0'); };
+    const unsigned h1 = digit(0), h2 = digit(1), m1 = digit(2), m2 = digit(3), s1 = digit(4), s2 = digit(5);
+    if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9)
+        return false;
+    const unsigned hour = h1 * 10 + h2, minute = m1 * 10 + m2, second = s1 * 10 + s2;
+    if (hour > 23 || minute > 59 || second > 59)
+        return false;
+    value = DateValueOfDay(dayNumber, static_cast<int>(hour * 3600 + minute * 60 + second));
+    return true;
+}
+
 } // namespace
 
 bool TryTrackFieldsTime(std::string_view d, std::string_view t, double& value)
@@ -276,15 +290,7 @@ bool TrackTimeReader::read(std::string_view d, std::string_view t, double& value
         dayNumber_ = DayNumber(year, month, day);
         known_ = true;
     }
-    const auto digit = [&](std::size_t i) { return static_cast<unsigned>(t[i] - '0'); };
-    const unsigned h1 = digit(0), h2 = digit(1), m1 = digit(2), m2 = digit(3), s1 = digit(4), s2 = digit(5);
-    if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9)
-        return false;
-    const unsigned hour = h1 * 10 + h2, minute = m1 * 10 + m2, second = s1 * 10 + s2;
-    if (hour > 23 || minute > 59 || second > 59)
-        return false;
-    value = DateValueOfDay(dayNumber_, static_cast<int>(hour * 3600 + minute * 60 + second));
-    return true;
+    return TimeOnDay(t.data(), dayNumber_, value);
 }
 
 double TrackFieldsTime(std::string_view d, std::string_view t)
@@ -501,14 +507,8 @@ bool TrackFixTimeReader::readShaped(std::string_view line, char sep, TrackLineFi
         return false;
     // The time as TrackTimeReader reads it on a known day.
     const char* const t = begin + timeFrom_;
-    const auto digit = [&](int i) { return static_cast<unsigned>(t[i] - '0'); };
-    const unsigned h1 = digit(0), h2 = digit(1), m1 = digit(2), m2 = digit(3), s1 = digit(4), s2 = digit(5);
-    if (h1 > 9 || h2 > 9 || m1 > 9 || m2 > 9 || s1 > 9 || s2 > 9)
+    if (!TimeOnDay(t, dayNumber_, time))
         return false;
-    const unsigned hour = h1 * 10 + h2, minute = m1 * 10 + m2, second = s1 * 10 + s2;
-    if (hour > 23 || minute > 59 || second > 59)
-        return false;
-    time = DateValueOfDay(dayNumber_, static_cast<int>(hour * 3600 + minute * 60 + second));
     fields.Lat = std::string_view(begin, lat_.End);
     fields.Lon = std::string_view(begin + lon_.From, lon_.End - lon_.From);
     fields.Date = std::string_view(begin + dateFrom_, 8);
