@@ -229,48 +229,61 @@ void RestoreCheckpoint(RaceState& state, const RaceCheckpoint& checkpoint)
     }
 }
 
+std::vector<RaceFileEntry> ReadRaceFileEntries(const std::string& raceFileName, std::string_view limitWording)
+{
+    const std::string raceLabel = FileLabel(raceFileName);
+    std::unique_ptr<LineReader> race;
+    try {
+        race = std::make_unique<LineReader>(raceFileName);
+    } catch (const Error& e) {
+        throw Error(std::string("the race file cannot be read: ") + e.what());
+    }
+    std::vector<RaceFileEntry> entries;
+    while (!race->AtEnd()) {
+        const std::string_view line = race->ReadLine();
+        if (entries.size() == static_cast<std::size_t>(kMaxBoats))
+            ThrowAt(raceLabel, race->LineNumber(),
+                    "a " + std::to_string(kMaxBoats + 1) + "th boat entry; " + std::string(limitWording) + " " +
+                        std::to_string(kMaxBoats) + " boats");
+        try {
+            entries.push_back(RaceFileEntry{ReadBoatEntry(line), race->LineNumber()});
+        } catch (const Error& e) {
+            ThrowAt(raceLabel, race->LineNumber(),
+                    std::string(e.what()) + "; the line is " + QuotedText(line) + ": expected a boat entry such as " +
+                        QuotedText(kEntryExample) +
+                        " (track file, start time, LYS number, colour number and the separator of the track "
+                        "lines, joined by \" , \")");
+        }
+    }
+    if (entries.empty())
+        throw Error(raceLabel + " holds no boat entry");
+    return entries;
+}
+
+void RefuseLogForTrackFile(std::string_view firstLine, const std::string& raceLabel, long line, const std::string& path,
+                           const std::string& trackFile)
+{
+    if (LooksLikeLog(firstLine))
+        ThrowAt(raceLabel, line,
+                "the track file " + Quoted(path) +
+                    " is a log (KML, KMZ or GPX), not a track file of lines: import the log first (tideplot import " +
+                    trackFile + ") and name the track file the import writes beside it, " + Quoted(trackFile + ".txt"));
+}
+
 void StartReplay(RaceState& state)
 {
     const std::string raceLabel = FileLabel(state.RaceFileName);
     // The entries first, one line at a time: a 65th entry stops the reading at once,
     // before any track file is opened.
-    std::vector<BoatEntry> entries;
-    std::vector<long> entryLines;
-    {
-        std::unique_ptr<LineReader> race;
-        try {
-            race = std::make_unique<LineReader>(state.RaceFileName);
-        } catch (const Error& e) {
-            throw Error(std::string("the race file cannot be read: ") + e.what());
-        }
-        while (!race->AtEnd()) {
-            const std::string_view line = race->ReadLine();
-            if (entries.size() == static_cast<std::size_t>(kMaxBoats))
-                ThrowAt(raceLabel, race->LineNumber(),
-                        "a " + std::to_string(kMaxBoats + 1) + "th boat entry; a race can replay at most " +
-                            std::to_string(kMaxBoats) + " boats");
-            try {
-                entries.push_back(ReadBoatEntry(line));
-            } catch (const Error& e) {
-                ThrowAt(raceLabel, race->LineNumber(),
-                        std::string(e.what()) + "; the line is " + QuotedText(line) +
-                            ": expected a boat entry such as " + QuotedText(kEntryExample) +
-                            " (track file, start time, LYS number, colour number and the separator of the "
-                            "track lines, joined by \" , \")");
-            }
-            entryLines.push_back(race->LineNumber());
-        }
-    }
-    if (entries.empty())
-        throw Error(raceLabel + " holds no boat entry");
+    const std::vector<RaceFileEntry> entries = ReadRaceFileEntries(state.RaceFileName, "a race can replay at most");
 
     CloseTrackFiles(state);
     state.BoatCount = 0;
     state.ViewBoxSet = false;
     try {
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            const BoatEntry& entry = entries[i];
-            const long line = entryLines[i];
+            const BoatEntry& entry = entries[i].Entry;
+            const long line = entries[i].Line;
             const int k = static_cast<int>(i);
             const int n = k + kFirstBoatNumber;
             state.StartTime[k] = entry.StartTime;
@@ -296,13 +309,8 @@ void StartReplay(RaceState& state)
                 if (file.AtEnd())
                     ThrowAt(raceLabel, line, "the track file " + Quoted(path) + " is empty");
                 state.NextLine[k] = file.ReadLine();
-                if (file.LineNumber() == 1 && LooksLikeLog(state.NextLine[k]))
-                    ThrowAt(raceLabel, line,
-                            "the track file " + Quoted(path) +
-                                " is a log (KML, KMZ or GPX), not a track file of lines: import the log first "
-                                "(tideplot import " +
-                                entry.TrackFile + ") and name the track file the import writes beside it, " +
-                                Quoted(entry.TrackFile + ".txt"));
+                if (file.LineNumber() == 1)
+                    RefuseLogForTrackFile(state.NextLine[k], raceLabel, line, path, entry.TrackFile);
             } while (state.NextLine[k].find('#') != std::string::npos && !file.AtEnd());
             state.NextLine[k].clear();
             state.PrevLine[k].clear();

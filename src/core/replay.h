@@ -151,6 +151,23 @@ struct RaceState {
     bool BoxHasReference = false;
 };
 
+// A boat entry of a race file and the line it stands on.
+struct RaceFileEntry {
+    BoatEntry Entry;
+    long Line = 0;
+};
+
+// The boat entries of a race file, read one line at a time. Throws Error naming the file
+// and line when the file cannot be read or holds no entry, when an entry cannot be read,
+// and at a 65th entry, before reading on: "a 65th boat entry; <limitWording> 64 boats".
+std::vector<RaceFileEntry> ReadRaceFileEntries(const std::string& raceFileName, std::string_view limitWording);
+
+// Throws Error naming line `line` of the race file when `firstLine`, the first line of the
+// track file `path` (named `trackFile` in the entry), starts a log (KML, GPX or a KMZ
+// archive) rather than track lines, and tells to import it first.
+void RefuseLogForTrackFile(std::string_view firstLine, const std::string& raceLabel, long line, const std::string& path,
+                           const std::string& trackFile);
+
 // Loads the race file `state.RaceFileName`: reads every boat entry and opens every
 // boat's track file past its header lines. Relative track file names are taken from the
 // race file's folder. Throws Error naming the file, the line and the fault (a race of more

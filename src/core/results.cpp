@@ -20,16 +20,6 @@ namespace {
 
 constexpr double kMetresPerNm = 1852.0;
 
-// A longitude difference taken the short way round: -180 to 180 degrees.
-double ShortWayDeg(double degrees)
-{
-    if (degrees > 180)
-        return degrees - 360;
-    if (degrees < -180)
-        return degrees + 360;
-    return degrees;
-}
-
 void CheckEnd(const char* end, double lat, double lon)
 {
     const auto check = [&](const char* what, double value, double limit) {
@@ -44,72 +34,18 @@ void CheckEnd(const char* end, double lat, double lon)
     check("longitude", lon, 180);
 }
 
-// A boat entry as the race file holds it, for messages about one that cannot be read.
-constexpr const char* kEntryExample = "Elsa.txt , 2008-06-21 11:00:00 , 1.05 , 0 , ,";
-
-struct RaceEntry {
-    BoatEntry entry;
-    long line = 0;
-};
-
-// The boat entries of a race file, read as the replay reads them.
-std::vector<RaceEntry> ReadRaceEntries(const std::string& raceFileName)
-{
-    const std::string raceLabel = FileLabel(raceFileName);
-    std::unique_ptr<LineReader> race;
-    try {
-        race = std::make_unique<LineReader>(raceFileName);
-    } catch (const Error& e) {
-        throw Error(std::string("the race file cannot be read: ") + e.what());
-    }
-    std::vector<RaceEntry> entries;
-    while (!race->AtEnd()) {
-        const std::string_view line = race->ReadLine();
-        if (entries.size() == static_cast<std::size_t>(kResultsMaxBoats))
-            ThrowAt(raceLabel, race->LineNumber(),
-                    "a " + std::to_string(kResultsMaxBoats + 1) + "th boat entry; a race holds at most " +
-                        std::to_string(kResultsMaxBoats) + " boats");
-        try {
-            entries.push_back(RaceEntry{ReadBoatEntry(line), race->LineNumber()});
-        } catch (const Error& e) {
-            ThrowAt(raceLabel, race->LineNumber(),
-                    std::string(e.what()) + "; the line is " + QuotedText(line) + ": expected a boat entry such as " +
-                        QuotedText(kEntryExample) +
-                        " (track file, start time, LYS number, colour number and the separator of the track "
-                        "lines, joined by \" , \")");
-        }
-    }
-    if (entries.empty())
-        throw Error(raceLabel + " holds no boat entry");
-    return entries;
-}
-
-// The start of a file that is a log rather than a track file: XML (KML, GPX) or a zip
-// archive (KMZ).
-bool LooksLikeLog(std::string_view firstLine)
-{
-    const auto start = firstLine.find_first_not_of(" \t");
-    return (start != std::string_view::npos && firstLine[start] == '<') || firstLine.substr(0, 4) == "PK\x03\x04";
-}
-
 // Refuses, as the replay does, a track file that cannot be opened, is empty or is a log.
-void CheckTrackFile(const std::string& raceLabel, const RaceEntry& race, const std::string& path)
+void CheckTrackFile(const std::string& raceLabel, const RaceFileEntry& race, const std::string& path)
 {
     std::unique_ptr<LineReader> file;
     try {
         file = std::make_unique<LineReader>(path);
     } catch (const Error& e) {
-        ThrowAt(raceLabel, race.line, std::string("the track file ") + e.what());
+        ThrowAt(raceLabel, race.Line, std::string("the track file ") + e.what());
     }
     if (file->AtEnd())
-        ThrowAt(raceLabel, race.line, "the track file \"" + path + "\" is empty");
-    if (LooksLikeLog(file->ReadLine()))
-        ThrowAt(raceLabel, race.line,
-                "the track file \"" + path +
-                    "\" is a log (KML, KMZ or GPX), not a track file of lines: import the log first (tideplot "
-                    "import " +
-                    race.entry.TrackFile + ") and name the track file the import writes beside it, \"" +
-                    race.entry.TrackFile + ".txt\"");
+        ThrowAt(raceLabel, race.Line, "the track file \"" + path + "\" is empty");
+    RefuseLogForTrackFile(file->ReadLine(), raceLabel, race.Line, path, race.Entry.TrackFile);
 }
 
 // Bytes as UTF-8: as they are when they are UTF-8, else each byte a Latin-1 character.
@@ -157,7 +93,7 @@ FinishLineGeometry::FinishLineGeometry(const FinishLine& line) : line_(line)
     CheckEnd("P1", line.Lat1, line.Lon1);
     CheckEnd("P2", line.Lat2, line.Lon2);
     lonScale_ = std::cos(Radians((line.Lat1 + line.Lat2) / 2));
-    dx_ = ShortWayDeg(line.Lon2 - line.Lon1) * lonScale_;
+    dx_ = FoldLongitude(line.Lon2 - line.Lon1) * lonScale_;
     dy_ = line.Lat2 - line.Lat1;
     length2_ = dx_ * dx_ + dy_ * dy_;
     const double lengthMetres = std::sqrt(length2_) * 60 * kMetresPerNm;
@@ -170,7 +106,7 @@ FinishLineGeometry::FinishLineGeometry(const FinishLine& line) : line_(line)
 
 FinishLineGeometry::PlanePoint FinishLineGeometry::ToPlane(double lat, double lon) const
 {
-    return PlanePoint{ShortWayDeg(lon - line_.Lon1) * lonScale_, lat - line_.Lat1};
+    return PlanePoint{FoldLongitude(lon - line_.Lon1) * lonScale_, lat - line_.Lat1};
 }
 
 int FinishLineGeometry::Side(double lat, double lon) const
@@ -226,7 +162,7 @@ double FinishLineGeometry::DistanceNm(double lat, double lon) const
     const double nearestLat = line_.Lat1 + along * dy_;
     const double nearestLon = line_.Lon1 + along * dx_ / lonScale_;
     const double dLat = lat - nearestLat;
-    const double dLon = ShortWayDeg(lon - nearestLon) * std::cos(Radians((lat + nearestLat) / 2));
+    const double dLon = FoldLongitude(lon - nearestLon) * std::cos(Radians((lat + nearestLat) / 2));
     return 60 * std::hypot(dLat, dLon);
 }
 
@@ -303,18 +239,18 @@ std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Finis
 {
     const FinishLineGeometry geometry(line);
     const std::string raceLabel = FileLabel(raceFileName);
-    const std::vector<RaceEntry> entries = ReadRaceEntries(raceFileName);
+    const std::vector<RaceFileEntry> entries = ReadRaceFileEntries(raceFileName, "a race holds at most");
     std::vector<BoatResult> results;
     results.reserve(entries.size());
-    for (const RaceEntry& race : entries) {
-        const BoatEntry& entry = race.entry;
+    for (const RaceFileEntry& race : entries) {
+        const BoatEntry& entry = race.Entry;
         BoatResult result;
         result.Boat = std::string(TrimSpaces(entry.TrackFile));
         result.Name = entry.Name;
         result.Colour = entry.Colour;
         result.Lys = entry.Lys;
         result.StartTime = entry.StartTime;
-        result.EntryLine = race.line;
+        result.EntryLine = race.Line;
         result.TrackPath = ResolveTrackFile(raceFileName, entry.TrackFile);
         CheckTrackFile(raceLabel, race, result.TrackPath);
         if (const auto seconds = BoatFinishSeconds(result.TrackPath, entry.SepChar, entry.StartTime, geometry)) {

@@ -45,9 +45,6 @@
 // apart) is interpolated like any other piece.
 namespace tideplot {
 
-// The most boats a race file holds for the results: the 65th entry is refused.
-inline constexpr int kResultsMaxBoats = 64;
-
 // Two ends less than this far apart make a finish line of zero length (the same point
 // clicked twice): refused.
 inline constexpr double kMinFinishLineMetres = 1.0;
@@ -194,7 +191,7 @@ std::optional<double> BoatFinishSeconds(const std::string& trackPath, char sep, 
 void RankResults(std::vector<BoatResult>& results);
 
 // The results of the race in a race file: its boat entries read as the replay reads them
-// (at most kResultsMaxBoats; an entry that cannot be read, a 65th entry, a missing or empty
+// (ReadRaceFileEntries: at most kMaxBoats; an entry that cannot be read, a 65th entry, a missing or empty
 // race file refused naming the file and line), each boat's track file read once, one
 // after another (memory grows with the boats, not the tracks), then ranked (RankResults).
 // Throws Error naming file, line and fault; CheckFinishLine's errors first.
