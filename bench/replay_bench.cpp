@@ -6,6 +6,7 @@
 //   build/bench/bench/replay_bench [--benchmark_...]
 //
 // The race: 7 boats, one fix a second, generated once into $TMPDIR/tideplot-bench-race-*.
+#include "bench_process.h"
 #include "bench_race.h"
 #include "core/racecheck.h"
 #include "core/replay.h"
@@ -22,10 +23,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,32 +33,6 @@ std::vector<std::string> Files(const std::string& dir, const char* extension)
     for (int i = 1; i <= 7; ++i)
         files.push_back(dir + "/boat" + std::to_string(i) + extension);
     return files;
-}
-
-// Runs a command without a shell; returns the child's peak resident memory in KiB.
-long RunMeasured(const std::vector<std::string>& args, bool quiet = true)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (quiet) {
-            std::freopen("/dev/null", "w", stdout);
-            std::freopen("/dev/null", "w", stderr);
-        }
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "failed: %s\n", args[0].c_str());
-        std::exit(1);
-    }
-    return usage.ru_maxrss;
 }
 
 // The replay in this process: 7 boats, resolution 10, from the race file to the last
@@ -119,7 +90,7 @@ void BM_WcL(benchmark::State& state)
     for (const auto& f : Files(RaceFolder(static_cast<int>(state.range(0))), ".txt"))
         args.push_back(f);
     for (auto _ : state)
-        RunMeasured(args);
+        RunMeasured(args, true);
 }
 
 // gpsbabel reading the same tracks and interpolating them every 10 seconds.
@@ -129,7 +100,8 @@ void BM_Gpsbabel(benchmark::State& state)
     for (auto _ : state)
         for (const auto& f : files)
             RunMeasured({"gpsbabel", "-i", "unicsv,utc=0", "-f", f, "-x", "transform,trk=wpt,del", "-x",
-                         "interpolate,time=10", "-o", "unicsv", "-F", "/dev/null"});
+                         "interpolate,time=10", "-o", "unicsv", "-F", "/dev/null"},
+                        true);
 }
 
 // Peak memory of the whole program replaying the race (KiB, from the kernel's rusage).
@@ -138,7 +110,7 @@ void BM_ReplayPeakMemory(benchmark::State& state)
     const std::string race = RaceFolder(static_cast<int>(state.range(0))) + "/race.TP1";
     long peak = 0;
     for (auto _ : state)
-        peak = RunMeasured({TIDEPLOT_EXE, "replay", race});
+        peak = RunMeasured({TIDEPLOT_EXE, "replay", race}, true).peakKiB;
     state.counters["peak_rss_KiB"] = static_cast<double>(peak);
 }
 

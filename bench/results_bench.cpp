@@ -9,6 +9,7 @@
 //   finishes after about a lap, and its track is read up to there only;
 // - a line ten miles north that nobody reaches: every track is read to its end (the
 //   dearest case, and the one the goal is about).
+#include "bench_process.h"
 #include "core/results.h"
 
 #include <benchmark/benchmark.h>
@@ -20,10 +21,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -98,26 +95,8 @@ void BM_ResultsCommand(benchmark::State& state)
                   kNobodysLine.Lon2);
     const std::vector<std::string> args{TIDEPLOT_EXE, "results", race, "--finish", finish, "--csv", "/dev/null"};
     long peak = 0;
-    for (auto _ : state) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            std::freopen("/dev/null", "w", stdout);
-            std::vector<char*> argv;
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        rusage usage{};
-        wait4(pid, &status, 0, &usage);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            state.SkipWithError("tideplot results failed");
-            return;
-        }
-        peak = usage.ru_maxrss;
-    }
+    for (auto _ : state)
+        peak = RunMeasured(args).peakKiB;
     state.counters["peak_rss_KiB"] = static_cast<double>(peak);
 }
 

@@ -5,6 +5,7 @@
 //   build/bench/bench/video_bench [--benchmark_...]
 //
 // The races: 7 boats, one fix a second, generated once into $TMPDIR/tideplot-bench-race-*.
+#include "bench_process.h"
 #include "bench_race.h"
 #include "earth/googleearth.h"
 #include "replay/replaysession.h"
@@ -21,45 +22,10 @@
 #include <string>
 #include <vector>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Measured {
-    double seconds = 0;
-    double cpuSeconds = 0; // user and system, all threads
-    long peakKiB = 0;
-};
-
-// Runs a command without a shell: its wall time and peak resident memory (KiB).
-Measured RunMeasured(const std::vector<std::string>& args)
-{
-    const auto started = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "failed: %s\n", args[0].c_str());
-        std::exit(1);
-    }
-    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
-            seconds(usage.ru_utime) + seconds(usage.ru_stime), usage.ru_maxrss};
-}
 
 // tideplot replay RACE --resolution 60 --video OUT.mp4 (1280x720, 30 frames a second).
 void BM_VideoCommand(benchmark::State& state)
