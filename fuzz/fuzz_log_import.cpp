@@ -13,6 +13,7 @@
 #include "import/logimport.h"
 #include "import/logpoints.h"
 #include "import/trackwriter.h"
+#include "support/logreading.h"
 
 #include <zip.h>
 
@@ -76,43 +77,6 @@ void Zip(const std::string& path, const std::uint8_t* data, std::size_t size)
     Check(zip_close(archive) == 0, "zip archive written");
 }
 
-std::string Describe(const LogReadResult& r)
-{
-    const LogContents& c = r.Contents;
-    const LogTimes& t = r.Times;
-    std::string text = r.Skipped.FirstReason + "/" + r.ZoneOffset + (r.OtherZoneOffsets ? "+" : "");
-    for (const std::int64_t n : std::initializer_list<std::int64_t>{r.PointCount,
-                                                                    r.Lines,
-                                                                    r.EndedEarlyAt,
-                                                                    r.Skipped.Count,
-                                                                    r.Skipped.First.Line,
-                                                                    r.Skipped.First.Point,
-                                                                    c.UntimedPlacemarks,
-                                                                    c.LineStrings,
-                                                                    c.LineStringPoints,
-                                                                    c.Tracks,
-                                                                    c.TrackPoints,
-                                                                    c.RoutePoints,
-                                                                    c.Waypoints,
-                                                                    t.First,
-                                                                    t.FirstPlace.Line,
-                                                                    t.FirstPlace.Point,
-                                                                    t.Last,
-                                                                    t.Disorders,
-                                                                    t.FirstDisorder.Line,
-                                                                    t.FirstDisorder.Point,
-                                                                    t.DisorderTime,
-                                                                    t.DisorderAfter,
-                                                                    t.Before1990,
-                                                                    t.FirstBefore1990.Line,
-                                                                    t.FirstBefore1990Time})
-        text += "/" + std::to_string(n);
-    for (const TrackSpan& span : r.Tracks)
-        text += "/[" + std::to_string(span.Id) + " " + std::to_string(span.First) + " " + std::to_string(span.Last) +
-                " " + std::to_string(span.Points) + "]";
-    return text;
-}
-
 // The points, in time order, and the result read with `options` (or the message of the
 // Error thrown); `kept` gets the lines an import keeps: the first of each second.
 std::string Read(const std::string& path, const LogReadOptions& options, bool& failed, std::string& lines,
@@ -138,7 +102,7 @@ std::string Read(const std::string& path, const LogReadOptions& options, bool& f
         }
         Check(std::int64_t(std::count(lines.begin(), lines.end(), '\n')) == reading.Result.PointCount,
               "every point read is kept");
-        return Describe(reading.Result);
+        return testing::DescribeLogReading(reading.Result);
     } catch (const Error& e) {
         failed = true;
         return e.what();

@@ -13,6 +13,7 @@
 #include "import/kmz.h"
 #include "import/logimport.h"
 #include "import/trackwriter.h"
+#include "support/logreading.h"
 #include "support/racefiles.h"
 
 #include <QProcess>
@@ -662,44 +663,6 @@ TEST_F(LogImportTest, BadLogsAndXmlLimitsChangeNothing)
     }
 }
 
-// What a reading gave besides the points: every field of the result but Parts.
-std::string Described(const LogReadResult& r)
-{
-    const LogContents& h = r.Contents;
-    const LogTimes& t = r.Times;
-    std::string text = r.Skipped.FirstReason + " " + r.ZoneOffset + (r.OtherZoneOffsets ? "+" : "");
-    for (const std::int64_t n : std::initializer_list<std::int64_t>{r.PointCount,
-                                                                    r.Lines,
-                                                                    r.EndedEarlyAt,
-                                                                    r.Skipped.Count,
-                                                                    r.Skipped.First.Line,
-                                                                    r.Skipped.First.Point,
-                                                                    h.UntimedPlacemarks,
-                                                                    h.LineStrings,
-                                                                    h.LineStringPoints,
-                                                                    h.Tracks,
-                                                                    h.TrackPoints,
-                                                                    h.RoutePoints,
-                                                                    h.Waypoints,
-                                                                    t.First,
-                                                                    t.FirstPlace.Line,
-                                                                    t.FirstPlace.Point,
-                                                                    t.Last,
-                                                                    t.Disorders,
-                                                                    t.FirstDisorder.Line,
-                                                                    t.FirstDisorder.Point,
-                                                                    t.DisorderTime,
-                                                                    t.DisorderAfter,
-                                                                    t.Before1990,
-                                                                    t.FirstBefore1990.Line,
-                                                                    t.FirstBefore1990Time})
-        text += " " + std::to_string(n);
-    for (const TrackSpan& span : r.Tracks)
-        text += " [" + std::to_string(span.Id) + " " + std::to_string(span.First) + "-" + std::to_string(span.Last) +
-                " " + std::to_string(span.Points) + "]";
-    return text;
-}
-
 // The points, the skipped points with the first one's place, what the log holds, its
 // times and tracks, the error, and the progress reported, also for logs whose cuts fall
 // where the text cannot be cut, and with points sorted in a little memory.
@@ -791,7 +754,7 @@ TEST_F(KmlReaderTest, PartsGiveWhatOnePassGives)
             const LogReadResult r =
                 c.gpx ? ReadGpxPoints(log, points, progress, options) : ReadKmlPoints(log, points, progress, options);
             EXPECT_EQ(lastRead, size) << "the progress does not reach the end";
-            return std::pair(SortedLines(points) + Described(r), r.Parts);
+            return std::pair(SortedLines(points) + testing::DescribeLogReading(r), r.Parts);
         } catch (const Error& e) {
             return std::pair(std::string(e.what()), 0);
         }

@@ -1,0 +1,50 @@
+#pragma once
+// What a log reading gave besides its points, as one line of text: two readings of the same
+// log, whole or cut in parts, in much or little memory, must give the same.
+#include "import/logreader.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+namespace tideplot::testing {
+
+// Every field of the result but Parts.
+inline std::string DescribeLogReading(const LogReadResult& r)
+{
+    const LogContents& h = r.Contents;
+    const LogTimes& t = r.Times;
+    std::string text = r.Skipped.FirstReason + " " + r.ZoneOffset + (r.OtherZoneOffsets ? "+" : "");
+    for (const std::int64_t n : std::initializer_list<std::int64_t>{r.PointCount,
+                                                                    r.Lines,
+                                                                    r.EndedEarlyAt,
+                                                                    r.Skipped.Count,
+                                                                    r.Skipped.First.Line,
+                                                                    r.Skipped.First.Point,
+                                                                    h.UntimedPlacemarks,
+                                                                    h.LineStrings,
+                                                                    h.LineStringPoints,
+                                                                    h.Tracks,
+                                                                    h.TrackPoints,
+                                                                    h.RoutePoints,
+                                                                    h.Waypoints,
+                                                                    t.First,
+                                                                    t.FirstPlace.Line,
+                                                                    t.FirstPlace.Point,
+                                                                    t.Last,
+                                                                    t.Disorders,
+                                                                    t.FirstDisorder.Line,
+                                                                    t.FirstDisorder.Point,
+                                                                    t.DisorderTime,
+                                                                    t.DisorderAfter,
+                                                                    t.Before1990,
+                                                                    t.FirstBefore1990.Line,
+                                                                    t.FirstBefore1990Time})
+        text += " " + std::to_string(n);
+    for (const TrackSpan& span : r.Tracks)
+        text += " [" + std::to_string(span.Id) + " " + std::to_string(span.First) + "-" + std::to_string(span.Last) +
+                " " + std::to_string(span.Points) + "]";
+    return text;
+}
+
+} // namespace tideplot::testing
