@@ -31,7 +31,7 @@ public:
         view = camera;
     }
 
-    void ClearKmlData() override { calls.push_back({Call::ClearKmlData}); }
+    void ClearKmlData() override { calls.push_back({Call::ClearKmlData, {}}); }
 
     std::vector<std::string> documents() const
     {

@@ -13,7 +13,7 @@ class QSqlQuery;
 namespace tideplot {
 
 // Tiles from an MBTiles file, the SQLite database in which map programs keep tiles for use
-// offline (MBTiles 1.3, github.com/mapbox/mbtiles-spec): table `tiles` (zoom_level,
+// offline (Mapbox's MBTiles format, version 1.3): table `tiles` (zoom_level,
 // tile_column, tile_row, tile_data) with rows counted from the south, so tile y of zoom z
 // is row 2^z - 1 - y; table `metadata` (name, value) with, among others, attribution,
 // minzoom, maxzoom and format. A tile the file does not hold is no failure: the file covers
