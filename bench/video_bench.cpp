@@ -22,7 +22,6 @@
 #include <string>
 #include <vector>
 
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -85,8 +84,8 @@ void BM_FramePaintAndEncode(benchmark::State& state)
         for (auto _ : state) {
             camera.FocusPointLongitude += 2e-5;
             end.chart.SetCamera(camera, 10);
-            encoder.addFrame(tideplot::ReplayPicture(end.chart, end.texts, QSize(1280, 720),
-                                                     tideplot::ChartDrawing::Painted));
+            encoder.addFrame(
+                tideplot::ReplayPicture(end.chart, end.texts, QSize(1280, 720), tideplot::ChartDrawing::Painted));
         }
         encoder.finish();
     }

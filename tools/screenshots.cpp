@@ -5,8 +5,8 @@
 // control of the set-up window.
 //
 //   tideplot-screenshots SOURCE_DIR OUT_DIR
-#include "earth/replayview.h"
 #include "earth/earthfactory.h"
+#include "earth/replayview.h"
 #include "ui/dialogs.h"
 #include "ui/frmcontrol.h"
 #include "ui/frmmain.h"
@@ -157,12 +157,14 @@ int main(int argc, char** argv)
         QTest::qWait(300);
         ok &= CheckInside(QStringLiteral("the chart window"), chart->frameGeometry(), screen);
         ok &= CheckInside(QStringLiteral("the control window"), control->frameGeometry(), screen);
-        ok &= CheckApart(QStringLiteral("the chart window"), chart->frameGeometry(), QStringLiteral("the control window"),
-                         control->frameGeometry());
-        const QRect start = Find<QPushButton>(main.get(), "cmdStart")->rect().translated(
-            Find<QPushButton>(main.get(), "cmdStart")->mapToGlobal(QPoint(0, 0)));
+        ok &= CheckApart(QStringLiteral("the chart window"), chart->frameGeometry(),
+                         QStringLiteral("the control window"), control->frameGeometry());
+        const QRect start = Find<QPushButton>(main.get(), "cmdStart")
+                                ->rect()
+                                .translated(Find<QPushButton>(main.get(), "cmdStart")->mapToGlobal(QPoint(0, 0)));
         ok &= CheckApart(QStringLiteral("the chart window"), chart->frameGeometry(), QStringLiteral("Start"), start);
-        ok &= CheckApart(QStringLiteral("the control window"), control->frameGeometry(), QStringLiteral("Start"), start);
+        ok &=
+            CheckApart(QStringLiteral("the control window"), control->frameGeometry(), QStringLiteral("Start"), start);
         if (QApplication::focusWidget() != Find<QPushButton>(control, "cmdPlay"))
             std::fputs("warning: Play does not have the focus after Start\n", stderr);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // Play, from the keyboard

@@ -250,7 +250,8 @@ TEST(MapCommand, MapsThatCannotBeUsedAreRefusedWithTheReason)
                   QStringLiteral("--map"), QStringLiteral("openstreetmap")},
                  dir.path());
     EXPECT_EQ(noPicture.status, 0);
-    EXPECT_TRUE(noPicture.output.startsWith(QStringLiteral("warning: --map draws under the --screenshot and --video pictures")))
+    EXPECT_TRUE(
+        noPicture.output.startsWith(QStringLiteral("warning: --map draws under the --screenshot and --video pictures")))
         << noPicture.output.toStdString();
 }
 

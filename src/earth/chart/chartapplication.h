@@ -2,8 +2,8 @@
 
 #include "core/replay.h"
 #include "earth/applicationge.h"
-#include "earth/replayview.h"
 #include "earth/chart/charttracks.h"
+#include "earth/replayview.h"
 
 #include <QImage>
 #include <QSize>
