@@ -33,4 +33,8 @@ struct ParsedArgs {
 ParsedArgs ParseArgs(const std::vector<std::string>& args, std::initializer_list<const char*> valued,
                      std::initializer_list<const char*> flags);
 
+// Whether two file names name the same file (also when neither exists yet): an output
+// must not overwrite an input.
+bool SameFile(const std::string& a, const std::string& b);
+
 } // namespace tideplot

@@ -79,15 +79,6 @@ struct ReplayOptions {
     MapChoice map;
 };
 
-// Whether two names are the same file (also when neither exists yet).
-bool SameFile(const std::string& a, const std::string& b)
-{
-    std::error_code errorA, errorB;
-    const auto canonicalA = std::filesystem::weakly_canonical(std::filesystem::absolute(a, errorA), errorA);
-    const auto canonicalB = std::filesystem::weakly_canonical(std::filesystem::absolute(b, errorB), errorB);
-    return !errorA && !errorB && canonicalA == canonicalB;
-}
-
 // --video, --size, --fps and --kml-animated. The video's size must be even (yuv420p);
 // a --screenshot picture alone may have any size in the same range.
 void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)

@@ -63,15 +63,6 @@ ResultsOptions ParseResultsOptions(const std::vector<std::string>& args)
     return options;
 }
 
-// Whether two names are the same file (also when neither exists yet).
-bool SameFile(const std::string& a, const std::string& b)
-{
-    std::error_code errorA, errorB;
-    const auto canonicalA = std::filesystem::weakly_canonical(std::filesystem::absolute(a, errorA), errorA);
-    const auto canonicalB = std::filesystem::weakly_canonical(std::filesystem::absolute(b, errorB), errorB);
-    return !errorA && !errorB && canonicalA == canonicalB;
-}
-
 // The number of characters a terminal shows for a UTF-8 text (one per character).
 std::size_t ShownWidth(const std::string& text)
 {
