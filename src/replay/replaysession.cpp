@@ -187,9 +187,10 @@ void ReplaySession::rewindTo(long long step)
         return;
     }
     // The checkpoint before the step, then the steps from there, the last one kept.
-    const auto index = static_cast<std::size_t>((step - 1) / kCheckpointSteps);
-    RestoreCheckpoint(state_, checkpoints_[std::min(index, checkpoints_.size() - 1)]);
-    position_ = static_cast<long long>(std::min(index, checkpoints_.size() - 1)) * kCheckpointSteps;
+    const std::size_t index =
+        std::min(static_cast<std::size_t>((step - 1) / kCheckpointSteps), checkpoints_.size() - 1);
+    RestoreCheckpoint(state_, checkpoints_[index]);
+    position_ = static_cast<long long>(index) * kCheckpointSteps;
     while (position_ < step) {
         ReplayStep(state_, settings_, frame_);
         frame_.Step = ++position_;
