@@ -62,12 +62,4 @@ ParsedArgs ParseArgs(const std::vector<std::string>& args, std::initializer_list
     return parsed;
 }
 
-bool SameFile(const std::string& a, const std::string& b)
-{
-    std::error_code errorA, errorB;
-    const auto canonicalA = std::filesystem::weakly_canonical(std::filesystem::absolute(a, errorA), errorA);
-    const auto canonicalB = std::filesystem::weakly_canonical(std::filesystem::absolute(b, errorB), errorB);
-    return !errorA && !errorB && canonicalA == canonicalB;
-}
-
 } // namespace tideplot

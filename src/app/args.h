@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/outputfile.h" // SameFile
+
 #include "core/error.h"
 
 #include <initializer_list>
@@ -32,9 +34,5 @@ struct ParsedArgs {
 // Throws UsageError for an unknown option or a missing value.
 ParsedArgs ParseArgs(const std::vector<std::string>& args, std::initializer_list<const char*> valued,
                      std::initializer_list<const char*> flags);
-
-// Whether two file names name the same file (also when neither exists yet): an output
-// must not overwrite an input.
-bool SameFile(const std::string& a, const std::string& b);
 
 } // namespace tideplot

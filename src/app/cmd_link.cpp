@@ -8,6 +8,7 @@
 #include "earth/map/mapchoice.h"
 #include "replay/earthobserver.h"
 #include "replay/replaysession.h"
+#include "replay/valuetext.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -33,46 +34,117 @@ const char* kLinkUsage = "Usage: tideplot link RACE.TP1 [options]\n"
                          "                      not polled for 5 seconds)\n"
                          "  --map none          the only map here: Google Earth Pro draws its own imagery\n";
 
+struct LinkOptions {
+    std::string raceFile;
+    ReplaySettings settings;
+    int playspeedMs = 10;
+    bool open = true;
+    bool exitAtEnd = false;
+};
+
+// Only "--map none" is taken: Google Earth Pro draws its own imagery.
+void CheckLinkMap(const ParsedArgs& parsed)
+{
+    if (!parsed.has("--map"))
+        return;
+    MapChoice map;
+    try {
+        map = ParseMapChoice(QString::fromLocal8Bit(parsed.value("--map", "").c_str()));
+    } catch (const Error& e) {
+        throw UsageError(std::string("--map: ") + e.what());
+    }
+    if (map.kind != MapChoice::Kind::None)
+        throw UsageError("--map: Google Earth Pro draws its own imagery under the race, so the link "
+                         "serves no map; maps are drawn by the chart view (its Map menu, or "
+                         "\"tideplot replay RACE.TP1 --screenshot FILE --map SOURCE\")");
+}
+
+LinkOptions ParseLinkOptions(const ParsedArgs& parsed)
+{
+    CheckLinkMap(parsed);
+    if (parsed.positional.size() != 1)
+        throw UsageError(parsed.positional.empty() ? "no race file given" : "more than one race file");
+    LinkOptions options;
+    options.raceFile = parsed.positional[0];
+    if (const std::string problem = ResolutionProblem(parsed.value("--resolution", "10")); !problem.empty())
+        throw UsageError("--resolution: " + problem);
+    options.settings.ResolutionSeconds = NumberOfText(parsed.value("--resolution", "10"));
+    try {
+        options.settings.StepsPerWidePlot = RoundToInt16(NumberOfText(parsed.value("--points", "90")));
+    } catch (const Error& e) {
+        throw UsageError(std::string("--points: ") + e.what());
+    }
+    const double speed = parsed.number("--playspeed", 10);
+    if (speed < 1 || speed > 65535)
+        throw UsageError("--playspeed needs milliseconds from 1 to 65535");
+    options.playspeedMs = RoundToInt32(speed);
+    options.open = parsed.flags.count("--no-open") == 0;
+    options.exitAtEnd = parsed.flags.count("--exit-at-end") > 0;
+    return options;
+}
+
+// Follows the replay on the terminal and ends the program's event loop as the options say:
+// the progress line while it plays, the summary at the end, the failure's message.
+class LinkProgress : public FrameObserver {
+public:
+    LinkProgress(ReplaySession& session, GoogleEarthLink& link, bool exitAtEnd)
+        : session_(session), link_(link), exitAtEnd_(exitAtEnd)
+    {
+    }
+    int status() const { return status_; }
+
+    void frame(const FleetFrame& frame) override { last_ = frame; }
+    void ticked() override
+    {
+        if (StderrIsTerminal() && !session_.atEnd())
+            std::fprintf(stderr, "\rstep %lld, race time %s ", last_.Step,
+                         RaceTimeText(last_.Step, last_.RaceClock).c_str());
+    }
+    void reachedEnd() override { finished(); }
+    void failed(const std::string& message) override
+    {
+        std::fprintf(stderr, "tideplot link: %s\n", message.c_str());
+        status_ = 1;
+        QCoreApplication::exit(1);
+    }
+
+    void finished()
+    {
+        session_.stop();
+        const std::string raceTime = RaceTimeText(last_.Step, last_.RaceClock);
+        std::printf("Replayed %s: %d boats, %lld steps, race time reached %s\n", session_.fleet().RaceFileName.c_str(),
+                    static_cast<int>(session_.fleet().Boats.size()), session_.position(),
+                    raceTime.empty() ? "-" : raceTime.c_str());
+        if (exitAtEnd_) {
+            std::puts("Serving until Google Earth Pro has fetched the end of the race.");
+            link_.callWhenServed([] { QCoreApplication::quit(); });
+        } else {
+            std::puts("The race stays served until the program is stopped (Ctrl+C).");
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    ReplaySession& session_;
+    GoogleEarthLink& link_;
+    bool exitAtEnd_;
+    FleetFrame last_;
+    int status_ = 0;
+};
+
 } // namespace
 
 int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
 {
-    ParsedArgs parsed;
-    int playspeedMs = 10;
-    ReplaySettings settings;
+    LinkOptions options;
     try {
-        parsed = ParseArgs(args, {"--resolution", "--points", "--playspeed", "--map"},
-                           {"--no-open", "--exit-at-end", "--help"});
+        const ParsedArgs parsed = ParseArgs(args, {"--resolution", "--points", "--playspeed", "--map"},
+                                            {"--no-open", "--exit-at-end", "--help"});
         if (parsed.flags.count("--help")) {
             std::fputs(kLinkUsage, stdout);
             return 0;
         }
-        if (parsed.has("--map")) {
-            MapChoice map;
-            try {
-                map = ParseMapChoice(QString::fromLocal8Bit(parsed.value("--map", "").c_str()));
-            } catch (const Error& e) {
-                throw UsageError(std::string("--map: ") + e.what());
-            }
-            if (map.kind != MapChoice::Kind::None)
-                throw UsageError("--map: Google Earth Pro draws its own imagery under the race, so the link "
-                                 "serves no map; maps are drawn by the chart view (its Map menu, or "
-                                 "\"tideplot replay RACE.TP1 --screenshot FILE --map SOURCE\")");
-        }
-        if (parsed.positional.size() != 1)
-            throw UsageError(parsed.positional.empty() ? "no race file given" : "more than one race file");
-        if (const std::string problem = ResolutionProblem(parsed.value("--resolution", "10")); !problem.empty())
-            throw UsageError("--resolution: " + problem);
-        settings.ResolutionSeconds = NumberOfText(parsed.value("--resolution", "10"));
-        try {
-            settings.StepsPerWidePlot = RoundToInt16(NumberOfText(parsed.value("--points", "90")));
-        } catch (const Error& e) {
-            throw UsageError(std::string("--points: ") + e.what());
-        }
-        const double speed = parsed.number("--playspeed", 10);
-        if (speed < 1 || speed > 65535)
-            throw UsageError("--playspeed needs milliseconds from 1 to 65535");
-        playspeedMs = RoundToInt32(speed);
+        options = ParseLinkOptions(parsed);
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot link: %s (tideplot link --help)\n", e.what());
         return 2;
@@ -88,15 +160,13 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
 
     std::unique_ptr<GoogleEarthLink> link;
     ReplaySession session;
-    ReplayTexts texts;
-    session.addObserver(&texts);
     try {
-        GoogleEarthLinkOptions options;
-        options.OpenInGoogleEarth = parsed.flags.count("--no-open") == 0;
-        link = std::make_unique<GoogleEarthLink>(options);
+        GoogleEarthLinkOptions linkOptions;
+        linkOptions.OpenInGoogleEarth = options.open;
+        link = std::make_unique<GoogleEarthLink>(linkOptions);
         for (const std::string& warning : link->TakeWarnings())
             std::fprintf(stderr, "warning: %s\n", warning.c_str());
-        session.start(parsed.positional[0], settings, false);
+        session.start(options.raceFile, options.settings, false);
         for (const std::string& warning : StartTimeWarnings(session.state()))
             std::fprintf(stderr, "warning: %s\n", warning.c_str());
     } catch (const std::exception& e) {
@@ -108,40 +178,16 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
     std::fflush(stdout);
 
     GoogleEarthObserver drawing(*link);
-    drawing.raceStarted(session.fleet());
     session.addObserver(&drawing);
-    const bool exitAtEnd = parsed.flags.count("--exit-at-end") > 0;
-    int status = 0;
-    auto finished = [&] {
-        session.stop();
-        std::printf("Replayed %s: %d boats, %lld steps, race time reached %s\n", session.fleet().RaceFileName.c_str(),
-                    static_cast<int>(session.fleet().Boats.size()), session.position(),
-                    texts.raceTime.empty() ? "-" : texts.raceTime.c_str());
-        if (exitAtEnd) {
-            std::puts("Serving until Google Earth Pro has fetched the end of the race.");
-            link->callWhenServed([] { QCoreApplication::quit(); });
-        } else {
-            std::puts("The race stays served until the program is stopped (Ctrl+C).");
-        }
-        std::fflush(stdout);
-    };
-    session.onStep = [&] {
-        if (StderrIsTerminal() && !session.atEnd())
-            std::fprintf(stderr, "\rstep %lld, race time %s ", session.position(), texts.raceTime.c_str());
-    };
-    session.onEnd = finished;
-    session.onFailure = [&](const std::string& message) {
-        std::fprintf(stderr, "tideplot link: %s\n", message.c_str());
-        status = 1;
-        QCoreApplication::exit(1);
-    };
+    LinkProgress progress(session, *link, options.exitAtEnd);
+    session.addObserver(&progress);
     if (session.atEnd())
-        finished();
+        progress.finished();
     else
-        session.play(playspeedMs);
+        session.play(options.playspeedMs);
     const int loop = QCoreApplication::exec();
     session.close();
-    return status != 0 ? status : loop;
+    return progress.status() != 0 ? progress.status() : loop;
 }
 
 } // namespace tideplot

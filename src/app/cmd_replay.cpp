@@ -1,35 +1,26 @@
 #include "app/args.h"
 #include "app/commands.h"
+#include "core/coursefile.h"
 #include "core/error.h"
-#include "core/outputfile.h"
-#include "core/racecheck.h"
 #include "core/text.h"
-#include "earth/chart/chartapplication.h"
 #include "earth/chart/chartmap.h"
 #include "earth/earthfactory.h"
-#include "earth/googleearth.h"
-#include "earth/kmlfile.h"
 #include "earth/map/mapchoice.h"
-#include "replay/earthobserver.h"
-#include "replay/replaysession.h"
-#include "replay/trace.h"
-#include "share/animatedkml.h"
+#include "replay/valuetext.h"
+#include "share/exportloop.h"
+#include "share/fileexporters.h"
 #include "share/interrupt.h"
+#include "share/pictureexporters.h"
 #include "share/replayvideo.h"
-#include "share/videofile.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-
 #include <QFileInfo>
-#include <QString>
 
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -58,36 +49,72 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "                      file FILE.pgw (Web Mercator, EPSG:3857) for GIS programs\n"
                            "  --map SOURCE        draw the screenshot over a map: a tile server's URL template with\n"
                            "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
-                           "                      none (the default); waits up to 10 s for the tiles\n";
+                           "                      none (the default); waits up to 10 s for the tiles\n"
+                           "A race with a course file (RACE.TP1.course) has its finish line drawn on the pictures.\n";
 
 struct ReplayOptions {
     std::string raceFile;
-    std::string resolution = "10";
-    std::string points = "90";
     ReplaySettings settings;
     double headingDeg = 0;
     double tiltDeg = 0;
     long long maxSteps = -1;
-    std::string kmlFile;
-    std::string traceFile;
-    bool chart = false;
-    std::string screenshot;
-    std::string video;
+    bool chart = false; // --earth=chart: the replay drawn into the chart, which shows nothing
     std::optional<QSize> sizePx;
     int framesPerSecond = 30;
-    std::string kmlAnimated;
     MapChoice map;
+    // The outputs asked for, by option, in the order of kOutputs.
+    std::vector<std::pair<std::string, std::string>> outputs;
+
+    std::string output(const std::string& option) const
+    {
+        for (const auto& [name, path] : outputs)
+            if (name == option)
+                return path;
+        return {};
+    }
 };
 
-// --video, --size, --fps and --kml-animated. The video's size must be even (yuv420p);
-// a --screenshot picture alone may have any size in the same range.
+QString Local(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes.c_str());
+}
+
+// Every output option and the exporter that writes it.
+struct OutputOption {
+    const char* Name;
+    std::unique_ptr<ReplayExporter> (*Make)(const QString& path, const ReplayOptions& options);
+};
+const OutputOption kOutputs[] = {
+    {"--kml",
+     [](const QString& path, const ReplayOptions&) -> std::unique_ptr<ReplayExporter> {
+         return std::make_unique<KmlFileExporter>(path);
+     }},
+    {"--trace",
+     [](const QString& path, const ReplayOptions&) -> std::unique_ptr<ReplayExporter> {
+         return std::make_unique<TraceExporter>(path);
+     }},
+    {"--screenshot",
+     [](const QString& path, const ReplayOptions&) -> std::unique_ptr<ReplayExporter> {
+         return std::make_unique<PictureExporter>(path);
+     }},
+    {"--video",
+     [](const QString& path, const ReplayOptions& options) -> std::unique_ptr<ReplayExporter> {
+         return std::make_unique<VideoExporter>(path, options.framesPerSecond);
+     }},
+    {"--kml-animated",
+     [](const QString& path, const ReplayOptions&) -> std::unique_ptr<ReplayExporter> {
+         return std::make_unique<AnimatedKmlExporter>(path);
+     }},
+};
+
+// --video, --size and --fps. The video's size must be even (yuv420p); a --screenshot
+// picture alone may have any size in the same range.
 void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)
 {
-    options.video = parsed.value("--video", "");
-    options.kmlAnimated = parsed.value("--kml-animated", "");
-    if (parsed.has("--fps") && options.video.empty())
+    const bool video = parsed.has("--video");
+    if (parsed.has("--fps") && !video)
         throw UsageError("--fps sets the frame rate of --video");
-    if (parsed.has("--size") && options.video.empty() && parsed.value("--screenshot", "").empty())
+    if (parsed.has("--size") && !video && !parsed.has("--screenshot"))
         throw UsageError("--size sets the picture size of --video and --screenshot");
     const std::string fps = parsed.value("--fps", "30");
     if (fps.empty() || fps.size() > 4 || fps.find_first_not_of("0123456789") != std::string::npos)
@@ -99,7 +126,7 @@ void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)
     try {
         if (parsed.has("--size"))
             options.sizePx = ParseVideoSize(parsed.value("--size", ""));
-        if (!options.video.empty()) {
+        if (video) {
             CheckVideoSettings({options.sizePx.value_or(VideoSettings().SizePx), options.framesPerSecond});
         } else if (options.sizePx) {
             const QSize even((options.sizePx->width() + 1) / 2 * 2, (options.sizePx->height() + 1) / 2 * 2);
@@ -107,6 +134,53 @@ void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)
         }
     } catch (const Error& e) {
         throw UsageError(std::string("--size: ") + e.what());
+    }
+}
+
+// --earth=chart draws into the chart; --earth=kml:FILE is --kml FILE.
+void ParseEarthOption(const ParsedArgs& parsed, ReplayOptions& options, std::string& kmlFile)
+{
+    if (!parsed.has("--earth"))
+        return;
+    EarthChoice choice;
+    try {
+        choice = ParseEarthChoice(Local(parsed.value("--earth", "")));
+    } catch (const Error& e) {
+        throw UsageError(std::string("--earth: ") + e.what());
+    }
+    if (choice.kind == EarthChoice::Kind::GoogleEarth || choice.kind == EarthChoice::Kind::Automatic)
+        throw UsageError("--earth: the replay without windows draws into chart or kml:FILE; "
+                         "\"tideplot link\" replays a race live in Google Earth Pro");
+    if (choice.kind == EarthChoice::Kind::KmlFile) {
+        if (!kmlFile.empty())
+            throw UsageError("--earth=kml:FILE and --kml FILE both name a KML file");
+        kmlFile = choice.kmlPath.toLocal8Bit().toStdString();
+    }
+    options.chart = choice.kind == EarthChoice::Kind::Chart;
+}
+
+// No output names the race file, its course file, another output or the picture's world file.
+void CheckOutputNames(const ReplayOptions& options)
+{
+    std::vector<std::pair<std::string, std::string>> named = options.outputs;
+    if (const std::string picture = options.output("--screenshot"); !picture.empty()) {
+        const std::string world = WorldFilePath(Local(picture)).toStdString();
+        if (SameFile(world, picture))
+            throw UsageError("--screenshot: a picture named .pgw would be its own world file");
+        named.emplace_back("the world file of --screenshot, " + world + ",", world);
+    }
+    const std::string course = CourseFilePath(options.raceFile);
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        const auto& [name, path] = named[i];
+        if (SameFile(path, options.raceFile))
+            throw UsageError(name + " names the race file");
+        if (SameFile(path, course))
+            throw UsageError(name + " names the race's course file, " + course);
+        for (std::size_t j = i + 1; j < named.size(); ++j)
+            if (SameFile(path, named[j].second))
+                throw UsageError(named[j].first.rfind("the world file", 0) == 0
+                                     ? name + " names " + named[j].first.substr(0, named[j].first.size() - 1)
+                                     : name + " and " + named[j].first + " name the same file");
     }
 }
 
@@ -123,13 +197,12 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
         throw UsageError("more than one race file: " + parsed.positional[0] + " and " + parsed.positional[1]);
     ReplayOptions options;
     options.raceFile = parsed.positional[0];
-    options.resolution = parsed.value("--resolution", options.resolution);
-    if (const std::string problem = ResolutionProblem(options.resolution); !problem.empty())
+    const std::string resolution = parsed.value("--resolution", "10");
+    if (const std::string problem = ResolutionProblem(resolution); !problem.empty())
         throw UsageError("--resolution: " + problem);
-    options.points = parsed.value("--points", options.points);
-    options.settings.ResolutionSeconds = NumberOfText(options.resolution);
+    options.settings.ResolutionSeconds = NumberOfText(resolution);
     try {
-        options.settings.StepsPerWidePlot = RoundToInt16(NumberOfText(options.points));
+        options.settings.StepsPerWidePlot = RoundToInt16(NumberOfText(parsed.value("--points", "90")));
     } catch (const Error& e) {
         throw UsageError(std::string("--points: ") + e.what());
     }
@@ -140,76 +213,111 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
         (maxSteps < 0 || maxSteps > 1e15 || maxSteps != static_cast<double>(static_cast<long long>(maxSteps))))
         throw UsageError("--max-steps needs a whole number of 0 or more");
     options.maxSteps = static_cast<long long>(maxSteps);
-    options.kmlFile = parsed.value("--kml", "");
-    options.traceFile = parsed.value("--trace", "");
-    options.screenshot = parsed.value("--screenshot", "");
     if (parsed.has("--map")) {
         try {
-            options.map = ParseMapChoice(QString::fromLocal8Bit(parsed.value("--map", "").c_str()));
+            options.map = ParseMapChoice(Local(parsed.value("--map", "")));
         } catch (const Error& e) {
             throw UsageError(std::string("--map: ") + e.what());
         }
     }
-    if (parsed.has("--earth")) {
-        EarthChoice choice;
-        try {
-            choice = ParseEarthChoice(QString::fromLocal8Bit(parsed.value("--earth", "").c_str()));
-        } catch (const Error& e) {
-            throw UsageError(std::string("--earth: ") + e.what());
-        }
-        if (choice.kind == EarthChoice::Kind::GoogleEarth || choice.kind == EarthChoice::Kind::Automatic)
-            throw UsageError("--earth: the replay without windows draws into chart or kml:FILE; "
-                             "\"tideplot link\" replays a race live in Google Earth Pro");
-        if (choice.kind == EarthChoice::Kind::KmlFile) {
-            if (!options.kmlFile.empty())
-                throw UsageError("--earth=kml:FILE and --kml FILE both name a KML file");
-            options.kmlFile = choice.kmlPath.toLocal8Bit().toStdString();
-        }
-        options.chart = choice.kind == EarthChoice::Kind::Chart;
-    }
+    std::string kmlFile = parsed.value("--kml", "");
+    ParseEarthOption(parsed, options, kmlFile);
     ParseShareOptions(parsed, options);
-    if (!options.screenshot.empty() || !options.video.empty())
-        options.chart = true;
-    const std::pair<const char*, const std::string*> outputs[] = {{"--kml", &options.kmlFile},
-                                                                  {"--trace", &options.traceFile},
-                                                                  {"--screenshot", &options.screenshot},
-                                                                  {"--video", &options.video},
-                                                                  {"--kml-animated", &options.kmlAnimated}};
-    for (std::size_t i = 0; i < std::size(outputs); ++i) {
-        const auto& [name, path] = outputs[i];
-        if (path->empty())
-            continue;
-        if (SameFile(*path, options.raceFile))
-            throw UsageError(std::string(name) + " names the race file");
-        for (std::size_t j = i + 1; j < std::size(outputs); ++j)
-            if (!outputs[j].second->empty() && SameFile(*path, *outputs[j].second))
-                throw UsageError(std::string(name) + " and " + outputs[j].first + " name the same file");
+    for (const OutputOption& output : kOutputs) {
+        const std::string path = std::string(output.Name) == "--kml" ? kmlFile : parsed.value(output.Name, "");
+        if (!path.empty())
+            options.outputs.emplace_back(output.Name, path);
     }
-    if (!options.screenshot.empty()) {
-        const std::string world = WorldFilePath(QString::fromLocal8Bit(options.screenshot.c_str())).toStdString();
-        for (const auto& [name, path] : outputs) {
-            if (path == &options.screenshot && SameFile(world, *path))
-                throw UsageError("--screenshot: a picture named .pgw would be its own world file");
-            if (!path->empty() && SameFile(world, *path))
-                throw UsageError(std::string(name) + " names the world file of --screenshot, " + world);
-        }
-        if (SameFile(world, options.raceFile))
-            throw UsageError("the world file of --screenshot, " + world + ", is the race file");
-    }
+    CheckOutputNames(options);
     return options;
 }
 
-// An output that names a boat's track file would replace it: refused before anything is
-// written.
-void CheckOutputsAreNoTrackFile(const ReplayOptions& options, const RaceState& state)
+// Without a session (a build server, say) Qt picks a runtime folder of its own and warns
+// about it; the same folder is picked quietly.
+std::unique_ptr<QApplication> OffscreenApplication(int& argc, char** argv)
 {
-    for (const std::string* path :
-         {&options.kmlFile, &options.traceFile, &options.screenshot, &options.video, &options.kmlAnimated}) {
-        for (int k = 0; k < state.BoatCount; ++k)
-            if (!path->empty() && state.TrackFile[k] && SameFile(*path, state.TrackFile[k]->Path()))
-                throw Error("the output file \"" + *path + "\" is the track file of boat " + std::to_string(k + 1) +
-                            "; choose another name");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        const QString runtime =
+            QDir::tempPath() + QStringLiteral("/runtime-") + qEnvironmentVariable("USER", "tideplot");
+        if (QDir().mkpath(runtime) &&
+            QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
+            qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     }
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+// On a terminal: how far the replay is, at most every 200 ms; with a video, its frames
+// and the time left.
+class ProgressLine {
+public:
+    ProgressLine(const ReplayOptions& options, const ExportRun& run) : shown_(std::chrono::steady_clock::now())
+    {
+        if (!StderrIsTerminal())
+            return;
+        on_ = true;
+        if (!options.output("--video").empty())
+            video_.emplace(stderr, CountReplaySteps(run.RaceFile, run.Settings, run.MaxSteps));
+    }
+    ~ProgressLine() { clear(); }
+    void update(const FleetFrame& frame)
+    {
+        if (video_) {
+            video_->update(frame.Step);
+        } else if (on_ && (frame.Step & 255) == 0 && std::chrono::steady_clock::now() - shown_ > kEvery) {
+            shown_ = std::chrono::steady_clock::now();
+            std::fprintf(stderr, "\rstep %lld, race time %s ", frame.Step,
+                         RaceTimeText(frame.Step, frame.RaceClock).c_str());
+            drawn_ = true;
+        }
+    }
+    void clear()
+    {
+        if (video_)
+            video_->clear();
+        else if (drawn_)
+            std::fputs("\r\033[K", stderr);
+        drawn_ = false;
+    }
+
+private:
+    static constexpr std::chrono::milliseconds kEvery{200};
+    bool on_ = false;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point shown_;
+    std::optional<VideoProgressLine> video_;
+};
+
+// The race and its settings as the run of every exporter takes them, with the race's
+// finish line when the chart is shown.
+ExportRun RunOf(const ReplayOptions& options, bool chart)
+{
+    ExportRun run;
+    run.RaceFile = options.raceFile;
+    run.Settings = options.settings;
+    run.HeadingDeg = options.headingDeg;
+    run.TiltDeg = options.tiltDeg;
+    run.MaxSteps = options.maxSteps;
+    run.PictureSize =
+        options.sizePx.value_or(options.output("--video").empty() ? kScreenshotSizePx : VideoSettings().SizePx);
+    run.DrawChart = options.chart;
+    // The finish line is drawn on the pictures; a course file that cannot be read is
+    // passed over with a warning, as the windows do.
+    if (chart && QFileInfo::exists(Local(CourseFilePath(options.raceFile)))) {
+        try {
+            run.Finish = ReadCourseFinishLine(options.raceFile);
+        } catch (const Error& e) {
+            std::fprintf(stderr, "warning: %s; the pictures show no finish line\n", e.what());
+        }
+    }
+    return run;
+}
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "tideplot replay: %s\n", message.c_str());
+    return InterruptSignal() != 0 ? 128 + InterruptSignal() : 1;
 }
 
 } // namespace
@@ -229,213 +337,58 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         std::fprintf(stderr, "tideplot replay: %s (tideplot replay --help)\n", e.what());
         return 2;
     }
-
-    // Ctrl+C or SIGTERM stops the replay at its next step, as a failure does: no output
-    // file is written, the temporary ones are removed.
-    InterruptCatcher interrupts;
-    const QSize pictureSize =
-        options.sizePx.value_or(options.video.empty() ? kScreenshotSizePx : VideoSettings().SizePx);
-    if (options.map.kind != MapChoice::Kind::None && options.screenshot.empty() && options.video.empty())
+    std::vector<std::unique_ptr<ReplayExporter>> exporters;
+    for (const OutputOption& output : kOutputs)
+        if (const std::string path = options.output(output.Name); !path.empty())
+            exporters.push_back(output.Make(Local(path), options));
+    const bool chart = options.chart || !options.output("--screenshot").empty() || !options.output("--video").empty();
+    if (options.map.kind != MapChoice::Kind::None && !chart)
         std::fputs("warning: --map draws under the --screenshot and --video pictures; without one it has nothing to "
                    "do\n",
                    stderr);
 
+    // Ctrl+C or SIGTERM stops the replay at its next step, as a failure does: no output
+    // file is written, the temporary ones are removed.
+    InterruptCatcher interrupts;
     const auto started = std::chrono::steady_clock::now();
-    // Every output goes to a temporary file beside it, and replaces the old file only
-    // when the whole replay has succeeded and every output is written whole: a replay
-    // that cannot start, fails midway or cannot write leaves the old files as they were
-    // (and creates none). Opening them first finds an unwritable folder at once.
-    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut, worldOut, animatedOut;
-    std::unique_ptr<VideoFile> video;
-    try {
-        if (!options.traceFile.empty())
-            traceOut =
-                std::make_unique<OutputFile>(QString::fromLocal8Bit(options.traceFile.c_str()), "the trace file");
-        if (!options.kmlFile.empty())
-            kmlOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.kmlFile.c_str()), "the KML file");
-        if (!options.screenshot.empty()) {
-            const QString picture = QString::fromLocal8Bit(options.screenshot.c_str());
-            pictureOut = std::make_unique<OutputFile>(picture, "the chart picture");
-            // A picture sent to a pipe or a device has no folder to hold its world file.
-            if (QFileInfo(picture).isFile() || !QFileInfo::exists(picture))
-                worldOut = std::make_unique<OutputFile>(WorldFilePath(picture), "the world file of the chart picture");
-        }
-        if (!options.kmlAnimated.empty())
-            animatedOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.kmlAnimated.c_str()),
-                                                       "the animated KML file");
-        if (!options.video.empty())
-            video = std::make_unique<VideoFile>(QString::fromLocal8Bit(options.video.c_str()),
-                                                VideoSettings{pictureSize, options.framesPerSecond});
-    } catch (const Error& e) {
-        std::fprintf(stderr, "tideplot replay: %s\n", e.what());
-        return 1;
-    }
-    std::optional<TraceWriter> trace;
-    if (traceOut)
-        trace.emplace(*traceOut);
-
-    // The views: a KML file, the chart (drawn offscreen for the picture), or none.
-    std::unique_ptr<KmlFileApplication> kmlFile;
-    if (kmlOut) {
-        kmlFile = std::make_unique<KmlFileApplication>(
-            kmlOut->Path(), QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(),
-            options.headingDeg, options.tiltDeg);
-    }
     std::unique_ptr<QApplication> qtApp;
-    std::unique_ptr<ChartApplication> chart;
-    if (options.chart) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Without a session (a build server, say) Qt picks a runtime folder of its own and
-        // warns about it; pick the same folder quietly.
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            const QString runtime =
-                QDir::tempPath() + QStringLiteral("/runtime-") + qEnvironmentVariable("USER", "tideplot");
-            if (QDir().mkpath(runtime) &&
-                QFile::setPermissions(runtime,
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
-                qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
-        }
-        qtApp = std::make_unique<QApplication>(argc, argv);
-        chart = std::make_unique<ChartApplication>();
-        try {
-            chart->setMapSource(OpenMap(options.map));
-        } catch (const Error& e) {
-            std::fprintf(stderr, "tideplot replay: --map: %s\n", e.what());
-            return 1;
-        }
-        CameraInfoGE start = chart->GetCamera(2);
-        start.Azimuth = options.headingDeg;
-        start.Tilt = options.tiltDeg;
-        chart->SetCamera(start, 10.0);
-    }
-    NullApplication nothing(options.headingDeg, options.tiltDeg);
-    std::optional<TeeApplication> both;
-    if (chart && kmlFile)
-        both.emplace(*chart, *kmlFile);
-    ApplicationGE& backend = both      ? static_cast<ApplicationGE&>(*both)
-                             : chart   ? static_cast<ApplicationGE&>(*chart)
-                             : kmlFile ? static_cast<ApplicationGE&>(*kmlFile)
-                                       : static_cast<ApplicationGE&>(nothing);
-    std::optional<TracingApplication> tracingApp;
-    if (trace)
-        tracingApp.emplace(backend, *trace);
-    ApplicationGE& application = tracingApp ? static_cast<ApplicationGE&>(*tracingApp) : backend;
-
-    // With no view, no KML file and no trace nobody reads the documents: none are made.
-    ReplaySession session;
-    GoogleEarthObserver drawing(application, trace ? &*trace : nullptr);
-    if (kmlFile || chart || trace)
-        session.addObserver(&drawing);
-    DrawnBox box;
-    ReplayTexts texts;
-    session.addObserver(&box);
-    session.addObserver(&texts);
-
-    long long steps = 0;
-    std::string failure;
-    const bool progress = StderrIsTerminal();
-    auto lastProgress = started;
-    std::vector<AnimatedBoat> animatedBoats;
-    std::optional<VideoProgressLine> videoProgress;
+    if (chart)
+        qtApp = OffscreenApplication(argc, argv);
+    ExportResult result;
     try {
-        session.start(options.raceFile, options.settings, false);
-        RaceState& state = session.state();
-        CheckOutputsAreNoTrackFile(options, state);
-        for (const std::string& warning : StartTimeWarnings(state))
-            std::fprintf(stderr, "warning: %s\n", warning.c_str());
-        if (animatedOut)
-            animatedBoats = AnimatedBoats(state);
-        if (video && progress)
-            videoProgress.emplace(stderr, CountReplaySteps(options.raceFile, options.settings, options.maxSteps));
-        while ((options.maxSteps < 0 || steps < options.maxSteps) && session.step()) {
-            ++steps;
-            ThrowIfInterrupted();
-            if (video) {
-                // One frame a step, the screenshot's picture: the last one framed on the whole race.
-                const bool last = (options.maxSteps >= 0 && steps >= options.maxSteps) || session.atEnd();
-                if (last && box.drawn())
-                    FrameWholeRace(*chart, box.southWest, box.northEast, pictureSize);
-                video->addFrame(
-                    ReplayPicture(*chart, texts, pictureSize, last ? ChartDrawing::Fresh : ChartDrawing::Painted));
-                if (videoProgress)
-                    videoProgress->update(steps);
-            } else if (progress && (steps & 255) == 0) {
-                const auto now = std::chrono::steady_clock::now();
-                if (now - lastProgress > std::chrono::milliseconds(200)) {
-                    lastProgress = now;
-                    std::fprintf(stderr, "\rstep %lld, race time %s ", steps, texts.raceTime.c_str());
-                }
-            }
-        }
-    } catch (const std::exception& e) {
-        failure = e.what();
-    }
-    const int boatCount = session.state().BoatCount;
-    session.close();
-    if (videoProgress)
-        videoProgress->clear();
-    else if (progress && steps >= 256)
-        std::fputs("\r\033[K", stderr);
-
-    // Every output written whole first, then each put in place.
-    if (failure.empty()) {
+        ExportRun run = RunOf(options, chart);
         try {
-            if (trace)
-                trace->flush();
-            if (kmlOut)
-                kmlOut->Write(kmlFile->document());
-            if (pictureOut) {
-                if (box.drawn())
-                    FrameWholeRace(*chart, box.southWest, box.northEast, pictureSize);
-                pictureOut->Write(PngBytes(ReplayPicture(*chart, texts, pictureSize)));
-                if (worldOut)
-                    worldOut->Write(chart->worldFile(pictureSize));
-            }
-            if (chart)
-                for (const std::string& warning : chart->takeMapWarnings())
-                    std::fprintf(stderr, "warning: %s\n", warning.c_str());
-            if (animatedOut)
-                WriteAnimatedKml(animatedBoats,
-                                 QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(),
-                                 *animatedOut);
-            if (video)
-                video->finish();
-            ThrowIfInterrupted();
-            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get(), worldOut.get(), animatedOut.get()})
-                if (out)
-                    out->Commit();
-            if (video)
-                video->commit();
+            run.Map = chart ? OpenMap(options.map) : nullptr;
         } catch (const Error& e) {
-            failure = e.what();
+            throw Error(std::string("--map: ") + e.what());
         }
-    } else if (traceOut || kmlOut || pictureOut || animatedOut || video) {
-        failure += " (no output file was written; older ones are as they were)";
-    }
-    if (!failure.empty()) {
-        std::fprintf(stderr, "tideplot replay: %s\n", failure.c_str());
-        return InterruptSignal() != 0 ? 128 + InterruptSignal() : 1;
+        ProgressLine progress(options, run);
+        ExportHooks hooks;
+        hooks.warning = [](const std::string& warning) { std::fprintf(stderr, "warning: %s\n", warning.c_str()); };
+        hooks.stepDone = [&](const FleetFrame& frame) {
+            ThrowIfInterrupted();
+            progress.update(frame);
+            return true;
+        };
+        hooks.beforeCommit = [&] {
+            progress.clear();
+            ThrowIfInterrupted();
+        };
+        std::vector<ReplayExporter*> all;
+        for (const auto& exporter : exporters)
+            all.push_back(exporter.get());
+        result = RunExport(run, all, hooks);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
     }
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("Replayed %s: %d boats, %lld steps, %lld segments drawn, race time reached %s, %.3f s\n",
-                options.raceFile.c_str(), boatCount, steps, box.segments,
-                texts.raceTime.empty() ? "-" : texts.raceTime.c_str(), seconds);
-    if (kmlOut)
-        std::printf("KML file: %s\n", options.kmlFile.c_str());
-    if (traceOut)
-        std::printf("Trace: %s\n", options.traceFile.c_str());
-    if (pictureOut)
-        std::printf("Chart picture: %s\n", options.screenshot.c_str());
-    if (video)
-        std::printf("Video: %s (%lld frames, %dx%d at %d frames a second, %s)\n", options.video.c_str(),
-                    video->frames(), pictureSize.width(), pictureSize.height(), options.framesPerSecond,
-                    video->encoderName().c_str());
-    if (animatedOut)
-        std::printf("Animated KML file: %s\n", options.kmlAnimated.c_str());
-    if (worldOut)
-        std::printf("World file: %s\n", worldOut->Path().toLocal8Bit().constData());
+                options.raceFile.c_str(), result.Boats, result.Steps, result.Segments,
+                result.RaceTime.empty() ? "-" : result.RaceTime.c_str(), seconds);
+    for (const auto& exporter : exporters)
+        for (const std::string& line : exporter->summary())
+            std::printf("%s\n", line.c_str());
     return 0;
 }
 

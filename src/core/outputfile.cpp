@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -40,6 +41,14 @@ QString SystemError(int error)
 }
 
 } // namespace
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code errorA, errorB;
+    const auto canonicalA = std::filesystem::weakly_canonical(std::filesystem::absolute(a, errorA), errorA);
+    const auto canonicalB = std::filesystem::weakly_canonical(std::filesystem::absolute(b, errorB), errorB);
+    return !errorA && !errorB && canonicalA == canonicalB;
+}
 
 OutputFile::OutputFile(const QString& path, std::string what, Access access)
     : path_(path), what_(std::move(what)), target_(path)
@@ -133,9 +142,20 @@ void OutputFile::Write(const QByteArray& bytes)
 
 void OutputFile::Commit()
 {
-    if (temporary_.isEmpty()) {
-        file_->close();
+    const PreparedFile prepared = Prepare();
+    if (prepared.Temporary.isEmpty())
         return;
+    if (::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(target_).constData()) != 0)
+        Fail(SystemError(errno));
+    temporary_.clear();
+}
+
+PreparedFile OutputFile::Prepare()
+{
+    PreparedFile prepared{temporary_, target_, path_, what_};
+    if (temporary_.isEmpty() || !file_->isOpen()) {
+        file_->close();
+        return prepared;
     }
     // What the file system holds, not only what the writes returned, and on the disk,
     // before it replaces the old file.
@@ -150,9 +170,67 @@ void OutputFile::Commit()
     if (::fsync(fd) != 0)
         Fail(SystemError(errno));
     file_->close();
-    if (::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(target_).constData()) != 0)
-        Fail(SystemError(errno));
-    temporary_.clear();
+    return prepared;
+}
+
+void CommitTogether(const std::vector<PreparedFile>& files)
+{
+    struct Placed {
+        const PreparedFile* File;
+        QByteArray Backup; // the old file under another name; empty when there was none
+    };
+    std::vector<Placed> placed;
+    const auto undo = [&placed] {
+        for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
+            const QByteArray target = QFile::encodeName(it->File->Target);
+            if (it->Backup.isEmpty())
+                ::unlink(target.constData());
+            else
+                ::rename(it->Backup.constData(), target.constData());
+        }
+    };
+    for (const PreparedFile& file : files) {
+        if (file.Temporary.isEmpty())
+            continue;
+        const QByteArray target = QFile::encodeName(file.Target);
+        // The old file stays reachable under a second name (a hard link) until every file
+        // is in place.
+        QByteArray backup;
+        struct stat old {};
+        if (::lstat(target.constData(), &old) == 0 && S_ISREG(old.st_mode)) {
+            for (int attempt = 0; attempt < 100 && backup.isEmpty(); ++attempt) {
+                const QByteArray name =
+                    QFile::encodeName(QFileInfo(file.Target).path() +
+                                      QStringLiteral("/.tideplot-%1.old")
+                                          .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+                // A file system without hard links: the old file moves aside instead.
+                if (::link(target.constData(), name.constData()) == 0 ||
+                    (errno != EEXIST && ::rename(target.constData(), name.constData()) == 0))
+                    backup = name;
+                else if (errno != EEXIST)
+                    break;
+            }
+            if (backup.isEmpty()) {
+                const int error = errno;
+                undo();
+                throw Error("cannot write " + file.What + " \"" + file.Path.toStdString() +
+                            "\": the old file cannot be kept until every output is written: " +
+                            SystemError(error).toStdString());
+            }
+        }
+        if (::rename(QFile::encodeName(file.Temporary).constData(), target.constData()) != 0) {
+            const int error = errno;
+            if (!backup.isEmpty() && ::rename(backup.constData(), target.constData()) != 0)
+                ::unlink(backup.constData());
+            undo();
+            throw Error("cannot write " + file.What + " \"" + file.Path.toStdString() +
+                        "\": " + SystemError(error).toStdString());
+        }
+        placed.push_back(Placed{&file, backup});
+    }
+    for (const Placed& p : placed)
+        if (!p.Backup.isEmpty())
+            ::unlink(p.Backup.constData());
 }
 
 } // namespace tideplot

@@ -7,8 +7,27 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tideplot {
+
+// A file written whole beside the file it is to replace, ready to be put in its place.
+struct PreparedFile {
+    QString Temporary; // empty: the file was written directly (a terminal, a pipe): nothing to put in place
+    QString Target;    // the file it replaces
+    QString Path;      // the name it was given
+    std::string What;  // "the KML file"
+};
+
+// Puts every prepared file in place of its target, in order, or none of them: when one
+// cannot be put in place (a name too long for the file system, say), those put in place
+// before it get back what they held (or go again, when they were new) and the error names
+// the file. The temporary files of those not put in place are left to their owners.
+void CommitTogether(const std::vector<PreparedFile>& files);
+
+// Whether two file names name the same file (also when neither exists yet): an output
+// must not overwrite an input.
+bool SameFile(const std::string& a, const std::string& b);
 
 // A file the program writes, in place of an older one only when all of it is written:
 // the bytes go to a temporary file beside it, every write is checked, and Commit() flushes
@@ -40,6 +59,9 @@ public:
     void Write(const QByteArray& bytes);
     // Puts the file in place of the old one. Throws Error naming the file.
     void Commit();
+    // Everything Commit() does but the renaming: the file checked, on the disk and closed,
+    // for CommitTogether. Throws Error naming the file.
+    PreparedFile Prepare();
 
     const QString& Path() const { return path_; }
 

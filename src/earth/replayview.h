@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/replay.h"
+#include "core/fleet.h"
+#include "core/replayseries.h"
 #include "core/results.h"
 #include "core/trackfixes.h"
 
@@ -18,32 +19,28 @@ class QMenu;
 class QSettings;
 class QWidget;
 
-// A view that is a window of its own and draws the replay's pieces as values, with their
-// step and race clock, so that it can be drawn again at once after the replay went to
-// another moment and can show only the latest minutes (a tail): the built-in chart. The
+// A view that is a window of its own and draws the replay's pieces from its series, so
+// that it can be drawn again at once after the replay went to another moment and can show
+// only the latest minutes (a tail): the built-in chart. The
 // windows place it, show it and add their menus to it through this interface.
 namespace tideplot {
 
 class ReplayView {
 public:
-    struct Boat {
-        std::string Caption;     // the legend caption, the label at the boat's newest piece
-        std::int32_t Colour = 0; // colour number
-    };
-
     virtual ~ReplayView() = default;
 
     // The view's window, with a menu bar and a status bar.
     virtual QMainWindow* window() = 0;
 
-    // The boats of the race, in race file order (the pieces name them by index).
-    virtual void setBoats(const std::vector<Boat>& boats) = 0;
-    // Pieces drawn as the replay plays, in step order.
-    virtual void addPieces(std::span<const DrawnPiece> pieces) = 0;
-    // Everything drawn, in place of what the view showed (after the replay went to another moment).
-    virtual void setPieces(std::span<const DrawnPiece> pieces) = 0;
-    // The race clock of the step shown, in days: the end of the tail.
-    virtual void setRaceClock(double days) = 0;
+    // The boats of the race, in race file order (the series names them by index).
+    virtual void setFleet(const std::vector<FleetBoat>& boats) = 0;
+    // The replay's series, drawn from up to the step shown (null: nothing to draw). It must
+    // stay as it is while it is set.
+    virtual void setSeries(const ReplaySeries* series) = 0;
+    // The replay stands at `step`: every piece of the series up to it is drawn. Steps 1 to
+    // `keptSteps` are those shown before when the replay went on from there (then only
+    // the later pieces are new); 0 when what was shown is to be drawn again.
+    virtual void showStep(long long step, long long keptSteps) = 0;
     // Only the pieces of the last `minutes` of race time are drawn, older ones fading out;
     // 0 draws the whole track.
     virtual void setTailMinutes(double minutes) = 0;

@@ -1,7 +1,6 @@
 #include "replay/earthobserver.h"
 
-#include "core/datetime.h"
-#include "core/text.h"
+#include "replay/valuetext.h"
 
 #include <algorithm>
 
@@ -23,12 +22,12 @@ void GoogleEarthObserver::raceStarted(const FleetInfo& fleet)
 void GoogleEarthObserver::frame(const FleetFrame& frame)
 {
     if (trace_)
-        trace_->step(RaceClockText(frame.RaceClock));
+        trace_->step(RaceTimeText(frame.Step, frame.RaceClock));
     // Boat by boat, as the step handles them: its distance, then its piece.
     for (std::size_t k = 0; k < frame.Boats.size(); ++k) {
         const BoatStep& boat = frame.Boats[k];
         if (trace_ && k >= 1 && boat.Moved)
-            trace_->distance(static_cast<int>(k), boat.HasDistance ? DistanceText(boat.DistanceNm) : std::string());
+            trace_->distance(static_cast<int>(k), BoatDistanceText(boat));
         if (boat.Drawn)
             output_.PlotTrackSegment(fleet_.Boats[k].Caption, boat.From, boat.To, fleet_.Boats[k].Colour,
                                      frame.LineWidth);
@@ -43,12 +42,11 @@ void GoogleEarthObserver::draw(const DrawnPiece& piece)
     output_.PlotTrackSegment(boat.Caption, piece.From, piece.To, boat.Colour, piece.Width);
 }
 
-void GoogleEarthObserver::rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept)
+void GoogleEarthObserver::rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps)
 {
-    if (kept == 0)
+    if (keptSteps == 0)
         application_.ClearKmlData();
-    for (const DrawnPiece& piece : pieces.subspan(kept))
-        draw(piece);
+    series.forEachPiece(keptSteps + 1, frame.Step, [this](const DrawnPiece& piece) { draw(piece); });
     if (frame.ViewBoxSet)
         output_.FrameCamera(frame.ViewBoxMin, frame.ViewBoxMax);
 }
@@ -71,44 +69,11 @@ void DrawnBox::frame(const FleetFrame& frame)
             add(boat.From, boat.To);
 }
 
-void DrawnBox::rewound(const FleetFrame&, std::span<const DrawnPiece> pieces, std::size_t kept)
+void DrawnBox::rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps)
 {
-    if (kept == 0)
+    if (keptSteps == 0)
         *this = DrawnBox{};
-    for (const DrawnPiece& piece : pieces.subspan(kept))
-        add(piece.From, piece.To);
-}
-
-void ReplayTexts::raceStarted(const FleetInfo& fleet)
-{
-    caption.clear();
-    colour.clear();
-    for (const FleetBoat& boat : fleet.Boats) {
-        caption.push_back(boat.Caption);
-        colour.push_back(boat.WindowColour);
-    }
-    distance.assign(fleet.Boats.size(), std::string());
-    raceTime.clear();
-}
-
-void ReplayTexts::show(const FleetFrame& frame)
-{
-    raceTime = frame.Step == 0 ? std::string() : RaceClockText(frame.RaceClock);
-    for (std::size_t k = 1; k < frame.Boats.size() && k < distance.size(); ++k) {
-        const BoatStep& boat = frame.Boats[k];
-        distance[k] = boat.HasDistance ? DistanceText(boat.DistanceNm) : std::string();
-    }
-}
-
-void ReplayTexts::frame(const FleetFrame& frame)
-{
-    show(frame);
-}
-
-void ReplayTexts::rewound(const FleetFrame& frame, std::span<const DrawnPiece>, std::size_t)
-{
-    distance.assign(distance.size(), std::string());
-    show(frame);
+    series.forEachPiece(keptSteps + 1, frame.Step, [this](const DrawnPiece& piece) { add(piece.From, piece.To); });
 }
 
 } // namespace tideplot

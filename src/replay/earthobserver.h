@@ -5,9 +5,6 @@
 #include "replay/fleetframe.h"
 #include "replay/trace.h"
 
-#include <string>
-#include <vector>
-
 // Observers that draw the replay where the program once drew it, in Google Earth: every
 // piece of a step as one KML document named after the boat's legend caption, then the
 // camera on the pieces of the step. The Google Earth Pro link, the KML file, the views of
@@ -24,7 +21,7 @@ public:
     void frame(const FleetFrame& frame) override;
     // Forgets what the view holds and draws every piece up to the frame again, then frames
     // the camera where it stood after that step.
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
+    void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
 
     GoogleEarthOutput& output() { return output_; }
 
@@ -42,7 +39,7 @@ private:
 class DrawnBox : public FrameObserver {
 public:
     void frame(const FleetFrame& frame) override;
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
+    void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
 
     long long segments = 0;
     bool drawn() const { return segments > 0; }
@@ -52,23 +49,6 @@ public:
 
 private:
     void add(const TrackPoint& from, const TrackPoint& to);
-};
-
-// The texts the control window shows, kept as the replay goes: the legend, the race time
-// and each boat's distance to the first boat.
-class ReplayTexts : public FrameObserver {
-public:
-    void raceStarted(const FleetInfo& fleet) override;
-    void frame(const FleetFrame& frame) override;
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
-
-    std::string raceTime;              // empty before the first step
-    std::vector<std::string> caption;  // per boat
-    std::vector<std::uint32_t> colour; // per boat, 0x00BBGGRR
-    std::vector<std::string> distance; // per boat; the first boat's is empty
-
-private:
-    void show(const FleetFrame& frame);
 };
 
 } // namespace tideplot

@@ -1,34 +1,15 @@
 #pragma once
 
+#include "core/fleet.h"
 #include "core/replay.h"
+#include "core/replayseries.h"
 
-#include <cstdint>
-#include <span>
 #include <string>
-#include <vector>
 
 // What the replay layer hands to every part of the program that shows or records a replay:
-// the fleet once, when a race is loaded, and a frame of numbers at every step.
+// the fleet once, when a race is loaded, a frame of numbers at every step, and the series
+// of every step so far after the replay went to another moment.
 namespace tideplot {
-
-// One boat of the race as its legend shows it.
-struct FleetBoat {
-    std::string Name;               // display name
-    double Lys = 1;                 // LYS number
-    std::int32_t Colour = 0;        // colour number
-    std::string Caption;            // legend caption: name and LYS number, the name its pieces are drawn under
-    std::uint32_t WindowColour = 0; // 0x00BBGGRR, the legend's background
-    std::string TrackFile;          // the track file's path
-    double StartTime = 0;           // date value
-};
-
-struct FleetInfo {
-    std::string RaceFileName;
-    std::vector<FleetBoat> Boats;
-};
-
-// The fleet of a race loaded by StartReplay.
-FleetInfo FleetOf(const RaceState& state);
 
 // One step of the replay: its number (steps played since Start, from 1) and what it did.
 // Step 0 is the replay before its first step: no boat moved, nothing drawn.
@@ -36,22 +17,32 @@ struct FleetFrame : StepOutcome {
     long long Step = 0;
 };
 
-// A part of the program that shows or records the replay.
+// A part of the program that shows or records the replay. Every notification has a
+// default that does nothing: an observer overrides what it shows.
 class FrameObserver {
 public:
     virtual ~FrameObserver() = default;
-    // A race was loaded (before its first step).
+    // A race was loaded (before its first step), or the observer was added to a replay
+    // that had been loaded before.
     virtual void raceStarted(const FleetInfo&) {}
+    // The series of the race was made (anew): at Start, and when new settings counted the
+    // steps again. A rewound() follows whenever the replay had moved before.
+    virtual void seriesChanged(const ReplaySeries&) {}
     // A step was played.
-    virtual void frame(const FleetFrame& frame) = 0;
-    // The replay went to another moment (a seek): `frame` is the step it stands at now, and
-    // `pieces` everything drawn from Start up to and including that step, in step order.
-    // The first `kept` of them are those the observer was shown before (the replay went on
-    // from where it stood), so only the rest are new; with `kept` 0 what was shown before
-    // is to be forgotten.
-    virtual void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) = 0;
+    virtual void frame(const FleetFrame&) {}
+    // The replay went to another moment (a seek, new settings, an observer added late):
+    // `frame` is the step it stands at now, and `series` holds every step up to it. Steps
+    // 1 to `keptSteps` are those the observer was shown before (the replay went on from
+    // where it stood), so only the later ones are new; with `keptSteps` 0 what was shown
+    // before is to be forgotten.
+    virtual void rewound(const FleetFrame& /*frame*/, const ReplaySeries& /*series*/, long long /*keptSteps*/) {}
     // The replay reached the end of the race: every track file is at its end.
     virtual void reachedEnd() {}
+    // The steps of one turn of the play timer are done (several at the play speed 0): a
+    // window shows what they changed.
+    virtual void ticked() {}
+    // Playing or going to a moment failed with `message`; the replay stopped where it was.
+    virtual void failed(const std::string& /*message*/) {}
 };
 
 // The pieces a frame drew, in boat order.

@@ -1,7 +1,5 @@
 #include "replay/leaderboard.h"
 
-#include "core/text.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -34,12 +32,13 @@ void Leaderboard::frame(const FleetFrame& frame)
             observe(static_cast<int>(k), frame.Boats[k].To, frame.RaceClock);
 }
 
-void Leaderboard::rewound(const FleetFrame&, std::span<const DrawnPiece> pieces, std::size_t kept)
+void Leaderboard::rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps)
 {
-    if (kept == 0 && watch_)
+    if (keptSteps == 0 && watch_)
         watch_->Reset();
-    for (const DrawnPiece& piece : pieces.subspan(kept))
-        observe(piece.Boat, piece.To, piece.RaceClock);
+    if (watch_)
+        series.forEachPiece(keptSteps + 1, frame.Step,
+                            [this](const DrawnPiece& piece) { observe(piece.Boat, piece.To, piece.RaceClock); });
 }
 
 std::vector<LeaderboardRow> Leaderboard::rows() const
@@ -70,17 +69,12 @@ std::vector<LeaderboardRow> Leaderboard::rows() const
     const auto firstSailing =
         std::find_if(rows.begin(), rows.end(), [](const auto& r) { return !r.Finished && r.DistanceNm >= 0; });
     for (LeaderboardRow& row : rows) {
-        if (row.Finished) {
-            const double seconds = row.CorrectedDays * 86400;
-            row.Status = "finished " + DurationText(seconds);
-            const double behind = (row.CorrectedDays - firstFinish->CorrectedDays) * 86400;
-            row.Gap = &row == &*firstFinish ? std::string() : "+" + DurationText(behind);
-        } else if (row.DistanceNm >= 0) {
-            row.Status = DistanceText(row.DistanceNm) + " nm to go";
-            row.Gap = &row == &*firstSailing ? std::string()
-                                             : "+" + DistanceText(row.DistanceNm - firstSailing->DistanceNm) + " nm";
-        } else {
-            row.Status = "not started";
+        if (row.Finished && &row != &*firstFinish) {
+            row.HasGap = true;
+            row.GapDays = row.CorrectedDays - firstFinish->CorrectedDays;
+        } else if (!row.Finished && row.DistanceNm >= 0 && &row != &*firstSailing) {
+            row.HasGap = true;
+            row.GapNm = row.DistanceNm - firstSailing->DistanceNm;
         }
     }
     return rows;

@@ -4,7 +4,6 @@
 #include "replay/fleetframe.h"
 
 #include <optional>
-#include <string>
 #include <vector>
 
 // The live leaderboard of a replay with a finish line: the boats that have finished, by
@@ -22,8 +21,12 @@ struct LeaderboardRow {
     bool Finished = false;
     double CorrectedDays = 0; // the race clock at its finish: its corrected time
     double DistanceNm = -1;   // to the finish line; negative before the boat is drawn
-    std::string Status;       // "finished 1:23:45" or "0.412 nm to go" (or "not started")
-    std::string Gap;          // "+0:01:05" behind the first to finish, "+0.120 nm" behind the nearest sailing, or ""
+    // Its gap to the one ahead of them all: a finished boat's behind the first to finish
+    // (days of corrected time), a sailing boat's behind the nearest sailing (nautical
+    // miles); none for those two themselves and for a boat not yet drawn.
+    bool HasGap = false;
+    double GapDays = 0;
+    double GapNm = 0;
 };
 
 class Leaderboard : public FrameObserver {
@@ -34,7 +37,7 @@ public:
 
     void raceStarted(const FleetInfo& fleet) override;
     void frame(const FleetFrame& frame) override;
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
+    void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
 
     // The boats in leaderboard order; empty without a finish line.
     std::vector<LeaderboardRow> rows() const;

@@ -1,13 +1,14 @@
 #include "replay/replaysession.h"
 
-#include "core/colour.h"
+#include "core/datetime.h"
 #include "core/error.h"
+#include "core/text.h"
 
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
-#include <filesystem>
 
 namespace tideplot {
 
@@ -15,26 +16,27 @@ namespace {
 
 // At the play speed 0, a tick plays steps for this long before the windows get their turn.
 constexpr qint64 kFastTickMs = 4;
+// A race beyond its budget is played to its end at this resolution (or its own, when
+// coarser) to learn where it ends without keeping it.
+constexpr double kMeasureResolutionSeconds = 60;
+// The estimate of a race's steps at another resolution may miss its last step or two.
+constexpr long long kEstimateMarginSteps = 16;
+// What a checkpoint holds a boat beyond its fixed part: the two track lines around it.
+constexpr std::size_t kCheckpointLineBytes = 2 * 64;
+
+std::string MegabytesText(std::size_t bytes)
+{
+    return std::to_string((bytes + (std::size_t{1} << 20) - 1) >> 20) + " MB";
+}
+
+// `seconds` rounded up to two significant digits, a resolution a user types: 0.2347 -> 0.24.
+double RoundUpToTwoDigits(double seconds)
+{
+    const double scale = std::pow(10.0, std::floor(std::log10(seconds)) - 1);
+    return std::ceil(seconds / scale - 1e-9) * scale;
+}
 
 } // namespace
-
-FleetInfo FleetOf(const RaceState& state)
-{
-    FleetInfo fleet;
-    fleet.RaceFileName = state.RaceFileName;
-    for (int k = 0; k < state.BoatCount; ++k) {
-        FleetBoat boat;
-        boat.Name = state.BoatName[k];
-        boat.Lys = state.BoatLys[k];
-        boat.Colour = state.BoatColour[k];
-        boat.Caption = LegendCaption(state, k);
-        boat.WindowColour = WindowColour(ColourHex(state.BoatColour[k]));
-        boat.TrackFile = state.TrackFile[k] ? state.TrackFile[k]->Path() : std::string();
-        boat.StartTime = state.StartTime[k];
-        fleet.Boats.push_back(std::move(boat));
-    }
-    return fleet;
-}
 
 void AppendPieces(const FleetFrame& frame, std::vector<DrawnPiece>& pieces)
 {
@@ -57,9 +59,7 @@ ReplaySession::ReplaySession()
         try {
             seek(pendingSeek_);
         } catch (const std::exception& e) {
-            stop();
-            if (onFailure)
-                onFailure(e.what());
+            fail(e.what());
         }
     });
 }
@@ -67,6 +67,16 @@ ReplaySession::ReplaySession()
 ReplaySession::~ReplaySession()
 {
     close();
+}
+
+std::size_t ReplaySession::TimelineBytes(int boats, long long steps)
+{
+    const auto blocks = static_cast<long long>(ReplaySeries::kBlockSteps);
+    const long long stored = (std::max(steps, 0LL) + blocks - 1) / blocks * blocks;
+    const auto checkpoints = static_cast<std::size_t>(std::max(steps, 0LL) / kCheckpointSteps + 1);
+    const std::size_t checkpoint = sizeof(RaceCheckpoint) + static_cast<std::size_t>(std::max(boats, 0)) *
+                                                                (sizeof(RaceCheckpoint::Boat) + kCheckpointLineBytes);
+    return ReplaySeries::BytesFor(boats, stored) + checkpoints * checkpoint;
 }
 
 void ReplaySession::start(const std::string& raceFile, const ReplaySettings& settings, bool timeline)
@@ -83,59 +93,113 @@ void ReplaySession::start(const std::string& raceFile, const ReplaySettings& set
     fleet_ = FleetOf(state_);
     atStart_ = SaveCheckpoint(state_);
 
+    timelineWanted_ = timeline;
     seekable_ = false;
+    overBudget_.clear();
     checkpoints_.clear();
-    pieces_.clear();
-    piecesUpTo_.clear();
-    clocks_.clear();
+    series_.clear(state_.BoatCount);
     if (timeline) {
-        bool regular = true;
-        for (const FleetBoat& boat : fleet_.Boats) {
-            std::error_code error;
-            regular = regular && std::filesystem::is_regular_file(boat.TrackFile, error);
-        }
-        if (regular) {
-            try {
-                playUnseen();
-            } catch (...) {
-                close();
-                throw;
-            }
+        try {
+            playUnseen();
+        } catch (...) {
+            close();
+            throw;
         }
     }
-    for (FrameObserver* observer : observers_)
-        observer->raceStarted(fleet_);
+    observersFollowTimeline_ = false;
+    notify([this](FrameObserver& o) { o.raceStarted(fleet_); });
+    if (timeline)
+        notify([this](FrameObserver& o) { o.seriesChanged(series_); });
     observersFollowTimeline_ = seekable_;
 }
 
 void ReplaySession::playUnseen()
 {
     checkpoints_.clear();
-    pieces_.clear();
-    piecesUpTo_.assign(1, 0);
-    clocks_.clear();
+    series_.clear(state_.BoatCount);
+    overBudget_.clear();
+    seekable_ = false;
     RestoreCheckpoint(state_, atStart_);
     FleetFrame frame;
     long long step = 0;
+    bool beyondBudget = false;
     try {
         while (!AllTrackFilesAtEnd(state_)) {
+            if (TimelineBytes(state_.BoatCount, step + 1) > budgetBytes_) {
+                beyondBudget = true;
+                break;
+            }
             if (step % kCheckpointSteps == 0)
                 checkpoints_.push_back(SaveCheckpoint(state_));
             ReplayStep(state_, settings_, frame);
-            frame.Step = ++step;
-            AppendPieces(frame, pieces_);
-            piecesUpTo_.push_back(pieces_.size());
-            clocks_.push_back(frame.RaceClock);
+            ++step;
+            series_.append(frame);
         }
     } catch (const Error&) {
         // A line that cannot be read ends the timeline before it: the replay goes to any
         // step up to there, and playing on meets the line and says what is wrong with it.
     }
-    if (checkpoints_.empty())
-        checkpoints_.push_back(atStart_);
+    if (beyondBudget) {
+        measureEnd();
+    } else {
+        endClock_ = series_.stepCount() > 0 ? series_.raceClock(series_.stepCount()) : kRaceClockAtStart;
+        if (checkpoints_.empty())
+            checkpoints_.push_back(atStart_);
+        seekable_ = true;
+    }
     RestoreCheckpoint(state_, atStart_);
-    seekable_ = true;
     observersFollowTimeline_ = false;
+}
+
+void ReplaySession::measureEnd()
+{
+    series_.clear(state_.BoatCount);
+    checkpoints_.clear();
+    checkpoints_.shrink_to_fit();
+    ReplaySettings coarse = settings_;
+    coarse.ResolutionSeconds = std::max(settings_.ResolutionSeconds, kMeasureResolutionSeconds);
+    StepOutcome outcome;
+    endClock_ = state_.RaceClock;
+    try {
+        while (!AllTrackFilesAtEnd(state_)) {
+            endClock_ = state_.RaceClock;
+            ReplayStep(state_, coarse, outcome);
+        }
+    } catch (const Error&) {
+        // The timeline would end before the line that cannot be read.
+    }
+    overBudget_ = budgetProblem(settings_.ResolutionSeconds);
+    if (overBudget_.empty()) // within a step of the budget: say so all the same
+        overBudget_ = "the replay's timeline does not fit the " + MegabytesText(budgetBytes_) + " it may use";
+}
+
+long long ReplaySession::estimatedSteps(double resolutionSeconds) const
+{
+    const double span = (endClock_ - kRaceClockAtStart) * kSecondsPerDay;
+    return static_cast<long long>(std::floor(std::max(span, 0.0) / resolutionSeconds + 1e-9)) + 1;
+}
+
+std::string ReplaySession::budgetProblem(double resolutionSeconds) const
+{
+    const long long steps = estimatedSteps(resolutionSeconds);
+    const int boats = state_.BoatCount;
+    const std::size_t needed = TimelineBytes(boats, steps + kEstimateMarginSteps);
+    if (needed <= budgetBytes_)
+        return {};
+    // The most steps the budget holds, and the resolution that takes no more.
+    long long fitting = 0;
+    for (long long step = std::size_t{1} << 40; step > 0; step /= 2)
+        if (TimelineBytes(boats, fitting + step + kEstimateMarginSteps) <= budgetBytes_)
+            fitting += step;
+    std::string text = "the race takes " + std::to_string(steps) + " steps at a resolution of " +
+                       ShortNumberText(resolutionSeconds) + " s, and its timeline would need " + MegabytesText(needed) +
+                       ", more than the " + MegabytesText(budgetBytes_) +
+                       " the replay may use (the setting Replay/MemoryMB)";
+    const double span = (endClock_ - kRaceClockAtStart) * kSecondsPerDay;
+    const double finest = fitting > 1 ? RoundUpToTwoDigits(span / static_cast<double>(fitting - 1)) : 0;
+    if (fitting > 1 && ValidResolution(finest))
+        return text + ": the finest resolution that fits is " + ShortNumberText(finest) + " s";
+    return text + ": no resolution up to " + ShortNumberText(kMaxResolutionSeconds) + " s fits";
 }
 
 void ReplaySession::close()
@@ -146,13 +210,6 @@ void ReplaySession::close()
     loaded_ = false;
 }
 
-std::span<const DrawnPiece> ReplaySession::drawnPieces() const
-{
-    if (!seekable_ || position_ < 0 || position_ >= static_cast<long long>(piecesUpTo_.size()))
-        return {};
-    return std::span<const DrawnPiece>(pieces_.data(), piecesUpTo_[static_cast<std::size_t>(position_)]);
-}
-
 bool ReplaySession::atEnd()
 {
     return !loaded_ || AllTrackFilesAtEnd(state_);
@@ -160,8 +217,7 @@ bool ReplaySession::atEnd()
 
 void ReplaySession::show()
 {
-    for (FrameObserver* observer : observers_)
-        observer->frame(frame_);
+    notify([this](FrameObserver& o) { o.frame(frame_); });
 }
 
 bool ReplaySession::step()
@@ -172,8 +228,7 @@ bool ReplaySession::step()
     frame_.Step = ++position_;
     show();
     if (AllTrackFilesAtEnd(state_))
-        for (FrameObserver* observer : observers_)
-            observer->reachedEnd();
+        notify([](FrameObserver& o) { o.reachedEnd(); });
     return true;
 }
 
@@ -202,21 +257,16 @@ void ReplaySession::seek(long long step)
     if (!loaded_)
         return;
     if (!seekable_)
-        throw Error("this replay cannot go to another moment: a track file is no regular file");
+        throw Error(overBudget_.empty() ? std::string("this replay cannot go to another moment: it has no timeline")
+                                        : overBudget_);
     step = std::clamp<long long>(step, 0, stepCount());
     // A seek on from where the replay stands keeps what the observers show.
-    const std::size_t kept = observersFollowTimeline_ && step >= position_ && position_ <= stepCount()
-                                 ? piecesUpTo_[static_cast<std::size_t>(position_)]
-                                 : 0;
+    const long long kept = observersFollowTimeline_ && step >= position_ && position_ <= stepCount() ? position_ : 0;
     rewindTo(step);
-    const std::size_t drawn = piecesUpTo_[static_cast<std::size_t>(step)];
-    const std::span<const DrawnPiece> pieces(pieces_.data(), drawn);
-    for (FrameObserver* observer : observers_)
-        observer->rewound(frame_, pieces, kept);
+    notify([this, kept](FrameObserver& o) { o.rewound(frame_, series_, kept); });
     observersFollowTimeline_ = true;
     if (AllTrackFilesAtEnd(state_))
-        for (FrameObserver* observer : observers_)
-            observer->reachedEnd();
+        notify([](FrameObserver& o) { o.reachedEnd(); });
 }
 
 void ReplaySession::requestSeek(long long step)
@@ -231,17 +281,35 @@ void ReplaySession::changeSettings(const ReplaySettings& settings)
     if (settings.ResolutionSeconds == settings_.ResolutionSeconds &&
         settings.StepsPerWidePlot == settings_.StepsPerWidePlot)
         return;
-    settings_ = settings;
-    if (!loaded_ || !seekable_)
+    if (!loaded_ || !timelineWanted_) {
+        settings_ = settings;
         return;
+    }
+    if (std::string problem = budgetProblem(settings.ResolutionSeconds); !problem.empty())
+        throw Error(problem);
+    settings_ = settings;
     // The race clock of the step shown now, on the steps of the new settings.
     const double clock = frame_.RaceClock;
     const bool fromStart = position_ == 0;
     playUnseen();
+    notify([this](FrameObserver& o) { o.seriesChanged(series_); });
+    if (!seekable_) {
+        rewindTo(0);
+        notify([this](FrameObserver& o) { o.rewound(frame_, series_, 0); });
+        throw Error(overBudget_);
+    }
     long long step = 0;
     if (!fromStart) {
-        const auto after = std::upper_bound(clocks_.begin(), clocks_.end(), clock + 1e-9 / 86400);
-        step = std::max<long long>(1, after - clocks_.begin());
+        // The last step whose clock is not after the clock shown (clocks rise step by step).
+        long long low = 1, high = series_.stepCount();
+        while (low <= high) {
+            const long long middle = low + (high - low) / 2;
+            if (series_.raceClock(middle) <= clock + 1e-9 / 86400)
+                low = middle + 1;
+            else
+                high = middle - 1;
+        }
+        step = std::max<long long>(1, high);
     }
     seek(step);
 }
@@ -250,6 +318,8 @@ void ReplaySession::play(int intervalMs)
 {
     if (!loaded_)
         return;
+    if (!overBudget_.empty())
+        throw Error(overBudget_);
     playing_ = true;
     timer_.setInterval(std::max(intervalMs, 0));
     timer_.start();
@@ -259,6 +329,12 @@ void ReplaySession::stop()
 {
     playing_ = false;
     timer_.stop();
+}
+
+void ReplaySession::fail(const std::string& message)
+{
+    stop();
+    notify([&message](FrameObserver& o) { o.failed(message); });
 }
 
 void ReplaySession::tick()
@@ -271,28 +347,26 @@ void ReplaySession::tick()
                 break;
         } while (playing_ && timer_.interval() == 0 && elapsed.elapsed() < kFastTickMs);
     } catch (const std::exception& e) {
-        playing_ = false;
-        if (onFailure)
-            onFailure(e.what());
+        fail(e.what());
         return;
     }
-    if (atEnd()) {
+    if (atEnd())
         playing_ = false;
-        if (onStep)
-            onStep();
-        if (onEnd)
-            onEnd();
-        return;
-    }
-    if (playing_)
+    else if (playing_)
         timer_.start();
-    if (onStep)
-        onStep();
+    notify([](FrameObserver& o) { o.ticked(); });
 }
 
 void ReplaySession::addObserver(FrameObserver* observer)
 {
     observers_.push_back(observer);
+    if (!loaded_)
+        return;
+    observer->raceStarted(fleet_);
+    if (timelineWanted_)
+        observer->seriesChanged(series_);
+    if (position_ > 0 && seekable_)
+        observer->rewound(frame_, series_, 0);
 }
 
 void ReplaySession::removeObserver(FrameObserver* observer)

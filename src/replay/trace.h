@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // The pieces that run the replay without windows: a view that shows nothing, one that
 // sends everything to two views, and the trace of every observable event.
@@ -28,30 +29,29 @@ private:
     CameraInfoGE view_;
 };
 
-// Sends everything to two views; the first one is the view the camera is read from.
-class TeeApplication : public ApplicationGE {
+// Sends everything to every view; the first one is the view the camera is read from.
+class FanOutApplication : public ApplicationGE {
 public:
-    TeeApplication(ApplicationGE& primary, ApplicationGE& secondary) : primary_(primary), secondary_(secondary) {}
+    explicit FanOutApplication(std::vector<ApplicationGE*> views) : views_(std::move(views)) {}
     void LoadKmlData(const std::string& kmlText) override
     {
-        primary_.LoadKmlData(kmlText);
-        secondary_.LoadKmlData(kmlText);
+        for (ApplicationGE* view : views_)
+            view->LoadKmlData(kmlText);
     }
-    CameraInfoGE GetCamera(int flag) override { return primary_.GetCamera(flag); }
+    CameraInfoGE GetCamera(int flag) override { return views_.front()->GetCamera(flag); }
     void SetCamera(const CameraInfoGE& camera, double speed) override
     {
-        primary_.SetCamera(camera, speed);
-        secondary_.SetCamera(camera, speed);
+        for (ApplicationGE* view : views_)
+            view->SetCamera(camera, speed);
     }
     void ClearKmlData() override
     {
-        primary_.ClearKmlData();
-        secondary_.ClearKmlData();
+        for (ApplicationGE* view : views_)
+            view->ClearKmlData();
     }
 
 private:
-    ApplicationGE& primary_;
-    ApplicationGE& secondary_;
+    std::vector<ApplicationGE*> views_;
 };
 
 // Writes the trace to a file: one LF-terminated line per event, in the order they

@@ -8,33 +8,32 @@ ReplayViewObserver::ReplayViewObserver(ApplicationGE& application, ReplayView& v
 
 void ReplayViewObserver::raceStarted(const FleetInfo& fleet)
 {
-    std::vector<ReplayView::Boat> boats;
-    for (const FleetBoat& boat : fleet.Boats)
-        boats.push_back({boat.Caption, boat.Colour});
-    view_.setBoats(boats);
-    view_.setPieces({});
+    view_.setFleet(fleet.Boats);
+    view_.setSeries(nullptr);
+}
+
+void ReplayViewObserver::seriesChanged(const ReplaySeries& series)
+{
+    view_.setSeries(&series);
 }
 
 void ReplayViewObserver::frame(const FleetFrame& frame)
 {
-    pieces_.clear();
-    AppendPieces(frame, pieces_);
-    view_.setRaceClock(frame.RaceClock);
-    if (!pieces_.empty())
-        view_.addPieces(pieces_);
+    view_.showStep(frame.Step, frame.Step - 1);
     if (frame.CameraSet)
         camera_.FrameCamera(frame.BoxMin, frame.BoxMax);
 }
 
-void ReplayViewObserver::rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept)
+void ReplayViewObserver::rewound(const FleetFrame& frame, const ReplaySeries&, long long keptSteps)
 {
-    view_.setRaceClock(frame.RaceClock);
-    if (kept > 0)
-        view_.addPieces(pieces.subspan(kept));
-    else
-        view_.setPieces(pieces);
+    view_.showStep(frame.Step, keptSteps);
     if (frame.ViewBoxSet)
         camera_.FrameCamera(frame.ViewBoxMin, frame.ViewBoxMax);
+}
+
+void ReplayViewObserver::reachedEnd()
+{
+    view_.showBox(view_.drawnBox()); // the whole race
 }
 
 } // namespace tideplot

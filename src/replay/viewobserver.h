@@ -5,9 +5,10 @@
 #include "earth/replayview.h"
 #include "replay/fleetframe.h"
 
-// Draws the replay in a view that takes the pieces as values (the built-in chart): every
-// step's pieces as they come, everything up to a step at once after a seek, the race clock
-// for the tail, and the camera on each step's pieces as Google Earth's would be.
+// Draws the replay in a view that reads the replay's series (the built-in chart): each
+// step as it comes, everything up to a step at once after a seek, the camera on each
+// step's pieces as Google Earth's would be, and the whole race when the replay reaches its
+// end.
 namespace tideplot {
 
 class ReplayViewObserver : public FrameObserver {
@@ -15,13 +16,14 @@ public:
     ReplayViewObserver(ApplicationGE& application, ReplayView& view);
 
     void raceStarted(const FleetInfo& fleet) override;
+    void seriesChanged(const ReplaySeries& series) override;
     void frame(const FleetFrame& frame) override;
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
+    void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
+    void reachedEnd() override;
 
 private:
     ReplayView& view_;
     GoogleEarthOutput camera_;
-    std::vector<DrawnPiece> pieces_;
 };
 
 } // namespace tideplot

@@ -55,7 +55,7 @@ void AppendPosition(std::string& out, std::string_view written, double value)
 // The fixes of one boat's track that the animated KML holds, with their instants.
 class AnimatedFixes {
 public:
-    AnimatedFixes(const AnimatedBoat& boat, double earliestStart)
+    AnimatedFixes(const FleetBoat& boat, double earliestStart)
         : boat_(boat), earliestStart_(earliestStart), reader_(boat.TrackFile, boat.SepChar)
     {
     }
@@ -77,7 +77,7 @@ public:
     }
 
 private:
-    const AnimatedBoat& boat_;
+    const FleetBoat& boat_;
     double earliestStart_;
     TrackFixReader reader_;
     long long last_ = std::numeric_limits<long long>::min();
@@ -107,23 +107,6 @@ private:
 
 } // namespace
 
-std::vector<AnimatedBoat> AnimatedBoats(const RaceState& state)
-{
-    std::vector<AnimatedBoat> boats;
-    for (int k = 0; k < state.BoatCount; ++k) {
-        const auto i = static_cast<std::size_t>(k);
-        AnimatedBoat boat;
-        boat.Caption = LegendCaption(state, k);
-        boat.TrackFile = state.TrackFile[i] ? state.TrackFile[i]->Path() : std::string();
-        boat.SepChar = state.SepChar[i];
-        boat.StartTime = state.StartTime[i];
-        boat.Lys = state.BoatLys[i];
-        boat.Colour = state.BoatColour[i];
-        boats.push_back(std::move(boat));
-    }
-    return boats;
-}
-
 long long AnimatedInstantSeconds(double earliestStart, double startTime, double lys, double fixTime)
 {
     // Starts and fixes are whole seconds: their differences are counted exactly.
@@ -141,10 +124,10 @@ std::string KmlWhenText(long long seconds)
     return text + "Z";
 }
 
-void WriteAnimatedKml(const std::vector<AnimatedBoat>& boats, const QString& title, OutputFile& out)
+void WriteAnimatedKml(const std::vector<FleetBoat>& boats, const QString& title, OutputFile& out)
 {
     double earliestStart = std::numeric_limits<double>::infinity();
-    for (const AnimatedBoat& boat : boats)
+    for (const FleetBoat& boat : boats)
         earliestStart = std::min(earliestStart, boat.StartTime);
 
     ChunkedWriter w(out);
@@ -153,7 +136,7 @@ void WriteAnimatedKml(const std::vector<AnimatedBoat>& boats, const QString& tit
     w.line("<Document>");
     w.line(" <name>" + XmlText(title.toLocal8Bit().toStdString()) + "</name>");
     w.line(" <open>1</open>");
-    for (const AnimatedBoat& boat : boats) {
+    for (const FleetBoat& boat : boats) {
         const std::string colour = "ff" + ColourHex(boat.Colour);
         w.line(" <Placemark>");
         w.line("  <name>" + XmlText(boat.Caption) + "</name>");

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/fleet.h"
 #include "core/outputfile.h"
-#include "core/replay.h"
 
 #include <QString>
 
@@ -18,18 +18,6 @@
 // logged, which is UTC for almost every logger), rounded to the second.
 namespace tideplot {
 
-struct AnimatedBoat {
-    std::string Caption;   // the legend's caption: display name and LYS (8-bit text)
-    std::string TrackFile; // the track file's path
-    char SepChar = ',';
-    double StartTime = 0; // date value
-    double Lys = 1;
-    std::int32_t Colour = 0; // colour number
-};
-
-// The boats of a race loaded by StartReplay, with their legend captions.
-std::vector<AnimatedBoat> AnimatedBoats(const RaceState& state);
-
 // Seconds since 1899-12-30 00:00:00 of the instant at which a fix logged at `fixTime`,
 // by a boat that started at `startTime` with `lys`, is shown: `earliestStart` +
 // (fixTime - startTime) x lys, rounded to the second (date values in days).
@@ -38,7 +26,7 @@ long long AnimatedInstantSeconds(double earliestStart, double startTime, double 
 // "2008-06-21T11:00:12Z" of seconds since 1899-12-30 00:00:00.
 std::string KmlWhenText(long long seconds);
 
-// Writes the animated KML of `boats` (a Document named `title`) to `out`, reading each
+// Writes the animated KML of the fleet's boats (a Document named `title`) to `out`, reading each
 // track file front to back twice (instants, then positions), so memory does not grow with
 // the tracks. A boat's track holds every fix from its start on (a fix logged at the gun
 // included) as TrackFixReader gives them: lines without a fix and repeated seconds passed
@@ -47,6 +35,6 @@ std::string KmlWhenText(long long seconds);
 // them when they are plain decimals ("57.7012345"), else as the numbers they read as.
 // Valid KML 2.2 with Google's extension schema. Throws Error naming the file, line and
 // field.
-void WriteAnimatedKml(const std::vector<AnimatedBoat>& boats, const QString& title, OutputFile& out);
+void WriteAnimatedKml(const std::vector<FleetBoat>& boats, const QString& title, OutputFile& out);
 
 } // namespace tideplot

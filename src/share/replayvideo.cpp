@@ -2,9 +2,9 @@
 
 #include "core/colour.h"
 #include "core/error.h"
-#include "earth/googleearth.h"
-#include "replay/replaysession.h"
-#include "share/videofile.h"
+#include "replay/valuetext.h"
+#include "share/exportloop.h"
+#include "share/pictureexporters.h"
 
 #include <QPainter>
 
@@ -22,25 +22,28 @@ QString Minutes(double seconds)
 
 } // namespace
 
-std::vector<ReplayLegendRow> LegendRows(const ReplayTexts& texts)
+std::vector<ReplayLegendRow> LegendRows(const FleetInfo& fleet, const FleetFrame& frame)
 {
     std::vector<ReplayLegendRow> rows;
-    for (std::size_t k = 0; k < texts.caption.size(); ++k) {
-        const std::uint32_t colour = texts.colour[k];
-        rows.push_back({QString::fromLocal8Bit(texts.caption[k]),
+    for (std::size_t k = 0; k < fleet.Boats.size(); ++k) {
+        const std::uint32_t colour = fleet.Boats[k].WindowColour;
+        const std::string distance = k > 0 && k < frame.Boats.size() ? BoatDistanceText(frame.Boats[k]) : std::string();
+        rows.push_back({QString::fromLocal8Bit(fleet.Boats[k].Caption),
                         QColor(WindowColourRed(colour), WindowColourGreen(colour), WindowColourBlue(colour)),
-                        k > 0 ? QString::fromLocal8Bit(texts.distance[k]) : QString()});
+                        QString::fromLocal8Bit(distance)});
     }
     return rows;
 }
 
-QImage ReplayPicture(ChartApplication& chart, const ReplayTexts& texts, const QSize& sizePx, ChartDrawing drawing)
+QImage ReplayPicture(ChartApplication& chart, const FleetInfo& fleet, const FleetFrame& frame, const QSize& sizePx,
+                     ChartDrawing drawing)
 {
     QImage picture = drawing == ChartDrawing::Fresh ? chart.renderImage(sizePx) : chart.paintedImage(sizePx);
     if (picture.isNull())
         return picture;
     QPainter painter(&picture);
-    DrawReplayLegend(painter, picture.rect(), QString::fromLocal8Bit(texts.raceTime), LegendRows(texts));
+    DrawReplayLegend(painter, picture.rect(), QString::fromLocal8Bit(RaceTimeText(frame.Step, frame.RaceClock)),
+                     LegendRows(fleet, frame));
     return picture;
 }
 
@@ -103,38 +106,23 @@ bool ExportReplayVideo(const std::string& raceFile, const QString& outPath, cons
                        const VideoProgress& progress)
 {
     CheckVideoSettings(options.video);
-    const QSize size = options.video.SizePx;
     const long long total = CountReplaySteps(raceFile, options.settings, options.maxSteps);
     if (total == 0)
         throw Error("the replay of \"" + raceFile + "\" takes no step: the video would have no frame");
-    VideoFile video(outPath, options.video);
-
-    ChartApplication chart;
-    CameraInfoGE start = chart.GetCamera(2);
-    start.Azimuth = options.headingDeg;
-    start.Tilt = options.tiltDeg;
-    chart.SetCamera(start, 10.0);
-    GoogleEarthObserver drawing(chart);
-    DrawnBox box;
-    ReplayTexts texts;
-    ReplaySession session;
-    session.addObserver(&drawing);
-    session.addObserver(&box);
-    session.addObserver(&texts);
-    session.start(raceFile, options.settings, false);
-    long long steps = 0;
-    while ((options.maxSteps < 0 || steps < options.maxSteps) && session.step()) {
-        ++steps;
-        const bool last = (options.maxSteps >= 0 && steps >= options.maxSteps) || session.atEnd();
-        if (last && box.drawn())
-            FrameWholeRace(chart, box.southWest, box.northEast, size);
-        video.addFrame(ReplayPicture(chart, texts, size, last ? ChartDrawing::Fresh : ChartDrawing::Painted));
-        if (progress && !progress(steps, std::max(total, steps)))
-            return false;
-    }
-    session.close();
-    video.commit();
-    return true;
+    ExportRun run;
+    run.RaceFile = raceFile;
+    run.Settings = options.settings;
+    run.HeadingDeg = options.headingDeg;
+    run.TiltDeg = options.tiltDeg;
+    run.MaxSteps = options.maxSteps;
+    run.PictureSize = options.video.SizePx;
+    run.Map = options.map;
+    run.Finish = options.finish;
+    VideoExporter video(outPath, options.video.FramesPerSecond);
+    ExportHooks hooks;
+    if (progress)
+        hooks.stepDone = [&](const FleetFrame& frame) { return progress(frame.Step, std::max(total, frame.Step)); };
+    return !RunExport(run, {&video}, hooks).Cancelled;
 }
 
 } // namespace tideplot

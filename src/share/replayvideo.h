@@ -1,9 +1,10 @@
 #pragma once
 
 #include "core/replay.h"
+#include "core/results.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartlegend.h"
-#include "replay/earthobserver.h"
+#include "replay/fleetframe.h"
 #include "share/videoencoder.h"
 
 #include <QImage>
@@ -13,6 +14,8 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,21 +23,23 @@
 // corner, the video of a whole race, and its progress.
 namespace tideplot {
 
+class MapSource;
+
 // The picture --screenshot writes when no --size is given and no video is made; with a
 // video the picture takes the video's size, so that it equals the video's last frame.
 inline constexpr QSize kScreenshotSizePx{1280, 960};
 
-// The legend rows of the boats, as the control window shows them.
-std::vector<ReplayLegendRow> LegendRows(const ReplayTexts& texts);
+// The legend rows of the fleet's boats at a frame, as the control window shows them.
+std::vector<ReplayLegendRow> LegendRows(const FleetInfo& fleet, const FleetFrame& frame);
 
 // How the chart is drawn: every track afresh (the --screenshot picture, the video's last
 // frame), or as the chart window paints itself, through its cached picture of the tracks
 // (the video's other frames: the same chart, many times faster step after step).
 enum class ChartDrawing { Fresh, Painted };
 
-// The chart under its current camera on a picture of `sizePx`, with the race time and the
-// legend (captions on their colours, distances to the first boat) in a corner.
-QImage ReplayPicture(ChartApplication& chart, const ReplayTexts& texts, const QSize& sizePx,
+// The chart under its current camera on a picture of `sizePx`, with the frame's race time
+// and the legend (captions on their colours, distances to the first boat) in a corner.
+QImage ReplayPicture(ChartApplication& chart, const FleetInfo& fleet, const FleetFrame& frame, const QSize& sizePx,
                      ChartDrawing drawing = ChartDrawing::Fresh);
 
 // Frames the chart on the box of everything drawn, as the --screenshot picture and the
@@ -69,15 +74,17 @@ struct ReplayVideoOptions {
     double tiltDeg = 0;
     long long maxSteps = -1; // all steps
     VideoSettings video;
+    std::shared_ptr<MapSource> map;   // under the chart; none: the sea
+    std::optional<FinishLine> finish; // drawn when given
 };
 
 // Called after every frame with the frames done and their total; returns false to stop.
 using VideoProgress = std::function<bool(long long framesDone, long long totalFrames)>;
 
-// Replays the race file from its start on a state, control panel and chart of its own
-// (an offscreen chart: a QApplication must exist; the windows' replay is not touched),
-// and writes one frame per step to `outPath` as the replay command's --video does: the
-// last frame shows the whole race. Returns true when the video is written, false when
+// Replays the race file from its start on a replay and chart of its own (an offscreen
+// chart: a QApplication must exist; the windows' replay is not touched), and writes one
+// frame per step to `outPath` as the replay command's --video does: the last frame shows
+// the whole race. Returns true when the video is written, false when
 // `progress` returned false (nothing is written then, an older file stays). Throws Error
 // naming the file, line and fault; an older file stays then too. For a window: call it
 // with a QProgressDialog, processEvents() in `progress`.

@@ -121,6 +121,12 @@ void VideoFile::finish()
     finished_ = true;
 }
 
+PreparedFile VideoFile::prepare()
+{
+    finish();
+    return PreparedFile{temporary_, path_, path_, "the video"};
+}
+
 void VideoFile::commit()
 {
     finish();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/outputfile.h"
 #include "share/interrupt.h"
 #include "share/videoencoder.h"
 
@@ -29,6 +30,9 @@ public:
     void finish();
     // finish(), then the temporary file replaces the named one.
     void commit();
+    // finish(), and the video as a file ready to be put in place (CommitTogether, which
+    // renames the temporary file; it is not removed then).
+    PreparedFile prepare();
 
     long long frames() const { return encoder_->frames(); }
     std::string encoderName() const { return encoder_->encoderName(); }

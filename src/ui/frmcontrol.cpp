@@ -6,6 +6,7 @@
 #include "core/text.h"
 #include "replay/leaderboard.h"
 #include "replay/replaysession.h"
+#include "replay/valuetext.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
@@ -164,11 +165,6 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
             onResults();
     });
     session_.addObserver(this);
-    // A step that fails: the timer has stopped, the replay stays where it was.
-    session_.onFailure = [this](const std::string& message) {
-        showTexts();
-        dialogs_.tell(Text(message), MessageKind::Error);
-    };
 }
 
 FrmControl::~FrmControl()
@@ -303,7 +299,6 @@ void FrmControl::Form_Unload()
         return;
     unloaded_ = true;
     session_.removeObserver(this);
-    session_.onFailure = nullptr;
     session_.close();
 }
 
@@ -355,10 +350,9 @@ void FrmControl::raceStarted(const FleetInfo& fleet)
 
 void FrmControl::keep(const FleetFrame& frame)
 {
-    raceTime_ = frame.Step == 0 ? std::string() : RaceClockText(frame.RaceClock);
+    raceTime_ = RaceTimeText(frame.Step, frame.RaceClock);
     for (std::size_t k = 1; k < distance_.size(); ++k)
-        distance_[k] = k < frame.Boats.size() && frame.Boats[k].HasDistance ? DistanceText(frame.Boats[k].DistanceNm)
-                                                                            : std::string();
+        distance_[k] = k < frame.Boats.size() ? BoatDistanceText(frame.Boats[k]) : std::string();
     position_ = frame.Step;
 }
 
@@ -368,18 +362,23 @@ void FrmControl::frame(const FleetFrame& frame)
     shows_.request();
 }
 
-void FrmControl::rewound(const FleetFrame& frame, std::span<const DrawnPiece>, std::size_t)
+void FrmControl::rewound(const FleetFrame& frame, const ReplaySeries&, long long)
 {
     keep(frame);
     showTexts();
+}
+
+void FrmControl::failed(const std::string& message)
+{
+    // The timer has stopped, the replay stays where it was.
+    showTexts();
+    dialogs_.tell(Text(message), MessageKind::Error);
 }
 
 void FrmControl::reachedEnd()
 {
     session_.stop();
     showTexts();
-    if (onEnd)
-        onEnd();
 }
 
 void FrmControl::setFleetRow(int row, int boat, const QString& caption, const QString& second, const QString& spoken)
@@ -407,7 +406,8 @@ void FrmControl::showLeaderboardList()
     for (int i = 0; i < static_cast<int>(rows.size()) && i < lstFleet->rowCount(); ++i) {
         const LeaderboardRow& row = rows[static_cast<std::size_t>(i)];
         const QString caption = QStringLiteral("%1. %2").arg(i + 1).arg(Text(fleet_.Boats.at(row.Boat).Caption));
-        const QString status = Text(row.Gap.empty() ? row.Status : row.Status + " " + row.Gap);
+        const std::string gap = GapText(row);
+        const QString status = Text(gap.empty() ? StandingText(row) : StandingText(row) + " " + gap);
         setFleetRow(i, row.Boat, caption, status, caption + QStringLiteral(": ") + status);
     }
 }

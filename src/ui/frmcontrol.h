@@ -56,9 +56,6 @@ public:
 
     // Called when the tail box holds a new valid number of minutes.
     std::function<void(double minutes)> onTailChanged;
-    // Called when the replay has reached the end of the race (the timer stopped, the last
-    // step's texts shown).
-    std::function<void()> onEnd;
     // Called by the Results button.
     std::function<void()> onResults;
     // The leaderboard of the race, when it has a finish line: a fleet of more than seven
@@ -67,8 +64,9 @@ public:
 
     void raceStarted(const FleetInfo& fleet) override;
     void frame(const FleetFrame& frame) override;
-    void rewound(const FleetFrame& frame, std::span<const DrawnPiece> pieces, std::size_t kept) override;
+    void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
     void reachedEnd() override;
+    void failed(const std::string& message) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -547,7 +547,6 @@ void FrmMain::cmdStart_Click()
         viewObserver_ = std::make_unique<ReplayViewObserver>(*earthApp_, *view);
         session_.addObserver(viewObserver_.get());
         frmControl_->onTailChanged = [view](double minutes) { view->setTailMinutes(minutes); };
-        frmControl_->onEnd = [view] { view->showBox(view->drawnBox()); }; // the whole race
     } else {
         earthObserver_ = std::make_unique<GoogleEarthObserver>(*earthApp_);
         session_.addObserver(earthObserver_.get());
@@ -732,7 +731,7 @@ void FrmMain::setFinishLine()
         view->setFinishLine(line);
         // The leaderboard of the new line, as if it had been there from the start.
         leaderboard_.setFinishLine(line);
-        leaderboard_.rewound(session_.lastFrame(), session_.drawnPieces(), 0);
+        leaderboard_.rewound(session_.lastFrame(), session_.series(), 0);
         view->window()->statusBar()->showMessage(QStringLiteral("The finish line is kept in %1.")
                                                      .arg(QDir::toNativeSeparators(QFile::decodeName(
                                                          QByteArray::fromStdString(CourseFilePath(raceFileName_))))),

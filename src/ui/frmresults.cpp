@@ -1,5 +1,7 @@
 #include "ui/frmresults.h"
 
+#include "replay/valuetext.h"
+
 #include "core/colour.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
@@ -121,8 +123,8 @@ void FrmResults::showLeaderboard(const std::vector<LeaderboardRow>& rows, const 
                                                                                                            : Qt::black);
         lstLeaderboard->setItem(i, 0, Item(QString::number(i + 1)));
         lstLeaderboard->setItem(i, 1, name);
-        lstLeaderboard->setItem(i, 2, Item(Text(row.Status)));
-        lstLeaderboard->setItem(i, 3, Item(Text(row.Gap)));
+        lstLeaderboard->setItem(i, 2, Item(Text(StandingText(row))));
+        lstLeaderboard->setItem(i, 3, Item(Text(GapText(row))));
     }
 }
 

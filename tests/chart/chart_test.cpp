@@ -397,7 +397,7 @@ TEST_F(ChartViewTest, WholeRaceCameraShowsEveryTrackInTheSavedPicture)
         EXPECT_TRUE(HasColourNear(saved, onScreen(lat, 11.495), colour, 4)) << lat;
 }
 
-// ---- The replay's pieces as values ----
+// ---- The replay's pieces, read from its series ----
 
 // A chart of the test's size and camera.
 struct Chart {
@@ -413,114 +413,134 @@ struct Chart {
 
 const std::tuple<const char*, int> kBoats[] = {{"Elsa.txt 1", 0}, {"Saga.txt 1.05", 400}, {"A&B.txt 0.95", 900}};
 
-std::vector<ChartBoat> Boats()
+std::vector<FleetBoat> Fleet()
 {
-    std::vector<ChartBoat> boats;
+    std::vector<FleetBoat> boats;
     for (const auto& [caption, colourNumber] : kBoats) {
-        ChartBoat boat{QString::fromUtf8(caption), 0};
-        EXPECT_TRUE(ParseKmlColour(QString::fromStdString("ff" + ColourHex(colourNumber)), boat.Colour));
+        FleetBoat boat;
+        boat.Caption = caption;
+        boat.Colour = colourNumber;
         boats.push_back(boat);
     }
     return boats;
 }
 
+// A step of the series: where each boat is shown, and whether the piece to there from
+// where it was at the step before is drawn.
+struct SeriesStep {
+    double Clock = 0;
+    std::int16_t Width = 1;
+    std::vector<std::pair<TrackPoint, bool>> Boats;
+};
+
+ReplaySeries SeriesOf(const std::vector<SeriesStep>& steps)
+{
+    ReplaySeries series;
+    series.clear(static_cast<int>(steps.front().Boats.size()));
+    for (const SeriesStep& step : steps) {
+        StepOutcome outcome;
+        outcome.RaceClock = step.Clock;
+        outcome.LineWidth = step.Width;
+        for (const auto& [at, drawn] : step.Boats) {
+            BoatStep boat;
+            boat.Moved = boat.HasPosition = true;
+            boat.Position = at;
+            boat.Drawn = drawn;
+            outcome.Boats.push_back(boat);
+        }
+        series.append(outcome);
+    }
+    return series;
+}
+
 // One replay step a second of three boats sailing east, weaving, wide every 50th step;
 // the second boat's log has a gap (steps 120 to 130 draw nothing of it). The points are
-// those their document text reads back as. Each step's pieces, in boat order.
-std::vector<std::vector<DrawnPiece>> RaceSteps(int steps)
+// those their document text reads back as.
+std::vector<SeriesStep> RaceSteps(int steps)
 {
     auto rounded = [](double v) { return QString::number(v, 'f', 7).toDouble(); };
-    auto at = [&](int boat, int step) {
-        return TrackPoint{rounded(57.5 + 0.003 * boat + 0.0003 * std::sin(step / 9.0 + boat)),
-                          rounded(11.735 + 0.0001 * step * (1 + 0.1 * boat)), 0};
-    };
-    std::vector<std::vector<DrawnPiece>> race;
+    std::vector<SeriesStep> race;
     for (int step = 1; step <= steps; ++step) {
-        std::vector<DrawnPiece>& pieces = race.emplace_back();
-        for (int boat = 0; boat < static_cast<int>(std::size(kBoats)); ++boat) {
-            if (boat == 1 && step >= 120 && step <= 130)
-                continue;
-            pieces.push_back({step, static_cast<std::int16_t>(boat), static_cast<std::int16_t>(step % 50 ? 1 : 5),
-                              step / 86400.0, at(boat, step - 1), at(boat, step)});
-        }
+        SeriesStep& s = race.emplace_back();
+        s.Clock = step / 86400.0;
+        s.Width = step % 50 ? 1 : 5;
+        for (int boat = 0; boat < static_cast<int>(std::size(kBoats)); ++boat)
+            s.Boats.push_back({TrackPoint{rounded(57.5 + 0.003 * boat + 0.0003 * std::sin(step / 9.0 + boat)),
+                                          rounded(11.735 + 0.0001 * step * (1 + 0.1 * boat)), 0},
+                               step > 1 && !(boat == 1 && step >= 120 && step <= 130)});
     }
     return race;
 }
 
-std::vector<DrawnPiece> Flat(std::span<const std::vector<DrawnPiece>> steps)
+// Played step by step from the series or as the documents the replay loads, the window
+// painted every tenth step: the same picture drawn afresh, to the pixel.
+TEST(ChartSeries, PlayedFromTheSeriesDrawsThePictureOfTheDocuments)
 {
-    std::vector<DrawnPiece> pieces;
-    for (const auto& step : steps)
-        pieces.insert(pieces.end(), step.begin(), step.end());
-    return pieces;
-}
-
-// Played step by step, typed or as the documents the replay loads, the window painted
-// every tenth step: the same pictures, to the pixel (the window's and one drawn afresh).
-TEST(ChartPieces, AddedTypedDrawTheSamePictureAsTheirDocuments)
-{
-    Chart typed, documents;
-    typed.app.setBoats(Boats());
-    const auto race = RaceSteps(300); // longer than a run of 256 points
-    for (std::size_t i = 0; i < race.size(); ++i) {
-        typed.app.addPieces(race[i]);
-        for (const DrawnPiece& p : race[i]) {
+    Chart fromSeries, documents;
+    const ReplaySeries series = SeriesOf(RaceSteps(300)); // longer than a run of 256 points
+    fromSeries.app.setFleet(Fleet());
+    fromSeries.app.setSeries(&series);
+    for (long long s = 1; s <= series.stepCount(); ++s) {
+        fromSeries.app.showStep(s, s - 1);
+        for (int k = 0; k < series.boatCount(); ++k) {
+            if (!series.sample(k, s).drawn())
+                continue;
+            const DrawnPiece p = series.piece(k, s);
             const auto& [caption, colourNumber] = kBoats[p.Boat];
             documents.app.LoadKmlData(TrackSegmentDocument(caption, p.From, p.To, colourNumber, p.Width));
         }
-        if (i % 10 == 0) {
-            typed.window();
+        if (s % 10 == 0) {
+            fromSeries.window();
             documents.window();
         }
     }
-    EXPECT_EQ(typed.app.widget()->tracks().runs().size(), documents.app.widget()->tracks().runs().size());
-    EXPECT_EQ(DifferingPixels(typed.window(), documents.window()), 0);
-    EXPECT_EQ(DifferingPixels(typed.picture(), documents.picture()), 0);
+    EXPECT_EQ(DifferingPixels(fromSeries.picture(), documents.picture()), 0);
+    // The window drew each step's pieces onto its cached picture as they came: the same
+    // within the joints of lines drawn a few at a time.
+    EXPECT_LT(DifferingPixels(fromSeries.window(), fromSeries.picture(), 90), kWidth * kHeight / 1000);
+    const FixBox box = fromSeries.app.drawnBox();
+    EXPECT_DOUBLE_EQ(box.WestLon, series.sample(0, 1).Lon);
+    EXPECT_DOUBLE_EQ(box.EastLon, series.sample(2, 300).Lon);
 }
 
-// A seek after playing (setPieces), a fresh chart given the same pieces at once, and one
-// that played only up to there show the same: to the pixel after a seek, within the
-// joints of lines drawn one at a time when played; with the whole track and with a tail.
-TEST(ChartPieces, SeekEqualsPlay)
+// A seek after playing (a step shown again from nothing), a fresh chart shown the step at
+// once, and one that played only up to there show the same: to the pixel after a seek,
+// within the joints of lines drawn one at a time when played; with the whole track and
+// with a tail.
+TEST(ChartSeries, SeekEqualsPlay)
 {
-    const auto race = RaceSteps(300);
-    const std::size_t shown = 180;
-    const std::vector<DrawnPiece> upTo = Flat(std::span(race).first(shown));
+    const ReplaySeries series = SeriesOf(RaceSteps(300));
+    const long long shown = 180;
     for (const double tailMinutes : {0.0, 1.0}) {
         SCOPED_TRACE(testing::Message() << "tail " << tailMinutes << " min");
-        Chart seeked, fresh, played;
-        for (Chart* c : {&seeked, &fresh, &played}) {
-            c->app.setBoats(Boats());
+        Chart sought, fresh, played;
+        for (Chart* c : {&sought, &fresh, &played}) {
+            c->app.setFleet(Fleet());
+            c->app.setSeries(&series);
             c->app.setTailMinutes(tailMinutes);
         }
-        for (std::size_t i = 0; i < race.size(); ++i) {
-            seeked.app.addPieces(race[i]);
-            seeked.app.setRaceClock(race[i].front().RaceClock);
-            if (i < shown) {
-                played.app.addPieces(race[i]);
-                played.app.setRaceClock(race[i].front().RaceClock);
-            }
-            if (i % 10 == 0) {
-                seeked.window();
+        for (long long s = 1; s <= series.stepCount(); ++s) {
+            sought.app.showStep(s, s - 1);
+            if (s <= shown)
+                played.app.showStep(s, s - 1);
+            if (s % 10 == 0) {
+                sought.window();
                 played.window();
             }
         }
-        const double clock = race[shown - 1].front().RaceClock;
-        seeked.app.setPieces(upTo);
-        seeked.app.setRaceClock(clock);
-        fresh.app.setPieces(upTo);
-        fresh.app.setRaceClock(clock);
-        EXPECT_EQ(DifferingPixels(seeked.window(), fresh.window()), 0);
-        EXPECT_EQ(DifferingPixels(seeked.picture(), fresh.picture()), 0);
+        sought.app.showStep(shown, 0);
+        fresh.app.showStep(shown, 0);
+        EXPECT_EQ(DifferingPixels(sought.window(), fresh.window()), 0);
+        EXPECT_EQ(DifferingPixels(sought.picture(), fresh.picture()), 0);
         EXPECT_LT(DifferingPixels(played.window(), fresh.window(), 90), kWidth * kHeight / 1000);
         EXPECT_EQ(DifferingPixels(played.picture(), fresh.picture()), 0);
     }
 }
 
 // With a tail of 10 minutes a piece 20 minutes old is not drawn, one a minute old is, and
-// one 8 minutes old is fainter; the boat's dot stands at its newest piece up to the race
-// clock; moving the clock moves the tail. A line loaded as a document is drawn whole, and
-// stays through a seek.
+// one 8 minutes old is fainter; the boat's dot stands at its newest piece up to the step
+// shown; another step moves the tail. A line loaded as a document is drawn whole. A tail
+// that is no number of minutes is refused.
 TEST_F(ChartViewTest, TheTailDrawsTheLastMinutesFading)
 {
     const double now = 0.5, minute = 1.0 / 24 / 60;
@@ -528,38 +548,48 @@ TEST_F(ChartViewTest, TheTailDrawsTheLastMinutesFading)
     const double ages[] = {20, 8, 1}; // minutes, oldest first
     auto lat = [](int i) { return 57.5 + 0.001 * i; };
     const double west = 11.746, east = 11.754;
-    std::vector<DrawnPiece> pieces;
-    for (int i = 0; i < 3; ++i)
-        pieces.push_back({i + 1, 0, 5, now - ages[i] * minute, {lat(i), west, 0}, {lat(i), east, 0}});
-    chart.setBoats({{QString(), 0xff0000ffu}}); // red, no caption
-    chart.setPieces(pieces);
+    auto at = [](double la, double lo) { return std::vector<std::pair<TrackPoint, bool>>{{{la, lo, 0}, false}}; };
+    auto drawnAt = [](double la, double lo) { return std::vector<std::pair<TrackPoint, bool>>{{{la, lo, 0}, true}}; };
+    // Each piece from the west to the east at its latitude, a step of no piece before it.
+    const ReplaySeries series = SeriesOf({
+        {now - 21 * minute, 5, at(lat(0), west)},
+        {now - ages[0] * minute, 5, drawnAt(lat(0), east)},
+        {now - 12 * minute, 5, at(lat(1), west)}, // step 3
+        {now - ages[1] * minute, 5, drawnAt(lat(1), east)},
+        {now - 1.5 * minute, 5, at(lat(2), west)},
+        {now - ages[2] * minute, 5, drawnAt(lat(2), east)},
+        {now, 5, at(lat(2), east)},               // step 7
+        {now + 15 * minute, 5, at(lat(2), east)}, // step 8
+    });
+    FleetBoat red;
+    red.Colour = 0; // red, no caption
+    chart.setFleet({red});
+    chart.setSeries(&series);
     line("Course", "ff00ff00", 5, east, 57.503, west, 57.503);
-    chart.setPieces(pieces); // a seek: the document's line stays
-    chart.setTailMinutes(10);
     frame(57.5015, 11.75, 2000);
 
     // How far a pixel has gone from the sea towards a colour: 0 the sea, 1 the colour.
-    auto strength = [](const QImage& image, const QPointF& at, const QColor& colour) {
+    auto strength = [](const QImage& image, const QPointF& p, const QColor& colour) {
         const QColor sea(image.pixel(5, kHeight / 2));
-        return 1 - static_cast<double>(Distance(image.pixel(at.toPoint()), colour)) / Distance(sea.rgb(), colour);
+        return 1 - static_cast<double>(Distance(image.pixel(p.toPoint()), colour)) / Distance(sea.rgb(), colour);
     };
     struct Case {
-        double clockMinutes; // from now
+        long long step;
         double tailMinutes;
         std::array<double, 3> drawn; // the strength of each piece: 0 not drawn, 1 opaque
         int dotAt;                   // the piece at whose east end the boat's dot stands
     };
     const Case cases[] = {
-        {0, 10, {0, 0.33, 1}, 2},
-        {-12, 10, {0.33, 0, 0}, 0}, // the clock before two of the pieces
-        {15, 10, {0, 0, 0}, 2},
-        {15, 0, {1, 1, 1}, 2},
+        {7, 10, {0, 0.33, 1}, 2},
+        {3, 10, {0.33, 0, 0}, 0}, // the step before two of the pieces
+        {8, 10, {0, 0, 0}, 2},
+        {8, 0, {1, 1, 1}, 2},
     };
     for (const Case& c : cases) {
-        chart.setRaceClock(now + c.clockMinutes * minute);
+        chart.showStep(c.step, 0);
         chart.setTailMinutes(c.tailMinutes);
         for (const QImage& image : {window(), picture()}) {
-            SCOPED_TRACE(testing::Message() << "clock " << c.clockMinutes << " min, tail " << c.tailMinutes);
+            SCOPED_TRACE(testing::Message() << "step " << c.step << ", tail " << c.tailMinutes);
             for (int i = 0; i < 3; ++i)
                 EXPECT_NEAR(strength(image, onScreen(lat(i), 11.75), Qt::red), c.drawn[i], 0.1) << ages[i] << " min";
             EXPECT_GT(strength(image, onScreen(57.503, 11.75), Qt::green), 0.9) << "the document's line";
@@ -568,45 +598,8 @@ TEST_F(ChartViewTest, TheTailDrawsTheLastMinutesFading)
                     << "dot at " << ages[i] << " min";
         }
     }
-}
-
-// Pieces the chart cannot draw are refused with the reason, and nothing of their call is
-// kept; so are tails and clocks that are not numbers of minutes and days.
-TEST_F(ChartViewTest, PiecesItCannotDrawAreRefused)
-{
-    chart.setBoats(Boats());
-    const DrawnPiece good{1, 0, 1, 0.01, {57.5, 11.75, 0}, {57.51, 11.76, 0}};
-    chart.setPieces(std::vector{good});
-    auto with = [&](auto change) {
-        DrawnPiece p = good;
-        p.Step = 2;
-        change(p);
-        return p;
-    };
-    const std::pair<DrawnPiece, const char*> cases[] = {
-        {with([](DrawnPiece& p) { p.Boat = 3; }), "step 2 of boat 3: the chart knows the colours of 3 boats only"},
-        {with([](DrawnPiece& p) { p.To.Lat = 90.5; }), "\"Elsa.txt 1\": its point 11.76,90.5 lies off the globe"},
-        {with([](DrawnPiece& p) { p.From.Lon = std::nan(""); }), "its point nan,57.5 lies off the globe"},
-        {with([](DrawnPiece& p) { p.Width = -1; }), "its width -1 is below 0"},
-        {with([](DrawnPiece& p) { p.RaceClock = std::numeric_limits<double>::infinity(); }),
-         "its race clock is not a number"},
-        {with([](DrawnPiece& p) { p.RaceClock = 0.005; }), "race clock 0.005 days comes before 0.01 days"},
-    };
-    for (const auto& [bad, reason] : cases) {
-        const std::vector<DrawnPiece> pieces{with([](DrawnPiece&) {}), bad};
-        for (const bool replace : {false, true}) {
-            try {
-                replace ? chart.setPieces(pieces) : chart.addPieces(pieces);
-                ADD_FAILURE() << "accepted: " << reason;
-            } catch (const Error& e) {
-                EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
-            }
-            EXPECT_EQ(widget.tracks().pieces().size(), 1u) << reason;
-        }
-    }
     for (const double minutes : {-1.0, std::nan("")})
         EXPECT_THROW(chart.setTailMinutes(minutes), Error) << minutes;
-    EXPECT_THROW(chart.setRaceClock(std::nan("")), Error);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -44,19 +45,26 @@ public:
         AppendPieces(f, drawn);
         ++frames;
     }
-    void rewound(const FleetFrame& f, std::span<const DrawnPiece> pieces, std::size_t kept) override
+    void raceStarted(const FleetInfo&) override { ++starts; }
+    void rewound(const FleetFrame& f, const ReplaySeries& series, long long keptSteps) override
     {
         last = f;
-        // What a seek keeps must be what was shown.
-        if (kept > drawn.size() || !SamePieces(drawn.begin(), drawn.begin() + static_cast<std::ptrdiff_t>(kept),
-                                               pieces.begin(), pieces.begin() + static_cast<std::ptrdiff_t>(kept)))
-            ADD_FAILURE() << "a seek keeps " << kept << " pieces of the " << drawn.size() << " shown";
-        drawn.assign(pieces.begin(), pieces.end());
+        std::vector<DrawnPiece> pieces;
+        series.forEachPiece(1, f.Step, [&](const DrawnPiece& p) { pieces.push_back(p); });
+        // What a seek keeps must be what was shown, all of it.
+        std::vector<DrawnPiece> kept, had;
+        series.forEachPiece(1, keptSteps, [&](const DrawnPiece& p) { kept.push_back(p); });
+        std::copy_if(drawn.begin(), drawn.end(), std::back_inserter(had),
+                     [&](const DrawnPiece& p) { return p.Step <= keptSteps; });
+        if ((keptSteps > 0 && had.size() != drawn.size()) || !SamePieces(kept, had))
+            ADD_FAILURE() << "a seek keeps " << keptSteps << " steps of the " << drawn.size() << " pieces shown";
+        drawn = std::move(pieces);
     }
     void reachedEnd() override { ended = true; }
     FleetFrame last;
     std::vector<DrawnPiece> drawn;
     long long frames = 0;
+    int starts = 0;
     bool ended = false;
 };
 

@@ -47,11 +47,6 @@ void ChartApplication::ClearKmlData()
     widget_->clearLines();
 }
 
-void ChartApplication::setBoats(std::vector<ChartBoat> boats)
-{
-    widget_->setBoats(std::move(boats));
-}
-
 CameraInfoGE ChartApplication::GetCamera(int)
 {
     return widget_->camera();
@@ -186,7 +181,7 @@ QImage ChartApplication::viewImage() const
         QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     QPainter painter(&image);
-    DrawChart(painter, widget_->viewport(size), widget_->tracks(), nullptr, widget_->tail());
+    DrawChart(painter, widget_->viewport(size), widget_->tracks(), &widget_->series(), nullptr, widget_->tail());
     return image;
 }
 

@@ -11,15 +11,14 @@
 
 #include <chrono>
 #include <memory>
-#include <span>
 #include <string>
 #include <vector>
 
 // The built-in chart view behind the ApplicationGE interface: it reads every document
 // the replay loads, as Google Earth would, and draws its lines on a chart window that
-// the camera calls move; or it takes the replay's pieces as values, which it can also
-// draw as a fading tail of the last minutes of race time. Needs a QApplication (QT_QPA_PLATFORM=offscreen without a
-// display); the window stays hidden until widget()->show().
+// the camera calls move; or it draws the replay's pieces from its series, also as a fading
+// tail of the last minutes of race time. Needs a QApplication (QT_QPA_PLATFORM=offscreen
+// without a display); the window stays hidden until widget()->show().
 namespace tideplot {
 
 class ChartWidget;
@@ -47,10 +46,9 @@ public:
     // a status bar (the map's messages) around the chart, made when first asked for.
     ReplayView* replayView() override { return this; }
     QMainWindow* window() override;
-    void setBoats(const std::vector<Boat>& boats) override;
-    void addPieces(std::span<const DrawnPiece> pieces) override;
-    void setPieces(std::span<const DrawnPiece> pieces) override;
-    void setRaceClock(double days) override;
+    void setFleet(const std::vector<FleetBoat>& boats) override;
+    void setSeries(const ReplaySeries* series) override;
+    void showStep(long long step, long long keptSteps) override;
     void setTailMinutes(double minutes) override;
     void showBox(const FixBox& box) override;
     FixBox drawnBox() const override;
@@ -58,8 +56,6 @@ public:
     QMenu* createMapMenu(QSettings& settings, QWidget* parent) override;
     void pickPositions(int count, std::function<void(std::vector<std::pair<double, double>>)> done) override;
     void setFinishLine(const std::optional<FinishLine>& line) override;
-    // The boats as the chart's own values (ChartWidget::setBoats).
-    void setBoats(std::vector<ChartBoat> boats);
 
     // The camera, at the current heading and tilt, under which a picture of `sizePx`
     // shows the whole box from the south-west to the north-east corner (degrees), with
@@ -107,7 +103,6 @@ private:
 
     std::unique_ptr<ChartWidget> widget_;
     std::unique_ptr<QMainWindow> window_; // owns the widget once made
-    std::vector<Boat> boats_;
     std::chrono::milliseconds mapWait_{10'000};
     mutable std::vector<QString> mapFailures_;
     mutable std::vector<std::string> mapLateWarnings_;

@@ -340,20 +340,34 @@ void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const st
     painter.restore();
 }
 
-void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks, const MapSource* map,
-               const ChartTail& tail)
+std::vector<ChartTrack> ChartLabels(const ChartTracks& tracks, const ChartSeries& series)
+{
+    std::vector<ChartTrack> labels = tracks.tracks();
+    for (ChartTrack& label : series.labels())
+        labels.push_back(std::move(label));
+    return labels;
+}
+
+void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks, const ChartSeries* series,
+               const MapSource* map, const ChartTail& tail)
 {
     const ChartGridSteps steps = GridStepsFor(viewport);
     DrawChartUnderlay(painter, viewport, steps, ChartMapFor(map, viewport));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
-    const double marginPx = tracks.maxWidth() + 2;
+    const double marginPx = std::max(tracks.maxWidth(), series ? series->maxWidth() : 1.0) + 2;
     const QTransform toScreen = viewport.projectedToScreen();
     const QRectF clip = VisibleProjectedRect(viewport, marginPx);
-    tracks.draw(painter, toScreen, clip, 0.5, tail.whole());
-    tracks.drawTail(painter, toScreen, clip, tail, 0.5);
+    tracks.draw(painter, toScreen, clip, 0.5);
+    if (series) {
+        if (tail.whole())
+            series->draw(painter, toScreen, clip, 0.5);
+        else
+            series->drawTail(painter, toScreen, clip, tail, 0.5);
+    }
     painter.restore();
-    DrawChartOverlay(painter, viewport, tracks.labels(tail), steps, map ? map->attribution() : QString());
+    const std::vector<ChartTrack> labels = series ? ChartLabels(tracks, *series) : tracks.tracks();
+    DrawChartOverlay(painter, viewport, labels, steps, map ? map->attribution() : QString());
 }
 
 void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,

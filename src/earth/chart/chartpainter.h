@@ -1,5 +1,6 @@
 #pragma once
 
+#include "earth/chart/chartseries.h"
 #include "earth/chart/charttracks.h"
 #include "earth/chart/chartview.h"
 
@@ -35,7 +36,7 @@ ChartGridSteps GridStepsFor(const ChartViewport& viewport);
 void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const ChartGridSteps& steps,
                        const ChartMap& map = {});
 // The labels are those of the grid lines drawn with `steps` and the tracks' names at their
-// newest points (ChartTracks::labels); the attribution, when there is one, goes in the
+// newest points (ChartLabels); the attribution, when there is one, goes in the
 // bottom right corner.
 void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const std::vector<ChartTrack>& labels,
                       const ChartGridSteps& steps, const QString& attribution = {});
@@ -45,10 +46,13 @@ void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const st
 void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
                     double lon2);
 
-// The whole chart at once, every track drawn afresh (the replay's pieces as `tail` says),
-// over the map's tiles in memory.
+// The labels of the documents' tracks and of the series' boats.
+std::vector<ChartTrack> ChartLabels(const ChartTracks& tracks, const ChartSeries& series);
+
+// The whole chart at once, every track drawn afresh (the series' pieces, when given, as
+// `tail` says), over the map's tiles in memory.
 void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
-               const MapSource* map = nullptr, const ChartTail& tail = {});
+               const ChartSeries* series = nullptr, const MapSource* map = nullptr, const ChartTail& tail = {});
 
 // The part of the projected plane that the viewport shows (the bounds of its turned
 // rectangle), widened by `marginPx` pixels on every side.

@@ -2,7 +2,6 @@
 // values.
 #include "earth/chart/chartapplication.h"
 
-#include "core/colour.h"
 #include "earth/chart/chartview.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/chart/mapmenu.h"
@@ -39,31 +38,19 @@ QMainWindow* ChartApplication::window()
     return window_.get();
 }
 
-void ChartApplication::setBoats(const std::vector<Boat>& boats)
+void ChartApplication::setFleet(const std::vector<FleetBoat>& boats)
 {
-    std::vector<ChartBoat> styles;
-    for (const Boat& boat : boats) {
-        // The colour of the boat's KML documents: opaque, then its blue, green and red.
-        ChartBoat style{QString::fromLocal8Bit(boat.Caption), 0xffffffff};
-        ParseKmlColour(QStringLiteral("ff") + QString::fromLatin1(ColourHex(boat.Colour)), style.Colour);
-        styles.push_back(std::move(style));
-    }
-    widget_->setBoats(std::move(styles));
+    widget_->setFleet(boats);
 }
 
-void ChartApplication::addPieces(std::span<const DrawnPiece> pieces)
+void ChartApplication::setSeries(const ReplaySeries* series)
 {
-    widget_->addPieces(pieces);
+    widget_->setSeries(series);
 }
 
-void ChartApplication::setPieces(std::span<const DrawnPiece> pieces)
+void ChartApplication::showStep(long long step, long long keptSteps)
 {
-    widget_->setPieces(pieces);
-}
-
-void ChartApplication::setRaceClock(double days)
-{
-    widget_->setRaceClock(days);
+    widget_->showStep(step, keptSteps);
 }
 
 void ChartApplication::setTailMinutes(double minutes)
@@ -81,7 +68,7 @@ void ChartApplication::showBox(const FixBox& box)
 
 FixBox ChartApplication::drawnBox() const
 {
-    FixBox box;
+    FixBox box = widget_->series().drawnBox();
     for (const ChartRun& run : widget_->tracks().runs()) {
         const LatLon a = UnprojectPoint(run.Bounds.topLeft());
         const LatLon b = UnprojectPoint(run.Bounds.bottomRight());
@@ -97,7 +84,7 @@ std::vector<std::string> ChartApplication::boatsInView() const
     const QTransform toScreen = viewport.projectedToScreen();
     const QRectF shown(QPointF(0, 0), viewport.SizePx);
     std::vector<std::string> inView;
-    for (const ChartTrack& track : widget_->tracks().tracks())
+    for (const ChartTrack& track : ChartLabels(widget_->tracks(), widget_->series()))
         if (shown.contains(toScreen.map(track.Newest)))
             inView.push_back(track.Name.toLocal8Bit().toStdString());
     return inView;

@@ -84,42 +84,38 @@ void ChartWidget::clearLines()
     update();
 }
 
-void ChartWidget::setBoats(std::vector<ChartBoat> boats)
+double ChartWidget::maxWidth() const
 {
-    tracks_.setBoats(std::move(boats));
+    return std::max(tracks_.maxWidth(), series_.maxWidth());
+}
+
+void ChartWidget::setFleet(const std::vector<FleetBoat>& boats)
+{
+    series_.setFleet(boats);
+    layer_.Valid = false;
     repaints_.request();
 }
 
-void ChartWidget::addPieces(std::span<const DrawnPiece> pieces)
+void ChartWidget::setSeries(const ReplaySeries* series)
 {
-    // With a tail the pieces are drawn at each paint, never onto the cached picture.
-    if (layer_.Valid && tail_.whole()) {
-        tracks_.addPieces(pieces, &pending_);
-        if (pending_.size() > kMaxPendingSegments) {
-            pending_ = {};
-            layer_.Valid = false;
-        }
-    } else {
-        tracks_.addPieces(pieces);
-    }
+    series_.setSeries(series);
+    tail_.RaceClockDays = series_.raceClock();
+    layerStep_ = 0;
+    layer_.Valid = false;
     repaints_.request();
 }
 
-void ChartWidget::setPieces(std::span<const DrawnPiece> pieces)
+void ChartWidget::showStep(long long step, long long keptSteps)
 {
-    tracks_.replacePieces(pieces);
-    if (tail_.whole())
+    const long long before = series_.shownStep();
+    series_.setShownStep(step);
+    tail_.RaceClockDays = series_.raceClock();
+    // The cached picture holds the pieces up to layerStep_: it takes the new ones at the
+    // next paint when the replay went on from there, else it is drawn again.
+    const bool wentOn = keptSteps == before && series_.shownStep() >= layerStep_;
+    if (tail_.whole() && !wentOn)
         layer_.Valid = false;
     repaints_.request();
-}
-
-void ChartWidget::setRaceClock(double days)
-{
-    if (!std::isfinite(days))
-        throw Error("the chart cannot show the race clock: it is not a number");
-    tail_.RaceClockDays = days;
-    if (!tail_.whole())
-        repaints_.request();
 }
 
 void ChartWidget::setTailMinutes(double minutes)
@@ -175,7 +171,7 @@ QImage ChartWidget::renderImage(const QSize& sizePx) const
         return {};
     QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
-    DrawChart(painter, viewport(sizePx), tracks_, map_.get(), tail_);
+    DrawChart(painter, viewport(sizePx), tracks_, &series_, map_.get(), tail_);
     if (finish_)
         DrawFinishLine(painter, viewport(sizePx), finish_->Lat1, finish_->Lon1, finish_->Lat2, finish_->Lon2);
     return image;
@@ -308,12 +304,12 @@ void ChartWidget::paintEvent(QPaintEvent*)
     if (!tail_.whole()) {
         painter.save();
         painter.setRenderHint(QPainter::Antialiasing, true);
-        tracks_.drawTail(painter, toScreen, VisibleProjectedRect(vp, tracks_.maxWidth() + 2), tail_, 0.5);
+        series_.drawTail(painter, toScreen, VisibleProjectedRect(vp, maxWidth() + 2), tail_, 0.5);
         painter.restore();
     }
     if (finish_)
         DrawFinishLine(painter, vp, finish_->Lat1, finish_->Lon1, finish_->Lat2, finish_->Lon2);
-    DrawChartOverlay(painter, vp, tracks_.labels(tail_), layer_.Grid, map_ ? map_->attribution() : QString());
+    DrawChartOverlay(painter, vp, ChartLabels(tracks_, series_), layer_.Grid, map_ ? map_->attribution() : QString());
 }
 
 void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
@@ -322,11 +318,17 @@ void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransfo
         redrawTrackLayer(viewport, toScreen);
         return;
     }
-    if (!pending_.empty()) {
+    if (!pending_.empty() || (tail_.whole() && layerStep_ < series_.shownStep())) {
         QPainter painter(&layer_.Image);
         painter.setRenderHint(QPainter::Antialiasing, true);
         DrawChartSegments(painter, pending_, layer_.ProjectedToImage);
         pending_.clear();
+        if (tail_.whole()) {
+            const QRectF image(QPointF(0, 0), layer_.Image.deviceIndependentSize());
+            series_.draw(painter, layer_.ProjectedToImage, layer_.ProjectedToImage.inverted().mapRect(image),
+                         0.5 / layer_.Image.devicePixelRatio(), layerStep_ + 1, series_.shownStep());
+        }
+        layerStep_ = series_.shownStep();
     }
     if (!layer_.MapArrived.isEmpty()) {
         redrawLayerArea(layer_.MapArrived);
@@ -342,10 +344,13 @@ void ChartWidget::redrawLayerArea(const QRectF& area)
     painter.setClipRect(clip);
     DrawChartUnderlay(painter, layer_.View, layer_.Grid, {map_.get(), layer_.MapZoom});
     painter.setRenderHint(QPainter::Antialiasing, true);
-    const double marginPx = tracks_.maxWidth() + 2;
+    const double marginPx = maxWidth() + 2;
     const QRectF tracksArea =
         layer_.ProjectedToImage.inverted().mapRect(QRectF(clip).adjusted(-marginPx, -marginPx, marginPx, marginPx));
-    tracks_.draw(painter, layer_.ProjectedToImage, tracksArea, 0.5 / layer_.Image.devicePixelRatio(), tail_.whole());
+    const double minStepPx = 0.5 / layer_.Image.devicePixelRatio();
+    tracks_.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx);
+    if (tail_.whole())
+        series_.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx, 1, layerStep_);
     ++mapAreaRedraws_;
 }
 
@@ -387,9 +392,13 @@ void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransfo
     QPainter painter(&layer_.Image);
     DrawChartUnderlay(painter, layerView, layer_.Grid, map);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    const double marginPx = tracks_.maxWidth() + 2;
-    tracks_.draw(painter, layer_.ProjectedToImage, VisibleProjectedRect(layerView, marginPx), 0.5 / dpr, tail_.whole());
+    const double marginPx = maxWidth() + 2;
+    const QRectF area = VisibleProjectedRect(layerView, marginPx);
+    tracks_.draw(painter, layer_.ProjectedToImage, area, 0.5 / dpr);
     pending_.clear();
+    layerStep_ = series_.shownStep();
+    if (tail_.whole())
+        series_.draw(painter, layer_.ProjectedToImage, area, 0.5 / dpr);
     layer_.Valid = true;
     ++trackLayerRedraws_;
 }

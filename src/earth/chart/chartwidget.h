@@ -3,6 +3,7 @@
 #include "core/throttle.h"
 #include "earth/applicationge.h"
 #include "earth/chart/chartpainter.h"
+#include "earth/chart/chartseries.h"
 #include "earth/chart/charttracks.h"
 #include "earth/chart/chartview.h"
 #include "earth/map/tilekey.h"
@@ -56,22 +57,21 @@ public:
     // Forgets every line loaded.
     void clearLines();
 
-    // The replay's pieces, typed. setBoats gives each boat (by its index in the race file)
-    // the caption that labels its newest position and its track colour. addPieces
-    // appends the pieces of a step (or of several) as the documents of the same segments
-    // would: joined per boat, drawn onto the cached picture, one repaint at most every
-    // kMinRepaintMs. setPieces puts its pieces in the place of all pieces drawn so far (a
-    // seek); the lines of documents stay. Both throw Error, changing nothing, on a piece
-    // ChartTracks::addPieces refuses.
-    void setBoats(std::vector<ChartBoat> boats);
-    void addPieces(std::span<const DrawnPiece> pieces);
-    void setPieces(std::span<const DrawnPiece> pieces);
-    // The race clock of the step shown (days), and the tail: with `minutes` above 0 only
-    // the pieces of the last so many minutes of race time up to that clock are drawn, the
-    // older the fainter, each boat's label at its newest piece; 0 (the default) draws every
-    // piece. Lines of documents are drawn whole either way. Throw Error when the value is
-    // not a number (or, for the tail, below 0).
-    void setRaceClock(double days);
+    // The replay's pieces, read from its series (chartseries.h). setFleet gives each boat
+    // (by its index in the race file) the caption that labels its newest piece and its
+    // track colour; setSeries the series to draw from (null: none), which must stay as it is
+    // while it is set; showStep the step the replay stands at: every piece up to it is
+    // drawn. When `keptSteps` is the step shown before and the replay went on from it, only
+    // the new steps' pieces are drawn onto the cached picture; otherwise the chart is drawn
+    // again. One repaint at most every kMinRepaintMs.
+    void setFleet(const std::vector<FleetBoat>& boats);
+    void setSeries(const ReplaySeries* series);
+    void showStep(long long step, long long keptSteps);
+    const ChartSeries& series() const { return series_; }
+    // The tail: with `minutes` above 0 only the pieces of the last so many minutes of race
+    // time up to the shown step are drawn, the older the fainter, each boat's label at its
+    // newest piece; 0 (the default) draws every piece. Lines of documents are drawn whole
+    // either way. Throws Error when the value is not a number of 0 or more.
     void setTailMinutes(double minutes);
     const ChartTail& tail() const { return tail_; }
 
@@ -102,6 +102,8 @@ public:
     void reportMapMessage(const QString& message);
 
     const ChartTracks& tracks() const { return tracks_; }
+    // The widest line drawn, in pixels.
+    double maxWidth() const;
     // How often the cached picture of the chart under the labels was drawn whole.
     int trackLayerRedraws() const { return trackLayerRedraws_; }
     // How often a piece of it was drawn again because tiles of the map arrived.
@@ -125,7 +127,7 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    // The sea, the map, the grid lines and the tracks (without the replay's pieces when a
+    // The sea, the map, the grid lines and the tracks (without the series' pieces when a
     // tail is drawn: those are drawn over it at each paint) drawn once onto a picture larger than
     // the window, at the view's heading and a scale near the view's, then shown through a
     // transform; segments that arrive later are drawn onto it, and where tiles of the map
@@ -158,8 +160,10 @@ private:
     void setRange(double rangeMetres);
 
     ChartTracks tracks_;
+    ChartSeries series_;
     ChartTail tail_;
     std::vector<ChartSegment> pending_;
+    long long layerStep_ = 0; // the series' steps drawn onto the cached picture
     TrackLayer layer_;
     int trackLayerRedraws_ = 0;
     int mapAreaRedraws_ = 0;

@@ -1,0 +1,37 @@
+#include "replay/valuetext.h"
+
+#include "core/datetime.h"
+#include "core/results.h"
+#include "core/text.h"
+
+namespace tideplot {
+
+std::string RaceTimeText(long long step, double raceClockDays)
+{
+    return step == 0 ? std::string() : RaceClockText(raceClockDays);
+}
+
+std::string BoatDistanceText(const BoatStep& boat)
+{
+    return boat.HasDistance ? DistanceText(boat.DistanceNm) : std::string();
+}
+
+std::string StandingText(const LeaderboardRow& row)
+{
+    if (row.Finished)
+        return "finished " + DurationText(row.CorrectedDays * kSecondsPerDay);
+    if (row.DistanceNm >= 0)
+        return DistanceText(row.DistanceNm) + " nm to go";
+    return "not started";
+}
+
+std::string GapText(const LeaderboardRow& row)
+{
+    if (!row.HasGap)
+        return {};
+    if (row.Finished)
+        return "+" + DurationText(row.GapDays * kSecondsPerDay);
+    return "+" + DistanceText(row.GapNm) + " nm";
+}
+
+} // namespace tideplot
