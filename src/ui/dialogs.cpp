@@ -28,6 +28,17 @@ QString WidgetDialogs::askFileName(const QString& title, const QString& filter, 
     return dialog.selectedFiles().constFirst();
 }
 
+QStringList WidgetDialogs::askFileNames(const QString& title, const QString& filter, const QString& folder)
+{
+    QFileDialog dialog(parent_, title, folder, filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
 SaveAnswer WidgetDialogs::askToSave(const QString& question)
 {
     QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kProgramTitle), question,

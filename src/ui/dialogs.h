@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <memory>
@@ -43,6 +44,14 @@ public:
     virtual QString askFileName(const QString& title, const QString& filter, FileQuestion question,
                                 const QString& folder) = 0;
 
+    // Several existing files to open at once (an empty list when the user cancels); by
+    // default the one file askFileName gives.
+    virtual QStringList askFileNames(const QString& title, const QString& filter, const QString& folder)
+    {
+        const QString name = askFileName(title, filter, FileQuestion::Open, folder);
+        return name.isEmpty() ? QStringList() : QStringList{name};
+    }
+
     // Asks `question` ("Save the changes to race.TP1?") with Save, Discard and Cancel.
     virtual SaveAnswer askToSave(const QString& question) = 0;
 
@@ -70,6 +79,7 @@ public:
     explicit WidgetDialogs(QWidget* parent) : parent_(parent) {}
     QString askFileName(const QString& title, const QString& filter, FileQuestion question,
                         const QString& folder) override;
+    QStringList askFileNames(const QString& title, const QString& filter, const QString& folder) override;
     SaveAnswer askToSave(const QString& question) override;
     bool askYesNo(const QString& question, const QString& yes, const QString& no) override;
     void tell(const QString& text, MessageKind kind) override;

@@ -113,4 +113,32 @@ void SetLabelWindowColour(QLabel* label, std::uint32_t windowColour)
         label, QColor(WindowColourRed(windowColour), WindowColourGreen(windowColour), WindowColourBlue(windowColour)));
 }
 
+namespace {
+
+class EventWatcher : public QObject {
+public:
+    EventWatcher(QWidget* watched, QEvent::Type type, std::function<void()> then)
+        : QObject(watched), type_(type), then_(std::move(then))
+    {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == type_)
+            then_();
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    std::function<void()> then_;
+};
+
+} // namespace
+
+void WatchEvent(QWidget* watched, QEvent::Type type, std::function<void()> then)
+{
+    new EventWatcher(watched, type, std::move(then));
+}
+
 } // namespace tideplot

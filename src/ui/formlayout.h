@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QEvent>
 #include <QRect>
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string_view>
 
@@ -71,5 +73,9 @@ template <class W> W* MakeControl(QWidget* parent, const QString& name)
 void SetLabelColour(QLabel* label, const QColor& colour);
 // The same with a window colour value 0x00BBGGRR.
 void SetLabelWindowColour(QLabel* label, std::uint32_t windowColour);
+
+// Calls `then` whenever `watched` receives an event of `type` (a resize, a close), after
+// the widget's own handling has been asked for; for as long as the widget lives.
+void WatchEvent(QWidget* watched, QEvent::Type type, std::function<void()> then);
 
 } // namespace tideplot

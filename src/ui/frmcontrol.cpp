@@ -19,7 +19,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QTableWidget>
+#include <QTableView>
 
 #include <cmath>
 #include <exception>
@@ -116,9 +116,8 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
             lblDst[i] = MakeControl<QLabel>(this, QStringLiteral("lblDst%1").arg(i));
     }
     SetLabelColour(lblTrackInfo[0], Qt::white);
-    lstFleet = MakeControl<QTableWidget>(this, QStringLiteral("lstFleet"));
-    lstFleet->setColumnCount(2);
-    lstFleet->setHorizontalHeaderLabels({QStringLiteral("Boat"), QStringLiteral("Dist nm")});
+    lstFleet = MakeControl<QTableView>(this, QStringLiteral("lstFleet"));
+    lstFleet->setModel(&fleetModel_);
     lstFleet->verticalHeader()->hide();
     lstFleet->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     lstFleet->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
@@ -321,21 +320,8 @@ void FrmControl::raceStarted(const FleetInfo& fleet)
     }
     Label3->setVisible(!list);
     lstFleet->setVisible(list);
-    lstFleet->setRowCount(list ? boats : 0);
-    if (list) {
-        for (int row = 0; row < boats; ++row) {
-            const FleetBoat& boat = fleet.Boats[static_cast<std::size_t>(row)];
-            auto* caption = new QTableWidgetItem(Text(boat.Caption));
-            const std::uint32_t c = boat.WindowColour;
-            const QColor colour(WindowColourRed(c), WindowColourGreen(c), WindowColourBlue(c));
-            caption->setBackground(colour);
-            const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
-            caption->setForeground(luma < 128 ? Qt::white : Qt::black);
-            lstFleet->setItem(row, 0, caption);
-            lstFleet->setItem(row, 1, new QTableWidgetItem());
-        }
-        lstFleet->resizeRowsToContents();
-    }
+    fleetModel_.setFleet(list ? fleet : FleetInfo{});
+    lstFleet->resizeRowsToContents();
     distance_.assign(fleet.Boats.size(), std::string());
     raceTime_.clear();
     position_ = 0;
@@ -350,6 +336,7 @@ void FrmControl::raceStarted(const FleetInfo& fleet)
 
 void FrmControl::keep(const FleetFrame& frame)
 {
+    frame_ = frame;
     raceTime_ = RaceTimeText(frame.Step, frame.RaceClock);
     for (std::size_t k = 1; k < distance_.size(); ++k)
         distance_[k] = k < frame.Boats.size() ? BoatDistanceText(frame.Boats[k]) : std::string();
@@ -381,37 +368,6 @@ void FrmControl::reachedEnd()
     showTexts();
 }
 
-void FrmControl::setFleetRow(int row, int boat, const QString& caption, const QString& second, const QString& spoken)
-{
-    QTableWidgetItem* name = lstFleet->item(row, 0);
-    if (name->text() != caption) {
-        name->setText(caption);
-        const std::uint32_t c = fleet_.Boats.at(static_cast<std::size_t>(boat)).WindowColour;
-        const QColor colour(WindowColourRed(c), WindowColourGreen(c), WindowColourBlue(c));
-        name->setBackground(colour);
-        const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
-        name->setForeground(luma < 128 ? Qt::white : Qt::black);
-    }
-    QTableWidgetItem* item = lstFleet->item(row, 1);
-    if (item->text() != second) {
-        item->setText(second);
-        item->setData(Qt::AccessibleTextRole, spoken);
-    }
-}
-
-void FrmControl::showLeaderboardList()
-{
-    // The fleet in leaderboard order: each boat's caption on its colour, where it stands.
-    const std::vector<LeaderboardRow> rows = leaderboard->rows();
-    for (int i = 0; i < static_cast<int>(rows.size()) && i < lstFleet->rowCount(); ++i) {
-        const LeaderboardRow& row = rows[static_cast<std::size_t>(i)];
-        const QString caption = QStringLiteral("%1. %2").arg(i + 1).arg(Text(fleet_.Boats.at(row.Boat).Caption));
-        const std::string gap = GapText(row);
-        const QString status = Text(gap.empty() ? StandingText(row) : StandingText(row) + " " + gap);
-        setFleetRow(i, row.Boat, caption, status, caption + QStringLiteral(": ") + status);
-    }
-}
-
 void FrmControl::showPosition()
 {
     if (sldPosition->maximum() < position_) {
@@ -432,22 +388,16 @@ void FrmControl::showTexts()
     if (txtRaceTime->text() != raceTime)
         txtRaceTime->setText(raceTime);
     const bool list = fleet_.Boats.size() > static_cast<std::size_t>(kLegendRows);
-    const bool ranked = list && leaderboard && leaderboard->finishLine();
-    if (list)
-        lstFleet->horizontalHeaderItem(1)->setText(ranked ? QStringLiteral("To finish") : QStringLiteral("Dist nm"));
-    if (ranked) {
-        showLeaderboardList();
+    if (list) {
+        // A large fleet in leaderboard order once the race has a finish line.
+        if (leaderboard && leaderboard->finishLine())
+            fleetModel_.showStandings(leaderboard->rows());
+        else
+            fleetModel_.showDistances(frame_);
         showPosition();
         return;
     }
-    for (std::size_t k = 0; k < distance_.size() && list; ++k) {
-        const QString caption = Text(fleet_.Boats[k].Caption);
-        const QString shown = Text(distance_[k]);
-        setFleetRow(static_cast<int>(k), static_cast<int>(k), caption, shown,
-                    caption + (shown.isEmpty() ? QStringLiteral(": no distance")
-                                               : QStringLiteral(": ") + shown + QStringLiteral(" nm")));
-    }
-    for (std::size_t k = 1; k < distance_.size() && !list; ++k) {
+    for (std::size_t k = 1; k < distance_.size(); ++k) {
         const QString shown = Text(distance_[k]);
         // Read out with the boat it belongs to: "Saga.txt 1.05: 0.201 nm".
         const QString boat = Text(fleet_.Boats[k].Caption);

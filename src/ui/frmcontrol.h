@@ -3,6 +3,7 @@
 #include "core/replay.h"
 #include "core/throttle.h"
 #include "replay/fleetframe.h"
+#include "ui/tablemodels.h"
 
 #include <QWidget>
 
@@ -18,7 +19,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
-class QTableWidget;
+class QTableView;
 
 // The replay control window: Play and Stop, the replay's settings, the race time, the
 // position in the race (a slider to go to any moment), the tail the chart draws, the legend
@@ -80,8 +81,6 @@ private:
     void keep(const FleetFrame& frame);
     void showTexts();
     void showPosition();
-    void showLeaderboardList();
-    void setFleetRow(int row, int boat, const QString& caption, const QString& second, const QString& spoken);
     static constexpr int kMinShowMs = 15;
 
     ReplaySession& session_;
@@ -107,9 +106,11 @@ private:
     static constexpr int kLegendRows = 7;
     std::array<QLabel*, kLegendRows> lblTrackInfo{};
     std::array<QLabel*, kLegendRows> lblDst{}; // element 0 is not used
-    QTableWidget* lstFleet = nullptr;          // the legend of a fleet of more than seven
+    QTableView* lstFleet = nullptr;            // the legend of a fleet of more than seven
+    FleetTableModel fleetModel_;
 
     FleetInfo fleet_;
+    FleetFrame frame_;
     std::string raceTime_;
     std::vector<std::string> distance_;
     long long position_ = 0;

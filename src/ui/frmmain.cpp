@@ -1,24 +1,17 @@
 #include "ui/frmmain.h"
 
-#include "core/coursefile.h"
 #include "core/error.h"
-#include "core/racecheck.h"
 #include "core/records.h"
 #include "core/text.h"
-#include "core/trackfixes.h"
-#include "earth/replayview.h"
-#include "import/logimport.h"
-#include "replay/earthobserver.h"
-#include "replay/viewobserver.h"
 #include "share/licences.h"
-#include "share/replayvideo.h"
-#include "tideplot/version.h"
+#include "ui/about.h"
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
 #include "ui/frmcontrol.h"
-#include "ui/frmresults.h"
-#include "ui/racefile.h"
+#include "ui/logimportaction.h"
+#include "ui/racefilemenu.h"
+#include "ui/replaywindows.h"
 #include "ui/settings.h"
 #include "ui/trackbrowser.h"
 
@@ -45,7 +38,6 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -95,11 +87,6 @@ constexpr std::pair<const char*, const char*> kToolBarButtons[] = {
     {"Save as", "save"},
 };
 
-const QString kRaceFileFilter = QStringLiteral("All Files (*.TP1)");
-// Every log the import reads first; the classic filter stays in the list.
-const QString kLogFilter =
-    QString::fromLatin1(kImportFileFilterLogs) + QStringLiteral(";;") + QString::fromLatin1(kImportFileFilterKml);
-
 std::string Bytes(const QString& text)
 {
     return text.toLocal8Bit().toStdString();
@@ -115,65 +102,11 @@ QString FromBytes(const std::string& bytes)
     return QString::fromLocal8Bit(bytes);
 }
 
-// Calls `resized` whenever the watched widget changes size.
-class ResizeWatcher : public QObject {
-public:
-    ResizeWatcher(QWidget* watched, std::function<void()> resized) : QObject(watched), resized_(std::move(resized))
-    {
-        watched->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Resize)
-            resized_();
-        return false;
-    }
-
-private:
-    std::function<void()> resized_;
-};
-
-// The import of one log, with its progress shown.
-LogImportResult RunLogImport(const QString& logPath, UserDialogs& dialogs, bool split)
-{
-    const std::unique_ptr<ProgressReport> progress =
-        dialogs.showProgress(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(logPath)));
-    const LogProgress shown = [&](std::int64_t done, std::int64_t total) { progress->setProgress(done, total); };
-    return split ? ImportLogSplit(FileNameBytes(logPath), shown) : ImportLog(FileNameBytes(logPath), shown);
-}
-
-MessageKind ReportKind(const LogImportResult& result)
-{
-    return result.PointCount == 0 || !result.Warnings.empty() ? MessageKind::Warning : MessageKind::Information;
-}
-
-// The project's own pages: where the program is installed (`cmake --install` puts the README
-// and the FAQ under share/doc), or the source tree's copy beside a program that runs from its
-// build folder. Never a path that does not exist on this computer: nothing when none does.
-QString DocumentUrl(const QString& name)
-{
-    const QString besideProgram =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/../" TIDEPLOT_DOC_DIR "/") + name;
-    const QString installed = QStringLiteral(TIDEPLOT_INSTALLED_DOC_DIR "/") + name;
-    const QString source = QStringLiteral(TIDEPLOT_SOURCE_DIR "/") + name;
-    for (const QString& file : {besideProgram, installed, source})
-        if (QFileInfo(file).isFile())
-            return QUrl::fromLocalFile(QFileInfo(file).canonicalFilePath()).toString();
-    return {};
-}
-
 } // namespace
 
 QString FrmMain::AboutText()
 {
-    const QString readme = DocumentUrl(QStringLiteral("README.md"));
-    const QString faq = DocumentUrl(QStringLiteral("FAQ.md"));
-    const QString missing = QStringLiteral("(the documentation is not installed on this computer)");
-    return QStringLiteral("Version %1.%2.%3\n%4\nFAQ and instructions: %5")
-        .arg(kVersionMajor)
-        .arg(kVersionMinor)
-        .arg(kVersionRevision)
-        .arg(readme.isEmpty() ? missing : readme, faq.isEmpty() ? missing : faq);
+    return tideplot::AboutText();
 }
 
 FrmMain::FrmMain(Options options)
@@ -186,32 +119,55 @@ FrmMain::FrmMain(Options options)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowIcon(ArtworkIcon(QStringLiteral("globe")));
+    RaceFileMenu::Window window;
+    window.showRows = [this] { showRows(); };
+    window.setStartEnabled = [this](bool enabled) { cmdStart->setEnabled(enabled); };
+    window.browserFolder = [this] { return browser_->folderPath(); };
+    window.rowsSaved = [this] {
+        // Saving selects every row in turn: the last one ends selected and shown.
+        if (boats_.size() > 0) {
+            const QSignalBlocker quiet(lstBoats);
+            lstBoats->setCurrentRow(boats_.size() - 1);
+        }
+        lstBoats_Click();
+    };
+    file_ = std::make_unique<RaceFileMenu>(boats_, dialogs_, std::move(window));
     makeControls();
     makeMenus();
     showTitle();
-    chartDescription_.setInterval(1000);
-    connect(&chartDescription_, &QTimer::timeout, this, [this] { describeChart(); });
-    session_.addObserver(&leaderboard_);
-    // The results window's leaderboard follows the replay four times a second.
-    leaderboardShown_.setInterval(250);
-    connect(&leaderboardShown_, &QTimer::timeout, this, [this] {
-        if (frmResults_ && frmResults_->isVisible())
-            frmResults_->showLeaderboard(leaderboard_.rows(), session_.fleet());
-        else
-            leaderboardShown_.stop();
-    });
+    ReplayWindows::Options replayOptions;
+    replayOptions.createEarth = options_.createEarth;
+    replayOptions.setupFrame = [this] { return frameGeometry(); };
+    replayOptions.startRowBottom = [this] {
+        return geometry().top() + cmdStart->geometry().bottom() + menuBar()->height();
+    };
+    replay_ = std::make_unique<ReplayWindows>(*this, dialogs_, settings_, std::move(replayOptions));
     Form_Load();
 }
 
 FrmMain::~FrmMain()
 {
     Form_Unload(false);
-    session_.removeObserver(&leaderboard_);
 }
 
 FrmControl* FrmMain::controlWindow() const
 {
-    return frmControl_.data();
+    return replay_->controlWindow();
+}
+
+RaceState& FrmMain::raceState()
+{
+    return replay_->session().state();
+}
+
+ReplaySession& FrmMain::session()
+{
+    return replay_->session();
+}
+
+ApplicationGE* FrmMain::earth() const
+{
+    return replay_->earth();
 }
 
 void FrmMain::makeControls()
@@ -270,7 +226,7 @@ void FrmMain::makeControls()
     cmdStart->raise(); // it stands on the tool bar's strip
     // The window may grow, never shrink below the designed size: every control stays in view.
     client_->setMinimumSize(TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi));
-    new ResizeWatcher(client_, [this] { followClientSize(); });
+    WatchEvent(client_, QEvent::Resize, [this] { followClientSize(); });
 
     connect(cmdAdd, &QPushButton::clicked, this, [this] { cmdAdd_Click(); });
     connect(cmdChange, &QPushButton::clicked, this, [this] { cmdChange_Click(); });
@@ -345,13 +301,11 @@ void FrmMain::makeMenus()
                                        standard(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
     // The tool bar's buttons are the menu's own items: one action each, run by the tool bar's
     // key whether the menu, the tool bar or a shortcut triggers it.
-    const std::pair<QAction*, const char*> toolBarItems[] = {
-        {fileNew, "New"}, {fileOpen, "Open"}, {fileSave, "Save"}, {fileSaveAs, "Save as"}};
-    for (const auto& [action, key] : toolBarItems) {
-        action->setIcon(QIcon(Artwork(QString::fromLatin1(key == std::string_view("Open")  ? "open"
-                                                          : key == std::string_view("New") ? "new"
-                                                                                           : "save"),
-                                      16, devicePixelRatioF())));
+    QAction* const toolBarActions[] = {fileNew, fileOpen, fileSave, fileSaveAs};
+    for (std::size_t i = 0; i < std::size(kToolBarButtons); ++i) {
+        QAction* action = toolBarActions[i];
+        const auto& [key, picture] = kToolBarButtons[i];
+        action->setIcon(QIcon(Artwork(QString::fromLatin1(picture), 16, devicePixelRatioF())));
         action->setToolTip(QString::fromLatin1(key));
         action->setData(QString::fromLatin1(key));
         action->setIconVisibleInMenu(false);
@@ -381,13 +335,13 @@ void FrmMain::followClientSize()
 void FrmMain::showTitle()
 {
     const QString title = QStringLiteral("Tideplot1.0");
-    if (raceFileName_.empty()) {
+    if (file_->raceFile().empty()) {
         setWindowTitle(title);
         setWindowModified(false);
         return;
     }
-    setWindowTitle(title + QStringLiteral(" - ") + FromBytes(FileLabel(raceFileName_)) + QStringLiteral("[*]"));
-    setWindowModified(boats_.rows() != savedRows_);
+    setWindowTitle(title + QStringLiteral(" - ") + FromBytes(FileLabel(file_->raceFile())) + QStringLiteral("[*]"));
+    setWindowModified(file_->modified());
 }
 
 // ---- Window settings, About and exit ----
@@ -452,7 +406,7 @@ void FrmMain::fitOnScreen()
 
 void FrmMain::closeEvent(QCloseEvent* event)
 {
-    if (!maybeSave()) {
+    if (!file_->maybeSave()) {
         event->ignore();
         return;
     }
@@ -462,10 +416,7 @@ void FrmMain::closeEvent(QCloseEvent* event)
 
 void FrmMain::Form_Unload(bool tellProblems)
 {
-    delete frmControl_; // closes the replay's track files
-    if (ReplayView* view = replayView())
-        view->window()->close();
-    chartDescription_.stop();
+    replay_->close(); // closes the replay's track files
     if (!isMinimized() && placed_) {
         const double dpi = LogicalDpi(this);
         auto twips = [dpi](int px) { return static_cast<float>(std::lround(px * kTwipsPerInch / dpi)); };
@@ -492,343 +443,9 @@ void FrmMain::mnuHelpAbout_Click()
 
 // ---- Start ----
 
-namespace {
-
-// Calls `closed` when the watched window closes.
-class CloseWatcher : public QObject {
-public:
-    CloseWatcher(QWidget* watched, std::function<void()> closed) : QObject(watched), closed_(std::move(closed))
-    {
-        watched->installEventFilter(this);
-    }
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Close)
-            closed_();
-        return false;
-    }
-
-private:
-    std::function<void()> closed_;
-};
-
-} // namespace
-
 void FrmMain::cmdStart_Click()
 {
-    if (frmControl_ && frmControl_->isVisible())
-        return;
-    delete frmControl_; // closes the replay that was open
-    if (ReplayView* view = replayView())
-        if (view->window()->isVisible())
-            viewGeometry_ = view->window()->geometry();
-    chartDescription_.stop();
-    for (FrameObserver* observer :
-         {static_cast<FrameObserver*>(earthObserver_.get()), static_cast<FrameObserver*>(viewObserver_.get())})
-        if (observer)
-            session_.removeObserver(observer);
-    earthObserver_.reset();
-    viewObserver_.reset();
-    earthApp_.reset();
-    try {
-        earthApp_ = options_.createEarth();
-    } catch (const std::exception& e) {
-        dialogs_.tell(QStringLiteral("The view cannot be opened: %1").arg(FromBytes(e.what())), MessageKind::Error);
-        return;
-    }
-
-    frmControl_ = new FrmControl(session_, dialogs_, this);
-    frmControl_->setAttribute(Qt::WA_DeleteOnClose);
-    frmControl_->leaderboard = &leaderboard_;
-    frmControl_->onResults = [this] { showResults(); };
-    // The view observes the replay: the chart takes the pieces as values, any other view
-    // (Google Earth Pro, say) the documents.
-    if (ReplayView* view = earthApp_->replayView()) {
-        viewObserver_ = std::make_unique<ReplayViewObserver>(*earthApp_, *view);
-        session_.addObserver(viewObserver_.get());
-        frmControl_->onTailChanged = [view](double minutes) { view->setTailMinutes(minutes); };
-    } else {
-        earthObserver_ = std::make_unique<GoogleEarthObserver>(*earthApp_);
-        session_.addObserver(earthObserver_.get());
-    }
-    showView();
-    frmControl_->show();
-
-    loadFinishLine();
-    try {
-        session_.start(raceFileName_, ReplaySettings{}, true);
-    } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
-        if (frmControl_)
-            frmControl_->close(); // nothing was loaded to play
-        return;
-    }
-    if (ReplayView* view = replayView()) {
-        // Until the first step the chart shows the whole race.
-        FixBox race;
-        const RaceState& state = session_.state();
-        for (int k = 0; k < state.BoatCount; ++k) {
-            try {
-                race.add(TrackFixesBox(session_.fleet().Boats[static_cast<std::size_t>(k)].TrackFile,
-                                       state.SepChar[static_cast<std::size_t>(k)]));
-            } catch (const Error&) {
-                // The replay reports a track it cannot read when it gets there.
-            }
-        }
-        view->showBox(race);
-        describeChart();
-        chartDescription_.start();
-    }
-    // What the view and the race have to say (start times in another time zone than the
-    // tracks, a settings store that cannot keep the link's address) is said once; the
-    // replay stays ready to play.
-    QStringList warnings;
-    for (const std::string& warning : earthApp_->TakeWarnings())
-        warnings += FromBytes(warning);
-    for (const std::string& warning : StartTimeWarnings(session_.state()))
-        warnings += FromBytes(warning);
-    if (!warnings.isEmpty())
-        dialogs_.tell(warnings.join(QStringLiteral("\n\n")), MessageKind::Warning);
-    // Space plays at once.
-    if (frmControl_)
-        frmControl_->focusPlay();
-}
-
-ReplayView* FrmMain::replayView() const
-{
-    return earthApp_ ? earthApp_->replayView() : nullptr;
-}
-
-void FrmMain::showView()
-{
-    ReplayView* view = replayView();
-    QMainWindow* window = view ? view->window() : nullptr;
-    placeReplayWindows(window);
-    if (!window)
-        return;
-    window->setWindowIcon(windowIcon());
-    QWidget* chart = window->centralWidget();
-    window->setAccessibleName(QStringLiteral("Chart"));
-    chart->setAccessibleName(QStringLiteral("Chart"));
-    chart->setToolTip(QStringLiteral("Drag to pan, Shift+drag to turn; wheel, + and - zoom; [ and ] turn by 15 "
-                                     "degrees; arrow keys pan; N puts north up"));
-    makeChartMenus(*view);
-    // Closing the chart ends the replay, as closing the control window does.
-    new CloseWatcher(window, [this] {
-        chartDescription_.stop();
-        if (frmControl_)
-            frmControl_->close();
-    });
-    window->show();
-}
-
-void FrmMain::makeChartMenus(ReplayView& view)
-{
-    QMainWindow* window = view.window();
-    QMenu* chart = window->menuBar()->addMenu(QStringLiteral("&Chart"));
-    chart->setObjectName(QStringLiteral("mnuChart"));
-    QAction* picture = chart->addAction(QStringLiteral("Save &picture..."));
-    picture->setObjectName(QStringLiteral("mnuChartSavePicture"));
-    picture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    connect(picture, &QAction::triggered, this, [this] { savePicture(); });
-    QAction* video = chart->addAction(QStringLiteral("Export &video..."));
-    video->setObjectName(QStringLiteral("mnuChartExportVideo"));
-    connect(video, &QAction::triggered, this, [this] { exportVideo(); });
-    QAction* finish = chart->addAction(QStringLiteral("Set &finish line"));
-    finish->setObjectName(QStringLiteral("mnuChartSetFinishLine"));
-    finish->setShortcut(QKeySequence(Qt::Key_F));
-    connect(finish, &QAction::triggered, this, [this] { setFinishLine(); });
-    // The chart's own context menu offers it too.
-    QWidget* chartWidget = window->centralWidget();
-    chartWidget->setContextMenuPolicy(Qt::ActionsContextMenu);
-    chartWidget->addAction(finish);
-    QMenu* map = view.createMapMenu(settings_, window);
-    map->setObjectName(QStringLiteral("mnuMap"));
-    window->menuBar()->addMenu(map);
-}
-
-void FrmMain::savePicture()
-{
-    ReplayView* view = replayView();
-    if (!view)
-        return;
-    QString name = dialogs_.askFileName(QStringLiteral("Save picture"), QStringLiteral("PNG picture (*.png)"),
-                                        FileQuestion::Save, QFileInfo(raceFileName()).absolutePath());
-    if (name.isEmpty())
-        return;
-    if (QFileInfo(name).suffix().isEmpty())
-        name += QStringLiteral(".png");
-    try {
-        view->saveView(name);
-    } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
-    }
-}
-
-void FrmMain::exportVideo()
-{
-    if (raceFileName_.empty())
-        return;
-    QString name = dialogs_.askFileName(QStringLiteral("Export video"), QStringLiteral("MP4 video (*.mp4)"),
-                                        FileQuestion::Save, QFileInfo(raceFileName()).absolutePath());
-    if (name.isEmpty())
-        return;
-    if (QFileInfo(name).suffix().isEmpty())
-        name += QStringLiteral(".mp4");
-    ReplayVideoOptions options;
-    options.settings = session_.settings();
-    if (frmControl_)
-        if (const std::optional<ReplaySettings> typed = frmControl_->typedSettings())
-            options.settings = *typed;
-    const std::unique_ptr<ProgressReport> progress = dialogs_.showProgress(
-        QStringLiteral("Writing the video %1").arg(QDir::toNativeSeparators(name)), ProgressKind::Cancellable);
-    try {
-        const bool written = ExportReplayVideo(raceFileName_, name, options, [&](long long done, long long total) {
-            progress->setProgress(done, total);
-            return !progress->cancelled();
-        });
-        if (written)
-            dialogs_.tell(QStringLiteral("The video was written to %1.").arg(QDir::toNativeSeparators(name)),
-                          MessageKind::Information);
-    } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
-    }
-}
-
-void FrmMain::loadFinishLine()
-{
-    std::optional<FinishLine> line;
-    if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(raceFileName_))))) {
-        try {
-            line = ReadCourseFinishLine(raceFileName_);
-        } catch (const std::exception& e) {
-            dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
-        }
-    }
-    leaderboard_.setFinishLine(line);
-    if (ReplayView* view = replayView())
-        view->setFinishLine(line);
-}
-
-void FrmMain::setFinishLine()
-{
-    ReplayView* view = replayView();
-    if (!view || raceFileName_.empty())
-        return;
-    view->window()->statusBar()->showMessage(
-        QStringLiteral("Click the first end of the finish line, then the second: boats finish crossing it from the "
-                       "left of the first end towards the second to its right. Esc gives up."));
-    view->pickPositions(2, [this, view](std::vector<std::pair<double, double>> ends) {
-        view->window()->statusBar()->clearMessage();
-        const FinishLine line{ends.at(0).first, ends.at(0).second, ends.at(1).first, ends.at(1).second};
-        try {
-            CheckFinishLine(line);
-            SaveCourseFinishLine(raceFileName_, line);
-        } catch (const std::exception& e) {
-            dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
-            return;
-        }
-        view->setFinishLine(line);
-        // The leaderboard of the new line, as if it had been there from the start.
-        leaderboard_.setFinishLine(line);
-        leaderboard_.rewound(session_.lastFrame(), session_.series(), 0);
-        view->window()->statusBar()->showMessage(QStringLiteral("The finish line is kept in %1.")
-                                                     .arg(QDir::toNativeSeparators(QFile::decodeName(
-                                                         QByteArray::fromStdString(CourseFilePath(raceFileName_))))),
-                                                 10'000);
-        if (frmResults_ && frmResults_->isVisible())
-            showResults();
-    });
-}
-
-void FrmMain::showResults()
-{
-    if (raceFileName_.empty())
-        return;
-    std::optional<FinishLine> line = leaderboard_.finishLine();
-    if (!line) {
-        dialogs_.tell(
-            QStringLiteral("The race has no finish line yet: set one in the chart (Chart > Set finish line, "
-                           "or F in the chart), or with \"tideplot results %1 --finish LAT1,LON1,LAT2,LON2\".")
-                .arg(FromBytes(FileLabel(raceFileName_))),
-            MessageKind::Information);
-        return;
-    }
-    if (!frmResults_) {
-        frmResults_ = new FrmResults(dialogs_, this);
-        frmResults_->setAttribute(Qt::WA_DeleteOnClose);
-        frmResults_->setWindowIcon(windowIcon());
-    }
-    frmResults_->showResults(raceFileName_, *line, FromBytes(FileLabel(CourseFilePath(raceFileName_))));
-    frmResults_->showLeaderboard(leaderboard_.rows(), session_.fleet());
-    frmResults_->show();
-    frmResults_->raise();
-    frmResults_->activateWindow();
-    leaderboardShown_.start();
-}
-
-void FrmMain::placeReplayWindows(QWidget* view)
-{
-    // The chart and the control window go where they cover neither each other nor the
-    // set-up window: beside it when there is room, the control window under the chart, all
-    // inside the screen's available area. Frames are taken to be as thick as this window's.
-    const QRect screen = this->screen()->availableGeometry();
-    const QRect setup = frameGeometry();
-    const QMargins frame(geometry().left() - setup.left(), geometry().top() - setup.top(),
-                         setup.right() - geometry().right(), setup.bottom() - geometry().bottom());
-    const QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
-    const QSize controlOuter = frmControl_->size() + frameExtra;
-    constexpr int kMinChartWidth = 360;
-
-    QRect area; // where the chart and the control window go, outer frames
-    if (screen.right() - setup.right() >= kMinChartWidth)
-        area = QRect(QPoint(setup.right() + 1, screen.top()), screen.bottomRight());
-    else if (setup.left() - screen.left() >= kMinChartWidth)
-        area = QRect(screen.topLeft(), QPoint(setup.left() - 1, screen.bottom()));
-    else // over the set-up window's lower part: its Start button and tool bar stay in view
-        area = QRect(QPoint(screen.left(), std::max(screen.top(), geometry().top() + cmdStart->geometry().bottom() +
-                                                                      menuBar()->height() + 8)),
-                     screen.bottomRight());
-
-    if (view) {
-        QRect chart = viewGeometry_;
-        if (!chart.isValid()) {
-            const QSize room(area.width() - frameExtra.width(),
-                             area.height() - controlOuter.height() - frameExtra.height());
-            const QSize size = view->sizeHint().boundedTo(room).expandedTo(view->minimumSizeHint());
-            chart = QRect(area.topLeft() + QPoint(frame.left(), frame.top()), size.boundedTo(room));
-            viewGeometry_ = chart;
-        }
-        view->setGeometry(chart);
-        const QRect chartOuter = chart.marginsAdded(frame);
-        int top = chartOuter.bottom() + 1;
-        if (top + controlOuter.height() > screen.bottom() + 1)
-            top = std::max(screen.top(), chartOuter.top()); // no room under it: beside Start's row
-        frmControl_->move(std::clamp(chartOuter.left(), screen.left(), screen.right() + 1 - controlOuter.width()), top);
-    } else {
-        frmControl_->move(std::clamp(area.left(), screen.left(), screen.right() + 1 - controlOuter.width()),
-                          std::clamp(area.top(), screen.top(), screen.bottom() + 1 - controlOuter.height()));
-    }
-}
-
-void FrmMain::describeChart()
-{
-    ReplayView* view = replayView();
-    if (!view)
-        return;
-    // For a screen reader: the race, the race time and the boats in view.
-    QStringList inView;
-    for (const std::string& caption : view->boatsInView())
-        inView << FromBytes(caption);
-    const QString raceTime = frmControl_ ? frmControl_->raceTimeShown() : QString();
-    const QString description =
-        QStringLiteral("Chart of the race %1%2; %3")
-            .arg(FromBytes(FileLabel(raceFileName_)),
-                 raceTime.isEmpty() ? QString() : QStringLiteral(" at race time ") + raceTime,
-                 inView.isEmpty() ? QStringLiteral("no boat in view")
-                                  : QStringLiteral("boats in view: ") + inView.join(QStringLiteral(", ")));
-    view->window()->setAccessibleDescription(description);
-    view->window()->centralWidget()->setAccessibleDescription(description);
+    replay_->start(file_->raceFile());
 }
 
 // ---- Boat list editing ----
@@ -917,20 +534,17 @@ void FrmMain::txtColor_Change()
 
 QString FrmMain::raceFileName() const
 {
-    return QFile::decodeName(QByteArray::fromStdString(raceFileName_));
+    return file_->raceFileName();
 }
 
-QString FrmMain::askRaceFileName(const QString& title, FileQuestion question)
+bool FrmMain::hasUnsavedChanges() const
 {
-    // Open starts in the current race's folder; a new race beside the track files shown.
-    QString folder = browser_->folderPath();
-    if (question == FileQuestion::Open && !raceFileName_.empty())
-        folder = QFileInfo(raceFileName()).absolutePath();
-    QString name = dialogs_.askFileName(title, kRaceFileFilter, question, folder);
-    // A name typed without an extension gets the race file's, so that the Open dialog lists it.
-    if (!name.isEmpty() && question != FileQuestion::Open && QFileInfo(name).suffix().isEmpty())
-        name += QStringLiteral(".TP1");
-    return name;
+    return file_->hasUnsavedChanges();
+}
+
+bool FrmMain::openRaceFile(const QString& path)
+{
+    return file_->openFile(path);
 }
 
 void FrmMain::tbToolBar_ButtonClick(const QString& key)
@@ -945,200 +559,39 @@ void FrmMain::tbToolBar_ButtonClick(const QString& key)
         SaveAs();
 }
 
-bool FrmMain::hasUnsavedChanges() const
-{
-    if (raceFileName_.empty())
-        return !boats_.rows().empty();
-    try {
-        return ReadRaceFile(raceFileName_) != boats_.rows();
-    } catch (const Error&) {
-        return !boats_.rows().empty(); // the file is gone: the rows are only here
-    }
-}
-
-bool FrmMain::maybeSave()
-{
-    if (!hasUnsavedChanges())
-        return true;
-    const QString race =
-        raceFileName_.empty() ? QStringLiteral("a new race file") : FromBytes(FileLabel(raceFileName_));
-    switch (dialogs_.askToSave(QStringLiteral("Save the changes to %1?").arg(race))) {
-    case SaveAnswer::Save:
-        mnuFileSave_Click();
-        return !hasUnsavedChanges();
-    case SaveAnswer::Discard:
-        return true;
-    case SaveAnswer::Cancel:
-        break;
-    }
-    return false;
-}
-
-void FrmMain::setRaceFile(const std::string& path, std::vector<std::string> rows)
-{
-    raceFileName_ = path;
-    savedRows_ = rows;
-    boats_.setRows(std::move(rows));
-    showRows();
-}
-
-bool FrmMain::checkRows()
-{
-    const std::vector<std::string> problems = RaceRowProblems(raceFileName_, boats_.rows());
-    if (problems.empty())
-        return true;
-    constexpr std::size_t kShown = 10;
-    QStringList lines;
-    for (std::size_t i = 0; i < std::min(problems.size(), kShown); ++i)
-        lines << FromBytes(problems[i]);
-    if (problems.size() > kShown)
-        lines << QStringLiteral("and %1 more.").arg(problems.size() - kShown);
-    dialogs_.tell(QStringLiteral("%1 of the %2 rows of %3 will not replay; mend them in the list and save:\n\n%4")
-                      .arg(problems.size())
-                      .arg(boats_.size())
-                      .arg(FromBytes(FileLabel(raceFileName_)), lines.join(u'\n')),
-                  MessageKind::Warning);
-    return false;
-}
-
-void FrmMain::enableStart()
-{
-    cmdStart->setEnabled(boats_.size() > 0 && checkRows());
-}
-
 void FrmMain::mnuFileNew_Click()
 {
-    if (!maybeSave())
-        return;
-    const QString name = askRaceFileName(QStringLiteral("New"), FileQuestion::Create);
-    if (name.isEmpty())
-        return;
-    try {
-        CreateRaceFileIfMissing(FileNameBytes(name));
-    } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
-        return;
-    }
-    // The list starts empty; an existing file keeps its rows until the next Save.
-    std::vector<std::string> onDisk;
-    try {
-        onDisk = ReadRaceFile(FileNameBytes(name));
-    } catch (const Error&) {
-    }
-    setRaceFile(FileNameBytes(name), {});
-    savedRows_ = std::move(onDisk);
-    showTitle();
-    cmdStart->setEnabled(false);
+    file_->newRace();
 }
 
 void FrmMain::mnuFileOpen_Click()
 {
-    if (!maybeSave())
-        return;
-    const QString name = askRaceFileName(QStringLiteral("Open"), FileQuestion::Open);
-    if (!name.isEmpty())
-        openRaceFile(name);
-}
-
-bool FrmMain::openRaceFile(const QString& path)
-{
-    std::vector<std::string> rows;
-    try {
-        rows = ReadRaceFile(FileNameBytes(path));
-    } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
-        return false;
-    }
-    setRaceFile(FileNameBytes(path), std::move(rows));
-    enableStart();
-    return true;
+    file_->open();
 }
 
 void FrmMain::mnuFileClose_Click()
 {
-    if (!maybeSave())
-        return;
-    setRaceFile({}, {});
-    cmdStart->setEnabled(false);
-}
-
-bool FrmMain::saveRaceFile(const std::string& path)
-{
-    try {
-        WriteRaceFile(path, boats_.rows());
-    } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
-        return false;
-    }
-    savedRows_ = boats_.rows();
-    // Saving selects every row in turn: the last one ends selected and shown.
-    if (boats_.size() > 0) {
-        const QSignalBlocker quiet(lstBoats);
-        lstBoats->setCurrentRow(boats_.size() - 1);
-    }
-    lstBoats_Click();
-    return true;
+    file_->close();
 }
 
 void FrmMain::mnuFileSave_Click()
 {
-    std::string path = raceFileName_;
-    if (path.empty()) {
-        const QString name = askRaceFileName(QStringLiteral("Save as"), FileQuestion::Save);
-        if (name.isEmpty())
-            return;
-        path = FileNameBytes(name);
-    }
-    if (!saveRaceFile(path))
-        return;
-    raceFileName_ = path;
-    showTitle();
-    enableStart();
+    file_->save();
 }
 
 void FrmMain::SaveAs()
 {
-    const QString name = askRaceFileName(QStringLiteral("Save as"), FileQuestion::Save);
-    if (name.isEmpty())
-        return;
-    if (!saveRaceFile(FileNameBytes(name)))
-        return;
-    raceFileName_ = FileNameBytes(name);
-    showTitle();
+    file_->saveAs();
 }
 
 // ---- KML log import ----
 
 void FrmMain::cmdParse_Click()
 {
-    const QString log =
-        dialogs_.askFileName(QStringLiteral("Parse .KML file"), kLogFilter, FileQuestion::Open, browser_->folderPath());
-    if (log.isEmpty())
-        return;
-    try {
-        LogImportResult result = RunLogImport(log, dialogs_, false);
-        const QString report = FromBytes(ImportReportText(result));
-        // A log of several tracks or days: one track file each as well, if the sailor wants.
-        if (result.CanSplit() &&
-            dialogs_.askYesNo(report + QStringLiteral("\n\nWrite one track file per track as well (%1 ... %2)?")
-                                           .arg(FromBytes(FileLabel(PieceTrackFilePath(FileNameBytes(log), 1))),
-                                                FromBytes(FileLabel(PieceTrackFilePath(
-                                                    FileNameBytes(log), static_cast<int>(result.Pieces.size()))))),
-                              QStringLiteral("Split"), QStringLiteral("Keep one file"))) {
-            result = RunLogImport(log, dialogs_, true);
-            dialogs_.tell(FromBytes(ImportReportText(result)), ReportKind(result));
-        } else if (!result.CanSplit()) {
-            dialogs_.tell(report, ReportKind(result));
-        }
-        // The browser shows the new track file, ready to be added.
-        for (const std::string& file : result.TrackFiles)
-            if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(file)))) {
-                browser_->showFile(QFile::decodeName(QByteArray::fromStdString(file)));
-                break;
-            }
-    } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
-    }
+    // The browser shows the new track file, ready to be added.
+    const QString trackFile = ImportLogs(dialogs_, browser_->folderPath());
+    if (!trackFile.isEmpty())
+        browser_->showFile(trackFile);
 }
 
 } // namespace tideplot

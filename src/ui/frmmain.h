@@ -3,7 +3,6 @@
 #include "core/replay.h"
 #include "earth/applicationge.h"
 #include "earth/googleearth.h"
-#include "replay/leaderboard.h"
 #include "replay/replaysession.h"
 #include "ui/boatlist.h"
 #include "ui/dialogs.h"
@@ -37,12 +36,9 @@ class QToolBar;
 // over a new view.
 namespace tideplot {
 
-class GoogleEarthObserver;
-class FrmResults;
-class ReplayView;
-class ReplayViewObserver;
-
 class FrmControl;
+class RaceFileMenu;
+class ReplayWindows;
 class TrackBrowser;
 class UserDialogs;
 
@@ -68,10 +64,10 @@ public:
     // What the window holds, for the program's own checks.
     const BoatList& boats() const { return boats_; }
     QString raceFileName() const;
-    RaceState& raceState() { return session_.state(); }
-    ReplaySession& session() { return session_; }
+    RaceState& raceState();
+    ReplaySession& session();
     FrmControl* controlWindow() const;
-    ApplicationGE* earth() const { return earthApp_.get(); }
+    ApplicationGE* earth() const;
 
     static QString AboutText();
 
@@ -102,18 +98,8 @@ private:
     void Form_Load();
     void Form_Unload(bool tellProblems);
 
-    // Asks "Save the changes to RACE?" when the list differs from the race file; true when
-    // the operation that asked may go on (saved, discarded, or nothing to save).
-    bool maybeSave();
-    void setRaceFile(const std::string& path, std::vector<std::string> rows);
     void showTitle();
-    void enableStart();
-    // The rows that will not replay, told in one message; false when there are such rows.
-    bool checkRows();
-    QString askRaceFileName(const QString& title, FileQuestion question);
     void fitOnScreen();
-    void placeReplayWindows(QWidget* view);
-    void describeChart();
 
     void makeControls();
     void makeMenus();
@@ -127,21 +113,6 @@ private:
     EntryBoxes typedBoxes() const;
     // The typed boxes, or nothing when they hold a "," that would split the entry (told).
     std::optional<EntryBoxes> checkedBoxes();
-    bool saveRaceFile(const std::string& path);
-    // The chart window of the replay, when the view is the chart.
-    // The view of the replay when it is a window of its own (the chart), else null.
-    ReplayView* replayView() const;
-    void makeChartMenus(ReplayView& view);
-    void savePicture();
-    void exportVideo();
-    // The chart takes two clicks for the ends of the finish line, draws it and keeps it in
-    // the race's course file.
-    void setFinishLine();
-    // The results window: the leaderboard and the results from the finish line.
-    void showResults();
-    // The course file's finish line, drawn and raced to (none when there is no course file).
-    void loadFinishLine();
-    void showView();
 
     Options options_;
     std::unique_ptr<QSettings> ownSettings_;
@@ -149,23 +120,13 @@ private:
     UserDialogs& dialogs_;
     QSettings& settings_;
 
-    std::string raceFileName_; // the race file of the list: New, Open and Save set it
-    ReplaySession session_;
     BoatList boats_;
-    std::unique_ptr<ApplicationGE> earthApp_;
-    std::unique_ptr<GoogleEarthObserver> earthObserver_;
-    std::unique_ptr<ReplayViewObserver> viewObserver_;
-    Leaderboard leaderboard_;
-    QPointer<FrmResults> frmResults_;
-    QTimer leaderboardShown_;
-    QPointer<FrmControl> frmControl_;
-    QRect viewGeometry_; // where the chart window was, kept for the next replay's chart
-    QRect placement_;    // the outer frame read from the settings, in pixels
+    std::unique_ptr<RaceFileMenu> file_;
+    std::unique_ptr<ReplayWindows> replay_;
+    QRect placement_; // the outer frame read from the settings, in pixels
     bool placed_ = false;
     bool restored_ = false; // placed by the window system's own record of the last run
     QTimer clock_;
-    QTimer chartDescription_;
-    std::vector<std::string> savedRows_; // the race file's rows as last read or written
 
     QWidget* client_ = nullptr;
     QStatusBar* sbStatusBar = nullptr;

@@ -1,8 +1,5 @@
 #include "ui/frmresults.h"
 
-#include "replay/valuetext.h"
-
-#include "core/colour.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
 
@@ -13,7 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTableWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -22,11 +19,10 @@ namespace tideplot {
 
 namespace {
 
-QTableWidget* MakeTable(QWidget* parent, const char* name, const QString& accessibleName, const QStringList& columns)
+QTableView* MakeTable(QWidget* parent, const char* name, const QString& accessibleName, QAbstractItemModel& model)
 {
-    auto* table = MakeControl<QTableWidget>(parent, QString::fromLatin1(name));
-    table->setColumnCount(static_cast<int>(columns.size()));
-    table->setHorizontalHeaderLabels(columns);
+    auto* table = MakeControl<QTableView>(parent, QString::fromLatin1(name));
+    table->setModel(&model);
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -40,11 +36,6 @@ QString Text(const std::string& bytes)
     return QString::fromLocal8Bit(bytes);
 }
 
-QTableWidgetItem* Item(const QString& text)
-{
-    return new QTableWidgetItem(text);
-}
-
 } // namespace
 
 FrmResults::FrmResults(UserDialogs& dialogs, QWidget* parent) : QWidget(parent, Qt::Window), dialogs_(dialogs)
@@ -54,13 +45,8 @@ FrmResults::FrmResults(UserDialogs& dialogs, QWidget* parent) : QWidget(parent, 
     lblLine = MakeControl<QLabel>(this, QStringLiteral("lblLine"));
     lblLine->setWordWrap(true);
     tabs = MakeControl<QTabWidget>(this, QStringLiteral("tabResults"));
-    lstLeaderboard =
-        MakeTable(tabs, "lstLeaderboard", QStringLiteral("Leaderboard"),
-                  {QStringLiteral("Pos"), QStringLiteral("Boat"), QStringLiteral("Status"), QStringLiteral("Gap")});
-    lstResults =
-        MakeTable(tabs, "lstResults", QStringLiteral("Results"),
-                  {QStringLiteral("Rank"), QStringLiteral("Boat"), QStringLiteral("LYS"), QStringLiteral("Start"),
-                   QStringLiteral("Finish"), QStringLiteral("Elapsed"), QStringLiteral("Corrected")});
+    lstLeaderboard = MakeTable(tabs, "lstLeaderboard", QStringLiteral("Leaderboard"), leaderboard_);
+    lstResults = MakeTable(tabs, "lstResults", QStringLiteral("Results"), results_);
     tabs->addTab(lstLeaderboard, QStringLiteral("&Leaderboard"));
     tabs->addTab(lstResults, QStringLiteral("&Results"));
     cmdSave = MakeControl<QPushButton>(this, QStringLiteral("cmdSave"));
@@ -93,39 +79,20 @@ void FrmResults::showResults(const std::string& raceFile, const FinishLine& line
                          .arg(line.Lon1, 0, 'f', 6)
                          .arg(line.Lat2, 0, 'f', 6)
                          .arg(line.Lon2, 0, 'f', 6));
+    std::vector<BoatResult> results;
     try {
-        results_ = RaceResults(raceFile, line);
+        results = RaceResults(raceFile, line);
     } catch (const std::exception& e) {
-        results_.clear();
         dialogs_.tell(Text(e.what()), MessageKind::Error);
     }
-    lstResults->setRowCount(static_cast<int>(results_.size()));
-    for (int row = 0; row < static_cast<int>(results_.size()); ++row) {
-        const auto texts = ResultTexts(results_[static_cast<std::size_t>(row)]);
-        for (int column = 0; column < static_cast<int>(texts.size()); ++column)
-            lstResults->setItem(row, column, Item(Text(texts[static_cast<std::size_t>(column)])));
-    }
+    results_.show(results);
     lstResults->resizeColumnsToContents();
-    cmdSave->setEnabled(!results_.empty());
+    cmdSave->setEnabled(!results.empty());
 }
 
 void FrmResults::showLeaderboard(const std::vector<LeaderboardRow>& rows, const FleetInfo& fleet)
 {
-    lstLeaderboard->setRowCount(static_cast<int>(rows.size()));
-    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-        const LeaderboardRow& row = rows[static_cast<std::size_t>(i)];
-        const FleetBoat& boat = fleet.Boats.at(static_cast<std::size_t>(row.Boat));
-        auto* name = Item(Text(boat.Caption));
-        const std::uint32_t c = boat.WindowColour;
-        const QColor colour(WindowColourRed(c), WindowColourGreen(c), WindowColourBlue(c));
-        name->setBackground(colour);
-        name->setForeground((299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000 < 128 ? Qt::white
-                                                                                                           : Qt::black);
-        lstLeaderboard->setItem(i, 0, Item(QString::number(i + 1)));
-        lstLeaderboard->setItem(i, 1, name);
-        lstLeaderboard->setItem(i, 2, Item(Text(StandingText(row))));
-        lstLeaderboard->setItem(i, 3, Item(Text(GapText(row))));
-    }
+    leaderboard_.show(rows, fleet);
 }
 
 void FrmResults::cmdSave_Click()
@@ -138,7 +105,7 @@ void FrmResults::cmdSave_Click()
     if (QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".csv");
     try {
-        SaveResultsCsv(name, results_);
+        SaveResultsCsv(name, results_.results());
         dialogs_.tell(QStringLiteral("The results were saved to %1.").arg(QDir::toNativeSeparators(name)),
                       MessageKind::Information);
     } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 
 #include "core/results.h"
 #include "replay/leaderboard.h"
+#include "ui/tablemodels.h"
 
 #include <QWidget>
 
@@ -12,7 +13,7 @@
 class QLabel;
 class QPushButton;
 class QTabWidget;
-class QTableWidget;
+class QTableView;
 
 // The results window, opened from the replay control window: the live leaderboard of the
 // replay that plays, and the results table of the race from its finish line (the first
@@ -33,18 +34,19 @@ public:
     // The leaderboard as the replay stands; the fleet gives the boats' captions and colours.
     void showLeaderboard(const std::vector<LeaderboardRow>& rows, const FleetInfo& fleet);
 
-    const std::vector<BoatResult>& results() const { return results_; }
+    const std::vector<BoatResult>& results() const { return results_.results(); }
 
 private:
     void cmdSave_Click();
 
     UserDialogs& dialogs_;
     std::string raceFile_;
-    std::vector<BoatResult> results_;
+    LeaderboardModel leaderboard_;
+    ResultsModel results_;
     QLabel* lblLine;
     QTabWidget* tabs;
-    QTableWidget* lstLeaderboard;
-    QTableWidget* lstResults;
+    QTableView* lstLeaderboard;
+    QTableView* lstResults;
     QPushButton* cmdSave;
     QPushButton* cmdClose;
 };

@@ -96,4 +96,12 @@ QString SyncSettings(QSettings& settings)
     return {};
 }
 
+std::size_t ReadReplayMemoryBytes(QSettings& settings)
+{
+    bool ok = false;
+    const int megabytes = settings.value(QString::fromLatin1(kReplayMemoryKey)).toInt(&ok);
+    const int chosen = ok && megabytes >= 16 && megabytes <= 65536 ? megabytes : kDefaultReplayMemoryMB;
+    return static_cast<std::size_t>(chosen) << 20;
+}
+
 } // namespace tideplot

@@ -3,11 +3,13 @@
 #include <QString>
 
 #include <array>
+#include <cstddef>
 #include <memory>
 
 class QSettings;
 
-// What the program keeps between runs: the set-up window's place and size.
+// What the program keeps between runs: the set-up window's place and size, and the
+// memory a replay may use.
 namespace tideplot {
 
 inline constexpr const char* kProgramTitle = "Tideplot1";
@@ -39,6 +41,13 @@ inline constexpr std::array<SettingKey, 4> kMainPlacementKeys{{
 // (QWidget::saveGeometry), kept beside the four values: it restores the window exactly,
 // frame and all, so that it opens the same however often the program starts.
 inline constexpr const char* kMainGeometryKey = "MainGeometry";
+
+// The most memory a replay's timeline may hold, in megabytes (a race whose steps need
+// more at the chosen resolution is refused at Play): from 16 to 65536, 256 when missing
+// or out of range.
+inline constexpr const char* kReplayMemoryKey = "Replay/MemoryMB";
+inline constexpr int kDefaultReplayMemoryMB = 256;
+std::size_t ReadReplayMemoryBytes(QSettings& settings);
 
 // The user's own settings store (application "Tideplot1").
 std::unique_ptr<QSettings> OpenUserSettings();

@@ -34,7 +34,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTest>
 #include <QToolBar>
 #include <gtest/gtest.h>
@@ -1256,10 +1256,13 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     QTest::mouseClick(main.findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
     FrmControl* control = main.controlWindow();
     ASSERT_NE(control, nullptr);
-    auto* fleet = control->findChild<QTableWidget*>("lstFleet");
+    auto* fleet = control->findChild<QTableView*>("lstFleet");
     ASSERT_TRUE(fleet->isVisible()) << "more than seven boats: a list";
-    EXPECT_EQ(fleet->rowCount(), 9);
-    EXPECT_EQ(fleet->item(8, 0)->text(), "b8.txt 1.08");
+    const auto cell = [](QTableView* table, int row, int column) {
+        return table->model()->index(row, column).data().toString();
+    };
+    EXPECT_EQ(fleet->model()->rowCount(), 9);
+    EXPECT_EQ(cell(fleet, 8, 0), "b8.txt 1.08");
     EXPECT_FALSE(AccessibleName(fleet).isEmpty());
 
     // F, then the two ends: the first east, the second west, so that boats sailing north
@@ -1285,10 +1288,10 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     const std::vector<BoatResult> results = RaceResults(race, line);
     ASSERT_EQ(results.size(), 9u);
     for (int row = 0; row < 9; ++row) {
-        EXPECT_TRUE(fleet->item(row, 0)->text().startsWith(QString::number(row + 1) + ". " +
-                                                           QString::fromStdString(results[row].Name)))
-            << fleet->item(row, 0)->text().toStdString();
-        EXPECT_TRUE(fleet->item(row, 1)->text().startsWith("finished")) << fleet->item(row, 1)->text().toStdString();
+        EXPECT_TRUE(
+            cell(fleet, row, 0).startsWith(QString::number(row + 1) + ". " + QString::fromStdString(results[row].Name)))
+            << cell(fleet, row, 0).toStdString();
+        EXPECT_TRUE(cell(fleet, row, 1).startsWith("finished")) << cell(fleet, row, 1).toStdString();
     }
 
     // The results window, from the control window: the table and its CSV.
@@ -1296,10 +1299,10 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     auto* window = main.findChild<QWidget*>("frmResults");
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
-    auto* table = window->findChild<QTableWidget*>("lstResults");
-    ASSERT_EQ(table->rowCount(), 9);
-    EXPECT_EQ(table->item(0, 0)->text(), "1");
-    EXPECT_EQ(table->item(0, 1)->text(), QString::fromStdString(results[0].Boat));
+    auto* table = window->findChild<QTableView*>("lstResults");
+    ASSERT_EQ(table->model()->rowCount(), 9);
+    EXPECT_EQ(cell(table, 0, 0), "1");
+    EXPECT_EQ(cell(table, 0, 1), QString::fromStdString(results[0].Boat));
     EXPECT_EQ(AccessibleName(table), "Results");
     dialogs.answers = {Q(dir.file("results"))};
     QTest::mouseClick(window->findChild<QPushButton*>("cmdSave"), Qt::LeftButton);

@@ -1,0 +1,140 @@
+#include "ui/chartactions.h"
+
+#include "core/coursefile.h"
+#include "earth/replayview.h"
+#include "share/replayvideo.h"
+#include "ui/dialogs.h"
+#include "ui/frmcontrol.h"
+#include "ui/replaywindows.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+
+#include <exception>
+
+namespace tideplot {
+
+namespace {
+
+QString FromBytes(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes);
+}
+
+QString RaceFolder(const ReplayWindows& windows)
+{
+    return QFileInfo(QFile::decodeName(QByteArray::fromStdString(windows.raceFile()))).absolutePath();
+}
+
+} // namespace
+
+ChartActions::ChartActions(ReplayWindows& windows, ReplayView& view, UserDialogs& dialogs, QSettings& settings)
+    : windows_(windows), view_(view), dialogs_(dialogs), settings_(settings)
+{
+    makeMenus();
+}
+
+void ChartActions::makeMenus()
+{
+    QMainWindow* window = view_.window();
+    QMenu* chart = window->menuBar()->addMenu(QStringLiteral("&Chart"));
+    chart->setObjectName(QStringLiteral("mnuChart"));
+    QAction* picture = chart->addAction(QStringLiteral("Save &picture..."));
+    picture->setObjectName(QStringLiteral("mnuChartSavePicture"));
+    picture->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(picture, &QAction::triggered, this, [this] { savePicture(); });
+    QAction* video = chart->addAction(QStringLiteral("Export &video..."));
+    video->setObjectName(QStringLiteral("mnuChartExportVideo"));
+    connect(video, &QAction::triggered, this, [this] { exportVideo(); });
+    QAction* finish = chart->addAction(QStringLiteral("Set &finish line"));
+    finish->setObjectName(QStringLiteral("mnuChartSetFinishLine"));
+    finish->setShortcut(QKeySequence(Qt::Key_F));
+    connect(finish, &QAction::triggered, this, [this] { pickFinishLine(); });
+    // The chart's own context menu offers it too.
+    QWidget* chartWidget = window->centralWidget();
+    chartWidget->setContextMenuPolicy(Qt::ActionsContextMenu);
+    chartWidget->addAction(finish);
+    QMenu* map = view_.createMapMenu(settings_, window);
+    map->setObjectName(QStringLiteral("mnuMap"));
+    window->menuBar()->addMenu(map);
+}
+
+void ChartActions::savePicture()
+{
+    QString name = dialogs_.askFileName(QStringLiteral("Save picture"), QStringLiteral("PNG picture (*.png)"),
+                                        FileQuestion::Save, RaceFolder(windows_));
+    if (name.isEmpty())
+        return;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".png");
+    try {
+        view_.saveView(name);
+    } catch (const std::exception& e) {
+        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+    }
+}
+
+void ChartActions::exportVideo()
+{
+    if (windows_.raceFile().empty())
+        return;
+    QString name = dialogs_.askFileName(QStringLiteral("Export video"), QStringLiteral("MP4 video (*.mp4)"),
+                                        FileQuestion::Save, RaceFolder(windows_));
+    if (name.isEmpty())
+        return;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".mp4");
+    ReplayVideoOptions options;
+    options.settings = windows_.session().settings();
+    if (FrmControl* control = windows_.controlWindow())
+        if (const std::optional<ReplaySettings> typed = control->typedSettings())
+            options.settings = *typed;
+    const std::unique_ptr<ProgressReport> progress = dialogs_.showProgress(
+        QStringLiteral("Writing the video %1").arg(QDir::toNativeSeparators(name)), ProgressKind::Cancellable);
+    try {
+        const bool written =
+            ExportReplayVideo(windows_.raceFile(), name, options, [&](long long done, long long total) {
+                progress->setProgress(done, total);
+                return !progress->cancelled();
+            });
+        if (written)
+            dialogs_.tell(QStringLiteral("The video was written to %1.").arg(QDir::toNativeSeparators(name)),
+                          MessageKind::Information);
+    } catch (const std::exception& e) {
+        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+    }
+}
+
+void ChartActions::pickFinishLine()
+{
+    if (windows_.raceFile().empty())
+        return;
+    view_.window()->statusBar()->showMessage(
+        QStringLiteral("Click the first end of the finish line, then the second: boats finish crossing it from the "
+                       "left of the first end towards the second to its right. Esc gives up."));
+    view_.pickPositions(2, [this](std::vector<std::pair<double, double>> ends) {
+        view_.window()->statusBar()->clearMessage();
+        const FinishLine line{ends.at(0).first, ends.at(0).second, ends.at(1).first, ends.at(1).second};
+        const std::string& race = windows_.raceFile();
+        try {
+            CheckFinishLine(line);
+            SaveCourseFinishLine(race, line);
+        } catch (const std::exception& e) {
+            dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
+            return;
+        }
+        windows_.setFinishLine(line);
+        view_.window()->statusBar()->showMessage(
+            QStringLiteral("The finish line is kept in %1.")
+                .arg(QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(race))))),
+            10'000);
+    });
+}
+
+} // namespace tideplot

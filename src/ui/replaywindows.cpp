@@ -1,0 +1,351 @@
+#include "ui/replaywindows.h"
+
+#include "core/coursefile.h"
+#include "core/error.h"
+#include "core/racecheck.h"
+#include "core/text.h"
+#include "core/trackfixes.h"
+#include "earth/replayview.h"
+#include "replay/earthobserver.h"
+#include "replay/viewobserver.h"
+#include "ui/chartactions.h"
+#include "ui/dialogs.h"
+#include "ui/formlayout.h"
+#include "ui/frmcontrol.h"
+#include "ui/frmresults.h"
+#include "ui/settings.h"
+
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QScreen>
+#include <QStatusBar>
+
+#include <algorithm>
+#include <exception>
+
+namespace tideplot {
+
+namespace {
+
+QString FromBytes(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes);
+}
+
+void ToFront(QWidget* window)
+{
+    if (!window || !window->isVisible())
+        return;
+    if (window->isMinimized())
+        window->showNormal();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+ReplayWindows::ReplayWindows(QMainWindow& setup, UserDialogs& dialogs, QSettings& settings, Options options)
+    : setup_(setup), dialogs_(dialogs), settings_(settings), options_(std::move(options))
+{
+    chartDescription_.setInterval(1000);
+    connect(&chartDescription_, &QTimer::timeout, this, [this] { describeChart(); });
+    session_.addObserver(&leaderboard_);
+    // The results window's leaderboard follows the replay four times a second.
+    leaderboardShown_.setInterval(250);
+    connect(&leaderboardShown_, &QTimer::timeout, this, [this] {
+        if (frmResults_ && frmResults_->isVisible())
+            frmResults_->showLeaderboard(leaderboard_.rows(), session_.fleet());
+        else
+            leaderboardShown_.stop();
+    });
+}
+
+ReplayWindows::~ReplayWindows()
+{
+    close();
+    session_.removeObserver(&leaderboard_);
+}
+
+void ReplayWindows::close()
+{
+    delete frmControl_; // closes the replay's track files
+    if (ReplayView* view = replayView())
+        view->window()->close();
+    if (frmResults_)
+        frmResults_->close();
+    chartDescription_.stop();
+}
+
+ReplayView* ReplayWindows::replayView() const
+{
+    return earthApp_ ? earthApp_->replayView() : nullptr;
+}
+
+bool ReplayWindows::bringToFront()
+{
+    if (!frmControl_ || !frmControl_->isVisible())
+        return false;
+    // One replay at a time: Start shows the open one.
+    if (ReplayView* view = replayView())
+        ToFront(view->window());
+    ToFront(frmResults_);
+    frmControl_->focusPlay();
+    return true;
+}
+
+void ReplayWindows::closePrevious()
+{
+    delete frmControl_; // closes the replay that was open
+    if (frmResults_)
+        frmResults_->close(); // its table was the last race's
+    if (ReplayView* view = replayView())
+        if (view->window()->isVisible())
+            viewGeometry_ = view->window()->geometry();
+    chartDescription_.stop();
+    for (FrameObserver* observer :
+         {static_cast<FrameObserver*>(earthObserver_.get()), static_cast<FrameObserver*>(viewObserver_.get())})
+        if (observer)
+            session_.removeObserver(observer);
+    chartActions_.reset();
+    earthObserver_.reset();
+    viewObserver_.reset();
+    earthApp_.reset();
+}
+
+bool ReplayWindows::openView()
+{
+    try {
+        earthApp_ = options_.createEarth();
+    } catch (const std::exception& e) {
+        dialogs_.tell(QStringLiteral("The view cannot be opened: %1").arg(FromBytes(e.what())), MessageKind::Error);
+        return false;
+    }
+    return true;
+}
+
+void ReplayWindows::observeView()
+{
+    // The chart reads the replay's series; any other view (Google Earth Pro, say) takes
+    // the documents.
+    if (ReplayView* view = replayView()) {
+        viewObserver_ = std::make_unique<ReplayViewObserver>(*earthApp_, *view);
+        session_.addObserver(viewObserver_.get());
+        frmControl_->onTailChanged = [view](double minutes) { view->setTailMinutes(minutes); };
+    } else {
+        earthObserver_ = std::make_unique<GoogleEarthObserver>(*earthApp_);
+        session_.addObserver(earthObserver_.get());
+    }
+}
+
+void ReplayWindows::start(const std::string& raceFile)
+{
+    if (bringToFront())
+        return;
+    closePrevious();
+    raceFile_ = raceFile;
+    if (!openView())
+        return;
+    frmControl_ = new FrmControl(session_, dialogs_, &setup_);
+    frmControl_->setAttribute(Qt::WA_DeleteOnClose);
+    frmControl_->leaderboard = &leaderboard_;
+    frmControl_->onResults = [this] { showResults(); };
+    observeView();
+    showView();
+    frmControl_->show();
+
+    loadFinishLine();
+    session_.setMemoryBudget(ReadReplayMemoryBytes(settings_));
+    try {
+        session_.start(raceFile_, ReplaySettings{}, true);
+    } catch (const std::exception& e) {
+        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+        if (frmControl_)
+            frmControl_->close(); // nothing was loaded to play
+        return;
+    }
+    showWholeRace();
+    tellWarnings();
+    // Space plays at once.
+    if (frmControl_)
+        frmControl_->focusPlay();
+}
+
+void ReplayWindows::showWholeRace()
+{
+    ReplayView* view = replayView();
+    if (!view)
+        return;
+    // Until the first step the chart shows the whole race.
+    FixBox race;
+    for (const FleetBoat& boat : session_.fleet().Boats) {
+        try {
+            race.add(TrackFixesBox(boat.TrackFile, boat.SepChar));
+        } catch (const Error&) {
+            // The replay reports a track it cannot read when it gets there.
+        }
+    }
+    view->showBox(race);
+    describeChart();
+    chartDescription_.start();
+}
+
+void ReplayWindows::tellWarnings()
+{
+    // What the view and the race have to say (start times in another time zone than the
+    // tracks, a settings store that cannot keep the link's address, a race too long for
+    // the memory set aside at this resolution) is said once; the replay stays ready to play.
+    QStringList warnings;
+    for (const std::string& warning : earthApp_->TakeWarnings())
+        warnings += FromBytes(warning);
+    for (const std::string& warning : StartTimeWarnings(session_.state()))
+        warnings += FromBytes(warning);
+    if (!session_.timelineProblem().empty())
+        warnings +=
+            QStringLiteral("The replay cannot play at this resolution: %1.").arg(FromBytes(session_.timelineProblem()));
+    if (!warnings.isEmpty())
+        dialogs_.tell(warnings.join(QStringLiteral("\n\n")), MessageKind::Warning);
+}
+
+void ReplayWindows::showView()
+{
+    ReplayView* view = replayView();
+    QMainWindow* window = view ? view->window() : nullptr;
+    placeReplayWindows(window);
+    if (!window)
+        return;
+    window->setWindowIcon(setup_.windowIcon());
+    QWidget* chart = window->centralWidget();
+    window->setAccessibleName(QStringLiteral("Chart"));
+    chart->setAccessibleName(QStringLiteral("Chart"));
+    chart->setToolTip(QStringLiteral("Drag to pan, Shift+drag to turn; wheel, + and - zoom; [ and ] turn by 15 "
+                                     "degrees; arrow keys pan; N puts north up"));
+    chartActions_ = std::make_unique<ChartActions>(*this, *view, dialogs_, settings_);
+    // Closing the chart ends the replay, as closing the control window does.
+    WatchEvent(window, QEvent::Close, [this] {
+        chartDescription_.stop();
+        if (frmControl_)
+            frmControl_->close();
+    });
+    window->show();
+}
+
+void ReplayWindows::loadFinishLine()
+{
+    std::optional<FinishLine> line;
+    if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(raceFile_))))) {
+        try {
+            line = ReadCourseFinishLine(raceFile_);
+        } catch (const std::exception& e) {
+            dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
+        }
+    }
+    leaderboard_.setFinishLine(line);
+    if (ReplayView* view = replayView())
+        view->setFinishLine(line);
+}
+
+void ReplayWindows::setFinishLine(const FinishLine& line)
+{
+    if (ReplayView* view = replayView())
+        view->setFinishLine(line);
+    // The leaderboard of the new line, as if it had been there from the start.
+    leaderboard_.setFinishLine(line);
+    leaderboard_.rewound(session_.lastFrame(), session_.series(), 0);
+    if (frmResults_ && frmResults_->isVisible())
+        showResults();
+}
+
+void ReplayWindows::showResults()
+{
+    if (raceFile_.empty())
+        return;
+    std::optional<FinishLine> line = leaderboard_.finishLine();
+    if (!line) {
+        dialogs_.tell(
+            QStringLiteral("The race has no finish line yet: set one in the chart (Chart > Set finish line, "
+                           "or F in the chart), or with \"tideplot results %1 --finish LAT1,LON1,LAT2,LON2\".")
+                .arg(FromBytes(FileLabel(raceFile_))),
+            MessageKind::Information);
+        return;
+    }
+    if (!frmResults_) {
+        frmResults_ = new FrmResults(dialogs_, &setup_);
+        frmResults_->setAttribute(Qt::WA_DeleteOnClose);
+        frmResults_->setWindowIcon(setup_.windowIcon());
+    }
+    frmResults_->showResults(raceFile_, *line, FromBytes(FileLabel(CourseFilePath(raceFile_))));
+    frmResults_->showLeaderboard(leaderboard_.rows(), session_.fleet());
+    frmResults_->show();
+    frmResults_->raise();
+    frmResults_->activateWindow();
+    leaderboardShown_.start();
+}
+
+void ReplayWindows::placeReplayWindows(QWidget* view)
+{
+    // The chart and the control window go where they cover neither each other nor the
+    // set-up window: beside it when there is room, the control window under the chart, all
+    // inside the screen's available area. Frames are taken to be as thick as the set-up
+    // window's.
+    const QRect screen = setup_.screen()->availableGeometry();
+    const QRect setup = options_.setupFrame();
+    const QRect inner = setup_.geometry();
+    const QMargins frame(inner.left() - setup.left(), inner.top() - setup.top(), setup.right() - inner.right(),
+                         setup.bottom() - inner.bottom());
+    const QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QSize controlOuter = frmControl_->size() + frameExtra;
+    constexpr int kMinChartWidth = 360;
+
+    QRect area; // where the chart and the control window go, outer frames
+    if (screen.right() - setup.right() >= kMinChartWidth)
+        area = QRect(QPoint(setup.right() + 1, screen.top()), screen.bottomRight());
+    else if (setup.left() - screen.left() >= kMinChartWidth)
+        area = QRect(screen.topLeft(), QPoint(setup.left() - 1, screen.bottom()));
+    else // over the set-up window's lower part: its Start button and tool bar stay in view
+        area =
+            QRect(QPoint(screen.left(), std::max(screen.top(), options_.startRowBottom() + 8)), screen.bottomRight());
+
+    if (view) {
+        QRect chart = viewGeometry_;
+        if (!chart.isValid()) {
+            const QSize room(area.width() - frameExtra.width(),
+                             area.height() - controlOuter.height() - frameExtra.height());
+            const QSize size = view->sizeHint().boundedTo(room).expandedTo(view->minimumSizeHint());
+            chart = QRect(area.topLeft() + QPoint(frame.left(), frame.top()), size.boundedTo(room));
+            viewGeometry_ = chart;
+        }
+        view->setGeometry(chart);
+        const QRect chartOuter = chart.marginsAdded(frame);
+        int top = chartOuter.bottom() + 1;
+        if (top + controlOuter.height() > screen.bottom() + 1)
+            top = std::max(screen.top(), chartOuter.top()); // no room under it: beside Start's row
+        frmControl_->move(std::clamp(chartOuter.left(), screen.left(), screen.right() + 1 - controlOuter.width()), top);
+    } else {
+        frmControl_->move(std::clamp(area.left(), screen.left(), screen.right() + 1 - controlOuter.width()),
+                          std::clamp(area.top(), screen.top(), screen.bottom() + 1 - controlOuter.height()));
+    }
+}
+
+void ReplayWindows::describeChart()
+{
+    ReplayView* view = replayView();
+    if (!view)
+        return;
+    // For a screen reader: the race, the race time and the boats in view.
+    QStringList inView;
+    for (const std::string& caption : view->boatsInView())
+        inView << FromBytes(caption);
+    const QString raceTime = frmControl_ ? frmControl_->raceTimeShown() : QString();
+    const QString description =
+        QStringLiteral("Chart of the race %1%2; %3")
+            .arg(FromBytes(FileLabel(raceFile_)),
+                 raceTime.isEmpty() ? QString() : QStringLiteral(" at race time ") + raceTime,
+                 inView.isEmpty() ? QStringLiteral("no boat in view")
+                                  : QStringLiteral("boats in view: ") + inView.join(QStringLiteral(", ")));
+    view->window()->setAccessibleDescription(description);
+    view->window()->centralWidget()->setAccessibleDescription(description);
+}
+
+} // namespace tideplot

@@ -1,0 +1,100 @@
+#pragma once
+
+#include "core/results.h"
+#include "earth/applicationge.h"
+#include "replay/leaderboard.h"
+#include "replay/replaysession.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QMainWindow;
+class QSettings;
+
+// The windows of one replay, opened by the set-up window's Start: the view (the chart or
+// Google Earth), the replay control window and the results window, over the replay that
+// they show and the leaderboard that follows it. The set-up window only says which race
+// to start; the replay and its windows live here.
+namespace tideplot {
+
+class ChartActions;
+class FrmControl;
+class FrmResults;
+class GoogleEarthObserver;
+class ReplayView;
+class ReplayViewObserver;
+class UserDialogs;
+
+class ReplayWindows : public QObject {
+public:
+    struct Options {
+        // Makes the view of a replay; called by every Start.
+        std::function<std::unique_ptr<ApplicationGE>()> createEarth;
+        // Where the replay windows may not go: the set-up window's frame, and the lowest
+        // line of its Start row, which stays in view when they cannot go beside it.
+        std::function<QRect()> setupFrame;
+        std::function<int()> startRowBottom;
+    };
+
+    ReplayWindows(QMainWindow& setup, UserDialogs& dialogs, QSettings& settings, Options options);
+    ~ReplayWindows() override;
+
+    // Replays `raceFile` in new windows; when a replay is open its windows come to the
+    // front instead. Tells the user and opens nothing when the race cannot be loaded.
+    void start(const std::string& raceFile);
+    // Closes the replay's windows (and with them its track files).
+    void close();
+
+    ReplaySession& session() { return session_; }
+    FrmControl* controlWindow() const { return frmControl_.data(); }
+    ApplicationGE* earth() const { return earthApp_.get(); }
+    // The view of the replay when it is a window of its own (the chart), else null.
+    ReplayView* replayView() const;
+    const std::string& raceFile() const { return raceFile_; }
+    Leaderboard& leaderboard() { return leaderboard_; }
+
+    // The results window: the leaderboard and the results from the finish line.
+    void showResults();
+    // The race's finish line from now on: drawn, raced to, kept in its course file.
+    void setFinishLine(const FinishLine& line);
+
+private:
+    bool bringToFront();
+    void closePrevious();
+    bool openView();
+    void observeView();
+    void showView();
+    void showWholeRace();
+    void tellWarnings();
+    // The course file's finish line, drawn and raced to (none when there is no course file).
+    void loadFinishLine();
+    void placeReplayWindows(QWidget* view);
+    void describeChart();
+
+    QMainWindow& setup_;
+    UserDialogs& dialogs_;
+    QSettings& settings_;
+    Options options_;
+
+    std::string raceFile_;
+    ReplaySession session_;
+    Leaderboard leaderboard_;
+    std::unique_ptr<ApplicationGE> earthApp_;
+    std::unique_ptr<GoogleEarthObserver> earthObserver_;
+    std::unique_ptr<ReplayViewObserver> viewObserver_;
+    std::unique_ptr<ChartActions> chartActions_;
+    QPointer<FrmControl> frmControl_;
+    QPointer<FrmResults> frmResults_;
+    QTimer leaderboardShown_;
+    QTimer chartDescription_;
+    QRect viewGeometry_; // where the chart window was, kept for the next replay's chart
+};
+
+} // namespace tideplot

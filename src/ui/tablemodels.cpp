@@ -1,0 +1,230 @@
+#include "ui/tablemodels.h"
+
+#include "core/colour.h"
+#include "replay/valuetext.h"
+
+#include <QBrush>
+#include <QColor>
+
+namespace tideplot {
+
+namespace {
+
+QString Text(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes);
+}
+
+bool Valid(const QModelIndex& index, std::size_t rows, int columns)
+{
+    return index.isValid() && index.row() >= 0 && static_cast<std::size_t>(index.row()) < rows && index.column() >= 0 &&
+           index.column() < columns;
+}
+
+QVariant Header(const QStringList& columns, int section, Qt::Orientation orientation, int role)
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= columns.size())
+        return {};
+    return columns[section];
+}
+
+const QStringList kLeaderboardColumns{QStringLiteral("Pos"), QStringLiteral("Boat"), QStringLiteral("Status"),
+                                      QStringLiteral("Gap")};
+const QStringList kResultColumnsShown{QStringLiteral("Rank"),     QStringLiteral("Boat"),   QStringLiteral("LYS"),
+                                      QStringLiteral("Start"),    QStringLiteral("Finish"), QStringLiteral("Elapsed"),
+                                      QStringLiteral("Corrected")};
+
+} // namespace
+
+QVariant BoatCellBrush(const FleetBoat& boat, int role)
+{
+    const std::uint32_t c = boat.WindowColour;
+    const QColor colour(WindowColourRed(c), WindowColourGreen(c), WindowColourBlue(c));
+    if (role == Qt::BackgroundRole)
+        return QBrush(colour);
+    if (role == Qt::ForegroundRole) {
+        const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
+        return QBrush(luma < 128 ? Qt::white : Qt::black);
+    }
+    return {};
+}
+
+void FleetTableModel::setFleet(const FleetInfo& fleet)
+{
+    beginResetModel();
+    fleet_ = fleet;
+    rows_.clear();
+    for (std::size_t k = 0; k < fleet_.Boats.size(); ++k)
+        rows_.push_back({static_cast<int>(k), fleet_.Boats[k].Caption, {}, fleet_.Boats[k].Caption + ": no distance"});
+    ranked_ = false;
+    endResetModel();
+}
+
+void FleetTableModel::show(std::vector<Row> rows, bool ranked)
+{
+    if (ranked != ranked_) {
+        ranked_ = ranked;
+        emit headerDataChanged(Qt::Horizontal, 1, 1);
+    }
+    if (rows.size() != rows_.size()) {
+        beginResetModel();
+        rows_ = std::move(rows);
+        endResetModel();
+        return;
+    }
+    // Only the rows that changed are told, so that a list of 64 repaints what moved.
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const Row& now = rows[i];
+        Row& was = rows_[i];
+        const bool boatChanged = now.Boat != was.Boat || now.Caption != was.Caption;
+        const bool valueChanged = now.Value != was.Value;
+        if (!boatChanged && !valueChanged)
+            continue;
+        was = now;
+        const int row = static_cast<int>(i);
+        emit dataChanged(index(row, boatChanged ? 0 : 1), index(row, 1));
+    }
+}
+
+void FleetTableModel::showDistances(const FleetFrame& frame)
+{
+    std::vector<Row> rows;
+    for (std::size_t k = 0; k < fleet_.Boats.size(); ++k) {
+        const std::string caption = fleet_.Boats[k].Caption;
+        const std::string distance = k < frame.Boats.size() && k > 0 ? BoatDistanceText(frame.Boats[k]) : "";
+        rows.push_back({static_cast<int>(k), caption, distance,
+                        caption + (distance.empty() ? ": no distance" : ": " + distance + " nm")});
+    }
+    show(std::move(rows), false);
+}
+
+void FleetTableModel::showStandings(const std::vector<LeaderboardRow>& standings)
+{
+    std::vector<Row> rows;
+    for (std::size_t i = 0; i < standings.size(); ++i) {
+        const LeaderboardRow& row = standings[i];
+        if (row.Boat < 0 || static_cast<std::size_t>(row.Boat) >= fleet_.Boats.size())
+            continue;
+        const std::string caption =
+            std::to_string(i + 1) + ". " + fleet_.Boats[static_cast<std::size_t>(row.Boat)].Caption;
+        const std::string gap = GapText(row);
+        const std::string status = gap.empty() ? StandingText(row) : StandingText(row) + " " + gap;
+        rows.push_back({row.Boat, caption, status, caption + ": " + status});
+    }
+    show(std::move(rows), true);
+}
+
+int FleetTableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int FleetTableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : 2;
+}
+
+QVariant FleetTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!Valid(index, rows_.size(), 2))
+        return {};
+    const Row& row = rows_[static_cast<std::size_t>(index.row())];
+    if (role == Qt::DisplayRole)
+        return Text(index.column() == 0 ? row.Caption : row.Value);
+    if (role == Qt::AccessibleTextRole && index.column() == 1)
+        return Text(row.Spoken);
+    if (index.column() == 0)
+        return BoatCellBrush(fleet_.Boats[static_cast<std::size_t>(row.Boat)], role);
+    return {};
+}
+
+QVariant FleetTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    return Header({QStringLiteral("Boat"), ranked_ ? QStringLiteral("To finish") : QStringLiteral("Dist nm")}, section,
+                  orientation, role);
+}
+
+void LeaderboardModel::show(const std::vector<LeaderboardRow>& rows, const FleetInfo& fleet)
+{
+    if (rows.size() != rows_.size()) {
+        beginResetModel();
+        rows_ = rows;
+        fleet_ = fleet;
+        endResetModel();
+        return;
+    }
+    rows_ = rows;
+    fleet_ = fleet;
+    if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+int LeaderboardModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int LeaderboardModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(kLeaderboardColumns.size());
+}
+
+QVariant LeaderboardModel::data(const QModelIndex& index, int role) const
+{
+    if (!Valid(index, rows_.size(), columnCount()))
+        return {};
+    const LeaderboardRow& row = rows_[static_cast<std::size_t>(index.row())];
+    if (row.Boat < 0 || static_cast<std::size_t>(row.Boat) >= fleet_.Boats.size())
+        return {};
+    const FleetBoat& boat = fleet_.Boats[static_cast<std::size_t>(row.Boat)];
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case 0:
+            return QString::number(index.row() + 1);
+        case 1:
+            return Text(boat.Caption);
+        case 2:
+            return Text(StandingText(row));
+        default:
+            return Text(GapText(row));
+        }
+    }
+    return index.column() == 1 ? BoatCellBrush(boat, role) : QVariant();
+}
+
+QVariant LeaderboardModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    return Header(kLeaderboardColumns, section, orientation, role);
+}
+
+void ResultsModel::show(const std::vector<BoatResult>& results)
+{
+    beginResetModel();
+    results_ = results;
+    endResetModel();
+}
+
+int ResultsModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(results_.size());
+}
+
+int ResultsModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(kResultColumnsShown.size());
+}
+
+QVariant ResultsModel::data(const QModelIndex& index, int role) const
+{
+    if (!Valid(index, results_.size(), columnCount()) || role != Qt::DisplayRole)
+        return {};
+    const auto texts = ResultTexts(results_[static_cast<std::size_t>(index.row())]);
+    return QString::fromUtf8(texts[static_cast<std::size_t>(index.column())]);
+}
+
+QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    return Header(kResultColumnsShown, section, orientation, role);
+}
+
+} // namespace tideplot

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "core/fleet.h"
+#include "core/results.h"
+#include "replay/fleetframe.h"
+#include "replay/leaderboard.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+// The replay's numbers as the windows' tables show them: the control window's list of a
+// large fleet, the leaderboard and the results table. Each model takes numbers and makes
+// its texts with the program's formatting functions (replay/valuetext.h), the same as the
+// trace, the video and the web page write.
+namespace tideplot {
+
+// A boat's caption on its colour: the background of its cell, and the text in white or
+// black, whichever reads on it.
+QVariant BoatCellBrush(const FleetBoat& boat, int role);
+
+// The control window's list of a fleet of more than seven: each boat's caption on its
+// colour and its distance to the first boat, in race file order; or, once the race has a
+// finish line, in leaderboard order with where each stands.
+class FleetTableModel : public QAbstractTableModel {
+public:
+    void setFleet(const FleetInfo& fleet);
+    // Each boat's distance to the first boat as the frame shows it.
+    void showDistances(const FleetFrame& frame);
+    // The boats in leaderboard order.
+    void showStandings(const std::vector<LeaderboardRow>& rows);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    struct Row {
+        int Boat = 0;
+        std::string Caption;
+        std::string Value;  // the distance, or where it stands and its gap
+        std::string Spoken; // the value as a screen reader says it with the boat
+    };
+    void show(std::vector<Row> rows, bool ranked);
+
+    FleetInfo fleet_;
+    std::vector<Row> rows_;
+    bool ranked_ = false;
+};
+
+// The leaderboard: position, boat, where it stands, its gap.
+class LeaderboardModel : public QAbstractTableModel {
+public:
+    void show(const std::vector<LeaderboardRow>& rows, const FleetInfo& fleet);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<LeaderboardRow> rows_;
+    FleetInfo fleet_;
+};
+
+// The results table from the finish line, its columns those of the CSV.
+class ResultsModel : public QAbstractTableModel {
+public:
+    void show(const std::vector<BoatResult>& results);
+    const std::vector<BoatResult>& results() const { return results_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<BoatResult> results_;
+};
+
+} // namespace tideplot
