@@ -38,6 +38,8 @@ add_custom_command(OUTPUT ${packaging}/changelog.gz
   COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/packaging/changelog > ${packaging}/changelog.gz
   DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog VERBATIM)
 add_custom_target(tideplot_packaging_files ALL DEPENDS ${packaging}/tideplot.1.gz ${packaging}/changelog.gz)
+# Built with the program, so that `cmake --install` after building only the program finds them.
+add_dependencies(tideplot tideplot_packaging_files)
 
 install(FILES ${packaging}/${TIDEPLOT_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${packaging}/tideplot.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
