@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Tideplot needs to build, test and benchmark, when any
-# is missing. Runs apt-get as root, or through sudo.
+# Installs the Debian packages Tideplot needs to build, test, benchmark and package, when
+# any is missing. Runs apt-get as root, or through sudo.
 set -euo pipefail
 
 packages=(
@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-14-dev
   gpsbabel gdal-bin fonts-dejavu-core
   xvfb xauth imagemagick openbox libxcb1-dev
+  qt6-image-formats-plugins python3
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()
