@@ -14,6 +14,7 @@
 #include "replay/replaysession.h"
 #include "replay/trace.h"
 #include "share/animatedkml.h"
+#include "share/htmlpage.h"
 #include "share/interrupt.h"
 #include "share/replayvideo.h"
 #include "share/videofile.h"
@@ -56,9 +57,13 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "                      Google Earth Pro's time slider\n"
                            "  --screenshot FILE   save the chart of the whole race as a PNG, and beside it its world\n"
                            "                      file FILE.pgw (Web Mercator, EPSG:3857) for GIS programs\n"
+                           "  --html FILE         write the replay as one web page: chart, controls, the boats'\n"
+                           "                      distances and, with a finish line, the leaderboard and results\n"
+                           "  --tail MIN          the web page draws the last MIN minutes of race time (0: all)\n"
                            "  --map SOURCE        draw the screenshot over a map: a tile server's URL template with\n"
                            "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
-                           "                      none (the default); waits up to 10 s for the tiles\n";
+                           "                      none (the default); waits up to 10 s for the tiles; the web page\n"
+                           "                      has its browser load the tiles of a tile server\n";
 
 struct ReplayOptions {
     std::string raceFile;
@@ -77,6 +82,8 @@ struct ReplayOptions {
     int framesPerSecond = 30;
     std::string kmlAnimated;
     MapChoice map;
+    std::string html;
+    double tailMinutes = 0;
 };
 
 // --video, --size, --fps and --kml-animated. The video's size must be even (yuv420p);
@@ -115,7 +122,7 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     const ParsedArgs parsed =
         ParseArgs(args,
                   {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
-                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map"},
+                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map", "--html", "--tail"},
                   {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
@@ -168,13 +175,21 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
         options.chart = choice.kind == EarthChoice::Kind::Chart;
     }
     ParseShareOptions(parsed, options);
+    options.html = parsed.value("--html", "");
+    options.tailMinutes = parsed.number("--tail", 0);
+    if (parsed.has("--tail") && (options.html.empty() || !(options.tailMinutes >= 0 && options.tailMinutes <= 1e9)))
+        throw UsageError("--tail sets the minutes of track the --html page draws, 0 (all of it) or more");
+    try {
+        if (!options.html.empty())
+            CheckPageMap(options.map);
+    } catch (const Error& e) {
+        throw UsageError(std::string("--map: ") + e.what());
+    }
     if (!options.screenshot.empty() || !options.video.empty())
         options.chart = true;
-    const std::pair<const char*, const std::string*> outputs[] = {{"--kml", &options.kmlFile},
-                                                                  {"--trace", &options.traceFile},
-                                                                  {"--screenshot", &options.screenshot},
-                                                                  {"--video", &options.video},
-                                                                  {"--kml-animated", &options.kmlAnimated}};
+    const std::pair<const char*, const std::string*> outputs[] = {
+        {"--kml", &options.kmlFile}, {"--trace", &options.traceFile},          {"--screenshot", &options.screenshot},
+        {"--video", &options.video}, {"--kml-animated", &options.kmlAnimated}, {"--html", &options.html}};
     for (std::size_t i = 0; i < std::size(outputs); ++i) {
         const auto& [name, path] = outputs[i];
         if (path->empty())
@@ -203,8 +218,8 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 // written.
 void CheckOutputsAreNoTrackFile(const ReplayOptions& options, const RaceState& state)
 {
-    for (const std::string* path :
-         {&options.kmlFile, &options.traceFile, &options.screenshot, &options.video, &options.kmlAnimated}) {
+    for (const std::string* path : {&options.kmlFile, &options.traceFile, &options.screenshot, &options.video,
+                                    &options.kmlAnimated, &options.html}) {
         for (int k = 0; k < state.BoatCount; ++k)
             if (!path->empty() && state.TrackFile[k] && SameFile(*path, state.TrackFile[k]->Path()))
                 throw Error("the output file \"" + *path + "\" is the track file of boat " + std::to_string(k + 1) +
@@ -235,7 +250,8 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     InterruptCatcher interrupts;
     const QSize pictureSize =
         options.sizePx.value_or(options.video.empty() ? kScreenshotSizePx : VideoSettings().SizePx);
-    if (options.map.kind != MapChoice::Kind::None && options.screenshot.empty() && options.video.empty())
+    if (options.map.kind != MapChoice::Kind::None && options.screenshot.empty() && options.video.empty() &&
+        options.html.empty())
         std::fputs("warning: --map draws under the --screenshot and --video pictures; without one it has nothing to "
                    "do\n",
                    stderr);
@@ -245,7 +261,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     // when the whole replay has succeeded and every output is written whole: a replay
     // that cannot start, fails midway or cannot write leaves the old files as they were
     // (and creates none). Opening them first finds an unwritable folder at once.
-    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut, worldOut, animatedOut;
+    std::unique_ptr<OutputFile> traceOut, kmlOut, pictureOut, worldOut, animatedOut, htmlOut;
     std::unique_ptr<VideoFile> video;
     try {
         if (!options.traceFile.empty())
@@ -263,6 +279,8 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         if (!options.kmlAnimated.empty())
             animatedOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.kmlAnimated.c_str()),
                                                        "the animated KML file");
+        if (!options.html.empty())
+            htmlOut = std::make_unique<OutputFile>(QString::fromLocal8Bit(options.html.c_str()), "the web page");
         if (!options.video.empty())
             video = std::make_unique<VideoFile>(QString::fromLocal8Bit(options.video.c_str()),
                                                 VideoSettings{pictureSize, options.framesPerSecond});
@@ -331,6 +349,15 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     ReplayTexts texts;
     session.addObserver(&box);
     session.addObserver(&texts);
+    std::unique_ptr<HtmlPageExporter> page;
+    if (htmlOut) {
+        std::vector<std::string> warnings;
+        page = std::make_unique<HtmlPageExporter>(
+            HtmlPageOptions{{}, options.tailMinutes, options.map, PageFinishLine(options.raceFile, warnings)});
+        for (const std::string& warning : warnings)
+            std::fprintf(stderr, "warning: %s\n", warning.c_str());
+        session.addObserver(page.get());
+    }
 
     long long steps = 0;
     std::string failure;
@@ -399,10 +426,13 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
                 WriteAnimatedKml(animatedBoats,
                                  QFileInfo(QString::fromLocal8Bit(options.raceFile.c_str())).completeBaseName(),
                                  *animatedOut);
+            if (page)
+                page->write(*htmlOut);
             if (video)
                 video->finish();
             ThrowIfInterrupted();
-            for (OutputFile* out : {traceOut.get(), kmlOut.get(), pictureOut.get(), worldOut.get(), animatedOut.get()})
+            for (OutputFile* out :
+                 {traceOut.get(), kmlOut.get(), pictureOut.get(), worldOut.get(), animatedOut.get(), htmlOut.get()})
                 if (out)
                     out->Commit();
             if (video)
@@ -410,7 +440,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         } catch (const Error& e) {
             failure = e.what();
         }
-    } else if (traceOut || kmlOut || pictureOut || animatedOut || video) {
+    } else if (traceOut || kmlOut || pictureOut || animatedOut || htmlOut || video) {
         failure += " (no output file was written; older ones are as they were)";
     }
     if (!failure.empty()) {
@@ -436,6 +466,8 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         std::printf("Animated KML file: %s\n", options.kmlAnimated.c_str());
     if (worldOut)
         std::printf("World file: %s\n", worldOut->Path().toLocal8Bit().constData());
+    if (htmlOut)
+        std::printf("Web page: %s\n", options.html.c_str());
     return 0;
 }
 
