@@ -422,29 +422,30 @@
 
   // A polyline of pieces, points closer than a pixel to the last one drawn left out (the
   // newest always kept).
-  const line = { open: false, kx: 0, ky: 0, nx: 0, ny: 0 };
+  const line = { ctx: null, open: false, kx: 0, ky: 0, nx: 0, ny: 0 };
   function lineStart(x0, y0, x1, y1) {
     lineEnd();
-    ctx.moveTo(x0, y0);
+    line.ctx.moveTo(x0, y0);
     line.kx = x0; line.ky = y0; line.nx = x1; line.ny = y1; line.open = true;
   }
   function lineOn(x, y) {
     if (Math.abs(line.nx - line.kx) + Math.abs(line.ny - line.ky) < 0.75) { line.nx = x; line.ny = y; return; }
-    ctx.lineTo(line.nx, line.ny);
+    line.ctx.lineTo(line.nx, line.ny);
     line.kx = line.nx; line.ky = line.ny; line.nx = x; line.ny = y;
   }
   function lineEnd() {
-    if (line.open) ctx.lineTo(line.nx, line.ny);
+    if (line.open) line.ctx.lineTo(line.nx, line.ny);
     line.open = false;
   }
 
   // Strokes boat `boat`'s pieces first to last - 1 (or those of `indices` first to
   // last - 1), each in the style of its key (keyOf of its step; 0: not drawn), those of one
   // key that follow on one another as one polyline.
-  function strokePieces(boat, first, last, keyOf, applyKey, clip, indices) {
+  function strokePieces(ctx, boat, first, last, keyOf, applyKey, clip, indices) {
     const { xs, ys, pieceStep, pieceTo } = boat;
     const s = view.scale, ox = view.width / 2 - view.cx * s, oy = view.height / 2 - view.cy * s;
     let lastTo = -2, style = -1;
+    line.ctx = ctx;
     ctx.beginPath();
     for (let j = first; j < last; ++j) {
       const i = indices ? indices[j] : j;
@@ -472,12 +473,51 @@
   const kLevels = 24;
   const narrowKey = (ps) => (widths[ps] === 1 ? 1 : 0);
   const wideKey = (ps) => widths[ps];
-  const setWidth = (key) => { ctx.lineWidth = key; };
+  // The pieces of the whole track are drawn once onto a layer of their own, and as the
+  // replay goes on only the new ones are added to it: a drag or a play forward draws a few
+  // pieces a frame. A new view, or a step back, draws the layer anew.
+  const layer = document.createElement('canvas');
+  const layerCtx = layer.getContext('2d');
+  const layerState = { key: '', upTo: 0 };
+  function drawWholeTracks(target, clip, counts) {
+    const key = [view.cx, view.cy, view.scale, view.width, view.height, view.dpr].join();
+    let from = null;
+    if (layerState.key === key && layerState.upTo <= step) {
+      from = boats.map((boat) => lastAtMost(boat.pieceStep, layerState.upTo) + 1);
+    } else {
+      if (layer.width !== canvas.width || layer.height !== canvas.height) {
+        layer.width = canvas.width;
+        layer.height = canvas.height;
+      }
+      layerCtx.setTransform(1, 0, 0, 1, 0, 0);
+      layerCtx.clearRect(0, 0, layer.width, layer.height);
+      layerCtx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
+      layerState.key = key;
+    }
+    layerState.upTo = step;
+    layerCtx.lineCap = 'round';
+    layerCtx.lineJoin = 'round';
+    const setWidth = (w) => { layerCtx.lineWidth = w; };
+    boats.forEach((boat, k) => {
+      const first = from ? from[k] : 0, last = counts[k];
+      if (last <= first) return;
+      layerCtx.strokeStyle = boat.colour;
+      strokePieces(layerCtx, boat, first, last, narrowKey, setWidth, clip);
+      strokePieces(layerCtx, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
+        wideKey, setWidth, clip, boat.wide);
+    });
+    target.drawImage(layer, 0, 0, view.width, view.height);
+  }
+
   function drawTracks(clip, counts) {
+    const tailMinutes = Number(tailBox.value);
+    if (!(tailMinutes > 0) || step === 0) {
+      drawWholeTracks(ctx, clip, counts);
+      return;
+    }
+    layerState.key = '';
     ctx.lineCap = 'round';
     ctx.lineJoin = 'round';
-    const tailMinutes = Number(tailBox.value);
-    const tail = tailMinutes > 0 && step > 0;
     const now = clockSeconds[step], tailSeconds = tailMinutes * 60;
     // The tail: older pieces fainter, from full strength to 15 % at the tail's start, in 24 levels.
     const tailKey = (ps) => 256 * Math.round(kLevels * Math.max(0.15, Math.min(1, 1 - 0.85 * (now - clockSeconds[ps]) / tailSeconds))) + widths[ps];
@@ -486,19 +526,14 @@
       const last = counts[k];
       if (last <= 0) return;
       ctx.strokeStyle = boat.colour;
-      if (tail) {
-        // The first piece of the tail: pieces are in step order, and clocks rise with the steps.
-        let lo = 0, hi = last;
-        while (lo < hi) {
-          const mid = (lo + hi) >> 1;
-          if (clockSeconds[boat.pieceStep[mid]] < now - tailSeconds) lo = mid + 1; else hi = mid;
-        }
-        strokePieces(boat, lo, last, tailKey, tailStyle, clip);
-        ctx.globalAlpha = 1;
-      } else {
-        strokePieces(boat, 0, last, narrowKey, setWidth, clip);
-        strokePieces(boat, 0, lastAtMost(boat.wide, last - 1) + 1, wideKey, setWidth, clip, boat.wide);
+      // The first piece of the tail: pieces are in step order, and clocks rise with the steps.
+      let lo = 0, hi = last;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (clockSeconds[boat.pieceStep[mid]] < now - tailSeconds) lo = mid + 1; else hi = mid;
       }
+      strokePieces(ctx, boat, lo, last, tailKey, tailStyle, clip);
+      ctx.globalAlpha = 1;
     });
   }
 
