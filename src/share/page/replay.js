@@ -218,11 +218,6 @@
     boats.forEach((boat, k) => setText(boatCells[k], k === 0 ? '' : distanceText(boat, step)));
     if (board.snapshots.length) {
       const rows = board.snapshots[board.at[step]];
-      let firstFinish = -1, firstSailing = -1;
-      rows.forEach((row, i) => {
-        if (row[1] === 2 && firstFinish < 0) firstFinish = i;
-        if (row[1] === 1 && firstSailing < 0) firstSailing = i;
-      });
       rows.forEach(([b, kind, value, gap], i) => {
         const shown = boardRows[i];
         if (shown.boat !== b) {
@@ -286,7 +281,6 @@
     if (on && step >= steps) setStep(0);
     playing = on && steps > 0;
     playButton.textContent = playing ? 'Pause' : 'Play';
-    playButton.setAttribute('aria-pressed', playing ? 'true' : 'false');
     carried = 0;
     lastTick = performance.now();
     if (playing) requestAnimationFrame(tick);
@@ -338,7 +332,9 @@
   // ---- The chart -------------------------------------------------------------------
   const canvas = $('chart');
   const ctx = canvas.getContext('2d');
-  const view = { cx: 0.5, cy: 0.5, scale: 512, width: 300, height: 200, dpr: 1 };
+  // The view: its centre in world units, pixels per world unit, its size in CSS pixels;
+  // `moved` once the reader panned or zoomed (until then a new size fits the race anew).
+  const view = { cx: 0.5, cy: 0.5, scale: 512, width: 300, height: 200, dpr: 1, moved: false };
   const kMaxScale = 256 * 2 ** 23, kMinScale = 64;
   const kSea = '#a4c3d8', kInk = '#182838', kLabelBox = 'rgba(255,255,255,0.8)';
   const kEarthMetres = 2 * Math.PI * 6378137;
