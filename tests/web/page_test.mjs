@@ -220,11 +220,30 @@ describe('the sample race with a finish line', () => {
     }
     for (const id of ['chart', 'zoom-in', 'zoom-out', 'zoom-all', 'play', 'speed', 'position', 'tail', 'follow'])
       assert.ok(reached.has(id), `Tab never reaches #${id} (reached ${[...reached]})`);
-    // the chart's own keys pan and zoom without moving the replay
+    // The chart's own keys pan and zoom without moving the replay; so do a finger and two.
+    const view = () => page.evaluate(() => ({ ...window.tideplotStats.view }));
+    const fitted = await view();
     await page.focus('#chart');
     await page.keyboard.press('ArrowLeft');
     await page.keyboard.press('+');
-    await expectStep(page, race, 400, 'keys on the chart');
+    const keyed = await view();
+    assert.ok(keyed.cx < fitted.cx && keyed.scale > fitted.scale * 1.4, 'Left pans west, + zooms in');
+    const chart = await (await page.$('#chart')).boundingBox();
+    const cx = chart.x + chart.width / 2, cy = chart.y + chart.height / 2;
+    const cdp = await page.createCDPSession();
+    const touch = (type, points) => cdp.send('Input.dispatchTouchEvent', { type, touchPoints: points.map(([x, y], id) => ({ x, y, id })) });
+    await touch('touchStart', [[cx, cy]]);
+    for (let i = 1; i <= 5; ++i) await touch('touchMove', [[cx, cy + 10 * i]]);
+    await touch('touchEnd', []);
+    const swiped = await view();
+    assert.ok(swiped.cy < keyed.cy && Math.abs(swiped.cx - keyed.cx) < 1e-12, 'a swipe down pans north');
+    await touch('touchStart', [[cx - 20, cy], [cx + 20, cy]]);
+    for (let i = 1; i <= 5; ++i) await touch('touchMove', [[cx - 20 - 8 * i, cy], [cx + 20 + 8 * i, cy]]);
+    await touch('touchEnd', []);
+    const pinched = await view();
+    assert.ok(pinched.scale > swiped.scale * 2.5 && pinched.scale < swiped.scale * 3.5,
+      `a pinch from 40 to 120 pixels zooms in three times, not ${pinched.scale / swiped.scale}`);
+    await expectStep(page, race, 400, 'keys and touches on the chart');
   });
 });
 
