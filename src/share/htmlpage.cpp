@@ -49,13 +49,14 @@ private:
 struct HtmlPageExporter::Boat {
     Bytes track;
     Bytes distance;
-    bool hasEnd = false;        // a piece was drawn: the next may start at its end
-    std::int64_t endLat = 0;    // the end of the last piece, in millionths of a degree
-    std::int64_t endLon = 0;    // longitude taken the short way from the piece before
-    double endLonDeg = 0;       // the same in degrees, unrounded
-    long long pieceStep = 0;    // the step of the last piece
-    long long distanceStep = 0; // the step at which the distance text last changed
-    std::string distanceText;   // as the control window shows it now
+    bool hasEnd = false;          // a piece was drawn: the next may start at its end
+    std::int64_t endLat = 0;      // the end of the last piece, in millionths of a degree
+    std::int64_t endLon = 0;      // longitude taken the short way from the piece before
+    double endLonDeg = 0;         // the same in degrees, unrounded
+    long long pieceStep = 0;      // the step of the last piece
+    long long distanceStep = 0;   // the step at which the distance text last changed
+    std::string distanceText;     // as the control window shows it now
+    std::int64_t thousandths = 0; // the last distance written, in thousandths of a mile
 };
 
 namespace {
@@ -474,7 +475,16 @@ void HtmlPageExporter::frame(const FleetFrame& frame)
             std::string text = step.HasDistance ? DistanceText(step.DistanceNm) : std::string();
             if (text != boat.distanceText) {
                 boat.distance.put(static_cast<std::uint64_t>(steps_ - boat.distanceStep));
-                boat.distance.put(text.empty() ? 0 : static_cast<std::uint64_t>(DistanceThousandths(text)) + 1);
+                // 0 for no text, else 1 + the zig-zag difference to the distance written before
+                if (text.empty()) {
+                    boat.distance.put(0);
+                } else {
+                    const std::int64_t thousandths = DistanceThousandths(text);
+                    const std::int64_t change = thousandths - boat.thousandths;
+                    boat.distance.put(
+                        ((static_cast<std::uint64_t>(change) << 1) ^ static_cast<std::uint64_t>(change >> 63)) + 1);
+                    boat.thousandths = thousandths;
+                }
                 boat.distanceStep = steps_;
                 boat.distanceText = std::move(text);
             }

@@ -26,8 +26,8 @@
 // What the page holds, all of it collected as the frames come, compactly:
 // - the race time of every step, as whole seconds (the text rebuilt from them is checked
 //   against RaceClockText here, so the page writes exactly the replay's text);
-// - each boat's distance text, as thousandths, only at the steps where it changes (it
-//   keeps its text until the replay writes another, as in the control window);
+// - each boat's distance text, as the change of its thousandths, only at the steps where
+//   it changes (it keeps its text until the replay writes another, as in the control window);
 // - each boat's pieces as zig-zag variable-length integers: the step (as the difference to
 //   the piece before), and the ends in millionths of a degree, each relative to the point
 //   before, so a piece that starts where the last ended costs about five bytes;

@@ -91,7 +91,14 @@
     }
     const d = new Reader(b.distance);
     const distanceStep = [0], distanceCode = [0];
-    for (let s = 0; d.more();) { s += d.u(); distanceStep.push(s); distanceCode.push(d.u()); }
+    // 0: no text; else 1 + the zig-zag change of the distance in thousandths
+    for (let s = 0, last = 0; d.more();) {
+      s += d.u();
+      const code = d.u();
+      if (code) { const z = code - 1; last += z % 2 ? -(z + 1) / 2 : z / 2; }
+      distanceStep.push(s);
+      distanceCode.push(code ? last + 1 : 0);
+    }
     return {
       caption: b.caption, colour: b.colour, window: b.window,
       xs: Float64Array.from(xs), ys: Float64Array.from(ys),
