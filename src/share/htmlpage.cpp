@@ -228,21 +228,35 @@ std::string WindowCss(std::uint32_t windowColour)
     return CssColour(WindowColourRed(windowColour), WindowColourGreen(windowColour), WindowColourBlue(windowColour));
 }
 
-// The scheme, host and port of a tile server's URL template: what the page's policy lets
-// images come from.
-QUrl TileSample(const QString& urlTemplate)
+// A tile's URL from a tile server's URL template, every field filled in with `field`.
+QUrl TileSample(const QString& urlTemplate, QLatin1String field = QLatin1String("1"))
 {
     QString sample = urlTemplate;
-    sample.replace(QLatin1String("{z}"), QLatin1String("1"))
-        .replace(QLatin1String("{x}"), QLatin1String("1"))
-        .replace(QLatin1String("{y}"), QLatin1String("1"));
+    sample.replace(QLatin1String("{z}"), field)
+        .replace(QLatin1String("{x}"), field)
+        .replace(QLatin1String("{y}"), field);
     return QUrl(sample);
 }
 
+// Where the page's policy lets a tile server's images come from: the scheme, host and port
+// of its URLs. A server whose host name holds a field (https://tile{x}.example.org/...) has
+// its tiles come from many hosts: all those of the domain under the label with the field.
 QString TileOrigin(const QString& urlTemplate)
 {
-    return TileSample(urlTemplate)
-        .adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+    const QUrl sample = TileSample(urlTemplate);
+    const QString host =
+        urlTemplate.section(QLatin1Char('/'), 2, 2).section(QLatin1Char('@'), -1).section(QLatin1Char(':'), 0, 0);
+    if (host.contains(QLatin1Char('{'))) {
+        const int fieldLabel = static_cast<int>(host.left(host.indexOf(QLatin1Char('{'))).count(QLatin1Char('.')));
+        const QString domain = sample.host().section(QLatin1Char('.'), fieldLabel + 1);
+        if (!domain.contains(QLatin1Char('.')))
+            return sample.scheme() + QLatin1Char(':'); // no domain of its own: any host of its scheme
+        QString origin = sample.scheme() + QStringLiteral("://*.") + domain;
+        if (sample.port() >= 0)
+            origin += QLatin1Char(':') + QString::number(sample.port());
+        return origin;
+    }
+    return sample.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
         .toString(QUrl::FullyEncoded);
 }
 
@@ -267,7 +281,8 @@ std::vector<TileLayer> PageTileLayers(const MapChoice& map, QString& attribution
                 {QString::fromLatin1(kOpenSeaMapSeamarkUrl), 18, true}};
     case MapChoice::Kind::UrlTemplate: {
         CheckTileUrlTemplate(map.text);
-        attribution = QStringLiteral("Map tiles: ") + TileSample(map.text).host();
+        // the chart's credit: the host of tile 0/0/0
+        attribution = QStringLiteral("Map tiles: ") + TileSample(map.text, QLatin1String("0")).host();
         return {{map.text, 19, false}};
     }
     }

@@ -82,9 +82,8 @@ TEST(HtmlPage, CommandRefusesWhatAPageCannotHave)
 TEST(HtmlPage, WrittenWholeOrNotAtAll)
 {
     TempDir dir;
-    dir.write("boat.txt",
-              {"Latitude,Longitude,Date,Time", "57.7,11.9,20080621,100000", "57.71,11.91,20080621,100010",
-               "57.72,11.92,20080621,100020", "57.73,abc,20080621,100030", "57.74,11.94,20080621,100040"});
+    dir.write("boat.txt", {"Latitude,Longitude,Date,Time", "57.7,11.9,20080621,100000", "57.71,11.91,20080621,100010",
+                           "57.72,11.92,20080621,100020", "57.73,abc,20080621,100030", "57.74,11.94,20080621,100040"});
     dir.write("race.TP1", {"boat.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
     dir.writeBytes("page.html", "the old page");
     const auto run = RunCommand(kTideplot + " replay " + Quote(dir.file("race.TP1")) + " --resolution 1 --html " +
@@ -133,6 +132,8 @@ TEST(HtmlPage, HoldsItsDataAndAPolicyForItsOwnScriptAndTilesOnly)
          "\u00a9 OpenStreetMap contributors, \u00a9 OpenSeaMap"},
         {"'https://tiles.example.org:8443/sea/{z}/{x}/{y}.png?key=a&b=1'", "data: https://tiles.example.org:8443",
          "Map tiles: tiles.example.org"},
+        {"'https://t{x}.tiles.example.org/{z}/{y}.png'", "data: https://*.tiles.example.org",
+         "Map tiles: t0.tiles.example.org"},
     };
     for (const Case& c : cases) {
         const auto run = RunCommand(kTideplot + " replay " + Quote(dir.file("race.TP1")) + " --tail 30 --map " + c.map +
