@@ -402,7 +402,8 @@
       const n = 2 ** z, size = view.scale / n;
       const wx0 = view.cx - view.width / 2 / view.scale, wy0 = view.cy - view.height / 2 / view.scale;
       const x0 = Math.floor(wx0 * n), x1 = Math.floor((wx0 + view.width / view.scale) * n);
-      const y0 = Math.max(0, Math.floor(wy0 * n)), y1 = Math.min(n - 1, Math.floor((wy0 + view.height / view.scale) * n));
+      const y0 = Math.max(0, Math.floor(wy0 * n));
+      const y1 = Math.min(n - 1, Math.floor((wy0 + view.height / view.scale) * n));
       if ((x1 - x0 + 1) * (y1 - y0 + 1) > 150) return;
       for (let y = y0; y <= y1; ++y) {
         for (let x = x0; x <= x1; ++x) {
@@ -413,9 +414,9 @@
           for (let up = 1; up <= 3 && z - up >= 0; ++up) {
             const parent = tiles.get(li + '/' + (z - up) + '/' + (x >> up) + '/' + (y >> up));
             if (parent && parent.ok) {
-              const part = 256 / 2 ** up;
-              ctx.drawImage(parent.img, (x % (1 << up) + (1 << up)) % (1 << up) * part, (y % (1 << up)) * part, part, part,
-                sx, sy, size + 0.5, size + 0.5);
+              const part = 256 / 2 ** up, within = 1 << up;
+              const px = (((x % within) + within) % within) * part, py = (y % within) * part;
+              ctx.drawImage(parent.img, px, py, part, part, sx, sy, size + 0.5, size + 0.5);
               break;
             }
           }
@@ -524,7 +525,8 @@
     ctx.lineJoin = 'round';
     const now = clockSeconds[step], tailSeconds = tailMinutes * 60;
     // The tail: older pieces fainter, from full strength to 15 % at the tail's start, in 24 levels.
-    const tailKey = (ps) => 256 * Math.round(kLevels * Math.max(0.15, Math.min(1, 1 - 0.85 * (now - clockSeconds[ps]) / tailSeconds))) + widths[ps];
+    const alpha = (ps) => Math.max(0.15, Math.min(1, 1 - (0.85 * (now - clockSeconds[ps])) / tailSeconds));
+    const tailKey = (ps) => 256 * Math.round(kLevels * alpha(ps)) + widths[ps];
     const tailStyle = (key) => { ctx.globalAlpha = Math.floor(key / 256) / kLevels; ctx.lineWidth = key % 256; };
     boats.forEach((boat, k) => {
       const last = counts[k];
@@ -742,11 +744,12 @@
   canvas.addEventListener('keydown', (e) => {
     if (e.altKey || e.ctrlKey || e.metaKey) return;
     const eighthX = view.width / 8, eighthY = view.height / 8;
+    const zoomIn = () => zoomAt(1.5, view.width / 2, view.height / 2);
+    const zoomOut = () => zoomAt(1 / 1.5, view.width / 2, view.height / 2);
     const keys = {
       ArrowLeft: () => panBy(eighthX, 0), ArrowRight: () => panBy(-eighthX, 0),
       ArrowUp: () => panBy(0, eighthY), ArrowDown: () => panBy(0, -eighthY),
-      '+': () => zoomAt(1.5, view.width / 2, view.height / 2), '=': () => zoomAt(1.5, view.width / 2, view.height / 2),
-      '-': () => zoomAt(1 / 1.5, view.width / 2, view.height / 2), '_': () => zoomAt(1 / 1.5, view.width / 2, view.height / 2),
+      '+': zoomIn, '=': zoomIn, '-': zoomOut, '_': zoomOut,
       '0': () => { fitAll(); redraw(); },
     };
     if (keys[e.key]) { e.preventDefault(); keys[e.key](); }
