@@ -168,6 +168,18 @@ TEST(HtmlPage, HoldsItsDataAndAPolicyForItsOwnScriptAndTilesOnly)
         EXPECT_EQ(data["results"].toArray()[0].toArray()[1].toString(), QStringLiteral("Saga.txt"));
         EXPECT_EQ(data["map"].toObject()["attribution"].toString().toStdString(), c.attribution) << c.map;
     }
+
+    // A course file whose finish line cannot be read: a warning, and a page without one.
+    dir.write("race.TP1.course", {"finish 91 11.5 57.6 11.49"});
+    const auto run =
+        RunCommand(kTideplot + " replay " + Quote(dir.file("race.TP1")) + " --html " + Quote(dir.file("race.html")));
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(std::regex_search(run.output, std::regex("warning: .*race\\.TP1\\.course, line 1: .*; the web page is "
+                                                         "made without a finish line")))
+        << run.output;
+    const std::string page = Slurp(dir.file("race.html"));
+    EXPECT_EQ(page.find("\"finish\":"), std::string::npos);
+    EXPECT_EQ(page.find("\"leaderboard\":"), std::string::npos);
 }
 
 // The page follows a replay played from its start: a seek has no place in it.
