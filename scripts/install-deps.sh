@@ -14,24 +14,35 @@ packages=(
   xvfb xauth imagemagick openbox libxcb1-dev
   qt6-image-formats-plugins python3
   dpkg-dev file lintian desktop-file-utils appstream
+  chromium
 )
+# node and npm for the web page's browser tests (tests/web): Debian's, unless a node of
+# another origin is there already (its npm comes with it).
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
   [ "$status" = "installed" ] || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}" >&2
-if [ "$(id -u)" -eq 0 ]; then
-  sudo=()
-elif command -v sudo >/dev/null; then
-  sudo=(sudo)
-else
-  echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
-  exit 1
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  if [ "$(id -u)" -eq 0 ]; then
+    sudo=()
+  elif command -v sudo >/dev/null; then
+    sudo=(sudo)
+  else
+    echo "These packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# puppeteer-core, which drives Chromium in the web page's tests, from npm at the version of
+# tests/web/package-lock.json; again only when that changed.
+web=$(cd "$(dirname "$0")/../tests/web" && pwd)
+if [ ! -f "$web/node_modules/.package-lock.json" ] || [ "$web/package-lock.json" -nt "$web/node_modules/.package-lock.json" ]; then
+  (cd "$web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+fi

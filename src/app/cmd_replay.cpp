@@ -9,6 +9,7 @@
 #include "replay/valuetext.h"
 #include "share/exportloop.h"
 #include "share/fileexporters.h"
+#include "share/htmlpage.h"
 #include "share/interrupt.h"
 #include "share/pictureexporters.h"
 #include "share/replayvideo.h"
@@ -47,9 +48,13 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "                      Google Earth Pro's time slider\n"
                            "  --screenshot FILE   save the chart of the whole race as a PNG, and beside it its world\n"
                            "                      file FILE.pgw (Web Mercator, EPSG:3857) for GIS programs\n"
+                           "  --html FILE         write the replay as one web page: chart, controls, the boats'\n"
+                           "                      distances and, with a finish line, the leaderboard and results\n"
+                           "  --tail MIN          the web page draws the last MIN minutes of race time (0: all)\n"
                            "  --map SOURCE        draw the screenshot over a map: a tile server's URL template with\n"
                            "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
-                           "                      none (the default); waits up to 10 s for the tiles\n"
+                           "                      none (the default); waits up to 10 s for the tiles; the web page\n"
+                           "                      has its browser load the tiles of a tile server\n"
                            "A race with a course file (RACE.TP1.course) has its finish line drawn on the pictures.\n";
 
 struct ReplayOptions {
@@ -61,6 +66,7 @@ struct ReplayOptions {
     bool chart = false; // --earth=chart: the replay drawn into the chart, which shows nothing
     std::optional<QSize> sizePx;
     int framesPerSecond = 30;
+    double tailMinutes = 0;
     MapChoice map;
     // The outputs asked for, by option, in the order of kOutputs.
     std::vector<std::pair<std::string, std::string>> outputs;
@@ -84,27 +90,33 @@ struct OutputOption {
     const char* Name;
     std::unique_ptr<ReplayExporter> (*Make)(const QString& path, const ReplayOptions& options);
 };
+
+template <class Exporter> std::unique_ptr<ReplayExporter> Make(const QString& path, const ReplayOptions&)
+{
+    return std::make_unique<Exporter>(path);
+}
+
+std::unique_ptr<ReplayExporter> MakeVideo(const QString& path, const ReplayOptions& options)
+{
+    return std::make_unique<VideoExporter>(path, options.framesPerSecond);
+}
+
+std::unique_ptr<ReplayExporter> MakePage(const QString& path, const ReplayOptions& options)
+{
+    std::vector<std::string> warnings;
+    HtmlPageOptions page{{}, options.tailMinutes, options.map, PageFinishLine(options.raceFile, warnings)};
+    for (const std::string& warning : warnings)
+        std::fprintf(stderr, "warning: %s\n", warning.c_str());
+    return std::make_unique<HtmlPageExporter>(path, std::move(page));
+}
+
 const OutputOption kOutputs[] = {
-    {"--kml",
-     [](const QString& path, const ReplayOptions&) -> std::unique_ptr<ReplayExporter> {
-         return std::make_unique<KmlFileExporter>(path);
-     }},
-    {"--trace",
-     [](const QString& path, const ReplayOptions&) -> std::unique_ptr<ReplayExporter> {
-         return std::make_unique<TraceExporter>(path);
-     }},
-    {"--screenshot",
-     [](const QString& path, const ReplayOptions&) -> std::unique_ptr<ReplayExporter> {
-         return std::make_unique<PictureExporter>(path);
-     }},
-    {"--video",
-     [](const QString& path, const ReplayOptions& options) -> std::unique_ptr<ReplayExporter> {
-         return std::make_unique<VideoExporter>(path, options.framesPerSecond);
-     }},
-    {"--kml-animated",
-     [](const QString& path, const ReplayOptions&) -> std::unique_ptr<ReplayExporter> {
-         return std::make_unique<AnimatedKmlExporter>(path);
-     }},
+    {"--kml", Make<KmlFileExporter>},
+    {"--trace", Make<TraceExporter>},
+    {"--screenshot", Make<PictureExporter>},
+    {"--video", MakeVideo},
+    {"--kml-animated", Make<AnimatedKmlExporter>},
+    {"--html", MakePage},
 };
 
 // --video, --size and --fps. The video's size must be even (yuv420p); a --screenshot
@@ -134,6 +146,21 @@ void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)
         }
     } catch (const Error& e) {
         throw UsageError(std::string("--size: ") + e.what());
+    }
+}
+
+// --tail, and a map the web page can show.
+void ParsePageOptions(const ParsedArgs& parsed, ReplayOptions& options)
+{
+    const bool page = parsed.has("--html");
+    options.tailMinutes = parsed.number("--tail", 0);
+    if (parsed.has("--tail") && (!page || !(options.tailMinutes >= 0 && options.tailMinutes <= 1e9)))
+        throw UsageError("--tail sets the minutes of track the --html page draws, 0 (all of it) or more");
+    try {
+        if (page)
+            CheckPageMap(options.map);
+    } catch (const Error& e) {
+        throw UsageError(std::string("--map: ") + e.what());
     }
 }
 
@@ -189,7 +216,7 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     const ParsedArgs parsed =
         ParseArgs(args,
                   {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
-                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map"},
+                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map", "--html", "--tail"},
                   {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
@@ -223,6 +250,7 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     std::string kmlFile = parsed.value("--kml", "");
     ParseEarthOption(parsed, options, kmlFile);
     ParseShareOptions(parsed, options);
+    ParsePageOptions(parsed, options);
     for (const OutputOption& output : kOutputs) {
         const std::string path = std::string(output.Name) == "--kml" ? kmlFile : parsed.value(output.Name, "");
         if (!path.empty())
@@ -342,7 +370,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
         if (const std::string path = options.output(output.Name); !path.empty())
             exporters.push_back(output.Make(Local(path), options));
     const bool chart = options.chart || !options.output("--screenshot").empty() || !options.output("--video").empty();
-    if (options.map.kind != MapChoice::Kind::None && !chart)
+    if (options.map.kind != MapChoice::Kind::None && !chart && options.output("--html").empty())
         std::fputs("warning: --map draws under the --screenshot and --video pictures; without one it has nothing to "
                    "do\n",
                    stderr);

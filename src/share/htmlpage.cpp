@@ -1,0 +1,657 @@
+#include "share/htmlpage.h"
+
+#include "core/colour.h"
+#include "core/coursefile.h"
+#include "core/datetime.h"
+#include "core/error.h"
+#include "core/geometry.h"
+#include "core/text.h"
+#include "replay/valuetext.h"
+#include "share/exportloop.h"
+#include "share/replayvideo.h"
+#include "tideplot/version.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+
+namespace tideplot {
+
+// A stream of variable-length integers (LEB128: seven bits a byte, the high bit set on
+// every byte but the last); signed values zig-zag first (0, -1, 1, -2 ... as 0, 1, 2, 3).
+class HtmlPageExporter::Bytes {
+public:
+    void put(std::uint64_t value)
+    {
+        while (value >= 0x80) {
+            bytes_ += static_cast<char>((value & 0x7f) | 0x80);
+            value >>= 7;
+        }
+        bytes_ += static_cast<char>(value);
+    }
+    void putSigned(std::int64_t value)
+    {
+        put((static_cast<std::uint64_t>(value) << 1) ^ static_cast<std::uint64_t>(value >> 63));
+    }
+    void append(const Bytes& other) { bytes_ += other.bytes_; }
+    const std::string& bytes() const { return bytes_; }
+    void clear() { bytes_.clear(); }
+
+private:
+    std::string bytes_;
+};
+
+struct HtmlPageExporter::Boat {
+    Bytes track;
+    Bytes distance;
+    bool hasEnd = false;          // a piece was drawn: the next may start at its end
+    std::int64_t endLat = 0;      // the end of the last piece, in millionths of a degree
+    std::int64_t endLon = 0;      // longitude taken the short way from the piece before
+    double endLonDeg = 0;         // the same in degrees, unrounded
+    long long pieceStep = 0;      // the step of the last piece
+    long long distanceStep = 0;   // the step at which the distance text last changed
+    std::string distanceText;     // as the control window shows it now
+    std::int64_t thousandths = 0; // the last distance written, in thousandths of a mile
+};
+
+namespace {
+
+constexpr double kMicroDegrees = 1e6;
+// Leaderboard rows: a boat not yet drawn, one sailing (distance to go), one finished.
+enum RowKind { kNotStarted = 0, kSailing = 1, kFinished = 2 };
+
+[[noreturn]] void Unexpected(std::string_view what, std::string_view text)
+{
+    throw Error("the web page cannot hold the " + std::string(what) + " " + QuotedText(text) +
+                ": it is not written the way the replay writes it");
+}
+
+std::string TwoDigits(std::int64_t n)
+{
+    return std::string{static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)};
+}
+
+// The texts the page's script writes from whole numbers, written here the same way: each
+// number read from the replay's own text is checked to give that text back.
+std::string ThousandthsText(std::int64_t thousandths)
+{
+    const std::string fraction = std::to_string(thousandths % 1000);
+    return std::to_string(thousandths / 1000) + "." + std::string(3 - fraction.size(), '0') + fraction;
+}
+
+std::string ClockText(std::int64_t seconds)
+{
+    const std::int64_t a = seconds < 0 ? -seconds : seconds;
+    const std::int64_t hours = a / 3600;
+    return (seconds < 0 ? "-" : "") + (hours < 10 ? "0" + std::to_string(hours) : std::to_string(hours)) + ":" +
+           TwoDigits(a / 60 % 60) + ":" + TwoDigits(a % 60);
+}
+
+std::string DurationOfSeconds(std::int64_t seconds)
+{
+    return std::to_string(seconds / 3600) + ":" + TwoDigits(seconds / 60 % 60) + ":" + TwoDigits(seconds % 60);
+}
+
+// Digits, ":" and "." of a text, read as one whole number (minutes and seconds count 60).
+bool ReadWhole(std::string_view text, std::int64_t& value)
+{
+    value = 0;
+    std::int64_t part = 0;
+    bool any = false;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            if (part > 1'000'000'000'000)
+                return false;
+            part = part * 10 + (c - '0');
+            any = true;
+        } else if (c == ':') {
+            value = (value + part) * 60;
+            part = 0;
+        } else if (c != '.') {
+            return false;
+        }
+    }
+    value += part;
+    return any;
+}
+
+std::int64_t DistanceThousandths(std::string_view text)
+{
+    std::int64_t value = 0;
+    if (text.size() < 5 || text[text.size() - 4] != '.' || !ReadWhole(text, value) || ThousandthsText(value) != text)
+        Unexpected("distance", text);
+    return value;
+}
+
+std::int64_t DurationSeconds(std::string_view text)
+{
+    std::int64_t value = 0;
+    if (!ReadWhole(text, value) || DurationOfSeconds(value) != text)
+        Unexpected("time", text);
+    return value;
+}
+
+std::int64_t ClockSeconds(std::string_view text)
+{
+    const bool negative = !text.empty() && text.front() == '-';
+    std::int64_t value = 0;
+    if (!ReadWhole(negative ? text.substr(1) : text, value))
+        Unexpected("race time", text);
+    if (negative)
+        value = -value;
+    if (ClockText(value) != text)
+        Unexpected("race time", text);
+    return value;
+}
+
+// Text from a file (bytes in the local 8-bit code page) as UTF-8.
+std::string Utf8(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())).toUtf8().toStdString();
+}
+
+// A JSON string that can stand inside an HTML <script> element: "<", ">" and "&" as
+// \u escapes, so that no text closes the element or opens a comment in it.
+void AppendJsonString(std::string& out, std::string_view utf8)
+{
+    out += '"';
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == '<' || c == '>' || c == '&') {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else if (c == 0xe2 && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0x80 &&
+                   (static_cast<unsigned char>(utf8[i + 2]) == 0xa8 ||
+                    static_cast<unsigned char>(utf8[i + 2]) == 0xa9)) {
+            // The line and paragraph separators, which older scripts take for line breaks.
+            out += static_cast<unsigned char>(utf8[i + 2]) == 0xa8 ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
+}
+
+std::string JsonString(std::string_view utf8)
+{
+    std::string out;
+    AppendJsonString(out, utf8);
+    return out;
+}
+
+std::string JsonNumber(double value)
+{
+    if (!std::isfinite(value))
+        return "null";
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value + 0.0);
+    return std::string(text, end);
+}
+
+std::string Base64Json(const std::string& bytes)
+{
+    return '"' + QByteArray::fromStdString(bytes).toBase64().toStdString() + '"';
+}
+
+// Text for HTML: the five characters that could start markup or end an attribute escaped.
+std::string HtmlText(const QString& text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;")).toUtf8().toStdString();
+}
+
+std::string CssColour(int red, int green, int blue)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02x%02x%02x", red & 0xff, green & 0xff, blue & 0xff);
+    return text;
+}
+
+// The track colour: ColourHex writes blue, green, red.
+std::string TrackCss(std::int32_t colourNumber)
+{
+    const std::string hex = ColourHex(colourNumber);
+    return "#" + hex.substr(4, 2) + hex.substr(2, 2) + hex.substr(0, 2);
+}
+
+std::string WindowCss(std::uint32_t windowColour)
+{
+    return CssColour(WindowColourRed(windowColour), WindowColourGreen(windowColour), WindowColourBlue(windowColour));
+}
+
+// A tile's URL from a tile server's URL template, every field filled in with `field`.
+QUrl TileSample(const QString& urlTemplate, QLatin1String field = QLatin1String("1"))
+{
+    QString sample = urlTemplate;
+    sample.replace(QLatin1String("{z}"), field)
+        .replace(QLatin1String("{x}"), field)
+        .replace(QLatin1String("{y}"), field);
+    return QUrl(sample);
+}
+
+// Where the page's policy lets a tile server's images come from: the scheme, host and port
+// of its URLs. A server whose host name holds a field (https://tile{x}.example.org/...) has
+// its tiles come from many hosts: all those of the domain under the label with the field.
+QString TileOrigin(const QString& urlTemplate)
+{
+    const QUrl sample = TileSample(urlTemplate);
+    const QString host =
+        urlTemplate.section(QLatin1Char('/'), 2, 2).section(QLatin1Char('@'), -1).section(QLatin1Char(':'), 0, 0);
+    if (host.contains(QLatin1Char('{'))) {
+        const int fieldLabel = static_cast<int>(host.left(host.indexOf(QLatin1Char('{'))).count(QLatin1Char('.')));
+        const QString domain = sample.host().section(QLatin1Char('.'), fieldLabel + 1);
+        if (!domain.contains(QLatin1Char('.')))
+            return sample.scheme() + QLatin1Char(':'); // no domain of its own: any host of its scheme
+        QString origin = sample.scheme() + QStringLiteral("://*.") + domain;
+        if (sample.port() >= 0)
+            origin += QLatin1Char(':') + QString::number(sample.port());
+        return origin;
+    }
+    return sample.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+        .toString(QUrl::FullyEncoded);
+}
+
+struct TileLayer {
+    QString url;
+    int maxZoom = 19;
+    bool overlay = false;
+};
+
+std::vector<TileLayer> PageTileLayers(const MapChoice& map, QString& attribution)
+{
+    switch (map.kind) {
+    case MapChoice::Kind::None:
+    case MapChoice::Kind::Mbtiles:
+        return {};
+    case MapChoice::Kind::OpenStreetMap:
+        attribution = QString::fromUtf8(kOpenStreetMapAttribution);
+        return {{QString::fromLatin1(kOpenStreetMapUrl), 19, false}};
+    case MapChoice::Kind::OpenSeaMap:
+        attribution = QString::fromUtf8(kOpenSeaMapAttribution);
+        return {{QString::fromLatin1(kOpenStreetMapUrl), 19, false},
+                {QString::fromLatin1(kOpenSeaMapSeamarkUrl), 18, true}};
+    case MapChoice::Kind::UrlTemplate: {
+        CheckTileUrlTemplate(map.text);
+        // the chart's credit: the host of tile 0/0/0
+        attribution = QStringLiteral("Map tiles: ") + TileSample(map.text, QLatin1String("0")).host();
+        return {{map.text, 19, false}};
+    }
+    }
+    return {};
+}
+
+QByteArray Resource(const char* name)
+{
+    QFile file(QStringLiteral(":/tideplot/page/") + QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(std::string("the web page's ") + name + " is missing from the program");
+    return file.readAll();
+}
+
+std::string Sha256Source(const std::string& text)
+{
+    return "'sha256-" +
+           QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha256)
+               .toBase64()
+               .toStdString() +
+           "'";
+}
+
+// Replaces the one `marker` of `page` with `text`.
+void Fill(std::string& page, std::string_view marker, const std::string& text)
+{
+    const std::size_t at = page.find(marker);
+    if (at == std::string::npos || page.find(marker, at + 1) != std::string::npos)
+        throw Error("the web page's template does not hold " + std::string(marker) + " once");
+    page.replace(at, marker.size(), text);
+}
+
+} // namespace
+
+void CheckPageMap(const MapChoice& map)
+{
+    if (map.kind == MapChoice::Kind::Mbtiles)
+        throw Error("the MBTiles file \"" + map.text.toStdString() +
+                    "\" cannot be a web page's map: its tiles stay on this computer, out of the page's reach; "
+                    "give a tile server (openstreetmap, openseamap or a URL template with {z}, {x} and {y}), or "
+                    "none");
+    if (map.kind == MapChoice::Kind::UrlTemplate)
+        CheckTileUrlTemplate(map.text);
+}
+
+std::optional<FinishLine> PageFinishLine(const std::string& raceFile, std::vector<std::string>& warnings)
+{
+    const std::string path = CourseFilePath(raceFile);
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::path(path), error))
+        return std::nullopt;
+    try {
+        const CourseFile course = ReadCourseFile(path);
+        return course.Finish;
+    } catch (const Error& e) {
+        warnings.push_back(std::string(e.what()) + "; the web page is made without a finish line");
+    }
+    return std::nullopt;
+}
+
+HtmlPageExporter::HtmlPageExporter(QString path, HtmlPageOptions options)
+    : path_(std::move(path)), options_(std::move(options)), clock_(std::make_unique<Bytes>()), widths_(std::make_unique<Bytes>()),
+      board_(std::make_unique<Bytes>())
+{
+    CheckPageMap(options_.Map);
+    if (!(options_.TailMinutes >= 0) || !std::isfinite(options_.TailMinutes))
+        throw Error("the tail of the web page is no number of minutes from 0 (0: the whole track)");
+    if (options_.Finish)
+        CheckFinishLine(*options_.Finish);
+    leaderboard_.setFinishLine(options_.Finish);
+}
+
+HtmlPageExporter::~HtmlPageExporter() = default;
+
+void HtmlPageExporter::raceStarted(const FleetInfo& fleet)
+{
+    fleet_ = fleet;
+    boats_.assign(fleet.Boats.size(), Boat{});
+    clock_->clear();
+    widths_->clear();
+    board_->clear();
+    steps_ = lastWideStep_ = clockSeconds_ = 0;
+    reachedEnd_ = lonReferenceSet_ = false;
+    leaderboard_.raceStarted(fleet);
+    boardValues_.assign(fleet.Boats.size(), 0);
+    lastBoard_.clear();
+    addLeaderboard(0);
+}
+
+void HtmlPageExporter::addPiece(std::size_t k, long long step, const TrackPoint& from, const TrackPoint& to)
+{
+    Boat& boat = boats_[k];
+    if (!lonReferenceSet_) {
+        lonReference_ = from.Lon;
+        lonReferenceSet_ = true;
+    }
+    // Longitudes the short way from the point before, so a track across the 180th
+    // meridian runs on (180.1, 180.2, ...) and the page draws it unbroken.
+    const double fromLon = UnwrapLongitude(from.Lon, boat.hasEnd ? boat.endLonDeg : lonReference_);
+    const double toLon = UnwrapLongitude(to.Lon, fromLon);
+    const std::int64_t fromLat = std::llround(from.Lat * kMicroDegrees);
+    const std::int64_t fromLonMicro = std::llround(fromLon * kMicroDegrees);
+    const std::int64_t toLat = std::llround(to.Lat * kMicroDegrees);
+    const std::int64_t toLonMicro = std::llround(toLon * kMicroDegrees);
+    const bool joined = boat.hasEnd && fromLat == boat.endLat && fromLonMicro == boat.endLon;
+    boat.track.put(static_cast<std::uint64_t>(step - boat.pieceStep) * 2 + (joined ? 0 : 1));
+    if (!joined) {
+        boat.track.putSigned(fromLat - boat.endLat);
+        boat.track.putSigned(fromLonMicro - boat.endLon);
+    }
+    boat.track.putSigned(toLat - fromLat);
+    boat.track.putSigned(toLonMicro - fromLonMicro);
+    boat.hasEnd = true;
+    boat.endLat = toLat;
+    boat.endLon = toLonMicro;
+    boat.endLonDeg = toLon;
+    boat.pieceStep = step;
+}
+
+// The leaderboard after `step`: a 0 when it reads as after the step before, else a 1 and
+// every row (boat and kind, its number as the difference to the boat's number before, and
+// the gap plus one, 0 for none).
+void HtmlPageExporter::addLeaderboard(long long step)
+{
+    if (!options_.Finish)
+        return;
+    struct Row {
+        std::uint64_t boatKind;
+        std::int64_t value;
+        std::uint64_t gap;
+    };
+    std::vector<Row> rows;
+    std::string key;
+    for (const LeaderboardRow& row : leaderboard_.rows()) {
+        Row r{static_cast<std::uint64_t>(row.Boat) * 3, 0, 0};
+        const std::string statusText = StandingText(row), gapText = GapText(row);
+        std::string_view status = statusText;
+        if (row.Finished) {
+            constexpr std::string_view prefix = "finished ";
+            if (!status.starts_with(prefix))
+                Unexpected("leaderboard status", status);
+            r.boatKind += kFinished;
+            r.value = DurationSeconds(status.substr(prefix.size()));
+            if (!gapText.empty()) {
+                if (gapText.front() != '+')
+                    Unexpected("leaderboard gap", gapText);
+                r.gap = static_cast<std::uint64_t>(DurationSeconds(std::string_view(gapText).substr(1))) + 1;
+            }
+        } else if (row.DistanceNm >= 0) {
+            constexpr std::string_view suffix = " nm to go";
+            if (!status.ends_with(suffix))
+                Unexpected("leaderboard status", status);
+            r.boatKind += kSailing;
+            r.value = DistanceThousandths(status.substr(0, status.size() - suffix.size()));
+            if (!gapText.empty()) {
+                const std::string_view gap = gapText;
+                if (gap.size() < 4 || gap.front() != '+' || !gap.ends_with(" nm"))
+                    Unexpected("leaderboard gap", gap);
+                r.gap = static_cast<std::uint64_t>(DistanceThousandths(gap.substr(1, gap.size() - 4))) + 1;
+            }
+        } else if (statusText != "not started" || !gapText.empty()) {
+            Unexpected("leaderboard status", statusText);
+        }
+        rows.push_back(r);
+        key += std::to_string(r.boatKind) + ' ' + std::to_string(r.value) + ' ' + std::to_string(r.gap) + ';';
+    }
+    if (step > 0 && key == lastBoard_) {
+        board_->put(0);
+        return;
+    }
+    lastBoard_ = std::move(key);
+    board_->put(1);
+    for (const Row& r : rows) {
+        board_->put(r.boatKind);
+        if (r.boatKind % 3 != kNotStarted) {
+            std::int64_t& before = boardValues_[r.boatKind / 3];
+            board_->putSigned(r.value - before);
+            before = r.value;
+            board_->put(r.gap);
+        }
+    }
+}
+
+void HtmlPageExporter::frame(const FleetFrame& frame)
+{
+    if (frame.Step != steps_ + 1)
+        throw Error("the web page is made from a replay played step by step from its start; it got step " +
+                    std::to_string(frame.Step) + " after step " + std::to_string(steps_));
+    steps_ = frame.Step;
+    if (steps_ == 1)
+        firstClock_ = frame.RaceClock;
+    lastClock_ = frame.RaceClock;
+
+    const std::int64_t seconds = ClockSeconds(RaceClockText(frame.RaceClock));
+    clock_->putSigned(seconds - clockSeconds_);
+    clockSeconds_ = seconds;
+    if (frame.LineWidth != 1) {
+        widths_->put(static_cast<std::uint64_t>(steps_ - lastWideStep_));
+        widths_->put(static_cast<std::uint64_t>(std::max<int>(frame.LineWidth, 0)));
+        lastWideStep_ = steps_;
+    }
+    for (std::size_t k = 0; k < frame.Boats.size() && k < boats_.size(); ++k) {
+        const BoatStep& step = frame.Boats[k];
+        Boat& boat = boats_[k];
+        if (k >= 1) {
+            std::string text = step.HasDistance ? DistanceText(step.DistanceNm) : std::string();
+            if (text != boat.distanceText) {
+                boat.distance.put(static_cast<std::uint64_t>(steps_ - boat.distanceStep));
+                // 0 for no text, else 1 + the zig-zag difference to the distance written before
+                if (text.empty()) {
+                    boat.distance.put(0);
+                } else {
+                    const std::int64_t thousandths = DistanceThousandths(text);
+                    const std::int64_t change = thousandths - boat.thousandths;
+                    boat.distance.put(
+                        ((static_cast<std::uint64_t>(change) << 1) ^ static_cast<std::uint64_t>(change >> 63)) + 1);
+                    boat.thousandths = thousandths;
+                }
+                boat.distanceStep = steps_;
+                boat.distanceText = std::move(text);
+            }
+        }
+        if (step.Drawn)
+            addPiece(k, steps_, step.From, step.To);
+    }
+    if (options_.Finish) {
+        leaderboard_.frame(frame);
+        addLeaderboard(steps_);
+    }
+}
+
+void HtmlPageExporter::open(ExportRun&)
+{
+    out_ = std::make_unique<OutputFile>(path_, "the web page");
+}
+
+std::vector<PreparedFile> HtmlPageExporter::finish(ExportRun&)
+{
+    write(*out_);
+    return {out_->Prepare()};
+}
+
+std::vector<std::string> HtmlPageExporter::summary() const
+{
+    return {"Web page: " + path_.toLocal8Bit().toStdString()};
+}
+
+void HtmlPageExporter::rewound(const FleetFrame&, const ReplaySeries&, long long)
+{
+    throw Error("the web page is made from a replay played step by step from its start; it cannot follow a jump "
+                "to another moment");
+}
+
+void HtmlPageExporter::reachedEnd()
+{
+    reachedEnd_ = true;
+}
+
+std::string HtmlPageExporter::dataJson()
+{
+    std::string json = "{\"generator\":";
+    json += JsonString(std::string("Tideplot ") + kVersionText);
+    json += ",\"title\":";
+    json += JsonString(options_.Title.toStdString());
+    json += ",\"race\":";
+    json += JsonString(Utf8(FileLabel(fleet_.RaceFileName)));
+    json += ",\"steps\":" + std::to_string(steps_);
+    json += ",\"complete\":";
+    json += reachedEnd_ ? "true" : "false";
+    // The race time a step moves the clock on, for playing at a multiple of race time.
+    const double resolution =
+        steps_ >= 2
+            ? std::round((lastClock_ - firstClock_) * kSecondsPerDay / static_cast<double>(steps_ - 1) * 100) / 100
+            : 10;
+    json += ",\"resolutionSeconds\":" + JsonNumber(resolution);
+    json += ",\"tailMinutes\":" + JsonNumber(options_.TailMinutes);
+    json += ",\"clock\":" + Base64Json(clock_->bytes());
+    json += ",\"widths\":" + Base64Json(widths_->bytes());
+    json += ",\"boats\":[";
+    for (std::size_t k = 0; k < fleet_.Boats.size(); ++k) {
+        const FleetBoat& boat = fleet_.Boats[k];
+        json += k == 0 ? "{" : ",{";
+        json += "\"caption\":" + JsonString(Utf8(boat.Caption));
+        json += ",\"colour\":" + JsonString(TrackCss(boat.Colour));
+        json += ",\"window\":" + JsonString(WindowCss(boat.WindowColour));
+        json += ",\"track\":" + Base64Json(boats_[k].track.bytes());
+        json += ",\"distance\":" + Base64Json(boats_[k].distance.bytes());
+        json += "}";
+    }
+    json += "]";
+    if (options_.Finish) {
+        const FinishLine& line = *options_.Finish;
+        json += ",\"finish\":[" + JsonNumber(line.Lat1) + "," + JsonNumber(line.Lon1) + "," + JsonNumber(line.Lat2) +
+                "," + JsonNumber(line.Lon2) + "]";
+        json += ",\"leaderboard\":" + Base64Json(board_->bytes());
+        json += ",\"results\":[";
+        bool first = true;
+        for (const BoatResult& result : RaceResults(fleet_.RaceFileName, line)) {
+            json += first ? "[" : ",[";
+            first = false;
+            const auto texts = ResultTexts(result);
+            for (std::size_t i = 0; i < texts.size(); ++i) {
+                if (i > 0)
+                    json += ',';
+                AppendJsonString(json, texts[i]);
+            }
+            json += "]";
+        }
+        json += "]";
+    }
+    QString attribution;
+    const std::vector<TileLayer> layers = PageTileLayers(options_.Map, attribution);
+    if (!layers.empty()) {
+        json += ",\"map\":{\"attribution\":" + JsonString(attribution.toStdString()) + ",\"layers\":[";
+        for (std::size_t i = 0; i < layers.size(); ++i) {
+            json += i == 0 ? "{" : ",{";
+            json += "\"url\":" + JsonString(layers[i].url.toStdString());
+            json += ",\"maxZoom\":" + std::to_string(layers[i].maxZoom);
+            json += ",\"overlay\":";
+            json += layers[i].overlay ? "true" : "false";
+            json += "}";
+        }
+        json += "]}";
+    }
+    json += "}";
+    return json;
+}
+
+void HtmlPageExporter::write(OutputFile& out)
+{
+    if (options_.Title.isEmpty())
+        options_.Title = QFileInfo(QString::fromLocal8Bit(fleet_.RaceFileName.c_str())).completeBaseName();
+    const std::string script = Resource("replay.js").toStdString();
+    if (QByteArray::fromStdString(script).toLower().contains("</script"))
+        throw Error("the web page's script holds the end of a script element");
+    const std::string style = Resource("replay.css").toStdString();
+    std::string page = Resource("replay.html").toStdString();
+
+    QString attribution;
+    std::string images = "data:";
+    for (const TileLayer& layer : PageTileLayers(options_.Map, attribution))
+        images += " " + TileOrigin(layer.url).toStdString();
+    const std::string policy = "default-src 'none'; script-src " + Sha256Source(script) + "; style-src " +
+                               Sha256Source(style) + "; img-src " + images + "; base-uri 'none'; form-action 'none'";
+    Fill(page, "<!--tideplot:policy-->", HtmlText(QString::fromStdString(policy)));
+    Fill(page, "<!--tideplot:generator-->", std::string("Tideplot ") + kVersionText);
+    Fill(page, "<!--tideplot:title-->", HtmlText(options_.Title));
+    Fill(page, "<!--tideplot:style-->", style);
+    // The script last: no text put in before it can hold its marker.
+    Fill(page, "<!--tideplot:data-->", dataJson());
+    Fill(page, "<!--tideplot:script-->", script);
+    out.Write(page);
+}
+
+bool ExportReplayPage(const std::string& raceFile, const QString& outPath, const ReplayPageOptions& options,
+                      const PageProgress& progress)
+{
+    CheckPageMap(options.page.Map);
+    const long long total = CountReplaySteps(raceFile, options.settings, options.maxSteps);
+    ExportRun run;
+    run.RaceFile = raceFile;
+    run.Settings = options.settings;
+    run.MaxSteps = options.maxSteps;
+    HtmlPageExporter page(outPath, options.page);
+    ExportHooks hooks;
+    if (progress)
+        hooks.stepDone = [&](const FleetFrame& frame) { return progress(frame.Step, std::max(total, frame.Step)); };
+    return !RunExport(run, {&page}, hooks).Cancelled;
+}
+
+} // namespace tideplot

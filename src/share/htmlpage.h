@@ -1,0 +1,137 @@
+#pragma once
+
+#include "core/outputfile.h"
+#include "core/replay.h"
+#include "core/results.h"
+#include "earth/map/mapchoice.h"
+#include "replay/fleetframe.h"
+#include "replay/leaderboard.h"
+#include "share/exporter.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The replay as one web page: a single HTML file, its script, styles and data inline, that
+// any current browser opens from a mail attachment or a club's site with no server and no
+// network. The page draws the replay's own frames (it does not replay the race again): at
+// every step the race time and each boat's distance to the first boat are the texts the
+// control window shows after that many steps, and the chart holds the pieces the replay
+// drew up to there, each boat in its colour, every N-th step wide.
+//
+// What the page holds, all of it collected as the frames come, compactly:
+// - the race time of every step, as whole seconds (the text rebuilt from them is checked
+//   against RaceClockText here, so the page writes exactly the replay's text);
+// - each boat's distance text, as the change of its thousandths, only at the steps where
+//   it changes (it keeps its text until the replay writes another, as in the control window);
+// - each boat's pieces as zig-zag variable-length integers: the step (as the difference to
+//   the piece before), and the ends in millionths of a degree, each relative to the point
+//   before, so a piece that starts where the last ended costs about five bytes;
+// - with a finish line, the leaderboard of every step where it changes (Leaderboard's
+//   texts, held as their numbers) and the results table from the track files (results.h).
+// The numbers go into a <script type="application/json"> element, base64 where they are
+// bytes, every "<" written as \u003c so that no text from a file can close the element.
+// Names from files only ever become text in the page (the script sets textContent).
+//
+// Nothing leaves the page but the map's tiles: a Content-Security-Policy allows the
+// page's own script and styles (by their SHA-256) and, with a map, images from the tile
+// servers only.
+namespace tideplot {
+
+struct HtmlPageOptions {
+    // The page's title; empty: the race file's name without folder and extension.
+    QString Title;
+    // The chart draws only the last minutes of race time, older pieces fainter; 0: the
+    // whole track. The reader can change it in the page.
+    double TailMinutes = 0;
+    // The map under the chart, loaded by the browser from the tile server. An MBTiles
+    // file cannot be served to a page: refused.
+    MapChoice Map;
+    // With a finish line: drawn on the chart, and the leaderboard and the results beside it.
+    std::optional<FinishLine> Finish;
+};
+
+// Throws Error when `map` is an MBTiles file (its tiles are in a database on this
+// computer, out of a page's reach), saying what to use instead.
+void CheckPageMap(const MapChoice& map);
+
+// The finish line of the race for the page: from the course file beside the race file
+// when there is one that holds a finish line. A course file that cannot be read or holds
+// a broken finish line gives no line and a warning (the page is made without one).
+std::optional<FinishLine> PageFinishLine(const std::string& raceFile, std::vector<std::string>& warnings);
+
+// --html FILE: observes a replay played from Start to its end (or to where it was
+// stopped) and writes the page `path`. The replay must not seek while it is observed:
+// rewound() throws Error.
+class HtmlPageExporter : public ReplayExporter {
+public:
+    // Throws Error as CheckPageMap, and when the tail is no number of minutes from 0.
+    HtmlPageExporter(QString path, HtmlPageOptions options);
+    ~HtmlPageExporter() override;
+
+    std::vector<QString> paths() const override { return {path_}; }
+    void open(ExportRun& run) override;
+    std::vector<PreparedFile> finish(ExportRun& run) override;
+    std::vector<std::string> summary() const override;
+
+    void raceStarted(const FleetInfo& fleet) override;
+    void frame(const FleetFrame& frame) override;
+    void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
+    void reachedEnd() override;
+
+    // Writes the page of the steps observed. With a finish line this reads the track files
+    // once more for the results table. Throws Error naming the file and the fault.
+    void write(OutputFile& out);
+
+    long long steps() const { return steps_; }
+
+private:
+    struct Boat;
+    class Bytes;
+
+    void addPiece(std::size_t k, long long step, const TrackPoint& from, const TrackPoint& to);
+    void addLeaderboard(long long step);
+    std::string dataJson();
+
+    QString path_;
+    std::unique_ptr<OutputFile> out_;
+    HtmlPageOptions options_;
+    FleetInfo fleet_;
+    std::vector<Boat> boats_;
+    std::unique_ptr<Bytes> clock_;
+    std::unique_ptr<Bytes> widths_;
+    std::unique_ptr<Bytes> board_;
+    Leaderboard leaderboard_;
+    std::vector<std::int64_t> boardValues_; // per boat: the last leaderboard number written
+    std::string lastBoard_;                 // the last leaderboard written, as its bytes
+    long long steps_ = 0;
+    long long lastWideStep_ = 0;
+    long long clockSeconds_ = 0;
+    double firstClock_ = 0;
+    double lastClock_ = 0;
+    bool reachedEnd_ = false;
+    bool lonReferenceSet_ = false;
+    double lonReference_ = 0;
+};
+
+// The page of a race, from a replay of its own (no window is touched): what the replay
+// command's --html writes. `progress` is called after every step with the steps done and
+// their total (counted first); returning false stops, and nothing is written then (an
+// older file stays). Returns true when the page is written. Throws Error naming the file,
+// line and fault; an older file stays then too. For a window: call it with a
+// QProgressDialog, processEvents() in `progress`.
+struct ReplayPageOptions {
+    ReplaySettings settings;
+    long long maxSteps = -1; // all steps
+    HtmlPageOptions page;
+};
+using PageProgress = std::function<bool(long long stepsDone, long long totalSteps)>;
+bool ExportReplayPage(const std::string& raceFile, const QString& outPath, const ReplayPageOptions& options,
+                      const PageProgress& progress);
+
+} // namespace tideplot

@@ -1,0 +1,776 @@
+'use strict';
+// The replay of a race as Tideplot played it: this script only shows what the program
+// wrote into the page (race time, distances, leaderboard and pieces of track for every
+// step); it computes no number of the race. Texts from files are only ever set as text.
+(() => {
+  const data = JSON.parse(document.getElementById('race-data').textContent);
+  const $ = (id) => document.getElementById(id);
+
+  // ---- The numbers, from their variable-length integers -------------------------------
+  function bytesOf(base64) {
+    const text = atob(base64 || '');
+    const bytes = new Uint8Array(text.length);
+    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+    return bytes;
+  }
+  class Reader {
+    constructor(base64) { this.b = bytesOf(base64); this.i = 0; }
+    more() { return this.i < this.b.length; }
+    u() {
+      let value = 0, scale = 1, c;
+      do {
+        if (this.i >= this.b.length) throw new Error('the page\'s data is cut short');
+        c = this.b[this.i++];
+        value += (c & 0x7f) * scale;
+        scale *= 128;
+      } while (c & 0x80);
+      return value;
+    }
+    s() { const u = this.u(); return u % 2 ? -(u + 1) / 2 : u / 2; }
+  }
+
+  const steps = data.steps;
+  const clockSeconds = new Float64Array(steps + 1);
+  {
+    const r = new Reader(data.clock);
+    let seconds = 0;
+    for (let s = 1; s <= steps && r.more(); ++s) clockSeconds[s] = seconds += r.s();
+  }
+  const widths = new Uint8Array(steps + 1).fill(1);
+  {
+    const r = new Reader(data.widths);
+    for (let s = 0; r.more();) { s += r.u(); widths[s] = r.u(); }
+  }
+  const two = (n) => (n < 10 ? '0' : '') + n;
+  // The texts as the program writes them: whole numbers, no floating point.
+  function clockText(step) {
+    if (step <= 0) return '';
+    const seconds = clockSeconds[step], a = Math.abs(seconds);
+    const hours = Math.floor(a / 3600);
+    return (seconds < 0 ? '-' : '') + two(hours) + ':' + two(Math.floor(a / 60) % 60) + ':' + two(a % 60);
+  }
+  function thousandthsText(v) {
+    const fraction = String(v % 1000);
+    return Math.floor(v / 1000) + '.' + '000'.slice(fraction.length) + fraction;
+  }
+  function durationText(seconds) {
+    return Math.floor(seconds / 3600) + ':' + two(Math.floor(seconds / 60) % 60) + ':' + two(seconds % 60);
+  }
+
+  // Web Mercator in world units (0 to 1 across the world, y down).
+  const project = {
+    x: (lonDeg) => lonDeg / 360 + 0.5,
+    y: (latDeg) => {
+      const phi = Math.max(-85.05112878, Math.min(85.05112878, latDeg)) * Math.PI / 180;
+      return 0.5 - Math.log(Math.tan(Math.PI / 4 + phi / 2)) / (2 * Math.PI);
+    },
+  };
+  const bounds = { x0: Infinity, y0: Infinity, x1: -Infinity, y1: -Infinity };
+
+  // Each boat's pieces: point arrays, and per piece its step and the index of its end
+  // (it starts at the point before).
+  const boats = data.boats.map((b) => {
+    const r = new Reader(b.track);
+    const xs = [], ys = [], pieceStep = [], pieceTo = [];
+    let step = 0, lat = 0, lon = 0;
+    const push = () => {
+      const x = project.x(lon / 1e6), y = project.y(lat / 1e6);
+      xs.push(x); ys.push(y);
+      if (x < bounds.x0) bounds.x0 = x;
+      if (x > bounds.x1) bounds.x1 = x;
+      if (y < bounds.y0) bounds.y0 = y;
+      if (y > bounds.y1) bounds.y1 = y;
+    };
+    while (r.more()) {
+      const head = r.u();
+      step += Math.floor(head / 2);
+      if (head % 2) { lat += r.s(); lon += r.s(); push(); }
+      lat += r.s(); lon += r.s(); push();
+      pieceStep.push(step);
+      pieceTo.push(xs.length - 1);
+    }
+    const d = new Reader(b.distance);
+    const distanceStep = [0], distanceCode = [0];
+    // 0: no text; else 1 + the zig-zag change of the distance in thousandths
+    for (let s = 0, last = 0; d.more();) {
+      s += d.u();
+      const code = d.u();
+      if (code) { const z = code - 1; last += z % 2 ? -(z + 1) / 2 : z / 2; }
+      distanceStep.push(s);
+      distanceCode.push(code ? last + 1 : 0);
+    }
+    return {
+      caption: b.caption, colour: b.colour, window: b.window,
+      xs: Float64Array.from(xs), ys: Float64Array.from(ys),
+      pieceStep: Int32Array.from(pieceStep), pieceTo: Int32Array.from(pieceTo),
+      distanceStep: Float64Array.from(distanceStep), distanceCode: Float64Array.from(distanceCode),
+      wide: Int32Array.from(pieceStep.map((ps, i) => (widths[ps] !== 1 ? i : -1)).filter((i) => i >= 0)),
+      labelWidth: 0,
+    };
+  });
+  const firstLon = boats.find((b) => b.xs.length) ? (boats.find((b) => b.xs.length).xs[0] - 0.5) * 360 : 0;
+
+  // The leaderboard of every step: snapshots of rows [boat, kind, number, gap + 1].
+  const board = { at: new Int32Array(steps + 1), snapshots: [] };
+  if (data.leaderboard) {
+    const r = new Reader(data.leaderboard);
+    const last = new Float64Array(boats.length);
+    for (let s = 0; s <= steps && r.more(); ++s) {
+      if (r.u() === 1) {
+        const rows = [];
+        for (let i = 0; i < boats.length; ++i) {
+          const bk = r.u(), boat = Math.floor(bk / 3), kind = bk % 3;
+          let value = 0, gap = 0;
+          if (kind !== 0) { value = last[boat] += r.s(); gap = r.u(); }
+          rows.push([boat, kind, value, gap]);
+        }
+        board.snapshots.push(rows);
+      }
+      board.at[s] = board.snapshots.length - 1;
+    }
+  }
+
+  // The last index i of a sorted array with a[i] <= v, or -1 (from `lo`).
+  function lastAtMost(a, v, lo = 0) {
+    let hi = a.length - 1, found = lo - 1;
+    while (lo <= hi) {
+      const mid = (lo + hi) >> 1;
+      if (a[mid] <= v) { found = mid; lo = mid + 1; } else hi = mid - 1;
+    }
+    return found;
+  }
+  function distanceText(boat, step) {
+    const code = boat.distanceCode[lastAtMost(boat.distanceStep, step)];
+    return code ? thousandthsText(code - 1) : '';
+  }
+
+  // ---- The page's texts ----------------------------------------------------------
+  const title = data.title || data.race;
+  $('title').textContent = title;
+  {
+    const resolution = data.resolutionSeconds;
+    $('summary').textContent = data.race + ' \u00b7 ' + boats.length + (boats.length === 1 ? ' boat' : ' boats') +
+      ' \u00b7 ' + steps + ' steps of ' + resolution + ' s race time' +
+      (data.complete ? '' : ' \u00b7 the replay was stopped before the end of the race');
+  }
+  $('generator').textContent = 'Made by ' + data.generator + ' from the boats\' GPS tracks, on corrected time.';
+  const inkOn = (css) => {
+    const n = parseInt(css.slice(1), 16);
+    const luma = (299 * (n >> 16) + 587 * ((n >> 8) & 255) + 114 * (n & 255)) / 1000;
+    return luma < 128 ? '#ffffff' : '#000000';
+  };
+  function captionCell(boat) {
+    const td = document.createElement('td');
+    td.textContent = boat.caption;
+    td.style.background = boat.window;
+    td.style.color = inkOn(boat.window);
+    return td;
+  }
+  const boatCells = boats.map((boat) => {
+    const tr = document.createElement('tr');
+    tr.appendChild(captionCell(boat));
+    const distance = document.createElement('td');
+    distance.className = 'number';
+    tr.appendChild(distance);
+    $('boats').tBodies[0].appendChild(tr);
+    return distance;
+  });
+  const boardRows = [];
+  if (data.leaderboard) {
+    $('leaderboard-section').hidden = false;
+    for (let i = 0; i < boats.length; ++i) {
+      const tr = document.createElement('tr');
+      const cells = [0, 1, 2, 3].map(() => tr.appendChild(document.createElement('td')));
+      cells[0].className = 'number';
+      cells[0].textContent = String(i + 1);
+      $('leaderboard').tBodies[0].appendChild(tr);
+      boardRows.push({ cells, boat: -1 });
+    }
+  }
+  if (data.results) {
+    $('results-section').hidden = false;
+    for (const texts of data.results) {
+      const tr = document.createElement('tr');
+      texts.forEach((text, i) => {
+        const td = tr.appendChild(document.createElement('td'));
+        td.textContent = text;
+        if (i === 0 || i === 2 || i >= 5) td.className = 'number';
+      });
+      $('results').tBodies[0].appendChild(tr);
+    }
+  }
+  if (data.map) {
+    $('attribution').textContent = data.map.attribution;
+    $('attribution').hidden = false;
+  }
+
+  // ---- The replay position -------------------------------------------------------
+  const slider = $('position');
+  slider.max = String(steps);
+  const tailBox = $('tail');
+  tailBox.value = String(data.tailMinutes || 0);
+  let step = 0;
+  let playing = false;
+  let textsShown = -1;
+
+  function setText(el, text) { if (el.textContent !== text) el.textContent = text; }
+  function showTexts() {
+    if (textsShown === step) return;
+    textsShown = step;
+    const time = clockText(step);
+    setText($('race-time'), time);
+    setText($('step-count'), step + ' / ' + steps);
+    slider.setAttribute('aria-valuetext', step === 0 ? 'step 0 of ' + steps + ', before the first step'
+      : 'step ' + step + ' of ' + steps + ', race time ' + time);
+    boats.forEach((boat, k) => setText(boatCells[k], k === 0 ? '' : distanceText(boat, step)));
+    if (board.snapshots.length) {
+      const rows = board.snapshots[board.at[step]];
+      rows.forEach(([b, kind, value, gap], i) => {
+        const shown = boardRows[i];
+        if (shown.boat !== b) {
+          shown.boat = b;
+          const boat = boats[b];
+          shown.cells[1].textContent = boat.caption;
+          shown.cells[1].style.background = boat.window;
+          shown.cells[1].style.color = inkOn(boat.window);
+        }
+        let status = 'not started', gapText = '';
+        if (kind === 2) {
+          status = 'finished ' + durationText(value);
+          if (gap) gapText = '+' + durationText(gap - 1);
+        } else if (kind === 1) {
+          status = thousandthsText(value) + ' nm to go';
+          if (gap) gapText = '+' + thousandthsText(gap - 1) + ' nm';
+        }
+        setText(shown.cells[2], status);
+        setText(shown.cells[3], gapText);
+      });
+    }
+  }
+
+  let addressTimer = 0, addressShown = -1;
+  function writeAddress() {
+    addressTimer = 0;
+    if (addressShown === step) return;
+    addressShown = step;
+    const hash = '#step=' + step;
+    try {
+      history.replaceState(null, '', hash);
+    } catch (e) {
+      location.replace(hash);
+    }
+  }
+  // The address follows the position, at most a few times a second while it moves.
+  function followAddress(now) {
+    if (now) { clearTimeout(addressTimer); writeAddress(); return; }
+    if (!addressTimer) addressTimer = setTimeout(writeAddress, 250);
+  }
+
+  function setStep(n, fromSlider) {
+    n = Math.max(0, Math.min(steps, Math.round(n) || 0));
+    if (n === step && !fromSlider) return;
+    step = n;
+    if (!fromSlider) slider.value = String(n);
+    showTexts();
+    redraw();
+    followAddress(false);
+  }
+  function stepOfAddress() {
+    const m = /(?:^#|[#&])step=(\d+)/.exec(location.hash);
+    return m ? Number(m[1]) : null;
+  }
+
+  // ---- Playing ---------------------------------------------------------------------
+  const playButton = $('play');
+  const speedBox = $('speed');
+  let carried = 0, lastTick = 0;
+  function setPlaying(on) {
+    if (on && step >= steps) setStep(0);
+    playing = on && steps > 0;
+    playButton.textContent = playing ? 'Pause' : 'Play';
+    carried = 0;
+    lastTick = performance.now();
+    if (playing) requestAnimationFrame(tick);
+    else followAddress(true);
+  }
+  function tick(now) {
+    if (!playing) return;
+    const seconds = Math.max(0, Math.min(1, (now - lastTick) / 1000));
+    lastTick = now;
+    carried += seconds * Number(speedBox.value) / (data.resolutionSeconds || 10);
+    const whole = Math.floor(carried);
+    if (whole > 0) {
+      carried -= whole;
+      setStep(step + whole);
+      if (step >= steps) { setPlaying(false); return; }
+    }
+    requestAnimationFrame(tick);
+  }
+  playButton.addEventListener('click', () => setPlaying(!playing));
+  slider.addEventListener('input', () => setStep(Number(slider.value), true));
+  slider.addEventListener('change', () => followAddress(true));
+  window.addEventListener('hashchange', () => {
+    const s = stepOfAddress();
+    if (s !== null) setStep(s);
+  });
+
+  document.addEventListener('keydown', (e) => {
+    if (e.defaultPrevented || e.altKey || e.ctrlKey || e.metaKey) return;
+    const t = e.target;
+    const tag = t && t.tagName;
+    if (tag === 'SELECT' || tag === 'TEXTAREA' || (tag === 'INPUT' && t.type !== 'range' && t.type !== 'checkbox'))
+      return;
+    const onRange = tag === 'INPUT' && t.type === 'range';
+    if (e.key === ' ' || e.key === 'Spacebar') {
+      if (tag === 'BUTTON' || (tag === 'INPUT' && t.type === 'checkbox')) return; // they take Space themselves
+      e.preventDefault();
+      setPlaying(!playing);
+    } else if (onRange) {
+      return; // the slider steps by itself, and says so
+    } else if (e.key === 'ArrowLeft' || e.key === 'ArrowRight') {
+      e.preventDefault();
+      setStep(step + (e.key === 'ArrowLeft' ? -1 : 1));
+    } else if (e.key === 'Home' || e.key === 'End') {
+      e.preventDefault();
+      setStep(e.key === 'Home' ? 0 : steps);
+    }
+  });
+
+  // ---- The chart -------------------------------------------------------------------
+  const canvas = $('chart');
+  const ctx = canvas.getContext('2d');
+  // The view: its centre in world units, pixels per world unit, its size in CSS pixels;
+  // `moved` once the reader panned or zoomed (until then a new size fits the race anew).
+  const view = { cx: 0.5, cy: 0.5, scale: 512, width: 300, height: 200, dpr: 1, moved: false };
+  const kMaxScale = 256 * 2 ** 23, kMinScale = 64;
+  const kSea = '#a4c3d8', kInk = '#182838', kLabelBox = 'rgba(255,255,255,0.8)';
+  const kEarthMetres = 2 * Math.PI * 6378137;
+  // What the tests and the benchmark read: frames drawn, the script's time per frame, the view.
+  const stats = { framesDrawn: 0, lastDrawMs: 0, drawMs: [], view };
+  window.tideplotStats = stats;
+
+  function fitAll() {
+    if (!(bounds.x1 >= bounds.x0)) { view.cx = project.x(0); view.cy = project.y(0); view.scale = 512; return; }
+    const dx = Math.max(bounds.x1 - bounds.x0, 1e-9), dy = Math.max(bounds.y1 - bounds.y0, 1e-9);
+    view.cx = (bounds.x0 + bounds.x1) / 2;
+    view.cy = (bounds.y0 + bounds.y1) / 2;
+    view.scale = Math.max(kMinScale, Math.min(kMaxScale, 0.9 * Math.min(view.width / dx, view.height / dy)));
+  }
+  function zoomAt(factor, px, py) {
+    const scale = Math.max(kMinScale, Math.min(kMaxScale, view.scale * factor));
+    // the world point under (px, py) stays there
+    const wx = view.cx + (px - view.width / 2) / view.scale, wy = view.cy + (py - view.height / 2) / view.scale;
+    view.scale = scale;
+    view.moved = true;
+    view.cx = wx - (px - view.width / 2) / scale;
+    view.cy = wy - (py - view.height / 2) / scale;
+    follow.checked = false;
+    redraw();
+  }
+  function panBy(dxPx, dyPx) {
+    view.cx -= dxPx / view.scale;
+    view.cy -= dyPx / view.scale;
+    view.moved = true;
+    follow.checked = false;
+    redraw();
+  }
+  const follow = $('follow');
+  follow.addEventListener('change', redraw);
+  tailBox.addEventListener('input', redraw);
+
+  // Tiles of the map, in a cache of the last few hundred.
+  const tiles = new Map();
+  function tile(layer, z, x, y) {
+    const n = 2 ** z;
+    const key = layer + '/' + z + '/' + x + '/' + y;
+    let t = tiles.get(key);
+    if (t) { tiles.delete(key); tiles.set(key, t); return t; }
+    const wrapped = ((x % n) + n) % n;
+    const img = new Image();
+    t = { img, ok: false };
+    img.onload = () => { t.ok = true; redraw(); };
+    img.decoding = 'async';
+    img.src = data.map.layers[layer].url.replace('{z}', z).replace('{x}', wrapped).replace('{y}', y);
+    tiles.set(key, t);
+    if (tiles.size > 400) tiles.delete(tiles.keys().next().value);
+    return t;
+  }
+  function drawTiles() {
+    if (!data.map) return;
+    data.map.layers.forEach((layer, li) => {
+      const z = Math.max(0, Math.min(layer.maxZoom, Math.round(Math.log2(view.scale / 256))));
+      const n = 2 ** z, size = view.scale / n;
+      const wx0 = view.cx - view.width / 2 / view.scale, wy0 = view.cy - view.height / 2 / view.scale;
+      const x0 = Math.floor(wx0 * n), x1 = Math.floor((wx0 + view.width / view.scale) * n);
+      const y0 = Math.max(0, Math.floor(wy0 * n));
+      const y1 = Math.min(n - 1, Math.floor((wy0 + view.height / view.scale) * n));
+      if ((x1 - x0 + 1) * (y1 - y0 + 1) > 150) return;
+      for (let y = y0; y <= y1; ++y) {
+        for (let x = x0; x <= x1; ++x) {
+          const sx = (x / n - wx0) * view.scale, sy = (y / n - wy0) * view.scale;
+          const t = tile(li, z, x, y);
+          if (t.ok) { ctx.drawImage(t.img, sx, sy, size + 0.5, size + 0.5); continue; }
+          // Until it comes, the tile of a zoom or two out, if it is there.
+          for (let up = 1; up <= 3 && z - up >= 0; ++up) {
+            const parent = tiles.get(li + '/' + (z - up) + '/' + (x >> up) + '/' + (y >> up));
+            if (parent && parent.ok) {
+              const part = 256 / 2 ** up, within = 1 << up;
+              const px = (((x % within) + within) % within) * part, py = (y % within) * part;
+              ctx.drawImage(parent.img, px, py, part, part, sx, sy, size + 0.5, size + 0.5);
+              break;
+            }
+          }
+        }
+      }
+    });
+  }
+
+  // A polyline of pieces, points closer than a pixel to the last one drawn left out (the
+  // newest always kept).
+  const line = { ctx: null, open: false, kx: 0, ky: 0, nx: 0, ny: 0 };
+  function lineStart(x0, y0, x1, y1) {
+    lineEnd();
+    line.ctx.moveTo(x0, y0);
+    line.kx = x0; line.ky = y0; line.nx = x1; line.ny = y1; line.open = true;
+  }
+  function lineOn(x, y) {
+    if (Math.abs(line.nx - line.kx) + Math.abs(line.ny - line.ky) < 0.75) { line.nx = x; line.ny = y; return; }
+    line.ctx.lineTo(line.nx, line.ny);
+    line.kx = line.nx; line.ky = line.ny; line.nx = x; line.ny = y;
+  }
+  function lineEnd() {
+    if (line.open) line.ctx.lineTo(line.nx, line.ny);
+    line.open = false;
+  }
+
+  // Strokes boat `boat`'s pieces first to last - 1 (or those of `indices` first to
+  // last - 1), each in the style of its key (keyOf of its step; 0: not drawn), those of one
+  // key that follow on one another as one polyline.
+  function strokePieces(ctx, boat, first, last, keyOf, applyKey, clip, indices) {
+    const { xs, ys, pieceStep, pieceTo } = boat;
+    const s = view.scale, ox = view.width / 2 - view.cx * s, oy = view.height / 2 - view.cy * s;
+    let lastTo = -2, style = -1;
+    line.ctx = ctx;
+    ctx.beginPath();
+    for (let j = first; j < last; ++j) {
+      const i = indices ? indices[j] : j;
+      const key = keyOf(pieceStep[i]);
+      if (key !== style) {
+        lineEnd();
+        lastTo = -2;
+        if (style > 0) ctx.stroke();
+        style = key;
+        if (key > 0) { applyKey(key); ctx.beginPath(); }
+      }
+      if (key === 0) continue;
+      const t = pieceTo[i], f = t - 1;
+      const xf = xs[f], yf = ys[f], xt = xs[t], yt = ys[t];
+      if ((xf < clip.x0 && xt < clip.x0) || (xf > clip.x1 && xt > clip.x1) ||
+          (yf < clip.y0 && yt < clip.y0) || (yf > clip.y1 && yt > clip.y1)) { lineEnd(); lastTo = -2; continue; }
+      if (f === lastTo && line.open) lineOn(xt * s + ox, yt * s + oy);
+      else lineStart(xf * s + ox, yf * s + oy, xt * s + ox, yt * s + oy);
+      lastTo = t;
+    }
+    lineEnd();
+    if (style > 0) ctx.stroke();
+  }
+
+  const kLevels = 24;
+  const narrowKey = (ps) => (widths[ps] === 1 ? 1 : 0);
+  const wideKey = (ps) => widths[ps];
+  // The pieces of the whole track are drawn once onto a layer of their own, and as the
+  // replay goes on only the new ones are added to it: a drag or a play forward draws a few
+  // pieces a frame. A new view, or a step back, draws the layer anew.
+  const layer = document.createElement('canvas');
+  const layerCtx = layer.getContext('2d');
+  const layerState = { key: '', upTo: 0 };
+  function drawWholeTracks(target, clip, counts) {
+    const key = [view.cx, view.cy, view.scale, view.width, view.height, view.dpr].join();
+    let from = null;
+    if (layerState.key === key && layerState.upTo <= step) {
+      from = boats.map((boat) => lastAtMost(boat.pieceStep, layerState.upTo) + 1);
+    } else {
+      if (layer.width !== canvas.width || layer.height !== canvas.height) {
+        layer.width = canvas.width;
+        layer.height = canvas.height;
+      }
+      layerCtx.setTransform(1, 0, 0, 1, 0, 0);
+      layerCtx.clearRect(0, 0, layer.width, layer.height);
+      layerCtx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
+      layerState.key = key;
+    }
+    layerState.upTo = step;
+    layerCtx.lineCap = 'round';
+    layerCtx.lineJoin = 'round';
+    const setWidth = (w) => { layerCtx.lineWidth = w; };
+    boats.forEach((boat, k) => {
+      const first = from ? from[k] : 0, last = counts[k];
+      if (last <= first) return;
+      layerCtx.strokeStyle = boat.colour;
+      strokePieces(layerCtx, boat, first, last, narrowKey, setWidth, clip);
+      strokePieces(layerCtx, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
+        wideKey, setWidth, clip, boat.wide);
+    });
+    target.drawImage(layer, 0, 0, view.width, view.height);
+  }
+
+  function drawTracks(clip, counts) {
+    const tailMinutes = Number(tailBox.value);
+    if (!(tailMinutes > 0) || step === 0) {
+      drawWholeTracks(ctx, clip, counts);
+      return;
+    }
+    layerState.key = '';
+    ctx.lineCap = 'round';
+    ctx.lineJoin = 'round';
+    const now = clockSeconds[step], tailSeconds = tailMinutes * 60;
+    // The tail: older pieces fainter, from full strength to 15 % at the tail's start, in 24 levels.
+    const alpha = (ps) => Math.max(0.15, Math.min(1, 1 - (0.85 * (now - clockSeconds[ps])) / tailSeconds));
+    const tailKey = (ps) => 256 * Math.round(kLevels * alpha(ps)) + widths[ps];
+    const tailStyle = (key) => { ctx.globalAlpha = Math.floor(key / 256) / kLevels; ctx.lineWidth = key % 256; };
+    boats.forEach((boat, k) => {
+      const last = counts[k];
+      if (last <= 0) return;
+      ctx.strokeStyle = boat.colour;
+      // The first piece of the tail: pieces are in step order, and clocks rise with the steps.
+      let lo = 0, hi = last;
+      while (lo < hi) {
+        const mid = (lo + hi) >> 1;
+        if (clockSeconds[boat.pieceStep[mid]] < now - tailSeconds) lo = mid + 1; else hi = mid;
+      }
+      strokePieces(ctx, boat, lo, last, tailKey, tailStyle, clip);
+      ctx.globalAlpha = 1;
+    });
+  }
+
+  function drawFinishLine() {
+    if (!data.finish) return;
+    const [lat1, lon1, lat2, lon2] = data.finish;
+    let a = lon1;
+    while (a - firstLon > 180) a -= 360;
+    while (a - firstLon < -180) a += 360;
+    let b = lon2 + (a - lon1);
+    while (b - a > 180) b -= 360;
+    while (b - a < -180) b += 360;
+    const p = toScreen(project.x(a), project.y(lat1)), q = toScreen(project.x(b), project.y(lat2));
+    ctx.save();
+    ctx.lineCap = 'butt';
+    ctx.lineWidth = 6;
+    ctx.strokeStyle = '#ffffff';
+    ctx.beginPath(); ctx.moveTo(p[0], p[1]); ctx.lineTo(q[0], q[1]); ctx.stroke();
+    ctx.setLineDash([6, 6]);
+    ctx.strokeStyle = '#000000';
+    ctx.beginPath(); ctx.moveTo(p[0], p[1]); ctx.lineTo(q[0], q[1]); ctx.stroke();
+    ctx.setLineDash([]);
+    ctx.lineWidth = 1.5;
+    ctx.fillStyle = '#ffffff';
+    ctx.beginPath(); ctx.arc(p[0], p[1], 4.8, 0, 2 * Math.PI); ctx.fill(); ctx.stroke();
+    ctx.restore();
+  }
+  function toScreen(x, y) {
+    return [(x - view.cx) * view.scale + view.width / 2, (y - view.cy) * view.scale + view.height / 2];
+  }
+
+  function labelBox(x, y, w, h) { return { x, y, w, h }; }
+  function overlaps(a, list) {
+    return list.some((b) => a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h);
+  }
+  function drawLabel(box, text) {
+    ctx.fillStyle = kLabelBox;
+    ctx.beginPath();
+    if (ctx.roundRect) ctx.roundRect(box.x, box.y, box.w, box.h, 3); else ctx.rect(box.x, box.y, box.w, box.h);
+    ctx.fill();
+    ctx.fillStyle = kInk;
+    ctx.fillText(text, box.x + box.w / 2, box.y + box.h / 2 + 0.5);
+  }
+
+  function drawScaleBar(taken) {
+    const lat = Math.atan(Math.sinh(Math.PI * (1 - 2 * view.cy)));
+    const metresPerPx = kEarthMetres * Math.cos(lat) / view.scale;
+    const pxPerNm = 1852 / metresPerPx;
+    const maxPx = Math.max(60, Math.min(240, view.width / 4));
+    let nm = 0;
+    for (let e = -3; e <= 5; ++e) for (const m of [1, 2, 5]) if (m * 10 ** e * pxPerNm <= maxPx) nm = m * 10 ** e;
+    if (!(nm > 0)) return;
+    const length = nm * pxPerNm, text = Number(nm.toPrecision(6)) + ' NM';
+    const width = Math.max(length, ctx.measureText(text).width) + 16, height = 14 + 18;
+    const box = labelBox(10, view.height - 10 - height, width, height);
+    taken.push(box);
+    ctx.fillStyle = kLabelBox;
+    ctx.fillRect(box.x, box.y, box.w, box.h);
+    const x0 = box.x + 8, y = box.y + box.h - 9, half = length / 2;
+    ctx.lineWidth = 1;
+    ctx.strokeStyle = kInk;
+    ctx.fillStyle = kInk;
+    ctx.fillRect(x0, y - 2, half, 4);
+    ctx.strokeRect(x0, y - 2, length, 4);
+    ctx.beginPath();
+    ctx.moveTo(x0, y - 6); ctx.lineTo(x0, y + 2);
+    ctx.moveTo(x0 + length, y - 6); ctx.lineTo(x0 + length, y + 2);
+    ctx.stroke();
+    ctx.fillText(text, box.x + box.w / 2, box.y + 9);
+  }
+
+  function drawBoats(counts, taken) {
+    ctx.font = 'bold 11px system-ui, "DejaVu Sans", sans-serif';
+    const inView = [];
+    boats.forEach((boat, k) => {
+      const n = counts[k];
+      if (n <= 0) return;
+      const t = boat.pieceTo[n - 1];
+      const [x, y] = toScreen(boat.xs[t], boat.ys[t]);
+      if (x < 0 || y < 0 || x > view.width || y > view.height) return;
+      inView.push(boat.caption);
+      ctx.lineWidth = 1.5;
+      ctx.strokeStyle = kInk;
+      ctx.fillStyle = boat.colour;
+      ctx.beginPath(); ctx.arc(x, y, 4, 0, 2 * Math.PI); ctx.fill(); ctx.stroke();
+      if (!boat.labelWidth) boat.labelWidth = ctx.measureText(boat.caption).width + 8;
+      const w = boat.labelWidth, h = 15;
+      const offsets = [[8, -8 - h], [8, 8], [-8 - w, -8 - h], [-8 - w, 8]];
+      let place = null;
+      for (let attempt = 0; attempt < 12 && !place; ++attempt) {
+        const [ox, oy] = offsets[attempt % 4];
+        const shift = Math.floor(attempt / 4) * (h + 2) * (oy < 0 ? -1 : 1);
+        const box = labelBox(x + ox, y + oy + shift, w, h);
+        if (!overlaps(box, taken)) place = box;
+      }
+      if (!place) place = labelBox(x + offsets[0][0], y + offsets[0][1], w, h);
+      taken.push(place);
+      drawLabel(place, boat.caption);
+    });
+    return inView;
+  }
+
+  let drawPending = false;
+  function redraw() {
+    if (drawPending) return;
+    drawPending = true;
+    requestAnimationFrame(draw);
+  }
+  function draw() {
+    drawPending = false;
+    const started = performance.now();
+    showTexts();
+    const counts = boats.map((boat) => lastAtMost(boat.pieceStep, step) + 1);
+    if (follow.checked) {
+      let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
+      boats.forEach((boat, k) => {
+        if (counts[k] <= 0) return;
+        const t = boat.pieceTo[counts[k] - 1];
+        x0 = Math.min(x0, boat.xs[t]); x1 = Math.max(x1, boat.xs[t]);
+        y0 = Math.min(y0, boat.ys[t]); y1 = Math.max(y1, boat.ys[t]);
+      });
+      if (x1 >= x0) { view.cx = (x0 + x1) / 2; view.cy = (y0 + y1) / 2; }
+    }
+    ctx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
+    ctx.fillStyle = kSea;
+    ctx.fillRect(0, 0, view.width, view.height);
+    drawTiles();
+    const margin = 8 / view.scale;
+    const clip = {
+      x0: view.cx - view.width / 2 / view.scale - margin, x1: view.cx + view.width / 2 / view.scale + margin,
+      y0: view.cy - view.height / 2 / view.scale - margin, y1: view.cy + view.height / 2 / view.scale + margin,
+    };
+    drawTracks(clip, counts);
+    drawFinishLine();
+    ctx.textAlign = 'center';
+    ctx.textBaseline = 'middle';
+    ctx.font = '11px system-ui, "DejaVu Sans", sans-serif';
+    const taken = [];
+    const attribution = $('attribution');
+    if (!attribution.hidden) {
+      taken.push(labelBox(view.width - attribution.offsetWidth - 2, view.height - attribution.offsetHeight - 2,
+        attribution.offsetWidth, attribution.offsetHeight));
+    }
+    drawScaleBar(taken);
+    const inView = drawBoats(counts, taken);
+    const status = (step === 0 ? 'Before the first step. ' : 'Race time ' + clockText(step) + '. ') +
+      (inView.length ? 'In view: ' + inView.join(', ') + '.' : 'No boat in view.');
+    setText($('chart-status'), status);
+    const ms = performance.now() - started;
+    stats.framesDrawn++;
+    stats.lastDrawMs = ms;
+    if (stats.drawMs.length < 100000) stats.drawMs.push(ms);
+  }
+
+  function resize() {
+    const box = $('chart-box');
+    const width = Math.max(1, box.clientWidth), height = Math.max(1, box.clientHeight);
+    const dpr = window.devicePixelRatio || 1;
+    view.width = width; view.height = height; view.dpr = dpr;
+    if (!view.moved) fitAll();
+    canvas.width = Math.round(width * dpr);
+    canvas.height = Math.round(height * dpr);
+    redraw();
+  }
+
+  // Mouse, pen and touch: one pointer pans, two pinch.
+  const pointers = new Map();
+  canvas.addEventListener('pointerdown', (e) => {
+    canvas.setPointerCapture(e.pointerId);
+    pointers.set(e.pointerId, { x: e.offsetX, y: e.offsetY });
+    canvas.classList.add('dragging');
+  });
+  canvas.addEventListener('pointermove', (e) => {
+    const p = pointers.get(e.pointerId);
+    if (!p) return;
+    if (pointers.size === 1) {
+      panBy(e.offsetX - p.x, e.offsetY - p.y);
+    } else if (pointers.size === 2) {
+      const [a, b] = [...pointers.values()];
+      const other = a === p ? b : a;
+      const before = Math.hypot(p.x - other.x, p.y - other.y);
+      const after = Math.hypot(e.offsetX - other.x, e.offsetY - other.y);
+      const midBefore = [(p.x + other.x) / 2, (p.y + other.y) / 2];
+      const midAfter = [(e.offsetX + other.x) / 2, (e.offsetY + other.y) / 2];
+      if (before > 0 && after > 0) zoomAt(after / before, midAfter[0], midAfter[1]);
+      panBy(midAfter[0] - midBefore[0], midAfter[1] - midBefore[1]);
+    }
+    p.x = e.offsetX; p.y = e.offsetY;
+  });
+  const release = (e) => {
+    pointers.delete(e.pointerId);
+    if (!pointers.size) canvas.classList.remove('dragging');
+  };
+  canvas.addEventListener('pointerup', release);
+  canvas.addEventListener('pointercancel', release);
+  canvas.addEventListener('wheel', (e) => {
+    e.preventDefault();
+    const lines = e.deltaMode === 1 ? 16 : e.deltaMode === 2 ? 400 : 1;
+    zoomAt(Math.exp(-e.deltaY * lines * 0.0015), e.offsetX, e.offsetY);
+  }, { passive: false });
+  canvas.addEventListener('dblclick', (e) => zoomAt(2, e.offsetX, e.offsetY));
+  canvas.addEventListener('keydown', (e) => {
+    if (e.altKey || e.ctrlKey || e.metaKey) return;
+    const eighthX = view.width / 8, eighthY = view.height / 8;
+    const zoomIn = () => zoomAt(1.5, view.width / 2, view.height / 2);
+    const zoomOut = () => zoomAt(1 / 1.5, view.width / 2, view.height / 2);
+    const keys = {
+      ArrowLeft: () => panBy(eighthX, 0), ArrowRight: () => panBy(-eighthX, 0),
+      ArrowUp: () => panBy(0, eighthY), ArrowDown: () => panBy(0, -eighthY),
+      '+': zoomIn, '=': zoomIn, '-': zoomOut, '_': zoomOut,
+      '0': () => { fitAll(); redraw(); },
+    };
+    if (keys[e.key]) { e.preventDefault(); keys[e.key](); }
+  });
+  $('zoom-in').addEventListener('click', () => zoomAt(1.5, view.width / 2, view.height / 2));
+  $('zoom-out').addEventListener('click', () => zoomAt(1 / 1.5, view.width / 2, view.height / 2));
+  $('zoom-all').addEventListener('click', () => { follow.checked = false; fitAll(); redraw(); });
+
+  // ---- Start ----------------------------------------------------------------------
+  resize();
+  if (typeof ResizeObserver === 'function') {
+    let first = true;
+    new ResizeObserver(() => { if (first) { first = false; return; } resize(); }).observe($('chart-box'));
+  } else {
+    window.addEventListener('resize', resize);
+  }
+  const opening = stepOfAddress();
+  step = Math.max(0, Math.min(steps, opening === null ? 0 : opening));
+  slider.value = String(step);
+  addressShown = opening === null ? -1 : step;
+  showTexts();
+  redraw();
+  document.documentElement.dataset.ready = 'true';
+})();

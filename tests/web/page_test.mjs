@@ -1,0 +1,335 @@
+// The replay's web page in a real browser: pages written by `tideplot replay --html`,
+// opened from their files in headless Chromium, against `tideplot replay --trace` of the
+// same race. Run by ctest (tests/web/run.sh); exits 77 (skipped) without Chromium or
+// puppeteer-core.
+//
+//   TIDEPLOT_EXE=build/default/src/app/tideplot TIDEPLOT_RACEGEN=build/default/tools/tideplot-racegen \
+//   TIDEPLOT_SOURCE_DIR=. node tests/web/page_test.mjs
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { copyFileSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { after, before, describe, test } from 'node:test';
+import { pathToFileURL } from 'node:url';
+import { launch, missing } from './chromium.mjs';
+
+const why = missing();
+if (why) {
+  console.log(`skipped: ${why}`);
+  process.exit(77);
+}
+
+const exe = process.env.TIDEPLOT_EXE;
+const racegen = process.env.TIDEPLOT_RACEGEN;
+const sourceDir = process.env.TIDEPLOT_SOURCE_DIR;
+assert.ok(exe && racegen && sourceDir, 'set TIDEPLOT_EXE, TIDEPLOT_RACEGEN and TIDEPLOT_SOURCE_DIR');
+
+const work = mkdtempSync(join(tmpdir(), 'tideplot-web-test-'));
+let browser;
+// Every request a page made that is not its own file (nor a data: URL), by test.
+const outside = [];
+
+// Writes the page and the trace of `race` with the replay's `options`.
+function writePage(race, name, options = []) {
+  const html = join(work, `${name}.html`), trace = join(work, `${name}.trace`);
+  execFileSync(exe, ['replay', race, '--html', html, '--trace', trace, ...options], { stdio: 'pipe' });
+  return { html, url: pathToFileURL(html).href, ...readTrace(trace) };
+}
+
+// What the control window shows after each step, from the trace: the legend, the race
+// time of step N, each boat's distance as last written up to step N.
+function readTrace(path) {
+  const legend = [], clock = [''], distances = [];
+  for (const line of readFileSync(path, 'latin1').split('\n')) {
+    let m;
+    if ((m = /^legend (\d+) (\d+) (.*)$/.exec(line))) {
+      legend[Number(m[1])] = Buffer.from(m[3], 'latin1').toString('utf8');
+    } else if ((m = /^step (\d+) (.*)$/.exec(line))) {
+      clock[Number(m[1])] = m[2];
+      distances.push([...(distances.at(-1) || legend.map(() => ''))]);
+    } else if ((m = /^dst (\d+) ?(.*)$/.exec(line))) {
+      distances.at(-1)[Number(m[1])] = m[2];
+    }
+  }
+  const steps = clock.length - 1;
+  return {
+    legend, steps,
+    expected(n) {
+      return {
+        raceTime: clock[n],
+        boats: legend.map((caption, k) => [caption, n === 0 ? '' : distances[n - 1][k]]),
+      };
+    },
+  };
+}
+
+async function openPage(url, viewport = { width: 1280, height: 900 }) {
+  const page = await browser.newPage();
+  await page.setViewport(viewport);
+  await page.setRequestInterception(true);
+  page.on('request', (request) => {
+    const u = request.url();
+    if (u.startsWith('file:') || u.startsWith('data:')) return request.continue();
+    outside.push(u);
+    return request.abort();
+  });
+  page.dialogs = [];
+  page.on('dialog', async (dialog) => { page.dialogs.push(dialog.message()); await dialog.dismiss(); });
+  page.errors = [];
+  page.on('pageerror', (error) => page.errors.push(String(error)));
+  await page.goto(url);
+  await page.waitForFunction(() => document.documentElement.dataset.ready === 'true');
+  return page;
+}
+
+// What the page shows: the race time, the Boats table, the slider.
+function shown(page) {
+  return page.evaluate(() => ({
+    raceTime: document.querySelector('[aria-label="Race time"]').textContent,
+    boats: [...document.querySelector('table[aria-label="Boats"]').tBodies[0].rows].map((r) =>
+      [...r.cells].map((c) => c.textContent)),
+    position: Number(document.querySelector('input[aria-label="Replay position"]').value),
+    max: Number(document.querySelector('input[aria-label="Replay position"]').max),
+    hash: location.hash,
+  }));
+}
+
+async function expectStep(page, race, n, what) {
+  const s = await shown(page);
+  assert.equal(s.position, n, `${what}: the slider stands at ${s.position}, not ${n}`);
+  assert.deepEqual({ raceTime: s.raceTime, boats: s.boats }, race.expected(n), `${what}: step ${n}`);
+}
+
+async function waitForHash(page, n) {
+  await page.waitForFunction((h) => location.hash === h, { timeout: 3000 }, `#step=${n}`);
+}
+
+before(async () => { browser = await launch(); });
+after(async () => {
+  await browser?.close();
+  rmSync(work, { recursive: true, force: true });
+});
+
+describe('the sample race with a finish line', () => {
+  let race;
+  before(() => {
+    const dir = join(work, 'sample');
+    execFileSync('mkdir', ['-p', dir]);
+    const from = join(sourceDir, 'examples', 'sample-race');
+    for (const f of readdirSync(from)) if (/\.(txt|TP1)$/.test(f)) copyFileSync(join(from, f), join(dir, f));
+    writeFileSync(join(dir, 'race.TP1.course'), 'finish 57.598843 11.502571 57.601157 11.497429\r\n');
+    race = writePage(join(dir, 'race.TP1'), 'sample');
+  });
+
+  test('opens at #step=N with the race time and the distances of the trace up to step N', async () => {
+    const page = await openPage(`${race.url}#step=0`);
+    assert.equal((await shown(page)).max, race.steps);
+    // before the gun, at the gun, during the race, the last step
+    for (const n of [0, 1, 2, 30, 31, 32, 250, 477, race.steps - 1, race.steps]) {
+      await page.evaluate((h) => { location.hash = h; }, `#step=${n}`);
+      await page.waitForFunction((v) => document.querySelector('#position').value === String(v), {}, n);
+      await expectStep(page, race, n, `#step=${n}`);
+    }
+    const fresh = await openPage(`${race.url}#step=123`);
+    await expectStep(fresh, race, 123, 'opened at #step=123');
+    assert.deepEqual([...page.errors, ...fresh.errors], []);
+  });
+
+  test('keys: Left and Right one step, Home and End, Space plays and pauses', async () => {
+    const page = await openPage(`${race.url}#step=100`);
+    await page.focus('#position');
+    await page.keyboard.press('ArrowRight');
+    await expectStep(page, race, 101, 'Right on the slider');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('ArrowLeft');
+    await expectStep(page, race, 99, 'Left twice on the slider');
+    await page.keyboard.press('End');
+    await expectStep(page, race, race.steps, 'End on the slider');
+    await page.keyboard.press('Home');
+    await expectStep(page, race, 0, 'Home on the slider');
+    await waitForHash(page, 0);
+
+    // The same keys where no control takes them (the page itself).
+    await page.evaluate(() => document.activeElement.blur());
+    await page.keyboard.press('End');
+    await page.keyboard.press('ArrowLeft');
+    await expectStep(page, race, race.steps - 1, 'End, Left on the page');
+    await page.keyboard.press('Home');
+    await page.keyboard.press('ArrowRight');
+    await page.keyboard.press('ArrowRight');
+    await expectStep(page, race, 2, 'Home, Right, Right on the page');
+
+    // Space plays at the chosen speed (600x: 60 steps a second at 10 s a step) and pauses.
+    await page.select('#speed', '600');
+    await page.evaluate(() => document.activeElement.blur());
+    await page.keyboard.press('Space');
+    assert.equal(await page.$eval('#play', (b) => b.textContent), 'Pause');
+    await page.waitForFunction(() => Number(document.querySelector('#position').value) >= 20);
+    await page.keyboard.press('Space');
+    assert.equal(await page.$eval('#play', (b) => b.textContent), 'Play');
+    const stopped = (await shown(page)).position;
+    assert.ok(stopped >= 20 && stopped < race.steps, `played to ${stopped}`);
+    await expectStep(page, race, stopped, 'after playing');
+    await waitForHash(page, stopped);
+    assert.deepEqual(page.errors, []);
+  });
+
+  test('the address follows the slider and opens the same moment', async () => {
+    const page = await openPage(race.url);
+    await expectStep(page, race, 0, 'opened without a step');
+    const slider = await page.$('#position');
+    const box = await slider.boundingBox();
+    await page.mouse.click(box.x + box.width * 0.6, box.y + box.height / 2);
+    const n = (await shown(page)).position;
+    assert.ok(n > race.steps * 0.5 && n < race.steps * 0.7, `a click at 60 % goes to step ${n}`);
+    await waitForHash(page, n);
+    const url = await page.evaluate(() => location.href);
+    const again = await openPage(url);
+    await expectStep(again, race, n, `the copied address ${url}`);
+  });
+
+  test('the leaderboard and the results beside the chart', async () => {
+    const page = await openPage(`${race.url}#step=${race.steps}`);
+    const tables = await page.evaluate(() => Object.fromEntries(['Leaderboard', 'Results'].map((name) => [name,
+      [...document.querySelector(`table[aria-label="${name}"]`).rows].map((r) => [...r.cells].map((c) => c.textContent))])));
+    // `tideplot results` prints the same table: its rows after the header, word by word.
+    const printed = execFileSync(exe, ['results', join(work, 'sample', 'race.TP1')], { encoding: 'utf8' })
+      .split('\n').filter((l) => /^ *\d+ /.test(l)).map((l) => l.trim().split(/ +/));
+    assert.deepEqual(tables.Results.slice(1).map((row) => row.join(' ').split(' ')), printed);
+    assert.equal(tables.Leaderboard.length, 1 + race.legend.length);
+    assert.deepEqual(tables.Leaderboard.slice(1).map((r) => r[2].startsWith('finished ')), race.legend.map(() => true));
+    assert.equal(tables.Leaderboard[1][3], '', 'the winner has no gap');
+    assert.match(tables.Leaderboard[2][3], /^\+\d+:\d\d:\d\d$/);
+  });
+
+  test('fits a phone 390 pixels wide, every control reachable by Tab with a visible focus', async () => {
+    const page = await openPage(`${race.url}#step=400`, { width: 390, height: 844, isMobile: true, hasTouch: true });
+    const widths = await page.evaluate(() => ({ page: document.documentElement.scrollWidth, view: innerWidth }));
+    assert.ok(widths.page <= widths.view, `the page is ${widths.page} pixels wide in ${widths.view}`);
+    const reached = new Set();
+    for (let i = 0; i < 20; ++i) {
+      await page.keyboard.press('Tab');
+      const focus = await page.evaluate(() => {
+        const e = document.activeElement;
+        return { id: e.id, outline: getComputedStyle(e).outlineStyle };
+      });
+      if (focus.id) reached.add(focus.id);
+      if (['play', 'position', 'chart'].includes(focus.id))
+        assert.notEqual(focus.outline, 'none', `#${focus.id} shows no focus`);
+    }
+    for (const id of ['chart', 'zoom-in', 'zoom-out', 'zoom-all', 'play', 'speed', 'position', 'tail', 'follow'])
+      assert.ok(reached.has(id), `Tab never reaches #${id} (reached ${[...reached]})`);
+    // The chart's own keys pan and zoom without moving the replay; so do a finger and two.
+    const view = () => page.evaluate(() => ({ ...window.tideplotStats.view }));
+    const fitted = await view();
+    await page.focus('#chart');
+    await page.keyboard.press('ArrowLeft');
+    await page.keyboard.press('+');
+    const keyed = await view();
+    assert.ok(keyed.cx < fitted.cx && keyed.scale > fitted.scale * 1.4, 'Left pans west, + zooms in');
+    const chart = await (await page.$('#chart')).boundingBox();
+    const cx = chart.x + chart.width / 2, cy = chart.y + chart.height / 2;
+    const cdp = await page.createCDPSession();
+    const touch = (type, points) => cdp.send('Input.dispatchTouchEvent', { type, touchPoints: points.map(([x, y], id) => ({ x, y, id })) });
+    await touch('touchStart', [[cx, cy]]);
+    for (let i = 1; i <= 5; ++i) await touch('touchMove', [[cx, cy + 10 * i]]);
+    await touch('touchEnd', []);
+    const swiped = await view();
+    assert.ok(swiped.cy < keyed.cy && Math.abs(swiped.cx - keyed.cx) < 1e-12, 'a swipe down pans north');
+    await touch('touchStart', [[cx - 20, cy], [cx + 20, cy]]);
+    for (let i = 1; i <= 5; ++i) await touch('touchMove', [[cx - 20 - 8 * i, cy], [cx + 20 + 8 * i, cy]]);
+    await touch('touchEnd', []);
+    const pinched = await view();
+    assert.ok(pinched.scale > swiped.scale * 2.5 && pinched.scale < swiped.scale * 3.5,
+      `a pinch from 40 to 120 pixels zooms in three times, not ${pinched.scale / swiped.scale}`);
+    await expectStep(page, race, 400, 'keys and touches on the chart');
+  });
+});
+
+describe('a larger fleet from the race generator', () => {
+  test('nine boats: every row of the Boats table at several steps', async () => {
+    const dir = join(work, 'nine');
+    execFileSync(racegen, ['--out', dir, '--boats', '9', '--hours', '1', '--seed', '5'], { stdio: 'pipe' });
+    const race = writePage(join(dir, 'race.TP1'), 'nine', ['--resolution', '7.5', '--points', '20', '--tail', '15']);
+    assert.equal(race.legend.length, 9);
+    const page = await openPage(`${race.url}#step=${race.steps}`);
+    for (const n of [race.steps, 1, 41, 42, Math.floor(race.steps / 2)]) {
+      await page.evaluate((h) => { location.hash = h; }, `#step=${n}`);
+      await page.waitForFunction((v) => document.querySelector('#position').value === String(v), {}, n);
+      await expectStep(page, race, n, `#step=${n}`);
+    }
+    assert.equal(await page.$eval('#tail', (e) => e.value), '15');
+    assert.equal(await page.$('#leaderboard-section:not([hidden])'), null, 'no finish line: no leaderboard');
+  });
+});
+
+describe('safety', () => {
+  test('names from files are text: a boat <img src=x onerror=alert(1)>.txt runs nothing', async () => {
+    const dir = join(work, 'names');
+    execFileSync('mkdir', ['-p', dir]);
+    const from = join(sourceDir, 'examples', 'sample-race');
+    const evil = '<img src=x onerror=alert(1)>.txt';
+    copyFileSync(join(from, 'Elsa.txt'), join(dir, evil));
+    copyFileSync(join(from, 'Saga.txt'), join(dir, '<script><script>alert(2)<!--.txt'));
+    const raceName = '<img src=y onerror=alert(3)>';
+    writeFileSync(join(dir, `${raceName}.TP1`),
+      `${evil} , 2008-06-21 11:00:00 , 1.00 , 0 , ,\r\n<script><script>alert(2)<!--.txt , 2008-06-21 11:03:30 , 1.05 , 1023 , ,\r\n`);
+    writeFileSync(join(dir, `${raceName}.TP1.course`), 'finish 57.598843 11.502571 57.601157 11.497429\r\n');
+    const race = writePage(join(dir, `${raceName}.TP1`), 'names');
+    const page = await openPage(`${race.url}#step=300`);
+    await expectStep(page, race, 300, 'names from files');
+    const seen = await page.evaluate(() => ({
+      images: document.images.length,
+      scripts: document.scripts.length,
+      title: document.title,
+      heading: document.querySelector('h1').textContent,
+      results: [...document.querySelector('table[aria-label="Results"]').tBodies[0].rows].map((r) => r.cells[1].textContent),
+    }));
+    assert.deepEqual(seen.images, 0);
+    assert.equal(seen.scripts, 2, 'the page\'s own data and script elements only');
+    assert.equal(seen.title, raceName);
+    assert.equal(seen.heading, raceName);
+    assert.deepEqual(seen.results.sort(), [evil, '<script><script>alert(2)<!--.txt'].sort());
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    assert.deepEqual(page.dialogs, [], 'a dialog opened');
+    assert.deepEqual(page.errors, []);
+  });
+
+  test('with a map, only its tile server is asked, and its credit shows; without one nothing leaves', async () => {
+    const sample = join(sourceDir, 'examples', 'sample-race', 'race.TP1');
+    const race = writePage(sample, 'osm', ['--map', 'openstreetmap']);
+    const page = await browser.newPage();
+    await page.setViewport({ width: 800, height: 700 });
+    await page.setRequestInterception(true);
+    const asked = [];
+    // a 1x1 PNG for every tile: the test machine has no network
+    const png = Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==', 'base64');
+    page.on('request', (request) => {
+      const u = request.url();
+      if (u.startsWith('file:') || u.startsWith('data:')) return request.continue();
+      asked.push(u);
+      return request.respond({ status: 200, contentType: 'image/png', body: png });
+    });
+    await page.goto(`${race.url}#step=200`);
+    await page.waitForFunction((n) => window.tideplotStats && window.tideplotStats.framesDrawn > 1, {}, 1);
+    await page.waitForFunction(() => document.documentElement.dataset.ready === 'true');
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    assert.ok(asked.length > 0, 'no tile asked for');
+    for (const u of asked) assert.match(u, /^https:\/\/tile\.openstreetmap\.org\/\d+\/\d+\/\d+\.png$/);
+    assert.equal(await page.$eval('#attribution', (e) => (e.hidden ? '' : e.textContent)), '\u00a9 OpenStreetMap contributors');
+    // The policy forbids any other source, whatever a script tried.
+    const blocked = await page.evaluate(async () => {
+      try { await fetch('https://example.org/'); return 'fetched'; } catch { return 'blocked'; }
+    });
+    assert.equal(blocked, 'blocked');
+    assert.ok(!asked.some((u) => u.includes('example.org')));
+
+    assert.throws(() => writePage(sample, 'mbtiles', ['--map', join(work, 'harbour.mbtiles')]),
+      (e) => /MBTiles file .* cannot be a web page's map/.test(String(e.stderr)));
+  });
+});
+
+after(() => {
+  assert.deepEqual(outside, [], 'requests left a page without a map');
+});
