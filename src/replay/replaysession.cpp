@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 
 namespace tideplot {
@@ -26,7 +27,10 @@ constexpr std::size_t kCheckpointLineBytes = 2 * 64;
 
 std::string MegabytesText(std::size_t bytes)
 {
-    return std::to_string((bytes + (std::size_t{1} << 20) - 1) >> 20) + " MB";
+    const double megabytes = static_cast<double>(bytes) / (1 << 20);
+    char text[32];
+    std::snprintf(text, sizeof text, megabytes < 100 ? "%.1f MB" : "%.0f MB", megabytes);
+    return text;
 }
 
 // `seconds` rounded up to two significant digits, a resolution a user types: 0.2347 -> 0.24.
@@ -156,14 +160,26 @@ void ReplaySession::measureEnd()
     series_.clear(state_.BoatCount);
     checkpoints_.clear();
     checkpoints_.shrink_to_fit();
+    // To the end in coarse steps, then the last of them again in the replay's own, for
+    // the race clock of the race's last step (within a step, the clocks of the two kinds
+    // of steps running apart by their rounding).
     ReplaySettings coarse = settings_;
     coarse.ResolutionSeconds = std::max(settings_.ResolutionSeconds, kMeasureResolutionSeconds);
     StepOutcome outcome;
     endClock_ = state_.RaceClock;
     try {
+        RaceCheckpoint before = SaveCheckpoint(state_);
+        while (!AllTrackFilesAtEnd(state_)) {
+            before = SaveCheckpoint(state_);
+            ReplayStep(state_, coarse, outcome);
+        }
+        // The state after the last coarse step that left a track file open: the race ends
+        // after it, at or before the clock of the next one.
+        RestoreCheckpoint(state_, before);
+        state_.RaceClock += (settings_.ResolutionSeconds - coarse.ResolutionSeconds) / kSecondsPerDay;
         while (!AllTrackFilesAtEnd(state_)) {
             endClock_ = state_.RaceClock;
-            ReplayStep(state_, coarse, outcome);
+            ReplayStep(state_, settings_, outcome);
         }
     } catch (const Error&) {
         // The timeline would end before the line that cannot be read.

@@ -258,13 +258,19 @@ void FrmControl::cmdPlay_Click()
         sldPosition->setRange(0, static_cast<int>(session_.stepCount()));
         sldPosition->setValue(static_cast<int>(session_.position()));
     }
+    sldPosition->setEnabled(session_.seekable());
     if (session_.atEnd()) {
         dialogs_.tell(QStringLiteral("The replay has reached the end of the race. Move the replay position back "
                                      "(Home on it goes to the start) to play it again."),
                       MessageKind::Information);
         return;
     }
-    session_.play(*interval);
+    try {
+        // A race whose steps would not fit the memory set aside for them is refused here.
+        session_.play(*interval);
+    } catch (const std::exception& e) {
+        dialogs_.tell(Text(e.what()), MessageKind::Warning);
+    }
 }
 
 void FrmControl::cmdStop_Click()

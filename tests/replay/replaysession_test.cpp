@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <regex>
 
 namespace tideplot {
 namespace {
@@ -87,6 +88,27 @@ public:
             !samePoint(x.From, y.From) || !samePoint(x.To, y.To) || x.CourseDeg != y.CourseDeg ||
             x.SpeedKnots != y.SpeedKnots || x.TrackEnded != y.TrackEnded)
             return ::testing::AssertionFailure() << "boat " << k << " at step " << a.Step;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The series holds what the frame of its step said: positions and pieces exactly, the rest
+// to the precision it keeps.
+::testing::AssertionResult SameAsKept(const FleetFrame& frame, const ReplaySeries& series)
+{
+    if (series.raceClock(frame.Step) != frame.RaceClock || series.lineWidth(frame.Step) != frame.LineWidth)
+        return ::testing::AssertionFailure() << "clock or width of step " << frame.Step;
+    for (std::size_t k = 0; k < frame.Boats.size(); ++k) {
+        const BoatStep &x = frame.Boats[k], y = series.boatStep(static_cast<int>(k), frame.Step);
+        const bool same = x.Moved == y.Moved && x.TrackEnded == y.TrackEnded && x.HasPosition == y.HasPosition &&
+                          x.Position.Lat == y.Position.Lat && x.Position.Lon == y.Position.Lon && x.Drawn == y.Drawn &&
+                          (!x.Drawn || (x.From.Lat == y.From.Lat && x.From.Lon == y.From.Lon)) &&
+                          x.HasDistance == y.HasDistance &&
+                          std::abs(x.DistanceNm - y.DistanceNm) < 1e-6 * (1 + x.DistanceNm) &&
+                          std::abs(x.SpeedKnots - y.SpeedKnots) <= 0.005 &&
+                          std::abs(std::remainder(x.CourseDeg - y.CourseDeg, 360.0)) <= 0.005;
+        if (!same)
+            return ::testing::AssertionFailure() << "boat " << k << " at step " << frame.Step;
     }
     return ::testing::AssertionSuccess();
 }
@@ -166,6 +188,7 @@ TEST(ReplaySession, GoingToAStepShowsWhatPlayingToItShowsForwardAndBack)
         documents[0] = {};
         while (straight.session.step()) {
             const long long at = straight.session.position();
+            EXPECT_TRUE(SameAsKept(straight.seen.last, straight.session.series()));
             if (std::find(std::begin(targets), std::end(targets), at) != std::end(targets)) {
                 expected[at] = {straight.seen.last, straight.seen.drawn};
                 documents[at] = straight.documents();
@@ -238,6 +261,60 @@ TEST(ReplaySession, ARaceWithABrokenLineIsSoughtUpToIt)
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("a.txt, line 41"), std::string::npos) << e.what();
     }
+}
+
+// The timeline never holds more than its budget: a race whose steps would not fit at the
+// chosen resolution is loaded but not played, and says how many steps it takes and the
+// finest resolution that fits, which then plays; finer settings are refused changing
+// nothing. An observer added to a loaded race is told where it stands.
+TEST(ReplaySession, TheTimelineStaysWithinItsBudgetAndSaysWhichResolutionFits)
+{
+    TempDir dir;
+    const std::string race = GeneratedRace(dir);
+    auto finest = [](const std::string& message) {
+        std::smatch m;
+        EXPECT_TRUE(std::regex_search(message, m, std::regex("the finest resolution that fits is ([0-9.]+) s")))
+            << message;
+        return m.empty() ? 0.0 : std::stod(m[1]);
+    };
+    Played played(race, ReplaySettings{3, 7});
+    const long long steps = played.session.stepCount();
+    ReplaySession tight;
+    tight.setMemoryBudget(ReplaySession::TimelineBytes(3, steps / 3));
+    tight.start(race, ReplaySettings{3, 7});
+    EXPECT_FALSE(tight.seekable());
+    EXPECT_LT(tight.series().bytes(), 1024u) << "nothing of the race kept";
+    const std::string problem = tight.timelineProblem();
+    EXPECT_NE(problem.find("takes " + std::to_string(steps)), std::string::npos) << problem << " " << steps;
+    EXPECT_THROW(tight.play(10), Error);
+    EXPECT_THROW(tight.seek(1), Error);
+
+    const double fits = finest(problem);
+    EXPECT_GT(fits, 3.0 * 2.5);
+    EXPECT_LT(fits, 3.0 * 3.5);
+    tight.changeSettings(ReplaySettings{fits, 7});
+    ASSERT_TRUE(tight.seekable());
+    EXPECT_LE(ReplaySession::TimelineBytes(3, tight.stepCount()), tight.memoryBudget());
+    tight.seek(tight.stepCount() / 2);
+    const long long at = tight.position();
+    try {
+        tight.changeSettings(ReplaySettings{1, 7});
+        ADD_FAILURE() << "a resolution that does not fit was taken";
+    } catch (const Error& e) {
+        EXPECT_NEAR(finest(e.what()), fits, fits * 0.05);
+    }
+    EXPECT_EQ(tight.settings().ResolutionSeconds, fits);
+    EXPECT_EQ(tight.position(), at);
+    EXPECT_TRUE(tight.seekable());
+
+    Recorder late;
+    tight.addObserver(&late);
+    EXPECT_EQ(late.starts, 1);
+    EXPECT_EQ(late.last.Step, at);
+    std::vector<DrawnPiece> pieces;
+    tight.series().forEachPiece(1, at, [&](const DrawnPiece& p) { pieces.push_back(p); });
+    EXPECT_TRUE(SamePieces(late.drawn, pieces));
+    tight.removeObserver(&late);
 }
 
 } // namespace
