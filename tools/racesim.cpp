@@ -414,7 +414,7 @@ TrueManoeuvre Judge(const std::vector<Step>& steps, const std::vector<Command>& 
     // The loss: from two seconds before the helm goes over, against the velocity made good of
     // the ten seconds before that, to the speed back at 99 % of the boat's speed.
     const std::size_t t0 = c.startStep >= 2 * kStepsPerSecond ? c.startStep - 2 * kStepsPerSecond : 0;
-    const std::size_t w0 = t0 >= 10 * kStepsPerSecond ? t0 - 10 * kStepsPerSecond : 0;
+    const std::size_t w0 = t0 >= 30 * kStepsPerSecond ? t0 - 30 * kStepsPerSecond : 0;
     const Vec u = Towards(axis);
     double vmg = 0;
     for (std::size_t k = w0; k < t0; ++k)
@@ -470,10 +470,10 @@ TrueRace WriteRace(const RaceOptions& options)
     for (int k = 0; k < options.Boats; ++k) {
         Random random(options.Seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull * static_cast<std::uint64_t>(k + 1));
         Sailing sailing;
-        sailing.upwind = random.Uniform(39, 46);
-        sailing.downwind = random.Uniform(20, 40);
-        sailing.tackRate = random.Uniform(6, 12);
-        sailing.gybeRate = random.Uniform(6, 12);
+        sailing.upwind = random.Uniform(options.UpwindMinDeg, options.UpwindMaxDeg);
+        sailing.downwind = random.Uniform(options.DownwindMinDeg, options.DownwindMaxDeg);
+        sailing.tackRate = random.Uniform(options.TurnRateMin, options.TurnRateMax);
+        sailing.gybeRate = random.Uniform(options.TurnRateMin, options.TurnRateMax);
         sailing.roundRate = random.Uniform(3, 6);
         sailing.slowTau = random.Uniform(3, 5);
         sailing.fastTau = random.Uniform(6, 10);

@@ -38,9 +38,15 @@ struct RaceOptions {
     double NoiseMetres = 2;    // GPS jitter per axis, one standard deviation, every fix
     double DriftMetres = 2;    // GPS wander per axis, one standard deviation
     double DriftSeconds = 120; // its correlation time
-    double BeatNm = 1;         // length of the beat
-    bool WingMark = false;     // a reach to a wing mark after the windward mark
-    double Lat = 57.6;         // the leeward mark
+    double UpwindMinDeg = 39;  // each boat's true wind angle close-hauled, drawn from this range
+    double UpwindMaxDeg = 46;
+    double DownwindMinDeg = 20; // each boat's angle off dead downwind on a run
+    double DownwindMaxDeg = 40;
+    double TurnRateMin = 6; // each boat's rate of turn in tacks and gybes, degrees a second
+    double TurnRateMax = 12;
+    double BeatNm = 1;     // length of the beat
+    bool WingMark = false; // a reach to a wing mark after the windward mark
+    double Lat = 57.6;     // the leeward mark
     double Lon = 11.5;
     std::string FirstStart = "2008-06-21 11:00:00";
 };

@@ -21,19 +21,24 @@ constexpr double kMetresPerDegreeLat = 60 * 1852.0;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // A turn is a change of course of at least this much between the twenty seconds or so
-// before a moment and those after it.
-constexpr double kTurnDeg = 30;
+// before a moment and those after it: a gybe of a boat running deep is 20 to 30 degrees.
+constexpr double kTurnDeg = 20;
 // Below this speed (metres a second, about one knot) a boat has no course worth the name.
 constexpr double kMovingMetresPerSecond = 0.5;
 // The seconds of steady sailing measured either side of a turn: before it (for its course and
 // the velocity made good the loss is reckoned against) and after it (for its course).
-constexpr double kBeforeWindow = 50;
+constexpr double kBeforeWindow = 80;
 constexpr double kAfterWindow = 20;
 constexpr double kShortestSteadyWindow = 10;
 // The speed counts as regained at this share of the speed before; the reckoning ends at the
 // latest this long after the turn.
 constexpr double kRegainedShare = 0.98;
 constexpr double kLongestRecovery = 60;
+
+double Length(double east, double north)
+{
+    return std::sqrt(east * east + north * north);
+}
 
 double Bearing(double east, double north)
 {
@@ -108,7 +113,9 @@ void Characterise(const Plane& p, TrackCharacter& c)
         values.push_back(p.t[i] - p.t[i - 1]);
     c.IntervalSeconds = values.empty() ? 1 : std::max(1.0, Median(values));
     values.clear();
-    for (std::size_t i = 1; i + 1 < n; ++i) {
+    // Some ten thousand triples of fixes tell the noise well enough.
+    const std::size_t stride = std::max<std::size_t>(1, n / 10000);
+    for (std::size_t i = 1; i + 1 < n; i += stride) {
         const double h1 = p.t[i] - p.t[i - 1];
         const double h2 = p.t[i + 1] - p.t[i];
         if (h1 > 3 * c.IntervalSeconds || h2 > 3 * c.IntervalSeconds)
@@ -125,29 +132,35 @@ void Characterise(const Plane& p, TrackCharacter& c)
     c.SteadyHalfWindow = std::max(50.0, 4 * dt);
 }
 
-// Prefix sums of t, t^2, x, x t, y, y t over the fixes, for the least-squares line through
-// any run of them in constant time. Long double keeps the differences of large sums exact
-// enough along a day's track.
+// Sums of t, t^2, x, x t, y, y t over the fixes, for the least-squares line through any run
+// of them in constant time. The sums run from the start of each block of kBlock fixes, about
+// the block's first fix, so that they stay small and exact in double precision over a track
+// of any length; a run across blocks adds each block's part moved to one origin.
 class LineSums {
 public:
-    explicit LineSums(const Plane& p)
+    explicit LineSums(const Plane& p) : p_(p)
     {
         const std::size_t n = p.t.size();
-        for (auto* v : {&st_, &stt_, &sx_, &sxt_, &sy_, &syt_})
-            v->assign(n + 1, 0.0L);
+        sums_.resize(n + n / kBlock + 1);
         for (std::size_t i = 0; i < n; ++i) {
-            const long double t = p.t[i], x = p.x[i], y = p.y[i];
-            st_[i + 1] = st_[i] + t;
-            stt_[i + 1] = stt_[i] + t * t;
-            sx_[i + 1] = sx_[i] + x;
-            sxt_[i + 1] = sxt_[i] + x * t;
-            sy_[i + 1] = sy_[i] + y;
-            syt_[i + 1] = syt_[i] + y * t;
+            const std::size_t block = i / kBlock;
+            const std::size_t origin = block * kBlock;
+            if (i == origin)
+                sums_[Slot(i)] = Moments{};
+            const double t = p.t[i] - p.t[origin], x = p.x[i] - p.x[origin], y = p.y[i] - p.y[origin];
+            Moments m = sums_[Slot(i)];
+            m.t += t;
+            m.tt += t * t;
+            m.x += x;
+            m.xt += x * t;
+            m.y += y;
+            m.yt += y * t;
+            sums_[Slot(i) + 1] = m;
         }
     }
 
     // The line through fixes a to b (b excluded) by least squares: its velocity and its
-    // position at the fixes' mean time. False for fewer than two fixes.
+    // position at the fixes' mean time. False for fewer than two fixes or all at one time.
     struct Line {
         double t = 0, x = 0, y = 0, vx = 0, vy = 0;
         double X(double at) const { return x + vx * (at - t); }
@@ -157,21 +170,46 @@ public:
     {
         if (b < a + 2)
             return false;
-        const long double n = static_cast<long double>(b - a);
-        const long double t = st_[b] - st_[a], x = sx_[b] - sx_[a], y = sy_[b] - sy_[a];
-        const long double tt = (stt_[b] - stt_[a]) - t * t / n;
-        if (!(tt > 1e-9L))
+        // Moments about fix a: each block's part moved from its own origin.
+        double n = 0, t = 0, tt = 0, x = 0, xt = 0, y = 0, yt = 0;
+        for (std::size_t from = a; from < b;) {
+            const std::size_t origin = from / kBlock * kBlock;
+            const std::size_t to = std::min(b, origin + kBlock);
+            const Moments& hi = sums_[Slot(to - 1) + 1];
+            const Moments& lo = sums_[Slot(from)];
+            const double k = static_cast<double>(to - from);
+            const double dt = p_.t[origin] - p_.t[a], dx = p_.x[origin] - p_.x[a], dy = p_.y[origin] - p_.y[a];
+            const double st = hi.t - lo.t, sx = hi.x - lo.x, sy = hi.y - lo.y;
+            n += k;
+            t += st + k * dt;
+            tt += (hi.tt - lo.tt) + 2 * dt * st + k * dt * dt;
+            x += sx + k * dx;
+            xt += (hi.xt - lo.xt) + dt * sx + dx * st + k * dx * dt;
+            y += sy + k * dy;
+            yt += (hi.yt - lo.yt) + dt * sy + dy * st + k * dy * dt;
+            from = to;
+        }
+        const double stt = tt - t * t / n;
+        if (!(stt > 1e-9))
             return false;
-        line.t = static_cast<double>(t / n);
-        line.x = static_cast<double>(x / n);
-        line.y = static_cast<double>(y / n);
-        line.vx = static_cast<double>(((sxt_[b] - sxt_[a]) - x * t / n) / tt);
-        line.vy = static_cast<double>(((syt_[b] - syt_[a]) - y * t / n) / tt);
+        line.t = p_.t[a] + t / n;
+        line.x = p_.x[a] + x / n;
+        line.y = p_.y[a] + y / n;
+        line.vx = (xt - x * t / n) / stt;
+        line.vy = (yt - y * t / n) / stt;
         return true;
     }
 
 private:
-    std::vector<long double> st_, stt_, sx_, sxt_, sy_, syt_;
+    static constexpr std::size_t kBlock = 4096;
+    struct Moments {
+        double t = 0, tt = 0, x = 0, xt = 0, y = 0, yt = 0;
+    };
+    // Each block keeps its sums from an empty one: slot of fix i's sums before it.
+    static std::size_t Slot(std::size_t i) { return i + i / kBlock; }
+
+    const Plane& p_;
+    std::vector<Moments> sums_;
 };
 
 // The first index whose time is at or after `time`, and the first after it.
@@ -251,22 +289,30 @@ Smoothed LocalLinear(const Plane& p, double h)
     return s;
 }
 
-// The velocity at each fix from the equal-weight line over [t - before(i), t + after(i)].
-template <typename Before, typename After>
-void BoxVelocities(const Plane& p, const LineSums& sums, Before before, After after, std::vector<double>& vx,
-                   std::vector<double>& vy)
+// The velocity at each fix i from the equal-weight line over [t - before, t + after], the
+// seconds window(i, before, after) gives, handed to velocity(i, vx, vy) (not for a fix alone in
+// its window). Fixes are taken in order; the window's ends move mostly by a fix or two.
+template <typename Window, typename Velocity>
+void BoxVelocities(const Plane& p, const LineSums& sums, Window window, Velocity velocity)
 {
-    const std::size_t n = p.t.size();
-    vx.assign(n, kNaN);
-    vy.assign(n, kNaN);
+    const std::vector<double>& t = p.t;
+    const std::size_t n = t.size();
     LineSums::Line line;
+    std::size_t a = 0, b = 0; // [a, b): the fixes within the window
     for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t a = IndexAtOrAfter(p.t, p.t[i] - before(i));
-        const std::size_t b = IndexAfter(p.t, p.t[i] + after(i));
-        if (sums.Fit(a, b, line)) {
-            vx[i] = line.vx;
-            vy[i] = line.vy;
-        }
+        double before = 0, after = 0;
+        window(i, before, after);
+        const double from = t[i] - before, to = t[i] + after;
+        while (a > 0 && t[a - 1] >= from)
+            --a;
+        while (a < n && t[a] < from)
+            ++a;
+        while (b < n && t[b] <= to)
+            ++b;
+        while (b > 0 && t[b - 1] > to)
+            --b;
+        if (sums.Fit(a, b, line))
+            velocity(i, line.vx, line.vy);
     }
 }
 
@@ -286,11 +332,12 @@ double Interpolate(const std::vector<double>& t, const std::vector<double>& v, d
 struct TurnSearch {
     const Plane& plane;
     const LineSums& sums;
-    const Smoothed& turn;                // positions and velocities smoothed over TurnHalfWindow
-    std::vector<double> recoverySpeed;   // m/s, equal weights over the recovery window
-    std::vector<double> courseUnwrapped; // the turn-smoothed course, unwrapped within stretches
-    std::vector<double> turnSpeed;       // the turn-smoothed speed, m/s
-    std::vector<std::size_t> gapsBefore; // gaps among the intervals before each fix
+    const Smoothed& turn;                  // positions and velocities smoothed over TurnHalfWindow
+    std::vector<double> recoverySpeed;     // m/s, equal weights over the recovery window
+    std::vector<double> courseUnwrapped;   // the turn-smoothed course, unwrapped within stretches
+    std::vector<double> turnSpeed;         // the turn-smoothed speed, m/s
+    std::vector<std::uint32_t> gapsBefore; // gaps among the intervals before each fix
+    std::vector<std::size_t> stretches;    // the first fix of each stretch between gaps
     double gapSeconds = 0;
     double span = 0; // the seconds before and after a moment whose courses are compared
     double beforeWindow = 0, afterWindow = 0, shortestWindow = 0;
@@ -299,6 +346,17 @@ struct TurnSearch {
 bool SameStretch(const TurnSearch& s, std::size_t a, std::size_t b)
 {
     return s.gapsBefore[a] == s.gapsBefore[b];
+}
+
+// The first and the last fix of the stretch between gaps that fix i lies in.
+std::size_t StretchFirst(const TurnSearch& s, std::size_t i)
+{
+    return s.stretches[s.gapsBefore[i]];
+}
+std::size_t StretchLast(const TurnSearch& s, std::size_t i)
+{
+    const std::size_t next = s.gapsBefore[i] + 1;
+    return (next < s.stretches.size() ? s.stretches[next] : s.plane.t.size()) - 1;
 }
 
 // A turn found by the course before and after a moment, before it is measured.
@@ -444,14 +502,20 @@ std::vector<Candidate> FindCandidates(const TurnSearch& s, std::vector<float>& c
             ++ja;
         if (!SameStretch(s, jb, ja))
             continue;
-        const double bx = Interpolate(t, s.turn.x, tb), by = Interpolate(t, s.turn.y, tb);
-        const double ax = Interpolate(t, s.turn.x, ta), ay = Interpolate(t, s.turn.y, ta);
+        // The smoothed positions a span before and after, between the fixes either side.
+        const double fb = (tb - t[jb]) / (t[jb + 1] - t[jb]);
+        const double fa = (ta - t[ja - 1]) / (t[ja] - t[ja - 1]);
+        const double bx = s.turn.x[jb] + fb * (s.turn.x[jb + 1] - s.turn.x[jb]);
+        const double by = s.turn.y[jb] + fb * (s.turn.y[jb + 1] - s.turn.y[jb]);
+        const double ax = s.turn.x[ja - 1] + fa * (s.turn.x[ja] - s.turn.x[ja - 1]);
+        const double ay = s.turn.y[ja - 1] + fa * (s.turn.y[ja] - s.turn.y[ja - 1]);
         const double dbx = s.turn.x[i] - bx, dby = s.turn.y[i] - by;
         const double dax = ax - s.turn.x[i], day = ay - s.turn.y[i];
         const double least = kMovingMetresPerSecond * d;
-        if (std::hypot(dbx, dby) < least || std::hypot(dax, day) < least)
+        if (dbx * dbx + dby * dby < least * least || dax * dax + day * day < least * least)
             continue;
-        change[i] = static_cast<float>(AngleDifference(Bearing(dax, day), Bearing(dbx, dby)));
+        // The angle from the course before to the course after, clockwise positive.
+        change[i] = static_cast<float>(std::atan2(dby * dax - dbx * day, dbx * dax + dby * day) * kDegreesPerRadian);
     }
 
     // Each run of changes of one sign beyond kTurnDeg is a turn at its greatest.
@@ -534,11 +598,7 @@ std::vector<Turn> MeasureTurns(const TurnSearch& s, std::vector<Candidate> candi
     for (std::size_t k = 0; k < settled.size(); ++k) {
         const Candidate& c = settled[k];
         const double nextStart = k + 1 < settled.size() ? settled[k + 1].start : 1e300;
-        std::size_t first = c.peak, last = c.peak;
-        while (first > 0 && SameStretch(s, first - 1, c.peak))
-            --first;
-        while (last + 1 < n && SameStretch(s, last + 1, c.peak))
-            ++last;
+        const std::size_t first = StretchFirst(s, c.peak), last = StretchLast(s, c.peak);
 
         Turn turn;
         turn.StartSeconds = c.start;
@@ -559,20 +619,31 @@ std::vector<Turn> MeasureTurns(const TurnSearch& s, std::vector<Candidate> candi
         turn.TurnDeg = measured + 360 * std::round((c.turnDeg - measured) / 360);
         if (std::fabs(turn.TurnDeg) < kTurnDeg || !std::isfinite(turn.TurnDeg))
             continue;
-        turn.SpeedBeforeKn = std::hypot(vbx, vby) / kMetresPerKnotSecond;
+        turn.SpeedBeforeKn = Length(vbx, vby) / kMetresPerKnotSecond;
 
-        // The speed regained: back at 98 % of the speed before, or the most before the next
-        // turn or a minute after this one.
+        // The speed regained: back at 98 % of the speed before, or no longer growing (less than 1 %
+        // of it in the next ten seconds) once it grew from its least; at the latest the most it
+        // reached before the next turn or a minute after this one.
         const std::size_t startFix = std::min(IndexAtOrAfter(t, c.start), n - 1);
         const std::size_t endFix = std::min(IndexAtOrAfter(t, c.end), n - 1);
         const double cap = std::min({c.end + kLongestRecovery, nextStart, t[last]});
-        const double wanted = kRegainedShare * turn.SpeedBeforeKn * kMetresPerKnotSecond;
+        const double speedBefore = turn.SpeedBeforeKn * kMetresPerKnotSecond;
         std::size_t recovered = endFix;
+        std::size_t lowest = endFix;
         for (std::size_t j = endFix; j < n && t[j] <= cap; ++j) {
             const double v = s.recoverySpeed[j];
-            if (v >= wanted) {
+            if (v >= kRegainedShare * speedBefore) {
                 recovered = j;
                 break;
+            }
+            if (v < s.recoverySpeed[lowest])
+                lowest = j;
+            if (j > lowest) {
+                const double later = Interpolate(t, s.recoverySpeed, t[j] + 10);
+                if (later - v < 0.01 * speedBefore && v > s.recoverySpeed[lowest] + 0.02 * speedBefore) {
+                    recovered = j;
+                    break;
+                }
             }
             if (v > s.recoverySpeed[recovered] || !std::isfinite(s.recoverySpeed[recovered]))
                 recovered = j;
@@ -612,20 +683,15 @@ std::vector<Turn> MeasureTurns(const TurnSearch& s, std::vector<Candidate> candi
 
 double AngleDifference(double a, double b)
 {
-    double d = std::fmod(a - b, 360.0);
-    if (d >= 180)
-        d -= 360;
-    else if (d < -180)
-        d += 360;
-    return d;
+    const double d = a - b;
+    const double wrapped = d - 360.0 * std::floor((d + 180.0) / 360.0);
+    return wrapped >= 180 ? wrapped - 360 : wrapped;
 }
 
 double NormalDegrees(double degrees)
 {
-    double d = std::fmod(degrees, 360.0);
-    if (d < 0)
-        d += 360;
-    return d >= 360 ? 0 : d;
+    const double d = degrees - 360.0 * std::floor(degrees / 360.0);
+    return d >= 360 || d < 0 ? 0 : d;
 }
 
 BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime)
@@ -677,7 +743,7 @@ BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
     const LineSums sums(plane);
 
     const Smoothed turnFit = LocalLinear(plane, character.TurnHalfWindow);
-    TurnSearch search{plane, sums, turnFit, {}, {}, {}, {}, 0, 0, 0, 0, 0};
+    TurnSearch search{plane, sums, turnFit, {}, {}, {}, {}, {}, 0, 0, 0, 0, 0};
     search.gapSeconds = std::max(20.0, 4 * dt);
     search.span = std::max(20.0, 3 * dt);
     search.beforeWindow = std::max(kBeforeWindow, 4 * dt);
@@ -686,15 +752,17 @@ BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
     search.gapsBefore.resize(n);
     search.courseUnwrapped.assign(n, kNaN);
     search.turnSpeed.assign(n, kNaN);
-    std::size_t gaps = 0;
+    std::uint32_t gaps = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (i > 0 && t[i] - t[i - 1] > search.gapSeconds)
-            ++gaps;
+        if (i == 0 || t[i] - t[i - 1] > search.gapSeconds) {
+            gaps += i > 0 ? 1 : 0;
+            search.stretches.push_back(i);
+        }
         search.gapsBefore[i] = gaps;
         const double vx = turnFit.vx[i], vy = turnFit.vy[i];
         if (!std::isfinite(vx))
             continue;
-        const double speed = std::hypot(vx, vy);
+        const double speed = Length(vx, vy);
         search.turnSpeed[i] = speed;
         if (speed < 0.2 * kMovingMetresPerSecond)
             continue;
@@ -708,12 +776,14 @@ BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
         // The speed regained is judged on a steadier speed: equal weights, a velocity within
         // about 0.04 m/s.
         const double h = std::clamp(HalfWindowFor(character, 1.5, 0.04), std::max(8.0, 2.5 * dt), 45.0);
-        std::vector<double> vx, vy;
+        search.recoverySpeed.assign(n, kNaN);
         BoxVelocities(
-            plane, sums, [h](std::size_t) { return h; }, [h](std::size_t) { return h; }, vx, vy);
-        search.recoverySpeed.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            search.recoverySpeed[i] = std::hypot(vx[i], vy[i]);
+            plane, sums,
+            [h](std::size_t, double& before, double& after) {
+                before = h;
+                after = h;
+            },
+            [&search](std::size_t i, double vx, double vy) { search.recoverySpeed[i] = Length(vx, vy); });
     }
 
     std::vector<float> change;
@@ -726,36 +796,27 @@ BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
     {
         const double inTurn = std::max(0.76 * character.TurnHalfWindow, 1.5 * dt);
         const double widest = character.SteadyHalfWindow;
-        // For each fix, the end and the recovery of the last turn started by then, and the start
-        // of the next one.
-        std::vector<double> lastEnd(n, -1e300), lastRecovered(n, -1e300), nextStart(n, 1e300);
-        std::size_t k = 0;
-        for (std::size_t i = 0; i < n; ++i) {
-            while (k < motion.Turns.size() && motion.Turns[k].StartSeconds <= t[i]) {
-                lastEnd[i] = motion.Turns[k].EndSeconds;
-                lastRecovered[i] = motion.Turns[k].RecoveredSeconds;
-                ++k;
-            }
-            if (i > 0 && lastEnd[i] < -1e299) {
-                lastEnd[i] = lastEnd[i - 1];
-                lastRecovered[i] = lastRecovered[i - 1];
-            }
-            nextStart[i] = k < motion.Turns.size() ? motion.Turns[k].StartSeconds : 1e300;
-        }
-        const auto growing = [&](std::size_t i) { return inTurn + 0.5 * std::max(0.0, t[i] - lastEnd[i]); };
-        const auto before = [&](std::size_t i) { return std::clamp(growing(i), inTurn, widest); };
-        const auto after = [&](std::size_t i) {
-            const double room = nextStart[i] - t[i];
-            return std::clamp(t[i] < lastRecovered[i] ? std::min(growing(i), room) : room, inTurn, widest);
-        };
-        std::vector<double> vx, vy;
-        BoxVelocities(plane, sums, before, after, vx, vy);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (!std::isfinite(vx[i]))
-                continue;
-            out[i].SpeedKn = static_cast<float>(std::hypot(vx[i], vy[i]) / kMetresPerKnotSecond);
-            out[i].CourseDeg = static_cast<float>(Bearing(vx[i], vy[i]));
-        }
+        // The turns about each fix, fixes taken in order: the end and the recovery of the last
+        // turn started by then, and the start of the next.
+        const std::vector<Turn>& turns = motion.Turns;
+        std::size_t next = 0;
+        double lastEnd = -1e300, lastRecovered = -1e300;
+        BoxVelocities(
+            plane, sums,
+            [&](std::size_t i, double& before, double& after) {
+                for (; next < turns.size() && turns[next].StartSeconds <= t[i]; ++next) {
+                    lastEnd = turns[next].EndSeconds;
+                    lastRecovered = turns[next].RecoveredSeconds;
+                }
+                const double growing = inTurn + 0.5 * std::max(0.0, t[i] - lastEnd);
+                const double room = next < turns.size() ? turns[next].StartSeconds - t[i] : 1e300;
+                before = std::clamp(growing, inTurn, widest);
+                after = std::clamp(t[i] < lastRecovered ? std::min(growing, room) : room, inTurn, widest);
+            },
+            [&out](std::size_t i, double vx, double vy) {
+                out[i].SpeedKn = static_cast<float>(Length(vx, vy) / kMetresPerKnotSecond);
+                out[i].CourseDeg = static_cast<float>(Bearing(vx, vy));
+            });
     }
 
     // Steady courses and the distance sailed from the start.
@@ -781,7 +842,7 @@ BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
             if (h <= search.gapSeconds && std::isfinite(s.SpeedKn) && std::isfinite(next.SpeedKn))
                 distance += 0.5 * (s.SpeedKn + next.SpeedKn) * kMetresPerKnotSecond * h;
             else
-                distance += std::hypot(plane.x[i + 1] - plane.x[i], plane.y[i + 1] - plane.y[i]);
+                distance += Length(plane.x[i + 1] - plane.x[i], plane.y[i + 1] - plane.y[i]);
         }
     }
     motion.DistanceNm = distance / 1852.0;

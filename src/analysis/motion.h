@@ -50,7 +50,7 @@ struct TrackCharacter {
     double SteadyHalfWindow = 0; // the most seconds either side of a fix for its speed and course
 };
 
-// A large change of course (30 degrees or more within about twenty seconds), found without
+// A large change of course (20 degrees or more within about twenty seconds), found without
 // the wind. Times are seconds since the boat's start.
 struct Turn {
     double StartSeconds = 0;    // the course leaves the steady course before (a tenth of the turn made)

@@ -11,8 +11,6 @@ namespace tideplot {
 
 namespace {
 
-constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
-
 void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
 {
     BoatSummary& summary = boat.Summary;
@@ -41,8 +39,7 @@ void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
         const double h = samples[i + 1].Seconds - s.Seconds;
         if (s.Seconds < 0 || h > gap || !std::isfinite(s.CourseDeg))
             continue;
-        const double side = std::sin((wind.FromDeg - s.CourseDeg) * kRadiansPerDegree);
-        (side >= 0 ? summary.StarboardSeconds : summary.PortSeconds) += h;
+        (NormalDegrees(wind.FromDeg - s.CourseDeg) <= 180 ? summary.StarboardSeconds : summary.PortSeconds) += h;
     }
 }
 

@@ -91,6 +91,14 @@ Scores Score(const racesim::TrueRace& truth, const RaceAnalysis& race)
             }
             used[best] = true;
             ++s.matched;
+            if (kind == ManoeuvreKind::Tack && std::getenv("LOSS_DEBUG")) {
+                const auto& m = boat.Manoeuvres[best];
+                const auto& u = boat.Motion.Turns[m.TurnIndex];
+                std::printf("  loss true %5.1f est %5.1f | start true %.1f est %.1f | end true %.1f est %.1f rec %.1f "
+                            "| mid %.1f/%.1f\n",
+                            t.LossMetres, m.LossMetres, t.StartSeconds, u.StartSeconds, t.EndSeconds, u.EndSeconds,
+                            u.RecoveredSeconds, t.MiddleSeconds, m.MiddleSeconds);
+            }
             if (kind == ManoeuvreKind::Tack) {
                 losses.push_back(t.LossMetres);
                 lossErrors.push_back(std::fabs(boat.Manoeuvres[best].LossMetres - t.LossMetres));
@@ -188,6 +196,84 @@ TEST(AnalysisExplore, Scores)
         o.LostShare = 0.1;
         o.WindFromDeg = 170;
         o.Seed = 5;
+    });
+    add("deep runners", [](auto& o) {
+        o.DownwindMinDeg = 8;
+        o.DownwindMaxDeg = 15;
+        o.WindFromDeg = 75;
+        o.Seed = 8;
+    });
+    add("asymmetric", [](auto& o) {
+        o.DownwindMinDeg = 35;
+        o.DownwindMaxDeg = 50;
+        o.WindFromDeg = 130;
+        o.Seed = 9;
+    });
+    add("slow tacks", [](auto& o) {
+        o.TurnRateMin = 3;
+        o.TurnRateMax = 4;
+        o.WindFromDeg = 290;
+        o.Seed = 10;
+    });
+    add("fast tacks 2s", [](auto& o) {
+        o.TurnRateMin = 15;
+        o.TurnRateMax = 25;
+        o.IntervalMin = o.IntervalMax = 2;
+        o.Seed = 11;
+    });
+    add("fast clean 1s", [](auto& o) {
+        o.TurnRateMin = 15;
+        o.TurnRateMax = 25;
+        o.NoiseMetres = 0;
+        o.DriftMetres = 0;
+        o.Seed = 11;
+    });
+    add("fast white 1s", [](auto& o) {
+        o.TurnRateMin = 15;
+        o.TurnRateMax = 25;
+        o.DriftMetres = 0;
+        o.Seed = 11;
+    });
+    add("fast drift 1s", [](auto& o) {
+        o.TurnRateMin = 15;
+        o.TurnRateMax = 25;
+        o.NoiseMetres = 0.3;
+        o.Seed = 11;
+    });
+    add("fast white3 2s", [](auto& o) {
+        o.TurnRateMin = 10;
+        o.TurnRateMax = 15;
+        o.DriftMetres = 0;
+        o.NoiseMetres = 3;
+        o.IntervalMin = o.IntervalMax = 2;
+        o.Seed = 14;
+    });
+    add("racegen noise 1s", [](auto& o) {
+        o.TurnRateMin = 10;
+        o.TurnRateMax = 10;
+        o.DriftMetres = 3;
+        o.NoiseMetres = 0.25;
+        o.Seed = 15;
+    });
+    add("racegen noise 2s", [](auto& o) {
+        o.TurnRateMin = 10;
+        o.TurnRateMax = 10;
+        o.DriftMetres = 3;
+        o.NoiseMetres = 0.25;
+        o.IntervalMin = o.IntervalMax = 2;
+        o.Seed = 16;
+    });
+    add("no swing 3 boats", [](auto& o) {
+        o.WindSwingDeg = 0;
+        o.Boats = 3;
+        o.Hours = 0.5;
+        o.Seed = 12;
+    });
+    add("wide angles", [](auto& o) {
+        o.UpwindMinDeg = 45;
+        o.UpwindMaxDeg = 52;
+        o.Seed = 13;
+        o.WindFromDeg = 181;
     });
     add("10s", [](auto& o) {
         o.IntervalMin = o.IntervalMax = 10;
