@@ -45,11 +45,10 @@ double Bearing(double east, double north)
     return NormalDegrees(std::atan2(east, north) * kDegreesPerRadian);
 }
 
-// The fixes in a flat plane, metres east (x) and north (y) of the first fix, and their
-// times in seconds since the boat's start. Each leg from
-// fix to fix is plane sailing's (the difference of longitude the short way, scaled by the
-// cosine of the leg's mid-latitude), so distances stay true along a track that runs over
-// degrees of latitude.
+// The fixes in a flat plane, metres east (x) and north (y) of the first fix, and their times
+// in seconds since the boat's start. Each leg from fix to fix is plane sailing's (the
+// difference of longitude the short way, scaled by the cosine of the leg's mid-latitude), so
+// distances stay true along a track that runs over degrees of latitude.
 struct Plane {
     std::vector<double> t, x, y;
 };
