@@ -680,19 +680,6 @@ std::vector<Turn> MeasureTurns(const TurnSearch& s, std::vector<Candidate> candi
 
 } // namespace
 
-double AngleDifference(double a, double b)
-{
-    const double d = a - b;
-    const double wrapped = d - 360.0 * std::floor((d + 180.0) / 360.0);
-    return wrapped >= 180 ? wrapped - 360 : wrapped;
-}
-
-double NormalDegrees(double degrees)
-{
-    const double d = degrees - 360.0 * std::floor(degrees / 360.0);
-    return d >= 360 || d < 0 ? 0 : d;
-}
-
 BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime)
 {
     BoatTrack track;

@@ -95,9 +95,18 @@ struct BoatMotion {
 // milliseconds.
 BoatMotion AnalyseMotion(std::vector<MotionSample> samples);
 
-// Angles in degrees: `a - b` brought into -180 to 180, and an angle brought into 0 up to 360.
-double AngleDifference(double a, double b);
-double NormalDegrees(double degrees);
+// Angles in degrees: `a - b` brought into -180 up to 180, and an angle brought into 0 up to 360.
+inline double AngleDifference(double a, double b)
+{
+    const double d = a - b;
+    const double wrapped = d - 360.0 * std::floor((d + 180.0) / 360.0);
+    return wrapped >= 180 ? wrapped - 360 : wrapped;
+}
+inline double NormalDegrees(double degrees)
+{
+    const double d = degrees - 360.0 * std::floor(degrees / 360.0);
+    return d >= 360 || d < 0 ? 0 : d;
+}
 
 // The velocity made good towards the wind, knots (positive towards it): speed x cos(course -
 // wind direction), `windFromDeg` where the wind comes from. NaN where the speed is.

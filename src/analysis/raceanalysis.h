@@ -30,7 +30,9 @@ struct BoatSource {
     std::int32_t Colour = 0;
 };
 
-// The boats of a race loaded by StartReplay, in race file order.
+// The boats of a race loaded by StartReplay, in race file order, with their track files as the
+// replay opened them (so call it while they are open: before CloseTrackFiles). Plain data: take
+// it on the thread the race state lives on and hand it to AnalyseRace on any.
 std::vector<BoatSource> BoatSources(const RaceState& state);
 
 // A boat's numbers for a table.
