@@ -77,6 +77,20 @@ Plane ToPlane(const std::vector<MotionSample>& samples)
         }
         p.x[i] = x;
     }
+    // A fix that jumps, more than 50 knots away from both fixes beside it while they agree with
+    // each other, is a glitch of the receiver: it is taken where they put it.
+    constexpr double kJump = 50 * 1852.0 / 3600;
+    const auto speed = [&](std::size_t a, std::size_t b) {
+        return std::sqrt((p.x[b] - p.x[a]) * (p.x[b] - p.x[a]) + (p.y[b] - p.y[a]) * (p.y[b] - p.y[a])) /
+               (p.t[b] - p.t[a]);
+    };
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        if (speed(i - 1, i) > kJump && speed(i, i + 1) > kJump && speed(i - 1, i + 1) < kJump / 2) {
+            const double f = (p.t[i] - p.t[i - 1]) / (p.t[i + 1] - p.t[i - 1]);
+            p.x[i] = p.x[i - 1] + f * (p.x[i + 1] - p.x[i - 1]);
+            p.y[i] = p.y[i - 1] + f * (p.y[i + 1] - p.y[i - 1]);
+        }
+    }
     return p;
 }
 
