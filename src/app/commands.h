@@ -11,6 +11,7 @@ namespace tideplot {
 int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv);
 int RunImportKmlCommand(const std::vector<std::string>& args);
 int RunResultsCommand(const std::vector<std::string>& args);
+int RunAnalyseCommand(const std::vector<std::string>& args);
 // Runs a Qt event loop, which takes the program's own argc and argv.
 int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv);
 

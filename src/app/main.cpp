@@ -24,6 +24,9 @@ void PrintUsage(std::FILE* to)
                "  tideplot link RACE.TP1 [options]     replay a race live in Google Earth Pro\n"
                "  tideplot results RACE.TP1 [--finish LAT1,LON1,LAT2,LON2] [--csv FILE]\n"
                "                                       the results from the finish line (tideplot results --help)\n"
+               "  tideplot analyse RACE.TP1 [--wind DEG] [--json FILE] [--csv FILE] [--series FILE]\n"
+               "                                       speed, tacks and gybes with their losses, the wind\n"
+               "                                       (tideplot analyse --help)\n"
                "  tideplot --help | --version\n",
                to);
 }
@@ -66,6 +69,8 @@ int main(int argc, char** argv)
         return tideplot::RunLinkCommand(args, argc, argv);
     if (verb == "results")
         return tideplot::RunResultsCommand(args);
+    if (verb == "analyse")
+        return tideplot::RunAnalyseCommand(args);
     if (tideplot::IsGuiArgument(verb)) {
         args.insert(args.begin(), verb);
         return tideplot::RunGui(args, argc, argv);

@@ -84,5 +84,31 @@ TEST(RaceGenerator, RefusesBadOptions)
         EXPECT_NE(std::system((exe + bad + out).c_str()), 0) << bad;
 }
 
+// The generator of races whose manoeuvres are known: the same options give the same files,
+// its truth names the wind and every boat; bad options are refused.
+TEST(ManoeuvreGenerator, SameOptionsSameFilesAndRefusesBadOnes)
+{
+    const std::string exe = std::string("\"") + TIDEPLOT_MANOEUVREGEN + "\" ";
+    std::string first;
+    for (const char* folder : {"mg1", "mg2"}) {
+        fs::remove_all(kScratch / folder);
+        const std::string command = exe + "--out \"" + (kScratch / folder).string() +
+                                    "\" --boats 2 --hours 0.2 --interval-min 1 --interval-max 3 --wind 45 --seed 7";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const std::string files = Slurp(kScratch / folder / "race.TP1") + Slurp(kScratch / folder / "boat2.txt") +
+                                  Slurp(kScratch / folder / "race.truth.json");
+        if (first.empty())
+            first = files;
+        else
+            EXPECT_EQ(files, first);
+    }
+    EXPECT_NE(first.find("{\"wind_from_deg\": 45.0, \"boats\": ["), std::string::npos);
+    EXPECT_NE(first.find("\"row\": 2"), std::string::npos);
+    const std::string out = " --out \"" + (kScratch / "mgbad").string() + "\" 2>/dev/null";
+    for (const char* bad : {"--boats 65", "--wind 361", "--interval 0", "--interval-min 5 --interval-max 2",
+                            "--interval 2 --interval-min 1", "--lost 0.9", "--frobnicate"})
+        EXPECT_NE(std::system((exe + bad + out).c_str()), 0) << bad;
+}
+
 } // namespace
 } // namespace tideplot

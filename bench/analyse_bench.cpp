@@ -1,0 +1,103 @@
+// The race analysis (goal: `tideplot analyse` of a 64-boat 24-hour race logged every second,
+// 5.5 million fixes, in under 5 s and 200 MB; of a 7-boat 2-hour race in under 0.3 s).
+//
+//   build/bench/bench/analyse_bench [--benchmark_...]
+//
+// The races, generated once into $TMPDIR/tideplot-bench-analyse-<B>x<H>h:
+// `tideplot-racegen --boats B --hours H --interval 1 --seed 29`.
+// - BM_AnalyseCommand: the command as a user runs it, start-up included, with --json and --csv
+//   (the table on stdout, the files beside the race), and with --series too (every fix as CSV);
+//   its wall time, CPU time (all threads) and peak resident memory, from the kernel's rusage of
+//   the child.
+// - BM_AnalyseRace: the library in the benchmark's process on one thread and on as many as the
+//   processor has: reading the tracks, smoothing, turns, the wind, the manoeuvres.
+#include "analysis/raceanalysis.h"
+#include "bench_process.h"
+#include "core/replay.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Race(int boats, int hours)
+{
+    const fs::path dir = fs::temp_directory_path() /
+                         ("tideplot-bench-analyse-" + std::to_string(boats) + "x" + std::to_string(hours) + "h");
+    const fs::path race = dir / "race.TP1";
+    if (fs::exists(race))
+        return race.string();
+    const std::string command = std::string(TIDEPLOT_RACEGEN) + " --out " + dir.string() + " --boats " +
+                                std::to_string(boats) + " --hours " + std::to_string(hours) +
+                                " --interval 1 --seed 29 > /dev/null";
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "cannot generate the race: %s\n", command.c_str());
+        std::exit(1);
+    }
+    return race.string();
+}
+
+// Arguments: boats, hours, 1 to write the series too.
+void BM_AnalyseCommand(benchmark::State& state)
+{
+    const std::string race = Race(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const std::string out = fs::path(race).parent_path() / "analysis.";
+    std::vector<std::string> args{TIDEPLOT_EXE, "analyse", race, "--json", out + "json", "--csv", out + "csv"};
+    if (state.range(2) != 0) {
+        args.push_back("--series");
+        args.push_back(out + "series.csv");
+    }
+    Measured last;
+    double cpu = 0, peak = 0;
+    for (auto _ : state) {
+        last = RunMeasured(args);
+        state.SetIterationTime(last.seconds);
+        cpu += last.cpuSeconds;
+        peak = std::max(peak, static_cast<double>(last.peakKiB));
+    }
+    state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
+    state.counters["peak_rss_KiB"] = peak;
+    state.SetLabel(state.range(2) != 0 ? "--json --csv --series" : "--json --csv");
+}
+
+// Arguments: boats, hours, threads (0: one per processor).
+void BM_AnalyseRace(benchmark::State& state)
+{
+    tideplot::RaceState race;
+    race.RaceFileName = Race(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    tideplot::StartReplay(race);
+    const std::vector<tideplot::BoatSource> boats = tideplot::BoatSources(race);
+    tideplot::CloseTrackFiles(race);
+    tideplot::AnalysisOptions options;
+    options.Threads = static_cast<int>(state.range(2));
+    std::size_t fixes = 0;
+    for (auto _ : state) {
+        const tideplot::RaceAnalysis analysis = tideplot::AnalyseRace(boats, options);
+        fixes = 0;
+        for (const auto& boat : analysis.Boats)
+            fixes += boat.Motion.Samples.size();
+        benchmark::DoNotOptimize(analysis.Wind.FromDeg);
+    }
+    state.counters["fixes"] = static_cast<double>(fixes);
+    state.SetLabel(state.range(2) == 1 ? "one thread" : "a thread per processor");
+}
+
+} // namespace
+
+BENCHMARK(BM_AnalyseCommand)
+    ->Args({7, 2, 0})
+    ->Args({64, 24, 0})
+    ->Args({64, 24, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
+BENCHMARK(BM_AnalyseRace)->Args({64, 24, 1})->Args({64, 24, 0})->Unit(benchmark::kMillisecond)->Iterations(3);
+
+BENCHMARK_MAIN();

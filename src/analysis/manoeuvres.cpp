@@ -1,0 +1,139 @@
+#include "manoeuvres.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tideplot {
+
+namespace {
+
+constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+
+// How far (degrees, 0 up to 360) the turn goes from the course before to `direction`, turning
+// its way.
+double TurnedTo(const Turn& turn, double direction)
+{
+    return turn.TurnDeg >= 0 ? NormalDegrees(direction - turn.CourseBeforeDeg)
+                             : NormalDegrees(turn.CourseBeforeDeg - direction);
+}
+
+bool Crosses(const Turn& turn, double direction)
+{
+    const double turned = TurnedTo(turn, direction);
+    return turned > kAxisMarginDeg && turned < std::fabs(turn.TurnDeg) - kAxisMarginDeg;
+}
+
+// The seconds after the boat's start at which the turn had turned `turned` degrees (0 up to
+// |TurnDeg|): the middle of the first and the last passing on the traced course (noise can
+// pass it more than once), or in proportion between the turn's tenth and nine tenths when
+// the trace does not reach it.
+double TimeTurned(const Turn& turn, double turned)
+{
+    const double sign = turn.TurnDeg >= 0 ? 1 : -1;
+    const std::vector<float>& secs = turn.TraceSeconds;
+    const std::vector<float>& deg = turn.TraceTurnedDeg;
+    double first = 0, last = 0;
+    bool found = false;
+    for (std::size_t j = 0; j + 1 < deg.size(); ++j) {
+        const double a = sign * deg[j], b = sign * deg[j + 1];
+        if (a < turned && b >= turned) {
+            const double f = (turned - a) / (b - a);
+            const double at = secs[j] + f * (secs[j + 1] - secs[j]);
+            if (!found)
+                first = at;
+            last = at;
+            found = true;
+        }
+    }
+    if (found)
+        return turn.StartSeconds + (first + last) / 2;
+    const double share = std::clamp((turned / std::fabs(turn.TurnDeg) - 0.1) / 0.8, 0.0, 1.0);
+    return turn.StartSeconds + share * (turn.EndSeconds - turn.StartSeconds);
+}
+
+// The position at `seconds`, straight between the fixes either side.
+void PositionAt(const std::vector<MotionSample>& samples, double seconds, double& lat, double& lon)
+{
+    const auto it = std::lower_bound(samples.begin(), samples.end(), seconds,
+                                     [](const MotionSample& s, double t) { return s.Seconds < t; });
+    if (it == samples.begin() || it == samples.end()) {
+        const MotionSample& s = it == samples.end() ? samples.back() : *it;
+        lat = s.Lat();
+        lon = s.Lon();
+        return;
+    }
+    const MotionSample& a = *(it - 1);
+    const MotionSample& b = *it;
+    const double f = (seconds - a.Seconds) / static_cast<double>(b.Seconds - a.Seconds);
+    long long dLon7 = static_cast<long long>(b.Lon7) - a.Lon7;
+    if (dLon7 > 1800000000LL)
+        dLon7 -= 3600000000LL;
+    else if (dLon7 < -1800000000LL)
+        dLon7 += 3600000000LL;
+    lat = a.Lat() + f * (b.Lat() - a.Lat());
+    lon = a.Lon() + f * static_cast<double>(dLon7) * 1e-7;
+    if (lon > 180)
+        lon -= 360;
+    else if (lon < -180)
+        lon += 360;
+}
+
+} // namespace
+
+std::string_view ManoeuvreKindName(ManoeuvreKind kind)
+{
+    switch (kind) {
+    case ManoeuvreKind::Tack:
+        return "tack";
+    case ManoeuvreKind::Gybe:
+        return "gybe";
+    case ManoeuvreKind::Turn:
+        break;
+    }
+    return "turn";
+}
+
+ManoeuvreKind KindOfTurn(const Turn& turn, double windFromDeg)
+{
+    const bool eye = Crosses(turn, windFromDeg);
+    const bool downwind = Crosses(turn, windFromDeg + 180);
+    if (eye && !downwind)
+        return ManoeuvreKind::Tack;
+    if (downwind && !eye)
+        return ManoeuvreKind::Gybe;
+    return ManoeuvreKind::Turn;
+}
+
+std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, std::optional<double> windFromDeg)
+{
+    std::vector<Manoeuvre> manoeuvres;
+    for (std::size_t k = 0; k < motion.Turns.size(); ++k) {
+        const Turn& turn = motion.Turns[k];
+        Manoeuvre m;
+        m.Kind = windFromDeg ? KindOfTurn(turn, *windFromDeg) : ManoeuvreKind::Turn;
+        if (m.Kind == ManoeuvreKind::Turn && std::fabs(turn.TurnDeg) < kReportedTurnDeg)
+            continue;
+        m.TurnIndex = k;
+        m.CourseBeforeDeg = turn.CourseBeforeDeg;
+        m.CourseAfterDeg = turn.CourseAfterDeg;
+        m.SpeedBeforeKn = turn.SpeedBeforeKn;
+        m.MinSpeedKn = turn.MinSpeedKn;
+        m.SpeedAfterKn = turn.SpeedAfterKn;
+        m.DurationSeconds = turn.RecoveredSeconds - turn.StartSeconds;
+        if (m.Kind == ManoeuvreKind::Turn) {
+            m.MiddleSeconds = turn.HalfSeconds;
+        } else {
+            // The axis crossed: towards the wind for a tack, away from it for a gybe; the loss
+            // is the shortfall along it.
+            const double axis = m.Kind == ManoeuvreKind::Tack ? *windFromDeg : *windFromDeg + 180;
+            m.MiddleSeconds = TimeTurned(turn, TurnedTo(turn, axis));
+            m.LossMetres = turn.ShortfallEast * std::sin(axis * kRadiansPerDegree) +
+                           turn.ShortfallNorth * std::cos(axis * kRadiansPerDegree);
+        }
+        PositionAt(motion.Samples, m.MiddleSeconds, m.Lat, m.Lon);
+        manoeuvres.push_back(m);
+    }
+    return manoeuvres;
+}
+
+} // namespace tideplot

@@ -1,0 +1,140 @@
+#include "raceanalysis.h"
+
+#include "core/replay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <thread>
+
+namespace tideplot {
+
+namespace {
+
+void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
+{
+    BoatSummary& summary = boat.Summary;
+    summary = BoatSummary{};
+    summary.DistanceNm = boat.Motion.DistanceNm;
+    if (boat.Motion.SailingSeconds > 0)
+        summary.MeanSpeedKn = boat.Motion.DistanceNm / (boat.Motion.SailingSeconds / 3600);
+    double tackLoss = 0;
+    for (const Manoeuvre& m : boat.Manoeuvres) {
+        if (m.Kind == ManoeuvreKind::Tack) {
+            ++summary.Tacks;
+            tackLoss += m.LossMetres;
+        } else if (m.Kind == ManoeuvreKind::Gybe) {
+            ++summary.Gybes;
+        }
+    }
+    if (summary.Tacks > 0)
+        summary.MeanTackLossMetres = tackLoss / summary.Tacks;
+    if (!wind.Known)
+        return;
+    // The wind over the starboard side: it comes from 0 to 180 degrees to the right of the course.
+    const std::vector<MotionSample>& samples = boat.Motion.Samples;
+    const double gap = std::max(20.0, 4 * boat.Motion.Character.IntervalSeconds);
+    for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
+        const MotionSample& s = samples[i];
+        const double h = samples[i + 1].Seconds - s.Seconds;
+        if (s.Seconds < 0 || h > gap || !std::isfinite(s.CourseDeg))
+            continue;
+        (NormalDegrees(wind.FromDeg - s.CourseDeg) <= 180 ? summary.StarboardSeconds : summary.PortSeconds) += h;
+    }
+}
+
+void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
+{
+    if (windFromDeg) {
+        race.Wind = WindEstimate{};
+        race.Wind.Known = true;
+        race.Wind.Given = true;
+        race.Wind.FromDeg = NormalDegrees(*windFromDeg);
+    } else {
+        std::vector<const BoatMotion*> motions;
+        for (const BoatAnalysis& boat : race.Boats)
+            motions.push_back(&boat.Motion);
+        race.Wind = EstimateWind(motions);
+    }
+    const std::optional<double> wind = race.Wind.Known ? std::optional<double>(race.Wind.FromDeg) : std::nullopt;
+    for (BoatAnalysis& boat : race.Boats) {
+        boat.Manoeuvres = ClassifyTurns(boat.Motion, wind);
+        Summarise(boat, race.Wind);
+    }
+    if (race.Wind.Given) {
+        for (const BoatAnalysis& boat : race.Boats) {
+            race.Wind.Tacks += boat.Summary.Tacks;
+            race.Wind.Gybes += boat.Summary.Gybes;
+        }
+    }
+}
+
+} // namespace
+
+std::vector<BoatSource> BoatSources(const RaceState& state)
+{
+    std::vector<BoatSource> boats;
+    for (int k = 0; k < state.BoatCount; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        BoatSource boat;
+        boat.TrackPath = state.TrackFile[i] ? state.TrackFile[i]->Path() : std::string();
+        boat.Sep = state.SepChar[i];
+        boat.StartTime = state.StartTime[i];
+        boat.Lys = state.BoatLys[i];
+        boat.Name = state.BoatName[i];
+        boat.Caption = LegendCaption(state, k);
+        boat.Row = state.EntryLine[i];
+        boat.Colour = state.BoatColour[i];
+        boats.push_back(std::move(boat));
+    }
+    return boats;
+}
+
+RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOptions& options)
+{
+    RaceAnalysis race;
+    race.Boats.resize(boats.size());
+    std::vector<std::exception_ptr> failures(boats.size());
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> failed{false};
+    const auto stopped = [&] { return failed.load() || (options.Cancel && options.Cancel->load()); };
+    const auto work = [&] {
+        for (std::size_t k = next++; k < boats.size() && !stopped(); k = next++) {
+            try {
+                BoatAnalysis& boat = race.Boats[k];
+                boat.Source = boats[k];
+                BoatTrack track = ReadBoatTrack(boats[k].TrackPath, boats[k].Sep, boats[k].StartTime);
+                boat.PassedOver = track.PassedOver;
+                boat.FirstPassedOverLine = track.FirstPassedOverLine;
+                boat.Motion = AnalyseMotion(std::move(track.Samples));
+            } catch (...) {
+                failures[k] = std::current_exception();
+                failed = true;
+            }
+        }
+    };
+    int threads = options.Threads > 0 ? options.Threads : static_cast<int>(std::thread::hardware_concurrency());
+    threads = std::clamp(threads, 1, std::max(1, static_cast<int>(boats.size())));
+    std::vector<std::thread> workers;
+    for (int i = 1; i < threads; ++i)
+        workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers)
+        worker.join();
+    // Boats are taken in race order, so every boat before a failing one was analysed: the
+    // first failure in race order is the one a single pass meets.
+    for (const std::exception_ptr& failure : failures)
+        if (failure)
+            std::rethrow_exception(failure);
+    if (options.Cancel && options.Cancel->load())
+        throw AnalysisCancelled();
+    Judge(race, options.WindFromDeg);
+    return race;
+}
+
+void SetWind(RaceAnalysis& race, std::optional<double> windFromDeg)
+{
+    Judge(race, windFromDeg);
+}
+
+} // namespace tideplot

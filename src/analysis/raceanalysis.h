@@ -1,0 +1,98 @@
+#pragma once
+
+#include "core/error.h"
+#include "manoeuvres.h"
+#include "motion.h"
+#include "wind.h"
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The analysis of a whole race: every boat's motion and manoeuvres, and the wind, given or
+// estimated from the fleet. The result is plain data: a window may compute it on a worker
+// thread and read it on its own, and apply another wind to it cheaply (SetWind).
+namespace tideplot {
+
+struct RaceState;
+
+// A boat as the analysis takes it: its track file and what the race file says of it.
+struct BoatSource {
+    std::string TrackPath; // as opened (a relative name taken from the race file's folder)
+    char Sep = ',';
+    double StartTime = 0; // date value of the boat's own start
+    double Lys = 1;
+    std::string Name;    // display name, as the legend shows it (bytes of the race file)
+    std::string Caption; // legend caption: name and LYS number
+    long Row = 0;        // line of the boat's entry in the race file, from 1
+    std::int32_t Colour = 0;
+};
+
+// The boats of a race loaded by StartReplay, in race file order, with their track files as the
+// replay opened them (so call it while they are open: before CloseTrackFiles). Plain data: take
+// it on the thread the race state lives on and hand it to AnalyseRace on any.
+std::vector<BoatSource> BoatSources(const RaceState& state);
+
+// A boat's numbers for a table.
+struct BoatSummary {
+    double DistanceNm = 0;  // sailed from the start to the last fix
+    double MeanSpeedKn = 0; // over that time; 0 without it
+    int Tacks = 0;
+    int Gybes = 0;
+    double MeanTackLossMetres = kNoValue; // NaN without tacks
+    // Seconds from the start on port tack (the wind over the port side) and on starboard
+    // tack, with a wind.
+    double PortSeconds = 0;
+    double StarboardSeconds = 0;
+};
+
+struct BoatAnalysis {
+    BoatSource Source;
+    BoatMotion Motion;
+    long PassedOver = 0; // fixes not after the fix before them, left out (BoatTrack)
+    long FirstPassedOverLine = 0;
+    std::vector<Manoeuvre> Manoeuvres; // with the race's wind
+    BoatSummary Summary;
+};
+
+struct RaceAnalysis {
+    WindEstimate Wind;
+    std::vector<BoatAnalysis> Boats;
+};
+
+// The analysis stopped because AnalysisOptions::Cancel was set.
+class AnalysisCancelled : public Error {
+public:
+    AnalysisCancelled() : Error("the analysis was cancelled") {}
+};
+
+struct AnalysisOptions {
+    std::optional<double> WindFromDeg; // given; otherwise estimated from the fleet
+    int Threads = 0;                   // boats analysed at once; 0: one per processor
+    // When set (by another thread), the analysis stops at its next boat with AnalysisCancelled.
+    const std::atomic<bool>* Cancel = nullptr;
+};
+
+// Reads and analyses every boat's track (each on its own; the result is the same however many
+// threads), then judges every turn against the wind. Throws Error naming the track file, the
+// line and the field of a line that cannot be read (the first boat's in race order).
+RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOptions& options = {});
+
+// Judges the turns of every boat anew against a wind given (or estimated from the fleet when
+// none is), and sums each boat up again. Cheap: no track is read.
+void SetWind(RaceAnalysis& race, std::optional<double> windFromDeg);
+
+// The times of a moment `seconds` after a boat's start: its date value (the track's time base,
+// UTC for almost every logger) and its race clock in days (elapsed x LYS, as the replay counts).
+inline double DateValueAt(const BoatSource& boat, double seconds)
+{
+    return boat.StartTime + seconds / 86400.0;
+}
+inline double RaceClockAt(const BoatSource& boat, double seconds)
+{
+    return seconds * boat.Lys / 86400.0;
+}
+
+} // namespace tideplot

@@ -1,0 +1,247 @@
+#include "analysis/analysisfiles.h"
+#include "analysis/raceanalysis.h"
+#include "app/args.h"
+#include "app/commands.h"
+#include "core/coursefile.h"
+#include "core/error.h"
+#include "core/outputfile.h"
+#include "core/racecheck.h"
+#include "core/replay.h"
+#include "core/results.h"
+#include "core/text.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tideplot {
+
+namespace {
+
+const char* kAnalyseUsage =
+    "Usage: tideplot analyse RACE.TP1 [--wind DEG] [--json FILE] [--csv FILE] [--series FILE]\n"
+    "Analyses every boat's track: its speed and course over ground at every fix (smoothed\n"
+    "against the GPS's noise), its tacks and gybes with the metres each lost, and the wind.\n"
+    "Prints a table per boat (distance sailed and mean speed from its start, tacks, gybes,\n"
+    "mean tack loss, time on port and on starboard tack) and the wind. A tack is a turn whose\n"
+    "course passes through the wind's eye, a gybe one through dead downwind; mark roundings and\n"
+    "other turns are plain turns. The loss of a tack or gybe is the distance lost along the\n"
+    "wind's axis against sailing it at the velocity made good of before, from the start of the\n"
+    "turn until the speed is regained.\n"
+    "  --wind DEG     the direction the wind comes from, 0 to 360 degrees true; without it the\n"
+    "                 wind is estimated from the fleet's tacks and gybes (at least three)\n"
+    "  --json FILE    everything but the series as JSON: the wind, and per boat its numbers\n"
+    "                 and manoeuvres (times UTC ISO 8601, race_time on the replay's race clock)\n"
+    "  --csv FILE     the manoeuvres as CSV, one line each: row,name,kind,time,race_time,lat,\n"
+    "                 lon,course_before,course_after,speed_before_kn,min_speed_kn,\n"
+    "                 speed_after_kn,duration_s,loss_m\n"
+    "  --series FILE  every fix as CSV: row,time,race_time,lat,lon,sog_kn,cog_deg,vmg_kn\n"
+    "                 (vmg_kn, the velocity made good towards the wind, empty without a wind)\n"
+    "Files are UTF-8 with CR LF line ends, each written whole or not at all.\n"
+    "Exit status: 0 on success, 1 when the race cannot be read or a file cannot be written,\n"
+    "2 for a usage error.\n";
+
+struct AnalyseOptions {
+    std::string raceFile;
+    std::optional<double> wind;
+    std::string jsonFile, csvFile, seriesFile;
+};
+
+AnalyseOptions ParseAnalyseOptions(const std::vector<std::string>& args)
+{
+    const ParsedArgs parsed = ParseArgs(args, {"--wind", "--json", "--csv", "--series"}, {});
+    if (parsed.positional.empty())
+        throw UsageError("no race file given");
+    if (parsed.positional.size() > 1)
+        throw UsageError("more than one race file: " + parsed.positional[0] + " and " + parsed.positional[1]);
+    AnalyseOptions options;
+    options.raceFile = parsed.positional[0];
+    if (parsed.has("--wind")) {
+        const double wind = parsed.number("--wind", 0);
+        if (!(wind >= 0 && wind <= 360))
+            throw UsageError("--wind: " + ShortNumberText(wind) +
+                             " is no direction: give where the wind comes from, 0 to 360 degrees");
+        options.wind = wind;
+    }
+    const auto file = [&](const char* option, std::string& into) {
+        into = parsed.value(option, "");
+        if (parsed.has(option) && into.empty())
+            throw UsageError(std::string(option) + " needs a file name");
+    };
+    file("--json", options.jsonFile);
+    file("--csv", options.csvFile);
+    file("--series", options.seriesFile);
+    return options;
+}
+
+// The outputs asked for, with their options' names.
+std::vector<std::pair<const char*, std::string>> Outputs(const AnalyseOptions& options)
+{
+    std::vector<std::pair<const char*, std::string>> outputs;
+    for (const auto& [option, file] : {std::pair<const char*, const std::string&>{"--json", options.jsonFile},
+                                       {"--csv", options.csvFile},
+                                       {"--series", options.seriesFile}})
+        if (!file.empty())
+            outputs.emplace_back(option, file);
+    return outputs;
+}
+
+// The number of characters a terminal shows for a UTF-8 text (one per character).
+std::size_t ShownWidth(const std::string& text)
+{
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string Fixed(double value, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
+}
+
+// The boats as a table a person reads: a column per number, numbers right-aligned.
+std::string BoatTable(const RaceAnalysis& race)
+{
+    constexpr std::size_t kColumns = 9;
+    const std::array<std::string, kColumns> headings{"Boat",  "LYS",         "Distance nm", "Mean kn",  "Tacks",
+                                                     "Gybes", "Tack loss m", "Port",        "Starboard"};
+    const bool wind = race.Wind.Known;
+    std::vector<std::array<std::string, kColumns>> rows{headings};
+    for (const BoatAnalysis& boat : race.Boats) {
+        const BoatSummary& s = boat.Summary;
+        rows.push_back({boat.Source.Name, ShortNumberText(boat.Source.Lys), Fixed(s.DistanceNm, 2),
+                        Fixed(s.MeanSpeedKn, 2), wind ? std::to_string(s.Tacks) : "-",
+                        wind ? std::to_string(s.Gybes) : "-",
+                        std::isfinite(s.MeanTackLossMetres) ? Fixed(s.MeanTackLossMetres, 1) : "-",
+                        wind ? DurationText(s.PortSeconds) : "-", wind ? DurationText(s.StarboardSeconds) : "-"});
+    }
+    std::array<std::size_t, kColumns> widths{};
+    for (const auto& row : rows)
+        for (std::size_t i = 0; i < kColumns; ++i)
+            widths[i] = std::max(widths[i], ShownWidth(row[i]));
+    std::string table;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < kColumns; ++i) {
+            const std::string pad(widths[i] - ShownWidth(row[i]), ' ');
+            if (i > 0)
+                line += "  ";
+            line += i < 2 ? row[i] + pad : pad + row[i];
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        table += line + "\n";
+    }
+    return table;
+}
+
+std::string Count(int n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string WindLine(const WindEstimate& wind)
+{
+    if (!wind.Known)
+        return "wind unknown: fewer than three tacks and gybes to estimate it from; give its direction with "
+               "--wind DEG";
+    const std::string from = "wind from " + std::to_string(std::lround(wind.FromDeg) % 360) + " degrees";
+    const std::string counts = Count(wind.Tacks, "tack", "tacks") + " and " + Count(wind.Gybes, "gybe", "gybes");
+    if (wind.Given)
+        return from + ", given with --wind; " + counts + " found";
+    return from + ", estimated from " + counts;
+}
+
+} // namespace
+
+int RunAnalyseCommand(const std::vector<std::string>& args)
+{
+    for (const auto& a : args) {
+        if (a == "--help" || a == "-h") {
+            std::fputs(kAnalyseUsage, stdout);
+            return 0;
+        }
+    }
+    AnalyseOptions options;
+    try {
+        options = ParseAnalyseOptions(args);
+        const auto outputs = Outputs(options);
+        for (std::size_t i = 0; i < outputs.size(); ++i) {
+            if (SameFile(outputs[i].second, options.raceFile))
+                throw UsageError(std::string(outputs[i].first) + " names the race file");
+            if (SameFile(outputs[i].second, CourseFilePath(options.raceFile)))
+                throw UsageError(std::string(outputs[i].first) + " names the course file");
+            for (std::size_t j = 0; j < i; ++j)
+                if (SameFile(outputs[i].second, outputs[j].second))
+                    throw UsageError(std::string(outputs[j].first) + " and " + outputs[i].first + " name one file");
+        }
+    } catch (const Error& e) {
+        std::fprintf(stderr, "tideplot analyse: %s (tideplot analyse --help)\n", e.what());
+        return 2;
+    }
+
+    try {
+        // The race opened as the replay opens it: its entries, every track file, the same
+        // refusals and warnings.
+        RaceState state;
+        state.RaceFileName = options.raceFile;
+        StartReplay(state);
+        for (const std::string& warning : StartTimeWarnings(state))
+            std::fprintf(stderr, "warning: %s\n", warning.c_str());
+        const std::vector<BoatSource> boats = BoatSources(state);
+        CloseTrackFiles(state);
+        const auto outputs = Outputs(options);
+        for (const BoatSource& boat : boats)
+            for (const auto& [option, file] : outputs)
+                if (SameFile(file, boat.TrackPath))
+                    throw Error(std::string(option) + " names the track file of " + boat.Name +
+                                "; choose another name");
+
+        AnalysisOptions analysis;
+        analysis.WindFromDeg = options.wind;
+        const RaceAnalysis race = AnalyseRace(boats, analysis);
+        for (const BoatAnalysis& boat : race.Boats)
+            if (boat.PassedOver > 0)
+                std::fprintf(
+                    stderr, "warning: %s: %ld %s not later than the fix before %s left out (the first on line %ld)\n",
+                    FileLabel(boat.Source.TrackPath).c_str(), boat.PassedOver, boat.PassedOver == 1 ? "fix" : "fixes",
+                    boat.PassedOver == 1 ? "it was" : "them were", boat.FirstPassedOverLine);
+
+        // Every file written to its temporary first; only then each put in place.
+        std::vector<std::unique_ptr<OutputFile>> files;
+        const auto open = [&](const std::string& path, const char* what) -> OutputFile& {
+            files.push_back(std::make_unique<OutputFile>(QString::fromLocal8Bit(path.c_str()), what));
+            return *files.back();
+        };
+        if (!options.jsonFile.empty())
+            open(options.jsonFile, "the JSON file").Write(AnalysisJson(race));
+        if (!options.csvFile.empty())
+            open(options.csvFile, "the manoeuvres' CSV file").Write(ManoeuvresCsv(race));
+        if (!options.seriesFile.empty()) {
+            OutputFile& series = open(options.seriesFile, "the series' CSV file");
+            WriteSeriesCsv(race, [&series](std::string_view piece) { series.Write(piece); });
+        }
+        for (const auto& file : files)
+            file->Commit();
+
+        std::printf("Analysis of %s: %s\n\n", options.raceFile.c_str(),
+                    Count(static_cast<int>(race.Boats.size()), "boat", "boats").c_str());
+        std::fputs(BoatTable(race).c_str(), stdout);
+        std::printf("\n%s\n", WindLine(race.Wind).c_str());
+        for (const auto& [option, file] : outputs)
+            std::printf("%s: %s\n", option[2] == 'j' ? "JSON" : option[2] == 'c' ? "CSV" : "Series", file.c_str());
+    } catch (const Error& e) {
+        std::fprintf(stderr, "tideplot analyse: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace tideplot

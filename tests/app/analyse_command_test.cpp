@@ -1,0 +1,259 @@
+// `tideplot analyse`: the table, the JSON and the CSV files of a small race sailed in straight
+// lines, the wind estimated on races of both race generators, and the exit status of every
+// kind of failure.
+#include "support/process.h"
+#include "support/racefiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tideplot {
+namespace {
+
+using testing::Hms;
+using testing::Quote;
+using testing::RunCommand;
+using testing::Slurp;
+using testing::TempDir;
+
+const std::string kTideplot = TIDEPLOT_EXE;
+constexpr double kPi = 3.14159265358979323846;
+
+// Track lines of a boat sailing a straight course at `knots` from 57.6 N 11.5 E, one fix a
+// second from `from` to `to` (seconds of the day 2008-06-21).
+std::vector<std::string> Straight(double courseDeg, double knots, int from, int to)
+{
+    std::vector<std::string> lines{"lat,lon,date,time"};
+    for (int t = from; t <= to; ++t) {
+        const double metres = knots * 1852.0 / 3600 * (t - from);
+        const double north = metres * std::cos(courseDeg * kPi / 180), east = metres * std::sin(courseDeg * kPi / 180);
+        char line[96];
+        std::snprintf(line, sizeof line, "%.7f,%.7f,20080621,%s", 57.6 + north / (60 * 1852.0),
+                      11.5 + east / (60 * 1852.0 * std::cos(57.6 * kPi / 180)), Hms(t).c_str());
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+QJsonObject ParseJson(const std::string& text)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    return document.object();
+}
+
+// Elsa sails east at 5 knots from two minutes before her start at 12:00 until 12:08; "Saga
+// "II", ä" (a name to escape) north-west at 4 knots, LYS 1.2, from 11:59 (her start is 12:01)
+// until 12:05; one of Elsa's lines repeats an earlier time.
+class AnalyseCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::vector<std::string> elsa = Straight(90, 5, 11 * 3600 + 58 * 60, 12 * 3600 + 8 * 60);
+        elsa.insert(elsa.begin() + 201, elsa[100]);
+        dir.write("Elsa.txt", elsa);
+        dir.write("Saga \"II\" \xC3\xA4.txt", Straight(330, 4, 11 * 3600 + 59 * 60, 12 * 3600 + 5 * 60));
+        race = dir.write("race.TP1", {"Elsa.txt , 2008-06-21 12:00:00 , 1.00 , 0 , ,",
+                                      "Saga \"II\" \xC3\xA4.txt , 2008-06-21 12:01:00 , 1.2 , 1023 , ,"});
+    }
+    testing::CommandResult analyse(const std::string& options) const
+    {
+        return RunCommand(kTideplot + " analyse " + Quote(race) + " " + options);
+    }
+    TempDir dir;
+    std::string race;
+};
+
+TEST_F(AnalyseCommand, TableAndFilesOfAStraightRace)
+{
+    const auto run = analyse("--wind 0 --json " + Quote(dir.file("a.json")) + " --csv " + Quote(dir.file("m.csv")) +
+                             " --series " + Quote(dir.file("s.csv")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    // Elsa: 8 minutes at 5 knots after her start, the wind over her port side; Saga: 4 at 4 knots,
+    // the wind over her starboard side.
+    EXPECT_NE(run.output.find("warning: Elsa.txt: 1 fix not later than the fix before it was left out (the first on "
+                              "line 202)"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(
+        run.output.find("Analysis of " + race +
+                        ": 2 boats\n\n"
+                        "Boat             LYS  Distance nm  Mean kn  Tacks  Gybes  Tack loss m     Port  "
+                        "Starboard\n"
+                        "Elsa.txt         1           0.67     5.00      0      0            -  0:08:00    "
+                        "0:00:00\n"
+                        "Saga \"II\" \xC3\xA4.txt  1.2         0.27     4.00      0      0            -  0:00:00    "
+                        "0:04:00\n\n"
+                        "wind from 0 degrees, given with --wind; 0 tacks and 0 gybes found\n"),
+        std::string::npos)
+        << run.output;
+
+    const std::string json = Slurp(dir.file("a.json"));
+    EXPECT_NE(json.find("\"name\": \"Saga \\\"II\\\" \xC3\xA4.txt\""), std::string::npos) << json;
+    const QJsonObject document = ParseJson(json);
+    const QJsonObject wind = document["wind"].toObject();
+    EXPECT_EQ(wind["from_deg"].toDouble(-1), 0.0);
+    EXPECT_EQ(wind["source"].toString(), "given");
+    EXPECT_EQ(wind["tacks"].toInt(-1), 0);
+    const QJsonArray boats = document["boats"].toArray();
+    ASSERT_EQ(boats.size(), 2);
+    const QJsonObject saga = boats[1].toObject();
+    EXPECT_EQ(saga["row"].toInt(), 2);
+    EXPECT_EQ(saga["name"].toString(), QString::fromUtf8("Saga \"II\" \xC3\xA4.txt"));
+    EXPECT_EQ(saga["caption"].toString(), QString::fromUtf8("Saga \"II\" \xC3\xA4.txt 1.2"));
+    EXPECT_EQ(saga["lys"].toDouble(), 1.2);
+    EXPECT_EQ(saga["start"].toString(), "2008-06-21T12:01:00Z");
+    EXPECT_NEAR(saga["distance_nm"].toDouble(), 4.0 * 4 / 60, 0.002);
+    EXPECT_TRUE(saga["mean_tack_loss_m"].isNull());
+    EXPECT_EQ(saga["starboard_s"].toDouble(), 240);
+    EXPECT_TRUE(saga["manoeuvres"].toArray().isEmpty());
+
+    EXPECT_EQ(Slurp(dir.file("m.csv")), "row,name,kind,time,race_time,lat,lon,course_before,course_after,"
+                                        "speed_before_kn,min_speed_kn,speed_after_kn,duration_s,loss_m\r\n");
+
+    // The series: every fix kept, as logged, on the race clock of its boat.
+    const std::string series = Slurp(dir.file("s.csv"));
+    const std::vector<std::string> elsa = Straight(90, 5, 11 * 3600 + 58 * 60, 12 * 3600 + 8 * 60);
+    const std::vector<std::string> saga6 = Straight(330, 4, 11 * 3600 + 59 * 60, 12 * 3600 + 5 * 60);
+    const auto field = [](const std::string& line, int n) {
+        return QString::fromStdString(line).split(',')[n].toStdString();
+    };
+    EXPECT_EQ(series.substr(0, series.find("\r\n", 60) + 2),
+              "row,time,race_time,lat,lon,sog_kn,cog_deg,vmg_kn\r\n1,2008-06-21T11:58:00Z,-00:02:00," +
+                  field(elsa[1], 0) + "," + field(elsa[1], 1) + ",5.00,90.0,0.00\r\n");
+    EXPECT_NE(series.find("\r\n2,2008-06-21T11:59:00Z,-00:02:24," + field(saga6[1], 0) + "," + field(saga6[1], 1) +
+                          ",4.00,330.0,3.46\r\n"),
+              std::string::npos);
+    EXPECT_NE(series.find("\r\n1,2008-06-21T12:08:00Z,00:08:00,"), std::string::npos);
+    EXPECT_EQ(std::count(series.begin(), series.end(), '\n'), 1 + 601 + 361);
+}
+
+// Without --wind and without tacks the wind is unknown, and said so; nothing is guessed.
+TEST_F(AnalyseCommand, NoWindWithoutTacks)
+{
+    const auto run = analyse("--json " + Quote(dir.file("a.json")) + " --series " + Quote(dir.file("s.csv")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("Elsa.txt         1           0.67     5.00      -      -            -     -          -"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("wind unknown: fewer than three tacks and gybes to estimate it from; give its direction "
+                              "with --wind DEG"),
+              std::string::npos)
+        << run.output;
+    const QJsonObject wind = ParseJson(Slurp(dir.file("a.json")))["wind"].toObject();
+    EXPECT_TRUE(wind["from_deg"].isNull());
+    EXPECT_EQ(wind["source"].toString(), "unknown");
+    EXPECT_NE(Slurp(dir.file("s.csv")).find(",5.00,90.0,\r\n"), std::string::npos);
+}
+
+TEST_F(AnalyseCommand, Failures)
+{
+    dir.writeBytes("old.json", "old");
+    dir.write("bad.TP1", {"Elsa.txt , 2008-06-21 12:00:00 , 1.00 , 0 , ,", "Elsa.txt , yesterday , 1 , 0 , ,"});
+    std::vector<std::string> broken = Straight(90, 5, 43200, 43300);
+    broken[5] = "57.6,11.5x,20080621,120004";
+    dir.write("broken.txt", broken);
+    dir.write("broken.TP1",
+              {"Elsa.txt , 2008-06-21 12:00:00 , 1.00 , 0 , ,", "broken.txt , 2008-06-21 12:00:00 , 1 , 0 , ,"});
+    dir.writeBytes("log.gpx", "<?xml version=\"1.0\"?>\n<gpx></gpx>\n");
+    dir.write("log.TP1", {"log.gpx , 2008-06-21 12:00:00 , 1.00 , 0 , ,"});
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string message;
+    };
+    const std::string json = " --json " + Quote(dir.file("old.json"));
+    const Case cases[] = {
+        {"--help", 0, "Usage: tideplot analyse RACE.TP1"},
+        {"", 2, "tideplot analyse: no race file given"},
+        {Quote(race) + " --wind 400", 2, "--wind: 400 is no direction"},
+        {Quote(race) + " --wind north", 2, "--wind: \"north\" is not a number"},
+        {Quote(race) + " --json", 2, "--json needs a value"},
+        {Quote(race) + " --csv " + Quote(race), 2, "--csv names the race file"},
+        {Quote(race) + json + " --series " + Quote(dir.file("old.json")), 2, "--json and --series name one file"},
+        {Quote(race) + " --series " + Quote(dir.file("Elsa.txt")), 1, "--series names the track file of Elsa.txt"},
+        {Quote(race) + " --speed 3", 2, "unknown option --speed"},
+        {Quote(dir.file("bad.TP1")) + json, 1, "bad.TP1, line 2: the start time \"yesterday\" is not a valid date"},
+        {Quote(dir.file("broken.TP1")) + json, 1, "broken.txt, line 6:"},
+        {Quote(dir.file("log.TP1")) + json, 1, "is a log (KML, KMZ or GPX), not a track file"},
+        {Quote(dir.file("missing.TP1")) + json, 1, "the race file cannot be read"},
+    };
+    for (const Case& c : cases) {
+        const auto run = RunCommand(kTideplot + " analyse " + c.arguments);
+        EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
+    }
+    EXPECT_EQ(Slurp(dir.file("old.json")), "old"); // no failure touched it
+    EXPECT_EQ(Slurp(dir.file("Elsa.txt")).substr(0, 17), "lat,lon,date,time");
+}
+
+// The wind estimated from the fleet on a race of each generator: tideplot-racegen's wind
+// swings about 220 degrees; tideplot-manoeuvregen's truth gives its wind and manoeuvres. Every
+// manoeuvre has every field, the CSV a line for each.
+TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
+{
+    TempDir dir;
+    const std::string racegen = std::string(TIDEPLOT_RACEGEN) + " --out " + Quote(dir.file("rg")) +
+                                " --boats 4 --hours 1 --interval 2 --seed 5 > /dev/null";
+    ASSERT_EQ(std::system(racegen.c_str()), 0) << racegen;
+    auto run = RunCommand(kTideplot + " analyse " + Quote(dir.file("rg/race.TP1")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    const QRegularExpression windLine("wind from (\\d+) degrees, estimated from (\\d+) tacks and (\\d+) gybes");
+    auto match = windLine.match(QString::fromStdString(run.output));
+    ASSERT_TRUE(match.hasMatch()) << run.output;
+    EXPECT_LE(std::abs(match.captured(1).toInt() - 220), 5) << run.output;
+    EXPECT_GE(match.captured(2).toInt(), 20) << run.output;
+
+    const std::string generate = std::string(TIDEPLOT_MANOEUVREGEN) + " --out " + Quote(dir.file("mg")) +
+                                 " --boats 3 --hours 0.7 --wind 75 --seed 4";
+    ASSERT_EQ(std::system(generate.c_str()), 0) << generate;
+    run = RunCommand(kTideplot + " analyse " + Quote(dir.file("mg/race.TP1")) + " --json " + Quote(dir.file("a.json")) +
+                     " --csv " + Quote(dir.file("m.csv")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    const QJsonObject truth = ParseJson(Slurp(dir.file("mg/race.truth.json")));
+    const QJsonObject analysis = ParseJson(Slurp(dir.file("a.json")));
+    const QJsonObject wind = analysis["wind"].toObject();
+    EXPECT_EQ(wind["source"].toString(), "estimated");
+    EXPECT_NEAR(wind["from_deg"].toDouble(), truth["wind_from_deg"].toDouble(), 5);
+    int tacks = 0, manoeuvres = 0;
+    const QRegularExpression clock("^-?\\d\\d+:\\d\\d:\\d\\d$"), utc("^2008-06-21T\\d\\d:\\d\\d:\\d\\dZ$");
+    for (const QJsonValue boat : analysis["boats"].toArray()) {
+        for (const QJsonValue value : boat.toObject()["manoeuvres"].toArray()) {
+            const QJsonObject m = value.toObject();
+            ++manoeuvres;
+            const QString kind = m["kind"].toString();
+            EXPECT_TRUE(kind == "tack" || kind == "gybe" || kind == "turn") << kind.toStdString();
+            tacks += kind == "tack" ? 1 : 0;
+            EXPECT_TRUE(clock.match(m["race_time"].toString()).hasMatch()) << m["race_time"].toString().toStdString();
+            EXPECT_TRUE(utc.match(m["time"].toString()).hasMatch()) << m["time"].toString().toStdString();
+            for (const char* key : {"lat", "lon", "course_before", "course_after", "speed_before_kn", "min_speed_kn",
+                                    "speed_after_kn", "duration_s"})
+                EXPECT_TRUE(m[key].isDouble()) << key;
+            EXPECT_EQ(m["loss_m"].isNull(), kind == "turn");
+            EXPECT_LE(m["min_speed_kn"].toDouble(), m["speed_before_kn"].toDouble());
+        }
+    }
+    int trueTacks = 0;
+    for (const QJsonValue boat : truth["boats"].toArray())
+        for (const QJsonValue m : boat.toObject()["manoeuvres"].toArray())
+            trueTacks += m.toObject()["kind"].toString() == "tack" ? 1 : 0;
+    EXPECT_EQ(tacks, trueTacks);
+    EXPECT_EQ(wind["tacks"].toInt(), tacks);
+    const std::string csv = Slurp(dir.file("m.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + manoeuvres);
+}
+
+} // namespace
+} // namespace tideplot
