@@ -6,6 +6,7 @@
 #include "core/trackfixes.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -53,9 +54,10 @@ public:
     // The captions of the boats whose newest piece is in view.
     virtual std::vector<std::string> boatsInView() const = 0;
 
-    // The view as it is, at the window's size, as PNG, whole or not at all. Throws Error
-    // naming the file.
-    virtual void saveView(const QString& path) const = 0;
+    // The view exactly as the window shows it (map, tracks, finish line, labels), at the
+    // window's size, as PNG, and its world file beside it; both whole or neither. Returns
+    // the files written. Throws Error naming the file.
+    virtual QStringList saveView(const QString& path) = 0;
     // The Map menu (none, OpenStreetMap, OpenSeaMap, an MBTiles file, a custom URL), the
     // choice kept in `settings`.
     virtual QMenu* createMapMenu(QSettings& settings, QWidget* parent) = 0;

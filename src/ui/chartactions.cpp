@@ -1,6 +1,8 @@
 #include "ui/chartactions.h"
 
 #include "core/coursefile.h"
+#include "earth/chart/mapmenu.h"
+#include "earth/map/mapchoice.h"
 #include "earth/replayview.h"
 #include "share/replayvideo.h"
 #include "ui/dialogs.h"
@@ -74,7 +76,11 @@ void ChartActions::savePicture()
     if (QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".png");
     try {
-        view_.saveView(name);
+        const QStringList written = view_.saveView(name);
+        dialogs_.tell(QStringLiteral("The picture of the chart was saved to %1, and its world file (for GIS "
+                                     "programs) to %2.")
+                          .arg(QDir::toNativeSeparators(written.value(0)), QDir::toNativeSeparators(written.value(1))),
+                      MessageKind::Information);
     } catch (const std::exception& e) {
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
     }
@@ -92,6 +98,14 @@ void ChartActions::exportVideo()
         name += QStringLiteral(".mp4");
     ReplayVideoOptions options;
     options.settings = windows_.session().settings();
+    // The chart's map (a map of its own: the window's keeps drawing) and finish line.
+    options.finish = windows_.leaderboard().finishLine();
+    try {
+        options.map = OpenMap(ReadMapChoice(settings_));
+    } catch (const std::exception& e) {
+        dialogs_.tell(QStringLiteral("The video is made without a map: %1").arg(FromBytes(e.what())),
+                      MessageKind::Warning);
+    }
     if (FrmControl* control = windows_.controlWindow())
         if (const std::optional<ReplaySettings> typed = control->typedSettings())
             options.settings = *typed;

@@ -16,7 +16,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTableView>
@@ -37,17 +40,19 @@ constexpr double kDialogFontPoints = 8;
 
 using K = ControlKind;
 
-// In the frame "Replay" (positions inside the frame), then outside it.
+// In the frame "Replay" (positions inside the frame), then outside it. Tab follows the
+// screen: Play, Stop, the replay position, Results, then the boxes left to right and top to
+// bottom, and the list of a large fleet.
 constexpr ControlRow kFrameRows[] = {
-    {"cmdPlay", K::PictureButton, 240, 240, 735, 735, "", "", 5},
-    {"cmdStop", K::PictureButton, 1080, 240, 735, 735, "", "", 6},
-    {"Label7", K::AutoSizeLabel, 2160, 240, 780, 195, "Playspeed ", "", 1},
-    {"txtPlayspeed", K::TextBox, 3120, 240, 495, 285, "10", "Playspeed in miliseconds", 3},
-    {"Label9", K::AutoSizeLabel, 1920, 720, 1050, 195, "Resolution sec", "", 2},
-    {"txtResolution", K::TextBox, 3120, 720, 495, 285, "10", "Time distance between each plot", 4},
-    {"Label1", K::AutoSizeLabel, 600, 960, 720, 195, "Race time", "", 8},
-    {"txtRaceTime", K::TextBox, 240, 1200, 1575, 285, "", "Race time for LYS =1.0", 7},
-    {"Label2", K::AutoSizeLabel, 2520, 1200, 435, 195, "Points", "", 10},
+    {"cmdPlay", K::PictureButton, 240, 240, 735, 735, "", "", 1},
+    {"cmdStop", K::PictureButton, 1080, 240, 735, 735, "", "", 2},
+    {"Label7", K::AutoSizeLabel, 2160, 240, 780, 195, "Playspeed ", "", 12},
+    {"txtPlayspeed", K::TextBox, 3120, 240, 495, 285, "10", "Playspeed in miliseconds", 6},
+    {"Label9", K::AutoSizeLabel, 1920, 720, 1050, 195, "Resolution sec", "", 13},
+    {"txtResolution", K::TextBox, 3120, 720, 495, 285, "10", "Time distance between each plot", 7},
+    {"Label1", K::AutoSizeLabel, 600, 960, 720, 195, "Race time", "", 14},
+    {"txtRaceTime", K::TextBox, 240, 1200, 1575, 285, "", "Race time for LYS =1.0", 8},
+    {"Label2", K::AutoSizeLabel, 2520, 1200, 435, 195, "Points", "", 15},
     {"txtPointPlot", K::TextBox, 3120, 1200, 495, 285, "90", "Normal plots between wide plots", 9},
 };
 
@@ -68,14 +73,30 @@ constexpr ControlRow kWindowRows[] = {
     {"lblDst5", K::Label, 6000, 1320, 615, 255, "", "", 22},
     {"lblDst6", K::Label, 6000, 1560, 615, 255, "", "", 23},
     // A fleet of more than seven: the same rows in a list that scrolls.
-    {"lstFleet", K::ListBox, 3960, 120, 2655, 1620, "", "", 27},
+    {"lstFleet", K::ListBox, 3960, 120, 2655, 1620, "", "", 11},
     // The position in the race and the tail, under the frame.
-    {"sldPosition", K::Slider, 240, 1800, 3480, 330, "", "Position in the race: steps since Start", 25},
+    {"sldPosition", K::Slider, 240, 1800, 3480, 330, "", "Position in the race: steps since Start", 3},
     {"cmdResults", K::CommandButton, 3840, 1800, 960, 330, "Results...", "Leaderboard and results from the finish line",
-     29},
+     4},
     {"lblTail", K::AutoSizeLabel, 4920, 1860, 600, 195, "Tail min", "", 28},
-    {"txtTail", K::TextBox, 6000, 1800, 615, 285, "0", "Minutes of track the chart draws (0: the whole track)", 26},
+    {"txtTail", K::TextBox, 6000, 1800, 615, 285, "0", "Minutes of track the chart draws (0: the whole track)", 10},
 };
+
+// A slider that goes to the place clicked on its groove, as the replay position should.
+class AbsoluteSliderStyle : public QProxyStyle {
+public:
+    explicit AbsoluteSliderStyle(QStyle* base) : QProxyStyle(base->name()) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton | Qt::MiddleButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+// The rows of a large fleet's list the window shows at least (on a 1366x768 screen).
+constexpr int kListRowsShown = 10;
 
 QLabel* MakeBuddy(QWidget* parent, const char* name, QWidget* buddy)
 {
@@ -104,6 +125,7 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     txtPlayspeed = MakeControl<QLineEdit>(frameReplay, QStringLiteral("txtPlayspeed"));
     txtResolution = MakeControl<QLineEdit>(frameReplay, QStringLiteral("txtResolution"));
     txtRaceTime = MakeControl<QLineEdit>(frameReplay, QStringLiteral("txtRaceTime"));
+    txtRaceTime->setReadOnly(true); // it shows where the replay is; the slider moves it
     txtPointPlot = MakeControl<QLineEdit>(frameReplay, QStringLiteral("txtPointPlot"));
     Label7 = MakeBuddy(frameReplay, "Label7", txtPlayspeed);
     Label9 = MakeBuddy(frameReplay, "Label9", txtResolution);
@@ -132,6 +154,10 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     sldPosition->setSingleStep(1);
     sldPosition->setPageStep(10);
     sldPosition->setEnabled(false);
+    // A click on the groove goes to that place, not a page towards it.
+    auto* sliderStyle = new AbsoluteSliderStyle(sldPosition->style());
+    sliderStyle->setParent(sldPosition);
+    sldPosition->setStyle(sliderStyle);
     txtTail = MakeControl<QLineEdit>(this, QStringLiteral("txtTail"));
     lblTail = MakeBuddy(this, "lblTail", txtTail);
     cmdResults = MakeControl<QPushButton>(this, QStringLiteral("cmdResults"));
@@ -153,7 +179,17 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     const double dpi = LogicalDpi(this);
     BuildForm(this, kFrameRows, dpi);
     BuildForm(this, kWindowRows, dpi);
-    setFixedSize(TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi));
+    designedSize_ = QSize(TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi));
+    setFixedSize(designedSize_);
+    // One tab order across the frame and the window.
+    QWidget* const order[] = {cmdPlay,       cmdStop,     sldPosition,  cmdResults, txtPlayspeed,
+                              txtResolution, txtRaceTime, txtPointPlot, txtTail,    lstFleet};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    for (QWidget* bottom : {static_cast<QWidget*>(sldPosition), static_cast<QWidget*>(cmdResults),
+                            static_cast<QWidget*>(lblTail), static_cast<QWidget*>(txtTail)})
+        bottomRow_.push_back({bottom, bottom->geometry()});
+    designedList_ = lstFleet->geometry();
 
     connect(cmdPlay, &QPushButton::clicked, this, [this] { cmdPlay_Click(); });
     connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
@@ -307,11 +343,50 @@ void FrmControl::Form_Unload()
     session_.close();
 }
 
+void FrmControl::fitFleet(int boats)
+{
+    if (boats <= kLegendRows) {
+        // The designed window of seven legend rows.
+        setFixedSize(designedSize_);
+        return;
+    }
+    // The list shows at least ten rows; the window may be made larger still.
+    const int rowHeight = lstFleet->verticalHeader()->defaultSectionSize();
+    const int listHeight =
+        lstFleet->horizontalHeader()->sizeHint().height() + kListRowsShown * rowHeight + 2 * lstFleet->frameWidth();
+    const int extra = std::max(0, listHeight - designedList_.height());
+    QSize wanted = designedSize_ + QSize(0, extra);
+    if (const QScreen* screen = this->screen())
+        wanted.setHeight(std::min(wanted.height(), screen->availableGeometry().height() - 40));
+    setMinimumSize(designedSize_);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    resize(wanted);
+    layoutFleetList();
+}
+
+void FrmControl::layoutFleetList()
+{
+    // The bottom row keeps to the bottom edge, the list fills the room above it.
+    const int down = height() - designedSize_.height();
+    for (const auto& [widget, designed] : bottomRow_)
+        widget->setGeometry(designed.translated(0, down));
+    const int right = width() - designedSize_.width();
+    lstFleet->setGeometry(designedList_.adjusted(0, 0, right, down));
+}
+
+void FrmControl::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (!bottomRow_.empty())
+        layoutFleetList();
+}
+
 void FrmControl::raceStarted(const FleetInfo& fleet)
 {
     fleet_ = fleet;
     const int boats = static_cast<int>(fleet.Boats.size());
     const bool list = boats > kLegendRows;
+    fitFleet(boats);
     for (int row = 0; row < kLegendRows; ++row) {
         QLabel* label = lblTrackInfo[static_cast<std::size_t>(row)];
         label->setVisible(!list);

@@ -5,6 +5,8 @@
 #include "replay/fleetframe.h"
 #include "ui/tablemodels.h"
 
+#include <QRect>
+#include <QSize>
 #include <QWidget>
 
 #include <array>
@@ -40,6 +42,10 @@ public:
 
     ReplaySession& session() { return session_; }
 
+    // Sizes the window for a fleet of `boats`: the designed window for up to seven, a list
+    // of at least ten rows in a window that may be resized for more.
+    void fitFleet(int boats);
+
     // Makes this the active window with the focus on Play, so that Space plays at once.
     void focusPlay();
     // The race time the window shows.
@@ -71,6 +77,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void cmdPlay_Click();
@@ -81,6 +88,7 @@ private:
     void keep(const FleetFrame& frame);
     void showTexts();
     void showPosition();
+    void layoutFleetList();
     static constexpr int kMinShowMs = 15;
 
     ReplaySession& session_;
@@ -109,6 +117,9 @@ private:
     QTableView* lstFleet = nullptr;            // the legend of a fleet of more than seven
     FleetTableModel fleetModel_;
 
+    QSize designedSize_;
+    QRect designedList_;
+    std::vector<std::pair<QWidget*, QRect>> bottomRow_; // the controls under the frame, as designed
     FleetInfo fleet_;
     FleetFrame frame_;
     std::string raceTime_;

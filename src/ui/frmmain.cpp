@@ -121,6 +121,7 @@ FrmMain::FrmMain(Options options)
     setWindowIcon(ArtworkIcon(QStringLiteral("globe")));
     RaceFileMenu::Window window;
     window.showRows = [this] { showRows(); };
+    window.rowsOpened = [this] { showHighlightedRow(); };
     window.setStartEnabled = [this](bool enabled) { cmdStart->setEnabled(enabled); };
     window.browserFolder = [this] { return browser_->folderPath(); };
     window.rowsSaved = [this] {
@@ -374,8 +375,11 @@ void FrmMain::showEvent(QShowEvent* event)
     if (placed_)
         return;
     placed_ = true;
-    if (restored_)
+    if (restored_) {
+        // The window system's record may put it off a screen that has since shrunk or gone.
+        QTimer::singleShot(0, this, [this] { fitOnScreen(); });
         return;
+    }
     // The stored size is the outer frame's; once the frame is known the inside is set to fit.
     // A first start keeps the designed size and is moved inside the screen, again once the
     // window manager has put its frame around the window.
@@ -398,8 +402,14 @@ void FrmMain::fitOnScreen()
         return;
     const QRect screen = this->screen()->availableGeometry();
     const QRect outer = frameGeometry();
-    const QPoint at(std::max(screen.left(), std::min(outer.left(), screen.right() + 1 - outer.width())),
-                    std::max(screen.top(), std::min(outer.top(), screen.bottom() + 1 - outer.height())));
+    // Wholly inside when it fits; a window larger than the screen keeps its title bar and
+    // its top left corner on it.
+    constexpr int kKeptPx = 100;
+    const int right = outer.width() <= screen.width() ? screen.right() + 1 - outer.width() : screen.right() - kKeptPx;
+    const int bottom =
+        outer.height() <= screen.height() ? screen.bottom() + 1 - outer.height() : screen.bottom() - kKeptPx;
+    const QPoint at(std::max(screen.left(), std::min(outer.left(), right)),
+                    std::max(screen.top(), std::min(outer.top(), bottom)));
     if (at != outer.topLeft())
         move(at);
 }
@@ -507,8 +517,11 @@ void FrmMain::cmdChange_Click()
     if (boats_.highlightedRow() < 0)
         return;
     const std::optional<EntryBoxes> boxes = checkedBoxes();
-    if (boxes && boats_.change(*boxes))
+    if (boxes && boats_.change(*boxes)) {
         showRows();
+        // The row now highlighted shows its fields: a second Change keeps it as it is.
+        showHighlightedRow();
+    }
 }
 
 void FrmMain::cmdDelete_Click()
@@ -522,6 +535,13 @@ void FrmMain::lstBoats_Click()
     const QList<QListWidgetItem*> selected = lstBoats->selectedItems();
     EntryBoxes shown;
     if (boats_.select(selected.isEmpty() ? -1 : lstBoats->row(selected.constFirst()), shown))
+        showBoxes(shown);
+}
+
+void FrmMain::showHighlightedRow()
+{
+    EntryBoxes shown;
+    if (boats_.select(boats_.highlightedRow(), shown))
         showBoxes(shown);
 }
 

@@ -109,6 +109,8 @@ private:
     void followClientSize();
     void showClock();
     void showRows();
+    // The highlighted row's fields in the boxes (after Open and Change, as after a click).
+    void showHighlightedRow();
     void showBoxes(const EntryBoxes& boxes);
     EntryBoxes typedBoxes() const;
     // The typed boxes, or nothing when they hold a "," that would split the entry (told).

@@ -9,10 +9,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 namespace tideplot {
@@ -27,6 +30,7 @@ QTableView* MakeTable(QWidget* parent, const char* name, const QString& accessib
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setAccessibleName(accessibleName);
+    table->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
     table->horizontalHeader()->setStretchLastSection(true);
     return table;
 }
@@ -87,6 +91,13 @@ void FrmResults::showResults(const std::string& raceFile, const FinishLine& line
     }
     results_.show(results);
     lstResults->resizeColumnsToContents();
+    // Wide enough for every column, as far as the screen allows.
+    const int needed = lstResults->horizontalHeader()->length() + 2 * lstResults->frameWidth() +
+                       lstResults->verticalScrollBar()->sizeHint().width() + width() - tabs->width() + 8;
+    if (needed > width()) {
+        const int most = screen() ? screen()->availableGeometry().width() : needed;
+        resize(std::min(needed, most), height());
+    }
     cmdSave->setEnabled(!results.empty());
 }
 

@@ -156,6 +156,7 @@ bool RaceFileMenu::openFile(const QString& path)
         return false;
     }
     setRaceFile(FileNameBytes(path), std::move(rows));
+    window_.rowsOpened();
     enableStart();
     return true;
 }

@@ -22,6 +22,7 @@ public:
         std::function<void(bool)> setStartEnabled; // Start
         std::function<QString()> browserFolder;    // the folder the track browser shows
         std::function<void()> rowsSaved;           // saving selects the last row, which the boxes then show
+        std::function<void()> rowsOpened;          // the highlighted row of a race opened shows its fields
     };
 
     RaceFileMenu(BoatList& boats, UserDialogs& dialogs, Window window);

@@ -3,6 +3,7 @@
 #include "core/coursefile.h"
 #include "core/error.h"
 #include "core/racecheck.h"
+#include "core/replay.h"
 #include "core/text.h"
 #include "core/trackfixes.h"
 #include "earth/replayview.h"
@@ -32,6 +33,17 @@ namespace {
 QString FromBytes(const std::string& bytes)
 {
     return QString::fromLocal8Bit(bytes);
+}
+
+// The boats of a race file, as its entries count them (0 when it cannot be read: the
+// replay says why at Start).
+int BoatCount(const std::string& raceFile)
+{
+    try {
+        return static_cast<int>(ReadRaceFileEntries(raceFile, "a race can replay at most").size());
+    } catch (const std::exception&) {
+        return 0;
+    }
 }
 
 void ToFront(QWidget* window)
@@ -151,6 +163,7 @@ void ReplayWindows::start(const std::string& raceFile)
     frmControl_->setAttribute(Qt::WA_DeleteOnClose);
     frmControl_->leaderboard = &leaderboard_;
     frmControl_->onResults = [this] { showResults(); };
+    frmControl_->fitFleet(BoatCount(raceFile_));
     observeView();
     showView();
     frmControl_->show();
@@ -298,15 +311,22 @@ void ReplayWindows::placeReplayWindows(QWidget* view)
     const QSize controlOuter = frmControl_->size() + frameExtra;
     constexpr int kMinChartWidth = 360;
 
+    // Beside it, on the side with more room; where neither side has room
+    // for a chart, the set-up window moves to the screen's left edge to make some.
+    const int roomRight = screen.right() - setup.right();
+    const int roomLeft = setup.left() - screen.left();
     QRect area; // where the chart and the control window go, outer frames
-    if (screen.right() - setup.right() >= kMinChartWidth)
+    if (roomRight >= kMinChartWidth && roomRight >= roomLeft) {
         area = QRect(QPoint(setup.right() + 1, screen.top()), screen.bottomRight());
-    else if (setup.left() - screen.left() >= kMinChartWidth)
+    } else if (roomLeft >= kMinChartWidth) {
         area = QRect(screen.topLeft(), QPoint(setup.left() - 1, screen.bottom()));
-    else // over the set-up window's lower part: its Start button and tool bar stay in view
+    } else if (setup.width() + kMinChartWidth <= screen.width()) {
+        setup_.move(setup_.pos() - QPoint(setup.left() - screen.left(), 0));
+        area = QRect(QPoint(screen.left() + setup.width(), screen.top()), screen.bottomRight());
+    } else { // a screen too narrow for both: over its lower part, its Start row in view
         area =
             QRect(QPoint(screen.left(), std::max(screen.top(), options_.startRowBottom() + 8)), screen.bottomRight());
-
+    }
     if (view) {
         QRect chart = viewGeometry_;
         if (!chart.isValid()) {

@@ -413,8 +413,8 @@ TEST(SharePictures, LegendOfALargeFleetStaysInsideThePicture)
     EXPECT_GT(left, picture.width() / 2) << "the legend reaches the left half";
 }
 
-// "Save picture...": the view as the window shows it, at the window's size, as PNG; and
-// the licences the About box shows.
+// "Save picture...": the view as the window shows it, finish line and all, at the window's
+// size, as PNG with its world file; and the licences the About box shows.
 TEST(SharePictures, SavesTheViewAndNamesTheLicences)
 {
     TempDir dir;
@@ -424,10 +424,14 @@ TEST(SharePictures, SavesTheViewAndNamesTheLicences)
                       "</LineStyle></Style><Placemark><styleUrl>#s</styleUrl><LineString><coordinates>11.9,57.7,0 "
                       "11.91,57.71,0</coordinates></LineString></Placemark></Document>");
     chart.SetCamera(chart.cameraShowing(57.7, 11.9, 57.71, 11.91, QSize(420, 300)), 10);
-    chart.saveView(QString::fromStdString(dir.file("view.png")));
+    chart.setFinishLine(FinishLine{57.705, 11.899, 57.705, 11.911});
+    const QStringList written = chart.saveView(QString::fromStdString(dir.file("view.png")));
+    EXPECT_EQ(written, QStringList({QString::fromStdString(dir.file("view.png")),
+                                    QString::fromStdString(dir.file("view.pgw"))}));
     const QImage saved(QString::fromStdString(dir.file("view.png")));
     EXPECT_EQ(saved.size(), QSize(420, 300));
-    EXPECT_EQ(MeanDifference(saved, chart.renderImage(QSize(420, 300))), 0);
+    EXPECT_EQ(MeanDifference(saved, chart.renderImage(QSize(420, 300))), 0) << "the view, finish line and all";
+    EXPECT_EQ(Slurp(dir.file("view.pgw")), chart.worldFile(QSize(420, 300)).toStdString());
 
     const QString licences = ThirdPartyLicencesText();
     for (const char* name : {"GNU General Public License, version 3 or", "Qt 6", "libzip", "FFmpeg", "x264", "SQLite",

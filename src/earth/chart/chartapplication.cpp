@@ -172,24 +172,21 @@ QImage ChartApplication::paintedImage(const QSize& sizePx)
 
 QImage ChartApplication::viewImage() const
 {
-    const QSize size = widget_->size();
-    const double ratio = widget_->devicePixelRatioF();
-    if (size.isEmpty())
+    if (widget_->size().isEmpty())
         return {};
-    QImage image(
-        QSize(static_cast<int>(std::ceil(size.width() * ratio)), static_cast<int>(std::ceil(size.height() * ratio))),
-        QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(ratio);
-    QPainter painter(&image);
-    DrawChart(painter, widget_->viewport(size), widget_->tracks(), &widget_->series(), nullptr, widget_->tail());
-    return image;
+    return widget_->grab().toImage();
 }
 
-void ChartApplication::saveView(const QString& path) const
+QStringList ChartApplication::saveView(const QString& path)
 {
-    OutputFile file(path, "the chart picture");
-    file.Write(PngBytes(viewImage()));
-    file.Commit();
+    const QImage image = viewImage();
+    OutputFile picture(path, "the chart picture");
+    picture.Write(PngBytes(image));
+    const QString worldPath = WorldFilePath(path);
+    OutputFile world(worldPath, "the world file of the chart picture");
+    world.Write(WorldFileText(WorldFileFor(widget_->viewport(QSizeF(image.size())))));
+    CommitTogether({picture.Prepare(), world.Prepare()});
+    return {path, worldPath};
 }
 
 void ChartApplication::saveImage(const QString& path, const QSize& sizePx) const

@@ -92,11 +92,12 @@ public:
     QImage paintedImage(const QSize& sizePx);
 
     // The view as the window shows it now, at the window's size (and the screen's pixel
-    // ratio): its camera with the user's pan, zoom and turn, the tracks, the labels.
+    // ratio): its camera with the user's pan, zoom and turn, the map, the tracks, the finish
+    // line, the labels.
     QImage viewImage() const;
-    // Writes that picture as PNG, whole or not at all ("Save picture..."). Throws Error
-    // naming the file and the reason.
-    void saveView(const QString& path) const override;
+    // Writes that picture as PNG and its world file, whole or not at all ("Save
+    // picture..."). Throws Error naming the file and the reason.
+    QStringList saveView(const QString& path) override;
 
 private:
     void waitForMap(const QSize& sizePx) const;
