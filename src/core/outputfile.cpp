@@ -1,6 +1,7 @@
 #include "outputfile.h"
 
 #include "error.h"
+#include "exitcleanup.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -75,6 +76,7 @@ OutputFile::OutputFile(const QString& path, std::string what, Access access)
             Fail(SystemError(error));
         }
     }
+    forcedExit_ = std::make_unique<RemovedOnForcedExit>(QFile::encodeName(temporary_).toStdString());
     file_ = std::make_unique<QFile>(temporary_);
     const mode_t mode = ownerOnly ? 0600 : (replacing ? old.st_mode & 07777 : 0);
     if ((mode != 0 && ::fchmod(fd, mode) != 0) ||
@@ -100,6 +102,7 @@ void OutputFile::RemoveTemporary()
         file_->close();
     ::unlink(QFile::encodeName(temporary_).constData());
     temporary_.clear();
+    forcedExit_.reset();
 }
 
 void OutputFile::Fail(const QString& reason) const
@@ -150,9 +153,11 @@ void OutputFile::Commit()
     if (::fsync(fd) != 0)
         Fail(SystemError(errno));
     file_->close();
+    const ForcedExitHeld renaming;
     if (::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(target_).constData()) != 0)
         Fail(SystemError(errno));
     temporary_.clear();
+    forcedExit_.reset();
 }
 
 } // namespace tideplot

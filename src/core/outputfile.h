@@ -10,6 +10,8 @@
 
 namespace tideplot {
 
+class RemovedOnForcedExit;
+
 // A file the program writes, in place of an older one only when all of it is written:
 // the bytes go to a temporary file beside it, every write is checked, and Commit() flushes
 // it to the disk and renames it over the old file. Until then, and whenever anything fails
@@ -19,7 +21,8 @@ namespace tideplot {
 // as the system allows (255 bytes) can be replaced too. The new file keeps the old file's
 // permissions, or gets the usual ones of a new file. A path that names no regular file
 // but a terminal, a pipe or a device (/dev/stdout) holds nothing to keep: it is written
-// directly.
+// directly. A signal that ends the program at once removes the temporary file too
+// (exitcleanup.h).
 class OutputFile {
 public:
     enum class Access {
@@ -52,6 +55,7 @@ private:
     QString target_;    // the file replaced: path_ with its symbolic links followed
     QString temporary_; // empty when the file is written directly
     std::unique_ptr<QFile> file_;
+    std::unique_ptr<RemovedOnForcedExit> forcedExit_; // while the temporary file is there
     qint64 written_ = 0;
 };
 

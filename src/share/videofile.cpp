@@ -124,6 +124,7 @@ void VideoFile::finish()
 void VideoFile::commit()
 {
     finish();
+    const ForcedExitHeld renaming;
     if (std::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(path_).constData()) != 0)
         fail(SystemError(errno));
     committed_ = true;

@@ -227,8 +227,8 @@ TEST(ReplayVideo, RefusesOddSizesAndBadFrameRates)
     EXPECT_TRUE(FilesIn(dir.path()).empty());
 }
 
-// Ctrl+C (or SIGTERM) in the middle of a video: the command stops, removes its temporary
-// file and leaves the older video as it was.
+// Ctrl+C, SIGTERM or SIGHUP (the terminal closed) in the middle of a video: the command
+// stops, removes its temporary file and leaves the older video as it was.
 TEST(ReplayVideo, InterruptLeavesNothingBehindAndKeepsTheOldVideo)
 {
     TempDir dir;
@@ -243,7 +243,7 @@ TEST(ReplayVideo, InterruptLeavesNothingBehindAndKeepsTheOldVideo)
     dir.writeBytes("race.mp4", "the old video");
     const std::vector<std::string> before = FilesIn(dir.path());
 
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         const std::string race = dir.file("race.TP1"), out = dir.file("race.mp4");
         std::vector<std::string> args{kTideplot, "replay",  race, "--resolution", "1", "--size",
                                       "160x120", "--video", out};
