@@ -304,6 +304,45 @@ TEST(ReplayVideo, ExportForTheWindowsWritesOrCancels)
     EXPECT_EQ(video.width, 320);
 }
 
+// The names of the elements of a KML file ("" when it is no XML), or the reader's error.
+std::vector<std::string> KmlNames(const std::string& path)
+{
+    QXmlStreamReader xml(QByteArray::fromStdString(Slurp(path)));
+    std::vector<std::string> names;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"name")
+            names.push_back(xml.readElementText().toStdString());
+    if (xml.hasError())
+        return {"error: " + xml.errorString().toStdString()};
+    return names;
+}
+
+// A boat whose track file's name holds control characters (a tab, an escape sequence)
+// replays into every output: the KML file and the animated KML read as XML, the name with
+// those characters replaced; the picture and the video are made; the trace keeps the
+// caption as the classic program wrote it.
+TEST(SharedOutputs, NamesWithControlCharactersMakeEveryOutput)
+{
+    TempDir dir;
+    const std::string odd = "El\x01sa\x1b[31m.txt";
+    std::filesystem::copy_file(std::string(TIDEPLOT_SOURCE_DIR) + "/examples/sample-race/Elsa.txt", dir.file(odd));
+    std::filesystem::copy_file(std::string(TIDEPLOT_SOURCE_DIR) + "/examples/sample-race/Saga.txt",
+                               dir.file("Saga.txt"));
+    dir.write("race.TP1",
+              {odd + " , 2008-06-21 11:00:00 , 1 , 0 , ,", "Saga.txt , 2008-06-21 11:03:30 , 1.05 , 0 , ,"});
+    const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot +
+                                " replay race.TP1 --resolution 120 --kml k.kml --kml-animated a.kml --trace t --size "
+                                "320x240 --video v.mp4 --screenshot p.png");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(KmlNames(dir.file("k.kml")), (std::vector<std::string>{"race", "El?sa?[31m.txt 1", "Saga.txt 1.05"}));
+    const std::vector<std::string> animated = KmlNames(dir.file("a.kml"));
+    ASSERT_GE(animated.size(), 2u);
+    EXPECT_NE(std::find(animated.begin(), animated.end(), "El\uFFFDsa\uFFFD[31m.txt 1"), animated.end()) << animated[0];
+    EXPECT_EQ(Decode(dir.file("v.mp4")).width, 320);
+    EXPECT_EQ(QImage(QString::fromStdString(dir.file("p.png"))).width(), 320);
+    EXPECT_NE(Slurp(dir.file("t")).find("legend 0 255 " + odd + " 1\n"), std::string::npos);
+}
+
 // Three boats worked by hand, the race clock starting at the earliest start, 10:00:00:
 // Alpha (LYS 1, start 10:00) keeps its times; Beta (LYS 1.25, start 10:05) is stretched by
 // 1.25 from 10:00; Gamma (LYS 0.8) shrinks, and two fixes that meet in one second keep
