@@ -140,6 +140,7 @@ void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)
             options.sizePx = ParseVideoSize(parsed.value("--size", ""));
         if (video) {
             CheckVideoSettings({options.sizePx.value_or(VideoSettings().SizePx), options.framesPerSecond});
+            CheckVideoPlayable(options.sizePx.value_or(VideoSettings().SizePx));
         } else if (options.sizePx) {
             const QSize even((options.sizePx->width() + 1) / 2 * 2, (options.sizePx->height() + 1) / 2 * 2);
             CheckVideoSettings({even, options.framesPerSecond});

@@ -13,6 +13,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include <unistd.h>
 
 namespace tideplot {
 
@@ -70,14 +73,39 @@ std::size_t ShownWidth(const std::string& text)
         std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-// The results as a table a person reads: a column per field, the numbers right-aligned.
-std::string ResultsTable(const std::vector<BoatResult>& results)
+// UTF-8 text for a terminal: control characters (C0, DEL and C1, which start a
+// terminal's escape sequences) shown as "?".
+std::string TerminalText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const bool c1 = byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (byte < 0x20 || byte == 0x7F || c1) {
+            out += '?';
+            i += c1 ? 1 : 0;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The results as a table a person reads: a column per field, the numbers right-aligned;
+// on a terminal, control characters shown as "?".
+std::string ResultsTable(const std::vector<BoatResult>& results, bool terminal)
 {
     const std::array<std::string, 7> headings{"Rank", "Boat", "LYS", "Start", "Finish", "Elapsed", "Corrected"};
     constexpr std::array<bool, 7> rightAligned{true, false, false, false, false, true, true};
     std::vector<std::array<std::string, 7>> rows{headings};
-    for (const BoatResult& result : results)
+    for (const BoatResult& result : results) {
         rows.push_back(ResultTexts(result));
+        if (terminal)
+            for (std::string& text : rows.back())
+                text = TerminalText(text);
+    }
     std::array<std::size_t, 7> widths{};
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i)
@@ -119,10 +147,14 @@ int RunResultsCommand(const std::vector<std::string>& args)
         return 2;
     }
 
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    const bool stderrTerminal = StderrIsTerminal();
     try {
         const bool fromCourseFile = !options.finish;
         const FinishLine line = fromCourseFile ? ReadCourseFinishLine(options.raceFile) : *options.finish;
-        const std::vector<BoatResult> results = RaceResults(options.raceFile, line);
+        const std::vector<BoatResult> results = RaceResults(options.raceFile, line, [&](const std::string& warning) {
+            std::fprintf(stderr, "warning: %s\n", (stderrTerminal ? TerminalText(warning) : warning).c_str());
+        });
         for (const BoatResult& result : results)
             if (!options.csvFile.empty() && SameFile(options.csvFile, result.TrackPath))
                 throw Error("--csv names the track file of " + result.Boat + "; choose another name");
@@ -130,13 +162,14 @@ int RunResultsCommand(const std::vector<std::string>& args)
             SaveResultsCsv(QString::fromLocal8Bit(options.csvFile.c_str()), results);
 
         const auto finished = std::count_if(results.begin(), results.end(), [](const auto& r) { return r.Finished; });
-        std::printf("Results of %s: finish line %s (%s), %zu boats, %td finished\n\n", options.raceFile.c_str(),
+        const auto shown = [&](const std::string& text) { return terminal ? TerminalText(text) : text; };
+        std::printf("Results of %s: finish line %s (%s), %zu boats, %td finished\n\n", shown(options.raceFile).c_str(),
                     FinishLineText(line).c_str(),
-                    fromCourseFile ? FileLabel(CourseFilePath(options.raceFile)).c_str() : "--finish", results.size(),
-                    finished);
-        std::fputs(ResultsTable(results).c_str(), stdout);
+                    fromCourseFile ? shown(FileLabel(CourseFilePath(options.raceFile))).c_str() : "--finish",
+                    results.size(), finished);
+        std::fputs(ResultsTable(results, terminal).c_str(), stdout);
         if (!options.csvFile.empty())
-            std::printf("\nCSV: %s\n", options.csvFile.c_str());
+            std::printf("\nCSV: %s\n", shown(options.csvFile).c_str());
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot results: %s\n", e.what());
         return 1;

@@ -1,10 +1,13 @@
 #include "app/commands.h"
 #include "app/gui.h"
+#include "share/interrupt.h"
 #include "tideplot/version.h"
 
 #include <QtGlobal>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,36 @@ void PrintUsage(std::FILE* to)
                to);
 }
 
+// What a verb printed must have reached its standard output: a full disk, a closed pipe
+// or /dev/full makes the verb fail, with a message on stderr, whatever it returned.
+int CheckedStandardOutput(const std::string& program, int status)
+{
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(stdout))
+        return status;
+    // A write that failed earlier left no reason behind; the last flush's is its own.
+    if (!flushed && error != 0)
+        std::fprintf(stderr, "%s: cannot write the standard output: %s\n", program.c_str(), std::strerror(error));
+    else
+        std::fprintf(stderr, "%s: cannot write the standard output\n", program.c_str());
+    return status != 0 ? status : 1;
+}
+
+int RunVerb(const std::string& verb, std::vector<std::string>& args, int& argc, char** argv)
+{
+    if (verb == "replay")
+        return tideplot::RunReplayCommand(args, argc, argv);
+    if (verb == "import" || verb == "import-kml")
+        return tideplot::RunImportKmlCommand(args);
+    if (verb == "link")
+        return tideplot::RunLinkCommand(args, argc, argv);
+    if (verb == "analyse")
+        return tideplot::RunAnalyseCommand(args);
+    return tideplot::RunResultsCommand(args);
+}
+
 } // namespace
 
 namespace tideplot {
@@ -53,24 +86,21 @@ int main(int argc, char** argv)
         return tideplot::RunGui(args, argc, argv);
     if (args[0] == "--help" || args[0] == "-h") {
         PrintUsage(stdout);
-        return 0;
+        return CheckedStandardOutput("tideplot", 0);
     }
     if (args[0] == "--version") {
         std::printf("Tideplot %s\n", tideplot::kVersionText);
-        return 0;
+        return CheckedStandardOutput("tideplot", 0);
     }
     const std::string verb = args[0];
     args.erase(args.begin());
-    if (verb == "replay")
-        return tideplot::RunReplayCommand(args, argc, argv);
-    if (verb == "import" || verb == "import-kml")
-        return tideplot::RunImportKmlCommand(args);
-    if (verb == "link")
-        return tideplot::RunLinkCommand(args, argc, argv);
-    if (verb == "results")
-        return tideplot::RunResultsCommand(args);
-    if (verb == "analyse")
-        return tideplot::RunAnalyseCommand(args);
+    if (verb == "replay" || verb == "import" || verb == "import-kml" || verb == "link" || verb == "results" ||
+        verb == "analyse") {
+        const std::string program = verb == "import-kml" ? "tideplot import" : "tideplot " + verb;
+        tideplot::WatchSignals(program);
+        const int status = RunVerb(verb, args, argc, argv);
+        return CheckedStandardOutput(program, status);
+    }
     if (tideplot::IsGuiArgument(verb)) {
         args.insert(args.begin(), verb);
         return tideplot::RunGui(args, argc, argv);

@@ -121,6 +121,9 @@ std::string FinishLineText(const FinishLine& line)
 
 CourseFile ReadCourseFile(const std::string& path)
 {
+    if (const std::string kind = NotARegularFile(path); !kind.empty())
+        throw Error("the course file \"" + path + "\" is " + kind + ", not a file: a course file is a text file of " +
+                    "lines such as \"" + std::string(kFinishKey) + " LAT1 LON1 LAT2 LON2\"");
     LineReader file(path);
     CourseFile course;
     while (!file.AtEnd()) {

@@ -46,7 +46,8 @@ struct CourseFile {
 };
 
 // Reads a course file. Throws Error naming the file and line: a finish line that does not
-// read, a second finish line; naming the file when it cannot be read.
+// read, a second finish line; naming the file when it cannot be read or is no regular
+// file (a FIFO, a device: refused before it is opened).
 CourseFile ReadCourseFile(const std::string& path);
 
 // The finish line of a race, from its course file. Throws Error naming the course file

@@ -7,6 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tideplot {
 
 namespace {
@@ -28,15 +32,60 @@ bool AlternatesWithNul(const char* bytes, std::size_t size, std::size_t first)
     return true;
 }
 
+std::string KindOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return {};
+    if (S_ISFIFO(mode))
+        return "a FIFO (a named pipe)";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "no regular file";
+}
+
+[[noreturn]] void NotAFile(const std::string& path, const std::string& kind)
+{
+    throw Error("cannot open \"" + path + "\": it is " + kind + ", not a file");
+}
+
 } // namespace
+
+std::string NotARegularFile(const std::string& path)
+{
+    struct stat status {};
+    if (path.find('\0') != std::string::npos || ::stat(path.c_str(), &status) != 0)
+        return {};
+    return KindOf(status.st_mode);
+}
 
 LineReader::LineReader(const std::string& path) : path_(path)
 {
     if (path.find('\0') != std::string::npos)
         throw Error("the file name " + QuotedText(path) + " holds a NUL byte");
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_)
+    // Looked at before it is opened (opening a device may do something), and again once
+    // open: without waiting, a FIFO put in the file's place meanwhile opens at once.
+    if (const std::string kind = NotARegularFile(path); !kind.empty())
+        NotAFile(path, kind);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         throw Error("cannot open \"" + path + "\": " + std::strerror(errno));
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const std::string kind = KindOf(status.st_mode);
+        ::close(fd);
+        NotAFile(path, kind.empty() ? "no regular file" : kind);
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file_ = ::fdopen(fd, "rb");
+    if (!file_) {
+        const int error = errno;
+        ::close(fd);
+        throw Error("cannot open \"" + path + "\": " + std::strerror(error));
+    }
     buffer_.resize(kBufferSize + kScanPaddingBytes);
 }
 

@@ -14,6 +14,12 @@ namespace tideplot {
 // breaks, /dev/zero), and is refused before memory grows with it.
 inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
 
+// What `path` names when it exists but is no regular file: "a FIFO (a named pipe)", "a
+// device", "a folder", "a socket"; "" for a regular file (or a link to one) and for a path
+// that does not exist or cannot be looked at (opening it says why). Reading a FIFO waits
+// for a writer, reading a device such as /dev/urandom never ends: the readers refuse them.
+std::string NotARegularFile(const std::string& path);
+
 // Reads a text file front to back, one line at a time, through a fixed buffer: the
 // file is never loaded whole. Lines may end in CR LF, LF or CR; the last line may end
 // without a line break. AtEnd() is true as soon as the last line has been read. A UTF-8
@@ -21,8 +27,10 @@ inline constexpr std::size_t kMaxLineBytes = 64 * 1024;
 // text is refused, and so is a line longer than kMaxLineBytes.
 class LineReader {
 public:
-    // Opens `path` for reading; throws Error naming the file when it cannot, or when the
-    // name holds a NUL byte (which would open a shorter name).
+    // Opens `path` for reading; throws Error naming the file when it cannot, when it is no
+    // regular file (NotARegularFile: refused before it is opened, and again if it turns
+    // out to be one once open, without waiting for a FIFO's writer), or when the name holds
+    // a NUL byte (which would open a shorter name).
     explicit LineReader(const std::string& path);
     ~LineReader();
     LineReader(const LineReader&) = delete;

@@ -1,6 +1,7 @@
 #include "outputfile.h"
 
 #include "error.h"
+#include "exitcleanup.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -84,6 +85,7 @@ OutputFile::OutputFile(const QString& path, std::string what, Access access)
             Fail(SystemError(error));
         }
     }
+    forcedExit_ = std::make_unique<RemovedOnForcedExit>(QFile::encodeName(temporary_).toStdString());
     file_ = std::make_unique<QFile>(temporary_);
     const mode_t mode = ownerOnly ? 0600 : (replacing ? old.st_mode & 07777 : 0);
     if ((mode != 0 && ::fchmod(fd, mode) != 0) ||
@@ -109,6 +111,7 @@ void OutputFile::RemoveTemporary()
         file_->close();
     ::unlink(QFile::encodeName(temporary_).constData());
     temporary_.clear();
+    forcedExit_.reset();
 }
 
 void OutputFile::Fail(const QString& reason) const
@@ -145,9 +148,11 @@ void OutputFile::Commit()
     const PreparedFile prepared = Prepare();
     if (prepared.Temporary.isEmpty())
         return;
+    const ForcedExitHeld renaming;
     if (::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(target_).constData()) != 0)
         Fail(SystemError(errno));
     temporary_.clear();
+    forcedExit_.reset();
 }
 
 PreparedFile OutputFile::Prepare()
@@ -175,6 +180,8 @@ PreparedFile OutputFile::Prepare()
 
 void CommitTogether(const std::vector<PreparedFile>& files)
 {
+    // A forced end waits until every file is in place, or every one back as it was.
+    const ForcedExitHeld renaming;
     struct Placed {
         const PreparedFile* File;
         QByteArray Backup; // the old file under another name; empty when there was none

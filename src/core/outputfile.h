@@ -11,6 +11,8 @@
 
 namespace tideplot {
 
+class RemovedOnForcedExit;
+
 // A file written whole beside the file it is to replace, ready to be put in its place.
 struct PreparedFile {
     QString Temporary; // empty: the file was written directly (a terminal, a pipe): nothing to put in place
@@ -38,7 +40,8 @@ bool SameFile(const std::string& a, const std::string& b);
 // as the system allows (255 bytes) can be replaced too. The new file keeps the old file's
 // permissions, or gets the usual ones of a new file. A path that names no regular file
 // but a terminal, a pipe or a device (/dev/stdout) holds nothing to keep: it is written
-// directly.
+// directly. A signal that ends the program at once removes the temporary file too
+// (exitcleanup.h).
 class OutputFile {
 public:
     enum class Access {
@@ -74,6 +77,7 @@ private:
     QString target_;    // the file replaced: path_ with its symbolic links followed
     QString temporary_; // empty when the file is written directly
     std::unique_ptr<QFile> file_;
+    std::unique_ptr<RemovedOnForcedExit> forcedExit_; // while the temporary file is there
     qint64 written_ = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <limits>
 
 namespace tideplot {
@@ -88,24 +89,6 @@ void RequireFinite(double value, const TrackLineReader& file, const char* what)
 {
     if (!std::isfinite(value))
         ThrowAt(FileLabel(file.Path()), file.LineNumber(), std::string(what) + " is not a finite number");
-}
-
-// What a track file that is no regular file is, or "" for a regular file or a pipe (which
-// ends when its writer does). A device such as /dev/urandom never ends.
-std::string NotAFile(const std::string& path)
-{
-    std::error_code error;
-    switch (std::filesystem::status(path, error).type()) {
-    case std::filesystem::file_type::character:
-    case std::filesystem::file_type::block:
-        return "a device";
-    case std::filesystem::file_type::directory:
-        return "a folder";
-    case std::filesystem::file_type::socket:
-        return "a socket";
-    default:
-        return {};
-    }
 }
 
 } // namespace
@@ -232,6 +215,9 @@ void RestoreCheckpoint(RaceState& state, const RaceCheckpoint& checkpoint)
 std::vector<RaceFileEntry> ReadRaceFileEntries(const std::string& raceFileName, std::string_view limitWording)
 {
     const std::string raceLabel = FileLabel(raceFileName);
+    if (const std::string kind = NotARegularFile(raceFileName); !kind.empty())
+        throw Error("the race file " + Quoted(raceFileName) + " is " + kind +
+                    ", not a file: a race file is a text file of boat entries, one a line");
     std::unique_ptr<LineReader> race;
     try {
         race = std::make_unique<LineReader>(raceFileName);
@@ -239,8 +225,33 @@ std::vector<RaceFileEntry> ReadRaceFileEntries(const std::string& raceFileName, 
         throw Error(std::string("the race file cannot be read: ") + e.what());
     }
     std::vector<RaceFileEntry> entries;
+    // Blank lines at the end (an editor's) are no entries; one followed by an entry is
+    // refused as the entry it would be.
+    long firstBlank = 0;
+    std::string blankText;
+    const auto refuse = [&](long line, std::string_view text, const std::string& why) {
+        ThrowAt(raceLabel, line,
+                why + "; the line is " + QuotedText(text) + ": expected a boat entry such as " +
+                    QuotedText(kEntryExample) +
+                    " (track file, start time, LYS number, colour number and the separator of the track "
+                    "lines, joined by \" , \")");
+    };
     while (!race->AtEnd()) {
         const std::string_view line = race->ReadLine();
+        if (TrimBlanks(line).empty()) {
+            if (firstBlank == 0) {
+                firstBlank = race->LineNumber();
+                blankText = line;
+            }
+            continue;
+        }
+        if (firstBlank != 0) {
+            try {
+                ReadBoatEntry(blankText);
+            } catch (const Error& e) {
+                refuse(firstBlank, blankText, e.what());
+            }
+        }
         if (entries.size() == static_cast<std::size_t>(kMaxBoats))
             ThrowAt(raceLabel, race->LineNumber(),
                     "a " + std::to_string(kMaxBoats + 1) + "th boat entry; " + std::string(limitWording) + " " +
@@ -248,11 +259,7 @@ std::vector<RaceFileEntry> ReadRaceFileEntries(const std::string& raceFileName, 
         try {
             entries.push_back(RaceFileEntry{ReadBoatEntry(line), race->LineNumber()});
         } catch (const Error& e) {
-            ThrowAt(raceLabel, race->LineNumber(),
-                    std::string(e.what()) + "; the line is " + QuotedText(line) + ": expected a boat entry such as " +
-                        QuotedText(kEntryExample) +
-                        " (track file, start time, LYS number, colour number and the separator of the track "
-                        "lines, joined by \" , \")");
+            refuse(race->LineNumber(), line, e.what());
         }
     }
     if (entries.empty())
@@ -291,10 +298,11 @@ void StartReplay(RaceState& state)
             state.BoatColour[k] = entry.Colour;
             state.SepChar[k] = entry.SepChar;
             state.BoatName[k] = entry.Name;
+            state.EntryTrackFile[k] = entry.TrackFile;
             state.EntryLine[k] = line;
 
             const std::string path = ResolveTrackFile(state.RaceFileName, entry.TrackFile);
-            if (const std::string kind = NotAFile(path); !kind.empty())
+            if (const std::string kind = NotARegularFile(path); !kind.empty())
                 ThrowAt(raceLabel, line,
                         "the track file " + Quoted(path) + " is " + kind +
                             ", not a file: a track file is a text file of lines, one GPS point each");
@@ -327,6 +335,16 @@ void StartReplay(RaceState& state)
 
 namespace {
 
+// A line without a fix, taken as the boat's point at the end of the file.
+TrackPoint LastLinePoint(const RaceState& state, int k, const TrackLine& line)
+{
+    try {
+        return ReadTrackPoint(line.Text, state.SepChar[k], state.StartTime[k]);
+    } catch (const Error& e) {
+        ThrowAt(FileLabel(state.TrackFile[k]->Path()), line.Number, TrackLineProblem(state, k, line.Text, e.what()));
+    }
+}
+
 // The track line the advance stopped at becomes the boat's next point.
 void TakeNextLine(RaceState& state, int k, const TrackLine& line)
 {
@@ -336,12 +354,7 @@ void TakeNextLine(RaceState& state, int k, const TrackLine& line)
         state.NextPoint[n] = TrackPoint{line.Lat(), line.Lon(), line.Time - state.StartTime[k]};
         return;
     }
-    // A line without a fix, taken at the end of the file.
-    try {
-        state.NextPoint[n] = ReadTrackPoint(line.Text, state.SepChar[k], state.StartTime[k]);
-    } catch (const Error& e) {
-        ThrowAt(FileLabel(state.TrackFile[k]->Path()), line.Number, TrackLineProblem(state, k, line.Text, e.what()));
-    }
+    state.NextPoint[n] = LastLinePoint(state, k, line);
 }
 
 // A start typed years too early would replay every empty step up to the track: refused.
@@ -472,6 +485,27 @@ void MoveBoat(RaceState& state, int k, BoatStep& out)
 }
 
 } // namespace
+
+void ReadTrackToEnd(RaceState& state, int k, const std::function<void(const TrackLine&)>& onFix)
+{
+    TrackLineReader& file = *state.TrackFile[k];
+    bool first = true;
+    try {
+        while (!file.AtEnd()) {
+            const TrackLine& line = file.ReadLine();
+            if (line.Fix) {
+                if (first)
+                    CheckStartBeforeFirstFix(state, k, line);
+                first = false;
+                onFix(line);
+            } else if (file.AtEnd()) {
+                LastLinePoint(state, k, line);
+            }
+        }
+    } catch (const TrackLineError& e) {
+        ThrowAt(FileLabel(file.Path()), e.Line, TrackLineProblem(state, k, e.Text, e.Reason));
+    }
+}
 
 void ReplayStep(RaceState& state, const ReplaySettings& settings, StepOutcome& outcome)
 {

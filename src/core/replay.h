@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -121,7 +122,8 @@ struct RaceState {
     std::array<std::int32_t, kMaxBoats> BoatColour{};
     std::array<char, kMaxBoats> SepChar{};
     std::array<std::string, kMaxBoats> BoatName;
-    std::array<long, kMaxBoats> EntryLine{}; // line of the boat's entry in the race file
+    std::array<std::string, kMaxBoats> EntryTrackFile; // the track file as the boat's entry names it
+    std::array<long, kMaxBoats> EntryLine{};           // line of the boat's entry in the race file
     std::array<std::string, kMaxBoats> NextLine;
     std::array<std::string, kMaxBoats> PrevLine;
     std::array<std::unique_ptr<TrackLineReader>, kMaxBoats> TrackFile; // open track files
@@ -174,6 +176,14 @@ void RefuseLogForTrackFile(std::string_view firstLine, const std::string& raceLa
 // than 64 boats is refused before any track file is opened); the track files opened so
 // far are closed then.
 void StartReplay(RaceState& state);
+
+// After StartReplay: reads boat k's track file on to its end as the replay reads it,
+// without placing the boat, and calls `onFix` with each fix in turn. Refuses what the
+// replay refuses, with the replay's messages (naming the file, the line and the boat's
+// entry): a line that cannot be read, a start more than kMaxStartBeforeTrackDays before
+// the track's first fix, a last line without a fix that does not read as a track point.
+// For the readers that need every fix of a race the replay would replay (the results).
+void ReadTrackToEnd(RaceState& state, int k, const std::function<void(const TrackLine&)>& onFix);
 
 // The legend caption of boat k: its display name, a blank and its LYS number ("Elsa.txt 1",
 // "Saga.txt 1.05"), the name its pieces are drawn under.

@@ -5,6 +5,7 @@
 #include "geometry.h"
 #include "linereader.h"
 #include "outputfile.h"
+#include "racecheck.h"
 #include "records.h"
 #include "replay.h"
 #include "text.h"
@@ -32,20 +33,6 @@ void CheckEnd(const char* end, double lat, double lon)
     };
     check("latitude", lat, 90);
     check("longitude", lon, 180);
-}
-
-// Refuses, as the replay does, a track file that cannot be opened, is empty or is a log.
-void CheckTrackFile(const std::string& raceLabel, const RaceFileEntry& race, const std::string& path)
-{
-    std::unique_ptr<LineReader> file;
-    try {
-        file = std::make_unique<LineReader>(path);
-    } catch (const Error& e) {
-        ThrowAt(raceLabel, race.Line, std::string("the track file ") + e.what());
-    }
-    if (file->AtEnd())
-        ThrowAt(raceLabel, race.Line, "the track file \"" + path + "\" is empty");
-    RefuseLogForTrackFile(file->ReadLine(), raceLabel, race.Line, path, race.Entry.TrackFile);
 }
 
 // Bytes as UTF-8: as they are when they are UTF-8, else each byte a Latin-1 character.
@@ -198,26 +185,6 @@ void FinishWatch::Reset()
     std::fill(boats_.begin(), boats_.end(), Boat{});
 }
 
-std::optional<double> BoatFinishSeconds(const std::string& trackPath, char sep, double startTime,
-                                        const FinishLineGeometry& line)
-{
-    TrackFixReader fixes(trackPath, sep);
-    TrackFix fix;
-    TimedPosition last;
-    bool haveLast = false;
-    while (fixes.next(fix)) {
-        // Fix times and start times are whole seconds: rounding takes the date values'
-        // floating-point error out of the seconds counted from the start.
-        const TimedPosition now{fix.Lat, fix.Lon, std::round((fix.Time - startTime) * kSecondsPerDay)};
-        if (haveLast)
-            if (const auto seconds = line.CrossingTime(last, now, 0.0))
-                return seconds;
-        last = now;
-        haveLast = true;
-    }
-    return std::nullopt;
-}
-
 void RankResults(std::vector<BoatResult>& results)
 {
     const auto finishers =
@@ -235,31 +202,55 @@ void RankResults(std::vector<BoatResult>& results)
     }
 }
 
-std::vector<BoatResult> RaceResults(const std::string& raceFileName, const FinishLine& line)
+std::vector<BoatResult> RaceResults(const std::string& raceFileName, const FinishLine& line,
+                                    const std::function<void(const std::string&)>& onWarning)
 {
     const FinishLineGeometry geometry(line);
-    const std::string raceLabel = FileLabel(raceFileName);
-    const std::vector<RaceFileEntry> entries = ReadRaceFileEntries(raceFileName, "a race holds at most");
+    RaceState state;
+    state.RaceFileName = raceFileName;
+    StartReplay(state);
     std::vector<BoatResult> results;
-    results.reserve(entries.size());
-    for (const RaceFileEntry& race : entries) {
-        const BoatEntry& entry = race.Entry;
-        BoatResult result;
-        result.Boat = std::string(TrimSpaces(entry.TrackFile));
-        result.Name = entry.Name;
-        result.Colour = entry.Colour;
-        result.Lys = entry.Lys;
-        result.StartTime = entry.StartTime;
-        result.EntryLine = race.Line;
-        result.TrackPath = ResolveTrackFile(raceFileName, entry.TrackFile);
-        CheckTrackFile(raceLabel, race, result.TrackPath);
-        if (const auto seconds = BoatFinishSeconds(result.TrackPath, entry.SepChar, entry.StartTime, geometry)) {
-            result.Finished = true;
-            result.ElapsedSeconds = *seconds;
-            result.FinishTime = entry.StartTime + *seconds / kSecondsPerDay;
-            result.CorrectedSeconds = *seconds * entry.Lys;
+    try {
+        if (onWarning)
+            for (const std::string& warning : StartTimeWarnings(state))
+                onWarning(warning);
+        for (int k = 0; k < state.BoatCount; ++k) {
+            const double start = state.StartTime[k];
+            BoatResult result;
+            result.Boat = std::string(TrimSpaces(state.EntryTrackFile[k]));
+            result.Name = state.BoatName[k];
+            result.Colour = state.BoatColour[k];
+            result.Lys = state.BoatLys[k];
+            result.StartTime = start;
+            result.EntryLine = state.EntryLine[k];
+            result.TrackPath = state.TrackFile[k]->Path();
+            // Every fix is read, also after the finish: the race is read whole, as the replay
+            // reads it, or not at all.
+            TimedPosition last;
+            bool haveLast = false;
+            ReadTrackToEnd(state, k, [&](const TrackLine& fix) {
+                if (result.Finished)
+                    return;
+                // Fix times and start times are whole seconds: rounding takes the date values'
+                // floating-point error out of the seconds counted from the start.
+                const TimedPosition now{fix.Lat(), fix.Lon(), std::round((fix.Time - start) * kSecondsPerDay)};
+                if (haveLast) {
+                    if (const auto seconds = geometry.CrossingTime(last, now, 0.0)) {
+                        result.Finished = true;
+                        result.ElapsedSeconds = *seconds;
+                        result.FinishTime = start + *seconds / kSecondsPerDay;
+                        result.CorrectedSeconds = *seconds * result.Lys;
+                    }
+                }
+                last = now;
+                haveLast = true;
+            });
+            state.TrackFile[k].reset();
+            results.push_back(std::move(result));
         }
-        results.push_back(std::move(result));
+    } catch (...) {
+        CloseTrackFiles(state);
+        throw;
     }
     RankResults(results);
     return results;

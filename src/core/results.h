@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -178,24 +179,22 @@ struct BoatResult {
     std::string TrackPath;       // the track file as opened (ResolveTrackFile)
 };
 
-// The elapsed seconds from `startTime` (a date value) to the boat's finish, reading the
-// track file front to back up to the line's first crossing after the start (and no
-// further), or nothing when it never finishes. Throws Error naming the track file, line
-// and field when a line the reading reaches cannot be read.
-std::optional<double> BoatFinishSeconds(const std::string& trackPath, char sep, double startTime,
-                                        const FinishLineGeometry& line);
-
 // Ranks boats in place: finishers first, by corrected time rounded to the second (ties in
 // their given order, which is the race file's), each given its rank, then the boats that
 // did not finish in their given order, rank 0.
 void RankResults(std::vector<BoatResult>& results);
 
-// The results of the race in a race file: its boat entries read as the replay reads them
-// (ReadRaceFileEntries: at most kMaxBoats; an entry that cannot be read, a 65th entry, a missing or empty
-// race file refused naming the file and line), each boat's track file read once, one
-// after another (memory grows with the boats, not the tracks), then ranked (RankResults).
-// Throws Error naming file, line and fault; CheckFinishLine's errors first.
-std::vector<BoatResult> RaceResults(const std::string& raceFileName, const FinishLine& line);
+// The results of the race in a race file, read with the replay's own checks: the race
+// opened as the replay opens it (StartReplay: the boat entries, at most kMaxBoats, every
+// track file there, a regular file, not empty, not a log), each track read to its end as
+// the replay reads it (ReadTrackToEnd: a line that cannot be read, a start a week before
+// its track refused with the replay's messages, also after the boat's finish), then
+// ranked (RankResults). Memory grows with the boats, not the tracks. Throws Error naming
+// file, line and fault; CheckFinishLine's errors first. The replay's warnings
+// (StartTimeWarnings: a start and its track in different time zones) go to `onWarning`,
+// one text each, before the tracks are read.
+std::vector<BoatResult> RaceResults(const std::string& raceFileName, const FinishLine& line,
+                                    const std::function<void(const std::string&)>& onWarning = {});
 
 // The results as text: the columns of the CSV and the texts of its fields.
 inline constexpr std::array<std::string_view, 7> kResultColumns{"rank",   "boat",    "lys",      "start",

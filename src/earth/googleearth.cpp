@@ -9,7 +9,15 @@ namespace tideplot {
 
 void AppendXmlEscaped(std::string& out, const std::string& text)
 {
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        // U+FFFE and U+FFFF in UTF-8: no characters, and XML holds none.
+        if (c == '\xEF' && text.compare(i, 2, "\xEF\xBF") == 0 && i + 2 < text.size() &&
+            (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            out += '?';
+            i += 2;
+            continue;
+        }
         switch (c) {
         case '&':
             out += "&amp;";
@@ -21,7 +29,8 @@ void AppendXmlEscaped(std::string& out, const std::string& text)
             out += "&gt;";
             break;
         default:
-            out += c;
+            // The control characters XML cannot hold, whatever the escaping.
+            out += static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r' ? '?' : c;
         }
     }
 }

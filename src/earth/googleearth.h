@@ -17,7 +17,10 @@ namespace tideplot {
 std::string TrackSegmentDocument(const std::string& name, const TrackPoint& from, const TrackPoint& to,
                                  std::int32_t colourNumber, std::int16_t width);
 
-// Text with "&", "<" and ">" written as XML entities.
+// Text with "&", "<" and ">" written as XML entities, and the characters XML cannot hold
+// (control characters other than tab, line feed and carriage return; U+FFFE and U+FFFF
+// in UTF-8) as "?": a boat named from a file name with such a character still makes a
+// document every reader takes. Other text comes out byte for byte.
 std::string XmlEscaped(const std::string& text);
 void AppendXmlEscaped(std::string& out, const std::string& text);
 

@@ -276,4 +276,14 @@ std::vector<KmlLineString> ParseKmlLines(const std::string& text)
     return ParseKmlLines(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size())));
 }
 
+QString XmlSafeText(QString text)
+{
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xfffe || u == 0xffff)
+            c = QChar(QChar::ReplacementCharacter);
+    }
+    return text;
+}
+
 } // namespace tideplot

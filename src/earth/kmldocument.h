@@ -44,6 +44,11 @@ QString KmlColourText(KmlColour colour);
 // Reads a coordinates element's text. Throws Error naming the fault.
 std::vector<KmlCoordinate> ParseKmlCoordinates(const QString& text);
 
+// The text as XML can hold it: the characters XML 1.0 has no place for (control characters
+// other than tab, line feed and carriage return; U+FFFE, U+FFFF) replaced by U+FFFD, the
+// replacement character. Text without them comes back as it is.
+QString XmlSafeText(QString text);
+
 // The shortest text that reads back as the same double ("11.76", "12", "-0.25").
 QString KmlNumberText(double value);
 

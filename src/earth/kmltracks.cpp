@@ -151,7 +151,7 @@ QByteArray KmlTrackCollection::toKml(const QString& title, Layout layout) const
     device.open(QIODevice::WriteOnly);
     QXmlStreamWriter xml(&device);
     StartKmlFile(xml, QStringLiteral("Document"));
-    xml.writeTextElement(QStringLiteral("name"), title);
+    xml.writeTextElement(QStringLiteral("name"), XmlSafeText(title));
     xml.writeTextElement(QStringLiteral("open"), QStringLiteral("1"));
     if (camera_)
         WriteLookAt(xml, *camera_);
@@ -168,7 +168,7 @@ QByteArray KmlTrackCollection::toKml(const QString& title, Layout layout) const
     for (std::size_t t = 0; t < tracks_.size(); ++t) {
         const Track& track = tracks_[t];
         xml.writeStartElement(QStringLiteral("Folder"));
-        xml.writeTextElement(QStringLiteral("name"), track.Name);
+        xml.writeTextElement(QStringLiteral("name"), XmlSafeText(track.Name));
         if (layout == Layout::EveryLine) {
             for (const auto& line : track.Lines) {
                 xml.writeStartElement(QStringLiteral("Placemark"));

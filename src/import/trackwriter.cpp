@@ -2,6 +2,7 @@
 
 #include "core/datetime.h"
 #include "core/error.h"
+#include "core/linereader.h"
 #include "core/outputfile.h"
 
 #include <QFile>
@@ -109,6 +110,9 @@ std::optional<LogSecond> LastLineTime(QFile& file)
 
 TrackFileAppend::TrackFileAppend(std::string path) : path_(std::move(path))
 {
+    // Reading a FIFO would wait for a writer, a device never end.
+    if (const std::string kind = NotARegularFile(path_); !kind.empty())
+        Unchanged("cannot write the track file \"" + path_ + "\": it is " + kind + ", not a file");
     QFile file(QFile::decodeName(path_.c_str()));
     exists_ = file.exists();
     if (exists_ && file.open(QIODevice::ReadOnly))

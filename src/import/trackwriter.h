@@ -27,7 +27,8 @@ inline constexpr std::string_view kTrackHeaderLine = "Latitude,Longitude,Date,Ti
 // and what failed, and saying that the file is unchanged.
 class TrackFileAppend {
 public:
-    // Looks at the end of the track file at `path`, when it exists.
+    // Looks at the end of the track file at `path`, when it exists. Throws Error naming it
+    // when it is no regular file (a FIFO, a device, a folder).
     explicit TrackFileAppend(std::string path);
     ~TrackFileAppend();
     TrackFileAppend(const TrackFileAppend&) = delete;

@@ -1,10 +1,29 @@
 #include "replay/earthobserver.h"
 
+#include "core/error.h"
+#include "core/text.h"
 #include "replay/valuetext.h"
 
 #include <algorithm>
 
 namespace tideplot {
+
+namespace {
+
+// Draws boat k's piece; a document the view refuses names the boat.
+void Plot(GoogleEarthOutput& output, const FleetInfo& fleet, std::size_t k, const TrackPoint& from,
+          const TrackPoint& to, std::int16_t width)
+{
+    const FleetBoat& boat = fleet.Boats[k];
+    try {
+        output.PlotTrackSegment(boat.Caption, from, to, boat.Colour, width);
+    } catch (const Error& e) {
+        throw Error("boat " + std::to_string(k + 1) + " (" + QuotedText(boat.Caption) +
+                    "): its piece of track cannot be drawn: " + e.what());
+    }
+}
+
+} // namespace
 
 GoogleEarthObserver::GoogleEarthObserver(ApplicationGE& application, TraceWriter* trace)
     : application_(application), output_(application), trace_(trace)
@@ -29,8 +48,7 @@ void GoogleEarthObserver::frame(const FleetFrame& frame)
         if (trace_ && k >= 1 && boat.Moved)
             trace_->distance(static_cast<int>(k), BoatDistanceText(boat));
         if (boat.Drawn)
-            output_.PlotTrackSegment(fleet_.Boats[k].Caption, boat.From, boat.To, fleet_.Boats[k].Colour,
-                                     frame.LineWidth);
+            Plot(output_, fleet_, k, boat.From, boat.To, frame.LineWidth);
     }
     if (frame.CameraSet)
         output_.FrameCamera(frame.BoxMin, frame.BoxMax);
@@ -38,8 +56,7 @@ void GoogleEarthObserver::frame(const FleetFrame& frame)
 
 void GoogleEarthObserver::draw(const DrawnPiece& piece)
 {
-    const FleetBoat& boat = fleet_.Boats[static_cast<std::size_t>(piece.Boat)];
-    output_.PlotTrackSegment(boat.Caption, piece.From, piece.To, boat.Colour, piece.Width);
+    Plot(output_, fleet_, static_cast<std::size_t>(piece.Boat), piece.From, piece.To, piece.Width);
 }
 
 void GoogleEarthObserver::rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps)

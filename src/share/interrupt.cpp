@@ -3,87 +3,156 @@
 #include "core/error.h"
 
 #include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
-#include <cstring>
+#include <mutex>
+#include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tideplot {
 
 namespace {
 
-constexpr int kSlots = 4;
-constexpr std::size_t kMaxPath = 4096;
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-volatile std::sig_atomic_t noted = 0;
-// The files a forced end removes: written only outside the handler, while the slot's
-// flag is off, and read by the handler only while it is on.
-char paths[kSlots][kMaxPath];
-std::atomic<bool> used[kSlots];
+std::atomic<int> noted{0};
+std::atomic<bool> catching{false};
+// The handler writes each signal's number here; the watching thread reads it.
+int wakeRead = -1;
+int wakeWrite = -1;
 
-struct sigaction oldInterrupt, oldTerminate;
+std::mutex startLock;
+bool started = false;
+std::string programName = "tideplot";
 
 extern "C" void OnSignal(int signal)
 {
-    if (noted == 0) {
-        noted = signal;
-        return;
+    const int savedErrno = errno;
+    if (catching.load()) {
+        int none = 0;
+        noted.compare_exchange_strong(none, signal);
     }
-    for (int i = 0; i < kSlots; ++i)
-        if (used[i].load())
-            ::unlink(paths[i]);
-    ::_exit(128 + signal);
+    const auto byte = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t n = ::write(wakeWrite, &byte, 1);
+    errno = savedErrno;
+}
+
+// The next signal's number; 0 when none came within `timeoutMs` (-1: wait as long as it
+// takes).
+int NextSignal(int timeoutMs)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return 0;
+            wait = static_cast<int>(left.count());
+        }
+        pollfd wake{wakeRead, POLLIN, 0};
+        if (::poll(&wake, 1, wait) <= 0)
+            continue; // interrupted by the handler itself, or the time is up (checked above)
+        unsigned char byte = 0;
+        if (::read(wakeRead, &byte, 1) == 1)
+            return byte;
+    }
+}
+
+std::string Name()
+{
+    const std::lock_guard<std::mutex> guard(startLock);
+    return programName;
+}
+
+void Watch()
+{
+    for (;;) {
+        const int first = NextSignal(-1);
+        if (!catching.load())
+            ForcedExit(128 + first, Name() + ": interrupted by " + SignalName(first) + "\n");
+        // The work stops at its next step; a second signal, or a work that does not stop,
+        // ends it at once.
+        if (const int second = NextSignal(kStopWithinSeconds * 1000))
+            ForcedExit(128 + second, Name() + ": " + SignalName(second) + " after " + SignalName(first) +
+                                         ": stopped at once, temporary files removed\n");
+        if (catching.load())
+            ForcedExit(128 + first, Name() + ": interrupted by " + SignalName(first) + ", and the work did not stop " +
+                                        "within " + std::to_string(kStopWithinSeconds) +
+                                        " s: stopped at once, temporary files removed\n");
+    }
 }
 
 } // namespace
 
-InterruptCatcher::InterruptCatcher()
+void WatchSignals(const std::string& program)
 {
-    noted = 0;
+    const std::lock_guard<std::mutex> guard(startLock);
+    programName = program;
+    if (started)
+        return;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return; // no watch: the signals keep their default action, which also ends the program
+    ::fcntl(ends[1], F_SETFL, ::fcntl(ends[1], F_GETFL) | O_NONBLOCK);
+    wakeRead = ends[0];
+    wakeWrite = ends[1];
+    std::thread(Watch).detach();
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &oldInterrupt);
-    sigaction(SIGTERM, &action, &oldTerminate);
+    for (const int signal : kSignals)
+        sigaction(signal, &action, nullptr);
+    started = true;
+}
+
+InterruptCatcher::InterruptCatcher()
+{
+    bool running = false;
+    {
+        const std::lock_guard<std::mutex> guard(startLock);
+        running = started;
+    }
+    if (!running)
+        WatchSignals("tideplot");
+    noted = 0;
+    catching = true;
 }
 
 InterruptCatcher::~InterruptCatcher()
 {
-    sigaction(SIGINT, &oldInterrupt, nullptr);
-    sigaction(SIGTERM, &oldTerminate, nullptr);
+    catching = false;
 }
 
 int InterruptSignal()
 {
-    return noted;
+    return noted.load();
 }
 
 void ThrowIfInterrupted()
 {
-    const int signal = noted;
-    if (signal != 0)
-        throw Error(std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+    if (const int signal = noted.load())
+        throw Error("interrupted by " + SignalName(signal));
 }
 
-RemovedOnForcedExit::RemovedOnForcedExit(const std::string& path)
+std::string SignalName(int signal)
 {
-    if (path.size() >= kMaxPath)
-        return;
-    for (int i = 0; i < kSlots; ++i) {
-        if (!used[i].load()) {
-            std::memcpy(paths[i], path.c_str(), path.size() + 1);
-            used[i].store(true);
-            slot_ = i;
-            return;
-        }
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "signal " + std::to_string(signal);
     }
-}
-
-RemovedOnForcedExit::~RemovedOnForcedExit()
-{
-    if (slot_ >= 0)
-        used[slot_].store(false);
 }
 
 } // namespace tideplot

@@ -1,16 +1,34 @@
 #pragma once
 
+#include "core/exitcleanup.h"
+
 #include <string>
 
-// Ctrl+C (SIGINT) and SIGTERM during long work that writes files: the work stops at its
-// next step and takes its usual way out after a failure, which removes its temporary
-// files and leaves the older files as they were.
+// Ctrl+C (SIGINT), SIGTERM and SIGHUP (the terminal closed) during the command-line verbs.
+//
+// Once WatchSignals has run, each of them ends the program at once: the temporary files
+// of outputs still being written are removed (ForcedExit, exitcleanup.h), older files
+// stay as they were, and the exit status is 128 + the signal. A line on stderr says so.
+//
+// Work that stops cleanly at its next step (the replay) holds an InterruptCatcher: the
+// first signal is then only noted, and the work takes its usual way out after a failure.
+// A second signal, or the work still running kStopWithinSeconds after the first, ends the
+// program at once as above: a read that waits, a picture that waits for its map tiles,
+// nothing keeps it running.
+//
+// The signal handler only notes the signal and wakes a thread of its own, which does the
+// rest; a handler does not stay in any child process the program starts.
 namespace tideplot {
 
-// While one lives, the first SIGINT or SIGTERM is noted instead of ending the process
-// (InterruptSignal() then names it). A second one removes the files registered with
-// RemovedOnForcedExit and ends the process at once, with status 128 + the signal. The
-// handlers that were there before come back when it is destroyed. One at a time.
+inline constexpr int kStopWithinSeconds = 3;
+
+// Installs the handlers and starts the thread that watches for signals; `program` starts
+// the line said on stderr ("tideplot results"). Later calls only change the name.
+void WatchSignals(const std::string& program);
+
+// While one lives, the first signal is noted instead of ending the program
+// (InterruptSignal() then names it); see above. Starts the watch when it has not started
+// (named "tideplot"). One at a time.
 class InterruptCatcher {
 public:
     InterruptCatcher();
@@ -19,23 +37,13 @@ public:
     InterruptCatcher& operator=(const InterruptCatcher&) = delete;
 };
 
-// The signal noted since the catcher was made (SIGINT, SIGTERM), 0 when none.
+// The signal noted since the catcher was made (SIGINT, SIGTERM, SIGHUP), 0 when none.
 int InterruptSignal();
 
 // Throws Error ("interrupted by SIGINT") when a signal was noted.
 void ThrowIfInterrupted();
 
-// Registers a file that a forced end (the second signal) removes, while this lives.
-// At most a few at once; a path beyond them is not registered.
-class RemovedOnForcedExit {
-public:
-    explicit RemovedOnForcedExit(const std::string& path);
-    ~RemovedOnForcedExit();
-    RemovedOnForcedExit(const RemovedOnForcedExit&) = delete;
-    RemovedOnForcedExit& operator=(const RemovedOnForcedExit&) = delete;
-
-private:
-    int slot_ = -1;
-};
+// "SIGINT", "SIGTERM", "SIGHUP" (or "signal N").
+std::string SignalName(int signal);
 
 } // namespace tideplot

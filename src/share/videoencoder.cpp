@@ -6,10 +6,12 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace tideplot {
 
@@ -25,6 +27,16 @@ const char* const kH264Encoders[] = {"libx264", "libopenh264"};
 constexpr const char* kX264Preset = "superfast";
 constexpr const char* kX264Quality = "26"; // constant rate factor
 constexpr int kKeyFrameSeconds = 2;        // a key frame this often: a player seeks fast
+
+// Pictures larger than full HD are encoded with few pictures in flight: x264 holds about
+// kPicturesPerThread pictures for each of its frame threads, and by default runs one and a
+// half threads a core, and holds pictures back for B-frames; at 4096x2304 that came to
+// 680 MB on two cores (docs/performance.md), and grows with the cores. Without B-frames,
+// with no lookahead of its own, and with as many threads as kEncoderPictureBytes holds,
+// the encoder's memory is bounded whatever the machine.
+constexpr long long kFullHdPixels = 1920LL * 1088;
+constexpr long long kEncoderPictureBytes = 256LL << 20;
+constexpr long long kPicturesPerThread = 6;
 
 // FFmpeg's own lines stay off the terminal; the last error it reported goes into
 // the message of the Error that follows it.
@@ -65,6 +77,17 @@ std::string AvErrorText(int code)
 }
 
 } // namespace
+
+void CheckVideoPlayable(const QSize& sizePx)
+{
+    const long long w = sizePx.width(), h = sizePx.height();
+    if (w <= kMaxPlayableVideoSidePx && h <= kMaxPlayableVideoSidePx && w * h <= kMaxPlayableVideoPixels)
+        return;
+    throw Error("the video size " + std::to_string(w) + "x" + std::to_string(h) +
+                " is larger than H.264 players take: at most " + std::to_string(kMaxPlayableVideoSidePx) +
+                " pixels a side and 4096x2304 in all (H.264 level 5.1), e.g. 3840x2160; a picture alone "
+                "(--screenshot) may be larger");
+}
 
 void CheckVideoSettings(const VideoSettings& settings)
 {
@@ -154,6 +177,7 @@ struct VideoEncoder::Impl {
 VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) : d_(std::make_unique<Impl>())
 {
     CheckVideoSettings(settings);
+    CheckVideoPlayable(settings.SizePx);
     try {
         d_->av = &FFmpeg();
     } catch (const Error& e) {
@@ -204,6 +228,14 @@ VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) :
         av.av_opt_set(c->priv_data, "preset", kX264Preset, 0);
         av.av_opt_set(c->priv_data, "crf", kX264Quality, 0);
         av.av_opt_set(c->priv_data, "profile", "high", 0);
+        const long long pixels = static_cast<long long>(c->width) * c->height;
+        if (pixels > kFullHdPixels) {
+            const long long pictureBytes = pixels * 3 / 2; // yuv420p
+            const long long cores = std::max(1U, std::thread::hardware_concurrency());
+            c->thread_count = static_cast<int>(std::clamp(kEncoderPictureBytes / (kPicturesPerThread * pictureBytes),
+                                                          1LL, std::max(1LL, cores * 3 / 2)));
+            av.av_opt_set(c->priv_data, "x264-params", "bframes=0:sync-lookahead=0", 0);
+        }
     } else {
         // A bit rate that keeps the chart's lines and texts sharp.
         c->bit_rate = static_cast<int64_t>(c->width) * c->height * settings.FramesPerSecond / 10;

@@ -28,6 +28,14 @@ inline constexpr int kMaxFramesPerSecond = 120;
 // size next to it).
 void CheckVideoSettings(const VideoSettings& settings);
 
+// The largest video H.264 players take (level 5.1: 36,864 macroblocks a picture, phones
+// and browsers decode no more): 4096x2304 pixels in all, no side above 4096 (2304x4096 on
+// its side, 3072x3072 square). The picture of a screenshot alone may be larger.
+inline constexpr int kMaxPlayableVideoSidePx = 4096;
+inline constexpr long long kMaxPlayableVideoPixels = 4096LL * 2304;
+// Throws Error saying what players take, for a larger video size.
+void CheckVideoPlayable(const QSize& sizePx);
+
 // Reads "WxH" ("1280x720"); throws Error naming the text when it is no such size.
 QSize ParseVideoSize(const std::string& text);
 
@@ -35,8 +43,8 @@ class VideoEncoder {
 public:
     // Opens `path` and the encoder: libx264 when libavcodec has it, else libopenh264.
     // The file is written in place (see VideoFile for the whole-or-nothing file).
-    // Throws Error naming the file and the reason, or saying that no H.264 encoder is
-    // there.
+    // Throws Error naming the file and the reason (a size CheckVideoPlayable refuses), or
+    // saying that no H.264 encoder is there.
     VideoEncoder(const QString& path, const VideoSettings& settings);
     // Closes the file, finished or not.
     ~VideoEncoder();

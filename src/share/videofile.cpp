@@ -40,6 +40,11 @@ Error NamedAs(const Error& e, const QString& temporary, const QString& path)
 VideoFile::VideoFile(const QString& path, const VideoSettings& settings) : path_(path)
 {
     CheckVideoSettings(settings);
+    try {
+        CheckVideoPlayable(settings.SizePx);
+    } catch (const Error& e) {
+        fail(e.what());
+    }
     const QByteArray target = QFile::encodeName(path);
     struct stat old {};
     const bool exists = ::stat(target.constData(), &old) == 0;
@@ -130,6 +135,7 @@ PreparedFile VideoFile::prepare()
 void VideoFile::commit()
 {
     finish();
+    const ForcedExitHeld renaming;
     if (std::rename(QFile::encodeName(temporary_).constData(), QFile::encodeName(path_).constData()) != 0)
         fail(SystemError(errno));
     committed_ = true;

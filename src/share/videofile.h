@@ -18,7 +18,8 @@ namespace tideplot {
 class VideoFile {
 public:
     // Creates the temporary file and opens the encoder. Throws Error naming the file and
-    // the reason (a folder that cannot be written, a name that is a folder).
+    // the reason (a folder that cannot be written, a name that is a folder, a size larger
+    // than players take: CheckVideoPlayable), before anything is created.
     VideoFile(const QString& path, const VideoSettings& settings);
     ~VideoFile();
     VideoFile(const VideoFile&) = delete;

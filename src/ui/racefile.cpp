@@ -5,6 +5,7 @@
 #include "core/outputfile.h"
 #include "core/records.h"
 #include "core/replay.h"
+#include "core/text.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,6 +34,9 @@ std::vector<std::string> ReadRaceFile(const std::string& path)
     std::vector<std::string> lines;
     while (!reader.AtEnd())
         lines.emplace_back(reader.ReadLine());
+    // Blank lines at the end (an editor's) are no rows, as the replay reads them.
+    while (!lines.empty() && TrimBlanks(lines.back()).empty())
+        lines.pop_back();
     return lines;
 }
 

@@ -8,8 +8,9 @@
 // for the file (bytes).
 namespace tideplot {
 
-// The lines of the race file (CR LF, LF or CR line ends; an empty file has none).
-// Throws Error naming the file when it cannot be read.
+// The lines of the race file (CR LF, LF or CR line ends; an empty file has none), blank
+// lines at its end left out. Throws Error naming the file when it cannot be read or is no
+// regular file (a FIFO, a device).
 std::vector<std::string> ReadRaceFile(const std::string& path);
 
 // Writes the rows, each followed by CR LF, in place of the file's content, atomically: a

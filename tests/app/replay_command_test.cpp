@@ -299,8 +299,6 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
     }
 }
 
-// A track file that is a pipe replays as the file it carries: the check of the starts does
-// not open it a second time (it would wait for another writer for ever).
 // FFmpeg's libraries (with their codecs) and libzip are loaded when a video is written or a
 // KMZ archive read, not by every command: the program does not link them.
 TEST(ReplayCommand, PlainCommandsLoadNeitherFFmpegNorLibzip)
@@ -311,28 +309,6 @@ TEST(ReplayCommand, PlainCommandsLoadNeitherFFmpegNorLibzip)
     ASSERT_EQ(libraries.status, 0) << libraries.output;
     for (const char* lazy : {"libavcodec", "libavformat", "libswscale", "libzip"})
         EXPECT_EQ(libraries.output.find(lazy), std::string::npos) << lazy << " is linked:\n" << libraries.output;
-}
-
-TEST(ReplayCommand, TrackFromAPipeReplaysWithoutWaiting)
-{
-    if (!testing::HaveCommand("mkfifo"))
-        GTEST_SKIP() << "mkfifo is not installed";
-    TempDir dir;
-    for (const char* folder : {"file", "pipe"}) {
-        std::filesystem::create_directories(dir.path() / folder);
-        dir.write(std::string(folder) + "/race.TP1", {"a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
-    }
-    std::vector<std::string> track{"lat,lon,date,time"};
-    for (int s = 0; s < 900; s += 5)
-        track.push_back(std::to_string(57.6 + s * 1e-5) + ",11.5,20080621," + testing::Hms(35700 + s));
-    dir.write("file/a.txt", track);
-    const auto file = RunCommand("cd " + Quote(dir.file("file")) + " && " + kTideplot + " replay race.TP1 --trace t");
-    ASSERT_EQ(file.status, 0) << file.output;
-    const auto pipe = RunCommand("cd " + Quote(dir.file("pipe")) +
-                                 " && mkfifo a.txt && (cat ../file/a.txt > a.txt &) && timeout 60 " + kTideplot +
-                                 " replay race.TP1 --trace t");
-    ASSERT_EQ(pipe.status, 0) << pipe.output;
-    EXPECT_EQ(Slurp(dir.file("pipe/t")), Slurp(dir.file("file/t")));
 }
 
 std::vector<std::string> FilesIn(const TempDir& dir)

@@ -115,5 +115,60 @@ TEST_F(ResultsCommand, Failures)
     EXPECT_EQ(Slurp(dir.file("Elsa.txt")).substr(0, 17), "lat,lon,date,time");
 }
 
+// The results open the race as the replay does: its warnings on stderr (a start and a track
+// in different zones), its refusals (a start a week before the track, a broken line after
+// the finish) with the exit status 1 and the older CSV as it was.
+TEST_F(ResultsCommand, ReplaysChecksAndWarnings)
+{
+    dir.writeBytes("old.csv", "old");
+    dir.write("late.txt", {"lat,lon,date,time", "57.61,11.499,20080621,120000", "57.61,11.503,20080621,130020",
+                           "57.61,11.51,20080621,1400xx"});
+    dir.write("zone.TP1", {"Elsa.txt , 2008-06-21 14:00:00 , 1 , 0 , ,"});
+    dir.write("week.TP1", {"Elsa.txt , 2008-06-14 11:00:00 , 1 , 0 , ,"});
+    dir.write("late.TP1", {"late.txt , 2008-06-21 12:00:00 , 1 , 0 , ,"});
+    const std::string options = " --finish 57.60,11.5,57.62,11.5 --csv " + Quote(dir.file("old.csv"));
+    const auto zone =
+        RunCommand("(" + kTideplot + " results " + Quote(dir.file("zone.TP1")) + options + " >/dev/null)");
+    EXPECT_EQ(zone.status, 0) << zone.output;
+    EXPECT_EQ(zone.output.rfind("warning: boat \"Elsa.txt\" (zone.TP1, line 1) starts at 2008-06-21 14:00:00, but "
+                                "its track \"Elsa.txt\" runs from 2008-06-21 12:00:00 to 2008-06-21 13:00:20, "
+                                "ending before the start",
+                                0),
+              0u)
+        << zone.output;
+    dir.writeBytes("old.csv", "old");
+    const std::pair<const char*, const char*> refused[] = {
+        {"week.TP1", "tideplot results: week.TP1, line 1: boat \"Elsa.txt\" starts at 2008-06-14 11:00:00, 7 days "
+                     "before the first fix of its track"},
+        {"late.TP1", "tideplot results: late.txt, line 4: "},
+    };
+    for (const auto& [race, message] : refused) {
+        const auto run = RunCommand(kTideplot + " results " + Quote(dir.file(race)) + options);
+        EXPECT_EQ(run.status, 1) << race << "\n" << run.output;
+        EXPECT_NE(run.output.find(message), std::string::npos) << race << "\n" << run.output;
+        EXPECT_EQ(Slurp(dir.file("old.csv")), "old") << race;
+    }
+}
+
+// A boat's name reaches a terminal with its control characters shown as "?" (an escape
+// sequence in a file name does not colour the terminal); a pipe gets the bytes as they are.
+TEST_F(ResultsCommand, NamesReachATerminalWithoutTheirControlCharacters)
+{
+    if (!testing::HaveCommand("script"))
+        GTEST_SKIP() << "script (a terminal for a command) is not installed";
+    const std::string odd = "El\x01sa\x1b[31m.txt";
+    dir.writeBytes(odd, Slurp(dir.file("Elsa.txt")));
+    dir.write("odd.TP1", {odd + " , 2008-06-21 12:00:00 , 1 , 0 , ,"});
+    const std::string command =
+        kTideplot + " results " + Quote(dir.file("odd.TP1")) + " --finish 57.60,11.5,57.62,11.5";
+    const auto terminal = RunCommand("script -qec " + Quote(command) + " /dev/null");
+    EXPECT_EQ(terminal.status, 0) << terminal.output;
+    EXPECT_NE(terminal.output.find("   1  El?sa?[31m.txt  1    2008-06-21 12:00:00"), std::string::npos)
+        << terminal.output;
+    EXPECT_EQ(terminal.output.find('\x1b'), std::string::npos) << terminal.output;
+    const auto piped = RunCommand(command + " | cat");
+    EXPECT_NE(piped.output.find(odd), std::string::npos) << piped.output;
+}
+
 } // namespace
 } // namespace tideplot

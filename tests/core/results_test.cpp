@@ -1,14 +1,18 @@
 // The results from a finish line: the crossing geometry, a race of hand-checked crossings,
 // the ranking and the CSV, and the input that is refused.
 #include "core/error.h"
+#include "core/replay.h"
 #include "core/results.h"
 #include "support/racefiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <numbers>
 #include <optional>
+
+#include <sys/stat.h>
 
 namespace tideplot {
 namespace {
@@ -260,7 +264,7 @@ TEST(Results, RefusedInput)
         std::string message;
     };
     const Case cases[] = {
-        {"fleet65.TP1", kLine, "fleet65.TP1, line 65: a 65th boat entry; a race holds at most 64 boats"},
+        {"fleet65.TP1", kLine, "fleet65.TP1, line 65: a 65th boat entry; a race can replay at most 64 boats"},
         {"badentry.TP1", kLine, "badentry.TP1, line 2: the start time \"21.6.2008 12:00\" is not a valid date"},
         {"notrack.TP1", kLine, "notrack.TP1, line 2: the track file"},
         {"log.TP1", kLine, "log.TP1, line 1: the track file"},
@@ -281,6 +285,91 @@ TEST(Results, RefusedInput)
         } catch (const Error& e) {
             EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos)
                 << c.race << ": " << e.what() << "\nexpected: " << c.message;
+        }
+    }
+}
+
+// The replay's whole verdict on a race, "" when it replays to the end.
+std::string ReplayVerdict(const std::string& race)
+{
+    RaceState state;
+    state.RaceFileName = race;
+    state.RaceClock = kRaceClockAtStart;
+    try {
+        StartReplay(state);
+        StepOutcome outcome;
+        while (!AllTrackFilesAtEnd(state))
+            ReplayStep(state, ReplaySettings{60, 90}, outcome);
+    } catch (const Error& e) {
+        CloseTrackFiles(state);
+        return e.what();
+    }
+    CloseTrackFiles(state);
+    return {};
+}
+
+// The results read a race as the replay does: what the replay refuses (a start a week
+// before its track, a broken line after the finish, a last line that is no point, track
+// and race files that are FIFOs, devices or folders, a blank line between entries) they
+// refuse with the replay's own message, and what it replays (blank lines at the end of the
+// race file, which are no entries) they rank. The replay's warnings come to them too.
+TEST(Results, ReadTheRaceAsTheReplayReadsIt)
+{
+    TempDir dir;
+    const std::string header = "lat,lon,date,time";
+    dir.write("a.txt", {header, Fix(11.49, 0), Fix(11.51, At(13, 0, 0))});
+    dir.write("broken.txt", {header, Fix(11.49, 0), Fix(11.51, At(13, 0, 0)), "57.61,11.52,2008062x,131000",
+                             Fix(11.53, At(13, 20, 0))});
+    dir.write("lastline.txt", {header, Fix(11.49, 0), Fix(11.51, At(13, 0, 0)), "0,11.52,2008062x,131000"});
+    ASSERT_EQ(::mkfifo(dir.file("fifo.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(dir.file("fifo.TP1").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.path() / "folder.txt");
+    const std::string entry = "a.txt , 2008-06-21 12:00:00 , 1 , 0 , ,";
+    std::vector<std::string> fleet(64, entry);
+    fleet.insert(fleet.end(), {"", "  \t"});
+    dir.write("fleet64blanks.TP1", fleet);
+    dir.write("week.TP1", {entry, "a.txt , 2008-06-14 11:59:59 , 1 , 0 , ,"});
+    dir.write("broken.TP1", {entry, "broken.txt , 2008-06-21 12:00:00 , 1 , 0 , ,"});
+    dir.write("lastline.TP1", {"lastline.txt , 2008-06-21 12:00:00 , 1 , 0 , ,"});
+    dir.write("fifotrack.TP1", {entry, "fifo.txt , 2008-06-21 12:00:00 , 1 , 0 , ,"});
+    dir.write("device.TP1", {"/dev/zero , 2008-06-21 12:00:00 , 1 , 0 , ,"});
+    dir.write("folder.TP1", {"folder.txt , 2008-06-21 12:00:00 , 1 , 0 , ,"});
+    dir.write("blank.TP1", {entry, "", entry});
+    dir.write("zone.TP1", {entry, "a.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"});
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"fleet64blanks.TP1", ""},
+        {"zone.TP1", ""},
+        {"week.TP1", "week.TP1, line 2: boat \"a.txt\" starts at 2008-06-14 11:59:59, 7 days before the first fix"},
+        {"broken.TP1", "broken.txt, line 4: the date \"2008062x\" is not eight digits"},
+        {"lastline.TP1", "lastline.txt, line 4: "},
+        {"fifotrack.TP1", "fifotrack.TP1, line 2: the track file \""},
+        {"device.TP1", "device.TP1, line 1: the track file \"/dev/zero\" is a device, not a file"},
+        {"folder.TP1", "is a folder, not a file"},
+        {"blank.TP1", "blank.TP1, line 2: "},
+        {"fifo.TP1", "the race file \""},
+    };
+    for (const auto& [race, message] : cases) {
+        const std::string replay = ReplayVerdict(dir.file(race));
+        EXPECT_NE(replay.find(message), std::string::npos) << race << ": the replay says " << replay;
+        std::string results;
+        std::vector<std::string> warnings;
+        try {
+            const auto ranked =
+                RaceResults(dir.file(race), kLine, [&](const std::string& w) { warnings.push_back(w); });
+            EXPECT_EQ(ranked.size(), std::string(race) == "zone.TP1" ? 2u : 64u) << race;
+        } catch (const Error& e) {
+            results = e.what();
+        }
+        EXPECT_EQ(results, replay) << race;
+        if (std::string(race) == "fifotrack.TP1" || std::string(race) == "fifo.TP1") {
+            EXPECT_NE(replay.find("is a FIFO (a named pipe), not a file"), std::string::npos) << replay;
+        }
+        if (std::string(race) == "zone.TP1") {
+            ASSERT_EQ(warnings.size(), 1u);
+            EXPECT_NE(warnings[0].find("boat \"a.txt\" (zone.TP1, line 2) starts at 2008-06-21 10:00:00"),
+                      std::string::npos)
+                << warnings[0];
         }
     }
 }

@@ -22,11 +22,22 @@ TEST(TrackSegmentDocument, IsTheProgramsDocumentLetterForLetter)
         TrackPoint from, to;
         int colour, width;
         std::string part;
+        const char* read = nullptr; // the name as the document reads back; null: `name`
     } cases[] = {
         {"B", {57, 12}, {57.5, -0.25}, 0, 1, "<coordinates>-0.25,57.5,0,12.,57.,0</coordinates>"},
         {"B", {1.123456789012345, 2}, {3, 4}, 0, 1, "4.,3.,0,2.,1.12345678901,0"},
         {"B", {1, 1}, {2, 2}, 10, 5, "<width>5</width><color>ff000Aff</color>"},
         {"Sun & Sea <2>", {1, 1}, {2, 2}, 0, 1, "<Document><name>Sun &amp; Sea &lt;2&gt;</name><open>"},
+        // Characters XML cannot hold (a file name may): "?" in their place, the rest as it is.
+        {"A\x01"
+         "B\x1b[1m\tC\x7f",
+         {1, 1},
+         {2, 2},
+         0,
+         1,
+         "<name>A?B?[1m\tC\x7f</name>",
+         "A?B?[1m\tC\x7f"},
+        {"x\xEF\xBF\xBEy\xEF\xBF\xBD", {1, 1}, {2, 2}, 0, 1, "<name>x?y\xEF\xBF\xBD</name>", "x?y\xEF\xBF\xBD"},
     };
     for (const auto& c : cases) {
         const std::string doc =
@@ -34,7 +45,7 @@ TEST(TrackSegmentDocument, IsTheProgramsDocumentLetterForLetter)
         EXPECT_NE(doc.find(c.part), std::string::npos) << doc;
         const auto lines = ParseKmlLines(doc);
         ASSERT_EQ(lines.size(), 1u) << doc;
-        EXPECT_EQ(lines[0].Name.toStdString(), c.name);
+        EXPECT_EQ(lines[0].Name.toStdString(), c.read ? c.read : c.name);
         EXPECT_EQ(lines[0].Width, c.width);
     }
 }

@@ -12,10 +12,13 @@
 #include "earth/map/mapsource.h"
 #include "earth/map/mbtilessource.h"
 #include "earth/map/tilenetwork.h"
+#include "earth/map/xyzsource.h"
 #include "map/tileserver.h"
 
 #include <QAction>
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QSet>
 #include <QSettings>
@@ -375,6 +378,131 @@ TEST_F(TileServerMap, FailingTilesLeaveTheSeaAndReportOneLineEach)
     c->renderImage(kPicture);
     EXPECT_EQ(server.tilesAsked.size(), asked);
     EXPECT_EQ(lines.size(), 2);
+}
+
+// The bytes of every file under a folder.
+qint64 FolderBytes(const QString& folder)
+{
+    qint64 bytes = 0;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        bytes += it.nextFileInfo().size();
+    return bytes;
+}
+
+// Servers that would take all a client has cost a tile at most: a body that never ends
+// (announced as 16 GiB, or sent in chunks) is cut off as it passes 4 MB and is not kept in
+// the disk cache, a redirect loop ends after five redirects, a server that never answers
+// times out; each gives one line naming the tile and why, and the other tiles show.
+TEST_F(TileServerMap, ServersWithoutEndCostATileAtMost)
+{
+    auto c = chart(network({.CacheDirectory = dir.filePath(QStringLiteral("cache")), .TimeoutMs = 500}));
+    QStringList lines;
+    c->widget()->setMapMessageHandler([&](const QString& line) { lines.push_back(line); });
+    const int zoom = MapZoomFor(viewport(*c).pixelsPerProjectedMetre(), 0, 19);
+    const TileUnder centre = SlippyTile(57.6, 11.5, zoom);
+    auto name = [&](int dx, int dy) {
+        return QStringLiteral("%1/%2/%3").arg(zoom).arg(centre.X + dx).arg(centre.Y + dy);
+    };
+    const std::pair<QString, const char*> failing[] = {
+        {name(0, 0), "the server sends 17179869184 bytes, more than the 4 MB a tile may have"},
+        {name(1, 0), "the server sent more than the 4 MB a tile may have"},
+        {name(-1, 0), "more than 5 redirects"},
+        {name(0, 1), "timed out after 0.5 s"},
+    };
+    server.endlessLength.insert(failing[0].first);
+    server.endlessChunked.insert(failing[1].first);
+    server.redirectLoop.insert(failing[2].first);
+    server.silent.insert(failing[3].first);
+
+    QElapsedTimer took;
+    took.start();
+    const QImage image = c->renderImage(kPicture).convertToFormat(QImage::Format_RGB32);
+    EXPECT_LT(took.elapsed(), 4000);
+    auto colour = [&](int z, int x, int y) {
+        const QString tile = QStringLiteral("%1/%2/%3").arg(z).arg(x).arg(y);
+        return std::any_of(std::begin(failing), std::end(failing), [&](const auto& f) { return f.first == tile; })
+                   ? kSea
+                   : TileColour(z, x, y);
+    };
+    EXPECT_GT(ExpectTilesUnderPixels(image, viewport(*c), zoom, colour).Pixels, 100);
+    EXPECT_EQ(lines.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
+    for (const auto& [tile, reason] : failing) {
+        const QStringList said =
+            lines.filter(QStringLiteral("Map tile %1 from 127.0.0.1 could not be loaded: ").arg(tile));
+        ASSERT_EQ(said.size(), 1) << tile.toStdString() << "\n" << lines.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(said[0].contains(QString::fromUtf8(reason))) << said[0].toStdString();
+    }
+    EXPECT_LT(server.streamed.value(failing[0].first), 16 << 20);
+    EXPECT_LT(server.streamed.value(failing[1].first), 16 << 20);
+    EXPECT_LE(server.tilesAsked.count(failing[2].first), 1 + kMaxTileRedirects);
+    EXPECT_LT(FolderBytes(dir.filePath(QStringLiteral("cache"))), 1 << 20) << "no endless reply in the disk cache";
+}
+
+// The disk cache keeps within its bound, the files of replies still arriving included:
+// tiles of 3.5 MB, one after another, never take its folder past it.
+TEST_F(TileServerMap, DiskCacheStaysWithinItsBound)
+{
+    const TileNetworkOptions options{
+        .CacheDirectory = dir.filePath(QStringLiteral("bounded")), .CacheBytes = 20 << 20, .MaxRequestsPerHost = 1};
+    TileNetwork network(options);
+    server.bigTileBytes = 7 << 19;
+    qint64 largest = 0;
+    for (int x = 0; x < 12; ++x) {
+        const QString tile = QStringLiteral("12/%1/7").arg(x);
+        server.big.insert(tile);
+        QString error = QStringLiteral("no answer");
+        bool done = false;
+        network.get(QUrl(QStringLiteral("http://127.0.0.1:%1/%2.png").arg(server.port()).arg(tile)),
+                    [&](const TileReply& reply) {
+                        error = reply.Error;
+                        done = true;
+                    });
+        QElapsedTimer waited;
+        waited.start();
+        while (!done && waited.elapsed() < 10'000) {
+            QTest::qWait(2);
+            largest = std::max(largest, FolderBytes(options.CacheDirectory));
+        }
+        largest = std::max(largest, FolderBytes(options.CacheDirectory));
+        EXPECT_TRUE(error.isEmpty()) << tile.toStdString() << ": " << error.toStdString();
+    }
+    EXPECT_LE(largest, options.CacheBytes);
+    EXPECT_GT(FolderBytes(options.CacheDirectory), 7 << 19) << "tiles were kept";
+}
+
+// A picture too large for the tiles of its scale is drawn from a coarser zoom within the
+// limit of tiles a picture takes, each pixel still showing the tile under it; a map whose
+// coarsest zoom needs too many is left out, asks for nothing, and the picture says why.
+TEST_F(TileServerMap, LargePicturesTakeACoarserZoomOrSayWhyTheMapIsLeftOut)
+{
+    const QSize large(4096, 4096);
+    auto c = chart(network());
+    const ChartViewport vp = c->widget()->viewport(QSizeF(large));
+    const int best = MapZoomFor(vp.pixelsPerProjectedMetre(), 0, 19);
+    ASSERT_TRUE(MapTilesCovering(vp.projectedToScreen(), QRectF(QPointF(0, 0), QSizeF(large)), best).empty())
+        << "the scale's own zoom needs more tiles than a picture takes";
+    const QImage image = c->renderImage(large).convertToFormat(QImage::Format_RGB32);
+    const int shown = ZoomShown(image);
+    EXPECT_EQ(shown, best - 1);
+    EXPECT_GT(ExpectTilesUnderPixels(image, vp, shown, TileColour).Pixels, 1000);
+    EXPECT_TRUE(c->takeMapWarnings().empty());
+
+    std::vector<std::unique_ptr<TileSource>> layers;
+    layers.push_back(std::make_unique<XyzTileSource>(
+        XyzTileSource::Options{
+            .UrlTemplate = server.urlTemplate(), .Attribution = {}, .MinZoom = best, .MaxZoom = 19, .Overlay = false},
+        network()));
+    c->setMapSource(std::make_shared<MapSource>(std::move(layers), QStringLiteral("Map tiles: 127.0.0.1")), 5s);
+    server.tilesAsked.clear();
+    const QImage without = c->renderImage(large).convertToFormat(QImage::Format_RGB32);
+    EXPECT_LE(Distance(without.pixel(large.width() / 2 + 7, large.height() / 2 + 7), kSea), 6);
+    EXPECT_TRUE(server.tilesAsked.isEmpty());
+    const std::vector<std::string> warnings = c->takeMapWarnings();
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "The map is left out: this picture needs more than 400 of its tiles even at zoom " +
+                               std::to_string(best) +
+                               ", the coarsest of 127.0.0.1 (zoom out, or make the picture smaller)");
 }
 
 // A picture whose tiles are slow waits as long as it is told, then shows what it has and

@@ -97,6 +97,15 @@ public:
     QSet<QString> notFound;
     std::function<bool(int z, int x, int y)> notFoundIf;
     QSet<QString> closeWithoutAnswer;
+    // Servers that would take all a client has: tiles whose body never ends (with a
+    // Content-Length of 16 GiB, or chunked), tiles that redirect to themselves, tiles that
+    // are never answered, and tiles of `bigTileBytes` bytes of no picture.
+    QSet<QString> endlessLength;
+    QSet<QString> endlessChunked;
+    QSet<QString> redirectLoop;
+    QSet<QString> silent;
+    QSet<QString> big;
+    qint64 bigTileBytes = 0;
     int delayMs = 0;
     QByteArray cacheHeaders = "Cache-Control: max-age=0";
     bool mapLike = false; // MapLikePng instead of one colour
@@ -107,6 +116,8 @@ public:
     QList<QByteArray> userAgents;
     int mostInFlight = 0;
     int notModified = 0;
+    // The body bytes sent for endless tiles, by tile, until the client let go.
+    QHash<QString, qint64> streamed;
 
 private:
     void read(QTcpSocket* socket)
@@ -143,6 +154,22 @@ private:
             socket->abort();
             return;
         }
+        if (silent.contains(tile))
+            return;
+        if (redirectLoop.contains(tile)) {
+            socket->write("HTTP/1.1 302 Found\r\nLocation: " + target.toLatin1() + "\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        if (endlessLength.contains(tile) || endlessChunked.contains(tile)) {
+            stream(socket, tile, endlessChunked.contains(tile));
+            return;
+        }
+        if (big.contains(tile)) {
+            const QByteArray body(bigTileBytes, 'x');
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: " +
+                          QByteArray::number(body.size()) + "\r\nCache-Control: max-age=3600\r\n\r\n" + body);
+            return;
+        }
         ++inFlight_;
         mostInFlight = std::max(mostInFlight, inFlight_);
         QByteArray reply;
@@ -165,6 +192,23 @@ private:
             --inFlight_;
             socket->write(reply);
         });
+    }
+
+    // Sends a body without end, 64 KB at a time as the client takes it, until it goes.
+    void stream(QTcpSocket* socket, const QString& tile, bool chunked)
+    {
+        socket->write(chunked ? "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nTransfer-Encoding: chunked\r\n\r\n"
+                              : "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: 17179869184\r\n\r\n");
+        const QByteArray piece(64 * 1024, 'x');
+        const QByteArray chunk = chunked ? QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n" : piece;
+        auto more = [this, socket, tile, chunk, piece] {
+            if (socket->state() != QAbstractSocket::ConnectedState || socket->bytesToWrite() > 4 * chunk.size())
+                return;
+            socket->write(chunk);
+            streamed[tile] += piece.size();
+        };
+        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, more);
+        more();
     }
 
     quint16 port_ = 0;

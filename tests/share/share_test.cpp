@@ -224,11 +224,22 @@ TEST(ReplayVideo, RefusesOddSizesAndBadFrameRates)
         EXPECT_EQ(run.status, 2) << args << "\n" << run.output;
         EXPECT_NE(run.output.find(message), std::string::npos) << args << "\n" << run.output;
     }
+    // Larger than H.264 players take (level 5.1: 4096x2304 pixels): refused before a frame.
+    for (const char* size : {"4096x4096", "8192x8192", "4098x2304"}) {
+        const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay " +
+                                    Quote(kSampleRace) + " --video v.mp4 --size " + size);
+        EXPECT_EQ(run.status, 1) << size << "\n" << run.output;
+        EXPECT_NE(
+            run.output.find("the video size " + std::string(size) +
+                            " is larger than H.264 players take: at most 4096 pixels a side and 4096x2304 in all"),
+            std::string::npos)
+            << run.output;
+    }
     EXPECT_TRUE(FilesIn(dir.path()).empty());
 }
 
-// Ctrl+C (or SIGTERM) in the middle of a video: the command stops, removes its temporary
-// file and leaves the older video as it was.
+// Ctrl+C, SIGTERM or SIGHUP (the terminal closed) in the middle of a video: the command
+// stops, removes its temporary file and leaves the older video as it was.
 TEST(ReplayVideo, InterruptLeavesNothingBehindAndKeepsTheOldVideo)
 {
     TempDir dir;
@@ -243,7 +254,7 @@ TEST(ReplayVideo, InterruptLeavesNothingBehindAndKeepsTheOldVideo)
     dir.writeBytes("race.mp4", "the old video");
     const std::vector<std::string> before = FilesIn(dir.path());
 
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         const std::string race = dir.file("race.TP1"), out = dir.file("race.mp4");
         std::vector<std::string> args{kTideplot, "replay",  race, "--resolution", "1", "--size",
                                       "160x120", "--video", out};
@@ -302,6 +313,45 @@ TEST(ReplayVideo, ExportForTheWindowsWritesOrCancels)
     const DecodedVideo video = Decode(dir.file("race.mp4"));
     EXPECT_EQ(video.frames, total);
     EXPECT_EQ(video.width, 320);
+}
+
+// The names of the elements of a KML file ("" when it is no XML), or the reader's error.
+std::vector<std::string> KmlNames(const std::string& path)
+{
+    QXmlStreamReader xml(QByteArray::fromStdString(Slurp(path)));
+    std::vector<std::string> names;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == u"name")
+            names.push_back(xml.readElementText().toStdString());
+    if (xml.hasError())
+        return {"error: " + xml.errorString().toStdString()};
+    return names;
+}
+
+// A boat whose track file's name holds control characters (a tab, an escape sequence)
+// replays into every output: the KML file and the animated KML read as XML, the name with
+// those characters replaced; the picture and the video are made; the trace keeps the
+// caption as the classic program wrote it.
+TEST(SharedOutputs, NamesWithControlCharactersMakeEveryOutput)
+{
+    TempDir dir;
+    const std::string odd = "El\x01sa\x1b[31m.txt";
+    std::filesystem::copy_file(std::string(TIDEPLOT_SOURCE_DIR) + "/examples/sample-race/Elsa.txt", dir.file(odd));
+    std::filesystem::copy_file(std::string(TIDEPLOT_SOURCE_DIR) + "/examples/sample-race/Saga.txt",
+                               dir.file("Saga.txt"));
+    dir.write("race.TP1",
+              {odd + " , 2008-06-21 11:00:00 , 1 , 0 , ,", "Saga.txt , 2008-06-21 11:03:30 , 1.05 , 0 , ,"});
+    const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot +
+                                " replay race.TP1 --resolution 120 --kml k.kml --kml-animated a.kml --trace t --size "
+                                "320x240 --video v.mp4 --screenshot p.png");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(KmlNames(dir.file("k.kml")), (std::vector<std::string>{"race", "El?sa?[31m.txt 1", "Saga.txt 1.05"}));
+    const std::vector<std::string> animated = KmlNames(dir.file("a.kml"));
+    ASSERT_GE(animated.size(), 2u);
+    EXPECT_NE(std::find(animated.begin(), animated.end(), "El\uFFFDsa\uFFFD[31m.txt 1"), animated.end()) << animated[0];
+    EXPECT_EQ(Decode(dir.file("v.mp4")).width, 320);
+    EXPECT_EQ(QImage(QString::fromStdString(dir.file("p.png"))).width(), 320);
+    EXPECT_NE(Slurp(dir.file("t")).find("legend 0 255 " + odd + " 1\n"), std::string::npos);
 }
 
 // Three boats worked by hand, the race clock starting at the earliest start, 10:00:00:

@@ -39,6 +39,8 @@
 #include <QToolBar>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <csignal>
 #include <deque>
 #include <fstream>
@@ -511,13 +513,46 @@ TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
     QTest::qWait(20);
     EXPECT_EQ(w.main->controlWindow(), nullptr);
 
+    // A FIFO where a track file or the race file should be is named at once, never read
+    // (it would wait for a writer): at Open, and at Start when it took the file's place
+    // after Open.
+    ASSERT_EQ(::mkfifo(race.file("fifo.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(race.file("fifo.TP1").c_str(), 0600), 0);
+    w.dialogs.told.clear();
+    w.open(Q(race.write("fifotrack.TP1", {"fifo.txt , 2008-06-21 11:00:00 , 1 , 0 , ,"})));
+    ASSERT_EQ(w.dialogs.told.size(), 1u);
+    EXPECT_TRUE(w.dialogs.lastSays("row 1: the track file cannot open")) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.dialogs.lastSays("fifo.txt\": it is a FIFO (a named pipe), not a file"));
+    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+    w.dialogs.told.clear();
+    w.open(Q(race.file("fifo.TP1")));
+    EXPECT_TRUE(w.dialogs.lastSays("it is a FIFO (a named pipe), not a file")) << w.dialogs.lastMessage().toStdString();
+    const std::string swapped = race.write("swapped.txt", {"57.1,11.2,20080621,110000"});
+    w.open(Q(race.write("swapped.TP1", {"swapped.txt , 2008-06-21 11:00:00 , 1 , 0 , ,"})));
+    std::filesystem::remove(swapped);
+    ASSERT_EQ(::mkfifo(swapped.c_str(), 0600), 0);
+    w.dialogs.told.clear();
+    w.click("cmdStart");
+    ASSERT_EQ(w.dialogs.told.size(), 1u);
+    EXPECT_TRUE(w.dialogs.lastSays("swapped.txt\" is a FIFO (a named pipe), not a file"))
+        << w.dialogs.lastMessage().toStdString();
+    QTest::qWait(20);
+    EXPECT_EQ(w.main->controlWindow(), nullptr);
+
+    // Blank lines at the end of a race file (an editor's) are no rows.
+    w.dialogs.told.clear();
+    w.open(Q(race.write("blanks.TP1", {"good.txt , 2008-06-21 11:00:00 , 1 , 0 , ,", "", " "})));
+    EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+    EXPECT_EQ(w.listRows().size(), 1u);
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled());
+
     // A step that fails: the message names the file and line; the timer stops.
     w.open(Q(broken));
     w.click("cmdStart");
     ASSERT_NE(w.main->controlWindow(), nullptr);
     Window::type(w.control<QLineEdit>("txtResolution"), "60");
     w.clickControl("cmdPlay");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.dialogs.told.size() == 2; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.dialogs.told.size() == 1; }, 20000));
     EXPECT_TRUE(w.dialogs.lastSays("good.txt"));
     EXPECT_TRUE(w.dialogs.lastSays("line 4"));
     EXPECT_FALSE(w.main->controlWindow()->session().playing());

@@ -29,6 +29,10 @@ ChartApplication::ChartApplication() : widget_(std::make_unique<ChartWidget>())
         if (window_)
             ShowChartStatus(*window_, message);
     });
+    widget_->setMapLeftOutHandler([this](const QString& message) {
+        if (window_)
+            ShowChartStatus(*window_, message);
+    });
 }
 
 ChartApplication::~ChartApplication()
@@ -106,6 +110,12 @@ std::vector<std::string> ChartApplication::takeMapWarnings()
 void ChartApplication::waitForMap(const QSize& sizePx) const
 {
     MapSource* map = widget_->mapSource().get();
+    if (const QString leftOut = widget_->mapLeftOut(sizePx); !leftOut.isEmpty()) {
+        const std::string warning = leftOut.toStdString();
+        if (std::find(mapLateWarnings_.begin(), mapLateWarnings_.end(), warning) == mapLateWarnings_.end())
+            mapLateWarnings_.push_back(warning);
+        return;
+    }
     const std::vector<TileKey> keys = widget_->mapTilesFor(sizePx);
     if (!map || keys.empty())
         return;

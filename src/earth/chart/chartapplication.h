@@ -69,7 +69,8 @@ public:
     // `wait`, then shows what it has.
     void setMapSource(std::shared_ptr<MapSource> map, std::chrono::milliseconds wait = std::chrono::seconds(10));
     // What went wrong with the map since the last call, a line each: tiles that could not
-    // be loaded (one line for all of them), tiles that did not arrive in time.
+    // be loaded (one line for all of them), tiles that did not arrive in time, a map left
+    // out of a picture too large for its tiles.
     std::vector<std::string> takeMapWarnings();
 
     // The chart of the current camera on a picture of `sizePx`, without showing it, over the

@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 namespace tideplot {
 
@@ -70,12 +71,15 @@ QRectF MapTileProjectedRect(const TileKey& key)
     return QRectF(west, north - size, size, size);
 }
 
-std::vector<TileKey> MapTilesCovering(const QTransform& projectedToPicture, const QRectF& areaPx, int zoom)
+namespace {
+
+// The tiles of MapTilesCovering; nothing when there are more than kMaxMapTilesPerPicture.
+std::optional<std::vector<TileKey>> TilesCovering(const QTransform& projectedToPicture, const QRectF& areaPx, int zoom)
 {
     bool invertible = false;
     const QTransform toProjected = projectedToPicture.inverted(&invertible);
     if (!invertible || areaPx.isEmpty() || zoom < 0 || zoom > kMaxTileZoom)
-        return {};
+        return std::vector<TileKey>{};
     const Quad quad = {toProjected.map(areaPx.topLeft()), toProjected.map(areaPx.topRight()),
                        toProjected.map(areaPx.bottomRight()), toProjected.map(areaPx.bottomLeft())};
     const QRectF bounds = QPolygonF(QList<QPointF>(quad.begin(), quad.end())).boundingRect();
@@ -86,8 +90,10 @@ std::vector<TileKey> MapTilesCovering(const QTransform& projectedToPicture, cons
     const double xLast = std::min(std::floor((bounds.right() + kWorldHalfWidth) / size), 2.0 * n - 1);
     const double yFirst = std::max(std::floor((kWorldHalfWidth - bounds.bottom()) / size), 0.0);
     const double yLast = std::min(std::floor((kWorldHalfWidth - bounds.top()) / size), n - 1.0);
-    if (xLast < xFirst || yLast < yFirst || (xLast - xFirst + 1) * (yLast - yFirst + 1) > 4.0 * kMaxMapTilesPerPicture)
-        return {};
+    if (xLast < xFirst || yLast < yFirst)
+        return std::vector<TileKey>{};
+    if ((xLast - xFirst + 1) * (yLast - yFirst + 1) > 4.0 * kMaxMapTilesPerPicture)
+        return std::nullopt;
 
     std::vector<std::pair<double, TileKey>> found;
     const QPointF centre = toProjected.map(areaPx.center());
@@ -102,13 +108,28 @@ std::vector<TileKey> MapTilesCovering(const QTransform& projectedToPicture, cons
         }
     }
     if (found.size() > static_cast<std::size_t>(kMaxMapTilesPerPicture))
-        return {};
+        return std::nullopt;
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<TileKey> keys;
     keys.reserve(found.size());
     for (const auto& [distance, key] : found)
         keys.push_back(key);
     return keys;
+}
+
+} // namespace
+
+std::vector<TileKey> MapTilesCovering(const QTransform& projectedToPicture, const QRectF& areaPx, int zoom)
+{
+    return TilesCovering(projectedToPicture, areaPx, zoom).value_or(std::vector<TileKey>{});
+}
+
+int MapZoomFitting(const QTransform& projectedToPicture, const QRectF& areaPx, int zoom, int minZoom)
+{
+    for (int z = zoom; z >= std::max(minZoom, 0); --z)
+        if (TilesCovering(projectedToPicture, areaPx, z))
+            return z;
+    return -1;
 }
 
 std::vector<TileKey> MapTilesToLoad(const QTransform& projectedToPicture, const QRectF& areaPx, int zoom)

@@ -45,6 +45,11 @@ QRectF MapTileProjectedRect(const TileKey& key);
 // the map's tile). Empty when more than kMaxMapTilesPerPicture.
 std::vector<TileKey> MapTilesCovering(const QTransform& projectedToPicture, const QRectF& areaPx, int zoom);
 
+// The finest zoom from `zoom` down to `minZoom` whose tiles covering `areaPx` are at most
+// kMaxMapTilesPerPicture: a picture too large for its scale's tiles is drawn from coarser
+// ones, each drawn larger. -1 when even `minZoom` needs more.
+int MapZoomFitting(const QTransform& projectedToPicture, const QRectF& areaPx, int zoom, int minZoom);
+
 // The same, as tiles of the map to ask for: wrapped, each once.
 std::vector<TileKey> MapTilesToLoad(const QTransform& projectedToPicture, const QRectF& areaPx, int zoom);
 

@@ -295,7 +295,17 @@ ChartMap ChartMapFor(const MapSource* map, const ChartViewport& viewport)
 {
     if (!map)
         return {};
-    return {map, MapZoomFor(viewport.pixelsPerProjectedMetre(), map->minZoom(), map->maxZoom())};
+    const int best = MapZoomFor(viewport.pixelsPerProjectedMetre(), map->minZoom(), map->maxZoom());
+    const int zoom =
+        MapZoomFitting(viewport.projectedToScreen(), QRectF(QPointF(0, 0), viewport.SizePx), best, map->minZoom());
+    if (zoom >= 0)
+        return {map, zoom, {}};
+    return {map, -1,
+            QStringLiteral("The map is left out: this picture needs more than %1 of its tiles even at zoom %2, the "
+                           "coarsest of %3 (zoom out, or make the picture smaller)")
+                .arg(kMaxMapTilesPerPicture)
+                .arg(std::max(map->minZoom(), 0))
+                .arg(map->description())};
 }
 
 void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const ChartGridSteps& steps,

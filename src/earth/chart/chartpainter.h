@@ -4,6 +4,8 @@
 #include "earth/chart/charttracks.h"
 #include "earth/chart/chartview.h"
 
+#include <QString>
+
 class QPainter;
 
 // Drawing the chart in layers: the sea, the map's tiles and the grid lines under the
@@ -17,9 +19,12 @@ class MapSource;
 struct ChartMap {
     const MapSource* Map = nullptr; // none: the sea only
     int Zoom = -1;
+    QString LeftOut; // why a map is not drawn (Zoom -1), in one line; empty when it is
 };
 
-// The map's tiles at the zoom that best fits the viewport's scale.
+// The map's tiles at the zoom that best fits the viewport's scale, or a coarser one when
+// the picture would need more than kMaxMapTilesPerPicture of them (MapZoomFitting); when
+// even the map's coarsest zoom needs more, no zoom, and LeftOut says so.
 ChartMap ChartMapFor(const MapSource* map, const ChartViewport& viewport);
 
 // The spacing of the grid's parallels and meridians, in minutes of arc.

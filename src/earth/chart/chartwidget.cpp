@@ -202,6 +202,13 @@ std::vector<TileKey> ChartWidget::mapTilesFor(const QSize& sizePx) const
     return MapTilesToLoad(vp.projectedToScreen(), QRectF(QPointF(0, 0), vp.SizePx), map.Zoom);
 }
 
+QString ChartWidget::mapLeftOut(const QSize& sizePx) const
+{
+    if (!map_ || sizePx.isEmpty())
+        return {};
+    return ChartMapFor(map_.get(), viewport(sizePx)).LeftOut;
+}
+
 void ChartWidget::setMapMessageHandler(std::function<void(const QString&)> handler)
 {
     onMapMessage_ = std::move(handler);
@@ -342,7 +349,7 @@ void ChartWidget::redrawLayerArea(const QRectF& area)
     const QRect clip = area.toAlignedRect().adjusted(-1, -1, 1, 1);
     QPainter painter(&layer_.Image);
     painter.setClipRect(clip);
-    DrawChartUnderlay(painter, layer_.View, layer_.Grid, {map_.get(), layer_.MapZoom});
+    DrawChartUnderlay(painter, layer_.View, layer_.Grid, {map_.get(), layer_.MapZoom, {}});
     painter.setRenderHint(QPainter::Antialiasing, true);
     const double marginPx = maxWidth() + 2;
     const QRectF tracksArea =
@@ -388,6 +395,11 @@ void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransfo
     layer_.View = layerView;
     const ChartMap map = ChartMapFor(map_.get(), layerView);
     layer_.MapZoom = map.Zoom;
+    if (map.LeftOut != mapLeftOutTold_) {
+        mapLeftOutTold_ = map.LeftOut;
+        if (!map.LeftOut.isEmpty() && onMapLeftOut_)
+            onMapLeftOut_(map.LeftOut);
+    }
     layer_.MapArrived = {};
     QPainter painter(&layer_.Image);
     DrawChartUnderlay(painter, layerView, layer_.Grid, map);

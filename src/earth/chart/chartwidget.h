@@ -100,6 +100,12 @@ public:
     void setMapMessageHandler(std::function<void(const QString&)> handler);
     const QString& mapMessage() const { return mapMessage_; }
     void reportMapMessage(const QString& message);
+    // Why the map is left out of a picture of `sizePx` of the current view (ChartMap's
+    // LeftOut); empty when it is drawn, or without a map.
+    QString mapLeftOut(const QSize& sizePx) const;
+    // Called with that line when the window's picture leaves the map out, once until it
+    // is drawn again (for a status bar).
+    void setMapLeftOutHandler(std::function<void(const QString&)> handler) { onMapLeftOut_ = std::move(handler); }
 
     const ChartTracks& tracks() const { return tracks_; }
     // The widest line drawn, in pixels.
@@ -172,6 +178,8 @@ private:
     std::vector<TileKey> mapRequested_;
     std::function<void(const QString&)> onMapMessage_;
     QString mapMessage_;
+    std::function<void(const QString&)> onMapLeftOut_;
+    QString mapLeftOutTold_;
 
     QPointF focus_; // projected metres
     double rangeMetres_ = 1e7;

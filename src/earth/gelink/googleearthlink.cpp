@@ -78,7 +78,7 @@ QByteArray LinkFileText(const QUrl& href, const QString& description)
     StartKmlFile(xml, QStringLiteral("NetworkLink"));
     xml.writeTextElement(QStringLiteral("name"), kLinkName);
     xml.writeTextElement(QStringLiteral("open"), QStringLiteral("1"));
-    xml.writeTextElement(QStringLiteral("description"), description);
+    xml.writeTextElement(QStringLiteral("description"), XmlSafeText(description));
     xml.writeTextElement(QStringLiteral("flyToView"), QStringLiteral("1"));
     xml.writeStartElement(QStringLiteral("Link"));
     xml.writeTextElement(QStringLiteral("href"), href.toString(QUrl::FullyEncoded));

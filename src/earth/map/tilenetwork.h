@@ -24,15 +24,34 @@ class QNetworkReply;
 // - when the server cannot be reached (no network, a refused connection, a time-out), the
 //   tile is taken from the disk cache if it is there, however old: offline, the cached
 //   tiles still show.
+// A server cannot make it take more than a tile's worth: a reply larger than
+// kMaxTileBytes (a Content-Length that says so, or a body that does not end) is cut off
+// as it passes the limit and fails, kept neither in memory nor in the disk cache; a tile
+// follows at most kMaxTileRedirects redirects; a reply that sends nothing for TimeoutMs
+// fails ("timed out after 10 s"), one still coming after kMaxTileMs too. The disk cache
+// stays within CacheBytes, the files of replies still arriving included (for a map of up
+// to two servers, as the Map menu's are).
 // Lives on the thread that made it; answers come from its event loop.
 namespace tideplot {
+
+// A map tile is some 10 to 50 KB; a reply this large is no tile.
+inline constexpr qint64 kMaxTileBytes = 4LL * 1024 * 1024;
+inline constexpr int kMaxTileRedirects = 5;
+// A reply still coming after this long fails, however steadily it trickles in.
+inline constexpr int kMaxTileMs = 60'000;
 
 struct TileNetworkOptions {
     QString CacheDirectory; // empty: DefaultTileCacheDirectory()
     qint64 CacheBytes = 256LL * 1024 * 1024;
     int MaxRequestsPerHost = 4;
-    int TimeoutMs = 20'000; // a request that has received nothing for this long fails
+    int TimeoutMs = 10'000; // a request that has received nothing for this long fails
+    qint64 MaxTileBytes = kMaxTileBytes;
 };
+
+// The size the disk cache itself is held to, so that its files stay within CacheBytes:
+// less room for the largest tile it can add at once after making room, and for the
+// replies still arriving (written to files in the cache's folder as they come).
+qint64 DiskCacheLimitBytes(const TileNetworkOptions& options);
 
 // "<cache folder>/Tideplot1/tiles", e.g. ~/.cache/Tideplot1/tiles: the user's cache folder
 // (QStandardPaths' GenericCacheLocation, which follows XDG_CACHE_HOME) under the program's
@@ -82,7 +101,8 @@ private:
     };
     void startWaiting(const QString& host);
     void send(const Request& request, bool cacheOnly, const QString& host);
-    void finished(QNetworkReply* reply, const Request& request, bool cacheOnly, const QString& host);
+    std::shared_ptr<QByteArray> limitReply(QNetworkReply* reply) const;
+    void finished(QNetworkReply* reply, QByteArray& body, const Request& request, bool cacheOnly, const QString& host);
     void deliver(quint64 id, const TileReply& reply);
 
     TileNetworkOptions options_;
