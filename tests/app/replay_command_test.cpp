@@ -175,6 +175,7 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
 {
     TempDir dir;
     dir.write("a.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,095600", "57.2,11.0,20080621,095700"});
+    dir.write("t.pgw", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,095600"});
     dir.write("bad.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20081321,095600", "5,5,20080621,100000"});
     // The last line has no fix and the time of the fix before it: the boat cannot be placed.
     dir.write("same.txt", {"h", "57.0,11.0,20080621,095400", "57.1,11.0,20080621,095600", "0,0,20080621,095600"});
@@ -202,6 +203,7 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
     dir.write("eight.TP1", eight);
     const std::map<std::string, std::vector<std::string>> races = {
         {"ok", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+        {"pgw", {"t.pgw , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
         {"none", {}},
         {"wrongsep", {"a.txt ; 2008-06-21 09:55:00 ; 1 ; 0 ; ,"}},
         {"notrack", {"missing.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
@@ -235,6 +237,10 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"replay ok.TP1 --trace ok.TP1", 2, "--trace names the race file"},
         {"replay ok.TP1 --kml x.kml --trace ./x.kml", 2, "--kml and --trace name the same file"},
         {"replay ok.TP1 --kml a.txt", 1, "the output file \"a.txt\" is the track file of boat 1; choose another name"},
+        // No output, nor the world file beside a picture, replaces one of the race's own files.
+        {"replay ok.TP1 --kml ok.TP1.course", 2, "--kml names the race's course file"},
+        {"replay ok.TP1 --screenshot ok.TP1.course", 2, "--screenshot names the race's course file"},
+        {"replay pgw.TP1 --screenshot t.png", 1, "the output file \"t.pgw\" is the track file of boat 1"},
         {"replay missing.TP1", 1, "the race file cannot be read: cannot open"},
         {"replay none.TP1", 1, "none.TP1 holds no boat entry"},
         {"replay eight.TP1", 1, "eight.TP1, line 65: a 65th boat entry; a race can replay at most 64 boats"},
@@ -351,6 +357,9 @@ TEST(ReplayCommand, OutputsAreWrittenWholeOrNotAtAll)
          "cannot write the animated KML file \"anim.kml\": File too large"},
         {"nostart.TP1", outputs, 0, "the track file cannot open"},
         {"midway.TP1", outputs, 0, "bad.txt, line 3: the date"},
+        // The world file's name is one the file system refuses: found only when the files are
+        // put in place, after the KML file and the picture were ready; those stay old too.
+        {kSampleRace, " --kml out.kml --screenshot " + std::string(255, 'p'), 0, "File name too long"},
     };
     const std::vector<std::string> names{"anim.kml", "out.kml", "out.mp4", "out.png", "out.trace"};
     for (const bool oldFiles : {true, false}) {
