@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
+
 namespace tideplot {
 
 namespace {
@@ -85,6 +87,50 @@ void CreateRaceFileIfMissing(const std::string& path)
     QFile file(Name(path));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         Fail("cannot create the race file", path, file.errorString());
+}
+
+namespace {
+
+// The name of `track` (the path it was read at) as written from `folder`: relative when
+// it lies in the folder or below it.
+std::string TrackNameFrom(const std::filesystem::path& folder, const std::string& track)
+{
+    std::error_code error;
+    const std::filesystem::path full =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(track, error), error);
+    if (error)
+        return track;
+    const std::filesystem::path relative = full.lexically_relative(folder);
+    if (!relative.empty() && *relative.begin() != ".." && relative.is_relative())
+        return relative.generic_string();
+    return full.string();
+}
+
+} // namespace
+
+std::vector<std::string> RowsForRaceFile(const std::vector<std::string>& rows, const std::string& oldRaceFile,
+                                         const std::string& newRaceFile)
+{
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::weakly_canonical(
+        std::filesystem::absolute(std::filesystem::path(newRaceFile).parent_path(), error), error);
+    if (error)
+        return rows;
+    std::vector<std::string> written;
+    written.reserve(rows.size());
+    for (const std::string& row : rows) {
+        const std::size_t comma = row.find(',');
+        const std::string_view field(row.data(), comma == std::string::npos ? 0 : comma);
+        const std::string_view name = TrimSpaces(field);
+        if (comma == std::string::npos || name.empty()) {
+            written.push_back(row);
+            continue;
+        }
+        const std::size_t lead = static_cast<std::size_t>(name.data() - field.data());
+        const std::string track = ResolveTrackFile(oldRaceFile, std::string(name));
+        written.push_back(row.substr(0, lead) + TrackNameFrom(folder, track) + row.substr(lead + name.size()));
+    }
+    return written;
 }
 
 } // namespace tideplot

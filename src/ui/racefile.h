@@ -28,4 +28,13 @@ std::vector<std::string> RaceRowProblems(const std::string& raceFileName, const 
 // Error naming the file when it can neither be found nor created.
 void CreateRaceFileIfMissing(const std::string& path);
 
+// The rows as the race file `newRaceFile` is to hold them, so that each finds the same
+// track file from there: a track file named relative to `oldRaceFile`'s folder (the folder
+// the rows were read from, or none) is found from it, then written relative to the new
+// race file's folder when it lies in that folder or below it ("tracks/Elsa.txt"), and as
+// its full path otherwise; the rest of each row stays as it is. A race folder moved or
+// mailed whole then replays as it did.
+std::vector<std::string> RowsForRaceFile(const std::vector<std::string>& rows, const std::string& oldRaceFile,
+                                         const std::string& newRaceFile);
+
 } // namespace tideplot

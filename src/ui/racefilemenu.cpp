@@ -171,13 +171,19 @@ void RaceFileMenu::close()
 
 bool RaceFileMenu::saveRaceFile(const std::string& path)
 {
+    // Each row names its track file so that it is found from the file's new place.
+    std::vector<std::string> rows = RowsForRaceFile(boats_.rows(), raceFile_, path);
     try {
-        WriteRaceFile(path, boats_.rows());
+        WriteRaceFile(path, rows);
     } catch (const std::exception& e) {
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
         return false;
     }
-    savedRows_ = boats_.rows();
+    if (rows != boats_.rows()) {
+        boats_.setRows(rows);
+        window_.showRows();
+    }
+    savedRows_ = std::move(rows);
     window_.rowsSaved();
     return true;
 }

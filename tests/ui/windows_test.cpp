@@ -4,6 +4,7 @@
 // window as the command line replays it.
 #include "core/coursefile.h"
 #include "core/results.h"
+#include "core/text.h"
 #include "core/trackfixes.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
@@ -22,6 +23,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -770,7 +772,11 @@ TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
     EXPECT_EQ(w.listRows().size(), 6u) << "shown all the same, to be mended";
     EXPECT_EQ(w.highlighted(), 0);
     w.toolBar("Save as");
-    EXPECT_EQ(Slurp(path), text);
+    // A track in the race file's folder is written relative to it: the folder can move.
+    const std::string inFolder = race.folder + "/";
+    ASSERT_EQ(text.rfind(inFolder, 0), 0u);
+    EXPECT_EQ(Slurp(path), text.substr(inFolder.size()));
+    EXPECT_EQ(w.listRows().front(), rows[0].row.substr(inFolder.size())) << "the list shows it so";
     EXPECT_EQ(w.main->raceFileName(), Q(path));
     EXPECT_EQ(w.main->windowTitle(), "Tideplot1.0 - race åäö.TP1[*]");
     EXPECT_EQ(w.highlighted(), 5) << "the last row ends selected and shown";
@@ -933,6 +939,55 @@ TEST(RaceFileMenu, UnsavedRowsAreAskedForBeforeClosingNewOpenAndClose)
     EXPECT_NE(Slurp(race.file("kept.TP1")).find("boat1.txt"), std::string::npos);
 }
 
+// A race opened shows its highlighted row in the boxes, so Change keeps the boat as it is
+// (and so does the next Change, on the row highlighted after it). Saved, the race names its
+// tracks relative to its folder: the folder copied elsewhere replays, and Save As into
+// another folder names each track so that it is found from there.
+TEST(RaceFileMenu, ARaceOpenedKeepsItsRowsOnChangeAndMovesWithItsFolder)
+{
+    Window w;
+    RaceFolder race;
+    std::filesystem::create_directories(race.file("tracks"));
+    for (const char* boat : {"Elsa.txt", "Saga.txt"})
+        std::filesystem::copy_file(kSample + boat, race.file("tracks/") + boat);
+    const std::string path = race.file("race.TP1");
+    std::ofstream(path, std::ios::binary)
+        << race.file("tracks/Elsa.txt") << " , 2008-06-21 11:00:00 , 1.00 , 0 , ,\r\n"
+        << race.file("tracks/Saga.txt") << " , 2008-06-21 11:03:30 , 1.05 , 1023 , ,\r\n";
+    w.open(Q(path));
+    EXPECT_EQ(w.text("txtStarttid"), "2008-06-21 11:00:00");
+    EXPECT_EQ(w.text("txtColor"), " 0 ");
+    w.click("cmdChange");
+    w.click("cmdChange");
+    std::vector<std::string> kept;
+    for (const std::string& row : w.main->boats().rows())
+        kept.push_back(std::string(TrimSpaces(GetField(row, 1, ','))) + "|" +
+                       std::string(TrimSpaces(GetField(row, 3, ','))));
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"2008-06-21 11:00:00|0", "2008-06-21 11:03:30|1023"}))
+        << "no boat took another's values";
+
+    w.toolBar("Save");
+    const std::string saved = Slurp(path);
+    EXPECT_NE(saved.find("tracks/Elsa.txt , 2008-06-21"), std::string::npos) << saved;
+    EXPECT_EQ(saved.find(race.folder), std::string::npos) << "no full path: " << saved;
+
+    TempDir elsewhere;
+    std::filesystem::copy(race.folder, elsewhere.file("copy"), std::filesystem::copy_options::recursive);
+    w.dialogs.told.clear();
+    w.open(Q(elsewhere.file("copy/race.TP1")));
+    EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled()) << "the copied folder replays";
+
+    std::filesystem::create_directories(elsewhere.file("other"));
+    w.dialogs.answers = {Q(elsewhere.file("other/moved.TP1"))};
+    w.toolBar("Save as");
+    w.open(Q(elsewhere.file("other/moved.TP1")));
+    EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+    EXPECT_TRUE(w.find("cmdStart")->isEnabled()) << "Save As into another folder replays";
+    EXPECT_NE(Slurp(elsewhere.file("other/moved.TP1")).find(elsewhere.file("copy/tracks/Saga.txt")), std::string::npos);
+}
+
 TEST(ImportButton, WritesTheLogsPointsBesideItSaysHowManyAndShowsTheTrackFile)
 {
     Window w;
@@ -1055,6 +1110,23 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
         EXPECT_EQ(label->palette().color(QPalette::Window), boats[row].swatch) << row;
     }
 
+    // Tab follows the screen: Play, Stop, the replay position, Results, then the boxes left
+    // to right and top to bottom.
+    std::vector<QString> tabbed;
+    QWidget* at = w.control("cmdPlay");
+    for (int i = 0; i < 9; ++i, at = at->nextInFocusChain()) {
+        while (!(at->focusPolicy() & Qt::TabFocus) || !at->isVisibleTo(control))
+            at = at->nextInFocusChain();
+        tabbed.push_back(at->objectName());
+    }
+    EXPECT_EQ(tabbed, (std::vector<QString>{"cmdPlay", "cmdStop", "sldPosition", "cmdResults", "txtPlayspeed",
+                                            "txtResolution", "txtRaceTime", "txtPointPlot", "txtTail"}));
+    // The race time shows where the replay is: it takes no typing.
+    auto* raceTimeBox = w.control<QLineEdit>("txtRaceTime");
+    EXPECT_TRUE(raceTimeBox->isReadOnly());
+    QTest::keyClicks(raceTimeBox, "12:00:00");
+    EXPECT_EQ(raceTimeBox->text(), "");
+
     // Play with the play speed 40: the race time starts at -00:05:00.
     Window::type(w.control<QLineEdit>("txtPlayspeed"), "40");
     w.clickControl("cmdPlay");
@@ -1119,6 +1191,12 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     key(Qt::Key_PageDown, count - 10);
     key(Qt::Key_Left, count - 11);
     key(Qt::Key_Home, 0);
+    // A click on the groove goes to the place clicked, not ten steps towards it.
+    QTest::mouseClick(position, Qt::LeftButton, {}, QPoint(position->width() * 3 / 4, position->height() / 2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->session().position() > count / 2; }, 5000))
+        << control->session().position();
+    EXPECT_NEAR(static_cast<double>(control->session().position()), count * 0.75, count * 0.1);
+    key(Qt::Key_Home, 0);
 
     // The play speed 0 plays as fast as the program can, to the end of the race, where the
     // timer stops by itself with the last step's texts shown, as the command line ends.
@@ -1139,12 +1217,15 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     EXPECT_TRUE(w.dialogs.lastSays("end of the race"));
     w.dialogs.told.clear();
 
-    // Start while playing does nothing; closing the control window during play closes the
-    // track files, and Start then replays afresh on a clear view; Exit closes the replay first.
+    // Start while a replay is open starts nothing: it brings the replay's windows to the
+    // front, Play in focus. Closing the control window during play closes the track files,
+    // and Start then replays afresh on a clear view; Exit closes the replay first.
     w.clickControl("cmdPlay");
+    w.main->activateWindow();
     w.click("cmdStart");
     EXPECT_EQ(w.main->controlWindow(), control);
     EXPECT_EQ(w.viewsMade, 1);
+    EXPECT_EQ(QApplication::focusWidget(), w.control("cmdPlay"));
     control->close();
     QTest::qWait(30);
     EXPECT_EQ(w.main->controlWindow(), nullptr);
@@ -1310,6 +1391,13 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     EXPECT_EQ(fleet->model()->rowCount(), 9);
     EXPECT_EQ(cell(fleet, 8, 0), "b8.txt 1.08");
     EXPECT_FALSE(AccessibleName(fleet).isEmpty());
+    // Room for ten rows at once, and the window may be made larger still.
+    EXPECT_GE(fleet->viewport()->height(), 10 * fleet->verticalHeader()->defaultSectionSize());
+    EXPECT_NE(control->minimumSize(), control->maximumSize());
+    const int listHeight = fleet->height();
+    control->resize(control->width() + 100, control->height() + 100);
+    EXPECT_LE(control->findChild<QSlider*>("sldPosition")->geometry().bottom(), control->height());
+    EXPECT_EQ(fleet->height(), listHeight + 100) << "the list takes the room";
 
     // F, then the two ends: the first east, the second west, so that boats sailing north
     // come from the left of the line.
@@ -1353,7 +1441,14 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     dialogs.answers = {Q(dir.file("results"))};
     QTest::mouseClick(window->findChild<QPushButton*>("cmdSave"), Qt::LeftButton);
     EXPECT_EQ(Slurp(dir.file("results.csv")), ResultsCsv(results));
+
+    // The next Start does not leave the last replay's results open.
     control->close();
+    QTest::qWait(20);
+    QPointer<QWidget> lastResults = window;
+    QTest::mouseClick(main.findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
+    EXPECT_TRUE(lastResults.isNull() || !lastResults->isVisible());
+    main.controlWindow()->close();
 }
 
 } // namespace
