@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace tideplot {
@@ -67,7 +68,7 @@ public:
             // of the two date values.
             if (std::llround((fix.Time - boat_.StartTime) * kSecondsPerDay) < 0)
                 continue;
-            instant = AnimatedInstantSeconds(earliestStart_, boat_.StartTime, boat_.Lys, fix.Time);
+            instant = AnimatedInstantMs(earliestStart_, boat_.StartTime, boat_.Lys, fix.Time);
             if (instant <= last_)
                 continue;
             last_ = instant;
@@ -107,20 +108,30 @@ private:
 
 } // namespace
 
-long long AnimatedInstantSeconds(double earliestStart, double startTime, double lys, double fixTime)
+long long AnimatedInstantMs(double earliestStart, double startTime, double lys, double fixTime)
 {
     // Starts and fixes are whole seconds: their differences are counted exactly.
     const long long start = std::llround(earliestStart * kSecondsPerDay);
     const long long elapsed = std::llround((fixTime - startTime) * kSecondsPerDay);
-    return start + std::llround(static_cast<double>(elapsed) * lys);
+    return start * 1000 + std::llround(static_cast<double>(elapsed) * lys * 1000);
 }
 
-std::string KmlWhenText(long long seconds)
+std::string KmlWhenText(long long milliseconds)
 {
+    const long long seconds = milliseconds >= 0 ? milliseconds / 1000 : -((-milliseconds + 999) / 1000);
+    const auto fraction = static_cast<int>(milliseconds - seconds * 1000);
     const long long day = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
     const auto secondOfDay = static_cast<int>(seconds - day * 86400);
     std::string text = DateText(DateValueOfDay(day, secondOfDay));
     std::replace(text.begin(), text.end(), ' ', 'T');
+    if (fraction != 0) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, ".%03d", fraction);
+        std::string part(digits);
+        while (part.back() == '0')
+            part.pop_back();
+        text += part;
+    }
     return text + "Z";
 }
 

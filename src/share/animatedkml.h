@@ -15,16 +15,19 @@
 // A fix logged e after the boat's own start is placed at S + e x LYS, S being the
 // earliest start in the race, so that the boats' handicaps are sailed out as in the
 // replay. Instants are written as UTC "YYYY-MM-DDThh:mm:ssZ" (track times are taken as
-// logged, which is UTC for almost every logger), rounded to the second.
+// logged, which is UTC for almost every logger), with the fraction of a second they have
+// to the millisecond ("2008-06-22T05:27:43.375Z"): with an LYS below 1, fixes a second
+// apart lie less than a second apart on the race clock, and none is dropped.
 namespace tideplot {
 
-// Seconds since 1899-12-30 00:00:00 of the instant at which a fix logged at `fixTime`,
-// by a boat that started at `startTime` with `lys`, is shown: `earliestStart` +
-// (fixTime - startTime) x lys, rounded to the second (date values in days).
-long long AnimatedInstantSeconds(double earliestStart, double startTime, double lys, double fixTime);
+// Milliseconds since 1899-12-30 00:00:00 of the instant at which a fix logged at
+// `fixTime`, by a boat that started at `startTime` with `lys`, is shown: `earliestStart` +
+// (fixTime - startTime) x lys, rounded to the millisecond (date values in days).
+long long AnimatedInstantMs(double earliestStart, double startTime, double lys, double fixTime);
 
-// "2008-06-21T11:00:12Z" of seconds since 1899-12-30 00:00:00.
-std::string KmlWhenText(long long seconds);
+// "2008-06-21T11:00:12Z", "2008-06-21T11:00:12.375Z" of milliseconds since 1899-12-30
+// 00:00:00: the fraction of a second without trailing zeros, none for a whole second.
+std::string KmlWhenText(long long milliseconds);
 
 // Writes the animated KML of the fleet's boats (a Document named `title`) to `out`, reading each
 // track file front to back twice (instants, then positions), so memory does not grow with

@@ -356,8 +356,8 @@ TEST(SharedOutputs, NamesWithControlCharactersMakeEveryOutput)
 
 // Three boats worked by hand, the race clock starting at the earliest start, 10:00:00:
 // Alpha (LYS 1, start 10:00) keeps its times; Beta (LYS 1.25, start 10:05) is stretched by
-// 1.25 from 10:00; Gamma (LYS 0.8) shrinks, and two fixes that meet in one second keep
-// the first.
+// 1.25 from 10:00; Gamma (LYS 0.8) shrinks: its fixes a second apart lie 0.8 s apart, with
+// the fraction of a second they have, and none is dropped.
 TEST(AnimatedKml, PlacesEveryFixOnTheRaceClock)
 {
     TempDir dir;
@@ -373,15 +373,15 @@ TEST(AnimatedKml, PlacesEveryFixOnTheRaceClock)
     dir.write("Beta.txt", {
                               "Latitude,Longitude,Date,Time",
                               "58.0,12.0,20080621,100500",  // e = 0
-                              "58.1,12.1,20080621,100502",  // e = 2 s: 2.5 s, rounded up
+                              "58.1,12.1,20080621,100502",  // e = 2 s: 2.5 s
                               "58.2,12.2,20080621,100510",  // e = 10 s: 12.5 s
                               "+58.3,12.3,20080621,100600", // e = 60 s: 75 s; not a plain decimal
                           });
     dir.write("Gamma.txt", {
                                "Latitude,Longitude,Date,Time",
-                               "59.0,13.0,20080621,100002", // e = 2 s: 1.6 s, 2
-                               "59.1,13.1,20080621,100003", // e = 3 s: 2.4 s, 2 again: left out
-                               "59.2,13.2,20080621,100004", // e = 4 s: 3.2 s, 3
+                               "59.0,13.0,20080621,100002", // e = 2 s: 1.6 s
+                               "59.1,13.1,20080621,100003", // e = 3 s: 2.4 s
+                               "59.2,13.2,20080621,100004", // e = 4 s: 3.2 s
                            });
     dir.write("race.TP1",
               {"A&<B>.txt , 2008-06-21 10:00:00 , 1 , 0 , ,", "Beta.txt , 2008-06-21 10:05:00 , 1.25 , 511 , ,",
@@ -427,12 +427,13 @@ TEST(AnimatedKml, PlacesEveryFixOnTheRaceClock)
     EXPECT_EQ(a.coord, (std::vector<std::string>{"11.1 57.1 0", "11.2 57.2 0", "11.3000 57.3 0"}));
     const Track& b = tracks["Beta.txt 1.25"];
     EXPECT_EQ(b.colour, "ff00ff00");
-    EXPECT_EQ(b.when, (std::vector<std::string>{"2008-06-21T10:00:00Z", "2008-06-21T10:00:03Z", "2008-06-21T10:00:13Z",
-                                                "2008-06-21T10:01:15Z"}));
+    EXPECT_EQ(b.when, (std::vector<std::string>{"2008-06-21T10:00:00Z", "2008-06-21T10:00:02.5Z",
+                                                "2008-06-21T10:00:12.5Z", "2008-06-21T10:01:15Z"}));
     EXPECT_EQ(b.coord, (std::vector<std::string>{"12.0 58.0 0", "12.1 58.1 0", "12.2 58.2 0", "12.3 58.3 0"}));
     const Track& g = tracks["Gamma.txt 0.8"];
-    EXPECT_EQ(g.when, (std::vector<std::string>{"2008-06-21T10:00:02Z", "2008-06-21T10:00:03Z"}));
-    EXPECT_EQ(g.coord, (std::vector<std::string>{"13.0 59.0 0", "13.2 59.2 0"}));
+    EXPECT_EQ(g.when, (std::vector<std::string>{"2008-06-21T10:00:01.6Z", "2008-06-21T10:00:02.4Z",
+                                                "2008-06-21T10:00:03.2Z"}));
+    EXPECT_EQ(g.coord, (std::vector<std::string>{"13.0 59.0 0", "13.1 59.1 0", "13.2 59.2 0"}));
 
     // A second reader: GDAL's LIBKML driver takes each gx:Track as one feature.
     if (testing::HaveCommand("ogrinfo")) {
