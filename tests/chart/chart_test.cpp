@@ -3,6 +3,7 @@
 #include "core/colour.h"
 #include "core/error.h"
 #include "earth/chart/chartapplication.h"
+#include "earth/chart/chartpainter.h"
 #include "earth/chart/chartview.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/googleearth.h"
@@ -600,6 +601,41 @@ TEST_F(ChartViewTest, TheTailDrawsTheLastMinutesFading)
     }
     for (const double minutes : {-1.0, std::nan("")})
         EXPECT_THROW(chart.setTailMinutes(minutes), Error) << minutes;
+}
+
+// Captions never lie on one another nor on a boat's dot: a fleet of 64 bunched at the
+// start shows as many as have room, the first wanted first; a fleet spread out shows all.
+TEST(ChartCaptions, NeverOverlapTheFirstWantedFirst)
+{
+    for (const double spreadPx : {40.0, 4000.0}) {
+        std::vector<QPointF> points;
+        std::vector<QSizeF> sizes;
+        std::vector<QRectF> taken;
+        for (int k = 0; k < 64; ++k) {
+            points.emplace_back(500 + spreadPx * std::sin(k * 1.7) / 2, 500 + spreadPx * std::cos(k * 2.3) / 2);
+            sizes.emplace_back(90, 16);
+            taken.push_back(QRectF(points.back() - QPointF(4, 4), QSizeF(8, 8))); // the dots
+        }
+        const std::vector<QRectF> dots = taken;
+        const std::vector<QRectF> places = PlaceCaptions(points, sizes, taken);
+        ASSERT_EQ(places.size(), 64u);
+        std::vector<QRectF> shown;
+        for (const QRectF& place : places)
+            if (!place.isNull())
+                shown.push_back(place);
+        SCOPED_TRACE(testing::Message() << "spread " << spreadPx << " px: " << shown.size() << " shown");
+        EXPECT_FALSE(places.front().isNull()) << "the first wanted is shown";
+        for (std::size_t a = 0; a < shown.size(); ++a) {
+            for (std::size_t b = a + 1; b < shown.size(); ++b)
+                EXPECT_FALSE(shown[a].intersects(shown[b])) << a << " and " << b;
+            for (const QRectF& dot : dots)
+                EXPECT_FALSE(shown[a].intersects(dot)) << a;
+        }
+        if (spreadPx > 1000)
+            EXPECT_EQ(shown.size(), 64u);
+        else
+            EXPECT_LT(shown.size(), 64u);
+    }
 }
 
 } // namespace

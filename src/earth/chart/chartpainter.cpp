@@ -233,6 +233,7 @@ void DrawTrackNames(QPainter& painter, const ChartViewport& viewport, const std:
     font.setBold(true);
     painter.setFont(font);
     const QFontMetricsF metrics(font);
+    // Every boat's dot first, so that no dot covers a caption.
     for (const ChartTrack& track : tracks) {
         const QPointF at = toScreen.map(track.Newest);
         if (!screen.contains(at))
@@ -240,24 +241,23 @@ void DrawTrackNames(QPainter& painter, const ChartViewport& viewport, const std:
         painter.setPen(QPen(kInk, 1.5));
         painter.setBrush(TrackColour(track.Colour | 0xff000000u));
         painter.drawEllipse(at, 4, 4);
-        if (track.Name.isEmpty())
-            continue;
-        const QRectF box = LabelBox(metrics, track.Name);
-        const QPointF offsets[] = {
-            {8, -8 - box.height()}, {8, 8}, {-8 - box.width(), -8 - box.height()}, {-8 - box.width(), 8}};
-        QRectF place;
-        for (int attempt = 0; attempt < 12 && place.isNull(); ++attempt) {
-            const QPointF offset = offsets[attempt % 4] + QPointF(0, (attempt / 4) * (box.height() + 2) *
-                                                                         (offsets[attempt % 4].y() < 0 ? -1 : 1));
-            QRectF candidate = box.translated(at + offset);
-            if (std::none_of(taken.begin(), taken.end(), [&](const QRectF& r) { return r.intersects(candidate); }))
-                place = candidate;
-        }
-        if (place.isNull())
-            place = box.translated(at + offsets[0]);
-        taken.push_back(place);
-        DrawLabel(painter, place, track.Name);
+        taken.push_back(QRectF(at - QPointF(4, 4), QSizeF(8, 8)));
     }
+    std::vector<QPointF> points;
+    std::vector<QSizeF> sizes;
+    std::vector<const ChartTrack*> named;
+    for (const ChartTrack& track : tracks) {
+        const QPointF at = toScreen.map(track.Newest);
+        if (!screen.contains(at) || track.Name.isEmpty())
+            continue;
+        points.push_back(at);
+        sizes.push_back(LabelBox(metrics, track.Name).size());
+        named.push_back(&track);
+    }
+    const std::vector<QRectF> places = PlaceCaptions(points, sizes, taken);
+    for (std::size_t i = 0; i < places.size(); ++i)
+        if (!places[i].isNull())
+            DrawLabel(painter, places[i], named[i]->Name);
 }
 
 // The map's credit in the bottom right corner, cut short with "..." when the picture is
@@ -275,6 +275,27 @@ QRectF DrawAttribution(QPainter& painter, const ChartViewport& viewport, const Q
 }
 
 } // namespace
+
+std::vector<QRectF> PlaceCaptions(const std::vector<QPointF>& atPx, const std::vector<QSizeF>& sizes,
+                                  std::vector<QRectF>& taken)
+{
+    std::vector<QRectF> places(atPx.size());
+    for (std::size_t i = 0; i < atPx.size(); ++i) {
+        const QRectF box(QPointF(0, 0), sizes[i]);
+        const QPointF offsets[] = {
+            {8, -8 - box.height()}, {8, 8}, {-8 - box.width(), -8 - box.height()}, {-8 - box.width(), 8}};
+        for (int attempt = 0; attempt < 12 && places[i].isNull(); ++attempt) {
+            const QPointF offset = offsets[attempt % 4] + QPointF(0, (attempt / 4) * (box.height() + 2) *
+                                                                         (offsets[attempt % 4].y() < 0 ? -1 : 1));
+            const QRectF candidate = box.translated(atPx[i] + offset);
+            if (std::none_of(taken.begin(), taken.end(), [&](const QRectF& r) { return r.intersects(candidate); }))
+                places[i] = candidate;
+        }
+        if (!places[i].isNull())
+            taken.push_back(places[i]);
+    }
+    return places;
+}
 
 QRectF VisibleProjectedRect(const ChartViewport& viewport, double marginPx)
 {

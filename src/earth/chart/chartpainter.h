@@ -46,6 +46,13 @@ void DrawChartUnderlay(QPainter& painter, const ChartViewport& viewport, const C
 void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const std::vector<ChartTrack>& labels,
                       const ChartGridSteps& steps, const QString& attribution = {});
 
+// Where the captions of boats at `atPx` (in that order, the first the most wanted) go: beside
+// each point, in the first of a few places around it that overlaps nothing in `taken`
+// (which each placed caption joins); none (a null rectangle) for a caption that has no
+// free place, so that captions are never drawn over one another or over a boat's dot.
+std::vector<QRectF> PlaceCaptions(const std::vector<QPointF>& atPx, const std::vector<QSizeF>& sizes,
+                                  std::vector<QRectF>& taken);
+
 // The finish line (P1 to P2, degrees) as a chequered segment of black and white squares,
 // P1's end marked with a small circle.
 void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,

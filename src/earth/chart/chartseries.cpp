@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace tideplot {
@@ -355,10 +356,19 @@ void ChartSeries::drawTailShifted(QPainter& painter, const QTransform& toScreen,
 
 std::vector<ChartTrack> ChartSeries::labels() const
 {
-    std::vector<ChartTrack> labels;
+    // The first boat first, then the others by their distance to it, those without one last:
+    // where captions crowd, those nearest the front are the ones shown.
+    std::vector<std::pair<double, std::size_t>> order;
     for (std::size_t k = 0; k < newest_.size() && k < styles_.size(); ++k) {
         if (newest_[k] == 0)
             continue;
+        const SeriesSample& now = series_->sample(static_cast<int>(k), shown_);
+        const double rank = k == 0 ? -1 : now.hasDistance() ? now.DistanceNm : std::numeric_limits<double>::infinity();
+        order.emplace_back(rank, k);
+    }
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<ChartTrack> labels;
+    for (const auto& [rank, k] : order) {
         const SeriesSample& at = series_->sample(static_cast<int>(k), newest_[k]);
         labels.push_back(ChartTrack{styles_[k].Caption, styles_[k].Colour, ProjectLatLon(at.Lat, at.Lon), -1});
     }

@@ -4,9 +4,11 @@
 #include "earth/chart/chartmap.h"
 #include "earth/map/mapsource.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -287,6 +289,31 @@ void ChartWidget::moveFocusTo(const QPointF& projected)
 void ChartWidget::setRange(double rangeMetres)
 {
     rangeMetres_ = std::clamp(rangeMetres, kMinRangeMetres, kMaxRangeMetres);
+}
+
+QStringList ChartWidget::boatsNear(const QPointF& atPx) const
+{
+    constexpr double kNearPx = 10;
+    const QTransform toScreen = viewport(size()).projectedToScreen();
+    QStringList near;
+    for (const ChartTrack& label : ChartLabels(tracks_, series_)) {
+        const QPointF at = toScreen.map(label.Newest);
+        if (!label.Name.isEmpty() && std::hypot(at.x() - atPx.x(), at.y() - atPx.y()) <= kNearPx)
+            near << label.Name;
+    }
+    return near;
+}
+
+bool ChartWidget::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        if (const QStringList near = boatsNear(help->pos()); !near.isEmpty()) {
+            QToolTip::showText(help->globalPos(), near.join(u'\n'), this);
+            return true;
+        }
+    }
+    return QWidget::event(event);
 }
 
 void ChartWidget::paintEvent(QPaintEvent*)

@@ -124,7 +124,12 @@ public:
 
     QSize sizeHint() const override { return {1000, 750}; }
 
+    // The captions of the boats whose newest position lies within a few pixels of `atPx`
+    // (the tool tip there: captions that had no room on the chart are left out of it).
+    QStringList boatsNear(const QPointF& atPx) const;
+
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
