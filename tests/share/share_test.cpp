@@ -224,11 +224,11 @@ TEST(ReplayVideo, RefusesOddSizesAndBadFrameRates)
         EXPECT_EQ(run.status, 2) << args << "\n" << run.output;
         EXPECT_NE(run.output.find(message), std::string::npos) << args << "\n" << run.output;
     }
-    // Larger than H.264 players take (level 5.1: 4096x2304 pixels): refused before a frame.
+    // Larger than H.264 players take (level 5.1: 4096x2304 pixels): a usage error.
     for (const char* size : {"4096x4096", "8192x8192", "4098x2304"}) {
         const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && " + kTideplot + " replay " +
                                     Quote(kSampleRace) + " --video v.mp4 --size " + size);
-        EXPECT_EQ(run.status, 1) << size << "\n" << run.output;
+        EXPECT_EQ(run.status, 2) << size << "\n" << run.output;
         EXPECT_NE(
             run.output.find("the video size " + std::string(size) +
                             " is larger than H.264 players take: at most 4096 pixels a side and 4096x2304 in all"),
