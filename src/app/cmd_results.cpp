@@ -97,16 +97,16 @@ std::string TerminalText(std::string_view text)
 // on a terminal, control characters shown as "?".
 std::string ResultsTable(const std::vector<BoatResult>& results, bool terminal)
 {
-    const std::array<std::string, 7> headings{"Rank", "Boat", "LYS", "Start", "Finish", "Elapsed", "Corrected"};
-    constexpr std::array<bool, 7> rightAligned{true, false, false, false, false, true, true};
-    std::vector<std::array<std::string, 7>> rows{headings};
+    const std::array<std::string, 8> headings{"Rank", "Boat", "LYS", "Start", "Finish", "Elapsed", "Corrected", "File"};
+    constexpr std::array<bool, 8> rightAligned{true, false, false, false, false, true, true, false};
+    std::vector<std::array<std::string, 8>> rows{headings};
     for (const BoatResult& result : results) {
         rows.push_back(ResultTexts(result));
         if (terminal)
             for (std::string& text : rows.back())
                 text = TerminalText(text);
     }
-    std::array<std::size_t, 7> widths{};
+    std::array<std::size_t, 8> widths{};
     for (const auto& row : rows)
         for (std::size_t i = 0; i < row.size(); ++i)
             widths[i] = std::max(widths[i], ShownWidth(row[i]));

@@ -265,11 +265,12 @@ std::string DurationText(double seconds)
     return buffer;
 }
 
-std::array<std::string, 7> ResultTexts(const BoatResult& result)
+std::array<std::string, 8> ResultTexts(const BoatResult& result)
 {
-    std::array<std::string, 7> texts;
+    std::array<std::string, 8> texts;
     texts[0] = result.Finished ? std::to_string(result.Rank) : std::string();
-    texts[1] = Utf8Text(result.Boat);
+    texts[1] = Utf8Text(result.Name);
+    texts[7] = Utf8Text(result.Boat);
     texts[2] = ShortNumberText(result.Lys);
     texts[3] = DateText(result.StartTime);
     if (result.Finished) {

@@ -197,22 +197,23 @@ std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Finis
                                     const std::function<void(const std::string&)>& onWarning = {});
 
 // The results as text: the columns of the CSV and the texts of its fields.
-inline constexpr std::array<std::string_view, 7> kResultColumns{"rank",   "boat",    "lys",      "start",
-                                                                "finish", "elapsed", "corrected"};
+inline constexpr std::array<std::string_view, 8> kResultColumns{"rank",   "boat",    "lys",       "start",
+                                                                "finish", "elapsed", "corrected", "file"};
 inline constexpr std::string_view kDidNotFinishText = "DNF";
 
-// The seven texts of a result, in UTF-8: rank (empty without one), boat (taken as Latin-1
-// when its bytes are no UTF-8), LYS (ShortNumberText), start and finish
-// "YYYY-MM-DD hh:mm:ss" (the finish rounded to the nearest second), elapsed and corrected
-// "h:mm:ss" (DurationText); "DNF" in finish, elapsed and corrected for a boat that did not
-// finish.
-std::array<std::string, 7> ResultTexts(const BoatResult& result);
+// The eight texts of a result, in UTF-8: rank (empty without one), boat (its display name,
+// as the legend shows it), LYS (ShortNumberText), start and finish "YYYY-MM-DD hh:mm:ss"
+// (the finish rounded to the nearest second), elapsed and corrected "h:mm:ss"
+// (DurationText), and the track file as its entry names it; "DNF" in finish, elapsed and
+// corrected for a boat that did not finish. Names are taken as Latin-1 when their bytes
+// are no UTF-8.
+std::array<std::string, 8> ResultTexts(const BoatResult& result);
 
 // Seconds as "h:mm:ss", rounded to the nearest second, the hours counting past 24
 // ("0:00:59", "1:06:41", "27:00:00").
 std::string DurationText(double seconds);
 
-// The CSV: the header line `rank,boat,lys,start,finish,elapsed,corrected`, then one line
+// The CSV: the header line `rank,boat,lys,start,finish,elapsed,corrected,file`, then one line
 // per result in the order given; fields holding a comma, a quote or a line break are
 // quoted (RFC 4180: in double quotes, a quote doubled); UTF-8 without a byte order mark,
 // every line ended by CR LF.

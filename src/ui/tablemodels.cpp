@@ -30,9 +30,9 @@ QVariant Header(const QStringList& columns, int section, Qt::Orientation orienta
 
 const QStringList kLeaderboardColumns{QStringLiteral("Pos"), QStringLiteral("Boat"), QStringLiteral("Status"),
                                       QStringLiteral("Gap")};
-const QStringList kResultColumnsShown{QStringLiteral("Rank"),     QStringLiteral("Boat"),   QStringLiteral("LYS"),
-                                      QStringLiteral("Start"),    QStringLiteral("Finish"), QStringLiteral("Elapsed"),
-                                      QStringLiteral("Corrected")};
+const QStringList kResultColumnsShown{QStringLiteral("Rank"),      QStringLiteral("Boat"),   QStringLiteral("LYS"),
+                                      QStringLiteral("Start"),     QStringLiteral("Finish"), QStringLiteral("Elapsed"),
+                                      QStringLiteral("Corrected"), QStringLiteral("File")};
 
 } // namespace
 

@@ -190,17 +190,22 @@ TEST_F(RaceOfRules, ResultsTable)
 {
     const std::vector<BoatResult> results = RaceResults(race, kLine);
     struct Row {
-        std::array<std::string, 7> texts;
+        std::array<std::string, 8> texts;
         double elapsedSeconds;
     };
     const Row expected[] = {
-        {{"1", "repeat.txt", "1.05", "2008-06-21 12:00:00", "2008-06-21 12:40:20", "0:40:20", "0:42:21"}, 2420},
-        {{"2", "tie2.txt", "1.2", "2008-06-21 12:00:00", "2008-06-21 12:50:00", "0:50:00", "1:00:00"}, 3000.25},
-        {{"2", "tie1.txt", "1", "2008-06-21 12:00:00", "2008-06-21 13:00:00", "1:00:00", "1:00:00"}, 3600},
-        {{"4", "wrongway.txt", "1", "2008-06-21 12:00:00", "2008-06-21 13:00:05", "1:00:05", "1:00:05"}, 3605},
-        {{"5", "latzero.txt", "1.1", "2008-06-21 12:00:00", "2008-06-21 13:00:00", "1:00:00", "1:06:00"}, 3600},
-        {{"6", "early.txt", "1", "2008-06-21 12:10:00", "2008-06-21 13:20:10", "1:10:10", "1:10:10"}, 4210},
-        {{"", "dnf.txt", "1", "2008-06-21 12:00:00", "DNF", "DNF", "DNF"}, 0},
+        {{"1", "repeat.txt", "1.05", "2008-06-21 12:00:00", "2008-06-21 12:40:20", "0:40:20", "0:42:21", "repeat.txt"},
+         2420},
+        {{"2", "tie2.txt", "1.2", "2008-06-21 12:00:00", "2008-06-21 12:50:00", "0:50:00", "1:00:00", "tie2.txt"},
+         3000.25},
+        {{"2", "tie1.txt", "1", "2008-06-21 12:00:00", "2008-06-21 13:00:00", "1:00:00", "1:00:00", "tie1.txt"}, 3600},
+        {{"4", "wrongway.txt", "1", "2008-06-21 12:00:00", "2008-06-21 13:00:05", "1:00:05", "1:00:05", "wrongway.txt"},
+         3605},
+        {{"5", "latzero.txt", "1.1", "2008-06-21 12:00:00", "2008-06-21 13:00:00", "1:00:00", "1:06:00", "latzero.txt"},
+         3600},
+        {{"6", "early.txt", "1", "2008-06-21 12:10:00", "2008-06-21 13:20:10", "1:10:10", "1:10:10", "early.txt"},
+         4210},
+        {{"", "dnf.txt", "1", "2008-06-21 12:00:00", "DNF", "DNF", "DNF", "dnf.txt"}, 0},
     };
     ASSERT_EQ(results.size(), std::size(expected));
     for (std::size_t i = 0; i < results.size(); ++i) {
@@ -219,14 +224,16 @@ TEST_F(RaceOfRules, Csv)
     results.resize(2);
     results.push_back(results.back());
     results.back() = BoatResult{};
-    results.back().Boat = "Saga \"II\", Öckerö"; // a comma and quotes: quoted
+    results.back().Name = "Saga \"II\", Öckerö"; // a comma and quotes: quoted
+    results.back().Boat = "boats/saga.txt";
     results.back().Lys = 1.05;
     results.back().StartTime = results[0].StartTime;
-    EXPECT_EQ(ResultsCsv(results), "rank,boat,lys,start,finish,elapsed,corrected\r\n"
-                                   "1,repeat.txt,1.05,2008-06-21 12:00:00,2008-06-21 12:40:20,0:40:20,0:42:21\r\n"
-                                   "2,tie2.txt,1.2,2008-06-21 12:00:00,2008-06-21 12:50:00,0:50:00,1:00:00\r\n"
-                                   ",\"Saga \"\"II\"\", Öckerö\",1.05,2008-06-21 12:00:00,DNF,DNF,DNF\r\n");
-    results.back().Boat = "\xD6"
+    EXPECT_EQ(ResultsCsv(results),
+              "rank,boat,lys,start,finish,elapsed,corrected,file\r\n"
+              "1,repeat.txt,1.05,2008-06-21 12:00:00,2008-06-21 12:40:20,0:40:20,0:42:21,repeat.txt\r\n"
+              "2,tie2.txt,1.2,2008-06-21 12:00:00,2008-06-21 12:50:00,0:50:00,1:00:00,tie2.txt\r\n"
+              ",\"Saga \"\"II\"\", Öckerö\",1.05,2008-06-21 12:00:00,DNF,DNF,DNF,boats/saga.txt\r\n");
+    results.back().Name = "\xD6"
                           "cker\xF6"; // Latin-1 bytes: written as UTF-8
     EXPECT_EQ(ResultTexts(results.back())[1], "Öckerö");
 }

@@ -1436,7 +1436,8 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     auto* table = window->findChild<QTableView*>("lstResults");
     ASSERT_EQ(table->model()->rowCount(), 9);
     EXPECT_EQ(cell(table, 0, 0), "1");
-    EXPECT_EQ(cell(table, 0, 1), QString::fromStdString(results[0].Boat));
+    EXPECT_EQ(cell(table, 0, 1), QString::fromStdString(results[0].Name)) << "named as the legend names it";
+    EXPECT_EQ(cell(table, 0, 7), QString::fromStdString(results[0].Boat)) << "the file last";
     EXPECT_EQ(AccessibleName(table), "Results");
     dialogs.answers = {Q(dir.file("results"))};
     QTest::mouseClick(window->findChild<QPushButton*>("cmdSave"), Qt::LeftButton);

@@ -284,7 +284,8 @@ describe('safety', () => {
       scripts: document.scripts.length,
       title: document.title,
       heading: document.querySelector('h1').textContent,
-      results: [...document.querySelector('table[aria-label="Results"]').tBodies[0].rows].map((r) => r.cells[1].textContent),
+      // The results name each boat as the legend does, and its track file last.
+      results: [...document.querySelector('table[aria-label="Results"]').tBodies[0].rows].map((r) => r.cells[7].textContent),
     }));
     assert.deepEqual(seen.images, 0);
     assert.equal(seen.scripts, 2, 'the page\'s own data and script elements only');

@@ -194,7 +194,7 @@
       texts.forEach((text, i) => {
         const td = tr.appendChild(document.createElement('td'));
         td.textContent = text;
-        if (i === 0 || i === 2 || i >= 5) td.className = 'number';
+        if (i === 0 || i === 2 || i === 5 || i === 6) td.className = 'number';
       });
       $('results').tBodies[0].appendChild(tr);
     }
