@@ -34,6 +34,10 @@ class QuietDialogs : public UserDialogs {
 public:
     QString askFileName(const QString&, const QString&, FileQuestion, const QString&) override { return {}; }
     SaveAnswer askToSave(const QString&) override { return SaveAnswer::Discard; }
+    std::optional<QStringList> askTexts(const QString&, const QString&, const QStringList&, const QStringList&) override
+    {
+        return std::nullopt;
+    }
     bool askYesNo(const QString&, const QString&, const QString&) override { return false; }
     void tell(const QString& text, MessageKind) override
     {

@@ -1,6 +1,7 @@
 #include "ui/chartactions.h"
 
 #include "core/coursefile.h"
+#include "core/text.h"
 #include "earth/chart/mapmenu.h"
 #include "earth/map/mapchoice.h"
 #include "earth/replayview.h"
@@ -18,6 +19,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 
+#include <cmath>
 #include <exception>
 
 namespace tideplot {
@@ -58,6 +60,9 @@ void ChartActions::makeMenus()
     finish->setObjectName(QStringLiteral("mnuChartSetFinishLine"));
     finish->setShortcut(QKeySequence(Qt::Key_F));
     connect(finish, &QAction::triggered, this, [this] { pickFinishLine(); });
+    QAction* typed = chart->addAction(QStringLiteral("Finish &line..."));
+    typed->setObjectName(QStringLiteral("mnuChartFinishLine"));
+    connect(typed, &QAction::triggered, this, [this] { typeFinishLine(); });
     // The chart's own context menu offers it too.
     QWidget* chartWidget = window->centralWidget();
     chartWidget->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -125,6 +130,58 @@ void ChartActions::exportVideo()
     }
 }
 
+void ChartActions::keepFinishLine(const FinishLine& line)
+{
+    const std::string& race = windows_.raceFile();
+    try {
+        CheckFinishLine(line);
+        SaveCourseFinishLine(race, line);
+    } catch (const std::exception& e) {
+        dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
+        return;
+    }
+    windows_.setFinishLine(line);
+    view_.window()->statusBar()->showMessage(
+        QStringLiteral("The finish line is kept in %1.")
+            .arg(QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(race))))),
+        10'000);
+}
+
+void ChartActions::typeFinishLine()
+{
+    if (windows_.raceFile().empty())
+        return;
+    QStringList values;
+    if (const std::optional<FinishLine> line = windows_.leaderboard().finishLine())
+        for (const double value : {line->Lat1, line->Lon1, line->Lat2, line->Lon2})
+            values << QString::number(value, 'f', 6);
+    const std::optional<QStringList> typed = dialogs_.askTexts(
+        QStringLiteral("Finish line"),
+        QStringLiteral("The two ends of the finish line in decimal degrees (north and east positive). Boats finish "
+                       "crossing it from the left of the first end towards the second to its right."),
+        {QStringLiteral("First end, latitude"), QStringLiteral("First end, longitude"),
+         QStringLiteral("Second end, latitude"), QStringLiteral("Second end, longitude")},
+        values);
+    if (!typed)
+        return;
+    double ends[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        const std::string text = typed->value(i).toLocal8Bit().toStdString();
+        bool number = false;
+        try {
+            number = TryNumberOfText(text, ends[i]);
+        } catch (const std::exception&) {
+        }
+        if (!number || !std::isfinite(ends[i])) {
+            dialogs_.tell(
+                QStringLiteral("\"%1\" is no number of degrees: the finish line stays as it was.").arg(typed->value(i)),
+                MessageKind::Warning);
+            return;
+        }
+    }
+    keepFinishLine(FinishLine{ends[0], ends[1], ends[2], ends[3]});
+}
+
 void ChartActions::pickFinishLine()
 {
     if (windows_.raceFile().empty())
@@ -134,20 +191,7 @@ void ChartActions::pickFinishLine()
                        "left of the first end towards the second to its right. Esc gives up."));
     view_.pickPositions(2, [this](std::vector<std::pair<double, double>> ends) {
         view_.window()->statusBar()->clearMessage();
-        const FinishLine line{ends.at(0).first, ends.at(0).second, ends.at(1).first, ends.at(1).second};
-        const std::string& race = windows_.raceFile();
-        try {
-            CheckFinishLine(line);
-            SaveCourseFinishLine(race, line);
-        } catch (const std::exception& e) {
-            dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
-            return;
-        }
-        windows_.setFinishLine(line);
-        view_.window()->statusBar()->showMessage(
-            QStringLiteral("The finish line is kept in %1.")
-                .arg(QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(race))))),
-            10'000);
+        keepFinishLine(FinishLine{ends.at(0).first, ends.at(0).second, ends.at(1).first, ends.at(1).second});
     });
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/results.h"
+
 #include <QObject>
 
 class QSettings;
@@ -23,6 +25,10 @@ private:
     void exportVideo();
     // The chart takes two clicks for the ends of the finish line.
     void pickFinishLine();
+    // The ends typed as coordinates, the current line shown to begin with.
+    void typeFinishLine();
+    // The finish line from now on: drawn, raced to and kept in the race's course file.
+    void keepFinishLine(const FinishLine& line);
 
     ReplayWindows& windows_;
     ReplayView& view_;

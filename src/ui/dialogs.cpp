@@ -2,10 +2,16 @@
 
 #include "ui/settings.h"
 
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace tideplot {
 
@@ -37,6 +43,37 @@ QStringList WidgetDialogs::askFileNames(const QString& title, const QString& fil
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
+}
+
+std::optional<QStringList> WidgetDialogs::askTexts(const QString& title, const QString& text, const QStringList& labels,
+                                                   const QStringList& values)
+{
+    QDialog dialog(parent_);
+    dialog.setWindowTitle(title);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* said = new QLabel(text, &dialog);
+    said->setWordWrap(true);
+    layout->addWidget(said);
+    auto* form = new QFormLayout;
+    std::vector<QLineEdit*> boxes;
+    for (qsizetype i = 0; i < labels.size(); ++i) {
+        auto* box = new QLineEdit(values.value(i), &dialog);
+        auto* label = new QLabel(labels[i], &dialog);
+        label->setBuddy(box); // names the box for screen readers
+        form->addRow(label, box);
+        boxes.push_back(box);
+    }
+    layout->addLayout(form);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    QStringList texts;
+    for (QLineEdit* box : boxes)
+        texts << box->text();
+    return texts;
 }
 
 SaveAnswer WidgetDialogs::askToSave(const QString& question)

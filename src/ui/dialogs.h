@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -52,6 +53,11 @@ public:
         return name.isEmpty() ? QStringList() : QStringList{name};
     }
 
+    // A form of text boxes, one for each of `labels`, holding `values` to begin with; the
+    // texts when the user accepts it, nothing when the user cancels.
+    virtual std::optional<QStringList> askTexts(const QString& title, const QString& text, const QStringList& labels,
+                                                const QStringList& values) = 0;
+
     // Asks `question` ("Save the changes to race.TP1?") with Save, Discard and Cancel.
     virtual SaveAnswer askToSave(const QString& question) = 0;
 
@@ -80,6 +86,8 @@ public:
     QString askFileName(const QString& title, const QString& filter, FileQuestion question,
                         const QString& folder) override;
     QStringList askFileNames(const QString& title, const QString& filter, const QString& folder) override;
+    std::optional<QStringList> askTexts(const QString& title, const QString& text, const QStringList& labels,
+                                        const QStringList& values) override;
     SaveAnswer askToSave(const QString& question) override;
     bool askYesNo(const QString& question, const QString& yes, const QString& no) override;
     void tell(const QString& text, MessageKind kind) override;

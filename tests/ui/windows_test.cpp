@@ -87,6 +87,19 @@ public:
         saveAnswers.pop_front();
         return answer;
     }
+    std::optional<QStringList> askTexts(const QString& title, const QString&, const QStringList&,
+                                        const QStringList& values) override
+    {
+        questions.push_back(title);
+        shownTexts = values;
+        if (textAnswers.empty()) {
+            ADD_FAILURE() << "unexpected form " << title.toStdString();
+            return std::nullopt;
+        }
+        const std::optional<QStringList> answer = textAnswers.front();
+        textAnswers.pop_front();
+        return answer;
+    }
     bool askYesNo(const QString& question, const QString& yes, const QString&) override
     {
         questions.push_back(question);
@@ -125,6 +138,8 @@ public:
     std::deque<QString> answers; // file names, "" for cancel
     std::deque<SaveAnswer> saveAnswers;
     std::deque<bool> yesNoAnswers;
+    std::deque<std::optional<QStringList>> textAnswers;
+    QStringList shownTexts; // what the last form held to begin with
     bool cancelProgress = false;
     QString lastYes;
     std::vector<QString> questions;
@@ -1410,10 +1425,22 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     };
     QTest::mouseClick(chart, Qt::LeftButton, {}, at(57.01, 11.03));
     QTest::mouseClick(chart, Qt::LeftButton, {}, at(57.01, 10.99));
-    const FinishLine line = ReadCourseFinishLine(race);
+    FinishLine line = ReadCourseFinishLine(race);
     EXPECT_NEAR(line.Lat1, 57.01, 0.001);
     EXPECT_NEAR(line.Lon1, 11.03, 0.002);
     EXPECT_NEAR(line.Lon2, 10.99, 0.002);
+    // Chart > Finish line... shows the line's ends and takes them typed; a text that is no
+    // number leaves the line as it was.
+    QAction* typed = chart->window()->findChild<QAction*>("mnuChartFinishLine");
+    dialogs.textAnswers = {QStringList{"57.01", "abc", "57.01", "10.99"}};
+    typed->trigger();
+    EXPECT_EQ(dialogs.shownTexts.value(1), QString::number(line.Lon1, 'f', 6));
+    EXPECT_TRUE(dialogs.lastSays("\"abc\" is no number of degrees")) << dialogs.lastMessage().toStdString();
+    EXPECT_EQ(ReadCourseFinishLine(race), line);
+    dialogs.textAnswers = {QStringList{"57.01", "11.03", "57.01", "10.99"}};
+    typed->trigger();
+    line = ReadCourseFinishLine(race);
+    EXPECT_EQ(line, (FinishLine{57.01, 11.03, 57.01, 10.99}));
 
     Window::type(control->findChild<QLineEdit*>("txtPlayspeed"), "0");
     QTest::mouseClick(control->findChild<QWidget*>("cmdPlay"), Qt::LeftButton);
