@@ -87,6 +87,15 @@ public:
         saveAnswers.pop_front();
         return answer;
     }
+    QStringList askFileNames(const QString& title, const QString& filter, const QString& folder) override
+    {
+        if (filesAnswers.empty())
+            return UserDialogs::askFileNames(title, filter, folder);
+        asked.push_back({title, filter, FileQuestion::Open, folder});
+        QStringList answer = filesAnswers.front();
+        filesAnswers.pop_front();
+        return answer;
+    }
     std::optional<QStringList> askTexts(const QString& title, const QString&, const QStringList&,
                                         const QStringList& values) override
     {
@@ -139,6 +148,7 @@ public:
     std::deque<SaveAnswer> saveAnswers;
     std::deque<bool> yesNoAnswers;
     std::deque<std::optional<QStringList>> textAnswers;
+    std::deque<QStringList> filesAnswers; // several files at once; one of `answers` when empty
     QStringList shownTexts; // what the last form held to begin with
     bool cancelProgress = false;
     QString lastYes;
@@ -1060,6 +1070,20 @@ TEST(ImportButton, WritesTheLogsPointsBesideItSaysHowManyAndShowsTheTrackFile)
                                          "57.4,11.5,20080713,100005\r\n");
     EXPECT_TRUE(QFile::exists(Q(regatta + ".txt")));
     EXPECT_EQ(w.find<QListWidget>("File1")->currentItem()->text(), "regatta.gpx.1.txt");
+
+    // Several logs at once: each imported (the one of two days split when the sailor says
+    // so, asked once), a log that cannot be read named, and one report of them all.
+    std::filesystem::remove(regatta + ".txt");
+    std::filesystem::remove(regatta + ".2.txt");
+    w.dialogs.told.clear();
+    w.dialogs.filesAnswers = {QStringList{Q(log), Q(regatta), Q(broken)}};
+    w.dialogs.yesNoAnswers = {true};
+    w.click("cmdParse");
+    ASSERT_EQ(w.dialogs.told.size(), 1u) << "one report";
+    for (const char* said : {"3 logs imported", "dag 1.kml.txt", "regatta.gpx.2.txt", "broken.KML"})
+        EXPECT_TRUE(w.dialogs.lastSays(said)) << said << ": " << w.dialogs.lastMessage().toStdString();
+    EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error) << "a log could not be read";
+    EXPECT_TRUE(QFile::exists(Q(regatta + ".2.txt")));
 }
 
 // The sample race built by hand from its track files in a folder named with å, ä and ö, saved
