@@ -5,6 +5,7 @@
 #include "earth/chart/mapmenu.h"
 #include "earth/map/mapchoice.h"
 #include "earth/replayview.h"
+#include "share/htmlpage.h"
 #include "share/replayvideo.h"
 #include "ui/dialogs.h"
 #include "ui/frmcontrol.h"
@@ -56,6 +57,9 @@ void ChartActions::makeMenus()
     QAction* video = chart->addAction(QStringLiteral("Export &video..."));
     video->setObjectName(QStringLiteral("mnuChartExportVideo"));
     connect(video, &QAction::triggered, this, [this] { exportVideo(); });
+    QAction* page = chart->addAction(QStringLiteral("Export &web page..."));
+    page->setObjectName(QStringLiteral("mnuChartExportWebPage"));
+    connect(page, &QAction::triggered, this, [this] { exportWebPage(); });
     QAction* finish = chart->addAction(QStringLiteral("Set &finish line"));
     finish->setObjectName(QStringLiteral("mnuChartSetFinishLine"));
     finish->setShortcut(QKeySequence(Qt::Key_F));
@@ -124,6 +128,43 @@ void ChartActions::exportVideo()
             });
         if (written)
             dialogs_.tell(QStringLiteral("The video was written to %1.").arg(QDir::toNativeSeparators(name)),
+                          MessageKind::Information);
+    } catch (const std::exception& e) {
+        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+    }
+}
+
+void ChartActions::exportWebPage()
+{
+    if (windows_.raceFile().empty())
+        return;
+    QString name = dialogs_.askFileName(QStringLiteral("Export web page"), QStringLiteral("Web page (*.html)"),
+                                        FileQuestion::Save, RaceFolder(windows_));
+    if (name.isEmpty())
+        return;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".html");
+    // The race and the settings as the windows show them: the control window's boxes, its
+    // tail, the chart's map and finish line.
+    ReplayPageOptions options;
+    options.settings = windows_.session().settings();
+    if (FrmControl* control = windows_.controlWindow()) {
+        if (const std::optional<ReplaySettings> typed = control->typedSettings())
+            options.settings = *typed;
+        options.page.TailMinutes = control->tailMinutes();
+    }
+    options.page.Map = ReadMapChoice(settings_);
+    options.page.Finish = windows_.leaderboard().finishLine();
+    const std::unique_ptr<ProgressReport> progress = dialogs_.showProgress(
+        QStringLiteral("Writing the web page %1").arg(QDir::toNativeSeparators(name)), ProgressKind::Cancellable);
+    try {
+        const bool written = ExportReplayPage(windows_.raceFile(), name, options, [&](long long done, long long total) {
+            progress->setProgress(done, total);
+            return !progress->cancelled();
+        });
+        if (written)
+            dialogs_.tell(QStringLiteral("The web page was written to %1. It opens in any browser, with no server.")
+                              .arg(QDir::toNativeSeparators(name)),
                           MessageKind::Information);
     } catch (const std::exception& e) {
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);

@@ -23,6 +23,7 @@ private:
     void makeMenus();
     void savePicture();
     void exportVideo();
+    void exportWebPage();
     // The chart takes two clicks for the ends of the finish line.
     void pickFinishLine();
     // The ends typed as coordinates, the current line shown to begin with.

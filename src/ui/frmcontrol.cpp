@@ -242,6 +242,11 @@ std::optional<double> FrmControl::TailMinutes(const QString& text)
     return std::nullopt;
 }
 
+double FrmControl::tailMinutes() const
+{
+    return TailMinutes(txtTail->text()).value_or(0);
+}
+
 std::optional<ReplaySettings> FrmControl::typedSettings()
 {
     const std::string resolution = txtResolution->text().toLocal8Bit().toStdString();

@@ -60,6 +60,8 @@ public:
     static std::optional<int> PlayInterval(const QString& text);
     // The tail box read as minutes: a number of 0 or more (0: the whole track).
     static std::optional<double> TailMinutes(const QString& text);
+    // The tail the box holds now (0 when it holds no valid number).
+    double tailMinutes() const;
 
     // Called when the tail box holds a new valid number of minutes.
     std::function<void(double minutes)> onTailChanged;

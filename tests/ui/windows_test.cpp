@@ -149,7 +149,7 @@ public:
     std::deque<bool> yesNoAnswers;
     std::deque<std::optional<QStringList>> textAnswers;
     std::deque<QStringList> filesAnswers; // several files at once; one of `answers` when empty
-    QStringList shownTexts; // what the last form held to begin with
+    QStringList shownTexts;               // what the last form held to begin with
     bool cancelProgress = false;
     QString lastYes;
     std::vector<QString> questions;
@@ -1365,6 +1365,13 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
     chartWindow->findChild<QAction*>("mnuChartExportVideo")->trigger();
     EXPECT_FALSE(QFile::exists(Q(out.file("race.mp4")))) << "a cancelled export leaves no video";
     EXPECT_TRUE(dialogs.told.empty()) << dialogs.lastMessage().toStdString();
+    // The web page of the race as the windows show it, said where it went.
+    dialogs.answers = {Q(out.file("race"))};
+    dialogs.cancelProgress = false;
+    chartWindow->findChild<QAction*>("mnuChartExportWebPage")->trigger();
+    EXPECT_TRUE(dialogs.lastSays("race.html")) << dialogs.lastMessage().toStdString();
+    EXPECT_NE(Slurp(out.file("race.html")).find("aria-label=\"Replay position\""), std::string::npos);
+    dialogs.told.clear();
 
     // Played to the end: the timer stops and the chart shows everything drawn.
     Window::type(control->findChild<QLineEdit*>("txtPlayspeed"), "0");
