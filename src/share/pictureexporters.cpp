@@ -70,6 +70,7 @@ std::vector<std::string> PictureExporter::summary() const
 void VideoExporter::open(ExportRun& run)
 {
     run_ = &run;
+    sizePx_ = run.PictureSize;
     video_ = std::make_unique<VideoFile>(path_, VideoSettings{run.PictureSize, framesPerSecond_});
 }
 
@@ -88,9 +89,8 @@ std::vector<PreparedFile> VideoExporter::finish(ExportRun&)
 
 std::vector<std::string> VideoExporter::summary() const
 {
-    const VideoSettings settings{run_->PictureSize, framesPerSecond_};
     return {"Video: " + Local(path_) + " (" + std::to_string(video_->frames()) + " frames, " +
-            std::to_string(settings.SizePx.width()) + "x" + std::to_string(settings.SizePx.height()) + " at " +
+            std::to_string(sizePx_.width()) + "x" + std::to_string(sizePx_.height()) + " at " +
             std::to_string(framesPerSecond_) + " frames a second, " + video_->encoderName() + ")"};
 }
 

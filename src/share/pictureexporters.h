@@ -52,7 +52,8 @@ private:
     QString path_;
     int framesPerSecond_;
     std::unique_ptr<VideoFile> video_;
-    ExportRun* run_ = nullptr;
+    ExportRun* run_ = nullptr; // while the replay runs
+    QSize sizePx_;
     FleetInfo fleet_;
 };
 
