@@ -70,7 +70,9 @@ constexpr ControlRow kWindowRows[] = {
     // A fleet of more than seven: the same rows in a list that scrolls.
     {"lstFleet", K::ListBox, 3960, 120, 2655, 1620, "", "", 27},
     // The position in the race and the tail, under the frame.
-    {"sldPosition", K::Slider, 240, 1800, 3480, 330, "", "Position in the race: steps since Start", 25},
+    {"sldPosition", K::Slider, 240, 1800, 2400, 330, "", "Position in the race: steps since Start", 25},
+    {"cmdAnalysis", K::CommandButton, 2760, 1800, 960, 330, "Analysis...",
+     "Speed and VMG over race time, every tack and gybe with its loss, the wind", 30},
     {"cmdResults", K::CommandButton, 3840, 1800, 960, 330, "Results...", "Leaderboard and results from the finish line",
      29},
     {"lblTail", K::AutoSizeLabel, 4920, 1860, 600, 195, "Tail min", "", 28},
@@ -135,6 +137,7 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     txtTail = MakeControl<QLineEdit>(this, QStringLiteral("txtTail"));
     lblTail = MakeBuddy(this, "lblTail", txtTail);
     cmdResults = MakeControl<QPushButton>(this, QStringLiteral("cmdResults"));
+    cmdAnalysis = MakeControl<QPushButton>(this, QStringLiteral("cmdAnalysis"));
 
     const int iconPx = 32;
     for (auto [button, picture, name] : {std::tuple{cmdPlay, "play", "Play"}, std::tuple{cmdStop, "stop", "Stop"}}) {
@@ -162,6 +165,10 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     connect(cmdResults, &QPushButton::clicked, this, [this] {
         if (onResults)
             onResults();
+    });
+    connect(cmdAnalysis, &QPushButton::clicked, this, [this] {
+        if (onAnalysis)
+            onAnalysis();
     });
     session_.addObserver(this);
 }

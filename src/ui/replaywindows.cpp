@@ -11,6 +11,7 @@
 #include "ui/chartactions.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
+#include "ui/frmanalysis.h"
 #include "ui/frmcontrol.h"
 #include "ui/frmresults.h"
 #include "ui/settings.h"
@@ -70,7 +71,7 @@ ReplayWindows::~ReplayWindows()
 
 void ReplayWindows::close()
 {
-    delete frmControl_; // closes the replay's track files
+    delete frmControl_; // closes the replay's track files, stops the analysis
     if (ReplayView* view = replayView())
         view->window()->close();
     if (frmResults_)
@@ -91,13 +92,14 @@ bool ReplayWindows::bringToFront()
     if (ReplayView* view = replayView())
         ToFront(view->window());
     ToFront(frmResults_);
+    ToFront(frmAnalysis_);
     frmControl_->focusPlay();
     return true;
 }
 
 void ReplayWindows::closePrevious()
 {
-    delete frmControl_; // closes the replay that was open
+    delete frmControl_; // closes the replay that was open, stops its analysis
     if (frmResults_)
         frmResults_->close(); // its table was the last race's
     if (ReplayView* view = replayView())
@@ -151,6 +153,9 @@ void ReplayWindows::start(const std::string& raceFile)
     frmControl_->setAttribute(Qt::WA_DeleteOnClose);
     frmControl_->leaderboard = &leaderboard_;
     frmControl_->onResults = [this] { showResults(); };
+    frmControl_->onAnalysis = [this] { showAnalysis(); };
+    // Closing the control window ends the replay, and with it its analysis.
+    connect(frmControl_, &QObject::destroyed, this, [this] { endAnalysis(); });
     observeView();
     showView();
     frmControl_->show();
@@ -165,6 +170,10 @@ void ReplayWindows::start(const std::string& raceFile)
             frmControl_->close(); // nothing was loaded to play
         return;
     }
+    // The track files are open: the analysis reads them from the start on a worker thread.
+    analysis_.start(BoatSources(session_.state()), [this] { analysisChanged(); });
+    if (chartActions_)
+        chartActions_->setFleet(session_.fleet());
     showWholeRace();
     tellWarnings();
     // Space plays at once.
@@ -281,6 +290,63 @@ void ReplayWindows::showResults()
     frmResults_->raise();
     frmResults_->activateWindow();
     leaderboardShown_.start();
+}
+
+void ReplayWindows::showAnalysis()
+{
+    if (!frmControl_ || !session_.loaded())
+        return;
+    if (!frmAnalysis_) {
+        frmAnalysis_ = new FrmAnalysis(session_, dialogs_, &setup_);
+        frmAnalysis_->setAttribute(Qt::WA_DeleteOnClose);
+        frmAnalysis_->setWindowIcon(setup_.windowIcon());
+        frmAnalysis_->onWindChanged = [this](std::optional<double> wind) { setWind(wind); };
+        frmAnalysis_->onShowPlace = [this](double lat, double lon) {
+            if (ReplayView* view = replayView())
+                view->bringIntoView(lat, lon);
+        };
+        analysisChanged();
+    }
+    frmAnalysis_->show();
+    frmAnalysis_->raise();
+    frmAnalysis_->activateWindow();
+}
+
+FrmAnalysis* ReplayWindows::analysisWindow() const
+{
+    return frmAnalysis_.data();
+}
+
+void ReplayWindows::setWind(std::optional<double> windFromDeg)
+{
+    analysis_.setWind(windFromDeg);
+    analysisChanged();
+}
+
+void ReplayWindows::followBoat(std::optional<int> boat)
+{
+    if (viewObserver_)
+        viewObserver_->followBoat(boat);
+}
+
+void ReplayWindows::analysisChanged()
+{
+    if (frmAnalysis_) {
+        QString note;
+        if (analysis_.running())
+            note = QStringLiteral("Finding every boat's tacks and gybes and the wind...");
+        else if (!analysis_.failure().empty())
+            note = QStringLiteral("The analysis stopped: %1").arg(FromBytes(analysis_.failure()));
+        frmAnalysis_->showAnalysis(analysis_.result(), note);
+    }
+    if (chartActions_)
+        chartActions_->analysisChanged();
+}
+
+void ReplayWindows::endAnalysis()
+{
+    analysis_.cancel();
+    delete frmAnalysis_; // it observes the replay
 }
 
 void ReplayWindows::placeReplayWindows(QWidget* view)

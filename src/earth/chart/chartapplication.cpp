@@ -182,6 +182,9 @@ QImage ChartApplication::viewImage() const
     image.setDevicePixelRatio(ratio);
     QPainter painter(&image);
     DrawChart(painter, widget_->viewport(size), widget_->tracks(), &widget_->series(), nullptr, widget_->tail());
+    if (!widget_->manoeuvreMarks().empty())
+        DrawManoeuvreMarks(painter, widget_->viewport(size), widget_->manoeuvreMarks(), widget_->series(),
+                           widget_->tail());
     return image;
 }
 
