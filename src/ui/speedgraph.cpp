@@ -127,7 +127,7 @@ SpeedGraph::SpeedGraph(QWidget* parent) : QChartView(parent)
     resized_.setInterval(kResizePauseMs);
     connect(&resized_, &QTimer::timeout, this, [this] {
         const int columns = std::max(kMinColumns, static_cast<int>(plotRect().width()));
-        if (std::abs(columns - columns_) * 10 > columns_) // a tenth wider or narrower
+        if (linesWanted_ || std::abs(columns - plotColumns_) * 10 > plotColumns_) // a tenth wider or narrower
             makeLines();
     });
 }
@@ -149,48 +149,77 @@ void SpeedGraph::showBoats(std::vector<Boat> boats, std::optional<double> vmgWin
     makeLines();
 }
 
+void SpeedGraph::showEvent(QShowEvent* event)
+{
+    QChartView::showEvent(event);
+    if (linesWanted_)
+        resized_.start(); // once the window is laid out
+}
+
 void SpeedGraph::makeLines()
 {
+    linesWanted_ = !isVisible();
+    if (linesWanted_)
+        return;
     QChart* graph = chart();
-    graph->removeAllSeries();
     const double unit = unitSeconds();
-    timeAxis_->setTitleText(unit == 3600 ? QStringLiteral("Race time, hours") : QStringLiteral("Race time, minutes"));
-    timeAxis_->setRange(firstSeconds_ / unit, lastSeconds_ / unit);
-    columns_ = std::max(kMinColumns, static_cast<int>(plotRect().width()));
+    plotColumns_ = std::max(kMinColumns, static_cast<int>(plotRect().width()));
+    std::vector<Line> lines;
+    for (const Boat& boat : boats_)
+        for (const bool vmg : {false, true})
+            if (!vmg || wind_)
+                lines.push_back({boat.Analysis, vmg, nullptr});
+    const int count = static_cast<int>(lines.size());
+    const int columns = count > 0 ? std::clamp(kMostPoints / (2 * count), 1, plotColumns_) : plotColumns_;
+    std::vector<QList<QPointF>> points;
     points_ = 0;
     double low = 0, high = 1;
-    int lines = 0;
-    for (const Boat& boat : boats_) {
-        for (const bool vmg : {false, true}) {
-            if (vmg && !wind_)
-                continue;
-            const std::optional<double> wind = vmg ? wind_ : std::nullopt;
-            QList<QPointF> points = ColumnExtremes(*boat.Analysis, wind, firstSeconds_, lastSeconds_, columns_, unit);
-            for (const QPointF& p : points) {
-                low = std::min(low, p.y());
-                high = std::max(high, p.y());
-            }
-            auto* line = new QLineSeries;
-            line->setName(vmg ? boat.Caption + QStringLiteral(" VMG") : boat.Caption);
-            QPen pen(boat.Colour, vmg ? 1.2 : 1.5);
-            if (vmg)
-                pen.setStyle(Qt::DashLine);
-            line->setPen(pen);
-            points_ += points.size();
-            line->replace(points);
-            graph->addSeries(line);
-            line->attachAxis(timeAxis_);
-            line->attachAxis(speedAxis_);
-            ++lines;
+    for (const Line& line : lines) {
+        points.push_back(
+            ColumnExtremes(*line.Boat, line.Vmg ? wind_ : std::nullopt, firstSeconds_, lastSeconds_, columns, unit));
+        for (const QPointF& p : points.back()) {
+            low = std::min(low, p.y());
+            high = std::max(high, p.y());
         }
+        points_ += points.back().size();
     }
+
+    // The axes and the legend first: Qt Charts lays out every line again whenever they change.
+    timeAxis_->setTitleText(unit == 3600 ? QStringLiteral("Race time, hours") : QStringLiteral("Race time, minutes"));
+    timeAxis_->setRange(firstSeconds_ / unit, lastSeconds_ / unit);
+    timeAxis_->setTickInterval(TickInterval((lastSeconds_ - firstSeconds_) / unit, unit));
     speedAxis_->setTitleText(wind_ ? QStringLiteral("Speed and VMG (dashed), kn") : QStringLiteral("Speed, kn"));
     speedAxis_->setRange(low, high * 1.05);
     speedAxis_->applyNiceNumbers();
-    timeAxis_->setRange(firstSeconds_ / unit, lastSeconds_ / unit);
-    timeAxis_->setTickInterval(TickInterval((lastSeconds_ - firstSeconds_) / unit, unit));
     // The boat list beside the graph shows every boat's colour; the legend only for a few.
-    graph->legend()->setVisible(lines > 0 && lines <= kMostLinesWithLegend);
+    graph->legend()->setVisible(count > 0 && count <= kMostLinesWithLegend);
+
+    // The same lines as before take their new points; other lines are made anew.
+    const bool same = std::equal(lines.begin(), lines.end(), lines_.begin(), lines_.end(),
+                                 [](const Line& a, const Line& b) { return a.Boat == b.Boat && a.Vmg == b.Vmg; });
+    if (same) {
+        for (std::size_t i = 0; i < lines.size(); ++i)
+            lines_[i].Series->replace(points[i]);
+    } else {
+        graph->removeAllSeries();
+        lines_.clear();
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const Line& line = lines[i];
+            const Boat& boat = boats_[i / (wind_ ? 2 : 1)];
+            auto* series = new QLineSeries;
+            series->setName(line.Vmg ? boat.Caption + QStringLiteral(" VMG") : boat.Caption);
+            // One pixel wide: the painter's fast lines, many times quicker than wider ones.
+            QPen pen(boat.Colour, 1);
+            if (line.Vmg)
+                pen.setStyle(Qt::DashLine);
+            series->setPen(pen);
+            series->replace(points[i]);
+            graph->addSeries(series);
+            series->attachAxis(timeAxis_);
+            series->attachAxis(speedAxis_);
+            lines_.push_back({line.Boat, line.Vmg, series});
+        }
+    }
     pictureValid_ = false;
     viewport()->update();
 }
@@ -273,7 +302,7 @@ void SpeedGraph::resizeEvent(QResizeEvent* event)
 {
     QChartView::resizeEvent(event);
     pictureValid_ = false;
-    if (!boats_.empty())
+    if (!boats_.empty() || linesWanted_)
         resized_.start();
 }
 

@@ -21,14 +21,19 @@ class QValueAxis;
 // another moment.
 //
 // A day logged every second has 86,400 fixes a boat: each line keeps the least and the
-// greatest value of each pixel column of the plot, so a boat draws at most two points a
-// column. The chart is drawn once onto a picture whenever its lines change; the position's
-// line moves over that picture, so following the replay repaints a strip of it, never the
-// chart.
+// greatest value of each pixel column of the plot (of fewer, wider columns when many lines
+// share kMostPoints), so a boat draws at most two points a column. The lines are made when
+// the graph is shown, and made anew only when what they show or the plot's width changed. The
+// chart is drawn once onto a picture whenever its lines change; the position's line moves
+// over that picture, so following the replay repaints a strip of it, never the chart.
 namespace tideplot {
 
 class SpeedGraph : public QChartView {
 public:
+    // The most points of all lines together: Qt Charts takes some microseconds a point to
+    // lay out and to draw a line.
+    static constexpr int kMostPoints = 40'000;
+
     explicit SpeedGraph(QWidget* parent = nullptr);
     ~SpeedGraph() override;
 
@@ -62,6 +67,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -77,7 +83,14 @@ private:
     std::optional<double> wind_;
     double firstSeconds_ = -300;
     double lastSeconds_ = 3600;
-    int columns_ = 0; // the pixel columns the lines were made for
+    bool linesWanted_ = false; // the lines are to be made (anew) once the graph is shown
+    int plotColumns_ = 0;      // the plot's pixel columns when the lines were made
+    struct Line {
+        const BoatAnalysis* Boat = nullptr;
+        bool Vmg = false;
+        QLineSeries* Series = nullptr;
+    };
+    std::vector<Line> lines_;
     qsizetype points_ = 0;
     QValueAxis* timeAxis_ = nullptr;
     QValueAxis* speedAxis_ = nullptr;
