@@ -12,10 +12,12 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -104,7 +106,7 @@ FrmAnalysis::FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* 
     lstManoeuvres->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstManoeuvres->setSelectionBehavior(QAbstractItemView::SelectRows);
     lstManoeuvres->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstManoeuvres->horizontalHeader()->setStretchLastSection(true);
+    lstManoeuvres->horizontalHeader()->setStretchLastSection(false);
     lstManoeuvres->setSortingEnabled(true);
     lstManoeuvres->sortByColumn(2, Qt::AscendingOrder);
     lblStatus = MakeControl<QLabel>(this, QStringLiteral("lblStatus"));
@@ -181,11 +183,12 @@ void FrmAnalysis::raceStarted(const FleetInfo& fleet)
     const QSignalBlocker quiet(lstBoats);
     lstBoats->clear();
     for (const FleetBoat& boat : fleet_.Boats) {
-        auto* item = new QListWidgetItem(Text(boat.Caption), lstBoats);
+        // The boat's colour as a swatch beside its caption: the check box stays clear to see.
+        QPixmap swatch(14, 14);
+        swatch.fill(BoatColour(boat));
+        auto* item = new QListWidgetItem(QIcon(swatch), Text(boat.Caption), lstBoats);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
-        item->setData(Qt::BackgroundRole, BoatCellBrush(boat, Qt::BackgroundRole));
-        item->setData(Qt::ForegroundRole, BoatCellBrush(boat, Qt::ForegroundRole));
     }
     if (lstBoats->count() > 0)
         lstBoats->setCurrentRow(0);

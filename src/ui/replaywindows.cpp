@@ -306,6 +306,7 @@ void ReplayWindows::showAnalysis()
                 view->bringIntoView(lat, lon);
         };
         analysisChanged();
+        placeAnalysisWindow();
     }
     frmAnalysis_->show();
     frmAnalysis_->raise();
@@ -315,6 +316,37 @@ void ReplayWindows::showAnalysis()
 FrmAnalysis* ReplayWindows::analysisWindow() const
 {
     return frmAnalysis_.data();
+}
+
+void ReplayWindows::placeAnalysisWindow()
+{
+    // The control window stays above the others: the Analysis window goes where it does not
+    // lie under it, above it (as tall as there is room for, down to a usable height) or
+    // beside it, over the chart if it must. Frames are taken to be as thick as the set-up
+    // window's.
+    const QRect screen = setup_.screen()->availableGeometry();
+    const QRect control = frmControl_->frameGeometry();
+    const QRect inner = setup_.geometry();
+    const QRect setup = options_.setupFrame();
+    const QSize frameExtra(setup.width() - inner.width(), setup.height() - inner.height());
+    const QPoint frameOffset(inner.left() - setup.left(), inner.top() - setup.top());
+    const QSize wanted = frmAnalysis_->size() + frameExtra;
+    const QSize least = QSize(640, 420) + frameExtra;
+    QRect place;
+    if (control.top() - screen.top() >= least.height()) {
+        const int height = std::min(wanted.height(), control.top() - screen.top());
+        place = QRect(screen.left(), control.top() - height, wanted.width(), height);
+    } else if (screen.right() - control.right() >= least.width()) {
+        place = QRect(control.right() + 1, screen.top(), std::min(wanted.width(), screen.right() - control.right()),
+                      std::min(wanted.height(), screen.height()));
+    } else if (control.left() - screen.left() >= least.width()) {
+        const int width = std::min(wanted.width(), control.left() - screen.left());
+        place = QRect(control.left() - width, screen.top(), width, std::min(wanted.height(), screen.height()));
+    } else {
+        return; // where the window manager puts it
+    }
+    place.moveLeft(std::clamp(place.left(), screen.left(), screen.right() + 1 - place.width()));
+    frmAnalysis_->setGeometry(QRect(place.topLeft() + frameOffset, place.size() - frameExtra));
 }
 
 void ReplayWindows::setWind(std::optional<double> windFromDeg)

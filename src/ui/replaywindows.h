@@ -92,6 +92,8 @@ private:
     void loadFinishLine();
     void placeReplayWindows(QWidget* view);
     void describeChart();
+    // The Analysis window, first shown: where the control window does not cover it.
+    void placeAnalysisWindow();
     // The analysis came, failed or was judged anew: the windows show it.
     void analysisChanged();
     // The replay closed: its analysis stops and its window closes.

@@ -4,6 +4,7 @@
 #include <QGraphicsScene>
 #include <QKeyEvent>
 #include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QPainter>
@@ -22,7 +23,7 @@ constexpr double kHoursFromSeconds = 3 * 3600; // races longer than this are dra
 constexpr double kTicksWanted = 8;
 constexpr int kMinColumns = 100;
 constexpr int kResizePauseMs = 150;
-constexpr int kMostLinesWithLegend = 16;
+constexpr int kMostBoatsWithLegend = 8;
 const QColor kPositionLine(0xd0, 0x20, 0x20);
 
 // The boat's values from `first` to `last` seconds of race time: in each of `columns` equal
@@ -192,7 +193,7 @@ void SpeedGraph::makeLines()
     speedAxis_->setRange(low, high * 1.05);
     speedAxis_->applyNiceNumbers();
     // The boat list beside the graph shows every boat's colour; the legend only for a few.
-    graph->legend()->setVisible(count > 0 && count <= kMostLinesWithLegend);
+    graph->legend()->setVisible(!boats_.empty() && boats_.size() <= kMostBoatsWithLegend);
 
     // The same lines as before take their new points; other lines are made anew.
     const bool same = std::equal(lines.begin(), lines.end(), lines_.begin(), lines_.end(),
@@ -217,6 +218,9 @@ void SpeedGraph::makeLines()
             graph->addSeries(series);
             series->attachAxis(timeAxis_);
             series->attachAxis(speedAxis_);
+            if (line.Vmg) // the legend names each boat once; the axis says the dashed lines are VMG
+                for (QLegendMarker* marker : graph->legend()->markers(series))
+                    marker->setVisible(false);
             lines_.push_back({line.Boat, line.Vmg, series});
         }
     }
