@@ -253,9 +253,10 @@ void FrmAnalysis::showChoice()
         if (analysis_->Wind.Known && chkVmg->isChecked())
             wind = analysis_->Wind.FromDeg;
     }
-    graphSpeed->showBoats(std::move(boats), wind, first, last);
+    // The table first: its rows point into the analysis, whose manoeuvres a new wind replaced.
     manoeuvres_.show(analysis_, fleet_, chosen);
     lstManoeuvres->resizeColumnsToContents();
+    graphSpeed->showBoats(std::move(boats), wind, first, last);
     showPosition();
 }
 
