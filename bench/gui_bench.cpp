@@ -11,12 +11,23 @@
 //   plays (stop_ms).
 // - BM_Seek: the replay position set to steps all over the same race at resolution 1, the
 //   chart drawn again and painted; and a drag from end to end.
+// - BM_PlayWithAnalysisWindow: the 64-boat, 24-hour race (one fix a second, 5.5 million
+//   fixes) started: the time Start takes (start_s: the race counted through, the whole race
+//   shown), the time from Start until its analysis is there (analysis_s) and the longest the
+//   windows were busy meanwhile (busiest_ms); then played whole at play speed 0, in turns with
+//   the Analysis window closed and open (its graph of every boat's speed and VMG following the
+//   replay), five times each: the median steps a second of each and how much slower the open
+//   window makes it (goal: 10 % at most), also counted in the windows' thread's processor time
+//   (steps_per_cpu_s_*, slower_cpu_pct), which the machine's other work does not sway; the points the graph draws, how
+//   often it drew its chart while the replay played, and the time a wind typed takes to judge every turn again
+//   (wind_ms).
 #include "bench_race.h"
 #include "core/replay.h"
 #include "earth/earthfactory.h"
 #include "earth/replayview.h"
 #include "ui/frmcontrol.h"
 #include "ui/frmmain.h"
+#include "ui/speedgraph.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -25,22 +36,29 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <benchmark/benchmark.h>
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -251,6 +269,132 @@ void BM_Seek(benchmark::State& state)
     state.counters["drag_busiest_ms"] = busiest;
 }
 BENCHMARK(BM_Seek)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
+
+double ThreadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+struct Pace {
+    double StepsPerSecond = 0;    // of the wall clock
+    double StepsPerCpuSecond = 0; // of the windows' thread: what the machine's other work takes is not counted
+};
+
+// Plays the race from its start to its end at play speed 0.
+Pace PlayWhole(const Started& s)
+{
+    s.control->session().seek(0);
+    QElapsedTimer playing;
+    playing.start();
+    const double cpu = ThreadCpuSeconds();
+    s.click("cmdPlay");
+    while (s.control->session().playing() && playing.elapsed() < 600'000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const auto steps = static_cast<double>(s.control->session().position());
+    return {steps / (playing.nsecsElapsed() / 1e9), steps / (ThreadCpuSeconds() - cpu)};
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void BM_PlayWithAnalysisWindow(benchmark::State& state)
+{
+    const QString race = QString::fromStdString(AnalyseRaceFile(64, 24));
+    for (auto _ : state) {
+        QElapsedTimer started;
+        started.start();
+        Started s(race);
+        if (!s.ok) {
+            state.SkipWithError("the set-up window cannot start the race");
+            return;
+        }
+        const double startSeconds = started.nsecsElapsed() / 1e9;
+        // The analysis works on a worker thread; the windows stay answerable meanwhile.
+        s.click("cmdAnalysis");
+        QWidget* window = s.main->findChild<QWidget*>(QStringLiteral("frmAnalysis"));
+        auto* table = window ? window->findChild<QTableView*>(QStringLiteral("lstManoeuvres")) : nullptr;
+        if (!table) {
+            state.SkipWithError("no Analysis window");
+            return;
+        }
+        double busiest = 0;
+        while (table->model()->rowCount() == 0 && started.elapsed() < 600'000) {
+            QElapsedTimer turn;
+            turn.start();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            busiest = std::max(busiest, turn.nsecsElapsed() / 1e6);
+            QThread::msleep(1);
+        }
+        const double analysisSeconds = started.nsecsElapsed() / 1e9;
+        auto* graph = window->findChild<tideplot::SpeedGraph*>();
+        QTest::qWaitFor([&] { return graph->pointCount() > 0; }, 10'000);
+        QTest::qWait(500);
+        const double points = static_cast<double>(graph->pointCount());
+
+        // A wind typed: every turn judged again, on the windows' thread.
+        auto* wind = window->findChild<QLineEdit*>(QStringLiteral("txtWind"));
+        const QString estimated = wind->text();
+        QElapsedTimer judging;
+        judging.start();
+        wind->setText(QString::number(std::fmod(estimated.toDouble() + 10, 360)));
+        QTest::keyClick(wind, Qt::Key_Return);
+        const double windMs = judging.nsecsElapsed() / 1e6;
+        QTest::mouseClick(window->findChild<QPushButton*>(QStringLiteral("cmdEstimate")), Qt::LeftButton);
+        window->close();
+        QTest::qWait(50);
+
+        s.control->findChild<QLineEdit*>(QStringLiteral("txtPlayspeed"))->setText(QStringLiteral("0"));
+        std::vector<double> closed, open, closedCpu, openCpu;
+        double redraws = 0;
+        for (int turn = 0; turn < 5; ++turn) {
+            const Pace without = PlayWhole(s);
+            closed.push_back(without.StepsPerSecond);
+            closedCpu.push_back(without.StepsPerCpuSecond);
+            s.click("cmdAnalysis");
+            window = s.main->findChild<QWidget*>(QStringLiteral("frmAnalysis"));
+            if (!window || !QTest::qWaitForWindowExposed(window)) {
+                state.SkipWithError("the Analysis window does not open again");
+                return;
+            }
+            graph = window->findChild<tideplot::SpeedGraph*>();
+            // The lines are made once the window is laid out; the replay plays with them drawn.
+            QTest::qWaitFor([&] { return graph->pointCount() > 0; }, 10'000);
+            QTest::qWait(500);
+            const int before = graph->redraws();
+            const Pace with = PlayWhole(s);
+            open.push_back(with.StepsPerSecond);
+            openCpu.push_back(with.StepsPerCpuSecond);
+            redraws = std::max(redraws, static_cast<double>(graph->redraws() - before));
+            window->close();
+            QTest::qWait(50);
+        }
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+
+        state.SetIterationTime(analysisSeconds);
+        state.counters["start_s"] = startSeconds;
+        state.counters["analysis_s"] = analysisSeconds;
+        state.counters["busiest_ms"] = busiest;
+        state.counters["steps"] = static_cast<double>(s.control->session().position());
+        state.counters["steps_per_s_closed"] = Median(closed);
+        state.counters["steps_per_s_open"] = Median(open);
+        state.counters["slower_pct"] = 100 * (1 - Median(open) / Median(closed));
+        state.counters["steps_per_cpu_s_closed"] = Median(closedCpu);
+        state.counters["steps_per_cpu_s_open"] = Median(openCpu);
+        state.counters["slower_cpu_pct"] = 100 * (1 - Median(openCpu) / Median(closedCpu));
+        state.counters["graph_points"] = points;
+        state.counters["graph_redraws_playing"] = redraws;
+        state.counters["wind_ms"] = windMs;
+        state.counters["peak_rss_mb"] = usage.ru_maxrss / 1024.0;
+    }
+}
+BENCHMARK(BM_PlayWithAnalysisWindow)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 } // namespace
 

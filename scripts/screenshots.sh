@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the windows (docs/setup-window.png,
-# docs/replay-windows.png, docs/control-window.png, docs/assembling-a-race.png) on a virtual 1366x768 X display
+# docs/replay-windows.png, docs/control-window.png, docs/analysis-window.png,
+# docs/assembling-a-race.png) on a virtual 1366x768 X display
 # under a real window manager (openbox), as a first start with nothing stored. Fails when a
 # window runs off the screen or the windows cover each other or a control.
 set -euo pipefail

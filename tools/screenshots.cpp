@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -179,6 +180,23 @@ int main(int argc, char** argv)
             std::fputs("the replay did not reach 01:15:00\n", stderr);
         ok &= Capture(out.filePath(QStringLiteral("replay-windows.png")), screen);
         ok &= Capture(out.filePath(QStringLiteral("control-window.png")), control->frameGeometry());
+
+        // The Analysis window over the replay stopped there, the sample's manoeuvres found.
+        QTest::mouseClick(Find<QPushButton>(control, "cmdStop"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(control, "cmdAnalysis"), Qt::LeftButton);
+        QWidget* analysis = main->findChild<QWidget*>(QStringLiteral("frmAnalysis"));
+        if (!analysis ||
+            !QTest::qWaitFor([&] { return Find<QTableView>(analysis, "lstManoeuvres")->model()->rowCount() > 0; },
+                             60000)) {
+            std::fputs("the Analysis window did not show the manoeuvres\n", stderr);
+            ok = false;
+        } else {
+            QTest::qWait(500); // laid out and placed, the graph drawn
+            ok &= CheckInside(QStringLiteral("the Analysis window"), analysis->frameGeometry(), screen);
+            ok &= CheckApart(QStringLiteral("the control window"), control->frameGeometry(),
+                             QStringLiteral("the Analysis window"), analysis->frameGeometry());
+            ok &= Capture(out.filePath(QStringLiteral("analysis-window.png")), analysis->frameGeometry());
+        }
         control->close();
     }
 

@@ -104,4 +104,17 @@ DrawnPiece ReplaySeries::piece(int boat, long long step) const
         TrackPoint{from.Lat, from.Lon, 0}, TrackPoint{to.Lat, to.Lon, 0}};
 }
 
+long long StepAtRaceClock(const ReplaySeries& series, double raceClockDays)
+{
+    long long below = 0, above = series.stepCount() + 1; // clock(below) <= target < clock(above)
+    while (above - below > 1) {
+        const long long middle = below + (above - below) / 2;
+        if (series.raceClock(middle) <= raceClockDays)
+            below = middle;
+        else
+            above = middle;
+    }
+    return below;
+}
+
 } // namespace tideplot

@@ -115,4 +115,9 @@ private:
     long long steps_ = 0;
 };
 
+// The last step whose race clock is at or before `raceClockDays` (the step that shows that
+// moment, or the one before it between steps): 0 before the first step's clock, the last
+// step after it. Steps' clocks never fall, so it is a binary search.
+long long StepAtRaceClock(const ReplaySeries& series, double raceClockDays);
+
 } // namespace tideplot

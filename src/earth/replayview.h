@@ -26,6 +26,15 @@ class QWidget;
 // windows place it, show it and add their menus to it through this interface.
 namespace tideplot {
 
+// A tack or a gybe of a boat, marked where it sailed it.
+struct ManoeuvreMark {
+    double Lat = 0; // degrees
+    double Lon = 0;
+    double RaceClockDays = 0; // its middle on the race clock
+    int Boat = 0;             // in race file order
+    bool Gybe = false;        // a tack otherwise
+};
+
 class ReplayView {
 public:
     virtual ~ReplayView() = default;
@@ -67,6 +76,14 @@ public:
     virtual void pickPositions(int count, std::function<void(std::vector<std::pair<double, double>>)> done) = 0;
     // Draws the finish line as a chequered segment from P1 to P2; none: no line.
     virtual void setFinishLine(const std::optional<FinishLine>& line) = 0;
+
+    // Marks the tacks and gybes on the tracks drawn: those up to the race clock of the step
+    // shown (and within the tail's minutes when a tail is drawn), a tack as a triangle and a
+    // gybe as a diamond in the boat's track colour. None: no marks.
+    virtual void setManoeuvreMarks(std::vector<ManoeuvreMark> marks) = 0;
+    // Moves the view, its scale and heading kept, so that the position (degrees) lies well
+    // inside it; a position already there leaves the view as it is.
+    virtual void bringIntoView(double lat, double lon) = 0;
 };
 
 } // namespace tideplot

@@ -1,5 +1,6 @@
 #include "ui/chartactions.h"
 
+#include "analysis/raceanalysis.h"
 #include "core/coursefile.h"
 #include "core/text.h"
 #include "earth/chart/mapmenu.h"
@@ -12,6 +13,7 @@
 #include "ui/replaywindows.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -67,6 +69,18 @@ void ChartActions::makeMenus()
     QAction* typed = chart->addAction(QStringLiteral("Finish &line..."));
     typed->setObjectName(QStringLiteral("mnuChartFinishLine"));
     connect(typed, &QAction::triggered, this, [this] { typeFinishLine(); });
+    chart->addSeparator();
+    showManoeuvres_ = chart->addAction(QStringLiteral("Show &manoeuvres"));
+    showManoeuvres_->setObjectName(QStringLiteral("mnuChartShowManoeuvres"));
+    showManoeuvres_->setCheckable(true);
+    showManoeuvres_->setShortcut(QKeySequence(Qt::Key_M));
+    showManoeuvres_->setToolTip(QStringLiteral("Tacks (triangles) and gybes (diamonds) marked on the tracks drawn"));
+    connect(showManoeuvres_, &QAction::toggled, this, [this] { showManoeuvres(); });
+    follow_ = chart->addMenu(QStringLiteral("F&ollow boat"));
+    follow_->setObjectName(QStringLiteral("mnuChartFollow"));
+    followed_ = new QActionGroup(follow_);
+    followed_->setExclusive(true);
+    setFleet({});
     // The chart's own context menu offers it too.
     QWidget* chartWidget = window->centralWidget();
     chartWidget->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -74,6 +88,69 @@ void ChartActions::makeMenus()
     QMenu* map = view_.createMapMenu(settings_, window);
     map->setObjectName(QStringLiteral("mnuMap"));
     window->menuBar()->addMenu(map);
+}
+
+void ChartActions::setFleet(const FleetInfo& fleet)
+{
+    for (QAction* action : follow_->actions()) {
+        follow_->removeAction(action);
+        delete action;
+    }
+    QAction* all = follow_->addAction(QStringLiteral("Follow the &fleet"));
+    all->setObjectName(QStringLiteral("mnuChartFollowFleet"));
+    all->setCheckable(true);
+    all->setChecked(true);
+    all->setActionGroup(followed_);
+    connect(all, &QAction::triggered, this, [this] { windows_.followBoat(std::nullopt); });
+    follow_->addSeparator();
+    for (std::size_t k = 0; k < fleet.Boats.size(); ++k) {
+        // "&" in a name is shown, not taken for a key.
+        QString caption = FromBytes(fleet.Boats[k].Caption).replace(u'&', QStringLiteral("&&"));
+        QAction* boat = follow_->addAction(caption);
+        boat->setObjectName(QStringLiteral("mnuChartFollowBoat%1").arg(k));
+        boat->setCheckable(true);
+        boat->setActionGroup(followed_);
+        const int index = static_cast<int>(k);
+        connect(boat, &QAction::triggered, this, [this, index] { windows_.followBoat(index); });
+    }
+    windows_.followBoat(std::nullopt);
+}
+
+void ChartActions::analysisChanged()
+{
+    if (showManoeuvres_->isChecked())
+        showManoeuvres();
+}
+
+void ChartActions::showManoeuvres()
+{
+    std::vector<ManoeuvreMark> marks;
+    const RaceAnalysis* race = windows_.analysis().result();
+    if (showManoeuvres_->isChecked()) {
+        QString note;
+        if (windows_.analysis().running())
+            note = QStringLiteral("The tacks and gybes are being found; they are marked once they are.");
+        else if (!windows_.analysis().failure().empty())
+            note = QStringLiteral("No tacks or gybes: the analysis stopped: %1")
+                       .arg(FromBytes(windows_.analysis().failure()));
+        else if (race && !race->Wind.Known)
+            note = QStringLiteral("No tacks or gybes without the wind: give its direction in the Analysis window "
+                                  "(Analysis... in the control window).");
+        QStatusBar* status = view_.window()->statusBar();
+        if (!note.isEmpty())
+            status->showMessage(note, 10'000);
+        else if (status->currentMessage() == note_)
+            status->clearMessage(); // what it said before is over
+        note_ = note;
+        for (std::size_t k = 0; race && k < race->Boats.size(); ++k) {
+            const BoatAnalysis& boat = race->Boats[k];
+            for (const Manoeuvre& m : boat.Manoeuvres)
+                if (m.Kind != ManoeuvreKind::Turn)
+                    marks.push_back({m.Lat, m.Lon, RaceClockAt(boat.Source, m.MiddleSeconds), static_cast<int>(k),
+                                     m.Kind == ManoeuvreKind::Gybe});
+        }
+    }
+    view_.setManoeuvreMarks(std::move(marks));
 }
 
 void ChartActions::savePicture()

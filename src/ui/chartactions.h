@@ -1,13 +1,18 @@
 #pragma once
 
+#include "core/fleet.h"
 #include "core/results.h"
 
 #include <QObject>
+#include <QString>
 
+class QAction;
+class QActionGroup;
+class QMenu;
 class QSettings;
 
-// The chart window's menus: Chart (a picture of the view, a video, the finish line) and
-// Map, and what they do.
+// The chart window's menus: Chart (a picture of the view, a video, the finish line, the
+// manoeuvres marked, the boat the view follows) and Map, and what they do.
 namespace tideplot {
 
 class ReplayView;
@@ -19,8 +24,14 @@ public:
     // Adds the menus to the view's window.
     ChartActions(ReplayWindows& windows, ReplayView& view, UserDialogs& dialogs, QSettings& settings);
 
+    // The boats of the race started, offered by Chart > Follow boat.
+    void setFleet(const FleetInfo& fleet);
+    // The race analysis came or changed: the tacks and gybes marked anew when they are shown.
+    void analysisChanged();
+
 private:
     void makeMenus();
+    void showManoeuvres();
     void savePicture();
     void exportVideo();
     void exportWebPage();
@@ -35,6 +46,10 @@ private:
     ReplayView& view_;
     UserDialogs& dialogs_;
     QSettings& settings_;
+    QAction* showManoeuvres_ = nullptr;
+    QMenu* follow_ = nullptr;
+    QActionGroup* followed_ = nullptr;
+    QString note_; // what the status bar was told of the manoeuvres last
 };
 
 } // namespace tideplot

@@ -41,8 +41,8 @@ constexpr double kDialogFontPoints = 8;
 using K = ControlKind;
 
 // In the frame "Replay" (positions inside the frame), then outside it. Tab follows the
-// screen: Play, Stop, the replay position, Results, then the boxes left to right and top to
-// bottom, and the list of a large fleet.
+// screen: Play, Stop, the replay position, Results, Analysis, then the boxes left to right
+// and top to bottom, and the list of a large fleet.
 constexpr ControlRow kFrameRows[] = {
     {"cmdPlay", K::PictureButton, 240, 240, 735, 735, "", "", 1},
     {"cmdStop", K::PictureButton, 1080, 240, 735, 735, "", "", 2},
@@ -75,9 +75,11 @@ constexpr ControlRow kWindowRows[] = {
     // A fleet of more than seven: the same rows in a list that scrolls.
     {"lstFleet", K::ListBox, 3960, 120, 2655, 1620, "", "", 11},
     // The position in the race and the tail, under the frame.
-    {"sldPosition", K::Slider, 240, 1800, 3480, 330, "", "Position in the race: steps since Start", 3},
-    {"cmdResults", K::CommandButton, 3840, 1800, 960, 330, "Results...", "Leaderboard and results from the finish line",
+    {"sldPosition", K::Slider, 240, 1800, 2400, 330, "", "Position in the race: steps since Start", 3},
+    {"cmdResults", K::CommandButton, 2760, 1800, 960, 330, "Results...", "Leaderboard and results from the finish line",
      4},
+    {"cmdAnalysis", K::CommandButton, 3840, 1800, 960, 330, "Analysis...",
+     "Speed and VMG over race time, every tack and gybe with its loss, the wind", 5},
     {"lblTail", K::AutoSizeLabel, 4920, 1860, 600, 195, "Tail min", "", 28},
     {"txtTail", K::TextBox, 6000, 1800, 615, 285, "0", "Minutes of track the chart draws (0: the whole track)", 10},
 };
@@ -161,6 +163,7 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     txtTail = MakeControl<QLineEdit>(this, QStringLiteral("txtTail"));
     lblTail = MakeBuddy(this, "lblTail", txtTail);
     cmdResults = MakeControl<QPushButton>(this, QStringLiteral("cmdResults"));
+    cmdAnalysis = MakeControl<QPushButton>(this, QStringLiteral("cmdAnalysis"));
 
     const int iconPx = 32;
     for (auto [button, picture, name] : {std::tuple{cmdPlay, "play", "Play"}, std::tuple{cmdStop, "stop", "Stop"}}) {
@@ -182,12 +185,13 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     designedSize_ = QSize(TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi));
     setFixedSize(designedSize_);
     // One tab order across the frame and the window.
-    QWidget* const order[] = {cmdPlay,       cmdStop,     sldPosition,  cmdResults, txtPlayspeed,
+    QWidget* const order[] = {cmdPlay,       cmdStop,     sldPosition,  cmdResults, cmdAnalysis, txtPlayspeed,
                               txtResolution, txtRaceTime, txtPointPlot, txtTail,    lstFleet};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
-    for (QWidget* bottom : {static_cast<QWidget*>(sldPosition), static_cast<QWidget*>(cmdResults),
-                            static_cast<QWidget*>(lblTail), static_cast<QWidget*>(txtTail)})
+    for (QWidget* bottom :
+         {static_cast<QWidget*>(sldPosition), static_cast<QWidget*>(cmdResults), static_cast<QWidget*>(cmdAnalysis),
+          static_cast<QWidget*>(lblTail), static_cast<QWidget*>(txtTail)})
         bottomRow_.push_back({bottom, bottom->geometry()});
     designedList_ = lstFleet->geometry();
 
@@ -198,6 +202,10 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     connect(cmdResults, &QPushButton::clicked, this, [this] {
         if (onResults)
             onResults();
+    });
+    connect(cmdAnalysis, &QPushButton::clicked, this, [this] {
+        if (onAnalysis)
+            onAnalysis();
     });
     session_.addObserver(this);
 }

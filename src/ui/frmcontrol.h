@@ -67,6 +67,8 @@ public:
     std::function<void(double minutes)> onTailChanged;
     // Called by the Results button.
     std::function<void()> onResults;
+    // Called by the Analysis button.
+    std::function<void()> onAnalysis;
     // The leaderboard of the race, when it has a finish line: a fleet of more than seven
     // is listed in its order.
     const Leaderboard* leaderboard = nullptr;
@@ -113,6 +115,7 @@ private:
     QLabel* lblTail;
     QLineEdit* txtTail;
     QPushButton* cmdResults;
+    QPushButton* cmdAnalysis;
     static constexpr int kLegendRows = 7;
     std::array<QLabel*, kLegendRows> lblTrackInfo{};
     std::array<QLabel*, kLegendRows> lblDst{}; // element 0 is not used

@@ -12,6 +12,7 @@
 #include "ui/chartactions.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
+#include "ui/frmanalysis.h"
 #include "ui/frmcontrol.h"
 #include "ui/frmresults.h"
 #include "ui/settings.h"
@@ -82,7 +83,7 @@ ReplayWindows::~ReplayWindows()
 
 void ReplayWindows::close()
 {
-    delete frmControl_; // closes the replay's track files
+    delete frmControl_; // closes the replay's track files, stops the analysis
     if (ReplayView* view = replayView())
         view->window()->close();
     if (frmResults_)
@@ -103,13 +104,14 @@ bool ReplayWindows::bringToFront()
     if (ReplayView* view = replayView())
         ToFront(view->window());
     ToFront(frmResults_);
+    ToFront(frmAnalysis_);
     frmControl_->focusPlay();
     return true;
 }
 
 void ReplayWindows::closePrevious()
 {
-    delete frmControl_; // closes the replay that was open
+    delete frmControl_; // closes the replay that was open, stops its analysis
     if (frmResults_)
         frmResults_->close(); // its table was the last race's
     if (ReplayView* view = replayView())
@@ -164,6 +166,9 @@ void ReplayWindows::start(const std::string& raceFile)
     frmControl_->leaderboard = &leaderboard_;
     frmControl_->onResults = [this] { showResults(); };
     frmControl_->fitFleet(BoatCount(raceFile_));
+    frmControl_->onAnalysis = [this] { showAnalysis(); };
+    // Closing the control window ends the replay, and with it its analysis.
+    connect(frmControl_, &QObject::destroyed, this, [this] { endAnalysis(); });
     observeView();
     showView();
     frmControl_->show();
@@ -178,6 +183,10 @@ void ReplayWindows::start(const std::string& raceFile)
             frmControl_->close(); // nothing was loaded to play
         return;
     }
+    // The track files are open: the analysis reads them from the start on a worker thread.
+    analysis_.start(BoatSources(session_.state()), [this] { analysisChanged(); });
+    if (chartActions_)
+        chartActions_->setFleet(session_.fleet());
     showWholeRace();
     tellWarnings();
     // Space plays at once.
@@ -294,6 +303,95 @@ void ReplayWindows::showResults()
     frmResults_->raise();
     frmResults_->activateWindow();
     leaderboardShown_.start();
+}
+
+void ReplayWindows::showAnalysis()
+{
+    if (!frmControl_ || !session_.loaded())
+        return;
+    if (!frmAnalysis_) {
+        frmAnalysis_ = new FrmAnalysis(session_, dialogs_, &setup_);
+        frmAnalysis_->setAttribute(Qt::WA_DeleteOnClose);
+        frmAnalysis_->setWindowIcon(setup_.windowIcon());
+        frmAnalysis_->onWindChanged = [this](std::optional<double> wind) { setWind(wind); };
+        frmAnalysis_->onShowPlace = [this](double lat, double lon) {
+            if (ReplayView* view = replayView())
+                view->bringIntoView(lat, lon);
+        };
+        analysisChanged();
+        placeAnalysisWindow();
+    }
+    frmAnalysis_->show();
+    frmAnalysis_->raise();
+    frmAnalysis_->activateWindow();
+}
+
+FrmAnalysis* ReplayWindows::analysisWindow() const
+{
+    return frmAnalysis_.data();
+}
+
+void ReplayWindows::placeAnalysisWindow()
+{
+    // The control window stays above the others: the Analysis window goes where it does not
+    // lie under it, above it (as tall as there is room for, down to a usable height) or
+    // beside it, over the chart if it must. Frames are taken to be as thick as the set-up
+    // window's.
+    const QRect screen = setup_.screen()->availableGeometry();
+    const QRect control = frmControl_->frameGeometry();
+    const QRect inner = setup_.geometry();
+    const QRect setup = options_.setupFrame();
+    const QSize frameExtra(setup.width() - inner.width(), setup.height() - inner.height());
+    const QPoint frameOffset(inner.left() - setup.left(), inner.top() - setup.top());
+    const QSize wanted = frmAnalysis_->size() + frameExtra;
+    const QSize least = QSize(640, 420) + frameExtra;
+    QRect place;
+    if (control.top() - screen.top() >= least.height()) {
+        const int height = std::min(wanted.height(), control.top() - screen.top());
+        place = QRect(screen.left(), control.top() - height, wanted.width(), height);
+    } else if (screen.right() - control.right() >= least.width()) {
+        place = QRect(control.right() + 1, screen.top(), std::min(wanted.width(), screen.right() - control.right()),
+                      std::min(wanted.height(), screen.height()));
+    } else if (control.left() - screen.left() >= least.width()) {
+        const int width = std::min(wanted.width(), control.left() - screen.left());
+        place = QRect(control.left() - width, screen.top(), width, std::min(wanted.height(), screen.height()));
+    } else {
+        return; // where the window manager puts it
+    }
+    place.moveLeft(std::clamp(place.left(), screen.left(), screen.right() + 1 - place.width()));
+    frmAnalysis_->setGeometry(QRect(place.topLeft() + frameOffset, place.size() - frameExtra));
+}
+
+void ReplayWindows::setWind(std::optional<double> windFromDeg)
+{
+    analysis_.setWind(windFromDeg);
+    analysisChanged();
+}
+
+void ReplayWindows::followBoat(std::optional<int> boat)
+{
+    if (viewObserver_)
+        viewObserver_->followBoat(boat);
+}
+
+void ReplayWindows::analysisChanged()
+{
+    if (frmAnalysis_) {
+        QString note;
+        if (analysis_.running())
+            note = QStringLiteral("Finding every boat's tacks and gybes and the wind...");
+        else if (!analysis_.failure().empty())
+            note = QStringLiteral("The analysis stopped: %1").arg(FromBytes(analysis_.failure()));
+        frmAnalysis_->showAnalysis(analysis_.result(), note);
+    }
+    if (chartActions_)
+        chartActions_->analysisChanged();
+}
+
+void ReplayWindows::endAnalysis()
+{
+    analysis_.cancel();
+    delete frmAnalysis_; // it observes the replay
 }
 
 void ReplayWindows::placeReplayWindows(QWidget* view)

@@ -4,6 +4,7 @@
 #include "earth/applicationge.h"
 #include "replay/leaderboard.h"
 #include "replay/replaysession.h"
+#include "ui/analysisrun.h"
 
 #include <QObject>
 #include <QPointer>
@@ -19,12 +20,14 @@ class QMainWindow;
 class QSettings;
 
 // The windows of one replay, opened by the set-up window's Start: the view (the chart or
-// Google Earth), the replay control window and the results window, over the replay that
-// they show and the leaderboard that follows it. The set-up window only says which race
+// Google Earth), the replay control window, the results window and the Analysis window,
+// over the replay that they show, the leaderboard that follows it and the race analysis
+// worked out in the background from Start on. The set-up window only says which race
 // to start; the replay and its windows live here.
 namespace tideplot {
 
 class ChartActions;
+class FrmAnalysis;
 class FrmControl;
 class FrmResults;
 class GoogleEarthObserver;
@@ -65,6 +68,18 @@ public:
     // The race's finish line from now on: drawn, raced to, kept in its course file.
     void setFinishLine(const FinishLine& line);
 
+    // The race analysis of the replay: started at Start, cancelled when the replay closes.
+    const AnalysisRun& analysis() const { return analysis_; }
+    // The Analysis window: speed and VMG over race time, the manoeuvres, the wind.
+    void showAnalysis();
+    FrmAnalysis* analysisWindow() const;
+    // Every turn judged anew against the wind given (degrees, where it comes from), or against
+    // the wind estimated from the fleet (none); the windows show the new judgement.
+    void setWind(std::optional<double> windFromDeg);
+    // The chart keeps that boat (race file order) in the middle of its view; none: the
+    // camera follows the fleet, as Google Earth's does.
+    void followBoat(std::optional<int> boat);
+
 private:
     bool bringToFront();
     void closePrevious();
@@ -77,6 +92,12 @@ private:
     void loadFinishLine();
     void placeReplayWindows(QWidget* view);
     void describeChart();
+    // The Analysis window, first shown: where the control window does not cover it.
+    void placeAnalysisWindow();
+    // The analysis came, failed or was judged anew: the windows show it.
+    void analysisChanged();
+    // The replay closed: its analysis stops and its window closes.
+    void endAnalysis();
 
     QMainWindow& setup_;
     UserDialogs& dialogs_;
@@ -92,6 +113,8 @@ private:
     std::unique_ptr<ChartActions> chartActions_;
     QPointer<FrmControl> frmControl_;
     QPointer<FrmResults> frmResults_;
+    AnalysisRun analysis_;
+    QPointer<FrmAnalysis> frmAnalysis_;
     QTimer leaderboardShown_;
     QTimer chartDescription_;
     QRect viewGeometry_; // where the chart window was, kept for the next replay's chart

@@ -1,10 +1,14 @@
 #include "ui/tablemodels.h"
 
+#include "analysis/analysistext.h"
 #include "core/colour.h"
 #include "replay/valuetext.h"
 
 #include <QBrush>
 #include <QColor>
+
+#include <cmath>
+#include <limits>
 
 namespace tideplot {
 
@@ -28,6 +32,8 @@ QVariant Header(const QStringList& columns, int section, Qt::Orientation orienta
     return columns[section];
 }
 
+const QStringList kManoeuvreColumns{QStringLiteral("Boat"), QStringLiteral("Kind"), QStringLiteral("Race time"),
+                                    QStringLiteral("Loss m"), QStringLiteral("Least kn")};
 const QStringList kLeaderboardColumns{QStringLiteral("Pos"), QStringLiteral("Boat"), QStringLiteral("Status"),
                                       QStringLiteral("Gap")};
 const QStringList kResultColumnsShown{QStringLiteral("Rank"),      QStringLiteral("Boat"),   QStringLiteral("LYS"),
@@ -225,6 +231,90 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     return Header(kResultColumnsShown, section, orientation, role);
+}
+
+void ManoeuvresModel::show(const RaceAnalysis* race, const FleetInfo& fleet, const std::vector<bool>& chosen)
+{
+    beginResetModel();
+    race_ = race;
+    fleet_ = fleet;
+    rows_.clear();
+    if (race_) {
+        for (std::size_t k = 0; k < race_->Boats.size(); ++k) {
+            if (k < chosen.size() && !chosen[k])
+                continue;
+            for (std::size_t i = 0; i < race_->Boats[k].Manoeuvres.size(); ++i)
+                rows_.push_back({static_cast<int>(k), i});
+        }
+    }
+    endResetModel();
+}
+
+const Manoeuvre* ManoeuvresModel::manoeuvre(int row, int* boat) const
+{
+    if (!race_ || row < 0 || static_cast<std::size_t>(row) >= rows_.size())
+        return nullptr;
+    const Row& r = rows_[static_cast<std::size_t>(row)];
+    if (boat)
+        *boat = r.Boat;
+    return &race_->Boats[static_cast<std::size_t>(r.Boat)].Manoeuvres[r.Index];
+}
+
+int ManoeuvresModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ManoeuvresModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(kManoeuvreColumns.size());
+}
+
+QVariant ManoeuvresModel::data(const QModelIndex& index, int role) const
+{
+    if (!Valid(index, rows_.size(), columnCount()))
+        return {};
+    int k = 0;
+    const Manoeuvre& m = *manoeuvre(index.row(), &k);
+    const BoatSource& boat = race_->Boats[static_cast<std::size_t>(k)].Source;
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case 0:
+            return Text(boat.Caption);
+        case 1:
+            return QString::fromLatin1(ManoeuvreKindName(m.Kind));
+        case 2:
+            return Text(ManoeuvreRaceTimeText(boat, m));
+        case 3:
+            return Text(LossMetresText(m.LossMetres));
+        default:
+            return Text(KnotsText(m.MinSpeedKn));
+        }
+    }
+    if (role == Qt::UserRole) {
+        switch (index.column()) {
+        case 0:
+            return k;
+        case 1:
+            return static_cast<int>(m.Kind);
+        case 2:
+            return RaceClockAt(boat, m.MiddleSeconds);
+        case 3:
+            return std::isfinite(m.LossMetres) ? m.LossMetres : -std::numeric_limits<double>::infinity();
+        default:
+            return std::isfinite(m.MinSpeedKn) ? m.MinSpeedKn : -std::numeric_limits<double>::infinity();
+        }
+    }
+    if (role == Qt::TextAlignmentRole && index.column() >= 2)
+        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    if (index.column() == 0 && static_cast<std::size_t>(k) < fleet_.Boats.size())
+        return BoatCellBrush(fleet_.Boats[static_cast<std::size_t>(k)], role);
+    return {};
+}
+
+QVariant ManoeuvresModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    return Header(kManoeuvreColumns, section, orientation, role);
 }
 
 } // namespace tideplot

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/raceanalysis.h"
 #include "core/fleet.h"
 #include "core/results.h"
 #include "replay/fleetframe.h"
@@ -10,7 +11,7 @@
 #include <vector>
 
 // The replay's numbers as the windows' tables show them: the control window's list of a
-// large fleet, the leaderboard and the results table. Each model takes numbers and makes
+// large fleet, the leaderboard, the results table and the manoeuvres. Each model takes numbers and makes
 // its texts with the program's formatting functions (replay/valuetext.h), the same as the
 // trace, the video and the web page write.
 namespace tideplot {
@@ -77,6 +78,33 @@ public:
 
 private:
     std::vector<BoatResult> results_;
+};
+
+// The manoeuvres of the boats chosen, for a table: boat (its caption on its colour), kind,
+// race time of the middle, loss in metres, least speed in knots. Each cell's Qt::UserRole
+// holds the number it sorts by (the race clock, the loss with a turn's unknown loss below
+// every other, the speed), so that a sorting proxy sorts by value.
+class ManoeuvresModel : public QAbstractTableModel {
+public:
+    // `race` stays as it is while it is shown (null: no rows); `chosen` says which boats (in
+    // race file order) are listed, all when it is shorter.
+    void show(const RaceAnalysis* race, const FleetInfo& fleet, const std::vector<bool>& chosen);
+    // The boat (race file order) and manoeuvre of a row; null for no row.
+    const Manoeuvre* manoeuvre(int row, int* boat = nullptr) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    struct Row {
+        int Boat = 0;
+        std::size_t Index = 0; // in the boat's manoeuvres
+    };
+    const RaceAnalysis* race_ = nullptr;
+    FleetInfo fleet_;
+    std::vector<Row> rows_;
 };
 
 } // namespace tideplot

@@ -1149,17 +1149,18 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
         EXPECT_EQ(label->palette().color(QPalette::Window), boats[row].swatch) << row;
     }
 
-    // Tab follows the screen: Play, Stop, the replay position, Results, then the boxes left
-    // to right and top to bottom.
+    // Tab follows the screen: Play, Stop, the replay position, Results, Analysis, then the
+    // boxes left to right and top to bottom.
     std::vector<QString> tabbed;
     QWidget* at = w.control("cmdPlay");
-    for (int i = 0; i < 9; ++i, at = at->nextInFocusChain()) {
+    for (int i = 0; i < 10; ++i, at = at->nextInFocusChain()) {
         while (!(at->focusPolicy() & Qt::TabFocus) || !at->isVisibleTo(control))
             at = at->nextInFocusChain();
         tabbed.push_back(at->objectName());
     }
-    EXPECT_EQ(tabbed, (std::vector<QString>{"cmdPlay", "cmdStop", "sldPosition", "cmdResults", "txtPlayspeed",
-                                            "txtResolution", "txtRaceTime", "txtPointPlot", "txtTail"}));
+    EXPECT_EQ(tabbed,
+              (std::vector<QString>{"cmdPlay", "cmdStop", "sldPosition", "cmdResults", "cmdAnalysis", "txtPlayspeed",
+                                    "txtResolution", "txtRaceTime", "txtPointPlot", "txtTail"}));
     // The race time shows where the replay is: it takes no typing.
     auto* raceTimeBox = w.control<QLineEdit>("txtRaceTime");
     EXPECT_TRUE(raceTimeBox->isReadOnly());

@@ -56,6 +56,8 @@ public:
     QMenu* createMapMenu(QSettings& settings, QWidget* parent) override;
     void pickPositions(int count, std::function<void(std::vector<std::pair<double, double>>)> done) override;
     void setFinishLine(const std::optional<FinishLine>& line) override;
+    void setManoeuvreMarks(std::vector<ManoeuvreMark> marks) override;
+    void bringIntoView(double lat, double lon) override;
 
     // The camera, at the current heading and tilt, under which a picture of `sizePx`
     // shows the whole box from the south-west to the north-east corner (degrees), with

@@ -371,6 +371,47 @@ void DrawChartOverlay(QPainter& painter, const ChartViewport& viewport, const st
     painter.restore();
 }
 
+std::span<const ManoeuvreMark> ManoeuvreMarksShown(std::span<const ManoeuvreMark> marks, const ChartTail& tail)
+{
+    const auto byClock = [](const ManoeuvreMark& m, double clock) { return m.RaceClockDays < clock; };
+    const auto byClockAfter = [](double clock, const ManoeuvreMark& m) { return clock < m.RaceClockDays; };
+    const auto last = std::upper_bound(marks.begin(), marks.end(), tail.RaceClockDays, byClockAfter);
+    auto first = marks.begin();
+    if (!tail.whole())
+        first = std::lower_bound(marks.begin(), last, tail.RaceClockDays - tail.Minutes / (24 * 60), byClock);
+    return {first, last};
+}
+
+std::size_t DrawManoeuvreMarks(QPainter& painter, const ChartViewport& viewport, std::span<const ManoeuvreMark> marks,
+                               const ChartSeries& series, const ChartTail& tail)
+{
+    constexpr double kRadiusPx = 4.5;
+    const std::span<const ManoeuvreMark> shown = ManoeuvreMarksShown(marks, tail);
+    const QTransform toScreen = viewport.projectedToScreen();
+    const QRectF screen = QRectF(QPointF(0, 0), viewport.SizePx).adjusted(-kRadiusPx, -kRadiusPx, kRadiusPx, kRadiusPx);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    // A white rim: the boats' own dots, at their newest pieces, have a dark one.
+    painter.setPen(QPen(Qt::white, 1.5));
+    std::size_t drawn = 0;
+    for (const ManoeuvreMark& mark : shown) {
+        const QPointF at = toScreen.map(ProjectLatLon(mark.Lat, mark.Lon));
+        if (!screen.contains(at))
+            continue;
+        painter.setBrush(TrackColour(series.colour(mark.Boat) | 0xff000000u));
+        const double r = kRadiusPx * 1.2;
+        if (mark.Gybe)
+            painter.drawPolygon(
+                QPolygonF{at + QPointF(0, -r), at + QPointF(r, 0), at + QPointF(0, r), at + QPointF(-r, 0)});
+        else
+            painter.drawPolygon(
+                QPolygonF{at + QPointF(0, -r), at + QPointF(r * 0.9, r * 0.6), at + QPointF(-r * 0.9, r * 0.6)});
+        ++drawn;
+    }
+    painter.restore();
+    return drawn;
+}
+
 std::vector<ChartTrack> ChartLabels(const ChartTracks& tracks, const ChartSeries& series)
 {
     std::vector<ChartTrack> labels = tracks.tracks();

@@ -3,6 +3,9 @@
 #include "earth/chart/chartseries.h"
 #include "earth/chart/charttracks.h"
 #include "earth/chart/chartview.h"
+#include "earth/replayview.h"
+
+#include <span>
 
 #include <QString>
 
@@ -57,6 +60,14 @@ std::vector<QRectF> PlaceCaptions(const std::vector<QPointF>& atPx, const std::v
 // P1's end marked with a small circle.
 void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
                     double lon2);
+
+// The tacks and gybes of `marks` (in race clock order) up to the tail's race clock, and not
+// older than its minutes when the tail is not whole: a tack as a triangle, a gybe as a diamond,
+// in the boat's track colour (the series') with a dark rim. Returns how many it drew.
+std::size_t DrawManoeuvreMarks(QPainter& painter, const ChartViewport& viewport, std::span<const ManoeuvreMark> marks,
+                               const ChartSeries& series, const ChartTail& tail);
+// The marks of `marks` (in race clock order) that DrawManoeuvreMarks takes.
+std::span<const ManoeuvreMark> ManoeuvreMarksShown(std::span<const ManoeuvreMark> marks, const ChartTail& tail);
 
 // The labels of the documents' tracks and of the series' boats.
 std::vector<ChartTrack> ChartLabels(const ChartTracks& tracks, const ChartSeries& series);

@@ -113,4 +113,14 @@ void ChartApplication::setFinishLine(const std::optional<FinishLine>& line)
         widget_->setFinishLine(std::nullopt);
 }
 
+void ChartApplication::setManoeuvreMarks(std::vector<ManoeuvreMark> marks)
+{
+    widget_->setManoeuvreMarks(std::move(marks));
+}
+
+void ChartApplication::bringIntoView(double lat, double lon)
+{
+    widget_->bringIntoView(lat, lon);
+}
+
 } // namespace tideplot

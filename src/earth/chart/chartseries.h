@@ -38,6 +38,13 @@ public:
     double raceClock() const;
     // The widest line of the series, in pixels.
     double maxWidth() const { return maxWidth_; }
+    // The track colour of boat `boat` (race file order); white for a boat it does not know.
+    KmlColour colour(int boat) const
+    {
+        return boat >= 0 && static_cast<std::size_t>(boat) < styles_.size()
+                   ? styles_[static_cast<std::size_t>(boat)].Colour
+                   : KmlColour{0xffffffff};
+    }
 
     // Draws the pieces of steps `first` to `last` (up to the shown step) that reach into
     // `clip` (projected metres) through `toScreen`: each boat's pieces that follow on one

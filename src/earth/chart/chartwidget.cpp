@@ -86,6 +86,32 @@ void ChartWidget::clearLines()
     update();
 }
 
+void ChartWidget::setManoeuvreMarks(std::vector<ManoeuvreMark> marks)
+{
+    std::stable_sort(marks.begin(), marks.end(),
+                     [](const ManoeuvreMark& a, const ManoeuvreMark& b) { return a.RaceClockDays < b.RaceClockDays; });
+    marks_ = std::move(marks);
+    update();
+}
+
+std::size_t ChartWidget::manoeuvreMarksShown() const
+{
+    return ManoeuvreMarksShown(marks_, tail_).size();
+}
+
+void ChartWidget::bringIntoView(double lat, double lon)
+{
+    const QSizeF size = this->size();
+    const QPointF projected = ProjectLatLon(lat, lon);
+    const QPointF at = viewport(size).projectedToScreen().map(projected);
+    const QRectF middle = QRectF(QPointF(0, 0), size)
+                              .adjusted(size.width() / 10, size.height() / 10, -size.width() / 10, -size.height() / 10);
+    if (middle.contains(at))
+        return;
+    moveFocusTo(projected);
+    update();
+}
+
 double ChartWidget::maxWidth() const
 {
     return std::max(tracks_.maxWidth(), series_.maxWidth());
@@ -343,6 +369,8 @@ void ChartWidget::paintEvent(QPaintEvent*)
     }
     if (finish_)
         DrawFinishLine(painter, vp, finish_->Lat1, finish_->Lon1, finish_->Lat2, finish_->Lon2);
+    if (!marks_.empty())
+        DrawManoeuvreMarks(painter, vp, marks_, series_, tail_);
     DrawChartOverlay(painter, vp, ChartLabels(tracks_, series_), layer_.Grid, map_ ? map_->attribution() : QString());
 }
 

@@ -57,6 +57,16 @@ public:
     // Forgets every line loaded.
     void clearLines();
 
+    // The tacks and gybes marked on the series' tracks, up to the shown step's race clock
+    // (DrawManoeuvreMarks); none: no marks.
+    void setManoeuvreMarks(std::vector<ManoeuvreMark> marks);
+    const std::vector<ManoeuvreMark>& manoeuvreMarks() const { return marks_; }
+    // How many marks the shown step shows (in view or not).
+    std::size_t manoeuvreMarksShown() const;
+    // Moves the focus to the position (degrees) when it lies outside the middle four fifths
+    // of the view; the scale and heading are kept.
+    void bringIntoView(double lat, double lon);
+
     // The replay's pieces, read from its series (chartseries.h). setFleet gives each boat
     // (by its index in the race file) the caption that labels its newest piece and its
     // track colour; setSeries the series to draw from (null: none), which must stay as it is
@@ -196,6 +206,7 @@ private:
     enum class Drag { None, Pan, Turn };
     Drag drag_ = Drag::None;
     std::optional<FinishEnds> finish_;
+    std::vector<ManoeuvreMark> marks_; // in race clock order
     int pickCount_ = 0;
     std::vector<LatLon> picked_;
     std::function<void(std::vector<LatLon>)> pickDone_;

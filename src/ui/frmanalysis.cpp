@@ -1,0 +1,339 @@
+#include "ui/frmanalysis.h"
+
+#include "analysis/analysistext.h"
+#include "core/colour.h"
+#include "core/datetime.h"
+#include "core/replay.h"
+#include "replay/replaysession.h"
+#include "ui/dialogs.h"
+#include "ui/formlayout.h"
+#include "ui/speedgraph.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+namespace tideplot {
+
+namespace {
+
+constexpr double kSecondsBeforeManoeuvre = 10;
+
+QString Text(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes);
+}
+
+QColor BoatColour(const FleetBoat& boat)
+{
+    const std::uint32_t c = boat.WindowColour;
+    return QColor(WindowColourRed(c), WindowColourGreen(c), WindowColourBlue(c));
+}
+
+// The degrees typed in the wind box: a number from 0 to 360.
+std::optional<double> WindDegrees(const QString& text)
+{
+    bool ok = false;
+    const double degrees = QLocale::c().toDouble(text.trimmed().replace(u',', u'.'), &ok);
+    if (!ok || !std::isfinite(degrees) || degrees < 0 || degrees > 360)
+        return std::nullopt;
+    return degrees;
+}
+
+} // namespace
+
+FrmAnalysis::FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), dialogs_(dialogs)
+{
+    setObjectName(QStringLiteral("frmAnalysis"));
+    setWindowTitle(QStringLiteral("Analysis"));
+
+    txtWind = MakeControl<QLineEdit>(this, QStringLiteral("txtWind"));
+    txtWind->setToolTip(QStringLiteral("Where the wind comes from, degrees true; Enter judges every turn against it"));
+    txtWind->setMaximumWidth(80);
+    lblWind = MakeControl<QLabel>(this, QStringLiteral("lblWind"));
+    lblWind->setText(QStringLiteral("&Wind from (degrees)"));
+    lblWind->setBuddy(txtWind);
+    cmdEstimate = MakeControl<QPushButton>(this, QStringLiteral("cmdEstimate"));
+    cmdEstimate->setText(QStringLiteral("&Estimate"));
+    cmdEstimate->setToolTip(QStringLiteral("The wind estimated from the fleet's tacks and gybes"));
+    lblWindSource = MakeControl<QLabel>(this, QStringLiteral("lblWindSource"));
+    lblWindSource->setWordWrap(true);
+    lblWindSource->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    lblWindSource->setFocusPolicy(Qt::NoFocus);
+
+    lstBoats = MakeControl<QListWidget>(this, QStringLiteral("lstBoats"));
+    lstBoats->setAccessibleName(QStringLiteral("Boats in the graph"));
+    lstBoats->setToolTip(QStringLiteral("Space checks or unchecks the boat: the graph and the table show the boats "
+                                        "checked"));
+    lstBoats->setMaximumWidth(220);
+    lstBoats->setSelectionMode(QAbstractItemView::NoSelection); // the boats' colours stay in view
+    cmdAllBoats = MakeControl<QPushButton>(this, QStringLiteral("cmdAllBoats"));
+    cmdAllBoats->setText(QStringLiteral("&All"));
+    cmdAllBoats->setAccessibleName(QStringLiteral("All boats"));
+    cmdNoBoats = MakeControl<QPushButton>(this, QStringLiteral("cmdNoBoats"));
+    cmdNoBoats->setText(QStringLiteral("&None"));
+    cmdNoBoats->setAccessibleName(QStringLiteral("No boats"));
+    chkVmg = MakeControl<QCheckBox>(this, QStringLiteral("chkVmg"));
+    chkVmg->setText(QStringLiteral("&VMG"));
+    chkVmg->setToolTip(QStringLiteral("The velocity made good towards the wind, dashed (with a wind)"));
+    chkVmg->setChecked(true);
+
+    graphSpeed = new SpeedGraph(this);
+    lstManoeuvres = MakeControl<QTableView>(this, QStringLiteral("lstManoeuvres"));
+    sorted_.setSourceModel(&manoeuvres_);
+    sorted_.setSortRole(Qt::UserRole);
+    lstManoeuvres->setModel(&sorted_);
+    lstManoeuvres->setAccessibleName(QStringLiteral("Manoeuvres"));
+    lstManoeuvres->setToolTip(QStringLiteral("Enter or a double click takes the replay to ten seconds before the "
+                                             "manoeuvre; click a heading to sort"));
+    lstManoeuvres->verticalHeader()->hide();
+    lstManoeuvres->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstManoeuvres->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstManoeuvres->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstManoeuvres->horizontalHeader()->setStretchLastSection(false);
+    lstManoeuvres->setSortingEnabled(true);
+    lstManoeuvres->sortByColumn(2, Qt::AscendingOrder);
+    lblStatus = MakeControl<QLabel>(this, QStringLiteral("lblStatus"));
+    lblStatus->setWordWrap(true);
+    cmdClose = MakeControl<QPushButton>(this, QStringLiteral("cmdClose"));
+    cmdClose->setText(QStringLiteral("&Close"));
+
+    auto* wind = new QHBoxLayout;
+    wind->addWidget(lblWind);
+    wind->addWidget(txtWind);
+    wind->addWidget(cmdEstimate);
+    wind->addWidget(lblWindSource, 1);
+    auto* choice = new QHBoxLayout;
+    choice->addWidget(cmdAllBoats);
+    choice->addWidget(cmdNoBoats);
+    auto* boats = new QVBoxLayout;
+    boats->addWidget(lstBoats, 1);
+    boats->addLayout(choice);
+    boats->addWidget(chkVmg);
+    auto* top = new QWidget;
+    auto* graph = new QHBoxLayout(top);
+    graph->setContentsMargins(0, 0, 0, 0);
+    graph->addLayout(boats);
+    graph->addWidget(graphSpeed, 1);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->setChildrenCollapsible(false);
+    split->addWidget(top);
+    split->addWidget(lstManoeuvres);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblStatus, 1);
+    bottom->addWidget(cmdClose);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(wind);
+    layout->addWidget(split, 1);
+    layout->addLayout(bottom);
+    resize(960, 680);
+    setTabOrder(txtWind, cmdEstimate);
+    setTabOrder(cmdEstimate, lstBoats);
+    setTabOrder(lstBoats, cmdAllBoats);
+    setTabOrder(cmdAllBoats, cmdNoBoats);
+    setTabOrder(cmdNoBoats, chkVmg);
+    setTabOrder(chkVmg, graphSpeed);
+    setTabOrder(graphSpeed, lstManoeuvres);
+    setTabOrder(lstManoeuvres, cmdClose);
+
+    choiceChanged_.setSingleShot(true);
+    choiceChanged_.setInterval(0);
+    connect(&choiceChanged_, &QTimer::timeout, this, [this] { showChoice(); });
+    connect(txtWind, &QLineEdit::returnPressed, this, [this] { txtWind_Enter(); });
+    connect(cmdEstimate, &QPushButton::clicked, this, [this] { cmdEstimate_Click(); });
+    connect(lstBoats, &QListWidget::itemChanged, this, [this] { choiceChanged_.start(); });
+    connect(cmdAllBoats, &QPushButton::clicked, this, [this] { chooseAll(true); });
+    connect(cmdNoBoats, &QPushButton::clicked, this, [this] { chooseAll(false); });
+    connect(chkVmg, &QCheckBox::toggled, this, [this] { choiceChanged_.start(); });
+    connect(lstManoeuvres, &QAbstractItemView::activated, this,
+            [this](const QModelIndex& index) { lstManoeuvres_Activated(index); });
+    connect(cmdClose, &QPushButton::clicked, this, [this] { close(); });
+    graphSpeed->onSeek = [this](double raceSeconds) { seekToRaceSeconds(raceSeconds); };
+
+    showAnalysis(nullptr, QString());
+    session_.addObserver(this);
+}
+
+FrmAnalysis::~FrmAnalysis()
+{
+    session_.removeObserver(this);
+}
+
+void FrmAnalysis::raceStarted(const FleetInfo& fleet)
+{
+    fleet_ = fleet;
+    const QSignalBlocker quiet(lstBoats);
+    lstBoats->clear();
+    for (const FleetBoat& boat : fleet_.Boats) {
+        // The boat's colour as a swatch beside its caption: the check box stays clear to see.
+        QPixmap swatch(14, 14);
+        swatch.fill(BoatColour(boat));
+        auto* item = new QListWidgetItem(QIcon(swatch), Text(boat.Caption), lstBoats);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+    }
+    if (lstBoats->count() > 0)
+        lstBoats->setCurrentRow(0);
+    choiceChanged_.start();
+}
+
+void FrmAnalysis::showAnalysis(const RaceAnalysis* analysis, const QString& note)
+{
+    analysis_ = analysis;
+    const bool there = analysis_ != nullptr;
+    txtWind->setEnabled(there);
+    cmdEstimate->setEnabled(there);
+    lblStatus->setText(note);
+    if (!there) {
+        txtWind->clear();
+        lblWindSource->setText(QStringLiteral("not known yet"));
+    } else {
+        const WindEstimate& wind = analysis_->Wind;
+        txtWind->setText(Text(WindDegreesText(wind)));
+        lblWindSource->setText(
+            Text(WindSourceText(wind)) +
+            (wind.Known ? QString() : QStringLiteral(": type the direction it comes from, then Enter")));
+        chkVmg->setEnabled(wind.Known);
+    }
+    showChoice();
+}
+
+std::vector<bool> FrmAnalysis::chosenBoats() const
+{
+    std::vector<bool> chosen;
+    for (int row = 0; row < lstBoats->count(); ++row)
+        chosen.push_back(lstBoats->item(row)->checkState() == Qt::Checked);
+    return chosen;
+}
+
+void FrmAnalysis::chooseAll(bool chosen)
+{
+    const QSignalBlocker quiet(lstBoats);
+    for (int row = 0; row < lstBoats->count(); ++row)
+        lstBoats->item(row)->setCheckState(chosen ? Qt::Checked : Qt::Unchecked);
+    choiceChanged_.start();
+}
+
+void FrmAnalysis::showChoice()
+{
+    choiceChanged_.stop();
+    const std::vector<bool> chosen = chosenBoats();
+    std::vector<SpeedGraph::Boat> boats;
+    std::optional<double> wind;
+    const double first = kRaceClockAtStart * kSecondsPerDay;
+    double last = 0;
+    if (analysis_) {
+        for (std::size_t k = 0; k < analysis_->Boats.size(); ++k) {
+            const BoatAnalysis& boat = analysis_->Boats[k];
+            if (!boat.Motion.Samples.empty())
+                last = std::max(last, boat.Motion.Samples.back().Seconds * boat.Source.Lys);
+            if (k < chosen.size() && !chosen[k])
+                continue;
+            const QColor colour = k < fleet_.Boats.size() ? BoatColour(fleet_.Boats[k]) : QColor(Qt::black);
+            boats.push_back({&boat, colour, Text(boat.Source.Caption)});
+        }
+        if (analysis_->Wind.Known && chkVmg->isChecked())
+            wind = analysis_->Wind.FromDeg;
+    }
+    // The table first: its rows point into the analysis, whose manoeuvres a new wind replaced.
+    manoeuvres_.show(analysis_, fleet_, chosen);
+    lstManoeuvres->resizeColumnsToContents();
+    graphSpeed->showBoats(std::move(boats), wind, first, last);
+    showPosition();
+}
+
+void FrmAnalysis::frame(const FleetFrame& frame)
+{
+    raceClockDays_ = frame.RaceClock;
+    shows_.request();
+}
+
+void FrmAnalysis::rewound(const FleetFrame& frame, const ReplaySeries&, long long)
+{
+    raceClockDays_ = frame.RaceClock;
+    showPosition();
+}
+
+void FrmAnalysis::showPosition()
+{
+    shows_.ran();
+    graphSpeed->showPosition(raceClockDays_ * kSecondsPerDay);
+    // For a screen reader: where the line stands.
+    const QString description =
+        QStringLiteral("Replay position: race time %1").arg(Text(RaceClockText(raceClockDays_)));
+    if (graphSpeed->accessibleDescription() != description)
+        graphSpeed->setAccessibleDescription(description);
+}
+
+void FrmAnalysis::seekToRaceSeconds(double raceSeconds)
+{
+    if (!session_.seekable()) {
+        lblStatus->setText(QStringLiteral("The replay cannot go to another moment: %1.")
+                               .arg(session_.timelineProblem().empty() ? QStringLiteral("it is closed")
+                                                                       : Text(session_.timelineProblem())));
+        return;
+    }
+    session_.requestSeek(StepAtRaceClock(session_.series(), raceSeconds / kSecondsPerDay));
+}
+
+void FrmAnalysis::lstManoeuvres_Activated(const QModelIndex& index)
+{
+    int k = 0;
+    const Manoeuvre* m = manoeuvres_.manoeuvre(sorted_.mapToSource(index).row(), &k);
+    if (!m || !analysis_)
+        return;
+    const BoatSource& boat = analysis_->Boats[static_cast<std::size_t>(k)].Source;
+    const double target = RaceClockAt(boat, m->MiddleSeconds) - kSecondsBeforeManoeuvre / kSecondsPerDay;
+    if (!session_.seekable()) {
+        seekToRaceSeconds(target * kSecondsPerDay); // says why not
+        return;
+    }
+    try {
+        session_.seek(StepAtRaceClock(session_.series(), target));
+    } catch (const std::exception& e) {
+        dialogs_.tell(Text(e.what()), MessageKind::Error);
+        return;
+    }
+    if (onShowPlace)
+        onShowPlace(m->Lat, m->Lon);
+}
+
+void FrmAnalysis::txtWind_Enter()
+{
+    const std::optional<double> degrees = WindDegrees(txtWind->text());
+    if (!degrees) {
+        dialogs_.tell(QStringLiteral("The wind's direction \"%1\" is no number of degrees from 0 to 360 (where the "
+                                     "wind comes from).")
+                          .arg(txtWind->text()),
+                      MessageKind::Warning);
+        return;
+    }
+    if (onWindChanged)
+        onWindChanged(*degrees);
+}
+
+void FrmAnalysis::cmdEstimate_Click()
+{
+    if (onWindChanged)
+        onWindChanged(std::nullopt);
+}
+
+} // namespace tideplot

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "core/throttle.h"
+#include "replay/fleetframe.h"
+#include "ui/tablemodels.h"
+
+#include <QSortFilterProxyModel>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QTableView;
+
+// The Analysis window, opened from the replay control window: the speed (and, when the wind
+// is known, the VMG) of the boats chosen over race time, a vertical line at the replay's
+// position that follows it, and a click or drag on the graph takes the replay there; the
+// table of the chosen boats' tacks, gybes and turns, where activating a row (Enter, a
+// double click) takes the replay to ten seconds before that manoeuvre and the chart to its
+// place; the wind, with where it comes from, which the user may give (Enter in its box) or
+// have estimated again.
+//
+// The analysis is worked out in the background from Start on (AnalysisRun); until it is
+// there the window says so and stays usable.
+namespace tideplot {
+
+class ReplaySession;
+class SpeedGraph;
+class UserDialogs;
+
+class FrmAnalysis : public QWidget, public FrameObserver {
+public:
+    FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* parent = nullptr);
+    ~FrmAnalysis() override;
+
+    // The analysis to show; null while it is worked out (`note` says so) or when it failed
+    // (`note` says why). It must stay as it is while it is shown.
+    void showAnalysis(const RaceAnalysis* analysis, const QString& note);
+
+    // The user gave the wind's direction (degrees, where it comes from), or asked for it to be
+    // estimated again (none).
+    std::function<void(std::optional<double> windFromDeg)> onWindChanged;
+    // A manoeuvre was activated: the replay went to ten seconds before it; the chart is to
+    // show its place (degrees).
+    std::function<void(double lat, double lon)> onShowPlace;
+
+    void raceStarted(const FleetInfo& fleet) override;
+    void frame(const FleetFrame& frame) override;
+    void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
+
+private:
+    void txtWind_Enter();
+    void cmdEstimate_Click();
+    void lstManoeuvres_Activated(const QModelIndex& index);
+    void chooseAll(bool chosen);
+    void showChoice(); // the graph and the table for the boats chosen
+    void seekToRaceSeconds(double raceSeconds);
+    void showPosition();
+    std::vector<bool> chosenBoats() const;
+
+    ReplaySession& session_;
+    UserDialogs& dialogs_;
+    const RaceAnalysis* analysis_ = nullptr;
+    FleetInfo fleet_;
+    double raceClockDays_ = 0; // where the replay stands
+
+    QLabel* lblWind;
+    QLineEdit* txtWind;
+    QPushButton* cmdEstimate;
+    QLabel* lblWindSource;
+    QListWidget* lstBoats;
+    QPushButton* cmdAllBoats;
+    QPushButton* cmdNoBoats;
+    QCheckBox* chkVmg;
+    SpeedGraph* graphSpeed;
+    QTableView* lstManoeuvres;
+    QLabel* lblStatus;
+    QPushButton* cmdClose;
+    ManoeuvresModel manoeuvres_;
+    QSortFilterProxyModel sorted_;
+
+    // The replay moves faster than anyone reads a graph: its line follows at most ten times
+    // a second, and at once after the replay went elsewhere.
+    static constexpr int kMinShowMs = 100;
+    Throttle shows_{kMinShowMs, this, [this] { showPosition(); }};
+    // The boats chosen change one check at a time ("All" checks every one): the graph and
+    // the table are made anew once they have.
+    QTimer choiceChanged_;
+};
+
+} // namespace tideplot

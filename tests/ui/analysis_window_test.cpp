@@ -1,0 +1,391 @@
+// The Analysis window and the chart's manoeuvre menus as a user meets them, on a race whose
+// wind and manoeuvres are known (tools/racesim.h): the graph's line follows the replay, a
+// click or a drag on the graph takes the replay there, a manoeuvre activated takes it to ten
+// seconds before that manoeuvre and the chart to its place, the wind typed judges every turn
+// anew; the chart marks the tacks and gybes reached and keeps a followed boat in its middle.
+#include "core/datetime.h"
+#include "earth/chart/chartapplication.h"
+#include "earth/chart/chartwidget.h"
+#include "earth/earthfactory.h"
+#include "racesim.h"
+#include "support/racefiles.h"
+#include "ui/dialogs.h"
+#include "ui/frmcontrol.h"
+#include "ui/frmmain.h"
+#include "ui/speedgraph.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTableView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tideplot::testing {
+namespace {
+
+// Keeps what the windows tell the user; no test here asks for a file.
+class TellingDialogs : public UserDialogs {
+public:
+    QString askFileName(const QString& title, const QString&, FileQuestion, const QString&) override
+    {
+        ADD_FAILURE() << "unexpected file dialog " << title.toStdString();
+        return {};
+    }
+    SaveAnswer askToSave(const QString& question) override
+    {
+        ADD_FAILURE() << "unexpected question " << question.toStdString();
+        return SaveAnswer::Cancel;
+    }
+    std::optional<QStringList> askTexts(const QString& title, const QString&, const QStringList&,
+                                        const QStringList&) override
+    {
+        ADD_FAILURE() << "unexpected form " << title.toStdString();
+        return std::nullopt;
+    }
+    bool askYesNo(const QString& question, const QString&, const QString&) override
+    {
+        ADD_FAILURE() << "unexpected question " << question.toStdString();
+        return false;
+    }
+    void tell(const QString& text, MessageKind) override { told.push_back(text); }
+    std::unique_ptr<ProgressReport> showProgress(const QString&, ProgressKind) override
+    {
+        struct Silent : ProgressReport {
+            void setProgress(std::int64_t, std::int64_t) override {}
+            bool cancelled() const override { return false; }
+        };
+        return std::make_unique<Silent>();
+    }
+    std::vector<QString> told;
+};
+
+QString AccessibleName(QWidget* widget)
+{
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+    return a ? a->text(QAccessible::Name) : QString();
+}
+
+// Three boats beating and running for 40 minutes in a wind from 220 degrees, logged every
+// second, replayed in the chart from the set-up window's Start.
+class AnalysedReplay {
+public:
+    AnalysedReplay() : settings(QString::fromStdString(dir.file("settings.ini")), QSettings::IniFormat)
+    {
+        racesim::RaceOptions race;
+        race.Out = dir.path() / "race";
+        race.Boats = 3;
+        race.Hours = 0.67;
+        race.Seed = 7;
+        truth = racesim::WriteRace(race);
+        settings.setValue("Map/Source", "none");
+        FrmMain::Options options;
+        options.settings = &settings;
+        options.dialogs = &dialogs;
+        options.createEarth = [] { return CreateApplicationGE(EarthChoice{EarthChoice::Kind::Chart, {}}); };
+        main = std::make_unique<FrmMain>(std::move(options));
+        main->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+        EXPECT_TRUE(main->openRaceFile(QString::fromStdString(truth.RaceFile.string())));
+        QTest::mouseClick(main->findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
+        control = main->controlWindow();
+        EXPECT_NE(control, nullptr);
+        chart = dynamic_cast<ChartApplication*>(main->earth())->widget();
+        chartWindow = main->earth()->replayView()->window();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(chartWindow));
+    }
+    ~AnalysedReplay()
+    {
+        if (control)
+            control->close();
+    }
+
+    ReplaySession& session() const { return control->session(); }
+    // The race time the replay stands at, seconds.
+    double raceSeconds() const { return session().lastFrame().RaceClock * kSecondsPerDay; }
+    // Plays a step every 2 ms until the replay stands at `step` or a little beyond.
+    void playTo(long long step)
+    {
+        Type(control->findChild<QLineEdit*>("txtPlayspeed"), "2");
+        QTest::mouseClick(control->findChild<QPushButton*>("cmdPlay"), Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return session().position() >= step; }, 20000));
+        QTest::mouseClick(control->findChild<QPushButton*>("cmdStop"), Qt::LeftButton);
+    }
+    static void Type(QLineEdit* box, const QString& text)
+    {
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Delete);
+        QTest::keyClicks(box, text);
+    }
+
+    TempDir dir;
+    QSettings settings;
+    TellingDialogs dialogs;
+    racesim::TrueRace truth;
+    std::unique_ptr<FrmMain> main;
+    FrmControl* control = nullptr;
+    ChartWidget* chart = nullptr;
+    QMainWindow* chartWindow = nullptr;
+};
+
+// "01:02:03", "-00:04:10": seconds.
+double RaceTimeSeconds(const QString& text)
+{
+    const bool negative = text.startsWith(u'-');
+    const QStringList parts = text.mid(negative ? 1 : 0).split(u':');
+    const double seconds = parts.value(0).toInt() * 3600 + parts.value(1).toInt() * 60 + parts.value(2).toInt();
+    return negative ? -seconds : seconds;
+}
+
+// The step at or before a race time (seconds) and the next: the replay's clock lies between.
+::testing::AssertionResult StandsJustBefore(const ReplaySession& session, double raceSeconds)
+{
+    const long long step = session.position();
+    const ReplaySeries& series = session.series();
+    const double at = series.raceClock(step) * kSecondsPerDay;
+    const double next = step < series.stepCount() ? series.raceClock(step + 1) * kSecondsPerDay : 1e300;
+    if (at <= raceSeconds + 1e-6 && next > raceSeconds - 1e-6)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "step " << step << " at " << at << " s, the next at " << next << " s, for "
+                                         << raceSeconds << " s";
+}
+
+TEST(AnalysisWindow, FollowsTheReplaySeeksFromGraphAndTableAndTakesTheWindTyped)
+{
+    AnalysedReplay r;
+    ASSERT_NE(r.control, nullptr);
+    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
+    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    auto* table = window->findChild<QTableView*>("lstManoeuvres");
+    auto* graph = window->findChild<SpeedGraph*>();
+    auto* wind = window->findChild<QLineEdit*>("txtWind");
+    auto* source = window->findChild<QLabel*>("lblWindSource");
+    ASSERT_TRUE(table && graph && wind && source);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0; }, 30000)) << "the analysis came";
+    EXPECT_EQ(AccessibleName(graph), "Speed graph");
+    EXPECT_EQ(AccessibleName(table), "Manoeuvres");
+    EXPECT_EQ(AccessibleName(wind), "Wind from (degrees)");
+
+    QTest::qWait(300); // the lines made for the graph's width once the window is laid out
+
+    // The wind estimated from the fleet, within 5 degrees of the truth; every boat's speed and
+    // VMG drawn with at most two points a pixel column, not a point a second.
+    EXPECT_TRUE(source->text().startsWith("estimated from ")) << source->text().toStdString();
+    EXPECT_NEAR(wind->text().toDouble(), r.truth.WindFromDeg, 5) << wind->text().toStdString();
+    const double columns = graph->plotRect().width();
+    EXPECT_GT(graph->pointCount(), 6 * 100);
+    EXPECT_LE(graph->pointCount(), 6 * 2 * std::max(columns, 100.0) + 6);
+
+    // The boats chosen with the keyboard: Down, Space leaves the second out of the graph and
+    // the table; All brings it back.
+    auto* boats = window->findChild<QListWidget*>("lstBoats");
+    ASSERT_EQ(boats->count(), 3);
+    const int rows = table->model()->rowCount();
+    const qsizetype points = graph->pointCount();
+    const auto listsBoat = [&](int k) {
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            if (table->model()->index(row, 0).data().toString() == boats->item(k)->text())
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(listsBoat(1));
+    boats->setFocus();
+    QTest::keyClick(boats, Qt::Key_Down);
+    QTest::keyClick(boats, Qt::Key_Space);
+    EXPECT_EQ(boats->item(1)->checkState(), Qt::Unchecked);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() < rows; }, 1000));
+    EXPECT_FALSE(listsBoat(1));
+    EXPECT_TRUE(listsBoat(0) && listsBoat(2));
+    EXPECT_LT(graph->pointCount(), points);
+    QTest::keyClick(window, Qt::Key_A, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == rows; }, 1000));
+    EXPECT_NEAR(graph->pointCount(), points, points / 50); // the legend's lines may take a pixel
+
+    // The line follows the replay: played, then sought with the replay position's keys.
+    const auto lineAtReplay = [&] {
+        return QTest::qWaitFor(
+            [&] {
+                const double x = graph->positionLineX();
+                return !std::isnan(x) && std::abs(graph->raceSecondsAt(x) - r.raceSeconds()) <
+                                             (graph->raceSecondsAt(x + 1) - graph->raceSecondsAt(x)) + 1e-6;
+            },
+            2000);
+    };
+    r.playTo(60);
+    EXPECT_TRUE(lineAtReplay()) << "played to " << r.raceSeconds() << " s";
+    auto* slider = r.control->findChild<QSlider*>("sldPosition");
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_PageDown);
+    QTest::keyClick(slider, Qt::Key_PageDown);
+    EXPECT_TRUE(lineAtReplay()) << "sought to " << r.raceSeconds() << " s";
+    const int redraws = graph->redraws();
+    r.playTo(r.session().position() + 100);
+    EXPECT_TRUE(lineAtReplay());
+    EXPECT_LE(graph->redraws(), redraws + 1) << "the chart under the line is not drawn again as the replay plays";
+
+    // A click on the graph takes the replay there, the line to the click; so does a drag.
+    const QRectF plot = graph->plotRect();
+    const auto clickedTo = [&](double share) {
+        const QPoint at(static_cast<int>(plot.left() + share * plot.width()), static_cast<int>(plot.center().y()));
+        const double seconds = graph->raceSecondsAt(at.x());
+        const bool there =
+            QTest::qWaitFor([&] { return !r.session().playing() && StandsJustBefore(r.session(), seconds); }, 5000);
+        return there ? ::testing::AssertionSuccess() : StandsJustBefore(r.session(), seconds);
+    };
+    QTest::mouseClick(graph->viewport(), Qt::LeftButton, {},
+                      QPoint(static_cast<int>(plot.left() + 0.6 * plot.width()), static_cast<int>(plot.center().y())));
+    EXPECT_TRUE(clickedTo(0.6));
+    EXPECT_TRUE(lineAtReplay());
+    QTest::mousePress(graph->viewport(), Qt::LeftButton, {},
+                      QPoint(static_cast<int>(plot.left() + 0.2 * plot.width()), static_cast<int>(plot.center().y())));
+    QTest::mouseMove(graph->viewport(),
+                     QPoint(static_cast<int>(plot.left() + 0.3 * plot.width()), static_cast<int>(plot.center().y())));
+    QTest::mouseRelease(
+        graph->viewport(), Qt::LeftButton, {},
+        QPoint(static_cast<int>(plot.left() + 0.3 * plot.width()), static_cast<int>(plot.center().y())));
+    EXPECT_TRUE(clickedTo(0.3));
+    EXPECT_TRUE(graph->accessibleDescription().startsWith("Replay position: race time "));
+
+    // Sorted by loss, the numbers in order (not as text); Enter on a row takes the replay to
+    // ten seconds before that manoeuvre and its place into the chart's view.
+    QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                      QPoint(table->horizontalHeader()->sectionViewportPosition(3) + 5, 5));
+    std::vector<double> losses;
+    for (int row = 0; row < table->model()->rowCount(); ++row)
+        if (const QString loss = table->model()->index(row, 3).data().toString(); !loss.isEmpty())
+            losses.push_back(loss.toDouble());
+    ASSERT_GT(losses.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(losses.begin(), losses.end()) || std::is_sorted(losses.rbegin(), losses.rend()));
+    const int row = table->model()->rowCount() / 2;
+    table->setFocus();
+    table->selectRow(row);
+    table->setCurrentIndex(table->model()->index(row, 0));
+    const QString raceTime = table->model()->index(row, 2).data().toString();
+    QTest::keyClick(table, Qt::Key_Return);
+    const double middle = table->model()->index(row, 2).data(Qt::UserRole).toDouble() * kSecondsPerDay;
+    EXPECT_NEAR(RaceTimeSeconds(raceTime), middle, 0.5) << raceTime.toStdString();
+    EXPECT_TRUE(StandsJustBefore(r.session(), middle - 10)) << raceTime.toStdString();
+    int boat = -1;
+    for (int k = 0; k < 3; ++k)
+        if (table->model()->index(row, 0).data().toString().startsWith(QString::fromStdString(r.truth.Boats[k].File)))
+            boat = k;
+    ASSERT_GE(boat, 0);
+    const QPointF place = r.chart->viewport(r.chart->size())
+                              .projectedToScreen()
+                              .map(ProjectLatLon(r.session().series().sample(boat, r.session().position()).Lat,
+                                                 r.session().series().sample(boat, r.session().position()).Lon));
+    EXPECT_TRUE(QRectF(QPointF(0, 0), QSizeF(r.chart->size())).contains(place)) << "the chart shows the boat there";
+    EXPECT_TRUE(lineAtReplay());
+    EXPECT_TRUE(r.dialogs.told.empty()) << r.dialogs.told.back().toStdString();
+
+    // The wind typed: every turn judged against it. From the opposite direction the tacks are
+    // gybes and the gybes tacks; Estimate goes back to the fleet's wind.
+    const auto kinds = [&] {
+        std::map<std::string, int> count;
+        for (int i = 0; i < table->model()->rowCount(); ++i)
+            ++count[table->model()->index(i, 1).data().toString().toStdString()];
+        return count;
+    };
+    const auto estimated = kinds();
+    ASSERT_GT(estimated.count("tack"), 0u);
+    const double reverse = std::fmod(wind->text().toDouble() + 180, 360);
+    AnalysedReplay::Type(wind, QString::number(reverse));
+    QTest::keyClick(wind, Qt::Key_Return);
+    EXPECT_TRUE(source->text().startsWith("given; ")) << source->text().toStdString();
+    auto reversed = kinds();
+    EXPECT_EQ(reversed["gybe"], estimated.at("tack"));
+    EXPECT_EQ(reversed["tack"], estimated.count("gybe") ? estimated.at("gybe") : 0);
+    AnalysedReplay::Type(wind, "north");
+    QTest::keyClick(wind, Qt::Key_Return);
+    ASSERT_FALSE(r.dialogs.told.empty());
+    EXPECT_TRUE(r.dialogs.told.back().contains("\"north\"")) << r.dialogs.told.back().toStdString();
+    QTest::mouseClick(window->findChild<QPushButton*>("cmdEstimate"), Qt::LeftButton);
+    EXPECT_TRUE(source->text().startsWith("estimated from ")) << source->text().toStdString();
+    EXPECT_EQ(kinds(), estimated);
+
+    // Closing the replay closes the window.
+    QPointer<QWidget> closing = window;
+    r.control->close();
+    r.control = nullptr;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closing.isNull(); }, 2000));
+}
+
+TEST(AnalysisChart, MarksTheManoeuvresReachedAndKeepsAFollowedBoatInTheMiddle)
+{
+    AnalysedReplay r;
+    ASSERT_NE(r.control, nullptr);
+    auto* marks = r.chartWindow->findChild<QAction*>("mnuChartShowManoeuvres");
+    ASSERT_NE(marks, nullptr);
+    marks->trigger();
+    EXPECT_TRUE(marks->isChecked());
+
+    // Followed: boat 2 in the middle of the chart after steps and after a seek, whatever the
+    // user did to the view.
+    auto* follow = r.chartWindow->findChild<QAction*>("mnuChartFollowBoat1");
+    ASSERT_NE(follow, nullptr);
+    EXPECT_TRUE(follow->text().startsWith(QString::fromStdString(r.truth.Boats[1].File)))
+        << follow->text().toStdString();
+    follow->trigger();
+    const auto inTheMiddle = [&](int boat) -> ::testing::AssertionResult {
+        const SeriesSample& s = r.session().series().sample(boat, r.session().position());
+        const QPointF at = r.chart->viewport(r.chart->size()).projectedToScreen().map(ProjectLatLon(s.Lat, s.Lon));
+        const QPointF middle(r.chart->width() / 2.0, r.chart->height() / 2.0);
+        if ((at - middle).manhattanLength() < 1.5)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "boat " << boat << " at " << at.x() << "," << at.y() << ", the middle "
+                                             << middle.x() << "," << middle.y() << ", step " << r.session().position();
+    };
+    r.playTo(60); // past the start
+    EXPECT_TRUE(inTheMiddle(1));
+    r.chart->panBy({40, 30});
+    r.playTo(r.session().position() + 37);
+    EXPECT_TRUE(inTheMiddle(1));
+    auto* slider = r.control->findChild<QSlider*>("sldPosition");
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_PageUp);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return r.session().position() == slider->value(); }, 5000));
+    EXPECT_TRUE(inTheMiddle(1));
+
+    // The tacks and gybes marked are those up to the replay's race time.
+    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !r.chart->manoeuvreMarks().empty(); }, 30000)) << "the analysis came";
+    const double clock = r.session().lastFrame().RaceClock;
+    std::size_t reached = 0;
+    for (const ManoeuvreMark& m : r.chart->manoeuvreMarks())
+        reached += m.RaceClockDays <= clock;
+    EXPECT_GT(reached, 0u);
+    EXPECT_LT(reached, r.chart->manoeuvreMarks().size());
+    EXPECT_EQ(r.chart->manoeuvreMarksShown(), reached);
+
+    // Following the fleet again: the camera framed on the fleet, as before.
+    r.chartWindow->findChild<QAction*>("mnuChartFollowFleet")->trigger();
+    const FleetFrame& frame = r.session().lastFrame();
+    ASSERT_TRUE(frame.ViewBoxSet);
+    const CameraInfoGE camera = r.chart->camera();
+    EXPECT_NEAR(camera.FocusPointLatitude, (frame.ViewBoxMin.Lat + frame.ViewBoxMax.Lat) / 2, 1e-9);
+    EXPECT_NEAR(camera.FocusPointLongitude, (frame.ViewBoxMin.Lon + frame.ViewBoxMax.Lon) / 2, 1e-9);
+    marks->trigger();
+    EXPECT_TRUE(r.chart->manoeuvreMarks().empty());
+}
+
+} // namespace
+} // namespace tideplot::testing
