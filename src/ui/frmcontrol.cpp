@@ -120,7 +120,25 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     setObjectName(QStringLiteral("frmControl"));
     setWindowTitle(QStringLiteral("Play"));
     setAttribute(Qt::WA_ShowWithoutActivating);
+    makeControls();
+    layOut();
+    connect(cmdPlay, &QPushButton::clicked, this, [this] { cmdPlay_Click(); });
+    connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
+    connect(sldPosition, &QSlider::valueChanged, this, [this](int value) { sldPosition_Change(value); });
+    connect(txtTail, &QLineEdit::textChanged, this, [this] { txtTail_Change(); });
+    connect(cmdResults, &QPushButton::clicked, this, [this] {
+        if (onResults)
+            onResults();
+    });
+    connect(cmdAnalysis, &QPushButton::clicked, this, [this] {
+        if (onAnalysis)
+            onAnalysis();
+    });
+    session_.addObserver(this);
+}
 
+void FrmControl::makeControls()
+{
     frameReplay = MakeControl<QGroupBox>(this, QStringLiteral("frameReplay"));
     cmdPlay = MakeControl<QPushButton>(frameReplay, QStringLiteral("cmdPlay"));
     cmdStop = MakeControl<QPushButton>(frameReplay, QStringLiteral("cmdStop"));
@@ -140,6 +158,22 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
             lblDst[i] = MakeControl<QLabel>(this, QStringLiteral("lblDst%1").arg(i));
     }
     SetLabelColour(lblTrackInfo[0], Qt::white);
+    makeFleetList();
+    makePositionSlider();
+    txtTail = MakeControl<QLineEdit>(this, QStringLiteral("txtTail"));
+    lblTail = MakeBuddy(this, "lblTail", txtTail);
+    cmdResults = MakeControl<QPushButton>(this, QStringLiteral("cmdResults"));
+    cmdAnalysis = MakeControl<QPushButton>(this, QStringLiteral("cmdAnalysis"));
+    const int iconPx = 32;
+    for (auto [button, picture, name] : {std::tuple{cmdPlay, "play", "Play"}, std::tuple{cmdStop, "stop", "Stop"}}) {
+        button->setIcon(QIcon(Artwork(QString::fromLatin1(picture), iconPx, devicePixelRatioF())));
+        button->setIconSize(QSize(iconPx, iconPx));
+        button->setAccessibleName(QString::fromLatin1(name));
+    }
+}
+
+void FrmControl::makeFleetList()
+{
     lstFleet = MakeControl<QTableView>(this, QStringLiteral("lstFleet"));
     lstFleet->setModel(&fleetModel_);
     lstFleet->verticalHeader()->hide();
@@ -149,6 +183,10 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     lstFleet->setSelectionMode(QAbstractItemView::NoSelection);
     lstFleet->setAccessibleName(QStringLiteral("Boats and their distances to the first boat"));
     lstFleet->hide();
+}
+
+void FrmControl::makePositionSlider()
+{
     sldPosition = MakeControl<QSlider>(this, QStringLiteral("sldPosition"));
     sldPosition->setOrientation(Qt::Horizontal);
     sldPosition->setAccessibleName(QStringLiteral("Replay position"));
@@ -160,18 +198,10 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
     auto* sliderStyle = new AbsoluteSliderStyle(sldPosition->style());
     sliderStyle->setParent(sldPosition);
     sldPosition->setStyle(sliderStyle);
-    txtTail = MakeControl<QLineEdit>(this, QStringLiteral("txtTail"));
-    lblTail = MakeBuddy(this, "lblTail", txtTail);
-    cmdResults = MakeControl<QPushButton>(this, QStringLiteral("cmdResults"));
-    cmdAnalysis = MakeControl<QPushButton>(this, QStringLiteral("cmdAnalysis"));
+}
 
-    const int iconPx = 32;
-    for (auto [button, picture, name] : {std::tuple{cmdPlay, "play", "Play"}, std::tuple{cmdStop, "stop", "Stop"}}) {
-        button->setIcon(QIcon(Artwork(QString::fromLatin1(picture), iconPx, devicePixelRatioF())));
-        button->setIconSize(QSize(iconPx, iconPx));
-        button->setAccessibleName(QString::fromLatin1(name));
-    }
-
+void FrmControl::layOut()
+{
     // The window is laid out for a small dialog font; a larger one would run the labels
     // into the boxes beside them.
     QFont small = font();
@@ -194,20 +224,6 @@ FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* pa
           static_cast<QWidget*>(lblTail), static_cast<QWidget*>(txtTail)})
         bottomRow_.push_back({bottom, bottom->geometry()});
     designedList_ = lstFleet->geometry();
-
-    connect(cmdPlay, &QPushButton::clicked, this, [this] { cmdPlay_Click(); });
-    connect(cmdStop, &QPushButton::clicked, this, [this] { cmdStop_Click(); });
-    connect(sldPosition, &QSlider::valueChanged, this, [this](int value) { sldPosition_Change(value); });
-    connect(txtTail, &QLineEdit::textChanged, this, [this] { txtTail_Change(); });
-    connect(cmdResults, &QPushButton::clicked, this, [this] {
-        if (onResults)
-            onResults();
-    });
-    connect(cmdAnalysis, &QPushButton::clicked, this, [this] {
-        if (onAnalysis)
-            onAnalysis();
-    });
-    session_.addObserver(this);
 }
 
 FrmControl::~FrmControl()

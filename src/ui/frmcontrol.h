@@ -84,6 +84,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void makeControls();
+    void makeFleetList();
+    void makePositionSlider();
+    void layOut();
     void cmdPlay_Click();
     void cmdStop_Click();
     void sldPosition_Change(int value);

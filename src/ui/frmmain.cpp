@@ -13,13 +13,13 @@
 #include "ui/racefilemenu.h"
 #include "ui/replaywindows.h"
 #include "ui/settings.h"
+#include "ui/statusclock.h"
 #include "ui/trackbrowser.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,7 +27,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QLocale>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -215,7 +214,7 @@ void FrmMain::makeControls()
     cmdParse->setAccessibleName(QStringLiteral("Parse KLM file"));
     cmdStart->setEnabled(false);
     makeToolBar();
-    makeStatusBar();
+    new StatusClock(sbStatusBar);
 
     std::vector<ControlRow> rows(std::begin(kMainRows), std::end(kMainRows));
     const auto browserRows = TrackBrowser::Layout();
@@ -246,29 +245,6 @@ void FrmMain::makeToolBar()
     tbToolBar->setIconSize(QSize(16, 16));
     tbToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     tbToolBar->setFocusPolicy(Qt::NoFocus);
-}
-
-void FrmMain::makeStatusBar()
-{
-    statusText_ = new QLabel(QStringLiteral("Status"), sbStatusBar);
-    statusDate_ = new QLabel(sbStatusBar);
-    statusTime_ = new QLabel(sbStatusBar);
-    sbStatusBar->addWidget(statusText_, 1);
-    sbStatusBar->addPermanentWidget(statusDate_);
-    sbStatusBar->addPermanentWidget(statusTime_);
-    clock_.setSingleShot(true);
-    connect(&clock_, &QTimer::timeout, this, [this] { showClock(); });
-    showClock();
-}
-
-void FrmMain::showClock()
-{
-    const QDateTime now = QDateTime::currentDateTime();
-    const QLocale locale;
-    statusDate_->setText(locale.toString(now.date(), QLocale::ShortFormat));
-    statusTime_->setText(locale.toString(now.time(), QLocale::ShortFormat));
-    // Again just after the next full second.
-    clock_.start(1000 - now.time().msec() + 20);
 }
 
 QAction* FrmMain::makeFileAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& keys)

@@ -104,10 +104,8 @@ private:
     void makeControls();
     void makeMenus();
     void makeToolBar();
-    void makeStatusBar();
     QAction* makeFileAction(QMenu* menu, const char* name, const QString& caption, const QKeySequence& keys);
     void followClientSize();
-    void showClock();
     void showRows();
     // The highlighted row's fields in the boxes (after Open and Change, as after a click).
     void showHighlightedRow();
@@ -128,7 +126,6 @@ private:
     QRect placement_; // the outer frame read from the settings, in pixels
     bool placed_ = false;
     bool restored_ = false; // placed by the window system's own record of the last run
-    QTimer clock_;
 
     QWidget* client_ = nullptr;
     QStatusBar* sbStatusBar = nullptr;
@@ -150,9 +147,6 @@ private:
     QLabel* lblColor = nullptr;
     QLabel* Label4 = nullptr;
     QLabel* lblDrive = nullptr;
-    QLabel* statusText_ = nullptr;
-    QLabel* statusDate_ = nullptr;
-    QLabel* statusTime_ = nullptr;
 };
 
 } // namespace tideplot
