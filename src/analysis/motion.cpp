@@ -51,66 +51,56 @@ BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime)
     return track;
 }
 
-BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
+namespace {
+
+// The series of speeds and courses: the turn's window (equal weights, the same variance as the
+// tricube one) through a turn; from its end, while the boat accelerates, a window that widens
+// by half the time since; on a steady stretch as wide as the boat sails steadily, up to
+// SteadyHalfWindow either side.
+void SmoothSeries(const Plane& plane, const LineSums& sums, const TrackCharacter& character,
+                  const std::vector<Turn>& turns, std::vector<MotionSample>& out)
 {
-    BoatMotion motion;
-    motion.Samples = std::move(samples);
-    std::vector<MotionSample>& out = motion.Samples;
-    const std::size_t n = out.size();
-    if (n == 0)
-        return motion;
-    const Plane plane = ToPlane(out);
     const std::vector<double>& t = plane.t;
-    motion.Character = Characterise(plane);
-    const TrackCharacter& character = motion.Character;
-    const double dt = character.IntervalSeconds;
-    const LineSums sums(plane);
+    const double inTurn = std::max(0.76 * character.TurnHalfWindow, 1.5 * character.IntervalSeconds);
+    const double widest = character.SteadyHalfWindow;
+    // The turns about each fix, fixes taken in order: the end and the recovery of the last
+    // turn started by then, and the start of the next.
+    std::size_t next = 0;
+    double lastEnd = -1e300, lastRecovered = -1e300;
+    BoxVelocities(
+        plane, sums,
+        [&](std::size_t i, double& before, double& after) {
+            for (; next < turns.size() && turns[next].StartSeconds <= t[i]; ++next) {
+                lastEnd = turns[next].EndSeconds;
+                lastRecovered = turns[next].RecoveredSeconds;
+            }
+            const double growing = inTurn + 0.5 * std::max(0.0, t[i] - lastEnd);
+            const double room = next < turns.size() ? turns[next].StartSeconds - t[i] : 1e300;
+            before = std::clamp(growing, inTurn, widest);
+            after = std::clamp(t[i] < lastRecovered ? std::min(growing, room) : room, inTurn, widest);
+        },
+        [&out](std::size_t i, double vx, double vy) {
+            out[i].SpeedKn = static_cast<float>(Length(vx, vy) / kMetresPerKnotSecond);
+            out[i].CourseDeg = static_cast<float>(Bearing(vx, vy));
+        });
+}
 
-    const Smoothed turnFit = LocalLinear(plane, character.TurnHalfWindow);
-    TurnSearch search = MakeTurnSearch(plane, sums, turnFit, character);
-
-    std::vector<float> change;
-    motion.Turns = FindTurns(search, change);
-
-    // The series: the turn's window (equal weights, the same variance as the tricube one)
-    // through a turn; from its end, while the boat accelerates, a window that widens by half
-    // the time since; on a steady stretch as wide as the boat sails steadily, up to
-    // SteadyHalfWindow either side.
-    {
-        const double inTurn = std::max(0.76 * character.TurnHalfWindow, 1.5 * dt);
-        const double widest = character.SteadyHalfWindow;
-        // The turns about each fix, fixes taken in order: the end and the recovery of the last
-        // turn started by then, and the start of the next.
-        const std::vector<Turn>& turns = motion.Turns;
-        std::size_t next = 0;
-        double lastEnd = -1e300, lastRecovered = -1e300;
-        BoxVelocities(
-            plane, sums,
-            [&](std::size_t i, double& before, double& after) {
-                for (; next < turns.size() && turns[next].StartSeconds <= t[i]; ++next) {
-                    lastEnd = turns[next].EndSeconds;
-                    lastRecovered = turns[next].RecoveredSeconds;
-                }
-                const double growing = inTurn + 0.5 * std::max(0.0, t[i] - lastEnd);
-                const double room = next < turns.size() ? turns[next].StartSeconds - t[i] : 1e300;
-                before = std::clamp(growing, inTurn, widest);
-                after = std::clamp(t[i] < lastRecovered ? std::min(growing, room) : room, inTurn, widest);
-            },
-            [&out](std::size_t i, double vx, double vy) {
-                out[i].SpeedKn = static_cast<float>(Length(vx, vy) / kMetresPerKnotSecond);
-                out[i].CourseDeg = static_cast<float>(Bearing(vx, vy));
-            });
-    }
-
-    // Steady courses and the distance sailed from the start.
+// The seconds sailed steadily at each course (where the course changes by less than 15 degrees
+// about a fix, `change` being FindTurns'), and the distance sailed from the start: along the
+// smoothed speeds, straight across a gap of more than `gapSeconds`.
+void TallyCoursesAndDistance(const Plane& plane, const std::vector<float>& change, double gapSeconds,
+                             BoatMotion& motion)
+{
+    const std::vector<double>& t = plane.t;
+    const std::vector<MotionSample>& out = motion.Samples;
+    const std::size_t n = out.size();
     double distance = 0;
     bool started = false;
     double startedAt = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const double h = i + 1 < n ? t[i + 1] - t[i] : 0;
         const MotionSample& s = out[i];
-        if (h > 0 && h <= search.gapSeconds && std::isfinite(change[i]) && std::fabs(change[i]) < 15 &&
-            s.SpeedKn >= 1.5) {
+        if (h > 0 && h <= gapSeconds && std::isfinite(change[i]) && std::fabs(change[i]) < 15 && s.SpeedKn >= 1.5) {
             const auto bin = std::min<std::size_t>(71, static_cast<std::size_t>(s.CourseDeg / 5));
             motion.SteadyCourseSeconds[bin] += static_cast<float>(h);
         }
@@ -122,7 +112,7 @@ BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
         }
         if (i + 1 < n) {
             const MotionSample& next = out[i + 1];
-            if (h <= search.gapSeconds && std::isfinite(s.SpeedKn) && std::isfinite(next.SpeedKn))
+            if (h <= gapSeconds && std::isfinite(s.SpeedKn) && std::isfinite(next.SpeedKn))
                 distance += 0.5 * (s.SpeedKn + next.SpeedKn) * kMetresPerKnotSecond * h;
             else
                 distance += Length(plane.x[i + 1] - plane.x[i], plane.y[i + 1] - plane.y[i]);
@@ -130,6 +120,25 @@ BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
     }
     motion.DistanceNm = distance / 1852.0;
     motion.SailingSeconds = started ? t[n - 1] - startedAt : 0;
+}
+
+} // namespace
+
+BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
+{
+    BoatMotion motion;
+    motion.Samples = std::move(samples);
+    if (motion.Samples.empty())
+        return motion;
+    const Plane plane = ToPlane(motion.Samples);
+    motion.Character = Characterise(plane);
+    const LineSums sums(plane);
+    const Smoothed turnFit = LocalLinear(plane, motion.Character.TurnHalfWindow);
+    const TurnSearch search = MakeTurnSearch(plane, sums, turnFit, motion.Character);
+    std::vector<float> change;
+    motion.Turns = FindTurns(search, change);
+    SmoothSeries(plane, sums, motion.Character, motion.Turns, motion.Samples);
+    TallyCoursesAndDistance(plane, change, search.gapSeconds, motion);
     return motion;
 }
 

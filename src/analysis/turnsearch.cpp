@@ -164,7 +164,10 @@ bool Settle(const TurnSearch& s, Candidate& c, double lower, double upper)
     return true;
 }
 
-std::vector<Candidate> FindCandidates(const TurnSearch& s, std::vector<float>& change)
+// The change of course about each fix (degrees, clockwise positive): from the course made good
+// over the span before it to the one made good over the span after it, between the
+// turn-smoothed positions; NaN where a gap lies within or the boat made too little way.
+void CourseChanges(const TurnSearch& s, std::vector<float>& change)
 {
     const std::vector<double>& t = s.plane.t;
     const std::size_t n = t.size();
@@ -196,8 +199,12 @@ std::vector<Candidate> FindCandidates(const TurnSearch& s, std::vector<float>& c
         // The angle from the course before to the course after, clockwise positive.
         change[i] = static_cast<float>(std::atan2(dby * dax - dbx * day, dbx * dax + dby * day) * kDegreesPerRadian);
     }
+}
 
-    // Each run of changes of one sign beyond kTurnDeg is a turn at its greatest.
+// Each run of changes of one sign beyond kTurnDeg is a turn at its greatest: its peak and strength.
+std::vector<Candidate> RunsOfChange(const std::vector<float>& change)
+{
+    const std::size_t n = change.size();
     std::vector<Candidate> runs;
     for (std::size_t i = 0; i < n;) {
         if (!(std::fabs(change[i]) >= kTurnDeg)) {
@@ -213,48 +220,63 @@ std::vector<Candidate> FindCandidates(const TurnSearch& s, std::vector<float>& c
         c.strength = std::fabs(change[c.peak]);
         runs.push_back(c);
     }
+    return runs;
+}
 
+// The turn of run k as a candidate: the fixes it may lie within, the turn the courses either
+// side tell and where it starts, is half made and ends; false when it is no turn (the course
+// is not known there, it turns less than kTurnDeg or does not pass half way).
+bool PlaceCandidate(const TurnSearch& s, const std::vector<Candidate>& runs, std::size_t k, Candidate& c)
+{
+    const std::vector<double>& t = s.plane.t;
+    const std::size_t n = t.size();
+    const double d = s.span;
+    c = runs[k];
+    const double tc = t[c.peak];
+    if (!std::isfinite(s.courseUnwrapped[c.peak]))
+        return false;
+    // The fixes the turn may lie within: its stretch without gaps, up to the turns found
+    // either side and three spans away.
+    c.first = c.peak;
+    c.last = c.peak;
+    const double from = std::max(tc - 3 * d, k > 0 ? t[runs[k - 1].peak] : -1e300);
+    const double to = std::min(tc + 3 * d, k + 1 < runs.size() ? t[runs[k + 1].peak] : 1e300);
+    while (c.first > 0 && t[c.first - 1] >= from && SameStretch(s, c.first - 1, c.peak) &&
+           std::isfinite(s.courseUnwrapped[c.first - 1]))
+        --c.first;
+    while (c.last + 1 < n && t[c.last + 1] <= to && SameStretch(s, c.last + 1, c.peak) &&
+           std::isfinite(s.courseUnwrapped[c.last + 1]))
+        ++c.last;
+    // The turn as the courses a span before and after the peak tell it; the unwrapped
+    // course tells a turn that goes round further than 180 degrees.
+    const double before = CourseAt(s, std::max(tc - d, t[c.first]));
+    const double after = CourseAt(s, std::min(tc + d, t[c.last]));
+    if (!std::isfinite(before) || !std::isfinite(after))
+        return false;
+    c.base = before;
+    c.turnDeg = after - before;
+    if (std::fabs(c.turnDeg) < kTurnDeg)
+        return false;
+    return Locate(s, c.first, c.last, tc, c.base, c.turnDeg, c.start, c.half, c.end);
+}
+
+std::vector<Candidate> FindCandidates(const TurnSearch& s, std::vector<float>& change)
+{
+    CourseChanges(s, change);
+    const std::vector<Candidate> runs = RunsOfChange(change);
     std::vector<Candidate> found;
     for (std::size_t k = 0; k < runs.size(); ++k) {
-        Candidate c = runs[k];
-        const double tc = t[c.peak];
-        if (!std::isfinite(s.courseUnwrapped[c.peak]))
-            continue;
-        // The fixes the turn may lie within: its stretch without gaps, up to the turns found
-        // either side and three spans away.
-        c.first = c.peak;
-        c.last = c.peak;
-        const double from = std::max(tc - 3 * d, k > 0 ? t[runs[k - 1].peak] : -1e300);
-        const double to = std::min(tc + 3 * d, k + 1 < runs.size() ? t[runs[k + 1].peak] : 1e300);
-        while (c.first > 0 && t[c.first - 1] >= from && SameStretch(s, c.first - 1, c.peak) &&
-               std::isfinite(s.courseUnwrapped[c.first - 1]))
-            --c.first;
-        while (c.last + 1 < n && t[c.last + 1] <= to && SameStretch(s, c.last + 1, c.peak) &&
-               std::isfinite(s.courseUnwrapped[c.last + 1]))
-            ++c.last;
-        // The turn as the courses a span before and after the peak tell it; the unwrapped
-        // course tells a turn that goes round further than 180 degrees.
-        const double before = CourseAt(s, std::max(tc - d, t[c.first]));
-        const double after = CourseAt(s, std::min(tc + d, t[c.last]));
-        if (!std::isfinite(before) || !std::isfinite(after))
-            continue;
-        c.base = before;
-        c.turnDeg = after - before;
-        if (std::fabs(c.turnDeg) < kTurnDeg)
-            continue;
-        if (!Locate(s, c.first, c.last, tc, c.base, c.turnDeg, c.start, c.half, c.end))
-            continue;
-        found.push_back(c);
+        Candidate c;
+        if (PlaceCandidate(s, runs, k, c))
+            found.push_back(c);
     }
     return found;
 }
 
-// Settles and measures each candidate: the steady courses and speeds either side, the least
-// speed, when the speed is regained and the shortfall of distance made good over that time.
-std::vector<Turn> MeasureTurns(const TurnSearch& s, std::vector<Candidate> candidates)
+// The candidates settled in time order, each between the one settled before it and the next
+// candidate. Turns that overlap are one: the larger stays.
+std::vector<Candidate> SettleCandidates(const TurnSearch& s, const std::vector<Candidate>& candidates)
 {
-    const std::vector<double>& t = s.plane.t;
-    const std::size_t n = t.size();
     std::vector<Candidate> settled;
     for (std::size_t k = 0; k < candidates.size(); ++k) {
         Candidate c = candidates[k];
@@ -262,7 +284,6 @@ std::vector<Turn> MeasureTurns(const TurnSearch& s, std::vector<Candidate> candi
         const double upper = k + 1 < candidates.size() ? candidates[k + 1].start : 1e300;
         if (!Settle(s, c, lower, upper))
             continue;
-        // Turns that overlap are one: the larger stays.
         if (!settled.empty() && c.start < settled.back().end) {
             if (std::fabs(c.turnDeg) > std::fabs(settled.back().turnDeg))
                 settled.back() = c;
@@ -270,88 +291,117 @@ std::vector<Turn> MeasureTurns(const TurnSearch& s, std::vector<Candidate> candi
         }
         settled.push_back(c);
     }
+    return settled;
+}
 
+// The fix at which the speed is regained after a turn that ends at fix `endFix`: back at 98 %
+// of `speedBefore` (m/s), or no longer growing (less than 1 % of it in the next ten seconds)
+// once it grew from its least; at the latest the fastest fix up to `cap` seconds.
+std::size_t RecoveredFix(const TurnSearch& s, std::size_t endFix, double cap, double speedBefore)
+{
+    const std::vector<double>& t = s.plane.t;
+    const std::size_t n = t.size();
+    std::size_t recovered = endFix;
+    std::size_t lowest = endFix;
+    for (std::size_t j = endFix; j < n && t[j] <= cap; ++j) {
+        const double v = s.recoverySpeed[j];
+        if (v >= kRegainedShare * speedBefore)
+            return j;
+        if (v < s.recoverySpeed[lowest])
+            lowest = j;
+        if (j > lowest) {
+            const double later = Interpolate(t, s.recoverySpeed, t[j] + 10);
+            if (later - v < 0.01 * speedBefore && v > s.recoverySpeed[lowest] + 0.02 * speedBefore)
+                return j;
+        }
+        if (v > s.recoverySpeed[recovered] || !std::isfinite(s.recoverySpeed[recovered]))
+            recovered = j;
+    }
+    return recovered;
+}
+
+// The course through the turn at fixes `from` to `to`: seconds after its start and degrees
+// turned from the course before.
+void TraceTurn(const TurnSearch& s, const Candidate& c, std::size_t from, std::size_t to, Turn& turn)
+{
+    const std::vector<double>& t = s.plane.t;
+    const double base = c.base + AngleDifference(turn.CourseBeforeDeg, c.base);
+    for (std::size_t j = from; j <= to; ++j) {
+        if (!std::isfinite(s.courseUnwrapped[j]))
+            continue;
+        turn.TraceSeconds.push_back(static_cast<float>(t[j] - c.start));
+        turn.TraceTurnedDeg.push_back(static_cast<float>(s.courseUnwrapped[j] - base));
+    }
+}
+
+// Measures a settled candidate: the steady courses and speeds either side, the least speed,
+// when the speed is regained and the shortfall of distance made good over that time. The turn
+// before it ended at `previousEnd` and regained its speed at `previousRecovered`; the next
+// starts at `nextStart`. False when, between the steady courses, it turns less than kTurnDeg.
+bool MeasureTurn(const TurnSearch& s, const Candidate& c, double previousEnd, double previousRecovered,
+                 double nextStart, Turn& turn)
+{
+    const std::vector<double>& t = s.plane.t;
+    const std::size_t n = t.size();
+    const std::size_t first = StretchFirst(s, c.peak), last = StretchLast(s, c.peak);
+    turn.StartSeconds = c.start;
+    turn.HalfSeconds = c.half;
+    turn.EndSeconds = c.end;
+    // Before: up to kBeforeWindow seconds of steady sailing after the last turn's speed was
+    // regained (or at least after it ended).
+    double lower = std::max(previousRecovered, t[first]);
+    if (c.start - lower < s.shortestWindow)
+        lower = std::max(previousEnd, t[first]);
+    const Side before = SteadyBefore(s, c.start, lower);
+    const Side after = SteadyAfter(s, c.end, std::min(nextStart, t[last]));
+    turn.Steady = before.steady && after.steady;
+    const double vbx = before.line.vx, vby = before.line.vy;
+    turn.CourseBeforeDeg = Bearing(vbx, vby);
+    turn.CourseAfterDeg = Bearing(after.line.vx, after.line.vy);
+    const double measured = AngleDifference(turn.CourseAfterDeg, turn.CourseBeforeDeg);
+    turn.TurnDeg = measured + 360 * std::round((c.turnDeg - measured) / 360);
+    if (std::fabs(turn.TurnDeg) < kTurnDeg || !std::isfinite(turn.TurnDeg))
+        return false;
+    turn.SpeedBeforeKn = Length(vbx, vby) / kMetresPerKnotSecond;
+
+    // The speed regained, at the latest the most it reached before the next turn or a minute
+    // after this one.
+    const std::size_t startFix = std::min(IndexAtOrAfter(t, c.start), n - 1);
+    const std::size_t endFix = std::min(IndexAtOrAfter(t, c.end), n - 1);
+    const double cap = std::min({c.end + kLongestRecovery, nextStart, t[last]});
+    const std::size_t recovered = RecoveredFix(s, endFix, cap, turn.SpeedBeforeKn * kMetresPerKnotSecond);
+    turn.RecoveredSeconds = std::max(t[recovered], c.end);
+    turn.SpeedAfterKn = s.recoverySpeed[recovered] / kMetresPerKnotSecond;
+    double least = turn.SpeedBeforeKn;
+    for (std::size_t j = startFix; j < n && t[j] <= turn.RecoveredSeconds; ++j)
+        if (std::isfinite(s.turnSpeed[j]))
+            least = std::min(least, s.turnSpeed[j] / kMetresPerKnotSecond);
+    turn.MinSpeedKn = least;
+
+    // The shortfall: from the start of the turn, where the line before puts the boat, to
+    // when the speed is regained, where the turn-smoothed track puts it.
+    const double reckoned = turn.RecoveredSeconds - c.start;
+    turn.ShortfallEast = vbx * reckoned - (s.turn.x[recovered] - before.line.X(c.start));
+    turn.ShortfallNorth = vby * reckoned - (s.turn.y[recovered] - before.line.Y(c.start));
+
+    // The course through the turn, from a fix before its start to one after its end.
+    TraceTurn(s, c, startFix > first ? startFix - 1 : startFix, std::min(endFix + 1, last), turn);
+    return true;
+}
+
+// Settles and measures each candidate.
+std::vector<Turn> MeasureTurns(const TurnSearch& s, const std::vector<Candidate>& candidates)
+{
+    const std::vector<Candidate> settled = SettleCandidates(s, candidates);
     std::vector<Turn> turns;
     turns.reserve(settled.size());
     double previousEnd = -1e300, previousRecovered = -1e300;
     for (std::size_t k = 0; k < settled.size(); ++k) {
-        const Candidate& c = settled[k];
         const double nextStart = k + 1 < settled.size() ? settled[k + 1].start : 1e300;
-        const std::size_t first = StretchFirst(s, c.peak), last = StretchLast(s, c.peak);
-
         Turn turn;
-        turn.StartSeconds = c.start;
-        turn.HalfSeconds = c.half;
-        turn.EndSeconds = c.end;
-        // Before: up to kBeforeWindow seconds of steady sailing after the last turn's speed was
-        // regained (or at least after it ended).
-        double lower = std::max(previousRecovered, t[first]);
-        if (c.start - lower < s.shortestWindow)
-            lower = std::max(previousEnd, t[first]);
-        const Side before = SteadyBefore(s, c.start, lower);
-        const Side after = SteadyAfter(s, c.end, std::min(nextStart, t[last]));
-        turn.Steady = before.steady && after.steady;
-        const double vbx = before.line.vx, vby = before.line.vy;
-        turn.CourseBeforeDeg = Bearing(vbx, vby);
-        turn.CourseAfterDeg = Bearing(after.line.vx, after.line.vy);
-        const double measured = AngleDifference(turn.CourseAfterDeg, turn.CourseBeforeDeg);
-        turn.TurnDeg = measured + 360 * std::round((c.turnDeg - measured) / 360);
-        if (std::fabs(turn.TurnDeg) < kTurnDeg || !std::isfinite(turn.TurnDeg))
+        if (!MeasureTurn(s, settled[k], previousEnd, previousRecovered, nextStart, turn))
             continue;
-        turn.SpeedBeforeKn = Length(vbx, vby) / kMetresPerKnotSecond;
-
-        // The speed regained: back at 98 % of the speed before, or no longer growing (less than 1 %
-        // of it in the next ten seconds) once it grew from its least; at the latest the most it
-        // reached before the next turn or a minute after this one.
-        const std::size_t startFix = std::min(IndexAtOrAfter(t, c.start), n - 1);
-        const std::size_t endFix = std::min(IndexAtOrAfter(t, c.end), n - 1);
-        const double cap = std::min({c.end + kLongestRecovery, nextStart, t[last]});
-        const double speedBefore = turn.SpeedBeforeKn * kMetresPerKnotSecond;
-        std::size_t recovered = endFix;
-        std::size_t lowest = endFix;
-        for (std::size_t j = endFix; j < n && t[j] <= cap; ++j) {
-            const double v = s.recoverySpeed[j];
-            if (v >= kRegainedShare * speedBefore) {
-                recovered = j;
-                break;
-            }
-            if (v < s.recoverySpeed[lowest])
-                lowest = j;
-            if (j > lowest) {
-                const double later = Interpolate(t, s.recoverySpeed, t[j] + 10);
-                if (later - v < 0.01 * speedBefore && v > s.recoverySpeed[lowest] + 0.02 * speedBefore) {
-                    recovered = j;
-                    break;
-                }
-            }
-            if (v > s.recoverySpeed[recovered] || !std::isfinite(s.recoverySpeed[recovered]))
-                recovered = j;
-        }
-        turn.RecoveredSeconds = std::max(t[recovered], c.end);
-        turn.SpeedAfterKn = s.recoverySpeed[recovered] / kMetresPerKnotSecond;
-        double least = turn.SpeedBeforeKn;
-        for (std::size_t j = startFix; j < n && t[j] <= turn.RecoveredSeconds; ++j)
-            if (std::isfinite(s.turnSpeed[j]))
-                least = std::min(least, s.turnSpeed[j] / kMetresPerKnotSecond);
-        turn.MinSpeedKn = least;
-
-        // The shortfall: from the start of the turn, where the line before puts the boat, to
-        // when the speed is regained, where the turn-smoothed track puts it.
-        const double reckoned = turn.RecoveredSeconds - c.start;
-        turn.ShortfallEast = vbx * reckoned - (s.turn.x[recovered] - before.line.X(c.start));
-        turn.ShortfallNorth = vby * reckoned - (s.turn.y[recovered] - before.line.Y(c.start));
-
-        // The course through the turn, from a fix before its start to one after its end.
-        const double base = c.base + AngleDifference(turn.CourseBeforeDeg, c.base);
-        const std::size_t traceFrom = startFix > first ? startFix - 1 : startFix;
-        const std::size_t traceTo = std::min(endFix + 1, last);
-        for (std::size_t j = traceFrom; j <= traceTo; ++j) {
-            if (!std::isfinite(s.courseUnwrapped[j]))
-                continue;
-            turn.TraceSeconds.push_back(static_cast<float>(t[j] - c.start));
-            turn.TraceTurnedDeg.push_back(static_cast<float>(s.courseUnwrapped[j] - base));
-        }
-        previousEnd = c.end;
+        previousEnd = settled[k].end;
         previousRecovered = turn.RecoveredSeconds;
         turns.push_back(std::move(turn));
     }
