@@ -52,15 +52,12 @@ double DoubledMean(const std::vector<AxisTurn>& turns)
     return NormalDegrees(std::atan2(s, c) / kRadiansPerDegree);
 }
 
-} // namespace
-
-WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
+// The turns that may be tacks or gybes: between steady courses, of kAxisTurnMinDeg to
+// kAxisTurnMaxDeg, from a knot or more.
+std::vector<AxisTurn> AxisTurns(const std::vector<const BoatMotion*>& boats)
 {
     std::vector<AxisTurn> turns;
-    std::array<double, 72> courses{};
     for (const BoatMotion* boat : boats) {
-        for (std::size_t b = 0; b < courses.size(); ++b)
-            courses[b] += boat->SteadyCourseSeconds[b];
         for (const Turn& turn : boat->Turns) {
             const double size = std::fabs(turn.TurnDeg);
             if (!turn.Steady || size < kAxisTurnMinDeg || size > kAxisTurnMaxDeg || !(turn.SpeedBeforeKn >= 1))
@@ -69,12 +66,13 @@ WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
                              turn.MinSpeedKn / turn.SpeedBeforeKn, turn.SpeedBeforeKn});
         }
     }
-    WindEstimate estimate;
-    if (turns.size() < static_cast<std::size_t>(kFewestForWind))
-        return estimate;
+    return turns;
+}
 
-    // The densest axis: doubled bisectors in 1-degree bins, a Gaussian kernel of 12 degrees
-    // (6 on the axis) round the circle.
+// The densest axis, doubled: doubled bisectors in 1-degree bins, a Gaussian kernel of 12
+// degrees (6 on the axis) round the circle; the middle of the densest bin.
+double DensestDoubledAxis(const std::vector<AxisTurn>& turns)
+{
     std::array<double, 360> counts{};
     for (const AxisTurn& t : turns)
         counts[static_cast<std::size_t>(NormalDegrees(2 * t.bisector)) % 360] += 1;
@@ -87,9 +85,12 @@ WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
             density[static_cast<std::size_t>(g)] +=
                 counts[static_cast<std::size_t>((g + d + 360) % 360)] * kernel[static_cast<std::size_t>(std::abs(d))];
     const auto peak = static_cast<double>(std::max_element(density.begin(), density.end()) - density.begin());
+    return peak + 0.5;
+}
 
-    // The turns within 15, then 12 degrees of the axis, and their mean axis.
-    double doubled = peak + 0.5;
+// The turns within 15, then 12 degrees of the axis, and their mean axis: `doubled` in and out.
+std::vector<AxisTurn> NearAxis(const std::vector<AxisTurn>& turns, double& doubled)
+{
     std::vector<AxisTurn> near;
     for (const double width : {15.0, 12.0, 12.0}) {
         std::vector<AxisTurn> within;
@@ -101,15 +102,15 @@ WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
         near = std::move(within);
         doubled = DoubledMean(near);
     }
-    if (near.size() < static_cast<std::size_t>(kFewestForWind))
-        return estimate;
-    const double axis = doubled / 2;
+    return near;
+}
 
-    // The turns through each end of the axis, and which end is the wind's eye.
-    std::vector<AxisTurn> ahead, astern;
-    for (const AxisTurn& t : near)
-        (std::fabs(AngleDifference(t.bisector, axis)) <= 90 ? ahead : astern).push_back(t);
-    double votes = 0; // positive: the wind comes from `axis`
+// The turns' votes for the wind coming from the end of the axis `ahead` passes through (positive)
+// rather than the end `astern` does: tacks lose more speed, turn through more and are sailed
+// slower; with turns through one end only, whether they look like tacks.
+double TurnVotes(const std::vector<AxisTurn>& ahead, const std::vector<AxisTurn>& astern)
+{
+    double votes = 0;
     if (!ahead.empty() && !astern.empty()) {
         votes += Vote((MedianOf(astern, &AxisTurn::dip) - MedianOf(ahead, &AxisTurn::dip)) / 0.05);
         votes += Vote((MedianOf(ahead, &AxisTurn::half) - MedianOf(astern, &AxisTurn::half)) / 5);
@@ -121,6 +122,18 @@ WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
             Vote((0.9 - MedianOf(only, &AxisTurn::dip)) / 0.05) + Vote((MedianOf(only, &AxisTurn::half) - 32) / 5);
         votes += ahead.empty() ? -tackLike : tackLike;
     }
+    return votes;
+}
+
+// The fleet's steady courses' vote for the wind coming from `axis` (positive) rather than its
+// reverse: nobody sails steadily within 20 degrees of the wind's eye. No vote without steady
+// sailing.
+double CourseVote(const std::vector<const BoatMotion*>& boats, double axis)
+{
+    std::array<double, 72> courses{};
+    for (const BoatMotion* boat : boats)
+        for (std::size_t b = 0; b < courses.size(); ++b)
+            courses[b] += boat->SteadyCourseSeconds[b];
     double total = 0, aheadTime = 0, asternTime = 0;
     for (std::size_t b = 0; b < courses.size(); ++b) {
         const double centre = 5.0 * static_cast<double>(b) + 2.5;
@@ -130,8 +143,28 @@ WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
         if (std::fabs(AngleDifference(centre, axis + 180)) <= 20)
             asternTime += courses[b];
     }
-    if (total > 0)
-        votes += Vote((asternTime - aheadTime) / total / 0.02);
+    return total > 0 ? Vote((asternTime - aheadTime) / total / 0.02) : 0;
+}
+
+} // namespace
+
+WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
+{
+    WindEstimate estimate;
+    const std::vector<AxisTurn> turns = AxisTurns(boats);
+    if (turns.size() < static_cast<std::size_t>(kFewestForWind))
+        return estimate;
+    double doubled = DensestDoubledAxis(turns);
+    const std::vector<AxisTurn> near = NearAxis(turns, doubled);
+    if (near.size() < static_cast<std::size_t>(kFewestForWind))
+        return estimate;
+    const double axis = doubled / 2;
+
+    // The turns through each end of the axis, and which end is the wind's eye.
+    std::vector<AxisTurn> ahead, astern;
+    for (const AxisTurn& t : near)
+        (std::fabs(AngleDifference(t.bisector, axis)) <= 90 ? ahead : astern).push_back(t);
+    const double votes = TurnVotes(ahead, astern) + CourseVote(boats, axis);
 
     const bool fromAhead = votes >= 0;
     estimate.Known = true;
