@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <iterator>
 
 namespace tideplot {
 
@@ -62,7 +63,27 @@ FrmAnalysis::FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* 
 {
     setObjectName(QStringLiteral("frmAnalysis"));
     setWindowTitle(QStringLiteral("Analysis"));
+    makeControls();
+    layOut();
+    connectControls();
+    showAnalysis(nullptr, QString());
+    session_.addObserver(this);
+}
 
+void FrmAnalysis::makeControls()
+{
+    makeWindControls();
+    makeBoatChoice();
+    graphSpeed = new SpeedGraph(this);
+    makeManoeuvresTable();
+    lblStatus = MakeControl<QLabel>(this, QStringLiteral("lblStatus"));
+    lblStatus->setWordWrap(true);
+    cmdClose = MakeControl<QPushButton>(this, QStringLiteral("cmdClose"));
+    cmdClose->setText(QStringLiteral("&Close"));
+}
+
+void FrmAnalysis::makeWindControls()
+{
     txtWind = MakeControl<QLineEdit>(this, QStringLiteral("txtWind"));
     txtWind->setToolTip(QStringLiteral("Where the wind comes from, degrees true; Enter judges every turn against it"));
     txtWind->setMaximumWidth(80);
@@ -76,7 +97,10 @@ FrmAnalysis::FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* 
     lblWindSource->setWordWrap(true);
     lblWindSource->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     lblWindSource->setFocusPolicy(Qt::NoFocus);
+}
 
+void FrmAnalysis::makeBoatChoice()
+{
     lstBoats = MakeControl<QListWidget>(this, QStringLiteral("lstBoats"));
     lstBoats->setAccessibleName(QStringLiteral("Boats in the graph"));
     lstBoats->setToolTip(QStringLiteral("Space checks or unchecks the boat: the graph and the table show the boats "
@@ -93,8 +117,10 @@ FrmAnalysis::FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* 
     chkVmg->setText(QStringLiteral("&VMG"));
     chkVmg->setToolTip(QStringLiteral("The velocity made good towards the wind, dashed (with a wind)"));
     chkVmg->setChecked(true);
+}
 
-    graphSpeed = new SpeedGraph(this);
+void FrmAnalysis::makeManoeuvresTable()
+{
     lstManoeuvres = MakeControl<QTableView>(this, QStringLiteral("lstManoeuvres"));
     sorted_.setSourceModel(&manoeuvres_);
     sorted_.setSortRole(Qt::UserRole);
@@ -109,11 +135,12 @@ FrmAnalysis::FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* 
     lstManoeuvres->horizontalHeader()->setStretchLastSection(false);
     lstManoeuvres->setSortingEnabled(true);
     lstManoeuvres->sortByColumn(2, Qt::AscendingOrder);
-    lblStatus = MakeControl<QLabel>(this, QStringLiteral("lblStatus"));
-    lblStatus->setWordWrap(true);
-    cmdClose = MakeControl<QPushButton>(this, QStringLiteral("cmdClose"));
-    cmdClose->setText(QStringLiteral("&Close"));
+}
 
+// The wind's row on top; the boats to choose beside the graph, over the manoeuvres' table;
+// the status and Close at the bottom.
+void FrmAnalysis::layOut()
+{
     auto* wind = new QHBoxLayout;
     wind->addWidget(lblWind);
     wind->addWidget(txtWind);
@@ -145,15 +172,14 @@ FrmAnalysis::FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* 
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
     resize(960, 680);
-    setTabOrder(txtWind, cmdEstimate);
-    setTabOrder(cmdEstimate, lstBoats);
-    setTabOrder(lstBoats, cmdAllBoats);
-    setTabOrder(cmdAllBoats, cmdNoBoats);
-    setTabOrder(cmdNoBoats, chkVmg);
-    setTabOrder(chkVmg, graphSpeed);
-    setTabOrder(graphSpeed, lstManoeuvres);
-    setTabOrder(lstManoeuvres, cmdClose);
+    QWidget* const order[] = {txtWind, cmdEstimate, lstBoats,      cmdAllBoats, cmdNoBoats,
+                              chkVmg,  graphSpeed,  lstManoeuvres, cmdClose};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
 
+void FrmAnalysis::connectControls()
+{
     choiceChanged_.setSingleShot(true);
     choiceChanged_.setInterval(0);
     connect(&choiceChanged_, &QTimer::timeout, this, [this] { showChoice(); });
@@ -167,9 +193,6 @@ FrmAnalysis::FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* 
             [this](const QModelIndex& index) { lstManoeuvres_Activated(index); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { close(); });
     graphSpeed->onSeek = [this](double raceSeconds) { seekToRaceSeconds(raceSeconds); };
-
-    showAnalysis(nullptr, QString());
-    session_.addObserver(this);
 }
 
 FrmAnalysis::~FrmAnalysis()

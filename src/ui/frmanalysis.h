@@ -56,6 +56,12 @@ public:
     void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
 
 private:
+    void makeControls();
+    void makeWindControls();
+    void makeBoatChoice();
+    void makeManoeuvresTable();
+    void layOut();
+    void connectControls();
     void txtWind_Enter();
     void cmdEstimate_Click();
     void lstManoeuvres_Activated(const QModelIndex& index);
