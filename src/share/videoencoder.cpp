@@ -153,6 +153,20 @@ struct VideoEncoder::Impl {
         throw Error("cannot write the video \"" + path.toStdString() + "\": " + what + ": " + AvErrorText(code));
     }
 
+    // The steps of opening a video, in this order.
+    // The MP4 writer for `url` (named, not guessed from the file's name), the encoder's
+    // context, a frame and a packet.
+    void allocate(const std::string& url, const AVCodec* encoder);
+    // The encoder set up for the chart's pictures (size, rate, BT.709 colours, quality) and
+    // started.
+    void openCodec(const AVCodec* encoder);
+    // The MP4's video stream, described as the encoder makes it.
+    void addStream();
+    // The frame the pictures are converted into, and the conversion.
+    void makeFrameAndScaler();
+    // The file opened and the MP4's header written.
+    void openFile(const std::string& url);
+
     // Sends `input` (nullptr: the end) and writes every packet the encoder gives back.
     void encode(const AVFrame* input)
     {
@@ -174,21 +188,11 @@ struct VideoEncoder::Impl {
     }
 };
 
-VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) : d_(std::make_unique<Impl>())
-{
-    CheckVideoSettings(settings);
-    CheckVideoPlayable(settings.SizePx);
-    try {
-        d_->av = &FFmpeg();
-    } catch (const Error& e) {
-        throw Error("cannot write the video \"" + path.toStdString() + "\": " + e.what());
-    }
-    const FFmpegLibraries& av = *d_->av;
-    av.av_log_set_callback(LogToLastError);
-    TakeLastLibraryError();
-    d_->path = path;
-    d_->settings = settings;
+namespace {
 
+// The first of kH264Encoders this FFmpeg has.
+const AVCodec* FindH264Encoder(const FFmpegLibraries& av, const QString& path)
+{
     const AVCodec* encoder = nullptr;
     for (const char* name : kH264Encoders)
         if ((encoder = av.avcodec_find_encoder_by_name(name)))
@@ -197,20 +201,26 @@ VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) :
         throw Error("cannot write the video \"" + path.toStdString() +
                     "\": this FFmpeg (libavcodec " LIBAVCODEC_IDENT ") has no H.264 encoder (libx264 or "
                     "libopenh264); install a libavcodec built with one, as Debian's is");
+    return encoder;
+}
 
-    // The muxer is named, not guessed from the file's name, and the file is opened as a
-    // file whatever its name holds (a ':' would otherwise name a protocol).
-    const std::string url = "file:" + std::string(QFile::encodeName(path).constData());
-    int status = av.avformat_alloc_output_context2(&d_->format, nullptr, "mp4", url.c_str());
-    if (status < 0 || !d_->format)
-        d_->fail("no MP4 writer", status);
-    d_->codec = av.avcodec_alloc_context3(encoder);
-    d_->frame = av.av_frame_alloc();
-    d_->packet = av.av_packet_alloc();
-    if (!d_->codec || !d_->frame || !d_->packet)
-        d_->fail("out of memory", AVERROR(ENOMEM));
+} // namespace
 
-    AVCodecContext* c = d_->codec;
+void VideoEncoder::Impl::allocate(const std::string& url, const AVCodec* encoder)
+{
+    int status = av->avformat_alloc_output_context2(&format, nullptr, "mp4", url.c_str());
+    if (status < 0 || !format)
+        fail("no MP4 writer", status);
+    codec = av->avcodec_alloc_context3(encoder);
+    frame = av->av_frame_alloc();
+    packet = av->av_packet_alloc();
+    if (!codec || !frame || !packet)
+        fail("out of memory", AVERROR(ENOMEM));
+}
+
+void VideoEncoder::Impl::openCodec(const AVCodec* encoder)
+{
+    AVCodecContext* c = codec;
     c->width = settings.SizePx.width();
     c->height = settings.SizePx.height();
     c->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -222,63 +232,97 @@ VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) :
     c->colorspace = AVCOL_SPC_BT709;
     c->color_primaries = AVCOL_PRI_BT709;
     c->color_trc = AVCOL_TRC_BT709;
-    if (d_->format->oformat->flags & AVFMT_GLOBALHEADER)
+    if (format->oformat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (std::string(encoder->name) == "libx264") {
-        av.av_opt_set(c->priv_data, "preset", kX264Preset, 0);
-        av.av_opt_set(c->priv_data, "crf", kX264Quality, 0);
-        av.av_opt_set(c->priv_data, "profile", "high", 0);
+        av->av_opt_set(c->priv_data, "preset", kX264Preset, 0);
+        av->av_opt_set(c->priv_data, "crf", kX264Quality, 0);
+        av->av_opt_set(c->priv_data, "profile", "high", 0);
         const long long pixels = static_cast<long long>(c->width) * c->height;
         if (pixels > kFullHdPixels) {
             const long long pictureBytes = pixels * 3 / 2; // yuv420p
             const long long cores = std::max(1U, std::thread::hardware_concurrency());
             c->thread_count = static_cast<int>(std::clamp(kEncoderPictureBytes / (kPicturesPerThread * pictureBytes),
                                                           1LL, std::max(1LL, cores * 3 / 2)));
-            av.av_opt_set(c->priv_data, "x264-params", "bframes=0:sync-lookahead=0", 0);
+            av->av_opt_set(c->priv_data, "x264-params", "bframes=0:sync-lookahead=0", 0);
         }
     } else {
         // A bit rate that keeps the chart's lines and texts sharp.
         c->bit_rate = static_cast<int64_t>(c->width) * c->height * settings.FramesPerSecond / 10;
     }
-    status = av.avcodec_open2(c, encoder, nullptr);
+    const int status = av->avcodec_open2(c, encoder, nullptr);
     if (status < 0)
-        d_->fail(std::string("the encoder ") + encoder->name + " cannot start", status);
+        fail(std::string("the encoder ") + encoder->name + " cannot start", status);
+}
 
-    d_->stream = av.avformat_new_stream(d_->format, nullptr);
-    if (!d_->stream)
-        d_->fail("out of memory", AVERROR(ENOMEM));
-    d_->stream->time_base = c->time_base;
-    d_->stream->avg_frame_rate = c->framerate;
-    status = av.avcodec_parameters_from_context(d_->stream->codecpar, c);
+void VideoEncoder::Impl::addStream()
+{
+    stream = av->avformat_new_stream(format, nullptr);
+    if (!stream)
+        fail("out of memory", AVERROR(ENOMEM));
+    stream->time_base = codec->time_base;
+    stream->avg_frame_rate = codec->framerate;
+    const int status = av->avcodec_parameters_from_context(stream->codecpar, codec);
     if (status < 0)
-        d_->fail("the stream cannot be described", status);
+        fail("the stream cannot be described", status);
+}
 
-    d_->frame->format = c->pix_fmt;
-    d_->frame->width = c->width;
-    d_->frame->height = c->height;
-    status = av.av_frame_get_buffer(d_->frame, 0);
+void VideoEncoder::Impl::makeFrameAndScaler()
+{
+    frame->format = codec->pix_fmt;
+    frame->width = codec->width;
+    frame->height = codec->height;
+    const int status = av->av_frame_get_buffer(frame, 0);
     if (status < 0)
-        d_->fail("out of memory", status);
+        fail("out of memory", status);
 
     // QImage's 32-bit pixels (0xAARRGGBB in the machine's byte order) to yuv420p in
     // BT.709's limited range, as the stream says.
-    d_->scaler = av.sws_getContext(c->width, c->height, AV_PIX_FMT_RGB32, c->width, c->height, AV_PIX_FMT_YUV420P,
-                                   SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr);
-    if (!d_->scaler)
-        d_->fail("no conversion to yuv420p", AVERROR(EINVAL));
-    const int* bt709 = av.sws_getCoefficients(SWS_CS_ITU709);
-    av.sws_setColorspaceDetails(d_->scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+    scaler = av->sws_getContext(codec->width, codec->height, AV_PIX_FMT_RGB32, codec->width, codec->height,
+                                AV_PIX_FMT_YUV420P, SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr,
+                                nullptr, nullptr);
+    if (!scaler)
+        fail("no conversion to yuv420p", AVERROR(EINVAL));
+    const int* bt709 = av->sws_getCoefficients(SWS_CS_ITU709);
+    av->sws_setColorspaceDetails(scaler, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+}
 
-    status = av.avio_open(&d_->format->pb, url.c_str(), AVIO_FLAG_WRITE);
+void VideoEncoder::Impl::openFile(const std::string& url)
+{
+    int status = av->avio_open(&format->pb, url.c_str(), AVIO_FLAG_WRITE);
     if (status < 0)
-        d_->fail("the file cannot be opened", status);
+        fail("the file cannot be opened", status);
     AVDictionary* muxerOptions = nullptr;
-    av.av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
-    status = av.avformat_write_header(d_->format, &muxerOptions);
-    av.av_dict_free(&muxerOptions);
+    av->av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+    status = av->avformat_write_header(format, &muxerOptions);
+    av->av_dict_free(&muxerOptions);
     if (status < 0)
-        d_->fail("the file's header cannot be written", status);
-    d_->headerWritten = true;
+        fail("the file's header cannot be written", status);
+    headerWritten = true;
+}
+
+VideoEncoder::VideoEncoder(const QString& path, const VideoSettings& settings) : d_(std::make_unique<Impl>())
+{
+    CheckVideoSettings(settings);
+    CheckVideoPlayable(settings.SizePx);
+    try {
+        d_->av = &FFmpeg();
+    } catch (const Error& e) {
+        throw Error("cannot write the video \"" + path.toStdString() + "\": " + e.what());
+    }
+    d_->av->av_log_set_callback(LogToLastError);
+    TakeLastLibraryError();
+    d_->path = path;
+    d_->settings = settings;
+    const AVCodec* encoder = FindH264Encoder(*d_->av, path);
+    // The muxer is named, not guessed from the file's name, and the file is opened as a
+    // file whatever its name holds (a ':' would otherwise name a protocol).
+    const std::string url = "file:" + std::string(QFile::encodeName(path).constData());
+    d_->allocate(url, encoder);
+    d_->openCodec(encoder);
+    d_->addStream();
+    d_->makeFrameAndScaler();
+    d_->openFile(url);
 }
 
 VideoEncoder::~VideoEncoder() = default;
