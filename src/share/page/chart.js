@@ -1,342 +1,15 @@
-'use strict';
-// The replay of a race as Tideplot played it: this script only shows what the program
-// wrote into the page (race time, distances, leaderboard and pieces of track for every
-// step); it computes no number of the race. Texts from files are only ever set as text.
-(() => {
-  const data = JSON.parse(document.getElementById('race-data').textContent);
+// The chart of the replay (the script's second part, after racedata.js): the map's tiles,
+// the boats' tracks up to the step shown (or their tails), the finish line, the scale and
+// the boats with their captions; panned and zoomed by pointer, wheel, pinch and keys.
+// `race` is decodeRace's; `replay.step()` is the step shown, and `replay.beforeDraw()` runs
+// before each frame is drawn. Returns redraw() (a frame soon) and start() (the chart sized to
+// its box, and again whenever the box changes).
+function makeChart(data, race, replay) {
   const $ = (id) => document.getElementById(id);
-
-  // ---- The numbers, from their variable-length integers -------------------------------
-  function bytesOf(base64) {
-    const text = atob(base64 || '');
-    const bytes = new Uint8Array(text.length);
-    for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
-    return bytes;
-  }
-  class Reader {
-    constructor(base64) { this.b = bytesOf(base64); this.i = 0; }
-    more() { return this.i < this.b.length; }
-    u() {
-      let value = 0, scale = 1, c;
-      do {
-        if (this.i >= this.b.length) throw new Error('the page\'s data is cut short');
-        c = this.b[this.i++];
-        value += (c & 0x7f) * scale;
-        scale *= 128;
-      } while (c & 0x80);
-      return value;
-    }
-    s() { const u = this.u(); return u % 2 ? -(u + 1) / 2 : u / 2; }
-  }
-
-  const steps = data.steps;
-  const clockSeconds = new Float64Array(steps + 1);
-  {
-    const r = new Reader(data.clock);
-    let seconds = 0;
-    for (let s = 1; s <= steps && r.more(); ++s) clockSeconds[s] = seconds += r.s();
-  }
-  const widths = new Uint8Array(steps + 1).fill(1);
-  {
-    const r = new Reader(data.widths);
-    for (let s = 0; r.more();) { s += r.u(); widths[s] = r.u(); }
-  }
-  const two = (n) => (n < 10 ? '0' : '') + n;
-  // The texts as the program writes them: whole numbers, no floating point.
-  function clockText(step) {
-    if (step <= 0) return '';
-    const seconds = clockSeconds[step], a = Math.abs(seconds);
-    const hours = Math.floor(a / 3600);
-    return (seconds < 0 ? '-' : '') + two(hours) + ':' + two(Math.floor(a / 60) % 60) + ':' + two(a % 60);
-  }
-  function thousandthsText(v) {
-    const fraction = String(v % 1000);
-    return Math.floor(v / 1000) + '.' + '000'.slice(fraction.length) + fraction;
-  }
-  function durationText(seconds) {
-    return Math.floor(seconds / 3600) + ':' + two(Math.floor(seconds / 60) % 60) + ':' + two(seconds % 60);
-  }
-
-  // Web Mercator in world units (0 to 1 across the world, y down).
-  const project = {
-    x: (lonDeg) => lonDeg / 360 + 0.5,
-    y: (latDeg) => {
-      const phi = Math.max(-85.05112878, Math.min(85.05112878, latDeg)) * Math.PI / 180;
-      return 0.5 - Math.log(Math.tan(Math.PI / 4 + phi / 2)) / (2 * Math.PI);
-    },
-  };
-  const bounds = { x0: Infinity, y0: Infinity, x1: -Infinity, y1: -Infinity };
-
-  // Each boat's pieces: point arrays, and per piece its step and the index of its end
-  // (it starts at the point before).
-  const boats = data.boats.map((b) => {
-    const r = new Reader(b.track);
-    const xs = [], ys = [], pieceStep = [], pieceTo = [];
-    let step = 0, lat = 0, lon = 0;
-    const push = () => {
-      const x = project.x(lon / 1e6), y = project.y(lat / 1e6);
-      xs.push(x); ys.push(y);
-      if (x < bounds.x0) bounds.x0 = x;
-      if (x > bounds.x1) bounds.x1 = x;
-      if (y < bounds.y0) bounds.y0 = y;
-      if (y > bounds.y1) bounds.y1 = y;
-    };
-    while (r.more()) {
-      const head = r.u();
-      step += Math.floor(head / 2);
-      if (head % 2) { lat += r.s(); lon += r.s(); push(); }
-      lat += r.s(); lon += r.s(); push();
-      pieceStep.push(step);
-      pieceTo.push(xs.length - 1);
-    }
-    const d = new Reader(b.distance);
-    const distanceStep = [0], distanceCode = [0];
-    // 0: no text; else 1 + the zig-zag change of the distance in thousandths
-    for (let s = 0, last = 0; d.more();) {
-      s += d.u();
-      const code = d.u();
-      if (code) { const z = code - 1; last += z % 2 ? -(z + 1) / 2 : z / 2; }
-      distanceStep.push(s);
-      distanceCode.push(code ? last + 1 : 0);
-    }
-    return {
-      caption: b.caption, colour: b.colour, window: b.window,
-      xs: Float64Array.from(xs), ys: Float64Array.from(ys),
-      pieceStep: Int32Array.from(pieceStep), pieceTo: Int32Array.from(pieceTo),
-      distanceStep: Float64Array.from(distanceStep), distanceCode: Float64Array.from(distanceCode),
-      wide: Int32Array.from(pieceStep.map((ps, i) => (widths[ps] !== 1 ? i : -1)).filter((i) => i >= 0)),
-      labelWidth: 0,
-    };
-  });
-  const firstLon = boats.find((b) => b.xs.length) ? (boats.find((b) => b.xs.length).xs[0] - 0.5) * 360 : 0;
-
-  // The leaderboard of every step: snapshots of rows [boat, kind, number, gap + 1].
-  const board = { at: new Int32Array(steps + 1), snapshots: [] };
-  if (data.leaderboard) {
-    const r = new Reader(data.leaderboard);
-    const last = new Float64Array(boats.length);
-    for (let s = 0; s <= steps && r.more(); ++s) {
-      if (r.u() === 1) {
-        const rows = [];
-        for (let i = 0; i < boats.length; ++i) {
-          const bk = r.u(), boat = Math.floor(bk / 3), kind = bk % 3;
-          let value = 0, gap = 0;
-          if (kind !== 0) { value = last[boat] += r.s(); gap = r.u(); }
-          rows.push([boat, kind, value, gap]);
-        }
-        board.snapshots.push(rows);
-      }
-      board.at[s] = board.snapshots.length - 1;
-    }
-  }
-
-  // The last index i of a sorted array with a[i] <= v, or -1 (from `lo`).
-  function lastAtMost(a, v, lo = 0) {
-    let hi = a.length - 1, found = lo - 1;
-    while (lo <= hi) {
-      const mid = (lo + hi) >> 1;
-      if (a[mid] <= v) { found = mid; lo = mid + 1; } else hi = mid - 1;
-    }
-    return found;
-  }
-  function distanceText(boat, step) {
-    const code = boat.distanceCode[lastAtMost(boat.distanceStep, step)];
-    return code ? thousandthsText(code - 1) : '';
-  }
-
-  // ---- The page's texts ----------------------------------------------------------
-  const title = data.title || data.race;
-  $('title').textContent = title;
-  {
-    const resolution = data.resolutionSeconds;
-    $('summary').textContent = data.race + ' \u00b7 ' + boats.length + (boats.length === 1 ? ' boat' : ' boats') +
-      ' \u00b7 ' + steps + ' steps of ' + resolution + ' s race time' +
-      (data.complete ? '' : ' \u00b7 the replay was stopped before the end of the race');
-  }
-  $('generator').textContent = 'Made by ' + data.generator + ' from the boats\' GPS tracks, on corrected time.';
-  const inkOn = (css) => {
-    const n = parseInt(css.slice(1), 16);
-    const luma = (299 * (n >> 16) + 587 * ((n >> 8) & 255) + 114 * (n & 255)) / 1000;
-    return luma < 128 ? '#ffffff' : '#000000';
-  };
-  function captionCell(boat) {
-    const td = document.createElement('td');
-    td.textContent = boat.caption;
-    td.style.background = boat.window;
-    td.style.color = inkOn(boat.window);
-    return td;
-  }
-  const boatCells = boats.map((boat) => {
-    const tr = document.createElement('tr');
-    tr.appendChild(captionCell(boat));
-    const distance = document.createElement('td');
-    distance.className = 'number';
-    tr.appendChild(distance);
-    $('boats').tBodies[0].appendChild(tr);
-    return distance;
-  });
-  const boardRows = [];
-  if (data.leaderboard) {
-    $('leaderboard-section').hidden = false;
-    for (let i = 0; i < boats.length; ++i) {
-      const tr = document.createElement('tr');
-      const cells = [0, 1, 2, 3].map(() => tr.appendChild(document.createElement('td')));
-      cells[0].className = 'number';
-      cells[0].textContent = String(i + 1);
-      $('leaderboard').tBodies[0].appendChild(tr);
-      boardRows.push({ cells, boat: -1 });
-    }
-  }
-  if (data.results) {
-    $('results-section').hidden = false;
-    for (const texts of data.results) {
-      const tr = document.createElement('tr');
-      texts.forEach((text, i) => {
-        const td = tr.appendChild(document.createElement('td'));
-        td.textContent = text;
-        if (i === 0 || i === 2 || i === 5 || i === 6) td.className = 'number';
-      });
-      $('results').tBodies[0].appendChild(tr);
-    }
-  }
-  if (data.map) {
-    $('attribution').textContent = data.map.attribution;
-    $('attribution').hidden = false;
-  }
-
-  // ---- The replay position -------------------------------------------------------
-  const slider = $('position');
-  slider.max = String(steps);
+  const { boats, bounds, project, widths, clockSeconds, firstLon, lastAtMost, clockText } = race;
   const tailBox = $('tail');
   tailBox.value = String(data.tailMinutes || 0);
-  let step = 0;
-  let playing = false;
-  let textsShown = -1;
 
-  function setText(el, text) { if (el.textContent !== text) el.textContent = text; }
-  function showTexts() {
-    if (textsShown === step) return;
-    textsShown = step;
-    const time = clockText(step);
-    setText($('race-time'), time);
-    setText($('step-count'), step + ' / ' + steps);
-    slider.setAttribute('aria-valuetext', step === 0 ? 'step 0 of ' + steps + ', before the first step'
-      : 'step ' + step + ' of ' + steps + ', race time ' + time);
-    boats.forEach((boat, k) => setText(boatCells[k], k === 0 ? '' : distanceText(boat, step)));
-    if (board.snapshots.length) {
-      const rows = board.snapshots[board.at[step]];
-      rows.forEach(([b, kind, value, gap], i) => {
-        const shown = boardRows[i];
-        if (shown.boat !== b) {
-          shown.boat = b;
-          const boat = boats[b];
-          shown.cells[1].textContent = boat.caption;
-          shown.cells[1].style.background = boat.window;
-          shown.cells[1].style.color = inkOn(boat.window);
-        }
-        let status = 'not started', gapText = '';
-        if (kind === 2) {
-          status = 'finished ' + durationText(value);
-          if (gap) gapText = '+' + durationText(gap - 1);
-        } else if (kind === 1) {
-          status = thousandthsText(value) + ' nm to go';
-          if (gap) gapText = '+' + thousandthsText(gap - 1) + ' nm';
-        }
-        setText(shown.cells[2], status);
-        setText(shown.cells[3], gapText);
-      });
-    }
-  }
-
-  let addressTimer = 0, addressShown = -1;
-  function writeAddress() {
-    addressTimer = 0;
-    if (addressShown === step) return;
-    addressShown = step;
-    const hash = '#step=' + step;
-    try {
-      history.replaceState(null, '', hash);
-    } catch (e) {
-      location.replace(hash);
-    }
-  }
-  // The address follows the position, at most a few times a second while it moves.
-  function followAddress(now) {
-    if (now) { clearTimeout(addressTimer); writeAddress(); return; }
-    if (!addressTimer) addressTimer = setTimeout(writeAddress, 250);
-  }
-
-  function setStep(n, fromSlider) {
-    n = Math.max(0, Math.min(steps, Math.round(n) || 0));
-    if (n === step && !fromSlider) return;
-    step = n;
-    if (!fromSlider) slider.value = String(n);
-    showTexts();
-    redraw();
-    followAddress(false);
-  }
-  function stepOfAddress() {
-    const m = /(?:^#|[#&])step=(\d+)/.exec(location.hash);
-    return m ? Number(m[1]) : null;
-  }
-
-  // ---- Playing ---------------------------------------------------------------------
-  const playButton = $('play');
-  const speedBox = $('speed');
-  let carried = 0, lastTick = 0;
-  function setPlaying(on) {
-    if (on && step >= steps) setStep(0);
-    playing = on && steps > 0;
-    playButton.textContent = playing ? 'Pause' : 'Play';
-    carried = 0;
-    lastTick = performance.now();
-    if (playing) requestAnimationFrame(tick);
-    else followAddress(true);
-  }
-  function tick(now) {
-    if (!playing) return;
-    const seconds = Math.max(0, Math.min(1, (now - lastTick) / 1000));
-    lastTick = now;
-    carried += seconds * Number(speedBox.value) / (data.resolutionSeconds || 10);
-    const whole = Math.floor(carried);
-    if (whole > 0) {
-      carried -= whole;
-      setStep(step + whole);
-      if (step >= steps) { setPlaying(false); return; }
-    }
-    requestAnimationFrame(tick);
-  }
-  playButton.addEventListener('click', () => setPlaying(!playing));
-  slider.addEventListener('input', () => setStep(Number(slider.value), true));
-  slider.addEventListener('change', () => followAddress(true));
-  window.addEventListener('hashchange', () => {
-    const s = stepOfAddress();
-    if (s !== null) setStep(s);
-  });
-
-  document.addEventListener('keydown', (e) => {
-    if (e.defaultPrevented || e.altKey || e.ctrlKey || e.metaKey) return;
-    const t = e.target;
-    const tag = t && t.tagName;
-    if (tag === 'SELECT' || tag === 'TEXTAREA' || (tag === 'INPUT' && t.type !== 'range' && t.type !== 'checkbox'))
-      return;
-    const onRange = tag === 'INPUT' && t.type === 'range';
-    if (e.key === ' ' || e.key === 'Spacebar') {
-      if (tag === 'BUTTON' || (tag === 'INPUT' && t.type === 'checkbox')) return; // they take Space themselves
-      e.preventDefault();
-      setPlaying(!playing);
-    } else if (onRange) {
-      return; // the slider steps by itself, and says so
-    } else if (e.key === 'ArrowLeft' || e.key === 'ArrowRight') {
-      e.preventDefault();
-      setStep(step + (e.key === 'ArrowLeft' ? -1 : 1));
-    } else if (e.key === 'Home' || e.key === 'End') {
-      e.preventDefault();
-      setStep(e.key === 'Home' ? 0 : steps);
-    }
-  });
-
-  // ---- The chart -------------------------------------------------------------------
   const canvas = $('chart');
   const ctx = canvas.getContext('2d');
   // The view: its centre in world units, pixels per world unit, its size in CSS pixels;
@@ -484,7 +157,7 @@
   const layer = document.createElement('canvas');
   const layerCtx = layer.getContext('2d');
   const layerState = { key: '', upTo: 0 };
-  function drawWholeTracks(target, clip, counts) {
+  function drawWholeTracks(target, clip, counts, step) {
     const key = [view.cx, view.cy, view.scale, view.width, view.height, view.dpr].join();
     let from = null;
     if (layerState.key === key && layerState.upTo <= step) {
@@ -514,10 +187,10 @@
     target.drawImage(layer, 0, 0, view.width, view.height);
   }
 
-  function drawTracks(clip, counts) {
+  function drawTracks(clip, counts, step) {
     const tailMinutes = Number(tailBox.value);
     if (!(tailMinutes > 0) || step === 0) {
-      drawWholeTracks(ctx, clip, counts);
+      drawWholeTracks(ctx, clip, counts, step);
       return;
     }
     layerState.key = '';
@@ -651,7 +324,8 @@
   function draw() {
     drawPending = false;
     const started = performance.now();
-    showTexts();
+    replay.beforeDraw();
+    const step = replay.step();
     const counts = boats.map((boat) => lastAtMost(boat.pieceStep, step) + 1);
     if (follow.checked) {
       let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
@@ -672,7 +346,7 @@
       x0: view.cx - view.width / 2 / view.scale - margin, x1: view.cx + view.width / 2 / view.scale + margin,
       y0: view.cy - view.height / 2 / view.scale - margin, y1: view.cy + view.height / 2 / view.scale + margin,
     };
-    drawTracks(clip, counts);
+    drawTracks(clip, counts, step);
     drawFinishLine();
     ctx.textAlign = 'center';
     ctx.textBaseline = 'middle';
@@ -687,7 +361,8 @@
     const inView = drawBoats(counts, taken);
     const status = (step === 0 ? 'Before the first step. ' : 'Race time ' + clockText(step) + '. ') +
       (inView.length ? 'In view: ' + inView.join(', ') + '.' : 'No boat in view.');
-    setText($('chart-status'), status);
+    const statusBox = $('chart-status');
+    if (statusBox.textContent !== status) statusBox.textContent = status;
     const ms = performance.now() - started;
     stats.framesDrawn++;
     stats.lastDrawMs = ms;
@@ -758,19 +433,15 @@
   $('zoom-out').addEventListener('click', () => zoomAt(1 / 1.5, view.width / 2, view.height / 2));
   $('zoom-all').addEventListener('click', () => { follow.checked = false; fitAll(); redraw(); });
 
-  // ---- Start ----------------------------------------------------------------------
-  resize();
-  if (typeof ResizeObserver === 'function') {
-    let first = true;
-    new ResizeObserver(() => { if (first) { first = false; return; } resize(); }).observe($('chart-box'));
-  } else {
-    window.addEventListener('resize', resize);
+  function start() {
+    resize();
+    if (typeof ResizeObserver === 'function') {
+      let first = true;
+      new ResizeObserver(() => { if (first) { first = false; return; } resize(); }).observe($('chart-box'));
+    } else {
+      window.addEventListener('resize', resize);
+    }
   }
-  const opening = stepOfAddress();
-  step = Math.max(0, Math.min(steps, opening === null ? 0 : opening));
-  slider.value = String(step);
-  addressShown = opening === null ? -1 : step;
-  showTexts();
-  redraw();
-  document.documentElement.dataset.ready = 'true';
-})();
+
+  return { redraw, start };
+}

@@ -1,0 +1,211 @@
+// The page's texts and tables, the replay position (slider, keys, the address) and playing,
+// and the start (the script's last part, after racedata.js and chart.js, which it uses).
+(() => {
+  const data = JSON.parse(document.getElementById('race-data').textContent);
+  const $ = (id) => document.getElementById(id);
+  const race = decodeRace(data);
+  const { steps, boats, board, clockText, thousandthsText, durationText, distanceText } = race;
+
+  // ---- The page's texts ----------------------------------------------------------
+  const title = data.title || data.race;
+  $('title').textContent = title;
+  {
+    const resolution = data.resolutionSeconds;
+    $('summary').textContent = data.race + ' \u00b7 ' + boats.length + (boats.length === 1 ? ' boat' : ' boats') +
+      ' \u00b7 ' + steps + ' steps of ' + resolution + ' s race time' +
+      (data.complete ? '' : ' \u00b7 the replay was stopped before the end of the race');
+  }
+  $('generator').textContent = 'Made by ' + data.generator + ' from the boats\' GPS tracks, on corrected time.';
+  const inkOn = (css) => {
+    const n = parseInt(css.slice(1), 16);
+    const luma = (299 * (n >> 16) + 587 * ((n >> 8) & 255) + 114 * (n & 255)) / 1000;
+    return luma < 128 ? '#ffffff' : '#000000';
+  };
+  function captionCell(boat) {
+    const td = document.createElement('td');
+    td.textContent = boat.caption;
+    td.style.background = boat.window;
+    td.style.color = inkOn(boat.window);
+    return td;
+  }
+  const boatCells = boats.map((boat) => {
+    const tr = document.createElement('tr');
+    tr.appendChild(captionCell(boat));
+    const distance = document.createElement('td');
+    distance.className = 'number';
+    tr.appendChild(distance);
+    $('boats').tBodies[0].appendChild(tr);
+    return distance;
+  });
+  const boardRows = [];
+  if (data.leaderboard) {
+    $('leaderboard-section').hidden = false;
+    for (let i = 0; i < boats.length; ++i) {
+      const tr = document.createElement('tr');
+      const cells = [0, 1, 2, 3].map(() => tr.appendChild(document.createElement('td')));
+      cells[0].className = 'number';
+      cells[0].textContent = String(i + 1);
+      $('leaderboard').tBodies[0].appendChild(tr);
+      boardRows.push({ cells, boat: -1 });
+    }
+  }
+  if (data.results) {
+    $('results-section').hidden = false;
+    for (const texts of data.results) {
+      const tr = document.createElement('tr');
+      texts.forEach((text, i) => {
+        const td = tr.appendChild(document.createElement('td'));
+        td.textContent = text;
+        if (i === 0 || i === 2 || i === 5 || i === 6) td.className = 'number';
+      });
+      $('results').tBodies[0].appendChild(tr);
+    }
+  }
+  if (data.map) {
+    $('attribution').textContent = data.map.attribution;
+    $('attribution').hidden = false;
+  }
+
+  // ---- The replay position -------------------------------------------------------
+  const slider = $('position');
+  slider.max = String(steps);
+  let step = 0;
+  let playing = false;
+  let textsShown = -1;
+
+  function setText(el, text) { if (el.textContent !== text) el.textContent = text; }
+  function showTexts() {
+    if (textsShown === step) return;
+    textsShown = step;
+    const time = clockText(step);
+    setText($('race-time'), time);
+    setText($('step-count'), step + ' / ' + steps);
+    slider.setAttribute('aria-valuetext', step === 0 ? 'step 0 of ' + steps + ', before the first step'
+      : 'step ' + step + ' of ' + steps + ', race time ' + time);
+    boats.forEach((boat, k) => setText(boatCells[k], k === 0 ? '' : distanceText(boat, step)));
+    if (board.snapshots.length) {
+      const rows = board.snapshots[board.at[step]];
+      rows.forEach(([b, kind, value, gap], i) => {
+        const shown = boardRows[i];
+        if (shown.boat !== b) {
+          shown.boat = b;
+          const boat = boats[b];
+          shown.cells[1].textContent = boat.caption;
+          shown.cells[1].style.background = boat.window;
+          shown.cells[1].style.color = inkOn(boat.window);
+        }
+        let status = 'not started', gapText = '';
+        if (kind === 2) {
+          status = 'finished ' + durationText(value);
+          if (gap) gapText = '+' + durationText(gap - 1);
+        } else if (kind === 1) {
+          status = thousandthsText(value) + ' nm to go';
+          if (gap) gapText = '+' + thousandthsText(gap - 1) + ' nm';
+        }
+        setText(shown.cells[2], status);
+        setText(shown.cells[3], gapText);
+      });
+    }
+  }
+
+  let addressTimer = 0, addressShown = -1;
+  function writeAddress() {
+    addressTimer = 0;
+    if (addressShown === step) return;
+    addressShown = step;
+    const hash = '#step=' + step;
+    try {
+      history.replaceState(null, '', hash);
+    } catch (e) {
+      location.replace(hash);
+    }
+  }
+  // The address follows the position, at most a few times a second while it moves.
+  function followAddress(now) {
+    if (now) { clearTimeout(addressTimer); writeAddress(); return; }
+    if (!addressTimer) addressTimer = setTimeout(writeAddress, 250);
+  }
+
+  function setStep(n, fromSlider) {
+    n = Math.max(0, Math.min(steps, Math.round(n) || 0));
+    if (n === step && !fromSlider) return;
+    step = n;
+    if (!fromSlider) slider.value = String(n);
+    showTexts();
+    chart.redraw();
+    followAddress(false);
+  }
+  function stepOfAddress() {
+    const m = /(?:^#|[#&])step=(\d+)/.exec(location.hash);
+    return m ? Number(m[1]) : null;
+  }
+
+  // ---- Playing ---------------------------------------------------------------------
+  const playButton = $('play');
+  const speedBox = $('speed');
+  let carried = 0, lastTick = 0;
+  function setPlaying(on) {
+    if (on && step >= steps) setStep(0);
+    playing = on && steps > 0;
+    playButton.textContent = playing ? 'Pause' : 'Play';
+    carried = 0;
+    lastTick = performance.now();
+    if (playing) requestAnimationFrame(tick);
+    else followAddress(true);
+  }
+  function tick(now) {
+    if (!playing) return;
+    const seconds = Math.max(0, Math.min(1, (now - lastTick) / 1000));
+    lastTick = now;
+    carried += seconds * Number(speedBox.value) / (data.resolutionSeconds || 10);
+    const whole = Math.floor(carried);
+    if (whole > 0) {
+      carried -= whole;
+      setStep(step + whole);
+      if (step >= steps) { setPlaying(false); return; }
+    }
+    requestAnimationFrame(tick);
+  }
+  playButton.addEventListener('click', () => setPlaying(!playing));
+  slider.addEventListener('input', () => setStep(Number(slider.value), true));
+  slider.addEventListener('change', () => followAddress(true));
+  window.addEventListener('hashchange', () => {
+    const s = stepOfAddress();
+    if (s !== null) setStep(s);
+  });
+
+  document.addEventListener('keydown', (e) => {
+    if (e.defaultPrevented || e.altKey || e.ctrlKey || e.metaKey) return;
+    const t = e.target;
+    const tag = t && t.tagName;
+    if (tag === 'SELECT' || tag === 'TEXTAREA' || (tag === 'INPUT' && t.type !== 'range' && t.type !== 'checkbox'))
+      return;
+    const onRange = tag === 'INPUT' && t.type === 'range';
+    if (e.key === ' ' || e.key === 'Spacebar') {
+      if (tag === 'BUTTON' || (tag === 'INPUT' && t.type === 'checkbox')) return; // they take Space themselves
+      e.preventDefault();
+      setPlaying(!playing);
+    } else if (onRange) {
+      return; // the slider steps by itself, and says so
+    } else if (e.key === 'ArrowLeft' || e.key === 'ArrowRight') {
+      e.preventDefault();
+      setStep(step + (e.key === 'ArrowLeft' ? -1 : 1));
+    } else if (e.key === 'Home' || e.key === 'End') {
+      e.preventDefault();
+      setStep(e.key === 'Home' ? 0 : steps);
+    }
+  });
+
+  // ---- The chart -------------------------------------------------------------------
+  const chart = makeChart(data, race, { step: () => step, beforeDraw: showTexts });
+
+  // ---- Start ----------------------------------------------------------------------
+  chart.start();
+  const opening = stepOfAddress();
+  step = Math.max(0, Math.min(steps, opening === null ? 0 : opening));
+  slider.value = String(step);
+  addressShown = opening === null ? -1 : step;
+  showTexts();
+  chart.redraw();
+  document.documentElement.dataset.ready = 'true';
+})();
