@@ -21,15 +21,6 @@ double LongitudeDifference(double lon1, double lon2)
     return difference;
 }
 
-double UnwrapLongitude(double lon, double reference)
-{
-    if (lon - reference > 180)
-        return lon - 360;
-    if (lon - reference < -180)
-        return lon + 360;
-    return lon;
-}
-
 double FoldLongitude(double lon)
 {
     if (lon > 180)

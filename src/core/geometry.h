@@ -32,7 +32,14 @@ double LongitudeDifference(double lon1, double lon2);
 
 // `lon` moved by 360 degrees where that brings it within 180 degrees of `reference`,
 // otherwise as it is: 179.9 near -179.9 becomes -180.1.
-double UnwrapLongitude(double lon, double reference);
+inline double UnwrapLongitude(double lon, double reference)
+{
+    if (lon - reference > 180)
+        return lon - 360;
+    if (lon - reference < -180)
+        return lon + 360;
+    return lon;
+}
 
 // `lon` folded into -180 to 180: 180.1 becomes -179.9; a longitude within the range stays
 // as it is.
