@@ -50,6 +50,14 @@ double FoldLongitude(double lon);
 // Equal points give Bearing 270 and Distance 0.
 Leg CourseAndDistance(const TrackPoint& p1, const TrackPoint& p2);
 
+// The leg from p2 to p1 and the leg back, exactly as CourseAndDistance(p1, p2) and
+// CourseAndDistance(p2, p1) give them, for the cost of little more than one.
+struct LegPair {
+    Leg FromP2;
+    Leg FromP1;
+};
+LegPair CourseAndDistanceBothWays(const TrackPoint& p1, const TrackPoint& p2);
+
 // The point from which `leg` ends at p: p moved back along leg.Bearing by
 // leg.Distance, the longitude scaled by the latitude of p and folded into -180 to 180.
 // Elapsed is 0.

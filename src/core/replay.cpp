@@ -416,7 +416,16 @@ double PlaceOnLeg(RaceState& state, int k, const TrackLineReader& file, double h
     const int n = k + kFirstBoatNumber;
     const TrackPoint& prev = state.PrevPoint[n];
     const TrackPoint& next = state.NextPoint[n];
-    state.StepLeg = CourseAndDistance(prev, next);
+    // The leg from the next point back to the previous one places the boat; the leg on to
+    // the next point is its course and speed over ground.
+    Leg ahead;
+    if (HasPosition(prev) && HasPosition(next)) {
+        const LegPair legs = CourseAndDistanceBothWays(prev, next);
+        state.StepLeg = legs.FromP2;
+        ahead = legs.FromP1;
+    } else {
+        state.StepLeg = CourseAndDistance(prev, next);
+    }
     // Fixes one after the other never share a time (a repeat is passed over), but the last
     // line of a file may be one without a fix, or earlier than the fix before it.
     const double span = next.Elapsed - prev.Elapsed;
@@ -432,11 +441,9 @@ double PlaceOnLeg(RaceState& state, int k, const TrackLineReader& file, double h
         state.StepPosition = LegStart(prev, state.StepLeg);
         RequireFinite(state.StepPosition.Lat, file, "the boat's latitude");
         RequireFinite(state.StepPosition.Lon, file, "the boat's longitude");
-        // Course and speed over ground on the leg from the previous to the next point.
         if (HasPosition(next)) {
-            const Leg leg = CourseAndDistance(next, prev);
-            out.CourseDeg = leg.Bearing;
-            out.SpeedKnots = span > 0 ? leg.Distance / (span * 24) : 0;
+            out.CourseDeg = ahead.Bearing;
+            out.SpeedKnots = span > 0 ? ahead.Distance / (span * 24) : 0;
         }
     } else {
         state.StepPosition = TrackPoint{};
