@@ -52,12 +52,11 @@ double DoubledMean(const std::vector<AxisTurn>& turns)
     return NormalDegrees(std::atan2(s, c) / kRadiansPerDegree);
 }
 
-} // namespace
-
-WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
+// The steady turns of the right size that may be tacks or gybes, and the seconds the fleet
+// sailed steadily at each course (5-degree bins).
+std::vector<AxisTurn> AxisTurns(const std::vector<const BoatMotion*>& boats, std::array<double, 72>& courses)
 {
     std::vector<AxisTurn> turns;
-    std::array<double, 72> courses{};
     for (const BoatMotion* boat : boats) {
         for (std::size_t b = 0; b < courses.size(); ++b)
             courses[b] += boat->SteadyCourseSeconds[b];
@@ -69,12 +68,13 @@ WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
                              turn.MinSpeedKn / turn.SpeedBeforeKn, turn.SpeedBeforeKn});
         }
     }
-    WindEstimate estimate;
-    if (turns.size() < static_cast<std::size_t>(kFewestForWind))
-        return estimate;
+    return turns;
+}
 
-    // The densest axis: doubled bisectors in 1-degree bins, a Gaussian kernel of 12 degrees
-    // (6 on the axis) round the circle.
+// The densest axis of the turns' bisectors, doubled (degrees): doubled bisectors in 1-degree
+// bins, a Gaussian kernel of 12 degrees (6 on the axis) round the circle.
+double DensestDoubledAxis(const std::vector<AxisTurn>& turns)
+{
     std::array<double, 360> counts{};
     for (const AxisTurn& t : turns)
         counts[static_cast<std::size_t>(NormalDegrees(2 * t.bisector)) % 360] += 1;
@@ -86,10 +86,12 @@ WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
         for (int d = -36; d <= 36; ++d)
             density[static_cast<std::size_t>(g)] +=
                 counts[static_cast<std::size_t>((g + d + 360) % 360)] * kernel[static_cast<std::size_t>(std::abs(d))];
-    const auto peak = static_cast<double>(std::max_element(density.begin(), density.end()) - density.begin());
+    return static_cast<double>(std::max_element(density.begin(), density.end()) - density.begin()) + 0.5;
+}
 
-    // The turns within 15, then 12 degrees of the axis, and their mean axis.
-    double doubled = peak + 0.5;
+// The turns within 15, then 12 degrees of the axis `doubled`, which becomes their mean axis.
+std::vector<AxisTurn> TurnsNearAxis(const std::vector<AxisTurn>& turns, double& doubled)
+{
     std::vector<AxisTurn> near;
     for (const double width : {15.0, 12.0, 12.0}) {
         std::vector<AxisTurn> within;
@@ -101,15 +103,16 @@ WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
         near = std::move(within);
         doubled = DoubledMean(near);
     }
-    if (near.size() < static_cast<std::size_t>(kFewestForWind))
-        return estimate;
-    const double axis = doubled / 2;
+    return near;
+}
 
-    // The turns through each end of the axis, and which end is the wind's eye.
-    std::vector<AxisTurn> ahead, astern;
-    for (const AxisTurn& t : near)
-        (std::fabs(AngleDifference(t.bisector, axis)) <= 90 ? ahead : astern).push_back(t);
-    double votes = 0; // positive: the wind comes from `axis`
+// The votes that the wind comes from `axis` rather than from its other end (positive: from
+// `axis`): tacks dip the speed more and turn further than gybes, boats sail slower upwind,
+// and the fleet spends less time sailing straight into the wind than straight away from it.
+double WindEyeVotes(const std::vector<AxisTurn>& ahead, const std::vector<AxisTurn>& astern, double axis,
+                    const std::array<double, 72>& courses)
+{
+    double votes = 0;
     if (!ahead.empty() && !astern.empty()) {
         votes += Vote((MedianOf(astern, &AxisTurn::dip) - MedianOf(ahead, &AxisTurn::dip)) / 0.05);
         votes += Vote((MedianOf(ahead, &AxisTurn::half) - MedianOf(astern, &AxisTurn::half)) / 5);
@@ -132,8 +135,29 @@ WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
     }
     if (total > 0)
         votes += Vote((asternTime - aheadTime) / total / 0.02);
+    return votes;
+}
 
-    const bool fromAhead = votes >= 0;
+} // namespace
+
+WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
+{
+    std::array<double, 72> courses{};
+    const std::vector<AxisTurn> turns = AxisTurns(boats, courses);
+    WindEstimate estimate;
+    if (turns.size() < static_cast<std::size_t>(kFewestForWind))
+        return estimate;
+    double doubled = DensestDoubledAxis(turns);
+    const std::vector<AxisTurn> near = TurnsNearAxis(turns, doubled);
+    if (near.size() < static_cast<std::size_t>(kFewestForWind))
+        return estimate;
+    const double axis = doubled / 2;
+
+    // The turns through each end of the axis, and which end is the wind's eye.
+    std::vector<AxisTurn> ahead, astern;
+    for (const AxisTurn& t : near)
+        (std::fabs(AngleDifference(t.bisector, axis)) <= 90 ? ahead : astern).push_back(t);
+    const bool fromAhead = WindEyeVotes(ahead, astern, axis, courses) >= 0;
     estimate.Known = true;
     estimate.FromDeg = NormalDegrees(fromAhead ? axis : axis + 180);
     estimate.Tacks = static_cast<int>((fromAhead ? ahead : astern).size());
