@@ -159,6 +159,69 @@ std::string WindLine(const WindEstimate& wind)
     return from + ", estimated from " + counts;
 }
 
+// Refuses outputs that name the race file, its course file or one another. Throws UsageError.
+void CheckAnalyseOutputs(const AnalyseOptions& options)
+{
+    const auto outputs = Outputs(options);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        if (SameFile(outputs[i].second, options.raceFile))
+            throw UsageError(std::string(outputs[i].first) + " names the race file");
+        if (SameFile(outputs[i].second, CourseFilePath(options.raceFile)))
+            throw UsageError(std::string(outputs[i].first) + " names the course file");
+        for (std::size_t j = 0; j < i; ++j)
+            if (SameFile(outputs[i].second, outputs[j].second))
+                throw UsageError(std::string(outputs[j].first) + " and " + outputs[i].first + " name one file");
+    }
+}
+
+// The race's boats, the race opened as the replay opens it: its entries, every track file,
+// the same refusals and warnings. An output that names a track file is refused. Throws Error.
+std::vector<BoatSource> RaceBoats(const AnalyseOptions& options)
+{
+    RaceState state;
+    state.RaceFileName = options.raceFile;
+    StartReplay(state);
+    for (const std::string& warning : StartTimeWarnings(state))
+        std::fprintf(stderr, "warning: %s\n", warning.c_str());
+    const std::vector<BoatSource> boats = BoatSources(state);
+    CloseTrackFiles(state);
+    for (const BoatSource& boat : boats)
+        for (const auto& [option, file] : Outputs(options))
+            if (SameFile(file, boat.TrackPath))
+                throw Error(std::string(option) + " names the track file of " + boat.Name + "; choose another name");
+    return boats;
+}
+
+void WarnPassedOver(const RaceAnalysis& race)
+{
+    for (const BoatAnalysis& boat : race.Boats)
+        if (boat.PassedOver > 0)
+            std::fprintf(
+                stderr, "warning: %s: %ld %s not later than the fix before %s left out (the first on line %ld)\n",
+                FileLabel(boat.Source.TrackPath).c_str(), boat.PassedOver, boat.PassedOver == 1 ? "fix" : "fixes",
+                boat.PassedOver == 1 ? "it was" : "them were", boat.FirstPassedOverLine);
+}
+
+// Every file written to its temporary first; only then each put in place. Throws Error.
+void WriteAnalysisFiles(const AnalyseOptions& options, const RaceAnalysis& race)
+{
+    std::vector<std::unique_ptr<OutputFile>> files;
+    const auto open = [&](const std::string& path, const char* what) -> OutputFile& {
+        files.push_back(std::make_unique<OutputFile>(QString::fromLocal8Bit(path.c_str()), what));
+        return *files.back();
+    };
+    if (!options.jsonFile.empty())
+        open(options.jsonFile, "the JSON file").Write(AnalysisJson(race));
+    if (!options.csvFile.empty())
+        open(options.csvFile, "the manoeuvres' CSV file").Write(ManoeuvresCsv(race));
+    if (!options.seriesFile.empty()) {
+        OutputFile& series = open(options.seriesFile, "the series' CSV file");
+        WriteSeriesCsv(race, [&series](std::string_view piece) { series.Write(piece); });
+    }
+    for (const auto& file : files)
+        file->Commit();
+}
+
 } // namespace
 
 int RunAnalyseCommand(const std::vector<std::string>& args)
@@ -172,70 +235,24 @@ int RunAnalyseCommand(const std::vector<std::string>& args)
     AnalyseOptions options;
     try {
         options = ParseAnalyseOptions(args);
-        const auto outputs = Outputs(options);
-        for (std::size_t i = 0; i < outputs.size(); ++i) {
-            if (SameFile(outputs[i].second, options.raceFile))
-                throw UsageError(std::string(outputs[i].first) + " names the race file");
-            if (SameFile(outputs[i].second, CourseFilePath(options.raceFile)))
-                throw UsageError(std::string(outputs[i].first) + " names the course file");
-            for (std::size_t j = 0; j < i; ++j)
-                if (SameFile(outputs[i].second, outputs[j].second))
-                    throw UsageError(std::string(outputs[j].first) + " and " + outputs[i].first + " name one file");
-        }
+        CheckAnalyseOutputs(options);
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot analyse: %s (tideplot analyse --help)\n", e.what());
         return 2;
     }
 
     try {
-        // The race opened as the replay opens it: its entries, every track file, the same
-        // refusals and warnings.
-        RaceState state;
-        state.RaceFileName = options.raceFile;
-        StartReplay(state);
-        for (const std::string& warning : StartTimeWarnings(state))
-            std::fprintf(stderr, "warning: %s\n", warning.c_str());
-        const std::vector<BoatSource> boats = BoatSources(state);
-        CloseTrackFiles(state);
-        const auto outputs = Outputs(options);
-        for (const BoatSource& boat : boats)
-            for (const auto& [option, file] : outputs)
-                if (SameFile(file, boat.TrackPath))
-                    throw Error(std::string(option) + " names the track file of " + boat.Name +
-                                "; choose another name");
-
         AnalysisOptions analysis;
         analysis.WindFromDeg = options.wind;
-        const RaceAnalysis race = AnalyseRace(boats, analysis);
-        for (const BoatAnalysis& boat : race.Boats)
-            if (boat.PassedOver > 0)
-                std::fprintf(
-                    stderr, "warning: %s: %ld %s not later than the fix before %s left out (the first on line %ld)\n",
-                    FileLabel(boat.Source.TrackPath).c_str(), boat.PassedOver, boat.PassedOver == 1 ? "fix" : "fixes",
-                    boat.PassedOver == 1 ? "it was" : "them were", boat.FirstPassedOverLine);
-
-        // Every file written to its temporary first; only then each put in place.
-        std::vector<std::unique_ptr<OutputFile>> files;
-        const auto open = [&](const std::string& path, const char* what) -> OutputFile& {
-            files.push_back(std::make_unique<OutputFile>(QString::fromLocal8Bit(path.c_str()), what));
-            return *files.back();
-        };
-        if (!options.jsonFile.empty())
-            open(options.jsonFile, "the JSON file").Write(AnalysisJson(race));
-        if (!options.csvFile.empty())
-            open(options.csvFile, "the manoeuvres' CSV file").Write(ManoeuvresCsv(race));
-        if (!options.seriesFile.empty()) {
-            OutputFile& series = open(options.seriesFile, "the series' CSV file");
-            WriteSeriesCsv(race, [&series](std::string_view piece) { series.Write(piece); });
-        }
-        for (const auto& file : files)
-            file->Commit();
+        const RaceAnalysis race = AnalyseRace(RaceBoats(options), analysis);
+        WarnPassedOver(race);
+        WriteAnalysisFiles(options, race);
 
         std::printf("Analysis of %s: %s\n\n", options.raceFile.c_str(),
                     Count(static_cast<int>(race.Boats.size()), "boat", "boats").c_str());
         std::fputs(BoatTable(race).c_str(), stdout);
         std::printf("\n%s\n", WindLine(race.Wind).c_str());
-        for (const auto& [option, file] : outputs)
+        for (const auto& [option, file] : Outputs(options))
             std::printf("%s: %s\n", option[2] == 'j' ? "JSON" : option[2] == 'c' ? "CSV" : "Series", file.c_str());
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot analyse: %s\n", e.what());
