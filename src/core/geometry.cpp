@@ -7,30 +7,6 @@ namespace tideplot {
 
 const double Pi = std::atan(1.0) * 4;
 
-double Radians(double degrees)
-{
-    return Pi * degrees / 180;
-}
-
-double LongitudeDifference(double lon1, double lon2)
-{
-    const double difference = lon1 - lon2;
-    if (difference > 180)
-        return difference - 360;
-    if (difference < -180)
-        return difference + 360;
-    return difference;
-}
-
-double FoldLongitude(double lon)
-{
-    if (lon > 180)
-        return lon - 360;
-    if (lon < -180)
-        return lon + 360;
-    return lon;
-}
-
 namespace {
 
 // atan(dx / dy) in degrees.
