@@ -5,10 +5,15 @@
 //   tideplot-bench-race-<hours>h;
 // - RaceFolder(hours, 64): a club's fleet of 64 boats (tideplot-racegen --boats 64 --hours
 //   24 --interval 1), in tideplot-bench-race-64x<hours>h.
+// - RaceWithFinishLine(hours, boats): that race with a finish line, the generator's start
+//   line, which the boats cross back on the run home after every lap (a race file naming the
+//   same track files, in tideplot-bench-race-<...>-finish, and its course file).
 // Returns the folder (race.TP1 in it); exits when the race cannot be generated.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 inline std::string RaceFolder(int hours, int boats = 7)
@@ -25,6 +30,30 @@ inline std::string RaceFolder(int hours, int boats = 7)
             std::fprintf(stderr, "cannot generate the race: %s\n", command.c_str());
             std::exit(1);
         }
+    }
+    return dir.string();
+}
+
+inline std::string RaceWithFinishLine(int hours, int boats = 7)
+{
+    namespace fs = std::filesystem;
+    const fs::path tracks = RaceFolder(hours, boats);
+    const fs::path dir = tracks.string() + "-finish";
+    if (!fs::exists(dir / "race.TP1.course")) {
+        fs::create_directories(dir);
+        std::ifstream in(tracks / "race.TP1");
+        std::ofstream race(dir / "race.TP1", std::ios::binary);
+        for (std::string line; std::getline(in, line);)
+            race << (tracks / line).string() << "\n";
+        // The generator's start line: through 57.6 N 11.5 E square to the mean wind from 220
+        // degrees, 500 m long; P1 at its south-eastern end.
+        const double pi = std::acos(-1.0), metresPerDegreeLat = 60 * 1852.0;
+        const double metresPerDegreeLon = metresPerDegreeLat * std::cos(57.6 * pi / 180);
+        const double east = 250 * std::sin(130 * pi / 180), north = 250 * std::cos(130 * pi / 180);
+        std::ofstream course(dir / "race.TP1.course", std::ios::binary);
+        course.precision(9);
+        course << "finish " << 57.6 + north / metresPerDegreeLat << " " << 11.5 + east / metresPerDegreeLon << " "
+               << 57.6 - north / metresPerDegreeLat << " " << 11.5 - east / metresPerDegreeLon << "\r\n";
     }
     return dir.string();
 }

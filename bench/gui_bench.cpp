@@ -188,9 +188,11 @@ double ProcessCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-QString RaceFile(int boats)
+// The 24-hour race of `boats` boats, with the generator's start line as its finish line
+// when `finish`: the leaderboard follows the replay then.
+QString RaceFile(int boats, bool finish = false)
 {
-    return QString::fromStdString(RaceFolder(24, boats) + "/race.TP1");
+    return QString::fromStdString((finish ? RaceWithFinishLine(24, boats) : RaceFolder(24, boats)) + "/race.TP1");
 }
 
 // The peak resident memory of this process so far, in KiB: VmHWM of /proc/self/status.
@@ -241,14 +243,15 @@ void BM_Start(benchmark::State& state)
 BENCHMARK(BM_Start)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Play at the play speed 0 with the chart window shown, to the end of the race of
-// state.range(0) boats at the resolution state.range(1): steps a second (the chart and the
+// state.range(0) boats at the resolution state.range(1), with a finish line when
+// state.range(2): steps a second (the chart and the
 // texts repaint at most every 15 ms; the steps are counted anew at a resolution other than
 // Start's 10 s when Play is clicked, which the time includes). Then Play again from the
 // start and, after a second, a click on Stop posted through the event queue: the time until
 // the timer is off (stop_ms).
 void BM_PlayWholeRace(benchmark::State& state)
 {
-    const QString race = RaceFile(static_cast<int>(state.range(0)));
+    const QString race = RaceFile(static_cast<int>(state.range(0)), state.range(2) != 0);
     for (auto _ : state) {
         Started s(race);
         if (!s.ok) {
@@ -285,9 +288,10 @@ void BM_PlayWholeRace(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PlayWholeRace)
-    ->Args({7, 10})
-    ->Args({64, 10})
-    ->Args({64, 1})
+    ->Args({7, 10, 0})
+    ->Args({64, 10, 0})
+    ->Args({64, 1, 0})
+    ->Args({64, 1, 1})
     ->UseManualTime()
     ->Unit(benchmark::kSecond)
     ->Iterations(1)
@@ -324,12 +328,12 @@ void BM_PlayMemory(benchmark::State& state)
 BENCHMARK(BM_PlayMemory)->Args({64, 1})->Args({64, 10})->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 // Seeking with the replay position to steps spread over the whole race of state.range(0)
-// boats (resolution 1: some 100,000 steps), the chart drawn again and painted: the time
-// from setting the slider to the chart window painted, each seek on its own, and a drag
-// from end to end.
+// boats (resolution 1: some 100,000 steps), with a finish line when state.range(1), the
+// chart drawn again and painted: the time from setting the slider to the chart window
+// painted, each seek on its own, and a drag from end to end.
 void BM_Seek(benchmark::State& state)
 {
-    const QString race = RaceFile(static_cast<int>(state.range(0)));
+    const QString race = RaceFile(static_cast<int>(state.range(0)), state.range(1) != 0);
     Started s(race);
     if (!s.ok) {
         state.SkipWithError("the set-up window cannot start the race");
@@ -383,7 +387,13 @@ void BM_Seek(benchmark::State& state)
     state.counters["drag_ms"] = drag.nsecsElapsed() / 1e6;
     state.counters["drag_busiest_ms"] = busiest;
 }
-BENCHMARK(BM_Seek)->Arg(7)->Arg(64)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
+BENCHMARK(BM_Seek)
+    ->Args({7, 0})
+    ->Args({64, 0})
+    ->Args({64, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(40);
 
 } // namespace
 
