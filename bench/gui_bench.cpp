@@ -45,6 +45,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 
 #include <poll.h>
@@ -327,10 +328,11 @@ void BM_PlayMemory(benchmark::State& state)
 }
 BENCHMARK(BM_PlayMemory)->Args({64, 1})->Args({64, 10})->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 
-// Seeking with the replay position to steps spread over the whole race of state.range(0)
+// Seeking with the replay position to steps anywhere in the whole race of state.range(0)
 // boats (resolution 1: some 100,000 steps), with a finish line when state.range(1), the
 // chart drawn again and painted: the time from setting the slider to the chart window
-// painted, each seek on its own, and a drag from end to end.
+// painted, each seek on its own; the dearest, one step back from the end (back_from_end_ms);
+// and a drag from end to end.
 void BM_Seek(benchmark::State& state)
 {
     const QString race = RaceFile(static_cast<int>(state.range(0)), state.range(1) != 0);
@@ -346,25 +348,31 @@ void BM_Seek(benchmark::State& state)
     auto* slider = s.control->findChild<QSlider*>(QStringLiteral("sldPosition"));
     QWidget* chart = s.main->earth()->replayView()->window();
     const int count = slider->maximum();
-    int next = 0;
-    double worst = 0;
-    long long seeks = 0;
-    for (auto _ : state) {
-        const int target = static_cast<int>((static_cast<long long>(next) * 7919) % (count + 1));
-        ++next;
+    // Milliseconds from setting the slider to the chart window painted.
+    const auto seekTo = [&](int target) {
         QElapsedTimer elapsed;
         elapsed.start();
         slider->setValue(target);
         while (s.control->session().position() != target)
             QCoreApplication::processEvents();
         chart->repaint();
-        const double ms = elapsed.nsecsElapsed() / 1e6;
+        return elapsed.nsecsElapsed() / 1e6;
+    };
+    // Steps anywhere, one after the other: half of the seeks go back (the chart drawn again
+    // up to the step), half go on (the chart adds the steps between).
+    std::mt19937 random(24);
+    std::uniform_int_distribution<int> anywhere(0, count);
+    double worst = 0;
+    for (auto _ : state) {
+        const double ms = seekTo(anywhere(random));
         worst = std::max(worst, ms);
-        ++seeks;
         state.SetIterationTime(ms / 1000);
     }
     state.counters["steps"] = count;
     state.counters["worst_ms"] = worst;
+    // The dearest seek: from the end of the race one step back, everything drawn again.
+    seekTo(count);
+    state.counters["back_from_end_ms"] = seekTo(count - 1);
 
     // A drag from the end to the start in two seconds, the slider moved 60 times a second as
     // a mouse moves it: the seeks the window carried out, and the longest the window was
