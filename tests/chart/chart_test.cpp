@@ -537,6 +537,25 @@ TEST(ChartSeries, SeekEqualsPlay)
     }
 }
 
+// A race of many pieces (36,000 here) has its cached picture drawn in bands of rows, one
+// thread each: the window shows every band, each piece where the picture drawn in one pass
+// has it (a line that crosses from one band into the next may differ by a few levels in a
+// pixel or two), after a seek back as after playing on.
+TEST(ChartSeries, ManyPiecesAreDrawnInBandsAsInOnePass)
+{
+    const ReplaySeries series = SeriesOf(RaceSteps(12000));
+    Chart chart;
+    chart.app.setFleet(Fleet());
+    chart.app.setSeries(&series);
+    chart.app.SetCamera({.FocusPointLatitude = 57.503, .FocusPointLongitude = 11.95, .Range = 40000}, 10);
+    for (const auto& [step, kept] : {std::pair{12000LL, 0LL}, {6000LL, 0LL}, {11000LL, 6000LL}}) {
+        chart.app.showStep(step, kept);
+        const QImage window = chart.window(), picture = chart.picture();
+        EXPECT_EQ(DifferingPixels(window, picture, 8), 0) << "step " << step << " after step " << kept;
+        EXPECT_GT(DifferingPixels(picture, Chart().picture(), 90), kWidth * kHeight / 50) << "pieces drawn";
+    }
+}
+
 // With a tail of 10 minutes a piece 20 minutes old is not drawn, one a minute old is, and
 // one 8 minutes old is fainter; the boat's dot stands at its newest piece up to the step
 // shown; another step moves the tail. A line loaded as a document is drawn whole. A tail

@@ -7,11 +7,16 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QThread>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <future>
 #include <numbers>
+#include <system_error>
+#include <vector>
 
 namespace tideplot {
 
@@ -27,6 +32,43 @@ void CheckNumber(double value, const char* what)
 {
     if (!std::isfinite(value))
         throw Error(std::string("the chart cannot move the camera: its ") + what + " is not a number");
+}
+
+// Below this many pieces a picture's tracks are drawn in one pass: threads cost more than
+// they save.
+constexpr long long kBandPieces = 20000;
+
+// Calls `draw` with a painter on each of `bands` horizontal bands of `image` (rows of its
+// pixels), each on a thread of its own but the first, drawn on this one: the painter draws
+// in the image's coordinates, clipped to its band, which `draw` also gets (in image
+// coordinates). Bands for which the system has no thread are drawn here too.
+void PaintInBands(QImage& image, int bands, const std::function<void(QPainter&, const QRectF&)>& draw)
+{
+    const double dpr = image.devicePixelRatio();
+    uchar* const bits = image.bits();
+    const int rows = image.height();
+    const auto paint = [&](int top, int bottom) {
+        QImage part(bits + static_cast<qsizetype>(top) * image.bytesPerLine(), image.width(), bottom - top,
+                    image.bytesPerLine(), image.format());
+        part.setDevicePixelRatio(dpr);
+        QPainter painter(&part);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.translate(0, -top / dpr);
+        draw(painter, QRectF(0, top / dpr, image.width() / dpr, (bottom - top) / dpr));
+    };
+    const auto row = [&](int band) { return rows * band / bands; };
+    std::vector<std::future<void>> others;
+    int threaded = 1; // bands 1 up to this one are drawn on threads
+    try {
+        for (; threaded < bands; ++threaded)
+            others.push_back(std::async(std::launch::async, paint, row(threaded), row(threaded + 1)));
+    } catch (const std::system_error&) {
+        if (threaded < bands)
+            paint(row(threaded), rows);
+    }
+    paint(0, row(1));
+    for (std::future<void>& band : others)
+        band.get();
 }
 
 } // namespace
@@ -319,15 +361,14 @@ void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransfo
         return;
     }
     if (!pending_.empty() || (tail_.whole() && layerStep_ < series_.shownStep())) {
-        QPainter painter(&layer_.Image);
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        DrawChartSegments(painter, pending_, layer_.ProjectedToImage);
-        pending_.clear();
-        if (tail_.whole()) {
-            const QRectF image(QPointF(0, 0), layer_.Image.deviceIndependentSize());
-            series_.draw(painter, layer_.ProjectedToImage, layer_.ProjectedToImage.inverted().mapRect(image),
-                         0.5 / layer_.Image.devicePixelRatio(), layerStep_ + 1, series_.shownStep());
+        {
+            QPainter painter(&layer_.Image);
+            painter.setRenderHint(QPainter::Antialiasing, true);
+            DrawChartSegments(painter, pending_, layer_.ProjectedToImage);
+            pending_.clear();
         }
+        const QRectF image(QPointF(0, 0), layer_.Image.deviceIndependentSize());
+        drawLayerTracks(layer_.ProjectedToImage.inverted().mapRect(image), false, layerStep_ + 1, series_.shownStep());
         layerStep_ = series_.shownStep();
     }
     if (!layer_.MapArrived.isEmpty()) {
@@ -389,18 +430,43 @@ void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransfo
     const ChartMap map = ChartMapFor(map_.get(), layerView);
     layer_.MapZoom = map.Zoom;
     layer_.MapArrived = {};
-    QPainter painter(&layer_.Image);
-    DrawChartUnderlay(painter, layerView, layer_.Grid, map);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    const double marginPx = maxWidth() + 2;
-    const QRectF area = VisibleProjectedRect(layerView, marginPx);
-    tracks_.draw(painter, layer_.ProjectedToImage, area, 0.5 / dpr);
+    {
+        QPainter painter(&layer_.Image);
+        DrawChartUnderlay(painter, layerView, layer_.Grid, map);
+    }
     pending_.clear();
     layerStep_ = series_.shownStep();
-    if (tail_.whole())
-        series_.draw(painter, layer_.ProjectedToImage, area, 0.5 / dpr);
+    drawLayerTracks(VisibleProjectedRect(layerView, maxWidth() + 2), true, 1, layerStep_);
     layer_.Valid = true;
     ++trackLayerRedraws_;
+}
+
+void ChartWidget::drawLayerTracks(const QRectF& area, bool documents, long long first, long long last)
+{
+    const double minStepPx = 0.5 / layer_.Image.devicePixelRatio();
+    const bool pieces = tail_.whole() && first <= last;
+    const auto draw = [&](QPainter& painter, const QRectF& bandArea) {
+        if (documents)
+            tracks_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx);
+        if (pieces)
+            series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, first, last);
+    };
+    const long long count = (documents ? static_cast<long long>(tracks_.segmentCount()) : 0) +
+                            (pieces && series_.series() ? (last - first + 1) * series_.series()->boatCount() : 0);
+    const int bands = count < kBandPieces ? 1 : std::clamp(QThread::idealThreadCount(), 1, 8);
+    if (bands == 1) {
+        QPainter painter(&layer_.Image);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        draw(painter, area);
+        return;
+    }
+    // Each band draws what reaches into it: its part of the area, as wide as a line's pen
+    // reaches beyond it.
+    const double marginPx = maxWidth() + 2;
+    const QTransform imageToProjected = layer_.ProjectedToImage.inverted();
+    PaintInBands(layer_.Image, bands, [&](QPainter& painter, const QRectF& band) {
+        draw(painter, imageToProjected.mapRect(band.adjusted(-marginPx, -marginPx, marginPx, marginPx)) & area);
+    });
 }
 
 void ChartWidget::keyPressEvent(QKeyEvent* event)

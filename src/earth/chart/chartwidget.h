@@ -151,6 +151,12 @@ private:
     void updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
     bool trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const;
     void redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
+    // Draws onto the cached picture what reaches into `area` (projected metres): the
+    // documents' lines when `documents`, and the series' pieces of steps `first` to `last`
+    // unless a tail is drawn. Many pieces are drawn in horizontal bands of the picture, one
+    // per processor: the same picture (where a line crosses from one band into the next, a
+    // pixel may differ by a few levels) in a fraction of the time.
+    void drawLayerTracks(const QRectF& area, bool documents, long long first, long long last);
     void redrawLayerArea(const QRectF& area);
     void mapTileArrived(const TileKey& key);
     void requestMapTiles(const ChartViewport& viewport);
