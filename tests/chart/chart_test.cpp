@@ -19,6 +19,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <span>
 #include <tuple>
@@ -554,6 +555,38 @@ TEST(ChartSeries, ManyPiecesAreDrawnInBandsAsInOnePass)
         EXPECT_EQ(DifferingPixels(window, picture, 8), 0) << "step " << step << " after step " << kept;
         EXPECT_GT(DifferingPixels(picture, Chart().picture(), 90), kWidth * kHeight / 50) << "pieces drawn";
     }
+}
+
+// A seek back in a long race (420,000 pieces) goes back to the snapshot of the cached
+// picture taken on the way and draws on from there: the window as after drawing the race up
+// to that step from nothing, to the pixel, without drawing it whole. Before the first
+// snapshot the picture is drawn whole.
+TEST(ChartSeries, ASeekBackGoesBackToASnapshotOfThePicture)
+{
+    const ReplaySeries series = SeriesOf(RaceSteps(140000));
+    const auto chart = [&series] {
+        auto c = std::make_unique<Chart>();
+        c->app.setFleet(Fleet());
+        c->app.setSeries(&series);
+        c->app.SetCamera({.FocusPointLatitude = 57.503, .FocusPointLongitude = 26.5, .Range = 200000}, 10);
+        return c;
+    };
+    const std::unique_ptr<Chart> sought = chart();
+    sought->app.showStep(140000, 0);
+    sought->window();
+    const int redraws = sought->app.widget()->trackLayerRedraws();
+    sought->app.showStep(135000, 0);
+    const std::unique_ptr<Chart> fresh = chart();
+    fresh->app.showStep(135000, 0);
+    EXPECT_EQ(DifferingPixels(sought->window(), fresh->window()), 0);
+    EXPECT_EQ(sought->app.widget()->trackLayerRedraws(), redraws) << "gone back to a snapshot";
+    EXPECT_GT(DifferingPixels(fresh->window(), chart()->window(), 90), kWidth * kHeight / 100) << "pieces drawn";
+
+    sought->app.showStep(1000, 0);
+    const std::unique_ptr<Chart> early = chart();
+    early->app.showStep(1000, 0);
+    EXPECT_EQ(DifferingPixels(sought->window(), early->window()), 0);
+    EXPECT_EQ(sought->app.widget()->trackLayerRedraws(), redraws + 1) << "drawn whole";
 }
 
 // With a tail of 10 minutes a piece 20 minutes old is not drawn, one a minute old is, and

@@ -7,16 +7,11 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QThread>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
-#include <future>
 #include <numbers>
-#include <system_error>
-#include <vector>
 
 namespace tideplot {
 
@@ -32,43 +27,6 @@ void CheckNumber(double value, const char* what)
 {
     if (!std::isfinite(value))
         throw Error(std::string("the chart cannot move the camera: its ") + what + " is not a number");
-}
-
-// Below this many pieces a picture's tracks are drawn in one pass: threads cost more than
-// they save.
-constexpr long long kBandPieces = 20000;
-
-// Calls `draw` with a painter on each of `bands` horizontal bands of `image` (rows of its
-// pixels), each on a thread of its own but the first, drawn on this one: the painter draws
-// in the image's coordinates, clipped to its band, which `draw` also gets (in image
-// coordinates). Bands for which the system has no thread are drawn here too.
-void PaintInBands(QImage& image, int bands, const std::function<void(QPainter&, const QRectF&)>& draw)
-{
-    const double dpr = image.devicePixelRatio();
-    uchar* const bits = image.bits();
-    const int rows = image.height();
-    const auto paint = [&](int top, int bottom) {
-        QImage part(bits + static_cast<qsizetype>(top) * image.bytesPerLine(), image.width(), bottom - top,
-                    image.bytesPerLine(), image.format());
-        part.setDevicePixelRatio(dpr);
-        QPainter painter(&part);
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.translate(0, -top / dpr);
-        draw(painter, QRectF(0, top / dpr, image.width() / dpr, (bottom - top) / dpr));
-    };
-    const auto row = [&](int band) { return rows * band / bands; };
-    std::vector<std::future<void>> others;
-    int threaded = 1; // bands 1 up to this one are drawn on threads
-    try {
-        for (; threaded < bands; ++threaded)
-            others.push_back(std::async(std::launch::async, paint, row(threaded), row(threaded + 1)));
-    } catch (const std::system_error&) {
-        if (threaded < bands)
-            paint(row(threaded), rows);
-    }
-    paint(0, row(1));
-    for (std::future<void>& band : others)
-        band.get();
 }
 
 } // namespace
@@ -94,6 +52,7 @@ void ChartWidget::addLines(const std::vector<KmlLineString>& lines)
 {
     if (layer_.Valid) {
         tracks_.add(lines, &pending_);
+        snapshots_.clear(); // they would lack the new lines
         if (pending_.size() > kMaxPendingSegments) {
             pending_ = {};
             layer_.Valid = false;
@@ -153,10 +112,15 @@ void ChartWidget::showStep(long long step, long long keptSteps)
     series_.setShownStep(step);
     tail_.RaceClockDays = series_.raceClock();
     // The cached picture holds the pieces up to layerStep_: it takes the new ones at the
-    // next paint when the replay went on from there, else it is drawn again.
+    // next paint when the replay went on from there, goes back to a snapshot when the replay
+    // went back, else it is drawn again.
     const bool wentOn = keptSteps == before && series_.shownStep() >= layerStep_;
-    if (tail_.whole() && !wentOn)
-        layer_.Valid = false;
+    if (tail_.whole() && !wentOn) {
+        if (series_.shownStep() < layerStep_ && !snapshots_.empty())
+            layerAhead_ = true;
+        else
+            layer_.Valid = false;
+    }
     repaints_.request();
 }
 
@@ -352,121 +316,6 @@ void ChartWidget::paintEvent(QPaintEvent*)
     if (finish_)
         DrawFinishLine(painter, vp, finish_->Lat1, finish_->Lon1, finish_->Lat2, finish_->Lon2);
     DrawChartOverlay(painter, vp, ChartLabels(tracks_, series_), layer_.Grid, map_ ? map_->attribution() : QString());
-}
-
-void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
-{
-    if (!trackLayerServes(viewport, toScreen)) {
-        redrawTrackLayer(viewport, toScreen);
-        return;
-    }
-    if (!pending_.empty() || (tail_.whole() && layerStep_ < series_.shownStep())) {
-        {
-            QPainter painter(&layer_.Image);
-            painter.setRenderHint(QPainter::Antialiasing, true);
-            DrawChartSegments(painter, pending_, layer_.ProjectedToImage);
-            pending_.clear();
-        }
-        const QRectF image(QPointF(0, 0), layer_.Image.deviceIndependentSize());
-        drawLayerTracks(layer_.ProjectedToImage.inverted().mapRect(image), false, layerStep_ + 1, series_.shownStep());
-        layerStep_ = series_.shownStep();
-    }
-    if (!layer_.MapArrived.isEmpty()) {
-        redrawLayerArea(layer_.MapArrived);
-        layer_.MapArrived = {};
-    }
-}
-
-void ChartWidget::redrawLayerArea(const QRectF& area)
-{
-    // The piece drawn as the whole picture is: everything under the clip, tracks included.
-    const QRect clip = area.toAlignedRect().adjusted(-1, -1, 1, 1);
-    QPainter painter(&layer_.Image);
-    painter.setClipRect(clip);
-    DrawChartUnderlay(painter, layer_.View, layer_.Grid, {map_.get(), layer_.MapZoom});
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    const double marginPx = maxWidth() + 2;
-    const QRectF tracksArea =
-        layer_.ProjectedToImage.inverted().mapRect(QRectF(clip).adjusted(-marginPx, -marginPx, marginPx, marginPx));
-    const double minStepPx = 0.5 / layer_.Image.devicePixelRatio();
-    tracks_.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx);
-    if (tail_.whole())
-        series_.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx, 1, layerStep_);
-    ++mapAreaRedraws_;
-}
-
-bool ChartWidget::trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const
-{
-    if (!layer_.Valid || layer_.HeadingDeg != viewport.HeadingDeg ||
-        layer_.Image.devicePixelRatio() != devicePixelRatioF())
-        return false;
-    const double zoom = viewport.pixelsPerProjectedMetre() / layer_.PixelsPerProjectedMetre;
-    if (zoom > kZoomDrift || zoom < 1 / kZoomDrift)
-        return false;
-    const QTransform screenToImage = toScreen.inverted() * layer_.ProjectedToImage;
-    const QRectF shown = screenToImage.mapRect(QRectF(QPointF(0, 0), viewport.SizePx));
-    return QRectF(QPointF(0, 0), layer_.Image.deviceIndependentSize()).contains(shown);
-}
-
-void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
-{
-    const double dpr = devicePixelRatioF();
-    const QSizeF layerSize = viewport.SizePx * (1 + 2 * kLayerMargin);
-    const QSize pixels(static_cast<int>(std::ceil(layerSize.width() * dpr)),
-                       static_cast<int>(std::ceil(layerSize.height() * dpr)));
-    if (layer_.Image.size() != pixels)
-        layer_.Image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-    layer_.Image.setDevicePixelRatio(dpr);
-    layer_.ProjectedToImage = toScreen * QTransform::fromTranslate(kLayerMargin * viewport.SizePx.width(),
-                                                                   kLayerMargin * viewport.SizePx.height());
-    layer_.PixelsPerProjectedMetre = viewport.pixelsPerProjectedMetre();
-    layer_.HeadingDeg = viewport.HeadingDeg;
-    layer_.Grid = GridStepsFor(viewport);
-
-    // The same camera on the larger picture: the same pixels per metre about the same centre.
-    const ChartViewport layerView{viewport.Focus, viewport.RangeMetres * layerSize.width() / viewport.SizePx.width(),
-                                  viewport.HeadingDeg, layerSize};
-    layer_.View = layerView;
-    const ChartMap map = ChartMapFor(map_.get(), layerView);
-    layer_.MapZoom = map.Zoom;
-    layer_.MapArrived = {};
-    {
-        QPainter painter(&layer_.Image);
-        DrawChartUnderlay(painter, layerView, layer_.Grid, map);
-    }
-    pending_.clear();
-    layerStep_ = series_.shownStep();
-    drawLayerTracks(VisibleProjectedRect(layerView, maxWidth() + 2), true, 1, layerStep_);
-    layer_.Valid = true;
-    ++trackLayerRedraws_;
-}
-
-void ChartWidget::drawLayerTracks(const QRectF& area, bool documents, long long first, long long last)
-{
-    const double minStepPx = 0.5 / layer_.Image.devicePixelRatio();
-    const bool pieces = tail_.whole() && first <= last;
-    const auto draw = [&](QPainter& painter, const QRectF& bandArea) {
-        if (documents)
-            tracks_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx);
-        if (pieces)
-            series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, first, last);
-    };
-    const long long count = (documents ? static_cast<long long>(tracks_.segmentCount()) : 0) +
-                            (pieces && series_.series() ? (last - first + 1) * series_.series()->boatCount() : 0);
-    const int bands = count < kBandPieces ? 1 : std::clamp(QThread::idealThreadCount(), 1, 8);
-    if (bands == 1) {
-        QPainter painter(&layer_.Image);
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        draw(painter, area);
-        return;
-    }
-    // Each band draws what reaches into it: its part of the area, as wide as a line's pen
-    // reaches beyond it.
-    const double marginPx = maxWidth() + 2;
-    const QTransform imageToProjected = layer_.ProjectedToImage.inverted();
-    PaintInBands(layer_.Image, bands, [&](QPainter& painter, const QRectF& band) {
-        draw(painter, imageToProjected.mapRect(band.adjusted(-marginPx, -marginPx, marginPx, marginPx)) & area);
-    });
 }
 
 void ChartWidget::keyPressEvent(QKeyEvent* event)
