@@ -426,10 +426,14 @@ BENCHMARK_CAPTURE(BM_SetSeries, boats7_10s, 7, 10.0)->Unit(benchmark::kMilliseco
 BENCHMARK_CAPTURE(BM_SetSeries, boats7_1s, 7, 1.0)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_SetSeries, boats64_1s, 64, 1.0)->Unit(benchmark::kMillisecond)->Iterations(5);
 
-// A seek back: the chart shown the last step of the 24-hour race from nothing (showStep
-// with no step kept) and the window repainted, the camera on the fleet at the race's end
-// or on the whole race.
-void BM_SeekShow(benchmark::State& state, int boats, double stepSeconds, bool wholeRaceInView, double tailMinutes)
+// A seek back at the end of the 24-hour race, and the window repainted, the camera on the
+// fleet at the race's end or on the whole race: `back` steps back from the last (the cached
+// picture goes back to its last snapshot before the step and draws on; the seek forward to
+// the end again, between the iterations, is not timed), or with `back` 0 the dearest: the
+// whole race drawn again (the camera turned a degree each time, as a seek to a moment whose
+// fleet lies elsewhere moves it).
+void BM_SeekShow(benchmark::State& state, int boats, double stepSeconds, bool wholeRaceInView, double tailMinutes,
+                 long long back)
 {
     const std::unique_ptr<ReplaySeries> series = SeriesOf(boats, stepSeconds, StepsOfDay(stepSeconds));
     const long long last = series->stepCount();
@@ -443,38 +447,64 @@ void BM_SeekShow(benchmark::State& state, int boats, double stepSeconds, bool wh
         chart.SetCamera({.FocusPointLatitude = 57.6, .FocusPointLongitude = 11.25, .Range = 100000}, 10);
     else
         FrameOnStep(chart, *series, last);
+    chart.showStep(last, 0);
     w.show();
     QApplication::processEvents();
+    w.repaint();
+    CameraInfoGE camera = chart.GetCamera(2);
     double showMs = 0, repaintMs = 0;
     QElapsedTimer timer;
+    int turn = 0;
     for (auto _ : state) {
-        chart.showStep(0, 0);
         timer.start();
-        chart.showStep(last, 0);
+        if (back > 0) {
+            chart.showStep(last - back, 0);
+        } else {
+            chart.showStep(0, 0);
+            chart.showStep(last, 0);
+            camera.Azimuth = ++turn % 2;
+            chart.SetCamera(camera, 10.0);
+        }
         showMs += static_cast<double>(timer.nsecsElapsed()) / 1e6;
         timer.start();
         w.repaint();
         repaintMs += static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        if (back > 0) {
+            state.PauseTiming();
+            chart.showStep(last, last - back);
+            w.repaint();
+            state.ResumeTiming();
+        }
     }
     const auto n = static_cast<double>(state.iterations());
     state.counters["pieces"] = static_cast<double>(boats) * static_cast<double>(last - 1);
     state.counters["showStep_ms"] = showMs / n;
     state.counters["repaint_ms"] = repaintMs / n;
 }
-BENCHMARK_CAPTURE(BM_SeekShow, boats7_10s_fleet, 7, 10.0, false, 0.0)->Iterations(20)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SeekShow, boats7_10s_whole_race, 7, 10.0, true, 0.0)
+BENCHMARK_CAPTURE(BM_SeekShow, boats7_10s_fleet, 7, 10.0, false, 0.0, 0)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeekShow, boats7_10s_whole_race, 7, 10.0, true, 0.0, 0)
     ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SeekShow, boats7_10s_fleet_tail10, 7, 10.0, false, 10.0)
+BENCHMARK_CAPTURE(BM_SeekShow, boats7_10s_fleet_tail10, 7, 10.0, false, 10.0, 0)
     ->Iterations(20)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SeekShow, boats7_1s_fleet, 7, 1.0, false, 0.0)->Iterations(5)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SeekShow, boats7_1s_whole_race, 7, 1.0, true, 0.0)->Iterations(5)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SeekShow, boats7_1s_fleet_tail10, 7, 1.0, false, 10.0)
+BENCHMARK_CAPTURE(BM_SeekShow, boats7_1s_fleet, 7, 1.0, false, 0.0, 0)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeekShow, boats7_1s_whole_race, 7, 1.0, true, 0.0, 0)
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SeekShow, boats64_1s_fleet, 64, 1.0, false, 0.0)->Iterations(5)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_SeekShow, boats64_1s_whole_race, 64, 1.0, true, 0.0)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeekShow, boats7_1s_fleet_tail10, 7, 1.0, false, 10.0, 0)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeekShow, boats64_1s_fleet, 64, 1.0, false, 0.0, 0)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeekShow, boats64_1s_whole_race, 64, 1.0, true, 0.0, 0)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeekShow, boats64_1s_whole_race_back1, 64, 1.0, true, 0.0, 1)
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeekShow, boats64_1s_whole_race_back5400, 64, 1.0, true, 0.0, 5400)
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 
 // A paint with a 10-minute tail at the end of the 24-hour race of 7 boats, the camera on
 // the fleet: the cached sea under the tail's pieces drawn afresh; still, or dragged 12

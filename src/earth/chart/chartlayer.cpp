@@ -65,7 +65,10 @@ void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransfo
         redrawTrackLayer(viewport, toScreen);
         return;
     }
-    if (layerAhead_ && !goBackToSnapshot()) {
+    // Back to the last snapshot before the step shown when the replay went back, or on to
+    // it when it lies beyond the steps the picture holds.
+    const bool back = layerAhead_;
+    if (!goToSnapshot() && back) {
         redrawTrackLayer(viewport, toScreen);
         return;
     }
@@ -191,16 +194,20 @@ void ChartWidget::keepSnapshot()
     std::erase_if(snapshots_, [this](const LayerSnapshot& s) { return s.Step % snapshotSteps_ != 0; });
 }
 
-bool ChartWidget::goBackToSnapshot()
+bool ChartWidget::goToSnapshot()
 {
+    const bool back = layerAhead_;
     layerAhead_ = false;
+    if (!tail_.whole())
+        return false;
     const long long shown = series_.shownStep();
     const auto after = std::upper_bound(snapshots_.begin(), snapshots_.end(), shown,
                                         [](long long step, const LayerSnapshot& s) { return step < s.Step; });
     if (after == snapshots_.begin())
         return false;
     const LayerSnapshot& snapshot = *std::prev(after);
-    if (snapshot.Image.size() != layer_.Image.size() || snapshot.Image.format() != layer_.Image.format())
+    if ((!back && snapshot.Step <= layerStep_) || snapshot.Image.size() != layer_.Image.size() ||
+        snapshot.Image.format() != layer_.Image.format())
         return false;
     std::memcpy(layer_.Image.bits(), snapshot.Image.constBits(),
                 static_cast<std::size_t>(snapshot.Image.sizeInBytes()));

@@ -167,8 +167,10 @@ private:
     // `documents`) onto the cached picture, keeping the snapshots due on the way.
     void drawLayerSteps(const QRectF& area, bool documents, long long first, long long last);
     void keepSnapshot();
-    // The picture as it was at the last snapshot not after the step shown; false when there is none.
-    bool goBackToSnapshot();
+    // The picture as it was at the last snapshot not after the step shown, when the replay
+    // went back, or when that snapshot lies beyond the steps the picture holds; false when
+    // there is none to go to.
+    bool goToSnapshot();
     // Draws onto the cached picture what reaches into `area` (projected metres): the
     // documents' lines when `documents`, and the series' pieces of steps `first` to `last`
     // unless a tail is drawn. Many pieces are drawn in horizontal bands of the picture, one
