@@ -1,23 +1,59 @@
 #pragma once
-// The benchmarks' races. RaceFolder: 7 boats, one fix a second, `hours` long, with the
-// unicsv copies for gpsbabel, generated once into $TMPDIR/tideplot-bench-race-<hours>h by the
-// race generator (TIDEPLOT_RACEGEN). Returns its folder; exits when it cannot be generated.
+// The benchmarks' races, one fix a second, `hours` long, generated once by the race
+// generator (TIDEPLOT_RACEGEN) with --seed 24 into $TMPDIR:
+// - RaceFolder(hours): 7 boats, with the unicsv copies for gpsbabel, in
+//   tideplot-bench-race-<hours>h;
+// - RaceFolder(hours, 64): a club's fleet of 64 boats (tideplot-racegen --boats 64 --hours
+//   24 --interval 1), in tideplot-bench-race-64x<hours>h.
+// - RaceWithFinishLine(hours, boats): that race with a finish line, the generator's start
+//   line, which the boats cross back on the run home after every lap (a race file naming the
+//   same track files, in tideplot-bench-race-<...>-finish, and its course file).
+// Returns the folder (race.TP1 in it); exits when the race cannot be generated.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
-inline std::string RaceFolder(int hours)
+inline std::string RaceFolder(int hours, int boats = 7)
 {
     namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("tideplot-bench-race-" + std::to_string(hours) + "h");
+    const std::string name =
+        boats == 7 ? std::to_string(hours) + "h" : std::to_string(boats) + "x" + std::to_string(hours) + "h";
+    const fs::path dir = fs::temp_directory_path() / ("tideplot-bench-race-" + name);
     if (!fs::exists(dir / "race.TP1")) {
-        const std::string command = std::string(TIDEPLOT_RACEGEN) + " --out " + dir.string() + " --boats 7 --hours " +
-                                    std::to_string(hours) + " --interval 1 --unicsv --seed 24";
+        const std::string command = std::string(TIDEPLOT_RACEGEN) + " --out " + dir.string() + " --boats " +
+                                    std::to_string(boats) + " --hours " + std::to_string(hours) + " --interval 1" +
+                                    (boats == 7 ? " --unicsv" : "") + " --seed 24";
         if (std::system(command.c_str()) != 0) {
             std::fprintf(stderr, "cannot generate the race: %s\n", command.c_str());
             std::exit(1);
         }
+    }
+    return dir.string();
+}
+
+inline std::string RaceWithFinishLine(int hours, int boats = 7)
+{
+    namespace fs = std::filesystem;
+    const fs::path tracks = RaceFolder(hours, boats);
+    const fs::path dir = tracks.string() + "-finish";
+    if (!fs::exists(dir / "race.TP1.course")) {
+        fs::create_directories(dir);
+        std::ifstream in(tracks / "race.TP1");
+        std::ofstream race(dir / "race.TP1", std::ios::binary);
+        for (std::string line; std::getline(in, line);)
+            race << (tracks / line).string() << "\n";
+        // The generator's start line: through 57.6 N 11.5 E square to the mean wind from 220
+        // degrees, 500 m long; P1 at its south-eastern end.
+        const double pi = std::acos(-1.0), metresPerDegreeLat = 60 * 1852.0;
+        const double metresPerDegreeLon = metresPerDegreeLat * std::cos(57.6 * pi / 180);
+        const double east = 250 * std::sin(130 * pi / 180), north = 250 * std::cos(130 * pi / 180);
+        std::ofstream course(dir / "race.TP1.course", std::ios::binary);
+        course.precision(9);
+        course << "finish " << 57.6 + north / metresPerDegreeLat << " " << 11.5 + east / metresPerDegreeLon << " "
+               << 57.6 - north / metresPerDegreeLat << " " << 11.5 - east / metresPerDegreeLon << "\r\n";
     }
     return dir.string();
 }

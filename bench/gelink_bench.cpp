@@ -59,7 +59,7 @@ public:
         if (frame.CameraSet)
             output_.FrameCamera(frame.BoxMin, frame.BoxMax);
     }
-    void rewound(const tideplot::FleetFrame&, std::span<const tideplot::DrawnPiece>, std::size_t) override {}
+    void rewound(const tideplot::FleetFrame&, const tideplot::ReplaySeries&, long long) override {}
 
     // One more step: every boat a little further north-east (every 90th step wide, as the
     // replay draws them by default), and the camera on them.

@@ -1,15 +1,22 @@
 // The windows under a real X display (run it under xvfb-run):
 //
-//   xvfb-run -a -s '-screen 0 1280x1024x24' build/bench/bench/gui_bench
+//   xvfb-run -a -s '-screen 0 1366x768x24' build/bench/bench/gui_bench
 //
 // - BM_StartupToSetUpWindow: from starting `tideplot RACE.TP1` to its set-up window
 //   mapped on the screen, seen from outside as an X client (MapNotify of the window
 //   titled "Tideplot1.0"); the sample race; a fresh settings folder.
-// - BM_PlayWholeRace: the 7-boat, 24-hour race (one fix a second) opened in the set-up
-//   window, Start (the chart window shown), play speed 0 and Play, until the end of the
-//   race; reports steps a second, and the time a Stop click takes to stop a replay that
-//   plays (stop_ms).
-// - BM_Seek: the replay position set to steps all over the same race at resolution 1, the
+// - BM_Start: the 64-boat, 24-hour race (one fix a second, tideplot-racegen --boats 64
+//   --hours 24 --interval 1) opened in the set-up window and Start clicked: the time the
+//   click takes (the race loaded and played once unseen to count its steps, at the default
+//   resolution of 10 s), and the chart window then shown.
+// - BM_PlayWholeRace/B/R: the race of B boats (7 or 64), 24 hours at one fix a second,
+//   opened in the set-up window, Start (the chart window shown), Resolution R, play speed 0
+//   and Play, until the end of the race; reports steps a second, and the time a Stop click
+//   takes to stop a replay that plays (stop_ms).
+// - BM_PlayMemory/B/R: the same played to the end in a process of its own (this program
+//   started again with --play-to-end), whose peak resident memory (VmHWM in
+//   /proc/self/status) it reports after Start and at the end.
+// - BM_Seek/B: the replay position set to steps all over the same race at resolution 1, the
 //   chart drawn again and painted; and a drag from end to end.
 // - BM_PlayWithAnalysisWindow: the 64-boat, 24-hour race (one fix a second, 5.5 million
 //   fixes) started: the time Start takes (start_s: the race counted through, the whole race
@@ -23,6 +30,8 @@
 //   (wind_ms).
 #include "bench_race.h"
 #include "core/replay.h"
+#include "earth/chart/chartapplication.h"
+#include "earth/chart/chartwidget.h"
 #include "earth/earthfactory.h"
 #include "earth/replayview.h"
 #include "ui/frmcontrol.h"
@@ -51,7 +60,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -136,6 +147,7 @@ struct Started {
     std::unique_ptr<tideplot::FrmMain> main;
     tideplot::FrmControl* control = nullptr;
     bool ok = false;
+    double startSeconds = 0; // the Start click: the race loaded and its steps counted
 
     explicit Started(const QString& race)
     {
@@ -149,7 +161,10 @@ struct Started {
         main->show();
         if (!QTest::qWaitForWindowExposed(main.get()) || !main->openRaceFile(race))
             return;
+        QElapsedTimer starting;
+        starting.start();
         QTest::mouseClick(main->findChild<QPushButton*>(QStringLiteral("cmdStart")), Qt::LeftButton);
+        startSeconds = starting.nsecsElapsed() / 1e9;
         control = main->controlWindow();
         ok = control && QTest::qWaitForWindowExposed(main->earth()->replayView()->window());
     }
@@ -162,28 +177,111 @@ struct Started {
     {
         QTest::mouseClick(control->findChild<QPushButton*>(QString::fromLatin1(button)), Qt::LeftButton);
     }
+    void type(const char* box, const QString& text) const
+    {
+        control->findChild<QLineEdit*>(QString::fromLatin1(box))->setText(text);
+    }
+    // Plays at the play speed 0 and the resolution `resolution` from where the replay stands
+    // to the end of the race (at most ten minutes); returns the seconds it took. The click on
+    // Play counts the steps anew at a resolution other than Start's: `countSeconds`.
+    double playToEnd(double resolution, double* countSeconds = nullptr) const
+    {
+        type("txtResolution", QString::number(resolution));
+        type("txtPlayspeed", QStringLiteral("0"));
+        QElapsedTimer playing;
+        playing.start();
+        click("cmdPlay");
+        if (countSeconds)
+            *countSeconds = playing.nsecsElapsed() / 1e9;
+        while (control->session().playing() && playing.elapsed() < 600'000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return playing.nsecsElapsed() / 1e9;
+    }
 };
 
-// Play at the play speed 0 with the chart window shown, to the end of the race: steps a
-// second (the chart and the texts repaint at most every 15 ms). Then Play again from the
-// start and, after a second, a click on Stop posted through the event queue: the time
-// until the timer is off (stop_ms).
+// The processor time of every thread of this program so far, in seconds.
+double ProcessCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The 24-hour race of `boats` boats, with the generator's start line as its finish line
+// when `finish`: the leaderboard follows the replay then.
+QString RaceFile(int boats, bool finish = false)
+{
+    return QString::fromStdString((finish ? RaceWithFinishLine(24, boats) : RaceFolder(24, boats)) + "/race.TP1");
+}
+
+// The peak resident memory of this process so far, in KiB: VmHWM of /proc/self/status.
+long PeakKiB()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+// Open, Start, Resolution, play speed 0, Play to the end, in this process (started anew
+// by BM_PlayMemory): prints the Start's seconds, the peak memory after Start (KiB), the
+// seconds of playing, the steps played and the peak memory at the end.
+int PlayToEnd(int boats, double resolution)
+{
+    Started s(RaceFile(boats));
+    if (!s.ok)
+        return 1;
+    QTest::qWait(200); // the windows painted once
+    const long startedKiB = PeakKiB();
+    const double seconds = s.playToEnd(resolution);
+    if (!s.control->session().atEnd())
+        return 1;
+    std::printf("%.3f %ld %.3f %lld %ld\n", s.startSeconds, startedKiB, seconds, s.control->session().position(),
+                PeakKiB());
+    return 0;
+}
+
+// The Start click on the 64-boat race: the race loaded and played once unseen to count
+// its steps (at the default resolution of 10 s); then the chart window shown.
+void BM_Start(benchmark::State& state)
+{
+    const QString race = RaceFile(64);
+    for (auto _ : state) {
+        QElapsedTimer shown;
+        shown.start();
+        Started s(race);
+        if (!s.ok) {
+            state.SkipWithError("the set-up window cannot start the race");
+            return;
+        }
+        state.SetIterationTime(s.startSeconds);
+        state.counters["steps"] = static_cast<double>(s.control->session().stepCount());
+    }
+}
+BENCHMARK(BM_Start)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Play at the play speed 0 with the chart window shown, to the end of the race of
+// state.range(0) boats at the resolution state.range(1), with a finish line when
+// state.range(2): steps a second (the chart and the
+// texts repaint at most every 15 ms; the steps are counted anew at a resolution other than
+// Start's 10 s when Play is clicked, which the time includes). Then Play again from the
+// start and, after a second, a click on Stop posted through the event queue: the time until
+// the timer is off (stop_ms).
 void BM_PlayWholeRace(benchmark::State& state)
 {
-    const QString race = QString::fromStdString(RaceFolder(24) + "/race.TP1");
+    const QString race = RaceFile(static_cast<int>(state.range(0)), state.range(2) != 0);
     for (auto _ : state) {
         Started s(race);
         if (!s.ok) {
             state.SkipWithError("the set-up window cannot start the race");
             return;
         }
-        s.control->findChild<QLineEdit*>(QStringLiteral("txtPlayspeed"))->setText(QStringLiteral("0"));
-        QElapsedTimer playing;
-        playing.start();
-        s.click("cmdPlay");
-        while (s.control->session().playing() && playing.elapsed() < 600'000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        const double seconds = playing.nsecsElapsed() / 1e9;
+        const double cpuBefore = ProcessCpuSeconds();
+        double countSeconds = 0;
+        const double seconds = s.playToEnd(static_cast<double>(state.range(1)), &countSeconds);
+        const double cpuSeconds = ProcessCpuSeconds() - cpuBefore;
         const long long steps = s.control->session().position();
 
         s.control->session().seek(0);
@@ -204,17 +302,59 @@ void BM_PlayWholeRace(benchmark::State& state)
         state.SetIterationTime(seconds);
         state.counters["steps"] = static_cast<double>(steps);
         state.counters["steps_per_s"] = steps / seconds;
+        state.counters["count_s"] = countSeconds;
+        state.counters["cpu_us_per_step"] = cpuSeconds * 1e6 / static_cast<double>(steps);
         state.counters["stop_ms"] = answering.nsecsElapsed() / 1e6;
     }
 }
-BENCHMARK(BM_PlayWholeRace)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1)->Repetitions(2);
+BENCHMARK(BM_PlayWholeRace)
+    ->Args({7, 10, 0})
+    ->Args({64, 10, 0})
+    ->Args({64, 1, 0})
+    ->Args({64, 1, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->Repetitions(2);
 
-// Seeking with the replay position to steps spread over the whole race (resolution 1: some
-// 100,000 steps), the chart drawn again and painted: the time from setting the slider to
-// the chart window painted, each seek on its own, and a drag from end to end.
+// The peak memory of the whole program playing the race of state.range(0) boats to its end
+// at the resolution state.range(1): this program started again with --play-to-end, so that
+// no other benchmark's memory counts.
+void BM_PlayMemory(benchmark::State& state)
+{
+    const int boats = static_cast<int>(state.range(0));
+    const double resolution = static_cast<double>(state.range(1));
+    RaceFolder(24, boats); // generated before the clock runs
+    for (auto _ : state) {
+        const std::string command = "/proc/" + std::to_string(getpid()) + "/exe --play-to-end " +
+                                    std::to_string(boats) + " " + std::to_string(resolution);
+        FILE* child = popen(command.c_str(), "r");
+        double startS = 0, playS = 0;
+        long startedKiB = 0, peakKiB = 0;
+        long long steps = 0;
+        const int read =
+            child ? std::fscanf(child, "%lf %ld %lf %lld %ld", &startS, &startedKiB, &playS, &steps, &peakKiB) : 0;
+        if (!child || pclose(child) != 0 || read != 5) {
+            state.SkipWithError("the replay did not play to its end");
+            return;
+        }
+        state.SetIterationTime(playS);
+        state.counters["start_s"] = startS;
+        state.counters["steps"] = static_cast<double>(steps);
+        state.counters["peak_MB_after_start"] = startedKiB / 1024.0;
+        state.counters["peak_MB"] = peakKiB / 1024.0;
+    }
+}
+BENCHMARK(BM_PlayMemory)->Args({64, 1})->Args({64, 10})->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+
+// Seeking with the replay position to steps anywhere in the whole race of state.range(0)
+// boats (resolution 1: some 100,000 steps), with a finish line when state.range(1), the
+// chart drawn again and painted: the time from setting the slider to the chart window
+// painted, each seek on its own; the dearest, one step back from the end (back_from_end_ms);
+// and a drag from end to end.
 void BM_Seek(benchmark::State& state)
 {
-    const QString race = QString::fromStdString(RaceFolder(24) + "/race.TP1");
+    const QString race = RaceFile(static_cast<int>(state.range(0)), state.range(1) != 0);
     Started s(race);
     if (!s.ok) {
         state.SkipWithError("the set-up window cannot start the race");
@@ -225,27 +365,44 @@ void BM_Seek(benchmark::State& state)
     s.click("cmdPlay"); // counts the steps at the new resolution
     s.click("cmdStop");
     auto* slider = s.control->findChild<QSlider*>(QStringLiteral("sldPosition"));
-    QWidget* chart = s.main->earth()->replayView()->window();
+    tideplot::ChartWidget* chart = dynamic_cast<tideplot::ChartApplication&>(*s.main->earth()).widget();
     const int count = slider->maximum();
-    int next = 0;
-    double worst = 0;
-    long long seeks = 0;
-    for (auto _ : state) {
-        const int target = static_cast<int>((static_cast<long long>(next) * 7919) % (count + 1));
-        ++next;
+    // Milliseconds from setting the slider to the chart painted. (Painted into a picture of
+    // its own: a repaint of the window is left out while the window system holds it back.)
+    const auto seekTo = [&](int target) {
         QElapsedTimer elapsed;
         elapsed.start();
         slider->setValue(target);
         while (s.control->session().position() != target)
             QCoreApplication::processEvents();
-        chart->repaint();
-        const double ms = elapsed.nsecsElapsed() / 1e6;
+        chart->grab();
+        return elapsed.nsecsElapsed() / 1e6;
+    };
+    // Steps anywhere, one after the other: half of the seeks go back (the chart drawn again
+    // up to the step), half go on (the chart adds the steps between).
+    std::mt19937 random(24);
+    std::uniform_int_distribution<int> anywhere(0, count);
+    double worst = 0;
+    const int redrawsBefore = chart->trackLayerRedraws();
+    int slow = 0;
+    for (auto _ : state) {
+        const int redraws = chart->trackLayerRedraws();
+        const int target = anywhere(random);
+        const double ms = seekTo(target);
+        if (std::getenv("TIDEPLOT_BENCH_SEEKS"))
+            std::fprintf(stderr, "seek to %d: %.1f ms%s\n", target, ms,
+                         chart->trackLayerRedraws() > redraws ? ", the chart drawn whole" : "");
         worst = std::max(worst, ms);
-        ++seeks;
+        slow += ms > 250;
         state.SetIterationTime(ms / 1000);
     }
+    state.counters["over_250ms"] = slow;
     state.counters["steps"] = count;
     state.counters["worst_ms"] = worst;
+    state.counters["chart_redraws"] = chart->trackLayerRedraws() - redrawsBefore;
+    // The dearest seek: from the end of the race one step back, everything drawn again.
+    seekTo(count);
+    state.counters["back_from_end_ms"] = seekTo(count - 1);
 
     // A drag from the end to the start in two seconds, the slider moved 60 times a second as
     // a mouse moves it: the seeks the window carried out, and the longest the window was
@@ -268,7 +425,13 @@ void BM_Seek(benchmark::State& state)
     state.counters["drag_ms"] = drag.nsecsElapsed() / 1e6;
     state.counters["drag_busiest_ms"] = busiest;
 }
-BENCHMARK(BM_Seek)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(40);
+BENCHMARK(BM_Seek)
+    ->Args({7, 0})
+    ->Args({64, 0})
+    ->Args({64, 1})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(40);
 
 double ThreadCpuSeconds()
 {
@@ -401,6 +564,8 @@ BENCHMARK(BM_PlayWithAnalysisWindow)->UseManualTime()->Unit(benchmark::kSecond)-
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    if (argc == 4 && std::strcmp(argv[1], "--play-to-end") == 0)
+        return PlayToEnd(std::atoi(argv[2]), std::atof(argv[3]));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -7,9 +7,11 @@
 #include "import/gpxreader.h"
 #include "import/kmlreader.h"
 #include "import/logimport.h"
+#include "import/xmlguard.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -92,6 +94,42 @@ void BM_ReadGpxTrackLines(benchmark::State& state)
 }
 BENCHMARK(BM_ReadKmlTrackLines)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReadGpxTrackLines)->ArgName("threads")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The guard that holds a log to the XML limits (import/xmlguard.h) alone, over the log in
+// memory in the 64 KiB reads the import makes: the bytes a second it passes on.
+template <bool Gpx> void BM_LimitGuard(benchmark::State& state)
+{
+    const BenchLog& log = Gpx ? GpxLog() : KmlLog();
+    std::string bytes(std::size_t(log.Bytes()), '\0');
+    std::FILE* in = std::fopen(log.Path().c_str(), "rb");
+    if (!in || std::fread(bytes.data(), 1, bytes.size(), in) != bytes.size()) {
+        state.SkipWithError("cannot read the log");
+        return;
+    }
+    std::fclose(in);
+    constexpr std::size_t kRead = 64 << 10;
+    std::string out;
+    for (auto _ : state) {
+        tideplot::xmllog::XmlLimitGuard guard;
+        for (std::size_t at = 0; at < bytes.size(); at += kRead) {
+            out.clear();
+            if (!guard.scan(bytes.data() + at, std::int64_t(std::min(kRead, bytes.size() - at)), out))
+                state.SkipWithError(guard.failure().c_str());
+        }
+        benchmark::DoNotOptimize(guard.lineBreaks());
+    }
+    state.SetBytesProcessed(state.iterations() * log.Bytes());
+}
+void BM_LimitGuardKml(benchmark::State& state)
+{
+    BM_LimitGuard<false>(state);
+}
+void BM_LimitGuardGpx(benchmark::State& state)
+{
+    BM_LimitGuard<true>(state);
+}
+BENCHMARK(BM_LimitGuardKml)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LimitGuardGpx)->Unit(benchmark::kMillisecond);
 
 // The whole import, the format told by the content, the sorting and the write of a fresh
 // track file included.

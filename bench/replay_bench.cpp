@@ -116,6 +116,33 @@ void BM_ReplayPeakMemory(benchmark::State& state)
 
 } // namespace
 
+// The timeline of a replay as Start (and a new resolution) makes it: the race played once
+// unseen, its series and checkpoints kept, on the 7-boat and the 64-boat 24-hour races at
+// resolutions 10 and 1 (state.range: boats, resolution).
+void BM_Timeline(benchmark::State& state)
+{
+    const std::string race = RaceFolder(24, static_cast<int>(state.range(0))) + "/race.TP1";
+    const tideplot::ReplaySettings settings{static_cast<double>(state.range(1)), 90};
+    long long steps = 0;
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        tideplot::ReplaySession session;
+        session.start(race, settings, true);
+        steps = session.stepCount();
+        bytes = session.series().bytes();
+        session.close();
+    }
+    state.counters["steps"] = static_cast<double>(steps);
+    state.counters["series_MB"] = static_cast<double>(bytes) / (1 << 20);
+}
+BENCHMARK(BM_Timeline)
+    ->Args({7, 10})
+    ->Args({7, 1})
+    ->Args({64, 10})
+    ->Args({64, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
 BENCHMARK(BM_Replay)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_ReplayWithDocuments)->Arg(24)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_StartTimeWarnings)->Arg(24)->Unit(benchmark::kMicrosecond);

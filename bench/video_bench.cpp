@@ -7,7 +7,7 @@
 // The races: 7 boats, one fix a second, generated once into $TMPDIR/tideplot-bench-race-*.
 #include "bench_process.h"
 #include "bench_race.h"
-#include "earth/googleearth.h"
+#include "replay/earthobserver.h"
 #include "replay/replaysession.h"
 #include "share/replayvideo.h"
 #include "share/videoencoder.h"
@@ -45,22 +45,26 @@ void BM_VideoCommand(benchmark::State& state)
     fs::remove(out);
 }
 
-// The replay to its last step with the chart drawn, as the video's frames start from.
-struct ChartAtEnd {
+// The replay to its last step with the chart drawn through the replay's documents, as
+// the export loop draws the video's frames; the fleet and the last frame for the legend.
+struct ChartAtEnd : tideplot::FrameObserver {
     tideplot::ChartApplication chart;
-    tideplot::ReplayTexts texts;
+    tideplot::FleetInfo fleet;
+    tideplot::FleetFrame last;
 
     explicit ChartAtEnd(int hours)
     {
         tideplot::ReplaySession session;
         tideplot::GoogleEarthObserver drawing(chart);
         session.addObserver(&drawing);
-        session.addObserver(&texts);
+        session.addObserver(this);
         session.start(RaceFolder(hours) + "/race.TP1", tideplot::ReplaySettings{60, 90}, false);
         while (session.step()) {
         }
         session.close();
     }
+    void raceStarted(const tideplot::FleetInfo& f) override { fleet = f; }
+    void frame(const tideplot::FleetFrame& f) override { last = f; }
 };
 
 // One frame's picture at the end of the 24-hour race, under the replay's camera.
@@ -68,7 +72,7 @@ void BM_FramePicture(benchmark::State& state)
 {
     static ChartAtEnd end(24);
     for (auto _ : state)
-        benchmark::DoNotOptimize(tideplot::ReplayPicture(end.chart, end.texts, QSize(1280, 720)));
+        benchmark::DoNotOptimize(tideplot::ReplayPicture(end.chart, end.fleet, end.last, QSize(1280, 720)));
 }
 
 // One frame as the video makes it, the camera moving a little each time as the replay
@@ -84,8 +88,8 @@ void BM_FramePaintAndEncode(benchmark::State& state)
         for (auto _ : state) {
             camera.FocusPointLongitude += 2e-5;
             end.chart.SetCamera(camera, 10);
-            encoder.addFrame(
-                tideplot::ReplayPicture(end.chart, end.texts, QSize(1280, 720), tideplot::ChartDrawing::Painted));
+            encoder.addFrame(tideplot::ReplayPicture(end.chart, end.fleet, end.last, QSize(1280, 720),
+                                                     tideplot::ChartDrawing::Painted));
         }
         encoder.finish();
     }

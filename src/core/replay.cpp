@@ -93,26 +93,6 @@ void RequireFinite(double value, const TrackLineReader& file, const char* what)
 
 } // namespace
 
-bool ValidResolution(double seconds)
-{
-    return seconds >= kMinResolutionSeconds && seconds <= kMaxResolutionSeconds;
-}
-
-std::string ResolutionProblem(std::string_view text)
-{
-    double seconds = 0;
-    bool number = false;
-    try {
-        number = TryNumberOfText(text, seconds);
-    } catch (const Error&) {
-        number = false; // too large
-    }
-    if (number && ValidResolution(seconds))
-        return {};
-    return QuotedText(text) + " is not a number of seconds from " + ShortNumberText(kMinResolutionSeconds) + " to " +
-           ShortNumberText(kMaxResolutionSeconds);
-}
-
 std::string ResolveTrackFile(const std::string& raceFileName, const std::string& trackFile)
 {
     std::string name = trackFile;
@@ -139,20 +119,6 @@ bool AllTrackFilesAtEnd(RaceState& state)
         if (state.TrackFile[k] && !state.TrackFile[k]->AtEnd())
             return false;
     return true;
-}
-
-ReplaySettings ReadReplaySettings(std::string_view resolutionText, std::string_view pointsText)
-{
-    ReplaySettings settings;
-    if (const std::string problem = ResolutionProblem(resolutionText); !problem.empty())
-        throw Error("Resolution: " + problem);
-    settings.ResolutionSeconds = NumberOfText(resolutionText);
-    try {
-        settings.StepsPerWidePlot = RoundToInt16(NumberOfText(pointsText));
-    } catch (const Error& e) {
-        throw Error(std::string("Points (steps between wide plots): ") + e.what());
-    }
-    return settings;
 }
 
 std::string LegendCaption(const RaceState& state, int k)
@@ -371,58 +337,74 @@ void CheckStartBeforeFirstFix(const RaceState& state, int k, const TrackLine& fi
                 " days before its track is refused: is the start time's date right?");
 }
 
-void MoveBoat(RaceState& state, int k, BoatStep& out)
+// A boat whose track file is at its end stays where its last step showed it.
+void KeepEndedBoat(const RaceState& state, int k, BoatStep& out)
 {
-    const int n = k + kFirstBoatNumber;
-    out = BoatStep{};
-    TrackLineReader& file = *state.TrackFile[k];
-    if (file.AtEnd()) {
-        out.TrackEnded = true;
-        out.Position = state.LastPlotted[n];
-        out.HasPosition = HasPosition(out.Position);
-        out.HasDistance = state.HasLastDistance[k];
-        out.DistanceNm = state.LastDistance[k];
-        return;
-    }
-    out.Moved = true;
+    out.TrackEnded = true;
+    out.Position = state.LastPlotted[k + kFirstBoatNumber];
+    out.HasPosition = HasPosition(out.Position);
+    out.HasDistance = state.HasLastDistance[k];
+    out.DistanceNm = state.LastDistance[k];
+}
 
+// The boat's elapsed time since its own start at this step's race clock (days): the race
+// clock divided by its LYS number.
+double HandicapTime(const RaceState& state, int k)
+{
     if (state.BoatLys[k] == 0)
         throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] +
                     ") has the LYS number 0: its handicap time cannot be computed");
     const double h = state.RaceClock / state.BoatLys[k];
     if (!std::isfinite(h))
         throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] + "): the handicap time is not finite");
+    return h;
+}
 
-    // Advance: the next point becomes the previous one once per step, then lines are
-    // read until a fix lies after h (a line without a fix never does while lines remain).
-    if (state.NextPoint[n].Elapsed < h) {
-        state.PrevPoint[n] = state.NextPoint[n];
-        std::swap(state.PrevLine[k], state.NextLine[k]);
-        const bool firstAdvance = state.PrevLine[k].empty();
-        const double start = state.StartTime[k];
-        bool fixPassed = false;
-        const TrackLine* line = nullptr;
-        try {
-            for (;;) {
-                line = &file.ReadLine();
-                if (file.AtEnd() || (line->Fix && line->Time - start > h))
-                    break;
-                fixPassed = fixPassed || line->Fix;
-            }
-        } catch (const TrackLineError& e) {
-            ThrowAt(FileLabel(file.Path()), e.Line, TrackLineProblem(state, k, e.Text, e.Reason));
+// The next point becomes the previous one once per step, then lines are read until a fix
+// lies after `h` (a line without a fix never does while lines remain); the line that
+// stopped the reading is the next point.
+void AdvanceTrack(RaceState& state, int k, TrackLineReader& file, double h)
+{
+    const int n = k + kFirstBoatNumber;
+    state.PrevPoint[n] = state.NextPoint[n];
+    std::swap(state.PrevLine[k], state.NextLine[k]);
+    const bool firstAdvance = state.PrevLine[k].empty();
+    const double start = state.StartTime[k];
+    bool fixPassed = false;
+    const TrackLine* line = nullptr;
+    try {
+        for (;;) {
+            line = &file.ReadLine();
+            if (file.AtEnd() || (line->Fix && line->Time - start > h))
+                break;
+            fixPassed = fixPassed || line->Fix;
         }
-        TakeNextLine(state, k, *line);
-        if (firstAdvance && line->Fix && !fixPassed)
-            CheckStartBeforeFirstFix(state, k, *line);
+    } catch (const TrackLineError& e) {
+        ThrowAt(FileLabel(file.Path()), e.Line, TrackLineProblem(state, k, e.Text, e.Reason));
     }
-    // An empty previous line reads as no position (day 0 as its time).
-    if (state.PrevLine[k].empty())
-        state.PrevPoint[n] = TrackPoint{0, 0, -state.StartTime[k]};
+    TakeNextLine(state, k, *line);
+    if (firstAdvance && line->Fix && !fixPassed)
+        CheckStartBeforeFirstFix(state, k, *line);
+}
 
+// Places the boat at `h` on the leg from its previous to its next point (state.StepLeg,
+// state.StepPosition), with its course and speed over ground on that leg. Returns the
+// leg's span in days.
+double PlaceOnLeg(RaceState& state, int k, const TrackLineReader& file, double h, BoatStep& out)
+{
+    const int n = k + kFirstBoatNumber;
     const TrackPoint& prev = state.PrevPoint[n];
     const TrackPoint& next = state.NextPoint[n];
-    state.StepLeg = CourseAndDistance(prev, next);
+    // The leg from the next point back to the previous one places the boat; the leg on to
+    // the next point is its course and speed over ground.
+    Leg ahead;
+    if (HasPosition(prev) && HasPosition(next)) {
+        const LegPair legs = CourseAndDistanceBothWays(prev, next);
+        state.StepLeg = legs.FromP2;
+        ahead = legs.FromP1;
+    } else {
+        state.StepLeg = CourseAndDistance(prev, next);
+    }
     // Fixes one after the other never share a time (a repeat is passed over), but the last
     // line of a file may be one without a fix, or earlier than the fix before it.
     const double span = next.Elapsed - prev.Elapsed;
@@ -438,31 +420,38 @@ void MoveBoat(RaceState& state, int k, BoatStep& out)
         state.StepPosition = LegStart(prev, state.StepLeg);
         RequireFinite(state.StepPosition.Lat, file, "the boat's latitude");
         RequireFinite(state.StepPosition.Lon, file, "the boat's longitude");
-        // Course and speed over ground on the leg from the previous to the next point.
         if (HasPosition(next)) {
-            const Leg leg = CourseAndDistance(next, prev);
-            out.CourseDeg = leg.Bearing;
-            out.SpeedKnots = span > 0 ? leg.Distance / (span * 24) : 0;
+            out.CourseDeg = ahead.Bearing;
+            out.SpeedKnots = span > 0 ? ahead.Distance / (span * 24) : 0;
         }
     } else {
         state.StepPosition = TrackPoint{};
     }
     out.HasPosition = HasPosition(state.StepPosition);
     out.Position = state.StepPosition;
+    return span;
+}
 
-    if (k >= 1) {
-        const TrackPoint& first = state.NextPoint[kFirstBoatNumber];
-        if (HasPosition(state.StepPosition) && HasPosition(first)) {
-            const double distance = CourseAndDistance(first, state.StepPosition).Distance;
-            RequireFinite(distance, file, "the distance to the first boat");
-            out.HasDistance = true;
-            out.DistanceNm = distance;
-        }
-        state.HasLastDistance[k] = out.HasDistance;
-        state.LastDistance[k] = out.DistanceNm;
+// The distance of a boat after the first to the first boat's next point, kept for the
+// steps after its track ends.
+void MeasureToFirstBoat(RaceState& state, int k, const TrackLineReader& file, BoatStep& out)
+{
+    const TrackPoint& first = state.NextPoint[kFirstBoatNumber];
+    if (HasPosition(state.StepPosition) && HasPosition(first)) {
+        const double distance = CourseAndDistance(first, state.StepPosition).Distance;
+        RequireFinite(distance, file, "the distance to the first boat");
+        out.HasDistance = true;
+        out.DistanceNm = distance;
     }
+    state.HasLastDistance[k] = out.HasDistance;
+    state.LastDistance[k] = out.DistanceNm;
+}
 
-    TrackPoint& last = state.LastPlotted[n];
+// The piece from where the boat was drawn last to where it is now, unless either is no
+// position or the leg spans a gap in the log; the step's box takes the piece in.
+void DrawPiece(RaceState& state, int k, double span, BoatStep& out)
+{
+    TrackPoint& last = state.LastPlotted[k + kFirstBoatNumber];
     // Whole seconds apart, so a millisecond decides a gap of exactly five minutes.
     const bool inGap = span * kSecondsPerDay >= kGapDays * kSecondsPerDay - 1e-3;
     if (HasPosition(state.StepPosition) && HasPosition(last) && !inGap) {
@@ -481,6 +470,28 @@ void MoveBoat(RaceState& state, int k, BoatStep& out)
         state.BoxMax.Lon = MaxOf(state.BoxMax.Lon, MaxOf(stepLon, lastLon));
     }
     last = state.StepPosition;
+}
+
+void MoveBoat(RaceState& state, int k, BoatStep& out)
+{
+    const int n = k + kFirstBoatNumber;
+    out = BoatStep{};
+    TrackLineReader& file = *state.TrackFile[k];
+    if (file.AtEnd()) {
+        KeepEndedBoat(state, k, out);
+        return;
+    }
+    out.Moved = true;
+    const double h = HandicapTime(state, k);
+    if (state.NextPoint[n].Elapsed < h)
+        AdvanceTrack(state, k, file, h);
+    // An empty previous line reads as no position (day 0 as its time).
+    if (state.PrevLine[k].empty())
+        state.PrevPoint[n] = TrackPoint{0, 0, -state.StartTime[k]};
+    const double span = PlaceOnLeg(state, k, file, h, out);
+    if (k >= 1)
+        MeasureToFirstBoat(state, k, file, out);
+    DrawPiece(state, k, span, out);
     out.TrackEnded = file.AtEnd();
 }
 

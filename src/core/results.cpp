@@ -171,7 +171,9 @@ bool FinishWatch::Observe(int k, double lat, double lon, double raceClockDays)
     }
     boat.last = now;
     boat.hasLast = true;
-    boat.distanceNm = geometry_.DistanceNm(lat, lon);
+    boat.placed = true;
+    boat.placedLat = lat;
+    boat.placedLon = lon;
     return crossed;
 }
 

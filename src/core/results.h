@@ -146,8 +146,13 @@ public:
     // finished.
     double FinishRaceClock(int k) const { return boats_.at(k).finishClock; }
     // The distance in nautical miles from boat k's last position to the line; negative
-    // when it has had no position yet.
-    double DistanceNm(int k) const { return boats_.at(k).distanceNm; }
+    // when it has had no position yet. (Worked out when asked: a seek observes every step
+    // up to its own, and only the last position counts.)
+    double DistanceNm(int k) const
+    {
+        const Boat& boat = boats_.at(k);
+        return boat.placed ? geometry_.DistanceNm(boat.placedLat, boat.placedLon) : -1;
+    }
     int BoatCount() const { return static_cast<int>(boats_.size()); }
     const FinishLineGeometry& geometry() const { return geometry_; }
 
@@ -157,7 +162,9 @@ private:
         TimedPosition last;
         bool finished = false;
         double finishClock = 0;
-        double distanceNm = -1;
+        bool placed = false; // it has had a position: the last one, which the distance is from
+        double placedLat = 0;
+        double placedLon = 0;
     };
     FinishLineGeometry geometry_;
     std::vector<Boat> boats_;

@@ -1,21 +1,13 @@
 #include "xmlguard.h"
 
-#include "core/error.h"
 #include "core/scan.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 namespace tideplot::xmllog {
 
 namespace {
-
-// The source is read this many bytes at a time.
-constexpr std::int64_t kReadBytes = std::int64_t{64} << 10;
 
 const char* CutText(int cut)
 {
@@ -27,6 +19,13 @@ const unsigned char* FindEitherOf(const unsigned char* p, const unsigned char* e
 {
     return reinterpret_cast<const unsigned char*>(
         FindEither(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(end), a, b));
+}
+
+// The first `c` from `p` on, or `end`.
+const unsigned char* FindByte(const unsigned char* p, const unsigned char* end, unsigned char c)
+{
+    const auto at = static_cast<const unsigned char*>(std::memchr(p, c, std::size_t(end - p)));
+    return at ? at : end;
 }
 
 } // namespace
@@ -110,6 +109,17 @@ bool XmlLimitGuard::fail(const unsigned char* data, const unsigned char* at, con
     return false;
 }
 
+bool XmlLimitGuard::failTag(const unsigned char* data, const unsigned char* at, bool tooDeep)
+{
+    if (tooDeep)
+        return fail(data, at,
+                    "the elements nest deeper than " + std::to_string(kMaxXmlDepth) +
+                        " levels, far deeper than in any GPS log");
+    return fail(data, at,
+                "a start tag has more than " + std::to_string(kMaxXmlAttributes) +
+                    " attributes, far more than any GPS log writes");
+}
+
 void XmlLimitGuard::countLines(const unsigned char* data, std::int64_t size)
 {
     if (size <= 0)
@@ -177,362 +187,312 @@ bool XmlLimitGuard::markup(const unsigned char* data, const unsigned char* at, s
                     " MiB, far longer than in any GPS log");
 }
 
+// The states of the scan, one function each. They are inline, so that the scan compiles to
+// the one loop it was: the guard sees every byte the log import reads.
+
+inline void XmlLimitGuard::scanText(const unsigned char* data, const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned char* at = FindEitherOf(p, end, '<', '&');
+    piece(data, p, at, Cut::Text);
+    p = at;
+    if (p == end)
+        return;
+    if (*p == '<') {
+        state_ = State::Open;
+        pieceBytes_ = 0;
+    } else {
+        state_ = State::Entity; // the text goes on after it
+        markupBytes_ = 0;
+    }
+    ++p;
+}
+
+inline bool XmlLimitGuard::scanEntity(const unsigned char* data, const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned char* at = FindEitherOf(p, end, ';', '<');
+    if (!markup(data, at, at - p + 1))
+        return false;
+    pieceBytes_ += at - p + 1;
+    p = at;
+    if (p < end) {
+        state_ = *p == ';' ? State::Text : State::Open;
+        ++p;
+    }
+    return true;
+}
+
+inline void XmlLimitGuard::scanOpen(const unsigned char*& p)
+{
+    markupBytes_ = 0;
+    if (*p == '/') {
+        state_ = State::EndTag;
+        ++p;
+    } else if (*p == '?') {
+        state_ = State::Pi;
+        previous_ = 0;
+        ++p;
+    } else if (*p == '!') {
+        state_ = State::Bang;
+        run_ = 0;
+        ++p;
+    } else {
+        state_ = State::StartTag;
+        attributes_ = 0;
+        previous_ = 0;
+    }
+}
+
+inline bool XmlLimitGuard::scanStartTag(const unsigned char* data, const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned char* from = p;
+    for (; p < end; ++p) {
+        const unsigned char c = *p;
+        if (c == '"' || c == '\'') {
+            enterQuote(c, State::StartTag);
+            ++p;
+            break;
+        }
+        if (c == '=') {
+            if (++attributes_ > kMaxXmlAttributes)
+                return failTag(data, p, false);
+        } else if (c == '>') {
+            if (previous_ != '/' && ++depth_ > kMaxXmlDepth)
+                return failTag(data, p, true);
+            state_ = State::Text;
+            ++p;
+            break;
+        }
+        previous_ = c;
+    }
+    return markup(data, p, p - from);
+}
+
+inline bool XmlLimitGuard::scanQuote(const unsigned char* data, const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned char* at = FindByte(p, end, quote_);
+    if (!markup(data, at, at - p))
+        return false;
+    p = at;
+    if (p < end) {
+        ++p;
+        previous_ = quote_;
+        state_ = quoteReturn_;
+    }
+    return true;
+}
+
+inline bool XmlLimitGuard::scanEndTag(const unsigned char* data, const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned char* at = FindByte(p, end, '>');
+    if (!markup(data, at, at - p))
+        return false;
+    p = at;
+    if (p < end) {
+        ++p;
+        if (depth_ > 0)
+            --depth_;
+        state_ = State::Text;
+    }
+    return true;
+}
+
+inline void XmlLimitGuard::scanBang(const unsigned char*& p)
+{
+    // "<!" begins a comment, a CDATA section, the document type or another declaration,
+    // told apart by the characters that follow.
+    static constexpr const char* kBangTargets[] = {"--", "[CDATA[", "DOCTYPE"};
+    const unsigned char c = *p;
+    if (run_ == 0)
+        bang_[0] = c == '-' ? 0 : c == '[' ? 1 : c == 'D' ? 2 : 3;
+    const int target = bang_[0];
+    if (target == 3 || kBangTargets[target][run_] != char(c)) {
+        state_ = State::Decl; // this character is read again there
+        return;
+    }
+    ++p;
+    if (kBangTargets[target][++run_] == '\0') {
+        run_ = 0;
+        doctypeBrackets_ = 0;
+        pieceBytes_ = 0;
+        state_ = target == 0 ? State::Comment : target == 1 ? State::CData : State::Doctype;
+    }
+}
+
+inline bool XmlLimitGuard::scanCommentOrCData(const unsigned char* data, const unsigned char*& p,
+                                              const unsigned char* end)
+{
+    // Ends at "-->" or "]]>": two or more of its closing character, then ">".
+    const unsigned char closing = state_ == State::CData ? ']' : '-';
+    while (p < end) {
+        if (*p == closing) {
+            ++run_;
+            ++p;
+            ++pieceBytes_;
+            continue;
+        }
+        if (*p == '>' && run_ >= 2) {
+            run_ = 0;
+            state_ = state_ == State::DoctypeComment ? State::Doctype : State::Text;
+            pieceBytes_ = 0;
+            ++p;
+            break;
+        }
+        run_ = 0;
+        const unsigned char* at = FindByte(p, end, closing);
+        if (state_ == State::DoctypeComment) {
+            if (!markup(data, at, at - p))
+                return false;
+        } else {
+            piece(data, p, at, state_ == State::CData ? Cut::CData : Cut::Comment);
+        }
+        p = at;
+    }
+    return true;
+}
+
+inline bool XmlLimitGuard::scanPi(const unsigned char* data, const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned char* from = p;
+    for (; p < end; ++p) {
+        if (*p == '>' && previous_ == '?') {
+            state_ = state_ == State::Pi ? State::Text : State::Doctype;
+            ++p;
+            break;
+        }
+        previous_ = *p;
+    }
+    return markup(data, p, p - from);
+}
+
+inline bool XmlLimitGuard::scanDecl(const unsigned char* data, const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned char* from = p;
+    for (; p < end; ++p) {
+        if (*p == '"' || *p == '\'') {
+            enterQuote(*p, State::Decl);
+            ++p;
+            break;
+        }
+        if (*p == '>') {
+            state_ = State::Text;
+            ++p;
+            break;
+        }
+    }
+    return markup(data, p, p - from);
+}
+
+inline bool XmlLimitGuard::scanDoctype(const unsigned char* data, const unsigned char*& p, const unsigned char* end)
+{
+    const unsigned char* from = p;
+    for (; p < end; ++p) {
+        const unsigned char c = *p;
+        if (c == '"' || c == '\'') {
+            enterQuote(c, State::Doctype);
+            ++p;
+            break;
+        }
+        if (c == '[') {
+            ++doctypeBrackets_;
+        } else if (c == ']') {
+            if (doctypeBrackets_ > 0)
+                --doctypeBrackets_;
+        } else if (c == '<') {
+            state_ = State::DoctypeOpen;
+            ++p;
+            break;
+        } else if (c == '>' && doctypeBrackets_ == 0) {
+            state_ = State::Text;
+            ++p;
+            break;
+        }
+    }
+    return markup(data, p, p - from);
+}
+
+inline void XmlLimitGuard::scanDoctypeOpen(const unsigned char*& p)
+{
+    if (state_ == State::DoctypeOpen) {
+        if (*p == '?') {
+            state_ = State::DoctypePi;
+            previous_ = 0;
+            ++p;
+        } else if (*p == '!') {
+            state_ = State::DoctypeBang;
+            run_ = 0;
+            ++p;
+        } else {
+            state_ = State::Doctype;
+        }
+        return;
+    }
+    // "<!--" opens a comment in the internal subset; any other declaration is read on as
+    // part of the document type (its quoted texts included).
+    if (*p == '-') {
+        ++p;
+        if (++run_ == 2) {
+            run_ = 0;
+            state_ = State::DoctypeComment;
+        }
+    } else {
+        run_ = 0;
+        state_ = State::Doctype;
+    }
+}
+
 bool XmlLimitGuard::scanUnits(const unsigned char* data, std::int64_t size)
 {
-    static constexpr const char* kBangTargets[] = {"--", "[CDATA[", "DOCTYPE"};
     const unsigned char* p = data;
     const unsigned char* const end = data + size;
-    const auto find = [&](unsigned char c) {
-        const auto at = static_cast<const unsigned char*>(std::memchr(p, c, std::size_t(end - p)));
-        return at ? at : end;
-    };
     while (p < end) {
+        bool ok = true;
         switch (state_) {
-        case State::Text: {
-            const unsigned char* at = FindEitherOf(p, end, '<', '&');
-            piece(data, p, at, Cut::Text);
-            p = at;
-            if (p < end) {
-                if (*p == '<') {
-                    state_ = State::Open;
-                    pieceBytes_ = 0;
-                } else {
-                    state_ = State::Entity; // the text goes on after it
-                    markupBytes_ = 0;
-                }
-                ++p;
-            }
+        case State::Text:
+            scanText(data, p, end);
             break;
-        }
-        case State::Entity: {
-            const unsigned char* at = FindEitherOf(p, end, ';', '<');
-            if (!markup(data, at, at - p + 1))
-                return false;
-            pieceBytes_ += at - p + 1;
-            p = at;
-            if (p < end) {
-                state_ = *p == ';' ? State::Text : State::Open;
-                ++p;
-            }
+        case State::Entity:
+            ok = scanEntity(data, p, end);
             break;
-        }
         case State::Open:
-            markupBytes_ = 0;
-            if (*p == '/') {
-                state_ = State::EndTag;
-                ++p;
-            } else if (*p == '?') {
-                state_ = State::Pi;
-                previous_ = 0;
-                ++p;
-            } else if (*p == '!') {
-                state_ = State::Bang;
-                run_ = 0;
-                ++p;
-            } else {
-                state_ = State::StartTag;
-                attributes_ = 0;
-                previous_ = 0;
-            }
+            scanOpen(p);
             break;
-        case State::StartTag: {
-            const unsigned char* from = p;
-            for (; p < end; ++p) {
-                const unsigned char c = *p;
-                if (c == '"' || c == '\'') {
-                    enterQuote(c, State::StartTag);
-                    ++p;
-                    break;
-                }
-                if (c == '=') {
-                    if (++attributes_ > kMaxXmlAttributes)
-                        return fail(data, p,
-                                    "a start tag has more than " + std::to_string(kMaxXmlAttributes) +
-                                        " attributes, far more than any GPS log writes");
-                } else if (c == '>') {
-                    if (previous_ != '/' && ++depth_ > kMaxXmlDepth)
-                        return fail(data, p,
-                                    "the elements nest deeper than " + std::to_string(kMaxXmlDepth) +
-                                        " levels, far deeper than in any GPS log");
-                    state_ = State::Text;
-                    ++p;
-                    break;
-                }
-                previous_ = c;
-            }
-            if (!markup(data, p, p - from))
-                return false;
+        case State::StartTag:
+            ok = scanStartTag(data, p, end);
             break;
-        }
-        case State::Quote: {
-            const unsigned char* at = find(quote_);
-            if (!markup(data, at, at - p))
-                return false;
-            p = at;
-            if (p < end) {
-                ++p;
-                previous_ = quote_;
-                state_ = quoteReturn_;
-            }
+        case State::Quote:
+            ok = scanQuote(data, p, end);
             break;
-        }
-        case State::EndTag: {
-            const unsigned char* at = find('>');
-            if (!markup(data, at, at - p))
-                return false;
-            p = at;
-            if (p < end) {
-                ++p;
-                if (depth_ > 0)
-                    --depth_;
-                state_ = State::Text;
-            }
+        case State::EndTag:
+            ok = scanEndTag(data, p, end);
             break;
-        }
-        case State::Bang: {
-            // "<!" begins a comment, a CDATA section, the document type or another
-            // declaration, told apart by the characters that follow.
-            const unsigned char c = *p;
-            if (run_ == 0)
-                bang_[0] = c == '-' ? 0 : c == '[' ? 1 : c == 'D' ? 2 : 3;
-            const int target = bang_[0];
-            if (target == 3 || kBangTargets[target][run_] != char(c)) {
-                state_ = State::Decl; // this character is read again there
-                break;
-            }
-            ++p;
-            if (kBangTargets[target][++run_] == '\0') {
-                run_ = 0;
-                doctypeBrackets_ = 0;
-                pieceBytes_ = 0;
-                state_ = target == 0 ? State::Comment : target == 1 ? State::CData : State::Doctype;
-            }
+        case State::Bang:
+            scanBang(p);
             break;
-        }
         case State::Comment:
         case State::DoctypeComment:
-        case State::CData: {
-            // Ends at "-->" or "]]>": two or more of its closing character, then ">".
-            const unsigned char closing = state_ == State::CData ? ']' : '-';
-            while (p < end) {
-                if (*p == closing) {
-                    ++run_;
-                    ++p;
-                    ++pieceBytes_;
-                    continue;
-                }
-                if (*p == '>' && run_ >= 2) {
-                    run_ = 0;
-                    state_ = state_ == State::DoctypeComment ? State::Doctype : State::Text;
-                    pieceBytes_ = 0;
-                    ++p;
-                    break;
-                }
-                run_ = 0;
-                const unsigned char* at = find(closing);
-                if (state_ == State::DoctypeComment) {
-                    if (!markup(data, at, at - p))
-                        return false;
-                } else {
-                    piece(data, p, at, state_ == State::CData ? Cut::CData : Cut::Comment);
-                }
-                p = at;
-            }
+        case State::CData:
+            ok = scanCommentOrCData(data, p, end);
             break;
-        }
         case State::Pi:
-        case State::DoctypePi: {
-            const unsigned char* from = p;
-            for (; p < end; ++p) {
-                if (*p == '>' && previous_ == '?') {
-                    state_ = state_ == State::Pi ? State::Text : State::Doctype;
-                    ++p;
-                    break;
-                }
-                previous_ = *p;
-            }
-            if (!markup(data, p, p - from))
-                return false;
+        case State::DoctypePi:
+            ok = scanPi(data, p, end);
             break;
-        }
-        case State::Decl: {
-            const unsigned char* from = p;
-            for (; p < end; ++p) {
-                if (*p == '"' || *p == '\'') {
-                    enterQuote(*p, State::Decl);
-                    ++p;
-                    break;
-                }
-                if (*p == '>') {
-                    state_ = State::Text;
-                    ++p;
-                    break;
-                }
-            }
-            if (!markup(data, p, p - from))
-                return false;
+        case State::Decl:
+            ok = scanDecl(data, p, end);
             break;
-        }
-        case State::Doctype: {
-            const unsigned char* from = p;
-            for (; p < end; ++p) {
-                const unsigned char c = *p;
-                if (c == '"' || c == '\'') {
-                    enterQuote(c, State::Doctype);
-                    ++p;
-                    break;
-                }
-                if (c == '[') {
-                    ++doctypeBrackets_;
-                } else if (c == ']') {
-                    if (doctypeBrackets_ > 0)
-                        --doctypeBrackets_;
-                } else if (c == '<') {
-                    state_ = State::DoctypeOpen;
-                    ++p;
-                    break;
-                } else if (c == '>' && doctypeBrackets_ == 0) {
-                    state_ = State::Text;
-                    ++p;
-                    break;
-                }
-            }
-            if (!markup(data, p, p - from))
-                return false;
+        case State::Doctype:
+            ok = scanDoctype(data, p, end);
             break;
-        }
         case State::DoctypeOpen:
-            if (*p == '?') {
-                state_ = State::DoctypePi;
-                previous_ = 0;
-                ++p;
-            } else if (*p == '!') {
-                state_ = State::DoctypeBang;
-                run_ = 0;
-                ++p;
-            } else {
-                state_ = State::Doctype;
-            }
-            break;
         case State::DoctypeBang:
-            // "<!--" opens a comment in the internal subset; any other declaration is
-            // read on as part of the document type (its quoted texts included).
-            if (*p == '-') {
-                ++p;
-                if (++run_ == 2) {
-                    run_ = 0;
-                    state_ = State::DoctypeComment;
-                }
-            } else {
-                run_ = 0;
-                state_ = State::Doctype;
-            }
+            scanDoctypeOpen(p);
             break;
         }
+        if (!ok)
+            return false;
     }
     countLines(data, size);
     return true;
-}
-
-// ---------------------------------------------------------------------------------------
-// LogPartDevice
-
-LogPartDevice::LogPartDevice(std::unique_ptr<QIODevice> source, std::int64_t length, QByteArray prefix,
-                             QByteArray suffix)
-    : source_(std::move(source)), left_(length), prefix_(std::move(prefix)), suffix_(std::move(suffix))
-{
-}
-
-bool LogPartDevice::openPart()
-{
-    if (!source_) {
-        failure_ = "no source";
-        return false;
-    }
-    return open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-}
-
-bool LogPartDevice::refill()
-{
-    out_.clear();
-    served_ = 0;
-    while (out_.empty()) {
-        const char* raw = nullptr;
-        qint64 n = 0;
-        if (prefixRead_ < prefix_.size()) {
-            raw = prefix_.constData() + prefixRead_;
-            n = std::min<qint64>(kReadBytes, prefix_.size() - prefixRead_);
-            prefixRead_ += n;
-        } else if (left_ != 0) {
-            in_.resize(std::size_t(left_ > 0 ? std::min(left_, kReadBytes) : kReadBytes));
-            n = source_->read(in_.data(), qint64(in_.size()));
-            if (n == 0 && left_ < 0) {
-                left_ = 0;
-                continue;
-            }
-            if (n <= 0) {
-                failure_ = n < 0 ? source_->errorString().toStdString() : "the file got shorter while it was read";
-                return false;
-            }
-            raw = in_.data();
-            if (left_ > 0)
-                left_ -= n;
-            sourceRead_.fetch_add(n, std::memory_order_relaxed);
-        } else if (suffixRead_ < suffix_.size()) {
-            raw = suffix_.constData() + suffixRead_;
-            n = std::min<qint64>(kReadBytes, suffix_.size() - suffixRead_);
-            suffixRead_ += n;
-        } else {
-            servedAll_ = true;
-            return false;
-        }
-        if (!guard_.scan(raw, n, out_)) {
-            failure_ = guard_.failure();
-            limitPassed_ = true;
-            return false;
-        }
-    }
-    return true;
-}
-
-qint64 LogPartDevice::readData(char* data, qint64 maxSize)
-{
-    qint64 done = 0;
-    while (done < maxSize && !failed()) {
-        if (served_ == out_.size() && !refill())
-            break;
-        const qint64 n = std::min<qint64>(maxSize - done, qint64(out_.size() - served_));
-        std::memcpy(data + done, out_.data() + served_, std::size_t(n));
-        served_ += std::size_t(n);
-        done += n;
-    }
-    return done == 0 && failed() ? -1 : done;
-}
-
-void CheckLogFile(const std::string& path)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::file_status status = fs::status(fs::path(path), error);
-    if (error || !fs::exists(status) || fs::is_regular_file(status))
-        return; // a missing log is named by the open that fails
-    const char* what = fs::is_directory(status)                                     ? "a folder"
-                       : fs::is_fifo(status)                                        ? "a FIFO (a named pipe)"
-                       : fs::is_block_file(status) || fs::is_character_file(status) ? "a device"
-                       : fs::is_socket(status)                                      ? "a socket"
-                                                                                    : "no regular file";
-    throw Error("cannot open \"" + path + "\": it is " + std::string(what) +
-                ", not a log file; the import reads a log saved as a file");
-}
-
-std::unique_ptr<QIODevice> OpenLogFile(const QString& path, std::int64_t begin, QString& failure)
-{
-    auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly) || !file->seek(begin)) {
-        failure = file->errorString();
-        return nullptr;
-    }
-    return file;
 }
 
 } // namespace tideplot::xmllog

@@ -78,6 +78,21 @@ private:
     enum class Cut : std::uint8_t { Text, Comment, CData };
 
     bool scanUnits(const unsigned char* data, std::int64_t size);
+    // One state of the scan from `p` on (at most to `end`), `data` being the first unit of
+    // this scan: each moves `p` past what it read and sets the next state; false when a limit
+    // is passed.
+    void scanText(const unsigned char* data, const unsigned char*& p, const unsigned char* end);
+    bool scanEntity(const unsigned char* data, const unsigned char*& p, const unsigned char* end);
+    void scanOpen(const unsigned char*& p); // after "<"
+    bool scanStartTag(const unsigned char* data, const unsigned char*& p, const unsigned char* end);
+    bool scanQuote(const unsigned char* data, const unsigned char*& p, const unsigned char* end);
+    bool scanEndTag(const unsigned char* data, const unsigned char*& p, const unsigned char* end);
+    void scanBang(const unsigned char*& p); // after "<!"
+    bool scanCommentOrCData(const unsigned char* data, const unsigned char*& p, const unsigned char* end);
+    bool scanPi(const unsigned char* data, const unsigned char*& p, const unsigned char* end);
+    bool scanDecl(const unsigned char* data, const unsigned char*& p, const unsigned char* end);
+    bool scanDoctype(const unsigned char* data, const unsigned char*& p, const unsigned char* end);
+    void scanDoctypeOpen(const unsigned char*& p); // after "<" or "<!" in the internal subset
     void countLines(const unsigned char* data, std::int64_t size);
     // Counts the bytes [from, to) of a text, comment or CDATA section and cuts them where
     // the current piece grows past kPieceBytes.
@@ -92,6 +107,8 @@ private:
         state_ = State::Quote;
     }
     bool fail(const unsigned char* data, const unsigned char* at, const std::string& what);
+    // A start tag with too many attributes, or (`tooDeep`) nested too deep.
+    bool failTag(const unsigned char* data, const unsigned char* at, bool tooDeep);
 
     State state_ = State::Text;
     State quoteReturn_ = State::Text;

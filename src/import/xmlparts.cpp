@@ -230,52 +230,58 @@ void AddPart(LogReadResult& into, const LogReadResult& part, long lineOffset, lo
     into.PointCount += part.PointCount;
 }
 
-// Reads the log in parts on several threads; false when it cannot be cut, or when a part
-// fails for any reason (the caller then reads the log in one pass, which names the first
-// error of the log, if it has one).
-bool ReadInParts(const std::string& logPath, const QString& path, std::int64_t size, int parts, LogPoints& points,
-                 LogReadResult& result, const LogProgress& progress, const LogReadOptions& options,
-                 const XmlLogFormat& format)
+// Where the log is cut into about `parts` parts: offsets from 0 to `size`, each cut in
+// front of a cut element; fewer than three (fewer than two parts) when it cannot be cut.
+std::vector<std::int64_t> CutOffsets(const QString& path, std::int64_t size, int parts, const LogHead& head)
 {
-    LogHead head;
-    if (!ReadLogHead(path, size, std::int64_t{1} << 20, format, head))
-        return false;
     std::vector<std::int64_t> cuts{0};
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return false;
-        const std::int64_t window = std::min(size / parts, std::int64_t{1} << 20);
-        for (int i = 1; i < parts; ++i) {
-            const std::int64_t at = FindCutTag(file, size * i / parts, window, head.CutTag);
-            if (at > cuts.back())
-                cuts.push_back(at);
-        }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const std::int64_t window = std::min(size / parts, std::int64_t{1} << 20);
+    for (int i = 1; i < parts; ++i) {
+        const std::int64_t at = FindCutTag(file, size * i / parts, window, head.CutTag);
+        if (at > cuts.back())
+            cuts.push_back(at);
     }
     cuts.push_back(size);
-    const std::size_t partCount = cuts.size() - 1;
-    if (partCount < 2)
-        return false;
+    return cuts;
+}
 
-    struct Part {
-        std::unique_ptr<LogPartDevice> Device;
-        std::unique_ptr<LogPoints> Points;
-        LogReadResult Result;
-        std::int64_t TrackEvents = 0;
-        bool Ok = false;
-    };
-    std::vector<Part> results(partCount);
-    for (std::size_t i = 0; i < partCount; ++i) {
+// One part of a log: its bytes with the tags put around them, and what it reads as.
+struct LogPart {
+    std::unique_ptr<LogPartDevice> Device;
+    std::unique_ptr<LogPoints> Points;
+    LogReadResult Result;
+    std::int64_t TrackEvents = 0;
+    bool Ok = false;
+};
+
+// The parts between the cuts, opened; empty when a part cannot be opened.
+std::vector<LogPart> OpenParts(const QString& path, const std::vector<std::int64_t>& cuts, const LogHead& head,
+                               const LogReadOptions& options)
+{
+    const std::size_t count = cuts.size() - 1;
+    std::vector<LogPart> parts(count);
+    for (std::size_t i = 0; i < count; ++i) {
         QString failure;
         std::unique_ptr<QIODevice> file = OpenLogFile(path, cuts[i], failure);
         if (!file)
-            return false;
-        results[i].Device = std::make_unique<LogPartDevice>(std::move(file), cuts[i + 1] - cuts[i],
-                                                            i > 0 ? head.StartTags : QByteArray(),
-                                                            i + 1 < partCount ? head.EndTags : QByteArray());
-        results[i].Points = std::make_unique<LogPoints>(options.PointMemoryBytes / std::int64_t(partCount));
+            return {};
+        parts[i].Device = std::make_unique<LogPartDevice>(std::move(file), cuts[i + 1] - cuts[i],
+                                                          i > 0 ? head.StartTags : QByteArray(),
+                                                          i + 1 < count ? head.EndTags : QByteArray());
+        parts[i].Points = std::make_unique<LogPoints>(options.PointMemoryBytes / std::int64_t(count));
     }
-    const auto readPart = [&logPath, &format, &options](Part& part) {
+    return parts;
+}
+
+// Reads every part on a thread of its own, telling the progress of them all; false when
+// no thread can be had or a part does not read as a whole document without an error.
+bool ReadPartsOnThreads(std::vector<LogPart>& parts, const std::string& logPath, std::int64_t size,
+                        const LogProgress& progress, const LogReadOptions& options, const XmlLogFormat& format)
+{
+    const auto readPart = [&logPath, &format, &options](LogPart& part) {
         try {
             if (!part.Device->openPart())
                 return;
@@ -291,7 +297,7 @@ bool ReadInParts(const std::string& logPath, const QString& path, std::int64_t s
     };
     std::vector<std::future<void>> running;
     try {
-        for (Part& part : results)
+        for (LogPart& part : parts)
             running.push_back(std::async(std::launch::async, readPart, std::ref(part)));
     } catch (const std::system_error&) {
         return false; // no thread to be had; the futures started wait for their parts
@@ -300,23 +306,28 @@ bool ReadInParts(const std::string& logPath, const QString& path, std::int64_t s
         while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
             if (progress) {
                 std::int64_t read = 0;
-                for (const Part& part : results)
+                for (const LogPart& part : parts)
                     read += part.Device->sourceBytesRead();
                 progress(read, size);
             }
         }
     }
-    for (const Part& part : results)
-        if (!part.Ok)
-            return false;
+    return std::all_of(parts.begin(), parts.end(), [](const LogPart& part) { return part.Ok; });
+}
+
+// The parts' results and points as one pass over the whole log would give them: line
+// numbers, points and track events counted on from the parts before.
+void JoinParts(std::vector<LogPart>& parts, const LogHead& head, LogPoints& points, LogReadResult& result)
+{
+    const std::size_t count = parts.size();
     result = LogReadResult{};
-    result.Parts = int(partCount);
+    result.Parts = int(count);
     long lineOffset = 0;
     std::int64_t tracksBefore = 0; // track events in the parts before, without the tags put around them
-    for (std::size_t i = 0; i < partCount; ++i) {
-        Part& part = results[i];
+    for (std::size_t i = 0; i < count; ++i) {
+        LogPart& part = parts[i];
         const int prefixEvents = i > 0 ? head.TrackElements : 0;
-        const int suffixEvents = i + 1 < partCount ? head.TrackElements : 0;
+        const int suffixEvents = i + 1 < count ? head.TrackElements : 0;
         AddPart(result, part.Result, lineOffset, result.PointCount + result.Skipped.Count, tracksBefore - prefixEvents);
         tracksBefore += part.TrackEvents - prefixEvents - suffixEvents;
         lineOffset += part.Device->sourceLineBreaks();
@@ -324,6 +335,25 @@ bool ReadInParts(const std::string& logPath, const QString& path, std::int64_t s
         part.Points.reset();
     }
     result.Lines = lineOffset + 1;
+}
+
+// Reads the log in parts on several threads; false when it cannot be cut, or when a part
+// fails for any reason (the caller then reads the log in one pass, which names the first
+// error of the log, if it has one).
+bool ReadInParts(const std::string& logPath, const QString& path, std::int64_t size, int parts, LogPoints& points,
+                 LogReadResult& result, const LogProgress& progress, const LogReadOptions& options,
+                 const XmlLogFormat& format)
+{
+    LogHead head;
+    if (!ReadLogHead(path, size, std::int64_t{1} << 20, format, head))
+        return false;
+    const std::vector<std::int64_t> cuts = CutOffsets(path, size, parts, head);
+    if (cuts.size() < 3)
+        return false;
+    std::vector<LogPart> read = OpenParts(path, cuts, head, options);
+    if (read.empty() || !ReadPartsOnThreads(read, logPath, size, progress, options, format))
+        return false;
+    JoinParts(read, head, points, result);
     return true;
 }
 

@@ -9,8 +9,16 @@ void Leaderboard::setFinishLine(const std::optional<FinishLine>& line)
 {
     line_ = line;
     watch_.reset();
+    snapshots_.clear();
+    watchedStep_ = 0;
     if (line_)
         watch_.emplace(*line_, boats_);
+}
+
+void Leaderboard::seriesChanged(const ReplaySeries&)
+{
+    // The steps are those of new settings: the snapshots' steps are no more.
+    snapshots_.clear();
 }
 
 void Leaderboard::raceStarted(const FleetInfo& fleet)
@@ -25,20 +33,42 @@ void Leaderboard::observe(int boat, const TrackPoint& at, double raceClock)
         watch_->Observe(boat, at.Lat, at.Lon, raceClock);
 }
 
+void Leaderboard::passed(long long step)
+{
+    watchedStep_ = step;
+    if (watch_ && step == static_cast<long long>(snapshots_.size() + 1) * kSnapshotSteps)
+        snapshots_.push_back(*watch_);
+}
+
 void Leaderboard::frame(const FleetFrame& frame)
 {
     for (std::size_t k = 0; k < frame.Boats.size(); ++k)
         if (frame.Boats[k].Drawn)
             observe(static_cast<int>(k), frame.Boats[k].To, frame.RaceClock);
+    passed(frame.Step);
 }
 
 void Leaderboard::rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps)
 {
-    if (keptSteps == 0 && watch_)
-        watch_->Reset();
-    if (watch_)
-        series.forEachPiece(keptSteps + 1, frame.Step,
+    if (!watch_)
+        return;
+    long long from = keptSteps;
+    if (keptSteps == 0 || keptSteps != watchedStep_) {
+        // From the last snapshot at or before the step, or from the start.
+        const auto usable = static_cast<std::size_t>(
+            std::min<long long>(frame.Step / kSnapshotSteps, static_cast<long long>(snapshots_.size())));
+        if (usable > 0)
+            *watch_ = snapshots_[usable - 1];
+        else
+            watch_->Reset();
+        from = static_cast<long long>(usable) * kSnapshotSteps;
+    }
+    for (long long step = from + 1; step <= frame.Step; ++step) {
+        series.forEachPiece(step, step,
                             [this](const DrawnPiece& piece) { observe(piece.Boat, piece.To, piece.RaceClock); });
+        passed(step);
+    }
+    watchedStep_ = frame.Step;
 }
 
 std::vector<LeaderboardRow> Leaderboard::rows() const

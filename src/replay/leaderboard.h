@@ -36,17 +36,27 @@ public:
     const std::optional<FinishLine>& finishLine() const { return line_; }
 
     void raceStarted(const FleetInfo& fleet) override;
+    void seriesChanged(const ReplaySeries& series) override;
     void frame(const FleetFrame& frame) override;
+    // Goes on from the step it stood at when the replay went on from there; otherwise from
+    // the last of its snapshots before the step (every kSnapshotSteps steps, taken as it
+    // passes them), so a seek back observes at most that many steps.
     void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
 
     // The boats in leaderboard order; empty without a finish line.
     std::vector<LeaderboardRow> rows() const;
 
+    static constexpr long long kSnapshotSteps = 1024;
+
 private:
     void observe(int boat, const TrackPoint& at, double raceClock);
+    // The watch has observed every step up to `step`: a snapshot when it is the next one due.
+    void passed(long long step);
 
     std::optional<FinishLine> line_;
     std::optional<FinishWatch> watch_;
+    long long watchedStep_ = 0;          // the steps the watch has observed
+    std::vector<FinishWatch> snapshots_; // snapshot i: the watch after step (i + 1) * kSnapshotSteps
     int boats_ = 0;
 };
 

@@ -43,6 +43,10 @@
 // servers only.
 namespace tideplot {
 
+namespace page {
+class Bytes;
+} // namespace page
+
 struct HtmlPageOptions {
     // The page's title; empty: the race file's name without folder and extension.
     QString Title;
@@ -92,7 +96,6 @@ public:
 
 private:
     struct Boat;
-    class Bytes;
 
     void addPiece(std::size_t k, long long step, const TrackPoint& from, const TrackPoint& to);
     void addLeaderboard(long long step);
@@ -103,9 +106,9 @@ private:
     HtmlPageOptions options_;
     FleetInfo fleet_;
     std::vector<Boat> boats_;
-    std::unique_ptr<Bytes> clock_;
-    std::unique_ptr<Bytes> widths_;
-    std::unique_ptr<Bytes> board_;
+    std::unique_ptr<page::Bytes> clock_;
+    std::unique_ptr<page::Bytes> widths_;
+    std::unique_ptr<page::Bytes> board_;
     Leaderboard leaderboard_;
     std::vector<std::int64_t> boardValues_; // per boat: the last leaderboard number written
     std::string lastBoard_;                 // the last leaderboard written, as its bytes

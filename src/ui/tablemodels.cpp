@@ -78,7 +78,10 @@ void FleetTableModel::show(std::vector<Row> rows, bool ranked)
         endResetModel();
         return;
     }
-    // Only the rows that changed are told, so that a list of 64 repaints what moved.
+    // The rows that changed are told at once: the view lays out its columns (sized to their
+    // contents) once per change it is told, and a list of 64 changes most of its rows at
+    // every step.
+    int first = -1, last = -1, firstColumn = 1;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Row& now = rows[i];
         Row& was = rows_[i];
@@ -87,9 +90,14 @@ void FleetTableModel::show(std::vector<Row> rows, bool ranked)
         if (!boatChanged && !valueChanged)
             continue;
         was = now;
-        const int row = static_cast<int>(i);
-        emit dataChanged(index(row, boatChanged ? 0 : 1), index(row, 1));
+        last = static_cast<int>(i);
+        if (first < 0)
+            first = last;
+        if (boatChanged)
+            firstColumn = 0;
     }
+    if (first >= 0)
+        emit dataChanged(index(first, firstColumn), index(last, 1));
 }
 
 void FleetTableModel::showDistances(const FleetFrame& frame)

@@ -20,6 +20,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <numbers>
 #include <span>
 #include <tuple>
@@ -536,6 +537,57 @@ TEST(ChartSeries, SeekEqualsPlay)
         EXPECT_LT(DifferingPixels(played.window(), fresh.window(), 90), kWidth * kHeight / 1000);
         EXPECT_EQ(DifferingPixels(played.picture(), fresh.picture()), 0);
     }
+}
+
+// A race of many pieces (36,000 here) has its cached picture drawn in bands of rows, one
+// thread each: the window shows every band, each piece where the picture drawn in one pass
+// has it (a line that crosses from one band into the next may differ by a few levels in a
+// pixel or two), after a seek back as after playing on.
+TEST(ChartSeries, ManyPiecesAreDrawnInBandsAsInOnePass)
+{
+    const ReplaySeries series = SeriesOf(RaceSteps(12000));
+    Chart chart;
+    chart.app.setFleet(Fleet());
+    chart.app.setSeries(&series);
+    chart.app.SetCamera({.FocusPointLatitude = 57.503, .FocusPointLongitude = 11.95, .Range = 40000}, 10);
+    for (const auto& [step, kept] : {std::pair{12000LL, 0LL}, {6000LL, 0LL}, {11000LL, 6000LL}}) {
+        chart.app.showStep(step, kept);
+        const QImage window = chart.window(), picture = chart.picture();
+        EXPECT_EQ(DifferingPixels(window, picture, 8), 0) << "step " << step << " after step " << kept;
+        EXPECT_GT(DifferingPixels(picture, Chart().picture(), 90), kWidth * kHeight / 50) << "pieces drawn";
+    }
+}
+
+// A seek back in a long race (420,000 pieces) goes back to the snapshot of the cached
+// picture taken on the way and draws on from there: the window as after drawing the race up
+// to that step from nothing, to the pixel, without drawing it whole. Before the first
+// snapshot the picture is drawn whole.
+TEST(ChartSeries, ASeekBackGoesBackToASnapshotOfThePicture)
+{
+    const ReplaySeries series = SeriesOf(RaceSteps(140000));
+    const auto chart = [&series] {
+        auto c = std::make_unique<Chart>();
+        c->app.setFleet(Fleet());
+        c->app.setSeries(&series);
+        c->app.SetCamera({.FocusPointLatitude = 57.503, .FocusPointLongitude = 26.5, .Range = 200000}, 10);
+        return c;
+    };
+    const std::unique_ptr<Chart> sought = chart();
+    sought->app.showStep(140000, 0);
+    sought->window();
+    const int redraws = sought->app.widget()->trackLayerRedraws();
+    sought->app.showStep(135000, 0);
+    const std::unique_ptr<Chart> fresh = chart();
+    fresh->app.showStep(135000, 0);
+    EXPECT_EQ(DifferingPixels(sought->window(), fresh->window()), 0);
+    EXPECT_EQ(sought->app.widget()->trackLayerRedraws(), redraws) << "gone back to a snapshot";
+    EXPECT_GT(DifferingPixels(fresh->window(), chart()->window(), 90), kWidth * kHeight / 100) << "pieces drawn";
+
+    sought->app.showStep(1000, 0);
+    const std::unique_ptr<Chart> early = chart();
+    early->app.showStep(1000, 0);
+    EXPECT_EQ(DifferingPixels(sought->window(), early->window()), 0);
+    EXPECT_EQ(sought->app.widget()->trackLayerRedraws(), redraws + 1) << "drawn whole";
 }
 
 // With a tail of 10 minutes a piece 20 minutes old is not drawn, one a minute old is, and

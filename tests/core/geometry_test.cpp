@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tideplot {
 namespace {
@@ -39,6 +42,36 @@ TEST(CourseAndDistance, CardinalLegsAndNoLeg)
                                     std::to_string(c.p2.Lat) + "," + std::to_string(c.p2.Lon);
         EXPECT_EQ(leg.Bearing, c.bearing) << legText;
         EXPECT_NEAR(leg.Distance, c.distance, 1e-9) << legText;
+    }
+}
+
+// Both legs at once are the two legs one at a time, to the bit (the sign of a zero
+// included): on the cardinal legs, across the meridian, and on a thousand legs of a few
+// metres to a few miles in every direction.
+TEST(CourseAndDistance, BothWaysAreTheTwoLegs)
+{
+    std::vector<std::pair<TrackPoint, TrackPoint>> legs = {{At(57, 11), At(57, 11)},
+                                                           {At(58, 11), At(57, 11)},
+                                                           {At(56, 11), At(57, 11)},
+                                                           {At(0, 1), At(0, 0)},
+                                                           {At(60, 10), At(60, 11)},
+                                                           {At(0, -179.9), At(0, 179.9)},
+                                                           {At(60, 180), At(60, -179)},
+                                                           {At(-33.5, 151.25), At(-33.5, 151.25)},
+                                                           {At(57.7, 11.9), At(57.7, 11.9000001)}};
+    for (int i = 0; i < 1000; ++i) {
+        const double a = i * 0.7, r = 1e-5 * (1 + i % 97) * (1 + i % 13);
+        legs.push_back({At(57.6 + r * std::cos(a), 11.5 + r * std::sin(a)), At(57.6, 11.5)});
+    }
+    for (const auto& [p1, p2] : legs) {
+        const LegPair both = CourseAndDistanceBothWays(p1, p2);
+        const Leg there = CourseAndDistance(p1, p2), back = CourseAndDistance(p2, p1);
+        const std::string legText = "p1 " + std::to_string(p1.Lat) + "," + std::to_string(p1.Lon) + " p2 " +
+                                    std::to_string(p2.Lat) + "," + std::to_string(p2.Lon);
+        EXPECT_EQ(std::memcmp(&both.FromP2, &there, sizeof there), 0)
+            << legText << ": " << both.FromP2.Bearing << " against " << there.Bearing;
+        EXPECT_EQ(std::memcmp(&both.FromP1, &back, sizeof back), 0)
+            << legText << ": " << both.FromP1.Bearing << " against " << back.Bearing;
     }
 }
 

@@ -5,6 +5,7 @@
 // can be sought up to it.
 #include "earth/recorder.h"
 #include "replay/earthobserver.h"
+#include "replay/leaderboard.h"
 #include "replay/replaysession.h"
 #include "support/racefiles.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <regex>
 
@@ -216,6 +218,56 @@ TEST(ReplaySession, GoingToAStepShowsWhatPlayingToItShowsForwardAndBack)
         EXPECT_EQ(sought.session.position(), count);
         EXPECT_TRUE(SameFrame(sought.seen.last, expected[count].first));
     }
+}
+
+// The leaderboard after a seek, forward or back, across its snapshots (every
+// kSnapshotSteps steps), and after new settings stands as after playing straight to that step.
+TEST(Leaderboard, AfterASeekItStandsAsPlayedToTheStep)
+{
+    TempDir dir;
+    const std::string race = GeneratedRace(dir);
+    // Across the boats' way north, P1 east of P2: they cross it from its left half an hour in.
+    const FinishLine line{57.03, 11.01, 57.03, 10.99};
+    struct Watched : Played {
+        Leaderboard board;
+        Watched(const std::string& race, const ReplaySettings& settings, const FinishLine& line)
+            : Played(race, settings)
+        {
+            board.setFinishLine(line);
+            session.addObserver(&board);
+        }
+    };
+    const auto same = [](const std::vector<LeaderboardRow>& a, const std::vector<LeaderboardRow>& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const LeaderboardRow& x, const LeaderboardRow& y) {
+            return x.Boat == y.Boat && x.Finished == y.Finished && x.CorrectedDays == y.CorrectedDays &&
+                   x.DistanceNm == y.DistanceNm && x.HasGap == y.HasGap && x.GapDays == y.GapDays && x.GapNm == y.GapNm;
+        });
+    };
+    Watched straight(race, ReplaySettings{1, 7}, line);
+    const long long count = straight.session.stepCount();
+    const long long every = Leaderboard::kSnapshotSteps;
+    ASSERT_GT(count, 3 * every);
+    std::map<long long, std::vector<LeaderboardRow>> expected{{0, straight.board.rows()}};
+    while (straight.session.step())
+        expected[straight.session.position()] = straight.board.rows();
+    ASSERT_TRUE(std::any_of(expected[count].begin(), expected[count].end(),
+                            [](const LeaderboardRow& row) { return row.Finished; }));
+
+    Watched sought(race, ReplaySettings{1, 7}, line);
+    for (const long long target : {count, 1LL, 0LL, every, every + 1, count / 2, every - 1, 2 * every + 17, count - 1,
+                                   3 * every + 5, every + 2}) {
+        sought.session.seek(target);
+        EXPECT_TRUE(same(sought.board.rows(), expected[target])) << "step " << target;
+    }
+    for (int i = 0; i < 2000 && sought.session.step(); ++i)
+        ASSERT_TRUE(same(sought.board.rows(), expected[sought.session.position()]))
+            << "played on to step " << sought.session.position();
+
+    sought.session.changeSettings(ReplaySettings{2, 7});
+    Watched fresh(race, ReplaySettings{2, 7}, line);
+    while (fresh.session.position() < sought.session.position())
+        fresh.session.step();
+    EXPECT_TRUE(same(sought.board.rows(), fresh.board.rows())) << "after new settings";
 }
 
 // New settings count the steps anew and keep the race clock where it was, on the new steps;

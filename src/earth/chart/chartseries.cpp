@@ -83,6 +83,29 @@ double ProjectedX(double lonDeg)
     return kChartEarthRadiusMetres * lonDeg * kRadiansPerDegree;
 }
 
+// A transform without perspective (the chart's projected metres to pixels), applied as
+// QTransform::map applies it, without a call and a switch on its type per point: a redraw
+// maps millions of them.
+class AffineMap {
+public:
+    explicit AffineMap(const QTransform& t)
+        : m11_(t.m11()), m12_(t.m12()), m21_(t.m21()), m22_(t.m22()), dx_(t.dx()), dy_(t.dy()), t_(t),
+          affine_(t.type() != QTransform::TxProject)
+    {
+    }
+    QPointF operator()(double x, double y) const
+    {
+        if (!affine_)
+            return t_.map(QPointF(x, y));
+        return QPointF(m11_ * x + m21_ * y + dx_, m12_ * x + m22_ * y + dy_);
+    }
+
+private:
+    double m11_, m12_, m21_, m22_, dx_, dy_;
+    const QTransform& t_;
+    bool affine_;
+};
+
 // A polyline of one boat gathered in screen pixels: the newest point stands in for those
 // since the last one kept until it lies `minStepPx` from it, so a line ends at its newest
 // point and leaves out no more than a fraction of a pixel.
@@ -229,6 +252,7 @@ void ChartSeries::draw(QPainter& painter, const QTransform& toScreen, const QRec
 void ChartSeries::drawShifted(QPainter& painter, const QTransform& toScreen, const QRectF& clip, double minStepPx,
                               long long first, long long last) const
 {
+    const AffineMap screen(toScreen);
     Polyline line(minStepPx);
     for (int k = 0; k < series_->boatCount() && k < static_cast<int>(styles_.size()); ++k) {
         const KmlColour colour = styles_[static_cast<std::size_t>(k)].Colour;
@@ -256,7 +280,7 @@ void ChartSeries::drawShifted(QPainter& painter, const QTransform& toScreen, con
                     continue;
                 }
                 const std::int16_t pieceWidth = series_->lineWidth(s);
-                const QPointF toPx = toScreen.map(QPointF(ProjectedX(to.Lon), mercator.y(to.Lat)));
+                const QPointF toPx = screen(ProjectedX(to.Lon), mercator.y(to.Lat));
                 const SeriesSample& from = series_->sample(k, s - 1);
                 // The piece the short way, as its document is read: its start taken across the
                 // 180th meridian when it lies more than 180 degrees of longitude from its end.
@@ -266,7 +290,7 @@ void ChartSeries::drawShifted(QPainter& painter, const QTransform& toScreen, con
                 } else {
                     flush();
                     width = pieceWidth;
-                    line.start(toScreen.map(QPointF(ProjectedX(fromLon), mercator.y(from.Lat))), toPx);
+                    line.start(screen(ProjectedX(fromLon), mercator.y(from.Lat)), toPx);
                 }
                 endLon = to.Lon;
             }

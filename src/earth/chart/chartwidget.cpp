@@ -54,6 +54,7 @@ void ChartWidget::addLines(const std::vector<KmlLineString>& lines)
 {
     if (layer_.Valid) {
         tracks_.add(lines, &pending_);
+        snapshots_.clear(); // they would lack the new lines
         if (pending_.size() > kMaxPendingSegments) {
             pending_ = {};
             layer_.Valid = false;
@@ -139,10 +140,15 @@ void ChartWidget::showStep(long long step, long long keptSteps)
     series_.setShownStep(step);
     tail_.RaceClockDays = series_.raceClock();
     // The cached picture holds the pieces up to layerStep_: it takes the new ones at the
-    // next paint when the replay went on from there, else it is drawn again.
+    // next paint when the replay went on from there, goes back to a snapshot when the replay
+    // went back, else it is drawn again.
     const bool wentOn = keptSteps == before && series_.shownStep() >= layerStep_;
-    if (tail_.whole() && !wentOn)
-        layer_.Valid = false;
+    if (tail_.whole() && !wentOn) {
+        if (series_.shownStep() < layerStep_ && !snapshots_.empty())
+            layerAhead_ = true;
+        else
+            layer_.Valid = false;
+    }
     repaints_.request();
 }
 
@@ -372,102 +378,6 @@ void ChartWidget::paintEvent(QPaintEvent*)
     if (!marks_.empty())
         DrawManoeuvreMarks(painter, vp, marks_, series_, tail_);
     DrawChartOverlay(painter, vp, ChartLabels(tracks_, series_), layer_.Grid, map_ ? map_->attribution() : QString());
-}
-
-void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
-{
-    if (!trackLayerServes(viewport, toScreen)) {
-        redrawTrackLayer(viewport, toScreen);
-        return;
-    }
-    if (!pending_.empty() || (tail_.whole() && layerStep_ < series_.shownStep())) {
-        QPainter painter(&layer_.Image);
-        painter.setRenderHint(QPainter::Antialiasing, true);
-        DrawChartSegments(painter, pending_, layer_.ProjectedToImage);
-        pending_.clear();
-        if (tail_.whole()) {
-            const QRectF image(QPointF(0, 0), layer_.Image.deviceIndependentSize());
-            series_.draw(painter, layer_.ProjectedToImage, layer_.ProjectedToImage.inverted().mapRect(image),
-                         0.5 / layer_.Image.devicePixelRatio(), layerStep_ + 1, series_.shownStep());
-        }
-        layerStep_ = series_.shownStep();
-    }
-    if (!layer_.MapArrived.isEmpty()) {
-        redrawLayerArea(layer_.MapArrived);
-        layer_.MapArrived = {};
-    }
-}
-
-void ChartWidget::redrawLayerArea(const QRectF& area)
-{
-    // The piece drawn as the whole picture is: everything under the clip, tracks included.
-    const QRect clip = area.toAlignedRect().adjusted(-1, -1, 1, 1);
-    QPainter painter(&layer_.Image);
-    painter.setClipRect(clip);
-    DrawChartUnderlay(painter, layer_.View, layer_.Grid, {map_.get(), layer_.MapZoom, {}});
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    const double marginPx = maxWidth() + 2;
-    const QRectF tracksArea =
-        layer_.ProjectedToImage.inverted().mapRect(QRectF(clip).adjusted(-marginPx, -marginPx, marginPx, marginPx));
-    const double minStepPx = 0.5 / layer_.Image.devicePixelRatio();
-    tracks_.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx);
-    if (tail_.whole())
-        series_.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx, 1, layerStep_);
-    ++mapAreaRedraws_;
-}
-
-bool ChartWidget::trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const
-{
-    if (!layer_.Valid || layer_.HeadingDeg != viewport.HeadingDeg ||
-        layer_.Image.devicePixelRatio() != devicePixelRatioF())
-        return false;
-    const double zoom = viewport.pixelsPerProjectedMetre() / layer_.PixelsPerProjectedMetre;
-    if (zoom > kZoomDrift || zoom < 1 / kZoomDrift)
-        return false;
-    const QTransform screenToImage = toScreen.inverted() * layer_.ProjectedToImage;
-    const QRectF shown = screenToImage.mapRect(QRectF(QPointF(0, 0), viewport.SizePx));
-    return QRectF(QPointF(0, 0), layer_.Image.deviceIndependentSize()).contains(shown);
-}
-
-void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
-{
-    const double dpr = devicePixelRatioF();
-    const QSizeF layerSize = viewport.SizePx * (1 + 2 * kLayerMargin);
-    const QSize pixels(static_cast<int>(std::ceil(layerSize.width() * dpr)),
-                       static_cast<int>(std::ceil(layerSize.height() * dpr)));
-    if (layer_.Image.size() != pixels)
-        layer_.Image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-    layer_.Image.setDevicePixelRatio(dpr);
-    layer_.ProjectedToImage = toScreen * QTransform::fromTranslate(kLayerMargin * viewport.SizePx.width(),
-                                                                   kLayerMargin * viewport.SizePx.height());
-    layer_.PixelsPerProjectedMetre = viewport.pixelsPerProjectedMetre();
-    layer_.HeadingDeg = viewport.HeadingDeg;
-    layer_.Grid = GridStepsFor(viewport);
-
-    // The same camera on the larger picture: the same pixels per metre about the same centre.
-    const ChartViewport layerView{viewport.Focus, viewport.RangeMetres * layerSize.width() / viewport.SizePx.width(),
-                                  viewport.HeadingDeg, layerSize};
-    layer_.View = layerView;
-    const ChartMap map = ChartMapFor(map_.get(), layerView);
-    layer_.MapZoom = map.Zoom;
-    if (map.LeftOut != mapLeftOutTold_) {
-        mapLeftOutTold_ = map.LeftOut;
-        if (!map.LeftOut.isEmpty() && onMapLeftOut_)
-            onMapLeftOut_(map.LeftOut);
-    }
-    layer_.MapArrived = {};
-    QPainter painter(&layer_.Image);
-    DrawChartUnderlay(painter, layerView, layer_.Grid, map);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    const double marginPx = maxWidth() + 2;
-    const QRectF area = VisibleProjectedRect(layerView, marginPx);
-    tracks_.draw(painter, layer_.ProjectedToImage, area, 0.5 / dpr);
-    pending_.clear();
-    layerStep_ = series_.shownStep();
-    if (tail_.whole())
-        series_.draw(painter, layer_.ProjectedToImage, area, 0.5 / dpr);
-    layer_.Valid = true;
-    ++trackLayerRedraws_;
 }
 
 void ChartWidget::keyPressEvent(QKeyEvent* event)

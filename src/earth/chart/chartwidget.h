@@ -169,9 +169,35 @@ private:
     static constexpr double kLayerMargin = 0.25; // of the window's width and height on each side
     static constexpr std::size_t kMaxPendingSegments = 20000;
 
+    // Copies of the cached picture at earlier steps of the series (all else on them as on
+    // the picture), taken as the picture is drawn on past steps due (every kSnapshotPieces
+    // pieces, farther apart as more are taken, at most kSnapshotBytes of them): a seek back
+    // goes to the last one before its step and draws on from there instead of drawing the
+    // whole race again. Forgotten when the picture is drawn whole or tiles arrive on it.
+    struct LayerSnapshot {
+        long long Step = 0;
+        QImage Image;
+    };
+    static constexpr long long kSnapshotPieces = 400'000;
+    static constexpr qsizetype kSnapshotBytes = qsizetype{40} << 20;
+
     void updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
     bool trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const;
     void redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
+    // Draws the series' steps `first` to `last` (and the documents' lines first when
+    // `documents`) onto the cached picture, keeping the snapshots due on the way.
+    void drawLayerSteps(const QRectF& area, bool documents, long long first, long long last);
+    void keepSnapshot();
+    // The picture as it was at the last snapshot not after the step shown, when the replay
+    // went back, or when that snapshot lies beyond the steps the picture holds; false when
+    // there is none to go to.
+    bool goToSnapshot();
+    // Draws onto the cached picture what reaches into `area` (projected metres): the
+    // documents' lines when `documents`, and the series' pieces of steps `first` to `last`
+    // unless a tail is drawn. Many pieces are drawn in horizontal bands of the picture, one
+    // per processor: the same picture (where a line crosses from one band into the next, a
+    // pixel may differ by a few levels) in a fraction of the time.
+    void drawLayerTracks(const QRectF& area, bool documents, long long first, long long last);
     void redrawLayerArea(const QRectF& area);
     void mapTileArrived(const TileKey& key);
     void requestMapTiles(const ChartViewport& viewport);
@@ -186,6 +212,9 @@ private:
     std::vector<ChartSegment> pending_;
     long long layerStep_ = 0; // the series' steps drawn onto the cached picture
     TrackLayer layer_;
+    bool layerAhead_ = false;              // the replay went back: the picture holds steps after the one shown
+    std::vector<LayerSnapshot> snapshots_; // by step
+    long long snapshotSteps_ = 0;          // the steps from one snapshot to the next; 0: not known yet
     int trackLayerRedraws_ = 0;
     int mapAreaRedraws_ = 0;
 

@@ -1,0 +1,154 @@
+#include "share/pagedata.h"
+
+#include "core/error.h"
+#include "core/text.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace tideplot::page {
+
+namespace {
+
+std::string TwoDigits(std::int64_t n)
+{
+    return std::string{static_cast<char>('0' + n / 10 % 10), static_cast<char>('0' + n % 10)};
+}
+
+// The texts the page's script writes from whole numbers, written here the same way: each
+// number read from the replay's own text is checked to give that text back.
+std::string ThousandthsText(std::int64_t thousandths)
+{
+    const std::string fraction = std::to_string(thousandths % 1000);
+    return std::to_string(thousandths / 1000) + "." + std::string(3 - fraction.size(), '0') + fraction;
+}
+
+std::string ClockText(std::int64_t seconds)
+{
+    const std::int64_t a = seconds < 0 ? -seconds : seconds;
+    const std::int64_t hours = a / 3600;
+    return (seconds < 0 ? "-" : "") + (hours < 10 ? "0" + std::to_string(hours) : std::to_string(hours)) + ":" +
+           TwoDigits(a / 60 % 60) + ":" + TwoDigits(a % 60);
+}
+
+std::string DurationOfSeconds(std::int64_t seconds)
+{
+    return std::to_string(seconds / 3600) + ":" + TwoDigits(seconds / 60 % 60) + ":" + TwoDigits(seconds % 60);
+}
+
+// Digits, ":" and "." of a text, read as one whole number (minutes and seconds count 60).
+bool ReadWhole(std::string_view text, std::int64_t& value)
+{
+    value = 0;
+    std::int64_t part = 0;
+    bool any = false;
+    for (const char c : text) {
+        if (c >= '0' && c <= '9') {
+            if (part > 1'000'000'000'000)
+                return false;
+            part = part * 10 + (c - '0');
+            any = true;
+        } else if (c == ':') {
+            value = (value + part) * 60;
+            part = 0;
+        } else if (c != '.') {
+            return false;
+        }
+    }
+    value += part;
+    return any;
+}
+
+} // namespace
+
+void Unexpected(std::string_view what, std::string_view text)
+{
+    throw Error("the web page cannot hold the " + std::string(what) + " " + QuotedText(text) +
+                ": it is not written the way the replay writes it");
+}
+
+std::int64_t DistanceThousandths(std::string_view text)
+{
+    std::int64_t value = 0;
+    if (text.size() < 5 || text[text.size() - 4] != '.' || !ReadWhole(text, value) || ThousandthsText(value) != text)
+        Unexpected("distance", text);
+    return value;
+}
+
+std::int64_t DurationSeconds(std::string_view text)
+{
+    std::int64_t value = 0;
+    if (!ReadWhole(text, value) || DurationOfSeconds(value) != text)
+        Unexpected("time", text);
+    return value;
+}
+
+std::int64_t ClockSeconds(std::string_view text)
+{
+    const bool negative = !text.empty() && text.front() == '-';
+    std::int64_t value = 0;
+    if (!ReadWhole(negative ? text.substr(1) : text, value))
+        Unexpected("race time", text);
+    if (negative)
+        value = -value;
+    if (ClockText(value) != text)
+        Unexpected("race time", text);
+    return value;
+}
+
+std::string Utf8(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())).toUtf8().toStdString();
+}
+
+void AppendJsonString(std::string& out, std::string_view utf8)
+{
+    out += '"';
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == '<' || c == '>' || c == '&') {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else if (c == 0xe2 && i + 2 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) == 0x80 &&
+                   (static_cast<unsigned char>(utf8[i + 2]) == 0xa8 ||
+                    static_cast<unsigned char>(utf8[i + 2]) == 0xa9)) {
+            // The line and paragraph separators, which older scripts take for line breaks.
+            out += static_cast<unsigned char>(utf8[i + 2]) == 0xa8 ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    out += '"';
+}
+
+std::string JsonString(std::string_view utf8)
+{
+    std::string out;
+    AppendJsonString(out, utf8);
+    return out;
+}
+
+std::string JsonNumber(double value)
+{
+    if (!std::isfinite(value))
+        return "null";
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value + 0.0);
+    return std::string(text, end);
+}
+
+std::string Base64Json(const std::string& bytes)
+{
+    return '"' + QByteArray::fromStdString(bytes).toBase64().toStdString() + '"';
+}
+
+} // namespace tideplot::page
