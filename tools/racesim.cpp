@@ -2,6 +2,7 @@
 
 #include "core/datetime.h"
 #include "core/records.h"
+#include "simplane.h"
 
 #include <algorithm>
 #include <array>
@@ -15,48 +16,14 @@ namespace tideplot::racesim {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using namespace tideplot::simplane;
+
 constexpr double kKnot = 1852.0 / 3600.0;
 constexpr double kMetresPerDegreeLat = 60 * 1852.0;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // The simulation's time step: five a second.
 constexpr int kStepsPerSecond = 5;
 constexpr double kStep = 1.0 / kStepsPerSecond;
-
-// splitmix64 (Steele, Lea and Flood, "Fast splittable pseudorandom number generators"), with
-// Box-Muller normals.
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t Next()
-    {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    double Uniform() { return static_cast<double>(Next() >> 11) * 0x1.0p-53; }
-    double Uniform(double a, double b) { return a + (b - a) * Uniform(); }
-    int Between(int a, int b) { return a + static_cast<int>(Next() % static_cast<std::uint64_t>(b - a + 1)); }
-    double Normal()
-    {
-        if (haveSpare_) {
-            haveSpare_ = false;
-            return spare_;
-        }
-        const double u1 = 1.0 - Uniform();
-        const double u2 = Uniform();
-        const double r = std::sqrt(-2.0 * std::log(u1));
-        spare_ = r * std::sin(2.0 * kPi * u2);
-        haveSpare_ = true;
-        return r * std::cos(2.0 * kPi * u2);
-    }
-
-private:
-    std::uint64_t state_;
-    double spare_ = 0;
-    bool haveSpare_ = false;
-};
 
 // A first-order Gauss-Markov process: standard deviation `sigma`, correlation time `tau`
 // seconds, stepped every `step` seconds.
@@ -72,46 +39,15 @@ private:
     double value_ = 0;
 };
 
-double Radians(double degrees)
-{
-    return degrees * kPi / 180;
-}
-double Wrap180(double degrees)
-{
-    return degrees - 360.0 * std::floor((degrees + 180.0) / 360.0);
-}
 double Normal360(double degrees)
 {
     const double d = degrees - 360.0 * std::floor(degrees / 360.0);
     return d >= 360 ? 0 : d;
 }
 
-struct Vec {
-    double x = 0, y = 0;
-};
-Vec operator+(Vec a, Vec b)
-{
-    return {a.x + b.x, a.y + b.y};
-}
-Vec operator-(Vec a, Vec b)
-{
-    return {a.x - b.x, a.y - b.y};
-}
-Vec operator*(double k, Vec a)
-{
-    return {k * a.x, k * a.y};
-}
-Vec Towards(double bearing)
-{
-    return {std::sin(Radians(bearing)), std::cos(Radians(bearing))};
-}
 double BearingOf(Vec v)
 {
     return Normal360(std::atan2(v.x, v.y) * 180 / kPi);
-}
-double Length(Vec v)
-{
-    return std::hypot(v.x, v.y);
 }
 
 // Knots of a boat at a true wind angle: slow head to wind, fastest on a beam reach.
