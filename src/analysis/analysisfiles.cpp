@@ -45,11 +45,6 @@ void AppendValue(std::string& out, double value, int decimals, std::string_view 
         out += none;
 }
 
-std::string Utf8Name(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())).toUtf8().toStdString();
-}
-
 void AppendJsonString(std::string& out, std::string_view text)
 {
     out += '"';
@@ -66,21 +61,6 @@ void AppendJsonString(std::string& out, std::string_view text)
         } else {
             out += c;
         }
-    }
-    out += '"';
-}
-
-void AppendCsvField(std::string& out, std::string_view field)
-{
-    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
-        out += field;
-        return;
-    }
-    out += '"';
-    for (const char c : field) {
-        if (c == '"')
-            out += '"';
-        out += c;
     }
     out += '"';
 }
@@ -166,9 +146,9 @@ std::string AnalysisJson(const RaceAnalysis& race)
         const BoatSummary& summary = boat.Summary;
         json += k == 0 ? "\n    {" : ",\n    {";
         json += "\"row\": " + std::to_string(boat.Source.Row) + ", \"name\": ";
-        AppendJsonString(json, Utf8Name(boat.Source.Name));
+        AppendJsonString(json, LocalTextAsUtf8(boat.Source.Name));
         json += ", \"caption\": ";
-        AppendJsonString(json, Utf8Name(boat.Source.Caption));
+        AppendJsonString(json, LocalTextAsUtf8(boat.Source.Caption));
         json += ", \"lys\": " + ShortNumberText(boat.Source.Lys) + ", \"start\": \"" +
                 IsoTimeText(boat.Source.StartTime) + "\", \"distance_nm\": ";
         AppendFixed(json, summary.DistanceNm, 3);
@@ -202,7 +182,7 @@ std::string ManoeuvresCsv(const RaceAnalysis& race)
     std::string csv = "row,name,kind,time,race_time,lat,lon,course_before,course_after,speed_before_kn,"
                       "min_speed_kn,speed_after_kn,duration_s,loss_m\r\n";
     for (const BoatAnalysis& boat : race.Boats) {
-        const std::string name = Utf8Name(boat.Source.Name);
+        const std::string name = LocalTextAsUtf8(boat.Source.Name);
         for (const Manoeuvre& m : boat.Manoeuvres) {
             const ManoeuvreTexts texts = TextsOf(boat, m);
             csv += std::to_string(boat.Source.Row);

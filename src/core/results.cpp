@@ -53,21 +53,6 @@ std::string Utf8Text(std::string_view bytes)
     return out;
 }
 
-void AppendCsvField(std::string& out, const std::string& field)
-{
-    if (field.find_first_of(",\"\r\n") == std::string::npos) {
-        out += field;
-        return;
-    }
-    out += '"';
-    for (const char c : field) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    out += '"';
-}
-
 } // namespace
 
 void CheckFinishLine(const FinishLine& line)

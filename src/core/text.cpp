@@ -2,6 +2,8 @@
 
 #include "error.h"
 
+#include <QString>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -521,6 +523,26 @@ std::string_view TrimTrailingSpaces(std::string_view text)
 {
     const auto last = text.find_last_not_of(' ');
     return last == std::string_view::npos ? std::string_view{} : text.substr(0, last + 1);
+}
+
+void AppendCsvField(std::string& out, std::string_view field)
+{
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (const char c : field) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+std::string LocalTextAsUtf8(const std::string& bytes)
+{
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())).toUtf8().toStdString();
 }
 
 } // namespace tideplot

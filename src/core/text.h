@@ -89,4 +89,11 @@ std::string_view TrimSpaces(std::string_view text);
 std::string_view TrimBlanks(std::string_view text);
 std::string_view TrimTrailingSpaces(std::string_view text);
 
+// Appends one field of a CSV line (RFC 4180): as it is, or in double quotes with each quote
+// doubled when it holds a comma, a quote or a line break.
+void AppendCsvField(std::string& out, std::string_view field);
+
+// Text in the system's 8-bit code page (names from files) as UTF-8.
+std::string LocalTextAsUtf8(const std::string& bytes);
+
 } // namespace tideplot

@@ -389,7 +389,7 @@ std::string HtmlPageExporter::dataJson()
     json += ",\"title\":";
     json += JsonString(options_.Title.toStdString());
     json += ",\"race\":";
-    json += JsonString(Utf8(FileLabel(fleet_.RaceFileName)));
+    json += JsonString(LocalTextAsUtf8(FileLabel(fleet_.RaceFileName)));
     json += ",\"steps\":" + std::to_string(steps_);
     json += ",\"complete\":";
     json += reachedEnd_ ? "true" : "false";
@@ -406,7 +406,7 @@ std::string HtmlPageExporter::dataJson()
     for (std::size_t k = 0; k < fleet_.Boats.size(); ++k) {
         const FleetBoat& boat = fleet_.Boats[k];
         json += k == 0 ? "{" : ",{";
-        json += "\"caption\":" + JsonString(Utf8(boat.Caption));
+        json += "\"caption\":" + JsonString(LocalTextAsUtf8(boat.Caption));
         json += ",\"colour\":" + JsonString(TrackCss(boat.Colour));
         json += ",\"window\":" + JsonString(WindowCss(boat.WindowColour));
         json += ",\"track\":" + Base64Json(boats_[k].track.bytes());

@@ -100,11 +100,6 @@ std::int64_t ClockSeconds(std::string_view text)
     return value;
 }
 
-std::string Utf8(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())).toUtf8().toStdString();
-}
-
 void AppendJsonString(std::string& out, std::string_view utf8)
 {
     out += '"';

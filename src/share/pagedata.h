@@ -44,8 +44,6 @@ std::int64_t ClockSeconds(std::string_view text);
 // Throws that Error: the page cannot hold `what` written as `text`.
 [[noreturn]] void Unexpected(std::string_view what, std::string_view text);
 
-// Text from a file (bytes in the local 8-bit code page) as UTF-8.
-std::string Utf8(const std::string& bytes);
 // A JSON string that can stand inside an HTML <script> element: "<", ">" and "&" as \u
 // escapes, so that no text closes the element or opens a comment in it; the line and
 // paragraph separators escaped too.
