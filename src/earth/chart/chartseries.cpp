@@ -16,32 +16,11 @@ namespace tideplot {
 
 namespace {
 
-constexpr double kMaxPenWidth = 100;
 constexpr int kTailAlphaLevels = 24;
 constexpr double kMinutesPerDay = 24 * 60;
 // Race clocks a hundredth of a second apart are the same moment.
 constexpr double kClockToleranceDays = 0.01 / 86400;
 constexpr double kRadiansPerDegree = std::numbers::pi / 180;
-
-bool Reaches(const QRectF& bounds, const QRectF& clip)
-{
-    return bounds.left() <= clip.right() && bounds.right() >= clip.left() && bounds.top() <= clip.bottom() &&
-           bounds.bottom() >= clip.top();
-}
-
-// The horizontal shifts by which the world's tracks are drawn into `clip` (projected
-// metres): 0, and one world's width east or west where the clip reaches past the 180th
-// meridian, so a fleet near it is seen on both of its sides.
-std::vector<double> WorldShifts(const QRectF& clip)
-{
-    const double halfWorld = ProjectLatLon(0, 180).x();
-    std::vector<double> shifts{0};
-    if (clip.right() > halfWorld)
-        shifts.push_back(2 * halfWorld);
-    if (clip.left() < -halfWorld)
-        shifts.push_back(-2 * halfWorld);
-    return shifts;
-}
 
 /* The Mercator y of latitudes near a reference latitude p0, from its Taylor series:
  *   y(p0 + d) = y(p0) + R sec(p0) d + R sec(p0) tan(p0) d^2 / 2 + O(d^3)
@@ -165,7 +144,7 @@ void ChartSeries::buildIndex()
     const int boats = series_->boatCount();
     const long long steps = series_->stepCount();
     for (long long s = 1; s <= steps; ++s)
-        maxWidth_ = std::max(maxWidth_, std::min<double>(series_->lineWidth(s), kMaxPenWidth));
+        maxWidth_ = std::max(maxWidth_, std::min<double>(series_->lineWidth(s), kChartMaxPenWidth));
     blocks_.assign(static_cast<std::size_t>(boats),
                    std::vector<Block>(static_cast<std::size_t>((steps + kBlockSteps - 1) / kBlockSteps)));
     newest_.assign(static_cast<std::size_t>(boats), 0);
@@ -244,7 +223,7 @@ void ChartSeries::draw(QPainter& painter, const QTransform& toScreen, const QRec
     last = std::min(last, shown_);
     if (first > last)
         return;
-    for (const double shift : WorldShifts(clip))
+    for (const double shift : ChartWorldShifts(clip))
         drawShifted(painter, QTransform::fromTranslate(shift, 0) * toScreen, clip.translated(-shift, 0), minStepPx,
                     first, last);
 }
@@ -267,7 +246,7 @@ void ChartSeries::drawShifted(QPainter& painter, const QTransform& toScreen, con
         for (long long blockFirst = (first - 1) / kBlockSteps * kBlockSteps + 1; blockFirst <= last;
              blockFirst += kBlockSteps) {
             const Block& b = *block(k, blockFirst);
-            if (!b.Drawn || !Reaches(b.Projected, clip)) {
+            if (!b.Drawn || !ChartReaches(b.Projected, clip)) {
                 flush();
                 continue;
             }
@@ -321,7 +300,7 @@ void ChartSeries::drawTail(QPainter& painter, const QTransform& toScreen, const 
         else
             high = middle;
     }
-    for (const double shift : WorldShifts(clip))
+    for (const double shift : ChartWorldShifts(clip))
         drawTailShifted(painter, QTransform::fromTranslate(shift, 0) * toScreen, clip.translated(-shift, 0), tail,
                         std::max(low, 2LL), minStepPx);
 }
@@ -348,7 +327,7 @@ void ChartSeries::drawTailShifted(QPainter& painter, const QTransform& toScreen,
         };
         for (long long s = first; s <= shown_; ++s) {
             const Block& b = *block(k, s);
-            if (!b.Drawn || !Reaches(b.Projected, clip)) {
+            if (!b.Drawn || !ChartReaches(b.Projected, clip)) {
                 flush();
                 s = ((s - 1) / kBlockSteps + 1) * kBlockSteps; // on to the next block
                 continue;

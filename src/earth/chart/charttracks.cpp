@@ -15,17 +15,9 @@ namespace tideplot {
 
 namespace {
 
-constexpr double kMaxPenWidth = 100;
-
 bool SamePoint(const QPointF& a, const QPointF& b)
 {
     return a.x() == b.x() && a.y() == b.y();
-}
-
-bool Reaches(const QRectF& bounds, const QRectF& clip)
-{
-    return bounds.left() <= clip.right() && bounds.right() >= clip.left() && bounds.top() <= clip.bottom() &&
-           bounds.bottom() >= clip.top();
 }
 
 void Extend(ChartRun& run, const QPointF& p)
@@ -54,10 +46,15 @@ void CheckOnGlobe(const KmlLineString& line)
     }
 }
 
-// The horizontal shifts by which the world's tracks are drawn into `clip` (projected
-// metres): 0, and one world's width east or west where the clip reaches past the 180th
-// meridian, so a fleet near it is seen on both of its sides.
-std::vector<double> WorldShifts(const QRectF& clip)
+} // namespace
+
+bool ChartReaches(const QRectF& bounds, const QRectF& clip)
+{
+    return bounds.left() <= clip.right() && bounds.right() >= clip.left() && bounds.top() <= clip.bottom() &&
+           bounds.bottom() >= clip.top();
+}
+
+std::vector<double> ChartWorldShifts(const QRectF& clip)
 {
     const double halfWorld = ProjectLatLon(0, 180).x();
     std::vector<double> shifts{0};
@@ -68,13 +65,11 @@ std::vector<double> WorldShifts(const QRectF& clip)
     return shifts;
 }
 
-} // namespace
-
 QPen ChartLinePen(KmlColour colour, double width)
 {
     const QColor c(static_cast<int>(colour & 0xff), static_cast<int>((colour >> 8) & 0xff),
                    static_cast<int>((colour >> 16) & 0xff), static_cast<int>(colour >> 24));
-    return QPen(c, std::min(width, kMaxPenWidth), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    return QPen(c, std::min(width, kChartMaxPenWidth), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
 void ChartTracks::add(const std::vector<KmlLineString>& lines, std::vector<ChartSegment>* added)
@@ -108,7 +103,7 @@ void ChartTracks::addLine(const KmlLineString& line, std::vector<QPointF> points
     ChartTrack& track = tracks_[*it];
     track.Colour = line.Colour;
     track.Newest = points.front();
-    maxWidth_ = std::max(maxWidth_, std::min(line.Width, kMaxPenWidth));
+    maxWidth_ = std::max(maxWidth_, std::min(line.Width, kChartMaxPenWidth));
     if (points.size() < 2)
         return;
     segmentCount_ += points.size() - 1;
@@ -158,7 +153,7 @@ void ChartTracks::append(ChartTrack& track, KmlColour colour, double width, std:
 
 void ChartTracks::draw(QPainter& painter, const QTransform& toScreen, const QRectF& clip, double minStepPx) const
 {
-    for (const double shift : WorldShifts(clip))
+    for (const double shift : ChartWorldShifts(clip))
         drawShifted(painter, QTransform::fromTranslate(shift, 0) * toScreen, clip.translated(-shift, 0), minStepPx);
 }
 
@@ -167,7 +162,7 @@ void ChartTracks::drawShifted(QPainter& painter, const QTransform& toScreen, con
     std::vector<QPointF> screen;
     screen.reserve(ChartRun::kMaxPoints);
     for (const ChartRun& run : runs_) {
-        if (!Reaches(run.Bounds, clip))
+        if (!ChartReaches(run.Bounds, clip))
             continue;
         screen.clear();
         QPointF last = toScreen.map(run.Points.front());
@@ -188,7 +183,7 @@ void ChartTracks::drawShifted(QPainter& painter, const QTransform& toScreen, con
 void DrawChartSegments(QPainter& painter, const std::vector<ChartSegment>& segments, const QTransform& toScreen)
 {
     const QRectF device(0, 0, painter.device()->width(), painter.device()->height());
-    for (const double shift : WorldShifts(toScreen.inverted().mapRect(device))) {
+    for (const double shift : ChartWorldShifts(toScreen.inverted().mapRect(device))) {
         const QTransform shifted = QTransform::fromTranslate(shift, 0) * toScreen;
         const ChartSegment* previous = nullptr;
         for (const ChartSegment& s : segments) {

@@ -91,6 +91,17 @@ private:
     double maxWidth_ = 1;
 };
 
+// The widest a line is drawn, in pixels.
+inline constexpr double kChartMaxPenWidth = 100;
+
+// Whether `bounds` reaches into `clip` (touching counts; either may have no width or height).
+bool ChartReaches(const QRectF& bounds, const QRectF& clip);
+
+// The horizontal shifts by which the world's tracks are drawn into `clip` (projected
+// metres): 0, and one world's width east or west where the clip reaches past the 180th
+// meridian, so a fleet near it is seen on both of its sides.
+std::vector<double> ChartWorldShifts(const QRectF& clip);
+
 // Draws each segment as one line through `toScreen` (and beyond the 180th meridian, where
 // the painter's device reaches past it).
 void DrawChartSegments(QPainter& painter, const std::vector<ChartSegment>& segments, const QTransform& toScreen);
