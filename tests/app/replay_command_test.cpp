@@ -13,6 +13,7 @@
 namespace tideplot {
 namespace {
 
+using testing::FilesIn;
 using testing::Quote;
 using testing::RunCommand;
 using testing::Slurp;
@@ -315,15 +316,6 @@ TEST(ReplayCommand, PlainCommandsLoadNeitherFFmpegNorLibzip)
     ASSERT_EQ(libraries.status, 0) << libraries.output;
     for (const char* lazy : {"libavcodec", "libavformat", "libswscale", "libzip"})
         EXPECT_EQ(libraries.output.find(lazy), std::string::npos) << lazy << " is linked:\n" << libraries.output;
-}
-
-std::vector<std::string> FilesIn(const TempDir& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // Every output replaces the old file only when all of it is written and the replay has

@@ -12,17 +12,9 @@ namespace tideplot {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FilesIn;
 using testing::Slurp;
 using testing::TempDir;
-
-std::vector<std::string> Names(const TempDir& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 unsigned Mode(const std::string& path)
 {
@@ -49,7 +41,7 @@ TEST(OutputFile, ReplacesAFileWhoseNameIsAsLongAsTheSystemAllows)
         WriteWhole(dir.file(name), "first");
         WriteWhole(dir.file(name), "second");
         EXPECT_EQ(Slurp(dir.file(name)), "second") << length;
-        EXPECT_EQ(Names(dir), std::vector<std::string>{name}) << length;
+        EXPECT_EQ(FilesIn(dir), std::vector<std::string>{name}) << length;
         fs::remove(dir.file(name));
     }
 }
@@ -94,9 +86,9 @@ TEST(OutputFile, OldFileStaysUntilCommitAndLinksAreFollowed)
         OutputFile file(QString::fromStdString(dir.file("out.txt")), "the test file");
         file.Write(std::string_view("half of the new"));
         EXPECT_EQ(Slurp(dir.file("out.txt")), "old");
-        EXPECT_EQ(Names(dir).size(), 2u) << "the temporary file beside it";
+        EXPECT_EQ(FilesIn(dir).size(), 2u) << "the temporary file beside it";
     }
-    EXPECT_EQ(Names(dir), std::vector<std::string>{"out.txt"});
+    EXPECT_EQ(FilesIn(dir), std::vector<std::string>{"out.txt"});
     EXPECT_EQ(Slurp(dir.file("out.txt")), "old");
 
     fs::create_symlink("out.txt", dir.file("link.txt"));

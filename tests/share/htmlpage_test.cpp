@@ -19,6 +19,7 @@
 namespace tideplot {
 namespace {
 
+using testing::FilesIn;
 using testing::Quote;
 using testing::RunCommand;
 using testing::Slurp;
@@ -26,15 +27,6 @@ using testing::TempDir;
 
 const std::string kTideplot = TIDEPLOT_EXE;
 const std::string kSampleDir = std::string(TIDEPLOT_SOURCE_DIR) + "/examples/sample-race";
-
-std::vector<std::string> Names(const std::filesystem::path& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // The text between `open` and the next `close` after it.
 std::string Between(const std::string& text, const std::string& open, const std::string& close)
@@ -74,7 +66,7 @@ TEST(HtmlPage, CommandRefusesWhatAPageCannotHave)
         EXPECT_EQ(run.status, 2) << args << "\n" << run.output;
         EXPECT_NE(run.output.find(message), std::string::npos) << args << "\n" << run.output;
     }
-    EXPECT_TRUE(Names(dir.path()).empty());
+    EXPECT_TRUE(FilesIn(dir.path()).empty());
 }
 
 // A replay that fails midway keeps the older page; the windows' export writes the page
@@ -91,7 +83,7 @@ TEST(HtmlPage, WrittenWholeOrNotAtAll)
     EXPECT_EQ(run.status, 1) << run.output;
     EXPECT_NE(run.output.find("boat.txt, line 5"), std::string::npos) << run.output;
     EXPECT_TRUE(Slurp(dir.file("page.html")) == "the old page");
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"boat.txt", "page.html", "race.TP1"}));
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"boat.txt", "page.html", "race.TP1"}));
 
     ReplayPageOptions options;
     options.settings.ResolutionSeconds = 60;
@@ -107,7 +99,7 @@ TEST(HtmlPage, WrittenWholeOrNotAtAll)
     EXPECT_EQ(calls[0], std::make_pair(1LL, CountReplaySteps(race, options.settings)));
     EXPECT_TRUE(ExportReplayPage(race, out, options, {}));
     EXPECT_NE(Slurp(dir.file("page.html")).find("<!DOCTYPE html>"), std::string::npos);
-    EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"boat.txt", "page.html", "race.TP1"}));
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"boat.txt", "page.html", "race.TP1"}));
 
     options.page.Map = {MapChoice::Kind::Mbtiles, QStringLiteral("harbour.mbtiles")};
     EXPECT_THROW(ExportReplayPage(race, out, options, {}), Error);

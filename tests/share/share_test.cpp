@@ -38,6 +38,7 @@ extern "C" {
 namespace tideplot {
 namespace {
 
+using testing::FilesIn;
 using testing::Quote;
 using testing::RunCommand;
 using testing::Slurp;
@@ -146,15 +147,6 @@ long long StepsOf(const std::string& output)
     std::smatch m;
     static const std::regex steps(R"((\d+) steps)");
     return std::regex_search(output, m, steps) ? std::stoll(m[1].str()) : -1;
-}
-
-std::vector<std::string> FilesIn(const std::filesystem::path& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // The video holds one frame per step, as H.264 in yuv420p, and its last frame is the
@@ -431,8 +423,8 @@ TEST(AnimatedKml, PlacesEveryFixOnTheRaceClock)
                                                 "2008-06-21T10:00:12.5Z", "2008-06-21T10:01:15Z"}));
     EXPECT_EQ(b.coord, (std::vector<std::string>{"12.0 58.0 0", "12.1 58.1 0", "12.2 58.2 0", "12.3 58.3 0"}));
     const Track& g = tracks["Gamma.txt 0.8"];
-    EXPECT_EQ(g.when, (std::vector<std::string>{"2008-06-21T10:00:01.6Z", "2008-06-21T10:00:02.4Z",
-                                                "2008-06-21T10:00:03.2Z"}));
+    EXPECT_EQ(g.when,
+              (std::vector<std::string>{"2008-06-21T10:00:01.6Z", "2008-06-21T10:00:02.4Z", "2008-06-21T10:00:03.2Z"}));
     EXPECT_EQ(g.coord, (std::vector<std::string>{"13.0 59.0 0", "13.1 59.1 0", "13.2 59.2 0"}));
 
     // A second reader: GDAL's LIBKML driver takes each gx:Track as one feature.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -61,6 +62,20 @@ inline std::string Hms(int seconds)
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%02d%02d%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
     return buffer;
+}
+
+// The names of the files in a folder, sorted.
+inline std::vector<std::string> FilesIn(const std::filesystem::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+inline std::vector<std::string> FilesIn(const TempDir& dir)
+{
+    return FilesIn(dir.path());
 }
 
 } // namespace tideplot::testing
