@@ -13,6 +13,7 @@
 //   processor has: reading the tracks, smoothing, turns, the wind, the manoeuvres.
 #include "analysis/raceanalysis.h"
 #include "bench_process.h"
+#include "bench_race.h"
 #include "core/replay.h"
 
 #include <benchmark/benchmark.h>
@@ -27,27 +28,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Race(int boats, int hours)
-{
-    const fs::path dir = fs::temp_directory_path() /
-                         ("tideplot-bench-analyse-" + std::to_string(boats) + "x" + std::to_string(hours) + "h");
-    const fs::path race = dir / "race.TP1";
-    if (fs::exists(race))
-        return race.string();
-    const std::string command = std::string(TIDEPLOT_RACEGEN) + " --out " + dir.string() + " --boats " +
-                                std::to_string(boats) + " --hours " + std::to_string(hours) +
-                                " --interval 1 --seed 29 > /dev/null";
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "cannot generate the race: %s\n", command.c_str());
-        std::exit(1);
-    }
-    return race.string();
-}
-
 // Arguments: boats, hours, 1 to write the series too.
 void BM_AnalyseCommand(benchmark::State& state)
 {
-    const std::string race = Race(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const std::string race = AnalyseRaceFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const std::string out = fs::path(race).parent_path() / "analysis.";
     std::vector<std::string> args{TIDEPLOT_EXE, "analyse", race, "--json", out + "json", "--csv", out + "csv"};
     if (state.range(2) != 0) {
@@ -71,7 +55,7 @@ void BM_AnalyseCommand(benchmark::State& state)
 void BM_AnalyseRace(benchmark::State& state)
 {
     tideplot::RaceState race;
-    race.RaceFileName = Race(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    race.RaceFileName = AnalyseRaceFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     tideplot::StartReplay(race);
     const std::vector<tideplot::BoatSource> boats = tideplot::BoatSources(race);
     tideplot::CloseTrackFiles(race);
