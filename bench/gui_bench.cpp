@@ -496,7 +496,8 @@ void BM_PlayWithAnalysisWindow(benchmark::State& state)
         }
         const double analysisSeconds = started.nsecsElapsed() / 1e9;
         auto* graph = window->findChild<tideplot::SpeedGraph*>();
-        QTest::qWaitFor([&] { return graph->pointCount() > 0; }, 10'000);
+        if (!QTest::qWaitFor([&] { return graph->pointCount() > 0; }, 10'000))
+            state.SkipWithError("the graph was not drawn");
         QTest::qWait(500);
         const double points = static_cast<double>(graph->pointCount());
 
@@ -527,7 +528,8 @@ void BM_PlayWithAnalysisWindow(benchmark::State& state)
             }
             graph = window->findChild<tideplot::SpeedGraph*>();
             // The lines are made once the window is laid out; the replay plays with them drawn.
-            QTest::qWaitFor([&] { return graph->pointCount() > 0; }, 10'000);
+            if (!QTest::qWaitFor([&] { return graph->pointCount() > 0; }, 10'000))
+                state.SkipWithError("the graph was not drawn");
             QTest::qWait(500);
             const int before = graph->redraws();
             const Pace with = PlayWhole(s);

@@ -31,8 +31,15 @@ std::string ClockText(std::int64_t seconds)
 {
     const std::int64_t a = seconds < 0 ? -seconds : seconds;
     const std::int64_t hours = a / 3600;
-    return (seconds < 0 ? "-" : "") + (hours < 10 ? "0" + std::to_string(hours) : std::to_string(hours)) + ":" +
-           TwoDigits(a / 60 % 60) + ":" + TwoDigits(a % 60);
+    std::string text = seconds < 0 ? "-" : "";
+    if (hours < 10)
+        text += '0';
+    text += std::to_string(hours);
+    text += ':';
+    text += TwoDigits(a / 60 % 60);
+    text += ':';
+    text += TwoDigits(a % 60);
+    return text;
 }
 
 std::string DurationOfSeconds(std::int64_t seconds)
