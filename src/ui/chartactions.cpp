@@ -153,14 +153,44 @@ void ChartActions::showManoeuvres()
     view_.setManoeuvreMarks(std::move(marks));
 }
 
+QString ChartActions::askOutputName(const QString& title, const QString& filter, const QString& suffix)
+{
+    QString name = dialogs_.askFileName(title, filter, FileQuestion::Save, RaceFolder(windows_));
+    if (!name.isEmpty() && QFileInfo(name).suffix().isEmpty())
+        name += suffix;
+    return name;
+}
+
+ReplaySettings ChartActions::shownSettings() const
+{
+    if (FrmControl* control = windows_.controlWindow())
+        if (const std::optional<ReplaySettings> typed = control->typedSettings())
+            return *typed;
+    return windows_.session().settings();
+}
+
+void ChartActions::writeWithProgress(const QString& what, const QString& name, const QString& written,
+                                     const std::function<bool(const Progress&)>& write)
+{
+    const std::unique_ptr<ProgressReport> progress = dialogs_.showProgress(
+        QStringLiteral("Writing %1 %2").arg(what, QDir::toNativeSeparators(name)), ProgressKind::Cancellable);
+    try {
+        if (write([&](long long done, long long total) {
+                progress->setProgress(done, total);
+                return !progress->cancelled();
+            }))
+            dialogs_.tell(written.arg(QDir::toNativeSeparators(name)), MessageKind::Information);
+    } catch (const std::exception& e) {
+        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+    }
+}
+
 void ChartActions::savePicture()
 {
-    QString name = dialogs_.askFileName(QStringLiteral("Save picture"), QStringLiteral("PNG picture (*.png)"),
-                                        FileQuestion::Save, RaceFolder(windows_));
+    const QString name =
+        askOutputName(QStringLiteral("Save picture"), QStringLiteral("PNG picture (*.png)"), QStringLiteral(".png"));
     if (name.isEmpty())
         return;
-    if (QFileInfo(name).suffix().isEmpty())
-        name += QStringLiteral(".png");
     try {
         const QStringList written = view_.saveView(name);
         dialogs_.tell(QStringLiteral("The picture of the chart was saved to %1, and its world file (for GIS "
@@ -176,14 +206,12 @@ void ChartActions::exportVideo()
 {
     if (windows_.raceFile().empty())
         return;
-    QString name = dialogs_.askFileName(QStringLiteral("Export video"), QStringLiteral("MP4 video (*.mp4)"),
-                                        FileQuestion::Save, RaceFolder(windows_));
+    const QString name =
+        askOutputName(QStringLiteral("Export video"), QStringLiteral("MP4 video (*.mp4)"), QStringLiteral(".mp4"));
     if (name.isEmpty())
         return;
-    if (QFileInfo(name).suffix().isEmpty())
-        name += QStringLiteral(".mp4");
     ReplayVideoOptions options;
-    options.settings = windows_.session().settings();
+    options.settings = shownSettings();
     // The chart's map (a map of its own: the window's keeps drawing) and finish line.
     options.finish = windows_.leaderboard().finishLine();
     try {
@@ -192,60 +220,31 @@ void ChartActions::exportVideo()
         dialogs_.tell(QStringLiteral("The video is made without a map: %1").arg(FromBytes(e.what())),
                       MessageKind::Warning);
     }
-    if (FrmControl* control = windows_.controlWindow())
-        if (const std::optional<ReplaySettings> typed = control->typedSettings())
-            options.settings = *typed;
-    const std::unique_ptr<ProgressReport> progress = dialogs_.showProgress(
-        QStringLiteral("Writing the video %1").arg(QDir::toNativeSeparators(name)), ProgressKind::Cancellable);
-    try {
-        const bool written =
-            ExportReplayVideo(windows_.raceFile(), name, options, [&](long long done, long long total) {
-                progress->setProgress(done, total);
-                return !progress->cancelled();
-            });
-        if (written)
-            dialogs_.tell(QStringLiteral("The video was written to %1.").arg(QDir::toNativeSeparators(name)),
-                          MessageKind::Information);
-    } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
-    }
+    writeWithProgress(
+        QStringLiteral("the video"), name, QStringLiteral("The video was written to %1."),
+        [&](const Progress& progress) { return ExportReplayVideo(windows_.raceFile(), name, options, progress); });
 }
 
 void ChartActions::exportWebPage()
 {
     if (windows_.raceFile().empty())
         return;
-    QString name = dialogs_.askFileName(QStringLiteral("Export web page"), QStringLiteral("Web page (*.html)"),
-                                        FileQuestion::Save, RaceFolder(windows_));
+    const QString name =
+        askOutputName(QStringLiteral("Export web page"), QStringLiteral("Web page (*.html)"), QStringLiteral(".html"));
     if (name.isEmpty())
         return;
-    if (QFileInfo(name).suffix().isEmpty())
-        name += QStringLiteral(".html");
     // The race and the settings as the windows show them: the control window's boxes, its
     // tail, the chart's map and finish line.
     ReplayPageOptions options;
-    options.settings = windows_.session().settings();
-    if (FrmControl* control = windows_.controlWindow()) {
-        if (const std::optional<ReplaySettings> typed = control->typedSettings())
-            options.settings = *typed;
+    options.settings = shownSettings();
+    if (FrmControl* control = windows_.controlWindow())
         options.page.TailMinutes = control->tailMinutes();
-    }
     options.page.Map = ReadMapChoice(settings_);
     options.page.Finish = windows_.leaderboard().finishLine();
-    const std::unique_ptr<ProgressReport> progress = dialogs_.showProgress(
-        QStringLiteral("Writing the web page %1").arg(QDir::toNativeSeparators(name)), ProgressKind::Cancellable);
-    try {
-        const bool written = ExportReplayPage(windows_.raceFile(), name, options, [&](long long done, long long total) {
-            progress->setProgress(done, total);
-            return !progress->cancelled();
-        });
-        if (written)
-            dialogs_.tell(QStringLiteral("The web page was written to %1. It opens in any browser, with no server.")
-                              .arg(QDir::toNativeSeparators(name)),
-                          MessageKind::Information);
-    } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
-    }
+    writeWithProgress(
+        QStringLiteral("the web page"), name,
+        QStringLiteral("The web page was written to %1. It opens in any browser, with no server."),
+        [&](const Progress& progress) { return ExportReplayPage(windows_.raceFile(), name, options, progress); });
 }
 
 void ChartActions::keepFinishLine(const FinishLine& line)

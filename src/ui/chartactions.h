@@ -1,10 +1,13 @@
 #pragma once
 
 #include "core/fleet.h"
+#include "core/replay.h"
 #include "core/results.h"
 
 #include <QObject>
 #include <QString>
+
+#include <functional>
 
 class QAction;
 class QActionGroup;
@@ -32,6 +35,15 @@ public:
 private:
     void makeMenus();
     void showManoeuvres();
+    // Asks for the name of a file to write beside the race; `suffix` added to a name typed
+    // without one.
+    QString askOutputName(const QString& title, const QString& filter, const QString& suffix);
+    // The replay's settings as the control window's boxes hold them.
+    ReplaySettings shownSettings() const;
+    // Runs `write` with a progress that can be cancelled, and says where it wrote or what failed.
+    using Progress = std::function<bool(long long done, long long total)>;
+    void writeWithProgress(const QString& what, const QString& name, const QString& written,
+                           const std::function<bool(const Progress&)>& write);
     void savePicture();
     void exportVideo();
     void exportWebPage();
