@@ -7,4 +7,4 @@ if ! command -v node >/dev/null; then
   echo "skipped: node is missing (Debian's package \"nodejs\"; scripts/install-deps.sh installs it)"
   exit 77
 fi
-exec node --test-reporter=spec "$@"
+exec node "$@"
