@@ -107,6 +107,13 @@ std::string ResolveTrackFile(const std::string& raceFileName, const std::string&
     return (std::filesystem::path(raceFileName).parent_path() / path).lexically_normal().string();
 }
 
+OpenTrackFiles::OpenTrackFiles(const OpenTrackFiles& other)
+{
+    for (std::size_t k = 0; k < size(); ++k)
+        if (other[k])
+            (*this)[k] = other[k]->reopen();
+}
+
 void CloseTrackFiles(RaceState& state)
 {
     for (auto& file : state.TrackFile)

@@ -110,6 +110,19 @@ struct StepOutcome {
     std::vector<BoatStep> Boats;
 };
 
+// The open track files of a race, by boat index. A copy opens the same files again, each
+// standing where the original stands, so that a copy of the race state plays on by itself
+// (the count of a race's steps on a worker thread); it throws Error when one cannot be opened.
+class OpenTrackFiles : public std::array<std::unique_ptr<TrackLineReader>, kMaxBoats> {
+public:
+    OpenTrackFiles() = default;
+    OpenTrackFiles(const OpenTrackFiles& other);
+    OpenTrackFiles(OpenTrackFiles&&) noexcept = default;
+    OpenTrackFiles& operator=(const OpenTrackFiles&) = delete;
+    OpenTrackFiles& operator=(OpenTrackFiles&&) noexcept = default;
+    ~OpenTrackFiles() = default;
+};
+
 // Everything the replay keeps between steps. Per-boat values are indexed by boat
 // index k (0 to 63); the three position arrays by boat number k + 2, as the track
 // files are numbered (slots 0 and 1 belong to no boat).
@@ -126,7 +139,7 @@ struct RaceState {
     std::array<long, kMaxBoats> EntryLine{};           // line of the boat's entry in the race file
     std::array<std::string, kMaxBoats> NextLine;
     std::array<std::string, kMaxBoats> PrevLine;
-    std::array<std::unique_ptr<TrackLineReader>, kMaxBoats> TrackFile; // open track files
+    OpenTrackFiles TrackFile; // a copy of the state reads them through files of its own
 
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> PrevPoint{};
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> NextPoint{};

@@ -74,6 +74,13 @@ bool TrackLineReader::fill()
     return false;
 }
 
+std::unique_ptr<TrackLineReader> TrackLineReader::reopen() const
+{
+    auto copy = std::make_unique<TrackLineReader>(file_.Path(), sep_);
+    copy->restore(position());
+    return copy;
+}
+
 void TrackLineReader::ReadPastEnd() const
 {
     throw Error(file_.Path() + ": read past the end of the file");

@@ -5,6 +5,7 @@
 #include "records.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -95,6 +96,9 @@ public:
     // Goes back (or on) to a place that position() gave. Throws Error when the file cannot
     // seek (a pipe).
     void restore(const Position& at);
+    // The same file opened again, standing where this reader stands: a reader of its own
+    // for another thread. Throws Error naming the file when it cannot be opened or sought.
+    std::unique_ptr<TrackLineReader> reopen() const;
 
 private:
     bool fill(); // reads the next line that counts into the other slot; false at the end of the file
