@@ -5,20 +5,46 @@
 
 namespace tideplot {
 
+namespace {
+
+void ObserveStep(FinishWatch& watch, const ReplaySeries& series, long long step)
+{
+    series.forEachPiece(step, step, [&watch](const DrawnPiece& piece) {
+        if (piece.Boat < watch.BoatCount())
+            watch.Observe(piece.Boat, piece.To.Lat, piece.To.Lon, piece.RaceClock);
+    });
+}
+
+} // namespace
+
 void Leaderboard::setFinishLine(const std::optional<FinishLine>& line)
 {
     line_ = line;
     watch_.reset();
-    snapshots_.clear();
     watchedStep_ = 0;
     if (line_)
         watch_.emplace(*line_, boats_);
+    takeSnapshots();
 }
 
-void Leaderboard::seriesChanged(const ReplaySeries&)
+void Leaderboard::seriesChanged(const ReplaySeries& series)
 {
-    // The steps are those of new settings: the snapshots' steps are no more.
+    series_ = &series;
+    takeSnapshots();
+}
+
+void Leaderboard::takeSnapshots()
+{
     snapshots_.clear();
+    if (!watch_ || !series_)
+        return;
+    FinishWatch watch = *watch_;
+    watch.Reset();
+    for (long long step = 1; step <= series_->stepCount(); ++step) {
+        ObserveStep(watch, *series_, step);
+        if (step % kSnapshotSteps == 0)
+            snapshots_.push_back(watch);
+    }
 }
 
 void Leaderboard::raceStarted(const FleetInfo& fleet)
@@ -33,41 +59,33 @@ void Leaderboard::observe(int boat, const TrackPoint& at, double raceClock)
         watch_->Observe(boat, at.Lat, at.Lon, raceClock);
 }
 
-void Leaderboard::passed(long long step)
-{
-    watchedStep_ = step;
-    if (watch_ && step == static_cast<long long>(snapshots_.size() + 1) * kSnapshotSteps)
-        snapshots_.push_back(*watch_);
-}
-
 void Leaderboard::frame(const FleetFrame& frame)
 {
     for (std::size_t k = 0; k < frame.Boats.size(); ++k)
         if (frame.Boats[k].Drawn)
             observe(static_cast<int>(k), frame.Boats[k].To, frame.RaceClock);
-    passed(frame.Step);
+    watchedStep_ = frame.Step;
 }
 
 void Leaderboard::rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps)
 {
     if (!watch_)
         return;
+    // From the step it stood at when the replay went on from there, unless a snapshot lies
+    // beyond it: from the last snapshot at or before the step, or from the start.
+    const auto usable = static_cast<std::size_t>(
+        std::min<long long>(frame.Step / kSnapshotSteps, static_cast<long long>(snapshots_.size())));
+    const long long snapshotStep = static_cast<long long>(usable) * kSnapshotSteps;
     long long from = keptSteps;
-    if (keptSteps == 0 || keptSteps != watchedStep_) {
-        // From the last snapshot at or before the step, or from the start.
-        const auto usable = static_cast<std::size_t>(
-            std::min<long long>(frame.Step / kSnapshotSteps, static_cast<long long>(snapshots_.size())));
+    if (keptSteps == 0 || keptSteps != watchedStep_ || snapshotStep > keptSteps) {
         if (usable > 0)
             *watch_ = snapshots_[usable - 1];
         else
             watch_->Reset();
-        from = static_cast<long long>(usable) * kSnapshotSteps;
+        from = snapshotStep;
     }
-    for (long long step = from + 1; step <= frame.Step; ++step) {
-        series.forEachPiece(step, step,
-                            [this](const DrawnPiece& piece) { observe(piece.Boat, piece.To, piece.RaceClock); });
-        passed(step);
-    }
+    for (long long step = from + 1; step <= frame.Step; ++step)
+        ObserveStep(*watch_, series, step);
     watchedStep_ = frame.Step;
 }
 
