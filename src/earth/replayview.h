@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -54,6 +55,9 @@ public:
     // Only the pieces of the last `minutes` of race time are drawn, older ones fading out;
     // 0 draws the whole track.
     virtual void setTailMinutes(double minutes) = 0;
+    // The most the view keeps of pictures of earlier steps to go back to quickly, in bytes;
+    // part of the replay's memory budget. A view that keeps none ignores it.
+    virtual void setPictureMemory(std::size_t /*bytes*/) {}
 
     // Moves the view so that the whole box is in view at the current heading, as the
     // picture of the whole race shows it.

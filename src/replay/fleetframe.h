@@ -41,6 +41,14 @@ public:
     // The steps of one turn of the play timer are done (several at the play speed 0): a
     // window shows what they changed.
     virtual void ticked() {}
+    // New settings are being counted on a worker thread, `done` of the race so far (0 to
+    // 1): told when the count begins and several times a second. The replay goes on at the
+    // old settings meanwhile.
+    virtual void counting(double /*done*/) {}
+    // The count of new settings ended: with `problem` "" the new settings have taken effect
+    // (seriesChanged and rewound came before); otherwise why not: a track file that could
+    // not be read (the settings stay as they were), or a timeline beyond its budget.
+    virtual void countEnded(const std::string& /*problem*/) {}
     // Playing or going to a moment failed with `message`; the replay stopped where it was.
     virtual void failed(const std::string& /*message*/) {}
 };

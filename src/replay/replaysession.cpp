@@ -1,4 +1,6 @@
 #include "replay/replaysession.h"
+#include <cstdlib>
+#include <typeinfo>
 
 #include "core/datetime.h"
 #include "core/error.h"
@@ -10,11 +12,14 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 namespace tideplot {
 
 namespace {
 
+// How often a count on the worker thread is looked at (its progress told, its end taken).
+constexpr int kCountTurnMs = 25;
 // At the play speed 0, a tick plays steps for this long before the windows get their turn.
 constexpr qint64 kFastTickMs = 4;
 // A race beyond its budget is played to its end at this resolution (or its own, when
@@ -40,6 +45,40 @@ double RoundUpToTwoDigits(double seconds)
     return std::ceil(seconds / scale - 1e-9) * scale;
 }
 
+// The steps of a race that ends at `endClock` at another resolution.
+long long EstimatedSteps(double endClock, double resolutionSeconds)
+{
+    const double span = (endClock - kRaceClockAtStart) * kSecondsPerDay;
+    return static_cast<long long>(std::floor(std::max(span, 0.0) / resolutionSeconds + 1e-9)) + 1;
+}
+
+// Why the timeline of `boats` boats and a race that ends at `endClock` would not fit
+// `budgetBytes` at a resolution: the steps, the bytes and the finest resolution that fits
+// ("" when it fits).
+std::string BudgetProblem(double endClock, int boats, std::size_t budgetBytes, std::size_t wholeBytes,
+                          double resolutionSeconds)
+{
+    const long long steps = EstimatedSteps(endClock, resolutionSeconds);
+    const std::size_t needed = ReplaySession::TimelineBytes(boats, steps + kEstimateMarginSteps);
+    if (needed <= budgetBytes)
+        return {};
+    // The most steps the budget holds, and the resolution that takes no more.
+    long long fitting = 0;
+    for (long long step = std::size_t{1} << 40; step > 0; step /= 2)
+        if (ReplaySession::TimelineBytes(boats, fitting + step + kEstimateMarginSteps) <= budgetBytes)
+            fitting += step;
+    std::string text = "the race takes " + std::to_string(steps) + " steps at a resolution of " +
+                       ShortNumberText(resolutionSeconds) + " s, and its timeline would need " + MegabytesText(needed) +
+                       ", more than the " + MegabytesText(budgetBytes) +
+                       (wholeBytes > budgetBytes ? " it may have of the " + MegabytesText(wholeBytes) : std::string()) +
+                       " the replay may use (the setting Replay/MemoryMB)";
+    const double span = (endClock - kRaceClockAtStart) * kSecondsPerDay;
+    const double finest = fitting > 1 ? RoundUpToTwoDigits(span / static_cast<double>(fitting - 1)) : 0;
+    if (fitting > 1 && ValidResolution(finest))
+        return text + ": the finest resolution that fits is " + ShortNumberText(finest) + " s";
+    return text + ": no resolution up to " + ShortNumberText(kMaxResolutionSeconds) + " s fits";
+}
+
 } // namespace
 
 void AppendPieces(const FleetFrame& frame, std::vector<DrawnPiece>& pieces)
@@ -59,6 +98,8 @@ ReplaySession::ReplaySession()
     timer_.callOnTimeout([this] { tick(); });
     seekTimer_.setSingleShot(true);
     seekTimer_.setInterval(0);
+    countTimer_.setInterval(kCountTurnMs);
+    countTimer_.callOnTimeout([this] { countTurn(); });
     seekTimer_.callOnTimeout([this] {
         try {
             seek(pendingSeek_);
@@ -98,9 +139,7 @@ void ReplaySession::start(const std::string& raceFile, const ReplaySettings& set
     atStart_ = SaveCheckpoint(state_);
 
     timelineWanted_ = timeline;
-    seekable_ = false;
-    overBudget_.clear();
-    checkpoints_.clear();
+    adopt(Timeline{});
     series_.clear(state_.BoatCount);
     if (timeline) {
         try {
@@ -117,109 +156,104 @@ void ReplaySession::start(const std::string& raceFile, const ReplaySettings& set
     observersFollowTimeline_ = seekable_;
 }
 
-void ReplaySession::playUnseen()
+ReplaySession::Timeline ReplaySession::CountTimeline(RaceState& state, const RaceCheckpoint& atStart,
+                                                     const ReplaySettings& settings, Budget budget,
+                                                     const std::atomic<bool>* cancel, std::atomic<double>* clock)
 {
-    checkpoints_.clear();
-    series_.clear(state_.BoatCount);
-    overBudget_.clear();
-    seekable_ = false;
-    RestoreCheckpoint(state_, atStart_);
+    Timeline timeline;
+    timeline.Series.clear(state.BoatCount);
+    RestoreCheckpoint(state, atStart);
     FleetFrame frame;
     long long step = 0;
     bool beyondBudget = false;
     try {
-        while (!AllTrackFilesAtEnd(state_)) {
-            if (TimelineBytes(state_.BoatCount, step + 1) > budgetBytes_) {
+        while (!AllTrackFilesAtEnd(state)) {
+            if (cancel && cancel->load(std::memory_order_relaxed))
+                return Timeline{};
+            if (TimelineBytes(state.BoatCount, step + 1) > budget.Timeline) {
                 beyondBudget = true;
                 break;
             }
-            if (step % kCheckpointSteps == 0)
-                checkpoints_.push_back(SaveCheckpoint(state_));
-            ReplayStep(state_, settings_, frame);
+            if (step % kCheckpointSteps == 0) {
+                timeline.Checkpoints.push_back(SaveCheckpoint(state));
+                if (clock)
+                    clock->store(state.RaceClock, std::memory_order_relaxed);
+            }
+            ReplayStep(state, settings, frame);
             ++step;
-            series_.append(frame);
+            timeline.Series.append(frame);
         }
     } catch (const Error&) {
         // A line that cannot be read ends the timeline before it: the replay goes to any
         // step up to there, and playing on meets the line and says what is wrong with it.
     }
-    if (beyondBudget) {
-        measureEnd();
-    } else {
-        endClock_ = series_.stepCount() > 0 ? series_.raceClock(series_.stepCount()) : kRaceClockAtStart;
-        if (checkpoints_.empty())
-            checkpoints_.push_back(atStart_);
-        seekable_ = true;
+    if (!beyondBudget) {
+        const ReplaySeries& series = timeline.Series;
+        timeline.EndClock = series.stepCount() > 0 ? series.raceClock(series.stepCount()) : kRaceClockAtStart;
+        if (timeline.Checkpoints.empty())
+            timeline.Checkpoints.push_back(atStart);
+        timeline.Seekable = true;
+        return timeline;
     }
-    RestoreCheckpoint(state_, atStart_);
-    observersFollowTimeline_ = false;
-}
-
-void ReplaySession::measureEnd()
-{
-    series_.clear(state_.BoatCount);
-    checkpoints_.clear();
-    checkpoints_.shrink_to_fit();
-    // To the end in coarse steps, then the last of them again in the replay's own, for
-    // the race clock of the race's last step (within a step, the clocks of the two kinds
-    // of steps running apart by their rounding).
-    ReplaySettings coarse = settings_;
-    coarse.ResolutionSeconds = std::max(settings_.ResolutionSeconds, kMeasureResolutionSeconds);
+    // Beyond the budget: to the end in coarse steps, then the last of them again in the
+    // replay's own, for the race clock of the race's last step (within a step, the clocks of
+    // the two kinds of steps running apart by their rounding). Nothing is kept.
+    timeline = Timeline{};
+    ReplaySettings coarse = settings;
+    coarse.ResolutionSeconds = std::max(settings.ResolutionSeconds, kMeasureResolutionSeconds);
     StepOutcome outcome;
-    endClock_ = state_.RaceClock;
+    timeline.EndClock = state.RaceClock;
     try {
-        RaceCheckpoint before = SaveCheckpoint(state_);
-        while (!AllTrackFilesAtEnd(state_)) {
-            before = SaveCheckpoint(state_);
-            ReplayStep(state_, coarse, outcome);
+        RaceCheckpoint before = SaveCheckpoint(state);
+        while (!AllTrackFilesAtEnd(state)) {
+            if (cancel && cancel->load(std::memory_order_relaxed))
+                return Timeline{};
+            before = SaveCheckpoint(state);
+            ReplayStep(state, coarse, outcome);
         }
         // The state after the last coarse step that left a track file open: the race ends
         // after it, at or before the clock of the next one.
-        RestoreCheckpoint(state_, before);
-        state_.RaceClock += (settings_.ResolutionSeconds - coarse.ResolutionSeconds) / kSecondsPerDay;
-        while (!AllTrackFilesAtEnd(state_)) {
-            endClock_ = state_.RaceClock;
-            ReplayStep(state_, settings_, outcome);
+        RestoreCheckpoint(state, before);
+        state.RaceClock += (settings.ResolutionSeconds - coarse.ResolutionSeconds) / kSecondsPerDay;
+        while (!AllTrackFilesAtEnd(state)) {
+            timeline.EndClock = state.RaceClock;
+            ReplayStep(state, settings, outcome);
         }
     } catch (const Error&) {
         // The timeline would end before the line that cannot be read.
     }
-    overBudget_ = budgetProblem(settings_.ResolutionSeconds);
-    if (overBudget_.empty()) // within a step of the budget: say so all the same
-        overBudget_ = "the replay's timeline does not fit the " + MegabytesText(budgetBytes_) + " it may use";
+    timeline.OverBudget =
+        BudgetProblem(timeline.EndClock, state.BoatCount, budget.Timeline, budget.Whole, settings.ResolutionSeconds);
+    if (timeline.OverBudget.empty()) // within a step of the budget: say so all the same
+        timeline.OverBudget =
+            "the replay's timeline does not fit the " + MegabytesText(budget.Timeline) + " it may use";
+    return timeline;
 }
 
-long long ReplaySession::estimatedSteps(double resolutionSeconds) const
+void ReplaySession::playUnseen()
 {
-    const double span = (endClock_ - kRaceClockAtStart) * kSecondsPerDay;
-    return static_cast<long long>(std::floor(std::max(span, 0.0) / resolutionSeconds + 1e-9)) + 1;
+    adopt(CountTimeline(state_, atStart_, settings_, Budget{budgetBytes_, wholeBudgetBytes_}, nullptr, nullptr));
+    RestoreCheckpoint(state_, atStart_);
+}
+
+void ReplaySession::adopt(Timeline&& timeline)
+{
+    series_ = std::move(timeline.Series);
+    checkpoints_ = std::move(timeline.Checkpoints);
+    endClock_ = timeline.EndClock;
+    seekable_ = timeline.Seekable;
+    overBudget_ = std::move(timeline.OverBudget);
+    observersFollowTimeline_ = false;
 }
 
 std::string ReplaySession::budgetProblem(double resolutionSeconds) const
 {
-    const long long steps = estimatedSteps(resolutionSeconds);
-    const int boats = state_.BoatCount;
-    const std::size_t needed = TimelineBytes(boats, steps + kEstimateMarginSteps);
-    if (needed <= budgetBytes_)
-        return {};
-    // The most steps the budget holds, and the resolution that takes no more.
-    long long fitting = 0;
-    for (long long step = std::size_t{1} << 40; step > 0; step /= 2)
-        if (TimelineBytes(boats, fitting + step + kEstimateMarginSteps) <= budgetBytes_)
-            fitting += step;
-    std::string text = "the race takes " + std::to_string(steps) + " steps at a resolution of " +
-                       ShortNumberText(resolutionSeconds) + " s, and its timeline would need " + MegabytesText(needed) +
-                       ", more than the " + MegabytesText(budgetBytes_) +
-                       " the replay may use (the setting Replay/MemoryMB)";
-    const double span = (endClock_ - kRaceClockAtStart) * kSecondsPerDay;
-    const double finest = fitting > 1 ? RoundUpToTwoDigits(span / static_cast<double>(fitting - 1)) : 0;
-    if (fitting > 1 && ValidResolution(finest))
-        return text + ": the finest resolution that fits is " + ShortNumberText(finest) + " s";
-    return text + ": no resolution up to " + ShortNumberText(kMaxResolutionSeconds) + " s fits";
+    return BudgetProblem(endClock_, state_.BoatCount, budgetBytes_, wholeBudgetBytes_, resolutionSeconds);
 }
 
 void ReplaySession::close()
 {
+    cancelCount();
     stop();
     seekTimer_.stop();
     CloseTrackFiles(state_);
@@ -278,8 +312,19 @@ void ReplaySession::seek(long long step)
     step = std::clamp<long long>(step, 0, stepCount());
     // A seek on from where the replay stands keeps what the observers show.
     const long long kept = observersFollowTimeline_ && step >= position_ && position_ <= stepCount() ? position_ : 0;
+    QElapsedTimer tt;
+    tt.start();
     rewindTo(step);
-    notify([this, kept](FrameObserver& o) { o.rewound(frame_, series_, kept); });
+    const double rw = tt.nsecsElapsed() / 1e6;
+    notify([this, kept](FrameObserver& o) {
+        QElapsedTimer t2;
+        t2.start();
+        o.rewound(frame_, series_, kept);
+        if (getenv("TT"))
+            fprintf(stderr, "    %s %.1f\n", typeid(o).name(), t2.nsecsElapsed() / 1e6);
+    });
+    if (getenv("TT"))
+        fprintf(stderr, "  seek: rewind %.1f ms, observers %.1f ms\n", rw, tt.nsecsElapsed() / 1e6 - rw);
     observersFollowTimeline_ = true;
     if (AllTrackFilesAtEnd(state_))
         notify([](FrameObserver& o) { o.reachedEnd(); });
@@ -292,10 +337,34 @@ void ReplaySession::requestSeek(long long step)
         seekTimer_.start();
 }
 
+namespace {
+
+bool SameSettings(const ReplaySettings& a, const ReplaySettings& b)
+{
+    return a.ResolutionSeconds == b.ResolutionSeconds && a.StepsPerWidePlot == b.StepsPerWidePlot;
+}
+
+} // namespace
+
+struct ReplaySession::Count {
+    ReplaySettings Settings;
+    std::atomic<bool> Cancel{false};
+    std::atomic<double> Clock{kRaceClockAtStart};
+    std::atomic<bool> Done{false};
+    Timeline Result;     // the worker's, until Done
+    std::string Failure; // the same
+    std::thread Worker;
+};
+
+const ReplaySettings& ReplaySession::comingSettings() const
+{
+    return count_ ? count_->Settings : settings_;
+}
+
 void ReplaySession::changeSettings(const ReplaySettings& settings)
 {
-    if (settings.ResolutionSeconds == settings_.ResolutionSeconds &&
-        settings.StepsPerWidePlot == settings_.StepsPerWidePlot)
+    cancelCount();
+    if (SameSettings(settings, settings_))
         return;
     if (!loaded_ || !timelineWanted_) {
         settings_ = settings;
@@ -309,10 +378,113 @@ void ReplaySession::changeSettings(const ReplaySettings& settings)
     const bool fromStart = position_ == 0;
     playUnseen();
     notify([this](FrameObserver& o) { o.seriesChanged(series_); });
+    goToClockAfterCount(clock, fromStart);
+    if (!seekable_)
+        throw Error(overBudget_);
+}
+
+void ReplaySession::changeSettingsInBackground(const ReplaySettings& settings)
+{
+    if (count_ && SameSettings(settings, count_->Settings))
+        return;
+    if (!loaded_ || !timelineWanted_ || SameSettings(settings, settings_)) {
+        changeSettings(settings);
+        return;
+    }
+    if (std::string problem = budgetProblem(settings.ResolutionSeconds); !problem.empty())
+        throw Error(problem);
+    cancelCount();
+    RaceState copy = state_; // the track files opened again
+    auto count = std::make_unique<Count>();
+    count->Settings = settings;
+    // The old timeline stays while the new one is counted, unless the two would not fit
+    // the budget together: then the replay stands still without one until the count ends.
+    const long long steps = EstimatedSteps(endClock_, settings.ResolutionSeconds);
+    if (TimelineBytes(state_.BoatCount, steps) + TimelineBytes(state_.BoatCount, series_.stepCount()) > budgetBytes_) {
+        stop();
+        adopt(Timeline{});
+        series_.clear(state_.BoatCount);
+        notify([this](FrameObserver& o) { o.seriesChanged(series_); });
+    }
+    Count& c = *count;
+    c.Worker = std::thread(
+        [&c, state = std::move(copy), atStart = atStart_, budget = Budget{budgetBytes_, wholeBudgetBytes_}]() mutable {
+            try {
+                c.Result = CountTimeline(state, atStart, c.Settings, budget, &c.Cancel, &c.Clock);
+            } catch (const std::exception& e) {
+                c.Failure = e.what();
+            }
+            c.Done.store(true, std::memory_order_release);
+        });
+    count_ = std::move(count);
+    countTimer_.start();
+    notify([](FrameObserver& o) { o.counting(0); });
+}
+
+void ReplaySession::cancelCount()
+{
+    countTimer_.stop();
+    if (!count_)
+        return;
+    count_->Cancel = true;
+    count_->Worker.join();
+    count_.reset();
+    playAfterCount_.reset();
+}
+
+void ReplaySession::countTurn()
+{
+    if (!count_)
+        return;
+    if (count_->Done.load(std::memory_order_acquire)) {
+        finishCount();
+        return;
+    }
+    const double span = endClock_ - kRaceClockAtStart;
+    const double done = span > 0 ? (count_->Clock.load(std::memory_order_relaxed) - kRaceClockAtStart) / span : 0;
+    notify([done](FrameObserver& o) { o.counting(std::clamp(done, 0.0, 1.0)); });
+}
+
+void ReplaySession::finishCount()
+{
+    countTimer_.stop();
+    count_->Worker.join();
+    const std::unique_ptr<Count> count = std::move(count_);
+    const std::optional<int> playAfter = std::exchange(playAfterCount_, std::nullopt);
+    if (!count->Failure.empty()) {
+        notify([&count](FrameObserver& o) { o.countEnded(count->Failure); });
+        return;
+    }
+    // On from the race clock the replay stands at now: it may have played on meanwhile.
+    const double clock = frame_.RaceClock;
+    const bool fromStart = position_ == 0;
+    stop();
+    settings_ = count->Settings;
+    adopt(std::move(count->Result));
+    notify([this](FrameObserver& o) { o.seriesChanged(series_); });
+    std::string problem;
+    try {
+        goToClockAfterCount(clock, fromStart);
+        problem = overBudget_;
+    } catch (const std::exception& e) {
+        problem = e.what();
+    }
+    notify([&problem](FrameObserver& o) { o.countEnded(problem); });
+    if (problem.empty() && playAfter && !atEnd()) {
+        try {
+            play(*playAfter);
+        } catch (const std::exception& e) {
+            fail(e.what());
+        }
+    }
+}
+
+void ReplaySession::goToClockAfterCount(double clock, bool fromStart)
+{
     if (!seekable_) {
         rewindTo(0);
         notify([this](FrameObserver& o) { o.rewound(frame_, series_, 0); });
-        throw Error(overBudget_);
+        return;
     }
     long long step = 0;
     if (!fromStart) {
@@ -334,6 +506,10 @@ void ReplaySession::play(int intervalMs)
 {
     if (!loaded_)
         return;
+    if (count_) {
+        playAfterCount_ = std::max(intervalMs, 0);
+        return;
+    }
     if (!overBudget_.empty())
         throw Error(overBudget_);
     playing_ = true;
@@ -344,6 +520,7 @@ void ReplaySession::play(int intervalMs)
 void ReplaySession::stop()
 {
     playing_ = false;
+    playAfterCount_.reset();
     timer_.stop();
 }
 

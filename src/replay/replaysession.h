@@ -7,8 +7,12 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The replay as a timeline: a race loaded from its race file, played step by step on one
@@ -21,6 +25,11 @@
 // the race state every kCheckpointSteps steps (where each track file is read to, a few
 // hundred bytes a boat). A seek goes to the checkpoint before the step and plays the few
 // steps from there.
+//
+// New settings are counted on a worker thread (changeSettingsInBackground) while the replay
+// goes on with the old ones and the windows stay answerable: a 64-boat day at one second a
+// step takes some seconds. Its own copy of the race state reads the track files through
+// files of its own; the main thread takes over its timeline when it is done.
 //
 // The timeline never holds more than its memory budget. A race whose steps at the chosen
 // resolution would not fit is loaded all the same, but it cannot be played or sought until
@@ -38,8 +47,15 @@ public:
     ReplaySession(const ReplaySession&) = delete;
     ReplaySession& operator=(const ReplaySession&) = delete;
 
-    // The most the timeline may hold, in bytes (from the next Start or new settings on).
-    void setMemoryBudget(std::size_t bytes) { budgetBytes_ = bytes; }
+    // The most the replay may hold, in bytes (from the next Start or new settings on), of
+    // which `forViews` is left to the views (the chart's pictures of earlier steps): the
+    // timeline may hold the rest.
+    void setMemoryBudget(std::size_t bytes, std::size_t forViews = 0)
+    {
+        wholeBudgetBytes_ = bytes;
+        budgetBytes_ = bytes - std::min(forViews, bytes);
+    }
+    // What the timeline may hold.
     std::size_t memoryBudget() const { return budgetBytes_; }
     // The bytes a timeline of `steps` steps of `boats` boats holds: its series and its checkpoints.
     static std::size_t TimelineBytes(int boats, long long steps);
@@ -63,6 +79,17 @@ public:
     // stood at, as if played from Start with them. Throws Error, changing nothing, when
     // the timeline at the new settings would not fit its budget (timelineProblem()).
     void changeSettings(const ReplaySettings& settings);
+    // changeSettings() on a worker thread: returns at once. The observers are told how far
+    // the count is (counting()) and when it has ended (countEnded()); until then the replay
+    // plays and goes to any moment at the old settings, and a play() asked for meanwhile
+    // starts when the new settings have taken effect. New settings again cancel a count
+    // under way. Throws Error, changing nothing, when the race at the new settings is known
+    // not to fit its budget, or when a track file cannot be opened again.
+    void changeSettingsInBackground(const ReplaySettings& settings);
+    // New settings are being counted.
+    bool counting() const { return count_ != nullptr; }
+    // The settings the replay will have: those being counted, or those it has.
+    const ReplaySettings& comingSettings() const;
 
     // Whether the replay can go to any step, and how many steps the race has from Start to
     // its end (-1 when unknown: no timeline). A race with a line that cannot be read counts
@@ -94,10 +121,13 @@ public:
     // of steps at a time so that the windows stay answerable) until stop(), the end of
     // the race or a failure. Each tick stops the timer, plays and starts it again, so
     // steps never overlap. Throws Error, playing nothing, when the timeline does not fit
-    // its budget.
+    // its budget. While new settings are counted, playing starts when they have taken effect.
     void play(int intervalMs);
+    // Stops playing (and the play asked for after a count).
     void stop();
     bool playing() const { return playing_; }
+    // Playing will start when the count of new settings ends.
+    bool playingAfterCount() const { return playAfterCount_.has_value(); }
 
     // An observer added to a loaded race is told at once that the race started, its series
     // and where the replay stands.
@@ -113,11 +143,33 @@ private:
             if (std::find(observers_.begin(), observers_.end(), observer) != observers_.end())
                 f(*observer);
     }
+    // What a count of the whole race gives: its series and checkpoints when they fit the
+    // budget, otherwise only where the race ends and why it does not fit.
+    struct Timeline {
+        ReplaySeries Series;
+        std::vector<RaceCheckpoint> Checkpoints;
+        double EndClock = 0;
+        bool Seekable = false;
+        std::string OverBudget;
+    };
+    struct Count; // a count on a worker thread
+
     void tick();
     void fail(const std::string& message);
-    void playUnseen(); // the whole race once, for the timeline
-    void measureEnd(); // a race beyond the budget: where it ends, without keeping it
-    long long estimatedSteps(double resolutionSeconds) const;
+    // The whole race played once unseen from `atStart` on `state`, which is left after the
+    // race. `cancel` is looked at every step and `clock` (when set) follows the race clock.
+    struct Budget {
+        std::size_t Timeline = 0; // what the timeline may hold
+        std::size_t Whole = 0;    // of what the replay may hold
+    };
+    static Timeline CountTimeline(RaceState& state, const RaceCheckpoint& atStart, const ReplaySettings& settings,
+                                  Budget budget, const std::atomic<bool>* cancel, std::atomic<double>* clock);
+    void playUnseen(); // the timeline counted here and taken
+    void adopt(Timeline&& timeline);
+    void goToClockAfterCount(double clock, bool fromStart);
+    void cancelCount();
+    void countTurn(); // the count's timer: how far it is, or its end
+    void finishCount();
     std::string budgetProblem(double resolutionSeconds) const;
     void show(); // the current frame to the observers
     void rewindTo(long long step);
@@ -130,6 +182,7 @@ private:
     long long position_ = 0;
 
     std::size_t budgetBytes_ = kDefaultMemoryBudgetBytes;
+    std::size_t wholeBudgetBytes_ = kDefaultMemoryBudgetBytes;
     bool timelineWanted_ = false;
     bool seekable_ = false;
     std::string overBudget_;
@@ -140,6 +193,10 @@ private:
     // The observers show the timeline's steps up to the current one (not so after new
     // settings made the timeline anew, until the next seek).
     bool observersFollowTimeline_ = false;
+
+    std::unique_ptr<Count> count_;
+    QTimer countTimer_;
+    std::optional<int> playAfterCount_; // the play interval asked for while counting
 
     std::vector<FrameObserver*> observers_;
     QTimer timer_;

@@ -16,6 +16,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -27,6 +28,7 @@
 #include <cmath>
 #include <exception>
 #include <tuple>
+#include <utility>
 
 namespace tideplot {
 
@@ -198,6 +200,12 @@ void FrmControl::makePositionSlider()
     auto* sliderStyle = new AbsoluteSliderStyle(sldPosition->style());
     sliderStyle->setParent(sldPosition);
     sldPosition->setStyle(sliderStyle);
+    // In the slider's place while new settings are counted.
+    prgCount = MakeControl<QProgressBar>(this, QStringLiteral("prgCount"));
+    prgCount->setRange(0, 100);
+    prgCount->setFormat(QStringLiteral("Counting the steps: %p%"));
+    prgCount->setAccessibleName(QStringLiteral("Counting the race's steps at the new settings"));
+    prgCount->hide();
 }
 
 void FrmControl::layOut()
@@ -312,22 +320,21 @@ void FrmControl::cmdPlay_Click()
         return;
     }
     try {
-        // New settings count the race's steps anew; the race clock stays where it is.
-        session_.changeSettings(*settings);
+        // New settings count the race's steps anew, in the background; the race clock stays
+        // where it is, and playing starts when they have taken effect.
+        session_.changeSettingsInBackground(*settings);
     } catch (const std::exception& e) {
         dialogs_.tell(Text(e.what()), MessageKind::Error);
         return;
     }
-    if (session_.seekable() && sldPosition->maximum() != session_.stepCount()) {
-        const QSignalBlocker quiet(sldPosition);
-        sldPosition->setRange(0, static_cast<int>(session_.stepCount()));
-        sldPosition->setValue(static_cast<int>(session_.position()));
+    if (session_.counting()) {
+        playAsked_ = true;
+        session_.play(*interval);
+        return;
     }
-    sldPosition->setEnabled(session_.seekable());
+    fitSlider();
     if (session_.atEnd()) {
-        dialogs_.tell(QStringLiteral("The replay has reached the end of the race. Move the replay position back "
-                                     "(Home on it goes to the start) to play it again."),
-                      MessageKind::Information);
+        tellEnd();
         return;
     }
     try {
@@ -338,8 +345,52 @@ void FrmControl::cmdPlay_Click()
     }
 }
 
+void FrmControl::fitSlider()
+{
+    if (session_.seekable() && sldPosition->maximum() != session_.stepCount()) {
+        const QSignalBlocker quiet(sldPosition);
+        sldPosition->setRange(0, static_cast<int>(session_.stepCount()));
+        sldPosition->setValue(static_cast<int>(session_.position()));
+    }
+    sldPosition->setEnabled(session_.seekable());
+}
+
+void FrmControl::counting(double done)
+{
+    if (prgCount->isHidden()) {
+        prgCount->setGeometry(sldPosition->geometry());
+        const bool focused = sldPosition->hasFocus();
+        sldPosition->hide();
+        prgCount->show();
+        if (focused)
+            cmdStop->setFocus(Qt::OtherFocusReason);
+    }
+    prgCount->setValue(static_cast<int>(std::lround(done * 100)));
+}
+
+void FrmControl::countEnded(const std::string& problem)
+{
+    const bool played = std::exchange(playAsked_, false);
+    prgCount->hide();
+    sldPosition->show();
+    fitSlider();
+    showTexts();
+    if (!problem.empty())
+        dialogs_.tell(QStringLiteral("The new settings: %1.").arg(Text(problem)), MessageKind::Warning);
+    else if (played && session_.atEnd())
+        tellEnd();
+}
+
+void FrmControl::tellEnd()
+{
+    dialogs_.tell(QStringLiteral("The replay has reached the end of the race. Move the replay position back "
+                                 "(Home on it goes to the start) to play it again."),
+                  MessageKind::Information);
+}
+
 void FrmControl::cmdStop_Click()
 {
+    playAsked_ = false;
     session_.stop();
     showTexts();
 }
@@ -401,6 +452,7 @@ void FrmControl::layoutFleetList()
         widget->setGeometry(designed.translated(0, down));
     const int right = width() - designedSize_.width();
     lstFleet->setGeometry(designedList_.adjusted(0, 0, right, down));
+    prgCount->setGeometry(sldPosition->geometry());
 }
 
 void FrmControl::resizeEvent(QResizeEvent* event)

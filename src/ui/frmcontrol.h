@@ -19,6 +19,7 @@
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QSlider;
 class QTableView;
@@ -78,6 +79,8 @@ public:
     void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
     void reachedEnd() override;
     void failed(const std::string& message) override;
+    void counting(double done) override;
+    void countEnded(const std::string& problem) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -97,6 +100,9 @@ private:
     void showTexts();
     void showPosition();
     void layoutFleetList();
+    void fitSlider();
+    void tellEnd(); // that Play has nothing left to play // the slider's range and whether it moves, as the replay's
+                    // timeline has them
     static constexpr int kMinShowMs = 15;
 
     ReplaySession& session_;
@@ -116,6 +122,7 @@ private:
     QLineEdit* txtPointPlot;
     QLabel* Label3;
     QSlider* sldPosition;
+    QProgressBar* prgCount = nullptr;
     QLabel* lblTail;
     QLineEdit* txtTail;
     QPushButton* cmdResults;
@@ -135,6 +142,7 @@ private:
     std::vector<std::string> distance_;
     long long position_ = 0;
     bool movingSlider_ = false;
+    bool playAsked_ = false; // Play was pressed while new settings were counted
     // The race time, the distances and the slider change at every step; the window shows
     // them at most every kMinShowMs, and at once when the replay stops or goes elsewhere.
     Throttle shows_{kMinShowMs, this, [this] { showTexts(); }};

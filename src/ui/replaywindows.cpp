@@ -31,6 +31,9 @@ namespace tideplot {
 
 namespace {
 
+// The most of the replay's memory the chart's pictures of earlier steps may take.
+constexpr std::size_t kMaxPictureMemoryBytes = std::size_t{40} << 20;
+
 QString FromBytes(const std::string& bytes)
 {
     return QString::fromLocal8Bit(bytes);
@@ -174,7 +177,15 @@ void ReplayWindows::start(const std::string& raceFile)
     frmControl_->show();
 
     loadFinishLine();
-    session_.setMemoryBudget(ReadReplayMemoryBytes(settings_));
+    // Of the memory the replay may use, an eighth (at most 40 MB) is the chart's, for its
+    // pictures of earlier steps; the timeline has the rest.
+    const std::size_t memory = ReadReplayMemoryBytes(settings_);
+    std::size_t pictures = 0;
+    if (ReplayView* view = replayView()) {
+        pictures = std::min(memory / 8, kMaxPictureMemoryBytes);
+        view->setPictureMemory(pictures);
+    }
+    session_.setMemoryBudget(memory, pictures);
     try {
         session_.start(raceFile_, ReplaySettings{}, true);
     } catch (const std::exception& e) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <regex>
@@ -270,16 +271,48 @@ TEST(Leaderboard, AfterASeekItStandsAsPlayedToTheStep)
     EXPECT_TRUE(same(sought.board.rows(), fresh.board.rows())) << "after new settings";
 }
 
-// New settings count the steps anew and keep the race clock where it was, on the new steps;
-// the state is then that of playing from Start with the new settings.
-TEST(ReplaySession, NewSettingsKeepTheRaceClock)
+// New settings are counted on a worker thread while the replay goes on at the old ones;
+// then they keep the race clock the replay stands at, on the new steps, and the state is
+// that of playing from Start with them. A newer request cancels an older one, a Play asked
+// for meanwhile waits for the count, and a track file that is gone is named at once.
+TEST(ReplaySession, NewSettingsAreCountedInTheBackgroundAndKeepTheRaceClock)
 {
+    int argc = 1;
+    char name[] = "replaysession_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    struct CountWatch : FrameObserver {
+        void counting(double done) override { told.push_back(done); }
+        void countEnded(const std::string& problem) override { ended.push_back(problem); }
+        std::vector<double> told;
+        std::vector<std::string> ended;
+    } watch;
     TempDir dir;
     const std::string race = GeneratedRace(dir);
     Played played(race, ReplaySettings{3, 7});
+    played.session.addObserver(&watch);
     played.session.seek(600);
+    played.session.changeSettingsInBackground(ReplaySettings{1, 7});
+    played.session.changeSettingsInBackground(ReplaySettings{10, 4});
+    ASSERT_TRUE(played.session.counting());
+    EXPECT_EQ(played.session.comingSettings().ResolutionSeconds, 10);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(played.session.step()); // at the old settings
+    EXPECT_EQ(played.session.settings().ResolutionSeconds, 3);
+    played.session.play(0);
+    EXPECT_TRUE(played.session.playingAfterCount());
+    EXPECT_FALSE(played.session.playing());
+    played.session.stop();
+    EXPECT_FALSE(played.session.playingAfterCount());
     const double clock = played.seen.last.RaceClock;
-    played.session.changeSettings(ReplaySettings{10, 4});
+    for (int turns = 0; played.session.counting() && turns < 100000; ++turns)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    ASSERT_FALSE(played.session.counting());
+    EXPECT_EQ(watch.ended, std::vector<std::string>{""});
+    ASSERT_FALSE(watch.told.empty());
+    EXPECT_EQ(watch.told.front(), 0);
+    EXPECT_FALSE(played.session.playing());
+    EXPECT_EQ(played.session.settings().StepsPerWidePlot, 4);
     EXPECT_LE(played.seen.last.RaceClock, clock + 1e-9);
     EXPECT_GT(played.seen.last.RaceClock, clock - 10.0 / 86400);
 
@@ -289,6 +322,25 @@ TEST(ReplaySession, NewSettingsKeepTheRaceClock)
         fresh.session.step();
     EXPECT_TRUE(SameFrame(played.seen.last, fresh.seen.last));
     EXPECT_TRUE(SamePieces(played.seen.drawn, fresh.seen.drawn));
+
+    // The count reads the track files through files of its own, opened by name.
+    std::filesystem::rename(dir.path() / "boat1.txt", dir.path() / "moved.txt");
+    try {
+        played.session.changeSettingsInBackground(ReplaySettings{5, 4});
+        ADD_FAILURE() << "a count without its track file began";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("boat1.txt"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(played.session.counting());
+    EXPECT_EQ(played.session.settings().ResolutionSeconds, 10);
+    EXPECT_TRUE(played.session.step());
+    std::filesystem::rename(dir.path() / "moved.txt", dir.path() / "boat1.txt");
+
+    // Closing the replay ends a count under way.
+    played.session.changeSettingsInBackground(ReplaySettings{2, 4});
+    played.session.close();
+    EXPECT_FALSE(played.session.counting());
+    played.session.removeObserver(&watch);
 }
 
 // A line that cannot be read ends the timeline before the step that meets it; playing on

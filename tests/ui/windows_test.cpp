@@ -31,6 +31,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -1254,6 +1255,23 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     w.clickControl("cmdPlay");
     QTest::qWait(50);
     EXPECT_EQ(control->session().position(), atEnd);
+    EXPECT_TRUE(w.dialogs.lastSays("end of the race"));
+    w.dialogs.told.clear();
+
+    // New settings are counted in the background, a progress bar in the slider's place
+    // meanwhile; the replay then stands at the same race clock, here the end, which Play says.
+    Window::type(w.control<QLineEdit>("txtResolution"), "5");
+    w.clickControl("cmdPlay");
+    auto* counted = w.control<QProgressBar>("prgCount");
+    EXPECT_TRUE(counted->isVisible());
+    EXPECT_FALSE(position->isVisible());
+    EXPECT_FALSE(counted->accessibleName().isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->session().counting(); }, 20000));
+    EXPECT_FALSE(counted->isVisible());
+    EXPECT_TRUE(position->isVisible());
+    EXPECT_GT(control->session().stepCount(), count);
+    EXPECT_EQ(position->maximum(), control->session().stepCount());
+    EXPECT_EQ(position->value(), control->session().stepCount());
     EXPECT_TRUE(w.dialogs.lastSays("end of the race"));
     w.dialogs.told.clear();
 

@@ -50,6 +50,7 @@ public:
     void setSeries(const ReplaySeries* series) override;
     void showStep(long long step, long long keptSteps) override;
     void setTailMinutes(double minutes) override;
+    void setPictureMemory(std::size_t bytes) override;
     void showBox(const FixBox& box) override;
     FixBox drawnBox() const override;
     std::vector<std::string> boatsInView() const override;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <limits>
 #include <system_error>
 #include <vector>
 
@@ -27,8 +28,10 @@ constexpr long long kBandPieces = 20000;
 // Calls `draw` with a painter on each of `bands` horizontal bands of `image` (rows of its
 // pixels), each on a thread of its own but the first, drawn on this one: the painter draws
 // in the image's coordinates, clipped to its band, which `draw` also gets (in image
-// coordinates). Bands for which the system has no thread are drawn here too.
-void PaintInBands(QImage& image, int bands, const std::function<void(QPainter&, const QRectF&)>& draw)
+// coordinates), with the band's first row and the row after its last. Bands for which the
+// system has no thread are drawn here too.
+using BandDraw = std::function<void(QPainter&, const QRectF&, int top, int bottom)>;
+void PaintInBands(QImage& image, int bands, const BandDraw& draw)
 {
     const double dpr = image.devicePixelRatio();
     uchar* const bits = image.bits();
@@ -40,7 +43,7 @@ void PaintInBands(QImage& image, int bands, const std::function<void(QPainter&, 
         QPainter painter(&part);
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.translate(0, -top / dpr);
-        draw(painter, QRectF(0, top / dpr, image.width() / dpr, (bottom - top) / dpr));
+        draw(painter, QRectF(0, top / dpr, image.width() / dpr, (bottom - top) / dpr), top, bottom);
     };
     const auto row = [&](int band) { return rows * band / bands; };
     std::vector<std::future<void>> others;
@@ -55,6 +58,14 @@ void PaintInBands(QImage& image, int bands, const std::function<void(QPainter&, 
     paint(0, row(1));
     for (std::future<void>& band : others)
         band.get();
+}
+
+// Rows `top` to `bottom` (not included) of `from` copied onto the same rows of `to`, a
+// picture of the same size and format.
+void CopyRows(const QImage& from, QImage& to, int top, int bottom)
+{
+    const qsizetype line = from.bytesPerLine();
+    std::memcpy(to.bits() + top * line, from.constBits() + top * line, static_cast<std::size_t>((bottom - top) * line));
 }
 
 } // namespace
@@ -163,40 +174,52 @@ void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransfo
 
 void ChartWidget::drawLayerSteps(const QRectF& area, bool documents, long long first, long long last)
 {
-    // Up to each step due for a snapshot on the way, the snapshot, then on.
+    // The snapshots due on the way, each taken as the picture is drawn up to its step.
     const int boats = series_.series() ? series_.series()->boatCount() : 0;
     if (tail_.whole() && boats > 0 && snapshotSteps_ == 0)
         snapshotSteps_ = std::max<long long>(kSnapshotPieces / boats, 1);
-    while (tail_.whole() && snapshotSteps_ > 0) {
-        const long long due = (first - 1) / snapshotSteps_ * snapshotSteps_ + snapshotSteps_;
-        if (due >= last)
-            break;
-        drawLayerTracks(area, documents, first, due);
-        documents = false;
-        first = due + 1;
-        layerStep_ = due;
-        keepSnapshot();
+    std::vector<LayerSnapshot> due;
+    for (const long long step : snapshotsDue(first, last)) {
+        due.push_back(LayerSnapshot{step, QImage(layer_.Image.size(), layer_.Image.format())});
+        due.back().Image.setDevicePixelRatio(layer_.Image.devicePixelRatio());
     }
-    drawLayerTracks(area, documents, first, last);
+    drawLayerTracks(area, documents, first, last, due);
+    for (LayerSnapshot& snapshot : due) {
+        const auto at = std::lower_bound(snapshots_.begin(), snapshots_.end(), snapshot.Step,
+                                         [](const LayerSnapshot& s, long long step) { return s.Step < step; });
+        snapshots_.insert(at, std::move(snapshot));
+    }
     layerStep_ = last;
 }
 
-void ChartWidget::keepSnapshot()
+void ChartWidget::setSnapshotBytes(std::size_t bytes)
+{
+    snapshotBytes_ = static_cast<qsizetype>(std::min<std::size_t>(bytes, std::numeric_limits<qsizetype>::max()));
+    // Those beyond it go, the last first.
+    qsizetype kept = 0;
+    std::erase_if(snapshots_, [&kept, this](const LayerSnapshot& s) {
+        kept += s.Image.sizeInBytes();
+        return kept > snapshotBytes_;
+    });
+}
+
+std::vector<long long> ChartWidget::snapshotsDue(long long first, long long last)
 {
     const qsizetype bytes = layer_.Image.sizeInBytes();
-    const auto most = static_cast<std::size_t>(bytes > 0 ? kSnapshotBytes / bytes : 0);
-    if (most == 0)
-        return;
-    const auto at = std::lower_bound(snapshots_.begin(), snapshots_.end(), layerStep_,
-                                     [](const LayerSnapshot& s, long long step) { return s.Step < step; });
-    if (at != snapshots_.end() && at->Step == layerStep_)
-        return;
-    snapshots_.insert(at, LayerSnapshot{layerStep_, layer_.Image.copy()});
-    if (snapshots_.size() <= most)
-        return;
-    // Too many: every other one goes, the rest twice as far apart.
-    snapshotSteps_ *= 2;
-    std::erase_if(snapshots_, [this](const LayerSnapshot& s) { return s.Step % snapshotSteps_ != 0; });
+    const auto most = static_cast<std::size_t>(bytes > 0 ? snapshotBytes_ / bytes : 0);
+    if (!tail_.whole() || snapshotSteps_ <= 0 || most == 0)
+        return {};
+    for (;;) {
+        std::vector<long long> due;
+        for (long long step = (first - 1) / snapshotSteps_ * snapshotSteps_ + snapshotSteps_; step < last;
+             step += snapshotSteps_)
+            due.push_back(step);
+        if (snapshots_.size() + due.size() <= most)
+            return due;
+        // Too many: every other one goes, the rest twice as far apart.
+        snapshotSteps_ *= 2;
+        std::erase_if(snapshots_, [this](const LayerSnapshot& s) { return s.Step % snapshotSteps_ != 0; });
+    }
 }
 
 bool ChartWidget::goToSnapshot()
@@ -220,15 +243,24 @@ bool ChartWidget::goToSnapshot()
     return true;
 }
 
-void ChartWidget::drawLayerTracks(const QRectF& area, bool documents, long long first, long long last)
+void ChartWidget::drawLayerTracks(const QRectF& area, bool documents, long long first, long long last,
+                                  std::vector<LayerSnapshot>& snapshots)
 {
     const double minStepPx = 0.5 / layer_.Image.devicePixelRatio();
     const bool pieces = tail_.whole() && first <= last;
-    const auto draw = [&](QPainter& painter, const QRectF& bandArea) {
+    // Up to each snapshot's step, its rows of the picture copied, then on to the next.
+    const auto draw = [&](QPainter& painter, const QRectF& bandArea, int top, int bottom) {
         if (documents)
             tracks_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx);
+        long long from = first;
+        for (LayerSnapshot& snapshot : snapshots) {
+            if (pieces)
+                series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, from, snapshot.Step);
+            CopyRows(layer_.Image, snapshot.Image, top, bottom);
+            from = snapshot.Step + 1;
+        }
         if (pieces)
-            series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, first, last);
+            series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, from, last);
     };
     const long long count = (documents ? static_cast<long long>(tracks_.segmentCount()) : 0) +
                             (pieces && series_.series() ? (last - first + 1) * series_.series()->boatCount() : 0);
@@ -236,15 +268,17 @@ void ChartWidget::drawLayerTracks(const QRectF& area, bool documents, long long 
     if (bands == 1) {
         QPainter painter(&layer_.Image);
         painter.setRenderHint(QPainter::Antialiasing, true);
-        draw(painter, area);
+        draw(painter, area, 0, layer_.Image.height());
         return;
     }
     // Each band draws what reaches into it: its part of the area, as wide as a line's pen
-    // reaches beyond it.
+    // reaches beyond it. Each copies its own rows onto the snapshots: the bands never wait
+    // for one another.
     const double marginPx = maxWidth() + 2;
     const QTransform imageToProjected = layer_.ProjectedToImage.inverted();
-    PaintInBands(layer_.Image, bands, [&](QPainter& painter, const QRectF& band) {
-        draw(painter, imageToProjected.mapRect(band.adjusted(-marginPx, -marginPx, marginPx, marginPx)) & area);
+    PaintInBands(layer_.Image, bands, [&](QPainter& painter, const QRectF& band, int top, int bottom) {
+        draw(painter, imageToProjected.mapRect(band.adjusted(-marginPx, -marginPx, marginPx, marginPx)) & area, top,
+             bottom);
     });
 }
 

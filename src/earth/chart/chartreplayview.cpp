@@ -53,6 +53,11 @@ void ChartApplication::showStep(long long step, long long keptSteps)
     widget_->showStep(step, keptSteps);
 }
 
+void ChartApplication::setPictureMemory(std::size_t bytes)
+{
+    widget_->setSnapshotBytes(bytes);
+}
+
 void ChartApplication::setTailMinutes(double minutes)
 {
     widget_->setTailMinutes(minutes);

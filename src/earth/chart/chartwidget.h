@@ -84,6 +84,9 @@ public:
     // either way. Throws Error when the value is not a number of 0 or more.
     void setTailMinutes(double minutes);
     const ChartTail& tail() const { return tail_; }
+    // The most the copies of the cached picture at earlier steps may take, in bytes (40 MB
+    // unless set): those beyond it are forgotten at once.
+    void setSnapshotBytes(std::size_t bytes);
 
     // Moves the view at once: centred on the focus point, the range setting the scale as
     // in Google Earth (chartview.h), the azimuth pointing up. Throws Error when a value
@@ -171,7 +174,7 @@ private:
 
     // Copies of the cached picture at earlier steps of the series (all else on them as on
     // the picture), taken as the picture is drawn on past steps due (every kSnapshotPieces
-    // pieces, farther apart as more are taken, at most kSnapshotBytes of them): a seek back
+    // pieces, farther apart as more are taken, at most snapshotBytes_ of them): a seek back
     // goes to the last one before its step and draws on from there instead of drawing the
     // whole race again. Forgotten when the picture is drawn whole or tiles arrive on it.
     struct LayerSnapshot {
@@ -179,7 +182,7 @@ private:
         QImage Image;
     };
     static constexpr long long kSnapshotPieces = 400'000;
-    static constexpr qsizetype kSnapshotBytes = qsizetype{40} << 20;
+    static constexpr qsizetype kDefaultSnapshotBytes = qsizetype{40} << 20;
 
     void updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
     bool trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const;
@@ -187,7 +190,10 @@ private:
     // Draws the series' steps `first` to `last` (and the documents' lines first when
     // `documents`) onto the cached picture, keeping the snapshots due on the way.
     void drawLayerSteps(const QRectF& area, bool documents, long long first, long long last);
-    void keepSnapshot();
+    // The steps after `first` and before `last` due for a snapshot: every snapshotSteps_-th,
+    // their spacing doubled (and every other snapshot kept forgotten) until they fit
+    // snapshotBytes_ with those kept.
+    std::vector<long long> snapshotsDue(long long first, long long last);
     // The picture as it was at the last snapshot not after the step shown, when the replay
     // went back, or when that snapshot lies beyond the steps the picture holds; false when
     // there is none to go to.
@@ -197,7 +203,10 @@ private:
     // unless a tail is drawn. Many pieces are drawn in horizontal bands of the picture, one
     // per processor: the same picture (where a line crosses from one band into the next, a
     // pixel may differ by a few levels) in a fraction of the time.
-    void drawLayerTracks(const QRectF& area, bool documents, long long first, long long last);
+    // Each of `snapshots` (by step, within `first` to `last`) gets the picture as it is drawn
+    // up to its step.
+    void drawLayerTracks(const QRectF& area, bool documents, long long first, long long last,
+                         std::vector<LayerSnapshot>& snapshots);
     void redrawLayerArea(const QRectF& area);
     void mapTileArrived(const TileKey& key);
     void requestMapTiles(const ChartViewport& viewport);
@@ -215,6 +224,7 @@ private:
     bool layerAhead_ = false;              // the replay went back: the picture holds steps after the one shown
     std::vector<LayerSnapshot> snapshots_; // by step
     long long snapshotSteps_ = 0;          // the steps from one snapshot to the next; 0: not known yet
+    qsizetype snapshotBytes_ = kDefaultSnapshotBytes;
     int trackLayerRedraws_ = 0;
     int mapAreaRedraws_ = 0;
 
