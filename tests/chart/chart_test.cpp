@@ -561,7 +561,7 @@ TEST(ChartSeries, ManyPiecesAreDrawnInBandsAsInOnePass)
 // A seek back in a long race (420,000 pieces) goes back to the snapshot of the cached
 // picture taken on the way and draws on from there: the window as after drawing the race up
 // to that step from nothing, to the pixel, without drawing it whole. Before the first
-// snapshot the picture is drawn whole.
+// snapshot, or with no memory for snapshots, the picture is drawn whole.
 TEST(ChartSeries, ASeekBackGoesBackToASnapshotOfThePicture)
 {
     const ReplaySeries series = SeriesOf(RaceSteps(140000));
@@ -588,6 +588,18 @@ TEST(ChartSeries, ASeekBackGoesBackToASnapshotOfThePicture)
     early->app.showStep(1000, 0);
     EXPECT_EQ(DifferingPixels(sought->window(), early->window()), 0);
     EXPECT_EQ(sought->app.widget()->trackLayerRedraws(), redraws + 1) << "drawn whole";
+
+    // Without memory for them (the replay's budget given to its timeline) none is kept.
+    sought->app.setPictureMemory(0);
+    sought->app.showStep(140000, 0);
+    sought->window();
+    const int before = sought->app.widget()->trackLayerRedraws();
+    sought->app.showStep(135000, 0);
+    const std::unique_ptr<Chart> without = chart();
+    without->app.setPictureMemory(0);
+    without->app.showStep(135000, 0);
+    EXPECT_EQ(DifferingPixels(sought->window(), without->window()), 0);
+    EXPECT_EQ(sought->app.widget()->trackLayerRedraws(), before + 1) << "drawn whole";
 }
 
 // With a tail of 10 minutes a piece 20 minutes old is not drawn, one a minute old is, and

@@ -384,12 +384,17 @@ TEST(ReplaySession, TheTimelineStaysWithinItsBudgetAndSaysWhichResolutionFits)
     Played played(race, ReplaySettings{3, 7});
     const long long steps = played.session.stepCount();
     ReplaySession tight;
-    tight.setMemoryBudget(ReplaySession::TimelineBytes(3, steps / 3));
+    // A part of the budget left to the views is not the timeline's.
+    const std::size_t forViews = std::size_t{10} << 20;
+    tight.setMemoryBudget(ReplaySession::TimelineBytes(3, steps / 3) + forViews, forViews);
+    EXPECT_EQ(tight.memoryBudget(), ReplaySession::TimelineBytes(3, steps / 3));
     tight.start(race, ReplaySettings{3, 7});
     EXPECT_FALSE(tight.seekable());
     EXPECT_LT(tight.series().bytes(), 1024u) << "nothing of the race kept";
     const std::string problem = tight.timelineProblem();
     EXPECT_NE(problem.find("takes " + std::to_string(steps)), std::string::npos) << problem << " " << steps;
+    EXPECT_TRUE(std::regex_search(problem, std::regex("it may have of the 10\\.[0-9] MB the replay may use")))
+        << problem;
     EXPECT_THROW(tight.play(10), Error);
     EXPECT_THROW(tight.seek(1), Error);
 
