@@ -18,14 +18,14 @@ namespace tideplot {
 
 using namespace trackmotion;
 
-BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime)
+BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime, std::size_t mostFixes)
 {
     BoatTrack track;
     TrackFixReader reader(path, sep);
     std::error_code error;
     const auto bytes = std::filesystem::file_size(path, error);
     if (!error)
-        track.Samples.reserve(static_cast<std::size_t>(bytes / 32));
+        track.Samples.reserve(std::min(static_cast<std::size_t>(bytes / 32), mostFixes));
     TrackFix fix;
     long long last = 0;
     while (reader.next(fix)) {
@@ -41,6 +41,10 @@ BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime)
             continue;
         }
         last = whole;
+        if (track.Samples.size() >= mostFixes)
+            ThrowAt(FileLabel(path), fix.Line,
+                    "the track has more than " + std::to_string(mostFixes) +
+                        " fixes, more than the analysis takes of one boat");
         MotionSample sample;
         sample.Seconds = static_cast<std::int32_t>(whole);
         sample.Lat7 = static_cast<std::int32_t>(std::llround(fix.Lat * 1e7));

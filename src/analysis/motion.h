@@ -38,8 +38,12 @@ struct BoatTrack {
     long PassedOver = 0;               // fixes not after the fix before them
     long FirstPassedOverLine = 0;      // the line of the first of them
 };
-// Throws Error naming the file, the line and the field of a line that cannot be read.
-BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime);
+// The most fixes of one track the analysis takes: 116 days logged once a second, 200 MB of
+// samples. A longer track (a hostile or broken file) is refused rather than let fill memory.
+inline constexpr std::size_t kMostFixesPerBoat = 10'000'000;
+// Throws Error naming the file, the line and the field of a line that cannot be read, and
+// at a fix beyond the `mostFixes`-th.
+BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime, std::size_t mostFixes = kMostFixesPerBoat);
 
 // How a track was logged, told from its fixes: the usual time between fixes and the noise
 // of a position, and the time windows the smoothing takes from them.

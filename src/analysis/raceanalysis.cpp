@@ -11,6 +11,23 @@ namespace tideplot {
 
 namespace {
 
+// Keeps at most `most` (2 or more) of the samples: every n-th from the first, and the last;
+// returns n.
+int KeepEvery(std::vector<MotionSample>& samples, std::size_t most)
+{
+    if (samples.size() <= most)
+        return 1;
+    const std::size_t every = (samples.size() - 1 + most - 2) / (most - 1);
+    std::vector<MotionSample> kept;
+    kept.reserve((samples.size() - 1) / every + 2);
+    for (std::size_t i = 0; i < samples.size(); i += every)
+        kept.push_back(samples[i]);
+    if ((samples.size() - 1) % every != 0)
+        kept.push_back(samples.back());
+    samples = std::move(kept);
+    return static_cast<int>(every);
+}
+
 void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
 {
     BoatSummary& summary = boat.Summary;
@@ -33,7 +50,7 @@ void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
         return;
     // The wind over the starboard side: it comes from 0 to 180 degrees to the right of the course.
     const std::vector<MotionSample>& samples = boat.Motion.Samples;
-    const double gap = std::max(20.0, 4 * boat.Motion.Character.IntervalSeconds);
+    const double gap = std::max(20.0, 4 * boat.Motion.Character.IntervalSeconds * boat.KeptEvery);
     for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
         const MotionSample& s = samples[i];
         const double h = samples[i + 1].Seconds - s.Seconds;
@@ -107,6 +124,9 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
                 boat.PassedOver = track.PassedOver;
                 boat.FirstPassedOverLine = track.FirstPassedOverLine;
                 boat.Motion = AnalyseMotion(std::move(track.Samples));
+                if (options.MostSamplesKept > 0)
+                    boat.KeptEvery = KeepEvery(boat.Motion.Samples,
+                                               std::max<std::size_t>(2, options.MostSamplesKept / boats.size()));
             } catch (...) {
                 failures[k] = std::current_exception();
                 failed = true;

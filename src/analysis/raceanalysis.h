@@ -50,7 +50,10 @@ struct BoatSummary {
 
 struct BoatAnalysis {
     BoatSource Source;
+    // Its motion; Motion.Samples holds every KeptEvery-th fix (the first and the last always)
+    // when the race had more fixes than AnalysisOptions::MostSamplesKept.
     BoatMotion Motion;
+    int KeptEvery = 1;
     long PassedOver = 0; // fixes not after the fix before them, left out (BoatTrack)
     long FirstPassedOverLine = 0;
     std::vector<Manoeuvre> Manoeuvres; // with the race's wind
@@ -73,6 +76,11 @@ struct AnalysisOptions {
     int Threads = 0;                   // boats analysed at once; 0: one per processor
     // When set (by another thread), the analysis stops at its next boat with AnalysisCancelled.
     const std::atomic<bool>* Cancel = nullptr;
+    // The most samples (speed and course at a fix, sizeof(MotionSample) bytes each) the result
+    // keeps over the race; 0: every fix. Each boat keeps at most its share, every n-th of its
+    // fixes, once its turns have been found from all of them: the turns, the manoeuvres and
+    // the wind are those of every fix, a manoeuvre's position is told from the fixes kept.
+    std::size_t MostSamplesKept = 0;
 };
 
 // Reads and analyses every boat's track (each on its own; the result is the same however many

@@ -4,6 +4,7 @@
 
 #include "core/datetime.h"
 #include "core/error.h"
+#include "core/freedmemory.h"
 #include "core/text.h"
 
 #include <QElapsedTimer>
@@ -238,8 +239,11 @@ void ReplaySession::playUnseen()
 
 void ReplaySession::adopt(Timeline&& timeline)
 {
+    const bool hadOne = series_.stepCount() > 0;
     series_ = std::move(timeline.Series);
     checkpoints_ = std::move(timeline.Checkpoints);
+    if (hadOne)
+        ReturnFreedMemory(); // the timeline let go of
     endClock_ = timeline.EndClock;
     seekable_ = timeline.Seekable;
     overBudget_ = std::move(timeline.OverBudget);

@@ -48,12 +48,12 @@ public:
     ReplaySession& operator=(const ReplaySession&) = delete;
 
     // The most the replay may hold, in bytes (from the next Start or new settings on), of
-    // which `forViews` is left to the views (the chart's pictures of earlier steps): the
-    // timeline may hold the rest.
-    void setMemoryBudget(std::size_t bytes, std::size_t forViews = 0)
+    // which `forOthers` is left to what the windows keep beside it (the chart's pictures of
+    // earlier steps, the analysis): the timeline may hold the rest.
+    void setMemoryBudget(std::size_t bytes, std::size_t forOthers = 0)
     {
         wholeBudgetBytes_ = bytes;
-        budgetBytes_ = bytes - std::min(forViews, bytes);
+        budgetBytes_ = bytes - std::min(forOthers, bytes);
     }
     // What the timeline may hold.
     std::size_t memoryBudget() const { return budgetBytes_; }

@@ -35,7 +35,7 @@ AnalysisRun::~AnalysisRun()
         job->Future.waitForFinished();
 }
 
-void AnalysisRun::start(std::vector<BoatSource> boats, std::function<void()> done)
+void AnalysisRun::start(std::vector<BoatSource> boats, std::function<void()> done, std::size_t mostSamplesKept)
 {
     cancel();
     result_.reset();
@@ -45,6 +45,7 @@ void AnalysisRun::start(std::vector<BoatSource> boats, std::function<void()> don
     AnalysisOptions options;
     // One processor stays with the windows and the replay.
     options.Threads = std::max(1, QThread::idealThreadCount() - 1);
+    options.MostSamplesKept = mostSamplesKept;
     job->Future = QtConcurrent::run([boats = std::move(boats), options, cancel = job->Cancel]() mutable {
         options.Cancel = cancel.get();
         Outcome outcome;

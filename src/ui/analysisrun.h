@@ -28,7 +28,8 @@ public:
     // Analyses the boats (BoatSources, taken while the replay has their track files open),
     // the wind estimated from the fleet; `done` is called on this thread when the result is
     // there or the analysis failed. Forgets the last result; a run under way is cancelled.
-    void start(std::vector<BoatSource> boats, std::function<void()> done);
+    // The result keeps at most `mostSamplesKept` samples (AnalysisOptions; 0: every fix).
+    void start(std::vector<BoatSource> boats, std::function<void()> done, std::size_t mostSamplesKept = 0);
     // Stops a run under way without waiting for it: its `done` is never called. A result
     // already there is kept.
     void cancel();

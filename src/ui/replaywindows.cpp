@@ -2,6 +2,7 @@
 
 #include "core/coursefile.h"
 #include "core/error.h"
+#include "core/freedmemory.h"
 #include "core/racecheck.h"
 #include "core/replay.h"
 #include "core/text.h"
@@ -33,6 +34,20 @@ namespace {
 
 // The most of the replay's memory the chart's pictures of earlier steps may take.
 constexpr std::size_t kMaxPictureMemoryBytes = std::size_t{40} << 20;
+
+// What the graph shows of a race with more fixes than the analysis keeps ("" when it keeps
+// every fix).
+QString ThinnedNote(const RaceAnalysis& race)
+{
+    int every = 1;
+    for (const BoatAnalysis& boat : race.Boats)
+        every = std::max(every, boat.KeptEvery);
+    if (every == 1)
+        return {};
+    return QStringLiteral("The graph shows the speed at one fix in %1 or more often (the memory the replay may use, "
+                          "the setting Replay/MemoryMB, keeps no more); the tacks and gybes are found from every fix.")
+        .arg(every);
+}
 
 QString FromBytes(const std::string& bytes)
 {
@@ -177,15 +192,17 @@ void ReplayWindows::start(const std::string& raceFile)
     frmControl_->show();
 
     loadFinishLine();
-    // Of the memory the replay may use, an eighth (at most 40 MB) is the chart's, for its
-    // pictures of earlier steps; the timeline has the rest.
+    // Of the memory the replay may use, a sixteenth (at most 40 MB) is the chart's, for its
+    // pictures of earlier steps, and a thirty-second the analysis's, for the speed and course at
+    // the fixes of the tracks; the timeline has the rest.
     const std::size_t memory = ReadReplayMemoryBytes(settings_);
     std::size_t pictures = 0;
     if (ReplayView* view = replayView()) {
-        pictures = std::min(memory / 8, kMaxPictureMemoryBytes);
+        pictures = std::min(memory / 16, kMaxPictureMemoryBytes);
         view->setPictureMemory(pictures);
     }
-    session_.setMemoryBudget(memory, pictures);
+    const std::size_t analysis = memory / 32;
+    session_.setMemoryBudget(memory, pictures + analysis);
     try {
         session_.start(raceFile_, ReplaySettings{}, true);
     } catch (const std::exception& e) {
@@ -195,7 +212,8 @@ void ReplayWindows::start(const std::string& raceFile)
         return;
     }
     // The track files are open: the analysis reads them from the start on a worker thread.
-    analysis_.start(BoatSources(session_.state()), [this] { analysisChanged(); });
+    analysis_.start(
+        BoatSources(session_.state()), [this] { analysisChanged(); }, analysis / sizeof(MotionSample));
     if (chartActions_)
         chartActions_->setFleet(session_.fleet());
     showWholeRace();
@@ -387,12 +405,16 @@ void ReplayWindows::followBoat(std::optional<int> boat)
 
 void ReplayWindows::analysisChanged()
 {
+    if (!analysis_.running())
+        ReturnFreedMemory(); // what the analysis's worker thread used on the way
     if (frmAnalysis_) {
         QString note;
         if (analysis_.running())
             note = QStringLiteral("Finding every boat's tacks and gybes and the wind...");
         else if (!analysis_.failure().empty())
             note = QStringLiteral("The analysis stopped: %1").arg(FromBytes(analysis_.failure()));
+        else if (const RaceAnalysis* race = analysis_.result())
+            note = ThinnedNote(*race);
         frmAnalysis_->showAnalysis(analysis_.result(), note);
     }
     if (chartActions_)

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -250,7 +251,9 @@ bool SameSamples(const std::vector<MotionSample>& a, const std::vector<MotionSam
 }
 
 // The boats are analysed on as many threads as asked, with the same result; a cancel stops it.
-TEST(RaceAnalysis, SameOnAnyNumberOfThreadsAndCancels)
+// Memory stays bounded: the result keeps no more samples than it is given, the same turns
+// found from every fix; a track longer than a boat may have is refused, naming it.
+TEST(RaceAnalysis, SameOnAnyNumberOfThreadsCancelsAndKeepsWhatItIsGiven)
 {
     TempDir dir;
     racesim::RaceOptions o = Race(9, 250, 2);
@@ -274,6 +277,43 @@ TEST(RaceAnalysis, SameOnAnyNumberOfThreadsAndCancels)
     AnalysisOptions cancelled;
     cancelled.Cancel = &cancel;
     EXPECT_THROW(Analyse(truth.RaceFile.string(), cancelled), AnalysisCancelled);
+
+    AnalysisOptions frugal;
+    frugal.MostSamplesKept = a.Boats.size() * 200;
+    const RaceAnalysis c = Analyse(truth.RaceFile.string(), frugal);
+    for (std::size_t k = 0; k < a.Boats.size(); ++k) {
+        const std::vector<MotionSample>&all = a.Boats[k].Motion.Samples, &kept = c.Boats[k].Motion.Samples;
+        ASSERT_LE(kept.size(), 200u) << k;
+        ASSERT_GT(c.Boats[k].KeptEvery, 1) << k;
+        EXPECT_EQ(kept.front().Seconds, all.front().Seconds);
+        EXPECT_EQ(kept.back().Seconds, all.back().Seconds);
+        EXPECT_EQ(kept[1].Seconds, all[static_cast<std::size_t>(c.Boats[k].KeptEvery)].Seconds);
+        ASSERT_EQ(a.Boats[k].Manoeuvres.size(), c.Boats[k].Manoeuvres.size()) << k;
+        for (std::size_t i = 0; i < a.Boats[k].Manoeuvres.size(); ++i) {
+            const Manoeuvre &m = a.Boats[k].Manoeuvres[i], &n = c.Boats[k].Manoeuvres[i];
+            EXPECT_EQ(m.Kind, n.Kind);
+            EXPECT_EQ(m.MiddleSeconds, n.MiddleSeconds);
+            EXPECT_LT(std::hypot(m.Lat - n.Lat, (m.Lon - n.Lon) * std::cos(m.Lat * 3.14159265358979 / 180)),
+                      20.0 / 1852 / 60)
+                << "within 20 m, told from the fixes kept";
+        }
+    }
+    EXPECT_EQ(c.Wind.FromDeg, a.Wind.FromDeg);
+
+    RaceState state;
+    state.RaceFileName = truth.RaceFile.string();
+    StartReplay(state);
+    const BoatSource boat = BoatSources(state).front();
+    CloseTrackFiles(state);
+    try {
+        ReadBoatTrack(boat.TrackPath, boat.Sep, boat.StartTime, 100);
+        ADD_FAILURE() << "a track longer than a boat may have was read";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("more than 100 fixes"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(std::filesystem::path(boat.TrackPath).filename().string()),
+                  std::string::npos)
+            << e.what();
+    }
 }
 
 // Tracks at the edges: none, one or two fixes, a gap, the 180th meridian, a fix that jumps,
