@@ -1,5 +1,7 @@
 #include "app/gui.h"
 
+#include "core/freedmemory.h"
+
 #include "app/args.h"
 #include "app/commands.h"
 #include "core/text.h"
@@ -74,6 +76,7 @@ int RunGui(const std::vector<std::string>& args, int& argc, char** argv)
         return 1;
     }
 
+    LimitMemoryPools();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(kProgramTitle));
     QApplication::setWindowIcon(ArtworkIcon(QStringLiteral("globe")));

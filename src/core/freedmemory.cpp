@@ -1,5 +1,7 @@
 #include "core/freedmemory.h"
 
+#include <cstdlib> // defines __GLIBC__ with the GNU C library
+
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -10,6 +12,13 @@ void ReturnFreedMemory()
 {
 #ifdef __GLIBC__
     malloc_trim(0);
+#endif
+}
+
+void LimitMemoryPools()
+{
+#ifdef __GLIBC__
+    mallopt(M_ARENA_MAX, 2);
 #endif
 }
 

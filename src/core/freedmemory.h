@@ -8,4 +8,10 @@ namespace tideplot {
 
 void ReturnFreedMemory();
 
+// The C library's pools of memory for threads limited to two, however many threads the
+// program runs: each pool keeps what its threads freed, so a pool for every worker that once
+// did much (a count of a race's steps, an analysis) holds tens of megabytes it no longer needs.
+// For the windows, before their threads start.
+void LimitMemoryPools();
+
 } // namespace tideplot

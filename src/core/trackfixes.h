@@ -93,6 +93,8 @@ public:
         double LastFixTime = 0;
     };
     Position position() const;
+    // The bytes of the file read so far.
+    long long offset() const { return file_.Offset(); }
     // Goes back (or on) to a place that position() gave. Throws Error when the file cannot
     // seek (a pipe).
     void restore(const Position& at);

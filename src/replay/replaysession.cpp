@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <utility>
 
 namespace tideplot {
@@ -68,16 +69,53 @@ std::string BudgetProblem(double endClock, int boats, std::size_t budgetBytes, s
     for (long long step = std::size_t{1} << 40; step > 0; step /= 2)
         if (ReplaySession::TimelineBytes(boats, fitting + step + kEstimateMarginSteps) <= budgetBytes)
             fitting += step;
-    std::string text = "the race takes " + std::to_string(steps) + " steps at a resolution of " +
-                       ShortNumberText(resolutionSeconds) + " s, and its timeline would need " + MegabytesText(needed) +
-                       ", more than the " + MegabytesText(budgetBytes) +
-                       (wholeBytes > budgetBytes ? " it may have of the " + MegabytesText(wholeBytes) : std::string()) +
-                       " the replay may use (the setting Replay/MemoryMB)";
+    // (Built by appending: GCC 12 warns of an overlap in an inserted prefix, wrongly.)
+    std::string text = "the race takes ";
+    text += std::to_string(steps);
+    text += " steps at a resolution of ";
+    text += ShortNumberText(resolutionSeconds);
+    text += " s, and its timeline would need ";
+    text += MegabytesText(needed);
+    text += ", more than the ";
+    text += MegabytesText(budgetBytes);
+    if (wholeBytes > budgetBytes) {
+        text += " it may have of the ";
+        text += MegabytesText(wholeBytes);
+    }
+    text += " the replay may use (the setting Replay/MemoryMB): ";
     const double span = (endClock - kRaceClockAtStart) * kSecondsPerDay;
     const double finest = fitting > 1 ? RoundUpToTwoDigits(span / static_cast<double>(fitting - 1)) : 0;
-    if (fitting > 1 && ValidResolution(finest))
-        return text + ": the finest resolution that fits is " + ShortNumberText(finest) + " s";
-    return text + ": no resolution up to " + ShortNumberText(kMaxResolutionSeconds) + " s fits";
+    if (fitting > 1 && ValidResolution(finest)) {
+        text += "the finest resolution that fits is ";
+        text += ShortNumberText(finest);
+    } else {
+        text += "no resolution up to ";
+        text += ShortNumberText(kMaxResolutionSeconds);
+    }
+    text += fitting > 1 && ValidResolution(finest) ? " s" : " s fits";
+    return text;
+}
+
+// The bytes of the race's open track files, and the share of them read so far.
+double TrackFileBytes(const RaceState& state)
+{
+    double bytes = 0;
+    for (int k = 0; k < state.BoatCount; ++k) {
+        std::error_code error;
+        if (state.TrackFile[k])
+            if (const auto size = std::filesystem::file_size(state.TrackFile[k]->Path(), error); !error)
+                bytes += static_cast<double>(size);
+    }
+    return bytes;
+}
+
+double ShareRead(const RaceState& state, double bytes)
+{
+    double read = 0;
+    for (int k = 0; k < state.BoatCount; ++k)
+        if (state.TrackFile[k])
+            read += static_cast<double>(state.TrackFile[k]->offset());
+    return bytes > 0 ? std::min(read / bytes, 1.0) : 0;
 }
 
 } // namespace
@@ -125,7 +163,7 @@ std::size_t ReplaySession::TimelineBytes(int boats, long long steps)
     return ReplaySeries::BytesFor(boats, stored) + checkpoints * checkpoint;
 }
 
-void ReplaySession::start(const std::string& raceFile, const ReplaySettings& settings, bool timeline)
+void ReplaySession::start(const std::string& raceFile, const ReplaySettings& settings, bool timeline, bool inBackground)
 {
     close();
     state_.RaceFileName = raceFile;
@@ -142,6 +180,16 @@ void ReplaySession::start(const std::string& raceFile, const ReplaySettings& set
     timelineWanted_ = timeline;
     adopt(Timeline{});
     series_.clear(state_.BoatCount);
+    if (timeline && inBackground) {
+        notify([this](FrameObserver& o) { o.raceStarted(fleet_); });
+        try {
+            beginCount(settings_);
+        } catch (...) {
+            close();
+            throw;
+        }
+        return;
+    }
     if (timeline) {
         try {
             playUnseen();
@@ -159,8 +207,13 @@ void ReplaySession::start(const std::string& raceFile, const ReplaySettings& set
 
 ReplaySession::Timeline ReplaySession::CountTimeline(RaceState& state, const RaceCheckpoint& atStart,
                                                      const ReplaySettings& settings, Budget budget,
-                                                     const std::atomic<bool>* cancel, std::atomic<double>* clock)
+                                                     const std::atomic<bool>* cancel, std::atomic<double>* done)
 {
+    const double bytes = done ? TrackFileBytes(state) : 0;
+    const auto tell = [&] {
+        if (done)
+            done->store(ShareRead(state, bytes), std::memory_order_relaxed);
+    };
     Timeline timeline;
     timeline.Series.clear(state.BoatCount);
     RestoreCheckpoint(state, atStart);
@@ -177,8 +230,7 @@ ReplaySession::Timeline ReplaySession::CountTimeline(RaceState& state, const Rac
             }
             if (step % kCheckpointSteps == 0) {
                 timeline.Checkpoints.push_back(SaveCheckpoint(state));
-                if (clock)
-                    clock->store(state.RaceClock, std::memory_order_relaxed);
+                tell();
             }
             ReplayStep(state, settings, frame);
             ++step;
@@ -206,9 +258,11 @@ ReplaySession::Timeline ReplaySession::CountTimeline(RaceState& state, const Rac
     timeline.EndClock = state.RaceClock;
     try {
         RaceCheckpoint before = SaveCheckpoint(state);
-        while (!AllTrackFilesAtEnd(state)) {
+        for (long long coarseStep = 0; !AllTrackFilesAtEnd(state); ++coarseStep) {
             if (cancel && cancel->load(std::memory_order_relaxed))
                 return Timeline{};
+            if (coarseStep % kCheckpointSteps == 0)
+                tell();
             before = SaveCheckpoint(state);
             ReplayStep(state, coarse, outcome);
         }
@@ -353,9 +407,9 @@ bool SameSettings(const ReplaySettings& a, const ReplaySettings& b)
 struct ReplaySession::Count {
     ReplaySettings Settings;
     std::atomic<bool> Cancel{false};
-    std::atomic<double> Clock{kRaceClockAtStart};
-    std::atomic<bool> Done{false};
-    Timeline Result;     // the worker's, until Done
+    std::atomic<double> Done{0}; // of the track files read
+    std::atomic<bool> Ended{false};
+    Timeline Result;     // the worker's, until Ended
     std::string Failure; // the same
     std::thread Worker;
 };
@@ -368,7 +422,9 @@ const ReplaySettings& ReplaySession::comingSettings() const
 void ReplaySession::changeSettings(const ReplaySettings& settings)
 {
     cancelCount();
-    if (SameSettings(settings, settings_))
+    // (A timeline counted for the current settings is kept; one still to be counted, at a
+    // Start in the background, is counted now.)
+    if (SameSettings(settings, settings_) && (timelineCounted() || !loaded_ || !timelineWanted_))
         return;
     if (!loaded_ || !timelineWanted_) {
         settings_ = settings;
@@ -391,12 +447,17 @@ void ReplaySession::changeSettingsInBackground(const ReplaySettings& settings)
 {
     if (count_ && SameSettings(settings, count_->Settings))
         return;
-    if (!loaded_ || !timelineWanted_ || SameSettings(settings, settings_)) {
+    if (!loaded_ || !timelineWanted_ || (SameSettings(settings, settings_) && timelineCounted())) {
         changeSettings(settings);
         return;
     }
     if (std::string problem = budgetProblem(settings.ResolutionSeconds); !problem.empty())
         throw Error(problem);
+    beginCount(settings);
+}
+
+void ReplaySession::beginCount(const ReplaySettings& settings)
+{
     cancelCount();
     RaceState copy = state_; // the track files opened again
     auto count = std::make_unique<Count>();
@@ -404,7 +465,8 @@ void ReplaySession::changeSettingsInBackground(const ReplaySettings& settings)
     // The old timeline stays while the new one is counted, unless the two would not fit
     // the budget together: then the replay stands still without one until the count ends.
     const long long steps = EstimatedSteps(endClock_, settings.ResolutionSeconds);
-    if (TimelineBytes(state_.BoatCount, steps) + TimelineBytes(state_.BoatCount, series_.stepCount()) > budgetBytes_) {
+    if (series_.stepCount() > 0 &&
+        TimelineBytes(state_.BoatCount, steps) + TimelineBytes(state_.BoatCount, series_.stepCount()) > budgetBytes_) {
         stop();
         adopt(Timeline{});
         series_.clear(state_.BoatCount);
@@ -414,11 +476,11 @@ void ReplaySession::changeSettingsInBackground(const ReplaySettings& settings)
     c.Worker = std::thread(
         [&c, state = std::move(copy), atStart = atStart_, budget = Budget{budgetBytes_, wholeBudgetBytes_}]() mutable {
             try {
-                c.Result = CountTimeline(state, atStart, c.Settings, budget, &c.Cancel, &c.Clock);
+                c.Result = CountTimeline(state, atStart, c.Settings, budget, &c.Cancel, &c.Done);
             } catch (const std::exception& e) {
                 c.Failure = e.what();
             }
-            c.Done.store(true, std::memory_order_release);
+            c.Ended.store(true, std::memory_order_release);
         });
     count_ = std::move(count);
     countTimer_.start();
@@ -440,13 +502,12 @@ void ReplaySession::countTurn()
 {
     if (!count_)
         return;
-    if (count_->Done.load(std::memory_order_acquire)) {
+    if (count_->Ended.load(std::memory_order_acquire)) {
         finishCount();
         return;
     }
-    const double span = endClock_ - kRaceClockAtStart;
-    const double done = span > 0 ? (count_->Clock.load(std::memory_order_relaxed) - kRaceClockAtStart) / span : 0;
-    notify([done](FrameObserver& o) { o.counting(std::clamp(done, 0.0, 1.0)); });
+    const double done = count_->Done.load(std::memory_order_relaxed);
+    notify([done](FrameObserver& o) { o.counting(done); });
 }
 
 void ReplaySession::finishCount()

@@ -62,9 +62,12 @@ public:
 
     // Loads the race file with the race clock at minus five minutes and tells the
     // observers. With `timeline`, plays the race once unseen to count its steps and to be
-    // able to seek. Throws Error naming the file, the line and the fault; nothing is
+    // able to seek: before returning, or `inBackground` on a worker thread as new settings
+    // are counted (counting(), countEnded(); a play() asked for meanwhile starts when the
+    // count is done). Throws Error naming the file, the line and the fault; nothing is
     // loaded then.
-    void start(const std::string& raceFile, const ReplaySettings& settings, bool timeline = true);
+    void start(const std::string& raceFile, const ReplaySettings& settings, bool timeline = true,
+               bool inBackground = false);
     // Stops and closes the track files. The race state is kept (the wide-plot countdown
     // goes on in the next replay, as the program always did).
     void close();
@@ -125,7 +128,8 @@ public:
     void play(int intervalMs);
     // Stops playing (and the play asked for after a count).
     void stop();
-    bool playing() const { return playing_; }
+    // Playing, or to play as soon as the count of new settings has ended.
+    bool playing() const { return playing_ || playAfterCount_.has_value(); }
     // Playing will start when the count of new settings ends.
     bool playingAfterCount() const { return playAfterCount_.has_value(); }
 
@@ -156,15 +160,19 @@ private:
 
     void tick();
     void fail(const std::string& message);
-    // The whole race played once unseen from `atStart` on `state`, which is left after the
-    // race. `cancel` is looked at every step and `clock` (when set) follows the race clock.
     struct Budget {
         std::size_t Timeline = 0; // what the timeline may hold
         std::size_t Whole = 0;    // of what the replay may hold
     };
+    // The whole race played once unseen from `atStart` on `state`, which is left after the
+    // race. `cancel` is looked at every step; `done` (when set) follows the share of the
+    // track files' bytes read.
     static Timeline CountTimeline(RaceState& state, const RaceCheckpoint& atStart, const ReplaySettings& settings,
-                                  Budget budget, const std::atomic<bool>* cancel, std::atomic<double>* clock);
+                                  Budget budget, const std::atomic<bool>* cancel, std::atomic<double>* done);
     void playUnseen(); // the timeline counted here and taken
+    // The timeline of the current settings has been counted (it may not fit its budget).
+    bool timelineCounted() const { return seekable_ || !overBudget_.empty(); }
+    void beginCount(const ReplaySettings& settings); // on a worker thread
     void adopt(Timeline&& timeline);
     void goToClockAfterCount(double clock, bool fromStart);
     void cancelCount();

@@ -376,7 +376,11 @@ void FrmControl::countEnded(const std::string& problem)
     fitSlider();
     showTexts();
     if (!problem.empty())
-        dialogs_.tell(QStringLiteral("The new settings: %1.").arg(Text(problem)), MessageKind::Warning);
+        dialogs_.tell((problem == session_.timelineProblem()
+                           ? QStringLiteral("The replay cannot play at this resolution: %1.")
+                           : QStringLiteral("The race's steps could not be counted: %1."))
+                          .arg(Text(problem)),
+                      MessageKind::Warning);
     else if (played && session_.atEnd())
         tellEnd();
 }

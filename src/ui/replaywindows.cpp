@@ -204,7 +204,8 @@ void ReplayWindows::start(const std::string& raceFile)
     const std::size_t analysis = memory / 32;
     session_.setMemoryBudget(memory, pictures + analysis);
     try {
-        session_.start(raceFile_, ReplaySettings{}, true);
+        // Its steps are counted in the background: a long race holds no window.
+        session_.start(raceFile_, ReplaySettings{}, true, true);
     } catch (const std::exception& e) {
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
         if (frmControl_)

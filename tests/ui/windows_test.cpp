@@ -1120,6 +1120,10 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     w.click("cmdStart");
     FrmControl* control = w.main->controlWindow();
     ASSERT_NE(control, nullptr);
+    // The race's steps are counted in the background, the progress in the slider's place.
+    EXPECT_TRUE(control->session().counting());
+    EXPECT_TRUE(w.control<QProgressBar>("prgCount")->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->session().counting(); }, 20000));
     ASSERT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
     EXPECT_TRUE(control->isVisible());
     EXPECT_EQ(control->windowTitle(), "Play");
