@@ -172,13 +172,16 @@ void FixBox::add(const FixBox& other)
     add(other.NorthLat, other.EastLon);
 }
 
-FixBox TrackFixesBox(const std::string& path, char sep)
+FixBox TrackFixesBox(const std::string& path, char sep, const std::atomic<bool>* cancel)
 {
     TrackFixReader reader(path, sep);
     FixBox box;
     TrackFix fix;
-    while (reader.next(fix))
+    for (long fixes = 1; reader.next(fix); ++fixes) {
         box.add(fix.Lat, fix.Lon);
+        if (cancel && fixes % 4096 == 0 && cancel->load(std::memory_order_relaxed))
+            break;
+    }
     return box;
 }
 

@@ -4,6 +4,7 @@
 #include "linereader.h"
 #include "records.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -160,7 +161,8 @@ struct FixBox {
 };
 
 // The box of every fix of the track file; an empty box when it holds none. Throws Error
-// like TrackFixReader.
-FixBox TrackFixesBox(const std::string& path, char sep);
+// like TrackFixReader. With `cancel` set (by another thread) it stops early, with the box of
+// the fixes read so far.
+FixBox TrackFixesBox(const std::string& path, char sep, const std::atomic<bool>* cancel = nullptr);
 
 } // namespace tideplot

@@ -24,6 +24,7 @@
 #include <QMainWindow>
 #include <QScreen>
 #include <QStatusBar>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <exception>
@@ -82,6 +83,14 @@ ReplayWindows::ReplayWindows(QMainWindow& setup, UserDialogs& dialogs, QSettings
 {
     chartDescription_.setInterval(1000);
     connect(&chartDescription_, &QTimer::timeout, this, [this] { describeChart(); });
+    // Until the first step the chart shows the whole race, once its box has been read.
+    connect(&raceBox_, &QFutureWatcher<FixBox>::finished, this, [this] {
+        ReplayView* view = replayView();
+        if (!view || raceBox_.isCanceled() || !raceBox_.isFinished() || !frmControl_ || session_.position() != 0)
+            return;
+        view->showBox(raceBox_.result());
+        describeChart();
+    });
     session_.addObserver(&leaderboard_);
     // The results window's leaderboard follows the replay four times a second.
     leaderboardShown_.setInterval(250);
@@ -96,6 +105,7 @@ ReplayWindows::ReplayWindows(QMainWindow& setup, UserDialogs& dialogs, QSettings
 ReplayWindows::~ReplayWindows()
 {
     close();
+    endRaceBox();
     session_.removeObserver(&leaderboard_);
 }
 
@@ -229,18 +239,34 @@ void ReplayWindows::showWholeRace()
     ReplayView* view = replayView();
     if (!view)
         return;
-    // Until the first step the chart shows the whole race.
-    FixBox race;
-    for (const FleetBoat& boat : session_.fleet().Boats) {
-        try {
-            race.add(TrackFixesBox(boat.TrackFile, boat.SepChar));
-        } catch (const Error&) {
-            // The replay reports a track it cannot read when it gets there.
+    // Every fix of every track is read: on a worker thread, so that a long race holds no
+    // window. The chart shows the race's box when it is there, unless the replay has moved.
+    endRaceBox();
+    std::vector<std::pair<std::string, char>> tracks;
+    for (const FleetBoat& boat : session_.fleet().Boats)
+        tracks.emplace_back(boat.TrackFile, boat.SepChar);
+    raceBoxCancel_ = std::make_shared<std::atomic<bool>>(false);
+    raceBox_.setFuture(QtConcurrent::run([tracks = std::move(tracks), cancel = raceBoxCancel_] {
+        FixBox race;
+        for (const auto& [path, sep] : tracks) {
+            try {
+                race.add(TrackFixesBox(path, sep, cancel.get()));
+            } catch (const Error&) {
+                // The replay reports a track it cannot read when it gets there.
+            }
         }
-    }
-    view->showBox(race);
+        return race;
+    }));
     describeChart();
     chartDescription_.start();
+}
+
+void ReplayWindows::endRaceBox()
+{
+    if (raceBoxCancel_)
+        raceBoxCancel_->store(true);
+    raceBox_.cancel();
+    raceBox_.waitForFinished();
 }
 
 void ReplayWindows::tellWarnings()

@@ -1,16 +1,19 @@
 #pragma once
 
 #include "core/results.h"
+#include "core/trackfixes.h"
 #include "earth/applicationge.h"
 #include "replay/leaderboard.h"
 #include "replay/replaysession.h"
 #include "ui/analysisrun.h"
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -98,6 +101,7 @@ private:
     void analysisChanged();
     // The replay closed: its analysis stops and its window closes.
     void endAnalysis();
+    void endRaceBox(); // the read of the race's box cancelled and waited for
 
     QMainWindow& setup_;
     UserDialogs& dialogs_;
@@ -117,6 +121,9 @@ private:
     QPointer<FrmAnalysis> frmAnalysis_;
     QTimer leaderboardShown_;
     QTimer chartDescription_;
+    // The box of every fix of the race, read on a worker thread at Start.
+    QFutureWatcher<FixBox> raceBox_;
+    std::shared_ptr<std::atomic<bool>> raceBoxCancel_;
     QRect viewGeometry_; // where the chart window was, kept for the next replay's chart
 };
 

@@ -1357,12 +1357,14 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
     EXPECT_FALSE(chartWindow->frameGeometry().intersects(control->frameGeometry()));
     EXPECT_EQ(QApplication::focusWidget(), control->findChild<QWidget*>("cmdPlay")) << "Space plays at once";
 
-    // Before the first step: every fix of the race in view.
+    // Before the first step: every fix of the race in view, once its box has been read.
     FixBox race;
     for (const char* boat : {"Elsa.txt", "Saga.txt", "Vinga.txt"})
         race.add(TrackFixesBox(kSample + boat, ','));
     race.add(TrackFixesBox(kSample + "Svalan.txt", ';'));
-    EXPECT_TRUE(ShowsBox(view, race.SouthLat, race.WestLon, race.NorthLat, race.EastLon));
+    const bool shown = QTest::qWaitFor(
+        [&] { return bool(ShowsBox(view, race.SouthLat, race.WestLon, race.NorthLat, race.EastLon)); }, 10000);
+    EXPECT_TRUE(shown) << ShowsBox(view, race.SouthLat, race.WestLon, race.NorthLat, race.EastLon).message();
     EXPECT_EQ(AccessibleName(view), "Chart");
     EXPECT_EQ(AccessibleName(chartWindow), "Chart");
     EXPECT_TRUE(view->toolTip().contains("wheel"));
@@ -1469,8 +1471,14 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     EXPECT_EQ(fleet->height(), listHeight + 100) << "the list takes the room";
 
     // F, then the two ends: the first east, the second west, so that boats sailing north
-    // come from the left of the line.
+    // come from the left of the line (once the chart shows the whole race, read in the
+    // background).
     ChartWidget* chart = dynamic_cast<ChartApplication*>(main.earth())->widget();
+    FixBox whole;
+    for (int k = 0; k < 9; ++k)
+        whole.add(TrackFixesBox(dir.file("b" + std::to_string(k) + ".txt"), ','));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return bool(ShowsBox(chart, whole.SouthLat, whole.WestLon, whole.NorthLat, whole.EastLon)); }, 10000));
     chart->window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(chart->window()));
     QTest::keyClick(chart, Qt::Key_F);
