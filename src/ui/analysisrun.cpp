@@ -1,5 +1,7 @@
 #include "ui/analysisrun.h"
 
+#include "ui/workpool.h"
+
 #include <QFuture>
 #include <QFutureWatcher>
 #include <QThread>
@@ -46,17 +48,18 @@ void AnalysisRun::start(std::vector<BoatSource> boats, std::function<void()> don
     // One processor stays with the windows and the replay.
     options.Threads = std::max(1, QThread::idealThreadCount() - 1);
     options.MostSamplesKept = mostSamplesKept;
-    job->Future = QtConcurrent::run([boats = std::move(boats), options, cancel = job->Cancel]() mutable {
-        options.Cancel = cancel.get();
-        Outcome outcome;
-        try {
-            outcome.Race = std::make_shared<RaceAnalysis>(AnalyseRace(boats, options));
-        } catch (const AnalysisCancelled&) {
-        } catch (const std::exception& e) {
-            outcome.Failure = e.what();
-        }
-        return outcome;
-    });
+    job->Future =
+        QtConcurrent::run(&LongWorkPool(), [boats = std::move(boats), options, cancel = job->Cancel]() mutable {
+            options.Cancel = cancel.get();
+            Outcome outcome;
+            try {
+                outcome.Race = std::make_shared<RaceAnalysis>(AnalyseRace(boats, options));
+            } catch (const AnalysisCancelled&) {
+            } catch (const std::exception& e) {
+                outcome.Failure = e.what();
+            }
+            return outcome;
+        });
     Job* running = job.get();
     QObject::connect(&job->Watcher, &QFutureWatcher<Outcome>::finished, &job->Watcher,
                      [this, running, done = std::move(done)] {

@@ -17,6 +17,7 @@
 #include "ui/frmcontrol.h"
 #include "ui/frmresults.h"
 #include "ui/settings.h"
+#include "ui/workpool.h"
 
 #include <QEvent>
 #include <QFile>
@@ -246,7 +247,7 @@ void ReplayWindows::showWholeRace()
     for (const FleetBoat& boat : session_.fleet().Boats)
         tracks.emplace_back(boat.TrackFile, boat.SepChar);
     raceBoxCancel_ = std::make_shared<std::atomic<bool>>(false);
-    raceBox_.setFuture(QtConcurrent::run([tracks = std::move(tracks), cancel = raceBoxCancel_] {
+    raceBox_.setFuture(QtConcurrent::run(&LongWorkPool(), [tracks = std::move(tracks), cancel = raceBoxCancel_] {
         FixBox race;
         for (const auto& [path, sep] : tracks) {
             try {
