@@ -14,7 +14,7 @@
 namespace tideplot {
 namespace {
 
-long ResidentKiB()
+[[maybe_unused]] long ResidentKiB()
 {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
