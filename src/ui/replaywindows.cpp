@@ -246,6 +246,19 @@ void ReplayWindows::showWholeRace()
     std::vector<std::pair<std::string, char>> tracks;
     for (const FleetBoat& boat : session_.fleet().Boats)
         tracks.emplace_back(boat.TrackFile, boat.SepChar);
+    // At once: the box of every track's first fix (a line of each file).
+    FixBox first;
+    for (const auto& [path, sep] : tracks) {
+        try {
+            TrackFixReader reader(path, sep);
+            if (TrackFix fix; reader.next(fix))
+                first.add(fix.Lat, fix.Lon);
+        } catch (const Error&) {
+            // The replay reports a track it cannot read when it gets there.
+        }
+    }
+    if (!first.empty())
+        view->showBox(first);
     raceBoxCancel_ = std::make_shared<std::atomic<bool>>(false);
     raceBox_.setFuture(QtConcurrent::run(&LongWorkPool(), [tracks = std::move(tracks), cancel = raceBoxCancel_] {
         FixBox race;
