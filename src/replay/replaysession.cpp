@@ -1,6 +1,4 @@
 #include "replay/replaysession.h"
-#include <cstdlib>
-#include <typeinfo>
 
 #include "core/datetime.h"
 #include "core/error.h"
@@ -88,11 +86,12 @@ std::string BudgetProblem(double endClock, int boats, std::size_t budgetBytes, s
     if (fitting > 1 && ValidResolution(finest)) {
         text += "the finest resolution that fits is ";
         text += ShortNumberText(finest);
+        text += " s";
     } else {
         text += "no resolution up to ";
         text += ShortNumberText(kMaxResolutionSeconds);
+        text += " s fits";
     }
-    text += fitting > 1 && ValidResolution(finest) ? " s" : " s fits";
     return text;
 }
 
@@ -370,19 +369,8 @@ void ReplaySession::seek(long long step)
     step = std::clamp<long long>(step, 0, stepCount());
     // A seek on from where the replay stands keeps what the observers show.
     const long long kept = observersFollowTimeline_ && step >= position_ && position_ <= stepCount() ? position_ : 0;
-    QElapsedTimer tt;
-    tt.start();
     rewindTo(step);
-    const double rw = tt.nsecsElapsed() / 1e6;
-    notify([this, kept](FrameObserver& o) {
-        QElapsedTimer t2;
-        t2.start();
-        o.rewound(frame_, series_, kept);
-        if (getenv("TT"))
-            fprintf(stderr, "    %s %.1f\n", typeid(o).name(), t2.nsecsElapsed() / 1e6);
-    });
-    if (getenv("TT"))
-        fprintf(stderr, "  seek: rewind %.1f ms, observers %.1f ms\n", rw, tt.nsecsElapsed() / 1e6 - rw);
+    notify([this, kept](FrameObserver& o) { o.rewound(frame_, series_, kept); });
     observersFollowTimeline_ = true;
     if (AllTrackFilesAtEnd(state_))
         notify([](FrameObserver& o) { o.reachedEnd(); });
@@ -551,20 +539,9 @@ void ReplaySession::goToClockAfterCount(double clock, bool fromStart)
         notify([this](FrameObserver& o) { o.rewound(frame_, series_, 0); });
         return;
     }
-    long long step = 0;
-    if (!fromStart) {
-        // The last step whose clock is not after the clock shown (clocks rise step by step).
-        long long low = 1, high = series_.stepCount();
-        while (low <= high) {
-            const long long middle = low + (high - low) / 2;
-            if (series_.raceClock(middle) <= clock + 1e-9 / 86400)
-                low = middle + 1;
-            else
-                high = middle - 1;
-        }
-        step = std::max<long long>(1, high);
-    }
-    seek(step);
+    // The last step whose clock is not after the clock shown (to a nanosecond), the first at
+    // least.
+    seek(fromStart ? 0 : std::max<long long>(1, StepAtRaceClock(series_, clock + 1e-9 / 86400)));
 }
 
 void ReplaySession::play(int intervalMs)
