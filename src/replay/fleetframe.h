@@ -41,11 +41,11 @@ public:
     // The steps of one turn of the play timer are done (several at the play speed 0): a
     // window shows what they changed.
     virtual void ticked() {}
-    // New settings are being counted on a worker thread, `done` of the race so far (0 to
-    // 1): told when the count begins and several times a second. The replay goes on at the
-    // old settings meanwhile.
+    // The race's steps are being counted on a worker thread (at Start, or for new settings),
+    // `done` of the track files read so far (0 to 1): told when the count begins and several
+    // times a second. The replay goes on at the old settings meanwhile.
     virtual void counting(double /*done*/) {}
-    // The count of new settings ended: with `problem` "" the new settings have taken effect
+    // The count ended: with `problem` "" the counted settings have taken effect
     // (seriesChanged and rewound came before); otherwise why not: a track file that could
     // not be read (the settings stay as they were), or a timeline beyond its budget.
     virtual void countEnded(const std::string& /*problem*/) {}

@@ -7,12 +7,17 @@ namespace tideplot {
 
 namespace {
 
+// The watch sees boat `boat` drawn up to `at` at the race clock.
+void Observe(FinishWatch& watch, int boat, const TrackPoint& at, double raceClock)
+{
+    if (boat < watch.BoatCount())
+        watch.Observe(boat, at.Lat, at.Lon, raceClock);
+}
+
 void ObserveStep(FinishWatch& watch, const ReplaySeries& series, long long step)
 {
-    series.forEachPiece(step, step, [&watch](const DrawnPiece& piece) {
-        if (piece.Boat < watch.BoatCount())
-            watch.Observe(piece.Boat, piece.To.Lat, piece.To.Lon, piece.RaceClock);
-    });
+    series.forEachPiece(step, step,
+                        [&watch](const DrawnPiece& piece) { Observe(watch, piece.Boat, piece.To, piece.RaceClock); });
 }
 
 } // namespace
@@ -53,17 +58,11 @@ void Leaderboard::raceStarted(const FleetInfo& fleet)
     setFinishLine(line_);
 }
 
-void Leaderboard::observe(int boat, const TrackPoint& at, double raceClock)
-{
-    if (watch_ && boat < watch_->BoatCount())
-        watch_->Observe(boat, at.Lat, at.Lon, raceClock);
-}
-
 void Leaderboard::frame(const FleetFrame& frame)
 {
-    for (std::size_t k = 0; k < frame.Boats.size(); ++k)
+    for (std::size_t k = 0; watch_ && k < frame.Boats.size(); ++k)
         if (frame.Boats[k].Drawn)
-            observe(static_cast<int>(k), frame.Boats[k].To, frame.RaceClock);
+            Observe(*watch_, static_cast<int>(k), frame.Boats[k].To, frame.RaceClock);
     watchedStep_ = frame.Step;
 }
 

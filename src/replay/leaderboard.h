@@ -50,7 +50,6 @@ public:
     static constexpr long long kSnapshotSteps = 1024;
 
 private:
-    void observe(int boat, const TrackPoint& at, double raceClock);
     // The watch at every kSnapshotSteps-th step of the series: the whole race observed once
     // (a 64-boat day at one second a step, some 7 million pieces, in a few tens of ms).
     void takeSnapshots();

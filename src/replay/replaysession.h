@@ -26,10 +26,10 @@
 // hundred bytes a boat). A seek goes to the checkpoint before the step and plays the few
 // steps from there.
 //
-// New settings are counted on a worker thread (changeSettingsInBackground) while the replay
-// goes on with the old ones and the windows stay answerable: a 64-boat day at one second a
-// step takes some seconds. Its own copy of the race state reads the track files through
-// files of its own; the main thread takes over its timeline when it is done.
+// The windows count the steps on a worker thread (start() in the background at Start,
+// changeSettingsInBackground for new settings) while the replay goes on with the old ones and
+// the windows stay answerable: a 64-boat day at one second a step takes some seconds. Its own copy of the race state
+// reads the track files through files of its own; the main thread takes over its timeline when it is done.
 //
 // The timeline never holds more than its memory budget. A race whose steps at the chosen
 // resolution would not fit is loaded all the same, but it cannot be played or sought until
@@ -89,7 +89,7 @@ public:
     // under way. Throws Error, changing nothing, when the race at the new settings is known
     // not to fit its budget, or when a track file cannot be opened again.
     void changeSettingsInBackground(const ReplaySettings& settings);
-    // New settings are being counted.
+    // Steps are being counted on the worker thread (at Start or for new settings).
     bool counting() const { return count_ != nullptr; }
     // The settings the replay will have: those being counted, or those it has.
     const ReplaySettings& comingSettings() const;

@@ -200,11 +200,11 @@ void FrmControl::makePositionSlider()
     auto* sliderStyle = new AbsoluteSliderStyle(sldPosition->style());
     sliderStyle->setParent(sldPosition);
     sldPosition->setStyle(sliderStyle);
-    // In the slider's place while new settings are counted.
+    // In the slider's place while the race's steps are counted (at Start, after new settings).
     prgCount = MakeControl<QProgressBar>(this, QStringLiteral("prgCount"));
     prgCount->setRange(0, 100);
     prgCount->setFormat(QStringLiteral("Counting the steps: %p%"));
-    prgCount->setAccessibleName(QStringLiteral("Counting the race's steps at the new settings"));
+    prgCount->setAccessibleName(QStringLiteral("Counting the race's steps"));
     prgCount->hide();
 }
 
@@ -232,6 +232,7 @@ void FrmControl::layOut()
           static_cast<QWidget*>(lblTail), static_cast<QWidget*>(txtTail)})
         bottomRow_.push_back({bottom, bottom->geometry()});
     designedList_ = lstFleet->geometry();
+    prgCount->setGeometry(sldPosition->geometry());
 }
 
 FrmControl::~FrmControl()
@@ -358,7 +359,6 @@ void FrmControl::fitSlider()
 void FrmControl::counting(double done)
 {
     if (prgCount->isHidden()) {
-        prgCount->setGeometry(sldPosition->geometry());
         const bool focused = sldPosition->hasFocus();
         sldPosition->hide();
         prgCount->show();

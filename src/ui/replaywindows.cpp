@@ -106,7 +106,6 @@ ReplayWindows::ReplayWindows(QMainWindow& setup, UserDialogs& dialogs, QSettings
 ReplayWindows::~ReplayWindows()
 {
     close();
-    endRaceBox();
     session_.removeObserver(&leaderboard_);
 }
 
@@ -118,6 +117,7 @@ void ReplayWindows::close()
     if (frmResults_)
         frmResults_->close();
     chartDescription_.stop();
+    endRaceBox();
 }
 
 ReplayView* ReplayWindows::replayView() const
