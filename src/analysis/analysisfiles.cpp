@@ -167,7 +167,7 @@ std::string AnalysisJson(const RaceAnalysis& race)
             const ManoeuvreTexts texts = TextsOf(boat, m);
             json += i == 0 ? "\n      {" : ",\n      {";
             json += "\"kind\": \"" + texts.kind + "\", \"time\": \"" + texts.time + "\", \"race_time\": \"" +
-                    texts.raceTime + "\"";
+                    texts.raceTime + "\", \"before_start\": " + (m.BeforeStart ? "true" : "false");
             AppendManoeuvreNumbers(json, m, ", ", "null", true);
             json += "}";
         }
@@ -206,7 +206,7 @@ void WriteSeriesCsv(const RaceAnalysis& race, const std::function<void(std::stri
         const long long start = std::llround(boat.Source.StartTime * kSecondsPerDay);
         long long day = -1;
         std::string date; // "YYYY-MM-DDT"
-        for (const MotionSample& s : boat.Motion.Samples) {
+        const auto line = [&](const MotionSample& s) {
             const long long when = start + s.Seconds;
             const long long today = (when - ((when % 86400) + 86400) % 86400) / 86400;
             if (today != day) {
@@ -235,7 +235,17 @@ void WriteSeriesCsv(const RaceAnalysis& race, const std::function<void(std::stri
                 write(out);
                 out.clear();
             }
+        };
+        if (boat.Motion.KeptEvery == 1) {
+            for (const MotionSample& s : boat.Motion.Samples)
+                line(s);
+            continue;
         }
+        // The result kept every n-th fix: the track is analysed again, every sample written as it comes.
+        TrackAnalysisOptions every;
+        every.EverySample = line;
+        TrackReading reading;
+        AnalyseTrack(boat.Source.TrackPath, boat.Source.Sep, boat.Source.StartTime, every, reading);
     }
     write(out);
 }

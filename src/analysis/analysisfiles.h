@@ -19,7 +19,7 @@ std::string IsoTimeText(double dateValue);
 // {"wind": {"from_deg": 227.0, "source": "estimated"|"given"|"unknown", "tacks": N, "gybes": M},
 //  "boats": [{"row", "name", "caption", "lys", "start", "distance_nm", "mean_speed_kn",
 //             "tacks", "gybes", "mean_tack_loss_m", "port_s", "starboard_s",
-//             "manoeuvres": [{"kind", "time", "race_time", "lat", "lon", "course_before",
+//             "manoeuvres": [{"kind", "time", "race_time", "before_start", "lat", "lon", "course_before",
 //                             "course_after", "speed_before_kn", "min_speed_kn",
 //                             "speed_after_kn", "duration_s", "loss_m"}]}]}
 // A value that is not known (the wind's direction, a turn's loss) is null.
@@ -31,9 +31,11 @@ std::string AnalysisJson(const RaceAnalysis& race);
 // a quote or a line break are quoted (RFC 4180); a value not known is empty.
 std::string ManoeuvresCsv(const RaceAnalysis& race);
 
-// Every fix of every boat, row,time,race_time,lat,lon,sog_kn,cog_deg,vmg_kn (vmg empty
-// without a wind), handed to `write` a piece at a time: a day's race logged every second
-// makes hundreds of megabytes.
+// Every fix of every boat the analysis took, row,time,race_time,lat,lon,sog_kn,cog_deg,vmg_kn
+// (vmg empty without a wind), handed to `write` a piece at a time: a day's race logged every
+// second makes hundreds of megabytes. A boat whose result kept only every n-th fix has its
+// track analysed again (the same numbers), so memory stays that of the result. Throws Error
+// when such a track cannot be read again.
 void WriteSeriesCsv(const RaceAnalysis& race, const std::function<void(std::string_view)>& write);
 
 } // namespace tideplot

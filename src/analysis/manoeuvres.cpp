@@ -130,6 +130,7 @@ std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, std::optional<dou
             m.LossMetres = turn.ShortfallEast * std::sin(axis * kRadiansPerDegree) +
                            turn.ShortfallNorth * std::cos(axis * kRadiansPerDegree);
         }
+        m.BeforeStart = m.MiddleSeconds < 0;
         PositionAt(motion.Samples, m.MiddleSeconds, m.Lat, m.Lon);
         manoeuvres.push_back(m);
     }

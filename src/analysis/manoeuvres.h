@@ -42,6 +42,7 @@ struct Manoeuvre {
     double DurationSeconds = 0;   // from the start of the turn to the speed regained
     double LossMetres = kNoValue; // a tack's or a gybe's; NaN for a turn
     std::size_t TurnIndex = 0;    // the turn in BoatMotion::Turns
+    bool BeforeStart = false;     // the middle lies before the boat's start: not in its totals
 };
 
 // What a turn is against a wind from `windFromDeg`. A course counts as passing through the

@@ -1,5 +1,6 @@
 #include "motion.h"
 
+#include "fixfilter.h"
 #include "smoothing.h"
 #include "turnsearch.h"
 
@@ -11,49 +12,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <system_error>
+#include <limits>
+#include <utility>
 
 namespace tideplot {
 
 using namespace trackmotion;
-
-BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime, std::size_t mostFixes)
-{
-    BoatTrack track;
-    TrackFixReader reader(path, sep);
-    std::error_code error;
-    const auto bytes = std::filesystem::file_size(path, error);
-    if (!error)
-        track.Samples.reserve(std::min(static_cast<std::size_t>(bytes / 32), mostFixes));
-    TrackFix fix;
-    long long last = 0;
-    while (reader.next(fix)) {
-        // Fix times and start times are whole seconds: rounding takes the date values'
-        // floating-point error out of the seconds counted from the start.
-        const double seconds = std::round((fix.Time - startTime) * kSecondsPerDay);
-        if (!(std::fabs(seconds) < 2e9))
-            ThrowAt(FileLabel(path), fix.Line, "the fix lies more than 60 years from the boat's start");
-        const auto whole = static_cast<long long>(seconds);
-        if (!track.Samples.empty() && whole <= last) {
-            if (track.PassedOver++ == 0)
-                track.FirstPassedOverLine = fix.Line;
-            continue;
-        }
-        last = whole;
-        if (track.Samples.size() >= mostFixes)
-            ThrowAt(FileLabel(path), fix.Line,
-                    "the track has more than " + std::to_string(mostFixes) +
-                        " fixes, more than the analysis takes of one boat");
-        MotionSample sample;
-        sample.Seconds = static_cast<std::int32_t>(whole);
-        sample.Lat7 = static_cast<std::int32_t>(std::llround(fix.Lat * 1e7));
-        sample.Lon7 = static_cast<std::int32_t>(std::llround(FoldLongitude(fix.Lon) * 1e7));
-        track.Samples.push_back(sample);
-    }
-    track.Samples.shrink_to_fit();
-    return track;
-}
 
 namespace {
 
@@ -89,60 +53,270 @@ void SmoothSeries(const Plane& plane, const LineSums& sums, const TrackCharacter
         });
 }
 
-// The seconds sailed steadily at each course (where the course changes by less than 15 degrees
-// about a fix, `change` being FindTurns'), and the distance sailed from the start: along the
-// smoothed speeds, straight across a gap of more than `gapSeconds`.
-void TallyCoursesAndDistance(const Plane& plane, const std::vector<float>& change, double gapSeconds,
-                             BoatMotion& motion)
+// The steady sailing and the distance at fixes `from` to `to` of a piece, each with the leg
+// to the fix after it when the piece holds it: the seconds sailed steadily at each course
+// (where the course changes by less than 15 degrees about a fix, `change` being FindTurns'),
+// and from the start the metres sailed, along the smoothed speeds, straight across a gap of
+// more than `gapSeconds`.
+void TallyCoursesAndDistance(const Plane& plane, const std::vector<MotionSample>& out, const std::vector<float>& change,
+                             double gapSeconds, std::size_t from, std::size_t to, BoatMotion& motion, double& metres)
 {
     const std::vector<double>& t = plane.t;
-    const std::vector<MotionSample>& out = motion.Samples;
     const std::size_t n = out.size();
-    double distance = 0;
-    bool started = false;
-    double startedAt = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = from; i < to; ++i) {
         const double h = i + 1 < n ? t[i + 1] - t[i] : 0;
         const MotionSample& s = out[i];
         if (h > 0 && h <= gapSeconds && std::isfinite(change[i]) && std::fabs(change[i]) < 15 && s.SpeedKn >= 1.5) {
             const auto bin = std::min<std::size_t>(71, static_cast<std::size_t>(s.CourseDeg / 5));
             motion.SteadyCourseSeconds[bin] += static_cast<float>(h);
         }
-        if (s.Seconds < 0)
+        if (s.Seconds < 0 || i + 1 >= n)
             continue;
-        if (!started) {
-            started = true;
-            startedAt = t[i];
-        }
-        if (i + 1 < n) {
-            const MotionSample& next = out[i + 1];
-            if (h <= gapSeconds && std::isfinite(s.SpeedKn) && std::isfinite(next.SpeedKn))
-                distance += 0.5 * (s.SpeedKn + next.SpeedKn) * kMetresPerKnotSecond * h;
-            else
-                distance += Length(plane.x[i + 1] - plane.x[i], plane.y[i + 1] - plane.y[i]);
-        }
+        const MotionSample& next = out[i + 1];
+        if (h <= gapSeconds && std::isfinite(s.SpeedKn) && std::isfinite(next.SpeedKn))
+            metres += 0.5 * (s.SpeedKn + next.SpeedKn) * kMetresPerKnotSecond * h;
+        else
+            metres += Length(plane.x[i + 1] - plane.x[i], plane.y[i + 1] - plane.y[i]);
     }
-    motion.DistanceNm = distance / 1852.0;
-    motion.SailingSeconds = started ? t[n - 1] - startedAt : 0;
 }
+
+// The first of the samples whose time is at or after `seconds`.
+std::size_t IndexOfSeconds(const std::vector<MotionSample>& samples, double seconds)
+{
+    return static_cast<std::size_t>(
+        std::lower_bound(samples.begin(), samples.end(), seconds,
+                         [](const MotionSample& s, double at) { return s.Seconds < at; }) -
+        samples.begin());
+}
+
+// A track's fixes analysed a piece at a time, each stretch between jumps on its own. A piece
+// takes the fixes of ContextSeconds either side along, so that the turns about its ends and
+// the speeds there are those of the whole track; it keeps the turns that start within it and
+// hands on its samples.
+class TrackPieces {
+public:
+    TrackPieces(std::string label, const TrackCharacter& character, const TrackAnalysisOptions& options,
+                BoatMotion& motion, std::function<void(const MotionSample&)> sample)
+        : label_(std::move(label)), character_(character), options_(options), motion_(motion),
+          sample_(std::move(sample)), piece_(std::max<std::size_t>(16, options.PieceFixes)),
+          contextSeconds_(std::max(300.0, 40 * character.IntervalSeconds))
+    {
+    }
+
+    void add(const MotionSample& sample, bool afterJump)
+    {
+        if (afterJump)
+            endStretch();
+        buffer_.push_back(sample);
+        if (buffer_.size() >= piece_)
+            run(false);
+    }
+    // Ends the last stretch; the distance is the motion's from then.
+    void finish()
+    {
+        endStretch();
+        motion_.DistanceNm = metres_ / 1852.0;
+    }
+    bool stopped() const { return stopped_; }
+
+private:
+    void endStretch()
+    {
+        if (!buffer_.empty())
+            run(true);
+    }
+    void run(bool last);
+    void analyse(std::size_t from, std::size_t to, double lower, double upper);
+
+    std::string label_;
+    const TrackCharacter& character_;
+    const TrackAnalysisOptions& options_;
+    BoatMotion& motion_;
+    std::function<void(const MotionSample&)> sample_;
+    std::size_t piece_;
+    double contextSeconds_;
+    std::vector<MotionSample> buffer_; // the piece: the fixes before ownFrom_ are the last piece's
+    std::size_t ownFrom_ = 0;
+    double metres_ = 0;
+    bool stopped_ = false;
+};
+
+void TrackPieces::run(bool last)
+{
+    if (stopped_ || (options_.Cancel && options_.Cancel->load())) {
+        stopped_ = true;
+        buffer_.clear();
+        return;
+    }
+    const std::size_t n = buffer_.size();
+    const std::size_t most = piece_ / 4; // the most fixes taken along either side
+    constexpr double kAll = std::numeric_limits<double>::infinity();
+    if (last) {
+        analyse(ownFrom_, n, ownFrom_ > 0 ? buffer_[ownFrom_].Seconds : -kAll, kAll);
+        buffer_.clear();
+        ownFrom_ = 0;
+        return;
+    }
+    const std::size_t to = std::max(IndexOfSeconds(buffer_, buffer_.back().Seconds - contextSeconds_), n - most);
+    analyse(ownFrom_, to, ownFrom_ > 0 ? buffer_[ownFrom_].Seconds : -kAll, buffer_[to].Seconds);
+    const std::size_t keep = std::max(IndexOfSeconds(buffer_, buffer_[to].Seconds - contextSeconds_), to - most);
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(keep));
+    ownFrom_ = to - keep;
+}
+
+// Analyses the piece, and takes its fixes `from` to `to` and the turns that start from
+// `lower` up to `upper`.
+void TrackPieces::analyse(std::size_t from, std::size_t to, double lower, double upper)
+{
+    for (MotionSample& s : buffer_)
+        s.SpeedKn = s.CourseDeg = kNoValue;
+    const Plane plane = ToPlane(buffer_);
+    const LineSums sums(plane);
+    std::vector<Turn> turns;
+    std::vector<float> change;
+    double gapSeconds = 0;
+    {
+        const Smoothed turnFit = LocalLinear(plane, character_.TurnHalfWindow);
+        const TurnSearch search = MakeTurnSearch(plane, sums, turnFit, character_);
+        turns = FindTurns(search, change);
+        gapSeconds = search.gapSeconds;
+    }
+    SmoothSeries(plane, sums, character_, turns, buffer_);
+    TallyCoursesAndDistance(plane, buffer_, change, gapSeconds, from, to, motion_, metres_);
+    for (Turn& turn : turns) {
+        if (options_.EverySample || turn.StartSeconds < lower || turn.StartSeconds >= upper)
+            continue;
+        if (options_.MostTurns > 0 && motion_.Turns.size() >= options_.MostTurns)
+            throw Error(label_ + ": the track has more than " + std::to_string(options_.MostTurns) +
+                        " turns, more than the analysis takes of one boat of this race");
+        motion_.Turns.push_back(std::move(turn));
+    }
+    for (std::size_t i = from; i < to; ++i)
+        sample_(buffer_[i]);
+}
+
+// Hands `filter` the fixes of the track file as the replay takes them, each fix whose time is
+// not after the fix before it passed over and counted.
+void ReadFixes(const std::string& path, char sep, double startTime, std::size_t mostFixes, TrackReading& reading,
+               FixFilter& filter)
+{
+    TrackFixReader reader(path, sep);
+    TrackFix fix;
+    long long last = 0;
+    std::size_t taken = 0;
+    reading.PassedOver = 0;
+    reading.FirstPassedOverLine = 0;
+    while (reader.next(fix)) {
+        // Fix times and start times are whole seconds: rounding takes the date values'
+        // floating-point error out of the seconds counted from the start.
+        const double seconds = std::round((fix.Time - startTime) * kSecondsPerDay);
+        if (!(std::fabs(seconds) < 2e9))
+            ThrowAt(FileLabel(path), fix.Line, "the fix lies more than 60 years from the boat's start");
+        const auto whole = static_cast<long long>(seconds);
+        if (taken > 0 && whole <= last) {
+            if (reading.PassedOver++ == 0)
+                reading.FirstPassedOverLine = fix.Line;
+            continue;
+        }
+        last = whole;
+        if (taken++ >= mostFixes)
+            ThrowAt(FileLabel(path), fix.Line,
+                    "the track has more than " + std::to_string(mostFixes) +
+                        " fixes, more than the analysis takes of one boat");
+        MotionSample sample;
+        sample.Seconds = static_cast<std::int32_t>(whole);
+        sample.Lat7 = static_cast<std::int32_t>(std::llround(fix.Lat * 1e7));
+        sample.Lon7 = static_cast<std::int32_t>(std::llround(FoldLongitude(fix.Lon) * 1e7));
+        filter.add(sample, fix.Line);
+    }
+    filter.finish();
+}
+
+// Every n-th of `count` samples from the first, and the last, for at most `most` (0: all).
+class SampleKeeper {
+public:
+    SampleKeeper(std::size_t count, std::size_t most, BoatMotion& motion) : count_(count), motion_(motion)
+    {
+        if (most > 0 && count > most) {
+            most = std::max<std::size_t>(2, most);
+            motion.KeptEvery = static_cast<int>((count - 1 + most - 2) / (most - 1));
+        }
+        motion.Samples.reserve((count + motion.KeptEvery - 1) / static_cast<std::size_t>(motion.KeptEvery) + 1);
+    }
+    void operator()(const MotionSample& sample)
+    {
+        const std::size_t i = next_++;
+        if (i < count_ && (i % static_cast<std::size_t>(motion_.KeptEvery) == 0 || i + 1 == count_))
+            motion_.Samples.push_back(sample);
+    }
+
+private:
+    std::size_t count_;
+    BoatMotion& motion_;
+    std::size_t next_ = 0;
+};
 
 } // namespace
 
-BoatMotion AnalyseMotion(std::vector<MotionSample> samples)
+BoatMotion AnalyseTrack(const std::string& path, char sep, double startTime, const TrackAnalysisOptions& options,
+                        TrackReading& reading)
 {
+    reading = TrackReading{};
     BoatMotion motion;
-    motion.Samples = std::move(samples);
-    if (motion.Samples.empty())
-        return motion;
-    const Plane plane = ToPlane(motion.Samples);
-    motion.Character = Characterise(plane);
-    const LineSums sums(plane);
-    const Smoothed turnFit = LocalLinear(plane, motion.Character.TurnHalfWindow);
-    const TurnSearch search = MakeTurnSearch(plane, sums, turnFit, motion.Character);
-    std::vector<float> change;
-    motion.Turns = FindTurns(search, change);
-    SmoothSeries(plane, sums, motion.Character, motion.Turns, motion.Samples);
-    TallyCoursesAndDistance(plane, change, search.gapSeconds, motion);
+    // The first pass: how the track was logged; the track itself when it is one piece.
+    std::vector<MotionSample> whole;
+    std::vector<std::size_t> jumps; // the fixes of `whole` the track jumps to
+    bool fits = true;
+    CharacterTally tally;
+    double started = kNaN, ended = kNaN;
+    {
+        FixFilter filter([&](const MotionSample& s, bool afterJump) {
+            tally.add(s, afterJump);
+            if (std::isnan(started) && s.Seconds >= 0)
+                started = s.Seconds;
+            ended = s.Seconds;
+            ++reading.Fixes;
+            if (!fits)
+                return;
+            if (whole.size() >= std::max<std::size_t>(16, options.PieceFixes)) {
+                fits = false;
+                std::vector<MotionSample>().swap(whole);
+                return;
+            }
+            if (afterJump)
+                jumps.push_back(whole.size());
+            whole.push_back(s);
+        });
+        ReadFixes(path, sep, startTime, options.MostFixes, reading, filter);
+        reading.Glitches = filter.Glitches;
+        reading.FirstGlitchLine = filter.FirstGlitchLine;
+        reading.Jumps = filter.Jumps;
+        reading.FirstJumpLine = filter.FirstJumpLine;
+    }
+    motion.SailingSeconds = std::isfinite(started) ? ended - started : 0;
+    motion.Character = fits ? Characterise(ToPlane(whole)) : tally.result();
+    std::function<void(const MotionSample&)> sink = options.EverySample;
+    if (!sink)
+        sink = SampleKeeper(reading.Fixes, options.MostSamplesKept, motion);
+    TrackPieces pieces(FileLabel(path), motion.Character, options, motion, sink);
+    if (fits) {
+        for (std::size_t i = 0, j = 0; i < whole.size(); ++i) {
+            const bool jump = j < jumps.size() && jumps[j] == i;
+            j += jump ? 1 : 0;
+            pieces.add(whole[i], jump);
+        }
+        std::vector<MotionSample>().swap(whole);
+    } else {
+        // The second pass: piece by piece, no more fixes than the first took.
+        std::size_t taken = 0;
+        FixFilter filter([&](const MotionSample& s, bool afterJump) {
+            if (taken++ < reading.Fixes)
+                pieces.add(s, afterJump);
+        });
+        TrackReading again;
+        ReadFixes(path, sep, startTime, options.MostFixes, again, filter);
+    }
+    pieces.finish();
     return motion;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <functional>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -28,22 +30,6 @@ struct MotionSample {
     double Lat() const { return Lat7 * 1e-7; }
     double Lon() const { return Lon7 * 1e-7; }
 };
-
-// The fixes of a boat's track file as the replay takes them (TrackFixReader: the header
-// skipped, lines without a fix and repeats of a second passed over); a fix whose time is
-// not after the fix kept before it (a log that goes back in time) is passed over too and
-// counted. `startTime` is the boat's start (a date value): Seconds count from it.
-struct BoatTrack {
-    std::vector<MotionSample> Samples; // speed and course not yet known
-    long PassedOver = 0;               // fixes not after the fix before them
-    long FirstPassedOverLine = 0;      // the line of the first of them
-};
-// The most fixes of one track the analysis takes: 116 days logged once a second, 200 MB of
-// samples. A longer track (a hostile or broken file) is refused rather than let fill memory.
-inline constexpr std::size_t kMostFixesPerBoat = 10'000'000;
-// Throws Error naming the file, the line and the field of a line that cannot be read, and
-// at a fix beyond the `mostFixes`-th.
-BoatTrack ReadBoatTrack(const std::string& path, char sep, double startTime, std::size_t mostFixes = kMostFixesPerBoat);
 
 // How a track was logged, told from its fixes: the usual time between fixes and the noise
 // of a position, and the time windows the smoothing takes from them.
@@ -81,10 +67,12 @@ struct Turn {
     std::vector<float> TraceTurnedDeg;
 };
 
-// A boat's motion: every fix with its smoothed speed and course, the turns in time order,
-// how long the boat sailed steadily at each course, and the distance it sailed.
+// A boat's motion: its smoothed speed and course at its fixes, the turns in time order, how
+// long the boat sailed steadily at each course, and the distance it sailed.
 struct BoatMotion {
+    // Every KeptEvery-th fix the analysis took (the first and the last always).
     std::vector<MotionSample> Samples;
+    int KeptEvery = 1;
     std::vector<Turn> Turns;
     TrackCharacter Character;
     // Seconds sailed steadily (not turning, 1.5 knots or more) at each course, in 5-degree bins
@@ -94,10 +82,52 @@ struct BoatMotion {
     double SailingSeconds = 0; // the time that took
 };
 
-// Smooths the speed and course of every sample and finds the turns. Samples must be in
-// increasing time (ReadBoatTrack's). Cheap: a day at one fix a second takes some tens of
-// milliseconds.
-BoatMotion AnalyseMotion(std::vector<MotionSample> samples);
+// What the analysis took of a track file and what it left out.
+struct TrackReading {
+    std::size_t Fixes = 0; // taken
+    // Fixes whose time is not after the fix kept before them (a log that goes back in time).
+    long PassedOver = 0;
+    long FirstPassedOverLine = 0;
+    // Glitches: fixes out of reach at 50 knots of the track either side, left out of speed,
+    // distance and manoeuvres.
+    long Glitches = 0;
+    long FirstGlitchLine = 0;
+    // Jumps: the track goes on out of reach of where it was; nothing is measured across.
+    long Jumps = 0;
+    long FirstJumpLine = 0;
+};
+
+// The most fixes of one track the analysis takes: 116 days logged once a second. A longer
+// track (a hostile or broken file) is refused.
+inline constexpr std::size_t kMostFixesPerBoat = 10'000'000;
+// A track is analysed in pieces of at most this many fixes (a day logged every second is one
+// piece), each with some minutes of the track either side, so that its memory stays that of
+// a piece (about 180 bytes a fix) however long the track.
+inline constexpr std::size_t kPieceFixes = 100'000;
+
+struct TrackAnalysisOptions {
+    std::size_t MostFixes = kMostFixesPerBoat;
+    // The most samples kept (every n-th of the fixes); 0: every fix.
+    std::size_t MostSamplesKept = 0;
+    // The most turns kept; more are refused. 0: no limit.
+    std::size_t MostTurns = 0;
+    std::size_t PieceFixes = kPieceFixes;
+    // When set (by another thread), the analysis stops at its next piece, with what it had.
+    const std::atomic<bool>* Cancel = nullptr;
+    // When set, every sample is handed to it in time order, and none is kept (nor any turn).
+    std::function<void(const MotionSample&)> EverySample;
+};
+
+// Reads a boat's track file (as the replay takes it: TrackFixReader) and analyses it: smooths
+// the speed and course at every fix and finds the turns. `startTime` is the boat's start (a
+// date value): Seconds count from it. A fix whose time is not after the fix kept before it is
+// passed over; glitches are left out and jumps split the track (FixFilter). A track longer
+// than a piece is read twice: once for how it was logged (its interval and noise), once to
+// analyse it piece by piece. Throws Error naming the file, the line and the field of a line
+// that cannot be read, at a fix beyond the MostFixes-th, and at a turn beyond the MostTurns-th.
+// Cheap: a day at one fix a second takes some tens of milliseconds.
+BoatMotion AnalyseTrack(const std::string& path, char sep, double startTime, const TrackAnalysisOptions& options,
+                        TrackReading& reading);
 
 // Angles in degrees: `a - b` brought into -180 up to 180, and an angle brought into 0 up to 360.
 inline double AngleDifference(double a, double b)

@@ -1,6 +1,7 @@
 #include "raceanalysis.h"
 
 #include "core/replay.h"
+#include "core/text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,23 +12,6 @@ namespace tideplot {
 
 namespace {
 
-// Keeps at most `most` (2 or more) of the samples: every n-th from the first, and the last;
-// returns n.
-int KeepEvery(std::vector<MotionSample>& samples, std::size_t most)
-{
-    if (samples.size() <= most)
-        return 1;
-    const std::size_t every = (samples.size() - 1 + most - 2) / (most - 1);
-    std::vector<MotionSample> kept;
-    kept.reserve((samples.size() - 1) / every + 2);
-    for (std::size_t i = 0; i < samples.size(); i += every)
-        kept.push_back(samples[i]);
-    if ((samples.size() - 1) % every != 0)
-        kept.push_back(samples.back());
-    samples = std::move(kept);
-    return static_cast<int>(every);
-}
-
 void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
 {
     BoatSummary& summary = boat.Summary;
@@ -37,6 +21,8 @@ void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
         summary.MeanSpeedKn = boat.Motion.DistanceNm / (boat.Motion.SailingSeconds / 3600);
     double tackLoss = 0;
     for (const Manoeuvre& m : boat.Manoeuvres) {
+        if (m.BeforeStart)
+            continue;
         if (m.Kind == ManoeuvreKind::Tack) {
             ++summary.Tacks;
             tackLoss += m.LossMetres;
@@ -50,7 +36,7 @@ void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
         return;
     // The wind over the starboard side: it comes from 0 to 180 degrees to the right of the course.
     const std::vector<MotionSample>& samples = boat.Motion.Samples;
-    const double gap = std::max(20.0, 4 * boat.Motion.Character.IntervalSeconds * boat.KeptEvery);
+    const double gap = std::max(20.0, 4 * boat.Motion.Character.IntervalSeconds * boat.Motion.KeptEvery);
     for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
         const MotionSample& s = samples[i];
         const double h = samples[i + 1].Seconds - s.Seconds;
@@ -115,18 +101,17 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
     const auto stopped = [&] { return failed.load() || (options.Cancel && options.Cancel->load()); };
+    TrackAnalysisOptions track;
+    track.Cancel = options.Cancel;
+    if (options.MostSamplesKept > 0)
+        track.MostSamplesKept = std::max<std::size_t>(2, options.MostSamplesKept / std::max<std::size_t>(1, boats.size()));
+    track.MostTurns = std::max<std::size_t>(1, kMostTurnsKept / std::max<std::size_t>(1, boats.size()));
     const auto work = [&] {
         for (std::size_t k = next++; k < boats.size() && !stopped(); k = next++) {
             try {
                 BoatAnalysis& boat = race.Boats[k];
                 boat.Source = boats[k];
-                BoatTrack track = ReadBoatTrack(boats[k].TrackPath, boats[k].Sep, boats[k].StartTime);
-                boat.PassedOver = track.PassedOver;
-                boat.FirstPassedOverLine = track.FirstPassedOverLine;
-                boat.Motion = AnalyseMotion(std::move(track.Samples));
-                if (options.MostSamplesKept > 0)
-                    boat.KeptEvery = KeepEvery(boat.Motion.Samples,
-                                               std::max<std::size_t>(2, options.MostSamplesKept / boats.size()));
+                boat.Motion = AnalyseTrack(boats[k].TrackPath, boats[k].Sep, boats[k].StartTime, track, boat.Reading);
             } catch (...) {
                 failures[k] = std::current_exception();
                 failed = true;
@@ -134,7 +119,7 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
         }
     };
     int threads = options.Threads > 0 ? options.Threads : static_cast<int>(std::thread::hardware_concurrency());
-    threads = std::clamp(threads, 1, std::max(1, static_cast<int>(boats.size())));
+    threads = std::clamp(threads, 1, std::clamp(static_cast<int>(boats.size()), 1, kMostBoatsAtOnce));
     std::vector<std::thread> workers;
     for (int i = 1; i < threads; ++i)
         workers.emplace_back(work);
@@ -155,6 +140,36 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
 void SetWind(RaceAnalysis& race, std::optional<double> windFromDeg)
 {
     Judge(race, windFromDeg);
+}
+
+std::vector<std::string> AnalysisWarnings(const RaceAnalysis& race)
+{
+    const auto count = [](long n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    std::vector<std::string> warnings;
+    for (const BoatAnalysis& boat : race.Boats) {
+        const TrackReading& r = boat.Reading;
+        const std::string file = FileLabel(boat.Source.TrackPath) + ": ";
+        if (r.PassedOver > 0)
+            warnings.push_back(file + count(r.PassedOver, "fix", "fixes") + " not later than the fix before " +
+                               (r.PassedOver == 1 ? "it was" : "them were") + " left out (the first on line " +
+                               std::to_string(r.FirstPassedOverLine) + ")");
+        std::string text;
+        if (r.Glitches > 0)
+            text = count(r.Glitches, "fix", "fixes") + " out of reach at 50 knots of the track either side " +
+                   (r.Glitches == 1 ? "was" : "were") + " left out of speed, distance and manoeuvres (" +
+                   (r.Glitches == 1 ? "line " : "the first on line ") + std::to_string(r.FirstGlitchLine) + ")";
+        if (r.Jumps > 0)
+            text += (text.empty() ? "" : "; ") + std::string("the track jumps out of reach at 50 knots ") +
+                    (r.Jumps == 1 ? "on line " + std::to_string(r.FirstJumpLine) + " and goes on there"
+                                  : count(r.Jumps, "time", "times") + ", the first on line " +
+                                        std::to_string(r.FirstJumpLine) + ", and goes on there each time") +
+                    ": nothing is measured across " + (r.Jumps == 1 ? "the jump" : "a jump");
+        if (!text.empty())
+            warnings.push_back(file + text);
+    }
+    return warnings;
 }
 
 } // namespace tideplot

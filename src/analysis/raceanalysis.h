@@ -35,7 +35,7 @@ struct BoatSource {
 // it on the thread the race state lives on and hand it to AnalyseRace on any.
 std::vector<BoatSource> BoatSources(const RaceState& state);
 
-// A boat's numbers for a table.
+// A boat's numbers for a table, from its own start on: the manoeuvres before it are not counted.
 struct BoatSummary {
     double DistanceNm = 0;  // sailed from the start to the last fix
     double MeanSpeedKn = 0; // over that time; 0 without it
@@ -50,13 +50,11 @@ struct BoatSummary {
 
 struct BoatAnalysis {
     BoatSource Source;
-    // Its motion; Motion.Samples holds every KeptEvery-th fix (the first and the last always)
-    // when the race had more fixes than AnalysisOptions::MostSamplesKept.
+    // Its motion; Motion.Samples holds every Motion.KeptEvery-th fix (the first and the last
+    // always) when the race had more fixes than AnalysisOptions::MostSamplesKept.
     BoatMotion Motion;
-    int KeptEvery = 1;
-    long PassedOver = 0; // fixes not after the fix before them, left out (BoatTrack)
-    long FirstPassedOverLine = 0;
-    std::vector<Manoeuvre> Manoeuvres; // with the race's wind
+    TrackReading Reading;              // what was taken of its track and what was left out
+    std::vector<Manoeuvre> Manoeuvres; // with the race's wind, those before the start too
     BoatSummary Summary;
 };
 
@@ -71,6 +69,14 @@ public:
     AnalysisCancelled() : Error("the analysis was cancelled") {}
 };
 
+// What the analysis of a race keeps, whatever its tracks: the samples of 6 million fixes
+// (120 MB: a 64-boat day logged every second is kept whole), 150,000 turns (each boat its
+// share; a track with more is refused), and the pieces of at most four boats at once (about
+// 18 MB each: kPieceFixes). So a race takes at most about 300 MB however long its tracks.
+inline constexpr std::size_t kMostSamplesKept = 6'000'000;
+inline constexpr std::size_t kMostTurnsKept = 150'000;
+inline constexpr int kMostBoatsAtOnce = 4;
+
 struct AnalysisOptions {
     std::optional<double> WindFromDeg; // given; otherwise estimated from the fleet
     int Threads = 0;                   // boats analysed at once; 0: one per processor
@@ -80,13 +86,21 @@ struct AnalysisOptions {
     // keeps over the race; 0: every fix. Each boat keeps at most its share, every n-th of its
     // fixes, once its turns have been found from all of them: the turns, the manoeuvres and
     // the wind are those of every fix, a manoeuvre's position is told from the fixes kept.
-    std::size_t MostSamplesKept = 0;
+    std::size_t MostSamplesKept = kMostSamplesKept;
 };
 
-// Reads and analyses every boat's track (each on its own; the result is the same however many
-// threads), then judges every turn against the wind. Throws Error naming the track file, the
-// line and the field of a line that cannot be read (the first boat's in race order).
+// Reads and analyses every boat's track (AnalyseTrack, each on its own; the result is the same
+// however many threads), then judges every turn against the wind. Throws Error naming the
+// track file, the line and the field of a line that cannot be read (the first boat's in race
+// order), and a track with more fixes or turns than a boat may have.
 RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOptions& options = {});
+
+// What the analysis left out of each track, one text a track that needs one, naming its file:
+// "Elsa.txt: 1 fix not later than the fix before it was left out (the first on line 202)",
+// "Elsa.txt: 2 fixes out of reach at 50 knots of the track either side left out of speed,
+// distance and manoeuvres (the first on line 151)", and a jump. The command line prints each
+// after "warning: ".
+std::vector<std::string> AnalysisWarnings(const RaceAnalysis& race);
 
 // Judges the turns of every boat anew against a wind given (or estimated from the fleet when
 // none is), and sums each boat up again. Cheap: no track is read.

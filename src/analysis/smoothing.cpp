@@ -17,6 +17,18 @@ double Median(std::vector<double>& values)
 
 } // namespace
 
+void LegVector(const MotionSample& a, const MotionSample& b, double& east, double& north)
+{
+    long long dLon7 = static_cast<long long>(b.Lon7) - a.Lon7;
+    if (dLon7 > 1800000000LL)
+        dLon7 -= 3600000000LL;
+    else if (dLon7 < -1800000000LL)
+        dLon7 += 3600000000LL;
+    const double midLat = (static_cast<double>(b.Lat7) + a.Lat7) * 0.5e-7;
+    east = static_cast<double>(dLon7) * 1e-7 * std::cos(Radians(midLat)) * kMetresPerDegreeLat;
+    north = (static_cast<double>(b.Lat7) - a.Lat7) * 1e-7 * kMetresPerDegreeLat;
+}
+
 Plane ToPlane(const std::vector<MotionSample>& samples)
 {
     const std::size_t n = samples.size();
@@ -41,22 +53,21 @@ Plane ToPlane(const std::vector<MotionSample>& samples)
         }
         p.x[i] = x;
     }
-    // A fix that jumps, more than 50 knots away from both fixes beside it while they agree with
-    // each other, is a glitch of the receiver: it is taken where they put it.
-    constexpr double kJump = 50 * 1852.0 / 3600;
-    const auto speed = [&](std::size_t a, std::size_t b) {
-        return std::sqrt((p.x[b] - p.x[a]) * (p.x[b] - p.x[a]) + (p.y[b] - p.y[a]) * (p.y[b] - p.y[a])) /
-               (p.t[b] - p.t[a]);
-    };
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-        if (speed(i - 1, i) > kJump && speed(i, i + 1) > kJump && speed(i - 1, i + 1) < kJump / 2) {
-            const double f = (p.t[i] - p.t[i - 1]) / (p.t[i + 1] - p.t[i - 1]);
-            p.x[i] = p.x[i - 1] + f * (p.x[i + 1] - p.x[i - 1]);
-            p.y[i] = p.y[i - 1] + f * (p.y[i + 1] - p.y[i - 1]);
-        }
-    }
     return p;
 }
+
+namespace {
+
+// Through a turn a velocity within about 0.15 m/s (tricube weights), at least a few fixes
+// wide; on a steady stretch up to a minute either side.
+void SetWindows(TrackCharacter& c)
+{
+    const double dt = c.IntervalSeconds;
+    c.TurnHalfWindow = std::clamp(HalfWindowFor(c, 3.43, 0.15), std::max(3.0, 2.0 * dt), std::max(15.0, 2.0 * dt));
+    c.SteadyHalfWindow = std::max(50.0, 4 * dt);
+}
+
+} // namespace
 
 double HalfWindowFor(const TrackCharacter& c, double kernel, double velocityError)
 {
@@ -90,11 +101,66 @@ TrackCharacter Characterise(const Plane& p)
         values.push_back(std::fabs((p.y[i + 1] - p.y[i]) / h2 - (p.y[i] - p.y[i - 1]) / h1) / scale);
     }
     c.NoiseMetres = 1.4826 * Median(values);
-    // Through a turn a velocity within about 0.15 m/s (tricube weights), at least a few fixes
-    // wide; on a steady stretch up to a minute either side.
-    const double dt = c.IntervalSeconds;
-    c.TurnHalfWindow = std::clamp(HalfWindowFor(c, 3.43, 0.15), std::max(3.0, 2.0 * dt), std::max(15.0, 2.0 * dt));
-    c.SteadyHalfWindow = std::max(50.0, 4 * dt);
+    SetWindows(c);
+    return c;
+}
+
+void CharacterTally::add(const MotionSample& sample, bool afterJump)
+{
+    if (afterJump)
+        run_ = 0;
+    if (count_ > 0)
+        ++intervals_[static_cast<std::int64_t>(sample.Seconds) - before_[1].Seconds];
+    const std::size_t middle = count_ - 1; // the fix before this one
+    if (run_ >= 2 && (middle - 1) % stride_ == 0) {
+        // The triple about the fix before this one, as Characterise takes it.
+        const MotionSample &a = before_[0], &b = before_[1];
+        const double h1 = static_cast<double>(b.Seconds) - a.Seconds;
+        const double h2 = static_cast<double>(sample.Seconds) - b.Seconds;
+        const double scale = std::sqrt(1 / (h1 * h1) + 1 / (h2 * h2) + (1 / h1 + 1 / h2) * (1 / h1 + 1 / h2));
+        double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+        LegVector(a, b, x1, y1);
+        LegVector(b, sample, x2, y2);
+        triples_.push_back(
+            {middle, h1, h2, std::fabs(x2 / h2 - x1 / h1) / scale, std::fabs(y2 / h2 - y1 / h1) / scale});
+        if (triples_.size() >= 20000) {
+            // Those about every 2 stride-th fix stay.
+            stride_ *= 2;
+            triples_.erase(std::remove_if(triples_.begin(), triples_.end(),
+                                          [this](const Triple& t) { return (t.middle - 1) % stride_ != 0; }),
+                           triples_.end());
+        }
+    }
+    before_[0] = before_[1];
+    before_[1] = sample;
+    ++count_;
+    ++run_;
+}
+
+TrackCharacter CharacterTally::result() const
+{
+    TrackCharacter c;
+    // The median interval as Median takes it: the one at half the count, counted from the shortest.
+    std::size_t total = 0, seen = 0;
+    for (const auto& [seconds, n] : intervals_)
+        total += n;
+    for (const auto& [seconds, n] : intervals_) {
+        seen += n;
+        if (seen > total / 2) {
+            c.IntervalSeconds = std::max(1.0, static_cast<double>(seconds));
+            break;
+        }
+    }
+    std::vector<double> values;
+    values.reserve(2 * triples_.size());
+    for (const Triple& t : triples_) {
+        if (t.h1 > 3 * c.IntervalSeconds || t.h2 > 3 * c.IntervalSeconds)
+            continue;
+        values.push_back(t.dx);
+        values.push_back(t.dy);
+    }
+    c.NoiseMetres = 1.4826 * Median(values);
+    SetWindows(c);
     return c;
 }
 

@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
+#include <map>
 #include <vector>
 
 namespace tideplot::trackmotion {
@@ -37,8 +39,10 @@ struct Plane {
     std::vector<double> t, x, y;
 };
 
-// The samples in the plane. A fix that jumps, more than 50 knots away from both fixes beside
-// it while they agree with each other, is a glitch of the receiver: it is taken where they put it.
+// The leg from fix a to fix b, metres east and north, plane sailing as ToPlane takes it.
+void LegVector(const MotionSample& a, const MotionSample& b, double& east, double& north);
+
+// The samples in the plane.
 Plane ToPlane(const std::vector<MotionSample>& samples);
 
 // The windows of the smoothing. A straight line fitted to the fixes within +-H seconds, dt
@@ -50,6 +54,28 @@ double HalfWindowFor(const TrackCharacter& c, double kernel, double velocityErro
 // How the track was logged: its usual interval, the noise of a position, and the smoothing's
 // windows that follow from them.
 TrackCharacter Characterise(const Plane& p);
+
+// The same told from the fixes handed one at a time, for a track too long to hold: the
+// intervals counted by length, and the noise from some ten to twenty thousand triples of
+// fixes (every 2^k-th, k growing with the track). Memory: a few hundred kilobytes.
+class CharacterTally {
+public:
+    // The next fix in time order; `afterJump`: the track jumped to it (no triple across).
+    void add(const MotionSample& sample, bool afterJump);
+    TrackCharacter result() const;
+
+private:
+    struct Triple {
+        std::size_t middle = 0; // the fix the triple is about, from the first
+        double h1 = 0, h2 = 0, dx = 0, dy = 0; // the intervals and the scaled second differences
+    };
+    std::map<std::int64_t, std::size_t> intervals_;
+    std::size_t count_ = 0; // fixes
+    std::size_t stride_ = 1;
+    std::vector<Triple> triples_;
+    MotionSample before_[2]; // the two fixes before the next
+    std::size_t run_ = 0;    // fixes since the last jump
+};
 
 // Sums of t, t^2, x, x t, y, y t over the fixes, for the least-squares line through any run
 // of them in constant time. The sums run from the start of each block of kBlock fixes, about

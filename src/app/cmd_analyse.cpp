@@ -192,16 +192,6 @@ std::vector<BoatSource> OpenRace(const AnalyseOptions& options)
     return boats;
 }
 
-void WarnOfFixesPassedOver(const RaceAnalysis& race)
-{
-    for (const BoatAnalysis& boat : race.Boats)
-        if (boat.PassedOver > 0)
-            std::fprintf(
-                stderr, "warning: %s: %ld %s not later than the fix before %s left out (the first on line %ld)\n",
-                FileLabel(boat.Source.TrackPath).c_str(), boat.PassedOver, boat.PassedOver == 1 ? "fix" : "fixes",
-                boat.PassedOver == 1 ? "it was" : "them were", boat.FirstPassedOverLine);
-}
-
 // Every file written to its temporary first; only then each put in place.
 void WriteFiles(const AnalyseOptions& options, const RaceAnalysis& race)
 {
@@ -257,7 +247,8 @@ int RunAnalyseCommand(const std::vector<std::string>& args)
         AnalysisOptions analysis;
         analysis.WindFromDeg = options.wind;
         const RaceAnalysis race = AnalyseRace(boats, analysis);
-        WarnOfFixesPassedOver(race);
+        for (const std::string& warning : AnalysisWarnings(race))
+            std::fprintf(stderr, "warning: %s\n", warning.c_str());
         WriteFiles(options, race);
         PrintReport(options, race);
     } catch (const Error& e) {

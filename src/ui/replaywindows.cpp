@@ -43,7 +43,7 @@ QString ThinnedNote(const RaceAnalysis& race)
 {
     int every = 1;
     for (const BoatAnalysis& boat : race.Boats)
-        every = std::max(every, boat.KeptEvery);
+        every = std::max(every, boat.Motion.KeptEvery);
     if (every == 1)
         return {};
     return QStringLiteral("The graph shows the speed at one fix in %1 or more often (the memory the replay may use, "

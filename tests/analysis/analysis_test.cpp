@@ -284,10 +284,10 @@ TEST(RaceAnalysis, SameOnAnyNumberOfThreadsCancelsAndKeepsWhatItIsGiven)
     for (std::size_t k = 0; k < a.Boats.size(); ++k) {
         const std::vector<MotionSample>&all = a.Boats[k].Motion.Samples, &kept = c.Boats[k].Motion.Samples;
         ASSERT_LE(kept.size(), 200u) << k;
-        ASSERT_GT(c.Boats[k].KeptEvery, 1) << k;
+        ASSERT_GT(c.Boats[k].Motion.KeptEvery, 1) << k;
         EXPECT_EQ(kept.front().Seconds, all.front().Seconds);
         EXPECT_EQ(kept.back().Seconds, all.back().Seconds);
-        EXPECT_EQ(kept[1].Seconds, all[static_cast<std::size_t>(c.Boats[k].KeptEvery)].Seconds);
+        EXPECT_EQ(kept[1].Seconds, all[static_cast<std::size_t>(c.Boats[k].Motion.KeptEvery)].Seconds);
         ASSERT_EQ(a.Boats[k].Manoeuvres.size(), c.Boats[k].Manoeuvres.size()) << k;
         for (std::size_t i = 0; i < a.Boats[k].Manoeuvres.size(); ++i) {
             const Manoeuvre &m = a.Boats[k].Manoeuvres[i], &n = c.Boats[k].Manoeuvres[i];
@@ -306,7 +306,10 @@ TEST(RaceAnalysis, SameOnAnyNumberOfThreadsCancelsAndKeepsWhatItIsGiven)
     const BoatSource boat = BoatSources(state).front();
     CloseTrackFiles(state);
     try {
-        ReadBoatTrack(boat.TrackPath, boat.Sep, boat.StartTime, 100);
+        TrackAnalysisOptions few;
+        few.MostFixes = 100;
+        TrackReading reading;
+        AnalyseTrack(boat.TrackPath, boat.Sep, boat.StartTime, few, reading);
         ADD_FAILURE() << "a track longer than a boat may have was read";
     } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("more than 100 fixes"), std::string::npos) << e.what();
@@ -373,7 +376,7 @@ TEST(RaceAnalysis, TracksAtTheEdges)
         ASSERT_NO_THROW(analysis = Analyse(race)) << c.name;
         const BoatAnalysis& boat = analysis.Boats.at(0);
         EXPECT_EQ(boat.Motion.Samples.size(), c.samples) << c.name;
-        EXPECT_EQ(boat.PassedOver, c.passedOver) << c.name;
+        EXPECT_EQ(boat.Reading.PassedOver, c.passedOver) << c.name;
         EXPECT_FALSE(analysis.Wind.Known) << c.name;
         EXPECT_TRUE(boat.Manoeuvres.empty()) << c.name;
         for (const MotionSample& s : boat.Motion.Samples) {

@@ -1,0 +1,98 @@
+#include "fixfilter.h"
+
+#include "smoothing.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tideplot::trackmotion {
+
+namespace {
+
+bool WithinReach(const MotionSample& from, const MotionSample& to)
+{
+    const double seconds = static_cast<double>(to.Seconds) - from.Seconds;
+    return LegMetres(from, to) <= kOutOfReachKnots * kMetresPerKnotSecond * seconds;
+}
+
+} // namespace
+
+double LegMetres(const MotionSample& a, const MotionSample& b)
+{
+    double east = 0, north = 0;
+    LegVector(a, b, east, north);
+    return Length(east, north);
+}
+
+void FixFilter::add(const MotionSample& sample, long line)
+{
+    const Held fix{sample, line};
+    if (!haveLast_ || WithinReach(last_.Sample, sample)) {
+        leaveOut(suspects_);
+        suspects_.clear();
+        haveLast_ = true;
+        last_ = fix;
+        keep(fix);
+        return;
+    }
+    suspects_.push_back(fix);
+    if (sample.Seconds - suspects_.front().Sample.Seconds >= kGlitchSeconds)
+        adoptSuspects();
+}
+
+void FixFilter::finish()
+{
+    // A track too short to settle that jumps: its longer part is the track.
+    while (!suspects_.empty() && !settled_ && suspects_.size() > held_.size())
+        adoptSuspects();
+    leaveOut(suspects_);
+    suspects_.clear();
+    for (const Held& fix : held_)
+        take_(fix.Sample, false);
+    held_.clear();
+}
+
+void FixFilter::keep(const Held& fix)
+{
+    if (!settled_) {
+        held_.push_back(fix);
+        if (fix.Sample.Seconds - held_.front().Sample.Seconds < kGlitchSeconds)
+            return;
+        settled_ = true;
+        for (const Held& h : held_)
+            keep(h);
+        held_.clear();
+        return;
+    }
+    if (jumped_ && Jumps++ == 0)
+        FirstJumpLine = fix.Line;
+    take_(fix.Sample, jumped_);
+    jumped_ = false;
+}
+
+void FixFilter::leaveOut(const std::vector<Held>& fixes)
+{
+    for (const Held& fix : fixes) {
+        ++Glitches;
+        FirstGlitchLine = FirstGlitchLine == 0 ? fix.Line : std::min(FirstGlitchLine, fix.Line);
+    }
+}
+
+// The suspects have lasted kGlitchSeconds out of reach: the track goes on from them. The
+// track before jumped there, or, when it had not lasted as long, was a glitch itself.
+void FixFilter::adoptSuspects()
+{
+    const std::vector<Held> suspects = std::move(suspects_);
+    suspects_.clear();
+    if (settled_)
+        jumped_ = true;
+    else
+        leaveOut(held_);
+    held_.clear();
+    settled_ = false;
+    haveLast_ = false;
+    for (const Held& fix : suspects)
+        add(fix.Sample, fix.Line);
+}
+
+} // namespace tideplot::trackmotion
