@@ -134,11 +134,23 @@ std::vector<std::string> StartTimeWarnings(const RaceState& state)
             continue;
         }
         const double lastTime = last.value_or(first->Time);
+        const std::string track = boat + ", but its track " + QuotedText(FileLabel(path));
+        if (lastTime < first->Time) {
+            // Its last fix is earlier than its first: the log runs back in time, wholly or in part.
+            const bool misses = first->Time < start || lastTime > start + kHourDays;
+            warnings.push_back(track + " runs backwards, from " + DateText(first->Time) + " on its first fix to " +
+                               DateText(lastTime) +
+                               " on its last: the replay and the analysis take a track forward in time and pass "
+                               "over what goes back, so little of it is shown (was the log written newest first?)" +
+                               (misses ? " The track also misses the start: are the start time and the track in "
+                                         "the same time zone?"
+                                       : ""));
+            continue;
+        }
         if (lastTime >= start && first->Time <= start + kHourDays)
             continue;
         warnings.push_back(
-            boat + ", but its track " + QuotedText(FileLabel(path)) + " runs from " + DateText(first->Time) + " to " +
-            DateText(lastTime) +
+            track + " runs from " + DateText(first->Time) + " to " + DateText(lastTime) +
             (lastTime < start ? ", ending before the start" : ", starting more than an hour after the start") +
             ": are the start time and the track in the same time zone? (Logs mostly keep UTC.)");
     }

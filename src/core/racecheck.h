@@ -12,7 +12,8 @@ namespace tideplot {
 // position, latitude not 0, and a time) in the first hour after the boat's start time:
 // its track ends before the start, starts more than an hour after it, or holds no fix at
 // all. The text names the boat, its entry, its start time and the track's first and last
-// times, and asks whether both are in the same time zone. Nothing for a race whose tracks
+// times, and asks whether both are in the same time zone. A track whose last fix is earlier
+// than its first is said to run backwards, whatever it spans. Nothing for a race whose tracks
 // cover their starts. The command line prints each after "warning: ", the windows show
 // them in one message after Start.
 //

@@ -319,8 +319,8 @@ TEST(RaceAnalysis, SameOnAnyNumberOfThreadsCancelsAndKeepsWhatItIsGiven)
     }
 }
 
-// Tracks at the edges: none, one or two fixes, a gap, the 180th meridian, a fix that jumps,
-// time going back.
+// Tracks at the edges: none, one or two fixes, a gap, the 180th meridian, time going back
+// (fixes that jump: trackfaults_test.cpp).
 TEST(RaceAnalysis, TracksAtTheEdges)
 {
     // A boat sailing east at 5 knots from 60 s before its start, one fix a second.
@@ -356,11 +356,6 @@ TEST(RaceAnalysis, TracksAtTheEdges)
         gap.insert(gap.end(), later.begin() + 1, later.end());
         cases[4].lines = gap;
         cases[4].samples = gap.size() - 1;
-    }
-    {
-        std::vector<std::string> glitch = eastward(11, -60, 300);
-        glitch[150] = "60.0050000" + glitch[150].substr(10); // half a kilometre north for a second
-        cases.push_back({"a glitch of the receiver", glitch, 361, 0});
     }
     {
         std::vector<std::string> back = eastward(11, -60, 300);

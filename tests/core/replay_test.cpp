@@ -93,9 +93,17 @@ TEST_F(ReplayEngine, FailedLoadLeavesNoTrackFileOpen)
         EXPECT_EQ(file, nullptr);
 }
 
+// The lines of a track, the header first, the fixes in the reverse order.
+std::vector<std::string> Backwards(std::vector<std::string> lines)
+{
+    std::reverse(lines.begin() + 1, lines.end());
+    return lines;
+}
+
 // A boat whose track has no fix in the hour after its start is named with its start, its
-// track's first and last times and the question of time zones; a covered start gives
-// nothing. Only the ends of each file are read.
+// track's first and last times and the question of time zones; a track that runs backwards
+// is said to, though it spans its start; a covered start gives nothing. Only the ends of
+// each file are read.
 TEST_F(ReplayEngine, StartTimeWarningsNameEachBoatWhoseTrackMissesItsStart)
 {
     auto noFixAtTheEnd = NorthTrack(-3600, -60, 60); // ends before the start, then 200 KiB of lines without a fix
@@ -128,6 +136,9 @@ TEST_F(ReplayEngine, StartTimeWarningsNameEachBoatWhoseTrackMissesItsStart)
          "\r\n",
          "boat \"nofix.txt\" (race.TP1, line 7) starts at 2008-06-21 10:00:00, but its track \"nofix.txt\" holds no "
          "fix"},
+        {"backwards.txt", Backwards(NorthTrack(-600, 1800, 60)), "\r\n",
+         "runs backwards, from 2008-06-21 10:30:00 on its first fix to 2008-06-21 09:50:00 on its last: the replay "
+         "and the analysis take a track forward in time"},
     };
     std::vector<std::string> entries;
     for (const auto& c : cases) {
