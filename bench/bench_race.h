@@ -77,3 +77,45 @@ inline std::string AnalyseRaceFile(int boats, int hours)
     }
     return (dir / "race.TP1").string();
 }
+
+// The analysis's worst cases: a race of `entries` entries of one track of `fixes` fixes, one a
+// second from 2008-06-01, a boat reaching to and fro at 5 knots (40 and 140 degrees in turn)
+// that turns every `turnSeconds`, generated once into
+// $TMPDIR/tideplot-bench-analyse-long-<entries>x<fixes>-<turnSeconds>s. The track of 9,990,000
+// fixes (just under the 10 million a track may have) is 400 MB. Returns its race file.
+inline std::string LongTrackRaceFile(int entries, long fixes, int turnSeconds)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("tideplot-bench-analyse-long-" + std::to_string(entries) + "x" +
+                                                      std::to_string(fixes) + "-" + std::to_string(turnSeconds) + "s");
+    if (!fs::exists(dir / "race.TP1")) {
+        fs::create_directories(dir);
+        {
+            std::ofstream track(dir / "long.txt", std::ios::binary);
+            track << "lat,lon,date,time\r\n";
+            const double pi = std::acos(-1.0), knot = 1852.0 / 3600;
+            double east = 0, north = 0;
+            char line[96];
+            for (long t = 0; t < fixes; ++t) {
+                const double course = (t / turnSeconds % 2 == 0 ? 40 : 140) * pi / 180;
+                east += 5 * knot * std::sin(course);
+                north += 5 * knot * std::cos(course);
+                const double lat = 20 + std::fmod(north / (60 * 1852.0) + 40, 80) - 40;
+                const double lon = std::fmod(east / (60 * 1852.0 * std::cos(lat * pi / 180)), 360.0) - 180;
+                // The date from the day number (2008-06-01 is day 0), civil calendar.
+                const long long z = 14031 + t / 86400 + 719468, era = z / 146097, doe = z - era * 146097;
+                const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+                const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+                const long long day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+                const long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+                std::snprintf(line, sizeof line, "%.7f,%.7f,%04lld%02lld%02lld,%02ld%02ld%02ld\r\n", lat, lon, year,
+                              month, day, t / 3600 % 24, t / 60 % 60, t % 60);
+                track << line;
+            }
+        }
+        std::ofstream race(dir / "race.TP1", std::ios::binary);
+        for (int k = 0; k < entries; ++k)
+            race << "long.txt , 2008-06-01 00:10:00 , 1 , 0 , ,\r\n";
+    }
+    return (dir / "race.TP1").string();
+}

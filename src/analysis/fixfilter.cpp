@@ -11,8 +11,13 @@ namespace {
 
 bool WithinReach(const MotionSample& from, const MotionSample& to)
 {
-    const double seconds = static_cast<double>(to.Seconds) - from.Seconds;
-    return LegMetres(from, to) <= kOutOfReachKnots * kMetresPerKnotSecond * seconds;
+    const double reach = kOutOfReachKnots * kMetresPerKnotSecond * (static_cast<double>(to.Seconds) - from.Seconds);
+    // Mostly told without a cosine: a degree of longitude is no longer than one of latitude.
+    const double dLat = std::fabs(static_cast<double>(to.Lat7) - from.Lat7) * 1e-7 * kMetresPerDegreeLat;
+    const double dLon = std::fabs(static_cast<double>(to.Lon7) - from.Lon7) * 1e-7 * kMetresPerDegreeLat;
+    if (dLat + dLon <= reach)
+        return true;
+    return LegMetres(from, to) <= reach;
 }
 
 } // namespace
@@ -27,6 +32,12 @@ double LegMetres(const MotionSample& a, const MotionSample& b)
 void FixFilter::add(const MotionSample& sample, long line)
 {
     const Held fix{sample, line};
+    if (settled_ && suspects_.empty() && !jumped_ && WithinReach(last_.Sample, sample)) {
+        // The usual fix, the next along a track that has lasted.
+        last_ = fix;
+        take_(sample, false);
+        return;
+    }
     if (!haveLast_ || WithinReach(last_.Sample, sample)) {
         leaveOut(suspects_);
         suspects_.clear();

@@ -53,11 +53,11 @@ private:
 
     Take take_;
     bool haveLast_ = false;
-    Held last_;                 // the last fix kept (or held)
-    bool settled_ = false;      // the track since its start (or its last jump) has lasted kGlitchSeconds
-    std::vector<Held> held_;    // the fixes kept but not handed on before it has
+    Held last_;                  // the last fix kept (or held)
+    bool settled_ = false;       // the track since its start (or its last jump) has lasted kGlitchSeconds
+    std::vector<Held> held_;     // the fixes kept but not handed on before it has
     std::vector<Held> suspects_; // fixes out of reach of last_
-    bool jumped_ = false;       // the next fix handed on comes after a jump
+    bool jumped_ = false;        // the next fix handed on comes after a jump
 };
 
 } // namespace tideplot::trackmotion

@@ -12,7 +12,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <limits>
+#include <optional>
+#include <system_error>
 #include <utility>
 
 namespace tideplot {
@@ -83,10 +86,9 @@ void TallyCoursesAndDistance(const Plane& plane, const std::vector<MotionSample>
 // The first of the samples whose time is at or after `seconds`.
 std::size_t IndexOfSeconds(const std::vector<MotionSample>& samples, double seconds)
 {
-    return static_cast<std::size_t>(
-        std::lower_bound(samples.begin(), samples.end(), seconds,
-                         [](const MotionSample& s, double at) { return s.Seconds < at; }) -
-        samples.begin());
+    return static_cast<std::size_t>(std::lower_bound(samples.begin(), samples.end(), seconds,
+                                                     [](const MotionSample& s, double at) { return s.Seconds < at; }) -
+                                    samples.begin());
 }
 
 // A track's fixes analysed a piece at a time, each stretch between jumps on its own. A piece
@@ -95,10 +97,11 @@ std::size_t IndexOfSeconds(const std::vector<MotionSample>& samples, double seco
 // hands on its samples.
 class TrackPieces {
 public:
+    using Samples = std::function<void(const MotionSample* samples, std::size_t count)>;
     TrackPieces(std::string label, const TrackCharacter& character, const TrackAnalysisOptions& options,
-                BoatMotion& motion, std::function<void(const MotionSample&)> sample)
+                BoatMotion& motion, Samples samples)
         : label_(std::move(label)), character_(character), options_(options), motion_(motion),
-          sample_(std::move(sample)), piece_(std::max<std::size_t>(16, options.PieceFixes)),
+          samples_(std::move(samples)), piece_(std::max<std::size_t>(16, options.PieceFixes)),
           contextSeconds_(std::max(300.0, 40 * character.IntervalSeconds))
     {
     }
@@ -110,6 +113,14 @@ public:
         buffer_.push_back(sample);
         if (buffer_.size() >= piece_)
             run(false);
+    }
+    // A whole stretch between jumps, shorter than a piece, and its plane when it is known.
+    void addStretch(std::vector<MotionSample>&& stretch, std::optional<Plane> plane = std::nullopt)
+    {
+        endStretch();
+        buffer_ = std::move(stretch);
+        plane_ = std::move(plane);
+        endStretch();
     }
     // Ends the last stretch; the distance is the motion's from then.
     void finish()
@@ -132,10 +143,11 @@ private:
     const TrackCharacter& character_;
     const TrackAnalysisOptions& options_;
     BoatMotion& motion_;
-    std::function<void(const MotionSample&)> sample_;
+    Samples samples_;
     std::size_t piece_;
     double contextSeconds_;
     std::vector<MotionSample> buffer_; // the piece: the fixes before ownFrom_ are the last piece's
+    std::optional<Plane> plane_;       // the buffer's, when addStretch was given it
     std::size_t ownFrom_ = 0;
     double metres_ = 0;
     bool stopped_ = false;
@@ -170,7 +182,8 @@ void TrackPieces::analyse(std::size_t from, std::size_t to, double lower, double
 {
     for (MotionSample& s : buffer_)
         s.SpeedKn = s.CourseDeg = kNoValue;
-    const Plane plane = ToPlane(buffer_);
+    const Plane plane = plane_ ? std::move(*plane_) : ToPlane(buffer_);
+    plane_.reset();
     const LineSums sums(plane);
     std::vector<Turn> turns;
     std::vector<float> change;
@@ -191,8 +204,7 @@ void TrackPieces::analyse(std::size_t from, std::size_t to, double lower, double
                         " turns, more than the analysis takes of one boat of this race");
         motion_.Turns.push_back(std::move(turn));
     }
-    for (std::size_t i = from; i < to; ++i)
-        sample_(buffer_[i]);
+    samples_(buffer_.data() + from, to - from);
 }
 
 // Hands `filter` the fixes of the track file as the replay takes them, each fix whose time is
@@ -232,6 +244,17 @@ void ReadFixes(const std::string& path, char sep, double startTime, std::size_t 
     filter.finish();
 }
 
+// The stretches one after the other (one stretch is not copied).
+const std::vector<MotionSample>& Joined(const std::vector<std::vector<MotionSample>>& stretches,
+                                        std::vector<MotionSample>& all)
+{
+    if (stretches.size() == 1)
+        return stretches[0];
+    for (const std::vector<MotionSample>& stretch : stretches)
+        all.insert(all.end(), stretch.begin(), stretch.end());
+    return all;
+}
+
 // Every n-th of `count` samples from the first, and the last, for at most `most` (0: all).
 class SampleKeeper {
 public:
@@ -243,11 +266,16 @@ public:
         }
         motion.Samples.reserve((count + motion.KeptEvery - 1) / static_cast<std::size_t>(motion.KeptEvery) + 1);
     }
-    void operator()(const MotionSample& sample)
+    void operator()(const MotionSample* samples, std::size_t n)
     {
-        const std::size_t i = next_++;
-        if (i < count_ && (i % static_cast<std::size_t>(motion_.KeptEvery) == 0 || i + 1 == count_))
-            motion_.Samples.push_back(sample);
+        const auto every = static_cast<std::size_t>(motion_.KeptEvery);
+        n = std::min(n, count_ - next_);
+        if (every == 1)
+            motion_.Samples.insert(motion_.Samples.end(), samples, samples + n);
+        for (std::size_t i = 0; every > 1 && i < n; ++i)
+            if ((next_ + i) % every == 0 || next_ + i + 1 == count_)
+                motion_.Samples.push_back(samples[i]);
+        next_ += n;
     }
 
 private:
@@ -263,29 +291,36 @@ BoatMotion AnalyseTrack(const std::string& path, char sep, double startTime, con
 {
     reading = TrackReading{};
     BoatMotion motion;
-    // The first pass: how the track was logged; the track itself when it is one piece.
-    std::vector<MotionSample> whole;
-    std::vector<std::size_t> jumps; // the fixes of `whole` the track jumps to
+    const std::size_t piece = std::max<std::size_t>(16, options.PieceFixes);
+    // The first pass: how the track was logged, and the track itself while it is one piece.
+    std::vector<std::vector<MotionSample>> stretches(1); // between jumps
     bool fits = true;
     CharacterTally tally;
     double started = kNaN, ended = kNaN;
     {
+        std::error_code error;
+        stretches[0].reserve(std::min<std::size_t>(std::filesystem::file_size(path, error) / 32, piece));
         FixFilter filter([&](const MotionSample& s, bool afterJump) {
-            tally.add(s, afterJump);
             if (std::isnan(started) && s.Seconds >= 0)
                 started = s.Seconds;
             ended = s.Seconds;
-            ++reading.Fixes;
-            if (!fits)
-                return;
-            if (whole.size() >= std::max<std::size_t>(16, options.PieceFixes)) {
+            if (fits && ++reading.Fixes > piece) {
+                // Too long to hold: only told how it was logged from here on.
                 fits = false;
-                std::vector<MotionSample>().swap(whole);
+                for (const std::vector<MotionSample>& stretch : stretches)
+                    for (std::size_t i = 0; i < stretch.size(); ++i)
+                        tally.add(stretch[i], i == 0 && &stretch != &stretches[0]);
+                std::vector<std::vector<MotionSample>>().swap(stretches);
+                --reading.Fixes;
+            }
+            if (fits) {
+                if (afterJump)
+                    stretches.emplace_back();
+                stretches.back().push_back(s);
                 return;
             }
-            if (afterJump)
-                jumps.push_back(whole.size());
-            whole.push_back(s);
+            ++reading.Fixes;
+            tally.add(s, afterJump);
         });
         ReadFixes(path, sep, startTime, options.MostFixes, reading, filter);
         reading.Glitches = filter.Glitches;
@@ -294,28 +329,37 @@ BoatMotion AnalyseTrack(const std::string& path, char sep, double startTime, con
         reading.FirstJumpLine = filter.FirstJumpLine;
     }
     motion.SailingSeconds = std::isfinite(started) ? ended - started : 0;
-    motion.Character = fits ? Characterise(ToPlane(whole)) : tally.result();
-    std::function<void(const MotionSample&)> sink = options.EverySample;
-    if (!sink)
-        sink = SampleKeeper(reading.Fixes, options.MostSamplesKept, motion);
-    TrackPieces pieces(FileLabel(path), motion.Character, options, motion, sink);
+    TrackPieces::Samples samples;
+    if (options.EverySample)
+        samples = [&every = options.EverySample](const MotionSample* s, std::size_t n) {
+            for (std::size_t i = 0; i < n; ++i)
+                every(s[i]);
+        };
+    else
+        samples = SampleKeeper(reading.Fixes, options.MostSamplesKept, motion);
     if (fits) {
-        for (std::size_t i = 0, j = 0; i < whole.size(); ++i) {
-            const bool jump = j < jumps.size() && jumps[j] == i;
-            j += jump ? 1 : 0;
-            pieces.add(whole[i], jump);
-        }
-        std::vector<MotionSample>().swap(whole);
-    } else {
-        // The second pass: piece by piece, no more fixes than the first took.
-        std::size_t taken = 0;
-        FixFilter filter([&](const MotionSample& s, bool afterJump) {
-            if (taken++ < reading.Fixes)
-                pieces.add(s, afterJump);
-        });
-        TrackReading again;
-        ReadFixes(path, sep, startTime, options.MostFixes, again, filter);
+        std::vector<MotionSample> all;
+        Plane plane = ToPlane(Joined(stretches, all));
+        motion.Character = Characterise(plane);
+        TrackPieces pieces(FileLabel(path), motion.Character, options, motion, samples);
+        if (stretches.size() == 1)
+            pieces.addStretch(std::move(stretches[0]), std::move(plane));
+        else
+            for (std::vector<MotionSample>& stretch : stretches)
+                pieces.addStretch(std::move(stretch));
+        pieces.finish();
+        return motion;
     }
+    // The second pass: piece by piece, no more fixes than the first took.
+    motion.Character = tally.result();
+    TrackPieces pieces(FileLabel(path), motion.Character, options, motion, samples);
+    std::size_t taken = 0;
+    FixFilter filter([&](const MotionSample& s, bool afterJump) {
+        if (taken++ < reading.Fixes)
+            pieces.add(s, afterJump);
+    });
+    TrackReading again;
+    ReadFixes(path, sep, startTime, options.MostFixes, again, filter);
     pieces.finish();
     return motion;
 }

@@ -2,9 +2,9 @@
 
 #include <array>
 #include <atomic>
-#include <functional>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>

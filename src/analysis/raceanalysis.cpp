@@ -104,7 +104,8 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
     TrackAnalysisOptions track;
     track.Cancel = options.Cancel;
     if (options.MostSamplesKept > 0)
-        track.MostSamplesKept = std::max<std::size_t>(2, options.MostSamplesKept / std::max<std::size_t>(1, boats.size()));
+        track.MostSamplesKept =
+            std::max<std::size_t>(2, options.MostSamplesKept / std::max<std::size_t>(1, boats.size()));
     track.MostTurns = std::max<std::size_t>(1, kMostTurnsKept / std::max<std::size_t>(1, boats.size()));
     const auto work = [&] {
         for (std::size_t k = next++; k < boats.size() && !stopped(); k = next++) {

@@ -66,7 +66,7 @@ public:
 
 private:
     struct Triple {
-        std::size_t middle = 0; // the fix the triple is about, from the first
+        std::size_t middle = 0;                // the fix the triple is about, from the first
         double h1 = 0, h2 = 0, dx = 0, dy = 0; // the intervals and the scaled second differences
     };
     std::map<std::int64_t, std::size_t> intervals_;

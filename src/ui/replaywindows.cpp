@@ -56,6 +56,17 @@ QString FromBytes(const std::string& bytes)
     return QString::fromLocal8Bit(bytes);
 }
 
+// What the analysis left out of the tracks (AnalysisWarnings), and what the graph shows.
+QString AnalysisNote(const RaceAnalysis& race)
+{
+    QStringList lines;
+    for (const std::string& warning : AnalysisWarnings(race))
+        lines += FromBytes(warning) + QLatin1Char('.');
+    if (const QString thinned = ThinnedNote(race); !thinned.isEmpty())
+        lines += thinned;
+    return lines.join(QLatin1Char('\n'));
+}
+
 // The boats of a race file, as its entries count them (0 when it cannot be read: the
 // replay says why at Start).
 int BoatCount(const std::string& raceFile)
@@ -455,7 +466,7 @@ void ReplayWindows::analysisChanged()
         else if (!analysis_.failure().empty())
             note = QStringLiteral("The analysis stopped: %1").arg(FromBytes(analysis_.failure()));
         else if (const RaceAnalysis* race = analysis_.result())
-            note = ThinnedNote(*race);
+            note = AnalysisNote(*race);
         frmAnalysis_->showAnalysis(analysis_.result(), note);
     }
     if (chartActions_)

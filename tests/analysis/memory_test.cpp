@@ -2,6 +2,8 @@
 // binary takes is counted by its own operator new.
 #include "analysis/analysisfiles.h"
 #include "analysis/raceanalysis.h"
+#include "core/datetime.h"
+#include "core/error.h"
 #include "core/replay.h"
 #include "racesim.h"
 #include "support/racefiles.h"
@@ -85,8 +87,8 @@ std::string ZigzagTrack(int seconds)
         north += 5 * kMetresPerKnotSecond * std::cos(course);
         char line[96];
         std::snprintf(line, sizeof line, "%.7f,%.7f,200806%02d,%02d%02d%02d\r\n", 57 + north / (60 * 1852.0),
-                      11 + east / (60 * 1852.0 * std::cos(57 * kPi / 180)), 1 + t / 86400, t / 3600 % 24,
-                      t / 60 % 60, t % 60);
+                      11 + east / (60 * 1852.0 * std::cos(57 * kPi / 180)), 1 + t / 86400, t / 3600 % 24, t / 60 % 60,
+                      t % 60);
         text += line;
     }
     return text;
@@ -120,6 +122,24 @@ TEST(AnalysisMemory, FollowsTheRaceNotTheLengthOfItsTracks)
         PeakBytes(Boats(dir.write("long.TP1", {"long.txt" + entry, "long.txt" + entry, "long.txt" + entry})));
     EXPECT_LT(three, one * 5 / 4) << "one entry of 120,000 fixes: " << one << " bytes; three of 360,000: " << three;
     EXPECT_LT(three, 30 << 20) << three << " bytes";
+}
+
+// A boat with more turns than its share of what the race keeps is refused, naming its track.
+TEST(AnalysisMemory, ATrackWithMoreTurnsThanItsShareIsRefused)
+{
+    TempDir dir;
+    const std::string track = dir.writeBytes("zigzag.txt", ZigzagTrack(6 * 3600));
+    TrackAnalysisOptions options;
+    options.MostTurns = 50;
+    TrackReading reading;
+    EXPECT_GT(AnalyseTrack(track, ',', DateValueFromText("2008-06-01 00:10:00"), {}, reading).Turns.size(), 50u);
+    try {
+        AnalyseTrack(track, ',', DateValueFromText("2008-06-01 00:10:00"), options, reading);
+        ADD_FAILURE() << "a track of more than 50 turns taken where 50 are kept";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("zigzag.txt: the track has more than 50 turns"), std::string::npos)
+            << e.what();
+    }
 }
 
 // A race whose result keeps only every n-th fix still writes every fix to the series, with

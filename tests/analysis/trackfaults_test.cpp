@@ -42,8 +42,8 @@ std::vector<std::string> East(double (*north)(int), double (*east)(int))
         const double metres = 5 * kMetresPerKnotSecond * (t + 60) + east(t);
         const double lat = 60 + north(t) / (60 * 1852.0);
         char line[96];
-        std::snprintf(line, sizeof line, "%.7f,%.7f,20080621,%s", lat, 11 + metres / (60 * 1852.0 * std::cos(lat * kPi / 180)),
-                      testing::Hms(39600 + t).c_str());
+        std::snprintf(line, sizeof line, "%.7f,%.7f,20080621,%s", lat,
+                      11 + metres / (60 * 1852.0 * std::cos(lat * kPi / 180)), testing::Hms(39600 + t).c_str());
         lines.push_back(line);
     }
     return lines;
@@ -70,12 +70,12 @@ TEST(AnalysisGlitches, LeftOutOfSpeedDistanceAndManoeuvres)
          "boat.txt: 1 fix out of reach at 50 knots of the track either side was left out of speed, distance and "
          "manoeuvres (line 212)"},
         {"five fixes of a reflection 300 m off", East(None, [](int t) { return t >= 200 && t < 205 ? 300.0 : 0; }), 5,
-         262, 0, 0, "5 fixes out of reach at 50 knots of the track either side were left out of speed, distance and "
-                    "manoeuvres (the first on line 262)"},
+         262, 0, 0,
+         "5 fixes out of reach at 50 knots of the track either side were left out of speed, distance and "
+         "manoeuvres (the first on line 262)"},
         {"a receiver's first fixes 20 km away", East([](int t) { return t < -57 ? 20000.0 : 0; }, None), 3, 2, 0, 0,
          "(the first on line 2)"},
-        {"its last fix 1 km away", East([](int t) { return t == 600 ? 1000.0 : 0; }, None), 1, 662, 0, 0,
-         "(line 662)"},
+        {"its last fix 1 km away", East([](int t) { return t == 600 ? 1000.0 : 0; }, None), 1, 662, 0, 0, "(line 662)"},
         {"a jump of 50 km that stays", East([](int t) { return t >= 300 ? 50000.0 : 0; }, None), 0, 0, 1, 362,
          "boat.txt: the track jumps out of reach at 50 knots on line 362 and goes on there: nothing is measured "
          "across the jump"},
