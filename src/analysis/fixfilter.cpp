@@ -58,9 +58,12 @@ void FixFilter::finish()
         adoptSuspects();
     leaveOut(suspects_);
     suspects_.clear();
-    for (const Held& fix : held_)
-        take_(fix.Sample, false);
+    // A track too short to settle is kept whole.
+    const std::vector<Held> held = std::move(held_);
     held_.clear();
+    settled_ = true;
+    for (const Held& fix : held)
+        keep(fix);
 }
 
 void FixFilter::keep(const Held& fix)

@@ -79,6 +79,9 @@ TEST(AnalysisGlitches, LeftOutOfSpeedDistanceAndManoeuvres)
         {"a jump of 50 km that stays", East([](int t) { return t >= 300 ? 50000.0 : 0; }, None), 0, 0, 1, 362,
          "boat.txt: the track jumps out of reach at 50 knots on line 362 and goes on there: nothing is measured "
          "across the jump"},
+        {"a jump in its last minute, its first fix 2 km off again",
+         East([](int t) { return t >= 540 ? 50000.0 + (t == 540 ? 2000 : 0) : 0; }, None), 1, 602, 1, 603,
+         "(line 602); the track jumps out of reach at 50 knots on line 603"},
         {"50 km away for two minutes", East([](int t) { return t >= 300 && t < 420 ? 50000.0 : 0; }, None), 0, 0, 2,
          362, "the track jumps out of reach at 50 knots 2 times, the first on line 362, and goes on there each time"},
     };
