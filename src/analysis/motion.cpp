@@ -14,7 +14,6 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -92,9 +91,9 @@ std::size_t IndexOfSeconds(const std::vector<MotionSample>& samples, double seco
 }
 
 // A track's fixes analysed a piece at a time, each stretch between jumps on its own. A piece
-// takes the fixes of ContextSeconds either side along, so that the turns about its ends and
-// the speeds there are those of the whole track; it keeps the turns that start within it and
-// hands on its samples.
+// takes five minutes (or 40 intervals) of fixes either side along, so that the turns about its
+// ends and the speeds there are those of the whole track; it keeps the turns that start
+// within it and hands on its samples.
 class TrackPieces {
 public:
     using Samples = std::function<void(const MotionSample* samples, std::size_t count)>;
@@ -115,11 +114,11 @@ public:
             run(false);
     }
     // A whole stretch between jumps, shorter than a piece, and its plane when it is known.
-    void addStretch(std::vector<MotionSample>&& stretch, std::optional<Plane> plane = std::nullopt)
+    void addStretch(std::vector<MotionSample>&& stretch, const Plane* plane = nullptr)
     {
         endStretch();
         buffer_ = std::move(stretch);
-        plane_ = std::move(plane);
+        plane_ = plane;
         endStretch();
     }
     // Ends the last stretch; the distance is the motion's from then.
@@ -128,13 +127,13 @@ public:
         endStretch();
         motion_.DistanceNm = metres_ / 1852.0;
     }
-    bool stopped() const { return stopped_; }
 
 private:
     void endStretch()
     {
         if (!buffer_.empty())
             run(true);
+        plane_ = nullptr;
     }
     void run(bool last);
     void analyse(std::size_t from, std::size_t to, double lower, double upper);
@@ -147,7 +146,7 @@ private:
     std::size_t piece_;
     double contextSeconds_;
     std::vector<MotionSample> buffer_; // the piece: the fixes before ownFrom_ are the last piece's
-    std::optional<Plane> plane_;       // the buffer's, when addStretch was given it
+    const Plane* plane_ = nullptr;     // the buffer's, when addStretch was given it
     std::size_t ownFrom_ = 0;
     double metres_ = 0;
     bool stopped_ = false;
@@ -182,8 +181,10 @@ void TrackPieces::analyse(std::size_t from, std::size_t to, double lower, double
 {
     for (MotionSample& s : buffer_)
         s.SpeedKn = s.CourseDeg = kNoValue;
-    const Plane plane = plane_ ? std::move(*plane_) : ToPlane(buffer_);
-    plane_.reset();
+    Plane own;
+    if (!plane_)
+        own = ToPlane(buffer_);
+    const Plane& plane = plane_ ? *plane_ : own;
     const LineSums sums(plane);
     std::vector<Turn> turns;
     std::vector<float> change;
@@ -339,11 +340,11 @@ BoatMotion AnalyseTrack(const std::string& path, char sep, double startTime, con
         samples = SampleKeeper(reading.Fixes, options.MostSamplesKept, motion);
     if (fits) {
         std::vector<MotionSample> all;
-        Plane plane = ToPlane(Joined(stretches, all));
+        const Plane plane = ToPlane(Joined(stretches, all));
         motion.Character = Characterise(plane);
         TrackPieces pieces(FileLabel(path), motion.Character, options, motion, samples);
         if (stretches.size() == 1)
-            pieces.addStretch(std::move(stretches[0]), std::move(plane));
+            pieces.addStretch(std::move(stretches[0]), &plane);
         else
             for (std::vector<MotionSample>& stretch : stretches)
                 pieces.addStretch(std::move(stretch));
