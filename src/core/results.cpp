@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace tideplot {
@@ -190,14 +191,28 @@ bool FixFinish::Add(double lat, double lon, double time)
     return finished_;
 }
 
-std::optional<double> TrackCorrectedFinishSeconds(const std::string& trackFile, char sep, double startTime, double lys,
-                                                  const FinishLineGeometry& line)
+double FixFinish::LastSeconds() const
 {
-    TrackFixReader reader(trackFile, sep);
-    FixFinish finish(line, startTime);
-    for (TrackFix fix; reader.next(fix);)
-        if (finish.Add(fix.Lat, fix.Lon, fix.Time))
-            return finish.ElapsedSeconds() * lys;
+    return haveLast_ ? last_.Time : -std::numeric_limits<double>::infinity();
+}
+
+std::optional<double> TrackFinishReader::FinishedBy(double correctedSeconds)
+{
+    // A crossing before that time lies before the first fix after it.
+    while (!finish_.Finished() && !atEnd_ && finish_.LastSeconds() * lys_ < correctedSeconds) {
+        if (!reader_)
+            reader_ = std::make_unique<TrackFixReader>(path_, sep_);
+        TrackFix fix;
+        if (reader_->next(fix)) {
+            finish_.Add(fix.Lat, fix.Lon, fix.Time);
+        } else {
+            atEnd_ = true;
+        }
+        if (finish_.Finished() || atEnd_)
+            reader_.reset();
+    }
+    if (finish_.Finished() && finish_.ElapsedSeconds() * lys_ <= correctedSeconds)
+        return finish_.ElapsedSeconds() * lys_;
     return std::nullopt;
 }
 

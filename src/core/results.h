@@ -1,13 +1,17 @@
 #pragma once
 
+#include "trackfixes.h"
+
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Race results from a finish line.
@@ -184,9 +188,11 @@ public:
     bool Finished() const { return finished_; }
     // Seconds from the start to the crossing, when Finished.
     double ElapsedSeconds() const { return elapsed_; }
+    // Seconds from the start to the last fix added (minus infinity before the first).
+    double LastSeconds() const;
 
 private:
-    const FinishLineGeometry& line_;
+    FinishLineGeometry line_;
     double start_;
     TimedPosition last_;
     bool haveLast_ = false;
@@ -194,11 +200,28 @@ private:
     double elapsed_ = 0;
 };
 
-// A boat's corrected time at the finish in seconds (elapsed x LYS, as RaceResults has it)
-// from its track file, read up to the finish; none when it does not finish. Throws Error as
-// TrackFixReader, for the lines up to the finish only.
-std::optional<double> TrackCorrectedFinishSeconds(const std::string& trackFile, char sep, double startTime, double lys,
-                                                  const FinishLineGeometry& line);
+// A boat's finish from its track file, read only as far as the race clock has come: the
+// replay asks again and again as its clock goes on, and each fix is read once (the file is
+// opened at the first question and closed at the finish or its end).
+class TrackFinishReader {
+public:
+    TrackFinishReader(std::string trackFile, char sep, double startTime, double lys, const FinishLineGeometry& line)
+        : path_(std::move(trackFile)), sep_(sep), lys_(lys), finish_(line, startTime)
+    {
+    }
+    // The boat's corrected time at the finish in seconds (elapsed x LYS, as RaceResults has
+    // it) when it finished at or before `correctedSeconds` of race time; none otherwise.
+    // Throws Error as TrackFixReader, for the lines read.
+    std::optional<double> FinishedBy(double correctedSeconds);
+
+private:
+    std::string path_;
+    char sep_;
+    double lys_;
+    FixFinish finish_;
+    std::unique_ptr<TrackFixReader> reader_;
+    bool atEnd_ = false;
+};
 
 // One boat's result.
 struct BoatResult {

@@ -35,29 +35,30 @@ void Leaderboard::setFinishLine(const std::optional<FinishLine>& line)
     finishes_.clear();
     watch_.reset();
     watchedStep_ = 0;
-    if (line_)
+    if (line_) {
         watch_.emplace(*line_, static_cast<int>(fleet_.Boats.size()));
+        for (const FleetBoat& boat : fleet_.Boats)
+            finishes_.push_back({std::make_unique<TrackFinishReader>(boat.TrackFile, boat.SepChar, boat.StartTime,
+                                                                     boat.Lys, watch_->geometry()),
+                                 std::nullopt});
+    }
     takeSnapshots();
 }
 
-const std::vector<Leaderboard::Finish>& Leaderboard::finishes() const
+void Leaderboard::readFinishes()
 {
-    if (!finishes_.empty() || !line_)
-        return finishes_;
-    const FinishLineGeometry geometry(*line_);
-    for (const FleetBoat& boat : fleet_.Boats) {
-        Finish finish;
+    for (Finish& finish : finishes_) {
+        if (!finish.Reader)
+            continue;
         try {
-            finish.CorrectedSeconds =
-                TrackCorrectedFinishSeconds(boat.TrackFile, boat.SepChar, boat.StartTime, boat.Lys, geometry);
-            finish.Read = true;
+            finish.CorrectedSeconds = finish.Reader->FinishedBy(raceClockDays_ * kSecondsPerDay + kClockSlackSeconds);
         } catch (const Error&) {
             // The replay tells what is wrong with the file when it gets there; the drawn
             // track finishes meanwhile.
+            finish.Reader.reset();
+            finish.CorrectedSeconds.reset();
         }
-        finishes_.push_back(finish);
     }
-    return finishes_;
 }
 
 void Leaderboard::seriesChanged(const ReplaySeries& series)
@@ -94,6 +95,7 @@ void Leaderboard::frame(const FleetFrame& frame)
             Observe(*watch_, static_cast<int>(k), frame.Boats[k].To, frame.RaceClock);
     watchedStep_ = frame.Step;
     raceClockDays_ = frame.RaceClock;
+    readFinishes();
 }
 
 void Leaderboard::rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps)
@@ -117,6 +119,7 @@ void Leaderboard::rewound(const FleetFrame& frame, const ReplaySeries& series, l
         ObserveStep(*watch_, series, step);
     watchedStep_ = frame.Step;
     raceClockDays_ = frame.RaceClock;
+    readFinishes();
 }
 
 std::vector<LeaderboardRow> Leaderboard::rows() const
@@ -124,15 +127,12 @@ std::vector<LeaderboardRow> Leaderboard::rows() const
     std::vector<LeaderboardRow> rows;
     if (!watch_)
         return rows;
-    const std::vector<Finish>& finish = finishes();
-    const double clockSeconds = raceClockDays_ * kSecondsPerDay;
     for (int k = 0; k < watch_->BoatCount(); ++k) {
         LeaderboardRow row;
         row.Boat = k;
-        if (static_cast<std::size_t>(k) < finish.size() && finish[k].Read) {
-            const std::optional<double>& corrected = finish[k].CorrectedSeconds;
-            row.Finished = corrected && *corrected <= clockSeconds + kClockSlackSeconds;
-            row.CorrectedSeconds = row.Finished ? *corrected : 0;
+        if (const Finish& finish = finishes_.at(static_cast<std::size_t>(k)); finish.Reader) {
+            row.Finished = finish.CorrectedSeconds.has_value();
+            row.CorrectedSeconds = finish.CorrectedSeconds.value_or(0);
         } else {
             row.Finished = watch_->Finished(k);
             row.CorrectedSeconds = watch_->FinishRaceClock(k) * kSecondsPerDay;

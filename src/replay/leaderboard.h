@@ -3,16 +3,17 @@
 #include "core/results.h"
 #include "replay/fleetframe.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 // The live leaderboard of a replay with a finish line: the boats that have finished, by
 // corrected time, then those still sailing, by their distance to the finish line, each with
 // its gap to the one ahead of them all. A boat's finish is the results' own (results.h: the
-// first crossing of the line after its own start, from the fixes of its track file, read up
-// to it), shown once the race clock reaches that corrected time; so the leaderboard at the
-// end of the race ranks, times and ties the boats exactly as the results table does. Only a
-// boat whose track file cannot be read up to its finish is taken to finish where the track
+// first crossing of the line after its own start, from the fixes of its track file, read as
+// far as the race clock has come), shown once the race clock reaches that corrected time; so
+// the leaderboard at the end of the race ranks, times and ties the boats exactly as the
+// results table does. Only a boat whose track file cannot be read is taken to finish where the track
 // the replay draws for it crosses the line from the course side (the left of P1->P2), at the
 // race clock interpolated along the piece that crosses. It follows the pieces drawn, so
 // after a seek it stands as if the replay had played to that step.
@@ -59,17 +60,17 @@ private:
     // (a 64-boat day at one second a step, some 7 million pieces, in a few tens of ms).
     void takeSnapshots();
 
-    // Each boat's finish from its track file, read when first needed for this fleet and line.
+    // Each boat's finish from its track file, read as far as the race clock has come.
     struct Finish {
-        bool Read = false; // its track file was read up to its finish or its end
-        std::optional<double> CorrectedSeconds;
+        std::unique_ptr<TrackFinishReader> Reader; // none when the file cannot be read: the drawn track finishes
+        std::optional<double> CorrectedSeconds;    // once the race clock has reached it
     };
-    const std::vector<Finish>& finishes() const;
+    void readFinishes();
 
     std::optional<FinishLine> line_;
     FleetInfo fleet_;
-    mutable std::vector<Finish> finishes_; // empty: not read yet
-    double raceClockDays_ = 0;             // where the replay stands
+    std::vector<Finish> finishes_;
+    double raceClockDays_ = 0; // where the replay stands
     std::optional<FinishWatch> watch_;
     const ReplaySeries* series_ = nullptr; // the series of the race, once it has one
     long long watchedStep_ = 0;            // the steps the watch has observed
