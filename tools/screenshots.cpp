@@ -1,10 +1,13 @@
 // Takes the README's pictures of the windows on a real X display with a window manager,
 // driving them as a user would: scripts/screenshots.sh runs it on a 1366x768 screen under
 // openbox and writes docs/*.png. It starts as a first start does (nothing stored), and
-// fails when a window runs off the screen or the replay's windows cover each other or a
-// control of the set-up window.
+// fails when a window runs off the screen, the replay's windows cover each other or a
+// control of the set-up window, or a window the replay opens (the Analysis and results
+// windows, in either order) covers a menu or a button of a window opened before it or lies
+// under the control window, which stays on top. With SCREEN_PICTURE it also writes the screen
+// with every window of a replay open there.
 //
-//   tideplot-screenshots SOURCE_DIR OUT_DIR
+//   tideplot-screenshots SOURCE_DIR OUT_DIR [SCREEN_PICTURE]
 #include "earth/earthfactory.h"
 #include "earth/replayview.h"
 #include "ui/dialogs.h"
@@ -16,16 +19,21 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 
 #include <cstdio>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -97,6 +105,37 @@ bool CheckApart(const QString& what, const QRect& a, const QString& other, const
     return false;
 }
 
+// What of a window must stay in view: its title bar, its menus, tool bars, tabs and buttons.
+std::vector<std::pair<QString, QRect>> ControlsOf(QWidget* window)
+{
+    const QRect frame = window->frameGeometry();
+    std::vector<std::pair<QString, QRect>> controls{
+        {QStringLiteral("title bar"), QRect(frame.topLeft(), QPoint(frame.right(), window->geometry().top() - 1))}};
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+        if (!child->isVisible() || child->window() != window ||
+            !(qobject_cast<QAbstractButton*>(child) || qobject_cast<QMenuBar*>(child) ||
+              qobject_cast<QToolBar*>(child) || qobject_cast<QTabBar*>(child)))
+            continue;
+        const QString name =
+            child->objectName().isEmpty() ? QString::fromLatin1(child->metaObject()->className()) : child->objectName();
+        controls.emplace_back(name, QRect(child->mapToGlobal(QPoint(0, 0)), child->size()));
+    }
+    return controls;
+}
+
+// `window` covers no control of `other`.
+bool CheckClearOf(const QString& what, QWidget* window, const QString& otherName, QWidget* other)
+{
+    bool ok = true;
+    for (const auto& [name, place] : ControlsOf(other)) {
+        if (!place.isEmpty() && window->frameGeometry().intersects(place)) {
+            std::fprintf(stderr, "%s covers %s of %s\n", qPrintable(what), qPrintable(name), qPrintable(otherName));
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 // Every control of the set-up window lies inside its client area.
 bool CheckControlsShown(QWidget* main)
 {
@@ -126,13 +165,77 @@ std::unique_ptr<FrmMain> MakeWindow(QSettings& settings, UserDialogs& dialogs)
     return window;
 }
 
+// The Analysis and results windows opened over a replay of the sample race with a finish
+// line, in either order: each inside the screen, clear of the control window and of the
+// menus and buttons of the windows opened before it; the screen written to `picture` (unless
+// empty; PICTURE-results-first.png with the results window opened first).
+bool CheckOpenedWindows(const QString& sample, QSettings& settings, UserDialogs& dialogs, const QString& picture)
+{
+    QTemporaryDir dir;
+    for (const char* file : {"race.TP1", "Elsa.txt", "Saga.txt", "Svalan.txt", "Vinga.txt"})
+        QFile::copy(sample + u'/' + QLatin1String(file), dir.filePath(QLatin1String(file)));
+    QFile course(dir.filePath(QStringLiteral("race.TP1.course")));
+    if (!course.open(QIODevice::WriteOnly) || course.write("finish 57.598843 11.502571 57.601157 11.497429\r\n") < 0)
+        return false;
+    course.close();
+    QDir::setCurrent(dir.path());
+    bool ok = true;
+    for (const bool resultsFirst : {false, true}) {
+        auto main = MakeWindow(settings, dialogs);
+        main->openRaceFile(dir.filePath(QStringLiteral("race.TP1")));
+        QTest::qWait(300);
+        QTest::mouseClick(Find<QPushButton>(main.get(), "cmdStart"), Qt::LeftButton);
+        FrmControl* control = main->controlWindow();
+        QTest::qWait(300);
+        struct Opened {
+            const char* button;
+            const char* object;
+            const char* name;
+        };
+        const Opened analysis{"cmdAnalysis", "frmAnalysis", "the Analysis window"};
+        const Opened results{"cmdResults", "frmResults", "the results window"};
+        const Opened order[] = {resultsFirst ? results : analysis, resultsFirst ? analysis : results};
+        // In the order they opened: each opened later lies above those before it.
+        std::vector<std::pair<QString, QWidget*>> windows{
+            {QStringLiteral("the set-up window"), main.get()},
+            {QStringLiteral("the chart window"), main->earth()->replayView()->window()},
+            {QStringLiteral("the control window"), control}};
+        for (const Opened& opened : order) {
+            QTest::mouseClick(Find<QPushButton>(control, opened.button), Qt::LeftButton);
+            QTest::qWait(600); // shown and placed by the window manager
+            windows.emplace_back(QString::fromLatin1(opened.name), Find<QWidget>(main.get(), opened.object));
+        }
+        const QRect screen = main->screen()->availableGeometry();
+        for (std::size_t i = 3; i < windows.size(); ++i) {
+            const auto& [name, window] = windows[i];
+            if (!window || !window->isVisible()) {
+                std::fprintf(stderr, "%s did not open\n", qPrintable(name));
+                ok = false;
+                continue;
+            }
+            ok &= CheckInside(name, window->frameGeometry(), screen);
+            ok &= CheckApart(windows[2].first, control->frameGeometry(), name, window->frameGeometry());
+            for (std::size_t j = 0; j < i; ++j)
+                ok &= CheckClearOf(name, window, windows[j].first, windows[j].second);
+        }
+        if (!picture.isEmpty()) {
+            QString named = picture;
+            ok &= Capture(resultsFirst ? named.replace(QStringLiteral(".png"), QStringLiteral("-results-first.png"))
+                                       : named,
+                          screen);
+        }
+        control->close();
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fputs("usage: tideplot-screenshots SOURCE_DIR OUT_DIR\n", stderr);
+    if (argc != 3 && argc != 4) {
+        std::fputs("usage: tideplot-screenshots SOURCE_DIR OUT_DIR [SCREEN_PICTURE]\n", stderr);
         return 2;
     }
     const QString source = QString::fromLocal8Bit(argv[1]);
@@ -195,6 +298,10 @@ int main(int argc, char** argv)
             ok &= CheckInside(QStringLiteral("the Analysis window"), analysis->frameGeometry(), screen);
             ok &= CheckApart(QStringLiteral("the control window"), control->frameGeometry(),
                              QStringLiteral("the Analysis window"), analysis->frameGeometry());
+            ok &= CheckClearOf(QStringLiteral("the Analysis window"), analysis, QStringLiteral("the set-up window"),
+                               main.get());
+            ok &= CheckClearOf(QStringLiteral("the Analysis window"), analysis, QStringLiteral("the chart window"),
+                               chart);
             ok &= Capture(out.filePath(QStringLiteral("analysis-window.png")), analysis->frameGeometry());
         }
         control->close();
@@ -219,6 +326,8 @@ int main(int argc, char** argv)
             main->close();
         }
     }
+
+    ok &= CheckOpenedWindows(sample, settings, dialogs, argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString());
 
     // A race being assembled from the sample's track files, copied to a folder of their own.
     const QString race = dir.filePath(QStringLiteral("Race"));

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace tideplot {
@@ -172,11 +173,54 @@ void FinishWatch::Reset()
     std::fill(boats_.begin(), boats_.end(), Boat{});
 }
 
+bool FixFinish::Add(double lat, double lon, double time)
+{
+    if (finished_)
+        return true;
+    // Fix times and start times are whole seconds: rounding takes the date values'
+    // floating-point error out of the seconds counted from the start.
+    const TimedPosition now{lat, lon, std::round((time - start_) * kSecondsPerDay)};
+    if (haveLast_) {
+        if (const auto seconds = line_.CrossingTime(last_, now, 0.0)) {
+            finished_ = true;
+            elapsed_ = *seconds;
+        }
+    }
+    last_ = now;
+    haveLast_ = true;
+    return finished_;
+}
+
+double FixFinish::LastSeconds() const
+{
+    return haveLast_ ? last_.Time : -std::numeric_limits<double>::infinity();
+}
+
+std::optional<double> TrackFinishReader::FinishedBy(double correctedSeconds)
+{
+    // A crossing before that time lies before the first fix after it.
+    while (!finish_.Finished() && !atEnd_ && finish_.LastSeconds() * lys_ < correctedSeconds) {
+        if (!reader_)
+            reader_ = std::make_unique<TrackFixReader>(path_, sep_);
+        TrackFix fix;
+        if (reader_->next(fix)) {
+            finish_.Add(fix.Lat, fix.Lon, fix.Time);
+        } else {
+            atEnd_ = true;
+        }
+        if (finish_.Finished() || atEnd_)
+            reader_.reset();
+    }
+    if (finish_.Finished() && finish_.ElapsedSeconds() * lys_ <= correctedSeconds)
+        return finish_.ElapsedSeconds() * lys_;
+    return std::nullopt;
+}
+
 void RankResults(std::vector<BoatResult>& results)
 {
     const auto finishers =
         std::stable_partition(results.begin(), results.end(), [](const BoatResult& r) { return r.Finished; });
-    const auto rounded = [](const BoatResult& r) { return std::llround(r.CorrectedSeconds); };
+    const auto rounded = [](const BoatResult& r) { return ShownSeconds(r.CorrectedSeconds); };
     std::stable_sort(results.begin(), finishers,
                      [&](const BoatResult& a, const BoatResult& b) { return rounded(a) < rounded(b); });
     for (auto it = results.begin(); it != results.end(); ++it) {
@@ -213,24 +257,14 @@ std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Finis
             result.TrackPath = state.TrackFile[k]->Path();
             // Every fix is read, also after the finish: the race is read whole, as the replay
             // reads it, or not at all.
-            TimedPosition last;
-            bool haveLast = false;
+            FixFinish finish(geometry, start);
             ReadTrackToEnd(state, k, [&](const TrackLine& fix) {
-                if (result.Finished)
-                    return;
-                // Fix times and start times are whole seconds: rounding takes the date values'
-                // floating-point error out of the seconds counted from the start.
-                const TimedPosition now{fix.Lat(), fix.Lon(), std::round((fix.Time - start) * kSecondsPerDay)};
-                if (haveLast) {
-                    if (const auto seconds = geometry.CrossingTime(last, now, 0.0)) {
-                        result.Finished = true;
-                        result.ElapsedSeconds = *seconds;
-                        result.FinishTime = start + *seconds / kSecondsPerDay;
-                        result.CorrectedSeconds = *seconds * result.Lys;
-                    }
+                if (!finish.Finished() && finish.Add(fix.Lat(), fix.Lon(), fix.Time)) {
+                    result.Finished = true;
+                    result.ElapsedSeconds = finish.ElapsedSeconds();
+                    result.FinishTime = start + result.ElapsedSeconds / kSecondsPerDay;
+                    result.CorrectedSeconds = result.ElapsedSeconds * result.Lys;
                 }
-                last = now;
-                haveLast = true;
             });
             state.TrackFile[k].reset();
             results.push_back(std::move(result));
@@ -243,13 +277,30 @@ std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Finis
     return results;
 }
 
+long long TimeTenths(double seconds)
+{
+    return std::llround(seconds * 10);
+}
+
+long long ShownSeconds(double seconds)
+{
+    const long long tenths = TimeTenths(seconds);
+    return tenths < 0 ? -((-tenths + 5) / 10) : (tenths + 5) / 10;
+}
+
 std::string DurationText(double seconds)
 {
-    const long long whole = std::llround(std::fabs(seconds));
+    const long long shown = ShownSeconds(seconds);
+    const long long whole = shown < 0 ? -shown : shown;
     char buffer[48];
-    std::snprintf(buffer, sizeof buffer, "%s%lld:%02lld:%02lld", seconds < 0 && whole > 0 ? "-" : "", whole / 3600,
-                  whole / 60 % 60, whole % 60);
+    std::snprintf(buffer, sizeof buffer, "%s%lld:%02lld:%02lld", shown < 0 ? "-" : "", whole / 3600, whole / 60 % 60,
+                  whole % 60);
     return buffer;
+}
+
+std::string GapDurationText(double aheadSeconds, double behindSeconds)
+{
+    return "+" + DurationText(static_cast<double>(ShownSeconds(behindSeconds) - ShownSeconds(aheadSeconds)));
 }
 
 std::array<std::string, 8> ResultTexts(const BoatResult& result)
@@ -264,7 +315,7 @@ std::array<std::string, 8> ResultTexts(const BoatResult& result)
         // The finish as the start plus the elapsed time in whole seconds, so that the
         // texts add up: finish - start = elapsed, to the second.
         texts[4] =
-            DateText(result.StartTime + static_cast<double>(std::llround(result.ElapsedSeconds)) / kSecondsPerDay);
+            DateText(result.StartTime + static_cast<double>(ShownSeconds(result.ElapsedSeconds)) / kSecondsPerDay);
         texts[5] = DurationText(result.ElapsedSeconds);
         texts[6] = DurationText(result.CorrectedSeconds);
     } else {

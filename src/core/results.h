@@ -1,13 +1,17 @@
 #pragma once
 
+#include "trackfixes.h"
+
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Race results from a finish line.
@@ -20,7 +24,8 @@
 // lines without a fix and repeats of a second passed over). elapsed = finish - own start,
 // corrected = elapsed x LYS: the scale of the replay's race clock, so boats cross the line
 // on the replay in the order of the results. Boats rank by corrected time; corrected times
-// equal to the second share a rank (1, 2, 2, 4). A boat that never finishes has no rank.
+// that show the same second (ShownSeconds) share a rank (1, 2, 2, 4). A boat that never
+// finishes has no rank.
 //
 // The geometry. Positions go into a flat plane at P1, as plane sailing measures
 // (Bowditch, The American Practical Navigator, ch. 24): y is the latitude difference,
@@ -170,9 +175,57 @@ private:
     std::vector<Boat> boats_;
 };
 
+// The finish of one boat from its fixes, in the order the track file holds them (those the
+// replay takes: trackfixes.h): the first crossing of the line after the boat's own start,
+// interpolated between the two fixes either side of it. Times in the fixes are date values;
+// the elapsed time from the start is counted in whole seconds per fix, as the fixes are
+// logged, so the crossing does not carry the date values' floating-point error.
+class FixFinish {
+public:
+    FixFinish(const FinishLineGeometry& line, double startTime) : line_(line), start_(startTime) {}
+    // The next fix; true once the boat has finished (later fixes change nothing).
+    bool Add(double lat, double lon, double time);
+    bool Finished() const { return finished_; }
+    // Seconds from the start to the crossing, when Finished.
+    double ElapsedSeconds() const { return elapsed_; }
+    // Seconds from the start to the last fix added (minus infinity before the first).
+    double LastSeconds() const;
+
+private:
+    FinishLineGeometry line_;
+    double start_;
+    TimedPosition last_;
+    bool haveLast_ = false;
+    bool finished_ = false;
+    double elapsed_ = 0;
+};
+
+// A boat's finish from its track file, read only as far as the race clock has come: the
+// replay asks again and again as its clock goes on, and each fix is read once (the file is
+// opened at the first question and closed at the finish or its end).
+class TrackFinishReader {
+public:
+    TrackFinishReader(std::string trackFile, char sep, double startTime, double lys, const FinishLineGeometry& line)
+        : path_(std::move(trackFile)), sep_(sep), lys_(lys), finish_(line, startTime)
+    {
+    }
+    // The boat's corrected time at the finish in seconds (elapsed x LYS, as RaceResults has
+    // it) when it finished at or before `correctedSeconds` of race time; none otherwise.
+    // Throws Error as TrackFixReader, for the lines read.
+    std::optional<double> FinishedBy(double correctedSeconds);
+
+private:
+    std::string path_;
+    char sep_;
+    double lys_;
+    FixFinish finish_;
+    std::unique_ptr<TrackFixReader> reader_;
+    bool atEnd_ = false;
+};
+
 // One boat's result.
 struct BoatResult {
-    int Rank = 0;          // 1 up; boats with equal corrected times to the second share one; 0: did not finish
+    int Rank = 0;          // 1 up; boats with equal corrected times as shown share one; 0: did not finish
     bool Finished = false; // it crossed the line after its start
     std::string Boat;      // its track file as its race file entry writes it, blanks trimmed (bytes)
     std::string Name;      // display name, as the legend shows it
@@ -186,7 +239,7 @@ struct BoatResult {
     std::string TrackPath;       // the track file as opened (ResolveTrackFile)
 };
 
-// Ranks boats in place: finishers first, by corrected time rounded to the second (ties in
+// Ranks boats in place: finishers first, by corrected time as shown (ShownSeconds; ties in
 // their given order, which is the race file's), each given its rank, then the boats that
 // did not finish in their given order, rank 0.
 void RankResults(std::vector<BoatResult>& results);
@@ -216,9 +269,20 @@ inline constexpr std::string_view kDidNotFinishText = "DNF";
 // are no UTF-8.
 std::array<std::string, 8> ResultTexts(const BoatResult& result);
 
-// Seconds as "h:mm:ss", rounded to the nearest second, the hours counting past 24
-// ("0:00:59", "1:06:41", "27:00:00").
+// Times of a race (elapsed and corrected times, the gaps between them) are kept to the tenth
+// of a second and shown to the second, by one rule wherever they are shown (the results and
+// their CSV, the leaderboard, the control window, the web page): the nearest tenth, then the
+// nearest second of that tenth, halves away from zero. So 59.44 s is 59.4 s and shows as
+// 0:00:59, 59.45 s is 59.5 s and shows as 0:01:00.
+long long TimeTenths(double seconds);
+long long ShownSeconds(double seconds);
+
+// Seconds as "h:mm:ss" (ShownSeconds), the hours counting past 24 ("0:00:59", "1:06:41",
+// "27:00:00"), a minus sign before a time below zero.
 std::string DurationText(double seconds);
+// The gap from a time ahead to a time behind it as shown: "+h:mm:ss", the difference of the
+// two times as they are shown, so that the texts add up ("0:50:52" + "0:00:19" = "0:51:11").
+std::string GapDurationText(double aheadSeconds, double behindSeconds);
 
 // The CSV: the header line `rank,boat,lys,start,finish,elapsed,corrected,file`, then one line
 // per result in the order given; fields holding a comma, a quote or a line break are

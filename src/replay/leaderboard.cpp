@@ -1,5 +1,8 @@
 #include "replay/leaderboard.h"
 
+#include "core/datetime.h"
+#include "core/error.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -20,16 +23,42 @@ void ObserveStep(FinishWatch& watch, const ReplaySeries& series, long long step)
                         [&watch](const DrawnPiece& piece) { Observe(watch, piece.Boat, piece.To, piece.RaceClock); });
 }
 
+// A finish at the race clock of a step counts at that step: the clock in days carries the
+// floating-point error of its seconds.
+constexpr double kClockSlackSeconds = 1e-6;
+
 } // namespace
 
 void Leaderboard::setFinishLine(const std::optional<FinishLine>& line)
 {
     line_ = line;
+    finishes_.clear();
     watch_.reset();
     watchedStep_ = 0;
-    if (line_)
-        watch_.emplace(*line_, boats_);
+    if (line_) {
+        watch_.emplace(*line_, static_cast<int>(fleet_.Boats.size()));
+        for (const FleetBoat& boat : fleet_.Boats)
+            finishes_.push_back({std::make_unique<TrackFinishReader>(boat.TrackFile, boat.SepChar, boat.StartTime,
+                                                                     boat.Lys, watch_->geometry()),
+                                 std::nullopt});
+    }
     takeSnapshots();
+}
+
+void Leaderboard::readFinishes()
+{
+    for (Finish& finish : finishes_) {
+        if (!finish.Reader)
+            continue;
+        try {
+            finish.CorrectedSeconds = finish.Reader->FinishedBy(raceClockDays_ * kSecondsPerDay + kClockSlackSeconds);
+        } catch (const Error&) {
+            // The replay tells what is wrong with the file when it gets there; the drawn
+            // track finishes meanwhile.
+            finish.Reader.reset();
+            finish.CorrectedSeconds.reset();
+        }
+    }
 }
 
 void Leaderboard::seriesChanged(const ReplaySeries& series)
@@ -54,7 +83,8 @@ void Leaderboard::takeSnapshots()
 
 void Leaderboard::raceStarted(const FleetInfo& fleet)
 {
-    boats_ = static_cast<int>(fleet.Boats.size());
+    fleet_ = fleet;
+    raceClockDays_ = kRaceClockAtStart;
     setFinishLine(line_);
 }
 
@@ -64,6 +94,8 @@ void Leaderboard::frame(const FleetFrame& frame)
         if (frame.Boats[k].Drawn)
             Observe(*watch_, static_cast<int>(k), frame.Boats[k].To, frame.RaceClock);
     watchedStep_ = frame.Step;
+    raceClockDays_ = frame.RaceClock;
+    readFinishes();
 }
 
 void Leaderboard::rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps)
@@ -86,6 +118,8 @@ void Leaderboard::rewound(const FleetFrame& frame, const ReplaySeries& series, l
     for (long long step = from + 1; step <= frame.Step; ++step)
         ObserveStep(*watch_, series, step);
     watchedStep_ = frame.Step;
+    raceClockDays_ = frame.RaceClock;
+    readFinishes();
 }
 
 std::vector<LeaderboardRow> Leaderboard::rows() const
@@ -96,18 +130,23 @@ std::vector<LeaderboardRow> Leaderboard::rows() const
     for (int k = 0; k < watch_->BoatCount(); ++k) {
         LeaderboardRow row;
         row.Boat = k;
-        row.Finished = watch_->Finished(k);
-        row.CorrectedDays = watch_->FinishRaceClock(k);
+        if (const Finish& finish = finishes_.at(static_cast<std::size_t>(k)); finish.Reader) {
+            row.Finished = finish.CorrectedSeconds.has_value();
+            row.CorrectedSeconds = finish.CorrectedSeconds.value_or(0);
+        } else {
+            row.Finished = watch_->Finished(k);
+            row.CorrectedSeconds = watch_->FinishRaceClock(k) * kSecondsPerDay;
+        }
         row.DistanceNm = watch_->DistanceNm(k);
         rows.push_back(row);
     }
-    // Finished boats by corrected time, then the others by their distance to the line
-    // (those not yet drawn last), each in race file order when equal.
+    // Finished boats by corrected time as shown, as the results rank them, then the others by
+    // their distance to the line (those not yet drawn last), each in race file order when equal.
     std::stable_sort(rows.begin(), rows.end(), [](const LeaderboardRow& a, const LeaderboardRow& b) {
         if (a.Finished != b.Finished)
             return a.Finished;
         if (a.Finished)
-            return a.CorrectedDays < b.CorrectedDays;
+            return ShownSeconds(a.CorrectedSeconds) < ShownSeconds(b.CorrectedSeconds);
         if ((a.DistanceNm < 0) != (b.DistanceNm < 0))
             return b.DistanceNm < 0;
         return a.DistanceNm < b.DistanceNm;
@@ -115,10 +154,14 @@ std::vector<LeaderboardRow> Leaderboard::rows() const
     const auto firstFinish = std::find_if(rows.begin(), rows.end(), [](const auto& r) { return r.Finished; });
     const auto firstSailing =
         std::find_if(rows.begin(), rows.end(), [](const auto& r) { return !r.Finished && r.DistanceNm >= 0; });
-    for (LeaderboardRow& row : rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        LeaderboardRow& row = rows[i];
+        const bool tied = i > 0 && row.Finished && rows[i - 1].Finished &&
+                          ShownSeconds(rows[i - 1].CorrectedSeconds) == ShownSeconds(row.CorrectedSeconds);
+        row.Rank = tied ? rows[i - 1].Rank : static_cast<int>(i) + 1;
         if (row.Finished && &row != &*firstFinish) {
             row.HasGap = true;
-            row.GapDays = row.CorrectedDays - firstFinish->CorrectedDays;
+            row.AheadSeconds = firstFinish->CorrectedSeconds;
         } else if (!row.Finished && row.DistanceNm >= 0 && &row != &*firstSailing) {
             row.HasGap = true;
             row.GapNm = row.DistanceNm - firstSailing->DistanceNm;

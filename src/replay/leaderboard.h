@@ -3,29 +3,35 @@
 #include "core/results.h"
 #include "replay/fleetframe.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 // The live leaderboard of a replay with a finish line: the boats that have finished, by
 // corrected time, then those still sailing, by their distance to the finish line, each with
-// its gap to the one ahead of them all. A boat finishes when the track the replay draws for
-// it crosses the line from the course side (the left of P1->P2) after its own start, at
-// the race clock interpolated along the piece that crosses: its corrected time. It follows
-// the pieces drawn, so after a seek it stands as if the replay had played to that step.
-// The results table itself comes from the track files (results.h); where the two differ
-// (a crossing inside a gap of the log), the table holds.
+// its gap to the one ahead of them all. A boat's finish is the results' own (results.h: the
+// first crossing of the line after its own start, from the fixes of its track file, read as
+// far as the race clock has come), shown once the race clock reaches that corrected time; so
+// the leaderboard at the end of the race ranks, times and ties the boats exactly as the
+// results table does. Only a boat whose track file cannot be read is taken to finish where the track
+// the replay draws for it crosses the line from the course side (the left of P1->P2), at the
+// race clock interpolated along the piece that crosses. It follows the pieces drawn, so
+// after a seek it stands as if the replay had played to that step.
 namespace tideplot {
 
 struct LeaderboardRow {
     int Boat = 0; // index in the race file
+    // 1 up: its place in the leaderboard, shared by boats finished in the same corrected time
+    // as shown (as the results' ranks are).
+    int Rank = 0;
     bool Finished = false;
-    double CorrectedDays = 0; // the race clock at its finish: its corrected time
-    double DistanceNm = -1;   // to the finish line; negative before the boat is drawn
+    double CorrectedSeconds = 0; // its corrected time at the finish
+    double DistanceNm = -1;      // to the finish line; negative before the boat is drawn
     // Its gap to the one ahead of them all: a finished boat's behind the first to finish
-    // (days of corrected time), a sailing boat's behind the nearest sailing (nautical
+    // (that boat's corrected time), a sailing boat's behind the nearest sailing (nautical
     // miles); none for those two themselves and for a boat not yet drawn.
     bool HasGap = false;
-    double GapDays = 0;
+    double AheadSeconds = 0;
     double GapNm = 0;
 };
 
@@ -54,12 +60,21 @@ private:
     // (a 64-boat day at one second a step, some 7 million pieces, in a few tens of ms).
     void takeSnapshots();
 
+    // Each boat's finish from its track file, read as far as the race clock has come.
+    struct Finish {
+        std::unique_ptr<TrackFinishReader> Reader; // none when the file cannot be read: the drawn track finishes
+        std::optional<double> CorrectedSeconds;    // once the race clock has reached it
+    };
+    void readFinishes();
+
     std::optional<FinishLine> line_;
+    FleetInfo fleet_;
+    std::vector<Finish> finishes_;
+    double raceClockDays_ = 0; // where the replay stands
     std::optional<FinishWatch> watch_;
     const ReplaySeries* series_ = nullptr; // the series of the race, once it has one
     long long watchedStep_ = 0;            // the steps the watch has observed
     std::vector<FinishWatch> snapshots_;   // snapshot i: the watch after step (i + 1) * kSnapshotSteps
-    int boats_ = 0;
 };
 
 } // namespace tideplot

@@ -19,7 +19,7 @@ std::string BoatDistanceText(const BoatStep& boat)
 std::string StandingText(const LeaderboardRow& row)
 {
     if (row.Finished)
-        return "finished " + DurationText(row.CorrectedDays * kSecondsPerDay);
+        return "finished " + DurationText(row.CorrectedSeconds);
     if (row.DistanceNm >= 0)
         return DistanceText(row.DistanceNm) + " nm to go";
     return "not started";
@@ -30,7 +30,7 @@ std::string GapText(const LeaderboardRow& row)
     if (!row.HasGap)
         return {};
     if (row.Finished)
-        return "+" + DurationText(row.GapDays * kSecondsPerDay);
+        return GapDurationText(row.AheadSeconds, row.CorrectedSeconds);
     return "+" + DistanceText(row.GapNm) + " nm";
 }
 

@@ -34,6 +34,7 @@ namespace tideplot {
 namespace {
 
 constexpr double kSecondsBeforeManoeuvre = 10;
+constexpr long long kPageSteps = 10; // Page Up and Page Down, as on the replay's slider
 
 QString Text(const std::string& bytes)
 {
@@ -193,6 +194,7 @@ void FrmAnalysis::connectControls()
             [this](const QModelIndex& index) { lstManoeuvres_Activated(index); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { close(); });
     graphSpeed->onSeek = [this](double raceSeconds) { seekToRaceSeconds(raceSeconds); };
+    graphSpeed->onStepKey = [this](QAbstractSlider::SliderAction action) { stepWithKey(action); };
 }
 
 FrmAnalysis::~FrmAnalysis()
@@ -276,6 +278,9 @@ void FrmAnalysis::showChoice()
         if (analysis_->Wind.Known && chkVmg->isChecked())
             wind = analysis_->Wind.FromDeg;
     }
+    // To the replay's last step, which lies up to a step beyond the last fix.
+    if (session_.seekable())
+        last = std::max(last, session_.series().raceClock(session_.stepCount()) * kSecondsPerDay);
     // The table first: its rows point into the analysis, whose manoeuvres a new wind replaced.
     manoeuvres_.show(analysis_, fleet_, chosen);
     lstManoeuvres->resizeColumnsToContents();
@@ -283,15 +288,22 @@ void FrmAnalysis::showChoice()
     showPosition();
 }
 
+void FrmAnalysis::seriesChanged(const ReplaySeries&)
+{
+    choiceChanged_.start(); // the graph to the new last step
+}
+
 void FrmAnalysis::frame(const FleetFrame& frame)
 {
     raceClockDays_ = frame.RaceClock;
+    keyStep_ = -1;
     shows_.request();
 }
 
 void FrmAnalysis::rewound(const FleetFrame& frame, const ReplaySeries&, long long)
 {
     raceClockDays_ = frame.RaceClock;
+    keyStep_ = -1;
     showPosition();
 }
 
@@ -306,15 +318,53 @@ void FrmAnalysis::showPosition()
         graphSpeed->setAccessibleDescription(description);
 }
 
+bool FrmAnalysis::seekable()
+{
+    if (session_.seekable())
+        return true;
+    lblStatus->setText(QStringLiteral("The replay cannot go to another moment: %1.")
+                           .arg(session_.timelineProblem().empty() ? QStringLiteral("it is closed")
+                                                                   : Text(session_.timelineProblem())));
+    return false;
+}
+
 void FrmAnalysis::seekToRaceSeconds(double raceSeconds)
 {
-    if (!session_.seekable()) {
-        lblStatus->setText(QStringLiteral("The replay cannot go to another moment: %1.")
-                               .arg(session_.timelineProblem().empty() ? QStringLiteral("it is closed")
-                                                                       : Text(session_.timelineProblem())));
+    if (seekable())
+        session_.requestSeek(StepAtRaceClock(session_.series(), raceSeconds / kSecondsPerDay));
+}
+
+void FrmAnalysis::stepWithKey(QAbstractSlider::SliderAction action)
+{
+    if (!seekable())
+        return;
+    // From the step asked for last while the replay has not got there yet, so that keys
+    // pressed in a row add up.
+    long long step = keyStep_ >= 0 ? keyStep_ : session_.position();
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+        step += 1;
+        break;
+    case QAbstractSlider::SliderSingleStepSub:
+        step -= 1;
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        step += kPageSteps;
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        step -= kPageSteps;
+        break;
+    case QAbstractSlider::SliderToMinimum:
+        step = 0;
+        break;
+    case QAbstractSlider::SliderToMaximum:
+        step = session_.stepCount();
+        break;
+    default:
         return;
     }
-    session_.requestSeek(StepAtRaceClock(session_.series(), raceSeconds / kSecondsPerDay));
+    keyStep_ = std::clamp<long long>(step, 0, session_.stepCount());
+    session_.requestSeek(keyStep_);
 }
 
 void FrmAnalysis::lstManoeuvres_Activated(const QModelIndex& index)
@@ -325,10 +375,8 @@ void FrmAnalysis::lstManoeuvres_Activated(const QModelIndex& index)
         return;
     const BoatSource& boat = analysis_->Boats[static_cast<std::size_t>(k)].Source;
     const double target = RaceClockAt(boat, m->MiddleSeconds) - kSecondsBeforeManoeuvre / kSecondsPerDay;
-    if (!session_.seekable()) {
-        seekToRaceSeconds(target * kSecondsPerDay); // says why not
+    if (!seekable())
         return;
-    }
     try {
         session_.seek(StepAtRaceClock(session_.series(), target));
     } catch (const std::exception& e) {

@@ -4,6 +4,7 @@
 #include "replay/fleetframe.h"
 #include "ui/tablemodels.h"
 
+#include <QAbstractSlider>
 #include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QWidget>
@@ -20,8 +21,9 @@ class QPushButton;
 class QTableView;
 
 // The Analysis window, opened from the replay control window: the speed (and, when the wind
-// is known, the VMG) of the boats chosen over race time, a vertical line at the replay's
-// position that follows it, and a click or drag on the graph takes the replay there; the
+// is known, the VMG) of the boats chosen over race time, from the replay's first step to its
+// last, a vertical line at the replay's position that follows it; a click or drag on the
+// graph takes the replay there, and its keys move it by the replay's steps; the
 // table of the chosen boats' tacks, gybes and turns, where activating a row (Enter, a
 // double click) takes the replay to ten seconds before that manoeuvre and the chart to its
 // place; the wind, with where it comes from, which the user may give (Enter in its box) or
@@ -52,6 +54,7 @@ public:
     std::function<void(double lat, double lon)> onShowPlace;
 
     void raceStarted(const FleetInfo& fleet) override;
+    void seriesChanged(const ReplaySeries& series) override;
     void frame(const FleetFrame& frame) override;
     void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
 
@@ -67,7 +70,9 @@ private:
     void lstManoeuvres_Activated(const QModelIndex& index);
     void chooseAll(bool chosen);
     void showChoice(); // the graph and the table for the boats chosen
+    bool seekable();   // says why not when the replay cannot go to another moment
     void seekToRaceSeconds(double raceSeconds);
+    void stepWithKey(QAbstractSlider::SliderAction action);
     void showPosition();
     std::vector<bool> chosenBoats() const;
 
@@ -76,6 +81,7 @@ private:
     const RaceAnalysis* analysis_ = nullptr;
     FleetInfo fleet_;
     double raceClockDays_ = 0; // where the replay stands
+    long long keyStep_ = -1;   // the step the graph's keys asked for last, until the replay moves
 
     QLabel* lblWind;
     QLineEdit* txtWind;

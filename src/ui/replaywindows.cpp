@@ -17,6 +17,7 @@
 #include "ui/frmcontrol.h"
 #include "ui/frmresults.h"
 #include "ui/settings.h"
+#include "ui/windowplacement.h"
 #include "ui/workpool.h"
 
 #include <QEvent>
@@ -33,6 +34,10 @@
 namespace tideplot {
 
 namespace {
+
+// The least the Analysis and results windows are made to fit beside the others.
+constexpr QSize kLeastAnalysis(640, 400);
+constexpr QSize kLeastResults(480, 300);
 
 // The most of the replay's memory the chart's pictures of earlier steps may take.
 constexpr std::size_t kMaxPictureMemoryBytes = std::size_t{40} << 20;
@@ -373,13 +378,16 @@ void ReplayWindows::showResults()
             MessageKind::Information);
         return;
     }
-    if (!frmResults_) {
+    const bool opened = !frmResults_;
+    if (opened) {
         frmResults_ = new FrmResults(dialogs_, &setup_);
         frmResults_->setAttribute(Qt::WA_DeleteOnClose);
         frmResults_->setWindowIcon(setup_.windowIcon());
     }
     frmResults_->showResults(raceFile_, *line, FromBytes(FileLabel(CourseFilePath(raceFile_))));
     frmResults_->showLeaderboard(leaderboard_.rows(), session_.fleet());
+    if (opened)
+        placeWindow(*frmResults_, kLeastResults); // as wide as its table
     frmResults_->show();
     frmResults_->raise();
     frmResults_->activateWindow();
@@ -400,7 +408,7 @@ void ReplayWindows::showAnalysis()
                 view->bringIntoView(lat, lon);
         };
         analysisChanged();
-        placeAnalysisWindow();
+        placeWindow(*frmAnalysis_, kLeastAnalysis);
     }
     frmAnalysis_->show();
     frmAnalysis_->raise();
@@ -412,35 +420,29 @@ FrmAnalysis* ReplayWindows::analysisWindow() const
     return frmAnalysis_.data();
 }
 
-void ReplayWindows::placeAnalysisWindow()
+QMargins ReplayWindows::frameMargins() const
 {
-    // The control window stays above the others: the Analysis window goes where it does not
-    // lie under it, above it (as tall as there is room for, down to a usable height) or
-    // beside it, over the chart if it must. Frames are taken to be as thick as the set-up
-    // window's.
-    const QRect screen = setup_.screen()->availableGeometry();
-    const QRect control = frmControl_->frameGeometry();
-    const QRect inner = setup_.geometry();
     const QRect setup = options_.setupFrame();
-    const QSize frameExtra(setup.width() - inner.width(), setup.height() - inner.height());
-    const QPoint frameOffset(inner.left() - setup.left(), inner.top() - setup.top());
-    const QSize wanted = frmAnalysis_->size() + frameExtra;
-    const QSize least = QSize(640, 420) + frameExtra;
-    QRect place;
-    if (control.top() - screen.top() >= least.height()) {
-        const int height = std::min(wanted.height(), control.top() - screen.top());
-        place = QRect(screen.left(), control.top() - height, wanted.width(), height);
-    } else if (screen.right() - control.right() >= least.width()) {
-        place = QRect(control.right() + 1, screen.top(), std::min(wanted.width(), screen.right() - control.right()),
-                      std::min(wanted.height(), screen.height()));
-    } else if (control.left() - screen.left() >= least.width()) {
-        const int width = std::min(wanted.width(), control.left() - screen.left());
-        place = QRect(control.left() - width, screen.top(), width, std::min(wanted.height(), screen.height()));
-    } else {
-        return; // where the window manager puts it
-    }
-    place.moveLeft(std::clamp(place.left(), screen.left(), screen.right() + 1 - place.width()));
-    frmAnalysis_->setGeometry(QRect(place.topLeft() + frameOffset, place.size() - frameExtra));
+    const QRect inner = setup_.geometry();
+    return QMargins(inner.left() - setup.left(), inner.top() - setup.top(), setup.right() - inner.right(),
+                    setup.bottom() - inner.bottom());
+}
+
+void ReplayWindows::placeWindow(QWidget& window, QSize least)
+{
+    const QMargins frame = frameMargins();
+    const auto outer = [&](const QWidget& w) {
+        // A window that has its frame from the window manager, or one as thick as the set-up window's.
+        return w.frameGeometry() != w.geometry() ? w.frameGeometry() : w.geometry().marginsAdded(frame);
+    };
+    std::vector<ScreenWindow> others{WindowOnScreen(setup_, options_.setupFrame(), true)};
+    QWidget* const replay[] = {replayView() ? replayView()->window() : nullptr, frmControl_, frmResults_, frmAnalysis_};
+    for (QWidget* other : replay)
+        if (other && other != &window && other->isVisible())
+            others.push_back(WindowOnScreen(*other, outer(*other), false));
+    const QSize extra(frame.left() + frame.right(), frame.top() + frame.bottom());
+    const QRect place = PlaceWindow(setup_.screen()->availableGeometry(), window.size() + extra, least + extra, others);
+    window.setGeometry(place.marginsRemoved(frame));
 }
 
 void ReplayWindows::setWind(std::optional<double> windFromDeg)
@@ -481,54 +483,26 @@ void ReplayWindows::endAnalysis()
 
 void ReplayWindows::placeReplayWindows(QWidget* view)
 {
-    // The chart and the control window go where they cover neither each other nor the
-    // set-up window: beside it when there is room, the control window under the chart, all
-    // inside the screen's available area. Frames are taken to be as thick as the set-up
-    // window's.
-    const QRect screen = setup_.screen()->availableGeometry();
-    const QRect setup = options_.setupFrame();
-    const QRect inner = setup_.geometry();
-    const QMargins frame(inner.left() - setup.left(), inner.top() - setup.top(), setup.right() - inner.right(),
-                         setup.bottom() - inner.bottom());
-    const QSize frameExtra(frame.left() + frame.right(), frame.top() + frame.bottom());
-    const QSize controlOuter = frmControl_->size() + frameExtra;
-    constexpr int kMinChartWidth = 360;
-
-    // Beside it, on the side with more room; where neither side has room
-    // for a chart, the set-up window moves to the screen's left edge to make some.
-    const int roomRight = screen.right() - setup.right();
-    const int roomLeft = setup.left() - screen.left();
-    QRect area; // where the chart and the control window go, outer frames
-    if (roomRight >= kMinChartWidth && roomRight >= roomLeft) {
-        area = QRect(QPoint(setup.right() + 1, screen.top()), screen.bottomRight());
-    } else if (roomLeft >= kMinChartWidth) {
-        area = QRect(screen.topLeft(), QPoint(setup.left() - 1, screen.bottom()));
-    } else if (setup.width() + kMinChartWidth <= screen.width()) {
-        setup_.move(setup_.pos() - QPoint(setup.left() - screen.left(), 0));
-        area = QRect(QPoint(screen.left() + setup.width(), screen.top()), screen.bottomRight());
-    } else { // a screen too narrow for both: over its lower part, its Start row in view
-        area =
-            QRect(QPoint(screen.left(), std::max(screen.top(), options_.startRowBottom() + 8)), screen.bottomRight());
-    }
+    ReplayPlacement at;
+    at.Screen = setup_.screen()->availableGeometry();
+    at.Setup = options_.setupFrame();
+    at.Frame = frameMargins();
+    at.StartRowBottom = options_.startRowBottom();
+    at.Control = frmControl_->size();
+    at.HasChart = view != nullptr;
     if (view) {
-        QRect chart = viewGeometry_;
-        if (!chart.isValid()) {
-            const QSize room(area.width() - frameExtra.width(),
-                             area.height() - controlOuter.height() - frameExtra.height());
-            const QSize size = view->sizeHint().boundedTo(room).expandedTo(view->minimumSizeHint());
-            chart = QRect(area.topLeft() + QPoint(frame.left(), frame.top()), size.boundedTo(room));
-            viewGeometry_ = chart;
-        }
-        view->setGeometry(chart);
-        const QRect chartOuter = chart.marginsAdded(frame);
-        int top = chartOuter.bottom() + 1;
-        if (top + controlOuter.height() > screen.bottom() + 1)
-            top = std::max(screen.top(), chartOuter.top()); // no room under it: beside Start's row
-        frmControl_->move(std::clamp(chartOuter.left(), screen.left(), screen.right() + 1 - controlOuter.width()), top);
-    } else {
-        frmControl_->move(std::clamp(area.left(), screen.left(), screen.right() + 1 - controlOuter.width()),
-                          std::clamp(area.top(), screen.top(), screen.bottom() + 1 - controlOuter.height()));
+        at.ChartHint = view->sizeHint();
+        at.ChartLeast = view->minimumSizeHint();
+        at.ChartBefore = viewGeometry_;
     }
+    const ReplayPlaces places = PlaceReplayWindows(at);
+    if (!places.SetupMove.isNull())
+        setup_.move(setup_.pos() + places.SetupMove);
+    if (view) {
+        view->setGeometry(places.Chart);
+        viewGeometry_ = places.Chart;
+    }
+    frmControl_->move(places.Control.topLeft());
 }
 
 void ReplayWindows::describeChart()

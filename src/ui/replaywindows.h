@@ -95,8 +95,12 @@ private:
     void loadFinishLine();
     void placeReplayWindows(QWidget* view);
     void describeChart();
-    // The Analysis window, first shown: where the control window does not cover it.
-    void placeAnalysisWindow();
+    // A window of the replay, first shown (the Analysis window, the results window): where it
+    // covers no menu or button of another window and the control window covers none of its
+    // own (windowplacement.h), at least `least` inside its frame.
+    void placeWindow(QWidget& window, QSize least);
+    // The thickness of a window's frame, taken to be the set-up window's.
+    QMargins frameMargins() const;
     // The analysis came, failed or was judged anew: the windows show it.
     void analysisChanged();
     // The replay closed: its analysis stops and its window closes.

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <utility>
 
 namespace tideplot {
 
@@ -101,7 +102,7 @@ SpeedGraph::SpeedGraph(QWidget* parent) : QChartView(parent)
 {
     setObjectName(QStringLiteral("graphSpeed"));
     setAccessibleName(QStringLiteral("Speed graph"));
-    setToolTip(QStringLiteral("Click or drag to take the replay there; Left and Right move a minute, Page Up and "
+    setToolTip(QStringLiteral("Click or drag to take the replay there; Left and Right move a step, Page Up and "
                               "Page Down ten, Home and End go to the start and the end"));
     setFocusPolicy(Qt::StrongFocus);
     setRenderHint(QPainter::Antialiasing, true);
@@ -349,33 +350,19 @@ void SpeedGraph::mouseReleaseEvent(QMouseEvent* event)
 
 void SpeedGraph::keyPressEvent(QKeyEvent* event)
 {
-    double to = positionSeconds_;
-    switch (event->key()) {
-    case Qt::Key_Left:
-        to -= 60;
-        break;
-    case Qt::Key_Right:
-        to += 60;
-        break;
-    case Qt::Key_PageUp:
-        to -= 600;
-        break;
-    case Qt::Key_PageDown:
-        to += 600;
-        break;
-    case Qt::Key_Home:
-        to = firstSeconds_;
-        break;
-    case Qt::Key_End:
-        to = lastSeconds_;
-        break;
-    default:
-        QChartView::keyPressEvent(event);
-        return;
+    static constexpr std::pair<int, QAbstractSlider::SliderAction> kKeys[] = {
+        {Qt::Key_Left, QAbstractSlider::SliderSingleStepSub}, {Qt::Key_Right, QAbstractSlider::SliderSingleStepAdd},
+        {Qt::Key_PageUp, QAbstractSlider::SliderPageStepSub}, {Qt::Key_PageDown, QAbstractSlider::SliderPageStepAdd},
+        {Qt::Key_Home, QAbstractSlider::SliderToMinimum},     {Qt::Key_End, QAbstractSlider::SliderToMaximum}};
+    for (const auto& [key, action] : kKeys) {
+        if (event->key() == key) {
+            if (onStepKey)
+                onStepKey(action);
+            event->accept();
+            return;
+        }
     }
-    if (onSeek)
-        onSeek(std::clamp(to, firstSeconds_, lastSeconds_));
-    event->accept();
+    QChartView::keyPressEvent(event);
 }
 
 } // namespace tideplot

@@ -2,6 +2,7 @@
 
 #include "analysis/raceanalysis.h"
 
+#include <QAbstractSlider>
 #include <QChartView>
 #include <QColor>
 #include <QPixmap>
@@ -16,9 +17,9 @@ class QLineSeries;
 class QValueAxis;
 
 // The graph of the boats' speed over race time, and their VMG when the wind is known, drawn
-// by Qt Charts; a vertical line at the replay's position. A click or a drag on the graph, or
-// the keys (Left and Right a minute, Page Up and Page Down ten, Home and End), ask for
-// another moment.
+// by Qt Charts; a vertical line at the replay's position. A click or a drag on the graph asks
+// for another moment; the keys move the replay by its steps, as its slider does (Left and
+// Right one step, Page Up and Page Down ten, Home and End the first and the last).
 //
 // A day logged every second has 86,400 fixes a boat: each line keeps the least and the
 // greatest value of each pixel column of the plot (of fewer, wider columns when many lines
@@ -61,8 +62,11 @@ public:
     qsizetype pointCount() const { return points_; }
     int redraws() const { return redraws_; }
 
-    // Asked for another moment of the race: a click, a drag, a key.
+    // Asked for another moment of the race: a click, a drag.
     std::function<void(double raceSeconds)> onSeek;
+    // Asked to move the replay by its steps with a key, as the slider of the replay's
+    // position moves it (one step, ten, to the first or the last).
+    std::function<void(QAbstractSlider::SliderAction action)> onStepKey;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -115,12 +115,11 @@ void FleetTableModel::showDistances(const FleetFrame& frame)
 void FleetTableModel::showStandings(const std::vector<LeaderboardRow>& standings)
 {
     std::vector<Row> rows;
-    for (std::size_t i = 0; i < standings.size(); ++i) {
-        const LeaderboardRow& row = standings[i];
+    for (const LeaderboardRow& row : standings) {
         if (row.Boat < 0 || static_cast<std::size_t>(row.Boat) >= fleet_.Boats.size())
             continue;
         const std::string caption =
-            std::to_string(i + 1) + ". " + fleet_.Boats[static_cast<std::size_t>(row.Boat)].Caption;
+            std::to_string(row.Rank) + ". " + fleet_.Boats[static_cast<std::size_t>(row.Boat)].Caption;
         const std::string gap = GapText(row);
         const std::string status = gap.empty() ? StandingText(row) : StandingText(row) + " " + gap;
         rows.push_back({row.Boat, caption, status, caption + ": " + status});
@@ -194,7 +193,7 @@ QVariant LeaderboardModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
         case 0:
-            return QString::number(index.row() + 1);
+            return QString::number(row.Rank);
         case 1:
             return Text(boat.Caption);
         case 2:

@@ -238,13 +238,40 @@ TEST_F(RaceOfRules, Csv)
     EXPECT_EQ(ResultTexts(results.back())[1], "Öckerö");
 }
 
-TEST(Results, DurationsCountHoursPastADay)
+// Times are kept to the tenth of a second and shown to the second by one rule: the nearest
+// tenth, then the nearest second of it; gaps are the difference of the times shown, and ranks
+// are shared by the times that show the same second.
+TEST(Results, TimesShowTheirTenthRoundedToTheSecond)
 {
-    const std::pair<double, const char*> cases[] = {
-        {0, "0:00:00"}, {59.4, "0:00:59"}, {59.6, "0:01:00"}, {4001, "1:06:41"}, {97200, "27:00:00"},
+    const std::pair<double, const char*> times[] = {
+        {0, "0:00:00"},         {59.44, "0:00:59"},    {59.45, "0:01:00"},     {59.6, "0:01:00"},
+        {4001, "1:06:41"},      {97200, "27:00:00"},   {-0.04, "0:00:00"},     {-59.45, "-0:01:00"},
+        {3070.4499, "0:51:10"}, {3070.451, "0:51:11"}, {3070.6990, "0:51:11"},
     };
-    for (const auto& [seconds, text] : cases)
+    for (const auto& [seconds, text] : times)
         EXPECT_EQ(DurationText(seconds), text) << seconds;
+
+    const struct {
+        double ahead, behind;
+        const char* gap;
+    } gaps[] = {{3052.049, 3070.699, "+0:00:19"}, {10.46, 20.44, "+0:00:09"}, {10.44, 20.46, "+0:00:11"}};
+    for (const auto& g : gaps)
+        EXPECT_EQ(GapDurationText(g.ahead, g.behind), g.gap) << g.ahead << " to " << g.behind;
+
+    const struct {
+        double first, second;
+        int secondRank;
+    } ranks[] = {{100.46, 100.96, 1}, {100.44, 100.96, 2}, {100.96, 100.46, 1}};
+    for (const auto& r : ranks) {
+        std::vector<BoatResult> results(2);
+        for (BoatResult& result : results)
+            result.Finished = true;
+        results[0].CorrectedSeconds = r.first;
+        results[1].CorrectedSeconds = r.second;
+        RankResults(results);
+        EXPECT_EQ(results[0].Rank, 1) << r.first << " and " << r.second;
+        EXPECT_EQ(results[1].Rank, r.secondRank) << r.first << " and " << r.second;
+    }
 }
 
 TEST(Results, RefusedInput)

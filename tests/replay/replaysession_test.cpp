@@ -3,10 +3,12 @@
 // forward and back, across the session's checkpoints; playing on after a seek goes on as
 // playing straight through; new settings keep the race clock; a race with a broken line
 // can be sought up to it.
+#include "core/datetime.h"
 #include "earth/recorder.h"
 #include "replay/earthobserver.h"
 #include "replay/leaderboard.h"
 #include "replay/replaysession.h"
+#include "replay/valuetext.h"
 #include "support/racefiles.h"
 
 #include <QCoreApplication>
@@ -240,8 +242,9 @@ TEST(Leaderboard, AfterASeekItStandsAsPlayedToTheStep)
     };
     const auto same = [](const std::vector<LeaderboardRow>& a, const std::vector<LeaderboardRow>& b) {
         return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const LeaderboardRow& x, const LeaderboardRow& y) {
-            return x.Boat == y.Boat && x.Finished == y.Finished && x.CorrectedDays == y.CorrectedDays &&
-                   x.DistanceNm == y.DistanceNm && x.HasGap == y.HasGap && x.GapDays == y.GapDays && x.GapNm == y.GapNm;
+            return x.Boat == y.Boat && x.Rank == y.Rank && x.Finished == y.Finished &&
+                   x.CorrectedSeconds == y.CorrectedSeconds && x.DistanceNm == y.DistanceNm && x.HasGap == y.HasGap &&
+                   x.AheadSeconds == y.AheadSeconds && x.GapNm == y.GapNm;
         });
     };
     Watched straight(race, ReplaySettings{1, 7}, line);
@@ -269,6 +272,48 @@ TEST(Leaderboard, AfterASeekItStandsAsPlayedToTheStep)
     while (fresh.session.position() < sought.session.position())
         fresh.session.step();
     EXPECT_TRUE(same(sought.board.rows(), fresh.board.rows())) << "after new settings";
+}
+
+// The leaderboard of the sample race with a finish line, at any resolution: a boat shows as
+// finished from the first step whose race clock reaches its corrected time in the results, and
+// at the end the leaderboard ranks, times and spaces the boats as the results table does
+// (where the steps cut the corners of a track, the piece drawn crosses the line a fraction of
+// a second away from the fixes' crossing: 0.34 s for Elsa at 10 s a step).
+TEST(Leaderboard, TakesEachFinishFromTheResultsOnceTheRaceClockReachesIt)
+{
+    const FinishLine line{57.598843, 11.502571, 57.601157, 11.497429};
+    const std::vector<BoatResult> results = RaceResults(kSampleRace, line);
+    ASSERT_EQ(results.size(), 4u);
+    const std::pair<const char*, const char*> shown[] = {{"finished 0:50:52", ""},
+                                                         {"finished 0:51:11", "+0:00:19"},
+                                                         {"finished 0:52:09", "+0:01:17"},
+                                                         {"finished 0:53:09", "+0:02:17"}};
+    for (const double resolution : {1.0, 10.0, 60.0}) {
+        ReplaySession session;
+        Leaderboard board;
+        board.setFinishLine(line);
+        session.addObserver(&board);
+        session.start(kSampleRace, ReplaySettings{resolution, 90});
+        const auto resultOf = [&](int boat) {
+            return *std::find_if(results.begin(), results.end(), [&](const BoatResult& r) {
+                return r.EntryLine == session.fleet().Boats[static_cast<std::size_t>(boat)].EntryLine;
+            });
+        };
+        while (session.step()) {
+            const double clock = session.lastFrame().RaceClock * kSecondsPerDay;
+            for (const LeaderboardRow& row : board.rows())
+                ASSERT_EQ(row.Finished, clock >= resultOf(row.Boat).CorrectedSeconds)
+                    << resolution << " s a step, race clock " << clock << " s, boat " << row.Boat;
+        }
+        const std::vector<LeaderboardRow> rows = board.rows();
+        ASSERT_EQ(rows.size(), 4u);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(resultOf(rows[i].Boat).Rank, rows[i].Rank) << resolution << " s a step, row " << i;
+            EXPECT_EQ(StandingText(rows[i]), "finished " + ResultTexts(results[i])[6]);
+            EXPECT_EQ(StandingText(rows[i]), shown[i].first) << resolution << " s a step, row " << i;
+            EXPECT_EQ(GapText(rows[i]), shown[i].second) << resolution << " s a step, row " << i;
+        }
+    }
 }
 
 // New settings are counted on a worker thread while the replay goes on at the old ones;

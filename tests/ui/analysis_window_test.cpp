@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QFile>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -327,6 +328,47 @@ TEST(AnalysisWindow, FollowsTheReplaySeeksFromGraphAndTableAndTakesTheWindTyped)
     r.control->close();
     r.control = nullptr;
     EXPECT_TRUE(QTest::qWaitFor([&] { return closing.isNull(); }, 2000));
+}
+
+// The graph's keys move the replay by its steps, as the replay's slider does: Left and Right
+// one, Page Up and Page Down ten, Home to the first and End to the last, which the graph
+// reaches (a step beyond the last fix).
+TEST(AnalysisWindow, TheGraphsKeysMoveTheReplayByItsStepsAsTheSliderDoes)
+{
+    AnalysedReplay r;
+    ASSERT_NE(r.control, nullptr);
+    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
+    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    auto* graph = window->findChild<SpeedGraph*>();
+    auto* table = window->findChild<QTableView*>("lstManoeuvres");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0 && r.session().seekable(); }, 30000));
+    const long long last = r.session().stepCount();
+    ASSERT_GT(last, 100);
+    graph->setFocus();
+    const auto press = [&](Qt::Key key, int times, long long expected) -> ::testing::AssertionResult {
+        for (int i = 0; i < times; ++i)
+            QTest::keyClick(graph, key);
+        if (QTest::qWaitFor([&] { return r.session().position() == expected && !r.session().playing(); }, 5000))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << times << " x " << QKeySequence(key).toString().toStdString()
+                                             << ": step " << r.session().position() << ", not " << expected;
+    };
+    EXPECT_TRUE(press(Qt::Key_End, 1, last));
+    const double x = graph->positionLineX();
+    ASSERT_FALSE(std::isnan(x)) << "the last step lies inside the graph";
+    EXPECT_NEAR(graph->raceSecondsAt(x), r.raceSeconds(), graph->raceSecondsAt(x + 1) - graph->raceSecondsAt(x));
+    EXPECT_TRUE(press(Qt::Key_Left, 10, last - 10));
+    EXPECT_TRUE(press(Qt::Key_Home, 1, 0));
+    EXPECT_TRUE(press(Qt::Key_Right, 1, 1));
+    EXPECT_TRUE(press(Qt::Key_PageDown, 1, 11));
+    EXPECT_TRUE(press(Qt::Key_PageDown, 3, 41));
+    EXPECT_TRUE(press(Qt::Key_Right, 1, 42));
+    EXPECT_TRUE(press(Qt::Key_PageUp, 1, 32));
+    EXPECT_TRUE(press(Qt::Key_Left, 1, 31));
+    EXPECT_TRUE(press(Qt::Key_Home, 1, 0));
+    EXPECT_TRUE(press(Qt::Key_Left, 1, 0)) << "no step before the first";
 }
 
 TEST(AnalysisChart, MarksTheManoeuvresReachedAndKeepsAFollowedBoatInTheMiddle)

@@ -201,6 +201,15 @@ describe('the sample race with a finish line', () => {
     assert.deepEqual(tables.Leaderboard.slice(1).map((r) => r[2].startsWith('finished ')), race.legend.map(() => true));
     assert.equal(tables.Leaderboard[1][3], '', 'the winner has no gap');
     assert.match(tables.Leaderboard[2][3], /^\+\d+:\d\d:\d\d$/);
+    // At the end the leaderboard places and times the boats as the results do, to the second,
+    // and each gap is the difference of the times shown.
+    assert.deepEqual(tables.Leaderboard.slice(1).map((r) => [r[0], r[2]]),
+      tables.Results.slice(1).map((r) => [r[0], 'finished ' + r[6]]));
+    const seconds = (text) => text.split(':').reduce((sum, part) => sum * 60 + Number(part), 0);
+    const clock = (s) => `${Math.floor(s / 3600)}:${String(Math.floor(s / 60) % 60).padStart(2, '0')}:${String(s % 60).padStart(2, '0')}`;
+    const first = seconds(tables.Results[1][6]);
+    assert.deepEqual(tables.Leaderboard.slice(2).map((r) => r[3]),
+      tables.Results.slice(2).map((r) => '+' + clock(seconds(r[6]) - first)));
   });
 
   test('fits a phone 390 pixels wide, every control reachable by Tab with a visible focus', async () => {

@@ -85,8 +85,13 @@
     boats.forEach((boat, k) => setText(boatCells[k], k === 0 ? '' : distanceText(boat, step)));
     if (board.snapshots.length) {
       const rows = board.snapshots[board.at[step]];
+      let rank = 0;
       rows.forEach(([b, kind, value, gap], i) => {
         const shown = boardRows[i];
+        // Boats finished in the same time as shown share their place, as in the results.
+        const tied = i > 0 && kind === 2 && rows[i - 1][1] === 2 && rows[i - 1][2] === value;
+        rank = tied ? rank : i + 1;
+        setText(shown.cells[0], String(rank));
         if (shown.boat !== b) {
           shown.boat = b;
           const boat = boats[b];
