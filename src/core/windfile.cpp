@@ -142,7 +142,7 @@ bool WindFileReader::next(WindFileLine& line)
         line.Line = file_.LineNumber();
         line.Time = DateValue(Digits(date, 0, 4), Digits(date, 4, 2), Digits(date, 6, 2), Digits(time, 0, 2),
                               Digits(time, 2, 2), Digits(time, 4, 2));
-        std::optional<double>* const values[] = {&line.TwdDeg, &line.TwsKnots, &line.AwaDeg,
+        std::optional<double>* const values[] = {&line.TwdDeg,   &line.TwsKnots, &line.AwaDeg,
                                                  &line.AwsKnots, &line.HdgDeg,   &line.BspKnots};
         for (int i = 2; i < kFields; ++i)
             ReadValue(fields[std::size_t(i)], i, *values[i - 2], where);

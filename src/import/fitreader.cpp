@@ -192,8 +192,8 @@ FitReading FitDecoder::run()
             return reading;
         }
         if (const std::uint32_t written = Unsigned(crc.data(), 2, false); written != computed)
-            fail(dataEnd, "the file's CRC is " + Hex4(written) + ", its bytes give " + Hex4(computed) +
-                              ": the file is damaged");
+            fail(dataEnd,
+                 "the file's CRC is " + Hex4(written) + ", its bytes give " + Hex4(computed) + ": the file is damaged");
         if (trackEnds_)
             trackEnds_();
     }
@@ -206,8 +206,8 @@ bool FitDecoder::header(std::int64_t start, std::int64_t& dataEnd)
 {
     std::array<std::uint8_t, 14> head{};
     bytes_.ResetCrc();
-    if (!bytes_.Take(head.data(), 1) || (head[0] != 12 && head[0] != 14) || !bytes_.Take(head.data() + 1, head[0] - 1) ||
-        std::memcmp(head.data() + 8, ".FIT", 4) != 0)
+    if (!bytes_.Take(head.data(), 1) || (head[0] != 12 && head[0] != 14) ||
+        !bytes_.Take(head.data() + 1, head[0] - 1) || std::memcmp(head.data() + 8, ".FIT", 4) != 0)
         return false;
     if (head[0] == 14) {
         std::uint16_t computed = 0;
@@ -282,8 +282,7 @@ bool FitDecoder::definition(std::uint8_t header, std::int64_t start, std::int64_
     return true;
 }
 
-bool FitDecoder::data(int local, std::optional<std::uint32_t> compressedTime, std::int64_t start,
-                      std::int64_t dataEnd)
+bool FitDecoder::data(int local, std::optional<std::uint32_t> compressedTime, std::int64_t start, std::int64_t dataEnd)
 {
     const Definition& d = definitions_[std::size_t(local)];
     if (!d.Defined)
@@ -362,7 +361,8 @@ LogReadResult ReadFitPoints(const std::string& logPath, LogPoints& points, const
             } else if (!r.LatSemicircles || !r.LonSemicircles) {
                 TallySkipped(result, at, "the record has no position");
             } else if (std::abs(static_cast<long long>(*r.LatSemicircles)) > (1LL << 30)) {
-                TallySkipped(result, at, "the latitude " + SemicircleDegrees(*r.LatSemicircles) + " lies beyond 90 degrees");
+                TallySkipped(result, at,
+                             "the latitude " + SemicircleDegrees(*r.LatSemicircles) + " lies beyond 90 degrees");
             } else {
                 const LogSecond second = epoch + *r.Timestamp;
                 line = SemicircleDegrees(*r.LatSemicircles) + "," + SemicircleDegrees(*r.LonSemicircles) + ",";

@@ -67,7 +67,6 @@ std::string WithoutLog(const std::string& line, const std::string& log)
     return line.starts_with(log + ": ") ? line.substr(log.size() + 2) : line;
 }
 
-
 using Appenders = std::vector<std::unique_ptr<TrackFileAppend>>;
 
 // The points in time order, one a second, into the track file of their piece.

@@ -51,7 +51,9 @@ std::string NmeaHoldsText(const LogReading& reading)
     const LogReadResult& r = reading.Result;
     const LogContents& c = r.Contents;
     std::string text;
-    if (c.PositionSentences > 0)
+    if (c.Sentences == 0)
+        text = "no NMEA sentence with a right checksum";
+    else if (c.PositionSentences > 0)
         text = Counted(c.PositionSentences, "one position sentence", "position sentences") +
                " (RMC, GGA, GLL) and none with a usable fix";
     else
@@ -154,8 +156,8 @@ std::vector<std::string> ReadingWarnings(const std::string& log, const LogReadin
         warnings.push_back(name + r.Unread.FirstReason + ": the bytes from byte " + std::to_string(r.Unread.First) +
                            " on were passed over");
     else if (r.Unread.Count > 0)
-        warnings.push_back(name + Counted(r.Unread.Count, "1 line holds", "lines hold") +
-                           " no NMEA sentence and " + (r.Unread.Count == 1 ? "was" : "were") + " passed over, " +
+        warnings.push_back(name + Counted(r.Unread.Count, "1 line holds", "lines hold") + " no NMEA sentence and " +
+                           (r.Unread.Count == 1 ? "was" : "were") + " passed over, " +
                            FirstAt(r.Unread.Count, r.Unread.First) + ": " + r.Unread.FirstReason);
     if (r.GivenDateUsed)
         warnings.push_back(name + "the log gives no date: its first time is dated " +
@@ -199,10 +201,10 @@ std::vector<std::string> WindNotes(const WindSummary& wind)
                         " is the instruments' true wind angle (MWV T, VWT) turned into a direction with the " +
                         (wind.FromCourse >= wind.TrueFromAngle ? "course over ground" : "heading"));
     if (wind.Computed > 0)
-        notes.push_back("the true wind of " + seconds(wind.Computed) +
-                        " was computed from the apparent wind (MWV R, VWR) and the boat's speed " +
-                        (wind.ComputedOverGround >= wind.Computed ? "over the ground (RMC, VTG)"
-                                                                  : "through the water (VHW)"));
+        notes.push_back(
+            "the true wind of " + seconds(wind.Computed) +
+            " was computed from the apparent wind (MWV R, VWR) and the boat's speed " +
+            (wind.ComputedOverGround >= wind.Computed ? "over the ground (RMC, VTG)" : "through the water (VHW)"));
     return notes;
 }
 
@@ -229,8 +231,8 @@ std::string WindFileText(const WindFileWritten& wind)
     if (wind.Appended == 0)
         return wind.Path + " already holds the log's " + Counted(wind.AlreadyThere, "1 second", "seconds") +
                " of wind, heading and boat speed: nothing was added";
-    std::string text = Counted(wind.Appended, "1 second", "seconds") + " of wind, heading and boat speed went to " +
-                       wind.Path;
+    std::string text =
+        Counted(wind.Appended, "1 second", "seconds") + " of wind, heading and boat speed went to " + wind.Path;
     if (wind.AlreadyThere > 0)
         text += " (" + Counted(wind.AlreadyThere, "1 second", "seconds") + " already there " +
                 (wind.AlreadyThere == 1 ? "was" : "were") + " skipped)";

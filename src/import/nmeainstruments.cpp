@@ -140,7 +140,7 @@ void InstrumentSeconds::Heading(double deg, bool magnetic, std::optional<double>
 }
 
 std::optional<InstrumentSeconds::Reading> InstrumentSeconds::Direction(std::optional<double> trueDeg,
-                                                                        std::optional<double> magneticDeg)
+                                                                       std::optional<double> magneticDeg)
 {
     if (trueDeg)
         return Reading{Turned360(*trueDeg), false};
@@ -157,8 +157,8 @@ void InstrumentSeconds::Wind(const Sentence& s)
     std::optional<double> angle, knots;
     bool relative = type == "VWR";
     if (type == "MWD") {
-        const std::optional<Reading> twd = Direction(s[1] == "T" ? Angle(s[0]) : std::nullopt,
-                                                     s[3] == "M" ? Angle(s[2]) : std::nullopt);
+        const std::optional<Reading> twd =
+            Direction(s[1] == "T" ? Angle(s[0]) : std::nullopt, s[3] == "M" ? Angle(s[2]) : std::nullopt);
         knots = FirstSpeed(s, {4, 6});
         if (!slot_.Twd && !slot_.TwdSpeed && (twd || knots)) {
             slot_.Twd = twd;

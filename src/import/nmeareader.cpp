@@ -184,9 +184,8 @@ private:
     throw Error(logPath + ": no NMEA 0183 sentence in " +
                 (searchedAll ? std::string("its ") : std::string("the first 16 MiB, ")) +
                 xmllog::CountText(lines.Number()) + (lines.Number() == 1 ? " line" : " lines") +
-                (unread.Count > 0 ? " (line " + std::to_string(unread.First) + ": " +
-                                              unread.FirstReason + ")"
-                                        : std::string()) +
+                (unread.Count > 0 ? " (line " + std::to_string(unread.First) + ": " + unread.FirstReason + ")"
+                                  : std::string()) +
                 ": this is no NMEA log; the import reads NMEA 0183, GPX, KML, KMZ and FIT logs");
 }
 
@@ -308,11 +307,10 @@ void NmeaPass::position(const Sentence& s, std::optional<LogSecond> second, long
     ++result_.Contents.PositionSentences;
     const std::string_view type = s.Type;
     // One kind of sentence gives the positions, as gpsbabel takes them: GGA once the log has
-    // given one, else RMC once it has given one, else GLL.
+    // given a fix in one, else RMC once it has, else GLL.
     const int rank = type == "GGA" ? 3 : type == "RMC" ? 2 : 1;
     if (rank < positionRank_)
         return;
-    positionRank_ = rank;
     const std::size_t lat = type == "GLL" ? 0 : type == "GGA" ? 1 : 2;
     const std::string_view time = s[TimeField(type)];
     std::string problem;
@@ -333,6 +331,7 @@ void NmeaPass::position(const Sentence& s, std::optional<LogSecond> second, long
         TallySkipped(result_, line, problem);
         return;
     }
+    positionRank_ = rank;
     if (!second) {
         if (undated_++ == 0)
             firstUndated_ = line;

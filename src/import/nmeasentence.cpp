@@ -163,7 +163,8 @@ std::optional<long long> ReadDdmmyy(std::string_view text)
     if (!IsDigit(yy[0]) || !IsDigit(yy[1]))
         return std::nullopt;
     const int year = (yy[0] - '0') * 10 + (yy[1] - '0');
-    return ReadDayMonthYear(text.substr(0, 2), text.substr(2, 2), std::to_string(year >= 80 ? 1900 + year : 2000 + year));
+    return ReadDayMonthYear(text.substr(0, 2), text.substr(2, 2),
+                            std::to_string(year >= 80 ? 1900 + year : 2000 + year));
 }
 
 std::optional<long long> ReadDayMonthYear(std::string_view day, std::string_view month, std::string_view year)

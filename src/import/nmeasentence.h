@@ -61,8 +61,7 @@ std::optional<long long> ReadDayMonthYear(std::string_view day, std::string_view
 // "dddmm.mmmm" with "E" or "W", as decimal degrees rounded to 7 decimals ("46.2421667",
 // "-6.1770167"), worked out from the digits exactly; "" with `problem` set when the text is
 // no such position.
-std::string DecimalDegrees(std::string_view value, std::string_view hemisphere, bool latitude,
-                           std::string& problem);
+std::string DecimalDegrees(std::string_view value, std::string_view hemisphere, bool latitude, std::string& problem);
 
 // The decimals of the degrees DecimalDegrees writes.
 constexpr int kDegreeDecimals = 7;

@@ -62,7 +62,6 @@ private:
     [[noreturn]] void Unchanged(const std::string& what) const;
     std::string What() const; // "the track file"
 
-
     std::string path_;
     Kind kind_;
     bool exists_ = false;
