@@ -206,7 +206,9 @@ LogFormat DetectLogFormat(const std::string& logPath)
         return LogFormat::Nmea;
     const std::int64_t size = file->size();
     xmllog::LogPartDevice device(std::move(file), size);
-    if (device.openPart()) {
+    // Without a "<" in its first bytes (which any XML encoding writes as one byte) no
+    // element can begin: only the name can tell.
+    if (bytes.find('<') != std::string_view::npos && device.openPart()) {
         QXmlStreamReader xml(&device);
         while (!xml.atEnd() && !device.failed() && device.sourceBytesRead() <= kDetectBytes) {
             if (xml.readNext() == QXmlStreamReader::StartElement)

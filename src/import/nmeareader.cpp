@@ -29,7 +29,7 @@ constexpr std::int64_t kProgressBytes = std::int64_t{1} << 20;
 constexpr int kHalfDay = 43200;
 // The instruments' clock follows a lesser timed sentence once the main one has been silent
 // for longer than this, in seconds of the log.
-constexpr LogSecond kClockLapseSeconds = 2;
+constexpr LogSecond kClockLapseSeconds = 1;
 
 // The lines of a log, read a block at a time: a line is given as it stands in the block
 // where it can be, and otherwise copied, cut at kLongestLineBytes.
@@ -96,10 +96,18 @@ public:
     long Number() const { return number_; }
     std::int64_t BytesRead() const { return read_; }
     std::int64_t Size() const { return size_; }
+    // Until Found() is called, the log ends after kSentenceSearchBytes (SearchedOut() then
+    // says so): a log without a sentence there is no NMEA log.
+    void Found() { searching_ = false; }
+    bool SearchedOut() const { return searchedOut_; }
 
 private:
     bool Fill()
     {
+        if (searching_ && read_ >= kSentenceSearchBytes) {
+            searchedOut_ = true;
+            return false;
+        }
         const qint64 n = file_->read(block_.data(), kBlockBytes);
         if (n < 0)
             throw Error("cannot read \"" + path_ + "\": " + file_->errorString().toStdString());
@@ -117,6 +125,8 @@ private:
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool afterCr_ = false;
+    bool searching_ = true;
+    bool searchedOut_ = false;
     std::string copy_;
     long number_ = 0;
 };
@@ -181,11 +191,10 @@ private:
 [[noreturn]] void NoSentence(const std::string& logPath, const LogLines& lines, const PassedLines& unread,
                              bool searchedAll)
 {
-    throw Error(logPath + ": no NMEA 0183 sentence in " +
-                (searchedAll ? std::string("its ") : std::string("the first 16 MiB, ")) +
-                xmllog::CountText(lines.Number()) + (lines.Number() == 1 ? " line" : " lines") +
-                (unread.Count > 0 ? " (line " + std::to_string(unread.First) + ": " + unread.FirstReason + ")"
-                                  : std::string()) +
+    const long count = lines.Number();
+    throw Error(logPath + ": no NMEA 0183 sentence in its " + (searchedAll ? "" : "first 16 MiB, ") +
+                xmllog::CountText(count) + (count == 1 ? " line" : " lines") +
+                (unread.Count > 0 ? " (the first: " + unread.FirstReason + ")" : std::string()) +
                 ": this is no NMEA log; the import reads NMEA 0183, GPX, KML, KMZ and FIT logs");
 }
 
@@ -245,6 +254,8 @@ std::optional<std::pair<long long, int>> NmeaPass::run(const LogProgress* progre
             result_.EndedEarlyAt = number;
             break;
         }
+        if (kind == LineKind::BadChecksum || kind == LineKind::Sentence)
+            lines_.Found();
         if (kind == LineKind::BadChecksum)
             result_.BadChecksums.Note(number, problem);
         else if (kind == LineKind::NotASentence)
@@ -260,14 +271,13 @@ std::optional<std::pair<long long, int>> NmeaPass::run(const LogProgress* progre
                 take(s, number);
             }
         }
-        if (result_.Contents.Sentences == 0 && result_.BadChecksums.Count == 0 &&
-            lines_.BytesRead() > kSentenceSearchBytes)
-            NoSentence(logPath_, lines_, result_.Unread, false);
         if (progress && *progress && lines_.BytesRead() - reported >= kProgressBytes) {
             reported = lines_.BytesRead();
             (*progress)(reported, lines_.Size());
         }
     }
+    if (lines_.SearchedOut())
+        NoSentence(logPath_, lines_, result_.Unread, false);
     if (result_.Contents.Sentences == 0 && result_.BadChecksums.Count == 0 && result_.EndedEarlyAt == 0)
         NoSentence(logPath_, lines_, result_.Unread, true);
     result_.Lines = lines_.Number();

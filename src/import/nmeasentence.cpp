@@ -81,6 +81,13 @@ LineKind ReadLine(std::string_view line, Sentence& sentence, std::string& proble
         return LineKind::NotASentence;
     }
     std::string_view data = line.substr(start + 1);
+    // Sentences are printable ASCII; a line of binary garbage that happens to hold "$GPRMC," is none.
+    for (const char c : data) {
+        if (c < 0x20 || c > 0x7E) {
+            problem = "no NMEA sentence: it holds bytes that are no printable ASCII";
+            return LineKind::NotASentence;
+        }
+    }
     const std::size_t star = data.find('*');
     sentence.HasChecksum = star != std::string_view::npos;
     if (sentence.HasChecksum) {

@@ -87,7 +87,7 @@ std::optional<LogSecond> WindLineTime(std::string_view line)
 {
     if (line.size() < 16 || line[8] != ',' || line[15] != ',')
         return std::nullopt;
-    return LineTime(line.substr(0, 15));
+    return LineTime("," + std::string(line.substr(0, 15)));
 }
 
 // The time of the last line with one in the last kTailBytes of the file.

@@ -285,7 +285,7 @@ TEST_F(NmeaLogTest, LogsGiveTheirPointsAndWarnings)
          {},
          {},
          nullptr,
-         ": no NMEA 0183 sentence in its 2 lines (line 1: no NMEA sentence (\"$\" and an address such as GPRMC) in "
+         ": no NMEA 0183 sentence in its 2 lines (the first: no NMEA sentence (\"$\" and an address such as GPRMC) in "
          "\"hello\"): this is no NMEA log; the import reads NMEA 0183, GPX, KML, KMZ and FIT logs",
          "garbage.log"},
         {"told by its content, whatever its name",

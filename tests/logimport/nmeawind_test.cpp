@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -166,6 +167,182 @@ TEST_F(NmeaWindTest, WindFileFromTheSentences)
             warnings.push_back(warning.substr(log.size() + 2));
         EXPECT_EQ(warnings, c.warnings);
     }
+}
+
+const std::string kData = TIDEPLOT_SOURCE_DIR "/tests/data/nmea/";
+
+// The real logs (tests/data/nmea/README.md), the date that plaka's needs, and a second of
+// each wind file with the sentences it comes from, worked by hand.
+struct RealLog {
+    const char* name;
+    const char* date; // --date, for a log without one
+    const char* line;
+};
+const RealLog kRealLogs[] = {
+    // RMC 140008 (line 9), VHW 5.2 kn (10), VWR 28 degrees to starboard at 14.2 kn (12),
+    // HDG 196 magnetic with 1 E of variation (15), MWV T 42 degrees at 9.7 kn (18): 197 + 42.
+    {"irene-2014-06-27-excerpt.nmea", nullptr, "20140627,140008,239.0,9.70,28.0,14.20,197.0,5.20"},
+    // GLL 103314 (line 12), HDG 311 magnetic without variation (13), MWV R 271 = 89 degrees to
+    // port at 12.5 kn (15), MWV T 249 = -111 degrees at 13.7 kn (16): 311 - 111; VHW 6.0 kn (19).
+    {"irene-2008-07-11-excerpt.nmea", nullptr, "20080711,103314,200.0,13.70,-89.0,12.50,311.0,6.00"},
+    // ZDA and GLL 095559 (lines 9, 11), VHW 6.12 kn (17), VTG 225.18 degrees at 5.80 kn (19), no
+    // heading: MWV T 313 = -47 degrees at 8.16 kn (20): 225.18 - 47.
+    {"plaka-excerpt.nmea", "2019-07-01", "20190701,095559,178.2,8.16,,,,6.12"},
+};
+
+// A copy of a real log in the test's folder.
+std::string CopyRealLog(const TempDir& dir, const RealLog& real)
+{
+    const std::string log = dir.file(real.name);
+    fs::copy_file(kData + real.name, log, fs::copy_options::overwrite_existing);
+    return log;
+}
+
+LogImportOptions DateOf(const RealLog& real)
+{
+    LogImportOptions options;
+    if (real.date)
+        options.Read.GivenDate =
+            DayNumber(std::atoi(real.date), std::atoi(real.date + 5), std::atoi(real.date + 8)) * 86400;
+    return options;
+}
+
+TEST_F(NmeaWindTest, RealWindLinesWorkedByHand)
+{
+    for (const RealLog& real : kRealLogs) {
+        SCOPED_TRACE(real.name);
+        const std::string log = CopyRealLog(dir_, real);
+        const LogImportResult result = ImportLog(log, {}, DateOf(real));
+        ASSERT_EQ(result.WindFiles.size(), 1u);
+        const std::string wind = Slurp(result.WindFiles[0].Path);
+        EXPECT_NE(wind.find(std::string("\r\n") + real.line + "\r\n"), std::string::npos) << wind.substr(0, 400);
+    }
+}
+
+// gpsbabel's reading of the real logs (`gpsbabel -i nmea`), written with 9 decimals, is our
+// track file: the same seconds, the positions within the rounding of our 7 decimals.
+TEST_F(NmeaWindTest, RealLogsAsGpsbabelReadsThem)
+{
+    const QString gpsbabel = QStandardPaths::findExecutable("gpsbabel");
+    if (gpsbabel.isEmpty())
+        GTEST_SKIP() << "NOTE: gpsbabel is not installed, so NMEA imports are not compared with its reading";
+    const std::string style = dir_.file("track.style");
+    std::ofstream(style) << "FIELD_DELIMITER COMMA\nRECORD_DELIMITER NEWLINE\nBADCHARS COMMA\n"
+                            "IFIELD LAT_DECIMAL,\"\",\"%.9f\"\nIFIELD LON_DECIMAL,\"\",\"%.9f\"\n"
+                            "IFIELD GMT_TIME,\"\",\"%Y%m%d\"\nIFIELD GMT_TIME,\"\",\"%H%M%S\"\n";
+    for (const RealLog& real : kRealLogs) {
+        SCOPED_TRACE(real.name);
+        const std::string log = CopyRealLog(dir_, real);
+        const std::string expected = dir_.file("expected.txt");
+        QProcess p;
+        QString format = "nmea";
+        if (real.date)
+            format += ",date=" + QString(real.date).remove('-');
+        p.start(gpsbabel, {"-t", "-i", format, "-f", QString::fromStdString(log), "-o",
+                           "xcsv,style=" + QString::fromStdString(style), "-F", QString::fromStdString(expected)});
+        ASSERT_TRUE(p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+            << p.readAllStandardError().toStdString();
+        ImportLog(log, {}, DateOf(real));
+        std::istringstream ours(Slurp(TrackFilePath(log))), theirs(Slurp(expected));
+        std::string a, b;
+        std::getline(ours, a); // the header
+        int lines = 0;
+        while (std::getline(theirs, b)) {
+            ASSERT_TRUE(std::getline(ours, a)) << "gpsbabel has more points, from " << b;
+            double latA = 0, lonA = 0, latB = 0, lonB = 0;
+            ASSERT_EQ(std::sscanf(a.c_str(), "%lf,%lf,", &latA, &lonA), 2) << a;
+            ASSERT_EQ(std::sscanf(b.c_str(), "%lf,%lf,", &latB, &lonB), 2) << b;
+            EXPECT_EQ(a.substr(a.size() - 16, 15), b.substr(b.size() - 15)) << a << " against " << b;
+            EXPECT_NEAR(latA, latB, 0.51e-7) << a << " against " << b;
+            EXPECT_NEAR(lonA, lonB, 0.51e-7) << a << " against " << b;
+            ++lines;
+        }
+        EXPECT_FALSE(std::getline(ours, a)) << "we have more points, from " << a;
+        EXPECT_GT(lines, 40);
+    }
+}
+
+// The command as a sailor runs it: a log without a date refused and then imported with one,
+// its wind file beside the track file, nothing added the second time; a bad date; a log of
+// two pieces split, each with its wind file.
+TEST_F(NmeaWindTest, ImportCommandWithDatesAndWindFiles)
+{
+    std::string out, err;
+    const auto run = [&](const QStringList& args) {
+        QProcess p;
+        p.start(TIDEPLOT_BINARY_DIR "/src/app/tideplot", args);
+        EXPECT_TRUE(p.waitForFinished(60000)) << "the tideplot program did not run: build it first";
+        out = p.readAllStandardOutput().toStdString();
+        err = p.readAllStandardError().toStdString();
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    };
+    const std::string log = CopyRealLog(dir_, kRealLogs[2]);
+    const QString q = QString::fromStdString(log);
+    EXPECT_EQ(run({"import", q}), 1);
+    EXPECT_EQ(err, "tideplot import: " + log +
+                       ", line 11: the log gives the time of day of its positions but no date (no RMC or ZDA sentence "
+                       "holds one): give the date (UTC) of its first position with --date YYYY-MM-DD\n");
+    EXPECT_EQ(run({"import", "--date", "2019-02-30", q}), 2);
+    EXPECT_TRUE(err.starts_with("tideplot import: --date: \"2019-02-30\" is not a date YYYY-MM-DD\n")) << err;
+    EXPECT_FALSE(fs::exists(TrackFilePath(log)));
+
+    EXPECT_EQ(run({"import", "--date=2019-07-01", q}), 0);
+    EXPECT_EQ(out, log + ": 50 points appended to " + log + ".txt\n" + log +
+                       ": 50 seconds of wind, heading and boat speed appended to " + log + ".wind.txt\n" + log +
+                       ": the true wind of 49 seconds is the instruments' true wind angle (MWV T, VWT) turned into a "
+                       "direction with the course over ground\n");
+    EXPECT_NE(err.find("warning: " + log +
+                       ": the true wind direction of 49 seconds was turned with the course over "
+                       "ground"),
+              std::string::npos)
+        << err;
+    const std::string track = Slurp(log + ".txt"), wind = Slurp(log + ".wind.txt");
+    EXPECT_EQ(run({"import", "--date", "2019-07-01", q}), 1);
+    EXPECT_TRUE(out.starts_with(log + ": no new point; " + log + ".txt is unchanged\n" + log +
+                                ": no new second of wind, heading and boat speed; " + log + ".wind.txt is unchanged\n"))
+        << out;
+    EXPECT_EQ(Slurp(log + ".txt"), track);
+    EXPECT_EQ(Slurp(log + ".wind.txt"), wind);
+
+    const std::string days = WriteLog(Rmc(0) + S("IIHDT,10,T") +
+                                          S("GPRMC,140000,A,4614.530,N,00610.621,E,0.0,,010719,,,A") + S("IIHDT,20,T"),
+                                      "days.nmea");
+    EXPECT_EQ(run({"import", "--split", QString::fromStdString(days)}), 0);
+    EXPECT_EQ(Slurp(days + ".1.wind.txt"), std::string(kWindHeaderLine) + kDay + "00,,,,,10.0,\r\n");
+    EXPECT_EQ(Slurp(days + ".2.wind.txt"), std::string(kWindHeaderLine) + "20190701,140000,,,,,20.0,\r\n");
+    EXPECT_NE(out.find(days + ": 1 second of wind, heading and boat speed appended to " + days + ".2.wind.txt\n"),
+              std::string::npos)
+        << out;
+}
+
+// Hostile logs: a gigabyte of garbage is refused after its first 16 MiB, whatever its name
+// says; a line of 100 KB between sentences is passed over.
+TEST_F(NmeaWindTest, HostileLogs)
+{
+    const std::string garbage = dir_.file("garbage.nmea");
+    {
+        std::ofstream(garbage, std::ios::binary) << "";
+    }
+    fs::resize_file(garbage, std::uintmax_t{1} << 30); // sparse: no disk space taken
+    try {
+        ImportLog(garbage);
+        ADD_FAILURE() << "a gigabyte of garbage imported";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()), garbage + ": no NMEA 0183 sentence in its first 16 MiB, 1 line (the first: "
+                                                   "the line is longer than any sentence (4,096 bytes)): this is no "
+                                                   "NMEA log; the import reads NMEA 0183, GPX, KML, KMZ and FIT logs");
+    }
+    EXPECT_FALSE(fs::exists(TrackFilePath(garbage)));
+
+    std::string log;
+    for (int second = 0; second < 60; ++second)
+        log += Rmc(second) + std::string(100 * 1024, char('A' + second % 26)) + "\r\n";
+    const LogImportResult result = ImportLog(WriteLog(log));
+    EXPECT_EQ(result.PointCount, 60);
+    ASSERT_EQ(result.Warnings.size(), 1u);
+    EXPECT_NE(result.Warnings[0].find("60 lines hold no NMEA sentence and were passed over, the first at line 2"),
+              std::string::npos)
+        << result.Warnings[0];
 }
 
 } // namespace
