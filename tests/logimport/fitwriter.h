@@ -79,6 +79,11 @@ public:
             records_ += std::string(size, char(0xAB));
     }
 
+    // Bytes written as they stand among the messages (a malformed message).
+    void Raw(const std::string& bytes) { records_ += bytes; }
+    // The bytes of the messages so far.
+    std::size_t Size() const { return records_.size(); }
+
     // The file as it stands: a 14-byte header (12 bytes with `shortHeader`), the messages and
     // the CRC.
     std::string Bytes(bool shortHeader = false) const
