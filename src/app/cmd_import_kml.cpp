@@ -1,12 +1,12 @@
 #include "app/args.h"
 #include "app/commands.h"
-#include "core/datetime.h"
 #include "core/error.h"
 #include "import/logimport.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace tideplot {
@@ -106,13 +106,10 @@ private:
 // The first second of the day of a "YYYY-MM-DD" text; throws UsageError when it is none.
 LogSecond GivenDate(const std::string& text)
 {
-    int year = 0, month = 0, day = 0;
-    char end = 0;
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-' ||
-        std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &end) != 3 ||
-        text.find_first_not_of("0123456789-") != std::string::npos || !IsValidDateTime(year, month, day, 0, 0, 0))
+    const std::optional<LogSecond> date = ReadGivenDate(text);
+    if (!date)
         throw UsageError("--date: \"" + text + "\" is not a date YYYY-MM-DD");
-    return DayNumber(year, month, day) * 86400;
+    return *date;
 }
 
 // "LOG: 7890 seconds of wind, heading and boat speed appended to LOG.wind.txt".

@@ -10,6 +10,7 @@
 #include "xmlguard.h"
 #include "xmlvalues.h"
 
+#include "core/datetime.h"
 #include "core/error.h"
 #include "core/outputfile.h"
 #include "core/text.h"
@@ -174,6 +175,24 @@ const char* LogFormatName(LogFormat format)
         break;
     }
     return "KML";
+}
+
+std::optional<LogSecond> ReadGivenDate(std::string_view text)
+{
+    const auto digits = [&](std::size_t at, std::size_t count, int& value) {
+        value = 0;
+        for (std::size_t i = at; i < at + count; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return false;
+            value = value * 10 + (text[i] - '0');
+        }
+        return true;
+    };
+    int year = 0, month = 0, day = 0;
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !digits(0, 4, year) || !digits(5, 2, month) ||
+        !digits(8, 2, day) || !IsValidDateTime(year, month, day, 0, 0, 0))
+        return std::nullopt;
+    return DayNumber(year, month, day) * 86400;
 }
 
 std::string TrackFilePath(const std::string& logPath)

@@ -3,7 +3,9 @@
 #include "logpoints.h"
 #include "logreader.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The log import: a GPS log (KML, KMZ, GPX, NMEA 0183 or FIT) becomes a track file beside
@@ -125,6 +127,10 @@ LogFormat DetectLogFormat(const std::string& logPath);
 // before any complete point; `points` may then hold some of the log's points.
 LogReading ReadLogPoints(const std::string& logPath, LogPoints& points, const LogProgress& progress = {},
                          const LogReadOptions& options = {}, LogPoints* wind = nullptr);
+
+// The first second (LogSecond) of the day a text "YYYY-MM-DD" names, for
+// LogReadOptions::GivenDate; nothing when the text is no such date.
+std::optional<LogSecond> ReadGivenDate(std::string_view text);
 
 struct LogImportOptions {
     bool Split = false; // one track file per piece (PieceTrackFilePath)
