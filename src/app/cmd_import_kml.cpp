@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace tideplot {
@@ -13,27 +14,34 @@ namespace tideplot {
 namespace {
 
 const char* kImportUsage =
-    "Usage: tideplot import [--split] LOG [LOG2 ...]      (import-kml is another name for it)\n"
-    "Appends the points of each GPS log (KML, KMZ or GPX, told by its content) to the track\n"
-    "file beside it (LOG.gpx gives LOG.gpx.txt), one line \"LAT,LON,YYYYMMDD,hhmmss\" per point;\n"
-    "a boat entry for that file uses \",\" as its separator. A new track file starts with the\n"
-    "column header line \"Latitude,Longitude,Date,Time\". The points are KML placemarks with a\n"
-    "time stamp and a Point, the points of KML gx:Track elements and GPX track points (trkpt)\n"
-    "with a time. They are sorted by time and the first point of each second is kept; only\n"
-    "points later than the track file's last line are appended, so importing a log again adds\n"
-    "nothing. Times are copied as the log writes them, without zone conversion (almost every\n"
-    "logger writes UTC): type the boats' start times in the same time base.\n"
+    "Usage: tideplot import [--split] [--date YYYY-MM-DD] LOG [LOG2 ...]   (or import-kml)\n"
+    "Appends the points of each GPS log (KML, KMZ, GPX, NMEA 0183 or FIT, told by its content)\n"
+    "to the track file beside it (LOG.gpx gives LOG.gpx.txt), one line \"LAT,LON,YYYYMMDD,hhmmss\"\n"
+    "per point; a boat entry for that file uses \",\" as its separator. A new track file starts\n"
+    "with the column header line \"Latitude,Longitude,Date,Time\". The points are KML placemarks\n"
+    "with a time stamp and a Point, the points of KML gx:Track elements, GPX track points (trkpt)\n"
+    "with a time, the fixes of NMEA RMC, GGA and GLL sentences and the records of a FIT file\n"
+    "with a position (these two as decimal degrees with 7 decimals). They are sorted by time and\n"
+    "the first point of each second is kept; only points later than the track file's last line\n"
+    "are appended, so importing a log again adds nothing. Times are copied as the log writes\n"
+    "them, without zone conversion (almost every logger writes UTC): type the boats' start\n"
+    "times in the same time base.\n"
+    "An NMEA log's wind, heading and boat speed (MWV, MWD, VWT, VWR, HDG, HDT, HDM, VHW) go to\n"
+    "the wind file beside the track file (LOG.nmea gives LOG.nmea.wind.txt), one line\n"
+    "\"YYYYMMDD,hhmmss,TWD,TWS,AWA,AWS,HDG,BSP\" a second, the same way.\n"
     "A log of several tracks, or with a gap of more than an hour, is named with each track's\n"
     "first and last time; --split writes each to a track file of its own, LOG.1.txt,\n"
     "LOG.2.txt, ... (LOG.gpx gives LOG.gpx.1.txt). A point without a usable time or position\n"
     "is skipped, with a warning; so are points out of order, zone offsets, a clock that was not\n"
-    "set and a log cut short (its complete points are kept). A log that cannot be read\n"
-    "appends nothing and leaves the track file as it was; the other logs are still imported.\n"
-    "No track file is made for a log without points.\n"
+    "set, sentences that fail their checksum and a log cut short (its complete points are\n"
+    "kept). A log that cannot be read appends nothing and leaves the track file as it was; the\n"
+    "other logs are still imported. No track file is made for a log without points.\n"
     "Exit status: 0 when every log was read and one added a point, 1 when a log failed or no\n"
     "log added a point, 2 for a usage error.\n"
-    "  --split  one track file per track of the log: LOG.1.txt, LOG.2.txt, ...\n"
-    "  --help   show this text\n";
+    "  --split             one track file per track of the log: LOG.1.txt, LOG.2.txt, ...\n"
+    "  --date YYYY-MM-DD   the date (UTC) of the first position of an NMEA log whose sentences\n"
+    "                      give the time of day only (GGA, GLL without RMC or ZDA)\n"
+    "  --help              show this text\n";
 
 // Logs smaller than this are read in well under a second: no progress for them.
 constexpr std::int64_t kProgressMinBytes = std::int64_t{16} << 20;
@@ -95,15 +103,38 @@ private:
     int percent_ = -1;
 };
 
+// The first second of the day of a "YYYY-MM-DD" text; throws UsageError when it is none.
+LogSecond GivenDate(const std::string& text)
+{
+    const std::optional<LogSecond> date = ReadGivenDate(text);
+    if (!date)
+        throw UsageError("--date: \"" + text + "\" is not a date YYYY-MM-DD");
+    return *date;
+}
+
+// "LOG: 7890 seconds of wind, heading and boat speed appended to LOG.wind.txt".
+void PrintWindFiles(const LogImportResult& result)
+{
+    for (const WindFileWritten& wind : result.WindFiles) {
+        if (wind.Appended == 0)
+            std::printf("%s: no new second of wind, heading and boat speed; %s is unchanged\n", result.Log.c_str(),
+                        wind.Path.c_str());
+        else
+            std::printf("%s: %ld second%s of wind, heading and boat speed appended to %s\n", result.Log.c_str(),
+                        wind.Appended, wind.Appended == 1 ? "" : "s", wind.Path.c_str());
+    }
+    for (const std::string& note : result.WindNotes)
+        std::printf("%s: %s\n", result.Log.c_str(), note.c_str());
+}
+
 enum class Imported { Failed, Nothing, Points };
 
 // Imports one log and reports it.
-Imported ImportOne(const std::string& log, bool split, bool showProgress)
+Imported ImportOne(const std::string& log, const LogImportOptions& options, bool showProgress)
 {
+    const bool split = options.Split;
     ProgressLine progress(log, showProgress);
     try {
-        LogImportOptions options;
-        options.Split = split;
         const LogImportResult result = ImportLog(
             log, [&](std::int64_t read, std::int64_t total) { progress.show(read, total); }, options);
         progress.clear();
@@ -136,6 +167,7 @@ Imported ImportOne(const std::string& log, bool split, bool showProgress)
         for (const std::string& note : {from, leftOut})
             if (!note.empty() && result.LogPoints > 0)
                 std::printf("%s: %s\n", log.c_str(), note.c_str());
+        PrintWindFiles(result);
         std::fflush(stdout);
         return result.PointCount > 0 ? Imported::Points : Imported::Nothing;
     } catch (const Error& e) {
@@ -153,24 +185,27 @@ Imported ImportOne(const std::string& log, bool split, bool showProgress)
 int RunImportKmlCommand(const std::vector<std::string>& args)
 {
     ParsedArgs parsed;
+    LogImportOptions options;
     try {
-        parsed = ParseArgs(args, {}, {"--help", "-h", "--split"});
+        parsed = ParseArgs(args, {"--date"}, {"--help", "-h", "--split"});
         if (parsed.flags.count("--help") || parsed.flags.count("-h")) {
             std::fputs(kImportUsage, stdout);
             return 0;
         }
         if (parsed.positional.empty())
             throw UsageError("no log given");
+        if (parsed.has("--date"))
+            options.Read.GivenDate = GivenDate(parsed.value("--date", ""));
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot import: %s\n%s", e.what(), kImportUsage);
         return 2;
     }
     const bool showProgress = StderrIsTerminal();
-    const bool split = parsed.flags.count("--split") > 0;
+    options.Split = parsed.flags.count("--split") > 0;
     bool failed = false;
     bool added = false;
     for (const std::string& log : parsed.positional) {
-        const Imported imported = ImportOne(log, split, showProgress);
+        const Imported imported = ImportOne(log, options, showProgress);
         failed = failed || imported == Imported::Failed;
         added = added || imported == Imported::Points;
     }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-// What every log reader (KML, GPX) promises: the usable points of the log, each with its
+// What every log reader (KML, GPX, NMEA 0183, FIT) promises: the usable points of the log, each with its
 // time and its track line "LAT,LON,YYYYMMDD,hhmmss", handed to a LogPoints store (see
 // logpoints.h) in the order of the log, and what the log says besides them; or an Error
 // naming the log, the line and what is wrong when the log as a whole cannot be read (not
@@ -38,6 +41,16 @@ struct LogReadOptions {
     // The points kept in memory while a log is read, in bytes (their lines and times); the
     // rest wait, sorted, in temporary files.
     std::int64_t PointMemoryBytes = std::int64_t{40} << 20;
+    // The date of the first time of a log whose times carry none (an NMEA log of GGA or GLL
+    // sentences without RMC or ZDA): the first second of that day.
+    std::optional<LogSecond> GivenDate = std::nullopt;
+};
+
+// Thrown when a log gives the time of day of its points but no date, and no date was
+// given (LogReadOptions::GivenDate).
+class LogDateNeeded : public Error {
+public:
+    using Error::Error;
 };
 
 // A place in a log: its line, and the number of the point there among the log's points
@@ -63,6 +76,36 @@ struct LogContents {
     long TrackPoints = 0;       // GPX trkpt elements, usable or not
     long RoutePoints = 0;       // GPX rtept elements
     long Waypoints = 0;         // GPX wpt elements
+    long Sentences = 0;         // NMEA sentences with a right checksum (or none)
+    long PositionSentences = 0; // of them RMC, GGA and GLL, usable or not
+    long Records = 0;           // FIT record messages
+};
+
+// Lines of a log passed over, counted, and the first one's line and why.
+struct PassedLines {
+    long Count = 0;
+    long First = 0;
+    std::string FirstReason;
+    void Note(long line, const std::string& reason)
+    {
+        if (Count++ == 0) {
+            First = line;
+            FirstReason = reason;
+        }
+    }
+};
+
+// How the wind file of an NMEA log was made, in seconds (its lines).
+struct WindSummary {
+    long Seconds = 0;            // lines: seconds with any value
+    long TrueWind = 0;           // seconds with a true wind direction, of them:
+    long TrueGiven = 0;          //   the instruments' true wind direction (MWD)
+    long TrueFromAngle = 0;      //   their true wind angle (MWV T, VWT) and the heading or course
+    long Computed = 0;           //   computed from the apparent wind (MWV R, VWR)
+    long ComputedOverGround = 0; //     of those, with the speed over ground for want of a boat speed
+    long FromCourse = 0;         //   turned with the course over ground for want of a heading
+    long MagneticAsTrue = 0;     //   turned with a magnetic heading taken as true (no variation)
+    long MagneticHeadings = 0;   // seconds whose heading (HDG) is magnetic, taken as true
 };
 
 // What the times of the usable points say, taken in the order of the log.
@@ -110,6 +153,16 @@ struct LogReadResult {
     std::string ZoneOffset;
     bool OtherZoneOffsets = false;
     std::vector<TrackSpan> Tracks; // in the order of the log
+    // NMEA: sentences whose checksum is wrong, and lines that hold no sentence (or are
+    // longer than any sentence). FIT: bytes after its end that are no FIT file (Unread).
+    PassedLines BadChecksums;
+    PassedLines Unread;
+    // NMEA: the dates came from LogReadOptions::GivenDate; or the log has dates of its
+    // own, which were kept although one was given.
+    bool GivenDateUsed = false;
+    bool GivenDateIgnored = false;
+    LogSecond GivenDate = 0;
+    WindSummary Wind;
 };
 
 } // namespace tideplot

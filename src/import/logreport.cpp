@@ -32,9 +32,49 @@ std::string Where(const LogReading& reading, const LogPlace& place)
 {
     const LogReadResult& r = reading.Result;
     const std::string in = reading.LinesOf.empty() ? "" : reading.LinesOf + " ";
+    if (reading.Format == LogFormat::Fit)
+        return "the record at byte " + std::to_string(place.Line);
     if (r.PointCount + r.Skipped.Count > r.Lines)
         return in + "point " + CountText(place.Point) + " (line " + std::to_string(place.Line) + ")";
     return in + "line " + std::to_string(place.Line);
+}
+
+// "the first at line 57", "at line 57".
+std::string FirstAt(long count, long line)
+{
+    return std::string(count == 1 ? "at" : "the first at") + " line " + std::to_string(line);
+}
+
+// What an NMEA log holds when none of its sentences gave a point.
+std::string NmeaHoldsText(const LogReading& reading)
+{
+    const LogReadResult& r = reading.Result;
+    const LogContents& c = r.Contents;
+    std::string text;
+    if (c.Sentences == 0)
+        text = "no NMEA sentence with a right checksum";
+    else if (c.PositionSentences > 0)
+        text = Counted(c.PositionSentences, "one position sentence", "position sentences") +
+               " (RMC, GGA, GLL) and none with a usable fix";
+    else
+        text = Counted(c.Sentences, "one NMEA sentence", "NMEA sentences") + " but no position (RMC, GGA, GLL)";
+    if (r.BadChecksums.Count > 0)
+        text += "; " + Counted(r.BadChecksums.Count, "1 sentence", "sentences") + " failed the checksum, " +
+                FirstAt(r.BadChecksums.Count, r.BadChecksums.First) + ": " + r.BadChecksums.FirstReason;
+    if (r.Skipped.Count > 0)
+        text += "; " + logreport::SkippedText(reading);
+    return text + "; the import needs positions with a time: RMC, GGA or GLL sentences of a fix";
+}
+
+std::string FitHoldsText(const LogReading& reading)
+{
+    const LogReadResult& r = reading.Result;
+    std::string text = r.Contents.Records == 0 ? std::string("no record message")
+                                               : Counted(r.Contents.Records, "one record message", "record messages") +
+                                                     " and none with a time and a position";
+    if (r.Skipped.Count > 0)
+        text += "; " + logreport::SkippedText(reading);
+    return text + "; the import needs the records of a recorded activity with a position (GPS on)";
 }
 
 const char* kNotATrack = "this is a planned route (or marks), not a recorded track: export the track your logger "
@@ -53,6 +93,10 @@ std::string SkippedText(const LogReading& reading)
 
 std::string NoPointText(const LogReading& reading, int otherKmlRead)
 {
+    if (reading.Format == LogFormat::Nmea)
+        return "it holds " + NmeaHoldsText(reading);
+    if (reading.Format == LogFormat::Fit)
+        return "it holds " + FitHoldsText(reading);
     const LogContents& c = reading.Result.Contents;
     std::vector<std::string> holds;
     std::string nothing;
@@ -98,11 +142,29 @@ std::vector<std::string> ReadingWarnings(const std::string& log, const LogReadin
     std::vector<std::string> warnings;
     if (r.EndedEarlyAt > 0)
         warnings.push_back(name + "the log ends early at " + (reading.LinesOf.empty() ? "" : reading.LinesOf + " ") +
-                           "line " + std::to_string(r.EndedEarlyAt) +
+                           (reading.Format == LogFormat::Fit ? "byte " : "line ") + std::to_string(r.EndedEarlyAt) +
                            " (was the logger stopped while writing?): " + Counted(r.PointCount, "1 point", "points") +
                            " before it " + (r.PointCount == 1 ? "was" : "were") + " kept");
     if (r.Skipped.Count > 0)
         warnings.push_back(name + SkippedText(reading));
+    if (r.BadChecksums.Count > 0)
+        warnings.push_back(name + Counted(r.BadChecksums.Count, "1 sentence", "sentences") +
+                           " failed the checksum and " + (r.BadChecksums.Count == 1 ? "was" : "were") +
+                           " passed over, " + FirstAt(r.BadChecksums.Count, r.BadChecksums.First) + ": " +
+                           r.BadChecksums.FirstReason);
+    if (r.Unread.Count > 0 && reading.Format == LogFormat::Fit)
+        warnings.push_back(name + r.Unread.FirstReason + ": the bytes from byte " + std::to_string(r.Unread.First) +
+                           " on were passed over");
+    else if (r.Unread.Count > 0)
+        warnings.push_back(name + Counted(r.Unread.Count, "1 line holds", "lines hold") + " no NMEA sentence and " +
+                           (r.Unread.Count == 1 ? "was" : "were") + " passed over, " +
+                           FirstAt(r.Unread.Count, r.Unread.First) + ": " + r.Unread.FirstReason);
+    if (r.GivenDateUsed)
+        warnings.push_back(name + "the log gives no date: its first time is dated " +
+                           LogTimeText(r.GivenDate).substr(0, 10) + " as given, and the dates after it follow on");
+    if (r.GivenDateIgnored)
+        warnings.push_back(name + "the log gives its own dates (RMC, ZDA): the date given, " +
+                           LogTimeText(r.GivenDate).substr(0, 10) + ", was not used");
     if (t.Disorders > 0)
         warnings.push_back(name + "the points are not in time order: at " + Where(reading, t.FirstDisorder) +
                            " the time goes back from " + LogTimeText(t.DisorderAfter) + " to " +
@@ -124,6 +186,56 @@ std::string AlreadyThereText(long points, bool split, LogSecond fileEnd)
                        (points == 1 ? " was" : " were") + " skipped";
     if (!split)
         text += " (it ends at " + LogTimeText(fileEnd) + ")";
+    return text;
+}
+
+std::vector<std::string> WindNotes(const WindSummary& wind)
+{
+    std::vector<std::string> notes;
+    const auto seconds = [](long count) { return Counted(count, "1 second", "seconds"); };
+    if (wind.TrueGiven > 0)
+        notes.push_back("the true wind of " + seconds(wind.TrueGiven) +
+                        " is the instruments' true wind direction (MWD)");
+    if (wind.TrueFromAngle > 0)
+        notes.push_back("the true wind of " + seconds(wind.TrueFromAngle) +
+                        " is the instruments' true wind angle (MWV T, VWT) turned into a direction with the " +
+                        (wind.FromCourse >= wind.TrueFromAngle ? "course over ground" : "heading"));
+    if (wind.Computed > 0)
+        notes.push_back(
+            "the true wind of " + seconds(wind.Computed) +
+            " was computed from the apparent wind (MWV R, VWR) and the boat's speed " +
+            (wind.ComputedOverGround >= wind.Computed ? "over the ground (RMC, VTG)" : "through the water (VHW)"));
+    return notes;
+}
+
+std::vector<std::string> WindWarnings(const WindSummary& wind)
+{
+    std::vector<std::string> warnings;
+    const auto seconds = [](long count) { return Counted(count, "1 second", "seconds"); };
+    if (wind.FromCourse > 0)
+        warnings.push_back("the true wind direction of " + seconds(wind.FromCourse) +
+                           " was turned with the course over ground, for want of a heading (HDG, HDT, HDM): it is "
+                           "off by the boat's leeway and the current");
+    if (wind.ComputedOverGround > 0)
+        warnings.push_back("the true wind of " + seconds(wind.ComputedOverGround) +
+                           " was computed with the speed over ground, for want of a boat speed (VHW): it is off by "
+                           "the current");
+    if (wind.MagneticHeadings > 0 || wind.MagneticAsTrue > 0)
+        warnings.push_back("the heading is magnetic and the log gives no variation (HDG, RMC): it was taken as "
+                           "true, off by the local variation");
+    return warnings;
+}
+
+std::string WindFileText(const WindFileWritten& wind)
+{
+    if (wind.Appended == 0)
+        return wind.Path + " already holds the log's " + Counted(wind.AlreadyThere, "1 second", "seconds") +
+               " of wind, heading and boat speed: nothing was added";
+    std::string text =
+        Counted(wind.Appended, "1 second", "seconds") + " of wind, heading and boat speed went to " + wind.Path;
+    if (wind.AlreadyThere > 0)
+        text += " (" + Counted(wind.AlreadyThere, "1 second", "seconds") + " already there " +
+                (wind.AlreadyThere == 1 ? "was" : "were") + " skipped)";
     return text;
 }
 

@@ -22,4 +22,13 @@ std::vector<std::string> ReadingWarnings(const std::string& log, const LogReadin
 // "26 points already in the track file were skipped (it ends at 2008-07-12 16:40:12)".
 std::string AlreadyThereText(long points, bool split, LogSecond fileEnd);
 
+// How an NMEA log's true wind was found, one line each ("the true wind of 7,890 seconds is
+// the instruments' true wind angle (MWV T, VWT) turned with the heading").
+std::vector<std::string> WindNotes(const WindSummary& wind);
+// What may be off in it: directions from the course over ground, speeds over the ground,
+// magnetic headings taken as true.
+std::vector<std::string> WindWarnings(const WindSummary& wind);
+// "7,890 seconds of wind, heading and boat speed went to LOG.wind.txt".
+std::string WindFileText(const WindFileWritten& wind);
+
 } // namespace tideplot::logreport

@@ -4,6 +4,7 @@
 #include "core/error.h"
 #include "core/linereader.h"
 #include "core/outputfile.h"
+#include "core/windfile.h"
 
 #include <QFile>
 
@@ -81,8 +82,16 @@ std::optional<LogSecond> LineTime(std::string_view line)
     return DayNumber(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
 }
 
+// The time of a wind file's line "YYYYMMDD,hhmmss,...".
+std::optional<LogSecond> WindLineTime(std::string_view line)
+{
+    if (line.size() < 16 || line[8] != ',' || line[15] != ',')
+        return std::nullopt;
+    return LineTime("," + std::string(line.substr(0, 15)));
+}
+
 // The time of the last line with one in the last kTailBytes of the file.
-std::optional<LogSecond> LastLineTime(QFile& file)
+std::optional<LogSecond> LastLineTime(QFile& file, TrackFileAppend::Kind kind)
 {
     const qint64 size = file.size();
     const qint64 from = std::max<qint64>(0, size - kTailBytes);
@@ -99,7 +108,8 @@ std::optional<LogSecond> LastLineTime(QFile& file)
         const std::string_view line = start == std::string_view::npos ? text : text.substr(start + 1);
         if (start == std::string_view::npos && from > 0)
             break; // the line may have begun before the tail
-        if (const std::optional<LogSecond> time = LineTime(line))
+        if (const std::optional<LogSecond> time =
+                kind == TrackFileAppend::Kind::Wind ? WindLineTime(line) : LineTime(line))
             return time;
         text = start == std::string_view::npos ? std::string_view() : text.substr(0, start);
     }
@@ -108,15 +118,20 @@ std::optional<LogSecond> LastLineTime(QFile& file)
 
 } // namespace
 
-TrackFileAppend::TrackFileAppend(std::string path) : path_(std::move(path))
+TrackFileAppend::TrackFileAppend(std::string path, Kind kind) : path_(std::move(path)), kind_(kind)
 {
     // Reading a FIFO would wait for a writer, a device never end.
-    if (const std::string kind = NotARegularFile(path_); !kind.empty())
-        Unchanged("cannot write the track file \"" + path_ + "\": it is " + kind + ", not a file");
+    if (const std::string what = NotARegularFile(path_); !what.empty())
+        Unchanged("cannot write " + What() + " \"" + path_ + "\": it is " + what + ", not a file");
     QFile file(QFile::decodeName(path_.c_str()));
     exists_ = file.exists();
     if (exists_ && file.open(QIODevice::ReadOnly))
-        lastSecond_ = LastLineTime(file);
+        lastSecond_ = LastLineTime(file, kind_);
+}
+
+std::string TrackFileAppend::What() const
+{
+    return kind_ == Kind::Wind ? "the wind file" : "the track file";
 }
 
 TrackFileAppend::~TrackFileAppend() = default;
@@ -134,7 +149,7 @@ void TrackFileAppend::Start()
         exists_ = old.exists();
         if (exists_ && !old.open(QIODevice::ReadOnly))
             throw Error("cannot read \"" + path_ + "\": " + old.errorString().toStdString());
-        out_ = std::make_unique<OutputFile>(name, "the track file");
+        out_ = std::make_unique<OutputFile>(name, What());
         HeaderScan scan;
         char last = '\n';
         if (exists_) {
@@ -153,7 +168,7 @@ void TrackFileAppend::Start()
         if (last != '\n' && last != '\r')
             buffer_ += "\r\n";
         if (!scan.found())
-            buffer_ += kTrackHeaderLine;
+            buffer_ += kind_ == Kind::Wind ? kWindHeaderLine : kTrackHeaderLine;
     } catch (const Error& e) {
         out_.reset();
         Unchanged(e.what());
@@ -198,6 +213,19 @@ void TrackFileAppend::Commit()
     try {
         out_->Commit();
         out_.reset();
+    } catch (const Error& e) {
+        out_.reset();
+        Unchanged(e.what());
+    }
+}
+
+std::optional<PreparedFile> TrackFileAppend::Prepare()
+{
+    if (!out_)
+        return std::nullopt;
+    Flush();
+    try {
+        return out_->Prepare();
     } catch (const Error& e) {
         out_.reset();
         Unchanged(e.what());

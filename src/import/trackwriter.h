@@ -2,6 +2,8 @@
 
 #include "logreader.h"
 
+#include "core/outputfile.h"
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,8 +12,6 @@
 // The one writer of imported track lines: all of them or none, whatever happens to the
 // process, the disk or the file size limit while it writes.
 namespace tideplot {
-
-class OutputFile;
 
 // The column header line a track file starts with. The replay takes the first line after
 // the "#" lines as the column header and does not use it as a point.
@@ -27,16 +27,21 @@ inline constexpr std::string_view kTrackHeaderLine = "Latitude,Longitude,Date,Ti
 // and what failed, and saying that the file is unchanged.
 class TrackFileAppend {
 public:
-    // Looks at the end of the track file at `path`, when it exists. Throws Error naming it
-    // when it is no regular file (a FIFO, a device, a folder).
-    explicit TrackFileAppend(std::string path);
+    // The file a TrackFileAppend adds to: a track file, or the wind file beside it (see
+    // core/windfile.h: its own header line, the date and time at the start of its lines).
+    enum class Kind { Track, Wind };
+
+    // Looks at the end of the file at `path`, when it exists. Throws Error naming it when
+    // it is no regular file (a FIFO, a device, a folder).
+    explicit TrackFileAppend(std::string path, Kind kind = Kind::Track);
     ~TrackFileAppend();
     TrackFileAppend(const TrackFileAppend&) = delete;
     TrackFileAppend& operator=(const TrackFileAppend&) = delete;
 
     const std::string& Path() const { return path_; }
     // The time of the file's last line that ends in a date and a time ("...,YYYYMMDD,hhmmss",
-    // whatever the separator), when it has one: the point already there last.
+    // whatever the separator; a wind file's line starts with them), when it has one: the
+    // point already there last.
     const std::optional<LogSecond>& LastSecond() const { return lastSecond_; }
     // Adds a track line (given without its line end, which is CR LF).
     void Add(std::string_view line);
@@ -47,13 +52,18 @@ public:
     // Puts the new file in place when a line was added (creating a missing file); leaves
     // everything as it was when none was.
     void Commit();
+    // Commit() but the renaming, for CommitTogether (outputfile.h) with other files: nothing
+    // when no line was added. The TrackFileAppend must live until they are committed.
+    std::optional<PreparedFile> Prepare();
 
 private:
     void Start();
     void Flush();
     [[noreturn]] void Unchanged(const std::string& what) const;
+    std::string What() const; // "the track file"
 
     std::string path_;
+    Kind kind_;
     bool exists_ = false;
     std::optional<LogSecond> lastSecond_;
     std::unique_ptr<OutputFile> out_;

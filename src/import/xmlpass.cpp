@@ -1,5 +1,7 @@
 #include "xmlpass.h"
 
+#include "logtally.h"
+
 #include "core/datetime.h"
 #include "core/error.h"
 
@@ -21,12 +23,6 @@ constexpr qsizetype kMaxValueChars = 4096;
 
 // A gx:Track's points wait apart in this share of the points' memory.
 constexpr std::int64_t kHeldShare = 4;
-
-LogSecond Second1990()
-{
-    static const LogSecond second = DayNumber(1990, 1, 1) * 86400;
-    return second;
-}
 
 } // namespace
 
@@ -171,41 +167,13 @@ void XmlLogPass::addLine(const DateTimeFields& time, qint64 line)
     }
     const auto digits = [&](std::size_t at) { return (time[at] - '0') * 10 + (time[at + 1] - '0'); };
     const LogSecond second = lastDayStart_ + digits(9) * 3600 + digits(11) * 60 + digits(13);
-    ++result_.PointCount;
-    const LogPlace place{long(line), result_.PointCount + result_.Skipped.Count};
-    LogTimes& t = result_.Times;
-    std::vector<TrackSpan>& tracks = result_.Tracks;
-    if (result_.PointCount == 1) {
-        t.First = second;
-        t.FirstPlace = place;
-    } else if (second < t.Last && tracks.back().Id == trackEvents_ && t.Disorders++ == 0) {
-        t.FirstDisorder = place;
-        t.DisorderTime = second;
-        t.DisorderAfter = t.Last;
-    }
-    t.Last = second;
-    if (second < Second1990() && t.Before1990++ == 0) {
-        t.FirstBefore1990 = place;
-        t.FirstBefore1990Time = second;
-    }
-    if (tracks.empty() || (tracks.back().Id != trackEvents_ && tracks.size() < kMaxTrackSpans)) {
-        tracks.push_back(TrackSpan{trackEvents_, second, second, 1});
-    } else {
-        TrackSpan& span = tracks.back();
-        span.Id = trackEvents_;
-        span.First = std::min(span.First, second);
-        span.Last = std::max(span.Last, second);
-        ++span.Points;
-    }
+    TallyPoint(result_, second, long(line), trackEvents_);
     (held_ ? *held_->Points : points_).Add(second, line_);
 }
 
 void XmlLogPass::skip(qint64 line, const std::string& reason)
 {
-    if (result_.Skipped.Count++ == 0) {
-        result_.Skipped.First = LogPlace{long(line), result_.PointCount + result_.Skipped.Count};
-        result_.Skipped.FirstReason = reason;
-    }
+    TallySkipped(result_, long(line), reason);
 }
 
 void XmlLogPass::holdPoints()

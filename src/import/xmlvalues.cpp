@@ -236,6 +236,22 @@ LogSecond DayStartOf(const DateTimeFields& fields)
     return DayNumber(Number(fields, 0, 4), Number(fields, 4, 2), Number(fields, 6, 2)) * 86400;
 }
 
+DateTimeFields FieldsOfSecond(LogSecond second)
+{
+    // LogTimeText's "YYYY-MM-DD hh:mm:ss" with its separators left out.
+    const std::string text = LogTimeText(second);
+    DateTimeFields fields{};
+    std::size_t at = 0;
+    for (const std::size_t from : {0, 5, 8})
+        for (std::size_t i = 0; i < (from == 0 ? 4u : 2u); ++i)
+            fields[at++] = text[from + i];
+    fields[at++] = ',';
+    for (const std::size_t from : {11, 14, 17})
+        for (std::size_t i = 0; i < 2; ++i)
+            fields[at++] = text[from + i];
+    return fields;
+}
+
 LogSecond SecondOf(const DateTimeFields& fields)
 {
     return DayStartOf(fields) + Number(fields, 9, 2) * 3600 + Number(fields, 11, 2) * 60 + Number(fields, 13, 2);

@@ -39,6 +39,8 @@ std::string TimeProblem(QStringView text);
 // The clock time of valid fields as a LogSecond, and the first second of their date.
 LogSecond SecondOf(const DateTimeFields& fields);
 LogSecond DayStartOf(const DateTimeFields& fields);
+// The fields of a second: its date and clock time.
+DateTimeFields FieldsOfSecond(LogSecond second);
 
 // A decimal number as logs write degrees ("-12.5", "59.3251", "1e-3") whose value lies
 // within +-limit.

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <exception>
+#include <optional>
 #include <vector>
 
 namespace tideplot {
@@ -30,13 +31,43 @@ std::string FileNameBytes(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-// The import of one log, with its progress shown.
-LogImportResult RunLogImport(const QString& logPath, UserDialogs& dialogs, bool split)
+// The date of an NMEA log's first position, typed by the sailor when the log gives none:
+// asked again until it is a date; nothing when the sailor cancels.
+std::optional<LogSecond> AskLogDate(UserDialogs& dialogs, const QString& logPath, const QString& why)
 {
-    const std::unique_ptr<ProgressReport> progress =
-        dialogs.showProgress(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(logPath)));
-    const LogProgress shown = [&](std::int64_t done, std::int64_t total) { progress->setProgress(done, total); };
-    return split ? ImportLogSplit(FileNameBytes(logPath), shown) : ImportLog(FileNameBytes(logPath), shown);
+    QString text = why;
+    for (;;) {
+        const std::optional<QStringList> typed =
+            dialogs.askTexts(QStringLiteral("Date of %1").arg(QFileInfo(logPath).fileName()),
+                             text + QStringLiteral("\n\nType the date (UTC) of its first position."),
+                             {QStringLiteral("&Date (YYYY-MM-DD):")}, {QString()});
+        if (!typed)
+            return std::nullopt;
+        const QString date = typed->value(0).trimmed();
+        if (const std::optional<LogSecond> day = ReadGivenDate(date.toStdString()))
+            return day;
+        text = QStringLiteral("\"%1\" is not a date YYYY-MM-DD.").arg(date);
+    }
+}
+
+// The import of one log, with its progress shown; the date of a log that gives none is
+// asked for once and kept in `date` for the log's next import.
+LogImportResult RunLogImport(const QString& logPath, UserDialogs& dialogs, bool split, std::optional<LogSecond>& date)
+{
+    for (;;) {
+        const std::unique_ptr<ProgressReport> progress =
+            dialogs.showProgress(QStringLiteral("Reading %1").arg(QDir::toNativeSeparators(logPath)));
+        const LogProgress shown = [&](std::int64_t done, std::int64_t total) { progress->setProgress(done, total); };
+        LogImportOptions options;
+        options.Split = split;
+        options.Read.GivenDate = date;
+        try {
+            return ImportLog(FileNameBytes(logPath), shown, options);
+        } catch (const LogDateNeeded& e) {
+            if (date || !(date = AskLogDate(dialogs, logPath, FromBytes(e.what()))))
+                throw;
+        }
+    }
 }
 
 MessageKind ReportKind(const LogImportResult& result)
@@ -55,7 +86,8 @@ QString FirstTrackFile(const LogImportResult& result)
 // One log: its report, and the question whether a log of several tracks or days is split.
 QString ImportOne(UserDialogs& dialogs, const QString& log)
 {
-    LogImportResult result = RunLogImport(log, dialogs, false);
+    std::optional<LogSecond> date;
+    LogImportResult result = RunLogImport(log, dialogs, false, date);
     const QString report = FromBytes(ImportReportText(result));
     if (result.CanSplit() &&
         dialogs.askYesNo(report + QStringLiteral("\n\nWrite one track file per track as well (%1 ... %2)?")
@@ -63,7 +95,7 @@ QString ImportOne(UserDialogs& dialogs, const QString& log)
                                            FromBytes(FileLabel(PieceTrackFilePath(
                                                FileNameBytes(log), static_cast<int>(result.Pieces.size()))))),
                          QStringLiteral("Split"), QStringLiteral("Keep one file"))) {
-        result = RunLogImport(log, dialogs, true);
+        result = RunLogImport(log, dialogs, true, date);
         dialogs.tell(FromBytes(ImportReportText(result)), ReportKind(result));
     } else if (!result.CanSplit()) {
         dialogs.tell(report, ReportKind(result));
@@ -76,11 +108,14 @@ QString ImportOne(UserDialogs& dialogs, const QString& log)
 QString ImportMany(UserDialogs& dialogs, const QStringList& logs)
 {
     std::vector<LogImportResult> results;
+    std::vector<std::optional<LogSecond>> dates;
     QStringList reports, splittable;
     bool failed = false, warned = false;
     for (const QString& log : logs) {
         try {
-            results.push_back(RunLogImport(log, dialogs, false));
+            std::optional<LogSecond> date;
+            results.push_back(RunLogImport(log, dialogs, false, date));
+            dates.push_back(date);
             if (results.back().CanSplit())
                 splittable << QFileInfo(log).fileName();
         } catch (const std::exception& e) {
@@ -96,10 +131,12 @@ QString ImportMany(UserDialogs& dialogs, const QStringList& logs)
                              .arg(splittable.join(QStringLiteral(", "))),
                          QStringLiteral("Split"), QStringLiteral("Keep one file"));
     QString first;
-    for (LogImportResult& result : results) {
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        LogImportResult& result = results[i];
         if (split && result.CanSplit()) {
             try {
-                result = RunLogImport(QFile::decodeName(QByteArray::fromStdString(result.Log)), dialogs, true);
+                result =
+                    RunLogImport(QFile::decodeName(QByteArray::fromStdString(result.Log)), dialogs, true, dates[i]);
             } catch (const std::exception& e) {
                 failed = true;
                 reports << FromBytes(e.what());

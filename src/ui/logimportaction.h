@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// The set-up window's import button: GPS logs (KML, KMZ, GPX) chosen in a dialog, one or
-// several at once, become track files beside them, with one report.
+// The set-up window's import button: GPS logs (KML, KMZ, GPX, NMEA 0183, FIT) chosen in a
+// dialog, one or several at once, become track files beside them, with one report; the date
+// of an NMEA log that gives none is asked for.
 namespace tideplot {
 
 class UserDialogs;

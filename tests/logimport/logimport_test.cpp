@@ -973,7 +973,7 @@ TEST_F(LogImportTest, ImportCommand)
     EXPECT_EQ(run({"import", "--bogus"}), 2);
     EXPECT_NE(err.find("unknown option --bogus"), std::string::npos) << err;
     EXPECT_EQ(run({"import-kml", "--help"}), 0);
-    EXPECT_TRUE(out.starts_with("Usage: tideplot import [--split] LOG")) << out;
+    EXPECT_TRUE(out.starts_with("Usage: tideplot import [--split] [--date YYYY-MM-DD] LOG")) << out;
 }
 
 } // namespace

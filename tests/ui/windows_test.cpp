@@ -1032,7 +1032,8 @@ TEST(ImportButton, WritesTheLogsPointsBesideItSaysHowManyAndShowsTheTrackFile)
     w.click("cmdParse");
     ASSERT_EQ(w.dialogs.asked.size(), 1u);
     EXPECT_EQ(w.dialogs.asked[0].title, "Parse .KML file");
-    EXPECT_EQ(w.dialogs.asked[0].filter, "GPS logs: KML, KMZ, GPX (*.kml *.kmz *.gpx);;All Files (*.KML)");
+    EXPECT_EQ(w.dialogs.asked[0].filter, "GPS logs: KML, KMZ, GPX, NMEA 0183, FIT (*.kml *.kmz *.gpx *.nmea *.nma *.log "
+                                         "*.txt *.fit);;All Files (*.KML)");
     EXPECT_EQ(w.dialogs.progressShown, 1);
     EXPECT_EQ(Slurp(log + ".txt"), "Latitude,Longitude,Date,Time\r\n59.3251,18.0710,20070818,102345\r\n");
     // The point without a time is skipped, and the report says so; the browser shows the new
@@ -1085,6 +1086,36 @@ TEST(ImportButton, WritesTheLogsPointsBesideItSaysHowManyAndShowsTheTrackFile)
         EXPECT_TRUE(w.dialogs.lastSays(said)) << said << ": " << w.dialogs.lastMessage().toStdString();
     EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error) << "a log could not be read";
     EXPECT_TRUE(QFile::exists(Q(regatta + ".2.txt")));
+}
+
+// An NMEA log whose sentences give no date: the import button asks for it (again when what
+// is typed is no date) and imports with it, wind file and all; cancelled, it says why
+// nothing was written.
+TEST(ImportButton, AsksForTheDateOfAnNmeaLogThatGivesNone)
+{
+    Window w;
+    RaceFolder race;
+    const std::string log = race.file("passage.nmea");
+    std::ofstream(log, std::ios::binary) << "$GPGLL,6005.071,N,02332.346,E,095559,A,D*43\r\n"
+                                            "$IIMWV,313,T,08.16,N,A*2B\r\n";
+    w.dialogs.answers = {Q(log)};
+    w.dialogs.textAnswers = {QStringList{"1.7.2019"}, QStringList{"2019-07-01"}};
+    w.click("cmdParse");
+    EXPECT_EQ(w.dialogs.questions, (std::vector<QString>{"Date of passage.nmea", "Date of passage.nmea"}));
+    EXPECT_EQ(Slurp(log + ".txt"), "Latitude,Longitude,Date,Time\r\n60.0845167,23.5391000,20190701,095559\r\n");
+    EXPECT_EQ(Slurp(log + ".wind.txt"), "Date,Time,TWD,TWS,AWA,AWS,HDG,BSP\r\n20190701,095559,,8.16,,,,\r\n");
+    for (const char* said : {"1 point was written to", "1 second of wind, heading and boat speed went to",
+                             "its first time is dated 2019-07-01 as given"})
+        EXPECT_TRUE(w.dialogs.lastSays(said)) << said << ": " << w.dialogs.lastMessage().toStdString();
+
+    const std::string other = race.file("other.nmea");
+    std::filesystem::copy_file(log, other);
+    w.dialogs.answers = {Q(other)};
+    w.dialogs.textAnswers = {std::nullopt};
+    w.click("cmdParse");
+    EXPECT_EQ(w.dialogs.told.back().second, MessageKind::Error);
+    EXPECT_TRUE(w.dialogs.lastSays("gives the time of day of its positions but no date"));
+    EXPECT_FALSE(QFile::exists(Q(other + ".txt")));
 }
 
 // The sample race built by hand from its track files in a folder named with å, ä and ö, saved
