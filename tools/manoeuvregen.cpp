@@ -20,8 +20,9 @@ constexpr const char* kUsage =
     R"(usage: tideplot-manoeuvregen --out DIR [options]
 
 Writes a race file (NAME.TP1), one track file per boat and the truth (NAME.truth.json) into
-DIR: boats racing round a windward-leeward course in a wind of known mean direction, every
-tack, gybe and mark rounding known with its middle and the metres it lost.
+DIR: boats racing round a windward-leeward course in a wind of known direction (that may
+shift over the race), every tack, gybe and mark rounding known with its middle and the metres
+it lost.
 
   --out DIR             folder to write into (created if missing)
   --boats N             number of boats, 1 to 64 (default 6)
@@ -32,6 +33,9 @@ tack, gybe and mark rounding known with its middle and the metres it lost.
   --lost SHARE          share of fixes the logger loses, 0 to 0.5 (default 0)
   --wind DEG            mean wind direction, where it comes from (default 220)
   --wind-swing DEG      amplitude of the wind's slow swing (default 3)
+  --wind-shift DEG      the wind shifts by DEG over the race, clockwise positive (default 0);
+                        --wind is its direction at the first start
+  --wind-steps N        the shift in N steps of six minutes each (default 0: linearly)
   --speed SCALE         boat speeds against the polar, 0.3 to 3 (default 1: 4.5 kn close-hauled)
   --noise M             GPS jitter per axis, metres (default 2)
   --drift M             GPS slow wander per axis, metres (default 2)
@@ -94,6 +98,10 @@ int main(int argc, char** argv)
                 options.WindFromDeg = Number(arg, value(), 0, 360);
             } else if (arg == "--wind-swing") {
                 options.WindSwingDeg = Number(arg, value(), 0, 30);
+            } else if (arg == "--wind-shift") {
+                options.WindShiftDeg = Number(arg, value(), -90, 90);
+            } else if (arg == "--wind-steps") {
+                options.WindShiftSteps = static_cast<int>(Number(arg, value(), 0, 20));
             } else if (arg == "--speed") {
                 options.SpeedScale = Number(arg, value(), 0.3, 3);
             } else if (arg == "--noise") {

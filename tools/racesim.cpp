@@ -76,11 +76,28 @@ double PolarKnots(double trueWindAngle)
     return kPolar.back()[1];
 }
 
+// The wind: a slow swing about a direction that shifts by `shift` degrees (clockwise
+// positive) over `duration` seconds from the first start: linearly, or in `steps` equal steps
+// at equal intervals, each taking kStepSeconds (six minutes).
 struct Wind {
+    static constexpr double kStepSeconds = 360;
     double mean = 0, swing = 0, period = 1200, phase = 0;
+    double shift = 0, duration = 1;
+    int steps = 0;
     double From(double secondsOfRace) const
     {
-        return mean + swing * std::sin(2 * kPi * secondsOfRace / period + phase);
+        return mean + swing * std::sin(2 * kPi * secondsOfRace / period + phase) + Shifted(secondsOfRace);
+    }
+    double Shifted(double secondsOfRace) const
+    {
+        if (steps == 0)
+            return shift * std::clamp(secondsOfRace / duration, 0.0, 1.0);
+        double shifted = 0;
+        for (int k = 1; k <= steps; ++k) {
+            const double at = duration * k / (steps + 1);
+            shifted += shift / steps * std::clamp((secondsOfRace - at) / kStepSeconds + 0.5, 0.0, 1.0);
+        }
+        return shifted;
     }
 };
 
@@ -119,8 +136,10 @@ public:
     {
         steer_.Start(random_, 1.0);
         gust_.Start(random_, 0.02);
-        windward_ = options.BeatNm * 1852 * Towards(options.WindFromDeg);
-        wing_ = windward_ + 0.3 * 1852 * Towards(options.WindFromDeg + 260);
+        // The marks laid in the wind of the middle of the race.
+        const double laid = options.WindFromDeg + options.WindShiftDeg / 2;
+        windward_ = options.BeatNm * 1852 * Towards(laid);
+        wing_ = windward_ + 0.3 * 1852 * Towards(laid + 260);
     }
 
     void Begin(Vec position, double seconds)
@@ -318,15 +337,17 @@ double CrossingStep(const std::vector<Step>& steps, std::size_t from, std::size_
     return kNaN;
 }
 
-// The truth of one command: its kind by the heading, its middle and its loss.
+// The truth of one command: its kind by the heading against the wind when it started
+// (`wind` at `startOffset` seconds from the first start to the boat's), its middle and its loss.
 TrueManoeuvre Judge(const std::vector<Step>& steps, const std::vector<Command>& commands, std::size_t index,
-                    double windFrom, double firstSeconds)
+                    const Wind& wind, double startOffset, double firstSeconds)
 {
     const Command& c = commands[index];
     TrueManoeuvre m;
     const auto seconds = [&](double step) { return firstSeconds + step * kStep; };
     m.StartSeconds = seconds(static_cast<double>(c.startStep));
     m.EndSeconds = seconds(static_cast<double>(c.endStep));
+    const double windFrom = Normal360(wind.From(startOffset + m.StartSeconds));
     double turned = 0;
     for (std::size_t k = c.startStep; k < c.endStep && k + 1 < steps.size(); ++k)
         turned += Wrap180(steps[k + 1].heading - steps[k].heading);
@@ -382,6 +403,17 @@ std::string TwoDigits(long long n)
 
 } // namespace
 
+double TrueRace::WindAt(double time) const
+{
+    if (Wind.size() < 2)
+        return Wind.empty() ? WindFromDeg : Wind[0].FromDeg;
+    const double x = std::clamp((time - Wind.front().Time) * kSecondsPerDay / 10, 0.0,
+                                static_cast<double>(Wind.size() - 1));
+    const std::size_t i = std::min(static_cast<std::size_t>(x), Wind.size() - 2);
+    const double f = x - static_cast<double>(i);
+    return Normal360(Wind[i].FromDeg + f * Wrap180(Wind[i + 1].FromDeg - Wind[i].FromDeg));
+}
+
 TrueRace WriteRace(const RaceOptions& options)
 {
     if (options.Boats < 1 || options.Boats > 64)
@@ -390,7 +422,7 @@ TrueRace WriteRace(const RaceOptions& options)
         throw std::runtime_error("fix intervals from 1 second, the least first");
     std::filesystem::create_directories(options.Out);
     TrueRace race;
-    race.WindFromDeg = Normal360(options.WindFromDeg);
+    race.WindFromDeg = Normal360(options.WindFromDeg + options.WindShiftDeg / 2);
     race.RaceFile = options.Out / (options.RaceName + ".TP1");
 
     Random raceRandom(options.Seed ^ 0xA11A1E5EC0FFEEull);
@@ -399,6 +431,9 @@ TrueRace WriteRace(const RaceOptions& options)
     wind.swing = options.WindSwingDeg;
     wind.period = raceRandom.Uniform(900, 1500);
     wind.phase = raceRandom.Uniform(0, 2 * kPi);
+    wind.shift = options.WindShiftDeg;
+    wind.steps = options.WindShiftSteps;
+    wind.duration = options.Hours * 3600;
     const long long firstStart = std::llround(DateValueFromText(options.FirstStart) * kSecondsPerDay);
     const double metresPerDegreeLon = kMetresPerDegreeLat * std::cos(Radians(options.Lat));
 
@@ -436,7 +471,8 @@ TrueRace WriteRace(const RaceOptions& options)
             sailor.Advance(s, -pre + static_cast<double>(s) * kStep);
 
         for (std::size_t c = 0; c < sailor.Commands().size(); ++c)
-            boat.Manoeuvres.push_back(Judge(sailor.Steps(), sailor.Commands(), c, race.WindFromDeg, -pre + kStep));
+            boat.Manoeuvres.push_back(Judge(sailor.Steps(), sailor.Commands(), c, wind,
+                                            static_cast<double>(start - firstStart), -pre + kStep));
 
         // The log: fixes at whole seconds with the GPS's noise.
         Wander driftEast(options.DriftMetres, options.DriftSeconds, 1.0);
@@ -477,6 +513,9 @@ TrueRace WriteRace(const RaceOptions& options)
                     "\r\n";
         race.Boats.push_back(std::move(boat));
     }
+    // The wind every ten seconds from ten minutes before the first start to the last fix.
+    for (double t = -600; t <= 150 + options.Hours * 3600; t += 10)
+        race.Wind.push_back({(static_cast<double>(firstStart) + t) / kSecondsPerDay, Normal360(wind.From(t))});
     std::ofstream raceFile(race.RaceFile, std::ios::binary);
     raceFile << raceText;
     if (!raceFile.flush())
@@ -512,6 +551,15 @@ std::string TruthJson(const TrueRace& race)
             json += "}";
         }
         json += "]}";
+    }
+    json += "\n],\n\"wind\": [";
+    for (std::size_t i = 0; i < race.Wind.size(); i += 6) {
+        std::string time = DateText(race.Wind[i].Time);
+        time[10] = 'T';
+        json += i ? ",\n  " : "\n  ";
+        json += "{\"time\": \"" + time + "Z\", \"from_deg\": ";
+        AppendFixed(json, race.Wind[i].FromDeg, 1);
+        json += "}";
     }
     json += "\n]}\n";
     return json;

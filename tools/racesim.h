@@ -7,14 +7,16 @@
 
 // A race sailed by simulated boats whose every manoeuvre is known: for testing the race
 // analysis. Boats sail a windward-leeward course (optionally with a wing mark) round marks left
-// to port, tacking up the beats and gybing down the runs, in a wind of known mean direction
-// that swings slowly. Tacks cost speed (the boat stops head to wind, then accelerates), gybes
+// to port, tacking up the beats and gybing down the runs, in a wind of known direction that
+// swings slowly and may shift over the race, linearly or in steps. Tacks cost speed (the boat
+// stops head to wind, then accelerates), gybes
 // a little; each boat has its own angles, rates of turn and acceleration. Positions are logged
 // with GPS noise (a jitter on every fix and a slow wander) at the intervals asked for, some
 // fixes lost.
 //
 // The truth is kept as the analysis defines it: a manoeuvre whose heading passes through the
-// mean wind's direction is a tack, one through dead downwind a gybe, anything else a turn; its
+// wind's direction of that moment is a tack, one through dead downwind a gybe, anything else
+// a turn; its
 // middle is the moment the heading crosses that axis; its loss the distance lost along the
 // axis, from two seconds before the helm goes over to when the speed is back to 99 % of what
 // the boat sails at, against the velocity made good of the ten seconds before.
@@ -34,6 +36,8 @@ struct RaceOptions {
     std::uint64_t Seed = 1;
     double WindFromDeg = 220;  // the mean wind, degrees true
     double WindSwingDeg = 3;   // amplitude of its slow swing
+    double WindShiftDeg = 0;   // the wind shifts by this much (clockwise positive) from the first start to the end
+    int WindShiftSteps = 0;    // 0: linearly; else in this many equal steps of six minutes each
     double SpeedScale = 1;     // boat speeds against the polar (about 5 knots close-hauled)
     double NoiseMetres = 2;    // GPS jitter per axis, one standard deviation, every fix
     double DriftMetres = 2;    // GPS wander per axis, one standard deviation
@@ -75,10 +79,20 @@ struct TrueBoat {
     std::vector<TrueFix> Fixes;
 };
 
+// The wind at a moment.
+struct TrueWind {
+    double Time = 0; // date value
+    double FromDeg = 0;
+};
+
 struct TrueRace {
     std::filesystem::path RaceFile;
-    double WindFromDeg = 0;
+    double WindFromDeg = 0;     // the wind in the middle of the race, without its swing
+    std::vector<TrueWind> Wind; // every ten seconds, from ten minutes before the first start to the end
     std::vector<TrueBoat> Boats;
+
+    // The wind at a moment (date value), degrees true.
+    double WindAt(double time) const;
 };
 
 // Writes the race file and the track files; returns the truth. Throws std::runtime_error
@@ -86,7 +100,8 @@ struct TrueRace {
 TrueRace WriteRace(const RaceOptions& options);
 
 // The truth as JSON: {"wind_from_deg": W, "boats": [{"row": 1, "file": ..., "start": ...,
-// "manoeuvres": [{"kind": ..., "middle_s": ..., "time": "...Z", "loss_m": ...}]}]}.
+// "manoeuvres": [{"kind": ..., "middle_s": ..., "time": "...Z", "loss_m": ...}]}],
+// "wind": [{"time": "...Z", "from_deg": ...}]} (the wind every minute).
 std::string TruthJson(const TrueRace& race);
 
 } // namespace tideplot::racesim

@@ -123,6 +123,45 @@ void AppendClock(std::string& out, long long secondOfDay)
     two(secondOfDay % 60);
 }
 
+std::string_view SourceName(const WindEstimate& wind)
+{
+    if (!wind.Known)
+        return "unknown";
+    switch (wind.Source) {
+    case WindSource::Given:
+        return "given";
+    case WindSource::Measured:
+        return "measured";
+    case WindSource::Estimated:
+    case WindSource::Unknown:
+        break;
+    }
+    return "estimated";
+}
+
+// "from_deg": the mean, "source", "tacks", "gybes" and "series" of a wind, without braces.
+void AppendWindFields(std::string& json, const WindEstimate& wind)
+{
+    json += "\"from_deg\": ";
+    AppendValue(json, wind.Known ? wind.FromDeg : NAN, 1, "null");
+    json += ", \"source\": \"";
+    json += SourceName(wind);
+    json += "\", \"tacks\": " + std::to_string(wind.Tacks) + ", \"gybes\": " + std::to_string(wind.Gybes) +
+            ", \"series\": [";
+    for (std::size_t i = 0; wind.Known && i < wind.Series.size(); ++i) {
+        const WindPoint& p = wind.Series[i];
+        json += i == 0 ? "\n    {\"time\": \"" : ",\n    {\"time\": \"";
+        json += IsoTimeText(p.Time) + "\", \"from_deg\": ";
+        AppendValue(json, p.FromDeg, 1, "null");
+        if (wind.Source == WindSource::Estimated)
+            json += ", \"turns\": " + std::to_string(p.Support);
+        else if (wind.Source == WindSource::Measured)
+            json += p.Support > 0 ? ", \"measured\": true" : ", \"measured\": false";
+        json += "}";
+    }
+    json += wind.Known && !wind.Series.empty() ? "\n  ]" : "]";
+}
+
 } // namespace
 
 std::string IsoTimeText(double dateValue)
@@ -134,12 +173,21 @@ std::string IsoTimeText(double dateValue)
 
 std::string AnalysisJson(const RaceAnalysis& race)
 {
-    std::string json = "{\n  \"wind\": {\"from_deg\": ";
+    std::string json = "{\n  \"wind\": {";
     const WindEstimate& wind = race.Wind;
-    AppendValue(json, wind.Known ? wind.FromDeg : NAN, 1, "null");
-    json += ", \"source\": ";
-    json += !wind.Known ? "\"unknown\"" : wind.Given ? "\"given\"" : "\"estimated\"";
-    json += ", \"tacks\": " + std::to_string(wind.Tacks) + ", \"gybes\": " + std::to_string(wind.Gybes) + "},\n";
+    AppendWindFields(json, wind);
+    if (wind.Known && wind.Source != WindSource::Estimated) {
+        // The estimate beside the wind given or measured, and how far it lies from it.
+        const WindDifference difference = CompareWinds(race.Estimate, wind);
+        json += ",\n  \"estimate\": {\"difference_deg\": ";
+        AppendValue(json, difference.MeanDeg, 1, "null");
+        json += ", \"mean_abs_difference_deg\": ";
+        AppendValue(json, difference.MeanAbsoluteDeg, 1, "null");
+        json += ", ";
+        AppendWindFields(json, race.Estimate);
+        json += "}";
+    }
+    json += "},\n";
     json += "  \"boats\": [";
     for (std::size_t k = 0; k < race.Boats.size(); ++k) {
         const BoatAnalysis& boat = race.Boats[k];
@@ -229,7 +277,7 @@ void WriteSeriesCsv(const RaceAnalysis& race, const std::function<void(std::stri
             AppendValue(out, s.CourseDeg, 1, "");
             out += ',';
             if (race.Wind.Known)
-                AppendValue(out, VmgKn(s, race.Wind.FromDeg), 2, "");
+                AppendValue(out, VmgKn(s, race.Wind.At(DateValueAt(boat.Source, s.Seconds))), 2, "");
             out += "\r\n";
             if (out.size() >= kPiece) {
                 write(out);

@@ -16,13 +16,18 @@ namespace tideplot {
 std::string IsoTimeText(double dateValue);
 
 // The JSON document:
-// {"wind": {"from_deg": 227.0, "source": "estimated"|"given"|"unknown", "tacks": N, "gybes": M},
+// {"wind": {"from_deg": 227.0, "source": "estimated"|"given"|"measured"|"unknown", "tacks": N,
+//           "gybes": M, "series": [{"time", "from_deg", "turns" (estimated) | "measured"}],
+//           "estimate": {"difference_deg", "mean_abs_difference_deg", "from_deg", "source",
+//                        "tacks", "gybes", "series"} (given or measured: the estimate beside it)},
 //  "boats": [{"row", "name", "caption", "lys", "start", "distance_nm", "mean_speed_kn",
 //             "tacks", "gybes", "mean_tack_loss_m", "port_s", "starboard_s",
 //             "manoeuvres": [{"kind", "time", "race_time", "before_start", "lat", "lon", "course_before",
 //                             "course_after", "speed_before_kn", "min_speed_kn",
 //                             "speed_after_kn", "duration_s", "loss_m"}]}]}
-// A value that is not known (the wind's direction, a turn's loss) is null.
+// "from_deg" of the wind is the race's mean; "series" the wind over time (estimated or measured,
+// every minute; given, its moments). A value that is not known (the wind's direction, a turn's
+// loss) is null.
 std::string AnalysisJson(const RaceAnalysis& race);
 
 // The manoeuvres, one line each after the header
@@ -32,10 +37,10 @@ std::string AnalysisJson(const RaceAnalysis& race);
 std::string ManoeuvresCsv(const RaceAnalysis& race);
 
 // Every fix of every boat the analysis took, row,time,race_time,lat,lon,sog_kn,cog_deg,vmg_kn
-// (vmg empty without a wind), handed to `write` a piece at a time: a day's race logged every
-// second makes hundreds of megabytes. A boat whose result kept only every n-th fix has its
-// track analysed again (the same numbers), so memory stays that of the result. Throws Error
-// when such a track cannot be read again.
+// (vmg against the wind at that moment, empty where it is not known), handed to `write` a
+// piece at a time: a day's race logged every second makes hundreds of megabytes. A boat whose
+// result kept only every n-th fix has its track analysed again (the same numbers), so memory
+// stays that of the result. Throws Error when such a track cannot be read again.
 void WriteSeriesCsv(const RaceAnalysis& race, const std::function<void(std::string_view)>& write);
 
 } // namespace tideplot

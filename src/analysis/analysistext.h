@@ -14,9 +14,15 @@ std::string LossMetresText(double metres);
 std::string KnotsText(double knots);
 // The wind's direction, whole degrees from 0 to 359 ("227"); nothing when it is not known.
 std::string WindDegreesText(const WindEstimate& wind);
-// Where the wind's direction comes from: "estimated from 41 tacks and 12 gybes", "given; 41
-// tacks and 12 gybes found", or "unknown: fewer than three tacks and gybes to estimate it from".
-std::string WindSourceText(const WindEstimate& wind);
+// The least and the greatest direction of the wind over the race, going clockwise from the
+// one to the other ("215 to 248"); nothing when it is not known or shifts by less than 3
+// degrees.
+std::string WindRangeText(const WindEstimate& wind);
+// Where the race's wind comes from: "estimated from 41 tacks and 12 gybes", "given; 41 tacks
+// and 12 gybes found", "given at 3 moments; ...", "measured by the instruments of 1 boat (the
+// estimate 4 degrees anticlockwise of it); 41 tacks and 12 gybes found", or "unknown: fewer than three
+// tacks and gybes to estimate it from"; with ", shifting 215 to 248" when it shifts.
+std::string WindSourceText(const RaceAnalysis& race);
 // The race clock of a manoeuvre's middle, as the replay writes race times ("00:12:05",
 // "-00:01:10" before the gun).
 std::string ManoeuvreRaceTimeText(const BoatSource& boat, const Manoeuvre& manoeuvre);

@@ -1,5 +1,7 @@
 #include "manoeuvres.h"
 
+#include "core/datetime.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -104,13 +106,14 @@ ManoeuvreKind KindOfTurn(const Turn& turn, double windFromDeg)
     return ManoeuvreKind::Turn;
 }
 
-std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, std::optional<double> windFromDeg)
+std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, const WindEstimate& wind, double startTime)
 {
     std::vector<Manoeuvre> manoeuvres;
     for (std::size_t k = 0; k < motion.Turns.size(); ++k) {
         const Turn& turn = motion.Turns[k];
+        const double windFromDeg = wind.Known ? wind.At(startTime + turn.HalfSeconds / kSecondsPerDay) : kNoValue;
         Manoeuvre m;
-        m.Kind = windFromDeg ? KindOfTurn(turn, *windFromDeg) : ManoeuvreKind::Turn;
+        m.Kind = std::isfinite(windFromDeg) ? KindOfTurn(turn, windFromDeg) : ManoeuvreKind::Turn;
         if (m.Kind == ManoeuvreKind::Turn && std::fabs(turn.TurnDeg) < kReportedTurnDeg)
             continue;
         m.TurnIndex = k;
@@ -125,7 +128,7 @@ std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, std::optional<dou
         } else {
             // The axis crossed: towards the wind for a tack, away from it for a gybe; the loss
             // is the shortfall along it.
-            const double axis = m.Kind == ManoeuvreKind::Tack ? *windFromDeg : *windFromDeg + 180;
+            const double axis = m.Kind == ManoeuvreKind::Tack ? windFromDeg : windFromDeg + 180;
             m.MiddleSeconds = TimeTurned(turn, TurnedTo(turn, axis));
             m.LossMetres = turn.ShortfallEast * std::sin(axis * kRadiansPerDegree) +
                            turn.ShortfallNorth * std::cos(axis * kRadiansPerDegree);

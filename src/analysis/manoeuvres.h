@@ -1,9 +1,9 @@
 #pragma once
 
 #include "motion.h"
+#include "wind.h"
 
 #include <cstddef>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -51,8 +51,10 @@ struct Manoeuvre {
 inline constexpr double kAxisMarginDeg = 5;
 ManoeuvreKind KindOfTurn(const Turn& turn, double windFromDeg);
 
-// The boat's manoeuvres in time order: with a wind, its tacks and gybes with their losses and
-// its other turns of kReportedTurnDeg or more; without one, only those turns, all plain.
-std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, std::optional<double> windFromDeg);
+// The boat's manoeuvres in time order, each turn judged against the wind at its middle (half
+// the turn made): where the wind is known, its tacks and gybes with their losses and its other
+// turns of kReportedTurnDeg or more; where it is not, only those turns, all plain.
+// `startTime` is the boat's start (date value), from which the motion counts its seconds.
+std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, const WindEstimate& wind, double startTime);
 
 } // namespace tideplot

@@ -1,7 +1,11 @@
 #include "raceanalysis.h"
 
+#include "windseries.h"
+
+#include "core/datetime.h"
 #include "core/replay.h"
 #include "core/text.h"
+#include "core/windfile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,33 +46,57 @@ void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
         const double h = samples[i + 1].Seconds - s.Seconds;
         if (s.Seconds < 0 || h > gap || !std::isfinite(s.CourseDeg))
             continue;
-        (NormalDegrees(wind.FromDeg - s.CourseDeg) <= 180 ? summary.StarboardSeconds : summary.PortSeconds) += h;
+        const double from = wind.At(DateValueAt(boat.Source, s.Seconds));
+        if (std::isfinite(from))
+            (NormalDegrees(from - s.CourseDeg) <= 180 ? summary.StarboardSeconds : summary.PortSeconds) += h;
     }
+}
+
+// The race's own wind: its wind lines, else measured, else the estimate.
+WindEstimate RaceWind(const RaceAnalysis& race)
+{
+    if (!race.WindLines.empty()) {
+        double firstStart = INFINITY;
+        for (const BoatAnalysis& boat : race.Boats)
+            firstStart = std::min(firstStart, boat.Source.StartTime);
+        return TypedWindSeries(race.WindLines, std::isfinite(firstStart) ? firstStart : 0);
+    }
+    std::vector<const std::vector<WindPoint>*> measured;
+    for (const BoatAnalysis& boat : race.Boats)
+        if (!boat.MeasuredWind.empty())
+            measured.push_back(&boat.MeasuredWind);
+    const WindEstimate wind = MeasuredWind(measured, race.Estimate);
+    return wind.Known ? wind : race.Estimate;
 }
 
 void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
 {
-    if (windFromDeg) {
-        race.Wind = WindEstimate{};
-        race.Wind.Known = true;
-        race.Wind.Given = true;
-        race.Wind.FromDeg = NormalDegrees(*windFromDeg);
-    } else {
-        std::vector<const BoatMotion*> motions;
-        for (const BoatAnalysis& boat : race.Boats)
-            motions.push_back(&boat.Motion);
-        race.Wind = EstimateWind(motions);
-    }
-    const std::optional<double> wind = race.Wind.Known ? std::optional<double>(race.Wind.FromDeg) : std::nullopt;
+    race.Wind = windFromDeg ? GivenWind(*windFromDeg) : RaceWind(race);
     for (BoatAnalysis& boat : race.Boats) {
-        boat.Manoeuvres = ClassifyTurns(boat.Motion, wind);
+        boat.Manoeuvres = ClassifyTurns(boat.Motion, race.Wind, boat.Source.StartTime);
         Summarise(boat, race.Wind);
     }
-    if (race.Wind.Given) {
+    if (race.Wind.Source != WindSource::Estimated) {
         for (const BoatAnalysis& boat : race.Boats) {
             race.Wind.Tacks += boat.Summary.Tacks;
             race.Wind.Gybes += boat.Summary.Gybes;
         }
+    }
+}
+
+// The boat's measured wind over its fixes, from its wind file when it has one; a file that
+// cannot be read is left out, saying why.
+void ReadBoatWind(BoatAnalysis& boat)
+{
+    const std::vector<MotionSample>& samples = boat.Motion.Samples;
+    if (samples.empty())
+        return;
+    try {
+        boat.MeasuredWind = ReadMeasuredWind(boat.Source.TrackPath, DateValueAt(boat.Source, samples.front().Seconds),
+                                             DateValueAt(boat.Source, samples.back().Seconds));
+    } catch (const Error& e) {
+        boat.MeasuredWind.clear();
+        boat.MeasuredWindError = e.what();
     }
 }
 
@@ -113,6 +141,7 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
                 BoatAnalysis& boat = race.Boats[k];
                 boat.Source = boats[k];
                 boat.Motion = AnalyseTrack(boats[k].TrackPath, boats[k].Sep, boats[k].StartTime, track, boat.Reading);
+                ReadBoatWind(boat);
             } catch (...) {
                 failures[k] = std::current_exception();
                 failed = true;
@@ -134,6 +163,11 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
             std::rethrow_exception(failure);
     if (options.Cancel && options.Cancel->load())
         throw AnalysisCancelled();
+    std::vector<WindBoat> winds;
+    for (const BoatAnalysis& boat : race.Boats)
+        winds.push_back({&boat.Motion, boat.Source.StartTime});
+    race.Estimate = EstimateWind(winds);
+    race.WindLines = options.WindLines;
     Judge(race, options.WindFromDeg);
     return race;
 }
@@ -169,6 +203,8 @@ std::vector<std::string> AnalysisWarnings(const RaceAnalysis& race)
                     ": nothing is measured across " + (r.Jumps == 1 ? "the jump" : "a jump");
         if (!text.empty())
             warnings.push_back(file + text);
+        if (!boat.MeasuredWindError.empty())
+            warnings.push_back(boat.MeasuredWindError + "; its wind was left out");
     }
     return warnings;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "core/windline.h"
 #include "manoeuvres.h"
 #include "motion.h"
 #include "wind.h"
@@ -11,9 +12,10 @@
 #include <string>
 #include <vector>
 
-// The analysis of a whole race: every boat's motion and manoeuvres, and the wind, given or
-// estimated from the fleet. The result is plain data: a window may compute it on a worker
-// thread and read it on its own, and apply another wind to it cheaply (SetWind).
+// The analysis of a whole race: every boat's motion and manoeuvres, and the wind over the race,
+// given, measured by the boats' instruments or estimated from the fleet. The result is plain
+// data: a window may compute it on a worker thread and read it on its own, and apply another
+// wind to it cheaply (SetWind).
 namespace tideplot {
 
 struct RaceState;
@@ -56,10 +58,18 @@ struct BoatAnalysis {
     TrackReading Reading;              // what was taken of its track and what was left out
     std::vector<Manoeuvre> Manoeuvres; // with the race's wind, those before the start too
     BoatSummary Summary;
+    // What its instruments measured (its wind file: ReadMeasuredWind), or why it was left out.
+    std::vector<WindPoint> MeasuredWind;
+    std::string MeasuredWindError;
 };
 
 struct RaceAnalysis {
+    // The race's wind, the one the manoeuvres are judged against: given (one direction or the
+    // wind lines), else measured when a boat has a wind file, else estimated.
     WindEstimate Wind;
+    // The estimate from the tracks, whatever the wind is (the same as Wind when it is the estimate).
+    WindEstimate Estimate;
+    std::vector<TypedWind> WindLines; // as AnalysisOptions::WindLines
     std::vector<BoatAnalysis> Boats;
 };
 
@@ -78,7 +88,8 @@ inline constexpr std::size_t kMostTurnsKept = 150'000;
 inline constexpr int kMostBoatsAtOnce = 4;
 
 struct AnalysisOptions {
-    std::optional<double> WindFromDeg; // given; otherwise estimated from the fleet
+    std::optional<double> WindFromDeg; // given; otherwise the wind lines, measured or estimated
+    std::vector<TypedWind> WindLines;  // the course file's wind lines, taken when no direction is given
     int Threads = 0;                   // boats analysed at once; 0: one per processor
     // When set (by another thread), the analysis stops at its next boat with AnalysisCancelled.
     const std::atomic<bool>* Cancel = nullptr;
@@ -98,12 +109,14 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
 // What the analysis left out of each track, one text a track that needs one, naming its file:
 // "Elsa.txt: 1 fix not later than the fix before it was left out (the first on line 202)",
 // "Elsa.txt: 2 fixes out of reach at 50 knots of the track either side left out of speed,
-// distance and manoeuvres (the first on line 151)", and a jump. The command line prints each
+// distance and manoeuvres (the first on line 151)", a jump, and a wind file that could not be
+// read ("Elsa.wind.txt, line 12: ...; its wind was left out"). The command line prints each
 // after "warning: ".
 std::vector<std::string> AnalysisWarnings(const RaceAnalysis& race);
 
-// Judges the turns of every boat anew against a wind given (or estimated from the fleet when
-// none is), and sums each boat up again. Cheap: no track is read.
+// Judges the turns of every boat anew against a wind given (or, when none is, the race's own:
+// its wind lines, else measured, else estimated), and sums each boat up again. Cheap: no track
+// is read.
 void SetWind(RaceAnalysis& race, std::optional<double> windFromDeg);
 
 // The times of a moment `seconds` after a boat's start: its date value (the track's time base,

@@ -1,5 +1,9 @@
 #include "wind.h"
 
+#include "windtrack.h"
+
+#include "core/datetime.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -8,15 +12,11 @@ namespace tideplot {
 
 namespace {
 
-constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+using windtrack::AxisTurn;
 
-// A turn that may be a tack or a gybe.
-struct AxisTurn {
-    double bisector = 0; // the direction half way round the turn
-    double half = 0;     // half the turn: the angle of each course off the bisector
-    double dip = 0;      // the least speed as a share of the speed before
-    double speed = 0;    // knots before the turn
-};
+constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
+// A turn lies on the wind's axis (a tack or gybe the estimate rests on) within this many degrees.
+constexpr double kOnAxisDeg = 14;
 
 double Median(std::vector<double> values)
 {
@@ -52,20 +52,22 @@ double DoubledMean(const std::vector<AxisTurn>& turns)
     return NormalDegrees(std::atan2(s, c) / kRadiansPerDegree);
 }
 
-// The turns that may be tacks or gybes: between steady courses, of kAxisTurnMinDeg to
-// kAxisTurnMaxDeg, from a knot or more.
-std::vector<AxisTurn> AxisTurns(const std::vector<const BoatMotion*>& boats)
+// The turns that may be tacks or gybes, in time order (seconds from `origin`, a date value):
+// between steady courses, of kAxisTurnMinDeg to kAxisTurnMaxDeg, from a knot or more.
+std::vector<AxisTurn> AxisTurns(const std::vector<WindBoat>& boats, double origin)
 {
     std::vector<AxisTurn> turns;
-    for (const BoatMotion* boat : boats) {
-        for (const Turn& turn : boat->Turns) {
+    for (const WindBoat& boat : boats) {
+        const double start = (boat.StartTime - origin) * kSecondsPerDay;
+        for (const Turn& turn : boat.Motion->Turns) {
             const double size = std::fabs(turn.TurnDeg);
             if (!turn.Steady || size < kAxisTurnMinDeg || size > kAxisTurnMaxDeg || !(turn.SpeedBeforeKn >= 1))
                 continue;
-            turns.push_back({NormalDegrees(turn.CourseBeforeDeg + turn.TurnDeg / 2), size / 2,
-                             turn.MinSpeedKn / turn.SpeedBeforeKn, turn.SpeedBeforeKn});
+            turns.push_back({start + turn.HalfSeconds, NormalDegrees(turn.CourseBeforeDeg + turn.TurnDeg / 2),
+                             size / 2, turn.MinSpeedKn / turn.SpeedBeforeKn, turn.SpeedBeforeKn});
         }
     }
+    std::sort(turns.begin(), turns.end(), [](const AxisTurn& a, const AxisTurn& b) { return a.seconds < b.seconds; });
     return turns;
 }
 
@@ -89,6 +91,7 @@ double DensestDoubledAxis(const std::vector<AxisTurn>& turns)
 }
 
 // The turns within 15, then 12 degrees of the axis, and their mean axis: `doubled` in and out.
+// (The series then follows the axis over time: windtrack.h.)
 std::vector<AxisTurn> NearAxis(const std::vector<AxisTurn>& turns, double& doubled)
 {
     std::vector<AxisTurn> near;
@@ -125,53 +128,199 @@ double TurnVotes(const std::vector<AxisTurn>& ahead, const std::vector<AxisTurn>
     return votes;
 }
 
-// The fleet's steady courses' vote for the wind coming from `axis` (positive) rather than its
-// reverse: nobody sails steadily within 20 degrees of the wind's eye. No vote without steady
-// sailing.
-double CourseVote(const std::vector<const BoatMotion*>& boats, double axis)
+// The end of the axis `axis` (degrees 0 up to 180) nearest `reference` (degrees true).
+double EndNear(double axis, double reference)
 {
-    std::array<double, 72> courses{};
-    for (const BoatMotion* boat : boats)
-        for (std::size_t b = 0; b < courses.size(); ++b)
-            courses[b] += boat->SteadyCourseSeconds[b];
+    return std::fabs(AngleDifference(axis, reference)) <= 90 ? axis : NormalDegrees(axis + 180);
+}
+
+// The moments of a series over the boats' fixes: every step on the step (UTC), a minute
+// unless the fixes span more than kMostWindPoints minutes.
+struct Grid {
+    double origin = 0; // date value of the first moment
+    double step = kWindStepSeconds;
+    std::size_t count = 0;
+    double Time(std::size_t j) const { return origin + static_cast<double>(j) * step / kSecondsPerDay; }
+};
+
+Grid GridOver(const std::vector<WindBoat>& boats)
+{
+    double first = INFINITY, last = -INFINITY;
+    for (const WindBoat& boat : boats) {
+        const std::vector<MotionSample>& samples = boat.Motion->Samples;
+        if (samples.empty())
+            continue;
+        const double start = std::round(boat.StartTime * kSecondsPerDay);
+        first = std::min(first, start + samples.front().Seconds);
+        last = std::max(last, start + samples.back().Seconds);
+    }
+    Grid grid;
+    if (!(first <= last))
+        return grid;
+    const double minutes = (last - first) / kWindStepSeconds + 2;
+    grid.step = kWindStepSeconds * std::max(1.0, std::ceil(minutes / static_cast<double>(kMostWindPoints)));
+    const double from = std::floor(first / grid.step) * grid.step;
+    grid.origin = from / kSecondsPerDay;
+    grid.count = static_cast<std::size_t>(std::ceil((last - from) / grid.step)) + 1;
+    return grid;
+}
+
+// The fleet's steady courses' vote for the wind coming from the end of the axis nearest
+// `reference` (positive) rather than the other: nobody sails steadily within 30 degrees of
+// the wind's eye, while many run within 30 degrees of dead downwind. A fix counts as steady
+// sailing at 1.5 knots or more with the course about ten seconds before and after it within 15
+// degrees of its own. No vote without steady sailing.
+double CourseVote(const std::vector<WindBoat>& boats, const Grid& grid, const std::vector<double>& axes,
+                  double reference)
+{
     double total = 0, aheadTime = 0, asternTime = 0;
-    for (std::size_t b = 0; b < courses.size(); ++b) {
-        const double centre = 5.0 * static_cast<double>(b) + 2.5;
-        total += courses[b];
-        if (std::fabs(AngleDifference(centre, axis)) <= 20)
-            aheadTime += courses[b];
-        if (std::fabs(AngleDifference(centre, axis + 180)) <= 20)
-            asternTime += courses[b];
+    for (const WindBoat& boat : boats) {
+        const std::vector<MotionSample>& samples = boat.Motion->Samples;
+        const double apart = boat.Motion->Character.IntervalSeconds * boat.Motion->KeptEvery;
+        const auto k = static_cast<std::size_t>(std::max(1.0, std::round(10 / apart)));
+        const double gap = std::max(20.0, 4 * apart);
+        const double start = (boat.StartTime - grid.origin) * kSecondsPerDay;
+        for (std::size_t i = k; i + k < samples.size(); ++i) {
+            const MotionSample& s = samples[i];
+            const double h = samples[i + 1].Seconds - s.Seconds;
+            if (!(s.SpeedKn >= 1.5) || h > gap || samples[i + k].Seconds - samples[i - k].Seconds > 2 * k * gap ||
+                !(std::fabs(AngleDifference(s.CourseDeg, samples[i - k].CourseDeg)) < 15) ||
+                !(std::fabs(AngleDifference(s.CourseDeg, samples[i + k].CourseDeg)) < 15))
+                continue;
+            const double axis = windtrack::AxisAt(axes, grid.step, start + s.Seconds);
+            if (std::isnan(axis))
+                continue;
+            const double off = std::fabs(AngleDifference(s.CourseDeg, EndNear(axis, reference)));
+            total += h;
+            aheadTime += off <= 30 ? h : 0;
+            asternTime += off >= 150 ? h : 0;
+        }
     }
     return total > 0 ? Vote((asternTime - aheadTime) / total / 0.02) : 0;
 }
 
 } // namespace
 
-WindEstimate EstimateWind(const std::vector<const BoatMotion*>& boats)
+WindEstimate EstimateWind(const std::vector<WindBoat>& boats)
 {
     WindEstimate estimate;
-    const std::vector<AxisTurn> turns = AxisTurns(boats);
-    if (turns.size() < static_cast<std::size_t>(kFewestForWind))
+    const Grid grid = GridOver(boats);
+    const std::vector<AxisTurn> turns = AxisTurns(boats, grid.origin);
+    if (grid.count == 0 || turns.size() < static_cast<std::size_t>(kFewestForWind))
         return estimate;
     double doubled = DensestDoubledAxis(turns);
-    const std::vector<AxisTurn> near = NearAxis(turns, doubled);
-    if (near.size() < static_cast<std::size_t>(kFewestForWind))
+    if (NearAxis(turns, doubled).size() < static_cast<std::size_t>(kFewestForWind))
         return estimate;
-    const double axis = doubled / 2;
+    const double reference = doubled / 2;
+    std::vector<std::uint16_t> support;
+    const std::vector<double> axes = windtrack::FollowAxis(turns, reference, grid.count, grid.step, support);
 
-    // The turns through each end of the axis, and which end is the wind's eye.
+    // The turns on the axis at their moment, through each end; which end is the wind's eye.
     std::vector<AxisTurn> ahead, astern;
-    for (const AxisTurn& t : near)
-        (std::fabs(AngleDifference(t.bisector, axis)) <= 90 ? ahead : astern).push_back(t);
-    const double votes = TurnVotes(ahead, astern) + CourseVote(boats, axis);
+    for (const AxisTurn& t : turns) {
+        const double axis = windtrack::AxisAt(axes, grid.step, t.seconds);
+        if (std::isnan(axis) || std::fabs(windtrack::AxisDifference(t.bisector, axis)) > kOnAxisDeg)
+            continue;
+        (std::fabs(AngleDifference(t.bisector, EndNear(axis, reference))) <= 90 ? ahead : astern).push_back(t);
+    }
+    if (ahead.size() + astern.size() < static_cast<std::size_t>(kFewestForWind))
+        return estimate;
+    const bool fromAhead = TurnVotes(ahead, astern) + CourseVote(boats, grid, axes, reference) >= 0;
 
-    const bool fromAhead = votes >= 0;
-    estimate.Known = true;
-    estimate.FromDeg = NormalDegrees(fromAhead ? axis : axis + 180);
+    estimate.Source = WindSource::Estimated;
+    estimate.StepSeconds = grid.step;
+    estimate.Series.resize(grid.count);
+    for (std::size_t j = 0; j < grid.count; ++j) {
+        WindPoint& p = estimate.Series[j];
+        p.Time = grid.Time(j);
+        p.Support = support[j];
+        if (std::isfinite(axes[j]))
+            p.FromDeg = static_cast<float>(NormalDegrees(EndNear(axes[j], reference) + (fromAhead ? 0 : 180)));
+    }
+    estimate.FromDeg = MeanWindDeg(estimate.Series);
+    estimate.Known = std::isfinite(estimate.FromDeg);
     estimate.Tacks = static_cast<int>((fromAhead ? ahead : astern).size());
     estimate.Gybes = static_cast<int>((fromAhead ? astern : ahead).size());
     return estimate;
+}
+
+WindEstimate GivenWind(double fromDeg)
+{
+    WindEstimate wind;
+    wind.Known = wind.Given = true;
+    wind.Source = WindSource::Given;
+    wind.FromDeg = NormalDegrees(fromDeg);
+    return wind;
+}
+
+double WindEstimate::At(double dateValue) const
+{
+    if (Series.empty())
+        return Known ? FromDeg : kNoValue;
+    if (StepSeconds > 0) {
+        const double x = (dateValue - Series.front().Time) * kSecondsPerDay / StepSeconds;
+        if (x < -0.5 || x > static_cast<double>(Series.size()) - 0.5)
+            return kNoValue;
+        const double at = std::clamp(x, 0.0, static_cast<double>(Series.size() - 1));
+        const auto i = std::min(static_cast<std::size_t>(at), Series.size() - 1);
+        const double f = at - static_cast<double>(i);
+        const double a = Series[i].FromDeg, b = i + 1 < Series.size() ? Series[i + 1].FromDeg : a;
+        if (std::isnan(a) || std::isnan(b))
+            return f <= 0.5 ? a : b;
+        return NormalDegrees(a + f * AngleDifference(b, a));
+    }
+    // Given moments: the first before them, the last after them, straight between.
+    const auto after = std::lower_bound(Series.begin(), Series.end(), dateValue,
+                                        [](const WindPoint& p, double t) { return p.Time < t; });
+    if (after == Series.begin())
+        return Series.front().FromDeg;
+    if (after == Series.end())
+        return Series.back().FromDeg;
+    const WindPoint& a = *(after - 1);
+    const WindPoint& b = *after;
+    const double f = b.Time > a.Time ? (dateValue - a.Time) / (b.Time - a.Time) : 1;
+    return NormalDegrees(a.FromDeg + f * AngleDifference(b.FromDeg, a.FromDeg));
+}
+
+double MeanWindDeg(const std::vector<WindPoint>& series)
+{
+    double s = 0, c = 0;
+    int n = 0;
+    for (const WindPoint& p : series) {
+        if (std::isnan(p.FromDeg))
+            continue;
+        s += std::sin(p.FromDeg * kRadiansPerDegree);
+        c += std::cos(p.FromDeg * kRadiansPerDegree);
+        ++n;
+    }
+    return n > 0 ? NormalDegrees(std::atan2(s, c) / kRadiansPerDegree) : kNoValue;
+}
+
+WindDifference CompareWinds(const WindEstimate& wind, const WindEstimate& reference)
+{
+    WindDifference d;
+    double sum = 0, absolute = 0;
+    const auto compare = [&](double time, double referenceDeg) {
+        const double deg = wind.At(time);
+        if (std::isnan(deg) || std::isnan(referenceDeg))
+            return;
+        const double difference = AngleDifference(deg, referenceDeg);
+        sum += difference;
+        absolute += std::fabs(difference);
+        ++d.Moments;
+    };
+    // A measured series holds the estimate where nothing was measured: only measured moments count.
+    for (const WindPoint& p : reference.Series)
+        if (reference.Source != WindSource::Measured || p.Support > 0)
+            compare(p.Time, p.FromDeg);
+    if (reference.Series.empty() && reference.Known)
+        for (const WindPoint& p : wind.Series)
+            compare(p.Time, reference.FromDeg);
+    if (d.Moments > 0) {
+        d.MeanDeg = sum / d.Moments;
+        d.MeanAbsoluteDeg = absolute / d.Moments;
+    }
+    return d;
 }
 
 } // namespace tideplot

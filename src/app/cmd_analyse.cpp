@@ -1,4 +1,5 @@
 #include "analysis/analysisfiles.h"
+#include "analysis/analysistext.h"
 #include "analysis/raceanalysis.h"
 #include "app/args.h"
 #include "app/commands.h"
@@ -147,16 +148,17 @@ std::string Count(int n, const char* one, const char* many)
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string WindLine(const WindEstimate& wind)
+std::string WindLine(const RaceAnalysis& race)
 {
+    const WindEstimate& wind = race.Wind;
     if (!wind.Known)
         return "wind unknown: fewer than three tacks and gybes to estimate it from; give its direction with "
                "--wind DEG";
-    const std::string from = "wind from " + std::to_string(std::lround(wind.FromDeg) % 360) + " degrees";
-    const std::string counts = Count(wind.Tacks, "tack", "tacks") + " and " + Count(wind.Gybes, "gybe", "gybes");
-    if (wind.Given)
-        return from + ", given with --wind; " + counts + " found";
-    return from + ", estimated from " + counts;
+    const std::string from = "wind from " + WindDegreesText(wind) + " degrees";
+    if (wind.Source == WindSource::Given && wind.Series.empty())
+        return from + ", given with --wind; " + Count(wind.Tacks, "tack", "tacks") + " and " +
+               Count(wind.Gybes, "gybe", "gybes") + " found";
+    return from + (WindRangeText(wind).empty() ? ", " : " (the race's mean), ") + WindSourceText(race);
 }
 
 // No output may name the race file, its course file or another output's file.
@@ -218,7 +220,7 @@ void PrintReport(const AnalyseOptions& options, const RaceAnalysis& race)
     std::printf("Analysis of %s: %s\n\n", options.raceFile.c_str(),
                 Count(static_cast<int>(race.Boats.size()), "boat", "boats").c_str());
     std::fputs(BoatTable(race).c_str(), stdout);
-    std::printf("\n%s\n", WindLine(race.Wind).c_str());
+    std::printf("\n%s\n", WindLine(race).c_str());
     for (const auto& [option, file] : Outputs(options))
         std::printf("%s: %s\n", option[2] == 'j' ? "JSON" : option[2] == 'c' ? "CSV" : "Series", file.c_str());
 }

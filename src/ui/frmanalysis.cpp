@@ -93,7 +93,7 @@ void FrmAnalysis::makeWindControls()
     lblWind->setBuddy(txtWind);
     cmdEstimate = MakeControl<QPushButton>(this, QStringLiteral("cmdEstimate"));
     cmdEstimate->setText(QStringLiteral("&Estimate"));
-    cmdEstimate->setToolTip(QStringLiteral("The wind estimated from the fleet's tacks and gybes"));
+    cmdEstimate->setToolTip(QStringLiteral("The race's own wind: measured by the boats' instruments, or estimated from the fleet's tacks and gybes"));
     lblWindSource = MakeControl<QLabel>(this, QStringLiteral("lblWindSource"));
     lblWindSource->setWordWrap(true);
     lblWindSource->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -234,7 +234,7 @@ void FrmAnalysis::showAnalysis(const RaceAnalysis* analysis, const QString& note
         const WindEstimate& wind = analysis_->Wind;
         txtWind->setText(Text(WindDegreesText(wind)));
         lblWindSource->setText(
-            Text(WindSourceText(wind)) +
+            Text(WindSourceText(*analysis_)) +
             (wind.Known ? QString() : QStringLiteral(": type the direction it comes from, then Enter")));
         chkVmg->setEnabled(wind.Known);
     }
