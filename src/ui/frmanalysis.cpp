@@ -262,7 +262,7 @@ void FrmAnalysis::showChoice()
     choiceChanged_.stop();
     const std::vector<bool> chosen = chosenBoats();
     std::vector<SpeedGraph::Boat> boats;
-    std::optional<double> wind;
+    const WindEstimate* wind = nullptr;
     const double first = kRaceClockAtStart * kSecondsPerDay;
     double last = 0;
     if (analysis_) {
@@ -276,7 +276,7 @@ void FrmAnalysis::showChoice()
             boats.push_back({&boat, colour, Text(boat.Source.Caption)});
         }
         if (analysis_->Wind.Known && chkVmg->isChecked())
-            wind = analysis_->Wind.FromDeg;
+            wind = &analysis_->Wind;
     }
     // To the replay's last step, which lies up to a step beyond the last fix.
     if (session_.seekable())

@@ -30,7 +30,7 @@ const QColor kPositionLine(0xd0, 0x20, 0x20);
 // The boat's values from `first` to `last` seconds of race time: in each of `columns` equal
 // columns its least and greatest value in the order the boat had them (the shape a line of
 // every fix would draw at that width). x in `unit` seconds of race time, y in knots.
-QList<QPointF> ColumnExtremes(const BoatAnalysis& boat, std::optional<double> vmgWind, double first, double last,
+QList<QPointF> ColumnExtremes(const BoatAnalysis& boat, const WindEstimate* vmgWind, double first, double last,
                               int columns, double unit)
 {
     QList<QPointF> points;
@@ -60,7 +60,8 @@ QList<QPointF> ColumnExtremes(const BoatAnalysis& boat, std::optional<double> vm
             continue;
         if (x > last)
             break;
-        const double y = vmgWind ? static_cast<double>(VmgKn(s, *vmgWind)) : static_cast<double>(s.SpeedKn);
+        const double y = vmgWind ? static_cast<double>(VmgKn(s, vmgWind->At(DateValueAt(boat.Source, s.Seconds))))
+                                 : static_cast<double>(s.SpeedKn);
         if (!std::isfinite(y))
             continue;
         const int c = std::min(columns - 1, static_cast<int>((x - first) / width));
@@ -141,11 +142,11 @@ double SpeedGraph::unitSeconds() const
     return lastSeconds_ - firstSeconds_ > kHoursFromSeconds ? 3600.0 : 60.0;
 }
 
-void SpeedGraph::showBoats(std::vector<Boat> boats, std::optional<double> vmgWindFromDeg, double firstSeconds,
+void SpeedGraph::showBoats(std::vector<Boat> boats, const WindEstimate* vmgWind, double firstSeconds,
                            double lastSeconds)
 {
     boats_ = std::move(boats);
-    wind_ = vmgWindFromDeg;
+    wind_ = vmgWind;
     firstSeconds_ = firstSeconds;
     lastSeconds_ = std::max(lastSeconds, firstSeconds + 60);
     makeLines();
@@ -178,7 +179,7 @@ void SpeedGraph::makeLines()
     double low = 0, high = 1;
     for (const Line& line : lines) {
         points.push_back(
-            ColumnExtremes(*line.Boat, line.Vmg ? wind_ : std::nullopt, firstSeconds_, lastSeconds_, columns, unit));
+            ColumnExtremes(*line.Boat, line.Vmg ? wind_ : nullptr, firstSeconds_, lastSeconds_, columns, unit));
         for (const QPointF& p : points.back()) {
             low = std::min(low, p.y());
             high = std::max(high, p.y());

@@ -43,9 +43,10 @@ public:
         QColor Colour;
         QString Caption;
     };
-    // The boats' speed (solid) and, with a wind, their VMG (dashed) from `firstSeconds` to
-    // `lastSeconds` of race time (elapsed since each boat's start x LYS).
-    void showBoats(std::vector<Boat> boats, std::optional<double> vmgWindFromDeg, double firstSeconds,
+    // The boats' speed (solid) and, with a wind, their VMG (dashed, against the wind of each
+    // moment) from `firstSeconds` to `lastSeconds` of race time (elapsed since each boat's
+    // start x LYS). `vmgWind` (the analysis's, as the boats) lives as long as they do.
+    void showBoats(std::vector<Boat> boats, const WindEstimate* vmgWind, double firstSeconds,
                    double lastSeconds);
     // The replay stands at `raceSeconds` of race time.
     void showPosition(double raceSeconds);
@@ -84,7 +85,7 @@ private:
     double unitSeconds() const;
 
     std::vector<Boat> boats_;
-    std::optional<double> wind_;
+    const WindEstimate* wind_ = nullptr; // the analysis's, as the boats
     double firstSeconds_ = -300;
     double lastSeconds_ = 3600;
     bool linesWanted_ = false; // the lines are to be made (anew) once the graph is shown
