@@ -160,7 +160,7 @@ std::string WindLine(const RaceAnalysis& race)
     if (wind.Source == WindSource::Given && wind.Series.empty())
         return from + ", given with --wind; " + Count(wind.Tacks, "tack", "tacks") + " and " +
                Count(wind.Gybes, "gybe", "gybes") + " found";
-    return from + (WindRangeText(wind).empty() ? ", " : " (the race's mean), ") + WindSourceText(race);
+    return from + ", " + WindSourceText(race);
 }
 
 // No output may name the race file, its course file or another output's file.
