@@ -407,8 +407,8 @@ double TrueRace::WindAt(double time) const
 {
     if (Wind.size() < 2)
         return Wind.empty() ? WindFromDeg : Wind[0].FromDeg;
-    const double x = std::clamp((time - Wind.front().Time) * kSecondsPerDay / 10, 0.0,
-                                static_cast<double>(Wind.size() - 1));
+    const double x =
+        std::clamp((time - Wind.front().Time) * kSecondsPerDay / 10, 0.0, static_cast<double>(Wind.size() - 1));
     const std::size_t i = std::min(static_cast<std::size_t>(x), Wind.size() - 2);
     const double f = x - static_cast<double>(i);
     return Normal360(Wind[i].FromDeg + f * Wrap180(Wind[i + 1].FromDeg - Wind[i].FromDeg));

@@ -57,7 +57,9 @@ std::string WindRangeText(const WindEstimate& wind)
     }
     if (most - least < 3)
         return {};
-    const auto degrees = [&](double off) { return std::to_string(std::lround(NormalDegrees(wind.FromDeg + off)) % 360); };
+    const auto degrees = [&](double off) {
+        return std::to_string(std::lround(NormalDegrees(wind.FromDeg + off)) % 360);
+    };
     return degrees(least) + " to " + degrees(most);
 }
 
@@ -82,9 +84,11 @@ std::string WindSourceText(const RaceAnalysis& race)
         const WindDifference d = CompareWinds(race.Estimate, wind);
         if (std::isfinite(d.MeanDeg)) {
             const long off = std::lround(d.MeanDeg);
-            source += off == 0  ? " (the estimate within a degree)"
-                      : off > 0 ? " (the estimate " + Count(static_cast<int>(off), "degree", "degrees") + " clockwise of it)"
-                                : " (the estimate " + Count(static_cast<int>(-off), "degree", "degrees") + " anticlockwise of it)";
+            source +=
+                off == 0 ? " (the estimate within a degree)"
+                : off > 0
+                    ? " (the estimate " + Count(static_cast<int>(off), "degree", "degrees") + " clockwise of it)"
+                    : " (the estimate " + Count(static_cast<int>(-off), "degree", "degrees") + " anticlockwise of it)";
         }
     }
     return source + shifting + "; " + counts + " found";

@@ -63,8 +63,8 @@ std::vector<AxisTurn> AxisTurns(const std::vector<WindBoat>& boats, double origi
             const double size = std::fabs(turn.TurnDeg);
             if (!turn.Steady || size < kAxisTurnMinDeg || size > kAxisTurnMaxDeg || !(turn.SpeedBeforeKn >= 1))
                 continue;
-            turns.push_back({start + turn.HalfSeconds, NormalDegrees(turn.CourseBeforeDeg + turn.TurnDeg / 2),
-                             size / 2, turn.MinSpeedKn / turn.SpeedBeforeKn, turn.SpeedBeforeKn});
+            turns.push_back({start + turn.HalfSeconds, NormalDegrees(turn.CourseBeforeDeg + turn.TurnDeg / 2), size / 2,
+                             turn.MinSpeedKn / turn.SpeedBeforeKn, turn.SpeedBeforeKn});
         }
     }
     std::sort(turns.begin(), turns.end(), [](const AxisTurn& a, const AxisTurn& b) { return a.seconds < b.seconds; });

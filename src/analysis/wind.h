@@ -94,8 +94,8 @@ WindEstimate EstimateWind(const std::vector<WindBoat>& boats);
 WindEstimate GivenWind(double fromDeg);
 
 // How far `wind` lies from `reference` over the moments both know (the points of the
-// reference's series, of a measured one those measured): the mean signed difference (positive: `wind` is veered, clockwise of the
-// reference), the mean absolute difference and the moments compared. NaN without any.
+// reference's series, of a measured one those measured): the mean signed difference (positive: `wind` is veered,
+// clockwise of the reference), the mean absolute difference and the moments compared. NaN without any.
 struct WindDifference {
     double MeanDeg = kNoValue;
     double MeanAbsoluteDeg = kNoValue;

@@ -93,7 +93,8 @@ void FrmAnalysis::makeWindControls()
     lblWind->setBuddy(txtWind);
     cmdEstimate = MakeControl<QPushButton>(this, QStringLiteral("cmdEstimate"));
     cmdEstimate->setText(QStringLiteral("&Estimate"));
-    cmdEstimate->setToolTip(QStringLiteral("The race's own wind: measured by the boats' instruments, or estimated from the fleet's tacks and gybes"));
+    cmdEstimate->setToolTip(QStringLiteral(
+        "The race's own wind: measured by the boats' instruments, or estimated from the fleet's tacks and gybes"));
     lblWindSource = MakeControl<QLabel>(this, QStringLiteral("lblWindSource"));
     lblWindSource->setWordWrap(true);
     lblWindSource->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);

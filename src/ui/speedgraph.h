@@ -46,8 +46,7 @@ public:
     // The boats' speed (solid) and, with a wind, their VMG (dashed, against the wind of each
     // moment) from `firstSeconds` to `lastSeconds` of race time (elapsed since each boat's
     // start x LYS). `vmgWind` (the analysis's, as the boats) lives as long as they do.
-    void showBoats(std::vector<Boat> boats, const WindEstimate* vmgWind, double firstSeconds,
-                   double lastSeconds);
+    void showBoats(std::vector<Boat> boats, const WindEstimate* vmgWind, double firstSeconds, double lastSeconds);
     // The replay stands at `raceSeconds` of race time.
     void showPosition(double raceSeconds);
     double positionSeconds() const { return positionSeconds_; }

@@ -43,9 +43,9 @@ double Percentile(std::vector<double> values, double share)
 
 // How an analysis compares with the truth.
 struct Scores {
-    int trueCount = 0;  // tacks and gybes
-    int foundCount = 0; // tacks and gybes found
-    int matched = 0;    // found with the same kind and a middle within 10 s
+    int trueCount = 0;          // tacks and gybes
+    int foundCount = 0;         // tacks and gybes found
+    int matched = 0;            // found with the same kind and a middle within 10 s
     double windError = 0;       // degrees, the most over the minutes from the first start to the end
     double windKnown = 0;       // the share of those minutes with a wind
     double medianLoss = 0;      // of the tacks matched, the true losses
@@ -62,8 +62,8 @@ struct Scores {
                       "wind error %.1f (known %.0f %%); recall %.3f, precision %.3f (%d true, %d found); median tack "
                       "loss %.1f m, median error %.1f m; steady stretches: speed within %.2f kn, course within %.1f "
                       "degrees (99 %%)",
-                      windError, 100 * windKnown, Recall(), Precision(), trueCount, foundCount, medianLoss, medianLossError, speedError,
-                      courseError);
+                      windError, 100 * windKnown, Recall(), Precision(), trueCount, foundCount, medianLoss,
+                      medianLossError, speedError, courseError);
         return text;
     }
 };

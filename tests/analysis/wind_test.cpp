@@ -42,9 +42,9 @@ TEST(WindLine, ReadsTheRaceClockOrUtcAndADirection)
         double deg;
     };
     const Case cases[] = {
-        {"00:25:00 245", 1500, false, 245},   {"-00:04:00 240.5", -240, false, 240.5},
-        {"14:30:00Z 250", 52200, true, 250},  {"  14:30:00   UTC   0  ", 52200, true, 0},
-        {"26:00:10 360", 93610, false, 360},  {"0:05:00 10", 300, false, 10},
+        {"00:25:00 245", 1500, false, 245},  {"-00:04:00 240.5", -240, false, 240.5},
+        {"14:30:00Z 250", 52200, true, 250}, {"  14:30:00   UTC   0  ", 52200, true, 0},
+        {"26:00:10 360", 93610, false, 360}, {"0:05:00 10", 300, false, 10},
     };
     for (const Case& c : cases) {
         TypedWind wind;
@@ -53,9 +53,9 @@ TEST(WindLine, ReadsTheRaceClockOrUtcAndADirection)
         EXPECT_EQ(wind.Utc, c.utc) << c.text;
         EXPECT_EQ(wind.FromDeg, c.deg) << c.text;
     }
-    for (const char* bad : {"", "245", "00:25:00", "00:60:00 245", "00:25:61 245", "24:00:00Z 245", "-00:01:00Z 245",
-                            "00:25:00 361", "00:25:00 -1", "00:25:00 NE", "00:25 245", "00:25:00 UTC", "00:25:00Z UTC 9",
-                            "00:25:00 245 250"}) {
+    for (const char* bad :
+         {"", "245", "00:25:00", "00:60:00 245", "00:25:61 245", "24:00:00Z 245", "-00:01:00Z 245", "00:25:00 361",
+          "00:25:00 -1", "00:25:00 NE", "00:25 245", "00:25:00 UTC", "00:25:00Z UTC 9", "00:25:00 245 250"}) {
         try {
             TypedWindFromText(bad);
             ADD_FAILURE() << "read: \"" << bad << "\"";
@@ -136,8 +136,8 @@ TEST(MeasuredWind, OneBoatsInstrumentsGiveTheFleetsWind)
     EXPECT_GT(race.Wind.Tacks, 3 * 10);
 
     const std::string json = AnalysisJson(race);
-    for (const char* key : {"\"source\": \"measured\"", "\"measured\": true", "\"estimate\": {\"difference_deg\": ",
-                            "\"source\": \"estimated\"", "\"turns\": "})
+    for (const char* key : {"\"source\": \"measured\"", "\"measured\": true",
+                            "\"estimate\": {\"difference_deg\": ", "\"source\": \"estimated\"", "\"turns\": "})
         EXPECT_NE(json.find(key), std::string::npos) << key;
 
     SetWind(race, 200.0);
@@ -174,8 +174,8 @@ TEST(MeasuredWind, WindLinesFollowAShiftThatOneDirectionCannot)
                     continue;
                 bool found = false;
                 for (const Manoeuvre& m : race.Boats[k].Manoeuvres)
-                    found = found || (std::fabs(m.MiddleSeconds - t.MiddleSeconds) <= 10 &&
-                                      ManoeuvreKindName(m.Kind) == t.Kind);
+                    found = found ||
+                            (std::fabs(m.MiddleSeconds - t.MiddleSeconds) <= 10 && ManoeuvreKindName(m.Kind) == t.Kind);
                 wrongKinds += found ? 0 : 1;
             }
         return wrongKinds;
