@@ -4,6 +4,7 @@
 // seconds before that manoeuvre and the chart to its place, the wind typed judges every turn
 // anew; the chart marks the tacks and gybes reached and keeps a followed boat in its middle.
 #include "core/datetime.h"
+#include "core/windfile.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/earthfactory.h"
@@ -87,7 +88,9 @@ QString AccessibleName(QWidget* widget)
 // second, replayed in the chart from the set-up window's Start.
 class AnalysedReplay {
 public:
-    AnalysedReplay() : settings(QString::fromStdString(dir.file("settings.ini")), QSettings::IniFormat)
+    // `measured`: the first boat's instruments measured the wind (a wind file beside its track).
+    explicit AnalysedReplay(bool measured = false)
+        : settings(QString::fromStdString(dir.file("settings.ini")), QSettings::IniFormat)
     {
         racesim::RaceOptions race;
         race.Out = dir.path() / "race";
@@ -95,6 +98,8 @@ public:
         race.Hours = 0.67;
         race.Seed = 7;
         truth = racesim::WriteRace(race);
+        if (measured)
+            WriteWindFile((race.Out / truth.Boats[0].File).string());
         settings.setValue("Map/Source", "none");
         FrmMain::Options options;
         options.settings = &settings;
@@ -110,6 +115,21 @@ public:
         chart = dynamic_cast<ChartApplication*>(main->earth())->widget();
         chartWindow = main->earth()->replayView()->window();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(chartWindow));
+    }
+    // A wind file of the true wind every 10 s.
+    void WriteWindFile(const std::string& track) const
+    {
+        std::string text(kWindHeaderLine);
+        for (const racesim::TrueWind& w : truth.Wind) {
+            const std::string at = DateText(w.Time);
+            WindFileLine values;
+            values.TwdDeg = w.FromDeg;
+            text += WindLineText(at.substr(0, 4) + at.substr(5, 2) + at.substr(8, 2),
+                                 at.substr(11, 2) + at.substr(14, 2) + at.substr(17, 2), values) +
+                    "\r\n";
+        }
+        QFile file(QString::fromStdString(WindFilePath(track)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text.data(), static_cast<qint64>(text.size())) > 0);
     }
     ~AnalysedReplay()
     {
@@ -427,6 +447,32 @@ TEST(AnalysisChart, MarksTheManoeuvresReachedAndKeepsAFollowedBoatInTheMiddle)
     EXPECT_NEAR(camera.FocusPointLongitude, (frame.ViewBoxMin.Lon + frame.ViewBoxMax.Lon) / 2, 1e-9);
     marks->trigger();
     EXPECT_TRUE(r.chart->manoeuvreMarks().empty());
+}
+
+// The instruments' wind is the race's, and the window says so; a direction typed is given,
+// and Estimate goes back to the instruments'.
+TEST(AnalysisWindow, ShowsWhereTheWindComesFrom)
+{
+    AnalysedReplay r(true);
+    ASSERT_NE(r.control, nullptr);
+    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
+    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    ASSERT_NE(window, nullptr);
+    auto* table = window->findChild<QTableView*>("lstManoeuvres");
+    auto* wind = window->findChild<QLineEdit*>("txtWind");
+    auto* source = window->findChild<QLabel*>("lblWindSource");
+    ASSERT_TRUE(table && wind && source);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0; }, 30000)) << "the analysis came";
+    EXPECT_TRUE(source->text().startsWith("measured by the instruments of 1 boat (the estimate "))
+        << source->text().toStdString();
+    EXPECT_NEAR(wind->text().toDouble(), r.truth.WindFromDeg, 3) << wind->text().toStdString();
+    AnalysedReplay::Type(wind, "90");
+    QTest::keyClick(wind, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return source->text().startsWith("given; "); }, 5000))
+        << source->text().toStdString();
+    QTest::mouseClick(window->findChild<QPushButton*>("cmdEstimate"), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return source->text().startsWith("measured by "); }, 5000))
+        << source->text().toStdString();
 }
 
 } // namespace
