@@ -38,15 +38,20 @@ void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
         summary.MeanTackLossMetres = tackLoss / summary.Tacks;
     if (!wind.Known)
         return;
-    // The wind over the starboard side: it comes from 0 to 180 degrees to the right of the course.
+    // The wind over the starboard side: it comes from 0 to 180 degrees to the right of the course
+    // (the wind taken every 5 seconds: it changes by a degree a minute at most).
     const std::vector<MotionSample>& samples = boat.Motion.Samples;
     const double gap = std::max(20.0, 4 * boat.Motion.Character.IntervalSeconds * boat.Motion.KeptEvery);
+    double from = kNoValue, fromSeconds = -1e300;
     for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
         const MotionSample& s = samples[i];
         const double h = samples[i + 1].Seconds - s.Seconds;
         if (s.Seconds < 0 || h > gap || !std::isfinite(s.CourseDeg))
             continue;
-        const double from = wind.At(DateValueAt(boat.Source, s.Seconds));
+        if (s.Seconds - fromSeconds >= 5) {
+            from = wind.At(DateValueAt(boat.Source, s.Seconds));
+            fromSeconds = s.Seconds;
+        }
         if (std::isfinite(from))
             (NormalDegrees(from - s.CourseDeg) <= 180 ? summary.StarboardSeconds : summary.PortSeconds) += h;
     }

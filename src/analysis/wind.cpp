@@ -175,15 +175,18 @@ double CourseVote(const std::vector<WindBoat>& boats, const Grid& grid, const st
 {
     double total = 0, aheadTime = 0, asternTime = 0;
     for (const WindBoat& boat : boats) {
+        // Fixes about five seconds apart: the fix ten seconds either side, and the time to the next.
         const std::vector<MotionSample>& samples = boat.Motion->Samples;
         const double apart = boat.Motion->Character.IntervalSeconds * boat.Motion->KeptEvery;
         const auto k = static_cast<std::size_t>(std::max(1.0, std::round(10 / apart)));
+        const auto every = std::max<std::size_t>(1, k / 2);
         const double gap = std::max(20.0, 4 * apart);
         const double start = (boat.StartTime - grid.origin) * kSecondsPerDay;
-        for (std::size_t i = k; i + k < samples.size(); ++i) {
+        for (std::size_t i = k; i + k < samples.size(); i += every) {
             const MotionSample& s = samples[i];
-            const double h = samples[i + 1].Seconds - s.Seconds;
-            if (!(s.SpeedKn >= 1.5) || h > gap || samples[i + k].Seconds - samples[i - k].Seconds > 2 * k * gap ||
+            const double h = samples[i + every].Seconds - s.Seconds;
+            if (!(s.SpeedKn >= 1.5) || h > static_cast<double>(every) * gap ||
+                samples[i + k].Seconds - samples[i - k].Seconds > 2 * static_cast<double>(k) * gap ||
                 !(std::fabs(AngleDifference(s.CourseDeg, samples[i - k].CourseDeg)) < 15) ||
                 !(std::fabs(AngleDifference(s.CourseDeg, samples[i + k].CourseDeg)) < 15))
                 continue;

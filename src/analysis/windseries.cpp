@@ -70,6 +70,8 @@ std::vector<WindPoint> ReadMeasuredWind(const std::string& trackPath, double fir
 WindEstimate MeasuredWind(const std::vector<const std::vector<WindPoint>*>& boats, const WindEstimate& estimate)
 {
     WindEstimate wind;
+    if (boats.empty())
+        return wind;
     double first = INFINITY, last = -INFINITY;
     for (const std::vector<WindPoint>* boat : boats) {
         if (boat->empty())

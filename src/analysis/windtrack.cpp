@@ -132,6 +132,10 @@ std::vector<double> Pass(const std::vector<AxisTurn>& turns, const std::vector<d
     const std::size_t count = prior.size();
     std::vector<double> axes(count, kNaN);
     support.assign(count, 0);
+    // Each turn's distance from the prior's axis at its moment.
+    std::vector<double> residuals(turns.size());
+    for (std::size_t i = 0; i < turns.size(); ++i)
+        residuals[i] = AxisDifference(turns[i].bisector, AxisAt(prior, step, turns[i].seconds));
     std::vector<Near> near;
     std::size_t from = 0;
     for (std::size_t j = 0; j < count; ++j) {
@@ -140,12 +144,11 @@ std::vector<double> Pass(const std::vector<AxisTurn>& turns, const std::vector<d
             ++from;
         near.clear();
         for (std::size_t i = from; i < turns.size() && turns[i].seconds <= at + kWidest; ++i) {
-            const AxisTurn& t = turns[i];
-            const double residual = AxisDifference(t.bisector, AxisAt(prior, step, t.seconds));
-            if (std::fabs(residual) > gate)
+            if (std::fabs(residuals[i]) > gate)
                 continue;
-            const double e = residual / kBiweightDeg;
-            near.push_back({t.seconds - at, residual, !robust ? 1 : std::fabs(e) < 1 ? (1 - e * e) * (1 - e * e) : 0});
+            const double e = residuals[i] / kBiweightDeg;
+            near.push_back(
+                {turns[i].seconds - at, residuals[i], !robust ? 1 : std::fabs(e) < 1 ? (1 - e * e) * (1 - e * e) : 0});
         }
         const bool bothSides = !near.empty() && near.front().dt < 0 && near.back().dt > 0;
         if (!bothSides && !near.empty() && std::min(std::fabs(near.front().dt), std::fabs(near.back().dt)) > kReach)
