@@ -5,7 +5,6 @@
 #include "core/datetime.h"
 #include "core/replay.h"
 #include "core/text.h"
-#include "core/windfile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,7 +38,7 @@ void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
     if (!wind.Known)
         return;
     // The wind over the starboard side: it comes from 0 to 180 degrees to the right of the course
-    // (the wind taken every 5 seconds: it changes by a degree a minute at most).
+    // (the wind taken every 5 seconds).
     const std::vector<MotionSample>& samples = boat.Motion.Samples;
     const double gap = std::max(20.0, 4 * boat.Motion.Character.IntervalSeconds * boat.Motion.KeptEvery);
     double from = kNoValue, fromSeconds = -1e300;
