@@ -53,7 +53,22 @@ void operator delete(void* p) noexcept
     std::free(p);
 }
 
+// The nothrow form too (std::stable_sort's buffer takes it), so that every block the plain
+// delete frees came from this malloc.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    void* p = std::malloc(size > 0 ? size : 1);
+    if (p)
+        CountBytes(static_cast<long long>(malloc_usable_size(p)));
+    return p;
+}
+
 void operator delete(void* p, std::size_t) noexcept
+{
+    operator delete(p);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept
 {
     operator delete(p);
 }
