@@ -474,6 +474,7 @@ TEST(TrackBrowser, ListsTxtFilesOfTheFolderAndPreviewsTheFirst41Lines)
     files.write("long.txt", lines, "\n");
     files.write("TRACK.TXT", {"a", "b", "c"});
     files.write("other.csv", {"x"});
+    files.write("log.nmea.wind.txt", {"Date,Time,TWD,TWS,AWA,AWS,HDG,BSP"}); // an instruments' wind, no track
     files.writeBytes("nothing.txt", "");
     std::filesystem::create_directories(files.path() / "sub");
     w.openFolder(Q(files.path().string()));
