@@ -8,13 +8,13 @@ namespace tideplot {
 namespace {
 
 // The watch sees boat `boat` drawn up to `at` at the race clock.
-void Observe(FinishWatch& watch, int boat, const TrackPoint& at, double raceClock)
+void Observe(CourseWatch& watch, int boat, const TrackPoint& at, double raceClock)
 {
     if (boat < watch.BoatCount())
         watch.Observe(boat, at.Lat, at.Lon, raceClock);
 }
 
-void ObserveStep(FinishWatch& watch, const ReplaySeries& series, long long step)
+void ObserveStep(CourseWatch& watch, const ReplaySeries& series, long long step)
 {
     series.forEachPiece(step, step,
                         [&watch](const DrawnPiece& piece) { Observe(watch, piece.Boat, piece.To, piece.RaceClock); });
@@ -22,14 +22,26 @@ void ObserveStep(FinishWatch& watch, const ReplaySeries& series, long long step)
 
 } // namespace
 
-void Leaderboard::setFinishLine(const std::optional<FinishLine>& line)
+void Leaderboard::setCourse(const std::optional<Course>& course)
 {
-    line_ = line;
+    geometry_ = course ? std::make_shared<const CourseGeometry>(*course) : nullptr;
+    course_ = course;
     watch_.reset();
     watchedStep_ = 0;
-    if (line_)
-        watch_.emplace(*line_, boats_);
+    if (geometry_)
+        watch_.emplace(geometry_, boats_);
     takeSnapshots();
+}
+
+void Leaderboard::setFinishLine(const std::optional<FinishLine>& line)
+{
+    if (!line) {
+        setCourse(std::nullopt);
+        return;
+    }
+    Course course = course_.value_or(Course{});
+    course.Finish = line;
+    setCourse(course);
 }
 
 void Leaderboard::seriesChanged(const ReplaySeries& series)
@@ -43,7 +55,7 @@ void Leaderboard::takeSnapshots()
     snapshots_.clear();
     if (!watch_ || !series_)
         return;
-    FinishWatch watch = *watch_;
+    CourseWatch watch = *watch_;
     watch.Reset();
     for (long long step = 1; step <= series_->stepCount(); ++step) {
         ObserveStep(watch, *series_, step);
@@ -55,7 +67,7 @@ void Leaderboard::takeSnapshots()
 void Leaderboard::raceStarted(const FleetInfo& fleet)
 {
     boats_ = static_cast<int>(fleet.Boats.size());
-    setFinishLine(line_);
+    setCourse(course_);
 }
 
 void Leaderboard::frame(const FleetFrame& frame)
@@ -101,7 +113,7 @@ std::vector<LeaderboardRow> Leaderboard::rows() const
         row.DistanceNm = watch_->DistanceNm(k);
         rows.push_back(row);
     }
-    // Finished boats by corrected time, then the others by their distance to the line
+    // Finished boats by corrected time, then the others by the course still to sail
     // (those not yet drawn last), each in race file order when equal.
     std::stable_sort(rows.begin(), rows.end(), [](const LeaderboardRow& a, const LeaderboardRow& b) {
         if (a.Finished != b.Finished)

@@ -1,26 +1,30 @@
 #pragma once
 
+#include "core/course.h"
+#include "core/courseprogress.h"
 #include "core/results.h"
 #include "replay/fleetframe.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
-// The live leaderboard of a replay with a finish line: the boats that have finished, by
-// corrected time, then those still sailing, by their distance to the finish line, each with
-// its gap to the one ahead of them all. A boat finishes when the track the replay draws for
-// it crosses the line from the course side (the left of P1->P2) after its own start, at
-// the race clock interpolated along the piece that crosses: its corrected time. It follows
-// the pieces drawn, so after a seek it stands as if the replay had played to that step.
-// The results table itself comes from the track files (results.h); where the two differ
-// (a crossing inside a gap of the log), the table holds.
+// The live leaderboard of a replay with a course (or a finish line alone): the boats that
+// have finished, by corrected time, then those still sailing, by the course they still have
+// to sail (the distance to the next mark or gate, or line, and the legs after it; with a
+// finish line alone, the distance to it), each with its gap to the one ahead of them all. A
+// boat sails the course as the replay draws it (CourseWatch: its start, roundings and finish
+// from the pieces drawn, on the race clock), so its finish comes at its corrected time. It
+// follows the pieces drawn, so after a seek it stands as if the replay had played to that
+// step. The results table itself comes from the track files (results.h); where the two differ
+// (a crossing inside a gap of the log, a corner cut between steps), the table holds.
 namespace tideplot {
 
 struct LeaderboardRow {
     int Boat = 0; // index in the race file
     bool Finished = false;
     double CorrectedDays = 0; // the race clock at its finish: its corrected time
-    double DistanceNm = -1;   // to the finish line; negative before the boat is drawn
+    double DistanceNm = -1;   // the course still to sail; negative before the boat is drawn
     // Its gap to the one ahead of them all: a finished boat's behind the first to finish
     // (days of corrected time), a sailing boat's behind the nearest sailing (nautical
     // miles); none for those two themselves and for a boat not yet drawn.
@@ -31,9 +35,13 @@ struct LeaderboardRow {
 
 class Leaderboard : public FrameObserver {
 public:
-    // The finish line the boats race to; none: no leaderboard.
+    // The course the boats race; none: no leaderboard. Throws Error as CourseGeometry.
+    void setCourse(const std::optional<Course>& course);
+    const std::optional<Course>& course() const { return course_; }
+    // The finish line of the course, in place of the one it had (a course of the finish line
+    // alone when there was none); none: no leaderboard.
     void setFinishLine(const std::optional<FinishLine>& line);
-    const std::optional<FinishLine>& finishLine() const { return line_; }
+    std::optional<FinishLine> finishLine() const { return course_ ? course_->Finish : std::nullopt; }
 
     void raceStarted(const FleetInfo& fleet) override;
     void seriesChanged(const ReplaySeries& series) override;
@@ -54,11 +62,12 @@ private:
     // (a 64-boat day at one second a step, some 7 million pieces, in a few tens of ms).
     void takeSnapshots();
 
-    std::optional<FinishLine> line_;
-    std::optional<FinishWatch> watch_;
+    std::optional<Course> course_;
+    std::shared_ptr<const CourseGeometry> geometry_;
+    std::optional<CourseWatch> watch_;
     const ReplaySeries* series_ = nullptr; // the series of the race, once it has one
     long long watchedStep_ = 0;            // the steps the watch has observed
-    std::vector<FinishWatch> snapshots_;   // snapshot i: the watch after step (i + 1) * kSnapshotSteps
+    std::vector<CourseWatch> snapshots_;   // snapshot i: the watch after step (i + 1) * kSnapshotSteps
     int boats_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/course.h"
 #include "core/results.h"
 #include "core/trackfixes.h"
 #include "earth/applicationge.h"
@@ -110,6 +111,7 @@ private:
 
     std::string raceFile_;
     ReplaySession session_;
+    Course course_; // the course file's, with the finish line set in the chart
     Leaderboard leaderboard_;
     std::unique_ptr<ApplicationGE> earthApp_;
     std::unique_ptr<GoogleEarthObserver> earthObserver_;

@@ -50,10 +50,11 @@ TEST_F(ResultsCommand, TableAndCsvFromTheCourseFile)
     ASSERT_EQ(run.status, 0) << run.output;
     // Elsa: 1:00:05 elapsed and corrected. Saga: 0:56:00 elapsed, x 1.05 = 0:58:48.
     EXPECT_EQ(Slurp(dir.file("results.csv")),
-              "rank,boat,lys,start,finish,elapsed,corrected,file\r\n"
-              "1,Saga.txt,1.05,2008-06-21 12:05:00,2008-06-21 13:01:00,0:56:00,0:58:48,Saga.txt\r\n"
-              "2,Elsa.txt,1,2008-06-21 12:00:00,2008-06-21 13:00:05,1:00:05,1:00:05,Elsa.txt\r\n"
-              ",\"Vinga \"\"the old\"\".txt\",1.2,2008-06-21 12:00:00,DNF,DNF,DNF,\"Vinga \"\"the old\"\".txt\"\r\n");
+              "rank,boat,lys,start,finish,elapsed,corrected,file,status\r\n"
+              "1,Saga.txt,1.05,2008-06-21 12:05:00,2008-06-21 13:01:00,0:56:00,0:58:48,Saga.txt,finished\r\n"
+              "2,Elsa.txt,1,2008-06-21 12:00:00,2008-06-21 13:00:05,1:00:05,1:00:05,Elsa.txt,finished\r\n"
+              ",\"Vinga \"\"the old\"\".txt\",1.2,2008-06-21 12:00:00,DNF,DNF,DNF,\"Vinga \"\"the old\"\".txt\","
+              "DNF\r\n");
     EXPECT_EQ(run.output, "Results of " + race +
                               ": finish line 57.6 11.5 57.62 11.5 (race.TP1.course), 3 boats, 2 finished\n\n"
                               "Rank  Boat                 LYS   Start                Finish               "

@@ -45,7 +45,7 @@ TEST(CourseFile, FinishLineRoundTrip)
 TEST(CourseFile, OtherLinesAreKeptInTheirPlace)
 {
     TempDir dir;
-    dir.writeBytes("race.TP1.course", "# club race\nwind 220 12\n  Finish 1 2 3 4\nmark windward 57.62 11.48\n"
+    dir.writeBytes("race.TP1.course", "# club race\nwind 220 12\n  Finish 1 2 3 4\nrating Elsa.txt 1.05\n"
                                       "finish 5 6 7 8");
     // Two finish lines: refused on reading, naming both lines.
     try {
@@ -57,7 +57,7 @@ TEST(CourseFile, OtherLinesAreKeptInTheirPlace)
     // Saving replaces the first and drops the second; everything else stays.
     SaveCourseFinishLine(dir.file("race.TP1"), FinishLine{57.6, 11.5, 57.61, 11.5});
     EXPECT_EQ(Slurp(dir.file("race.TP1.course")),
-              "# club race\r\nwind 220 12\r\nfinish 57.6 11.5 57.61 11.5\r\nmark windward 57.62 11.48\r\n");
+              "# club race\r\nwind 220 12\r\nfinish 57.6 11.5 57.61 11.5\r\nrating Elsa.txt 1.05\r\n");
     const CourseFile course = ReadCourseFile(dir.file("race.TP1.course"));
     EXPECT_EQ(course.Lines.size(), 4u);
     EXPECT_EQ(course.FinishLineNumber, 3);
