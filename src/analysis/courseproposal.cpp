@@ -1,0 +1,349 @@
+#include "courseproposal.h"
+
+#include "core/geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace tideplot {
+
+namespace {
+
+constexpr double kMetresPerDegree = 60 * 1852.0;
+
+struct Vec {
+    double x = 0;
+    double y = 0;
+};
+Vec operator+(Vec a, Vec b)
+{
+    return {a.x + b.x, a.y + b.y};
+}
+Vec operator-(Vec a, Vec b)
+{
+    return {a.x - b.x, a.y - b.y};
+}
+Vec operator*(double s, Vec a)
+{
+    return {s * a.x, s * a.y};
+}
+double Dot(Vec a, Vec b)
+{
+    return a.x * b.x + a.y * b.y;
+}
+Vec Unit(Vec a)
+{
+    const double length = std::hypot(a.x, a.y);
+    return length > 0 ? Vec{a.x / length, a.y / length} : Vec{};
+}
+Vec Towards(double bearingDeg)
+{
+    return {std::sin(Radians(bearingDeg)), std::cos(Radians(bearingDeg))};
+}
+
+// Metres east and north of a position of the race.
+struct Plane {
+    double lat0 = 0, lon0 = 0, lonScale = 1;
+    Vec At(double lat, double lon) const
+    {
+        return {LongitudeDifference(lon, lon0) * lonScale * kMetresPerDegree, (lat - lat0) * kMetresPerDegree};
+    }
+    // Back to degrees, rounded to a millionth (a tenth of a metre).
+    std::pair<double, double> Degrees(Vec p) const
+    {
+        const auto round6 = [](double v) { return std::round(v * 1e6) / 1e6; };
+        return {round6(lat0 + p.y / kMetresPerDegree), round6(FoldLongitude(lon0 + p.x / lonScale / kMetresPerDegree))};
+    }
+};
+
+// The boat's position `seconds` after its gun, between the samples either side; nothing
+// outside its track.
+std::optional<Vec> PositionAt(const Plane& plane, const std::vector<MotionSample>& samples, double seconds)
+{
+    const auto after = std::lower_bound(samples.begin(), samples.end(), seconds,
+                                        [](const MotionSample& s, double t) { return s.Seconds < t; });
+    if (after == samples.end() || (after == samples.begin() && after->Seconds > seconds))
+        return std::nullopt;
+    const Vec b = plane.At(after->Lat(), after->Lon());
+    if (after->Seconds == seconds || after == samples.begin())
+        return b;
+    const auto before = after - 1;
+    const Vec a = plane.At(before->Lat(), before->Lon());
+    const double s = (seconds - before->Seconds) / (after->Seconds - before->Seconds);
+    return a + s * (b - a);
+}
+
+struct TurnPoint {
+    std::size_t boat = 0;
+    double seconds = 0;
+    double deg = 0; // turned, either way
+    Vec at;         // half way through the turn
+    Vec in, out;    // unit vectors of the courses before and after
+    bool starboard = false;
+    int cluster = -1;
+};
+
+// The boats' turns of more than `leastDeg` after their guns.
+std::vector<TurnPoint> TurnsAfterGun(const RaceAnalysis& race, const Plane& plane, double leastDeg)
+{
+    std::vector<TurnPoint> turns;
+    for (std::size_t k = 0; k < race.Boats.size(); ++k) {
+        const BoatMotion& motion = race.Boats[k].Motion;
+        for (const Turn& turn : motion.Turns) {
+            if (!(std::fabs(turn.TurnDeg) > leastDeg) || !(turn.HalfSeconds > 0))
+                continue;
+            if (const auto at = PositionAt(plane, motion.Samples, turn.HalfSeconds))
+                turns.push_back({k, turn.HalfSeconds, std::fabs(turn.TurnDeg), *at, Towards(turn.CourseBeforeDeg),
+                                 Towards(turn.CourseAfterDeg), turn.TurnDeg > 0, -1});
+        }
+    }
+    return turns;
+}
+
+// Whether a mark at `m` lies inside the turn, kInsideMetres or more from the lines of its
+// courses before and after through its half-way point: the boat's turn goes round it.
+bool Inside(const TurnPoint& t, Vec m)
+{
+    const double sign = t.starboard ? -1 : 1;
+    const auto side = [&](Vec u) { return sign * (u.x * (m.y - t.at.y) - u.y * (m.x - t.at.x)); };
+    return side(t.in) >= kInsideMetres && side(t.out) >= kInsideMetres;
+}
+
+std::size_t DistinctBoats(const std::vector<TurnPoint>& turns, const std::vector<std::size_t>& members)
+{
+    std::vector<std::size_t> boats;
+    for (const std::size_t i : members)
+        boats.push_back(turns[i].boat);
+    std::sort(boats.begin(), boats.end());
+    return static_cast<std::size_t>(std::unique(boats.begin(), boats.end()) - boats.begin());
+}
+
+// Each turn's neighbours within kMarkRadiusMetres (itself included), found through a grid of
+// cells that size.
+std::vector<std::vector<std::size_t>> Neighbours(const std::vector<TurnPoint>& turns)
+{
+    std::map<std::pair<long long, long long>, std::vector<std::size_t>> cells;
+    const auto cell = [](Vec p) {
+        return std::pair{static_cast<long long>(std::floor(p.x / kMarkRadiusMetres)),
+                         static_cast<long long>(std::floor(p.y / kMarkRadiusMetres))};
+    };
+    for (std::size_t i = 0; i < turns.size(); ++i)
+        cells[cell(turns[i].at)].push_back(i);
+    std::vector<std::vector<std::size_t>> near(turns.size());
+    for (std::size_t i = 0; i < turns.size(); ++i) {
+        const auto [cx, cy] = cell(turns[i].at);
+        for (long long dx = -1; dx <= 1; ++dx)
+            for (long long dy = -1; dy <= 1; ++dy) {
+                const auto it = cells.find({cx + dx, cy + dy});
+                if (it == cells.end())
+                    continue;
+                for (const std::size_t j : it->second)
+                    if (std::hypot(turns[j].at.x - turns[i].at.x, turns[j].at.y - turns[i].at.y) <= kMarkRadiusMetres)
+                        near[i].push_back(j);
+            }
+    }
+    return near;
+}
+
+// Clusters of turns (indices into `turns`), densest first, each from enough boats; a cluster
+// of turns both ways round (tacks) is left empty: no mark.
+std::vector<std::vector<std::size_t>> Clusters(std::vector<TurnPoint>& turns, std::size_t boats)
+{
+    const std::size_t leastBoats = boats == 1 ? 1 : std::max<std::size_t>(2, (4 * boats + 4) / 5);
+    const std::size_t leastTurns = boats == 1 ? 2 : leastBoats;
+    const auto near = Neighbours(turns);
+    std::vector<std::vector<std::size_t>> clusters;
+    for (;;) {
+        std::vector<std::size_t> best;
+        for (std::size_t i = 0; i < turns.size(); ++i) {
+            if (turns[i].cluster >= 0)
+                continue;
+            std::vector<std::size_t> members;
+            for (const std::size_t j : near[i])
+                if (turns[j].cluster < 0)
+                    members.push_back(j);
+            if (members.size() > best.size())
+                best = std::move(members);
+        }
+        if (best.size() < leastTurns || DistinctBoats(turns, best) < leastBoats)
+            return clusters;
+        for (const std::size_t i : best)
+            turns[i].cluster = static_cast<int>(clusters.size());
+        const auto starboard =
+            std::count_if(best.begin(), best.end(), [&](std::size_t i) { return turns[i].starboard; });
+        const auto most = std::max<std::ptrdiff_t>(starboard, static_cast<std::ptrdiff_t>(best.size()) - starboard);
+        if (4 * most >= 3 * static_cast<std::ptrdiff_t>(best.size()))
+            clusters.push_back(std::move(best));
+        else
+            clusters.emplace_back();
+    }
+}
+
+// The mark of a cluster, on the side most of its turns went to: of the points around the
+// middle of their half-way points, the one inside the most turns there of kPlacingTurnDeg or
+// more to that side (also the smaller turns of boats that came in on another course), the
+// nearest to the middle of those.
+CourseMark MarkOf(const std::vector<TurnPoint>& turns, const std::vector<std::size_t>& members,
+                  const std::vector<TurnPoint>& placing, const Plane& plane, ProposedMark& support)
+{
+    const auto starboard =
+        std::count_if(members.begin(), members.end(), [&](std::size_t i) { return turns[i].starboard; });
+    const bool side = 2 * starboard >= static_cast<std::ptrdiff_t>(members.size());
+    Vec centre;
+    for (const std::size_t i : members)
+        centre = centre + (1.0 / static_cast<double>(members.size())) * turns[i].at;
+    std::vector<const TurnPoint*> around;
+    for (const TurnPoint& t : placing)
+        if (t.starboard == side && std::hypot(t.at.x - centre.x, t.at.y - centre.y) <= kMarkRadiusMetres)
+            around.push_back(&t);
+    Vec best = centre;
+    std::size_t bestInside = 0;
+    double bestDistance = 0;
+    const int steps = static_cast<int>(kMarkRadiusMetres / kSearchStepMetres);
+    for (int ix = -steps; ix <= steps; ++ix)
+        for (int iy = -steps; iy <= steps; ++iy) {
+            const Vec m = centre + Vec{ix * kSearchStepMetres, iy * kSearchStepMetres};
+            const auto inside = static_cast<std::size_t>(
+                std::count_if(around.begin(), around.end(), [&](const TurnPoint* t) { return Inside(*t, m); }));
+            const double distance = std::hypot(m.x - centre.x, m.y - centre.y);
+            if (inside > bestInside || (inside == bestInside && distance < bestDistance)) {
+                best = m;
+                bestInside = inside;
+                bestDistance = distance;
+            }
+        }
+    const auto [lat, lon] = plane.Degrees(best);
+    support = {static_cast<int>(DistinctBoats(turns, members)), static_cast<int>(around.size()),
+               static_cast<int>(bestInside)};
+    CourseMark mark;
+    mark.Side = side ? MarkSide::Starboard : MarkSide::Port;
+    mark.Lat = lat;
+    mark.Lon = lon;
+    return mark;
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The start line square to the leg from the fleet at its guns to the first mark.
+std::optional<FinishLine> StartLineOf(const RaceAnalysis& race, const Plane& plane, const CourseMark& firstMark)
+{
+    std::vector<Vec> atGun;
+    for (const BoatAnalysis& boat : race.Boats)
+        if (const auto p = PositionAt(plane, boat.Motion.Samples, 0))
+            atGun.push_back(*p);
+    if (atGun.empty())
+        return std::nullopt;
+    Vec mean;
+    for (const Vec& p : atGun)
+        mean = mean + (1.0 / static_cast<double>(atGun.size())) * p;
+    const Vec up = Unit(plane.At(firstMark.Lat, firstMark.Lon) - mean);
+    if (up.x == 0 && up.y == 0)
+        return std::nullopt;
+    const Vec across{-up.y, up.x}; // P1 -> P2: the first mark on the right
+    std::vector<double> along;
+    for (const Vec& p : atGun)
+        along.push_back(Dot(p - mean, up));
+    const double middle = Median(along);
+    double ahead = middle;
+    for (const double a : along)
+        if (a <= middle + kStartSpreadMetres)
+            ahead = std::max(ahead, a);
+    const double line = ahead + kInsideMetres;
+    // Where the boats cross it first after their guns, within ten minutes.
+    double least = 1e300, most = -1e300;
+    for (std::size_t k = 0; k < race.Boats.size(); ++k) {
+        const auto& samples = race.Boats[k].Motion.Samples;
+        std::optional<Vec> before = PositionAt(plane, samples, 0);
+        for (const MotionSample& s : samples) {
+            if (s.Seconds <= 0 || s.Seconds > 600 || !before)
+                continue;
+            const Vec now = plane.At(s.Lat(), s.Lon());
+            const double a = Dot(*before - mean, up) - line, b = Dot(now - mean, up) - line;
+            if (a < 0 && b >= 0) {
+                const double across0 = Dot(*before - mean, across), across1 = Dot(now - mean, across);
+                const double at = across0 + a / (a - b) * (across1 - across0);
+                least = std::min(least, at);
+                most = std::max(most, at);
+                break;
+            }
+            before = now;
+        }
+    }
+    if (least > most)
+        for (const Vec& p : atGun) {
+            least = std::min(least, Dot(p - mean, across));
+            most = std::max(most, Dot(p - mean, across));
+        }
+    const Vec centre = mean + line * up;
+    const auto [lat1, lon1] = plane.Degrees(centre + (least - kStartMarginMetres) * across);
+    const auto [lat2, lon2] = plane.Degrees(centre + (most + kStartMarginMetres) * across);
+    return FinishLine{lat1, lon1, lat2, lon2};
+}
+
+} // namespace
+
+CourseProposal ProposeCourse(const RaceAnalysis& race)
+{
+    CourseProposal proposal;
+    const BoatAnalysis* first = nullptr;
+    for (const BoatAnalysis& boat : race.Boats)
+        if (!first && !boat.Motion.Samples.empty())
+            first = &boat;
+    if (!first)
+        return proposal;
+    const MotionSample& origin = first->Motion.Samples.front();
+    const Plane plane{origin.Lat(), origin.Lon(), std::cos(Radians(origin.Lat()))};
+    std::vector<TurnPoint> turns = TurnsAfterGun(race, plane, kMarkTurnDeg);
+    const std::vector<TurnPoint> placing = TurnsAfterGun(race, plane, kPlacingTurnDeg);
+    const auto clusters = Clusters(turns, race.Boats.size());
+
+    // Sailing order: the median over the boats of each mark's first turn; laps: the middle
+    // boat's fewest turns at a mark.
+    struct Found {
+        double firstSeconds = 0;
+        std::size_t cluster = 0;
+    };
+    std::vector<Found> found;
+    std::vector<double> laps(race.Boats.size(), 1e9);
+    for (std::size_t c = 0; c < clusters.size(); ++c) {
+        if (clusters[c].empty())
+            continue;
+        std::map<std::size_t, std::pair<double, int>> perBoat; // first turn, turns
+        for (const std::size_t i : clusters[c]) {
+            auto [it, added] = perBoat.try_emplace(turns[i].boat, turns[i].seconds, 0);
+            it->second.first = std::min(it->second.first, turns[i].seconds);
+            ++it->second.second;
+        }
+        std::vector<double> times;
+        for (std::size_t k = 0; k < race.Boats.size(); ++k) {
+            const auto it = perBoat.find(k);
+            laps[k] = std::min(laps[k], it == perBoat.end() ? 0.0 : it->second.second);
+            if (it != perBoat.end())
+                times.push_back(it->second.first);
+        }
+        found.push_back({Median(times), c});
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Found& a, const Found& b) { return a.firstSeconds < b.firstSeconds; });
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        ProposedMark support;
+        CourseMark mark = MarkOf(turns, clusters[found[i].cluster], placing, plane, support);
+        mark.Name = "M" + std::to_string(i + 1);
+        proposal.Plan.Marks.push_back(mark);
+        proposal.Marks.push_back(support);
+    }
+    if (!found.empty())
+        proposal.Plan.Laps = std::clamp(static_cast<int>(Median(laps)), 1, kMaxLaps);
+    if (!proposal.Plan.Marks.empty())
+        proposal.Plan.Start = StartLineOf(race, plane, proposal.Plan.Marks.front());
+    return proposal;
+}
+
+} // namespace tideplot
