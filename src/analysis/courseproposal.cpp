@@ -37,11 +37,6 @@ Vec Unit(Vec a)
     const double length = std::hypot(a.x, a.y);
     return length > 0 ? Vec{a.x / length, a.y / length} : Vec{};
 }
-Vec Towards(double bearingDeg)
-{
-    return {std::sin(Radians(bearingDeg)), std::cos(Radians(bearingDeg))};
-}
-
 // Metres east and north of a position of the race.
 struct Plane {
     double lat0 = 0, lon0 = 0, lonScale = 1;
@@ -79,35 +74,54 @@ struct TurnPoint {
     double seconds = 0;
     double deg = 0; // turned, either way
     Vec at;         // half way through the turn
-    Vec in, out;    // unit vectors of the courses before and after
     bool starboard = false;
     int cluster = -1;
+    // The fixes of the turn, from a little before it to a little after.
+    const std::vector<MotionSample>* samples = nullptr;
+    std::size_t first = 0, last = 0;
 };
 
 // The boats' turns of more than `leastDeg` after their guns.
 std::vector<TurnPoint> TurnsAfterGun(const RaceAnalysis& race, const Plane& plane, double leastDeg)
 {
+    constexpr double kAroundSeconds = 15;
     std::vector<TurnPoint> turns;
     for (std::size_t k = 0; k < race.Boats.size(); ++k) {
         const BoatMotion& motion = race.Boats[k].Motion;
+        const auto index = [&](double seconds) {
+            return static_cast<std::size_t>(
+                std::lower_bound(motion.Samples.begin(), motion.Samples.end(), seconds,
+                                 [](const MotionSample& s, double t) { return s.Seconds < t; }) -
+                motion.Samples.begin());
+        };
         for (const Turn& turn : motion.Turns) {
             if (!(std::fabs(turn.TurnDeg) > leastDeg) || !(turn.HalfSeconds > 0))
                 continue;
             if (const auto at = PositionAt(plane, motion.Samples, turn.HalfSeconds))
-                turns.push_back({k, turn.HalfSeconds, std::fabs(turn.TurnDeg), *at, Towards(turn.CourseBeforeDeg),
-                                 Towards(turn.CourseAfterDeg), turn.TurnDeg > 0, -1});
+                turns.push_back({k, turn.HalfSeconds, std::fabs(turn.TurnDeg), *at, turn.TurnDeg > 0, -1,
+                                 &motion.Samples, index(turn.StartSeconds - kAroundSeconds),
+                                 index(turn.EndSeconds + kAroundSeconds)});
         }
     }
     return turns;
 }
 
-// Whether a mark at `m` lies inside the turn, kInsideMetres or more from the lines of its
-// courses before and after through its half-way point: the boat's turn goes round it.
-bool Inside(const TurnPoint& t, Vec m)
+// Whether a mark at `m` lies inside the turn: the boat's track through the turn goes round it
+// the turn's way by half the turn or more, never nearer than kInsideMetres.
+bool Inside(const TurnPoint& t, Vec m, const Plane& plane)
 {
-    const double sign = t.starboard ? -1 : 1;
-    const auto side = [&](Vec u) { return sign * (u.x * (m.y - t.at.y) - u.y * (m.x - t.at.x)); };
-    return side(t.in) >= kInsideMetres && side(t.out) >= kInsideMetres;
+    double swept = 0;
+    std::optional<Vec> before;
+    for (std::size_t i = t.first; i < t.last && i < t.samples->size(); ++i) {
+        const MotionSample& s = (*t.samples)[i];
+        const Vec now = plane.At(s.Lat(), s.Lon()) - m;
+        if (std::hypot(now.x, now.y) < kInsideMetres)
+            return false;
+        if (before)
+            swept += std::atan2(before->x * now.y - before->y * now.x, Dot(*before, now));
+        before = now;
+    }
+    return (t.starboard ? -swept : swept) >= Radians(t.deg) / 2;
 }
 
 std::size_t DistinctBoats(const std::vector<TurnPoint>& turns, const std::vector<std::size_t>& members)
@@ -205,7 +219,7 @@ CourseMark MarkOf(const std::vector<TurnPoint>& turns, const std::vector<std::si
         for (int iy = -steps; iy <= steps; ++iy) {
             const Vec m = centre + Vec{ix * kSearchStepMetres, iy * kSearchStepMetres};
             const auto inside = static_cast<std::size_t>(
-                std::count_if(around.begin(), around.end(), [&](const TurnPoint* t) { return Inside(*t, m); }));
+                std::count_if(around.begin(), around.end(), [&](const TurnPoint* t) { return Inside(*t, m, plane); }));
             const double distance = std::hypot(m.x - centre.x, m.y - centre.y);
             if (inside > bestInside || (inside == bestInside && distance < bestDistance)) {
                 best = m;
@@ -304,35 +318,40 @@ CourseProposal ProposeCourse(const RaceAnalysis& race)
     const std::vector<TurnPoint> placing = TurnsAfterGun(race, plane, kPlacingTurnDeg);
     const auto clusters = Clusters(turns, race.Boats.size());
 
-    // Sailing order: the median over the boats of each mark's first turn; laps: the middle
-    // boat's fewest turns at a mark.
+    // Each cluster's turns per boat and the moment of each boat's first; a mark is turned at
+    // on every lap by the middle boat, as often as the most turned at of them (three in four),
+    // which leaves out the tacks at a layline that some boats make on some laps.
     struct Found {
-        double firstSeconds = 0;
         std::size_t cluster = 0;
+        double firstSeconds = 0;
+        std::vector<double> visits; // per boat
     };
     std::vector<Found> found;
-    std::vector<double> laps(race.Boats.size(), 1e9);
+    double mostVisits = 0;
     for (std::size_t c = 0; c < clusters.size(); ++c) {
         if (clusters[c].empty())
             continue;
-        std::map<std::size_t, std::pair<double, int>> perBoat; // first turn, turns
+        Found f{c, 0, std::vector<double>(race.Boats.size(), 0)};
+        std::map<std::size_t, double> firsts;
         for (const std::size_t i : clusters[c]) {
-            auto [it, added] = perBoat.try_emplace(turns[i].boat, turns[i].seconds, 0);
-            it->second.first = std::min(it->second.first, turns[i].seconds);
-            ++it->second.second;
+            ++f.visits[turns[i].boat];
+            const auto [it, added] = firsts.try_emplace(turns[i].boat, turns[i].seconds);
+            it->second = std::min(it->second, turns[i].seconds);
         }
         std::vector<double> times;
-        for (std::size_t k = 0; k < race.Boats.size(); ++k) {
-            const auto it = perBoat.find(k);
-            laps[k] = std::min(laps[k], it == perBoat.end() ? 0.0 : it->second.second);
-            if (it != perBoat.end())
-                times.push_back(it->second.first);
-        }
-        found.push_back({Median(times), c});
+        for (const auto& [boat, seconds] : firsts)
+            times.push_back(seconds);
+        f.firstSeconds = Median(times);
+        mostVisits = std::max(mostVisits, Median(f.visits));
+        found.push_back(std::move(f));
     }
+    std::erase_if(found, [&](const Found& f) { return 4 * Median(f.visits) < 3 * mostVisits; });
     std::sort(found.begin(), found.end(),
               [](const Found& a, const Found& b) { return a.firstSeconds < b.firstSeconds; });
+    std::vector<double> laps(race.Boats.size(), 1e9);
     for (std::size_t i = 0; i < found.size(); ++i) {
+        for (std::size_t k = 0; k < laps.size(); ++k)
+            laps[k] = std::min(laps[k], found[i].visits[k]);
         ProposedMark support;
         CourseMark mark = MarkOf(turns, clusters[found[i].cluster], placing, plane, support);
         mark.Name = "M" + std::to_string(i + 1);

@@ -173,14 +173,26 @@ bool CourseProgress::Start(const TimedPosition& a, const TimedPosition& b)
         eventTime_ = 0;
         return true;
     }
-    const auto s = line->CrossingFraction(a.Lat, a.Lon, b.Lat, b.Lon);
-    if (!s)
+    if (sailedOn_)
         return false;
-    const double time = *s == 1 ? b.Time : a.Time + *s * (b.Time - a.Time);
-    if (!(time >= 0))
+    const auto timeAt = [&](double s) { return s == 1 ? b.Time : a.Time + s * (b.Time - a.Time); };
+    const auto s = line->CrossingFraction(a.Lat, a.Lon, b.Lat, b.Lon);
+    const double time = s ? timeAt(*s) : 0;
+    // A boat that rounds the first mark without having started has sailed on: it starts no
+    // more (an OCS boat crossing the start line on a later lap does not start then).
+    if (b.Time >= 0 && !course_->sequence().empty()) {
+        if (const auto crossing = course_->rounding(0)->Cross(a.Lat, a.Lon, b.Lat, b.Lon);
+            crossing && timeAt(crossing->Fraction) >= 0 && (!s || timeAt(crossing->Fraction) < time) &&
+            (winding_ += crossing->Sense) == 1) {
+            sailedOn_ = true;
+            return false;
+        }
+    }
+    if (!s || !(time >= 0))
         return false;
     started_ = true;
     startCrossing_ = eventTime_ = time;
+    winding_ = 0;
     return true;
 }
 

@@ -16,7 +16,11 @@
 // start time. A boat on the course side (the right of the line through P1 and P2, extended)
 // at its gun, its position there interpolated between the positions either side, is OCS: it
 // starts when it has been back on the pre-start side and crosses again, which the crossing
-// from the left already says. Without a start line a boat starts at the gun.
+// from the left already says. A boat must start before it rounds the first mark: one that
+// rounds it without having started has sailed on and starts no more (an OCS boat that sails
+// the course crosses the start line again on later beats; that is no start). Its position at
+// its gun is not known when its track begins after the gun: it is not OCS then. Without a
+// start line a boat starts at the gun.
 //
 // Rounding a mark. After its start, or the mark before, a boat rounds a mark when it crosses
 // the mark's rounding line leaving the mark on the side the course names: the half-line from
@@ -143,6 +147,7 @@ private:
     bool placed_ = false;
     TimedPosition last_;
     bool gunSeen_ = false;
+    bool sailedOn_ = false; // round the first mark without a start
     bool started_ = false;
     bool ocs_ = false;
     std::optional<double> startCrossing_;
