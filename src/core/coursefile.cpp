@@ -115,13 +115,13 @@ void Once(long& seen, long line, const char* what)
 void ReadStart(Reading& r, std::string_view rest, long line)
 {
     Once(r.startLine, line, "start");
-    r.file.Plan.Start = LineFromText(rest, "the start line");
+    r.file.Plan.Start = LineFromText(TrimBlanks(rest), "the start line");
 }
 
 void ReadFinish(Reading& r, std::string_view rest, long line)
 {
     Once(r.file.FinishLineNumber, line, "finish");
-    r.file.Plan.Finish = FinishLineFromText(rest);
+    r.file.Plan.Finish = FinishLineFromText(TrimBlanks(rest));
 }
 
 // A new mark's or gate's name, not given before.

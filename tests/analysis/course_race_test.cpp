@@ -77,5 +77,45 @@ TEST(CourseRace, ResultsFollowTheRulesOnAGeneratedRace)
     EXPECT_EQ(finished, 4);
 }
 
+RaceAnalysis Analyse(const std::string& raceFile)
+{
+    RaceState state;
+    state.RaceFileName = raceFile;
+    StartReplay(state);
+    const std::vector<BoatSource> boats = BoatSources(state);
+    CloseTrackFiles(state);
+    return AnalyseRace(boats);
+}
+
+// The course proposed from the tracks is the course sailed: its marks where they are (within
+// a few metres), on their sides, in their order, its laps; its start line square to the
+// first leg; and by it the boats finish as they finished the course sailed.
+TEST(CourseRace, ProposalIsTheCourseSailed)
+{
+    const coursesim::TrueRace truth = coursesim::WriteRace(SixBoats("proposal"));
+    const Course sailed = ReadCourse(truth.RaceFile.string());
+    const CourseProposal proposal = ProposeCourse(Analyse(truth.RaceFile.string()));
+    const Course& proposed = proposal.Plan;
+    ASSERT_EQ(proposed.Marks.size(), 2u) << CourseTextLines(proposed).size();
+    for (std::size_t i = 0; i < 2; ++i) {
+        const CourseMark &got = proposed.Marks[i], &want = sailed.Marks[i];
+        EXPECT_LT(PlaneDistanceNm(got.Lat, got.Lon, want.Lat, want.Lon) * 1852, 15) << want.Name;
+        EXPECT_EQ(got.Side, MarkSide::Port) << want.Name;
+        EXPECT_EQ(proposal.Marks[i].Boats, 6) << want.Name;
+    }
+    EXPECT_EQ(proposed.Laps, 3);
+    ASSERT_TRUE(proposed.Start);
+    const FinishLine& start = *proposed.Start;
+    const TrackPoint w{sailed.Marks[0].Lat, sailed.Marks[0].Lon, 0}, l{sailed.Marks[1].Lat, sailed.Marks[1].Lon, 0};
+    const TrackPoint p1{start.Lat1, start.Lon1, 0}, p2{start.Lat2, start.Lon2, 0};
+    const double square = CourseAndDistance(p2, p1).Bearing - CourseAndDistance(w, l).Bearing;
+    EXPECT_NEAR(std::fabs(std::remainder(square, 180.0)), 90, 10) << square;
+
+    Course withFinish = proposed;
+    withFinish.Finish = sailed.Finish;
+    for (const BoatResult& r : RaceResults(truth.RaceFile.string(), withFinish))
+        EXPECT_EQ(StatusText(r), r.Boat == "boat5.txt" ? "missed M1 lap 2" : "finished") << r.Boat;
+}
+
 } // namespace
 } // namespace tideplot
