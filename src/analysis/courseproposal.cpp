@@ -133,8 +133,8 @@ std::size_t DistinctBoats(const std::vector<TurnPoint>& turns, const std::vector
     return static_cast<std::size_t>(std::unique(boats.begin(), boats.end()) - boats.begin());
 }
 
-// Each turn's neighbours within kMarkRadiusMetres (itself included), found through a grid of
-// cells that size.
+// Each turn's neighbours within kMarkRadiusMetres turning the same way (itself included),
+// found through a grid of cells that size.
 std::vector<std::vector<std::size_t>> Neighbours(const std::vector<TurnPoint>& turns)
 {
     std::map<std::pair<long long, long long>, std::vector<std::size_t>> cells;
@@ -153,15 +153,16 @@ std::vector<std::vector<std::size_t>> Neighbours(const std::vector<TurnPoint>& t
                 if (it == cells.end())
                     continue;
                 for (const std::size_t j : it->second)
-                    if (std::hypot(turns[j].at.x - turns[i].at.x, turns[j].at.y - turns[i].at.y) <= kMarkRadiusMetres)
+                    if (turns[j].starboard == turns[i].starboard &&
+                        std::hypot(turns[j].at.x - turns[i].at.x, turns[j].at.y - turns[i].at.y) <= kMarkRadiusMetres)
                         near[i].push_back(j);
             }
     }
     return near;
 }
 
-// Clusters of turns (indices into `turns`), densest first, each from enough boats; a cluster
-// of turns both ways round (tacks) is left empty: no mark.
+// Clusters of turns (indices into `turns`) turning the same way, densest first, each from
+// enough boats.
 std::vector<std::vector<std::size_t>> Clusters(std::vector<TurnPoint>& turns, std::size_t boats)
 {
     const std::size_t leastBoats = boats == 1 ? 1 : std::max<std::size_t>(2, (4 * boats + 4) / 5);
@@ -184,26 +185,18 @@ std::vector<std::vector<std::size_t>> Clusters(std::vector<TurnPoint>& turns, st
             return clusters;
         for (const std::size_t i : best)
             turns[i].cluster = static_cast<int>(clusters.size());
-        const auto starboard =
-            std::count_if(best.begin(), best.end(), [&](std::size_t i) { return turns[i].starboard; });
-        const auto most = std::max<std::ptrdiff_t>(starboard, static_cast<std::ptrdiff_t>(best.size()) - starboard);
-        if (4 * most >= 3 * static_cast<std::ptrdiff_t>(best.size()))
-            clusters.push_back(std::move(best));
-        else
-            clusters.emplace_back();
+        clusters.push_back(std::move(best));
     }
 }
 
-// The mark of a cluster, on the side most of its turns went to: of the points around the
+// The mark of a cluster, on the side its turns went to: of the points around the
 // middle of their half-way points, the one inside the most turns there of kPlacingTurnDeg or
 // more to that side (also the smaller turns of boats that came in on another course), the
 // nearest to the middle of those.
 CourseMark MarkOf(const std::vector<TurnPoint>& turns, const std::vector<std::size_t>& members,
                   const std::vector<TurnPoint>& placing, const Plane& plane, ProposedMark& support)
 {
-    const auto starboard =
-        std::count_if(members.begin(), members.end(), [&](std::size_t i) { return turns[i].starboard; });
-    const bool side = 2 * starboard >= static_cast<std::ptrdiff_t>(members.size());
+    const bool side = turns[members.front()].starboard;
     Vec centre;
     for (const std::size_t i : members)
         centre = centre + (1.0 / static_cast<double>(members.size())) * turns[i].at;
@@ -329,8 +322,6 @@ CourseProposal ProposeCourse(const RaceAnalysis& race)
     std::vector<Found> found;
     double mostVisits = 0;
     for (std::size_t c = 0; c < clusters.size(); ++c) {
-        if (clusters[c].empty())
-            continue;
         Found f{c, 0, std::vector<double>(race.Boats.size(), 0)};
         std::map<std::size_t, double> firsts;
         for (const std::size_t i : clusters[c]) {

@@ -8,10 +8,11 @@
 // A course proposed from the fleet's tracks, for a race whose course file says none.
 //
 // The marks are where the boats' turns of more than kMarkTurnDeg after their guns cluster:
-// turns lying within kMarkRadiusMetres of one another, from at least four in five of the
-// boats (two at least; a boat alone: two turns, a mark rounded on two laps), three in four of
-// them or more turning the same way (tacks at a layline turn both ways). A mark is left on the
-// side the boats turned to (a turn to starboard leaves it to starboard) and lies inside their
+// turns the same way lying within kMarkRadiusMetres of one another, from at least four in five
+// of the boats (two at least; a boat alone: two turns, a mark rounded on two laps), and as many
+// on every lap as at the mark turned at most (three in four of them: the tacks onto a layline
+// that some boats make on some laps are no mark). A mark is left on the side the boats turned
+// to (a turn to starboard leaves it to starboard) and lies inside their
 // turns: of the points within kMarkRadiusMetres of the middle of the turns' half-way points
 // (every kSearchStepMetres), the one that lies inside the most turns of kPlacingTurnDeg or more
 // to that side there, kInsideMetres or more from the lines of the courses before and after
