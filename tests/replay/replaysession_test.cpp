@@ -5,6 +5,7 @@
 // can be sought up to it.
 #include "earth/recorder.h"
 #include "replay/earthobserver.h"
+#include "core/coursefile.h"
 #include "replay/leaderboard.h"
 #include "replay/replaysession.h"
 #include "support/racefiles.h"
@@ -269,6 +270,43 @@ TEST(Leaderboard, AfterASeekItStandsAsPlayedToTheStep)
     while (fresh.session.position() < sought.session.position())
         fresh.session.step();
     EXPECT_TRUE(same(sought.board.rows(), fresh.board.rows())) << "after new settings";
+}
+
+// On the sample race round its course (two laps, the start line its finish line): the boats
+// finish in the order of the results from the track files, not at their first crossing of the
+// line; and the course still to sail shrinks steadily, by no more than a boat sails in a step,
+// also round the marks.
+TEST(Leaderboard, RanksTheFleetByTheCourseStillToSail)
+{
+    const Course course = ReadCourse(kSampleRace);
+    ASSERT_EQ(course.Sequence().size(), 6u);
+    Played played(kSampleRace, ReplaySettings{10, 90});
+    Leaderboard board;
+    board.setCourse(course);
+    played.session.addObserver(&board);
+    std::vector<double> last(4, -1);
+    double mostShrink = 0, mostGrowth = 0;
+    while (played.session.step()) {
+        for (const LeaderboardRow& row : board.rows()) {
+            const auto k = static_cast<std::size_t>(row.Boat);
+            if (!row.Finished && row.DistanceNm >= 0 && last[k] >= 0) {
+                mostShrink = std::max(mostShrink, last[k] - row.DistanceNm);
+                mostGrowth = std::max(mostGrowth, row.DistanceNm - last[k]);
+            }
+            last[k] = row.Finished ? -1 : row.DistanceNm;
+        }
+    }
+    // Ten seconds of race time at up to 8 knots; tacking away from a mark adds a little.
+    EXPECT_LT(mostShrink, 0.03);
+    EXPECT_LT(mostGrowth, 0.03);
+    const std::vector<BoatResult> results = RaceResults(kSampleRace, course);
+    const std::vector<LeaderboardRow> rows = board.rows();
+    ASSERT_EQ(rows.size(), results.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_TRUE(rows[i].Finished) << i;
+        EXPECT_EQ(played.session.fleet().Boats[static_cast<std::size_t>(rows[i].Boat)].Name, results[i].Name) << i;
+        EXPECT_NEAR(rows[i].CorrectedDays * 86400, results[i].CorrectedSeconds, 5) << results[i].Name;
+    }
 }
 
 // New settings are counted on a worker thread while the replay goes on at the old ones;

@@ -1526,7 +1526,9 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     ASSERT_EQ(table->model()->rowCount(), 9);
     EXPECT_EQ(cell(table, 0, 0), "1");
     EXPECT_EQ(cell(table, 0, 1), QString::fromStdString(results[0].Name)) << "named as the legend names it";
-    EXPECT_EQ(cell(table, 0, 7), QString::fromStdString(results[0].Boat)) << "the file last";
+    EXPECT_EQ(cell(table, 0, 7), QString::fromStdString(results[0].Boat)) << "the file";
+    EXPECT_EQ(table->model()->headerData(8, Qt::Horizontal).toString(), "Status");
+    EXPECT_EQ(cell(table, 0, 8), "finished") << "then the status";
     EXPECT_EQ(AccessibleName(table), "Results");
     dialogs.answers = {Q(dir.file("results"))};
     QTest::mouseClick(window->findChild<QPushButton*>("cmdSave"), Qt::LeftButton);
