@@ -32,13 +32,19 @@ RoundingLine::RoundingLine(const CourseMark& mark, double fromLat, double fromLo
     };
     const Point from = ToPlane(fromLat, fromLon), to = ToPlane(toLat, toLon);
     const Point in = unit({-from.x, -from.y}), out = unit(to);
-    Point d{in.x - out.x, in.y - out.y};
+    // The legs turn towards the mark's side (to port for a port mark), or away from it by a
+    // right angle or more: the boat goes round the mark, the line leaves it away from the
+    // inside of the turn. Bent away from its side by less, the mark is passed on its side.
+    const double turn = tideplot::Cross(in.x, in.y, out.x, out.y); // > 0: to port
+    const double along = in.x * out.x + in.y * out.y;
+    const bool passed = (side_ == MarkSide::Port ? turn < 0 : turn > 0) && along > 0;
+    Point d = passed ? Point{out.x - in.x, out.y - in.y} : Point{in.x - out.x, in.y - out.y};
     if (std::hypot(d.x, d.y) < 1e-9) {
         // Legs in one straight line: square to them, on the side the boat passes.
-        Point along = unit({in.x + out.x, in.y + out.y});
-        if (along.x == 0 && along.y == 0)
-            along = {0, 1};
-        d = side_ == MarkSide::Port ? Point{along.y, -along.x} : Point{-along.y, along.x};
+        Point ahead = unit({in.x + out.x, in.y + out.y});
+        if (ahead.x == 0 && ahead.y == 0)
+            ahead = {0, 1};
+        d = side_ == MarkSide::Port ? Point{ahead.y, -ahead.x} : Point{-ahead.y, ahead.x};
     }
     direction_ = unit(d);
 }

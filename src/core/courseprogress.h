@@ -29,6 +29,10 @@
 // boat's turn round the mark). The leg in comes from the mark before (the middle of the start
 // line for the first mark; without a start line, the boat's first position at or after the
 // gun), the leg out goes to the next mark (the middle of the finish line after the last).
+// Where the legs bend away from the mark's side by less than a right angle (a mark to port
+// where the course bends to starboard), the mark is passed, not rounded: its line is the
+// half-line on the side the boat passes, along the bisector too (out - in), as the racing
+// rules' string passes each mark on its side and touches only the marks it rounds (rule 28.2).
 // Crossing the half-line counter-clockwise round the mark leaves it to port, clockwise to
 // starboard. A boat may sail loops: each crossing in the named sense counts +1, each the
 // other way -1, and the mark is rounded when the count since the mark before reaches +1, as

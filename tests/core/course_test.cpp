@@ -58,6 +58,13 @@ TEST(RoundingLine, CrossingsLeaveTheMarkOnItsSide)
         double fraction;
     };
     const Xy below{0, -1000}, above{0, 1000}, west{-1000, 0};
+    // Bent 30 degrees to starboard at a port mark: passed on its east side, the line leaving it
+    // half way between the legs' directions there; turned 120 degrees to starboard: round it the
+    // long way, the line leaving it north-north-west (bearing 330).
+    const double c30 = std::cos(std::numbers::pi / 6), s30 = 0.5;
+    const Xy bent{1000 * s30, 1000 * c30}, turned{1000 * c30, -1000 * s30};
+    const double eastY = 20 * (c30 - 1) / s30;
+    const Xy onNnw{-10, 10 * std::sqrt(3.0)}, across{10 * c30, 10 * s30};
     const Case cases[] = {
         {"port, windward: right to left above the mark", port, below, below, {10, 20}, {-10, 20}, 1, 0.5},
         {"port, windward: left to right, the wrong way round", port, below, below, {-10, 20}, {10, 20}, -1, 0.5},
@@ -78,6 +85,23 @@ TEST(RoundingLine, CrossingsLeaveTheMarkOnItsSide)
          {-10, 20},
          0,
          0},
+        {"bent away from a port mark: passed on its east side",
+         port,
+         below,
+         bent,
+         {20, eastY - 10},
+         {20, eastY + 10},
+         1,
+         0.5},
+        {"bent away from a port mark: its west side is no passing", port, below, bent, {-20, -10}, {-20, 10}, 0, 0},
+        {"turned far away from a port mark: round it the long way",
+         port,
+         below,
+         turned,
+         {onNnw.x + across.x, onNnw.y + across.y},
+         {onNnw.x - across.x, onNnw.y - across.y},
+         1,
+         0.5},
         {"a gate crossed northwards", gate, below, above, {0, -10}, {0, 10}, 1, 0.5},
         {"a gate crossed southwards", gate, below, above, {0, 10}, {0, -10}, 1, 0.5},
         {"outside a gate's buoys", gate, below, above, {60, -10}, {60, 10}, 0, 0},
