@@ -11,6 +11,7 @@ namespace tideplot {
 namespace {
 
 constexpr double kMetresPerDegree = 60 * 1852.0;
+constexpr std::size_t kMostPlacingTurns = 100;
 
 struct Vec {
     double x = 0;
@@ -204,6 +205,13 @@ CourseMark MarkOf(const std::vector<TurnPoint>& turns, const std::vector<std::si
     for (const TurnPoint& t : placing)
         if (t.starboard == side && std::hypot(t.at.x - centre.x, t.at.y - centre.y) <= kMarkRadiusMetres)
             around.push_back(&t);
+    // A long race's thousands of roundings: every n-th of them tells as much.
+    if (around.size() > kMostPlacingTurns) {
+        std::vector<const TurnPoint*> some;
+        for (std::size_t i = 0; i < kMostPlacingTurns; ++i)
+            some.push_back(around[i * around.size() / kMostPlacingTurns]);
+        around = std::move(some);
+    }
     Vec best = centre;
     std::size_t bestInside = 0;
     double bestDistance = 0;
@@ -345,7 +353,8 @@ CourseProposal ProposeCourse(const RaceAnalysis& race)
             laps[k] = std::min(laps[k], found[i].visits[k]);
         ProposedMark support;
         CourseMark mark = MarkOf(turns, clusters[found[i].cluster], placing, plane, support);
-        mark.Name = "M" + std::to_string(i + 1);
+        mark.Name = std::to_string(i + 1);
+        mark.Name.insert(mark.Name.begin(), 'M'); // (GCC 12 warns of a false overlap in "M" + ...)
         proposal.Plan.Marks.push_back(mark);
         proposal.Marks.push_back(support);
     }

@@ -233,7 +233,9 @@ std::string CourseHeading(const ResultsOptions& options, const Course& course, s
         text += "Course";
         for (const std::size_t mark : course.Lap()) {
             const CourseMark& m = course.Marks[mark];
-            text += " " + shown(m.Name) + (m.Gate ? " (gate)" : " (" + std::string(MarkSideName(m.Side)) + ")");
+            text += ' ';
+            text += shown(m.Name);
+            text += m.Gate ? " (gate)" : m.Side == MarkSide::Port ? " (port)" : " (starboard)";
         }
         text += course.Laps == 1 ? ", 1 lap\n" : ", " + std::to_string(course.Laps) + " laps\n";
     }
@@ -278,12 +280,13 @@ int RunResultsCommand(const std::vector<std::string>& args)
         const auto finished = std::count_if(results.begin(), results.end(), [](const auto& r) { return r.Finished; });
         const auto shown = [&](const std::string& text) { return terminal ? TerminalText(text) : text; };
         std::fputs(CourseHeading(options, course, results.size(), finished, shown).c_str(), stdout);
-        std::fputs(("\n" + ResultsTable(results, course, terminal)).c_str(), stdout);
-        if (!course.Marks.empty())
-            std::fputs(("\nRoundings: the time of day, and the rank at the mark on corrected time\n" +
-                        RoundingsTable(results, course, terminal))
-                           .c_str(),
-                       stdout);
+        // (Each text by itself: GCC 12 warns of a false overlap in a prefix joined to a string.)
+        std::fputs("\n", stdout);
+        std::fputs(ResultsTable(results, course, terminal).c_str(), stdout);
+        if (!course.Marks.empty()) {
+            std::fputs("\nRoundings: the time of day, and the rank at the mark on corrected time\n", stdout);
+            std::fputs(RoundingsTable(results, course, terminal).c_str(), stdout);
+        }
         if (!options.csvFile.empty())
             std::printf("\nCSV: %s\n", shown(options.csvFile).c_str());
         if (!options.jsonFile.empty())

@@ -127,6 +127,17 @@ CourseGeometry::CourseGeometry(Course course) : course_(std::move(course)), sequ
     }
 }
 
+std::optional<CourseGeometry::LegFrom> CourseGeometry::LegIn(std::size_t i) const
+{
+    if (i > 0) {
+        const CourseMark& before = course_.Marks[sequence_[i - 1].Mark];
+        return LegFrom{before.PointLat(), before.PointLon(), legsAfter_[i - 1] - legsAfter_[i]};
+    }
+    if (!course_.Start || sequence_.empty())
+        return std::nullopt;
+    return LegFrom{LineMiddleLat(*course_.Start), LineMiddleLon(*course_.Start), legsFromStart_ - legsAfter_[0]};
+}
+
 RoundingLine CourseGeometry::FirstRounding(double fromLat, double fromLon) const
 {
     const CourseMark& mark = course_.Marks[sequence_.at(0).Mark];
@@ -162,8 +173,14 @@ void CourseProgress::Observe(const TimedPosition& at)
 
 void CourseProgress::Piece(const TimedPosition& a, const TimedPosition& b)
 {
+    if (sailedPast_)
+        return;
     if (!started_ && !Start(a, b))
         return;
+    if (!awayFromLast_ && roundings_.size() < course_->sequence().size()) {
+        const auto leg = course_->LegIn(roundings_.size());
+        awayFromLast_ = !leg || PlaneDistanceNm(leg->Lat, leg->Lon, b.Lat, b.Lon) > leg->Nm / 2;
+    }
     while (NextEvent(a, b)) {
     }
 }
@@ -220,9 +237,18 @@ bool CourseProgress::NextEvent(const TimedPosition& a, const TimedPosition& b)
             if (time > eventTime_ && (winding_ += crossing->Sense) == 1) {
                 roundings_.push_back(time);
                 eventTime_ = time;
-                winding_ = 0;
-                finishCrossed_ = false;
+                winding_ = followingWinding_ = 0;
+                finishCrossed_ = awayFromLast_ = false;
                 return true;
+            }
+        }
+        // Round the mark after it instead, away from the last one (not a loop round that one
+        // on its way round): the boat has sailed on without this one.
+        if (awayFromLast_ && roundings_.size() + 1 < course_->sequence().size()) {
+            const auto crossing = course_->rounding(roundings_.size() + 1)->Cross(a.Lat, a.Lon, b.Lat, b.Lon);
+            if (crossing && timeAt(crossing->Fraction) > eventTime_ && (followingWinding_ += crossing->Sense) == 1) {
+                sailedPast_ = true;
+                return false;
             }
         }
     }
@@ -245,7 +271,7 @@ RaceStatus CourseProgress::Status() const
         return RaceStatus::Finished;
     if (!started_)
         return ocs_ ? RaceStatus::Ocs : RaceStatus::Dnf;
-    return finishCrossed_ ? RaceStatus::Missed : RaceStatus::Dnf;
+    return sailedPast_ || finishCrossed_ ? RaceStatus::Missed : RaceStatus::Dnf;
 }
 
 double CourseProgress::RemainingNm() const

@@ -38,9 +38,11 @@
 // other way -1, and the mark is rounded when the count since the mark before reaches +1, as
 // a string along the track, drawn taut, must lie round the mark on its side (the racing
 // rules' string test). So a boat that passes a mark on the wrong side and comes back round
-// it rounds it; one that goes on has missed it, whatever it rounds later. Where the legs in
-// and out lie in one straight line the half-line points square to them, to the side the
-// boat passes on. A gate is passed by crossing the segment between its buoys, either way.
+// it rounds it; one that goes on has missed it, whatever it rounds later: once it rounds the
+// mark after the one it missed (or crosses the finish line after its last rounding), it has
+// sailed on without it, and is scored as having missed it. Where the legs in and out lie in
+// one straight line the half-line points square to them, to the side the boat passes on. A gate is passed by crossing
+// the segment between its buoys, either way.
 //
 // Finish. A boat finishes at its first crossing of the finish line after its start and every
 // mark of every lap, in order. Each moment is the crossing interpolated between the
@@ -102,6 +104,15 @@ public:
     // line's middle; from the start line's middle for i = -1 (as a value one less than 0).
     double LegsAfterNm(std::size_t i) const { return legsAfter_.at(i); }
     double LegsFromStartNm() const { return legsFromStart_; }
+    // The leg to place i: where it comes from (the mark or gate middle before, or the start
+    // line's middle) and its length in nautical miles; nothing for the first place without a
+    // start line.
+    struct LegFrom {
+        double Lat = 0;
+        double Lon = 0;
+        double Nm = 0;
+    };
+    std::optional<LegFrom> LegIn(std::size_t i) const;
 
 private:
     Course course_;
@@ -132,7 +143,8 @@ public:
     const std::vector<double>& Roundings() const { return roundings_; }
     bool Finished() const { return finished_; }
     double FinishTime() const { return finishTime_; }
-    // How the boat stands once it has sailed all its positions.
+    // How the boat stands once it has sailed all its positions: Missed names the place
+    // Roundings().size() of the sequence.
     RaceStatus Status() const;
     // The course still to sail from the last position, in nautical miles: to the next mark or
     // gate (the start line before the start, the finish line after the last mark) and the
@@ -157,6 +169,9 @@ private:
     std::optional<double> startCrossing_;
     double eventTime_ = 0;       // the start, or the last rounding: later moments come after it
     int winding_ = 0;            // the next mark's crossings since eventTime_, + in its sense
+    int followingWinding_ = 0;   // the same of the mark after it
+    bool sailedPast_ = false;    // rounded the mark after the next: the next is missed
+    bool awayFromLast_ = false;  // half the leg away from where it comes from, since eventTime_
     bool finishCrossed_ = false; // the finish line crossed since eventTime_
     std::vector<double> roundings_;
     bool finished_ = false;

@@ -240,6 +240,14 @@ void BackAndRound(std::vector<Xy>& p)
     RoundW(p, 1000);
 }
 
+// Up W's west side and back down it, short of the mark: it cuts W, crossing no line of it.
+void CutShort(std::vector<Xy>& p)
+{
+    p.back().x = -15;
+    p.push_back({-15, 990});
+    p.push_back({-40, 960});
+}
+
 TEST(CourseProgress, BoatsSailingTwoLaps)
 {
     const auto wrongWay = WrongWay;
@@ -261,6 +269,9 @@ TEST(CourseProgress, BoatsSailingTwoLaps)
         {"W on the wrong side, then back round it",
          {Laps(backAndRound), 3, 10},
          {RaceStatus::Finished, false, 10, 4, true}},
+        {"W cut short on lap 1, rounded on lap 2: missed on lap 1, sailed on round L",
+         {Laps(CutShort), 3, 10},
+         {RaceStatus::Missed, false, 10, 0, false}},
         {"a loop and a half round W", {Laps(loop), 3, 10}, {RaceStatus::Finished, false, 10, 4, true}},
         {"the track ends on the run: DNF",
          {{laps.begin(), laps.begin() + 15}, 3, 10},
