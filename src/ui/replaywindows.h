@@ -67,7 +67,7 @@ public:
     const std::string& raceFile() const { return raceFile_; }
     Leaderboard& leaderboard() { return leaderboard_; }
 
-    // The results window: the leaderboard and the results from the finish line.
+    // The results window: the leaderboard and the results by the course.
     void showResults();
     // The race's finish line from now on: drawn, raced to, kept in its course file.
     void setFinishLine(const FinishLine& line);
