@@ -1,11 +1,11 @@
 #pragma once
 
+#include "core/course.h"
 #include "core/outputfile.h"
 #include "core/replay.h"
 #include "core/results.h"
 #include "earth/map/mapchoice.h"
 #include "replay/fleetframe.h"
-#include "core/course.h"
 #include "replay/leaderboard.h"
 #include "share/exporter.h"
 

@@ -31,8 +31,8 @@ coursesim::RaceOptions SixBoats(const std::string& name)
     o.Seed = 37;
     o.NoiseMetres = 1.0;
     o.Boats = {
-        {1.00, 5.0, 0, 8, true, 0, -60, 180},    {1.05, 4.9, 30, 4, true, 0, 40, 150},
-        {1.12, 5.2, 60, -12, true, 0, 0, 200},   {1.20, 5.6, 90, -8, false, 0, 100, 170},
+        {1.00, 5.0, 0, 8, true, 0, -60, 180},     {1.05, 4.9, 30, 4, true, 0, 40, 150},
+        {1.12, 5.2, 60, -12, true, 0, 0, 200},    {1.20, 5.6, 90, -8, false, 0, 100, 170},
         {1.00, 5.1, 120, 15, true, 2, -100, 160}, {0.95, 4.2, 150, 30, true, 0, 20, 190},
     };
     return o;
@@ -52,7 +52,8 @@ TEST(CourseRace, ResultsFollowTheRulesOnAGeneratedRace)
     ASSERT_EQ(results.size(), truth.Boats.size());
     int finished = 0;
     for (const coursesim::TrueBoat& boat : truth.Boats) {
-        const auto r = std::find_if(results.begin(), results.end(), [&](const BoatResult& b) { return b.Boat == boat.File; });
+        const auto r =
+            std::find_if(results.begin(), results.end(), [&](const BoatResult& b) { return b.Boat == boat.File; });
         ASSERT_NE(r, results.end()) << boat.File;
         EXPECT_EQ(Status(*r), boat.Status) << boat.File;
         EXPECT_EQ(r->Ocs, boat.Ocs) << boat.File;

@@ -3,9 +3,9 @@
 // forward and back, across the session's checkpoints; playing on after a seek goes on as
 // playing straight through; new settings keep the race clock; a race with a broken line
 // can be sought up to it.
+#include "core/coursefile.h"
 #include "earth/recorder.h"
 #include "replay/earthobserver.h"
-#include "core/coursefile.h"
 #include "replay/leaderboard.h"
 #include "replay/replaysession.h"
 #include "support/racefiles.h"
