@@ -104,7 +104,7 @@ std::unique_ptr<ReplayExporter> MakeVideo(const QString& path, const ReplayOptio
 std::unique_ptr<ReplayExporter> MakePage(const QString& path, const ReplayOptions& options)
 {
     std::vector<std::string> warnings;
-    HtmlPageOptions page{{}, options.tailMinutes, options.map, PageFinishLine(options.raceFile, warnings)};
+    HtmlPageOptions page{{}, options.tailMinutes, options.map, PageCourse(options.raceFile, warnings)};
     for (const std::string& warning : warnings)
         std::fprintf(stderr, "warning: %s\n", warning.c_str());
     return std::make_unique<HtmlPageExporter>(path, std::move(page));

@@ -1,8 +1,10 @@
 #include "app/args.h"
 #include "app/commands.h"
 #include "core/coursefile.h"
+#include "core/datetime.h"
 #include "core/error.h"
 #include "core/results.h"
+#include "core/resultsjson.h"
 #include "core/text.h"
 
 #include <QString>
@@ -11,6 +13,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,31 +25,39 @@ namespace tideplot {
 namespace {
 
 const char* kResultsUsage =
-    "Usage: tideplot results RACE.TP1 [--finish LAT1,LON1,LAT2,LON2] [--csv FILE]\n"
-    "Prints the results of a race from its finish line, the segment from P1 (LAT1,LON1) to\n"
-    "P2 (LAT2,LON2) in decimal degrees. A boat finishes at its first crossing of the line after\n"
-    "its own start going from the left of P1->P2 to its right (standing at P1 and looking at P2:\n"
-    "from your left to your right); crossings the other way, such as the start on the same\n"
-    "line, do not count. The finish time is interpolated between the fixes either side of the\n"
-    "line. elapsed = finish - start, corrected = elapsed x LYS; boats rank by corrected time,\n"
-    "and times equal to the second share a rank. A boat that never finishes is DNF.\n"
-    "  --finish LAT1,LON1,LAT2,LON2   the finish line; without it, the line\n"
-    "                 \"finish LAT1 LON1 LAT2 LON2\" of the course file RACE.TP1.course\n"
+    "Usage: tideplot results RACE.TP1 [--finish LAT1,LON1,LAT2,LON2] [--csv FILE] [--json FILE]\n"
+    "Prints the results of a race by its course file RACE.TP1.course: the start line, the marks\n"
+    "and gates a boat rounds in order, lap after lap, and the finish line (README, \"Results\").\n"
+    "Lines run from P1 (LAT1,LON1) to P2 (LAT2,LON2) in decimal degrees; a boat crosses them\n"
+    "from the left of P1->P2 to its right (standing at P1 and looking at P2: from your left to\n"
+    "your right). A boat starts at its first crossing of the start line at or after its gun\n"
+    "(OCS when over the line at the gun and it never comes back), rounds a mark by passing it on\n"
+    "the side the course file names, and finishes at its first crossing of the finish line after\n"
+    "the last mark; with the finish line alone, at its first crossing after its start. Moments\n"
+    "are interpolated between the fixes either side. elapsed = finish - gun, corrected = elapsed\n"
+    "x LYS; boats rank by corrected time, and times equal to the second share a rank. A boat\n"
+    "that crossed the finish line having missed a mark is not ranked (missed W lap 2), one that\n"
+    "never finishes is DNF.\n"
+    "  --finish LAT1,LON1,LAT2,LON2   the finish line, in place of the course file's line\n"
+    "                 \"finish LAT1 LON1 LAT2 LON2\" (the rest of the course file still counts)\n"
     "  --csv FILE     also write the results as CSV (UTF-8, CR LF line ends), the columns\n"
-    "                 rank,boat,lys,start,finish,elapsed,corrected: finishers by rank, then\n"
-    "                 the boats that did not finish in race file order\n"
-    "Exit status: 0 on success, 1 when the race or its course file cannot be read or the CSV\n"
+    "                 rank,boat,lys,start,finish,elapsed,corrected,file,status: finishers by\n"
+    "                 rank, then the other boats in race file order\n"
+    "  --json FILE    also write the course and the results, every rounding with its time and\n"
+    "                 rank, as JSON (README, \"Results\")\n"
+    "Exit status: 0 on success, 1 when the race or its course file cannot be read or an output\n"
     "cannot be written, 2 for a usage error.\n";
 
 struct ResultsOptions {
     std::string raceFile;
     std::optional<FinishLine> finish;
     std::string csvFile;
+    std::string jsonFile;
 };
 
 ResultsOptions ParseResultsOptions(const std::vector<std::string>& args)
 {
-    const ParsedArgs parsed = ParseArgs(args, {"--finish", "--csv"}, {});
+    const ParsedArgs parsed = ParseArgs(args, {"--finish", "--csv", "--json"}, {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
     if (parsed.positional.size() > 1)
@@ -60,10 +71,32 @@ ResultsOptions ParseResultsOptions(const std::vector<std::string>& args)
             throw UsageError(std::string("--finish: ") + e.what());
         }
     }
-    options.csvFile = parsed.value("--csv", "");
-    if (parsed.has("--csv") && options.csvFile.empty())
-        throw UsageError("--csv needs a file name");
+    for (const auto& [option, file] : {std::pair{"--csv", &options.csvFile}, std::pair{"--json", &options.jsonFile}}) {
+        *file = parsed.value(option, "");
+        if (parsed.has(option) && file->empty())
+            throw UsageError(std::string(option) + " needs a file name");
+        if (!file->empty() && SameFile(*file, options.raceFile))
+            throw UsageError(std::string(option) + " names the race file");
+        if (!file->empty() && SameFile(*file, CourseFilePath(options.raceFile)))
+            throw UsageError(std::string(option) + " names the course file");
+    }
+    if (!options.csvFile.empty() && SameFile(options.csvFile, options.jsonFile))
+        throw UsageError("--csv and --json name the same file");
     return options;
+}
+
+// The course the race is ranked by: its course file's, the finish line taken from --finish
+// when it is given (a finish line alone without a course file).
+Course RaceCourse(const ResultsOptions& options)
+{
+    if (!options.finish)
+        return ReadCourse(options.raceFile);
+    Course course;
+    std::error_code error;
+    if (std::filesystem::exists(CourseFilePath(options.raceFile), error))
+        course = ReadCourseFile(CourseFilePath(options.raceFile)).Plan;
+    course.Finish = options.finish;
+    return course;
 }
 
 // The number of characters a terminal shows for a UTF-8 text (one per character).
@@ -93,36 +126,120 @@ std::string TerminalText(std::string_view text)
     return out;
 }
 
-// The results as a table a person reads: a column per field, the numbers right-aligned;
-// on a terminal, control characters shown as "?".
-std::string ResultsTable(const std::vector<BoatResult>& results, bool terminal)
+using TableRow = std::vector<std::string>;
+
+// A table a person reads: a column per field, padded to its widest text, those marked
+// right-aligned; on a terminal, control characters shown as "?".
+std::string TextTable(std::vector<TableRow> rows, const std::vector<bool>& rightAligned, bool terminal)
 {
-    const std::array<std::string, 8> headings{"Rank", "Boat", "LYS", "Start", "Finish", "Elapsed", "Corrected", "File"};
-    constexpr std::array<bool, 8> rightAligned{true, false, false, false, false, true, true, false};
-    std::vector<std::array<std::string, 8>> rows{headings};
-    for (const BoatResult& result : results) {
-        rows.push_back(ResultTexts(result));
-        if (terminal)
-            for (std::string& text : rows.back())
-                text = TerminalText(text);
-    }
-    std::array<std::size_t, 8> widths{};
-    for (const auto& row : rows)
-        for (std::size_t i = 0; i < row.size(); ++i)
+    std::vector<std::size_t> widths(rows.empty() ? 0 : rows[0].size());
+    for (TableRow& row : rows)
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            if (terminal)
+                row[i] = TerminalText(row[i]);
             widths[i] = std::max(widths[i], ShownWidth(row[i]));
+        }
     std::string table;
-    for (const auto& row : rows) {
+    for (const TableRow& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
             const std::string pad(widths[i] - ShownWidth(row[i]), ' ');
             if (i > 0)
                 line += "  ";
-            line += rightAligned[i] ? pad + row[i] : row[i] + pad;
+            line += i < rightAligned.size() && rightAligned[i] ? pad + row[i] : row[i] + pad;
         }
         line.erase(line.find_last_not_of(' ') + 1);
         table += line + "\n";
     }
     return table;
+}
+
+// "hh:mm:ss" of `seconds` after the date value `gun`, rounded to the second.
+std::string ClockText(double gun, double seconds)
+{
+    return DateText(gun + static_cast<double>(std::llround(seconds)) / kSecondsPerDay).substr(11);
+}
+
+// The results table: the columns of the CSV (the status before the file); with a start line,
+// the start crossing after the gun. A course of a finish line alone shows no status.
+std::string ResultsTable(const std::vector<BoatResult>& results, const Course& course, bool terminal)
+{
+    const bool status = !course.FinishOnly(), started = course.Start.has_value();
+    TableRow headings{"Rank", "Boat", "LYS", "Start"};
+    std::vector<bool> right{true, false, false, false};
+    if (started) {
+        headings.push_back("Started");
+        right.push_back(false);
+    }
+    for (const char* heading : {"Finish", "Elapsed", "Corrected"})
+        headings.push_back(heading);
+    right.insert(right.end(), {false, true, true});
+    if (status) {
+        headings.push_back("Status");
+        right.push_back(false);
+    }
+    headings.push_back("File");
+    std::vector<TableRow> rows{headings};
+    for (const BoatResult& result : results) {
+        const auto texts = ResultTexts(result);
+        TableRow row(texts.begin(), texts.begin() + 4);
+        if (started)
+            row.push_back(!result.StartedSeconds
+                              ? std::string("-")
+                              : ClockText(result.StartTime, *result.StartedSeconds) + (result.Ocs ? " (OCS)" : ""));
+        row.insert(row.end(), texts.begin() + 4, texts.begin() + 7);
+        if (status)
+            row.push_back(texts[8]);
+        row.push_back(texts[7]);
+        rows.push_back(std::move(row));
+    }
+    return TextTable(std::move(rows), right, terminal);
+}
+
+// Each boat's roundings: the time of day and, in brackets, its rank at that mark.
+std::string RoundingsTable(const std::vector<BoatResult>& results, const Course& course, bool terminal)
+{
+    const std::vector<CourseLeg> sequence = course.Sequence();
+    TableRow headings{"Boat"};
+    for (const CourseLeg& leg : sequence)
+        headings.push_back(course.Marks[leg.Mark].Name + " " + std::to_string(leg.Lap));
+    std::vector<TableRow> rows{headings};
+    for (const BoatResult& result : results) {
+        TableRow row{ResultTexts(result)[1]};
+        for (std::size_t p = 0; p < sequence.size(); ++p)
+            row.push_back(p < result.Roundings.size()
+                              ? ClockText(result.StartTime, result.Roundings[p].ElapsedSeconds) + " (" +
+                                    std::to_string(result.Roundings[p].Rank) + ")"
+                              : std::string("-"));
+        rows.push_back(std::move(row));
+    }
+    return TextTable(std::move(rows), {}, terminal);
+}
+
+// The first line of the output, and the course's lines after it.
+std::string CourseHeading(const ResultsOptions& options, const Course& course, std::size_t boats,
+                          std::ptrdiff_t finished, const std::function<std::string(const std::string&)>& shown)
+{
+    const std::string courseFile = shown(FileLabel(CourseFilePath(options.raceFile)));
+    const std::string finishSource = options.finish ? std::string("--finish") : courseFile;
+    const std::string counts = std::to_string(boats) + " boats, " + std::to_string(finished) + " finished\n";
+    if (course.FinishOnly())
+        return "Results of " + shown(options.raceFile) + ": finish line " + FinishLineText(*course.Finish) + " (" +
+               finishSource + "), " + counts;
+    std::string text = "Results of " + shown(options.raceFile) + " by its course (" + courseFile + "): " + counts;
+    if (course.Start)
+        text += "Start line " + FinishLineText(*course.Start) + "\n";
+    if (!course.Marks.empty()) {
+        text += "Course";
+        for (const std::size_t mark : course.Lap()) {
+            const CourseMark& m = course.Marks[mark];
+            text += ' ';
+            text += shown(m.Name);
+            text += m.Gate ? " (gate)" : m.Side == MarkSide::Port ? " (port)" : " (starboard)";
+        }
+        text += course.Laps == 1 ? ", 1 lap\n" : ", " + std::to_string(course.Laps) + " laps\n";
+    }
+    return text + "Finish line " + FinishLineText(*course.Finish) + " (" + finishSource + ")\n";
 }
 
 } // namespace
@@ -138,10 +255,6 @@ int RunResultsCommand(const std::vector<std::string>& args)
     ResultsOptions options;
     try {
         options = ParseResultsOptions(args);
-        if (!options.csvFile.empty() && SameFile(options.csvFile, options.raceFile))
-            throw UsageError("--csv names the race file");
-        if (!options.csvFile.empty() && SameFile(options.csvFile, CourseFilePath(options.raceFile)))
-            throw UsageError("--csv names the course file");
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot results: %s (tideplot results --help)\n", e.what());
         return 2;
@@ -150,26 +263,34 @@ int RunResultsCommand(const std::vector<std::string>& args)
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     const bool stderrTerminal = StderrIsTerminal();
     try {
-        const bool fromCourseFile = !options.finish;
-        const FinishLine line = fromCourseFile ? ReadCourseFinishLine(options.raceFile) : *options.finish;
-        const std::vector<BoatResult> results = RaceResults(options.raceFile, line, [&](const std::string& warning) {
+        const Course course = RaceCourse(options);
+        const std::vector<BoatResult> results = RaceResults(options.raceFile, course, [&](const std::string& warning) {
             std::fprintf(stderr, "warning: %s\n", (stderrTerminal ? TerminalText(warning) : warning).c_str());
         });
         for (const BoatResult& result : results)
-            if (!options.csvFile.empty() && SameFile(options.csvFile, result.TrackPath))
-                throw Error("--csv names the track file of " + result.Boat + "; choose another name");
+            for (const auto& [option, file] : {std::pair{"--csv", &options.csvFile}, {"--json", &options.jsonFile}})
+                if (!file->empty() && SameFile(*file, result.TrackPath))
+                    throw Error(std::string(option) + " names the track file of " + result.Boat +
+                                "; choose another name");
         if (!options.csvFile.empty())
             SaveResultsCsv(QString::fromLocal8Bit(options.csvFile.c_str()), results);
+        if (!options.jsonFile.empty())
+            SaveResultsJson(QString::fromLocal8Bit(options.jsonFile.c_str()), course, results);
 
         const auto finished = std::count_if(results.begin(), results.end(), [](const auto& r) { return r.Finished; });
         const auto shown = [&](const std::string& text) { return terminal ? TerminalText(text) : text; };
-        std::printf("Results of %s: finish line %s (%s), %zu boats, %td finished\n\n", shown(options.raceFile).c_str(),
-                    FinishLineText(line).c_str(),
-                    fromCourseFile ? shown(FileLabel(CourseFilePath(options.raceFile))).c_str() : "--finish",
-                    results.size(), finished);
-        std::fputs(ResultsTable(results, terminal).c_str(), stdout);
+        std::fputs(CourseHeading(options, course, results.size(), finished, shown).c_str(), stdout);
+        // (Each text by itself: GCC 12 warns of a false overlap in a prefix joined to a string.)
+        std::fputs("\n", stdout);
+        std::fputs(ResultsTable(results, course, terminal).c_str(), stdout);
+        if (!course.Marks.empty()) {
+            std::fputs("\nRoundings: the time of day, and the rank at the mark on corrected time\n", stdout);
+            std::fputs(RoundingsTable(results, course, terminal).c_str(), stdout);
+        }
         if (!options.csvFile.empty())
             std::printf("\nCSV: %s\n", shown(options.csvFile).c_str());
+        if (!options.jsonFile.empty())
+            std::printf("%sJSON: %s\n", options.csvFile.empty() ? "\n" : "", shown(options.jsonFile).c_str());
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot results: %s\n", e.what());
         return 1;

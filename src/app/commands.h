@@ -12,6 +12,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
 int RunImportKmlCommand(const std::vector<std::string>& args);
 int RunResultsCommand(const std::vector<std::string>& args);
 int RunAnalyseCommand(const std::vector<std::string>& args);
+int RunCourseCommand(const std::vector<std::string>& args);
 // Runs a Qt event loop, which takes the program's own argc and argv.
 int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv);
 

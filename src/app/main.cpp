@@ -25,8 +25,9 @@ void PrintUsage(std::FILE* to)
                "  tideplot import [--split] LOG...     turn KML, KMZ, GPX, NMEA 0183 and FIT logs into track\n"
                "                                       files (LOG.txt, or LOG.1.txt ... per track with --split)\n"
                "  tideplot link RACE.TP1 [options]     replay a race live in Google Earth Pro\n"
-               "  tideplot results RACE.TP1 [--finish LAT1,LON1,LAT2,LON2] [--csv FILE]\n"
-               "                                       the results from the finish line (tideplot results --help)\n"
+               "  tideplot results RACE.TP1 [--finish LAT1,LON1,LAT2,LON2] [--csv FILE] [--json FILE]\n"
+               "                                       the results by the course (tideplot results --help)\n"
+               "  tideplot course RACE.TP1 [--write]   propose the course from the tracks (tideplot course --help)\n"
                "  tideplot analyse RACE.TP1 [--wind DEG] [--json FILE] [--csv FILE] [--series FILE]\n"
                "                                       speed, tacks and gybes with their losses, the wind\n"
                "                                       (tideplot analyse --help)\n"
@@ -61,6 +62,8 @@ int RunVerb(const std::string& verb, std::vector<std::string>& args, int& argc, 
         return tideplot::RunLinkCommand(args, argc, argv);
     if (verb == "analyse")
         return tideplot::RunAnalyseCommand(args);
+    if (verb == "course")
+        return tideplot::RunCourseCommand(args);
     return tideplot::RunResultsCommand(args);
 }
 
@@ -95,7 +98,7 @@ int main(int argc, char** argv)
     const std::string verb = args[0];
     args.erase(args.begin());
     if (verb == "replay" || verb == "import" || verb == "import-kml" || verb == "link" || verb == "results" ||
-        verb == "analyse") {
+        verb == "analyse" || verb == "course") {
         const std::string program = verb == "import-kml" ? "tideplot import" : "tideplot " + verb;
         tideplot::WatchSignals(program);
         const int status = RunVerb(verb, args, argc, argv);

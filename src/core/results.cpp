@@ -1,5 +1,8 @@
 #include "results.h"
 
+#include "course.h"
+#include "courseprogress.h"
+
 #include "datetime.h"
 #include "error.h"
 #include "geometry.h"
@@ -22,10 +25,10 @@ namespace {
 
 constexpr double kMetresPerNm = 1852.0;
 
-void CheckEnd(const char* end, double lat, double lon)
+void CheckEnd(std::string_view line, const char* end, double lat, double lon)
 {
     const auto check = [&](const char* what, double value, double limit) {
-        const std::string name = std::string("the finish line's ") + end + " " + what + " ";
+        const std::string name = std::string(line) + "'s " + end + " " + what + " ";
         if (!std::isfinite(value))
             throw Error(name + "is not a number");
         if (value < -limit || value > limit)
@@ -56,22 +59,22 @@ std::string Utf8Text(std::string_view bytes)
 
 } // namespace
 
-void CheckFinishLine(const FinishLine& line)
+void CheckFinishLine(const FinishLine& line, std::string_view what)
 {
-    FinishLineGeometry{line};
+    FinishLineGeometry{line, what};
 }
 
-FinishLineGeometry::FinishLineGeometry(const FinishLine& line) : line_(line)
+FinishLineGeometry::FinishLineGeometry(const FinishLine& line, std::string_view what) : line_(line)
 {
-    CheckEnd("P1", line.Lat1, line.Lon1);
-    CheckEnd("P2", line.Lat2, line.Lon2);
+    CheckEnd(what, "P1", line.Lat1, line.Lon1);
+    CheckEnd(what, "P2", line.Lat2, line.Lon2);
     lonScale_ = std::cos(Radians((line.Lat1 + line.Lat2) / 2));
     dx_ = FoldLongitude(line.Lon2 - line.Lon1) * lonScale_;
     dy_ = line.Lat2 - line.Lat1;
     length2_ = dx_ * dx_ + dy_ * dy_;
     const double lengthMetres = std::sqrt(length2_) * 60 * kMetresPerNm;
     if (!(lengthMetres >= kMinFinishLineMetres))
-        throw Error("the finish line has zero length: its ends P1 (" + ShortNumberText(line.Lat1) + " " +
+        throw Error(std::string(what) + " has zero length: its ends P1 (" + ShortNumberText(line.Lat1) + " " +
                     ShortNumberText(line.Lon1) + ") and P2 (" + ShortNumberText(line.Lat2) + " " +
                     ShortNumberText(line.Lon2) + ") lie less than " + ShortNumberText(kMinFinishLineMetres) +
                     " m apart");
@@ -139,82 +142,76 @@ double FinishLineGeometry::DistanceNm(double lat, double lon) const
     return 60 * std::hypot(dLat, dLon);
 }
 
-FinishWatch::FinishWatch(const FinishLine& line, int boatCount)
-    : geometry_(line), boats_(static_cast<std::size_t>(std::max(boatCount, 0)))
-{
-}
+namespace {
 
-bool FinishWatch::Observe(int k, double lat, double lon, double raceClockDays)
+// Each boat's rounding of each place of the course ranked among those that rounded it.
+void RankRoundings(std::vector<BoatResult>& results)
 {
-    Boat& boat = boats_.at(k);
-    const TimedPosition now{lat, lon, raceClockDays};
-    bool crossed = false;
-    if (!boat.finished && boat.hasLast) {
-        if (const auto clock = geometry_.CrossingTime(boat.last, now, 0.0)) {
-            boat.finished = crossed = true;
-            boat.finishClock = *clock;
-        }
+    std::vector<MarkRounding*> place;
+    for (std::size_t p = 0;; ++p) {
+        place.clear();
+        for (BoatResult& result : results)
+            if (p < result.Roundings.size())
+                place.push_back(&result.Roundings[p]);
+        if (place.empty())
+            return;
+        std::stable_sort(place.begin(), place.end(), [](const MarkRounding* a, const MarkRounding* b) {
+            return ShownSeconds(a->CorrectedSeconds) < ShownSeconds(b->CorrectedSeconds);
+        });
+        for (std::size_t i = 0; i < place.size(); ++i)
+            place[i]->Rank =
+                i > 0 && ShownSeconds(place[i - 1]->CorrectedSeconds) == ShownSeconds(place[i]->CorrectedSeconds)
+                    ? place[i - 1]->Rank
+                    : static_cast<int>(i) + 1;
     }
-    boat.last = now;
-    boat.hasLast = true;
-    boat.placed = true;
-    boat.placedLat = lat;
-    boat.placedLon = lon;
-    return crossed;
 }
 
-void FinishWatch::NoPosition(int k)
+// Boat k of the race sailing the course, every fix of its track read.
+BoatResult BoatOnCourse(RaceState& state, int k, const std::shared_ptr<const CourseGeometry>& course)
 {
-    boats_.at(k).hasLast = false;
-}
-
-void FinishWatch::Reset()
-{
-    std::fill(boats_.begin(), boats_.end(), Boat{});
-}
-
-bool FixFinish::Add(double lat, double lon, double time)
-{
-    if (finished_)
-        return true;
-    // Fix times and start times are whole seconds: rounding takes the date values'
-    // floating-point error out of the seconds counted from the start.
-    const TimedPosition now{lat, lon, std::round((time - start_) * kSecondsPerDay)};
-    if (haveLast_) {
-        if (const auto seconds = line_.CrossingTime(last_, now, 0.0)) {
-            finished_ = true;
-            elapsed_ = *seconds;
-        }
+    const double start = state.StartTime[k];
+    BoatResult result;
+    result.Boat = std::string(TrimSpaces(state.EntryTrackFile[k]));
+    result.Name = state.BoatName[k];
+    result.Colour = state.BoatColour[k];
+    result.Lys = state.BoatLys[k];
+    result.StartTime = start;
+    result.EntryLine = state.EntryLine[k];
+    result.TrackPath = state.TrackFile[k]->Path();
+    // Every fix is read, also after the finish: the race is read whole, as the replay reads
+    // it, or not at all.
+    CourseProgress progress(course);
+    ReadTrackToEnd(state, k, [&](const TrackLine& fix) {
+        // Fix times and start times are whole seconds: rounding takes the date values'
+        // floating-point error out of the seconds counted from the start.
+        if (!progress.Finished())
+            progress.Observe({fix.Lat(), fix.Lon(), std::round((fix.Time - start) * kSecondsPerDay)});
+    });
+    state.TrackFile[k].reset();
+    result.Status = progress.Status();
+    result.Ocs = progress.Ocs();
+    result.StartedSeconds = progress.StartCrossing();
+    const auto& sequence = course->sequence();
+    for (std::size_t p = 0; p < progress.Roundings().size(); ++p) {
+        const double seconds = progress.Roundings()[p];
+        result.Roundings.push_back(
+            {course->course().Marks[sequence[p].Mark].Name, sequence[p].Lap, p, seconds, seconds * result.Lys, 0});
     }
-    last_ = now;
-    haveLast_ = true;
-    return finished_;
-}
-
-double FixFinish::LastSeconds() const
-{
-    return haveLast_ ? last_.Time : -std::numeric_limits<double>::infinity();
-}
-
-std::optional<double> TrackFinishReader::FinishedBy(double correctedSeconds)
-{
-    // A crossing before that time lies before the first fix after it.
-    while (!finish_.Finished() && !atEnd_ && finish_.LastSeconds() * lys_ < correctedSeconds) {
-        if (!reader_)
-            reader_ = std::make_unique<TrackFixReader>(path_, sep_);
-        TrackFix fix;
-        if (reader_->next(fix)) {
-            finish_.Add(fix.Lat, fix.Lon, fix.Time);
-        } else {
-            atEnd_ = true;
-        }
-        if (finish_.Finished() || atEnd_)
-            reader_.reset();
+    if (result.Status == RaceStatus::Missed) {
+        const CourseLeg& missed = sequence[progress.Roundings().size()];
+        result.MissedMark = course->course().Marks[missed.Mark].Name;
+        result.MissedLap = missed.Lap;
     }
-    if (finish_.Finished() && finish_.ElapsedSeconds() * lys_ <= correctedSeconds)
-        return finish_.ElapsedSeconds() * lys_;
-    return std::nullopt;
+    if (progress.Finished()) {
+        result.Finished = true;
+        result.ElapsedSeconds = progress.FinishTime();
+        result.FinishTime = start + result.ElapsedSeconds / kSecondsPerDay;
+        result.CorrectedSeconds = result.ElapsedSeconds * result.Lys;
+    }
+    return result;
 }
+
+} // namespace
 
 void RankResults(std::vector<BoatResult>& results)
 {
@@ -231,12 +228,36 @@ void RankResults(std::vector<BoatResult>& results)
         else
             it->Rank = static_cast<int>(it - results.begin()) + 1;
     }
+    RankRoundings(results);
+}
+
+std::string StatusText(const BoatResult& result)
+{
+    switch (result.Status) {
+    case RaceStatus::Finished:
+        return "finished";
+    case RaceStatus::Ocs:
+        return std::string(kOcsText);
+    case RaceStatus::Missed:
+        return "missed " + result.MissedMark + " lap " + std::to_string(result.MissedLap);
+    case RaceStatus::Dnf:
+        break;
+    }
+    return std::string(kDidNotFinishText);
 }
 
 std::vector<BoatResult> RaceResults(const std::string& raceFileName, const FinishLine& line,
                                     const std::function<void(const std::string&)>& onWarning)
 {
-    const FinishLineGeometry geometry(line);
+    Course course;
+    course.Finish = line;
+    return RaceResults(raceFileName, course, onWarning);
+}
+
+std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Course& course,
+                                    const std::function<void(const std::string&)>& onWarning)
+{
+    const auto geometry = std::make_shared<const CourseGeometry>(course);
     RaceState state;
     state.RaceFileName = raceFileName;
     StartReplay(state);
@@ -245,30 +266,8 @@ std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Finis
         if (onWarning)
             for (const std::string& warning : StartTimeWarnings(state))
                 onWarning(warning);
-        for (int k = 0; k < state.BoatCount; ++k) {
-            const double start = state.StartTime[k];
-            BoatResult result;
-            result.Boat = std::string(TrimSpaces(state.EntryTrackFile[k]));
-            result.Name = state.BoatName[k];
-            result.Colour = state.BoatColour[k];
-            result.Lys = state.BoatLys[k];
-            result.StartTime = start;
-            result.EntryLine = state.EntryLine[k];
-            result.TrackPath = state.TrackFile[k]->Path();
-            // Every fix is read, also after the finish: the race is read whole, as the replay
-            // reads it, or not at all.
-            FixFinish finish(geometry, start);
-            ReadTrackToEnd(state, k, [&](const TrackLine& fix) {
-                if (!finish.Finished() && finish.Add(fix.Lat(), fix.Lon(), fix.Time)) {
-                    result.Finished = true;
-                    result.ElapsedSeconds = finish.ElapsedSeconds();
-                    result.FinishTime = start + result.ElapsedSeconds / kSecondsPerDay;
-                    result.CorrectedSeconds = result.ElapsedSeconds * result.Lys;
-                }
-            });
-            state.TrackFile[k].reset();
-            results.push_back(std::move(result));
-        }
+        for (int k = 0; k < state.BoatCount; ++k)
+            results.push_back(BoatOnCourse(state, k, geometry));
     } catch (...) {
         CloseTrackFiles(state);
         throw;
@@ -303,9 +302,10 @@ std::string GapDurationText(double aheadSeconds, double behindSeconds)
     return "+" + DurationText(static_cast<double>(ShownSeconds(behindSeconds) - ShownSeconds(aheadSeconds)));
 }
 
-std::array<std::string, 8> ResultTexts(const BoatResult& result)
+std::array<std::string, 9> ResultTexts(const BoatResult& result)
 {
-    std::array<std::string, 8> texts;
+    std::array<std::string, 9> texts;
+    texts[8] = StatusText(result);
     texts[0] = result.Finished ? std::to_string(result.Rank) : std::string();
     texts[1] = Utf8Text(result.Name);
     texts[7] = Utf8Text(result.Boat);
@@ -319,7 +319,7 @@ std::array<std::string, 8> ResultTexts(const BoatResult& result)
         texts[5] = DurationText(result.ElapsedSeconds);
         texts[6] = DurationText(result.CorrectedSeconds);
     } else {
-        texts[4] = texts[5] = texts[6] = std::string(kDidNotFinishText);
+        texts[4] = texts[5] = texts[6] = std::string(result.Status == RaceStatus::Ocs ? kOcsText : kDidNotFinishText);
     }
     return texts;
 }

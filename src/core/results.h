@@ -1,20 +1,16 @@
 #pragma once
 
-#include "trackfixes.h"
-
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-// Race results from a finish line.
+// Race results from a finish line, or from a course (courseprogress.h has its rules).
 //
 // The rules. A boat finishes at its first crossing of the finish line, the segment from P1
 // to P2, after its own start, going from the left of the direction P1->P2 to its right; a
@@ -51,6 +47,8 @@
 // apart) is interpolated like any other piece.
 namespace tideplot {
 
+struct Course;
+
 // Two ends less than this far apart make a finish line of zero length (the same point
 // clicked twice): refused.
 inline constexpr double kMinFinishLineMetres = 1.0;
@@ -69,8 +67,9 @@ struct FinishLine {
 
 // Throws Error when an end is off the globe (latitude outside -90 to 90, longitude
 // outside -180 to 180, or not a finite number) or the line has zero length (its ends
-// less than kMinFinishLineMetres apart). The message names the end and the value.
-void CheckFinishLine(const FinishLine& line);
+// less than kMinFinishLineMetres apart). The message names the line (`what`: "the finish
+// line", "the start line"), the end and the value.
+void CheckFinishLine(const FinishLine& line, std::string_view what = "the finish line");
 
 // A position at a time. The time counts in whatever unit the caller uses (a date value,
 // the race clock in days, seconds); CrossingTime answers in the same.
@@ -85,7 +84,7 @@ struct TimedPosition {
 class FinishLineGeometry {
 public:
     // Throws Error as CheckFinishLine.
-    explicit FinishLineGeometry(const FinishLine& line);
+    explicit FinishLineGeometry(const FinishLine& line, std::string_view what = "the finish line");
 
     const FinishLine& line() const { return line_; }
 
@@ -128,107 +127,33 @@ private:
     double length2_ = 0; // dx^2 + dy^2
 };
 
-// The live finish for the leaderboard: each boat's position at every step of the replay,
-// on the race clock, tested against the finish line as it comes (CrossingTime from the
-// position of the step before, after race clock 0). Nothing is read from files.
-class FinishWatch {
-public:
-    // Throws Error as CheckFinishLine.
-    FinishWatch(const FinishLine& line, int boatCount);
+// How a boat ends the race: it finished; it neither finished nor crossed the finish line
+// after the last mark it rounded (DNF); it was over the start line at its gun and never
+// started (OCS); it crossed the finish line having missed a mark.
+enum class RaceStatus { Finished, Dnf, Ocs, Missed };
 
-    // Boat k (0 up) stands at (lat, lon) at race clock `raceClockDays`; steps come in
-    // increasing race clock. True when the boat finished in this step. Once finished, a
-    // boat stays finished.
-    bool Observe(int k, double lat, double lon, double raceClockDays);
-    // Boat k has no position at this step (before its first fix): the next position
-    // starts anew.
-    void NoPosition(int k);
-    // Forgets every position and finish (a seek back to the start).
-    void Reset();
-
-    bool Finished(int k) const { return boats_.at(k).finished; }
-    // The race clock at which boat k crossed, in days: its corrected time. 0 before it
-    // finished.
-    double FinishRaceClock(int k) const { return boats_.at(k).finishClock; }
-    // The distance in nautical miles from boat k's last position to the line; negative
-    // when it has had no position yet. (Worked out when asked: a seek observes every step
-    // up to its own, and only the last position counts.)
-    double DistanceNm(int k) const
-    {
-        const Boat& boat = boats_.at(k);
-        return boat.placed ? geometry_.DistanceNm(boat.placedLat, boat.placedLon) : -1;
-    }
-    int BoatCount() const { return static_cast<int>(boats_.size()); }
-    const FinishLineGeometry& geometry() const { return geometry_; }
-
-private:
-    struct Boat {
-        bool hasLast = false;
-        TimedPosition last;
-        bool finished = false;
-        double finishClock = 0;
-        bool placed = false; // it has had a position: the last one, which the distance is from
-        double placedLat = 0;
-        double placedLon = 0;
-    };
-    FinishLineGeometry geometry_;
-    std::vector<Boat> boats_;
-};
-
-// The finish of one boat from its fixes, in the order the track file holds them (those the
-// replay takes: trackfixes.h): the first crossing of the line after the boat's own start,
-// interpolated between the two fixes either side of it. Times in the fixes are date values;
-// the elapsed time from the start is counted in whole seconds per fix, as the fixes are
-// logged, so the crossing does not carry the date values' floating-point error.
-class FixFinish {
-public:
-    FixFinish(const FinishLineGeometry& line, double startTime) : line_(line), start_(startTime) {}
-    // The next fix; true once the boat has finished (later fixes change nothing).
-    bool Add(double lat, double lon, double time);
-    bool Finished() const { return finished_; }
-    // Seconds from the start to the crossing, when Finished.
-    double ElapsedSeconds() const { return elapsed_; }
-    // Seconds from the start to the last fix added (minus infinity before the first).
-    double LastSeconds() const;
-
-private:
-    FinishLineGeometry line_;
-    double start_;
-    TimedPosition last_;
-    bool haveLast_ = false;
-    bool finished_ = false;
-    double elapsed_ = 0;
-};
-
-// A boat's finish from its track file, read only as far as the race clock has come: the
-// replay asks again and again as its clock goes on, and each fix is read once (the file is
-// opened at the first question and closed at the finish or its end).
-class TrackFinishReader {
-public:
-    TrackFinishReader(std::string trackFile, char sep, double startTime, double lys, const FinishLineGeometry& line)
-        : path_(std::move(trackFile)), sep_(sep), lys_(lys), finish_(line, startTime)
-    {
-    }
-    // The boat's corrected time at the finish in seconds (elapsed x LYS, as RaceResults has
-    // it) when it finished at or before `correctedSeconds` of race time; none otherwise.
-    // Throws Error as TrackFixReader, for the lines read.
-    std::optional<double> FinishedBy(double correctedSeconds);
-
-private:
-    std::string path_;
-    char sep_;
-    double lys_;
-    FixFinish finish_;
-    std::unique_ptr<TrackFixReader> reader_;
-    bool atEnd_ = false;
+// A boat's rounding of a mark (or passing of a gate) of the course.
+struct MarkRounding {
+    std::string Mark;            // its name
+    int Lap = 1;                 // from 1
+    std::size_t Place = 0;       // in the course's sequence (Course::Sequence)
+    double ElapsedSeconds = 0;   // from the boat's gun
+    double CorrectedSeconds = 0; // ElapsedSeconds x Lys
+    int Rank = 0;                // among the boats that rounded it, by corrected time as the finish ranks
 };
 
 // One boat's result.
 struct BoatResult {
     int Rank = 0;          // 1 up; boats with equal corrected times as shown share one; 0: did not finish
-    bool Finished = false; // it crossed the line after its start
-    std::string Boat;      // its track file as its race file entry writes it, blanks trimmed (bytes)
-    std::string Name;      // display name, as the legend shows it
+    bool Finished = false; // it crossed the line after its start (and every mark)
+    RaceStatus Status = RaceStatus::Dnf;
+    std::string MissedMark; // Status Missed: the first mark it did not round, and its lap
+    int MissedLap = 0;
+    bool Ocs = false;                     // on the course side of the start line at its gun
+    std::optional<double> StartedSeconds; // its start crossing, seconds after the gun, with a start line
+    std::vector<MarkRounding> Roundings;  // in the order sailed
+    std::string Boat;                     // its track file as its race file entry writes it, blanks trimmed (bytes)
+    std::string Name;                     // display name, as the legend shows it
     std::int32_t Colour = 0;
     double Lys = 0;
     double StartTime = 0;        // date value, the boat's own start
@@ -241,8 +166,12 @@ struct BoatResult {
 
 // Ranks boats in place: finishers first, by corrected time as shown (ShownSeconds; ties in
 // their given order, which is the race file's), each given its rank, then the boats that
-// did not finish in their given order, rank 0.
+// did not finish in their given order, rank 0. Ranks every rounding likewise among the
+// boats that rounded that place of the course.
 void RankResults(std::vector<BoatResult>& results);
+
+// "finished", "DNF", "OCS", "missed W lap 2".
+std::string StatusText(const BoatResult& result);
 
 // The results of the race in a race file, read with the replay's own checks: the race
 // opened as the replay opens it (StartReplay: the boat entries, at most kMaxBoats, every
@@ -255,19 +184,24 @@ void RankResults(std::vector<BoatResult>& results);
 // one text each, before the tracks are read.
 std::vector<BoatResult> RaceResults(const std::string& raceFileName, const FinishLine& line,
                                     const std::function<void(const std::string&)>& onWarning = {});
+// The same by a course (courseprogress.h): a course of a finish line alone gives exactly the
+// results of its finish line. Throws Error too when the course has no finish line.
+std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Course& course,
+                                    const std::function<void(const std::string&)>& onWarning = {});
 
 // The results as text: the columns of the CSV and the texts of its fields.
-inline constexpr std::array<std::string_view, 8> kResultColumns{"rank",   "boat",    "lys",       "start",
-                                                                "finish", "elapsed", "corrected", "file"};
+inline constexpr std::array<std::string_view, 9> kResultColumns{"rank",    "boat",      "lys",  "start", "finish",
+                                                                "elapsed", "corrected", "file", "status"};
 inline constexpr std::string_view kDidNotFinishText = "DNF";
+inline constexpr std::string_view kOcsText = "OCS";
 
-// The eight texts of a result, in UTF-8: rank (empty without one), boat (its display name,
-// as the legend shows it), LYS (ShortNumberText), start and finish "YYYY-MM-DD hh:mm:ss"
-// (the finish rounded to the nearest second), elapsed and corrected "h:mm:ss"
-// (DurationText), and the track file as its entry names it; "DNF" in finish, elapsed and
-// corrected for a boat that did not finish. Names are taken as Latin-1 when their bytes
-// are no UTF-8.
-std::array<std::string, 8> ResultTexts(const BoatResult& result);
+// The nine texts of a result, in UTF-8: rank (empty without one), boat (its display name,
+// as the legend shows it), LYS (ShortNumberText), start (the gun) and finish "YYYY-MM-DD
+// hh:mm:ss" (the finish rounded to the nearest second), elapsed and corrected "h:mm:ss"
+// (DurationText), the track file as its entry names it, and the status (StatusText); "OCS"
+// in finish, elapsed and corrected for a boat that never started, "DNF" for any other boat
+// that did not finish. Names are taken as Latin-1 when their bytes are no UTF-8.
+std::array<std::string, 9> ResultTexts(const BoatResult& result);
 
 // Times of a race (elapsed and corrected times, the gaps between them) are kept to the tenth
 // of a second and shown to the second, by one rule wherever they are shown (the results and
@@ -284,7 +218,7 @@ std::string DurationText(double seconds);
 // two times as they are shown, so that the texts add up ("0:50:52" + "0:00:19" = "0:51:11").
 std::string GapDurationText(double aheadSeconds, double behindSeconds);
 
-// The CSV: the header line `rank,boat,lys,start,finish,elapsed,corrected,file`, then one line
+// The CSV: the header line `rank,boat,lys,start,finish,elapsed,corrected,file,status`, then one line
 // per result in the order given; fields holding a comma, a quote or a line break are
 // quoted (RFC 4180: in double quotes, a quote doubled); UTF-8 without a byte order mark,
 // every line ended by CR LF.

@@ -11,13 +11,13 @@ namespace tideplot {
 namespace {
 
 // The watch sees boat `boat` drawn up to `at` at the race clock.
-void Observe(FinishWatch& watch, int boat, const TrackPoint& at, double raceClock)
+void Observe(CourseWatch& watch, int boat, const TrackPoint& at, double raceClock)
 {
     if (boat < watch.BoatCount())
         watch.Observe(boat, at.Lat, at.Lon, raceClock);
 }
 
-void ObserveStep(FinishWatch& watch, const ReplaySeries& series, long long step)
+void ObserveStep(CourseWatch& watch, const ReplaySeries& series, long long step)
 {
     series.forEachPiece(step, step,
                         [&watch](const DrawnPiece& piece) { Observe(watch, piece.Boat, piece.To, piece.RaceClock); });
@@ -29,17 +29,18 @@ constexpr double kClockSlackSeconds = 1e-6;
 
 } // namespace
 
-void Leaderboard::setFinishLine(const std::optional<FinishLine>& line)
+void Leaderboard::setCourse(const std::optional<Course>& course)
 {
-    line_ = line;
-    finishes_.clear();
+    geometry_ = course ? std::make_shared<const CourseGeometry>(*course) : nullptr;
+    course_ = course;
     watch_.reset();
+    finishes_.clear();
     watchedStep_ = 0;
-    if (line_) {
-        watch_.emplace(*line_, static_cast<int>(fleet_.Boats.size()));
+    if (geometry_) {
+        watch_.emplace(geometry_, static_cast<int>(fleet_.Boats.size()));
         for (const FleetBoat& boat : fleet_.Boats)
             finishes_.push_back({std::make_unique<TrackFinishReader>(boat.TrackFile, boat.SepChar, boat.StartTime,
-                                                                     boat.Lys, watch_->geometry()),
+                                                                     boat.Lys, geometry_),
                                  std::nullopt});
     }
     takeSnapshots();
@@ -61,6 +62,17 @@ void Leaderboard::readFinishes()
     }
 }
 
+void Leaderboard::setFinishLine(const std::optional<FinishLine>& line)
+{
+    if (!line) {
+        setCourse(std::nullopt);
+        return;
+    }
+    Course course = course_.value_or(Course{});
+    course.Finish = line;
+    setCourse(course);
+}
+
 void Leaderboard::seriesChanged(const ReplaySeries& series)
 {
     series_ = &series;
@@ -72,7 +84,7 @@ void Leaderboard::takeSnapshots()
     snapshots_.clear();
     if (!watch_ || !series_)
         return;
-    FinishWatch watch = *watch_;
+    CourseWatch watch = *watch_;
     watch.Reset();
     for (long long step = 1; step <= series_->stepCount(); ++step) {
         ObserveStep(watch, *series_, step);
@@ -85,7 +97,7 @@ void Leaderboard::raceStarted(const FleetInfo& fleet)
 {
     fleet_ = fleet;
     raceClockDays_ = kRaceClockAtStart;
-    setFinishLine(line_);
+    setCourse(course_);
 }
 
 void Leaderboard::frame(const FleetFrame& frame)
@@ -137,11 +149,11 @@ std::vector<LeaderboardRow> Leaderboard::rows() const
             row.Finished = watch_->Finished(k);
             row.CorrectedSeconds = watch_->FinishRaceClock(k) * kSecondsPerDay;
         }
-        row.DistanceNm = watch_->DistanceNm(k);
+        row.DistanceNm = row.Finished ? 0 : watch_->DistanceNm(k);
         rows.push_back(row);
     }
     // Finished boats by corrected time as shown, as the results rank them, then the others by
-    // their distance to the line (those not yet drawn last), each in race file order when equal.
+    // the course still to sail (those not yet drawn last), each in race file order when equal.
     std::stable_sort(rows.begin(), rows.end(), [](const LeaderboardRow& a, const LeaderboardRow& b) {
         if (a.Finished != b.Finished)
             return a.Finished;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/course.h"
+#include "core/courseprogress.h"
 #include "core/results.h"
 #include "replay/fleetframe.h"
 
@@ -7,16 +9,17 @@
 #include <optional>
 #include <vector>
 
-// The live leaderboard of a replay with a finish line: the boats that have finished, by
-// corrected time, then those still sailing, by their distance to the finish line, each with
-// its gap to the one ahead of them all. A boat's finish is the results' own (results.h: the
-// first crossing of the line after its own start, from the fixes of its track file, read as
-// far as the race clock has come), shown once the race clock reaches that corrected time; so
-// the leaderboard at the end of the race ranks, times and ties the boats exactly as the
-// results table does. Only a boat whose track file cannot be read is taken to finish where the track
-// the replay draws for it crosses the line from the course side (the left of P1->P2), at the
-// race clock interpolated along the piece that crosses. It follows the pieces drawn, so
-// after a seek it stands as if the replay had played to that step.
+// The live leaderboard of a replay with a course (or a finish line alone): the boats that
+// have finished, by corrected time, then those still sailing, by the course they still have
+// to sail (the distance to the next mark or gate, or line, and the legs after it; with a
+// finish line alone, the distance to it), each with its gap to the one ahead of them all. A
+// boat's finish is the results' own (results.h, courseprogress.h: the course sailed by the
+// fixes of its track file, read as far as the race clock has come), shown once the race
+// clock reaches that corrected time; so the leaderboard at the end of the race ranks, times
+// and ties the boats exactly as the results table does. Where they are still sailing, the
+// boats sail the course as the replay draws them (CourseWatch: from the pieces drawn, on the
+// race clock), which also finishes a boat whose track file cannot be read. It follows the
+// pieces drawn, so after a seek it stands as if the replay had played to that step.
 namespace tideplot {
 
 struct LeaderboardRow {
@@ -26,7 +29,7 @@ struct LeaderboardRow {
     int Rank = 0;
     bool Finished = false;
     double CorrectedSeconds = 0; // its corrected time at the finish
-    double DistanceNm = -1;      // to the finish line; negative before the boat is drawn
+    double DistanceNm = -1;      // the course still to sail; negative before the boat is drawn
     // Its gap to the one ahead of them all: a finished boat's behind the first to finish
     // (that boat's corrected time), a sailing boat's behind the nearest sailing (nautical
     // miles); none for those two themselves and for a boat not yet drawn.
@@ -37,9 +40,13 @@ struct LeaderboardRow {
 
 class Leaderboard : public FrameObserver {
 public:
-    // The finish line the boats race to; none: no leaderboard.
+    // The course the boats race; none: no leaderboard. Throws Error as CourseGeometry.
+    void setCourse(const std::optional<Course>& course);
+    const std::optional<Course>& course() const { return course_; }
+    // The finish line of the course, in place of the one it had (a course of the finish line
+    // alone when there was none); none: no leaderboard.
     void setFinishLine(const std::optional<FinishLine>& line);
-    const std::optional<FinishLine>& finishLine() const { return line_; }
+    std::optional<FinishLine> finishLine() const { return course_ ? course_->Finish : std::nullopt; }
 
     void raceStarted(const FleetInfo& fleet) override;
     void seriesChanged(const ReplaySeries& series) override;
@@ -67,14 +74,15 @@ private:
     };
     void readFinishes();
 
-    std::optional<FinishLine> line_;
+    std::optional<Course> course_;
     FleetInfo fleet_;
     std::vector<Finish> finishes_;
     double raceClockDays_ = 0; // where the replay stands
-    std::optional<FinishWatch> watch_;
+    std::shared_ptr<const CourseGeometry> geometry_;
+    std::optional<CourseWatch> watch_;
     const ReplaySeries* series_ = nullptr; // the series of the race, once it has one
     long long watchedStep_ = 0;            // the steps the watch has observed
-    std::vector<FinishWatch> snapshots_;   // snapshot i: the watch after step (i + 1) * kSnapshotSteps
+    std::vector<CourseWatch> snapshots_;   // snapshot i: the watch after step (i + 1) * kSnapshotSteps
 };
 
 } // namespace tideplot

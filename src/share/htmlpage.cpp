@@ -41,6 +41,8 @@ struct HtmlPageExporter::Boat {
 namespace {
 
 constexpr double kMicroDegrees = 1e6;
+// The page's results table: the columns of the CSV up to the track file.
+constexpr std::size_t kPageResultColumns = 8;
 // Leaderboard rows: a boat not yet drawn, one sailing (distance to go), one finished.
 enum RowKind { kNotStarted = 0, kSailing = 1, kFinished = 2 };
 
@@ -169,15 +171,16 @@ void CheckPageMap(const MapChoice& map)
         CheckTileUrlTemplate(map.text);
 }
 
-std::optional<FinishLine> PageFinishLine(const std::string& raceFile, std::vector<std::string>& warnings)
+std::optional<Course> PageCourse(const std::string& raceFile, std::vector<std::string>& warnings)
 {
     const std::string path = CourseFilePath(raceFile);
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::path(path), error))
         return std::nullopt;
     try {
-        const CourseFile course = ReadCourseFile(path);
-        return course.Finish;
+        CourseFile course = ReadCourseFile(path);
+        if (course.Plan.Finish)
+            return std::move(course.Plan);
     } catch (const Error& e) {
         warnings.push_back(std::string(e.what()) + "; the web page is made without a finish line");
     }
@@ -191,9 +194,9 @@ HtmlPageExporter::HtmlPageExporter(QString path, HtmlPageOptions options)
     CheckPageMap(options_.Map);
     if (!(options_.TailMinutes >= 0) || !std::isfinite(options_.TailMinutes))
         throw Error("the tail of the web page is no number of minutes from 0 (0: the whole track)");
-    if (options_.Finish)
-        CheckFinishLine(*options_.Finish);
-    leaderboard_.setFinishLine(options_.Finish);
+    if (options_.RaceCourse && !options_.RaceCourse->Finish)
+        options_.RaceCourse.reset();
+    leaderboard_.setCourse(options_.RaceCourse);
 }
 
 HtmlPageExporter::~HtmlPageExporter() = default;
@@ -248,7 +251,7 @@ void HtmlPageExporter::addPiece(std::size_t k, long long step, const TrackPoint&
 // the gap plus one, 0 for none).
 void HtmlPageExporter::addLeaderboard(long long step)
 {
-    if (!options_.Finish)
+    if (!options_.RaceCourse)
         return;
     struct Row {
         std::uint64_t boatKind;
@@ -349,7 +352,7 @@ void HtmlPageExporter::frame(const FleetFrame& frame)
         if (step.Drawn)
             addPiece(k, steps_, step.From, step.To);
     }
-    if (options_.Finish) {
+    if (options_.RaceCourse) {
         leaderboard_.frame(frame);
         addLeaderboard(steps_);
     }
@@ -414,18 +417,18 @@ std::string HtmlPageExporter::dataJson()
         json += "}";
     }
     json += "]";
-    if (options_.Finish) {
-        const FinishLine& line = *options_.Finish;
+    if (options_.RaceCourse) {
+        const FinishLine& line = *options_.RaceCourse->Finish;
         json += ",\"finish\":[" + JsonNumber(line.Lat1) + "," + JsonNumber(line.Lon1) + "," + JsonNumber(line.Lat2) +
                 "," + JsonNumber(line.Lon2) + "]";
         json += ",\"leaderboard\":" + Base64Json(board_->bytes());
         json += ",\"results\":[";
         bool first = true;
-        for (const BoatResult& result : RaceResults(fleet_.RaceFileName, line)) {
+        for (const BoatResult& result : RaceResults(fleet_.RaceFileName, *options_.RaceCourse)) {
             json += first ? "[" : ",[";
             first = false;
             const auto texts = ResultTexts(result);
-            for (std::size_t i = 0; i < texts.size(); ++i) {
+            for (std::size_t i = 0; i < kPageResultColumns; ++i) {
                 if (i > 0)
                     json += ',';
                 AppendJsonString(json, texts[i]);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/course.h"
 #include "core/outputfile.h"
 #include "core/replay.h"
 #include "core/results.h"
@@ -56,18 +57,19 @@ struct HtmlPageOptions {
     // The map under the chart, loaded by the browser from the tile server. An MBTiles
     // file cannot be served to a page: refused.
     MapChoice Map;
-    // With a finish line: drawn on the chart, and the leaderboard and the results beside it.
-    std::optional<FinishLine> Finish;
+    // With a course (one with a finish line): its finish line drawn on the chart, and the
+    // leaderboard and the results by the course beside it.
+    std::optional<Course> RaceCourse;
 };
 
 // Throws Error when `map` is an MBTiles file (its tiles are in a database on this
 // computer, out of a page's reach), saying what to use instead.
 void CheckPageMap(const MapChoice& map);
 
-// The finish line of the race for the page: from the course file beside the race file
-// when there is one that holds a finish line. A course file that cannot be read or holds
-// a broken finish line gives no line and a warning (the page is made without one).
-std::optional<FinishLine> PageFinishLine(const std::string& raceFile, std::vector<std::string>& warnings);
+// The course of the race for the page: from the course file beside the race file when
+// there is one that holds a finish line. A course file that cannot be read gives no course
+// and a warning (the page is made without a finish line).
+std::optional<Course> PageCourse(const std::string& raceFile, std::vector<std::string>& warnings);
 
 // --html FILE: observes a replay played from Start to its end (or to where it was
 // stopped) and writes the page `path`. The replay must not seek while it is observed:

@@ -240,7 +240,7 @@ void ChartActions::exportWebPage()
     if (FrmControl* control = windows_.controlWindow())
         options.page.TailMinutes = control->tailMinutes();
     options.page.Map = ReadMapChoice(settings_);
-    options.page.Finish = windows_.leaderboard().finishLine();
+    options.page.RaceCourse = windows_.leaderboard().course();
     writeWithProgress(
         QStringLiteral("the web page"), name,
         QStringLiteral("The web page was written to %1. It opens in any browser, with no server."),

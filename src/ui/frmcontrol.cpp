@@ -78,8 +78,7 @@ constexpr ControlRow kWindowRows[] = {
     {"lstFleet", K::ListBox, 3960, 120, 2655, 1620, "", "", 11},
     // The position in the race and the tail, under the frame.
     {"sldPosition", K::Slider, 240, 1800, 2400, 330, "", "Position in the race: steps since Start", 3},
-    {"cmdResults", K::CommandButton, 2760, 1800, 960, 330, "Results...", "Leaderboard and results from the finish line",
-     4},
+    {"cmdResults", K::CommandButton, 2760, 1800, 960, 330, "Results...", "Leaderboard and results by the course", 4},
     {"cmdAnalysis", K::CommandButton, 3840, 1800, 960, 330, "Analysis...",
      "Speed and VMG over race time, every tack and gybe with its loss, the wind", 5},
     {"lblTail", K::AutoSizeLabel, 4920, 1860, 600, 195, "Tail min", "", 28},

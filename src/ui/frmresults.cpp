@@ -73,19 +73,35 @@ FrmResults::FrmResults(UserDialogs& dialogs, QWidget* parent) : QWidget(parent, 
     connect(cmdClose, &QPushButton::clicked, this, [this] { close(); });
 }
 
-void FrmResults::showResults(const std::string& raceFile, const FinishLine& line, const QString& source)
+void FrmResults::showResults(const std::string& raceFile, const Course& course, const QString& source)
 {
     raceFile_ = raceFile;
-    lblLine->setText(QStringLiteral("Finish line from %1: %2, %3 to %4, %5. Boats finish crossing it from the left "
-                                    "of the first end towards the second to its right.")
-                         .arg(source)
-                         .arg(line.Lat1, 0, 'f', 6)
-                         .arg(line.Lon1, 0, 'f', 6)
-                         .arg(line.Lat2, 0, 'f', 6)
-                         .arg(line.Lon2, 0, 'f', 6));
+    const FinishLine& line = *course.Finish;
+    QString text = QStringLiteral("Finish line from %1: %2, %3 to %4, %5. Boats finish crossing it from the left "
+                                  "of the first end towards the second to its right.")
+                       .arg(source)
+                       .arg(line.Lat1, 0, 'f', 6)
+                       .arg(line.Lon1, 0, 'f', 6)
+                       .arg(line.Lat2, 0, 'f', 6)
+                       .arg(line.Lon2, 0, 'f', 6);
+    if (!course.FinishOnly()) {
+        QStringList marks;
+        for (const std::size_t mark : course.Lap())
+            marks << Text(course.Marks[mark].Name);
+        text = QStringLiteral("Course from %1: %2%3 (%4), then the finish line, %5, %6 to %7, %8. Boats cross the "
+                              "lines from the left of the first end towards the second to its right.")
+                   .arg(source, course.Start ? QStringLiteral("the start line, ") : QString(),
+                        marks.join(QStringLiteral(", ")),
+                        course.Laps == 1 ? QStringLiteral("1 lap") : QStringLiteral("%1 laps").arg(course.Laps))
+                   .arg(line.Lat1, 0, 'f', 6)
+                   .arg(line.Lon1, 0, 'f', 6)
+                   .arg(line.Lat2, 0, 'f', 6)
+                   .arg(line.Lon2, 0, 'f', 6);
+    }
+    lblLine->setText(text);
     std::vector<BoatResult> results;
     try {
-        results = RaceResults(raceFile, line);
+        results = RaceResults(raceFile, course);
     } catch (const std::exception& e) {
         dialogs_.tell(Text(e.what()), MessageKind::Error);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/course.h"
 #include "core/results.h"
 #include "replay/leaderboard.h"
 #include "ui/tablemodels.h"
@@ -16,9 +17,9 @@ class QTabWidget;
 class QTableView;
 
 // The results window, opened from the replay control window: the live leaderboard of the
-// replay that plays, and the results table of the race from its finish line (the first
-// crossing of each boat after its own start, ranked by corrected time), which it saves as
-// CSV.
+// replay that plays, and the results table of the race by its course (with a finish line
+// alone, the first crossing of each boat after its own start), ranked by corrected time,
+// which it saves as CSV.
 namespace tideplot {
 
 class UserDialogs;
@@ -27,10 +28,10 @@ class FrmResults : public QWidget {
 public:
     FrmResults(UserDialogs& dialogs, QWidget* parent = nullptr);
 
-    // Works out the results of the race file from its finish line (read from the track
-    // files: a few seconds for a large fleet) and shows them; `source` says where the line
-    // comes from. Tells the user and shows none when they cannot be worked out.
-    void showResults(const std::string& raceFile, const FinishLine& line, const QString& source);
+    // Works out the results of the race file by its course (read from the track files: a few
+    // seconds for a large fleet) and shows them; `source` says where the course comes from.
+    // Tells the user and shows none when they cannot be worked out.
+    void showResults(const std::string& raceFile, const Course& course, const QString& source);
     // The leaderboard as the replay stands; the fleet gives the boats' captions and colours.
     void showLeaderboard(const std::vector<LeaderboardRow>& rows, const FleetInfo& fleet);
 

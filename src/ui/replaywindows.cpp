@@ -341,17 +341,17 @@ void ReplayWindows::showView()
 
 void ReplayWindows::loadFinishLine()
 {
-    std::optional<FinishLine> line;
+    course_ = Course{};
     if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(raceFile_))))) {
         try {
-            line = ReadCourseFinishLine(raceFile_);
+            course_ = ReadCourseFile(CourseFilePath(raceFile_)).Plan;
         } catch (const std::exception& e) {
             dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
         }
     }
-    leaderboard_.setFinishLine(line);
+    leaderboard_.setCourse(course_.Finish ? std::optional<Course>(course_) : std::nullopt);
     if (ReplayView* view = replayView())
-        view->setFinishLine(line);
+        view->setFinishLine(course_.Finish);
 }
 
 void ReplayWindows::setFinishLine(const FinishLine& line)
@@ -359,7 +359,8 @@ void ReplayWindows::setFinishLine(const FinishLine& line)
     if (ReplayView* view = replayView())
         view->setFinishLine(line);
     // The leaderboard of the new line, as if it had been there from the start.
-    leaderboard_.setFinishLine(line);
+    course_.Finish = line;
+    leaderboard_.setCourse(course_);
     leaderboard_.rewound(session_.lastFrame(), session_.series(), 0);
     if (frmResults_ && frmResults_->isVisible())
         showResults();
@@ -369,8 +370,8 @@ void ReplayWindows::showResults()
 {
     if (raceFile_.empty())
         return;
-    std::optional<FinishLine> line = leaderboard_.finishLine();
-    if (!line) {
+    const std::optional<Course>& course = leaderboard_.course();
+    if (!course) {
         dialogs_.tell(
             QStringLiteral("The race has no finish line yet: set one in the chart (Chart > Set finish line, "
                            "or F in the chart), or with \"tideplot results %1 --finish LAT1,LON1,LAT2,LON2\".")
@@ -384,7 +385,7 @@ void ReplayWindows::showResults()
         frmResults_->setAttribute(Qt::WA_DeleteOnClose);
         frmResults_->setWindowIcon(setup_.windowIcon());
     }
-    frmResults_->showResults(raceFile_, *line, FromBytes(FileLabel(CourseFilePath(raceFile_))));
+    frmResults_->showResults(raceFile_, *course, FromBytes(FileLabel(CourseFilePath(raceFile_))));
     frmResults_->showLeaderboard(leaderboard_.rows(), session_.fleet());
     if (opened)
         placeWindow(*frmResults_, kLeastResults); // as wide as its table

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/course.h"
 #include "core/results.h"
 #include "core/trackfixes.h"
 #include "earth/applicationge.h"
@@ -66,7 +67,7 @@ public:
     const std::string& raceFile() const { return raceFile_; }
     Leaderboard& leaderboard() { return leaderboard_; }
 
-    // The results window: the leaderboard and the results from the finish line.
+    // The results window: the leaderboard and the results by the course.
     void showResults();
     // The race's finish line from now on: drawn, raced to, kept in its course file.
     void setFinishLine(const FinishLine& line);
@@ -114,6 +115,7 @@ private:
 
     std::string raceFile_;
     ReplaySession session_;
+    Course course_; // the course file's, with the finish line set in the chart
     Leaderboard leaderboard_;
     std::unique_ptr<ApplicationGE> earthApp_;
     std::unique_ptr<GoogleEarthObserver> earthObserver_;

@@ -130,8 +130,14 @@ SpeedGraph::SpeedGraph(QWidget* parent) : QChartView(parent)
     resized_.setInterval(kResizePauseMs);
     connect(&resized_, &QTimer::timeout, this, [this] {
         const int columns = std::max(kMinColumns, static_cast<int>(plotRect().width()));
-        if (linesWanted_ || std::abs(columns - plotColumns_) * 10 > plotColumns_) // a tenth wider or narrower
+        if (linesWanted_ || columns != plotColumns_)
             makeLines();
+    });
+    // The plot's width also changes with the legend and the axes' labels (a boat left out, a
+    // new range): the lines follow it once it has settled, a point pair a pixel column.
+    connect(graph, &QChart::plotAreaChanged, this, [this] {
+        if (!boats_.empty())
+            resized_.start();
     });
 }
 

@@ -38,7 +38,7 @@ const QStringList kLeaderboardColumns{QStringLiteral("Pos"), QStringLiteral("Boa
                                       QStringLiteral("Gap")};
 const QStringList kResultColumnsShown{QStringLiteral("Rank"),      QStringLiteral("Boat"),   QStringLiteral("LYS"),
                                       QStringLiteral("Start"),     QStringLiteral("Finish"), QStringLiteral("Elapsed"),
-                                      QStringLiteral("Corrected"), QStringLiteral("File")};
+                                      QStringLiteral("Corrected"), QStringLiteral("File"),   QStringLiteral("Status")};
 
 } // namespace
 

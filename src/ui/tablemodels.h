@@ -65,7 +65,7 @@ private:
     FleetInfo fleet_;
 };
 
-// The results table from the finish line, its columns those of the CSV.
+// The results table by the course, its columns those of the CSV.
 class ResultsModel : public QAbstractTableModel {
 public:
     void show(const std::vector<BoatResult>& results);

@@ -187,7 +187,10 @@ void TrackBrowser::Dir1_Change()
     const QDir dir(folder_);
     const QSignalBlocker quiet(File1);
     File1->clear();
-    File1->addItems(dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name | QDir::IgnoreCase));
+    // The instruments' wind files that an import writes beside track files are no tracks.
+    QStringList tracks = dir.entryList({QStringLiteral("*.txt")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    tracks.removeIf([](const QString& name) { return name.endsWith(QLatin1String(".wind.txt"), Qt::CaseInsensitive); });
+    File1->addItems(tracks);
     File1->setCurrentRow(-1);
 }
 

@@ -1,7 +1,12 @@
 // `tideplot results`: the table and the CSV of a small race worked out by hand, the finish
 // line from the course file or --finish, and the exit status of every kind of failure.
+#include "coursesim.h"
 #include "support/process.h"
 #include "support/racefiles.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -50,10 +55,11 @@ TEST_F(ResultsCommand, TableAndCsvFromTheCourseFile)
     ASSERT_EQ(run.status, 0) << run.output;
     // Elsa: 1:00:05 elapsed and corrected. Saga: 0:56:00 elapsed, x 1.05 = 0:58:48.
     EXPECT_EQ(Slurp(dir.file("results.csv")),
-              "rank,boat,lys,start,finish,elapsed,corrected,file\r\n"
-              "1,Saga.txt,1.05,2008-06-21 12:05:00,2008-06-21 13:01:00,0:56:00,0:58:48,Saga.txt\r\n"
-              "2,Elsa.txt,1,2008-06-21 12:00:00,2008-06-21 13:00:05,1:00:05,1:00:05,Elsa.txt\r\n"
-              ",\"Vinga \"\"the old\"\".txt\",1.2,2008-06-21 12:00:00,DNF,DNF,DNF,\"Vinga \"\"the old\"\".txt\"\r\n");
+              "rank,boat,lys,start,finish,elapsed,corrected,file,status\r\n"
+              "1,Saga.txt,1.05,2008-06-21 12:05:00,2008-06-21 13:01:00,0:56:00,0:58:48,Saga.txt,finished\r\n"
+              "2,Elsa.txt,1,2008-06-21 12:00:00,2008-06-21 13:00:05,1:00:05,1:00:05,Elsa.txt,finished\r\n"
+              ",\"Vinga \"\"the old\"\".txt\",1.2,2008-06-21 12:00:00,DNF,DNF,DNF,\"Vinga \"\"the old\"\".txt\","
+              "DNF\r\n");
     EXPECT_EQ(run.output, "Results of " + race +
                               ": finish line 57.6 11.5 57.62 11.5 (race.TP1.course), 3 boats, 2 finished\n\n"
                               "Rank  Boat                 LYS   Start                Finish               "
@@ -168,6 +174,160 @@ TEST_F(ResultsCommand, NamesReachATerminalWithoutTheirControlCharacters)
     EXPECT_EQ(terminal.output.find('\x1b'), std::string::npos) << terminal.output;
     const auto piped = RunCommand(command + " | cat");
     EXPECT_NE(piped.output.find(odd), std::string::npos) << piped.output;
+}
+
+// A race round a course: the table with each boat's status, start crossing and roundings,
+// the CSV's status, and the JSON: the course, and per boat what the rules made of its track.
+TEST(ResultsCommandCourse, TableCsvAndJsonByTheCourse)
+{
+    TempDir dir;
+    coursesim::RaceOptions o;
+    o.Out = dir.file("race");
+    o.Laps = 2;
+    o.Boats = {{1.00, 5.0, 0, 6, true, 0, 0, 180},
+               {1.10, 5.5, 30, -10, false, 0, 50, 150},
+               {1.05, 5.2, 60, 8, true, 1, -50, 170}};
+    const coursesim::TrueRace truth = coursesim::WriteRace(o);
+    const std::string race = truth.RaceFile.string();
+    const auto run = RunCommand(kTideplot + " results " + Quote(race) + " --csv " + Quote(dir.file("r.csv")) +
+                                " --json " + Quote(dir.file("r.json")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("by its course (race.TP1.course): 3 boats, 1 finished\nStart line "), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("Course W (port) L (port), 2 laps\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Started   Finish"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Boat       W 1"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("  -         OCS                      OCS        OCS  OCS             boat2.txt\n"),
+              std::string::npos)
+        << run.output;
+    const std::string csv = Slurp(dir.file("r.csv"));
+    EXPECT_EQ(csv.substr(0, 57), "rank,boat,lys,start,finish,elapsed,corrected,file,status\r");
+    EXPECT_NE(csv.find(",boat3.txt,missed W lap 1\r\n"), std::string::npos) << csv;
+
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(Slurp(dir.file("r.json")))).object();
+    const QJsonObject course = json["course"].toObject();
+    EXPECT_EQ(course["start"].toArray().size(), 4);
+    EXPECT_EQ(course["finish"].toArray().size(), 4);
+    EXPECT_EQ(course["laps"].toInt(), 2);
+    EXPECT_EQ(course["course"].toArray(), QJsonArray({"W", "L"}));
+    const QJsonObject w = course["marks"].toArray()[0].toObject();
+    EXPECT_EQ(w["name"], "W");
+    EXPECT_EQ(w["kind"], "mark");
+    EXPECT_EQ(w["side"], "port");
+    EXPECT_TRUE(w["lat"].isDouble() && w["lon"].isDouble());
+
+    const QJsonArray boats = json["boats"].toArray();
+    ASSERT_EQ(boats.size(), 3);
+    const QJsonObject first = boats[0].toObject();
+    EXPECT_EQ(first["row"].toInt(), 1);
+    EXPECT_EQ(first["name"], "boat1.txt");
+    EXPECT_EQ(first["file"], "boat1.txt");
+    EXPECT_EQ(first["lys"].toDouble(), 1.0);
+    EXPECT_EQ(first["status"], "finished");
+    EXPECT_EQ(first["rank"].toInt(), 1);
+    EXPECT_EQ(first["gun"], "2008-06-21T11:00:00Z");
+    EXPECT_TRUE(first["started"].toString().startsWith("2008-06-21T11:00:0"))
+        << first["started"].toString().toStdString();
+    EXPECT_FALSE(first["ocs"].toBool());
+    const QJsonArray marks = first["marks"].toArray();
+    ASSERT_EQ(marks.size(), 4);
+    for (int i = 0; i < 4; ++i) {
+        const QJsonObject m = marks[i].toObject();
+        EXPECT_EQ(m["name"], i % 2 ? "L" : "W");
+        EXPECT_EQ(m["lap"].toInt(), i / 2 + 1);
+        EXPECT_NEAR(m["elapsed_s"].toDouble(), truth.Boats[0].RoundingSeconds[static_cast<std::size_t>(i)], 3);
+        EXPECT_EQ(m["corrected_s"].toDouble(), m["elapsed_s"].toDouble());
+        EXPECT_TRUE(m["time"].toString().endsWith("Z") && m["time"].toString()[19] == '.');
+        EXPECT_EQ(m["rank"].toInt(), 1); // the only boat to round them
+    }
+    EXPECT_NEAR(first["elapsed_s"].toDouble(), *truth.Boats[0].FinishSeconds, 1);
+    EXPECT_TRUE(first["finish"].toString().endsWith("Z"));
+    // Not ranked: the boat over the line that never came back, the one that missed W.
+    for (const QJsonValue& value : {boats[1], boats[2]}) {
+        const QJsonObject boat = value.toObject();
+        EXPECT_TRUE(boat["rank"].isNull());
+        EXPECT_TRUE(boat["finish"].isNull() && boat["elapsed_s"].isNull() && boat["corrected_s"].isNull());
+        if (boat["file"] == "boat2.txt") {
+            EXPECT_EQ(boat["status"], "OCS");
+            EXPECT_TRUE(boat["ocs"].toBool());
+            EXPECT_TRUE(boat["started"].isNull());
+        } else {
+            EXPECT_EQ(boat["status"], "missed W lap 1");
+        }
+    }
+}
+
+// Nothing of a race is ranked on a course file read in part: the error names its line, and
+// the older outputs stay.
+TEST(ResultsCommandCourse, ABrokenCourseFileRanksNothing)
+{
+    TempDir dir;
+    dir.write("Elsa.txt", {"lat,lon,date,time", "57.61,11.499,20080621,120000", "57.61,11.503,20080621,130020"});
+    const std::string race = dir.write("race.TP1", {"Elsa.txt , 2008-06-21 12:00:00 , 1.00 , 0 , ,"});
+    dir.writeBytes("race.TP1.course", "finish 57.60 11.5 57.62 11.5\nmark W 57.58 11.47 port\nlaps 0\n");
+    dir.writeBytes("old.csv", "old");
+    for (const std::string& options : {std::string(), std::string(" --finish 57.60,11.5,57.62,11.5")}) {
+        const auto run =
+            RunCommand(kTideplot + " results " + Quote(race) + options + " --csv " + Quote(dir.file("old.csv")));
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_EQ(run.output, "tideplot results: race.TP1.course, line 3: the laps \"0\" are no whole number from 1 to "
+                              "1000\n");
+        EXPECT_EQ(Slurp(dir.file("old.csv")), "old");
+    }
+}
+
+// `tideplot course` proposes the course sailed and, with --write, puts it into the course file
+// in place of its course lines, keeping the rest: then the results follow it.
+TEST(CourseCommand, ProposesAndWritesTheCourseKeepingTheOtherLines)
+{
+    TempDir dir;
+    coursesim::RaceOptions o;
+    o.Out = dir.file("race");
+    o.Laps = 2;
+    o.Boats = {{1.00, 5.0, 0, 6, true, 0, 0, 180},
+               {1.10, 5.5, 30, 8, true, 0, 50, 150},
+               {1.05, 5.2, 60, 5, true, 0, -50, 170}};
+    const coursesim::TrueRace truth = coursesim::WriteRace(o);
+    const std::string race = truth.RaceFile.string(), courseFile = race + ".course";
+    const std::string finish = truth.CourseLines.back();
+    const std::string kept = "# the club's race\r\nrating boat1.txt 1.05\r\nmark Old 57.5 11.4 port\r\n" + finish +
+                             "\r\nwind 11:30:00 225\r\n";
+    dir.writeBytes("race/race.TP1.course", kept);
+
+    auto run = RunCommand(kTideplot + " course " + Quote(race));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("# M1: turns of 3 boats; "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("\nlaps 2\n" + finish + "\n# Sailed by the tracks: 3 of 3 boats finish"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(Slurp(courseFile), kept); // printed only
+
+    run = RunCommand(kTideplot + " course " + Quote(race) + " --write");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string written = Slurp(courseFile);
+    EXPECT_EQ(written.substr(0, 48), "# the club's race\r\nrating boat1.txt 1.05\r\nstart ");
+    EXPECT_NE(written.find(" port\r\nmark M2 "), std::string::npos) << written;
+    EXPECT_EQ(written.find("Old"), std::string::npos) << written;
+    EXPECT_NE(written.find("laps 2\r\n" + finish + "\r\nwind 11:30:00 225\r\n"), std::string::npos) << written;
+    run = RunCommand(kTideplot + " results " + Quote(race));
+    EXPECT_NE(run.output.find("3 boats, 3 finished"), std::string::npos) << run.output;
+
+    // A course file that cannot be read is not written over; a race without marks writes none.
+    dir.writeBytes("race/race.TP1.course", "mark W 1 2 sideways\r\n");
+    run = RunCommand(kTideplot + " course " + Quote(race) + " --write");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_EQ(run.output, "tideplot course: race.TP1.course, line 1: the mark \"W\": the side \"sideways\" is neither "
+                          "port nor starboard (the side a boat leaves the mark on)\n");
+    EXPECT_EQ(Slurp(courseFile), "mark W 1 2 sideways\r\n");
+    dir.write("Elsa.txt", {"lat,lon,date,time", "57.61,11.499,20080621,120000", "57.61,11.503,20080621,130020"});
+    const std::string straight = dir.write("straight.TP1", {"Elsa.txt , 2008-06-21 12:00:00 , 1.00 , 0 , ,"});
+    run = RunCommand(kTideplot + " course " + Quote(straight) + " --write");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("tideplot course: no mark found: straight.TP1.course is left as it was"),
+              std::string::npos)
+        << run.output;
+    EXPECT_FALSE(std::filesystem::exists(straight + ".course"));
+    EXPECT_EQ(RunCommand(kTideplot + " course").status, 2);
 }
 
 } // namespace

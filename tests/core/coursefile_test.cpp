@@ -1,5 +1,6 @@
 // The course file beside the race file: the finish line written, read back exactly, the
 // other lines kept, and what is refused.
+#include "core/course.h"
 #include "core/coursefile.h"
 #include "core/error.h"
 #include "support/racefiles.h"
@@ -45,7 +46,7 @@ TEST(CourseFile, FinishLineRoundTrip)
 TEST(CourseFile, OtherLinesAreKeptInTheirPlace)
 {
     TempDir dir;
-    dir.writeBytes("race.TP1.course", "# club race\nwind 220 12\n  Finish 1 2 3 4\nmark windward 57.62 11.48\n"
+    dir.writeBytes("race.TP1.course", "# club race\nwind 220 12\n  Finish 1 2 3 4\nrating Elsa.txt 1.05\n"
                                       "finish 5 6 7 8");
     // Two finish lines: refused on reading, naming both lines.
     try {
@@ -57,7 +58,7 @@ TEST(CourseFile, OtherLinesAreKeptInTheirPlace)
     // Saving replaces the first and drops the second; everything else stays.
     SaveCourseFinishLine(dir.file("race.TP1"), FinishLine{57.6, 11.5, 57.61, 11.5});
     EXPECT_EQ(Slurp(dir.file("race.TP1.course")),
-              "# club race\r\nwind 220 12\r\nfinish 57.6 11.5 57.61 11.5\r\nmark windward 57.62 11.48\r\n");
+              "# club race\r\nwind 220 12\r\nfinish 57.6 11.5 57.61 11.5\r\nrating Elsa.txt 1.05\r\n");
     const CourseFile course = ReadCourseFile(dir.file("race.TP1.course"));
     EXPECT_EQ(course.Lines.size(), 4u);
     EXPECT_EQ(course.FinishLineNumber, 3);
@@ -119,6 +120,114 @@ TEST(CourseFile, MissingOrWithoutFinishLine)
     // Nothing is written for a line that is refused; the old file stays.
     EXPECT_THROW(SaveCourseFinishLine(race, FinishLine{57.6, 11.5, 95, 11.5}), Error);
     EXPECT_EQ(Slurp(race + ".course"), "wind 220 12\r\nfinish 57.6 11.5 57.6 11.5\r\n");
+}
+
+// A whole course read: lines in any order, keys in either case, comments and unknown keys
+// passed over; the lap in the order of the course line, or of the file without one.
+TEST(CourseFile, ReadsACourse)
+{
+    TempDir dir;
+    dir.writeBytes("race.TP1.course", "# Saturday\r\nLAPS 2\ngate L 57.600 11.500 57.600 11.502\r"
+                                      "finish 57.601 11.497 57.599 11.503\nwind 12:00:00 220\n"
+                                      "mark W 57.58 11.47 starboard\nmark Spare 57.59 11.48 Port\n"
+                                      "course W L\nstart 57.601 11.497 57.599 11.503\n");
+    const Course course = ReadCourse(dir.file("race.TP1"));
+    ASSERT_EQ(course.Marks.size(), 3u);
+    EXPECT_TRUE(course.Marks[0].Gate);
+    EXPECT_EQ(course.Marks[1].Side, MarkSide::Starboard);
+    EXPECT_EQ(course.Marks[2].Side, MarkSide::Port);
+    EXPECT_EQ(course.Laps, 2);
+    ASSERT_EQ(course.Sequence().size(), 4u);
+    EXPECT_EQ(course.Marks[course.Sequence()[3].Mark].Name, "L");
+    EXPECT_EQ(course.Sequence()[3].Lap, 2);
+    EXPECT_TRUE(course.Start && course.Finish);
+    EXPECT_NEAR(course.Marks[0].PointLon(), 11.501, 1e-12);
+
+    dir.writeBytes("race.TP1.course", "mark A 57.58 11.47 port\ngate B 57.6 11.5 57.6 11.502\nfinish 1 2 3 4\n");
+    const Course inFileOrder = ReadCourse(dir.file("race.TP1"));
+    EXPECT_EQ(inFileOrder.Lap(), (std::vector<std::size_t>{0, 1}));
+    EXPECT_FALSE(inFileOrder.Start);
+}
+
+// Everything wrong in a course file is said with its line, and nothing of it is read.
+TEST(CourseFile, RefusesWhatIsWrongByLine)
+{
+    const std::string finish = "finish 57.601 11.497 57.599 11.503\n";
+    struct Case {
+        std::string text;
+        std::string error;
+    };
+    const Case cases[] = {
+        {"mark W 57.58 11.47 port\nmark W 57.59 11.47 port\n" + finish,
+         "line 2: the name \"W\" is given twice: a mark or gate of that name is on line 1"},
+        {"gate W 57.6 11.5 57.6 11.502\nmark W 57.59 11.47 port\n" + finish, "line 2: the name \"W\" is given twice"},
+        {"mark W 57.58 11.47 port\ncourse W L\n" + finish,
+         "line 2: the course names \"L\", which is no mark or gate of this file"},
+        {"course W\n" + finish, "line 1: the course names \"W\", which is no mark or gate of this file (it has none)"},
+        {"course\n" + finish, "line 1: the course names no mark or gate"},
+        {"mark W 57.58 11.47 port\nlaps 0\n" + finish, "line 2: the laps \"0\" are no whole number from 1 to 1000"},
+        {"mark W 57.58 11.47 port\nlaps 2.5\n" + finish, "line 2: the laps \"2.5\" are no whole number"},
+        {"laps 2\n" + finish, "line 1: laps 2 without a mark or gate"},
+        {"mark W 57.58 11.47 portside\n" + finish,
+         "line 1: the mark \"W\": the side \"portside\" is neither port nor starboard"},
+        {"mark W 57.58 11.47\n" + finish, "line 1: a mark is \"mark NAME LAT LON port|starboard\""},
+        {"mark W 57,58 11.47 port\n" + finish, "line 1: the mark \"W\": LAT \"57,58\" is not a number"},
+        {"mark W 97.58 11.47 port\n" + finish, "line 1: the mark \"W\": the latitude 97.58 is off the globe"},
+        {"gate G 57.6 11.5 57.6 11.5\n" + finish, "line 1: the gate \"G\" has zero length"},
+        {"gate G 57.6 11.5 57.6\n" + finish, "line 1: a gate is \"gate NAME LAT1 LON1 LAT2 LON2\""},
+        {"start 57.6 11.5 57.6 11.5\n" + finish, "line 1: the start line has zero length"},
+        {"start 57.6 11.5 57.7\n" + finish, "line 1: the start line \"57.6 11.5 57.7\" holds 3 fields"},
+        {"start 1 2 3 4\nstart 1 2 3 5\n" + finish, "line 2: a second start line; the first is on line 1"},
+        {"mark W 57.58 11.47 port\nlaps 2\nlaps 3\n" + finish, "line 3: a second laps line; the first is on line 2"},
+        {"mark W 57.58 11.47 port\ncourse W\ncourse W W\n" + finish, "line 3: a second course line"},
+        {finish + finish, "line 2: a second finish line; the first is on line 1"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.writeBytes("race.TP1.course", c.text);
+        std::string error = "no error";
+        try {
+            ReadCourse(dir.file("race.TP1"));
+        } catch (const Error& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error.substr(0, 17 + c.error.size()), "race.TP1.course, " + c.error) << c.text;
+    }
+}
+
+// Saving a course replaces its lines where the first of them stood and keeps every other line;
+// what is saved reads back as the same course.
+TEST(CourseFile, SavesACourseKeepingOtherLines)
+{
+    TempDir dir;
+    dir.writeBytes("race.TP1.course", "# club race\nrating Elsa.txt 1.05\nmark Old 57 11 port\nwind 12:00:00 220\n"
+                                      "finish 57.601 11.497 57.599 11.503\n");
+    Course course;
+    course.Start = FinishLine{57.601157, 11.497429, 57.598843, 11.502571};
+    course.Finish = course.Start;
+    CourseMark w;
+    w.Name = "W";
+    w.Lat = 57.581137;
+    w.Lon = 11.46887;
+    w.Side = MarkSide::Starboard;
+    CourseMark l = w;
+    l.Name = "L";
+    l.Gate = true;
+    l.Side = MarkSide::Port; // a gate has no side: read as the default
+    l.Lat2 = 57.6;
+    l.Lon2 = 11.5;
+    course.Marks = {w, l};
+    course.Order = {1, 0, 1};
+    course.Laps = 3;
+    SaveCourse(dir.file("race.TP1"), course);
+    EXPECT_EQ(Slurp(dir.file("race.TP1.course")), "# club race\r\nrating Elsa.txt 1.05\r\n"
+                                                  "start 57.601157 11.497429 57.598843 11.502571\r\n"
+                                                  "mark W 57.581137 11.46887 starboard\r\n"
+                                                  "gate L 57.581137 11.46887 57.6 11.5\r\n"
+                                                  "course L W L\r\nlaps 3\r\n"
+                                                  "finish 57.601157 11.497429 57.598843 11.502571\r\n"
+                                                  "wind 12:00:00 220\r\n");
+    EXPECT_EQ(ReadCourse(dir.file("race.TP1")), course);
 }
 
 } // namespace

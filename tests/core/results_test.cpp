@@ -1,5 +1,6 @@
 // The results from a finish line: the crossing geometry, a race of hand-checked crossings,
 // the ranking and the CSV, and the input that is refused.
+#include "core/courseprogress.h"
 #include "core/error.h"
 #include "core/replay.h"
 #include "core/results.h"
@@ -94,12 +95,14 @@ TEST(FinishLineGeometry, SidesDistancesAndTimes)
     EXPECT_EQ(Text(line.CrossingTime(right, left, -100)), "none");
 }
 
-// The live check on the race clock: a crossing at or before race clock 0 is no finish, a
-// lost position breaks the piece, and a finished boat stays finished.
-TEST(FinishWatch, FinishesAtTheFirstCrossingAfterTheGun)
+// The live check on the race clock with a finish line alone: a crossing at or before race
+// clock 0 is no finish, a lost position breaks the piece, and a finished boat stays finished.
+TEST(CourseWatch, FinishLineAloneFinishesAtTheFirstCrossingAfterTheGun)
 {
     const double second = 1.0 / 86400;
-    FinishWatch watch(kLine, 2);
+    Course course;
+    course.Finish = kLine;
+    CourseWatch watch(std::make_shared<const CourseGeometry>(course), 2);
     EXPECT_FALSE(watch.Observe(0, 57.61, 11.499, -10 * second));
     EXPECT_FALSE(watch.Observe(0, 57.61, 11.501, 10 * second)); // crossed at race clock 0
     EXPECT_FALSE(watch.Observe(0, 57.61, 11.499, 20 * second)); // the wrong way
@@ -190,22 +193,29 @@ TEST_F(RaceOfRules, ResultsTable)
 {
     const std::vector<BoatResult> results = RaceResults(race, kLine);
     struct Row {
-        std::array<std::string, 8> texts;
+        std::array<std::string, 9> texts;
         double elapsedSeconds;
     };
     const Row expected[] = {
-        {{"1", "repeat.txt", "1.05", "2008-06-21 12:00:00", "2008-06-21 12:40:20", "0:40:20", "0:42:21", "repeat.txt"},
+        {{"1", "repeat.txt", "1.05", "2008-06-21 12:00:00", "2008-06-21 12:40:20", "0:40:20", "0:42:21", "repeat.txt",
+          "finished"},
          2420},
-        {{"2", "tie2.txt", "1.2", "2008-06-21 12:00:00", "2008-06-21 12:50:00", "0:50:00", "1:00:00", "tie2.txt"},
+        {{"2", "tie2.txt", "1.2", "2008-06-21 12:00:00", "2008-06-21 12:50:00", "0:50:00", "1:00:00", "tie2.txt",
+          "finished"},
          3000.25},
-        {{"2", "tie1.txt", "1", "2008-06-21 12:00:00", "2008-06-21 13:00:00", "1:00:00", "1:00:00", "tie1.txt"}, 3600},
-        {{"4", "wrongway.txt", "1", "2008-06-21 12:00:00", "2008-06-21 13:00:05", "1:00:05", "1:00:05", "wrongway.txt"},
-         3605},
-        {{"5", "latzero.txt", "1.1", "2008-06-21 12:00:00", "2008-06-21 13:00:00", "1:00:00", "1:06:00", "latzero.txt"},
+        {{"2", "tie1.txt", "1", "2008-06-21 12:00:00", "2008-06-21 13:00:00", "1:00:00", "1:00:00", "tie1.txt",
+          "finished"},
          3600},
-        {{"6", "early.txt", "1", "2008-06-21 12:10:00", "2008-06-21 13:20:10", "1:10:10", "1:10:10", "early.txt"},
+        {{"4", "wrongway.txt", "1", "2008-06-21 12:00:00", "2008-06-21 13:00:05", "1:00:05", "1:00:05", "wrongway.txt",
+          "finished"},
+         3605},
+        {{"5", "latzero.txt", "1.1", "2008-06-21 12:00:00", "2008-06-21 13:00:00", "1:00:00", "1:06:00", "latzero.txt",
+          "finished"},
+         3600},
+        {{"6", "early.txt", "1", "2008-06-21 12:10:00", "2008-06-21 13:20:10", "1:10:10", "1:10:10", "early.txt",
+          "finished"},
          4210},
-        {{"", "dnf.txt", "1", "2008-06-21 12:00:00", "DNF", "DNF", "DNF", "dnf.txt"}, 0},
+        {{"", "dnf.txt", "1", "2008-06-21 12:00:00", "DNF", "DNF", "DNF", "dnf.txt", "DNF"}, 0},
     };
     ASSERT_EQ(results.size(), std::size(expected));
     for (std::size_t i = 0; i < results.size(); ++i) {
@@ -229,10 +239,10 @@ TEST_F(RaceOfRules, Csv)
     results.back().Lys = 1.05;
     results.back().StartTime = results[0].StartTime;
     EXPECT_EQ(ResultsCsv(results),
-              "rank,boat,lys,start,finish,elapsed,corrected,file\r\n"
-              "1,repeat.txt,1.05,2008-06-21 12:00:00,2008-06-21 12:40:20,0:40:20,0:42:21,repeat.txt\r\n"
-              "2,tie2.txt,1.2,2008-06-21 12:00:00,2008-06-21 12:50:00,0:50:00,1:00:00,tie2.txt\r\n"
-              ",\"Saga \"\"II\"\", Öckerö\",1.05,2008-06-21 12:00:00,DNF,DNF,DNF,boats/saga.txt\r\n");
+              "rank,boat,lys,start,finish,elapsed,corrected,file,status\r\n"
+              "1,repeat.txt,1.05,2008-06-21 12:00:00,2008-06-21 12:40:20,0:40:20,0:42:21,repeat.txt,finished\r\n"
+              "2,tie2.txt,1.2,2008-06-21 12:00:00,2008-06-21 12:50:00,0:50:00,1:00:00,tie2.txt,finished\r\n"
+              ",\"Saga \"\"II\"\", Öckerö\",1.05,2008-06-21 12:00:00,DNF,DNF,DNF,boats/saga.txt,DNF\r\n");
     results.back().Name = "\xD6"
                           "cker\xF6"; // Latin-1 bytes: written as UTF-8
     EXPECT_EQ(ResultTexts(results.back())[1], "Öckerö");

@@ -3,6 +3,7 @@
 // forward and back, across the session's checkpoints; playing on after a seek goes on as
 // playing straight through; new settings keep the race clock; a race with a broken line
 // can be sought up to it.
+#include "core/coursefile.h"
 #include "core/datetime.h"
 #include "earth/recorder.h"
 #include "replay/earthobserver.h"
@@ -313,6 +314,44 @@ TEST(Leaderboard, TakesEachFinishFromTheResultsOnceTheRaceClockReachesIt)
             EXPECT_EQ(StandingText(rows[i]), shown[i].first) << resolution << " s a step, row " << i;
             EXPECT_EQ(GapText(rows[i]), shown[i].second) << resolution << " s a step, row " << i;
         }
+    }
+}
+
+// On the sample race round its course (two laps, the start line its finish line): the boats
+// finish in the order of the results from the track files, not at their first crossing of the
+// line; and the course still to sail shrinks steadily, by no more than a boat sails in a step,
+// also round the marks.
+TEST(Leaderboard, RanksTheFleetByTheCourseStillToSail)
+{
+    const Course course = ReadCourse(kSampleRace);
+    ASSERT_EQ(course.Sequence().size(), 6u);
+    Played played(kSampleRace, ReplaySettings{10, 90});
+    Leaderboard board;
+    board.setCourse(course);
+    played.session.addObserver(&board);
+    std::vector<double> last(4, -1);
+    double mostShrink = 0, mostGrowth = 0;
+    while (played.session.step()) {
+        for (const LeaderboardRow& row : board.rows()) {
+            const auto k = static_cast<std::size_t>(row.Boat);
+            if (!row.Finished && row.DistanceNm >= 0 && last[k] >= 0) {
+                mostShrink = std::max(mostShrink, last[k] - row.DistanceNm);
+                mostGrowth = std::max(mostGrowth, row.DistanceNm - last[k]);
+            }
+            last[k] = row.Finished ? -1 : row.DistanceNm;
+        }
+    }
+    // Ten seconds of race time at up to 8 knots; tacking away from a mark adds a little.
+    EXPECT_LT(mostShrink, 0.03);
+    EXPECT_LT(mostGrowth, 0.03);
+    const std::vector<BoatResult> results = RaceResults(kSampleRace, course);
+    const std::vector<LeaderboardRow> rows = board.rows();
+    ASSERT_EQ(rows.size(), results.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_TRUE(rows[i].Finished) << i;
+        EXPECT_EQ(played.session.fleet().Boats[static_cast<std::size_t>(rows[i].Boat)].Name, results[i].Name) << i;
+        EXPECT_EQ(rows[i].CorrectedSeconds, results[i].CorrectedSeconds) << results[i].Name;
+        EXPECT_EQ(rows[i].Rank, results[i].Rank) << results[i].Name;
     }
 }
 

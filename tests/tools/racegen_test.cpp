@@ -61,7 +61,8 @@ TEST(SampleRace, FourBoatsSailingOffGothenburg)
 
 const fs::path kScratch = fs::path(TIDEPLOT_BINARY_DIR) / "racegen-test";
 
-// Made afresh, the sample race is the one in the examples, byte for byte.
+// Made afresh, the sample race is the one in the examples, byte for byte (its README and its
+// course file, written by hand where the boats round the marks, aside).
 TEST(RaceGenerator, MakesTheSampleRace)
 {
     fs::remove_all(kScratch / "sample");
@@ -69,7 +70,7 @@ TEST(RaceGenerator, MakesTheSampleRace)
         std::string("\"") + TIDEPLOT_RACEGEN + "\" --sample --out \"" + (kScratch / "sample").string() + "\"";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (const auto& f : fs::directory_iterator(kSample)) {
-        if (f.path().extension() != ".md") {
+        if (f.path().extension() != ".md" && f.path().extension() != ".course") {
             EXPECT_EQ(Slurp(f.path()), Slurp(kScratch / "sample" / f.path().filename())) << f.path();
         }
     }

@@ -233,12 +233,12 @@ TEST(AnalysisWindow, FollowsTheReplaySeeksFromGraphAndTableAndTakesTheWindTyped)
     QTest::keyClick(boats, Qt::Key_Down);
     QTest::keyClick(boats, Qt::Key_Space);
     EXPECT_EQ(boats->item(1)->checkState(), Qt::Unchecked);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() < rows; }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() < rows; }, 10000));
     EXPECT_FALSE(listsBoat(1));
     EXPECT_TRUE(listsBoat(0) && listsBoat(2));
     EXPECT_LT(graph->pointCount(), points);
     QTest::keyClick(window, Qt::Key_A, Qt::AltModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == rows; }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == rows; }, 10000));
     EXPECT_NEAR(graph->pointCount(), points, points / 50); // the legend's lines may take a pixel
 
     // The line follows the replay: played, then sought with the replay position's keys.

@@ -474,6 +474,7 @@ TEST(TrackBrowser, ListsTxtFilesOfTheFolderAndPreviewsTheFirst41Lines)
     files.write("long.txt", lines, "\n");
     files.write("TRACK.TXT", {"a", "b", "c"});
     files.write("other.csv", {"x"});
+    files.write("log.nmea.wind.txt", {"Date,Time,TWD,TWS,AWA,AWS,HDG,BSP"}); // an instruments' wind, no track
     files.writeBytes("nothing.txt", "");
     std::filesystem::create_directories(files.path() / "sub");
     w.openFolder(Q(files.path().string()));
@@ -1440,6 +1441,25 @@ TEST(ReplayWindows, TheChartShowsTheWholeRaceAtStartAndAtTheEndAndClosingItEndsT
     EXPECT_TRUE(view->accessibleDescription().contains("boats in view: Elsa"))
         << view->accessibleDescription().toStdString();
 
+    // Results...: the race by its course file, the leaderboard and the table in one order.
+    QTest::mouseClick(control->findChild<QPushButton*>("cmdResults"), Qt::LeftButton);
+    auto* results = main.findChild<QWidget*>("frmResults");
+    ASSERT_NE(results, nullptr);
+    EXPECT_TRUE(results->findChild<QLabel*>("lblLine")->text().startsWith(
+        "Course from race.TP1.course: the start line, W, Wing, L (2 laps), then the finish line"))
+        << results->findChild<QLabel*>("lblLine")->text().toStdString();
+    const QAbstractItemModel* table = results->findChild<QTableView*>("lstResults")->model();
+    const QAbstractItemModel* board = results->findChild<QTableView*>("lstLeaderboard")->model();
+    ASSERT_EQ(table->rowCount(), 4);
+    ASSERT_EQ(board->rowCount(), 4);
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_EQ(table->index(row, 8).data().toString(), "finished") << row;
+        EXPECT_TRUE(board->index(row, 1).data().toString().startsWith(table->index(row, 1).data().toString()))
+            << row << ": " << board->index(row, 1).data().toString().toStdString();
+    }
+    EXPECT_EQ(table->index(0, 1).data().toString(), "Saga.txt");
+    results->close();
+
     // Closing the chart ends the replay as closing the control window does.
     QPointer<FrmControl> closing = control;
     chartWindow->close();
@@ -1557,7 +1577,9 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     ASSERT_EQ(table->model()->rowCount(), 9);
     EXPECT_EQ(cell(table, 0, 0), "1");
     EXPECT_EQ(cell(table, 0, 1), QString::fromStdString(results[0].Name)) << "named as the legend names it";
-    EXPECT_EQ(cell(table, 0, 7), QString::fromStdString(results[0].Boat)) << "the file last";
+    EXPECT_EQ(cell(table, 0, 7), QString::fromStdString(results[0].Boat)) << "the file";
+    EXPECT_EQ(table->model()->headerData(8, Qt::Horizontal).toString(), "Status");
+    EXPECT_EQ(cell(table, 0, 8), "finished") << "then the status";
     EXPECT_EQ(AccessibleName(table), "Results");
     dialogs.answers = {Q(dir.file("results"))};
     QTest::mouseClick(window->findChild<QPushButton*>("cmdSave"), Qt::LeftButton);
