@@ -44,7 +44,8 @@ const char* kAnalyseUsage =
     "                 speed_after_kn,duration_s,loss_m\n"
     "  --series FILE  every fix as CSV: row,time,race_time,lat,lon,sog_kn,cog_deg,vmg_kn\n"
     "                 (vmg_kn, the velocity made good towards the wind, empty without a wind)\n"
-    "Files are UTF-8 with CR LF line ends, each written whole or not at all.\n"
+    "Files are UTF-8 with CR LF line ends, written whole and put in place together: a run\n"
+    "that fails or is interrupted leaves every older file as it was.\n"
     "Exit status: 0 on success, 1 when the race cannot be read or a file cannot be written,\n"
     "2 for a usage error.\n";
 
@@ -80,6 +81,11 @@ AnalyseOptions ParseAnalyseOptions(const std::vector<std::string>& args)
     file("--series", options.seriesFile);
     return options;
 }
+
+// The outputs' names in messages.
+constexpr const char* kJsonWhat = "the JSON file";
+constexpr const char* kCsvWhat = "the manoeuvres' CSV file";
+constexpr const char* kSeriesWhat = "the series' CSV file";
 
 // The outputs asked for, with their options' names.
 std::vector<std::pair<const char*, std::string>> Outputs(const AnalyseOptions& options)
@@ -174,6 +180,16 @@ void CheckOutputsApart(const AnalyseOptions& options)
     }
 }
 
+// No output is a folder or a FIFO (which would wait for a reader): said before the work.
+void CheckOutputsWritable(const AnalyseOptions& options)
+{
+    for (const auto& [file, what] : {std::pair<const std::string&, const char*>{options.jsonFile, kJsonWhat},
+                                     {options.csvFile, kCsvWhat},
+                                     {options.seriesFile, kSeriesWhat}})
+        if (!file.empty())
+            CheckOutputPath(QString::fromLocal8Bit(file.c_str()), what);
+}
+
 // The race's boats, opened as the replay opens the race: its entries, every track file, the
 // same refusals and warnings; an output may not name a track file.
 std::vector<BoatSource> OpenRace(const AnalyseOptions& options)
@@ -192,7 +208,7 @@ std::vector<BoatSource> OpenRace(const AnalyseOptions& options)
     return boats;
 }
 
-// Every file written to its temporary first; only then each put in place.
+// Every file written to its temporary first; then all put in place together, or none.
 void WriteFiles(const AnalyseOptions& options, const RaceAnalysis& race)
 {
     std::vector<std::unique_ptr<OutputFile>> files;
@@ -201,15 +217,17 @@ void WriteFiles(const AnalyseOptions& options, const RaceAnalysis& race)
         return *files.back();
     };
     if (!options.jsonFile.empty())
-        open(options.jsonFile, "the JSON file").Write(AnalysisJson(race));
+        open(options.jsonFile, kJsonWhat).Write(AnalysisJson(race));
     if (!options.csvFile.empty())
-        open(options.csvFile, "the manoeuvres' CSV file").Write(ManoeuvresCsv(race));
+        open(options.csvFile, kCsvWhat).Write(ManoeuvresCsv(race));
     if (!options.seriesFile.empty()) {
-        OutputFile& series = open(options.seriesFile, "the series' CSV file");
+        OutputFile& series = open(options.seriesFile, kSeriesWhat);
         WriteSeriesCsv(race, [&series](std::string_view piece) { series.Write(piece); });
     }
+    std::vector<PreparedFile> prepared;
     for (const auto& file : files)
-        file->Commit();
+        prepared.push_back(file->Prepare());
+    CommitTogether(prepared);
 }
 
 // The boats' table, the wind and the files written, on standard output.
@@ -243,6 +261,7 @@ int RunAnalyseCommand(const std::vector<std::string>& args)
     }
 
     try {
+        CheckOutputsWritable(options);
         const std::vector<BoatSource> boats = OpenRace(options);
         AnalysisOptions analysis;
         analysis.WindFromDeg = options.wind;

@@ -150,6 +150,8 @@ int RunResultsCommand(const std::vector<std::string>& args)
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     const bool stderrTerminal = StderrIsTerminal();
     try {
+        if (!options.csvFile.empty())
+            CheckOutputPath(QString::fromLocal8Bit(options.csvFile.c_str()), kResultsFileWhat);
         const bool fromCourseFile = !options.finish;
         const FinishLine line = fromCourseFile ? ReadCourseFinishLine(options.raceFile) : *options.finish;
         const std::vector<BoatResult> results = RaceResults(options.raceFile, line, [&](const std::string& warning) {

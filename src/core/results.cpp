@@ -346,7 +346,7 @@ std::string ResultsCsv(const std::vector<BoatResult>& results)
 
 void SaveResultsCsv(const QString& path, const std::vector<BoatResult>& results)
 {
-    OutputFile out(path, "the results file");
+    OutputFile out(path, kResultsFileWhat);
     out.Write(ResultsCsv(results));
     out.Commit();
 }

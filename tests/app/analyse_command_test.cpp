@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,31 @@ TEST_F(AnalyseCommand, Failures)
     }
     EXPECT_EQ(Slurp(dir.file("old.json")), "old"); // no failure touched it
     EXPECT_EQ(Slurp(dir.file("Elsa.txt")).substr(0, 17), "lat,lon,date,time");
+}
+
+// The files go in place together: when one cannot (a name longer than the file system
+// takes), every older file stays as it was and no temporary file is left; a run that ends
+// replaces them all.
+TEST_F(AnalyseCommand, FilesReplaceTheOldOnesTogetherOrNotAtAll)
+{
+    dir.writeBytes("a.json", "old JSON");
+    dir.writeBytes("m.csv", "old CSV");
+    const std::string tooLong = dir.file(std::string(300, 's') + ".csv");
+    const std::string files = " --json " + Quote(dir.file("a.json")) + " --csv " + Quote(dir.file("m.csv"));
+    const auto failed = analyse("--wind 0" + files + " --series " + Quote(tooLong));
+    EXPECT_EQ(failed.status, 1) << failed.output;
+    EXPECT_NE(failed.output.find("cannot write the series' CSV file \"" + tooLong + "\""), std::string::npos)
+        << failed.output;
+    EXPECT_EQ(Slurp(dir.file("a.json")), "old JSON");
+    EXPECT_EQ(Slurp(dir.file("m.csv")), "old CSV");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().rfind(".tideplot-", 0), 0u) << entry.path();
+
+    const auto run = analyse("--wind 0" + files + " --series " + Quote(dir.file("s.csv")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Slurp(dir.file("a.json")).substr(0, 10), "{\n  \"wind\"");
+    EXPECT_EQ(Slurp(dir.file("m.csv")).substr(0, 4), "row,");
+    EXPECT_EQ(Slurp(dir.file("s.csv")).substr(0, 4), "row,");
 }
 
 // The wind estimated from the fleet on a race of each generator: tideplot-racegen's wind
