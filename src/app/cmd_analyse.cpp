@@ -106,13 +106,6 @@ std::size_t ShownWidth(const std::string& text)
         std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-std::string Fixed(double value, int decimals)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return buffer;
-}
-
 // The boats as a table a person reads: a column per number, numbers right-aligned.
 std::string BoatTable(const RaceAnalysis& race)
 {
@@ -123,10 +116,10 @@ std::string BoatTable(const RaceAnalysis& race)
     std::vector<std::array<std::string, kColumns>> rows{headings};
     for (const BoatAnalysis& boat : race.Boats) {
         const BoatSummary& s = boat.Summary;
-        rows.push_back({boat.Source.Name, ShortNumberText(boat.Source.Lys), Fixed(s.DistanceNm, 2),
-                        Fixed(s.MeanSpeedKn, 2), wind ? std::to_string(s.Tacks) : "-",
+        rows.push_back({boat.Source.Name, ShortNumberText(boat.Source.Lys), FixedText(s.DistanceNm, 2),
+                        FixedText(s.MeanSpeedKn, 2), wind ? std::to_string(s.Tacks) : "-",
                         wind ? std::to_string(s.Gybes) : "-",
-                        std::isfinite(s.MeanTackLossMetres) ? Fixed(s.MeanTackLossMetres, 1) : "-",
+                        std::isfinite(s.MeanTackLossMetres) ? FixedText(s.MeanTackLossMetres, 1) : "-",
                         wind ? DurationText(s.PortSeconds) : "-", wind ? DurationText(s.StarboardSeconds) : "-"});
     }
     std::array<std::size_t, kColumns> widths{};
