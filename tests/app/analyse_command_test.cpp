@@ -245,8 +245,8 @@ TEST(AnalyseCommandTable, NumbersAreTheJsonsRounding)
         ++rows;
         ASSERT_TRUE(numbers.hasNext()) << line.toStdString();
         const auto written = numbers.next();
-        EXPECT_EQ(shown.captured(1), written.captured(1)) << line.toStdString();
-        EXPECT_EQ(shown.captured(2), written.captured(2)) << line.toStdString();
+        EXPECT_EQ(shown.captured(1).toStdString(), written.captured(1).toStdString()) << line.toStdString();
+        EXPECT_EQ(shown.captured(2).toStdString(), written.captured(2).toStdString()) << line.toStdString();
     }
     EXPECT_EQ(rows, 4) << run.output;
 }
