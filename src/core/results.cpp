@@ -300,7 +300,9 @@ std::string DurationText(double seconds)
 
 std::string GapDurationText(double aheadSeconds, double behindSeconds)
 {
-    return "+" + DurationText(static_cast<double>(ShownSeconds(behindSeconds) - ShownSeconds(aheadSeconds)));
+    // (Built by appending: GCC 12 warns of an overlap in an inserted prefix, wrongly.)
+    std::string text = "+";
+    return text += DurationText(static_cast<double>(ShownSeconds(behindSeconds) - ShownSeconds(aheadSeconds)));
 }
 
 std::array<std::string, 8> ResultTexts(const BoatResult& result)
