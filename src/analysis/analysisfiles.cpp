@@ -36,6 +36,17 @@ void AppendFixed(std::string& out, double value, int decimals)
         out += digits[--length];
 }
 
+} // namespace
+
+std::string FixedText(double value, int decimals)
+{
+    std::string text;
+    AppendFixed(text, value, decimals);
+    return text;
+}
+
+namespace {
+
 // A value, or `none` when it is not a number.
 void AppendValue(std::string& out, double value, int decimals, std::string_view none)
 {

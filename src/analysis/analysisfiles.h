@@ -15,6 +15,10 @@ namespace tideplot {
 // "2008-06-21T11:12:05Z": a date value rounded to the second.
 std::string IsoTimeText(double dateValue);
 
+// A number as the files write it: exactly `decimals` (0 to 7) decimals, "." as point,
+// rounded half away from zero; a value that rounds to 0 has no minus sign ("0.0").
+std::string FixedText(double value, int decimals);
+
 // The JSON document:
 // {"wind": {"from_deg": 227.0, "source": "estimated"|"given"|"measured"|"unknown", "tacks": N,
 //           "gybes": M, "series": [{"time", "from_deg", "turns" (estimated) | "measured"}],

@@ -47,7 +47,8 @@ const char* kAnalyseUsage =
     "                 speed_after_kn,duration_s,loss_m\n"
     "  --series FILE  every fix as CSV: row,time,race_time,lat,lon,sog_kn,cog_deg,vmg_kn\n"
     "                 (vmg_kn, the velocity made good towards the wind, empty without a wind)\n"
-    "Files are UTF-8 with CR LF line ends, each written whole or not at all.\n"
+    "Files are UTF-8 with CR LF line ends, written whole and put in place together: a run\n"
+    "that fails or is interrupted leaves every older file as it was.\n"
     "Exit status: 0 on success, 1 when the race cannot be read or a file cannot be written,\n"
     "2 for a usage error.\n";
 
@@ -84,6 +85,11 @@ AnalyseOptions ParseAnalyseOptions(const std::vector<std::string>& args)
     return options;
 }
 
+// The outputs' names in messages.
+constexpr const char* kJsonWhat = "the JSON file";
+constexpr const char* kCsvWhat = "the manoeuvres' CSV file";
+constexpr const char* kSeriesWhat = "the series' CSV file";
+
 // The outputs asked for, with their options' names.
 std::vector<std::pair<const char*, std::string>> Outputs(const AnalyseOptions& options)
 {
@@ -103,13 +109,6 @@ std::size_t ShownWidth(const std::string& text)
         std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-std::string Fixed(double value, int decimals)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
-    return buffer;
-}
-
 // The boats as a table a person reads: a column per number, numbers right-aligned.
 std::string BoatTable(const RaceAnalysis& race)
 {
@@ -120,10 +119,10 @@ std::string BoatTable(const RaceAnalysis& race)
     std::vector<std::array<std::string, kColumns>> rows{headings};
     for (const BoatAnalysis& boat : race.Boats) {
         const BoatSummary& s = boat.Summary;
-        rows.push_back({boat.Source.Name, ShortNumberText(boat.Source.Lys), Fixed(s.DistanceNm, 2),
-                        Fixed(s.MeanSpeedKn, 2), wind ? std::to_string(s.Tacks) : "-",
+        rows.push_back({boat.Source.Name, ShortNumberText(boat.Source.Lys), FixedText(s.DistanceNm, 2),
+                        FixedText(s.MeanSpeedKn, 2), wind ? std::to_string(s.Tacks) : "-",
                         wind ? std::to_string(s.Gybes) : "-",
-                        std::isfinite(s.MeanTackLossMetres) ? Fixed(s.MeanTackLossMetres, 1) : "-",
+                        std::isfinite(s.MeanTackLossMetres) ? FixedText(s.MeanTackLossMetres, 1) : "-",
                         wind ? DurationText(s.PortSeconds) : "-", wind ? DurationText(s.StarboardSeconds) : "-"});
     }
     std::array<std::size_t, kColumns> widths{};
@@ -178,6 +177,16 @@ void CheckOutputsApart(const AnalyseOptions& options)
     }
 }
 
+// No output is a folder or a FIFO (which would wait for a reader): said before the work.
+void CheckOutputsWritable(const AnalyseOptions& options)
+{
+    for (const auto& [file, what] : {std::pair<const std::string&, const char*>{options.jsonFile, kJsonWhat},
+                                     {options.csvFile, kCsvWhat},
+                                     {options.seriesFile, kSeriesWhat}})
+        if (!file.empty())
+            CheckOutputPath(QString::fromLocal8Bit(file.c_str()), what);
+}
+
 // The race's boats, opened as the replay opens the race: its entries, every track file, the
 // same refusals and warnings; an output may not name a track file.
 std::vector<BoatSource> OpenRace(const AnalyseOptions& options)
@@ -196,7 +205,7 @@ std::vector<BoatSource> OpenRace(const AnalyseOptions& options)
     return boats;
 }
 
-// Every file written to its temporary first; only then each put in place.
+// Every file written to its temporary first; then all put in place together, or none.
 void WriteFiles(const AnalyseOptions& options, const RaceAnalysis& race)
 {
     std::vector<std::unique_ptr<OutputFile>> files;
@@ -205,15 +214,17 @@ void WriteFiles(const AnalyseOptions& options, const RaceAnalysis& race)
         return *files.back();
     };
     if (!options.jsonFile.empty())
-        open(options.jsonFile, "the JSON file").Write(AnalysisJson(race));
+        open(options.jsonFile, kJsonWhat).Write(AnalysisJson(race));
     if (!options.csvFile.empty())
-        open(options.csvFile, "the manoeuvres' CSV file").Write(ManoeuvresCsv(race));
+        open(options.csvFile, kCsvWhat).Write(ManoeuvresCsv(race));
     if (!options.seriesFile.empty()) {
-        OutputFile& series = open(options.seriesFile, "the series' CSV file");
+        OutputFile& series = open(options.seriesFile, kSeriesWhat);
         WriteSeriesCsv(race, [&series](std::string_view piece) { series.Write(piece); });
     }
+    std::vector<PreparedFile> prepared;
     for (const auto& file : files)
-        file->Commit();
+        prepared.push_back(file->Prepare());
+    CommitTogether(prepared);
 }
 
 // The boats' table, the wind and the files written, on standard output.
@@ -247,6 +258,7 @@ int RunAnalyseCommand(const std::vector<std::string>& args)
     }
 
     try {
+        CheckOutputsWritable(options);
         const std::vector<BoatSource> boats = OpenRace(options);
         AnalysisOptions analysis;
         analysis.WindFromDeg = options.wind;

@@ -50,7 +50,8 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "                      file FILE.pgw (Web Mercator, EPSG:3857) for GIS programs\n"
                            "  --html FILE         write the replay as one web page: chart, controls, the boats'\n"
                            "                      distances and, with a finish line, the leaderboard and results\n"
-                           "  --tail MIN          the web page draws the last MIN minutes of race time (0: all)\n"
+                           "  --tail MIN          the web page draws the last MIN minutes of race time, 0.1 to\n"
+                           "                      1000000 (0: all, the default)\n"
                            "  --map SOURCE        draw the screenshot over a map: a tile server's URL template with\n"
                            "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
                            "                      none (the default); waits up to 10 s for the tiles; the web page\n"
@@ -150,13 +151,23 @@ void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)
     }
 }
 
+// The tails --tail takes besides 0 (all of it), in minutes: from six seconds to longer
+// than any race.
+constexpr double kMinTailMinutes = 0.1;
+constexpr double kMaxTailMinutes = 1e6;
+
 // --tail, and a map the web page can show.
 void ParsePageOptions(const ParsedArgs& parsed, ReplayOptions& options)
 {
     const bool page = parsed.has("--html");
+    if (parsed.has("--tail") && !page)
+        throw UsageError("--tail sets the minutes of track the --html page draws");
     options.tailMinutes = parsed.number("--tail", 0);
-    if (parsed.has("--tail") && (!page || !(options.tailMinutes >= 0 && options.tailMinutes <= 1e9)))
-        throw UsageError("--tail sets the minutes of track the --html page draws, 0 (all of it) or more");
+    const double tail = options.tailMinutes;
+    if (tail != 0 && !(tail >= kMinTailMinutes && tail <= kMaxTailMinutes))
+        throw UsageError("--tail: " + parsed.value("--tail", "") +
+                         " is no number of minutes for the page's tail: give 0 (all of it) or " +
+                         ShortNumberText(kMinTailMinutes) + " to " + ShortNumberText(kMaxTailMinutes));
     try {
         if (page)
             CheckPageMap(options.map);

@@ -3,6 +3,7 @@
 #include "core/coursefile.h"
 #include "core/datetime.h"
 #include "core/error.h"
+#include "core/outputfile.h"
 #include "core/results.h"
 #include "core/resultsjson.h"
 #include "core/text.h"
@@ -14,9 +15,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <unistd.h>
 
@@ -242,6 +245,25 @@ std::string CourseHeading(const ResultsOptions& options, const Course& course, s
     return text + "Finish line " + FinishLineText(*course.Finish) + " (" + finishSource + ")\n";
 }
 
+// The CSV and the JSON written whole, then put in place together: a run that fails or is
+// interrupted leaves both older files as they were.
+void SaveResultFiles(const ResultsOptions& options, const Course& course, const std::vector<BoatResult>& results)
+{
+    std::vector<std::unique_ptr<OutputFile>> files;
+    if (!options.csvFile.empty()) {
+        files.push_back(std::make_unique<OutputFile>(QString::fromLocal8Bit(options.csvFile.c_str()), kResultsFileWhat));
+        files.back()->Write(ResultsCsv(results));
+    }
+    if (!options.jsonFile.empty()) {
+        files.push_back(std::make_unique<OutputFile>(QString::fromLocal8Bit(options.jsonFile.c_str()), kResultsJsonWhat));
+        files.back()->Write(ResultsJson(course, results));
+    }
+    std::vector<PreparedFile> prepared;
+    for (const auto& file : files)
+        prepared.push_back(file->Prepare());
+    CommitTogether(prepared);
+}
+
 } // namespace
 
 int RunResultsCommand(const std::vector<std::string>& args)
@@ -263,6 +285,11 @@ int RunResultsCommand(const std::vector<std::string>& args)
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     const bool stderrTerminal = StderrIsTerminal();
     try {
+        // An output that is no file (a FIFO) is refused before the race is read.
+        if (!options.csvFile.empty())
+            CheckOutputPath(QString::fromLocal8Bit(options.csvFile.c_str()), kResultsFileWhat);
+        if (!options.jsonFile.empty())
+            CheckOutputPath(QString::fromLocal8Bit(options.jsonFile.c_str()), kResultsJsonWhat);
         const Course course = RaceCourse(options);
         const std::vector<BoatResult> results = RaceResults(options.raceFile, course, [&](const std::string& warning) {
             std::fprintf(stderr, "warning: %s\n", (stderrTerminal ? TerminalText(warning) : warning).c_str());
@@ -272,10 +299,7 @@ int RunResultsCommand(const std::vector<std::string>& args)
                 if (!file->empty() && SameFile(*file, result.TrackPath))
                     throw Error(std::string(option) + " names the track file of " + result.Boat +
                                 "; choose another name");
-        if (!options.csvFile.empty())
-            SaveResultsCsv(QString::fromLocal8Bit(options.csvFile.c_str()), results);
-        if (!options.jsonFile.empty())
-            SaveResultsJson(QString::fromLocal8Bit(options.jsonFile.c_str()), course, results);
+        SaveResultFiles(options, course, results);
 
         const auto finished = std::count_if(results.begin(), results.end(), [](const auto& r) { return r.Finished; });
         const auto shown = [&](const std::string& text) { return terminal ? TerminalText(text) : text; };

@@ -3,8 +3,10 @@
 #include "error.h"
 #include "exitcleanup.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cerrno>
@@ -41,7 +43,39 @@ QString SystemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+[[noreturn]] void CannotWrite(const std::string& what, const QString& path, const QString& reason)
+{
+    throw Error("cannot write " + what + " \"" + path.toStdString() + "\": " + reason.toStdString());
+}
+
+// Whether `path` reaches its file through a descriptor the program holds (/dev/stdout,
+// /dev/fd/N, /proc/self/fd/N), as far as its symbolic links lead.
+bool ThroughDescriptor(const QString& path)
+{
+    static const QRegularExpression descriptor(QStringLiteral("^/(dev|proc/(self|thread-self|\\d+))/fd/\\d+$"));
+    QFileInfo info(path);
+    for (int depth = 0; depth < 64; ++depth) {
+        if (descriptor.match(QDir::cleanPath(info.absoluteFilePath())).hasMatch())
+            return true;
+        if (!info.isSymLink())
+            return false;
+        info.setFile(info.symLinkTarget());
+    }
+    return false;
+}
+
 } // namespace
+
+void CheckOutputPath(const QString& path, const std::string& what)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        CannotWrite(what, path, QStringLiteral("it is a folder"));
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISFIFO(status.st_mode) &&
+        !ThroughDescriptor(path))
+        CannotWrite(what, path, QStringLiteral("it is a FIFO (a named pipe), not a file"));
+}
 
 bool SameFile(const std::string& a, const std::string& b)
 {
@@ -54,18 +88,26 @@ bool SameFile(const std::string& a, const std::string& b)
 OutputFile::OutputFile(const QString& path, std::string what, Access access)
     : path_(path), what_(std::move(what)), target_(path)
 {
+    CheckOutputPath(path, what_);
     if (IsStream(path)) {
+        // Opened without waiting: a pipe that nobody reads fails at once. Then written as
+        // any file.
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            Fail(SystemError(errno));
         file_ = std::make_unique<QFile>(path);
         // Unbuffered: every write reaches the file at once, so its failure is seen where it
         // happens and not only when a buffer is flushed.
-        if (!file_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            Fail(file_->errorString());
+        if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+            !file_->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            const int error = errno;
+            ::close(fd);
+            Fail(SystemError(error));
+        }
         return;
     }
     target_ = FollowLinks(path);
     const QFileInfo targetInfo(target_);
-    if (targetInfo.isDir())
-        Fail(QStringLiteral("it is a folder"));
     struct stat old {};
     const bool replacing = ::stat(QFile::encodeName(target_).constData(), &old) == 0 && S_ISREG(old.st_mode);
     const bool ownerOnly = access == Access::OwnerOnly;
@@ -116,7 +158,7 @@ void OutputFile::RemoveTemporary()
 
 void OutputFile::Fail(const QString& reason) const
 {
-    throw Error("cannot write " + what_ + " \"" + path_.toStdString() + "\": " + reason.toStdString());
+    CannotWrite(what_, path_, reason);
 }
 
 void OutputFile::Write(std::string_view bytes)

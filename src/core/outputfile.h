@@ -27,6 +27,13 @@ struct PreparedFile {
 // the file. The temporary files of those not put in place are left to their owners.
 void CommitTogether(const std::vector<PreparedFile>& files);
 
+// Throws the Error an OutputFile for `path` throws when `path` names no place an output can
+// be written: a folder, or a FIFO (writing one waits for a reader). A pipe the program was
+// handed open (/dev/stdout, /dev/fd/N) is a place to write; so are a terminal and a device.
+// `what` names the file in the message ("the KML file"). For a verb to refuse an output
+// before its work.
+void CheckOutputPath(const QString& path, const std::string& what);
+
 // Whether two file names name the same file (also when neither exists yet): an output
 // must not overwrite an input.
 bool SameFile(const std::string& a, const std::string& b);
@@ -40,7 +47,7 @@ bool SameFile(const std::string& a, const std::string& b);
 // as the system allows (255 bytes) can be replaced too. The new file keeps the old file's
 // permissions, or gets the usual ones of a new file. A path that names no regular file
 // but a terminal, a pipe or a device (/dev/stdout) holds nothing to keep: it is written
-// directly. A signal that ends the program at once removes the temporary file too
+// directly, opened without waiting. A folder or a FIFO is refused (CheckOutputPath). A signal that ends the program at once removes the temporary file too
 // (exitcleanup.h).
 class OutputFile {
 public:

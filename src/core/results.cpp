@@ -299,7 +299,9 @@ std::string DurationText(double seconds)
 
 std::string GapDurationText(double aheadSeconds, double behindSeconds)
 {
-    return "+" + DurationText(static_cast<double>(ShownSeconds(behindSeconds) - ShownSeconds(aheadSeconds)));
+    // (Built by appending: GCC 12 warns of an overlap in an inserted prefix, wrongly.)
+    std::string text = "+";
+    return text += DurationText(static_cast<double>(ShownSeconds(behindSeconds) - ShownSeconds(aheadSeconds)));
 }
 
 std::array<std::string, 9> ResultTexts(const BoatResult& result)
@@ -346,7 +348,7 @@ std::string ResultsCsv(const std::vector<BoatResult>& results)
 
 void SaveResultsCsv(const QString& path, const std::vector<BoatResult>& results)
 {
-    OutputFile out(path, "the results file");
+    OutputFile out(path, kResultsFileWhat);
     out.Write(ResultsCsv(results));
     out.Commit();
 }

@@ -224,7 +224,9 @@ std::string GapDurationText(double aheadSeconds, double behindSeconds);
 // every line ended by CR LF.
 std::string ResultsCsv(const std::vector<BoatResult>& results);
 
-// Writes ResultsCsv to `path` atomically (OutputFile). Throws Error naming the file.
+// Writes ResultsCsv to `path` atomically (OutputFile). Throws Error naming the file as
+// kResultsFileWhat.
+inline constexpr const char* kResultsFileWhat = "the results file";
 void SaveResultsCsv(const QString& path, const std::vector<BoatResult>& results);
 
 } // namespace tideplot

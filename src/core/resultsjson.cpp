@@ -183,11 +183,4 @@ std::string ResultsJson(const Course& course, const std::vector<BoatResult>& res
     return json;
 }
 
-void SaveResultsJson(const QString& path, const Course& course, const std::vector<BoatResult>& results)
-{
-    OutputFile out(path, "the results' JSON file");
-    out.Write(ResultsJson(course, results));
-    out.Commit();
-}
-
 } // namespace tideplot

@@ -34,8 +34,9 @@ namespace tideplot {
 
 std::string ResultsJson(const Course& course, const std::vector<BoatResult>& results);
 
-// Writes ResultsJson to `path` atomically (OutputFile). Throws Error naming the file.
-void SaveResultsJson(const QString& path, const Course& course, const std::vector<BoatResult>& results);
+// What messages call the JSON file.
+inline constexpr const char* kResultsJsonWhat = "the results' JSON file";
+
 
 // "2008-06-21T11:00:04.2Z": `seconds` after the date value `gun` (whole seconds), to the
 // tenth of a second; "2008-06-21T11:00:04Z" to the second without `tenth`.

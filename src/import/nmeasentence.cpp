@@ -96,7 +96,7 @@ LineKind ReadLine(std::string_view line, Sentence& sentence, std::string& proble
         data = data.substr(0, star);
         const bool one = line.size() == start + 1 + star + 2 && !sum.empty() && HexValue(sum[0]) >= 0;
         if (!one && (sum.size() < 2 || HexValue(sum[0]) < 0 || HexValue(sum[1]) < 0)) {
-            problem = "the checksum " + QuotedText("*" + std::string(sum)) + " is not two hexadecimal digits";
+            problem = "the checksum " + QuotedText(std::string("*").append(sum)) + " is not two hexadecimal digits";
             return LineKind::BadChecksum;
         }
         unsigned computed = 0;

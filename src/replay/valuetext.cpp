@@ -31,7 +31,10 @@ std::string GapText(const LeaderboardRow& row)
         return {};
     if (row.Finished)
         return GapDurationText(row.AheadSeconds, row.CorrectedSeconds);
-    return "+" + DistanceText(row.GapNm) + " nm";
+    // (Built by appending: GCC 12 warns of an overlap in an inserted prefix, wrongly.)
+    std::string text = "+";
+    text += DistanceText(row.GapNm);
+    return text += " nm";
 }
 
 } // namespace tideplot

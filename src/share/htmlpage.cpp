@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <string_view>
 
 namespace tideplot {
 
@@ -63,7 +64,9 @@ std::string CssColour(int red, int green, int blue)
 std::string TrackCss(std::int32_t colourNumber)
 {
     const std::string hex = ColourHex(colourNumber);
-    return "#" + hex.substr(4, 2) + hex.substr(2, 2) + hex.substr(0, 2);
+    // (Built by appending: GCC 12 warns of an overlap in an inserted prefix, wrongly.)
+    std::string css = "#";
+    return css.append(hex, 4, 2).append(hex, 2, 2).append(hex, 0, 2);
 }
 
 std::string WindowCss(std::uint32_t windowColour)
@@ -71,36 +74,26 @@ std::string WindowCss(std::uint32_t windowColour)
     return CssColour(WindowColourRed(windowColour), WindowColourGreen(windowColour), WindowColourBlue(windowColour));
 }
 
-// A tile's URL from a tile server's URL template, every field filled in with `field`.
-QUrl TileSample(const QString& urlTemplate, QLatin1String field = QLatin1String("1"))
-{
-    QString sample = urlTemplate;
-    sample.replace(QLatin1String("{z}"), field)
-        .replace(QLatin1String("{x}"), field)
-        .replace(QLatin1String("{y}"), field);
-    return QUrl(sample);
-}
-
 // Where the page's policy lets a tile server's images come from: the scheme, host and port
-// of its URLs. A server whose host name holds a field (https://tile{x}.example.org/...) has
-// its tiles come from many hosts: all those of the domain under the label with the field.
-QString TileOrigin(const QString& urlTemplate)
+// of its URLs; those of each subdomain when its host holds {s}.
+std::vector<std::string> TileOrigins(const QString& urlTemplate)
 {
-    const QUrl sample = TileSample(urlTemplate);
-    const QString host =
-        urlTemplate.section(QLatin1Char('/'), 2, 2).section(QLatin1Char('@'), -1).section(QLatin1Char(':'), 0, 0);
-    if (host.contains(QLatin1Char('{'))) {
-        const int fieldLabel = static_cast<int>(host.left(host.indexOf(QLatin1Char('{'))).count(QLatin1Char('.')));
-        const QString domain = sample.host().section(QLatin1Char('.'), fieldLabel + 1);
-        if (!domain.contains(QLatin1Char('.')))
-            return sample.scheme() + QLatin1Char(':'); // no domain of its own: any host of its scheme
-        QString origin = sample.scheme() + QStringLiteral("://*.") + domain;
-        if (sample.port() >= 0)
-            origin += QLatin1Char(':') + QString::number(sample.port());
-        return origin;
+    std::vector<std::string> origins;
+    for (const char subdomain : std::string_view(kTileSubdomains)) {
+        QString sample = urlTemplate;
+        sample.replace(QLatin1String("{z}"), QLatin1String("1"))
+            .replace(QLatin1String("{x}"), QLatin1String("1"))
+            .replace(QLatin1String("{y}"), QLatin1String("1"))
+            .replace(QLatin1String("{s}"), QString(QLatin1Char(subdomain)));
+        const std::string origin =
+            QUrl(sample)
+                .adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+                .toString(QUrl::FullyEncoded)
+                .toStdString();
+        if (std::find(origins.begin(), origins.end(), origin) == origins.end())
+            origins.push_back(origin);
     }
-    return sample.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
-        .toString(QUrl::FullyEncoded);
+    return origins;
 }
 
 struct TileLayer {
@@ -124,8 +117,7 @@ std::vector<TileLayer> PageTileLayers(const MapChoice& map, QString& attribution
                 {QString::fromLatin1(kOpenSeaMapSeamarkUrl), 18, true}};
     case MapChoice::Kind::UrlTemplate: {
         CheckTileUrlTemplate(map.text);
-        // the chart's credit: the host of tile 0/0/0
-        attribution = QStringLiteral("Map tiles: ") + TileSample(map.text, QLatin1String("0")).host();
+        attribution = QStringLiteral("Map tiles: ") + TileServerName(map.text);
         return {{map.text, 19, false}};
     }
     }
@@ -444,6 +436,8 @@ std::string HtmlPageExporter::dataJson()
         for (std::size_t i = 0; i < layers.size(); ++i) {
             json += i == 0 ? "{" : ",{";
             json += "\"url\":" + JsonString(layers[i].url.toStdString());
+            if (layers[i].url.contains(QLatin1String("{s}")))
+                json += ",\"subdomains\":" + JsonString(kTileSubdomains);
             json += ",\"maxZoom\":" + std::to_string(layers[i].maxZoom);
             json += ",\"overlay\":";
             json += layers[i].overlay ? "true" : "false";
@@ -469,7 +463,8 @@ void HtmlPageExporter::write(OutputFile& out)
     QString attribution;
     std::string images = "data:";
     for (const TileLayer& layer : PageTileLayers(options_.Map, attribution))
-        images += " " + TileOrigin(layer.url).toStdString();
+        for (const std::string& origin : TileOrigins(layer.url))
+            images += " " + origin;
     const std::string policy = "default-src 'none'; script-src " + Sha256Source(script) + "; style-src " +
                                Sha256Source(style) + "; img-src " + images + "; base-uri 'none'; form-action 'none'";
     Fill(page, "<!--tideplot:policy-->", HtmlText(QString::fromStdString(policy)));

@@ -21,9 +21,18 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 std::atomic<int> noted{0};
 std::atomic<bool> catching{false};
-// The handler writes each signal's number here; the watching thread reads it.
+// The handler writes each signal's number here, with kCaughtBit when a catcher lived as it
+// came; the watching thread reads it. The handler's word is the one that counts: a catcher
+// that ends (or begins) before the watching thread wakes up changes nothing of how that
+// signal is taken.
 int wakeRead = -1;
 int wakeWrite = -1;
+constexpr unsigned char kCaughtBit = 0x80;
+
+struct Signal {
+    int Number = 0; // 0: none
+    bool Caught = false;
+};
 
 std::mutex startLock;
 bool started = false;
@@ -32,18 +41,18 @@ std::string programName = "tideplot";
 extern "C" void OnSignal(int signal)
 {
     const int savedErrno = errno;
-    if (catching.load()) {
+    const bool caught = catching.load();
+    if (caught) {
         int none = 0;
         noted.compare_exchange_strong(none, signal);
     }
-    const auto byte = static_cast<unsigned char>(signal);
+    const auto byte = static_cast<unsigned char>(signal | (caught ? kCaughtBit : 0));
     [[maybe_unused]] const ssize_t n = ::write(wakeWrite, &byte, 1);
     errno = savedErrno;
 }
 
-// The next signal's number; 0 when none came within `timeoutMs` (-1: wait as long as it
-// takes).
-int NextSignal(int timeoutMs)
+// The next signal; none when none came within `timeoutMs` (-1: wait as long as it takes).
+Signal NextSignal(int timeoutMs)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
@@ -52,7 +61,7 @@ int NextSignal(int timeoutMs)
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
             if (left.count() <= 0)
-                return 0;
+                return {};
             wait = static_cast<int>(left.count());
         }
         pollfd wake{wakeRead, POLLIN, 0};
@@ -60,7 +69,7 @@ int NextSignal(int timeoutMs)
             continue; // interrupted by the handler itself, or the time is up (checked above)
         unsigned char byte = 0;
         if (::read(wakeRead, &byte, 1) == 1)
-            return byte;
+            return {byte & ~kCaughtBit, (byte & kCaughtBit) != 0};
     }
 }
 
@@ -73,14 +82,19 @@ std::string Name()
 void Watch()
 {
     for (;;) {
-        const int first = NextSignal(-1);
-        if (!catching.load())
+        const Signal signal = NextSignal(-1);
+        const int first = signal.Number;
+        // Not caught: it ends the program here. Caught: the work stops at its next step and
+        // says so itself; a second signal, or a work that does not stop, ends it at once.
+        if (!signal.Caught)
             ForcedExit(128 + first, Name() + ": interrupted by " + SignalName(first) + "\n");
-        // The work stops at its next step; a second signal, or a work that does not stop,
-        // ends it at once.
-        if (const int second = NextSignal(kStopWithinSeconds * 1000))
-            ForcedExit(128 + second, Name() + ": " + SignalName(second) + " after " + SignalName(first) +
-                                         ": stopped at once, temporary files removed\n");
+        // A second one after the work stopped (a closed terminal sends SIGHUP twice) ends
+        // the program quietly: the work has said why it stopped.
+        if (const Signal second = NextSignal(kStopWithinSeconds * 1000); second.Number != 0)
+            ForcedExit(128 + (second.Caught ? second.Number : first),
+                       second.Caught ? Name() + ": " + SignalName(second.Number) + " after " + SignalName(first) +
+                                           ": stopped at once, temporary files removed\n"
+                                     : std::string());
         if (catching.load())
             ForcedExit(128 + first, Name() + ": interrupted by " + SignalName(first) + ", and the work did not stop " +
                                         "within " + std::to_string(kStopWithinSeconds) +

@@ -14,7 +14,8 @@
 // first signal is then only noted, and the work takes its usual way out after a failure.
 // A second signal, or the work still running kStopWithinSeconds after the first, ends the
 // program at once as above: a read that waits, a picture that waits for its map tiles,
-// nothing keeps it running.
+// nothing keeps it running. (A second signal after the work has stopped, and said so,
+// ends it without another line.) Whether a signal was caught is decided once, as it comes.
 //
 // The signal handler only notes the signal and wakes a thread of its own, which does the
 // rest; a handler does not stay in any child process the program starts.

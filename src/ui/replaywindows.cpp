@@ -222,7 +222,8 @@ void ReplayWindows::start(const std::string& raceFile)
     // Of the memory the replay may use, a sixteenth (at most 40 MB) is the chart's, for its
     // pictures of earlier steps, and a thirty-second the analysis's, for the speed and course at
     // the fixes of the tracks; the timeline has the rest.
-    const std::size_t memory = ReadReplayMemoryBytes(settings_);
+    const ReplayMemorySetting memorySetting = ReadReplayMemory(settings_);
+    const std::size_t memory = memorySetting.Bytes;
     std::size_t pictures = 0;
     if (ReplayView* view = replayView()) {
         pictures = std::min(memory / 16, kMaxPictureMemoryBytes);
@@ -245,7 +246,7 @@ void ReplayWindows::start(const std::string& raceFile)
     if (chartActions_)
         chartActions_->setFleet(session_.fleet());
     showWholeRace();
-    tellWarnings();
+    tellWarnings(memorySetting.Warning);
     // Space plays at once.
     if (frmControl_)
         frmControl_->focusPlay();
@@ -299,12 +300,16 @@ void ReplayWindows::endRaceBox()
     raceBox_.waitForFinished();
 }
 
-void ReplayWindows::tellWarnings()
+void ReplayWindows::tellWarnings(const QString& memoryWarning)
 {
     // What the view and the race have to say (start times in another time zone than the
     // tracks, a settings store that cannot keep the link's address, a race too long for
     // the memory set aside at this resolution) is said once; the replay stays ready to play.
+    // A setting of the memory that cannot be taken is said at the first Start that meets it.
     QStringList warnings;
+    if (memoryWarning != memoryWarningTold_ && !memoryWarning.isEmpty())
+        warnings += memoryWarning;
+    memoryWarningTold_ = memoryWarning;
     for (const std::string& warning : earthApp_->TakeWarnings())
         warnings += FromBytes(warning);
     for (const std::string& warning : StartTimeWarnings(session_.state()))

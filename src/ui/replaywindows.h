@@ -91,7 +91,8 @@ private:
     void observeView();
     void showView();
     void showWholeRace();
-    void tellWarnings();
+    // `memoryWarning`: what the setting of the replay's memory has to say (said once).
+    void tellWarnings(const QString& memoryWarning);
     // The course file's finish line, drawn and raced to (none when there is no course file).
     void loadFinishLine();
     void placeReplayWindows(QWidget* view);
@@ -131,6 +132,7 @@ private:
     QFutureWatcher<FixBox> raceBox_;
     std::shared_ptr<std::atomic<bool>> raceBoxCancel_;
     QRect viewGeometry_; // where the chart window was, kept for the next replay's chart
+    QString memoryWarningTold_;
 };
 
 } // namespace tideplot

@@ -96,12 +96,25 @@ QString SyncSettings(QSettings& settings)
     return {};
 }
 
-std::size_t ReadReplayMemoryBytes(QSettings& settings)
+ReplayMemorySetting ReadReplayMemory(QSettings& settings)
 {
+    const QVariant value = settings.value(QString::fromLatin1(kReplayMemoryKey));
+    if (!value.isValid())
+        return {};
+    const QString text = value.toString().trimmed();
     bool ok = false;
-    const int megabytes = settings.value(QString::fromLatin1(kReplayMemoryKey)).toInt(&ok);
-    const int chosen = ok && megabytes >= 16 && megabytes <= 65536 ? megabytes : kDefaultReplayMemoryMB;
-    return static_cast<std::size_t>(chosen) << 20;
+    const int megabytes = text.toInt(&ok);
+    if (ok && megabytes >= kMinReplayMemoryMB && megabytes <= kMaxReplayMemoryMB)
+        return {static_cast<std::size_t>(megabytes) << 20, {}};
+    ReplayMemorySetting fallback;
+    const QString range = QStringLiteral("%1 to %2").arg(kMinReplayMemoryMB).arg(kMaxReplayMemoryMB);
+    fallback.Warning =
+        QStringLiteral("The setting %1 is %2: the replay uses %3 MB.")
+            .arg(QString::fromLatin1(kReplayMemoryKey),
+                 ok ? QStringLiteral("%1, out of its range of %2 megabytes").arg(megabytes).arg(range)
+                    : QStringLiteral("\"%1\", not a whole number of megabytes from %2").arg(text, range))
+            .arg(kDefaultReplayMemoryMB);
+    return fallback;
 }
 
 } // namespace tideplot

@@ -43,11 +43,18 @@ inline constexpr std::array<SettingKey, 4> kMainPlacementKeys{{
 inline constexpr const char* kMainGeometryKey = "MainGeometry";
 
 // The most memory a replay's timeline may hold, in megabytes (a race whose steps need
-// more at the chosen resolution is refused at Play): from 16 to 65536, 256 when missing
-// or out of range.
+// more at the chosen resolution is refused at Play): a whole number from 16 to 65536, 256
+// when missing. A value out of that range, or no whole number, also gives 256, and
+// `Warning` says so ("The setting Replay/MemoryMB is 15, ..."); empty otherwise.
 inline constexpr const char* kReplayMemoryKey = "Replay/MemoryMB";
 inline constexpr int kDefaultReplayMemoryMB = 256;
-std::size_t ReadReplayMemoryBytes(QSettings& settings);
+inline constexpr int kMinReplayMemoryMB = 16;
+inline constexpr int kMaxReplayMemoryMB = 65536;
+struct ReplayMemorySetting {
+    std::size_t Bytes = std::size_t{kDefaultReplayMemoryMB} << 20;
+    QString Warning;
+};
+ReplayMemorySetting ReadReplayMemory(QSettings& settings);
 
 // The user's own settings store (application "Tideplot1").
 std::unique_ptr<QSettings> OpenUserSettings();

@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,75 @@ TEST_F(AnalyseCommand, Failures)
     }
     EXPECT_EQ(Slurp(dir.file("old.json")), "old"); // no failure touched it
     EXPECT_EQ(Slurp(dir.file("Elsa.txt")).substr(0, 17), "lat,lon,date,time");
+}
+
+// The table writes its numbers as the JSON does: a tack that gains a few millimetres (the
+// boat a little faster after it) loses "0.0" metres in both, never "-0.0".
+TEST(AnalyseCommandTable, NumbersAreTheJsonsRounding)
+{
+    TempDir dir;
+    const double speedsAfter[] = {5.004, 5.008, 4.999, 5.3};
+    std::vector<std::string> race;
+    for (std::size_t k = 0; k < std::size(speedsAfter); ++k) {
+        // Close-hauled on port at 5 knots, then on starboard from where she tacked.
+        std::vector<std::string> lines = Straight(315, 5, 11 * 3600 + 58 * 60, 12 * 3600 + 3 * 60);
+        const QStringList last = QString::fromStdString(lines.back()).split(',');
+        const double lat0 = last[0].toDouble(), lon0 = last[1].toDouble();
+        const std::vector<std::string> after = Straight(45, speedsAfter[k], 12 * 3600 + 3 * 60, 12 * 3600 + 8 * 60);
+        for (std::size_t i = 2; i < after.size(); ++i) {
+            QStringList fields = QString::fromStdString(after[i]).split(',');
+            fields[0] = QString::number(fields[0].toDouble() - 57.6 + lat0, 'f', 7);
+            fields[1] = QString::number(fields[1].toDouble() - 11.5 + lon0, 'f', 7);
+            lines.push_back(fields.join(',').toStdString());
+        }
+        const std::string name = "tack" + std::to_string(k) + ".txt";
+        dir.write(name, lines);
+        race.push_back(name + " , 2008-06-21 12:00:00 , 1 , 0 , ,");
+    }
+    const auto run = RunCommand(kTideplot + " analyse " + Quote(dir.write("race.TP1", race)) + " --wind 0 --json " +
+                                Quote(dir.file("a.json")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    const QString json = QString::fromStdString(Slurp(dir.file("a.json")));
+    const QRegularExpression number("\"mean_speed_kn\": ([-0-9.]+), .*\"mean_tack_loss_m\": ([-0-9.]+)");
+    const QRegularExpression row("^tack\\d\\.txt +1 +[0-9.]+ +([-0-9.]+) +1 +0 +([-0-9.]+) ");
+    auto numbers = number.globalMatch(json);
+    int rows = 0;
+    for (const QString& line : QString::fromStdString(run.output).split('\n')) {
+        const auto shown = row.match(line);
+        if (!shown.hasMatch())
+            continue;
+        ++rows;
+        ASSERT_TRUE(numbers.hasNext()) << line.toStdString();
+        const auto written = numbers.next();
+        EXPECT_EQ(shown.captured(1).toStdString(), written.captured(1).toStdString()) << line.toStdString();
+        EXPECT_EQ(shown.captured(2).toStdString(), written.captured(2).toStdString()) << line.toStdString();
+    }
+    EXPECT_EQ(rows, 4) << run.output;
+}
+
+// The files go in place together: when one cannot (a name longer than the file system
+// takes), every older file stays as it was and no temporary file is left; a run that ends
+// replaces them all.
+TEST_F(AnalyseCommand, FilesReplaceTheOldOnesTogetherOrNotAtAll)
+{
+    dir.writeBytes("a.json", "old JSON");
+    dir.writeBytes("m.csv", "old CSV");
+    const std::string tooLong = dir.file(std::string(300, 's') + ".csv");
+    const std::string files = " --json " + Quote(dir.file("a.json")) + " --csv " + Quote(dir.file("m.csv"));
+    const auto failed = analyse("--wind 0" + files + " --series " + Quote(tooLong));
+    EXPECT_EQ(failed.status, 1) << failed.output;
+    EXPECT_NE(failed.output.find("cannot write the series' CSV file \"" + tooLong + "\""), std::string::npos)
+        << failed.output;
+    EXPECT_EQ(Slurp(dir.file("a.json")), "old JSON");
+    EXPECT_EQ(Slurp(dir.file("m.csv")), "old CSV");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().rfind(".tideplot-", 0), 0u) << entry.path();
+
+    const auto run = analyse("--wind 0" + files + " --series " + Quote(dir.file("s.csv")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Slurp(dir.file("a.json")).substr(0, 10), "{\n  \"wind\"");
+    EXPECT_EQ(Slurp(dir.file("m.csv")).substr(0, 4), "row,");
+    EXPECT_EQ(Slurp(dir.file("s.csv")).substr(0, 4), "row,");
 }
 
 // The wind estimated from the fleet on a race of each generator: tideplot-racegen's wind

@@ -64,8 +64,9 @@ std::vector<std::string> TemporaryFiles(const TempDir& dir)
 }
 
 // A FIFO or a device named as a race file, a track file (also the one an import writes) or
-// a course file: every verb says which file it is and stops, without opening it (a FIFO
-// would wait for a writer for ever, /dev/urandom never ends).
+// a course file, a FIFO named as an output: every verb says which file it is and stops,
+// without opening it (a FIFO would wait for a writer or a reader for ever, /dev/urandom
+// never ends).
 TEST(Commands, FilesThatAreNoFilesAreRefusedAtOnce)
 {
     TempDir dir;
@@ -80,6 +81,7 @@ TEST(Commands, FilesThatAreNoFilesAreRefusedAtOnce)
     ASSERT_EQ(::mkfifo(dir.file("fifocourse.TP1.course").c_str(), 0600), 0);
     std::filesystem::copy_file(dir.file("race.TP1"), dir.file("random.TP1"));
     std::filesystem::create_symlink("/dev/urandom", dir.file("random.TP1.course"));
+    std::filesystem::create_symlink(dir.file("fifo.txt"), dir.file("fifolink"));
 
     const std::string race = "the race file \"" + dir.file("fifo.TP1") + "\" is a FIFO (a named pipe), not a file";
     const std::string track =
@@ -98,6 +100,17 @@ TEST(Commands, FilesThatAreNoFilesAreRefusedAtOnce)
          "the course file \"" + dir.file("random.TP1.course") + "\" is a device, not a file"},
         {"import " + Quote(dir.file("log.gpx")),
          "cannot write the track file \"" + dir.file("log.gpx.txt") + "\": it is a FIFO (a named pipe), not a file"},
+        // An output a FIFO would wait for its reader: refused as well, before the work.
+        {"analyse " + Quote(dir.file("race.TP1")) + " --json " + Quote(dir.file("fifo.txt")),
+         "cannot write the JSON file \"" + dir.file("fifo.txt") + "\": it is a FIFO (a named pipe), not a file"},
+        {"results " + Quote(dir.file("race.TP1")) + " --csv " + Quote(dir.file("fifo.txt")),
+         "cannot write the results file \"" + dir.file("fifo.txt") + "\": it is a FIFO (a named pipe), not a file"},
+        {"replay " + Quote(dir.file("race.TP1")) + " --kml " + Quote(dir.file("fifo.txt")),
+         "cannot write the KML file \"" + dir.file("fifo.txt") + "\": it is a FIFO (a named pipe), not a file"},
+        {"replay " + Quote(dir.file("race.TP1")) + " --screenshot " + Quote(dir.file("fifolink")),
+         "cannot write the chart picture \"" + dir.file("fifolink") + "\": it is a FIFO (a named pipe), not a file"},
+        {"replay " + Quote(dir.file("race.TP1")) + " --html " + Quote(dir.file("fifo.txt")),
+         "cannot write the web page \"" + dir.file("fifo.txt") + "\": it is a FIFO (a named pipe), not a file"},
     };
     for (const auto& [args, message] : cases) {
         const auto started = std::chrono::steady_clock::now();
@@ -108,10 +121,37 @@ TEST(Commands, FilesThatAreNoFilesAreRefusedAtOnce)
     }
 }
 
-// A verb started in the background, its output in a file.
+// A pipe whose reader reads nothing and which is full: a write into it waits.
+class FullPipe {
+public:
+    FullPipe()
+    {
+        if (::pipe2(ends_, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        ::fcntl(ends_[1], F_SETPIPE_SZ, 4096);
+        const std::string filler(512, 'x');
+        while (::write(ends_[1], filler.data(), filler.size()) > 0) {
+        }
+    }
+    ~FullPipe()
+    {
+        for (const int end : ends_)
+            if (end >= 0)
+                ::close(end);
+    }
+    FullPipe(const FullPipe&) = delete;
+    FullPipe& operator=(const FullPipe&) = delete;
+    int writeEnd() const { return ends_[1]; }
+
+private:
+    int ends_[2] = {-1, -1};
+};
+
+// A verb started in the background, its output in a file; `fd3`, when given, is its file
+// descriptor 3 (/dev/fd/3).
 class Running {
 public:
-    Running(const TempDir& dir, std::vector<std::string> args) : output_(dir.file("output"))
+    Running(const TempDir& dir, std::vector<std::string> args, int fd3 = -1) : output_(dir.file("output"))
     {
         std::vector<std::string> env;
         for (char** e = environ; *e; ++e)
@@ -131,6 +171,8 @@ public:
         posix_spawn_file_actions_init(&files);
         posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, output_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO);
+        if (fd3 >= 0)
+            posix_spawn_file_actions_adddup2(&files, fd3, 3);
         posix_spawn(&pid_, kTideplot.c_str(), &files, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&files);
     }
@@ -147,6 +189,17 @@ public:
     {
         for (auto until = std::chrono::steady_clock::now() + within; std::chrono::steady_clock::now() < until;) {
             if (output().find(text) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    // Waits until the verb waits in a write into a pipe.
+    bool waitsInAPipe() const
+    {
+        for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+             std::chrono::steady_clock::now() < until;) {
+            if (Slurp("/proc/" + std::to_string(pid_) + "/wchan").find("pipe_write") != std::string::npos)
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -178,30 +231,29 @@ private:
 };
 
 // Ctrl+C, SIGTERM and SIGHUP end every verb at once, with 128 + the signal, whatever it
-// waits for (here an output that is a FIFO nobody reads, or Google Earth's next poll):
-// the temporary files of its outputs are removed and older outputs stay as they were.
-// The replay first stops at its next step; one that cannot (it waits in the open of its
+// waits for (here a write into a pipe that nobody reads, or Google Earth's next poll): the
+// temporary files of its outputs are removed and older outputs stay as they were. The
+// replay first stops at its next step; one that cannot (it waits in the write of its
 // picture) ends within a few seconds all the same.
 TEST(Commands, SignalsEndEveryVerbAtOnce)
 {
     TempDir dir;
     WriteRace(dir);
-    ASSERT_EQ(::mkfifo(dir.file("nobody-reads").c_str(), 0600), 0);
     dir.writeBytes("old.kml", "the old KML");
     struct Case {
         std::vector<std::string> args;
-        std::string running; // what the output says once the verb waits
+        std::string running; // what the output says once the verb waits; empty: it waits in a write
         int signal;
         double within;
         std::string says;
     };
     const Case cases[] = {
-        {{"results", dir.file("race.TP1"), "--csv", dir.file("nobody-reads")},
+        {{"results", dir.file("race.TP1"), "--csv", "/dev/fd/3"},
          "",
          SIGINT,
          2,
          "tideplot results: interrupted by SIGINT"},
-        {{"replay", dir.file("race.TP1"), "--kml", dir.file("old.kml"), "--screenshot", dir.file("nobody-reads")},
+        {{"replay", dir.file("race.TP1"), "--kml", dir.file("old.kml"), "--screenshot", "/dev/fd/3"},
          "",
          SIGTERM,
          8,
@@ -213,12 +265,15 @@ TEST(Commands, SignalsEndEveryVerbAtOnce)
          "tideplot link: interrupted by SIGHUP"},
     };
     for (const Case& c : cases) {
-        Running verb(dir, c.args);
+        const FullPipe pipe;
+        Running verb(dir, c.args, pipe.writeEnd());
         if (!c.running.empty()) {
             ASSERT_TRUE(verb.says(c.running)) << c.args[0] << ":\n" << verb.output();
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        } else {
+            ASSERT_TRUE(verb.waitsInAPipe()) << c.args[0] << ":\n" << verb.output();
         }
         // Waiting: its temporary files are there (the replay's KML), or it serves.
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         if (c.args[0] == "replay") {
             EXPECT_EQ(TemporaryFiles(dir).size(), 1u);
         }

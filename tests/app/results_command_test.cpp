@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 namespace tideplot {
@@ -178,6 +179,26 @@ TEST_F(ResultsCommand, NamesReachATerminalWithoutTheirControlCharacters)
 
 // A race round a course: the table with each boat's status, start crossing and roundings,
 // the CSV's status, and the JSON: the course, and per boat what the rules made of its track.
+// The CSV and the JSON go in place together: one that cannot be put in place (a name too long
+// for the file system) leaves both older files as they were.
+TEST_F(ResultsCommand, CsvAndJsonReplaceTheOldOnesTogetherOrNotAtAll)
+{
+    dir.write("race.TP1.course", {"finish 57.60 11.5 57.62 11.5"});
+    dir.writeBytes("r.csv", "old CSV");
+    const std::string tooLong = dir.file(std::string(300, 'j') + ".json");
+    const auto failed = results("--csv " + Quote(dir.file("r.csv")) + " --json " + Quote(tooLong));
+    EXPECT_EQ(failed.status, 1) << failed.output;
+    EXPECT_NE(failed.output.find("cannot write the results' JSON file"), std::string::npos) << failed.output;
+    EXPECT_EQ(Slurp(dir.file("r.csv")), "old CSV");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().rfind(".tideplot-", 0), 0u) << entry.path();
+
+    const auto run = results("--csv " + Quote(dir.file("r.csv")) + " --json " + Quote(dir.file("r.json")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Slurp(dir.file("r.csv")).substr(0, 5), "rank,");
+    EXPECT_EQ(Slurp(dir.file("r.json")).substr(0, 1), "{");
+}
+
 TEST(ResultsCommandCourse, TableCsvAndJsonByTheCourse)
 {
     TempDir dir;

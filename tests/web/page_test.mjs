@@ -335,6 +335,24 @@ describe('safety', () => {
     assert.equal(blocked, 'blocked');
     assert.ok(!asked.some((u) => u.includes('example.org')));
 
+    // A server with subdomains ({s}): its tiles asked of a, b and c in turn, as tile clients
+    // do, each of them allowed by the policy.
+    const spread = writePage(sample, 'subdomains', ['--map', 'https://{s}.tiles.example.net/{z}/{x}/{y}.png']);
+    asked.length = 0;
+    await page.goto(`${spread.url}#step=200`);
+    await page.waitForFunction(() => document.documentElement.dataset.ready === 'true');
+    await page.waitForFunction((n) => window.tideplotStats && window.tideplotStats.framesDrawn > 1, {}, 1);
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    const hosts = new Set();
+    for (const u of asked) {
+      const m = /^https:\/\/([abc])\.tiles\.example\.net\/\d+\/(\d+)\/(\d+)\.png$/.exec(u);
+      assert.ok(m, u);
+      assert.equal(m[1], 'abc'[(Number(m[2]) + Number(m[3])) % 3], u);
+      hosts.add(m[1]);
+    }
+    assert.ok(hosts.size > 1, `tiles asked of ${[...hosts]} only`);
+    assert.equal(await page.$eval('#attribution', (e) => e.textContent), 'Map tiles: tiles.example.net');
+
     assert.throws(() => writePage(sample, 'mbtiles', ['--map', join(work, 'harbour.mbtiles')]),
       (e) => /MBTiles file .* cannot be a web page's map/.test(String(e.stderr)));
   });

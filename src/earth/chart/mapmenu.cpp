@@ -54,7 +54,8 @@ public:
         bool ok = false;
         const QString text =
             QInputDialog::getText(parent, QStringLiteral("Custom map"),
-                                  QStringLiteral("URL of the tile server's tiles, with {z}, {x} and {y}, e.g.\n%1")
+                                  QStringLiteral("URL of the tile server's tiles, with {z}, {x} and {y} (and {s} for "
+                                                 "the subdomains a, b and c), e.g.\n%1")
                                       .arg(QString::fromLatin1(kOpenStreetMapUrl)),
                                   QLineEdit::Normal, current, &ok);
         return ok ? text.trimmed() : QString();

@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <string>
+
 namespace tideplot {
 
 namespace {
@@ -36,17 +38,52 @@ void CheckTileUrlTemplate(const QString& urlTemplate)
     static const QRegularExpression fieldPattern(QStringLiteral("\\{[^}]*\\}"));
     for (const auto& match : fieldPattern.globalMatch(urlTemplate)) {
         const QString field = match.captured();
-        if (field != QLatin1String("{z}") && field != QLatin1String("{x}") && field != QLatin1String("{y}"))
-            Refuse(urlTemplate, "holds " + field.toStdString() + ": only {z}, {x} and {y} are filled in");
+        if (field != QLatin1String("{z}") && field != QLatin1String("{x}") && field != QLatin1String("{y}") &&
+            field != QLatin1String("{s}"))
+            Refuse(urlTemplate, "holds " + field.toStdString() + ": only {z}, {x}, {y} and {s} are filled in");
+    }
+    // The host, with its port and anything before it: up to the path, query or fragment.
+    const QString afterScheme = urlTemplate.mid(urlTemplate.indexOf(QStringLiteral("://")) + 3);
+    static const QRegularExpression authorityEnd(QStringLiteral("[/?#]"));
+    const QString authority = afterScheme.left(afterScheme.indexOf(authorityEnd));
+    if (authority.contains(QLatin1Char('@')))
+        throw Error("the map URL holds a user name or password (before \"@\" in its host): a tile URL carries none, "
+                    "as it is kept in the settings and written into web pages");
+    for (const char* field : {"{z}", "{x}", "{y}"}) {
+        if (authority.contains(QLatin1String(field)))
+            Refuse(urlTemplate,
+                   std::string("holds ") + field + " in its host: only {s} (a, b or c) may stand in a tile server's name");
     }
     QString sample = urlTemplate;
     sample.replace(QLatin1String("{z}"), QLatin1String("1"))
         .replace(QLatin1String("{x}"), QLatin1String("1"))
-        .replace(QLatin1String("{y}"), QLatin1String("1"));
+        .replace(QLatin1String("{y}"), QLatin1String("1"))
+        .replace(QLatin1String("{s}"), QLatin1String("a"));
     const QUrl url(sample, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())
         Refuse(urlTemplate, "is no valid URL" + (url.isValid() ? std::string(" (no host)")
                                                                : " (" + url.errorString().toStdString() + ")"));
+}
+
+QString TileSubdomain(int x, int y)
+{
+    const int count = static_cast<int>(std::char_traits<char>::length(kTileSubdomains));
+    return QString(QLatin1Char(kTileSubdomains[((x + y) % count + count) % count]));
+}
+
+QString TileServerName(const QString& urlTemplate)
+{
+    const auto host = [&urlTemplate](QLatin1String subdomain) {
+        QString sample = urlTemplate;
+        sample.replace(QLatin1String("{z}"), QLatin1String("0"))
+            .replace(QLatin1String("{x}"), QLatin1String("0"))
+            .replace(QLatin1String("{y}"), QLatin1String("0"))
+            .replace(QLatin1String("{s}."), subdomain.isEmpty() ? subdomain : subdomain + QLatin1Char('.'))
+            .replace(QLatin1String("{s}"), subdomain);
+        return QUrl(sample).host();
+    };
+    const QString name = host(QLatin1String(""));
+    return name.isEmpty() ? host(QLatin1String("a")) : name;
 }
 
 MapChoice ParseMapChoice(const QString& text)

@@ -32,7 +32,8 @@ struct MapChoice {
 
 // Reads the text of `--map`:
 //   none                                        no map;
-//   an http or https URL with {z}, {x} and {y}  a tile server, e.g. kOpenStreetMapUrl;
+//   an http or https URL with {z}, {x} and {y}  a tile server, e.g. kOpenStreetMapUrl
+//   (and {s}, see CheckTileUrlTemplate);
 //   a path ending in .mbtiles                   an MBTiles file;
 //   openstreetmap, openseamap                   the named maps of the Map menu.
 // Throws Error saying what the text lacks.
@@ -42,8 +43,19 @@ MapChoice ParseMapChoice(const QString& text);
 QString MapChoiceText(const MapChoice& choice);
 
 // Throws Error unless `urlTemplate` is an http or https URL that holds each of {z}, {x} and
-// {y} and no other {...} field.
+// {y}, and no other {...} field but {s}; with no user name or password (the template is
+// kept in the settings and written into web pages) and none of {z}, {x} and {y} in its
+// host (a tile's host is a server's name, not a number).
 void CheckTileUrlTemplate(const QString& urlTemplate);
+
+// The subdomains that a template's {s} stands for (https://{s}.tile.example.org/...), as
+// tile clients take them: in turn, the tile in column x and row y from the (x + y) mod 3-th.
+inline constexpr const char* kTileSubdomains = "abc";
+QString TileSubdomain(int x, int y);
+
+// The tile server of a template as its credit names it ("Map tiles: NAME"): its host, the
+// {s} left out (tile.example.org for https://{s}.tile.example.org/{z}/{x}/{y}.png).
+QString TileServerName(const QString& urlTemplate);
 
 // The map for a choice, its tiles fetched through `network` (made when null): null for
 // none. Throws Error when an MBTiles file cannot be read or a URL template is unusable.

@@ -20,7 +20,7 @@ XyzTileSource::~XyzTileSource()
 
 QString XyzTileSource::description() const
 {
-    return tileUrl({}).host();
+    return TileServerName(options_.UrlTemplate);
 }
 
 QUrl XyzTileSource::tileUrl(const TileKey& key) const
@@ -29,6 +29,7 @@ QUrl XyzTileSource::tileUrl(const TileKey& key) const
     url.replace(QLatin1String("{z}"), QString::number(key.Z));
     url.replace(QLatin1String("{x}"), QString::number(key.X));
     url.replace(QLatin1String("{y}"), QString::number(key.Y));
+    url.replace(QLatin1String("{s}"), TileSubdomain(key.X, key.Y));
     return QUrl(url);
 }
 

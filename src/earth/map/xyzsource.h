@@ -11,7 +11,7 @@ namespace tideplot {
 
 // Tiles from a tile server, through the TileNetwork: the URL template's {z}, {x} and {y}
 // are filled in with the tile's zoom, column and row counted from the north, e.g.
-// https://tile.openstreetmap.org/{z}/{x}/{y}.png. A tile the server does not have (an
+// https://tile.openstreetmap.org/{z}/{x}/{y}.png, and {s} with a subdomain (TileSubdomain). A tile the server does not have (an
 // error such as 404) fails; for an overlay, whose server leaves out its empty tiles, a
 // 404 is an empty tile.
 class XyzTileSource final : public TileSource {
@@ -23,7 +23,7 @@ public:
         int MaxZoom = 19;
         bool Overlay = false;
     };
-    // Throws Error when the template is no http or https URL with {z}, {x} and {y}.
+    // Throws Error as CheckTileUrlTemplate.
     XyzTileSource(Options options, std::shared_ptr<TileNetwork> network);
     ~XyzTileSource() override;
 

@@ -63,7 +63,10 @@ function makeChart(data, race, replay) {
     t = { img, ok: false };
     img.onload = () => { t.ok = true; redraw(); };
     img.decoding = 'async';
-    img.src = data.map.layers[layer].url.replace('{z}', z).replace('{x}', wrapped).replace('{y}', y);
+    // {s}: the subdomains in turn, as the program's own tiles take them.
+    const subdomains = data.map.layers[layer].subdomains || '';
+    const fields = { z, x: wrapped, y, s: subdomains.charAt((wrapped + y) % (subdomains.length || 1)) };
+    img.src = data.map.layers[layer].url.replace(/\{([zxys])\}/g, (field, name) => fields[name]);
     tiles.set(key, t);
     if (tiles.size > 400) tiles.delete(tiles.keys().next().value);
     return t;
