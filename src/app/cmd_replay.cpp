@@ -2,6 +2,7 @@
 #include "app/commands.h"
 #include "core/coursefile.h"
 #include "core/error.h"
+#include "core/replay.h"
 #include "core/text.h"
 #include "earth/chart/chartmap.h"
 #include "earth/earthfactory.h"
@@ -151,11 +152,6 @@ void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)
     }
 }
 
-// The tails --tail takes besides 0 (all of it), in minutes: from six seconds to longer
-// than any race.
-constexpr double kMinTailMinutes = 0.1;
-constexpr double kMaxTailMinutes = 1e6;
-
 // --tail, and a map the web page can show.
 void ParsePageOptions(const ParsedArgs& parsed, ReplayOptions& options)
 {
@@ -164,10 +160,9 @@ void ParsePageOptions(const ParsedArgs& parsed, ReplayOptions& options)
         throw UsageError("--tail sets the minutes of track the --html page draws");
     options.tailMinutes = parsed.number("--tail", 0);
     const double tail = options.tailMinutes;
-    if (tail != 0 && !(tail >= kMinTailMinutes && tail <= kMaxTailMinutes))
-        throw UsageError("--tail: " + parsed.value("--tail", "") +
-                         " is no number of minutes for the page's tail: give 0 (all of it) or " +
-                         ShortNumberText(kMinTailMinutes) + " to " + ShortNumberText(kMaxTailMinutes));
+    if (!TailMinutesAccepted(tail))
+        throw UsageError("--tail: " + parsed.value("--tail", "") + " is no number of minutes for the page's tail: give " +
+                         kTailRangeText);
     try {
         if (page)
             CheckPageMap(options.map);

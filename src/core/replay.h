@@ -51,6 +51,17 @@ struct ReplaySettings {
     std::int16_t StepsPerWidePlot = 90;
 };
 
+// The tail: the chart and the web page draw only the last minutes of race time. 0 draws the
+// whole track; any other tail lies from six seconds to longer than any race.
+inline constexpr double kMinTailMinutes = 0.1;
+inline constexpr double kMaxTailMinutes = 1e6;
+inline bool TailMinutesAccepted(double minutes)
+{
+    return minutes == 0 || (minutes >= kMinTailMinutes && minutes <= kMaxTailMinutes);
+}
+// "0 (the whole track) or 0.1 to 1000000 minutes": the tails taken, for messages.
+inline constexpr const char* kTailRangeText = "0 (the whole track) or 0.1 to 1000000 minutes";
+
 // The settings as the control window's boxes and the command line give them: the
 // resolution a number that ValidResolution takes, the points a number that rounds to a
 // whole number from -32768 to 32767. Throws Error naming the setting ("Resolution: ...",

@@ -5,6 +5,7 @@
 #include "core/datetime.h"
 #include "core/error.h"
 #include "core/geometry.h"
+#include "core/replay.h"
 #include "core/text.h"
 #include "replay/valuetext.h"
 #include "share/exportloop.h"
@@ -184,8 +185,8 @@ HtmlPageExporter::HtmlPageExporter(QString path, HtmlPageOptions options)
       widths_(std::make_unique<Bytes>()), board_(std::make_unique<Bytes>())
 {
     CheckPageMap(options_.Map);
-    if (!(options_.TailMinutes >= 0) || !std::isfinite(options_.TailMinutes))
-        throw Error("the tail of the web page is no number of minutes from 0 (0: the whole track)");
+    if (!TailMinutesAccepted(options_.TailMinutes))
+        throw Error(std::string("the tail of the web page is no number of minutes: give ") + kTailRangeText);
     if (options_.RaceCourse && !options_.RaceCourse->Finish)
         options_.RaceCourse.reset();
     leaderboard_.setCourse(options_.RaceCourse);

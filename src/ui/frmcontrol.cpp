@@ -3,6 +3,7 @@
 #include "core/colour.h"
 #include "core/datetime.h"
 #include "core/error.h"
+#include "core/replay.h"
 #include "core/text.h"
 #include "replay/leaderboard.h"
 #include "replay/replaysession.h"
@@ -267,7 +268,7 @@ std::optional<double> FrmControl::TailMinutes(const QString& text)
 {
     double minutes = 0;
     try {
-        if (TryNumberOfText(text.toLocal8Bit().toStdString(), minutes) && minutes >= 0 && std::isfinite(minutes))
+        if (TryNumberOfText(text.toLocal8Bit().toStdString(), minutes) && TailMinutesAccepted(minutes))
             return minutes;
     } catch (const Error&) {
     }
@@ -314,8 +315,8 @@ void FrmControl::cmdPlay_Click()
     if (!settings)
         return;
     if (!TailMinutes(txtTail->text())) {
-        dialogs_.tell(QStringLiteral("The tail \"%1\" is no number of minutes of 0 or more (0: the whole track).")
-                          .arg(txtTail->text()),
+        dialogs_.tell(QStringLiteral("The tail \"%1\" is no number of minutes: give %2.")
+                          .arg(txtTail->text(), QString::fromLatin1(kTailRangeText)),
                       MessageKind::Warning);
         return;
     }

@@ -55,10 +55,10 @@ TEST(HtmlPage, CommandRefusesWhatAPageCannotHave)
         {"--html p.html --map harbour.mbtiles",
          "--map: the MBTiles file \"harbour.mbtiles\" cannot be a web page's map: its tiles stay on this computer"},
         {"--tail 5", "--tail sets the minutes of track the --html page draws"},
-        {"--html p.html --tail -1", "--tail: -1 is no number of minutes for the page's tail: give 0 (all of it) or "
-                                    "0.1 to 1000000"},
+        {"--html p.html --tail -1", "--tail: -1 is no number of minutes for the page's tail: give 0 (the whole track) "
+                                    "or 0.1 to 1000000 minutes"},
         {"--html p.html --tail 99999999999", "--tail: 99999999999 is no number of minutes for the page's tail: give 0 "
-                                             "(all of it) or 0.1 to 1000000"},
+                                             "(the whole track) or 0.1 to 1000000 minutes"},
         {"--html p.html --tail 1e-300", "--tail: 1e-300 is no number of minutes"},
         {"--html p.html --tail x", "--tail"},
         // A tile URL that would put a password into the page, or have its tiles come from

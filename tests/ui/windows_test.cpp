@@ -601,6 +601,15 @@ TEST(Replay, FailuresAndWarningsAreShownAndLeaveTheWindowsUsable)
         EXPECT_TRUE(w.dialogs.lastSays(told)) << speed << " " << resolution;
         EXPECT_FALSE(w.main->controlWindow()->session().playing()) << speed << " " << resolution;
     }
+    // A tail that is no sensible number of minutes, as --tail refuses it.
+    Window::type(w.control<QLineEdit>("txtPlayspeed"), "10");
+    Window::type(w.control<QLineEdit>("txtResolution"), "10");
+    for (const char* tail : {"1e-300", "-1", "99999999999"}) {
+        Window::type(w.control<QLineEdit>("txtTail"), tail);
+        w.clickControl("cmdPlay");
+        EXPECT_TRUE(w.dialogs.lastSays("give 0 (the whole track) or 0.1 to 1000000 minutes")) << tail;
+        EXPECT_FALSE(w.main->controlWindow()->session().playing()) << tail;
+    }
 }
 
 TEST(Settings, FirstStartShowsEveryControlAndTheWindowComesBackAsItWasLeft)
