@@ -18,7 +18,6 @@
 #include "ui/frmresults.h"
 #include "ui/settings.h"
 #include "ui/windowplacement.h"
-#include "ui/workpool.h"
 
 #include <QEvent>
 #include <QFile>
@@ -26,7 +25,6 @@
 #include <QMainWindow>
 #include <QScreen>
 #include <QStatusBar>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <exception>
@@ -101,13 +99,8 @@ ReplayWindows::ReplayWindows(QMainWindow& setup, UserDialogs& dialogs, QSettings
     chartDescription_.setInterval(1000);
     connect(&chartDescription_, &QTimer::timeout, this, [this] { describeChart(); });
     // Until the first step the chart shows the whole race, once its box has been read.
-    connect(&raceBox_, &QFutureWatcher<FixBox>::finished, this, [this] {
-        ReplayView* view = replayView();
-        if (!view || raceBox_.isCanceled() || !raceBox_.isFinished() || !frmControl_ || session_.position() != 0)
-            return;
-        view->showBox(raceBox_.result());
-        describeChart();
-    });
+    raceBoxLook_.setInterval(20);
+    connect(&raceBoxLook_, &QTimer::timeout, this, [this] { raceBoxRead(); });
     session_.addObserver(&leaderboard_);
     // The results window's leaderboard follows the replay four times a second.
     leaderboardShown_.setInterval(250);
@@ -276,28 +269,52 @@ void ReplayWindows::showWholeRace()
     }
     if (!first.empty())
         view->showBox(first);
-    raceBoxCancel_ = std::make_shared<std::atomic<bool>>(false);
-    raceBox_.setFuture(QtConcurrent::run(&LongWorkPool(), [tracks = std::move(tracks), cancel = raceBoxCancel_] {
-        FixBox race;
-        for (const auto& [path, sep] : tracks) {
-            try {
-                race.add(TrackFixesBox(path, sep, cancel.get()));
-            } catch (const Error&) {
-                // The replay reports a track it cannot read when it gets there.
+    raceBox_ = StartJob<FixBox>(
+        [tracks = std::move(tracks)](const std::atomic<bool>& cancel) {
+            FixBox race;
+            for (const auto& [path, sep] : tracks) {
+                try {
+                    race.add(TrackFixesBox(path, sep, &cancel));
+                } catch (const Error&) {
+                    // The replay reports a track it cannot read when it gets there.
+                }
             }
-        }
-        return race;
-    }));
+            return race;
+        },
+        kBoxPriority);
+    raceBoxLook_.start();
     describeChart();
     chartDescription_.start();
 }
 
 void ReplayWindows::endRaceBox()
 {
-    if (raceBoxCancel_)
-        raceBoxCancel_->store(true);
-    raceBox_.cancel();
-    raceBox_.waitForFinished();
+    // Nothing waits: the job holds only its own copies and stops at its next fix.
+    raceBoxLook_.stop();
+    if (raceBox_)
+        raceBox_->Cancel.store(true);
+    raceBox_.reset();
+}
+
+void ReplayWindows::raceBoxRead()
+{
+    if (!raceBox_ || !raceBox_->ended())
+        return;
+    const std::shared_ptr<JobOutcome<FixBox>> box = std::move(raceBox_);
+    raceBoxLook_.stop();
+    ReplayView* view = replayView();
+    if (!view || !frmControl_)
+        return;
+    // Anything but a track that cannot be read (the memory, say) is told, not lost.
+    if (!box->Failure.empty()) {
+        dialogs_.tell(QStringLiteral("The chart cannot show the whole race: %1").arg(FromBytes(box->Failure)),
+                      MessageKind::Warning);
+        return;
+    }
+    if (session_.position() != 0 || !box->Result)
+        return;
+    view->showBox(*box->Result);
+    describeChart();
 }
 
 void ReplayWindows::tellWarnings(const QString& memoryWarning)
