@@ -233,7 +233,7 @@ void ReplayWindows::start(const std::string& raceFile)
             frmControl_->close(); // nothing was loaded to play
         return;
     }
-    // The track files are open: the analysis reads them from the start on a worker thread.
+    // The track files are open: the analysis reads them from the start on the pool.
     analysis_.start(
         BoatSources(session_.state()), [this] { analysisChanged(); }, analysis / sizeof(MotionSample));
     if (chartActions_)
@@ -250,7 +250,7 @@ void ReplayWindows::showWholeRace()
     ReplayView* view = replayView();
     if (!view)
         return;
-    // Every fix of every track is read: on a worker thread, so that a long race holds no
+    // Every fix of every track is read: on the pool, so that a long race holds no
     // window. The chart shows the race's box when it is there, unless the replay has moved.
     endRaceBox();
     std::vector<std::pair<std::string, char>> tracks;
@@ -483,7 +483,7 @@ void ReplayWindows::followBoat(std::optional<int> boat)
 void ReplayWindows::analysisChanged()
 {
     if (!analysis_.running())
-        ReturnFreedMemory(); // what the analysis's worker thread used on the way
+        ReturnFreedMemory(); // what the analysis's threads used on the way
     if (frmAnalysis_) {
         QString note;
         if (analysis_.running())
