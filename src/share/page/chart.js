@@ -121,10 +121,11 @@ function makeChart(data, race, replay) {
 
   // Strokes boat `boat`'s pieces first to last - 1 (or those of `indices` first to
   // last - 1), each in the style of its key (keyOf of its step; 0: not drawn), those of one
-  // key that follow on one another as one polyline.
-  function strokePieces(ctx, boat, first, last, keyOf, applyKey, clip, indices) {
+  // key that follow on one another as one polyline. `place` puts world units on the canvas
+  // (pixels = world * scale + offset); pieces wholly outside `clip` (world units) are left out.
+  function strokePieces(ctx, boat, first, last, keyOf, applyKey, clip, indices, place = viewPlace()) {
     const { xs, ys, pieceStep, pieceTo } = boat;
-    const s = view.scale, ox = view.width / 2 - view.cx * s, oy = view.height / 2 - view.cy * s;
+    const { scale: s, ox, oy } = place;
     let lastTo = -2, style = -1;
     line.ctx = ctx;
     ctx.beginPath();
@@ -150,53 +151,145 @@ function makeChart(data, race, replay) {
     lineEnd();
     if (style > 0) ctx.stroke();
   }
+  function viewPlace() {
+    return { scale: view.scale, ox: view.width / 2 - view.cx * view.scale, oy: view.height / 2 - view.cy * view.scale };
+  }
 
   const kLevels = 24;
   const narrowKey = (ps) => (widths[ps] === 1 ? 1 : 0);
   const wideKey = (ps) => widths[ps];
-  // The pieces of the whole track are drawn once onto a layer of their own, and as the
-  // replay goes on only the new ones are added to it: a drag or a play forward draws a few
-  // pieces a frame. A new view, or a step back, draws the layer anew.
-  const layer = document.createElement('canvas');
-  const layerCtx = layer.getContext('2d');
-  const layerState = { key: '', upTo: 0 };
-  function drawWholeTracks(target, clip, counts, step) {
-    const key = [view.cx, view.cy, view.scale, view.width, view.height, view.dpr].join();
-    let from = null;
-    if (layerState.key === key && layerState.upTo <= step) {
-      from = boats.map((boat) => lastAtMost(boat.pieceStep, layerState.upTo) + 1);
-    } else {
-      if (layer.width !== canvas.width || layer.height !== canvas.height) {
-        layer.width = canvas.width;
-        layer.height = canvas.height;
+
+  // ---- The whole tracks, drawn once and kept -------------------------------------------
+  // The tracks up to the step shown are drawn onto a picture of their own (a "sheet") that
+  // covers the view and a margin around it, at the view's scale. As the replay goes on only
+  // the new pieces are added to it; a pan within the margin only moves it. Every `snapEvery`
+  // steps a copy of it is kept, so a step back starts from the nearest copy at or before the
+  // step, not from the start. A new scale, or a pan past the margin, starts a new sheet that
+  // is drawn a few milliseconds a frame while the old one, moved and scaled, stands in for it.
+  const kSheetMargin = 0.25;       // of the view's width and height, on each side
+  const kSnapBytes = 160e6;        // the copies' memory at most
+  const kMaxSnaps = 48;
+  const kFrameBudgetMs = 10;       // a new sheet's drawing per frame
+  const kStepBudgetMs = 24;        // the sheet shown: its drawing per frame when the step moves far
+  let shownSheet = null, nextSheet = null;
+
+  function newSheet() {
+    const ratio = Math.min(view.dpr, 2);
+    const cssWidth = Math.ceil(view.width * (1 + 2 * kSheetMargin));
+    const cssHeight = Math.ceil(view.height * (1 + 2 * kSheetMargin));
+    const canvas = document.createElement('canvas');
+    canvas.width = Math.max(1, Math.round(cssWidth * ratio));
+    canvas.height = Math.max(1, Math.round(cssHeight * ratio));
+    const snaps = Math.max(2, Math.min(kMaxSnaps, Math.floor(kSnapBytes / (canvas.width * canvas.height * 4))));
+    return {
+      canvas, context: canvas.getContext('2d'), ratio, cssWidth, cssHeight, scale: view.scale,
+      x0: view.cx - cssWidth / 2 / view.scale, y0: view.cy - cssHeight / 2 / view.scale,
+      snapEvery: Math.max(1, Math.ceil(race.steps / snaps)), snapshots: new Map(),
+      upTo: 0, windowEnd: 0, nextBoat: 0,
+    };
+  }
+  // Whether `sheet` holds the whole view at the view's scale.
+  function sheetFits(sheet) {
+    if (!sheet || sheet.scale !== view.scale || sheet.ratio !== Math.min(view.dpr, 2)) return false;
+    const vx0 = view.cx - view.width / 2 / view.scale, vy0 = view.cy - view.height / 2 / view.scale;
+    const eps = 1 / view.scale;
+    return vx0 >= sheet.x0 - eps && vy0 >= sheet.y0 - eps &&
+      vx0 + view.width / view.scale <= sheet.x0 + sheet.cssWidth / sheet.scale + eps &&
+      vy0 + view.height / view.scale <= sheet.y0 + sheet.cssHeight / sheet.scale + eps;
+  }
+  // The sheet at `step`: from its kept copy at or before the step (empty at 0).
+  function restoreSheet(sheet, step) {
+    const context = sheet.context;
+    context.setTransform(1, 0, 0, 1, 0, 0);
+    context.clearRect(0, 0, sheet.canvas.width, sheet.canvas.height);
+    let from = 0;
+    for (const at of sheet.snapshots.keys()) if (at <= step && at > from) from = at;
+    if (from > 0) context.drawImage(sheet.snapshots.get(from), 0, 0);
+    sheet.upTo = from;
+    sheet.windowEnd = from;
+    sheet.nextBoat = 0;
+  }
+  function keepSnapshot(sheet) {
+    if (sheet.upTo % sheet.snapEvery !== 0 || sheet.snapshots.has(sheet.upTo)) return;
+    const copy = document.createElement('canvas');
+    copy.width = sheet.canvas.width;
+    copy.height = sheet.canvas.height;
+    copy.getContext('2d').drawImage(sheet.canvas, 0, 0);
+    sheet.snapshots.set(sheet.upTo, copy);
+  }
+  // Draws `sheet` on to `step`, a window of steps at a time (each ending at a multiple of
+  // snapEvery, where a copy is kept), a boat at a time until `deadline`. True when done.
+  function advanceSheet(sheet, step, deadline) {
+    const behind = step < sheet.upTo || (sheet.nextBoat > 0 && step < sheet.windowEnd);
+    let ahead = 0;
+    for (const at of sheet.snapshots.keys()) if (at > sheet.upTo && at <= step && at > ahead) ahead = at;
+    if (behind || (ahead && sheet.nextBoat === 0)) restoreSheet(sheet, step);
+    const context = sheet.context;
+    const place = { scale: sheet.scale, ox: -sheet.x0 * sheet.scale, oy: -sheet.y0 * sheet.scale };
+    const margin = 8 / sheet.scale;
+    const clip = {
+      x0: sheet.x0 - margin, y0: sheet.y0 - margin,
+      x1: sheet.x0 + sheet.cssWidth / sheet.scale + margin, y1: sheet.y0 + sheet.cssHeight / sheet.scale + margin,
+    };
+    context.setTransform(sheet.ratio, 0, 0, sheet.ratio, 0, 0);
+    context.lineCap = 'round';
+    context.lineJoin = 'round';
+    const setWidth = (w) => { context.lineWidth = w; };
+    while (sheet.upTo < step) {
+      if (sheet.nextBoat === 0) sheet.windowEnd = Math.min(step, (Math.floor(sheet.upTo / sheet.snapEvery) + 1) * sheet.snapEvery);
+      for (; sheet.nextBoat < boats.length; ++sheet.nextBoat) {
+        if (performance.now() > deadline) return false;
+        const boat = boats[sheet.nextBoat];
+        const first = lastAtMost(boat.pieceStep, sheet.upTo) + 1, last = lastAtMost(boat.pieceStep, sheet.windowEnd) + 1;
+        if (last <= first) continue;
+        context.strokeStyle = boat.colour;
+        strokePieces(context, boat, first, last, narrowKey, setWidth, clip, null, place);
+        strokePieces(context, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
+          wideKey, setWidth, clip, boat.wide, place);
       }
-      layerCtx.setTransform(1, 0, 0, 1, 0, 0);
-      layerCtx.clearRect(0, 0, layer.width, layer.height);
-      layerCtx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
-      layerState.key = key;
+      sheet.upTo = sheet.windowEnd;
+      sheet.nextBoat = 0;
+      keepSnapshot(sheet);
     }
-    layerState.upTo = step;
-    layerCtx.lineCap = 'round';
-    layerCtx.lineJoin = 'round';
-    const setWidth = (w) => { layerCtx.lineWidth = w; };
-    boats.forEach((boat, k) => {
-      const first = from ? from[k] : 0, last = counts[k];
-      if (last <= first) return;
-      layerCtx.strokeStyle = boat.colour;
-      strokePieces(layerCtx, boat, first, last, narrowKey, setWidth, clip);
-      strokePieces(layerCtx, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
-        wideKey, setWidth, clip, boat.wide);
-    });
-    target.drawImage(layer, 0, 0, view.width, view.height);
+    return true;
+  }
+  // Puts `sheet` on the chart where its world lies in the view (scaled when its scale is
+  // not the view's).
+  function showSheet(target, sheet) {
+    const vx0 = view.cx - view.width / 2 / view.scale, vy0 = view.cy - view.height / 2 / view.scale;
+    const factor = view.scale / sheet.scale;
+    target.drawImage(sheet.canvas, (sheet.x0 - vx0) * view.scale, (sheet.y0 - vy0) * view.scale,
+      sheet.cssWidth * factor, sheet.cssHeight * factor);
+  }
+  let lastScale = 0;
+  function drawWholeTracks(target, step) {
+    const started = performance.now();
+    // While a zoom or pinch goes on, the sheet shown stands in, scaled; a new one once it rests.
+    const zooming = shownSheet !== null && view.scale !== lastScale;
+    lastScale = view.scale;
+    if (!sheetFits(shownSheet)) {
+      if (zooming) {
+        redraw();
+      } else {
+        if (!sheetFits(nextSheet)) nextSheet = newSheet();
+        if (advanceSheet(nextSheet, step, started + kFrameBudgetMs) || !shownSheet) {
+          shownSheet = nextSheet;
+          nextSheet = null;
+        } else {
+          redraw(); // the new sheet goes on being drawn next frame
+        }
+      }
+    }
+    if (!advanceSheet(shownSheet, step, started + kStepBudgetMs)) redraw();
+    showSheet(target, shownSheet);
   }
 
   function drawTracks(clip, counts, step) {
     const tailMinutes = Number(tailBox.value);
     if (!(tailMinutes > 0) || step === 0) {
-      drawWholeTracks(ctx, clip, counts, step);
+      drawWholeTracks(ctx, step);
       return;
     }
-    layerState.key = '';
     ctx.lineCap = 'round';
     ctx.lineJoin = 'round';
     const now = clockSeconds[step], tailSeconds = tailMinutes * 60;

@@ -1,9 +1,9 @@
 // The page's texts and tables, the replay position (slider, keys, the address) and playing,
 // and the start (the script's last part, after racedata.js and chart.js, which it uses).
-(() => {
+(async () => {
   const data = JSON.parse(document.getElementById('race-data').textContent);
   const $ = (id) => document.getElementById(id);
-  const race = decodeRace(data);
+  const race = await unpackRace(data);
   const { steps, boats, board, clockText, thousandthsText, durationText, distanceText } = race;
 
   // ---- The page's texts ----------------------------------------------------------
