@@ -10,6 +10,7 @@ import { execFileSync } from 'node:child_process';
 import { copyFileSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { createRequire } from 'node:module';
 import { after, before, describe, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 import { launch, missing } from './chromium.mjs';
@@ -210,6 +211,26 @@ describe('the sample race with a finish line', () => {
     const first = seconds(tables.Results[1][6]);
     assert.deepEqual(tables.Leaderboard.slice(2).map((r) => r[3]),
       tables.Results.slice(2).map((r) => '+' + clock(seconds(r[6]) - first)));
+  });
+
+  test('axe-core finds no fault, light and dark, wide and on a phone; names are isolated', async () => {
+    const axeSource = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+    for (const [scheme, viewport] of [['light', { width: 1280, height: 900 }], ['dark', { width: 390, height: 844, isMobile: true, hasTouch: true }]]) {
+      const page = await browser.newPage();
+      await page.setBypassCSP(true); // for axe's own script
+      await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
+      await page.setViewport(viewport);
+      await page.goto(`${race.url}#step=400`);
+      await page.waitForFunction(() => document.documentElement.dataset.ready === 'true');
+      await page.addScriptTag({ content: axeSource });
+      const found = await page.evaluate(async () => (await window.axe.run(document)).violations.map((v) =>
+        `${v.id} (${v.impact}): ${v.nodes.map((n) => n.target.join(' ')).slice(0, 5).join(', ')}`));
+      assert.deepEqual(found, [], `axe-core, ${scheme}`);
+      const names = await page.evaluate(() => [...document.querySelectorAll('#boats tbody td:first-child')].map((td) =>
+        td.firstElementChild?.tagName));
+      assert.deepEqual(names, race.legend.map(() => 'BDI'));
+      await page.close();
+    }
   });
 
   test('fits a phone 390 pixels wide, every control reachable by Tab with a visible focus', async () => {

@@ -16,7 +16,12 @@ function makeChart(data, race, replay) {
   // `moved` once the reader panned or zoomed (until then a new size fits the race anew).
   const view = { cx: 0.5, cy: 0.5, scale: 512, width: 300, height: 200, dpr: 1, moved: false };
   const kMaxScale = 256 * 2 ** 23, kMinScale = 64;
-  const kSea = '#a4c3d8', kInk = '#182838', kLabelBox = 'rgba(255,255,255,0.8)';
+  const kInk = '#182838', kLabelBox = 'rgba(255,255,255,0.85)';
+  // The sea's colour is the page's (--sea), light or dark with the reader's colour scheme.
+  const seaColour = () => getComputedStyle(document.documentElement).getPropertyValue('--sea').trim() || '#a4c3d8';
+  if (window.matchMedia) {
+    window.matchMedia('(prefers-color-scheme: dark)').addEventListener?.('change', () => redraw());
+  }
   const kEarthMetres = 2 * Math.PI * 6378137;
   // What the tests and the benchmark read: frames drawn, the script's time per frame, the view.
   const stats = { framesDrawn: 0, lastDrawMs: 0, drawMs: [], view };
@@ -124,7 +129,7 @@ function makeChart(data, race, replay) {
   // key that follow on one another as one polyline. `place` puts world units on the canvas
   // (pixels = world * scale + offset); pieces wholly outside `clip` (world units) are left out.
   function strokePieces(ctx, boat, first, last, keyOf, applyKey, clip, indices, place = viewPlace()) {
-    const { xs, ys, pieceStep, pieceTo } = boat;
+    const { xs, ys, pieceStep, pieceTo, casing } = boat;
     const { scale: s, ox, oy } = place;
     let lastTo = -2, style = -1;
     line.ctx = ctx;
@@ -135,7 +140,7 @@ function makeChart(data, race, replay) {
       if (key !== style) {
         lineEnd();
         lastTo = -2;
-        if (style > 0) ctx.stroke();
+        if (style > 0) strokeCased(ctx, casing);
         style = key;
         if (key > 0) { applyKey(key); ctx.beginPath(); }
       }
@@ -149,7 +154,20 @@ function makeChart(data, race, replay) {
       lastTo = t;
     }
     lineEnd();
-    if (style > 0) ctx.stroke();
+    if (style > 0) strokeCased(ctx, casing);
+  }
+  // The path in the line's style over a casing two pixels wider, so that every colour stands
+  // out from the sea, the map and the dark scheme alike.
+  function strokeCased(ctx, casing) {
+    if (casing) {
+      const colour = ctx.strokeStyle, width = ctx.lineWidth;
+      ctx.strokeStyle = casing;
+      ctx.lineWidth = width + 2;
+      ctx.stroke();
+      ctx.strokeStyle = colour;
+      ctx.lineWidth = width;
+    }
+    ctx.stroke();
   }
   function viewPlace() {
     return { scale: view.scale, ox: view.width / 2 - view.cx * view.scale, oy: view.height / 2 - view.cy * view.scale };
@@ -389,11 +407,16 @@ function makeChart(data, race, replay) {
       const t = boat.pieceTo[n - 1];
       const [x, y] = toScreen(boat.xs[t], boat.ys[t]);
       if (x < 0 || y < 0 || x > view.width || y > view.height) return;
-      inView.push(boat.caption);
-      ctx.lineWidth = 1.5;
-      ctx.strokeStyle = kInk;
+      inView.push('\u2068' + boat.caption + '\u2069');
+      // the boat's colour in a ring of its casing, and that in a thin ring of ink or white
       ctx.fillStyle = boat.colour;
-      ctx.beginPath(); ctx.arc(x, y, 4, 0, 2 * Math.PI); ctx.fill(); ctx.stroke();
+      ctx.beginPath(); ctx.arc(x, y, 4.5, 0, 2 * Math.PI); ctx.fill();
+      ctx.lineWidth = 2;
+      ctx.strokeStyle = boat.casing;
+      ctx.stroke();
+      ctx.lineWidth = 1;
+      ctx.strokeStyle = boat.casing === '#000000' ? '#ffffff' : '#000000';
+      ctx.beginPath(); ctx.arc(x, y, 6, 0, 2 * Math.PI); ctx.stroke();
       if (!boat.labelWidth) boat.labelWidth = ctx.measureText(boat.caption).width + 8;
       const w = boat.labelWidth, h = 15;
       const offsets = [[8, -8 - h], [8, 8], [-8 - w, -8 - h], [-8 - w, 8]];
@@ -434,7 +457,7 @@ function makeChart(data, race, replay) {
       if (x1 >= x0) { view.cx = (x0 + x1) / 2; view.cy = (y0 + y1) / 2; }
     }
     ctx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
-    ctx.fillStyle = kSea;
+    ctx.fillStyle = seaColour();
     ctx.fillRect(0, 0, view.width, view.height);
     drawTiles();
     const margin = 8 / view.scale;

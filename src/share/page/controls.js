@@ -11,21 +11,23 @@
   $('title').textContent = title;
   {
     const resolution = data.resolutionSeconds;
-    $('summary').textContent = data.race + ' \u00b7 ' + boats.length + (boats.length === 1 ? ' boat' : ' boats') +
+    $('summary').textContent = '\u2068' + data.race + '\u2069 \u00b7 ' + boats.length + (boats.length === 1 ? ' boat' : ' boats') +
       ' \u00b7 ' + steps + ' steps of ' + resolution + ' s race time' +
       (data.complete ? '' : ' \u00b7 the replay was stopped before the end of the race');
   }
   $('generator').textContent = 'Made by ' + data.generator + ' from the boats\' GPS tracks, on corrected time.';
-  const inkOn = (css) => {
-    const n = parseInt(css.slice(1), 16);
-    const luma = (299 * (n >> 16) + 587 * ((n >> 8) & 255) + 114 * (n & 255)) / 1000;
-    return luma < 128 ? '#ffffff' : '#000000';
-  };
-  function captionCell(boat) {
-    const td = document.createElement('td');
-    td.textContent = boat.caption;
+  // A boat's name in its window colour, isolated from the text around it (a name may hold
+  // characters that turn the direction of writing).
+  function showCaption(td, boat) {
+    const name = document.createElement('bdi');
+    name.textContent = boat.caption;
+    td.replaceChildren(name);
     td.style.background = boat.window;
     td.style.color = inkOn(boat.window);
+  }
+  function captionCell(boat) {
+    const td = document.createElement('td');
+    showCaption(td, boat);
     return td;
   }
   const boatCells = boats.map((boat) => {
@@ -57,6 +59,7 @@
         const td = tr.appendChild(document.createElement('td'));
         td.textContent = text;
         if (i === 0 || i === 2 || i === 5 || i === 6) td.className = 'number';
+        else td.dir = 'auto';
       });
       $('results').tBodies[0].appendChild(tr);
     }
@@ -94,10 +97,7 @@
         setText(shown.cells[0], String(rank));
         if (shown.boat !== b) {
           shown.boat = b;
-          const boat = boats[b];
-          shown.cells[1].textContent = boat.caption;
-          shown.cells[1].style.background = boat.window;
-          shown.cells[1].style.color = inkOn(boat.window);
+          showCaption(shown.cells[1], boats[b]);
         }
         let status = 'not started', gapText = '';
         if (kind === 2) {
@@ -153,6 +153,8 @@
     if (on && step >= steps) setStep(0);
     playing = on && steps > 0;
     playButton.textContent = playing ? 'Pause' : 'Play';
+    // The race time is read out when it rests, not at every step of a replay that plays.
+    $('race-time').setAttribute('aria-live', playing ? 'off' : 'polite');
     carried = 0;
     lastTick = performance.now();
     if (playing) requestAnimationFrame(tick);

@@ -36,6 +36,22 @@ async function unpackRace(data) {
   return decodeRace(data, { clock, widths, leaderboard, heads, lats, lons, distances });
 }
 
+// Colours by contrast (WCAG 2's relative luminance and contrast ratio), of "#rrggbb".
+function luminance(css) {
+  const n = parseInt(css.slice(1), 16);
+  const channel = (v) => { v /= 255; return v <= 0.03928 ? v / 12.92 : ((v + 0.055) / 1.055) ** 2.4; };
+  return 0.2126 * channel(n >> 16) + 0.7152 * channel((n >> 8) & 255) + 0.0722 * channel(n & 255);
+}
+function contrast(a, b) {
+  const la = luminance(a), lb = luminance(b);
+  return (Math.max(la, lb) + 0.05) / (Math.min(la, lb) + 0.05);
+}
+// Black or white, whichever stands out more on `css`: text on a boat's colour, and the
+// casing under its track.
+function inkOn(css) {
+  return contrast(css, '#000000') >= contrast(css, '#ffffff') ? '#000000' : '#ffffff';
+}
+
 // The race as the program wrote it into the page (`data`, the page's JSON): its steps' race
 // clocks, the boats' pieces of track in Web Mercator, their distances to the first boat, the
 // leaderboard of every step, and the texts of these numbers as the program writes them.
@@ -141,7 +157,7 @@ function decodeRace(data, streams) {
       distanceCode.push(now);
     }
     return {
-      caption: b.caption, colour: b.colour, window: b.window,
+      caption: b.caption, colour: b.colour, window: b.window, casing: inkOn(b.colour),
       xs: Float64Array.from(xs), ys: Float64Array.from(ys),
       pieceStep: Int32Array.from(pieceStep), pieceTo: Int32Array.from(pieceTo),
       distanceStep: Float64Array.from(distanceStep), distanceCode: Float64Array.from(distanceCode),
