@@ -17,8 +17,7 @@ function makeChart(data, race, replay) {
   const view = { cx: 0.5, cy: 0.5, scale: 512, width: 300, height: 200, dpr: 1, moved: false };
   const kMaxScale = 256 * 2 ** 23, kMinScale = 64;
   const kInk = '#182838', kLabelBox = 'rgba(255,255,255,0.85)';
-  // The sea's colour is the page's (--sea), light or dark with the reader's colour scheme.
-  const seaColour = () => getComputedStyle(document.documentElement).getPropertyValue('--sea').trim() || '#a4c3d8';
+  // The sea is the chart box's colour (--sea), light or dark with the reader's colour scheme.
   if (window.matchMedia) {
     window.matchMedia('(prefers-color-scheme: dark)').addEventListener?.('change', () => redraw());
   }
@@ -58,6 +57,7 @@ function makeChart(data, race, replay) {
 
   // Tiles of the map, in a cache of the last few hundred.
   const tiles = new Map();
+  let tilesLoaded = 0;
   function tile(layer, z, x, y) {
     const n = 2 ** z;
     const key = layer + '/' + z + '/' + x + '/' + y;
@@ -66,7 +66,7 @@ function makeChart(data, race, replay) {
     const wrapped = ((x % n) + n) % n;
     const img = new Image();
     t = { img, ok: false };
-    img.onload = () => { t.ok = true; redraw(); };
+    img.onload = () => { t.ok = true; ++tilesLoaded; redraw(); };
     img.decoding = 'async';
     // {s}: the subdomains in turn, as the program's own tiles take them.
     const subdomains = data.map.layers[layer].subdomains || '';
@@ -76,8 +76,18 @@ function makeChart(data, race, replay) {
     if (tiles.size > 400) tiles.delete(tiles.keys().next().value);
     return t;
   }
+  // The map's tiles on a canvas of their own under the tracks, drawn anew only when the view
+  // moved or a tile came.
+  const mapCanvas = $('map'), mapCtx = mapCanvas.getContext('2d');
+  let mapDrawn = '';
   function drawTiles() {
     if (!data.map) return;
+    const key = [view.cx, view.cy, view.scale, view.width, view.height, view.dpr, tiles.size, tilesLoaded].join();
+    if (key === mapDrawn) return;
+    mapDrawn = key;
+    const ctx = mapCtx;
+    ctx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
+    ctx.clearRect(0, 0, view.width, view.height);
     data.map.layers.forEach((layer, li) => {
       const z = Math.max(0, Math.min(layer.maxZoom, Math.round(Math.log2(view.scale / 256))));
       const n = 2 ** z, size = view.scale / n;
@@ -187,17 +197,25 @@ function makeChart(data, race, replay) {
   const kSheetMargin = 0.25;       // of the view's width and height, on each side
   const kSnapBytes = 160e6;        // the copies' memory at most
   const kMaxSnaps = 48;
-  const kFrameBudgetMs = 10;       // a new sheet's drawing per frame
-  const kStepBudgetMs = 24;        // the sheet shown: its drawing per frame when the step moves far
+  // The drawing of a frame at most: the browser paints the pieces after the script has
+  // given them, so their number bounds a frame's time where the script's clock cannot.
+  const kFrameBudgetMs = 10, kFramePieces = 6000;  // a new sheet
+  const kStepBudgetMs = 24, kStepPieces = 16000;   // the sheet shown, when the step moves far
   let shownSheet = null, nextSheet = null;
 
+  // The sheets are canvases of their own under the chart's (which draws the boats, the
+  // captions, the scale and the finish line on top): a pan or a zoom only moves or scales
+  // the one shown, which the browser does without drawing it again.
+  const sheetBox = $('sheets');
   function newSheet() {
-    const ratio = Math.min(view.dpr, 2);
+    const ratio = view.dpr;
     const cssWidth = Math.ceil(view.width * (1 + 2 * kSheetMargin));
     const cssHeight = Math.ceil(view.height * (1 + 2 * kSheetMargin));
     const canvas = document.createElement('canvas');
     canvas.width = Math.max(1, Math.round(cssWidth * ratio));
     canvas.height = Math.max(1, Math.round(cssHeight * ratio));
+    canvas.style.width = cssWidth + 'px';
+    canvas.style.height = cssHeight + 'px';
     const snaps = Math.max(2, Math.min(kMaxSnaps, Math.floor(kSnapBytes / (canvas.width * canvas.height * 4))));
     return {
       canvas, context: canvas.getContext('2d'), ratio, cssWidth, cssHeight, scale: view.scale,
@@ -208,7 +226,7 @@ function makeChart(data, race, replay) {
   }
   // Whether `sheet` holds the whole view at the view's scale.
   function sheetFits(sheet) {
-    if (!sheet || sheet.scale !== view.scale || sheet.ratio !== Math.min(view.dpr, 2)) return false;
+    if (!sheet || sheet.scale !== view.scale || sheet.ratio !== view.dpr) return false;
     const vx0 = view.cx - view.width / 2 / view.scale, vy0 = view.cy - view.height / 2 / view.scale;
     const eps = 1 / view.scale;
     return vx0 >= sheet.x0 - eps && vy0 >= sheet.y0 - eps &&
@@ -221,26 +239,25 @@ function makeChart(data, race, replay) {
     context.setTransform(1, 0, 0, 1, 0, 0);
     context.clearRect(0, 0, sheet.canvas.width, sheet.canvas.height);
     let from = 0;
-    for (const at of sheet.snapshots.keys()) if (at <= step && at > from) from = at;
+    for (const [at, copy] of sheet.snapshots) if (copy && at <= step && at > from) from = at;
     if (from > 0) context.drawImage(sheet.snapshots.get(from), 0, 0);
     sheet.upTo = from;
     sheet.windowEnd = from;
     sheet.nextBoat = 0;
   }
   function keepSnapshot(sheet) {
-    if (sheet.upTo % sheet.snapEvery !== 0 || sheet.snapshots.has(sheet.upTo)) return;
-    const copy = document.createElement('canvas');
-    copy.width = sheet.canvas.width;
-    copy.height = sheet.canvas.height;
-    copy.getContext('2d').drawImage(sheet.canvas, 0, 0);
-    sheet.snapshots.set(sheet.upTo, copy);
+    const at = sheet.upTo;
+    if (at % sheet.snapEvery !== 0 || sheet.snapshots.has(at)) return;
+    sheet.snapshots.set(at, null); // taken: the copy comes from the browser a moment later
+    createImageBitmap(sheet.canvas).then((copy) => sheet.snapshots.set(at, copy), () => sheet.snapshots.delete(at));
   }
   // Draws `sheet` on to `step`, a window of steps at a time (each ending at a multiple of
   // snapEvery, where a copy is kept), a boat at a time until `deadline`. True when done.
-  function advanceSheet(sheet, step, deadline) {
+  function advanceSheet(sheet, step, deadline, pieces) {
+    let drawn = 0;
     const behind = step < sheet.upTo || (sheet.nextBoat > 0 && step < sheet.windowEnd);
     let ahead = 0;
-    for (const at of sheet.snapshots.keys()) if (at > sheet.upTo && at <= step && at > ahead) ahead = at;
+    for (const [at, copy] of sheet.snapshots) if (copy && at > sheet.upTo && at <= step && at > ahead) ahead = at;
     if (behind || (ahead && sheet.nextBoat === 0)) restoreSheet(sheet, step);
     const context = sheet.context;
     const place = { scale: sheet.scale, ox: -sheet.x0 * sheet.scale, oy: -sheet.y0 * sheet.scale };
@@ -256,10 +273,11 @@ function makeChart(data, race, replay) {
     while (sheet.upTo < step) {
       if (sheet.nextBoat === 0) sheet.windowEnd = Math.min(step, (Math.floor(sheet.upTo / sheet.snapEvery) + 1) * sheet.snapEvery);
       for (; sheet.nextBoat < boats.length; ++sheet.nextBoat) {
-        if (performance.now() > deadline) return false;
+        if (drawn > pieces || performance.now() > deadline) return false;
         const boat = boats[sheet.nextBoat];
         const first = lastAtMost(boat.pieceStep, sheet.upTo) + 1, last = lastAtMost(boat.pieceStep, sheet.windowEnd) + 1;
         if (last <= first) continue;
+        drawn += last - first;
         context.strokeStyle = boat.colour;
         strokePieces(context, boat, first, last, narrowKey, setWidth, clip, null, place);
         strokePieces(context, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
@@ -273,14 +291,17 @@ function makeChart(data, race, replay) {
   }
   // Puts `sheet` on the chart where its world lies in the view (scaled when its scale is
   // not the view's).
-  function showSheet(target, sheet) {
+  function showSheet(sheet) {
     const vx0 = view.cx - view.width / 2 / view.scale, vy0 = view.cy - view.height / 2 / view.scale;
     const factor = view.scale / sheet.scale;
-    target.drawImage(sheet.canvas, (sheet.x0 - vx0) * view.scale, (sheet.y0 - vy0) * view.scale,
-      sheet.cssWidth * factor, sheet.cssHeight * factor);
+    const transform = 'translate(' + (sheet.x0 - vx0) * view.scale + 'px,' + (sheet.y0 - vy0) * view.scale + 'px)' +
+      (factor === 1 ? '' : ' scale(' + factor + ')');
+    if (sheet.canvas.style.transform !== transform) sheet.canvas.style.transform = transform;
+    if (sheetBox.firstChild !== sheet.canvas || sheetBox.childNodes.length !== 1) sheetBox.replaceChildren(sheet.canvas);
+    sheetBox.hidden = false;
   }
   let lastScale = 0;
-  function drawWholeTracks(target, step) {
+  function drawWholeTracks(step) {
     const started = performance.now();
     // While a zoom or pinch goes on, the sheet shown stands in, scaled; a new one once it rests.
     const zooming = shownSheet !== null && view.scale !== lastScale;
@@ -290,7 +311,7 @@ function makeChart(data, race, replay) {
         redraw();
       } else {
         if (!sheetFits(nextSheet)) nextSheet = newSheet();
-        if (advanceSheet(nextSheet, step, started + kFrameBudgetMs) || !shownSheet) {
+        if (advanceSheet(nextSheet, step, started + kFrameBudgetMs, kFramePieces) || !shownSheet) {
           shownSheet = nextSheet;
           nextSheet = null;
         } else {
@@ -298,16 +319,17 @@ function makeChart(data, race, replay) {
         }
       }
     }
-    if (!advanceSheet(shownSheet, step, started + kStepBudgetMs)) redraw();
-    showSheet(target, shownSheet);
+    if (!advanceSheet(shownSheet, step, started + kStepBudgetMs, kStepPieces)) redraw();
+    showSheet(shownSheet);
   }
 
   function drawTracks(clip, counts, step) {
     const tailMinutes = Number(tailBox.value);
     if (!(tailMinutes > 0) || step === 0) {
-      drawWholeTracks(ctx, step);
+      drawWholeTracks(step);
       return;
     }
+    sheetBox.hidden = true;
     ctx.lineCap = 'round';
     ctx.lineJoin = 'round';
     const now = clockSeconds[step], tailSeconds = tailMinutes * 60;
@@ -457,8 +479,7 @@ function makeChart(data, race, replay) {
       if (x1 >= x0) { view.cx = (x0 + x1) / 2; view.cy = (y0 + y1) / 2; }
     }
     ctx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
-    ctx.fillStyle = seaColour();
-    ctx.fillRect(0, 0, view.width, view.height);
+    ctx.clearRect(0, 0, view.width, view.height);
     drawTiles();
     const margin = 8 / view.scale;
     const clip = {
@@ -491,11 +512,15 @@ function makeChart(data, race, replay) {
   function resize() {
     const box = $('chart-box');
     const width = Math.max(1, box.clientWidth), height = Math.max(1, box.clientHeight);
-    const dpr = window.devicePixelRatio || 1;
+    // At most two pixels a CSS pixel: a phone's third is not worth drawing every frame.
+    const dpr = Math.min(window.devicePixelRatio || 1, 2);
     view.width = width; view.height = height; view.dpr = dpr;
     if (!view.moved) fitAll();
-    canvas.width = Math.round(width * dpr);
-    canvas.height = Math.round(height * dpr);
+    for (const c of [canvas, mapCanvas]) {
+      c.width = Math.round(width * dpr);
+      c.height = Math.round(height * dpr);
+    }
+    mapDrawn = '';
     redraw();
   }
 
