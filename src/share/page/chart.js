@@ -420,9 +420,12 @@ function makeChart(data, race, replay) {
     ctx.fillText(text, box.x + box.w / 2, box.y + 9);
   }
 
+  // The boats as dots, then their captions as the desktop chart places them: beside the dot,
+  // in the first of a few places that overlaps no other caption, dot, the scale or the
+  // chart's edge; none for a caption that has no free place.
   function drawBoats(counts, taken) {
     ctx.font = 'bold 11px system-ui, "DejaVu Sans", sans-serif';
-    const inView = [];
+    const inView = [], dots = [];
     boats.forEach((boat, k) => {
       const n = counts[k];
       if (n <= 0) return;
@@ -430,6 +433,8 @@ function makeChart(data, race, replay) {
       const [x, y] = toScreen(boat.xs[t], boat.ys[t]);
       if (x < 0 || y < 0 || x > view.width || y > view.height) return;
       inView.push('\u2068' + boat.caption + '\u2069');
+      dots.push({ boat, x, y });
+      taken.push(labelBox(x - 6, y - 6, 12, 12));
       // the boat's colour in a ring of its casing, and that in a thin ring of ink or white
       ctx.fillStyle = boat.colour;
       ctx.beginPath(); ctx.arc(x, y, 4.5, 0, 2 * Math.PI); ctx.fill();
@@ -439,20 +444,23 @@ function makeChart(data, race, replay) {
       ctx.lineWidth = 1;
       ctx.strokeStyle = boat.casing === '#000000' ? '#ffffff' : '#000000';
       ctx.beginPath(); ctx.arc(x, y, 6, 0, 2 * Math.PI); ctx.stroke();
+    });
+    const within = (box) => box.x >= 0 && box.y >= 0 && box.x + box.w <= view.width && box.y + box.h <= view.height;
+    for (const { boat, x, y } of dots) {
       if (!boat.labelWidth) boat.labelWidth = ctx.measureText(boat.caption).width + 8;
       const w = boat.labelWidth, h = 15;
       const offsets = [[8, -8 - h], [8, 8], [-8 - w, -8 - h], [-8 - w, 8]];
-      let place = null;
-      for (let attempt = 0; attempt < 12 && !place; ++attempt) {
+      for (let attempt = 0; attempt < 12; ++attempt) {
         const [ox, oy] = offsets[attempt % 4];
         const shift = Math.floor(attempt / 4) * (h + 2) * (oy < 0 ? -1 : 1);
         const box = labelBox(x + ox, y + oy + shift, w, h);
-        if (!overlaps(box, taken)) place = box;
+        if (within(box) && !overlaps(box, taken)) {
+          taken.push(box);
+          drawLabel(box, boat.caption);
+          break;
+        }
       }
-      if (!place) place = labelBox(x + offsets[0][0], y + offsets[0][1], w, h);
-      taken.push(place);
-      drawLabel(place, boat.caption);
-    });
+    }
     return inView;
   }
 
@@ -526,14 +534,20 @@ function makeChart(data, race, replay) {
 
   // Mouse, pen and touch: one pointer pans, two pinch.
   const pointers = new Map();
+  // A finger alone scrolls the page, as everywhere else on it: two pan and pinch.
   canvas.addEventListener('pointerdown', (e) => {
     canvas.setPointerCapture(e.pointerId);
-    pointers.set(e.pointerId, { x: e.offsetX, y: e.offsetY });
+    pointers.set(e.pointerId, { x: e.offsetX, y: e.offsetY, touch: e.pointerType === 'touch', screenY: e.screenY });
     canvas.classList.add('dragging');
   });
   canvas.addEventListener('pointermove', (e) => {
     const p = pointers.get(e.pointerId);
     if (!p) return;
+    if (pointers.size === 1 && p.touch) {
+      window.scrollBy(0, p.screenY - e.screenY);
+      p.screenY = e.screenY;
+      return;
+    }
     if (pointers.size === 1) {
       panBy(e.offsetX - p.x, e.offsetY - p.y);
     } else if (pointers.size === 2) {
@@ -546,7 +560,7 @@ function makeChart(data, race, replay) {
       if (before > 0 && after > 0) zoomAt(after / before, midAfter[0], midAfter[1]);
       panBy(midAfter[0] - midBefore[0], midAfter[1] - midBefore[1]);
     }
-    p.x = e.offsetX; p.y = e.offsetY;
+    p.x = e.offsetX; p.y = e.offsetY; p.screenY = e.screenY;
   });
   const release = (e) => {
     pointers.delete(e.pointerId);

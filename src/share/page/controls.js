@@ -145,6 +145,36 @@
     return m ? Number(m[1]) : null;
   }
 
+  // ---- A link to this moment -----------------------------------------------------------
+  // The page's own address at the step shown; in a club's page, the address that page gave
+  // in ?parent= (an http or https address) with the step after its #.
+  function linkToMoment() {
+    const hash = '#step=' + step;
+    const parent = new URLSearchParams(location.search).get('parent');
+    if (parent) {
+      try {
+        const url = new URL(parent);
+        if (url.protocol === 'https:' || url.protocol === 'http:') {
+          url.hash = hash.slice(1);
+          return url.href;
+        }
+      } catch (e) {
+        // not an address: the page's own
+      }
+    }
+    return location.href.replace(/#.*$/, '') + hash;
+  }
+  $('copy-link').addEventListener('click', async () => {
+    const link = linkToMoment();
+    const status = $('copy-status');
+    try {
+      await navigator.clipboard.writeText(link);
+      status.textContent = 'Link copied: ' + link;
+    } catch (e) {
+      status.textContent = 'Copy this link: ' + link;
+    }
+  });
+
   // ---- Playing ---------------------------------------------------------------------
   const playButton = $('play');
   const speedBox = $('speed');
