@@ -317,7 +317,7 @@ describe('a larger fleet from the race generator', () => {
   test('nine boats: every row of the Boats table at several steps', async () => {
     const dir = join(work, 'nine');
     execFileSync(racegen, ['--out', dir, '--boats', '9', '--hours', '1', '--seed', '5'], { stdio: 'pipe' });
-    const race = writePage(join(dir, 'race.TP1'), 'nine', ['--resolution', '7.5', '--points', '20', '--tail', '15']);
+    const race = writePage(join(dir, 'race.TP1'), 'nine', ['--resolution', '7.5', '--points', '20', '--tail', '15', '--title', 'Club race <June> \u05e9']);
     assert.equal(race.legend.length, 9);
     const page = await openPage(`${race.url}#step=${race.steps}`);
     for (const n of [race.steps, 1, 41, 42, Math.floor(race.steps / 2)]) {
@@ -326,6 +326,8 @@ describe('a larger fleet from the race generator', () => {
       await expectStep(page, race, n, `#step=${n}`);
     }
     assert.equal(await page.$eval('#tail', (e) => e.value), '15');
+    assert.deepEqual(await page.evaluate(() => [document.title, document.querySelector('h1').textContent]),
+      ['Club race <June> \u05e9', 'Club race <June> \u05e9'], '--title');
     assert.equal(await page.$('#leaderboard-section:not([hidden])'), null, 'no finish line: no leaderboard');
   });
 });

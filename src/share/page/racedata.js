@@ -157,7 +157,9 @@ function decodeRace(data, streams) {
       distanceCode.push(now);
     }
     return {
-      caption: b.caption, colour: b.colour, window: b.window, casing: inkOn(b.colour),
+      // the caption as the replay's legend writes it; a boat's name in its place where the
+      // page is given one as `name`
+      caption: b.name || b.caption, colour: b.colour, window: b.window, casing: inkOn(b.colour),
       xs: Float64Array.from(xs), ys: Float64Array.from(ys),
       pieceStep: Int32Array.from(pieceStep), pieceTo: Int32Array.from(pieceTo),
       distanceStep: Float64Array.from(distanceStep), distanceCode: Float64Array.from(distanceCode),
