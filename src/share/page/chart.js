@@ -194,7 +194,7 @@ function makeChart(data, race, replay) {
   // steps a copy of it is kept, so a step back starts from the nearest copy at or before the
   // step, not from the start. A new scale, or a pan past the margin, starts a new sheet that
   // is drawn a few milliseconds a frame while the old one, moved and scaled, stands in for it.
-  const kSheetMargin = 0.25;       // of the view's width and height, on each side
+  const kSheetMargin = 0.125;      // of the view's width and height, on each side
   const kSnapBytes = 160e6;        // the copies' memory at most
   const kMaxSnaps = 48;
   // The drawing of a frame at most: the browser paints the pieces after the script has
@@ -249,7 +249,9 @@ function makeChart(data, race, replay) {
     const at = sheet.upTo;
     if (at % sheet.snapEvery !== 0 || sheet.snapshots.has(at)) return;
     sheet.snapshots.set(at, null); // taken: the copy comes from the browser a moment later
-    createImageBitmap(sheet.canvas).then((copy) => sheet.snapshots.set(at, copy), () => sheet.snapshots.delete(at));
+    createImageBitmap(sheet.canvas).then((copy) => {
+      if (sheet.dropped) copy.close(); else sheet.snapshots.set(at, copy);
+    }, () => sheet.snapshots.delete(at));
   }
   // Draws `sheet` on to `step`, a window of steps at a time (each ending at a multiple of
   // snapEvery, where a copy is kept), a boat at a time until `deadline`. True when done.
@@ -300,9 +302,26 @@ function makeChart(data, race, replay) {
     if (sheetBox.firstChild !== sheet.canvas || sheetBox.childNodes.length !== 1) sheetBox.replaceChildren(sheet.canvas);
     sheetBox.hidden = false;
   }
+  // A sheet no longer wanted gives its copies' memory back at once.
+  function dropSheet(sheet) {
+    if (!sheet) return;
+    for (const copy of sheet.snapshots.values()) if (copy) copy.close();
+    sheet.snapshots.clear();
+    sheet.dropped = true;
+  }
+  // The pieces a frame draws follow the device: fewer after a slow frame, more after a quick one.
+  let pieceShare = 1, lastFrameAt = 0;
+  function paceFrames(now) {
+    const interval = now - lastFrameAt;
+    lastFrameAt = now;
+    if (interval > 100) return; // the first frame after a rest
+    if (interval > 34) pieceShare = Math.max(0.1, pieceShare * 0.7);
+    else if (interval < 20) pieceShare = Math.min(1, pieceShare * 1.15);
+  }
   let lastScale = 0;
   function drawWholeTracks(step) {
     const started = performance.now();
+    paceFrames(started);
     // While a zoom or pinch goes on, the sheet shown stands in, scaled; a new one once it rests.
     const zooming = shownSheet !== null && view.scale !== lastScale;
     lastScale = view.scale;
@@ -310,8 +329,12 @@ function makeChart(data, race, replay) {
       if (zooming) {
         redraw();
       } else {
-        if (!sheetFits(nextSheet)) nextSheet = newSheet();
-        if (advanceSheet(nextSheet, step, started + kFrameBudgetMs, kFramePieces) || !shownSheet) {
+        if (!sheetFits(nextSheet)) {
+          dropSheet(nextSheet);
+          nextSheet = newSheet();
+        }
+        if (advanceSheet(nextSheet, step, started + kFrameBudgetMs, kFramePieces * pieceShare) || !shownSheet) {
+          dropSheet(shownSheet);
           shownSheet = nextSheet;
           nextSheet = null;
         } else {
@@ -319,7 +342,7 @@ function makeChart(data, race, replay) {
         }
       }
     }
-    if (!advanceSheet(shownSheet, step, started + kStepBudgetMs, kStepPieces)) redraw();
+    if (!advanceSheet(shownSheet, step, started + kStepBudgetMs, kStepPieces * pieceShare)) redraw();
     showSheet(shownSheet);
   }
 
