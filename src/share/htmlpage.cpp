@@ -450,7 +450,7 @@ void HtmlPageExporter::write(OutputFile& out)
     if (options_.Title.isEmpty())
         options_.Title = QFileInfo(QString::fromLocal8Bit(fleet_.RaceFileName.c_str())).completeBaseName();
     // The script's parts, one after the other in one script element.
-    const std::string script = (Resource("racedata.js") + Resource("chart.js") + Resource("controls.js")).toStdString();
+    const std::string script = (Resource("racedata.js") + Resource("trackpen.js") + Resource("chart.js") + Resource("controls.js")).toStdString();
     if (QByteArray::fromStdString(script).toLower().contains("</script"))
         throw Error("the web page's script holds the end of a script element");
     const std::string style = Resource("replay.css").toStdString();

@@ -1,5 +1,5 @@
 // The page's texts and tables, the replay position (slider, keys, the address) and playing,
-// and the start (the script's last part, after racedata.js and chart.js, which it uses).
+// and the start (the script's last part, after racedata.js, trackpen.js and chart.js, which it uses).
 (async () => {
   const data = JSON.parse(document.getElementById('race-data').textContent);
   const $ = (id) => document.getElementById(id);
