@@ -140,8 +140,8 @@
     chart.redraw();
     followAddress(false);
   }
-  function stepOfAddress() {
-    const m = /(?:^#|[#&])step=(\d+)/.exec(location.hash);
+  function stepOfAddress(hash = location.hash) {
+    const m = /(?:^#|[#&])step=(\d+)/.exec(hash);
     return m ? Number(m[1]) : null;
   }
 
@@ -206,8 +206,9 @@
   playButton.addEventListener('click', () => setPlaying(!playing));
   slider.addEventListener('input', () => setStep(Number(slider.value), true));
   slider.addEventListener('change', () => followAddress(true));
-  window.addEventListener('hashchange', () => {
-    const s = stepOfAddress();
+  // The address the reader went to, not the one the page may have written since.
+  window.addEventListener('hashchange', (e) => {
+    const s = stepOfAddress(new URL(e.newURL).hash);
     if (s !== null) setStep(s);
   });
 
