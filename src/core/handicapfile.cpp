@@ -201,7 +201,7 @@ HandicapLines::Boat& HandicapLines::Entry(std::string_view trackFile)
     return Boats.back();
 }
 
-HandicapLines ReadHandicapLines(const std::vector<std::string>& lines, const std::string& label)
+HandicapLines ReadHandicapLines(const std::vector<std::string>& lines, const std::string& label, bool checkRatings)
 {
     struct KeyReader {
         std::string_view Key;
@@ -225,7 +225,8 @@ HandicapLines ReadHandicapLines(const std::vector<std::string>& lines, const std
             }
         }
     }
-    CheckRatings(out);
+    if (checkRatings)
+        CheckRatings(out);
     return out;
 }
 
@@ -297,7 +298,7 @@ HandicapLines ReadRaceHandicapLines(const std::string& raceFileName)
 
 HandicapLines ReadHandicapFile(const std::string& path)
 {
-    return ReadHandicapLines(FileLines(path), FileLabel(path));
+    return ReadHandicapLines(FileLines(path), FileLabel(path), false);
 }
 
 HandicapLines RunHandicapLines(const std::string& raceFileName, const std::string& ratingsFile,

@@ -65,7 +65,10 @@ struct HandicapLines {
 // that is no number or not the system's count of numbers or outside its range
 // (RatingProblem), a name line without a name, a second handicap or distance line, a second
 // rating or name line for one track file.
-HandicapLines ReadHandicapLines(const std::vector<std::string>& lines, const std::string& label);
+// `checkRatings` false leaves the ratings unchecked: lines that override others are checked
+// against the system once they are taken over them (OverrideHandicapLines).
+HandicapLines ReadHandicapLines(const std::vector<std::string>& lines, const std::string& label,
+                                bool checkRatings = true);
 
 // The lines of `over` taken in place of those of `base`: its handicap line (and distance),
 // and each boat's rating and name it gives. Checks the ratings against the system again
@@ -79,8 +82,9 @@ HandicapLines ReadRaceHandicapLines(const std::string& raceFileName);
 // its course file's (the command line's --handicap and --ratings, RunHandicapLines); null
 // lines: the course file's again.
 void SetRunHandicapLines(const std::string& raceFileName, std::shared_ptr<const HandicapLines> lines);
-// A file of handicap lines (--ratings FILE). Throws Error as ReadHandicapLines and naming
-// the file when it cannot be read.
+// A file of handicap lines (--ratings FILE), its ratings unchecked until they are taken over
+// a race's (OverrideHandicapLines). Throws Error as ReadHandicapLines and naming the file
+// when it cannot be read.
 HandicapLines ReadHandicapFile(const std::string& path);
 
 // The handicap lines of one run of the command line: the course file's, those of a ratings
