@@ -70,6 +70,8 @@ class ResultsModel : public QAbstractTableModel {
 public:
     void show(const std::vector<BoatResult>& results);
     const std::vector<BoatResult>& results() const { return results_; }
+    // The heading of the third column: "LYS", or "Rating" under another handicap system.
+    void setRatingHeading(const QString& heading) { ratingHeading_ = heading; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -78,6 +80,7 @@ public:
 
 private:
     std::vector<BoatResult> results_;
+    QString ratingHeading_ = QStringLiteral("LYS");
 };
 
 // The manoeuvres of the boats chosen, for a table: boat (its caption on its colour), kind,
