@@ -1,8 +1,8 @@
 #include "app/args.h"
 #include "app/commands.h"
 #include "core/coursefile.h"
-#include "core/handicapfile.h"
 #include "core/error.h"
+#include "core/handicapfile.h"
 #include "core/replay.h"
 #include "core/text.h"
 #include "earth/chart/chartmap.h"
@@ -168,8 +168,8 @@ void ParsePageOptions(const ParsedArgs& parsed, ReplayOptions& options)
     options.tailMinutes = parsed.number("--tail", 0);
     const double tail = options.tailMinutes;
     if (!TailMinutesAccepted(tail))
-        throw UsageError("--tail: " + parsed.value("--tail", "") + " is no number of minutes for the page's tail: give " +
-                         kTailRangeText);
+        throw UsageError("--tail: " + parsed.value("--tail", "") +
+                         " is no number of minutes for the page's tail: give " + kTailRangeText);
     try {
         if (page)
             CheckPageMap(options.map);
@@ -229,12 +229,11 @@ void CheckOutputNames(const ReplayOptions& options)
 
 ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
-    const ParsedArgs parsed =
-        ParseArgs(args,
-                  {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
-                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map", "--html", "--tail",
-                   "--handicap", "--ratings"},
-                  {});
+    const ParsedArgs parsed = ParseArgs(args,
+                                        {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml",
+                                         "--trace", "--earth", "--screenshot", "--video", "--size", "--fps",
+                                         "--kml-animated", "--map", "--html", "--tail", "--handicap", "--ratings"},
+                                        {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
     if (parsed.positional.size() > 1)
@@ -244,8 +243,8 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     options.handicap = parsed.value("--handicap", "");
     if (parsed.has("--handicap") &&
         !HandicapSystemOfName(options.handicap.substr(0, options.handicap.find_first_of(" \t"))))
-        throw UsageError("--handicap: " + QuotedText(options.handicap) + " is no handicap system: " +
-                         HandicapSystemNames());
+        throw UsageError("--handicap: " + QuotedText(options.handicap) +
+                         " is no handicap system: " + HandicapSystemNames());
     options.ratingsFile = parsed.value("--ratings", "");
     if (parsed.has("--ratings") && options.ratingsFile.empty())
         throw UsageError("--ratings needs a file name");

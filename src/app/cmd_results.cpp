@@ -2,8 +2,8 @@
 #include "app/commands.h"
 #include "core/coursefile.h"
 #include "core/datetime.h"
-#include "core/handicapfile.h"
 #include "core/error.h"
+#include "core/handicapfile.h"
 #include "core/outputfile.h"
 #include "core/results.h"
 #include "core/resultsjson.h"
@@ -86,8 +86,8 @@ ResultsOptions ParseResultsOptions(const std::vector<std::string>& args)
     options.handicap = parsed.value("--handicap", "");
     if (parsed.has("--handicap") &&
         !HandicapSystemOfName(options.handicap.substr(0, options.handicap.find_first_of(" \t"))))
-        throw UsageError("--handicap: " + QuotedText(options.handicap) + " is no handicap system: " +
-                         HandicapSystemNames());
+        throw UsageError("--handicap: " + QuotedText(options.handicap) +
+                         " is no handicap system: " + HandicapSystemNames());
     options.ratingsFile = parsed.value("--ratings", "");
     if (parsed.has("--ratings") && options.ratingsFile.empty())
         throw UsageError("--ratings needs a file name");
@@ -270,7 +270,10 @@ std::string HandicapHeading(const ResultsHandicap& handicap)
 {
     const Handicap& rule = handicap.Rule;
     std::string text = "Handicap: " + std::string(HandicapSystemCaption(rule.System)) + ", corrected = ";
-    const std::string distance = handicap.DistanceNm ? ShortNumberText(*handicap.DistanceNm) + " nm" : "distance";
+    char nm[64] = "distance";
+    if (handicap.DistanceNm)
+        std::snprintf(nm, sizeof nm, "%.2f nm", *handicap.DistanceNm);
+    const std::string distance = nm;
     switch (rule.System) {
     case HandicapSystem::Lys:
         return text + "elapsed x LYS\n";
@@ -295,11 +298,13 @@ void SaveResultFiles(const ResultsOptions& options, const Course& course, const 
 {
     std::vector<std::unique_ptr<OutputFile>> files;
     if (!options.csvFile.empty()) {
-        files.push_back(std::make_unique<OutputFile>(QString::fromLocal8Bit(options.csvFile.c_str()), kResultsFileWhat));
+        files.push_back(
+            std::make_unique<OutputFile>(QString::fromLocal8Bit(options.csvFile.c_str()), kResultsFileWhat));
         files.back()->Write(ResultsCsv(results));
     }
     if (!options.jsonFile.empty()) {
-        files.push_back(std::make_unique<OutputFile>(QString::fromLocal8Bit(options.jsonFile.c_str()), kResultsJsonWhat));
+        files.push_back(
+            std::make_unique<OutputFile>(QString::fromLocal8Bit(options.jsonFile.c_str()), kResultsJsonWhat));
         files.back()->Write(ResultsJson(course, results, handicap));
     }
     std::vector<PreparedFile> prepared;

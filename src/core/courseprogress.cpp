@@ -1,7 +1,7 @@
 #include "courseprogress.h"
 
-#include "error.h"
 #include "datetime.h"
+#include "error.h"
 #include "geometry.h"
 #include "racehandicap.h"
 

@@ -36,9 +36,9 @@ std::optional<HandicapSystem> HandicapSystemOfName(std::string_view name);
 std::string HandicapSystemNames();
 // What the windows show: "LYS", "TCF (IRC, ORC time-on-time)", ...
 std::string_view HandicapSystemCaption(HandicapSystem system);
-inline constexpr HandicapSystem kHandicapSystems[] = {HandicapSystem::Lys,        HandicapSystem::Tcf,
-                                                      HandicapSystem::PhrfTot,    HandicapSystem::Portsmouth,
-                                                      HandicapSystem::PhrfTod,    HandicapSystem::OrcPl};
+inline constexpr HandicapSystem kHandicapSystems[] = {HandicapSystem::Lys,     HandicapSystem::Tcf,
+                                                      HandicapSystem::PhrfTot, HandicapSystem::Portsmouth,
+                                                      HandicapSystem::PhrfTod, HandicapSystem::OrcPl};
 
 bool IsTimeOnDistance(HandicapSystem system);
 // The numbers of a rating: 2 for orc-pl (PLT PLD), 1 for the others.

@@ -355,7 +355,8 @@ std::vector<std::string> HandicapTextLines(const HandicapLines& lines)
         if (boat.Name) {
             // One line: a control character (a line break typed into a name) becomes a blank.
             std::string name = *boat.Name;
-            std::replace_if(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+            std::replace_if(
+                name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
             out.push_back("name " + TrackFileWord(boat.TrackFile) + " " + std::string(TrimBlanks(name)));
         }
     }

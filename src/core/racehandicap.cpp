@@ -108,7 +108,8 @@ double RaceHandicap::ClockAtElapsed(int k, double elapsedDays) const
 
 void ApplyRaceHandicap(RaceState& state, const Course* course)
 {
-    const HandicapLines lines = state.HandicapSource ? *state.HandicapSource : ReadRaceHandicapLines(state.RaceFileName);
+    const HandicapLines lines =
+        state.HandicapSource ? *state.HandicapSource : ReadRaceHandicapLines(state.RaceFileName);
     state.Handicap.reset();
     if (lines.Neutral())
         return;
@@ -129,8 +130,10 @@ void ApplyRaceHandicap(RaceState& state, const Course* course)
         } else if (system == HandicapSystem::Lys) {
             boat.Value = Rating{{state.BoatLys[k], 0}, 1};
         } else {
-            throw Error((lines.Label.empty() ? FileLabel(CourseFilePath(state.RaceFileName)) : lines.Label) + ": boat " + QuotedText(state.BoatName[k]) + " (" + QuotedText(TrimSpaces(state.EntryTrackFile[k])) +
-                        ", line " + std::to_string(state.EntryLine[k]) + " of " + FileLabel(state.RaceFileName) +
+            throw Error((lines.Label.empty() ? FileLabel(CourseFilePath(state.RaceFileName)) : lines.Label) +
+                        ": boat " + QuotedText(state.BoatName[k]) + " (" +
+                        QuotedText(TrimSpaces(state.EntryTrackFile[k])) + ", line " +
+                        std::to_string(state.EntryLine[k]) + " of " + FileLabel(state.RaceFileName) +
                         ") has no rating under " + std::string(HandicapSystemName(system)) + ": add a line \"rating " +
                         TrackFileWord(TrimSpaces(state.EntryTrackFile[k])) + " VALUE\"");
         }

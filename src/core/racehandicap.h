@@ -32,9 +32,9 @@ struct Course;
 class CourseGeometry;
 
 struct BoatHandicap {
-    Rating Value;        // the rating taken (under lys: the race file's LYS unless rated)
-    double Factor = 1;   // time-on-time: corrected = elapsed x Factor
-    double Scale = 1;    // time-on-distance: S
+    Rating Value;         // the rating taken (under lys: the race file's LYS unless rated)
+    double Factor = 1;    // time-on-time: corrected = elapsed x Factor
+    double Scale = 1;     // time-on-distance: S
     double Allowance = 0; // time-on-distance: P x D, seconds
     // The replay clock's knots: elapsed (days) and q, from (0, 0); time-on-distance only.
     std::vector<std::array<double, 2>> Progress;
@@ -42,7 +42,7 @@ struct BoatHandicap {
 
 struct RaceHandicap {
     Handicap Rule;
-    double DistanceNm = 0; // the course distance time-on-distance takes (0 for time-on-time)
+    double DistanceNm = 0;       // the course distance time-on-distance takes (0 for time-on-time)
     double LargestAllowance = 0; // K, seconds
     std::array<BoatHandicap, 64> Boats;
 

@@ -367,7 +367,8 @@ double HandicapTime(const RaceState& state, int k)
     if (state.Handicap) {
         const double elapsed = state.Handicap->ElapsedAtClock(k, state.RaceClock);
         if (!std::isfinite(elapsed))
-            throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] + "): the handicap time is not finite");
+            throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] +
+                        "): the handicap time is not finite");
         return elapsed;
     }
     if (state.BoatLys[k] == 0)

@@ -8,8 +8,8 @@
 #include "geometry.h"
 #include "linereader.h"
 #include "outputfile.h"
-#include "racehandicap.h"
 #include "racecheck.h"
+#include "racehandicap.h"
 #include "records.h"
 #include "replay.h"
 #include "text.h"
@@ -206,9 +206,8 @@ BoatResult BoatOnCourse(RaceState& state, int k, const std::shared_ptr<const Cou
     const auto& sequence = course->sequence();
     for (std::size_t p = 0; p < progress.Roundings().size(); ++p) {
         const double seconds = progress.Roundings()[p];
-        result.Roundings.push_back(
-            {course->course().Marks[sequence[p].Mark].Name, sequence[p].Lap, p, seconds,
-             corrected(seconds, p < fractions.size() ? fractions[p] : 0.0), 0});
+        result.Roundings.push_back({course->course().Marks[sequence[p].Mark].Name, sequence[p].Lap, p, seconds,
+                                    corrected(seconds, p < fractions.size() ? fractions[p] : 0.0), 0});
     }
     if (result.Status == RaceStatus::Missed) {
         const CourseLeg& missed = sequence[progress.Roundings().size()];

@@ -206,11 +206,11 @@ inline constexpr std::string_view kDidNotFinishText = "DNF";
 inline constexpr std::string_view kOcsText = "OCS";
 
 // The nine texts of a result, in UTF-8: rank (empty without one), boat (its display name,
-// as the legend shows it), LYS (ShortNumberText; the rating under another system), start (the gun) and finish "YYYY-MM-DD
-// hh:mm:ss" (the finish rounded to the nearest second), elapsed and corrected "h:mm:ss"
-// (DurationText), the track file as its entry names it, and the status (StatusText); "OCS"
-// in finish, elapsed and corrected for a boat that never started, "DNF" for any other boat
-// that did not finish. Names are taken as Latin-1 when their bytes are no UTF-8.
+// as the legend shows it), LYS (ShortNumberText; the rating under another system), start (the gun) and finish
+// "YYYY-MM-DD hh:mm:ss" (the finish rounded to the nearest second), elapsed and corrected "h:mm:ss" (DurationText), the
+// track file as its entry names it, and the status (StatusText); "OCS" in finish, elapsed and corrected for a boat that
+// never started, "DNF" for any other boat that did not finish. Names are taken as Latin-1 when their bytes are no
+// UTF-8.
 std::array<std::string, 9> ResultTexts(const BoatResult& result);
 
 // Times of a race (elapsed and corrected times, the gaps between them) are kept to the tenth

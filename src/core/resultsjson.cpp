@@ -180,8 +180,7 @@ std::string IsoText(double gun, double seconds, bool tenth)
     return tenth ? text + "." + std::to_string(tenths - whole * 10) + "Z" : text + "Z";
 }
 
-std::string ResultsJson(const Course& course, const std::vector<BoatResult>& results,
-                        const ResultsHandicap& handicap)
+std::string ResultsJson(const Course& course, const std::vector<BoatResult>& results, const ResultsHandicap& handicap)
 {
     std::string json = "{\"handicap\": {\"system\": ";
     AppendString(json, HandicapSystemName(handicap.Rule.System));

@@ -51,7 +51,6 @@ std::string ResultsJson(const Course& course, const std::vector<BoatResult>& res
 // What messages call the JSON file.
 inline constexpr const char* kResultsJsonWhat = "the results' JSON file";
 
-
 // "2008-06-21T11:00:04.2Z": `seconds` after the date value `gun` (whole seconds), to the
 // tenth of a second; "2008-06-21T11:00:04Z" to the second without `tenth`.
 std::string IsoText(double gun, double seconds, bool tenth);

@@ -40,9 +40,9 @@ void Leaderboard::setCourse(const std::optional<Course>& course)
     if (geometry_) {
         watch_.emplace(geometry_, static_cast<int>(fleet_.Boats.size()));
         for (const FleetBoat& boat : fleet_.Boats) {
-            finishes_.push_back({std::make_unique<TrackFinishReader>(boat.TrackFile, boat.SepChar, boat.StartTime,
-                                                                     boat.Lys, geometry_),
-                                 std::nullopt});
+            finishes_.push_back(
+                {std::make_unique<TrackFinishReader>(boat.TrackFile, boat.SepChar, boat.StartTime, boat.Lys, geometry_),
+                 std::nullopt});
             if (fleet_.Handicap)
                 finishes_.back().Reader->setHandicap(fleet_.Handicap, static_cast<int>(finishes_.size()) - 1);
         }

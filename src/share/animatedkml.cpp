@@ -84,8 +84,8 @@ private:
     long long HandicapInstantMs(double fixTime) const
     {
         const long long start = std::llround(earliestStart_ * kSecondsPerDay);
-        const double elapsedDays = static_cast<double>(std::llround((fixTime - boat_.StartTime) * kSecondsPerDay)) /
-                                   kSecondsPerDay;
+        const double elapsedDays =
+            static_cast<double>(std::llround((fixTime - boat_.StartTime) * kSecondsPerDay)) / kSecondsPerDay;
         return start * 1000 +
                std::llround(boat_.Handicap->ClockAtElapsed(boat_.Index, elapsedDays) * kSecondsPerDay * 1000);
     }

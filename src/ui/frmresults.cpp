@@ -108,8 +108,10 @@ void FrmResults::showResults(const std::string& raceFile, const Course& course, 
     } catch (const std::exception& e) {
         dialogs_.tell(Text(e.what()), MessageKind::Error);
     }
-    lblLine->setText(text + QStringLiteral(" Handicap: %1.").arg(QString::fromUtf8(HandicapSystemCaption(handicap.System))));
-    results_.setRatingHeading(handicap.System == HandicapSystem::Lys ? QStringLiteral("LYS") : QStringLiteral("Rating"));
+    lblLine->setText(text +
+                     QStringLiteral(" Handicap: %1.").arg(QString::fromUtf8(HandicapSystemCaption(handicap.System))));
+    results_.setRatingHeading(handicap.System == HandicapSystem::Lys ? QStringLiteral("LYS")
+                                                                     : QStringLiteral("Rating"));
     results_.show(results);
     lstResults->resizeColumnsToContents();
     // Wide enough for every column, as far as the screen allows.

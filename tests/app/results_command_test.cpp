@@ -127,9 +127,9 @@ TEST_F(ResultsCommand, Failures)
 TEST_F(ResultsCommand, HandicapOptionsOverTheCourseFile)
 {
     dir.writeBytes("race.TP1.course", "finish 57.60 11.5 57.62 11.5\nhandicap portsmouth\n");
-    const std::string ratings = dir.write("club.ratings", {"rating Elsa.txt 150", "rating Saga.txt 100",
-                                                           "rating \"Vinga \"\"the old\"\".txt\" 0",
-                                                           "name Saga.txt USA 7 Saga", "distance 2"});
+    const std::string ratings =
+        dir.write("club.ratings", {"rating Elsa.txt 150", "rating Saga.txt 100",
+                                   "rating \"Vinga \"\"the old\"\".txt\" 0", "name Saga.txt USA 7 Saga", "distance 2"});
     struct Case {
         std::string options;
         int status;
@@ -140,7 +140,7 @@ TEST_F(ResultsCommand, HandicapOptionsOverTheCourseFile)
         {"--handicap irc --ratings " + Quote(ratings), 2, "--handicap: \"irc\" is no handicap system"},
         {"--handicap phrf-tot --ratings " + Quote(dir.file("none.ratings")), 1, "none.ratings"},
         {"--handicap phrf-tod --ratings " + Quote(ratings) + " --json " + Quote(dir.file("r.json")), 0,
-         "Handicap: PHRF time-on-distance, corrected = elapsed - rating x 2 nm\n"},
+         "Handicap: PHRF time-on-distance, corrected = elapsed - rating x 2.00 nm\n"},
     };
     for (const Case& c : cases) {
         const auto run = results(c.options);

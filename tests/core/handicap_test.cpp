@@ -108,8 +108,13 @@ TEST(Handicap, RatingsOutOfRangeAreRefused)
 TEST(HandicapLines, ReadKeptAndRefusedWithTheirLine)
 {
     const std::vector<std::string> file = {
-        "# club race",       "finish 57.6 11.5 57.62 11.5", "rating Elsa.txt 105",       "handicap PHRF-ToD",
-        "distance 6.4",      "name Elsa.txt SWE 12 <Elsa>",  "rating \"My \"\"B\"\".txt\" -12",
+        "# club race",
+        "finish 57.6 11.5 57.62 11.5",
+        "rating Elsa.txt 105",
+        "handicap PHRF-ToD",
+        "distance 6.4",
+        "name Elsa.txt SWE 12 <Elsa>",
+        "rating \"My \"\"B\"\".txt\" -12",
     };
     const HandicapLines lines = ReadHandicapLines(file, "race.TP1.course");
     EXPECT_EQ(lines.Effective().System, HandicapSystem::PhrfTod);
@@ -130,8 +135,9 @@ TEST(HandicapLines, ReadKeptAndRefusedWithTheirLine)
         {{"handicap irc"}, "line 1: the handicap system \"irc\" is none of lys, tcf"},
         {{"handicap tcf", "rating a.txt 1.2", "rating a.txt 1.3"}, "line 3: a second rating for \"a.txt\"; the first"},
         {{"rating a.txt 1,2"}, "line 1: the rating \"1,2\" is no number"},
-        {{"rating a.txt 450", "handicap portsmouth"}, "line 1: the rating of \"a.txt\" under portsmouth: the rating "
-                                                      "450 lies outside 500 to 2000"},
+        {{"rating a.txt 450", "handicap portsmouth"},
+         "line 1: the rating of \"a.txt\" under portsmouth: the rating "
+         "450 lies outside 500 to 2000"},
         {{"handicap orc-pl", "rating a.txt 1.02"}, "line 2: the rating of \"a.txt\" under orc-pl: a rating under"},
         {{"handicap phrf-tot 650"}, "line 1: phrf-tot takes two numbers A and B"},
         {{"handicap portsmouth 1000"}, "line 1: the handicap system portsmouth takes no numbers"},
@@ -154,8 +160,8 @@ TEST(HandicapLines, SavedInPlaceKeepingEveryOtherLine)
 {
     TempDir dir;
     const std::string race = dir.file("race.TP1");
-    dir.write("race.TP1.course", {"# mine", "handicap lys", "finish 57.6 11.5 57.62 11.5", "rating a.txt 1.1",
-                                  "future key 1 2 3"});
+    dir.write("race.TP1.course",
+              {"# mine", "handicap lys", "finish 57.6 11.5 57.62 11.5", "rating a.txt 1.1", "future key 1 2 3"});
     HandicapLines lines = ReadRaceHandicapLines(race);
     lines.Rule = Under(HandicapSystem::Portsmouth);
     lines.Entry("a.txt").Value = One(1100);
@@ -245,8 +251,7 @@ TEST_F(HandicapRace, EverySystemRanksByItsCorrectedTime)
 TEST_F(HandicapRace, NamesReplaceTheTrackFileAndLysAloneIsToday)
 {
     const std::vector<BoatResult> today = Scored({"finish 57.60 11.50 57.62 11.50"});
-    const std::vector<BoatResult> named =
-        Scored({"name b2.txt SWE 2 \"Saga\" <b>", "finish 57.60 11.50 57.62 11.50"});
+    const std::vector<BoatResult> named = Scored({"name b2.txt SWE 2 \"Saga\" <b>", "finish 57.60 11.50 57.62 11.50"});
     ASSERT_EQ(named.size(), today.size());
     for (std::size_t i = 0; i < today.size(); ++i) {
         EXPECT_EQ(named[i].CorrectedSeconds, today[i].CorrectedSeconds);
@@ -290,14 +295,13 @@ TEST_F(HandicapRace, TimeOnDistanceClockFinishesInResultsOrder)
 {
     for (const char* system : {"phrf-tod", "orc-pl"}) {
         const bool orc = std::string(system) == "orc-pl";
-        const std::vector<std::string> lines = {
-            std::string("handicap ") + system,
-            "distance 5",
-            orc ? "rating b1.txt 1.1 700" : "rating b1.txt 100",
-            orc ? "rating b2.txt 1 650" : "rating b2.txt 120",
-            orc ? "rating b3.txt 1 700" : "rating b3.txt 150",
-            orc ? "rating dnf.txt 1 600" : "rating dnf.txt -20",
-            "finish 57.60 11.50 57.62 11.50"};
+        const std::vector<std::string> lines = {std::string("handicap ") + system,
+                                                "distance 5",
+                                                orc ? "rating b1.txt 1.1 700" : "rating b1.txt 100",
+                                                orc ? "rating b2.txt 1 650" : "rating b2.txt 120",
+                                                orc ? "rating b3.txt 1 700" : "rating b3.txt 150",
+                                                orc ? "rating dnf.txt 1 600" : "rating dnf.txt -20",
+                                                "finish 57.60 11.50 57.62 11.50"};
         const std::vector<BoatResult> results = Scored(lines);
         RaceState state;
         state.RaceFileName = race;

@@ -39,8 +39,7 @@ public:
         answers.pop_front();
         return answer;
     }
-    std::optional<QStringList> askTexts(const QString&, const QString&, const QStringList&,
-                                        const QStringList&) override
+    std::optional<QStringList> askTexts(const QString&, const QString&, const QStringList&, const QStringList&) override
     {
         return std::nullopt;
     }
@@ -72,11 +71,11 @@ protected:
     {
         for (const auto& [name, elapsed] : {std::pair{"elsa.txt", 3600}, std::pair{"saga.txt", 3700}})
             dir.write(name, {"lat,lon,date,time", Fix(11.49, 0), Fix(11.499, elapsed - 10), Fix(11.501, elapsed + 10)});
-        race = dir.write("race.TP1", {"elsa.txt , 2008-06-21 12:00:00 , 1 , 0 , ,",
-                                      "saga.txt , 2008-06-21 12:00:00 , 1 , 100 , ,"});
-        dir.write("race.TP1.course", {"# our club", "handicap portsmouth", "rating elsa.txt 1100",
-                                      "name elsa.txt SWE 1 <b>Elsa</b>", "rating saga.txt 1000",
-                                      "finish 57.60 11.50 57.62 11.50"});
+        race = dir.write(
+            "race.TP1", {"elsa.txt , 2008-06-21 12:00:00 , 1 , 0 , ,", "saga.txt , 2008-06-21 12:00:00 , 1 , 100 , ,"});
+        dir.write("race.TP1.course",
+                  {"# our club", "handicap portsmouth", "rating elsa.txt 1100", "name elsa.txt SWE 1 <b>Elsa</b>",
+                   "rating saga.txt 1000", "finish 57.60 11.50 57.62 11.50"});
         FrmMain::Options options;
         options.settings = &settings;
         options.dialogs = &dialogs;
