@@ -182,7 +182,10 @@ BoatResult BoatOnCourse(RaceState& state, int k, const std::shared_ptr<const Cou
     const auto corrected = [&](double seconds, double fraction) {
         return handicap ? handicap->Corrected(k, seconds, fraction) : seconds * result.Lys;
     };
-    if (handicap) {
+    if (handicap && handicap->Rule.System == HandicapSystem::Lys) {
+        // A rating under LYS is the boat's LYS number.
+        result.Lys = handicap->Boats[static_cast<std::size_t>(k)].Value.Values[0];
+    } else if (handicap) {
         result.RatingShown = handicap->RatingShown(k);
         const Rating& rating = handicap->Boats[static_cast<std::size_t>(k)].Value;
         result.Rating.assign(rating.Values.begin(), rating.Values.begin() + rating.Count);
@@ -346,9 +349,12 @@ std::array<std::string, 9> ResultTexts(const BoatResult& result)
 std::string ResultsCsv(const std::vector<BoatResult>& results)
 {
     std::string csv;
+    // Under another handicap system than LYS the third column holds the ratings.
+    const bool rated =
+        std::any_of(results.begin(), results.end(), [](const BoatResult& r) { return !r.RatingShown.empty(); });
     for (std::size_t i = 0; i < kResultColumns.size(); ++i) {
         csv += i == 0 ? "" : ",";
-        csv += kResultColumns[i];
+        csv += i == 2 && rated ? std::string_view("rating") : kResultColumns[i];
     }
     csv += "\r\n";
     for (const BoatResult& result : results) {

@@ -158,8 +158,9 @@ struct BoatResult {
     std::string Name;                     // display name, as the legend shows it
     std::int32_t Colour = 0;
     double Lys = 0;
-    // Under a handicap system of the course file (racehandicap.h): the rating as the tables show
-    // it ("1.025", "1.0377 623.4") and its numbers; empty without one (LYS alone).
+    // Under a handicap system of the course file other than LYS (racehandicap.h): the rating as
+    // the tables show it ("1.025", "1.0377 623.4") and its numbers; empty under LYS (whose
+    // rating, when the course file gives one, is Lys).
     std::string RatingShown;
     std::vector<double> Rating;
     double StartTime = 0;        // date value, the boat's own start
@@ -228,7 +229,8 @@ std::string DurationText(double seconds);
 // two times as they are shown, so that the texts add up ("0:50:52" + "0:00:19" = "0:51:11").
 std::string GapDurationText(double aheadSeconds, double behindSeconds);
 
-// The CSV: the header line `rank,boat,lys,start,finish,elapsed,corrected,file,status`, then one line
+// The CSV: the header line `rank,boat,lys,start,finish,elapsed,corrected,file,status` (`rating`
+// in place of `lys` when the results hold ratings of another system), then one line
 // per result in the order given; fields holding a comma, a quote or a line break are
 // quoted (RFC 4180: in double quotes, a quote doubled); UTF-8 without a byte order mark,
 // every line ended by CR LF.

@@ -214,6 +214,10 @@ TEST_F(HandicapRace, EverySystemRanksByItsCorrectedTime)
         std::vector<int> ranks;
     };
     const Case cases[] = {
+        // A rating under LYS is the boat's LYS number.
+        {{"rating b1.txt 0.9", "rating b3.txt 1.1"},
+         {{"b1.txt", 3240}, {"b2.txt", 3700}, {"b3.txt", 4180}},
+         {1, 2, 3, 0}},
         {{"handicap tcf", "rating b1.txt 1.05", "rating b2.txt 1.0", "rating b3.txt 0.95", "rating dnf.txt 1"},
          {{"b3.txt", 3610}, {"b2.txt", 3700}, {"b1.txt", 3780}},
          {1, 2, 3, 0}},
@@ -245,6 +249,9 @@ TEST_F(HandicapRace, EverySystemRanksByItsCorrectedTime)
         }
         EXPECT_EQ(results.back().Boat, "dnf.txt");
         EXPECT_EQ(results.back().Rank, 0);
+        // The CSV's third column holds the ratings, named for them under another system.
+        const bool lys = c.lines[0].rfind("handicap", 0) != 0;
+        EXPECT_EQ(ResultsCsv(results).substr(0, 15), lys ? "rank,boat,lys,s" : "rank,boat,ratin") << c.lines[0];
     }
 }
 
