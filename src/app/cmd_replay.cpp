@@ -2,6 +2,7 @@
 #include "app/commands.h"
 #include "core/coursefile.h"
 #include "core/error.h"
+#include "core/handicapfile.h"
 #include "core/replay.h"
 #include "core/text.h"
 #include "earth/chart/chartmap.h"
@@ -58,10 +59,16 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
                            "                      none (the default); waits up to 10 s for the tiles; the web page\n"
                            "                      has its browser load the tiles of a tile server\n"
+                           "  --handicap SYSTEM   replay on corrected time by SYSTEM in place of the course file's\n"
+                           "                      handicap line: lys, tcf, phrf-tot, portsmouth, phrf-tod, orc-pl\n"
+                           "  --ratings FILE      take the rating, name, handicap and distance lines of FILE over\n"
+                           "                      the course file's\n"
                            "A race with a course file (RACE.TP1.course) has its finish line drawn on the pictures.\n";
 
 struct ReplayOptions {
     std::string raceFile;
+    std::string handicap;
+    std::string ratingsFile;
     ReplaySettings settings;
     double headingDeg = 0;
     double tiltDeg = 0;
@@ -166,8 +173,8 @@ void ParsePageOptions(const ParsedArgs& parsed, ReplayOptions& options)
     options.pageTitle = parsed.value("--title", "");
     const double tail = options.tailMinutes;
     if (!TailMinutesAccepted(tail))
-        throw UsageError("--tail: " + parsed.value("--tail", "") + " is no number of minutes for the page's tail: give " +
-                         kTailRangeText);
+        throw UsageError("--tail: " + parsed.value("--tail", "") +
+                         " is no number of minutes for the page's tail: give " + kTailRangeText);
     try {
         if (page)
             CheckPageMap(options.map);
@@ -213,6 +220,8 @@ void CheckOutputNames(const ReplayOptions& options)
         const auto& [name, path] = named[i];
         if (SameFile(path, options.raceFile))
             throw UsageError(name + " names the race file");
+        if (!options.ratingsFile.empty() && SameFile(path, options.ratingsFile))
+            throw UsageError(name + " names the ratings file");
         if (SameFile(path, course))
             throw UsageError(name + " names the race's course file, " + course);
         for (std::size_t j = i + 1; j < named.size(); ++j)
@@ -225,17 +234,26 @@ void CheckOutputNames(const ReplayOptions& options)
 
 ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
-    const ParsedArgs parsed =
-        ParseArgs(args,
-                  {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
-                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map", "--html", "--tail", "--title"},
-                  {});
+    const ParsedArgs parsed = ParseArgs(args,
+                                        {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml",
+                                         "--trace", "--earth", "--screenshot", "--video", "--size", "--fps",
+                                         "--kml-animated", "--map", "--html", "--tail", "--title", "--handicap",
+                                         "--ratings"},
+                                        {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
     if (parsed.positional.size() > 1)
         throw UsageError("more than one race file: " + parsed.positional[0] + " and " + parsed.positional[1]);
     ReplayOptions options;
     options.raceFile = parsed.positional[0];
+    options.handicap = parsed.value("--handicap", "");
+    if (parsed.has("--handicap") &&
+        !HandicapSystemOfName(options.handicap.substr(0, options.handicap.find_first_of(" \t"))))
+        throw UsageError("--handicap: " + QuotedText(options.handicap) +
+                         " is no handicap system: " + HandicapSystemNames());
+    options.ratingsFile = parsed.value("--ratings", "");
+    if (parsed.has("--ratings") && options.ratingsFile.empty())
+        throw UsageError("--ratings needs a file name");
     const std::string resolution = parsed.value("--resolution", "10");
     if (const std::string problem = ResolutionProblem(resolution); !problem.empty())
         throw UsageError("--resolution: " + problem);
@@ -376,6 +394,14 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot replay: %s (tideplot replay --help)\n", e.what());
         return 2;
+    }
+    if (!options.handicap.empty() || !options.ratingsFile.empty()) {
+        try {
+            SetRunHandicapLines(options.raceFile, std::make_shared<const HandicapLines>(RunHandicapLines(
+                                                      options.raceFile, options.ratingsFile, options.handicap)));
+        } catch (const Error& e) {
+            return Fail(e.what());
+        }
     }
     std::vector<std::unique_ptr<ReplayExporter>> exporters;
     for (const OutputOption& output : kOutputs)

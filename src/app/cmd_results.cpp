@@ -3,6 +3,7 @@
 #include "core/coursefile.h"
 #include "core/datetime.h"
 #include "core/error.h"
+#include "core/handicapfile.h"
 #include "core/outputfile.h"
 #include "core/results.h"
 #include "core/resultsjson.h"
@@ -28,7 +29,8 @@ namespace tideplot {
 namespace {
 
 const char* kResultsUsage =
-    "Usage: tideplot results RACE.TP1 [--finish LAT1,LON1,LAT2,LON2] [--csv FILE] [--json FILE]\n"
+    "Usage: tideplot results RACE.TP1 [--finish LAT1,LON1,LAT2,LON2] [--handicap SYSTEM]\n"
+    "                        [--ratings FILE] [--csv FILE] [--json FILE]\n"
     "Prints the results of a race by its course file RACE.TP1.course: the start line, the marks\n"
     "and gates a boat rounds in order, lap after lap, and the finish line (README, \"Results\").\n"
     "Lines run from P1 (LAT1,LON1) to P2 (LAT2,LON2) in decimal degrees; a boat crosses them\n"
@@ -38,11 +40,16 @@ const char* kResultsUsage =
     "the side the course file names, and finishes at its first crossing of the finish line after\n"
     "the last mark; with the finish line alone, at its first crossing after its start. Moments\n"
     "are interpolated between the fixes either side. elapsed = finish - gun, corrected = elapsed\n"
-    "x LYS; boats rank by corrected time, and times equal to the second share a rank. A boat\n"
+    "x LYS, or under the course file's handicap system (README, \"Handicap systems\"); boats\n"
+    "rank by corrected time, and times equal to the second share a rank. A boat\n"
     "that crossed the finish line having missed a mark is not ranked (missed W lap 2), one that\n"
     "never finishes is DNF.\n"
     "  --finish LAT1,LON1,LAT2,LON2   the finish line, in place of the course file's line\n"
     "                 \"finish LAT1 LON1 LAT2 LON2\" (the rest of the course file still counts)\n"
+    "  --handicap SYSTEM  score by SYSTEM in place of the course file's handicap line: lys, tcf,\n"
+    "                 phrf-tot (or \"phrf-tot A B\"), portsmouth, phrf-tod or orc-pl\n"
+    "  --ratings FILE  take the lines of FILE (\"rating TRACKFILE VALUE\", \"name TRACKFILE TEXT\",\n"
+    "                 \"handicap ...\", \"distance NM\", as in the course file) over the course file's\n"
     "  --csv FILE     also write the results as CSV (UTF-8, CR LF line ends), the columns\n"
     "                 rank,boat,lys,start,finish,elapsed,corrected,file,status: finishers by\n"
     "                 rank, then the other boats in race file order\n"
@@ -56,11 +63,13 @@ struct ResultsOptions {
     std::optional<FinishLine> finish;
     std::string csvFile;
     std::string jsonFile;
+    std::string handicap;
+    std::string ratingsFile;
 };
 
 ResultsOptions ParseResultsOptions(const std::vector<std::string>& args)
 {
-    const ParsedArgs parsed = ParseArgs(args, {"--finish", "--csv", "--json"}, {});
+    const ParsedArgs parsed = ParseArgs(args, {"--finish", "--csv", "--json", "--handicap", "--ratings"}, {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
     if (parsed.positional.size() > 1)
@@ -74,6 +83,14 @@ ResultsOptions ParseResultsOptions(const std::vector<std::string>& args)
             throw UsageError(std::string("--finish: ") + e.what());
         }
     }
+    options.handicap = parsed.value("--handicap", "");
+    if (parsed.has("--handicap") &&
+        !HandicapSystemOfName(options.handicap.substr(0, options.handicap.find_first_of(" \t"))))
+        throw UsageError("--handicap: " + QuotedText(options.handicap) +
+                         " is no handicap system: " + HandicapSystemNames());
+    options.ratingsFile = parsed.value("--ratings", "");
+    if (parsed.has("--ratings") && options.ratingsFile.empty())
+        throw UsageError("--ratings needs a file name");
     for (const auto& [option, file] : {std::pair{"--csv", &options.csvFile}, std::pair{"--json", &options.jsonFile}}) {
         *file = parsed.value(option, "");
         if (parsed.has(option) && file->empty())
@@ -82,6 +99,8 @@ ResultsOptions ParseResultsOptions(const std::vector<std::string>& args)
             throw UsageError(std::string(option) + " names the race file");
         if (!file->empty() && SameFile(*file, CourseFilePath(options.raceFile)))
             throw UsageError(std::string(option) + " names the course file");
+        if (!file->empty() && !options.ratingsFile.empty() && SameFile(*file, options.ratingsFile))
+            throw UsageError(std::string(option) + " names the ratings file");
     }
     if (!options.csvFile.empty() && SameFile(options.csvFile, options.jsonFile))
         throw UsageError("--csv and --json name the same file");
@@ -165,10 +184,11 @@ std::string ClockText(double gun, double seconds)
 
 // The results table: the columns of the CSV (the status before the file); with a start line,
 // the start crossing after the gun. A course of a finish line alone shows no status.
-std::string ResultsTable(const std::vector<BoatResult>& results, const Course& course, bool terminal)
+std::string ResultsTable(const std::vector<BoatResult>& results, const Course& course, const Handicap& handicap,
+                         bool terminal)
 {
     const bool status = !course.FinishOnly(), started = course.Start.has_value();
-    TableRow headings{"Rank", "Boat", "LYS", "Start"};
+    TableRow headings{"Rank", "Boat", handicap.System == HandicapSystem::Lys ? "LYS" : "Rating", "Start"};
     std::vector<bool> right{true, false, false, false};
     if (started) {
         headings.push_back("Started");
@@ -245,18 +265,47 @@ std::string CourseHeading(const ResultsOptions& options, const Course& course, s
     return text + "Finish line " + FinishLineText(*course.Finish) + " (" + finishSource + ")\n";
 }
 
+// "Handicap: phrf-tod (corrected = elapsed - rating x 6.4 nm)", on a line of its own.
+std::string HandicapHeading(const ResultsHandicap& handicap)
+{
+    const Handicap& rule = handicap.Rule;
+    std::string text = "Handicap: " + std::string(HandicapSystemCaption(rule.System)) + ", corrected = ";
+    char nm[64] = "distance";
+    if (handicap.DistanceNm)
+        std::snprintf(nm, sizeof nm, "%.2f nm", *handicap.DistanceNm);
+    const std::string distance = nm;
+    switch (rule.System) {
+    case HandicapSystem::Lys:
+        return text + "elapsed x LYS\n";
+    case HandicapSystem::Tcf:
+        return text + "elapsed x rating\n";
+    case HandicapSystem::PhrfTot:
+        return text + "elapsed x " + ShortNumberText(rule.A) + " / (" + ShortNumberText(rule.B) + " + rating)\n";
+    case HandicapSystem::Portsmouth:
+        return text + "elapsed x 1000 / rating\n";
+    case HandicapSystem::PhrfTod:
+        return text + "elapsed - rating x " + distance + "\n";
+    case HandicapSystem::OrcPl:
+        return text + "PLT x elapsed - PLD x " + distance + "\n";
+    }
+    return text + "\n";
+}
+
 // The CSV and the JSON written whole, then put in place together: a run that fails or is
 // interrupted leaves both older files as they were.
-void SaveResultFiles(const ResultsOptions& options, const Course& course, const std::vector<BoatResult>& results)
+void SaveResultFiles(const ResultsOptions& options, const Course& course, const std::vector<BoatResult>& results,
+                     const ResultsHandicap& handicap)
 {
     std::vector<std::unique_ptr<OutputFile>> files;
     if (!options.csvFile.empty()) {
-        files.push_back(std::make_unique<OutputFile>(QString::fromLocal8Bit(options.csvFile.c_str()), kResultsFileWhat));
+        files.push_back(
+            std::make_unique<OutputFile>(QString::fromLocal8Bit(options.csvFile.c_str()), kResultsFileWhat));
         files.back()->Write(ResultsCsv(results));
     }
     if (!options.jsonFile.empty()) {
-        files.push_back(std::make_unique<OutputFile>(QString::fromLocal8Bit(options.jsonFile.c_str()), kResultsJsonWhat));
-        files.back()->Write(ResultsJson(course, results));
+        files.push_back(
+            std::make_unique<OutputFile>(QString::fromLocal8Bit(options.jsonFile.c_str()), kResultsJsonWhat));
+        files.back()->Write(ResultsJson(course, results, handicap));
     }
     std::vector<PreparedFile> prepared;
     for (const auto& file : files)
@@ -291,22 +340,32 @@ int RunResultsCommand(const std::vector<std::string>& args)
         if (!options.jsonFile.empty())
             CheckOutputPath(QString::fromLocal8Bit(options.jsonFile.c_str()), kResultsJsonWhat);
         const Course course = RaceCourse(options);
-        const std::vector<BoatResult> results = RaceResults(options.raceFile, course, [&](const std::string& warning) {
-            std::fprintf(stderr, "warning: %s\n", (stderrTerminal ? TerminalText(warning) : warning).c_str());
-        });
+        const auto lines = std::make_shared<const HandicapLines>(
+            RunHandicapLines(options.raceFile, options.ratingsFile, options.handicap));
+        const std::vector<BoatResult> results = RaceResults(
+            options.raceFile, course,
+            [&](const std::string& warning) {
+                std::fprintf(stderr, "warning: %s\n", (stderrTerminal ? TerminalText(warning) : warning).c_str());
+            },
+            lines);
+        ResultsHandicap handicap{lines->Effective(), lines->DistanceNm};
+        if (IsTimeOnDistance(handicap.Rule.System) && !handicap.DistanceNm)
+            handicap.DistanceNm = CourseDistanceNm(course);
         for (const BoatResult& result : results)
             for (const auto& [option, file] : {std::pair{"--csv", &options.csvFile}, {"--json", &options.jsonFile}})
                 if (!file->empty() && SameFile(*file, result.TrackPath))
                     throw Error(std::string(option) + " names the track file of " + result.Boat +
                                 "; choose another name");
-        SaveResultFiles(options, course, results);
+        SaveResultFiles(options, course, results, handicap);
 
         const auto finished = std::count_if(results.begin(), results.end(), [](const auto& r) { return r.Finished; });
         const auto shown = [&](const std::string& text) { return terminal ? TerminalText(text) : text; };
         std::fputs(CourseHeading(options, course, results.size(), finished, shown).c_str(), stdout);
+        if (!lines->Neutral())
+            std::fputs(HandicapHeading(handicap).c_str(), stdout);
         // (Each text by itself: GCC 12 warns of a false overlap in a prefix joined to a string.)
         std::fputs("\n", stdout);
-        std::fputs(ResultsTable(results, course, terminal).c_str(), stdout);
+        std::fputs(ResultsTable(results, course, handicap.Rule, terminal).c_str(), stdout);
         if (!course.Marks.empty()) {
             std::fputs("\nRoundings: the time of day, and the rank at the mark on corrected time\n", stdout);
             std::fputs(RoundingsTable(results, course, terminal).c_str(), stdout);

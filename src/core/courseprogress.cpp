@@ -1,8 +1,9 @@
 #include "courseprogress.h"
 
-#include "error.h"
 #include "datetime.h"
+#include "error.h"
 #include "geometry.h"
+#include "racehandicap.h"
 
 #include <algorithm>
 #include <cmath>
@@ -310,10 +311,22 @@ void CourseWatch::Reset()
     std::fill(boats_.begin(), boats_.end(), CourseProgress(course_));
 }
 
+double TrackFinishReader::clockAt(double elapsedSeconds) const
+{
+    if (!handicap_)
+        return elapsedSeconds * lys_;
+    return handicap_->ClockAtElapsed(boat_, elapsedSeconds / kSecondsPerDay) * kSecondsPerDay;
+}
+
+double TrackFinishReader::correctedAt(double elapsedSeconds) const
+{
+    return handicap_ ? handicap_->Corrected(boat_, elapsedSeconds, 1.0) : elapsedSeconds * lys_;
+}
+
 std::optional<double> TrackFinishReader::FinishedBy(double correctedSeconds)
 {
     // A finish before that time lies before the first fix after it.
-    while (!progress_.Finished() && !atEnd_ && lastSeconds_ * lys_ < correctedSeconds) {
+    while (!progress_.Finished() && !atEnd_ && clockAt(lastSeconds_) < correctedSeconds) {
         if (!reader_)
             reader_ = std::make_unique<TrackFixReader>(path_, sep_);
         TrackFix fix;
@@ -328,8 +341,8 @@ std::optional<double> TrackFinishReader::FinishedBy(double correctedSeconds)
         if (progress_.Finished() || atEnd_)
             reader_.reset();
     }
-    if (progress_.Finished() && progress_.FinishTime() * lys_ <= correctedSeconds)
-        return progress_.FinishTime() * lys_;
+    if (progress_.Finished() && clockAt(progress_.FinishTime()) <= correctedSeconds)
+        return correctedAt(progress_.FinishTime());
     return std::nullopt;
 }
 

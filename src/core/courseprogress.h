@@ -54,6 +54,8 @@
 // north, as plane sailing measures (geometry.h).
 namespace tideplot {
 
+struct RaceHandicap;
+
 // The line a boat crosses to round a mark or pass a gate.
 class RoundingLine {
 public:
@@ -224,9 +226,15 @@ public:
         : path_(std::move(trackFile)), sep_(sep), start_(startTime), lys_(lys), progress_(std::move(course))
     {
     }
-    // The boat's corrected time at the finish in seconds (elapsed x LYS) when it finished at
-    // or before `correctedSeconds` of race time; none otherwise. Throws Error as
-    // TrackFixReader, for the lines read.
+    // Under a handicap system (racehandicap.h) other than LYS alone: boat k of `handicap`.
+    void setHandicap(std::shared_ptr<const RaceHandicap> handicap, int k)
+    {
+        handicap_ = std::move(handicap);
+        boat_ = k;
+    }
+    // The boat's corrected time at the finish in seconds (elapsed x LYS, or the handicap's)
+    // when it finished at or before `correctedSeconds` of race time (the race clock in
+    // seconds); none otherwise. Throws Error as TrackFixReader, for the lines read.
     std::optional<double> FinishedBy(double correctedSeconds);
 
 private:
@@ -234,6 +242,11 @@ private:
     char sep_;
     double start_;
     double lys_;
+    std::shared_ptr<const RaceHandicap> handicap_;
+    int boat_ = 0;
+    // The race clock (seconds) at an elapsed time, and the corrected time at the finish.
+    double clockAt(double elapsedSeconds) const;
+    double correctedAt(double elapsedSeconds) const;
     CourseProgress progress_;
     double lastSeconds_ = -1e300; // of the last fix read, from the gun
     std::unique_ptr<TrackFixReader> reader_;

@@ -1,6 +1,7 @@
 #include "core/fleet.h"
 
 #include "core/colour.h"
+#include "core/racehandicap.h"
 #include "core/replay.h"
 
 namespace tideplot {
@@ -9,6 +10,7 @@ FleetInfo FleetOf(const RaceState& state)
 {
     FleetInfo fleet;
     fleet.RaceFileName = state.RaceFileName;
+    fleet.Handicap = state.Handicap;
     fleet.Boats.reserve(static_cast<std::size_t>(state.BoatCount));
     for (int k = 0; k < state.BoatCount; ++k) {
         FleetBoat boat;
@@ -17,6 +19,10 @@ FleetInfo FleetOf(const RaceState& state)
         boat.Colour = state.BoatColour[k];
         boat.WindowColour = WindowColour(ColourHex(state.BoatColour[k]));
         boat.Lys = state.BoatLys[k];
+        if (state.Handicap)
+            boat.Rating = state.Handicap->RatingShown(k);
+        boat.Handicap = state.Handicap;
+        boat.Index = k;
         boat.StartTime = state.StartTime[k];
         boat.TrackFile = state.TrackFile[k] ? state.TrackFile[k]->Path() : std::string();
         boat.SepChar = state.SepChar[k];

@@ -1,5 +1,7 @@
 #include "replay.h"
 
+#include "racehandicap.h"
+
 #include "colour.h"
 #include "datetime.h"
 #include "error.h"
@@ -139,6 +141,8 @@ std::string ChangedTrackFileText(const RaceState& state)
 
 std::string LegendCaption(const RaceState& state, int k)
 {
+    if (state.Handicap)
+        return state.BoatName[static_cast<std::size_t>(k)] + " " + state.Handicap->RatingShown(k);
     return state.BoatName[static_cast<std::size_t>(k)] + " " +
            ShortNumberText(state.BoatLys[static_cast<std::size_t>(k)]);
 }
@@ -309,6 +313,8 @@ void StartReplay(RaceState& state)
             state.NextPoint[n] = TrackPoint{0, 0, -entry.StartTime}; // the empty line read: day 0
             ++state.BoatCount;
         }
+        if (!state.ScoresOnly)
+            PrepareReplayHandicap(state);
     } catch (...) {
         CloseTrackFiles(state);
         throw;
@@ -367,6 +373,13 @@ void KeepEndedBoat(const RaceState& state, int k, BoatStep& out)
 // clock divided by its LYS number.
 double HandicapTime(const RaceState& state, int k)
 {
+    if (state.Handicap) {
+        const double elapsed = state.Handicap->ElapsedAtClock(k, state.RaceClock);
+        if (!std::isfinite(elapsed))
+            throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] +
+                        "): the handicap time is not finite");
+        return elapsed;
+    }
     if (state.BoatLys[k] == 0)
         throw Error("boat " + std::to_string(k + 1) + " (" + state.BoatName[k] +
                     ") has the LYS number 0: its handicap time cannot be computed");

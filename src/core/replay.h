@@ -17,8 +17,12 @@
 // frames the camera on the fleet.
 //
 // Corrected time: at race clock T a boat with LYS number L is shown where it was T / L
-// after its own start, so the boat that leads on the screen leads on handicap.
+// after its own start, so the boat that leads on the screen leads on handicap. Under another
+// handicap system the race's clock is that system's (racehandicap.h).
 namespace tideplot {
+
+struct HandicapLines;
+struct RaceHandicap;
 
 // A race replays at most 64 boats (a club race has ten to forty).
 inline constexpr int kMaxBoats = 64;
@@ -154,6 +158,15 @@ struct RaceState {
     std::array<std::string, kMaxBoats> PrevLine;
     OpenTrackFiles TrackFile; // a copy of the state reads them through files of its own
 
+    // The handicap lines StartReplay takes in place of the course file's (the command line's
+    // --handicap and --ratings); null: the course file's.
+    std::shared_ptr<const HandicapLines> HandicapSource;
+    // StartReplay leaves the handicap to its caller (the results, which give their course).
+    bool ScoresOnly = false;
+    // The race's handicap (racehandicap.h), set by StartReplay; null when the course file says
+    // nothing of one: every boat runs on its LYS number, as it always has.
+    std::shared_ptr<const RaceHandicap> Handicap;
+
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> PrevPoint{};
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> NextPoint{};
     std::array<TrackPoint, kMaxBoats + kFirstBoatNumber> LastPlotted{};
@@ -200,7 +213,8 @@ void RefuseLogForTrackFile(std::string_view firstLine, const std::string& raceLa
 // boat's track file past its header lines. Relative track file names are taken from the
 // race file's folder. Throws Error naming the file, the line and the fault (a race of more
 // than 64 boats is refused before any track file is opened); the track files opened so
-// far are closed then.
+// far are closed then. Then the race's handicap (ApplyRaceHandicap, and a time-on-distance
+// race's replay clocks from its results), unless state.ScoresOnly; its errors are thrown too.
 void StartReplay(RaceState& state);
 
 // After StartReplay: reads boat k's track file on to its end as the replay reads it,
@@ -212,7 +226,8 @@ void StartReplay(RaceState& state);
 void ReadTrackToEnd(RaceState& state, int k, const std::function<void(const TrackLine&)>& onFix);
 
 // The legend caption of boat k: its display name, a blank and its LYS number ("Elsa.txt 1",
-// "Saga.txt 1.05"), the name its pieces are drawn under.
+// "Saga.txt 1.05"), or its rating under another handicap system ("Elsa 1.025"), the name
+// its pieces are drawn under.
 std::string LegendCaption(const RaceState& state, int k);
 
 // One tick of the replay: moves the race clock on by the resolution after placing every

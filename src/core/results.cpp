@@ -9,6 +9,7 @@
 #include "linereader.h"
 #include "outputfile.h"
 #include "racecheck.h"
+#include "racehandicap.h"
 #include "records.h"
 #include "replay.h"
 #include "text.h"
@@ -167,7 +168,8 @@ void RankRoundings(std::vector<BoatResult>& results)
 }
 
 // Boat k of the race sailing the course, every fix of its track read.
-BoatResult BoatOnCourse(RaceState& state, int k, const std::shared_ptr<const CourseGeometry>& course)
+BoatResult BoatOnCourse(RaceState& state, int k, const std::shared_ptr<const CourseGeometry>& course,
+                        const std::vector<double>& fractions)
 {
     const double start = state.StartTime[k];
     BoatResult result;
@@ -175,6 +177,19 @@ BoatResult BoatOnCourse(RaceState& state, int k, const std::shared_ptr<const Cou
     result.Name = state.BoatName[k];
     result.Colour = state.BoatColour[k];
     result.Lys = state.BoatLys[k];
+    const RaceHandicap* handicap = state.Handicap.get();
+    // The corrected time at `seconds` having sailed `fraction` of the course.
+    const auto corrected = [&](double seconds, double fraction) {
+        return handicap ? handicap->Corrected(k, seconds, fraction) : seconds * result.Lys;
+    };
+    if (handicap && handicap->Rule.System == HandicapSystem::Lys) {
+        // A rating under LYS is the boat's LYS number.
+        result.Lys = handicap->Boats[static_cast<std::size_t>(k)].Value.Values[0];
+    } else if (handicap) {
+        result.RatingShown = handicap->RatingShown(k);
+        const Rating& rating = handicap->Boats[static_cast<std::size_t>(k)].Value;
+        result.Rating.assign(rating.Values.begin(), rating.Values.begin() + rating.Count);
+    }
     result.StartTime = start;
     result.EntryLine = state.EntryLine[k];
     result.TrackPath = state.TrackFile[k]->Path();
@@ -194,8 +209,8 @@ BoatResult BoatOnCourse(RaceState& state, int k, const std::shared_ptr<const Cou
     const auto& sequence = course->sequence();
     for (std::size_t p = 0; p < progress.Roundings().size(); ++p) {
         const double seconds = progress.Roundings()[p];
-        result.Roundings.push_back(
-            {course->course().Marks[sequence[p].Mark].Name, sequence[p].Lap, p, seconds, seconds * result.Lys, 0});
+        result.Roundings.push_back({course->course().Marks[sequence[p].Mark].Name, sequence[p].Lap, p, seconds,
+                                    corrected(seconds, p < fractions.size() ? fractions[p] : 0.0), 0});
     }
     if (result.Status == RaceStatus::Missed) {
         const CourseLeg& missed = sequence[progress.Roundings().size()];
@@ -206,7 +221,7 @@ BoatResult BoatOnCourse(RaceState& state, int k, const std::shared_ptr<const Cou
         result.Finished = true;
         result.ElapsedSeconds = progress.FinishTime();
         result.FinishTime = start + result.ElapsedSeconds / kSecondsPerDay;
-        result.CorrectedSeconds = result.ElapsedSeconds * result.Lys;
+        result.CorrectedSeconds = corrected(result.ElapsedSeconds, 1.0);
     }
     return result;
 }
@@ -255,19 +270,24 @@ std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Finis
 }
 
 std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Course& course,
-                                    const std::function<void(const std::string&)>& onWarning)
+                                    const std::function<void(const std::string&)>& onWarning,
+                                    std::shared_ptr<const HandicapLines> handicap)
 {
     const auto geometry = std::make_shared<const CourseGeometry>(course);
+    const std::vector<double> fractions = CourseFractions(*geometry);
     RaceState state;
     state.RaceFileName = raceFileName;
+    state.HandicapSource = std::move(handicap);
+    state.ScoresOnly = true;
     StartReplay(state);
     std::vector<BoatResult> results;
     try {
+        ApplyRaceHandicap(state, &course);
         if (onWarning)
             for (const std::string& warning : StartTimeWarnings(state))
                 onWarning(warning);
         for (int k = 0; k < state.BoatCount; ++k)
-            results.push_back(BoatOnCourse(state, k, geometry));
+            results.push_back(BoatOnCourse(state, k, geometry, fractions));
     } catch (...) {
         CloseTrackFiles(state);
         throw;
@@ -311,7 +331,7 @@ std::array<std::string, 9> ResultTexts(const BoatResult& result)
     texts[0] = result.Finished ? std::to_string(result.Rank) : std::string();
     texts[1] = Utf8Text(result.Name);
     texts[7] = Utf8Text(result.Boat);
-    texts[2] = ShortNumberText(result.Lys);
+    texts[2] = result.RatingShown.empty() ? ShortNumberText(result.Lys) : result.RatingShown;
     texts[3] = DateText(result.StartTime);
     if (result.Finished) {
         // The finish as the start plus the elapsed time in whole seconds, so that the
@@ -329,9 +349,12 @@ std::array<std::string, 9> ResultTexts(const BoatResult& result)
 std::string ResultsCsv(const std::vector<BoatResult>& results)
 {
     std::string csv;
+    // Under another handicap system than LYS the third column holds the ratings.
+    const bool rated =
+        std::any_of(results.begin(), results.end(), [](const BoatResult& r) { return !r.RatingShown.empty(); });
     for (std::size_t i = 0; i < kResultColumns.size(); ++i) {
         csv += i == 0 ? "" : ",";
-        csv += kResultColumns[i];
+        csv += i == 2 && rated ? std::string_view("rating") : kResultColumns[i];
     }
     csv += "\r\n";
     for (const BoatResult& result : results) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,7 @@
 namespace tideplot {
 
 struct Course;
+struct HandicapLines;
 
 // Two ends less than this far apart make a finish line of zero length (the same point
 // clicked twice): refused.
@@ -138,7 +140,7 @@ struct MarkRounding {
     int Lap = 1;                 // from 1
     std::size_t Place = 0;       // in the course's sequence (Course::Sequence)
     double ElapsedSeconds = 0;   // from the boat's gun
-    double CorrectedSeconds = 0; // ElapsedSeconds x Lys
+    double CorrectedSeconds = 0; // ElapsedSeconds x Lys, or under the race's handicap system
     int Rank = 0;                // among the boats that rounded it, by corrected time as the finish ranks
 };
 
@@ -156,10 +158,15 @@ struct BoatResult {
     std::string Name;                     // display name, as the legend shows it
     std::int32_t Colour = 0;
     double Lys = 0;
+    // Under a handicap system of the course file other than LYS (racehandicap.h): the rating as
+    // the tables show it ("1.025", "1.0377 623.4") and its numbers; empty under LYS (whose
+    // rating, when the course file gives one, is Lys).
+    std::string RatingShown;
+    std::vector<double> Rating;
     double StartTime = 0;        // date value, the boat's own start
     double FinishTime = 0;       // date value, when Finished
     double ElapsedSeconds = 0;   // FinishTime - StartTime, when Finished
-    double CorrectedSeconds = 0; // ElapsedSeconds x Lys, when Finished
+    double CorrectedSeconds = 0; // ElapsedSeconds x Lys (or the system's corrected time), when Finished
     long EntryLine = 0;          // line of the boat's entry in the race file
     std::string TrackPath;       // the track file as opened (ResolveTrackFile)
 };
@@ -185,9 +192,13 @@ std::string StatusText(const BoatResult& result);
 std::vector<BoatResult> RaceResults(const std::string& raceFileName, const FinishLine& line,
                                     const std::function<void(const std::string&)>& onWarning = {});
 // The same by a course (courseprogress.h): a course of a finish line alone gives exactly the
-// results of its finish line. Throws Error too when the course has no finish line.
+// results of its finish line. Throws Error too when the course has no finish line. Corrected
+// times are those of the race's handicap (racehandicap.h): the handicap lines `handicap`
+// (null: the course file's), time-on-distance taking this course's length without a
+// distance line; throws Error as ApplyRaceHandicap.
 std::vector<BoatResult> RaceResults(const std::string& raceFileName, const Course& course,
-                                    const std::function<void(const std::string&)>& onWarning = {});
+                                    const std::function<void(const std::string&)>& onWarning = {},
+                                    std::shared_ptr<const HandicapLines> handicap = nullptr);
 
 // The results as text: the columns of the CSV and the texts of its fields.
 inline constexpr std::array<std::string_view, 9> kResultColumns{"rank",    "boat",      "lys",  "start", "finish",
@@ -196,11 +207,11 @@ inline constexpr std::string_view kDidNotFinishText = "DNF";
 inline constexpr std::string_view kOcsText = "OCS";
 
 // The nine texts of a result, in UTF-8: rank (empty without one), boat (its display name,
-// as the legend shows it), LYS (ShortNumberText), start (the gun) and finish "YYYY-MM-DD
-// hh:mm:ss" (the finish rounded to the nearest second), elapsed and corrected "h:mm:ss"
-// (DurationText), the track file as its entry names it, and the status (StatusText); "OCS"
-// in finish, elapsed and corrected for a boat that never started, "DNF" for any other boat
-// that did not finish. Names are taken as Latin-1 when their bytes are no UTF-8.
+// as the legend shows it), LYS (ShortNumberText; the rating under another system), start (the gun) and finish
+// "YYYY-MM-DD hh:mm:ss" (the finish rounded to the nearest second), elapsed and corrected "h:mm:ss" (DurationText), the
+// track file as its entry names it, and the status (StatusText); "OCS" in finish, elapsed and corrected for a boat that
+// never started, "DNF" for any other boat that did not finish. Names are taken as Latin-1 when their bytes are no
+// UTF-8.
 std::array<std::string, 9> ResultTexts(const BoatResult& result);
 
 // Times of a race (elapsed and corrected times, the gaps between them) are kept to the tenth
@@ -218,7 +229,8 @@ std::string DurationText(double seconds);
 // two times as they are shown, so that the texts add up ("0:50:52" + "0:00:19" = "0:51:11").
 std::string GapDurationText(double aheadSeconds, double behindSeconds);
 
-// The CSV: the header line `rank,boat,lys,start,finish,elapsed,corrected,file,status`, then one line
+// The CSV: the header line `rank,boat,lys,start,finish,elapsed,corrected,file,status` (`rating`
+// in place of `lys` when the results hold ratings of another system), then one line
 // per result in the order given; fields holding a comma, a quote or a line break are
 // quoted (RFC 4180: in double quotes, a quote doubled); UTF-8 without a byte order mark,
 // every line ended by CR LF.

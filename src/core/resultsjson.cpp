@@ -133,6 +133,16 @@ void AppendBoat(std::string& out, const BoatResult& result, long row)
     out += ", \"file\": ";
     AppendString(out, texts[7]);
     AppendField(out, "lys", result.Lys);
+    out += ", \"rating\": ";
+    if (result.Rating.size() == 2) {
+        out += '[';
+        AppendNumber(out, result.Rating[0]);
+        out += ", ";
+        AppendNumber(out, result.Rating[1]);
+        out += ']';
+    } else {
+        AppendNumber(out, result.Rating.empty() ? result.Lys : result.Rating[0]);
+    }
     out += ",\n     \"status\": ";
     AppendString(out, texts[8]);
     out += ", \"rank\": " + (result.Finished ? std::to_string(result.Rank) : std::string("null"));
@@ -170,9 +180,22 @@ std::string IsoText(double gun, double seconds, bool tenth)
     return tenth ? text + "." + std::to_string(tenths - whole * 10) + "Z" : text + "Z";
 }
 
-std::string ResultsJson(const Course& course, const std::vector<BoatResult>& results)
+std::string ResultsJson(const Course& course, const std::vector<BoatResult>& results, const ResultsHandicap& handicap)
 {
-    std::string json = "{\"course\": ";
+    std::string json = "{\"handicap\": {\"system\": ";
+    AppendString(json, HandicapSystemName(handicap.Rule.System));
+    const bool tot = handicap.Rule.System == HandicapSystem::PhrfTot;
+    const auto optional = [&](const char* name, std::optional<double> value) {
+        json += std::string(", \"") + name + "\": ";
+        if (value)
+            AppendNumber(json, *value);
+        else
+            json += "null";
+    };
+    optional("a", tot ? std::optional(handicap.Rule.A) : std::nullopt);
+    optional("b", tot ? std::optional(handicap.Rule.B) : std::nullopt);
+    optional("distance_nm", handicap.DistanceNm);
+    json += "},\n \"course\": ";
     AppendCourse(json, course);
     json += ",\n \"boats\": [";
     for (std::size_t i = 0; i < results.size(); ++i) {

@@ -2,6 +2,7 @@
 
 #include "core/datetime.h"
 #include "core/error.h"
+#include "core/racehandicap.h"
 
 #include <algorithm>
 #include <cmath>
@@ -38,10 +39,13 @@ void Leaderboard::setCourse(const std::optional<Course>& course)
     watchedStep_ = 0;
     if (geometry_) {
         watch_.emplace(geometry_, static_cast<int>(fleet_.Boats.size()));
-        for (const FleetBoat& boat : fleet_.Boats)
-            finishes_.push_back({std::make_unique<TrackFinishReader>(boat.TrackFile, boat.SepChar, boat.StartTime,
-                                                                     boat.Lys, geometry_),
-                                 std::nullopt});
+        for (const FleetBoat& boat : fleet_.Boats) {
+            finishes_.push_back(
+                {std::make_unique<TrackFinishReader>(boat.TrackFile, boat.SepChar, boat.StartTime, boat.Lys, geometry_),
+                 std::nullopt});
+            if (fleet_.Handicap)
+                finishes_.back().Reader->setHandicap(fleet_.Handicap, static_cast<int>(finishes_.size()) - 1);
+        }
     }
     takeSnapshots();
 }
@@ -148,6 +152,9 @@ std::vector<LeaderboardRow> Leaderboard::rows() const
         } else {
             row.Finished = watch_->Finished(k);
             row.CorrectedSeconds = watch_->FinishRaceClock(k) * kSecondsPerDay;
+            if (fleet_.Handicap && row.Finished)
+                row.CorrectedSeconds = fleet_.Handicap->Corrected(
+                    k, fleet_.Handicap->ElapsedAtClock(k, watch_->FinishRaceClock(k)) * kSecondsPerDay, 1.0);
         }
         row.DistanceNm = row.Finished ? 0 : watch_->DistanceNm(k);
         rows.push_back(row);

@@ -2,6 +2,7 @@
 
 #include "core/colour.h"
 #include "core/datetime.h"
+#include "core/racehandicap.h"
 #include "core/text.h"
 #include "core/trackfixes.h"
 #include "earth/kmldocument.h"
@@ -68,7 +69,8 @@ public:
             // of the two date values.
             if (std::llround((fix.Time - boat_.StartTime) * kSecondsPerDay) < 0)
                 continue;
-            instant = AnimatedInstantMs(earliestStart_, boat_.StartTime, boat_.Lys, fix.Time);
+            instant = boat_.Handicap ? HandicapInstantMs(fix.Time)
+                                     : AnimatedInstantMs(earliestStart_, boat_.StartTime, boat_.Lys, fix.Time);
             if (instant <= last_)
                 continue;
             last_ = instant;
@@ -78,6 +80,16 @@ public:
     }
 
 private:
+    // The instant on the race's handicap clock (racehandicap.h).
+    long long HandicapInstantMs(double fixTime) const
+    {
+        const long long start = std::llround(earliestStart_ * kSecondsPerDay);
+        const double elapsedDays =
+            static_cast<double>(std::llround((fixTime - boat_.StartTime) * kSecondsPerDay)) / kSecondsPerDay;
+        return start * 1000 +
+               std::llround(boat_.Handicap->ClockAtElapsed(boat_.Index, elapsedDays) * kSecondsPerDay * 1000);
+    }
+
     const FleetBoat& boat_;
     double earliestStart_;
     TrackFixReader reader_;

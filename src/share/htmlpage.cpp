@@ -5,6 +5,7 @@
 #include "core/datetime.h"
 #include "core/error.h"
 #include "core/geometry.h"
+#include "core/racehandicap.h"
 #include "core/replay.h"
 #include "core/text.h"
 #include "replay/valuetext.h"
@@ -405,6 +406,12 @@ std::string HtmlPageExporter::dataJson()
         json += "}";
     }
     json += "]";
+    if (fleet_.Handicap) {
+        // The system the race is scored by, and what the results' third column holds.
+        const HandicapSystem system = fleet_.Handicap->Rule.System;
+        json += ",\"handicap\":{\"caption\":" + JsonString(std::string(HandicapSystemCaption(system)));
+        json += ",\"column\":" + JsonString(system == HandicapSystem::Lys ? "LYS" : "Rating") + "}";
+    }
     if (options_.RaceCourse) {
         const FinishLine& line = *options_.RaceCourse->Finish;
         json += ",\"finish\":[" + JsonNumber(line.Lat1) + "," + JsonNumber(line.Lon1) + "," + JsonNumber(line.Lat2) +

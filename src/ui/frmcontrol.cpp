@@ -156,6 +156,7 @@ void FrmControl::makeControls()
     Label3 = MakeControl<QLabel>(this, QStringLiteral("Label3"));
     for (int i = 0; i < kLegendRows; ++i) {
         lblTrackInfo[i] = MakeControl<QLabel>(this, QStringLiteral("lblTrackInfo%1").arg(i));
+        lblTrackInfo[i]->setTextFormat(Qt::PlainText); // a boat's name is text, never markup
         if (i > 0)
             lblDst[i] = MakeControl<QLabel>(this, QStringLiteral("lblDst%1").arg(i));
     }

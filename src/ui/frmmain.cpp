@@ -9,12 +9,14 @@
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
 #include "ui/frmcontrol.h"
+#include "ui/handicappanel.h"
 #include "ui/logimportaction.h"
 #include "ui/racefilemenu.h"
 #include "ui/replaywindows.h"
 #include "ui/settings.h"
 #include "ui/statusclock.h"
 #include "ui/trackbrowser.h"
+#include "ui/windowplacement.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -67,7 +69,7 @@ constexpr ControlRow kMainRows[] = {
     {"cmdParse", K::PictureButton, 7080, 2280, 555, 570, "", "Parse KLM file", 11},
     {"txtStarttid", K::TextBox, 2760, 2520, 2040, 285, "2007-01-01 12:30:00", "Startime to be added", 7},
     {"txtLYStal", K::TextBox, 4860, 2520, 555, 285, "1.10", "LYS for selected track to be added", 8},
-    {"txtTrackFile", K::MultiLineTextBox, 2760, 2880, 8895, 7455, "", "Content in selected track file", 6},
+    {"txtTrackFile", K::MultiLineTextBox, 2760, 3480, 8895, 6855, "", "Content in selected track file", 6},
     {"txtColor", K::TextBox, 5535, 2520, 645, 285, "100", "Color of track (0-1300)", 9},
     {"txtSepChar", K::TextBox, 6240, 2520, 495, 285, ",", "Separation character between information in selected track",
      10},
@@ -123,6 +125,10 @@ FrmMain::FrmMain(Options options)
     window.rowsOpened = [this] { showHighlightedRow(); };
     window.setStartEnabled = [this](bool enabled) { cmdStart->setEnabled(enabled); };
     window.browserFolder = [this] { return browser_->folderPath(); };
+    window.saveBeside = [this](const std::string& path, const auto& before, const auto& saved) {
+        return handicap_->save(path, before, saved);
+    };
+    window.besideModified = [this] { return handicap_ && handicap_->modified(); };
     window.rowsSaved = [this] {
         // Saving selects every row in turn: the last one ends selected and shown.
         if (boats_.size() > 0) {
@@ -194,6 +200,7 @@ void FrmMain::makeControls()
     lblColor = MakeControl<QLabel>(client_, "lblColor");
     Label4 = MakeControl<QLabel>(client_, "Label4");
     browser_ = std::make_unique<TrackBrowser>(client_, txtTrackFile, dialogs_);
+    handicap_ = std::make_unique<HandicapPanel>(client_, dialogs_);
     lblDrive = MakeControl<QLabel>(client_, "lblDrive");
 
     Label1->setBuddy(txtStarttid);
@@ -219,11 +226,13 @@ void FrmMain::makeControls()
     std::vector<ControlRow> rows(std::begin(kMainRows), std::end(kMainRows));
     const auto browserRows = TrackBrowser::Layout();
     rows.insert(rows.begin() + 8, browserRows.begin(), browserRows.end());
+    rows.insert(rows.end(), HandicapPanel::Layout().begin(), HandicapPanel::Layout().end());
     const double dpi = LogicalDpi(this);
     BuildForm(client_, rows, dpi);
     for (QLineEdit* box : {txtStarttid, txtLYStal, txtColor, txtSepChar})
         box->setCursorPosition(0);
-    cmdStart->raise(); // it stands on the tool bar's strip
+    for (QWidget* w : std::initializer_list<QWidget*>{cmdStart, handicap_->lblHandicap, handicap_->cboHandicap})
+        w->raise(); // they stand on the tool bar's strip
     // The window may grow, never shrink below the designed size: every control stays in view.
     client_->setMinimumSize(TwipsToPixels(kClientWidthTwips, dpi), TwipsToPixels(kClientHeightTwips, dpi));
     WatchEvent(client_, QEvent::Resize, [this] { followClientSize(); });
@@ -374,20 +383,7 @@ void FrmMain::showEvent(QShowEvent* event)
 
 void FrmMain::fitOnScreen()
 {
-    if (isMinimized() || !isVisible())
-        return;
-    const QRect screen = this->screen()->availableGeometry();
-    const QRect outer = frameGeometry();
-    // Wholly inside when it fits; a window larger than the screen keeps its title bar and
-    // its top left corner on it.
-    constexpr int kKeptPx = 100;
-    const int right = outer.width() <= screen.width() ? screen.right() + 1 - outer.width() : screen.right() - kKeptPx;
-    const int bottom =
-        outer.height() <= screen.height() ? screen.bottom() + 1 - outer.height() : screen.bottom() - kKeptPx;
-    const QPoint at(std::max(screen.left(), std::min(outer.left(), right)),
-                    std::max(screen.top(), std::min(outer.top(), bottom)));
-    if (at != outer.topLeft())
-        move(at);
+    KeepFrameOnScreen(*this);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event)
@@ -440,8 +436,10 @@ void FrmMain::showRows()
 {
     const QSignalBlocker quiet(lstBoats);
     lstBoats->clear();
+    if (handicap_->loadedRace() != file_->raceFile())
+        handicap_->load(file_->raceFile());
     for (const std::string& row : boats_.rows())
-        lstBoats->addItem(FromBytes(row));
+        lstBoats->addItem(handicap_->rowText(row));
     lstBoats->setCurrentRow(boats_.highlightedRow());
     showTitle();
 }
@@ -483,9 +481,12 @@ void FrmMain::cmdAdd_Click()
     if (browser_->selectedFileName().isEmpty())
         return;
     const std::optional<EntryBoxes> boxes = checkedBoxes();
-    if (boxes && boats_.add(FileNameBytes(browser_->folderPath()), FileNameBytes(browser_->selectedFileName()),
-                            QDir::separator().toLatin1(), *boxes))
+    if (boxes && handicap_->checkTyped() &&
+        boats_.add(FileNameBytes(browser_->folderPath()), FileNameBytes(browser_->selectedFileName()),
+                   QDir::separator().toLatin1(), *boxes)) {
+        handicap_->takeRow(boats_.rows().back());
         showRows();
+    }
 }
 
 void FrmMain::cmdChange_Click()
@@ -493,7 +494,8 @@ void FrmMain::cmdChange_Click()
     if (boats_.highlightedRow() < 0)
         return;
     const std::optional<EntryBoxes> boxes = checkedBoxes();
-    if (boxes && boats_.change(*boxes)) {
+    if (boxes && handicap_->checkTyped() && boats_.change(*boxes)) {
+        handicap_->takeRow(boats_.rows().back());
         showRows();
         // The row now highlighted shows its fields: a second Change keeps it as it is.
         showHighlightedRow();
@@ -510,8 +512,10 @@ void FrmMain::lstBoats_Click()
 {
     const QList<QListWidgetItem*> selected = lstBoats->selectedItems();
     EntryBoxes shown;
-    if (boats_.select(selected.isEmpty() ? -1 : lstBoats->row(selected.constFirst()), shown))
+    const int row = selected.isEmpty() ? -1 : lstBoats->row(selected.constFirst());
+    if (boats_.select(row, shown))
         showBoxes(shown);
+    handicap_->showRow(boats_.rows(), row);
 }
 
 void FrmMain::showHighlightedRow()
@@ -519,6 +523,7 @@ void FrmMain::showHighlightedRow()
     EntryBoxes shown;
     if (boats_.select(boats_.highlightedRow(), shown))
         showBoxes(shown);
+    handicap_->showRow(boats_.rows(), boats_.highlightedRow());
 }
 
 void FrmMain::txtColor_Change()

@@ -37,6 +37,7 @@ class QToolBar;
 namespace tideplot {
 
 class FrmControl;
+class HandicapPanel;
 class RaceFileMenu;
 class ReplayWindows;
 class TrackBrowser;
@@ -137,6 +138,7 @@ private:
     QPushButton* cmdChange = nullptr;
     QPushButton* cmdParse = nullptr;
     std::unique_ptr<TrackBrowser> browser_;
+    std::unique_ptr<HandicapPanel> handicap_; // the race's system, each row's rating and name
     QLineEdit* txtStarttid = nullptr;
     QLineEdit* txtLYStal = nullptr;
     QPlainTextEdit* txtTrackFile = nullptr;

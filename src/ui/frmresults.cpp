@@ -1,5 +1,6 @@
 #include "ui/frmresults.h"
 
+#include "core/handicapfile.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
 
@@ -48,6 +49,7 @@ FrmResults::FrmResults(UserDialogs& dialogs, QWidget* parent) : QWidget(parent, 
     setWindowTitle(QStringLiteral("Results"));
     lblLine = MakeControl<QLabel>(this, QStringLiteral("lblLine"));
     lblLine->setWordWrap(true);
+    lblLine->setTextFormat(Qt::PlainText); // mark names are text
     tabs = MakeControl<QTabWidget>(this, QStringLiteral("tabResults"));
     lstLeaderboard = MakeTable(tabs, "lstLeaderboard", QStringLiteral("Leaderboard"), leaderboard_);
     lstResults = MakeTable(tabs, "lstResults", QStringLiteral("Results"), results_);
@@ -98,13 +100,18 @@ void FrmResults::showResults(const std::string& raceFile, const Course& course, 
                    .arg(line.Lat2, 0, 'f', 6)
                    .arg(line.Lon2, 0, 'f', 6);
     }
-    lblLine->setText(text);
     std::vector<BoatResult> results;
+    Handicap handicap;
     try {
+        handicap = ReadRaceHandicapLines(raceFile).Effective();
         results = RaceResults(raceFile, course);
     } catch (const std::exception& e) {
         dialogs_.tell(Text(e.what()), MessageKind::Error);
     }
+    lblLine->setText(text +
+                     QStringLiteral(" Handicap: %1.").arg(QString::fromUtf8(HandicapSystemCaption(handicap.System))));
+    results_.setRatingHeading(handicap.System == HandicapSystem::Lys ? QStringLiteral("LYS")
+                                                                     : QStringLiteral("Rating"));
     results_.show(results);
     lstResults->resizeColumnsToContents();
     // Wide enough for every column, as far as the screen allows.

@@ -54,6 +54,8 @@ QString RaceFileMenu::askRaceFileName(const QString& title, FileQuestion questio
 
 bool RaceFileMenu::hasUnsavedChanges() const
 {
+    if (window_.besideModified && window_.besideModified())
+        return true;
     if (raceFile_.empty())
         return !boats_.rows().empty();
     try {
@@ -179,6 +181,8 @@ bool RaceFileMenu::saveRaceFile(const std::string& path)
         dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
         return false;
     }
+    if (window_.saveBeside && !window_.saveBeside(path, boats_.rows(), rows))
+        return false;
     if (rows != boats_.rows()) {
         boats_.setRows(rows);
         window_.showRows();

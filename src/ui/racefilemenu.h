@@ -23,6 +23,12 @@ public:
         std::function<QString()> browserFolder;    // the folder the track browser shows
         std::function<void()> rowsSaved;           // saving selects the last row, which the boxes then show
         std::function<void()> rowsOpened;          // the highlighted row of a race opened shows its fields
+        // Saves what the race keeps beside the race file (its course file's handicap) for the
+        // race file `path`, its rows before and as saved; false when it could not (told).
+        std::function<bool(const std::string& path, const std::vector<std::string>& before,
+                           const std::vector<std::string>& saved)>
+            saveBeside;
+        std::function<bool()> besideModified; // whether that differs from what was read or saved
     };
 
     RaceFileMenu(BoatList& boats, UserDialogs& dialogs, Window window);
@@ -31,7 +37,10 @@ public:
     const std::string& raceFile() const { return raceFile_; }
     QString raceFileName() const;
     // Whether the rows differ from those last read or written.
-    bool modified() const { return boats_.rows() != savedRows_; }
+    bool modified() const
+    {
+        return boats_.rows() != savedRows_ || (window_.besideModified && window_.besideModified());
+    }
     // Whether the boat list differs from the race file on disk (or holds rows that were
     // never saved).
     bool hasUnsavedChanges() const;

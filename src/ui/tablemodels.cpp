@@ -230,6 +230,8 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
 
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (section == 2 && orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return ratingHeading_;
     return Header(kResultColumnsShown, section, orientation, role);
 }
 

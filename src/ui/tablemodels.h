@@ -74,6 +74,8 @@ class ResultsModel : public QAbstractTableModel {
 public:
     void show(const std::vector<BoatResult>& results);
     const std::vector<BoatResult>& results() const { return results_; }
+    // The heading of the third column: "LYS", or "Rating" under another handicap system.
+    void setRatingHeading(const QString& heading) { ratingHeading_ = heading; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -82,6 +84,7 @@ public:
 
 private:
     std::vector<BoatResult> results_;
+    QString ratingHeading_ = QStringLiteral("LYS");
 };
 
 } // namespace tideplot

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTabBar>
 #include <QToolBar>
 #include <QWidget>
@@ -222,6 +223,22 @@ ReplayPlaces PlaceReplayWindows(const ReplayPlacement& at)
         top = std::max(screen.top(), chartOuter.top()); // no room under it: beside Start's row
     places.Control = QRect(QPoint(controlLeft(chartOuter.left()), top), controlOuter);
     return places;
+}
+
+void KeepFrameOnScreen(QWidget& window)
+{
+    if (window.isMinimized() || !window.isVisible())
+        return;
+    const QRect screen = window.screen()->availableGeometry();
+    const QRect outer = window.frameGeometry();
+    constexpr int kKeptPx = 100;
+    const int right = outer.width() <= screen.width() ? screen.right() + 1 - outer.width() : screen.right() - kKeptPx;
+    const int bottom =
+        outer.height() <= screen.height() ? screen.bottom() + 1 - outer.height() : screen.bottom() - kKeptPx;
+    const QPoint at(std::max(screen.left(), std::min(outer.left(), right)),
+                    std::max(screen.top(), std::min(outer.top(), bottom)));
+    if (at != outer.topLeft())
+        window.move(at);
 }
 
 } // namespace tideplot

@@ -67,4 +67,8 @@ struct ReplayPlaces {
 inline constexpr int kMinChartWidth = 360;
 ReplayPlaces PlaceReplayWindows(const ReplayPlacement& at);
 
+// Moves a shown window so that its outer frame lies wholly on its screen's available area when
+// it fits; a window larger than the screen keeps its title bar and its top left corner on it.
+void KeepFrameOnScreen(QWidget& window);
+
 } // namespace tideplot

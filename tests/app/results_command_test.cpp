@@ -122,6 +122,46 @@ TEST_F(ResultsCommand, Failures)
     EXPECT_EQ(Slurp(dir.file("Elsa.txt")).substr(0, 17), "lat,lon,date,time");
 }
 
+// A handicap system and ratings given for one run, over the course file's, and the JSON's
+// handicap: Elsa 1:00:05 and Saga 0:56:00 over 2 miles at PHRF 150 and 100 s a mile.
+TEST_F(ResultsCommand, HandicapOptionsOverTheCourseFile)
+{
+    dir.writeBytes("race.TP1.course", "finish 57.60 11.5 57.62 11.5\nhandicap portsmouth\n");
+    const std::string ratings =
+        dir.write("club.ratings", {"rating Elsa.txt 150", "rating Saga.txt 100",
+                                   "rating \"Vinga \"\"the old\"\".txt\" 0", "name Saga.txt USA 7 Saga", "distance 2"});
+    struct Case {
+        std::string options;
+        int status;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"--ratings " + Quote(ratings), 1, "club.ratings, line 1: the rating of \"Elsa.txt\" under portsmouth"},
+        {"--handicap irc --ratings " + Quote(ratings), 2, "--handicap: \"irc\" is no handicap system"},
+        {"--handicap phrf-tot --ratings " + Quote(dir.file("none.ratings")), 1, "none.ratings"},
+        {"--handicap phrf-tod --ratings " + Quote(ratings) + " --json " + Quote(dir.file("r.json")), 0,
+         "Handicap: PHRF time-on-distance, corrected = elapsed - rating x 2.00 nm\n"},
+    };
+    for (const Case& c : cases) {
+        const auto run = results(c.options);
+        EXPECT_EQ(run.status, c.status) << c.options << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << c.options << "\n" << run.output;
+    }
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(Slurp(dir.file("r.json")))).object();
+    const QJsonObject handicap = json["handicap"].toObject();
+    EXPECT_EQ(handicap["system"].toString(), "phrf-tod");
+    EXPECT_TRUE(handicap["a"].isNull());
+    EXPECT_EQ(handicap["distance_nm"].toDouble(), 2);
+    const QJsonArray boats = json["boats"].toArray();
+    ASSERT_EQ(boats.size(), 3);
+    EXPECT_EQ(boats[0]["name"].toString(), "USA 7 Saga");
+    EXPECT_EQ(boats[0]["file"].toString(), "Saga.txt");
+    EXPECT_EQ(boats[0]["rating"].toDouble(), 100);
+    EXPECT_EQ(boats[0]["corrected_s"].toDouble(), 3160.0);
+    EXPECT_EQ(boats[1]["corrected_s"].toDouble(), 3305.0);
+    EXPECT_EQ(Slurp(race + ".course"), "finish 57.60 11.5 57.62 11.5\nhandicap portsmouth\n"); // untouched
+}
+
 // The results open the race as the replay does: its warnings on stderr (a start and a track
 // in different zones), its refusals (a start a week before the track, a broken line after
 // the finish) with the exit status 1 and the older CSV as it was.

@@ -339,8 +339,9 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
     EXPECT_FALSE(w.main->windowIcon().isNull());
 
     // Each control's name, text, tool tip and name for assistive technology, in tab order:
-    // the track browser, the preview, the four boxes, the import button, Add, Change,
-    // Delete, the boat list and Start, as they stand on the screen.
+    // the track browser, the preview, the four boxes, the name and rating, the import button,
+    // Add, Change, Delete, the handicap system, the boat list and Start, as they stand on the
+    // screen.
     const std::tuple<const char*, const char*, const char*, const char*> controls[] = {
         {"Drive1", nullptr, "Select track file", "Drives"},
         {"Dir1", nullptr, "Select track file", "Folders"},
@@ -350,10 +351,14 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
         {"txtLYStal", "1.10", "LYS for selected track to be added", "LYS tal"},
         {"txtColor", "100", "Color of track (0-1300)", "Färg"},
         {"txtSepChar", ",", "Separation character between information in selected track", "SepChar"},
+        {"txtName", "", "The boat's name as the tables and the legend show it", "Name"},
+        {"txtRating", "",
+         "The boat's rating under the race's handicap system (PLT PLD under ORC's performance line)", "Rating"},
         {"cmdParse", "", "Parse KLM file", "Parse KLM file"},
         {"cmdAdd", "Add", "Add track to plotsession", "Add"},
         {"cmdChange", "Change", "Change data in selected track", "Change"},
         {"cmdDelete", "Delete", "Delete selected track from plotsession", "Delete"},
+        {"cboHandicap", nullptr, "The handicap system the race is scored by", "Handicap system"},
         {"lstBoats", nullptr, "", "Boats"},
         {"cmdStart", "Start", "Start Google earth plot ", "Start"},
         {"Label1", "Start tid", "", nullptr},
@@ -361,11 +366,14 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
         {"lblColor", "Färg", "", nullptr},
         {"Label4", "SepChar", "", nullptr},
         {"lblDrive", "Drive", "", nullptr},
+        {"lblHandicap", "Hand&icap", "", nullptr},
+        {"lblName", "&Name", "", nullptr},
+        {"lblRating", "&Rating", "", nullptr},
     };
     EXPECT_FALSE(w.find("cmdStart")->isEnabled()) << "no race yet";
     w.find("cmdStart")->setEnabled(true); // for the tab order
     QStringList tabOrder, expectedTabOrder;
-    for (QWidget* at = w.find("Drive1"); tabOrder.size() < 14; at = at->nextInFocusChain()) {
+    for (QWidget* at = w.find("Drive1"); tabOrder.size() < 17; at = at->nextInFocusChain()) {
         if (at->focusPolicy() & Qt::TabFocus && at->isVisibleTo(w.main.get()) && !at->objectName().isEmpty() &&
             at->parentWidget() == w.main->centralWidget())
             tabOrder << at->objectName();
@@ -399,12 +407,12 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
     EXPECT_FALSE(w.find<QLabel>("lblColor")->autoFillBackground()) << "the swatch starts uncoloured";
 
     // Twips at the screen's resolution: Start at 4800, 120, 2175, 329 and the preview at
-    // 2760, 2880, 8895, 7455; worked out by hand for 96 and for 144 dots an inch. The start
+    // 2760, 3480, 8895, 6855 (below the name and rating boxes); worked out by hand for 96 and for 144 dots an inch. The start
     // time box shows a whole date and time.
     EXPECT_EQ(w.find("cmdStart")->geometry(),
               QRect(w.px(4800), w.px(120), w.px(6975) - w.px(4800), w.px(449) - w.px(120)));
     EXPECT_EQ(w.find("txtTrackFile")->geometry(),
-              QRect(w.px(2760), w.px(2880), w.px(11655) - w.px(2760), w.px(10335) - w.px(2880)));
+              QRect(w.px(2760), w.px(3480), w.px(11655) - w.px(2760), w.px(10335) - w.px(3480)));
     const ControlRow start{"", ControlKind::CommandButton, 4800, 120, 2175, 329, "", "", 0};
     EXPECT_EQ(TwipsToPixels(start, 96.0), QRect(320, 8, 145, 22));
     EXPECT_EQ(TwipsToPixels(start, 144.0), QRect(480, 12, 218, 33));

@@ -51,6 +51,11 @@
       boardRows.push({ cells, boat: -1 });
     }
   }
+  if (data.handicap) {
+    $('handicap').textContent = 'Handicap: ' + data.handicap.caption;
+    $('handicap').hidden = false;
+    $('results').tHead.rows[0].cells[2].textContent = data.handicap.column;
+  }
   if (data.results) {
     $('results-section').hidden = false;
     for (const texts of data.results) {
