@@ -445,6 +445,12 @@ void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTrac
 void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
                     double lon2)
 {
+    DrawChequeredLine(painter, viewport, lat1, lon1, lat2, lon2, Qt::black);
+}
+
+void DrawChequeredLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
+                       double lon2, const QColor& squares)
+{
     const QTransform toScreen = viewport.projectedToScreen();
     const QPointF a = toScreen.map(ProjectLatLon(lat1, lon1));
     // The second end the short way across the 180-degree meridian from the first.
@@ -459,9 +465,9 @@ void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat
     constexpr double kSquarePx = 6;
     painter.setPen(QPen(Qt::white, kSquarePx, Qt::SolidLine, Qt::FlatCap));
     painter.drawLine(a, b);
-    QPen black(Qt::black, kSquarePx, Qt::CustomDashLine, Qt::FlatCap);
-    black.setDashPattern({1, 1}); // in pen widths: black squares between the white ones
-    painter.setPen(black);
+    QPen coloured(squares, kSquarePx, Qt::CustomDashLine, Qt::FlatCap);
+    coloured.setDashPattern({1, 1}); // in pen widths: coloured squares between the white ones
+    painter.setPen(coloured);
     painter.drawLine(a, b);
     painter.setPen(QPen(Qt::black, 1.5));
     painter.setBrush(Qt::white);

@@ -7,6 +7,7 @@
 
 #include <span>
 
+#include <QColor>
 #include <QString>
 
 class QPainter;
@@ -60,6 +61,9 @@ std::vector<QRectF> PlaceCaptions(const std::vector<QPointF>& atPx, const std::v
 // P1's end marked with a small circle.
 void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
                     double lon2);
+// The same segment with squares of `squares` in place of the black ones (the start line's).
+void DrawChequeredLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
+                       double lon2, const QColor& squares);
 
 // The tacks and gybes of `marks` (in race clock order) up to the tail's race clock, and not
 // older than its minutes when the tail is not whole: a tack as a triangle, a gybe as a diamond,
