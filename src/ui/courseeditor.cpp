@@ -125,6 +125,47 @@ void CourseEditor::makeControls()
                        "is left to port (drawn red) or to starboard (green); boats pass between a gate's buoys."),
         this);
     intro->setWordWrap(true);
+    makeTable();
+    QVBoxLayout* side = makeButtons();
+    laps_ = new QSpinBox(this); // before Save and Close: Tab comes to it first
+    laps_->setObjectName(QStringLiteral("spnLaps"));
+    laps_->setRange(1, kMaxLaps);
+    laps_->setAccessibleName(QStringLiteral("Laps"));
+    auto* lapsLabel = new QLabel(QStringLiteral("&Laps:"), this);
+    lapsLabel->setBuddy(laps_);
+    connect(laps_, &QSpinBox::valueChanged, this, [this] {
+        if (!filling_) {
+            dirty_ = true;
+            changed();
+        }
+    });
+    auto* saveButton = Button(this, "cmdSave", QStringLiteral("&Save"), QStringLiteral("Keeps the course in the course file"));
+    auto* closeButton = Button(this, "cmdClose", QStringLiteral("&Close"), QStringLiteral("Closes the window"));
+    connect(saveButton, &QPushButton::clicked, this, [this] { save(); });
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("lblStatus"));
+    status_->setAccessibleName(QStringLiteral("Status"));
+    status_->setWordWrap(true);
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* lapsRow = new QHBoxLayout;
+    lapsRow->addWidget(lapsLabel);
+    lapsRow->addWidget(laps_);
+    lapsRow->addStretch();
+    lapsRow->addWidget(saveButton);
+    lapsRow->addWidget(closeButton);
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(intro, 0, 0, 1, 2);
+    grid->addWidget(table_, 1, 0);
+    grid->addLayout(side, 1, 1);
+    grid->addLayout(lapsRow, 2, 0, 1, 2);
+    grid->addWidget(status_, 3, 0, 1, 2);
+    resize(900, 440);
+}
+
+void CourseEditor::makeTable()
+{
     table_ = new QTableWidget(0, kCourseColumns, this);
     table_->setObjectName(QStringLiteral("tblCourse"));
     table_->setAccessibleName(QStringLiteral("Course"));
@@ -145,7 +186,10 @@ void CourseEditor::makeControls()
             cellEdited(item->row(), item->column());
     });
     connect(table_, &QTableWidget::currentCellChanged, this, [this] { rowButtons(); });
+}
 
+QVBoxLayout* CourseEditor::makeButtons()
+{
     auto* addMark = Button(this, "cmdAddMark", QStringLiteral("Add &mark"), QStringLiteral("A mark after the row"));
     auto* addGate = Button(this, "cmdAddGate", QStringLiteral("Add &gate"), QStringLiteral("A gate after the row"));
     remove_ = Button(this, "cmdRemove", QStringLiteral("&Remove"), QStringLiteral("Removes the mark or gate"));
@@ -153,12 +197,10 @@ void CourseEditor::makeControls()
     down_ = Button(this, "cmdMoveDown", QStringLiteral("Move &down"), QStringLiteral("Sails the mark later in the lap"));
     place_ = Button(this, "cmdPlace", QStringLiteral("&Place on chart"),
                     QStringLiteral("The row's position, or a line's or gate's two ends, clicked on the chart"));
-    undo_ = Button(this, "cmdUndo", QStringLiteral("&Undo"), QStringLiteral("Puts back the mark moved last"));
+    undo_ = Button(this, "cmdUndo", QStringLiteral("U&ndo"), QStringLiteral("Puts back the mark moved or placed last (Ctrl+Z)"));
     undo_->setShortcut(QKeySequence::Undo);
     auto* proposeButton = Button(this, "cmdPropose", QStringLiteral("Pr&opose from tracks"),
                                  QStringLiteral("Fills the table with the course the fleet's turns say; Save keeps it"));
-    auto* saveButton = Button(this, "cmdSave", QStringLiteral("&Save"), QStringLiteral("Keeps the course in the course file"));
-    auto* closeButton = Button(this, "cmdClose", QStringLiteral("&Close"), QStringLiteral("Closes the window"));
     connect(addMark, &QPushButton::clicked, this, [this] { addRow(false); });
     connect(addGate, &QPushButton::clicked, this, [this] { addRow(true); });
     connect(remove_, &QPushButton::clicked, this, [this] { removeRow(); });
@@ -172,44 +214,11 @@ void CourseEditor::makeControls()
     });
     undo_->setEnabled(false);
     connect(proposeButton, &QPushButton::clicked, this, [this] { propose(); });
-    connect(saveButton, &QPushButton::clicked, this, [this] { save(); });
-    connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
-
-    laps_ = new QSpinBox(this);
-    laps_->setObjectName(QStringLiteral("spnLaps"));
-    laps_->setRange(1, kMaxLaps);
-    laps_->setAccessibleName(QStringLiteral("Laps"));
-    auto* lapsLabel = new QLabel(QStringLiteral("&Laps:"), this);
-    lapsLabel->setBuddy(laps_);
-    connect(laps_, &QSpinBox::valueChanged, this, [this] {
-        if (!filling_) {
-            dirty_ = true;
-            changed();
-        }
-    });
-    status_ = new QLabel(this);
-    status_->setObjectName(QStringLiteral("lblStatus"));
-    status_->setAccessibleName(QStringLiteral("Status"));
-    status_->setWordWrap(true);
-    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
     auto* side = new QVBoxLayout;
     for (QPushButton* b : {addMark, addGate, remove_, up_, down_, place_, undo_, proposeButton})
         side->addWidget(b);
     side->addStretch();
-    auto* lapsRow = new QHBoxLayout;
-    lapsRow->addWidget(lapsLabel);
-    lapsRow->addWidget(laps_);
-    lapsRow->addStretch();
-    lapsRow->addWidget(saveButton);
-    lapsRow->addWidget(closeButton);
-    auto* grid = new QGridLayout(this);
-    grid->addWidget(intro, 0, 0, 1, 2);
-    grid->addWidget(table_, 1, 0);
-    grid->addLayout(side, 1, 1);
-    grid->addLayout(lapsRow, 2, 0, 1, 2);
-    grid->addWidget(status_, 3, 0, 1, 2);
-    resize(900, 440);
+    return side;
 }
 
 void CourseEditor::fill(const Course& course)

@@ -15,6 +15,7 @@ class QPushButton;
 class QSpinBox;
 class QTableWidget;
 class QUndoStack;
+class QVBoxLayout;
 
 // Chart > Course...: the race course as a table (the start line, the marks and gates in the
 // order a lap sails them, the finish line) and its laps, each position typed as decimal
@@ -52,6 +53,8 @@ public:
 
 private:
     void makeControls();
+    void makeTable();
+    QVBoxLayout* makeButtons();
     void fill(const Course& course);
     std::vector<CourseRow> rows() const;
     void setRowCells(int row, const CourseRow& cells);
