@@ -106,6 +106,8 @@ CourseEditor::CourseEditor(std::string raceFile, const Course& course, Applicati
             kept_.push_back(mark);
     }
     drawn_ = course;
+    if (view_)
+        view_->SetCourse(course == Course{} ? std::nullopt : std::optional<Course>(course));
     if (ReplayView* chart = view_ ? view_->replayView() : nullptr)
         chart->dragBuoys([this](std::size_t mark, int end, double lat, double lon) { buoyDragged(mark, end, lat, lon); });
     say(QStringLiteral("Type the positions, place them by clicking the chart (Place on chart), or drag a mark on "
@@ -197,7 +199,7 @@ QVBoxLayout* CourseEditor::makeButtons()
     down_ = Button(this, "cmdMoveDown", QStringLiteral("Move &down"), QStringLiteral("Sails the mark later in the lap"));
     place_ = Button(this, "cmdPlace", QStringLiteral("&Place on chart"),
                     QStringLiteral("The row's position, or a line's or gate's two ends, clicked on the chart"));
-    undo_ = Button(this, "cmdUndo", QStringLiteral("U&ndo"), QStringLiteral("Puts back the mark moved or placed last (Ctrl+Z)"));
+    undo_ = Button(this, "cmdUndo", QStringLiteral("U&ndo"), QStringLiteral("Puts back the mark moved or placed last"));
     undo_->setShortcut(QKeySequence::Undo);
     auto* proposeButton = Button(this, "cmdPropose", QStringLiteral("Pr&opose from tracks"),
                                  QStringLiteral("Fills the table with the course the fleet's turns say; Save keeps it"));

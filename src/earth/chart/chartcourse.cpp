@@ -1,5 +1,6 @@
 #include "earth/chart/chartcourse.h"
 
+#include "core/geometry.h"
 #include "earth/chart/chartpainter.h"
 
 #include <QFontMetricsF>
@@ -13,6 +14,12 @@ namespace tideplot {
 namespace {
 
 constexpr double kBuoyRadiusPx = 6;
+constexpr double kLineSquarePx = 6; // as DrawChequeredLine draws them
+
+bool SameSegment(const FinishLine& a, const FinishLine& b)
+{
+    return a == b || a == FinishLine{b.Lat2, b.Lon2, b.Lat1, b.Lon1};
+}
 
 QPointF ScreenOf(const QTransform& toScreen, double lat, double lon)
 {
@@ -65,13 +72,25 @@ void DrawCourse(QPainter& painter, const ChartViewport& viewport, const Course& 
                            course.Finish->Lon2);
         return;
     }
-    if (course.Start)
+    if (course.Start && !(course.Finish && SameSegment(*course.Start, *course.Finish)))
         DrawChequeredLine(painter, viewport, course.Start->Lat1, course.Start->Lon1, course.Start->Lat2,
                           course.Start->Lon2, CourseColour(kStartLineRgb));
     if (course.Finish)
         DrawFinishLine(painter, viewport, course.Finish->Lat1, course.Finish->Lon1, course.Finish->Lat2,
                        course.Finish->Lon2);
     const QTransform toScreen = viewport.projectedToScreen();
+    if (course.Start && course.Finish && SameSegment(*course.Start, *course.Finish)) {
+        // One line serves as start and finish: every other black square in the start's colour.
+        painter.save();
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        QPen squares(CourseColour(kStartLineRgb), kLineSquarePx, Qt::CustomDashLine, Qt::FlatCap);
+        squares.setDashPattern({1, 3});
+        painter.setPen(squares);
+        painter.drawLine(ScreenOf(toScreen, course.Finish->Lat1, course.Finish->Lon1),
+                         ScreenOf(toScreen, course.Finish->Lat2,
+                                  UnwrapLongitude(course.Finish->Lon2, course.Finish->Lon1)));
+        painter.restore();
+    }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     for (const CourseMark& mark : course.Marks) {

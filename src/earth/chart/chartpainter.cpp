@@ -421,7 +421,7 @@ std::vector<ChartTrack> ChartLabels(const ChartTracks& tracks, const ChartSeries
 }
 
 void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks, const ChartSeries* series,
-               const MapSource* map, const ChartTail& tail)
+               const MapSource* map, const ChartTail& tail, const std::function<void(QPainter&)>& overTracks)
 {
     const ChartGridSteps steps = GridStepsFor(viewport);
     DrawChartUnderlay(painter, viewport, steps, ChartMapFor(map, viewport));
@@ -438,6 +438,8 @@ void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTrac
             series->drawTail(painter, toScreen, clip, tail, 0.5);
     }
     painter.restore();
+    if (overTracks)
+        overTracks(painter);
     const std::vector<ChartTrack> labels = series ? ChartLabels(tracks, *series) : tracks.tracks();
     DrawChartOverlay(painter, viewport, labels, steps, map ? map->attribution() : QString());
 }

@@ -5,6 +5,7 @@
 #include "earth/chart/chartview.h"
 #include "earth/replayview.h"
 
+#include <functional>
 #include <span>
 
 #include <QColor>
@@ -77,9 +78,11 @@ std::span<const ManoeuvreMark> ManoeuvreMarksShown(std::span<const ManoeuvreMark
 std::vector<ChartTrack> ChartLabels(const ChartTracks& tracks, const ChartSeries& series);
 
 // The whole chart at once, every track drawn afresh (the series' pieces, when given, as
-// `tail` says), over the map's tiles in memory.
+// `tail` says), over the map's tiles in memory; `overTracks`, when given, draws over the
+// tracks and under the labels.
 void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
-               const ChartSeries* series = nullptr, const MapSource* map = nullptr, const ChartTail& tail = {});
+               const ChartSeries* series = nullptr, const MapSource* map = nullptr, const ChartTail& tail = {},
+               const std::function<void(QPainter&)>& overTracks = {});
 
 // The part of the projected plane that the viewport shows (the bounds of its turned
 // rectangle), widened by `marginPx` pixels on every side.

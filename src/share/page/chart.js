@@ -226,8 +226,9 @@ function makeChart(data, race, replay) {
     while (a - firstLon < -180) a += 360;
     return toScreen(project.x(a), project.y(lat));
   }
-  // A line chequered white and `squares`, P1's end marked with a small circle.
-  function drawChequered(line, squares) {
+  // A line chequered white and `squares`, P1's end marked with a small circle; with `dashes`
+  // only those squares, over a line already drawn.
+  function drawChequered(line, squares, dashes) {
     const [lat1, lon1, lat2, lon2] = line;
     let a = lon1;
     while (a - firstLon > 180) a -= 360;
@@ -239,6 +240,13 @@ function makeChart(data, race, replay) {
     ctx.save();
     ctx.lineCap = 'butt';
     ctx.lineWidth = 6;
+    if (dashes) {
+      ctx.setLineDash(dashes);
+      ctx.strokeStyle = squares;
+      ctx.beginPath(); ctx.moveTo(p[0], p[1]); ctx.lineTo(q[0], q[1]); ctx.stroke();
+      ctx.restore();
+      return;
+    }
     ctx.strokeStyle = '#ffffff';
     ctx.beginPath(); ctx.moveTo(p[0], p[1]); ctx.lineTo(q[0], q[1]); ctx.stroke();
     ctx.setLineDash([6, 6]);
@@ -256,8 +264,13 @@ function makeChart(data, race, replay) {
   // two yellow buoys with a dashed line between them.
   function drawCourse() {
     const course = data.course;
-    if (course && course.start) drawChequered(course.start, '#f07800');
-    if (data.finish) drawChequered(data.finish, '#000000');
+    const f = data.finish, s = course && course.start;
+    // One line serving as start and finish: every other black square in the start's colour.
+    const shared = s && f && ((s[0] === f[0] && s[1] === f[1] && s[2] === f[2] && s[3] === f[3]) ||
+      (s[0] === f[2] && s[1] === f[3] && s[2] === f[0] && s[3] === f[1]));
+    if (s && !shared) drawChequered(s, '#f07800');
+    if (f) drawChequered(f, '#000000');
+    if (shared) drawChequered(f, '#f07800', [6, 18]);
     if (!course) return;
     ctx.save();
     ctx.lineWidth = 2;
