@@ -1,5 +1,6 @@
 #include "app/args.h"
 #include "app/commands.h"
+#include "core/coursefile.h"
 #include "core/error.h"
 #include "core/racecheck.h"
 #include "core/text.h"
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 namespace tideplot {
@@ -167,6 +169,19 @@ int RunLinkCommand(const std::vector<std::string>& args, int& argc, char** argv)
         for (const std::string& warning : link->TakeWarnings())
             std::fprintf(stderr, "warning: %s\n", warning.c_str());
         session.start(options.raceFile, options.settings, false);
+        // The course drawn with the tracks; a course file that cannot be read is passed over
+        // with a warning, as the windows do.
+        const std::string coursePath = CourseFilePath(options.raceFile);
+        std::error_code error;
+        if (std::filesystem::exists(coursePath, error)) {
+            try {
+                const Course course = ReadCourseFile(coursePath).Plan;
+                if (!(course == Course{}))
+                    link->SetCourse(course);
+            } catch (const Error& e) {
+                std::fprintf(stderr, "warning: %s; Google Earth shows no course\n", e.what());
+            }
+        }
         for (const std::string& warning : StartTimeWarnings(session.state()))
             std::fprintf(stderr, "warning: %s\n", warning.c_str());
     } catch (const std::exception& e) {

@@ -63,7 +63,8 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "                      handicap line: lys, tcf, phrf-tot, portsmouth, phrf-tod, orc-pl\n"
                            "  --ratings FILE      take the rating, name, handicap and distance lines of FILE over\n"
                            "                      the course file's\n"
-                           "A race with a course file (RACE.TP1.course) has its finish line drawn on the pictures.\n";
+                           "A race with a course file (RACE.TP1.course) has its course drawn on the pictures, in the KML\n"
+                           "file and on the web page: the start line, the marks and gates, the finish line.\n";
 
 struct ReplayOptions {
     std::string raceFile;
@@ -348,7 +349,7 @@ private:
 };
 
 // The race and its settings as the run of every exporter takes them, with the race's
-// finish line when the chart is shown.
+// course when the chart is shown or the KML file written.
 ExportRun RunOf(const ReplayOptions& options, bool chart)
 {
     ExportRun run;
@@ -360,13 +361,19 @@ ExportRun RunOf(const ReplayOptions& options, bool chart)
     run.PictureSize =
         options.sizePx.value_or(options.output("--video").empty() ? kScreenshotSizePx : VideoSettings().SizePx);
     run.DrawChart = options.chart;
-    // The finish line is drawn on the pictures; a course file that cannot be read is
-    // passed over with a warning, as the windows do.
-    if (chart && QFileInfo::exists(Local(CourseFilePath(options.raceFile)))) {
+    // The course is drawn on the pictures and in the KML file; a course file that cannot be
+    // read is passed over with a warning, as the windows do.
+    const bool drawsCourse = chart || !options.output("--kml").empty();
+    if (drawsCourse && QFileInfo::exists(Local(CourseFilePath(options.raceFile)))) {
         try {
-            run.Finish = ReadCourseFinishLine(options.raceFile);
+            Course course = ReadCourseFile(CourseFilePath(options.raceFile)).Plan;
+            if (course.FinishOnly() && !course.Finish && chart)
+                ReadCourseFinishLine(options.raceFile); // says how to set one
+            if (!(course == Course{}))
+                run.RaceCourse = std::move(course);
         } catch (const Error& e) {
-            std::fprintf(stderr, "warning: %s; the pictures show no finish line\n", e.what());
+            std::fprintf(stderr, "warning: %s; %s\n", e.what(),
+                         chart ? "the pictures show no finish line" : "the KML file shows no course");
         }
     }
     return run;

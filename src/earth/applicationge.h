@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/course.h"
+
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,11 @@ public:
     // Forgets every document loaded so far, so that the race can be drawn again from its
     // start (after the replay went back to an earlier moment).
     virtual void ClearKmlData() = 0;
+
+    // Draws the race course over the tracks from now on (its start line, marks, gates and
+    // finish line), kept when the documents are forgotten; none: no course. A view that draws
+    // only documents ignores it. It is no document: the replay's trace does not hold it.
+    virtual void SetCourse(const std::optional<Course>& /*course*/) {}
 
     // What the view has to tell the user since it was made (a settings store that cannot
     // be written, say), each once; empty when there is nothing.

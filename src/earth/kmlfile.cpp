@@ -17,6 +17,13 @@ void KmlFileApplication::LoadKmlData(const std::string& kmlText)
     tracks_.add(ParseKmlLines(kmlText));
 }
 
+void KmlFileApplication::ClearKmlData()
+{
+    const std::optional<Course> course = tracks_.course();
+    tracks_ = KmlTrackCollection{};
+    tracks_.setCourse(course);
+}
+
 CameraInfoGE KmlFileApplication::GetCamera(int)
 {
     return view_;

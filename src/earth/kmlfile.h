@@ -19,7 +19,9 @@ public:
     void LoadKmlData(const std::string& kmlText) override;
     CameraInfoGE GetCamera(int considerTerrainFlag) override;
     void SetCamera(const CameraInfoGE& camera, double speed) override;
-    void ClearKmlData() override { tracks_ = KmlTrackCollection{}; }
+    void ClearKmlData() override;
+    // Written into the file before the tracks (kmlcourse.h).
+    void SetCourse(const std::optional<Course>& course) override { tracks_.setCourse(course); }
 
     // The text of the file: everything loaded so far.
     QByteArray document() const;

@@ -1,5 +1,7 @@
 #include "earth/kmltracks.h"
 
+#include "earth/kmlcourse.h"
+
 #include <QBuffer>
 #include <QHash>
 #include <QXmlStreamWriter>
@@ -164,6 +166,8 @@ QByteArray KmlTrackCollection::toKml(const QString& title, Layout layout) const
         xml.writeEndElement();
         xml.writeEndElement();
     }
+    if (course_)
+        WriteKmlCourse(xml, *course_);
     finishedRuns_.resize(tracks_.size());
     for (std::size_t t = 0; t < tracks_.size(); ++t) {
         const Track& track = tracks_[t];

@@ -36,6 +36,9 @@ public:
     // Adds the lines of one loaded document.
     void add(std::vector<KmlLineString> lines);
     void setCamera(const CameraInfoGE& camera) { camera_ = camera; }
+    // The race course, written before the tracks' Folders (kmlcourse.h); none: no course.
+    void setCourse(const std::optional<Course>& course) { course_ = course; }
+    const std::optional<Course>& course() const { return course_; }
 
     const std::vector<Track>& tracks() const { return tracks_; }
     const std::optional<CameraInfoGE>& camera() const { return camera_; }
@@ -68,6 +71,7 @@ private:
 
     std::vector<Track> tracks_;
     std::optional<CameraInfoGE> camera_;
+    std::optional<Course> course_;
     std::size_t lineCount_ = 0;
     std::set<std::pair<KmlColour, double>> styles_; // colour and width of every line
     mutable std::vector<FinishedRuns> finishedRuns_;

@@ -80,6 +80,11 @@ public:
     virtual void pickPositions(int count, std::function<void(std::vector<std::pair<double, double>>)> done) = 0;
     // Draws the finish line as a chequered segment from P1 to P2; none: no line.
     virtual void setFinishLine(const std::optional<FinishLine>& line) = 0;
+    // While `moved` is set, the buoys of the course drawn (ApplicationGE::SetCourse) can be
+    // dragged on the view: on release `moved` gets the mark's index in the course, the buoy
+    // (0, or 1 for a gate's second) and its new position (degrees). Null: they stay put.
+    using BuoyMoved = std::function<void(std::size_t mark, int end, double lat, double lon)>;
+    virtual void dragBuoys(BuoyMoved moved) = 0;
 
     // Marks the tacks and gybes on the tracks drawn: those up to the race clock of the step
     // shown (and within the tail's minutes when a tail is drawn), a tack as a triangle and a

@@ -49,6 +49,11 @@ public:
         for (ApplicationGE* view : views_)
             view->ClearKmlData();
     }
+    void SetCourse(const std::optional<Course>& course) override
+    {
+        for (ApplicationGE* view : views_)
+            view->SetCourse(course);
+    }
 
 private:
     std::vector<ApplicationGE*> views_;
@@ -89,6 +94,7 @@ public:
     CameraInfoGE GetCamera(int flag) override { return inner_.GetCamera(flag); }
     void SetCamera(const CameraInfoGE& camera, double speed) override;
     void ClearKmlData() override { inner_.ClearKmlData(); }
+    void SetCourse(const std::optional<Course>& course) override { inner_.SetCourse(course); }
 
 private:
     ApplicationGE& inner_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/outputfile.h"
+#include "core/course.h"
 #include "core/replay.h"
 #include "core/results.h"
 #include "earth/applicationge.h"
@@ -34,7 +35,7 @@ struct ExportRun {
     long long MaxSteps = -1;          // all steps
     QSize PictureSize{1280, 960};     // of the picture and the video
     std::shared_ptr<MapSource> Map;   // under the chart's pictures; none: the sea
-    std::optional<FinishLine> Finish; // drawn on the pictures and ranked to, when the race has one
+    std::optional<Course> RaceCourse; // drawn on the pictures and in the KML file, when the race has one
     bool DrawChart = false;           // the chart is drawn even when no exporter shows it
     // Filled by the loop: the race's boats once it is loaded, the chart when an exporter
     // shows it, the box of everything drawn so far.

@@ -26,7 +26,7 @@ std::unique_ptr<ChartApplication> MakeChart(const ExportRun& run)
 {
     auto chart = std::make_unique<ChartApplication>();
     chart->setMapSource(run.Map);
-    chart->setFinishLine(run.Finish);
+    chart->SetCourse(run.RaceCourse);
     CameraInfoGE start = chart->GetCamera(2);
     start.Azimuth = run.HeadingDeg;
     start.Tilt = run.TiltDeg;

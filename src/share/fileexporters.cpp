@@ -24,6 +24,7 @@ void KmlFileExporter::open(ExportRun& run)
 {
     out_ = std::make_unique<OutputFile>(path_, "the KML file");
     view_ = std::make_unique<KmlFileApplication>(out_->Path(), RaceTitle(run.RaceFile), run.HeadingDeg, run.TiltDeg);
+    view_->SetCourse(run.RaceCourse);
 }
 
 std::vector<PreparedFile> KmlFileExporter::finish(ExportRun&)

@@ -151,6 +151,33 @@ void Fill(std::string& page, std::string_view marker, const std::string& text)
     page.replace(at, marker.size(), text);
 }
 
+// The start line and the marks for the chart: {"start": [lat1, lon1, lat2, lon2] or null,
+// "marks": [{"name", "gate", "side" ("port", "starboard" or "" for a gate), "lat", "lon",
+// "lat2", "lon2" (a gate's second buoy)}]}.
+std::string CourseJson(const Course& course)
+{
+    std::string json = "{\"start\":";
+    if (course.Start)
+        json += "[" + JsonNumber(course.Start->Lat1) + "," + JsonNumber(course.Start->Lon1) + "," +
+                JsonNumber(course.Start->Lat2) + "," + JsonNumber(course.Start->Lon2) + "]";
+    else
+        json += "null";
+    json += ",\"marks\":[";
+    for (std::size_t i = 0; i < course.Marks.size(); ++i) {
+        const CourseMark& mark = course.Marks[i];
+        json += i == 0 ? "{" : ",{";
+        json += "\"name\":" + JsonString(LocalTextAsUtf8(mark.Name));
+        json += ",\"gate\":";
+        json += mark.Gate ? "true" : "false";
+        json += ",\"side\":" + JsonString(mark.Gate ? std::string() : std::string(MarkSideName(mark.Side)));
+        json += ",\"lat\":" + JsonNumber(mark.Lat) + ",\"lon\":" + JsonNumber(mark.Lon);
+        if (mark.Gate)
+            json += ",\"lat2\":" + JsonNumber(mark.Lat2) + ",\"lon2\":" + JsonNumber(mark.Lon2);
+        json += "}";
+    }
+    return json + "]}";
+}
+
 } // namespace
 
 void CheckPageMap(const MapChoice& map)
@@ -416,6 +443,8 @@ std::string HtmlPageExporter::dataJson()
         const FinishLine& line = *options_.RaceCourse->Finish;
         json += ",\"finish\":[" + JsonNumber(line.Lat1) + "," + JsonNumber(line.Lon1) + "," + JsonNumber(line.Lat2) +
                 "," + JsonNumber(line.Lon2) + "]";
+        if (!options_.RaceCourse->FinishOnly())
+            json += ",\"course\":" + CourseJson(*options_.RaceCourse);
         json += ",\"leaderboard\":" + PackedJson(board_->bytes());
         json += ",\"results\":[";
         bool first = true;

@@ -117,7 +117,7 @@ bool ExportReplayVideo(const std::string& raceFile, const QString& outPath, cons
     run.MaxSteps = options.maxSteps;
     run.PictureSize = options.video.SizePx;
     run.Map = options.map;
-    run.Finish = options.finish;
+    run.RaceCourse = options.course;
     VideoExporter video(outPath, options.video.FramesPerSecond);
     ExportHooks hooks;
     if (progress)

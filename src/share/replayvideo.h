@@ -75,7 +75,7 @@ struct ReplayVideoOptions {
     long long maxSteps = -1; // all steps
     VideoSettings video;
     std::shared_ptr<MapSource> map;   // under the chart; none: the sea
-    std::optional<FinishLine> finish; // drawn when given
+    std::optional<Course> course; // drawn when given
 };
 
 // Called after every frame with the frames done and their total; returns false to stop.

@@ -1,13 +1,16 @@
 #include "ui/chartactions.h"
 
+#include "analysis/courseproposal.h"
 #include "analysis/raceanalysis.h"
 #include "core/coursefile.h"
+#include "core/error.h"
 #include "core/text.h"
 #include "earth/chart/mapmenu.h"
 #include "earth/map/mapchoice.h"
 #include "earth/replayview.h"
 #include "share/htmlpage.h"
 #include "share/replayvideo.h"
+#include "ui/courseeditor.h"
 #include "ui/dialogs.h"
 #include "ui/frmcontrol.h"
 #include "ui/replaywindows.h"
@@ -69,6 +72,10 @@ void ChartActions::makeMenus()
     QAction* typed = chart->addAction(QStringLiteral("Finish &line..."));
     typed->setObjectName(QStringLiteral("mnuChartFinishLine"));
     connect(typed, &QAction::triggered, this, [this] { typeFinishLine(); });
+    QAction* course = chart->addAction(QStringLiteral("&Course..."));
+    course->setObjectName(QStringLiteral("mnuChartCourse"));
+    course->setToolTip(QStringLiteral("The start line, the marks and gates, the laps and the finish line"));
+    connect(course, &QAction::triggered, this, [this] { editCourse(); });
     chart->addSeparator();
     showManoeuvres_ = chart->addAction(QStringLiteral("Show &manoeuvres"));
     showManoeuvres_->setObjectName(QStringLiteral("mnuChartShowManoeuvres"));
@@ -212,8 +219,8 @@ void ChartActions::exportVideo()
         return;
     ReplayVideoOptions options;
     options.settings = shownSettings();
-    // The chart's map (a map of its own: the window's keeps drawing) and finish line.
-    options.finish = windows_.leaderboard().finishLine();
+    // The chart's map (a map of its own: the window's keeps drawing) and course.
+    options.course = windows_.course();
     try {
         options.map = OpenMap(ReadMapChoice(settings_));
     } catch (const std::exception& e) {
@@ -245,6 +252,34 @@ void ChartActions::exportWebPage()
         QStringLiteral("the web page"), name,
         QStringLiteral("The web page was written to %1. It opens in any browser, with no server."),
         [&](const Progress& progress) { return ExportReplayPage(windows_.raceFile(), name, options, progress); });
+}
+
+void ChartActions::editCourse()
+{
+    if (windows_.raceFile().empty())
+        return;
+    if (courseEditor_ && courseEditor_->isVisible()) {
+        courseEditor_->raise();
+        courseEditor_->activateWindow();
+        return;
+    }
+    delete courseEditor_.data();
+    CourseEditor::Hooks hooks;
+    hooks.propose = [this] {
+        const AnalysisRun& analysis = windows_.analysis();
+        if (!analysis.result())
+            throw Error(analysis.running() ? std::string("The tracks are still being analysed: try again in a moment.")
+                                           : "The tracks could not be analysed: " + analysis.failure());
+        Course proposal = ProposeCourse(*analysis.result()).Plan;
+        if (proposal.Marks.empty())
+            throw Error("No turns of more than 60 degrees cluster in the tracks: there is no mark to propose.");
+        return proposal;
+    };
+    hooks.saved = [this](const Course& course) { windows_.setCourse(course); };
+    courseEditor_ = new CourseEditor(windows_.raceFile(), windows_.course().value_or(Course{}), windows_.earth(),
+                                     dialogs_, std::move(hooks), view_.window());
+    courseEditor_->setAttribute(Qt::WA_DeleteOnClose);
+    courseEditor_->show();
 }
 
 void ChartActions::keepFinishLine(const FinishLine& line)

@@ -5,6 +5,7 @@
 #include "core/results.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -18,6 +19,7 @@ class QSettings;
 // manoeuvres marked, the boat the view follows) and Map, and what they do.
 namespace tideplot {
 
+class CourseEditor;
 class ReplayView;
 class ReplayWindows;
 class UserDialogs;
@@ -53,6 +55,8 @@ private:
     void typeFinishLine();
     // The finish line from now on: drawn, raced to and kept in the race's course file.
     void keepFinishLine(const FinishLine& line);
+    // Chart > Course...: the course window, one at a time.
+    void editCourse();
 
     ReplayWindows& windows_;
     ReplayView& view_;
@@ -62,6 +66,7 @@ private:
     QMenu* follow_ = nullptr;
     QActionGroup* followed_ = nullptr;
     QString note_; // what the status bar was told of the manoeuvres last
+    QPointer<CourseEditor> courseEditor_;
 };
 
 } // namespace tideplot

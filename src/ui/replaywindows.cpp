@@ -211,7 +211,7 @@ void ReplayWindows::start(const std::string& raceFile)
     showView();
     frmControl_->show();
 
-    loadFinishLine();
+    loadCourse();
     // Of the memory the replay may use, a sixteenth (at most 40 MB) is the chart's, for its
     // pictures of earlier steps, and a thirty-second the analysis's, for the speed and course at
     // the fixes of the tracks; the timeline has the rest.
@@ -361,7 +361,7 @@ void ReplayWindows::showView()
     window->show();
 }
 
-void ReplayWindows::loadFinishLine()
+void ReplayWindows::loadCourse()
 {
     course_ = Course{};
     if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(raceFile_))))) {
@@ -372,17 +372,35 @@ void ReplayWindows::loadFinishLine()
         }
     }
     leaderboard_.setCourse(course_.Finish ? std::optional<Course>(course_) : std::nullopt);
-    if (ReplayView* view = replayView())
-        view->setFinishLine(course_.Finish);
+    if (earthApp_)
+        earthApp_->SetCourse(course());
+}
+
+std::optional<Course> ReplayWindows::course() const
+{
+    if (course_ == Course{})
+        return std::nullopt;
+    return course_;
 }
 
 void ReplayWindows::setFinishLine(const FinishLine& line)
 {
-    if (ReplayView* view = replayView())
-        view->setFinishLine(line);
-    // The leaderboard of the new line, as if it had been there from the start.
     course_.Finish = line;
-    leaderboard_.setCourse(course_);
+    useCourse();
+}
+
+void ReplayWindows::setCourse(const Course& course)
+{
+    course_ = course;
+    useCourse();
+}
+
+void ReplayWindows::useCourse()
+{
+    if (earthApp_)
+        earthApp_->SetCourse(course());
+    // The leaderboard of the new course, as if it had been there from the start.
+    leaderboard_.setCourse(course_.Finish ? std::optional<Course>(course_) : std::nullopt);
     leaderboard_.rewound(session_.lastFrame(), session_.series(), 0);
     if (frmResults_ && frmResults_->isVisible())
         showResults();

@@ -71,6 +71,11 @@ public:
     void showResults();
     // The race's finish line from now on: drawn, raced to, kept in its course file.
     void setFinishLine(const FinishLine& line);
+    // The race's course from now on (as saved in its course file): drawn, raced to.
+    void setCourse(const Course& course);
+    // The course as the view draws it: the course file's (with the finish line set in the
+    // chart); none when it says nothing.
+    std::optional<Course> course() const;
 
     // The race analysis of the replay: started at Start, cancelled when the replay closes.
     const AnalysisRun& analysis() const { return analysis_; }
@@ -93,8 +98,10 @@ private:
     void showWholeRace();
     // `memoryWarning`: what the setting of the replay's memory has to say (said once).
     void tellWarnings(const QString& memoryWarning);
-    // The course file's finish line, drawn and raced to (none when there is no course file).
-    void loadFinishLine();
+    // The course file's course, drawn and raced to (none when there is no course file).
+    void loadCourse();
+    // course_ drawn, and raced to from the start of the race.
+    void useCourse();
     void placeReplayWindows(QWidget* view);
     void describeChart();
     // A window of the replay, first shown (the Analysis window, the results window): where it

@@ -150,6 +150,7 @@ TEST(ReplayCommand, KmlFileIsReadByGdalWithEverySegment)
     std::map<std::string, std::vector<std::string>> actual;
     std::istringstream in(gdal.output);
     std::string line, layer, style;
+    int courseLines = 0;
     static const std::regex feature(R"(OGRFeature\((.*)\):\d+)");
     static const std::regex pen(R"(PEN\(c:(#[0-9A-F]{8}),w:(\d+)\.0+px\))");
     while (std::getline(in, line)) {
@@ -158,6 +159,8 @@ TEST(ReplayCommand, KmlFileIsReadByGdalWithEverySegment)
             layer = m[1].str();
         else if (std::regex_search(line, m, pen))
             style = m[1].str() + " w" + m[2].str();
+        else if (layer == "Course" && line.find("LINESTRING") != std::string::npos)
+            ++courseLines; // the sample's course, drawn before the tracks
         else if (line.find("LINESTRING") != std::string::npos) {
             const auto p = Numbers(line.substr(line.find('(')));
             ASSERT_EQ(p.size(), 6u) << line; // two points with altitude
@@ -168,6 +171,7 @@ TEST(ReplayCommand, KmlFileIsReadByGdalWithEverySegment)
         }
     }
     EXPECT_EQ(actual, expected);
+    EXPECT_EQ(courseLines, 4) << "the start and the finish line, each white and chequered";
 }
 
 // Bad arguments and every failure of a race give a one-line message naming the file, the line

@@ -1,9 +1,13 @@
 #include "core/error.h"
 #include "earth/googleearth.h"
 #include "earth/kmldocument.h"
+#include "earth/kmlfile.h"
 #include "earth/kmltracks.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
+
+#include <map>
 
 namespace tideplot {
 namespace {
@@ -120,6 +124,50 @@ TEST(KmlTrackCollection, MergedRunsWrittenAsTheyGrowAreTheSameAsWrittenAtOnceAnd
         EXPECT_LT(kml.indexOf("<color>"), kml.indexOf("<width>"));
         EXPECT_TRUE(kml.contains("<heading>120</heading>"));
     }
+}
+
+// The course goes into the documents before the tracks, in the program's colours: the lines
+// chequered, a mark in its side's colour with what the side is, a gate's two buoys and dashed
+// line in one placemark. A finish line alone changes no byte, and forgetting the tracks keeps
+// the course.
+TEST(KmlTrackCollection, TheCourseGoesBeforeTheTracksAndAFinishLineAloneChangesNothing)
+{
+    KmlTrackCollection tracks;
+    tracks.add(ParseKmlLines(TrackSegmentDocument("Elsa", {57.5, 11.75}, {57.51, 11.76}, 0, 1)));
+    const QByteArray plain = tracks.toKml("Race", KmlTrackCollection::Layout::MergedRuns);
+    Course course;
+    course.Finish = FinishLine{57.6, 11.5, 57.6, 11.52};
+    tracks.setCourse(course);
+    EXPECT_EQ(tracks.toKml("Race", KmlTrackCollection::Layout::MergedRuns), plain);
+
+    course.Start = FinishLine{57.6, 11.52, 57.6, 11.5};
+    course.Marks = {{"W", false, MarkSide::Port, 57.62, 11.51},
+                    {"S", false, MarkSide::Starboard, 57.61, 11.49},
+                    {"G", true, MarkSide::Port, 57.59, 11.5, 57.59, 11.502}};
+    KmlFileApplication file("race.kml", "Race");
+    file.SetCourse(course);
+    file.LoadKmlData(TrackSegmentDocument("Elsa", {57.5, 11.75}, {57.51, 11.76}, 0, 1));
+    file.ClearKmlData();
+    file.LoadKmlData(TrackSegmentDocument("Elsa", {57.5, 11.75}, {57.51, 11.76}, 0, 1));
+    const QString kml = QString::fromUtf8(file.document()).replace(QRegularExpression(">\\s+<"), "><");
+    const char* const parts[] = {
+        "<Folder><name>Course</name>",
+        "<name>Start line</name><Style><LineStyle><color>ff0078f0</color>",
+        "<name>Finish line</name><Style><LineStyle><color>ff000000</color>",
+        "<name>W</name><description>leave to port</description><Style><IconStyle><color>ff2a23d8</color>",
+        "<name>S</name><description>leave to starboard</description><Style><IconStyle><color>ff4aa316</color>",
+        "<Point><coordinates>11.51,57.62,0</coordinates>",
+        "<name>G</name><description>a gate: pass between its buoys</description><Style><IconStyle>"
+        "<color>ff00c4f5</color>",
+    };
+    for (const char* part : parts)
+        EXPECT_TRUE(kml.contains(QString::fromLatin1(part))) << part << "\n" << kml.toStdString();
+    EXPECT_LT(kml.indexOf("<name>Course</name>"), kml.indexOf("<name>Elsa</name>"));
+    std::map<QString, std::size_t> lines;
+    for (const KmlLineString& line : ParseKmlLines(kml))
+        ++lines[line.Name];
+    EXPECT_EQ(lines, (std::map<QString, std::size_t>{{"Start line", 9}, {"Finish line", 9}, {"G", 5}, {"Elsa", 1}}))
+        << "a white line and 8 squares each; 5 dashes between the gate's buoys";
 }
 
 } // namespace

@@ -170,9 +170,26 @@ TEST(HtmlPage, HoldsItsDataAndAPolicyForItsOwnScriptAndTilesOnly)
         EXPECT_EQ(data["boats"].toArray()[1].toObject()["caption"].toString(), QStringLiteral("Saga.txt 1.05"));
         EXPECT_EQ(data["boats"].toArray()[1].toObject()["colour"].toString(), QStringLiteral("#0000ff"));
         EXPECT_EQ(data["finish"].toArray().size(), 4);
+        EXPECT_FALSE(data.contains("course")) << "a finish line alone: the page of before";
         EXPECT_EQ(data["results"].toArray()[0].toArray()[1].toString(), QStringLiteral("Saga.txt"));
         EXPECT_EQ(data["map"].toObject()["attribution"].toString().toStdString(), c.attribution) << c.map;
     }
+
+    // The sample's course: its start line and its marks, each with its side, for the chart.
+    std::filesystem::copy_file(kSampleDir + "/race.TP1.course", dir.file("race.TP1.course"),
+                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_EQ(RunCommand(kTideplot + " replay " + Quote(dir.file("race.TP1")) + " --html " + Quote(dir.file("c.html")))
+                  .status,
+              0);
+    const std::string json =
+        Between(Slurp(dir.file("c.html")), "<script type=\"application/json\" id=\"race-data\">", "</script>");
+    const QJsonObject course = QJsonDocument::fromJson(QByteArray::fromStdString(json)).object()["course"].toObject();
+    EXPECT_EQ(course["start"].toArray().size(), 4);
+    const QJsonArray marks = course["marks"].toArray();
+    ASSERT_EQ(marks.size(), 3);
+    EXPECT_EQ(marks[1].toObject()["name"].toString(), QStringLiteral("Wing"));
+    EXPECT_EQ(marks[1].toObject()["side"].toString(), QStringLiteral("starboard"));
+    EXPECT_FALSE(marks[1].toObject()["gate"].toBool());
 
     // A course file whose finish line cannot be read: a warning, and a page without one.
     dir.write("race.TP1.course", {"finish 91 11.5 57.6 11.49"});

@@ -37,6 +37,8 @@ public:
     // Moves at once, whatever the speed.
     void SetCamera(const CameraInfoGE& camera, double speed) override;
     void ClearKmlData() override;
+    // The chart draws it (chartcourse.h).
+    void SetCourse(const std::optional<Course>& course) override;
     // The map's warnings (tiles that could not be loaded).
     std::vector<std::string> TakeWarnings() override { return takeMapWarnings(); }
 
@@ -57,6 +59,7 @@ public:
     QMenu* createMapMenu(QSettings& settings, QWidget* parent) override;
     void pickPositions(int count, std::function<void(std::vector<std::pair<double, double>>)> done) override;
     void setFinishLine(const std::optional<FinishLine>& line) override;
+    void dragBuoys(BuoyMoved moved) override;
     void setManoeuvreMarks(std::vector<ManoeuvreMark> marks) override;
     void setHighlightedManoeuvre(const std::optional<ManoeuvreMark>& mark) override;
     void bringIntoView(double lat, double lon) override;

@@ -449,7 +449,7 @@ std::vector<ChartTrack> ChartLabels(const ChartTracks& tracks, const ChartSeries
 }
 
 void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks, const ChartSeries* series,
-               const MapSource* map, const ChartTail& tail)
+               const MapSource* map, const ChartTail& tail, const std::function<void(QPainter&)>& overTracks)
 {
     const ChartGridSteps steps = GridStepsFor(viewport);
     DrawChartUnderlay(painter, viewport, steps, ChartMapFor(map, viewport));
@@ -466,12 +466,20 @@ void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTrac
             series->drawTail(painter, toScreen, clip, tail, 0.5);
     }
     painter.restore();
+    if (overTracks)
+        overTracks(painter);
     const std::vector<ChartTrack> labels = series ? ChartLabels(tracks, *series) : tracks.tracks();
     DrawChartOverlay(painter, viewport, labels, steps, map ? map->attribution() : QString());
 }
 
 void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
                     double lon2)
+{
+    DrawChequeredLine(painter, viewport, lat1, lon1, lat2, lon2, Qt::black);
+}
+
+void DrawChequeredLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
+                       double lon2, const QColor& squares)
 {
     const QTransform toScreen = viewport.projectedToScreen();
     const QPointF a = toScreen.map(ProjectLatLon(lat1, lon1));
@@ -487,9 +495,9 @@ void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat
     constexpr double kSquarePx = 6;
     painter.setPen(QPen(Qt::white, kSquarePx, Qt::SolidLine, Qt::FlatCap));
     painter.drawLine(a, b);
-    QPen black(Qt::black, kSquarePx, Qt::CustomDashLine, Qt::FlatCap);
-    black.setDashPattern({1, 1}); // in pen widths: black squares between the white ones
-    painter.setPen(black);
+    QPen coloured(squares, kSquarePx, Qt::CustomDashLine, Qt::FlatCap);
+    coloured.setDashPattern({1, 1}); // in pen widths: coloured squares between the white ones
+    painter.setPen(coloured);
     painter.drawLine(a, b);
     painter.setPen(QPen(Qt::black, 1.5));
     painter.setBrush(Qt::white);

@@ -5,8 +5,10 @@
 #include "earth/chart/chartview.h"
 #include "earth/replayview.h"
 
+#include <functional>
 #include <span>
 
+#include <QColor>
 #include <QString>
 
 class QPainter;
@@ -60,6 +62,9 @@ std::vector<QRectF> PlaceCaptions(const std::vector<QPointF>& atPx, const std::v
 // P1's end marked with a small circle.
 void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
                     double lon2);
+// The same segment with squares of `squares` in place of the black ones (the start line's).
+void DrawChequeredLine(QPainter& painter, const ChartViewport& viewport, double lat1, double lon1, double lat2,
+                       double lon2, const QColor& squares);
 
 // The tacks and gybes of `marks` (in race clock order) up to the tail's race clock, and not
 // older than its minutes when the tail is not whole: a tack as a triangle, a gybe as a diamond,
@@ -76,9 +81,11 @@ std::span<const ManoeuvreMark> ManoeuvreMarksShown(std::span<const ManoeuvreMark
 std::vector<ChartTrack> ChartLabels(const ChartTracks& tracks, const ChartSeries& series);
 
 // The whole chart at once, every track drawn afresh (the series' pieces, when given, as
-// `tail` says), over the map's tiles in memory.
+// `tail` says), over the map's tiles in memory; `overTracks`, when given, draws over the
+// tracks and under the labels.
 void DrawChart(QPainter& painter, const ChartViewport& viewport, const ChartTracks& tracks,
-               const ChartSeries* series = nullptr, const MapSource* map = nullptr, const ChartTail& tail = {});
+               const ChartSeries* series = nullptr, const MapSource* map = nullptr, const ChartTail& tail = {},
+               const std::function<void(QPainter&)>& overTracks = {});
 
 // The part of the projected plane that the viewport shows (the bounds of its turned
 // rectangle), widened by `marginPx` pixels on every side.

@@ -118,6 +118,22 @@ void ChartApplication::setFinishLine(const std::optional<FinishLine>& line)
         widget_->setFinishLine(std::nullopt);
 }
 
+void ChartApplication::SetCourse(const std::optional<Course>& course)
+{
+    widget_->setCourse(course);
+}
+
+void ChartApplication::dragBuoys(BuoyMoved moved)
+{
+    if (!moved) {
+        widget_->setBuoyDragging(nullptr);
+        return;
+    }
+    widget_->setBuoyDragging([moved = std::move(moved)](const CourseBuoy& buoy, double lat, double lon) {
+        moved(buoy.Mark, buoy.End, lat, lon);
+    });
+}
+
 void ChartApplication::setManoeuvreMarks(std::vector<ManoeuvreMark> marks)
 {
     widget_->setManoeuvreMarks(std::move(marks));

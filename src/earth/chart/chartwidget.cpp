@@ -67,8 +67,28 @@ void ChartWidget::addLines(const std::vector<KmlLineString>& lines)
 
 void ChartWidget::setFinishLine(const std::optional<FinishEnds>& line)
 {
-    finish_ = line;
+    if (!line) {
+        setCourse(std::nullopt);
+        return;
+    }
+    Course course;
+    course.Finish = FinishLine{line->Lat1, line->Lon1, line->Lat2, line->Lon2};
+    setCourse(course);
+}
+
+void ChartWidget::setCourse(const std::optional<Course>& course)
+{
+    course_ = course;
+    if (drag_ == Drag::Buoy)
+        drag_ = Drag::None;
     update();
+}
+
+void ChartWidget::setBuoyDragging(BuoyMoved moved)
+{
+    buoyMoved_ = std::move(moved);
+    if (!buoyMoved_ && drag_ == Drag::Buoy)
+        drag_ = Drag::None;
 }
 
 void ChartWidget::pickPositions(int count, std::function<void(std::vector<LatLon>)> done)
@@ -211,9 +231,12 @@ QImage ChartWidget::renderImage(const QSize& sizePx) const
         return {};
     QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
-    DrawChart(painter, viewport(sizePx), tracks_, &series_, map_.get(), tail_);
-    if (finish_)
-        DrawFinishLine(painter, viewport(sizePx), finish_->Lat1, finish_->Lon1, finish_->Lat2, finish_->Lon2);
+    // The course between the tracks and the labels, as the window paints it.
+    DrawChart(painter, viewport(sizePx), tracks_, &series_, map_.get(), tail_,
+              [this, &sizePx](QPainter& p) {
+                  if (course_)
+                      DrawCourse(p, viewport(sizePx), *course_);
+              });
     return image;
 }
 
@@ -379,8 +402,8 @@ void ChartWidget::paintEvent(QPaintEvent*)
         series_.drawTail(painter, toScreen, VisibleProjectedRect(vp, maxWidth() + 2), tail_, 0.5);
         painter.restore();
     }
-    if (finish_)
-        DrawFinishLine(painter, vp, finish_->Lat1, finish_->Lon1, finish_->Lat2, finish_->Lon2);
+    if (course_)
+        DrawCourse(painter, vp, *course_);
     if (!marks_.empty())
         DrawManoeuvreMarks(painter, vp, marks_, series_, tail_);
     if (highlighted_)
@@ -392,6 +415,13 @@ void ChartWidget::keyPressEvent(QKeyEvent* event)
 {
     if (pickCount_ > 0 && event->key() == Qt::Key_Escape) {
         pickPositions(0, {});
+        event->accept();
+        return;
+    }
+    if (drag_ == Drag::Buoy && event->key() == Qt::Key_Escape) {
+        MoveCourseBuoy(*course_, draggedBuoy_, draggedFrom_.LatDeg, draggedFrom_.LonDeg);
+        drag_ = Drag::None;
+        update();
         event->accept();
         return;
     }
@@ -454,8 +484,18 @@ void ChartWidget::mousePressEvent(QMouseEvent* event)
         QWidget::mousePressEvent(event);
         return;
     }
-    drag_ = event->modifiers().testFlag(Qt::ShiftModifier) ? Drag::Turn : Drag::Pan;
     lastMousePx_ = event->position();
+    if (buoyMoved_ && course_) {
+        if (const auto buoy = CourseBuoyAt(viewport(size()), *course_, event->position())) {
+            const CourseMark& mark = course_->Marks[buoy->Mark];
+            draggedBuoy_ = *buoy;
+            draggedFrom_ = buoy->End == 1 ? LatLon{mark.Lat2, mark.Lon2} : LatLon{mark.Lat, mark.Lon};
+            drag_ = Drag::Buoy;
+            event->accept();
+            return;
+        }
+    }
+    drag_ = event->modifiers().testFlag(Qt::ShiftModifier) ? Drag::Turn : Drag::Pan;
     event->accept();
 }
 
@@ -464,6 +504,10 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event)
     const QPointF at = event->position();
     if (drag_ == Drag::Pan) {
         panBy(at - lastMousePx_);
+    } else if (drag_ == Drag::Buoy) {
+        const LatLon to = UnprojectPoint(viewport(size()).projectedToScreen().inverted().map(at));
+        MoveCourseBuoy(*course_, draggedBuoy_, to.LatDeg, to.LonDeg);
+        update();
     } else if (drag_ == Drag::Turn) {
         // The chart turns with the pointer about its centre; turning it clockwise by an
         // angle brings up the heading that was that angle anticlockwise of up.
@@ -487,6 +531,20 @@ void ChartWidget::mouseMoveEvent(QMouseEvent* event)
 
 void ChartWidget::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::LeftButton && drag_ == Drag::Buoy) {
+        drag_ = Drag::None;
+        const LatLon to = UnprojectPoint(viewport(size()).projectedToScreen().inverted().map(event->position()));
+        MoveCourseBuoy(*course_, draggedBuoy_, to.LatDeg, to.LonDeg);
+        update();
+        const CourseMark& mark = course_->Marks[draggedBuoy_.Mark];
+        const LatLon at = draggedBuoy_.End == 1 ? LatLon{mark.Lat2, mark.Lon2} : LatLon{mark.Lat, mark.Lon};
+        event->accept();
+        if (at.LatDeg != draggedFrom_.LatDeg || at.LonDeg != draggedFrom_.LonDeg) {
+            if (auto moved = buoyMoved_) // it may set another course
+                moved(draggedBuoy_, at.LatDeg, at.LonDeg);
+        }
+        return;
+    }
     if (event->button() == Qt::LeftButton && drag_ != Drag::None) {
         drag_ = Drag::None;
         event->accept();

@@ -2,6 +2,7 @@
 
 #include "core/throttle.h"
 #include "earth/applicationge.h"
+#include "earth/chart/chartcourse.h"
 #include "earth/chart/chartpainter.h"
 #include "earth/chart/chartseries.h"
 #include "earth/chart/charttracks.h"
@@ -49,6 +50,15 @@ public:
         double Lat1, Lon1, Lat2, Lon2;
     };
     void setFinishLine(const std::optional<FinishEnds>& line);
+    // The race course drawn over the tracks (chartcourse.h): its start line, marks, gates
+    // and finish line; none: nothing. A course of a finish line alone is that finish line.
+    void setCourse(const std::optional<Course>& course);
+    const std::optional<Course>& course() const { return course_; }
+    // While `moved` is set, a left press on a buoy of the course drags it (instead of
+    // panning): the buoy follows the pointer and, on release, `moved` gets the buoy and
+    // its new position (degrees); Escape while dragging puts it back. Null: buoys stay put.
+    using BuoyMoved = std::function<void(const CourseBuoy& buoy, double lat, double lon)>;
+    void setBuoyDragging(BuoyMoved moved);
     // Takes the next `count` left clicks on the chart as positions (latitude, longitude in
     // degrees) instead of panning, and hands them to `done`; Escape gives up. The pointer is
     // a cross meanwhile.
@@ -245,9 +255,12 @@ private:
     double focusAltitude_ = 0;
     int focusAltitudeMode_ = 1;
 
-    enum class Drag { None, Pan, Turn };
+    enum class Drag { None, Pan, Turn, Buoy };
     Drag drag_ = Drag::None;
-    std::optional<FinishEnds> finish_;
+    std::optional<Course> course_;
+    BuoyMoved buoyMoved_;
+    CourseBuoy draggedBuoy_;
+    LatLon draggedFrom_;
     std::vector<ManoeuvreMark> marks_; // in race clock order
     std::optional<ManoeuvreMark> highlighted_;
     int pickCount_ = 0;

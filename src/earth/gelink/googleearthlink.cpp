@@ -454,9 +454,18 @@ void GoogleEarthLink::LoadKmlData(const std::string& kmlText)
     ++d_->loads;
 }
 
+void GoogleEarthLink::SetCourse(const std::optional<Course>& course)
+{
+    d_->tracks.setCourse(course);
+    d_->tracksDocumentValid = false;
+    ++d_->loads;
+}
+
 void GoogleEarthLink::ClearKmlData()
 {
+    const std::optional<Course> course = d_->tracks.course();
     d_->tracks = KmlTrackCollection{};
+    d_->tracks.setCourse(course);
     d_->tracksDocumentValid = false;
     ++d_->loads;
 }

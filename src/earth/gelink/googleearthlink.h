@@ -84,6 +84,8 @@ public:
     void SetCamera(const CameraInfoGE& camera, double speed) override;
     // The next poll serves nothing drawn until more is loaded.
     void ClearKmlData() override;
+    // Served with the drawing from the next poll on (kmlcourse.h).
+    void SetCourse(const std::optional<Course>& course) override;
     // The settings problem, once.
     std::vector<std::string> TakeWarnings() override;
 

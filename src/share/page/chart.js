@@ -1,6 +1,6 @@
 // The chart of the replay (the script's third part, after racedata.js and trackpen.js): the
-// map's tiles, the boats' tracks up to the step shown (or their tails), the finish line, the
-// scale and the boats with their captions; panned and zoomed by pointer, wheel, pinch and keys.
+// map's tiles, the boats' tracks up to the step shown (or their tails), the course, the scale
+// and the boats with their captions; panned and zoomed by pointer, wheel, pinch and keys.
 // `race` is decodeRace's; `replay.step()` is the step shown, and `replay.beforeDraw()` runs
 // before each frame is drawn. Returns redraw() (a frame soon) and start() (the chart sized to
 // its box, and again whenever the box changes).
@@ -313,9 +313,17 @@ function makeChart(data, race, replay) {
     });
   }
 
-  function drawFinishLine() {
-    if (!data.finish) return;
-    const [lat1, lon1, lat2, lon2] = data.finish;
+  // A position on the screen, its longitude the short way round from the race's first.
+  function screenOf(lat, lon) {
+    let a = lon;
+    while (a - firstLon > 180) a -= 360;
+    while (a - firstLon < -180) a += 360;
+    return toScreen(project.x(a), project.y(lat));
+  }
+  // A line chequered white and `squares`, P1's end marked with a small circle; with `dashes`
+  // only those squares, over a line already drawn.
+  function drawChequered(line, squares, dashes) {
+    const [lat1, lon1, lat2, lon2] = line;
     let a = lon1;
     while (a - firstLon > 180) a -= 360;
     while (a - firstLon < -180) a += 360;
@@ -326,15 +334,69 @@ function makeChart(data, race, replay) {
     ctx.save();
     ctx.lineCap = 'butt';
     ctx.lineWidth = 6;
+    if (dashes) {
+      ctx.setLineDash(dashes);
+      ctx.strokeStyle = squares;
+      ctx.beginPath(); ctx.moveTo(p[0], p[1]); ctx.lineTo(q[0], q[1]); ctx.stroke();
+      ctx.restore();
+      return;
+    }
     ctx.strokeStyle = '#ffffff';
     ctx.beginPath(); ctx.moveTo(p[0], p[1]); ctx.lineTo(q[0], q[1]); ctx.stroke();
     ctx.setLineDash([6, 6]);
-    ctx.strokeStyle = '#000000';
+    ctx.strokeStyle = squares;
     ctx.beginPath(); ctx.moveTo(p[0], p[1]); ctx.lineTo(q[0], q[1]); ctx.stroke();
     ctx.setLineDash([]);
     ctx.lineWidth = 1.5;
+    ctx.strokeStyle = '#000000';
     ctx.fillStyle = '#ffffff';
     ctx.beginPath(); ctx.arc(p[0], p[1], 4.8, 0, 2 * Math.PI); ctx.fill(); ctx.stroke();
+    ctx.restore();
+  }
+  // The course as the program's chart draws it: the start line chequered orange, the finish
+  // line black; a mark a buoy red (left to port) or green (to starboard) with its name; a gate
+  // two yellow buoys with a dashed line between them.
+  function drawCourse() {
+    const course = data.course;
+    const f = data.finish, s = course && course.start;
+    // One line serving as start and finish: every other black square in the start's colour.
+    const shared = s && f && ((s[0] === f[0] && s[1] === f[1] && s[2] === f[2] && s[3] === f[3]) ||
+      (s[0] === f[2] && s[1] === f[3] && s[2] === f[0] && s[3] === f[1]));
+    if (s && !shared) drawChequered(s, '#f07800');
+    if (f) drawChequered(f, '#000000');
+    if (shared) drawChequered(f, '#f07800', [6, 18]);
+    if (!course) return;
+    ctx.save();
+    ctx.lineWidth = 2;
+    ctx.strokeStyle = '#282828';
+    ctx.setLineDash([6, 4]);
+    for (const mark of course.marks) {
+      if (!mark.gate) continue;
+      const p = screenOf(mark.lat, mark.lon), q = screenOf(mark.lat2, mark.lon2);
+      ctx.beginPath(); ctx.moveTo(p[0], p[1]); ctx.lineTo(q[0], q[1]); ctx.stroke();
+    }
+    ctx.setLineDash([]);
+    ctx.font = 'bold 11px system-ui, "DejaVu Sans", sans-serif';
+    ctx.textAlign = 'left';
+    ctx.textBaseline = 'middle';
+    ctx.lineJoin = 'round';
+    for (const mark of course.marks) {
+      const colour = mark.gate ? '#f5c400' : mark.side === 'port' ? '#d8232a' : '#16a34a';
+      const buoys = [screenOf(mark.lat, mark.lon)];
+      if (mark.gate) buoys.push(screenOf(mark.lat2, mark.lon2));
+      for (const [x, y] of buoys) {
+        ctx.lineWidth = 1.5;
+        ctx.strokeStyle = '#000000';
+        ctx.fillStyle = colour;
+        ctx.beginPath(); ctx.arc(x, y, 6, 0, 2 * Math.PI); ctx.fill(); ctx.stroke();
+      }
+      const [x, y] = buoys[0];
+      ctx.lineWidth = 3;
+      ctx.strokeStyle = 'rgba(255,255,255,0.86)';
+      ctx.strokeText(mark.name, x + 9, y);
+      ctx.fillStyle = '#000000';
+      ctx.fillText(mark.name, x + 9, y);
+    }
     ctx.restore();
   }
   function toScreen(x, y) {
@@ -456,7 +518,7 @@ function makeChart(data, race, replay) {
       y0: view.cy - view.height / 2 / view.scale - margin, y1: view.cy + view.height / 2 / view.scale + margin,
     };
     drawTracks(clip, counts, step);
-    drawFinishLine();
+    drawCourse();
     ctx.textAlign = 'center';
     ctx.textBaseline = 'middle';
     ctx.font = '11px system-ui, "DejaVu Sans", sans-serif';
