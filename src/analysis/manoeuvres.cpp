@@ -80,6 +80,43 @@ void PositionAt(const std::vector<MotionSample>& samples, double seconds, double
         lon += 360;
 }
 
+// Whether a turn ends a beat or a run against a wind from `windFromDeg`: a bear-away or a
+// head-up of more than kRoundingTurnDeg out of sailing upwind or downwind.
+bool EndsBeatOrRun(const Turn& turn, double windFromDeg)
+{
+    if (!(std::fabs(turn.TurnDeg) > kRoundingTurnDeg))
+        return false;
+    const double before = std::fabs(AngleDifference(turn.CourseBeforeDeg, windFromDeg));
+    const double after = std::fabs(AngleDifference(turn.CourseAfterDeg, windFromDeg));
+    return (before < kUpwindDeg && after >= kUpwindDeg) || (before > kDownwindDeg && after <= kDownwindDeg);
+}
+
+// For each turn, whether it is the one at a rounding: each moment taken by the turn whose span
+// (widened by kRoundingReachSeconds) holds it, the nearest by its middle.
+std::vector<bool> TurnsAtMarks(const BoatMotion& motion, const std::vector<double>& roundings)
+{
+    std::vector<bool> at(motion.Turns.size(), false);
+    std::size_t first = 0;
+    for (const double r : roundings) {
+        while (first < motion.Turns.size() && motion.Turns[first].EndSeconds + kRoundingReachSeconds < r)
+            ++first;
+        std::size_t best = motion.Turns.size();
+        for (std::size_t k = first; k < motion.Turns.size(); ++k) {
+            const Turn& turn = motion.Turns[k];
+            if (turn.StartSeconds - kRoundingReachSeconds > r)
+                break;
+            if (turn.EndSeconds + kRoundingReachSeconds < r)
+                continue;
+            if (best == motion.Turns.size() ||
+                std::fabs(turn.HalfSeconds - r) < std::fabs(motion.Turns[best].HalfSeconds - r))
+                best = k;
+        }
+        if (best < at.size())
+            at[best] = true;
+    }
+    return at;
+}
+
 } // namespace
 
 std::string_view ManoeuvreKindName(ManoeuvreKind kind)
@@ -89,6 +126,8 @@ std::string_view ManoeuvreKindName(ManoeuvreKind kind)
         return "tack";
     case ManoeuvreKind::Gybe:
         return "gybe";
+    case ManoeuvreKind::Rounding:
+        return "rounding";
     case ManoeuvreKind::Turn:
         break;
     }
@@ -106,14 +145,18 @@ ManoeuvreKind KindOfTurn(const Turn& turn, double windFromDeg)
     return ManoeuvreKind::Turn;
 }
 
-std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, const WindEstimate& wind, double startTime)
+std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, const WindEstimate& wind, double startTime,
+                                     const std::vector<double>* roundings)
 {
     std::vector<Manoeuvre> manoeuvres;
+    const std::vector<bool> atMark = roundings ? TurnsAtMarks(motion, *roundings) : std::vector<bool>();
     for (std::size_t k = 0; k < motion.Turns.size(); ++k) {
         const Turn& turn = motion.Turns[k];
         const double windFromDeg = wind.Known ? wind.At(startTime + turn.HalfSeconds / kSecondsPerDay) : kNoValue;
         Manoeuvre m;
         m.Kind = std::isfinite(windFromDeg) ? KindOfTurn(turn, windFromDeg) : ManoeuvreKind::Turn;
+        if (roundings ? atMark[k] : std::isfinite(windFromDeg) && EndsBeatOrRun(turn, windFromDeg))
+            m.Kind = ManoeuvreKind::Rounding;
         if (m.Kind == ManoeuvreKind::Turn && std::fabs(turn.TurnDeg) < kReportedTurnDeg)
             continue;
         m.TurnIndex = k;
@@ -123,7 +166,7 @@ std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, const WindEstimat
         m.MinSpeedKn = turn.MinSpeedKn;
         m.SpeedAfterKn = turn.SpeedAfterKn;
         m.DurationSeconds = turn.RecoveredSeconds - turn.StartSeconds;
-        if (m.Kind == ManoeuvreKind::Turn) {
+        if (m.Kind == ManoeuvreKind::Turn || m.Kind == ManoeuvreKind::Rounding) {
             m.MiddleSeconds = turn.HalfSeconds;
         } else {
             // The axis crossed: towards the wind for a tack, away from it for a gybe; the loss
