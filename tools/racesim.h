@@ -53,6 +53,8 @@ struct RaceOptions {
     double Lat = 57.6;     // the leeward mark
     double Lon = 11.5;
     std::string FirstStart = "2008-06-21 11:00:00";
+    // Writes the course file beside the race file (TrueRace::CourseLines).
+    bool WriteCourse = false;
 };
 
 struct TrueManoeuvre {
@@ -62,6 +64,7 @@ struct TrueManoeuvre {
     double EndSeconds = 0;    // the new heading reached
     double LossMetres = 0;    // tacks and gybes
     double TurnDeg = 0;       // signed, positive to starboard
+    bool AtMark = false;      // a rounding of a mark of the course (whatever its kind by the wind)
 };
 
 // The boat's true motion at a logged fix.
@@ -90,6 +93,10 @@ struct TrueRace {
     double WindFromDeg = 0;     // the wind in the middle of the race, without its swing
     std::vector<TrueWind> Wind; // every ten seconds, from ten minutes before the first start to the end
     std::vector<TrueBoat> Boats;
+    // The course sailed, as course file lines: the marks W, G (with a wing mark) and L, each
+    // left to port, in the order sailed; more laps than any boat sails; a finish line across
+    // the beat 100 m above L that nobody reaches (no start line: the boats start at their gun).
+    std::vector<std::string> CourseLines;
 
     // The wind at a moment (date value), degrees true.
     double WindAt(double time) const;
@@ -100,7 +107,8 @@ struct TrueRace {
 TrueRace WriteRace(const RaceOptions& options);
 
 // The truth as JSON: {"wind_from_deg": W, "boats": [{"row": 1, "file": ..., "start": ...,
-// "manoeuvres": [{"kind": ..., "middle_s": ..., "time": "...Z", "loss_m": ...}]}],
+// "manoeuvres": [{"kind": ..., "middle_s": ..., "time": "...Z", "turn_deg": ..., "loss_m": ...,
+// "at_mark": true|false}]}],
 // "wind": [{"time": "...Z", "from_deg": ...}]} (the wind every minute).
 std::string TruthJson(const TrueRace& race);
 

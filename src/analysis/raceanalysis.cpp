@@ -1,6 +1,9 @@
 #include "raceanalysis.h"
 
+#include "gapseries.h"
 #include "windseries.h"
+
+#include "core/courseprogress.h"
 
 #include "core/datetime.h"
 #include "core/replay.h"
@@ -35,25 +38,8 @@ void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
     }
     if (summary.Tacks > 0)
         summary.MeanTackLossMetres = tackLoss / summary.Tacks;
-    if (!wind.Known)
-        return;
-    // The wind over the starboard side: it comes from 0 to 180 degrees to the right of the course
-    // (the wind taken every 5 seconds).
-    const std::vector<MotionSample>& samples = boat.Motion.Samples;
-    const double gap = std::max(20.0, 4 * boat.Motion.Character.IntervalSeconds * boat.Motion.KeptEvery);
-    double from = kNoValue, fromSeconds = -1e300;
-    for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
-        const MotionSample& s = samples[i];
-        const double h = samples[i + 1].Seconds - s.Seconds;
-        if (s.Seconds < 0 || h > gap || !std::isfinite(s.CourseDeg))
-            continue;
-        if (s.Seconds - fromSeconds >= 5) {
-            from = wind.At(DateValueAt(boat.Source, s.Seconds));
-            fromSeconds = s.Seconds;
-        }
-        if (std::isfinite(from))
-            (NormalDegrees(from - s.CourseDeg) <= 180 ? summary.StarboardSeconds : summary.PortSeconds) += h;
-    }
+    TimeOnEachTack(boat.Motion, boat.Source.StartTime, wind, 0, INFINITY, summary.PortSeconds,
+                   summary.StarboardSeconds);
 }
 
 // The race's own wind: its wind lines, else measured, else the estimate.
@@ -76,10 +62,28 @@ WindEstimate RaceWind(const RaceAnalysis& race)
 void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
 {
     race.Wind = windFromDeg ? GivenWind(*windFromDeg) : RaceWind(race);
+    const CourseGeometry* course = race.Course.get();
+    // A course of a finish line alone has no marks: roundings are told from the wind then.
+    const bool marks = course && !course->sequence().empty();
+    double firstStart = INFINITY;
     for (BoatAnalysis& boat : race.Boats) {
-        boat.Manoeuvres = ClassifyTurns(boat.Motion, race.Wind, boat.Source.StartTime);
+        firstStart = std::min(firstStart, boat.Source.StartTime);
+        boat.Manoeuvres = ClassifyTurns(boat.Motion, race.Wind, boat.Source.StartTime,
+                                        marks ? &boat.Sailed.RoundingSeconds : nullptr);
         Summarise(boat, race.Wind);
+        if (course) {
+            boat.Legs = BoatLegs(*course, boat, race.Wind);
+            if (course->start())
+                boat.Start = BoatStart(course->start()->line(), boat.Motion.Samples, boat.Sailed);
+        } else {
+            boat.Sailed.ToSailNm = AxisToSailNm(boat, race.Wind);
+        }
     }
+    RankLegs(race.Boats);
+    race.LineBias.reset();
+    if (course && course->start() && std::isfinite(firstStart))
+        race.LineBias = LineBias(course->start()->line(), race.Wind.Known ? race.Wind.At(firstStart) : kNoValue);
+    GapSeries(race);
     if (race.Wind.Source != WindSource::Estimated) {
         for (const BoatAnalysis& boat : race.Boats) {
             race.Wind.Tacks += boat.Summary.Tacks;
@@ -129,6 +133,8 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
 {
     RaceAnalysis race;
     race.Boats.resize(boats.size());
+    if (options.RaceCourse && options.RaceCourse->Finish)
+        race.Course = std::make_shared<const CourseGeometry>(*options.RaceCourse);
     std::vector<std::exception_ptr> failures(boats.size());
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};
@@ -146,6 +152,8 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
                 boat.Source = boats[k];
                 boat.Motion = AnalyseTrack(boats[k].TrackPath, boats[k].Sep, boats[k].StartTime, track, boat.Reading);
                 ReadBoatWind(boat);
+                if (race.Course)
+                    boat.Sailed = SailCourse(race.Course, boat.Motion.Samples);
             } catch (...) {
                 failures[k] = std::current_exception();
                 failed = true;

@@ -1,6 +1,7 @@
 // The race analysis on simulated races whose wind and manoeuvres are known (tools/racesim.h),
 // and on tracks made by hand for the edges.
 #include "analysis/raceanalysis.h"
+#include "core/coursefile.h"
 #include "core/datetime.h"
 #include "core/replay.h"
 #include "racesim.h"
@@ -46,6 +47,9 @@ struct Scores {
     int trueCount = 0;          // tacks and gybes
     int foundCount = 0;         // tacks and gybes found
     int matched = 0;            // found with the same kind and a middle within 10 s
+    int atMarks = 0;            // roundings of marks after the start
+    int roundingsFound = 0;     // of those, found as roundings (a middle within 10 s)
+    int roundingsNamed = 0;     // of those, a tack or gybe found within 10 s
     double windError = 0;       // degrees, the most over the minutes from the first start to the end
     double windKnown = 0;       // the share of those minutes with a wind
     double medianLoss = 0;      // of the tacks matched, the true losses
@@ -57,13 +61,13 @@ struct Scores {
     double Precision() const { return foundCount ? static_cast<double>(matched) / foundCount : 0; }
     std::string Text() const
     {
-        char text[320];
+        char text[400];
         std::snprintf(text, sizeof text,
                       "wind error %.1f (known %.0f %%); recall %.3f, precision %.3f (%d true, %d found); median tack "
                       "loss %.1f m, median error %.1f m; steady stretches: speed within %.2f kn, course within %.1f "
-                      "degrees (99 %%)",
+                      "degrees (99 %%); %d roundings, %d found, %d named tack or gybe",
                       windError, 100 * windKnown, Recall(), Precision(), trueCount, foundCount, medianLoss,
-                      medianLossError, speedError, courseError);
+                      medianLossError, speedError, courseError, atMarks, roundingsFound, roundingsNamed);
         return text;
     }
 };
@@ -92,9 +96,19 @@ Scores Score(const racesim::TrueRace& truth, const RaceAnalysis& race)
         const BoatAnalysis& boat = race.Boats.at(k);
         std::vector<bool> used(boat.Manoeuvres.size(), false);
         for (const Manoeuvre& m : boat.Manoeuvres)
-            s.foundCount += m.Kind != ManoeuvreKind::Turn ? 1 : 0;
+            s.foundCount += m.Kind == ManoeuvreKind::Tack || m.Kind == ManoeuvreKind::Gybe ? 1 : 0;
         for (const racesim::TrueManoeuvre& t : trueBoat.Manoeuvres) {
-            if (t.Kind == "turn")
+            const auto near = [&](const Manoeuvre& m) { return std::fabs(m.MiddleSeconds - t.MiddleSeconds) <= 10; };
+            if (t.AtMark && t.MiddleSeconds > 0) {
+                ++s.atMarks;
+                s.roundingsFound += std::any_of(boat.Manoeuvres.begin(), boat.Manoeuvres.end(), [&](const Manoeuvre& m) {
+                    return m.Kind == ManoeuvreKind::Rounding && near(m);
+                });
+                s.roundingsNamed += std::any_of(boat.Manoeuvres.begin(), boat.Manoeuvres.end(), [&](const Manoeuvre& m) {
+                    return (m.Kind == ManoeuvreKind::Tack || m.Kind == ManoeuvreKind::Gybe) && near(m);
+                });
+            }
+            if (t.Kind == "turn" || t.AtMark)
                 continue;
             ++s.trueCount;
             const ManoeuvreKind kind = t.Kind == "tack" ? ManoeuvreKind::Tack : ManoeuvreKind::Gybe;
@@ -140,6 +154,7 @@ Scores Score(const racesim::TrueRace& truth, const RaceAnalysis& race)
 struct RaceCase {
     const char* name;
     racesim::RaceOptions options;
+    bool course = false; // the marks in the course file: roundings by the course, not the wind
 };
 
 racesim::RaceOptions Race(int seed, double windFrom, int interval)
@@ -199,11 +214,21 @@ TEST(RaceAnalysis, MeetsItsTargetsOnSimulatedRaces)
     shifting("2 s, backing 30 degrees linearly from 15", 12, 15, 2, -30, 0);
     shifting("1 s, veering 30 degrees in three steps from 340", 13, 340, 1, 30, 3);
     shifting("1 s, backing 20 degrees in one step from 90", 14, 90, 1, -20, 1);
+    // The same with the course: roundings are the turns at its marks.
+    for (const std::size_t i : {3, 6, 7, 9}) {
+        RaceCase c = cases[i];
+        c.course = true;
+        cases.push_back(c);
+    }
     for (RaceCase& c : cases) {
         TempDir dir;
         c.options.Out = dir.path();
+        c.options.WriteCourse = c.course;
         const racesim::TrueRace truth = racesim::WriteRace(c.options);
-        const RaceAnalysis race = Analyse(truth.RaceFile.string());
+        AnalysisOptions options;
+        if (c.course)
+            options.RaceCourse = ReadCourseFile(truth.RaceFile.string() + ".course").Plan;
+        const RaceAnalysis race = Analyse(truth.RaceFile.string(), options);
         ASSERT_TRUE(race.Wind.Known) << c.name;
         EXPECT_FALSE(race.Wind.Given) << c.name;
         const Scores s = Score(truth, race);
@@ -217,6 +242,8 @@ TEST(RaceAnalysis, MeetsItsTargetsOnSimulatedRaces)
         EXPECT_LE(s.speedError, 0.3) << text;
         EXPECT_LE(s.courseError, 4) << text;
         EXPECT_EQ(race.Wind.Tacks + race.Wind.Gybes > 3 * static_cast<int>(truth.Boats.size()), true) << text;
+        EXPECT_EQ(s.roundingsNamed, 0) << text;
+        EXPECT_GE(s.roundingsFound, (c.course ? 0.95 : 0.8) * s.atMarks) << text;
     }
 }
 
@@ -253,7 +280,7 @@ TEST(RaceAnalysis, EstimatesNoWindFromTooFewTacksAndGybes)
     const racesim::TrueRace truth = racesim::WriteRace(o);
     int tacksAndGybes = 0;
     for (const racesim::TrueManoeuvre& m : truth.Boats[0].Manoeuvres)
-        tacksAndGybes += m.Kind != "turn" ? 1 : 0;
+        tacksAndGybes += m.Kind != "turn" && !m.AtMark ? 1 : 0;
     ASSERT_LT(tacksAndGybes, 3) << "the simulated race should have fewer than three tacks and gybes";
     RaceAnalysis race = Analyse(truth.RaceFile.string());
     EXPECT_FALSE(race.Wind.Known);
@@ -266,7 +293,8 @@ TEST(RaceAnalysis, EstimatesNoWindFromTooFewTacksAndGybes)
     EXPECT_EQ(race.Wind.FromDeg, 130.0);
     EXPECT_EQ(race.Wind.Tacks + race.Wind.Gybes, tacksAndGybes);
     for (const Manoeuvre& m : race.Boats[0].Manoeuvres)
-        EXPECT_EQ(std::isfinite(m.LossMetres), m.Kind != ManoeuvreKind::Turn) << m.MiddleSeconds;
+        EXPECT_EQ(std::isfinite(m.LossMetres), m.Kind == ManoeuvreKind::Tack || m.Kind == ManoeuvreKind::Gybe)
+            << m.MiddleSeconds;
     EXPECT_GT(race.Boats[0].Summary.PortSeconds + race.Boats[0].Summary.StarboardSeconds, 0.9 * 0.15 * 3600);
 }
 

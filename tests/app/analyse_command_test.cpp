@@ -294,25 +294,45 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
     EXPECT_GE(match.captured(2).toInt(), 20) << run.output;
 
     const std::string generate = std::string(TIDEPLOT_MANOEUVREGEN) + " --out " + Quote(dir.file("mg")) +
-                                 " --boats 3 --hours 0.7 --wind 75 --seed 4";
+                                 " --boats 3 --hours 0.7 --wind 75 --seed 4 --course";
     ASSERT_EQ(std::system(generate.c_str()), 0) << generate;
     run = RunCommand(kTideplot + " analyse " + Quote(dir.file("mg/race.TP1")) + " --json " + Quote(dir.file("a.json")) +
-                     " --csv " + Quote(dir.file("m.csv")));
+                     " --csv " + Quote(dir.file("m.csv")) + " --legs --legs-csv " + Quote(dir.file("l.csv")));
     ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("\nLegs (times from each boat's gun; rank and gap on corrected time at the leg's end)\n"
+                              "Boat       Leg      Lap  Kind      Start    End"),
+              std::string::npos)
+        << run.output;
     const QJsonObject truth = ParseJson(Slurp(dir.file("mg/race.truth.json")));
     const QJsonObject analysis = ParseJson(Slurp(dir.file("a.json")));
     const QJsonObject wind = analysis["wind"].toObject();
     EXPECT_EQ(wind["source"].toString(), "estimated");
     EXPECT_NEAR(wind["from_deg"].toDouble(), truth["wind_from_deg"].toDouble(), 5);
-    int tacks = 0, manoeuvres = 0;
+    int tacks = 0, manoeuvres = 0, legs = 0;
     const QRegularExpression clock("^-?\\d\\d+:\\d\\d:\\d\\d$"), utc("^2008-06-21T\\d\\d:\\d\\d:\\d\\dZ$");
+    EXPECT_TRUE(analysis["start_line"].isNull());
     for (const QJsonValue boat : analysis["boats"].toArray()) {
+        // No start line: no start; the legs from the gun round W and L.
+        EXPECT_TRUE(boat.toObject()["start"].isNull());
+        const QJsonArray boatLegs = boat.toObject()["legs"].toArray();
+        ASSERT_GE(boatLegs.size(), 2);
+        EXPECT_EQ(boatLegs[0].toObject()["from"].toString(), "start");
+        for (const QJsonValue value : boatLegs) {
+            const QJsonObject leg = value.toObject();
+            ++legs;
+            EXPECT_EQ(leg["kind"].toString(), leg["to"].toString() == "W" ? "upwind" : "downwind");
+            for (const char* key : {"lap", "seconds", "distance_nm", "mean_speed_kn", "vmg_kn", "tacks", "gybes",
+                                    "rank", "gap_s"})
+                EXPECT_TRUE(leg[key].isDouble()) << key;
+            EXPECT_TRUE(utc.match(leg["start"].toString()).hasMatch() && utc.match(leg["end"].toString()).hasMatch());
+        }
+        EXPECT_FALSE(boat.toObject()["gap_series"].toArray().isEmpty());
         int raceTacks = 0;
         for (const QJsonValue value : boat.toObject()["manoeuvres"].toArray()) {
             const QJsonObject m = value.toObject();
             ++manoeuvres;
             const QString kind = m["kind"].toString();
-            EXPECT_TRUE(kind == "tack" || kind == "gybe" || kind == "turn") << kind.toStdString();
+            EXPECT_TRUE(kind == "tack" || kind == "gybe" || kind == "turn" || kind == "rounding") << kind.toStdString();
             tacks += kind == "tack" ? 1 : 0;
             ASSERT_TRUE(m["before_start"].isBool());
             EXPECT_EQ(m["before_start"].toBool(), m["race_time"].toString().startsWith('-'));
@@ -322,7 +342,7 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
             for (const char* key : {"lat", "lon", "course_before", "course_after", "speed_before_kn", "min_speed_kn",
                                     "speed_after_kn", "duration_s"})
                 EXPECT_TRUE(m[key].isDouble()) << key;
-            EXPECT_EQ(m["loss_m"].isNull(), kind == "turn");
+            EXPECT_EQ(m["loss_m"].isNull(), kind == "turn" || kind == "rounding");
             EXPECT_LE(m["min_speed_kn"].toDouble(), m["speed_before_kn"].toDouble());
         }
         EXPECT_EQ(boat.toObject()["tacks"].toInt(), raceTacks) << "the tacks counted from the start";
@@ -330,11 +350,31 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
     int trueTacks = 0;
     for (const QJsonValue boat : truth["boats"].toArray())
         for (const QJsonValue m : boat.toObject()["manoeuvres"].toArray())
-            trueTacks += m.toObject()["kind"].toString() == "tack" ? 1 : 0;
+            trueTacks += m.toObject()["kind"].toString() == "tack" && !m.toObject()["at_mark"].toBool() ? 1 : 0;
     EXPECT_EQ(tacks, trueTacks);
     EXPECT_EQ(wind["tacks"].toInt(), tacks);
     const std::string csv = Slurp(dir.file("m.csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + manoeuvres);
+    const std::string legsCsv = Slurp(dir.file("l.csv"));
+    EXPECT_EQ(std::count(legsCsv.begin(), legsCsv.end(), '\n'), 1 + legs);
+    EXPECT_EQ(legsCsv.substr(0, legsCsv.find('\r')),
+              "row,name,from,to,lap,kind,start,end,seconds,distance_nm,mean_speed_kn,vmg_kn,tacks,gybes,mean_loss_m,"
+              "port_s,starboard_s,rank,gap_s");
+
+    // The course file's wind lines are the race's wind, over the estimate.
+    std::string course = Slurp(dir.file("mg/race.TP1.course"));
+    dir.writeBytes("mg/race.TP1.course", course + "wind -00:10:00 70\r\nwind 00:50:00 80\r\n");
+    run = RunCommand(kTideplot + " analyse " + Quote(dir.file("mg/race.TP1")) + " --json " + Quote(dir.file("a.json")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("wind from 75 degrees, given at 2 moments"), std::string::npos) << run.output;
+    EXPECT_EQ(ParseJson(Slurp(dir.file("a.json")))["wind"].toObject()["series"].toArray().size(), 2);
+    dir.writeBytes("mg/race.TP1.course", course + "wind 0:10 80\r\n");
+    run = RunCommand(kTideplot + " analyse " + Quote(dir.file("mg/race.TP1")));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("race.TP1.course, line " + std::to_string(std::count(course.begin(), course.end(), '\n') + 1) +
+                              ": the wind line \"0:10 80\""),
+              std::string::npos)
+        << run.output;
 }
 
 } // namespace
