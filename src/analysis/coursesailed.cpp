@@ -18,15 +18,16 @@ CourseSailed SailCourse(const std::shared_ptr<const CourseGeometry>& course, con
             sailed.ToSailNm.push_back(static_cast<float>(least));
     };
     for (const MotionSample& s : samples) {
-        if (s.Seconds >= 0)
-            keepUpTo(s.Seconds - 1e-9);
         progress.Observe({s.Lat(), s.Lon(), static_cast<double>(s.Seconds)});
-        const double remaining = progress.RemainingNm();
-        if (remaining >= 0)
+        // The distance to sail is measured at the fixes about each step only: a fix a second
+        // costs a tenth of the work.
+        const double next = static_cast<double>(sailed.ToSailNm.size()) * kToSailStepSeconds;
+        if (s.Seconds < next - 1)
+            continue;
+        if (const double remaining = progress.RemainingNm(); remaining >= 0)
             least = std::min(least, remaining);
+        keepUpTo(s.Seconds);
     }
-    if (!samples.empty() && samples.back().Seconds >= 0)
-        keepUpTo(samples.back().Seconds);
     sailed.Started = progress.Started();
     sailed.StartSeconds = progress.StartCrossing();
     sailed.Ocs = progress.Ocs();

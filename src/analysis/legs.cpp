@@ -214,8 +214,8 @@ void RankLegs(std::vector<BoatAnalysis>& boats)
     for (const BoatAnalysis& boat : boats)
         for (const LegAnalysis& leg : boat.Legs)
             ends[leg.Place].push_back(leg.EndSeconds * boat.Source.Lys);
-    for (auto& [place, times] : ends)
-        std::sort(times.begin(), times.end());
+    for (auto& entry : ends)
+        std::sort(entry.second.begin(), entry.second.end());
     for (BoatAnalysis& boat : boats) {
         for (LegAnalysis& leg : boat.Legs) {
             const std::vector<double>& times = ends[leg.Place];

@@ -80,15 +80,25 @@ void PositionAt(const std::vector<MotionSample>& samples, double seconds, double
         lon += 360;
 }
 
-// Whether a turn ends a beat or a run against a wind from `windFromDeg`: a bear-away or a
-// head-up of more than kRoundingTurnDeg out of sailing upwind or downwind.
-bool EndsBeatOrRun(const Turn& turn, double windFromDeg)
+// Whether a turn of `kind` ends a beat or a run against a wind from `windFromDeg`: a bear-away
+// or a head-up of more than kRoundingTurnDeg from sailing upwind to downwind or back, or
+// between either and a reach when it is no tack (a gybe) on the way. So a tack whose far side
+// the wind's estimate puts on a reach stays a tack.
+bool EndsBeatOrRun(const Turn& turn, double windFromDeg, ManoeuvreKind kind)
 {
     if (!(std::fabs(turn.TurnDeg) > kRoundingTurnDeg))
         return false;
-    const double before = std::fabs(AngleDifference(turn.CourseBeforeDeg, windFromDeg));
-    const double after = std::fabs(AngleDifference(turn.CourseAfterDeg, windFromDeg));
-    return (before < kUpwindDeg && after >= kUpwindDeg) || (before > kDownwindDeg && after <= kDownwindDeg);
+    // 0 upwind, 1 a reach, 2 downwind.
+    const auto mode = [&](double course) {
+        const double off = std::fabs(AngleDifference(course, windFromDeg));
+        return off < kUpwindDeg ? 0 : off > kDownwindDeg ? 2 : 1;
+    };
+    const int before = mode(turn.CourseBeforeDeg), after = mode(turn.CourseAfterDeg);
+    if (before == after)
+        return false;
+    if (before != 1 && after != 1)
+        return true;
+    return before + after == 1 ? kind != ManoeuvreKind::Tack : kind != ManoeuvreKind::Gybe;
 }
 
 // For each turn, whether it is the one at a rounding: each moment taken by the turn whose span
@@ -155,7 +165,7 @@ std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, const WindEstimat
         const double windFromDeg = wind.Known ? wind.At(startTime + turn.HalfSeconds / kSecondsPerDay) : kNoValue;
         Manoeuvre m;
         m.Kind = std::isfinite(windFromDeg) ? KindOfTurn(turn, windFromDeg) : ManoeuvreKind::Turn;
-        if (roundings ? atMark[k] : std::isfinite(windFromDeg) && EndsBeatOrRun(turn, windFromDeg))
+        if (roundings ? atMark[k] : std::isfinite(windFromDeg) && EndsBeatOrRun(turn, windFromDeg, m.Kind))
             m.Kind = ManoeuvreKind::Rounding;
         if (m.Kind == ManoeuvreKind::Turn && std::fabs(turn.TurnDeg) < kReportedTurnDeg)
             continue;

@@ -55,9 +55,10 @@ inline constexpr double kAxisMarginDeg = 5;
 ManoeuvreKind KindOfTurn(const Turn& turn, double windFromDeg);
 
 // Without a course, a turn of more than this that ends a beat or a run is a mark rounding: a
-// bear-away from sailing upwind (the course within kUpwindDeg of the wind's eye) to anything
-// else, or a head-up from sailing downwind (beyond kDownwindDeg of it) to anything else. A
-// tack stays upwind and a gybe downwind on either side, so neither is taken for one.
+// bear-away from sailing upwind (the course within kUpwindDeg of the wind's eye) to sailing
+// downwind (beyond kDownwindDeg of it) or a head-up back, whatever it passes through; or one
+// between either and a reach that is no tack (upwind) or no gybe (downwind). A tack stays
+// upwind and a gybe downwind on either side, so neither is taken for one.
 inline constexpr double kRoundingTurnDeg = 60;
 inline constexpr double kUpwindDeg = 70;
 inline constexpr double kDownwindDeg = 115;
