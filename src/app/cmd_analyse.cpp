@@ -97,7 +97,7 @@ AnalyseOptions ParseAnalyseOptions(const std::vector<std::string>& args)
     file("--csv", options.csvFile);
     file("--legs-csv", options.legsCsvFile);
     file("--series", options.seriesFile);
-    options.legs = parsed.has("--legs");
+    options.legs = parsed.flags.count("--legs") > 0;
     return options;
 }
 
