@@ -194,7 +194,9 @@ std::vector<LegAnalysis> BoatLegs(const CourseGeometry& course, const BoatAnalys
                                     ? wind.At(boat.Source.StartTime +
                                               (leg.StartSeconds + leg.EndSeconds) / 2 / kSecondsPerDay)
                                     : kNoValue;
-        if (std::isfinite(windFrom)) {
+        // A leg from a mark back to it (a course of one mark) has no direction: no kind.
+        const bool across = PlaneDistanceNm(begin.lat, begin.lon, end.lat, end.lon) * 1852 >= 10;
+        if (std::isfinite(windFrom) && across) {
             const double off = std::fabs(AngleDifference(BearingDeg(begin, end), windFrom));
             leg.Kind = off <= kUpwindLegDeg         ? LegKind::Upwind
                        : off >= 180 - kUpwindLegDeg ? LegKind::Downwind
