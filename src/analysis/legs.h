@@ -37,9 +37,9 @@ std::string_view LegKindName(LegKind kind);
 inline constexpr double kUpwindLegDeg = 45;
 
 struct LegAnalysis {
-    std::string From; // "start", or the mark or gate it starts at
-    std::string To;   // the mark or gate it ends at, or "finish"
-    int Lap = 1;      // of the mark it ends at; the last lap's for the finish
+    std::string From;      // "start", or the mark or gate it starts at
+    std::string To;        // the mark or gate it ends at, or "finish"
+    int Lap = 1;           // of the mark it ends at; the last lap's for the finish
     std::size_t Place = 0; // the place of the course's sequence it ends at; the sequence's size for the finish
     LegKind Kind = LegKind::Unknown;
     double StartSeconds = 0; // after the boat's gun
