@@ -61,6 +61,16 @@ WindEstimate RaceWind(const RaceAnalysis& race)
     return wind.Known ? wind : race.Estimate;
 }
 
+// The wind at the gun, or where it is not known then (an estimate rests on turns, and the
+// first come after the start), the first known in the ten minutes after it.
+double WindNearTheGun(const WindEstimate& wind, double gun)
+{
+    for (int minute = 0; wind.Known && minute <= 10; ++minute)
+        if (const double from = wind.At(gun + minute * 60 / kSecondsPerDay); std::isfinite(from))
+            return from;
+    return kNoValue;
+}
+
 void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
 {
     race.Wind = windFromDeg ? GivenWind(*windFromDeg) : RaceWind(race);
@@ -84,7 +94,7 @@ void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
     RankLegs(race.Boats);
     race.LineBias.reset();
     if (course && course->start() && std::isfinite(firstStart))
-        race.LineBias = LineBias(course->start()->line(), race.Wind.Known ? race.Wind.At(firstStart) : kNoValue);
+        race.LineBias = LineBias(course->start()->line(), WindNearTheGun(race.Wind, firstStart));
     GapSeries(race);
     if (race.Wind.Source != WindSource::Estimated) {
         for (const BoatAnalysis& boat : race.Boats) {
