@@ -8,9 +8,11 @@
 // The races, generated once into $TMPDIR/tideplot-bench-analyse-<B>x<H>h:
 // `tideplot-racegen --boats B --hours H --interval 1 --seed 29`.
 // - BM_AnalyseCommand: the command as a user runs it, start-up included, with --json and --csv
-//   (the table on stdout, the files beside the race), and with --series too (every fix as CSV);
-//   its wall time, CPU time (all threads) and peak resident memory, from the kernel's rusage of
-//   the child.
+//   (the table on stdout, the files beside the race), and with --series too (every fix as CSV),
+//   or with the course and --legs --legs-csv (the same race as course.TP1, its course file the
+//   course proposed from the tracks with its start line as the finish: the starts, roundings,
+//   legs and gaps of every boat); its wall time, CPU time (all threads) and peak resident
+//   memory, from the kernel's rusage of the child.
 // - BM_AnalyseLongTracks: the command on the worst cases a race may be (goal: under 300 MB
 //   whatever the tracks): entries of one track of up to 10 million fixes.
 // - BM_AnalyseRace: the library in the benchmark's process on one thread and on as many as the
@@ -19,9 +21,11 @@
 //   linearly or in steps, against their truth: recall and precision of the tacks and gybes
 //   (the same kind, the middle within 10 s), the wind's largest and 95th-percentile error
 //   over the minutes from the first start to the last fix, and the share of them with a wind.
+#include "analysis/courseproposal.h"
 #include "analysis/raceanalysis.h"
 #include "bench_process.h"
 #include "bench_race.h"
+#include "core/coursefile.h"
 #include "core/datetime.h"
 #include "core/replay.h"
 #include "racesim.h"
@@ -41,15 +45,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Arguments: boats, hours, 1 to write the series too.
+// The race of AnalyseRaceFile as course.TP1 beside it, with a course file: the course proposed
+// from the tracks, its start line the finish too. Made once.
+std::string CourseRaceFile(int boats, int hours)
+{
+    const fs::path race = AnalyseRaceFile(boats, hours);
+    const fs::path course = race.parent_path() / "course.TP1";
+    if (!fs::exists(course.string() + ".course")) {
+        fs::copy_file(race, course, fs::copy_options::overwrite_existing);
+        tideplot::RaceState state;
+        state.RaceFileName = course.string();
+        tideplot::StartReplay(state);
+        const std::vector<tideplot::BoatSource> sources = tideplot::BoatSources(state);
+        tideplot::CloseTrackFiles(state);
+        tideplot::Course plan = tideplot::ProposeCourse(tideplot::AnalyseRace(sources)).Plan;
+        plan.Finish = plan.Start;
+        tideplot::SaveCourse(course.string(), plan);
+    }
+    return course.string();
+}
+
+// Arguments: boats, hours, 1 to write the series too, 2 the legs with the course.
 void BM_AnalyseCommand(benchmark::State& state)
 {
-    const std::string race = AnalyseRaceFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const bool legs = state.range(2) == 2;
+    const std::string race = legs ? CourseRaceFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)))
+                                  : AnalyseRaceFile(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const std::string out = fs::path(race).parent_path() / "analysis.";
     std::vector<std::string> args{TIDEPLOT_EXE, "analyse", race, "--json", out + "json", "--csv", out + "csv"};
-    if (state.range(2) != 0) {
+    if (state.range(2) == 1) {
         args.push_back("--series");
         args.push_back(out + "series.csv");
+    } else if (legs) {
+        args.insert(args.end(), {"--legs", "--legs-csv", out + "legs.csv"});
     }
     Measured last;
     double cpu = 0, peak = 0;
@@ -61,7 +89,9 @@ void BM_AnalyseCommand(benchmark::State& state)
     }
     state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
     state.counters["peak_rss_KiB"] = peak;
-    state.SetLabel(state.range(2) != 0 ? "--json --csv --series" : "--json --csv");
+    state.SetLabel(state.range(2) == 1 ? "--json --csv --series"
+                   : legs              ? "--json --csv --legs --legs-csv"
+                                       : "--json --csv");
 }
 
 // The worst cases a race may be (LongTrackRaceFile): the command with --json and --csv on
@@ -116,9 +146,9 @@ std::array<int, 3> Matches(const tideplot::racesim::TrueRace& truth, const tidep
         const auto& found = race.Boats[k].Manoeuvres;
         std::vector<bool> used(found.size(), false);
         for (const auto& m : found)
-            counts[1] += m.Kind != tideplot::ManoeuvreKind::Turn ? 1 : 0;
+            counts[1] += m.Kind == tideplot::ManoeuvreKind::Tack || m.Kind == tideplot::ManoeuvreKind::Gybe ? 1 : 0;
         for (const auto& t : truth.Boats[k].Manoeuvres) {
-            if (t.Kind == "turn")
+            if (t.Kind == "turn" || t.AtMark)
                 continue;
             ++counts[0];
             for (std::size_t i = 0; i < found.size(); ++i)
@@ -191,6 +221,8 @@ BENCHMARK(BM_AnalyseCommand)
     ->Args({7, 2, 0})
     ->Args({64, 24, 0})
     ->Args({64, 24, 1})
+    ->Args({7, 2, 2})
+    ->Args({64, 24, 2})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(5);

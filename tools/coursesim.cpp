@@ -225,8 +225,15 @@ TrueBoat Truth(const RaceOptions& o, const std::vector<Sample>& path)
     bool finishCrossed = false;
     for (std::size_t i = 1; i < path.size(); ++i) {
         const Sample &a = path[i - 1], &b = path[i];
-        if (a.t < 0 && b.t >= 0)
-            truth.Ocs = a.at.w + (b.at.w - a.at.w) * (-a.t / (b.t - a.t)) > o.StartAboveMetres;
+        if (a.t < 0 && b.t >= 0) {
+            const double f = -a.t / (b.t - a.t);
+            const double u = a.at.u + f * (b.at.u - a.at.u), w = a.at.w + f * (b.at.w - a.at.w);
+            truth.Ocs = w > o.StartAboveMetres;
+            // P1 lies kStartHalfMetres to the right, P2 as far to the left.
+            const double beyond = std::max(0.0, std::fabs(u) - kStartHalfMetres);
+            truth.LineMetresAtGun = (truth.Ocs ? -1 : 1) * std::hypot(beyond, w - o.StartAboveMetres);
+            truth.LinePositionAtGun = (kStartHalfMetres - u) / (2 * kStartHalfMetres);
+        }
         const int next = static_cast<int>(truth.RoundingSeconds.size());
         double time = 0;
         const int sense = next < marks ? AcrossRay(a, b, next % 2 ? 0 : o.BeatMetres, next % 2 == 0, time) : 0;

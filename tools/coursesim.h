@@ -57,6 +57,10 @@ struct TrueBoat {
     std::string File;
     std::string Status; // "finished", "OCS", "missed W lap 2", "DNF"
     bool Ocs = false;
+    // At its gun: metres to the start line (negative over it) and the place along it, from P1
+    // (0) to P2 (1).
+    double LineMetresAtGun = 0;
+    double LinePositionAtGun = 0;
     std::optional<double> StartSeconds; // after its gun
     std::vector<double> RoundingSeconds;
     std::optional<double> FinishSeconds;

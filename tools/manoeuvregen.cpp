@@ -112,6 +112,7 @@ int main(int argc, char** argv)
                 options.BeatNm = Number(arg, value(), 0.2, 20);
             } else if (arg == "--wing") {
                 options.WingMark = true;
+
             } else if (arg == "--seed") {
                 options.Seed = static_cast<std::uint64_t>(Number(arg, value(), 0, 9007199254740991.0));
             } else if (arg == "--race-name") {

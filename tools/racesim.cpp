@@ -470,9 +470,12 @@ TrueRace WriteRace(const RaceOptions& options)
         for (std::size_t s = 0; s < steps; ++s)
             sailor.Advance(s, -pre + static_cast<double>(s) * kStep);
 
-        for (std::size_t c = 0; c < sailor.Commands().size(); ++c)
+        for (std::size_t c = 0; c < sailor.Commands().size(); ++c) {
             boat.Manoeuvres.push_back(Judge(sailor.Steps(), sailor.Commands(), c, wind,
                                             static_cast<double>(start - firstStart), -pre + kStep));
+            // Every turn the helmsman makes but the first (onto the wind before the start) is at a mark.
+            boat.Manoeuvres.back().AtMark = c > 0 && sailor.Commands()[c].intent == Intent::Turn;
+        }
 
         // The log: fixes at whole seconds with the GPS's noise.
         Wander driftEast(options.DriftMetres, options.DriftSeconds, 1.0);
@@ -548,7 +551,7 @@ std::string TruthJson(const TrueRace& race)
                 AppendFixed(json, m.LossMetres, 1);
             else
                 json += "null";
-            json += "}";
+            json += m.AtMark ? ", \"at_mark\": true}" : ", \"at_mark\": false}";
         }
         json += "]}";
     }

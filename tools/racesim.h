@@ -62,6 +62,7 @@ struct TrueManoeuvre {
     double EndSeconds = 0;    // the new heading reached
     double LossMetres = 0;    // tacks and gybes
     double TurnDeg = 0;       // signed, positive to starboard
+    bool AtMark = false;      // a rounding of a mark of the course (whatever its kind by the wind)
 };
 
 // The boat's true motion at a logged fix.
@@ -100,7 +101,8 @@ struct TrueRace {
 TrueRace WriteRace(const RaceOptions& options);
 
 // The truth as JSON: {"wind_from_deg": W, "boats": [{"row": 1, "file": ..., "start": ...,
-// "manoeuvres": [{"kind": ..., "middle_s": ..., "time": "...Z", "loss_m": ...}]}],
+// "manoeuvres": [{"kind": ..., "middle_s": ..., "time": "...Z", "turn_deg": ..., "loss_m": ...,
+// "at_mark": true|false}]}],
 // "wind": [{"time": "...Z", "from_deg": ...}]} (the wind every minute).
 std::string TruthJson(const TrueRace& race);
 

@@ -1,5 +1,7 @@
 #include "analysisfiles.h"
 
+#include "debrieffiles.h"
+
 #include "core/datetime.h"
 #include "core/text.h"
 
@@ -198,7 +200,7 @@ std::string AnalysisJson(const RaceAnalysis& race)
         AppendWindFields(json, race.Estimate);
         json += "}";
     }
-    json += "},\n";
+    json += "},\n  \"start_line\": " + StartLineJson(race) + ",\n";
     json += "  \"boats\": [";
     for (std::size_t k = 0; k < race.Boats.size(); ++k) {
         const BoatAnalysis& boat = race.Boats[k];
@@ -208,7 +210,7 @@ std::string AnalysisJson(const RaceAnalysis& race)
         AppendJsonString(json, LocalTextAsUtf8(boat.Source.Name));
         json += ", \"caption\": ";
         AppendJsonString(json, LocalTextAsUtf8(boat.Source.Caption));
-        json += ", \"lys\": " + ShortNumberText(boat.Source.Lys) + ", \"start\": \"" +
+        json += ", \"lys\": " + ShortNumberText(boat.Source.Lys) + ", \"gun\": \"" +
                 IsoTimeText(boat.Source.StartTime) + "\", \"distance_nm\": ";
         AppendFixed(json, summary.DistanceNm, 3);
         json += ", \"mean_speed_kn\": ";
@@ -220,6 +222,7 @@ std::string AnalysisJson(const RaceAnalysis& race)
         AppendValue(json, wind.Known ? summary.PortSeconds : NAN, 0, "null");
         json += ", \"starboard_s\": ";
         AppendValue(json, wind.Known ? summary.StarboardSeconds : NAN, 0, "null");
+        AppendBoatDebriefJson(json, race, boat, "     ");
         json += ",\n     \"manoeuvres\": [";
         for (std::size_t i = 0; i < boat.Manoeuvres.size(); ++i) {
             const Manoeuvre& m = boat.Manoeuvres[i];

@@ -80,6 +80,54 @@ void PositionAt(const std::vector<MotionSample>& samples, double seconds, double
         lon += 360;
 }
 
+// Whether a turn of `kind` ends a beat or a run against a wind from `windFromDeg`: a bear-away
+// or a head-up of more than kRoundingTurnDeg from sailing upwind to downwind or back, or
+// between either and a reach when it is no tack (a gybe) on the way. So a tack whose far side
+// the wind's estimate puts on a reach stays a tack.
+bool EndsBeatOrRun(const Turn& turn, double windFromDeg, ManoeuvreKind kind)
+{
+    const bool throughAxis = kind == ManoeuvreKind::Tack || kind == ManoeuvreKind::Gybe;
+    if (!(std::fabs(turn.TurnDeg) > (throughAxis ? kRoundingThroughAxisDeg : kRoundingTurnDeg)))
+        return false;
+    // 0 upwind, 1 a reach, 2 downwind.
+    const auto mode = [&](double course) {
+        const double off = std::fabs(AngleDifference(course, windFromDeg));
+        return off < kUpwindDeg ? 0 : off > kDownwindDeg ? 2 : 1;
+    };
+    const int before = mode(turn.CourseBeforeDeg), after = mode(turn.CourseAfterDeg);
+    if (before == after)
+        return false;
+    if (before != 1 && after != 1)
+        return true;
+    return before + after == 1 ? kind != ManoeuvreKind::Tack : kind != ManoeuvreKind::Gybe;
+}
+
+// For each turn, whether it is the one at a rounding: each moment taken by the turn whose span
+// (widened by kRoundingReachSeconds) holds it, the nearest by its middle.
+std::vector<bool> TurnsAtMarks(const BoatMotion& motion, const std::vector<double>& roundings)
+{
+    std::vector<bool> at(motion.Turns.size(), false);
+    std::size_t first = 0;
+    for (const double r : roundings) {
+        while (first < motion.Turns.size() && motion.Turns[first].EndSeconds + kRoundingReachSeconds < r)
+            ++first;
+        std::size_t best = motion.Turns.size();
+        for (std::size_t k = first; k < motion.Turns.size(); ++k) {
+            const Turn& turn = motion.Turns[k];
+            if (turn.StartSeconds - kRoundingReachSeconds > r)
+                break;
+            if (turn.EndSeconds + kRoundingReachSeconds < r)
+                continue;
+            if (best == motion.Turns.size() ||
+                std::fabs(turn.HalfSeconds - r) < std::fabs(motion.Turns[best].HalfSeconds - r))
+                best = k;
+        }
+        if (best < at.size())
+            at[best] = true;
+    }
+    return at;
+}
+
 } // namespace
 
 std::string_view ManoeuvreKindName(ManoeuvreKind kind)
@@ -89,6 +137,8 @@ std::string_view ManoeuvreKindName(ManoeuvreKind kind)
         return "tack";
     case ManoeuvreKind::Gybe:
         return "gybe";
+    case ManoeuvreKind::Rounding:
+        return "rounding";
     case ManoeuvreKind::Turn:
         break;
     }
@@ -106,14 +156,18 @@ ManoeuvreKind KindOfTurn(const Turn& turn, double windFromDeg)
     return ManoeuvreKind::Turn;
 }
 
-std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, const WindEstimate& wind, double startTime)
+std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, const WindEstimate& wind, double startTime,
+                                     const std::vector<double>* roundings)
 {
     std::vector<Manoeuvre> manoeuvres;
+    const std::vector<bool> atMark = roundings ? TurnsAtMarks(motion, *roundings) : std::vector<bool>();
     for (std::size_t k = 0; k < motion.Turns.size(); ++k) {
         const Turn& turn = motion.Turns[k];
         const double windFromDeg = wind.Known ? wind.At(startTime + turn.HalfSeconds / kSecondsPerDay) : kNoValue;
         Manoeuvre m;
         m.Kind = std::isfinite(windFromDeg) ? KindOfTurn(turn, windFromDeg) : ManoeuvreKind::Turn;
+        if (roundings ? atMark[k] : std::isfinite(windFromDeg) && EndsBeatOrRun(turn, windFromDeg, m.Kind))
+            m.Kind = ManoeuvreKind::Rounding;
         if (m.Kind == ManoeuvreKind::Turn && std::fabs(turn.TurnDeg) < kReportedTurnDeg)
             continue;
         m.TurnIndex = k;
@@ -123,7 +177,7 @@ std::vector<Manoeuvre> ClassifyTurns(const BoatMotion& motion, const WindEstimat
         m.MinSpeedKn = turn.MinSpeedKn;
         m.SpeedAfterKn = turn.SpeedAfterKn;
         m.DurationSeconds = turn.RecoveredSeconds - turn.StartSeconds;
-        if (m.Kind == ManoeuvreKind::Turn) {
+        if (m.Kind == ManoeuvreKind::Turn || m.Kind == ManoeuvreKind::Rounding) {
             m.MiddleSeconds = turn.HalfSeconds;
         } else {
             // The axis crossed: towards the wind for a tack, away from it for a gybe; the loss

@@ -1,6 +1,9 @@
 #include "raceanalysis.h"
 
+#include "gapseries.h"
 #include "windseries.h"
+
+#include "core/courseprogress.h"
 
 #include "core/datetime.h"
 #include "core/replay.h"
@@ -37,25 +40,8 @@ void Summarise(BoatAnalysis& boat, const WindEstimate& wind)
     }
     if (summary.Tacks > 0)
         summary.MeanTackLossMetres = tackLoss / summary.Tacks;
-    if (!wind.Known)
-        return;
-    // The wind over the starboard side: it comes from 0 to 180 degrees to the right of the course
-    // (the wind taken every 5 seconds).
-    const std::vector<MotionSample>& samples = boat.Motion.Samples;
-    const double gap = std::max(20.0, 4 * boat.Motion.Character.IntervalSeconds * boat.Motion.KeptEvery);
-    double from = kNoValue, fromSeconds = -1e300;
-    for (std::size_t i = 0; i + 1 < samples.size(); ++i) {
-        const MotionSample& s = samples[i];
-        const double h = samples[i + 1].Seconds - s.Seconds;
-        if (s.Seconds < 0 || h > gap || !std::isfinite(s.CourseDeg))
-            continue;
-        if (s.Seconds - fromSeconds >= 5) {
-            from = wind.At(DateValueAt(boat.Source, s.Seconds));
-            fromSeconds = s.Seconds;
-        }
-        if (std::isfinite(from))
-            (NormalDegrees(from - s.CourseDeg) <= 180 ? summary.StarboardSeconds : summary.PortSeconds) += h;
-    }
+    TimeOnEachTack(boat.Motion, boat.Source.StartTime, wind, 0, INFINITY, summary.PortSeconds,
+                   summary.StarboardSeconds);
 }
 
 // The race's own wind: its wind lines, else measured, else the estimate.
@@ -75,13 +61,41 @@ WindEstimate RaceWind(const RaceAnalysis& race)
     return wind.Known ? wind : race.Estimate;
 }
 
+// The wind at the gun, or where it is not known then (an estimate rests on turns, and the
+// first come after the start), the first known in the ten minutes after it.
+double WindNearTheGun(const WindEstimate& wind, double gun)
+{
+    for (int minute = 0; wind.Known && minute <= 10; ++minute)
+        if (const double from = wind.At(gun + minute * 60 / kSecondsPerDay); std::isfinite(from))
+            return from;
+    return kNoValue;
+}
+
 void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
 {
     race.Wind = windFromDeg ? GivenWind(*windFromDeg) : RaceWind(race);
+    const CourseGeometry* course = race.Course.get();
+    // A course of a finish line alone has no marks: roundings are told from the wind then.
+    const bool marks = course && !course->sequence().empty();
+    double firstStart = INFINITY;
     for (BoatAnalysis& boat : race.Boats) {
-        boat.Manoeuvres = ClassifyTurns(boat.Motion, race.Wind, boat.Source.StartTime);
+        firstStart = std::min(firstStart, boat.Source.StartTime);
+        boat.Manoeuvres = ClassifyTurns(boat.Motion, race.Wind, boat.Source.StartTime,
+                                        marks ? &boat.Sailed.RoundingSeconds : nullptr);
         Summarise(boat, race.Wind);
+        if (course) {
+            boat.Legs = BoatLegs(*course, boat, race.Wind);
+            if (course->start())
+                boat.Start = BoatStart(course->start()->line(), boat.Motion.Samples, boat.Sailed);
+        } else {
+            boat.Sailed.ToSailNm = AxisToSailNm(boat, race.Wind);
+        }
     }
+    RankLegs(race.Boats);
+    race.LineBias.reset();
+    if (course && course->start() && std::isfinite(firstStart))
+        race.LineBias = LineBias(course->start()->line(), WindNearTheGun(race.Wind, firstStart));
+    GapSeries(race);
     if (race.Wind.Source != WindSource::Estimated) {
         for (const BoatAnalysis& boat : race.Boats) {
             race.Wind.Tacks += boat.Summary.Tacks;
@@ -143,7 +157,12 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
     const int boatCount = static_cast<int>(boats.size());
     int threads = options.Threads > 0 ? options.Threads : QThread::idealThreadCount();
     threads = std::clamp(threads, 1, std::clamp(boatCount, 1, kMostBoatsAtOnce));
+    // The course made ready once, shared by the boats' parts (read only).
+    std::shared_ptr<const CourseGeometry> course;
+    if (options.RaceCourse && options.RaceCourse->Finish)
+        course = std::make_shared<const CourseGeometry>(*options.RaceCourse);
     RaceAnalysis race;
+    race.Course = course;
     race.Boats = RunPartsFor<BoatAnalysis>(
         boatCount, threads,
         [&](int k) {
@@ -152,6 +171,8 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
             boat.Source = source;
             boat.Motion = AnalyseTrack(source.TrackPath, source.Sep, source.StartTime, track, boat.Reading);
             ReadBoatWind(boat);
+            if (course)
+                boat.Sailed = SailCourse(course, boat.Motion.Samples);
             return boat;
         },
         cancelled);

@@ -1,13 +1,18 @@
 #pragma once
 
+#include "core/course.h"
 #include "core/error.h"
 #include "core/windline.h"
+#include "coursesailed.h"
+#include "legs.h"
 #include "manoeuvres.h"
 #include "motion.h"
+#include "startreport.h"
 #include "wind.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,7 +42,8 @@ struct BoatSource {
 // it on the thread the race state lives on and hand it to AnalyseRace on any.
 std::vector<BoatSource> BoatSources(const RaceState& state);
 
-// A boat's numbers for a table, from its own start on: the manoeuvres before it are not counted.
+// A boat's numbers for a table, from its own start on: the manoeuvres before it are not
+// counted, nor are its roundings.
 struct BoatSummary {
     double DistanceNm = 0;  // sailed from the start to the last fix
     double MeanSpeedKn = 0; // over that time; 0 without it
@@ -61,6 +67,14 @@ struct BoatAnalysis {
     // What its instruments measured (its wind file: ReadMeasuredWind), or why it was left out.
     std::vector<WindPoint> MeasuredWind;
     std::string MeasuredWindError;
+    // With a course: its start, roundings and finish, and the course still to sail as it went;
+    // without: the distance still to sail along the wind's axis (gapseries.h).
+    CourseSailed Sailed;
+    std::optional<StartReport> Start; // with a start line
+    std::vector<LegAnalysis> Legs;    // with a course
+    // Its corrected-time gap to the leader (gapseries.h), seconds, at RaceAnalysis's
+    // GapFirstTime + i x GapStepSeconds; NaN where it is not known.
+    std::vector<float> GapSeconds;
 };
 
 struct RaceAnalysis {
@@ -71,6 +85,13 @@ struct RaceAnalysis {
     WindEstimate Estimate;
     std::vector<TypedWind> WindLines; // as AnalysisOptions::WindLines
     std::vector<BoatAnalysis> Boats;
+    // The course the boats sailed (AnalysisOptions::RaceCourse with a finish line); null without.
+    std::shared_ptr<const CourseGeometry> Course;
+    // The start line against the wind at the first gun, with a start line.
+    std::optional<StartLineBias> LineBias;
+    // The gap series' first moment (date value) and the seconds between its points; 0 without.
+    double GapFirstTime = 0;
+    double GapStepSeconds = 0;
 };
 
 // The analysis stopped because AnalysisOptions::Cancel was set.
@@ -90,7 +111,10 @@ inline constexpr int kMostBoatsAtOnce = 4;
 struct AnalysisOptions {
     std::optional<double> WindFromDeg; // given; otherwise the wind lines, measured or estimated
     std::vector<TypedWind> WindLines;  // the course file's wind lines, taken when no direction is given
-    int Threads = 0;                   // boats analysed at once; 0: one per processor
+    // The race's course (its course file): with a finish line, the boats' starts, roundings,
+    // legs and the gap along it; without one, no legs, and the gap along the wind's axis.
+    std::optional<Course> RaceCourse;
+    int Threads = 0; // boats analysed at once; 0: one per processor
     // When set (by another thread), the analysis stops at its next boat with AnalysisCancelled.
     const std::atomic<bool>* Cancel = nullptr;
     // The most samples (speed and course at a fix, sizeof(MotionSample) bytes each) the result
@@ -115,8 +139,8 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
 std::vector<std::string> AnalysisWarnings(const RaceAnalysis& race);
 
 // Judges the turns of every boat anew against a wind given (or, when none is, the race's own:
-// its wind lines, else measured, else estimated), and sums each boat up again. Cheap: no track
-// is read.
+// its wind lines, else measured, else estimated), and sums each boat up again: its totals, its
+// start and legs, the gaps. Cheap: no track is read.
 void SetWind(RaceAnalysis& race, std::optional<double> windFromDeg);
 
 // The times of a moment `seconds` after a boat's start: its date value (the track's time base,

@@ -200,6 +200,11 @@ void ReadLaps(Reading& r, std::string_view rest, long line)
     r.file.Plan.Laps = laps;
 }
 
+void ReadWind(Reading& r, std::string_view rest, long)
+{
+    r.file.WindLines.push_back(TypedWindFromText(TrimBlanks(rest)));
+}
+
 struct KeyReader {
     std::string_view Key;
     void (*Read)(Reading&, std::string_view rest, long line);
@@ -207,7 +212,8 @@ struct KeyReader {
 
 // The keys the program reads, and how. Keys of later versions go here.
 constexpr KeyReader kKeyReaders[] = {{"start", ReadStart},  {"mark", ReadMark}, {"gate", ReadGate},
-                                     {"course", ReadOrder}, {"laps", ReadLaps}, {"finish", ReadFinish}};
+                                     {"course", ReadOrder}, {"laps", ReadLaps}, {"finish", ReadFinish},
+                                     {kWindKey, ReadWind}};
 
 // What the whole file says: the course line's names found, laps that have marks to sail.
 void CheckWhole(Reading& r, const std::string& label)

@@ -2,6 +2,7 @@
 
 #include "course.h"
 #include "results.h"
+#include "windline.h"
 
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 //     course W L
 //     laps 2
 //     finish 57.601157 11.497429 57.598843 11.502571
+//     wind 00:12:00 345
 //
 // Lines are LAT1 LON1 LAT2 LON2 and positions LAT LON, in decimal degrees with "." as the
 // decimal point, separated by blanks (the numbers of a line may be separated by commas too).
@@ -26,8 +28,9 @@
 // so a course survives any number of saves unchanged. A line starting with "#" is a
 // comment; lines of other keys are not the program's business: they are passed over when
 // reading and kept as they are, in their place, when the course is saved, so keys that
-// later versions add survive an older program. Lines may end in CR LF, LF or CR; the file is
-// written with CR LF, atomically (OutputFile).
+// later versions add survive an older program. The `wind` lines (windline.h) are read for
+// the analysis but are no part of the course: saving the course keeps them as they are.
+// Lines may end in CR LF, LF or CR; the file is written with CR LF, atomically (OutputFile).
 namespace tideplot {
 
 inline constexpr std::string_view kCourseFileSuffix = ".course";
@@ -60,13 +63,16 @@ struct CourseFile {
     std::vector<std::string> Lines; // every line as read, without its line break
     Course Plan;
     long FinishLineNumber = 0; // 1-based; 0 without a finish line
+    // The wind lines, in the order of the file (the analysis takes them in time order).
+    std::vector<TypedWind> WindLines;
 };
 
 // Reads a course file, the whole of it or nothing. Throws Error naming the file and the line
 // of anything wrong: a line of a key whose values do not read (a number, a side that is
 // neither port nor starboard, laps that are no whole number from 1 to kMaxLaps), a line of
 // zero length or a position off the globe, a mark or gate named twice, a second start,
-// finish, course or laps line, a course naming no mark or one that is not there, laps above
+// finish, course or laps line, a wind line that does not read (TypedWindFromText), a course
+// naming no mark or one that is not there, laps above
 // 1 without marks; naming the file when it cannot be read or is no regular file (a FIFO, a
 // device: refused before it is opened).
 CourseFile ReadCourseFile(const std::string& path);

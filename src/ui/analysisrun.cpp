@@ -27,7 +27,8 @@ AnalysisRun::~AnalysisRun()
     cancel();
 }
 
-void AnalysisRun::start(std::vector<BoatSource> boats, std::function<void()> done, std::size_t mostSamplesKept)
+void AnalysisRun::start(std::vector<BoatSource> boats, std::function<void()> done, std::size_t mostSamplesKept,
+                        std::optional<Course> course, std::vector<TypedWind> windLines)
 {
     cancel();
     result_.reset();
@@ -36,6 +37,8 @@ void AnalysisRun::start(std::vector<BoatSource> boats, std::function<void()> don
     // One processor stays with the windows and the replay.
     options.Threads = std::max(1, QThread::idealThreadCount() - 1);
     options.MostSamplesKept = mostSamplesKept;
+    options.RaceCourse = std::move(course);
+    options.WindLines = std::move(windLines);
     elapsed_.start();
     done_ = std::move(done);
     job_ = StartJob<RaceAnalysis>(

@@ -30,8 +30,10 @@ public:
     // Analyses the boats (BoatSources, taken while the replay has their track files open),
     // the wind estimated from the fleet; `done` is called on this thread when the result is
     // there or the analysis failed. Forgets the last result; a run under way is cancelled.
-    // The result keeps at most `mostSamplesKept` samples (AnalysisOptions; 0: every fix).
-    void start(std::vector<BoatSource> boats, std::function<void()> done, std::size_t mostSamplesKept = 0);
+    // The result keeps at most `mostSamplesKept` samples (AnalysisOptions; 0: every fix). The
+    // course and the wind lines are the course file's (AnalysisOptions::RaceCourse, WindLines).
+    void start(std::vector<BoatSource> boats, std::function<void()> done, std::size_t mostSamplesKept = 0,
+               std::optional<Course> course = std::nullopt, std::vector<TypedWind> windLines = {});
     // Stops a run under way without waiting for it: its `done` is never called. A result
     // already there is kept.
     void cancel();

@@ -152,7 +152,7 @@ void ChartActions::showManoeuvres()
         for (std::size_t k = 0; race && k < race->Boats.size(); ++k) {
             const BoatAnalysis& boat = race->Boats[k];
             for (const Manoeuvre& m : boat.Manoeuvres)
-                if (m.Kind != ManoeuvreKind::Turn)
+                if (m.Kind == ManoeuvreKind::Tack || m.Kind == ManoeuvreKind::Gybe)
                     marks.push_back({m.Lat, m.Lon, RaceClockAt(boat.Source, m.MiddleSeconds), static_cast<int>(k),
                                      m.Kind == ManoeuvreKind::Gybe});
         }

@@ -233,9 +233,11 @@ void ReplayWindows::start(const std::string& raceFile)
             frmControl_->close(); // nothing was loaded to play
         return;
     }
-    // The track files are open: the analysis reads them from the start on the pool.
+    // The track files are open: the analysis reads them from the start on the pool, with the
+    // course and the wind lines as the course file had them at Start.
     analysis_.start(
-        BoatSources(session_.state()), [this] { analysisChanged(); }, analysis / sizeof(MotionSample));
+        BoatSources(session_.state()), [this] { analysisChanged(); }, analysis / sizeof(MotionSample),
+        course_.Finish ? std::optional<Course>(course_) : std::nullopt, windLines_);
     if (chartActions_)
         chartActions_->setFleet(session_.fleet());
     showWholeRace();
@@ -364,9 +366,12 @@ void ReplayWindows::showView()
 void ReplayWindows::loadCourse()
 {
     course_ = Course{};
+    windLines_.clear();
     if (QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(raceFile_))))) {
         try {
-            course_ = ReadCourseFile(CourseFilePath(raceFile_)).Plan;
+            CourseFile file = ReadCourseFile(CourseFilePath(raceFile_));
+            course_ = std::move(file.Plan);
+            windLines_ = std::move(file.WindLines);
         } catch (const std::exception& e) {
             dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
         }

@@ -124,7 +124,8 @@ private:
 
     std::string raceFile_;
     ReplaySession session_;
-    Course course_; // the course file's, with the finish line set in the chart
+    Course course_;                    // the course file's, with the finish line set in the chart
+    std::vector<TypedWind> windLines_; // the course file's wind lines, for the analysis
     Leaderboard leaderboard_;
     std::unique_ptr<ApplicationGE> earthApp_;
     std::unique_ptr<GoogleEarthObserver> earthObserver_;

@@ -46,6 +46,9 @@ struct Scores {
     int trueCount = 0;          // tacks and gybes
     int foundCount = 0;         // tacks and gybes found
     int matched = 0;            // found with the same kind and a middle within 10 s
+    int atMarks = 0;            // roundings of marks after the start
+    int roundingsFound = 0;     // of those, found as roundings (a middle within 10 s)
+    int roundingsNamed = 0;     // of those, a tack or gybe found within 10 s
     double windError = 0;       // degrees, the most over the minutes from the first start to the end
     double windKnown = 0;       // the share of those minutes with a wind
     double medianLoss = 0;      // of the tacks matched, the true losses
@@ -57,13 +60,13 @@ struct Scores {
     double Precision() const { return foundCount ? static_cast<double>(matched) / foundCount : 0; }
     std::string Text() const
     {
-        char text[320];
+        char text[400];
         std::snprintf(text, sizeof text,
                       "wind error %.1f (known %.0f %%); recall %.3f, precision %.3f (%d true, %d found); median tack "
                       "loss %.1f m, median error %.1f m; steady stretches: speed within %.2f kn, course within %.1f "
-                      "degrees (99 %%)",
+                      "degrees (99 %%); %d roundings, %d found, %d named tack or gybe",
                       windError, 100 * windKnown, Recall(), Precision(), trueCount, foundCount, medianLoss,
-                      medianLossError, speedError, courseError);
+                      medianLossError, speedError, courseError, atMarks, roundingsFound, roundingsNamed);
         return text;
     }
 };
@@ -92,9 +95,20 @@ Scores Score(const racesim::TrueRace& truth, const RaceAnalysis& race)
         const BoatAnalysis& boat = race.Boats.at(k);
         std::vector<bool> used(boat.Manoeuvres.size(), false);
         for (const Manoeuvre& m : boat.Manoeuvres)
-            s.foundCount += m.Kind != ManoeuvreKind::Turn ? 1 : 0;
+            s.foundCount += m.Kind == ManoeuvreKind::Tack || m.Kind == ManoeuvreKind::Gybe ? 1 : 0;
         for (const racesim::TrueManoeuvre& t : trueBoat.Manoeuvres) {
-            if (t.Kind == "turn")
+            const auto near = [&](const Manoeuvre& m) { return std::fabs(m.MiddleSeconds - t.MiddleSeconds) <= 10; };
+            if (t.AtMark && t.MiddleSeconds > 0) {
+                ++s.atMarks;
+                s.roundingsFound +=
+                    std::any_of(boat.Manoeuvres.begin(), boat.Manoeuvres.end(),
+                                [&](const Manoeuvre& m) { return m.Kind == ManoeuvreKind::Rounding && near(m); });
+                s.roundingsNamed +=
+                    std::any_of(boat.Manoeuvres.begin(), boat.Manoeuvres.end(), [&](const Manoeuvre& m) {
+                        return (m.Kind == ManoeuvreKind::Tack || m.Kind == ManoeuvreKind::Gybe) && near(m);
+                    });
+            }
+            if (t.Kind == "turn" || t.AtMark)
                 continue;
             ++s.trueCount;
             const ManoeuvreKind kind = t.Kind == "tack" ? ManoeuvreKind::Tack : ManoeuvreKind::Gybe;
@@ -217,6 +231,13 @@ TEST(RaceAnalysis, MeetsItsTargetsOnSimulatedRaces)
         EXPECT_LE(s.speedError, 0.3) << text;
         EXPECT_LE(s.courseError, 4) << text;
         EXPECT_EQ(race.Wind.Tacks + race.Wind.Gybes > 3 * static_cast<int>(truth.Boats.size()), true) << text;
+        // Without a course the roundings are told from the wind: those that end a beat or a run
+        // never a tack or a gybe, and most of them found (a gybe at a wing mark, between a
+        // reach and a run, stays a gybe).
+        if (!c.options.WingMark) {
+            EXPECT_EQ(s.roundingsNamed, 0) << text;
+            EXPECT_GE(s.roundingsFound, 0.5 * s.atMarks) << text;
+        }
     }
 }
 
@@ -253,7 +274,7 @@ TEST(RaceAnalysis, EstimatesNoWindFromTooFewTacksAndGybes)
     const racesim::TrueRace truth = racesim::WriteRace(o);
     int tacksAndGybes = 0;
     for (const racesim::TrueManoeuvre& m : truth.Boats[0].Manoeuvres)
-        tacksAndGybes += m.Kind != "turn" ? 1 : 0;
+        tacksAndGybes += m.Kind != "turn" && !m.AtMark ? 1 : 0;
     ASSERT_LT(tacksAndGybes, 3) << "the simulated race should have fewer than three tacks and gybes";
     RaceAnalysis race = Analyse(truth.RaceFile.string());
     EXPECT_FALSE(race.Wind.Known);
@@ -266,7 +287,8 @@ TEST(RaceAnalysis, EstimatesNoWindFromTooFewTacksAndGybes)
     EXPECT_EQ(race.Wind.FromDeg, 130.0);
     EXPECT_EQ(race.Wind.Tacks + race.Wind.Gybes, tacksAndGybes);
     for (const Manoeuvre& m : race.Boats[0].Manoeuvres)
-        EXPECT_EQ(std::isfinite(m.LossMetres), m.Kind != ManoeuvreKind::Turn) << m.MiddleSeconds;
+        EXPECT_EQ(std::isfinite(m.LossMetres), m.Kind == ManoeuvreKind::Tack || m.Kind == ManoeuvreKind::Gybe)
+            << m.MiddleSeconds;
     EXPECT_GT(race.Boats[0].Summary.PortSeconds + race.Boats[0].Summary.StarboardSeconds, 0.9 * 0.15 * 3600);
 }
 

@@ -1,6 +1,7 @@
 // Generated windward-leeward races of several laps in a shifting wind (tools/coursesim.h),
 // their every start, rounding and finish known: the results by the course against that
-// truth, and the course proposed from the tracks against the course sailed.
+// truth, the analysis' start, legs, roundings and gaps against it, and the course proposed
+// from the tracks against the course sailed.
 #include "analysis/courseproposal.h"
 #include "analysis/raceanalysis.h"
 #include "core/coursefile.h"
@@ -11,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <optional>
 
 namespace tideplot {
 namespace {
@@ -78,14 +82,92 @@ TEST(CourseRace, ResultsFollowTheRulesOnAGeneratedRace)
     EXPECT_EQ(finished, 4);
 }
 
-RaceAnalysis Analyse(const std::string& raceFile)
+RaceAnalysis Analyse(const std::string& raceFile, const std::optional<Course>& course = std::nullopt)
 {
     RaceState state;
     state.RaceFileName = raceFile;
     StartReplay(state);
     const std::vector<BoatSource> boats = BoatSources(state);
     CloseTrackFiles(state);
-    return AnalyseRace(boats);
+    AnalysisOptions options;
+    options.RaceCourse = course;
+    return AnalyseRace(boats, options);
+}
+
+// The analysis with the course: each boat's start against the line where the truth has it
+// (within 5 m, OCS and back as it was), its legs ending at its true roundings and finish
+// (within 5 s) with the kind of each, tacks only on the beats and gybes only on the runs, a
+// rounding at every mark and no tack or gybe there; ranks at the finish as the results', and
+// the gap to the leader at the end the corrected time behind the winner.
+TEST(CourseRace, StartLegsAndGapsFollowTheRace)
+{
+    const coursesim::TrueRace truth = coursesim::WriteRace(SixBoats("legs"));
+    const Course course = ReadCourse(truth.RaceFile.string());
+    const RaceAnalysis race = Analyse(truth.RaceFile.string(), course);
+    ASSERT_TRUE(race.Wind.Known);
+    const std::vector<BoatResult> results = RaceResults(truth.RaceFile.string(), course);
+    double winner = INFINITY;
+    for (const BoatResult& r : results)
+        winner = r.Finished ? std::min(winner, r.CorrectedSeconds) : winner;
+    for (std::size_t k = 0; k < truth.Boats.size(); ++k) {
+        const coursesim::TrueBoat& t = truth.Boats[k];
+        const BoatAnalysis& boat = race.Boats[k];
+        ASSERT_TRUE(boat.Start) << t.File;
+        EXPECT_NEAR(boat.Start->LineDistanceMetres, t.LineMetresAtGun, 5) << t.File;
+        EXPECT_NEAR(boat.Start->LinePosition, t.LinePositionAtGun, 0.02) << t.File;
+        EXPECT_EQ(boat.Start->Ocs, t.Ocs) << t.File;
+        EXPECT_EQ(boat.Start->Returned, t.Ocs && t.StartSeconds.has_value()) << t.File;
+        std::vector<double> ends = t.RoundingSeconds;
+        if (t.FinishSeconds)
+            ends.push_back(*t.FinishSeconds);
+        ASSERT_EQ(boat.Legs.size(), t.StartSeconds ? ends.size() : 0u) << t.File;
+        for (std::size_t i = 0; i < boat.Legs.size(); ++i) {
+            const LegAnalysis& leg = boat.Legs[i];
+            const std::string what = t.File + " leg " + leg.From + "-" + leg.To;
+            EXPECT_NEAR(leg.StartSeconds, i == 0 ? *t.StartSeconds : ends[i - 1], 5) << what;
+            EXPECT_NEAR(leg.EndSeconds, ends[i], 5) << what;
+            const bool run = leg.To == "L";
+            EXPECT_EQ(leg.Kind, run ? LegKind::Downwind : LegKind::Upwind) << what;
+            EXPECT_EQ(run ? leg.Tacks : leg.Gybes, 0) << what;
+            EXPECT_GT(leg.VmgKn, 0) << what;
+            EXPECT_NEAR(leg.MeanSpeedKn, SixBoats("legs").Boats[k].SpeedKn, 0.6) << what;
+        }
+        for (const double rounding : t.RoundingSeconds) {
+            const auto near = [&](ManoeuvreKind kind) {
+                return std::any_of(boat.Manoeuvres.begin(), boat.Manoeuvres.end(), [&](const Manoeuvre& m) {
+                    return m.Kind == kind && std::fabs(m.MiddleSeconds - rounding) <= 15;
+                });
+            };
+            EXPECT_TRUE(near(ManoeuvreKind::Rounding)) << t.File << " at " << rounding;
+            EXPECT_FALSE(near(ManoeuvreKind::Tack) || near(ManoeuvreKind::Gybe)) << t.File << " at " << rounding;
+        }
+        const auto r =
+            std::find_if(results.begin(), results.end(), [&](const BoatResult& b) { return b.Boat == t.File; });
+        if (r->Finished) {
+            EXPECT_EQ(boat.Legs.back().To, "finish");
+            EXPECT_EQ(boat.Legs.back().Rank, r->Rank) << t.File;
+            EXPECT_NEAR(boat.Legs.back().GapSeconds, r->CorrectedSeconds - winner, 0.5) << t.File;
+            ASSERT_FALSE(boat.GapSeconds.empty());
+            EXPECT_NEAR(boat.GapSeconds.back(), r->CorrectedSeconds - winner, 5) << t.File;
+        }
+    }
+}
+
+// The line's bias: square to the wind it favours neither end; the wind veered from square
+// comes more from the P1 end.
+TEST(CourseRace, StartLineBiasFavoursTheUpwindEnd)
+{
+    const FinishLine eastward{57.6, 11.5, 57.6, 11.51}; // its course side to the south
+    const struct {
+        double wind, bias;
+        int favoured;
+    } cases[] = {{180, 0, 0}, {190, 10, 1}, {165, -15, 2}, {200.3, 20.3, 1}};
+    for (const auto& c : cases) {
+        const StartLineBias bias = LineBias(eastward, c.wind);
+        EXPECT_NEAR(std::fabs(bias.BiasDeg), std::fabs(c.bias), 0.1) << c.wind;
+        EXPECT_EQ(bias.FavouredEnd, c.favoured) << c.wind;
+    }
+    EXPECT_EQ(LineBias(eastward, NAN).FavouredEnd, 0);
 }
 
 // The course proposed from the tracks is the course sailed: its marks where they are (within

@@ -1,6 +1,7 @@
 // `tideplot analyse`: the table, the JSON and the CSV files of a small race sailed in straight
 // lines, the wind estimated on races of both race generators, and the exit status of every
 // kind of failure.
+#include "coursesim.h"
 #include "support/process.h"
 #include "support/racefiles.h"
 
@@ -121,7 +122,8 @@ TEST_F(AnalyseCommand, TableAndFilesOfAStraightRace)
     EXPECT_EQ(saga["name"].toString(), QString::fromUtf8("Saga \"II\" \xC3\xA4.txt"));
     EXPECT_EQ(saga["caption"].toString(), QString::fromUtf8("Saga \"II\" \xC3\xA4.txt 1.2"));
     EXPECT_EQ(saga["lys"].toDouble(), 1.2);
-    EXPECT_EQ(saga["start"].toString(), "2008-06-21T12:01:00Z");
+    EXPECT_EQ(saga["gun"].toString(), "2008-06-21T12:01:00Z");
+    EXPECT_TRUE(saga["start"].isNull()) << "no start line";
     EXPECT_NEAR(saga["distance_nm"].toDouble(), 4.0 * 4 / 60, 0.002);
     EXPECT_TRUE(saga["mean_tack_loss_m"].isNull());
     EXPECT_EQ(saga["starboard_s"].toDouble(), 240);
@@ -307,12 +309,16 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
     int tacks = 0, manoeuvres = 0;
     const QRegularExpression clock("^-?\\d\\d+:\\d\\d:\\d\\d$"), utc("^2008-06-21T\\d\\d:\\d\\d:\\d\\dZ$");
     for (const QJsonValue boat : analysis["boats"].toArray()) {
+        // Without a course: no start, no legs; the gap along the wind's axis.
+        EXPECT_TRUE(boat.toObject()["start"].isNull());
+        EXPECT_TRUE(boat.toObject()["legs"].toArray().isEmpty());
+        EXPECT_FALSE(boat.toObject()["gap_series"].toArray().isEmpty());
         int raceTacks = 0;
         for (const QJsonValue value : boat.toObject()["manoeuvres"].toArray()) {
             const QJsonObject m = value.toObject();
             ++manoeuvres;
             const QString kind = m["kind"].toString();
-            EXPECT_TRUE(kind == "tack" || kind == "gybe" || kind == "turn") << kind.toStdString();
+            EXPECT_TRUE(kind == "tack" || kind == "gybe" || kind == "turn" || kind == "rounding") << kind.toStdString();
             tacks += kind == "tack" ? 1 : 0;
             ASSERT_TRUE(m["before_start"].isBool());
             EXPECT_EQ(m["before_start"].toBool(), m["race_time"].toString().startsWith('-'));
@@ -322,7 +328,7 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
             for (const char* key : {"lat", "lon", "course_before", "course_after", "speed_before_kn", "min_speed_kn",
                                     "speed_after_kn", "duration_s"})
                 EXPECT_TRUE(m[key].isDouble()) << key;
-            EXPECT_EQ(m["loss_m"].isNull(), kind == "turn");
+            EXPECT_EQ(m["loss_m"].isNull(), kind == "turn" || kind == "rounding");
             EXPECT_LE(m["min_speed_kn"].toDouble(), m["speed_before_kn"].toDouble());
         }
         EXPECT_EQ(boat.toObject()["tacks"].toInt(), raceTacks) << "the tacks counted from the start";
@@ -330,11 +336,75 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
     int trueTacks = 0;
     for (const QJsonValue boat : truth["boats"].toArray())
         for (const QJsonValue m : boat.toObject()["manoeuvres"].toArray())
-            trueTacks += m.toObject()["kind"].toString() == "tack" ? 1 : 0;
+            trueTacks += m.toObject()["kind"].toString() == "tack" && !m.toObject()["at_mark"].toBool() ? 1 : 0;
     EXPECT_EQ(tacks, trueTacks);
     EXPECT_EQ(wind["tacks"].toInt(), tacks);
     const std::string csv = Slurp(dir.file("m.csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + manoeuvres);
+
+    // The course file's wind lines are the race's wind, over the estimate.
+    const std::string course = "# the wind as the committee boat logged it\r\n";
+    dir.writeBytes("mg/race.TP1.course", course + "wind -00:10:00 70\r\nwind 00:50:00 80\r\n");
+    run = RunCommand(kTideplot + " analyse " + Quote(dir.file("mg/race.TP1")) + " --json " + Quote(dir.file("a.json")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("wind from 75 degrees, given at 2 moments"), std::string::npos) << run.output;
+    EXPECT_EQ(ParseJson(Slurp(dir.file("a.json")))["wind"].toObject()["series"].toArray().size(), 2);
+    dir.writeBytes("mg/race.TP1.course", course + "wind 0:10 80\r\n");
+    run = RunCommand(kTideplot + " analyse " + Quote(dir.file("mg/race.TP1")));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("race.TP1.course, line " +
+                              std::to_string(std::count(course.begin(), course.end(), '\n') + 1) +
+                              ": the wind line \"0:10 80\""),
+              std::string::npos)
+        << run.output;
+}
+
+// With the course (a generated windward-leeward race, tools/coursesim.h): --legs prints the
+// start and the legs, the JSON has each boat's start and legs, --legs-csv a line a leg.
+TEST(AnalyseCommandCourse, StartAndLegs)
+{
+    TempDir dir;
+    coursesim::RaceOptions o;
+    o.Out = dir.path();
+    o.Laps = 2;
+    o.Boats = {{1.00, 5.0, 0, 8, true, 0, -60, 180}, {1.05, 4.9, 30, -6, true, 0, 40, 150}};
+    const coursesim::TrueRace truth = coursesim::WriteRace(o);
+    const auto run = RunCommand(kTideplot + " analyse " + Quote(truth.RaceFile.string()) + " --legs --json " +
+                                Quote(dir.file("a.json")) + " --legs-csv " + Quote(dir.file("l.csv")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const char* text :
+         {"\nStart line: ", "\nBoat       To line m  Along  Speed kn  Late s       OCS\n", "  returned\n",
+          "\nLegs (times from each boat's gun; rank and gap on corrected time at "
+          "the leg's end)\nBoat       Leg       Lap  Kind        Start      End",
+          "  start-W   1    upwind  ", "  W-L       1    downwind", "  L-finish  2    upwind", "\nLegs CSV: "})
+        EXPECT_NE(run.output.find(text), std::string::npos) << text << "\n" << run.output;
+    const QJsonObject analysis = ParseJson(Slurp(dir.file("a.json")));
+    EXPECT_TRUE(analysis["start_line"].toObject()["bias_deg"].isDouble());
+    int legs = 0;
+    for (const QJsonValue value : analysis["boats"].toArray()) {
+        const QJsonObject boat = value.toObject();
+        const QJsonObject start = boat["start"].toObject();
+        for (const char* key : {"line_distance_m", "line_position", "speed_kn", "seconds_late"})
+            EXPECT_TRUE(start[key].isDouble()) << key;
+        EXPECT_EQ(start["ocs"].toBool(), boat["row"].toInt() == 2);
+        EXPECT_EQ(start["returned"].toBool(), boat["row"].toInt() == 2);
+        const QJsonArray boatLegs = boat["legs"].toArray();
+        ASSERT_EQ(boatLegs.size(), 5); // start-W, W-L, L-W, W-L, L-finish
+        legs += static_cast<int>(boatLegs.size());
+        for (const QJsonValue leg : boatLegs) {
+            for (const char* key :
+                 {"lap", "seconds", "distance_nm", "mean_speed_kn", "vmg_kn", "tacks", "gybes", "rank", "gap_s"})
+                EXPECT_TRUE(leg.toObject()[key].isDouble()) << key;
+            EXPECT_EQ(leg.toObject()["kind"].toString(),
+                      leg.toObject()["to"].toString() == "L" ? "downwind" : "upwind");
+        }
+        EXPECT_EQ(boatLegs[4].toObject()["to"].toString(), "finish");
+        EXPECT_EQ(boatLegs[4].toObject()["lap"].toInt(), 2);
+    }
+    const std::string csv = Slurp(dir.file("l.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + legs);
+    EXPECT_EQ(csv.substr(0, csv.find('\r')), "row,name,from,to,lap,kind,start,end,seconds,distance_nm,mean_speed_kn,"
+                                             "vmg_kn,tacks,gybes,mean_loss_m,port_s,starboard_s,rank,gap_s");
 }
 
 } // namespace

@@ -46,7 +46,7 @@ TEST(CourseFile, FinishLineRoundTrip)
 TEST(CourseFile, OtherLinesAreKeptInTheirPlace)
 {
     TempDir dir;
-    dir.writeBytes("race.TP1.course", "# club race\nwind 220 12\n  Finish 1 2 3 4\nrating Elsa.txt 1.05\n"
+    dir.writeBytes("race.TP1.course", "# club race\ntide 220 12\n  Finish 1 2 3 4\nrating Elsa.txt 1.05\n"
                                       "finish 5 6 7 8");
     // Two finish lines: refused on reading, naming both lines.
     try {
@@ -58,7 +58,7 @@ TEST(CourseFile, OtherLinesAreKeptInTheirPlace)
     // Saving replaces the first and drops the second; everything else stays.
     SaveCourseFinishLine(dir.file("race.TP1"), FinishLine{57.6, 11.5, 57.61, 11.5});
     EXPECT_EQ(Slurp(dir.file("race.TP1.course")),
-              "# club race\r\nwind 220 12\r\nfinish 57.6 11.5 57.61 11.5\r\nrating Elsa.txt 1.05\r\n");
+              "# club race\r\ntide 220 12\r\nfinish 57.6 11.5 57.61 11.5\r\nrating Elsa.txt 1.05\r\n");
     const CourseFile course = ReadCourseFile(dir.file("race.TP1.course"));
     EXPECT_EQ(course.Lines.size(), 4u);
     EXPECT_EQ(course.FinishLineNumber, 3);
@@ -109,17 +109,17 @@ TEST(CourseFile, MissingOrWithoutFinishLine)
                              ".course\" does not exist; set the finish line in the chart window (Set finish line), "
                              "or give it on the command line: tideplot results " +
                              race + " --finish LAT1,LON1,LAT2,LON2");
-    dir.writeBytes("race.TP1.course", "wind 220 12\r\n");
+    dir.writeBytes("race.TP1.course", "tide 220 12\r\n");
     EXPECT_EQ(message().rfind("the course file \"" + race +
                                   ".course\" holds no finish line (a line \"finish LAT1 LON1 LAT2 LON2\"); set",
                               0),
               0u)
         << message();
-    dir.writeBytes("race.TP1.course", "wind 220 12\r\nfinish 57.6 11.5 57.6 11.5\r\n");
+    dir.writeBytes("race.TP1.course", "tide 220 12\r\nfinish 57.6 11.5 57.6 11.5\r\n");
     EXPECT_EQ(message().substr(0, 58), "race.TP1.course, line 2: the finish line has zero length: ");
     // Nothing is written for a line that is refused; the old file stays.
     EXPECT_THROW(SaveCourseFinishLine(race, FinishLine{57.6, 11.5, 95, 11.5}), Error);
-    EXPECT_EQ(Slurp(race + ".course"), "wind 220 12\r\nfinish 57.6 11.5 57.6 11.5\r\n");
+    EXPECT_EQ(Slurp(race + ".course"), "tide 220 12\r\nfinish 57.6 11.5 57.6 11.5\r\n");
 }
 
 // A whole course read: lines in any order, keys in either case, comments and unknown keys
@@ -142,6 +142,10 @@ TEST(CourseFile, ReadsACourse)
     EXPECT_EQ(course.Sequence()[3].Lap, 2);
     EXPECT_TRUE(course.Start && course.Finish);
     EXPECT_NEAR(course.Marks[0].PointLon(), 11.501, 1e-12);
+    const CourseFile file = ReadCourseFile(dir.file("race.TP1.course"));
+    ASSERT_EQ(file.WindLines.size(), 1u);
+    EXPECT_EQ(file.WindLines[0].Seconds, 12 * 3600);
+    EXPECT_EQ(file.WindLines[0].FromDeg, 220);
 
     dir.writeBytes("race.TP1.course", "mark A 57.58 11.47 port\ngate B 57.6 11.5 57.6 11.502\nfinish 1 2 3 4\n");
     const Course inFileOrder = ReadCourse(dir.file("race.TP1"));
@@ -181,6 +185,7 @@ TEST(CourseFile, RefusesWhatIsWrongByLine)
         {"mark W 57.58 11.47 port\nlaps 2\nlaps 3\n" + finish, "line 3: a second laps line; the first is on line 2"},
         {"mark W 57.58 11.47 port\ncourse W\ncourse W W\n" + finish, "line 3: a second course line"},
         {finish + finish, "line 2: a second finish line; the first is on line 1"},
+        {finish + "wind 00:61:00 220\n", "line 2: the wind line \"00:61:00 220\" is not \"HH:MM:SS DEG\""},
     };
     for (const Case& c : cases) {
         TempDir dir;
