@@ -540,9 +540,14 @@ void AppendCsvField(std::string& out, std::string_view field)
     out += '"';
 }
 
+QString LocalText(std::string_view bytes)
+{
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
 std::string LocalTextAsUtf8(const std::string& bytes)
 {
-    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())).toUtf8().toStdString();
+    return LocalText(bytes).toUtf8().toStdString();
 }
 
 } // namespace tideplot

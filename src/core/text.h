@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -95,5 +97,7 @@ void AppendCsvField(std::string& out, std::string_view field);
 
 // Text in the system's 8-bit code page (names from files) as UTF-8.
 std::string LocalTextAsUtf8(const std::string& bytes);
+// The same text as the windows show it.
+QString LocalText(std::string_view bytes);
 
 } // namespace tideplot

@@ -85,6 +85,9 @@ public:
     // shown (and within the tail's minutes when a tail is drawn), a tack as a triangle and a
     // gybe as a diamond in the boat's track colour. None: no marks.
     virtual void setManoeuvreMarks(std::vector<ManoeuvreMark> marks) = 0;
+    // Marks one manoeuvre (the one chosen in the Analysis window) wherever the replay stands,
+    // ringed to stand out; none: no such mark. A view that cannot ring one leaves it.
+    virtual void setHighlightedManoeuvre(const std::optional<ManoeuvreMark>& mark) { (void)mark; }
     // Moves the view, its scale and heading kept, so that the position (degrees) lies well
     // inside it; a position already there leaves the view as it is.
     virtual void bringIntoView(double lat, double lon) = 0;

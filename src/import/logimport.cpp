@@ -285,6 +285,13 @@ LogReading ReadLogPoints(const std::string& logPath, LogPoints& points, const Lo
     }
     }
     const LogReadResult& r = reading.Result;
+    // Bytes of anything (random data, a picture named .log) hold a line that reads as a
+    // sentence now and then, and rarely end with a line end: no NMEA log that was cut short.
+    if (r.PointCount == 0 && reading.Format == LogFormat::Nmea && r.Unread.Count > 100 * r.Contents.Sentences)
+        throw Error(logPath + ": no position in its " + xmllog::CountText(r.Unread.Count + r.Contents.Sentences) +
+                    " lines, of which only " + xmllog::CountText(r.Contents.Sentences) +
+                    " read as NMEA 0183 sentences (the first line that did not: " + r.Unread.FirstReason +
+                    "): this is no NMEA log; the import reads NMEA 0183, GPX, KML, KMZ and FIT logs");
     if (r.PointCount == 0 && r.EndedEarlyAt > 0)
         throw Error(logPath + (reading.LinesOf.empty() ? "" : " (" + reading.LinesOf + ")") +
                     (reading.Format == LogFormat::Fit ? ", byte " : ", line ") + std::to_string(r.EndedEarlyAt) +

@@ -4,12 +4,14 @@
 #include "core/colour.h"
 #include "core/datetime.h"
 #include "core/replay.h"
+#include "core/text.h"
 #include "replay/replaysession.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
 #include "ui/speedgraph.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -35,11 +38,6 @@ namespace {
 
 constexpr double kSecondsBeforeManoeuvre = 10;
 constexpr long long kPageSteps = 10; // Page Up and Page Down, as on the replay's slider
-
-QString Text(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
 
 QColor BoatColour(const FleetBoat& boat)
 {
@@ -77,6 +75,13 @@ void FrmAnalysis::makeControls()
     makeBoatChoice();
     graphSpeed = new SpeedGraph(this);
     makeManoeuvresTable();
+    makeTotalsTable();
+    makeComparison();
+    tabsAnalysis = MakeControl<QTabWidget>(this, QStringLiteral("tabsAnalysis"));
+    tabsAnalysis->setAccessibleName(QStringLiteral("Tables"));
+    tabsAnalysis->addTab(lstTotals, QStringLiteral("T&otals"));
+    tabsAnalysis->addTab(manoeuvresPage(), QStringLiteral("&Manoeuvres"));
+    tabsAnalysis->addTab(comparisonPage(), QStringLiteral("Com&pare"));
     lblStatus = MakeControl<QLabel>(this, QStringLiteral("lblStatus"));
     lblStatus->setWordWrap(true);
     cmdClose = MakeControl<QPushButton>(this, QStringLiteral("cmdClose"));
@@ -137,6 +142,63 @@ void FrmAnalysis::makeManoeuvresTable()
     lstManoeuvres->horizontalHeader()->setStretchLastSection(false);
     lstManoeuvres->setSortingEnabled(true);
     lstManoeuvres->sortByColumn(2, Qt::AscendingOrder);
+    chkBeforeStart = MakeControl<QCheckBox>(this, QStringLiteral("chkBeforeStart"));
+    chkBeforeStart->setText(QStringLiteral("&Before the start"));
+    chkBeforeStart->setToolTip(QStringLiteral("Lists the manoeuvres before each boat's start too; they are never "
+                                              "counted in its totals"));
+}
+
+QWidget* FrmAnalysis::manoeuvresPage()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(chkBeforeStart);
+    layout->addWidget(lstManoeuvres, 1);
+    return page;
+}
+
+void FrmAnalysis::makeTotalsTable()
+{
+    lstTotals = MakeControl<QTableView>(this, QStringLiteral("lstTotals"));
+    sortedTotals_.setSourceModel(&totals_);
+    sortedTotals_.setSortRole(Qt::UserRole);
+    lstTotals->setModel(&sortedTotals_);
+    lstTotals->setAccessibleName(QStringLiteral("Totals"));
+    lstTotals->setToolTip(QStringLiteral("Each boat's numbers from its own start; click a heading to sort"));
+    lstTotals->verticalHeader()->hide();
+    lstTotals->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstTotals->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstTotals->setSortingEnabled(true);
+    lstTotals->sortByColumn(0, Qt::AscendingOrder);
+}
+
+void FrmAnalysis::makeComparison()
+{
+    cboFirst = MakeControl<QComboBox>(this, QStringLiteral("cboFirst"));
+    cboFirst->setAccessibleName(QStringLiteral("First boat"));
+    cboSecond = MakeControl<QComboBox>(this, QStringLiteral("cboSecond"));
+    cboSecond->setAccessibleName(QStringLiteral("Second boat"));
+    lstCompare = MakeControl<QTableView>(this, QStringLiteral("lstCompare"));
+    lstCompare->setModel(&comparison_);
+    lstCompare->setAccessibleName(QStringLiteral("Two boats compared"));
+    lstCompare->verticalHeader()->hide();
+    lstCompare->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+QWidget* FrmAnalysis::comparisonPage()
+{
+    auto* page = new QWidget;
+    auto* choice = new QHBoxLayout;
+    for (QComboBox* box : {cboFirst, cboSecond}) {
+        auto* label = new QLabel(box == cboFirst ? QStringLiteral("&First") : QStringLiteral("&Second"), page);
+        label->setBuddy(box);
+        choice->addWidget(label);
+        choice->addWidget(box, 1);
+    }
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(choice);
+    layout->addWidget(lstCompare, 1);
+    return page;
 }
 
 // The wind's row on top; the boats to choose beside the graph, over the manoeuvres' table;
@@ -163,7 +225,7 @@ void FrmAnalysis::layOut()
     auto* split = new QSplitter(Qt::Vertical);
     split->setChildrenCollapsible(false);
     split->addWidget(top);
-    split->addWidget(lstManoeuvres);
+    split->addWidget(tabsAnalysis);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 2);
     auto* bottom = new QHBoxLayout;
@@ -174,8 +236,9 @@ void FrmAnalysis::layOut()
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
     resize(960, 680);
-    QWidget* const order[] = {txtWind, cmdEstimate, lstBoats,      cmdAllBoats, cmdNoBoats,
-                              chkVmg,  graphSpeed,  lstManoeuvres, cmdClose};
+    QWidget* const order[] = {txtWind,      cmdEstimate, lstBoats,       cmdAllBoats,   cmdNoBoats, chkVmg,
+                              graphSpeed,   tabsAnalysis, lstTotals,     chkBeforeStart, lstManoeuvres, cboFirst,
+                              cboSecond,    lstCompare,   cmdClose};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -193,6 +256,11 @@ void FrmAnalysis::connectControls()
     connect(chkVmg, &QCheckBox::toggled, this, [this] { choiceChanged_.start(); });
     connect(lstManoeuvres, &QAbstractItemView::activated, this,
             [this](const QModelIndex& index) { lstManoeuvres_Activated(index); });
+    connect(lstManoeuvres->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { highlightSelected(); });
+    connect(chkBeforeStart, &QCheckBox::toggled, this, [this] { choiceChanged_.start(); });
+    for (QComboBox* box : {cboFirst, cboSecond})
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { compare(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { close(); });
     graphSpeed->onSeek = [this](double raceSeconds) { seekToRaceSeconds(raceSeconds); };
     graphSpeed->onStepKey = [this](QAbstractSlider::SliderAction action) { stepWithKey(action); };
@@ -207,15 +275,22 @@ void FrmAnalysis::raceStarted(const FleetInfo& fleet)
 {
     fleet_ = fleet;
     const QSignalBlocker quiet(lstBoats);
+    const QSignalBlocker quietFirst(cboFirst);
+    const QSignalBlocker quietSecond(cboSecond);
     lstBoats->clear();
+    cboFirst->clear();
+    cboSecond->clear();
     for (const FleetBoat& boat : fleet_.Boats) {
         // The boat's colour as a swatch beside its caption: the check box stays clear to see.
         QPixmap swatch(14, 14);
         swatch.fill(BoatColour(boat));
-        auto* item = new QListWidgetItem(QIcon(swatch), Text(boat.Caption), lstBoats);
+        auto* item = new QListWidgetItem(QIcon(swatch), LocalText(boat.Caption), lstBoats);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
+        cboFirst->addItem(item->icon(), item->text());
+        cboSecond->addItem(item->icon(), item->text());
     }
+    cboSecond->setCurrentIndex(std::min(1, cboSecond->count() - 1));
     if (lstBoats->count() > 0)
         lstBoats->setCurrentRow(0);
     choiceChanged_.start();
@@ -233,9 +308,9 @@ void FrmAnalysis::showAnalysis(const RaceAnalysis* analysis, const QString& note
         lblWindSource->setText(QStringLiteral("not known yet"));
     } else {
         const WindEstimate& wind = analysis_->Wind;
-        txtWind->setText(Text(WindDegreesText(wind)));
+        txtWind->setText(LocalText(WindDegreesText(wind)));
         lblWindSource->setText(
-            Text(WindSourceText(*analysis_)) +
+            LocalText(WindSourceText(*analysis_)) +
             (wind.Known ? QString() : QStringLiteral(": type the direction it comes from, then Enter")));
         chkVmg->setEnabled(wind.Known);
     }
@@ -274,7 +349,7 @@ void FrmAnalysis::showChoice()
             if (k < chosen.size() && !chosen[k])
                 continue;
             const QColor colour = k < fleet_.Boats.size() ? BoatColour(fleet_.Boats[k]) : QColor(Qt::black);
-            boats.push_back({&boat, colour, Text(boat.Source.Caption)});
+            boats.push_back({&boat, colour, LocalText(boat.Source.Caption)});
         }
         if (analysis_->Wind.Known && chkVmg->isChecked())
             wind = &analysis_->Wind;
@@ -283,8 +358,12 @@ void FrmAnalysis::showChoice()
     if (session_.seekable())
         last = std::max(last, session_.series().raceClock(session_.stepCount()) * kSecondsPerDay);
     // The table first: its rows point into the analysis, whose manoeuvres a new wind replaced.
-    manoeuvres_.show(analysis_, fleet_, chosen);
+    manoeuvres_.show(analysis_, fleet_, chosen, chkBeforeStart->isChecked());
     lstManoeuvres->resizeColumnsToContents();
+    highlightSelected();
+    totals_.show(analysis_, fleet_);
+    lstTotals->resizeColumnsToContents();
+    compare();
     graphSpeed->showBoats(std::move(boats), wind, first, last);
     showPosition();
 }
@@ -314,7 +393,7 @@ void FrmAnalysis::showPosition()
     graphSpeed->showPosition(raceClockDays_ * kSecondsPerDay);
     // For a screen reader: where the line stands.
     const QString description =
-        QStringLiteral("Replay position: race time %1").arg(Text(RaceClockText(raceClockDays_)));
+        QStringLiteral("Replay position: race time %1").arg(LocalText(RaceClockText(raceClockDays_)));
     if (graphSpeed->accessibleDescription() != description)
         graphSpeed->setAccessibleDescription(description);
 }
@@ -325,7 +404,7 @@ bool FrmAnalysis::seekable()
         return true;
     lblStatus->setText(QStringLiteral("The replay cannot go to another moment: %1.")
                            .arg(session_.timelineProblem().empty() ? QStringLiteral("it is closed")
-                                                                   : Text(session_.timelineProblem())));
+                                                                   : LocalText(session_.timelineProblem())));
     return false;
 }
 
@@ -381,11 +460,33 @@ void FrmAnalysis::lstManoeuvres_Activated(const QModelIndex& index)
     try {
         session_.seek(StepAtRaceClock(session_.series(), target));
     } catch (const std::exception& e) {
-        dialogs_.tell(Text(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
         return;
     }
     if (onShowPlace)
         onShowPlace(m->Lat, m->Lon);
+}
+
+void FrmAnalysis::highlightSelected()
+{
+    int k = 0;
+    const QModelIndex current = lstManoeuvres->selectionModel()->currentIndex();
+    const Manoeuvre* m = current.isValid() ? manoeuvres_.manoeuvre(sorted_.mapToSource(current).row(), &k) : nullptr;
+    if (onHighlight)
+        onHighlight(m, k);
+}
+
+void FrmAnalysis::compare()
+{
+    comparison_.show(analysis_, fleet_, cboFirst->currentIndex(), cboSecond->currentIndex());
+    lstCompare->resizeColumnsToContents();
+}
+
+void FrmAnalysis::hideEvent(QHideEvent* event)
+{
+    if (onHighlight)
+        onHighlight(nullptr, 0); // the ring goes with the window
+    QWidget::hideEvent(event);
 }
 
 void FrmAnalysis::txtWind_Enter()

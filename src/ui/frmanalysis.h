@@ -2,7 +2,7 @@
 
 #include "core/throttle.h"
 #include "replay/fleetframe.h"
-#include "ui/tablemodels.h"
+#include "ui/analysismodels.h"
 
 #include <QAbstractSlider>
 #include <QSortFilterProxyModel>
@@ -14,20 +14,24 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QTabWidget;
 class QTableView;
 
 // The Analysis window, opened from the replay control window: the speed (and, when the wind
 // is known, the VMG) of the boats chosen over race time, from the replay's first step to its
 // last, a vertical line at the replay's position that follows it; a click or drag on the
-// graph takes the replay there, and its keys move it by the replay's steps; the
-// table of the chosen boats' tacks, gybes and turns, where activating a row (Enter, a
-// double click) takes the replay to ten seconds before that manoeuvre and the chart to its
-// place; the wind, with where it comes from, which the user may give (Enter in its box) or
-// have estimated again.
+// graph takes the replay there, and its keys move it by the replay's steps (TimeGraph).
+// Below it, in tabs: every boat's totals (as `tideplot analyse` prints them); the chosen
+// boats' tacks, gybes and turns, where the row selected is ringed on the chart and
+// activating a row (Enter, a double click) takes the replay to ten seconds before that
+// manoeuvre and the chart to its place; two boats compared side by side. On top the wind,
+// with where it comes from, which the user may give (Enter in its box) or have estimated
+// again.
 //
 // The analysis is worked out in the background from Start on (AnalysisRun); until it is
 // there the window says so and stays usable.
@@ -52,22 +56,34 @@ public:
     // A manoeuvre was activated: the replay went to ten seconds before it; the chart is to
     // show its place (degrees).
     std::function<void(double lat, double lon)> onShowPlace;
+    // The manoeuvre selected in the table (null: none), of the boat `boat` (race file order):
+    // the chart is to ring it.
+    std::function<void(const Manoeuvre* manoeuvre, int boat)> onHighlight;
 
     void raceStarted(const FleetInfo& fleet) override;
     void seriesChanged(const ReplaySeries& series) override;
     void frame(const FleetFrame& frame) override;
     void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void makeControls();
     void makeWindControls();
     void makeBoatChoice();
     void makeManoeuvresTable();
+    void makeTotalsTable();
+    void makeComparison();
+    QWidget* manoeuvresPage();
+    QWidget* comparisonPage();
     void layOut();
     void connectControls();
     void txtWind_Enter();
     void cmdEstimate_Click();
     void lstManoeuvres_Activated(const QModelIndex& index);
+    void highlightSelected();
+    void compare();
     void chooseAll(bool chosen);
     void showChoice(); // the graph and the table for the boats chosen
     bool seekable();   // says why not when the replay cannot go to another moment
@@ -92,11 +108,20 @@ private:
     QPushButton* cmdNoBoats;
     QCheckBox* chkVmg;
     SpeedGraph* graphSpeed;
+    QTabWidget* tabsAnalysis;
+    QTableView* lstTotals;
     QTableView* lstManoeuvres;
+    QCheckBox* chkBeforeStart;
+    QComboBox* cboFirst;
+    QComboBox* cboSecond;
+    QTableView* lstCompare;
     QLabel* lblStatus;
     QPushButton* cmdClose;
     ManoeuvresModel manoeuvres_;
     QSortFilterProxyModel sorted_;
+    BoatTotalsModel totals_;
+    QSortFilterProxyModel sortedTotals_;
+    BoatComparisonModel comparison_;
 
     // The replay moves faster than anyone reads a graph: its line follows at most ten times
     // a second, and at once after the replay went elsewhere.

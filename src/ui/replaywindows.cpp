@@ -418,6 +418,19 @@ void ReplayWindows::showAnalysis()
             if (ReplayView* view = replayView())
                 view->bringIntoView(lat, lon);
         };
+        frmAnalysis_->onHighlight = [this](const Manoeuvre* m, int boat) {
+            ReplayView* view = replayView();
+            const RaceAnalysis* race = analysis_.result();
+            if (!view)
+                return;
+            if (!m || !race || boat < 0 || static_cast<std::size_t>(boat) >= race->Boats.size()) {
+                view->setHighlightedManoeuvre(std::nullopt);
+                return;
+            }
+            const BoatSource& source = race->Boats[static_cast<std::size_t>(boat)].Source;
+            view->setHighlightedManoeuvre(ManoeuvreMark{m->Lat, m->Lon, RaceClockAt(source, m->MiddleSeconds), boat,
+                                                        m->Kind == ManoeuvreKind::Gybe});
+        };
         analysisChanged();
         placeWindow(*frmAnalysis_, kLeastAnalysis);
     }
@@ -489,6 +502,8 @@ void ReplayWindows::analysisChanged()
 void ReplayWindows::endAnalysis()
 {
     analysis_.cancel();
+    if (ReplayView* view = frmAnalysis_ ? replayView() : nullptr)
+        view->setHighlightedManoeuvre(std::nullopt);
     delete frmAnalysis_; // it observes the replay
 }
 

@@ -1,7 +1,7 @@
 #include "ui/tablemodels.h"
 
-#include "analysis/analysistext.h"
 #include "core/colour.h"
+#include "core/text.h"
 #include "replay/valuetext.h"
 
 #include <QBrush>
@@ -11,13 +11,6 @@
 #include <limits>
 
 namespace tideplot {
-
-namespace {
-
-QString Text(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
 
 bool Valid(const QModelIndex& index, std::size_t rows, int columns)
 {
@@ -32,8 +25,8 @@ QVariant Header(const QStringList& columns, int section, Qt::Orientation orienta
     return columns[section];
 }
 
-const QStringList kManoeuvreColumns{QStringLiteral("Boat"), QStringLiteral("Kind"), QStringLiteral("Race time"),
-                                    QStringLiteral("Loss m"), QStringLiteral("Least kn")};
+namespace {
+
 const QStringList kLeaderboardColumns{QStringLiteral("Pos"), QStringLiteral("Boat"), QStringLiteral("Status"),
                                       QStringLiteral("Gap")};
 const QStringList kResultColumnsShown{QStringLiteral("Rank"),      QStringLiteral("Boat"),   QStringLiteral("LYS"),
@@ -143,9 +136,9 @@ QVariant FleetTableModel::data(const QModelIndex& index, int role) const
         return {};
     const Row& row = rows_[static_cast<std::size_t>(index.row())];
     if (role == Qt::DisplayRole)
-        return Text(index.column() == 0 ? row.Caption : row.Value);
+        return LocalText(index.column() == 0 ? row.Caption : row.Value);
     if (role == Qt::AccessibleTextRole && index.column() == 1)
-        return Text(row.Spoken);
+        return LocalText(row.Spoken);
     if (index.column() == 0)
         return BoatCellBrush(fleet_.Boats[static_cast<std::size_t>(row.Boat)], role);
     return {};
@@ -195,11 +188,11 @@ QVariant LeaderboardModel::data(const QModelIndex& index, int role) const
         case 0:
             return QString::number(row.Rank);
         case 1:
-            return Text(boat.Caption);
+            return LocalText(boat.Caption);
         case 2:
-            return Text(StandingText(row));
+            return LocalText(StandingText(row));
         default:
-            return Text(GapText(row));
+            return LocalText(GapText(row));
         }
     }
     return index.column() == 1 ? BoatCellBrush(boat, role) : QVariant();
@@ -238,90 +231,6 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     return Header(kResultColumnsShown, section, orientation, role);
-}
-
-void ManoeuvresModel::show(const RaceAnalysis* race, const FleetInfo& fleet, const std::vector<bool>& chosen)
-{
-    beginResetModel();
-    race_ = race;
-    fleet_ = fleet;
-    rows_.clear();
-    if (race_) {
-        for (std::size_t k = 0; k < race_->Boats.size(); ++k) {
-            if (k < chosen.size() && !chosen[k])
-                continue;
-            for (std::size_t i = 0; i < race_->Boats[k].Manoeuvres.size(); ++i)
-                rows_.push_back({static_cast<int>(k), i});
-        }
-    }
-    endResetModel();
-}
-
-const Manoeuvre* ManoeuvresModel::manoeuvre(int row, int* boat) const
-{
-    if (!race_ || row < 0 || static_cast<std::size_t>(row) >= rows_.size())
-        return nullptr;
-    const Row& r = rows_[static_cast<std::size_t>(row)];
-    if (boat)
-        *boat = r.Boat;
-    return &race_->Boats[static_cast<std::size_t>(r.Boat)].Manoeuvres[r.Index];
-}
-
-int ManoeuvresModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-}
-
-int ManoeuvresModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : static_cast<int>(kManoeuvreColumns.size());
-}
-
-QVariant ManoeuvresModel::data(const QModelIndex& index, int role) const
-{
-    if (!Valid(index, rows_.size(), columnCount()))
-        return {};
-    int k = 0;
-    const Manoeuvre& m = *manoeuvre(index.row(), &k);
-    const BoatSource& boat = race_->Boats[static_cast<std::size_t>(k)].Source;
-    if (role == Qt::DisplayRole) {
-        switch (index.column()) {
-        case 0:
-            return Text(boat.Caption);
-        case 1:
-            return QString::fromLatin1(ManoeuvreKindName(m.Kind));
-        case 2:
-            return Text(ManoeuvreRaceTimeText(boat, m));
-        case 3:
-            return Text(LossMetresText(m.LossMetres));
-        default:
-            return Text(KnotsText(m.MinSpeedKn));
-        }
-    }
-    if (role == Qt::UserRole) {
-        switch (index.column()) {
-        case 0:
-            return k;
-        case 1:
-            return static_cast<int>(m.Kind);
-        case 2:
-            return RaceClockAt(boat, m.MiddleSeconds);
-        case 3:
-            return std::isfinite(m.LossMetres) ? m.LossMetres : -std::numeric_limits<double>::infinity();
-        default:
-            return std::isfinite(m.MinSpeedKn) ? m.MinSpeedKn : -std::numeric_limits<double>::infinity();
-        }
-    }
-    if (role == Qt::TextAlignmentRole && index.column() >= 2)
-        return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-    if (index.column() == 0 && static_cast<std::size_t>(k) < fleet_.Boats.size())
-        return BoatCellBrush(fleet_.Boats[static_cast<std::size_t>(k)], role);
-    return {};
-}
-
-QVariant ManoeuvresModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    return Header(kManoeuvreColumns, section, orientation, role);
 }
 
 } // namespace tideplot

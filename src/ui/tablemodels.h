@@ -1,6 +1,5 @@
 #pragma once
 
-#include "analysis/raceanalysis.h"
 #include "core/fleet.h"
 #include "core/results.h"
 #include "replay/fleetframe.h"
@@ -15,6 +14,11 @@
 // its texts with the program's formatting functions (replay/valuetext.h), the same as the
 // trace, the video and the web page write.
 namespace tideplot {
+
+// `index` lies inside a table of `rows` rows and `columns` columns.
+bool Valid(const QModelIndex& index, std::size_t rows, int columns);
+// The heading of a column of `columns` for QAbstractItemModel::headerData.
+QVariant Header(const QStringList& columns, int section, Qt::Orientation orientation, int role);
 
 // A boat's caption on its colour: the background of its cell, and the text in white or
 // black, whichever reads on it.
@@ -78,33 +82,6 @@ public:
 
 private:
     std::vector<BoatResult> results_;
-};
-
-// The manoeuvres of the boats chosen, for a table: boat (its caption on its colour), kind,
-// race time of the middle, loss in metres, least speed in knots. Each cell's Qt::UserRole
-// holds the number it sorts by (the race clock, the loss with a turn's unknown loss below
-// every other, the speed), so that a sorting proxy sorts by value.
-class ManoeuvresModel : public QAbstractTableModel {
-public:
-    // `race` stays as it is while it is shown (null: no rows); `chosen` says which boats (in
-    // race file order) are listed, all when it is shorter.
-    void show(const RaceAnalysis* race, const FleetInfo& fleet, const std::vector<bool>& chosen);
-    // The boat (race file order) and manoeuvre of a row; null for no row.
-    const Manoeuvre* manoeuvre(int row, int* boat = nullptr) const;
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-private:
-    struct Row {
-        int Boat = 0;
-        std::size_t Index = 0; // in the boat's manoeuvres
-    };
-    const RaceAnalysis* race_ = nullptr;
-    FleetInfo fleet_;
-    std::vector<Row> rows_;
 };
 
 } // namespace tideplot

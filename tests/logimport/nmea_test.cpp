@@ -288,6 +288,20 @@ TEST_F(NmeaLogTest, LogsGiveTheirPointsAndWarnings)
          ": no NMEA 0183 sentence in its 2 lines (the first: no NMEA sentence (\"$\" and an address such as GPRMC) in "
          "\"hello\"): this is no NMEA log; the import reads NMEA 0183, GPX, KML, KMZ and FIT logs",
          "garbage.log"},
+        {"bytes of anything with a stray sentence, ending without a line end",
+         [] {
+             std::string junk;
+             for (int line = 0; line < 300; ++line)
+                 junk += "junk\n";
+             return junk + "$GPXYZ,1\n\x01junk";
+         }(),
+         {},
+         {},
+         nullptr,
+         ": no position in its 301 lines, of which only 1 read as NMEA 0183 sentences (the first line that did not: "
+         "no NMEA sentence (\"$\" and an address such as GPRMC) in \"junk\"): this is no NMEA log; the import reads "
+         "NMEA 0183, GPX, KML, KMZ and FIT logs",
+         "garbage.log"},
         {"told by its content, whatever its name",
          Lines({Rmc("103144")}),
          {Fix(0, day, "103144")},

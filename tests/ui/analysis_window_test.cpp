@@ -17,6 +17,8 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -28,8 +30,10 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -447,6 +451,113 @@ TEST(AnalysisChart, MarksTheManoeuvresReachedAndKeepsAFollowedBoatInTheMiddle)
     EXPECT_NEAR(camera.FocusPointLongitude, (frame.ViewBoxMin.Lon + frame.ViewBoxMax.Lon) / 2, 1e-9);
     marks->trigger();
     EXPECT_TRUE(r.chart->manoeuvreMarks().empty());
+}
+
+// Below the graph, tabs the keyboard reaches: every boat's totals (their tacks those the
+// manoeuvres table lists from the boat's start), the manoeuvres (those before the start only
+// when asked for; the row selected ringed on the chart until the window closes) and two boats
+// side by side. The graph's time zooms with the wheel and F fits it again; the pointer over
+// it reads out each boat's speed there.
+TEST(AnalysisWindow, TabsOfTotalsAndComparisonTheChosenManoeuvreRingedAndTheTimeZoomed)
+{
+    AnalysedReplay r;
+    ASSERT_NE(r.control, nullptr);
+    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
+    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    auto* tabs = window->findChild<QTabWidget*>("tabsAnalysis");
+    auto* totals = window->findChild<QTableView*>("lstTotals");
+    auto* table = window->findChild<QTableView*>("lstManoeuvres");
+    auto* before = window->findChild<QCheckBox*>("chkBeforeStart");
+    auto* graph = window->findChild<SpeedGraph*>();
+    ASSERT_TRUE(tabs && totals && table && before && graph);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0; }, 30000)) << "the analysis came";
+    EXPECT_EQ(AccessibleName(totals), "Totals");
+
+    // Totals: a row a boat; its tacks and gybes are the race's rows of the manoeuvres table.
+    QTest::keyClick(window, Qt::Key_O, Qt::AltModifier);
+    EXPECT_EQ(tabs->currentWidget(), totals);
+    ASSERT_EQ(totals->model()->rowCount(), 3);
+    const auto count = [&](const QString& boat, const QString& kind) {
+        int n = 0;
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            n += table->model()->index(row, 0).data().toString() == boat &&
+                 table->model()->index(row, 1).data().toString() == kind;
+        return n;
+    };
+    for (int row = 0; row < 3; ++row) {
+        const QString boat = totals->model()->index(row, 0).data().toString();
+        EXPECT_EQ(totals->model()->index(row, 4).data().toString().toInt(), count(boat, "tack")) << row;
+        EXPECT_EQ(totals->model()->index(row, 5).data().toString().toInt(), count(boat, "gybe")) << row;
+        EXPECT_GT(totals->model()->index(row, 2).data().toString().toDouble(), 1.0) << "nm sailed";
+    }
+
+    // Before the start: listed when asked for, and only then.
+    QTest::keyClick(window, Qt::Key_M, Qt::AltModifier);
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    const auto beforeStartRows = [&] {
+        int n = 0;
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            n += table->model()->index(row, 1).data().toString().endsWith(", before start");
+        return n;
+    };
+    const int raceRows = table->model()->rowCount();
+    EXPECT_EQ(beforeStartRows(), 0);
+    QTest::keyClick(window, Qt::Key_B, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return before->isChecked(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == raceRows + beforeStartRows(); }, 5000));
+    QTest::keyClick(window, Qt::Key_B, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == raceRows; }, 5000));
+
+    // The row selected with the keyboard ringed on the chart, at that manoeuvre's place.
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Down);
+    QTest::keyClick(table, Qt::Key_Down);
+    const int selected = table->currentIndex().row();
+    ASSERT_GE(selected, 0);
+    ASSERT_TRUE(r.chart->highlightedManoeuvre().has_value());
+    const double middle = table->model()->index(selected, 2).data(Qt::UserRole).toDouble();
+    EXPECT_DOUBLE_EQ(r.chart->highlightedManoeuvre()->RaceClockDays, middle);
+    EXPECT_EQ(r.chart->highlightedManoeuvre()->Gybe, table->model()->index(selected, 1).data().toString() == "gybe");
+
+    // Two boats side by side, chosen with the keyboard; the difference is the first's less
+    // the second's.
+    QTest::keyClick(window, Qt::Key_P, Qt::AltModifier);
+    auto* second = window->findChild<QComboBox*>("cboSecond");
+    auto* compared = window->findChild<QTableView*>("lstCompare");
+    ASSERT_TRUE(second && compared);
+    QTest::keyClick(window, Qt::Key_S, Qt::AltModifier);
+    QTest::keyClick(second, Qt::Key_Down);
+    EXPECT_EQ(second->currentIndex(), 2);
+    EXPECT_EQ(compared->model()->headerData(2, Qt::Horizontal).toString(), second->currentText());
+    ASSERT_EQ(compared->model()->index(3, 0).data().toString(), "Tacks");
+    EXPECT_EQ(compared->model()->index(3, 3).data().toString().toInt(),
+              compared->model()->index(3, 1).data().toString().toInt() -
+                  compared->model()->index(3, 2).data().toString().toInt());
+
+    // The wheel zooms the time about the pointer, F fits the whole race again; the read-out.
+    QTest::qWait(300);
+    const QRectF plot = graph->plotRect();
+    const QPointF at(plot.left() + plot.width() / 2, plot.center().y());
+    const double span = graph->lastShown() - graph->firstShown();
+    const double underPointer = graph->raceSecondsAt(at.x());
+    QWheelEvent wheel(at, graph->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(graph->viewport(), &wheel);
+    EXPECT_NEAR(graph->lastShown() - graph->firstShown(), span / (1.25 * 1.25), 1);
+    EXPECT_NEAR(graph->raceSecondsAt(at.x()), underPointer, 1) << "zoomed about the pointer";
+    graph->setFocus();
+    QTest::keyClick(graph, Qt::Key_F);
+    EXPECT_NEAR(graph->lastShown() - graph->firstShown(), span, 1e-6);
+    QMouseEvent move(QEvent::MouseMove, at, graph->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(graph->viewport(), &move);
+    EXPECT_TRUE(graph->readout().contains(": ") && graph->readout().contains(" kn")) << graph->readout().toStdString();
+
+    // The ring goes with the window.
+    window->close();
+    EXPECT_FALSE(r.chart->highlightedManoeuvre().has_value());
 }
 
 // The instruments' wind is the race's, and the window says so; a direction typed is given,

@@ -58,6 +58,7 @@ public:
     void pickPositions(int count, std::function<void(std::vector<std::pair<double, double>>)> done) override;
     void setFinishLine(const std::optional<FinishLine>& line) override;
     void setManoeuvreMarks(std::vector<ManoeuvreMark> marks) override;
+    void setHighlightedManoeuvre(const std::optional<ManoeuvreMark>& mark) override;
     void bringIntoView(double lat, double lon) override;
 
     // The camera, at the current heading and tilt, under which a picture of `sizePx`

@@ -382,13 +382,30 @@ std::span<const ManoeuvreMark> ManoeuvreMarksShown(std::span<const ManoeuvreMark
     return {first, last};
 }
 
+namespace {
+
+constexpr double kMarkRadiusPx = 4.5;
+
+// A tack's triangle or a gybe's diamond, `r` pixels from its middle, in the painter's pen.
+void DrawManoeuvreSymbol(QPainter& painter, QPointF at, const ManoeuvreMark& mark, const ChartSeries& series, double r)
+{
+    painter.setBrush(TrackColour(series.colour(mark.Boat) | 0xff000000u));
+    if (mark.Gybe)
+        painter.drawPolygon(QPolygonF{at + QPointF(0, -r), at + QPointF(r, 0), at + QPointF(0, r), at + QPointF(-r, 0)});
+    else
+        painter.drawPolygon(
+            QPolygonF{at + QPointF(0, -r), at + QPointF(r * 0.9, r * 0.6), at + QPointF(-r * 0.9, r * 0.6)});
+}
+
+} // namespace
+
 std::size_t DrawManoeuvreMarks(QPainter& painter, const ChartViewport& viewport, std::span<const ManoeuvreMark> marks,
                                const ChartSeries& series, const ChartTail& tail)
 {
-    constexpr double kRadiusPx = 4.5;
     const std::span<const ManoeuvreMark> shown = ManoeuvreMarksShown(marks, tail);
     const QTransform toScreen = viewport.projectedToScreen();
-    const QRectF screen = QRectF(QPointF(0, 0), viewport.SizePx).adjusted(-kRadiusPx, -kRadiusPx, kRadiusPx, kRadiusPx);
+    const QRectF screen =
+        QRectF(QPointF(0, 0), viewport.SizePx).adjusted(-kMarkRadiusPx, -kMarkRadiusPx, kMarkRadiusPx, kMarkRadiusPx);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     // A white rim: the boats' own dots, at their newest pieces, have a dark one.
@@ -398,18 +415,29 @@ std::size_t DrawManoeuvreMarks(QPainter& painter, const ChartViewport& viewport,
         const QPointF at = toScreen.map(ProjectLatLon(mark.Lat, mark.Lon));
         if (!screen.contains(at))
             continue;
-        painter.setBrush(TrackColour(series.colour(mark.Boat) | 0xff000000u));
-        const double r = kRadiusPx * 1.2;
-        if (mark.Gybe)
-            painter.drawPolygon(
-                QPolygonF{at + QPointF(0, -r), at + QPointF(r, 0), at + QPointF(0, r), at + QPointF(-r, 0)});
-        else
-            painter.drawPolygon(
-                QPolygonF{at + QPointF(0, -r), at + QPointF(r * 0.9, r * 0.6), at + QPointF(-r * 0.9, r * 0.6)});
+        DrawManoeuvreSymbol(painter, at, mark, series, kMarkRadiusPx * 1.2);
         ++drawn;
     }
     painter.restore();
     return drawn;
+}
+
+void DrawHighlightedManoeuvre(QPainter& painter, const ChartViewport& viewport, const ManoeuvreMark& mark,
+                              const ChartSeries& series)
+{
+    const QPointF at = viewport.projectedToScreen().map(ProjectLatLon(mark.Lat, mark.Lon));
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setBrush(Qt::NoBrush);
+    // Black inside white: a ring that stands out on the sea, a map and the tracks alike.
+    const double ring = kMarkRadiusPx * 3;
+    painter.setPen(QPen(Qt::white, 4));
+    painter.drawEllipse(at, ring, ring);
+    painter.setPen(QPen(Qt::black, 2));
+    painter.drawEllipse(at, ring, ring);
+    painter.setPen(QPen(Qt::white, 1.5));
+    DrawManoeuvreSymbol(painter, at, mark, series, kMarkRadiusPx * 1.8);
+    painter.restore();
 }
 
 std::vector<ChartTrack> ChartLabels(const ChartTracks& tracks, const ChartSeries& series)

@@ -66,6 +66,9 @@ void DrawFinishLine(QPainter& painter, const ChartViewport& viewport, double lat
 // in the boat's track colour (the series') with a dark rim. Returns how many it drew.
 std::size_t DrawManoeuvreMarks(QPainter& painter, const ChartViewport& viewport, std::span<const ManoeuvreMark> marks,
                                const ChartSeries& series, const ChartTail& tail);
+// One manoeuvre's mark, larger and ringed in black and white, whatever the race clock.
+void DrawHighlightedManoeuvre(QPainter& painter, const ChartViewport& viewport, const ManoeuvreMark& mark,
+                              const ChartSeries& series);
 // The marks of `marks` (in race clock order) that DrawManoeuvreMarks takes.
 std::span<const ManoeuvreMark> ManoeuvreMarksShown(std::span<const ManoeuvreMark> marks, const ChartTail& tail);
 

@@ -123,6 +123,11 @@ void ChartApplication::setManoeuvreMarks(std::vector<ManoeuvreMark> marks)
     widget_->setManoeuvreMarks(std::move(marks));
 }
 
+void ChartApplication::setHighlightedManoeuvre(const std::optional<ManoeuvreMark>& mark)
+{
+    widget_->setHighlightedManoeuvre(mark);
+}
+
 void ChartApplication::bringIntoView(double lat, double lon)
 {
     widget_->bringIntoView(lat, lon);

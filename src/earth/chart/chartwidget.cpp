@@ -95,6 +95,12 @@ void ChartWidget::setManoeuvreMarks(std::vector<ManoeuvreMark> marks)
     update();
 }
 
+void ChartWidget::setHighlightedManoeuvre(const std::optional<ManoeuvreMark>& mark)
+{
+    highlighted_ = mark;
+    update();
+}
+
 std::size_t ChartWidget::manoeuvreMarksShown() const
 {
     return ManoeuvreMarksShown(marks_, tail_).size();
@@ -377,6 +383,8 @@ void ChartWidget::paintEvent(QPaintEvent*)
         DrawFinishLine(painter, vp, finish_->Lat1, finish_->Lon1, finish_->Lat2, finish_->Lon2);
     if (!marks_.empty())
         DrawManoeuvreMarks(painter, vp, marks_, series_, tail_);
+    if (highlighted_)
+        DrawHighlightedManoeuvre(painter, vp, *highlighted_, series_);
     DrawChartOverlay(painter, vp, ChartLabels(tracks_, series_), layer_.Grid, map_ ? map_->attribution() : QString());
 }
 

@@ -61,6 +61,9 @@ public:
     // (DrawManoeuvreMarks); none: no marks.
     void setManoeuvreMarks(std::vector<ManoeuvreMark> marks);
     const std::vector<ManoeuvreMark>& manoeuvreMarks() const { return marks_; }
+    // One manoeuvre ringed wherever the replay stands (DrawHighlightedManoeuvre); none: none.
+    void setHighlightedManoeuvre(const std::optional<ManoeuvreMark>& mark);
+    const std::optional<ManoeuvreMark>& highlightedManoeuvre() const { return highlighted_; }
     // How many marks the shown step shows (in view or not).
     std::size_t manoeuvreMarksShown() const;
     // Moves the focus to the position (degrees) when it lies outside the middle four fifths
@@ -246,6 +249,7 @@ private:
     Drag drag_ = Drag::None;
     std::optional<FinishEnds> finish_;
     std::vector<ManoeuvreMark> marks_; // in race clock order
+    std::optional<ManoeuvreMark> highlighted_;
     int pickCount_ = 0;
     std::vector<LatLon> picked_;
     std::function<void(std::vector<LatLon>)> pickDone_;
