@@ -41,8 +41,6 @@ it lost.
   --drift M             GPS slow wander per axis, metres (default 2)
   --beat NM             length of the beat in nautical miles (default 1)
   --wing                a reach to a wing mark after the windward mark
-  --course              writes the course file NAME.TP1.course too: the marks W (G) L, laps
-                        and a finish line nobody reaches, so the analysis tells mark roundings
   --seed N              seed of the random numbers (default 1); same options, same files
   --race-name NAME      race file name without .TP1 (default race)
   --start TIME          the first start, "YYYY-MM-DD hh:mm:ss" (default 2008-06-21 11:00:00)
@@ -114,8 +112,7 @@ int main(int argc, char** argv)
                 options.BeatNm = Number(arg, value(), 0.2, 20);
             } else if (arg == "--wing") {
                 options.WingMark = true;
-            } else if (arg == "--course") {
-                options.WriteCourse = true;
+
             } else if (arg == "--seed") {
                 options.Seed = static_cast<std::uint64_t>(Number(arg, value(), 0, 9007199254740991.0));
             } else if (arg == "--race-name") {

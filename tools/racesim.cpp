@@ -401,31 +401,6 @@ std::string TwoDigits(long long n)
     return std::string{static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
 }
 
-// The course file's lines of the course the boats sail (TrueRace::CourseLines).
-std::vector<std::string> CourseLines(const RaceOptions& options)
-{
-    const double laid = options.WindFromDeg + options.WindShiftDeg / 2;
-    const double metresPerDegreeLon = kMetresPerDegreeLat * std::cos(Radians(options.Lat));
-    const auto position = [&](Vec v) {
-        std::string text;
-        AppendFixed(text, options.Lat + v.y / kMetresPerDegreeLat, 7);
-        text += ' ';
-        AppendFixed(text, options.Lon + v.x / metresPerDegreeLon, 7);
-        return text;
-    };
-    const Vec windward = options.BeatNm * 1852 * Towards(laid);
-    std::vector<std::string> lines{"mark W " + position(windward) + " port"};
-    if (options.WingMark)
-        lines.push_back("mark G " + position(windward + 0.3 * 1852 * Towards(laid + 260)) + " port");
-    lines.push_back("mark L " + position(Vec{}) + " port");
-    // A lap takes at least a quarter of an hour a mile of the beat at the polar's speeds.
-    const int laps = static_cast<int>(std::ceil(options.Hours * options.SpeedScale / (0.25 * options.BeatNm))) + 1;
-    lines.push_back("laps " + std::to_string(laps));
-    const Vec middle = 100 * Towards(laid), across = 100 * Towards(laid - 90);
-    lines.push_back("finish " + position(middle - across) + " " + position(middle + across));
-    return lines;
-}
-
 } // namespace
 
 double TrueRace::WindAt(double time) const
@@ -548,17 +523,6 @@ TrueRace WriteRace(const RaceOptions& options)
     raceFile << raceText;
     if (!raceFile.flush())
         throw std::runtime_error("cannot write " + race.RaceFile.string());
-    race.CourseLines = CourseLines(options);
-    if (options.WriteCourse) {
-        std::string text;
-        for (const std::string& line : race.CourseLines)
-            text += line + "\r\n";
-        const std::filesystem::path path = race.RaceFile.string() + ".course";
-        std::ofstream course(path, std::ios::binary);
-        course << text;
-        if (!course.flush())
-            throw std::runtime_error("cannot write " + path.string());
-    }
     return race;
 }
 

@@ -53,8 +53,6 @@ struct RaceOptions {
     double Lat = 57.6;     // the leeward mark
     double Lon = 11.5;
     std::string FirstStart = "2008-06-21 11:00:00";
-    // Writes the course file beside the race file (TrueRace::CourseLines).
-    bool WriteCourse = false;
 };
 
 struct TrueManoeuvre {
@@ -93,10 +91,6 @@ struct TrueRace {
     double WindFromDeg = 0;     // the wind in the middle of the race, without its swing
     std::vector<TrueWind> Wind; // every ten seconds, from ten minutes before the first start to the end
     std::vector<TrueBoat> Boats;
-    // The course sailed, as course file lines: the marks W, G (with a wing mark) and L, each
-    // left to port, in the order sailed; more laps than any boat sails; a finish line across
-    // the beat 100 m above L that nobody reaches (no start line: the boats start at their gun).
-    std::vector<std::string> CourseLines;
 
     // The wind at a moment (date value), degrees true.
     double WindAt(double time) const;

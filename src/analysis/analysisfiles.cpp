@@ -210,7 +210,7 @@ std::string AnalysisJson(const RaceAnalysis& race)
         AppendJsonString(json, LocalTextAsUtf8(boat.Source.Name));
         json += ", \"caption\": ";
         AppendJsonString(json, LocalTextAsUtf8(boat.Source.Caption));
-        json += ", \"lys\": " + ShortNumberText(boat.Source.Lys) + ", \"start\": \"" +
+        json += ", \"lys\": " + ShortNumberText(boat.Source.Lys) + ", \"gun\": \"" +
                 IsoTimeText(boat.Source.StartTime) + "\", \"distance_nm\": ";
         AppendFixed(json, summary.DistanceNm, 3);
         json += ", \"mean_speed_kn\": ";

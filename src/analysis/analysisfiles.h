@@ -25,7 +25,7 @@ std::string FixedText(double value, int decimals);
 //           "estimate": {"difference_deg", "mean_abs_difference_deg", "from_deg", "source",
 //                        "tacks", "gybes", "series"} (given or measured: the estimate beside it)},
 //  "start_line": StartLineJson (debrieffiles.h),
-//  "boats": [{"row", "name", "caption", "lys", "start", "distance_nm", "mean_speed_kn",
+//  "boats": [{"row", "name", "caption", "lys", "gun", "distance_nm", "mean_speed_kn",
 //             "tacks", "gybes", "mean_tack_loss_m", "port_s", "starboard_s",
 //             "start", "legs", "gap_series" (AppendBoatDebriefJson),
 //             "manoeuvres": [{"kind", "time", "race_time", "before_start", "lat", "lon", "course_before",

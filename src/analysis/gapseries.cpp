@@ -90,7 +90,10 @@ void GapSeries(RaceAnalysis& race)
         boat.GapSeconds.assign(points, kNoValue);
         for (std::size_t i = 0; i < points; ++i) {
             const double elapsed = (first - boat.Source.StartTime) * kSecondsPerDay + static_cast<double>(i) * step;
-            const double j = std::floor(elapsed / kToSailStepSeconds + 1e-6);
+            double j = std::floor(elapsed / kToSailStepSeconds + 1e-6);
+            // A boat that finished keeps its gap at the finish after its last fix.
+            if (boat.Sailed.FinishSeconds && j >= static_cast<double>(toSail.size()))
+                j = static_cast<double>(toSail.size() - 1);
             if (j < 0 || j >= static_cast<double>(toSail.size()) || !std::isfinite(toSail[static_cast<std::size_t>(j)]))
                 continue;
             const double here = toSail[static_cast<std::size_t>(j)];

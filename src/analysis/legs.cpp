@@ -89,8 +89,7 @@ void Measure(LegAnalysis& leg, const BoatAnalysis& boat, const WindEstimate& win
 {
     const double start = boat.Source.StartTime;
     WindEvery5s windAt(wind, start);
-    double covered = 0, distance = 0, made = 0;
-    bool madeKnown = true;
+    double covered = 0, distance = 0, made = 0, madeCovered = 0;
     ForEachPiece(boat.Motion, leg.StartSeconds, leg.EndSeconds, [&](const MotionSample& s, double seconds) {
         covered += seconds;
         distance += s.SpeedKn * seconds;
@@ -99,16 +98,17 @@ void Measure(LegAnalysis& leg, const BoatAnalysis& boat, const WindEstimate& win
             towards = BearingDeg({s.Lat(), s.Lon()}, to);
         else if (leg.Kind != LegKind::Unknown)
             towards = windAt.At(s.Seconds) + (leg.Kind == LegKind::Downwind ? 180 : 0);
-        if (std::isfinite(towards))
+        if (std::isfinite(towards)) {
             made += s.SpeedKn * std::cos((s.CourseDeg - towards) * kRadiansPerDegree) * seconds;
-        else
-            madeKnown = false;
+            madeCovered += seconds;
+        }
     });
     leg.DistanceNm = distance / 3600;
     if (covered > 0) {
         leg.MeanSpeedKn = distance / covered;
-        if (madeKnown && leg.Kind != LegKind::Unknown)
-            leg.VmgKn = made / covered;
+        // Over the time the wind was known, when that is most of the leg.
+        if (madeCovered >= covered / 2)
+            leg.VmgKn = made / madeCovered;
     }
     double loss = 0;
     int losses = 0;

@@ -45,7 +45,7 @@ struct LegAnalysis {
     double EndSeconds = 0;
     double DistanceNm = 0;
     double MeanSpeedKn = kNoValue;
-    double VmgKn = kNoValue; // NaN when the wind is not known
+    double VmgKn = kNoValue; // NaN when the wind is not known over half the leg or more
     int Tacks = 0;
     int Gybes = 0;
     double MeanLossMetres = kNoValue; // of its tacks and gybes; NaN without

@@ -86,7 +86,8 @@ void PositionAt(const std::vector<MotionSample>& samples, double seconds, double
 // the wind's estimate puts on a reach stays a tack.
 bool EndsBeatOrRun(const Turn& turn, double windFromDeg, ManoeuvreKind kind)
 {
-    if (!(std::fabs(turn.TurnDeg) > kRoundingTurnDeg))
+    const bool throughAxis = kind == ManoeuvreKind::Tack || kind == ManoeuvreKind::Gybe;
+    if (!(std::fabs(turn.TurnDeg) > (throughAxis ? kRoundingThroughAxisDeg : kRoundingTurnDeg)))
         return false;
     // 0 upwind, 1 a reach, 2 downwind.
     const auto mode = [&](double course) {

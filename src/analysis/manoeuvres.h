@@ -60,6 +60,10 @@ ManoeuvreKind KindOfTurn(const Turn& turn, double windFromDeg);
 // between either and a reach that is no tack (upwind) or no gybe (downwind). A tack stays
 // upwind and a gybe downwind on either side, so neither is taken for one.
 inline constexpr double kRoundingTurnDeg = 60;
+// A turn through the wind's eye or dead downwind is a rounding only when it turns more than
+// this (a tack and a bear-away at the windward mark, a gybe and a head-up at the leeward
+// mark): a tack or a gybe alone turns less, whatever the wind's estimate says of its courses.
+inline constexpr double kRoundingThroughAxisDeg = 130;
 inline constexpr double kUpwindDeg = 70;
 inline constexpr double kDownwindDeg = 115;
 

@@ -97,7 +97,7 @@ AnalyseOptions ParseAnalyseOptions(const std::vector<std::string>& args)
     file("--csv", options.csvFile);
     file("--legs-csv", options.legsCsvFile);
     file("--series", options.seriesFile);
-    options.legs = parsed.has("--legs");
+    options.legs = parsed.flags.count("--legs") > 0;
     return options;
 }
 
@@ -245,8 +245,12 @@ void PrintReport(const AnalyseOptions& options, const RaceAnalysis& race)
     std::fputs(BoatTable(race).c_str(), stdout);
     std::printf("\n%s\n", WindLine(race).c_str());
     if (options.legs) {
+        // Built by appending (GCC 12's -Wrestrict at -O3).
         std::string legs = StartTable(race);
-        legs += (legs.empty() ? "" : "\n") + LegsTable(race);
+        const std::string table = LegsTable(race);
+        if (!legs.empty())
+            legs += '\n';
+        legs.append(table);
         if (legs.empty())
             legs = "Legs: the race has no course (a course file RACE.TP1.course with a finish line)\n";
         std::printf("\n%s", legs.c_str());

@@ -1,6 +1,7 @@
 // `tideplot analyse`: the table, the JSON and the CSV files of a small race sailed in straight
 // lines, the wind estimated on races of both race generators, and the exit status of every
 // kind of failure.
+#include "coursesim.h"
 #include "support/process.h"
 #include "support/racefiles.h"
 
@@ -121,7 +122,8 @@ TEST_F(AnalyseCommand, TableAndFilesOfAStraightRace)
     EXPECT_EQ(saga["name"].toString(), QString::fromUtf8("Saga \"II\" \xC3\xA4.txt"));
     EXPECT_EQ(saga["caption"].toString(), QString::fromUtf8("Saga \"II\" \xC3\xA4.txt 1.2"));
     EXPECT_EQ(saga["lys"].toDouble(), 1.2);
-    EXPECT_EQ(saga["start"].toString(), "2008-06-21T12:01:00Z");
+    EXPECT_EQ(saga["gun"].toString(), "2008-06-21T12:01:00Z");
+    EXPECT_TRUE(saga["start"].isNull()) << "no start line";
     EXPECT_NEAR(saga["distance_nm"].toDouble(), 4.0 * 4 / 60, 0.002);
     EXPECT_TRUE(saga["mean_tack_loss_m"].isNull());
     EXPECT_EQ(saga["starboard_s"].toDouble(), 240);
@@ -294,38 +296,22 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
     EXPECT_GE(match.captured(2).toInt(), 20) << run.output;
 
     const std::string generate = std::string(TIDEPLOT_MANOEUVREGEN) + " --out " + Quote(dir.file("mg")) +
-                                 " --boats 3 --hours 0.7 --wind 75 --seed 4 --course";
+                                 " --boats 3 --hours 0.7 --wind 75 --seed 4";
     ASSERT_EQ(std::system(generate.c_str()), 0) << generate;
     run = RunCommand(kTideplot + " analyse " + Quote(dir.file("mg/race.TP1")) + " --json " + Quote(dir.file("a.json")) +
-                     " --csv " + Quote(dir.file("m.csv")) + " --legs --legs-csv " + Quote(dir.file("l.csv")));
+                     " --csv " + Quote(dir.file("m.csv")));
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("\nLegs (times from each boat's gun; rank and gap on corrected time at the leg's end)\n"
-                              "Boat       Leg      Lap  Kind      Start    End"),
-              std::string::npos)
-        << run.output;
     const QJsonObject truth = ParseJson(Slurp(dir.file("mg/race.truth.json")));
     const QJsonObject analysis = ParseJson(Slurp(dir.file("a.json")));
     const QJsonObject wind = analysis["wind"].toObject();
     EXPECT_EQ(wind["source"].toString(), "estimated");
     EXPECT_NEAR(wind["from_deg"].toDouble(), truth["wind_from_deg"].toDouble(), 5);
-    int tacks = 0, manoeuvres = 0, legs = 0;
+    int tacks = 0, manoeuvres = 0;
     const QRegularExpression clock("^-?\\d\\d+:\\d\\d:\\d\\d$"), utc("^2008-06-21T\\d\\d:\\d\\d:\\d\\dZ$");
-    EXPECT_TRUE(analysis["start_line"].isNull());
     for (const QJsonValue boat : analysis["boats"].toArray()) {
-        // No start line: no start; the legs from the gun round W and L.
+        // Without a course: no start, no legs; the gap along the wind's axis.
         EXPECT_TRUE(boat.toObject()["start"].isNull());
-        const QJsonArray boatLegs = boat.toObject()["legs"].toArray();
-        ASSERT_GE(boatLegs.size(), 2);
-        EXPECT_EQ(boatLegs[0].toObject()["from"].toString(), "start");
-        for (const QJsonValue value : boatLegs) {
-            const QJsonObject leg = value.toObject();
-            ++legs;
-            EXPECT_EQ(leg["kind"].toString(), leg["to"].toString() == "W" ? "upwind" : "downwind");
-            for (const char* key : {"lap", "seconds", "distance_nm", "mean_speed_kn", "vmg_kn", "tacks", "gybes",
-                                    "rank", "gap_s"})
-                EXPECT_TRUE(leg[key].isDouble()) << key;
-            EXPECT_TRUE(utc.match(leg["start"].toString()).hasMatch() && utc.match(leg["end"].toString()).hasMatch());
-        }
+        EXPECT_TRUE(boat.toObject()["legs"].toArray().isEmpty());
         EXPECT_FALSE(boat.toObject()["gap_series"].toArray().isEmpty());
         int raceTacks = 0;
         for (const QJsonValue value : boat.toObject()["manoeuvres"].toArray()) {
@@ -355,14 +341,9 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
     EXPECT_EQ(wind["tacks"].toInt(), tacks);
     const std::string csv = Slurp(dir.file("m.csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + manoeuvres);
-    const std::string legsCsv = Slurp(dir.file("l.csv"));
-    EXPECT_EQ(std::count(legsCsv.begin(), legsCsv.end(), '\n'), 1 + legs);
-    EXPECT_EQ(legsCsv.substr(0, legsCsv.find('\r')),
-              "row,name,from,to,lap,kind,start,end,seconds,distance_nm,mean_speed_kn,vmg_kn,tacks,gybes,mean_loss_m,"
-              "port_s,starboard_s,rank,gap_s");
 
     // The course file's wind lines are the race's wind, over the estimate.
-    std::string course = Slurp(dir.file("mg/race.TP1.course"));
+    const std::string course = "# the wind as the committee boat logged it\r\n";
     dir.writeBytes("mg/race.TP1.course", course + "wind -00:10:00 70\r\nwind 00:50:00 80\r\n");
     run = RunCommand(kTideplot + " analyse " + Quote(dir.file("mg/race.TP1")) + " --json " + Quote(dir.file("a.json")));
     ASSERT_EQ(run.status, 0) << run.output;
@@ -375,6 +356,53 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
                               ": the wind line \"0:10 80\""),
               std::string::npos)
         << run.output;
+}
+
+// With the course (a generated windward-leeward race, tools/coursesim.h): --legs prints the
+// start and the legs, the JSON has each boat's start and legs, --legs-csv a line a leg.
+TEST(AnalyseCommandCourse, StartAndLegs)
+{
+    TempDir dir;
+    coursesim::RaceOptions o;
+    o.Out = dir.path();
+    o.Laps = 2;
+    o.Boats = {{1.00, 5.0, 0, 8, true, 0, -60, 180}, {1.05, 4.9, 30, -6, true, 0, 40, 150}};
+    const coursesim::TrueRace truth = coursesim::WriteRace(o);
+    const auto run = RunCommand(kTideplot + " analyse " + Quote(truth.RaceFile.string()) + " --legs --json " +
+                                Quote(dir.file("a.json")) + " --legs-csv " + Quote(dir.file("l.csv")));
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const char* text : {"\nStart line: ", "\nBoat       To line m  Along  Speed kn  Late s       OCS\n",
+                             "  returned\n", "\nLegs (times from each boat's gun; rank and gap on corrected time at "
+                                            "the leg's end)\nBoat       Leg       Lap  Kind        Start      End",
+                             "  start-W   1    upwind  ", "  W-L       1    downwind", "  L-finish  2    upwind",
+                             "\nLegs CSV: "})
+        EXPECT_NE(run.output.find(text), std::string::npos) << text << "\n" << run.output;
+    const QJsonObject analysis = ParseJson(Slurp(dir.file("a.json")));
+    EXPECT_TRUE(analysis["start_line"].toObject()["bias_deg"].isDouble());
+    int legs = 0;
+    for (const QJsonValue value : analysis["boats"].toArray()) {
+        const QJsonObject boat = value.toObject();
+        const QJsonObject start = boat["start"].toObject();
+        for (const char* key : {"line_distance_m", "line_position", "speed_kn", "seconds_late"})
+            EXPECT_TRUE(start[key].isDouble()) << key;
+        EXPECT_EQ(start["ocs"].toBool(), boat["row"].toInt() == 2);
+        EXPECT_EQ(start["returned"].toBool(), boat["row"].toInt() == 2);
+        const QJsonArray boatLegs = boat["legs"].toArray();
+        ASSERT_EQ(boatLegs.size(), 5); // start-W, W-L, L-W, W-L, L-finish
+        legs += static_cast<int>(boatLegs.size());
+        for (const QJsonValue leg : boatLegs) {
+            for (const char* key : {"lap", "seconds", "distance_nm", "mean_speed_kn", "vmg_kn", "tacks", "gybes",
+                                    "rank", "gap_s"})
+                EXPECT_TRUE(leg.toObject()[key].isDouble()) << key;
+            EXPECT_EQ(leg.toObject()["kind"].toString(), leg.toObject()["to"].toString() == "L" ? "downwind" : "upwind");
+        }
+        EXPECT_EQ(boatLegs[4].toObject()["to"].toString(), "finish");
+        EXPECT_EQ(boatLegs[4].toObject()["lap"].toInt(), 2);
+    }
+    const std::string csv = Slurp(dir.file("l.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + legs);
+    EXPECT_EQ(csv.substr(0, csv.find('\r')), "row,name,from,to,lap,kind,start,end,seconds,distance_nm,mean_speed_kn,"
+                                              "vmg_kn,tacks,gybes,mean_loss_m,port_s,starboard_s,rank,gap_s");
 }
 
 } // namespace
