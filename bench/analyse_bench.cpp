@@ -89,7 +89,9 @@ void BM_AnalyseCommand(benchmark::State& state)
     }
     state.counters["cpu_s"] = cpu / static_cast<double>(state.iterations());
     state.counters["peak_rss_KiB"] = peak;
-    state.SetLabel(state.range(2) == 1 ? "--json --csv --series" : legs ? "--json --csv --legs --legs-csv" : "--json --csv");
+    state.SetLabel(state.range(2) == 1 ? "--json --csv --series"
+                   : legs              ? "--json --csv --legs --legs-csv"
+                                       : "--json --csv");
 }
 
 // The worst cases a race may be (LongTrackRaceFile): the command with --json and --csv on

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-httpserver-dev qt6-websockets-dev qt6-svg-dev qt6-charts-dev libgl-dev
   libqt6opengl6-dev # Qt Charts' CMake files ask for Qt OpenGL's; Debian's qt6-charts-dev does not bring them
-  libzip-dev
+  libzip-dev zlib1g-dev
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev

@@ -18,8 +18,8 @@ inline constexpr double kToSailStepSeconds = 10;
 
 struct CourseSailed {
     bool Started = false;
-    std::optional<double> StartSeconds; // the start crossing, seconds after the gun, with a start line
-    bool Ocs = false;                   // on the course side of the start line at the gun
+    std::optional<double> StartSeconds;  // the start crossing, seconds after the gun, with a start line
+    bool Ocs = false;                    // on the course side of the start line at the gun
     std::vector<double> RoundingSeconds; // each place of the course's sequence rounded, in order
     std::optional<double> FinishSeconds;
     // Nautical miles still to sail (CourseProgress::RemainingNm, never more than before) at

@@ -67,9 +67,10 @@ void AppendStart(std::string& json, const BoatAnalysis& boat)
     }
     const StartReport& s = *boat.Start;
     json += "{\"line_distance_m\": " + Value(s.LineDistanceMetres, 1, "null") +
-            ", \"line_position\": " + Value(s.LinePosition, 3, "null") + ", \"speed_kn\": " +
-            Value(s.SpeedKn, 2, "null") + ", \"seconds_late\": " + Value(s.SecondsLate, 1, "null") +
-            ", \"ocs\": " + (s.Ocs ? "true" : "false") + ", \"returned\": " + (s.Returned ? "true" : "false") + "}";
+            ", \"line_position\": " + Value(s.LinePosition, 3, "null") +
+            ", \"speed_kn\": " + Value(s.SpeedKn, 2, "null") +
+            ", \"seconds_late\": " + Value(s.SecondsLate, 1, "null") + ", \"ocs\": " + (s.Ocs ? "true" : "false") +
+            ", \"returned\": " + (s.Returned ? "true" : "false") + "}";
 }
 
 } // namespace
@@ -79,8 +80,8 @@ std::string StartLineJson(const RaceAnalysis& race)
     if (!race.LineBias)
         return "null";
     const StartLineBias& bias = *race.LineBias;
-    return "{\"wind_deg\": " + Value(bias.WindFromDeg, 1, "null") + ", \"bias_deg\": " +
-           Value(bias.BiasDeg, 1, "null") + ", \"favoured\": " +
+    return "{\"wind_deg\": " + Value(bias.WindFromDeg, 1, "null") +
+           ", \"bias_deg\": " + Value(bias.BiasDeg, 1, "null") + ", \"favoured\": " +
            (bias.FavouredEnd == 1   ? "\"P1\""
             : bias.FavouredEnd == 2 ? "\"P2\""
                                     : "null") +
@@ -100,9 +101,9 @@ void AppendBoatDebriefJson(std::string& json, const RaceAnalysis& race, const Bo
                 ", \"to\": " + JsonText(LocalTextAsUtf8(leg.To)) + ", \"lap\": " + std::to_string(leg.Lap) +
                 ", \"kind\": " + (t.kind.empty() ? "null" : "\"" + t.kind + "\"") + ", \"start\": \"" + t.start +
                 "\", \"end\": \"" + t.end + "\", \"seconds\": " + t.seconds + ", \"distance_nm\": " + t.distance +
-                ", \"mean_speed_kn\": " + t.speed + ", \"vmg_kn\": " + t.vmg + ", \"tacks\": " +
-                std::to_string(leg.Tacks) + ", \"gybes\": " + std::to_string(leg.Gybes) + ", \"mean_loss_m\": " +
-                t.loss + ", \"port_s\": " + t.port + ", \"starboard_s\": " + t.starboard +
+                ", \"mean_speed_kn\": " + t.speed + ", \"vmg_kn\": " + t.vmg +
+                ", \"tacks\": " + std::to_string(leg.Tacks) + ", \"gybes\": " + std::to_string(leg.Gybes) +
+                ", \"mean_loss_m\": " + t.loss + ", \"port_s\": " + t.port + ", \"starboard_s\": " + t.starboard +
                 ", \"rank\": " + std::to_string(leg.Rank) + ", \"gap_s\": " + t.gap + "}";
     }
     json += boat.Legs.empty() ? "]" : "\n" + indent + "]";

@@ -77,9 +77,8 @@ void GapSeries(RaceAnalysis& race)
     if (!(last >= first))
         return;
     const double span = (last - first) * kSecondsPerDay;
-    const double step =
-        kToSailStepSeconds *
-        std::max(1.0, std::ceil(span / static_cast<double>(kMostGapPoints - 1) / kToSailStepSeconds));
+    const double step = kToSailStepSeconds *
+                        std::max(1.0, std::ceil(span / static_cast<double>(kMostGapPoints - 1) / kToSailStepSeconds));
     const auto points = static_cast<std::size_t>(std::floor(span / step)) + 1;
     race.GapFirstTime = first;
     race.GapStepSeconds = step;

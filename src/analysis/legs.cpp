@@ -17,8 +17,7 @@ namespace {
 // Calls `each(sample, seconds)` for every piece of track from a sample to the next that
 // overlaps `from` to `to` (seconds after the start), with the seconds it overlaps; pieces
 // across a gap in the log (longer than four intervals, and 20 s) are left out.
-template <class Each>
-void ForEachPiece(const BoatMotion& motion, double from, double to, Each each)
+template <class Each> void ForEachPiece(const BoatMotion& motion, double from, double to, Each each)
 {
     const std::vector<MotionSample>& samples = motion.Samples;
     const double gap = std::max(20.0, 4 * motion.Character.IntervalSeconds * motion.KeptEvery);
@@ -125,8 +124,7 @@ void Measure(LegAnalysis& leg, const BoatAnalysis& boat, const WindEstimate& win
     }
     if (losses > 0)
         leg.MeanLossMetres = loss / losses;
-    TimeOnEachTack(boat.Motion, start, wind, leg.StartSeconds, leg.EndSeconds, leg.PortSeconds,
-                   leg.StarboardSeconds);
+    TimeOnEachTack(boat.Motion, start, wind, leg.StartSeconds, leg.EndSeconds, leg.PortSeconds, leg.StarboardSeconds);
 }
 
 } // namespace
@@ -184,17 +182,18 @@ std::vector<LegAnalysis> BoatLegs(const CourseGeometry& course, const BoatAnalys
         leg.Lap = last ? (n > 0 ? sequence[n - 1].Lap : 1) : sequence[i].Lap;
         leg.StartSeconds = from;
         leg.EndSeconds = last ? *sailed.FinishSeconds : sailed.RoundingSeconds[i];
-        const Point begin = i > 0              ? MarkPoint(course, i - 1)
-                            : course.start() ? Point{LineMiddleLat(course.start()->line()),
-                                                       LineMiddleLon(course.start()->line())}
-                                               : PositionAt(samples, from);
+        const Point begin = i > 0 ? MarkPoint(course, i - 1)
+                            : course.start()
+                                ? Point{LineMiddleLat(course.start()->line()), LineMiddleLon(course.start()->line())}
+                                : PositionAt(samples, from);
         const Point end = last ? Point{LineMiddleLat(course.finish().line()), LineMiddleLon(course.finish().line())}
                                : MarkPoint(course, i);
-        const double windFrom = wind.Known
-                                    ? wind.At(boat.Source.StartTime +
-                                              (leg.StartSeconds + leg.EndSeconds) / 2 / kSecondsPerDay)
-                                    : kNoValue;
-        if (std::isfinite(windFrom)) {
+        const double windFrom =
+            wind.Known ? wind.At(boat.Source.StartTime + (leg.StartSeconds + leg.EndSeconds) / 2 / kSecondsPerDay)
+                       : kNoValue;
+        // A leg from a mark back to it (a course of one mark) has no direction: no kind.
+        const bool across = PlaneDistanceNm(begin.lat, begin.lon, end.lat, end.lon) * 1852 >= 10;
+        if (std::isfinite(windFrom) && across) {
             const double off = std::fabs(AngleDifference(BearingDeg(begin, end), windFrom));
             leg.Kind = off <= kUpwindLegDeg         ? LegKind::Upwind
                        : off >= 180 - kUpwindLegDeg ? LegKind::Downwind

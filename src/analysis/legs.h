@@ -16,7 +16,8 @@
 // A leg's kind comes from the wind at its middle and the bearing from where it starts (the
 // start line's middle, the mark or the gate's middle; without a start line the boat's position
 // at the gun) to where it ends: upwind within kUpwindLegDeg of the wind's eye, downwind within
-// kUpwindLegDeg of dead downwind, a reach otherwise. Its distance is the speed over ground
+// kUpwindLegDeg of dead downwind, a reach otherwise (no kind for a leg that ends where it
+// starts, a lap of one mark). Its distance is the speed over ground
 // summed over its time, its VMG the velocity made good along the wind of each moment (towards
 // it upwind, away from it downwind), on a reach the velocity made good towards the leg's end
 // (VMC); its tacks and gybes those whose middle lies in it, their mean loss, and the time on
@@ -36,9 +37,9 @@ std::string_view LegKindName(LegKind kind);
 inline constexpr double kUpwindLegDeg = 45;
 
 struct LegAnalysis {
-    std::string From; // "start", or the mark or gate it starts at
-    std::string To;   // the mark or gate it ends at, or "finish"
-    int Lap = 1;      // of the mark it ends at; the last lap's for the finish
+    std::string From;      // "start", or the mark or gate it starts at
+    std::string To;        // the mark or gate it ends at, or "finish"
+    int Lap = 1;           // of the mark it ends at; the last lap's for the finish
     std::size_t Place = 0; // the place of the course's sequence it ends at; the sequence's size for the finish
     LegKind Kind = LegKind::Unknown;
     double StartSeconds = 0; // after the boat's gun

@@ -8,11 +8,13 @@
 #include "core/datetime.h"
 #include "core/replay.h"
 #include "core/text.h"
+#include "core/workpool.h"
+
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <thread>
 
 namespace tideplot {
 
@@ -59,6 +61,16 @@ WindEstimate RaceWind(const RaceAnalysis& race)
     return wind.Known ? wind : race.Estimate;
 }
 
+// The wind at the gun, or where it is not known then (an estimate rests on turns, and the
+// first come after the start), the first known in the ten minutes after it.
+double WindNearTheGun(const WindEstimate& wind, double gun)
+{
+    for (int minute = 0; wind.Known && minute <= 10; ++minute)
+        if (const double from = wind.At(gun + minute * 60 / kSecondsPerDay); std::isfinite(from))
+            return from;
+    return kNoValue;
+}
+
 void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
 {
     race.Wind = windFromDeg ? GivenWind(*windFromDeg) : RaceWind(race);
@@ -82,7 +94,7 @@ void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
     RankLegs(race.Boats);
     race.LineBias.reset();
     if (course && course->start() && std::isfinite(firstStart))
-        race.LineBias = LineBias(course->start()->line(), race.Wind.Known ? race.Wind.At(firstStart) : kNoValue);
+        race.LineBias = LineBias(course->start()->line(), WindNearTheGun(race.Wind, firstStart));
     GapSeries(race);
     if (race.Wind.Source != WindSource::Estimated) {
         for (const BoatAnalysis& boat : race.Boats) {
@@ -131,49 +143,40 @@ std::vector<BoatSource> BoatSources(const RaceState& state)
 
 RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOptions& options)
 {
-    RaceAnalysis race;
-    race.Boats.resize(boats.size());
-    if (options.RaceCourse && options.RaceCourse->Finish)
-        race.Course = std::make_shared<const CourseGeometry>(*options.RaceCourse);
-    std::vector<std::exception_ptr> failures(boats.size());
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> failed{false};
-    const auto stopped = [&] { return failed.load() || (options.Cancel && options.Cancel->load()); };
     TrackAnalysisOptions track;
     track.Cancel = options.Cancel;
     if (options.MostSamplesKept > 0)
         track.MostSamplesKept =
             std::max<std::size_t>(2, options.MostSamplesKept / std::max<std::size_t>(1, boats.size()));
     track.MostTurns = std::max<std::size_t>(1, kMostTurnsKept / std::max<std::size_t>(1, boats.size()));
-    const auto work = [&] {
-        for (std::size_t k = next++; k < boats.size() && !stopped(); k = next++) {
-            try {
-                BoatAnalysis& boat = race.Boats[k];
-                boat.Source = boats[k];
-                boat.Motion = AnalyseTrack(boats[k].TrackPath, boats[k].Sep, boats[k].StartTime, track, boat.Reading);
-                ReadBoatWind(boat);
-                if (race.Course)
-                    boat.Sailed = SailCourse(race.Course, boat.Motion.Samples);
-            } catch (...) {
-                failures[k] = std::current_exception();
-                failed = true;
-            }
-        }
-    };
-    int threads = options.Threads > 0 ? options.Threads : static_cast<int>(std::thread::hardware_concurrency());
-    threads = std::clamp(threads, 1, std::clamp(static_cast<int>(boats.size()), 1, kMostBoatsAtOnce));
-    std::vector<std::thread> workers;
-    for (int i = 1; i < threads; ++i)
-        workers.emplace_back(work);
-    work();
-    for (std::thread& worker : workers)
-        worker.join();
-    // Boats are taken in race order, so every boat before a failing one was analysed: the
-    // first failure in race order is the one a single pass meets.
-    for (const std::exception_ptr& failure : failures)
-        if (failure)
-            std::rethrow_exception(failure);
-    if (options.Cancel && options.Cancel->load())
+    const auto cancelled = [&] { return options.Cancel && options.Cancel->load(); };
+    // Each boat is a part of its own, on the program's pool (this thread among them): a part
+    // returns its boat, and reads nothing another part writes. Boats are begun in race order
+    // and none after a failure, so every boat before a failing one was analysed: the first
+    // failure in race order is the one a single pass meets.
+    const int boatCount = static_cast<int>(boats.size());
+    int threads = options.Threads > 0 ? options.Threads : QThread::idealThreadCount();
+    threads = std::clamp(threads, 1, std::clamp(boatCount, 1, kMostBoatsAtOnce));
+    // The course made ready once, shared by the boats' parts (read only).
+    std::shared_ptr<const CourseGeometry> course;
+    if (options.RaceCourse && options.RaceCourse->Finish)
+        course = std::make_shared<const CourseGeometry>(*options.RaceCourse);
+    RaceAnalysis race;
+    race.Course = course;
+    race.Boats = RunPartsFor<BoatAnalysis>(
+        boatCount, threads,
+        [&](int k) {
+            const BoatSource& source = boats[static_cast<std::size_t>(k)];
+            BoatAnalysis boat;
+            boat.Source = source;
+            boat.Motion = AnalyseTrack(source.TrackPath, source.Sep, source.StartTime, track, boat.Reading);
+            ReadBoatWind(boat);
+            if (course)
+                boat.Sailed = SailCourse(course, boat.Motion.Samples);
+            return boat;
+        },
+        cancelled);
+    if (cancelled())
         throw AnalysisCancelled();
     std::vector<WindBoat> winds;
     for (const BoatAnalysis& boat : race.Boats)

@@ -114,7 +114,7 @@ struct AnalysisOptions {
     // The race's course (its course file): with a finish line, the boats' starts, roundings,
     // legs and the gap along it; without one, no legs, and the gap along the wind's axis.
     std::optional<Course> RaceCourse;
-    int Threads = 0;                   // boats analysed at once; 0: one per processor
+    int Threads = 0; // boats analysed at once; 0: one per processor
     // When set (by another thread), the analysis stops at its next boat with AnalysisCancelled.
     const std::atomic<bool>* Cancel = nullptr;
     // The most samples (speed and course at a fix, sizeof(MotionSample) bytes each) the result

@@ -34,8 +34,8 @@ StartReport BoatStart(const FinishLine& line, const std::vector<MotionSample>& s
     StartReport report;
     report.Ocs = sailed.Ocs;
     report.Returned = sailed.Ocs && sailed.StartSeconds.has_value();
-    const auto after = std::lower_bound(samples.begin(), samples.end(), 0,
-                                        [](const MotionSample& s, int t) { return s.Seconds < t; });
+    const auto after =
+        std::lower_bound(samples.begin(), samples.end(), 0, [](const MotionSample& s, int t) { return s.Seconds < t; });
     if (after == samples.end() || (after->Seconds > 0 && after == samples.begin()))
         return report;
     const MotionSample& b = *after;

@@ -34,9 +34,10 @@ struct StartReport {
 StartReport BoatStart(const FinishLine& line, const std::vector<MotionSample>& samples, const CourseSailed& sailed);
 
 struct StartLineBias {
-    double WindFromDeg = kNoValue; // at the gun; NaN when the wind is not known then
-    double BiasDeg = kNoValue;     // positive: the P1 end favoured
-    int FavouredEnd = 0;           // 1 or 2; 0 when square (within half a degree) or not known
+    // At the gun (or the first known in the ten minutes after it); NaN when not known.
+    double WindFromDeg = kNoValue;
+    double BiasDeg = kNoValue; // positive: the P1 end favoured
+    int FavouredEnd = 0;       // 1 or 2; 0 when square (within half a degree) or not known
 };
 
 StartLineBias LineBias(const FinishLine& line, double windFromDeg);

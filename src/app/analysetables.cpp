@@ -62,7 +62,9 @@ std::string StartTable(const RaceAnalysis& race)
         const StartReport& s = *boat.Start;
         rows.push_back({boat.Source.Name, Number(s.LineDistanceMetres, 1), Number(s.LinePosition, 2),
                         Number(s.SpeedKn, 2), Number(s.SecondsLate, 1),
-                        s.Returned ? "returned" : s.Ocs ? "yes" : "no"});
+                        s.Returned ? "returned"
+                        : s.Ocs    ? "yes"
+                                   : "no"});
     }
     return text + TextTable(rows, 1);
 }
@@ -77,19 +79,18 @@ std::string LegsTable(const RaceAnalysis& race)
         for (const LegAnalysis& leg : boat.Legs) {
             const std::string kind(LegKindName(leg.Kind));
             const double corrected = leg.EndSeconds * boat.Source.Lys;
-            rows.push_back({boat.Source.Name, leg.From + "-" + leg.To, std::to_string(leg.Lap),
-                            kind.empty() ? "-" : kind, DurationText(leg.StartSeconds), DurationText(leg.EndSeconds),
-                            DurationText(leg.Seconds()), FixedText(leg.DistanceNm, 2), Number(leg.MeanSpeedKn, 2),
-                            Number(leg.VmgKn, 2), std::to_string(leg.Tacks), std::to_string(leg.Gybes),
-                            Number(leg.MeanLossMetres, 1), std::to_string(leg.Rank),
-                            std::isfinite(leg.GapSeconds) ? GapDurationText(corrected - leg.GapSeconds, corrected)
-                                                          : "-"});
+            rows.push_back(
+                {boat.Source.Name, leg.From + "-" + leg.To, std::to_string(leg.Lap), kind.empty() ? "-" : kind,
+                 DurationText(leg.StartSeconds), DurationText(leg.EndSeconds), DurationText(leg.Seconds()),
+                 FixedText(leg.DistanceNm, 2), Number(leg.MeanSpeedKn, 2), Number(leg.VmgKn, 2),
+                 std::to_string(leg.Tacks), std::to_string(leg.Gybes), Number(leg.MeanLossMetres, 1),
+                 std::to_string(leg.Rank),
+                 std::isfinite(leg.GapSeconds) ? GapDurationText(corrected - leg.GapSeconds, corrected) : "-"});
         }
     }
     if (rows.size() == 1)
         return "Legs: no boat sailed a leg of the course whole\n";
-    return "Legs (times from each boat's gun; rank and gap on corrected time at the leg's end)\n" +
-           TextTable(rows, 4);
+    return "Legs (times from each boat's gun; rank and gap on corrected time at the leg's end)\n" + TextTable(rows, 4);
 }
 
 } // namespace tideplot

@@ -53,6 +53,7 @@ const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
                            "                      distances and, with a finish line, the leaderboard and results\n"
                            "  --tail MIN          the web page draws the last MIN minutes of race time, 0.1 to\n"
                            "                      1000000 (0: all, the default)\n"
+                           "  --title TEXT        the web page's title (the race file's name without extension)\n"
                            "  --map SOURCE        draw the screenshot over a map: a tile server's URL template with\n"
                            "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
                            "                      none (the default); waits up to 10 s for the tiles; the web page\n"
@@ -69,6 +70,7 @@ struct ReplayOptions {
     std::optional<QSize> sizePx;
     int framesPerSecond = 30;
     double tailMinutes = 0;
+    std::string pageTitle; // --title: the web page's title; empty: the race file's name
     MapChoice map;
     // The outputs asked for, by option, in the order of kOutputs.
     std::vector<std::pair<std::string, std::string>> outputs;
@@ -106,7 +108,7 @@ std::unique_ptr<ReplayExporter> MakeVideo(const QString& path, const ReplayOptio
 std::unique_ptr<ReplayExporter> MakePage(const QString& path, const ReplayOptions& options)
 {
     std::vector<std::string> warnings;
-    HtmlPageOptions page{{}, options.tailMinutes, options.map, PageCourse(options.raceFile, warnings)};
+    HtmlPageOptions page{QString::fromLocal8Bit(options.pageTitle.c_str()), options.tailMinutes, options.map, PageCourse(options.raceFile, warnings)};
     for (const std::string& warning : warnings)
         std::fprintf(stderr, "warning: %s\n", warning.c_str());
     return std::make_unique<HtmlPageExporter>(path, std::move(page));
@@ -159,6 +161,9 @@ void ParsePageOptions(const ParsedArgs& parsed, ReplayOptions& options)
     if (parsed.has("--tail") && !page)
         throw UsageError("--tail sets the minutes of track the --html page draws");
     options.tailMinutes = parsed.number("--tail", 0);
+    if (parsed.has("--title") && !page)
+        throw UsageError("--title sets the title of the --html page");
+    options.pageTitle = parsed.value("--title", "");
     const double tail = options.tailMinutes;
     if (!TailMinutesAccepted(tail))
         throw UsageError("--tail: " + parsed.value("--tail", "") + " is no number of minutes for the page's tail: give " +
@@ -223,7 +228,7 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     const ParsedArgs parsed =
         ParseArgs(args,
                   {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
-                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map", "--html", "--tail"},
+                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map", "--html", "--tail", "--title"},
                   {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");

@@ -80,19 +80,40 @@ LineReader::LineReader(const std::string& path) : path_(path)
         NotAFile(path, kind.empty() ? "no regular file" : kind);
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    file_ = ::fdopen(fd, "rb");
-    if (!file_) {
-        const int error = errno;
-        ::close(fd);
-        throw Error("cannot open \"" + path + "\": " + std::strerror(error));
-    }
+    fd_ = fd;
+    opened_ = FileStamp{status.st_size, status.st_mtim.tv_sec, status.st_mtim.tv_nsec};
     buffer_.resize(kBufferSize + kScanPaddingBytes);
+}
+
+LineReader::LineReader(SameFile, const LineReader& other) : path_(other.path_), opened_(other.opened_)
+{
+    fd_ = ::fcntl(other.fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0)
+        throw Error("cannot open \"" + path_ + "\" again: " + std::strerror(errno));
+    buffer_.resize(kBufferSize + kScanPaddingBytes);
+    Seek(other.Offset(), other.LineNumber());
+    started_ = other.started_;
 }
 
 LineReader::~LineReader()
 {
-    if (file_)
-        std::fclose(file_);
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool LineReader::Changed() const
+{
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0)
+        return false;
+    return status.st_size != opened_.Size || status.st_mtim.tv_sec != opened_.Seconds ||
+           status.st_mtim.tv_nsec != opened_.Nanoseconds;
+}
+
+long long LineReader::Size() const
+{
+    struct stat status {};
+    return ::fstat(fd_, &status) == 0 ? static_cast<long long>(status.st_size) : 0;
 }
 
 void LineReader::CheckFirstBlock() const
@@ -115,10 +136,16 @@ bool LineReader::Fill()
         return false;
     bufferOffset_ += static_cast<long long>(end_);
     pos_ = 0;
-    end_ = std::fread(buffer_.data(), 1, kBufferSize, file_);
+    // At the reader's own offset: a reader of the same open file (SameFile) on another
+    // thread reads its own bytes.
+    ssize_t read = 0;
+    do
+        read = ::pread(fd_, buffer_.data(), kBufferSize, static_cast<off_t>(bufferOffset_));
+    while (read < 0 && errno == EINTR);
+    if (read < 0)
+        throw Error("cannot read \"" + path_ + "\": " + std::strerror(errno));
+    end_ = static_cast<std::size_t>(read);
     if (end_ == 0) {
-        if (std::ferror(file_))
-            throw Error("cannot read \"" + path_ + "\": " + std::strerror(errno));
         eof_ = true;
         return false;
     }
@@ -136,8 +163,6 @@ bool LineReader::Fill()
 
 void LineReader::Seek(long long offset, long lineNumber)
 {
-    if (fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0)
-        throw Error("cannot go back in \"" + path_ + "\": " + std::strerror(errno));
     bufferOffset_ = offset;
     pos_ = end_ = 0;
     eof_ = false;

@@ -32,6 +32,11 @@ public:
     // out to be one once open, without waiting for a FIFO's writer), or when the name holds
     // a NUL byte (which would open a shorter name).
     explicit LineReader(const std::string& path);
+    // The file `other` reads, the very file it opened (not the file its name names now: a
+    // file put in its place is not read), standing where `other` stands, read through a
+    // handle of its own: for another thread. Throws Error naming the file when no handle is left.
+    struct SameFile {};
+    LineReader(SameFile, const LineReader& other);
     ~LineReader();
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
@@ -61,10 +66,14 @@ public:
     // Bytes from the start of the file to the next line ReadLine returns.
     long long Offset() const { return bufferOffset_ + static_cast<long long>(pos_); }
     // Goes back (or on) to the line that starts `offset` bytes into the file, a place that
-    // Offset() gave, as line `lineNumber` of the file. Throws Error naming the file when it
-    // cannot seek (a pipe).
+    // Offset() gave, as line `lineNumber` of the file.
     void Seek(long long offset, long lineNumber);
     const std::string& Path() const { return path_; }
+    // The open file's size now, in bytes.
+    long long Size() const;
+    // The open file was written to since it was opened: its size or its time of change is
+    // not what it was (a file put in its place under its name does not count: it is not read).
+    bool Changed() const;
 
 private:
     bool Fill();                             // false at the end of the file
@@ -72,8 +81,14 @@ private:
     void CheckFirstBlock() const;
     [[noreturn]] void LineTooLong() const;
 
+    struct FileStamp {
+        long long Size = 0;
+        long long Seconds = 0;
+        long long Nanoseconds = 0;
+    };
     std::string path_;
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
+    FileStamp opened_; // the file when it was opened
     std::vector<char> buffer_;   // a block of the file, then kScanPaddingBytes
     long long bufferOffset_ = 0; // file offset of buffer_[0]
     std::size_t pos_ = 0;

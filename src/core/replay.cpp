@@ -111,7 +111,7 @@ OpenTrackFiles::OpenTrackFiles(const OpenTrackFiles& other)
 {
     for (std::size_t k = 0; k < size(); ++k)
         if (other[k])
-            (*this)[k] = other[k]->reopen();
+            (*this)[k] = other[k]->share();
 }
 
 void CloseTrackFiles(RaceState& state)
@@ -126,6 +126,15 @@ bool AllTrackFilesAtEnd(RaceState& state)
         if (state.TrackFile[k] && !state.TrackFile[k]->AtEnd())
             return false;
     return true;
+}
+
+std::string ChangedTrackFileText(const RaceState& state)
+{
+    for (int k = 0; k < state.BoatCount; ++k)
+        if (const auto& file = state.TrackFile[static_cast<std::size_t>(k)]; file && file->Changed())
+            return QuotedText(FileLabel(file->Path())) +
+                   " was changed while the replay had it open; Start the replay again to replay it as it is now";
+    return {};
 }
 
 std::string LegendCaption(const RaceState& state, int k)

@@ -121,9 +121,11 @@ struct StepOutcome {
     std::vector<BoatStep> Boats;
 };
 
-// The open track files of a race, by boat index. A copy opens the same files again, each
-// standing where the original stands, so that a copy of the race state plays on by itself
-// (the count of a race's steps on a worker thread); it throws Error when one cannot be opened.
+// The open track files of a race, by boat index. A copy reads the very files the original
+// opened (a file put in one's place under its name meanwhile is not read), each through a
+// handle of its own standing where the original stands, so that a copy of the race state
+// plays on by itself (the count of a race's steps on the pool); it throws Error when no
+// handle is left.
 class OpenTrackFiles : public std::array<std::unique_ptr<TrackLineReader>, kMaxBoats> {
 public:
     OpenTrackFiles() = default;
@@ -245,6 +247,11 @@ void CloseTrackFiles(RaceState& state);
 
 // True when every loaded boat's track file is at its end (nothing is left to draw).
 bool AllTrackFilesAtEnd(RaceState& state);
+
+// What to say when an open track file was written to since the race was opened (its lines
+// no longer stand where the replay found them): "\"boat1.txt\" was changed while the replay
+// had it open; Start the replay again to replay it as it is now". "" when none was.
+std::string ChangedTrackFileText(const RaceState& state);
 
 // The path of a track file named in a boat entry: a relative name is taken from the
 // race file's folder; "\" separates folders as well as "/".

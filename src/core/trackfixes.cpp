@@ -74,9 +74,14 @@ bool TrackLineReader::fill()
     return false;
 }
 
-std::unique_ptr<TrackLineReader> TrackLineReader::reopen() const
+TrackLineReader::TrackLineReader(LineReader::SameFile same, const TrackLineReader& other)
+    : file_(same, other.file_), sep_(other.sep_)
 {
-    auto copy = std::make_unique<TrackLineReader>(file_.Path(), sep_);
+}
+
+std::unique_ptr<TrackLineReader> TrackLineReader::share() const
+{
+    auto copy = std::make_unique<TrackLineReader>(LineReader::SameFile{}, *this);
     copy->restore(position());
     return copy;
 }

@@ -99,9 +99,15 @@ public:
     // Goes back (or on) to a place that position() gave. Throws Error when the file cannot
     // seek (a pipe).
     void restore(const Position& at);
-    // The same file opened again, standing where this reader stands: a reader of its own
-    // for another thread. Throws Error naming the file when it cannot be opened or sought.
-    std::unique_ptr<TrackLineReader> reopen() const;
+    // A reader of its own of the very file this one reads (LineReader::SameFile), standing
+    // where this reader stands: for another thread. Throws Error naming the file when no
+    // handle is left.
+    std::unique_ptr<TrackLineReader> share() const;
+    TrackLineReader(LineReader::SameFile, const TrackLineReader& other);
+    // The file was written to since it was opened (LineReader::Changed).
+    bool Changed() const { return file_.Changed(); }
+    // The open file's size in bytes.
+    long long Size() const { return file_.Size(); }
 
 private:
     bool fill(); // reads the next line that counts into the other slot; false at the end of the file

@@ -41,7 +41,7 @@ public:
     // The steps of one turn of the play timer are done (several at the play speed 0): a
     // window shows what they changed.
     virtual void ticked() {}
-    // The race's steps are being counted on a worker thread (at Start, or for new settings),
+    // The race's steps are being counted on the pool (at Start, or for new settings),
     // `done` of the track files read so far (0 to 1): told when the count begins and several
     // times a second. The replay goes on at the old settings meanwhile.
     virtual void counting(double /*done*/) {}

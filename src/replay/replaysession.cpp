@@ -4,6 +4,8 @@
 #include "core/error.h"
 #include "core/freedmemory.h"
 #include "core/text.h"
+#include "core/workpool.h"
+#include "replay/timelinebudget.h"
 
 #include <QElapsedTimer>
 
@@ -11,99 +13,29 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <utility>
 
 namespace tideplot {
 
 namespace {
 
-// How often a count on the worker thread is looked at (its progress told, its end taken).
+// How often a count on the pool is looked at (its progress told, its end taken).
 constexpr int kCountTurnMs = 25;
 // At the play speed 0, a tick plays steps for this long before the windows get their turn.
 constexpr qint64 kFastTickMs = 4;
 // A race beyond its budget is played to its end at this resolution (or its own, when
 // coarser) to learn where it ends without keeping it.
 constexpr double kMeasureResolutionSeconds = 60;
-// The estimate of a race's steps at another resolution may miss its last step or two.
-constexpr long long kEstimateMarginSteps = 16;
 // What a checkpoint holds a boat beyond its fixed part: the two track lines around it.
 constexpr std::size_t kCheckpointLineBytes = 2 * 64;
-
-std::string MegabytesText(std::size_t bytes)
-{
-    const double megabytes = static_cast<double>(bytes) / (1 << 20);
-    char text[32];
-    std::snprintf(text, sizeof text, megabytes < 100 ? "%.1f MB" : "%.0f MB", megabytes);
-    return text;
-}
-
-// `seconds` rounded up to two significant digits, a resolution a user types: 0.2347 -> 0.24.
-double RoundUpToTwoDigits(double seconds)
-{
-    const double scale = std::pow(10.0, std::floor(std::log10(seconds)) - 1);
-    return std::ceil(seconds / scale - 1e-9) * scale;
-}
-
-// The steps of a race that ends at `endClock` at another resolution.
-long long EstimatedSteps(double endClock, double resolutionSeconds)
-{
-    const double span = (endClock - kRaceClockAtStart) * kSecondsPerDay;
-    return static_cast<long long>(std::floor(std::max(span, 0.0) / resolutionSeconds + 1e-9)) + 1;
-}
-
-// Why the timeline of `boats` boats and a race that ends at `endClock` would not fit
-// `budgetBytes` at a resolution: the steps, the bytes and the finest resolution that fits
-// ("" when it fits).
-std::string BudgetProblem(double endClock, int boats, std::size_t budgetBytes, std::size_t wholeBytes,
-                          double resolutionSeconds)
-{
-    const long long steps = EstimatedSteps(endClock, resolutionSeconds);
-    const std::size_t needed = ReplaySession::TimelineBytes(boats, steps + kEstimateMarginSteps);
-    if (needed <= budgetBytes)
-        return {};
-    // The most steps the budget holds, and the resolution that takes no more.
-    long long fitting = 0;
-    for (long long step = std::size_t{1} << 40; step > 0; step /= 2)
-        if (ReplaySession::TimelineBytes(boats, fitting + step + kEstimateMarginSteps) <= budgetBytes)
-            fitting += step;
-    // (Built by appending: GCC 12 warns of an overlap in an inserted prefix, wrongly.)
-    std::string text = "the race takes ";
-    text += std::to_string(steps);
-    text += " steps at a resolution of ";
-    text += ShortNumberText(resolutionSeconds);
-    text += " s, and its timeline would need ";
-    text += MegabytesText(needed);
-    text += ", more than the ";
-    text += MegabytesText(budgetBytes);
-    if (wholeBytes > budgetBytes) {
-        text += " it may have of the ";
-        text += MegabytesText(wholeBytes);
-    }
-    text += " the replay may use (the setting Replay/MemoryMB): ";
-    const double span = (endClock - kRaceClockAtStart) * kSecondsPerDay;
-    const double finest = fitting > 1 ? RoundUpToTwoDigits(span / static_cast<double>(fitting - 1)) : 0;
-    if (fitting > 1 && ValidResolution(finest)) {
-        text += "the finest resolution that fits is ";
-        text += ShortNumberText(finest);
-        text += " s";
-    } else {
-        text += "no resolution up to ";
-        text += ShortNumberText(kMaxResolutionSeconds);
-        text += " s fits";
-    }
-    return text;
-}
 
 // The bytes of the race's open track files, and the share of them read so far.
 double TrackFileBytes(const RaceState& state)
 {
     double bytes = 0;
     for (int k = 0; k < state.BoatCount; ++k) {
-        std::error_code error;
         if (state.TrackFile[k])
-            if (const auto size = std::filesystem::file_size(state.TrackFile[k]->Path(), error); !error)
-                bytes += static_cast<double>(size);
+            bytes += static_cast<double>(state.TrackFile[k]->Size());
     }
     return bytes;
 }
@@ -366,6 +298,9 @@ void ReplaySession::seek(long long step)
     if (!seekable_)
         throw Error(overBudget_.empty() ? std::string("this replay cannot go to another moment: it has no timeline")
                                         : overBudget_);
+    // A track file written to since it was opened holds its lines elsewhere now.
+    if (std::string changed = ChangedTrackFileText(state_); !changed.empty())
+        throw Error(std::move(changed));
     step = std::clamp<long long>(step, 0, stepCount());
     // A seek on from where the replay stands keeps what the observers show.
     const long long kept = observersFollowTimeline_ && step >= position_ && position_ <= stepCount() ? position_ : 0;
@@ -392,14 +327,15 @@ bool SameSettings(const ReplaySettings& a, const ReplaySettings& b)
 
 } // namespace
 
+// What the window's thread and the count's job share. The job holds it too, so that the
+// session lets go of a count it cancels without waiting for it.
 struct ReplaySession::Count {
     ReplaySettings Settings;
     std::atomic<bool> Cancel{false};
     std::atomic<double> Done{0}; // of the track files read
     std::atomic<bool> Ended{false};
-    Timeline Result;     // the worker's, until Ended
+    Timeline Result;     // the job's, until Ended
     std::string Failure; // the same
-    std::thread Worker;
 };
 
 const ReplaySettings& ReplaySession::comingSettings() const
@@ -448,7 +384,7 @@ void ReplaySession::beginCount(const ReplaySettings& settings)
 {
     cancelCount();
     RaceState copy = state_; // the track files opened again
-    auto count = std::make_unique<Count>();
+    auto count = std::make_shared<Count>();
     count->Settings = settings;
     // The old timeline stays while the new one is counted, unless the two would not fit
     // the budget together: then the replay stands still without one until the count ends.
@@ -460,16 +396,20 @@ void ReplaySession::beginCount(const ReplaySettings& settings)
         series_.clear(state_.BoatCount);
         notify([this](FrameObserver& o) { o.seriesChanged(series_); });
     }
-    Count& c = *count;
-    c.Worker = std::thread(
-        [&c, state = std::move(copy), atStart = atStart_, budget = Budget{budgetBytes_, wholeBudgetBytes_}]() mutable {
-            try {
-                c.Result = CountTimeline(state, atStart, c.Settings, budget, &c.Cancel, &c.Done);
-            } catch (const std::exception& e) {
-                c.Failure = e.what();
-            }
-            c.Ended.store(true, std::memory_order_release);
-        });
+    // On the program's pool: the job gets its own copy of the race state (reading the very
+    // files the replay opened), returns its timeline through the count, and is let go of
+    // when cancelled.
+    auto job = [c = count, state = std::make_shared<RaceState>(std::move(copy)), atStart = atStart_,
+                budget = Budget{budgetBytes_, wholeBudgetBytes_}] {
+        try {
+            c->Result = CountTimeline(*state, atStart, c->Settings, budget, &c->Cancel, &c->Done);
+        } catch (...) {
+            c->Failure = FailureText(std::current_exception());
+        }
+        CloseTrackFiles(*state);
+        c->Ended.store(true, std::memory_order_release);
+    };
+    WorkPool::Program().start(std::move(job), kCountPriority);
     count_ = std::move(count);
     countTimer_.start();
     notify([](FrameObserver& o) { o.counting(0); });
@@ -480,8 +420,7 @@ void ReplaySession::cancelCount()
     countTimer_.stop();
     if (!count_)
         return;
-    count_->Cancel = true;
-    count_->Worker.join();
+    count_->Cancel = true; // the job stops at its next step, and lets go of the count
     count_.reset();
     playAfterCount_.reset();
 }
@@ -501,9 +440,10 @@ void ReplaySession::countTurn()
 void ReplaySession::finishCount()
 {
     countTimer_.stop();
-    count_->Worker.join();
-    const std::unique_ptr<Count> count = std::move(count_);
+    const std::shared_ptr<Count> count = std::move(count_);
     const std::optional<int> playAfter = std::exchange(playAfterCount_, std::nullopt);
+    if (std::string changed = ChangedTrackFileText(state_); !changed.empty())
+        count->Failure = std::move(changed); // its timeline would end at a line moved
     if (!count->Failure.empty()) {
         notify([&count](FrameObserver& o) { o.countEnded(count->Failure); });
         return;
@@ -569,7 +509,11 @@ void ReplaySession::stop()
 void ReplaySession::fail(const std::string& message)
 {
     stop();
-    notify([&message](FrameObserver& o) { o.failed(message); });
+    // A track file written to while open holds its lines elsewhere now: that is what is
+    // wrong, not the line met there.
+    const std::string changed = ChangedTrackFileText(state_);
+    const std::string& told = changed.empty() ? message : changed;
+    notify([&told](FrameObserver& o) { o.failed(told); });
 }
 
 void ReplaySession::tick()

@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 // The replay as a timeline: a race loaded from its race file, played step by step on one
@@ -26,10 +25,13 @@
 // hundred bytes a boat). A seek goes to the checkpoint before the step and plays the few
 // steps from there.
 //
-// The windows count the steps on a worker thread (start() in the background at Start,
-// changeSettingsInBackground for new settings) while the replay goes on with the old ones and
-// the windows stay answerable: a 64-boat day at one second a step takes some seconds. Its own copy of the race state
-// reads the track files through files of its own; the main thread takes over its timeline when it is done.
+// The windows count the steps on the program's pool (WorkPool: start() in the background at
+// Start, changeSettingsInBackground for new settings) while the replay goes on with the old
+// ones and the windows stay answerable: a 64-boat day at one second a step takes some seconds.
+// The count's own copy of the race state reads the very track files the replay opened (a file
+// put in one's place under its name is not read), through handles of its own; the window's
+// thread takes over its timeline when it is done, and lets go of a count it cancels without
+// waiting for it. A track file written to while open is told as such, not as a bad line.
 //
 // The timeline never holds more than its memory budget. A race whose steps at the chosen
 // resolution would not fit is loaded all the same, but it cannot be played or sought until
@@ -62,7 +64,7 @@ public:
 
     // Loads the race file with the race clock at minus five minutes and tells the
     // observers. With `timeline`, plays the race once unseen to count its steps and to be
-    // able to seek: before returning, or `inBackground` on a worker thread as new settings
+    // able to seek: before returning, or `inBackground` on the pool as new settings
     // are counted (counting(), countEnded(); a play() asked for meanwhile starts when the
     // count is done). Throws Error naming the file, the line and the fault; nothing is
     // loaded then.
@@ -82,14 +84,14 @@ public:
     // stood at, as if played from Start with them. Throws Error, changing nothing, when
     // the timeline at the new settings would not fit its budget (timelineProblem()).
     void changeSettings(const ReplaySettings& settings);
-    // changeSettings() on a worker thread: returns at once. The observers are told how far
+    // changeSettings() on the pool: returns at once. The observers are told how far
     // the count is (counting()) and when it has ended (countEnded()); until then the replay
     // plays and goes to any moment at the old settings, and a play() asked for meanwhile
     // starts when the new settings have taken effect. New settings again cancel a count
     // under way. Throws Error, changing nothing, when the race at the new settings is known
-    // not to fit its budget, or when a track file cannot be opened again.
+    // not to fit its budget, or when no file handle is left for the count.
     void changeSettingsInBackground(const ReplaySettings& settings);
-    // Steps are being counted on the worker thread (at Start or for new settings).
+    // Steps are being counted on the pool (at Start or for new settings).
     bool counting() const { return count_ != nullptr; }
     // The settings the replay will have: those being counted, or those it has.
     const ReplaySettings& comingSettings() const;
@@ -156,7 +158,7 @@ private:
         bool Seekable = false;
         std::string OverBudget;
     };
-    struct Count; // a count on a worker thread
+    struct Count; // a count on the pool
 
     void tick();
     void fail(const std::string& message);
@@ -172,7 +174,7 @@ private:
     void playUnseen(); // the timeline counted here and taken
     // The timeline of the current settings has been counted (it may not fit its budget).
     bool timelineCounted() const { return seekable_ || !overBudget_.empty(); }
-    void beginCount(const ReplaySettings& settings); // on a worker thread
+    void beginCount(const ReplaySettings& settings); // on the pool
     void adopt(Timeline&& timeline);
     void goToClockAfterCount(double clock, bool fromStart);
     void cancelCount();
@@ -202,7 +204,7 @@ private:
     // settings made the timeline anew, until the next seek).
     bool observersFollowTimeline_ = false;
 
-    std::unique_ptr<Count> count_;
+    std::shared_ptr<Count> count_;
     QTimer countTimer_;
     std::optional<int> playAfterCount_; // the play interval asked for while counting
 

@@ -28,14 +28,13 @@ namespace tideplot {
 using namespace page;
 
 struct HtmlPageExporter::Boat {
-    Bytes track;
+    TrackStreams track;
     Bytes distance;
     bool hasEnd = false;          // a piece was drawn: the next may start at its end
     std::int64_t endLat = 0;      // the end of the last piece, in millionths of a degree
     std::int64_t endLon = 0;      // longitude taken the short way from the piece before
     double endLonDeg = 0;         // the same in degrees, unrounded
     long long pieceStep = 0;      // the step of the last piece
-    long long distanceStep = 0;   // the step at which the distance text last changed
     std::string distanceText;     // as the control window shows it now
     std::int64_t thousandths = 0; // the last distance written, in thousandths of a mile
 };
@@ -225,13 +224,8 @@ void HtmlPageExporter::addPiece(std::size_t k, long long step, const TrackPoint&
     const std::int64_t toLat = std::llround(to.Lat * kMicroDegrees);
     const std::int64_t toLonMicro = std::llround(toLon * kMicroDegrees);
     const bool joined = boat.hasEnd && fromLat == boat.endLat && fromLonMicro == boat.endLon;
-    boat.track.put(static_cast<std::uint64_t>(step - boat.pieceStep) * 2 + (joined ? 0 : 1));
-    if (!joined) {
-        boat.track.putSigned(fromLat - boat.endLat);
-        boat.track.putSigned(fromLonMicro - boat.endLon);
-    }
-    boat.track.putSigned(toLat - fromLat);
-    boat.track.putSigned(toLonMicro - fromLonMicro);
+    boat.track.piece(step - boat.pieceStep, joined, fromLat - boat.endLat, fromLonMicro - boat.endLon,
+                     toLat - fromLat, toLonMicro - fromLonMicro);
     boat.hasEnd = true;
     boat.endLat = toLat;
     boat.endLon = toLonMicro;
@@ -325,22 +319,21 @@ void HtmlPageExporter::frame(const FleetFrame& frame)
         const BoatStep& step = frame.Boats[k];
         Boat& boat = boats_[k];
         if (k >= 1) {
+            // Every step: 0 for the text of the step before, 1 for no text, else 2 + the
+            // zig-zag change of the thousandths from the last text.
             std::string text = step.HasDistance ? DistanceText(step.DistanceNm) : std::string();
-            if (text != boat.distanceText) {
-                boat.distance.put(static_cast<std::uint64_t>(steps_ - boat.distanceStep));
-                // 0 for no text, else 1 + the zig-zag difference to the distance written before
-                if (text.empty()) {
-                    boat.distance.put(0);
-                } else {
-                    const std::int64_t thousandths = DistanceThousandths(text);
-                    const std::int64_t change = thousandths - boat.thousandths;
-                    boat.distance.put(
-                        ((static_cast<std::uint64_t>(change) << 1) ^ static_cast<std::uint64_t>(change >> 63)) + 1);
-                    boat.thousandths = thousandths;
-                }
-                boat.distanceStep = steps_;
-                boat.distanceText = std::move(text);
+            if (text == boat.distanceText) {
+                boat.distance.put(0);
+            } else if (text.empty()) {
+                boat.distance.put(1);
+            } else {
+                const std::int64_t thousandths = DistanceThousandths(text);
+                const std::int64_t change = thousandths - boat.thousandths;
+                boat.distance.put(
+                    ((static_cast<std::uint64_t>(change) << 1) ^ static_cast<std::uint64_t>(change >> 63)) + 2);
+                boat.thousandths = thousandths;
             }
+            boat.distanceText = std::move(text);
         }
         if (step.Drawn)
             addPiece(k, steps_, step.From, step.To);
@@ -396,8 +389,8 @@ std::string HtmlPageExporter::dataJson()
             : 10;
     json += ",\"resolutionSeconds\":" + JsonNumber(resolution);
     json += ",\"tailMinutes\":" + JsonNumber(options_.TailMinutes);
-    json += ",\"clock\":" + Base64Json(clock_->bytes());
-    json += ",\"widths\":" + Base64Json(widths_->bytes());
+    json += ",\"clock\":" + PackedJson(clock_->bytes());
+    json += ",\"widths\":" + PackedJson(widths_->bytes());
     json += ",\"boats\":[";
     for (std::size_t k = 0; k < fleet_.Boats.size(); ++k) {
         const FleetBoat& boat = fleet_.Boats[k];
@@ -405,8 +398,10 @@ std::string HtmlPageExporter::dataJson()
         json += "\"caption\":" + JsonString(LocalTextAsUtf8(boat.Caption));
         json += ",\"colour\":" + JsonString(TrackCss(boat.Colour));
         json += ",\"window\":" + JsonString(WindowCss(boat.WindowColour));
-        json += ",\"track\":" + Base64Json(boats_[k].track.bytes());
-        json += ",\"distance\":" + Base64Json(boats_[k].distance.bytes());
+        json += ",\"heads\":" + PackedJson(boats_[k].track.heads.bytes());
+        json += ",\"lats\":" + PackedJson(boats_[k].track.lats.bytes(), Packing::Noise);
+        json += ",\"lons\":" + PackedJson(boats_[k].track.lons.bytes(), Packing::Noise);
+        json += ",\"distance\":" + PackedJson(boats_[k].distance.bytes());
         json += "}";
     }
     json += "]";
@@ -414,7 +409,7 @@ std::string HtmlPageExporter::dataJson()
         const FinishLine& line = *options_.RaceCourse->Finish;
         json += ",\"finish\":[" + JsonNumber(line.Lat1) + "," + JsonNumber(line.Lon1) + "," + JsonNumber(line.Lat2) +
                 "," + JsonNumber(line.Lon2) + "]";
-        json += ",\"leaderboard\":" + Base64Json(board_->bytes());
+        json += ",\"leaderboard\":" + PackedJson(board_->bytes());
         json += ",\"results\":[";
         bool first = true;
         for (const BoatResult& result : RaceResults(fleet_.RaceFileName, *options_.RaceCourse)) {
@@ -455,7 +450,7 @@ void HtmlPageExporter::write(OutputFile& out)
     if (options_.Title.isEmpty())
         options_.Title = QFileInfo(QString::fromLocal8Bit(fleet_.RaceFileName.c_str())).completeBaseName();
     // The script's parts, one after the other in one script element.
-    const std::string script = (Resource("racedata.js") + Resource("chart.js") + Resource("controls.js")).toStdString();
+    const std::string script = (Resource("racedata.js") + Resource("trackpen.js") + Resource("chart.js") + Resource("controls.js")).toStdString();
     if (QByteArray::fromStdString(script).toLower().contains("</script"))
         throw Error("the web page's script holds the end of a script element");
     const std::string style = Resource("replay.css").toStdString();

@@ -28,15 +28,16 @@
 // What the page holds, all of it collected as the frames come, compactly:
 // - the race time of every step, as whole seconds (the text rebuilt from them is checked
 //   against RaceClockText here, so the page writes exactly the replay's text);
-// - each boat's distance text, as the change of its thousandths, only at the steps where
-//   it changes (it keeps its text until the replay writes another, as in the control window);
-// - each boat's pieces as zig-zag variable-length integers: the step (as the difference to
-//   the piece before), and the ends in millionths of a degree, each relative to the point
-//   before, so a piece that starts where the last ended costs about five bytes;
+// - each boat's distance text at every step: unchanged, none, or the change of its
+//   thousandths (a run of unchanged steps packs to almost nothing);
+// - each boat's pieces as three streams of zig-zag variable-length integers (TrackStreams in
+//   pagedata.h): the steps between pieces, and the ends in millionths of a degree, a piece
+//   that starts where the last ended as its move less the move foretold from the four before;
 // - with a finish line, the leaderboard of every step where it changes (Leaderboard's
 //   texts, held as their numbers) and the results table from the track files (results.h).
-// The numbers go into a <script type="application/json"> element, base64 where they are
-// bytes, every "<" written as \u003c so that no text from a file can close the element.
+// Each stream is packed with zlib and written in base 85 (the browser inflates it); the
+// numbers go into a <script type="application/json"> element, every "<" of a text written
+// as \u003c so that no text from a file can close the element.
 // Names from files only ever become text in the page (the script sets textContent).
 //
 // Nothing leaves the page but the map's tiles: a Content-Security-Policy allows the

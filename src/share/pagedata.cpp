@@ -6,13 +6,38 @@
 #include <QByteArray>
 #include <QString>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
+#include <zlib.h>
+
 namespace tideplot::page {
 
 namespace {
+
+// A zlib stream of `bytes`: Huffman codes alone for numbers that are noise (fast, and
+// smaller than with repeats looked for), zlib's default level for the rest.
+std::string Deflated(const std::string& bytes, Packing packing)
+{
+    z_stream stream{};
+    const bool noise = packing == Packing::Noise;
+    if (deflateInit2(&stream, noise ? 1 : Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 9,
+                     noise ? Z_HUFFMAN_ONLY : Z_DEFAULT_STRATEGY) != Z_OK)
+        throw Error("the web page's data cannot be packed: zlib failed to start");
+    std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END)
+        throw Error("the web page's data cannot be packed: zlib failed");
+    return out;
+}
 
 std::string TwoDigits(std::int64_t n)
 {
@@ -148,9 +173,53 @@ std::string JsonNumber(double value)
     return std::string(text, end);
 }
 
-std::string Base64Json(const std::string& bytes)
+void TrackStreams::piece(long long stepsSince, bool joined, std::int64_t startLat, std::int64_t startLon,
+                         std::int64_t moveLat, std::int64_t moveLon)
 {
-    return '"' + QByteArray::fromStdString(bytes).toBase64().toStdString() + '"';
+    heads.put(static_cast<std::uint64_t>(stepsSince) * 2 + (joined ? 0 : 1));
+    if (!joined) {
+        lats.putSigned(startLat);
+        lons.putSigned(startLon);
+        std::fill(std::begin(latMoves_), std::end(latMoves_), 0);
+        std::fill(std::begin(lonMoves_), std::end(lonMoves_), 0);
+    }
+    const auto foretold = [](const std::int64_t* moves) {
+        std::int64_t sum = 0;
+        for (int i = 0; i < kHistory; ++i)
+            sum += moves[i];
+        return static_cast<std::int64_t>(std::floor(static_cast<double>(sum + kHistory / 2) / kHistory));
+    };
+    lats.putSigned(moveLat - foretold(latMoves_));
+    lons.putSigned(moveLon - foretold(lonMoves_));
+    latMoves_[next_] = moveLat;
+    lonMoves_[next_] = moveLon;
+    next_ = (next_ + 1) % kHistory;
+}
+
+std::string PackedJson(const std::string& bytes, Packing packing)
+{
+    if (bytes.empty())
+        return "\"\"";
+    const std::string packed = Deflated(bytes, packing);
+    std::string digits;
+    for (char c = '!'; c <= '~' && digits.size() < 85; ++c)
+        if (std::string_view("\"\\<>&").find(c) == std::string_view::npos)
+            digits += c;
+    std::string json = "\"";
+    json.reserve(packed.size() * 5 / 4 + 8);
+    for (std::size_t at = 0; at < packed.size(); at += 4) {
+        const std::size_t count = std::min<std::size_t>(4, packed.size() - at);
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i)
+            value = value << 8 | (i < count ? static_cast<std::uint8_t>(packed[at + i]) : 0u);
+        char group[5];
+        for (int i = 4; i >= 0; --i) {
+            group[i] = digits[value % 85];
+            value /= 85;
+        }
+        json.append(group, count + 1);
+    }
+    return json + '"';
 }
 
 } // namespace tideplot::page

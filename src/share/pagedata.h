@@ -33,6 +33,25 @@ private:
     std::string bytes_;
 };
 
+// A boat's pieces of track as three streams, each packed on its own: `heads` (per piece the
+// steps since the piece before, times two, plus one when the piece does not start where the
+// one before ended), `lats` and `lons` (in millionths of a degree: for a piece that does not
+// join, its start from the end before; then its move less the move foretold from the last
+// four, their mean rounded half up; a piece that does not join foretells from none).
+// A boat sailing on costs a byte and a half a piece once packed.
+class TrackStreams {
+public:
+    void piece(long long stepsSince, bool joined, std::int64_t startLat, std::int64_t startLon, std::int64_t moveLat,
+               std::int64_t moveLon);
+    Bytes heads, lats, lons;
+
+private:
+    static constexpr int kHistory = 4;
+    std::int64_t latMoves_[kHistory] = {};
+    std::int64_t lonMoves_[kHistory] = {};
+    int next_ = 0;
+};
+
 // The replay's texts as whole numbers, each checked to give its text back as the page's
 // script writes it; Error when a text is not written the way the replay writes it.
 // "0.201" nautical miles as 201 thousandths:
@@ -51,7 +70,13 @@ void AppendJsonString(std::string& out, std::string_view utf8);
 std::string JsonString(std::string_view utf8);
 // A JSON number, the shortest text that reads back as `value`; null when it is not finite.
 std::string JsonNumber(double value);
-// Bytes as a JSON string of their base64.
-std::string Base64Json(const std::string& bytes);
+// Bytes as a JSON string: their zlib stream (the page inflates it with the browser's
+// DecompressionStream("deflate")) in base 85, four bytes as five characters (a last group of
+// n bytes as n + 1), the digits 0 to 84 written as the printable ASCII characters from "!"
+// on that are neither ", \\, <, > nor &, so that the text needs no escape in the page; ""
+// for none.
+// Noise: numbers that do not repeat (a track's moves less their forecast).
+enum class Packing { Repeats, Noise };
+std::string PackedJson(const std::string& bytes, Packing packing = Packing::Repeats);
 
 } // namespace tideplot::page

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "analysis/raceanalysis.h"
+#include "core/workpool.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -11,8 +13,8 @@
 #include <string>
 #include <vector>
 
-// The race analysis of a replay (src/analysis), worked out on a worker thread so that the
-// windows never wait for it: a 64-boat day logged every second takes some seconds. Started at
+// The race analysis of a replay (src/analysis), worked out on the program's pool (WorkPool) so
+// that the windows never wait for it: a 64-boat day logged every second takes some seconds. Started at
 // Start, cancelled when the replay closes. Its result is read on the thread that started it,
 // and judged there against another wind (cheap: no track is read again).
 namespace tideplot {
@@ -20,7 +22,7 @@ namespace tideplot {
 class AnalysisRun {
 public:
     AnalysisRun();
-    // Cancels a run under way and waits for its worker, which stops at its next boat.
+    // Cancels a run under way without waiting for it: its job stops at its next boat.
     ~AnalysisRun();
     AnalysisRun(const AnalysisRun&) = delete;
     AnalysisRun& operator=(const AnalysisRun&) = delete;
@@ -49,9 +51,12 @@ public:
     void setWind(std::optional<double> windFromDeg);
 
 private:
-    struct Job;
-    std::shared_ptr<Job> job_;                    // the run under way
-    std::vector<std::shared_ptr<Job>> cancelled_; // cancelled runs whose workers may still read
+    void lookAtJob(); // the run's end taken, and `done` called
+
+    std::shared_ptr<JobOutcome<RaceAnalysis>> job_; // the run under way
+    std::function<void()> done_;
+    QTimer look_;
+    QElapsedTimer elapsed_;
     std::unique_ptr<RaceAnalysis> result_;
     std::string failure_;
     double seconds_ = 0;

@@ -18,7 +18,6 @@
 #include "ui/frmresults.h"
 #include "ui/settings.h"
 #include "ui/windowplacement.h"
-#include "ui/workpool.h"
 
 #include <QEvent>
 #include <QFile>
@@ -26,7 +25,6 @@
 #include <QMainWindow>
 #include <QScreen>
 #include <QStatusBar>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <exception>
@@ -101,13 +99,8 @@ ReplayWindows::ReplayWindows(QMainWindow& setup, UserDialogs& dialogs, QSettings
     chartDescription_.setInterval(1000);
     connect(&chartDescription_, &QTimer::timeout, this, [this] { describeChart(); });
     // Until the first step the chart shows the whole race, once its box has been read.
-    connect(&raceBox_, &QFutureWatcher<FixBox>::finished, this, [this] {
-        ReplayView* view = replayView();
-        if (!view || raceBox_.isCanceled() || !raceBox_.isFinished() || !frmControl_ || session_.position() != 0)
-            return;
-        view->showBox(raceBox_.result());
-        describeChart();
-    });
+    raceBoxLook_.setInterval(20);
+    connect(&raceBoxLook_, &QTimer::timeout, this, [this] { raceBoxRead(); });
     session_.addObserver(&leaderboard_);
     // The results window's leaderboard follows the replay four times a second.
     leaderboardShown_.setInterval(250);
@@ -240,8 +233,8 @@ void ReplayWindows::start(const std::string& raceFile)
             frmControl_->close(); // nothing was loaded to play
         return;
     }
-    // The track files are open: the analysis reads them from the start on a worker thread.
-    // The course and the wind lines as the course file had them at Start.
+    // The track files are open: the analysis reads them from the start on the pool, with the
+    // course and the wind lines as the course file had them at Start.
     analysis_.start(
         BoatSources(session_.state()), [this] { analysisChanged(); }, analysis / sizeof(MotionSample),
         course_.Finish ? std::optional<Course>(course_) : std::nullopt, windLines_);
@@ -259,7 +252,7 @@ void ReplayWindows::showWholeRace()
     ReplayView* view = replayView();
     if (!view)
         return;
-    // Every fix of every track is read: on a worker thread, so that a long race holds no
+    // Every fix of every track is read: on the pool, so that a long race holds no
     // window. The chart shows the race's box when it is there, unless the replay has moved.
     endRaceBox();
     std::vector<std::pair<std::string, char>> tracks;
@@ -278,28 +271,52 @@ void ReplayWindows::showWholeRace()
     }
     if (!first.empty())
         view->showBox(first);
-    raceBoxCancel_ = std::make_shared<std::atomic<bool>>(false);
-    raceBox_.setFuture(QtConcurrent::run(&LongWorkPool(), [tracks = std::move(tracks), cancel = raceBoxCancel_] {
-        FixBox race;
-        for (const auto& [path, sep] : tracks) {
-            try {
-                race.add(TrackFixesBox(path, sep, cancel.get()));
-            } catch (const Error&) {
-                // The replay reports a track it cannot read when it gets there.
+    raceBox_ = StartJob<FixBox>(
+        [tracks = std::move(tracks)](const std::atomic<bool>& cancel) {
+            FixBox race;
+            for (const auto& [path, sep] : tracks) {
+                try {
+                    race.add(TrackFixesBox(path, sep, &cancel));
+                } catch (const Error&) {
+                    // The replay reports a track it cannot read when it gets there.
+                }
             }
-        }
-        return race;
-    }));
+            return race;
+        },
+        kBoxPriority);
+    raceBoxLook_.start();
     describeChart();
     chartDescription_.start();
 }
 
 void ReplayWindows::endRaceBox()
 {
-    if (raceBoxCancel_)
-        raceBoxCancel_->store(true);
-    raceBox_.cancel();
-    raceBox_.waitForFinished();
+    // Nothing waits: the job holds only its own copies and stops at its next fix.
+    raceBoxLook_.stop();
+    if (raceBox_)
+        raceBox_->Cancel.store(true);
+    raceBox_.reset();
+}
+
+void ReplayWindows::raceBoxRead()
+{
+    if (!raceBox_ || !raceBox_->ended())
+        return;
+    const std::shared_ptr<JobOutcome<FixBox>> box = std::move(raceBox_);
+    raceBoxLook_.stop();
+    ReplayView* view = replayView();
+    if (!view || !frmControl_)
+        return;
+    // Anything but a track that cannot be read (the memory, say) is told, not lost.
+    if (!box->Failure.empty()) {
+        dialogs_.tell(QStringLiteral("The chart cannot show the whole race: %1").arg(FromBytes(box->Failure)),
+                      MessageKind::Warning);
+        return;
+    }
+    if (session_.position() != 0 || !box->Result)
+        return;
+    view->showBox(*box->Result);
+    describeChart();
 }
 
 void ReplayWindows::tellWarnings(const QString& memoryWarning)
@@ -484,7 +501,7 @@ void ReplayWindows::followBoat(std::optional<int> boat)
 void ReplayWindows::analysisChanged()
 {
     if (!analysis_.running())
-        ReturnFreedMemory(); // what the analysis's worker thread used on the way
+        ReturnFreedMemory(); // what the analysis's threads used on the way
     if (frmAnalysis_) {
         QString note;
         if (analysis_.running())

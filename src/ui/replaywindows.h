@@ -3,12 +3,12 @@
 #include "core/course.h"
 #include "core/results.h"
 #include "core/trackfixes.h"
+#include "core/workpool.h"
 #include "earth/applicationge.h"
 #include "replay/leaderboard.h"
 #include "replay/replaysession.h"
 #include "ui/analysisrun.h"
 
-#include <QFutureWatcher>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -107,7 +107,8 @@ private:
     void analysisChanged();
     // The replay closed: its analysis stops and its window closes.
     void endAnalysis();
-    void endRaceBox(); // the read of the race's box cancelled and waited for
+    void endRaceBox(); // the read of the race's box cancelled (not waited for)
+    void raceBoxRead(); // the race's box, or why it could not be read, shown
 
     QMainWindow& setup_;
     UserDialogs& dialogs_;
@@ -116,7 +117,7 @@ private:
 
     std::string raceFile_;
     ReplaySession session_;
-    Course course_; // the course file's, with the finish line set in the chart
+    Course course_;                    // the course file's, with the finish line set in the chart
     std::vector<TypedWind> windLines_; // the course file's wind lines, for the analysis
     Leaderboard leaderboard_;
     std::unique_ptr<ApplicationGE> earthApp_;
@@ -129,9 +130,10 @@ private:
     QPointer<FrmAnalysis> frmAnalysis_;
     QTimer leaderboardShown_;
     QTimer chartDescription_;
-    // The box of every fix of the race, read on a worker thread at Start.
-    QFutureWatcher<FixBox> raceBox_;
-    std::shared_ptr<std::atomic<bool>> raceBoxCancel_;
+    // The box of every fix of the race, read on the pool at Start, and looked at until it
+    // is there.
+    std::shared_ptr<JobOutcome<FixBox>> raceBox_;
+    QTimer raceBoxLook_;
     QRect viewGeometry_; // where the chart window was, kept for the next replay's chart
     QString memoryWarningTold_;
 };

@@ -100,12 +100,13 @@ Scores Score(const racesim::TrueRace& truth, const RaceAnalysis& race)
             const auto near = [&](const Manoeuvre& m) { return std::fabs(m.MiddleSeconds - t.MiddleSeconds) <= 10; };
             if (t.AtMark && t.MiddleSeconds > 0) {
                 ++s.atMarks;
-                s.roundingsFound += std::any_of(boat.Manoeuvres.begin(), boat.Manoeuvres.end(), [&](const Manoeuvre& m) {
-                    return m.Kind == ManoeuvreKind::Rounding && near(m);
-                });
-                s.roundingsNamed += std::any_of(boat.Manoeuvres.begin(), boat.Manoeuvres.end(), [&](const Manoeuvre& m) {
-                    return (m.Kind == ManoeuvreKind::Tack || m.Kind == ManoeuvreKind::Gybe) && near(m);
-                });
+                s.roundingsFound +=
+                    std::any_of(boat.Manoeuvres.begin(), boat.Manoeuvres.end(),
+                                [&](const Manoeuvre& m) { return m.Kind == ManoeuvreKind::Rounding && near(m); });
+                s.roundingsNamed +=
+                    std::any_of(boat.Manoeuvres.begin(), boat.Manoeuvres.end(), [&](const Manoeuvre& m) {
+                        return (m.Kind == ManoeuvreKind::Tack || m.Kind == ManoeuvreKind::Gybe) && near(m);
+                    });
             }
             if (t.Kind == "turn" || t.AtMark)
                 continue;

@@ -141,7 +141,8 @@ TEST(CourseRace, StartLegsAndGapsFollowTheRace)
             EXPECT_TRUE(near(ManoeuvreKind::Rounding)) << t.File << " at " << rounding;
             EXPECT_FALSE(near(ManoeuvreKind::Tack) || near(ManoeuvreKind::Gybe)) << t.File << " at " << rounding;
         }
-        const auto r = std::find_if(results.begin(), results.end(), [&](const BoatResult& b) { return b.Boat == t.File; });
+        const auto r =
+            std::find_if(results.begin(), results.end(), [&](const BoatResult& b) { return b.Boat == t.File; });
         if (r->Finished) {
             EXPECT_EQ(boat.Legs.back().To, "finish");
             EXPECT_EQ(boat.Legs.back().Rank, r->Rank) << t.File;

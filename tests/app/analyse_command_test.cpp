@@ -352,7 +352,8 @@ TEST(AnalyseCommandWind, EstimatedOnRacesOfBothGenerators)
     dir.writeBytes("mg/race.TP1.course", course + "wind 0:10 80\r\n");
     run = RunCommand(kTideplot + " analyse " + Quote(dir.file("mg/race.TP1")));
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.output.find("race.TP1.course, line " + std::to_string(std::count(course.begin(), course.end(), '\n') + 1) +
+    EXPECT_NE(run.output.find("race.TP1.course, line " +
+                              std::to_string(std::count(course.begin(), course.end(), '\n') + 1) +
                               ": the wind line \"0:10 80\""),
               std::string::npos)
         << run.output;
@@ -371,11 +372,11 @@ TEST(AnalyseCommandCourse, StartAndLegs)
     const auto run = RunCommand(kTideplot + " analyse " + Quote(truth.RaceFile.string()) + " --legs --json " +
                                 Quote(dir.file("a.json")) + " --legs-csv " + Quote(dir.file("l.csv")));
     ASSERT_EQ(run.status, 0) << run.output;
-    for (const char* text : {"\nStart line: ", "\nBoat       To line m  Along  Speed kn  Late s       OCS\n",
-                             "  returned\n", "\nLegs (times from each boat's gun; rank and gap on corrected time at "
-                                            "the leg's end)\nBoat       Leg       Lap  Kind        Start      End",
-                             "  start-W   1    upwind  ", "  W-L       1    downwind", "  L-finish  2    upwind",
-                             "\nLegs CSV: "})
+    for (const char* text :
+         {"\nStart line: ", "\nBoat       To line m  Along  Speed kn  Late s       OCS\n", "  returned\n",
+          "\nLegs (times from each boat's gun; rank and gap on corrected time at "
+          "the leg's end)\nBoat       Leg       Lap  Kind        Start      End",
+          "  start-W   1    upwind  ", "  W-L       1    downwind", "  L-finish  2    upwind", "\nLegs CSV: "})
         EXPECT_NE(run.output.find(text), std::string::npos) << text << "\n" << run.output;
     const QJsonObject analysis = ParseJson(Slurp(dir.file("a.json")));
     EXPECT_TRUE(analysis["start_line"].toObject()["bias_deg"].isDouble());
@@ -391,10 +392,11 @@ TEST(AnalyseCommandCourse, StartAndLegs)
         ASSERT_EQ(boatLegs.size(), 5); // start-W, W-L, L-W, W-L, L-finish
         legs += static_cast<int>(boatLegs.size());
         for (const QJsonValue leg : boatLegs) {
-            for (const char* key : {"lap", "seconds", "distance_nm", "mean_speed_kn", "vmg_kn", "tacks", "gybes",
-                                    "rank", "gap_s"})
+            for (const char* key :
+                 {"lap", "seconds", "distance_nm", "mean_speed_kn", "vmg_kn", "tacks", "gybes", "rank", "gap_s"})
                 EXPECT_TRUE(leg.toObject()[key].isDouble()) << key;
-            EXPECT_EQ(leg.toObject()["kind"].toString(), leg.toObject()["to"].toString() == "L" ? "downwind" : "upwind");
+            EXPECT_EQ(leg.toObject()["kind"].toString(),
+                      leg.toObject()["to"].toString() == "L" ? "downwind" : "upwind");
         }
         EXPECT_EQ(boatLegs[4].toObject()["to"].toString(), "finish");
         EXPECT_EQ(boatLegs[4].toObject()["lap"].toInt(), 2);
@@ -402,7 +404,7 @@ TEST(AnalyseCommandCourse, StartAndLegs)
     const std::string csv = Slurp(dir.file("l.csv"));
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + legs);
     EXPECT_EQ(csv.substr(0, csv.find('\r')), "row,name,from,to,lap,kind,start,end,seconds,distance_nm,mean_speed_kn,"
-                                              "vmg_kn,tacks,gybes,mean_loss_m,port_s,starboard_s,rank,gap_s");
+                                             "vmg_kn,tacks,gybes,mean_loss_m,port_s,starboard_s,rank,gap_s");
 }
 
 } // namespace

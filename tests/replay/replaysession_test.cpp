@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <regex>
@@ -368,8 +370,10 @@ TEST(ReplaySession, NewSettingsAreCountedInTheBackgroundAndKeepTheRaceClock)
     struct CountWatch : FrameObserver {
         void counting(double done) override { told.push_back(done); }
         void countEnded(const std::string& problem) override { ended.push_back(problem); }
+        void failed(const std::string& message) override { failures.push_back(message); }
         std::vector<double> told;
         std::vector<std::string> ended;
+        std::vector<std::string> failures;
     } watch;
     TempDir dir;
     const std::string race = GeneratedRace(dir);
@@ -421,24 +425,88 @@ TEST(ReplaySession, NewSettingsAreCountedInTheBackgroundAndKeepTheRaceClock)
     EXPECT_TRUE(SameFrame(played.seen.last, fresh.seen.last));
     EXPECT_TRUE(SamePieces(played.seen.drawn, fresh.seen.drawn));
 
-    // The count reads the track files through files of its own, opened by name.
-    std::filesystem::rename(dir.path() / "boat1.txt", dir.path() / "moved.txt");
-    try {
-        played.session.changeSettingsInBackground(ReplaySettings{5, 4});
-        ADD_FAILURE() << "a count without its track file began";
-    } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("boat1.txt"), std::string::npos) << e.what();
+    // The count reads the very files the replay opened: a track put in one's place under its
+    // name (the same fixes with more decimals: every line stands elsewhere) is not read, and
+    // seeking and playing on say nothing of it.
+    const auto fileText = [&](const char* name) {
+        std::ifstream in(dir.path() / name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string boat1 = fileText("boat1.txt");
+    dir.writeBytes("new.txt", std::regex_replace(boat1, std::regex("(\\.[0-9]+)"), "$0000"));
+    std::filesystem::rename(dir.path() / "new.txt", dir.path() / "boat1.txt");
+    played.session.changeSettingsInBackground(ReplaySettings{5, 4});
+    ASSERT_TRUE(waitForCount(played.session));
+    EXPECT_EQ(watch.ended.back(), "");
+    Played atFive(race, ReplaySettings{5, 4});
+    // As the slider asks: a moment later, a failure told to the observers.
+    const auto slide = [&watch](ReplaySession& session, long long step) {
+        session.requestSeek(step);
+        for (int turns = 0; watch.failures.empty() && session.position() != step && turns < 100; ++turns)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    };
+    for (const long long step : {played.session.stepCount() - 3, 17LL, 300LL}) {
+        slide(played.session, step);
+        atFive.session.seek(step);
+        EXPECT_TRUE(SameFrame(played.seen.last, atFive.seen.last)) << step;
+        ASSERT_TRUE(played.session.step());
     }
-    EXPECT_FALSE(played.session.counting());
-    EXPECT_EQ(played.session.settings().ResolutionSeconds, 10);
-    EXPECT_TRUE(played.session.step());
-    std::filesystem::rename(dir.path() / "moved.txt", dir.path() / "boat1.txt");
+    EXPECT_EQ(watch.failures, std::vector<std::string>{});
+    // A file written over where it stands is told as changed, not as a line that is wrong.
+    {
+        Played inPlace(race, ReplaySettings{5, 4});
+        inPlace.session.addObserver(&watch);
+        dir.writeBytes("boat1.txt", boat1);
+        slide(inPlace.session, 900);
+        ASSERT_EQ(watch.failures.size(), 1u);
+        EXPECT_NE(watch.failures[0].find("\"boat1.txt\" was changed while the replay had it open"),
+                  std::string::npos)
+            << watch.failures[0];
+        inPlace.session.removeObserver(&watch);
+    }
 
     // Closing the replay ends a count under way.
     played.session.changeSettingsInBackground(ReplaySettings{2, 4});
     played.session.close();
     EXPECT_FALSE(played.session.counting());
     played.session.removeObserver(&watch);
+}
+
+// New settings whose timeline would not fit beside the old one in the budget: the old one
+// goes at once (the replay stands still, and cannot be sought, until the count ends), and
+// the new one comes at the race clock the replay stood at. With room for both the old one stays.
+TEST(ReplaySession, TheOldTimelineGoesWhenTheNewOneWouldNotFitBesideIt)
+{
+    int argc = 1;
+    char name[] = "replaysession_test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    TempDir dir;
+    const std::string race = GeneratedRace(dir);
+    const long long steps = Played(race, ReplaySettings{3, 7}).session.stepCount();
+    for (const bool room : {false, true}) {
+        ReplaySession session;
+        session.setMemoryBudget(ReplaySession::TimelineBytes(3, (room ? 4 : 2) * steps));
+        Recorder seen;
+        session.addObserver(&seen);
+        session.start(race, ReplaySettings{3, 7});
+        session.seek(steps / 2);
+        const double clock = seen.last.RaceClock;
+        session.changeSettingsInBackground(ReplaySettings{2, 7});
+        EXPECT_EQ(session.seekable(), room);
+        EXPECT_EQ(session.series().stepCount() > 0, room);
+        if (!room) {
+            EXPECT_THROW(session.seek(1), Error);
+        }
+        for (int turns = 0; session.counting() && turns < 100000; ++turns)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        ASSERT_TRUE(session.seekable()) << room;
+        EXPECT_GT(session.stepCount(), steps);
+        EXPECT_LE(ReplaySession::TimelineBytes(3, session.stepCount()), session.memoryBudget());
+        EXPECT_LE(seen.last.RaceClock, clock + 1e-9);
+        EXPECT_GT(seen.last.RaceClock, clock - 2.0 / 86400);
+        session.removeObserver(&seen);
+    }
 }
 
 // A line that cannot be read ends the timeline before the step that meets it; playing on

@@ -55,6 +55,7 @@ TEST(HtmlPage, CommandRefusesWhatAPageCannotHave)
         {"--html p.html --map harbour.mbtiles",
          "--map: the MBTiles file \"harbour.mbtiles\" cannot be a web page's map: its tiles stay on this computer"},
         {"--tail 5", "--tail sets the minutes of track the --html page draws"},
+        {"--title June", "--title sets the title of the --html page"},
         {"--html p.html --tail -1", "--tail: -1 is no number of minutes for the page's tail: give 0 (the whole track) "
                                     "or 0.1 to 1000000 minutes"},
         {"--html p.html --tail 99999999999", "--tail: 99999999999 is no number of minutes for the page's tail: give 0 "

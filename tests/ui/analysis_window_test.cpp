@@ -4,12 +4,14 @@
 // seconds before that manoeuvre and the chart to its place, the wind typed judges every turn
 // anew; the chart marks the tacks and gybes reached and keeps a followed boat in its middle.
 #include "core/datetime.h"
+#include "core/workpool.h"
 #include "core/windfile.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/earthfactory.h"
 #include "racesim.h"
 #include "support/racefiles.h"
+#include "ui/analysisrun.h"
 #include "ui/dialogs.h"
 #include "ui/frmcontrol.h"
 #include "ui/frmmain.h"
@@ -19,6 +21,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QKeySequence>
@@ -41,6 +44,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tideplot::testing {
@@ -584,6 +588,77 @@ TEST(AnalysisWindow, ShowsWhereTheWindComesFrom)
     QTest::mouseClick(window->findChild<QPushButton*>("cmdEstimate"), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return source->text().startsWith("measured by "); }, 5000))
         << source->text().toStdString();
+}
+
+// The work of a Start (the count of the steps, the analysis, the race's box) with every
+// thread of the pool held by other work: the chart's bands are drawn on the window's thread,
+// and closing the windows waits for none of the work and leaves nothing behind; the next
+// Start counts, analyses and boxes the race afresh. An analysis cancelled at any moment is let
+// go of: its result never comes, and the next run's is whole.
+TEST(AnalysisWindow, ClosingWhileTheWorkRunsWaitsForNoneAndAnAnalysisCancelledIsLetGoOf)
+{
+    std::atomic<bool> release{false};
+    std::vector<std::shared_ptr<JobOutcome<int>>> holders;
+    for (int i = 0; i < WorkPool::Program().threads(); ++i)
+        holders.push_back(StartJob<int>(
+            [&release](const std::atomic<bool>&) {
+                while (!release.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                return 0;
+            },
+            kCountPriority + 1));
+    AnalysedReplay r;
+    ASSERT_NE(r.control, nullptr);
+    EXPECT_TRUE(r.session().counting());
+    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
+    auto* status = r.main->findChild<QLabel*>("lblStatus");
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->text().startsWith("Finding every boat's tacks")) << status->text().toStdString();
+    QElapsedTimer closing;
+    closing.start();
+    r.control->close();
+    r.control = nullptr;
+    QTest::qWait(20);
+    EXPECT_LT(closing.elapsed(), 1000) << "closing waited for the work";
+    EXPECT_EQ(r.main->findChild<QWidget*>("frmAnalysis"), nullptr);
+    release = true;
+    for (const auto& holder : holders)
+        ASSERT_TRUE(QTest::qWaitFor([&] { return holder->ended(); }, 10000));
+    QTest::qWait(50); // the cancelled work sees its flags
+    EXPECT_TRUE(r.dialogs.told.empty()) << r.dialogs.told.front().toStdString();
+
+    QTest::mouseClick(r.main->findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
+    r.control = r.main->controlWindow();
+    ASSERT_NE(r.control, nullptr);
+    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
+    auto* table = r.main->findChild<QTableView*>("lstManoeuvres");
+    ASSERT_NE(table, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0; }, 30000)) << "the analysis came";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !r.session().counting(); }, 30000)) << "the count ended";
+
+    // Cancelled at once, a little later, later still: no result, no call; then a whole one.
+    const std::vector<BoatSource> boats = BoatSources(r.session().state());
+    const RaceAnalysis whole = AnalyseRace(boats);
+    AnalysisRun run;
+    int done = 0;
+    for (const int afterMs : {0, 2, 10}) {
+        run.start(boats, [&done] { ++done; });
+        QTest::qWait(afterMs);
+        if (!run.running())
+            continue; // it ended first: nothing to cancel
+        run.cancel();
+        EXPECT_FALSE(run.running());
+        EXPECT_EQ(run.result(), nullptr);
+    }
+    const int before = done;
+    QTest::qWait(100);
+    EXPECT_EQ(done, before) << "a cancelled run called back";
+    run.start(boats, [&done] { ++done; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !run.running(); }, 30000));
+    ASSERT_NE(run.result(), nullptr) << run.failure();
+    ASSERT_EQ(run.result()->Boats.size(), whole.Boats.size());
+    for (std::size_t k = 0; k < whole.Boats.size(); ++k)
+        EXPECT_EQ(run.result()->Boats[k].Summary.Tacks, whole.Boats[k].Summary.Tacks) << k;
 }
 
 } // namespace

@@ -10,6 +10,7 @@ import { execFileSync } from 'node:child_process';
 import { copyFileSync, mkdtempSync, readFileSync, readdirSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { createRequire } from 'node:module';
 import { after, before, describe, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
 import { launch, missing } from './chromium.mjs';
@@ -212,6 +213,54 @@ describe('the sample race with a finish line', () => {
       tables.Results.slice(2).map((r) => '+' + clock(seconds(r[6]) - first)));
   });
 
+  test('axe-core finds no fault, light and dark, wide and on a phone; names are isolated', async () => {
+    const axeSource = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+    for (const [scheme, viewport] of [['light', { width: 1280, height: 900 }], ['dark', { width: 390, height: 844, isMobile: true, hasTouch: true }]]) {
+      const page = await browser.newPage();
+      await page.setBypassCSP(true); // for axe's own script
+      await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
+      await page.setViewport(viewport);
+      await page.goto(`${race.url}#step=400`);
+      await page.waitForFunction(() => document.documentElement.dataset.ready === 'true');
+      await page.addScriptTag({ content: axeSource });
+      const found = await page.evaluate(async () => (await window.axe.run(document)).violations.map((v) =>
+        `${v.id} (${v.impact}): ${v.nodes.map((n) => n.target.join(' ')).slice(0, 5).join(', ')}`));
+      assert.deepEqual(found, [], `axe-core, ${scheme}`);
+      const names = await page.evaluate(() => [...document.querySelectorAll('#boats tbody td:first-child')].map((td) =>
+        td.firstElementChild?.tagName));
+      assert.deepEqual(names, race.legend.map(() => 'BDI'));
+      await page.close();
+    }
+  });
+
+  test('the slider and Play on the screen when it opens, at 360x640, 800x500 and 1280x800; targets of 44 px', async () => {
+    for (const [width, height] of [[360, 640], [800, 500], [1280, 800]]) {
+      const page = await openPage(`${race.url}#step=10`, { width, height, isMobile: width < 500, hasTouch: width < 500 });
+      const boxes = await page.evaluate(() => ['play', 'position', 'zoom-in', 'zoom-all', 'speed', 'copy-link'].map((id) => {
+        const box = document.getElementById(id).getBoundingClientRect();
+        return { id, top: box.top, bottom: box.bottom, width: box.width, height: box.height };
+      }));
+      for (const b of boxes) {
+        if (b.id === 'play' || b.id === 'position') assert.ok(b.top >= 0 && b.bottom <= height, `${width}x${height}: #${b.id} at ${b.top} to ${b.bottom}`);
+        assert.ok(b.width >= 44 && b.height >= 44, `${width}x${height}: #${b.id} is ${b.width}x${b.height}`);
+      }
+      await page.close();
+    }
+  });
+
+  test('"Copy link to this moment": the page at the step, or the club page of ?parent= around it', async () => {
+    const page = await openPage(`${race.url}?parent=${encodeURIComponent('https://club.example/races/june.html#top')}#step=250`);
+    await page.click('#copy-link');
+    await page.waitForFunction(() => document.querySelector('#copy-status').textContent !== '');
+    assert.match(await page.$eval('#copy-status', (e) => e.textContent), /: https:\/\/club\.example\/races\/june\.html#step=250$/);
+    const own = await openPage(`${race.url}#step=120`);
+    await own.click('#copy-link');
+    await own.waitForFunction(() => document.querySelector('#copy-status').textContent !== '');
+    const link = (await own.$eval('#copy-status', (e) => e.textContent)).replace(/^[^:]*: /, '');
+    assert.equal(link, `${race.url}#step=120`);
+    await expectStep(await openPage(link), race, 120, 'the copied link');
+  });
+
   test('fits a phone 390 pixels wide, every control reachable by Tab with a visible focus', async () => {
     const page = await openPage(`${race.url}#step=400`, { width: 390, height: 844, isMobile: true, hasTouch: true });
     const widths = await page.evaluate(() => ({ page: document.documentElement.scrollWidth, view: innerWidth }));
@@ -227,7 +276,7 @@ describe('the sample race with a finish line', () => {
       if (['play', 'position', 'chart'].includes(focus.id))
         assert.notEqual(focus.outline, 'none', `#${focus.id} shows no focus`);
     }
-    for (const id of ['chart', 'zoom-in', 'zoom-out', 'zoom-all', 'play', 'speed', 'position', 'tail', 'follow'])
+    for (const id of ['chart', 'zoom-in', 'zoom-out', 'zoom-all', 'play', 'speed', 'position', 'tail', 'follow', 'copy-link'])
       assert.ok(reached.has(id), `Tab never reaches #${id} (reached ${[...reached]})`);
     // The chart's own keys pan and zoom without moving the replay; so do a finger and two.
     const view = () => page.evaluate(() => ({ ...window.tideplotStats.view }));
@@ -241,13 +290,21 @@ describe('the sample race with a finish line', () => {
     const cx = chart.x + chart.width / 2, cy = chart.y + chart.height / 2;
     const cdp = await page.createCDPSession();
     const touch = (type, points) => cdp.send('Input.dispatchTouchEvent', { type, touchPoints: points.map(([x, y], id) => ({ x, y, id })) });
+    // One finger scrolls the page and leaves the chart; two pan it.
+    const scrolled = await page.evaluate(() => scrollY);
     await touch('touchStart', [[cx, cy]]);
-    for (let i = 1; i <= 5; ++i) await touch('touchMove', [[cx, cy + 10 * i]]);
+    for (let i = 1; i <= 5; ++i) await touch('touchMove', [[cx, cy - 10 * i]]);
+    await touch('touchEnd', []);
+    assert.ok(await page.evaluate(() => scrollY) >= scrolled + 40, 'a finger swiped up scrolls the page down');
+    assert.deepEqual(await view(), keyed, 'a finger moved the chart');
+    const top = cy - (await page.evaluate(() => scrollY)) + scrolled;
+    await touch('touchStart', [[cx - 20, top], [cx + 20, top]]);
+    for (let i = 1; i <= 5; ++i) await touch('touchMove', [[cx - 20, top + 10 * i], [cx + 20, top + 10 * i]]);
     await touch('touchEnd', []);
     const swiped = await view();
-    assert.ok(swiped.cy < keyed.cy && Math.abs(swiped.cx - keyed.cx) < 1e-12, 'a swipe down pans north');
-    await touch('touchStart', [[cx - 20, cy], [cx + 20, cy]]);
-    for (let i = 1; i <= 5; ++i) await touch('touchMove', [[cx - 20 - 8 * i, cy], [cx + 20 + 8 * i, cy]]);
+    assert.ok(swiped.cy < keyed.cy && Math.abs(swiped.cx - keyed.cx) < 1e-9, 'two fingers swiped down pan north');
+    await touch('touchStart', [[cx - 20, top], [cx + 20, top]]);
+    for (let i = 1; i <= 5; ++i) await touch('touchMove', [[cx - 20 - 8 * i, top], [cx + 20 + 8 * i, top]]);
     await touch('touchEnd', []);
     const pinched = await view();
     assert.ok(pinched.scale > swiped.scale * 2.5 && pinched.scale < swiped.scale * 3.5,
@@ -260,7 +317,7 @@ describe('a larger fleet from the race generator', () => {
   test('nine boats: every row of the Boats table at several steps', async () => {
     const dir = join(work, 'nine');
     execFileSync(racegen, ['--out', dir, '--boats', '9', '--hours', '1', '--seed', '5'], { stdio: 'pipe' });
-    const race = writePage(join(dir, 'race.TP1'), 'nine', ['--resolution', '7.5', '--points', '20', '--tail', '15']);
+    const race = writePage(join(dir, 'race.TP1'), 'nine', ['--resolution', '7.5', '--points', '20', '--tail', '15', '--title', 'Club race <June> \u05e9']);
     assert.equal(race.legend.length, 9);
     const page = await openPage(`${race.url}#step=${race.steps}`);
     for (const n of [race.steps, 1, 41, 42, Math.floor(race.steps / 2)]) {
@@ -269,6 +326,8 @@ describe('a larger fleet from the race generator', () => {
       await expectStep(page, race, n, `#step=${n}`);
     }
     assert.equal(await page.$eval('#tail', (e) => e.value), '15');
+    assert.deepEqual(await page.evaluate(() => [document.title, document.querySelector('h1').textContent]),
+      ['Club race <June> \u05e9', 'Club race <June> \u05e9'], '--title');
     assert.equal(await page.$('#leaderboard-section:not([hidden])'), null, 'no finish line: no leaderboard');
   });
 });

@@ -3,6 +3,7 @@
 // tiles arrive, and gone back to a snapshot of itself when the replay goes back.
 #include "earth/chart/chartwidget.h"
 
+#include "core/workpool.h"
 #include "earth/chart/chartmap.h"
 
 #include <QPainter>
@@ -12,9 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
-#include <future>
 #include <limits>
-#include <system_error>
 #include <vector>
 
 namespace tideplot {
@@ -26,46 +25,37 @@ namespace {
 constexpr long long kBandPieces = 20000;
 
 // Calls `draw` with a painter on each of `bands` horizontal bands of `image` (rows of its
-// pixels), each on a thread of its own but the first, drawn on this one: the painter draws
-// in the image's coordinates, clipped to its band, which `draw` also gets (in image
-// coordinates), with the band's first row and the row after its last. Bands for which the
-// system has no thread are drawn here too.
+// pixels), on this thread and on the threads of the program's pool that are free (WorkPool,
+// RunParts): the painter draws in the image's coordinates, clipped to its band, which `draw`
+// also gets (in image coordinates), with the band's first row and the row after its last.
+// The image's pixels are taken here, before any band starts: a band touches only its own
+// rows of them, through an image of its own.
 using BandDraw = std::function<void(QPainter&, const QRectF&, int top, int bottom)>;
 void PaintInBands(QImage& image, int bands, const BandDraw& draw)
 {
     const double dpr = image.devicePixelRatio();
     uchar* const bits = image.bits();
     const int rows = image.height();
-    const auto paint = [&](int top, int bottom) {
-        QImage part(bits + static_cast<qsizetype>(top) * image.bytesPerLine(), image.width(), bottom - top,
-                    image.bytesPerLine(), image.format());
+    const int width = image.width();
+    const qsizetype line = image.bytesPerLine();
+    const QImage::Format format = image.format();
+    RunParts(bands, bands, [&](int band) {
+        const int top = rows * band / bands;
+        const int bottom = rows * (band + 1) / bands;
+        QImage part(bits + static_cast<qsizetype>(top) * line, width, bottom - top, line, format);
         part.setDevicePixelRatio(dpr);
         QPainter painter(&part);
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.translate(0, -top / dpr);
-        draw(painter, QRectF(0, top / dpr, image.width() / dpr, (bottom - top) / dpr), top, bottom);
-    };
-    const auto row = [&](int band) { return rows * band / bands; };
-    std::vector<std::future<void>> others;
-    int threaded = 1; // bands 1 up to this one are drawn on threads
-    try {
-        for (; threaded < bands; ++threaded)
-            others.push_back(std::async(std::launch::async, paint, row(threaded), row(threaded + 1)));
-    } catch (const std::system_error&) {
-        if (threaded < bands)
-            paint(row(threaded), rows);
-    }
-    paint(0, row(1));
-    for (std::future<void>& band : others)
-        band.get();
+        draw(painter, QRectF(0, top / dpr, width / dpr, (bottom - top) / dpr), top, bottom);
+    });
 }
 
-// Rows `top` to `bottom` (not included) of `from` copied onto the same rows of `to`, a
-// picture of the same size and format.
-void CopyRows(const QImage& from, QImage& to, int top, int bottom)
+// Rows `top` to `bottom` (not included) of the pixels `from` copied onto the same rows of
+// `to`, pixels of a picture of the same size and format, `line` bytes a row.
+void CopyRows(const uchar* from, uchar* to, qsizetype line, int top, int bottom)
 {
-    const qsizetype line = from.bytesPerLine();
-    std::memcpy(to.bits() + top * line, from.constBits() + top * line, static_cast<std::size_t>((bottom - top) * line));
+    std::memcpy(to + top * line, from + top * line, static_cast<std::size_t>((bottom - top) * line));
 }
 
 } // namespace
@@ -248,16 +238,24 @@ void ChartWidget::drawLayerTracks(const QRectF& area, bool documents, long long 
 {
     const double minStepPx = 0.5 / layer_.Image.devicePixelRatio();
     const bool pieces = tail_.whole() && first <= last;
+    // The pixels the bands copy from and into, taken before any band starts (taking a
+    // picture's pixels to write copies them when the picture is shared: no work for the
+    // bands; the picture's own are taken so, as PaintInBands takes them next).
+    const uchar* const layerBits = layer_.Image.bits();
+    const qsizetype line = layer_.Image.bytesPerLine();
+    std::vector<uchar*> snapshotBits;
+    for (LayerSnapshot& snapshot : snapshots)
+        snapshotBits.push_back(snapshot.Image.bits());
     // Up to each snapshot's step, its rows of the picture copied, then on to the next.
     const auto draw = [&](QPainter& painter, const QRectF& bandArea, int top, int bottom) {
         if (documents)
             tracks_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx);
         long long from = first;
-        for (LayerSnapshot& snapshot : snapshots) {
+        for (std::size_t i = 0; i < snapshots.size(); ++i) {
             if (pieces)
-                series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, from, snapshot.Step);
-            CopyRows(layer_.Image, snapshot.Image, top, bottom);
-            from = snapshot.Step + 1;
+                series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, from, snapshots[i].Step);
+            CopyRows(layerBits, snapshotBits[i], line, top, bottom);
+            from = snapshots[i].Step + 1;
         }
         if (pieces)
             series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, from, last);

@@ -1,10 +1,11 @@
-// The chart of the replay (the script's second part, after racedata.js): the map's tiles,
-// the boats' tracks up to the step shown (or their tails), the finish line, the scale and
-// the boats with their captions; panned and zoomed by pointer, wheel, pinch and keys.
+// The chart of the replay (the script's third part, after racedata.js and trackpen.js): the
+// map's tiles, the boats' tracks up to the step shown (or their tails), the finish line, the
+// scale and the boats with their captions; panned and zoomed by pointer, wheel, pinch and keys.
 // `race` is decodeRace's; `replay.step()` is the step shown, and `replay.beforeDraw()` runs
 // before each frame is drawn. Returns redraw() (a frame soon) and start() (the chart sized to
 // its box, and again whenever the box changes).
 function makeChart(data, race, replay) {
+  const { strokePieces } = makeTrackPen();
   const $ = (id) => document.getElementById(id);
   const { boats, bounds, project, widths, clockSeconds, firstLon, lastAtMost, clockText } = race;
   const tailBox = $('tail');
@@ -16,7 +17,11 @@ function makeChart(data, race, replay) {
   // `moved` once the reader panned or zoomed (until then a new size fits the race anew).
   const view = { cx: 0.5, cy: 0.5, scale: 512, width: 300, height: 200, dpr: 1, moved: false };
   const kMaxScale = 256 * 2 ** 23, kMinScale = 64;
-  const kSea = '#a4c3d8', kInk = '#182838', kLabelBox = 'rgba(255,255,255,0.8)';
+  const kInk = '#182838', kLabelBox = 'rgba(255,255,255,0.85)';
+  // The sea is the chart box's colour (--sea), light or dark with the reader's colour scheme.
+  if (window.matchMedia) {
+    window.matchMedia('(prefers-color-scheme: dark)').addEventListener?.('change', () => redraw());
+  }
   const kEarthMetres = 2 * Math.PI * 6378137;
   // What the tests and the benchmark read: frames drawn, the script's time per frame, the view.
   const stats = { framesDrawn: 0, lastDrawMs: 0, drawMs: [], view };
@@ -53,6 +58,7 @@ function makeChart(data, race, replay) {
 
   // Tiles of the map, in a cache of the last few hundred.
   const tiles = new Map();
+  let tilesLoaded = 0;
   function tile(layer, z, x, y) {
     const n = 2 ** z;
     const key = layer + '/' + z + '/' + x + '/' + y;
@@ -61,7 +67,7 @@ function makeChart(data, race, replay) {
     const wrapped = ((x % n) + n) % n;
     const img = new Image();
     t = { img, ok: false };
-    img.onload = () => { t.ok = true; redraw(); };
+    img.onload = () => { t.ok = true; ++tilesLoaded; redraw(); };
     img.decoding = 'async';
     // {s}: the subdomains in turn, as the program's own tiles take them.
     const subdomains = data.map.layers[layer].subdomains || '';
@@ -71,8 +77,18 @@ function makeChart(data, race, replay) {
     if (tiles.size > 400) tiles.delete(tiles.keys().next().value);
     return t;
   }
+  // The map's tiles on a canvas of their own under the tracks, drawn anew only when the view
+  // moved or a tile came.
+  const mapCanvas = $('map'), mapCtx = mapCanvas.getContext('2d');
+  let mapDrawn = '';
   function drawTiles() {
     if (!data.map) return;
+    const key = [view.cx, view.cy, view.scale, view.width, view.height, view.dpr, tiles.size, tilesLoaded].join();
+    if (key === mapDrawn) return;
+    mapDrawn = key;
+    const ctx = mapCtx;
+    ctx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
+    ctx.clearRect(0, 0, view.width, view.height);
     data.map.layers.forEach((layer, li) => {
       const z = Math.max(0, Math.min(layer.maxZoom, Math.round(Math.log2(view.scale / 256))));
       const n = 2 ** z, size = view.scale / n;
@@ -101,102 +117,180 @@ function makeChart(data, race, replay) {
     });
   }
 
-  // A polyline of pieces, points closer than a pixel to the last one drawn left out (the
-  // newest always kept).
-  const line = { ctx: null, open: false, kx: 0, ky: 0, nx: 0, ny: 0 };
-  function lineStart(x0, y0, x1, y1) {
-    lineEnd();
-    line.ctx.moveTo(x0, y0);
-    line.kx = x0; line.ky = y0; line.nx = x1; line.ny = y1; line.open = true;
-  }
-  function lineOn(x, y) {
-    if (Math.abs(line.nx - line.kx) + Math.abs(line.ny - line.ky) < 0.75) { line.nx = x; line.ny = y; return; }
-    line.ctx.lineTo(line.nx, line.ny);
-    line.kx = line.nx; line.ky = line.ny; line.nx = x; line.ny = y;
-  }
-  function lineEnd() {
-    if (line.open) line.ctx.lineTo(line.nx, line.ny);
-    line.open = false;
-  }
-
-  // Strokes boat `boat`'s pieces first to last - 1 (or those of `indices` first to
-  // last - 1), each in the style of its key (keyOf of its step; 0: not drawn), those of one
-  // key that follow on one another as one polyline.
-  function strokePieces(ctx, boat, first, last, keyOf, applyKey, clip, indices) {
-    const { xs, ys, pieceStep, pieceTo } = boat;
-    const s = view.scale, ox = view.width / 2 - view.cx * s, oy = view.height / 2 - view.cy * s;
-    let lastTo = -2, style = -1;
-    line.ctx = ctx;
-    ctx.beginPath();
-    for (let j = first; j < last; ++j) {
-      const i = indices ? indices[j] : j;
-      const key = keyOf(pieceStep[i]);
-      if (key !== style) {
-        lineEnd();
-        lastTo = -2;
-        if (style > 0) ctx.stroke();
-        style = key;
-        if (key > 0) { applyKey(key); ctx.beginPath(); }
-      }
-      if (key === 0) continue;
-      const t = pieceTo[i], f = t - 1;
-      const xf = xs[f], yf = ys[f], xt = xs[t], yt = ys[t];
-      if ((xf < clip.x0 && xt < clip.x0) || (xf > clip.x1 && xt > clip.x1) ||
-          (yf < clip.y0 && yt < clip.y0) || (yf > clip.y1 && yt > clip.y1)) { lineEnd(); lastTo = -2; continue; }
-      if (f === lastTo && line.open) lineOn(xt * s + ox, yt * s + oy);
-      else lineStart(xf * s + ox, yf * s + oy, xt * s + ox, yt * s + oy);
-      lastTo = t;
-    }
-    lineEnd();
-    if (style > 0) ctx.stroke();
+  function viewPlace() {
+    return { scale: view.scale, ox: view.width / 2 - view.cx * view.scale, oy: view.height / 2 - view.cy * view.scale };
   }
 
   const kLevels = 24;
   const narrowKey = (ps) => (widths[ps] === 1 ? 1 : 0);
   const wideKey = (ps) => widths[ps];
-  // The pieces of the whole track are drawn once onto a layer of their own, and as the
-  // replay goes on only the new ones are added to it: a drag or a play forward draws a few
-  // pieces a frame. A new view, or a step back, draws the layer anew.
-  const layer = document.createElement('canvas');
-  const layerCtx = layer.getContext('2d');
-  const layerState = { key: '', upTo: 0 };
-  function drawWholeTracks(target, clip, counts, step) {
-    const key = [view.cx, view.cy, view.scale, view.width, view.height, view.dpr].join();
-    let from = null;
-    if (layerState.key === key && layerState.upTo <= step) {
-      from = boats.map((boat) => lastAtMost(boat.pieceStep, layerState.upTo) + 1);
-    } else {
-      if (layer.width !== canvas.width || layer.height !== canvas.height) {
-        layer.width = canvas.width;
-        layer.height = canvas.height;
+
+  // ---- The whole tracks, drawn once and kept -------------------------------------------
+  // The tracks up to the step shown are drawn onto a picture of their own (a "sheet") that
+  // covers the view and a margin around it, at the view's scale. As the replay goes on only
+  // the new pieces are added to it; a pan within the margin only moves it. Every `snapEvery`
+  // steps a copy of it is kept, so a step back starts from the nearest copy at or before the
+  // step, not from the start. A new scale, or a pan past the margin, starts a new sheet that
+  // is drawn a few milliseconds a frame while the old one, moved and scaled, stands in for it.
+  const kSheetMargin = 0.125;      // of the view's width and height, on each side
+  const kSnapBytes = 160e6;        // the copies' memory at most
+  const kMaxSnaps = 48;
+  // The drawing of a frame at most: the browser paints the pieces after the script has
+  // given them, so their number bounds a frame's time where the script's clock cannot.
+  const kFrameBudgetMs = 10, kFramePieces = 6000;  // a new sheet
+  const kStepBudgetMs = 24, kStepPieces = 16000;   // the sheet shown, when the step moves far
+  let shownSheet = null, nextSheet = null;
+
+  // The sheets are canvases of their own under the chart's (which draws the boats, the
+  // captions, the scale and the finish line on top): a pan or a zoom only moves or scales
+  // the one shown, which the browser does without drawing it again.
+  const sheetBox = $('sheets');
+  function newSheet() {
+    const ratio = view.dpr;
+    const cssWidth = Math.ceil(view.width * (1 + 2 * kSheetMargin));
+    const cssHeight = Math.ceil(view.height * (1 + 2 * kSheetMargin));
+    const canvas = document.createElement('canvas');
+    canvas.width = Math.max(1, Math.round(cssWidth * ratio));
+    canvas.height = Math.max(1, Math.round(cssHeight * ratio));
+    canvas.style.width = cssWidth + 'px';
+    canvas.style.height = cssHeight + 'px';
+    const snaps = Math.max(2, Math.min(kMaxSnaps, Math.floor(kSnapBytes / (canvas.width * canvas.height * 4))));
+    return {
+      canvas, context: canvas.getContext('2d'), ratio, cssWidth, cssHeight, scale: view.scale,
+      x0: view.cx - cssWidth / 2 / view.scale, y0: view.cy - cssHeight / 2 / view.scale,
+      snapEvery: Math.max(1, Math.ceil(race.steps / snaps)), snapshots: new Map(),
+      upTo: 0, windowEnd: 0, nextBoat: 0,
+    };
+  }
+  // Whether `sheet` holds the whole view at the view's scale.
+  function sheetFits(sheet) {
+    if (!sheet || sheet.scale !== view.scale || sheet.ratio !== view.dpr) return false;
+    const vx0 = view.cx - view.width / 2 / view.scale, vy0 = view.cy - view.height / 2 / view.scale;
+    const eps = 1 / view.scale;
+    return vx0 >= sheet.x0 - eps && vy0 >= sheet.y0 - eps &&
+      vx0 + view.width / view.scale <= sheet.x0 + sheet.cssWidth / sheet.scale + eps &&
+      vy0 + view.height / view.scale <= sheet.y0 + sheet.cssHeight / sheet.scale + eps;
+  }
+  // The sheet at `step`: from its kept copy at or before the step (empty at 0).
+  function restoreSheet(sheet, step) {
+    const context = sheet.context;
+    context.setTransform(1, 0, 0, 1, 0, 0);
+    context.clearRect(0, 0, sheet.canvas.width, sheet.canvas.height);
+    let from = 0;
+    for (const [at, copy] of sheet.snapshots) if (copy && at <= step && at > from) from = at;
+    if (from > 0) context.drawImage(sheet.snapshots.get(from), 0, 0);
+    sheet.upTo = from;
+    sheet.windowEnd = from;
+    sheet.nextBoat = 0;
+  }
+  function keepSnapshot(sheet) {
+    const at = sheet.upTo;
+    if (at % sheet.snapEvery !== 0 || sheet.snapshots.has(at)) return;
+    sheet.snapshots.set(at, null); // taken: the copy comes from the browser a moment later
+    createImageBitmap(sheet.canvas).then((copy) => {
+      if (sheet.dropped) copy.close(); else sheet.snapshots.set(at, copy);
+    }, () => sheet.snapshots.delete(at));
+  }
+  // Draws `sheet` on to `step`, a window of steps at a time (each ending at a multiple of
+  // snapEvery, where a copy is kept), a boat at a time until `deadline`. True when done.
+  function advanceSheet(sheet, step, deadline, pieces) {
+    let drawn = 0;
+    const behind = step < sheet.upTo || (sheet.nextBoat > 0 && step < sheet.windowEnd);
+    let ahead = 0;
+    for (const [at, copy] of sheet.snapshots) if (copy && at > sheet.upTo && at <= step && at > ahead) ahead = at;
+    if (behind || (ahead && sheet.nextBoat === 0)) restoreSheet(sheet, step);
+    const context = sheet.context;
+    const place = { scale: sheet.scale, ox: -sheet.x0 * sheet.scale, oy: -sheet.y0 * sheet.scale };
+    const margin = 8 / sheet.scale;
+    const clip = {
+      x0: sheet.x0 - margin, y0: sheet.y0 - margin,
+      x1: sheet.x0 + sheet.cssWidth / sheet.scale + margin, y1: sheet.y0 + sheet.cssHeight / sheet.scale + margin,
+    };
+    context.setTransform(sheet.ratio, 0, 0, sheet.ratio, 0, 0);
+    context.lineCap = 'round';
+    context.lineJoin = 'round';
+    const setWidth = (w) => { context.lineWidth = w; };
+    while (sheet.upTo < step) {
+      if (sheet.nextBoat === 0) sheet.windowEnd = Math.min(step, (Math.floor(sheet.upTo / sheet.snapEvery) + 1) * sheet.snapEvery);
+      for (; sheet.nextBoat < boats.length; ++sheet.nextBoat) {
+        if (drawn > pieces || performance.now() > deadline) return false;
+        const boat = boats[sheet.nextBoat];
+        const first = lastAtMost(boat.pieceStep, sheet.upTo) + 1, last = lastAtMost(boat.pieceStep, sheet.windowEnd) + 1;
+        if (last <= first) continue;
+        drawn += last - first;
+        context.strokeStyle = boat.colour;
+        strokePieces(context, boat, first, last, narrowKey, setWidth, clip, null, place);
+        strokePieces(context, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
+          wideKey, setWidth, clip, boat.wide, place);
       }
-      layerCtx.setTransform(1, 0, 0, 1, 0, 0);
-      layerCtx.clearRect(0, 0, layer.width, layer.height);
-      layerCtx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
-      layerState.key = key;
+      sheet.upTo = sheet.windowEnd;
+      sheet.nextBoat = 0;
+      keepSnapshot(sheet);
     }
-    layerState.upTo = step;
-    layerCtx.lineCap = 'round';
-    layerCtx.lineJoin = 'round';
-    const setWidth = (w) => { layerCtx.lineWidth = w; };
-    boats.forEach((boat, k) => {
-      const first = from ? from[k] : 0, last = counts[k];
-      if (last <= first) return;
-      layerCtx.strokeStyle = boat.colour;
-      strokePieces(layerCtx, boat, first, last, narrowKey, setWidth, clip);
-      strokePieces(layerCtx, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
-        wideKey, setWidth, clip, boat.wide);
-    });
-    target.drawImage(layer, 0, 0, view.width, view.height);
+    return true;
+  }
+  // Puts `sheet` on the chart where its world lies in the view (scaled when its scale is
+  // not the view's).
+  function showSheet(sheet) {
+    const vx0 = view.cx - view.width / 2 / view.scale, vy0 = view.cy - view.height / 2 / view.scale;
+    const factor = view.scale / sheet.scale;
+    const transform = 'translate(' + (sheet.x0 - vx0) * view.scale + 'px,' + (sheet.y0 - vy0) * view.scale + 'px)' +
+      (factor === 1 ? '' : ' scale(' + factor + ')');
+    if (sheet.canvas.style.transform !== transform) sheet.canvas.style.transform = transform;
+    if (sheetBox.firstChild !== sheet.canvas || sheetBox.childNodes.length !== 1) sheetBox.replaceChildren(sheet.canvas);
+    sheetBox.hidden = false;
+  }
+  // A sheet no longer wanted gives its copies' memory back at once.
+  function dropSheet(sheet) {
+    if (!sheet) return;
+    for (const copy of sheet.snapshots.values()) if (copy) copy.close();
+    sheet.snapshots.clear();
+    sheet.dropped = true;
+  }
+  // The pieces a frame draws follow the device: fewer after a slow frame, more after a quick one.
+  let pieceShare = 1, lastFrameAt = 0;
+  function paceFrames(now) {
+    const interval = now - lastFrameAt;
+    lastFrameAt = now;
+    if (interval > 100) return; // the first frame after a rest
+    if (interval > 34) pieceShare = Math.max(0.1, pieceShare * 0.7);
+    else if (interval < 20) pieceShare = Math.min(1, pieceShare * 1.15);
+  }
+  let lastScale = 0;
+  function drawWholeTracks(step) {
+    const started = performance.now();
+    paceFrames(started);
+    // While a zoom or pinch goes on, the sheet shown stands in, scaled; a new one once it rests.
+    const zooming = shownSheet !== null && view.scale !== lastScale;
+    lastScale = view.scale;
+    if (!sheetFits(shownSheet)) {
+      if (zooming) {
+        redraw();
+      } else {
+        if (!sheetFits(nextSheet)) {
+          dropSheet(nextSheet);
+          nextSheet = newSheet();
+        }
+        if (advanceSheet(nextSheet, step, started + kFrameBudgetMs, kFramePieces * pieceShare) || !shownSheet) {
+          dropSheet(shownSheet);
+          shownSheet = nextSheet;
+          nextSheet = null;
+        } else {
+          redraw(); // the new sheet goes on being drawn next frame
+        }
+      }
+    }
+    if (!advanceSheet(shownSheet, step, started + kStepBudgetMs, kStepPieces * pieceShare)) redraw();
+    showSheet(shownSheet);
   }
 
   function drawTracks(clip, counts, step) {
     const tailMinutes = Number(tailBox.value);
     if (!(tailMinutes > 0) || step === 0) {
-      drawWholeTracks(ctx, clip, counts, step);
+      drawWholeTracks(step);
       return;
     }
-    layerState.key = '';
+    sheetBox.hidden = true;
     ctx.lineCap = 'round';
     ctx.lineJoin = 'round';
     const now = clockSeconds[step], tailSeconds = tailMinutes * 60;
@@ -214,7 +308,7 @@ function makeChart(data, race, replay) {
         const mid = (lo + hi) >> 1;
         if (clockSeconds[boat.pieceStep[mid]] < now - tailSeconds) lo = mid + 1; else hi = mid;
       }
-      strokePieces(ctx, boat, lo, last, tailKey, tailStyle, clip);
+      strokePieces(ctx, boat, lo, last, tailKey, tailStyle, clip, null, viewPlace());
       ctx.globalAlpha = 1;
     });
   }
@@ -287,34 +381,47 @@ function makeChart(data, race, replay) {
     ctx.fillText(text, box.x + box.w / 2, box.y + 9);
   }
 
+  // The boats as dots, then their captions as the desktop chart places them: beside the dot,
+  // in the first of a few places that overlaps no other caption, dot, the scale or the
+  // chart's edge; none for a caption that has no free place.
   function drawBoats(counts, taken) {
     ctx.font = 'bold 11px system-ui, "DejaVu Sans", sans-serif';
-    const inView = [];
+    const inView = [], dots = [];
     boats.forEach((boat, k) => {
       const n = counts[k];
       if (n <= 0) return;
       const t = boat.pieceTo[n - 1];
       const [x, y] = toScreen(boat.xs[t], boat.ys[t]);
       if (x < 0 || y < 0 || x > view.width || y > view.height) return;
-      inView.push(boat.caption);
-      ctx.lineWidth = 1.5;
-      ctx.strokeStyle = kInk;
+      inView.push('\u2068' + boat.caption + '\u2069');
+      dots.push({ boat, x, y });
+      taken.push(labelBox(x - 6, y - 6, 12, 12));
+      // the boat's colour in a ring of its casing, and that in a thin ring of ink or white
       ctx.fillStyle = boat.colour;
-      ctx.beginPath(); ctx.arc(x, y, 4, 0, 2 * Math.PI); ctx.fill(); ctx.stroke();
+      ctx.beginPath(); ctx.arc(x, y, 4.5, 0, 2 * Math.PI); ctx.fill();
+      ctx.lineWidth = 2;
+      ctx.strokeStyle = boat.casing;
+      ctx.stroke();
+      ctx.lineWidth = 1;
+      ctx.strokeStyle = boat.casing === '#000000' ? '#ffffff' : '#000000';
+      ctx.beginPath(); ctx.arc(x, y, 6, 0, 2 * Math.PI); ctx.stroke();
+    });
+    const within = (box) => box.x >= 0 && box.y >= 0 && box.x + box.w <= view.width && box.y + box.h <= view.height;
+    for (const { boat, x, y } of dots) {
       if (!boat.labelWidth) boat.labelWidth = ctx.measureText(boat.caption).width + 8;
       const w = boat.labelWidth, h = 15;
       const offsets = [[8, -8 - h], [8, 8], [-8 - w, -8 - h], [-8 - w, 8]];
-      let place = null;
-      for (let attempt = 0; attempt < 12 && !place; ++attempt) {
+      for (let attempt = 0; attempt < 12; ++attempt) {
         const [ox, oy] = offsets[attempt % 4];
         const shift = Math.floor(attempt / 4) * (h + 2) * (oy < 0 ? -1 : 1);
         const box = labelBox(x + ox, y + oy + shift, w, h);
-        if (!overlaps(box, taken)) place = box;
+        if (within(box) && !overlaps(box, taken)) {
+          taken.push(box);
+          drawLabel(box, boat.caption);
+          break;
+        }
       }
-      if (!place) place = labelBox(x + offsets[0][0], y + offsets[0][1], w, h);
-      taken.push(place);
-      drawLabel(place, boat.caption);
-    });
+    }
     return inView;
   }
 
@@ -341,8 +448,7 @@ function makeChart(data, race, replay) {
       if (x1 >= x0) { view.cx = (x0 + x1) / 2; view.cy = (y0 + y1) / 2; }
     }
     ctx.setTransform(view.dpr, 0, 0, view.dpr, 0, 0);
-    ctx.fillStyle = kSea;
-    ctx.fillRect(0, 0, view.width, view.height);
+    ctx.clearRect(0, 0, view.width, view.height);
     drawTiles();
     const margin = 8 / view.scale;
     const clip = {
@@ -375,24 +481,34 @@ function makeChart(data, race, replay) {
   function resize() {
     const box = $('chart-box');
     const width = Math.max(1, box.clientWidth), height = Math.max(1, box.clientHeight);
-    const dpr = window.devicePixelRatio || 1;
+    // At most two pixels a CSS pixel: a phone's third is not worth drawing every frame.
+    const dpr = Math.min(window.devicePixelRatio || 1, 2);
     view.width = width; view.height = height; view.dpr = dpr;
     if (!view.moved) fitAll();
-    canvas.width = Math.round(width * dpr);
-    canvas.height = Math.round(height * dpr);
+    for (const c of [canvas, mapCanvas]) {
+      c.width = Math.round(width * dpr);
+      c.height = Math.round(height * dpr);
+    }
+    mapDrawn = '';
     redraw();
   }
 
   // Mouse, pen and touch: one pointer pans, two pinch.
   const pointers = new Map();
+  // A finger alone scrolls the page, as everywhere else on it: two pan and pinch.
   canvas.addEventListener('pointerdown', (e) => {
     canvas.setPointerCapture(e.pointerId);
-    pointers.set(e.pointerId, { x: e.offsetX, y: e.offsetY });
+    pointers.set(e.pointerId, { x: e.offsetX, y: e.offsetY, touch: e.pointerType === 'touch', screenY: e.screenY });
     canvas.classList.add('dragging');
   });
   canvas.addEventListener('pointermove', (e) => {
     const p = pointers.get(e.pointerId);
     if (!p) return;
+    if (pointers.size === 1 && p.touch) {
+      window.scrollBy(0, p.screenY - e.screenY);
+      p.screenY = e.screenY;
+      return;
+    }
     if (pointers.size === 1) {
       panBy(e.offsetX - p.x, e.offsetY - p.y);
     } else if (pointers.size === 2) {
@@ -405,7 +521,7 @@ function makeChart(data, race, replay) {
       if (before > 0 && after > 0) zoomAt(after / before, midAfter[0], midAfter[1]);
       panBy(midAfter[0] - midBefore[0], midAfter[1] - midBefore[1]);
     }
-    p.x = e.offsetX; p.y = e.offsetY;
+    p.x = e.offsetX; p.y = e.offsetY; p.screenY = e.screenY;
   });
   const release = (e) => {
     pointers.delete(e.pointerId);

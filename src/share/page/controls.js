@@ -1,9 +1,9 @@
 // The page's texts and tables, the replay position (slider, keys, the address) and playing,
-// and the start (the script's last part, after racedata.js and chart.js, which it uses).
-(() => {
+// and the start (the script's last part, after racedata.js, trackpen.js and chart.js, which it uses).
+(async () => {
   const data = JSON.parse(document.getElementById('race-data').textContent);
   const $ = (id) => document.getElementById(id);
-  const race = decodeRace(data);
+  const race = await unpackRace(data);
   const { steps, boats, board, clockText, thousandthsText, durationText, distanceText } = race;
 
   // ---- The page's texts ----------------------------------------------------------
@@ -11,21 +11,23 @@
   $('title').textContent = title;
   {
     const resolution = data.resolutionSeconds;
-    $('summary').textContent = data.race + ' \u00b7 ' + boats.length + (boats.length === 1 ? ' boat' : ' boats') +
+    $('summary').textContent = '\u2068' + data.race + '\u2069 \u00b7 ' + boats.length + (boats.length === 1 ? ' boat' : ' boats') +
       ' \u00b7 ' + steps + ' steps of ' + resolution + ' s race time' +
       (data.complete ? '' : ' \u00b7 the replay was stopped before the end of the race');
   }
   $('generator').textContent = 'Made by ' + data.generator + ' from the boats\' GPS tracks, on corrected time.';
-  const inkOn = (css) => {
-    const n = parseInt(css.slice(1), 16);
-    const luma = (299 * (n >> 16) + 587 * ((n >> 8) & 255) + 114 * (n & 255)) / 1000;
-    return luma < 128 ? '#ffffff' : '#000000';
-  };
-  function captionCell(boat) {
-    const td = document.createElement('td');
-    td.textContent = boat.caption;
+  // A boat's name in its window colour, isolated from the text around it (a name may hold
+  // characters that turn the direction of writing).
+  function showCaption(td, boat) {
+    const name = document.createElement('bdi');
+    name.textContent = boat.caption;
+    td.replaceChildren(name);
     td.style.background = boat.window;
     td.style.color = inkOn(boat.window);
+  }
+  function captionCell(boat) {
+    const td = document.createElement('td');
+    showCaption(td, boat);
     return td;
   }
   const boatCells = boats.map((boat) => {
@@ -57,6 +59,7 @@
         const td = tr.appendChild(document.createElement('td'));
         td.textContent = text;
         if (i === 0 || i === 2 || i === 5 || i === 6) td.className = 'number';
+        else td.dir = 'auto';
       });
       $('results').tBodies[0].appendChild(tr);
     }
@@ -94,10 +97,7 @@
         setText(shown.cells[0], String(rank));
         if (shown.boat !== b) {
           shown.boat = b;
-          const boat = boats[b];
-          shown.cells[1].textContent = boat.caption;
-          shown.cells[1].style.background = boat.window;
-          shown.cells[1].style.color = inkOn(boat.window);
+          showCaption(shown.cells[1], boats[b]);
         }
         let status = 'not started', gapText = '';
         if (kind === 2) {
@@ -140,10 +140,40 @@
     chart.redraw();
     followAddress(false);
   }
-  function stepOfAddress() {
-    const m = /(?:^#|[#&])step=(\d+)/.exec(location.hash);
+  function stepOfAddress(hash = location.hash) {
+    const m = /(?:^#|[#&])step=(\d+)/.exec(hash);
     return m ? Number(m[1]) : null;
   }
+
+  // ---- A link to this moment -----------------------------------------------------------
+  // The page's own address at the step shown; in a club's page, the address that page gave
+  // in ?parent= (an http or https address) with the step after its #.
+  function linkToMoment() {
+    const hash = '#step=' + step;
+    const parent = new URLSearchParams(location.search).get('parent');
+    if (parent) {
+      try {
+        const url = new URL(parent);
+        if (url.protocol === 'https:' || url.protocol === 'http:') {
+          url.hash = hash.slice(1);
+          return url.href;
+        }
+      } catch (e) {
+        // not an address: the page's own
+      }
+    }
+    return location.href.replace(/#.*$/, '') + hash;
+  }
+  $('copy-link').addEventListener('click', async () => {
+    const link = linkToMoment();
+    const status = $('copy-status');
+    try {
+      await navigator.clipboard.writeText(link);
+      status.textContent = 'Link copied: ' + link;
+    } catch (e) {
+      status.textContent = 'Copy this link: ' + link;
+    }
+  });
 
   // ---- Playing ---------------------------------------------------------------------
   const playButton = $('play');
@@ -153,6 +183,8 @@
     if (on && step >= steps) setStep(0);
     playing = on && steps > 0;
     playButton.textContent = playing ? 'Pause' : 'Play';
+    // The race time is read out when it rests, not at every step of a replay that plays.
+    $('race-time').setAttribute('aria-live', playing ? 'off' : 'polite');
     carried = 0;
     lastTick = performance.now();
     if (playing) requestAnimationFrame(tick);
@@ -174,8 +206,9 @@
   playButton.addEventListener('click', () => setPlaying(!playing));
   slider.addEventListener('input', () => setStep(Number(slider.value), true));
   slider.addEventListener('change', () => followAddress(true));
-  window.addEventListener('hashchange', () => {
-    const s = stepOfAddress();
+  // The address the reader went to, not the one the page may have written since.
+  window.addEventListener('hashchange', (e) => {
+    const s = stepOfAddress(new URL(e.newURL).hash);
     if (s !== null) setStep(s);
   });
 
