@@ -1,5 +1,6 @@
 #include "analysistext.h"
 
+#include "analysisfiles.h"
 #include "core/datetime.h"
 
 #include <algorithm>
@@ -92,6 +93,16 @@ std::string WindSourceText(const RaceAnalysis& race)
         }
     }
     return source + shifting + "; " + counts + " found";
+}
+
+std::string LineBiasText(const StartLineBias& bias)
+{
+    if (!std::isfinite(bias.BiasDeg))
+        return "the wind at the gun is not known";
+    if (bias.FavouredEnd == 0)
+        return "square to the wind from " + FixedText(bias.WindFromDeg, 0) + " degrees at the gun";
+    return "the P" + std::to_string(bias.FavouredEnd) + " end favoured by " + FixedText(std::fabs(bias.BiasDeg), 0) +
+           " degrees (the wind from " + FixedText(bias.WindFromDeg, 0) + " at the gun)";
 }
 
 std::string ManoeuvreRaceTimeText(const BoatSource& boat, const Manoeuvre& manoeuvre)

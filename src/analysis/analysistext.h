@@ -25,6 +25,11 @@ std::string WindRangeText(const WindEstimate& wind);
 std::string WindSourceText(const RaceAnalysis& race);
 // The race clock of a manoeuvre's middle, as the replay writes race times ("00:12:05",
 // "-00:01:10" before the gun).
+// The start line against the wind at the gun: "the P1 end favoured by 4 degrees (the wind
+// from 225 at the gun)", "square to the wind from 225 degrees at the gun", or that the wind
+// then is not known.
+std::string LineBiasText(const StartLineBias& bias);
+
 std::string ManoeuvreRaceTimeText(const BoatSource& boat, const Manoeuvre& manoeuvre);
 
 } // namespace tideplot

@@ -1,6 +1,7 @@
 #include "app/analysetables.h"
 
 #include "analysis/analysisfiles.h"
+#include "analysis/analysistext.h"
 #include "core/results.h"
 #include "core/text.h"
 
@@ -53,15 +54,7 @@ std::string StartTable(const RaceAnalysis& race)
     if (!race.LineBias)
         return {};
     const StartLineBias& bias = *race.LineBias;
-    std::string text = "Start line: ";
-    if (!std::isfinite(bias.BiasDeg))
-        text += "the wind at the gun is not known\n";
-    else if (bias.FavouredEnd == 0)
-        text += "square to the wind from " + FixedText(bias.WindFromDeg, 0) + " degrees at the gun\n";
-    else
-        text += "the P" + std::to_string(bias.FavouredEnd) + " end favoured by " +
-                FixedText(std::fabs(bias.BiasDeg), 0) + " degrees (the wind from " + FixedText(bias.WindFromDeg, 0) +
-                " at the gun)\n";
+    std::string text = "Start line: " + LineBiasText(bias) + "\n";
     std::vector<std::vector<std::string>> rows{{"Boat", "To line m", "Along", "Speed kn", "Late s", "OCS"}};
     for (const BoatAnalysis& boat : race.Boats) {
         if (!boat.Start)

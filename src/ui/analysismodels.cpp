@@ -77,6 +77,52 @@ QVariant RightAligned()
     return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
 }
 
+const QStringList kStartColumns{QStringLiteral("Boat"),     QStringLiteral("Line m"), QStringLiteral("Along"),
+                                QStringLiteral("Speed kn"), QStringLiteral("Late s"), QStringLiteral("OCS"),
+                                QStringLiteral("Returned")};
+const QStringList kLegColumns{QStringLiteral("Boat"),   QStringLiteral("Leg"),         QStringLiteral("Lap"),
+                              QStringLiteral("Kind"),   QStringLiteral("Time"),        QStringLiteral("Distance nm"),
+                              QStringLiteral("Mean kn"), QStringLiteral("VMG kn"),     QStringLiteral("Tacks"),
+                              QStringLiteral("Gybes"),  QStringLiteral("Loss m"),      QStringLiteral("Rank"),
+                              QStringLiteral("Gap"),    QStringLiteral("Gained")};
+
+// A number with `decimals`, "-" when not known.
+QString NumberText(double value, int decimals)
+{
+    return std::isfinite(value) ? LocalText(FixedText(value, decimals)) : QStringLiteral("-");
+}
+
+// Seconds as a duration ("0:02:05"), with a sign when asked; "-" when not known.
+QString SecondsText(double seconds, bool withSign = false)
+{
+    if (!std::isfinite(seconds))
+        return QStringLiteral("-");
+    const std::string sign = withSign ? (seconds > 0 ? "+" : seconds < 0 ? "-" : "") : "";
+    return LocalText(sign + DurationText(withSign ? std::abs(seconds) : seconds));
+}
+
+QVariant Cell(int role, const QString& text, double sortValue, bool right = true)
+{
+    if (role == Qt::DisplayRole)
+        return text;
+    if (role == Qt::UserRole)
+        return SortValue(sortValue);
+    if (role == Qt::TextAlignmentRole && right)
+        return RightAligned();
+    return {};
+}
+
+QVariant BoatCell(const FleetInfo& fleet, const BoatSource& source, int boat, int role)
+{
+    if (role == Qt::DisplayRole)
+        return LocalText(source.Caption);
+    if (role == Qt::UserRole)
+        return boat;
+    return static_cast<std::size_t>(boat) < fleet.Boats.size()
+               ? BoatCellBrush(fleet.Boats[static_cast<std::size_t>(boat)], role)
+               : QVariant();
+}
+
 } // namespace
 
 void ManoeuvresModel::show(const RaceAnalysis* race, const FleetInfo& fleet, const std::vector<bool>& chosen,
@@ -225,6 +271,128 @@ QVariant BoatTotalsModel::headerData(int section, Qt::Orientation orientation, i
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > kMetricCount)
         return {};
     return section == 0 ? QStringLiteral("Boat") : QString::fromLatin1(kMetrics[section - 1].Heading);
+}
+
+void StartModel::show(const RaceAnalysis* race, const FleetInfo& fleet)
+{
+    beginResetModel();
+    race_ = race;
+    fleet_ = fleet;
+    boats_.clear();
+    for (std::size_t k = 0; race_ && k < race_->Boats.size(); ++k)
+        if (race_->Boats[k].Start)
+            boats_.push_back(static_cast<int>(k));
+    endResetModel();
+}
+
+int StartModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(boats_.size());
+}
+
+int StartModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(kStartColumns.size());
+}
+
+QVariant StartModel::data(const QModelIndex& index, int role) const
+{
+    if (!race_ || !Valid(index, boats_.size(), columnCount()))
+        return {};
+    const int k = boats_[static_cast<std::size_t>(index.row())];
+    const BoatAnalysis& boat = race_->Boats[static_cast<std::size_t>(k)];
+    const StartReport& start = *boat.Start;
+    const auto yesNo = [&](bool yes) { return Cell(role, yes ? QStringLiteral("yes") : QStringLiteral("no"), yes); };
+    switch (index.column()) {
+    case 0:
+        return BoatCell(fleet_, boat.Source, k, role);
+    case 1:
+        return Cell(role, NumberText(start.LineDistanceMetres, 1), start.LineDistanceMetres);
+    case 2:
+        return Cell(role, NumberText(start.LinePosition, 2), start.LinePosition);
+    case 3:
+        return Cell(role, NumberText(start.SpeedKn, 1), start.SpeedKn);
+    case 4:
+        return Cell(role, NumberText(start.SecondsLate, 1), start.SecondsLate);
+    case 5:
+        return yesNo(start.Ocs);
+    default:
+        return yesNo(start.Returned);
+    }
+}
+
+QVariant StartModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    return Header(kStartColumns, section, orientation, role);
+}
+
+void LegsModel::show(const RaceAnalysis* race, const FleetInfo& fleet, const std::vector<bool>& chosen)
+{
+    beginResetModel();
+    race_ = race;
+    fleet_ = fleet;
+    rows_.clear();
+    for (std::size_t k = 0; race_ && k < race_->Boats.size(); ++k)
+        if (k >= chosen.size() || chosen[k])
+            for (std::size_t i = 0; i < race_->Boats[k].Legs.size(); ++i)
+                rows_.push_back({static_cast<int>(k), i});
+    endResetModel();
+}
+
+int LegsModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int LegsModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(kLegColumns.size());
+}
+
+QVariant LegsModel::data(const QModelIndex& index, int role) const
+{
+    if (!race_ || !Valid(index, rows_.size(), columnCount()))
+        return {};
+    const Row& row = rows_[static_cast<std::size_t>(index.row())];
+    const BoatAnalysis& boat = race_->Boats[static_cast<std::size_t>(row.Boat)];
+    const LegAnalysis& leg = boat.Legs[row.Leg];
+    // The first leg starts level: its gap at the start is none.
+    const double gapBefore = row.Leg == 0 ? 0.0 : boat.Legs[row.Leg - 1].GapSeconds;
+    switch (index.column()) {
+    case 0:
+        return BoatCell(fleet_, boat.Source, row.Boat, role);
+    case 1:
+        return Cell(role, LocalText(leg.From + " - " + leg.To), static_cast<double>(leg.Place), false);
+    case 2:
+        return Cell(role, QString::number(leg.Lap), leg.Lap);
+    case 3:
+        return Cell(role, QString::fromLatin1(LegKindName(leg.Kind)), static_cast<double>(leg.Kind), false);
+    case 4:
+        return Cell(role, SecondsText(leg.Seconds()), leg.Seconds());
+    case 5:
+        return Cell(role, NumberText(leg.DistanceNm, 2), leg.DistanceNm);
+    case 6:
+        return Cell(role, NumberText(leg.MeanSpeedKn, 2), leg.MeanSpeedKn);
+    case 7:
+        return Cell(role, NumberText(leg.VmgKn, 2), leg.VmgKn);
+    case 8:
+        return Cell(role, QString::number(leg.Tacks), leg.Tacks);
+    case 9:
+        return Cell(role, QString::number(leg.Gybes), leg.Gybes);
+    case 10:
+        return Cell(role, NumberText(leg.MeanLossMetres, 1), leg.MeanLossMetres);
+    case 11:
+        return Cell(role, leg.Rank > 0 ? QString::number(leg.Rank) : QStringLiteral("-"), leg.Rank > 0 ? leg.Rank : kUnknown);
+    case 12:
+        return Cell(role, SecondsText(leg.GapSeconds), leg.GapSeconds);
+    default:
+        return Cell(role, SecondsText(gapBefore - leg.GapSeconds, true), gapBefore - leg.GapSeconds);
+    }
+}
+
+QVariant LegsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    return Header(kLegColumns, section, orientation, role);
 }
 
 void BoatComparisonModel::show(const RaceAnalysis* race, const FleetInfo& fleet, int first, int second)

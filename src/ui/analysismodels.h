@@ -57,6 +57,47 @@ private:
     FleetInfo fleet_;
 };
 
+// Each boat's start against the start line (with one): boat, its distance to the line at its
+// gun in metres (negative over it), where along the line (0 at its first end, 1 at the
+// second), its speed then, the seconds late, OCS and whether it came back.
+class StartModel : public QAbstractTableModel {
+public:
+    void show(const RaceAnalysis* race, const FleetInfo& fleet);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    const RaceAnalysis* race_ = nullptr;
+    FleetInfo fleet_;
+    std::vector<int> boats_; // those with a start
+};
+
+// The legs of the boats chosen: boat, leg ("start - W"), lap, kind, time, distance, mean
+// speed, VMG (VMC on a reach), tacks, gybes, mean loss, rank and gap to the first at its end,
+// and the seconds the boat gained on the first over the leg (the gap before less the gap
+// after), so the leg where a race was won or lost shows at a glance.
+class LegsModel : public QAbstractTableModel {
+public:
+    void show(const RaceAnalysis* race, const FleetInfo& fleet, const std::vector<bool>& chosen);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    struct Row {
+        int Boat = 0;
+        std::size_t Leg = 0;
+    };
+    const RaceAnalysis* race_ = nullptr;
+    FleetInfo fleet_;
+    std::vector<Row> rows_;
+};
+
 // Two boats side by side: a row for each of the totals' numbers, the first boat's value,
 // the second's and the difference (the first's less the second's).
 class BoatComparisonModel : public QAbstractTableModel {

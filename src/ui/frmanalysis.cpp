@@ -8,6 +8,7 @@
 #include "replay/replaysession.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
+#include "ui/gapgraph.h"
 #include "ui/speedgraph.h"
 
 #include <QCheckBox>
@@ -55,6 +56,22 @@ std::optional<double> WindDegrees(const QString& text)
     return degrees;
 }
 
+// A table sorted by the numbers of its cells (Qt::UserRole), rows selected whole.
+void SetUpSortedTable(QTableView* table, QSortFilterProxyModel& sorted, QAbstractItemModel& model,
+                      const QString& name, const QString& tip)
+{
+    sorted.setSourceModel(&model);
+    sorted.setSortRole(Qt::UserRole);
+    table->setModel(&sorted);
+    table->setAccessibleName(name);
+    table->setToolTip(tip);
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSortingEnabled(true);
+    table->sortByColumn(0, Qt::AscendingOrder);
+}
+
 } // namespace
 
 FrmAnalysis::FrmAnalysis(ReplaySession& session, UserDialogs& dialogs, QWidget* parent)
@@ -73,13 +90,16 @@ void FrmAnalysis::makeControls()
 {
     makeWindControls();
     makeBoatChoice();
-    graphSpeed = new SpeedGraph(this);
+    makeGraphs();
     makeManoeuvresTable();
+    makeStartAndLegs();
     makeTotalsTable();
     makeComparison();
     tabsAnalysis = MakeControl<QTabWidget>(this, QStringLiteral("tabsAnalysis"));
     tabsAnalysis->setAccessibleName(QStringLiteral("Tables"));
     tabsAnalysis->addTab(lstTotals, QStringLiteral("T&otals"));
+    tabsAnalysis->addTab(startPage(), QStringLiteral("S&tart"));
+    tabsAnalysis->addTab(lstLegs, QStringLiteral("&Legs"));
     tabsAnalysis->addTab(manoeuvresPage(), QStringLiteral("&Manoeuvres"));
     tabsAnalysis->addTab(comparisonPage(), QStringLiteral("Com&pare"));
     lblStatus = MakeControl<QLabel>(this, QStringLiteral("lblStatus"));
@@ -157,19 +177,46 @@ QWidget* FrmAnalysis::manoeuvresPage()
     return page;
 }
 
+void FrmAnalysis::makeGraphs()
+{
+    graphSpeed = new SpeedGraph(this);
+    graphGap = new GapGraph(this);
+    tabsGraphs = MakeControl<QTabWidget>(this, QStringLiteral("tabsGraphs"));
+    tabsGraphs->setAccessibleName(QStringLiteral("Graphs"));
+    tabsGraphs->addTab(graphSpeed, QStringLiteral("Spee&d"));
+    tabsGraphs->addTab(graphGap, QStringLiteral("&Gap"));
+}
+
+void FrmAnalysis::makeStartAndLegs()
+{
+    lblLineBias = MakeControl<QLabel>(this, QStringLiteral("lblLineBias"));
+    lblLineBias->setWordWrap(true);
+    lblLineBias->setTextFormat(Qt::PlainText);
+    lstStart = MakeControl<QTableView>(this, QStringLiteral("lstStart"));
+    SetUpSortedTable(lstStart, sortedStart_, start_, QStringLiteral("Start"),
+                     QStringLiteral("Each boat at its gun: its distance to the start line (negative over it), where "
+                                    "along it (0 at its first end, 1 at the second), its speed, the seconds it "
+                                    "started late; click a heading to sort"));
+    lstLegs = MakeControl<QTableView>(this, QStringLiteral("lstLegs"));
+    SetUpSortedTable(lstLegs, sortedLegs_, legs_, QStringLiteral("Legs"),
+                     QStringLiteral("Each chosen boat's legs; Gained: the corrected seconds it gained on the first "
+                                    "over the leg; click a heading to sort"));
+}
+
+QWidget* FrmAnalysis::startPage()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(lblLineBias);
+    layout->addWidget(lstStart, 1);
+    return page;
+}
+
 void FrmAnalysis::makeTotalsTable()
 {
     lstTotals = MakeControl<QTableView>(this, QStringLiteral("lstTotals"));
-    sortedTotals_.setSourceModel(&totals_);
-    sortedTotals_.setSortRole(Qt::UserRole);
-    lstTotals->setModel(&sortedTotals_);
-    lstTotals->setAccessibleName(QStringLiteral("Totals"));
-    lstTotals->setToolTip(QStringLiteral("Each boat's numbers from its own start; click a heading to sort"));
-    lstTotals->verticalHeader()->hide();
-    lstTotals->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstTotals->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lstTotals->setSortingEnabled(true);
-    lstTotals->sortByColumn(0, Qt::AscendingOrder);
+    SetUpSortedTable(lstTotals, sortedTotals_, totals_, QStringLiteral("Totals"),
+                     QStringLiteral("Each boat's numbers from its own start; click a heading to sort"));
 }
 
 void FrmAnalysis::makeComparison()
@@ -221,7 +268,7 @@ void FrmAnalysis::layOut()
     auto* graph = new QHBoxLayout(top);
     graph->setContentsMargins(0, 0, 0, 0);
     graph->addLayout(boats);
-    graph->addWidget(graphSpeed, 1);
+    graph->addWidget(tabsGraphs, 1);
     auto* split = new QSplitter(Qt::Vertical);
     split->setChildrenCollapsible(false);
     split->addWidget(top);
@@ -237,8 +284,9 @@ void FrmAnalysis::layOut()
     layout->addLayout(bottom);
     resize(960, 680);
     QWidget* const order[] = {txtWind,      cmdEstimate, lstBoats,       cmdAllBoats,   cmdNoBoats, chkVmg,
-                              graphSpeed,   tabsAnalysis, lstTotals,     chkBeforeStart, lstManoeuvres, cboFirst,
-                              cboSecond,    lstCompare,   cmdClose};
+                              tabsGraphs,   graphSpeed,   graphGap,      tabsAnalysis,   lstTotals,     lstStart,
+                              lstLegs,      chkBeforeStart, lstManoeuvres, cboFirst,     cboSecond,     lstCompare,
+                              cmdClose};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -262,8 +310,10 @@ void FrmAnalysis::connectControls()
     for (QComboBox* box : {cboFirst, cboSecond})
         connect(box, &QComboBox::currentIndexChanged, this, [this] { compare(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { close(); });
-    graphSpeed->onSeek = [this](double raceSeconds) { seekToRaceSeconds(raceSeconds); };
-    graphSpeed->onStepKey = [this](QAbstractSlider::SliderAction action) { stepWithKey(action); };
+    for (TimeGraph* graph : {static_cast<TimeGraph*>(graphSpeed), static_cast<TimeGraph*>(graphGap)}) {
+        graph->onSeek = [this](double raceSeconds) { seekToRaceSeconds(raceSeconds); };
+        graph->onStepKey = [this](QAbstractSlider::SliderAction action) { stepWithKey(action); };
+    }
 }
 
 FrmAnalysis::~FrmAnalysis()
@@ -364,7 +414,15 @@ void FrmAnalysis::showChoice()
     totals_.show(analysis_, fleet_);
     lstTotals->resizeColumnsToContents();
     compare();
+    graphGap->showBoats(boats, analysis_, first, last);
     graphSpeed->showBoats(std::move(boats), wind, first, last);
+    start_.show(analysis_, fleet_);
+    lstStart->resizeColumnsToContents();
+    legs_.show(analysis_, fleet_, chosen);
+    lstLegs->resizeColumnsToContents();
+    lblLineBias->setText(analysis_ && analysis_->LineBias
+                             ? QStringLiteral("Start line: ") + LocalText(LineBiasText(*analysis_->LineBias))
+                             : QStringLiteral("No start line in the race's course file."));
     showPosition();
 }
 
@@ -391,6 +449,7 @@ void FrmAnalysis::showPosition()
 {
     shows_.ran();
     graphSpeed->showPosition(raceClockDays_ * kSecondsPerDay);
+    graphGap->showPosition(raceClockDays_ * kSecondsPerDay);
     // For a screen reader: where the line stands.
     const QString description =
         QStringLiteral("Replay position: race time %1").arg(LocalText(RaceClockText(raceClockDays_)));

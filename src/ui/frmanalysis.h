@@ -38,6 +38,7 @@ class QTableView;
 namespace tideplot {
 
 class ReplaySession;
+class GapGraph;
 class SpeedGraph;
 class UserDialogs;
 
@@ -76,6 +77,9 @@ private:
     void makeTotalsTable();
     void makeComparison();
     QWidget* manoeuvresPage();
+    QWidget* startPage();
+    void makeStartAndLegs();
+    void makeGraphs();
     QWidget* comparisonPage();
     void layOut();
     void connectControls();
@@ -107,7 +111,12 @@ private:
     QPushButton* cmdAllBoats;
     QPushButton* cmdNoBoats;
     QCheckBox* chkVmg;
+    QTabWidget* tabsGraphs;
     SpeedGraph* graphSpeed;
+    GapGraph* graphGap;
+    QLabel* lblLineBias;
+    QTableView* lstStart;
+    QTableView* lstLegs;
     QTabWidget* tabsAnalysis;
     QTableView* lstTotals;
     QTableView* lstManoeuvres;
@@ -122,6 +131,10 @@ private:
     BoatTotalsModel totals_;
     QSortFilterProxyModel sortedTotals_;
     BoatComparisonModel comparison_;
+    StartModel start_;
+    QSortFilterProxyModel sortedStart_;
+    LegsModel legs_;
+    QSortFilterProxyModel sortedLegs_;
 
     // The replay moves faster than anyone reads a graph: its line follows at most ten times
     // a second, and at once after the replay went elsewhere.
