@@ -52,9 +52,13 @@ double ClockSeconds(std::string_view text)
 TypedWind TypedWindFromText(std::string_view values)
 {
     const std::string usage = "the wind line " + QuotedText(values) +
-                              " is not \"HH:MM:SS DEG\" (the race clock), \"HH:MM:SSZ DEG\" or \"HH:MM:SS UTC DEG\"";
+                              " is not \"DEG\" (the whole race), \"HH:MM:SS DEG\" (the race clock), \"HH:MM:SSZ DEG\" "
+                              "or \"HH:MM:SS UTC DEG\"";
     std::vector<std::string_view> words = Words(values);
     TypedWind wind;
+    // One direction alone: the wind of the whole race, from the first start on.
+    if (words.size() == 1)
+        words.insert(words.begin(), "00:00:00");
     if (words.size() == 3 && (words[1] == "UTC" || words[1] == "utc")) {
         wind.Utc = true;
         words.erase(words.begin() + 1);

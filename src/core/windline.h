@@ -22,7 +22,8 @@ struct TypedWind {
     double FromDeg = 0; // where the wind comes from, degrees true, 0 up to 360
 };
 
-// The values of a `wind` line after its key: "HH:MM:SS DEG", "-HH:MM:SS DEG", "HH:MM:SSZ DEG"
+// The values of a `wind` line after its key: "DEG" (one direction for the whole race, taken as
+// the wind at the first start), "HH:MM:SS DEG", "-HH:MM:SS DEG", "HH:MM:SSZ DEG"
 // or "HH:MM:SS UTC DEG", separated by blanks; DEG a decimal with "." from 0 to 360. Throws Error
 // quoting the text when it is none of these (minutes or seconds of 60 or more, a UTC time of 24
 // hours or more, a direction out of range).

@@ -453,8 +453,9 @@ void FrmAnalysis::showPosition()
     // For a screen reader: where the line stands.
     const QString description =
         QStringLiteral("Replay position: race time %1").arg(LocalText(RaceClockText(raceClockDays_)));
-    if (graphSpeed->accessibleDescription() != description)
-        graphSpeed->setAccessibleDescription(description);
+    for (QWidget* graph : {static_cast<QWidget*>(graphSpeed), static_cast<QWidget*>(graphGap)})
+        if (graph->accessibleDescription() != description)
+            graph->setAccessibleDescription(description);
 }
 
 bool FrmAnalysis::seekable()

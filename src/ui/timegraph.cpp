@@ -255,7 +255,6 @@ void TimeGraph::seekAt(double x)
 void TimeGraph::pointAt(double x)
 {
     const QRectF plot = plotRect();
-    const QString before = readout_;
     if (x < plot.left() || x > plot.right()) {
         pointerX_ = -1;
         readout_.clear();
@@ -267,8 +266,6 @@ void TimeGraph::pointAt(double x)
         readout_ = lines.join(u'\n');
     }
     viewport()->update();
-    if (readout_ != before)
-        setAccessibleDescription(readout_);
 }
 
 void TimeGraph::mousePressEvent(QMouseEvent* event)

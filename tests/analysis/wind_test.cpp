@@ -45,6 +45,7 @@ TEST(WindLine, ReadsTheRaceClockOrUtcAndADirection)
         {"00:25:00 245", 1500, false, 245},  {"-00:04:00 240.5", -240, false, 240.5},
         {"14:30:00Z 250", 52200, true, 250}, {"  14:30:00   UTC   0  ", 52200, true, 0},
         {"26:00:10 360", 93610, false, 360}, {"0:05:00 10", 300, false, 10},
+        {" 245 ", 0, false, 245}, // the whole race's
     };
     for (const Case& c : cases) {
         TypedWind wind;
@@ -54,7 +55,7 @@ TEST(WindLine, ReadsTheRaceClockOrUtcAndADirection)
         EXPECT_EQ(wind.FromDeg, c.deg) << c.text;
     }
     for (const char* bad :
-         {"", "245", "00:25:00", "00:60:00 245", "00:25:61 245", "24:00:00Z 245", "-00:01:00Z 245", "00:25:00 361",
+         {"", "north", "00:25:00", "00:60:00 245", "00:25:61 245", "24:00:00Z 245", "-00:01:00Z 245", "00:25:00 361",
           "00:25:00 -1", "00:25:00 NE", "00:25 245", "00:25:00 UTC", "00:25:00Z UTC 9", "00:25:00 245 250"}) {
         try {
             TypedWindFromText(bad);

@@ -185,7 +185,7 @@ TEST(CourseFile, RefusesWhatIsWrongByLine)
         {"mark W 57.58 11.47 port\nlaps 2\nlaps 3\n" + finish, "line 3: a second laps line; the first is on line 2"},
         {"mark W 57.58 11.47 port\ncourse W\ncourse W W\n" + finish, "line 3: a second course line"},
         {finish + finish, "line 2: a second finish line; the first is on line 1"},
-        {finish + "wind 00:61:00 220\n", "line 2: the wind line \"00:61:00 220\" is not \"HH:MM:SS DEG\""},
+        {finish + "wind 00:61:00 220\n", "line 2: the wind line \"00:61:00 220\" is not \"DEG\" (the whole race), \"HH:MM:SS DEG\""},
     };
     for (const Case& c : cases) {
         TempDir dir;

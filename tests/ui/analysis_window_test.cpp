@@ -9,12 +9,14 @@
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/earthfactory.h"
+#include "coursesim.h"
 #include "racesim.h"
 #include "support/racefiles.h"
 #include "ui/analysisrun.h"
 #include "ui/dialogs.h"
 #include "ui/frmcontrol.h"
 #include "ui/frmmain.h"
+#include "ui/gapgraph.h"
 #include "ui/speedgraph.h"
 
 #include <QAccessible>
@@ -96,8 +98,9 @@ QString AccessibleName(QWidget* widget)
 // second, replayed in the chart from the set-up window's Start.
 class AnalysedReplay {
 public:
-    // `measured`: the first boat's instruments measured the wind (a wind file beside its track).
-    explicit AnalysedReplay(bool measured = false)
+    // `measured`: the first boat's instruments measured the wind (a wind file beside its track);
+    // `course`: the race has its course file (a start line, the marks, the finish).
+    explicit AnalysedReplay(bool measured = false, bool course = false)
         : settings(QString::fromStdString(dir.file("settings.ini")), QSettings::IniFormat)
     {
         racesim::RaceOptions race;
@@ -105,7 +108,16 @@ public:
         race.Boats = 3;
         race.Hours = 0.67;
         race.Seed = 7;
-        truth = racesim::WriteRace(race);
+        if (course) {
+            // Round a windward-leeward course with a start line instead (tools/coursesim.h).
+            coursesim::RaceOptions sailed;
+            sailed.Out = race.Out;
+            sailed.Laps = 1;
+            sailed.Boats = {{1.0, 5.0}, {1.05, 5.4}, {1.1, 4.8}};
+            truth.RaceFile = coursesim::WriteRace(sailed).RaceFile;
+        } else {
+            truth = racesim::WriteRace(race);
+        }
         if (measured)
             WriteWindFile((race.Out / truth.Boats[0].File).string());
         settings.setValue("Map/Source", "none");
@@ -205,7 +217,7 @@ TEST(AnalysisWindow, FollowsTheReplaySeeksFromGraphAndTableAndTakesTheWindTyped)
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     auto* table = window->findChild<QTableView*>("lstManoeuvres");
-    auto* graph = window->findChild<SpeedGraph*>();
+    auto* graph = window->findChild<SpeedGraph*>("graphSpeed");
     auto* wind = window->findChild<QLineEdit*>("txtWind");
     auto* source = window->findChild<QLabel*>("lblWindSource");
     ASSERT_TRUE(table && graph && wind && source);
@@ -369,7 +381,7 @@ TEST(AnalysisWindow, TheGraphsKeysMoveTheReplayByItsStepsAsTheSliderDoes)
     auto* window = r.main->findChild<QWidget*>("frmAnalysis");
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
-    auto* graph = window->findChild<SpeedGraph*>();
+    auto* graph = window->findChild<SpeedGraph*>("graphSpeed");
     auto* table = window->findChild<QTableView*>("lstManoeuvres");
     ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0 && r.session().seekable(); }, 30000));
     const long long last = r.session().stepCount();
@@ -474,7 +486,7 @@ TEST(AnalysisWindow, TabsOfTotalsAndComparisonTheChosenManoeuvreRingedAndTheTime
     auto* totals = window->findChild<QTableView*>("lstTotals");
     auto* table = window->findChild<QTableView*>("lstManoeuvres");
     auto* before = window->findChild<QCheckBox*>("chkBeforeStart");
-    auto* graph = window->findChild<SpeedGraph*>();
+    auto* graph = window->findChild<SpeedGraph*>("graphSpeed");
     ASSERT_TRUE(tabs && totals && table && before && graph);
     ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0; }, 30000)) << "the analysis came";
     EXPECT_EQ(AccessibleName(totals), "Totals");
@@ -499,7 +511,7 @@ TEST(AnalysisWindow, TabsOfTotalsAndComparisonTheChosenManoeuvreRingedAndTheTime
 
     // Before the start: listed when asked for, and only then.
     QTest::keyClick(window, Qt::Key_M, Qt::AltModifier);
-    EXPECT_EQ(tabs->currentIndex(), 1);
+    EXPECT_TRUE(tabs->currentWidget()->isAncestorOf(table));
     const auto beforeStartRows = [&] {
         int n = 0;
         for (int row = 0; row < table->model()->rowCount(); ++row)
@@ -562,6 +574,57 @@ TEST(AnalysisWindow, TabsOfTotalsAndComparisonTheChosenManoeuvreRingedAndTheTime
     // The ring goes with the window.
     window->close();
     EXPECT_FALSE(r.chart->highlightedManoeuvre().has_value());
+}
+
+// With a course: each boat's start against the line, its legs (the seconds gained over each
+// the difference of the gaps at its ends) and the gap graph, whose read-out names each boat.
+TEST(AnalysisWindow, TheStartTheLegsAndTheGapOfARaceWithACourse)
+{
+    AnalysedReplay r(false, true);
+    ASSERT_NE(r.control, nullptr);
+    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
+    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    auto* start = window->findChild<QTableView*>("lstStart");
+    auto* legs = window->findChild<QTableView*>("lstLegs");
+    auto* bias = window->findChild<QLabel*>("lblLineBias");
+    auto* gap = window->findChild<GapGraph*>("graphGap");
+    ASSERT_TRUE(start && legs && bias && gap);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return legs->model()->rowCount() > 0; }, 30000)) << "the analysis came";
+    QTest::keyClick(window, Qt::Key_T, Qt::AltModifier);
+    EXPECT_TRUE(start->isVisible());
+    EXPECT_EQ(start->model()->rowCount(), 3);
+    EXPECT_TRUE(bias->text().startsWith("Start line: ")) << bias->text().toStdString();
+    for (int row = 0; row < 3; ++row)
+        EXPECT_TRUE(std::isfinite(start->model()->index(row, 1).data(Qt::UserRole).toDouble())) << "metres to the line";
+
+    QTest::keyClick(window, Qt::Key_L, Qt::AltModifier);
+    EXPECT_TRUE(legs->isVisible());
+    std::map<QString, double> gapBefore;
+    legs->sortByColumn(1, Qt::AscendingOrder); // each boat's legs in the order sailed
+    legs->sortByColumn(0, Qt::AscendingOrder);
+    for (int row = 0; row < legs->model()->rowCount(); ++row) {
+        const QString boat = legs->model()->index(row, 0).data().toString();
+        const QString kind = legs->model()->index(row, 3).data().toString();
+        EXPECT_TRUE(kind == "upwind" || kind == "downwind" || kind == "reach") << kind.toStdString();
+        const double gapAfter = legs->model()->index(row, 12).data(Qt::UserRole).toDouble();
+        const double gained = legs->model()->index(row, 13).data(Qt::UserRole).toDouble();
+        EXPECT_NEAR(gained, gapBefore[boat] - gapAfter, 1e-6) << boat.toStdString() << " row " << row;
+        gapBefore[boat] = gapAfter;
+    }
+    EXPECT_EQ(gapBefore.size(), 3u) << "every boat's legs";
+
+    auto* graphs = window->findChild<QTabWidget*>("tabsGraphs");
+    QTest::keyClick(window, Qt::Key_G, Qt::AltModifier);
+    EXPECT_EQ(graphs->currentWidget(), gap);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gap->pointCount() > 0; }, 2000));
+    const QRectF plot = gap->plotRect();
+    const QPointF at(plot.left() + plot.width() * 0.8, plot.center().y());
+    QMouseEvent move(QEvent::MouseMove, at, gap->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(gap->viewport(), &move);
+    EXPECT_EQ(gap->readout().count(u'\n'), 3) << "the time and the three boats: " << gap->readout().toStdString();
 }
 
 // The instruments' wind is the race's, and the window says so; a direction typed is given,
