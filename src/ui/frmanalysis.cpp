@@ -172,6 +172,7 @@ QWidget* FrmAnalysis::manoeuvresPage()
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 4, 0, 0); // the tab's frame is margin enough
     layout->addWidget(chkBeforeStart);
     layout->addWidget(lstManoeuvres, 1);
     return page;
@@ -207,6 +208,7 @@ QWidget* FrmAnalysis::startPage()
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 4, 0, 0); // the tab's frame is margin enough
     layout->addWidget(lblLineBias);
     layout->addWidget(lstStart, 1);
     return page;
@@ -243,6 +245,7 @@ QWidget* FrmAnalysis::comparisonPage()
         choice->addWidget(box, 1);
     }
     auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 4, 0, 0);
     layout->addLayout(choice);
     layout->addWidget(lstCompare, 1);
     return page;

@@ -49,7 +49,7 @@ TimeGraph::TimeGraph(QWidget* parent) : QChartView(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
     setRenderHint(QPainter::Antialiasing, true);
-    setMinimumSize(320, 200);
+    setMinimumSize(320, 140);
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     QChart* graph = chart();
