@@ -18,6 +18,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
@@ -200,7 +201,10 @@ QVBoxLayout* CourseEditor::makeButtons()
     place_ = Button(this, "cmdPlace", QStringLiteral("&Place on chart"),
                     QStringLiteral("The row's position, or a line's or gate's two ends, clicked on the chart"));
     undo_ = Button(this, "cmdUndo", QStringLiteral("U&ndo"), QStringLiteral("Puts back the mark moved or placed last"));
-    undo_->setShortcut(QKeySequence::Undo);
+    // Ctrl+Z besides the button's Alt+N (a shortcut set on the button would replace its
+    // mnemonic); a cell being typed in takes its own Ctrl+Z first.
+    auto* undoKey = new QShortcut(QKeySequence::Undo, this);
+    connect(undoKey, &QShortcut::activated, undoStack_, &QUndoStack::undo);
     auto* proposeButton = Button(this, "cmdPropose", QStringLiteral("Pr&opose from tracks"),
                                  QStringLiteral("Fills the table with the course the fleet's turns say; Save keeps it"));
     connect(addMark, &QPushButton::clicked, this, [this] { addRow(false); });
