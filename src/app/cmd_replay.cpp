@@ -92,11 +92,6 @@ struct ReplayOptions {
     }
 };
 
-QString Local(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes.c_str());
-}
-
 // Every output option and the exporter that writes it.
 struct OutputOption {
     const char* Name;
@@ -191,7 +186,7 @@ void ParseEarthOption(const ParsedArgs& parsed, ReplayOptions& options, std::str
         return;
     EarthChoice choice;
     try {
-        choice = ParseEarthChoice(Local(parsed.value("--earth", "")));
+        choice = ParseEarthChoice(LocalText(parsed.value("--earth", "")));
     } catch (const Error& e) {
         throw UsageError(std::string("--earth: ") + e.what());
     }
@@ -211,7 +206,7 @@ void CheckOutputNames(const ReplayOptions& options)
 {
     std::vector<std::pair<std::string, std::string>> named = options.outputs;
     if (const std::string picture = options.output("--screenshot"); !picture.empty()) {
-        const std::string world = WorldFilePath(Local(picture)).toStdString();
+        const std::string world = WorldFilePath(LocalText(picture)).toStdString();
         if (SameFile(world, picture))
             throw UsageError("--screenshot: a picture named .pgw would be its own world file");
         named.emplace_back("the world file of --screenshot, " + world + ",", world);
@@ -273,7 +268,7 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     options.maxSteps = static_cast<long long>(maxSteps);
     if (parsed.has("--map")) {
         try {
-            options.map = ParseMapChoice(Local(parsed.value("--map", "")));
+            options.map = ParseMapChoice(LocalText(parsed.value("--map", "")));
         } catch (const Error& e) {
             throw UsageError(std::string("--map: ") + e.what());
         }
@@ -364,7 +359,7 @@ ExportRun RunOf(const ReplayOptions& options, bool chart)
     // The course is drawn on the pictures and in the KML file; a course file that cannot be
     // read is passed over with a warning, as the windows do.
     const bool drawsCourse = chart || !options.output("--kml").empty();
-    if (drawsCourse && QFileInfo::exists(Local(CourseFilePath(options.raceFile)))) {
+    if (drawsCourse && QFileInfo::exists(LocalText(CourseFilePath(options.raceFile)))) {
         try {
             Course course = ReadCourseFile(CourseFilePath(options.raceFile)).Plan;
             if (course.FinishOnly() && !course.Finish && chart)
@@ -413,7 +408,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     std::vector<std::unique_ptr<ReplayExporter>> exporters;
     for (const OutputOption& output : kOutputs)
         if (const std::string path = options.output(output.Name); !path.empty())
-            exporters.push_back(output.Make(Local(path), options));
+            exporters.push_back(output.Make(LocalText(path), options));
     const bool chart = options.chart || !options.output("--screenshot").empty() || !options.output("--video").empty();
     if (options.map.kind != MapChoice::Kind::None && !chart && options.output("--html").empty())
         std::fputs("warning: --map draws under the --screenshot and --video pictures; without one it has nothing to "

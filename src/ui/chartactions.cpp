@@ -32,11 +32,6 @@ namespace tideplot {
 
 namespace {
 
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
-
 QString RaceFolder(const ReplayWindows& windows)
 {
     return QFileInfo(QFile::decodeName(QByteArray::fromStdString(windows.raceFile()))).absolutePath();
@@ -112,7 +107,7 @@ void ChartActions::setFleet(const FleetInfo& fleet)
     follow_->addSeparator();
     for (std::size_t k = 0; k < fleet.Boats.size(); ++k) {
         // "&" in a name is shown, not taken for a key.
-        QString caption = FromBytes(fleet.Boats[k].Caption).replace(u'&', QStringLiteral("&&"));
+        QString caption = LocalText(fleet.Boats[k].Caption).replace(u'&', QStringLiteral("&&"));
         QAction* boat = follow_->addAction(caption);
         boat->setObjectName(QStringLiteral("mnuChartFollowBoat%1").arg(k));
         boat->setCheckable(true);
@@ -139,7 +134,7 @@ void ChartActions::showManoeuvres()
             note = QStringLiteral("The tacks and gybes are being found; they are marked once they are.");
         else if (!windows_.analysis().failure().empty())
             note = QStringLiteral("No tacks or gybes: the analysis stopped: %1")
-                       .arg(FromBytes(windows_.analysis().failure()));
+                       .arg(LocalText(windows_.analysis().failure()));
         else if (race && !race->Wind.Known)
             note = QStringLiteral("No tacks or gybes without the wind: give its direction in the Analysis window "
                                   "(Analysis... in the control window).");
@@ -188,7 +183,7 @@ void ChartActions::writeWithProgress(const QString& what, const QString& name, c
             }))
             dialogs_.tell(written.arg(QDir::toNativeSeparators(name)), MessageKind::Information);
     } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
     }
 }
 
@@ -205,7 +200,7 @@ void ChartActions::savePicture()
                           .arg(QDir::toNativeSeparators(written.value(0)), QDir::toNativeSeparators(written.value(1))),
                       MessageKind::Information);
     } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
     }
 }
 
@@ -224,7 +219,7 @@ void ChartActions::exportVideo()
     try {
         options.map = OpenMap(ReadMapChoice(settings_));
     } catch (const std::exception& e) {
-        dialogs_.tell(QStringLiteral("The video is made without a map: %1").arg(FromBytes(e.what())),
+        dialogs_.tell(QStringLiteral("The video is made without a map: %1").arg(LocalText(e.what())),
                       MessageKind::Warning);
     }
     writeWithProgress(
@@ -289,7 +284,7 @@ void ChartActions::keepFinishLine(const FinishLine& line)
         CheckFinishLine(line);
         SaveCourseFinishLine(race, line);
     } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Warning);
         return;
     }
     windows_.setFinishLine(line);

@@ -82,11 +82,6 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& text, cons
     return button;
 }
 
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
-
 } // namespace
 
 CourseEditor::CourseEditor(std::string raceFile, const Course& course, ApplicationGE* view, UserDialogs& dialogs,
@@ -95,7 +90,7 @@ CourseEditor::CourseEditor(std::string raceFile, const Course& course, Applicati
       hooks_(std::move(hooks))
 {
     setObjectName(QStringLiteral("frmCourse"));
-    setWindowTitle(QStringLiteral("Course - ") + FromBytes(FileLabel(raceFile_)));
+    setWindowTitle(QStringLiteral("Course - ") + LocalText(FileLabel(raceFile_)));
     undoStack_ = new QUndoStack(this);
     makeControls();
     fill(course);
@@ -432,7 +427,7 @@ void CourseEditor::buoyDragged(std::size_t mark, int end, double lat, double lon
 {
     if (mark >= drawn_.Marks.size())
         return;
-    const QString name = FromBytes(drawn_.Marks[mark].Name);
+    const QString name = LocalText(drawn_.Marks[mark].Name);
     std::vector<CellChange> changes;
     const int latColumn = end == 1 ? kCourseLat2 : kCourseLat1;
     for (int r = 1; r + 1 < table_->rowCount(); ++r) {
@@ -472,7 +467,7 @@ void CourseEditor::propose()
         QApplication::restoreOverrideCursor();
     } catch (const std::exception& e) {
         QApplication::restoreOverrideCursor();
-        say(FromBytes(e.what()), true);
+        say(LocalText(e.what()), true);
         return;
     }
     // The proposal has no finish line: the table's stays.
@@ -497,7 +492,7 @@ bool CourseEditor::save()
     try {
         SaveCourse(raceFile_, *course);
     } catch (const std::exception& e) {
-        dialogs_.tell(QStringLiteral("The course is not saved: %1").arg(FromBytes(e.what())), MessageKind::Error);
+        dialogs_.tell(QStringLiteral("The course is not saved: %1").arg(LocalText(e.what())), MessageKind::Error);
         return false;
     }
     saved_ = *course;
@@ -513,7 +508,7 @@ void CourseEditor::reject()
 {
     if (dirty_) {
         switch (dialogs_.askToSave(QStringLiteral("Save the changes to the course of %1?")
-                                       .arg(FromBytes(FileLabel(raceFile_))))) {
+                                       .arg(LocalText(FileLabel(raceFile_))))) {
         case SaveAnswer::Save:
             if (!save())
                 return;

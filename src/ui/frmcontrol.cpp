@@ -109,11 +109,6 @@ QLabel* MakeBuddy(QWidget* parent, const char* name, QWidget* buddy)
     return label;
 }
 
-QString Text(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
-
 } // namespace
 
 FrmControl::FrmControl(ReplaySession& session, UserDialogs& dialogs, QWidget* parent)
@@ -286,7 +281,7 @@ std::optional<ReplaySettings> FrmControl::typedSettings()
     const std::string resolution = txtResolution->text().toLocal8Bit().toStdString();
     if (const std::string problem = ResolutionProblem(resolution); !problem.empty()) {
         dialogs_.tell(QStringLiteral("The resolution %1: each step moves the race clock on by this many seconds.")
-                          .arg(Text(problem)),
+                          .arg(LocalText(problem)),
                       MessageKind::Warning);
         return std::nullopt;
     }
@@ -295,7 +290,7 @@ std::optional<ReplaySettings> FrmControl::typedSettings()
     try {
         settings.StepsPerWidePlot = RoundToInt16(NumberOfText(txtPointPlot->text().toLocal8Bit().toStdString()));
     } catch (const Error& e) {
-        dialogs_.tell(QStringLiteral("Points, the steps from one wide plot to the next: %1.").arg(Text(e.what())),
+        dialogs_.tell(QStringLiteral("Points, the steps from one wide plot to the next: %1.").arg(LocalText(e.what())),
                       MessageKind::Warning);
         return std::nullopt;
     }
@@ -326,7 +321,7 @@ void FrmControl::cmdPlay_Click()
         // where it is, and playing starts when they have taken effect.
         session_.changeSettingsInBackground(*settings);
     } catch (const std::exception& e) {
-        dialogs_.tell(Text(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
         return;
     }
     if (session_.counting()) {
@@ -343,7 +338,7 @@ void FrmControl::cmdPlay_Click()
         // A race whose steps would not fit the memory set aside for them is refused here.
         session_.play(*interval);
     } catch (const std::exception& e) {
-        dialogs_.tell(Text(e.what()), MessageKind::Warning);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Warning);
     }
 }
 
@@ -380,7 +375,7 @@ void FrmControl::countEnded(const std::string& problem)
         dialogs_.tell((problem == session_.timelineProblem()
                            ? QStringLiteral("The replay cannot play at this resolution: %1.")
                            : QStringLiteral("The race's steps could not be counted: %1."))
-                          .arg(Text(problem)),
+                          .arg(LocalText(problem)),
                       MessageKind::Warning);
     else if (played && session_.atEnd())
         tellEnd();
@@ -481,7 +476,7 @@ void FrmControl::raceStarted(const FleetInfo& fleet)
         if (row >= boats || list)
             continue;
         const FleetBoat& boat = fleet.Boats[static_cast<std::size_t>(row)];
-        label->setText(Text(boat.Caption));
+        label->setText(LocalText(boat.Caption));
         label->adjustSize();
         SetLabelWindowColour(label, boat.WindowColour);
     }
@@ -526,7 +521,7 @@ void FrmControl::failed(const std::string& message)
 {
     // The timer has stopped, the replay stays where it was.
     showTexts();
-    dialogs_.tell(Text(message), MessageKind::Error);
+    dialogs_.tell(LocalText(message), MessageKind::Error);
 }
 
 void FrmControl::reachedEnd()
@@ -551,7 +546,7 @@ void FrmControl::showPosition()
 void FrmControl::showTexts()
 {
     shows_.ran();
-    const QString raceTime = Text(raceTime_);
+    const QString raceTime = LocalText(raceTime_);
     if (txtRaceTime->text() != raceTime)
         txtRaceTime->setText(raceTime);
     const bool list = fleet_.Boats.size() > static_cast<std::size_t>(kLegendRows);
@@ -565,9 +560,9 @@ void FrmControl::showTexts()
         return;
     }
     for (std::size_t k = 1; k < distance_.size(); ++k) {
-        const QString shown = Text(distance_[k]);
+        const QString shown = LocalText(distance_[k]);
         // Read out with the boat it belongs to: "Saga.txt 1.05: 0.201 nm".
-        const QString boat = Text(fleet_.Boats[k].Caption);
+        const QString boat = LocalText(fleet_.Boats[k].Caption);
         const QString spoken = shown.isEmpty() ? boat + QStringLiteral(": no distance")
                                                : boat + QStringLiteral(": ") + shown + QStringLiteral(" nm");
         if (lblDst[k]->text() != shown) {

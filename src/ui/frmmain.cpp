@@ -98,11 +98,6 @@ std::string FileNameBytes(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
-
 } // namespace
 
 QString FrmMain::AboutText()
@@ -326,7 +321,7 @@ void FrmMain::showTitle()
         setWindowModified(false);
         return;
     }
-    setWindowTitle(title + QStringLiteral(" - ") + FromBytes(FileLabel(file_->raceFile())) + QStringLiteral("[*]"));
+    setWindowTitle(title + QStringLiteral(" - ") + LocalText(FileLabel(file_->raceFile())) + QStringLiteral("[*]"));
     setWindowModified(file_->modified());
 }
 
@@ -456,7 +451,7 @@ void FrmMain::showBoxes(const EntryBoxes& boxes)
                                                                {txtColor, &boxes.Colour},
                                                                {txtSepChar, &boxes.SepChar}};
     for (const auto& [box, text] : shown) {
-        box->setText(FromBytes(*text));
+        box->setText(LocalText(*text));
         box->setCursorPosition(0); // a text wider than its box shows its start
     }
 }
@@ -464,13 +459,13 @@ void FrmMain::showBoxes(const EntryBoxes& boxes)
 std::optional<EntryBoxes> FrmMain::checkedBoxes()
 {
     // A decimal comma in the LYS box becomes a point; any other "," would split the entry.
-    const QString lys = FromBytes(LysBoxText(Bytes(txtLYStal->text())));
+    const QString lys = LocalText(LysBoxText(Bytes(txtLYStal->text())));
     if (lys != txtLYStal->text())
         txtLYStal->setText(lys);
     EntryBoxes boxes = typedBoxes();
     const std::string problem = EntryBoxesCommaProblem(boxes.StartTime, boxes.Lys, boxes.Colour);
     if (!problem.empty()) {
-        dialogs_.tell(FromBytes(problem), MessageKind::Warning);
+        dialogs_.tell(LocalText(problem), MessageKind::Warning);
         return std::nullopt;
     }
     return boxes;

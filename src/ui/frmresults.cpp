@@ -1,6 +1,7 @@
 #include "ui/frmresults.h"
 
 #include "core/handicapfile.h"
+#include "core/text.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
 
@@ -34,11 +35,6 @@ QTableView* MakeTable(QWidget* parent, const char* name, const QString& accessib
     table->setTabKeyNavigation(false); // Tab leaves the table; the arrow keys move in it
     table->horizontalHeader()->setStretchLastSection(true);
     return table;
-}
-
-QString Text(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
 }
 
 } // namespace
@@ -89,7 +85,7 @@ void FrmResults::showResults(const std::string& raceFile, const Course& course, 
     if (!course.FinishOnly()) {
         QStringList marks;
         for (const std::size_t mark : course.Lap())
-            marks << Text(course.Marks[mark].Name);
+            marks << LocalText(course.Marks[mark].Name);
         text = QStringLiteral("Course from %1: %2%3 (%4), then the finish line, %5, %6 to %7, %8. Boats cross the "
                               "lines from the left of the first end towards the second to its right.")
                    .arg(source, course.Start ? QStringLiteral("the start line, ") : QString(),
@@ -106,7 +102,7 @@ void FrmResults::showResults(const std::string& raceFile, const Course& course, 
         handicap = ReadRaceHandicapLines(raceFile).Effective();
         results = RaceResults(raceFile, course);
     } catch (const std::exception& e) {
-        dialogs_.tell(Text(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
     }
     lblLine->setText(text +
                      QStringLiteral(" Handicap: %1.").arg(QString::fromUtf8(HandicapSystemCaption(handicap.System))));
@@ -143,7 +139,7 @@ void FrmResults::cmdSave_Click()
         dialogs_.tell(QStringLiteral("The results were saved to %1.").arg(QDir::toNativeSeparators(name)),
                       MessageKind::Information);
     } catch (const std::exception& e) {
-        dialogs_.tell(Text(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
     }
 }
 

@@ -21,11 +21,6 @@ namespace {
 const QString kLogFilter =
     QString::fromLatin1(kImportFileFilterLogs) + QStringLiteral(";;") + QString::fromLatin1(kImportFileFilterKml);
 
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
-
 std::string FileNameBytes(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
@@ -64,7 +59,7 @@ LogImportResult RunLogImport(const QString& logPath, UserDialogs& dialogs, bool 
         try {
             return ImportLog(FileNameBytes(logPath), shown, options);
         } catch (const LogDateNeeded& e) {
-            if (date || !(date = AskLogDate(dialogs, logPath, FromBytes(e.what()))))
+            if (date || !(date = AskLogDate(dialogs, logPath, LocalText(e.what()))))
                 throw;
         }
     }
@@ -88,15 +83,15 @@ QString ImportOne(UserDialogs& dialogs, const QString& log)
 {
     std::optional<LogSecond> date;
     LogImportResult result = RunLogImport(log, dialogs, false, date);
-    const QString report = FromBytes(ImportReportText(result));
+    const QString report = LocalText(ImportReportText(result));
     if (result.CanSplit() &&
         dialogs.askYesNo(report + QStringLiteral("\n\nWrite one track file per track as well (%1 ... %2)?")
-                                      .arg(FromBytes(FileLabel(PieceTrackFilePath(FileNameBytes(log), 1))),
-                                           FromBytes(FileLabel(PieceTrackFilePath(
+                                      .arg(LocalText(FileLabel(PieceTrackFilePath(FileNameBytes(log), 1))),
+                                           LocalText(FileLabel(PieceTrackFilePath(
                                                FileNameBytes(log), static_cast<int>(result.Pieces.size()))))),
                          QStringLiteral("Split"), QStringLiteral("Keep one file"))) {
         result = RunLogImport(log, dialogs, true, date);
-        dialogs.tell(FromBytes(ImportReportText(result)), ReportKind(result));
+        dialogs.tell(LocalText(ImportReportText(result)), ReportKind(result));
     } else if (!result.CanSplit()) {
         dialogs.tell(report, ReportKind(result));
     }
@@ -120,7 +115,7 @@ QString ImportMany(UserDialogs& dialogs, const QStringList& logs)
                 splittable << QFileInfo(log).fileName();
         } catch (const std::exception& e) {
             failed = true;
-            reports << FromBytes(e.what());
+            reports << LocalText(e.what());
         }
     }
     const bool split =
@@ -139,12 +134,12 @@ QString ImportMany(UserDialogs& dialogs, const QStringList& logs)
                     RunLogImport(QFile::decodeName(QByteArray::fromStdString(result.Log)), dialogs, true, dates[i]);
             } catch (const std::exception& e) {
                 failed = true;
-                reports << FromBytes(e.what());
+                reports << LocalText(e.what());
                 continue;
             }
         }
         warned = warned || ReportKind(result) == MessageKind::Warning;
-        reports << FromBytes(ImportReportText(result));
+        reports << LocalText(ImportReportText(result));
         if (first.isEmpty())
             first = FirstTrackFile(result);
     }
@@ -165,7 +160,7 @@ QString ImportLogs(UserDialogs& dialogs, const QString& folder)
     try {
         return logs.size() == 1 ? ImportOne(dialogs, logs.constFirst()) : ImportMany(dialogs, logs);
     } catch (const std::exception& e) {
-        dialogs.tell(FromBytes(e.what()), MessageKind::Error);
+        dialogs.tell(LocalText(e.what()), MessageKind::Error);
         return {};
     }
 }

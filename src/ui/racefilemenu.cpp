@@ -17,11 +17,6 @@ namespace {
 
 const QString kRaceFileFilter = QStringLiteral("All Files (*.TP1)");
 
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
-
 std::string FileNameBytes(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
@@ -69,7 +64,7 @@ bool RaceFileMenu::maybeSave()
 {
     if (!hasUnsavedChanges())
         return true;
-    const QString race = raceFile_.empty() ? QStringLiteral("a new race file") : FromBytes(FileLabel(raceFile_));
+    const QString race = raceFile_.empty() ? QStringLiteral("a new race file") : LocalText(FileLabel(raceFile_));
     switch (dialogs_.askToSave(QStringLiteral("Save the changes to %1?").arg(race))) {
     case SaveAnswer::Save:
         save();
@@ -98,13 +93,13 @@ bool RaceFileMenu::checkRows()
     constexpr std::size_t kShown = 10;
     QStringList lines;
     for (std::size_t i = 0; i < std::min(problems.size(), kShown); ++i)
-        lines << FromBytes(problems[i]);
+        lines << LocalText(problems[i]);
     if (problems.size() > kShown)
         lines << QStringLiteral("and %1 more.").arg(problems.size() - kShown);
     dialogs_.tell(QStringLiteral("%1 of the %2 rows of %3 will not replay; mend them in the list and save:\n\n%4")
                       .arg(problems.size())
                       .arg(boats_.size())
-                      .arg(FromBytes(FileLabel(raceFile_)), lines.join(u'\n')),
+                      .arg(LocalText(FileLabel(raceFile_)), lines.join(u'\n')),
                   MessageKind::Warning);
     return false;
 }
@@ -124,7 +119,7 @@ void RaceFileMenu::newRace()
     try {
         CreateRaceFileIfMissing(FileNameBytes(name));
     } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
         return;
     }
     // The list starts empty; an existing file keeps its rows until the next Save.
@@ -154,7 +149,7 @@ bool RaceFileMenu::openFile(const QString& path)
     try {
         rows = ReadRaceFile(FileNameBytes(path));
     } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
         return false;
     }
     setRaceFile(FileNameBytes(path), std::move(rows));
@@ -178,7 +173,7 @@ bool RaceFileMenu::saveRaceFile(const std::string& path)
     try {
         WriteRaceFile(path, rows);
     } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
         return false;
     }
     if (window_.saveBeside && !window_.saveBeside(path, boats_.rows(), rows))

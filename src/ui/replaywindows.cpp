@@ -54,17 +54,12 @@ QString ThinnedNote(const RaceAnalysis& race)
         .arg(every);
 }
 
-QString FromBytes(const std::string& bytes)
-{
-    return QString::fromLocal8Bit(bytes);
-}
-
 // What the analysis left out of the tracks (AnalysisWarnings), and what the graph shows.
 QString AnalysisNote(const RaceAnalysis& race)
 {
     QStringList lines;
     for (const std::string& warning : AnalysisWarnings(race))
-        lines += FromBytes(warning) + QLatin1Char('.');
+        lines += LocalText(warning) + QLatin1Char('.');
     if (const QString thinned = ThinnedNote(race); !thinned.isEmpty())
         lines += thinned;
     return lines.join(QLatin1Char('\n'));
@@ -171,7 +166,7 @@ bool ReplayWindows::openView()
     try {
         earthApp_ = options_.createEarth();
     } catch (const std::exception& e) {
-        dialogs_.tell(QStringLiteral("The view cannot be opened: %1").arg(FromBytes(e.what())), MessageKind::Error);
+        dialogs_.tell(QStringLiteral("The view cannot be opened: %1").arg(LocalText(e.what())), MessageKind::Error);
         return false;
     }
     return true;
@@ -228,7 +223,7 @@ void ReplayWindows::start(const std::string& raceFile)
         // Its steps are counted in the background: a long race holds no window.
         session_.start(raceFile_, ReplaySettings{}, true, true);
     } catch (const std::exception& e) {
-        dialogs_.tell(FromBytes(e.what()), MessageKind::Error);
+        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
         if (frmControl_)
             frmControl_->close(); // nothing was loaded to play
         return;
@@ -309,7 +304,7 @@ void ReplayWindows::raceBoxRead()
         return;
     // Anything but a track that cannot be read (the memory, say) is told, not lost.
     if (!box->Failure.empty()) {
-        dialogs_.tell(QStringLiteral("The chart cannot show the whole race: %1").arg(FromBytes(box->Failure)),
+        dialogs_.tell(QStringLiteral("The chart cannot show the whole race: %1").arg(LocalText(box->Failure)),
                       MessageKind::Warning);
         return;
     }
@@ -330,12 +325,12 @@ void ReplayWindows::tellWarnings(const QString& memoryWarning)
         warnings += memoryWarning;
     memoryWarningTold_ = memoryWarning;
     for (const std::string& warning : earthApp_->TakeWarnings())
-        warnings += FromBytes(warning);
+        warnings += LocalText(warning);
     for (const std::string& warning : StartTimeWarnings(session_.state()))
-        warnings += FromBytes(warning);
+        warnings += LocalText(warning);
     if (!session_.timelineProblem().empty())
         warnings +=
-            QStringLiteral("The replay cannot play at this resolution: %1.").arg(FromBytes(session_.timelineProblem()));
+            QStringLiteral("The replay cannot play at this resolution: %1.").arg(LocalText(session_.timelineProblem()));
     if (!warnings.isEmpty())
         dialogs_.tell(warnings.join(QStringLiteral("\n\n")), MessageKind::Warning);
 }
@@ -373,7 +368,7 @@ void ReplayWindows::loadCourse()
             course_ = std::move(file.Plan);
             windLines_ = std::move(file.WindLines);
         } catch (const std::exception& e) {
-            dialogs_.tell(FromBytes(e.what()), MessageKind::Warning);
+            dialogs_.tell(LocalText(e.what()), MessageKind::Warning);
         }
     }
     leaderboard_.setCourse(course_.Finish ? std::optional<Course>(course_) : std::nullopt);
@@ -420,7 +415,7 @@ void ReplayWindows::showResults()
         dialogs_.tell(
             QStringLiteral("The race has no finish line yet: set one in the chart (Chart > Set finish line, "
                            "or F in the chart), or with \"tideplot results %1 --finish LAT1,LON1,LAT2,LON2\".")
-                .arg(FromBytes(FileLabel(raceFile_))),
+                .arg(LocalText(FileLabel(raceFile_))),
             MessageKind::Information);
         return;
     }
@@ -430,7 +425,7 @@ void ReplayWindows::showResults()
         frmResults_->setAttribute(Qt::WA_DeleteOnClose);
         frmResults_->setWindowIcon(setup_.windowIcon());
     }
-    frmResults_->showResults(raceFile_, *course, FromBytes(FileLabel(CourseFilePath(raceFile_))));
+    frmResults_->showResults(raceFile_, *course, LocalText(FileLabel(CourseFilePath(raceFile_))));
     frmResults_->showLeaderboard(leaderboard_.rows(), session_.fleet());
     if (opened)
         placeWindow(*frmResults_, kLeastResults); // as wide as its table
@@ -525,7 +520,7 @@ void ReplayWindows::analysisChanged()
         if (analysis_.running())
             note = QStringLiteral("Finding every boat's tacks and gybes and the wind...");
         else if (!analysis_.failure().empty())
-            note = QStringLiteral("The analysis stopped: %1").arg(FromBytes(analysis_.failure()));
+            note = QStringLiteral("The analysis stopped: %1").arg(LocalText(analysis_.failure()));
         else if (const RaceAnalysis* race = analysis_.result())
             note = AnalysisNote(*race);
         frmAnalysis_->showAnalysis(analysis_.result(), note);
@@ -574,11 +569,11 @@ void ReplayWindows::describeChart()
     // For a screen reader: the race, the race time and the boats in view.
     QStringList inView;
     for (const std::string& caption : view->boatsInView())
-        inView << FromBytes(caption);
+        inView << LocalText(caption);
     const QString raceTime = frmControl_ ? frmControl_->raceTimeShown() : QString();
     const QString description =
         QStringLiteral("Chart of the race %1%2; %3")
-            .arg(FromBytes(FileLabel(raceFile_)),
+            .arg(LocalText(FileLabel(raceFile_)),
                  raceTime.isEmpty() ? QString() : QStringLiteral(" at race time ") + raceTime,
                  inView.isEmpty() ? QStringLiteral("no boat in view")
                                   : QStringLiteral("boats in view: ") + inView.join(QStringLiteral(", ")));
