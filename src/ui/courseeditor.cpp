@@ -112,7 +112,13 @@ CourseEditor::CourseEditor(std::string raceFile, const Course& course, Applicati
 
 // The view is not touched here: a window closed by the user let it go (reject()); one that
 // goes with the chart window goes with its view.
-CourseEditor::~CourseEditor() = default;
+CourseEditor::~CourseEditor()
+{
+    // The stack, a child, goes after this window has become a plain QWidget: it must not tell
+    // the Undo button (through this) that it is being emptied.
+    QObject::disconnect(undoStack_, nullptr, this, nullptr);
+    QObject::disconnect(table_, nullptr, this, nullptr);
+}
 
 void CourseEditor::makeControls()
 {
