@@ -58,26 +58,6 @@ void AppendValue(std::string& out, double value, int decimals, std::string_view 
         out += none;
 }
 
-void AppendJsonString(std::string& out, std::string_view text)
-{
-    out += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
-
 // The texts of a manoeuvre, in the order of the CSV's columns after row and name.
 struct ManoeuvreTexts {
     std::string kind, time, raceTime;
@@ -207,9 +187,9 @@ std::string AnalysisJson(const RaceAnalysis& race)
         const BoatSummary& summary = boat.Summary;
         json += k == 0 ? "\n    {" : ",\n    {";
         json += "\"row\": " + std::to_string(boat.Source.Row) + ", \"name\": ";
-        AppendJsonString(json, LocalTextAsUtf8(boat.Source.Name));
+        AppendJsonText(json, LocalTextAsUtf8(boat.Source.Name));
         json += ", \"caption\": ";
-        AppendJsonString(json, LocalTextAsUtf8(boat.Source.Caption));
+        AppendJsonText(json, LocalTextAsUtf8(boat.Source.Caption));
         json += ", \"lys\": " + ShortNumberText(boat.Source.Lys) + ", \"gun\": \"" +
                 IsoTimeText(boat.Source.StartTime) + "\", \"distance_nm\": ";
         AppendFixed(json, summary.DistanceNm, 3);

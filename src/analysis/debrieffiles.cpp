@@ -39,24 +39,12 @@ LegTexts TextsOf(const BoatAnalysis& boat, const LegAnalysis& leg, const char* n
             Value(leg.GapSeconds, 1, none)};
 }
 
+// `text` as a JSON string.
 std::string JsonText(std::string_view text)
 {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
+    std::string out;
+    AppendJsonText(out, text);
+    return out;
 }
 
 void AppendStart(std::string& json, const BoatAnalysis& boat)

@@ -3,6 +3,7 @@
 #include "datetime.h"
 #include "error.h"
 #include "outputfile.h"
+#include "text.h"
 
 #include <array>
 #include <charconv>
@@ -11,26 +12,6 @@
 namespace tideplot {
 
 namespace {
-
-void AppendString(std::string& out, std::string_view text)
-{
-    out += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
 
 // The shortest plain decimal that reads back as `value`.
 void AppendNumber(std::string& out, double value)
@@ -84,10 +65,10 @@ void AppendCourse(std::string& out, const Course& course)
     for (std::size_t i = 0; i < course.Marks.size(); ++i) {
         const CourseMark& mark = course.Marks[i];
         out += i ? ",\n      {\"name\": " : "\n      {\"name\": ";
-        AppendString(out, mark.Name);
+        AppendJsonText(out, mark.Name);
         out += mark.Gate ? ", \"kind\": \"gate\", \"side\": null" : ", \"kind\": \"mark\", \"side\": ";
         if (!mark.Gate)
-            AppendString(out, MarkSideName(mark.Side));
+            AppendJsonText(out, MarkSideName(mark.Side));
         AppendField(out, "lat", mark.PointLat());
         AppendField(out, "lon", mark.PointLon());
         if (mark.Gate) {
@@ -102,7 +83,7 @@ void AppendCourse(std::string& out, const Course& course)
     const std::vector<std::size_t> lap = course.Lap();
     for (std::size_t i = 0; i < lap.size(); ++i) {
         out += i ? ", " : "";
-        AppendString(out, course.Marks[lap[i]].Name);
+        AppendJsonText(out, course.Marks[lap[i]].Name);
     }
     out += "], \"laps\": " + std::to_string(course.Laps) + "}";
 }
@@ -113,9 +94,9 @@ void AppendRoundings(std::string& out, const BoatResult& result)
     for (std::size_t i = 0; i < result.Roundings.size(); ++i) {
         const MarkRounding& r = result.Roundings[i];
         out += i ? ",\n       {\"name\": " : "\n       {\"name\": ";
-        AppendString(out, r.Mark);
+        AppendJsonText(out, r.Mark);
         out += ", \"lap\": " + std::to_string(r.Lap) + ", \"time\": ";
-        AppendString(out, IsoText(result.StartTime, r.ElapsedSeconds, true));
+        AppendJsonText(out, IsoText(result.StartTime, r.ElapsedSeconds, true));
         out += ", \"elapsed_s\": ";
         AppendSeconds(out, r.ElapsedSeconds);
         out += ", \"corrected_s\": ";
@@ -129,9 +110,9 @@ void AppendBoat(std::string& out, const BoatResult& result, long row)
 {
     const auto texts = ResultTexts(result);
     out += "{\"row\": " + std::to_string(row) + ", \"name\": ";
-    AppendString(out, texts[1]);
+    AppendJsonText(out, texts[1]);
     out += ", \"file\": ";
-    AppendString(out, texts[7]);
+    AppendJsonText(out, texts[7]);
     AppendField(out, "lys", result.Lys);
     out += ", \"rating\": ";
     if (result.Rating.size() == 2) {
@@ -144,20 +125,20 @@ void AppendBoat(std::string& out, const BoatResult& result, long row)
         AppendNumber(out, result.Rating.empty() ? result.Lys : result.Rating[0]);
     }
     out += ",\n     \"status\": ";
-    AppendString(out, texts[8]);
+    AppendJsonText(out, texts[8]);
     out += ", \"rank\": " + (result.Finished ? std::to_string(result.Rank) : std::string("null"));
     out += ", \"gun\": ";
-    AppendString(out, IsoText(result.StartTime, 0, false));
+    AppendJsonText(out, IsoText(result.StartTime, 0, false));
     out += ", \"started\": ";
     if (result.StartedSeconds)
-        AppendString(out, IsoText(result.StartTime, *result.StartedSeconds, true));
+        AppendJsonText(out, IsoText(result.StartTime, *result.StartedSeconds, true));
     else
         out += "null";
     out += result.Ocs ? ", \"ocs\": true" : ", \"ocs\": false";
     AppendRoundings(out, result);
     out += ",\n     \"finish\": ";
     if (result.Finished) {
-        AppendString(out, IsoText(result.StartTime, result.ElapsedSeconds, true));
+        AppendJsonText(out, IsoText(result.StartTime, result.ElapsedSeconds, true));
         out += ", \"elapsed_s\": ";
         AppendSeconds(out, result.ElapsedSeconds);
         out += ", \"corrected_s\": ";
@@ -183,7 +164,7 @@ std::string IsoText(double gun, double seconds, bool tenth)
 std::string ResultsJson(const Course& course, const std::vector<BoatResult>& results, const ResultsHandicap& handicap)
 {
     std::string json = "{\"handicap\": {\"system\": ";
-    AppendString(json, HandicapSystemName(handicap.Rule.System));
+    AppendJsonText(json, HandicapSystemName(handicap.Rule.System));
     const bool tot = handicap.Rule.System == HandicapSystem::PhrfTot;
     const auto optional = [&](const char* name, std::optional<double> value) {
         json += std::string(", \"") + name + "\": ";

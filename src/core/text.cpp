@@ -540,6 +540,26 @@ void AppendCsvField(std::string& out, std::string_view field)
     out += '"';
 }
 
+void AppendJsonText(std::string& out, std::string_view text)
+{
+    out += '"';
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
 QString LocalText(std::string_view bytes)
 {
     return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));

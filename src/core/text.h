@@ -95,6 +95,10 @@ std::string_view TrimTrailingSpaces(std::string_view text);
 // doubled when it holds a comma, a quote or a line break.
 void AppendCsvField(std::string& out, std::string_view field);
 
+// Appends `text` as a JSON string: in quotes, quotes and backslashes escaped, control
+// characters as \u00XX; other bytes (UTF-8) as they are.
+void AppendJsonText(std::string& out, std::string_view text);
+
 // Text in the system's 8-bit code page (names from files) as UTF-8.
 std::string LocalTextAsUtf8(const std::string& bytes);
 // The same text as the windows show it.

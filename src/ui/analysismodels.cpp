@@ -16,8 +16,8 @@ namespace {
 
 constexpr double kUnknown = -std::numeric_limits<double>::infinity(); // sorts below every value
 
-const QStringList kManoeuvreColumns{QStringLiteral("Boat"),      QStringLiteral("Kind"),     QStringLiteral("Race time"),
-                                    QStringLiteral("Loss m"),    QStringLiteral("Least kn"), QStringLiteral("Before kn"),
+const QStringList kManoeuvreColumns{QStringLiteral("Boat"),     QStringLiteral("Kind"),     QStringLiteral("Race time"),
+                                    QStringLiteral("Loss m"),   QStringLiteral("Least kn"), QStringLiteral("Before kn"),
                                     QStringLiteral("After kn"), QStringLiteral("Seconds")};
 
 // A boat's number of the totals; how it is written: decimals, or a duration (kDuration) or
@@ -80,11 +80,11 @@ QVariant RightAligned()
 const QStringList kStartColumns{QStringLiteral("Boat"),     QStringLiteral("Line m"), QStringLiteral("Along"),
                                 QStringLiteral("Speed kn"), QStringLiteral("Late s"), QStringLiteral("OCS"),
                                 QStringLiteral("Returned")};
-const QStringList kLegColumns{QStringLiteral("Boat"),   QStringLiteral("Leg"),         QStringLiteral("Lap"),
-                              QStringLiteral("Kind"),   QStringLiteral("Time"),        QStringLiteral("Distance nm"),
-                              QStringLiteral("Mean kn"), QStringLiteral("VMG kn"),     QStringLiteral("Tacks"),
-                              QStringLiteral("Gybes"),  QStringLiteral("Loss m"),      QStringLiteral("Rank"),
-                              QStringLiteral("Gap"),    QStringLiteral("Gained")};
+const QStringList kLegColumns{QStringLiteral("Boat"),    QStringLiteral("Leg"),    QStringLiteral("Lap"),
+                              QStringLiteral("Kind"),    QStringLiteral("Time"),   QStringLiteral("Distance nm"),
+                              QStringLiteral("Mean kn"), QStringLiteral("VMG kn"), QStringLiteral("Tacks"),
+                              QStringLiteral("Gybes"),   QStringLiteral("Loss m"), QStringLiteral("Rank"),
+                              QStringLiteral("Gap"),     QStringLiteral("Gained")};
 
 // A number with `decimals`, "-" when not known.
 QString NumberText(double value, int decimals)
@@ -178,11 +178,11 @@ QVariant ManoeuvresModel::data(const QModelIndex& index, int role) const
     int k = 0;
     const Manoeuvre& m = *manoeuvre(index.row(), &k);
     const BoatSource& boat = race_->Boats[static_cast<std::size_t>(k)].Source;
+    if (index.column() == 0)
+        return BoatCell(fleet_, boat, k, role);
     const double speeds[] = {m.MinSpeedKn, m.SpeedBeforeKn, m.SpeedAfterKn};
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
-        case 0:
-            return LocalText(boat.Caption);
         case 1:
             return QString::fromLatin1(ManoeuvreKindName(m.Kind)) +
                    (m.BeforeStart ? QStringLiteral(", before start") : QString());
@@ -198,8 +198,6 @@ QVariant ManoeuvresModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::UserRole) {
         switch (index.column()) {
-        case 0:
-            return k;
         case 1:
             return static_cast<int>(m.Kind);
         case 2:
@@ -214,8 +212,6 @@ QVariant ManoeuvresModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::TextAlignmentRole && index.column() >= 2)
         return RightAligned();
-    if (index.column() == 0 && static_cast<std::size_t>(k) < fleet_.Boats.size())
-        return BoatCellBrush(fleet_.Boats[static_cast<std::size_t>(k)], role);
     return {};
 }
 
@@ -246,15 +242,9 @@ QVariant BoatTotalsModel::data(const QModelIndex& index, int role) const
 {
     if (!race_ || !Valid(index, race_->Boats.size(), columnCount()))
         return {};
-    const auto k = static_cast<std::size_t>(index.row());
-    const BoatAnalysis& boat = race_->Boats[k];
-    if (index.column() == 0) {
-        if (role == Qt::DisplayRole)
-            return LocalText(boat.Source.Caption);
-        if (role == Qt::UserRole)
-            return index.row();
-        return k < fleet_.Boats.size() ? BoatCellBrush(fleet_.Boats[k], role) : QVariant();
-    }
+    const BoatAnalysis& boat = race_->Boats[static_cast<std::size_t>(index.row())];
+    if (index.column() == 0)
+        return BoatCell(fleet_, boat.Source, index.row(), role);
     const Metric& metric = kMetrics[index.column() - 1];
     const double value = MetricValue(metric, *race_, boat);
     if (role == Qt::DisplayRole)
@@ -382,7 +372,8 @@ QVariant LegsModel::data(const QModelIndex& index, int role) const
     case 10:
         return Cell(role, NumberText(leg.MeanLossMetres, 1), leg.MeanLossMetres);
     case 11:
-        return Cell(role, leg.Rank > 0 ? QString::number(leg.Rank) : QStringLiteral("-"), leg.Rank > 0 ? leg.Rank : kUnknown);
+        return Cell(role, leg.Rank > 0 ? QString::number(leg.Rank) : QStringLiteral("-"),
+                    leg.Rank > 0 ? leg.Rank : kUnknown);
     case 12:
         return Cell(role, SecondsText(leg.GapSeconds), leg.GapSeconds);
     default:

@@ -57,8 +57,8 @@ std::optional<double> WindDegrees(const QString& text)
 }
 
 // A table sorted by the numbers of its cells (Qt::UserRole), rows selected whole.
-void SetUpSortedTable(QTableView* table, QSortFilterProxyModel& sorted, QAbstractItemModel& model,
-                      const QString& name, const QString& tip)
+void SetUpSortedTable(QTableView* table, QSortFilterProxyModel& sorted, QAbstractItemModel& model, const QString& name,
+                      const QString& tip)
 {
     sorted.setSourceModel(&model);
     sorted.setSortRole(Qt::UserRole);
@@ -286,10 +286,10 @@ void FrmAnalysis::layOut()
     layout->addWidget(split, 1);
     layout->addLayout(bottom);
     resize(960, 680);
-    QWidget* const order[] = {txtWind,      cmdEstimate, lstBoats,       cmdAllBoats,   cmdNoBoats, chkVmg,
-                              tabsGraphs,   graphSpeed,   graphGap,      tabsAnalysis,   lstTotals,     lstStart,
-                              lstLegs,      chkBeforeStart, lstManoeuvres, cboFirst,     cboSecond,     lstCompare,
-                              cmdClose};
+    QWidget* const order[] = {txtWind,   cmdEstimate, lstBoats,   cmdAllBoats,    cmdNoBoats,
+                              chkVmg,    tabsGraphs,  graphSpeed, graphGap,       tabsAnalysis,
+                              lstTotals, lstStart,    lstLegs,    chkBeforeStart, lstManoeuvres,
+                              cboFirst,  cboSecond,   lstCompare, cmdClose};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }

@@ -13,12 +13,6 @@
 
 namespace tideplot {
 
-namespace {
-
-constexpr int kMostBoatsWithLegend = 8;
-
-} // namespace
-
 GapGraph::GapGraph(QWidget* parent) : TimeGraph(parent)
 {
     setObjectName(QStringLiteral("graphGap"));

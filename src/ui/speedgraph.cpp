@@ -15,8 +15,6 @@ namespace tideplot {
 
 namespace {
 
-constexpr int kMostBoatsWithLegend = 8;
-
 // The boat's values from `first` to `last` seconds of race time: in each of `columns` equal
 // columns its least and greatest value in the order the boat had them (the shape a line of
 // every fix would draw at that width). x in `unit` seconds of race time, y in knots.

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <cstddef>
 #include <functional>
 
 class QValueAxis;
@@ -58,6 +59,9 @@ public:
     std::function<void(QAbstractSlider::SliderAction action)> onStepKey;
 
 protected:
+    // The boats' captions show in a legend under the graph for a few; for more the list beside
+    // the graph shows their colours.
+    static constexpr std::size_t kMostBoatsWithLegend = 8;
     // The race's whole time range. The part shown stays where it was when it lies inside.
     void setTimeRange(double firstSeconds, double lastSeconds);
     // The lines for the part shown, `columns` pixel columns wide; called by the graph.

@@ -4,12 +4,12 @@
 // seconds before that manoeuvre and the chart to its place, the wind typed judges every turn
 // anew; the chart marks the tacks and gybes reached and keeps a followed boat in its middle.
 #include "core/datetime.h"
-#include "core/workpool.h"
 #include "core/windfile.h"
+#include "core/workpool.h"
+#include "coursesim.h"
 #include "earth/chart/chartapplication.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/earthfactory.h"
-#include "coursesim.h"
 #include "racesim.h"
 #include "support/racefiles.h"
 #include "ui/analysisrun.h"
@@ -157,6 +157,13 @@ public:
             control->close();
     }
 
+    // Analysis... in the control window: the Analysis window, shown; null when none came.
+    QWidget* openAnalysis() const
+    {
+        QTest::mouseClick(control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
+        auto* window = main->findChild<QWidget*>("frmAnalysis");
+        return window && QTest::qWaitForWindowExposed(window) ? window : nullptr;
+    }
     ReplaySession& session() const { return control->session(); }
     // The race time the replay stands at, seconds.
     double raceSeconds() const { return session().lastFrame().RaceClock * kSecondsPerDay; }
@@ -212,10 +219,8 @@ TEST(AnalysisWindow, FollowsTheReplaySeeksFromGraphAndTableAndTakesTheWindTyped)
 {
     AnalysedReplay r;
     ASSERT_NE(r.control, nullptr);
-    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
-    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    QWidget* window = r.openAnalysis();
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     auto* table = window->findChild<QTableView*>("lstManoeuvres");
     auto* graph = window->findChild<SpeedGraph*>("graphSpeed");
     auto* wind = window->findChild<QLineEdit*>("txtWind");
@@ -377,10 +382,8 @@ TEST(AnalysisWindow, TheGraphsKeysMoveTheReplayByItsStepsAsTheSliderDoes)
 {
     AnalysedReplay r;
     ASSERT_NE(r.control, nullptr);
-    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
-    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    QWidget* window = r.openAnalysis();
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     auto* graph = window->findChild<SpeedGraph*>("graphSpeed");
     auto* table = window->findChild<QTableView*>("lstManoeuvres");
     ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0 && r.session().seekable(); }, 30000));
@@ -478,10 +481,8 @@ TEST(AnalysisWindow, TabsOfTotalsAndComparisonTheChosenManoeuvreRingedAndTheTime
 {
     AnalysedReplay r;
     ASSERT_NE(r.control, nullptr);
-    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
-    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    QWidget* window = r.openAnalysis();
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     auto* tabs = window->findChild<QTabWidget*>("tabsAnalysis");
     auto* totals = window->findChild<QTableView*>("lstTotals");
     auto* table = window->findChild<QTableView*>("lstManoeuvres");
@@ -582,10 +583,8 @@ TEST(AnalysisWindow, TheStartTheLegsAndTheGapOfARaceWithACourse)
 {
     AnalysedReplay r(false, true);
     ASSERT_NE(r.control, nullptr);
-    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
-    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    QWidget* window = r.openAnalysis();
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     auto* start = window->findChild<QTableView*>("lstStart");
     auto* legs = window->findChild<QTableView*>("lstLegs");
     auto* bias = window->findChild<QLabel*>("lblLineBias");
@@ -633,8 +632,7 @@ TEST(AnalysisWindow, ShowsWhereTheWindComesFrom)
 {
     AnalysedReplay r(true);
     ASSERT_NE(r.control, nullptr);
-    QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
-    auto* window = r.main->findChild<QWidget*>("frmAnalysis");
+    QWidget* window = r.openAnalysis();
     ASSERT_NE(window, nullptr);
     auto* table = window->findChild<QTableView*>("lstManoeuvres");
     auto* wind = window->findChild<QLineEdit*>("txtWind");
