@@ -147,8 +147,10 @@ std::vector<double> Pass(const std::vector<AxisTurn>& turns, const std::vector<d
             if (std::fabs(residuals[i]) > gate)
                 continue;
             const double e = residuals[i] / kBiweightDeg;
-            near.push_back(
-                {turns[i].seconds - at, residuals[i], !robust ? 1 : std::fabs(e) < 1 ? (1 - e * e) * (1 - e * e) : 0});
+            near.push_back({turns[i].seconds - at, residuals[i],
+                            !robust            ? 1
+                            : std::fabs(e) < 1 ? (1 - e * e) * (1 - e * e)
+                                               : 0});
         }
         const bool bothSides = !near.empty() && near.front().dt < 0 && near.back().dt > 0;
         if (!bothSides && !near.empty() && std::min(std::fabs(near.front().dt), std::fabs(near.back().dt)) > kReach)

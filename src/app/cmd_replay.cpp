@@ -31,40 +31,41 @@ namespace tideplot {
 
 namespace {
 
-const char* kReplayUsage = "Usage: tideplot replay RACE.TP1 [options]\n"
-                           "Replays a race without windows, from the race clock at minus five minutes until every\n"
-                           "track file is at its end.\n"
-                           "  --resolution TEXT   seconds of race time per step, 0.01 to 86400, as typed in the\n"
-                           "                      control window (10)\n"
-                           "  --points TEXT       steps from one wide plot to the next (90)\n"
-                           "  --heading DEG       the heading the view reports (0)\n"
-                           "  --tilt DEG          the tilt the view reports (0)\n"
-                           "  --max-steps N       stop after N steps\n"
-                           "  --kml FILE          write everything drawn into one KML file\n"
-                           "  --trace FILE        write every event of the replay, one line each\n"
-                           "  --video FILE.mp4    write the chart of every step as one frame of an H.264 video\n"
-                           "  --size WxH          the video's picture size, even numbers (1280x720), and that of\n"
-                           "                      --screenshot (1280x960 without a video)\n"
-                           "  --fps N             the video's frames a second (30)\n"
-                           "  --kml-animated FILE write every boat's track as a gx:Track on the race clock, for\n"
-                           "                      Google Earth Pro's time slider\n"
-                           "  --screenshot FILE   save the chart of the whole race as a PNG, and beside it its world\n"
-                           "                      file FILE.pgw (Web Mercator, EPSG:3857) for GIS programs\n"
-                           "  --html FILE         write the replay as one web page: chart, controls, the boats'\n"
-                           "                      distances and, with a finish line, the leaderboard and results\n"
-                           "  --tail MIN          the web page draws the last MIN minutes of race time, 0.1 to\n"
-                           "                      1000000 (0: all, the default)\n"
-                           "  --title TEXT        the web page's title (the race file's name without extension)\n"
-                           "  --map SOURCE        draw the screenshot over a map: a tile server's URL template with\n"
-                           "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
-                           "                      none (the default); waits up to 10 s for the tiles; the web page\n"
-                           "                      has its browser load the tiles of a tile server\n"
-                           "  --handicap SYSTEM   replay on corrected time by SYSTEM in place of the course file's\n"
-                           "                      handicap line: lys, tcf, phrf-tot, portsmouth, phrf-tod, orc-pl\n"
-                           "  --ratings FILE      take the rating, name, handicap and distance lines of FILE over\n"
-                           "                      the course file's\n"
-                           "A race with a course file (RACE.TP1.course) has its course drawn on the pictures, in the KML\n"
-                           "file and on the web page: the start line, the marks and gates, the finish line.\n";
+const char* kReplayUsage =
+    "Usage: tideplot replay RACE.TP1 [options]\n"
+    "Replays a race without windows, from the race clock at minus five minutes until every\n"
+    "track file is at its end.\n"
+    "  --resolution TEXT   seconds of race time per step, 0.01 to 86400, as typed in the\n"
+    "                      control window (10)\n"
+    "  --points TEXT       steps from one wide plot to the next (90)\n"
+    "  --heading DEG       the heading the view reports (0)\n"
+    "  --tilt DEG          the tilt the view reports (0)\n"
+    "  --max-steps N       stop after N steps\n"
+    "  --kml FILE          write everything drawn into one KML file\n"
+    "  --trace FILE        write every event of the replay, one line each\n"
+    "  --video FILE.mp4    write the chart of every step as one frame of an H.264 video\n"
+    "  --size WxH          the video's picture size, even numbers (1280x720), and that of\n"
+    "                      --screenshot (1280x960 without a video)\n"
+    "  --fps N             the video's frames a second (30)\n"
+    "  --kml-animated FILE write every boat's track as a gx:Track on the race clock, for\n"
+    "                      Google Earth Pro's time slider\n"
+    "  --screenshot FILE   save the chart of the whole race as a PNG, and beside it its world\n"
+    "                      file FILE.pgw (Web Mercator, EPSG:3857) for GIS programs\n"
+    "  --html FILE         write the replay as one web page: chart, controls, the boats'\n"
+    "                      distances and, with a finish line, the leaderboard and results\n"
+    "  --tail MIN          the web page draws the last MIN minutes of race time, 0.1 to\n"
+    "                      1000000 (0: all, the default)\n"
+    "  --title TEXT        the web page's title (the race file's name without extension)\n"
+    "  --map SOURCE        draw the screenshot over a map: a tile server's URL template with\n"
+    "                      {z}, {x} and {y}, an .mbtiles file, openstreetmap, openseamap or\n"
+    "                      none (the default); waits up to 10 s for the tiles; the web page\n"
+    "                      has its browser load the tiles of a tile server\n"
+    "  --handicap SYSTEM   replay on corrected time by SYSTEM in place of the course file's\n"
+    "                      handicap line: lys, tcf, phrf-tot, portsmouth, phrf-tod, orc-pl\n"
+    "  --ratings FILE      take the rating, name, handicap and distance lines of FILE over\n"
+    "                      the course file's\n"
+    "A race with a course file (RACE.TP1.course) has its course drawn on the pictures, in the KML\n"
+    "file and on the web page: the start line, the marks and gates, the finish line.\n";
 
 struct ReplayOptions {
     std::string raceFile;
@@ -111,7 +112,8 @@ std::unique_ptr<ReplayExporter> MakeVideo(const QString& path, const ReplayOptio
 std::unique_ptr<ReplayExporter> MakePage(const QString& path, const ReplayOptions& options)
 {
     std::vector<std::string> warnings;
-    HtmlPageOptions page{QString::fromLocal8Bit(options.pageTitle.c_str()), options.tailMinutes, options.map, PageCourse(options.raceFile, warnings)};
+    HtmlPageOptions page{QString::fromLocal8Bit(options.pageTitle.c_str()), options.tailMinutes, options.map,
+                         PageCourse(options.raceFile, warnings)};
     for (const std::string& warning : warnings)
         std::fprintf(stderr, "warning: %s\n", warning.c_str());
     return std::make_unique<HtmlPageExporter>(path, std::move(page));
@@ -230,12 +232,12 @@ void CheckOutputNames(const ReplayOptions& options)
 
 ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 {
-    const ParsedArgs parsed = ParseArgs(args,
-                                        {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml",
-                                         "--trace", "--earth", "--screenshot", "--video", "--size", "--fps",
-                                         "--kml-animated", "--map", "--html", "--tail", "--title", "--handicap",
-                                         "--ratings"},
-                                        {});
+    const ParsedArgs parsed =
+        ParseArgs(args,
+                  {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
+                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map", "--html", "--tail",
+                   "--title", "--handicap", "--ratings"},
+                  {});
     if (parsed.positional.empty())
         throw UsageError("no race file given");
     if (parsed.positional.size() > 1)

@@ -88,7 +88,7 @@ private:
     };
     std::string path_;
     int fd_ = -1;
-    FileStamp opened_; // the file when it was opened
+    FileStamp opened_;           // the file when it was opened
     std::vector<char> buffer_;   // a block of the file, then kScanPaddingBytes
     long long bufferOffset_ = 0; // file offset of buffer_[0]
     std::size_t pos_ = 0;

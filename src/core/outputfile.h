@@ -47,8 +47,8 @@ bool SameFile(const std::string& a, const std::string& b);
 // as the system allows (255 bytes) can be replaced too. The new file keeps the old file's
 // permissions, or gets the usual ones of a new file. A path that names no regular file
 // but a terminal, a pipe or a device (/dev/stdout) holds nothing to keep: it is written
-// directly, opened without waiting. A folder or a FIFO is refused (CheckOutputPath). A signal that ends the program at once removes the temporary file too
-// (exitcleanup.h).
+// directly, opened without waiting. A folder or a FIFO is refused (CheckOutputPath). A signal that ends the program at
+// once removes the temporary file too (exitcleanup.h).
 class OutputFile {
 public:
     enum class Access {

@@ -117,8 +117,7 @@ template <class R, class F> std::shared_ptr<JobOutcome<R>> StartJob(F work, int 
 // every part has ended; then throws the exception of the first part (in part order) that
 // threw one. Parts are begun in order; none is begun once a part has thrown or `stop()` (when
 // given, called on any of the threads) is true.
-void RunParts(int parts, int mostAtOnce, const std::function<void(int)>& part,
-              const std::function<bool()>& stop = {});
+void RunParts(int parts, int mostAtOnce, const std::function<void(int)>& part, const std::function<bool()>& stop = {});
 
 // RunParts whose parts each return their own result, in part order.
 template <class R, class F>

@@ -86,9 +86,9 @@ void DrawCourse(QPainter& painter, const ChartViewport& viewport, const Course& 
         QPen squares(CourseColour(kStartLineRgb), kLineSquarePx, Qt::CustomDashLine, Qt::FlatCap);
         squares.setDashPattern({1, 3});
         painter.setPen(squares);
-        painter.drawLine(ScreenOf(toScreen, course.Finish->Lat1, course.Finish->Lon1),
-                         ScreenOf(toScreen, course.Finish->Lat2,
-                                  UnwrapLongitude(course.Finish->Lon2, course.Finish->Lon1)));
+        painter.drawLine(
+            ScreenOf(toScreen, course.Finish->Lat1, course.Finish->Lon1),
+            ScreenOf(toScreen, course.Finish->Lat2, UnwrapLongitude(course.Finish->Lon2, course.Finish->Lon1)));
         painter.restore();
     }
     painter.save();
@@ -119,8 +119,8 @@ std::optional<CourseBuoy> CourseBuoyAt(const ChartViewport& viewport, const Cour
     for (std::size_t i = 0; i < course.Marks.size(); ++i) {
         const CourseMark& mark = course.Marks[i];
         for (int end = 0; end < (mark.Gate ? 2 : 1); ++end) {
-            const QPointF at = end == 0 ? ScreenOf(toScreen, mark.Lat, mark.Lon)
-                                        : ScreenOf(toScreen, mark.Lat2, mark.Lon2);
+            const QPointF at =
+                end == 0 ? ScreenOf(toScreen, mark.Lat, mark.Lon) : ScreenOf(toScreen, mark.Lat2, mark.Lon2);
             const double distance = std::hypot(at.x() - atPx.x(), at.y() - atPx.y());
             if (distance <= best) {
                 best = distance;

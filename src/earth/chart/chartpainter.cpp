@@ -391,7 +391,8 @@ void DrawManoeuvreSymbol(QPainter& painter, QPointF at, const ManoeuvreMark& mar
 {
     painter.setBrush(TrackColour(series.colour(mark.Boat) | 0xff000000u));
     if (mark.Gybe)
-        painter.drawPolygon(QPolygonF{at + QPointF(0, -r), at + QPointF(r, 0), at + QPointF(0, r), at + QPointF(-r, 0)});
+        painter.drawPolygon(
+            QPolygonF{at + QPointF(0, -r), at + QPointF(r, 0), at + QPointF(0, r), at + QPointF(-r, 0)});
     else
         painter.drawPolygon(
             QPolygonF{at + QPointF(0, -r), at + QPointF(r * 0.9, r * 0.6), at + QPointF(-r * 0.9, r * 0.6)});

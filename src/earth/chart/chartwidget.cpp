@@ -232,11 +232,10 @@ QImage ChartWidget::renderImage(const QSize& sizePx) const
     QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
     // The course between the tracks and the labels, as the window paints it.
-    DrawChart(painter, viewport(sizePx), tracks_, &series_, map_.get(), tail_,
-              [this, &sizePx](QPainter& p) {
-                  if (course_)
-                      DrawCourse(p, viewport(sizePx), *course_);
-              });
+    DrawChart(painter, viewport(sizePx), tracks_, &series_, map_.get(), tail_, [this, &sizePx](QPainter& p) {
+        if (course_)
+            DrawCourse(p, viewport(sizePx), *course_);
+    });
     return image;
 }
 

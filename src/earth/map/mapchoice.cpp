@@ -51,8 +51,8 @@ void CheckTileUrlTemplate(const QString& urlTemplate)
                     "as it is kept in the settings and written into web pages");
     for (const char* field : {"{z}", "{x}", "{y}"}) {
         if (authority.contains(QLatin1String(field)))
-            Refuse(urlTemplate,
-                   std::string("holds ") + field + " in its host: only {s} (a, b or c) may stand in a tile server's name");
+            Refuse(urlTemplate, std::string("holds ") + field +
+                                    " in its host: only {s} (a, b or c) may stand in a tile server's name");
     }
     QString sample = urlTemplate;
     sample.replace(QLatin1String("{z}"), QLatin1String("1"))

@@ -11,9 +11,8 @@ namespace tideplot {
 
 // Tiles from a tile server, through the TileNetwork: the URL template's {z}, {x} and {y}
 // are filled in with the tile's zoom, column and row counted from the north, e.g.
-// https://tile.openstreetmap.org/{z}/{x}/{y}.png, and {s} with a subdomain (TileSubdomain). A tile the server does not have (an
-// error such as 404) fails; for an overlay, whose server leaves out its empty tiles, a
-// 404 is an empty tile.
+// https://tile.openstreetmap.org/{z}/{x}/{y}.png, and {s} with a subdomain (TileSubdomain). A tile the server does not
+// have (an error such as 404) fails; for an overlay, whose server leaves out its empty tiles, a 404 is an empty tile.
 class XyzTileSource final : public TileSource {
 public:
     struct Options {
