@@ -169,7 +169,7 @@ struct Started {
         QTest::mouseClick(main->findChild<QPushButton*>(QStringLiteral("cmdStart")), Qt::LeftButton);
         clickSeconds = starting.nsecsElapsed() / 1e9;
         control = main->controlWindow();
-        while (control && control->session().counting() && starting.elapsed() < 600'000) {
+        while (control && control->session().buildingTimeline() && starting.elapsed() < 600'000) {
             QElapsedTimer turn;
             turn.start();
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
@@ -204,7 +204,7 @@ struct Started {
         playing.start();
         click("cmdPlay");
         double busiest = 0;
-        while (control->session().counting() && playing.elapsed() < 600'000) {
+        while (control->session().buildingTimeline() && playing.elapsed() < 600'000) {
             QElapsedTimer turn;
             turn.start();
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
@@ -389,7 +389,7 @@ void BM_Seek(benchmark::State& state)
     s.control->findChild<QLineEdit*>(QStringLiteral("txtResolution"))->setText(QStringLiteral("1"));
     s.control->findChild<QLineEdit*>(QStringLiteral("txtPlayspeed"))->setText(QStringLiteral("1000"));
     s.click("cmdPlay"); // counts the steps at the new resolution, then plays
-    while (s.control->session().counting())
+    while (s.control->session().buildingTimeline())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     s.click("cmdStop");
     auto* slider = s.control->findChild<QSlider*>(QStringLiteral("sldPosition"));

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The tests that start threads, under ThreadSanitizer (the "tsan" preset, at -O1): the pool
-# itself, the replay's count of its steps, the chart's bands, and the windows' count,
-# analysis and race box with the windows closed while they run and an analysis cancelled.
+# itself, the replay's timeline built in the background, the chart's bands, and the windows'
+# timeline build, analysis and race box with the windows closed while they run and an
+# analysis cancelled.
 # Only their test programs are built; a race or a deadlock fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,6 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 tests=build/tsan/tests
 # (In this build each test program holds only the files of the tests that start threads.)
 "$tests/core_tests" --gtest_filter='WorkPool.*'
-"$tests/replay_tests" --gtest_filter='ReplaySession.*'
+"$tests/replay_tests" --gtest_filter='ReplaySession.*:TimelineBuild.*'
 "$tests/chart/chart_tests" --gtest_filter='ChartSeries.*InBands*:ChartSeries.ASeekBack*'
 "$tests/ui_tests" --gtest_filter='AnalysisWindow.ClosingWhileTheWorkRuns*'

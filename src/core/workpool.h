@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-// The program's one pool of threads for long work, sized by the processors: the count of the
-// replay's steps, the race's box, the analysis (and its boats at once) and the chart's bands
+// The program's one pool of threads for long work, sized by the processors: the build of
+// the replay's timeline, the race's box, the analysis (and its boats at once) and the chart's bands
 // all take their threads from it, so that two processors never run a dozen threads at Start.
 //
 // The rule for a job on it: it gets copies or data no other thread writes, returns its own
@@ -70,10 +70,10 @@ private:
     bool ending_ = false;
 };
 
-// The priorities of the pool's jobs: of jobs waiting for a thread, the count of the replay's
-// steps (Play waits for it) goes first, then the race's box (the chart waits for it), then
+// The priorities of the pool's jobs: of jobs waiting for a thread, the build of the replay's
+// timeline (Play waits for it) goes first, then the race's box (the chart waits for it), then
 // the analysis.
-inline constexpr int kCountPriority = 2;
+inline constexpr int kTimelinePriority = 2;
 inline constexpr int kBoxPriority = 1;
 inline constexpr int kAnalysisPriority = 0;
 

@@ -3,7 +3,9 @@
 #include "core/fleet.h"
 #include "core/replay.h"
 #include "core/replayseries.h"
+#include "replay/timelinebudget.h"
 
+#include <optional>
 #include <string>
 
 // What the replay layer hands to every part of the program that shows or records a replay:
@@ -25,8 +27,8 @@ public:
     // A race was loaded (before its first step), or the observer was added to a replay
     // that had been loaded before.
     virtual void raceStarted(const FleetInfo&) {}
-    // The series of the race was made (anew): at Start, and when new settings counted the
-    // steps again. A rewound() follows whenever the replay had moved before.
+    // The series of the race was made (anew): at Start, and when new settings built the
+    // timeline again. A rewound() follows whenever the replay had moved before.
     virtual void seriesChanged(const ReplaySeries&) {}
     // A step was played.
     virtual void frame(const FleetFrame&) {}
@@ -41,14 +43,15 @@ public:
     // The steps of one turn of the play timer are done (several at the play speed 0): a
     // window shows what they changed.
     virtual void ticked() {}
-    // The race's steps are being counted on the pool (at Start, or for new settings),
-    // `done` of the track files read so far (0 to 1): told when the count begins and several
-    // times a second. The replay goes on at the old settings meanwhile.
-    virtual void counting(double /*done*/) {}
-    // The count ended: with `problem` "" the counted settings have taken effect
-    // (seriesChanged and rewound came before); otherwise why not: a track file that could
-    // not be read (the settings stay as they were), or a timeline beyond its budget.
-    virtual void countEnded(const std::string& /*problem*/) {}
+    // The timeline is being built on the pool (at Start, or for new settings), `done` of the
+    // track files read so far (0 to 1): told when the build begins and several times a second.
+    // The replay goes on at the old settings meanwhile.
+    virtual void buildingTimeline(double /*done*/) {}
+    // The build ended: with no `failure` and no `overBudget` the built settings have taken
+    // effect (seriesChanged and rewound came before). Otherwise why not: a track file that
+    // could not be read (`failure`; the settings stay as they were), or a timeline beyond its
+    // budget (`overBudget`, its verdict).
+    virtual void timelineBuilt(const std::string& /*failure*/, const std::optional<TimelineVerdict>& /*overBudget*/) {}
     // Playing or going to a moment failed with `message`; the replay stopped where it was.
     virtual void failed(const std::string& /*message*/) {}
 };

@@ -2,12 +2,10 @@
 
 #include "core/datetime.h"
 #include "core/replay.h"
-#include "core/text.h"
-#include "replay/replaysession.h"
+#include "core/replayseries.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace tideplot {
 
@@ -15,6 +13,8 @@ namespace {
 
 // The estimate of a race's steps at another resolution may miss its last step or two.
 constexpr long long kEstimateMarginSteps = 16;
+// What a checkpoint holds a boat beyond its fixed part: the two track lines around it.
+constexpr std::size_t kCheckpointLineBytes = 2 * 64;
 
 // `seconds` rounded up to two significant digits, a resolution a user types: 0.2347 -> 0.24.
 double RoundUpToTwoDigits(double seconds)
@@ -25,12 +25,14 @@ double RoundUpToTwoDigits(double seconds)
 
 } // namespace
 
-std::string MegabytesText(std::size_t bytes)
+std::size_t TimelineBytes(int boats, long long steps)
 {
-    const double megabytes = static_cast<double>(bytes) / (1 << 20);
-    char text[32];
-    std::snprintf(text, sizeof text, megabytes < 100 ? "%.1f MB" : "%.0f MB", megabytes);
-    return text;
+    const auto blocks = static_cast<long long>(ReplaySeries::kBlockSteps);
+    const long long stored = (std::max(steps, 0LL) + blocks - 1) / blocks * blocks;
+    const auto checkpoints = static_cast<std::size_t>(std::max(steps, 0LL) / kCheckpointSteps + 1);
+    const std::size_t checkpoint = sizeof(RaceCheckpoint) + static_cast<std::size_t>(std::max(boats, 0)) *
+                                                                (sizeof(RaceCheckpoint::Boat) + kCheckpointLineBytes);
+    return ReplaySeries::BytesFor(boats, stored) + checkpoints * checkpoint;
 }
 
 long long EstimatedSteps(double endClock, double resolutionSeconds)
@@ -39,44 +41,31 @@ long long EstimatedSteps(double endClock, double resolutionSeconds)
     return static_cast<long long>(std::floor(std::max(span, 0.0) / resolutionSeconds + 1e-9)) + 1;
 }
 
-std::string BudgetProblem(double endClock, int boats, std::size_t budgetBytes, std::size_t wholeBytes,
-                          double resolutionSeconds)
+bool TimelineVerdict::operator==(const TimelineVerdict& other) const
 {
-    const long long steps = EstimatedSteps(endClock, resolutionSeconds);
-    const std::size_t needed = ReplaySession::TimelineBytes(boats, steps + kEstimateMarginSteps);
-    if (needed <= budgetBytes)
-        return {};
+    return Steps == other.Steps && ResolutionSeconds == other.ResolutionSeconds && NeededBytes == other.NeededBytes &&
+           BudgetBytes == other.BudgetBytes && WholeBytes == other.WholeBytes && FinestSeconds == other.FinestSeconds;
+}
+
+TimelineVerdict JudgeTimeline(double endClock, int boats, MemoryBudget budget, double resolutionSeconds)
+{
+    TimelineVerdict verdict;
+    verdict.Steps = EstimatedSteps(endClock, resolutionSeconds);
+    verdict.ResolutionSeconds = resolutionSeconds;
+    verdict.NeededBytes = TimelineBytes(boats, verdict.Steps + kEstimateMarginSteps);
+    verdict.BudgetBytes = budget.TimelineBytes;
+    verdict.WholeBytes = budget.WholeBytes;
+    if (verdict.fits())
+        return verdict;
     // The most steps the budget holds, and the resolution that takes no more.
     long long fitting = 0;
     for (long long step = std::size_t{1} << 40; step > 0; step /= 2)
-        if (ReplaySession::TimelineBytes(boats, fitting + step + kEstimateMarginSteps) <= budgetBytes)
+        if (TimelineBytes(boats, fitting + step + kEstimateMarginSteps) <= budget.TimelineBytes)
             fitting += step;
-    // (Built by appending: GCC 12 warns of an overlap in an inserted prefix, wrongly.)
-    std::string text = "the race takes ";
-    text += std::to_string(steps);
-    text += " steps at a resolution of ";
-    text += ShortNumberText(resolutionSeconds);
-    text += " s, and its timeline would need ";
-    text += MegabytesText(needed);
-    text += ", more than the ";
-    text += MegabytesText(budgetBytes);
-    if (wholeBytes > budgetBytes) {
-        text += " it may have of the ";
-        text += MegabytesText(wholeBytes);
-    }
-    text += " the replay may use (the setting Replay/MemoryMB): ";
     const double span = (endClock - kRaceClockAtStart) * kSecondsPerDay;
     const double finest = fitting > 1 ? RoundUpToTwoDigits(span / static_cast<double>(fitting - 1)) : 0;
-    if (fitting > 1 && ValidResolution(finest)) {
-        text += "the finest resolution that fits is ";
-        text += ShortNumberText(finest);
-        text += " s";
-    } else {
-        text += "no resolution up to ";
-        text += ShortNumberText(kMaxResolutionSeconds);
-        text += " s fits";
-    }
-    return text;
+    verdict.FinestSeconds = fitting > 1 && ValidResolution(finest) ? finest : 0;
+    return verdict;
 }
 
 } // namespace tideplot

@@ -10,6 +10,7 @@
 #include "ui/formlayout.h"
 #include "ui/gapgraph.h"
 #include "ui/speedgraph.h"
+#include "ui/timelinetext.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -466,8 +467,8 @@ bool FrmAnalysis::seekable()
     if (session_.seekable())
         return true;
     lblStatus->setText(QStringLiteral("The replay cannot go to another moment: %1.")
-                           .arg(session_.timelineProblem().empty() ? QStringLiteral("it is closed")
-                                                                   : LocalText(session_.timelineProblem())));
+                           .arg(session_.timelineOverBudget() ? OverBudgetText(*session_.timelineOverBudget())
+                                                              : QStringLiteral("it is closed")));
     return false;
 }
 
@@ -523,7 +524,7 @@ void FrmAnalysis::lstManoeuvres_Activated(const QModelIndex& index)
     try {
         session_.seek(StepAtRaceClock(session_.series(), target));
     } catch (const std::exception& e) {
-        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
+        dialogs_.tell(ReplayFailureText(e), MessageKind::Error);
         return;
     }
     if (onShowPlace)

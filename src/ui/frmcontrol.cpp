@@ -11,6 +11,7 @@
 #include "ui/artwork.h"
 #include "ui/dialogs.h"
 #include "ui/formlayout.h"
+#include "ui/timelinetext.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -196,7 +197,7 @@ void FrmControl::makePositionSlider()
     auto* sliderStyle = new AbsoluteSliderStyle(sldPosition->style());
     sliderStyle->setParent(sldPosition);
     sldPosition->setStyle(sliderStyle);
-    // In the slider's place while the race's steps are counted (at Start, after new settings).
+    // In the slider's place while the timeline is built (at Start, after new settings).
     prgCount = MakeControl<QProgressBar>(this, QStringLiteral("prgCount"));
     prgCount->setRange(0, 100);
     prgCount->setFormat(QStringLiteral("Counting the steps: %p%"));
@@ -317,14 +318,14 @@ void FrmControl::cmdPlay_Click()
         return;
     }
     try {
-        // New settings count the race's steps anew, in the background; the race clock stays
+        // New settings build the timeline anew, in the background; the race clock stays
         // where it is, and playing starts when they have taken effect.
         session_.changeSettingsInBackground(*settings);
     } catch (const std::exception& e) {
-        dialogs_.tell(LocalText(e.what()), MessageKind::Error);
+        dialogs_.tell(ReplayFailureText(e), MessageKind::Error);
         return;
     }
-    if (session_.counting()) {
+    if (session_.buildingTimeline()) {
         playAsked_ = true;
         session_.play(*interval);
         return;
@@ -338,7 +339,7 @@ void FrmControl::cmdPlay_Click()
         // A race whose steps would not fit the memory set aside for them is refused here.
         session_.play(*interval);
     } catch (const std::exception& e) {
-        dialogs_.tell(LocalText(e.what()), MessageKind::Warning);
+        dialogs_.tell(ReplayFailureText(e), MessageKind::Warning);
     }
 }
 
@@ -352,7 +353,7 @@ void FrmControl::fitSlider()
     sldPosition->setEnabled(session_.seekable());
 }
 
-void FrmControl::counting(double done)
+void FrmControl::buildingTimeline(double done)
 {
     if (prgCount->isHidden()) {
         const bool focused = sldPosition->hasFocus();
@@ -364,18 +365,18 @@ void FrmControl::counting(double done)
     prgCount->setValue(static_cast<int>(std::lround(done * 100)));
 }
 
-void FrmControl::countEnded(const std::string& problem)
+void FrmControl::timelineBuilt(const std::string& failure, const std::optional<TimelineVerdict>& overBudget)
 {
     const bool played = std::exchange(playAsked_, false);
     prgCount->hide();
     sldPosition->show();
     fitSlider();
     showTexts();
-    if (!problem.empty())
-        dialogs_.tell((problem == session_.timelineProblem()
-                           ? QStringLiteral("The replay cannot play at this resolution: %1.")
-                           : QStringLiteral("The race's steps could not be counted: %1."))
-                          .arg(LocalText(problem)),
+    if (overBudget)
+        dialogs_.tell(QStringLiteral("The replay cannot play at this resolution: %1.").arg(OverBudgetText(*overBudget)),
+                      MessageKind::Warning);
+    else if (!failure.empty())
+        dialogs_.tell(QStringLiteral("The race's steps could not be counted: %1.").arg(LocalText(failure)),
                       MessageKind::Warning);
     else if (played && session_.atEnd())
         tellEnd();

@@ -79,8 +79,8 @@ public:
     void rewound(const FleetFrame& frame, const ReplaySeries& series, long long keptSteps) override;
     void reachedEnd() override;
     void failed(const std::string& message) override;
-    void counting(double done) override;
-    void countEnded(const std::string& problem) override;
+    void buildingTimeline(double done) override;
+    void timelineBuilt(const std::string& failure, const std::optional<TimelineVerdict>& overBudget) override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -142,7 +142,7 @@ private:
     std::vector<std::string> distance_;
     long long position_ = 0;
     bool movingSlider_ = false;
-    bool playAsked_ = false; // Play was pressed while new settings were counted
+    bool playAsked_ = false; // Play was pressed while the timeline of new settings was built
     // The race time, the distances and the slider change at every step; the window shows
     // them at most every kMinShowMs, and at once when the replay stops or goes elsewhere.
     Throttle shows_{kMinShowMs, this, [this] { showTexts(); }};

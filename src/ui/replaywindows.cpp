@@ -17,6 +17,7 @@
 #include "ui/frmcontrol.h"
 #include "ui/frmresults.h"
 #include "ui/settings.h"
+#include "ui/timelinetext.h"
 #include "ui/windowplacement.h"
 
 #include <QEvent>
@@ -328,9 +329,8 @@ void ReplayWindows::tellWarnings(const QString& memoryWarning)
         warnings += LocalText(warning);
     for (const std::string& warning : StartTimeWarnings(session_.state()))
         warnings += LocalText(warning);
-    if (!session_.timelineProblem().empty())
-        warnings +=
-            QStringLiteral("The replay cannot play at this resolution: %1.").arg(LocalText(session_.timelineProblem()));
+    if (const std::optional<TimelineVerdict>& over = session_.timelineOverBudget())
+        warnings += QStringLiteral("The replay cannot play at this resolution: %1.").arg(OverBudgetText(*over));
     if (!warnings.isEmpty())
         dialogs_.tell(warnings.join(QStringLiteral("\n\n")), MessageKind::Warning);
 }

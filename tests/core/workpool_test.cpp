@@ -107,7 +107,7 @@ TEST(WorkPool, WhatAPartOrAJobThrowsComesBackAndEndsNothing)
                 stopped = true;
                 return 0;
             },
-            kCountPriority);
+            kTimelinePriority);
         outcome->Cancel = true;
     }
     for (int turns = 0; !stopped && turns < 2000; ++turns)

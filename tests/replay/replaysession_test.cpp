@@ -7,6 +7,7 @@
 #include "core/datetime.h"
 #include "earth/recorder.h"
 #include "replay/earthobserver.h"
+#include "replay/generatedrace.h"
 #include "replay/leaderboard.h"
 #include "replay/replaysession.h"
 #include "replay/valuetext.h"
@@ -27,6 +28,7 @@
 namespace tideplot {
 namespace {
 
+using testing::GeneratedRace;
 using testing::Hms;
 using testing::TempDir;
 
@@ -121,29 +123,6 @@ public:
     return ::testing::AssertionSuccess();
 }
 
-// Three boats sailing north for an hour from different starts, one point every 7 seconds,
-// one boat with a gap in its log: over a thousand steps at 3 seconds each.
-std::string GeneratedRace(const TempDir& dir)
-{
-    std::vector<std::string> entries;
-    for (int boat = 0; boat < 3; ++boat) {
-        std::vector<std::string> lines{"lat,lon,date,time"};
-        for (int s = -600; s <= 3600; s += 7) {
-            if (boat == 2 && s > 1200 && s < 1800)
-                continue; // a gap: nothing drawn for ten minutes
-            char line[96];
-            std::snprintf(line, sizeof line, "%.7f,%.7f,20080621,%s", 57 + s / 60.0 * 0.001 + boat * 0.002,
-                          11 + std::sin(s / 300.0) * 0.002, Hms(36000 + boat * 120 + s).c_str());
-            lines.emplace_back(line);
-        }
-        const std::string name = "boat" + std::to_string(boat) + ".txt";
-        dir.write(name, lines);
-        entries.push_back(name + " , 2008-06-21 10:0" + std::to_string(boat * 2) + ":00 , " +
-                          (boat == 1 ? "1.1" : "1") + " , " + std::to_string(boat * 400) + " , ,");
-    }
-    return dir.write("race.TP1", entries);
-}
-
 struct Played {
     ReplaySession session;
     Recorder seen;
@@ -179,16 +158,16 @@ TEST(ReplaySession, GoingToAStepShowsWhatPlayingToItShowsForwardAndBack)
         SCOPED_TRACE(race);
         Played straight(race, settings);
         const long long count = straight.session.stepCount();
-        ASSERT_GT(count, 3 * ReplaySession::kCheckpointSteps);
+        ASSERT_GT(count, 3 * kCheckpointSteps);
         // Every step played straight through, kept at the steps the seeks go to.
         const long long targets[] = {count,
                                      1,
                                      0,
-                                     ReplaySession::kCheckpointSteps,
-                                     ReplaySession::kCheckpointSteps + 1,
+                                     kCheckpointSteps,
+                                     kCheckpointSteps + 1,
                                      count / 2,
-                                     ReplaySession::kCheckpointSteps - 1,
-                                     2 * ReplaySession::kCheckpointSteps + 17,
+                                     kCheckpointSteps - 1,
+                                     2 * kCheckpointSteps + 17,
                                      count - 1};
         std::map<long long, std::pair<FleetFrame, std::vector<DrawnPiece>>> expected;
         std::map<long long, std::vector<std::string>> documents;
@@ -357,19 +336,22 @@ TEST(Leaderboard, RanksTheFleetByTheCourseStillToSail)
     }
 }
 
-// New settings are counted on a worker thread while the replay goes on at the old ones;
-// then they keep the race clock the replay stands at, on the new steps, and the state is
-// that of playing from Start with them. A newer request cancels an older one, a Play asked
-// for meanwhile waits for the count, and a track file that is gone is named at once.
-TEST(ReplaySession, NewSettingsAreCountedInTheBackgroundAndKeepTheRaceClock)
+// The timeline of new settings is built on a worker thread while the replay goes on at the
+// old ones; then they keep the race clock the replay stands at, on the new steps, and the
+// state is that of playing from Start with them. A newer request cancels an older one, and a
+// Play asked for meanwhile waits for the build.
+TEST(ReplaySession, NewSettingsAreBuiltInTheBackgroundAndKeepTheRaceClock)
 {
     int argc = 1;
     char name[] = "replaysession_test";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
-    struct CountWatch : FrameObserver {
-        void counting(double done) override { told.push_back(done); }
-        void countEnded(const std::string& problem) override { ended.push_back(problem); }
+    struct BuildWatch : FrameObserver {
+        void buildingTimeline(double done) override { told.push_back(done); }
+        void timelineBuilt(const std::string& failure, const std::optional<TimelineVerdict>& over) override
+        {
+            ended.push_back(over ? "over its budget" : failure);
+        }
         void failed(const std::string& message) override { failures.push_back(message); }
         std::vector<double> told;
         std::vector<std::string> ended;
@@ -378,18 +360,18 @@ TEST(ReplaySession, NewSettingsAreCountedInTheBackgroundAndKeepTheRaceClock)
     TempDir dir;
     const std::string race = GeneratedRace(dir);
     Played played(race, ReplaySettings{3, 7});
-    const auto waitForCount = [](ReplaySession& session) {
-        for (int turns = 0; session.counting() && turns < 100000; ++turns)
+    const auto waitForBuild = [](ReplaySession& session) {
+        for (int turns = 0; session.buildingTimeline() && turns < 100000; ++turns)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        return !session.counting();
+        return !session.buildingTimeline();
     };
 
-    // A Start in the background counts the same steps; the replay waits for them.
+    // A Start in the background builds the same steps; the replay waits for them.
     ReplaySession background;
     background.start(race, ReplaySettings{3, 7}, true, true);
-    EXPECT_TRUE(background.counting());
+    EXPECT_TRUE(background.buildingTimeline());
     EXPECT_FALSE(background.seekable());
-    ASSERT_TRUE(waitForCount(background));
+    ASSERT_TRUE(waitForBuild(background));
     EXPECT_EQ(background.stepCount(), played.session.stepCount());
     EXPECT_EQ(background.position(), 0);
     background.close();
@@ -398,18 +380,18 @@ TEST(ReplaySession, NewSettingsAreCountedInTheBackgroundAndKeepTheRaceClock)
     played.session.seek(600);
     played.session.changeSettingsInBackground(ReplaySettings{1, 7});
     played.session.changeSettingsInBackground(ReplaySettings{10, 4});
-    ASSERT_TRUE(played.session.counting());
+    ASSERT_TRUE(played.session.buildingTimeline());
     EXPECT_EQ(played.session.comingSettings().ResolutionSeconds, 10);
     for (int i = 0; i < 5; ++i)
         ASSERT_TRUE(played.session.step()); // at the old settings
     EXPECT_EQ(played.session.settings().ResolutionSeconds, 3);
     played.session.play(0);
-    EXPECT_TRUE(played.session.playingAfterCount());
-    EXPECT_TRUE(played.session.playing()) << "it will, when the count ends";
+    EXPECT_TRUE(played.session.playingAfterBuild());
+    EXPECT_TRUE(played.session.playing()) << "it will, when the build ends";
     played.session.stop();
-    EXPECT_FALSE(played.session.playingAfterCount());
+    EXPECT_FALSE(played.session.playingAfterBuild());
     const double clock = played.seen.last.RaceClock;
-    ASSERT_TRUE(waitForCount(played.session));
+    ASSERT_TRUE(waitForBuild(played.session));
     EXPECT_EQ(watch.ended, std::vector<std::string>{""});
     ASSERT_FALSE(watch.told.empty());
     EXPECT_EQ(watch.told.front(), 0);
@@ -425,7 +407,7 @@ TEST(ReplaySession, NewSettingsAreCountedInTheBackgroundAndKeepTheRaceClock)
     EXPECT_TRUE(SameFrame(played.seen.last, fresh.seen.last));
     EXPECT_TRUE(SamePieces(played.seen.drawn, fresh.seen.drawn));
 
-    // The count reads the very files the replay opened: a track put in one's place under its
+    // The build reads the very files the replay opened: a track put in one's place under its
     // name (the same fixes with more decimals: every line stands elsewhere) is not read, and
     // seeking and playing on say nothing of it.
     const auto fileText = [&](const char* name) {
@@ -436,7 +418,7 @@ TEST(ReplaySession, NewSettingsAreCountedInTheBackgroundAndKeepTheRaceClock)
     dir.writeBytes("new.txt", std::regex_replace(boat1, std::regex("(\\.[0-9]+)"), "$0000"));
     std::filesystem::rename(dir.path() / "new.txt", dir.path() / "boat1.txt");
     played.session.changeSettingsInBackground(ReplaySettings{5, 4});
-    ASSERT_TRUE(waitForCount(played.session));
+    ASSERT_TRUE(waitForBuild(played.session));
     EXPECT_EQ(watch.ended.back(), "");
     Played atFive(race, ReplaySettings{5, 4});
     // As the slider asks: a moment later, a failure told to the observers.
@@ -459,21 +441,20 @@ TEST(ReplaySession, NewSettingsAreCountedInTheBackgroundAndKeepTheRaceClock)
         dir.writeBytes("boat1.txt", boat1);
         slide(inPlace.session, 900);
         ASSERT_EQ(watch.failures.size(), 1u);
-        EXPECT_NE(watch.failures[0].find("\"boat1.txt\" was changed while the replay had it open"),
-                  std::string::npos)
+        EXPECT_NE(watch.failures[0].find("\"boat1.txt\" was changed while the replay had it open"), std::string::npos)
             << watch.failures[0];
         inPlace.session.removeObserver(&watch);
     }
 
-    // Closing the replay ends a count under way.
+    // Closing the replay ends a build under way.
     played.session.changeSettingsInBackground(ReplaySettings{2, 4});
     played.session.close();
-    EXPECT_FALSE(played.session.counting());
+    EXPECT_FALSE(played.session.buildingTimeline());
     played.session.removeObserver(&watch);
 }
 
 // New settings whose timeline would not fit beside the old one in the budget: the old one
-// goes at once (the replay stands still, and cannot be sought, until the count ends), and
+// goes at once (the replay stands still, and cannot be sought, until the build ends), and
 // the new one comes at the race clock the replay stood at. With room for both the old one stays.
 TEST(ReplaySession, TheOldTimelineGoesWhenTheNewOneWouldNotFitBesideIt)
 {
@@ -486,7 +467,7 @@ TEST(ReplaySession, TheOldTimelineGoesWhenTheNewOneWouldNotFitBesideIt)
     const long long steps = Played(race, ReplaySettings{3, 7}).session.stepCount();
     for (const bool room : {false, true}) {
         ReplaySession session;
-        session.setMemoryBudget(ReplaySession::TimelineBytes(3, (room ? 4 : 2) * steps));
+        session.setMemoryBudget(TimelineBytes(3, (room ? 4 : 2) * steps));
         Recorder seen;
         session.addObserver(&seen);
         session.start(race, ReplaySettings{3, 7});
@@ -498,11 +479,11 @@ TEST(ReplaySession, TheOldTimelineGoesWhenTheNewOneWouldNotFitBesideIt)
         if (!room) {
             EXPECT_THROW(session.seek(1), Error);
         }
-        for (int turns = 0; session.counting() && turns < 100000; ++turns)
+        for (int turns = 0; session.buildingTimeline() && turns < 100000; ++turns)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         ASSERT_TRUE(session.seekable()) << room;
         EXPECT_GT(session.stepCount(), steps);
-        EXPECT_LE(ReplaySession::TimelineBytes(3, session.stepCount()), session.memoryBudget());
+        EXPECT_LE(TimelineBytes(3, session.stepCount()), session.memoryBudget());
         EXPECT_LE(seen.last.RaceClock, clock + 1e-9);
         EXPECT_GT(seen.last.RaceClock, clock - 2.0 / 86400);
         session.removeObserver(&seen);
@@ -541,42 +522,42 @@ TEST(ReplaySession, TheTimelineStaysWithinItsBudgetAndSaysWhichResolutionFits)
 {
     TempDir dir;
     const std::string race = GeneratedRace(dir);
-    auto finest = [](const std::string& message) {
-        std::smatch m;
-        EXPECT_TRUE(std::regex_search(message, m, std::regex("the finest resolution that fits is ([0-9.]+) s")))
-            << message;
-        return m.empty() ? 0.0 : std::stod(m[1]);
-    };
     Played played(race, ReplaySettings{3, 7});
     const long long steps = played.session.stepCount();
     ReplaySession tight;
     // A part of the budget left to the views is not the timeline's.
     const std::size_t forViews = std::size_t{10} << 20;
-    tight.setMemoryBudget(ReplaySession::TimelineBytes(3, steps / 3) + forViews, forViews);
-    EXPECT_EQ(tight.memoryBudget(), ReplaySession::TimelineBytes(3, steps / 3));
+    const std::size_t budget = TimelineBytes(3, steps / 3);
+    tight.setMemoryBudget(budget + forViews, forViews);
+    EXPECT_EQ(tight.memoryBudget(), budget);
     tight.start(race, ReplaySettings{3, 7});
     EXPECT_FALSE(tight.seekable());
     EXPECT_LT(tight.series().bytes(), 1024u) << "nothing of the race kept";
-    const std::string problem = tight.timelineProblem();
-    EXPECT_NE(problem.find("takes " + std::to_string(steps)), std::string::npos) << problem << " " << steps;
-    EXPECT_TRUE(std::regex_search(problem, std::regex("it may have of the 10\\.[0-9] MB the replay may use")))
-        << problem;
-    EXPECT_THROW(tight.play(10), Error);
-    EXPECT_THROW(tight.seek(1), Error);
+    ASSERT_TRUE(tight.timelineOverBudget());
+    const TimelineVerdict over = *tight.timelineOverBudget();
+    EXPECT_EQ(over.Steps, steps);
+    EXPECT_EQ(over.ResolutionSeconds, 3);
+    EXPECT_GT(over.NeededBytes, budget);
+    EXPECT_EQ(over.BudgetBytes, budget);
+    EXPECT_EQ(over.WholeBytes, budget + forViews);
+    EXPECT_THROW(tight.play(10), TimelineOverBudget);
+    EXPECT_THROW(tight.seek(1), TimelineOverBudget);
 
-    const double fits = finest(problem);
+    const double fits = over.FinestSeconds;
     EXPECT_GT(fits, 3.0 * 2.5);
     EXPECT_LT(fits, 3.0 * 3.5);
     tight.changeSettings(ReplaySettings{fits, 7});
     ASSERT_TRUE(tight.seekable());
-    EXPECT_LE(ReplaySession::TimelineBytes(3, tight.stepCount()), tight.memoryBudget());
+    EXPECT_FALSE(tight.timelineOverBudget());
+    EXPECT_LE(TimelineBytes(3, tight.stepCount()), tight.memoryBudget());
     tight.seek(tight.stepCount() / 2);
     const long long at = tight.position();
     try {
         tight.changeSettings(ReplaySettings{1, 7});
         ADD_FAILURE() << "a resolution that does not fit was taken";
-    } catch (const Error& e) {
-        EXPECT_NEAR(finest(e.what()), fits, fits * 0.05);
+    } catch (const TimelineOverBudget& e) {
+        EXPECT_NEAR(e.verdict().FinestSeconds, fits, fits * 0.05);
+        EXPECT_EQ(e.verdict().ResolutionSeconds, 1);
     }
     EXPECT_EQ(tight.settings().ResolutionSeconds, fits);
     EXPECT_EQ(tight.position(), at);

@@ -667,10 +667,10 @@ TEST(AnalysisWindow, ClosingWhileTheWorkRunsWaitsForNoneAndAnAnalysisCancelledIs
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 return 0;
             },
-            kCountPriority + 1));
+            kTimelinePriority + 1));
     AnalysedReplay r;
     ASSERT_NE(r.control, nullptr);
-    EXPECT_TRUE(r.session().counting());
+    EXPECT_TRUE(r.session().buildingTimeline());
     QTest::mouseClick(r.control->findChild<QPushButton*>("cmdAnalysis"), Qt::LeftButton);
     auto* status = r.main->findChild<QLabel*>("lblStatus");
     ASSERT_NE(status, nullptr);
@@ -695,7 +695,7 @@ TEST(AnalysisWindow, ClosingWhileTheWorkRunsWaitsForNoneAndAnAnalysisCancelledIs
     auto* table = r.main->findChild<QTableView*>("lstManoeuvres");
     ASSERT_NE(table, nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0; }, 30000)) << "the analysis came";
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !r.session().counting(); }, 30000)) << "the count ended";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !r.session().buildingTimeline(); }, 30000)) << "the build ended";
 
     // Cancelled at once, a little later, later still: no result, no call; then a whole one.
     const std::vector<BoatSource> boats = BoatSources(r.session().state());

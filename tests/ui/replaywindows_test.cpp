@@ -153,9 +153,9 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     FrmControl* control = w.main->controlWindow();
     ASSERT_NE(control, nullptr);
     // The race's steps are counted in the background, the progress in the slider's place.
-    EXPECT_TRUE(control->session().counting());
+    EXPECT_TRUE(control->session().buildingTimeline());
     EXPECT_TRUE(w.control<QProgressBar>("prgCount")->isVisible());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->session().counting(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->session().buildingTimeline(); }, 20000));
     ASSERT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
     EXPECT_TRUE(control->isVisible());
     EXPECT_EQ(control->windowTitle(), "Play");
@@ -302,7 +302,7 @@ TEST(EndToEnd, ARaceBuiltInTheWindowPlaysLikeTheCommandLineAndStartsAfreshAfterC
     EXPECT_TRUE(counted->isVisible());
     EXPECT_FALSE(position->isVisible());
     EXPECT_FALSE(counted->accessibleName().isEmpty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->session().counting(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->session().buildingTimeline(); }, 20000));
     EXPECT_FALSE(counted->isVisible());
     EXPECT_TRUE(position->isVisible());
     EXPECT_GT(control->session().stepCount(), count);
