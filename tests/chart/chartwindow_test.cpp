@@ -10,6 +10,9 @@
 namespace tideplot {
 namespace {
 
+using testing::Slurp;
+using testing::TempDir;
+
 TEST(ChartWindow, SavesTheViewAsTheWindowShowsIt)
 {
     TempDir dir;
