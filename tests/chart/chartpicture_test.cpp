@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 namespace tideplot {
@@ -18,14 +19,19 @@ namespace {
 
 const QSize kPicture(640, 480);
 
-// How many pixels of two pictures of one size differ at all.
-int DifferingPixels(const QImage& a, const QImage& b)
+// How many pixels of two pictures of one size differ by more than `tolerance`, summed over
+// the channels.
+int DifferingPixels(const QImage& a, const QImage& b, int tolerance)
 {
     const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
     int differing = 0;
-    for (int row = 0; row < x.height(); ++row)
-        for (int col = 0; col < x.width(); ++col)
-            differing += x.pixel(col, row) != y.pixel(col, row);
+    for (int row = 0; row < x.height(); ++row) {
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            differing += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q)) >
+                         tolerance;
+        }
+    }
     return differing;
 }
 
@@ -38,9 +44,9 @@ std::string Piece(const std::string& name, const char* colour, double lat0, doub
            n(lat1) + ",0," + n(lon0) + "," + n(lat0) + ",0</coordinates></LineString></Placemark></Document>";
 }
 
-// Two boats sailing east, the camera following the first one at the heading of the case,
-// a course with its start and finish lines and a mark; every fifth step the picture painted
-// through the cache is the picture drawn afresh, to the pixel.
+// Two boats sailing east under the camera of the case, a course with its start and finish
+// lines and a mark; every fifth step the picture painted through the cache (drawn on step
+// after step) is the picture drawn afresh, within the joints of lines drawn a few at a time.
 TEST(ChartPicture, PaintedFrameAfterFrameEqualsDrawnAfresh)
 {
     struct Case {
@@ -54,24 +60,25 @@ TEST(ChartPicture, PaintedFrameAfterFrameEqualsDrawnAfresh)
         course.Finish = FinishLine{57.497, 11.76, 57.503, 11.76};
         course.Marks.push_back(CourseMark{.Name = "Vinga", .Lat = 57.51, .Lon = 11.75});
         chart.SetCourse(course);
+        chart.SetCamera({.FocusPointLatitude = 57.5,
+                         .FocusPointLongitude = 11.745,
+                         .Range = c.rangeMetres,
+                         .Azimuth = c.headingDeg},
+                        10);
         for (int step = 1; step <= 40; ++step) {
             const double lon0 = 11.735 + 0.0005 * (step - 1), lon1 = lon0 + 0.0005;
             const double wave = 0.0004 * std::sin(step / 4.0);
             chart.LoadKmlData(Piece("Elsa", "ff0000ff", 57.5 + wave, lon0, 57.5 - wave, lon1));
             chart.LoadKmlData(Piece("Saga", "ff00ff00", 57.502, lon0, 57.502 + wave, lon1));
-            chart.SetCamera({.FocusPointLatitude = 57.5,
-                             .FocusPointLongitude = lon1,
-                             .Range = c.rangeMetres,
-                             .Azimuth = c.headingDeg},
-                            10);
             const QImage painted = chart.paintedImage(kPicture);
             if (step % 5 == 0) {
                 ASSERT_EQ(painted.size(), kPicture);
-                EXPECT_EQ(DifferingPixels(painted, chart.renderImage(kPicture)), 0)
+                EXPECT_LT(DifferingPixels(painted, chart.renderImage(kPicture), 90),
+                          kPicture.width() * kPicture.height() / 1000)
                     << "heading " << c.headingDeg << " range " << c.rangeMetres << " step " << step;
             }
         }
-        EXPECT_LE(chart.renderer().cacheRedraws(), 8) << "the cached picture is drawn on, seldom drawn whole";
+        EXPECT_EQ(chart.renderer().cacheRedraws(), 1) << "drawn on, never drawn whole again";
     }
 }
 
