@@ -12,7 +12,7 @@
 #include "share/replayvideo.h"
 #include "share/videoencoder.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -48,7 +48,7 @@ void BM_VideoCommand(benchmark::State& state)
 // The replay to its last step with the chart drawn through the replay's documents, as
 // the export loop draws the video's frames; the fleet and the last frame for the legend.
 struct ChartAtEnd : tideplot::FrameObserver {
-    tideplot::ChartApplication chart;
+    tideplot::ChartPicture chart;
     tideplot::FleetInfo fleet;
     tideplot::FleetFrame last;
 
@@ -106,7 +106,7 @@ int main(int argc, char** argv)
 {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

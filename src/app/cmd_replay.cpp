@@ -16,7 +16,7 @@
 #include "share/pictureexporters.h"
 #include "share/replayvideo.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -290,7 +290,7 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
 
 // Without a session (a build server, say) Qt picks a runtime folder of its own and warns
 // about it; the same folder is picked quietly.
-std::unique_ptr<QApplication> OffscreenApplication(int& argc, char** argv)
+std::unique_ptr<QGuiApplication> OffscreenApplication(int& argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -301,7 +301,7 @@ std::unique_ptr<QApplication> OffscreenApplication(int& argc, char** argv)
             QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
             qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
     }
-    return std::make_unique<QApplication>(argc, argv);
+    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 // On a terminal: how far the replay is, at most every 200 ms; with a video, its frames
@@ -421,7 +421,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     // file is written, the temporary ones are removed.
     InterruptCatcher interrupts;
     const auto started = std::chrono::steady_clock::now();
-    std::unique_ptr<QApplication> qtApp;
+    std::unique_ptr<QGuiApplication> qtApp;
     if (chart)
         qtApp = OffscreenApplication(argc, argv);
     ExportResult result;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/outputfile.h"
 #include "core/course.h"
+#include "core/outputfile.h"
 #include "core/replay.h"
 #include "core/results.h"
 #include "earth/applicationge.h"
@@ -21,7 +21,7 @@
 // exporter chosen; their files are put in place only when all of them are written.
 namespace tideplot {
 
-class ChartApplication;
+class ChartPicture;
 class DrawnBox;
 class MapSource;
 class TraceWriter;
@@ -40,7 +40,7 @@ struct ExportRun {
     // Filled by the loop: the race's boats once it is loaded, the chart when an exporter
     // shows it, the box of everything drawn so far.
     FleetInfo Fleet;
-    ChartApplication* Chart = nullptr;
+    ChartPicture* Chart = nullptr;
     const DrawnBox* Drawn = nullptr;
 };
 

@@ -3,7 +3,7 @@
 #include "core/coursefile.h"
 #include "core/error.h"
 #include "core/racecheck.h"
-#include "earth/chart/chartapplication.h"
+#include "earth/chart/chartpicture.h"
 #include "replay/earthobserver.h"
 #include "replay/replaysession.h"
 #include "replay/trace.h"
@@ -22,9 +22,9 @@ std::string Named(const QString& path)
 }
 
 // The chart the pictures show, its camera at the run's heading and tilt.
-std::unique_ptr<ChartApplication> MakeChart(const ExportRun& run)
+std::unique_ptr<ChartPicture> MakeChart(const ExportRun& run)
 {
-    auto chart = std::make_unique<ChartApplication>();
+    auto chart = std::make_unique<ChartPicture>();
     chart->setMapSource(run.Map);
     chart->SetCourse(run.RaceCourse);
     CameraInfoGE start = chart->GetCamera(2);
@@ -127,7 +127,7 @@ ExportResult RunExport(ExportRun& run, const std::vector<ReplayExporter*>& expor
     CheckOutputNames(run.RaceFile, exporters);
     for (ReplayExporter* exporter : exporters)
         exporter->open(run);
-    std::unique_ptr<ChartApplication> chart;
+    std::unique_ptr<ChartPicture> chart;
     bool showsChart = run.DrawChart;
     for (const ReplayExporter* exporter : exporters)
         showsChart = showsChart || exporter->showsChart();

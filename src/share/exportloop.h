@@ -38,7 +38,7 @@ void CheckOutputNames(const std::string& raceFile, const std::vector<ReplayExpor
 // only when the whole replay and every one of them succeeded: a replay that cannot start,
 // fails midway, is cancelled or cannot write leaves the older files as they were and
 // creates none. An output that names a track file of the race is refused once the race is
-// loaded. Needs a QApplication when an exporter shows the chart. Throws Error naming the
+// loaded. Needs a QGuiApplication when an exporter shows the chart. Throws Error naming the
 // file, line and fault (with " (no output file was written; older ones are as they were)"
 // when the replay itself failed).
 ExportResult RunExport(ExportRun& run, const std::vector<ReplayExporter*>& exporters, const ExportHooks& hooks = {});

@@ -1,7 +1,7 @@
 #include "share/pictureexporters.h"
 
-#include "earth/chart/chartapplication.h"
 #include "earth/chart/chartmap.h"
+#include "earth/chart/chartpicture.h"
 #include "replay/earthobserver.h"
 #include "share/replayvideo.h"
 

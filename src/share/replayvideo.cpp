@@ -35,7 +35,7 @@ std::vector<ReplayLegendRow> LegendRows(const FleetInfo& fleet, const FleetFrame
     return rows;
 }
 
-QImage ReplayPicture(ChartApplication& chart, const FleetInfo& fleet, const FleetFrame& frame, const QSize& sizePx,
+QImage ReplayPicture(ChartPicture& chart, const FleetInfo& fleet, const FleetFrame& frame, const QSize& sizePx,
                      ChartDrawing drawing)
 {
     QImage picture = drawing == ChartDrawing::Fresh ? chart.renderImage(sizePx) : chart.paintedImage(sizePx);
@@ -47,8 +47,7 @@ QImage ReplayPicture(ChartApplication& chart, const FleetInfo& fleet, const Flee
     return picture;
 }
 
-void FrameWholeRace(ChartApplication& chart, const TrackPoint& southWest, const TrackPoint& northEast,
-                    const QSize& sizePx)
+void FrameWholeRace(ChartPicture& chart, const TrackPoint& southWest, const TrackPoint& northEast, const QSize& sizePx)
 {
     chart.SetCamera(chart.cameraShowing(southWest.Lat, southWest.Lon, northEast.Lat, northEast.Lon, sizePx), 10.0);
 }

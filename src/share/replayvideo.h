@@ -2,8 +2,8 @@
 
 #include "core/replay.h"
 #include "core/results.h"
-#include "earth/chart/chartapplication.h"
 #include "earth/chart/chartlegend.h"
+#include "earth/chart/chartpicture.h"
 #include "replay/fleetframe.h"
 #include "share/videoencoder.h"
 
@@ -39,13 +39,12 @@ enum class ChartDrawing { Fresh, Painted };
 
 // The chart under its current camera on a picture of `sizePx`, with the frame's race time
 // and the legend (captions on their colours, distances to the first boat) in a corner.
-QImage ReplayPicture(ChartApplication& chart, const FleetInfo& fleet, const FleetFrame& frame, const QSize& sizePx,
+QImage ReplayPicture(ChartPicture& chart, const FleetInfo& fleet, const FleetFrame& frame, const QSize& sizePx,
                      ChartDrawing drawing = ChartDrawing::Fresh);
 
 // Frames the chart on the box of everything drawn, as the --screenshot picture and the
 // video's last frame show the whole race.
-void FrameWholeRace(ChartApplication& chart, const TrackPoint& southWest, const TrackPoint& northEast,
-                    const QSize& sizePx);
+void FrameWholeRace(ChartPicture& chart, const TrackPoint& southWest, const TrackPoint& northEast, const QSize& sizePx);
 
 // The steps the replay of the race file takes to its end (at most `maxSteps` when that
 // is 0 or more), replayed without drawing. Throws Error as the replay does.
@@ -74,15 +73,15 @@ struct ReplayVideoOptions {
     double tiltDeg = 0;
     long long maxSteps = -1; // all steps
     VideoSettings video;
-    std::shared_ptr<MapSource> map;   // under the chart; none: the sea
-    std::optional<Course> course; // drawn when given
+    std::shared_ptr<MapSource> map; // under the chart; none: the sea
+    std::optional<Course> course;   // drawn when given
 };
 
 // Called after every frame with the frames done and their total; returns false to stop.
 using VideoProgress = std::function<bool(long long framesDone, long long totalFrames)>;
 
-// Replays the race file from its start on a replay and chart of its own (an offscreen
-// chart: a QApplication must exist; the windows' replay is not touched), and writes one
+// Replays the race file from its start on a replay and chart of its own (a chart without
+// a window: a QGuiApplication must exist; the windows' replay is not touched), and writes one
 // frame per step to `outPath` as the replay command's --video does: the last frame shows
 // the whole race. Returns true when the video is written, false when
 // `progress` returned false (nothing is written then, an older file stays). Throws Error

@@ -1,6 +1,5 @@
 // Sharing the replay: the video as FFmpeg's libraries read it back, the animated KML as a
 // KML reader reads it, the pictures, and what an interrupt or a cancel leaves behind.
-#include "earth/chart/chartwidget.h"
 #include "share/animatedkml.h"
 #include "share/licences.h"
 #include "share/replayvideo.h"
@@ -456,26 +455,9 @@ TEST(SharePictures, LegendOfALargeFleetStaysInsideThePicture)
     EXPECT_GT(left, picture.width() / 2) << "the legend reaches the left half";
 }
 
-// "Save picture...": the view as the window shows it, finish line and all, at the window's
-// size, as PNG with its world file; and the licences the About box shows.
-TEST(SharePictures, SavesTheViewAndNamesTheLicences)
+// The licences the About box shows.
+TEST(SharePictures, NamesTheLicences)
 {
-    TempDir dir;
-    ChartApplication chart;
-    chart.widget()->resize(420, 300);
-    chart.LoadKmlData("<Document><name>Elsa</name><Style id=\"s\"><LineStyle><width>3</width><color>ff0000ff</color>"
-                      "</LineStyle></Style><Placemark><styleUrl>#s</styleUrl><LineString><coordinates>11.9,57.7,0 "
-                      "11.91,57.71,0</coordinates></LineString></Placemark></Document>");
-    chart.SetCamera(chart.cameraShowing(57.7, 11.9, 57.71, 11.91, QSize(420, 300)), 10);
-    chart.setFinishLine(FinishLine{57.705, 11.899, 57.705, 11.911});
-    const QStringList written = chart.saveView(QString::fromStdString(dir.file("view.png")));
-    EXPECT_EQ(written, QStringList({QString::fromStdString(dir.file("view.png")),
-                                    QString::fromStdString(dir.file("view.pgw"))}));
-    const QImage saved(QString::fromStdString(dir.file("view.png")));
-    EXPECT_EQ(saved.size(), QSize(420, 300));
-    EXPECT_EQ(MeanDifference(saved, chart.renderImage(QSize(420, 300))), 0) << "the view, finish line and all";
-    EXPECT_EQ(Slurp(dir.file("view.pgw")), chart.worldFile(QSize(420, 300)).toStdString());
-
     const QString licences = ThirdPartyLicencesText();
     for (const char* name : {"GNU General Public License, version 3 or", "Qt 6", "libzip", "FFmpeg", "x264", "SQLite",
                              "GoogleTest", "This copy runs with libavcodec"})

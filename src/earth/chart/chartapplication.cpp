@@ -6,26 +6,14 @@
 #include "earth/chart/chartview.h"
 #include "earth/chart/chartwidget.h"
 #include "earth/kmldocument.h"
-#include "earth/map/mapsource.h"
 
-#include <QBuffer>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QImageWriter>
 #include <QMainWindow>
-#include <QPainter>
-#include <QTimer>
-
-#include <algorithm>
-#include <cmath>
-#include <numbers>
 
 namespace tideplot {
 
 ChartApplication::ChartApplication() : widget_(std::make_unique<ChartWidget>())
 {
     widget_->setMapMessageHandler([this](const QString& message) {
-        mapFailures_.push_back(message);
         if (window_)
             ShowChartStatus(*window_, message);
     });
@@ -64,120 +52,38 @@ void ChartApplication::SetCamera(const CameraInfoGE& camera, double)
 CameraInfoGE ChartApplication::cameraShowing(double southLat, double westLon, double northLat, double eastLon,
                                              const QSize& sizePx, double marginFraction) const
 {
-    CameraInfoGE camera = widget_->camera();
-    const QPointF southWest = ProjectLatLon(southLat, westLon);
-    const QPointF northEast = ProjectLatLon(northLat, eastLon);
-    const LatLon focus = UnprojectPoint((southWest + northEast) / 2);
-    camera.FocusPointLatitude = focus.LatDeg;
-    camera.FocusPointLongitude = focus.LonDeg;
-    // Half the box in projected metres, turned by the heading: the half it needs across
-    // the picture and down it.
-    const double halfEast = std::abs(northEast.x() - southWest.x()) / 2;
-    const double halfNorth = std::abs(northEast.y() - southWest.y()) / 2;
-    const double heading = camera.Azimuth * std::numbers::pi / 180;
-    const double c = std::abs(std::cos(heading)), s = std::abs(std::sin(heading));
-    const double halfAcross = halfEast * c + halfNorth * s;
-    const double halfDown = halfEast * s + halfNorth * c;
-    // A picture W pixels wide shows kChartGroundWidthPerRange * range / cos(focus
-    // latitude) projected metres across (ChartViewport::pixelsPerProjectedMetre).
-    const double width = std::max(sizePx.width(), 1), height = std::max(sizePx.height(), 1);
-    const double across = std::max(2 * halfAcross, 2 * halfDown * width / height) * (1 + marginFraction);
-    camera.Range =
-        std::max(across * std::cos(focus.LatDeg * std::numbers::pi / 180) / kChartGroundWidthPerRange, 1000.0);
-    return camera;
+    return widget_->picture().cameraShowing(southLat, westLon, northLat, eastLon, sizePx, marginFraction);
 }
 
 void ChartApplication::setMapSource(std::shared_ptr<MapSource> map, std::chrono::milliseconds wait)
 {
     widget_->setMapSource(std::move(map));
-    mapWait_ = wait;
+    widget_->picture().setMapWait(wait);
 }
 
 std::vector<std::string> ChartApplication::takeMapWarnings()
 {
-    std::vector<std::string> warnings;
-    if (mapFailures_.size() == 1)
-        warnings.push_back(mapFailures_.front().toStdString());
-    else if (mapFailures_.size() > 1)
-        warnings.push_back(std::to_string(mapFailures_.size()) +
-                           " map tiles could not be loaded; the first: " + mapFailures_.front().toStdString());
-    warnings.insert(warnings.end(), mapLateWarnings_.begin(), mapLateWarnings_.end());
-    mapFailures_.clear();
-    mapLateWarnings_.clear();
-    return warnings;
-}
-
-void ChartApplication::waitForMap(const QSize& sizePx) const
-{
-    MapSource* map = widget_->mapSource().get();
-    if (const QString leftOut = widget_->mapLeftOut(sizePx); !leftOut.isEmpty()) {
-        const std::string warning = leftOut.toStdString();
-        if (std::find(mapLateWarnings_.begin(), mapLateWarnings_.end(), warning) == mapLateWarnings_.end())
-            mapLateWarnings_.push_back(warning);
-        return;
-    }
-    const std::vector<TileKey> keys = widget_->mapTilesFor(sizePx);
-    if (!map || keys.empty())
-        return;
-    map->request(keys);
-    if (!map->loading(keys))
-        return;
-    QElapsedTimer waited;
-    waited.start();
-    QEventLoop loop;
-    QTimer poll;
-    poll.callOnTimeout([&] {
-        if (!map->loading(keys) || waited.elapsed() >= mapWait_.count())
-            loop.quit();
-    });
-    poll.start(5);
-    loop.exec();
-    if (map->loading(keys)) {
-        const auto late = std::count_if(keys.begin(), keys.end(), [&](const TileKey& k) { return map->loading({k}); });
-        mapLateWarnings_.push_back(std::to_string(late) + " of the " + std::to_string(keys.size()) +
-                                   " map tiles of the picture did not arrive within " +
-                                   QString::number(mapWait_.count() / 1000.0).toStdString() +
-                                   " s; the picture shows the sea in their place");
-    }
+    return widget_->picture().takeMapWarnings();
 }
 
 QImage ChartApplication::renderImage(const QSize& sizePx) const
 {
-    waitForMap(sizePx);
-    return widget_->renderImage(sizePx);
+    return widget_->picture().renderImage(sizePx);
 }
 
 QByteArray ChartApplication::worldFile(const QSize& sizePx) const
 {
-    return WorldFileText(WorldFileFor(widget_->viewport(QSizeF(sizePx))));
-}
-
-QByteArray PngBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "png");
-    if (!writer.write(image))
-        throw Error("the chart picture cannot be made as PNG: " + writer.errorString().toStdString());
-    return bytes;
+    return widget_->picture().worldFile(sizePx);
 }
 
 QByteArray ChartApplication::pngImage(const QSize& sizePx) const
 {
-    return PngBytes(renderImage(sizePx));
+    return widget_->picture().pngImage(sizePx);
 }
 
 QImage ChartApplication::paintedImage(const QSize& sizePx)
 {
-    const QSize minimum = widget_->minimumSize();
-    if (sizePx.width() < minimum.width() || sizePx.height() < minimum.height())
-        return renderImage(sizePx);
-    if (widget_->size() != sizePx)
-        widget_->resize(sizePx);
-    QImage image(sizePx, QImage::Format_ARGB32_Premultiplied);
-    widget_->render(&image);
-    return image;
+    return widget_->picture().paintedImage(sizePx);
 }
 
 QImage ChartApplication::viewImage() const
@@ -201,9 +107,7 @@ QStringList ChartApplication::saveView(const QString& path)
 
 void ChartApplication::saveImage(const QString& path, const QSize& sizePx) const
 {
-    OutputFile file(path, "the chart picture");
-    file.Write(pngImage(sizePx));
-    file.Commit();
+    widget_->picture().saveImage(path, sizePx);
 }
 
 } // namespace tideplot

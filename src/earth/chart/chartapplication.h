@@ -2,7 +2,7 @@
 
 #include "core/replay.h"
 #include "earth/applicationge.h"
-#include "earth/chart/charttracks.h"
+#include "earth/chart/chartpicture.h"
 #include "earth/replayview.h"
 
 #include <QImage>
@@ -17,8 +17,10 @@
 // The built-in chart view behind the ApplicationGE interface: it reads every document
 // the replay loads, as Google Earth would, and draws its lines on a chart window that
 // the camera calls move; or it draws the replay's pieces from its series, also as a fading
-// tail of the last minutes of race time. Needs a QApplication (QT_QPA_PLATFORM=offscreen
-// without a display); the window stays hidden until widget()->show().
+// tail of the last minutes of race time. Its pictures are the window's ChartPicture's
+// (chartpicture.h), drawn through the same renderer. Needs a QApplication
+// (QT_QPA_PLATFORM=offscreen without a display); the window stays hidden until
+// widget()->show().
 namespace tideplot {
 
 class ChartWidget;
@@ -92,11 +94,9 @@ public:
     QByteArray pngImage(const QSize& sizePx) const;
 
     // The chart of the current camera on a picture of `sizePx`, painted as the window
-    // paints itself (the window takes that size; its picture of the tracks is kept from
-    // call to call and drawn whole only when the view has moved far): the same picture as
-    // renderImage, the tracks through that cached picture, many times faster frame after
-    // frame. For a chart whose window is not shown; below the window's minimum size it is
-    // renderImage.
+    // paints itself, through the renderer's cached picture of the tracks
+    // (ChartPicture::paintedImage): the same picture as renderImage, many times faster frame
+    // after frame. For a chart whose window is not shown.
     QImage paintedImage(const QSize& sizePx);
 
     // The view as the window shows it now, at the window's size (and the screen's pixel
@@ -108,17 +108,9 @@ public:
     QStringList saveView(const QString& path) override;
 
 private:
-    void waitForMap(const QSize& sizePx) const;
-
     std::unique_ptr<ChartWidget> widget_;
     std::unique_ptr<QMainWindow> window_; // owns the widget once made
-    std::chrono::milliseconds mapWait_{10'000};
-    mutable std::vector<QString> mapFailures_;
-    mutable std::vector<std::string> mapLateWarnings_;
 };
-
-// A picture as PNG bytes; throws Error with the reason when it cannot be made.
-QByteArray PngBytes(const QImage& image);
 
 // Shows a line in the chart window's status bar for a while.
 void ShowChartStatus(QMainWindow& window, const QString& line);

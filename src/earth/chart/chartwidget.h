@@ -2,15 +2,9 @@
 
 #include "core/throttle.h"
 #include "earth/applicationge.h"
-#include "earth/chart/chartcourse.h"
-#include "earth/chart/chartpainter.h"
-#include "earth/chart/chartseries.h"
-#include "earth/chart/charttracks.h"
-#include "earth/chart/chartview.h"
-#include "earth/map/tilekey.h"
+#include "earth/chart/chartpicture.h"
 
 #include <QImage>
-#include <QTransform>
 #include <QWidget>
 
 #include <functional>
@@ -21,7 +15,9 @@
 
 // The chart window: the loaded tracks on a sea with a latitude/longitude grid, over a map
 // when one is set, seen by a camera that the replay moves and the user can pan, zoom and
-// turn.
+// turn. It shows a ChartPicture (chartpicture.h), its camera and its renderer, and keeps
+// the input: the keys and the mouse, the camera's gestures, picking positions, dragging
+// buoys; it paints through the renderer.
 //
 //   drag               pan
 //   Shift+drag         turn the chart about its centre
@@ -53,7 +49,7 @@ public:
     // The race course drawn over the tracks (chartcourse.h): its start line, marks, gates
     // and finish line; none: nothing. A course of a finish line alone is that finish line.
     void setCourse(const std::optional<Course>& course);
-    const std::optional<Course>& course() const { return course_; }
+    const std::optional<Course>& course() const { return renderer().course(); }
     // While `moved` is set, a left press on a buoy of the course drags it (instead of
     // panning): the buoy follows the pointer and, on release, `moved` gets the buoy and
     // its new position (degrees); Escape while dragging puts it back. Null: buoys stay put.
@@ -70,10 +66,10 @@ public:
     // The tacks and gybes marked on the series' tracks, up to the shown step's race clock
     // (DrawManoeuvreMarks); none: no marks.
     void setManoeuvreMarks(std::vector<ManoeuvreMark> marks);
-    const std::vector<ManoeuvreMark>& manoeuvreMarks() const { return marks_; }
+    const std::vector<ManoeuvreMark>& manoeuvreMarks() const { return renderer().manoeuvreMarks(); }
     // One manoeuvre ringed wherever the replay stands (DrawHighlightedManoeuvre); none: none.
     void setHighlightedManoeuvre(const std::optional<ManoeuvreMark>& mark);
-    const std::optional<ManoeuvreMark>& highlightedManoeuvre() const { return highlighted_; }
+    const std::optional<ManoeuvreMark>& highlightedManoeuvre() const { return renderer().highlightedManoeuvre(); }
     // How many marks the shown step shows (in view or not).
     std::size_t manoeuvreMarksShown() const;
     // Moves the focus to the position (degrees) when it lies outside the middle four fifths
@@ -90,13 +86,13 @@ public:
     void setFleet(const std::vector<FleetBoat>& boats);
     void setSeries(const ReplaySeries* series);
     void showStep(long long step, long long keptSteps);
-    const ChartSeries& series() const { return series_; }
+    const ChartSeries& series() const { return renderer().series(); }
     // The tail: with `minutes` above 0 only the pieces of the last so many minutes of race
     // time up to the shown step are drawn, the older the fainter, each boat's label at its
     // newest piece; 0 (the default) draws every piece. Lines of documents are drawn whole
     // either way. Throws Error when the value is not a number of 0 or more.
     void setTailMinutes(double minutes);
-    const ChartTail& tail() const { return tail_; }
+    const ChartTail& tail() const { return renderer().tail(); }
     // The most the copies of the cached picture at earlier steps may take, in bytes (40 MB
     // unless set): those beyond it are forgotten at once.
     void setSnapshotBytes(std::size_t bytes);
@@ -117,29 +113,29 @@ public:
     // the map for the tiles it shows and draws them as they arrive; nothing waits for them.
     // A map serves one chart at a time (it calls back the chart it was set on last).
     void setMapSource(std::shared_ptr<MapSource> map);
-    const std::shared_ptr<MapSource>& mapSource() const { return map_; }
+    const std::shared_ptr<MapSource>& mapSource() const { return renderer().mapSource(); }
     // The tiles of the map that a picture of `sizePx` of the current view shows (none
     // without a map).
     std::vector<TileKey> mapTilesFor(const QSize& sizePx) const;
     // Called with one line when a tile of the map could not be loaded (for a status bar;
     // never a message box). mapMessage() is the last such line.
     void setMapMessageHandler(std::function<void(const QString&)> handler);
-    const QString& mapMessage() const { return mapMessage_; }
+    const QString& mapMessage() const { return renderer().mapMessage(); }
     void reportMapMessage(const QString& message);
     // Why the map is left out of a picture of `sizePx` of the current view (ChartMap's
     // LeftOut); empty when it is drawn, or without a map.
     QString mapLeftOut(const QSize& sizePx) const;
     // Called with that line when the window's picture leaves the map out, once until it
     // is drawn again (for a status bar).
-    void setMapLeftOutHandler(std::function<void(const QString&)> handler) { onMapLeftOut_ = std::move(handler); }
+    void setMapLeftOutHandler(std::function<void(const QString&)> handler);
 
-    const ChartTracks& tracks() const { return tracks_; }
+    const ChartTracks& tracks() const { return renderer().tracks(); }
     // The widest line drawn, in pixels.
-    double maxWidth() const;
+    double maxWidth() const { return renderer().maxWidth(); }
     // How often the cached picture of the chart under the labels was drawn whole.
-    int trackLayerRedraws() const { return trackLayerRedraws_; }
+    int trackLayerRedraws() const { return renderer().cacheRedraws(); }
     // How often a piece of it was drawn again because tiles of the map arrived.
-    int mapAreaRedraws() const { return mapAreaRedraws_; }
+    int mapAreaRedraws() const { return renderer().mapAreaRedraws(); }
 
     // What the keys and the mouse do: zoom by `factor` (above 1 is closer) keeping the
     // point at `anchorPx` in place; turn so that the heading grows by `degrees`; move the
@@ -154,6 +150,10 @@ public:
     // (the tool tip there: captions that had no room on the chart are left out of it).
     QStringList boatsNear(const QPointF& atPx) const;
 
+    // What the window shows: its camera and renderer, and the pictures of it.
+    ChartPicture& picture() { return picture_; }
+    const ChartPicture& picture() const { return picture_; }
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -164,105 +164,17 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
-    // The sea, the map, the grid lines and the tracks (without the series' pieces when a
-    // tail is drawn: those are drawn over it at each paint) drawn once onto a picture larger than
-    // the window, at the view's heading and a scale near the view's, then shown through a
-    // transform; segments that arrive later are drawn onto it, and where tiles of the map
-    // arrive that piece of it is drawn again. It is drawn whole again only when the view
-    // has turned, zoomed beyond kZoomDrift or moved past its margin.
-    struct TrackLayer {
-        QImage Image;
-        ChartViewport View; // the camera of the picture, on its size
-        QTransform ProjectedToImage;
-        double PixelsPerProjectedMetre = 0;
-        double HeadingDeg = 0;
-        ChartGridSteps Grid; // the labels over it follow its grid
-        int MapZoom = -1;
-        QRectF MapArrived; // where tiles arrived since it was drawn, on the picture
-        bool Valid = false;
-    };
-    static constexpr double kZoomDrift = 1.15;
-    static constexpr double kLayerMargin = 0.25; // of the window's width and height on each side
-    static constexpr std::size_t kMaxPendingSegments = 20000;
-
-    // Copies of the cached picture at earlier steps of the series (all else on them as on
-    // the picture), taken as the picture is drawn on past steps due (every kSnapshotPieces
-    // pieces, farther apart as more are taken, at most snapshotBytes_ of them): a seek back
-    // goes to the last one before its step and draws on from there instead of drawing the
-    // whole race again. Forgotten when the picture is drawn whole or tiles arrive on it.
-    struct LayerSnapshot {
-        long long Step = 0;
-        QImage Image;
-    };
-    static constexpr long long kSnapshotPieces = 400'000;
-    static constexpr qsizetype kDefaultSnapshotBytes = qsizetype{40} << 20;
-
-    void updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
-    bool trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const;
-    void redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen);
-    // Draws the series' steps `first` to `last` (and the documents' lines first when
-    // `documents`) onto the cached picture, keeping the snapshots due on the way.
-    void drawLayerSteps(const QRectF& area, bool documents, long long first, long long last);
-    // The steps after `first` and before `last` due for a snapshot: every snapshotSteps_-th,
-    // their spacing doubled (and every other snapshot kept forgotten) until they fit
-    // snapshotBytes_ with those kept.
-    std::vector<long long> snapshotsDue(long long first, long long last);
-    // The picture as it was at the last snapshot not after the step shown, when the replay
-    // went back, or when that snapshot lies beyond the steps the picture holds; false when
-    // there is none to go to.
-    bool goToSnapshot();
-    // Draws onto the cached picture what reaches into `area` (projected metres): the
-    // documents' lines when `documents`, and the series' pieces of steps `first` to `last`
-    // unless a tail is drawn. Many pieces are drawn in horizontal bands of the picture, one
-    // per processor: the same picture (where a line crosses from one band into the next, a
-    // pixel may differ by a few levels) in a fraction of the time.
-    // Each of `snapshots` (by step, within `first` to `last`) gets the picture as it is drawn
-    // up to its step.
-    void drawLayerTracks(const QRectF& area, bool documents, long long first, long long last,
-                         std::vector<LayerSnapshot>& snapshots);
-    void redrawLayerArea(const QRectF& area);
-    void mapTileArrived(const TileKey& key);
-    void requestMapTiles(const ChartViewport& viewport);
+    const ChartRenderer& renderer() const { return picture_.renderer(); }
+    ChartRenderer& renderer() { return picture_.renderer(); }
     static constexpr int kMinRepaintMs = 15;
 
-    void moveFocusTo(const QPointF& projected);
-    void setRange(double rangeMetres);
-
-    ChartTracks tracks_;
-    ChartSeries series_;
-    ChartTail tail_;
-    std::vector<ChartSegment> pending_;
-    long long layerStep_ = 0; // the series' steps drawn onto the cached picture
-    TrackLayer layer_;
-    bool layerAhead_ = false;              // the replay went back: the picture holds steps after the one shown
-    std::vector<LayerSnapshot> snapshots_; // by step
-    long long snapshotSteps_ = 0;          // the steps from one snapshot to the next; 0: not known yet
-    qsizetype snapshotBytes_ = kDefaultSnapshotBytes;
-    int trackLayerRedraws_ = 0;
-    int mapAreaRedraws_ = 0;
-
-    std::shared_ptr<MapSource> map_;
-    std::vector<TileKey> mapRequested_;
-    std::function<void(const QString&)> onMapMessage_;
-    QString mapMessage_;
-    std::function<void(const QString&)> onMapLeftOut_;
-    QString mapLeftOutTold_;
-
-    QPointF focus_; // projected metres
-    double rangeMetres_ = 1e7;
-    double headingDeg_ = 0;
-    double tiltDeg_ = 0;
-    double focusAltitude_ = 0;
-    int focusAltitudeMode_ = 1;
+    ChartPicture picture_;
 
     enum class Drag { None, Pan, Turn, Buoy };
     Drag drag_ = Drag::None;
-    std::optional<Course> course_;
     BuoyMoved buoyMoved_;
     CourseBuoy draggedBuoy_;
     LatLon draggedFrom_;
-    std::vector<ManoeuvreMark> marks_; // in race clock order
-    std::optional<ManoeuvreMark> highlighted_;
     int pickCount_ = 0;
     std::vector<LatLon> picked_;
     std::function<void(std::vector<LatLon>)> pickDone_;

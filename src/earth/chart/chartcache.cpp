@@ -1,7 +1,7 @@
-// The chart window's cached picture of the sea, the map, the grid and the tracks (see
-// ChartWidget::TrackLayer): drawn whole, drawn on as the replay goes on, drawn again where
-// tiles arrive, and gone back to a snapshot of itself when the replay goes back.
-#include "earth/chart/chartwidget.h"
+// The chart's cached picture (chartcache.h): drawn whole, drawn on as the replay goes on,
+// drawn again where tiles arrive, and gone back to a snapshot of itself when the replay
+// goes back.
+#include "earth/chart/chartcache.h"
 
 #include "core/workpool.h"
 #include "earth/chart/chartmap.h"
@@ -60,17 +60,90 @@ void CopyRows(const uchar* from, uchar* to, qsizetype line, int top, int bottom)
 
 } // namespace
 
-void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
+double ChartContent::maxWidth() const
 {
-    if (!trackLayerServes(viewport, toScreen)) {
-        redrawTrackLayer(viewport, toScreen);
+    return std::max(Tracks.maxWidth(), Series.maxWidth());
+}
+
+void ChartCache::linesAdded()
+{
+    snapshots_.clear(); // they would lack the new lines
+    if (pending_.size() > kMaxPendingSegments) {
+        pending_ = {};
+        layer_.Valid = false;
+    }
+}
+
+void ChartCache::clearLines()
+{
+    pending_.clear();
+    layer_.Valid = false;
+}
+
+void ChartCache::seriesSet()
+{
+    layerStep_ = 0;
+    layer_.Valid = false;
+}
+
+void ChartCache::stepShown(const ChartContent& content, long long before, long long keptSteps)
+{
+    // The picture holds the pieces up to layerStep_: it takes the new ones at the next update
+    // when the replay went on from there, goes back to a snapshot when the replay went back,
+    // else it is drawn again.
+    const long long shown = content.Series.shownStep();
+    const bool wentOn = keptSteps == before && shown >= layerStep_;
+    if (content.Tail.whole() && !wentOn) {
+        if (shown < layerStep_ && !snapshots_.empty())
+            layerAhead_ = true;
+        else
+            layer_.Valid = false;
+    }
+}
+
+bool ChartCache::tileArrived(const TileKey& key)
+{
+    // A tile drawn on the picture at its zoom, or a coarser one that stands in for tiles not
+    // there yet: that piece of the picture is drawn again at the next update.
+    if (!layer_.Valid || layer_.MapZoom < 0 || key.Z > layer_.MapZoom || key.Z < layer_.MapZoom - kMapParentLevels)
+        return false;
+    const QRectF image(QPointF(0, 0), layer_.View.SizePx);
+    const int n = TilesAcross(key.Z);
+    for (int copy = -1; copy <= 1; ++copy) {
+        const QRectF area =
+            layer_.ProjectedToImage.mapRect(MapTileProjectedRect({key.Z, key.X + copy * n, key.Y})).intersected(image);
+        if (!area.isEmpty())
+            layer_.MapArrived |= area;
+    }
+    return !layer_.MapArrived.isEmpty();
+}
+
+void ChartCache::drawOnto(QPainter& painter, const QTransform& toScreen) const
+{
+    const QTransform imageToScreen = layer_.ProjectedToImage.inverted() * toScreen;
+    if (imageToScreen.type() <= QTransform::TxTranslate) {
+        painter.drawImage(QPointF(std::round(imageToScreen.dx()), std::round(imageToScreen.dy())), layer_.Image);
+        return;
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.setTransform(imageToScreen, true);
+    painter.drawImage(QPointF(0, 0), layer_.Image);
+    painter.restore();
+}
+
+void ChartCache::update(const ChartContent& content, const ChartViewport& viewport, double pixelRatio)
+{
+    const QTransform toScreen = viewport.projectedToScreen();
+    if (!serves(viewport, toScreen, pixelRatio)) {
+        redraw(content, viewport, toScreen, pixelRatio);
         return;
     }
     // Back to the last snapshot before the step shown when the replay went back, or on to
     // it when it lies beyond the steps the picture holds.
     const bool back = layerAhead_;
-    if (!goToSnapshot() && back) {
-        redrawTrackLayer(viewport, toScreen);
+    if (!goToSnapshot(content) && back) {
+        redraw(content, viewport, toScreen, pixelRatio);
         return;
     }
     if (!pending_.empty()) {
@@ -79,39 +152,39 @@ void ChartWidget::updateTrackLayer(const ChartViewport& viewport, const QTransfo
         DrawChartSegments(painter, pending_, layer_.ProjectedToImage);
         pending_.clear();
     }
-    if (tail_.whole() && layerStep_ < series_.shownStep()) {
+    const long long shown = content.Series.shownStep();
+    if (content.Tail.whole() && layerStep_ < shown) {
         const QRectF image(QPointF(0, 0), layer_.Image.deviceIndependentSize());
-        drawLayerSteps(layer_.ProjectedToImage.inverted().mapRect(image), false, layerStep_ + 1, series_.shownStep());
+        drawSteps(content, layer_.ProjectedToImage.inverted().mapRect(image), false, layerStep_ + 1, shown);
     }
     if (!layer_.MapArrived.isEmpty()) {
-        redrawLayerArea(layer_.MapArrived);
+        redrawArea(content, layer_.MapArrived);
         layer_.MapArrived = {};
     }
 }
 
-void ChartWidget::redrawLayerArea(const QRectF& area)
+void ChartCache::redrawArea(const ChartContent& content, const QRectF& area)
 {
     // The piece drawn as the whole picture is: everything under the clip, tracks included.
     const QRect clip = area.toAlignedRect().adjusted(-1, -1, 1, 1);
     QPainter painter(&layer_.Image);
     painter.setClipRect(clip);
-    DrawChartUnderlay(painter, layer_.View, layer_.Grid, {map_.get(), layer_.MapZoom, {}});
+    DrawChartUnderlay(painter, layer_.View, layer_.Grid, {content.Map.get(), layer_.MapZoom, {}});
     painter.setRenderHint(QPainter::Antialiasing, true);
-    const double marginPx = maxWidth() + 2;
+    const double marginPx = content.maxWidth() + 2;
     const QRectF tracksArea =
         layer_.ProjectedToImage.inverted().mapRect(QRectF(clip).adjusted(-marginPx, -marginPx, marginPx, marginPx));
     const double minStepPx = 0.5 / layer_.Image.devicePixelRatio();
-    tracks_.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx);
-    if (tail_.whole())
-        series_.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx, 1, layerStep_);
+    content.Tracks.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx);
+    if (content.Tail.whole())
+        content.Series.draw(painter, layer_.ProjectedToImage, tracksArea, minStepPx, 1, layerStep_);
     ++mapAreaRedraws_;
     snapshots_.clear(); // they lack the tiles
 }
 
-bool ChartWidget::trackLayerServes(const ChartViewport& viewport, const QTransform& toScreen) const
+bool ChartCache::serves(const ChartViewport& viewport, const QTransform& toScreen, double pixelRatio) const
 {
-    if (!layer_.Valid || layer_.HeadingDeg != viewport.HeadingDeg ||
-        layer_.Image.devicePixelRatio() != devicePixelRatioF())
+    if (!layer_.Valid || layer_.HeadingDeg != viewport.HeadingDeg || layer_.Image.devicePixelRatio() != pixelRatio)
         return false;
     const double zoom = viewport.pixelsPerProjectedMetre() / layer_.PixelsPerProjectedMetre;
     if (zoom > kZoomDrift || zoom < 1 / kZoomDrift)
@@ -121,9 +194,10 @@ bool ChartWidget::trackLayerServes(const ChartViewport& viewport, const QTransfo
     return QRectF(QPointF(0, 0), layer_.Image.deviceIndependentSize()).contains(shown);
 }
 
-void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransform& toScreen)
+void ChartCache::redraw(const ChartContent& content, const ChartViewport& viewport, const QTransform& toScreen,
+                        double pixelRatio)
 {
-    const double dpr = devicePixelRatioF();
+    const double dpr = pixelRatio;
     const QSizeF layerSize = viewport.SizePx * (1 + 2 * kLayerMargin);
     const QSize pixels(static_cast<int>(std::ceil(layerSize.width() * dpr)),
                        static_cast<int>(std::ceil(layerSize.height() * dpr)));
@@ -140,7 +214,7 @@ void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransfo
     const ChartViewport layerView{viewport.Focus, viewport.RangeMetres * layerSize.width() / viewport.SizePx.width(),
                                   viewport.HeadingDeg, layerSize};
     layer_.View = layerView;
-    const ChartMap map = ChartMapFor(map_.get(), layerView);
+    const ChartMap map = ChartMapFor(content.Map.get(), layerView);
     layer_.MapZoom = map.Zoom;
     if (map.LeftOut != mapLeftOutTold_) {
         mapLeftOutTold_ = map.LeftOut;
@@ -157,47 +231,48 @@ void ChartWidget::redrawTrackLayer(const ChartViewport& viewport, const QTransfo
     snapshotSteps_ = 0;
     layerAhead_ = false;
     layerStep_ = 0;
-    drawLayerSteps(VisibleProjectedRect(layerView, maxWidth() + 2), true, 1, series_.shownStep());
+    drawSteps(content, VisibleProjectedRect(layerView, content.maxWidth() + 2), true, 1, content.Series.shownStep());
     layer_.Valid = true;
-    ++trackLayerRedraws_;
+    ++redraws_;
 }
 
-void ChartWidget::drawLayerSteps(const QRectF& area, bool documents, long long first, long long last)
+void ChartCache::drawSteps(const ChartContent& content, const QRectF& area, bool documents, long long first,
+                           long long last)
 {
     // The snapshots due on the way, each taken as the picture is drawn up to its step.
-    const int boats = series_.series() ? series_.series()->boatCount() : 0;
-    if (tail_.whole() && boats > 0 && snapshotSteps_ == 0)
+    const int boats = content.Series.series() ? content.Series.series()->boatCount() : 0;
+    if (content.Tail.whole() && boats > 0 && snapshotSteps_ == 0)
         snapshotSteps_ = std::max<long long>(kSnapshotPieces / boats, 1);
-    std::vector<LayerSnapshot> due;
-    for (const long long step : snapshotsDue(first, last)) {
-        due.push_back(LayerSnapshot{step, QImage(layer_.Image.size(), layer_.Image.format())});
+    std::vector<Snapshot> due;
+    for (const long long step : snapshotsDue(content, first, last)) {
+        due.push_back(Snapshot{step, QImage(layer_.Image.size(), layer_.Image.format())});
         due.back().Image.setDevicePixelRatio(layer_.Image.devicePixelRatio());
     }
-    drawLayerTracks(area, documents, first, last, due);
-    for (LayerSnapshot& snapshot : due) {
+    drawTracks(content, area, documents, first, last, due);
+    for (Snapshot& snapshot : due) {
         const auto at = std::lower_bound(snapshots_.begin(), snapshots_.end(), snapshot.Step,
-                                         [](const LayerSnapshot& s, long long step) { return s.Step < step; });
+                                         [](const Snapshot& s, long long step) { return s.Step < step; });
         snapshots_.insert(at, std::move(snapshot));
     }
     layerStep_ = last;
 }
 
-void ChartWidget::setSnapshotBytes(std::size_t bytes)
+void ChartCache::setSnapshotBytes(std::size_t bytes)
 {
     snapshotBytes_ = static_cast<qsizetype>(std::min<std::size_t>(bytes, std::numeric_limits<qsizetype>::max()));
     // Those beyond it go, the last first.
     qsizetype kept = 0;
-    std::erase_if(snapshots_, [&kept, this](const LayerSnapshot& s) {
+    std::erase_if(snapshots_, [&kept, this](const Snapshot& s) {
         kept += s.Image.sizeInBytes();
         return kept > snapshotBytes_;
     });
 }
 
-std::vector<long long> ChartWidget::snapshotsDue(long long first, long long last)
+std::vector<long long> ChartCache::snapshotsDue(const ChartContent& content, long long first, long long last)
 {
     const qsizetype bytes = layer_.Image.sizeInBytes();
     const auto most = static_cast<std::size_t>(bytes > 0 ? snapshotBytes_ / bytes : 0);
-    if (!tail_.whole() || snapshotSteps_ <= 0 || most == 0)
+    if (!content.Tail.whole() || snapshotSteps_ <= 0 || most == 0)
         return {};
     for (;;) {
         std::vector<long long> due;
@@ -208,22 +283,22 @@ std::vector<long long> ChartWidget::snapshotsDue(long long first, long long last
             return due;
         // Too many: every other one goes, the rest twice as far apart.
         snapshotSteps_ *= 2;
-        std::erase_if(snapshots_, [this](const LayerSnapshot& s) { return s.Step % snapshotSteps_ != 0; });
+        std::erase_if(snapshots_, [this](const Snapshot& s) { return s.Step % snapshotSteps_ != 0; });
     }
 }
 
-bool ChartWidget::goToSnapshot()
+bool ChartCache::goToSnapshot(const ChartContent& content)
 {
     const bool back = layerAhead_;
     layerAhead_ = false;
-    if (!tail_.whole())
+    if (!content.Tail.whole())
         return false;
-    const long long shown = series_.shownStep();
+    const long long shown = content.Series.shownStep();
     const auto after = std::upper_bound(snapshots_.begin(), snapshots_.end(), shown,
-                                        [](long long step, const LayerSnapshot& s) { return step < s.Step; });
+                                        [](long long step, const Snapshot& s) { return step < s.Step; });
     if (after == snapshots_.begin())
         return false;
-    const LayerSnapshot& snapshot = *std::prev(after);
+    const Snapshot& snapshot = *std::prev(after);
     if ((!back && snapshot.Step <= layerStep_) || snapshot.Image.size() != layer_.Image.size() ||
         snapshot.Image.format() != layer_.Image.format())
         return false;
@@ -233,35 +308,36 @@ bool ChartWidget::goToSnapshot()
     return true;
 }
 
-void ChartWidget::drawLayerTracks(const QRectF& area, bool documents, long long first, long long last,
-                                  std::vector<LayerSnapshot>& snapshots)
+void ChartCache::drawTracks(const ChartContent& content, const QRectF& area, bool documents, long long first,
+                            long long last, std::vector<Snapshot>& snapshots)
 {
     const double minStepPx = 0.5 / layer_.Image.devicePixelRatio();
-    const bool pieces = tail_.whole() && first <= last;
+    const bool pieces = content.Tail.whole() && first <= last;
     // The pixels the bands copy from and into, taken before any band starts (taking a
     // picture's pixels to write copies them when the picture is shared: no work for the
     // bands; the picture's own are taken so, as PaintInBands takes them next).
     const uchar* const layerBits = layer_.Image.bits();
     const qsizetype line = layer_.Image.bytesPerLine();
     std::vector<uchar*> snapshotBits;
-    for (LayerSnapshot& snapshot : snapshots)
+    for (Snapshot& snapshot : snapshots)
         snapshotBits.push_back(snapshot.Image.bits());
     // Up to each snapshot's step, its rows of the picture copied, then on to the next.
     const auto draw = [&](QPainter& painter, const QRectF& bandArea, int top, int bottom) {
         if (documents)
-            tracks_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx);
+            content.Tracks.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx);
         long long from = first;
         for (std::size_t i = 0; i < snapshots.size(); ++i) {
             if (pieces)
-                series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, from, snapshots[i].Step);
+                content.Series.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, from, snapshots[i].Step);
             CopyRows(layerBits, snapshotBits[i], line, top, bottom);
             from = snapshots[i].Step + 1;
         }
         if (pieces)
-            series_.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, from, last);
+            content.Series.draw(painter, layer_.ProjectedToImage, bandArea, minStepPx, from, last);
     };
-    const long long count = (documents ? static_cast<long long>(tracks_.segmentCount()) : 0) +
-                            (pieces && series_.series() ? (last - first + 1) * series_.series()->boatCount() : 0);
+    const ChartSeries& series = content.Series;
+    const long long count = (documents ? static_cast<long long>(content.Tracks.segmentCount()) : 0) +
+                            (pieces && series.series() ? (last - first + 1) * series.series()->boatCount() : 0);
     const int bands = count < kBandPieces ? 1 : std::clamp(QThread::idealThreadCount(), 1, 8);
     if (bands == 1) {
         QPainter painter(&layer_.Image);
@@ -272,7 +348,7 @@ void ChartWidget::drawLayerTracks(const QRectF& area, bool documents, long long 
     // Each band draws what reaches into it: its part of the area, as wide as a line's pen
     // reaches beyond it. Each copies its own rows onto the snapshots: the bands never wait
     // for one another.
-    const double marginPx = maxWidth() + 2;
+    const double marginPx = content.maxWidth() + 2;
     const QTransform imageToProjected = layer_.ProjectedToImage.inverted();
     PaintInBands(layer_.Image, bands, [&](QPainter& painter, const QRectF& band, int top, int bottom) {
         draw(painter, imageToProjected.mapRect(band.adjusted(-marginPx, -marginPx, marginPx, marginPx)) & area, top,
