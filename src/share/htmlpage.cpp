@@ -183,10 +183,7 @@ std::string CourseJson(const Course& course)
 void CheckPageMap(const MapChoice& map)
 {
     if (map.kind == MapChoice::Kind::Mbtiles)
-        throw Error("the MBTiles file \"" + map.text.toStdString() +
-                    "\" cannot be a web page's map: its tiles stay on this computer, out of the page's reach; "
-                    "give a tile server (openstreetmap, openseamap or a URL template with {z}, {x} and {y}), or "
-                    "none");
+        CheckPageMbtiles(map.text);
     if (map.kind == MapChoice::Kind::UrlTemplate)
         CheckTileUrlTemplate(map.text);
 }
@@ -230,6 +227,7 @@ void HtmlPageExporter::raceStarted(const FleetInfo& fleet)
     board_->clear();
     steps_ = lastWideStep_ = clockSeconds_ = 0;
     reachedEnd_ = lonReferenceSet_ = false;
+    box_ = PageBox();
     leaderboard_.raceStarted(fleet);
     boardValues_.assign(fleet.Boats.size(), 0);
     lastBoard_.clear();
@@ -251,9 +249,11 @@ void HtmlPageExporter::addPiece(std::size_t k, long long step, const TrackPoint&
     const std::int64_t fromLonMicro = std::llround(fromLon * kMicroDegrees);
     const std::int64_t toLat = std::llround(to.Lat * kMicroDegrees);
     const std::int64_t toLonMicro = std::llround(toLon * kMicroDegrees);
+    box_.add(from.Lat, fromLon);
+    box_.add(to.Lat, toLon);
     const bool joined = boat.hasEnd && fromLat == boat.endLat && fromLonMicro == boat.endLon;
-    boat.track.piece(step - boat.pieceStep, joined, fromLat - boat.endLat, fromLonMicro - boat.endLon,
-                     toLat - fromLat, toLonMicro - fromLonMicro);
+    boat.track.piece(step - boat.pieceStep, joined, fromLat - boat.endLat, fromLonMicro - boat.endLon, toLat - fromLat,
+                     toLonMicro - fromLonMicro);
     boat.hasEnd = true;
     boat.endLat = toLat;
     boat.endLon = toLonMicro;
@@ -385,7 +385,10 @@ std::vector<PreparedFile> HtmlPageExporter::finish(ExportRun&)
 
 std::vector<std::string> HtmlPageExporter::summary() const
 {
-    return {"Web page: " + path_.toLocal8Bit().toStdString()};
+    std::vector<std::string> lines{"Web page: " + path_.toLocal8Bit().toStdString()};
+    if (!mapSummary_.empty())
+        lines.push_back(mapSummary_);
+    return lines;
 }
 
 void HtmlPageExporter::rewound(const FleetFrame&, const ReplaySeries&, long long)
@@ -486,7 +489,18 @@ void HtmlPageExporter::write(OutputFile& out)
     if (options_.Title.isEmpty())
         options_.Title = QFileInfo(QString::fromLocal8Bit(fleet_.RaceFileName.c_str())).completeBaseName();
     // The script's parts, one after the other in one script element.
-    const std::string script = (Resource("racedata.js") + Resource("trackpen.js") + Resource("chart.js") + Resource("controls.js")).toStdString();
+    std::string script =
+        (Resource("racedata.js") + Resource("trackpen.js") + Resource("chart.js") + Resource("controls.js"))
+            .toStdString();
+    std::string data = dataJson();
+    if (options_.Map.kind == MapChoice::Kind::Mbtiles) {
+        // The map's tiles and the part of the script that draws them, in this page only.
+        const PageMap map = ReadPageMap(options_.Map.text, box_);
+        const std::string tiles = ",\"embeddedMap\":" + map.json(), drawer = Resource("maptiles.js").toStdString();
+        data.insert(data.size() - 1, tiles);
+        script += drawer;
+        mapSummary_ = map.summary(tiles.size() + drawer.size());
+    }
     if (QByteArray::fromStdString(script).toLower().contains("</script"))
         throw Error("the web page's script holds the end of a script element");
     const std::string style = Resource("replay.css").toStdString();
@@ -504,7 +518,7 @@ void HtmlPageExporter::write(OutputFile& out)
     Fill(page, "<!--tideplot:title-->", HtmlText(options_.Title));
     Fill(page, "<!--tideplot:style-->", style);
     // The script last: no text put in before it can hold its marker.
-    Fill(page, "<!--tideplot:data-->", dataJson());
+    Fill(page, "<!--tideplot:data-->", data);
     Fill(page, "<!--tideplot:script-->", script);
     out.Write(page);
 }

@@ -8,6 +8,7 @@
 #include "replay/fleetframe.h"
 #include "replay/leaderboard.h"
 #include "share/exporter.h"
+#include "share/pagetiles.h"
 
 #include <QString>
 
@@ -55,16 +56,16 @@ struct HtmlPageOptions {
     // The chart draws only the last minutes of race time, older pieces fainter; 0: the
     // whole track. The reader can change it in the page.
     double TailMinutes = 0;
-    // The map under the chart, loaded by the browser from the tile server. An MBTiles
-    // file cannot be served to a page: refused.
+    // The map under the chart, loaded by the browser from the tile server, or the tiles of
+    // an MBTiles file around the race put into the page (pagetiles.h).
     MapChoice Map;
     // With a course (one with a finish line): its finish line drawn on the chart, and the
     // leaderboard and the results by the course beside it.
     std::optional<Course> RaceCourse;
 };
 
-// Throws Error when `map` is an MBTiles file (its tiles are in a database on this
-// computer, out of a page's reach), saying what to use instead.
+// Throws Error when `map` cannot be the page's map: a URL template a page cannot use, an
+// MBTiles file that cannot be read (CheckPageMbtiles).
 void CheckPageMap(const MapChoice& map);
 
 // The course of the race for the page: from the course file beside the race file when
@@ -123,6 +124,8 @@ private:
     bool reachedEnd_ = false;
     bool lonReferenceSet_ = false;
     double lonReference_ = 0;
+    PageBox box_;            // the tracks' waters, for an MBTiles file's tiles
+    std::string mapSummary_; // what was put in of an MBTiles file
 };
 
 // The page of a race, from a replay of its own (no window is touched): what the replay

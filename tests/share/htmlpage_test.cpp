@@ -53,7 +53,7 @@ TEST(HtmlPage, CommandRefusesWhatAPageCannotHave)
     TempDir dir;
     const std::pair<std::string, std::string> cases[] = {
         {"--html p.html --map harbour.mbtiles",
-         "--map: the MBTiles file \"harbour.mbtiles\" cannot be a web page's map: its tiles stay on this computer"},
+         "--map: cannot read the MBTiles file \"harbour.mbtiles\": no such file"},
         {"--tail 5", "--tail sets the minutes of track the --html page draws"},
         {"--title June", "--title sets the title of the --html page"},
         {"--html p.html --tail -1", "--tail: -1 is no number of minutes for the page's tail: give 0 (the whole track) "

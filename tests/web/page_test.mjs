@@ -412,8 +412,40 @@ describe('safety', () => {
     assert.ok(hosts.size > 1, `tiles asked of ${[...hosts]} only`);
     assert.equal(await page.$eval('#attribution', (e) => e.textContent), 'Map tiles: tiles.example.net');
 
-    assert.throws(() => writePage(sample, 'mbtiles', ['--map', join(work, 'harbour.mbtiles')]),
-      (e) => /MBTiles file .* cannot be a web page's map/.test(String(e.stderr)));
+    assert.throws(() => writePage(sample, 'nofile', ['--map', join(work, 'harbour.mbtiles')]),
+      (e) => /cannot read the MBTiles file .*: no such file/.test(String(e.stderr)));
+  });
+
+  test('an MBTiles file goes into the page: its tiles under the tracks with no network, and its credit', async (t) => {
+    try { execFileSync('sqlite3', ['-version'], { stdio: 'pipe' }); } catch { return t.skip('no sqlite3 to make an MBTiles file'); }
+    // Every tile of zooms 9 to 15 over the sample's waters an 8x8 PNG of (200, 100, 50).
+    const png = `X'${Buffer.from('iVBORw0KGgoAAAANSUhEUgAAAAgAAAAICAIAAABLbSncAAAAEUlEQVR42mM4kWKEFTEMLQkAVkZXgUFSAJcAAAAASUVORK5CYII=', 'base64').toString('hex')}'`;
+    const rows = [];
+    for (let z = 9; z <= 15; ++z) {
+      const n = 2 ** z, column = (lon) => Math.floor((lon / 360 + 0.5) * n);
+      const row = (lat) => Math.floor((0.5 - Math.log(Math.tan(Math.PI / 4 + lat * Math.PI / 360)) / (2 * Math.PI)) * n);
+      for (let x = column(11.3); x <= column(11.7); ++x) for (let y = row(57.7); y <= row(57.5); ++y) rows.push(`(${z},${x},${n - 1 - y},${png})`);
+    }
+    const mbtiles = join(work, 'waters.mbtiles');
+    execFileSync('sqlite3', [mbtiles], { input: "CREATE TABLE metadata (name, value); INSERT INTO metadata VALUES ('attribution', '&copy; Test charts');" +
+      `CREATE TABLE tiles (zoom_level, tile_column, tile_row, tile_data); INSERT INTO tiles VALUES ${rows.join(',')};` });
+    const race = writePage(join(sourceDir, 'examples', 'sample-race', 'race.TP1'), 'mbtiles', ['--map', mbtiles]);
+    const page = await openPage(`${race.url}#step=0`, { width: 1280, height: 800 });
+    await new Promise((resolve) => setTimeout(resolve, 300));
+    // Within the race's box, before the first step: the map alone.
+    const box = await page.$eval('#chart-box', (e) => e.getBoundingClientRect().toJSON());
+    const shot = await page.screenshot({ encoding: 'base64', clip: { x: Math.round(box.x + box.width * 0.4), y: Math.round(box.y + box.height * 0.6), width: 1, height: 1 } });
+    const colour = await page.evaluate(async (base64) => {
+      const img = new Image();
+      img.src = `data:image/png;base64,${base64}`;
+      await img.decode();
+      const c = document.createElement('canvas').getContext('2d');
+      c.drawImage(img, 0, 0);
+      return [...c.getImageData(0, 0, 1, 1).data.slice(0, 3)];
+    }, shot);
+    assert.deepEqual(colour, [200, 100, 50]);
+    assert.equal(await page.$eval('#attribution', (e) => (e.hidden ? '' : e.textContent)), '\u00a9 Test charts');
+    assert.deepEqual(page.errors, []);
   });
 });
 
