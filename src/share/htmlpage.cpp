@@ -143,7 +143,7 @@ std::string Sha256Source(const std::string& text)
 }
 
 // Replaces the one `marker` of `page` with `text`.
-void Fill(std::string& page, std::string_view marker, const std::string& text)
+void ReplaceMarker(std::string& page, std::string_view marker, const std::string& text)
 {
     const std::size_t at = page.find(marker);
     if (at == std::string::npos || page.find(marker, at + 1) != std::string::npos)
@@ -486,7 +486,10 @@ void HtmlPageExporter::write(OutputFile& out)
     if (options_.Title.isEmpty())
         options_.Title = QFileInfo(QString::fromLocal8Bit(fleet_.RaceFileName.c_str())).completeBaseName();
     // The script's parts, one after the other in one script element.
-    const std::string script = (Resource("racedata.js") + Resource("trackpen.js") + Resource("chart.js") + Resource("controls.js")).toStdString();
+    QByteArray scriptParts;
+    for (const char* part : {"racedata.js", "trackpen.js", "sheets.js", "chart.js", "controls.js"})
+        scriptParts += Resource(part);
+    const std::string script = scriptParts.toStdString();
     if (QByteArray::fromStdString(script).toLower().contains("</script"))
         throw Error("the web page's script holds the end of a script element");
     const std::string style = Resource("replay.css").toStdString();
@@ -499,13 +502,13 @@ void HtmlPageExporter::write(OutputFile& out)
             images += " " + origin;
     const std::string policy = "default-src 'none'; script-src " + Sha256Source(script) + "; style-src " +
                                Sha256Source(style) + "; img-src " + images + "; base-uri 'none'; form-action 'none'";
-    Fill(page, "<!--tideplot:policy-->", HtmlText(QString::fromStdString(policy)));
-    Fill(page, "<!--tideplot:generator-->", std::string("Tideplot ") + kVersionText);
-    Fill(page, "<!--tideplot:title-->", HtmlText(options_.Title));
-    Fill(page, "<!--tideplot:style-->", style);
+    ReplaceMarker(page, "<!--tideplot:policy-->", HtmlText(QString::fromStdString(policy)));
+    ReplaceMarker(page, "<!--tideplot:generator-->", std::string("Tideplot ") + kVersionText);
+    ReplaceMarker(page, "<!--tideplot:title-->", HtmlText(options_.Title));
+    ReplaceMarker(page, "<!--tideplot:style-->", style);
     // The script last: no text put in before it can hold its marker.
-    Fill(page, "<!--tideplot:data-->", dataJson());
-    Fill(page, "<!--tideplot:script-->", script);
+    ReplaceMarker(page, "<!--tideplot:data-->", dataJson());
+    ReplaceMarker(page, "<!--tideplot:script-->", script);
     out.Write(page);
 }
 
