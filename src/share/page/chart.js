@@ -247,13 +247,13 @@ function makeChart(data, race, replay) {
   function overlaps(a, list) {
     return list.some((b) => a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h);
   }
-  function drawLabel(box, text) {
-    ctx.fillStyle = kLabelBox;
-    ctx.beginPath();
-    if (ctx.roundRect) ctx.roundRect(box.x, box.y, box.w, box.h, 3); else ctx.rect(box.x, box.y, box.w, box.h);
-    ctx.fill();
-    ctx.fillStyle = kInk;
-    ctx.fillText(text, box.x + box.w / 2, box.y + box.h / 2 + 0.5);
+  function drawLabel(g, box, text) {
+    g.fillStyle = kLabelBox;
+    g.beginPath();
+    if (g.roundRect) g.roundRect(box.x, box.y, box.w, box.h, 3); else g.rect(box.x, box.y, box.w, box.h);
+    g.fill();
+    g.fillStyle = kInk;
+    g.fillText(text, box.x + box.w / 2, box.y + box.h / 2 + 0.5);
   }
 
   function drawScaleBar(taken) {
@@ -286,6 +286,45 @@ function makeChart(data, race, replay) {
   // The boats as dots, then their captions as the desktop chart places them: beside the dot,
   // in the first of a few places that overlaps no other caption, dot, the scale or the
   // chart's edge; none for a caption that has no free place.
+  // A boat's caption in its box, drawn once at the device's pixels, then copied each frame.
+  function captionSprite(boat, w, h) {
+    const ratio = view.dpr;
+    if (boat.sprite && boat.spriteRatio === ratio) return boat.sprite;
+    const sprite = document.createElement('canvas');
+    sprite.width = Math.ceil(w * ratio);
+    sprite.height = Math.ceil(h * ratio);
+    const g = sprite.getContext('2d');
+    g.scale(ratio, ratio);
+    g.font = ctx.font;
+    g.textAlign = 'center';
+    g.textBaseline = 'middle';
+    drawLabel(g, labelBox(0, 0, w, h), boat.caption);
+    boat.sprite = sprite;
+    boat.spriteRatio = ratio;
+    return sprite;
+  }
+  // A boat's dot: its colour in a ring of its casing, and that in a thin ring of ink or white;
+  // drawn once at the device's pixels.
+  const kDotSize = 14;
+  function dotSprite(boat) {
+    const ratio = view.dpr;
+    if (boat.dot && boat.dotRatio === ratio) return boat.dot;
+    const dot = document.createElement('canvas');
+    dot.width = dot.height = kDotSize * ratio;
+    const g = dot.getContext('2d'), c = kDotSize / 2;
+    g.scale(ratio, ratio);
+    g.fillStyle = boat.colour;
+    g.beginPath(); g.arc(c, c, 4.5, 0, 2 * Math.PI); g.fill();
+    g.lineWidth = 2;
+    g.strokeStyle = boat.casing;
+    g.stroke();
+    g.lineWidth = 1;
+    g.strokeStyle = boat.casing === '#000000' ? '#ffffff' : '#000000';
+    g.beginPath(); g.arc(c, c, 6, 0, 2 * Math.PI); g.stroke();
+    boat.dot = dot;
+    boat.dotRatio = ratio;
+    return dot;
+  }
   function drawBoats(counts, taken) {
     ctx.font = 'bold 11px system-ui, "DejaVu Sans", sans-serif';
     const inView = [], dots = [];
@@ -298,15 +337,8 @@ function makeChart(data, race, replay) {
       inView.push('\u2068' + boat.caption + '\u2069');
       dots.push({ boat, x, y });
       taken.push(labelBox(x - 6, y - 6, 12, 12));
-      // the boat's colour in a ring of its casing, and that in a thin ring of ink or white
-      ctx.fillStyle = boat.colour;
-      ctx.beginPath(); ctx.arc(x, y, 4.5, 0, 2 * Math.PI); ctx.fill();
-      ctx.lineWidth = 2;
-      ctx.strokeStyle = boat.casing;
-      ctx.stroke();
-      ctx.lineWidth = 1;
-      ctx.strokeStyle = boat.casing === '#000000' ? '#ffffff' : '#000000';
-      ctx.beginPath(); ctx.arc(x, y, 6, 0, 2 * Math.PI); ctx.stroke();
+      const dot = dotSprite(boat), r = view.dpr, half = kDotSize / 2;
+      ctx.drawImage(dot, Math.round((x - half) * r) / r, Math.round((y - half) * r) / r, kDotSize, kDotSize);
     });
     const within = (box) => box.x >= 0 && box.y >= 0 && box.x + box.w <= view.width && box.y + box.h <= view.height;
     for (const { boat, x, y } of dots) {
@@ -319,7 +351,8 @@ function makeChart(data, race, replay) {
         const box = labelBox(x + ox, y + oy + shift, w, h);
         if (within(box) && !overlaps(box, taken)) {
           taken.push(box);
-          drawLabel(box, boat.caption);
+          const sprite = captionSprite(boat, w, h), r = view.dpr;
+          ctx.drawImage(sprite, Math.round(box.x * r) / r, Math.round(box.y * r) / r, sprite.width / r, sprite.height / r);
           break;
         }
       }

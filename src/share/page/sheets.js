@@ -72,6 +72,69 @@ function makeSheets(race, view, strokePieces, redraw) {
       if (sheet.dropped) copy.close(); else sheet.snapshots.set(at, copy);
     }, () => sheet.snapshots.delete(at));
   }
+  // The world of `sheet` from (x0, y0) to (x1, y1) in its CSS pixels, and a margin for the
+  // lines' width.
+  function sheetClip(sheet, x0, y0, x1, y1) {
+    const margin = 8 / sheet.scale;
+    return {
+      x0: sheet.x0 + x0 / sheet.scale - margin, y0: sheet.y0 + y0 / sheet.scale - margin,
+      x1: sheet.x0 + x1 / sheet.scale + margin, y1: sheet.y0 + y1 / sheet.scale + margin,
+    };
+  }
+  function setPen(sheet) {
+    const context = sheet.context;
+    context.setTransform(sheet.ratio, 0, 0, sheet.ratio, 0, 0);
+    context.lineCap = 'round';
+    context.lineJoin = 'round';
+  }
+  // Strokes the pieces of `boat` after step `from` up to step `to` on `sheet`; their count.
+  function strokeBoat(sheet, boat, from, to, clip) {
+    const first = lastAtMost(boat.pieceStep, from) + 1, last = lastAtMost(boat.pieceStep, to) + 1;
+    if (last <= first) return 0;
+    const context = sheet.context;
+    const place = { scale: sheet.scale, ox: -sheet.x0 * sheet.scale, oy: -sheet.y0 * sheet.scale };
+    const setWidth = (w) => { context.lineWidth = w; };
+    context.strokeStyle = boat.colour;
+    strokePieces(context, boat, first, last, narrowKey, setWidth, clip, null, place);
+    strokePieces(context, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
+      wideKey, setWidth, clip, boat.wide, place);
+    return last - first;
+  }
+  // A sheet for the view made from `old`, shown at the view's scale and wholly drawn: its
+  // picture moved by whole pixels, and only the strips that it does not cover drawn, window
+  // by window as `old` was; null when they would be most of the sheet.
+  function shiftedSheet(old) {
+    if (!old || old.nextBoat !== 0 || old.scale !== view.scale || old.ratio !== view.dpr) return null;
+    const sheet = newSheet();
+    const w = sheet.canvas.width, h = sheet.canvas.height, k = sheet.scale * sheet.ratio;
+    const dx = Math.round((sheet.x0 - old.x0) * k), dy = Math.round((sheet.y0 - old.y0) * k);
+    if (w !== old.canvas.width || h !== old.canvas.height || Math.abs(dx) > w / 2 || Math.abs(dy) > h / 2) {
+      dropSheet(sheet);
+      return null;
+    }
+    sheet.x0 = old.x0 + dx / k;
+    sheet.y0 = old.y0 + dy / k;
+    const context = sheet.context;
+    context.drawImage(old.canvas, -dx, -dy);
+    const left = dx < 0 ? -dx : 0, right = dx > 0 ? w - dx : w;
+    const strips = [dx > 0 ? [right, 0, w, h] : [0, 0, left, h], dy > 0 ? [left, h - dy, right, h] : [left, 0, right, -dy]];
+    for (const [x0, y0, x1, y1] of strips) {
+      if (x1 <= x0 || y1 <= y0) continue;
+      context.save();
+      context.setTransform(1, 0, 0, 1, 0, 0);
+      context.beginPath();
+      context.rect(x0, y0, x1 - x0, y1 - y0);
+      context.clip();
+      setPen(sheet);
+      const clip = sheetClip(sheet, x0 / sheet.ratio, y0 / sheet.ratio, x1 / sheet.ratio, y1 / sheet.ratio);
+      for (let from = 0; from < old.upTo; from += sheet.snapEvery) {
+        for (const boat of boats) strokeBoat(sheet, boat, from, Math.min(old.upTo, from + sheet.snapEvery), clip);
+      }
+      context.restore();
+    }
+    sheet.upTo = sheet.windowEnd = old.upTo;
+    return sheet;
+  }
   // Draws `sheet` on to `step`, a window of steps at a time (each ending at a multiple of
   // snapEvery, where a copy is kept), a boat at a time until `deadline`. True when done.
   function advanceSheet(sheet, step, deadline, pieces) {
@@ -80,29 +143,13 @@ function makeSheets(race, view, strokePieces, redraw) {
     let ahead = 0;
     for (const [at, copy] of sheet.snapshots) if (copy && at > sheet.upTo && at <= step && at > ahead) ahead = at;
     if (behind || (ahead && sheet.nextBoat === 0)) restoreSheet(sheet, step);
-    const context = sheet.context;
-    const place = { scale: sheet.scale, ox: -sheet.x0 * sheet.scale, oy: -sheet.y0 * sheet.scale };
-    const margin = 8 / sheet.scale;
-    const clip = {
-      x0: sheet.x0 - margin, y0: sheet.y0 - margin,
-      x1: sheet.x0 + sheet.cssWidth / sheet.scale + margin, y1: sheet.y0 + sheet.cssHeight / sheet.scale + margin,
-    };
-    context.setTransform(sheet.ratio, 0, 0, sheet.ratio, 0, 0);
-    context.lineCap = 'round';
-    context.lineJoin = 'round';
-    const setWidth = (w) => { context.lineWidth = w; };
+    setPen(sheet);
+    const clip = sheetClip(sheet, 0, 0, sheet.cssWidth, sheet.cssHeight);
     while (sheet.upTo < step) {
       if (sheet.nextBoat === 0) sheet.windowEnd = Math.min(step, (Math.floor(sheet.upTo / sheet.snapEvery) + 1) * sheet.snapEvery);
       for (; sheet.nextBoat < boats.length; ++sheet.nextBoat) {
         if (drawn > pieces || performance.now() > deadline) return false;
-        const boat = boats[sheet.nextBoat];
-        const first = lastAtMost(boat.pieceStep, sheet.upTo) + 1, last = lastAtMost(boat.pieceStep, sheet.windowEnd) + 1;
-        if (last <= first) continue;
-        drawn += last - first;
-        context.strokeStyle = boat.colour;
-        strokePieces(context, boat, first, last, narrowKey, setWidth, clip, null, place);
-        strokePieces(context, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
-          wideKey, setWidth, clip, boat.wide, place);
+        drawn += strokeBoat(sheet, boats[sheet.nextBoat], sheet.upTo, sheet.windowEnd, clip);
       }
       sheet.upTo = sheet.windowEnd;
       sheet.nextBoat = 0;
@@ -150,7 +197,7 @@ function makeSheets(race, view, strokePieces, redraw) {
       } else {
         if (!sheetFits(nextSheet)) {
           dropSheet(nextSheet);
-          nextSheet = newSheet();
+          nextSheet = shiftedSheet(shownSheet) || newSheet();
         }
         if (advanceSheet(nextSheet, step, started + kFrameBudgetMs, kFramePieces * pieceShare) || !shownSheet) {
           dropSheet(shownSheet);

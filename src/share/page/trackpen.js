@@ -24,12 +24,22 @@ function makeTrackPen() {
   // key that follow on one another as one polyline. `place` puts world units on the canvas
   // (pixels = world * scale + offset); pieces wholly outside `clip` (world units) are left out.
   function strokePieces(ctx, boat, first, last, keyOf, applyKey, clip, indices, place) {
-    const { xs, ys, pieceStep, pieceTo, casing } = boat;
+    const { xs, ys, pieceStep, pieceTo, casing, chunks } = boat;
     const { scale: s, ox, oy } = place;
     let lastTo = -2, style = -1;
     line.ctx = ctx;
     ctx.beginPath();
     for (let j = first; j < last; ++j) {
+      // A whole box of pieces out of `clip` is passed over at once.
+      if (!indices && j % kChunkPieces === 0 && j + kChunkPieces <= last) {
+        const c = (j / kChunkPieces) * 4;
+        if (chunks[c + 2] < clip.x0 || chunks[c] > clip.x1 || chunks[c + 3] < clip.y0 || chunks[c + 1] > clip.y1) {
+          lineEnd();
+          lastTo = -2;
+          j += kChunkPieces - 1;
+          continue;
+        }
+      }
       const i = indices ? indices[j] : j;
       const key = keyOf(pieceStep[i]);
       if (key !== style) {
