@@ -63,6 +63,7 @@ function makeSheets(race, view, strokePieces, redraw) {
     sheet.upTo = from;
     sheet.windowEnd = from;
     sheet.nextBoat = 0;
+    sheet.strips = null;
   }
   function keepSnapshot(sheet) {
     const at = sheet.upTo;
@@ -87,7 +88,8 @@ function makeSheets(race, view, strokePieces, redraw) {
     context.lineCap = 'round';
     context.lineJoin = 'round';
   }
-  // Strokes the pieces of `boat` after step `from` up to step `to` on `sheet`; their count.
+  // Strokes the pieces of `boat` after step `from` up to step `to` on `sheet`; the count of
+  // those in `clip`.
   function strokeBoat(sheet, boat, from, to, clip) {
     const first = lastAtMost(boat.pieceStep, from) + 1, last = lastAtMost(boat.pieceStep, to) + 1;
     if (last <= first) return 0;
@@ -95,16 +97,15 @@ function makeSheets(race, view, strokePieces, redraw) {
     const place = { scale: sheet.scale, ox: -sheet.x0 * sheet.scale, oy: -sheet.y0 * sheet.scale };
     const setWidth = (w) => { context.lineWidth = w; };
     context.strokeStyle = boat.colour;
-    strokePieces(context, boat, first, last, narrowKey, setWidth, clip, null, place);
-    strokePieces(context, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
-      wideKey, setWidth, clip, boat.wide, place);
-    return last - first;
+    return strokePieces(context, boat, first, last, narrowKey, setWidth, clip, null, place) +
+      strokePieces(context, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
+        wideKey, setWidth, clip, boat.wide, place);
   }
-  // A sheet for the view made from `old`, shown at the view's scale and wholly drawn: its
-  // picture moved by whole pixels, and only the strips that it does not cover drawn, window
-  // by window as `old` was; null when they would be most of the sheet.
+  // A sheet for the view made from `old`, at the same scale: its picture moved by whole
+  // pixels; the strips that it does not cover are left to drawStrips. Null when they would
+  // be most of the sheet.
   function shiftedSheet(old) {
-    if (!old || old.nextBoat !== 0 || old.scale !== view.scale || old.ratio !== view.dpr) return null;
+    if (!old || old.nextBoat !== 0 || old.strips || old.scale !== view.scale || old.ratio !== view.dpr) return null;
     const sheet = newSheet();
     const w = sheet.canvas.width, h = sheet.canvas.height, k = sheet.scale * sheet.ratio;
     const dx = Math.round((sheet.x0 - old.x0) * k), dy = Math.round((sheet.y0 - old.y0) * k);
@@ -114,12 +115,21 @@ function makeSheets(race, view, strokePieces, redraw) {
     }
     sheet.x0 = old.x0 + dx / k;
     sheet.y0 = old.y0 + dy / k;
-    const context = sheet.context;
-    context.drawImage(old.canvas, -dx, -dy);
+    sheet.context.drawImage(old.canvas, -dx, -dy);
     const left = dx < 0 ? -dx : 0, right = dx > 0 ? w - dx : w;
-    const strips = [dx > 0 ? [right, 0, w, h] : [0, 0, left, h], dy > 0 ? [left, h - dy, right, h] : [left, 0, right, -dy]];
-    for (const [x0, y0, x1, y1] of strips) {
-      if (x1 <= x0 || y1 <= y0) continue;
+    const rects = [dx > 0 ? [right, 0, w, h] : [0, 0, left, h], dy > 0 ? [left, h - dy, right, h] : [left, 0, right, -dy]];
+    sheet.strips = { rects: rects.filter(([x0, y0, x1, y1]) => x1 > x0 && y1 > y0), rect: 0, from: 0, boat: 0 };
+    sheet.upTo = sheet.windowEnd = old.upTo;
+    return sheet;
+  }
+  // Draws the strips of a moved sheet, each a window of steps at a time as the sheet was
+  // drawn (so that tracks cross as elsewhere on it), a boat at a time until `deadline`. True
+  // when done.
+  function drawStrips(sheet, deadline, pieces) {
+    const strips = sheet.strips, context = sheet.context;
+    let drawn = 0;
+    for (; strips.rect < strips.rects.length; ++strips.rect, strips.from = 0, strips.boat = 0) {
+      const [x0, y0, x1, y1] = strips.rects[strips.rect];
       context.save();
       context.setTransform(1, 0, 0, 1, 0, 0);
       context.beginPath();
@@ -127,13 +137,17 @@ function makeSheets(race, view, strokePieces, redraw) {
       context.clip();
       setPen(sheet);
       const clip = sheetClip(sheet, x0 / sheet.ratio, y0 / sheet.ratio, x1 / sheet.ratio, y1 / sheet.ratio);
-      for (let from = 0; from < old.upTo; from += sheet.snapEvery) {
-        for (const boat of boats) strokeBoat(sheet, boat, from, Math.min(old.upTo, from + sheet.snapEvery), clip);
+      for (; strips.from < sheet.upTo; strips.from += sheet.snapEvery, strips.boat = 0) {
+        const to = Math.min(sheet.upTo, strips.from + sheet.snapEvery);
+        for (; strips.boat < boats.length; ++strips.boat) {
+          if (drawn > pieces || performance.now() > deadline) { context.restore(); return false; }
+          drawn += strokeBoat(sheet, boats[strips.boat], strips.from, to, clip);
+        }
       }
       context.restore();
     }
-    sheet.upTo = sheet.windowEnd = old.upTo;
-    return sheet;
+    sheet.strips = null;
+    return true;
   }
   // Draws `sheet` on to `step`, a window of steps at a time (each ending at a multiple of
   // snapEvery, where a copy is kept), a boat at a time until `deadline`. True when done.
@@ -143,6 +157,7 @@ function makeSheets(race, view, strokePieces, redraw) {
     let ahead = 0;
     for (const [at, copy] of sheet.snapshots) if (copy && at > sheet.upTo && at <= step && at > ahead) ahead = at;
     if (behind || (ahead && sheet.nextBoat === 0)) restoreSheet(sheet, step);
+    if (sheet.strips && !drawStrips(sheet, deadline, pieces)) return false;
     setPen(sheet);
     const clip = sheetClip(sheet, 0, 0, sheet.cssWidth, sheet.cssHeight);
     while (sheet.upTo < step) {
