@@ -352,7 +352,8 @@ function makeChart(data, race, replay) {
         if (within(box) && !overlaps(box, taken)) {
           taken.push(box);
           const sprite = captionSprite(boat, w, h), r = view.dpr;
-          ctx.drawImage(sprite, Math.round(box.x * r) / r, Math.round(box.y * r) / r, sprite.width / r, sprite.height / r);
+          const sx = Math.round(box.x * r) / r, sy = Math.round(box.y * r) / r;
+          ctx.drawImage(sprite, sx, sy, sprite.width / r, sprite.height / r);
           break;
         }
       }

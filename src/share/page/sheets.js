@@ -117,7 +117,8 @@ function makeSheets(race, view, strokePieces, redraw) {
     sheet.y0 = old.y0 + dy / k;
     sheet.context.drawImage(old.canvas, -dx, -dy);
     const left = dx < 0 ? -dx : 0, right = dx > 0 ? w - dx : w;
-    const rects = [dx > 0 ? [right, 0, w, h] : [0, 0, left, h], dy > 0 ? [left, h - dy, right, h] : [left, 0, right, -dy]];
+    const rects = [dx > 0 ? [right, 0, w, h] : [0, 0, left, h],
+      dy > 0 ? [left, h - dy, right, h] : [left, 0, right, -dy]];
     sheet.strips = { rects: rects.filter(([x0, y0, x1, y1]) => x1 > x0 && y1 > y0), rect: 0, from: 0, boat: 0 };
     sheet.upTo = sheet.windowEnd = old.upTo;
     return sheet;
