@@ -261,6 +261,20 @@ describe('the sample race with a finish line', () => {
     await expectStep(await openPage(link), race, 120, 'the copied link');
   });
 
+  test('a club\'s page passes its address in by message: the link is that page at the step', async () => {
+    const club = join(work, 'club.html');
+    writeFileSync(club, `<!doctype html><title>Club</title><iframe src="${race.url}#step=75" width="800" height="500"
+      onload="this.contentWindow.postMessage({ tideplotParent: 'https://club.example/june.html?race=1' }, '*')"></iframe>`);
+    const page = await browser.newPage();
+    await page.goto(pathToFileURL(club).href);
+    const frame = page.frames().find((f) => f !== page.mainFrame());
+    await frame.waitForFunction(() => document.documentElement.dataset.ready === 'true');
+    await frame.click('#copy-link');
+    await frame.waitForFunction(() => document.querySelector('#copy-status').textContent !== '');
+    assert.match(await frame.$eval('#copy-status', (e) => e.textContent), /: https:\/\/club\.example\/june\.html\?race=1#step=75$/);
+    await page.close();
+  });
+
   test('fits a phone 390 pixels wide, every control reachable by Tab with a visible focus', async () => {
     const page = await openPage(`${race.url}#step=400`, { width: 390, height: 844, isMobile: true, hasTouch: true });
     const widths = await page.evaluate(() => ({ page: document.documentElement.scrollWidth, view: innerWidth }));

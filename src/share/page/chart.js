@@ -1,6 +1,7 @@
-// The chart of the replay (the script's third part, after racedata.js and trackpen.js): the
-// map's tiles, the boats' tracks up to the step shown (or their tails), the course, the scale
-// and the boats with their captions; panned and zoomed by pointer, wheel, pinch and keys.
+// The chart of the replay (the script's fourth part, after racedata.js, trackpen.js and
+// sheets.js): the map's tiles, the boats' tracks up to the step shown (or their tails), the
+// course, the scale and the boats with their captions; panned and zoomed by pointer, wheel,
+// pinch and keys.
 // `race` is decodeRace's; `replay.step()` is the step shown, and `replay.beforeDraw()` runs
 // before each frame is drawn. Returns redraw() (a frame soon) and start() (the chart sized to
 // its box, and again whenever the box changes).
@@ -122,175 +123,14 @@ function makeChart(data, race, replay) {
   }
 
   const kLevels = 24;
-  const narrowKey = (ps) => (widths[ps] === 1 ? 1 : 0);
-  const wideKey = (ps) => widths[ps];
-
-  // ---- The whole tracks, drawn once and kept -------------------------------------------
-  // The tracks up to the step shown are drawn onto a picture of their own (a "sheet") that
-  // covers the view and a margin around it, at the view's scale. As the replay goes on only
-  // the new pieces are added to it; a pan within the margin only moves it. Every `snapEvery`
-  // steps a copy of it is kept, so a step back starts from the nearest copy at or before the
-  // step, not from the start. A new scale, or a pan past the margin, starts a new sheet that
-  // is drawn a few milliseconds a frame while the old one, moved and scaled, stands in for it.
-  const kSheetMargin = 0.125;      // of the view's width and height, on each side
-  const kSnapBytes = 160e6;        // the copies' memory at most
-  const kMaxSnaps = 48;
-  // The drawing of a frame at most: the browser paints the pieces after the script has
-  // given them, so their number bounds a frame's time where the script's clock cannot.
-  const kFrameBudgetMs = 10, kFramePieces = 6000;  // a new sheet
-  const kStepBudgetMs = 24, kStepPieces = 16000;   // the sheet shown, when the step moves far
-  let shownSheet = null, nextSheet = null;
-
-  // The sheets are canvases of their own under the chart's (which draws the boats, the
-  // captions, the scale and the finish line on top): a pan or a zoom only moves or scales
-  // the one shown, which the browser does without drawing it again.
-  const sheetBox = $('sheets');
-  function newSheet() {
-    const ratio = view.dpr;
-    const cssWidth = Math.ceil(view.width * (1 + 2 * kSheetMargin));
-    const cssHeight = Math.ceil(view.height * (1 + 2 * kSheetMargin));
-    const canvas = document.createElement('canvas');
-    canvas.width = Math.max(1, Math.round(cssWidth * ratio));
-    canvas.height = Math.max(1, Math.round(cssHeight * ratio));
-    canvas.style.width = cssWidth + 'px';
-    canvas.style.height = cssHeight + 'px';
-    const snaps = Math.max(2, Math.min(kMaxSnaps, Math.floor(kSnapBytes / (canvas.width * canvas.height * 4))));
-    return {
-      canvas, context: canvas.getContext('2d'), ratio, cssWidth, cssHeight, scale: view.scale,
-      x0: view.cx - cssWidth / 2 / view.scale, y0: view.cy - cssHeight / 2 / view.scale,
-      snapEvery: Math.max(1, Math.ceil(race.steps / snaps)), snapshots: new Map(),
-      upTo: 0, windowEnd: 0, nextBoat: 0,
-    };
-  }
-  // Whether `sheet` holds the whole view at the view's scale.
-  function sheetFits(sheet) {
-    if (!sheet || sheet.scale !== view.scale || sheet.ratio !== view.dpr) return false;
-    const vx0 = view.cx - view.width / 2 / view.scale, vy0 = view.cy - view.height / 2 / view.scale;
-    const eps = 1 / view.scale;
-    return vx0 >= sheet.x0 - eps && vy0 >= sheet.y0 - eps &&
-      vx0 + view.width / view.scale <= sheet.x0 + sheet.cssWidth / sheet.scale + eps &&
-      vy0 + view.height / view.scale <= sheet.y0 + sheet.cssHeight / sheet.scale + eps;
-  }
-  // The sheet at `step`: from its kept copy at or before the step (empty at 0).
-  function restoreSheet(sheet, step) {
-    const context = sheet.context;
-    context.setTransform(1, 0, 0, 1, 0, 0);
-    context.clearRect(0, 0, sheet.canvas.width, sheet.canvas.height);
-    let from = 0;
-    for (const [at, copy] of sheet.snapshots) if (copy && at <= step && at > from) from = at;
-    if (from > 0) context.drawImage(sheet.snapshots.get(from), 0, 0);
-    sheet.upTo = from;
-    sheet.windowEnd = from;
-    sheet.nextBoat = 0;
-  }
-  function keepSnapshot(sheet) {
-    const at = sheet.upTo;
-    if (at % sheet.snapEvery !== 0 || sheet.snapshots.has(at)) return;
-    sheet.snapshots.set(at, null); // taken: the copy comes from the browser a moment later
-    createImageBitmap(sheet.canvas).then((copy) => {
-      if (sheet.dropped) copy.close(); else sheet.snapshots.set(at, copy);
-    }, () => sheet.snapshots.delete(at));
-  }
-  // Draws `sheet` on to `step`, a window of steps at a time (each ending at a multiple of
-  // snapEvery, where a copy is kept), a boat at a time until `deadline`. True when done.
-  function advanceSheet(sheet, step, deadline, pieces) {
-    let drawn = 0;
-    const behind = step < sheet.upTo || (sheet.nextBoat > 0 && step < sheet.windowEnd);
-    let ahead = 0;
-    for (const [at, copy] of sheet.snapshots) if (copy && at > sheet.upTo && at <= step && at > ahead) ahead = at;
-    if (behind || (ahead && sheet.nextBoat === 0)) restoreSheet(sheet, step);
-    const context = sheet.context;
-    const place = { scale: sheet.scale, ox: -sheet.x0 * sheet.scale, oy: -sheet.y0 * sheet.scale };
-    const margin = 8 / sheet.scale;
-    const clip = {
-      x0: sheet.x0 - margin, y0: sheet.y0 - margin,
-      x1: sheet.x0 + sheet.cssWidth / sheet.scale + margin, y1: sheet.y0 + sheet.cssHeight / sheet.scale + margin,
-    };
-    context.setTransform(sheet.ratio, 0, 0, sheet.ratio, 0, 0);
-    context.lineCap = 'round';
-    context.lineJoin = 'round';
-    const setWidth = (w) => { context.lineWidth = w; };
-    while (sheet.upTo < step) {
-      if (sheet.nextBoat === 0) sheet.windowEnd = Math.min(step, (Math.floor(sheet.upTo / sheet.snapEvery) + 1) * sheet.snapEvery);
-      for (; sheet.nextBoat < boats.length; ++sheet.nextBoat) {
-        if (drawn > pieces || performance.now() > deadline) return false;
-        const boat = boats[sheet.nextBoat];
-        const first = lastAtMost(boat.pieceStep, sheet.upTo) + 1, last = lastAtMost(boat.pieceStep, sheet.windowEnd) + 1;
-        if (last <= first) continue;
-        drawn += last - first;
-        context.strokeStyle = boat.colour;
-        strokePieces(context, boat, first, last, narrowKey, setWidth, clip, null, place);
-        strokePieces(context, boat, lastAtMost(boat.wide, first - 1) + 1, lastAtMost(boat.wide, last - 1) + 1,
-          wideKey, setWidth, clip, boat.wide, place);
-      }
-      sheet.upTo = sheet.windowEnd;
-      sheet.nextBoat = 0;
-      keepSnapshot(sheet);
-    }
-    return true;
-  }
-  // Puts `sheet` on the chart where its world lies in the view (scaled when its scale is
-  // not the view's).
-  function showSheet(sheet) {
-    const vx0 = view.cx - view.width / 2 / view.scale, vy0 = view.cy - view.height / 2 / view.scale;
-    const factor = view.scale / sheet.scale;
-    const transform = 'translate(' + (sheet.x0 - vx0) * view.scale + 'px,' + (sheet.y0 - vy0) * view.scale + 'px)' +
-      (factor === 1 ? '' : ' scale(' + factor + ')');
-    if (sheet.canvas.style.transform !== transform) sheet.canvas.style.transform = transform;
-    if (sheetBox.firstChild !== sheet.canvas || sheetBox.childNodes.length !== 1) sheetBox.replaceChildren(sheet.canvas);
-    sheetBox.hidden = false;
-  }
-  // A sheet no longer wanted gives its copies' memory back at once.
-  function dropSheet(sheet) {
-    if (!sheet) return;
-    for (const copy of sheet.snapshots.values()) if (copy) copy.close();
-    sheet.snapshots.clear();
-    sheet.dropped = true;
-  }
-  // The pieces a frame draws follow the device: fewer after a slow frame, more after a quick one.
-  let pieceShare = 1, lastFrameAt = 0;
-  function paceFrames(now) {
-    const interval = now - lastFrameAt;
-    lastFrameAt = now;
-    if (interval > 100) return; // the first frame after a rest
-    if (interval > 34) pieceShare = Math.max(0.1, pieceShare * 0.7);
-    else if (interval < 20) pieceShare = Math.min(1, pieceShare * 1.15);
-  }
-  let lastScale = 0;
-  function drawWholeTracks(step) {
-    const started = performance.now();
-    paceFrames(started);
-    // While a zoom or pinch goes on, the sheet shown stands in, scaled; a new one once it rests.
-    const zooming = shownSheet !== null && view.scale !== lastScale;
-    lastScale = view.scale;
-    if (!sheetFits(shownSheet)) {
-      if (zooming) {
-        redraw();
-      } else {
-        if (!sheetFits(nextSheet)) {
-          dropSheet(nextSheet);
-          nextSheet = newSheet();
-        }
-        if (advanceSheet(nextSheet, step, started + kFrameBudgetMs, kFramePieces * pieceShare) || !shownSheet) {
-          dropSheet(shownSheet);
-          shownSheet = nextSheet;
-          nextSheet = null;
-        } else {
-          redraw(); // the new sheet goes on being drawn next frame
-        }
-      }
-    }
-    if (!advanceSheet(shownSheet, step, started + kStepBudgetMs, kStepPieces * pieceShare)) redraw();
-    showSheet(shownSheet);
-  }
-
+  const sheets = makeSheets(race, view, strokePieces, redraw);
   function drawTracks(clip, counts, step) {
     const tailMinutes = Number(tailBox.value);
     if (!(tailMinutes > 0) || step === 0) {
-      drawWholeTracks(step);
+      sheets.drawWholeTracks(step);
       return;
     }
-    sheetBox.hidden = true;
+    sheets.hide();
     ctx.lineCap = 'round';
     ctx.lineJoin = 'round';
     const now = clockSeconds[step], tailSeconds = tailMinutes * 60;
@@ -407,13 +247,13 @@ function makeChart(data, race, replay) {
   function overlaps(a, list) {
     return list.some((b) => a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h);
   }
-  function drawLabel(box, text) {
-    ctx.fillStyle = kLabelBox;
-    ctx.beginPath();
-    if (ctx.roundRect) ctx.roundRect(box.x, box.y, box.w, box.h, 3); else ctx.rect(box.x, box.y, box.w, box.h);
-    ctx.fill();
-    ctx.fillStyle = kInk;
-    ctx.fillText(text, box.x + box.w / 2, box.y + box.h / 2 + 0.5);
+  function drawLabel(g, box, text) {
+    g.fillStyle = kLabelBox;
+    g.beginPath();
+    if (g.roundRect) g.roundRect(box.x, box.y, box.w, box.h, 3); else g.rect(box.x, box.y, box.w, box.h);
+    g.fill();
+    g.fillStyle = kInk;
+    g.fillText(text, box.x + box.w / 2, box.y + box.h / 2 + 0.5);
   }
 
   function drawScaleBar(taken) {
@@ -446,6 +286,45 @@ function makeChart(data, race, replay) {
   // The boats as dots, then their captions as the desktop chart places them: beside the dot,
   // in the first of a few places that overlaps no other caption, dot, the scale or the
   // chart's edge; none for a caption that has no free place.
+  // A boat's caption in its box, drawn once at the device's pixels, then copied each frame.
+  function captionSprite(boat, w, h) {
+    const ratio = view.dpr;
+    if (boat.sprite && boat.spriteRatio === ratio) return boat.sprite;
+    const sprite = document.createElement('canvas');
+    sprite.width = Math.ceil(w * ratio);
+    sprite.height = Math.ceil(h * ratio);
+    const g = sprite.getContext('2d');
+    g.scale(ratio, ratio);
+    g.font = ctx.font;
+    g.textAlign = 'center';
+    g.textBaseline = 'middle';
+    drawLabel(g, labelBox(0, 0, w, h), boat.caption);
+    boat.sprite = sprite;
+    boat.spriteRatio = ratio;
+    return sprite;
+  }
+  // A boat's dot: its colour in a ring of its casing, and that in a thin ring of ink or white;
+  // drawn once at the device's pixels.
+  const kDotSize = 14;
+  function dotSprite(boat) {
+    const ratio = view.dpr;
+    if (boat.dot && boat.dotRatio === ratio) return boat.dot;
+    const dot = document.createElement('canvas');
+    dot.width = dot.height = kDotSize * ratio;
+    const g = dot.getContext('2d'), c = kDotSize / 2;
+    g.scale(ratio, ratio);
+    g.fillStyle = boat.colour;
+    g.beginPath(); g.arc(c, c, 4.5, 0, 2 * Math.PI); g.fill();
+    g.lineWidth = 2;
+    g.strokeStyle = boat.casing;
+    g.stroke();
+    g.lineWidth = 1;
+    g.strokeStyle = boat.casing === '#000000' ? '#ffffff' : '#000000';
+    g.beginPath(); g.arc(c, c, 6, 0, 2 * Math.PI); g.stroke();
+    boat.dot = dot;
+    boat.dotRatio = ratio;
+    return dot;
+  }
   function drawBoats(counts, taken) {
     ctx.font = 'bold 11px system-ui, "DejaVu Sans", sans-serif';
     const inView = [], dots = [];
@@ -458,15 +337,8 @@ function makeChart(data, race, replay) {
       inView.push('\u2068' + boat.caption + '\u2069');
       dots.push({ boat, x, y });
       taken.push(labelBox(x - 6, y - 6, 12, 12));
-      // the boat's colour in a ring of its casing, and that in a thin ring of ink or white
-      ctx.fillStyle = boat.colour;
-      ctx.beginPath(); ctx.arc(x, y, 4.5, 0, 2 * Math.PI); ctx.fill();
-      ctx.lineWidth = 2;
-      ctx.strokeStyle = boat.casing;
-      ctx.stroke();
-      ctx.lineWidth = 1;
-      ctx.strokeStyle = boat.casing === '#000000' ? '#ffffff' : '#000000';
-      ctx.beginPath(); ctx.arc(x, y, 6, 0, 2 * Math.PI); ctx.stroke();
+      const dot = dotSprite(boat), r = view.dpr, half = kDotSize / 2;
+      ctx.drawImage(dot, Math.round((x - half) * r) / r, Math.round((y - half) * r) / r, kDotSize, kDotSize);
     });
     const within = (box) => box.x >= 0 && box.y >= 0 && box.x + box.w <= view.width && box.y + box.h <= view.height;
     for (const { boat, x, y } of dots) {
@@ -479,7 +351,9 @@ function makeChart(data, race, replay) {
         const box = labelBox(x + ox, y + oy + shift, w, h);
         if (within(box) && !overlaps(box, taken)) {
           taken.push(box);
-          drawLabel(box, boat.caption);
+          const sprite = captionSprite(boat, w, h), r = view.dpr;
+          const sx = Math.round(box.x * r) / r, sy = Math.round(box.y * r) / r;
+          ctx.drawImage(sprite, sx, sy, sprite.width / r, sprite.height / r);
           break;
         }
       }

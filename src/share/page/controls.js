@@ -1,6 +1,17 @@
 // The page's texts and tables, the replay position (slider, keys, the address) and playing,
-// and the start (the script's last part, after racedata.js, trackpen.js and chart.js, which it uses).
+// and the start (the script's last part, after racedata.js, trackpen.js, sheets.js and chart.js,
+// which it uses).
 (async () => {
+  // The address of the club's page around this one, when that page passes it in (before the
+  // race is read, so that a message sent as the frame loads is not missed):
+  //   frame.contentWindow.postMessage({ tideplotParent: location.href }, '*')
+  // from the frame's own parent only, an http or https address.
+  let parentByMessage = null;
+  window.addEventListener('message', (e) => {
+    if (window.parent === window || e.source !== window.parent) return;
+    const address = e.data && typeof e.data === 'object' ? e.data.tideplotParent : undefined;
+    if (typeof address === 'string') parentByMessage = address;
+  });
   const data = JSON.parse(document.getElementById('race-data').textContent);
   const $ = (id) => document.getElementById(id);
   const race = await unpackRace(data);
@@ -151,12 +162,12 @@
   }
 
   // ---- A link to this moment -----------------------------------------------------------
-  // The page's own address at the step shown; in a club's page, the address that page gave
-  // in ?parent= (an http or https address) with the step after its #.
+  // The page's own address at the step shown; in a club's page, the address that page passed
+  // in (by message, else in ?parent=; an http or https address) with the step after its #.
   function linkToMoment() {
     const hash = '#step=' + step;
-    const parent = new URLSearchParams(location.search).get('parent');
-    if (parent) {
+    for (const parent of [parentByMessage, new URLSearchParams(location.search).get('parent')]) {
+      if (!parent) continue;
       try {
         const url = new URL(parent);
         if (url.protocol === 'https:' || url.protocol === 'http:') {
@@ -164,7 +175,7 @@
           return url.href;
         }
       } catch (e) {
-        // not an address: the page's own
+        // not an address: the next one, or the page's own
       }
     }
     return location.href.replace(/#.*$/, '') + hash;

@@ -3,9 +3,10 @@
 // wrote into the page (race time, distances, leaderboard and pieces of track for every
 // step); it computes no number of the race. Texts from files are only ever set as text.
 //
-// The page holds its script in four parts, one after the other in one script element:
-// this one decodes the race's data, trackpen.js strokes the tracks, chart.js draws the chart,
-// controls.js makes the page's texts and controls and starts the replay.
+// The page holds its script in five parts, one after the other in one script element:
+// this one decodes the race's data, trackpen.js strokes the tracks, sheets.js keeps the
+// pictures of the whole tracks, chart.js draws the chart, controls.js makes the page's texts
+// and controls and starts the replay.
 
 // The page's streams of bytes: zlib streams written in base 85 (four bytes as five
 // characters, a last group of n bytes as n + 1; the digits are the printable characters from
@@ -35,6 +36,9 @@ async function unpackRace(data) {
   ]);
   return decodeRace(data, { clock, widths, leaderboard, heads, lats, lons, distances });
 }
+
+// The pieces of track a box of the chart's index holds.
+const kChunkPieces = 64;
 
 // Colours by contrast (WCAG 2's relative luminance and contrast ratio), of "#rrggbb".
 function luminance(css) {
@@ -156,17 +160,33 @@ function decodeRace(data, streams) {
       distanceStep.push(s);
       distanceCode.push(now);
     }
+    const pieceEnds = Int32Array.from(pieceTo);
     return {
       // the caption as the replay's legend writes it; a boat's name in its place where the
       // page is given one as `name`
       caption: b.name || b.caption, colour: b.colour, window: b.window, casing: inkOn(b.colour),
       xs: Float64Array.from(xs), ys: Float64Array.from(ys),
-      pieceStep: Int32Array.from(pieceStep), pieceTo: Int32Array.from(pieceTo),
+      pieceStep: Int32Array.from(pieceStep), pieceTo: pieceEnds, chunks: chunkBoxes(xs, ys, pieceEnds),
       distanceStep: Float64Array.from(distanceStep), distanceCode: Float64Array.from(distanceCode),
       wide: Int32Array.from(pieceStep.map((ps, i) => (widths[ps] !== 1 ? i : -1)).filter((i) => i >= 0)),
       labelWidth: 0,
     };
   });
+  // The box of every kChunkPieces pieces one after the other (x0, y0, x1, y1 each), so that
+  // the chart passes over those out of its view without looking at them one by one.
+  function chunkBoxes(xs, ys, pieceTo) {
+    const boxes = new Float64Array(Math.ceil(pieceTo.length / kChunkPieces) * 4);
+    for (let c = 0; c * kChunkPieces < pieceTo.length; ++c) {
+      const from = pieceTo[c * kChunkPieces] - 1, to = pieceTo[Math.min(pieceTo.length, (c + 1) * kChunkPieces) - 1];
+      let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
+      for (let p = from; p <= to; ++p) {
+        x0 = Math.min(x0, xs[p]); x1 = Math.max(x1, xs[p]);
+        y0 = Math.min(y0, ys[p]); y1 = Math.max(y1, ys[p]);
+      }
+      boxes.set([x0, y0, x1, y1], c * 4);
+    }
+    return boxes;
+  }
   const firstLon = boats.find((b) => b.xs.length) ? (boats.find((b) => b.xs.length).xs[0] - 0.5) * 360 : 0;
 
   // The leaderboard of every step: snapshots of rows [boat, kind, number, gap + 1].

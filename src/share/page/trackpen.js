@@ -23,13 +23,24 @@ function makeTrackPen() {
   // last - 1), each in the style of its key (keyOf of its step; 0: not drawn), those of one
   // key that follow on one another as one polyline. `place` puts world units on the canvas
   // (pixels = world * scale + offset); pieces wholly outside `clip` (world units) are left out.
+  // Returns the count of pieces stroked.
   function strokePieces(ctx, boat, first, last, keyOf, applyKey, clip, indices, place) {
-    const { xs, ys, pieceStep, pieceTo, casing } = boat;
+    const { xs, ys, pieceStep, pieceTo, casing, chunks } = boat;
     const { scale: s, ox, oy } = place;
-    let lastTo = -2, style = -1;
+    let lastTo = -2, style = -1, drawn = 0;
     line.ctx = ctx;
     ctx.beginPath();
     for (let j = first; j < last; ++j) {
+      // A whole box of pieces out of `clip` is passed over at once.
+      if (!indices && j % kChunkPieces === 0 && j + kChunkPieces <= last) {
+        const c = (j / kChunkPieces) * 4;
+        if (chunks[c + 2] < clip.x0 || chunks[c] > clip.x1 || chunks[c + 3] < clip.y0 || chunks[c + 1] > clip.y1) {
+          lineEnd();
+          lastTo = -2;
+          j += kChunkPieces - 1;
+          continue;
+        }
+      }
       const i = indices ? indices[j] : j;
       const key = keyOf(pieceStep[i]);
       if (key !== style) {
@@ -47,9 +58,11 @@ function makeTrackPen() {
       if (f === lastTo && line.open) lineOn(xt * s + ox, yt * s + oy);
       else lineStart(xf * s + ox, yf * s + oy, xt * s + ox, yt * s + oy);
       lastTo = t;
+      ++drawn;
     }
     lineEnd();
     if (style > 0) strokeCased(ctx, casing);
+    return drawn;
   }
   // The path in the line's style over a casing two pixels wider, so that every colour stands
   // out from the sea, the map and the dark scheme alike.
