@@ -11,6 +11,7 @@
 #include "core/error.h"
 #include "core/records.h"
 
+#include "racegenfile.h"
 #include "simplane.h"
 
 #include <algorithm>
@@ -20,7 +21,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -29,6 +29,7 @@
 
 namespace {
 
+using namespace tideplot::racegen;
 using namespace tideplot::simplane;
 
 using tideplot::Error;
@@ -259,100 +260,6 @@ private:
     Wander gust_{0.03, 40.0}; // share of the speed
     Wander steer_{1.5, 20.0}; // degrees off the intended heading
 };
-
-// ---------------------------------------------------------------------------------
-// Writing
-
-// Writes `value` with exactly seven decimals and "." as decimal point, whatever the locale.
-void AppendFixed7(std::string& out, double value)
-{
-    long long n = std::llround(value * 1e7);
-    if (n < 0) {
-        out += '-';
-        n = -n;
-    }
-    char buffer[32];
-    int len = 0;
-    long long whole = n / 10000000;
-    long long fraction = n % 10000000;
-    for (int i = 0; i < 7; ++i) {
-        buffer[len++] = static_cast<char>('0' + fraction % 10);
-        fraction /= 10;
-    }
-    buffer[len++] = '.';
-    do {
-        buffer[len++] = static_cast<char>('0' + whole % 10);
-        whole /= 10;
-    } while (whole > 0);
-    while (len > 0)
-        out += buffer[--len];
-}
-
-void AppendTwoDigits(std::string& out, long long value)
-{
-    out += static_cast<char>('0' + value / 10);
-    out += static_cast<char>('0' + value % 10);
-}
-
-// A file written through a buffer, so that a day's track costs few system calls.
-class OutFile {
-public:
-    explicit OutFile(const std::filesystem::path& path) : path_(path)
-    {
-        file_ = std::fopen(path.c_str(), "wb");
-        if (!file_)
-            throw Error("cannot create " + path.string() + ": " + std::strerror(errno));
-        buffer.reserve(kFlushAt + 256);
-    }
-    OutFile(const OutFile&) = delete;
-    OutFile& operator=(const OutFile&) = delete;
-    ~OutFile()
-    {
-        if (file_)
-            std::fclose(file_);
-    }
-
-    void FlushIfFull()
-    {
-        if (buffer.size() >= kFlushAt)
-            Flush();
-    }
-
-    void Close()
-    {
-        Flush();
-        const int status = std::fclose(file_);
-        file_ = nullptr;
-        if (status != 0)
-            throw Error("cannot write " + path_.string() + ": " + std::strerror(errno));
-    }
-
-    std::string buffer;
-
-private:
-    static constexpr std::size_t kFlushAt = 1 << 20;
-
-    void Flush()
-    {
-        if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), file_) != buffer.size())
-            throw Error("cannot write " + path_.string() + ": " + std::strerror(errno));
-        buffer.clear();
-    }
-
-    std::filesystem::path path_;
-    std::FILE* file_ = nullptr;
-};
-
-// Seconds since 1899-12-30 00:00:00, the base of the program's date values.
-long long SecondsOfDateValue(double dateValue)
-{
-    return std::llround(dateValue * tideplot::kSecondsPerDay);
-}
-
-std::string DateTextOfSeconds(long long seconds)
-{
-    return tideplot::DateText(static_cast<double>(seconds) / tideplot::kSecondsPerDay);
-}
 
 // ---------------------------------------------------------------------------------
 // The race

@@ -49,7 +49,6 @@ void KmlTrackCollection::add(std::vector<KmlLineString> lines)
         }
         styles_.emplace(line.Colour, line.Width);
         it->Lines.push_back(std::move(line));
-        ++lineCount_;
     }
 }
 

@@ -42,7 +42,6 @@ public:
 
     const std::vector<Track>& tracks() const { return tracks_; }
     const std::optional<CameraInfoGE>& camera() const { return camera_; }
-    std::size_t lineCount() const { return lineCount_; }
 
     enum class Layout {
         // One placemark per loaded line.
@@ -72,7 +71,6 @@ private:
     std::vector<Track> tracks_;
     std::optional<CameraInfoGE> camera_;
     std::optional<Course> course_;
-    std::size_t lineCount_ = 0;
     std::set<std::pair<KmlColour, double>> styles_; // colour and width of every line
     mutable std::vector<FinishedRuns> finishedRuns_;
 };

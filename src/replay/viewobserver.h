@@ -30,7 +30,6 @@ public:
 
     // The boat (race file order) the camera keeps in the middle from now on; none: the fleet.
     void followBoat(std::optional<int> boat);
-    std::optional<int> followedBoat() const { return followed_; }
 
 private:
     void remember(const FleetFrame& frame);

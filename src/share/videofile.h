@@ -38,7 +38,6 @@ public:
     long long frames() const { return encoder_->frames(); }
     std::string encoderName() const { return encoder_->encoderName(); }
     const QString& path() const { return path_; }
-    const QString& temporaryPath() const { return temporary_; }
 
 private:
     [[noreturn]] void fail(const std::string& reason) const;

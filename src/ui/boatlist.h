@@ -23,10 +23,9 @@ public:
     const std::vector<std::string>& rows() const { return rows_; }
     int size() const { return static_cast<int>(rows_.size()); }
 
-    // SelectedIndex: the position last selected in the list (0 at start, -1 when the
-    // selection was cleared). Add, Change, Delete and the race file do not reset it.
-    int selectedIndex() const { return selectedIndex_; }
-    // The row the list highlights: SelectedIndex when it points at a row, else -1.
+    // The row the list highlights: the position last selected in the list (0 at start, -1
+    // when the selection was cleared) when it points at a row, else -1. Add, Change, Delete
+    // and the race file do not reset the position.
     int highlightedRow() const;
 
     // The user selected `row` (-1: none). Returns the boxes to show, or false for -1.

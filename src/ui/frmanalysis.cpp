@@ -58,8 +58,8 @@ std::optional<double> WindDegrees(const QString& text)
 }
 
 // A table sorted by the numbers of its cells (Qt::UserRole), rows selected whole.
-void SetUpSortedTable(QTableView* table, QSortFilterProxyModel& sorted, QAbstractItemModel& model, const QString& name,
-                      const QString& tip)
+void SetUpSortedTable(QTableView* table, SortedBoatColouredTable& sorted, QAbstractItemModel& model,
+                      const QString& name, const QString& tip)
 {
     sorted.setSourceModel(&model);
     sorted.setSortRole(Qt::UserRole);

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "core/throttle.h"
+#include "models/analysismodels.h"
 #include "replay/fleetframe.h"
-#include "ui/analysismodels.h"
+#include "ui/boatcolours.h"
 
 #include <QAbstractSlider>
-#include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QWidget>
 
@@ -127,14 +127,14 @@ private:
     QLabel* lblStatus;
     QPushButton* cmdClose;
     ManoeuvresModel manoeuvres_;
-    QSortFilterProxyModel sorted_;
+    SortedBoatColouredTable sorted_;
     BoatTotalsModel totals_;
-    QSortFilterProxyModel sortedTotals_;
+    SortedBoatColouredTable sortedTotals_;
     BoatComparisonModel comparison_;
     StartModel start_;
-    QSortFilterProxyModel sortedStart_;
+    SortedBoatColouredTable sortedStart_;
     LegsModel legs_;
-    QSortFilterProxyModel sortedLegs_;
+    SortedBoatColouredTable sortedLegs_;
 
     // The replay moves faster than anyone reads a graph: its line follows at most ten times
     // a second, and at once after the replay went elsewhere.

@@ -174,7 +174,8 @@ void FrmControl::makeControls()
 void FrmControl::makeFleetList()
 {
     lstFleet = MakeControl<QTableView>(this, QStringLiteral("lstFleet"));
-    lstFleet->setModel(&fleetModel_);
+    fleetColoured_.setSourceModel(&fleetModel_);
+    lstFleet->setModel(&fleetColoured_);
     lstFleet->verticalHeader()->hide();
     lstFleet->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     lstFleet->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
@@ -497,7 +498,7 @@ void FrmControl::raceStarted(const FleetInfo& fleet)
     showTexts();
 }
 
-void FrmControl::keep(const FleetFrame& frame)
+void FrmControl::setFrameToShow(const FleetFrame& frame)
 {
     frame_ = frame;
     raceTime_ = RaceTimeText(frame.Step, frame.RaceClock);
@@ -508,13 +509,13 @@ void FrmControl::keep(const FleetFrame& frame)
 
 void FrmControl::frame(const FleetFrame& frame)
 {
-    keep(frame);
+    setFrameToShow(frame);
     shows_.request();
 }
 
 void FrmControl::rewound(const FleetFrame& frame, const ReplaySeries&, long long)
 {
-    keep(frame);
+    setFrameToShow(frame);
     showTexts();
 }
 

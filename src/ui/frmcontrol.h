@@ -2,8 +2,9 @@
 
 #include "core/replay.h"
 #include "core/throttle.h"
+#include "models/tablemodels.h"
 #include "replay/fleetframe.h"
-#include "ui/tablemodels.h"
+#include "ui/boatcolours.h"
 
 #include <QRect>
 #include <QSize>
@@ -96,7 +97,8 @@ private:
     void sldPosition_Change(int value);
     void txtTail_Change();
     void Form_Unload();
-    void keep(const FleetFrame& frame);
+    // The frame and its texts (race time, distances, step) for showTexts() to show.
+    void setFrameToShow(const FleetFrame& frame);
     void showTexts();
     void showPosition();
     void layoutFleetList();
@@ -132,6 +134,7 @@ private:
     std::array<QLabel*, kLegendRows> lblDst{}; // element 0 is not used
     QTableView* lstFleet = nullptr;            // the legend of a fleet of more than seven
     FleetTableModel fleetModel_;
+    BoatColouredTable fleetColoured_; // the list's boats in their colours
 
     QSize designedSize_;
     QRect designedList_;

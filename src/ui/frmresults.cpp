@@ -47,7 +47,8 @@ FrmResults::FrmResults(UserDialogs& dialogs, QWidget* parent) : QWidget(parent, 
     lblLine->setWordWrap(true);
     lblLine->setTextFormat(Qt::PlainText); // mark names are text
     tabs = MakeControl<QTabWidget>(this, QStringLiteral("tabResults"));
-    lstLeaderboard = MakeTable(tabs, "lstLeaderboard", QStringLiteral("Leaderboard"), leaderboard_);
+    leaderboardColoured_.setSourceModel(&leaderboard_);
+    lstLeaderboard = MakeTable(tabs, "lstLeaderboard", QStringLiteral("Leaderboard"), leaderboardColoured_);
     lstResults = MakeTable(tabs, "lstResults", QStringLiteral("Results"), results_);
     tabs->addTab(lstLeaderboard, QStringLiteral("&Leaderboard"));
     tabs->addTab(lstResults, QStringLiteral("&Results"));

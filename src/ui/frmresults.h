@@ -2,8 +2,9 @@
 
 #include "core/course.h"
 #include "core/results.h"
+#include "models/tablemodels.h"
 #include "replay/leaderboard.h"
-#include "ui/tablemodels.h"
+#include "ui/boatcolours.h"
 
 #include <QWidget>
 
@@ -43,6 +44,7 @@ private:
     UserDialogs& dialogs_;
     std::string raceFile_;
     LeaderboardModel leaderboard_;
+    BoatColouredTable leaderboardColoured_; // the leaderboard's boats in their colours
     ResultsModel results_;
     QLabel* lblLine;
     QTabWidget* tabs;

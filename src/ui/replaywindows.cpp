@@ -469,11 +469,6 @@ void ReplayWindows::showAnalysis()
     frmAnalysis_->activateWindow();
 }
 
-FrmAnalysis* ReplayWindows::analysisWindow() const
-{
-    return frmAnalysis_.data();
-}
-
 QMargins ReplayWindows::frameMargins() const
 {
     const QRect setup = options_.setupFrame();

@@ -81,7 +81,6 @@ public:
     const AnalysisRun& analysis() const { return analysis_; }
     // The Analysis window: speed and VMG over race time, the manoeuvres, the wind.
     void showAnalysis();
-    FrmAnalysis* analysisWindow() const;
     // Every turn judged anew against the wind given (degrees, where it comes from), or against
     // the wind estimated from the fleet (none); the windows show the new judgement.
     void setWind(std::optional<double> windFromDeg);
@@ -114,7 +113,7 @@ private:
     void analysisChanged();
     // The replay closed: its analysis stops and its window closes.
     void endAnalysis();
-    void endRaceBox(); // the read of the race's box cancelled (not waited for)
+    void endRaceBox();  // the read of the race's box cancelled (not waited for)
     void raceBoxRead(); // the race's box, or why it could not be read, shown
 
     QMainWindow& setup_;

@@ -34,7 +34,6 @@ public:
 
     // The replay stands at `raceSeconds` of race time.
     void showPosition(double raceSeconds);
-    double positionSeconds() const { return positionSeconds_; }
 
     // Where the position's line stands, in the view's pixels from its left; NaN when it is
     // outside the part shown.

@@ -96,14 +96,6 @@ void TileNetwork::cancel(quint64 id)
     }
 }
 
-int TileNetwork::inFlight() const
-{
-    int n = 0;
-    for (const Host& host : hosts_)
-        n += host.InFlight;
-    return n;
-}
-
 int TileNetwork::waiting() const
 {
     int n = 0;

@@ -85,10 +85,8 @@ public:
     // its `done` is not called.
     void cancel(quint64 id);
 
-    int inFlight() const;
     int waiting() const;
     const TileNetworkOptions& options() const { return options_; }
-    QNetworkDiskCache& diskCache() const { return *cache_; }
 
 private:
     struct Request {

@@ -23,8 +23,6 @@ public:
               bool beforeStart = false);
     // The boat (race file order) and manoeuvre of a row; null for no row.
     const Manoeuvre* manoeuvre(int row, int* boat = nullptr) const;
-    // The row of a boat's manoeuvre (its index in BoatAnalysis::Manoeuvres); -1: not listed.
-    int rowOf(int boat, std::size_t index) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,10 +1,10 @@
-#include "ui/analysismodels.h"
+#include "models/analysismodels.h"
 
 #include "analysis/analysisfiles.h"
 #include "analysis/analysistext.h"
 #include "core/results.h"
 #include "core/text.h"
-#include "ui/tablemodels.h"
+#include "models/tablemodels.h"
 
 #include <cmath>
 #include <iterator>
@@ -119,7 +119,7 @@ QVariant BoatCell(const FleetInfo& fleet, const BoatSource& source, int boat, in
     if (role == Qt::UserRole)
         return boat;
     return static_cast<std::size_t>(boat) < fleet.Boats.size()
-               ? BoatCellBrush(fleet.Boats[static_cast<std::size_t>(boat)], role)
+               ? BoatCellColour(fleet.Boats[static_cast<std::size_t>(boat)], role)
                : QVariant();
 }
 
@@ -151,14 +151,6 @@ const Manoeuvre* ManoeuvresModel::manoeuvre(int row, int* boat) const
     if (boat)
         *boat = r.Boat;
     return &race_->Boats[static_cast<std::size_t>(r.Boat)].Manoeuvres[r.Index];
-}
-
-int ManoeuvresModel::rowOf(int boat, std::size_t index) const
-{
-    for (std::size_t row = 0; row < rows_.size(); ++row)
-        if (rows_[row].Boat == boat && rows_[row].Index == index)
-            return static_cast<int>(row);
-    return -1;
 }
 
 int ManoeuvresModel::rowCount(const QModelIndex& parent) const

@@ -10,9 +10,10 @@
 #include <vector>
 
 // The replay's numbers as the windows' tables show them: the control window's list of a
-// large fleet, the leaderboard, the results table and the manoeuvres. Each model takes numbers and makes
-// its texts with the program's formatting functions (replay/valuetext.h), the same as the
-// trace, the video and the web page write.
+// large fleet, the leaderboard and the results table. Each model takes numbers and makes its
+// texts with the program's formatting functions (replay/valuetext.h), the same as the trace,
+// the video and the web page write. The models need Qt Core alone: they are tested, and
+// could be shown, without a window.
 namespace tideplot {
 
 // `index` lies inside a table of `rows` rows and `columns` columns.
@@ -20,9 +21,18 @@ bool Valid(const QModelIndex& index, std::size_t rows, int columns);
 // The heading of a column of `columns` for QAbstractItemModel::headerData.
 QVariant Header(const QStringList& columns, int section, Qt::Orientation orientation, int role);
 
-// A boat's caption on its colour: the background of its cell, and the text in white or
-// black, whichever reads on it.
-QVariant BoatCellBrush(const FleetBoat& boat, int role);
+// The roles of the tables' cells beyond Qt's own (a cell's Qt::UserRole, where it has one,
+// is the number it sorts by). The models need no drawing: a view draws a boat's cell from
+// these numbers (ui/boatcolours.h).
+enum CellRole {
+    // A boat's cell: the colour of its background, an RGB number (0xRRGGBB)...
+    BoatColourRole = Qt::UserRole + 1,
+    // ...and of its text, white or black, whichever reads on the boat's colour.
+    BoatTextColourRole,
+};
+
+// A boat's caption on its colour: BoatColourRole and BoatTextColourRole; nothing for another role.
+QVariant BoatCellColour(const FleetBoat& boat, int role);
 
 // The control window's list of a fleet of more than seven: each boat's caption on its
 // colour and its distance to the first boat, in race file order; or, once the race has a

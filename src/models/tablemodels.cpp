@@ -1,14 +1,8 @@
-#include "ui/tablemodels.h"
+#include "models/tablemodels.h"
 
 #include "core/colour.h"
 #include "core/text.h"
 #include "replay/valuetext.h"
-
-#include <QBrush>
-#include <QColor>
-
-#include <cmath>
-#include <limits>
 
 namespace tideplot {
 
@@ -35,15 +29,15 @@ const QStringList kResultColumnsShown{QStringLiteral("Rank"),      QStringLitera
 
 } // namespace
 
-QVariant BoatCellBrush(const FleetBoat& boat, int role)
+QVariant BoatCellColour(const FleetBoat& boat, int role)
 {
     const std::uint32_t c = boat.WindowColour;
-    const QColor colour(WindowColourRed(c), WindowColourGreen(c), WindowColourBlue(c));
-    if (role == Qt::BackgroundRole)
-        return QBrush(colour);
-    if (role == Qt::ForegroundRole) {
-        const int luma = (299 * colour.red() + 587 * colour.green() + 114 * colour.blue()) / 1000;
-        return QBrush(luma < 128 ? Qt::white : Qt::black);
+    const int red = WindowColourRed(c), green = WindowColourGreen(c), blue = WindowColourBlue(c);
+    if (role == BoatColourRole)
+        return static_cast<unsigned>(red << 16 | green << 8 | blue);
+    if (role == BoatTextColourRole) {
+        const int luma = (299 * red + 587 * green + 114 * blue) / 1000;
+        return luma < 128 ? 0xFFFFFFu : 0x000000u;
     }
     return {};
 }
@@ -140,7 +134,7 @@ QVariant FleetTableModel::data(const QModelIndex& index, int role) const
     if (role == Qt::AccessibleTextRole && index.column() == 1)
         return LocalText(row.Spoken);
     if (index.column() == 0)
-        return BoatCellBrush(fleet_.Boats[static_cast<std::size_t>(row.Boat)], role);
+        return BoatCellColour(fleet_.Boats[static_cast<std::size_t>(row.Boat)], role);
     return {};
 }
 
@@ -195,7 +189,7 @@ QVariant LeaderboardModel::data(const QModelIndex& index, int role) const
             return LocalText(GapText(row));
         }
     }
-    return index.column() == 1 ? BoatCellBrush(boat, role) : QVariant();
+    return index.column() == 1 ? BoatCellColour(boat, role) : QVariant();
 }
 
 QVariant LeaderboardModel::headerData(int section, Qt::Orientation orientation, int role) const
