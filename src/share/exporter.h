@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/outputfile.h"
 #include "core/course.h"
+#include "core/outputfile.h"
 #include "core/replay.h"
 #include "core/results.h"
 #include "earth/applicationge.h"
@@ -9,6 +9,8 @@
 
 #include <QSize>
 #include <QString>
+
+#include <functional>
 
 #include <memory>
 #include <optional>
@@ -37,6 +39,9 @@ struct ExportRun {
     std::shared_ptr<MapSource> Map;   // under the chart's pictures; none: the sea
     std::optional<Course> RaceCourse; // drawn on the pictures and in the KML file, when the race has one
     bool DrawChart = false;           // the chart is drawn even when no exporter shows it
+    // Makes the chart, and sets Chart: given where the pictures are drawn (MakeExportChart,
+    // share/pictureexporters.h), for the loop to call once when the chart is shown.
+    std::function<std::unique_ptr<ApplicationGE>(ExportRun& run)> MakeChart;
     // Filled by the loop: the race's boats once it is loaded, the chart when an exporter
     // shows it, the box of everything drawn so far.
     FleetInfo Fleet;

@@ -11,7 +11,7 @@
 #include "replay/valuetext.h"
 #include "share/exportloop.h"
 #include "share/pagedata.h"
-#include "share/replayvideo.h"
+#include "share/replaysteps.h"
 #include "tideplot/version.h"
 
 #include <QCryptographicHash>
@@ -252,8 +252,8 @@ void HtmlPageExporter::addPiece(std::size_t k, long long step, const TrackPoint&
     const std::int64_t toLat = std::llround(to.Lat * kMicroDegrees);
     const std::int64_t toLonMicro = std::llround(toLon * kMicroDegrees);
     const bool joined = boat.hasEnd && fromLat == boat.endLat && fromLonMicro == boat.endLon;
-    boat.track.piece(step - boat.pieceStep, joined, fromLat - boat.endLat, fromLonMicro - boat.endLon,
-                     toLat - fromLat, toLonMicro - fromLonMicro);
+    boat.track.piece(step - boat.pieceStep, joined, fromLat - boat.endLat, fromLonMicro - boat.endLon, toLat - fromLat,
+                     toLonMicro - fromLonMicro);
     boat.hasEnd = true;
     boat.endLat = toLat;
     boat.endLon = toLonMicro;
@@ -486,7 +486,9 @@ void HtmlPageExporter::write(OutputFile& out)
     if (options_.Title.isEmpty())
         options_.Title = QFileInfo(QString::fromLocal8Bit(fleet_.RaceFileName.c_str())).completeBaseName();
     // The script's parts, one after the other in one script element.
-    const std::string script = (Resource("racedata.js") + Resource("trackpen.js") + Resource("chart.js") + Resource("controls.js")).toStdString();
+    const std::string script =
+        (Resource("racedata.js") + Resource("trackpen.js") + Resource("chart.js") + Resource("controls.js"))
+            .toStdString();
     if (QByteArray::fromStdString(script).toLower().contains("</script"))
         throw Error("the web page's script holds the end of a script element");
     const std::string style = Resource("replay.css").toStdString();

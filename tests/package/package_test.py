@@ -236,6 +236,11 @@ def check(args, work):
     found = set()
     for folder, _, files in os.walk(root):
         found |= {os.path.relpath(os.path.join(folder, name), root) for name in files}
+    # The module that draws, in the program's library folder (lib, or lib/TRIPLET under /usr).
+    module = [path for path in found if re.fullmatch(r"usr/lib/([^/]+/)?tideplot/tideplot-gui\.so", path)]
+    if len(module) != 1:
+        fail(f"the package holds no usr/lib/tideplot/tideplot-gui.so, or more than one: {module}")
+    expected |= set(module)
     for path in sorted(expected - found):
         fail(f"the package lacks {path}")
     for path in sorted(found - expected):
