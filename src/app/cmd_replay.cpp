@@ -177,6 +177,8 @@ ParsedArgs ParseReplayArgs(const std::vector<std::string>& args)
 ReplayOptions ParseReplayOptions(const std::vector<std::string>& args, const ReplayDrawing* drawing)
 {
     const ParsedArgs parsed = ParseReplayArgs(args);
+    if (!drawing && ReplayDraws(args))
+        throw UsageError("the chart is drawn by the module that draws (tideplot-gui.so), which is not loaded here");
     if (parsed.positional.empty())
         throw UsageError("no race file given");
     if (parsed.positional.size() > 1)
