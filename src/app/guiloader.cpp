@@ -35,7 +35,7 @@ int RunGuiModule(int argc, char** argv)
         static const SharedLibrary module(GuiModulePath(), "tideplot");
         module.Resolve(entry, kGuiModuleEntry);
     } catch (const Error& e) {
-        std::fprintf(stderr, "tideplot: the windows' part of the program: %s\n", e.what());
+        std::fprintf(stderr, "tideplot: the part of the program that draws: %s\n", e.what());
         return 1;
     }
     return entry(argc, argv);
