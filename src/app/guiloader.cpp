@@ -12,7 +12,7 @@ namespace tideplot {
 
 namespace {
 
-// Beside the program (its build folder), else where it is installed: LIBDIR/tideplot
+// Beside the program (its build folder), else where it is installed: lib/TRIPLET/tideplot
 // under the program's prefix.
 std::string GuiModulePath()
 {

@@ -3,7 +3,7 @@
 // The part of the program that draws, with Qt Gui and Qt Widgets: the windows, the link to
 // Google Earth Pro and the replay that draws the chart (--screenshot, --video,
 // --earth=chart). It is a module of its own (tideplot-gui.so, beside the program in the
-// build folder, in LIBDIR/tideplot when installed) that the program loads the first time
+// build folder, in lib/TRIPLET/tideplot when installed) that the program loads the first time
 // it needs it, so that the verbs that draw nothing map neither Qt Gui nor what it pulls in
 // (X11, EGL, fontconfig, FreeType, HarfBuzz, D-Bus). Its one entry point takes the
 // program's own arguments.

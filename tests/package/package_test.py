@@ -239,7 +239,7 @@ def check(args, work):
     # The module that draws, in the program's library folder (lib, or lib/TRIPLET under /usr).
     module = [path for path in found if re.fullmatch(r"usr/lib/([^/]+/)?tideplot/tideplot-gui\.so", path)]
     if len(module) != 1:
-        fail(f"the package holds no usr/lib/tideplot/tideplot-gui.so, or more than one: {module}")
+        fail(f"the package holds no usr/lib/TRIPLET/tideplot/tideplot-gui.so, or more than one: {module}")
     expected |= set(module)
     for path in sorted(expected - found):
         fail(f"the package lacks {path}")
