@@ -1,24 +1,20 @@
 #include "app/args.h"
 #include "app/commands.h"
+#include "app/replayoptions.h"
 #include "core/coursefile.h"
 #include "core/error.h"
 #include "core/handicapfile.h"
 #include "core/replay.h"
 #include "core/text.h"
-#include "earth/chart/chartmap.h"
-#include "earth/earthfactory.h"
+#include "earth/earthchoice.h"
 #include "earth/map/mapchoice.h"
 #include "replay/valuetext.h"
 #include "share/exportloop.h"
 #include "share/fileexporters.h"
 #include "share/htmlpage.h"
 #include "share/interrupt.h"
-#include "share/pictureexporters.h"
-#include "share/replayvideo.h"
+#include "share/replaysteps.h"
 
-#include <QGuiApplication>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <chrono>
@@ -67,33 +63,8 @@ const char* kReplayUsage =
     "A race with a course file (RACE.TP1.course) has its course drawn on the pictures, in the KML\n"
     "file and on the web page: the start line, the marks and gates, the finish line.\n";
 
-struct ReplayOptions {
-    std::string raceFile;
-    std::string handicap;
-    std::string ratingsFile;
-    ReplaySettings settings;
-    double headingDeg = 0;
-    double tiltDeg = 0;
-    long long maxSteps = -1;
-    bool chart = false; // --earth=chart: the replay drawn into the chart, which shows nothing
-    std::optional<QSize> sizePx;
-    int framesPerSecond = 30;
-    double tailMinutes = 0;
-    std::string pageTitle; // --title: the web page's title; empty: the race file's name
-    MapChoice map;
-    // The outputs asked for, by option, in the order of kOutputs.
-    std::vector<std::pair<std::string, std::string>> outputs;
-
-    std::string output(const std::string& option) const
-    {
-        for (const auto& [name, path] : outputs)
-            if (name == option)
-                return path;
-        return {};
-    }
-};
-
 // Every output option and the exporter that writes it.
+// Those without one (the pictures) are made by the replay's drawing.
 struct OutputOption {
     const char* Name;
     std::unique_ptr<ReplayExporter> (*Make)(const QString& path, const ReplayOptions& options);
@@ -102,11 +73,6 @@ struct OutputOption {
 template <class Exporter> std::unique_ptr<ReplayExporter> Make(const QString& path, const ReplayOptions&)
 {
     return std::make_unique<Exporter>(path);
-}
-
-std::unique_ptr<ReplayExporter> MakeVideo(const QString& path, const ReplayOptions& options)
-{
-    return std::make_unique<VideoExporter>(path, options.framesPerSecond);
 }
 
 std::unique_ptr<ReplayExporter> MakePage(const QString& path, const ReplayOptions& options)
@@ -122,42 +88,11 @@ std::unique_ptr<ReplayExporter> MakePage(const QString& path, const ReplayOption
 const OutputOption kOutputs[] = {
     {"--kml", Make<KmlFileExporter>},
     {"--trace", Make<TraceExporter>},
-    {"--screenshot", Make<PictureExporter>},
-    {"--video", MakeVideo},
+    {"--screenshot", nullptr},
+    {"--video", nullptr},
     {"--kml-animated", Make<AnimatedKmlExporter>},
     {"--html", MakePage},
 };
-
-// --video, --size and --fps. The video's size must be even (yuv420p); a --screenshot
-// picture alone may have any size in the same range.
-void ParseShareOptions(const ParsedArgs& parsed, ReplayOptions& options)
-{
-    const bool video = parsed.has("--video");
-    if (parsed.has("--fps") && !video)
-        throw UsageError("--fps sets the frame rate of --video");
-    if (parsed.has("--size") && !video && !parsed.has("--screenshot"))
-        throw UsageError("--size sets the picture size of --video and --screenshot");
-    const std::string fps = parsed.value("--fps", "30");
-    if (fps.empty() || fps.size() > 4 || fps.find_first_not_of("0123456789") != std::string::npos)
-        throw UsageError("--fps: \"" + fps + "\" is not a whole number of frames a second");
-    options.framesPerSecond = std::stoi(fps);
-    if (options.framesPerSecond < 1 || options.framesPerSecond > kMaxFramesPerSecond)
-        throw UsageError("--fps: " + fps + " is not a number of frames a second from 1 to " +
-                         std::to_string(kMaxFramesPerSecond));
-    try {
-        if (parsed.has("--size"))
-            options.sizePx = ParseVideoSize(parsed.value("--size", ""));
-        if (video) {
-            CheckVideoSettings({options.sizePx.value_or(VideoSettings().SizePx), options.framesPerSecond});
-            CheckVideoPlayable(options.sizePx.value_or(VideoSettings().SizePx));
-        } else if (options.sizePx) {
-            const QSize even((options.sizePx->width() + 1) / 2 * 2, (options.sizePx->height() + 1) / 2 * 2);
-            CheckVideoSettings({even, options.framesPerSecond});
-        }
-    } catch (const Error& e) {
-        throw UsageError(std::string("--size: ") + e.what());
-    }
-}
 
 // --tail, and a map the web page can show.
 void ParsePageOptions(const ParsedArgs& parsed, ReplayOptions& options)
@@ -204,11 +139,11 @@ void ParseEarthOption(const ParsedArgs& parsed, ReplayOptions& options, std::str
 }
 
 // No output names the race file, its course file, another output or the picture's world file.
-void CheckOutputNames(const ReplayOptions& options)
+void CheckOutputNames(const ReplayOptions& options, const ReplayDrawing* drawing)
 {
     std::vector<std::pair<std::string, std::string>> named = options.outputs;
-    if (const std::string picture = options.output("--screenshot"); !picture.empty()) {
-        const std::string world = WorldFilePath(LocalText(picture)).toStdString();
+    if (const std::string picture = options.output("--screenshot"); !picture.empty() && drawing) {
+        const std::string world = drawing->WorldFile(LocalText(picture)).toStdString();
         if (SameFile(world, picture))
             throw UsageError("--screenshot: a picture named .pgw would be its own world file");
         named.emplace_back("the world file of --screenshot, " + world + ",", world);
@@ -230,14 +165,20 @@ void CheckOutputNames(const ReplayOptions& options)
     }
 }
 
-ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
+ParsedArgs ParseReplayArgs(const std::vector<std::string>& args)
 {
-    const ParsedArgs parsed =
-        ParseArgs(args,
-                  {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
-                   "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map", "--html", "--tail",
-                   "--title", "--handicap", "--ratings"},
-                  {});
+    return ParseArgs(args,
+                     {"--resolution", "--points", "--heading", "--tilt", "--max-steps", "--kml", "--trace", "--earth",
+                      "--screenshot", "--video", "--size", "--fps", "--kml-animated", "--map", "--html", "--tail",
+                      "--title", "--handicap", "--ratings"},
+                     {});
+}
+
+ReplayOptions ParseReplayOptions(const std::vector<std::string>& args, const ReplayDrawing* drawing)
+{
+    const ParsedArgs parsed = ParseReplayArgs(args);
+    if (!drawing && ReplayDraws(args))
+        throw UsageError("the chart is drawn by the module that draws (tideplot-gui.so), which is not loaded here");
     if (parsed.positional.empty())
         throw UsageError("no race file given");
     if (parsed.positional.size() > 1)
@@ -277,31 +218,16 @@ ReplayOptions ParseReplayOptions(const std::vector<std::string>& args)
     }
     std::string kmlFile = parsed.value("--kml", "");
     ParseEarthOption(parsed, options, kmlFile);
-    ParseShareOptions(parsed, options);
+    if (drawing)
+        drawing->ParseOptions(parsed, options);
     ParsePageOptions(parsed, options);
     for (const OutputOption& output : kOutputs) {
         const std::string path = std::string(output.Name) == "--kml" ? kmlFile : parsed.value(output.Name, "");
         if (!path.empty())
             options.outputs.emplace_back(output.Name, path);
     }
-    CheckOutputNames(options);
+    CheckOutputNames(options, drawing);
     return options;
-}
-
-// Without a session (a build server, say) Qt picks a runtime folder of its own and warns
-// about it; the same folder is picked quietly.
-std::unique_ptr<QGuiApplication> OffscreenApplication(int& argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        const QString runtime =
-            QDir::tempPath() + QStringLiteral("/runtime-") + qEnvironmentVariable("USER", "tideplot");
-        if (QDir().mkpath(runtime) &&
-            QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
-            qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
-    }
-    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 // On a terminal: how far the replay is, at most every 200 ms; with a video, its frames
@@ -355,8 +281,6 @@ ExportRun RunOf(const ReplayOptions& options, bool chart)
     run.HeadingDeg = options.headingDeg;
     run.TiltDeg = options.tiltDeg;
     run.MaxSteps = options.maxSteps;
-    run.PictureSize =
-        options.sizePx.value_or(options.output("--video").empty() ? kScreenshotSizePx : VideoSettings().SizePx);
     run.DrawChart = options.chart;
     // The course is drawn on the pictures and in the KML file; a course file that cannot be
     // read is passed over with a warning, as the windows do.
@@ -384,7 +308,21 @@ int Fail(const std::string& message)
 
 } // namespace
 
-int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv)
+bool ReplayDraws(const std::vector<std::string>& args)
+{
+    ParsedArgs parsed;
+    try {
+        parsed = ParseReplayArgs(args);
+    } catch (const Error&) {
+        return false;
+    }
+    for (const char* option : {"--screenshot", "--video", "--size", "--fps"})
+        if (parsed.has(option))
+            return true;
+    return parsed.has("--earth") && parsed.value("--earth", "") == "chart";
+}
+
+int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv, const ReplayDrawing* drawing)
 {
     for (const auto& a : args) {
         if (a == "--help" || a == "-h") {
@@ -394,7 +332,7 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     }
     ReplayOptions options;
     try {
-        options = ParseReplayOptions(args);
+        options = ParseReplayOptions(args, drawing);
     } catch (const Error& e) {
         std::fprintf(stderr, "tideplot replay: %s (tideplot replay --help)\n", e.what());
         return 2;
@@ -410,7 +348,8 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     std::vector<std::unique_ptr<ReplayExporter>> exporters;
     for (const OutputOption& output : kOutputs)
         if (const std::string path = options.output(output.Name); !path.empty())
-            exporters.push_back(output.Make(LocalText(path), options));
+            exporters.push_back(output.Make ? output.Make(LocalText(path), options)
+                                            : drawing->MakeExporter(output.Name, LocalText(path), options));
     const bool chart = options.chart || !options.output("--screenshot").empty() || !options.output("--video").empty();
     if (options.map.kind != MapChoice::Kind::None && !chart && options.output("--html").empty())
         std::fputs("warning: --map draws under the --screenshot and --video pictures; without one it has nothing to "
@@ -421,17 +360,12 @@ int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** arg
     // file is written, the temporary ones are removed.
     InterruptCatcher interrupts;
     const auto started = std::chrono::steady_clock::now();
-    std::unique_ptr<QGuiApplication> qtApp;
-    if (chart)
-        qtApp = OffscreenApplication(argc, argv);
+    std::shared_ptr<void> drawn; // what the chart draws with, kept while it draws
     ExportResult result;
     try {
         ExportRun run = RunOf(options, chart);
-        try {
-            run.Map = chart ? OpenMap(options.map) : nullptr;
-        } catch (const Error& e) {
-            throw Error(std::string("--map: ") + e.what());
-        }
+        if (chart)
+            drawn = drawing->Prepare(run, options, argc, argv);
         ProgressLine progress(options, run);
         ExportHooks hooks;
         hooks.warning = [](const std::string& warning) { std::fprintf(stderr, "warning: %s\n", warning.c_str()); };

@@ -7,8 +7,12 @@
 // prints its result on stdout and its errors on stderr, and returns the exit status.
 namespace tideplot {
 
-// Takes the program's argc and argv for the Qt application the chart view needs.
-int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv);
+struct ReplayDrawing;
+
+// Takes the program's argc and argv for the Qt application the chart view needs, and what
+// the chart is drawn with: null in the program, which hands a replay that draws to the
+// module that draws (app/replayoptions.h: ReplayDraws).
+int RunReplayCommand(const std::vector<std::string>& args, int& argc, char** argv, const ReplayDrawing* drawing);
 int RunImportKmlCommand(const std::vector<std::string>& args);
 int RunResultsCommand(const std::vector<std::string>& args);
 int RunAnalyseCommand(const std::vector<std::string>& args);

@@ -4,7 +4,6 @@
 
 #include "app/args.h"
 #include "app/commands.h"
-#include "core/text.h"
 #include "earth/earthfactory.h"
 #include "ui/artwork.h"
 #include "ui/frmmain.h"
@@ -14,7 +13,6 @@
 #include <QFile>
 
 #include <cstdio>
-#include <filesystem>
 
 namespace tideplot {
 
@@ -45,16 +43,6 @@ EarthChoice ViewChoice(const ParsedArgs& parsed)
 }
 
 } // namespace
-
-bool IsGuiArgument(const std::string& arg)
-{
-    if (arg.rfind("--earth", 0) == 0)
-        return true;
-    if (arg.empty() || arg[0] == '-')
-        return false;
-    std::error_code error;
-    return std::filesystem::is_regular_file(arg, error) || (arg.size() > 4 && EndsWithNoCase(arg, ".tp1"));
-}
 
 int RunGui(const std::vector<std::string>& args, int& argc, char** argv)
 {

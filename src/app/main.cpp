@@ -1,17 +1,17 @@
 #include "app/commands.h"
-#include "app/gui.h"
+#include "app/guimodule.h"
+#include "app/replayoptions.h"
+#include "core/text.h"
 #include "share/interrupt.h"
 #include "tideplot/version.h"
-
-#include <QtGlobal>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -52,14 +52,13 @@ int CheckedStandardOutput(const std::string& program, int status)
     return status != 0 ? status : 1;
 }
 
+// The verbs that draw nothing, run by the program itself.
 int RunVerb(const std::string& verb, std::vector<std::string>& args, int& argc, char** argv)
 {
     if (verb == "replay")
-        return tideplot::RunReplayCommand(args, argc, argv);
+        return tideplot::RunReplayCommand(args, argc, argv, nullptr);
     if (verb == "import" || verb == "import-kml")
         return tideplot::RunImportKmlCommand(args);
-    if (verb == "link")
-        return tideplot::RunLinkCommand(args, argc, argv);
     if (verb == "analyse")
         return tideplot::RunAnalyseCommand(args);
     if (verb == "course")
@@ -67,26 +66,25 @@ int RunVerb(const std::string& verb, std::vector<std::string>& args, int& argc, 
     return tideplot::RunResultsCommand(args);
 }
 
+// True when `arg`, the first argument, is one that the windows take (a race file or
+// --earth=...), rather than a command.
+bool IsGuiArgument(const std::string& arg)
+{
+    if (arg.rfind("--earth", 0) == 0)
+        return true;
+    if (arg.empty() || arg[0] == '-')
+        return false;
+    std::error_code error;
+    return std::filesystem::is_regular_file(arg, error) || (arg.size() > 4 && tideplot::EndsWithNoCase(arg, ".tp1"));
+}
+
 } // namespace
-
-namespace tideplot {
-bool StderrIsTerminal()
-{
-    return isatty(STDERR_FILENO) == 1;
-}
-
-bool HaveWindowSystem()
-{
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-}
-} // namespace tideplot
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty())
-        return tideplot::RunGui(args, argc, argv);
+        return tideplot::RunGuiModule(argc, argv);
     if (args[0] == "--help" || args[0] == "-h") {
         PrintUsage(stdout);
         return CheckedStandardOutput("tideplot", 0);
@@ -97,17 +95,18 @@ int main(int argc, char** argv)
     }
     const std::string verb = args[0];
     args.erase(args.begin());
-    if (verb == "replay" || verb == "import" || verb == "import-kml" || verb == "link" || verb == "results" ||
-        verb == "analyse" || verb == "course") {
+    // What draws is loaded with the module that draws it.
+    if (verb == "link" || (verb == "replay" && tideplot::ReplayDraws(args)))
+        return CheckedStandardOutput("tideplot " + verb, tideplot::RunGuiModule(argc, argv));
+    if (verb == "replay" || verb == "import" || verb == "import-kml" || verb == "results" || verb == "analyse" ||
+        verb == "course") {
         const std::string program = verb == "import-kml" ? "tideplot import" : "tideplot " + verb;
         tideplot::WatchSignals(program);
         const int status = RunVerb(verb, args, argc, argv);
         return CheckedStandardOutput(program, status);
     }
-    if (tideplot::IsGuiArgument(verb)) {
-        args.insert(args.begin(), verb);
-        return tideplot::RunGui(args, argc, argv);
-    }
+    if (IsGuiArgument(verb))
+        return tideplot::RunGuiModule(argc, argv);
     std::fprintf(stderr, "tideplot: unknown command \"%s\"\n", verb.c_str());
     PrintUsage(stderr);
     return 2;

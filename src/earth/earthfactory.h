@@ -1,6 +1,7 @@
 #pragma once
 
 #include "earth/applicationge.h"
+#include "earth/earthchoice.h"
 
 #include <QString>
 
@@ -8,21 +9,6 @@
 
 // Creating the view the replay draws into: the one place that knows every backend.
 namespace tideplot {
-
-struct EarthChoice {
-    enum class Kind {
-        Automatic,   // Google Earth Pro when it is installed, otherwise the chart view
-        Chart,       // the built-in chart view
-        GoogleEarth, // live in Google Earth Pro through a NetworkLink
-        KmlFile,     // everything drawn collected into one KML file
-    };
-    Kind kind = Kind::Automatic;
-    QString kmlPath; // for KmlFile
-};
-
-// Reads "chart", "googleearth" or "kml:FILE" (as given with --earth=...); an empty text
-// is the automatic choice. Throws Error naming the text otherwise.
-EarthChoice ParseEarthChoice(const QString& text);
 
 // True when Google Earth Pro is found: on the PATH, or where its installer puts it.
 bool GoogleEarthProInstalled();

@@ -10,6 +10,8 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +39,9 @@ struct ExportRun {
     std::shared_ptr<MapSource> Map;   // under the chart's pictures; none: the sea
     std::optional<Course> RaceCourse; // drawn on the pictures and in the KML file, when the race has one
     bool DrawChart = false;           // the chart is drawn even when no exporter shows it
+    // Makes the chart, and sets Chart: given where the pictures are drawn (MakeExportChart,
+    // share/pictureexporters.h), for the loop to call once when the chart is shown.
+    std::function<std::unique_ptr<ApplicationGE>(ExportRun& run)> MakeChart;
     // Filled by the loop: the race's boats once it is loaded, the chart when an exporter
     // shows it, the box of everything drawn so far.
     FleetInfo Fleet;

@@ -3,7 +3,6 @@
 #include "core/coursefile.h"
 #include "core/error.h"
 #include "core/racecheck.h"
-#include "earth/chart/chartpicture.h"
 #include "replay/earthobserver.h"
 #include "replay/replaysession.h"
 #include "replay/trace.h"
@@ -19,19 +18,6 @@ namespace {
 std::string Named(const QString& path)
 {
     return "\"" + path.toLocal8Bit().toStdString() + "\"";
-}
-
-// The chart the pictures show, its camera at the run's heading and tilt.
-std::unique_ptr<ChartPicture> MakeChart(const ExportRun& run)
-{
-    auto chart = std::make_unique<ChartPicture>();
-    chart->setMapSource(run.Map);
-    chart->SetCourse(run.RaceCourse);
-    CameraInfoGE start = chart->GetCamera(2);
-    start.Azimuth = run.HeadingDeg;
-    start.Tilt = run.TiltDeg;
-    chart->SetCamera(start, 10.0);
-    return chart;
 }
 
 // An output that names a boat's track file would replace it: refused before anything is
@@ -50,11 +36,12 @@ void CheckOutputsAreNoTrackFile(const std::vector<ReplayExporter*>& exporters, c
 // every view (the chart first: the camera is read from it), with the trace's events.
 class Drawing {
 public:
-    Drawing(ExportRun& run, const std::vector<ReplayExporter*>& exporters) : nothing_(run.HeadingDeg, run.TiltDeg)
+    Drawing(ExportRun& run, ApplicationGE* chart, const std::vector<ReplayExporter*>& exporters)
+        : nothing_(run.HeadingDeg, run.TiltDeg)
     {
         std::vector<ApplicationGE*> views;
-        if (run.Chart)
-            views.push_back(run.Chart);
+        if (chart)
+            views.push_back(chart);
         TraceWriter* trace = nullptr;
         for (ReplayExporter* exporter : exporters) {
             if (ApplicationGE* view = exporter->view())
@@ -127,17 +114,20 @@ ExportResult RunExport(ExportRun& run, const std::vector<ReplayExporter*>& expor
     CheckOutputNames(run.RaceFile, exporters);
     for (ReplayExporter* exporter : exporters)
         exporter->open(run);
-    std::unique_ptr<ChartPicture> chart;
+    std::unique_ptr<ApplicationGE> chart;
     bool showsChart = run.DrawChart;
     for (const ReplayExporter* exporter : exporters)
         showsChart = showsChart || exporter->showsChart();
-    if (showsChart)
-        chart = MakeChart(run);
-    run.Chart = chart.get();
+    run.Chart = nullptr;
+    if (showsChart) {
+        if (!run.MakeChart)
+            throw Error("the chart cannot be drawn here: no pictures are drawn without the windows' module");
+        chart = run.MakeChart(run);
+    }
     DrawnBox box;
     run.Drawn = &box;
 
-    Drawing drawing(run, exporters);
+    Drawing drawing(run, chart.get(), exporters);
     ReplaySession session;
     if (FrameObserver* observer = drawing.observer())
         session.addObserver(observer);
@@ -170,7 +160,7 @@ ExportResult RunExport(ExportRun& run, const std::vector<ReplayExporter*>& expor
         for (PreparedFile& file : exporter->finish(run))
             files.push_back(std::move(file));
     if (chart && hooks.warning)
-        for (const std::string& warning : chart->takeMapWarnings())
+        for (const std::string& warning : chart->TakeWarnings())
             hooks.warning(warning);
     if (hooks.beforeCommit)
         hooks.beforeCommit();

@@ -12,7 +12,7 @@
 #include "replay/valuetext.h"
 #include "share/exportloop.h"
 #include "share/pagedata.h"
-#include "share/replayvideo.h"
+#include "share/replaysteps.h"
 #include "tideplot/version.h"
 
 #include <QCryptographicHash>

@@ -9,6 +9,19 @@
 
 namespace tideplot {
 
+std::unique_ptr<ApplicationGE> MakeExportChart(ExportRun& run)
+{
+    auto chart = std::make_unique<ChartPicture>();
+    chart->setMapSource(run.Map);
+    chart->SetCourse(run.RaceCourse);
+    CameraInfoGE start = chart->GetCamera(2);
+    start.Azimuth = run.HeadingDeg;
+    start.Tilt = run.TiltDeg;
+    chart->SetCamera(start, 10.0);
+    run.Chart = chart.get();
+    return chart;
+}
+
 namespace {
 
 std::string Local(const QString& path)

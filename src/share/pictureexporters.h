@@ -11,6 +11,10 @@
 // (race time, legend, distances) in a corner and the finish line when the race has one.
 namespace tideplot {
 
+// The chart the pictures show, its camera at the run's heading and tilt (ExportRun's
+// MakeChart); sets the run's Chart.
+std::unique_ptr<ApplicationGE> MakeExportChart(ExportRun& run);
+
 // --screenshot FILE: the chart of the whole race at the end, and FILE.pgw beside it
 // (Web Mercator, for GIS programs) unless the picture goes to a pipe or a device.
 class PictureExporter : public ReplayExporter {

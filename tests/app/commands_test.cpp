@@ -287,6 +287,51 @@ TEST(Commands, SignalsEndEveryVerbAtOnce)
     }
 }
 
+// The libraries a run of the program mapped, as the dynamic loader tells them
+// (LD_DEBUG=files): the program's own DT_NEEDED and what it loaded later.
+std::string MappedLibraries(const TempDir& dir, const std::string& args)
+{
+    const std::string log = dir.file("ld");
+    RunCommand(Environment(dir) + "LD_DEBUG=files LD_DEBUG_OUTPUT=" + Quote(log) + " " + kTideplot + " " + args);
+    std::string mapped;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        if (entry.path().filename().string().rfind("ld.", 0) == 0) {
+            mapped += Slurp(entry.path().string());
+            std::filesystem::remove(entry.path());
+        }
+    return mapped;
+}
+
+// The verbs that draw nothing start as fast as `wc`: they map neither Qt Gui nor Qt Widgets,
+// nor what those pull in (the window system's, the fonts' and D-Bus's libraries); the
+// replay that draws a picture loads them with the module that draws.
+TEST(Commands, OnlyWhatDrawsMapsQtGui)
+{
+    TempDir dir;
+    WriteRace(dir);
+    const std::string race = Quote(dir.file("race.TP1"));
+    const std::string headless[] = {
+        "--version",
+        "replay " + race + " --trace " + Quote(dir.file("t.txt")) + " --kml " + Quote(dir.file("k.kml")) + " --html " +
+            Quote(dir.file("p.html")) + " --kml-animated " + Quote(dir.file("a.kml")),
+        "results " + race,
+        "analyse " + race,
+        "course " + race,
+        "import " + Quote(dir.file("log.gpx")),
+    };
+    const char* drawing[] = {"libQt6Gui.so",  "libQt6Widgets.so", "libX11",      "libxcb.so", "libEGL",
+                             "libfontconfig", "libfreetype",      "libharfbuzz", "libdbus"};
+    for (const std::string& args : headless) {
+        const std::string mapped = MappedLibraries(dir, args);
+        EXPECT_NE(mapped.find("libQt6Core.so"), std::string::npos) << args << ": the loader told nothing";
+        for (const char* library : drawing)
+            EXPECT_EQ(mapped.find(library), std::string::npos) << args << " maps " << library;
+    }
+    const std::string picture = MappedLibraries(dir, "replay " + race + " --screenshot " + Quote(dir.file("c.png")));
+    EXPECT_NE(picture.find("tideplot-gui.so"), std::string::npos);
+    EXPECT_NE(picture.find("libQt6Gui.so"), std::string::npos);
+}
+
 // Output that cannot be written (a full disk: /dev/full) is a failure of every verb, said
 // on stderr, never a success.
 TEST(Commands, LostStandardOutputIsAFailure)

@@ -236,6 +236,11 @@ def check(args, work):
     found = set()
     for folder, _, files in os.walk(root):
         found |= {os.path.relpath(os.path.join(folder, name), root) for name in files}
+    # The module that draws, in the program's library folder (lib, or lib/TRIPLET under /usr).
+    module = [path for path in found if re.fullmatch(r"usr/lib/([^/]+/)?tideplot/tideplot-gui\.so", path)]
+    if len(module) != 1:
+        fail(f"the package holds no usr/lib/TRIPLET/tideplot/tideplot-gui.so, or more than one: {module}")
+    expected |= set(module)
     for path in sorted(expected - found):
         fail(f"the package lacks {path}")
     for path in sorted(found - expected):
@@ -281,7 +286,11 @@ def check(args, work):
     for name in wanted:
         if not any(name in path for path in loaded):
             fail(f"the runs loaded no {name}: the check below does not see what it needs to")
-    check_libraries("loaded when needed", loaded - linked, reached)
+    # The package's own module that draws is loaded too; what it links is checked with the rest.
+    ours = {path for path in loaded if path.startswith(root + os.sep)}
+    if not ours:
+        fail("the video over a map loaded no module of the package's own")
+    check_libraries("loaded when needed", loaded - linked - ours, reached)
 
     # The manual page: it reads cleanly and keeps up with the program's --help texts.
     with gzip.open(os.path.join(root, "usr/share/man/man1/tideplot.1.gz"), "rt") as f:

@@ -58,7 +58,8 @@ QString TileSubdomain(int x, int y);
 QString TileServerName(const QString& urlTemplate);
 
 // The map for a choice, its tiles fetched through `network` (made when null): null for
-// none. Throws Error when an MBTiles file cannot be read or a URL template is unusable.
+// none. Defined with the maps themselves (openmap.cpp, which needs Qt Gui). Throws Error when an MBTiles file cannot be
+// read or a URL template is unusable.
 std::shared_ptr<MapSource> OpenMap(const MapChoice& choice, std::shared_ptr<TileNetwork> network = nullptr);
 
 } // namespace tideplot
