@@ -4,10 +4,9 @@
 #include "earth/map/mbtilessource.h"
 #include "earth/map/tilekey.h"
 #include "share/pagedata.h"
+#include "share/picturesize.h"
 
-#include <QBuffer>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -181,16 +180,13 @@ void TileReader::keep(int z, long long x, long long y, const QByteArray& bytes, 
     const auto [mime, format] = PictureKind(bytes);
     if (!mime)
         fail("its tile " + name + " is no PNG, JPEG or WebP picture");
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    const QSize size = reader.size();
-    if (!size.isValid())
-        fail("its tile " + name + " is no " + std::string(format) + " picture that can be read (" +
-             reader.errorString().toStdString() + ")");
-    if (size.width() > kPageTilePixels || size.height() > kPageTilePixels)
-        fail("its tile " + name + " is " + std::to_string(size.width()) + "x" + std::to_string(size.height()) +
+    std::string why;
+    const std::optional<PictureSize> read = ReadPictureSize(bytes, why);
+    if (!read)
+        fail("its tile " + name + " is no " + std::string(format) + " picture that can be read (" + why + ")");
+    const PictureSize size = *read;
+    if (size.Width > kPageTilePixels || size.Height > kPageTilePixels)
+        fail("its tile " + name + " is " + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
              " pixels, more than a map tile's " + std::to_string(kPageTilePixels) + " each way");
     map.Tiles.emplace_back(name, std::string("data:") + mime + ";base64," + bytes.toBase64().toStdString());
     map.TileBytes += static_cast<std::size_t>(bytes.size());
