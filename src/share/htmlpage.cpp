@@ -11,6 +11,7 @@
 #include "replay/valuetext.h"
 #include "share/exportloop.h"
 #include "share/pagedata.h"
+#include "share/pagedebrief.h"
 #include "share/replayvideo.h"
 #include "tideplot/version.h"
 
@@ -334,6 +335,8 @@ void HtmlPageExporter::frame(const FleetFrame& frame)
     if (steps_ == 1)
         firstClock_ = frame.RaceClock;
     lastClock_ = frame.RaceClock;
+    if (debrief_)
+        debrief_->step(frame.RaceClock);
 
     const std::int64_t seconds = ClockSeconds(RaceClockText(frame.RaceClock));
     clock_->putSigned(seconds - clockSeconds_);
@@ -372,8 +375,9 @@ void HtmlPageExporter::frame(const FleetFrame& frame)
     }
 }
 
-void HtmlPageExporter::open(ExportRun&)
+void HtmlPageExporter::open(ExportRun& run)
 {
+    debrief_ = std::make_unique<PageDebrief>(run.RaceFile);
     out_ = std::make_unique<OutputFile>(path_, "the web page");
 }
 
@@ -477,6 +481,8 @@ std::string HtmlPageExporter::dataJson()
         }
         json += "]}";
     }
+    if (debrief_)
+        json += debrief_->json(fleet_.Boats.size());
     json += "}";
     return json;
 }
@@ -486,10 +492,12 @@ void HtmlPageExporter::write(OutputFile& out)
     if (options_.Title.isEmpty())
         options_.Title = QFileInfo(QString::fromLocal8Bit(fleet_.RaceFileName.c_str())).completeBaseName();
     // The script's parts, one after the other in one script element.
-    const std::string script = (Resource("racedata.js") + Resource("trackpen.js") + Resource("chart.js") + Resource("controls.js")).toStdString();
+    const std::string script = (Resource("racedata.js") + Resource("trackpen.js") + Resource("chart.js") +
+                                Resource("debrief.js") + Resource("debriefgraph.js") + Resource("controls.js"))
+                                   .toStdString();
     if (QByteArray::fromStdString(script).toLower().contains("</script"))
         throw Error("the web page's script holds the end of a script element");
-    const std::string style = Resource("replay.css").toStdString();
+    const std::string style = (Resource("replay.css") + Resource("debrief.css")).toStdString();
     std::string page = Resource("replay.html").toStdString();
 
     QString attribution;
