@@ -2,6 +2,7 @@
 
 #include "analysis/analysisfiles.h"
 #include "analysis/analysistext.h"
+#include "analysis/debrieffiles.h"
 #include "core/coursefile.h"
 #include "core/replay.h"
 #include "core/text.h"
@@ -67,7 +68,7 @@ std::string MotionStream(const BoatAnalysis& boat, const WindEstimate& wind, con
 {
     const std::vector<MotionSample>& samples = boat.Motion.Samples;
     const double lys = boat.Source.Lys;
-    page::Bytes out;
+    page::Bytes speeds, courses, vmgs;
     std::int64_t speed = 0, course = 0, vmg = 0;
     std::size_t after = 0; // the first sample at or after the moment
     for (const double moment : raceSeconds) {
@@ -85,23 +86,44 @@ std::string MotionStream(const BoatAnalysis& boat, const WindEstimate& wind, con
                 s = &samples[after];
         }
         if (!s || std::abs(s->Seconds * lys - moment) > 60 || !std::isfinite(s->SpeedKn)) {
-            out.put(0);
+            speeds.put(0);
             continue;
         }
         const std::int64_t newSpeed = ShownWhole(s->SpeedKn, 1);
-        out.put(1 + ZigZag(newSpeed - speed));
+        speeds.put(1 + ZigZag(newSpeed - speed));
         speed = newSpeed;
         const std::int64_t newCourse = std::isfinite(s->CourseDeg) ? ShownWhole(s->CourseDeg, 0) % 360 : course;
-        out.putSigned((newCourse - course + 540) % 360 - 180);
+        courses.putSigned((newCourse - course + 540) % 360 - 180);
         course = newCourse;
         const double v = wind.Known ? VmgKn(*s, wind.At(DateValueAt(boat.Source, s->Seconds))) : kNoValue;
         if (!std::isfinite(v)) {
-            out.put(0);
+            vmgs.put(0);
             continue;
         }
         const std::int64_t newVmg = ShownWhole(v, 1);
-        out.put(1 + ZigZag(newVmg - vmg));
+        vmgs.put(1 + ZigZag(newVmg - vmg));
         vmg = newVmg;
+    }
+    speeds.append(courses);
+    speeds.append(vmgs);
+    return speeds.bytes();
+}
+
+std::string ManoeuvreStream(const BoatAnalysis& boat)
+{
+    page::Bytes out;
+    std::int64_t seconds = 0, lat = 0, lon = 0;
+    for (const Manoeuvre& m : boat.Manoeuvres) {
+        if (m.BeforeStart || (m.Kind != ManoeuvreKind::Tack && m.Kind != ManoeuvreKind::Gybe))
+            continue;
+        const std::int64_t time = page::ClockSeconds(ManoeuvreRaceTimeText(boat.Source, m));
+        const std::int64_t newLat = std::llround(m.Lat * 1e6), newLon = std::llround(m.Lon * 1e6);
+        out.put(ZigZag(time - seconds) * 2 + (m.Kind == ManoeuvreKind::Gybe ? 1 : 0));
+        out.putSigned(newLat - lat);
+        out.putSigned(newLon - lon);
+        seconds = time;
+        lat = newLat;
+        lon = newLon;
     }
     return out.bytes();
 }
@@ -141,7 +163,7 @@ std::string PageDebrief::json(std::size_t boats)
         why_ = job_->Failure;
         return {};
     }
-    const RaceAnalysis& race = *job_->Result;
+    RaceAnalysis& race = *job_->Result;
     if (race.Boats.size() != boats) {
         why_ = "the analysis took another number of boats than the replay";
         return {};
@@ -154,18 +176,31 @@ std::string PageDebrief::json(std::size_t boats)
         moments.push_back(clocks_[static_cast<std::size_t>(s - 1)]);
     const std::vector<std::string> streams =
         RunPartsFor<std::string>(static_cast<int>(boats), WorkPool::Program().threads(), [&](int k) {
-            return page::PackedJson(MotionStream(race.Boats[static_cast<std::size_t>(k)], race.Wind, moments));
+            const BoatAnalysis& boat = race.Boats[static_cast<std::size_t>(k)];
+            return page::PackedJson(MotionStream(boat, race.Wind, moments)) + "," +
+                   page::PackedJson(ManoeuvreStream(boat), page::Packing::Noise);
         });
-    std::string json = ",\"debrief\":{\"analysis\":" + page::PackedJson(AnalysisJson(race));
+    // Each boat's start and legs as `analyse --json` writes them (its gap over time the page
+    // does not show).
+    std::string analysis = "{\"boats\": [";
+    for (std::size_t k = 0; k < boats; ++k) {
+        BoatAnalysis& boat = race.Boats[k];
+        boat.GapSeconds.clear();
+        analysis += (k == 0 ? "{\"row\": " : ", {\"row\": ") + std::to_string(boat.Source.Row);
+        AppendBoatDebriefJson(analysis, race, boat, "");
+        analysis += "}";
+    }
+    analysis += "]}";
+    std::string json = ",\"debrief\":{\"analysis\":" + page::PackedJson(analysis);
     // The wind and the start line as the Analysis window says them.
     if (race.Wind.Known)
         json += ",\"wind\":" + page::JsonString("Wind from " + WindDegreesText(race.Wind) + " degrees, " +
                                                 LocalTextAsUtf8(WindSourceText(race)));
     if (race.LineBias)
         json += ",\"line\":" + page::JsonString("Start line: " + LocalTextAsUtf8(LineBiasText(*race.LineBias)));
-    json += ",\"every\":" + std::to_string(every) + ",\"motion\":[";
+    json += ",\"every\":" + std::to_string(every) + ",\"boats\":[";
     for (std::size_t k = 0; k < streams.size(); ++k)
-        json += (k == 0 ? "" : ",") + streams[k];
+        json += (k == 0 ? "[" : ",[") + streams[k] + "]";
     return json + "]}";
 }
 

@@ -2,6 +2,28 @@
 // speed over the race's steps in its colour on a casing, the least and the greatest speed of
 // each pixel column, and a line at the step shown. The lines are drawn once for the boats
 // chosen and the graph's size; a step only moves the line. Its caption says what it shows.
+// A line through the least and the greatest speed (tenths of a knot, at every `every`-th
+// step) of each of `columns` pixel columns from x = `left`.
+function speedPath(speed, every, steps, columns, left, yOf) {
+  const path = new Path2D();
+  let column = -1, low = Infinity, high = -Infinity, drawn = false;
+  const flush = () => {
+    if (column < 0 || low > high) return;
+    const x = left + column + 0.5;
+    if (!drawn) { path.moveTo(x, yOf(low)); drawn = true; } else path.lineTo(x, yOf(low));
+    if (high > low) path.lineTo(x, yOf(high));
+  };
+  for (let i = 0; i < speed.length; ++i) {
+    const v = speed[i] / 10;
+    if (Number.isNaN(v)) continue;
+    const c = Math.min(columns - 1, Math.floor(((i + 1) * every / Math.max(1, steps)) * columns));
+    if (c !== column) { flush(); column = c; low = Infinity; high = -Infinity; }
+    low = Math.min(low, v); high = Math.max(high, v);
+  }
+  flush();
+  return path;
+}
+
 function makeSpeedGraph(canvas, caption, graph) {
   const { boats, motion, every, steps, clockText } = graph;
   const ctx = canvas.getContext('2d');
@@ -37,23 +59,7 @@ function makeSpeedGraph(canvas, caption, graph) {
     p.fillText('kn', pad.left + 3, pad.top + 10);
     const columns = Math.max(1, Math.round(width - pad.left - pad.right));
     for (const k of chosen) {
-      const speed = motion[k].speed;
-      const path = new Path2D();
-      let column = -1, low = Infinity, high = -Infinity, drawn = false;
-      const flush = () => {
-        if (column < 0 || low > high) return;
-        const x = pad.left + column + 0.5;
-        if (!drawn) { path.moveTo(x, yOf(low, height)); drawn = true; } else path.lineTo(x, yOf(low, height));
-        if (high > low) path.lineTo(x, yOf(high, height));
-      };
-      for (let i = 0; i < speed.length; ++i) {
-        const v = speed[i] / 10;
-        if (Number.isNaN(v)) continue;
-        const c = Math.min(columns - 1, Math.floor(((i + 1) * every / Math.max(1, steps)) * columns));
-        if (c !== column) { flush(); column = c; low = Infinity; high = -Infinity; }
-        low = Math.min(low, v); high = Math.max(high, v);
-      }
-      flush();
+      const path = speedPath(motion[k].speed, every, steps, columns, pad.left, (v) => yOf(v, height));
       p.lineJoin = 'round';
       p.lineWidth = 4; p.strokeStyle = boats[k].casing; p.stroke(path);
       p.lineWidth = 2; p.strokeStyle = boats[k].colour; p.stroke(path);
