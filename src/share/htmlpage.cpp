@@ -389,7 +389,10 @@ std::vector<PreparedFile> HtmlPageExporter::finish(ExportRun&)
 
 std::vector<std::string> HtmlPageExporter::summary() const
 {
-    return {"Web page: " + path_.toLocal8Bit().toStdString()};
+    std::vector<std::string> lines{"Web page: " + path_.toLocal8Bit().toStdString()};
+    if (debrief_ && !debrief_->why().empty())
+        lines.push_back("The web page was made without its debrief: " + debrief_->why());
+    return lines;
 }
 
 void HtmlPageExporter::rewound(const FleetFrame&, const ReplaySeries&, long long)
