@@ -12,6 +12,7 @@
 #include "replay/valuetext.h"
 #include "share/exportloop.h"
 #include "share/pagedata.h"
+#include "share/pagedebrief.h"
 #include "share/replaysteps.h"
 #include "tideplot/version.h"
 
@@ -335,6 +336,8 @@ void HtmlPageExporter::frame(const FleetFrame& frame)
     if (steps_ == 1)
         firstClock_ = frame.RaceClock;
     lastClock_ = frame.RaceClock;
+    if (debrief_)
+        debrief_->step(frame.RaceClock);
 
     const std::int64_t seconds = ClockSeconds(RaceClockText(frame.RaceClock));
     clock_->putSigned(seconds - clockSeconds_);
@@ -373,8 +376,9 @@ void HtmlPageExporter::frame(const FleetFrame& frame)
     }
 }
 
-void HtmlPageExporter::open(ExportRun&)
+void HtmlPageExporter::open(ExportRun& run)
 {
+    debrief_ = std::make_unique<PageDebrief>(run.RaceFile);
     out_ = std::make_unique<OutputFile>(path_, "the web page");
 }
 
@@ -389,6 +393,8 @@ std::vector<std::string> HtmlPageExporter::summary() const
     std::vector<std::string> lines{"Web page: " + path_.toLocal8Bit().toStdString()};
     if (!mapSummary_.empty())
         lines.push_back(mapSummary_);
+    if (debrief_ && !debrief_->why().empty())
+        lines.push_back("The web page was made without its debrief: " + debrief_->why());
     return lines;
 }
 
@@ -498,6 +504,8 @@ std::string HtmlPageExporter::dataJson()
         }
         json += "]}";
     }
+    if (debrief_)
+        json += debrief_->json(fleet_.Boats.size());
     json += "}";
     return json;
 }
@@ -508,7 +516,7 @@ void HtmlPageExporter::write(OutputFile& out)
         options_.Title = QFileInfo(QString::fromLocal8Bit(fleet_.RaceFileName.c_str())).completeBaseName();
     // The script's parts, one after the other in one script element.
     QByteArray scriptParts;
-    for (const char* part : {"racedata.js", "trackpen.js", "sheets.js", "chart.js", "controls.js"})
+    for (const char* part : {"racedata.js", "trackpen.js", "sheets.js", "chart.js", "debrief.js", "debriefgraph.js", "controls.js"})
         scriptParts += Resource(part);
     std::string script = scriptParts.toStdString();
     std::string data = dataJson();
@@ -522,7 +530,7 @@ void HtmlPageExporter::write(OutputFile& out)
     }
     if (QByteArray::fromStdString(script).toLower().contains("</script"))
         throw Error("the web page's script holds the end of a script element");
-    const std::string style = Resource("replay.css").toStdString();
+    const std::string style = (Resource("replay.css") + Resource("debrief.css")).toStdString();
     std::string page = Resource("replay.html").toStdString();
 
     QString attribution;

@@ -49,6 +49,7 @@ namespace tideplot {
 namespace page {
 class Bytes;
 } // namespace page
+class PageDebrief;
 
 struct HtmlPageOptions {
     // The page's title; empty: the race file's name without folder and extension.
@@ -113,6 +114,7 @@ private:
     std::unique_ptr<page::Bytes> clock_;
     std::unique_ptr<page::Bytes> widths_;
     std::unique_ptr<page::Bytes> board_;
+    std::unique_ptr<PageDebrief> debrief_; // the analysis, from open() on
     Leaderboard leaderboard_;
     std::vector<std::int64_t> boardValues_; // per boat: the last leaderboard number written
     std::string lastBoard_;                 // the last leaderboard written, as its bytes

@@ -173,6 +173,13 @@ TEST(HtmlPage, HoldsItsDataAndAPolicyForItsOwnScriptAndTilesOnly)
         EXPECT_FALSE(data.contains("course")) << "a finish line alone: the page of before";
         EXPECT_EQ(data["results"].toArray()[0].toArray()[1].toString(), QStringLiteral("Saga.txt"));
         EXPECT_EQ(data["map"].toObject()["attribution"].toString().toStdString(), c.attribution) << c.map;
+        // The debrief: the start and legs packed, and per boat its speed, course and VMG at
+        // every step and its tacks and gybes.
+        const QJsonObject debrief = data["debrief"].toObject();
+        EXPECT_EQ(debrief["every"].toInt(), 1);
+        ASSERT_EQ(debrief["boats"].toArray().size(), 4);
+        EXPECT_EQ(debrief["boats"].toArray()[0].toArray().size(), 2);
+        EXPECT_FALSE(debrief["analysis"].toString().isEmpty());
     }
 
     // The sample's course: its start line and its marks, each with its side, for the chart.

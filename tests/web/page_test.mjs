@@ -327,6 +327,112 @@ describe('the sample race with a finish line', () => {
   });
 });
 
+describe('the debrief of the sample race round its course', () => {
+  let race, analysis, series;
+  before(() => {
+    const dir = join(work, 'course');
+    execFileSync('mkdir', ['-p', dir]);
+    const from = join(sourceDir, 'examples', 'sample-race');
+    for (const f of readdirSync(from)) if (/\.(txt|TP1|course)$/.test(f)) copyFileSync(join(from, f), join(dir, f));
+    race = writePage(join(dir, 'race.TP1'), 'course');
+    const json = join(work, 'course.json'), csv = join(work, 'course.series.csv');
+    execFileSync(exe, ['analyse', join(dir, 'race.TP1'), '--json', json, '--series', csv], { stdio: 'pipe' });
+    analysis = JSON.parse(readFileSync(json, 'utf8'));
+    series = readFileSync(csv, 'utf8').split('\r\n').slice(1).filter(Boolean).map((l) => l.split(','));
+  });
+  const seconds = (t) => { const m = /^(-?)(\d+):(\d\d):(\d\d)$/.exec(t); return (m[1] ? -1 : 1) * (m[2] * 3600 + m[3] * 60 + Number(m[4])); };
+  const fixed = (v, d) => (v === null ? '-' : v.toFixed(d));
+  // What the Analysis window reads out for boat k at race time t from `--series`: the fix
+  // nearest (the earlier of two as near), none beyond a minute.
+  function readOut(k, t) {
+    const b = analysis.boats[k], gun = Date.parse(b.gun);
+    const fixes = series.filter((f) => Number(f[0]) === b.row).map((f) => ({ s: (Date.parse(f[1]) - gun) / 1000, f }));
+    let best = null;
+    for (const x of fixes) if (!best || Math.abs(x.s - t / b.lys) < Math.abs(best.s - t / b.lys)) best = x;
+    if (!best || Math.abs(best.s * b.lys - t) > 60) return null;
+    return [5, 6, 7].map((i) => (best.f[i] === '' ? null : Number(best.f[i])));
+  }
+  // The page's speed and VMG to a tenth and course to a degree against the series' 2 and 1
+  // decimals: the same number, to the series' rounding.
+  function sameReadOut(cells, expected, what) {
+    if (!expected) return assert.deepEqual(cells, ['-', '-', '-'], what);
+    const [speed, course, vmg] = expected;
+    assert.ok(Math.abs(Number(cells[0]) - speed) <= 0.0501, `${what}: speed ${cells[0]}, the series ${speed}`);
+    const turn = Math.abs(Number(cells[1]) - course) % 360;
+    assert.ok(Math.min(turn, 360 - turn) <= 0.5501, `${what}: course ${cells[1]}, the series ${course}`);
+    if (vmg === null) assert.equal(cells[2], '-', what);
+    else assert.ok(Math.abs(Number(cells[2]) - vmg) <= 0.0501, `${what}: VMG ${cells[2]}, the series ${vmg}`);
+  }
+
+  test('the start and the legs as `analyse --json`, the tacks and gybes up to each step, a boat followed', async () => {
+    const page = await openPage(`${race.url}#step=0`);
+    const table = (id) => page.evaluate((i) => [...document.getElementById(i).tBodies[0].rows].map((r) =>
+      [...r.cells].map((c) => c.textContent)), id);
+    const captions = analysis.boats.map((b) => b.caption);
+    assert.deepEqual(await table('start-report'), analysis.boats.filter((b) => b.start).map((b) => [b.caption,
+      fixed(b.start.line_distance_m, 1), fixed(b.start.line_position, 3), fixed(b.start.speed_kn, 2),
+      fixed(b.start.seconds_late, 1), b.start.returned ? 'returned' : b.start.ocs ? 'yes' : 'no']));
+    const legs = analysis.boats.flatMap((b) => b.legs.map((l) => [b.caption, `${l.from} \u2192 ${l.to}`, String(l.lap),
+      l.kind || '-', fixed(l.seconds, 1), fixed(l.distance_nm, 3), fixed(l.mean_speed_kn, 2), fixed(l.vmg_kn, 2),
+      String(l.tacks), String(l.gybes), fixed(l.mean_loss_m, 1), String(l.rank), fixed(l.gap_s, 1)]));
+    assert.ok(legs.length >= 4 * 6, `${legs.length} legs`);
+    assert.deepEqual(await table('legs'), legs);
+    assert.match(await page.$eval('#start-line', (e) => e.textContent), /^Start line: /);
+
+    // Enter on a boat's name chooses it; a click on another's row too.
+    await page.focus('#boats tbody tr:nth-child(2) button');
+    await page.keyboard.press('Enter');
+    await page.click('#boats tbody tr:nth-child(4) td:nth-child(2)');
+    assert.deepEqual(await page.$$eval('#boats button[aria-pressed="true"]', (b) => b.map((e) => e.textContent)),
+      [captions[1], captions[3]]);
+    for (const n of [0, 1, 31, 120, 250, 477, race.steps]) {
+      await page.evaluate((h) => { location.hash = h; }, `#step=${n}`);
+      await page.waitForFunction((v) => document.querySelector('#position').value === String(v), {}, n);
+      await expectStep(page, race, n, `#step=${n}`);
+      const t = n === 0 ? -Infinity : seconds(race.expected(n).raceTime);
+      const count = (kind) => [1, 3].reduce((sum, k) => sum + analysis.boats[k].manoeuvres.filter((m) =>
+        m.kind === kind && !m.before_start && seconds(m.race_time) <= t).length, 0);
+      const text = await page.$eval('#manoeuvres-shown', (e) => e.textContent);
+      const [tacks, gybes] = /: (\d+) tacks?.*, (\d+) gybes?/.exec(text).slice(1).map(Number);
+      assert.deepEqual([tacks, gybes], [count('tack'), count('gybe')], `step ${n}: ${text}`);
+      const chosen = await table('chosen');
+      assert.deepEqual(chosen.map((r) => r[0]), [captions[1], captions[3]]);
+      [1, 3].forEach((k, i) => sameReadOut(chosen[i].slice(1), n === 0 ? null : readOut(k, t), `step ${n}, ${captions[k]}`));
+    }
+    assert.match(await page.$eval('#speed-caption', (e) => e.textContent), new RegExp(`${captions[1]} from \\d`));
+    // The chart follows the boat chosen last; a pan lets it go.
+    const view = () => page.evaluate(() => ({ ...window.tideplotStats.view }));
+    const before = await view();
+    await page.evaluate(() => { location.hash = '#step=200'; });
+    await page.waitForFunction(() => window.tideplotStats.view.cx !== undefined);
+    await new Promise((r) => setTimeout(r, 100));
+    assert.notDeepEqual(await view(), before, 'the chart follows the boat');
+    assert.deepEqual(page.errors, []);
+  });
+
+  test('axe-core finds no fault in the debrief, light and dark; a phone is not broken', async () => {
+    const axeSource = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+    for (const [scheme, viewport] of [['light', { width: 1280, height: 900 }], ['dark', { width: 390, height: 844, isMobile: true, hasTouch: true }]]) {
+      const page = await browser.newPage();
+      await page.setBypassCSP(true);
+      await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: scheme }]);
+      await page.setViewport(viewport);
+      await page.goto(`${race.url}#step=300`);
+      await page.waitForFunction(() => document.documentElement.dataset.ready === 'true');
+      await page.click('#boats tbody tr:nth-child(3) button');
+      await page.addScriptTag({ content: axeSource });
+      const found = await page.evaluate(async () => (await window.axe.run(document)).violations.map((v) =>
+        `${v.id} (${v.impact}): ${v.nodes.map((n) => n.target.join(' ')).slice(0, 5).join(', ')}`));
+      assert.deepEqual(found, [], `axe-core, ${scheme}`);
+      const sizes = await page.$$eval('#boats button.choose', (b) => b.map((e) => [e.offsetWidth, e.offsetHeight]));
+      assert.ok(sizes.every(([w, h]) => w >= 44 && h >= 44), `targets ${JSON.stringify(sizes)}`);
+      const widths = await page.evaluate(() => ({ page: document.documentElement.scrollWidth, view: innerWidth }));
+      assert.ok(widths.page <= widths.view, `${scheme}: the page is ${widths.page} pixels wide in ${widths.view}`);
+      await page.close();
+    }
+  });
+});
+
 describe('a larger fleet from the race generator', () => {
   test('nine boats: every row of the Boats table at several steps', async () => {
     const dir = join(work, 'nine');

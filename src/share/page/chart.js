@@ -51,6 +51,7 @@ function makeChart(data, race, replay) {
     view.cy -= dyPx / view.scale;
     view.moved = true;
     follow.checked = false;
+    if (replay.panned) replay.panned();
     redraw();
   }
   const follow = $('follow');
@@ -373,7 +374,11 @@ function makeChart(data, race, replay) {
     replay.beforeDraw();
     const step = replay.step();
     const counts = boats.map((boat) => lastAtMost(boat.pieceStep, step) + 1);
-    if (follow.checked) {
+    const followed = replay.followed ? replay.followed() : -1;
+    if (followed >= 0 && counts[followed] > 0) {
+      const boat = boats[followed], t = boat.pieceTo[counts[followed] - 1];
+      view.cx = boat.xs[t]; view.cy = boat.ys[t];
+    } else if (follow.checked) {
       let x0 = Infinity, y0 = Infinity, x1 = -Infinity, y1 = -Infinity;
       boats.forEach((boat, k) => {
         if (counts[k] <= 0) return;
@@ -393,6 +398,7 @@ function makeChart(data, race, replay) {
     };
     drawTracks(clip, counts, step);
     drawCourse();
+    if (replay.overlay) replay.overlay({ ctx, counts, step, toScreen, width: view.width, height: view.height });
     ctx.textAlign = 'center';
     ctx.textBaseline = 'middle';
     ctx.font = '11px system-ui, "DejaVu Sans", sans-serif';

@@ -1,6 +1,6 @@
 // The page's texts and tables, the replay position (slider, keys, the address) and playing,
-// and the start (the script's last part, after racedata.js, trackpen.js, sheets.js and chart.js,
-// which it uses).
+// and the start (the script's last part, after racedata.js, trackpen.js, sheets.js, chart.js,
+// debrief.js and debriefgraph.js, which it uses).
 (async () => {
   // The address of the club's page around this one, when that page passes it in (before the
   // race is read, so that a message sent as the frame loads is not missed):
@@ -85,6 +85,9 @@
     $('attribution').hidden = false;
   }
 
+  // The debrief beside the tables (the chart is made below, before anything can call it).
+  const debrief = await makeDebrief(data, race, { redraw: () => chart.redraw() });
+
   // ---- The replay position -------------------------------------------------------
   const slider = $('position');
   slider.max = String(steps);
@@ -127,6 +130,7 @@
         setText(shown.cells[3], gapText);
       });
     }
+    debrief.show(step);
   }
 
   let addressTimer = 0, addressShown = -1;
@@ -251,7 +255,10 @@
   });
 
   // ---- The chart -------------------------------------------------------------------
-  const chart = makeChart(data, race, { step: () => step, beforeDraw: showTexts });
+  const chart = makeChart(data, race, {
+    step: () => step, beforeDraw: showTexts,
+    overlay: debrief.drawOnChart, followed: debrief.followed, panned: debrief.panned,
+  });
 
   // ---- Start ----------------------------------------------------------------------
   chart.start();

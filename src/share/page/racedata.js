@@ -3,9 +3,10 @@
 // wrote into the page (race time, distances, leaderboard and pieces of track for every
 // step); it computes no number of the race. Texts from files are only ever set as text.
 //
-// The page holds its script in five parts, one after the other in one script element:
+// The page holds its script in seven parts, one after the other in one script element:
 // this one decodes the race's data, trackpen.js strokes the tracks, sheets.js keeps the
-// pictures of the whole tracks, chart.js draws the chart, controls.js makes the page's texts
+// pictures of the whole tracks, chart.js draws the chart, debrief.js and debriefgraph.js show
+// the race's analysis, controls.js makes the page's texts
 // and controls and starts the replay.
 
 // The page's streams of bytes: zlib streams written in base 85 (four bytes as five
