@@ -6,9 +6,9 @@
 #include "share/pictureexporters.h"
 #include "share/replayvideo.h"
 
-#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 
 namespace tideplot {
 

@@ -516,7 +516,8 @@ void HtmlPageExporter::write(OutputFile& out)
         options_.Title = QFileInfo(QString::fromLocal8Bit(fleet_.RaceFileName.c_str())).completeBaseName();
     // The script's parts, one after the other in one script element.
     QByteArray scriptParts;
-    for (const char* part : {"racedata.js", "trackpen.js", "sheets.js", "chart.js", "debrief.js", "debriefgraph.js", "controls.js"})
+    for (const char* part :
+         {"racedata.js", "trackpen.js", "sheets.js", "chart.js", "debrief.js", "debriefgraph.js", "controls.js"})
         scriptParts += Resource(part);
     std::string script = scriptParts.toStdString();
     std::string data = dataJson();

@@ -496,8 +496,8 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
                             ",20080621," + Hms(36000 + s));
         }
         dir.write(track(k), lines);
-        entries.push_back(track(k) + " , 2008-06-21 10:00:00 , " + std::to_string(1 + k / 100.0) +
-                          " , " + std::to_string(k * 140) + " , ,");
+        entries.push_back(track(k) + " , 2008-06-21 10:00:00 , " + std::to_string(1 + k / 100.0) + " , " +
+                          std::to_string(k * 140) + " , ,");
     }
     const std::string race = dir.write("race.TP1", entries);
     FrmMain main(std::move(options));
