@@ -65,15 +65,20 @@ TileRange RangeOver(int z, const Area& a)
     return r;
 }
 
-// The picture's kind by its first bytes: its MIME type and Qt's name for it, or null.
+// The picture's MIME type and its format's name in messages, or null for no picture the
+// page takes.
 std::pair<const char*, const char*> PictureKind(const QByteArray& bytes)
 {
-    if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
+    switch (PictureFormatOf(bytes)) {
+    case PictureFormat::Png:
         return {"image/png", "png"};
-    if (bytes.startsWith("\xff\xd8\xff"))
+    case PictureFormat::Jpeg:
         return {"image/jpeg", "jpeg"};
-    if (bytes.size() >= 12 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
+    case PictureFormat::Webp:
         return {"image/webp", "webp"};
+    case PictureFormat::None:
+        break;
+    }
     return {nullptr, nullptr};
 }
 

@@ -84,14 +84,29 @@ std::optional<PictureSize> WebpSize(const QByteArray& b, std::string& why)
 
 } // namespace
 
-std::optional<PictureSize> ReadPictureSize(const QByteArray& bytes, std::string& why)
+PictureFormat PictureFormatOf(const QByteArray& bytes)
 {
     if (bytes.startsWith("\x89PNG\r\n\x1a\n"))
-        return PngSize(bytes, why);
+        return PictureFormat::Png;
     if (bytes.startsWith("\xff\xd8\xff"))
-        return JpegSize(bytes, why);
+        return PictureFormat::Jpeg;
     if (bytes.size() >= 12 && bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WEBP")
+        return PictureFormat::Webp;
+    return PictureFormat::None;
+}
+
+std::optional<PictureSize> ReadPictureSize(const QByteArray& bytes, std::string& why)
+{
+    switch (PictureFormatOf(bytes)) {
+    case PictureFormat::Png:
+        return PngSize(bytes, why);
+    case PictureFormat::Jpeg:
+        return JpegSize(bytes, why);
+    case PictureFormat::Webp:
         return WebpSize(bytes, why);
+    case PictureFormat::None:
+        break;
+    }
     why = "no PNG, JPEG or WebP picture";
     return std::nullopt;
 }

@@ -9,6 +9,11 @@
 // (and without Qt Gui): the web page checks its map's tiles by it.
 namespace tideplot {
 
+enum class PictureFormat { None, Png, Jpeg, Webp };
+
+// The picture's format by its first bytes (its signature), None for any other.
+PictureFormat PictureFormatOf(const QByteArray& bytes);
+
 struct PictureSize {
     long long Width = 0;
     long long Height = 0;
