@@ -40,16 +40,20 @@ void WorkPool::add(std::function<void()> job, int priority)
         wake_.notify_one();
 }
 
+// Once the pool is ending (the program leaving while a cancelled job still runs and asks for
+// more), nothing is added: its threads are being joined, and a thread started now would be
+// left running.
 void WorkPool::start(std::function<void()> job, int priority)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
-    add(std::move(job), priority);
+    if (!ending_)
+        add(std::move(job), priority);
 }
 
 bool WorkPool::tryStart(std::function<void()> job)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (idle_ <= static_cast<int>(waiting_.size()) && static_cast<int>(threads_.size()) >= most_)
+    if (ending_ || (idle_ <= static_cast<int>(waiting_.size()) && static_cast<int>(threads_.size()) >= most_))
         return false;
     try {
         add(std::move(job), std::numeric_limits<int>::max());

@@ -62,6 +62,30 @@ TEST(WorkPool, PartsRunOnFreeThreadsOrTheCallerAtMostAsManyAtOnceAsAsked)
     }
 }
 
+// The program may leave while a cancelled job still runs and asks the pool for more work (the
+// web page's analysis when the replay failed): the pool being destroyed takes none, starts no
+// thread, and the job's parts run on its own thread.
+TEST(WorkPool, AJobAskingForMoreWhileThePoolEndsIsTurnedAway)
+{
+    std::atomic<int> partsRun{0};
+    std::atomic<bool> running{false};
+    {
+        WorkPool pool(2);
+        pool.start([&] {
+            running = true;
+            std::this_thread::sleep_for(20ms); // the pool's destructor has begun by now
+            for (int i = 0; i < 50; ++i) {
+                pool.start([] {});
+                if (!pool.tryStart([] {}))
+                    ++partsRun; // run here, as RunParts does
+            }
+        });
+        while (!running.load())
+            std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(partsRun.load(), 50);
+}
+
 TEST(WorkPool, WhatAPartOrAJobThrowsComesBackAndEndsNothing)
 {
     // Parts in order, one at a time: the first failure comes back once the parts begun have
