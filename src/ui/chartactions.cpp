@@ -288,6 +288,8 @@ void ChartActions::keepFinishLine(const FinishLine& line)
         return;
     }
     windows_.setFinishLine(line);
+    if (courseEditor_)
+        courseEditor_->finishLineKept(line);
     view_.window()->statusBar()->showMessage(
         QStringLiteral("The finish line is kept in %1.")
             .arg(QDir::toNativeSeparators(QFile::decodeName(QByteArray::fromStdString(CourseFilePath(race))))),

@@ -62,7 +62,8 @@ private:
 // A step of Undo: cells set, and set back.
 class CellsCommand : public QUndoCommand {
 public:
-    CellsCommand(const QString& text, std::function<void(bool undo)> apply) : QUndoCommand(text), apply_(std::move(apply))
+    CellsCommand(const QString& text, std::function<void(bool undo)> apply)
+        : QUndoCommand(text), apply_(std::move(apply))
     {
     }
     void redo() override { apply_(false); }
@@ -105,7 +106,8 @@ CourseEditor::CourseEditor(std::string raceFile, const Course& course, Applicati
     if (view_)
         view_->SetCourse(course == Course{} ? std::nullopt : std::optional<Course>(course));
     if (ReplayView* chart = view_ ? view_->replayView() : nullptr)
-        chart->dragBuoys([this](std::size_t mark, int end, double lat, double lon) { buoyDragged(mark, end, lat, lon); });
+        chart->dragBuoys(
+            [this](std::size_t mark, int end, double lat, double lon) { buoyDragged(mark, end, lat, lon); });
     say(QStringLiteral("Type the positions, place them by clicking the chart (Place on chart), or drag a mark on "
                        "the chart."));
 }
@@ -143,7 +145,8 @@ void CourseEditor::makeControls()
             changed();
         }
     });
-    auto* saveButton = Button(this, "cmdSave", QStringLiteral("&Save"), QStringLiteral("Keeps the course in the course file"));
+    auto* saveButton =
+        Button(this, "cmdSave", QStringLiteral("&Save"), QStringLiteral("Keeps the course in the course file"));
     auto* closeButton = Button(this, "cmdClose", QStringLiteral("&Close"), QStringLiteral("Closes the window"));
     connect(saveButton, &QPushButton::clicked, this, [this] { save(); });
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -198,7 +201,8 @@ QVBoxLayout* CourseEditor::makeButtons()
     auto* addGate = Button(this, "cmdAddGate", QStringLiteral("Add &gate"), QStringLiteral("A gate after the row"));
     remove_ = Button(this, "cmdRemove", QStringLiteral("&Remove"), QStringLiteral("Removes the mark or gate"));
     up_ = Button(this, "cmdMoveUp", QStringLiteral("Move &up"), QStringLiteral("Sails the mark earlier in the lap"));
-    down_ = Button(this, "cmdMoveDown", QStringLiteral("Move &down"), QStringLiteral("Sails the mark later in the lap"));
+    down_ =
+        Button(this, "cmdMoveDown", QStringLiteral("Move &down"), QStringLiteral("Sails the mark later in the lap"));
     place_ = Button(this, "cmdPlace", QStringLiteral("&Place on chart"),
                     QStringLiteral("The row's position, or a line's or gate's two ends, clicked on the chart"));
     undo_ = Button(this, "cmdUndo", QStringLiteral("U&ndo"), QStringLiteral("Puts back the mark moved or placed last"));
@@ -206,8 +210,9 @@ QVBoxLayout* CourseEditor::makeButtons()
     // mnemonic); a cell being typed in takes its own Ctrl+Z first.
     auto* undoKey = new QShortcut(QKeySequence::Undo, this);
     connect(undoKey, &QShortcut::activated, undoStack_, &QUndoStack::undo);
-    auto* proposeButton = Button(this, "cmdPropose", QStringLiteral("Pr&opose from tracks"),
-                                 QStringLiteral("Fills the table with the course the fleet's turns say; Save keeps it"));
+    auto* proposeButton =
+        Button(this, "cmdPropose", QStringLiteral("Pr&opose from tracks"),
+               QStringLiteral("Fills the table with the course the fleet's turns say; Save keeps it"));
     connect(addMark, &QPushButton::clicked, this, [this] { addRow(false); });
     connect(addGate, &QPushButton::clicked, this, [this] { addRow(true); });
     connect(remove_, &QPushButton::clicked, this, [this] { removeRow(); });
@@ -324,8 +329,8 @@ void CourseEditor::changed()
     const CourseReading reading = ReadCourseRows(rows(), laps_->value(), kept_, false);
     if (!reading.Plan) {
         say(reading.Fault, true);
-        if (QTableWidgetItem* item = reading.Row >= 0 && reading.Column >= 0 ? table_->item(reading.Row, reading.Column)
-                                                                              : nullptr) {
+        if (QTableWidgetItem* item =
+                reading.Row >= 0 && reading.Column >= 0 ? table_->item(reading.Row, reading.Column) : nullptr) {
             const bool wasFilling = filling_;
             filling_ = true;
             item->setBackground(kFaultBackground);
@@ -334,7 +339,8 @@ void CourseEditor::changed()
         }
         return;
     }
-    say(reading.Plan->Finish ? QString() : QStringLiteral("No finish line yet: type its two ends or place it on the chart."));
+    say(reading.Plan->Finish ? QString()
+                             : QStringLiteral("No finish line yet: type its two ends or place it on the chart."));
     drawn_ = *reading.Plan;
     if (view_)
         view_->SetCourse(drawn_);
@@ -404,7 +410,7 @@ void CourseEditor::placeOnChart()
         return;
     const std::vector<CourseRow> cells = rows();
     const bool oneEnd = cells[static_cast<std::size_t>(row)][kCourseKind] == QLatin1String(kMarkKind);
-    const QString label = row == 0                   ? QStringLiteral("the start line")
+    const QString label = row == 0                        ? QStringLiteral("the start line")
                           : row + 1 == table_->rowCount() ? QStringLiteral("the finish line")
                                                           : cells[static_cast<std::size_t>(row)][kCourseName].trimmed();
     say(oneEnd ? QStringLiteral("Click the position of %1 on the chart (Escape there gives up).").arg(label)
@@ -484,10 +490,19 @@ void CourseEditor::propose()
     dirty_ = true;
     changed();
     if (!fault_)
-            say(QStringLiteral("Proposed from the tracks: %1 marks and gates, %2 laps%3. Nothing is kept until you save.")
+        say(QStringLiteral("Proposed from the tracks: %1 marks and gates, %2 laps%3. Nothing is kept until you save.")
                 .arg(proposal.Marks.size())
                 .arg(proposal.Laps)
                 .arg(proposal.Start ? QStringLiteral(", a start line") : QString()));
+}
+
+void CourseEditor::finishLineKept(const FinishLine& line)
+{
+    saved_.Finish = line;
+    Course finishOnly;
+    finishOnly.Finish = line;
+    setRowCells(table_->rowCount() - 1, CourseRows(finishOnly).back());
+    changed();
 }
 
 bool CourseEditor::save()
@@ -513,8 +528,8 @@ bool CourseEditor::save()
 void CourseEditor::reject()
 {
     if (dirty_) {
-        switch (dialogs_.askToSave(QStringLiteral("Save the changes to the course of %1?")
-                                       .arg(LocalText(FileLabel(raceFile_))))) {
+        switch (dialogs_.askToSave(
+            QStringLiteral("Save the changes to the course of %1?").arg(LocalText(FileLabel(raceFile_))))) {
         case SaveAnswer::Save:
             if (!save())
                 return;

@@ -47,6 +47,10 @@ public:
     // The course the table says now, or nothing (and why in the status line).
     std::optional<Course> tableCourse();
 
+    // The finish line was set elsewhere (in the chart) and kept in the course file: the table's
+    // finish row shows it, and it is part of the saved course; other unsaved edits stay.
+    void finishLineKept(const FinishLine& line);
+
     // Close, Escape and the window's frame: asks to save unsaved changes first, then the
     // view draws the saved course again.
     void reject() override;

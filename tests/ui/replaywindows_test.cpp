@@ -1,9 +1,11 @@
 // The replay's windows as a user meets them: failures and warnings shown, a race built by hand
 // replayed through the control window as the command line replays it, the chart's whole race
 // and a fleet ranked from a finish line clicked on the chart.
+#include "ui/coursetable.h"
 #include "ui/windowdriver.h"
 
 #include <QAction>
+#include <QTableWidget>
 
 namespace tideplot::testing {
 namespace {
@@ -552,10 +554,20 @@ TEST(ReplayWindows, AFleetOfNineIsRankedFromTheFinishLineClickedOnTheChart)
     EXPECT_EQ(dialogs.shownTexts.value(1), QString::number(line.Lon1, 'f', 6));
     EXPECT_TRUE(dialogs.lastSays("\"abc\" is no number of degrees")) << dialogs.lastMessage().toStdString();
     EXPECT_EQ(ReadCourseFinishLine(race), line);
+    // A line set while Chart > Course... is open shows in its table's finish row.
+    chart->window()->findChild<QAction*>("mnuChartCourse")->trigger();
+    auto* courseTable = chart->window()->findChild<QTableWidget*>("tblCourse");
+    ASSERT_NE(courseTable, nullptr);
     dialogs.textAnswers = {QStringList{"57.01", "11.03", "57.01", "10.99"}};
     typed->trigger();
     line = ReadCourseFinishLine(race);
     EXPECT_EQ(line, (FinishLine{57.01, 11.03, 57.01, 10.99}));
+    const int finishRow = courseTable->rowCount() - 1;
+    EXPECT_EQ(courseTable->item(finishRow, kCourseLon1)->text().toStdString(), "11.03");
+    EXPECT_EQ(courseTable->item(finishRow, kCourseLon2)->text().toStdString(), "10.99");
+    courseTable->window()->close();
+    EXPECT_TRUE(dialogs.questions.empty() || dialogs.questions.back() != "Save the changes to the course of race.TP1?")
+        << "the line set in the chart is no unsaved change";
 
     Window::type(control->findChild<QLineEdit*>("txtPlayspeed"), "0");
     QTest::mouseClick(control->findChild<QWidget*>("cmdPlay"), Qt::LeftButton);
