@@ -552,7 +552,7 @@ void HtmlPageExporter::write(OutputFile& out)
 }
 
 bool ExportReplayPage(const std::string& raceFile, const QString& outPath, const ReplayPageOptions& options,
-                      const PageProgress& progress)
+                      const PageProgress& progress, std::vector<std::string>* notes)
 {
     CheckPageMap(options.page.Map);
     const long long total = CountReplaySteps(raceFile, options.settings, options.maxSteps);
@@ -564,7 +564,13 @@ bool ExportReplayPage(const std::string& raceFile, const QString& outPath, const
     ExportHooks hooks;
     if (progress)
         hooks.stepDone = [&](const FleetFrame& frame) { return progress(frame.Step, std::max(total, frame.Step)); };
-    return !RunExport(run, {&page}, hooks).Cancelled;
+    if (RunExport(run, {&page}, hooks).Cancelled)
+        return false;
+    if (notes) {
+        const std::vector<std::string> said = page.summary();
+        notes->assign(said.begin() + 1, said.end()); // the first line says where the page is
+    }
+    return true;
 }
 
 } // namespace tideplot

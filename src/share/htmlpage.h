@@ -142,7 +142,9 @@ struct ReplayPageOptions {
     HtmlPageOptions page;
 };
 using PageProgress = std::function<bool(long long stepsDone, long long totalSteps)>;
+// `notes`, when given, receives what a reader should know of the page written beyond where it
+// is: the map put into it, a debrief it was made without.
 bool ExportReplayPage(const std::string& raceFile, const QString& outPath, const ReplayPageOptions& options,
-                      const PageProgress& progress);
+                      const PageProgress& progress, std::vector<std::string>* notes = nullptr);
 
 } // namespace tideplot

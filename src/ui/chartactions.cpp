@@ -172,7 +172,8 @@ ReplaySettings ChartActions::shownSettings() const
 }
 
 void ChartActions::writeWithProgress(const QString& what, const QString& name, const QString& written,
-                                     const std::function<bool(const Progress&)>& write)
+                                     const std::function<bool(const Progress&)>& write,
+                                     const std::vector<std::string>* notes)
 {
     const std::unique_ptr<ProgressReport> progress = dialogs_.showProgress(
         QStringLiteral("Writing %1 %2").arg(what, QDir::toNativeSeparators(name)), ProgressKind::Cancellable);
@@ -180,8 +181,12 @@ void ChartActions::writeWithProgress(const QString& what, const QString& name, c
         if (write([&](long long done, long long total) {
                 progress->setProgress(done, total);
                 return !progress->cancelled();
-            }))
-            dialogs_.tell(written.arg(QDir::toNativeSeparators(name)), MessageKind::Information);
+            })) {
+            QString message = written.arg(QDir::toNativeSeparators(name));
+            for (const std::string& note : notes ? *notes : std::vector<std::string>{})
+                message += QStringLiteral("\n\n") + LocalText(note);
+            dialogs_.tell(message, MessageKind::Information);
+        }
     } catch (const std::exception& e) {
         dialogs_.tell(LocalText(e.what()), MessageKind::Error);
     }
@@ -243,10 +248,14 @@ void ChartActions::exportWebPage()
         options.page.TailMinutes = control->tailMinutes();
     options.page.Map = ReadMapChoice(settings_);
     options.page.RaceCourse = windows_.leaderboard().course();
+    std::vector<std::string> notes;
     writeWithProgress(
         QStringLiteral("the web page"), name,
         QStringLiteral("The web page was written to %1. It opens in any browser, with no server."),
-        [&](const Progress& progress) { return ExportReplayPage(windows_.raceFile(), name, options, progress); });
+        [&](const Progress& progress) {
+            return ExportReplayPage(windows_.raceFile(), name, options, progress, &notes);
+        },
+        &notes);
 }
 
 void ChartActions::editCourse()

@@ -44,8 +44,10 @@ private:
     ReplaySettings shownSettings() const;
     // Runs `write` with a progress that can be cancelled, and says where it wrote or what failed.
     using Progress = std::function<bool(long long done, long long total)>;
+    // `notes` (filled by `write`) follow the message that says where the file went.
     void writeWithProgress(const QString& what, const QString& name, const QString& written,
-                           const std::function<bool(const Progress&)>& write);
+                           const std::function<bool(const Progress&)>& write,
+                           const std::vector<std::string>* notes = nullptr);
     void savePicture();
     void exportVideo();
     void exportWebPage();

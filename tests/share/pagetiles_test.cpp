@@ -1,6 +1,8 @@
 // The web page's map from an MBTiles file, as the replay command writes it: the file's tiles
 // around the race in the page, what it says of them, and the files it refuses, writing no
 // page. How the page draws the tiles is tested in Chromium (tests/web/page_test.mjs).
+#include "earth/map/mapchoice.h"
+#include "share/htmlpage.h"
 #include "support/process.h"
 #include "support/racefiles.h"
 
@@ -132,6 +134,16 @@ TEST(PageTiles, ThePageHoldsTheTilesAroundTheRaceAndSaysWhatTheyAdd)
     ASSERT_EQ(run.status, 0) << run.output;
     const auto plain = WritePage(dir, "plain.html", "");
     ASSERT_EQ(plain.status, 0) << plain.output;
+    // The windows' export writes the same page and says the same of its map.
+    ReplayPageOptions windows;
+    windows.settings.ResolutionSeconds = 60;
+    std::vector<std::string> warnings;
+    windows.page.RaceCourse = PageCourse(kSampleRace, warnings);
+    windows.page.Map = ParseMapChoice(QString::fromStdString(dir.file("waters.mbtiles")));
+    std::vector<std::string> notes;
+    ASSERT_TRUE(ExportReplayPage(kSampleRace, QString::fromStdString(dir.file("windows.html")), windows, {}, &notes));
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(run.output.find(notes[0]), std::string::npos) << notes[0];
 
     std::smatch said;
     ASSERT_TRUE(std::regex_search(run.output, said,
@@ -139,6 +151,7 @@ TEST(PageTiles, ThePageHoldsTheTilesAroundTheRaceAndSaysWhatTheyAdd)
                                              "waters\\.mbtiles, \\d+ KB of pictures, (\\d+) KB added to the page")))
         << run.output;
     const std::string page = Slurp(dir.file("map.html")), without = Slurp(dir.file("plain.html"));
+    EXPECT_EQ(Slurp(dir.file("windows.html")), page);
     EXPECT_EQ(std::stoul(said[4]), (page.size() - without.size() + 512) / 1024);
     EXPECT_EQ(without.find("embeddedMap"), std::string::npos);
     EXPECT_EQ(without.find("embedded-map"), std::string::npos);
