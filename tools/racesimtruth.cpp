@@ -1,3 +1,5 @@
+// The truth of a race written by WriteRace as JSON: each boat's manoeuvres with their middles,
+// turns and losses, and the wind every minute.
 #include "racesim.h"
 
 #include "core/datetime.h"
