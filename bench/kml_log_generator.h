@@ -26,16 +26,10 @@ inline void LogPosition(long i, double& lat, double& lon)
     lon = 18.4 + 0.1 * std::cos(a);
 }
 
-// Writes a KML log of a boat's race the way gpsbabel writes a GPX track with
-// "-o kml,points=1,lines=0": the document's styles, then one Folder per track holding one
-// Placemark per point, each with a description table, a LookAt, a TimeStamp and a Point.
-// The boat sails a slow circle off Stockholm, one point every 5 seconds from
-// 2007-08-18 10:00:00 UTC, with its elevation. Returns false when writing fails.
-inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
+// gpsbabel's KML document up to its styles: the name, the snippet and the LookAt spanning
+// the log's times.
+inline void WriteGpsbabelKmlHead(std::FILE* out, const std::string& first, const std::string& last)
 {
-    const std::string first = LogTimeText(0);
-    const std::string last = LogTimeText(pointCount > 0 ? pointCount - 1 : 0);
-
     std::fprintf(out,
                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                  "<kml xmlns=\"http://www.opengis.net/kml/2.2\" xmlns:gx=\"http://www.google.com/kml/ext/2.2\">\n"
@@ -52,6 +46,11 @@ inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
                  "      <range>22236.857413</range>\n"
                  "    </LookAt>\n",
                  first.c_str(), last.c_str());
+}
+
+// gpsbabel's track styles: the normal and highlighted points, their style map and the line.
+inline void WriteGpsbabelKmlStyles(std::FILE* out)
+{
     const char* const iconBase = "https://earth.google.com/images/kml-icons/track-directional/track-none.png";
     std::fprintf(out,
                  "    <!-- Normal track style -->\n"
@@ -90,7 +89,15 @@ inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
                  "        <color>99ffac59</color>\n"
                  "        <width>6</width>\n"
                  "      </LineStyle>\n"
-                 "    </Style>\n"
+                 "    </Style>\n",
+                 iconBase, iconBase);
+}
+
+// The opening of gpsbabel's Tracks folder: the track's folder with its start and end times and
+// the opening of its Points folder.
+inline void WriteGpsbabelKmlTrackFolders(std::FILE* out, const std::string& first, const std::string& last)
+{
+    std::fprintf(out,
                  "    <Folder>\n"
                  "      <name>Tracks</name>\n"
                  "      <Folder>\n"
@@ -108,43 +115,62 @@ inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
                  "        </TimeSpan>\n"
                  "        <Folder>\n"
                  "          <name>Points</name>\n",
-                 iconBase, iconBase, first.c_str(), last.c_str(), first.c_str(), last.c_str());
-    for (long i = 0; i < pointCount; ++i) {
-        double lat = 0, lon = 0;
-        LogPosition(i, lat, lon);
-        const double elevationMetres = 2.0 + double(i % 7) * 0.25;
-        const std::string when = LogTimeText(i);
-        std::fprintf(out,
-                     "          <Placemark>\n"
-                     "            <name>Race-%ld</name>\n"
-                     "            <snippet/>\n"
-                     "            <description><![CDATA[\n"
-                     "<table>\n"
-                     "<tr><td>Longitude: %f </td></tr>\n"
-                     "<tr><td>Latitude: %f </td></tr>\n"
-                     "<tr><td>Altitude: %.3f ft </td></tr>\n"
-                     "<tr><td>Speed: %.1f mph </td></tr>\n"
-                     "<tr><td>Heading: %.1f </td></tr>\n"
-                     "<tr><td>Time: %s </td></tr>\n"
-                     "</table>\n"
-                     "]]></description>\n"
-                     "            <LookAt>\n"
-                     "              <longitude>%f</longitude>\n"
-                     "              <latitude>%f</latitude>\n"
-                     "              <tilt>66</tilt>\n"
-                     "            </LookAt>\n"
-                     "            <TimeStamp>\n"
-                     "              <when>%s</when>\n"
-                     "            </TimeStamp>\n"
-                     "            <styleUrl>#track</styleUrl>\n"
-                     "            <Point>\n"
-                     "              <coordinates>%f,%f,%.2f</coordinates>\n"
-                     "            </Point>\n"
-                     "          </Placemark>\n",
-                     i, lon, lat, elevationMetres * 3.2808399, 6.5 + double(i % 10) * 0.1,
-                     std::fmod(double(i) * 0.0286, 360.0), when.c_str(), lon, lat, when.c_str(), lon, lat,
-                     elevationMetres);
-    }
+                 first.c_str(), last.c_str(), first.c_str(), last.c_str());
+}
+
+// The Placemark of the race's point i as gpsbabel writes a track point: a description table,
+// a LookAt, a TimeStamp and a Point with its elevation.
+inline void WriteGpsbabelKmlPoint(std::FILE* out, long i)
+{
+    double lat = 0, lon = 0;
+    LogPosition(i, lat, lon);
+    const double elevationMetres = 2.0 + double(i % 7) * 0.25;
+    const std::string when = LogTimeText(i);
+    std::fprintf(out,
+                 "          <Placemark>\n"
+                 "            <name>Race-%ld</name>\n"
+                 "            <snippet/>\n"
+                 "            <description><![CDATA[\n"
+                 "<table>\n"
+                 "<tr><td>Longitude: %f </td></tr>\n"
+                 "<tr><td>Latitude: %f </td></tr>\n"
+                 "<tr><td>Altitude: %.3f ft </td></tr>\n"
+                 "<tr><td>Speed: %.1f mph </td></tr>\n"
+                 "<tr><td>Heading: %.1f </td></tr>\n"
+                 "<tr><td>Time: %s </td></tr>\n"
+                 "</table>\n"
+                 "]]></description>\n"
+                 "            <LookAt>\n"
+                 "              <longitude>%f</longitude>\n"
+                 "              <latitude>%f</latitude>\n"
+                 "              <tilt>66</tilt>\n"
+                 "            </LookAt>\n"
+                 "            <TimeStamp>\n"
+                 "              <when>%s</when>\n"
+                 "            </TimeStamp>\n"
+                 "            <styleUrl>#track</styleUrl>\n"
+                 "            <Point>\n"
+                 "              <coordinates>%f,%f,%.2f</coordinates>\n"
+                 "            </Point>\n"
+                 "          </Placemark>\n",
+                 i, lon, lat, elevationMetres * 3.2808399, 6.5 + double(i % 10) * 0.1,
+                 std::fmod(double(i) * 0.0286, 360.0), when.c_str(), lon, lat, when.c_str(), lon, lat, elevationMetres);
+}
+
+// Writes a KML log of a boat's race the way gpsbabel writes a GPX track with
+// "-o kml,points=1,lines=0": the document's styles, then one Folder per track holding one
+// Placemark per point, each with a description table, a LookAt, a TimeStamp and a Point.
+// The boat sails a slow circle off Stockholm, one point every 5 seconds from
+// 2007-08-18 10:00:00 UTC, with its elevation. Returns false when writing fails.
+inline bool WriteGpsbabelKmlLog(std::FILE* out, long pointCount)
+{
+    const std::string first = LogTimeText(0);
+    const std::string last = LogTimeText(pointCount > 0 ? pointCount - 1 : 0);
+    WriteGpsbabelKmlHead(out, first, last);
+    WriteGpsbabelKmlStyles(out);
+    WriteGpsbabelKmlTrackFolders(out, first, last);
+    for (long i = 0; i < pointCount; ++i)
+        WriteGpsbabelKmlPoint(out, i);
     std::fputs("        </Folder>\n"
                "      </Folder>\n"
                "    </Folder>\n"

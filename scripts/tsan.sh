@@ -14,6 +14,6 @@ export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 tests=build/tsan/tests
 # (In this build each test program holds only the files of the tests that start threads.)
 "$tests/core_tests" --gtest_filter='WorkPool.*'
-"$tests/replay_tests" --gtest_filter='ReplaySession.*:TimelineBuild.*'
+"$tests/replay_tests" --gtest_filter='ReplaySession.*:BackgroundBuild.*:TimelineBuild.*'
 "$tests/chart/chart_tests" --gtest_filter='ChartSeries.*InBands*:ChartSeries.ASeekBack*'
 "$tests/ui_tests" --gtest_filter='AnalysisWindow.ClosingWhileTheWorkRuns*'

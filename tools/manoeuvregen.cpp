@@ -59,83 +59,122 @@ double Number(std::string_view option, const char* text, double low, double high
     return value;
 }
 
+// The command line: the race's options and where the truth goes.
+struct Arguments {
+    tideplot::racesim::RaceOptions options;
+    std::string truth;
+    bool intervalGiven = false, rangeGiven = false;
+    bool help = false;
+};
+
+// Reads an option of the fleet and its logs; false when `arg` is none of them.
+template <typename Value> bool ReadLogOption(std::string_view arg, Value&& value, Arguments& arguments)
+{
+    tideplot::racesim::RaceOptions& options = arguments.options;
+    if (arg == "--boats") {
+        options.Boats = static_cast<int>(Number(arg, value(), 1, 64));
+    } else if (arg == "--hours") {
+        options.Hours = Number(arg, value(), 0.01, 240);
+    } else if (arg == "--interval") {
+        options.IntervalMin = options.IntervalMax = static_cast<int>(Number(arg, value(), 1, 3600));
+        arguments.intervalGiven = true;
+    } else if (arg == "--interval-min") {
+        options.IntervalMin = static_cast<int>(Number(arg, value(), 1, 3600));
+        arguments.rangeGiven = true;
+    } else if (arg == "--interval-max") {
+        options.IntervalMax = static_cast<int>(Number(arg, value(), 1, 3600));
+        arguments.rangeGiven = true;
+    } else if (arg == "--lost") {
+        options.LostShare = Number(arg, value(), 0, 0.5);
+    } else if (arg == "--noise") {
+        options.NoiseMetres = Number(arg, value(), 0, 50);
+    } else if (arg == "--drift") {
+        options.DriftMetres = Number(arg, value(), 0, 50);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Reads an option of the wind, the course and the boats' speed; false when `arg` is none of them.
+template <typename Value>
+bool ReadCourseOption(std::string_view arg, Value&& value, tideplot::racesim::RaceOptions& options)
+{
+    if (arg == "--wind") {
+        options.WindFromDeg = Number(arg, value(), 0, 360);
+    } else if (arg == "--wind-swing") {
+        options.WindSwingDeg = Number(arg, value(), 0, 30);
+    } else if (arg == "--wind-shift") {
+        options.WindShiftDeg = Number(arg, value(), -90, 90);
+    } else if (arg == "--wind-steps") {
+        options.WindShiftSteps = static_cast<int>(Number(arg, value(), 0, 20));
+    } else if (arg == "--speed") {
+        options.SpeedScale = Number(arg, value(), 0.3, 3);
+    } else if (arg == "--beat") {
+        options.BeatNm = Number(arg, value(), 0.2, 20);
+    } else if (arg == "--wing") {
+        options.WingMark = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Reads the command line; stops at --help.
+Arguments ReadArguments(int argc, char** argv)
+{
+    Arguments arguments;
+    tideplot::racesim::RaceOptions& options = arguments.options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        const auto value = [&]() -> const char* {
+            if (i + 1 >= argc)
+                throw std::runtime_error(std::string(arg) + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            arguments.help = true;
+            return arguments;
+        } else if (arg == "--out") {
+            options.Out = value();
+        } else if (ReadLogOption(arg, value, arguments) || ReadCourseOption(arg, value, options)) {
+        } else if (arg == "--seed") {
+            options.Seed = static_cast<std::uint64_t>(Number(arg, value(), 0, 9007199254740991.0));
+        } else if (arg == "--race-name") {
+            options.RaceName = value();
+            if (options.RaceName.empty() || options.RaceName.find_first_of("/\\,") != std::string::npos)
+                throw std::runtime_error("--race-name wants a file name without \"/\", \"\\\" or \",\"");
+        } else if (arg == "--start") {
+            options.FirstStart = value();
+        } else if (arg == "--truth") {
+            arguments.truth = value();
+        } else {
+            throw std::runtime_error("unknown option \"" + std::string(arg) + "\" (see --help)");
+        }
+    }
+    if (options.Out.empty())
+        throw std::runtime_error("--out DIR is missing (see --help)");
+    if (arguments.intervalGiven && arguments.rangeGiven)
+        throw std::runtime_error("--interval and --interval-min/--interval-max exclude each other");
+    if (options.IntervalMin > options.IntervalMax)
+        throw std::runtime_error("--interval-min is larger than --interval-max");
+    return arguments;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     try {
-        tideplot::racesim::RaceOptions options;
-        std::string truth;
-        bool intervalGiven = false, rangeGiven = false;
-        for (int i = 1; i < argc; ++i) {
-            const std::string_view arg = argv[i];
-            const auto value = [&]() -> const char* {
-                if (i + 1 >= argc)
-                    throw std::runtime_error(std::string(arg) + " needs a value");
-                return argv[++i];
-            };
-            if (arg == "--help" || arg == "-h") {
-                std::fputs(kUsage, stdout);
-                return 0;
-            } else if (arg == "--out") {
-                options.Out = value();
-            } else if (arg == "--boats") {
-                options.Boats = static_cast<int>(Number(arg, value(), 1, 64));
-            } else if (arg == "--hours") {
-                options.Hours = Number(arg, value(), 0.01, 240);
-            } else if (arg == "--interval") {
-                options.IntervalMin = options.IntervalMax = static_cast<int>(Number(arg, value(), 1, 3600));
-                intervalGiven = true;
-            } else if (arg == "--interval-min") {
-                options.IntervalMin = static_cast<int>(Number(arg, value(), 1, 3600));
-                rangeGiven = true;
-            } else if (arg == "--interval-max") {
-                options.IntervalMax = static_cast<int>(Number(arg, value(), 1, 3600));
-                rangeGiven = true;
-            } else if (arg == "--lost") {
-                options.LostShare = Number(arg, value(), 0, 0.5);
-            } else if (arg == "--wind") {
-                options.WindFromDeg = Number(arg, value(), 0, 360);
-            } else if (arg == "--wind-swing") {
-                options.WindSwingDeg = Number(arg, value(), 0, 30);
-            } else if (arg == "--wind-shift") {
-                options.WindShiftDeg = Number(arg, value(), -90, 90);
-            } else if (arg == "--wind-steps") {
-                options.WindShiftSteps = static_cast<int>(Number(arg, value(), 0, 20));
-            } else if (arg == "--speed") {
-                options.SpeedScale = Number(arg, value(), 0.3, 3);
-            } else if (arg == "--noise") {
-                options.NoiseMetres = Number(arg, value(), 0, 50);
-            } else if (arg == "--drift") {
-                options.DriftMetres = Number(arg, value(), 0, 50);
-            } else if (arg == "--beat") {
-                options.BeatNm = Number(arg, value(), 0.2, 20);
-            } else if (arg == "--wing") {
-                options.WingMark = true;
-
-            } else if (arg == "--seed") {
-                options.Seed = static_cast<std::uint64_t>(Number(arg, value(), 0, 9007199254740991.0));
-            } else if (arg == "--race-name") {
-                options.RaceName = value();
-                if (options.RaceName.empty() || options.RaceName.find_first_of("/\\,") != std::string::npos)
-                    throw std::runtime_error("--race-name wants a file name without \"/\", \"\\\" or \",\"");
-            } else if (arg == "--start") {
-                options.FirstStart = value();
-            } else if (arg == "--truth") {
-                truth = value();
-            } else {
-                throw std::runtime_error("unknown option \"" + std::string(arg) + "\" (see --help)");
-            }
+        const Arguments arguments = ReadArguments(argc, argv);
+        if (arguments.help) {
+            std::fputs(kUsage, stdout);
+            return 0;
         }
-        if (options.Out.empty())
-            throw std::runtime_error("--out DIR is missing (see --help)");
-        if (intervalGiven && rangeGiven)
-            throw std::runtime_error("--interval and --interval-min/--interval-max exclude each other");
-        if (options.IntervalMin > options.IntervalMax)
-            throw std::runtime_error("--interval-min is larger than --interval-max");
+        const tideplot::racesim::RaceOptions& options = arguments.options;
         const tideplot::racesim::TrueRace race = tideplot::racesim::WriteRace(options);
         const std::string truthPath =
-            truth.empty() ? (options.Out / (options.RaceName + ".truth.json")).string() : truth;
+            arguments.truth.empty() ? (options.Out / (options.RaceName + ".truth.json")).string() : arguments.truth;
         std::ofstream out(truthPath, std::ios::binary);
         out << tideplot::racesim::TruthJson(race);
         if (!out.flush())

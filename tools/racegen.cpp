@@ -321,6 +321,22 @@ struct BoatPlan {
     double performance = 1.0;
 };
 
+// The track file's first lines: the logger's comments when the boat's log has them, then the
+// column names.
+std::string TrackHeader(const Options& options, const BoatSetup& boat, const BoatPlan& plan)
+{
+    const char sep = boat.sep;
+    std::string text;
+    if (boat.hashHeader) {
+        text +=
+            "# logger: tideplot-racegen, simulated GPS track, one fix every " + std::to_string(options.intervalMin) +
+            (options.intervalMax != options.intervalMin ? " to " + std::to_string(options.intervalMax) : "") + " s\r\n";
+        text += "# boat: " + boat.name + ", LYS " + boat.lysText + "\r\n";
+        text += "# start: " + DateTextOfSeconds(plan.start) + " UTC\r\n";
+    }
+    return text + "lat" + sep + "lon" + sep + "date" + sep + "time\r\n";
+}
+
 // Writes one boat's track file (and its unicsv copy), sailing it second by second.
 void WriteTrack(const Options& options, const BoatSetup& boat, const BoatPlan& plan, const Wind& wind,
                 long long firstStart, std::uint64_t seed)
@@ -343,14 +359,7 @@ void WriteTrack(const Options& options, const BoatSetup& boat, const BoatPlan& p
         csv.emplace(options.out / std::filesystem::path(boat.file).replace_extension(".csv"));
 
     const char sep = boat.sep;
-    if (boat.hashHeader) {
-        track.buffer +=
-            "# logger: tideplot-racegen, simulated GPS track, one fix every " + std::to_string(options.intervalMin) +
-            (options.intervalMax != options.intervalMin ? " to " + std::to_string(options.intervalMax) : "") + " s\r\n";
-        track.buffer += "# boat: " + boat.name + ", LYS " + boat.lysText + "\r\n";
-        track.buffer += "# start: " + DateTextOfSeconds(plan.start) + " UTC\r\n";
-    }
-    track.buffer += std::string("lat") + sep + "lon" + sep + "date" + sep + "time\r\n";
+    track.buffer += TrackHeader(options, boat, plan);
     if (csv)
         csv->buffer += "Latitude,Longitude,Date,Time\r\n";
 
@@ -375,32 +384,10 @@ void WriteTrack(const Options& options, const BoatSetup& boat, const BoatPlan& p
             const double lat = projection.Lat(fix);
             const double lon = projection.Lon(fix);
 
-            std::string& out = track.buffer;
-            AppendFixed7(out, lat);
-            out += sep;
-            AppendFixed7(out, lon);
-            out += sep;
-            out += dateDigits;
-            out += sep;
-            AppendTwoDigits(out, second / 3600);
-            AppendTwoDigits(out, second / 60 % 60);
-            AppendTwoDigits(out, second % 60);
-            out += "\r\n";
+            AppendTrackFix(track.buffer, sep, lat, lon, dateDigits, second);
             track.FlushIfFull();
             if (csv) {
-                std::string& c = csv->buffer;
-                AppendFixed7(c, lat);
-                c += ',';
-                AppendFixed7(c, lon);
-                c += ',';
-                c += dateSlashed;
-                c += ',';
-                AppendTwoDigits(c, second / 3600);
-                c += ':';
-                AppendTwoDigits(c, second / 60 % 60);
-                c += ':';
-                AppendTwoDigits(c, second % 60);
-                c += "\r\n";
+                AppendUnicsvFix(csv->buffer, lat, lon, dateSlashed, second);
                 csv->FlushIfFull();
             }
             nextFix += options.intervalMin == options.intervalMax

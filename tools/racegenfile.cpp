@@ -75,6 +75,36 @@ void OutFile::Flush()
     buffer.clear();
 }
 
+void AppendTrackFix(std::string& out, char sep, double lat, double lon, const std::string& dateDigits, long long second)
+{
+    AppendFixed7(out, lat);
+    out += sep;
+    AppendFixed7(out, lon);
+    out += sep;
+    out += dateDigits;
+    out += sep;
+    AppendTwoDigits(out, second / 3600);
+    AppendTwoDigits(out, second / 60 % 60);
+    AppendTwoDigits(out, second % 60);
+    out += "\r\n";
+}
+
+void AppendUnicsvFix(std::string& out, double lat, double lon, const std::string& dateSlashed, long long second)
+{
+    AppendFixed7(out, lat);
+    out += ',';
+    AppendFixed7(out, lon);
+    out += ',';
+    out += dateSlashed;
+    out += ',';
+    AppendTwoDigits(out, second / 3600);
+    out += ':';
+    AppendTwoDigits(out, second / 60 % 60);
+    out += ':';
+    AppendTwoDigits(out, second % 60);
+    out += "\r\n";
+}
+
 long long SecondsOfDateValue(double dateValue)
 {
     return std::llround(dateValue * kSecondsPerDay);

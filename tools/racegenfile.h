@@ -13,6 +13,12 @@ namespace tideplot::racegen {
 void AppendFixed7(std::string& out, double value);
 // Writes 0 to 99 as two digits.
 void AppendTwoDigits(std::string& out, long long value);
+// Writes a fix as a track file holds it: "lat,lon,YYYYMMDD,hhmmss" with `sep` between the
+// fields, `second` being the second of the day.
+void AppendTrackFix(std::string& out, char sep, double lat, double lon, const std::string& dateDigits,
+                    long long second);
+// Writes a fix as gpsbabel's unicsv reads it: "lat,lon,YYYY/MM/DD,hh:mm:ss".
+void AppendUnicsvFix(std::string& out, double lat, double lon, const std::string& dateSlashed, long long second);
 
 // A file written through a buffer, so that a day's track costs few system calls. Throws
 // Error when it cannot be created or written.

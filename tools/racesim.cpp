@@ -211,91 +211,113 @@ private:
     {
         switch (leg_) {
         case Leg::PreStart:
-            if (seconds >= -40) {
-                leg_ = Leg::Beat;
-                side_ = -1;
-                final_ = false;
-                ResetTimer(true);
-                Issue(Intent::Turn, step);
-            }
-            return leg_ == Leg::PreStart ? windNow + 90 : windNow + sailing_.upwind;
-        case Leg::Beat: {
-            const Vec toMark = windward_ - position_;
-            const double distance = Length(toMark);
-            const double bearing = BearingOf(toMark);
-            const double rel = Wrap180(bearing - windNow);
-            if (final_ && Rounded(distance, bearing)) {
-                leg_ = options_.WingMark ? Leg::Reach : Leg::Run;
-                side_ = 1;
-                final_ = false;
-                ResetTimer(false);
-                Issue(Intent::Turn, step);
-                return Desired(step, seconds, windNow);
-            }
-            if (!final_ && SinceLastCommand(step, 60)) {
-                if (side_ < 0 && rel <= -sailing_.upwind) {
-                    side_ = 1;
-                    final_ = true;
-                    Issue(Intent::Tack, step);
-                } else if (side_ > 0 && rel >= sailing_.upwind) {
-                    side_ = -1;
-                    Issue(Intent::Tack, step);
-                } else if (timer_ <= 0 && distance > 400) {
-                    side_ = -side_;
-                    ResetTimer(true);
-                    Issue(Intent::Tack, step);
-                }
-            }
-            if (final_)
-                return windNow - std::max(-rel, sailing_.upwind - 6);
-            return windNow - side_ * sailing_.upwind;
-        }
-        case Leg::Reach: {
-            const Vec toMark = wing_ - position_;
-            const double bearing = BearingOf(toMark);
-            if (Rounded(Length(toMark), bearing)) {
-                leg_ = Leg::Run;
-                side_ = 1;
-                final_ = false;
-                ResetTimer(false);
-                Issue(Intent::Turn, step);
-                return Desired(step, seconds, windNow);
-            }
-            return bearing;
-        }
-        case Leg::Run: {
-            const Vec toMark = Vec{} - position_;
-            const double distance = Length(toMark);
-            const double bearing = BearingOf(toMark);
-            const double rel = Wrap180(bearing - windNow - 180);
-            if (final_ && Rounded(distance, bearing)) {
-                leg_ = Leg::Beat;
-                side_ = -1;
-                final_ = false;
-                ResetTimer(true);
-                Issue(Intent::Turn, step);
-                return Desired(step, seconds, windNow);
-            }
-            if (!final_ && SinceLastCommand(step, 60)) {
-                if (side_ > 0 && rel <= -sailing_.downwind) {
-                    side_ = -1;
-                    final_ = true;
-                    Issue(Intent::Gybe, step);
-                } else if (side_ < 0 && rel >= sailing_.downwind) {
-                    side_ = 1;
-                    Issue(Intent::Gybe, step);
-                } else if (timer_ <= 0 && distance > 400) {
-                    side_ = -side_;
-                    ResetTimer(false);
-                    Issue(Intent::Gybe, step);
-                }
-            }
-            if (final_)
-                return windNow + 180 + std::clamp(rel, -sailing_.downwind - 10, -sailing_.downwind + 10);
-            return windNow + 180 + side_ * sailing_.downwind;
-        }
+            return DesiredBeforeStart(step, seconds, windNow);
+        case Leg::Beat:
+            return DesiredOnBeat(step, seconds, windNow);
+        case Leg::Reach:
+            return DesiredOnReach(step, seconds, windNow);
+        case Leg::Run:
+            return DesiredOnRun(step, seconds, windNow);
         }
         return heading_;
+    }
+
+    // Before the start: reaching along the line until forty seconds before the gun, then the
+    // turn onto the first beat.
+    double DesiredBeforeStart(std::size_t step, double seconds, double windNow)
+    {
+        if (seconds >= -40) {
+            leg_ = Leg::Beat;
+            side_ = -1;
+            final_ = false;
+            ResetTimer(true);
+            Issue(Intent::Turn, step);
+        }
+        return leg_ == Leg::PreStart ? windNow + 90 : windNow + sailing_.upwind;
+    }
+
+    // On the beat: tacks at the laylines and now and then, the rounding of the windward mark.
+    double DesiredOnBeat(std::size_t step, double seconds, double windNow)
+    {
+        const Vec toMark = windward_ - position_;
+        const double distance = Length(toMark);
+        const double bearing = BearingOf(toMark);
+        const double rel = Wrap180(bearing - windNow);
+        if (final_ && Rounded(distance, bearing)) {
+            leg_ = options_.WingMark ? Leg::Reach : Leg::Run;
+            side_ = 1;
+            final_ = false;
+            ResetTimer(false);
+            Issue(Intent::Turn, step);
+            return Desired(step, seconds, windNow);
+        }
+        if (!final_ && SinceLastCommand(step, 60)) {
+            if (side_ < 0 && rel <= -sailing_.upwind) {
+                side_ = 1;
+                final_ = true;
+                Issue(Intent::Tack, step);
+            } else if (side_ > 0 && rel >= sailing_.upwind) {
+                side_ = -1;
+                Issue(Intent::Tack, step);
+            } else if (timer_ <= 0 && distance > 400) {
+                side_ = -side_;
+                ResetTimer(true);
+                Issue(Intent::Tack, step);
+            }
+        }
+        if (final_)
+            return windNow - std::max(-rel, sailing_.upwind - 6);
+        return windNow - side_ * sailing_.upwind;
+    }
+
+    // On the reach: straight for the wing mark, then the turn onto the run.
+    double DesiredOnReach(std::size_t step, double seconds, double windNow)
+    {
+        const Vec toMark = wing_ - position_;
+        const double bearing = BearingOf(toMark);
+        if (Rounded(Length(toMark), bearing)) {
+            leg_ = Leg::Run;
+            side_ = 1;
+            final_ = false;
+            ResetTimer(false);
+            Issue(Intent::Turn, step);
+            return Desired(step, seconds, windNow);
+        }
+        return bearing;
+    }
+
+    // On the run: gybes at the laylines and now and then, the rounding of the leeward mark.
+    double DesiredOnRun(std::size_t step, double seconds, double windNow)
+    {
+        const Vec toMark = Vec{} - position_;
+        const double distance = Length(toMark);
+        const double bearing = BearingOf(toMark);
+        const double rel = Wrap180(bearing - windNow - 180);
+        if (final_ && Rounded(distance, bearing)) {
+            leg_ = Leg::Beat;
+            side_ = -1;
+            final_ = false;
+            ResetTimer(true);
+            Issue(Intent::Turn, step);
+            return Desired(step, seconds, windNow);
+        }
+        if (!final_ && SinceLastCommand(step, 60)) {
+            if (side_ > 0 && rel <= -sailing_.downwind) {
+                side_ = -1;
+                final_ = true;
+                Issue(Intent::Gybe, step);
+            } else if (side_ < 0 && rel >= sailing_.downwind) {
+                side_ = 1;
+                Issue(Intent::Gybe, step);
+            } else if (timer_ <= 0 && distance > 400) {
+                side_ = -side_;
+                ResetTimer(false);
+                Issue(Intent::Gybe, step);
+            }
+        }
+        if (final_)
+            return windNow + 180 + std::clamp(rel, -sailing_.downwind - 10, -sailing_.downwind + 10);
+        return windNow + 180 + side_ * sailing_.downwind;
     }
 
     // A mark is rounded on the final approach (on the tack or gybe that leaves it to port) within
@@ -401,6 +423,130 @@ std::string TwoDigits(long long n)
     return std::string{static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)};
 }
 
+// The wind over the race, its swing's period and phase drawn from the race's random numbers.
+Wind RaceWind(const RaceOptions& options, Random& raceRandom)
+{
+    Wind wind;
+    wind.mean = options.WindFromDeg;
+    wind.swing = options.WindSwingDeg;
+    wind.period = raceRandom.Uniform(900, 1500);
+    wind.phase = raceRandom.Uniform(0, 2 * kPi);
+    wind.shift = options.WindShiftDeg;
+    wind.steps = options.WindShiftSteps;
+    wind.duration = options.Hours * 3600;
+    return wind;
+}
+
+// How a boat sails, drawn from its own random numbers.
+Sailing DrawSailing(const RaceOptions& options, Random& random)
+{
+    Sailing sailing;
+    sailing.upwind = random.Uniform(options.UpwindMinDeg, options.UpwindMaxDeg);
+    sailing.downwind = random.Uniform(options.DownwindMinDeg, options.DownwindMaxDeg);
+    sailing.tackRate = random.Uniform(options.TurnRateMin, options.TurnRateMax);
+    sailing.gybeRate = random.Uniform(options.TurnRateMin, options.TurnRateMax);
+    sailing.roundRate = random.Uniform(3, 6);
+    sailing.slowTau = random.Uniform(3, 5);
+    sailing.fastTau = random.Uniform(6, 10);
+    sailing.performance = random.Uniform(0.95, 1.05);
+    sailing.gybePenalty = random.Uniform(0.05, 0.2);
+    return sailing;
+}
+
+// The handicap of boat k as the race file writes it.
+std::string LysText(int k)
+{
+    static constexpr std::array<const char*, 7> kLys{"1.00", "1.05", "1.12", "1.20", "1.08", "1.15", "1.02"};
+    return kLys[static_cast<std::size_t>(k) % kLys.size()];
+}
+
+// The colour of boat k as the race file writes it.
+std::string ColourText(int k)
+{
+    static constexpr std::array<int, 7> kColours{0, 1023, 511, 1279, 255, 767, 128};
+    return std::to_string(kColours[static_cast<std::size_t>(k) % kColours.size()]);
+}
+
+// The boat's log as its track file's text: fixes at whole seconds, from `pre` seconds before
+// its start (at `start`, seconds of the epoch) to `duration` after it, with the GPS's noise.
+// The boat's true speed and heading at every fix go into `boat`.
+std::string TrackLog(const RaceOptions& options, const Sailor& sailor, Random& random, long long start, int pre,
+                     long long duration, TrueBoat& boat)
+{
+    const double metresPerDegreeLon = kMetresPerDegreeLat * std::cos(Radians(options.Lat));
+    Wander driftEast(options.DriftMetres, options.DriftSeconds, 1.0);
+    Wander driftNorth(options.DriftMetres, options.DriftSeconds, 1.0);
+    driftEast.Start(random, options.DriftMetres);
+    driftNorth.Start(random, options.DriftMetres);
+    std::string text = "Latitude,Longitude,Date,Time\r\n";
+    long long nextFix = -pre + 1;
+    for (long long t = -pre + 1; t < duration; ++t) {
+        const double east = driftEast.Step(random);
+        const double north = driftNorth.Step(random);
+        if (t != nextFix)
+            continue;
+        nextFix += random.Between(options.IntervalMin, options.IntervalMax);
+        if (options.LostShare > 0 && random.Uniform() < options.LostShare)
+            continue;
+        const Step& at = sailor.Steps()[static_cast<std::size_t>(t + pre) * kStepsPerSecond - 1];
+        const double x = at.x + east + options.NoiseMetres * random.Normal();
+        const double y = at.y + north + options.NoiseMetres * random.Normal();
+        AppendFixed(text, options.Lat + y / kMetresPerDegreeLat, 7);
+        text += ',';
+        AppendFixed(text, options.Lon + x / metresPerDegreeLon, 7);
+        const long long when = start + t;
+        const std::string date = DateText(static_cast<double>(when - when % 86400) / kSecondsPerDay);
+        text += ',' + date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2) + ',';
+        const long long second = when % 86400;
+        text += TwoDigits(second / 3600) + TwoDigits(second / 60 % 60) + TwoDigits(second % 60) + "\r\n";
+        boat.Fixes.push_back({static_cast<std::int32_t>(t), static_cast<float>(at.v / kKnot),
+                              static_cast<float>(Normal360(at.heading))});
+    }
+    return text;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream file(path, std::ios::binary);
+    file << text;
+    if (!file.flush())
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+// Boat k (from 0) of the race: sails it from before its start, judges its manoeuvres and
+// writes its track file.
+TrueBoat SailBoat(const RaceOptions& options, const Wind& wind, Random& raceRandom, int k, long long firstStart)
+{
+    Random random(options.Seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull * static_cast<std::uint64_t>(k + 1));
+    const Sailing sailing = DrawSailing(options, random);
+
+    TrueBoat boat;
+    boat.File = "boat" + std::to_string(k + 1) + ".txt";
+    boat.Lys = std::strtod(LysText(k).c_str(), nullptr);
+    const long long start = firstStart + 30LL * raceRandom.Between(0, 4);
+    boat.StartText = DateText(static_cast<double>(start) / kSecondsPerDay);
+    const int pre = random.Between(120, 200);
+    const long long duration = std::llround(options.Hours * 3600);
+
+    Sailor sailor(options, sailing, wind, random, static_cast<double>(start - firstStart));
+    const Vec begin = random.Uniform(-150, 150) * Towards(options.WindFromDeg + 90) +
+                      (60 + random.Uniform(0, 60)) * Towards(options.WindFromDeg + 180) -
+                      (5.0 * kKnot * (pre - 40)) * Towards(options.WindFromDeg + 90);
+    sailor.Begin(begin, -pre);
+    const std::size_t steps = static_cast<std::size_t>(pre + duration) * kStepsPerSecond;
+    for (std::size_t s = 0; s < steps; ++s)
+        sailor.Advance(s, -pre + static_cast<double>(s) * kStep);
+
+    for (std::size_t c = 0; c < sailor.Commands().size(); ++c) {
+        boat.Manoeuvres.push_back(
+            Judge(sailor.Steps(), sailor.Commands(), c, wind, static_cast<double>(start - firstStart), -pre + kStep));
+        // Every turn the helmsman makes but the first (onto the wind before the start) is at a mark.
+        boat.Manoeuvres.back().AtMark = c > 0 && sailor.Commands()[c].intent == Intent::Turn;
+    }
+    WriteFile(options.Out / boat.File, TrackLog(options, sailor, random, start, pre, duration, boat));
+    return boat;
+}
+
 } // namespace
 
 double TrueRace::WindAt(double time) const
@@ -426,146 +572,19 @@ TrueRace WriteRace(const RaceOptions& options)
     race.RaceFile = options.Out / (options.RaceName + ".TP1");
 
     Random raceRandom(options.Seed ^ 0xA11A1E5EC0FFEEull);
-    Wind wind;
-    wind.mean = options.WindFromDeg;
-    wind.swing = options.WindSwingDeg;
-    wind.period = raceRandom.Uniform(900, 1500);
-    wind.phase = raceRandom.Uniform(0, 2 * kPi);
-    wind.shift = options.WindShiftDeg;
-    wind.steps = options.WindShiftSteps;
-    wind.duration = options.Hours * 3600;
+    const Wind wind = RaceWind(options, raceRandom);
     const long long firstStart = std::llround(DateValueFromText(options.FirstStart) * kSecondsPerDay);
-    const double metresPerDegreeLon = kMetresPerDegreeLat * std::cos(Radians(options.Lat));
-
     std::string raceText;
     for (int k = 0; k < options.Boats; ++k) {
-        Random random(options.Seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull * static_cast<std::uint64_t>(k + 1));
-        Sailing sailing;
-        sailing.upwind = random.Uniform(options.UpwindMinDeg, options.UpwindMaxDeg);
-        sailing.downwind = random.Uniform(options.DownwindMinDeg, options.DownwindMaxDeg);
-        sailing.tackRate = random.Uniform(options.TurnRateMin, options.TurnRateMax);
-        sailing.gybeRate = random.Uniform(options.TurnRateMin, options.TurnRateMax);
-        sailing.roundRate = random.Uniform(3, 6);
-        sailing.slowTau = random.Uniform(3, 5);
-        sailing.fastTau = random.Uniform(6, 10);
-        sailing.performance = random.Uniform(0.95, 1.05);
-        sailing.gybePenalty = random.Uniform(0.05, 0.2);
-
-        TrueBoat boat;
-        boat.File = "boat" + std::to_string(k + 1) + ".txt";
-        static constexpr std::array<const char*, 7> kLys{"1.00", "1.05", "1.12", "1.20", "1.08", "1.15", "1.02"};
-        const std::string lysText = kLys[static_cast<std::size_t>(k) % kLys.size()];
-        boat.Lys = std::strtod(lysText.c_str(), nullptr);
-        const long long start = firstStart + 30LL * raceRandom.Between(0, 4);
-        boat.StartText = DateText(static_cast<double>(start) / kSecondsPerDay);
-        const int pre = random.Between(120, 200);
-        const long long duration = std::llround(options.Hours * 3600);
-
-        Sailor sailor(options, sailing, wind, random, static_cast<double>(start - firstStart));
-        const Vec begin = random.Uniform(-150, 150) * Towards(options.WindFromDeg + 90) +
-                          (60 + random.Uniform(0, 60)) * Towards(options.WindFromDeg + 180) -
-                          (5.0 * kKnot * (pre - 40)) * Towards(options.WindFromDeg + 90);
-        sailor.Begin(begin, -pre);
-        const std::size_t steps = static_cast<std::size_t>(pre + duration) * kStepsPerSecond;
-        for (std::size_t s = 0; s < steps; ++s)
-            sailor.Advance(s, -pre + static_cast<double>(s) * kStep);
-
-        for (std::size_t c = 0; c < sailor.Commands().size(); ++c) {
-            boat.Manoeuvres.push_back(Judge(sailor.Steps(), sailor.Commands(), c, wind,
-                                            static_cast<double>(start - firstStart), -pre + kStep));
-            // Every turn the helmsman makes but the first (onto the wind before the start) is at a mark.
-            boat.Manoeuvres.back().AtMark = c > 0 && sailor.Commands()[c].intent == Intent::Turn;
-        }
-
-        // The log: fixes at whole seconds with the GPS's noise.
-        Wander driftEast(options.DriftMetres, options.DriftSeconds, 1.0);
-        Wander driftNorth(options.DriftMetres, options.DriftSeconds, 1.0);
-        driftEast.Start(random, options.DriftMetres);
-        driftNorth.Start(random, options.DriftMetres);
-        std::string text = "Latitude,Longitude,Date,Time\r\n";
-        long long nextFix = -pre + 1;
-        for (long long t = -pre + 1; t < duration; ++t) {
-            const double east = driftEast.Step(random);
-            const double north = driftNorth.Step(random);
-            if (t != nextFix)
-                continue;
-            nextFix += random.Between(options.IntervalMin, options.IntervalMax);
-            if (options.LostShare > 0 && random.Uniform() < options.LostShare)
-                continue;
-            const Step& at = sailor.Steps()[static_cast<std::size_t>(t + pre) * kStepsPerSecond - 1];
-            const double x = at.x + east + options.NoiseMetres * random.Normal();
-            const double y = at.y + north + options.NoiseMetres * random.Normal();
-            AppendFixed(text, options.Lat + y / kMetresPerDegreeLat, 7);
-            text += ',';
-            AppendFixed(text, options.Lon + x / metresPerDegreeLon, 7);
-            const long long when = start + t;
-            const std::string date = DateText(static_cast<double>(when - when % 86400) / kSecondsPerDay);
-            text += ',' + date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2) + ',';
-            const long long second = when % 86400;
-            text += TwoDigits(second / 3600) + TwoDigits(second / 60 % 60) + TwoDigits(second % 60) + "\r\n";
-            boat.Fixes.push_back({static_cast<std::int32_t>(t), static_cast<float>(at.v / kKnot),
-                                  static_cast<float>(Normal360(at.heading))});
-        }
-        std::ofstream track(options.Out / boat.File, std::ios::binary);
-        track << text;
-        if (!track.flush())
-            throw std::runtime_error("cannot write " + (options.Out / boat.File).string());
-        static constexpr std::array<int, 7> kColours{0, 1023, 511, 1279, 255, 767, 128};
-        raceText += BoatEntryLine(boat.File, boat.StartText, lysText,
-                                  std::to_string(kColours[static_cast<std::size_t>(k) % kColours.size()]), ",") +
-                    "\r\n";
+        TrueBoat boat = SailBoat(options, wind, raceRandom, k, firstStart);
+        raceText += BoatEntryLine(boat.File, boat.StartText, LysText(k), ColourText(k), ",") + "\r\n";
         race.Boats.push_back(std::move(boat));
     }
     // The wind every ten seconds from ten minutes before the first start to the last fix.
     for (double t = -600; t <= 150 + options.Hours * 3600; t += 10)
         race.Wind.push_back({(static_cast<double>(firstStart) + t) / kSecondsPerDay, Normal360(wind.From(t))});
-    std::ofstream raceFile(race.RaceFile, std::ios::binary);
-    raceFile << raceText;
-    if (!raceFile.flush())
-        throw std::runtime_error("cannot write " + race.RaceFile.string());
+    WriteFile(race.RaceFile, raceText);
     return race;
-}
-
-std::string TruthJson(const TrueRace& race)
-{
-    std::string json = "{\"wind_from_deg\": ";
-    AppendFixed(json, race.WindFromDeg, 1);
-    json += ", \"boats\": [";
-    for (std::size_t k = 0; k < race.Boats.size(); ++k) {
-        const TrueBoat& boat = race.Boats[k];
-        json += k ? ",\n  " : "\n  ";
-        json += "{\"row\": " + std::to_string(k + 1) + ", \"file\": \"" + boat.File + "\", \"start\": \"" +
-                boat.StartText + "\", \"manoeuvres\": [";
-        const double start = DateValueFromText(boat.StartText);
-        for (std::size_t i = 0; i < boat.Manoeuvres.size(); ++i) {
-            const TrueManoeuvre& m = boat.Manoeuvres[i];
-            json += i ? ",\n    " : "\n    ";
-            std::string time = DateText(start + m.MiddleSeconds / kSecondsPerDay);
-            time[10] = 'T';
-            json += "{\"kind\": \"" + m.Kind + "\", \"middle_s\": ";
-            AppendFixed(json, m.MiddleSeconds, 1);
-            json += ", \"time\": \"" + time + "Z\", \"turn_deg\": ";
-            AppendFixed(json, m.TurnDeg, 1);
-            json += ", \"loss_m\": ";
-            if (std::isfinite(m.LossMetres))
-                AppendFixed(json, m.LossMetres, 1);
-            else
-                json += "null";
-            json += m.AtMark ? ", \"at_mark\": true}" : ", \"at_mark\": false}";
-        }
-        json += "]}";
-    }
-    json += "\n],\n\"wind\": [";
-    for (std::size_t i = 0; i < race.Wind.size(); i += 6) {
-        std::string time = DateText(race.Wind[i].Time);
-        time[10] = 'T';
-        json += i ? ",\n  " : "\n  ";
-        json += "{\"time\": \"" + time + "Z\", \"from_deg\": ";
-        AppendFixed(json, race.Wind[i].FromDeg, 1);
-        json += "}";
-    }
-    json += "\n]}\n";
-    return json;
 }
 
 } // namespace tideplot::racesim

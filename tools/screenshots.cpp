@@ -229,6 +229,131 @@ bool CheckOpenedWindows(const QString& sample, QSettings& settings, UserDialogs&
     return ok;
 }
 
+// The Analysis window, opened over the replay stopped where it is, shows the sample's
+// manoeuvres inside the screen and clear of the windows before it.
+bool CheckAnalysisWindow(FrmMain* main, FrmControl* control, QWidget* chart, const QRect& screen, const QDir& out)
+{
+    QTest::mouseClick(Find<QPushButton>(control, "cmdStop"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(control, "cmdAnalysis"), Qt::LeftButton);
+    QWidget* analysis = main->findChild<QWidget*>(QStringLiteral("frmAnalysis"));
+    if (!analysis ||
+        !QTest::qWaitFor([&] { return Find<QTableView>(analysis, "lstManoeuvres")->model()->rowCount() > 0; }, 60000)) {
+        std::fputs("the Analysis window did not show the manoeuvres\n", stderr);
+        return false;
+    }
+    QTest::qWait(500); // laid out and placed, the graph drawn
+    bool ok = CheckInside(QStringLiteral("the Analysis window"), analysis->frameGeometry(), screen);
+    ok &= CheckApart(QStringLiteral("the control window"), control->frameGeometry(),
+                     QStringLiteral("the Analysis window"), analysis->frameGeometry());
+    ok &= CheckClearOf(QStringLiteral("the Analysis window"), analysis, QStringLiteral("the set-up window"), main);
+    ok &= CheckClearOf(QStringLiteral("the Analysis window"), analysis, QStringLiteral("the chart window"), chart);
+    ok &= Capture(out.filePath(QStringLiteral("analysis-window.png")), analysis->frameGeometry());
+    return ok;
+}
+
+// The chart and control windows that Start opens lie inside the screen, apart from each other
+// and from Start.
+bool CheckReplayWindowsPlaced(FrmMain* main, const QRect& screen)
+{
+    FrmControl* control = main->controlWindow();
+    QWidget* chart = main->earth()->replayView()->window();
+    bool ok = CheckInside(QStringLiteral("the chart window"), chart->frameGeometry(), screen);
+    ok &= CheckInside(QStringLiteral("the control window"), control->frameGeometry(), screen);
+    ok &= CheckApart(QStringLiteral("the chart window"), chart->frameGeometry(), QStringLiteral("the control window"),
+                     control->frameGeometry());
+    const QRect start = Find<QPushButton>(main, "cmdStart")
+                            ->rect()
+                            .translated(Find<QPushButton>(main, "cmdStart")->mapToGlobal(QPoint(0, 0)));
+    ok &= CheckApart(QStringLiteral("the chart window"), chart->frameGeometry(), QStringLiteral("Start"), start);
+    ok &= CheckApart(QStringLiteral("the control window"), control->frameGeometry(), QStringLiteral("Start"), start);
+    return ok;
+}
+
+// The set-up window with the sample race (started in its folder), then the replay played from
+// the keyboard to 01:15:00 and the Analysis window over it.
+bool CheckSampleReplay(const QString& sample, const QDir& out, QSettings& settings, UserDialogs& dialogs)
+{
+    QDir::setCurrent(sample);
+    auto main = MakeWindow(settings, dialogs);
+    main->openRaceFile(sample + QStringLiteral("/race.TP1"));
+    QTest::qWait(300); // placed by the window manager
+    const QRect screen = main->screen()->availableGeometry();
+    bool ok = CheckInside(QStringLiteral("the set-up window"), main->frameGeometry(), screen);
+    ok &= CheckControlsShown(main.get());
+    ok &= Capture(out.filePath(QStringLiteral("setup-window.png")), main->frameGeometry());
+
+    QTest::mouseClick(Find<QPushButton>(main.get(), "cmdStart"), Qt::LeftButton);
+    FrmControl* control = main->controlWindow();
+    QTest::qWait(300);
+    ok &= CheckReplayWindowsPlaced(main.get(), screen);
+    if (QApplication::focusWidget() != Find<QPushButton>(control, "cmdPlay"))
+        std::fputs("warning: Play does not have the focus after Start\n", stderr);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // Play, from the keyboard
+    auto* raceTime = Find<QLineEdit>(control, "txtRaceTime");
+    // The window shows the race time at most every 15 ms, so it may skip a step's time:
+    // waited for is the first shown at or after 01:15:00 ("hh:mm:ss" texts sort by time).
+    if (!QTest::qWaitFor([&] { return raceTime->text() >= QStringLiteral("01:15:00"); }, 120000))
+        std::fputs("the replay did not reach 01:15:00\n", stderr);
+    ok &= Capture(out.filePath(QStringLiteral("replay-windows.png")), screen);
+    ok &= Capture(out.filePath(QStringLiteral("control-window.png")), control->frameGeometry());
+
+    ok &= CheckAnalysisWindow(main.get(), control, main->earth()->replayView()->window(), screen, out);
+    control->close();
+    return ok;
+}
+
+// Ten starts in a row put the window where the last one left it, frame and all.
+bool CheckStartsInPlace(QSettings& settings, UserDialogs& dialogs)
+{
+    QRect first;
+    for (int run = 0; run < 10; ++run) {
+        auto main = MakeWindow(settings, dialogs);
+        QTest::qWait(300);
+        if (run == 0)
+            first = main->frameGeometry();
+        else if (main->frameGeometry() != first) {
+            std::fprintf(stderr, "start %d puts the window at %d,%d %dx%d, not where the first did (%d,%d %dx%d)\n",
+                         run + 1, main->frameGeometry().x(), main->frameGeometry().y(), main->frameGeometry().width(),
+                         main->frameGeometry().height(), first.x(), first.y(), first.width(), first.height());
+            return false;
+        }
+        main->close();
+    }
+    return true;
+}
+
+// A race being assembled from the sample's track files, copied to a folder of their own
+// (`race`): three boats added, the fourth's file picked and the second boat's row selected.
+bool CaptureAssembling(const QString& sample, const QString& race, const QDir& out, QSettings& settings,
+                       UserDialogs& dialogs)
+{
+    QDir().mkpath(race);
+    for (const char* file : {"Elsa.txt", "Saga.txt", "Svalan.txt", "Vinga.txt"})
+        QFile::copy(sample + u'/' + QLatin1String(file), race + u'/' + QLatin1String(file));
+    QDir::setCurrent(race);
+    auto main = MakeWindow(settings, dialogs);
+    const struct {
+        const char* file;
+        const char* start;
+        const char* lys;
+        const char* colour;
+        const char* sep;
+    } boats[] = {{"Elsa.txt", "2008-06-21 11:00:00", "1.00", "0", ","},
+                 {"Saga.txt", "2008-06-21 11:03:30", "1.05", "1023", ","},
+                 {"Svalan.txt", "2008-06-21 11:08:00", "1.12", "511", ";"}};
+    for (const auto& b : boats) {
+        ClickFile(main.get(), QString::fromLatin1(b.file));
+        Type(main.get(), "txtStarttid", QString::fromLatin1(b.start));
+        Type(main.get(), "txtLYStal", QString::fromLatin1(b.lys));
+        Type(main.get(), "txtColor", QString::fromLatin1(b.colour));
+        Type(main.get(), "txtSepChar", QString::fromLatin1(b.sep));
+        QTest::mouseClick(Find<QPushButton>(main.get(), "cmdAdd"), Qt::LeftButton);
+    }
+    ClickFile(main.get(), QStringLiteral("Vinga.txt"));
+    ClickRow(Find<QListWidget>(main.get(), "lstBoats"), 1);
+    return Capture(out.filePath(QStringLiteral("assembling-a-race.png")), main->frameGeometry());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -246,117 +371,9 @@ int main(int argc, char** argv)
     QSettings settings(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
     settings.setValue(QStringLiteral("Map/Source"), QStringLiteral("none")); // the pictures are made offline
     QuietDialogs dialogs;
-    bool ok = true;
-
-    // The set-up window with the sample race (started in its folder), then the replay.
-    QDir::setCurrent(sample);
-    {
-        auto main = MakeWindow(settings, dialogs);
-        main->openRaceFile(sample + QStringLiteral("/race.TP1"));
-        QTest::qWait(300); // placed by the window manager
-        const QRect screen = main->screen()->availableGeometry();
-        ok &= CheckInside(QStringLiteral("the set-up window"), main->frameGeometry(), screen);
-        ok &= CheckControlsShown(main.get());
-        ok &= Capture(out.filePath(QStringLiteral("setup-window.png")), main->frameGeometry());
-
-        QTest::mouseClick(Find<QPushButton>(main.get(), "cmdStart"), Qt::LeftButton);
-        FrmControl* control = main->controlWindow();
-        QWidget* chart = main->earth()->replayView()->window();
-        QTest::qWait(300);
-        ok &= CheckInside(QStringLiteral("the chart window"), chart->frameGeometry(), screen);
-        ok &= CheckInside(QStringLiteral("the control window"), control->frameGeometry(), screen);
-        ok &= CheckApart(QStringLiteral("the chart window"), chart->frameGeometry(),
-                         QStringLiteral("the control window"), control->frameGeometry());
-        const QRect start = Find<QPushButton>(main.get(), "cmdStart")
-                                ->rect()
-                                .translated(Find<QPushButton>(main.get(), "cmdStart")->mapToGlobal(QPoint(0, 0)));
-        ok &= CheckApart(QStringLiteral("the chart window"), chart->frameGeometry(), QStringLiteral("Start"), start);
-        ok &=
-            CheckApart(QStringLiteral("the control window"), control->frameGeometry(), QStringLiteral("Start"), start);
-        if (QApplication::focusWidget() != Find<QPushButton>(control, "cmdPlay"))
-            std::fputs("warning: Play does not have the focus after Start\n", stderr);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // Play, from the keyboard
-        auto* raceTime = Find<QLineEdit>(control, "txtRaceTime");
-        // The window shows the race time at most every 15 ms, so it may skip a step's time:
-        // waited for is the first shown at or after 01:15:00 ("hh:mm:ss" texts sort by time).
-        if (!QTest::qWaitFor([&] { return raceTime->text() >= QStringLiteral("01:15:00"); }, 120000))
-            std::fputs("the replay did not reach 01:15:00\n", stderr);
-        ok &= Capture(out.filePath(QStringLiteral("replay-windows.png")), screen);
-        ok &= Capture(out.filePath(QStringLiteral("control-window.png")), control->frameGeometry());
-
-        // The Analysis window over the replay stopped there, the sample's manoeuvres found.
-        QTest::mouseClick(Find<QPushButton>(control, "cmdStop"), Qt::LeftButton);
-        QTest::mouseClick(Find<QPushButton>(control, "cmdAnalysis"), Qt::LeftButton);
-        QWidget* analysis = main->findChild<QWidget*>(QStringLiteral("frmAnalysis"));
-        if (!analysis ||
-            !QTest::qWaitFor([&] { return Find<QTableView>(analysis, "lstManoeuvres")->model()->rowCount() > 0; },
-                             60000)) {
-            std::fputs("the Analysis window did not show the manoeuvres\n", stderr);
-            ok = false;
-        } else {
-            QTest::qWait(500); // laid out and placed, the graph drawn
-            ok &= CheckInside(QStringLiteral("the Analysis window"), analysis->frameGeometry(), screen);
-            ok &= CheckApart(QStringLiteral("the control window"), control->frameGeometry(),
-                             QStringLiteral("the Analysis window"), analysis->frameGeometry());
-            ok &= CheckClearOf(QStringLiteral("the Analysis window"), analysis, QStringLiteral("the set-up window"),
-                               main.get());
-            ok &= CheckClearOf(QStringLiteral("the Analysis window"), analysis, QStringLiteral("the chart window"),
-                               chart);
-            ok &= Capture(out.filePath(QStringLiteral("analysis-window.png")), analysis->frameGeometry());
-        }
-        control->close();
-    }
-
-    // Ten starts in a row put the window where the last one left it, frame and all.
-    {
-        QRect first;
-        for (int run = 0; run < 10; ++run) {
-            auto main = MakeWindow(settings, dialogs);
-            QTest::qWait(300);
-            if (run == 0)
-                first = main->frameGeometry();
-            else if (main->frameGeometry() != first) {
-                std::fprintf(stderr, "start %d puts the window at %d,%d %dx%d, not where the first did (%d,%d %dx%d)\n",
-                             run + 1, main->frameGeometry().x(), main->frameGeometry().y(),
-                             main->frameGeometry().width(), main->frameGeometry().height(), first.x(), first.y(),
-                             first.width(), first.height());
-                ok = false;
-                break;
-            }
-            main->close();
-        }
-    }
-
+    bool ok = CheckSampleReplay(sample, out, settings, dialogs);
+    ok &= CheckStartsInPlace(settings, dialogs);
     ok &= CheckOpenedWindows(sample, settings, dialogs, argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString());
-
-    // A race being assembled from the sample's track files, copied to a folder of their own.
-    const QString race = dir.filePath(QStringLiteral("Race"));
-    QDir().mkpath(race);
-    for (const char* file : {"Elsa.txt", "Saga.txt", "Svalan.txt", "Vinga.txt"})
-        QFile::copy(sample + u'/' + QLatin1String(file), race + u'/' + QLatin1String(file));
-    {
-        QDir::setCurrent(race);
-        auto main = MakeWindow(settings, dialogs);
-        const struct {
-            const char* file;
-            const char* start;
-            const char* lys;
-            const char* colour;
-            const char* sep;
-        } boats[] = {{"Elsa.txt", "2008-06-21 11:00:00", "1.00", "0", ","},
-                     {"Saga.txt", "2008-06-21 11:03:30", "1.05", "1023", ","},
-                     {"Svalan.txt", "2008-06-21 11:08:00", "1.12", "511", ";"}};
-        for (const auto& b : boats) {
-            ClickFile(main.get(), QString::fromLatin1(b.file));
-            Type(main.get(), "txtStarttid", QString::fromLatin1(b.start));
-            Type(main.get(), "txtLYStal", QString::fromLatin1(b.lys));
-            Type(main.get(), "txtColor", QString::fromLatin1(b.colour));
-            Type(main.get(), "txtSepChar", QString::fromLatin1(b.sep));
-            QTest::mouseClick(Find<QPushButton>(main.get(), "cmdAdd"), Qt::LeftButton);
-        }
-        ClickFile(main.get(), QStringLiteral("Vinga.txt"));
-        ClickRow(Find<QListWidget>(main.get(), "lstBoats"), 1);
-        ok &= Capture(out.filePath(QStringLiteral("assembling-a-race.png")), main->frameGeometry());
-    }
+    ok &= CaptureAssembling(sample, dir.filePath(QStringLiteral("Race")), out, settings, dialogs);
     return ok ? 0 : 1;
 }

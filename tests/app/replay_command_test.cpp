@@ -174,66 +174,96 @@ TEST(ReplayCommand, KmlFileIsReadByGdalWithEverySegment)
     EXPECT_EQ(courseLines, 4) << "the start and the finish line, each white and chequered";
 }
 
-// Bad arguments and every failure of a race give a one-line message naming the file, the line
-// and the fault, and a non-zero status; none may hang.
-TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
-{
+// A run of the command, its status and what its message holds.
+struct FailureCase {
+    std::string args;
+    int status;
+    std::string message;
+};
+
+// A folder of races and track files that fail in every way the command meets.
+class ReplayCommandFailures : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir.write("a.txt",
+                  {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,095600", "57.2,11.0,20080621,095700"});
+        dir.write("t.pgw", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,095600"});
+        dir.write("bad.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20081321,095600", "5,5,20080621,100000"});
+        // The last line has no fix and the time of the fix before it: the boat cannot be placed.
+        dir.write("same.txt", {"h", "57.0,11.0,20080621,095400", "57.1,11.0,20080621,095600", "0,0,20080621,095600"});
+        // A field that is no number, in a line with a fix in the middle of a track.
+        const std::map<std::string, std::string> badLines = {
+            {"lonabc", "57.1,abc,20080621,095600"},  {"lonnan", "57.1,nan,20080621,095600"},
+            {"loninf", "57.1,inf,20080621,095600"},  {"lonempty", "57.1,,20080621,095600"},
+            {"lonhex", "57.1,0x10,20080621,095600"}, {"latx", "57.1x,11.0,20080621,095600"},
+            {"date7", "57.1,11.0,2008062,095600"},   {"date9", "57.1,11.0,200806210,095600"},
+            {"time5", "57.1,11.0,20080621,09560"},
+        };
+        for (const auto& [name, line] : badLines)
+            dir.write(name + ".txt", {"h", "57.0,11.0,20080621,095500", line, "57.2,11.0,20080621,095700"});
+        dir.write("long.txt",
+                  {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,100500", "57.2,11.0,20080621,101500"});
+        dir.write("empty.txt", {});
+        std::vector<std::string> globe{"h"}; // a line a second: line 500 is passed over within a step
+        for (int s = 0; s < 1200; ++s)
+            globe.push_back((s == 498 ? "91.0" : "57.0") + std::string(",11.0,20080621,") + testing::Hms(35400 + s));
+        dir.write("globe.txt", globe);
+        dir.writeBytes("log.kml", "<?xml version=\"1.0\"?>\n<kml/>\n");
+        // The race file is read entry by entry: the 65th stops it before a track file is opened
+        // and before the endless line after it.
+        std::vector<std::string> eight(65, "missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,");
+        eight.push_back(std::string(3 * 65536, 'x'));
+        dir.write("eight.TP1", eight);
+        const std::map<std::string, std::vector<std::string>> races = {
+            {"ok", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+            {"pgw", {"t.pgw , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+            {"none", {}},
+            {"wrongsep", {"a.txt ; 2008-06-21 09:55:00 ; 1 ; 0 ; ,"}},
+            {"notrack", {"missing.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+            {"emptytrack", {"empty.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+            {"kml", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,", "log.kml , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+            {"semicolon", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ;"}},
+            {"baddate", {"bad.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+            {"same", {"same.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+            {"globe", {"globe.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"}},
+            {"long", {"long.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+            {"lyscomma", {"a.txt , 2008-06-21 09:55:00 , 1,05 , 0 , ,"}},
+            {"lysdots", {"a.txt , 2008-06-21 09:55:00 , 1.0.0 , 0 , ;"}},
+            {"years", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,", "a.txt , 1998-06-21 09:55:00 , 1 , 0 , ,"}},
+            {"urandom", {"/dev/urandom , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
+        };
+        for (const auto& [name, entries] : races)
+            dir.write(name + ".TP1", entries);
+        for (const auto& [name, line] : badLines)
+            dir.write(name + ".TP1", {name + ".txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
+    }
+
+    // Bad arguments and every failure of a race give a one-line message naming the file, the
+    // line and the fault, and a non-zero status; none may hang.
+    void ExpectFailures(const std::vector<FailureCase>& cases)
+    {
+        for (const auto& c : cases) {
+            const auto run =
+                RunCommand("cd " + Quote(dir.path().string()) + " && timeout 120 " + kTideplot + " " + c.args);
+            EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
+            EXPECT_NE(run.output.find(c.message), std::string::npos) << c.args << "\n" << run.output;
+            // One line: the message, after the warnings of starts that a track misses, if any.
+            std::string message = run.output;
+            while (message.rfind("warning: ", 0) == 0 && message.find('\n') != std::string::npos)
+                message.erase(0, message.find('\n') + 1);
+            EXPECT_EQ(message.rfind("tideplot " + c.args.substr(0, c.args.find(' ')) + ": ", 0), 0u) << run.output;
+            EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << run.output;
+        }
+    }
+
     TempDir dir;
-    dir.write("a.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,095600", "57.2,11.0,20080621,095700"});
-    dir.write("t.pgw", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,095600"});
-    dir.write("bad.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20081321,095600", "5,5,20080621,100000"});
-    // The last line has no fix and the time of the fix before it: the boat cannot be placed.
-    dir.write("same.txt", {"h", "57.0,11.0,20080621,095400", "57.1,11.0,20080621,095600", "0,0,20080621,095600"});
-    // A field that is no number, in a line with a fix in the middle of a track.
-    const std::map<std::string, std::string> badLines = {
-        {"lonabc", "57.1,abc,20080621,095600"},  {"lonnan", "57.1,nan,20080621,095600"},
-        {"loninf", "57.1,inf,20080621,095600"},  {"lonempty", "57.1,,20080621,095600"},
-        {"lonhex", "57.1,0x10,20080621,095600"}, {"latx", "57.1x,11.0,20080621,095600"},
-        {"date7", "57.1,11.0,2008062,095600"},   {"date9", "57.1,11.0,200806210,095600"},
-        {"time5", "57.1,11.0,20080621,09560"},
-    };
-    for (const auto& [name, line] : badLines)
-        dir.write(name + ".txt", {"h", "57.0,11.0,20080621,095500", line, "57.2,11.0,20080621,095700"});
-    dir.write("long.txt", {"h", "57.0,11.0,20080621,095500", "57.1,11.0,20080621,100500", "57.2,11.0,20080621,101500"});
-    dir.write("empty.txt", {});
-    std::vector<std::string> globe{"h"}; // a line a second: line 500 is passed over within a step
-    for (int s = 0; s < 1200; ++s)
-        globe.push_back((s == 498 ? "91.0" : "57.0") + std::string(",11.0,20080621,") + testing::Hms(35400 + s));
-    dir.write("globe.txt", globe);
-    dir.writeBytes("log.kml", "<?xml version=\"1.0\"?>\n<kml/>\n");
-    // The race file is read entry by entry: the 65th stops it before a track file is opened
-    // and before the endless line after it.
-    std::vector<std::string> eight(65, "missing.txt , 2008-06-21 10:00:00 , 1 , 0 , ,");
-    eight.push_back(std::string(3 * 65536, 'x'));
-    dir.write("eight.TP1", eight);
-    const std::map<std::string, std::vector<std::string>> races = {
-        {"ok", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
-        {"pgw", {"t.pgw , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
-        {"none", {}},
-        {"wrongsep", {"a.txt ; 2008-06-21 09:55:00 ; 1 ; 0 ; ,"}},
-        {"notrack", {"missing.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
-        {"emptytrack", {"empty.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
-        {"kml", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,", "log.kml , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
-        {"semicolon", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ;"}},
-        {"baddate", {"bad.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
-        {"same", {"same.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
-        {"globe", {"globe.txt , 2008-06-21 10:00:00 , 1 , 0 , ,"}},
-        {"long", {"long.txt , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
-        {"lyscomma", {"a.txt , 2008-06-21 09:55:00 , 1,05 , 0 , ,"}},
-        {"lysdots", {"a.txt , 2008-06-21 09:55:00 , 1.0.0 , 0 , ;"}},
-        {"years", {"a.txt , 2008-06-21 09:55:00 , 1 , 0 , ,", "a.txt , 1998-06-21 09:55:00 , 1 , 0 , ,"}},
-        {"urandom", {"/dev/urandom , 2008-06-21 09:55:00 , 1 , 0 , ,"}},
-    };
-    for (const auto& [name, entries] : races)
-        dir.write(name + ".TP1", entries);
-    for (const auto& [name, line] : badLines)
-        dir.write(name + ".TP1", {name + ".txt , 2008-06-21 09:55:00 , 1 , 0 , ,"});
-    struct Case {
-        std::string args;
-        int status;
-        std::string message;
-    };
-    const Case cases[] = {
+};
+
+// Arguments the command refuses, and outputs that would replace one of the race's own files.
+TEST_F(ReplayCommandFailures, BadArgumentsAreRefused)
+{
+    ExpectFailures({
         {"replay", 2, "no race file given"},
         {"replay ok.TP1 --resolution", 2, "--resolution needs a value"},
         {"replay ok.TP1 --max-steps -1", 2, "--max-steps"},
@@ -246,6 +276,23 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"replay ok.TP1 --kml ok.TP1.course", 2, "--kml names the race's course file"},
         {"replay ok.TP1 --screenshot ok.TP1.course", 2, "--screenshot names the race's course file"},
         {"replay pgw.TP1 --screenshot t.png", 1, "the output file \"t.pgw\" is the track file of boat 1"},
+        {"replay ok.TP1 --resolution ten", 2, "--resolution: \"ten\" is not a number of seconds from 0.01 to 86400"},
+        {"replay ok.TP1 --resolution 0", 2, "--resolution: \"0\" is not a number of seconds from 0.01 to 86400"},
+        {"replay ok.TP1 --resolution -1", 2, "--resolution: \"-1\" is not a number of seconds"},
+        {"replay ok.TP1 --resolution 0.001", 2, "--resolution: \"0.001\" is not a number of seconds"},
+        {"link ok.TP1 --resolution 0", 2, "--resolution: \"0\" is not a number of seconds from 0.01 to 86400"},
+        // Points is read only when a wide plot is due, after the clock passes 0.
+        {"replay long.TP1 --points x --resolution 100", 2, "--points: \"x\" is not a number"},
+        {"replay ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write the KML file \"/nonexistent/dir/out.kml\""},
+        {"link ok.TP1 --playspeed 0", 2, "--playspeed needs milliseconds from 1 to 65535"},
+    });
+}
+
+// A race file that cannot be read, holds no boat or too many, or an entry that is no boat
+// entry, or names a track file that is missing, empty, a log or a device.
+TEST_F(ReplayCommandFailures, BadRaceFilesNameTheLineAndTheFault)
+{
+    ExpectFailures({
         {"replay missing.TP1", 1, "the race file cannot be read: cannot open"},
         {"replay none.TP1", 1, "none.TP1 holds no boat entry"},
         {"replay eight.TP1", 1, "eight.TP1, line 65: a 65th boat entry; a race can replay at most 64 boats"},
@@ -258,6 +305,21 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
          "kml.TP1, line 2: the track file \"log.kml\" is a log (KML, KMZ or GPX), not a track file of lines: import "
          "the log first (tideplot import log.kml) and name the track file the import writes beside it, "
          "\"log.kml.txt\""},
+        {"replay lyscomma.TP1", 1,
+         "lyscomma.TP1, line 1: the entry has 6 fields separated by \",\" where a boat entry has 5: a value holds "
+         "a \",\"; a decimal comma must be a point"},
+        {"replay lysdots.TP1", 1, "lysdots.TP1, line 1: the LYS number \"1.0.0\" is not a number"},
+        {"replay years.TP1", 1,
+         "years.TP1, line 2: boat \"a.txt\" starts at 1998-06-21 09:55:00, 3653 days before the first fix of its "
+         "track \"a.txt\" (line 2, 2008-06-21 09:55:00); a start more than 7 days before its track is refused"},
+        {"replay urandom.TP1", 1, "urandom.TP1, line 1: the track file \"/dev/urandom\" is a device, not a file"},
+    });
+}
+
+// A track line that is no track line, or a fix that cannot be placed.
+TEST_F(ReplayCommandFailures, BadTrackLinesNameTheFileTheLineAndTheFault)
+{
+    ExpectFailures({
         {"replay semicolon.TP1", 1,
          "a.txt, line 2: the line \"57.0,11.0,20080621,095500\" has 1 field separated by ';', not the four of a track "
          "line: expected a line such as 57.70;11.90;20080621;143005 with the separator ';' (the last character of its "
@@ -279,35 +341,7 @@ TEST(ReplayCommand, FailuresGiveAMessageAndNonZeroStatus)
         {"replay date7.TP1", 1, "date7.txt, line 3: the date \"2008062\" is not eight digits (YYYYMMDD"},
         {"replay date9.TP1", 1, "date9.txt, line 3: the date \"200806210\" is not eight digits"},
         {"replay time5.TP1", 1, "time5.txt, line 3: the time \"09560\" does not start with six digits (hhmmss"},
-        {"replay lyscomma.TP1", 1,
-         "lyscomma.TP1, line 1: the entry has 6 fields separated by \",\" where a boat entry has 5: a value holds "
-         "a \",\"; a decimal comma must be a point"},
-        {"replay lysdots.TP1", 1, "lysdots.TP1, line 1: the LYS number \"1.0.0\" is not a number"},
-        {"replay years.TP1", 1,
-         "years.TP1, line 2: boat \"a.txt\" starts at 1998-06-21 09:55:00, 3653 days before the first fix of its "
-         "track \"a.txt\" (line 2, 2008-06-21 09:55:00); a start more than 7 days before its track is refused"},
-        {"replay urandom.TP1", 1, "urandom.TP1, line 1: the track file \"/dev/urandom\" is a device, not a file"},
-        {"replay ok.TP1 --resolution ten", 2, "--resolution: \"ten\" is not a number of seconds from 0.01 to 86400"},
-        {"replay ok.TP1 --resolution 0", 2, "--resolution: \"0\" is not a number of seconds from 0.01 to 86400"},
-        {"replay ok.TP1 --resolution -1", 2, "--resolution: \"-1\" is not a number of seconds"},
-        {"replay ok.TP1 --resolution 0.001", 2, "--resolution: \"0.001\" is not a number of seconds"},
-        {"link ok.TP1 --resolution 0", 2, "--resolution: \"0\" is not a number of seconds from 0.01 to 86400"},
-        // Points is read only when a wide plot is due, after the clock passes 0.
-        {"replay long.TP1 --points x --resolution 100", 2, "--points: \"x\" is not a number"},
-        {"replay ok.TP1 --kml /nonexistent/dir/out.kml", 1, "cannot write the KML file \"/nonexistent/dir/out.kml\""},
-        {"link ok.TP1 --playspeed 0", 2, "--playspeed needs milliseconds from 1 to 65535"},
-    };
-    for (const auto& c : cases) {
-        const auto run = RunCommand("cd " + Quote(dir.path().string()) + " && timeout 120 " + kTideplot + " " + c.args);
-        EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
-        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.args << "\n" << run.output;
-        // One line: the message, after the warnings of starts that a track misses, if any.
-        std::string message = run.output;
-        while (message.rfind("warning: ", 0) == 0 && message.find('\n') != std::string::npos)
-            message.erase(0, message.find('\n') + 1);
-        EXPECT_EQ(message.rfind("tideplot " + c.args.substr(0, c.args.find(' ')) + ": ", 0), 0u) << run.output;
-        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << run.output;
-    }
+    });
 }
 
 // FFmpeg's libraries (with their codecs) and libzip are loaded when a video is written or a

@@ -178,6 +178,20 @@ std::string Fix(int i, const std::string& date, const std::string& time)
     return text;
 }
 
+// A log as an instrument or a logger writes it, the track lines it gives and what the import
+// says.
+struct NmeaCase {
+    const char* what;
+    std::string log;
+    std::vector<std::string> lines;
+    std::vector<std::string> said; // warnings, then the no-point warning
+    const char* date = nullptr;    // --date
+    std::string error{};
+    const char* name = "log.nmea";
+};
+
+const std::string kDay = "20080711";
+
 class NmeaLogTest : public ::testing::Test {
 protected:
     std::string WriteLog(const std::string& bytes, const std::string& name = "log.nmea") const
@@ -187,62 +201,92 @@ protected:
         fs::remove(path + ".wind.txt");
         return path;
     }
+    // Imports each case's log: the track lines it gives (in the order of the file) and what
+    // the import says, in order; or why it refuses the log.
+    void ExpectImports(const std::vector<NmeaCase>& cases)
+    {
+        for (const NmeaCase& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ":\n" + c.log.substr(0, 2000));
+            const std::string log = WriteLog(c.log, c.name);
+            LogImportOptions options;
+            if (c.date)
+                options.Read.GivenDate = DayNumber(2019, 7, 1) * 86400;
+            try {
+                const LogImportResult result = ImportLog(log, {}, options);
+                EXPECT_EQ(c.error, "") << "imported";
+                EXPECT_EQ(result.Format, LogFormat::Nmea);
+                std::vector<std::string> said;
+                for (const std::string& warning : result.Warnings)
+                    said.push_back(warning.substr(log.size() + 2));
+                if (!result.NoPointWarning.empty())
+                    said.push_back(result.NoPointWarning.substr(log.size() + 2));
+                ASSERT_EQ(said.size(), c.said.size()) << ::testing::PrintToString(said);
+                for (std::size_t i = 0; i < said.size(); ++i)
+                    EXPECT_TRUE(said[i].starts_with(c.said[i])) << said[i];
+                std::string expected = c.lines.empty() ? "" : "Latitude,Longitude,Date,Time\r\n";
+                for (const std::string& line : c.lines)
+                    expected += line + "\r\n";
+                EXPECT_EQ(Slurp(TrackFilePath(log)), expected);
+            } catch (const Error& e) {
+                EXPECT_EQ(e.what(), log + c.error);
+                EXPECT_FALSE(fs::exists(TrackFilePath(log)));
+            }
+        }
+    }
+
     TempDir dir_;
 };
 
-// Logs as instruments and loggers write them: the track lines each gives (in the order of
-// the file) and what the import says, in order; or why it refuses the log.
-TEST_F(NmeaLogTest, LogsGiveTheirPointsAndWarnings)
+// RMC, GGA, GLL and ZDA sentences with any line ends, timestamps, tag blocks and talkers.
+TEST_F(NmeaLogTest, SentencesGiveTheirPoints)
 {
-    struct Case {
-        const char* what;
-        std::string log;
-        std::vector<std::string> lines;
-        std::vector<std::string> said; // warnings, then the no-point warning
-        const char* date = nullptr;    // --date
-        std::string error{};
-        const char* name = "log.nmea";
-    };
-    const std::string day = "20080711";
-    const std::string longLine(100 * 1024, 'x');
-    const Case cases[] = {
+    ExpectImports({
         {"RMC with CR LF",
          Lines({Rmc("103144"), Rmc("103145", 1)}),
-         {Fix(0, day, "103144"), Fix(1, day, "103145")},
+         {Fix(0, kDay, "103144"), Fix(1, kDay, "103145")},
          {}},
         {"LF, CR and fractions of a second",
          Lines({Rmc("103144.20"), Rmc("103145.20", 1)}, "\n") + Rmc("103146", 2) + "\r" + Rmc("103147", 3),
-         {Fix(0, day, "103144"), Fix(1, day, "103145"), Fix(2, day, "103146"), Fix(3, day, "103147")},
+         {Fix(0, kDay, "103144"), Fix(1, kDay, "103145"), Fix(2, kDay, "103146"), Fix(3, kDay, "103147")},
          {}},
         {"GGA gives the positions, RMC the date, also to the GGA before it and across midnight",
          Lines({Gga("235958"), Rmc("235958", 9, "110708"), Gga("235959", 1), Rmc("235959", 9, "110708"),
                 Gga("000000", 2), Gga("000001", 3), Rmc("000001", 9, "120708")}),
-         {Fix(0, day, "235958"), Fix(1, day, "235959"), Fix(2, "20080712", "000000"), Fix(3, "20080712", "000001")},
+         {Fix(0, kDay, "235958"), Fix(1, kDay, "235959"), Fix(2, "20080712", "000000"), Fix(3, "20080712", "000001")},
          {}},
         {"a GGA before the first RMC, on the day before it",
          Lines({Gga("235959"), Gga("000000", 1), Rmc("000000", 1, "120708")}),
-         {Fix(0, day, "235959"), Fix(1, "20080712", "000000")},
+         {Fix(0, kDay, "235959"), Fix(1, "20080712", "000000")},
          {}},
         {"GLL with ZDA's date",
          Lines({S("GPZDA,103144.00,11,07,2008,00,00"), Gll("103144"), Gll("103145", 1)}),
-         {Fix(0, day, "103144"), Fix(1, day, "103145")},
+         {Fix(0, kDay, "103144"), Fix(1, kDay, "103145")},
          {}},
         {"leading timestamps, tag blocks and any talker",
          Lines({"2008-07-11T10:31:44.120Z " + Rmc("103144"), "\\s:gps,c:1215772305*00\\" + Rmc("103145", 1),
                 "1215772306.1 " + Rmc("103146", 2)}),
-         {Fix(0, day, "103144"), Fix(1, day, "103145"), Fix(2, day, "103146")},
+         {Fix(0, kDay, "103144"), Fix(1, kDay, "103145"), Fix(2, kDay, "103146")},
          {}},
+    });
+}
+
+// Void fixes, no fix, broken checksums, a log cut short and an overlong line are passed over,
+// the first's line and the reason said.
+TEST_F(NmeaLogTest, UnusableSentencesAreSkippedWithTheirReason)
+{
+    const std::string longLine(100 * 1024, 'x');
+    ExpectImports({
         {"void fixes",
          Lines({Rmc("103143", 0, "110708", "V"), Rmc("103144"), Gll("103145", 1, "V"), Rmc("103146", 2)}),
-         {Fix(0, day, "103144"), Fix(2, day, "103146")},
+         {Fix(0, kDay, "103144"), Fix(2, kDay, "103146")},
          {"1 point skipped, at line 1: the fix is void (RMC status \"V\")"}},
         {"GGA without a fix",
          Lines({Gga("103143", 0, 0), Rmc("103143"), Gga("103144", 1), Rmc("103144", 1)}),
-         {Fix(0, day, "103143"), Fix(1, day, "103144")},
+         {Fix(0, kDay, "103143"), Fix(1, kDay, "103144")},
          {"1 point skipped, at line 1: the receiver has no fix (GGA quality \"0\")"}},
         {"a broken checksum",
          Lines({Rmc("103144"), Rmc("103145", 1).substr(0, 58) + "*00", Rmc("103146", 2)}),
-         {Fix(0, day, "103144"), Fix(2, day, "103146")},
+         {Fix(0, kDay, "103144"), Fix(2, kDay, "103146")},
          {"1 sentence failed the checksum and was passed over, at line 2: the checksum is 00"}},
         {"checksums broken everywhere",
          Lines({Rmc("103144").substr(0, 58) + "*00", Rmc("103145").substr(0, 58) + "*01"}),
@@ -251,13 +295,20 @@ TEST_F(NmeaLogTest, LogsGiveTheirPointsAndWarnings)
           "first at line 1: the checksum is 00, the sentence gives 51"}},
         {"cut short in a sentence",
          Lines({Rmc("103144"), Rmc("103145", 1)}) + Rmc("103146", 2).substr(0, 30),
-         {Fix(0, day, "103144"), Fix(1, day, "103145")},
+         {Fix(0, kDay, "103144"), Fix(1, kDay, "103145")},
          {"the log ends early at line 3 (was the logger stopped while writing?): 2 points before it were kept"}},
         {"a line of 100 KB",
          Lines({Rmc("103144"), longLine, Rmc("103145", 1)}),
-         {Fix(0, day, "103144"), Fix(1, day, "103145")},
+         {Fix(0, kDay, "103144"), Fix(1, kDay, "103145")},
          {"1 line holds no NMEA sentence and was passed over, at line 2: the line is longer than any sentence "
           "(4,096 bytes)"}},
+    });
+}
+
+// A log without a date is refused unless one is given, which a log with its own does not use.
+TEST_F(NmeaLogTest, ALogWithoutADateTakesTheOneGiven)
+{
+    ExpectImports({
         {"no date: refused",
          Lines({Gll("103144"), Gll("103145", 1)}),
          {},
@@ -272,9 +323,16 @@ TEST_F(NmeaLogTest, LogsGiveTheirPointsAndWarnings)
          "2019-07-01"},
         {"a date given to a log with its own",
          Lines({Rmc("103144")}),
-         {Fix(0, day, "103144")},
+         {Fix(0, kDay, "103144")},
          {"the log gives its own dates (RMC, ZDA): the date given, 2019-07-01, was not used"},
          "2019-07-01"},
+    });
+}
+
+// A log without a position or without a sentence says so; a log is told by its content.
+TEST_F(NmeaLogTest, ALogIsToldByItsContent)
+{
+    ExpectImports({
         {"no position",
          Lines({"$IIMWV,058,R,12.7,N,A*1A", "$IIHDG,110,,,,*57"}),
          {},
@@ -304,39 +362,12 @@ TEST_F(NmeaLogTest, LogsGiveTheirPointsAndWarnings)
          "garbage.log"},
         {"told by its content, whatever its name",
          Lines({Rmc("103144")}),
-         {Fix(0, day, "103144")},
+         {Fix(0, kDay, "103144")},
          {},
          nullptr,
          "",
          "log.kml"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.what) + ":\n" + c.log.substr(0, 2000));
-        const std::string log = WriteLog(c.log, c.name);
-        LogImportOptions options;
-        if (c.date)
-            options.Read.GivenDate = DayNumber(2019, 7, 1) * 86400;
-        try {
-            const LogImportResult result = ImportLog(log, {}, options);
-            EXPECT_EQ(c.error, "") << "imported";
-            EXPECT_EQ(result.Format, LogFormat::Nmea);
-            std::vector<std::string> said;
-            for (const std::string& warning : result.Warnings)
-                said.push_back(warning.substr(log.size() + 2));
-            if (!result.NoPointWarning.empty())
-                said.push_back(result.NoPointWarning.substr(log.size() + 2));
-            ASSERT_EQ(said.size(), c.said.size()) << ::testing::PrintToString(said);
-            for (std::size_t i = 0; i < said.size(); ++i)
-                EXPECT_TRUE(said[i].starts_with(c.said[i])) << said[i];
-            std::string expected = c.lines.empty() ? "" : "Latitude,Longitude,Date,Time\r\n";
-            for (const std::string& line : c.lines)
-                expected += line + "\r\n";
-            EXPECT_EQ(Slurp(TrackFilePath(log)), expected);
-        } catch (const Error& e) {
-            EXPECT_EQ(e.what(), log + c.error);
-            EXPECT_FALSE(fs::exists(TrackFilePath(log)));
-        }
-    }
+    });
 }
 
 } // namespace

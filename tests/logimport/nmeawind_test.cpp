@@ -55,6 +55,15 @@ const std::string kDay = "20190701,1200";
 const std::string kAngleNote = "the true wind of 1 second is the instruments' true wind angle (MWV T, VWT) turned into "
                                "a direction with the heading";
 
+// Sentences of known answers: the wind file's lines, and what the import says of them.
+struct WindCase {
+    const char* what;
+    std::string log;
+    std::vector<std::string> lines; // after the header; none: no wind file
+    std::vector<std::string> notes;
+    std::vector<std::string> warnings;
+};
+
 class NmeaWindTest : public ::testing::Test {
 protected:
     std::string WriteLog(const std::string& bytes, const std::string& name = "log.nmea") const
@@ -64,20 +73,41 @@ protected:
         fs::remove(WindFilePath(TrackFilePath(path)));
         return path;
     }
+    // Imports each case's log: the wind file's lines, and what the import says of them.
+    void ExpectWindFiles(const std::vector<WindCase>& cases)
+    {
+        for (const WindCase& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ":\n" + c.log);
+            const std::string log = WriteLog(c.log);
+            const LogImportResult result = ImportLog(log);
+            const std::string windFile = WindFilePath(TrackFilePath(log));
+            if (c.lines.empty()) {
+                EXPECT_FALSE(fs::exists(windFile));
+                EXPECT_TRUE(result.WindFiles.empty());
+                continue;
+            }
+            std::string expected(kWindHeaderLine);
+            for (const std::string& line : c.lines)
+                expected += line + "\r\n";
+            EXPECT_EQ(Slurp(windFile), expected);
+            ASSERT_EQ(result.WindFiles.size(), 1u);
+            EXPECT_EQ(result.WindFiles[0].Appended, long(c.lines.size()));
+            EXPECT_EQ(result.WindNotes, c.notes);
+            std::vector<std::string> warnings;
+            for (const std::string& warning : result.Warnings)
+                warnings.push_back(warning.substr(log.size() + 2));
+            EXPECT_EQ(warnings, c.warnings);
+        }
+    }
+
     TempDir dir_;
 };
 
-// Sentences of known answers: the wind file's lines, and what the import says of them.
-TEST_F(NmeaWindTest, WindFileFromTheSentences)
+// The instruments' true wind: an angle turned with the heading (true, or magnetic with the
+// deviation and variation), or a direction as it stands.
+TEST_F(NmeaWindTest, TrueWindFromTheInstruments)
 {
-    struct Case {
-        const char* what;
-        std::string log;
-        std::vector<std::string> lines; // after the header; none: no wind file
-        std::vector<std::string> notes;
-        std::vector<std::string> warnings;
-    };
-    const Case cases[] = {
+    ExpectWindFiles({
         {"a true angle with the true heading, the apparent wind, the boat speed",
          Rmc(0) + S("IIHDT,100.0,T") + S("IIMWV,045,T,12.0,N,A") + S("IIMWV,315,R,15.0,N,A") +
              S("IIVHW,,T,,M,6.0,N,,K"),
@@ -106,6 +136,14 @@ TEST_F(NmeaWindTest, WindFileFromTheSentences)
          {kDay + "00,270.0,15.00,,,10.0,", kDay + "01,266.0,14.58,,,,"},
          {"the true wind of 2 seconds is the instruments' true wind direction (MWD)"},
          {}},
+    });
+}
+
+// The true wind computed from the apparent wind and the boat's speed (through the water, or
+// over the ground for want of one), or turned with the course for want of a heading.
+TEST_F(NmeaWindTest, TrueWindWorkedFromWhatTheInstrumentsGive)
+{
+    ExpectWindFiles({
         // Apparent 10 kn at 90 degrees, boat 10 kn: true from 135 degrees off the bow at 14.14 kn.
         {"the apparent wind and the boat speed through the water",
          Rmc(0) + S("IIHDT,0.0,T") + S("IIMWV,090,R,10.0,N,A") + S("IIVHW,,,,,10.0,N,,"),
@@ -128,6 +166,14 @@ TEST_F(NmeaWindTest, WindFileFromTheSentences)
           "the course over ground"},
          {"the true wind direction of 2 seconds was turned with the course over ground, for want of a heading (HDG, "
           "HDT, HDM): it is off by the boat's leeway and the current"}},
+    });
+}
+
+// A line a second from the first reading of each second, the heading of that moment; no wind
+// file for a log without instruments.
+TEST_F(NmeaWindTest, OneLineASecondOfTheReadingsThen)
+{
+    ExpectWindFiles({
         {"the heading at that moment: of that second, else the last one of the 10 before it",
          Rmc(0) + S("IIHDT,100,T") + Rmc(5) + S("IIMWV,010,T,5.0,N,A") + Rmc(16) + S("IIMWV,010,T,5.0,N,A"),
          {kDay + "00,,,,,100.0,", kDay + "05,110.0,5.00,,,,", kDay + "16,,5.00,,,,"},
@@ -144,29 +190,7 @@ TEST_F(NmeaWindTest, WindFileFromTheSentences)
          {},
          {},
          {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.what) + ":\n" + c.log);
-        const std::string log = WriteLog(c.log);
-        const LogImportResult result = ImportLog(log);
-        const std::string windFile = WindFilePath(TrackFilePath(log));
-        if (c.lines.empty()) {
-            EXPECT_FALSE(fs::exists(windFile));
-            EXPECT_TRUE(result.WindFiles.empty());
-            continue;
-        }
-        std::string expected(kWindHeaderLine);
-        for (const std::string& line : c.lines)
-            expected += line + "\r\n";
-        EXPECT_EQ(Slurp(windFile), expected);
-        ASSERT_EQ(result.WindFiles.size(), 1u);
-        EXPECT_EQ(result.WindFiles[0].Appended, long(c.lines.size()));
-        EXPECT_EQ(result.WindNotes, c.notes);
-        std::vector<std::string> warnings;
-        for (const std::string& warning : result.Warnings)
-            warnings.push_back(warning.substr(log.size() + 2));
-        EXPECT_EQ(warnings, c.warnings);
-    }
+    });
 }
 
 const std::string kData = TIDEPLOT_SOURCE_DIR "/tests/data/nmea/";

@@ -336,16 +336,10 @@ TEST(Leaderboard, RanksTheFleetByTheCourseStillToSail)
     }
 }
 
-// The timeline of new settings is built on a worker thread while the replay goes on at the
-// old ones; then they keep the race clock the replay stands at, on the new steps, and the
-// state is that of playing from Start with them. A newer request cancels an older one, and a
-// Play asked for meanwhile waits for the build.
-TEST(ReplaySession, NewSettingsAreBuiltInTheBackgroundAndKeepTheRaceClock)
-{
-    int argc = 1;
-    char name[] = "replaysession_test";
-    char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+// The replay of a generated race at a resolution of 3 seconds, 7 steps a wide plot, with an
+// observer of its builds in the background, under an event loop.
+class BackgroundBuild : public ::testing::Test {
+protected:
     struct BuildWatch : FrameObserver {
         void buildingTimeline(double done) override { told.push_back(done); }
         void timelineBuilt(const std::string& failure, const std::optional<TimelineVerdict>& over) override
@@ -356,17 +350,39 @@ TEST(ReplaySession, NewSettingsAreBuiltInTheBackgroundAndKeepTheRaceClock)
         std::vector<double> told;
         std::vector<std::string> ended;
         std::vector<std::string> failures;
-    } watch;
-    TempDir dir;
-    const std::string race = GeneratedRace(dir);
-    Played played(race, ReplaySettings{3, 7});
-    const auto waitForBuild = [](ReplaySession& session) {
+    };
+
+    BackgroundBuild() { played.session.addObserver(&watch); }
+    ~BackgroundBuild() override { played.session.removeObserver(&watch); }
+
+    static bool waitForBuild(ReplaySession& session)
+    {
         for (int turns = 0; session.buildingTimeline() && turns < 100000; ++turns)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         return !session.buildingTimeline();
-    };
+    }
 
-    // A Start in the background builds the same steps; the replay waits for them.
+    // As the slider asks: a moment later, a failure told to the observers.
+    void slide(ReplaySession& session, long long step)
+    {
+        session.requestSeek(step);
+        for (int turns = 0; watch.failures.empty() && session.position() != step && turns < 100; ++turns)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+
+    int argc = 1;
+    char name[19] = "replaysession_test";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
+    BuildWatch watch;
+    TempDir dir;
+    const std::string race = GeneratedRace(dir);
+    Played played{race, ReplaySettings{3, 7}};
+};
+
+// A Start in the background builds the same steps; the replay waits for them.
+TEST_F(BackgroundBuild, AStartInTheBackgroundBuildsTheSameSteps)
+{
     ReplaySession background;
     background.start(race, ReplaySettings{3, 7}, true, true);
     EXPECT_TRUE(background.buildingTimeline());
@@ -375,8 +391,14 @@ TEST(ReplaySession, NewSettingsAreBuiltInTheBackgroundAndKeepTheRaceClock)
     EXPECT_EQ(background.stepCount(), played.session.stepCount());
     EXPECT_EQ(background.position(), 0);
     background.close();
+}
 
-    played.session.addObserver(&watch);
+// The timeline of new settings is built on a worker thread while the replay goes on at the
+// old ones; then they keep the race clock the replay stands at, on the new steps, and the
+// state is that of playing from Start with them. A newer request cancels an older one, and a
+// Play asked for meanwhile waits for the build.
+TEST_F(BackgroundBuild, NewSettingsAreBuiltInTheBackgroundAndKeepTheRaceClock)
+{
     played.session.seek(600);
     played.session.changeSettingsInBackground(ReplaySettings{1, 7});
     played.session.changeSettingsInBackground(ReplaySettings{10, 4});
@@ -406,27 +428,21 @@ TEST(ReplaySession, NewSettingsAreBuiltInTheBackgroundAndKeepTheRaceClock)
         fresh.session.step();
     EXPECT_TRUE(SameFrame(played.seen.last, fresh.seen.last));
     EXPECT_TRUE(SamePieces(played.seen.drawn, fresh.seen.drawn));
+}
 
-    // The build reads the very files the replay opened: a track put in one's place under its
-    // name (the same fixes with more decimals: every line stands elsewhere) is not read, and
-    // seeking and playing on say nothing of it.
-    const auto fileText = [&](const char* name) {
-        std::ifstream in(dir.path() / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    const std::string boat1 = fileText("boat1.txt");
+// The build reads the very files the replay opened: a track put in one's place under its name
+// (the same fixes with more decimals: every line stands elsewhere) is not read, and seeking
+// and playing on say nothing of it. Closing the replay ends a build under way.
+TEST_F(BackgroundBuild, ReadsTheFilesTheReplayOpenedAndEndsWithIt)
+{
+    std::ifstream in(dir.path() / "boat1.txt", std::ios::binary);
+    const std::string boat1(std::istreambuf_iterator<char>(in), {});
     dir.writeBytes("new.txt", std::regex_replace(boat1, std::regex("(\\.[0-9]+)"), "$0000"));
     std::filesystem::rename(dir.path() / "new.txt", dir.path() / "boat1.txt");
     played.session.changeSettingsInBackground(ReplaySettings{5, 4});
     ASSERT_TRUE(waitForBuild(played.session));
     EXPECT_EQ(watch.ended.back(), "");
     Played atFive(race, ReplaySettings{5, 4});
-    // As the slider asks: a moment later, a failure told to the observers.
-    const auto slide = [&watch](ReplaySession& session, long long step) {
-        session.requestSeek(step);
-        for (int turns = 0; watch.failures.empty() && session.position() != step && turns < 100; ++turns)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
-    };
     for (const long long step : {played.session.stepCount() - 3, 17LL, 300LL}) {
         slide(played.session, step);
         atFive.session.seek(step);
@@ -450,7 +466,6 @@ TEST(ReplaySession, NewSettingsAreBuiltInTheBackgroundAndKeepTheRaceClock)
     played.session.changeSettingsInBackground(ReplaySettings{2, 4});
     played.session.close();
     EXPECT_FALSE(played.session.buildingTimeline());
-    played.session.removeObserver(&watch);
 }
 
 // New settings whose timeline would not fit beside the old one in the budget: the old one

@@ -345,6 +345,41 @@ TEST(SharedOutputs, NamesWithControlCharactersMakeEveryOutput)
     EXPECT_NE(Slurp(dir.file("t")).find("legend 0 255 " + odd + " 1\n"), std::string::npos);
 }
 
+struct AnimatedTrack {
+    std::string colour;
+    std::vector<std::string> when, coord;
+};
+
+// The tracks of an animated KML by their placemarks' names: each one's line colour, whens and
+// gx:coords; `error` says where the XML is broken.
+std::map<std::string, AnimatedTrack> AnimatedTracks(const std::string& text, std::string& error)
+{
+    std::map<std::string, AnimatedTrack> tracks;
+    QXmlStreamReader xml(QByteArray::fromStdString(text));
+    std::string name;
+    std::vector<std::string> path;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            const std::string element = xml.qualifiedName().toString().toStdString();
+            path.push_back(element);
+            if (element == "name" && path.size() == 4 && path[2] == "Placemark")
+                name = xml.readElementText().toStdString(), path.pop_back();
+            else if (element == "color" && path.size() == 6 && path[4] == "LineStyle")
+                tracks[name].colour = xml.readElementText().toStdString(), path.pop_back();
+            else if (element == "when")
+                tracks[name].when.push_back(xml.readElementText().toStdString()), path.pop_back();
+            else if (element == "gx:coord")
+                tracks[name].coord.push_back(xml.readElementText().toStdString()), path.pop_back();
+        } else if (xml.isEndElement()) {
+            path.pop_back();
+        }
+    }
+    if (xml.hasError())
+        error = xml.errorString().toStdString() + " at line " + std::to_string(xml.lineNumber());
+    return tracks;
+}
+
 // Three boats worked by hand, the race clock starting at the earliest start, 10:00:00:
 // Alpha (LYS 1, start 10:00) keeps its times; Beta (LYS 1.25, start 10:05) is stretched by
 // 1.25 from 10:00; Gamma (LYS 0.8) shrinks: its fixes a second apart lie 0.8 s apart, with
@@ -381,47 +416,24 @@ TEST(AnimatedKml, PlacesEveryFixOnTheRaceClock)
                                 Quote(dir.file("race.kml")));
     ASSERT_EQ(run.status, 0) << run.output;
 
-    struct Track {
-        std::string colour;
-        std::vector<std::string> when, coord;
-    };
-    std::map<std::string, Track> tracks;
     const std::string text = Slurp(dir.file("race.kml"));
     EXPECT_NE(text.find("</when>\r\n"), std::string::npos) << "lines end in CR LF";
-    QXmlStreamReader xml(QByteArray::fromStdString(text));
-    std::string name;
-    std::vector<std::string> path;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement()) {
-            const std::string element = xml.qualifiedName().toString().toStdString();
-            path.push_back(element);
-            if (element == "name" && path.size() == 4 && path[2] == "Placemark")
-                name = xml.readElementText().toStdString(), path.pop_back();
-            else if (element == "color" && path.size() == 6 && path[4] == "LineStyle")
-                tracks[name].colour = xml.readElementText().toStdString(), path.pop_back();
-            else if (element == "when")
-                tracks[name].when.push_back(xml.readElementText().toStdString()), path.pop_back();
-            else if (element == "gx:coord")
-                tracks[name].coord.push_back(xml.readElementText().toStdString()), path.pop_back();
-        } else if (xml.isEndElement()) {
-            path.pop_back();
-        }
-    }
-    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString() << " at line " << xml.lineNumber();
+    std::string error;
+    std::map<std::string, AnimatedTrack> tracks = AnimatedTracks(text, error);
+    ASSERT_EQ(error, "");
     ASSERT_EQ(tracks.size(), 3u) << text;
 
-    const Track& a = tracks["A&<B>.txt 1"];
+    const AnimatedTrack& a = tracks["A&<B>.txt 1"];
     EXPECT_EQ(a.colour, "ff0000ff");
     EXPECT_EQ(a.when,
               (std::vector<std::string>{"2008-06-21T10:00:00Z", "2008-06-21T10:00:10Z", "2008-06-21T10:00:20Z"}));
     EXPECT_EQ(a.coord, (std::vector<std::string>{"11.1 57.1 0", "11.2 57.2 0", "11.3000 57.3 0"}));
-    const Track& b = tracks["Beta.txt 1.25"];
+    const AnimatedTrack& b = tracks["Beta.txt 1.25"];
     EXPECT_EQ(b.colour, "ff00ff00");
     EXPECT_EQ(b.when, (std::vector<std::string>{"2008-06-21T10:00:00Z", "2008-06-21T10:00:02.5Z",
                                                 "2008-06-21T10:00:12.5Z", "2008-06-21T10:01:15Z"}));
     EXPECT_EQ(b.coord, (std::vector<std::string>{"12.0 58.0 0", "12.1 58.1 0", "12.2 58.2 0", "12.3 58.3 0"}));
-    const Track& g = tracks["Gamma.txt 0.8"];
+    const AnimatedTrack& g = tracks["Gamma.txt 0.8"];
     EXPECT_EQ(g.when,
               (std::vector<std::string>{"2008-06-21T10:00:01.6Z", "2008-06-21T10:00:02.4Z", "2008-06-21T10:00:03.2Z"}));
     EXPECT_EQ(g.coord, (std::vector<std::string>{"13.0 59.0 0", "13.1 59.1 0", "13.2 59.2 0"}));

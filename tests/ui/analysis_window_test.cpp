@@ -43,22 +43,202 @@
 namespace tideplot::testing {
 namespace {
 
-TEST(AnalysisWindow, FollowsTheReplaySeeksFromGraphAndTableAndTakesTheWindTyped)
-{
+// The Analysis window opened over the replay, the analysis come.
+class AnalysisOverTheReplay : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(r.control, nullptr);
+        window = r.openAnalysis();
+        ASSERT_NE(window, nullptr);
+        table = window->findChild<QTableView*>("lstManoeuvres");
+        graph = window->findChild<SpeedGraph*>("graphSpeed");
+        wind = window->findChild<QLineEdit*>("txtWind");
+        source = window->findChild<QLabel*>("lblWindSource");
+        ASSERT_TRUE(table && graph && wind && source);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0; }, 30000)) << "the analysis came";
+    }
+
+    // Whether the graph's line comes to stand at the replay's race time.
+    bool lineAtReplay()
+    {
+        return QTest::qWaitFor(
+            [&] {
+                const double x = graph->positionLineX();
+                return !std::isnan(x) && std::abs(graph->raceSecondsAt(x) - r.raceSeconds()) <
+                                             (graph->raceSecondsAt(x + 1) - graph->raceSecondsAt(x)) + 1e-6;
+            },
+            2000);
+    }
+
+    // The boats chosen with the keyboard: Down, Space leaves the second out of the graph and
+    // the table; All brings it back.
+    void chooseBoatsWithTheKeyboard()
+    {
+        auto* boats = window->findChild<QListWidget*>("lstBoats");
+        ASSERT_EQ(boats->count(), 3);
+        const int rows = table->model()->rowCount();
+        const qsizetype points = graph->pointCount();
+        const auto listsBoat = [&](int k) {
+            for (int row = 0; row < table->model()->rowCount(); ++row)
+                if (table->model()->index(row, 0).data().toString() == boats->item(k)->text())
+                    return true;
+            return false;
+        };
+        ASSERT_TRUE(listsBoat(1));
+        boats->setFocus();
+        QTest::keyClick(boats, Qt::Key_Down);
+        QTest::keyClick(boats, Qt::Key_Space);
+        EXPECT_EQ(boats->item(1)->checkState(), Qt::Unchecked);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() < rows; }, 10000));
+        EXPECT_FALSE(listsBoat(1));
+        EXPECT_TRUE(listsBoat(0) && listsBoat(2));
+        EXPECT_LT(graph->pointCount(), points);
+        QTest::keyClick(window, Qt::Key_A, Qt::AltModifier);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == rows; }, 10000));
+        EXPECT_NEAR(graph->pointCount(), points, points / 50); // the legend's lines may take a pixel
+    }
+
+    // The line follows the replay: played, then sought with the replay position's keys.
+    void followTheReplay()
+    {
+        r.playTo(60);
+        EXPECT_TRUE(lineAtReplay()) << "played to " << r.raceSeconds() << " s";
+        auto* slider = r.control->findChild<QSlider*>("sldPosition");
+        slider->setFocus();
+        QTest::keyClick(slider, Qt::Key_PageDown);
+        QTest::keyClick(slider, Qt::Key_PageDown);
+        EXPECT_TRUE(lineAtReplay()) << "sought to " << r.raceSeconds() << " s";
+        const int redraws = graph->redraws();
+        r.playTo(r.session().position() + 100);
+        EXPECT_TRUE(lineAtReplay());
+        EXPECT_LE(graph->redraws(), redraws + 1) << "the chart under the line is not drawn again as the replay plays";
+    }
+
+    // A click on the graph takes the replay there, the line to the click; so does a drag.
+    void seekFromTheGraph()
+    {
+        const QRectF plot = graph->plotRect();
+        const auto clickedTo = [&](double share) {
+            const QPoint at(static_cast<int>(plot.left() + share * plot.width()), static_cast<int>(plot.center().y()));
+            const double seconds = graph->raceSecondsAt(at.x());
+            const bool there =
+                QTest::qWaitFor([&] { return !r.session().playing() && StandsJustBefore(r.session(), seconds); }, 5000);
+            return there ? ::testing::AssertionSuccess() : StandsJustBefore(r.session(), seconds);
+        };
+        const auto point = [&](double share) {
+            return QPoint(static_cast<int>(plot.left() + share * plot.width()), static_cast<int>(plot.center().y()));
+        };
+        QTest::mouseClick(graph->viewport(), Qt::LeftButton, {}, point(0.6));
+        EXPECT_TRUE(clickedTo(0.6));
+        EXPECT_TRUE(lineAtReplay());
+        QTest::mousePress(graph->viewport(), Qt::LeftButton, {}, point(0.2));
+        QTest::mouseMove(graph->viewport(), point(0.3));
+        QTest::mouseRelease(graph->viewport(), Qt::LeftButton, {}, point(0.3));
+        EXPECT_TRUE(clickedTo(0.3));
+        EXPECT_TRUE(graph->accessibleDescription().startsWith("Replay position: race time "));
+    }
+
+    // Sorted by loss, the numbers in order (not as text); Enter on a row takes the replay to
+    // ten seconds before that manoeuvre and its place into the chart's view.
+    void seekFromTheTable()
+    {
+        QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                          QPoint(table->horizontalHeader()->sectionViewportPosition(3) + 5, 5));
+        std::vector<double> losses;
+        for (int row = 0; row < table->model()->rowCount(); ++row)
+            if (const QString loss = table->model()->index(row, 3).data().toString(); !loss.isEmpty())
+                losses.push_back(loss.toDouble());
+        ASSERT_GT(losses.size(), 3u);
+        EXPECT_TRUE(std::is_sorted(losses.begin(), losses.end()) || std::is_sorted(losses.rbegin(), losses.rend()));
+        const int row = table->model()->rowCount() / 2;
+        table->setFocus();
+        table->selectRow(row);
+        table->setCurrentIndex(table->model()->index(row, 0));
+        const QString raceTime = table->model()->index(row, 2).data().toString();
+        QTest::keyClick(table, Qt::Key_Return);
+        const double middle = table->model()->index(row, 2).data(Qt::UserRole).toDouble() * kSecondsPerDay;
+        EXPECT_NEAR(RaceTimeSeconds(raceTime), middle, 0.5) << raceTime.toStdString();
+        EXPECT_TRUE(StandsJustBefore(r.session(), middle - 10)) << raceTime.toStdString();
+        int boat = -1;
+        for (int k = 0; k < 3; ++k)
+            if (table->model()->index(row, 0).data().toString().startsWith(
+                    QString::fromStdString(r.truth.Boats[k].File)))
+                boat = k;
+        ASSERT_GE(boat, 0);
+        const auto fix = r.session().series().sample(boat, r.session().position());
+        const QPointF place =
+            r.chart->viewport(r.chart->size()).projectedToScreen().map(ProjectLatLon(fix.Lat, fix.Lon));
+        EXPECT_TRUE(QRectF(QPointF(0, 0), QSizeF(r.chart->size())).contains(place)) << "the chart shows the boat there";
+        EXPECT_TRUE(lineAtReplay());
+        EXPECT_TRUE(r.dialogs.told.empty()) << r.dialogs.told.back().toStdString();
+    }
+
+    // The wind typed: every turn judged against it. From the opposite direction the tacks are
+    // gybes and the gybes tacks; Estimate goes back to the fleet's wind.
+    void typeTheWind()
+    {
+        const auto kinds = [&] {
+            std::map<std::string, int> count;
+            for (int i = 0; i < table->model()->rowCount(); ++i)
+                ++count[table->model()->index(i, 1).data().toString().toStdString()];
+            return count;
+        };
+        const auto estimated = kinds();
+        ASSERT_GT(estimated.count("tack"), 0u);
+        const double reverse = std::fmod(wind->text().toDouble() + 180, 360);
+        AnalysedReplay::Type(wind, QString::number(reverse));
+        QTest::keyClick(wind, Qt::Key_Return);
+        EXPECT_TRUE(source->text().startsWith("given; ")) << source->text().toStdString();
+        auto reversed = kinds();
+        EXPECT_EQ(reversed["gybe"], estimated.at("tack"));
+        EXPECT_EQ(reversed["tack"], estimated.count("gybe") ? estimated.at("gybe") : 0);
+        AnalysedReplay::Type(wind, "north");
+        QTest::keyClick(wind, Qt::Key_Return);
+        ASSERT_FALSE(r.dialogs.told.empty());
+        EXPECT_TRUE(r.dialogs.told.back().contains("\"north\"")) << r.dialogs.told.back().toStdString();
+        QTest::mouseClick(window->findChild<QPushButton*>("cmdEstimate"), Qt::LeftButton);
+        EXPECT_TRUE(source->text().startsWith("estimated from ")) << source->text().toStdString();
+        EXPECT_EQ(kinds(), estimated);
+    }
+
+    // The wheel zooms the graph's time about the pointer, F fits the whole race again; the
+    // pointer over it reads out each boat's speed there.
+    void zoomTheTime()
+    {
+        QTest::qWait(300);
+        const QRectF plot = graph->plotRect();
+        const QPointF at(plot.left() + plot.width() / 2, plot.center().y());
+        const double span = graph->lastShown() - graph->firstShown();
+        const double underPointer = graph->raceSecondsAt(at.x());
+        QWheelEvent wheel(at, graph->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(graph->viewport(), &wheel);
+        EXPECT_NEAR(graph->lastShown() - graph->firstShown(), span / (1.25 * 1.25), 1);
+        EXPECT_NEAR(graph->raceSecondsAt(at.x()), underPointer, 1) << "zoomed about the pointer";
+        graph->setFocus();
+        QTest::keyClick(graph, Qt::Key_F);
+        EXPECT_NEAR(graph->lastShown() - graph->firstShown(), span, 1e-6);
+        QMouseEvent move(QEvent::MouseMove, at, graph->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(graph->viewport(), &move);
+        EXPECT_TRUE(graph->readout().contains(": ") && graph->readout().contains(" kn"))
+            << graph->readout().toStdString();
+    }
+
     AnalysedReplay r;
-    ASSERT_NE(r.control, nullptr);
-    QWidget* window = r.openAnalysis();
-    ASSERT_NE(window, nullptr);
-    auto* table = window->findChild<QTableView*>("lstManoeuvres");
-    auto* graph = window->findChild<SpeedGraph*>("graphSpeed");
-    auto* wind = window->findChild<QLineEdit*>("txtWind");
-    auto* source = window->findChild<QLabel*>("lblWindSource");
-    ASSERT_TRUE(table && graph && wind && source);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0; }, 30000)) << "the analysis came";
+    QWidget* window = nullptr;
+    QTableView* table = nullptr;
+    SpeedGraph* graph = nullptr;
+    QLineEdit* wind = nullptr;
+    QLabel* source = nullptr;
+};
+
+TEST_F(AnalysisOverTheReplay, FollowsTheReplaySeeksFromGraphAndTableAndTakesTheWindTyped)
+{
     EXPECT_EQ(AccessibleName(graph), "Speed graph");
     EXPECT_EQ(AccessibleName(table), "Manoeuvres");
     EXPECT_EQ(AccessibleName(wind), "Wind from (degrees)");
-
     QTest::qWait(300); // the lines made for the graph's width once the window is laid out
 
     // The wind estimated from the fleet, within 5 degrees of the truth; every boat's speed and
@@ -69,132 +249,11 @@ TEST(AnalysisWindow, FollowsTheReplaySeeksFromGraphAndTableAndTakesTheWindTyped)
     EXPECT_GT(graph->pointCount(), 6 * 100);
     EXPECT_LE(graph->pointCount(), 6 * 2 * std::max(columns, 100.0) + 6);
 
-    // The boats chosen with the keyboard: Down, Space leaves the second out of the graph and
-    // the table; All brings it back.
-    auto* boats = window->findChild<QListWidget*>("lstBoats");
-    ASSERT_EQ(boats->count(), 3);
-    const int rows = table->model()->rowCount();
-    const qsizetype points = graph->pointCount();
-    const auto listsBoat = [&](int k) {
-        for (int row = 0; row < table->model()->rowCount(); ++row)
-            if (table->model()->index(row, 0).data().toString() == boats->item(k)->text())
-                return true;
-        return false;
-    };
-    ASSERT_TRUE(listsBoat(1));
-    boats->setFocus();
-    QTest::keyClick(boats, Qt::Key_Down);
-    QTest::keyClick(boats, Qt::Key_Space);
-    EXPECT_EQ(boats->item(1)->checkState(), Qt::Unchecked);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() < rows; }, 10000));
-    EXPECT_FALSE(listsBoat(1));
-    EXPECT_TRUE(listsBoat(0) && listsBoat(2));
-    EXPECT_LT(graph->pointCount(), points);
-    QTest::keyClick(window, Qt::Key_A, Qt::AltModifier);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == rows; }, 10000));
-    EXPECT_NEAR(graph->pointCount(), points, points / 50); // the legend's lines may take a pixel
-
-    // The line follows the replay: played, then sought with the replay position's keys.
-    const auto lineAtReplay = [&] {
-        return QTest::qWaitFor(
-            [&] {
-                const double x = graph->positionLineX();
-                return !std::isnan(x) && std::abs(graph->raceSecondsAt(x) - r.raceSeconds()) <
-                                             (graph->raceSecondsAt(x + 1) - graph->raceSecondsAt(x)) + 1e-6;
-            },
-            2000);
-    };
-    r.playTo(60);
-    EXPECT_TRUE(lineAtReplay()) << "played to " << r.raceSeconds() << " s";
-    auto* slider = r.control->findChild<QSlider*>("sldPosition");
-    slider->setFocus();
-    QTest::keyClick(slider, Qt::Key_PageDown);
-    QTest::keyClick(slider, Qt::Key_PageDown);
-    EXPECT_TRUE(lineAtReplay()) << "sought to " << r.raceSeconds() << " s";
-    const int redraws = graph->redraws();
-    r.playTo(r.session().position() + 100);
-    EXPECT_TRUE(lineAtReplay());
-    EXPECT_LE(graph->redraws(), redraws + 1) << "the chart under the line is not drawn again as the replay plays";
-
-    // A click on the graph takes the replay there, the line to the click; so does a drag.
-    const QRectF plot = graph->plotRect();
-    const auto clickedTo = [&](double share) {
-        const QPoint at(static_cast<int>(plot.left() + share * plot.width()), static_cast<int>(plot.center().y()));
-        const double seconds = graph->raceSecondsAt(at.x());
-        const bool there =
-            QTest::qWaitFor([&] { return !r.session().playing() && StandsJustBefore(r.session(), seconds); }, 5000);
-        return there ? ::testing::AssertionSuccess() : StandsJustBefore(r.session(), seconds);
-    };
-    QTest::mouseClick(graph->viewport(), Qt::LeftButton, {},
-                      QPoint(static_cast<int>(plot.left() + 0.6 * plot.width()), static_cast<int>(plot.center().y())));
-    EXPECT_TRUE(clickedTo(0.6));
-    EXPECT_TRUE(lineAtReplay());
-    QTest::mousePress(graph->viewport(), Qt::LeftButton, {},
-                      QPoint(static_cast<int>(plot.left() + 0.2 * plot.width()), static_cast<int>(plot.center().y())));
-    QTest::mouseMove(graph->viewport(),
-                     QPoint(static_cast<int>(plot.left() + 0.3 * plot.width()), static_cast<int>(plot.center().y())));
-    QTest::mouseRelease(
-        graph->viewport(), Qt::LeftButton, {},
-        QPoint(static_cast<int>(plot.left() + 0.3 * plot.width()), static_cast<int>(plot.center().y())));
-    EXPECT_TRUE(clickedTo(0.3));
-    EXPECT_TRUE(graph->accessibleDescription().startsWith("Replay position: race time "));
-
-    // Sorted by loss, the numbers in order (not as text); Enter on a row takes the replay to
-    // ten seconds before that manoeuvre and its place into the chart's view.
-    QTest::mouseClick(table->horizontalHeader()->viewport(), Qt::LeftButton, {},
-                      QPoint(table->horizontalHeader()->sectionViewportPosition(3) + 5, 5));
-    std::vector<double> losses;
-    for (int row = 0; row < table->model()->rowCount(); ++row)
-        if (const QString loss = table->model()->index(row, 3).data().toString(); !loss.isEmpty())
-            losses.push_back(loss.toDouble());
-    ASSERT_GT(losses.size(), 3u);
-    EXPECT_TRUE(std::is_sorted(losses.begin(), losses.end()) || std::is_sorted(losses.rbegin(), losses.rend()));
-    const int row = table->model()->rowCount() / 2;
-    table->setFocus();
-    table->selectRow(row);
-    table->setCurrentIndex(table->model()->index(row, 0));
-    const QString raceTime = table->model()->index(row, 2).data().toString();
-    QTest::keyClick(table, Qt::Key_Return);
-    const double middle = table->model()->index(row, 2).data(Qt::UserRole).toDouble() * kSecondsPerDay;
-    EXPECT_NEAR(RaceTimeSeconds(raceTime), middle, 0.5) << raceTime.toStdString();
-    EXPECT_TRUE(StandsJustBefore(r.session(), middle - 10)) << raceTime.toStdString();
-    int boat = -1;
-    for (int k = 0; k < 3; ++k)
-        if (table->model()->index(row, 0).data().toString().startsWith(QString::fromStdString(r.truth.Boats[k].File)))
-            boat = k;
-    ASSERT_GE(boat, 0);
-    const QPointF place = r.chart->viewport(r.chart->size())
-                              .projectedToScreen()
-                              .map(ProjectLatLon(r.session().series().sample(boat, r.session().position()).Lat,
-                                                 r.session().series().sample(boat, r.session().position()).Lon));
-    EXPECT_TRUE(QRectF(QPointF(0, 0), QSizeF(r.chart->size())).contains(place)) << "the chart shows the boat there";
-    EXPECT_TRUE(lineAtReplay());
-    EXPECT_TRUE(r.dialogs.told.empty()) << r.dialogs.told.back().toStdString();
-
-    // The wind typed: every turn judged against it. From the opposite direction the tacks are
-    // gybes and the gybes tacks; Estimate goes back to the fleet's wind.
-    const auto kinds = [&] {
-        std::map<std::string, int> count;
-        for (int i = 0; i < table->model()->rowCount(); ++i)
-            ++count[table->model()->index(i, 1).data().toString().toStdString()];
-        return count;
-    };
-    const auto estimated = kinds();
-    ASSERT_GT(estimated.count("tack"), 0u);
-    const double reverse = std::fmod(wind->text().toDouble() + 180, 360);
-    AnalysedReplay::Type(wind, QString::number(reverse));
-    QTest::keyClick(wind, Qt::Key_Return);
-    EXPECT_TRUE(source->text().startsWith("given; ")) << source->text().toStdString();
-    auto reversed = kinds();
-    EXPECT_EQ(reversed["gybe"], estimated.at("tack"));
-    EXPECT_EQ(reversed["tack"], estimated.count("gybe") ? estimated.at("gybe") : 0);
-    AnalysedReplay::Type(wind, "north");
-    QTest::keyClick(wind, Qt::Key_Return);
-    ASSERT_FALSE(r.dialogs.told.empty());
-    EXPECT_TRUE(r.dialogs.told.back().contains("\"north\"")) << r.dialogs.told.back().toStdString();
-    QTest::mouseClick(window->findChild<QPushButton*>("cmdEstimate"), Qt::LeftButton);
-    EXPECT_TRUE(source->text().startsWith("estimated from ")) << source->text().toStdString();
-    EXPECT_EQ(kinds(), estimated);
+    ASSERT_NO_FATAL_FAILURE(chooseBoatsWithTheKeyboard());
+    followTheReplay();
+    seekFromTheGraph();
+    ASSERT_NO_FATAL_FAILURE(seekFromTheTable());
+    ASSERT_NO_FATAL_FAILURE(typeTheWind());
 
     // Closing the replay closes the window.
     QPointer<QWidget> closing = window;
@@ -305,19 +364,12 @@ TEST(AnalysisChart, MarksTheManoeuvresReachedAndKeepsAFollowedBoatInTheMiddle)
 // when asked for; the row selected ringed on the chart until the window closes) and two boats
 // side by side. The graph's time zooms with the wheel and F fits it again; the pointer over
 // it reads out each boat's speed there.
-TEST(AnalysisWindow, TabsOfTotalsAndComparisonTheChosenManoeuvreRingedAndTheTimeZoomed)
+TEST_F(AnalysisOverTheReplay, TabsOfTotalsAndComparisonTheChosenManoeuvreRingedAndTheTimeZoomed)
 {
-    AnalysedReplay r;
-    ASSERT_NE(r.control, nullptr);
-    QWidget* window = r.openAnalysis();
-    ASSERT_NE(window, nullptr);
     auto* tabs = window->findChild<QTabWidget*>("tabsAnalysis");
     auto* totals = window->findChild<QTableView*>("lstTotals");
-    auto* table = window->findChild<QTableView*>("lstManoeuvres");
     auto* before = window->findChild<QCheckBox*>("chkBeforeStart");
-    auto* graph = window->findChild<SpeedGraph*>("graphSpeed");
-    ASSERT_TRUE(tabs && totals && table && before && graph);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() > 0; }, 30000)) << "the analysis came";
+    ASSERT_TRUE(tabs && totals && before);
     EXPECT_EQ(AccessibleName(totals), "Totals");
 
     // Totals: a row a boat, its cell on its colour in the legend.
@@ -371,24 +423,7 @@ TEST(AnalysisWindow, TabsOfTotalsAndComparisonTheChosenManoeuvreRingedAndTheTime
     EXPECT_EQ(second->currentIndex(), 2);
     EXPECT_EQ(compared->model()->headerData(2, Qt::Horizontal).toString(), second->currentText());
 
-    // The wheel zooms the time about the pointer, F fits the whole race again; the read-out.
-    QTest::qWait(300);
-    const QRectF plot = graph->plotRect();
-    const QPointF at(plot.left() + plot.width() / 2, plot.center().y());
-    const double span = graph->lastShown() - graph->firstShown();
-    const double underPointer = graph->raceSecondsAt(at.x());
-    QWheelEvent wheel(at, graph->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(graph->viewport(), &wheel);
-    EXPECT_NEAR(graph->lastShown() - graph->firstShown(), span / (1.25 * 1.25), 1);
-    EXPECT_NEAR(graph->raceSecondsAt(at.x()), underPointer, 1) << "zoomed about the pointer";
-    graph->setFocus();
-    QTest::keyClick(graph, Qt::Key_F);
-    EXPECT_NEAR(graph->lastShown() - graph->firstShown(), span, 1e-6);
-    QMouseEvent move(QEvent::MouseMove, at, graph->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                     Qt::NoModifier);
-    QCoreApplication::sendEvent(graph->viewport(), &move);
-    EXPECT_TRUE(graph->readout().contains(": ") && graph->readout().contains(" kn")) << graph->readout().toStdString();
+    zoomTheTime();
 
     // The ring goes with the window.
     window->close();

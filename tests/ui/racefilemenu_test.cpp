@@ -7,11 +7,62 @@
 namespace tideplot::testing {
 namespace {
 
-TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
-{
+// The set-up window browsing a folder named with å, ä and ö, holding boat1.txt.
+class RaceFileSaveOpen : public ::testing::Test {
+protected:
+    void SetUp() override { w.openFolder(Q(race.folder)); }
+
+    // An empty race file opened (the race before discarded): an empty list and Start disabled.
+    // A name typed without an extension is given the race file's; Save as leaves Start as it
+    // was, Save enables it.
+    void openAnEmptyRaceFileAndAddARow()
+    {
+        std::ofstream(race.file("empty.TP1"));
+        w.dialogs.told.clear();
+        w.dialogs.saveAnswers = {SaveAnswer::Discard};
+        w.dialogs.answers = {Q(race.file("empty.TP1"))};
+        w.toolBar("Open");
+        EXPECT_TRUE(w.listRows().empty());
+        EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+        w.clickFile("boat1.txt");
+        w.click("cmdAdd");
+        w.dialogs.answers = {Q(race.file("other"))};
+        w.toolBar("Save as");
+        EXPECT_EQ(w.main->raceFileName(), Q(race.file("other.TP1")));
+        EXPECT_TRUE(std::filesystem::exists(race.file("other.TP1")));
+        EXPECT_FALSE(w.find("cmdStart")->isEnabled()) << "Save as leaves Start as it was";
+        w.toolBar("Save");
+        EXPECT_TRUE(w.find("cmdStart")->isEnabled());
+        w.click("cmdDelete");
+        w.toolBar("Save");
+        EXPECT_EQ(Slurp(race.file("other.TP1")), "");
+        EXPECT_FALSE(w.find("cmdStart")->isEnabled());
+        EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+    }
+
     Window w;
     RaceFolder race;
     const std::string path = race.file("race åäö.TP1");
+};
+
+TEST_F(RaceFileSaveOpen, SaveWithoutARaceFileAsksWhereAndACancelChangesNothing)
+{
+    w.dialogs.answers = {""};
+    w.menu("mnuFileSave");
+    ASSERT_EQ(w.dialogs.asked.size(), 1u);
+    EXPECT_EQ(w.dialogs.asked[0].title, "Save as");
+    EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.TP1)");
+    EXPECT_EQ(w.dialogs.asked[0].kind, FileQuestion::Save);
+    EXPECT_EQ(w.dialogs.asked[0].folder, QDir::toNativeSeparators(Q(race.folder)));
+    EXPECT_TRUE(w.main->raceFileName().isEmpty());
+}
+
+// A file with a byte order mark and every kind of line end, the last line without one, opens
+// row by row; the rows that will not replay are named in one message and Start stays
+// disabled. Save as writes CR LF; each row shows in the boxes when selected. Then an empty race
+// file.
+TEST_F(RaceFileSaveOpen, RowsRoundTripThroughOpenSaveAndTheBoxesAndStartFollowsTheFile)
+{
     // Each row and its boxes when selected: the start time in full when it reads as one, the
     // separator as the row's last character (a blank too).
     const struct {
@@ -24,21 +75,6 @@ TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
                 {"", {"", "", "", ""}},
                 {"b.txt , 2008-06-21 11:00:00 , 1 , 2 ,  ", {"2008-06-21 11:00:00", " 1 ", " 2 ", " "}},
                 {"b.txt , 2008-06-21 11:00:00 , 1 , 2 , \t", {"2008-06-21 11:00:00", " 1 ", " 2 ", "\t"}}};
-    w.openFolder(Q(race.folder));
-
-    // Save with no race file asks for one in the browser's folder; a cancelled dialog changes nothing.
-    w.dialogs.answers = {""};
-    w.menu("mnuFileSave");
-    ASSERT_EQ(w.dialogs.asked.size(), 1u);
-    EXPECT_EQ(w.dialogs.asked[0].title, "Save as");
-    EXPECT_EQ(w.dialogs.asked[0].filter, "All Files (*.TP1)");
-    EXPECT_EQ(w.dialogs.asked[0].kind, FileQuestion::Save);
-    EXPECT_EQ(w.dialogs.asked[0].folder, QDir::toNativeSeparators(Q(race.folder)));
-    EXPECT_TRUE(w.main->raceFileName().isEmpty());
-
-    // A file with a byte order mark and every kind of line end, the last line without one,
-    // opens row by row; the rows that will not replay are named in one message and Start
-    // stays disabled. Save as writes CR LF.
     std::string mixed = "\xEF\xBB\xBF", text;
     const char* ends[] = {"\r\n", "\r", "\n", "\r\n", "\n", ""};
     for (int row = 0; row < 6; ++row) {
@@ -79,29 +115,7 @@ TEST(RaceFileMenu, SaveOpenRoundTripRowsInTheBoxesAndStartFollowsTheFile)
     w.click("cmdChange");
     EXPECT_EQ(w.main->boats().rows().back().back(), ' ');
 
-    // An empty race file: an empty list and Start disabled. A name typed without an
-    // extension is given the race file's; Save as leaves Start as it was, Save enables it.
-    std::ofstream(race.file("empty.TP1"));
-    w.dialogs.told.clear();
-    w.dialogs.saveAnswers = {SaveAnswer::Discard};
-    w.dialogs.answers = {Q(race.file("empty.TP1"))};
-    w.toolBar("Open");
-    EXPECT_TRUE(w.listRows().empty());
-    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
-    w.clickFile("boat1.txt");
-    w.click("cmdAdd");
-    w.dialogs.answers = {Q(race.file("other"))};
-    w.toolBar("Save as");
-    EXPECT_EQ(w.main->raceFileName(), Q(race.file("other.TP1")));
-    EXPECT_TRUE(std::filesystem::exists(race.file("other.TP1")));
-    EXPECT_FALSE(w.find("cmdStart")->isEnabled()) << "Save as leaves Start as it was";
-    w.toolBar("Save");
-    EXPECT_TRUE(w.find("cmdStart")->isEnabled());
-    w.click("cmdDelete");
-    w.toolBar("Save");
-    EXPECT_EQ(Slurp(race.file("other.TP1")), "");
-    EXPECT_FALSE(w.find("cmdStart")->isEnabled());
-    EXPECT_TRUE(w.dialogs.told.empty()) << w.dialogs.lastMessage().toStdString();
+    openAnEmptyRaceFileAndAddARow();
 }
 
 TEST(RaceFileMenu, NewMakesAMissingFileLeavesAnExistingOneUntilSaveAndFailuresAreTold)
@@ -292,8 +306,9 @@ TEST(ImportButton, WritesTheLogsPointsBesideItSaysHowManyAndShowsTheTrackFile)
     w.click("cmdParse");
     ASSERT_EQ(w.dialogs.asked.size(), 1u);
     EXPECT_EQ(w.dialogs.asked[0].title, "Parse .KML file");
-    EXPECT_EQ(w.dialogs.asked[0].filter, "GPS logs: KML, KMZ, GPX, NMEA 0183, FIT (*.kml *.kmz *.gpx *.nmea *.nma *.log "
-                                         "*.txt *.fit);;All Files (*.KML)");
+    EXPECT_EQ(w.dialogs.asked[0].filter,
+              "GPS logs: KML, KMZ, GPX, NMEA 0183, FIT (*.kml *.kmz *.gpx *.nmea *.nma *.log "
+              "*.txt *.fit);;All Files (*.KML)");
     EXPECT_EQ(w.dialogs.progressShown, 1);
     EXPECT_EQ(Slurp(log + ".txt"), "Latitude,Longitude,Date,Time\r\n59.3251,18.0710,20070818,102345\r\n");
     // The point without a time is skipped, and the report says so; the browser shows the new

@@ -7,9 +7,16 @@
 namespace tideplot::testing {
 namespace {
 
-TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
-{
+// The set-up window at a first start.
+class SetUpWindow : public ::testing::Test {
+protected:
     Window w;
+};
+
+// Its title and frame; each control's name, text, tool tip and name for assistive technology in
+// tab order; the preview that only shows.
+TEST_F(SetUpWindow, ShowsItsControlsAsDesignedInTabOrder)
+{
     EXPECT_EQ(w.main->windowTitle(), "Tideplot1.0");
     EXPECT_FALSE(w.main->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(w.main->windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -29,8 +36,8 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
         {"txtColor", "100", "Color of track (0-1300)", "Färg"},
         {"txtSepChar", ",", "Separation character between information in selected track", "SepChar"},
         {"txtName", "", "The boat's name as the tables and the legend show it", "Name"},
-        {"txtRating", "",
-         "The boat's rating under the race's handicap system (PLT PLD under ORC's performance line)", "Rating"},
+        {"txtRating", "", "The boat's rating under the race's handicap system (PLT PLD under ORC's performance line)",
+         "Rating"},
         {"cmdParse", "", "Parse KLM file", "Parse KLM file"},
         {"cmdAdd", "Add", "Add track to plotsession", "Add"},
         {"cmdChange", "Change", "Change data in selected track", "Change"},
@@ -82,10 +89,13 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
     EXPECT_EQ(QApplication::focusWidget(), w.find("txtStarttid"));
 
     EXPECT_FALSE(w.find<QLabel>("lblColor")->autoFillBackground()) << "the swatch starts uncoloured";
+}
 
+TEST_F(SetUpWindow, PlacesItsControlsAsDesignedAndKeepsThemThereWhenResized)
+{
     // Twips at the screen's resolution: Start at 4800, 120, 2175, 329 and the preview at
-    // 2760, 3480, 8895, 6855 (below the name and rating boxes); worked out by hand for 96 and for 144 dots an inch. The start
-    // time box shows a whole date and time.
+    // 2760, 3480, 8895, 6855 (below the name and rating boxes); worked out by hand for 96 and for 144 dots an inch. The
+    // start time box shows a whole date and time.
     EXPECT_EQ(w.find("cmdStart")->geometry(),
               QRect(w.px(4800), w.px(120), w.px(6975) - w.px(4800), w.px(449) - w.px(120)));
     EXPECT_EQ(w.find("txtTrackFile")->geometry(),
@@ -104,7 +114,12 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
     EXPECT_EQ(w.find("cmdStart")->geometry(), startPlace);
     EXPECT_EQ(w.find("tbToolBar")->width(), w.main->centralWidget()->width());
     EXPECT_EQ(w.find("sbStatusBar")->geometry().bottom(), w.main->centralWidget()->height() - 1);
+}
 
+// The menus, the tool bar's buttons (each an item of the File menu) and the status bar with
+// its date and clock.
+TEST_F(SetUpWindow, ShowsItsMenusToolBarAndStatusBar)
+{
     QStringList menus;
     for (QAction* top : w.main->menuBar()->actions()) {
         QStringList items;
@@ -132,7 +147,10 @@ TEST(SetUpWindow, ShowsItsControlsMenusBarsAndAboutAsDesignedInTabOrder)
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return labels[2]->text() == QLocale().toString(QTime::currentTime(), QLocale::ShortFormat); }, 3000))
         << "the clock is kept current";
+}
 
+TEST_F(SetUpWindow, AboutNamesTheVersionAndTheProjectsPages)
+{
     // Help > About: the version and the project's pages, which exist on this computer.
     w.menu("mnuHelpAbout");
     ASSERT_EQ(w.dialogs.told.size(), 1u);
@@ -288,7 +306,8 @@ TEST(Settings, AReplayMemoryItCannotTakeIsToldOnceWithWhatIsUsed)
                 EXPECT_EQ(w.dialogs.told[0].first.toStdString(), said);
                 EXPECT_EQ(w.dialogs.told[0].second, MessageKind::Warning);
             } else {
-                EXPECT_TRUE(w.dialogs.told.empty()) << value << ", " << start << " Start: " << w.dialogs.lastMessage().toStdString();
+                EXPECT_TRUE(w.dialogs.told.empty())
+                    << value << ", " << start << " Start: " << w.dialogs.lastMessage().toStdString();
             }
             w.main->controlWindow()->close();
             QTest::qWait(20);
