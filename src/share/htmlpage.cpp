@@ -233,6 +233,7 @@ void HtmlPageExporter::raceStarted(const FleetInfo& fleet)
     leaderboard_.raceStarted(fleet);
     boardValues_.assign(fleet.Boats.size(), 0);
     lastBoard_.clear();
+    boardRows_.clear();
     addLeaderboard(0);
 }
 
@@ -275,8 +276,9 @@ void HtmlPageExporter::addLeaderboard(long long step)
         std::int64_t value;
         std::uint64_t gap;
     };
-    std::vector<Row> rows;
-    std::string key;
+    // The rows as numbers, three a row, kept to tell the next step's from them.
+    std::vector<std::uint64_t>& rows = boardRows_;
+    rows.clear();
     for (const LeaderboardRow& row : leaderboard_.rows()) {
         Row r{static_cast<std::uint64_t>(row.Boat) * 3, 0, 0};
         const std::string statusText = StandingText(row), gapText = GapText(row);
@@ -307,22 +309,23 @@ void HtmlPageExporter::addLeaderboard(long long step)
         } else if (statusText != "not started" || !gapText.empty()) {
             Unexpected("leaderboard status", statusText);
         }
-        rows.push_back(r);
-        key += std::to_string(r.boatKind) + ' ' + std::to_string(r.value) + ' ' + std::to_string(r.gap) + ';';
+        rows.insert(rows.end(), {r.boatKind, static_cast<std::uint64_t>(r.value), r.gap});
     }
-    if (step > 0 && key == lastBoard_) {
+    if (step > 0 && rows == lastBoard_) {
         board_->put(0);
         return;
     }
-    lastBoard_ = std::move(key);
+    lastBoard_.swap(rows);
     board_->put(1);
-    for (const Row& r : rows) {
-        board_->put(r.boatKind);
-        if (r.boatKind % 3 != kNotStarted) {
-            std::int64_t& before = boardValues_[r.boatKind / 3];
-            board_->putSigned(r.value - before);
-            before = r.value;
-            board_->put(r.gap);
+    for (std::size_t i = 0; i < lastBoard_.size(); i += 3) {
+        const std::uint64_t boatKind = lastBoard_[i];
+        board_->put(boatKind);
+        if (boatKind % 3 != kNotStarted) {
+            const auto value = static_cast<std::int64_t>(lastBoard_[i + 1]);
+            std::int64_t& before = boardValues_[boatKind / 3];
+            board_->putSigned(value - before);
+            before = value;
+            board_->put(lastBoard_[i + 2]);
         }
     }
 }

@@ -117,7 +117,8 @@ private:
     std::unique_ptr<PageDebrief> debrief_; // the analysis, from open() on
     Leaderboard leaderboard_;
     std::vector<std::int64_t> boardValues_; // per boat: the last leaderboard number written
-    std::string lastBoard_;                 // the last leaderboard written, as its bytes
+    std::vector<std::uint64_t> lastBoard_;  // the last leaderboard written: per row its three numbers
+    std::vector<std::uint64_t> boardRows_;  // the rows of the step being written, likewise
     long long steps_ = 0;
     long long lastWideStep_ = 0;
     long long clockSeconds_ = 0;
