@@ -182,12 +182,13 @@ std::string CourseJson(const Course& course)
 
 } // namespace
 
-void CheckPageMap(const MapChoice& map)
+std::shared_ptr<const PageMbtiles> CheckPageMap(const MapChoice& map)
 {
     if (map.kind == MapChoice::Kind::Mbtiles)
-        CheckPageMbtiles(map.text);
+        return std::make_shared<const PageMbtiles>(map.text);
     if (map.kind == MapChoice::Kind::UrlTemplate)
         CheckTileUrlTemplate(map.text);
+    return nullptr;
 }
 
 std::optional<Course> PageCourse(const std::string& raceFile, std::vector<std::string>& warnings)
@@ -210,7 +211,10 @@ HtmlPageExporter::HtmlPageExporter(QString path, HtmlPageOptions options)
     : path_(std::move(path)), options_(std::move(options)), clock_(std::make_unique<Bytes>()),
       widths_(std::make_unique<Bytes>()), board_(std::make_unique<Bytes>())
 {
-    CheckPageMap(options_.Map);
+    if (options_.Map.kind != MapChoice::Kind::Mbtiles)
+        options_.Mbtiles.reset();
+    if (!options_.Mbtiles || options_.Mbtiles->path() != options_.Map.text)
+        options_.Mbtiles = CheckPageMap(options_.Map);
     if (!TailMinutesAccepted(options_.TailMinutes))
         throw Error(std::string("the tail of the web page is no number of minutes: give ") + kTailRangeText);
     if (options_.RaceCourse && !options_.RaceCourse->Finish)
@@ -526,7 +530,7 @@ void HtmlPageExporter::write(OutputFile& out)
     std::string data = dataJson();
     if (options_.Map.kind == MapChoice::Kind::Mbtiles) {
         // The map's tiles and the part of the script that draws them, in this page only.
-        const PageMap map = ReadPageMap(options_.Map.text, box_);
+        const PageMap map = ReadPageMap(*options_.Mbtiles, box_);
         const std::string tiles = ",\"embeddedMap\":" + map.json(), drawer = Resource("maptiles.js").toStdString();
         data.insert(data.size() - 1, tiles);
         script += drawer;
@@ -557,13 +561,14 @@ void HtmlPageExporter::write(OutputFile& out)
 bool ExportReplayPage(const std::string& raceFile, const QString& outPath, const ReplayPageOptions& options,
                       const PageProgress& progress)
 {
-    CheckPageMap(options.page.Map);
+    HtmlPageOptions pageOptions = options.page;
+    pageOptions.Mbtiles = CheckPageMap(pageOptions.Map);
     const long long total = CountReplaySteps(raceFile, options.settings, options.maxSteps);
     ExportRun run;
     run.RaceFile = raceFile;
     run.Settings = options.settings;
     run.MaxSteps = options.maxSteps;
-    HtmlPageExporter page(outPath, options.page);
+    HtmlPageExporter page(outPath, std::move(pageOptions));
     ExportHooks hooks;
     if (progress)
         hooks.stepDone = [&](const FleetFrame& frame) { return progress(frame.Step, std::max(total, frame.Step)); };
