@@ -38,7 +38,7 @@ struct HtmlPageExporter::Boat {
     std::int64_t endLon = 0;      // longitude taken the short way from the piece before
     double endLonDeg = 0;         // the same in degrees, unrounded
     long long pieceStep = 0;      // the step of the last piece
-    std::string distanceText;     // as the control window shows it now
+    std::int64_t shown = -1;      // the distance the control window shows now, thousandths; -1: none
     std::int64_t thousandths = 0; // the last distance written, in thousandths of a mile
 };
 
@@ -49,6 +49,16 @@ constexpr double kMicroDegrees = 1e6;
 constexpr std::size_t kPageResultColumns = 8;
 // Leaderboard rows: a boat not yet drawn, one sailing (distance to go), one finished.
 enum RowKind { kNotStarted = 0, kSailing = 1, kFinished = 2 };
+
+// The distance text of the control window, "0.201" miles as 201: at once when its number is
+// certain, else read from the text itself (which is refused unless it reads back the same).
+std::int64_t ShownThousandths(double nm)
+{
+    constexpr std::uint64_t kMostAtOnce = 1'000'000'000'000; // a text of 13 characters at most
+    if (std::uint64_t units = 0; DistanceThousandthsOf(nm, units) && units < kMostAtOnce)
+        return static_cast<std::int64_t>(units);
+    return DistanceThousandths(DistanceText(nm));
+}
 
 // Text for HTML: the five characters that could start markup or end an attribute escaped.
 std::string HtmlText(const QString& text)
@@ -360,19 +370,18 @@ void HtmlPageExporter::frame(const FleetFrame& frame)
         if (k >= 1) {
             // Every step: 0 for the text of the step before, 1 for no text, else 2 + the
             // zig-zag change of the thousandths from the last text.
-            std::string text = step.HasDistance ? DistanceText(step.DistanceNm) : std::string();
-            if (text == boat.distanceText) {
+            const std::int64_t shown = step.HasDistance ? ShownThousandths(step.DistanceNm) : -1;
+            if (shown == boat.shown) {
                 boat.distance.put(0);
-            } else if (text.empty()) {
+            } else if (shown < 0) {
                 boat.distance.put(1);
             } else {
-                const std::int64_t thousandths = DistanceThousandths(text);
-                const std::int64_t change = thousandths - boat.thousandths;
+                const std::int64_t change = shown - boat.thousandths;
                 boat.distance.put(
                     ((static_cast<std::uint64_t>(change) << 1) ^ static_cast<std::uint64_t>(change >> 63)) + 2);
-                boat.thousandths = thousandths;
+                boat.thousandths = shown;
             }
-            boat.distanceText = std::move(text);
+            boat.shown = shown;
         }
         if (step.Drawn)
             addPiece(k, steps_, step.From, step.To);
