@@ -140,9 +140,6 @@ PageDebrief::PageDebrief(const std::string& raceFile)
             [boats = std::move(boats), options = OptionsOf(raceFile)](const std::atomic<bool>& cancel) mutable {
                 options.Cancel = &cancel;
                 options.GapOverTime = false; // the page does not show it
-                // The replay that the page is written from keeps a processor to itself: the
-                // analysis beside it takes the others (on two, one).
-                options.Threads = std::max(1, WorkPool::Program().threads() - 1);
                 return AnalyseRace(boats, options);
             },
             kAnalysisPriority);
