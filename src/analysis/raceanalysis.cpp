@@ -71,7 +71,7 @@ double WindNearTheGun(const WindEstimate& wind, double gun)
     return kNoValue;
 }
 
-void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
+void Judge(RaceAnalysis& race, std::optional<double> windFromDeg, bool gapOverTime = true)
 {
     race.Wind = windFromDeg ? GivenWind(*windFromDeg) : RaceWind(race);
     const CourseGeometry* course = race.Course.get();
@@ -87,7 +87,7 @@ void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
             boat.Legs = BoatLegs(*course, boat, race.Wind);
             if (course->start())
                 boat.Start = BoatStart(course->start()->line(), boat.Motion.Samples, boat.Sailed);
-        } else {
+        } else if (gapOverTime) {
             boat.Sailed.ToSailNm = AxisToSailNm(boat, race.Wind);
         }
     }
@@ -95,7 +95,8 @@ void Judge(RaceAnalysis& race, std::optional<double> windFromDeg)
     race.LineBias.reset();
     if (course && course->start() && std::isfinite(firstStart))
         race.LineBias = LineBias(course->start()->line(), WindNearTheGun(race.Wind, firstStart));
-    GapSeries(race);
+    if (gapOverTime)
+        GapSeries(race);
     if (race.Wind.Source != WindSource::Estimated) {
         for (const BoatAnalysis& boat : race.Boats) {
             race.Wind.Tacks += boat.Summary.Tacks;
@@ -183,7 +184,7 @@ RaceAnalysis AnalyseRace(const std::vector<BoatSource>& boats, const AnalysisOpt
         winds.push_back({&boat.Motion, boat.Source.StartTime});
     race.Estimate = EstimateWind(winds);
     race.WindLines = options.WindLines;
-    Judge(race, options.WindFromDeg);
+    Judge(race, options.WindFromDeg, options.GapOverTime);
     return race;
 }
 

@@ -122,6 +122,10 @@ struct AnalysisOptions {
     // fixes, once its turns have been found from all of them: the turns, the manoeuvres and
     // the wind are those of every fix, a manoeuvre's position is told from the fixes kept.
     std::size_t MostSamplesKept = kMostSamplesKept;
+    // Each boat's gap to the leader over time (BoatAnalysis::GapSeconds) worked out; false
+    // leaves it empty, and without a course the distance along the wind's axis it rests on,
+    // for a reader that shows neither (the web page). Set the wind again (SetWind) to have it.
+    bool GapOverTime = true;
 };
 
 // Reads and analyses every boat's track (AnalyseTrack, each on its own; the result is the same

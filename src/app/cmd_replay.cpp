@@ -79,7 +79,7 @@ std::unique_ptr<ReplayExporter> MakePage(const QString& path, const ReplayOption
 {
     std::vector<std::string> warnings;
     HtmlPageOptions page{QString::fromLocal8Bit(options.pageTitle.c_str()), options.tailMinutes, options.map,
-                         PageCourse(options.raceFile, warnings)};
+                         options.pageMbtiles, PageCourse(options.raceFile, warnings)};
     for (const std::string& warning : warnings)
         std::fprintf(stderr, "warning: %s\n", warning.c_str());
     return std::make_unique<HtmlPageExporter>(path, std::move(page));
@@ -110,7 +110,7 @@ void ParsePageOptions(const ParsedArgs& parsed, ReplayOptions& options)
                          " is no number of minutes for the page's tail: give " + kTailRangeText);
     try {
         if (page)
-            CheckPageMap(options.map);
+            options.pageMbtiles = CheckPageMap(options.map);
     } catch (const Error& e) {
         throw UsageError(std::string("--map: ") + e.what());
     }

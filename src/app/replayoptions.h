@@ -17,6 +17,8 @@
 // The replay verb's options, and what it draws the chart with when it draws one.
 namespace tideplot {
 
+class PageMbtiles;
+
 struct ReplayOptions {
     std::string raceFile;
     std::string handicap;
@@ -31,6 +33,8 @@ struct ReplayOptions {
     double tailMinutes = 0;
     std::string pageTitle; // --title: the web page's title; empty: the race file's name
     MapChoice map;
+    // --map's MBTiles file for --html, opened once when the options are read; null otherwise.
+    std::shared_ptr<const PageMbtiles> pageMbtiles;
     // The outputs asked for, by option, in the order of the verb's outputs.
     std::vector<std::pair<std::string, std::string>> outputs;
 

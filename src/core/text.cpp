@@ -380,6 +380,11 @@ std::string DistanceText(double value)
     return out;
 }
 
+bool DistanceThousandthsOf(double value, std::uint64_t& thousandths)
+{
+    return std::isfinite(value) && value >= 0 && ScaledUnits(value, 1e3, 1e12, thousandths);
+}
+
 void AppendCoordinateText(std::string& out, double value)
 {
     if (!std::isfinite(value))

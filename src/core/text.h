@@ -54,6 +54,9 @@ std::int16_t RoundToInt16(double value);
 
 // "###0.000": at least one digit before the point, exactly three after it.
 std::string DistanceText(double value);
+// The number DistanceText writes a `value` from 0 up with, in thousandths, when it is told
+// without writing the text (nearly always); false otherwise.
+bool DistanceThousandthsOf(double value, std::uint64_t& thousandths);
 
 // "##0.###########" with "." as decimal point: at most 11 decimals, trailing zeros
 // dropped, a whole number keeps its point (12 -> "12.", 57.5 -> "57.5").

@@ -38,7 +38,7 @@ struct HtmlPageExporter::Boat {
     std::int64_t endLon = 0;      // longitude taken the short way from the piece before
     double endLonDeg = 0;         // the same in degrees, unrounded
     long long pieceStep = 0;      // the step of the last piece
-    std::string distanceText;     // as the control window shows it now
+    std::int64_t shown = -1;      // the distance the control window shows now, thousandths; -1: none
     std::int64_t thousandths = 0; // the last distance written, in thousandths of a mile
 };
 
@@ -49,6 +49,16 @@ constexpr double kMicroDegrees = 1e6;
 constexpr std::size_t kPageResultColumns = 8;
 // Leaderboard rows: a boat not yet drawn, one sailing (distance to go), one finished.
 enum RowKind { kNotStarted = 0, kSailing = 1, kFinished = 2 };
+
+// The distance text of the control window, "0.201" miles as 201: at once when its number is
+// certain, else read from the text itself (which is refused unless it reads back the same).
+std::int64_t ShownThousandths(double nm)
+{
+    constexpr std::uint64_t kMostAtOnce = 1'000'000'000'000; // a text of 13 characters at most
+    if (std::uint64_t units = 0; DistanceThousandthsOf(nm, units) && units < kMostAtOnce)
+        return static_cast<std::int64_t>(units);
+    return DistanceThousandths(DistanceText(nm));
+}
 
 // Text for HTML: the five characters that could start markup or end an attribute escaped.
 std::string HtmlText(const QString& text)
@@ -182,12 +192,13 @@ std::string CourseJson(const Course& course)
 
 } // namespace
 
-void CheckPageMap(const MapChoice& map)
+std::shared_ptr<const PageMbtiles> CheckPageMap(const MapChoice& map)
 {
     if (map.kind == MapChoice::Kind::Mbtiles)
-        CheckPageMbtiles(map.text);
+        return std::make_shared<const PageMbtiles>(map.text);
     if (map.kind == MapChoice::Kind::UrlTemplate)
         CheckTileUrlTemplate(map.text);
+    return nullptr;
 }
 
 std::optional<Course> PageCourse(const std::string& raceFile, std::vector<std::string>& warnings)
@@ -210,7 +221,10 @@ HtmlPageExporter::HtmlPageExporter(QString path, HtmlPageOptions options)
     : path_(std::move(path)), options_(std::move(options)), clock_(std::make_unique<Bytes>()),
       widths_(std::make_unique<Bytes>()), board_(std::make_unique<Bytes>())
 {
-    CheckPageMap(options_.Map);
+    if (options_.Map.kind != MapChoice::Kind::Mbtiles)
+        options_.Mbtiles.reset();
+    if (!options_.Mbtiles || options_.Mbtiles->path() != options_.Map.text)
+        options_.Mbtiles = CheckPageMap(options_.Map);
     if (!TailMinutesAccepted(options_.TailMinutes))
         throw Error(std::string("the tail of the web page is no number of minutes: give ") + kTailRangeText);
     if (options_.RaceCourse && !options_.RaceCourse->Finish)
@@ -233,6 +247,7 @@ void HtmlPageExporter::raceStarted(const FleetInfo& fleet)
     leaderboard_.raceStarted(fleet);
     boardValues_.assign(fleet.Boats.size(), 0);
     lastBoard_.clear();
+    boardRows_.clear();
     addLeaderboard(0);
 }
 
@@ -275,8 +290,9 @@ void HtmlPageExporter::addLeaderboard(long long step)
         std::int64_t value;
         std::uint64_t gap;
     };
-    std::vector<Row> rows;
-    std::string key;
+    // The rows as numbers, three a row, kept to tell the next step's from them.
+    std::vector<std::uint64_t>& rows = boardRows_;
+    rows.clear();
     for (const LeaderboardRow& row : leaderboard_.rows()) {
         Row r{static_cast<std::uint64_t>(row.Boat) * 3, 0, 0};
         const std::string statusText = StandingText(row), gapText = GapText(row);
@@ -307,22 +323,23 @@ void HtmlPageExporter::addLeaderboard(long long step)
         } else if (statusText != "not started" || !gapText.empty()) {
             Unexpected("leaderboard status", statusText);
         }
-        rows.push_back(r);
-        key += std::to_string(r.boatKind) + ' ' + std::to_string(r.value) + ' ' + std::to_string(r.gap) + ';';
+        rows.insert(rows.end(), {r.boatKind, static_cast<std::uint64_t>(r.value), r.gap});
     }
-    if (step > 0 && key == lastBoard_) {
+    if (step > 0 && rows == lastBoard_) {
         board_->put(0);
         return;
     }
-    lastBoard_ = std::move(key);
+    lastBoard_.swap(rows);
     board_->put(1);
-    for (const Row& r : rows) {
-        board_->put(r.boatKind);
-        if (r.boatKind % 3 != kNotStarted) {
-            std::int64_t& before = boardValues_[r.boatKind / 3];
-            board_->putSigned(r.value - before);
-            before = r.value;
-            board_->put(r.gap);
+    for (std::size_t i = 0; i < lastBoard_.size(); i += 3) {
+        const std::uint64_t boatKind = lastBoard_[i];
+        board_->put(boatKind);
+        if (boatKind % 3 != kNotStarted) {
+            const auto value = static_cast<std::int64_t>(lastBoard_[i + 1]);
+            std::int64_t& before = boardValues_[boatKind / 3];
+            board_->putSigned(value - before);
+            before = value;
+            board_->put(lastBoard_[i + 2]);
         }
     }
 }
@@ -353,19 +370,18 @@ void HtmlPageExporter::frame(const FleetFrame& frame)
         if (k >= 1) {
             // Every step: 0 for the text of the step before, 1 for no text, else 2 + the
             // zig-zag change of the thousandths from the last text.
-            std::string text = step.HasDistance ? DistanceText(step.DistanceNm) : std::string();
-            if (text == boat.distanceText) {
+            const std::int64_t shown = step.HasDistance ? ShownThousandths(step.DistanceNm) : -1;
+            if (shown == boat.shown) {
                 boat.distance.put(0);
-            } else if (text.empty()) {
+            } else if (shown < 0) {
                 boat.distance.put(1);
             } else {
-                const std::int64_t thousandths = DistanceThousandths(text);
-                const std::int64_t change = thousandths - boat.thousandths;
+                const std::int64_t change = shown - boat.thousandths;
                 boat.distance.put(
                     ((static_cast<std::uint64_t>(change) << 1) ^ static_cast<std::uint64_t>(change >> 63)) + 2);
-                boat.thousandths = thousandths;
+                boat.thousandths = shown;
             }
-            boat.distanceText = std::move(text);
+            boat.shown = shown;
         }
         if (step.Drawn)
             addPiece(k, steps_, step.From, step.To);
@@ -523,7 +539,7 @@ void HtmlPageExporter::write(OutputFile& out)
     std::string data = dataJson();
     if (options_.Map.kind == MapChoice::Kind::Mbtiles) {
         // The map's tiles and the part of the script that draws them, in this page only.
-        const PageMap map = ReadPageMap(options_.Map.text, box_);
+        const PageMap map = ReadPageMap(*options_.Mbtiles, box_);
         const std::string tiles = ",\"embeddedMap\":" + map.json(), drawer = Resource("maptiles.js").toStdString();
         data.insert(data.size() - 1, tiles);
         script += drawer;
@@ -554,13 +570,14 @@ void HtmlPageExporter::write(OutputFile& out)
 bool ExportReplayPage(const std::string& raceFile, const QString& outPath, const ReplayPageOptions& options,
                       const PageProgress& progress, std::vector<std::string>* notes)
 {
-    CheckPageMap(options.page.Map);
+    HtmlPageOptions pageOptions = options.page;
+    pageOptions.Mbtiles = CheckPageMap(pageOptions.Map);
     const long long total = CountReplaySteps(raceFile, options.settings, options.maxSteps);
     ExportRun run;
     run.RaceFile = raceFile;
     run.Settings = options.settings;
     run.MaxSteps = options.maxSteps;
-    HtmlPageExporter page(outPath, options.page);
+    HtmlPageExporter page(outPath, std::move(pageOptions));
     ExportHooks hooks;
     if (progress)
         hooks.stepDone = [&](const FleetFrame& frame) { return progress(frame.Step, std::max(total, frame.Step)); };

@@ -60,14 +60,18 @@ struct HtmlPageOptions {
     // The map under the chart, loaded by the browser from the tile server, or the tiles of
     // an MBTiles file around the race put into the page (pagetiles.h).
     MapChoice Map;
+    // The MBTiles file that Map names, when it names one, opened by CheckPageMap; null: the
+    // page's writer opens it.
+    std::shared_ptr<const PageMbtiles> Mbtiles;
     // With a course (one with a finish line): its finish line drawn on the chart, and the
     // leaderboard and the results by the course beside it.
     std::optional<Course> RaceCourse;
 };
 
 // Throws Error when `map` cannot be the page's map: a URL template a page cannot use, an
-// MBTiles file that cannot be read (CheckPageMbtiles).
-void CheckPageMap(const MapChoice& map);
+// MBTiles file that cannot be read (PageMbtiles). Returns the MBTiles file opened, to be
+// given to the page (HtmlPageOptions::Mbtiles) so that it is not opened again; else null.
+std::shared_ptr<const PageMbtiles> CheckPageMap(const MapChoice& map);
 
 // The course of the race for the page: from the course file beside the race file when
 // there is one that holds a finish line. A course file that cannot be read gives no course
@@ -117,7 +121,8 @@ private:
     std::unique_ptr<PageDebrief> debrief_; // the analysis, from open() on
     Leaderboard leaderboard_;
     std::vector<std::int64_t> boardValues_; // per boat: the last leaderboard number written
-    std::string lastBoard_;                 // the last leaderboard written, as its bytes
+    std::vector<std::uint64_t> lastBoard_;  // the last leaderboard written: per row its three numbers
+    std::vector<std::uint64_t> boardRows_;  // the rows of the step being written, likewise
     long long steps_ = 0;
     long long lastWideStep_ = 0;
     long long clockSeconds_ = 0;

@@ -105,6 +105,20 @@ void Unexpected(std::string_view what, std::string_view text)
 
 std::int64_t DistanceThousandths(std::string_view text)
 {
+    // The replay's own texts ("0.201", "12.345": no sign, no leading zero, three decimals,
+    // few enough digits to read without overflow) read at once; any other is checked the
+    // long way, by writing its number back.
+    if (const std::size_t n = text.size(); n >= 5 && n <= 13 && text[n - 4] == '.' && (text[0] != '0' || n == 5)) {
+        std::int64_t value = 0;
+        bool digits = true;
+        for (std::size_t i = 0; i < n && digits; ++i) {
+            const char c = text[i];
+            digits = i == n - 4 || (c >= '0' && c <= '9');
+            value = i == n - 4 ? value : value * 10 + (c - '0');
+        }
+        if (digits)
+            return value;
+    }
     std::int64_t value = 0;
     if (text.size() < 5 || text[text.size() - 4] != '.' || !ReadWhole(text, value) || ThousandthsText(value) != text)
         Unexpected("distance", text);

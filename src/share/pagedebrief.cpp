@@ -139,6 +139,7 @@ PageDebrief::PageDebrief(const std::string& raceFile)
         job_ = StartJob<RaceAnalysis>(
             [boats = std::move(boats), options = OptionsOf(raceFile)](const std::atomic<bool>& cancel) mutable {
                 options.Cancel = &cancel;
+                options.GapOverTime = false; // the page does not show it
                 return AnalyseRace(boats, options);
             },
             kAnalysisPriority);
@@ -180,12 +181,11 @@ std::string PageDebrief::json(std::size_t boats)
             return page::PackedJson(MotionStream(boat, race.Wind, moments)) + "," +
                    page::PackedJson(ManoeuvreStream(boat), page::Packing::Noise);
         });
-    // Each boat's start and legs as `analyse --json` writes them (its gap over time the page
-    // does not show).
+    // Each boat's start and legs as `analyse --json` writes them (its gap over time, which
+    // the page does not show, was not worked out).
     std::string analysis = "{\"boats\": [";
     for (std::size_t k = 0; k < boats; ++k) {
-        BoatAnalysis& boat = race.Boats[k];
-        boat.GapSeconds.clear();
+        const BoatAnalysis& boat = race.Boats[k];
         analysis += (k == 0 ? "{\"row\": " : ", {\"row\": ") + std::to_string(boat.Source.Row);
         AppendBoatDebriefJson(analysis, race, boat, "");
         analysis += "}";

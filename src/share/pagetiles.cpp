@@ -82,44 +82,9 @@ std::pair<const char*, const char*> PictureKind(const QByteArray& bytes)
     return {nullptr, nullptr};
 }
 
-// One read-only connection to the file, closed on leaving.
-class Database {
-public:
-    explicit Database(const QString& path)
-        : name_(QStringLiteral("tideplot-page-mbtiles-%1").arg(reinterpret_cast<quintptr>(this)))
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!db.open())
-            error_ = db.lastError().text();
-        query_ = std::make_unique<QSqlQuery>(db);
-    }
-    ~Database()
-    {
-        query_.reset();
-        QSqlDatabase::database(name_, false).close();
-        QSqlDatabase::removeDatabase(name_);
-    }
-    Database(const Database&) = delete;
-    Database& operator=(const Database&) = delete;
-
-    const QString& error() const { return error_; }
-    QSqlQuery& query() { return *query_; }
-
-private:
-    QString name_;
-    QString error_;
-    std::unique_ptr<QSqlQuery> query_;
-};
-
 class TileReader {
 public:
-    explicit TileReader(const QString& path) : path_(path), db_(path)
-    {
-        if (!db_.error().isEmpty())
-            fail(db_.error().toStdString());
-    }
+    explicit TileReader(const PageMbtiles& file) : path_(file.path()), query_(file.source().database()) {}
 
     [[noreturn]] void fail(const std::string& reason) const
     {
@@ -136,7 +101,7 @@ private:
     void keep(int z, long long x, long long y, const QByteArray& bytes, PageMap& map);
 
     QString path_;
-    Database db_;
+    QSqlQuery query_; // through the file's own connection
     std::set<std::string> kept_;
 };
 
@@ -144,7 +109,7 @@ std::size_t TileReader::each(const TileRange& r, bool withData, PageMap* map)
 {
     const long long n = TilesAcross(r.z);
     std::size_t total = 0;
-    QSqlQuery& q = db_.query();
+    QSqlQuery& q = query_;
     const QString what = withData ? QStringLiteral("tile_data") : QStringLiteral("length(tile_data)");
     if (!q.prepare(QStringLiteral("SELECT tile_column, tile_row, %1 FROM tiles WHERE zoom_level = ? AND "
                                   "tile_column BETWEEN ? AND ? AND tile_row BETWEEN ? AND ?")
@@ -244,24 +209,20 @@ void PageBox::add(double lat, double lon)
     East = std::max(East, lon);
 }
 
-void CheckPageMbtiles(const QString& path)
-{
-    const MbtilesTileSource source(path);
-}
+PageMbtiles::PageMbtiles(const QString& path) : path_(path), source_(std::make_unique<MbtilesTileSource>(path)) {}
 
-PageMap ReadPageMap(const QString& path, const PageBox& box)
+PageMbtiles::~PageMbtiles() = default;
+
+PageMap ReadPageMap(const PageMbtiles& file, const PageBox& box)
 {
     PageMap map;
-    {
-        const MbtilesTileSource source(path);
-        map.Attribution = source.attribution();
-        map.MinZoom = source.minZoom();
-        map.MaxZoom = source.maxZoom();
-    }
-    map.File = QFileInfo(path).fileName();
+    map.Attribution = file.source().attribution();
+    map.MinZoom = file.source().minZoom();
+    map.MaxZoom = file.source().maxZoom();
+    map.File = QFileInfo(file.path()).fileName();
     if (box.Empty)
         return map;
-    TileReader reader(path);
+    TileReader reader(file);
     int minKept = kMaxTileZoom + 1, maxKept = -1;
     int tooLarge = -1; // the coarsest zoom left out for its size, and its bytes
     std::size_t tooLargeBytes = 0, total = 0;

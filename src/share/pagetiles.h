@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,13 +54,30 @@ struct PageMap {
     std::string summary(std::size_t added) const;
 };
 
-// Throws Error naming the file when it cannot be a page's map: no MBTiles file, no tiles,
-// vector tiles (as MbtilesTileSource).
-void CheckPageMbtiles(const QString& path);
+class MbtilesTileSource;
 
-// The tiles of `path` around `box`. Throws Error naming the file and the fault: those of
-// CheckPageMbtiles, a tile that is no picture of the three kinds, too large in bytes or
-// pixels, no tile of the race's waters, or the whole race's zoom alone beyond kPageMapBytes.
-PageMap ReadPageMap(const QString& path, const PageBox& box);
+// An MBTiles file for a page's map, opened and checked once and kept open until its tiles
+// are read: on one thread, the one that opened it.
+class PageMbtiles {
+public:
+    // Throws Error naming the file when it cannot be a page's map: no MBTiles file, no tiles,
+    // vector tiles (as MbtilesTileSource).
+    explicit PageMbtiles(const QString& path);
+    ~PageMbtiles();
+    PageMbtiles(const PageMbtiles&) = delete;
+    PageMbtiles& operator=(const PageMbtiles&) = delete;
+
+    const QString& path() const { return path_; }
+    const MbtilesTileSource& source() const { return *source_; }
+
+private:
+    QString path_;
+    std::unique_ptr<MbtilesTileSource> source_;
+};
+
+// The tiles of `file` around `box`. Throws Error naming the file and the fault: a tile that
+// is no picture of the three kinds, too large in bytes or pixels, no tile of the race's
+// waters, or the whole race's zoom alone beyond kPageMapBytes.
+PageMap ReadPageMap(const PageMbtiles& file, const PageBox& box);
 
 } // namespace tideplot

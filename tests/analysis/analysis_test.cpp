@@ -1,5 +1,6 @@
 // The race analysis on simulated races whose wind and manoeuvres are known (tools/racesim.h),
 // and on tracks made by hand for the edges.
+#include "analysis/analysisfiles.h"
 #include "analysis/raceanalysis.h"
 #include "core/datetime.h"
 #include "core/replay.h"
@@ -324,6 +325,22 @@ TEST(RaceAnalysis, SameOnAnyNumberOfThreadsCancelsAndKeepsWhatItIsGiven)
         for (std::size_t i = 0; i < a.Boats[k].Manoeuvres.size(); ++i)
             EXPECT_EQ(a.Boats[k].Manoeuvres[i].MiddleSeconds, b.Boats[k].Manoeuvres[i].MiddleSeconds) << k;
     }
+    // Without the gap over time (as the web page asks) the rest is the same to the byte.
+    AnalysisOptions noGaps;
+    noGaps.GapOverTime = false;
+    const RaceAnalysis d = Analyse(truth.RaceFile.string(), noGaps);
+    RaceAnalysis gapsLeftOut = a;
+    gapsLeftOut.GapFirstTime = gapsLeftOut.GapStepSeconds = 0;
+    bool anyGap = false;
+    for (BoatAnalysis& boat : gapsLeftOut.Boats) {
+        anyGap = anyGap || !boat.GapSeconds.empty();
+        boat.GapSeconds.clear();
+    }
+    EXPECT_TRUE(anyGap);
+    for (const BoatAnalysis& boat : d.Boats)
+        EXPECT_TRUE(boat.GapSeconds.empty());
+    EXPECT_EQ(AnalysisJson(d), AnalysisJson(gapsLeftOut));
+
     std::atomic<bool> cancel{true};
     AnalysisOptions cancelled;
     cancelled.Cancel = &cancel;

@@ -110,6 +110,7 @@ TEST(Rounding, HalvesToEvenAndRangeChecked)
 TEST(NumberTexts, QuickTextsMatchCorrectRoundingEverywhere)
 {
     std::mt19937_64 next(12345); // repeatable
+    int toldAtOnce = 0;          // distances whose thousandths are told without their text
     for (int i = 0; i < 200000; ++i) {
         double value = static_cast<double>(next() % 36000000000000ULL) / 1e11 - 180;
         if (i % 3 == 0)
@@ -127,13 +128,23 @@ TEST(NumberTexts, QuickTextsMatchCorrectRoundingEverywhere)
         const double distance = std::fabs(value) * (i % 7 == 0 ? 1e5 : 1);
         std::snprintf(buffer, sizeof buffer, "%.3f", distance);
         ASSERT_EQ(DistanceText(distance), buffer) << std::hexfloat << distance;
+        if (std::uint64_t thousandths = 0; DistanceThousandthsOf(distance, thousandths)) {
+            ++toldAtOnce;
+            std::snprintf(buffer, sizeof buffer, "%llu.%03llu", static_cast<unsigned long long>(thousandths / 1000),
+                          static_cast<unsigned long long>(thousandths % 1000));
+            ASSERT_EQ(DistanceText(distance), buffer) << std::hexfloat << distance;
+        }
     }
+    EXPECT_GT(toldAtOnce, 190000); // all but those within a hundredth of a half
     for (const double half : {0.0005, 0.0015, 1.0005, 2.5e-3, 12345.6785, 0.1235}) {
         char buffer[64];
         std::snprintf(buffer, sizeof buffer, "%.3f", half);
         EXPECT_EQ(DistanceText(half), buffer) << half;
     }
     EXPECT_EQ(DistanceText(-0.0), "0.000");
+    std::uint64_t thousandths = 0;
+    for (const double untold : {0.0005, -1.0, std::nan(""), 1e12})
+        EXPECT_FALSE(DistanceThousandthsOf(untold, thousandths)) << untold;
     EXPECT_THROW(DistanceText(std::nan("")), Error);
     EXPECT_THROW(CoordinateText(std::nan("")), Error);
 }

@@ -3,6 +3,7 @@
 // page. How the page draws the tiles is tested in Chromium (tests/web/page_test.mjs).
 #include "earth/map/mapchoice.h"
 #include "share/htmlpage.h"
+#include "share/pagetiles.h"
 #include "support/process.h"
 #include "support/racefiles.h"
 
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -180,6 +182,25 @@ TEST(PageTiles, ThePageHoldsTheTilesAroundTheRaceAndSaysWhatTheyAdd)
 
 // A file that is not what it says, or holds tiles a page must not hold, writes no page and
 // says why.
+// The file is opened once, when the page's map is checked, and its tiles are read through
+// that opening: a file put in its place meanwhile is not read.
+TEST(PageTiles, TheFileCheckedIsTheFileRead)
+{
+    TempDir dir;
+    const QByteArray first = SolidPng(qRgb(10, 20, 30));
+    WriteMbtiles(dir.file("w.mbtiles"), 9, 10, [&](const Tile&) { return first; });
+    const PageMbtiles file(QString::fromStdString(dir.file("w.mbtiles")));
+    WriteMbtiles(dir.file("other.mbtiles"), 9, 10, [](const Tile&) { return SolidPng(qRgb(200, 20, 30)); });
+    std::filesystem::rename(dir.file("other.mbtiles"), dir.file("w.mbtiles"));
+    PageBox box;
+    box.add(57.6, 11.5);
+    box.add(57.65, 11.55);
+    const PageMap map = ReadPageMap(file, box);
+    ASSERT_FALSE(map.Tiles.empty());
+    for (const auto& [name, url] : map.Tiles)
+        EXPECT_EQ(url, "data:image/png;base64," + first.toBase64().toStdString()) << name;
+}
+
 TEST(PageTiles, FilesThatCannotBeAPagesMapWriteNoPage)
 {
     const QByteArray png = SolidPng(qRgb(200, 100, 50));

@@ -107,6 +107,11 @@ MbtilesTileSource::MbtilesTileSource(const QString& path)
     timer_.callOnTimeout([this] { readWaiting(); });
 }
 
+QSqlDatabase MbtilesTileSource::database() const
+{
+    return QSqlDatabase::database(connection_, false);
+}
+
 MbtilesTileSource::~MbtilesTileSource()
 {
     query_.reset();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <utility>
 
+class QSqlDatabase;
 class QSqlQuery;
 
 namespace tideplot {
@@ -36,6 +37,9 @@ public:
 
     // The metadata's format ("png", "jpg", "webp"), or empty when it names none.
     const QByteArray& format() const { return format_; }
+    // The file's read-only connection, for reading it otherwise than tile by tile: on the
+    // thread that opened it, while the source lives.
+    QSqlDatabase database() const;
 
 private:
     [[noreturn]] void fail(const QString& reason) const;
