@@ -13,6 +13,7 @@
 #include "share/exportloop.h"
 #include "share/pagedata.h"
 #include "share/pagedebrief.h"
+#include "share/pagemapcourse.h"
 #include "share/replaysteps.h"
 #include "tideplot/version.h"
 
@@ -45,8 +46,6 @@ struct HtmlPageExporter::Boat {
 namespace {
 
 constexpr double kMicroDegrees = 1e6;
-// The page's results table: the columns of the CSV up to the track file.
-constexpr std::size_t kPageResultColumns = 8;
 // Leaderboard rows: a boat not yet drawn, one sailing (distance to go), one finished.
 enum RowKind { kNotStarted = 0, kSailing = 1, kFinished = 2 };
 
@@ -109,34 +108,6 @@ std::vector<std::string> TileOrigins(const QString& urlTemplate)
     return origins;
 }
 
-struct TileLayer {
-    QString url;
-    int maxZoom = 19;
-    bool overlay = false;
-};
-
-std::vector<TileLayer> PageTileLayers(const MapChoice& map, QString& attribution)
-{
-    switch (map.kind) {
-    case MapChoice::Kind::None:
-    case MapChoice::Kind::Mbtiles:
-        return {};
-    case MapChoice::Kind::OpenStreetMap:
-        attribution = QString::fromUtf8(kOpenStreetMapAttribution);
-        return {{QString::fromLatin1(kOpenStreetMapUrl), 19, false}};
-    case MapChoice::Kind::OpenSeaMap:
-        attribution = QString::fromUtf8(kOpenSeaMapAttribution);
-        return {{QString::fromLatin1(kOpenStreetMapUrl), 19, false},
-                {QString::fromLatin1(kOpenSeaMapSeamarkUrl), 18, true}};
-    case MapChoice::Kind::UrlTemplate: {
-        CheckTileUrlTemplate(map.text);
-        attribution = QStringLiteral("Map tiles: ") + TileServerName(map.text);
-        return {{map.text, 19, false}};
-    }
-    }
-    return {};
-}
-
 QByteArray Resource(const char* name)
 {
     QFile file(QStringLiteral(":/tideplot/page/") + QLatin1String(name));
@@ -161,33 +132,6 @@ void ReplaceMarker(std::string& page, std::string_view marker, const std::string
     if (at == std::string::npos || page.find(marker, at + 1) != std::string::npos)
         throw Error("the web page's template does not hold " + std::string(marker) + " once");
     page.replace(at, marker.size(), text);
-}
-
-// The start line and the marks for the chart: {"start": [lat1, lon1, lat2, lon2] or null,
-// "marks": [{"name", "gate", "side" ("port", "starboard" or "" for a gate), "lat", "lon",
-// "lat2", "lon2" (a gate's second buoy)}]}.
-std::string CourseJson(const Course& course)
-{
-    std::string json = "{\"start\":";
-    if (course.Start)
-        json += "[" + JsonNumber(course.Start->Lat1) + "," + JsonNumber(course.Start->Lon1) + "," +
-                JsonNumber(course.Start->Lat2) + "," + JsonNumber(course.Start->Lon2) + "]";
-    else
-        json += "null";
-    json += ",\"marks\":[";
-    for (std::size_t i = 0; i < course.Marks.size(); ++i) {
-        const CourseMark& mark = course.Marks[i];
-        json += i == 0 ? "{" : ",{";
-        json += "\"name\":" + JsonString(LocalTextAsUtf8(mark.Name));
-        json += ",\"gate\":";
-        json += mark.Gate ? "true" : "false";
-        json += ",\"side\":" + JsonString(mark.Gate ? std::string() : std::string(MarkSideName(mark.Side)));
-        json += ",\"lat\":" + JsonNumber(mark.Lat) + ",\"lon\":" + JsonNumber(mark.Lon);
-        if (mark.Gate)
-            json += ",\"lat2\":" + JsonNumber(mark.Lat2) + ",\"lon2\":" + JsonNumber(mark.Lon2);
-        json += "}";
-    }
-    return json + "]}";
 }
 
 } // namespace
@@ -425,6 +369,42 @@ void HtmlPageExporter::reachedEnd()
     reachedEnd_ = true;
 }
 
+std::string HtmlPageExporter::boatsJson() const
+{
+    // The boats' streams are most of the page: packed at once on the program's pool, four a
+    // boat, in the order they are written.
+    const std::size_t boatCount = std::min(fleet_.Boats.size(), boats_.size());
+    const std::vector<std::string> packed =
+        RunPartsFor<std::string>(static_cast<int>(boatCount * 4), WorkPool::Program().threads(), [this](int part) {
+            const Boat& boat = boats_[static_cast<std::size_t>(part / 4)];
+            switch (part % 4) {
+            case 0:
+                return PackedJson(boat.track.heads.bytes());
+            case 1:
+                return PackedJson(boat.track.lats.bytes(), Packing::Noise);
+            case 2:
+                return PackedJson(boat.track.lons.bytes(), Packing::Noise);
+            default:
+                return PackedJson(boat.distance.bytes());
+            }
+        });
+    std::string json = ",\"boats\":[";
+    for (std::size_t k = 0; k < boatCount; ++k) {
+        const FleetBoat& boat = fleet_.Boats[k];
+        json += k == 0 ? "{" : ",{";
+        json += "\"caption\":" + JsonString(LocalTextAsUtf8(boat.Caption));
+        json += ",\"colour\":" + JsonString(TrackCss(boat.Colour));
+        json += ",\"window\":" + JsonString(WindowCss(boat.WindowColour));
+        json += ",\"heads\":" + packed[k * 4];
+        json += ",\"lats\":" + packed[k * 4 + 1];
+        json += ",\"lons\":" + packed[k * 4 + 2];
+        json += ",\"distance\":" + packed[k * 4 + 3];
+        json += "}";
+    }
+    json += "]";
+    return json;
+}
+
 std::string HtmlPageExporter::dataJson()
 {
     std::string json = "{\"generator\":";
@@ -445,81 +425,16 @@ std::string HtmlPageExporter::dataJson()
     json += ",\"tailMinutes\":" + JsonNumber(options_.TailMinutes);
     json += ",\"clock\":" + PackedJson(clock_->bytes());
     json += ",\"widths\":" + PackedJson(widths_->bytes());
-    // The boats' streams are most of the page: packed at once on the program's pool, four a
-    // boat, in the order they are written.
-    const std::size_t boatCount = std::min(fleet_.Boats.size(), boats_.size());
-    const std::vector<std::string> packed =
-        RunPartsFor<std::string>(static_cast<int>(boatCount * 4), WorkPool::Program().threads(), [this](int part) {
-            const Boat& boat = boats_[static_cast<std::size_t>(part / 4)];
-            switch (part % 4) {
-            case 0:
-                return PackedJson(boat.track.heads.bytes());
-            case 1:
-                return PackedJson(boat.track.lats.bytes(), Packing::Noise);
-            case 2:
-                return PackedJson(boat.track.lons.bytes(), Packing::Noise);
-            default:
-                return PackedJson(boat.distance.bytes());
-            }
-        });
-    json += ",\"boats\":[";
-    for (std::size_t k = 0; k < boatCount; ++k) {
-        const FleetBoat& boat = fleet_.Boats[k];
-        json += k == 0 ? "{" : ",{";
-        json += "\"caption\":" + JsonString(LocalTextAsUtf8(boat.Caption));
-        json += ",\"colour\":" + JsonString(TrackCss(boat.Colour));
-        json += ",\"window\":" + JsonString(WindowCss(boat.WindowColour));
-        json += ",\"heads\":" + packed[k * 4];
-        json += ",\"lats\":" + packed[k * 4 + 1];
-        json += ",\"lons\":" + packed[k * 4 + 2];
-        json += ",\"distance\":" + packed[k * 4 + 3];
-        json += "}";
-    }
-    json += "]";
+    json += boatsJson();
     if (fleet_.Handicap) {
         // The system the race is scored by, and what the results' third column holds.
         const HandicapSystem system = fleet_.Handicap->Rule.System;
         json += ",\"handicap\":{\"caption\":" + JsonString(std::string(HandicapSystemCaption(system)));
         json += ",\"column\":" + JsonString(system == HandicapSystem::Lys ? "LYS" : "Rating") + "}";
     }
-    if (options_.RaceCourse) {
-        const FinishLine& line = *options_.RaceCourse->Finish;
-        json += ",\"finish\":[" + JsonNumber(line.Lat1) + "," + JsonNumber(line.Lon1) + "," + JsonNumber(line.Lat2) +
-                "," + JsonNumber(line.Lon2) + "]";
-        if (!options_.RaceCourse->FinishOnly())
-            json += ",\"course\":" + CourseJson(*options_.RaceCourse);
-        json += ",\"leaderboard\":" + PackedJson(board_->bytes());
-        json += ",\"results\":[";
-        bool first = true;
-        for (const BoatResult& result : RaceResults(fleet_.RaceFileName, *options_.RaceCourse)) {
-            json += first ? "[" : ",[";
-            first = false;
-            const auto texts = ResultTexts(result);
-            for (std::size_t i = 0; i < kPageResultColumns; ++i) {
-                if (i > 0)
-                    json += ',';
-                AppendJsonString(json, texts[i]);
-            }
-            json += "]";
-        }
-        json += "]";
-    }
-    QString attribution;
-    const std::vector<TileLayer> layers = PageTileLayers(options_.Map, attribution);
-    if (!layers.empty()) {
-        json += ",\"map\":{\"attribution\":" + JsonString(attribution.toStdString()) + ",\"layers\":[";
-        for (std::size_t i = 0; i < layers.size(); ++i) {
-            json += i == 0 ? "{" : ",{";
-            json += "\"url\":" + JsonString(layers[i].url.toStdString());
-            if (layers[i].url.contains(QLatin1String("{s}")))
-                json += ",\"subdomains\":" + JsonString(kTileSubdomains);
-            json += ",\"maxZoom\":" + std::to_string(layers[i].maxZoom);
-            json += ",\"overlay\":";
-            json += layers[i].overlay ? "true" : "false";
-            json += "}";
-        }
-        json += "]}";
-    }
+    if (options_.RaceCourse)
+        json += CourseDataJson(*options_.RaceCourse, fleet_.RaceFileName, board_->bytes());
+    json += MapLayersJson(options_.Map);
     if (debrief_)
         json += debrief_->json(fleet_.Boats.size());
     json += "}";

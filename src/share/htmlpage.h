@@ -109,6 +109,7 @@ private:
     void addPiece(std::size_t k, long long step, const TrackPoint& from, const TrackPoint& to);
     void addLeaderboard(long long step);
     std::string dataJson();
+    std::string boatsJson() const; // the boats' part of dataJson()
 
     QString path_;
     std::unique_ptr<OutputFile> out_;
