@@ -161,7 +161,8 @@
       location.replace(hash);
     }
   }
-  // The address follows the position, at most a few times a second while it moves.
+  // The address follows the position, at most a few times a second while it moves, and once
+  // the slider is let go when it is dragged (a new address costs a phone a frame).
   function followAddress(now) {
     if (now) { clearTimeout(addressTimer); writeAddress(); return; }
     if (!addressTimer) addressTimer = setTimeout(writeAddress, 250);
@@ -175,7 +176,7 @@
     if (!fromSlider) slider.value = String(n);
     showTexts();
     chart.redraw();
-    followAddress(false);
+    if (!fromSlider) followAddress(false);
   }
   function stepOfAddress(hash = location.hash) {
     const m = /(?:^#|[#&])step=(\d+)/.exec(hash);
