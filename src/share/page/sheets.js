@@ -106,6 +106,15 @@ function makeSheets(race, view, strokePieces, redraw) {
       if (store.users === 0) copy.close(); else store.snapshots.set(at, { copy, x0, y0 });
     }, () => store.snapshots.delete(at));
   }
+  // A copy of a sheet before a pan, once the strips it leaves out are drawn, is taken anew
+  // from this sheet: a step back to it again draws no strips.
+  function retakeSnapshot(sheet) {
+    const at = sheet.upTo, kept = sheet.store.snapshots.get(at);
+    if (!kept || (kept.x0 === sheet.x0 && kept.y0 === sheet.y0)) return;
+    sheet.store.snapshots.delete(at);
+    kept.copy.close();
+    keepSnapshot(sheet);
+  }
   // The world of `sheet` from (x0, y0) to (x1, y1) in its CSS pixels, and a margin for the
   // lines' width.
   function sheetClip(sheet, x0, y0, x1, y1) {
@@ -182,6 +191,7 @@ function makeSheets(race, view, strokePieces, redraw) {
       context.restore();
     }
     sheet.strips = null;
+    retakeSnapshot(sheet);
     return true;
   }
   // Draws `sheet` on to `step`, a window of at most `windowSteps` steps at a time (each
