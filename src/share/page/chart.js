@@ -362,6 +362,23 @@ function makeChart(data, race, replay) {
     return inView;
   }
 
+  // The chart's description for screen readers (read when the chart takes the focus), at most
+  // four times a second: a long text (the boats in view) that the browser lays out anew at
+  // each change, and the race time in it changes every frame.
+  let statusText = '', statusTimer = 0, statusAt = 0;
+  function writeStatus() {
+    statusTimer = 0;
+    statusAt = performance.now();
+    const box = $('chart-status');
+    if (box.textContent !== statusText) box.textContent = statusText;
+  }
+  function showStatus(text) {
+    statusText = text;
+    if (statusTimer) return;
+    const wait = statusAt + 250 - performance.now();
+    if (wait <= 0) writeStatus(); else statusTimer = setTimeout(writeStatus, wait);
+  }
+
   let drawPending = false;
   function redraw() {
     if (drawPending) return;
@@ -412,8 +429,7 @@ function makeChart(data, race, replay) {
     const inView = drawBoats(counts, taken);
     const status = (step === 0 ? 'Before the first step. ' : 'Race time ' + clockText(step) + '. ') +
       (inView.length ? 'In view: ' + inView.join(', ') + '.' : 'No boat in view.');
-    const statusBox = $('chart-status');
-    if (statusBox.textContent !== status) statusBox.textContent = status;
+    showStatus(status);
     const ms = performance.now() - started;
     stats.framesDrawn++;
     stats.lastDrawMs = ms;

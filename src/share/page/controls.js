@@ -96,7 +96,16 @@
   let textsShown = -1;
 
   function setText(el, text) { if (el.textContent !== text) el.textContent = text; }
+  // While the slider is dragged, the tables Boats and Leaderboard (which the browser lays out
+  // anew at every change, a phone's frame time) follow a few times a second, and at once when
+  // it is let go; the race time, the debrief and the chart follow every frame.
+  const kTablesEveryMs = 200;
+  let dragging = false, tablesShown = -1, tablesAt = 0, tablesTimer = 0;
   function showTexts() {
+    if (!dragging) showTables();
+    else if (!tablesTimer && tablesShown !== step) {
+      tablesTimer = setTimeout(showTables, Math.max(0, tablesAt + kTablesEveryMs - performance.now()));
+    }
     if (textsShown === step) return;
     textsShown = step;
     const time = clockText(step);
@@ -104,6 +113,14 @@
     setText($('step-count'), step + ' / ' + steps);
     slider.setAttribute('aria-valuetext', step === 0 ? 'step 0 of ' + steps + ', before the first step'
       : 'step ' + step + ' of ' + steps + ', race time ' + time);
+    debrief.show(step);
+  }
+  function showTables() {
+    clearTimeout(tablesTimer);
+    tablesTimer = 0;
+    if (tablesShown === step) return;
+    tablesShown = step;
+    tablesAt = performance.now();
     boats.forEach((boat, k) => setText(boatCells[k], k === 0 ? '' : distanceText(boat, step)));
     if (board.snapshots.length) {
       const rows = board.snapshots[board.at[step]];
@@ -130,7 +147,6 @@
         setText(shown.cells[3], gapText);
       });
     }
-    debrief.show(step);
   }
 
   let addressTimer = 0, addressShown = -1;
@@ -145,7 +161,8 @@
       location.replace(hash);
     }
   }
-  // The address follows the position, at most a few times a second while it moves.
+  // The address follows the position, at most a few times a second while it moves, and once
+  // the slider is let go when it is dragged (a new address costs a phone a frame).
   function followAddress(now) {
     if (now) { clearTimeout(addressTimer); writeAddress(); return; }
     if (!addressTimer) addressTimer = setTimeout(writeAddress, 250);
@@ -155,10 +172,11 @@
     n = Math.max(0, Math.min(steps, Math.round(n) || 0));
     if (n === step && !fromSlider) return;
     step = n;
+    dragging = Boolean(fromSlider);
     if (!fromSlider) slider.value = String(n);
     showTexts();
     chart.redraw();
-    followAddress(false);
+    if (!fromSlider) followAddress(false);
   }
   function stepOfAddress(hash = location.hash) {
     const m = /(?:^#|[#&])step=(\d+)/.exec(hash);
@@ -225,7 +243,11 @@
   }
   playButton.addEventListener('click', () => setPlaying(!playing));
   slider.addEventListener('input', () => setStep(Number(slider.value), true));
-  slider.addEventListener('change', () => followAddress(true));
+  slider.addEventListener('change', () => {
+    dragging = false;
+    showTables();
+    followAddress(true);
+  });
   // The address the reader went to, not the one the page may have written since.
   window.addEventListener('hashchange', (e) => {
     const s = stepOfAddress(new URL(e.newURL).hash);

@@ -31,10 +31,14 @@ function makeSpeedGraph(canvas, caption, graph) {
   let picture = null, chosen = [], top = 1, step = 0;
   const pad = { left: 30, right: 6, top: 6, bottom: 16 };
 
+  // The graph's size in CSS pixels as the ResizeObserver last saw it: asking the canvas at
+  // each step would make the browser lay the page out in the middle of a frame.
+  let box = null;
   function size() {
     const dpr = Math.min(window.devicePixelRatio || 1, 2);
-    const width = Math.max(1, canvas.clientWidth), height = Math.max(1, canvas.clientHeight);
-    return { dpr, width, height };
+    const { width, height } = box || { width: canvas.clientWidth, height: canvas.clientHeight };
+    if (typeof ResizeObserver === 'function') box = { width, height };
+    return { dpr, width: Math.max(1, width), height: Math.max(1, height) };
   }
   function xOf(s, width) { return pad.left + (steps ? s / steps : 0) * (width - pad.left - pad.right); }
   function yOf(v, height) { return height - pad.bottom - (v / top) * (height - pad.top - pad.bottom); }
@@ -68,8 +72,8 @@ function makeSpeedGraph(canvas, caption, graph) {
 
   function show(n) {
     step = n;
-    if (!picture || picture.width !== Math.round(size().width * size().dpr) || canvas.height !== picture.height) drawLines();
     const { dpr, width, height } = size();
+    if (!picture || picture.width !== Math.round(width * dpr) || canvas.height !== picture.height) drawLines();
     ctx.setTransform(1, 0, 0, 1, 0, 0);
     ctx.clearRect(0, 0, canvas.width, canvas.height);
     ctx.drawImage(picture, 0, 0);
@@ -100,6 +104,13 @@ function makeSpeedGraph(canvas, caption, graph) {
   }
 
   setBoats([]);
-  if (typeof ResizeObserver === 'function') new ResizeObserver(() => { picture = null; show(step); }).observe(canvas);
+  if (typeof ResizeObserver === 'function') {
+    new ResizeObserver((entries) => {
+      const { width, height } = entries[entries.length - 1].contentRect;
+      box = { width: Math.round(width), height: Math.round(height) };
+      picture = null;
+      show(step);
+    }).observe(canvas);
+  }
   return { show, setBoats };
 }

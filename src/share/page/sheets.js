@@ -12,7 +12,9 @@ function makeSheets(race, view, strokePieces, redraw) {
   // the new pieces are added to it; a pan within the margin only moves it. Every `snapEvery`
   // steps a copy of it is kept, so a step back starts from the nearest copy at or before the
   // step, not from the start. A new scale, or a pan past the margin, starts a new sheet that
-  // is drawn a few milliseconds a frame while the old one, moved and scaled, stands in for it.
+  // is drawn a few milliseconds a frame while the old one, moved and scaled, stands in for it;
+  // a sheet moved by a pan keeps the copies of the one before it, each with its place in the
+  // world, so that a step back after a pan draws only the strips a copy does not cover.
   const kSheetMargin = 0.125;      // of the view's width and height, on each side
   const kSnapBytes = 160e6;        // the copies' memory at most
   const kMaxSnaps = 48;
@@ -20,6 +22,12 @@ function makeSheets(race, view, strokePieces, redraw) {
   // given them, so their number bounds a frame's time where the script's clock cannot.
   const kFrameBudgetMs = 10, kFramePieces = 6000;  // a new sheet
   const kStepBudgetMs = 24, kStepPieces = 16000;   // the sheet shown, when the step moves far
+  // While the reader scrubs back, a frame draws little: the copy at or before the step and
+  // a window of steps after it, the next window the next frame if the step has not gone back
+  // past it. The tracks catch up with the boats once the step rests.
+  const kScrubBudgetMs = 6, kScrubPieces = 1500, kScrubRestMs = 250;
+  let piecesPerStep = 0;
+  for (const boat of boats) piecesPerStep += boat.pieceStep.length / Math.max(1, race.steps);
   let shownSheet = null, nextSheet = null;
 
   // The sheets are canvases of their own under the chart's (which draws the boats, the
@@ -39,7 +47,7 @@ function makeSheets(race, view, strokePieces, redraw) {
     return {
       canvas, context: canvas.getContext('2d'), ratio, cssWidth, cssHeight, scale: view.scale,
       x0: view.cx - cssWidth / 2 / view.scale, y0: view.cy - cssHeight / 2 / view.scale,
-      snapEvery: Math.max(1, Math.ceil(race.steps / snaps)), snapshots: new Map(),
+      snapEvery: Math.max(1, Math.ceil(race.steps / snaps)), store: { snapshots: new Map(), users: 1 },
       upTo: 0, windowEnd: 0, nextBoat: 0,
     };
   }
@@ -52,26 +60,60 @@ function makeSheets(race, view, strokePieces, redraw) {
       vx0 + view.width / view.scale <= sheet.x0 + sheet.cssWidth / sheet.scale + eps &&
       vy0 + view.height / view.scale <= sheet.y0 + sheet.cssHeight / sheet.scale + eps;
   }
-  // The sheet at `step`: from its kept copy at or before the step (empty at 0).
+  // Where a kept copy lies on `sheet`, in its device pixels (whole ones: the copies of a
+  // sheet and of those moved from it differ by whole pixels); null when it would cover less
+  // than a quarter of it.
+  function placeOf(sheet, kept) {
+    const k = sheet.scale * sheet.ratio;
+    const x = Math.round((kept.x0 - sheet.x0) * k), y = Math.round((kept.y0 - sheet.y0) * k);
+    const w = sheet.canvas.width, h = sheet.canvas.height;
+    return Math.abs(x) > w / 2 || Math.abs(y) > h / 2 ? null : { x, y };
+  }
+  // The rectangles of a w x h sheet that a picture of its size put at (x, y) leaves out.
+  function uncovered(w, h, x, y) {
+    const left = Math.max(0, x), right = Math.min(w, w + x);
+    const rects = [x > 0 ? [0, 0, x, h] : [w + x, 0, w, h], y > 0 ? [left, 0, right, y] : [left, h + y, right, h]];
+    return rects.filter(([x0, y0, x1, y1]) => x1 > x0 && y1 > y0);
+  }
+  // The sheet at `step`: from the kept copy nearest before the step (empty at 0), the strips
+  // that a copy of a sheet before a pan leaves out to be drawn by drawStrips.
   function restoreSheet(sheet, step) {
     const context = sheet.context;
     context.setTransform(1, 0, 0, 1, 0, 0);
     context.clearRect(0, 0, sheet.canvas.width, sheet.canvas.height);
-    let from = 0;
-    for (const [at, copy] of sheet.snapshots) if (copy && at <= step && at > from) from = at;
-    if (from > 0) context.drawImage(sheet.snapshots.get(from), 0, 0);
+    let from = 0, place = null;
+    for (const [at, kept] of sheet.store.snapshots) {
+      if (!kept || at > step || at <= from) continue;
+      const p = placeOf(sheet, kept);
+      if (p) { from = at; place = p; }
+    }
+    sheet.strips = null;
+    if (from > 0) {
+      context.drawImage(sheet.store.snapshots.get(from).copy, place.x, place.y);
+      const rects = uncovered(sheet.canvas.width, sheet.canvas.height, place.x, place.y);
+      if (rects.length) sheet.strips = { rects, rect: 0, from: 0, boat: 0 };
+    }
     sheet.upTo = from;
     sheet.windowEnd = from;
     sheet.nextBoat = 0;
-    sheet.strips = null;
   }
   function keepSnapshot(sheet) {
-    const at = sheet.upTo;
-    if (at % sheet.snapEvery !== 0 || sheet.snapshots.has(at)) return;
-    sheet.snapshots.set(at, null); // taken: the copy comes from the browser a moment later
+    const at = sheet.upTo, store = sheet.store;
+    if (at % sheet.snapEvery !== 0 || store.snapshots.has(at)) return;
+    store.snapshots.set(at, null); // taken: the copy comes from the browser a moment later
+    const { x0, y0 } = sheet;
     createImageBitmap(sheet.canvas).then((copy) => {
-      if (sheet.dropped) copy.close(); else sheet.snapshots.set(at, copy);
-    }, () => sheet.snapshots.delete(at));
+      if (store.users === 0) copy.close(); else store.snapshots.set(at, { copy, x0, y0 });
+    }, () => store.snapshots.delete(at));
+  }
+  // A copy of a sheet before a pan, once the strips it leaves out are drawn, is taken anew
+  // from this sheet: a step back to it again draws no strips.
+  function retakeSnapshot(sheet) {
+    const at = sheet.upTo, kept = sheet.store.snapshots.get(at);
+    if (!kept || (kept.x0 === sheet.x0 && kept.y0 === sheet.y0)) return;
+    sheet.store.snapshots.delete(at);
+    kept.copy.close();
+    keepSnapshot(sheet);
   }
   // The world of `sheet` from (x0, y0) to (x1, y1) in its CSS pixels, and a margin for the
   // lines' width.
@@ -116,11 +158,12 @@ function makeSheets(race, view, strokePieces, redraw) {
     sheet.x0 = old.x0 + dx / k;
     sheet.y0 = old.y0 + dy / k;
     sheet.context.drawImage(old.canvas, -dx, -dy);
-    const left = dx < 0 ? -dx : 0, right = dx > 0 ? w - dx : w;
-    const rects = [dx > 0 ? [right, 0, w, h] : [0, 0, left, h],
-      dy > 0 ? [left, h - dy, right, h] : [left, 0, right, -dy]];
-    sheet.strips = { rects: rects.filter(([x0, y0, x1, y1]) => x1 > x0 && y1 > y0), rect: 0, from: 0, boat: 0 };
+    sheet.strips = { rects: uncovered(w, h, -dx, -dy), rect: 0, from: 0, boat: 0 };
     sheet.upTo = sheet.windowEnd = old.upTo;
+    // The old sheet's copies serve this one too, moved as its picture was.
+    sheet.store.users = 0;
+    sheet.store = old.store;
+    ++old.store.users;
     return sheet;
   }
   // Draws the strips of a moved sheet, each a window of steps at a time as the sheet was
@@ -148,21 +191,28 @@ function makeSheets(race, view, strokePieces, redraw) {
       context.restore();
     }
     sheet.strips = null;
+    retakeSnapshot(sheet);
     return true;
   }
-  // Draws `sheet` on to `step`, a window of steps at a time (each ending at a multiple of
-  // snapEvery, where a copy is kept), a boat at a time until `deadline`. True when done.
-  function advanceSheet(sheet, step, deadline, pieces) {
+  // Draws `sheet` on to `step`, a window of at most `windowSteps` steps at a time (each
+  // ending at a multiple of snapEvery at the latest, where a copy is kept), a boat at a time
+  // until `deadline`. True when done.
+  function advanceSheet(sheet, step, deadline, pieces, windowSteps = Infinity) {
     let drawn = 0;
     const behind = step < sheet.upTo || (sheet.nextBoat > 0 && step < sheet.windowEnd);
     let ahead = 0;
-    for (const [at, copy] of sheet.snapshots) if (copy && at > sheet.upTo && at <= step && at > ahead) ahead = at;
+    for (const [at, kept] of sheet.store.snapshots) {
+      if (kept && at > sheet.upTo && at <= step && at > ahead && placeOf(sheet, kept)) ahead = at;
+    }
     if (behind || (ahead && sheet.nextBoat === 0)) restoreSheet(sheet, step);
     if (sheet.strips && !drawStrips(sheet, deadline, pieces)) return false;
     setPen(sheet);
     const clip = sheetClip(sheet, 0, 0, sheet.cssWidth, sheet.cssHeight);
     while (sheet.upTo < step) {
-      if (sheet.nextBoat === 0) sheet.windowEnd = Math.min(step, (Math.floor(sheet.upTo / sheet.snapEvery) + 1) * sheet.snapEvery);
+      if (sheet.nextBoat === 0) {
+        const next = (Math.floor(sheet.upTo / sheet.snapEvery) + 1) * sheet.snapEvery;
+        sheet.windowEnd = Math.min(step, next, sheet.upTo + windowSteps);
+      }
       for (; sheet.nextBoat < boats.length; ++sheet.nextBoat) {
         if (drawn > pieces || performance.now() > deadline) return false;
         drawn += strokeBoat(sheet, boats[sheet.nextBoat], sheet.upTo, sheet.windowEnd, clip);
@@ -186,10 +236,12 @@ function makeSheets(race, view, strokePieces, redraw) {
   }
   // A sheet no longer wanted gives its copies' memory back at once.
   function dropSheet(sheet) {
-    if (!sheet) return;
-    for (const copy of sheet.snapshots.values()) if (copy) copy.close();
-    sheet.snapshots.clear();
+    if (!sheet || sheet.dropped) return;
     sheet.dropped = true;
+    const store = sheet.store;
+    if (--store.users > 0) return;
+    for (const kept of store.snapshots.values()) if (kept) kept.copy.close();
+    store.snapshots.clear();
   }
   // The pieces a frame draws follow the device: fewer after a slow frame, more after a quick one.
   let pieceShare = 1, lastFrameAt = 0;
@@ -200,10 +252,13 @@ function makeSheets(race, view, strokePieces, redraw) {
     if (interval > 34) pieceShare = Math.max(0.1, pieceShare * 0.7);
     else if (interval < 20) pieceShare = Math.min(1, pieceShare * 1.15);
   }
-  let lastScale = 0;
+  let lastScale = 0, lastStep = 0, backAt = -Infinity;
   function drawWholeTracks(step) {
     const started = performance.now();
     paceFrames(started);
+    if (step < lastStep) backAt = started;
+    lastStep = step;
+    const scrubbing = started - backAt < kScrubRestMs;
     // While a zoom or pinch goes on, the sheet shown stands in, scaled; a new one once it rests.
     const zooming = shownSheet !== null && view.scale !== lastScale;
     lastScale = view.scale;
@@ -224,7 +279,11 @@ function makeSheets(race, view, strokePieces, redraw) {
         }
       }
     }
-    if (!advanceSheet(shownSheet, step, started + kStepBudgetMs, kStepPieces * pieceShare)) redraw();
+    const done = scrubbing
+      ? advanceSheet(shownSheet, step, started + kScrubBudgetMs, kScrubPieces * pieceShare,
+        Math.max(1, Math.floor((kScrubPieces * pieceShare) / piecesPerStep)))
+      : advanceSheet(shownSheet, step, started + kStepBudgetMs, kStepPieces * pieceShare);
+    if (!done) redraw();
     showSheet(shownSheet);
   }
 
