@@ -74,6 +74,16 @@ bool TrackLineReader::fill()
     return false;
 }
 
+const TrackLine& TrackLineReader::ReadPast(double start, double after, bool& fixPassed)
+{
+    for (;;) {
+        const TrackLine& line = ReadLine();
+        if (AtEnd() || (line.Fix && line.Time - start > after))
+            return line;
+        fixPassed = fixPassed || line.Fix;
+    }
+}
+
 TrackLineReader::TrackLineReader(LineReader::SameFile same, const TrackLineReader& other)
     : file_(same, other.file_), sep_(other.sep_)
 {

@@ -78,6 +78,12 @@ public:
         return line;
     }
 
+    // Reads lines (as ReadLine) until one is a fix logged more than `after` days after `start`
+    // (its Time - start > after) or is the last line that counts, and returns that line;
+    // `fixPassed` is set when a fix came before it. Throws as ReadLine does, at the first line
+    // that cannot be read.
+    const TrackLine& ReadPast(double start, double after, bool& fixPassed);
+
     const std::string& Path() const { return file_.Path(); }
     // The line of the file that ReadLine returned last (0 before the first).
     long LineNumber() const { return lines_[current_].Number; }
