@@ -479,7 +479,8 @@ void TrackFixTimeReader::learn(std::string_view line, char sep, const TrackLineF
         c.DecimalMask = ~std::uint64_t{0} << (8 * (8 - (field.size() - point - 1)));
         return true;
     };
-    if (!shape(fields.Lat, true, lat_) || !shape(fields.Lon, false, lon_))
+    // The time is read as one word with the two bytes before it.
+    if (!shape(fields.Lat, true, lat_) || !shape(fields.Lon, false, lon_) || fields.Time.data() - begin < 2)
         return;
     sep_ = sep;
     separators_ = ByteMask(begin, size, sep);
@@ -487,7 +488,8 @@ void TrackFixTimeReader::learn(std::string_view line, char sep, const TrackLineF
     timeFrom_ = static_cast<std::uint32_t>(fields.Time.data() - begin);
     timeEnd_ = static_cast<std::uint32_t>(timeFrom_ + fields.Time.size());
     date_ = scan::Load(fields.Date.data());
-    dayNumber_ = times_.dayNumber_;
+    daySeconds_ = times_.dayNumber_ * 86400;
+    dayBeforeEpoch_ = times_.dayNumber_ < 0;
     length_ = static_cast<std::uint32_t>(size);
 }
 
@@ -495,25 +497,87 @@ bool TrackFixTimeReader::readShaped(std::string_view line, char sep, TrackLineFi
 {
     // The same length and separators: the same fields.
     const char* const begin = line.data();
-    if (line.size() != length_ || sep != sep_ || ByteMask(begin, length_, sep) != separators_)
+    if (line.size() != length_ || sep != sep_ || ByteMask(begin, length_, sep) != separators_ ||
+        !shapedBody(begin, time))
         return false;
+    fields = shapedFields(begin);
+    return true;
+}
+
+namespace {
+
+// The second of the day of the time hhmmss in bytes 2 to 7 of `word`, when those are six
+// digits of a time: the tens and units of each pair in one multiplication.
+bool SecondOfDay(std::uint64_t word, int& second)
+{
+    constexpr std::uint64_t kTimeBytes = 0xFFFFFFFFFFFF0000ULL;
+    if ((scan::NonDigits(word) & kTimeBytes) != 0)
+        return false;
+    const std::uint64_t digits = (word & kTimeBytes) - (0x3030303030303030ULL & kTimeBytes);
+    constexpr std::uint64_t kEvenBytes = 0x00FF00FF00FF00FFULL;
+    const std::uint64_t pairs = (digits & kEvenBytes) * 10 + ((digits >> 8) & kEvenBytes);
+    const auto hour = static_cast<int>((pairs >> 16) & 0xFFFF), minute = static_cast<int>((pairs >> 32) & 0xFFFF),
+               sec = static_cast<int>(pairs >> 48);
+    if (hour > 23 || minute > 59 || sec > 59)
+        return false;
+    second = hour * 3600 + minute * 60 + sec;
+    return true;
+}
+
+} // namespace
+
+inline bool TrackFixTimeReader::shapedBody(const char* begin, double& time) const
+{
     // The same sign, whole degrees and point, and decimals that are digits: plain decimals
     // below their limits, the latitude not 0.
     const auto shaped = [&](const Coordinate& c) {
         return (scan::Load(begin + c.From) & c.PrefixMask) == c.Prefix &&
                (scan::NonDigits(scan::Load(begin + c.End - 8)) & c.DecimalMask) == 0;
     };
-    if (!shaped(lat_) || !shaped(lon_) || scan::Load(begin + dateFrom_) != date_)
+    int second = 0;
+    if (!shaped(lat_) || !shaped(lon_) || scan::Load(begin + dateFrom_) != date_ ||
+        !SecondOfDay(scan::Load(begin + timeFrom_ - 2), second))
         return false;
-    // The time as TrackTimeReader reads it on a known day.
-    const char* const t = begin + timeFrom_;
-    if (!TimeOnDay(t, dayNumber_, time))
-        return false;
-    fields.Lat = std::string_view(begin, lat_.End);
-    fields.Lon = std::string_view(begin + lon_.From, lon_.End - lon_.From);
-    fields.Date = std::string_view(begin + dateFrom_, 8);
-    fields.Time = std::string_view(t, timeEnd_ - timeFrom_);
+    // The time as TrackTimeReader reads it on a known day (DateValueOfDay).
+    time = static_cast<double>(dayBeforeEpoch_ ? daySeconds_ - second : daySeconds_ + second) / kSecondsPerDay;
     return true;
+}
+
+TrackLineFields TrackFixTimeReader::shapedFields(const char* begin) const
+{
+    return {std::string_view(begin, lat_.End), std::string_view(begin + lon_.From, lon_.End - lon_.From),
+            std::string_view(begin + dateFrom_, 8), std::string_view(begin + timeFrom_, timeEnd_ - timeFrom_)};
+}
+
+TrackFixTimeReader::ShapedRun TrackFixTimeReader::passShaped(const char* begin, const char* end, char sep, double last,
+                                                             double start, double after) const
+{
+    ShapedRun run;
+    if (length_ == 0 || sep != sep_)
+        return run;
+    const char* p = begin;
+    // The line break right after the shape's length, none before it, the separators where
+    // the shape has them; the byte after a CR read as LineReader reads it.
+    while (static_cast<std::size_t>(end - p) > length_ + 1) {
+        const char lineBreak = p[length_];
+        if (lineBreak != '\n' && lineBreak != '\r')
+            break;
+        const ByteMaskPair masks = ByteMasks(p, length_, sep, '\n', '\r');
+        double time = 0;
+        if (masks.First != separators_ || masks.Either != 0 || !shapedBody(p, time))
+            break;
+        if (time != last) {
+            if (time - start > after)
+                break;
+            run.Last = p;
+            run.LastLine = run.Lines + 1;
+            run.LastTime = last = time;
+        }
+        p += length_ + (lineBreak == '\r' && p[length_ + 1] == '\n' ? 2 : 1);
+        ++run.Lines;
+    }
+    run.Bytes = static_cast<std::size_t>(p - begin);
+    return run;
 }
 
 bool ReadTrackFix(const TrackLineFields& fields, TrackTimeReader& times, double& lat, double& lon, double& time)

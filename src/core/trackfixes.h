@@ -117,6 +117,10 @@ public:
 
 private:
     bool fill(); // reads the next line that counts into the other slot; false at the end of the file
+    // ReadPast's usual stretch: with the line read ahead a fix before `after`, passes over
+    // the fixes of the learnt shape in the buffer that lie before it too, taking the last of
+    // them as the line read ahead.
+    void passShapedFixes(double start, double after, bool& fixPassed);
     [[noreturn]] void ReadPastEnd() const;
     [[noreturn]] void LineCannotBeRead(const TrackLine& line) const;
 
