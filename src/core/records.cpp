@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 
 namespace tideplot {
@@ -497,9 +498,11 @@ bool TrackFixTimeReader::readShaped(std::string_view line, char sep, TrackLineFi
 {
     // The same length and separators: the same fields.
     const char* const begin = line.data();
+    long long seconds = 0;
     if (line.size() != length_ || sep != sep_ || ByteMask(begin, length_, sep) != separators_ ||
-        !shapedBody(begin, time))
+        !shapedBody(begin, seconds))
         return false;
+    time = static_cast<double>(seconds) / kSecondsPerDay;
     fields = shapedFields(begin);
     return true;
 }
@@ -508,7 +511,7 @@ namespace {
 
 // The second of the day of the time hhmmss in bytes 2 to 7 of `word`, when those are six
 // digits of a time: the tens and units of each pair in one multiplication.
-bool SecondOfDay(std::uint64_t word, int& second)
+inline bool SecondOfDay(std::uint64_t word, int& second)
 {
     constexpr std::uint64_t kTimeBytes = 0xFFFFFFFFFFFF0000ULL;
     if ((scan::NonDigits(word) & kTimeBytes) != 0)
@@ -526,7 +529,7 @@ bool SecondOfDay(std::uint64_t word, int& second)
 
 } // namespace
 
-inline bool TrackFixTimeReader::shapedBody(const char* begin, double& time) const
+inline bool TrackFixTimeReader::shapedBody(const char* begin, long long& seconds) const
 {
     // The same sign, whole degrees and point, and decimals that are digits: plain decimals
     // below their limits, the latitude not 0.
@@ -538,8 +541,8 @@ inline bool TrackFixTimeReader::shapedBody(const char* begin, double& time) cons
     if (!shaped(lat_) || !shaped(lon_) || scan::Load(begin + dateFrom_) != date_ ||
         !SecondOfDay(scan::Load(begin + timeFrom_ - 2), second))
         return false;
-    // The time as TrackTimeReader reads it on a known day (DateValueOfDay).
-    time = static_cast<double>(dayBeforeEpoch_ ? daySeconds_ - second : daySeconds_ + second) / kSecondsPerDay;
+    // The time as TrackTimeReader reads it on a known day (DateValueOfDay), in seconds.
+    seconds = dayBeforeEpoch_ ? daySeconds_ - second : daySeconds_ + second;
     return true;
 }
 
@@ -549,12 +552,53 @@ TrackLineFields TrackFixTimeReader::shapedFields(const char* begin) const
             std::string_view(begin + dateFrom_, 8), std::string_view(begin + timeFrom_, timeEnd_ - timeFrom_)};
 }
 
+namespace {
+
+// The seconds of one day from the epoch, as a shape's lines give them, and their times:
+// one rounding of seconds / 86400, so a later second never has an earlier time and no two
+// seconds of the day have the same.
+struct DaySeconds {
+    long long First, Last;
+    static double Time(long long seconds) { return static_cast<double>(seconds) / kSecondsPerDay; }
+    // The second whose time is `time`; First - 1 when none is.
+    long long Of(double time) const
+    {
+        const double seconds = time * kSecondsPerDay;
+        if (!(seconds >= static_cast<double>(First) - 1 && seconds <= static_cast<double>(Last) + 1))
+            return First - 1;
+        const long long second = std::llround(seconds);
+        return second >= First && second <= Last && Time(second) == time ? second : First - 1;
+    }
+    // The first second whose time - `start` lies above `after`; Last + 1 when none does.
+    long long FirstAfter(double start, double after) const
+    {
+        const auto past = [&](long long second) { return Time(second) - start > after; };
+        const double estimate = (start + after) * kSecondsPerDay;
+        long long second = !(estimate > static_cast<double>(First))    ? First
+                           : estimate >= static_cast<double>(Last) + 1 ? Last + 1
+                                                                       : static_cast<long long>(estimate);
+        while (second > First && past(second - 1))
+            --second;
+        while (second <= Last && !past(second))
+            ++second;
+        return second;
+    }
+};
+
+} // namespace
+
 TrackFixTimeReader::ShapedRun TrackFixTimeReader::passShaped(const char* begin, const char* end, char sep, double last,
                                                              double start, double after) const
 {
     ShapedRun run;
     if (length_ == 0 || sep != sep_)
         return run;
+    // Lines are compared by their seconds: a repeat has the second of the last fix, and a
+    // line past `after` a second from the first one past it.
+    const DaySeconds day{dayBeforeEpoch_ ? daySeconds_ - 86399 : daySeconds_,
+                         dayBeforeEpoch_ ? daySeconds_ : daySeconds_ + 86399};
+    long long repeat = day.Of(last), taken = 0;
+    const long long limit = day.FirstAfter(start, after);
     const char* p = begin;
     // The line break right after the shape's length, none before it, the separators where
     // the shape has them; the byte after a CR read as LineReader reads it.
@@ -563,19 +607,21 @@ TrackFixTimeReader::ShapedRun TrackFixTimeReader::passShaped(const char* begin, 
         if (lineBreak != '\n' && lineBreak != '\r')
             break;
         const ByteMaskPair masks = ByteMasks(p, length_, sep, '\n', '\r');
-        double time = 0;
-        if (masks.First != separators_ || masks.Either != 0 || !shapedBody(p, time))
+        long long second = 0;
+        if (masks.First != separators_ || masks.Either != 0 || !shapedBody(p, second))
             break;
-        if (time != last) {
-            if (time - start > after)
+        if (second != repeat) {
+            if (second >= limit)
                 break;
             run.Last = p;
             run.LastLine = run.Lines + 1;
-            run.LastTime = last = time;
+            taken = repeat = second;
         }
         p += length_ + (lineBreak == '\r' && p[length_ + 1] == '\n' ? 2 : 1);
         ++run.Lines;
     }
+    if (run.Last)
+        run.LastTime = DaySeconds::Time(taken);
     run.Bytes = static_cast<std::size_t>(p - begin);
     return run;
 }

@@ -154,8 +154,9 @@ public:
 private:
     // Whether `line` has the shape; then its fields and time are set.
     bool readShaped(std::string_view line, char sep, TrackLineFields& fields, double& time) const;
-    // Whether the `length_` bytes at `begin`, split as the shape, are of it: then `time` is set.
-    bool shapedBody(const char* begin, double& time) const;
+    // Whether the `length_` bytes at `begin`, split as the shape, are of it: then `seconds` is
+    // set, the line's time in seconds from the epoch.
+    bool shapedBody(const char* begin, long long& seconds) const;
     // Learns the shape of a line read whole, a fix whose position was checked.
     void learn(std::string_view line, char sep, const TrackLineFields& fields);
 

@@ -140,7 +140,8 @@ TEST(TrackLine, CoordinatesAreTheNumbersOfTheirText)
 // A track of many lines: fixes a second apart of one shape, with repeats, times that go back
 // or jump, lines without a fix, other shapes and, in some tracks, bytes changed (digits,
 // points, signs, separators, blanks, line breaks, bytes of 0xFA and above); line breaks LF,
-// CR LF, CR or mixed; the last line with or without its line break.
+// CR LF, CR or mixed; the last line with or without its line break; a day after or before
+// the epoch of date values (1899-12-30).
 std::string MadeTrack(unsigned seed, int lines)
 {
     std::mt19937 next(seed);
@@ -150,16 +151,19 @@ std::string MadeTrack(unsigned seed, int lines)
     std::string bytes = "lat,lon,date,time\n";
     double lat = 57.5982101, lon = 11.5010199;
     int second = 10 * 3600 + 52 * 60 + 26, decimals = 7;
+    // Before the epoch a later time of day is an earlier date value: the track runs forward
+    // with its seconds counting down.
+    const int forward = seed % 5 == 4 ? -1 : 1;
     for (int i = 0; i < lines; ++i) {
         const unsigned roll = next() % 1000;
         if (roll < 40) {
             // the same second: a repeat
         } else if (roll < 50) {
-            second -= 3;
+            second -= 3 * forward;
         } else if (roll < 55) {
-            second += 400;
+            second += 400 * forward;
         } else {
-            ++second;
+            second += forward;
         }
         second = std::clamp(second, 0, 86399);
         if (roll >= 990)
@@ -167,8 +171,8 @@ std::string MadeTrack(unsigned seed, int lines)
         lat += (static_cast<double>(next() % 2001) - 1000) * 1e-7;
         lon += (static_cast<double>(next() % 2001) - 1000) * 1e-7;
         char line[128];
-        std::snprintf(line, sizeof line, "%.*f,%.*f,20080621,%02d%02d%02d", decimals, lat, decimals, lon, second / 3600,
-                      second / 60 % 60, second % 60);
+        std::snprintf(line, sizeof line, "%.*f,%.*f,%s,%02d%02d%02d", decimals, lat, decimals, lon,
+                      seed % 5 == 4 ? "18991229" : "20080621", second / 3600, second / 60 % 60, second % 60);
         std::string text = line;
         if (roll >= 975 && roll < 985)
             text = roll % 2 ? "0,0,20080621,105226" : "";
@@ -239,7 +243,7 @@ TEST(TrackLineReader, ReadPastStopsWhereReadingEachLineStops)
         SkipTrackHeader(each.HeaderLines());
         SkipTrackHeader(past.HeaderLines());
         std::mt19937 next(seed);
-        const double start = DateValueFromText("2008-06-21 10:50:00");
+        const double start = DateValueFromText(seed % 5 == 4 ? "1899-12-29 10:50:00" : "2008-06-21 10:50:00");
         double after = -1.0 / 86400;
         std::optional<TrackLineReader::Position> saved;
         int stretches = 0;
