@@ -61,6 +61,17 @@ public:
         }
         return ReadLineAcrossBlocks();
     }
+    // The bytes read ahead that ReadLine has not yet returned, with kScanPaddingBytes
+    // readable bytes after them: for a reader that finds whole lines in them itself. Empty
+    // before the first AtEnd() or ReadLine().
+    std::string_view Buffered() const { return std::string_view(buffer_.data() + pos_, end_ - pos_); }
+    // Passes over the first `bytes` of Buffered(), `lines` whole lines with their line breaks
+    // (a CR's LF included), as that many ReadLine() calls would.
+    void PassBuffered(std::size_t bytes, long lines)
+    {
+        pos_ += bytes;
+        lineNumber_ += lines;
+    }
     // 1-based number of the line ReadLine returned last (0 before the first).
     long LineNumber() const { return lineNumber_; }
     // Bytes from the start of the file to the next line ReadLine returns.

@@ -133,9 +133,30 @@ public:
     // throws as ReadTrackFixTime does.
     bool read(std::string_view line, char sep, TrackLineFields& fields, double& time, bool& positionChecked);
 
+    // The lines of the shape in a reader's buffer that a replay's step passes over: from
+    // `begin` (with kScanPaddingBytes readable bytes after `end`), each line of the shape whose
+    // line break (LF, CR LF or CR) lies before `end`, and so does the byte after a CR, while it
+    // is a repeat (its time is `last`, then the time of the last line passed over that is
+    // none) or its time - `start` is not above `after`. Their times are those read() gives.
+    struct ShapedRun {
+        std::size_t Bytes = 0;      // of the lines passed over, with their line breaks
+        long Lines = 0;             // the lines passed over
+        const char* Last = nullptr; // the last of them that is no repeat; null when none is
+        long LastLine = 0;          // its place among them, from 1
+        double LastTime = 0;        // its time
+    };
+    ShapedRun passShaped(const char* begin, const char* end, char sep, double last, double start, double after) const;
+    // The fields of a line of the shape (passShaped passed over it).
+    TrackLineFields shapedFields(const char* begin) const;
+    // The length of a line of the shape without its line break.
+    std::size_t shapedLength() const { return length_; }
+
 private:
     // Whether `line` has the shape; then its fields and time are set.
     bool readShaped(std::string_view line, char sep, TrackLineFields& fields, double& time) const;
+    // Whether the `length_` bytes at `begin`, split as the shape, are of it: then `seconds` is
+    // set, the line's time in seconds from the epoch.
+    bool shapedBody(const char* begin, long long& seconds) const;
     // Learns the shape of a line read whole, a fix whose position was checked.
     void learn(std::string_view line, char sep, const TrackLineFields& fields);
 
@@ -152,8 +173,9 @@ private:
     std::uint64_t separators_ = 0; // bit i set when byte i is a separator
     Coordinate lat_, lon_;
     std::uint32_t dateFrom_ = 0, timeFrom_ = 0, timeEnd_ = 0;
-    std::uint64_t date_ = 0; // the date's eight bytes
-    long long dayNumber_ = 0;
+    std::uint64_t date_ = 0;   // the date's eight bytes
+    long long daySeconds_ = 0; // the date's day number times 86400
+    bool dayBeforeEpoch_ = false;
 };
 
 // A track line read into a TrackPoint: a fix as ReadTrackFix reads it; a line without a

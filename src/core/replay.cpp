@@ -398,16 +398,10 @@ void AdvanceTrack(RaceState& state, int k, TrackLineReader& file, double h)
     state.PrevPoint[n] = state.NextPoint[n];
     std::swap(state.PrevLine[k], state.NextLine[k]);
     const bool firstAdvance = state.PrevLine[k].empty();
-    const double start = state.StartTime[k];
     bool fixPassed = false;
     const TrackLine* line = nullptr;
     try {
-        for (;;) {
-            line = &file.ReadLine();
-            if (file.AtEnd() || (line->Fix && line->Time - start > h))
-                break;
-            fixPassed = fixPassed || line->Fix;
-        }
+        line = &file.ReadPast(state.StartTime[k], h, fixPassed);
     } catch (const TrackLineError& e) {
         ThrowAt(FileLabel(file.Path()), e.Line, TrackLineProblem(state, k, e.Text, e.Reason));
     }

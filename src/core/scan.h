@@ -136,4 +136,39 @@ inline std::uint64_t ByteMask(const char* p, std::size_t size, char byte)
 #endif
 }
 
+// ByteMask of `a`, and the mask of the bytes equal to `b` or `c`, from the same loads.
+struct ByteMaskPair {
+    std::uint64_t First = 0;
+    std::uint64_t Either = 0;
+};
+inline ByteMaskPair ByteMasks(const char* p, std::size_t size, char a, char b, char c)
+{
+#if defined(__SSE2__)
+    const __m128i pa = _mm_set1_epi8(a), pb = _mm_set1_epi8(b), pc = _mm_set1_epi8(c);
+    ByteMaskPair masks;
+    const auto block = [&](std::size_t at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+        const auto bits = [&](__m128i hits) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << at;
+        };
+        masks.First |= bits(_mm_cmpeq_epi8(bytes, pa));
+        masks.Either |= bits(_mm_or_si128(_mm_cmpeq_epi8(bytes, pb), _mm_cmpeq_epi8(bytes, pc)));
+    };
+    block(0);
+    std::size_t at = 16;
+    for (; at + 16 <= size; at += 16)
+        block(at);
+    if (at < size)
+        block(size - 16);
+    return masks;
+#else
+    (void)p;
+    (void)size;
+    (void)a;
+    (void)b;
+    (void)c;
+    return {};
+#endif
+}
+
 } // namespace tideplot

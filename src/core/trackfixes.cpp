@@ -13,14 +13,48 @@ TrackLineError::TrackLineError(const std::string& path, long line, std::string t
 {
 }
 
+namespace {
+
+// NumberOfText of a coordinate. The usual one, a plain decimal of at most 15 digits with a
+// point (-?digits.digits), is read here: its digits as one whole number, divided once by
+// the power of ten of its decimals, both exact, which gives the correctly rounded value
+// NumberOfText gives.
+double CoordinateValue(std::string_view text)
+{
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    if (negative)
+        ++p;
+    std::uint64_t digits = 0;
+    const char* const wholeFrom = p;
+    for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p)
+        digits = digits * 10 + static_cast<unsigned>(*p - '0');
+    const auto whole = p - wholeFrom;
+    if (whole == 0 || p == end || *p != '.')
+        return NumberOfText(text);
+    const char* const decimalsFrom = ++p;
+    for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p)
+        digits = digits * 10 + static_cast<unsigned>(*p - '0');
+    const auto decimals = p - decimalsFrom;
+    if (p != end || decimals == 0 || whole + decimals > 15)
+        return NumberOfText(text);
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const double magnitude = static_cast<double>(digits) / kPowersOfTen[decimals];
+    return negative ? -magnitude : magnitude;
+}
+
+} // namespace
+
 double TrackLine::Lat() const
 {
-    return NumberOfText(std::string_view(Text).substr(LatFrom, LatSize));
+    return CoordinateValue(std::string_view(Text).substr(LatFrom, LatSize));
 }
 
 double TrackLine::Lon() const
 {
-    return NumberOfText(std::string_view(Text).substr(LonFrom, LonSize));
+    return CoordinateValue(std::string_view(Text).substr(LonFrom, LonSize));
 }
 
 TrackLineReader::TrackLineReader(const std::string& path, char sep) : file_(path), sep_(sep) {}
@@ -72,6 +106,48 @@ bool TrackLineReader::fill()
         return true;
     }
     return false;
+}
+
+const TrackLine& TrackLineReader::ReadPast(double start, double after, bool& fixPassed)
+{
+    for (;;) {
+        if (!AtEnd()) {
+            const TrackLine& next = lines_[1 - current_];
+            if (next.Fix && next.Problem.empty() && !(next.Time - start > after))
+                passShapedFixes(start, after, fixPassed);
+        }
+        const TrackLine& line = ReadLine();
+        if (AtEnd() || (line.Fix && line.Time - start > after))
+            return line;
+        fixPassed = fixPassed || line.Fix;
+    }
+}
+
+void TrackLineReader::passShapedFixes(double start, double after, bool& fixPassed)
+{
+    // Each line passed over is one that reading line by line would have passed over: a
+    // repeat of the last fix, or a fix (with a line that counts after it) before `after`.
+    const std::string_view buffered = file_.Buffered();
+    const char* const begin = buffered.data();
+    const TrackFixTimeReader::ShapedRun run =
+        fixes_.passShaped(begin, begin + buffered.size(), sep_, lastFixTime_, start, after);
+    if (run.Last) {
+        fixPassed = true;
+        TrackLine& next = lines_[1 - current_];
+        const TrackLineFields fields = fixes_.shapedFields(run.Last);
+        next.Text.assign(run.Last, fixes_.shapedLength());
+        next.Fix = true;
+        next.Time = run.LastTime;
+        next.Number = file_.LineNumber() + run.LastLine;
+        next.Offset = file_.Offset() + (run.Last - begin);
+        next.Problem.clear();
+        next.LatFrom = 0;
+        next.LatSize = static_cast<std::uint32_t>(fields.Lat.size());
+        next.LonFrom = static_cast<std::uint32_t>(fields.Lon.data() - run.Last);
+        next.LonSize = static_cast<std::uint32_t>(fields.Lon.size());
+        lastFixTime_ = run.LastTime;
+    }
+    file_.PassBuffered(run.Bytes, run.Lines);
 }
 
 TrackLineReader::TrackLineReader(LineReader::SameFile same, const TrackLineReader& other)

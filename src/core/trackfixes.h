@@ -78,6 +78,12 @@ public:
         return line;
     }
 
+    // Reads lines (as ReadLine) until one is a fix logged more than `after` days after `start`
+    // (its Time - start > after) or is the last line that counts, and returns that line;
+    // `fixPassed` is set when a fix came before it. Throws as ReadLine does, at the first line
+    // that cannot be read.
+    const TrackLine& ReadPast(double start, double after, bool& fixPassed);
+
     const std::string& Path() const { return file_.Path(); }
     // The line of the file that ReadLine returned last (0 before the first).
     long LineNumber() const { return lines_[current_].Number; }
@@ -111,6 +117,10 @@ public:
 
 private:
     bool fill(); // reads the next line that counts into the other slot; false at the end of the file
+    // ReadPast's usual stretch: with the line read ahead a fix before `after`, passes over
+    // the fixes of the learnt shape in the buffer that lie before it too, taking the last of
+    // them as the line read ahead.
+    void passShapedFixes(double start, double after, bool& fixPassed);
     [[noreturn]] void ReadPastEnd() const;
     [[noreturn]] void LineCannotBeRead(const TrackLine& line) const;
 
