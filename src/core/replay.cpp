@@ -512,7 +512,7 @@ void MoveBoat(RaceState& state, int k, BoatStep& out)
     if (state.PrevLine[k].empty())
         state.PrevPoint[n] = TrackPoint{0, 0, -state.StartTime[k]};
     const double span = PlaceOnLeg(state, k, file, h, out);
-    if (k >= 1)
+    if (k >= 1 && state.MeasureDistances)
         MeasureToFirstBoat(state, k, file, out);
     DrawPiece(state, k, span, out);
     out.TrackEnded = file.AtEnd();

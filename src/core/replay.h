@@ -163,6 +163,9 @@ struct RaceState {
     std::shared_ptr<const HandicapLines> HandicapSource;
     // StartReplay leaves the handicap to its caller (the results, which give their course).
     bool ScoresOnly = false;
+    // Each step measures the boats' distances to the first boat (BoatStep::DistanceNm); off
+    // where nothing shows them (a replay that only counts its steps, or writes no output).
+    bool MeasureDistances = true;
     // The race's handicap (racehandicap.h), set by StartReplay; null when the course file says
     // nothing of one: every boat runs on its LYS number, as it always has.
     std::shared_ptr<const RaceHandicap> Handicap;

@@ -135,6 +135,8 @@ ExportResult RunExport(ExportRun& run, const std::vector<ReplayExporter*>& expor
     for (ReplayExporter* exporter : exporters)
         session.addObserver(exporter);
 
+    // With no output and no chart the replay only checks the race and counts what it draws.
+    session.state().MeasureDistances = !exporters.empty() || chart != nullptr;
     ExportResult result;
     try {
         session.start(run.RaceFile, run.Settings, false);

@@ -22,6 +22,7 @@ long long CountReplaySteps(const std::string& raceFile, const ReplaySettings& se
     RaceState state;
     state.RaceFileName = raceFile;
     state.RaceClock = kRaceClockAtStart;
+    state.MeasureDistances = false; // only the steps are counted
     StartReplay(state);
     StepOutcome outcome;
     long long steps = 0;
