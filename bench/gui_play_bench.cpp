@@ -296,6 +296,43 @@ double Median(std::vector<double> values)
     return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+// The whole race played five times with the Analysis window closed, and five with it open
+// and its graph drawn.
+struct Paces {
+    std::vector<double> closed, open, closedCpu, openCpu;
+    double redraws = 0;
+    bool ok = true;
+};
+Paces PlayWithWindowClosedAndOpen(Started& s, benchmark::State& state)
+{
+    Paces paces;
+    for (int turn = 0; turn < 5; ++turn) {
+        const Pace without = PlayWhole(s);
+        paces.closed.push_back(without.StepsPerSecond);
+        paces.closedCpu.push_back(without.StepsPerCpuSecond);
+        s.click("cmdAnalysis");
+        QWidget* window = s.main->findChild<QWidget*>(QStringLiteral("frmAnalysis"));
+        if (!window || !QTest::qWaitForWindowExposed(window)) {
+            state.SkipWithError("the Analysis window does not open again");
+            paces.ok = false;
+            return paces;
+        }
+        auto* graph = window->findChild<tideplot::SpeedGraph*>();
+        // The lines are made once the window is laid out; the replay plays with them drawn.
+        if (!QTest::qWaitFor([&] { return graph->pointCount() > 0; }, 10'000))
+            state.SkipWithError("the graph was not drawn");
+        QTest::qWait(500);
+        const int before = graph->redraws();
+        const Pace with = PlayWhole(s);
+        paces.open.push_back(with.StepsPerSecond);
+        paces.openCpu.push_back(with.StepsPerCpuSecond);
+        paces.redraws = std::max(paces.redraws, static_cast<double>(graph->redraws() - before));
+        window->close();
+        QTest::qWait(50);
+    }
+    return paces;
+}
+
 void BM_PlayWithAnalysisWindow(benchmark::State& state)
 {
     const QString race = QString::fromStdString(AnalyseRaceFile(64, 24));
@@ -344,31 +381,9 @@ void BM_PlayWithAnalysisWindow(benchmark::State& state)
         QTest::qWait(50);
 
         s.control->findChild<QLineEdit*>(QStringLiteral("txtPlayspeed"))->setText(QStringLiteral("0"));
-        std::vector<double> closed, open, closedCpu, openCpu;
-        double redraws = 0;
-        for (int turn = 0; turn < 5; ++turn) {
-            const Pace without = PlayWhole(s);
-            closed.push_back(without.StepsPerSecond);
-            closedCpu.push_back(without.StepsPerCpuSecond);
-            s.click("cmdAnalysis");
-            window = s.main->findChild<QWidget*>(QStringLiteral("frmAnalysis"));
-            if (!window || !QTest::qWaitForWindowExposed(window)) {
-                state.SkipWithError("the Analysis window does not open again");
-                return;
-            }
-            graph = window->findChild<tideplot::SpeedGraph*>();
-            // The lines are made once the window is laid out; the replay plays with them drawn.
-            if (!QTest::qWaitFor([&] { return graph->pointCount() > 0; }, 10'000))
-                state.SkipWithError("the graph was not drawn");
-            QTest::qWait(500);
-            const int before = graph->redraws();
-            const Pace with = PlayWhole(s);
-            open.push_back(with.StepsPerSecond);
-            openCpu.push_back(with.StepsPerCpuSecond);
-            redraws = std::max(redraws, static_cast<double>(graph->redraws() - before));
-            window->close();
-            QTest::qWait(50);
-        }
+        const Paces paces = PlayWithWindowClosedAndOpen(s, state);
+        if (!paces.ok)
+            return;
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
 
@@ -377,14 +392,14 @@ void BM_PlayWithAnalysisWindow(benchmark::State& state)
         state.counters["analysis_s"] = analysisSeconds;
         state.counters["busiest_ms"] = busiest;
         state.counters["steps"] = static_cast<double>(s.control->session().position());
-        state.counters["steps_per_s_closed"] = Median(closed);
-        state.counters["steps_per_s_open"] = Median(open);
-        state.counters["slower_pct"] = 100 * (1 - Median(open) / Median(closed));
-        state.counters["steps_per_cpu_s_closed"] = Median(closedCpu);
-        state.counters["steps_per_cpu_s_open"] = Median(openCpu);
-        state.counters["slower_cpu_pct"] = 100 * (1 - Median(openCpu) / Median(closedCpu));
+        state.counters["steps_per_s_closed"] = Median(paces.closed);
+        state.counters["steps_per_s_open"] = Median(paces.open);
+        state.counters["slower_pct"] = 100 * (1 - Median(paces.open) / Median(paces.closed));
+        state.counters["steps_per_cpu_s_closed"] = Median(paces.closedCpu);
+        state.counters["steps_per_cpu_s_open"] = Median(paces.openCpu);
+        state.counters["slower_cpu_pct"] = 100 * (1 - Median(paces.openCpu) / Median(paces.closedCpu));
         state.counters["graph_points"] = points;
-        state.counters["graph_redraws_playing"] = redraws;
+        state.counters["graph_redraws_playing"] = paces.redraws;
         state.counters["wind_ms"] = windMs;
         state.counters["peak_rss_mb"] = usage.ru_maxrss / 1024.0;
     }

@@ -116,14 +116,20 @@ TEST(HtmlPage, WrittenWholeOrNotAtAll)
     EXPECT_THROW(ExportReplayPage(race, out, options, {}), Error);
 }
 
+// The sample race's boats and race file in `dir`, without its course file.
+void CopySampleRace(const TempDir& dir)
+{
+    for (const char* name : {"Elsa.txt", "Saga.txt", "Svalan.txt", "Vinga.txt", "race.TP1"})
+        std::filesystem::copy_file(kSampleDir + "/" + name, dir.file(name));
+}
+
 // The page allows its own script and styles by their hashes and images from the map's
 // tile server only (each of its subdomains for {s}); its data is JSON in which no "<" can
 // end the element.
 TEST(HtmlPage, HoldsItsDataAndAPolicyForItsOwnScriptAndTilesOnly)
 {
     TempDir dir;
-    for (const char* name : {"Elsa.txt", "Saga.txt", "Svalan.txt", "Vinga.txt", "race.TP1"})
-        std::filesystem::copy_file(kSampleDir + "/" + name, dir.file(name));
+    CopySampleRace(dir);
     dir.write("race.TP1.course", {"finish 57.598843 11.502571 57.601157 11.497429"});
     struct Case {
         std::string map;
@@ -181,10 +187,15 @@ TEST(HtmlPage, HoldsItsDataAndAPolicyForItsOwnScriptAndTilesOnly)
         EXPECT_EQ(debrief["boats"].toArray()[0].toArray().size(), 2);
         EXPECT_FALSE(debrief["analysis"].toString().isEmpty());
     }
+}
 
-    // The sample's course: its start line and its marks, each with its side, for the chart.
-    std::filesystem::copy_file(kSampleDir + "/race.TP1.course", dir.file("race.TP1.course"),
-                               std::filesystem::copy_options::overwrite_existing);
+// The sample's course gives the chart its start line and its marks, each with its side; a
+// course file whose finish line cannot be read gives a warning and a page without one.
+TEST(HtmlPage, HoldsTheCourseForTheChartOrWarnsOfACourseFileItCannotRead)
+{
+    TempDir dir;
+    CopySampleRace(dir);
+    std::filesystem::copy_file(kSampleDir + "/race.TP1.course", dir.file("race.TP1.course"));
     ASSERT_EQ(RunCommand(kTideplot + " replay " + Quote(dir.file("race.TP1")) + " --html " + Quote(dir.file("c.html")))
                   .status,
               0);
@@ -198,7 +209,6 @@ TEST(HtmlPage, HoldsItsDataAndAPolicyForItsOwnScriptAndTilesOnly)
     EXPECT_EQ(marks[1].toObject()["side"].toString(), QStringLiteral("starboard"));
     EXPECT_FALSE(marks[1].toObject()["gate"].toBool());
 
-    // A course file whose finish line cannot be read: a warning, and a page without one.
     dir.write("race.TP1.course", {"finish 91 11.5 57.6 11.49"});
     const auto run =
         RunCommand(kTideplot + " replay " + Quote(dir.file("race.TP1")) + " --html " + Quote(dir.file("race.html")));
