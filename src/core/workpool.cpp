@@ -6,6 +6,12 @@
 #include <limits>
 #include <new>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 namespace tideplot {
 
 WorkPool::WorkPool(int threads) : most_(std::max(threads, 1)) {}
@@ -63,8 +69,24 @@ bool WorkPool::tryStart(std::function<void()> job)
     return true;
 }
 
+namespace {
+
+// The pool's threads give way to the threads that started their work (the windows', a
+// replay's) when every processor is busy: the windows answer and a replay that writes a page
+// keeps its pace while the analysis beside it takes what the replay leaves. Alone, they run
+// as fast as any thread.
+void GiveWay()
+{
+#if defined(__linux__)
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 5); // a failure changes nothing
+#endif
+}
+
+} // namespace
+
 void WorkPool::run()
 {
+    GiveWay();
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         ++idle_;
