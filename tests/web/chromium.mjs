@@ -19,6 +19,15 @@ export function missing() {
   return null;
 }
 
+// For a test: exits 77 (skipped, saying why) when the browser cannot run here.
+export function skipWithoutChromium() {
+  const why = missing();
+  if (why) {
+    console.log(`skipped: ${why}`);
+    process.exit(77);
+  }
+}
+
 export async function launch() {
   const { default: puppeteer } = await import('puppeteer-core');
   const profile = mkdtempSync(join(tmpdir(), 'tideplot-chromium-'));

@@ -13,13 +13,9 @@ import { join } from 'node:path';
 import { createRequire } from 'node:module';
 import { after, before, describe, test } from 'node:test';
 import { pathToFileURL } from 'node:url';
-import { launch, missing } from './chromium.mjs';
+import { launch, skipWithoutChromium } from './chromium.mjs';
 
-const why = missing();
-if (why) {
-  console.log(`skipped: ${why}`);
-  process.exit(77);
-}
+skipWithoutChromium();
 
 const exe = process.env.TIDEPLOT_EXE;
 const racegen = process.env.TIDEPLOT_RACEGEN;
