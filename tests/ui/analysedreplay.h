@@ -94,15 +94,7 @@ public:
         if (measured)
             WriteWindFile((race.Out / truth.Boats[0].File).string());
         settings.setValue("Map/Source", "none");
-        FrmMain::Options options;
-        options.settings = &settings;
-        options.dialogs = &dialogs;
-        options.createEarth = [] { return CreateApplicationGE(EarthChoice{EarthChoice::Kind::Chart, {}}); };
-        main = std::make_unique<FrmMain>(std::move(options));
-        main->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(main.get()));
-        EXPECT_TRUE(main->openRaceFile(QString::fromStdString(truth.RaceFile.string())));
-        QTest::mouseClick(main->findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
+        StartOnTheChart(main, settings, dialogs, QString::fromStdString(truth.RaceFile.string()));
         control = main->controlWindow();
         EXPECT_NE(control, nullptr);
         chart = dynamic_cast<ChartApplication*>(main->earth())->widget();

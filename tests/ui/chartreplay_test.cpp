@@ -39,15 +39,8 @@ protected:
     // Opens the race file and presses Start.
     void start(const std::string& raceFile)
     {
-        FrmMain::Options options;
-        options.settings = &settings;
-        options.dialogs = &dialogs;
-        options.createEarth = [] { return CreateApplicationGE(EarthChoice{EarthChoice::Kind::Chart, {}}); };
-        main = std::make_unique<FrmMain>(std::move(options));
-        main->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
-        ASSERT_TRUE(main->openRaceFile(Q(raceFile)));
-        QTest::mouseClick(main->findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
+        StartOnTheChart(main, settings, dialogs, Q(raceFile));
+        ASSERT_FALSE(HasFatalFailure());
         control = main->controlWindow();
         ASSERT_NE(control, nullptr);
         view = dynamic_cast<ChartApplication*>(main->earth())->widget();

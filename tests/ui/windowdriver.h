@@ -166,6 +166,22 @@ inline QString Q(const std::string& bytes)
 }
 
 // What a screen reader reads out for a widget.
+// The set-up window drawing on the built-in chart, shown, with `raceFile` opened and Start
+// pressed: into `main`.
+inline void StartOnTheChart(std::unique_ptr<FrmMain>& main, QSettings& settings, UserDialogs& dialogs,
+                            const QString& raceFile)
+{
+    FrmMain::Options options;
+    options.settings = &settings;
+    options.dialogs = &dialogs;
+    options.createEarth = [] { return CreateApplicationGE(EarthChoice{EarthChoice::Kind::Chart, {}}); };
+    main = std::make_unique<FrmMain>(std::move(options));
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    ASSERT_TRUE(main->openRaceFile(raceFile));
+    QTest::mouseClick(main->findChild<QPushButton*>("cmdStart"), Qt::LeftButton);
+}
+
 inline QString AccessibleName(QWidget* widget)
 {
     QAccessibleInterface* a = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
